@@ -1,0 +1,40 @@
+# The native configuration: the pure code alone, built with clang under AddressSanitizer and
+# UBSan, with its unit tests and libFuzzer targets. No Windows header is reachable from here.
+if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(FATAL_ERROR "the native configuration needs clang (configure with CXX=clang++ CC=clang)")
+endif()
+set(ZR_SAN -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+add_compile_options(-g -O1 ${ZR_SAN} -Wall -Wextra -Wno-unused-parameter)
+add_link_options(${ZR_SAN})
+set(ZR_FUZZ_SECONDS 10 CACHE STRING "seconds each fuzz target runs under ctest")
+
+add_library(zr_pure STATIC ${ZR_PURE_SOURCES})
+target_include_directories(zr_pure PUBLIC ${ZR_PURE_INCLUDES})
+target_compile_options(zr_pure PRIVATE -fsanitize=fuzzer-no-link)
+
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+file(GLOB ZR_PURE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/pure/*.cpp)
+add_executable(test_pure_native ${ZR_PURE_TESTS})
+target_compile_definitions(test_pure_native PRIVATE ZR_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data")
+target_link_libraries(test_pure_native PRIVATE zr_pure GTest::gtest_main)
+add_test(NAME test_pure_native COMMAND test_pure_native --gtest_color=no)
+set_tests_properties(test_pure_native PROPERTIES TIMEOUT 300)
+
+# One libFuzzer target per fuzz/fuzz_NAME.cpp, seeded from fuzz/corpus/NAME. New inputs go to a
+# corpus in the build folder so the repository's seeds stay as they are.
+file(GLOB ZR_FUZZERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/fuzz_*.cpp)
+foreach(src ${ZR_FUZZERS})
+  get_filename_component(name ${src} NAME_WE)
+  string(REGEX REPLACE "^fuzz_" "" short ${name})
+  add_executable(${name} ${src})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE zr_pure)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz-corpus/${short} ${CMAKE_SOURCE_DIR}/fuzz/corpus/${short})
+  add_test(NAME ${name} COMMAND ${name} -max_total_time=${ZR_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048
+    -print_final_stats=0 ${CMAKE_BINARY_DIR}/fuzz-corpus/${short} ${CMAKE_SOURCE_DIR}/fuzz/corpus/${short})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endforeach()

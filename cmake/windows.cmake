@@ -1,0 +1,47 @@
+# The Windows configuration: the program, its class library and the tests that run under Wine.
+enable_language(RC)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+  _WIN32_WINNT=0x0A00 WINVER=0x0A00 _WIN32_IE=0x0A00)
+add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers
+  -Wno-cast-function-type)
+
+if(CMAKE_CROSSCOMPILING)
+  set(ZR_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  configure_file(cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh @ONLY
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+endif()
+
+add_library(zr_pure STATIC ${ZR_PURE_SOURCES})
+target_include_directories(zr_pure PUBLIC ${ZR_PURE_INCLUDES})
+
+# The class library: thin classes over the Windows API.
+file(GLOB ZR_FRAMEWORK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/framework/*.cpp)
+add_library(zr_framework STATIC ${ZR_FRAMEWORK_SOURCES})
+target_include_directories(zr_framework PUBLIC ${CMAKE_SOURCE_DIR}/framework ${CMAKE_SOURCE_DIR}/resources)
+target_link_libraries(zr_framework PUBLIC zr_pure comctl32 uxtheme dwmapi gdiplus shlwapi shell32
+  ole32 oleaut32 uuid msvfw32 avifil32 comdlg32 gdi32 user32 kernel32 advapi32)
+
+# Everything of the program but its entry point, so that tests can link it.
+file(GLOB ZR_CORE_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/storage/*.cpp ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/fsrecovery/*.cpp
+  ${CMAKE_SOURCE_DIR}/sigrecovery/*.cpp ${CMAKE_SOURCE_DIR}/look/*.cpp)
+list(FILTER ZR_CORE_SOURCES EXCLUDE REGEX "/app/main\\.cpp$")
+if(ZR_CORE_SOURCES)
+  add_library(zr_core STATIC ${ZR_CORE_SOURCES})
+  target_include_directories(zr_core PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(zr_core PUBLIC zr_framework)
+else()
+  add_library(zr_core INTERFACE)
+  target_link_libraries(zr_core INTERFACE zr_framework)
+endif()
+
+set(ZR_RC ${CMAKE_SOURCE_DIR}/resources/app.rc)
+file(GLOB ZR_RC_DEPENDS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*)
+set_property(SOURCE ${ZR_RC} APPEND PROPERTY OBJECT_DEPENDS ${ZR_RC_DEPENDS})
+
+add_executable(ZembrolixRecovery WIN32 app/main.cpp ${ZR_RC})
+target_link_options(ZembrolixRecovery PRIVATE -municode)
+target_link_libraries(ZembrolixRecovery PRIVATE zr_core)
+
+add_subdirectory(tests)

@@ -1,0 +1,35 @@
+#!/bin/sh
+# Installs what is missing, builds the program, makes a demo disk image with deleted files,
+# attaches it to the build's Wine prefix as drive D: and as \\.\PhysicalDrive1, and starts the
+# program. Without a display it runs under Xvfb and saves a screenshot to build/screenshot.png.
+set -e
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+sh scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build --target ZembrolixRecovery -j"$(nproc)"
+
+DEMO=$ROOT/build/demo
+if [ ! -f "$DEMO/demo.img" ]; then
+  echo "making the demo disk image"
+  bash fixtures/mkimages.sh "$DEMO" demo
+fi
+ZR_PREFIX_ONLY=1 build/wine-run.sh
+DOS=$ROOT/build/wineprefix/dosdevices
+mkdir -p "$DEMO/droot"
+ln -sfn "$DEMO/droot" "$DOS/d:"
+ln -sfn "$DEMO/demo.img" "$DOS/d::"
+ln -sfn "$DEMO/demo.img" "$DOS/physicaldrive1"
+
+EXE="$ROOT/build/ZembrolixRecovery.exe"
+if [ -n "${DISPLAY:-}" ]; then
+  exec build/wine-run.sh "$EXE"
+fi
+echo "no display: running under Xvfb, screenshot in build/screenshot.png"
+WINEPREFIX="$ROOT/build/wineprefix" wineserver -k 2>/dev/null || true
+xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
+  WINEPREFIX="$1/build/wineprefix" WINEDEBUG=-all wine "$2" >/dev/null 2>&1 &
+  sleep "${ZR_RUN_SECONDS:-8}"
+  /usr/bin/import -window root "$1/build/screenshot.png" 2>/dev/null || xwd -root -silent | /usr/bin/convert xwd:- "png:$1/build/screenshot.png"
+  WINEPREFIX="$1/build/wineprefix" wineserver -k' sh "$ROOT" "$EXE"
+echo "screenshot: build/screenshot.png"

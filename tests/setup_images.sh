@@ -1,0 +1,56 @@
+#!/bin/sh
+# setup_images.sh SRC BUILD
+# Makes the test media in BUILD/images (again only when the scripts that make them changed, or
+# an image is missing) and shows them to the build's Wine prefix as drives and disks:
+#   \\.\X: fat32.img (X:\ itself is an empty folder)   \\.\Y: ntfs.img
+#   \\.\W: fat16.img   \\.\V: ntfs512.img
+#   \\.\PhysicalDrive1 gpt.img   \\.\PhysicalDrive2 mbr.img   \\.\PhysicalDrive3 carve.img
+# Wine finds these as links in the prefix's dosdevices folder; their names must be lower case.
+set -eu
+SRC=$1
+BUILD=$(cd "$2" && pwd)
+IMG=$BUILD/images
+PREFIX=${ZR_WINEPREFIX:-$BUILD/wineprefix}
+
+stamp=$(cat "$SRC/fixtures/mkimages.sh" "$SRC/fixtures/samples.py" "$SRC/fixtures/truth.py" \
+  "$SRC/tests/check_images.sh" | sha256sum | cut -c1-64)
+fresh=yes
+if [ "$(cat "$IMG/.stamp" 2>/dev/null)" = "$stamp" ] && [ -s "$IMG/IMAGES.sha256" ]; then
+  for f in $(sed 's/^[0-9a-f]*  //' "$IMG/IMAGES.sha256"); do
+    [ -f "$IMG/$f" ] || fresh=no
+  done
+else
+  fresh=no
+fi
+# The images and the Wine prefix take seconds each and do not depend on each other.
+mk=
+log=$BUILD/mkimages.log
+trap '[ -z "$mk" ] || kill "$mk" 2>/dev/null || true' EXIT
+if [ $fresh = no ]; then
+  rm -f "$IMG/.stamp"
+  bash "$SRC/fixtures/mkimages.sh" "$IMG" >"$log" 2>&1 &
+  mk=$!
+fi
+ZR_PREFIX_ONLY=1 "$BUILD/wine-run.sh"
+if [ -n "$mk" ]; then
+  pid=$mk
+  mk=
+  if ! wait "$pid"; then
+    cat "$log" >&2
+    exit 1
+  fi
+  grep '^mkimages: note:' "$log" >&2 || true
+  sh "$SRC/tests/check_images.sh" "$BUILD" --record
+  echo "$stamp" >"$IMG/.stamp"
+fi
+
+D=$PREFIX/dosdevices
+mkdir -p "$IMG/xroot"
+ln -sfn "$IMG/xroot" "$D/x:"
+ln -sfn "$IMG/fat32.img" "$D/x::"
+ln -sfn "$IMG/ntfs.img" "$D/y::"
+ln -sfn "$IMG/fat16.img" "$D/w::"
+ln -sfn "$IMG/ntfs512.img" "$D/v::"
+ln -sfn "$IMG/gpt.img" "$D/physicaldrive1"
+ln -sfn "$IMG/mbr.img" "$D/physicaldrive2"
+ln -sfn "$IMG/carve.img" "$D/physicaldrive3"

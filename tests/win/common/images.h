@@ -1,0 +1,124 @@
+// The generated test media, for tests that run under Wine: where the images are, what their
+// truth, layout and carve manifest files say, and plain read-only access to images and devices.
+// BUILD/images holds IMAGE, IMAGE.truth.tsv, IMAGE.layout.tsv and carve.img.manifest.tsv;
+// tests/setup_images.sh makes them and links them into the Wine prefix:
+//   \\.\X: fat32.img   \\.\Y: ntfs.img   \\.\W: fat16.img   \\.\V: ntfs512.img
+//   \\.\PhysicalDrive1 gpt.img   \\.\PhysicalDrive2 mbr.img   \\.\PhysicalDrive3 carve.img
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zr_test {
+
+// The images folder (environment ZR_IMAGES, a Unix path) as a path on Wine's Z: drive, such as
+// Z:\work\build\images. Empty when ZR_IMAGES is not set.
+std::wstring ImagesDir();
+// ImagesDir() + "\" + name.
+std::wstring ImagePath(const std::wstring& name);
+
+std::wstring Widen(const std::string& utf8);
+std::string Narrow(const std::wstring& text);
+
+// A file or device opened for reading only (GENERIC_READ, sharing reads and writes with
+// others). Nothing in the tests ever opens an image or a device for writing.
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(const std::wstring& path);
+    ~ReadOnlyFile();
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    bool IsOpen() const { return m_h != INVALID_HANDLE_VALUE; }
+    DWORD OpenError() const { return m_error; }
+    HANDLE Handle() const { return m_h; }
+    // Size in bytes: GetFileSizeEx, else the disk length IOCTL (raw volumes); 0 if unknown.
+    uint64_t Size() const;
+    // Up to n bytes from offset: fewer at the end, none at or past it or when a read fails.
+    // Reads whole 512-byte sectors, as raw devices require, and cuts out the part asked for.
+    std::vector<uint8_t> Read(uint64_t offset, size_t n) const;
+
+private:
+    HANDLE m_h;
+    DWORD m_error = 0;
+};
+
+// n bytes at offset of path (fewer at its end); empty when it cannot be opened.
+std::vector<uint8_t> ReadAt(const std::wstring& path, uint64_t offset, size_t n);
+
+// One line of IMAGE.truth.tsv: a file or folder that was created on the volume at some time.
+struct TruthEntry {
+    std::string state;        // "live", "deleted" (name and data intact) or "overwritten"
+    int partition = 0;        // on disk images the partition index ("2:/DOCS/x"), else 0
+    std::string path;         // UTF-8, from the volume's root, "/"-separated; folders end in "/"
+    bool isDir = false;
+    int64_t size = -1;        // -1 for folders
+    std::string sha256;       // lower-case hex; empty for folders
+    // dir, empty, resident, one-cluster, fragmented:N, overwritten-by:PATH, record-reused,
+    // parent-overwritten, reuses-freed-clusters, filler
+    std::vector<std::string> notes;
+
+    // True if a note equals tag or starts with tag + ":".
+    bool HasNote(const std::string& tag) const;
+    // The value of the first "tag:value" note, or "".
+    std::string Note(const std::string& tag) const;
+};
+
+struct Truth {
+    bool found = false;       // the file was there
+    bool fallback = false;    // NTFS made without FUSE: one flat folder, nothing deleted
+    std::vector<TruthEntry> entries;
+};
+
+// IMAGE.truth.tsv of an image in the images folder, e.g. LoadTruth(L"ntfs.img").
+Truth LoadTruth(const std::wstring& image);
+
+// One line of IMAGE.layout.tsv. Bare volumes have a single line with index 0 and start 0.
+struct LayoutEntry {
+    int index = 0;            // MBR: 1-4 primary, 5+ logical; GPT: entry number from 1
+    std::string type;         // MBR: two hex digits ("0c"); GPT: type GUID, upper case; else "-"
+    uint64_t start = 0;       // first sector
+    uint64_t count = 0;       // sectors
+    std::string fs;           // fat16, fat32, ntfs or extended
+    uint32_t cluster = 0;     // bytes per cluster; 0 for the extended partition
+    std::string label;        // volume label given to mkfs; "-" if none
+    std::string guid;         // GPT unique partition GUID, upper case; "-" elsewhere
+    std::string name;         // GPT partition name; "-" elsewhere
+};
+std::vector<LayoutEntry> LoadLayout(const std::wstring& image);
+
+// One line of carve.img.manifest.tsv: a file written whole at a sector-aligned offset.
+struct CarveEntry {
+    uint64_t offset = 0;
+    uint64_t size = 0;
+    std::string sha256;
+    std::string type;         // jpeg, png, gif, bmp, pdf, zip, wav, rtf
+    std::string name;         // the sample it was copied from
+};
+std::vector<CarveEntry> LoadCarveManifest(const std::wstring& image);
+
+// SHA-256, to compare bytes read back with the truth and manifest files.
+class Sha256 {
+public:
+    Sha256();
+    void Update(const void* data, size_t n);
+    std::string HexDigest();  // finishes; call once
+
+private:
+    void Block(const uint8_t* p);
+    uint32_t m_state[8];
+    uint8_t m_buf[64];
+    size_t m_used = 0;
+    uint64_t m_total = 0;
+};
+std::string Sha256Hex(const void* data, size_t n);
+inline std::string Sha256Hex(const std::vector<uint8_t>& v) { return Sha256Hex(v.data(), v.size()); }
+
+inline uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint32_t Le32(const uint8_t* p) { return Le16(p) | uint32_t(Le16(p + 2)) << 16; }
+inline uint64_t Le64(const uint8_t* p) { return Le32(p) | uint64_t(Le32(p + 4)) << 32; }
+
+} // namespace zr_test
