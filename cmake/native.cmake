@@ -38,3 +38,4 @@ foreach(src ${ZR_FUZZERS})
     -print_final_stats=0 ${CMAKE_BINARY_DIR}/fuzz-corpus/${short} ${CMAKE_SOURCE_DIR}/fuzz/corpus/${short})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endforeach()
+

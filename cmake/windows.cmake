@@ -45,3 +45,13 @@ target_link_options(ZembrolixRecovery PRIVATE -municode)
 target_link_libraries(ZembrolixRecovery PRIVATE zr_core)
 
 add_subdirectory(tests)
+
+# Benchmarks (bench/bench_NAME.cpp), optimised like the program and run by hand under Wine (which
+# runs x86 code natively): built, never run by ctest.
+file(GLOB ZR_WIN_BENCH CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/bench_*.cpp)
+foreach(src ${ZR_WIN_BENCH})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src})
+  target_link_options(${name} PRIVATE -mconsole)
+  target_link_libraries(${name} PRIVATE zr_core)
+endforeach()
