@@ -21,7 +21,25 @@ add_executable(test_pure_native ${ZR_PURE_TESTS})
 target_compile_definitions(test_pure_native PRIVATE ZR_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data")
 target_link_libraries(test_pure_native PRIVATE zr_pure GTest::gtest_main)
 add_test(NAME test_pure_native COMMAND test_pure_native --gtest_color=no)
-set_tests_properties(test_pure_native PROPERTIES TIMEOUT 300)
+set_tests_properties(test_pure_native PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED "images;sig_samples"
+  ENVIRONMENT "ZR_IMAGES=${CMAKE_BINARY_DIR}/images;ZR_SIG_SAMPLES=${CMAKE_BINARY_DIR}/sig-samples")
+
+# Sample files of the formats the signature files know, made by Debian's tools at test time.
+# Debian's own python3 (its modules are what the samples are made with), not a user's shim.
+find_program(ZR_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(NOT ZR_PYTHON3)
+  find_program(ZR_PYTHON3 python3 REQUIRED)
+endif()
+add_test(NAME signature_samples COMMAND ${ZR_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/make_signature_samples.py
+  ${CMAKE_BINARY_DIR}/sig-samples)
+set_tests_properties(signature_samples PROPERTIES FIXTURES_SETUP sig_samples TIMEOUT 300)
+
+# The decoders are also checked against real file-system images, made here as for the Windows
+# tests, and checked unchanged afterwards.
+add_test(NAME setup_images COMMAND sh ${CMAKE_SOURCE_DIR}/tests/setup_images.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+set_tests_properties(setup_images PROPERTIES FIXTURES_SETUP images TIMEOUT 600)
+add_test(NAME check_images COMMAND sh ${CMAKE_SOURCE_DIR}/tests/check_images.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(check_images PROPERTIES FIXTURES_CLEANUP images TIMEOUT 600)
 
 # One libFuzzer target per fuzz/fuzz_NAME.cpp, seeded from fuzz/corpus/NAME. New inputs go to a
 # corpus in the build folder so the repository's seeds stay as they are.

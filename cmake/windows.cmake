@@ -19,7 +19,7 @@ target_include_directories(zr_pure PUBLIC ${ZR_PURE_INCLUDES})
 file(GLOB ZR_FRAMEWORK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/framework/*.cpp)
 add_library(zr_framework STATIC ${ZR_FRAMEWORK_SOURCES})
 target_include_directories(zr_framework PUBLIC ${CMAKE_SOURCE_DIR}/framework ${CMAKE_SOURCE_DIR}/resources)
-target_link_libraries(zr_framework PUBLIC zr_pure comctl32 uxtheme dwmapi gdiplus shlwapi shell32
+target_link_libraries(zr_framework PUBLIC zr_pure comctl32 gdiplus shlwapi shell32
   ole32 oleaut32 uuid msvfw32 avifil32 comdlg32 gdi32 user32 kernel32 advapi32)
 
 # Everything of the program but its entry point, so that tests can link it.
@@ -43,6 +43,11 @@ set_property(SOURCE ${ZR_RC} APPEND PROPERTY OBJECT_DEPENDS ${ZR_RC_DEPENDS})
 add_executable(ZembrolixRecovery WIN32 app/main.cpp ${ZR_RC})
 target_link_options(ZembrolixRecovery PRIVATE -municode)
 target_link_libraries(ZembrolixRecovery PRIVATE zr_core)
+
+# The signature data files ship beside the program.
+file(GLOB ZR_SIGNATURE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/signatures/*.dll)
+add_custom_command(TARGET ZembrolixRecovery POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ZR_SIGNATURE_FILES} $<TARGET_FILE_DIR:ZembrolixRecovery>)
 
 add_subdirectory(tests)
 

@@ -162,6 +162,13 @@ int AfxMessageBox(UINT idPrompt, UINT type, UINT helpId)
 
 ZrMessageBoxHook ZrSetMessageBoxHook(ZrMessageBoxHook hook) { return g_messageBoxHook.exchange(hook); }
 
+int ZrMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
+{
+    if (ZrMessageBoxHook hook = g_messageBoxHook.load())
+        return hook(owner, text ? text : L"", caption ? caption : L"", type);
+    return ::MessageBoxW(owner, text ? text : L"", caption ? caption : L"", type);
+}
+
 int AfxWinMain(HINSTANCE instance, HINSTANCE, LPWSTR cmdLine, int cmdShow)
 {
     CWinApp* app = AfxGetApp();

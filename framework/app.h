@@ -60,6 +60,8 @@ int AfxMessageBox(UINT idPrompt, UINT type = MB_OK, UINT helpId = (UINT)-1);
 // Tests replace the box with a function that answers it. Returns the previous hook.
 typedef int (*ZrMessageBoxHook)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 ZrMessageBoxHook ZrSetMessageBoxHook(ZrMessageBoxHook hook);
+// A message box with an explicit owner and caption that tests can answer through the same hook.
+int ZrMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 
 // The body of the program's entry point.
 int AfxWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR cmdLine, int cmdShow);

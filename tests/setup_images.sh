@@ -1,5 +1,6 @@
 #!/bin/sh
 # setup_images.sh SRC BUILD
+# (In a native build folder, without wine-run.sh, only the images are made.)
 # Makes the test media in BUILD/images (again only when the scripts that make them changed, or
 # an image is missing) and shows them to the build's Wine prefix as drives and disks:
 #   \\.\X: fat32.img (X:\ itself is an empty folder)   \\.\Y: ntfs.img
@@ -31,7 +32,10 @@ if [ $fresh = no ]; then
   bash "$SRC/fixtures/mkimages.sh" "$IMG" >"$log" 2>&1 &
   mk=$!
 fi
-ZR_PREFIX_ONLY=1 "$BUILD/wine-run.sh"
+# The native build has no Wine prefix: it only needs the images.
+WINE=no
+[ -x "$BUILD/wine-run.sh" ] && WINE=yes
+[ $WINE = no ] || ZR_PREFIX_ONLY=1 "$BUILD/wine-run.sh"
 if [ -n "$mk" ]; then
   pid=$mk
   mk=
@@ -44,6 +48,7 @@ if [ -n "$mk" ]; then
   echo "$stamp" >"$IMG/.stamp"
 fi
 
+[ $WINE = yes ] || exit 0
 D=$PREFIX/dosdevices
 mkdir -p "$IMG/xroot"
 ln -sfn "$IMG/xroot" "$D/x:"

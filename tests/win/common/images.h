@@ -5,6 +5,7 @@
 //   \\.\X: fat32.img   \\.\Y: ntfs.img   \\.\W: fat16.img   \\.\V: ntfs512.img
 //   \\.\PhysicalDrive1 gpt.img   \\.\PhysicalDrive2 mbr.img   \\.\PhysicalDrive3 carve.img
 #pragma once
+#include "../../pure/sha256_util.h"
 #include <windows.h>
 
 #include <cstddef>
@@ -100,19 +101,10 @@ struct CarveEntry {
 };
 std::vector<CarveEntry> LoadCarveManifest(const std::wstring& image);
 
-// SHA-256, to compare bytes read back with the truth and manifest files.
-class Sha256 {
+// SHA-256, to compare bytes read back with the truth and manifest files (the pure tests' one).
+class Sha256 : public test_sha256::Sha256 {
 public:
-    Sha256();
-    void Update(const void* data, size_t n);
-    std::string HexDigest();  // finishes; call once
-
-private:
-    void Block(const uint8_t* p);
-    uint32_t m_state[8];
-    uint8_t m_buf[64];
-    size_t m_used = 0;
-    uint64_t m_total = 0;
+    void Update(const void* data, size_t n) { test_sha256::Sha256::Update(static_cast<const uint8_t*>(data), n); }
 };
 std::string Sha256Hex(const void* data, size_t n);
 inline std::string Sha256Hex(const std::vector<uint8_t>& v) { return Sha256Hex(v.data(), v.size()); }

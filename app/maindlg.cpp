@@ -1,0 +1,926 @@
+#include "app/maindlg.h"
+
+#include <shellapi.h>
+
+#include <mutex>
+
+#include "app/background.h"
+#include "app/pure/shell_rules.h"
+#include "app/pure/textservices.h"
+#include "app/shellservices.h"
+#include "devicepath.h"
+#include "app/startup.h"
+#include "app/waitdialogs.h"
+#include "look/glass.h"
+#include "resource.h"
+#include "storage/pure/globals.h"
+
+CDelvaneDlg* g_pMainDlg = nullptr;
+CDialog* g_pBasicSearchDlg = nullptr;
+CDialog* g_pDeepSearchDlg = nullptr;
+CDialog* g_pPhotoSearchDlg = nullptr;
+CDialog* g_pVideoSearchDlg = nullptr;
+CDialog* g_pSignatureSearchDlg = nullptr;
+CWnd* g_pSavingFilesDlg = nullptr;
+CString TempFolderPath;
+CWinThread* g_pModeSearchThread = nullptr;
+CWinThread* g_pBasicLogLoadThread = nullptr;
+CWinThread* g_pDeepLogLoadThread = nullptr;
+std::atomic<int> LastProgressPercent{ 0 };
+
+namespace {
+
+const wchar_t* const kWebSiteLink = L"https://www.zembrolix.example/";
+const wchar_t* const kSupportMailLink = L"mailto:support@zembrolix.example";
+const wchar_t* const kShareLinks[4] = {
+    L"https://plus.google.com/share?url=https://www.zembrolix.example/",
+    L"https://www.facebook.com/sharer/sharer.php?u=https://www.zembrolix.example/",
+    L"https://www.facebook.com/plugins/like.php?href=https://www.zembrolix.example/",
+    L"https://twitter.com/intent/tweet?url=https://www.zembrolix.example/",
+};
+const wchar_t* const kInvalidLogText =
+    L"The selected recovery Log (index of recovered files and folders) file is invalid or corrupted. "
+    L"Recovery cannot continue with this log file.\n\nPlease browse the valid Log file or Scan the disk again.";
+
+CWinThread* StartThreadInto(CWinThread*& slot, AFX_THREADPROC proc, LPVOID param)
+{
+    return ZrBeginThreadInto(slot, proc, param);
+}
+
+std::atomic<ZrModeThreadStarter> g_modeThreadStarter{ StartThreadInto };
+std::mutex g_registryMutex;
+ZrSearchDialogRunner g_runners[6] = {};
+std::vector<CWinThread**> g_workerGlobals;
+
+UINT ModeSearchThreadProc(LPVOID)
+{
+    CDelvaneDlg* main = g_pMainDlg;
+    main->EnableWindow(FALSE);
+    if (ZrSearchDialogRunner runner = GetSearchDialogRunner(main->SearchMode.load()))
+        runner();
+    // Whatever way the search dialog ended, the launcher takes over again on its own thread.
+    main->PostMessage(WM_ZR_MODE_ENDED, 0, (LPARAM)AfxGetThread());
+    return 1;
+}
+
+// Applies `act` to each control of `dialog` that exists; nothing without the dialog's window.
+template <class Act> void ForControls(CWnd* dialog, std::initializer_list<int> ids, Act act)
+{
+    if (!dialog || !dialog->GetSafeHwnd())
+        return;
+    for (int id : ids)
+        if (HWND control = ::GetDlgItem(dialog->GetSafeHwnd(), id))
+            act(control);
+}
+
+void ShowControls(CWnd* dialog, std::initializer_list<int> ids, int showCommand)
+{
+    ForControls(dialog, ids, [&](HWND control) { ::ShowWindow(control, showCommand); });
+}
+
+void SetModeButtonsEnabled(int searchMode, BOOL enable)
+{
+    auto apply = [&](HWND control) { ::EnableWindow(control, enable); };
+    if (searchMode == kModeBasic)
+        ForControls(g_pBasicSearchDlg, { 1092, 1093, 1003, 1028 }, apply);
+    else if (searchMode == kModeDeep)
+        ForControls(g_pDeepSearchDlg, { 1101, 1102, 1103, 1028 }, apply);
+}
+
+void OpenLink(const wchar_t* link, int show)
+{
+    ::ShellExecuteW(nullptr, L"open", link, nullptr, nullptr, show);
+}
+
+} // namespace
+
+// ---- Registration of the search dialogs and workers ----------------------------------------
+
+void RegisterSearchDialog(int searchMode, ZrSearchDialogRunner runner)
+{
+    std::lock_guard<std::mutex> lock(g_registryMutex);
+    if (searchMode >= kModeBasic && searchMode <= kModeSignature)
+        g_runners[searchMode] = runner;
+}
+
+ZrSearchDialogRunner GetSearchDialogRunner(int searchMode)
+{
+    std::lock_guard<std::mutex> lock(g_registryMutex);
+    return searchMode >= kModeBasic && searchMode <= kModeSignature ? g_runners[searchMode] : nullptr;
+}
+
+void RunBasicSearchDialog()
+{
+    if (ZrSearchDialogRunner runner = GetSearchDialogRunner(kModeBasic))
+        runner();
+}
+
+void RunDeepSearchDialog()
+{
+    if (ZrSearchDialogRunner runner = GetSearchDialogRunner(kModeDeep))
+        runner();
+}
+
+ZrModeThreadStarter ZrSetModeThreadStarter(ZrModeThreadStarter starter)
+{
+    return g_modeThreadStarter.exchange(starter ? starter : StartThreadInto);
+}
+
+void RegisterWorkerGlobal(CWinThread** global)
+{
+    std::lock_guard<std::mutex> lock(g_registryMutex);
+    for (CWinThread** known : g_workerGlobals)
+        if (known == global)
+            return;
+    g_workerGlobals.push_back(global);
+}
+
+// ---- The dialog ---------------------------------------------------------------------------
+
+BEGIN_MESSAGE_MAP(CDelvaneDlg, CDialog)
+    ON_WM_SYSCOMMAND()
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_WM_TIMER()
+    ON_WM_ERASEBKGND()
+    ON_WM_CTLCOLOR()
+    ON_WM_CLOSE()
+    ON_WM_DESTROY()
+    ON_WM_SHOWWINDOW()
+    ON_WM_SETCURSOR()
+    ON_MESSAGE(WM_HELP, &CDelvaneDlg::OnHelpKey)
+    ON_BN_CLICKED(IDC_EXIT, &CDelvaneDlg::OnBnClickedExit)
+    ON_BN_CLICKED(IDC_NEED_HELP, &CDelvaneDlg::OnBnClickedHelp)
+    ON_BN_CLICKED(IDC_CONTACT_US, &CDelvaneDlg::OnBnClickedHelp)
+    ON_BN_CLICKED(IDC_ABOUT_US, &CDelvaneDlg::OnBnClickedAbout)
+    ON_BN_CLICKED(IDC_GO_BASIC, &CDelvaneDlg::OnBnClickedBasicSearch)
+    ON_BN_CLICKED(IDC_GO_DEEP, &CDelvaneDlg::OnBnClickedDeepSearch)
+    ON_BN_CLICKED(IDC_GO_PHOTO, &CDelvaneDlg::OnBnClickedPhotoSearch)
+    ON_BN_CLICKED(IDC_GO_VIDEO, &CDelvaneDlg::OnBnClickedVideoSearch)
+    ON_BN_CLICKED(IDC_GO_SIGNATURE, &CDelvaneDlg::OnBnClickedSignatureSearch)
+    ON_STN_CLICKED(IDC_LINK_WEB, &CDelvaneDlg::OnLinkWeb)
+    ON_STN_CLICKED(IDC_LINK_MAIL, &CDelvaneDlg::OnLinkMail)
+    ON_CONTROL_RANGE(STN_CLICKED, IDC_SHARE_1, IDC_SHARE_4, &CDelvaneDlg::OnShareLink)
+    ON_BN_CLICKED(IDC_SHARE_BUTTON, &CDelvaneDlg::OnShareButton)
+    ON_MESSAGE(WM_ZR_MODE_ENDED, &CDelvaneDlg::OnModeEnded)
+    ON_MESSAGE(WM_ZR_CLOSE_LOADING, &CDelvaneDlg::OnCloseLoading)
+    ON_MESSAGE(WM_ZR_SHOW_WAIT, &CDelvaneDlg::OnShowWaitMsg)
+    ON_MESSAGE(WM_ZR_CLOSE_WAIT, &CDelvaneDlg::OnCloseWaitMsg)
+END_MESSAGE_MAP()
+
+CDelvaneDlg::CDelvaneDlg() : CDialog(IDD_MAIN_DIALOG)
+{
+    m_hIcon = LoadIconImage(IDR_MAINFRAME, 32);
+    RegisterWorkerGlobal(&g_pModeSearchThread);
+    RegisterWorkerGlobal(&g_pBasicLogLoadThread);
+    RegisterWorkerGlobal(&g_pDeepLogLoadThread);
+}
+
+CDelvaneDlg::~CDelvaneDlg()
+{
+    if (g_pMainDlg == this)
+        g_pMainDlg = nullptr;
+    if (m_hIcon)
+        ::DestroyIcon(m_hIcon);
+}
+
+void CDelvaneDlg::DoDataExchange(CDataExchange* pDX)
+{
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_GO_BASIC, m_goBasic);
+    DDX_Control(pDX, IDC_GO_DEEP, m_goDeep);
+    DDX_Control(pDX, IDC_GO_PHOTO, m_goPhoto);
+    DDX_Control(pDX, IDC_GO_VIDEO, m_goVideo);
+    DDX_Control(pDX, IDC_GO_SIGNATURE, m_goSignature);
+    DDX_Control(pDX, IDC_CONTACT_US, m_contact);
+    DDX_Control(pDX, IDC_ABOUT_US, m_about);
+    DDX_Control(pDX, IDC_EXIT, m_exit);
+    DDX_Control(pDX, IDC_NEED_HELP, m_help);
+    DDX_Control(pDX, IDC_LINK_WEB, m_linkWeb);
+    DDX_Control(pDX, IDC_LINK_MAIL, m_linkMail);
+    DDX_Control(pDX, IDC_DESC_BASIC, m_descBasic);
+    DDX_Control(pDX, IDC_DESC_DEEP, m_descDeep);
+    DDX_Control(pDX, IDC_DESC_PHOTO, m_descPhoto);
+    DDX_Control(pDX, IDC_DESC_VIDEO, m_descVideo);
+    DDX_Control(pDX, IDC_DESC_SIGNATURE, m_descSignature);
+    DDX_Control(pDX, IDC_TITLE_BASIC, m_titleBasic);
+    DDX_Control(pDX, IDC_TITLE_DEEP, m_titleDeep);
+    DDX_Control(pDX, IDC_TITLE_PHOTO, m_titlePhoto);
+    DDX_Control(pDX, IDC_TITLE_VIDEO, m_titleVideo);
+    DDX_Control(pDX, IDC_TITLE_SIGNATURE, m_titleSignature);
+    DDX_Control(pDX, IDC_DATE_LINE, m_dateLine);
+    DDX_Control(pDX, IDC_GROUP_STANDARD, m_groupStandard);
+    DDX_Control(pDX, IDC_GROUP_SPECIFIC, m_groupSpecific);
+    DDX_Control(pDX, IDC_SHARE_LABEL, m_shareLabel);
+    DDX_Control(pDX, IDC_MAIN_FRAME, m_frame);
+    DDX_Control(pDX, IDC_LOGO, m_logo);
+    DDX_Control(pDX, IDC_SHARE_BUTTON, m_shareButton);
+}
+
+std::vector<ZrRecordTable*> CDelvaneDlg::RecordTables()
+{
+    return { &FatDirClusterTable, &SpareEntryTable, &SpareMftTable, &NtfsFileTable, &FoundEntryTable,
+             &FatPartitionTable, &FatBootHitTable, &SpareClusterTable, &TreeItemIndexTable,
+             &RecognisedPartitionTable };
+}
+
+void CDelvaneDlg::EmptyRecordTables()
+{
+    for (ZrRecordTable* table : RecordTables())
+        table->DeleteAllItems();
+}
+
+void CDelvaneDlg::CreateRecordTables()
+{
+    FatDirClusterTable.SetColumns({ { L"Sector", 100 }, { L"Self Cluster", 100 }, { L"Parent Cluster", 100 },
+                                    { L"File System", 100 }, { L"Date", 25 }, { L"Time", 25 },
+                                    { L"First Run", 100 }, { L"Cluster0Start", 100 } });
+    SpareEntryTable.SetColumns({ { L"Name", 100 }, { L"sector", 50 }, { L"self", 50 }, { L"parent", 50 },
+                                 { L"date", 50 }, { L"time", 50 }, { L"size", 50 }, { L"attr", 50 },
+                                 { L"sysID", 50 }, { L"Type", 50 } });
+    SpareMftTable.SetColumns({ { L"sector", 60 }, { L"mftReference", 60 }, { L"vcn", 60 }, { L"fsNumber", 60 } });
+    NtfsFileTable.SetColumns({ { L"Sector", 100 }, { L"name", 100 }, { L"size", 100 }, { L"date", 100 },
+                               { L"time", 100 }, { L"type", 100 } });
+    FoundEntryTable.SetColumns({ { L"Name", 100 }, { L"sector", 50 }, { L"self", 50 }, { L"parent", 50 },
+                                 { L"date", 50 }, { L"time", 50 }, { L"size", 50 }, { L"attr", 50 },
+                                 { L"sysID", 50 }, { L"Type", 50 }, { L"Deleted", 50 }, { L"Cluster0Start", 100 } });
+    FatPartitionTable.SetColumns({ { L"Sector", 100 }, { L"SPF", 100 }, { L"SPC", 100 }, { L"Root Sectors", 100 },
+                                   { L"Root Start", 100 }, { L"Reserve Sectors", 100 }, { L"Cluster0Start", 100 },
+                                   { L"firstFAT", 100 }, { L"secondFAT", 100 }, { L"TotalSectors", 100 },
+                                   { L"PartType", 100 }, { L"End Sector", 100 } });
+    FatBootHitTable.SetColumns({ { L"Sector", 100 }, { L"SPF", 100 }, { L"SPC", 100 }, { L"Root Sectors", 100 },
+                                 { L"Root Start", 100 }, { L"Reserve Sectors", 100 }, { L"Cluster0Start", 100 },
+                                 { L"firstFAT", 100 }, { L"secondFAT", 100 }, { L"TotalSectors", 100 },
+                                 { L"PartType", 100 } });
+    SpareClusterTable.SetColumns({ { L"Self Cluster", 100 }, { L"Sector", 100 }, { L"Parent Cluster", 100 },
+                                   { L"File System", 100 }, { L"Date", 25 }, { L"Time", 25 }, { L"First Run", 100 } });
+    TreeItemIndexTable.SetColumns({ { L"Self_Clu", 50 }, { L"TreeItem", 100 } });
+    RecognisedPartitionTable.SetColumns({ { L"Drive", 100 }, { L"Part", 100 }, { L"St_Sec", 100 },
+                                          { L"End_Sec", 100 }, { L"Clus0", 100 }, { L"Drive_E_Sec", 100 } });
+}
+
+BOOL CDelvaneDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    if (CMenu* menu = GetSystemMenu(FALSE)) {
+        wchar_t about[128] = {};
+        if (::LoadStringW(AfxGetResourceHandle(), IDS_ABOUTBOX, about, 128) > 0) {
+            menu->AppendMenu(MF_SEPARATOR);
+            menu->AppendMenu(MF_STRING, 0x10, about);
+        }
+    }
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+    SearchMode = kModeNone;
+    DriveTreeRefreshBusy = 0;
+    PartitionSearchRunning = 0;
+    PartitionSearchPending = 0;
+    TempFileCounter = 0;
+
+    wchar_t temp[1026] = {};
+    ::GetTempPathW(1025, temp);
+    TempFolderPath = temp;
+    g_pMainDlg = this;
+
+    if (m_toolTip.Create(this)) {
+        const struct { int id; const wchar_t* text; } tips[] = {
+            { IDC_SHARE_1, L"Share us using Google+" }, { IDC_SHARE_2, L"Share us using Facebook" },
+            { IDC_SHARE_3, L"Like us using Facebook" }, { IDC_SHARE_4, L"Share us using Twitter" },
+            { IDC_GO_BASIC, L"Start with 'Basic Search' mode" }, { IDC_GO_DEEP, L"Start with 'Deep Search' mode" },
+            { IDC_GO_PHOTO, L"Start with 'Photo Search' mode" }, { IDC_GO_VIDEO, L"Start with 'Video Search' mode" },
+            { IDC_GO_SIGNATURE, L"Start with 'Signature Search' mode" },
+        };
+        for (const auto& tip : tips)
+            if (CWnd* control = GetDlgItem(tip.id))
+                m_toolTip.AddTool(control, tip.text);
+        m_toolTip.Activate(TRUE);
+    }
+    m_hLogo = m_logo.GetIcon();
+
+    const struct { CMyBtn* button; UINT icon; } buttons[] = {
+        { &m_contact, IDI_CONTACT }, { &m_about, IDI_ABOUT }, { &m_exit, IDI_EXIT },
+        { &m_goBasic, IDI_GO }, { &m_goDeep, IDI_GO }, { &m_goPhoto, IDI_GO }, { &m_goVideo, IDI_GO },
+        { &m_goSignature, IDI_GO }, { &m_help, IDI_HELP },
+    };
+    for (const auto& b : buttons) {
+        CString caption;
+        b.button->GetWindowText(caption);
+        b.button->SetWindowText(L"");
+        b.button->SetIcon(LoadIconImage(b.icon, 16), 16, 16, caption);
+    }
+    m_linkWeb.SetBkColor(RGB(255, 255, 255));
+    m_linkMail.SetBkColor(RGB(255, 255, 255));
+    m_linkWeb.SetWindowText(L"www.zembrolix.example");
+    m_linkMail.SetWindowText(L"support@zembrolix.example");
+    FoundPartitionCount = 0;
+
+    m_shareButton.LoadBitmaps(IDB_SHARE_UP, IDB_SHARE_DOWN);
+    m_shareButton.SizeToContent();
+
+    CreateRecordTables();
+
+    for (CColorStatic* title : { &m_titleBasic, &m_titleDeep, &m_titlePhoto, &m_titleVideo, &m_titleSignature })
+        title->SetFont(&FontConsolas16Bold);
+    m_groupStandard.SetFont(&FontConsolas22Bold);
+    m_groupSpecific.SetFont(&FontConsolas22Bold);
+    for (CColorStatic* text : { &m_shareLabel, &m_dateLine, &m_groupStandard, &m_groupSpecific, &m_titleBasic,
+                                &m_titleDeep, &m_titlePhoto, &m_titleVideo, &m_titleSignature, &m_descBasic,
+                                &m_descDeep, &m_descPhoto, &m_descVideo, &m_descSignature })
+        text->SetBkColor(RGB(255, 255, 255));
+
+    ApplyMainGlass();
+
+    if (!CommandLineLogPath.IsEmpty())
+        ReadStartupLogHeader();
+    SearchDialogReady = 0;
+    return TRUE;
+}
+
+void CDelvaneDlg::ReadStartupLogHeader()
+{
+    bool accepted = false;
+    int32_t mode = 0;
+    CFile file;
+    if (file.Open(CommandLineLogPath, CFile::modeRead | CFile::shareExclusive)) {
+        try {
+            CArchive ar(&file, CArchive::load, 4096);
+            CString kind, marker, source;
+            ar >> kind >> marker >> source >> mode;
+            ar.Close();
+            accepted = IsAcceptedStartupLog(marker, mode);
+        } catch (CException* e) {
+            e->Delete();
+            accepted = false;
+        }
+        file.Abort();
+    }
+    if (accepted) {
+        SearchMode = mode;
+        if (mode == kModeBasic)
+            RunBasicSearchDialog();
+        else
+            RunDeepSearchDialog();
+        if (g_pBasicLogLoadThread || g_pDeepLogLoadThread)
+            EnableWindow(FALSE);
+        return;
+    }
+    // A log that cannot be opened or read is refused like a wrong one; the launcher starts as usual.
+    HWND owner = nullptr;
+    if (CSplash* splash = g_pSplashDlg.load()) {
+        owner = splash->GetSafeHwnd();
+        ::ShowWindow(owner, SW_HIDE);
+    }
+    ClearCommandLineLogPath();
+    SearchMode = kModeNone;
+    ZrMessageBox(owner, kInvalidLogText, L"Message", MB_ICONINFORMATION);
+}
+
+BOOL CDelvaneDlg::PreTranslateMessage(MSG* pMsg)
+{
+    if (m_toolTip.GetSafeHwnd())
+        m_toolTip.RelayEvent(pMsg);
+    if (pMsg->message == WM_KEYDOWN) {
+        if (pMsg->wParam == VK_ESCAPE)
+            return TRUE;
+        if (pMsg->wParam == VK_CANCEL && (::GetKeyState(VK_CONTROL) & 0x8000))
+            return TRUE;
+    }
+    return CDialog::PreTranslateMessage(pMsg);
+}
+
+void CDelvaneDlg::OnSysCommand(UINT id, LPARAM lParam)
+{
+    if ((id & 0xFFF0) == 0x10)
+        ShowAboutDialog();
+    else
+        Default();
+}
+
+void CDelvaneDlg::OnPaint()
+{
+    if (IsIconic()) {
+        CPaintDC dc(this);
+        SendMessage(WM_ICONERASEBKGND, (WPARAM)dc.GetSafeHdc(), 0);
+        CRect rect;
+        GetClientRect(&rect);
+        int x = (rect.Width() - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+        int y = (rect.Height() - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+        dc.DrawIcon(x, y, m_hIcon);
+        return;
+    }
+    Default();
+}
+
+BOOL CDelvaneDlg::OnEraseBkgnd(CDC* dc)
+{
+    CRect client, frame;
+    GetClientRect(&client);
+    m_frame.GetWindowRect(&frame);
+    ScreenToClient(&frame);
+    const MARGINS margins = { frame.left + 1, client.right - frame.right + 1, frame.top + 1,
+                              client.bottom - frame.bottom + 1 };
+    bool glass = DrawDialogBackground(this, dc, frame, margins, m_dwm);
+    if (m_hLogo)
+        ::DrawIconEx(dc->GetSafeHdc(), 6, 4, m_hLogo, 0, 0, 0, nullptr, DI_NORMAL);
+    DrawGlowingText(m_hWnd, kProductTitle, CRect(client.left + 48, client.top, client.right, frame.top), glass,
+                    dc->GetSafeHdc());
+    return TRUE;
+}
+
+void CDelvaneDlg::ApplyMainGlass()
+{
+    if (IsVistaOrLater() && g_pApp && g_pApp->m_nGlass == 1) {
+        if (AeroAutoSubclass(m_hWnd, 0))
+            AeroSubclassControl(::GetDlgItem(m_hWnd, IDC_LOGO));
+        return;
+    }
+    if (!m_dwm.IsLoaded())
+        m_dwm.Load();
+    m_dwm.EnableComposition(0);
+}
+
+HBRUSH CDelvaneDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor)
+{
+    int id = wnd ? wnd->GetDlgCtrlID() : 0;
+    if (id == IDC_LINK_WEB || id == IDC_LINK_MAIL) {
+        dc->SetBkColor(RGB(255, 255, 255));
+        dc->SetTextColor(RGB(0, 0, 255));
+        dc->SetBkMode(TRANSPARENT);
+        return (HBRUSH)WhiteBrush.GetSafeHandle();
+    }
+    return (HBRUSH)Default();
+}
+
+void CDelvaneDlg::OnShowWindow(BOOL show, UINT status)
+{
+    Default();
+    if (show) {
+        Invalidate();
+        EnableWindow(TRUE);
+    }
+}
+
+BOOL CDelvaneDlg::OnSetCursor(CWnd* wnd, UINT hitTest, UINT message)
+{
+    int id = wnd ? wnd->GetDlgCtrlID() : 0;
+    if ((id >= IDC_SHARE_1 && id <= IDC_SHARE_4) || id == IDC_LINK_WEB || id == IDC_LINK_MAIL) {
+        ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
+        return TRUE;
+    }
+    return (BOOL)Default();
+}
+
+LRESULT CDelvaneDlg::OnHelpKey(WPARAM, LPARAM)
+{
+    ShowHelpDialog();
+    return TRUE;
+}
+
+void CDelvaneDlg::OnLinkWeb() { OpenWithShell(kShellOpenLink, kWebSiteLink, this); }
+void CDelvaneDlg::OnLinkMail() { OpenWithShell(kShellOpenLink, kSupportMailLink, this); }
+void CDelvaneDlg::OnShareLink(UINT id) { OpenLink(kShareLinks[id - IDC_SHARE_1], SW_SHOWMAXIMIZED); }
+void CDelvaneDlg::OnShareButton() {}
+
+// The about, help and share dialogs come with the notice dialogs; until then these entries
+// show nothing.
+void CDelvaneDlg::ShowAboutDialog() {}
+void CDelvaneDlg::ShowHelpDialog() {}
+
+// ---- Launching ----------------------------------------------------------------------------
+
+void CDelvaneDlg::Go(int mode)
+{
+    if (g_pBasicLogLoadThread || g_pDeepLogLoadThread)
+        return;
+    if (g_pModeSearchThread)
+        return;
+    SearchMode = mode;
+    DriveTreeRefreshBusy = 0;
+    StartModeSearch();
+}
+
+void CDelvaneDlg::OnBnClickedBasicSearch() { Go(kModeBasic); }
+void CDelvaneDlg::OnBnClickedDeepSearch() { Go(kModeDeep); }
+void CDelvaneDlg::OnBnClickedPhotoSearch() { Go(kModePhoto); }
+void CDelvaneDlg::OnBnClickedVideoSearch() { Go(kModeVideo); }
+void CDelvaneDlg::OnBnClickedSignatureSearch() { Go(kModeSignature); }
+
+void CDelvaneDlg::StartModeSearch()
+{
+    if (g_pModeSearchThread)
+        return;
+    EmptyRecordTables();
+    ClearCommandLineLogPath();
+    SearchDialogReady = 0;
+
+    LoadingDialog = new CModeless1(this);
+    if (!LoadingDialog->Create()) {
+        delete LoadingDialog;
+        LoadingDialog = nullptr;
+    } else {
+        LoadingDialog->CenterWindow(this);
+        TimerTicks = 0;
+        SetProgressRange64(LoadingDialog->m_progress.GetSafeHwnd(), 0, 100, 2);
+        LoadingDialog->SetForegroundWindow();
+        LoadingDialog->ShowWindow(SW_SHOW);
+    }
+    SetTimer(kLoadingTimerId, kLoadingTimerMs);
+    if (!g_modeThreadStarter.load()(g_pModeSearchThread, ModeSearchThreadProc, nullptr)) {
+        g_pModeSearchThread = nullptr;
+        CloseLoadingDialog();
+        EnableWindow(TRUE);
+        ZrMessageBox(m_hWnd, L"The search could not be started. Please close other programs and try again.",
+                     L"Message", MB_ICONINFORMATION);
+    }
+}
+
+void CDelvaneDlg::OnTimer(UINT_PTR id)
+{
+    if (id == kLoadingTimerId) {
+        ++TimerTicks;
+        if (LoadingDialog)
+            UpdateProgress(LoadingDialog->m_progress.GetSafeHwnd(), 0, 100, TimerTicks);
+        return;
+    }
+    Default();
+}
+
+void CDelvaneDlg::SearchDialogStarted()
+{
+    SearchDialogReady = 1;
+    CloseLoadingDialog();
+}
+
+void CDelvaneDlg::CloseLoadingDialog()
+{
+    if (::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId()) {
+        SendMessage(WM_ZR_CLOSE_LOADING);
+        return;
+    }
+    KillTimer(kLoadingTimerId);
+    if (LoadingDialog)
+        LoadingDialog->DestroyWindow();   // clears LoadingDialog and deletes itself
+    LoadingDialog = nullptr;
+}
+
+LRESULT CDelvaneDlg::OnCloseLoading(WPARAM, LPARAM)
+{
+    CloseLoadingDialog();
+    return 0;
+}
+
+LRESULT CDelvaneDlg::OnModeEnded(WPARAM, LPARAM lParam)
+{
+    CWinThread* thread = reinterpret_cast<CWinThread*>(lParam);
+    CloseLoadingDialog();
+    ZrWaitForThreadPumping(thread, 5000);
+    if (g_pModeSearchThread == thread)
+        g_pModeSearchThread = nullptr;
+    if (thread && thread->HasEnded())
+        delete thread;
+    SearchDialogReady = 0;
+    ShowWindow(SW_SHOW);
+    if (g_pBasicLogLoadThread || g_pDeepLogLoadThread) {
+        EnableWindow(FALSE);
+    } else {
+        EnableWindow(TRUE);
+        SetForegroundWindow();
+    }
+    return 0;
+}
+
+// ---- Exit ----------------------------------------------------------------------------------
+
+void CDelvaneDlg::OnClose()
+{
+    ShowWindow(SW_RESTORE);
+    if (ZrMessageBox(m_hWnd, ExitQuestionText(), L"Message", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return;
+    EndProgram();
+}
+
+void CDelvaneDlg::EndProgram()
+{
+    if (g_pPopulateDlg) {
+        g_pPopulateDlg->ShowWindow(SW_HIDE);
+        g_pPopulateDlg = nullptr;
+    }
+    std::vector<CWinThread*> running;
+    {
+        std::lock_guard<std::mutex> lock(g_registryMutex);
+        for (CWinThread** global : g_workerGlobals)
+            if (CWinThread* thread = *global) {
+                thread->RequestStop();
+                running.push_back(thread);
+            }
+    }
+    StopFolderRead = 1;
+    // Workers get a moment to run their finishing steps; none is killed, whatever is left ends
+    // with the process.
+    DWORD deadline = ::GetTickCount() + 3000;
+    for (CWinThread* thread : running) {
+        DWORD now = ::GetTickCount();
+        ZrWaitForThreadPumping(thread, deadline > now ? deadline - now : 0);
+    }
+    CleanTempFolder();
+    EndProcessNow(0);
+}
+
+void CDelvaneDlg::OnDestroy()
+{
+    Default();
+    if (WaitDialog) {
+        WaitDialog->DestroyWindow();
+        delete WaitDialog;
+        WaitDialog = nullptr;
+    }
+}
+
+// ---- Progress, status and wait --------------------------------------------------------------
+
+void CDelvaneDlg::SetProgressRange64(HWND bar, uint64_t start, uint64_t end, int32_t step)
+{
+    LastProgressPercent = 0;
+    ::SendMessageW(bar, PBM_SETPOS, 0, 0);
+    ZrProgressPlan plan = PlanProgressRange(start, end, step);
+    ::SendMessageW(bar, PBM_SETRANGE32, 0, plan.rangeMax);
+    ::SendMessageW(bar, PBM_SETSTEP, plan.step, 0);
+    ::SendMessageW(bar, PBM_SETPOS, 0, 0);
+    if (plan.small && plan.fullAtOnce)
+        ::SendMessageW(bar, PBM_SETPOS, plan.rangeMax, 0);
+}
+
+void CDelvaneDlg::UpdateProgress(HWND bar, uint64_t start, uint64_t end, uint64_t position)
+{
+    if (PlanProgressRange(start, end, 1).small) {
+        ::SendMessageW(bar, PBM_STEPIT, 0, 0);
+        return;
+    }
+    int32_t percent = ProgressPercent(start, end, position);
+    int last = LastProgressPercent.load();
+    while (percent > last) {
+        if (LastProgressPercent.compare_exchange_weak(last, percent)) {
+            ::SendMessageW(bar, PBM_SETPOS, percent, 0);
+            break;
+        }
+    }
+}
+
+void CDelvaneDlg::SetSaveStatusText(const CString& text)
+{
+    if (CWnd* saving = g_pSavingFilesDlg)
+        ::SetDlgItemTextW(saving->GetSafeHwnd(), 1085, SaveStatusDisplayText(text));
+}
+
+void CDelvaneDlg::FormatSelectionDetails(const CString& typeText, int partitionIndex, int diskNumber)
+{
+    static const int lists[6] = { 0, 1004, 1014, 1019, 1024, 1024 };
+    static const wchar_t* const modeNames[6] = { L"", L"Basic Search", L"Deep Search", L"Photo Search",
+                                                 L"Video Search", L"Signature Search" };
+    const int mode = SearchMode.load();
+    CDialog* dialog = ActiveSearchDialog();
+    if (!dialog || !dialog->GetSafeHwnd() || diskNumber < 0 || diskNumber >= kMaxDisks || partitionIndex < 0
+        || partitionIndex >= kPartitionSlotCount)
+        return;
+    const PartitionSlot& slot = DiskPartitionTable[diskNumber].slot[partitionIndex];
+    const uint64_t sectors = slot.endSector >= slot.startSector ? slot.endSector - slot.startSector : 0;
+    HWND list = ::GetDlgItem(dialog->GetSafeHwnd(), lists[mode]);
+    ::ShowWindow(list, SW_SHOW);
+    ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+    CString values[7];
+    values[0].Format(L"%d", diskNumber);
+    values[1].Format(L"%d", partitionIndex + 1);
+    values[2] = typeText;
+    values[3] = modeNames[mode];
+    values[4].Format(L"%llu", slot.startSector);
+    values[5].Format(L"%llu", slot.endSector);
+    // Sizes beyond 2^64 bytes cannot occur for a real disk; the multiplication saturates.
+    values[6] = FormatSize(sectors > UINT64_MAX / 512 ? UINT64_MAX : sectors * 512).Trim();
+    static const wchar_t* const labels[7] = { L"1. Disk Number : ", L"2. Partition Number : ",
+                                              L"3. Partition Type : ", L"4. Search Mode : ",
+                                              L"5. Start Sector : ", L"6. End Sector : ", L"7. Size : " };
+    for (int row = 0; row < 7; ++row) {
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = row;
+        item.pszText = const_cast<wchar_t*>(labels[row]);
+        int at = (int)::SendMessageW(list, LVM_INSERTITEMW, 0, (LPARAM)&item);
+        item.iItem = at;
+        item.iSubItem = 1;
+        item.pszText = const_cast<wchar_t*>((const wchar_t*)values[row]);
+        ::SendMessageW(list, LVM_SETITEMTEXTW, at, (LPARAM)&item);
+    }
+    ShowHintPanel(SW_HIDE);
+    if (mode == kModeDeep)
+        SelectFileSystemCombo(typeText);
+    if (mode != kModeBasic)
+        ShowSectorRangeControls(SW_SHOW, dialog);
+}
+
+void CDelvaneDlg::ShowWaitDialog(CWnd* owner, BOOL centre)
+{
+    HWND ownerWnd = owner ? owner->GetSafeHwnd() : m_hWnd;
+    if (::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId())
+        SendMessage(WM_ZR_SHOW_WAIT, centre, (LPARAM)ownerWnd);
+    else
+        ShowWaitDialogHere(ownerWnd, centre);
+}
+
+void CDelvaneDlg::CloseWaitDialog(CWnd* owner)
+{
+    HWND ownerWnd = owner ? owner->GetSafeHwnd() : m_hWnd;
+    if (::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId())
+        SendMessage(WM_ZR_CLOSE_WAIT, 0, (LPARAM)ownerWnd);
+    else
+        CloseWaitDialogHere(ownerWnd);
+}
+
+LRESULT CDelvaneDlg::OnShowWaitMsg(WPARAM centre, LPARAM owner)
+{
+    ShowWaitDialogHere((HWND)owner, (BOOL)centre);
+    return 0;
+}
+
+LRESULT CDelvaneDlg::OnCloseWaitMsg(WPARAM, LPARAM owner)
+{
+    CloseWaitDialogHere((HWND)owner);
+    return 0;
+}
+
+void CDelvaneDlg::ShowWaitDialogHere(HWND owner, BOOL centre)
+{
+    ::EnableWindow(owner, FALSE);
+    if (CWnd* main = AfxGetMainWnd())
+        main->EnableWindow(FALSE);
+    if (!WaitDialog) {
+        WaitDialog = new CPlease_Wail_Modeless(this);
+        if (!WaitDialog->Create()) {
+            delete WaitDialog;
+            WaitDialog = nullptr;
+            return;
+        }
+    }
+    WaitDialog->SetForegroundWindow();
+    WaitDialog->ShowWindow(SW_SHOW);
+    if (centre)
+        WaitDialog->CenterWindow(CWnd::FromHandle(owner));
+    WaitDialog->SetDlgItemText(IDC_WAIT_TEXT, L"It may take a while, Please wait...");
+    ::EnableWindow(owner, FALSE);
+    WaitDialog->EnableWindow(FALSE);
+}
+
+void CDelvaneDlg::CloseWaitDialogHere(HWND owner)
+{
+    ::EnableWindow(owner, TRUE);
+    if (WaitDialog)
+        WaitDialog->ShowWindow(SW_HIDE);
+}
+
+// ---- Control groups ------------------------------------------------------------------------
+
+CDialog* CDelvaneDlg::ActiveSearchDialog() const
+{
+    switch (SearchMode.load()) {
+    case kModeBasic: return g_pBasicSearchDlg;
+    case kModeDeep: return g_pDeepSearchDlg;
+    case kModePhoto: return g_pPhotoSearchDlg;
+    case kModeVideo: return g_pVideoSearchDlg;
+    case kModeSignature: return g_pSignatureSearchDlg;
+    default: return nullptr;
+    }
+}
+
+void CDelvaneDlg::EnableModeButtons() { SetModeButtonsEnabled(SearchMode, TRUE); }
+void CDelvaneDlg::DisableModeButtons() { SetModeButtonsEnabled(SearchMode, FALSE); }
+
+void CDelvaneDlg::ShowSectorRangeControls(int showCommand, CWnd* dialog)
+{
+    ShowControls(dialog, { 1238, 1213, 1214, 1211, 1212, 1215, 1216, 1217, 1218, 1219, 1008 }, showCommand);
+    if (SearchMode == kModeDeep)
+        ShowControls(g_pDeepSearchDlg, { 1066, 1069, 1223 }, showCommand);
+}
+
+void CDelvaneDlg::ShowModeResultControls(int showCommand)
+{
+    switch (SearchMode.load()) {
+    case kModeBasic:
+        ShowControls(g_pBasicSearchDlg, { 1078, 1077, 1044, 1208, 1074 }, showCommand);
+        break;
+    case kModePhoto:
+        if (showCommand == SW_HIDE && g_pPhotoSearchDlg)
+            g_pPhotoSearchDlg->SetDlgItemText(1133, L"");
+        ShowControls(g_pPhotoSearchDlg, { 1135, 1111, 1134, 1133, 1229 }, showCommand);
+        break;
+    case kModeVideo:
+    case kModeSignature:
+        ShowControls(ActiveSearchDialog(), { 1148, 1149, 1147, 1065, 1150 }, showCommand);
+        break;
+    default:
+        break;
+    }
+}
+
+void CDelvaneDlg::ShowHintPanel(int showCommand)
+{
+    CDialog* dialog = ActiveSearchDialog();
+    if (!dialog || !dialog->GetSafeHwnd())
+        return;
+    ShowControls(dialog, { 1243, 1244 }, showCommand);
+    static const int lists[6] = { 0, 1004, 1014, 1019, 1024, 1024 };
+    HWND list = ::GetDlgItem(dialog->GetSafeHwnd(), lists[SearchMode.load()]);
+    if (showCommand == SW_SHOW) {
+        for (int id : { 1243, 1244 })
+            ::InvalidateRect(::GetDlgItem(dialog->GetSafeHwnd(), id), nullptr, TRUE);
+        ::ShowWindow(list, SW_HIDE);
+    }
+    // Showing the file list again for Basic and Deep depends on their page index; their dialogs
+    // do that after calling this.
+}
+
+void CDelvaneDlg::ResetScanCounters()
+{
+    PartitionSearchPending = 0;
+    PartitionSearchRunning = 0;
+}
+
+void CDelvaneDlg::SelectFileSystemCombo(const CString& fileSystem)
+{
+    if (SearchMode != kModeDeep || !g_pDeepSearchDlg)
+        return;
+    int index = 3;
+    if (fileSystem.Find(L"FAT16") >= 0 || fileSystem == L"FAT")
+        index = 0;
+    else if (fileSystem.Find(L"FAT32") >= 0)
+        index = 1;
+    else if (fileSystem.Find(L"NTFS") >= 0)
+        index = 2;
+    g_pDeepSearchDlg->SendDlgItemMessage(1066, CB_SETCURSEL, index);
+}
+
+// ---- Temporary files and shell --------------------------------------------------------------
+
+void CDelvaneDlg::CleanTempFolder()
+{
+    TempFileNames.clear();
+    DeleteTempFiles(TempFolderPath);
+}
+
+void CDelvaneDlg::SortFoundEntriesBySelf() { FoundEntryTable.SortStable(2, ZrRecordTable::SortKey::Decimal); }
+void CDelvaneDlg::SortFoundEntriesByParent() { FoundEntryTable.SortStable(3, ZrRecordTable::SortKey::Decimal); }
+
+int DeleteTempFiles(const CString& folder)
+{
+    if (folder.IsEmpty())
+        return 0;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW(folder + L"*.*", &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    int deleted = 0;
+    do {
+        if (data.cFileName[0] == L'.' || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        if (IsProgramTempFileName(data.cFileName) && ::DeleteFileW(folder + data.cFileName))
+            ++deleted;
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return deleted;
+}
+
+void CreateDirectoryPath(const CString& path)
+{
+    if (::CreateDirectoryW(path, nullptr))
+        return;
+    for (int at = path.Find(L'\\'); at >= 0; at = path.Find(L'\\', at + 1))
+        if (at > 0)
+            ::CreateDirectoryW(path.Left(at), nullptr);
+    ::CreateDirectoryW(path, nullptr);
+}
+
+void OpenHelpFile()
+{
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    CString help = path;
+    help = help.Left(help.ReverseFind(L'\\')) + L"\\Software Guide.chm";
+    OpenWithShell(kShellOpenFile, help, nullptr);
+}
+
+BOOL IsSourceOpenable()
+{
+    HANDLE h = ::CreateFileW(CurrentDevicePath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return FALSE;
+    ::CloseHandle(h);
+    return TRUE;
+}
+
+void CreateEmptyFile(const CString& path)
+{
+    if (IsRawDevicePath(path))
+        return;   // never a device, whatever a caller's path says
+    HANDLE h = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE)
+        ::CloseHandle(h);
+}

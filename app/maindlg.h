@@ -1,0 +1,207 @@
+// CDelvaneDlg: the launcher and the hub every search dialog reaches through g_pMainDlg. It owns
+// the search mode, the record tables, the loading and wait dialogs and the temporary-file list,
+// runs each search dialog modally on the mode thread, and holds the shared progress, status,
+// control-group and shell services.
+#pragma once
+#include <atomic>
+#include <vector>
+
+#include "afxwin.h"
+#include "app/colorcontrols.h"
+#include "app/pure/record_table.h"
+#include "look/iconbutton.h"
+#include "look/themeapi.h"
+
+class CModeless1;
+class CPlease_Wail_Modeless;
+
+// Search modes as SearchMode holds them.
+enum : int { kModeNone = 0, kModeBasic = 1, kModeDeep = 2, kModePhoto = 3, kModeVideo = 4, kModeSignature = 5 };
+
+// Runs a mode's search dialog modally on the calling thread (constructed on its stack).
+typedef void (*ZrSearchDialogRunner)();
+// Each search dialog registers its runner once before the launcher runs (mode 1 to 5; null
+// removes it). The mode thread runs nothing for a mode without one.
+void RegisterSearchDialog(int searchMode, ZrSearchDialogRunner runner);
+ZrSearchDialogRunner GetSearchDialogRunner(int searchMode);
+void RunBasicSearchDialog();
+void RunDeepSearchDialog();
+
+// How the mode thread is started (ZrBeginThreadInto); tests replace it to see a start fail.
+typedef CWinThread* (*ZrModeThreadStarter)(CWinThread*& slot, AFX_THREADPROC proc, LPVOID param);
+ZrModeThreadStarter ZrSetModeThreadStarter(ZrModeThreadStarter starter);
+
+// Posted to the launcher: the mode thread's search dialog has ended (lParam: the thread object).
+constexpr UINT WM_ZR_MODE_ENDED = WM_APP + 0x210;
+// Sent to the launcher from other threads to run a service on its thread.
+constexpr UINT WM_ZR_CLOSE_LOADING = WM_APP + 0x211;
+constexpr UINT WM_ZR_SHOW_WAIT = WM_APP + 0x212;
+constexpr UINT WM_ZR_CLOSE_WAIT = WM_APP + 0x213;
+
+constexpr UINT_PTR kLoadingTimerId = 10;
+constexpr UINT kLoadingTimerMs = 80;
+
+class CDelvaneDlg : public CDialog {
+public:
+    CDelvaneDlg();
+    ~CDelvaneDlg() override;
+
+    std::atomic<int> SearchMode{ 0 };
+    std::atomic<int> SearchDialogReady{ 0 };
+    uint64_t SelectedDriveValue = 0;
+    CString LogicalDrivePath;
+    std::atomic<int> DriveTreeRefreshBusy{ 0 };
+    HICON m_hIcon = nullptr;
+    CModeless1* LoadingDialog = nullptr;
+    std::atomic<int> PartitionSearchRunning{ 0 };
+    std::atomic<int> FoundPartitionCount{ 0 };
+    std::atomic<int> PartitionSearchPending{ 0 };
+    std::vector<CString> TempFileNames;
+    CPlease_Wail_Modeless* WaitDialog = nullptr;
+    int TimerTicks = 0;
+    int TempFileCounter = 0;
+
+    // The record tables: in memory, filled by the scans from any thread.
+    ZrRecordTable FatDirClusterTable;
+    ZrRecordTable SpareEntryTable;
+    ZrRecordTable SpareMftTable;
+    ZrRecordTable NtfsFileTable;
+    ZrRecordTable FoundEntryTable;
+    ZrRecordTable FatPartitionTable;
+    ZrRecordTable FatBootHitTable;
+    ZrRecordTable SpareClusterTable;
+    ZrRecordTable TreeItemIndexTable;
+    ZrRecordTable RecognisedPartitionTable;
+    // All ten, in the order they are created and emptied.
+    std::vector<ZrRecordTable*> RecordTables();
+    void EmptyRecordTables();
+
+    // ---- Launching --------------------------------------------------------------------------
+    void OnBnClickedBasicSearch();
+    void OnBnClickedDeepSearch();
+    void OnBnClickedPhotoSearch();
+    void OnBnClickedVideoSearch();
+    void OnBnClickedSignatureSearch();
+    void StartModeSearch();
+    // Called by a search dialog's initialisation, on any thread: stops the loading bar's timer
+    // and closes the loading dialog.
+    void SearchDialogStarted();
+    void CloseLoadingDialog();
+
+    // ---- Exit ------------------------------------------------------------------------------
+    // The exit question; on Yes the program ends (EndProgram).
+    void OnClose();
+    // Stops the workers, deletes the temporary files and ends the process.
+    void EndProgram();
+
+    // ---- Progress, status and wait --------------------------------------------------------
+    void SetProgressRange64(HWND bar, uint64_t start, uint64_t end, int32_t step);
+    void UpdateProgress(HWND bar, uint64_t start, uint64_t end, uint64_t position);
+    void SetSaveStatusText(const CString& text);
+    // The seven property rows of a partition of DiskPartitionTable in the active dialog's list,
+    // then that dialog's hint panel hidden and (Deep, Photo, Video, Signature) its range controls
+    // shown. A disk or partition number out of range shows nothing.
+    void FormatSelectionDetails(const CString& typeText, int partitionIndex, int diskNumber);
+    // Safe from any thread: the wait dialog is made and shown on the launcher's thread.
+    void ShowWaitDialog(CWnd* owner, BOOL centre);
+    void CloseWaitDialog(CWnd* owner);
+
+    // ---- Control groups of the active search dialog ------------------------------------------
+    CDialog* ActiveSearchDialog() const;
+    void EnableModeButtons();
+    void DisableModeButtons();
+    void ShowSectorRangeControls(int showCommand, CWnd* dialog);
+    void ShowModeResultControls(int showCommand);
+    void ShowHintPanel(int showCommand);
+    void ResetScanCounters();
+    void SelectFileSystemCombo(const CString& fileSystem);
+
+    // ---- Temporary files and shell ------------------------------------------------------------
+    void CleanTempFolder();
+    void SortFoundEntriesBySelf();
+    void SortFoundEntriesByParent();
+
+    static void ShowAboutDialog();
+    static void ShowHelpDialog();
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+    void OnOK() override {}
+    void OnCancel() override {}
+
+    void OnSysCommand(UINT id, LPARAM lParam);
+    void OnPaint();
+    HCURSOR OnQueryDragIcon() { return m_hIcon; }
+    void OnTimer(UINT_PTR id);
+    BOOL OnEraseBkgnd(CDC* dc);
+    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor);
+    void OnDestroy();
+    void OnShowWindow(BOOL show, UINT status);
+    BOOL OnSetCursor(CWnd* wnd, UINT hitTest, UINT message);
+    LRESULT OnHelpKey(WPARAM, LPARAM);
+    void OnBnClickedExit() { OnClose(); }
+    void OnBnClickedHelp() { ShowHelpDialog(); }
+    void OnBnClickedAbout() { ShowAboutDialog(); }
+    void OnLinkWeb();
+    void OnLinkMail();
+    void OnShareLink(UINT id);
+    void OnShareButton();
+    LRESULT OnModeEnded(WPARAM, LPARAM thread);
+    LRESULT OnCloseLoading(WPARAM, LPARAM);
+    LRESULT OnShowWaitMsg(WPARAM centre, LPARAM owner);
+    LRESULT OnCloseWaitMsg(WPARAM, LPARAM owner);
+
+    void Go(int mode);
+    void ReadStartupLogHeader();
+    // Glass subclassing on Vista and later with glass on; otherwise composition is turned off.
+    void ApplyMainGlass();
+    void CreateRecordTables();
+    void ShowWaitDialogHere(HWND owner, BOOL centre);
+    void CloseWaitDialogHere(HWND owner);
+
+    CMyBtn m_goBasic, m_goDeep, m_goPhoto, m_goVideo, m_goSignature;
+    CMyBtn m_contact, m_about, m_exit, m_help;
+    CMy_Link_Static m_linkWeb, m_linkMail;
+    CColorStatic m_descBasic, m_descDeep, m_descPhoto, m_descVideo, m_descSignature;
+    CColorStatic m_titleBasic, m_titleDeep, m_titlePhoto, m_titleVideo, m_titleSignature;
+    CColorStatic m_dateLine, m_groupStandard, m_groupSpecific, m_shareLabel;
+    CStatic m_frame, m_logo;
+    CBitmapButton m_shareButton;
+    CToolTipCtrl m_toolTip;
+    HICON m_hLogo = nullptr;
+    DwmApi m_dwm;
+
+    DECLARE_MESSAGE_MAP()
+};
+
+extern CDelvaneDlg* g_pMainDlg;
+extern CDialog* g_pBasicSearchDlg;
+extern CDialog* g_pDeepSearchDlg;
+extern CDialog* g_pPhotoSearchDlg;
+extern CDialog* g_pVideoSearchDlg;
+extern CDialog* g_pSignatureSearchDlg;
+extern CWnd* g_pSavingFilesDlg;
+extern CString TempFolderPath;
+
+// The running mode thread; Go does nothing while it is set.
+extern CWinThread* g_pModeSearchThread;
+// Worker threads that keep the Go buttons idle while they run (the scan-log loaders).
+extern CWinThread* g_pBasicLogLoadThread;
+extern CWinThread* g_pDeepLogLoadThread;
+// Every worker the exit path asks to stop, by the global that holds it. Workers add their global
+// once (at start-up or when first started).
+void RegisterWorkerGlobal(CWinThread** global);
+
+extern std::atomic<int> LastProgressPercent;
+
+// Deletes the files of `folder` (ending in "\") that this program wrote there: names of the form
+// VKD<digits>[.<ext>]. Sub-folders and other programs' files stay. Returns the number deleted.
+int DeleteTempFiles(const CString& folder);
+// Creates every missing folder of `path`, outermost first.
+void CreateDirectoryPath(const CString& path);
+void OpenHelpFile();
+// TRUE when CurrentDevicePath opens for reading.
+BOOL IsSourceOpenable();
+void CreateEmptyFile(const CString& path);

@@ -1,0 +1,25 @@
+#include "app/shellservices.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+void OpenWithShell(int mode, const CString& target, CWnd* owner) {
+    if (!owner) owner = AfxGetMainWnd();
+    const HWND ownerWnd = CWnd::SafeHwnd(owner);
+
+    if (mode == kShellOpenLink) {
+        ::ShellExecuteW(ownerWnd, L"open", target, nullptr, nullptr, SW_SHOWNORMAL);
+        return;
+    }
+    if (!::PathFileExistsW(target)) {
+        ::MessageBoxW(ownerWnd, L"Does not exist.", L"Message", MB_ICONINFORMATION);
+        return;
+    }
+    const INT_PTR result = reinterpret_cast<INT_PTR>(::ShellExecuteW(ownerWnd, L"open", target, nullptr, nullptr, SW_SHOWNORMAL));
+    if (result == SE_ERR_NOASSOC) {
+        wchar_t systemDir[1000] = {};
+        ::GetSystemDirectoryW(systemDir, 1000);
+        const CString parameters = CString(L"shell32.dll,OpenAs_RunDLL ") + target;
+        ::ShellExecuteW(ownerWnd, L"open", L"RUNDLL32.exe", parameters, systemDir, SW_SHOWNORMAL);
+    }
+}

@@ -1,0 +1,13 @@
+// Handing a found file, the help file or a web or mail link to the shell.
+#pragma once
+
+#include "afxwin.h"
+
+constexpr int kShellOpenLink = 1;   // web and mail links: passed to the shell untested
+constexpr int kShellOpenFile = 0;   // files: must exist; unknown types get "Open with"
+
+// Opens target with its associated program. For files (any mode but kShellOpenLink) a missing
+// path shows "Does not exist." over owner (the main window when null) and opens nothing; a
+// file type without an associated program starts the system's "Open with" chooser. Other
+// shell failures are silent.
+void OpenWithShell(int mode, const CString& target, CWnd* owner);

@@ -1,0 +1,76 @@
+// The application object and what start-up prepares for every dialog: the shared fonts and brush,
+// the scan-log association, the command-line log path, GDI+, the splash thread, the colour caches
+// and the small drawing routines of the dialogs' background painters.
+#pragma once
+#include <atomic>
+
+#include "afxwin.h"
+#include "look/themeapi.h"
+
+class CDelvaneApp : public CWinApp {
+public:
+    CDelvaneApp();
+    ~CDelvaneApp() override;
+
+    BOOL InitInstance() override;
+
+    // 1: glass frames are drawn on Vista and later; the background painters lower it while
+    // desktop composition cannot be enabled.
+    int m_nGlass = 1;
+    DwmApi m_dwm;
+    COLORREF m_crCaptionText = 0;   // red and blue swapped, as the glass text drawing wants them
+    COLORREF m_crButtonText = 0;
+    COLORREF m_crWindowText = 0;
+};
+
+extern CDelvaneApp* g_pApp;
+
+// The scan log named on the command line; empty when none or after a search started or the log
+// was refused. Owned by the user-interface thread; other threads look at CommandLineLogPending.
+extern CString CommandLineLogPath;
+extern std::atomic<bool> CommandLineLogPending;
+void SetCommandLineLogPath(const CString& path);
+void ClearCommandLineLogPath();
+
+extern CBrush WhiteBrush;
+extern CFont FontVerdana13Bold;
+extern CFont FontVerdana13BoldUnderline;
+extern CFont FontVerdana13Underline;
+extern CFont FontVerdana13Medium;
+extern CFont FontConsolas16Bold;
+extern CFont FontArial16Bold;
+extern CFont FontArial14Bold;
+extern CFont FontConsolas22Bold;
+extern CFont FontArial16BoldNotice;
+extern CFont FontCalibri36Medium;
+// The brush, then the ten fonts; once per process (later calls do nothing).
+void CreateSharedGdiObjects();
+
+// Writes the ".QLX" association under HKEY_CLASSES_ROOT: "Log File", and the open command with
+// the program's path and the argument quoted. Shows "Could not create or open a registrty key."
+// for each key that cannot be written; returns the number of keys written (0 to 2).
+int RegisterLogAssociation();
+
+// GDI+ is started once for the process and never shut down by a dialog; later calls return the
+// first result.
+bool StartGdiplusOnce();
+extern ULONG_PTR GdiplusToken;
+
+// The splash runs modally on a thread of its own; its thread object deletes itself.
+void StartSplashThread();
+
+BOOL IsVistaOrLater();
+HICON LoadIconImage(UINT iconId, int size);
+void UpdateWindowTextColor();
+void CacheButtonTextColor();
+void UpdateCaptionTextColor(int active);
+void UpdateCaptionColors();
+extern COLORREF CaptionColorActive;
+extern COLORREF CaptionColorGradient;
+void FillGradientRect(HDC dc, const RECT& rect, COLORREF first, COLORREF second, BOOL vertical);
+void DrawCaptionGradientFrame(const RECT& outer, const RECT& inner, HDC dc);
+
+// How the process ends at once from the exit paths (no destructors). Tests put a recorder here.
+typedef void (*ZrProcessEnder)(int exitCode);
+ZrProcessEnder ZrSetProcessEnder(ZrProcessEnder ender);
+[[maybe_unused]] void EndProcessNow(int exitCode);

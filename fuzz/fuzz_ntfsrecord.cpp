@@ -1,0 +1,71 @@
+// Fuzzes the NTFS record decoders: fix-up, attribute walk, mapping pairs, $FILE_NAME readers
+// and the $MFT run table. The first 1024 bytes are a file record; the whole input is also a
+// small disk on which the run table is loaded from a record 0 at sector 0.
+//
+// Input: byte 0 = sectors per cluster choice, byte 1 = name space; then the disk.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "storage/pure/fs_names.h"
+#include "storage/pure/globals.h"
+#include "storage/pure/mft_runs.h"
+#include "storage/pure/ntfs_record.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 2)
+        return 0;
+    const uint32_t spc = 1u << (data[0] & 7);
+    const int nameSpace = data[1] & 3;
+    data += 2;
+    size -= 2;
+
+    std::vector<uint8_t> rec(kMftRecordSize);
+    std::memcpy(rec.data(), data, size < rec.size() ? size : rec.size());
+    ApplyNtfsFixup(rec.data(), rec.size());
+
+    NtfsAttributeWalker walk(rec.data(), rec.size());
+    NtfsAttribute at;
+    size_t last = 0;
+    while (walk.Next(at)) {
+        // Every part the walk hands out lies inside the record and after the one before.
+        if (at.offset + at.length > rec.size() || at.valueOffset + at.valueLength > rec.size() ||
+            at.offset < last)
+            abort();
+        last = at.offset + at.length;
+        if (at.nonResident) {
+            std::vector<ClusterRun> runs;
+            DecodeMappingPairs(rec.data() + at.valueOffset, at.valueLength, runs);
+            if (runs.size() > at.valueLength)
+                abort();
+        }
+    }
+    size_t offset = 0;
+    if (FindUnnamedDataAttribute(rec.data(), &offset) == 2)
+        DecodeDataRuns(rec.size(), rec.data(), offset);
+
+    uint32_t parent = 0;
+    uint64_t created = 0;
+    std::u16string name;
+    ParseMftRecordBuffer(rec.data(), nameSpace, &parent, &created, name);
+    if (name.size() > 255)
+        abort();
+    name.clear();
+    ReadMftRecordNameBuffer(rec.data(), nameSpace, true, nullptr, &parent, &created, name);
+
+    MemorySectorSource disk(data, size);
+    MftRunTableRecord table;
+    if (LoadMftRunTableFrom(disk, 0, 0, spc, table)) {
+        uint8_t buf[kMftRecordSize];
+        for (uint64_t n : {uint64_t(0), uint64_t(1), uint64_t(7), uint64_t(100000), UINT64_MAX / 2}) {
+            uint64_t sector = 0;
+            if (MftRecordToLbaIn(n, table, &sector) && sector == 0)
+                abort();    // a mapped record never lands on sector 0
+            ReadMftRecordAt(disk, table, n, buf);
+        }
+    }
+    return 0;
+}

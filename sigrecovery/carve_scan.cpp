@@ -1,0 +1,354 @@
+#include "sigrecovery/carve_scan.h"
+
+#include <winioctl.h>
+
+#include <map>
+#include <memory>
+
+#include "storage/sectorreader.h"
+#include "thread.h"
+
+std::atomic<int32_t> StopSignatureScan{0};
+std::atomic<int32_t> StopPhotoScan{0};
+std::atomic<uint64_t> GeneralFoundCount{0};
+std::atomic<uint64_t> OmittedFoundCount{0};
+std::atomic<uint64_t> CarveProgressSector{0};
+
+CarveScanHost::~CarveScanHost() = default;
+
+uint64_t DeviceSizeBytes(HANDLE handle) {
+    DWORD got = 0;
+    GET_LENGTH_INFORMATION length = {};
+    if (DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof(length), &got, nullptr) &&
+        length.Length.QuadPart > 0)
+        return static_cast<uint64_t>(length.Length.QuadPart);
+    DISK_GEOMETRY_EX geometry = {};
+    if (DeviceIoControl(handle, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry, sizeof(geometry), &got,
+                        nullptr) &&
+        geometry.DiskSize.QuadPart > 0)
+        return static_cast<uint64_t>(geometry.DiskSize.QuadPart);
+    LARGE_INTEGER size = {};
+    if (GetFileSizeEx(handle, &size) && size.QuadPart > 0) return static_cast<uint64_t>(size.QuadPart);
+    return 0;
+}
+
+CString CarveWriteErrorText(DWORD error, const CString& path) {
+    CString text;
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL)
+        text.Format(L"The destination disk is full. The search has been stopped; the files found until now "
+                    L"are in the destination folder.\n\n%s",
+                    path.GetString());
+    else
+        text.Format(L"A found file could not be saved (error %lu). The search has been stopped.\n\n%s",
+                    static_cast<unsigned long>(error), path.GetString());
+    return text;
+}
+
+namespace {
+
+// The device of one pass: one handle kept open for reading, opened again before a retry.
+class PassDevice : public SectorSource, public CarveReadHost {
+public:
+    PassDevice(CarveScanHost& host, const CString& path) : m_host(host), m_path(path) { ReopenDevice(); }
+    bool IsOpen() const { return m_source->IsOpen(); }
+    size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override { return m_source->Read(sector, count, buf); }
+    MediaAnswer AskMediaRemoved() override { return m_host.AskMediaRemoved(); }
+    bool ReopenDevice() override {
+        m_source.reset();
+        m_source.reset(new KeptHandleSectorSource(m_path));
+        return m_source->IsOpen();
+    }
+
+private:
+    CarveScanHost& m_host;
+    CString m_path;
+    std::unique_ptr<KeptHandleSectorSource> m_source;
+};
+
+// Creates every folder of path below (and not including) base.
+bool EnsureFoldersBelow(const CString& base, const CString& path) {
+    for (int at = path.Find(L'\\', base.GetLength() + 1); at > 0; at = path.Find(L'\\', at + 1)) {
+        const CString folder = path.Left(at);
+        if (!CreateDirectoryW(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    }
+    return true;
+}
+
+// Saves every found item below the destination as its bytes pass, and lists it when it closes.
+class FoundFileWriter : public CarveSink {
+public:
+    FoundFileWriter(CarveScanHost& host, const SignatureSet& set, CarveNamer& namer, const CarvePassSettings& s)
+        : m_host(host), m_set(set), m_namer(namer), m_kind(s.kind), m_thorough(s.thorough),
+          m_destination(host.Destination()) {}
+    ~FoundFileWriter() override {
+        for (auto& entry : m_open) CloseHandle(entry.second.handle);
+    }
+
+    bool OnOpen(CarveItem& item) override {
+        const FileType1& type = m_set.Get(static_cast<size_t>(item.record)).type;
+        // Never overwrite: an existing name gives way to the type's next number.
+        for (int attempt = 0; attempt < 100000; ++attempt) {
+            CString path;
+            if (!CarveFilePath(m_destination, m_kind, m_thorough, type.extension, item.name, &path))
+                return Fail(ERROR_BAD_PATHNAME, m_destination);
+            if (!EnsureFoldersBelow(m_destination, path)) return Fail(GetLastError(), path);
+            HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                m_open[item.id] = OpenFile{h, path};
+                if (m_kind == CarveSearchKind::Photo) m_picture.Clear();
+                return true;
+            }
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Fail(error, path);
+            item.name = m_namer.Name(type);
+        }
+        return Fail(ERROR_FILE_EXISTS, m_destination);
+    }
+
+    bool OnData(const CarveItem& item, const uint8_t* data, size_t n) override {
+        auto it = m_open.find(item.id);
+        if (it == m_open.end()) return true;
+        if (m_kind == CarveSearchKind::Photo) m_picture.Append(data, n);
+        while (n > 0) {
+            const DWORD part = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
+            DWORD written = 0;
+            if (!WriteFile(it->second.handle, data, part, &written, nullptr) || written == 0)
+                return Fail(written == 0 && GetLastError() == 0 ? ERROR_DISK_FULL : GetLastError(), it->second.path);
+            data += written;
+            n -= written;
+        }
+        return true;
+    }
+
+    bool OnClose(const CarveItem& item, uint64_t end, CarveClose why) override {
+        CString path;
+        auto it = m_open.find(item.id);
+        if (it != m_open.end()) {
+            CloseHandle(it->second.handle);
+            path = it->second.path;
+            m_open.erase(it);
+        }
+        if (m_kind != CarveSearchKind::Photo) (m_thorough ? OmittedFoundCount : GeneralFoundCount)++;
+        const FileType1& type = m_set.Get(static_cast<size_t>(item.record)).type;
+        m_host.AddResultRow(MakeTypeKey(type.extension), item.name, path);
+        if (m_kind == CarveSearchKind::Photo) {
+            m_host.AddThumbnail(m_picture.Bytes(), item.name);
+            m_picture.Clear();
+        }
+        return true;
+    }
+
+    bool Failed() const { return m_failed; }
+    DWORD Error() const { return m_error; }
+    const CString& ErrorPath() const { return m_errorPath; }
+
+private:
+    bool Fail(DWORD error, const CString& path) {
+        if (!m_failed) {
+            m_failed = true;
+            m_error = error;
+            m_errorPath = path;
+        }
+        return false;
+    }
+
+    struct OpenFile {
+        HANDLE handle;
+        CString path;
+    };
+    CarveScanHost& m_host;
+    const SignatureSet& m_set;
+    CarveNamer& m_namer;
+    CarveSearchKind m_kind;
+    bool m_thorough;
+    CString m_destination;
+    std::map<uint64_t, OpenFile> m_open;
+    PhotoPictureBuffer m_picture;
+    bool m_failed = false;
+    DWORD m_error = 0;
+    CString m_errorPath;
+};
+
+// One side of the read-ahead waiting for the other: spins briefly, then yields (a cached chunk
+// takes tens of microseconds, less than an event round trip costs under Wine), then sleeps on an
+// event that the other side sets only when it sees the sleeper's flag.
+class Waiter {
+public:
+    Waiter() : m_event(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+    ~Waiter() { CloseHandle(m_event); }
+    Waiter(const Waiter&) = delete;
+    Waiter& operator=(const Waiter&) = delete;
+
+    template <class Ready>
+    void WaitFor(Ready ready) {
+        for (int spin = 0; spin < 2000; ++spin) {
+            if (ready()) return;
+            if (spin < 1000) YieldProcessor();
+            else SwitchToThread();
+        }
+        while (!ready()) {
+            m_sleeping.store(true);
+            if (!ready()) WaitForSingleObject(m_event, 1);
+            m_sleeping.store(false);
+        }
+    }
+    void Wake() {
+        if (m_sleeping.load()) SetEvent(m_event);
+    }
+
+private:
+    HANDLE m_event;
+    std::atomic<bool> m_sleeping{false};
+};
+
+// Two threads take turns: each reads the next chunk into its own buffer, then waits for its
+// turn and scans that chunk, while the other thread reads the following one. Reading overlaps
+// matching, and each chunk is scanned on the processor that read it, where its bytes still are
+// (handing a filled buffer to another processor made the scan wait on its cache lines).
+struct TakeTurns {
+    TakeTurns(CarveChunkReader& r, CarveEngine& e, std::atomic<int32_t>& s) : reader(r), engine(e), stop(s) {}
+    CarveChunkReader& reader;
+    CarveEngine& engine;
+    std::atomic<int32_t>& stop;
+    std::atomic<bool> reading{false};   // one reader at a time: the reader reads in order
+    std::atomic<uint64_t> nextRead{0};  // the index of the chunk read next
+    std::atomic<uint64_t> turn{0};      // the index of the chunk scanned next
+    std::atomic<bool> over{false};      // no more chunks: the data ended, or the engine stopped
+    Waiter waits[2];
+};
+
+// The loop of one of the two threads (side 0 or 1).
+void TakeTurnsLoop(TakeTurns& tt, int side) {
+    CarveChunk chunk;
+    Waiter& mine = tt.waits[side];
+    Waiter& other = tt.waits[1 - side];
+    for (;;) {
+        // Read the next chunk; the other side may still be reading the one before it.
+        mine.WaitFor([&] { return tt.over.load() || !tt.reading.exchange(true); });
+        if (tt.over.load()) return;
+        const uint64_t index = tt.nextRead.fetch_add(1);
+        const bool got = tt.stop.load() == 0 && tt.reader.Next(chunk);
+        tt.reading.store(false);
+        other.Wake();
+        // Scan it when the chunks before it are done.
+        mine.WaitFor([&] { return tt.over.load() || tt.turn.load() == index; });
+        if (tt.over.load()) return;
+        if (got) {
+            CarveProgressSector.store(chunk.firstSector + chunk.sectorCount);
+            if (!FeedCarveChunk(tt.engine, chunk)) tt.over.store(true);
+        } else {
+            tt.over.store(true);
+        }
+        tt.turn.fetch_add(1);
+        other.Wake();
+    }
+}
+
+UINT __cdecl TakeTurnsProc(LPVOID param) {
+    TakeTurnsLoop(*static_cast<TakeTurns*>(param), 1);
+    return 0;
+}
+
+}  // namespace
+
+CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, CarveNamer& namer,
+                                const CarvePassSettings& settings, std::atomic<int32_t>& stop) {
+    const CString path = host.DevicePath();
+    CarveRange range;
+    range.start = host.StartSector();
+    range.end = host.EndSector();
+    range.chunkSectors = settings.chunkSectors;
+    HANDLE probe = OpenDeviceForReading(path);
+    if (probe != INVALID_HANDLE_VALUE) {
+        range.deviceBytes = DeviceSizeBytes(probe);
+        CloseHandle(probe);
+    }
+    CarveProgressSector.store(range.start);
+
+    PassDevice device(host, path);
+    MediaQuestion question(device);
+    if (!device.IsOpen()) {
+        const MediaAnswer answer = question.Ask();
+        if (answer == MediaAnswer::Cancel) {
+            stop.store(1);
+            return CarvePassEnd::Cancelled;
+        }
+        if (answer == MediaAnswer::Retry) device.ReopenDevice();
+    }
+
+    FoundFileWriter writer(host, set, namer, settings);
+    CarveEngine engine(set, settings.kind == CarveSearchKind::Photo ? CarvePolicy::FirstMatch : CarvePolicy::AllMatches,
+                       namer, writer, &stop);
+    CarvePassEnd end;
+    CarveChunkReader reader(device, range, question);
+    TakeTurns tt(reader, engine, stop);
+    CWinThread* helper = nullptr;
+    engine.Begin(range.start);   // before the helper may feed it
+    if (settings.readAhead && ZrBeginThreadInto(helper, TakeTurnsProc, &tt) != nullptr) {
+        TakeTurnsLoop(tt, 0);
+        WaitForSingleObject(helper->m_hThread, INFINITE);
+        delete helper;
+        engine.Finish();
+        end = CarvePassOutcome(engine, reader.Cancelled());
+        if (end == CarvePassEnd::Completed && stop.load() != 0) end = CarvePassEnd::Stopped;
+    } else {
+        end = RunCarvePass(device, range, engine, question, &stop, &CarveProgressSector);
+    }
+
+    if (end == CarvePassEnd::Cancelled || end == CarvePassEnd::SinkFailed) stop.store(1);
+    if (end == CarvePassEnd::SinkFailed && writer.Failed())
+        host.ShowMessage(CarveWriteErrorText(writer.Error(), writer.ErrorPath()));
+    return end;
+}
+
+CarvePassEnd RunPhotoScanPass(CarveScanHost& host, bool thorough, const CarvePassSettings& base) {
+    const SignatureSet set(thorough ? AdvanceFileTypeList : GeneralFileTypeList);
+    HitNumbering names(thorough ? L"THKX" : L"GNKX");
+    CarvePassSettings settings = base;
+    settings.kind = CarveSearchKind::Photo;
+    settings.thorough = thorough;
+    host.PassStarting(thorough);
+    return RunDeviceCarvePass(host, set, names, settings, StopPhotoScan);
+}
+
+namespace {
+
+UINT RunSignatureOrVideoSearch(CarveScanHost* host, CarveSearchKind kind) {
+    if (host == nullptr) return 1;
+    if (host->StartSector() >= host->EndSector()) {
+        host->ShowMessage(L"The value of \x2018" L"End Sector\x2019 cannot be less than or equal to the \x2018"
+                          L"Start Sector\x2019 of the Drive.");
+    } else {
+        CarvePassSettings settings;
+        settings.kind = kind;
+        host->PassStarting(false);
+        {
+            const SignatureSet general(SignatureFileTypeList);
+            if (!general.Empty()) RunDeviceCarvePass(*host, general, host->Numbering(), settings, StopSignatureScan);
+        }
+        SignatureFileTypeList.clear();
+        SignatureOffsetList.clear();
+        if (StopSignatureScan.load() == 0) {
+            host->LoadThoroughSignatures();
+            if (!SignatureFileTypeList.empty() && !SignatureOffsetList.empty()) {
+                settings.thorough = true;
+                host->PassStarting(true);
+                const SignatureSet thorough(SignatureFileTypeList);
+                if (!thorough.Empty()) RunDeviceCarvePass(*host, thorough, host->Numbering(), settings, StopSignatureScan);
+            }
+        }
+    }
+    host->ScanFinished();
+    StopSignatureScan.store(0);
+    return 0;
+}
+
+}  // namespace
+
+UINT __cdecl SignatureSearchThreadProc(LPVOID param) {
+    return RunSignatureOrVideoSearch(static_cast<CarveScanHost*>(param), CarveSearchKind::Signature);
+}
+
+UINT __cdecl VideoSearchThreadProc(LPVOID param) {
+    return RunSignatureOrVideoSearch(static_cast<CarveScanHost*>(param), CarveSearchKind::Video);
+}

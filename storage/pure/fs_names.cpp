@@ -1,0 +1,214 @@
+#include "storage/pure/fs_names.h"
+
+#include <cstring>
+
+#include "storage/pure/ntfs_record.h"
+
+namespace {
+
+constexpr size_t kFileNameHeader = 66;      // bytes of a $FILE_NAME value before its name
+constexpr size_t kDirEntrySize = 32;
+constexpr size_t kMaxLongNameEntries = 20;  // 255 characters at 13 per entry
+constexpr size_t kLongNameOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+
+bool IsBlank(char16_t c)
+{
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
+
+void TrimBlanks(std::u16string& s)
+{
+    size_t end = s.size();
+    while (end > 0 && IsBlank(s[end - 1]))
+        --end;
+    size_t begin = 0;
+    while (begin < end && IsBlank(s[begin]))
+        ++begin;
+    s = s.substr(begin, end - begin);
+}
+
+bool IsForbiddenInFileName(char16_t c)
+{
+    return c == u'"' || c == u'\\' || c == u'/' || c == u'?' || c == u'*' || c == u'<' ||
+           c == u'>' || c == u'|' || c == u':';
+}
+
+// Where the extension of a name begins (its last '.', unless a blank follows it), or npos.
+size_t FindExtension(const std::u16string& name)
+{
+    size_t dot = std::u16string::npos;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == u'.')
+            dot = i;
+        else if (name[i] == u' ' || name[i] == u'\\')
+            dot = std::u16string::npos;
+    }
+    return dot;
+}
+
+std::u16string TrimmedExtension(const std::u16string& name)
+{
+    const size_t at = FindExtension(name);
+    std::u16string ext = at == std::u16string::npos ? std::u16string() : name.substr(at);
+    TrimBlanks(ext);
+    return ext;
+}
+
+}  // namespace
+
+CString NameToCString(const std::u16string& name)
+{
+    CString out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        uint32_t c = name[i];
+        if (sizeof(wchar_t) == 4 && c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() &&
+            name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (name[i + 1] - 0xDC00);
+            ++i;
+        }
+        out.AppendChar(wchar_t(c));
+    }
+    return out;
+}
+
+bool FindMftFileName(const uint8_t* record, int nameSpace, MftFileName& out)
+{
+    NtfsAttributeWalker walk(record, kMftRecordSize);
+    NtfsAttribute at;
+    while (walk.Next(at)) {
+        if (at.type != kAttrFileName || at.nameLength != 0 || at.nonResident)
+            continue;
+        // The value's fixed part must lie inside the attribute; the name is then cut at the
+        // attribute's end, whatever its length byte says.
+        const size_t attrEnd = at.offset + at.length;
+        if (at.valueOffset + kFileNameHeader > attrEnd)
+            continue;
+        const uint8_t* v = record + at.valueOffset;
+        if (int8_t(v[65]) != nameSpace)
+            continue;
+        const size_t room = (attrEnd - at.valueOffset - kFileNameHeader) / 2;
+        const size_t chars = v[64] < room ? v[64] : room;
+        out.parent = Le32At(v);
+        out.created = Le64At(v + 8);
+        out.isFolder = record[22] == 3 || record[22] == 2;
+        out.valueOffset = at.valueOffset;
+        out.name.clear();
+        for (size_t i = 0; i < chars; ++i)
+            out.name.push_back(char16_t(Le16At(v + kFileNameHeader + 2 * i)));
+        return true;
+    }
+    return false;
+}
+
+int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentOut,
+                         uint64_t* createdOut, std::u16string& nameOut)
+{
+    MftFileName fn;
+    if (!FindMftFileName(record, nameSpace, fn))
+        return 0;
+    *parentOut = fn.parent;
+    if (fn.isFolder) {
+        for (char16_t c : fn.name)
+            if (c != 0)
+                nameOut.push_back(c);
+    }
+    *createdOut = fn.created;
+    return 1;
+}
+
+int ReadMftRecordNameBuffer(const uint8_t* record, int nameSpace, bool nameFilesToo,
+                            const volatile uint32_t* stop, uint32_t* parentOut,
+                            uint64_t* createdOut, std::u16string& nameOut)
+{
+    if (stop && *stop == 1)
+        return 0;
+    MftFileName fn;
+    if (!FindMftFileName(record, nameSpace, fn))
+        return 0;
+    *parentOut = fn.parent;
+    if (!fn.isFolder && !nameFilesToo)
+        return 1;
+    std::u16string built;
+    bool stopped = false;
+    for (char16_t c : fn.name) {
+        if (stop && *stop == 1) {
+            stopped = true;
+            break;
+        }
+        built.push_back(c < 0x20 ? u' ' : c);
+    }
+    // A file name without an extension: the low bytes of its characters, read as 8-bit text up
+    // to the first 0 byte, may show one (a character such as U+042E has the low byte '.').
+    if (!stopped && !fn.isFolder && TrimmedExtension(built).empty()) {
+        std::u16string low;
+        for (char16_t c : fn.name) {
+            if ((c & 0xFF) == 0)
+                break;
+            low.push_back(char16_t(c & 0xFF));
+        }
+        const std::u16string ext = TrimmedExtension(low);
+        if (!ext.empty())
+            built.replace(built.size() > ext.size() ? built.size() - ext.size() : 0,
+                          std::u16string::npos, ext);
+    }
+    nameOut += built;
+    TrimBlanks(nameOut);
+    if (!nameOut.empty()) {
+        std::u16string kept;
+        for (char16_t c : nameOut)
+            if (!IsForbiddenInFileName(c))
+                kept.push_back(c);
+        nameOut = kept;
+        TrimBlanks(nameOut);
+    }
+    *createdOut = fn.created;
+    return 1;
+}
+
+FatDirEntry DecodeFatDirEntry(const uint8_t* entry)
+{
+    FatDirEntry e;
+    std::memcpy(e.shortName, entry, 11);
+    e.attributes = entry[11];
+    e.time = Le16At(entry + 22);
+    e.date = Le16At(entry + 24);
+    e.firstCluster = uint32_t(Le16At(entry + 20)) << 16 | Le16At(entry + 26);
+    e.size = Le32At(entry + 28);
+    return e;
+}
+
+void ParseDirectorySectors(SectorSource* source, const uint8_t* sector, uint16_t entryOffset,
+                           uint64_t sectorNumber, std::u16string& nameOut)
+{
+    if (entryOffset >= kSectorSize || entryOffset % kDirEntrySize != 0)
+        return;
+    uint8_t work[kSectorSize];
+    std::memcpy(work, sector, kSectorSize);
+    std::u16string name;
+    size_t pos = entryOffset;
+    for (size_t taken = 0; taken < kMaxLongNameEntries; ++taken) {
+        if (pos == 0) {
+            // The long-name entries began in the sector before; without it the name ends here.
+            if (!source || sectorNumber == 0 || !source->ReadSector(sectorNumber - 1, work))
+                break;
+            --sectorNumber;
+            pos = kSectorSize;
+        }
+        pos -= kDirEntrySize;
+        const uint8_t* e = work + pos;
+        if (e[11] != 0x0F)
+            break;
+        bool ended = false;
+        for (size_t off : kLongNameOffsets) {
+            const char16_t c = char16_t(Le16At(e + off));
+            if (c == 0) {
+                ended = true;
+                break;
+            }
+            name.push_back(c);
+        }
+        if (ended)
+            break;
+    }
+    nameOut += name;
+}

@@ -1,0 +1,135 @@
+// The process-wide state of storage access: the device paths, the per-disk partition tables,
+// the selection and the selected volume's parameters. Created before the program's main code
+// runs and kept until it ends; written and read from several threads without locks, in the
+// order the searches guarantee (a selection is complete before a scan thread starts).
+#pragma once
+#include <cstdint>
+
+#include "cstring.h"
+
+// A drive-tree item (HTREEITEM), stored without making this header depend on the window API.
+using TreeItemHandle = struct _TREEITEM*;
+
+constexpr int kMaxDisks = 26;               // "\\.\PhysicalDrive0" to "\\.\PhysicalDrive25"
+constexpr int kMaxPartitionsPerDisk = 26;   // bound of partitionCount and of fsName
+constexpr int kPartitionSlotCount = 50;
+
+// ---- Sector reader and device paths ------------------------------------------------------
+
+// 'F' on the Windows 9x platform, 'N' on the NT platform, 0 until the platform probe ran (and
+// then every read fails).
+extern char PlatformKind;
+// "\\.\PhysicalDrive0" ... "\\.\PhysicalDrive25", then one empty end entry.
+extern const CString PhysicalDrivePathTable[kMaxDisks + 1];
+// The device the scans of the selected medium open: a physical-disk or a volume path.
+extern CString CurrentDevicePath;
+
+// ---- Partition tables and selected-volume state ------------------------------------------
+
+struct PartitionSlot {
+    TreeItemHandle treeItem = nullptr;
+    uint64_t startSector = 0;
+    uint64_t endSector = 0;     // MBR: first sector after it; GPT: its last sector
+};
+
+struct DiskPartitionRecord {
+    uint32_t partitionCount = 0;
+    CString fsName[kMaxPartitionsPerDisk];
+    PartitionSlot slot[kPartitionSlotCount];
+};
+
+extern DiskPartitionRecord DiskPartitionTable[kMaxDisks];
+
+// Records partition number partitionCount of the disk: its name and range; the caller stores
+// the tree item afterwards. Returns the index written, or -1 when the disk already holds
+// kMaxPartitionsPerDisk partitions (the bound is checked on the index that is written).
+int AddPartitionToDisk(DiskPartitionRecord& disk, const CString& fsName, uint64_t startSector,
+                       uint64_t endSector);
+// Empties the disk and drive lists and every partition record.
+void ResetDiskTable();
+
+extern uint16_t SelectedDiskNumber;
+// "Logical", "Recognised", "Physical Drives", "Hard Disk" or "part".
+extern CString SelectedItemKind;
+// Texts of the selected disk: its model text, a copy of it, a composed description and one
+// more that the disk selection fills; kept in the scan log.
+extern CString SelectedDiskTexts[4];
+
+struct SelectedVolumeRecord {
+    uint16_t diskNumber = 0;
+    uint32_t partitionSelector = 0;
+    CString fsName;
+    CString searchModeName;
+    uint64_t startSector = 0;
+    uint64_t endSector = 0;
+    uint64_t sizeBytes = 0;         // sizeSectors * 512; not part of the scan log
+    uint64_t startSectorCopy = 0;
+    uint64_t sizeSectors = 0;
+};
+extern SelectedVolumeRecord SelectedVolumeInfo;
+
+struct VolumeGeometryRecord {
+    uint32_t sectorsPerFat = 0;
+    uint32_t sectorsPerCluster = 0;
+    uint32_t rootDirSectors = 0;
+    uint32_t rootStart = 0;         // FAT16: first root sector; FAT32: root start cluster
+    uint32_t reservedSectors = 0;
+    uint64_t cluster0Start = 0;     // FAT: where cluster 0 would begin; NTFS: volume start
+    uint32_t firstFatSector = 0;
+    uint32_t secondFatSector = 0;
+    uint64_t mftSector = 0;
+    uint64_t mftMirrSector = 0;
+    uint32_t sectorsPerFileRecord = 0;
+    uint32_t sectorsPerIndexRecord = 0;
+};
+
+// The working copy the scans read: the same parameters and the file-system name, "FAT16",
+// "FAT32" or "NTFS". The scan log keeps the name between the second FAT sector and the $MFT
+// sector.
+struct FatVolumeParamsRecord : VolumeGeometryRecord {
+    CString partitionType;
+};
+
+extern VolumeGeometryRecord VolumeGeometry;
+extern FatVolumeParamsRecord FatVolumeParams;
+
+// Copies every geometry field; the partition type is left as it is.
+void CopyGeometryToParams(const VolumeGeometryRecord& from, FatVolumeParamsRecord& to);
+
+// ---- MBR and GPT reading: the dynamic-disk test ------------------------------------------
+
+extern uint64_t VolumeExtentStart;
+extern uint64_t VolumeExtentEnd;    // first sector after the extent
+extern uint32_t VolumeExtentDisk;
+
+// ---- Volume validation -------------------------------------------------------------------
+
+// 1 while the lost-partition search runs because the volume check started it by itself.
+extern uint32_t AutoPartitionSearch;
+
+// ---- Disk and drive enumeration ----------------------------------------------------------
+
+// One text per listed disk: model, capacity, size in sectors and disk number joined by "||".
+extern CStringArray DiskDescriptionList;
+// One text per listed logical drive: its device path, "|" and its size in sectors.
+extern CStringArray LogicalDriveKeys;
+
+// ---- NTFS and FAT structures: data runs, the MFT run table, cluster chains, names ---------
+#include <vector>
+
+#include "storage/pure/ntfs_record.h"
+#include "storage/pure/mft_runs.h"
+
+// The cluster runs of the NTFS file being read, rebuilt by every DecodeDataRuns.
+extern std::vector<ClusterRun> DataRunList;
+extern uint64_t DataRunCount;
+// The $MFT's extents for the Basic Search record scan; filled by LoadMftRunTable.
+extern MftRunTableRecord MftRunTable;
+// The cluster numbers of the FAT file or folder being read, start cluster first.
+extern std::vector<uint32_t> ClusterChain;
+// The cluster-0 sector of the FAT volume whose parameters the next folder read needs.
+extern uint64_t WantedCluster0Start;
+// 1 while the NTFS file list wants files named too, not only folders.
+extern uint32_t NameFilesToo;
+// The file-list cancel flag: set by the user-interface thread, polled by the walkers here.
+extern volatile uint32_t StopFolderRead;

@@ -1,0 +1,213 @@
+#include "storage/pure/mft_runs.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "storage/pure/globals.h"
+
+namespace {
+
+// An attribute list longer than this is not one the $MFT would have.
+constexpr uint64_t kMaxAttributeListBytes = 256 * 1024;
+
+bool MulAdd(uint64_t a, uint64_t b, uint64_t c, uint64_t* out)
+{
+    if (b != 0 && a > (UINT64_MAX - c) / b)
+        return false;
+    *out = a * b + c;
+    return true;
+}
+
+// The record number (low 48 bits of a file reference) of every list entry for the unnamed
+// $DATA, in order.
+void CollectDataEntries(const uint8_t* list, size_t length, std::vector<uint64_t>& out)
+{
+    size_t pos = 0;
+    while (pos + 26 <= length && out.size() < kMaxMftExtensionRecords) {
+        const size_t entryLength = Le16At(list + pos + 4);
+        if (entryLength < 26 || entryLength > length - pos)
+            break;
+        if (Le32At(list + pos) == kAttrData && list[pos + 6] == 0)
+            out.push_back(Le64At(list + pos + 16) & 0xFFFFFFFFFFFFull);
+        pos += entryLength;
+    }
+}
+
+// Reads a non-resident value whole (up to its data size) through its cluster runs.
+bool ReadNonResidentValue(SectorSource& source, const std::vector<ClusterRun>& runs,
+                          uint64_t partitionStartSector, uint32_t sectorsPerCluster,
+                          uint64_t size, std::vector<uint8_t>& out)
+{
+    out.clear();
+    std::vector<uint8_t> sector(kSectorSize);
+    for (const ClusterRun& run : runs) {
+        uint64_t sectors = 0, first = 0;
+        if (!MulAdd(run.clusterCount, sectorsPerCluster, 0, &sectors))
+            return false;
+        if (!run.sparse && !MulAdd(run.firstCluster, sectorsPerCluster, partitionStartSector, &first))
+            return false;
+        for (uint64_t s = 0; s < sectors && out.size() < size; ++s) {
+            if (run.sparse)
+                std::fill(sector.begin(), sector.end(), 0);
+            else if (!source.ReadSector(first + s, sector.data()))
+                return false;
+            const size_t take = size_t(std::min<uint64_t>(kSectorSize, size - out.size()));
+            out.insert(out.end(), sector.begin(), sector.begin() + take);
+        }
+        if (out.size() >= size)
+            return true;
+    }
+    return out.size() == size;
+}
+
+bool ReadRecordAt(SectorSource& source, uint64_t sector, uint8_t* record)
+{
+    if (source.Read(sector, kSectorsPerMftRecord, record) == 0 || !IsFileRecord(record, kMftRecordSize))
+        return false;
+    ApplyNtfsFixup(record, kMftRecordSize);
+    return true;
+}
+
+}  // namespace
+
+uint64_t MftRunTableRecord::totalSectors() const
+{
+    uint64_t sum = 0;
+    for (uint64_t n : lengths)
+        sum += n;
+    return sum;
+}
+
+bool AppendRunsAsSectors(const std::vector<ClusterRun>& runs, uint64_t partitionStartSector,
+                         uint32_t sectorsPerCluster, MftRunTableRecord& table)
+{
+    std::vector<uint64_t> starts, lengths;
+    uint64_t total = table.totalSectors();
+    for (const ClusterRun& run : runs) {
+        uint64_t start = 0, length = 0;
+        if (!MulAdd(run.clusterCount, sectorsPerCluster, 0, &length) || length > UINT64_MAX - total)
+            return false;
+        if (!run.sparse && !MulAdd(run.firstCluster, sectorsPerCluster, partitionStartSector, &start))
+            return false;
+        total += length;
+        starts.push_back(start);
+        lengths.push_back(length);
+    }
+    table.starts.insert(table.starts.end(), starts.begin(), starts.end());
+    table.lengths.insert(table.lengths.end(), lengths.begin(), lengths.end());
+    return true;
+}
+
+namespace {
+
+// The absolute sector that holds sector `wanted` of the $MFT; false when uncovered or sparse.
+bool MapMftSector(uint64_t wanted, const MftRunTableRecord& table, uint64_t* sector)
+{
+    uint64_t before = 0;
+    for (size_t i = 0; i < table.count(); ++i) {
+        const uint64_t length = table.lengths[i];
+        if (wanted - before < length) {
+            if (table.starts[i] == 0)
+                return false;
+            *sector = table.starts[i] + (wanted - before);
+            return true;
+        }
+        before += length;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool MftRecordToLbaIn(uint64_t recordNumber, const MftRunTableRecord& table, uint64_t* sector)
+{
+    if (recordNumber > UINT64_MAX / kSectorsPerMftRecord)
+        return false;
+    return MapMftSector(recordNumber * kSectorsPerMftRecord, table, sector);
+}
+
+bool ReadMftRecordAt(SectorSource& source, const MftRunTableRecord& table, uint64_t recordNumber,
+                     uint8_t* record)
+{
+    uint64_t first = 0, second = 0;
+    if (recordNumber > UINT64_MAX / kSectorsPerMftRecord - 1 ||
+        !MapMftSector(recordNumber * kSectorsPerMftRecord, table, &first) ||
+        !MapMftSector(recordNumber * kSectorsPerMftRecord + 1, table, &second))
+        return false;
+    if (second == first + 1)
+        return source.Read(first, kSectorsPerMftRecord, record) != 0;
+    return source.ReadSector(first, record) && source.ReadSector(second, record + kSectorSize);
+}
+
+std::vector<uint64_t> CollectMftExtensionRecords(SectorSource& source, const uint8_t* record,
+                                                 uint64_t partitionStartSector,
+                                                 uint32_t sectorsPerCluster)
+{
+    std::vector<uint64_t> records;
+    NtfsAttribute list;
+    if (!FindNtfsAttribute(record, kMftRecordSize, kAttrAttributeList, true, list))
+        return records;
+    if (!list.nonResident) {
+        CollectDataEntries(record + list.valueOffset, list.valueLength, records);
+        return records;
+    }
+    std::vector<ClusterRun> runs;
+    DecodeMappingPairs(record + list.valueOffset, list.valueLength, runs);
+    std::vector<uint8_t> value;
+    const uint64_t size = std::min<uint64_t>(list.dataSize, kMaxAttributeListBytes);
+    if (ReadNonResidentValue(source, runs, partitionStartSector, sectorsPerCluster, size, value))
+        CollectDataEntries(value.data(), value.size(), records);
+    return records;
+}
+
+bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector,
+                         uint64_t mftStartSector, uint32_t sectorsPerCluster,
+                         MftRunTableRecord& table)
+{
+    if (sectorsPerCluster == 0)
+        return false;
+    uint8_t record[kMftRecordSize];
+    NtfsAttribute data;
+    if (!ReadRecordAt(source, mftStartSector, record) ||
+        !FindNtfsAttribute(record, kMftRecordSize, kAttrData, true, data) || !data.nonResident)
+        return false;
+    std::vector<ClusterRun> runs;
+    DecodeMappingPairs(record + data.valueOffset, data.valueLength, runs);
+    MftRunTableRecord loaded;
+    if (runs.empty() || !AppendRunsAsSectors(runs, partitionStartSector, sectorsPerCluster, loaded))
+        return false;
+
+    uint64_t clusters = 0;
+    for (const ClusterRun& run : runs)
+        clusters += run.clusterCount;
+    // The pieces in other records, in the order of their first virtual cluster. Each must
+    // continue where the runs so far end and must belong to record 0.
+    for (uint64_t number : CollectMftExtensionRecords(source, record, partitionStartSector,
+                                                      sectorsPerCluster)) {
+        if (number == 0)
+            continue;
+        uint8_t ext[kMftRecordSize];
+        NtfsAttribute piece;
+        if (!ReadMftRecordAt(source, loaded, number, ext) || !IsFileRecord(ext, kMftRecordSize))
+            break;
+        ApplyNtfsFixup(ext, kMftRecordSize);
+        if ((Le64At(ext + 32) & 0xFFFFFFFFFFFFull) != 0 ||
+            !FindNtfsAttribute(ext, kMftRecordSize, kAttrData, true, piece) || !piece.nonResident ||
+            piece.lowestVcn != clusters)
+            break;
+        std::vector<ClusterRun> more;
+        DecodeMappingPairs(ext + piece.valueOffset, piece.valueLength, more);
+        if (more.empty() || !AppendRunsAsSectors(more, partitionStartSector, sectorsPerCluster, loaded))
+            break;
+        for (const ClusterRun& run : more)
+            clusters += run.clusterCount;
+    }
+    table = std::move(loaded);
+    return true;
+}
+
+bool MftRecordToLba(uint64_t recordNumber, uint64_t* sector)
+{
+    *sector = 0;
+    return MftRecordToLbaIn(recordNumber, MftRunTable, sector);
+}

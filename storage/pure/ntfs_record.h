@@ -1,0 +1,99 @@
+// NTFS file records: the update-sequence fix-up, a bounded attribute walk, the mapping pairs
+// of non-resident attributes, and the small number helpers the record parsers share.
+// Everything takes bytes and returns values; nothing here reads a device.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+constexpr size_t kMftRecordSize = 1024;
+constexpr uint32_t kAttrStandardInfo = 0x10;
+constexpr uint32_t kAttrAttributeList = 0x20;
+constexpr uint32_t kAttrFileName = 0x30;
+constexpr uint32_t kAttrData = 0x80;
+constexpr uint32_t kAttrIndexRoot = 0x90;
+constexpr uint32_t kAttrIndexAllocation = 0xA0;
+constexpr uint32_t kAttrEnd = 0xFFFFFFFF;
+
+inline uint16_t Le16At(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint32_t Le32At(const uint8_t* p) { return uint32_t(Le16At(p)) | uint32_t(Le16At(p + 2)) << 16; }
+inline uint64_t Le64At(const uint8_t* p) { return uint64_t(Le32At(p)) | uint64_t(Le32At(p + 4)) << 32; }
+
+uint32_t MakeDword(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3);
+
+// Restores the last two bytes of every 512-byte sector of a multi-sector structure from its
+// update-sequence array, over the whole buffer. Sectors the array does not cover and array
+// entries that would lie outside the buffer are left alone. A torn record (a sector tail that
+// does not hold the sequence number) is still fixed up; the result says whether every tail
+// matched, for callers that want to know.
+bool ApplyNtfsFixup(uint8_t* buffer, size_t length);
+
+// True when the buffer starts with the "FILE" signature.
+bool IsFileRecord(const uint8_t* record, size_t length);
+
+// One attribute of a record, every part of it checked to lie inside the attribute and the
+// attribute inside the record.
+struct NtfsAttribute {
+    size_t offset = 0;          // of the header, from the record's start
+    uint32_t type = 0;
+    uint32_t length = 0;
+    bool nonResident = false;
+    uint8_t nameLength = 0;     // characters
+    size_t nameOffset = 0;      // from the record's start
+    // Resident: the value. Non-resident: valueOffset is where the mapping pairs begin and
+    // valueLength the bytes to the attribute's end.
+    size_t valueOffset = 0;
+    size_t valueLength = 0;
+    // Non-resident only.
+    uint64_t lowestVcn = 0;
+    uint64_t dataSize = 0;
+};
+
+// Walks the attributes of a record (after its fix-up). Each call to Next yields the next
+// attribute whose header, name and value (or mapping pairs) lie inside both the attribute and
+// the record; the walk ends at the end marker, at type 0, at a zero or oversized length, at a
+// header that does not fit or at any malformed attribute.
+class NtfsAttributeWalker {
+public:
+    NtfsAttributeWalker(const uint8_t* record, size_t length);
+    bool Next(NtfsAttribute& out);
+
+private:
+    const uint8_t* m_rec;
+    size_t m_len;
+    size_t m_pos;
+    bool m_done;
+};
+
+// The first attribute of the given type, optionally only an unnamed one.
+bool FindNtfsAttribute(const uint8_t* record, size_t length, uint32_t type, bool unnamedOnly,
+                       NtfsAttribute& out);
+
+// The first unnamed $DATA attribute of a 1024-byte record: 1 resident, 2 non-resident, 0 none
+// (or a walk that fails); on 1 or 2 its offset within the record is stored.
+int FindUnnamedDataAttribute(const uint8_t* record, size_t* attributeOffset);
+
+// One extent of a non-resident attribute. A sparse run has no clusters (firstCluster 0).
+struct ClusterRun {
+    uint64_t firstCluster = 0;
+    uint64_t clusterCount = 0;
+    bool sparse = false;
+};
+
+// Decodes mapping pairs: the first offset is absolute, later ones signed deltas from the
+// last run that had clusters; sparse runs keep their place. Ends at a header byte 0 or at a
+// run whose fields would pass `length`. Runs with a zero count or a cluster number that
+// would go below 0 or past 2^63 end the list; false then, and for a missing terminator.
+bool DecodeMappingPairs(const uint8_t* pairs, size_t length, std::vector<ClusterRun>& runs);
+
+// Decodes the mapping pairs of the non-resident attribute at attributeOffset of a record into
+// DataRunList (and DataRunCount). 0 when the attribute or its pairs lie outside the record,
+// 1 otherwise (an empty list included).
+int DecodeDataRuns(size_t recordLength, const uint8_t* record, size_t attributeOffset);
+
+// '0'..'9', 'a'..'f', 'A'..'F' give their value; every other character 0. Only the low 8 bits
+// of a character count.
+int HexDigitValue(uint32_t ch);
+// A string of hexadecimal digits, most significant first, as a signed 32-bit value (values
+// from 2^31 are truncated, so "80000000" gives INT32_MIN). Empty gives 0.
+int32_t HexToInt(const wchar_t* text);

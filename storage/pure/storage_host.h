@@ -1,0 +1,40 @@
+// What storage access needs from the windows above it: the drive tree of the active search
+// dialog, the main dialog's logical-drive path and hidden tables, and the lost-partition search.
+// The device-tree code implements it; tests fill it in. With no host installed, partitions are
+// recorded without tree items and no search is ever started.
+#pragma once
+#include "cstring.h"
+#include "storage/pure/globals.h"
+
+// What decides whether the volume check may start the lost-partition search by itself.
+struct AutoSearchState {
+    bool selectedIsWholeDisk = false;   // the selected item's parent is "Physical Drives"
+    bool selectedHasChildren = false;   // partitions are listed under it
+    bool scanCounted = false;           // the active dialog has counted a scan already
+    bool searchRunning = false;         // a lost-partition search runs now
+    bool onSearchThread = false;        // the caller is that search's own thread
+};
+
+class StorageHost {
+public:
+    virtual ~StorageHost();
+    // Inserts an item with this text under parent in the active drive tree; returns it, or
+    // nullptr when none was inserted.
+    virtual TreeItemHandle InsertPartitionItem(TreeItemHandle parent, const CString& text) = 0;
+    // The main dialog's logical-drive path, such as "\\.\C:".
+    virtual CString LogicalDrivePath() = 0;
+    // Empties the hidden tables that a volume check starts from.
+    virtual void ClearScanTables() = 0;
+    virtual AutoSearchState QueryAutoSearchState() = 0;
+    // Starts the lost-partition search thread; false when it could not be started.
+    virtual bool StartPartitionSearch() = 0;
+};
+
+// The installed host, or nullptr. The windows install it before they fill a drive tree.
+StorageHost* GetStorageHost();
+void SetStorageHost(StorageHost* host);
+
+// Whether the volume check may start the lost-partition search: only for a whole disk without
+// listed partitions, before the active dialog counted a scan, and never while a search runs or
+// from the search's own thread.
+bool ShouldStartAutoPartitionSearch(const AutoSearchState& state);

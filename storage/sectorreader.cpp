@@ -1,0 +1,144 @@
+#include "storage/sectorreader.h"
+
+#include <cstring>
+
+#include "storage/pure/globals.h"
+
+HMODULE Disk32Module = nullptr;
+ReadDisk32Proc ReadDisk32Entry = nullptr;
+
+namespace {
+
+size_t ReadWin9x(const CString& path, uint64_t sector, uint32_t count, void* buffer)
+{
+    // Only the first 2^32 sectors of BIOS drives 0x80-0x83 are reachable there.
+    const DWORD drive = BiosDriveOfPath(path);
+    if (drive == 0 || sector > UINT32_MAX)
+        return 0;
+    if (Disk32Module == nullptr) {
+        Disk32Module = LoadLibraryW(L"disk32.dll");
+        if (Disk32Module == nullptr) {
+            MessageBoxW(nullptr, L"disk32.dll not found.", L"Message", MB_ICONINFORMATION);
+            return 0;
+        }
+        ReadDisk32Entry =
+            reinterpret_cast<ReadDisk32Proc>(GetProcAddress(Disk32Module, "ReadDisk32"));
+        if (ReadDisk32Entry == nullptr) {
+            MessageBoxW(nullptr, L"Readdisk32 function not found.", L"Message",
+                        MB_ICONINFORMATION);
+            return 0;
+        }
+    }
+    // A library without the entry fails every later read the same way, without a message.
+    if (ReadDisk32Entry == nullptr)
+        return 0;
+    if (ReadDisk32Entry(drive, 0, 0, 1, count, buffer, DWORD(sector), 1) == 0) {
+        std::memset(buffer, 0, size_t(count) * kSectorSize);
+        return 0;
+    }
+    return size_t(count) * kSectorSize;
+}
+} // namespace
+
+void PlatformProbe()
+{
+    OSVERSIONINFOW info;
+    std::memset(&info, 0, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;
+    // A failed query leaves the platform id 0, which reads as the NT platform.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    GetVersionExW(&info);
+#pragma GCC diagnostic pop
+    PlatformKind = (info.dwPlatformId & 1) != 0 ? 'F' : 'N';
+}
+
+HANDLE OpenDeviceForReading(const wchar_t* path)
+{
+    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+uint64_t SetFilePointer64(HANDLE handle, DWORD low, DWORD high, DWORD moveMethod)
+{
+    LONG highPart = LONG(high);
+    SetLastError(NO_ERROR);
+    const DWORD newLow = SetFilePointer(handle, LONG(low), &highPart, moveMethod);
+    if (newLow == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
+        return UINT64_MAX;
+    return uint64_t(DWORD(highPart)) << 32 | newLow;
+}
+
+size_t ReadSectorsFromHandle(HANDLE handle, uint64_t sector, uint32_t count, void* buffer)
+{
+    uint8_t* buf = static_cast<uint8_t*>(buffer);
+    uint64_t offset = 0;
+    if (!BeginSectorRead(count, buf) || !SectorToOffset(sector, &offset))
+        return 0;
+    if (SetFilePointer64(handle, DWORD(offset), DWORD(offset >> 32), FILE_BEGIN) != offset)
+        return 0;
+    DWORD got = 0;
+    if (!ReadFile(handle, buf, count * kSectorSize, &got, nullptr) || got == 0) {
+        std::memset(buf, 0, size_t(count) * kSectorSize);
+        return 0;
+    }
+    return got;
+}
+
+size_t ReadSectorsCounted(const CString& path, uint64_t sector, uint32_t count, void* buffer)
+{
+    if (PlatformKind != 'N') {
+        if (!BeginSectorRead(count, static_cast<uint8_t*>(buffer)))
+            return 0;
+        return PlatformKind == 'F' ? ReadWin9x(path, sector, count, buffer) : 0;
+    }
+    const HANDLE handle = OpenDeviceForReading(path);
+    if (handle == INVALID_HANDLE_VALUE)
+        return 0;
+    const size_t got = ReadSectorsFromHandle(handle, sector, count, buffer);
+    CloseHandle(handle);
+    return got;
+}
+
+DWORD ReadSectors(CString path, uint64_t sector, DWORD count, void* buffer)
+{
+    return ReadSectorsCounted(path, sector, count, buffer) != 0 ? 1 : 0;
+}
+
+DWORD ReadSectors(CString path, DWORD sectorLow, DWORD sectorHigh, DWORD count, void* buffer)
+{
+    return ReadSectors(path, uint64_t(sectorHigh) << 32 | sectorLow, count, buffer);
+}
+
+DWORD BiosDriveOfPath(const CString& path)
+{
+    for (DWORD n = 0; n < 4; ++n)
+        if (path == PhysicalDrivePathTable[n])
+            return 0x80 + n;
+    return 0;
+}
+
+size_t DeviceSectorSource::Read(uint64_t sector, uint32_t count, uint8_t* buf)
+{
+    return ReadSectorsCounted(m_path, sector, count, buf);
+}
+
+KeptHandleSectorSource::KeptHandleSectorSource(const CString& path)
+    : m_handle(OpenDeviceForReading(path))
+{
+}
+
+KeptHandleSectorSource::~KeptHandleSectorSource()
+{
+    if (m_handle != INVALID_HANDLE_VALUE)
+        CloseHandle(m_handle);
+}
+
+size_t KeptHandleSectorSource::Read(uint64_t sector, uint32_t count, uint8_t* buf)
+{
+    if (m_handle == INVALID_HANDLE_VALUE) {
+        BeginSectorRead(count, buf);
+        return 0;
+    }
+    return ReadSectorsFromHandle(m_handle, sector, count, buf);
+}

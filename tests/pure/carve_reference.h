@@ -1,0 +1,206 @@
+// Test support for the carving engine, shared by the unit tests and the fuzzer: a deliberately
+// plain reference carver over a whole image (one sector at a time, the signature list walked
+// linearly for each position), a sector source that fails and reads short on purpose, and a sink
+// that records events and the bytes each item received.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sigrecovery/pure/carve_engine.h"
+#include "sigrecovery/pure/carve_pass.h"
+
+namespace carve_test {
+
+struct Medium {
+    std::vector<uint8_t> bytes;       // the device; its size need not be a multiple of 512
+    std::set<uint64_t> bad;           // sectors that never read
+
+    uint64_t Sectors() const { return (bytes.size() + 511) / 512; }
+    bool Bad(uint64_t sector) const { return bad.count(sector) != 0; }
+};
+
+// Reads a Medium the way a failing disk does: a bad sector fails alone and makes a read that
+// covers it fail or stop short before it; other reads may stop short at random. Bytes past the
+// medium's end are never delivered.
+class FaultySource : public SectorSource {
+public:
+    FaultySource(const Medium& m, uint32_t seed, bool randomShort) : m_m(m), m_rng(seed), m_short(randomShort) {}
+    size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override {
+        ++reads;
+        if (!BeginSectorRead(count, buf) || sector >= m_m.Sectors()) return 0;
+        uint32_t n = count;
+        for (uint32_t i = 0; i < count; ++i) {
+            if (m_m.Bad(sector + i)) {
+                if (i == 0 || (m_rng() & 1)) return 0;
+                n = i;
+                break;
+            }
+        }
+        if (m_short && n > 1 && m_rng() % 4 == 0) n = 1 + m_rng() % (n - 1);
+        const uint64_t from = sector * 512;
+        const size_t len = static_cast<size_t>(std::min<uint64_t>(uint64_t(n) * 512, m_m.bytes.size() - from));
+        std::memcpy(buf, m_m.bytes.data() + from, len);
+        return len;
+    }
+    unsigned reads = 0;
+
+private:
+    const Medium& m_m;
+    std::mt19937 m_rng;
+    bool m_short;
+};
+
+inline const char* CloseName(CarveClose why) {
+    return why == CarveClose::NextHeader ? "header" : why == CarveClose::MaxSize ? "size" : "end";
+}
+
+inline std::string OpenEvent(uint64_t id, int record, uint64_t start, const CString& name) {
+    return "open " + std::to_string(id) + " r" + std::to_string(record) + " @" + std::to_string(start) + " " +
+           std::string(name.Str().begin(), name.Str().end());
+}
+inline std::string CloseEvent(uint64_t id, uint64_t end, CarveClose why) {
+    return "close " + std::to_string(id) + " @" + std::to_string(end) + " " + CloseName(why);
+}
+
+struct Recorder : CarveSink {
+    std::vector<std::string> events;
+    std::map<uint64_t, CarveItem> items;
+    std::map<uint64_t, std::vector<uint8_t>> data;
+    std::map<uint64_t, uint64_t> ends;
+    std::atomic<int32_t>* stopAfterOpens = nullptr;   // sets the flag at the stopAt-th open
+    size_t stopAt = 0;
+    size_t failDataAt = 0;                            // OnData fails at this call (1-based), 0 never
+    size_t dataCalls = 0;
+
+    bool OnOpen(CarveItem& item) override {
+        events.push_back(OpenEvent(item.id, item.record, item.start, item.name));
+        items[item.id] = item;
+        if (stopAfterOpens && items.size() == stopAt) stopAfterOpens->store(1);
+        return true;
+    }
+    bool OnData(const CarveItem& item, const uint8_t* p, size_t n) override {
+        if (++dataCalls == failDataAt) return false;
+        data[item.id].insert(data[item.id].end(), p, p + n);
+        return true;
+    }
+    bool OnClose(const CarveItem& item, uint64_t end, CarveClose why) override {
+        events.push_back(CloseEvent(item.id, end, why));
+        ends[item.id] = end;
+        return true;
+    }
+};
+
+// The reference: for every sector of [start, scanStop) that is readable, for every distinct
+// offset in list order, every record of the list whose offset and first byte agree is compared
+// byte by byte; bytes past the data's end or in an unreadable sector reject it. A header closes
+// what is pending (items whose maximum size ended earlier close by size first); the end closes
+// everything. dataEnd: the first byte not read (range end or device end).
+inline std::vector<std::string> ReferenceCarve(const Medium& m, const std::vector<FileType1>& list,
+                                               CarvePolicy policy, CarveNamer& namer, uint64_t start,
+                                               uint64_t end, uint64_t scanStop) {
+    struct Item { uint64_t id, limit; };
+    std::vector<std::string> ev;
+    std::vector<Item> pending;
+    uint64_t nextId = 0;
+    const uint64_t dataEnd = std::min<uint64_t>((end + 1) * 512, m.bytes.size());
+    const uint64_t lastSector = std::min<uint64_t>({end + 1, m.Sectors(), scanStop});
+
+    auto valid = [](const FileType1& t) {
+        if (t.offset < 1 || t.offset > 512 || t.signatureLength < 1 || t.signatureLength > 50) return false;
+        if (MaxSizeBytes(t) <= 0) return false;
+        for (int i = 0; i < t.signatureLength; ++i)
+            if (t.signature[i] < 0 || t.signature[i] > 255) return false;
+        return true;
+    };
+    std::vector<int> index(list.size(), -1);   // position in the engine's set (refused skipped)
+    std::vector<int32_t> offsets;
+    for (size_t i = 0, k = 0; i < list.size(); ++i) {
+        if (!valid(list[i])) continue;
+        index[i] = static_cast<int>(k++);
+        if (std::find(offsets.begin(), offsets.end(), list[i].offset) == offsets.end()) offsets.push_back(list[i].offset);
+    }
+    auto closeAt = [&](uint64_t at, CarveClose why) {
+        for (;;) {
+            auto best = pending.end();
+            for (auto it = pending.begin(); it != pending.end(); ++it)
+                if (it->limit <= at && (best == pending.end() || it->limit < best->limit)) best = it;
+            if (best == pending.end()) break;
+            ev.push_back(CloseEvent(best->id, best->limit, CarveClose::MaxSize));
+            pending.erase(best);
+        }
+        for (const Item& it : pending) ev.push_back(CloseEvent(it.id, at, why));
+        pending.clear();
+    };
+    auto readable = [&](uint64_t q) { return q < dataEnd && !m.Bad(q / 512); };
+
+    for (uint64_t s = start; s < lastSector; ++s) {
+        if (m.Bad(s)) continue;
+        std::vector<size_t> matches;
+        for (int32_t v : offsets) {
+            const uint64_t p = s * 512 + uint64_t(v - 1);
+            for (size_t r = 0; r < list.size(); ++r) {
+                const FileType1& t = list[r];
+                if (index[r] < 0 || t.offset != v || !readable(p) || m.bytes[p] != t.firstByte) continue;
+                bool same = true;
+                for (int j = 0; same && j < t.signatureLength; ++j)
+                    same = readable(p + j) && m.bytes[p + j] == t.signature[j];
+                if (!same) continue;
+                matches.push_back(r);
+                if (policy == CarvePolicy::FirstMatch) break;
+            }
+            if (policy == CarvePolicy::FirstMatch && !matches.empty()) break;
+        }
+        if (matches.empty()) continue;
+        closeAt(s * 512, CarveClose::NextHeader);
+        for (size_t r : matches) {
+            const uint64_t id = nextId++;
+            ev.push_back(OpenEvent(id, index[r], s * 512, namer.Name(list[r])));
+            pending.push_back({id, s * 512 + uint64_t(MaxSizeBytes(list[r]))});
+        }
+    }
+    closeAt(std::min(lastSector * 512, dataEnd), CarveClose::EndOfData);
+    return ev;
+}
+
+// The bytes an item must have received: the medium's from start to end, unreadable sectors zero.
+inline std::vector<uint8_t> ExpectedBytes(const Medium& m, uint64_t start, uint64_t end) {
+    std::vector<uint8_t> out(m.bytes.begin() + static_cast<std::ptrdiff_t>(start),
+                             m.bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    for (uint64_t s = start / 512; s * 512 < end; ++s) {
+        if (!m.Bad(s)) continue;
+        const uint64_t a = std::max(start, s * 512), b = std::min(end, s * 512 + 512);
+        std::fill(out.begin() + static_cast<std::ptrdiff_t>(a - start), out.begin() + static_cast<std::ptrdiff_t>(b - start), 0);
+    }
+    return out;
+}
+
+inline FileType1 MakeSignature(const char* ext, const std::vector<uint8_t>& sig, int offset, const char* maxSize) {
+    FileType1 t;
+    t.extension = ext;
+    t.maxSize = maxSize;
+    t.offset = offset;
+    t.signatureLength = static_cast<int32_t>(std::min<size_t>(sig.size(), kMaxSignatureBytes));
+    for (int i = 0; i < t.signatureLength; ++i) t.signature[i] = sig[i];
+    t.firstByte = sig.empty() ? 0 : sig[0];
+    return t;
+}
+
+// Answers the media question with a fixed answer and counts the questions.
+struct FixedAnswer : CarveReadHost {
+    explicit FixedAnswer(MediaAnswer a) : answer(a) {}
+    MediaAnswer AskMediaRemoved() override {
+        ++asked;
+        return answer;
+    }
+    MediaAnswer answer;
+    unsigned asked = 0;
+};
+
+}  // namespace carve_test

@@ -1,0 +1,133 @@
+// Crafted media for the storage tests: a sparse disk of 512-byte sectors with sectors that
+// fail to read, a read counter, and the test images named by ZR_IMAGES.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "storage/pure/sector_source.h"
+
+namespace storage_test {
+
+using Sector = std::array<uint8_t, kSectorSize>;
+
+inline void PutLe16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
+inline void PutLe32(uint8_t* p, uint32_t v) { PutLe16(p, uint16_t(v)); PutLe16(p + 2, uint16_t(v >> 16)); }
+inline void PutLe64(uint8_t* p, uint64_t v) { PutLe32(p, uint32_t(v)); PutLe32(p + 4, uint32_t(v >> 32)); }
+inline void PutText(uint8_t* p, const char* text) { std::memcpy(p, text, std::strlen(text)); }
+
+// Sectors never written read as zeros up to the disk's size; sectors in `failing` fail. It can
+// also lie over another source and replace some of its sectors.
+class CraftedDisk : public SectorSource {
+public:
+    explicit CraftedDisk(uint64_t sizeSectors, SectorSource* below = nullptr)
+        : m_size(sizeSectors), m_below(below) {}
+
+    Sector& At(uint64_t sector)
+    {
+        auto it = m_sectors.find(sector);
+        if (it == m_sectors.end()) {
+            Sector s{};
+            if (m_below != nullptr)
+                m_below->Read(sector, 1, s.data());
+            it = m_sectors.emplace(sector, s).first;
+        }
+        return it->second;
+    }
+    void Fail(uint64_t sector) { failing.insert(sector); }
+
+    size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override
+    {
+        ++reads;
+        readLog.push_back(sector);
+        if (!BeginSectorRead(count, buf) || sector >= m_size || failing.count(sector))
+            return 0;
+        uint32_t n = 0;
+        for (; n < count && sector + n < m_size && !failing.count(sector + n); ++n) {
+            auto it = m_sectors.find(sector + n);
+            if (it != m_sectors.end())
+                std::memcpy(buf + size_t(n) * kSectorSize, it->second.data(), kSectorSize);
+            else if (m_below != nullptr)
+                m_below->Read(sector + n, 1, buf + size_t(n) * kSectorSize);
+        }
+        return size_t(n) * kSectorSize;
+    }
+
+    std::set<uint64_t> failing;
+    int reads = 0;
+    std::vector<uint64_t> readLog;
+
+private:
+    uint64_t m_size;
+    SectorSource* m_below;
+    std::map<uint64_t, Sector> m_sectors;
+};
+
+inline void SetSignature(Sector& s) { s[510] = 0x55; s[511] = 0xAA; }
+
+// Partition-table entry k of an MBR or EBR.
+inline void SetEntry(Sector& s, int k, uint8_t type, uint32_t start, uint32_t count)
+{
+    uint8_t* p = s.data() + 446 + 16 * k;
+    p[4] = type;
+    PutLe32(p + 8, start);
+    PutLe32(p + 12, count);
+}
+
+// A boot sector that carries only the text naming its file system.
+inline void MarkFs(Sector& s, const std::string& fs)
+{
+    if (fs == "FAT32") PutText(s.data() + 0x52, "FAT32   ");
+    else if (fs == "FAT16") PutText(s.data() + 0x36, "FAT16   ");
+    else if (fs == "NTFS") PutText(s.data() + 3, "NTFS    ");
+}
+
+// The images folder, or "" when ZR_IMAGES is not set.
+inline std::string ImagesDir()
+{
+    const char* dir = std::getenv("ZR_IMAGES");
+    return dir != nullptr ? dir : "";
+}
+
+struct LayoutLine {
+    int index = 0;
+    std::string type;
+    uint64_t start = 0, count = 0;
+    std::string fs;
+    uint32_t cluster = 0;
+};
+
+inline std::vector<LayoutLine> LoadLayout(const std::string& image)
+{
+    std::vector<LayoutLine> lines;
+    std::ifstream in(ImagesDir() + "/" + image + ".layout.tsv");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream fields(line);
+        LayoutLine l;
+        std::string cluster;
+        fields >> l.index >> l.type >> l.start >> l.count >> l.fs >> cluster;
+        l.cluster = cluster == "-" ? 0 : uint32_t(std::stoul(cluster));
+        lines.push_back(l);
+    }
+    return lines;
+}
+
+inline std::string UpperFs(const std::string& fs)
+{
+    std::string up = fs;
+    for (char& c : up)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return up;
+}
+
+} // namespace storage_test

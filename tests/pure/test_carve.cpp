@@ -1,0 +1,345 @@
+// The carving engine and its pass against the plain reference carver, plus the edges that the
+// random images may miss.
+#include <gtest/gtest.h>
+
+#include "carve_reference.h"
+#include "sigrecovery/pure/carve_output.h"
+#include "storage/pure/namesanitiser.h"
+
+using namespace carve_test;
+
+namespace {
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> v) { return std::vector<uint8_t>(v.begin(), v.end()); }
+
+struct RunResult {
+    std::vector<std::string> events;
+    CarvePassEnd end;
+    uint64_t scannedEnd;
+    unsigned asked;
+    Recorder rec;
+};
+
+// Runs the engine through a pass over m with the given chunk size, source and answers.
+void RunEngine(const Medium& m, const std::vector<FileType1>& list, CarvePolicy policy, uint64_t start,
+               uint64_t end, uint32_t chunk, SectorSource& src, RunResult& out,
+               MediaAnswer answer = MediaAnswer::Skip, std::atomic<int32_t>* stop = nullptr) {
+    SignatureSet set(list);
+    HitNumbering photoNames(L"GNKX");
+    TypeNumbering typeNames;
+    CarveNamer& namer = policy == CarvePolicy::FirstMatch ? static_cast<CarveNamer&>(photoNames) : typeNames;
+    CarveEngine engine(set, policy, namer, out.rec, stop);
+    FixedAnswer host(answer);
+    MediaQuestion q(host);
+    CarveRange range;
+    range.start = start;
+    range.end = end;
+    range.deviceBytes = m.bytes.size();
+    range.chunkSectors = chunk;
+    out.end = RunCarvePass(src, range, engine, q, stop, nullptr);
+    out.events = out.rec.events;
+    out.scannedEnd = engine.ScannedEnd();
+    out.asked = host.asked;
+}
+
+std::vector<std::string> Reference(const Medium& m, const std::vector<FileType1>& list, CarvePolicy policy,
+                                   uint64_t start, uint64_t end, uint64_t scanStop = UINT64_MAX) {
+    HitNumbering photoNames(L"GNKX");
+    TypeNumbering typeNames;
+    CarveNamer& namer = policy == CarvePolicy::FirstMatch ? static_cast<CarveNamer&>(photoNames) : typeNames;
+    return ReferenceCarve(m, list, policy, namer, start, end, scanStop);
+}
+
+// Every item got exactly the medium's bytes from its start to its end, and never more than its
+// maximum size.
+void ExpectItemBytes(const Medium& m, const Recorder& rec, const SignatureSet& set) {
+    for (const auto& [id, item] : rec.items) {
+        ASSERT_TRUE(rec.ends.count(id)) << "item " << id << " never closed";
+        const uint64_t end = rec.ends.at(id);
+        EXPECT_LE(end - item.start, set.Get(item.record).maxSize);
+        const auto it = rec.data.find(id);
+        const std::vector<uint8_t> got = it == rec.data.end() ? std::vector<uint8_t>() : it->second;
+        ASSERT_EQ(got.size(), end - item.start) << "item " << id;
+        EXPECT_TRUE(got == ExpectedBytes(m, item.start, end)) << "item " << id;
+    }
+}
+
+// A random medium of mostly small-alphabet bytes (so partial matches are common) with headers of
+// the list planted at random sectors, some at chunk edges.
+Medium MakeMedium(std::mt19937& rng, const std::vector<FileType1>& list, uint64_t sectors, bool faults) {
+    Medium m;
+    m.bytes.resize(sectors * 512 - (rng() % 3 == 0 ? rng() % 511 : 0));
+    for (auto& b : m.bytes) b = static_cast<uint8_t>(rng() % 4 == 0 ? rng() % 256 : "ABab"[rng() % 4]);
+    const uint64_t plants = sectors / 24;
+    for (uint64_t i = 0; i < plants; ++i) {
+        const FileType1& t = list[rng() % list.size()];
+        uint64_t s = rng() % sectors;
+        if (i % 5 == 0) s = (s | 7) & ~uint64_t(0);            // last sector of an 8-sector chunk
+        if (i % 7 == 0) s = (s & ~uint64_t(511)) + 511 - (i % 2) * 511;
+        const uint64_t p = s * 512 + uint64_t(t.offset - 1);
+        for (int j = 0; j < t.signatureLength && p + j < m.bytes.size(); ++j) m.bytes[p + j] = uint8_t(t.signature[j]);
+    }
+    if (faults)
+        for (uint64_t i = 0; i < sectors / 64; ++i) {
+            const uint64_t s = rng() % sectors;
+            for (uint64_t k = 0; k < 1 + rng() % 12; ++k) m.bad.insert(s + k);
+        }
+    return m;
+}
+
+std::vector<FileType1> RandomList(std::mt19937& rng) {
+    static const int kOffsets[] = {1, 1, 2, 100, 480, 497, 511, 512};
+    std::vector<FileType1> list;
+    const size_t n = 3 + rng() % 6;
+    for (size_t i = 0; i < n; ++i) {
+        std::vector<uint8_t> sig(1 + rng() % 20);
+        for (auto& b : sig) b = static_cast<uint8_t>("ABab\xFF\xD8"[rng() % 6]);
+        if (i > 0 && rng() % 4 == 0) sig = std::vector<uint8_t>(list[0].signature, list[0].signature + list[0].signatureLength);
+        const std::string size = std::to_string(200 + rng() % 600000);
+        list.push_back(MakeSignature(i % 2 ? ".JPG" : ".PNG", sig, kOffsets[rng() % 8], size.c_str()));
+    }
+    return list;
+}
+
+}  // namespace
+
+TEST(CarveNames, NumberedNamesHaveAtLeastFiveDigits) {
+    EXPECT_EQ(MakeNumberedFileName(L"JPG", L"JPG", L"", 7), CString(L"JPG00007.JPG"));
+    EXPECT_EQ(MakeNumberedFileName(L"JPG", L".JPG", L"", 12345), CString(L"JPG12345.JPG"));
+    EXPECT_EQ(MakeNumberedFileName(L"JPG", L"JPG", L"", 99999), CString(L"JPG99999.JPG"));
+    EXPECT_EQ(MakeNumberedFileName(L"JPG", L"JPG", L"", 100000), CString(L"JPG100000.JPG"));
+    EXPECT_EQ(MakeNumberedFileName(L"GNKX", L".jpg", L"_a", 1), CString(L"GNKX00001_a.jpg"));
+}
+
+TEST(CarveNames, TypeNumbersRunPerTypeAndHitNumbersPerPass) {
+    TypeNumbering types;
+    types.SetLast(L"PNG", 41);
+    const FileType1 jpg = MakeSignature(".JPG", Bytes({1}), 1, "10");
+    const FileType1 png = MakeSignature(".png", Bytes({2}), 1, "10");
+    EXPECT_EQ(types.Name(jpg), CString(L"JPG00001.JPG"));
+    EXPECT_EQ(types.Name(png), CString(L"PNG00042.PNG"));
+    EXPECT_EQ(types.Name(jpg), CString(L"JPG00002.JPG"));
+    HitNumbering hits(L"THKX");
+    EXPECT_EQ(hits.Name(png), CString(L"THKX00001.png"));
+    EXPECT_EQ(hits.Name(jpg), CString(L"THKX00002.JPG"));
+}
+
+TEST(CarveSet, RefusesRecordsOutsideTheFormatAndKeepsListOrder) {
+    std::vector<FileType1> list = {
+        MakeSignature(".A", Bytes({7, 1}), 3, "100"),
+        MakeSignature(".B", Bytes({7, 2}), 1, "0"),      // size 0 would never end
+        MakeSignature(".C", Bytes({7, 3}), 0, "100"),
+        MakeSignature(".D", Bytes({7, 4}), 513, "100"),
+        MakeSignature(".E", Bytes({}), 1, "100"),
+        MakeSignature(".F", Bytes({7, 5}), 3, "x"),
+        MakeSignature(".G", Bytes({7, 6}), 512, "100"),
+        MakeSignature(".H", Bytes({7, 7}), 3, "100"),
+    };
+    list.back().signatureLength = 51;
+    list.push_back(MakeSignature(".I", Bytes({7, 8}), 3, "100"));
+    const SignatureSet set(list);
+    EXPECT_EQ(set.RefusedCount(), 6u);
+    ASSERT_EQ(set.Size(), 3u);
+    ASSERT_EQ(set.ProbeCount(), 2u);
+    EXPECT_EQ(set.ProbePos(0), 2);
+    EXPECT_EQ(set.ProbePos(1), 511);
+    std::vector<int32_t> at3(set.CandidatesBegin(0, 7), set.CandidatesEnd(0, 7));
+    EXPECT_EQ(at3, (std::vector<int32_t>{0, 2}));
+    EXPECT_EQ(set.CandidatesBegin(0, 8), set.CandidatesEnd(0, 8));
+}
+
+// The engine's events equal the reference's on random media, for several chunk sizes, both
+// policies, clean and failing sources.
+TEST(CarveEngine, MatchesReferenceOnRandomMedia) {
+    for (uint32_t seed = 1; seed <= 6; ++seed) {
+        std::mt19937 rng(seed);
+        const std::vector<FileType1> list = RandomList(rng);
+        const bool faults = seed % 2 == 0;
+        const Medium m = MakeMedium(rng, list, 3000 + rng() % 2000, faults);
+        const uint64_t start = seed % 3 == 0 ? rng() % 700 : 0;
+        const uint64_t end = seed % 3 == 1 ? m.Sectors() + 100 : start + rng() % (m.Sectors() - start);
+        for (CarvePolicy policy : {CarvePolicy::AllMatches, CarvePolicy::FirstMatch}) {
+            const std::vector<std::string> ref = Reference(m, list, policy, start, end);
+            for (uint32_t chunk : {8u, 512u, 2048u, uint32_t(1 + rng() % 300)}) {
+                SCOPED_TRACE("seed " + std::to_string(seed) + " chunk " + std::to_string(chunk) + " policy " +
+                             std::to_string(int(policy)));
+                FaultySource src(m, seed * 31 + chunk, faults);
+                RunResult r;
+                RunEngine(m, list, policy, start, end, chunk, src, r);
+                EXPECT_EQ(r.end, CarvePassEnd::Completed);
+                ASSERT_EQ(r.events, ref);
+                ExpectItemBytes(m, r.rec, SignatureSet(list));
+            }
+        }
+    }
+}
+
+// A stop at any point keeps and closes every item opened before it, with the bytes read so far.
+TEST(CarveEngine, StopsKeepEveryItemFoundBeforeTheStop) {
+    std::mt19937 rng(99);
+    const std::vector<FileType1> list = RandomList(rng);
+    const Medium m = MakeMedium(rng, list, 4000, true);
+    const std::vector<std::string> full = Reference(m, list, CarvePolicy::AllMatches, 0, m.Sectors());
+    const size_t opens = std::count_if(full.begin(), full.end(), [](const std::string& e) { return e.rfind("open", 0) == 0; });
+    ASSERT_GT(opens, 10u);
+    for (int trial = 0; trial < 12; ++trial) {
+        std::atomic<int32_t> stop{0};
+        RunResult r;
+        r.rec.stopAfterOpens = &stop;
+        r.rec.stopAt = 1 + rng() % opens;
+        FaultySource src(m, trial, true);
+        RunEngine(m, list, CarvePolicy::AllMatches, 0, m.Sectors(), trial % 2 ? 8 : 512, src, r, MediaAnswer::Skip, &stop);
+        EXPECT_EQ(r.end, CarvePassEnd::Stopped);
+        EXPECT_EQ(r.events, Reference(m, list, CarvePolicy::AllMatches, 0, m.Sectors(), (r.scannedEnd + 511) / 512));
+        EXPECT_GE(r.rec.items.size(), r.rec.stopAt);
+        ExpectItemBytes(m, r.rec, SignatureSet(list));
+    }
+}
+
+namespace {
+
+// One signature "HDR!" at offset 510 (its last byte lies in the next sector) and one at offset 100.
+struct EdgeCase {
+    std::vector<FileType1> list = {MakeSignature(".CRS", Bytes({'H', 'D', 'R', '!'}), 510, "1000000"),
+                                   MakeSignature(".TOP", Bytes({'T', 'O', 'P'}), 100, "1000000")};
+    Medium m;
+    EdgeCase() { m.bytes.assign(2048 * 512, 0); }
+    void Plant(uint64_t sector, int which) {
+        const FileType1& t = list[which];
+        for (int j = 0; j < t.signatureLength; ++j) m.bytes[sector * 512 + t.offset - 1 + j] = uint8_t(t.signature[j]);
+    }
+    RunResult Run(uint64_t start, uint64_t end, uint32_t chunk) {
+        MemorySectorSource src(m.bytes.data(), m.bytes.size());
+        RunResult r;
+        RunEngine(m, list, CarvePolicy::AllMatches, start, end, chunk, src, r);
+        return r;
+    }
+};
+
+}  // namespace
+
+TEST(CarveEngine, SignatureRunningIntoTheNextChunkIsComparedWithItsBytes) {
+    EdgeCase e;
+    e.Plant(511, 0);    // last sector of the first chunk; "!" lies in sector 512
+    e.Plant(512, 1);    // first sector of the next chunk
+    const RunResult r = e.Run(0, 2047, 512);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"open 0 r0 @261632 CRS00001.CRS", "close 0 @262144 header",
+                                                  "open 1 r1 @262144 TOP00001.TOP", "close 1 @1048576 end"}));
+    // When the range ends at sector 511 the bytes after it are not read: no header there.
+    EXPECT_TRUE(e.Run(0, 511, 512).events.empty());
+}
+
+TEST(CarveEngine, RangeEndingInsideAChunkEndsTheDataThere) {
+    EdgeCase e;
+    e.Plant(700, 1);
+    e.Plant(701, 1);
+    const RunResult r = e.Run(600, 700, 512);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"open 0 r1 @358400 TOP00001.TOP", "close 0 @358912 end"}));
+    EXPECT_EQ(r.rec.data.at(0).size(), 512u);
+}
+
+TEST(CarveEngine, ItemsOpenedTogetherCountTheirOwnBytes) {
+    std::vector<FileType1> list = {MakeSignature(".A", Bytes({'Q'}), 1, "1000"),
+                                   MakeSignature(".B", Bytes({'Q'}), 1, "300000")};
+    Medium m;
+    m.bytes.assign(1024 * 512, 0);
+    m.bytes[512] = 'Q';
+    MemorySectorSource src(m.bytes.data(), m.bytes.size());
+    RunResult r;
+    RunEngine(m, list, CarvePolicy::AllMatches, 0, 1023, 8, src, r);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"open 0 r0 @512 A00001.A", "open 1 r1 @512 B00001.B",
+                                                  "close 0 @1512 size", "close 1 @300512 size"}));
+    ExpectItemBytes(m, r.rec, SignatureSet(list));
+
+    // Photo opens only the first match of a sector.
+    RunResult photo;
+    MemorySectorSource src2(m.bytes.data(), m.bytes.size());
+    RunEngine(m, list, CarvePolicy::FirstMatch, 0, 1023, 8, src2, photo);
+    EXPECT_EQ(photo.events, (std::vector<std::string>{"open 0 r0 @512 GNKX00001.A", "close 0 @1512 size"}));
+}
+
+TEST(CarvePass, UnreadableChunkIsNeverScannedAndTheQuestionFollowsTheAnswer) {
+    EdgeCase e;
+    e.Plant(10, 1);
+    e.Plant(20, 1);     // inside the bad chunk [16, 24): its stale or zero bytes must not count
+    e.Plant(30, 1);
+    for (uint64_t s = 16; s < 24; ++s) e.m.bad.insert(s);
+    e.m.bad.insert(12);  // one bad sector costs only itself
+    {
+        FaultySource src(e.m, 1, false);
+        RunResult r;
+        RunEngine(e.m, e.list, CarvePolicy::AllMatches, 0, 63, 8, src, r, MediaAnswer::Retry);
+        EXPECT_EQ(r.events, (std::vector<std::string>{"open 0 r1 @5120 TOP00001.TOP", "close 0 @15360 header",
+                                                      "open 1 r1 @15360 TOP00002.TOP", "close 1 @32768 end"}));
+        EXPECT_EQ(r.asked, 1u);
+        ExpectItemBytes(e.m, r.rec, SignatureSet(e.list));
+    }
+    {
+        FaultySource src(e.m, 1, false);
+        RunResult r;
+        RunEngine(e.m, e.list, CarvePolicy::AllMatches, 0, 63, 8, src, r, MediaAnswer::Cancel);
+        EXPECT_EQ(r.end, CarvePassEnd::Cancelled);
+        EXPECT_EQ(r.events, (std::vector<std::string>{"open 0 r1 @5120 TOP00001.TOP", "close 0 @8192 end"}));
+    }
+    {
+        // "Apply this action until the searching completes": asked once for three dead chunks.
+        for (uint64_t s = 40; s < 64; ++s) e.m.bad.insert(s);
+        FaultySource src(e.m, 1, false);
+        RunResult r;
+        RunEngine(e.m, e.list, CarvePolicy::AllMatches, 0, 63, 8, src, r, MediaAnswer::RetryAlways);
+        EXPECT_EQ(r.asked, 1u);
+        EXPECT_EQ(r.end, CarvePassEnd::Completed);
+    }
+}
+
+TEST(CarvePass, ChunksStopAtTheRangeAndTheDevice) {
+    CarveRange r;
+    r.start = 0;
+    r.end = 1000;
+    r.chunkSectors = 512;
+    EXPECT_EQ(CarveChunkLength(r, 0), 512u);
+    EXPECT_EQ(CarveChunkLength(r, 512), 489u);
+    EXPECT_EQ(CarveChunkLength(r, 1001), 0u);
+    r.deviceBytes = 600 * 512 - 100;
+    EXPECT_EQ(CarveChunkLength(r, 512), 88u);
+    EXPECT_EQ(CarveChunkLength(r, 600), 0u);
+    r.end = UINT64_MAX;
+    r.deviceBytes = 0;
+    EXPECT_EQ(CarveChunkLength(r, UINT64_MAX - 3), 4u);
+}
+
+TEST(CarvePass, FailingSinkEndsThePassAndClosesEverything) {
+    EdgeCase e;
+    for (uint64_t s = 0; s < 100; s += 10) e.Plant(s, 1);
+    MemorySectorSource src(e.m.bytes.data(), e.m.bytes.size());
+    RunResult r;
+    r.rec.failDataAt = 3;
+    RunEngine(e.m, e.list, CarvePolicy::AllMatches, 0, 2047, 8, src, r);
+    EXPECT_EQ(r.end, CarvePassEnd::SinkFailed);
+    EXPECT_EQ(r.rec.items.size(), r.rec.ends.size());
+    EXPECT_LT(r.rec.items.size(), 10u);
+}
+
+TEST(CarveOutput, FoundFilesLieBelowTheirSearchFolder) {
+    CString path;
+    ASSERT_TRUE(CarveFilePath(L"C:\\Out", CarveSearchKind::Signature, false, L".jpg", L"JPG00001.JPG", &path));
+    EXPECT_EQ(path, CString(L"C:\\Out\\Zembrolix Recovery (Premium)\\Signature Search\\General\\JPG\\JPG00001.JPG"));
+    ASSERT_TRUE(CarveFilePath(L"C:\\Out", CarveSearchKind::Video, true, L".AVI", L"AVI00002.AVI", &path));
+    EXPECT_EQ(path, CString(L"C:\\Out\\Zembrolix Recovery (Premium)\\Video Search\\Omitted\\AVI\\AVI00002.AVI"));
+    // An extension from a data file cannot lead outside the destination.
+    ASSERT_TRUE(CarveFilePath(L"C:\\Out", CarveSearchKind::Photo, false, L"..\\..\\x", L"..", &path));
+    const CString general = L"C:\\Out\\Zembrolix Recovery (Premium)\\Photo Search\\General";
+    EXPECT_TRUE(PathIsInsideFolder(general, path)) << path.GetString();
+    EXPECT_NE(path, general);
+}
+
+TEST(CarveOutput, PictureBufferKeepsAtMost64MiB) {
+    PhotoPictureBuffer b;
+    std::vector<uint8_t> block(size_t(24) << 20, 0x5A);
+    b.Append(block.data(), block.size());
+    b.Append(block.data(), block.size());
+    EXPECT_FALSE(b.Truncated());
+    b.Append(block.data(), block.size());
+    EXPECT_TRUE(b.Truncated());
+    EXPECT_EQ(b.Bytes().size(), PhotoPictureBuffer::kPictureLimit);
+}

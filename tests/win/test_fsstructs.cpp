@@ -1,0 +1,169 @@
+// NTFS and FAT structures read through the Windows sector reader: the MFT run table and named
+// records on \\.\Y: (ntfs.img), cluster chains and long names on \\.\X: (fat32.img), each
+// file's bytes checked against the image's truth file.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "common/images.h"
+#include "storage/fsstructs.h"
+#include "storage/pure/bootsector.h"
+#include "storage/pure/globals.h"
+#include "storage/sectorreader.h"
+#include "tests/pure/fs_image_walk.h"
+
+namespace {
+
+const wchar_t kNtfsDevice[] = L"\\\\.\\Y:";
+const wchar_t kFatDevice[] = L"\\\\.\\X:";
+
+std::vector<fs_walk::TruthLine> Truth(const wchar_t* image)
+{
+    std::ifstream in(zr_test::Narrow(zr_test::ImagePath(std::wstring(image) + L".truth.tsv")));
+    return fs_walk::ParseTruth(in);
+}
+
+std::string TruthSha(const std::vector<fs_walk::TruthLine>& truth, const std::string& path)
+{
+    for (const auto& t : truth)
+        if (t.path == path && t.state == "live")
+            return t.sha256;
+    return "";
+}
+
+std::string Sha(const std::vector<uint8_t>& data)
+{
+    return zr_test::Sha256Hex(data);
+}
+
+class FsStructs : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (zr_test::ImagesDir().empty())
+            GTEST_SKIP() << "ZR_IMAGES not set";
+        PlatformProbe();
+        StopFolderRead = 0;
+    }
+};
+
+}  // namespace
+
+TEST_F(FsStructs, NtfsRunTableAndNamedRecordsThroughTheReader)
+{
+    uint8_t boot[512];
+    ASSERT_EQ(ReadSectors(kNtfsDevice, uint64_t(0), 1, boot), 1u);
+    const NtfsBootFields f = ReadNtfsBootFields(boot);
+    const uint64_t mftStart = f.mftCluster * f.sectorsPerCluster;
+    MftRunTable.clear();
+    LoadMftRunTable(0, kNtfsDevice, 110, mftStart, f.sectorsPerCluster);
+    ASSERT_GT(MftRunTable.count(), 0u);
+    uint64_t sector = 0;
+    ASSERT_TRUE(MftRecordToLba(0, &sector));
+    EXPECT_EQ(sector, mftStart);
+
+    // Find /PHOTOS/Album and panorama.jpg by name, the folder with the scan's reader and the
+    // file with the list's, then read the file through its runs.
+    CurrentDevicePath = kNtfsDevice;
+    NameFilesToo = 1;
+    uint64_t albumRecord = 0, panoramaSector = 0;
+    const uint64_t records = MftRunTable.totalSectors() / 2;
+    for (uint64_t n = 16; n < records && (!albumRecord || !panoramaSector); ++n) {
+        uint64_t at = 0;
+        if (!MftRecordToLba(n, &at))
+            continue;
+        CString folder;
+        uint32_t parent = 0;
+        uint64_t created = 0;
+        for (int ns : {kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpacePosix})
+            if (ParseMftRecord(at, &parent, &created, ns, folder))
+                break;
+        if (folder == L"Album")
+            albumRecord = n;
+        uint8_t rec[1024];
+        if (ReadSectors(CurrentDevicePath, at, 2, rec) != 1)
+            continue;
+        ApplyNtfsFixup(rec, sizeof rec);
+        CString name;
+        for (int ns : {kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpacePosix})
+            if (ReadMftRecordName(rec, &parent, &created, ns, name))
+                break;
+        if (name == L"panorama.jpg")
+            panoramaSector = at;
+    }
+    NameFilesToo = 0;
+    ASSERT_NE(albumRecord, 0u);
+    ASSERT_NE(panoramaSector, 0u);
+
+    uint8_t rec[1024];
+    ASSERT_EQ(ReadSectors(CurrentDevicePath, panoramaSector, 2, rec), 1u);
+    ApplyNtfsFixup(rec, sizeof rec);
+    size_t dataAt = 0;
+    ASSERT_EQ(FindUnnamedDataAttribute(rec, &dataAt), 2);
+    ASSERT_EQ(DecodeDataRuns(sizeof rec, rec, dataAt), 1);
+    EXPECT_GE(DataRunList.size(), 3u);                         // made to lie in pieces
+    KeptHandleSectorSource device(kNtfsDevice);
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(fs_walk::ReadRuns(device, 0, f.sectorsPerCluster, DataRunList, Le64At(rec + dataAt + 48), data));
+    EXPECT_EQ(Sha(data), TruthSha(Truth(L"ntfs.img"), "/PHOTOS/Album/panorama.jpg"));
+}
+
+TEST_F(FsStructs, FatChainsAndLongNamesThroughTheReader)
+{
+    KeptHandleSectorSource device(kFatDevice);
+    fs_walk::FatVolume v;
+    ASSERT_TRUE(fs_walk::ReadFatVolume(device, 0, v));
+    ASSERT_TRUE(v.fat32);
+    FatVolumeParams.partitionType = L"FAT32";
+    FatVolumeParams.firstFatSector = uint32_t(v.fatStart);
+    FatVolumeParams.sectorsPerFat = v.sectorsPerFat;
+    CurrentDevicePath = kFatDevice;
+
+    // Descends /PHOTOS/Album by the names the glue assembles, then reads panorama.jpg, which
+    // lies in pieces, through the save path's chain.
+    auto find = [&](uint32_t dirCluster, const std::string& wanted, FatDirEntry* out) {
+        EXPECT_EQ(BuildFatClusterChainDeep(dirCluster), FatChainEnd::EndMark);
+        const std::vector<uint32_t> chain = ClusterChain;
+        for (uint32_t c : chain)
+            for (uint32_t i = 0; i < v.spc; ++i) {
+                uint8_t s[512];
+                const uint64_t sn = v.ClusterSector(c) + i;
+                if (ReadSectors(CurrentDevicePath, sn, 1, s) != 1)
+                    return false;
+                for (uint16_t off = 0; off < 512; off += 32) {
+                    const FatDirEntry e = DecodeFatDirEntry(s + off);
+                    if (e.endOfDirectory() || e.longNamePart() || e.deleted())
+                        continue;
+                    CString name;
+                    ParseDirectorySectors(s, off, sn, name);
+                    const std::string n = name.IsEmpty() ? fs_walk::ShortName(s + off) : zr_test::Narrow(name.GetString());
+                    if (fs_walk::Lower(n) == fs_walk::Lower(wanted)) {
+                        *out = e;
+                        return true;
+                    }
+                }
+            }
+        return false;
+    };
+    FatDirEntry photos, album, panorama, notes, docs;
+    ASSERT_TRUE(find(v.rootCluster, "PHOTOS", &photos));
+    ASSERT_TRUE(find(photos.firstCluster, "Album", &album));
+    ASSERT_TRUE(find(album.firstCluster, "panorama.jpg", &panorama));
+    ASSERT_TRUE(find(v.rootCluster, "DOCS", &docs));
+    EXPECT_TRUE(find(docs.firstCluster, "Meeting notes.txt", &notes));
+
+    const uint64_t clusterBytes = uint64_t(v.spc) * 512;
+    const uint64_t need = (panorama.size + clusterBytes - 1) / clusterBytes;
+    BuildFatClusterChain(L"FAT32", panorama.firstCluster, v.fatStart, need);
+    ASSERT_EQ(ClusterChain.size(), need);
+    std::vector<ClusterRun> runs;
+    for (uint32_t c : ClusterChain)
+        runs.push_back({c - 2u, 1, false});
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(fs_walk::ReadRuns(device, v.dataStart, v.spc, runs, panorama.size, data));
+    EXPECT_EQ(Sha(data), TruthSha(Truth(L"fat32.img"), "/PHOTOS/Album/panorama.jpg"));
+
+    // One cluster fewer expected than the file has: the chain holds one more, a mismatch.
+    BuildFatClusterChain(L"FAT32", panorama.firstCluster, v.fatStart, need - 1);
+    EXPECT_EQ(ClusterChain.size(), need);
+}
