@@ -1,0 +1,3 @@
+#include "fsrecovery/fsglobals.h"
+
+uint64_t DeepFatVolumeCount = 0;
