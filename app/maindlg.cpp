@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "app/background.h"
+#include "app/notices.h"
 #include "app/pure/shell_rules.h"
 #include "app/pure/textservices.h"
 #include "app/shellservices.h"
@@ -30,14 +31,6 @@ std::atomic<int> LastProgressPercent{ 0 };
 
 namespace {
 
-const wchar_t* const kWebSiteLink = L"https://www.zembrolix.example/";
-const wchar_t* const kSupportMailLink = L"mailto:support@zembrolix.example";
-const wchar_t* const kShareLinks[4] = {
-    L"https://plus.google.com/share?url=https://www.zembrolix.example/",
-    L"https://www.facebook.com/sharer/sharer.php?u=https://www.zembrolix.example/",
-    L"https://www.facebook.com/plugins/like.php?href=https://www.zembrolix.example/",
-    L"https://twitter.com/intent/tweet?url=https://www.zembrolix.example/",
-};
 const wchar_t* const kInvalidLogText =
     L"The selected recovery Log (index of recovered files and folders) file is invalid or corrupted. "
     L"Recovery cannot continue with this log file.\n\nPlease browse the valid Log file or Scan the disk again.";
@@ -476,15 +469,27 @@ LRESULT CDelvaneDlg::OnHelpKey(WPARAM, LPARAM)
     return TRUE;
 }
 
-void CDelvaneDlg::OnLinkWeb() { OpenWithShell(kShellOpenLink, kWebSiteLink, this); }
-void CDelvaneDlg::OnLinkMail() { OpenWithShell(kShellOpenLink, kSupportMailLink, this); }
-void CDelvaneDlg::OnShareLink(UINT id) { OpenLink(kShareLinks[id - IDC_SHARE_1], SW_SHOWMAXIMIZED); }
-void CDelvaneDlg::OnShareButton() {}
+void CDelvaneDlg::OnLinkWeb() { OpenWithShell(kShellOpenLink, WebSiteLink, this); }
+void CDelvaneDlg::OnLinkMail() { OpenWithShell(kShellOpenLink, SupportMailLink, this); }
+void CDelvaneDlg::OnShareLink(UINT id)
+{
+    if (const wchar_t* link = ShareIconLink((int)id - IDC_SHARE_1))
+        OpenLink(link, SW_SHOWMAXIMIZED);
+}
 
-// The about, help and share dialogs come with the notice dialogs; until then these entries
-// show nothing.
-void CDelvaneDlg::ShowAboutDialog() {}
-void CDelvaneDlg::ShowHelpDialog() {}
+void CDelvaneDlg::OnShareButton() { ShowShareDialog(this); }
+
+void CDelvaneDlg::ShowAboutDialog()
+{
+    CAbout_Dlg dlg;
+    dlg.DoModal();
+}
+
+void CDelvaneDlg::ShowHelpDialog()
+{
+    CHelp dlg;
+    dlg.DoModal();
+}
 
 // ---- Launching ----------------------------------------------------------------------------
 

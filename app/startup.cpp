@@ -7,6 +7,7 @@
 #include "app/pure/shell_rules.h"
 #include "app/waitdialogs.h"
 #include "sigrecovery/sigfiles.h"
+#include "storage/driverecords.h"
 
 CDelvaneApp* g_pApp = nullptr;
 CString CommandLineLogPath;
@@ -224,6 +225,8 @@ BOOL CDelvaneApp::InitInstance()
     CheckDataFiles();
     LoadFileTypeList(L"\\QORVENExt2.dll", L"General");
     LoadFileTypeList(L"\\QORVENExt2Adv.dll", L"Advance");
+    // Partition items of the drive trees and the automatic partition search.
+    InstallDriveTreeStorageHost();
 
     CDelvaneDlg dlg;
     m_pMainWnd = &dlg;

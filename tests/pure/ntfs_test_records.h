@@ -1,4 +1,4 @@
-// Crafted NTFS file records for the decoder tests and the fuzz seeds.
+// Crafted NTFS file records for the decoder tests and the benchmarks.
 #pragma once
 #include <cstdint>
 #include <cstring>
@@ -27,45 +27,33 @@ public:
 
     size_t Resident(uint32_t type, const std::vector<uint8_t>& value, const std::u16string& name = u"")
     {
-        const size_t nameBytes = name.size() * 2;
-        const size_t valueOffset = (24 + nameBytes + 7) & ~size_t(7);
-        const size_t length = (valueOffset + value.size() + 7) & ~size_t(7);
-        const size_t at = pos;
-        uint8_t* a = Header(type, length, false, name);
+        const size_t valueOffset = (24 + name.size() * 2 + 7) & ~size_t(7);
+        uint8_t* a = Header(type, valueOffset + value.size(), false, name);
         Put32(a + 16, uint32_t(value.size()));
         Put16(a + 20, uint16_t(valueOffset));
         std::memcpy(a + valueOffset, value.data(), value.size());
-        pos += length;
-        End();
-        return at;
+        return Next(a);
     }
 
     size_t NonResident(uint32_t type, const std::vector<uint8_t>& pairs, uint64_t lowestVcn = 0,
                        uint64_t dataSize = 0, const std::u16string& name = u"")
     {
-        const size_t nameBytes = name.size() * 2;
-        const size_t pairsOffset = (64 + nameBytes + 7) & ~size_t(7);
-        const size_t length = (pairsOffset + pairs.size() + 1 + 7) & ~size_t(7);
-        const size_t at = pos;
-        uint8_t* a = Header(type, length, true, name);
+        const size_t pairsOffset = (64 + name.size() * 2 + 7) & ~size_t(7);
+        uint8_t* a = Header(type, pairsOffset + pairs.size() + 1, true, name);
         Put64(a + 16, lowestVcn);
         Put16(a + 32, uint16_t(pairsOffset));
         Put64(a + 48, dataSize);
         std::memcpy(a + pairsOffset, pairs.data(), pairs.size());
-        pos += length;
-        End();
-        return at;
+        return Next(a);
     }
 
-    void End() { Put32(&rec[pos], 0xFFFFFFFF); }
-
-    // The common header at pos, with the attribute's name right after it.
+    // The common header at pos, its length rounded up to 8, the name right after it.
     uint8_t* Header(uint32_t type, size_t length, bool nonResident, const std::u16string& name)
     {
         uint8_t* a = &rec[pos];
         const size_t nameOffset = nonResident ? 64 : 24;
         Put32(a, type);
-        Put32(a + 4, uint32_t(length));
+        Put32(a + 4, uint32_t((length + 7) & ~size_t(7)));
         a[8] = nonResident ? 1 : 0;
         a[9] = uint8_t(name.size());
         Put16(a + 10, uint16_t(nameOffset));
@@ -87,6 +75,16 @@ public:
 
     std::vector<uint8_t> rec;
     size_t pos = 56;
+
+private:
+    // Moves past the attribute at `a` and marks the end of the list; returns its offset.
+    size_t Next(const uint8_t* a)
+    {
+        const size_t at = pos;
+        pos += a[4] | size_t(a[5]) << 8;
+        Put32(&rec[pos], 0xFFFFFFFF);
+        return at;
+    }
 };
 
 // A $FILE_NAME value.

@@ -1,7 +1,7 @@
-// Crafted media for the storage tests: a sparse disk of 512-byte sectors with sectors that
-// fail to read, a read counter, and the test images named by ZR_IMAGES.
+// Crafted media for the storage tests: a sparse disk with failing sectors, and the test images.
 #pragma once
 #include <array>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -23,8 +23,7 @@ inline void PutLe32(uint8_t* p, uint32_t v) { PutLe16(p, uint16_t(v)); PutLe16(p
 inline void PutLe64(uint8_t* p, uint64_t v) { PutLe32(p, uint32_t(v)); PutLe32(p + 4, uint32_t(v >> 32)); }
 inline void PutText(uint8_t* p, const char* text) { std::memcpy(p, text, std::strlen(text)); }
 
-// Sectors never written read as zeros up to the disk's size; sectors in `failing` fail. It can
-// also lie over another source and replace some of its sectors.
+// Unwritten sectors read as zeros (or from `below`); sectors in `failing` fail.
 class CraftedDisk : public SectorSource {
 public:
     explicit CraftedDisk(uint64_t sizeSectors, SectorSource* below = nullptr)
@@ -89,18 +88,17 @@ inline void MarkFs(Sector& s, const std::string& fs)
     else if (fs == "NTFS") PutText(s.data() + 3, "NTFS    ");
 }
 
-// The images folder, or "" when ZR_IMAGES is not set.
 inline std::string ImagesDir()
 {
     const char* dir = std::getenv("ZR_IMAGES");
     return dir != nullptr ? dir : "";
 }
 
+// One volume of IMAGE.layout.tsv, its file system upper-cased; `end` as the readers record it
+// (GPT: the last sector, MBR: the first after).
 struct LayoutLine {
-    int index = 0;
-    std::string type;
-    uint64_t start = 0, count = 0;
     std::string fs;
+    uint64_t start = 0, end = 0;
     uint32_t cluster = 0;
 };
 
@@ -108,26 +106,24 @@ inline std::vector<LayoutLine> LoadLayout(const std::string& image)
 {
     std::vector<LayoutLine> lines;
     std::ifstream in(ImagesDir() + "/" + image + ".layout.tsv");
-    std::string line;
+    std::string line, type, cluster;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#')
             continue;
         std::istringstream fields(line);
+        int index = 0;
+        uint64_t count = 0;
         LayoutLine l;
-        std::string cluster;
-        fields >> l.index >> l.type >> l.start >> l.count >> l.fs >> cluster;
+        fields >> index >> type >> l.start >> count >> l.fs >> cluster;
+        if (l.fs == "extended")
+            continue;
+        for (char& c : l.fs)
+            c = char(std::toupper(static_cast<unsigned char>(c)));
+        l.end = l.start + count - (image == "gpt.img" ? 1 : 0);
         l.cluster = cluster == "-" ? 0 : uint32_t(std::stoul(cluster));
         lines.push_back(l);
     }
     return lines;
-}
-
-inline std::string UpperFs(const std::string& fs)
-{
-    std::string up = fs;
-    for (char& c : up)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return up;
 }
 
 } // namespace storage_test

@@ -23,10 +23,8 @@ std::vector<std::string> Split(const std::string& line, char sep) {
     }
 }
 
-// The data lines of a TSV file in the images folder (comments start with '#'), each split at
-// tabs; comment lines go to comments when asked for.
-std::vector<std::vector<std::string>> ReadTsv(const std::wstring& file,
-                                              std::vector<std::string>* comments = nullptr) {
+// The data lines of a TSV file in the images folder (comments start with '#'), each split at tabs.
+std::vector<std::vector<std::string>> ReadTsv(const std::wstring& file) {
     std::vector<std::vector<std::string>> rows;
     ReadOnlyFile f(ImagePath(file));
     if (!f.IsOpen()) return rows;
@@ -35,11 +33,7 @@ std::vector<std::vector<std::string>> ReadTsv(const std::wstring& file,
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) continue;
-        if (line[0] == '#') {
-            if (comments) comments->push_back(line);
-            continue;
-        }
+        if (line.empty() || line[0] == '#') continue;
         rows.push_back(Split(line, '\t'));
     }
     return rows;
@@ -124,44 +118,6 @@ std::vector<uint8_t> ReadAt(const std::wstring& path, uint64_t offset, size_t n)
     return f.Read(offset, n);
 }
 
-bool TruthEntry::HasNote(const std::string& tag) const {
-    for (const std::string& n : notes)
-        if (n == tag || n.compare(0, tag.size() + 1, tag + ":") == 0) return true;
-    return false;
-}
-
-std::string TruthEntry::Note(const std::string& tag) const {
-    for (const std::string& n : notes)
-        if (n.compare(0, tag.size() + 1, tag + ":") == 0) return n.substr(tag.size() + 1);
-    return "";
-}
-
-Truth LoadTruth(const std::wstring& image) {
-    Truth truth;
-    std::vector<std::string> comments;
-    auto rows = ReadTsv(image + L".truth.tsv", &comments);
-    truth.found = !rows.empty();
-    for (const std::string& c : comments)
-        if (c.compare(0, 11, "# fallback:") == 0) truth.fallback = true;
-    for (auto& r : rows) {
-        if (r.size() < 4) continue;
-        TruthEntry e;
-        e.state = r[0];
-        e.path = r[1];
-        size_t colon = e.path.find(':');
-        if (colon != std::string::npos && colon + 1 < e.path.size() && e.path[colon + 1] == '/') {
-            e.partition = std::stoi(e.path.substr(0, colon));
-            e.path = e.path.substr(colon + 1);
-        }
-        e.isDir = !e.path.empty() && e.path.back() == '/';
-        e.size = r[2] == "-" ? -1 : std::stoll(r[2]);
-        e.sha256 = r[3] == "-" ? "" : r[3];
-        if (r.size() > 4 && !r[4].empty()) e.notes = Split(r[4], ',');
-        truth.entries.push_back(e);
-    }
-    return truth;
-}
-
 std::vector<LayoutEntry> LoadLayout(const std::wstring& image) {
     std::vector<LayoutEntry> out;
     for (auto& r : ReadTsv(image + L".layout.tsv")) {
@@ -193,8 +149,8 @@ std::vector<CarveEntry> LoadCarveManifest(const std::wstring& image) {
 // ------------------------------------------------------------------ SHA-256 (FIPS 180-4)
 
 std::string Sha256Hex(const void* data, size_t n) {
-    Sha256 h;
-    h.Update(data, n);
+    test_sha256::Sha256 h;
+    h.Update(static_cast<const uint8_t*>(data), n);
     return h.HexDigest();
 }
 

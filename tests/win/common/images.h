@@ -1,5 +1,5 @@
 // The generated test media, for tests that run under Wine: where the images are, what their
-// truth, layout and carve manifest files say, and plain read-only access to images and devices.
+// layout and carve manifest files say, and plain read-only access to images and devices.
 // BUILD/images holds IMAGE, IMAGE.truth.tsv, IMAGE.layout.tsv and carve.img.manifest.tsv;
 // tests/setup_images.sh makes them and links them into the Wine prefix:
 //   \\.\X: fat32.img   \\.\Y: ntfs.img   \\.\W: fat16.img   \\.\V: ntfs512.img
@@ -50,33 +50,6 @@ private:
 // n bytes at offset of path (fewer at its end); empty when it cannot be opened.
 std::vector<uint8_t> ReadAt(const std::wstring& path, uint64_t offset, size_t n);
 
-// One line of IMAGE.truth.tsv: a file or folder that was created on the volume at some time.
-struct TruthEntry {
-    std::string state;        // "live", "deleted" (name and data intact) or "overwritten"
-    int partition = 0;        // on disk images the partition index ("2:/DOCS/x"), else 0
-    std::string path;         // UTF-8, from the volume's root, "/"-separated; folders end in "/"
-    bool isDir = false;
-    int64_t size = -1;        // -1 for folders
-    std::string sha256;       // lower-case hex; empty for folders
-    // dir, empty, resident, one-cluster, fragmented:N, overwritten-by:PATH, record-reused,
-    // parent-overwritten, reuses-freed-clusters, filler
-    std::vector<std::string> notes;
-
-    // True if a note equals tag or starts with tag + ":".
-    bool HasNote(const std::string& tag) const;
-    // The value of the first "tag:value" note, or "".
-    std::string Note(const std::string& tag) const;
-};
-
-struct Truth {
-    bool found = false;       // the file was there
-    bool fallback = false;    // NTFS made without FUSE: one flat folder, nothing deleted
-    std::vector<TruthEntry> entries;
-};
-
-// IMAGE.truth.tsv of an image in the images folder, e.g. LoadTruth(L"ntfs.img").
-Truth LoadTruth(const std::wstring& image);
-
 // One line of IMAGE.layout.tsv. Bare volumes have a single line with index 0 and start 0.
 struct LayoutEntry {
     int index = 0;            // MBR: 1-4 primary, 5+ logical; GPT: entry number from 1
@@ -101,11 +74,7 @@ struct CarveEntry {
 };
 std::vector<CarveEntry> LoadCarveManifest(const std::wstring& image);
 
-// SHA-256, to compare bytes read back with the truth and manifest files (the pure tests' one).
-class Sha256 : public test_sha256::Sha256 {
-public:
-    void Update(const void* data, size_t n) { test_sha256::Sha256::Update(static_cast<const uint8_t*>(data), n); }
-};
+// SHA-256 in lower-case hex, to compare bytes read back with the truth and manifest files.
 std::string Sha256Hex(const void* data, size_t n);
 inline std::string Sha256Hex(const std::vector<uint8_t>& v) { return Sha256Hex(v.data(), v.size()); }
 

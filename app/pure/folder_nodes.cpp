@@ -1,0 +1,48 @@
+#include "app/pure/folder_nodes.h"
+
+FolderNodeListRecord FolderNodeList;
+FolderIdIndex TreeItemIndex;
+LastInsertedItemRecord LastInsertedItem;
+
+FolderNode* AppendFolderNode(FolderNodeListRecord& list, const FolderNode& values)
+{
+    FolderNode* node = new FolderNode(values);
+    node->next = nullptr;
+    if (!list.head) {
+        list.head = node;
+    } else {
+        list.tail->next = node;
+    }
+    list.tail = node;
+    ++list.count;
+    return node;
+}
+
+void ClearFolderNodeList(FolderNodeListRecord& list)
+{
+    FolderNode* node = list.head;
+    while (node) {
+        FolderNode* next = node->next;
+        delete node;
+        node = next;
+    }
+    list = FolderNodeListRecord{};
+}
+
+TreeItemHandle FolderIdIndex::Find(uint64_t id) const
+{
+    auto found = m_items.find(id);
+    return found == m_items.end() ? nullptr : found->second;
+}
+
+void FolderIdIndex::Set(uint64_t id, TreeItemHandle item)
+{
+    m_items[id] = item;
+}
+
+void ResetResultsState()
+{
+    ClearFolderNodeList(FolderNodeList);
+    TreeItemIndex.Clear();
+    LastInsertedItem = LastInsertedItemRecord{};
+}

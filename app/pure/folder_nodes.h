@@ -1,0 +1,60 @@
+// The results-tree folder records and the id index that keeps one tree item per folder id.
+// Pure: tree items are opaque handles here; the tree control itself lives in app/treeclass.h.
+#pragma once
+#include <cstdint>
+#include <unordered_map>
+
+#include "framework/pure/cstring.h"
+#include "storage/pure/globals.h"   // TreeItemHandle
+
+// The item data of one results-tree folder. Records are chained in creation order.
+struct FolderNode {
+    CString name;
+    TreeItemHandle item = nullptr;
+    uint32_t ownId = 0;          // low half of the folder's record or cluster number
+    uint32_t parentId = 0;       // 5 is the NTFS root directory's record
+    uint64_t date = 0;
+    uint64_t time = 0;
+    uint32_t expanded = 0;       // 1 once the folder's directory was read for subfolders
+    uint32_t deleted = 0;
+    uint64_t cluster0Start = 0;  // Deep Search: first sector of cluster 0 of the FAT volume
+    FolderNode* next = nullptr;
+};
+
+struct FolderNodeListRecord {
+    FolderNode* head = nullptr;
+    FolderNode* tail = nullptr;
+    uint64_t count = 0;
+};
+extern FolderNodeListRecord FolderNodeList;
+
+// Chains a new record (allocated here, owned by the list) after the tail; returns it.
+FolderNode* AppendFolderNode(FolderNodeListRecord& list, const FolderNode& values);
+// Frees every record and leaves the list empty.
+void ClearFolderNodeList(FolderNodeListRecord& list);
+
+// Which tree item already shows a folder id. Looking up is constant time, so building a tree of
+// many thousand folders stays linear.
+class FolderIdIndex {
+public:
+    // The item recorded for the id, or null.
+    TreeItemHandle Find(uint64_t id) const;
+    // Records the item of one id; never touches another id's entry.
+    void Set(uint64_t id, TreeItemHandle item);
+    void Clear() { m_items.clear(); }
+    size_t Size() const { return m_items.size(); }
+
+private:
+    std::unordered_map<uint64_t, TreeItemHandle> m_items;
+};
+extern FolderIdIndex TreeItemIndex;
+
+// The item and the id of the last InsertResultItem call.
+struct LastInsertedItemRecord {
+    TreeItemHandle item = nullptr;
+    uint32_t id = 0;
+};
+extern LastInsertedItemRecord LastInsertedItem;
+
+// Empties the folder records and the id index together: the two describe one results tree.
+void ResetResultsState();

@@ -1,0 +1,157 @@
+// CTreeClass: the one tree view of the search dialogs. It shows the device tree ("My Computer",
+// "Physical Drives", "Logical Drives") and, after a file-system scan, the results folder tree under
+// "Root". It keeps three-state check boxes in the items' state images, a per-item colour and font
+// map honoured by its own painting, and the detail routines run when a device item is selected.
+#pragma once
+#include <cstdint>
+#include <unordered_map>
+
+#include "afxwin.h"
+#include "app/pure/folder_nodes.h"
+#include "app/pure/tree_rules.h"
+
+class CTreeClass;
+
+// The tree of the search dialog in use; set by CTreeClass::Create and by each search dialog's
+// initialisation.
+extern CTreeClass* ActiveTree;
+// The item last hit by a click, and the item of the last selection change.
+extern HTREEITEM SelectedTreeItem;
+// The disk number of the disk selected last, or, for a logical drive, its letter's code.
+extern uint16_t SelectedDriveId;
+// The size in sectors of the drive holding the recognised partition selected last.
+extern uint64_t RecognisedDriveSectors;
+// "Recognised" and the number of the recognised partition selected last.
+extern CString SelectedPartitionText;
+// Page index of the Signature and Video Search dialogs: 0 on their first page.
+extern int SigVideoSearchPage;
+// Non-zero while a scan-log loader inserts folders (each exactly once, so the id index is not
+// consulted).
+extern volatile long ScanLogLoading;
+
+// What the device-tree detail routines need from the search dialog that owns the tree. Every
+// operation but DetailList has a do-nothing default, so a dialog overrides only what it has.
+class DeviceDetailHost {
+public:
+    virtual ~DeviceDetailHost() = default;
+    // The search mode of the dialog (kModeBasic ... kModeSignature).
+    virtual int Mode() const = 0;
+    // The dialog's file list, used as the detail list on the first page; may be null.
+    virtual CListCtrl* DetailList() = 0;
+    virtual bool IsOnFirstPage() const { return true; }
+    virtual void ShowHintPanel(int /*showCommand*/) {}
+    virtual void ShowSearchHint(const CString& /*itemText*/) {}
+    virtual void HideHintLabels() {}
+    virtual void ShowSectorRangeControls(int /*showCommand*/) {}
+    virtual void SetSectorRangeControls(uint64_t /*first*/, uint64_t /*last*/) {}
+    // By name ("FAT16", "FAT32", "NTFS"); SetFileSystemComboIndex(3) is "Unknown".
+    virtual void SelectFileSystemCombo(const CString& /*fsName*/) {}
+    virtual void SetFileSystemComboIndex(int /*index*/) {}
+    virtual void SetDiskSize(uint64_t /*sectors*/) {}
+    virtual void ShowTree() {}
+    virtual void HideFoundFileSystemList() {}
+    virtual void ShowDetailPanel(int /*showCommand*/) {}
+    // The seven rows of partition `index` of a disk's partition table; by default the main
+    // dialog's service writes them.
+    virtual void FormatSelectionDetails(const CString& fsName, int index, int diskNumber);
+    // Deep Search: the store of partitions recognised on logical drives and the list that shows
+    // those of one drive; may be null elsewhere.
+    virtual CListCtrl* RecognisedPartitionStore() { return nullptr; }
+    virtual CListCtrl* FoundFileSystemList() { return nullptr; }
+    virtual void ShowFileList(int /*showCommand*/) {}
+    // The Start, End, Min and Max edits and the range slider (limits 0 to driveSectors).
+    virtual void SetRecognisedRange(const CString& /*startText*/, const CString& /*endText*/,
+                                    const CString& /*limitText*/, uint64_t /*driveSectors*/) {}
+    virtual void FocusSecondTree() {}
+};
+
+class CTreeClass : public CTreeCtrl {
+public:
+    // One entry of the colour-and-font map.
+    struct Color_Font {
+        COLORREF color = kNoItemColour;   // kNoItemColour: the item has no colour of its own
+        LOGFONTW logfont{};               // empty face name: the tree's own font
+    };
+
+    CTreeClass();
+    ~CTreeClass() override;
+
+    // Stores this tree in ActiveTree, then creates the window.
+    virtual BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
+
+    // ---- check boxes (state images 1 unchecked, 2 checked, 3 partly checked) ----
+    void SetCheckRecursive(HTREEITEM item, int state);
+    void UpdateParentsChecked(HTREEITEM item);
+    void UpdateParentsUnchecked(HTREEITEM item);
+    void ToggleCheck(HTREEITEM item);
+    // 0..3: the state-image index of the item (0: none).
+    int GetCheckState(HTREEITEM item) const;
+    void SetCheckState(HTREEITEM item, int state);
+    int GetChildCount(HTREEITEM item) const;
+
+    // ---- colours ----
+    // 0 stands for the current window-text colour; callers mark found partitions kFoundGreen.
+    void SetItemColor(HTREEITEM item, COLORREF color);
+    // The entry of an item, or null when it has none.
+    const Color_Font* FindColorFont(HTREEITEM item) const;
+
+    // ---- results tree ----
+    HTREEITEM InsertResultItem(HTREEITEM parent, CString name, uint32_t reserved1, uint64_t id,
+                               uint32_t reserved2, uint32_t reserved3, uint64_t date, uint64_t time,
+                               uint32_t parentId, uint32_t reserved4, uint32_t deleted,
+                               uint64_t cluster0Start);
+    void EnsureRootItem();
+    // Deletes every item and frees the folder records and the id index that described them.
+    void DeleteAllResults();
+
+    // ---- device-tree selection ----
+    void SetDetailHost(DeviceDetailHost* host) { m_pDetailHost = host; }
+    DeviceDetailHost* GetDetailHost() const { return m_pDetailHost; }
+    // Parent steps from the item up to the first top-level item (-1 for null).
+    int ItemDepth(HTREEITEM item) const;
+    // Runs the detail routine the item's text and depth call for.
+    void ShowDeviceItem(HTREEITEM item);
+    void ResetDetailList();
+    void ShowPhysicalDrives(HTREEITEM item);
+    void ShowDiskDetails(HTREEITEM item);
+    void ShowLogicalDriveDetails(HTREEITEM item);
+    void FillPartitionDetails(HTREEITEM item);
+    // A partition recognised on a logical drive (the item is SelectedTreeItem).
+    void ShowSectorRange(CString text);
+    void AddLogicalDrivesRoot();
+    void AddMyComputerRoot();
+    CString GetChildrenFsName(HTREEITEM item);
+    // Forgets which item's details are on screen (Refresh, Back and the reset call this).
+    void ForgetShownDetails() { m_shownItemText.Empty(); }
+
+    // Text of the group item selected last / the recognised key / the previous item kind.
+    CString m_previousItemKind;
+    CString m_recognisedKey;
+    CString m_shownItemText;
+
+    HTREEITEM m_hRootItem = nullptr;
+    HTREEITEM m_hClickedItem = nullptr;
+
+    // Handlers that other parts of the program supply (the results-tree selection and
+    // expansion); null: the notification is left to the control.
+    typedef void (*NotifyHandler)(CTreeClass* tree, NMHDR* header, LRESULT* result);
+    static NotifyHandler s_selChangedHandler;
+    static NotifyHandler s_itemExpandingHandler;
+
+protected:
+    void OnLButtonDown(UINT flags, CPoint point);
+    void OnPaint();
+    void OnTvnItemexpanding(NMHDR* header, LRESULT* result);
+    void OnTvnSelchanged(NMHDR* header, LRESULT* result);
+    void OnTvnGetInfoTip(NMHDR* header, LRESULT* result);
+
+    void ReplaceDetailColumns(CListCtrl* list);
+    // "Logical Drives" or "My Computer": the hint in place of the range and detail panel.
+    void ShowGroupHint(const wchar_t* groupText);
+    void UpdateParents(HTREEITEM item, bool checked);
+
+    std::unordered_map<HTREEITEM, Color_Font> m_colorFonts;
+    DeviceDetailHost* m_pDetailHost = nullptr;
+
+    DECLARE_MESSAGE_MAP()
+};

@@ -1,0 +1,60 @@
+// The storage host of the running program: partition items go under the disk's item of the
+// current drive tree, the logical-drive path and hidden tables are the main dialog's, and the
+// automatic partition search is the search thread.
+#include "app/maindlg.h"
+#include "storage/driverecords.h"
+#include "storage/pure/storage_host.h"
+
+namespace {
+
+class DriveTreeStorageHost : public StorageHost {
+public:
+    TreeItemHandle InsertPartitionItem(TreeItemHandle parent, const CString& text) override
+    {
+        return parent != nullptr ? InsertDriveTreeItem(text, parent) : nullptr;
+    }
+
+    CString LogicalDrivePath() override
+    {
+        return g_pMainDlg != nullptr ? g_pMainDlg->LogicalDrivePath : CString();
+    }
+
+    void ClearScanTables() override
+    {
+        if (g_pMainDlg == nullptr)
+            return;
+        g_pMainDlg->FatDirClusterTable.DeleteAllItems();
+        g_pMainDlg->NtfsFileTable.DeleteAllItems();
+        g_pMainDlg->FoundEntryTable.DeleteAllItems();
+        g_pMainDlg->SpareEntryTable.DeleteAllItems();
+        g_pMainDlg->SpareMftTable.DeleteAllItems();
+    }
+
+    AutoSearchState QueryAutoSearchState() override
+    {
+        AutoSearchState state;
+        DriveTreeTarget target;
+        if (GetDriveTreeTarget(target)) {
+            CTreeCtrl& tree = *target.tree;
+            const HTREEITEM item = tree.GetSelectedItem();
+            const HTREEITEM parent = item != nullptr ? tree.GetParentItem(item) : nullptr;
+            state.selectedIsWholeDisk = parent != nullptr && tree.GetItemText(parent) == L"Physical Drives";
+            state.selectedHasChildren = item != nullptr && tree.GetChildItem(item) != nullptr;
+            state.scanCounted = target.scanCounted;
+        }
+        state.searchRunning = g_pMainDlg != nullptr && g_pMainDlg->PartitionSearchRunning != 0;
+        const CWinThread* search = g_pPartitionSearchThread;
+        state.onSearchThread = search != nullptr && search->m_nThreadID == GetCurrentThreadId();
+        return state;
+    }
+
+    bool StartPartitionSearch() override { return StartPartitionSearchThread(); }
+};
+
+} // namespace
+
+void InstallDriveTreeStorageHost()
+{
+    static DriveTreeStorageHost host;
+    SetStorageHost(&host);
+}

@@ -1,0 +1,304 @@
+// The drive trees on the test disks: which devices count as disks and with what size, the tree
+// of disks, partitions and logical drives, and the lost-partition search on a disk whose table
+// was wiped, started and stopped over and over.
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <vector>
+
+#include "afxwin.h"
+#include "app/maindlg.h"
+#include "app/treeclass.h"
+#include "common/images.h"
+#include "common/ui_wait.h"
+#include "storage/driverecords.h"
+#include "storage/pure/bootsector.h"
+#include "storage/pure/partition_search.h"
+#include "storage/pure/partition_table.h"
+#include "storage/sectorreader.h"
+#include "test_resource.h"
+
+using zr_test::PumpPending;
+using zr_test::PumpUntil;
+
+namespace {
+
+constexpr int kWipedDisk = 5;
+
+std::mutex g_boxLock;
+std::vector<CString> g_boxes;
+
+int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT)
+{
+    std::lock_guard<std::mutex> lock(g_boxLock);
+    g_boxes.push_back(text);
+    return IDOK;
+}
+
+size_t BoxCount()
+{
+    std::lock_guard<std::mutex> lock(g_boxLock);
+    return g_boxes.size();
+}
+
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+// Where the wiped disk lives: a file at the link name Wine looks up for "\\.\PhysicalDrive5".
+std::wstring WipedDiskFile()
+{
+    wchar_t prefix[2048];
+    const DWORD n = GetEnvironmentVariableW(L"WINEPREFIX", prefix, 2048);
+    if (n == 0 || n >= 2048)
+        return L"";
+    std::wstring path = L"Z:";
+    for (const wchar_t* p = prefix; *p != 0; ++p)
+        path += *p == L'/' ? L'\\' : *p;
+    return path + L"\\dosdevices\\physicaldrive5";
+}
+
+void CopyRange(HANDLE to, const std::wstring& from, uint64_t fromSector, uint64_t toSector, uint32_t count)
+{
+    const std::vector<uint8_t> bytes = zr_test::ReadAt(from, fromSector * 512, size_t(count) * 512);
+    ASSERT_EQ(bytes.size(), size_t(count) * 512);
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(toSector * 512);
+    ASSERT_TRUE(SetFilePointerEx(to, at, nullptr, FILE_BEGIN));
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(to, bytes.data(), DWORD(bytes.size()), &written, nullptr));
+}
+
+// mbr.img's volumes without their partition table (sector 0 stays zero), plus a copy of the
+// FAT32 boot sectors at sector 63. Only the sectors the search reads are written.
+void MakeWipedDisk(const std::wstring& path)
+{
+    const std::wstring mbr = zr_test::ImagePath(L"mbr.img");
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CopyRange(h, mbr, 2048, 63, 8);
+    for (uint64_t start : { 2048u, 206848u, 339968u, 374784u })
+        CopyRange(h, mbr, start, start, 8);
+    CopyRange(h, mbr, 206848 + 131071, 206848 + 131071, 1);   // the NTFS backup boot sector
+    LARGE_INTEGER end;
+    end.QuadPart = zr_test::ReadOnlyFile(mbr).Size();
+    SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+}
+
+class DeviceTreeTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        wiped = WipedDiskFile();
+        if (!wiped.empty() && !zr_test::ImagesDir().empty())
+            MakeWipedDisk(wiped);
+    }
+    static void TearDownTestSuite()
+    {
+        if (!wiped.empty())
+            DeleteFileW(wiped.c_str());
+    }
+
+    void SetUp() override
+    {
+        if (zr_test::ImagesDir().empty())
+            GTEST_SKIP() << "ZR_IMAGES not set";
+        ZrInitCommonControls();
+        HWND h = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_TEST_DIALOG), nullptr,
+                                      PlainDialogProc, 0);
+        ASSERT_NE(nullptr, h);
+        ASSERT_TRUE(dlg.SubclassWindow(h));
+        ASSERT_TRUE(tree.SubclassDlgItem(IDC_TEST_TREE, &dlg));
+        dlg.ShowWindow(SW_SHOW);
+        ActiveTree = &tree;
+        const HTREEITEM computer = tree.InsertItem(L"My Computer");
+        physical = tree.InsertItem(L"Physical Drives", computer);
+        logical = tree.InsertItem(L"Logical Drives", computer);
+        main.SearchMode = kModeBasic;
+        g_pMainDlg = &main;
+        InstallDriveTreeStorageHost();
+        LogicalDriveKeys.RemoveAll();
+        {
+            std::lock_guard<std::mutex> lock(g_boxLock);
+            g_boxes.clear();
+        }
+        previousHook = ZrSetMessageBoxHook(RecordBox);
+        PlatformProbe();
+    }
+
+    void TearDown() override
+    {
+        if (g_pMainDlg == nullptr)
+            return;
+        StopPartitionSearch();
+        PumpUntil([] { return g_pMainDlg->PartitionSearchRunning == 0; }, 20000);
+        ZrSetMessageBoxHook(previousHook);
+        SetStorageHost(nullptr);
+        ActiveTree = nullptr;
+        g_pMainDlg = nullptr;
+        if (dlg.m_hWnd)
+            ::DestroyWindow(dlg.m_hWnd);
+        PumpPending();
+        CWnd::DeleteTempMap();
+    }
+
+    std::vector<CString> ChildTexts(HTREEITEM parent)
+    {
+        std::vector<CString> texts;
+        for (HTREEITEM c = tree.GetChildItem(parent); c != nullptr; c = tree.GetNextSiblingItem(c))
+            texts.push_back(tree.GetItemText(c));
+        return texts;
+    }
+
+    HTREEITEM DiskItem(int n) { return FindChildItemByText(n, physical); }
+
+    // Runs one search on the wiped disk and waits for its summary.
+    void RunSearch(int mode)
+    {
+        SmpSelMode = mode;
+        SelectedDiskNumber = kWipedDisk;
+        PartitionSearchUsesStoredItem = 1;
+        PartitionSearchDiskItem = DiskItem(kWipedDisk);
+        const size_t boxes = BoxCount();
+        ASSERT_TRUE(StartPartitionSearchThread());
+        ASSERT_TRUE(PumpUntil([&] { return BoxCount() > boxes && main.PartitionSearchRunning == 0; }, 60000));
+    }
+
+    static std::wstring wiped;
+    CDelvaneDlg main;
+    CWnd dlg;
+    CTreeClass tree;
+    HTREEITEM physical = nullptr;
+    HTREEITEM logical = nullptr;
+    ZrMessageBoxHook previousHook = nullptr;
+};
+std::wstring DeviceTreeTest::wiped;
+
+TEST_F(DeviceTreeTest, TheTestDisksAnswerWithTheirSizes)
+{
+    PhysicalDiskInfo info;
+    // Wine's own first disk opens but delivers no sector.
+    EXPECT_FALSE(QueryPhysicalDisk(0, info));
+    const wchar_t* images[] = { L"gpt.img", L"mbr.img", L"carve.img" };
+    for (int n = 1; n <= 3; ++n) {
+        ASSERT_TRUE(QueryPhysicalDisk(n, info)) << n;
+        const uint64_t bytes = zr_test::ReadOnlyFile(zr_test::ImagePath(images[n - 1])).Size();
+        EXPECT_EQ(info.exactBytes, bytes) << n;
+        EXPECT_EQ(info.sectorsPerTrack, 63u);
+        EXPECT_EQ(info.tracksPerCylinder, 255u);
+        DriveInfoRecord record;
+        FillDiskRecord(record, n, info);
+        EXPECT_EQ(StrToUInt64(record.totalSectors.GetString()), bytes / 512) << n;
+        EXPECT_EQ(record.capacityMiB, bytes >> 20) << n;
+        EXPECT_EQ(GetDiskNumberFromText(record.itemText), n);
+    }
+    EXPECT_FALSE(QueryPhysicalDisk(26, info));
+}
+
+TEST_F(DeviceTreeTest, TreeListsDisksPartitionsAndDrives)
+{
+    main.DriveTreeRefreshBusy = 0;
+    RefreshDriveTrees();
+    EXPECT_EQ(DriveTreeBuilding.load(), 0);
+    EXPECT_EQ(DiskItem(0), physical);
+    for (int n : { 1, 2 }) {
+        const HTREEITEM disk = DiskItem(n);
+        ASSERT_NE(disk, physical) << n;
+        const DriveInfoRecord* record = reinterpret_cast<DriveInfoRecord*>(tree.GetItemData(disk));
+        ASSERT_NE(record, nullptr);
+        EXPECT_TRUE(record->itemText == tree.GetItemText(disk));
+        EXPECT_TRUE(record->physicalDeviceId == PhysicalDrivePathTable[n]);
+        EXPECT_TRUE(record->searchModeName == L"Basic Search");
+        // The partitions the table readers find, in their order, under the disk's item.
+        DeviceSectorSource source(PhysicalDrivePathTable[n]);
+        const std::vector<FoundPartition> parts =
+            ReadMbrPartitions(source, 0, StrToUInt64(record->totalSectors.GetString()), 26, false);
+        ASSERT_FALSE(parts.empty());
+        std::vector<CString> want;
+        for (size_t i = 0; i < parts.size(); ++i)
+            want.push_back(PartitionItemText(int(i), parts[i].fsName));
+        EXPECT_EQ(ChildTexts(disk), want) << n;
+        EXPECT_EQ(DiskPartitionTable[n].partitionCount, parts.size());
+    }
+    EXPECT_EQ(DiskPartitionTable[2].partitionCount, 4u);    // two primary, two logical
+    EXPECT_EQ(DiskDescriptionList.GetSize(), INT_PTR(ChildTexts(physical).size()));
+
+    bool listedX = false;
+    for (const CString& text : ChildTexts(logical))
+        listedX |= text.Find(L"X:\\ (") == 0;
+    EXPECT_TRUE(listedX);
+    bool keyedX = false;
+    for (INT_PTR i = 0; i < LogicalDriveKeys.GetSize(); ++i)
+        keyedX |= LogicalDriveKeys[i].Find(L"\\\\.\\X:|") == 0;
+    EXPECT_TRUE(keyedX);
+
+    // A second enumeration lists no drive until the busy word is cleared.
+    const INT_PTR keys = LogicalDriveKeys.GetSize();
+    AddLogicalDrives(L"ALL");
+    EXPECT_EQ(LogicalDriveKeys.GetSize(), keys);
+    EXPECT_EQ(main.DriveTreeRefreshBusy.load(), 1);
+
+    // Selecting a disk loads its description.
+    SelectDiskItem(2, physical);
+    EXPECT_EQ(DiskTotalSectors, zr_test::ReadOnlyFile(zr_test::ImagePath(L"mbr.img")).Size() / 512);
+    EXPECT_EQ(GetDiskNumberFromText(SelectedDriveItem->itemText), 2);
+}
+
+TEST_F(DeviceTreeTest, LostPartitionSearchOnAWipedDisk)
+{
+    ASSERT_FALSE(wiped.empty());
+    main.DriveTreeRefreshBusy = 0;
+    RefreshDriveTrees();
+    const HTREEITEM disk = DiskItem(kWipedDisk);
+    ASSERT_NE(disk, physical);
+    ASSERT_TRUE(ChildTexts(disk).empty());
+
+    RunSearch(kSearchAdvanced);
+    const std::vector<CString> want = { L"Partition - 1 ( FAT32 )", L"Partition - 2 ( FAT32 )",
+                                        L"Partition - 3 ( NTFS )", L"Partition - 4 ( FAT16 )",
+                                        L"Partition - 5 ( FAT16 )" };
+    EXPECT_EQ(ChildTexts(disk), want);
+    const uint64_t starts[] = { 63, 2048, 206848, 339968, 374784 };
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(DiskPartitionTable[kWipedDisk].slot[i].startSector, starts[i]);
+        const HTREEITEM item = DiskPartitionTable[kWipedDisk].slot[i].treeItem;
+        const CTreeClass::Color_Font* colour = tree.FindColorFont(item);
+        ASSERT_NE(colour, nullptr) << i;
+        EXPECT_EQ(colour->color, COLORREF(kFoundGreen));
+    }
+    EXPECT_TRUE(g_boxes.back() == FormatPartitionSearchResult(kWipedDisk, 5, true, L"Disk", CString()));
+    EXPECT_TRUE(SelectedItemKind == L"part");
+    EXPECT_EQ(g_pPartitionSearchThread, nullptr);
+
+    // Again: everything found is listed now.
+    RunSearch(kSearchAdvanced);
+    EXPECT_EQ(ChildTexts(disk).size(), 5u);
+    EXPECT_TRUE(g_boxes.back() == FormatPartitionSearchResult(kWipedDisk, 0, false, L"Disk", CString()));
+
+}
+
+TEST_F(DeviceTreeTest, StartAndStopCyclesEndWithTheSummary)
+{
+    ASSERT_FALSE(wiped.empty());
+    main.DriveTreeRefreshBusy = 0;
+    RefreshDriveTrees();
+    SmpSelMode = kSearchAdvanced;
+    SelectedDiskNumber = kWipedDisk;
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        PartitionSearchUsesStoredItem = 1;
+        PartitionSearchDiskItem = DiskItem(kWipedDisk);
+        ASSERT_TRUE(StartPartitionSearchThread()) << cycle;
+        EXPECT_FALSE(StartPartitionSearchThread());     // one search at a time
+        if (cycle % 2 == 1)
+            PumpPending();
+        StopPartitionSearch();
+        ASSERT_TRUE(PumpUntil([&] { return BoxCount() == size_t(cycle + 1) && main.PartitionSearchRunning == 0; },
+                              20000))
+            << cycle;
+    }
+    // Every partition of the disk is listed once, however the runs were cut.
+    EXPECT_LE(DiskPartitionTable[kWipedDisk].partitionCount, 6u);
+    EXPECT_EQ(ChildTexts(DiskItem(kWipedDisk)).size(), DiskPartitionTable[kWipedDisk].partitionCount);
+}
+
+} // namespace

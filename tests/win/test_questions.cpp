@@ -1,0 +1,235 @@
+// The questions asked during a search: their answers by button, the keys that must not end them,
+// the file-exists question's proposal and its refusal of a typed name that is taken, and the
+// carving scans' media question run on a worker thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "afxwin.h"
+#include "app/maindlg.h"
+#include "app/questions.h"
+#include "app/startup.h"
+#include "common/dialog_script.h"
+#include "common/ui_wait.h"
+#include "resource.h"
+#include "sigrecovery/mediaremoved.h"
+
+using zr_test::WaitUntil;
+
+typedef zr_test::DialogStep Step;
+using zr_test::Click;
+using zr_test::CloseBox;
+using zr_test::Key;
+using zr_test::RunScripted;
+
+namespace {
+
+Step EnterAndEscape()
+{
+    return [](HWND h) { Key(VK_RETURN)(h); Key(VK_ESCAPE)(h); };
+}
+
+class TempFolder {
+public:
+    TempFolder()
+    {
+        wchar_t base[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, base);
+        m_path.Format(L"%sZrQuestions%u\\", base, (unsigned)::GetCurrentProcessId());
+        ::CreateDirectoryW(m_path, nullptr);
+    }
+    ~TempFolder()
+    {
+        for (const CString& f : m_files)
+            ::DeleteFileW(f);
+        ::RemoveDirectoryW(m_path);
+    }
+    CString Make(const wchar_t* name)
+    {
+        CString path = m_path + name;
+        HANDLE h = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE)
+            ::CloseHandle(h);
+        m_files.push_back(path);
+        return path;
+    }
+    CString Path(const wchar_t* name) const { return m_path + name; }
+
+private:
+    CString m_path;
+    std::vector<CString> m_files;
+};
+
+class ReplaceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_existing = m_folder.Make(L"a.txt");
+        m_folder.Make(L"a_kx_0.txt");
+        ReplaceFileName = m_existing;
+        FileExistsPolicy = -1;
+        SaveAborted = 0;
+    }
+    TempFolder m_folder;
+    CString m_existing;
+};
+
+} // namespace
+
+TEST_F(ReplaceTest, EachButtonGivesItsAnswerAndKeysNeverEndIt)
+{
+    const CString proposal = m_folder.Path(L"a_kx_1.txt");
+    const struct { int button; bool applyAll; INT_PTR result; int policy; int aborted; bool renamed; } cases[] = {
+        { IDOK, false, IDOK, 0, 0, false },
+        { IDOK, true, IDOK, 2, 0, false },
+        { IDC_RPL_RENAME, false, IDOK, 4, 0, true },
+        { IDC_RPL_RENAME, true, IDOK, 5, 0, true },
+        { IDCANCEL, false, IDCANCEL, 1, 0, false },
+        { IDCANCEL, true, IDCANCEL, 3, 0, false },
+        { IDC_RPL_CANCEL, false, IDCANCEL, 3, 1, false },
+        { 0, false, IDCANCEL, 1, 0, false },   // the close box counts as Skip
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "button " << c.button << " all " << c.applyAll);
+        SetUp();
+        Replace dlg;
+        bool alive = false;
+        std::vector<Step> steps = { EnterAndEscape() };
+        if (c.applyAll)
+            steps.push_back(Click(IDC_RPL_APPLY_ALL));
+        steps.push_back(c.button ? Click(c.button) : CloseBox());
+        EXPECT_EQ(RunScripted(dlg, steps, &alive), c.result);
+        EXPECT_TRUE(alive);
+        EXPECT_EQ(dlg.m_strNewFileName, proposal);   // a_kx_0 is taken
+        EXPECT_EQ(FileExistsPolicy, c.policy);
+        EXPECT_EQ(SaveAborted.load(), c.aborted);
+        EXPECT_EQ(ReplaceFileName, c.renamed ? proposal : m_existing);
+    }
+}
+
+TEST_F(ReplaceTest, ATypedNameThatExistsIsRefusedUntilAFreeOneIsTyped)
+{
+    static int boxes;
+    boxes = 0;
+    ZrMessageBoxHook old = ZrSetMessageBoxHook([](HWND, LPCWSTR, LPCWSTR, UINT) { ++boxes; return IDOK; });
+    const CString taken = m_folder.Path(L"a_kx_0.txt");
+    const CString free = m_folder.Path(L"mine.txt");
+    Replace dlg;
+    bool alive = false;
+    INT_PTR result = RunScripted(dlg, {
+        [&](HWND h) { ::SetDlgItemTextW(h, IDC_RPL_NEW_FILE, taken); Click(IDC_RPL_RENAME)(h); },
+        [&](HWND h) { ::SetDlgItemTextW(h, IDC_RPL_NEW_FILE, L"  "); Click(IDC_RPL_RENAME)(h); },
+        [&](HWND h) { ::SetDlgItemTextW(h, IDC_RPL_NEW_FILE, free); Click(IDC_RPL_RENAME)(h); },
+    }, &alive);
+    ZrSetMessageBoxHook(old);
+    EXPECT_TRUE(alive);
+    EXPECT_EQ(boxes, 2);
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(FileExistsPolicy, 4);
+    EXPECT_EQ(ReplaceFileName, free);
+}
+
+TEST(QuestionDialogs, ButtonsGiveTheirResultsAndEnterOrEscapeDoNothing)
+{
+    auto run = [](CDialog& dlg, Step last) {
+        bool alive = false;
+        INT_PTR r = RunScripted(dlg, { EnterAndEscape(), last }, &alive);
+        EXPECT_TRUE(alive);
+        return r;
+    };
+    const struct { int button; INT_PTR result; } logical[] = {
+        { IDC_LOG_LOGICAL, 1 }, { IDC_LOG_PHYSICAL, 2 }, { IDC_LOG_CANCEL, 0 },
+    };
+    for (const auto& c : logical) {
+        CLogicalDlg dlg;
+        EXPECT_EQ(run(dlg, Click(c.button)), c.result) << c.button;
+    }
+    const struct { Step last; INT_PTR result; } removable[] = {
+        { Click(IDOK), IDOK }, { Click(IDCANCEL), IDCANCEL }, { CloseBox(), IDCANCEL },
+    };
+    for (const auto& c : removable) {
+        CRem_Media_Scan dlg;
+        EXPECT_EQ(run(dlg, c.last), c.result);
+    }
+}
+
+TEST(QuestionDialogs, PartitionSearchModeIsStandardUnlessAdvancedIsChosen)
+{
+    const struct { std::vector<int> clicks; INT_PTR result; int mode; } cases[] = {
+        { { IDC_SMP_CONTINUE }, IDOK, 5 },
+        { { IDC_SMP_ADVANCED, IDC_SMP_CONTINUE }, IDOK, 10 },
+        { { IDC_SMP_ADVANCED, IDC_SMP_STANDARD, IDC_SMP_CONTINUE }, IDOK, 5 },
+        { { IDC_SMP_ADVANCED, IDCANCEL }, IDCANCEL, 0 },
+    };
+    for (const auto& c : cases) {
+        std::vector<Step> steps = { EnterAndEscape() };
+        for (int id : c.clicks)
+            steps.push_back(Click(id));
+        steps.insert(steps.end() - 1, [](HWND h) {
+            // exactly one mode is ever checked
+            EXPECT_NE(::IsDlgButtonChecked(h, IDC_SMP_STANDARD), ::IsDlgButtonChecked(h, IDC_SMP_ADVANCED));
+        });
+        CSmpSel dlg;
+        bool alive = false;
+        EXPECT_EQ(RunScripted(dlg, steps, &alive), c.result);
+        EXPECT_TRUE(alive);
+        EXPECT_EQ(c.result == IDOK ? dlg.m_nMode : 0, c.mode);
+    }
+}
+
+TEST(QuestionDialogs, LogicalHeadlineNamesTheSelectedDrive)
+{
+    CDelvaneDlg main;   // its window is not needed, only the selected drive's path
+    CDelvaneDlg* old = g_pMainDlg;
+    g_pMainDlg = &main;
+    const struct { const wchar_t* path; const wchar_t* headline; } cases[] = {
+        { L"\\\\.\\E:", L"You have selected a Logical Partition ( E: ) to recover data." },
+        { L"  \\\\.\\C: ", L"You have selected a Logical Partition ( C: ) to recover data." },
+        { L"   ", L"You have selected a Logical Partition (e.g. Drive letter C:, D: or E: etc) to recover data." },
+    };
+    for (const auto& c : cases) {
+        main.LogicalDrivePath = c.path;
+        CString headline;
+        CLogicalDlg dlg;
+        RunScripted(dlg, { [&](HWND h) { headline = CWnd::FromHandle(h)->GetDlgItemText(IDC_QUESTION_HEADLINE); },
+                           Click(IDC_LOG_CANCEL) });
+        EXPECT_EQ(headline, CString(c.headline));
+    }
+    g_pMainDlg = old;
+}
+
+// ---- The carving scans' media question -------------------------------------------------------
+
+TEST(MediaRemoved, AnswersMapToTheScanAndAreResetEachTimeOnAWorkerThread)
+{
+    CreateSharedGdiObjects();   // the program's start-up does this before any scan
+    CMediaRemoved dlg;
+    std::vector<MediaAnswer> answers;
+    std::atomic<int> asked{ 0 };
+    std::thread worker([&] {
+        for (int i = 0; i < 4; ++i) {
+            answers.push_back(AskMediaRemovedModal(dlg));
+            ++asked;
+        }
+    });
+    const std::vector<std::vector<int>> clicks = {
+        { IDC_MR_CANCEL }, { IDC_MR_APPLY, IDC_MR_RETRY }, { IDC_MR_RETRY }, {},   // {}: the close box
+    };
+    for (size_t i = 0; i < clicks.size(); ++i) {
+        ASSERT_TRUE(WaitUntil([&] { HWND h = dlg.GetSafeHwnd(); return h && ::IsWindowVisible(h); }));
+        HWND h = dlg.GetSafeHwnd();
+        EXPECT_NE(::GetWindowThreadProcessId(h, nullptr), ::GetCurrentThreadId());
+        for (int id : clicks[i])
+            ::PostMessageW(::GetDlgItem(h, id), BM_CLICK, 0, 0);
+        if (clicks[i].empty())
+            ::PostMessageW(h, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(WaitUntil([&] { return asked.load() == (int)i + 1; }));
+    }
+    worker.join();
+    const std::vector<MediaAnswer> expected = { MediaAnswer::Cancel, MediaAnswer::RetryAlways, MediaAnswer::Retry,
+                                                MediaAnswer::Skip };
+    EXPECT_EQ(answers, expected);
+}

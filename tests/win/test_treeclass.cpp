@@ -1,0 +1,241 @@
+// The check-box tree on a real tree control: check propagation by clicks on the state icons,
+// the colours it paints, its GDI balance, and the results-tree items with their folder records.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "afxwin.h"
+#include "app/treeclass.h"
+#include "common/plain_dialog.h"
+#include "common/ui_wait.h"
+#include "test_resource.h"
+
+using zr_test::PumpPending;
+using zr_test::PumpUntil;
+
+namespace {
+
+class TreeClassTest : public ::testing::Test {
+protected:
+    CWnd dlg;
+    CTreeClass tree;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(zr_test::OpenPlainTestDialog(dlg));
+        ASSERT_TRUE(tree.SubclassDlgItem(IDC_TEST_TREE, &dlg));
+        tree.ModifyStyle(0, TVS_CHECKBOXES);
+        dlg.ShowWindow(SW_SHOW);
+        dlg.UpdateWindow();
+        ActiveTree = &tree;
+        ResetResultsState();
+        ScanLogLoading = 0;
+        SigVideoSearchPage = 0;
+        PumpPending();
+    }
+
+    void TearDown() override
+    {
+        tree.DeleteAllResults();
+        if (dlg.m_hWnd)
+            ::DestroyWindow(dlg.m_hWnd);
+        PumpPending();
+        CWnd::DeleteTempMap();
+        SigVideoSearchPage = 0;
+        ScanLogLoading = 0;
+    }
+
+    void ClickStateIcon(HTREEITEM item)
+    {
+        CRect label;
+        ASSERT_TRUE(tree.GetItemRect(item, &label, TRUE));
+        CImageList* states = tree.GetImageList(TVSIL_STATE);
+        ASSERT_NE(nullptr, states);
+        const CPoint at(label.left - states->GetIconSize().cx / 2, label.CenterPoint().y);
+        tree.PostMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+        tree.PostMessage(WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+        PumpPending();
+    }
+
+    std::vector<int> States(std::initializer_list<HTREEITEM> items)
+    {
+        std::vector<int> out;
+        for (HTREEITEM h : items)
+            out.push_back(tree.GetCheckState(h));
+        return out;
+    }
+
+    // Pixels of the item's text rectangle as the screen shows them after a repaint.
+    std::vector<COLORREF> ItemPixels(HTREEITEM item)
+    {
+        tree.Invalidate();
+        tree.UpdateWindow();
+        CRect r;
+        EXPECT_TRUE(tree.GetItemRect(item, &r, TRUE));
+        std::vector<COLORREF> pixels;
+        HDC dc = ::GetDC(tree.m_hWnd);
+        for (int y = r.top; y < r.bottom + 6; ++y)
+            for (int x = r.left; x < r.right + 2; ++x)
+                pixels.push_back(::GetPixel(dc, x, y));
+        ::ReleaseDC(tree.m_hWnd, dc);
+        return pixels;
+    }
+
+    static int Count(const std::vector<COLORREF>& pixels, COLORREF c)
+    {
+        return (int)std::count(pixels.begin(), pixels.end(), c);
+    }
+};
+
+} // namespace
+
+TEST_F(TreeClassTest, ClicksOnStateIconsPropagateUpAndDown)
+{
+    HTREEITEM root = tree.InsertItem(L"Root");
+    HTREEITEM a = tree.InsertItem(L"A", root);
+    HTREEITEM a1 = tree.InsertItem(L"a1", a);
+    HTREEITEM a2 = tree.InsertItem(L"a2", a);
+    HTREEITEM b = tree.InsertItem(L"B", root);
+    tree.Expand(root, TVE_EXPAND);
+    tree.Expand(a, TVE_EXPAND);
+    tree.UpdateWindow();
+
+    ClickStateIcon(a1);
+    EXPECT_EQ(States({ a1, a2, a, b, root }), (std::vector<int>{ 2, 1, 3, 1, 3 }));
+    EXPECT_EQ(SelectedTreeItem, a1);
+    EXPECT_EQ(tree.GetSelectedItem(), a1);
+    ClickStateIcon(a2);
+    ClickStateIcon(b);
+    EXPECT_EQ(States({ a, root }), (std::vector<int>{ 2, 2 }));
+    // Unticking a leaf reaches every ancestor.
+    ClickStateIcon(a2);
+    EXPECT_EQ(States({ a2, a, root }), (std::vector<int>{ 1, 3, 3 }));
+    // A partly checked item is unticked with its whole subtree.
+    ClickStateIcon(root);
+    EXPECT_EQ(States({ root, a, a1, a2, b }), (std::vector<int>{ 1, 1, 1, 1, 1 }));
+    ClickStateIcon(root);
+    EXPECT_EQ(States({ root, a, a1, a2, b }), (std::vector<int>{ 2, 2, 2, 2, 2 }));
+
+    // A click on a label records the item and is an ordinary click: no check state changes.
+    CRect label;
+    ASSERT_TRUE(tree.GetItemRect(b, &label, TRUE));
+    tree.PostMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(label.CenterPoint().x, label.CenterPoint().y));
+    tree.PostMessage(WM_LBUTTONUP, 0, MAKELPARAM(label.CenterPoint().x, label.CenterPoint().y));
+    PumpPending();
+    EXPECT_EQ(SelectedTreeItem, b);
+    EXPECT_TRUE(PumpUntil([&] { return tree.GetSelectedItem() == b; }, 2000));
+    EXPECT_EQ(tree.GetCheckState(b), 2);
+
+    // An item without a state image counts as checked: a toggle unchecks it.
+    tree.SetItemState(b, 0, TVIS_STATEIMAGEMASK);
+    tree.ToggleCheck(b);
+    EXPECT_EQ(tree.GetCheckState(b), 1);
+}
+
+TEST_F(TreeClassTest, OnlyGreenItemsAreDrawnInTheirColour)
+{
+    HTREEITEM green = tree.InsertItem(L"MMMMMM green");
+    HTREEITEM red = tree.InsertItem(L"MMMMMM red");
+    HTREEITEM plain = tree.InsertItem(L"MMMMMM plain");
+    tree.SetItemColor(green, kFoundGreen);
+    tree.SetItemColor(red, RGB(255, 0, 0));
+    dlg.GetDlgItem(IDC_TEST_EDIT)->SetFocus();
+    const COLORREF text = ::GetSysColor(COLOR_WINDOWTEXT);
+    ASSERT_NE(text, kFoundGreen);
+
+    EXPECT_GT(Count(ItemPixels(green), kFoundGreen), 10);
+    const auto redPixels = ItemPixels(red);
+    EXPECT_EQ(Count(redPixels, RGB(255, 0, 0)), 0);
+    EXPECT_GT(Count(redPixels, text), 10);
+    EXPECT_EQ(Count(ItemPixels(plain), kFoundGreen), 0);
+
+    // The selected item of the focused tree keeps the control's highlight.
+    tree.SelectItem(green);
+    tree.SetFocus();
+    EXPECT_EQ(Count(ItemPixels(green), kFoundGreen), 0);
+}
+
+TEST_F(TreeClassTest, RepaintingKeepsTheGdiCountStable)
+{
+    for (int i = 0; i < 5; ++i)
+        tree.SetItemColor(tree.InsertItem(L"found"), kFoundGreen);
+    tree.Invalidate();
+    tree.UpdateWindow();
+    const int before = ZrGdiLiveObjects();
+    for (int i = 0; i < 200; ++i) {
+        tree.Invalidate();
+        tree.UpdateWindow();
+    }
+    EXPECT_EQ(ZrGdiLiveObjects(), before);
+}
+
+TEST_F(TreeClassTest, ResultItemsShareOneRootAndOneItemPerId)
+{
+    HTREEITEM docs = tree.InsertResultItem(nullptr, L"Docs", 0, 40, 0, 0, 7, 8, 5, 0, 1, 123);
+    ASSERT_NE(nullptr, docs);
+    HTREEITEM root = tree.GetRootItem();
+    EXPECT_EQ(tree.GetItemText(root), CString(L"Root"));
+    EXPECT_EQ(tree.GetParentItem(docs), root);
+    EXPECT_NE(0u, tree.GetItemState(root, TVIS_EXPANDED) & TVIS_EXPANDED);
+    EXPECT_EQ(reinterpret_cast<FolderNode*>(tree.GetItemData(docs))->cluster0Start, 123u);
+
+    // The same id again: the first item, no new item, no new record.
+    const UINT count = tree.GetCount();
+    EXPECT_EQ(tree.InsertResultItem(root, L"Docs again", 0, 40, 0, 0, 0, 0, 5, 0, 0, 0), docs);
+    EXPECT_EQ(tree.GetCount(), count);
+    EXPECT_EQ(FolderNodeList.count, 1u);
+    EXPECT_EQ(LastInsertedItem.item, docs);
+
+    // Parent 0 with "Root" present: the existing "Root"; a name starting "Root" is a folder.
+    HTREEITEM rootish = tree.InsertResultItem(nullptr, L"Rootkit", 0, 41, 0, 0, 0, 0, 5, 0, 0, 0);
+    EXPECT_EQ(tree.GetParentItem(rootish), root);
+    EXPECT_EQ(tree.GetNextSiblingItem(root), nullptr);
+    int image = -1, selected = -1;
+    tree.GetItemImage(rootish, image, selected);
+    EXPECT_EQ(image, 1);
+    EXPECT_EQ(FolderNodeList.tail->item, rootish);
+
+    // While a log loads, every call makes its own item.
+    ScanLogLoading = 1;
+    HTREEITEM twice = tree.InsertResultItem(docs, L"Sub", 0, 50, 0, 0, 0, 0, 40, 0, 0, 0);
+    EXPECT_NE(tree.InsertResultItem(docs, L"Sub", 0, 50, 0, 0, 0, 0, 40, 0, 0, 0), twice);
+    EXPECT_EQ(FolderNodeList.count, 4u);
+}
+
+TEST_F(TreeClassTest, TicksAndOtherIdsSurviveLaterInserts)
+{
+    HTREEITEM ticked = tree.InsertResultItem(nullptr, L"Ticked", 0, 60, 0, 0, 0, 0, 5, 0, 0, 0);
+    HTREEITEM unticked = tree.InsertResultItem(nullptr, L"Unticked", 0, 61, 0, 0, 0, 0, 5, 0, 0, 0);
+    tree.SetCheckRecursive(ticked, kCheckChecked);
+    EXPECT_EQ(tree.GetCheckState(tree.InsertResultItem(ticked, L"in", 0, 62, 0, 0, 0, 0, 60, 0, 0, 0)), kCheckChecked);
+    EXPECT_EQ(tree.GetCheckState(tree.InsertResultItem(unticked, L"in", 0, 63, 0, 0, 0, 0, 61, 0, 0, 0)),
+              kCheckUnchecked);
+
+    // A page index left over from a Signature or Video Search never rewrites another id's entry.
+    SigVideoSearchPage = 2;
+    EXPECT_NE(tree.InsertResultItem(nullptr, L"Other", 0, 64, 0, 0, 0, 0, 5, 0, 0, 0), ticked);
+    SigVideoSearchPage = 0;
+    EXPECT_EQ(tree.InsertResultItem(nullptr, L"Ticked", 0, 60, 0, 0, 0, 0, 5, 0, 0, 0), ticked);
+}
+
+TEST_F(TreeClassTest, LargeTreesUseTheIndexAndEmptyingFreesTheRecords)
+{
+    HTREEITEM top = tree.InsertResultItem(nullptr, L"Top", 0, 1, 0, 0, 0, 0, 5, 0, 0, 0);
+    tree.Expand(top, TVE_COLLAPSE);
+    const int kFolders = 20000;
+    std::vector<HTREEITEM> items;
+    items.reserve(kFolders);
+    for (int i = 0; i < kFolders; ++i)
+        items.push_back(tree.InsertResultItem(top, L"f", 0, 1000 + i, 0, 0, 0, 0, 1, 0, 0, 0));
+    EXPECT_EQ(TreeItemIndex.Size(), (size_t)kFolders + 1);
+    for (int i = 0; i < kFolders; i += 997)
+        EXPECT_EQ(tree.InsertResultItem(top, L"f", 0, 1000 + i, 0, 0, 0, 0, 1, 0, 0, 0), items[(size_t)i]);
+    EXPECT_EQ(FolderNodeList.count, (uint64_t)kFolders + 1);
+
+    tree.DeleteAllResults();
+    EXPECT_EQ(FolderNodeList.head, nullptr);
+    EXPECT_EQ(TreeItemIndex.Size(), 0u);
+    tree.InsertResultItem(nullptr, L"Top", 0, 1, 0, 0, 0, 0, 5, 0, 0, 0);   // a new item, not a stale one
+    EXPECT_EQ(tree.GetCount(), 2u);
+}
