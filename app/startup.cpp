@@ -1,4 +1,6 @@
 #include "app/startup.h"
+#include "app/basicsearch.h"
+#include "storage/sectorreader.h"
 
 #include <gdiplus.h>
 #include <unistd.h>
@@ -227,6 +229,8 @@ BOOL CDelvaneApp::InitInstance()
     LoadFileTypeList(L"\\QORVENExt2Adv.dll", L"Advance");
     // Partition items of the drive trees and the automatic partition search.
     InstallDriveTreeStorageHost();
+    PlatformProbe();
+    RegisterBasicSearchDialog();
 
     CDelvaneDlg dlg;
     m_pMainWnd = &dlg;

@@ -228,7 +228,7 @@ HTREEITEM CTreeClass::InsertResultItem(HTREEITEM parent, CString name, uint32_t,
     // leaves the index alone rather than guessing which entry is whose.
     const bool useIndex = ScanLogLoading == 0 && SigVideoSearchPage == 0;
     if (useIndex) {
-        if (HTREEITEM known = TreeItemIndex.Find(id)) {
+        if (HTREEITEM known = TreeItemIndex.Find(id, cluster0Start)) {
             LastInsertedItem = { known, (uint32_t)id };
             return known;
         }
@@ -238,7 +238,7 @@ HTREEITEM CTreeClass::InsertResultItem(HTREEITEM parent, CString name, uint32_t,
     if (!item)
         return nullptr;
     if (useIndex)
-        TreeItemIndex.Set(id, item);
+        TreeItemIndex.Set(id, item, cluster0Start);
     LastInsertedItem = { item, (uint32_t)id };
 
     HTREEITEM first = GetRootItem();

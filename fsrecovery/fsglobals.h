@@ -4,3 +4,9 @@
 
 // Number of FAT volumes the Deep scan assembled (rows of FatPartitionTable that count).
 extern uint64_t DeepFatVolumeCount;
+
+// Files and folders shown by the current folder listing, as "%llu Folders, %llu Files".
+extern volatile uint64_t FoundFolderCount;
+extern volatile uint64_t FoundFileCount;
+// Deep Search: the cluster-0 start sector of the FAT volume of the selected folder.
+extern volatile uint64_t CurrentFolderCluster0Start;

@@ -141,3 +141,49 @@
 #define IDC_LOG_PHYSICAL          1286
 #define IDC_QUESTION_HEADLINE     1288
 #define IDC_SHARE_IT_GO           1308
+
+// Basic Search dialog
+#define IDD_BASIC_SEARCH          129
+#define IDC_BS_FILE_LIST          1004
+#define IDC_BS_SAVE_LOG           1003
+#define IDC_BS_RESULT_TREE        1008
+#define IDC_BS_BACK               1009
+#define IDC_BS_NEXT               1010
+#define IDC_BS_PATH               1011
+#define IDC_BS_DRIVE_TREE         1012
+#define IDC_BS_REFRESH            1028
+#define IDC_BS_STOP               1044
+#define IDC_BS_PROGRESS           1073
+#define IDC_BS_SCANNED            1074
+#define IDC_BS_OF_TOTAL           1075
+#define IDC_BS_RANGE_LABEL        1077
+#define IDC_BS_RANGE              1078
+#define IDC_BS_SAVE               1092
+#define IDC_BS_LOAD_LOG           1093
+#define IDC_BS_PS_NOTE            1094
+#define IDC_BS_PS_PROGRESS        1111
+#define IDC_BS_MORE_PARTITIONS    1116
+#define IDC_BS_PS_LABEL           1117
+#define IDC_BS_STOP_PARTITIONS    1118
+#define IDC_BS_CURRENT_FOLDER     1174
+#define IDC_BS_STATUS             1197
+#define IDC_BS_PROBE_LABEL        1198
+#define IDC_BS_PROBE_DONE         1199
+#define IDC_BS_PROBE_TOTAL        1200
+#define IDC_BS_PANEL              1207
+#define IDC_BS_CURRENT            1208
+#define IDC_BS_SECTORS            1209
+#define IDC_BS_FORCED             1230
+#define IDC_BS_NEED_HELP          1237
+#define IDC_BS_SELECT_HINT        1244
+#define IDC_BS_CONTACT            1261
+#define IDC_BS_ABOUT              1262
+
+// "Saving Files..." (the save of the ticked items)
+#define IDD_SAVING_FILES          142
+#define IDC_SAVE_NAME             1084
+#define IDC_SAVE_PATH             1085
+#define IDC_SAVE_BYTES_BAR        1086
+#define IDC_SAVE_FILES_BAR        1087
+#define IDC_SAVE_BYTES            1090
+#define IDC_SAVE_FILES            1091

@@ -29,15 +29,15 @@ void ClearFolderNodeList(FolderNodeListRecord& list)
     list = FolderNodeListRecord{};
 }
 
-TreeItemHandle FolderIdIndex::Find(uint64_t id) const
+TreeItemHandle FolderIdIndex::Find(uint64_t id, uint64_t cluster0Start) const
 {
-    auto found = m_items.find(id);
+    auto found = m_items.find(FolderKey{ id, cluster0Start });
     return found == m_items.end() ? nullptr : found->second;
 }
 
-void FolderIdIndex::Set(uint64_t id, TreeItemHandle item)
+void FolderIdIndex::Set(uint64_t id, TreeItemHandle item, uint64_t cluster0Start)
 {
-    m_items[id] = item;
+    m_items[FolderKey{ id, cluster0Start }] = item;
 }
 
 void ResetResultsState()

@@ -33,19 +33,34 @@ FolderNode* AppendFolderNode(FolderNodeListRecord& list, const FolderNode& value
 // Frees every record and leaves the list empty.
 void ClearFolderNodeList(FolderNodeListRecord& list);
 
+// A folder id together with its volume's cluster-0 start: FAT cluster numbers repeat from volume
+// to volume, so the id alone does not name one folder.
+struct FolderKey {
+    uint64_t id;
+    uint64_t cluster0Start;
+    bool operator==(const FolderKey& other) const { return id == other.id && cluster0Start == other.cluster0Start; }
+};
+struct FolderKeyHash {
+    size_t operator()(const FolderKey& key) const
+    {
+        return std::hash<uint64_t>()(key.id * 0x9E3779B97F4A7C15ull ^ key.cluster0Start);
+    }
+};
+
 // Which tree item already shows a folder id. Looking up is constant time, so building a tree of
 // many thousand folders stays linear.
 class FolderIdIndex {
 public:
-    // The item recorded for the id, or null.
-    TreeItemHandle Find(uint64_t id) const;
+    // The item recorded for the id on the volume whose cluster 0 starts at cluster0Start (FAT
+    // cluster numbers repeat from volume to volume), or null.
+    TreeItemHandle Find(uint64_t id, uint64_t cluster0Start = 0) const;
     // Records the item of one id; never touches another id's entry.
-    void Set(uint64_t id, TreeItemHandle item);
+    void Set(uint64_t id, TreeItemHandle item, uint64_t cluster0Start = 0);
     void Clear() { m_items.clear(); }
     size_t Size() const { return m_items.size(); }
 
 private:
-    std::unordered_map<uint64_t, TreeItemHandle> m_items;
+    std::unordered_map<FolderKey, TreeItemHandle, FolderKeyHash> m_items;
 };
 extern FolderIdIndex TreeItemIndex;
 

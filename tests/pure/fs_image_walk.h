@@ -68,6 +68,8 @@ struct Found {
     std::string path;           // "/DOCS/x.txt"; folders end in "/"
     bool deleted = false, isDir = false;
     std::function<bool(std::vector<uint8_t>&)> read;    // the file's bytes
+    uint32_t firstCluster = 0;  // FAT: where the file's data begins
+    uint64_t record = 0;        // NTFS: the file's record number
 };
 
 // Reads `size` bytes of a file from its cluster runs (sparse runs read as zeros).
@@ -146,6 +148,7 @@ inline std::vector<Found> WalkNtfs(SectorSource& src, uint64_t volumeStart, MftR
                    ReadRuns(src, volumeStart, spc, DataRunList, Le64At(&r[at + 48]), out);
         };
         found.push_back({"/" + path, (info.flags & 1) == 0, isDir, read});
+        found.back().record = n;
     }
     return found;
 }
@@ -235,6 +238,7 @@ inline void WalkFatDir(SectorSource& src, const FatVolume& v, const std::vector<
                 return ReadRuns(src, v.dataStart, v.spc, runs, size, out);
             };
             found.push_back({path, deleted, e.directory(), read});
+            found.back().firstCluster = first;
             if (e.directory() && first >= 2) {
                 std::vector<uint32_t> chain{first};
                 if (!deleted)

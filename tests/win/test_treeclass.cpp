@@ -182,7 +182,7 @@ TEST_F(TreeClassTest, ResultItemsShareOneRootAndOneItemPerId)
 
     // The same id again: the first item, no new item, no new record.
     const UINT count = tree.GetCount();
-    EXPECT_EQ(tree.InsertResultItem(root, L"Docs again", 0, 40, 0, 0, 0, 0, 5, 0, 0, 0), docs);
+    EXPECT_EQ(tree.InsertResultItem(root, L"Docs again", 0, 40, 0, 0, 0, 0, 5, 0, 0, 123), docs);
     EXPECT_EQ(tree.GetCount(), count);
     EXPECT_EQ(FolderNodeList.count, 1u);
     EXPECT_EQ(LastInsertedItem.item, docs);

@@ -1,0 +1,386 @@
+#include "fsrecovery/pure/basic_scan.h"
+
+#include <cstring>
+#include <memory>
+
+#include "storage/pure/fs_names.h"
+#include "storage/pure/ntfs_record.h"
+
+namespace {
+
+constexpr size_t kRecordBytes = 1024;
+
+bool IsPowerOfTwoUpTo128(uint64_t n)
+{
+    return n >= 1 && n <= 128 && (n & (n - 1)) == 0;
+}
+
+// The first two entries of the sector are "." and "..".
+bool IsDirectorySector(const uint8_t* s)
+{
+    return s[0] == '.' && s[1] == ' ' && s[32] == '.' && s[33] == '.' && s[34] == ' ';
+}
+
+uint32_t DotCluster(const uint8_t* s, bool fat32)
+{
+    return fat32 ? MakeDword(s[0x1A], s[0x1B], s[0x14], s[0x15]) : Le16At(s + 0x1A);
+}
+
+bool Stopped(const volatile uint32_t* stop) { return stop != nullptr && *stop == 1; }
+
+// Reads `count` sectors at `sector`; when the whole block fails, each sector is tried alone
+// so that one bad sector costs only itself. ok[i] says whether sector i was delivered.
+void ReadBlockPerSector(SectorSource& source, uint64_t sector, uint32_t count, uint8_t* buf,
+                        std::vector<bool>& ok)
+{
+    ok.assign(count, false);
+    const size_t got = source.Read(sector, count, buf);
+    if (got != 0) {
+        const size_t whole = (got + kSectorSize - 1) / kSectorSize;
+        for (size_t i = 0; i < count && i < whole; ++i)
+            ok[i] = true;
+        return;
+    }
+    for (uint32_t i = 0; i < count; ++i)
+        ok[i] = source.ReadSector(sector + i, buf + size_t(i) * kSectorSize);
+}
+
+// The anchor-and-candidate test of the probe: the sectors per cluster that puts both
+// directory clusters on the same cluster-0 sector, or 0.
+uint32_t ClusterSizeFromPair(uint64_t s1, uint32_t c1, uint64_t s, uint32_t c2)
+{
+    if (c1 < 2 || c2 == 0xFFFFFFFFu || c2 <= c1 || s <= s1)
+        return 0;
+    if (c2 >= s || c2 >= s1)
+        return 0;
+    const uint64_t ds = s - s1, dc = uint64_t(c2) - c1;
+    if (ds % dc != 0 || !IsPowerOfTwoUpTo128(ds / dc))
+        return 0;
+    const uint64_t spc = ds / dc;
+    if (uint64_t(c1) * spc > s1)
+        return 0;
+    return uint32_t(spc);
+}
+
+} // namespace
+
+bool FatGeometryUsable(const VolumeGeometryRecord& geometry)
+{
+    return IsPowerOfTwoUpTo128(geometry.sectorsPerCluster);
+}
+
+bool ProbeFatGeometry(SectorSource& source, bool fat32, uint64_t start, uint64_t end,
+                      VolumeGeometryRecord& geometry, const volatile uint32_t* stop,
+                      const ScanProgressFn& progress)
+{
+    if (end <= start)
+        return false;
+    uint8_t sector[kSectorSize];
+
+    // The first FAT begins with the media byte F8 and a filler FF; the last hit wins.
+    uint64_t reserved = 0;
+    const uint64_t from = start + (fat32 ? 30 : 0), count = fat32 ? 30 : 10;
+    for (uint64_t s = from; s < from + count && s < end; ++s)
+        if (source.ReadSector(s, sector) && sector[0] == 0xF8 && sector[1] == 0xFF)
+            reserved = s - start;
+    if (reserved == 0)
+        reserved = fat32 ? 32 : 1;
+
+    std::vector<uint8_t> block(size_t(kFatProbeBlockSectors) * kSectorSize);
+    std::vector<bool> ok;
+    bool anchored = false;
+    uint64_t s1 = 0;
+    uint32_t c1 = 0;
+    for (uint64_t b = start; b < end; b += kFatProbeBlockSectors) {
+        if (Stopped(stop))
+            return false;
+        if (progress)
+            progress(b - start, end - start);
+        const uint32_t n = uint32_t(std::min<uint64_t>(kFatProbeBlockSectors, end - b));
+        ReadBlockPerSector(source, b, n, block.data(), ok);
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint8_t* p = block.data() + size_t(i) * kSectorSize;
+            if (!ok[i] || !IsDirectorySector(p))
+                continue;
+            const uint64_t s = b + i;
+            const uint32_t c = DotCluster(p, fat32);
+            if (!anchored) {
+                if (c >= 2 && c <= 0xFFFFFFFEu) {
+                    anchored = true;
+                    s1 = s;
+                    c1 = c;
+                }
+                continue;
+            }
+            const uint32_t spc = ClusterSizeFromPair(s1, c1, s, c);
+            if (spc == 0)
+                continue;
+            const uint64_t cluster2 = s1 - uint64_t(c1 - 2) * spc;
+            const uint64_t before = start + reserved + (fat32 ? 0 : 32);
+            if (cluster2 <= before)
+                continue;   // no room for the two FATs: not this volume's layout
+            const uint64_t fats = cluster2 - before;
+            geometry.sectorsPerCluster = spc;
+            geometry.cluster0Start = s1 - uint64_t(c1) * spc;
+            geometry.reservedSectors = uint32_t(reserved);
+            geometry.sectorsPerFat = uint32_t(fats / 2);
+            geometry.firstFatSector = uint32_t(start + reserved);
+            geometry.secondFatSector = uint32_t(start + reserved + geometry.sectorsPerFat);
+            if (fat32) {
+                geometry.rootDirSectors = 0;
+                geometry.rootStart = 2;
+            } else {
+                geometry.rootDirSectors = 32;
+                geometry.rootStart = uint32_t(start + reserved + 2ull * geometry.sectorsPerFat);
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<FatDirRow> ScanFatDirectoryClusters(SectorSource& source, bool fat32,
+                                                const VolumeGeometryRecord& geometry,
+                                                uint64_t end, const volatile uint32_t* stop,
+                                                const ScanProgressFn& progress)
+{
+    std::vector<FatDirRow> rows;
+    if (!FatGeometryUsable(geometry))
+        return rows;
+    const uint32_t spc = geometry.sectorsPerCluster;
+    const uint64_t first = geometry.cluster0Start + 2ull * spc;
+    std::vector<uint8_t> block(size_t(kFatScanBlockSectors) * kSectorSize);
+    uint64_t expected = 2;
+    for (uint64_t b = first; b < end; b += kFatScanBlockSectors) {
+        if (Stopped(stop))
+            break;
+        if (progress)
+            progress(b - first, end - first);
+        if (source.Read(b, kFatScanBlockSectors, block.data()) == 0) {
+            expected += kFatScanBlockSectors / spc;
+            continue;
+        }
+        // Only the first sector of each cluster, and only clusters that begin in the volume.
+        for (uint32_t off = 0; off < kFatScanBlockSectors; off += spc, ++expected) {
+            const uint8_t* p = block.data() + size_t(off) * kSectorSize;
+            if (b + off >= end || !IsDirectorySector(p) || DotCluster(p, fat32) != expected)
+                continue;
+            FatDirRow r;
+            r.sector = b + off;
+            r.self = uint32_t(expected);
+            r.parent = fat32 ? MakeDword(p[0x3A], p[0x3B], p[0x34], p[0x35]) : Le16At(p + 0x3A);
+            r.date = Le16At(p + 0x18);
+            r.time = Le16At(p + 0x16);
+            r.size = Le32At(p + 0x1C);
+            r.attr = p[0x0B];
+            rows.push_back(r);
+        }
+    }
+    return rows;
+}
+
+void CollectAttributeListRecords(const uint8_t* record, std::vector<uint64_t>& list)
+{
+    size_t at = Le16At(record + 0x14);
+    for (int guard = 0; guard < int(kRecordBytes / 8) && at + 24 <= kRecordBytes; ++guard) {
+        const uint32_t type = Le32At(record + at), length = Le32At(record + at + 4);
+        if (type == 0 || type == 0xFFFFFFFFu || length == 0 || length > kRecordBytes ||
+            at + length > kRecordBytes)
+            return;
+        if (type == 0x20 && record[at + 8] == 0) {
+            const uint16_t valueOffset = Le16At(record + at + 0x14);
+            if (valueOffset == 0 || at + valueOffset >= kRecordBytes - 1)
+                return;
+            const size_t attrEnd = at + length;
+            size_t e = at + valueOffset;
+            while (e + 0x18 <= attrEnd && list.size() < kMaxRecordListEntries) {
+                const uint16_t entryLength = Le16At(record + e + 4);
+                if (Le64At(record + e) == 0 || Le32At(record + e) == 0xFFFFFFFFu ||
+                    entryLength == 0 || entryLength > kRecordBytes - 1)
+                    return;
+                list.push_back(Le64At(record + e + 0x10) & 0xFFFFFFFFFFFFull);
+                e += entryLength;
+            }
+            return;
+        }
+        at += length;
+    }
+}
+
+namespace {
+
+// The $FILE_NAME of the file whose base record is `base` (already fixed up): looked for in
+// the base record first, then in its extension records, by name space Win32, Win32 and DOS,
+// DOS, POSIX. Extension records are read through the run table.
+bool LookUpName(SectorSource& source, const MftRunTableRecord& runs, uint64_t baseNumber,
+                const uint8_t* base, NtfsScanRecord& out)
+{
+    std::vector<uint64_t> list{ baseNumber };
+    CollectAttributeListRecords(base, list);
+    static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos,
+                                  kNameSpacePosix };
+    std::vector<uint8_t> other(kRecordBytes);
+    for (uint64_t number : list) {
+        const uint8_t* rec = base;
+        if (number != baseNumber) {
+            if (!ReadMftRecordAt(source, runs, number, other.data()) ||
+                !IsFileRecord(other.data(), kRecordBytes))
+                continue;
+            ApplyNtfsFixup(other.data(), kRecordBytes);
+            rec = other.data();
+        }
+        for (int ns : kOrder) {
+            std::u16string name;
+            if (ParseMftRecordBuffer(rec, ns, &out.parent, &out.created, name) == 1) {
+                out.name = std::move(name);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+std::vector<NtfsScanRecord> ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs,
+                                            const volatile uint32_t* stop,
+                                            const ScanProgressFn& progress)
+{
+    std::vector<NtfsScanRecord> found;
+    const uint64_t total = runs.totalSectors();
+    std::vector<uint8_t> block(size_t(kFatScanBlockSectors) * kSectorSize);
+    uint8_t record[kRecordBytes];
+    // A record is two consecutive sectors of the $MFT's virtual sequence, which may lie in two
+    // runs; `half` counts the sectors of the current record gathered so far.
+    int half = 0;
+    bool recordOk = true;
+    uint64_t recordSector = 0, number = 0;
+    auto finishRecord = [&] {
+        if (recordOk && IsFileRecord(record, kRecordBytes)) {
+            ApplyNtfsFixup(record, kRecordBytes);
+            NtfsScanRecord r;
+            r.record = number;
+            r.sector = recordSector;
+            const uint8_t flags = record[0x16];
+            // Only the plain folder flags make a folder; index views ($Secure, $Quota) are files.
+            r.folder = flags == 2 || flags == 3;
+            r.deleted = (flags & 1) == 0;
+            if (LookUpName(source, runs, number, record, r))
+                found.push_back(std::move(r));
+        }
+        ++number;
+        if (progress)
+            progress(number * kSectorsPerMftRecord, total);
+        half = 0;
+        recordOk = true;
+    };
+    for (size_t run = 0; run < runs.count() && !Stopped(stop); ++run) {
+        const uint64_t start = runs.starts[run], length = runs.lengths[run];
+        for (uint64_t k = 0; k < length && !Stopped(stop);) {
+            const uint32_t n = uint32_t(std::min<uint64_t>(kFatScanBlockSectors, length - k));
+            // A sparse run (start 0) holds no records; its sectors count as unreadable.
+            const bool read = start != 0 && source.Read(start + k, n, block.data()) != 0;
+            for (uint32_t i = 0; i < n; ++i) {
+                if (half == 0) {
+                    if (Stopped(stop))
+                        break;
+                    recordSector = start + k + i;
+                }
+                if (read)
+                    std::memcpy(record + half * kSectorSize, block.data() + size_t(i) * kSectorSize,
+                                kSectorSize);
+                else
+                    recordOk = false;
+                if (++half == int(kSectorsPerMftRecord))
+                    finishRecord();
+            }
+            k += n;
+        }
+    }
+    return found;
+}
+
+uint16_t FatTimeWord(int hour, int minute, int second)
+{
+    return uint16_t(hour * 2048 + minute * 32 + second / 2);
+}
+
+namespace {
+
+CString Decimal(uint64_t value)
+{
+    CString text;
+    text.Format(L"%llu", value);
+    return text;
+}
+
+enum FoundColumn { kName, kSector, kSelf, kParent, kDate, kTime, kSize, kAttr, kSysId, kType,
+                   kDeleted, kFoundColumns = 12 };
+
+std::vector<CString> FolderRow(const CString& name)
+{
+    std::vector<CString> cells(kFoundColumns);
+    cells[kName] = name;
+    cells[kType] = L"FOLDER";
+    return cells;
+}
+
+} // namespace
+
+void AppendMiscFolderRow(ZrRecordTable& found, uint32_t parent, uint16_t timeWord)
+{
+    std::vector<CString> cells = FolderRow(L"KXR_Miscellaneous");
+    cells[kSector] = L"0";
+    cells[kSelf] = Decimal(kMiscFolderId);
+    cells[kParent] = Decimal(parent);
+    cells[kDate] = L"0";
+    cells[kTime] = Decimal(timeWord);
+    cells[kSize] = L"0";
+    cells[kAttr] = L"16";
+    found.InsertRow(cells);
+}
+
+void AppendFatDirRows(ZrRecordTable& found, const std::vector<FatDirRow>& rows, bool fat32)
+{
+    for (const FatDirRow& r : rows) {
+        std::vector<CString> cells = FolderRow(L"");
+        cells[kName].Format(L"DIR%d", found.GetItemCount());
+        cells[kSector] = Decimal(uint32_t(r.sector));
+        cells[kSelf] = Decimal(r.self);
+        cells[kParent] = Decimal(r.parent);
+        cells[kDate] = Decimal(r.date);
+        cells[kTime] = Decimal(r.time);
+        cells[kSize] = Decimal(r.size);
+        cells[kAttr] = Decimal(r.attr);
+        if (!fat32)
+            cells[kSysId] = L"0";
+        found.InsertRow(cells);
+    }
+}
+
+void AppendNtfsRows(ZrRecordTable& found, ZrRecordTable& files,
+                    const std::vector<NtfsScanRecord>& records)
+{
+    for (const NtfsScanRecord& r : records) {
+        if (r.folder) {
+            if (r.name == u".")
+                continue;   // the root directory itself
+            std::vector<CString> cells = FolderRow(NameToCString(r.name));
+            cells[kSelf] = Decimal(r.record);
+            cells[kParent] = Decimal(r.parent);
+            cells[kDate] = Decimal(r.created);
+            if (r.deleted)
+                cells[kDeleted] = L"1";
+            found.InsertRow(cells);
+            continue;
+        }
+        std::vector<CString> cells(6);
+        cells[0].Format(L"%lu|%llu|", r.parent, r.sector);
+        cells[5] = Decimal(r.parent);
+        if (!r.name.empty()) {
+            cells[1] = NameToCString(r.name);
+            cells[3] = Decimal(r.created);
+        }
+        files.InsertRow(cells);
+    }
+}

@@ -1,0 +1,65 @@
+// Copying a found file's bytes out of the medium: the sector extents a FAT chain or NTFS runs
+// describe, copied block by block into a sink. Bytes that cannot be read are written as zeros
+// so that every later byte keeps its offset.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+#include "storage/pure/ntfs_record.h"
+#include "storage/pure/sector_source.h"
+
+// A stretch of the file on the medium: `sectorCount` sectors from `firstSector`, or as many
+// sectors of zeros when `sparse`.
+struct CopyExtent {
+    uint64_t firstSector = 0;
+    uint64_t sectorCount = 0;
+    bool sparse = false;
+};
+
+enum class CopyResult {
+    Done,           // every byte of the size was written
+    RunsEnded,      // the extents ended before the size was reached; what they held was written
+    Stopped,        // the stop request
+    WriteFailed,    // the sink refused bytes
+    BadGeometry,    // zero sectors per cluster, or a sector number past 64 bits
+};
+
+// Sectors per block: 8 (4096 bytes) when a cluster holds at least 8 sectors, else 1.
+uint32_t CopyBlockSectors(uint32_t sectorsPerCluster);
+
+// Clusters needed for `size` bytes; 0 for size 0 or zero sectors per cluster.
+uint64_t ClustersForSize(uint64_t size, uint32_t sectorsPerCluster);
+
+// FAT: the clusters of `chain` in order, neighbours merged into one extent; sector =
+// cluster0Start + cluster * sectorsPerCluster. False when a product does not fit in 64 bits.
+bool FatChainExtents(const std::vector<uint32_t>& chain, uint32_t sectorsPerCluster,
+                     uint64_t cluster0Start, std::vector<CopyExtent>& out);
+
+// FAT without a usable chain: `count` clusters from `firstCluster` taken as contiguous.
+bool FatContiguousExtents(uint32_t firstCluster, uint64_t count, uint32_t sectorsPerCluster,
+                          uint64_t cluster0Start, std::vector<CopyExtent>& out);
+
+// NTFS: the data runs of a file, sparse runs kept as zero extents; volumeStart is the sector
+// of cluster 0.
+bool NtfsRunExtents(const std::vector<ClusterRun>& runs, uint32_t sectorsPerCluster,
+                    uint64_t volumeStart, std::vector<CopyExtent>& out);
+
+// Receives the file's bytes in order; false means the bytes could not be written.
+using CopySink = std::function<bool(const uint8_t* data, size_t length)>;
+// Polled before every block; true stops the copy.
+using CopyStop = std::function<bool()>;
+// Told the bytes written so far after every block.
+using CopyProgress = std::function<void(uint64_t written)>;
+
+// Copies exactly `size` bytes (less only when the extents end first) in blocks of
+// `blockSectors`. A block the source cannot deliver is written as zeros. Size 0 writes nothing.
+CopyResult CopyExtents(SectorSource& source, const std::vector<CopyExtent>& extents, uint64_t size,
+                       uint32_t blockSectors, const CopySink& sink, const CopyStop& stop = {},
+                       const CopyProgress& progress = {});
+
+// The resident data of the unnamed $DATA attribute at attributeOffset of a fixed-up 1024-byte
+// record, when `size` bytes of it lie inside the attribute's value and the record. The value
+// starts where the attribute header says, not at a fixed place.
+bool ResidentDataSpan(const uint8_t* record, size_t attributeOffset, uint64_t size,
+                      size_t* dataOffset);

@@ -1,0 +1,114 @@
+#include "fsrecovery/resultbuild.h"
+
+#include "app/maindlg.h"
+#include "app/treeclass.h"
+#include "storage/driverecords.h"
+
+namespace {
+
+HWND g_orphanProgress = nullptr;
+
+void ReportOrphanProgress(uint64_t position, uint64_t total)
+{
+    if (!g_orphanProgress)
+        return;
+    if (position == total) {
+        ::SendMessageW(g_orphanProgress, PBM_SETPOS, (WPARAM)total, 0);
+    } else if (g_pMainDlg) {
+        g_pMainDlg->UpdateProgress(g_orphanProgress, 0, total, position);
+    }
+}
+
+void MarkOrphansShowing(ZrRecordTable& table, HWND progress, uint32_t rootId)
+{
+    if (progress && g_pMainDlg) {
+        g_pMainDlg->SetProgressRange64(progress, 0, (uint64_t)table.GetItemCount(), 1);
+        ::ShowWindow(progress, SW_SHOWNORMAL);
+    }
+    g_orphanProgress = progress;
+    MarkOrphans(table, rootId, ReportOrphanProgress);
+    g_orphanProgress = nullptr;
+}
+
+void FinishTree(CTreeClass* tree, HWND progress)
+{
+    if (progress)
+        ::ShowWindow(progress, SW_HIDE);
+    if (tree && tree->GetSafeHwnd())
+        tree->SendMessage(TVM_SORTCHILDREN, FALSE, 0);
+}
+
+}  // namespace
+
+CTreeClass* ResultTreeOfMode(int mode)
+{
+    return mode == kModeBasic || mode == kModeDeep ? ActiveTree : nullptr;
+}
+
+TreeItemHandle TreeClassSink::Insert(TreeItemHandle parent, const FoundFolder& folder)
+{
+    if (!m_tree || !m_tree->GetSafeHwnd())
+        return nullptr;
+    return m_tree->InsertResultItem((HTREEITEM)parent, folder.name, 0, folder.id, 0, 0, folder.date,
+                                    folder.time, folder.parentId, 0, folder.deleted, folder.cluster0Start);
+}
+
+TreeItemHandle TreeClassSink::RootItem()
+{
+    return m_tree && m_tree->GetSafeHwnd() ? m_tree->GetRootItem() : nullptr;
+}
+
+void TreeClassSink::Progress(uint64_t position, uint64_t total)
+{
+    if (m_progress && g_pMainDlg)
+        g_pMainDlg->UpdateProgress(m_progress, 1, total, position);
+}
+
+void MarkOrphansNtfs(ZrRecordTable& table, HWND progress) { MarkOrphansShowing(table, progress, kNtfsRootId); }
+void MarkOrphansFat(ZrRecordTable& table, HWND progress) { MarkOrphansShowing(table, progress, kFatRootId); }
+
+int BuildResultTree(ZrRecordTable& table, CTreeClass* tree, HWND progress)
+{
+    if (progress && g_pMainDlg) {
+        g_pMainDlg->SetProgressRange64(progress, 1, FolderNodeList.count + (uint64_t)table.GetItemCount(), 1);
+        ::ShowWindow(progress, SW_SHOWNORMAL);
+    }
+    TreeClassSink sink(tree, progress);
+    BuildNtfsResultTree(table, sink);
+    if (tree && tree->GetSafeHwnd()) {
+        if (HTREEITEM root = tree->GetRootItem())
+            tree->Expand(root, TVE_EXPAND);
+    }
+    if (g_pMainDlg && ResultTreeOfMode(g_pMainDlg->SearchMode.load()))
+        ResetDriveTreeRoot();
+    FinishTree(tree, progress);
+    return 1;
+}
+
+int BuildFatTree(ZrRecordTable& table, CTreeClass* tree, HWND progress)
+{
+    TreeClassSink sink(tree, progress);
+    BuildFatResultTree(table, sink);
+    if (tree && tree->GetSafeHwnd()) {
+        if (HTREEITEM root = tree->GetRootItem())
+            tree->Expand(root, TVE_EXPAND);
+    }
+    FinishTree(tree, progress);
+    return 1;
+}
+
+int BuildDirectoryFolders(const CString& idText, ZrRecordTable& table, HTREEITEM parentItem, CTreeClass* tree,
+                          uint64_t cluster0Start)
+{
+    uint64_t id = 0;
+    ZrRecordTable::ParseNumber(idText, ZrRecordTable::SortKey::Decimal, id);
+    TreeClassSink sink(tree, nullptr);
+    PlaceChildFolders(table, (uint32_t)id, cluster0Start, parentItem, sink);
+    return 1;
+}
+
+void AddRecordsToMiscNode(ZrRecordTable& table, CTreeClass* tree)
+{
+    TreeClassSink sink(tree, nullptr);
+    PlaceLeftoversUnderMisc(table, sink);
+}

@@ -1,0 +1,46 @@
+// The save of the ticked items: every file below a destination folder, its folders recreated
+// with cleaned names, under the file-exists rule, with the "Saving Files..." dialog up.
+#pragma once
+#include <cstdint>
+#include <vector>
+#include "afxwin.h"
+#include "fsrecovery/filewriters.h"
+#include "storage/pure/globals.h"
+
+// The "Saving Files..." dialog; Cancel stops the save after the block being copied.
+class CSavingFilesDlg : public CDialog {
+public:
+    explicit CSavingFilesDlg(CWnd* parent);
+    BOOL Create();
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override {}
+    void OnCancel() override;
+};
+
+// One ticked file: the folders it lies in (names as found on the disk, outermost first), the
+// file, and the parameters of the volume it was found on.
+struct SaveItem {
+    std::vector<CString> folders;
+    FoundFileRef file;
+    FatVolumeParamsRecord volume;
+};
+
+struct SaveCounts {
+    uint64_t saved = 0;
+    uint64_t skipped = 0;
+    uint64_t failed = 0;
+};
+
+extern const wchar_t* const kDestinationOnSourceText;
+
+// True when the folder lies on the volume being scanned (CurrentDevicePath and the selected
+// volume's sectors), where writing would overwrite the data being recovered.
+bool DestinationOnScannedVolume(const CString& folder);
+
+// Saves the items below destination. Refuses (with a message, nothing written) a destination
+// that is relative or lies on the scanned volume. Ends with a message of the counts unless
+// `quiet`. The owner is disabled while the save runs.
+SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& destination, CWnd* owner,
+                          bool quiet = false);

@@ -1,0 +1,74 @@
+// Fuzzes building the results tree from found-folder rows with arbitrary ids, parents, volumes
+// and cycles: every build ends, empties its table, gives each folder at most one tree item whose
+// parent chain reaches the root, and, when a catch-all folder exists, an item to every row.
+// Input: byte 0 bit 0 picks the FAT (1) or NTFS (0) build, bit 1 adds a catch-all folder first;
+// then 6 bytes per row: self (2, small so that ids meet), parent (2), volume (1), flags (1:
+// bit 0 folder, bit 1 deleted, bit 2 nameless, bit 3 missing-parent id as self).
+#include <cstdint>
+#include <cstdlib>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "fsrecovery/pure/result_tree.h"
+#include "tests/pure/result_tree_sink.h"
+
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    const bool fat = data[0] & 1;
+    ResetResultsState();
+    RecordingSink sink;
+    if (data[0] & 2) {
+        FoundFolder misc;
+        misc.name = kMiscFolderName;
+        misc.id = kMissingParentId;
+        sink.Insert(RecordingSink::kRoot, misc);
+    }
+    ZrRecordTable table{ { L"Name" }, { L"sector" }, { L"self" }, { L"parent" }, { L"date" }, { L"time" },
+                         { L"size" }, { L"attr" }, { L"sysID" }, { L"Type" }, { L"Deleted" },
+                         { L"Cluster0Start" } };
+    for (size_t at = 1; at + 6 <= size && table.GetItemCount() < 400; at += 6) {
+        const uint8_t flags = data[at + 5];
+        CString self, parent, volume;
+        self.Format(L"%u", (flags & 8) ? kMissingParentId : (unsigned)(data[at] | data[at + 1] << 8) % 64);
+        parent.Format(L"%u", (unsigned)(data[at + 2] | data[at + 3] << 8) % 64);
+        volume.Format(L"%u", (unsigned)data[at + 4] % 3 * 1000);
+        table.InsertRow({ (flags & 4) ? L"" : L"F", L"", self, parent, L"0", L"0", L"0", L"16", L"0",
+                          (flags & 1) ? L"FOLDER" : L"FILE", (flags & 2) ? L"1" : L"0", volume });
+    }
+    std::vector<std::pair<uint64_t, uint64_t>> wanted;
+    for (int row = 0; row < table.GetItemCount(); ++row)
+        wanted.emplace_back(table.GetItemNumber(row, kFoundSelf), table.GetItemNumber(row, kFoundCluster0Start));
+    table.SortStable(kFoundSelf, ZrRecordTable::SortKey::Decimal);
+    MarkOrphans(table, fat ? kFatRootId : kNtfsRootId);
+    table.SortStable(kFoundParent, ZrRecordTable::SortKey::Decimal);
+    if (fat)
+        BuildFatResultTree(table, sink);
+    else
+        BuildNtfsResultTree(table, sink);
+
+    if (table.GetItemCount() != 0)
+        abort();
+    if (data[0] & 2) {
+        for (const auto& folder : wanted) {
+            if (!sink.index.Find(folder.first, folder.second))
+                abort();
+        }
+    }
+    // Every item's chain of parents reaches the root (or "Root", null) without a cycle.
+    for (const auto& entry : sink.parentOf) {
+        TreeItemHandle item = entry.first;
+        size_t steps = 0;
+        while (item && item != RecordingSink::kRoot) {
+            auto up = sink.parentOf.find(item);
+            if (up == sink.parentOf.end() || ++steps > sink.parentOf.size())
+                abort();
+            item = up->second;
+        }
+    }
+    ResetResultsState();
+    return 0;
+}

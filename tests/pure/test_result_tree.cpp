@@ -1,0 +1,231 @@
+// The results-tree builders over hand-made found-entry rows, and the directory-sector reading of
+// the folder listing (long names and file records are checked on the images under Wine).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "fsrecovery/pure/folder_listing.h"
+#include "fsrecovery/pure/result_tree.h"
+#include "ntfs_test_records.h"   // Put16, Put32
+#include "result_tree_sink.h"
+
+namespace {
+
+// Names each inserted folder's item and parent item, for the checks below.
+class NamingSink : public RecordingSink {
+public:
+    TreeItemHandle Insert(TreeItemHandle parent, const FoundFolder& folder) override
+    {
+        const size_t before = parentOf.size();
+        TreeItemHandle item = RecordingSink::Insert(parent, folder);
+        if (parentOf.size() != before) {
+            parents[folder.name] = parent;
+            items[folder.name] = item;
+        }
+        return item;
+    }
+    std::map<CString, TreeItemHandle> parents, items;
+};
+
+struct Row {
+    const wchar_t* name;
+    uint32_t self;
+    uint32_t parent;
+    uint64_t cluster0Start;
+};
+
+class ResultTreeTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetResultsState(); }
+    void TearDown() override { ResetResultsState(); }
+
+    void Fill(std::initializer_list<Row> rows)
+    {
+        for (const Row& r : rows) {
+            CString self, parent, c0;
+            self.Format(L"%u", r.self);
+            parent.Format(L"%u", r.parent);
+            c0.Format(L"%llu", (unsigned long long)r.cluster0Start);
+            table.InsertRow({ r.name, L"", self, parent, L"0", L"0", L"0", L"16", L"0", L"FOLDER", L"0", c0 });
+        }
+    }
+    void SortBy(int column) { table.SortStable(column, ZrRecordTable::SortKey::Decimal); }
+    uint32_t ParentOf(const wchar_t* name)
+    {
+        const int row = table.FindExact(kFoundName, name);
+        return (uint32_t)table.GetItemNumber(row, kFoundParent);
+    }
+
+    ZrRecordTable table{ { L"Name" }, { L"sector" }, { L"self" }, { L"parent" }, { L"date" }, { L"time" },
+                         { L"size" }, { L"attr" }, { L"sysID" }, { L"Type" }, { L"Deleted" },
+                         { L"Cluster0Start" } };
+    NamingSink sink;
+};
+
+TEST_F(ResultTreeTest, OrphansAreRowsWhoseParentIsMissingOnTheirOwnVolume)
+{
+    Fill({ { L"first", 7, 5, 0 },          // parent is the root
+           { L"childOfFirst", 9, 7, 0 },   // parent is the row that sorts first
+           { L"lost", 11, 40, 0 },
+           { L"otherVolume", 12, 7, 900 },  // cluster 7 exists, but on another volume
+           { L"self5", 5, 5, 0 } });
+    SortBy(kFoundSelf);
+    EXPECT_EQ(MarkOrphans(table, kNtfsRootId), 2u);
+    EXPECT_EQ(ParentOf(L"first"), 5u);
+    EXPECT_EQ(ParentOf(L"childOfFirst"), 7u);
+    EXPECT_EQ(ParentOf(L"lost"), kMissingParentId);
+    EXPECT_EQ(ParentOf(L"otherVolume"), kMissingParentId);
+    EXPECT_EQ(ParentOf(L"self5"), 5u);
+}
+
+TEST_F(ResultTreeTest, NtfsTreeNestsChildrenAndPutsOrphansUnderTheCatchAll)
+{
+    FoundFolder misc;
+    misc.name = kMiscFolderName;
+    misc.id = kMissingParentId;
+    TreeItemHandle miscItem = sink.Insert(RecordingSink::kRoot, misc);
+
+    Fill({ { L"Docs", 30, 5, 0 },
+           { L"A", 31, 30, 0 }, { L"B", 32, 30, 0 }, { L"C", 33, 30, 0 },
+           { L"Deep", 34, 33, 0 },
+           { L"Orphan", 50, 77, 0 }, { L"UnderOrphan", 51, 50, 0 },
+           { L"", 52, 31, 0 }, { L"", 53, 31, 0 },
+           { L"RootRow", 5, 5, 0 } });
+    SortBy(kFoundSelf);
+    MarkOrphans(table, kNtfsRootId);
+    SortBy(kFoundParent);
+    const int firstNameless = NamelessFolderCounter;
+    BuildNtfsResultTree(table, sink);
+
+    EXPECT_EQ(table.GetItemCount(), 0);
+    EXPECT_EQ(sink.parents[L"Docs"], RecordingSink::kRoot);
+    for (const wchar_t* child : { L"A", L"B", L"C" })
+        EXPECT_EQ(sink.parents[child], sink.items[L"Docs"]) << child;
+    EXPECT_EQ(sink.parents[L"Deep"], sink.items[L"C"]);
+    EXPECT_EQ(sink.parents[L"Orphan"], miscItem);
+    EXPECT_EQ(sink.parents[L"UnderOrphan"], sink.items[L"Orphan"]);
+    CString one, two;
+    one.Format(L"DIR_%d", firstNameless);
+    two.Format(L"DIR_%d", firstNameless + 1);
+    EXPECT_EQ(sink.parents[one], sink.items[L"A"]);
+    EXPECT_EQ(sink.parents[two], sink.items[L"A"]);
+    // The root's own row is never a top-level folder; it ends flat under the catch-all.
+    EXPECT_EQ(sink.parents[L"RootRow"], miscItem);
+    EXPECT_EQ(FolderNodeList.count, 11u);
+}
+
+TEST_F(ResultTreeTest, TheCatchAllRowItselfBecomesATopLevelFolder)
+{
+    Fill({ { kMiscFolderName, kMissingParentId, kMissingParentId, 0 }, { L"Stray", 20, 99, 0 } });
+    SortBy(kFoundSelf);
+    MarkOrphans(table, kNtfsRootId);
+    SortBy(kFoundParent);
+    BuildNtfsResultTree(table, sink);
+    EXPECT_EQ(sink.parents[kMiscFolderName], RecordingSink::kRoot);
+    EXPECT_EQ(sink.parents[L"Stray"], sink.items[kMiscFolderName]);
+}
+
+TEST_F(ResultTreeTest, LeftoversGoToRootWithoutACatchAllFolder)
+{
+    Fill({ { L"Top", 8, 0, 0 }, { L"Stray", 20, 99, 0 } });
+    SortBy(kFoundSelf);
+    MarkOrphans(table, kFatRootId);
+    SortBy(kFoundParent);
+    BuildFatResultTree(table, sink);
+    EXPECT_EQ(sink.parents[L"Top"], RecordingSink::kRoot);
+    ASSERT_EQ(sink.parents.count(L"Stray"), 1u);
+    EXPECT_EQ(sink.parents[L"Stray"], nullptr);
+    EXPECT_EQ(table.GetItemCount(), 0);
+}
+
+TEST_F(ResultTreeTest, FatVolumesWithCoincidingClustersKeepTheirOwnFolders)
+{
+    Fill({ { L"A_top", 3, 0, 100 }, { L"A_child", 9, 3, 100 },
+           { L"B_top", 3, 0, 900 }, { L"B_child", 10, 3, 900 } });
+    SortBy(kFoundSelf);
+    EXPECT_EQ(MarkOrphans(table, kFatRootId), 0u);
+    SortBy(kFoundParent);
+    BuildFatResultTree(table, sink);
+    ASSERT_NE(sink.items[L"A_top"], sink.items[L"B_top"]);
+    EXPECT_EQ(sink.parents[L"A_child"], sink.items[L"A_top"]);
+    EXPECT_EQ(sink.parents[L"B_child"], sink.items[L"B_top"]);
+}
+
+// ---- directory sectors -------------------------------------------------------------------------
+
+void PutEntry(uint8_t* sector, int index, const char* name11, uint8_t attributes, uint32_t cluster, uint32_t size)
+{
+    uint8_t* e = sector + index * 32;
+    std::memcpy(e, name11, 11);
+    e[11] = attributes;
+    ntfs_test::Put16(e + 20, uint16_t(cluster >> 16));
+    ntfs_test::Put16(e + 26, uint16_t(cluster));
+    ntfs_test::Put32(e + 28, size);
+}
+
+TEST(FolderListing, ShortAndDisplayNames)
+{
+    struct Case { const char* raw; const wchar_t* shortName; };
+    const Case cases[] = { { "REPORT  TXT", L"REPORT.TXT" }, { "\xE5" "EPORT  TXT", L"_EPORT.TXT" },
+                           { "README     ", L"README" }, { "A B     C D", L"AB.CD" } };
+    for (const Case& c : cases) {
+        uint8_t raw[32] = {};
+        std::memcpy(raw, c.raw, 11);
+        EXPECT_EQ(FatShortName(DecodeFatDirEntry(raw)), c.shortName) << c.raw;
+    }
+    EXPECT_EQ(FatDisplayName(L"", L"_EPORT.TXT"), L"_EPORT.TXT");
+    EXPECT_EQ(FatDisplayName(L"Quarterly report", L"QUARTE~1.TXT"), L"Quarterly report.TXT");
+    EXPECT_EQ(FatDisplayName(L"notes.md", L"NOTES.MD"), L"notes.md");
+}
+
+TEST(FolderListing, DirectorySectorListsFilesUntilTheEndMark)
+{
+    uint8_t sector[512] = {};
+    PutEntry(sector, 0, ".          ", 0x10, 5, 0);
+    PutEntry(sector, 1, "SUBDIR     ", 0x10, 6, 0);
+    PutEntry(sector, 2, "A\0\0\0\0\0\0\0\0\0\0", 0x0F, 0, 0);   // a long-name part holding no name
+    PutEntry(sector, 3, "BUDGET  XLS", 0x20, 0x00030007, 1234);
+    PutEntry(sector, 4, "\xE5" "EPORT  TXT", 0x20, 8, 10);
+    PutEntry(sector, 5, "BAD?NAMETXT", 0x20, 9, 10);
+    PutEntry(sector, 6, "LABEL      ", 0x08, 0, 0);
+    PutEntry(sector, 7, "\x9aN\xd8" "C~1  TXT", 0x20, 11, 5);   // OEM letters are not garbage
+    // entry 8 stays zero: the end of the directory; entry 9 must not be reached
+    PutEntry(sector, 9, "AFTER   TXT", 0x20, 10, 1);
+
+    std::vector<FatListedEntry> files;
+    auto collect = [&](const FatListedEntry& e) { files.push_back(e); };
+    EXPECT_FALSE(ListFatDirectorySector(nullptr, sector, 1000, true, false, nullptr, collect));
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_EQ(files[0].name, L"BUDGET.XLS");
+    EXPECT_EQ(files[0].firstCluster, 0x00030007u);
+    EXPECT_EQ(files[0].entry.size, 1234u);
+    EXPECT_EQ(files[1].name, L"_EPORT.TXT");
+    EXPECT_TRUE(files[1].deleted);
+    EXPECT_EQ(files[2].name, L"LABEL");
+    EXPECT_EQ(files[3].entry.size, 5u);
+
+    files.clear();
+    ListFatDirectorySector(nullptr, sector, 1000, false, true, nullptr, collect);
+    ASSERT_EQ(files.size(), 5u);   // the folder too, with FAT16's 16-bit cluster
+    EXPECT_EQ(files[0].name, L"SUBDIR");
+    EXPECT_EQ(files[1].firstCluster, 7u);
+
+    const volatile uint32_t stop = 1;
+    files.clear();
+    EXPECT_TRUE(ListFatDirectorySector(nullptr, sector, 1000, true, false, &stop, collect));
+    EXPECT_TRUE(files.empty());
+}
+
+TEST(FolderListing, NtfsFileKeys)
+{
+    uint64_t parent = 0, sector = 0;
+    EXPECT_TRUE(ParseNtfsFileKey(L"37|123456789012|", parent, sector));
+    EXPECT_EQ(parent, 37u);
+    EXPECT_EQ(sector, 123456789012u);
+    for (const wchar_t* bad : { L"", L"|5|", L"37", L"37||", L"x|5|" })
+        EXPECT_FALSE(ParseNtfsFileKey(bad, parent, sector)) << bad;
+}
+
+}  // namespace

@@ -1,0 +1,266 @@
+// The Basic Search dialog on the test drives: the drive page lists them, Next refuses what it
+// must refuse without touching the selection state, a scan of X: (fat32.img) runs to its end,
+// and stopping a scan at random moments never hangs and leaves Back and Next working.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <vector>
+
+#include "afxwin.h"
+#include "app/basicsearch.h"
+#include "app/maindlg.h"
+#include "common/dialog_script.h"
+#include "common/images.h"
+#include "common/ui_wait.h"
+#include "resources/resource.h"
+#include "storage/driverecords.h"
+#include "storage/sectorreader.h"
+#include "storage/pure/storage_host.h"
+#include "storage/pure/globals.h"
+
+using zr_test::PumpUntil;
+
+namespace {
+
+std::vector<CString> g_boxes;
+
+int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT)
+{
+    g_boxes.push_back(text);
+    return IDNO;
+}
+
+// Answers the next dialog of this thread that has button `id` by clicking it (from a timer,
+// which the dialog's own modal loop dispatches).
+int g_answerButton = 0;
+BOOL CALLBACK ClickAnswer(HWND wnd, LPARAM)
+{
+    HWND button = ::GetDlgItem(wnd, g_answerButton);
+    if (button == nullptr || !::IsWindowVisible(wnd) || !::IsWindowEnabled(wnd))
+        return TRUE;
+    ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(g_answerButton, BN_CLICKED), LPARAM(button));
+    return FALSE;
+}
+void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    ::EnumThreadWindows(::GetCurrentThreadId(), ClickAnswer, 0);
+}
+
+// A scan that runs until it is told to stop (or for `g_scanMs` at most).
+std::atomic<int> g_scanMs{ 0 };
+std::atomic<int> g_scansRun{ 0 };
+UINT SlowScan(LPVOID param)
+{
+    auto* dlg = static_cast<CBasicSearch*>(param);
+    ++g_scansRun;
+    for (int ms = 0; ms < g_scanMs && !dlg->StopRequested(); ++ms)
+        ::Sleep(1);
+    return 0;
+}
+
+class BasicSearchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (zr_test::ImagesDir().empty())
+            GTEST_SKIP() << "ZR_IMAGES not set";
+        ZrInitCommonControls();
+        main.SearchMode = kModeBasic;
+        g_pMainDlg = &main;
+        InstallDriveTreeStorageHost();
+        PlatformProbe();
+        RegisterBasicSearchDialog();
+        SetBasicScanProc(nullptr);
+        g_boxes.clear();
+        previousHook = ZrSetMessageBoxHook(RecordBox);
+        ASSERT_TRUE(dlg.Create(IDD_BASIC_SEARCH, nullptr));
+        dlg.ShowWindow(SW_SHOW);
+    }
+
+    void TearDown() override
+    {
+        if (g_pMainDlg == nullptr)
+            return;
+        if (dlg.GetSafeHwnd() != nullptr)
+            dlg.DestroyWindow();
+        zr_test::PumpPending();
+        SetBasicScanProc(nullptr);
+        ZrSetMessageBoxHook(previousHook);
+        SetStorageHost(nullptr);
+        g_pMainDlg = nullptr;
+        BasicSearchPage = 0;
+        CWnd::DeleteTempMap();
+    }
+
+    HTREEITEM ChildStartingWith(HTREEITEM parent, const wchar_t* prefix)
+    {
+        CTreeClass& tree = dlg.DriveTree();
+        for (HTREEITEM c = tree.GetChildItem(parent); c != nullptr; c = tree.GetNextSiblingItem(c))
+            if (tree.GetItemText(c).Find(prefix) == 0)
+                return c;
+        return nullptr;
+    }
+
+    void SelectDrive(const wchar_t* letter)
+    {
+        HTREEITEM drive = ChildStartingWith(dlg.LogicalDrivesItem(), letter);
+        ASSERT_NE(nullptr, drive);
+        dlg.DriveTree().SelectItem(drive);
+        zr_test::PumpPending();
+        ASSERT_GE(dlg.DetailList()->GetItemCount(), 3);
+        // Wine answers the volume queries of a drive letter from the folder behind it, not from
+        // the image: the rows are set to what the image holds.
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        ASSERT_TRUE(::GetFileAttributesExW(zr_test::ImagePath(L"fat32.img").c_str(), GetFileExInfoStandard, &data));
+        imageSectors = ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / 512;
+        CString end;
+        end.Format(L"%llu", (unsigned long long)imageSectors);
+        dlg.DetailList()->SetItemText(1, 1, end);
+        dlg.DetailList()->SetItemText(2, 1, L"FAT32");
+    }
+
+    // Next with the logical-or-physical question answered by `button`.
+    void NextAnswering(int button)
+    {
+        g_answerButton = button;
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, AnswerTimer);
+        dlg.OnBnClickedNext();
+        ::KillTimer(nullptr, timer);
+    }
+
+    bool Enabled(int id) { return dlg.GetDlgItem(id)->IsWindowEnabled() != FALSE; }
+
+    bool OnResultsPage()
+    {
+        return BasicSearchPage == 1 && g_pBasicScanThread == nullptr && Enabled(IDC_BS_BACK) &&
+               !Enabled(IDC_BS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
+    }
+
+    CDelvaneDlg main;
+    CBasicSearch dlg;
+    uint64_t imageSectors = 0;
+    ZrMessageBoxHook previousHook = nullptr;
+};
+
+TEST_F(BasicSearchTest, DrivePageListsTheTestDrivesAndDisks)
+{
+    EXPECT_NE(nullptr, ChildStartingWith(dlg.LogicalDrivesItem(), L"X:"));
+    EXPECT_NE(nullptr, dlg.DriveTree().GetChildItem(dlg.PhysicalDrivesItem()));
+    EXPECT_EQ(0, BasicSearchPage.load());
+}
+
+// A refused Next leaves the selection state and the volume geometry alone.
+TEST_F(BasicSearchTest, RefusedNextChangesNothing)
+{
+    VolumeGeometry.sectorsPerCluster = 8;
+    FatVolumeParams.sectorsPerCluster = 8;
+
+    dlg.DriveTree().SelectItem(dlg.DriveTree().GetRootItem());
+    dlg.OnBnClickedNext();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"select Physical or Logical Drive"), 0);
+
+    // An end at or below the start, as the property list might show it for a broken record.
+    SelectDrive(L"X:");
+    dlg.DetailList()->SetItemText(1, 1, L"0");
+    NextAnswering(IDC_LOG_LOGICAL);
+    ASSERT_EQ(2u, g_boxes.size());
+    EXPECT_GE(g_boxes[1].Find(L"End Sector"), 0);
+
+    // The question cancelled.
+    NextAnswering(IDC_LOG_CANCEL);
+    EXPECT_EQ(2u, g_boxes.size());
+
+    EXPECT_EQ(0, BasicSearchPage.load());
+    EXPECT_EQ(8u, VolumeGeometry.sectorsPerCluster);
+    EXPECT_EQ(8u, FatVolumeParams.sectorsPerCluster);
+    EXPECT_TRUE(dlg.DriveTree().IsWindowVisible());
+}
+
+TEST_F(BasicSearchTest, ScanOfDriveXRunsToResultsAndSecondNextWaitsForBack)
+{
+    SelectDrive(L"X:");
+    NextAnswering(IDC_LOG_LOGICAL);
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 20000));
+    EXPECT_EQ(CString(L"\\\\.\\X:"), CurrentDevicePath);
+    EXPECT_EQ(CString(L"FAT32"), SelectedVolumeInfo.fsName);
+    EXPECT_EQ(0u, SelectedVolumeInfo.startSector);
+    EXPECT_EQ(imageSectors, SelectedVolumeInfo.endSector);
+    EXPECT_EQ(CString(L"Basic Search"), SelectedVolumeInfo.searchModeName);
+    EXPECT_TRUE(g_boxes.empty()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+    EXPECT_EQ(CString(L"FAT32"), FatVolumeParams.partitionType);
+    EXPECT_EQ(8u, FatVolumeParams.sectorsPerCluster);
+
+    // A second Next is refused before anything is reset: the geometry the savers divide by stays.
+    const uint32_t spc = VolumeGeometry.sectorsPerCluster;
+    FatVolumeParams.sectorsPerCluster = 4;
+    dlg.OnBnClickedNext();
+    EXPECT_EQ(spc, VolumeGeometry.sectorsPerCluster);
+    EXPECT_EQ(4u, FatVolumeParams.sectorsPerCluster);
+    EXPECT_EQ(1, BasicSearchPage.load());
+
+    dlg.OnBnClickedBack();
+    EXPECT_EQ(0, BasicSearchPage.load());
+    EXPECT_TRUE(dlg.DriveTree().IsWindowVisible());
+    EXPECT_FALSE(dlg.ResultTree().IsWindowVisible());
+    EXPECT_TRUE(Enabled(IDC_BS_NEXT));
+}
+
+TEST_F(BasicSearchTest, StopAtRandomMomentsNeverHangsAndBackAndNextWorkAfter)
+{
+    SetBasicScanProc(SlowScan);
+    g_scanMs = 60000;
+    g_scansRun = 0;
+    std::mt19937 random(7);
+    for (int round = 0; round < 20; ++round) {
+        SelectDrive(L"X:");
+        NextAnswering(IDC_LOG_LOGICAL);
+        ASSERT_EQ(1, BasicSearchPage.load()) << round;
+        const DWORD until = ::GetTickCount() + random() % 40;
+        PumpUntil([&] { return ::GetTickCount() >= until; }, 100);
+        // Back is refused while the scan runs.
+        const size_t boxes = g_boxes.size();
+        dlg.OnBnClickedBack();
+        EXPECT_EQ(boxes + 1, g_boxes.size());
+        dlg.OnBnClickedStop();
+        dlg.OnBnClickedStop();   // a second Stop finds nothing to stop
+        ASSERT_TRUE(OnResultsPage()) << round;
+        EXPECT_TRUE(dlg.ResultTree().IsWindowVisible());
+        dlg.OnBnClickedBack();
+        ASSERT_EQ(0, BasicSearchPage.load()) << round;
+    }
+    EXPECT_EQ(20, g_scansRun.load());
+}
+
+// Narrowing and widening switch between two fixed widths however often they are repeated.
+TEST_F(BasicSearchTest, ProgressAreaSwitchesBetweenTwoWidths)
+{
+    auto width = [&] {
+        CRect r;
+        dlg.GetDlgItem(IDC_BS_PROGRESS)->GetWindowRect(&r);
+        return r.Width();
+    };
+    const int wide = width();
+    dlg.ShrinkProgressArea();
+    dlg.ShrinkProgressArea();
+    EXPECT_EQ(wide - 75, width());
+    dlg.GrowProgressArea();
+    dlg.GrowProgressArea();
+    EXPECT_EQ(wide, width());
+}
+
+TEST(BasicSearchModal, BackOnTheDrivePageEndsTheDialogWithTwo)
+{
+    CDelvaneDlg main;
+    main.SearchMode = kModeBasic;
+    g_pMainDlg = &main;
+    RegisterBasicSearchDialog();
+    CBasicSearch dlg;
+    EXPECT_EQ(CBasicSearch::kBackResult, zr_test::RunScripted(dlg, { zr_test::Click(IDC_BS_BACK) }));
+    EXPECT_EQ(nullptr, g_pBasicSearchDlg);
+    g_pMainDlg = nullptr;
+    CWnd::DeleteTempMap();
+}
+
+} // namespace
