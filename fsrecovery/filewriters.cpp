@@ -7,6 +7,7 @@
 #include "app/pure/textservices.h"
 #include "app/questions.h"
 #include "app/shellservices.h"
+#include "devicepath.h"
 #include "fsrecovery/pure/file_copy.h"
 #include "fsrecovery/pure/save_names.h"
 #include "storage/pure/fat_chain.h"
@@ -106,6 +107,9 @@ class DestinationFile {
 public:
     explicit DestinationFile(const CString& path) : m_path(path)
     {
+        // Whatever a destination says, a device is never opened for writing.
+        if (IsRawDevicePath(path))
+            return;
         m_handle = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                  nullptr);
     }
@@ -134,7 +138,7 @@ public:
 
 private:
     CString m_path;
-    HANDLE m_handle;
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
     bool m_keep = false;
 };
 

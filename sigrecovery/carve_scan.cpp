@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 
+#include "devicepath.h"
 #include "storage/sectorreader.h"
 #include "thread.h"
 
@@ -92,6 +93,7 @@ public:
             if (!CarveFilePath(m_destination, m_kind, m_thorough, type.extension, item.name, &path))
                 return Fail(ERROR_BAD_PATHNAME, m_destination);
             if (!EnsureFoldersBelow(m_destination, path)) return Fail(GetLastError(), path);
+            if (IsRawDevicePath(path)) return Fail(ERROR_ACCESS_DENIED, path);   // never a device
             HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (h != INVALID_HANDLE_VALUE) {
                 m_open[item.id] = OpenFile{h, path};
