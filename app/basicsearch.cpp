@@ -1,12 +1,16 @@
 #include "app/basicsearch.h"
 
+#include <shlobj.h>
+
 #include "app/maindlg.h"
 #include "app/notices.h"
 #include "app/questions.h"
 #include "app/startup.h"
 #include "app/waitdialogs.h"
 #include "fsrecovery/basicscan.h"
+#include "fsrecovery/folderlist.h"
 #include "fsrecovery/resultbuild.h"
+#include "fsrecovery/savefiles.h"
 #include "resources/resource.h"
 #include "storage/driverecords.h"
 #include "storage/partitions.h"
@@ -47,6 +51,7 @@ const wchar_t kSaveWhileScanningText[] =
     L"to be completed.";
 
 std::atomic<AFX_THREADPROC> g_scanProc{ nullptr };
+SaveFolderPicker g_saveFolderPicker = nullptr;
 // The selection handler that was in place before the dialog opened (the results tree's).
 CTreeClass::NotifyHandler g_previousSelChanged = nullptr;
 
@@ -65,6 +70,78 @@ void OnTreeSelChanged(CTreeClass* tree, NMHDR* header, LRESULT* result)
 void Inform(CWnd* owner, const wchar_t* text)
 {
     ZrMessageBox(owner ? owner->GetSafeHwnd() : nullptr, text, L"Message", MB_OK | MB_ICONINFORMATION);
+}
+
+// The destination notice, then the shell's folder picker; empty when the user cancels.
+CString AskSaveFolder(CWnd* owner)
+{
+    CSaveMsg notice(owner);
+    notice.DoModal();
+    BROWSEINFOW info{};
+    info.hwndOwner = owner ? owner->GetSafeHwnd() : nullptr;
+    info.lpszTitle = L"Select the folder to save the recovered files in";
+    info.ulFlags = BIF_RETURNONLYFSDIRS;
+    PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&info);
+    if (chosen == nullptr)
+        return CString();
+    wchar_t path[MAX_PATH] = {};
+    const BOOL ok = ::SHGetPathFromIDListW(chosen, path);
+    ::CoTaskMemFree(chosen);
+    return ok ? CString(path) : CString();
+}
+
+// A file-list row (columns as the listings fill them) as a file to save.
+FoundFileRef FileOfListRow(CListCtrl& list, int row)
+{
+    FoundFileRef file;
+    file.name = list.GetItemText(row, 0);
+    uint64_t value = 0;
+    ZrRecordTable::ParseNumber(list.GetItemText(row, 2), ZrRecordTable::SortKey::Decimal, value);
+    file.size = value;
+    value = 0;
+    ZrRecordTable::ParseNumber(list.GetItemText(row, 5), ZrRecordTable::SortKey::Decimal, value);
+    file.ntfs = list.GetItemText(row, 7) == L"0";
+    if (file.ntfs)
+        file.recordSector = value;
+    else
+        file.firstCluster = (uint32_t)value;
+    return file;
+}
+
+// The folders from below "Root" down to `item` (an orphan keeps "KXR_Miscellaneous" as its first).
+std::vector<CString> FolderPathOf(CTreeClass& tree, HTREEITEM item)
+{
+    std::vector<CString> folders;
+    for (HTREEITEM at = item; at != nullptr && tree.GetParentItem(at) != nullptr; at = tree.GetParentItem(at))
+        folders.insert(folders.begin(), tree.GetItemText(at));
+    return folders;
+}
+
+// Lists the files of the folder of `item` into `scratch` and adds them as save items.
+void AddFolderFiles(CTreeClass& tree, HTREEITEM item, CListCtrl& scratch, std::vector<SaveItem>& items)
+{
+    const bool ntfs = FatVolumeParams.partitionType == L"NTFS";
+    const FolderNode* folder = (const FolderNode*)tree.GetItemData(item);
+    const uint64_t id = folder ? folder->ownId : (ntfs ? 5 : 0);
+    scratch.DeleteAllItems();
+    StopFolderRead = 0;
+    if (ntfs)
+        FillFileListNtfs(&scratch, 0, id);
+    else
+        FillFileListFat(&scratch, 0, id, folder ? folder->deleted : 0, -1);
+    const std::vector<CString> folders = FolderPathOf(tree, item);
+    for (int row = 0; row < scratch.GetItemCount(); ++row)
+        items.push_back({ folders, FileOfListRow(scratch, row), FatVolumeParams });
+}
+
+// Every ticked folder of the subtree from `item` (its siblings included).
+void CollectTickedFolders(CTreeClass& tree, HTREEITEM item, CListCtrl& scratch, std::vector<SaveItem>& items)
+{
+    for (; item != nullptr; item = tree.GetNextSiblingItem(item)) {
+        if (tree.GetCheckState(item) == 2)
+            AddFolderFiles(tree, item, scratch, items);
+        CollectTickedFolders(tree, tree.GetChildItem(item), scratch, items);
+    }
 }
 
 // The scan of the selected volume and its finishing steps: the rows whose parent was not found
@@ -287,6 +364,7 @@ void CBasicSearch::SetPropertyColumns(int count)
     const int columns = header != nullptr ? header->GetItemCount() : count;
     for (int c = columns - 1; c >= 0; --c)
         m_list.DeleteColumn(c);
+    m_list.SetExtendedStyle(m_list.GetExtendedStyle() & ~DWORD(LVS_EX_CHECKBOXES));
     m_list.InsertColumn(0, L"Name", LVCFMT_LEFT, 160);
     m_list.InsertColumn(1, L"Value", LVCFMT_LEFT, 325);
 }
@@ -308,6 +386,7 @@ void CBasicSearch::SetFileListColumns()
         m_list.InsertColumn(index++, column.name, LVCFMT_LEFT, column.width);
     for (int c = 5; c < index; ++c)
         m_list.ShowColumn(c, FALSE);
+    m_list.SetExtendedStyle(m_list.GetExtendedStyle() | LVS_EX_CHECKBOXES);
 }
 
 void CBasicSearch::SetDriveTreeIcons()
@@ -695,12 +774,43 @@ void CBasicSearch::OnBnClickedStopSearchingPartitions()
     StopPartitionSearch();
 }
 
+void SetSaveFolderPicker(SaveFolderPicker picker) { g_saveFolderPicker = picker; }
+
 void CBasicSearch::OnBnClickedSave()
 {
-    if (BasicSearchPage == 0)
+    if (BasicSearchPage == 0) {
         Inform(this, kSaveTooEarlyText);
-    else if (WorkerRunning())
+        return;
+    }
+    if (WorkerRunning()) {
         Inform(this, kSaveWhileScanningText);
+        return;
+    }
+    const CString destination = g_saveFolderPicker ? g_saveFolderPicker(this) : AskSaveFolder(this);
+    if (destination.IsEmpty())
+        return;
+
+    // The ticked folders' files through a hidden list that the listings fill like the visible one.
+    std::vector<SaveItem> items;
+    CListCtrl scratch;
+    if (!scratch.Create(LVS_REPORT, CRect(0, 0, 0, 0), this, 0))
+        return;
+    for (int c = 0; c < 10; ++c)
+        scratch.InsertColumn(c, L"", LVCFMT_LEFT, 10);
+    const int listedBefore = m_list.GetItemCount();
+    CollectTickedFolders(m_resultTree, m_resultTree.GetRootItem(), scratch, items);
+    scratch.DestroyWindow();
+
+    // The ticked rows of the visible list, unless their folder was taken whole above.
+    const HTREEITEM shown = m_resultTree.GetSelectedItem();
+    if (shown != nullptr && m_resultTree.GetCheckState(shown) != 2) {
+        const std::vector<CString> folders = FolderPathOf(m_resultTree, shown);
+        for (int row = 0; row < listedBefore; ++row) {
+            if ((m_list.GetItemState(row, LVIS_STATEIMAGEMASK) >> 12) == 2)
+                items.push_back({ folders, FileOfListRow(m_list, row), FatVolumeParams });
+        }
+    }
+    SaveFoundItems(items, destination, this);
 }
 
 void CBasicSearch::OnClose()

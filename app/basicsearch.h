@@ -25,6 +25,11 @@ extern std::atomic<int> ScanAsPhysicalDisk;
 // installed the file-system scan runs and the results tree is built from what it found.
 void SetBasicScanProc(AFX_THREADPROC proc);
 
+// Where Save asks for the destination folder; null restores the destination notice and the
+// folder picker. An empty answer cancels the save.
+using SaveFolderPicker = CString (*)(CWnd* owner);
+void SetSaveFolderPicker(SaveFolderPicker picker);
+
 // What Next reads from the property list and the tree item, before anything is changed.
 struct BasicScanRequest {
     CString kind;          // SelectedItemKind at the time of Next

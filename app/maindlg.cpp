@@ -167,6 +167,9 @@ CDelvaneDlg::CDelvaneDlg() : CDialog(IDD_MAIN_DIALOG)
     RegisterWorkerGlobal(&g_pModeSearchThread);
     RegisterWorkerGlobal(&g_pBasicLogLoadThread);
     RegisterWorkerGlobal(&g_pDeepLogLoadThread);
+    // The record tables are plain memory: they get their columns with the object, so a table
+    // filled before (or without) the window still keeps its cells.
+    CreateRecordTables();
 }
 
 CDelvaneDlg::~CDelvaneDlg()
@@ -309,8 +312,6 @@ BOOL CDelvaneDlg::OnInitDialog()
 
     m_shareButton.LoadBitmaps(IDB_SHARE_UP, IDB_SHARE_DOWN);
     m_shareButton.SizeToContent();
-
-    CreateRecordTables();
 
     for (CColorStatic* title : { &m_titleBasic, &m_titleDeep, &m_titlePhoto, &m_titleVideo, &m_titleSignature })
         title->SetFont(&FontConsolas16Bold);

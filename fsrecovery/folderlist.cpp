@@ -256,13 +256,17 @@ int ExpandFolderNode(uint64_t sector, uint32_t folderCluster, HTREEITEM item, CT
     DeviceSectorSource device(CurrentDevicePath);
     if (!tree || !tree->GetSafeHwnd() || device.Read(sector, 1, buffer) == 0)
         return 1;
+    // An item without a FolderNode is the volume's root ("Root"): its sub-folders are searched
+    // from the first node on.
     FolderNode* folder = (FolderNode*)tree->GetItemData(item);
+    FolderNode* first = folder ? folder : FolderNodeList.head;
+    const uint64_t cluster0Start = folder ? folder->cluster0Start : 0;
     const bool fat32 = FatVolumeParams.partitionType == L"FAT32";
     const bool more = ListFatDirectorySector(&device, buffer, sector, fat32, true, &StopFolderRead,
                                              [&](const FatListedEntry& listed) {
-        for (FolderNode* node = folder; node && StopFolderRead != 1; node = node->next) {
+        for (FolderNode* node = first; node && StopFolderRead != 1; node = node->next) {
             if (node->ownId != listed.firstCluster || node->parentId != folderCluster ||
-                node->cluster0Start != folder->cluster0Start)
+                node->cluster0Start != cluster0Start)
                 continue;
             tree->SetItemText(node->item, listed.name);
             node->name = listed.name;
@@ -278,20 +282,21 @@ bool ExpandFatFolder(CTreeClass* tree, HTREEITEM item)
 {
     if (!tree || !tree->GetSafeHwnd() || !item)
         return false;
+    // The root item carries no FolderNode: it stands for the root directory (cluster 0).
     FolderNode* folder = (FolderNode*)tree->GetItemData(item);
-    if (!folder)
-        return false;
+    const uint32_t ownId = folder ? folder->ownId : 0;
     StopFolderRead = 0;
     DirectoryRegion region;
-    if (!DirectoryRegionOf(folder->ownId, region))
+    if (!DirectoryRegionOf(ownId, region))
         return false;
-    const uint64_t base = InDeepSearch() && folder->cluster0Start != 0 ? folder->cluster0Start
-                                                                        : FatVolumeParams.cluster0Start;
+    const uint64_t base = InDeepSearch() && folder && folder->cluster0Start != 0 ? folder->cluster0Start
+                                                                                  : FatVolumeParams.cluster0Start;
     ForEachDirectorySector(region, base, [&](uint64_t sector) {
-        return ExpandFolderNode(sector, folder->ownId, item, tree) != 0 || region.fixedRoot;
+        return ExpandFolderNode(sector, ownId, item, tree) != 0 || region.fixedRoot;
     });
     if (StopFolderRead == 1)
         return false;
-    folder->expanded = 1;
+    if (folder)
+        folder->expanded = 1;
     return true;
 }

@@ -26,11 +26,12 @@ void FillFileListFat(CListCtrl* list, uint64_t firstIndex, uint64_t folderCluste
                      int32_t partitionIndex);
 
 // Reads one directory sector of the FAT folder folderCluster and renames the sub-folders of
-// `item` found there to their long names. 0 at the end-of-directory mark, else 1.
+// `item` (the root item: the root folders) found there to their long names. 0 at the
+// end-of-directory mark, else 1.
 int ExpandFolderNode(uint64_t sector, uint32_t folderCluster, HTREEITEM item, CTreeClass* tree);
 
-// Reads every directory sector of the FAT folder of `item` (its FolderNode) through
-// ExpandFolderNode, following the folder's cluster chain; StopFolderRead is cleared first and
-// ends the read. The folder is marked expanded only when the read was not cancelled. Returns
-// true when it was read to the end.
+// Reads every directory sector of the FAT folder of `item` (its FolderNode; the root directory
+// for the root item, which has none) through ExpandFolderNode, following the folder's cluster
+// chain; StopFolderRead is cleared first and ends the read. The folder is marked expanded only
+// when the read was not cancelled. Returns true when it was read to the end.
 bool ExpandFatFolder(CTreeClass* tree, HTREEITEM item);

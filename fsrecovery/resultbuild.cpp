@@ -2,6 +2,7 @@
 
 #include "app/maindlg.h"
 #include "app/treeclass.h"
+#include "fsrecovery/folderlist.h"
 #include "storage/driverecords.h"
 
 namespace {
@@ -90,8 +91,14 @@ int BuildFatTree(ZrRecordTable& table, CTreeClass* tree, HWND progress)
     TreeClassSink sink(tree, progress);
     BuildFatResultTree(table, sink);
     if (tree && tree->GetSafeHwnd()) {
-        if (HTREEITEM root = tree->GetRootItem())
+        if (HTREEITEM root = tree->GetRootItem()) {
+            // The scan knows folders by cluster only ("DIRn"): each folder's names come from
+            // its parent's directory, the root's first, then every folder's in creation order.
+            ExpandFatFolder(tree, root);
+            for (FolderNode* node = FolderNodeList.head; node && StopFolderRead != 1; node = node->next)
+                ExpandFatFolder(tree, (HTREEITEM)node->item);
             tree->Expand(root, TVE_EXPAND);
+        }
     }
     FinishTree(tree, progress);
     return 1;

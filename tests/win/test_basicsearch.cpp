@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <random>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "afxwin.h"
@@ -45,6 +48,71 @@ BOOL CALLBACK ClickAnswer(HWND wnd, LPARAM)
 void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD)
 {
     ::EnumThreadWindows(::GetCurrentThreadId(), ClickAnswer, 0);
+}
+
+struct TruthRow {
+    std::string state, path, size, sha256;
+};
+// The rows of IMAGE.truth.tsv (state, path, size, sha256, note).
+std::vector<TruthRow> LoadTruthRows(const std::wstring& image)
+{
+    std::vector<TruthRow> rows;
+    const std::vector<uint8_t> bytes = zr_test::ReadAt(zr_test::ImagePath(image + L".truth.tsv"), 0, 1 << 20);
+    std::string line;
+    for (size_t i = 0; i <= bytes.size(); ++i) {
+        if (i < bytes.size() && bytes[i] != '\n') {
+            line += char(bytes[i]);
+            continue;
+        }
+        std::vector<std::string> cells(1);
+        for (char c : line)
+            if (c == '\t')
+                cells.emplace_back();
+            else
+                cells.back().push_back(c);
+        if (!line.empty() && line[0] != '#' && cells.size() >= 4)
+            rows.push_back({ cells[0], cells[1], cells[2], cells[3] });
+        line.clear();
+    }
+    return rows;
+}
+
+std::vector<std::string> Components(const std::string& path)
+{
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (c != '/')
+            part += c;
+        else if (!part.empty())
+            parts.push_back(part), part.clear();
+    }
+    return parts;
+}
+
+// A shown folder name matches the truth's, or is it with the first letter lost to deletion
+// (a FAT short name shows its deleted mark as "_").
+bool SameName(const std::string& shown, const std::string& truth)
+{
+    return shown == truth || (!truth.empty() && shown == "_" + truth.substr(1));
+}
+
+bool SamePath(const std::string& shown, const std::string& truth)
+{
+    const std::vector<std::string> a = Components(shown), b = Components(truth);
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (!SameName(a[i], b[i]))
+            return false;
+    return true;
+}
+
+// The last folder of `shown` is the last folder of `truth` (an orphan keeps its own name).
+bool EndsWithFolder(const std::string& shown, const std::string& truth)
+{
+    const std::vector<std::string> a = Components(shown), b = Components(truth);
+    return !a.empty() && !b.empty() && SameName(a.back(), b.back());
 }
 
 // A scan that runs until it is told to stop (or for `g_scanMs` at most).
@@ -102,7 +170,7 @@ protected:
         return nullptr;
     }
 
-    void SelectDrive(const wchar_t* letter)
+    void SelectDrive(const wchar_t* letter, const wchar_t* image = L"fat32.img", const wchar_t* fs = L"FAT32")
     {
         HTREEITEM drive = ChildStartingWith(dlg.LogicalDrivesItem(), letter);
         ASSERT_NE(nullptr, drive);
@@ -112,12 +180,12 @@ protected:
         // Wine answers the volume queries of a drive letter from the folder behind it, not from
         // the image: the rows are set to what the image holds.
         WIN32_FILE_ATTRIBUTE_DATA data{};
-        ASSERT_TRUE(::GetFileAttributesExW(zr_test::ImagePath(L"fat32.img").c_str(), GetFileExInfoStandard, &data));
+        ASSERT_TRUE(::GetFileAttributesExW(zr_test::ImagePath(image).c_str(), GetFileExInfoStandard, &data));
         imageSectors = ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / 512;
         CString end;
         end.Format(L"%llu", (unsigned long long)imageSectors);
         dlg.DetailList()->SetItemText(1, 1, end);
-        dlg.DetailList()->SetItemText(2, 1, L"FAT32");
+        dlg.DetailList()->SetItemText(2, 1, fs);
     }
 
     // Next with the logical-or-physical question answered by `button`.
@@ -127,6 +195,17 @@ protected:
         const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, AnswerTimer);
         dlg.OnBnClickedNext();
         ::KillTimer(nullptr, timer);
+    }
+
+    // Every folder path of the results tree ("/A/B/"), from below its top items.
+    void CollectFolders(HTREEITEM parent, const std::string& path, std::set<std::string>& out)
+    {
+        CTreeClass& tree = dlg.ResultTree();
+        for (HTREEITEM c = tree.GetChildItem(parent); c != nullptr; c = tree.GetNextSiblingItem(c)) {
+            const std::string child = path + zr_test::Narrow(std::wstring(tree.GetItemText(c).GetString())) + "/";
+            out.insert(child);
+            CollectFolders(c, child, out);
+        }
     }
 
     bool Enabled(int id) { return dlg.GetDlgItem(id)->IsWindowEnabled() != FALSE; }
@@ -205,6 +284,110 @@ TEST_F(BasicSearchTest, ScanOfDriveXRunsToResultsAndSecondNextWaitsForBack)
     EXPECT_TRUE(dlg.DriveTree().IsWindowVisible());
     EXPECT_FALSE(dlg.ResultTree().IsWindowVisible());
     EXPECT_TRUE(Enabled(IDC_BS_NEXT));
+}
+
+// Each scan ends with the volume's folders, deleted ones included, under "Root" (or under the
+// catch-all folder when their parent is lost).
+TEST_F(BasicSearchTest, ScanShowsEveryFolderOfTheVolume)
+{
+    struct Drive { const wchar_t* letter; const wchar_t* image; const wchar_t* fs; };
+    for (const Drive& d : { Drive{ L"X:", L"fat32.img", L"FAT32" }, Drive{ L"Y:", L"ntfs.img", L"NTFS" } }) {
+        SCOPED_TRACE(zr_test::Narrow(d.image));
+        SelectDrive(d.letter, d.image, d.fs);
+        NextAnswering(IDC_LOG_LOGICAL);
+        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
+        EXPECT_TRUE(g_boxes.empty()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+        CTreeClass& tree = dlg.ResultTree();
+        std::set<std::string> all;
+        for (HTREEITEM top = tree.GetRootItem(); top != nullptr; top = tree.GetNextSiblingItem(top)) {
+            const std::string path = "/" + zr_test::Narrow(std::wstring(tree.GetItemText(top).GetString())) + "/";
+            all.insert(path);
+            CollectFolders(top, path, all);
+        }
+        std::string found;
+        for (const std::string& f : all)
+            found += f + " ";
+        int folders = 0;
+        for (const TruthRow& e : LoadTruthRows(d.image)) {
+            if (e.path.empty() || e.path.back() != '/' || (e.state != "live" && e.state != "deleted"))
+                continue;
+            ++folders;
+            bool shown = false;
+            for (const std::string& o : all)
+                shown = shown || SamePath(o, "/Root" + e.path) ||
+                        (o.find("/KXR_Miscellaneous/") != std::string::npos && EndsWithFolder(o, e.path));
+            EXPECT_TRUE(shown) << e.path << " not in: " << found;
+        }
+        EXPECT_GE(folders, 10);
+        dlg.OnBnClickedBack();
+        g_boxes.clear();
+    }
+}
+
+CString g_saveFolder;
+CString PickSaveFolder(CWnd*) { return g_saveFolder; }
+
+// Saved files below `folder` by their sha256, each with its path relative to the destination;
+// the files and folders are removed once read.
+void TakeSavedFiles(const std::wstring& folder, const std::string& relative, std::map<std::string, std::string>& out)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        const std::string path = relative + "/" + zr_test::Narrow(name);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            TakeSavedFiles(folder + L"\\" + name, path, out);
+        else
+            out[zr_test::Sha256Hex(zr_test::ReadAt(folder + L"\\" + name, 0, 64u << 20))] = path;
+        ::DeleteFileW((folder + L"\\" + name).c_str());
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+// Ticking the deleted folder and saving writes every intact file below it, byte for byte, in
+// its own folder below the destination.
+TEST_F(BasicSearchTest, SaveOfATickedDeletedFolderGivesTheTruthBytes)
+{
+    SelectDrive(L"X:");
+    NextAnswering(IDC_LOG_LOGICAL);
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
+    CTreeClass& tree = dlg.ResultTree();
+    HTREEITEM old = nullptr;
+    for (HTREEITEM c = tree.GetChildItem(tree.GetRootItem()); c != nullptr; c = tree.GetNextSiblingItem(c))
+        if (SameName(zr_test::Narrow(std::wstring(tree.GetItemText(c).GetString())), "OLDSTUFF"))
+            old = c;
+    ASSERT_NE(nullptr, old);
+    tree.SetCheckRecursive(old, 2);
+
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    CString folder;
+    folder.Format(L"%lszr_save_%lu", temp, (unsigned long)::GetTickCount());
+    ASSERT_TRUE(::CreateDirectoryW(folder, nullptr));
+    g_saveFolder = folder;
+    SetSaveFolderPicker(PickSaveFolder);
+    dlg.OnBnClickedSave();
+    SetSaveFolderPicker(nullptr);
+
+    std::map<std::string, std::string> saved;
+    TakeSavedFiles(std::wstring(folder.GetString()), "", saved);
+    int intact = 0;
+    for (const TruthRow& e : LoadTruthRows(L"fat32.img")) {
+        if (e.state != "deleted" || e.path.rfind("/OLDSTUFF/", 0) != 0 || e.path.back() == '/')
+            continue;
+        ++intact;
+        auto found = saved.find(e.sha256);
+        ASSERT_NE(saved.end(), found) << e.path;
+        const std::string dir = found->second.substr(0, found->second.rfind('/') + 1);
+        EXPECT_TRUE(SamePath(dir, e.path.substr(0, e.path.rfind('/') + 1))) << found->second << " for " << e.path;
+    }
+    EXPECT_GE(intact, 3);
 }
 
 TEST_F(BasicSearchTest, StopAtRandomMomentsNeverHangsAndBackAndNextWorkAfter)
