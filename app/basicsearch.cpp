@@ -5,10 +5,12 @@
 #include "app/maindlg.h"
 #include "app/notices.h"
 #include "app/questions.h"
+#include "app/sortclass.h"
 #include "app/startup.h"
 #include "app/waitdialogs.h"
 #include "fsrecovery/basicscan.h"
 #include "fsrecovery/folderlist.h"
+#include "fsrecovery/fsglobals.h"
 #include "fsrecovery/resultbuild.h"
 #include "fsrecovery/savefiles.h"
 #include "resources/resource.h"
@@ -23,10 +25,16 @@ CWinThread* g_pBasicScanThread = nullptr;
 CWinThread* g_pBasicDriveTreeThread = nullptr;
 CWinThread* g_pOpenFilesThread = nullptr;
 std::atomic<int> ScanAsPhysicalDisk{ 0 };
+HTREEITEM LastPopulatedItem = nullptr;
 
 namespace {
 
 constexpr UINT WM_ZR_BASIC_SCAN_ENDED = WM_APP + 0x240;
+constexpr UINT WM_ZR_BASIC_LISTING_ENDED = WM_APP + 0x241;
+// The id of a FAT folder whose first cluster is an end-of-chain mark: it has nothing to read.
+constexpr uint32_t kFatEndOfChain = 0x0FFFFFFF;
+// Column 1 of a subfolder row of the file list.
+const wchar_t kFolderType[] = L"FOLDER";
 constexpr int kProgressGrowPixels = 75;
 
 const wchar_t kMyComputer[] = L"My Computer";
@@ -61,6 +69,11 @@ void OnTreeSelChanged(CTreeClass* tree, NMHDR* header, LRESULT* result)
     CBasicSearch* dlg = static_cast<CBasicSearch*>(g_pBasicSearchDlg);
     if (dlg != nullptr && tree == &dlg->DriveTree()) {
         tree->ShowDeviceItem(reinterpret_cast<NMTREEVIEWW*>(header)->itemNew.hItem);
+        return;
+    }
+    if (dlg != nullptr && tree == &dlg->ResultTree()) {
+        dlg->OnResultSelChanged(reinterpret_cast<NMTREEVIEWW*>(header)->itemNew.hItem);
+        *result = 0;
         return;
     }
     if (g_previousSelChanged != nullptr)
@@ -232,6 +245,7 @@ BEGIN_MESSAGE_MAP(CBasicSearch, CDialog)
     ON_BN_CLICKED(IDC_BS_SAVE, &CBasicSearch::OnBnClickedSave)
     ON_BN_CLICKED(IDC_BS_STOP_PARTITIONS, &CBasicSearch::OnBnClickedStopSearchingPartitions)
     ON_MESSAGE(WM_ZR_BASIC_SCAN_ENDED, &CBasicSearch::OnScanEnded)
+    ON_MESSAGE(WM_ZR_BASIC_LISTING_ENDED, &CBasicSearch::OnListingEnded)
 END_MESSAGE_MAP()
 
 CBasicSearch::CBasicSearch(CWnd* parent) : CDialog(IDD_BASIC_SEARCH, parent) {}
@@ -722,6 +736,7 @@ void CBasicSearch::OnBnClickedStop()
 
 void CBasicSearch::OnBnClickedBack()
 {
+    EndListing(true);
     if (WorkerRunning()) {
         Inform(this, kStillScanningText);
         return;
@@ -742,6 +757,7 @@ void CBasicSearch::OnBnClickedBack()
     if (g_pMainDlg != nullptr)
         g_pMainDlg->EmptyRecordTables();
     m_resultTree.DeleteAllResults();
+    LastPopulatedItem = nullptr;
     m_list.DeleteAllItems();
     m_logSaved = 0;
     m_list.ShowWindow(SW_HIDE);
@@ -782,6 +798,7 @@ void CBasicSearch::OnBnClickedSave()
         Inform(this, kSaveTooEarlyText);
         return;
     }
+    EndListing(false);
     if (WorkerRunning()) {
         Inform(this, kSaveWhileScanningText);
         return;
@@ -806,7 +823,7 @@ void CBasicSearch::OnBnClickedSave()
     if (shown != nullptr && m_resultTree.GetCheckState(shown) != 2) {
         const std::vector<CString> folders = FolderPathOf(m_resultTree, shown);
         for (int row = 0; row < listedBefore; ++row) {
-            if ((m_list.GetItemState(row, LVIS_STATEIMAGEMASK) >> 12) == 2)
+            if ((m_list.GetItemState(row, LVIS_STATEIMAGEMASK) >> 12) == 2 && m_list.GetItemText(row, 1) != kFolderType)
                 items.push_back({ folders, FileOfListRow(m_list, row), FatVolumeParams });
         }
     }
@@ -836,6 +853,7 @@ void CBasicSearch::OnClose()
 
 void CBasicSearch::OnDestroy()
 {
+    EndListing(true);
     m_stopFlag = 1;
     if (CWinThread* worker = m_scanWorker.load())
         worker->RequestStop();
@@ -847,4 +865,129 @@ void CBasicSearch::OnDestroy()
     if (ActiveTree == &m_driveTree || ActiveTree == &m_resultTree)
         ActiveTree = nullptr;
     CDialog::OnDestroy();
+}
+
+// ---- Listing the selected results folder -----------------------------------------------------
+
+void CBasicSearch::OnResultSelChanged(HTREEITEM item)
+{
+    if (g_pPopulateListThread != nullptr || BasicSearchPage == 0 || item == nullptr)
+        return;
+    if (m_scanWorker.load() != nullptr) {
+        // The tree is still being built: nothing is listed and the selection is taken back.
+        m_resultTree.Select(nullptr, TVGN_CARET);
+        return;
+    }
+    SelectedTreeItem = item;
+    const bool isRoot = item == m_resultTree.GetRootItem();
+    // The root is not listed twice in a row; any other folder is listed again when reselected.
+    if (isRoot && item == LastPopulatedItem)
+        return;
+    LastPopulatedItem = item;
+
+    auto wait = std::make_unique<CPopulate>();
+    if (!wait->Create(this))
+        return;
+    m_populateDlg = std::move(wait);
+    g_pPopulateDlg = m_populateDlg.get();
+    EnableWindow(FALSE);
+    m_populateDlg->CenterWindow(this);
+    m_populateDlg->SetWindowText(L"Populating List Items, Please wait....");
+    m_populateDlg->ShowWindow(SW_SHOW);
+    m_populateDlg->SetForegroundWindow();
+
+    m_list.DeleteAllItems();
+    // The listing gives the system image list back before its first row.
+    m_list.SetImageList(nullptr, LVSIL_SMALL);
+    StopFolderRead = 0;
+    if (ZrBeginThreadInto(g_pPopulateListThread, PopulateListThreadProc, this) == nullptr)
+        EndListing(false);
+}
+
+void CBasicSearch::FillListedFolder()
+{
+    FoundFolderCount = 0;
+    FoundFileCount = 0;
+    ShowFolderCountText();
+    const HTREEITEM item = LastPopulatedItem;
+    if (item == nullptr)
+        return;
+    CString path;
+    for (const CString& folder : FolderPathOf(m_resultTree, item))
+        path += (path.IsEmpty() ? L"" : L"\\") + folder;
+    m_path.SetWindowText(path.IsEmpty() ? CString(L"Root") : path);
+
+    const bool ntfs = FatVolumeParams.partitionType == L"NTFS";
+    const FolderNode* folder = (const FolderNode*)m_resultTree.GetItemData(item);
+    const uint32_t id = folder ? folder->ownId : (ntfs ? 5 : 0);
+    const uint32_t deleted = folder ? folder->deleted : 0;
+    if (CSystemImageList::GetSmallList())
+        m_list.SetImageList(CSystemImageList::GetSmallList(), LVSIL_SMALL);
+
+    int row = 0;
+    for (HTREEITEM child = m_resultTree.GetChildItem(item); child != nullptr && StopFolderRead == 0;
+         child = m_resultTree.GetNextSiblingItem(child)) {
+        FolderNode* node = (FolderNode*)m_resultTree.GetItemData(child);
+        if (node == nullptr)
+            continue;
+        // A folder inside a deleted folder is deleted too.
+        if (deleted)
+            node->deleted = 1;
+        ++FoundFolderCount;
+        ShowFolderCountText();
+        const int at = m_list.InsertItem(row, m_resultTree.GetItemText(child), GetFolderIconIndex());
+        if (at < 0)
+            continue;
+        CString cell;
+        m_list.SetItemText(at, 1, kFolderType);
+        cell.Format(L"%u", node->ownId);
+        m_list.SetItemText(at, 5, cell);
+        cell.Format(L"%u", node->parentId);
+        m_list.SetItemText(at, 6, cell);
+        cell.Format(L"%llu", (unsigned long long)(intptr_t)child);
+        m_list.SetItemText(at, 7, cell);
+        ++row;
+    }
+    if (StopFolderRead != 0)
+        return;
+    if (ntfs)
+        FillFileListNtfs(&m_list, (uint64_t)row, id);
+    else if (id != kFatEndOfChain)
+        FillFileListFat(&m_list, (uint64_t)row, id, deleted, 0);
+}
+
+UINT PopulateListThreadProc(LPVOID param)
+{
+    auto* dlg = static_cast<CBasicSearch*>(param);
+    dlg->FillListedFolder();
+    // The notice and the disabled dialog belong to the dialog's thread; it ends the listing state.
+    ::PostMessageW(dlg->GetSafeHwnd(), WM_ZR_BASIC_LISTING_ENDED, 0, 0);
+    return 0;
+}
+
+LRESULT CBasicSearch::OnListingEnded(WPARAM, LPARAM)
+{
+    EndListing(false);
+    return 0;
+}
+
+void CBasicSearch::EndListing(bool stop)
+{
+    if (CWinThread* worker = g_pPopulateListThread) {
+        if (stop)
+            StopFolderRead = 1;
+        ZrWaitForThreadPumping(worker, INFINITE);
+        delete worker;
+        g_pPopulateListThread = nullptr;
+    }
+    if (m_populateDlg) {
+        if (g_pPopulateDlg == m_populateDlg.get())
+            g_pPopulateDlg = nullptr;
+        if (m_populateDlg->GetSafeHwnd() != nullptr)
+            m_populateDlg->DestroyWindow();
+        m_populateDlg.reset();
+        EnableWindow(TRUE);
+        m_resultTree.EnableWindow(TRUE);
+    }
+    StopFolderRead = 0;
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "afxwin.h"
 #include "app/colorcontrols.h"
@@ -17,6 +18,11 @@ extern std::atomic<int> BasicSearchPage;
 extern CWinThread* g_pBasicScanThread;
 extern CWinThread* g_pBasicDriveTreeThread;
 extern CWinThread* g_pOpenFilesThread;
+// The results item whose folder the file list shows (set when its listing starts).
+extern HTREEITEM LastPopulatedItem;
+// Lists the folders and files of LastPopulatedItem into the dialog's file list (parameter: the
+// dialog), then asks the dialog to end the listing state.
+UINT PopulateListThreadProc(LPVOID param);
 // 1 when a drive letter is scanned through its physical disk.
 extern std::atomic<int> ScanAsPhysicalDisk;
 
@@ -39,6 +45,8 @@ struct BasicScanRequest {
     uint64_t endSector = 0;
     bool physical = false; // a drive letter scanned through its disk
 };
+
+class CPopulate;
 
 class CBasicSearch : public CDialog, public DeviceDetailHost {
 public:
@@ -90,6 +98,11 @@ public:
     // scan) when Next must be refused. Changes no global state.
     bool ReadScanRequest(HTREEITEM item, BasicScanRequest& request);
 
+    // A results-tree selection: lists the folder of `item` behind the "Populating" notice.
+    void OnResultSelChanged(HTREEITEM item);
+    // The listing itself (on the listing worker): subfolder rows, then the folder's files.
+    void FillListedFolder();
+
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
@@ -101,6 +114,10 @@ protected:
     void OnDestroy();
     HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor);
     LRESULT OnScanEnded(WPARAM, LPARAM);
+    LRESULT OnListingEnded(WPARAM, LPARAM);
+    // Waits for the listing worker (asking it to stop first when `stop`), removes the notice and
+    // enables the dialog again; nothing to do when no listing runs.
+    void EndListing(bool stop);
 
     void InsertDriveRoots();
     // Applies an accepted request to the selection globals and the device path.
@@ -138,6 +155,7 @@ protected:
     bool m_stopping = false;
     int m_lastAnswer = 0;
     CString m_pathText;
+    std::unique_ptr<CPopulate> m_populateDlg;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -13,6 +13,7 @@
 #include "afxwin.h"
 #include "app/basicsearch.h"
 #include "app/maindlg.h"
+#include "app/waitdialogs.h"
 #include "common/dialog_script.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
@@ -212,7 +213,7 @@ protected:
 
     bool OnResultsPage()
     {
-        return BasicSearchPage == 1 && g_pBasicScanThread == nullptr && Enabled(IDC_BS_BACK) &&
+        return BasicSearchPage == 1 && g_pBasicScanThread == nullptr && g_pPopulateListThread == nullptr && Enabled(IDC_BS_BACK) &&
                !Enabled(IDC_BS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
     }
 
@@ -390,6 +391,65 @@ TEST_F(BasicSearchTest, SaveOfATickedDeletedFolderGivesTheTruthBytes)
     EXPECT_GE(intact, 3);
 }
 
+std::string Lower(std::string text)
+{
+    for (char& ch : text)
+        ch = (ch >= 'A' && ch <= 'Z') ? char(ch - 'A' + 'a') : ch;
+    return text;
+}
+
+// Selecting a deleted folder of the results lists its files, deleted ones included, with the
+// names and sizes the volume holds, and counts them.
+TEST_F(BasicSearchTest, SelectingADeletedFolderListsItsFiles)
+{
+    SelectDrive(L"X:");
+    NextAnswering(IDC_LOG_LOGICAL);
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
+    CTreeClass& tree = dlg.ResultTree();
+    auto child = [&](HTREEITEM parent, const char* name) -> HTREEITEM {
+        for (HTREEITEM c = parent ? tree.GetChildItem(parent) : nullptr; c != nullptr; c = tree.GetNextSiblingItem(c))
+            if (SameName(zr_test::Narrow(std::wstring(tree.GetItemText(c).GetString())), name))
+                return c;
+        return nullptr;
+    };
+    const HTREEITEM sub = child(child(tree.GetRootItem(), "OLDSTUFF"), "Sub");
+    ASSERT_NE(nullptr, sub);
+    tree.SelectItem(sub);
+    ASSERT_TRUE(PumpUntil([] { return g_pPopulateListThread == nullptr; }, 30000));
+    EXPECT_EQ(nullptr, g_pPopulateDlg);
+
+    std::map<std::string, std::string> listed; // name -> size digits
+    CListCtrl& list = *dlg.DetailList();
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+        std::string size;
+        for (char ch : zr_test::Narrow(std::wstring(list.GetItemText(row, 2).GetString())))
+            if (ch >= '0' && ch <= '9')
+                size += ch;
+        listed[zr_test::Narrow(std::wstring(list.GetItemText(row, 0).GetString()))] = size;
+    }
+    const std::string folder = "/OLDSTUFF/Sub/";
+    size_t files = 0;
+    for (const TruthRow& e : LoadTruthRows(L"fat32.img")) {
+        if (e.path.rfind(folder, 0) != 0 || e.path.back() == '/' || (e.state != "live" && e.state != "deleted"))
+            continue;
+        ++files;
+        const std::string name = e.path.substr(folder.size());
+        auto found = listed.begin();
+        // A deleted file without a long name shows its short name, in capitals.
+        while (found != listed.end() && !SameName(Lower(found->first), Lower(name)))
+            ++found;
+        ASSERT_NE(listed.end(), found) << name;
+        EXPECT_EQ(e.size, found->second) << name;
+    }
+    EXPECT_GE(files, 3u);
+    EXPECT_EQ(files, listed.size());
+    CString counts;
+    counts.Format(L"0 Folders, %llu Files", (unsigned long long)files);
+    CString shown;
+    dlg.GetDlgItemText(IDC_BS_CURRENT_FOLDER, shown);
+    EXPECT_EQ(counts, shown);
+}
+
 TEST_F(BasicSearchTest, StopAtRandomMomentsNeverHangsAndBackAndNextWorkAfter)
 {
     SetBasicScanProc(SlowScan);
@@ -408,7 +468,7 @@ TEST_F(BasicSearchTest, StopAtRandomMomentsNeverHangsAndBackAndNextWorkAfter)
         EXPECT_EQ(boxes + 1, g_boxes.size());
         dlg.OnBnClickedStop();
         dlg.OnBnClickedStop();   // a second Stop finds nothing to stop
-        ASSERT_TRUE(OnResultsPage()) << round;
+        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 10000)) << round;
         EXPECT_TRUE(dlg.ResultTree().IsWindowVisible());
         dlg.OnBnClickedBack();
         ASSERT_EQ(0, BasicSearchPage.load()) << round;
