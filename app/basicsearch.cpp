@@ -643,6 +643,8 @@ void CBasicSearch::OnBnClickedNext()
     BasicScanRequest request;
     if (!ReadScanRequest(m_driveTree.GetSelectedItem(), request))
         return;
+    // A folder listing still reads with the old volume settings: end it before they change.
+    EndListing(true);
     ApplyScanRequest(request);
     ShowResultsPage();
     m_resultTree.DeleteAllResults();
