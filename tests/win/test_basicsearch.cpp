@@ -14,6 +14,7 @@
 #include "app/basicsearch.h"
 #include "app/maindlg.h"
 #include "app/waitdialogs.h"
+#include "common/basic_search_fixture.h"
 #include "common/dialog_script.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
@@ -27,94 +28,7 @@ using zr_test::PumpUntil;
 
 namespace {
 
-std::vector<CString> g_boxes;
-
-int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT)
-{
-    g_boxes.push_back(text);
-    return IDNO;
-}
-
-// Answers the next dialog of this thread that has button `id` by clicking it (from a timer,
-// which the dialog's own modal loop dispatches).
-int g_answerButton = 0;
-BOOL CALLBACK ClickAnswer(HWND wnd, LPARAM)
-{
-    HWND button = ::GetDlgItem(wnd, g_answerButton);
-    if (button == nullptr || !::IsWindowVisible(wnd) || !::IsWindowEnabled(wnd))
-        return TRUE;
-    ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(g_answerButton, BN_CLICKED), LPARAM(button));
-    return FALSE;
-}
-void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    ::EnumThreadWindows(::GetCurrentThreadId(), ClickAnswer, 0);
-}
-
-struct TruthRow {
-    std::string state, path, size, sha256;
-};
-// The rows of IMAGE.truth.tsv (state, path, size, sha256, note).
-std::vector<TruthRow> LoadTruthRows(const std::wstring& image)
-{
-    std::vector<TruthRow> rows;
-    const std::vector<uint8_t> bytes = zr_test::ReadAt(zr_test::ImagePath(image + L".truth.tsv"), 0, 1 << 20);
-    std::string line;
-    for (size_t i = 0; i <= bytes.size(); ++i) {
-        if (i < bytes.size() && bytes[i] != '\n') {
-            line += char(bytes[i]);
-            continue;
-        }
-        std::vector<std::string> cells(1);
-        for (char c : line)
-            if (c == '\t')
-                cells.emplace_back();
-            else
-                cells.back().push_back(c);
-        if (!line.empty() && line[0] != '#' && cells.size() >= 4)
-            rows.push_back({ cells[0], cells[1], cells[2], cells[3] });
-        line.clear();
-    }
-    return rows;
-}
-
-std::vector<std::string> Components(const std::string& path)
-{
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : path) {
-        if (c != '/')
-            part += c;
-        else if (!part.empty())
-            parts.push_back(part), part.clear();
-    }
-    return parts;
-}
-
-// A shown folder name matches the truth's, or is it with the first letter lost to deletion
-// (a FAT short name shows its deleted mark as "_").
-bool SameName(const std::string& shown, const std::string& truth)
-{
-    return shown == truth || (!truth.empty() && shown == "_" + truth.substr(1));
-}
-
-bool SamePath(const std::string& shown, const std::string& truth)
-{
-    const std::vector<std::string> a = Components(shown), b = Components(truth);
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (!SameName(a[i], b[i]))
-            return false;
-    return true;
-}
-
-// The last folder of `shown` is the last folder of `truth` (an orphan keeps its own name).
-bool EndsWithFolder(const std::string& shown, const std::string& truth)
-{
-    const std::vector<std::string> a = Components(shown), b = Components(truth);
-    return !a.empty() && !b.empty() && SameName(a.back(), b.back());
-}
+using namespace zr_test;
 
 // A scan that runs until it is told to stop (or for `g_scanMs` at most).
 std::atomic<int> g_scanMs{ 0 };
@@ -127,101 +41,6 @@ UINT SlowScan(LPVOID param)
         ::Sleep(1);
     return 0;
 }
-
-class BasicSearchTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (zr_test::ImagesDir().empty())
-            GTEST_SKIP() << "ZR_IMAGES not set";
-        ZrInitCommonControls();
-        main.SearchMode = kModeBasic;
-        g_pMainDlg = &main;
-        InstallDriveTreeStorageHost();
-        PlatformProbe();
-        RegisterBasicSearchDialog();
-        SetBasicScanProc(nullptr);
-        g_boxes.clear();
-        previousHook = ZrSetMessageBoxHook(RecordBox);
-        ASSERT_TRUE(dlg.Create(IDD_BASIC_SEARCH, nullptr));
-        dlg.ShowWindow(SW_SHOW);
-    }
-
-    void TearDown() override
-    {
-        if (g_pMainDlg == nullptr)
-            return;
-        if (dlg.GetSafeHwnd() != nullptr)
-            dlg.DestroyWindow();
-        zr_test::PumpPending();
-        SetBasicScanProc(nullptr);
-        ZrSetMessageBoxHook(previousHook);
-        SetStorageHost(nullptr);
-        g_pMainDlg = nullptr;
-        BasicSearchPage = 0;
-        CWnd::DeleteTempMap();
-    }
-
-    HTREEITEM ChildStartingWith(HTREEITEM parent, const wchar_t* prefix)
-    {
-        CTreeClass& tree = dlg.DriveTree();
-        for (HTREEITEM c = tree.GetChildItem(parent); c != nullptr; c = tree.GetNextSiblingItem(c))
-            if (tree.GetItemText(c).Find(prefix) == 0)
-                return c;
-        return nullptr;
-    }
-
-    void SelectDrive(const wchar_t* letter, const wchar_t* image = L"fat32.img", const wchar_t* fs = L"FAT32")
-    {
-        HTREEITEM drive = ChildStartingWith(dlg.LogicalDrivesItem(), letter);
-        ASSERT_NE(nullptr, drive);
-        dlg.DriveTree().SelectItem(drive);
-        zr_test::PumpPending();
-        ASSERT_GE(dlg.DetailList()->GetItemCount(), 3);
-        // Wine answers the volume queries of a drive letter from the folder behind it, not from
-        // the image: the rows are set to what the image holds.
-        WIN32_FILE_ATTRIBUTE_DATA data{};
-        ASSERT_TRUE(::GetFileAttributesExW(zr_test::ImagePath(image).c_str(), GetFileExInfoStandard, &data));
-        imageSectors = ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / 512;
-        CString end;
-        end.Format(L"%llu", (unsigned long long)imageSectors);
-        dlg.DetailList()->SetItemText(1, 1, end);
-        dlg.DetailList()->SetItemText(2, 1, fs);
-    }
-
-    // Next with the logical-or-physical question answered by `button`.
-    void NextAnswering(int button)
-    {
-        g_answerButton = button;
-        const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, AnswerTimer);
-        dlg.OnBnClickedNext();
-        ::KillTimer(nullptr, timer);
-    }
-
-    // Every folder path of the results tree ("/A/B/"), from below its top items.
-    void CollectFolders(HTREEITEM parent, const std::string& path, std::set<std::string>& out)
-    {
-        CTreeClass& tree = dlg.ResultTree();
-        for (HTREEITEM c = tree.GetChildItem(parent); c != nullptr; c = tree.GetNextSiblingItem(c)) {
-            const std::string child = path + zr_test::Narrow(std::wstring(tree.GetItemText(c).GetString())) + "/";
-            out.insert(child);
-            CollectFolders(c, child, out);
-        }
-    }
-
-    bool Enabled(int id) { return dlg.GetDlgItem(id)->IsWindowEnabled() != FALSE; }
-
-    bool OnResultsPage()
-    {
-        return BasicSearchPage == 1 && g_pBasicScanThread == nullptr && g_pPopulateListThread == nullptr && Enabled(IDC_BS_BACK) &&
-               !Enabled(IDC_BS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
-    }
-
-    CDelvaneDlg main;
-    CBasicSearch dlg;
-    uint64_t imageSectors = 0;
-    ZrMessageBoxHook previousHook = nullptr;
-};
 
 TEST_F(BasicSearchTest, DrivePageListsTheTestDrivesAndDisks)
 {
@@ -294,17 +113,9 @@ TEST_F(BasicSearchTest, ScanShowsEveryFolderOfTheVolume)
     struct Drive { const wchar_t* letter; const wchar_t* image; const wchar_t* fs; };
     for (const Drive& d : { Drive{ L"X:", L"fat32.img", L"FAT32" }, Drive{ L"Y:", L"ntfs.img", L"NTFS" } }) {
         SCOPED_TRACE(zr_test::Narrow(d.image));
-        SelectDrive(d.letter, d.image, d.fs);
-        NextAnswering(IDC_LOG_LOGICAL);
-        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
+        ScanDrive(d.letter, d.image, d.fs);
         EXPECT_TRUE(g_boxes.empty()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
-        CTreeClass& tree = dlg.ResultTree();
-        std::set<std::string> all;
-        for (HTREEITEM top = tree.GetRootItem(); top != nullptr; top = tree.GetNextSiblingItem(top)) {
-            const std::string path = "/" + zr_test::Narrow(std::wstring(tree.GetItemText(top).GetString())) + "/";
-            all.insert(path);
-            CollectFolders(top, path, all);
-        }
+        const std::set<std::string> all = AllFolders();
         std::string found;
         for (const std::string& f : all)
             found += f + " ";
@@ -328,49 +139,17 @@ TEST_F(BasicSearchTest, ScanShowsEveryFolderOfTheVolume)
 CString g_saveFolder;
 CString PickSaveFolder(CWnd*) { return g_saveFolder; }
 
-// Saved files below `folder` by their sha256, each with its path relative to the destination;
-// the files and folders are removed once read.
-void TakeSavedFiles(const std::wstring& folder, const std::string& relative, std::map<std::string, std::string>& out)
-{
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        const std::string path = relative + "/" + zr_test::Narrow(name);
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            TakeSavedFiles(folder + L"\\" + name, path, out);
-        else
-            out[zr_test::Sha256Hex(zr_test::ReadAt(folder + L"\\" + name, 0, 64u << 20))] = path;
-        ::DeleteFileW((folder + L"\\" + name).c_str());
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-    ::RemoveDirectoryW(folder.c_str());
-}
-
 // Ticking the deleted folder and saving writes every intact file below it, byte for byte, in
 // its own folder below the destination.
 TEST_F(BasicSearchTest, SaveOfATickedDeletedFolderGivesTheTruthBytes)
 {
-    SelectDrive(L"X:");
-    NextAnswering(IDC_LOG_LOGICAL);
-    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
+    ScanDrive(L"X:");
     CTreeClass& tree = dlg.ResultTree();
-    HTREEITEM old = nullptr;
-    for (HTREEITEM c = tree.GetChildItem(tree.GetRootItem()); c != nullptr; c = tree.GetNextSiblingItem(c))
-        if (SameName(zr_test::Narrow(std::wstring(tree.GetItemText(c).GetString())), "OLDSTUFF"))
-            old = c;
+    HTREEITEM old = ResultChild(tree.GetRootItem(), "OLDSTUFF");
     ASSERT_NE(nullptr, old);
     tree.SetCheckRecursive(old, 2);
 
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    CString folder;
-    folder.Format(L"%lszr_save_%lu", temp, (unsigned long)::GetTickCount());
-    ASSERT_TRUE(::CreateDirectoryW(folder, nullptr));
+    const CString folder = NewTempFolder(L"zr_save");
     g_saveFolder = folder;
     SetSaveFolderPicker(PickSaveFolder);
     dlg.OnBnClickedSave();
@@ -391,31 +170,14 @@ TEST_F(BasicSearchTest, SaveOfATickedDeletedFolderGivesTheTruthBytes)
     EXPECT_GE(intact, 3);
 }
 
-std::string Lower(std::string text)
-{
-    for (char& ch : text)
-        ch = (ch >= 'A' && ch <= 'Z') ? char(ch - 'A' + 'a') : ch;
-    return text;
-}
-
 // Selecting a deleted folder of the results lists its files, deleted ones included, with the
 // names and sizes the volume holds, and counts them.
 TEST_F(BasicSearchTest, SelectingADeletedFolderListsItsFiles)
 {
-    SelectDrive(L"X:");
-    NextAnswering(IDC_LOG_LOGICAL);
-    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
-    CTreeClass& tree = dlg.ResultTree();
-    auto child = [&](HTREEITEM parent, const char* name) -> HTREEITEM {
-        for (HTREEITEM c = parent ? tree.GetChildItem(parent) : nullptr; c != nullptr; c = tree.GetNextSiblingItem(c))
-            if (SameName(zr_test::Narrow(std::wstring(tree.GetItemText(c).GetString())), name))
-                return c;
-        return nullptr;
-    };
-    const HTREEITEM sub = child(child(tree.GetRootItem(), "OLDSTUFF"), "Sub");
+    ScanDrive(L"X:");
+    const HTREEITEM sub = ResultChild(ResultChild(dlg.ResultTree().GetRootItem(), "OLDSTUFF"), "Sub");
     ASSERT_NE(nullptr, sub);
-    tree.SelectItem(sub);
-    ASSERT_TRUE(PumpUntil([] { return g_pPopulateListThread == nullptr; }, 30000));
+    ListFolder(sub);
     EXPECT_EQ(nullptr, g_pPopulateDlg);
 
     std::map<std::string, std::string> listed; // name -> size digits
