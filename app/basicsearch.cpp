@@ -2,9 +2,11 @@
 
 #include <shlobj.h>
 
+#include "app/basicsave.h"
 #include "app/maindlg.h"
 #include "app/notices.h"
 #include "app/questions.h"
+#include "app/resultbrowse.h"
 #include "app/sortclass.h"
 #include "app/startup.h"
 #include "app/waitdialogs.h"
@@ -59,9 +61,9 @@ const wchar_t kSaveWhileScanningText[] =
     L"to be completed.";
 
 std::atomic<AFX_THREADPROC> g_scanProc{ nullptr };
-SaveFolderPicker g_saveFolderPicker = nullptr;
 // The selection handler that was in place before the dialog opened (the results tree's).
 CTreeClass::NotifyHandler g_previousSelChanged = nullptr;
+CTreeClass::NotifyHandler g_previousItemExpanding = nullptr;
 
 // A drive-tree selection fills the property list; other trees keep their own handler.
 void OnTreeSelChanged(CTreeClass* tree, NMHDR* header, LRESULT* result)
@@ -80,81 +82,21 @@ void OnTreeSelChanged(CTreeClass* tree, NMHDR* header, LRESULT* result)
         g_previousSelChanged(tree, header, result);
 }
 
+// Expanding or collapsing a results folder; the drive tree keeps the control's own behaviour.
+void OnTreeItemExpanding(CTreeClass* tree, NMHDR* header, LRESULT* result)
+{
+    CBasicSearch* dlg = static_cast<CBasicSearch*>(g_pBasicSearchDlg);
+    if (dlg != nullptr && tree == &dlg->ResultTree()) {
+        OnResultItemExpanding(tree, reinterpret_cast<NMTREEVIEWW*>(header), BasicSearchPage > 0);
+        return;
+    }
+    if (g_previousItemExpanding != nullptr)
+        g_previousItemExpanding(tree, header, result);
+}
+
 void Inform(CWnd* owner, const wchar_t* text)
 {
     ZrMessageBox(owner ? owner->GetSafeHwnd() : nullptr, text, L"Message", MB_OK | MB_ICONINFORMATION);
-}
-
-// The destination notice, then the shell's folder picker; empty when the user cancels.
-CString AskSaveFolder(CWnd* owner)
-{
-    CSaveMsg notice(owner);
-    notice.DoModal();
-    BROWSEINFOW info{};
-    info.hwndOwner = owner ? owner->GetSafeHwnd() : nullptr;
-    info.lpszTitle = L"Select the folder to save the recovered files in";
-    info.ulFlags = BIF_RETURNONLYFSDIRS;
-    PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&info);
-    if (chosen == nullptr)
-        return CString();
-    wchar_t path[MAX_PATH] = {};
-    const BOOL ok = ::SHGetPathFromIDListW(chosen, path);
-    ::CoTaskMemFree(chosen);
-    return ok ? CString(path) : CString();
-}
-
-// A file-list row (columns as the listings fill them) as a file to save.
-FoundFileRef FileOfListRow(CListCtrl& list, int row)
-{
-    FoundFileRef file;
-    file.name = list.GetItemText(row, 0);
-    uint64_t value = 0;
-    ZrRecordTable::ParseNumber(list.GetItemText(row, 2), ZrRecordTable::SortKey::Decimal, value);
-    file.size = value;
-    value = 0;
-    ZrRecordTable::ParseNumber(list.GetItemText(row, 5), ZrRecordTable::SortKey::Decimal, value);
-    file.ntfs = list.GetItemText(row, 7) == L"0";
-    if (file.ntfs)
-        file.recordSector = value;
-    else
-        file.firstCluster = (uint32_t)value;
-    return file;
-}
-
-// The folders from below "Root" down to `item` (an orphan keeps "KXR_Miscellaneous" as its first).
-std::vector<CString> FolderPathOf(CTreeClass& tree, HTREEITEM item)
-{
-    std::vector<CString> folders;
-    for (HTREEITEM at = item; at != nullptr && tree.GetParentItem(at) != nullptr; at = tree.GetParentItem(at))
-        folders.insert(folders.begin(), tree.GetItemText(at));
-    return folders;
-}
-
-// Lists the files of the folder of `item` into `scratch` and adds them as save items.
-void AddFolderFiles(CTreeClass& tree, HTREEITEM item, CListCtrl& scratch, std::vector<SaveItem>& items)
-{
-    const bool ntfs = FatVolumeParams.partitionType == L"NTFS";
-    const FolderNode* folder = (const FolderNode*)tree.GetItemData(item);
-    const uint64_t id = folder ? folder->ownId : (ntfs ? 5 : 0);
-    scratch.DeleteAllItems();
-    StopFolderRead = 0;
-    if (ntfs)
-        FillFileListNtfs(&scratch, 0, id);
-    else
-        FillFileListFat(&scratch, 0, id, folder ? folder->deleted : 0, -1);
-    const std::vector<CString> folders = FolderPathOf(tree, item);
-    for (int row = 0; row < scratch.GetItemCount(); ++row)
-        items.push_back({ folders, FileOfListRow(scratch, row), FatVolumeParams });
-}
-
-// Every ticked folder of the subtree from `item` (its siblings included).
-void CollectTickedFolders(CTreeClass& tree, HTREEITEM item, CListCtrl& scratch, std::vector<SaveItem>& items)
-{
-    for (; item != nullptr; item = tree.GetNextSiblingItem(item)) {
-        if (tree.GetCheckState(item) == 2)
-            AddFolderFiles(tree, item, scratch, items);
-        CollectTickedFolders(tree, tree.GetChildItem(item), scratch, items);
-    }
 }
 
 // The scan of the selected volume and its finishing steps: the rows whose parent was not found
@@ -171,6 +113,8 @@ UINT ScanAndBuildTree(LPVOID param)
     CTreeClass* tree = &dlg->ResultTree();
     const HWND progress = dlg->ProgressBar();
     const bool ntfs = FatVolumeParams.partitionType == L"NTFS";
+    // Besides the catch-all row, the scan found a folder (FAT) or a file (NTFS).
+    ResultsPresent = (ntfs ? g_pMainDlg->NtfsFileTable : table).GetItemCount() >= 2 ? 1 : 0;
     g_pMainDlg->SortFoundEntriesBySelf();
     if (ntfs)
         MarkOrphansNtfs(table, progress);
@@ -244,11 +188,37 @@ BEGIN_MESSAGE_MAP(CBasicSearch, CDialog)
     ON_BN_CLICKED(IDC_BS_REFRESH, &CBasicSearch::OnBnClickedRefresh)
     ON_BN_CLICKED(IDC_BS_SAVE, &CBasicSearch::OnBnClickedSave)
     ON_BN_CLICKED(IDC_BS_STOP_PARTITIONS, &CBasicSearch::OnBnClickedStopSearchingPartitions)
+    ON_BN_CLICKED(IDC_BS_MORE_PARTITIONS, &CBasicSearch::OnBnClickedSearchMorePartitions)
+    ON_BN_CLICKED(IDC_BS_NEED_HELP, &CBasicSearch::OnBnClickedNeedHelp)
+    ON_BN_CLICKED(IDC_BS_ABOUT, &CBasicSearch::OnBnClickedAboutUs)
+    ON_BN_CLICKED(IDC_BS_CONTACT, &CBasicSearch::OnBnClickedContactUs)
+    ON_BN_CLICKED(IDC_SHARE_BUTTON, &CBasicSearch::OnBnClickedShareOnSocialMedia)
+    ON_STN_CLICKED(IDC_LINK_MAIL, &CBasicSearch::OnStnClickedLink)
+    ON_STN_CLICKED(IDC_LINK_WEB, &CBasicSearch::OnStnClickedLink2)
+    ON_CONTROL_RANGE(STN_CLICKED, IDC_SHARE_1, IDC_SHARE_4, &CBasicSearch::OnShareLink)
+    ON_WM_ERASEBKGND()
+    ON_WM_PAINT()
+    ON_WM_SETCURSOR()
+    ON_WM_SYSCOMMAND()
+    ON_WM_VSCROLL()
+    ON_MESSAGE(WM_HELP, &CBasicSearch::OnHelpKey)
     ON_MESSAGE(WM_ZR_BASIC_SCAN_ENDED, &CBasicSearch::OnScanEnded)
     ON_MESSAGE(WM_ZR_BASIC_LISTING_ENDED, &CBasicSearch::OnListingEnded)
+    ON_MESSAGE(WM_ZR_REMOVABLE_FOUND, &CBasicSearch::OnRemovablePartitionFound)
+    ON_MESSAGE(WM_ZR_REMOVABLE_ENDED, &CBasicSearch::OnRemovableSearchEnded)
+    ON_NOTIFY(NM_DBLCLK, IDC_BS_FILE_LIST, &CBasicSearch::OnNMDblclkFileList)
+    ON_NOTIFY(NM_RCLICK, IDC_BS_FILE_LIST, &CBasicSearch::OnNMRClickFileList)
+    ON_NOTIFY(NM_SETFOCUS, IDC_BS_FILE_LIST, &CBasicSearch::OnNMSetfocusFileList)
+    ON_NOTIFY(NM_RCLICK, IDC_BS_RESULT_TREE, &CBasicSearch::OnNMRClickResultTree)
+    ON_MESSAGE(CBasicSearch::kMsgOpenFolderRow, &CBasicSearch::OnOpenFolderRow)
+    ON_MESSAGE(CBasicSearch::kMsgOpenBegin, &CBasicSearch::OnOpenBegin)
+    ON_MESSAGE(CBasicSearch::kMsgOpenEnded, &CBasicSearch::OnOpenEnded)
 END_MESSAGE_MAP()
 
-CBasicSearch::CBasicSearch(CWnd* parent) : CDialog(IDD_BASIC_SEARCH, parent) {}
+CBasicSearch::CBasicSearch(CWnd* parent) : CDialog(IDD_BASIC_SEARCH, parent)
+{
+    m_hIcon = LoadIconImage(IDR_MAINFRAME, 32);
+}
 
 CBasicSearch::~CBasicSearch()
 {
@@ -261,6 +231,8 @@ CBasicSearch::~CBasicSearch()
     }
     if (g_pBasicSearchDlg == this)
         g_pBasicSearchDlg = nullptr;
+    if (m_hIcon != nullptr)
+        ::DestroyIcon(m_hIcon);
 }
 
 int CBasicSearch::Mode() const { return kModeBasic; }
@@ -285,6 +257,7 @@ BOOL CBasicSearch::OnInitDialog()
     CDialog::OnInitDialog();
     AutoSearchValidation = 0;
     g_pBasicSearchDlg = this;
+    SetupChrome();
 
     ActiveTree = &m_driveTree;
     BasicSearchPage = 0;
@@ -293,13 +266,13 @@ BOOL CBasicSearch::OnInitDialog()
         g_previousSelChanged = CTreeClass::s_selChangedHandler;
         CTreeClass::s_selChangedHandler = OnTreeSelChanged;
     }
+    if (CTreeClass::s_itemExpandingHandler != OnTreeItemExpanding) {
+        g_previousItemExpanding = CTreeClass::s_itemExpandingHandler;
+        CTreeClass::s_itemExpandingHandler = OnTreeItemExpanding;
+    }
     SetPropertyColumns(8);
     m_list.SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
 
-    m_driveImages.Create(24, 24, ILC_COLOR32, 1, 1);
-    m_resultImages.Create(24, 24, ILC_COLOR32, 1, 1);
-    m_driveTree.SetImageList(&m_driveImages, TVSIL_NORMAL);
-    m_resultTree.SetImageList(&m_resultImages, TVSIL_NORMAL);
     m_removableListing = 0;
     m_logSaved = 0;
     m_stopFlag = 0;
@@ -342,6 +315,8 @@ BOOL CBasicSearch::OnInitDialog()
         g_pMainDlg->ShowWindow(SW_HIDE);
         g_pMainDlg->SearchDialogStarted();
     }
+    if (CommandLineLogPath.IsEmpty())
+        StartRemovableMediaSearch();
     return TRUE;
 }
 
@@ -355,7 +330,11 @@ void CBasicSearch::InsertDriveRoots()
 
 BOOL CBasicSearch::PreTranslateMessage(MSG* pMsg)
 {
+    if (FilterInput(pMsg))
+        return TRUE;
     if (pMsg->message == WM_KEYDOWN && (pMsg->wParam == VK_RETURN || pMsg->wParam == VK_ESCAPE))
+        return TRUE;
+    if (SelectAllOnCtrlA(pMsg))
         return TRUE;
     return CDialog::PreTranslateMessage(pMsg);
 }
@@ -482,6 +461,8 @@ void CBasicSearch::OnBnClickedRefresh()
 
 void CBasicSearch::RefreshDriveTree()
 {
+    // A medium being searched is an item of the tree about to be rebuilt.
+    EndRemovableSearch(true, false);
     for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT })
         GetDlgItem(id)->EnableWindow(FALSE);
     m_driveTree.DeleteAllItems();
@@ -497,6 +478,8 @@ void CBasicSearch::RefreshDriveTree()
     BasicSearchPage = 0;
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
     m_driveTree.SetFocus();
+    if (IsWindowVisible() && NoDeviceVisible == 0)
+        StartRemovableMediaSearch();
     SetDriveTreeIcons();
 }
 
@@ -646,6 +629,9 @@ void CBasicSearch::OnBnClickedNext()
     // A folder listing still reads with the old volume settings: end it before they change.
     EndListing(true);
     ApplyScanRequest(request);
+    ResultsPresent = 0;
+    BasicNoticeState = 0;
+    DeepNoticeState = 0;
     ShowResultsPage();
     m_resultTree.DeleteAllResults();
     if (g_pMainDlg != nullptr)
@@ -738,6 +724,7 @@ void CBasicSearch::OnBnClickedStop()
 
 void CBasicSearch::OnBnClickedBack()
 {
+    StopOpenWorker();
     EndListing(true);
     if (WorkerRunning()) {
         Inform(this, kStillScanningText);
@@ -786,14 +773,6 @@ void CBasicSearch::OnBnClickedBack()
     SetDriveTreeIcons();
 }
 
-void CBasicSearch::OnBnClickedStopSearchingPartitions()
-{
-    // The search ends after the block it reads and gives the controls back itself.
-    StopPartitionSearch();
-}
-
-void SetSaveFolderPicker(SaveFolderPicker picker) { g_saveFolderPicker = picker; }
-
 void CBasicSearch::OnBnClickedSave()
 {
     if (BasicSearchPage == 0) {
@@ -805,31 +784,7 @@ void CBasicSearch::OnBnClickedSave()
         Inform(this, kSaveWhileScanningText);
         return;
     }
-    const CString destination = g_saveFolderPicker ? g_saveFolderPicker(this) : AskSaveFolder(this);
-    if (destination.IsEmpty())
-        return;
-
-    // The ticked folders' files through a hidden list that the listings fill like the visible one.
-    std::vector<SaveItem> items;
-    CListCtrl scratch;
-    if (!scratch.Create(LVS_REPORT, CRect(0, 0, 0, 0), this, 0))
-        return;
-    for (int c = 0; c < 10; ++c)
-        scratch.InsertColumn(c, L"", LVCFMT_LEFT, 10);
-    const int listedBefore = m_list.GetItemCount();
-    CollectTickedFolders(m_resultTree, m_resultTree.GetRootItem(), scratch, items);
-    scratch.DestroyWindow();
-
-    // The ticked rows of the visible list, unless their folder was taken whole above.
-    const HTREEITEM shown = m_resultTree.GetSelectedItem();
-    if (shown != nullptr && m_resultTree.GetCheckState(shown) != 2) {
-        const std::vector<CString> folders = FolderPathOf(m_resultTree, shown);
-        for (int row = 0; row < listedBefore; ++row) {
-            if ((m_list.GetItemState(row, LVIS_STATEIMAGEMASK) >> 12) == 2 && m_list.GetItemText(row, 1) != kFolderType)
-                items.push_back({ folders, FileOfListRow(m_list, row), FatVolumeParams });
-        }
-    }
-    SaveFoundItems(items, destination, this);
+    OnSaveSelected();
 }
 
 void CBasicSearch::OnClose()
@@ -855,6 +810,10 @@ void CBasicSearch::OnClose()
 
 void CBasicSearch::OnDestroy()
 {
+    EndRemovableSearch(true, false);
+    // The tick boxes are the dialog's own list: a tree with check boxes may free its state list.
+    m_resultTree.SendMessage(TVM_SETIMAGELIST, TVSIL_STATE, 0);
+    StopOpenWorker();
     EndListing(true);
     m_stopFlag = 1;
     if (CWinThread* worker = m_scanWorker.load())
@@ -864,6 +823,8 @@ void CBasicSearch::OnDestroy()
     m_driveTree.SetDetailHost(nullptr);
     if (CTreeClass::s_selChangedHandler == OnTreeSelChanged)
         CTreeClass::s_selChangedHandler = g_previousSelChanged;
+    if (CTreeClass::s_itemExpandingHandler == OnTreeItemExpanding)
+        CTreeClass::s_itemExpandingHandler = g_previousItemExpanding;
     if (ActiveTree == &m_driveTree || ActiveTree == &m_resultTree)
         ActiveTree = nullptr;
     CDialog::OnDestroy();
@@ -923,8 +884,14 @@ void CBasicSearch::FillListedFolder()
     const FolderNode* folder = (const FolderNode*)m_resultTree.GetItemData(item);
     const uint32_t id = folder ? folder->ownId : (ntfs ? 5 : 0);
     const uint32_t deleted = folder ? folder->deleted : 0;
+    // A scan that left nothing has nothing to list; the end of the listing says so.
+    if (FolderNodeList.head == nullptr && ResultsPresent == 0)
+        return;
     if (CSystemImageList::GetSmallList())
         m_list.SetImageList(CSystemImageList::GetSmallList(), LVSIL_SMALL);
+    // The subfolders' names come from the folder's own directory: read it if no one has yet.
+    if (!ntfs && StopFolderRead == 0)
+        ReadFolderOnce(&m_resultTree, item);
 
     int row = 0;
     for (HTREEITEM child = m_resultTree.GetChildItem(item); child != nullptr && StopFolderRead == 0;
@@ -948,6 +915,7 @@ void CBasicSearch::FillListedFolder()
         m_list.SetItemText(at, 6, cell);
         cell.Format(L"%llu", (unsigned long long)(intptr_t)child);
         m_list.SetItemText(at, 7, cell);
+        SetFolderRowStamp(m_list, at, *node, ntfs);
         ++row;
     }
     if (StopFolderRead != 0)
@@ -956,6 +924,9 @@ void CBasicSearch::FillListedFolder()
         FillFileListNtfs(&m_list, (uint64_t)row, id);
     else if (id != kFatEndOfChain)
         FillFileListFat(&m_list, (uint64_t)row, id, deleted, 0);
+    // Files in a FAT root are results too, though the scan's table holds folders only.
+    if (!ntfs && folder == nullptr && FoundFileCount > 0)
+        ResultsPresent = 1;
 }
 
 UINT PopulateListThreadProc(LPVOID param)
@@ -963,18 +934,32 @@ UINT PopulateListThreadProc(LPVOID param)
     auto* dlg = static_cast<CBasicSearch*>(param);
     dlg->FillListedFolder();
     // The notice and the disabled dialog belong to the dialog's thread; it ends the listing state.
-    ::PostMessageW(dlg->GetSafeHwnd(), WM_ZR_BASIC_LISTING_ENDED, 0, 0);
+    const WPARAM finished = StopFolderRead == 0 ? 1 : 0;
+    ::PostMessageW(dlg->GetSafeHwnd(), WM_ZR_BASIC_LISTING_ENDED, finished, 0);
     return 0;
 }
 
-LRESULT CBasicSearch::OnListingEnded(WPARAM, LPARAM)
+LRESULT CBasicSearch::OnListingEnded(WPARAM finished, LPARAM)
 {
+    // Only a listing that ran to its end and that no one is ending right now (Back, Next and
+    // close wait for it themselves) may go on to say that the scan found nothing.
+    const bool ranToItsEnd = finished != 0 && !m_endingListing && g_pPopulateListThread != nullptr;
     EndListing(false);
+    if (ranToItsEnd && BasicSearchPage > 0)
+        OfferNoResultsNotice(this, m_resultTree, BasicSearchPage, BasicNoticeState, ShowMsgStandDialog);
     return 0;
 }
 
 void CBasicSearch::EndListing(bool stop)
 {
+    // The wait below dispatches messages, among them the worker's own "ended" message: that
+    // nested call must leave the worker to this one, which deletes it.
+    if (m_endingListing) {
+        if (stop)
+            StopFolderRead = 1;
+        return;
+    }
+    m_endingListing = true;
     if (CWinThread* worker = g_pPopulateListThread) {
         if (stop)
             StopFolderRead = 1;
@@ -992,4 +977,5 @@ void CBasicSearch::EndListing(bool stop)
         m_resultTree.EnableWindow(TRUE);
     }
     StopFolderRead = 0;
+    m_endingListing = false;
 }

@@ -68,6 +68,8 @@ public:
     // Replaces the background brush and redraws at once.
     void SetBkColor(COLORREF color);
     COLORREF GetBkColor() const { return m_colors.Background(); }
+    // Takes effect at the next paint.
+    void SetTextColor(COLORREF color) { m_colors.SetText(color); }
     HBRUSH CtlColor(CDC* dc, UINT ctlColor);
 
 protected:

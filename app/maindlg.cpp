@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "app/background.h"
+#include "app/dialogchrome.h"
 #include "app/notices.h"
 #include "app/pure/shell_rules.h"
 #include "app/pure/textservices.h"
@@ -78,11 +79,6 @@ void SetModeButtonsEnabled(int searchMode, BOOL enable)
         ForControls(g_pBasicSearchDlg, { 1092, 1093, 1003, 1028 }, apply);
     else if (searchMode == kModeDeep)
         ForControls(g_pDeepSearchDlg, { 1101, 1102, 1103, 1028 }, apply);
-}
-
-void OpenLink(const wchar_t* link, int show)
-{
-    ::ShellExecuteW(nullptr, L"open", link, nullptr, nullptr, show);
 }
 
 } // namespace
@@ -258,13 +254,7 @@ void CDelvaneDlg::CreateRecordTables()
 BOOL CDelvaneDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    if (CMenu* menu = GetSystemMenu(FALSE)) {
-        wchar_t about[128] = {};
-        if (::LoadStringW(AfxGetResourceHandle(), IDS_ABOUTBOX, about, 128) > 0) {
-            menu->AppendMenu(MF_SEPARATOR);
-            menu->AppendMenu(MF_STRING, 0x10, about);
-        }
-    }
+    AppendAboutMenuEntry(this);
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
     SearchMode = kModeNone;
@@ -279,9 +269,8 @@ BOOL CDelvaneDlg::OnInitDialog()
     g_pMainDlg = this;
 
     if (m_toolTip.Create(this)) {
+        AddShareTips(m_toolTip, this);
         const struct { int id; const wchar_t* text; } tips[] = {
-            { IDC_SHARE_1, L"Share us using Google+" }, { IDC_SHARE_2, L"Share us using Facebook" },
-            { IDC_SHARE_3, L"Like us using Facebook" }, { IDC_SHARE_4, L"Share us using Twitter" },
             { IDC_GO_BASIC, L"Start with 'Basic Search' mode" }, { IDC_GO_DEEP, L"Start with 'Deep Search' mode" },
             { IDC_GO_PHOTO, L"Start with 'Photo Search' mode" }, { IDC_GO_VIDEO, L"Start with 'Video Search' mode" },
             { IDC_GO_SIGNATURE, L"Start with 'Signature Search' mode" },
@@ -293,17 +282,11 @@ BOOL CDelvaneDlg::OnInitDialog()
     }
     m_hLogo = m_logo.GetIcon();
 
-    const struct { CMyBtn* button; UINT icon; } buttons[] = {
-        { &m_contact, IDI_CONTACT }, { &m_about, IDI_ABOUT }, { &m_exit, IDI_EXIT },
-        { &m_goBasic, IDI_GO }, { &m_goDeep, IDI_GO }, { &m_goPhoto, IDI_GO }, { &m_goVideo, IDI_GO },
-        { &m_goSignature, IDI_GO }, { &m_help, IDI_HELP },
-    };
-    for (const auto& b : buttons) {
-        CString caption;
-        b.button->GetWindowText(caption);
-        b.button->SetWindowText(L"");
-        b.button->SetIcon(LoadIconImage(b.icon, 16), 16, 16, caption);
-    }
+    MakeIconButtons(this, {
+        { &m_contact, 0, IDI_CONTACT }, { &m_about, 0, IDI_ABOUT }, { &m_exit, 0, IDI_EXIT },
+        { &m_goBasic, 0, IDI_GO }, { &m_goDeep, 0, IDI_GO }, { &m_goPhoto, 0, IDI_GO }, { &m_goVideo, 0, IDI_GO },
+        { &m_goSignature, 0, IDI_GO }, { &m_help, 0, IDI_HELP },
+    });
     m_linkWeb.SetBkColor(RGB(255, 255, 255));
     m_linkMail.SetBkColor(RGB(255, 255, 255));
     m_linkWeb.SetWindowText(L"www.zembrolix.example");
@@ -392,45 +375,19 @@ void CDelvaneDlg::OnSysCommand(UINT id, LPARAM lParam)
 
 void CDelvaneDlg::OnPaint()
 {
-    if (IsIconic()) {
-        CPaintDC dc(this);
-        SendMessage(WM_ICONERASEBKGND, (WPARAM)dc.GetSafeHdc(), 0);
-        CRect rect;
-        GetClientRect(&rect);
-        int x = (rect.Width() - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-        int y = (rect.Height() - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-        dc.DrawIcon(x, y, m_hIcon);
-        return;
-    }
-    Default();
+    if (!PaintMinimisedIcon(this, m_hIcon))
+        Default();
 }
 
 BOOL CDelvaneDlg::OnEraseBkgnd(CDC* dc)
 {
-    CRect client, frame;
-    GetClientRect(&client);
-    m_frame.GetWindowRect(&frame);
-    ScreenToClient(&frame);
-    const MARGINS margins = { frame.left + 1, client.right - frame.right + 1, frame.top + 1,
-                              client.bottom - frame.bottom + 1 };
-    bool glass = DrawDialogBackground(this, dc, frame, margins, m_dwm);
-    if (m_hLogo)
-        ::DrawIconEx(dc->GetSafeHdc(), 6, 4, m_hLogo, 0, 0, 0, nullptr, DI_NORMAL);
-    DrawGlowingText(m_hWnd, kProductTitle, CRect(client.left + 48, client.top, client.right, frame.top), glass,
-                    dc->GetSafeHdc());
+    PaintDialogFrame(this, dc, &m_frame, m_hLogo, kProductTitle, m_dwm);
     return TRUE;
 }
 
 void CDelvaneDlg::ApplyMainGlass()
 {
-    if (IsVistaOrLater() && g_pApp && g_pApp->m_nGlass == 1) {
-        if (AeroAutoSubclass(m_hWnd, 0))
-            AeroSubclassControl(::GetDlgItem(m_hWnd, IDC_LOGO));
-        return;
-    }
-    if (!m_dwm.IsLoaded())
-        m_dwm.Load();
-    m_dwm.EnableComposition(0);
+    SetupDialogGlass(this, m_dwm);
 }
 
 HBRUSH CDelvaneDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor)
@@ -456,12 +413,7 @@ void CDelvaneDlg::OnShowWindow(BOOL show, UINT status)
 
 BOOL CDelvaneDlg::OnSetCursor(CWnd* wnd, UINT hitTest, UINT message)
 {
-    int id = wnd ? wnd->GetDlgCtrlID() : 0;
-    if ((id >= IDC_SHARE_1 && id <= IDC_SHARE_4) || id == IDC_LINK_WEB || id == IDC_LINK_MAIL) {
-        ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
-        return TRUE;
-    }
-    return (BOOL)Default();
+    return SetLinkCursor(wnd) ? TRUE : (BOOL)Default();
 }
 
 LRESULT CDelvaneDlg::OnHelpKey(WPARAM, LPARAM)
@@ -472,11 +424,7 @@ LRESULT CDelvaneDlg::OnHelpKey(WPARAM, LPARAM)
 
 void CDelvaneDlg::OnLinkWeb() { OpenWithShell(kShellOpenLink, WebSiteLink, this); }
 void CDelvaneDlg::OnLinkMail() { OpenWithShell(kShellOpenLink, SupportMailLink, this); }
-void CDelvaneDlg::OnShareLink(UINT id)
-{
-    if (const wchar_t* link = ShareIconLink((int)id - IDC_SHARE_1))
-        OpenLink(link, SW_SHOWMAXIMIZED);
-}
+void CDelvaneDlg::OnShareLink(UINT id) { OpenShareIconLink(id); }
 
 void CDelvaneDlg::OnShareButton() { ShowShareDialog(this); }
 

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "app/dialogchrome.h"
 #include "app/maindlg.h"
 #include "app/pure/shell_rules.h"
 #include "app/shellservices.h"
@@ -58,25 +59,14 @@ const wchar_t* const kNoRecoveryItem2 =
 
 void CNoticeDialog::SetupLink(CMy_Link_Static& link, int id, const wchar_t* text)
 {
-    if (!link.GetSafeHwnd() && !link.SubclassDlgItem(id, this))
-        return;
-    link.SetLinkColor(RGB(0, 0, 255));
-    link.SetBkColor(RGB(255, 255, 255));
-    if (text)
-        link.SetWindowText(text);
+    SetupLinkLabel(this, link, id, text);
 }
 
 void CNoticeDialog::CreateShareTips()
 {
     if (!m_toolTip.Create(this))
         return;
-    const struct { int id; const wchar_t* text; } tips[] = {
-        { IDC_SHARE_1, L"Share us using Google+" }, { IDC_SHARE_2, L"Share us using Facebook" },
-        { IDC_SHARE_3, L"Like us using Facebook" }, { IDC_SHARE_4, L"Share us using Twitter" },
-    };
-    for (const auto& tip : tips)
-        if (CWnd* icon = GetDlgItem(tip.id))
-            m_toolTip.AddTool(icon, tip.text);
+    AddShareTips(m_toolTip, this);
     m_toolTip.Activate(TRUE);
 }
 
@@ -86,8 +76,7 @@ void CNoticeDialog::OnStnClickedLink4() { OpenWithShell(kShellOpenLink, Reseller
 
 void CNoticeDialog::OnShareIcon(UINT id)
 {
-    if (const wchar_t* link = ShareIconLink((int)id - IDC_SHARE_1))
-        OpenMaximised(L"open", link);
+    OpenShareIconLink(id);
 }
 
 BOOL CNoticeDialog::OnSetCursor(CWnd* wnd, UINT, UINT)

@@ -1,9 +1,21 @@
 #include "app/shellservices.h"
 
+#include <atomic>
+
 #include <shellapi.h>
 #include <shlwapi.h>
 
+namespace {
+std::atomic<ShellOpenHook> g_shellOpenHook{nullptr};
+}  // namespace
+
+ShellOpenHook SetShellOpenHook(ShellOpenHook hook) { return g_shellOpenHook.exchange(hook); }
+
 void OpenWithShell(int mode, const CString& target, CWnd* owner) {
+    if (const ShellOpenHook hook = g_shellOpenHook.load()) {
+        hook(mode, target, owner);
+        return;
+    }
     if (!owner) owner = AfxGetMainWnd();
     const HWND ownerWnd = CWnd::SafeHwnd(owner);
 

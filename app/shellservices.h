@@ -11,3 +11,8 @@ constexpr int kShellOpenFile = 0;   // files: must exist; unknown types get "Ope
 // file type without an associated program starts the system's "Open with" chooser. Other
 // shell failures are silent.
 void OpenWithShell(int mode, const CString& target, CWnd* owner);
+
+// Tests observe what would be handed to the shell: while a hook is set, OpenWithShell only
+// calls it. Returns the previous hook; null restores the shell.
+using ShellOpenHook = void (*)(int mode, const CString& target, CWnd* owner);
+ShellOpenHook SetShellOpenHook(ShellOpenHook hook);

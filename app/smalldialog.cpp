@@ -1,6 +1,7 @@
 #include "app/smalldialog.h"
 
 #include "app/background.h"
+#include "app/dialogchrome.h"
 #include "app/startup.h"
 #include "resource.h"
 
@@ -83,10 +84,5 @@ HBRUSH CSmallDialog::WhiteStatic(CDC* dc, UINT ctlColor, int bkMode)
 
 void CSmallDialog::MakeIconButton(CMyBtn& button, int id, UINT icon)
 {
-    if (!button.GetSafeHwnd() && !button.SubclassDlgItem(id, this))
-        return;
-    CString caption;
-    button.GetWindowText(caption);
-    button.SetWindowText(L"");
-    button.SetIcon(LoadIconImage(icon, 16), 16, 16, caption);
+    ::MakeIconButton(this, button, id, icon);
 }

@@ -2,6 +2,7 @@
 
 #include "app/maindlg.h"
 #include "fsrecovery/pure/basic_scan.h"
+#include "fsrecovery/scanprogress.h"
 #include "storage/fsstructs.h"
 #include "storage/partitions.h"
 #include "storage/pure/globals.h"
@@ -9,20 +10,12 @@
 
 namespace {
 
-// Progress on the caller's bar through the main dialog's services, one step per report;
-// nothing without a bar or a dialog.
-ScanProgressFn ProgressOn(HWND bar, int32_t step)
+// Progress on the caller's bar; nothing without a bar or a dialog.
+ScanProgressFn ProgressOn(HWND bar)
 {
     if (bar == nullptr || g_pMainDlg == nullptr)
         return {};
-    bool ranged = false;
-    return [bar, step, ranged](uint64_t done, uint64_t total) mutable {
-        if (!ranged) {
-            g_pMainDlg->SetProgressRange64(bar, 0, total, step);
-            ranged = true;
-        }
-        g_pMainDlg->UpdateProgress(bar, 0, total, done);
-    };
+    return [shown = ThrottledProgress(bar)](uint64_t done, uint64_t total) mutable { shown.Report(done, total); };
 }
 
 uint16_t CurrentFatTime()
@@ -68,7 +61,7 @@ BasicScanStatus RunFatBasicScan(bool bootSectorServed, const volatile uint32_t* 
     if (!bootSectorServed || !FatGeometryUsable(VolumeGeometry)) {
         if (!ProbeFatGeometry(device, fat32, SelectedVolumeInfo.startSector,
                               SelectedVolumeInfo.endSector, VolumeGeometry, stop,
-                              ProgressOn(progressBar, kFatProbeBlockSectors)))
+                              ProgressOn(progressBar)))
             return stop != nullptr && *stop == 1 ? BasicScanStatus::Stopped
                                                  : BasicScanStatus::NoGeometry;
     }
@@ -77,7 +70,7 @@ BasicScanStatus RunFatBasicScan(bool bootSectorServed, const volatile uint32_t* 
 
     const std::vector<FatDirRow> rows = ScanFatDirectoryClusters(
         device, fat32, VolumeGeometry, SelectedVolumeInfo.endSector, stop,
-        ProgressOn(progressBar, kFatScanBlockSectors));
+        ProgressOn(progressBar));
     if (g_pMainDlg != nullptr) {
         AppendMiscFolderRow(g_pMainDlg->FoundEntryTable, 0, CurrentFatTime());
         AppendFatDirRows(g_pMainDlg->FoundEntryTable, rows, fat32);
@@ -100,7 +93,7 @@ BasicScanStatus RunNtfsBasicScan(bool bootSectorServed, const volatile uint32_t*
     LoadMftRunTable(VolumeGeometry.cluster0Start, CurrentDevicePath, 0, VolumeGeometry.mftSector,
                     VolumeGeometry.sectorsPerCluster);
     const std::vector<NtfsScanRecord> records =
-        ScanNtfsRecords(device, MftRunTable, stop, ProgressOn(progressBar, kSectorsPerMftRecord));
+        ScanNtfsRecords(device, MftRunTable, stop, ProgressOn(progressBar));
     if (g_pMainDlg != nullptr) {
         AppendMiscFolderRow(g_pMainDlg->FoundEntryTable, kNtfsRootRecord, CurrentFatTime());
         AppendNtfsRows(g_pMainDlg->FoundEntryTable, g_pMainDlg->NtfsFileTable, records);

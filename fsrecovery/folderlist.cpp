@@ -128,6 +128,42 @@ void ForEachDirectorySector(const DirectoryRegion& region, uint64_t cluster0Star
     }
 }
 
+// The long-name assembly asks for "the sector before" a directory sector when a name begins
+// there. That is the sector before it in the folder's own order: with small clusters the
+// previous cluster of the chain may lie anywhere on the volume.
+class DirectoryOrderSource : public SectorSource {
+public:
+    explicit DirectoryOrderSource(SectorSource& device) : m_device(device) {}
+    // The directory sector about to be listed; the ones before it stay reachable.
+    void MoveTo(uint64_t sector)
+    {
+        if (m_seen > 0) {
+            for (size_t i = kKept - 1; i > 0; --i)
+                m_before[i] = m_before[i - 1];
+            m_before[0] = m_current;
+        }
+        m_current = sector;
+        m_seen = m_seen < kKept + 1 ? m_seen + 1 : m_seen;
+    }
+    size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override
+    {
+        const uint64_t back = m_current - sector;
+        if (count != 1 || sector >= m_current || back >= m_seen) {
+            BeginSectorRead(count, buf);
+            return 0;
+        }
+        return m_device.Read(m_before[back - 1], 1, buf);
+    }
+
+private:
+    // A long name spans at most 20 entries: 640 bytes, so two sectors back at most.
+    static constexpr size_t kKept = 2;
+    SectorSource& m_device;
+    uint64_t m_before[kKept] = {};
+    uint64_t m_current = 0;
+    size_t m_seen = 0;
+};
+
 }  // namespace
 
 CString FolderCountText()
@@ -239,11 +275,13 @@ void FillFileListFat(CListCtrl* list, uint64_t firstIndex, uint64_t folderCluste
         writer.Add(listed.name, cells);
     };
     uint8_t buffer[512];
+    DirectoryOrderSource ordered(device);
     ForEachDirectorySector(region, base, [&](uint64_t sector) {
+        ordered.MoveTo(sector);
         if (device.Read(sector, 1, buffer) == 0)
             return true;
         const bool more =
-            ListFatDirectorySector(&device, buffer, sector, region.fat32, false, &StopFolderRead, listEntry);
+            ListFatDirectorySector(&ordered, buffer, sector, region.fat32, false, &StopFolderRead, listEntry);
         // In the fixed FAT16 root an end mark ends only its own sector.
         return more || region.fixedRoot;
     });

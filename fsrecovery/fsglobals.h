@@ -10,3 +10,6 @@ extern volatile uint64_t FoundFolderCount;
 extern volatile uint64_t FoundFileCount;
 // Deep Search: the cluster-0 start sector of the FAT volume of the selected folder.
 extern volatile uint64_t CurrentFolderCluster0Start;
+// 1 when the finished scan left something to show (at least two rows in its result table, or
+// named entries in a FAT root directory); a listing that finds nothing then stays silent.
+extern volatile uint32_t ResultsPresent;

@@ -7,29 +7,47 @@
 
 namespace {
 
-HWND g_orphanProgress = nullptr;
+ThrottledProgress* g_orphanProgress = nullptr;
 
 void ReportOrphanProgress(uint64_t position, uint64_t total)
 {
-    if (!g_orphanProgress)
-        return;
-    if (position == total) {
-        ::SendMessageW(g_orphanProgress, PBM_SETPOS, (WPARAM)total, 0);
-    } else if (g_pMainDlg) {
-        g_pMainDlg->UpdateProgress(g_orphanProgress, 0, total, position);
-    }
+    if (g_orphanProgress)
+        g_orphanProgress->Report(position, total);
 }
 
 void MarkOrphansShowing(ZrRecordTable& table, HWND progress, uint32_t rootId)
 {
-    if (progress && g_pMainDlg) {
-        g_pMainDlg->SetProgressRange64(progress, 0, (uint64_t)table.GetItemCount(), 1);
+    if (progress && g_pMainDlg)
         ::ShowWindow(progress, SW_SHOWNORMAL);
-    }
-    g_orphanProgress = progress;
+    ThrottledProgress shown(progress);
+    g_orphanProgress = &shown;
     MarkOrphans(table, rootId, ReportOrphanProgress);
     g_orphanProgress = nullptr;
 }
+
+// The tree is not repainted while it is built: every insertion from the worker would repaint it
+// on the dialog's thread, which costs several times the insertion itself. It is repainted once
+// at the end.
+class RedrawSuspended {
+public:
+    explicit RedrawSuspended(CTreeClass* tree) : m_tree(tree && tree->GetSafeHwnd() ? tree : nullptr)
+    {
+        if (m_tree)
+            m_tree->SetRedraw(FALSE);
+    }
+    ~RedrawSuspended()
+    {
+        if (m_tree) {
+            m_tree->SetRedraw(TRUE);
+            m_tree->Invalidate();
+        }
+    }
+    RedrawSuspended(const RedrawSuspended&) = delete;
+    RedrawSuspended& operator=(const RedrawSuspended&) = delete;
+
+private:
+    CTreeClass* m_tree;
+};
 
 void FinishTree(CTreeClass* tree, HWND progress)
 {
@@ -61,8 +79,7 @@ TreeItemHandle TreeClassSink::RootItem()
 
 void TreeClassSink::Progress(uint64_t position, uint64_t total)
 {
-    if (m_progress && g_pMainDlg)
-        g_pMainDlg->UpdateProgress(m_progress, 1, total, position);
+    m_progress.Report(position, total);
 }
 
 void MarkOrphansNtfs(ZrRecordTable& table, HWND progress) { MarkOrphansShowing(table, progress, kNtfsRootId); }
@@ -70,10 +87,9 @@ void MarkOrphansFat(ZrRecordTable& table, HWND progress) { MarkOrphansShowing(ta
 
 int BuildResultTree(ZrRecordTable& table, CTreeClass* tree, HWND progress)
 {
-    if (progress && g_pMainDlg) {
-        g_pMainDlg->SetProgressRange64(progress, 1, FolderNodeList.count + (uint64_t)table.GetItemCount(), 1);
+    if (progress && g_pMainDlg)
         ::ShowWindow(progress, SW_SHOWNORMAL);
-    }
+    RedrawSuspended quiet(tree);
     TreeClassSink sink(tree, progress);
     BuildNtfsResultTree(table, sink);
     if (tree && tree->GetSafeHwnd()) {
@@ -88,6 +104,7 @@ int BuildResultTree(ZrRecordTable& table, CTreeClass* tree, HWND progress)
 
 int BuildFatTree(ZrRecordTable& table, CTreeClass* tree, HWND progress)
 {
+    RedrawSuspended quiet(tree);
     TreeClassSink sink(tree, progress);
     BuildFatResultTree(table, sink);
     if (tree && tree->GetSafeHwnd()) {

@@ -5,6 +5,7 @@
 #include "afxwin.h"
 #include "app/pure/record_table.h"
 #include "fsrecovery/pure/result_tree.h"
+#include "fsrecovery/scanprogress.h"
 
 class CTreeClass;
 
@@ -22,7 +23,7 @@ public:
 
 private:
     CTreeClass* m_tree;
-    HWND m_progress;
+    ThrottledProgress m_progress;
 };
 
 // The orphan passes over a table sorted by "self" (NTFS root 5, FAT root 0); the progress bar

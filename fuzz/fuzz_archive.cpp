@@ -9,25 +9,9 @@
 #include <vector>
 
 #include "archive.h"
-
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#include <sanitizer/allocator_interface.h>
-#define ZR_WATCH_ALLOCATIONS 1
-#endif
-#endif
+#include "tests/pure/alloc_watch.h"
 
 namespace {
-
-size_t g_largest = 0;  // largest single allocation while reading
-bool g_watching = false;
-#ifdef ZR_WATCH_ALLOCATIONS
-void OnMalloc(const volatile void*, size_t size) {
-    if (g_watching && size > g_largest) g_largest = size;
-}
-void OnFree(const volatile void*) {}
-const int g_hooks = __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
-#endif
 
 enum Op { String, Line, U8, U16, U32, U64, Double, Count, Raw, Bool, kOps };
 
@@ -42,9 +26,7 @@ struct Item {
     }
 };
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
+void Check(bool ok) { if (!ok) std::abort(); }
 
 // Loads or stores a number through the bits of it.value.
 template <class T> void Number(CArchive& ar, Item& it) {
@@ -115,14 +97,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t payloadSize = size - 1 - nOps;
 
     std::vector<Item> items;
-    items.reserve(nOps);
-    g_largest = 0;
-    g_watching = true;
-    {
+    const size_t largest = alloc_watch::Largest([&] {
         CMemFile in(ops + nOps, payloadSize);
         CArchive ar(&in, CArchive::load, bufferSize);
-        uint64_t remaining = payloadSize;
         for (size_t i = 0; i < nOps; ++i) {
+            const uint64_t before = ar.GetRemaining();
             try {
                 items.push_back(ReadItem(ar, static_cast<Op>(ops[i] % kOps), ops[i] / kOps));
             } catch (CException* e) {
@@ -130,13 +109,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 e->Delete();
                 break;
             }
-            Check(ar.GetRemaining() <= remaining);
-            remaining = ar.GetRemaining();
+            Check(ar.GetRemaining() <= before);
         }
-    }
-    g_watching = false;
+    });
     // Text takes at most four bytes a character, and there are no more characters than bytes.
-    Check(g_largest <= 4 * payloadSize + 8192);
+    Check(largest <= 4 * payloadSize + 8192);
 
     const std::vector<uint8_t> first = WriteAll(items, bufferSize);
     CMemFile in(first.data(), first.size());

@@ -7,8 +7,7 @@
 #include "storage/pure/bootsector.h"
 #include "storage/pure/volume_check.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemorySectorSource volume(data, size);
     const uint64_t sectors = size / kSectorSize;
     for (const wchar_t* fs : {L"FAT16", L"FAT32", L"NTFS"}) {

@@ -64,12 +64,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const std::string& e : ref) fprintf(stderr, "reference: %s\n", e.c_str());
         abort();
     }
-    for (const auto& [id, item] : rec.items) {
-        if (!rec.ends.count(id)) abort();
-        const uint64_t end = rec.ends.at(id);
-        auto it = rec.data.find(id);
-        const std::vector<uint8_t> got = it == rec.data.end() ? std::vector<uint8_t>() : it->second;
-        if (got != ExpectedBytes(m, item.start, end)) abort();
-    }
+    if (!CheckItemBytes(m, rec, set).empty()) abort();
     return 0;
 }

@@ -10,8 +10,7 @@
 
 #include "storage/pure/fat_chain.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 5)
         return 0;
     FatChainGeometry fat;

@@ -6,26 +6,9 @@
 #include <cstdint>
 
 #include "storage/pure/partition_table.h"
+#include "tests/pure/storage_test_util.h"
 
-namespace {
-
-class CountingHost : public StorageHost {
-public:
-    TreeItemHandle InsertPartitionItem(TreeItemHandle, const CString&) override
-    {
-        return reinterpret_cast<TreeItemHandle>(uintptr_t(++inserted));
-    }
-    CString LogicalDrivePath() override { return CString(); }
-    void ClearScanTables() override {}
-    AutoSearchState QueryAutoSearchState() override { return {}; }
-    bool StartPartitionSearch() override { return false; }
-    int inserted = 0;
-};
-
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemorySectorSource disk(data, size);
     const uint64_t diskSectors = uint64_t(1) << 32;
     const std::vector<FoundPartition> found = ReadMbrPartitions(disk, 0, diskSectors, 26, false);
@@ -37,12 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     DiskPartitionRecord record;
     SelectedVolumeRecord selection;
-    CountingHost host;
+    storage_test::RecordingHost host;
+    host.startWorks = false;
     const TreeItemHandle diskItem = reinterpret_cast<TreeItemHandle>(uintptr_t(1));
     AddDiskPartitionsFrom(disk, 0, diskSectors, size % 2 ? diskItem : nullptr, record, selection,
                           &host);
     if (record.partitionCount > uint32_t(kMaxPartitionsPerDisk) ||
-        host.inserted > int(record.partitionCount))
+        host.texts.size() > record.partitionCount)
         __builtin_trap();
     return 0;
 }

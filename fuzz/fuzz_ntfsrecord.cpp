@@ -14,8 +14,7 @@
 #include "storage/pure/mft_runs.h"
 #include "storage/pure/ntfs_record.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2)
         return 0;
     const uint32_t spc = 1u << (data[0] & 7);

@@ -14,8 +14,7 @@ public:
     explicit Checker(uint64_t sectors) : m_sectors(sectors) {}
     bool StopRequested() override { return false; }
     void Progress(uint64_t) override {}
-    bool PartitionFound(int index, const CString&, uint64_t start, uint64_t end) override
-    {
+    bool PartitionFound(int index, const CString&, uint64_t start, uint64_t end) override {
         if (start >= m_sectors || end < start || index >= kMaxPartitionsPerDisk)
             __builtin_trap();
         return true;
@@ -27,8 +26,7 @@ private:
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1)
         return 0;
     MemorySectorSource disk(data, size);

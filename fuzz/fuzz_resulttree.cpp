@@ -14,8 +14,7 @@
 #include "tests/pure/result_tree_sink.h"
 
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1)
         return 0;
     const bool fat = data[0] & 1;
@@ -27,17 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         misc.id = kMissingParentId;
         sink.Insert(RecordingSink::kRoot, misc);
     }
-    ZrRecordTable table{ { L"Name" }, { L"sector" }, { L"self" }, { L"parent" }, { L"date" }, { L"time" },
-                         { L"size" }, { L"attr" }, { L"sysID" }, { L"Type" }, { L"Deleted" },
-                         { L"Cluster0Start" } };
+    ZrRecordTable table = FoundEntriesTable();
     for (size_t at = 1; at + 6 <= size && table.GetItemCount() < 400; at += 6) {
         const uint8_t flags = data[at + 5];
-        CString self, parent, volume;
-        self.Format(L"%u", (flags & 8) ? kMissingParentId : (unsigned)(data[at] | data[at + 1] << 8) % 64);
-        parent.Format(L"%u", (unsigned)(data[at + 2] | data[at + 3] << 8) % 64);
-        volume.Format(L"%u", (unsigned)data[at + 4] % 3 * 1000);
-        table.InsertRow({ (flags & 4) ? L"" : L"F", L"", self, parent, L"0", L"0", L"0", L"16", L"0",
-                          (flags & 1) ? L"FOLDER" : L"FILE", (flags & 2) ? L"1" : L"0", volume });
+        AddFoundRow(table, (flags & 4) ? L"" : L"F", (flags & 8) ? kMissingParentId : (data[at] | data[at + 1] << 8) % 64,
+                    (data[at + 2] | data[at + 3] << 8) % 64, data[at + 4] % 3 * 1000, flags & 1, flags & 2);
     }
     std::vector<std::pair<uint64_t, uint64_t>> wanted;
     for (int row = 0; row < table.GetItemCount(); ++row)

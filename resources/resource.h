@@ -187,3 +187,18 @@
 #define IDC_SAVE_FILES_BAR        1087
 #define IDC_SAVE_BYTES            1090
 #define IDC_SAVE_FILES            1091
+
+// Basic Search dialog: button icons, the trees' image strips, the share row
+#define IDB_DRIVE_TREE_IMAGES     132
+#define IDB_TREE_STATE_IMAGES     133
+#define IDB_RESULT_TREE_IMAGES    295
+#define IDI_BACK                  364
+#define IDI_NEXT                  367
+#define IDI_REFRESH               381
+#define IDI_STOP                  384
+#define IDI_LOAD_LOG              385
+#define IDI_SAVE_LOG              399
+#define IDI_SAVE                  401
+#define IDB_BS_SHARE_UP           458
+#define IDB_BS_SHARE_DOWN         459
+#define IDC_BS_CURRENT_GROUP      1167

@@ -188,12 +188,162 @@ def share_button(pressed):
     return draw
 
 
+def back_icon(c):         # a left arrow
+    c.circle(0.5, 0.5, 0.47, BLUE)
+    c.polygon([(0.75, 0.4), (0.5, 0.4), (0.5, 0.22), (0.2, 0.5), (0.5, 0.78), (0.5, 0.6), (0.75, 0.6)], WHITE)
+
+
+def next_icon(c):         # a right arrow on blue, apart from the green "Go"
+    c.circle(0.5, 0.5, 0.47, BLUE)
+    c.polygon([(0.25, 0.4), (0.5, 0.4), (0.5, 0.22), (0.8, 0.5), (0.5, 0.78), (0.5, 0.6), (0.25, 0.6)], WHITE)
+
+
+def refresh_icon(c):      # a circular arrow
+    c.ring(0.5, 0.5, 0.4, 0.13, GREEN)
+    c.rect(0.5, 0.05, 0.95, 0.45, (0, 0, 0, 0))
+    c.polygon([(0.5, 0.02), (0.5, 0.36), (0.78, 0.19)], GREEN)
+
+
+def stop_icon(c):         # a red octagon with a white bar
+    k = 0.29
+    c.polygon([(k, 0.03), (1 - k, 0.03), (0.97, k), (0.97, 1 - k), (1 - k, 0.97), (k, 0.97), (0.03, 1 - k), (0.03, k)], RED)
+    c.rect(0.22, 0.42, 0.78, 0.58, WHITE)
+
+
+def save_icon(c):         # a floppy disk
+    c.rect(0.08, 0.08, 0.92, 0.92, BLUE)
+    c.rect(0.25, 0.08, 0.75, 0.38, WHITE)
+    c.rect(0.58, 0.13, 0.68, 0.33, BLUE)
+    c.rect(0.2, 0.55, 0.8, 0.92, (220, 225, 235, 255))
+
+
+def document(c):
+    c.polygon([(0.15, 0.05), (0.62, 0.05), (0.85, 0.28), (0.85, 0.95), (0.15, 0.95)], GREY)
+    c.polygon([(0.2, 0.1), (0.6, 0.1), (0.8, 0.3), (0.8, 0.9), (0.2, 0.9)], WHITE)
+    for y in (0.35, 0.5, 0.65):
+        c.line(0.28, y, 0.6, y, 0.05, GREY)
+
+
+def save_log_icon(c):     # a list with an arrow going down into it
+    document(c)
+    c.line(0.68, 0.3, 0.68, 0.7, 0.12, GREEN)
+    c.polygon([(0.5, 0.62), (0.86, 0.62), (0.68, 0.92)], GREEN)
+
+
+def load_log_icon(c):     # a list with an arrow coming up out of it
+    document(c)
+    c.line(0.68, 0.45, 0.68, 0.9, 0.12, ORANGE)
+    c.polygon([(0.5, 0.5), (0.86, 0.5), (0.68, 0.2)], ORANGE)
+
+
+def entire_drive_icon(c):  # a hard disk under a magnifier
+    c.rect(0.05, 0.45, 0.8, 0.85, GREY)
+    c.rect(0.1, 0.5, 0.75, 0.72, (205, 210, 220, 255))
+    c.circle(0.66, 0.78, 0.04, GREEN)
+    c.line(0.62, 0.42, 0.92, 0.12, 0.1, ORANGE)
+    c.circle(0.45, 0.5, 0.24, (0, 0, 0, 0))
+    c.ring(0.45, 0.5, 0.24, 0.08, BLUE)
+
+
+# ---- Image strips: cells side by side, a mask colour where nothing is drawn -------------------
+
+YELLOW = (240, 200, 60, 255)
+TAN = (200, 160, 40, 255)
+
+
+def computer_cell(c):     # a monitor on a stand
+    c.rect(0.1, 0.12, 0.9, 0.7, DARK)
+    c.rect(0.16, 0.18, 0.84, 0.64, (90, 160, 230, 255))
+    c.rect(0.42, 0.7, 0.58, 0.82, GREY)
+    c.rect(0.25, 0.82, 0.75, 0.9, DARK)
+
+
+def drive_cell(c):        # a drive box with its light: "Logical Drives" and a drive letter
+    c.rect(0.06, 0.34, 0.94, 0.72, GREY)
+    c.rect(0.1, 0.38, 0.9, 0.68, (205, 210, 220, 255))
+    c.circle(0.78, 0.53, 0.06, GREEN)
+    c.line(0.18, 0.53, 0.6, 0.53, 0.06, DARK)
+
+
+def partition_cell(c):    # a platter with one slice taken out
+    c.circle(0.5, 0.5, 0.42, GREY)
+    c.polygon([(0.5, 0.5), (0.5, 0.0), (1.0, 0.0), (1.0, 0.5)], (0, 0, 0, 0))
+    c.polygon([(0.56, 0.44), (0.56, 0.04), (0.72, 0.07), (0.86, 0.18), (0.96, 0.36), (0.96, 0.44)], BLUE)
+    c.circle(0.5, 0.5, 0.08, DARK)
+
+
+def disk_cell(c):         # a hard disk seen from the top
+    c.rect(0.14, 0.06, 0.86, 0.94, DARK)
+    c.circle(0.5, 0.42, 0.3, (205, 210, 220, 255))
+    c.circle(0.5, 0.42, 0.06, DARK)
+    c.line(0.72, 0.82, 0.55, 0.5, 0.06, ORANGE)
+
+
+def root_cell(c):         # a stack of disks: everything the scan found
+    for y in (0.72, 0.5, 0.28):
+        c.rect(0.12, y - 0.1, 0.88, y + 0.1, GREY)
+        c.rect(0.16, y - 0.06, 0.84, y + 0.06, (205, 210, 220, 255))
+        c.circle(0.75, y, 0.04, GREEN)
+
+
+def folder_cell(c):
+    c.polygon([(0.06, 0.22), (0.4, 0.22), (0.48, 0.3), (0.94, 0.3), (0.94, 0.84), (0.06, 0.84)], TAN)
+    c.polygon([(0.06, 0.4), (0.94, 0.4), (0.94, 0.84), (0.06, 0.84)], YELLOW)
+
+
+BOX_EDGE = (60, 80, 120, 255)
+BOX_FACE = (252, 252, 252, 255)
+
+
+def tick_box(mark):
+    def draw(c):
+        c.rect(0.08, 0.08, 0.92, 0.92, BOX_EDGE)
+        c.rect(0.16, 0.16, 0.84, 0.84, BOX_FACE)
+        if mark == "ticked":
+            c.line(0.26, 0.5, 0.44, 0.7, 0.14, DARK)
+            c.line(0.44, 0.7, 0.76, 0.28, 0.14, DARK)
+        elif mark == "partly":
+            c.rect(0.3, 0.3, 0.7, 0.7, (40, 110, 200, 255))
+    return draw
+
+
+def strip(cell, draws, mask):
+    """A 24-bit BMP of len(draws) cells of cell x cell pixels; undrawn pixels get `mask`, the edges
+    of shapes are blended onto white (the trees' background)."""
+    cells = []
+    for draw in draws:
+        c = Canvas(cell)
+        draw(c)
+        cells.append(c.pixels())
+    w, h = cell * len(draws), cell
+    row_bytes = (w * 3 + 3) & ~3
+    data = b""
+    for y in reversed(range(h)):
+        line = b""
+        for rows in cells:
+            for (r, g, b, a) in rows[y]:
+                if a == 0:
+                    line += bytes((mask[2], mask[1], mask[0]))
+                else:
+                    line += bytes(((b * a + 255 * (255 - a)) // 255, (g * a + 255 * (255 - a)) // 255,
+                                   (r * a + 255 * (255 - a)) // 255))
+        data += line + b"\0" * (row_bytes - len(line))
+    header = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(data), 2835, 2835, 0, 0)
+    return struct.pack("<2sIHHI", b"BM", 14 + 40 + len(data), 0, 0, 54) + header + data
+
+
+MAGENTA = (255, 0, 255)
+
+
 def main():
     out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent / "resources" / "art"
     out.mkdir(parents=True, exist_ok=True)
     icons = {
         "app.ico": app_icon, "go.ico": go_icon, "about.ico": about_icon, "help.ico": help_icon,
         "exit.ico": exit_icon, "contact.ico": contact_icon,
+        "back.ico": back_icon, "next.ico": next_icon, "refresh.ico": refresh_icon, "stop.ico": stop_icon,
+        "save.ico": save_icon, "save_log.ico": save_log_icon, "load_log.ico": load_log_icon,
+        "entire_drive.ico": entire_drive_icon,
         "share1.ico": share_icon(RED, lambda c: c.circle(0.5, 0.5, 0.25, WHITE)),
         "share2.ico": share_icon(BLUE, lambda c: c.rect(0.42, 0.2, 0.58, 0.85, WHITE)),
         "share3.ico": share_icon(BLUE, lambda c: c.polygon([(0.3, 0.8), (0.3, 0.45), (0.5, 0.2), (0.7, 0.45), (0.7, 0.8)], WHITE)),
@@ -203,6 +353,11 @@ def main():
         (out / name).write_bytes(ico(draw))
     (out / "share_up.bmp").write_bytes(bmp(128, 30, share_button(False)))
     (out / "share_down.bmp").write_bytes(bmp(128, 30, share_button(True)))
+    (out / "drive_tree.bmp").write_bytes(strip(24, [computer_cell, drive_cell, partition_cell, disk_cell], MAGENTA))
+    (out / "result_tree.bmp").write_bytes(strip(24, [root_cell, folder_cell], MAGENTA))
+    # Cell 0 stays blank (all mask): state 0 means "no box".
+    (out / "tree_state.bmp").write_bytes(
+        strip(13, [lambda c: None, tick_box("unticked"), tick_box("ticked"), tick_box("partly")], (255, 255, 255)))
 
 
 if __name__ == "__main__":

@@ -170,6 +170,9 @@ extern CWinThread* g_pPartitionSearchThread;
 UINT SearchMorePartitionsThread(LPVOID);
 // Starts the search thread; false when one runs already or it could not be started.
 bool StartPartitionSearchThread();
+// The end of a search on the disk item of the current drive tree: its first partition selected
+// and shown, or, when it has none, the whole disk offered as one partition (counted as found).
+void ShowPartitionSearchResult(HTREEITEM disk, int diskNumber);
 // Asks a running search to stop; it ends after the block it reads and runs its own end steps.
 void StopPartitionSearch();
 

@@ -286,6 +286,13 @@ bool StartPartitionSearchThread()
     return true;
 }
 
+void ShowPartitionSearchResult(HTREEITEM disk, int diskNumber)
+{
+    DriveTreeTarget target;
+    if (g_pMainDlg != nullptr && disk != nullptr && GetDriveTreeTarget(target))
+        SelectResult(*g_pMainDlg, target, disk, diskNumber);
+}
+
 void StopPartitionSearch()
 {
     g_stopSearch = true;

@@ -4,8 +4,9 @@
 # Makes the test media in BUILD/images (again only when the scripts that make them changed, or
 # an image is missing) and shows them to the build's Wine prefix as drives and disks:
 #   \\.\X: fat32.img (X:\ itself is an empty folder)   \\.\Y: ntfs.img
-#   \\.\W: fat16.img   \\.\V: ntfs512.img
+#   \\.\W: fat16.img (W:\ an empty folder)   \\.\V: ntfs512.img
 #   \\.\PhysicalDrive1 gpt.img   \\.\PhysicalDrive2 mbr.img   \\.\PhysicalDrive3 carve.img
+#   \\.\R: fatloop.img   \\.\S: fatzero.img   \\.\T: ntfsbad.img   \\.\U: fatnames.img
 # Wine finds these as links in the prefix's dosdevices folder; their names must be lower case.
 set -eu
 SRC=$1
@@ -14,6 +15,7 @@ IMG=$BUILD/images
 PREFIX=${ZR_WINEPREFIX:-$BUILD/wineprefix}
 
 stamp=$(cat "$SRC/fixtures/mkimages.sh" "$SRC/fixtures/samples.py" "$SRC/fixtures/truth.py" \
+  "$SRC/fixtures/broken.py" \
   "$SRC/tests/check_images.sh" | sha256sum | cut -c1-64)
 fresh=yes
 if [ "$(cat "$IMG/.stamp" 2>/dev/null)" = "$stamp" ] && [ -s "$IMG/IMAGES.sha256" ]; then
@@ -56,8 +58,16 @@ ln -sfn "$IMG/fat32.img" "$D/x::"
 ln -sfn "$IMG/ntfs.img" "$D/y::"
 mkdir -p "$IMG/yroot"
 ln -sfn "$IMG/yroot" "$D/y:"
+mkdir -p "$IMG/wroot"
+ln -sfn "$IMG/wroot" "$D/w:"
 ln -sfn "$IMG/fat16.img" "$D/w::"
 ln -sfn "$IMG/ntfs512.img" "$D/v::"
 ln -sfn "$IMG/gpt.img" "$D/physicaldrive1"
 ln -sfn "$IMG/mbr.img" "$D/physicaldrive2"
 ln -sfn "$IMG/carve.img" "$D/physicaldrive3"
+# The volumes broken on purpose, as drive letters (each shows as an empty folder).
+mkdir -p "$IMG/brokenroot"
+for pair in r:fatloop s:fatzero t:ntfsbad u:fatnames; do
+  ln -sfn "$IMG/brokenroot" "$D/${pair%%:*}:"
+  ln -sfn "$IMG/${pair#*:}.img" "$D/${pair%%:*}::"
+done

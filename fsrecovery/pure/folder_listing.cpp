@@ -81,7 +81,9 @@ bool ListFatDirectorySector(SectorSource* source, const uint8_t* sector, uint64_
         const FatDirEntry& entry = listed.entry;
         if (entry.endOfDirectory())
             return false;
-        if (entry.shortName[0] == '.' || entry.longNamePart() || (!withFolders && entry.directory()))
+        // The volume label sits among the root's entries but is no file.
+        if (entry.shortName[0] == '.' || entry.longNamePart() || entry.volumeLabel() ||
+            (!withFolders && entry.directory()))
             continue;
         listed.firstCluster = fat32 ? entry.firstCluster : (entry.firstCluster & 0xFFFF);
         listed.deleted = entry.deleted();

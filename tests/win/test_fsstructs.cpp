@@ -1,6 +1,5 @@
-// NTFS and FAT structures read through the Windows sector reader: the MFT run table and named
-// records on \\.\Y: (ntfs.img), cluster chains and long names on \\.\X: (fat32.img), each
-// file's bytes checked against the image's truth file.
+// NTFS structures read through the Windows sector reader on \\.\Y: (ntfs.img): the MFT run
+// table, named records, and a fragmented file's runs checked against the truth file.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -15,7 +14,6 @@
 namespace {
 
 const wchar_t kNtfsDevice[] = L"\\\\.\\Y:";
-const wchar_t kFatDevice[] = L"\\\\.\\X:";
 
 // The sha256 the truth file gives panorama.jpg, the file made to lie in pieces.
 std::string PanoramaSha(const wchar_t* image)
@@ -93,56 +91,4 @@ TEST_F(FsStructs, NtfsRunTableAndNamedRecordsThroughTheReader)
     std::vector<uint8_t> data;
     ASSERT_TRUE(fs_walk::ReadRuns(device, 0, f.sectorsPerCluster, DataRunList, Le64At(rec + dataAt + 48), data));
     EXPECT_EQ(zr_test::Sha256Hex(data), PanoramaSha(L"ntfs.img"));
-}
-
-TEST_F(FsStructs, FatChainsAndLongNamesThroughTheReader)
-{
-    KeptHandleSectorSource device(kFatDevice);
-    fs_walk::FatVolume v;
-    ASSERT_TRUE(fs_walk::ReadFatVolume(device, 0, v));
-    ASSERT_TRUE(v.fat32);
-    FatVolumeParams.partitionType = L"FAT32";
-    FatVolumeParams.firstFatSector = uint32_t(v.fatStart);
-    FatVolumeParams.sectorsPerFat = v.sectorsPerFat;
-    CurrentDevicePath = kFatDevice;
-
-    // Descends /PHOTOS/Album by the names the glue assembles; panorama.jpg read by its chain.
-    auto find = [&](uint32_t dirCluster, const std::string& wanted, FatDirEntry* out) {
-        EXPECT_EQ(BuildFatClusterChainDeep(dirCluster), FatChainEnd::EndMark);
-        const std::vector<uint32_t> chain = ClusterChain;
-        for (uint32_t c : chain)
-            for (uint32_t i = 0; i < v.spc; ++i) {
-                uint8_t s[512];
-                const uint64_t sn = v.ClusterSector(c) + i;
-                if (ReadSectors(CurrentDevicePath, sn, 1, s) != 1)
-                    return false;
-                for (uint16_t off = 0; off < 512; off += 32) {
-                    const FatDirEntry e = DecodeFatDirEntry(s + off);
-                    if (e.endOfDirectory() || e.longNamePart() || e.deleted())
-                        continue;
-                    CString name;
-                    ParseDirectorySectors(s, off, sn, name);
-                    const std::string n = name.IsEmpty() ? fs_walk::ShortName(s + off) : zr_test::Narrow(name.GetString());
-                    if (fs_walk::Lower(n) == fs_walk::Lower(wanted)) {
-                        *out = e;
-                        return true;
-                    }
-                }
-            }
-        return false;
-    };
-    FatDirEntry photos, album, panorama;
-    ASSERT_TRUE(find(v.rootCluster, "PHOTOS", &photos));
-    ASSERT_TRUE(find(photos.firstCluster, "Album", &album));
-    ASSERT_TRUE(find(album.firstCluster, "panorama.jpg", &panorama));
-
-    const uint64_t need = (panorama.size + v.spc * 512 - 1) / (v.spc * 512);
-    BuildFatClusterChain(L"FAT32", panorama.firstCluster, v.fatStart, need);
-    ASSERT_EQ(ClusterChain.size(), need);
-    std::vector<ClusterRun> runs;
-    for (uint32_t c : ClusterChain)
-        runs.push_back({c - 2u, 1, false});
-    std::vector<uint8_t> data;
-    ASSERT_TRUE(fs_walk::ReadRuns(device, v.dataStart, v.spc, runs, panorama.size, data));
-    EXPECT_EQ(zr_test::Sha256Hex(data), PanoramaSha(L"fat32.img"));
 }

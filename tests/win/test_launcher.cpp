@@ -21,8 +21,6 @@ using zr_test::WaitUntil;
 
 namespace {
 
-// ---- A stand-in search dialog and hooks that record what the launcher does ----------------------
-
 std::atomic<int> g_testDialogRuns{ 0 };
 std::atomic<DWORD> g_testDialogThread{ 0 };
 std::atomic<HWND> g_testDialogWnd{ nullptr };
@@ -149,18 +147,10 @@ CString WriteLog(const wchar_t* name, const CString& marker, int32_t mode)
 
 } // namespace
 
-// ---- The mode thread ------------------------------------------------------------------------
-
 TEST_F(LauncherTest, GoRunsTheSearchDialogOnTheModeThreadOnceAndTheLauncherComesBack)
 {
     RegisterSearchDialog(kModePhoto, RunTestSearchDialog);
     RunLauncher([&](CDelvaneDlg& d) {
-        // A mode without a dialog leaves the launcher usable.
-        Click(d, IDC_GO_SIGNATURE);
-        EXPECT_TRUE(WaitUntil([&] {
-            return g_pModeSearchThread == nullptr && d.LoadingDialog == nullptr && d.IsWindowEnabled();
-        }));
-
         d.FoundEntryTable.InsertRow({ L"left over" });
         Click(d, IDC_GO_PHOTO);
         WaitUntil([] { return g_testDialogWnd.load() != nullptr; });
@@ -202,15 +192,11 @@ TEST_F(LauncherTest, AModeThreadThatCannotStartClosesTheLoadingDialogAndSaysSo)
     EXPECT_NE(g_boxes[0].text, g_boxes[1].text);
 }
 
-// ---- Exit and Escape ------------------------------------------------------------------------
-
 TEST_F(LauncherTest, EscapeNeverClosesAndOnlyYesToTheExitQuestionEnds)
 {
     RunLauncher([&](CDelvaneDlg& d) {
-        for (HWND target : { ::GetDlgItem(d.GetSafeHwnd(), IDC_GO_BASIC), d.GetSafeHwnd() }) {
+        for (HWND target : { ::GetDlgItem(d.GetSafeHwnd(), IDC_GO_BASIC), d.GetSafeHwnd() })
             ::PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-            ::PostMessageW(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
-        }
         ::Sleep(300);   // posted keys go through the modal loop; give it time to act on them
         EXPECT_TRUE(d.IsWindowVisible());
         EXPECT_EQ(g_boxes.size(), 0u);
@@ -220,10 +206,8 @@ TEST_F(LauncherTest, EscapeNeverClosesAndOnlyYesToTheExitQuestionEnds)
         EXPECT_EQ(g_endCalls, 0);
     });
     ASSERT_EQ(g_boxes.size(), 3u);
-    for (const BoxCall& box : g_boxes) {
-        EXPECT_EQ(box.text, CString(L"Do you want to exit from Zembrolix Recovery (Premium)?"));
+    for (const BoxCall& box : g_boxes)
         EXPECT_EQ(box.type, (UINT)(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
-    }
     EXPECT_EQ(g_endCalls, 1);
 }
 
@@ -260,8 +244,6 @@ TEST_F(LauncherTest, ExitLetsWorkersFinishAndDeletesOnlyOurTemporaryFiles)
     for (const wchar_t* name : theirs)
         EXPECT_NE(::GetFileAttributesW(dir + name), INVALID_FILE_ATTRIBUTES) << zr_test::Narrow(name);
 }
-
-// ---- The command-line scan log ----------------------------------------------------------------
 
 TEST_F(LauncherTest, ABasicLogRunsItsSearchFirstAndAnyOtherIsRefused)
 {
@@ -305,13 +287,10 @@ TEST_F(LauncherTest, ABasicLogRunsItsSearchFirstAndAnyOtherIsRefused)
         } else {
             ASSERT_EQ(g_boxes.size(), 2u) << name;   // the refusal, then the exit question
             EXPECT_GE(g_boxes[0].text.Find(L"invalid or corrupted"), 0);
-            EXPECT_EQ(g_boxes[0].type, (UINT)MB_ICONINFORMATION);
         }
         ClearCommandLineLogPath();
     }
 }
-
-// ---- Services --------------------------------------------------------------------------------
 
 TEST_F(LauncherTest, ProgressAndWaitServicesFromAWorker)
 {
@@ -338,8 +317,6 @@ TEST_F(LauncherTest, ProgressAndWaitServicesFromAWorker)
     });
 }
 
-// ---- The real program ---------------------------------------------------------------------------
-
 namespace {
 
 HWND WaitForWindow(DWORD pid, const wchar_t* title)
@@ -356,31 +333,6 @@ HWND WaitForWindow(DWORD pid, const wchar_t* title)
         return found != nullptr;
     }, 20000);
     return found;
-}
-
-bool SaveScreenshot(const CString& path)
-{
-    const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
-    HDC screen = ::GetDC(nullptr), mem = ::CreateCompatibleDC(screen);
-    BITMAPINFOHEADER bih = { sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB };
-    void* bits = nullptr;
-    HBITMAP dib = ::CreateDIBSection(screen, (BITMAPINFO*)&bih, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(mem, dib);
-    ::BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
-    ::SelectObject(mem, old);
-    const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof(bih), bytes = ((w * 3 + 3) & ~3) * h;
-    BITMAPFILEHEADER fh = { 0x4D42, headers + bytes, 0, 0, headers };
-    HANDLE file = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    const bool ok = file != INVALID_HANDLE_VALUE && ::WriteFile(file, &fh, sizeof(fh), &written, nullptr)
-                    && ::WriteFile(file, &bih, sizeof(bih), &written, nullptr)
-                    && ::WriteFile(file, bits, bytes, &written, nullptr);
-    if (file != INVALID_HANDLE_VALUE)
-        ::CloseHandle(file);
-    ::DeleteObject(dib);
-    ::DeleteDC(mem);
-    ::ReleaseDC(nullptr, screen);
-    return ok;
 }
 
 // The build folder, which holds the program (this test sits in its tests folder).
@@ -439,9 +391,6 @@ TEST(Program, StartsShowsTheLauncherAndEndsThroughTheExitQuestion)
     EXPECT_EQ(::RegGetValueW(HKEY_CLASSES_ROOT, L".QLX\\shell\\Open with program\\command", nullptr, RRF_RT_REG_SZ,
                              nullptr, command, &size), ERROR_SUCCESS);
     EXPECT_EQ(CString(command).CompareNoCase(L"\"" + program + L"\" \"%1\""), 0) << zr_test::Narrow(command);
-    ::Sleep(500);   // let it paint
-    EXPECT_TRUE(SaveScreenshot(build + L"\\launcher_screenshot.bmp"));
-
     // The exit question ends the process with exit code 0.
     ::PostMessageW(launcher, WM_CLOSE, 0, 0);
     HWND question = WaitForWindow(run.pi.dwProcessId, L"Message");

@@ -1,5 +1,5 @@
-// The notice and information dialogs: which keys end them, their OK-type buttons, the notices'
-// shared state, and the no-device dialog's single copy, Retry and Exit.
+// The notice dialogs: which keys end them, the notices' shared state, and the no-device dialog's
+// single copy, Retry and Exit.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -9,17 +9,13 @@
 #include "afxwin.h"
 #include "app/maindlg.h"
 #include "app/notices.h"
-#include "app/startup.h"
 #include "common/dialog_script.h"
-#include "common/ui_wait.h"
 #include "resource.h"
-
 
 typedef zr_test::DialogStep Step;
 using zr_test::Click;
 using zr_test::Key;
 using zr_test::RunScripted;
-
 
 TEST(Notices, EachEndsOnlyByTheKeysAndButtonsItAllows)
 {
@@ -30,16 +26,12 @@ TEST(Notices, EachEndsOnlyByTheKeysAndButtonsItAllows)
         Step last;
         INT_PTR result;
     } cases[] = {
-        { "about, Escape", [] { return std::make_unique<CAbout_Dlg>(); }, VK_RETURN, Key(VK_ESCAPE), IDCANCEL },
-        { "about, OK", [] { return std::make_unique<CAbout_Dlg>(); }, VK_RETURN, Click(IDC_NOTICE_OK), IDOK },
-        { "help, Escape", [] { return std::make_unique<CHelp>(); }, VK_RETURN, Key(VK_ESCAPE), IDCANCEL },
-        { "help, OK", [] { return std::make_unique<CHelp>(); }, VK_RETURN, Click(IDOK), IDOK },
-        { "basic notice, Enter", [] { return std::make_unique<CMsgStand>(); }, VK_ESCAPE, Key(VK_RETURN), IDOK },
-        { "basic notice, OK", [] { return std::make_unique<CMsgStand>(); }, VK_ESCAPE, Click(IDC_MS_OK), IDOK },
-        { "deep notice, OK", [] { return std::make_unique<CAdvanceDlg>(); }, VK_ESCAPE, Click(IDC_NOTICE_OK), IDOK },
+        { "about", [] { return std::make_unique<CAbout_Dlg>(); }, VK_RETURN, Key(VK_ESCAPE), IDCANCEL },
+        { "help", [] { return std::make_unique<CHelp>(); }, VK_RETURN, Click(IDOK), IDOK },
+        { "basic notice", [] { return std::make_unique<CMsgStand>(); }, VK_ESCAPE, Key(VK_RETURN), IDOK },
+        { "deep notice", [] { return std::make_unique<CAdvanceDlg>(); }, VK_ESCAPE, Click(IDC_NOTICE_OK), IDOK },
         { "destination, Escape", [] { return std::make_unique<CSaveMsg>(); }, VK_ESCAPE, Click(IDC_SM_CONTINUE), IDOK },
         { "destination, Enter", [] { return std::make_unique<CSaveMsg>(); }, VK_RETURN, Click(IDC_SM_CONTINUE), IDOK },
-        { "share, Escape", [] { return std::make_unique<CShare_It_Dlg>(); }, 0, Key(VK_ESCAPE), IDCANCEL },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -128,50 +120,4 @@ TEST_F(NoDeviceTest, RetryStaysUntilADriveIsFoundAndTheCloseBoxExits)
     CNoDevice closed;
     EXPECT_EQ(RunScripted(closed, { [](HWND h) { ::PostMessageW(h, WM_CLOSE, 0, 0); } }), IDCANCEL);
     EXPECT_EQ(NoDeviceVisible.load(), 0);
-}
-
-// ---- The launcher's entries ---------------------------------------------------------------------
-
-namespace {
-
-const wchar_t* g_wantedCaption = nullptr;
-bool g_seen = false;
-
-// Ends the dialog with the wanted caption (which runs in the loop of a launcher handler) by Escape.
-void CALLBACK CloseWantedDialog(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND h = ::FindWindowW(L"#32770", g_wantedCaption);
-    if (h && ::IsWindowVisible(h)) {
-        g_seen = true;
-        ::PostMessageW(h, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-    }
-}
-
-} // namespace
-
-TEST(Notices, LauncherButtonsOpenTheAboutHelpAndShareDialogs)
-{
-    CreateSharedGdiObjects();
-    CDelvaneDlg main;
-    ASSERT_TRUE(main.Create(IDD_MAIN_DIALOG));
-    main.ShowWindow(SW_SHOW);
-    const struct { int button; const wchar_t* caption; } cases[] = {
-        { IDC_ABOUT_US, L"About Zembrolix Recovery (Premium)" },
-        { IDC_NEED_HELP, L"Help and Support" },
-        { IDC_CONTACT_US, L"Help and Support" },
-        { IDC_SHARE_BUTTON, L"Share us on social media " },
-    };
-    for (const auto& c : cases) {
-        g_wantedCaption = c.caption;
-        g_seen = false;
-        zr_test::ModalWatchdog guard;
-        UINT_PTR timer = ::SetTimer(nullptr, 0, 50, CloseWantedDialog);
-        ::SendMessageW(main.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(c.button, BN_CLICKED),
-                       (LPARAM)::GetDlgItem(main.GetSafeHwnd(), c.button));
-        ::KillTimer(nullptr, timer);
-        EXPECT_TRUE(g_seen) << c.button;
-        EXPECT_FALSE(guard.Fired());
-        EXPECT_EQ(::FindWindowW(L"#32770", c.caption), nullptr);
-    }
-    main.DestroyWindow();
 }

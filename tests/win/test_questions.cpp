@@ -1,6 +1,5 @@
-// The questions asked during a search: their answers by button, the keys that must not end them,
-// the file-exists question's proposal and its refusal of a typed name that is taken, and the
-// carving scans' media question run on a worker thread.
+// The questions asked during a search: answers by button, keys that must not end them, the
+// file-exists question's refusal of a taken name, and the media question on a worker thread.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -83,12 +82,9 @@ TEST_F(ReplaceTest, EachButtonGivesItsAnswerAndKeysNeverEndIt)
 {
     const CString proposal = m_folder.Path(L"a_kx_1.txt");
     const struct { int button; bool applyAll; INT_PTR result; int policy; int aborted; bool renamed; } cases[] = {
-        { IDOK, false, IDOK, 0, 0, false },
         { IDOK, true, IDOK, 2, 0, false },
         { IDC_RPL_RENAME, false, IDOK, 4, 0, true },
-        { IDC_RPL_RENAME, true, IDOK, 5, 0, true },
         { IDCANCEL, false, IDCANCEL, 1, 0, false },
-        { IDCANCEL, true, IDCANCEL, 3, 0, false },
         { IDC_RPL_CANCEL, false, IDCANCEL, 3, 1, false },
         { 0, false, IDCANCEL, 1, 0, false },   // the close box counts as Skip
     };
@@ -147,9 +143,7 @@ TEST(QuestionDialogs, ButtonsGiveTheirResultsAndEnterOrEscapeDoNothing)
         CLogicalDlg dlg;
         EXPECT_EQ(run(dlg, Click(c.button)), c.result) << c.button;
     }
-    const struct { Step last; INT_PTR result; } removable[] = {
-        { Click(IDOK), IDOK }, { Click(IDCANCEL), IDCANCEL }, { CloseBox(), IDCANCEL },
-    };
+    const struct { Step last; INT_PTR result; } removable[] = { { Click(IDOK), IDOK }, { CloseBox(), IDCANCEL } };
     for (const auto& c : removable) {
         CRem_Media_Scan dlg;
         EXPECT_EQ(run(dlg, c.last), c.result);
@@ -161,7 +155,6 @@ TEST(QuestionDialogs, PartitionSearchModeIsStandardUnlessAdvancedIsChosen)
     const struct { std::vector<int> clicks; INT_PTR result; int mode; } cases[] = {
         { { IDC_SMP_CONTINUE }, IDOK, 5 },
         { { IDC_SMP_ADVANCED, IDC_SMP_CONTINUE }, IDOK, 10 },
-        { { IDC_SMP_ADVANCED, IDC_SMP_STANDARD, IDC_SMP_CONTINUE }, IDOK, 5 },
         { { IDC_SMP_ADVANCED, IDCANCEL }, IDCANCEL, 0 },
     };
     for (const auto& c : cases) {
@@ -179,29 +172,6 @@ TEST(QuestionDialogs, PartitionSearchModeIsStandardUnlessAdvancedIsChosen)
         EXPECT_EQ(c.result == IDOK ? dlg.m_nMode : 0, c.mode);
     }
 }
-
-TEST(QuestionDialogs, LogicalHeadlineNamesTheSelectedDrive)
-{
-    CDelvaneDlg main;   // its window is not needed, only the selected drive's path
-    CDelvaneDlg* old = g_pMainDlg;
-    g_pMainDlg = &main;
-    const struct { const wchar_t* path; const wchar_t* headline; } cases[] = {
-        { L"\\\\.\\E:", L"You have selected a Logical Partition ( E: ) to recover data." },
-        { L"  \\\\.\\C: ", L"You have selected a Logical Partition ( C: ) to recover data." },
-        { L"   ", L"You have selected a Logical Partition (e.g. Drive letter C:, D: or E: etc) to recover data." },
-    };
-    for (const auto& c : cases) {
-        main.LogicalDrivePath = c.path;
-        CString headline;
-        CLogicalDlg dlg;
-        RunScripted(dlg, { [&](HWND h) { headline = CWnd::FromHandle(h)->GetDlgItemText(IDC_QUESTION_HEADLINE); },
-                           Click(IDC_LOG_CANCEL) });
-        EXPECT_EQ(headline, CString(c.headline));
-    }
-    g_pMainDlg = old;
-}
-
-// ---- The carving scans' media question -------------------------------------------------------
 
 TEST(MediaRemoved, AnswersMapToTheScanAndAreResetEachTimeOnAWorkerThread)
 {

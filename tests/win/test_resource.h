@@ -11,20 +11,10 @@
 #define IDC_TEST_LIST          9106
 #define IDC_TEST_TREE          9107
 #define IDC_TEST_COMBO         9108
-#define IDC_TEST_PROGRESS      9109
-#define IDC_TEST_STATIC        9110
-#define IDC_TEST_EDIT2         9111
 // Bitmap-button faces (scripts/make_test_bitmaps.py) and controls the control tests create.
 #define IDB_TEST_BUTTON_UP     9201
 #define IDB_TEST_BUTTON_DOWN   9202
 #define IDC_TEST_BITMAP_BUTTON 9211
 #define IDC_TEST_CREATED       9212
-// A plain push button (it sends NM_CUSTOMDRAW, which owner-drawn buttons do not) and the
-// data-exchange dialog's radio group and combo boxes.
-#define IDD_TEST_DDX           9003
+// A plain push button: it sends NM_CUSTOMDRAW, which owner-drawn buttons do not.
 #define IDC_TEST_PUSH          9120
-#define IDC_TEST_RADIO1        9121
-#define IDC_TEST_RADIO2        9122
-#define IDC_TEST_RADIO3        9123
-#define IDC_TEST_COMBO_LIST    9124
-#define IDC_TEST_COMBO_EDIT    9125

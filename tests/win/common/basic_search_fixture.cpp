@@ -12,6 +12,7 @@
 namespace zr_test {
 
 std::vector<CString> g_boxes;
+int g_noResultNotices = 0;
 
 namespace {
 
@@ -35,6 +36,24 @@ BOOL CALLBACK ClickAnswer(HWND wnd, LPARAM)
 void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD)
 {
     ::EnumThreadWindows(::GetCurrentThreadId(), ClickAnswer, 0);
+}
+
+// Closes the no-results notice (the window with its OK button that is not the search dialog).
+BOOL CALLBACK CloseNoResultNotice(HWND wnd, LPARAM searchDialog)
+{
+    HWND ok = ::GetDlgItem(wnd, IDC_MS_OK);
+    if (ok == nullptr || wnd == HWND(searchDialog) || !::IsWindowVisible(wnd) || !::IsWindowEnabled(wnd))
+        return TRUE;
+    ++g_noResultNotices;
+    ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(IDC_MS_OK, BN_CLICKED), LPARAM(ok));
+    ::EnableWindow(wnd, FALSE);   // counted once while the click is on its way
+    return TRUE;
+}
+void CALLBACK NoticeTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    CWnd* search = g_pBasicSearchDlg;
+    ::EnumThreadWindows(::GetCurrentThreadId(), CloseNoResultNotice,
+                        LPARAM(search != nullptr ? search->GetSafeHwnd() : nullptr));
 }
 
 std::vector<std::string> Components(const std::string& path)
@@ -71,7 +90,7 @@ std::vector<TruthRow> LoadTruthRows(const std::wstring& image)
             else
                 cells.back().push_back(c);
         if (!line.empty() && line[0] != '#' && cells.size() >= 4)
-            rows.push_back({ cells[0], cells[1], cells[2], cells[3] });
+            rows.push_back({ cells[0], cells[1], cells[2], cells[3], cells.size() > 4 ? cells[4] : std::string() });
         line.clear();
     }
     return rows;
@@ -151,6 +170,8 @@ void BasicSearchTest::SetUp()
     SetBasicScanProc(nullptr);
     g_boxes.clear();
     previousHook = ZrSetMessageBoxHook(RecordBox);
+    g_noResultNotices = 0;
+    noticeTimer = ::SetTimer(nullptr, 0, 30, NoticeTimer);
     ASSERT_TRUE(dlg.Create(IDD_BASIC_SEARCH, nullptr));
     dlg.ShowWindow(SW_SHOW);
 }
@@ -162,6 +183,7 @@ void BasicSearchTest::TearDown()
     if (dlg.GetSafeHwnd() != nullptr)
         dlg.DestroyWindow();
     PumpPending();
+    ::KillTimer(nullptr, noticeTimer);
     SetBasicScanProc(nullptr);
     ZrSetMessageBoxHook(previousHook);
     SetStorageHost(nullptr);

@@ -17,9 +17,12 @@ namespace zr_test {
 
 // Message boxes shown since the fixture's set-up, in order.
 extern std::vector<CString> g_boxes;
+// "Nothing could be recovered" notices closed since the fixture's set-up: a scan that finds
+// nothing shows one when its results are first listed.
+extern int g_noResultNotices;
 
 struct TruthRow {
-    std::string state, path, size, sha256;
+    std::string state, path, size, sha256, note;
 };
 // The rows of IMAGE.truth.tsv (state, path, size, sha256, note).
 std::vector<TruthRow> LoadTruthRows(const std::wstring& image);
@@ -64,6 +67,7 @@ protected:
     CBasicSearch dlg;
     uint64_t imageSectors = 0;
     ZrMessageBoxHook previousHook = nullptr;
+    UINT_PTR noticeTimer = 0;
 
 private:
     void CollectFolders(HTREEITEM parent, const std::string& path, std::set<std::string>& out);

@@ -55,6 +55,18 @@ std::wstring ImagesDir() {
 
 std::wstring ImagePath(const std::wstring& name) { return ImagesDir() + L"\\" + name; }
 
+std::wstring DosDeviceFile(const wchar_t* name)
+{
+    wchar_t prefix[2048];
+    const DWORD n = GetEnvironmentVariableW(L"WINEPREFIX", prefix, 2048);
+    if (n == 0 || n >= 2048)
+        return L"";
+    std::wstring path = L"Z:";
+    for (const wchar_t* p = prefix; *p != 0; ++p)
+        path += *p == L'/' ? L'\\' : *p;
+    return path + L"\\dosdevices\\" + name;
+}
+
 std::wstring Widen(const std::string& utf8) {
     if (utf8.empty()) return L"";
     int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);

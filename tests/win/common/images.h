@@ -1,9 +1,7 @@
-// The generated test media, for tests that run under Wine: where the images are, what their
-// layout and carve manifest files say, and plain read-only access to images and devices.
-// BUILD/images holds IMAGE, IMAGE.truth.tsv, IMAGE.layout.tsv and carve.img.manifest.tsv;
-// tests/setup_images.sh makes them and links them into the Wine prefix:
-//   \\.\X: fat32.img   \\.\Y: ntfs.img   \\.\W: fat16.img   \\.\V: ntfs512.img
-//   \\.\PhysicalDrive1 gpt.img   \\.\PhysicalDrive2 mbr.img   \\.\PhysicalDrive3 carve.img
+// The generated test media for tests under Wine: where the images are, their layout and carve
+// manifest files, and read-only access to images and devices. tests/setup_images.sh links them
+// into the prefix: \\.\X: fat32, \\.\Y: ntfs, \\.\W: fat16, \\.\V: ntfs512, \\.\PhysicalDrive1 gpt,
+// \\.\PhysicalDrive2 mbr, \\.\PhysicalDrive3 carve.
 #pragma once
 #include "../../pure/sha256_util.h"
 #include <windows.h>
@@ -15,17 +13,18 @@
 
 namespace zr_test {
 
-// The images folder (environment ZR_IMAGES, a Unix path) as a path on Wine's Z: drive, such as
-// Z:\work\build\images. Empty when ZR_IMAGES is not set.
+// The images folder (environment ZR_IMAGES, a Unix path) on Wine's Z: drive; empty when unset.
 std::wstring ImagesDir();
 // ImagesDir() + "\" + name.
 std::wstring ImagePath(const std::wstring& name);
+// The file at the link name Wine looks up for a device ("physicaldrive7" for
+// "\\.\PhysicalDrive7") in the prefix's dosdevices folder; empty when WINEPREFIX is unset.
+std::wstring DosDeviceFile(const wchar_t* name);
 
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& text);
 
-// A file or device opened for reading only (GENERIC_READ, sharing reads and writes with
-// others). Nothing in the tests ever opens an image or a device for writing.
+// A file or device opened for reading only: nothing in the tests ever writes to the media.
 class ReadOnlyFile {
 public:
     explicit ReadOnlyFile(const std::wstring& path);
@@ -38,8 +37,7 @@ public:
     HANDLE Handle() const { return m_h; }
     // Size in bytes: GetFileSizeEx, else the disk length IOCTL (raw volumes); 0 if unknown.
     uint64_t Size() const;
-    // Up to n bytes from offset: fewer at the end, none at or past it or when a read fails.
-    // Reads whole 512-byte sectors, as raw devices require, and cuts out the part asked for.
+    // Up to n bytes from offset (fewer at the end, none past it), read in whole sectors.
     std::vector<uint8_t> Read(uint64_t offset, size_t n) const;
 
 private:

@@ -1,0 +1,304 @@
+// Basic Search on removable media: while the drive page is up, the drive-tree worker searches
+// each removable medium that "Physical Drives" lists without partitions for FAT16, FAT32 and
+// NTFS boot sectors, cylinder by cylinder, and adds what it finds in green under the medium.
+// The worker only reads the medium; everything it shows goes through the dialog's thread (a sent
+// message per partition, plain control messages for the progress), and the dialog's thread gives
+// the controls back and reports once the worker has ended or was stopped.
+#include <atomic>
+#include <vector>
+
+#include "app/basicsearch.h"
+#include "app/maindlg.h"
+#include "app/pure/tree_rules.h"
+#include "app/startup.h"
+#include "resources/resource.h"
+#include "storage/driverecords.h"
+#include "storage/partitions.h"
+#include "storage/pure/bootsector.h"
+#include "storage/pure/partition_search.h"
+#include "storage/pure/partition_table.h"
+#include "storage/sectorreader.h"
+
+namespace {
+
+const wchar_t kRemovableMedia[] = L"Removable Media";
+const wchar_t kStopQuestion[] = L"Do you want to stop searching partition?";
+
+// What the worker works on. The dialog's thread fills it before the worker starts; the worker
+// alone writes it while it runs; the dialog's thread reads it again after waiting for the worker.
+struct RemovableSearchState {
+    CBasicSearch* dialog = nullptr;
+    std::vector<smpparam> media;        // the physical-drive list as it was at the start
+    HTREEITEM lastMedium = nullptr;     // the medium searched last and its disk number
+    int lastDisk = -1;
+};
+RemovableSearchState g_search;
+// The worker's object, owned here until EndRemovableSearch deletes it; null when none runs.
+std::atomic<CWinThread*> g_worker{ nullptr };
+std::atomic<bool> g_stop{ false };
+
+// A partition the worker found, handed to the dialog's thread with WM_ZR_REMOVABLE_FOUND.
+struct FoundOnMedium {
+    CString fsName;
+    HTREEITEM medium;
+    int disk;
+};
+
+bool StopAsked()
+{
+    CWinThread* self = AfxGetThread();
+    return g_stop.load() || (self != nullptr && self->StopRequested());
+}
+
+// "\\.\PhysicalDrive%d": the number after the first "e", or -1 when there is none in range.
+int DiskNumberOfDevicePath(const CString& path)
+{
+    const int e = path.Find(L'e');
+    if (e < 0 || e + 1 >= path.GetLength() || path[e + 1] < L'0' || path[e + 1] > L'9')
+        return -1;
+    const int n = StrToInt32(path.Mid(e + 1).GetString());
+    return n >= 0 && n < kMaxDisks ? n : -1;
+}
+
+void ShowControl(CWnd& dialog, int id, int show)
+{
+    if (CWnd* control = dialog.GetDlgItem(id))
+        control->ShowWindow(show);
+}
+void EnableControl(CWnd& dialog, int id, BOOL enable)
+{
+    if (CWnd* control = dialog.GetDlgItem(id))
+        control->EnableWindow(enable);
+}
+
+// The controls while a search runs (navigation, Search More Partitions and the tree locked, the
+// stop button and the search's progress shown) and after it.
+void ShowSearchingControls(CBasicSearch& dialog, bool searching)
+{
+    for (int id : { IDC_BS_PS_LABEL, IDC_BS_PS_PROGRESS, IDC_BS_STOP_PARTITIONS })
+        ShowControl(dialog, id, searching ? SW_SHOW : SW_HIDE);
+    ShowControl(dialog, IDC_BS_MORE_PARTITIONS, searching ? SW_HIDE : SW_SHOW);
+    for (int id : { IDC_BS_MORE_PARTITIONS, IDC_BS_BACK, IDC_BS_NEXT, IDC_BS_DRIVE_TREE })
+        EnableControl(dialog, id, searching ? FALSE : TRUE);
+    if (CDelvaneDlg* main = g_pMainDlg) {
+        if (searching)
+            main->DisableModeButtons();
+        else
+            main->EnableModeButtons();
+    }
+    if (searching) {
+        ShowControl(dialog, IDC_BS_FILE_LIST, SW_SHOW);
+        if (CWnd* stop = dialog.GetDlgItem(IDC_BS_STOP_PARTITIONS))
+            stop->SetFocus();
+    } else {
+        ShowControl(dialog, IDC_BS_SECTORS, SW_HIDE);
+        ShowControl(dialog, IDC_BS_OF_TOTAL, SW_HIDE);
+    }
+}
+
+// Reports the search's progress and hands each partition to the dialog's thread.
+class MediumListener : public PartitionSearchListener {
+public:
+    MediumListener(CDelvaneDlg& main, HWND dialog, HTREEITEM medium, int disk, uint64_t cylinders)
+        : m_main(main), m_dialog(dialog), m_medium(medium), m_disk(disk), m_cylinders(cylinders)
+    {
+    }
+
+    bool StopRequested() override { return StopAsked(); }
+
+    void Progress(uint64_t cylinder) override
+    {
+        CString text;
+        text.Format(L"%llu", (unsigned long long)cylinder);
+        ::SetDlgItemTextW(m_dialog, IDC_BS_SECTORS, text.GetString());
+        m_main.UpdateProgress(::GetDlgItem(m_dialog, IDC_BS_PS_PROGRESS), 0, m_cylinders, cylinder);
+    }
+
+    bool PartitionFound(int index, const CString& fsName, uint64_t startSector, uint64_t endSector) override
+    {
+        if (AutoPartitionSearch == 1) {
+            // A scan waits for a volume to read: the first one found is it.
+            SelectedVolumeInfo.startSector = startSector;
+            SelectedVolumeInfo.endSector = endSector;
+            SelectedVolumeInfo.fsName = fsName;
+            AutoSearchValidation = ValidateSelectedVolume();
+            return false;
+        }
+        ++m_main.FoundPartitionCount;
+        FoundOnMedium found{ fsName, m_medium, m_disk };
+        ::SendMessageW(m_dialog, WM_ZR_REMOVABLE_FOUND, WPARAM(index), LPARAM(&found));
+        return true;
+    }
+
+private:
+    CDelvaneDlg& m_main;
+    HWND m_dialog;
+    HTREEITEM m_medium;
+    int m_disk;
+    uint64_t m_cylinders;
+};
+
+} // namespace
+
+UINT BasicDriveTreeThreadProc(LPVOID)
+{
+    CBasicSearch* dlg = g_search.dialog;
+    if (dlg != nullptr) {
+        dlg->m_removableListing = 0;
+        CTreeClass& tree = dlg->DriveTree();
+        for (const smpparam& medium : g_search.media) {
+            if (StopAsked())
+                break;
+            const HTREEITEM item = medium.diskItem;
+            const HTREEITEM parent = item != nullptr ? tree.GetParentItem(item) : nullptr;
+            if (parent == nullptr || tree.GetItemText(item).Find(kRemovableMedia) < 0 ||
+                tree.GetItemText(parent) != L"Physical Drives")
+                continue;
+            dlg->m_removableListing = 1;
+            if (g_pMainDlg != nullptr)
+                g_pMainDlg->FoundPartitionCount = 0;
+            dlg->SearchRemovableMediumPartitions(medium);
+        }
+    }
+    g_pBasicDriveTreeThread = nullptr;
+    if (dlg != nullptr)
+        ::PostMessageW(dlg->GetSafeHwnd(), WM_ZR_REMOVABLE_ENDED, 0, 0);
+    return 0;
+}
+
+bool CBasicSearch::StartRemovableMediaSearch()
+{
+    if (g_worker.load() != nullptr || GetSafeHwnd() == nullptr)
+        return false;
+    bool listed = false;
+    for (HTREEITEM child = m_driveTree.GetChildItem(m_physicalRoot); child != nullptr && !listed;
+         child = m_driveTree.GetNextSiblingItem(child))
+        listed = m_driveTree.GetItemText(child).Find(kRemovableMedia) >= 0 &&
+                 m_driveTree.GetChildItem(child) == nullptr;
+    if (!listed)
+        return false;
+    static bool registered = false;
+    if (!registered) {
+        RegisterWorkerGlobal(&g_pBasicDriveTreeThread);
+        registered = true;
+    }
+    m_removableListing = 0;
+    ShowSearchingControls(*this, true);
+    g_search = RemovableSearchState{ this, DiskSearchList, nullptr, -1 };
+    g_stop = false;
+    CWinThread* worker = ZrBeginThreadInto(g_pBasicDriveTreeThread, BasicDriveTreeThreadProc, nullptr);
+    if (worker == nullptr) {
+        ShowSearchingControls(*this, false);
+        return false;
+    }
+    g_worker = worker;
+    return true;
+}
+
+void CBasicSearch::SearchRemovableMediumPartitions(const smpparam& medium)
+{
+    CDelvaneDlg* main = g_pMainDlg;
+    const int disk = DiskNumberOfDevicePath(medium.devicePath);
+    if (main == nullptr || disk < 0)
+        return;
+    main->PartitionSearchRunning = 1;
+    g_search.lastMedium = medium.diskItem;
+    g_search.lastDisk = disk;
+
+    const SearchGeometry geometry =
+        NormaliseSearchGeometry(medium.cylinders, medium.heads, medium.sectorsPerTrack);
+    const HWND dialog = GetSafeHwnd();
+    CString range;
+    range.Format(L" / %llu reading", (unsigned long long)geometry.cylinders);
+    ::SetDlgItemTextW(dialog, IDC_BS_OF_TOTAL, range.GetString());
+    ::SetDlgItemTextW(dialog, IDC_BS_SECTORS, L"0");
+    ::ShowWindow(::GetDlgItem(dialog, IDC_BS_OF_TOTAL), SW_SHOW);
+    ::ShowWindow(::GetDlgItem(dialog, IDC_BS_SECTORS), SW_SHOW);
+    main->SetProgressRange64(::GetDlgItem(dialog, IDC_BS_PS_PROGRESS), 0, geometry.cylinders, 1);
+
+    // A medium that cannot be opened has nothing to search; the end steps still run.
+    KeptHandleSectorSource source(medium.devicePath);
+    if (!source.IsOpen())
+        return;
+    PartitionSearchParams params;
+    params.mode = kSearchStandard;
+    params.geometry = geometry;
+    MediumListener listener(*main, dialog, medium.diskItem, disk, geometry.cylinders);
+    RunPartitionSearch(source, params, DiskPartitionTable[disk], listener);
+}
+
+LRESULT CBasicSearch::OnRemovablePartitionFound(WPARAM index, LPARAM param)
+{
+    const auto* found = reinterpret_cast<const FoundOnMedium*>(param);
+    if (found == nullptr || found->disk < 0 || found->disk >= kMaxDisks || index >= WPARAM(kPartitionSlotCount))
+        return 0;
+    const HTREEITEM item = InsertDriveTreeItem(PartitionItemText(int(index), found->fsName), found->medium);
+    DiskPartitionTable[found->disk].slot[index].treeItem = item;
+    if (item == nullptr)
+        return 0;
+    m_driveTree.SetItemColor(item, kFoundGreen);
+    m_driveTree.RedrawWindow();
+    return 1;
+}
+
+LRESULT CBasicSearch::OnRemovableSearchEnded(WPARAM, LPARAM)
+{
+    EndRemovableSearch(false, true);
+    return 0;
+}
+
+void CBasicSearch::EndRemovableSearch(bool stop, bool report)
+{
+    CWinThread* worker = g_worker.exchange(nullptr);
+    if (worker == nullptr)
+        return;
+    if (stop) {
+        g_stop = true;
+        worker->RequestStop();
+    }
+    // The worker may be sending this thread a found partition: the wait keeps the messages going.
+    ZrWaitForThreadPumping(worker, INFINITE);
+    delete worker;
+    g_pBasicDriveTreeThread = nullptr;
+    m_removableListing = 0;
+    CDelvaneDlg* main = g_pMainDlg;
+    if (main != nullptr)
+        main->PartitionSearchRunning = 0;
+    if (GetSafeHwnd() == nullptr)
+        return;
+    ShowSearchingControls(*this, false);
+    if (!report || main == nullptr || g_search.lastMedium == nullptr)
+        return;
+
+    // What was found (all of it when stopped): the medium's first partition, or the whole medium
+    // as one, and the count.
+    const int disk = g_search.lastDisk;
+    ShowPartitionSearchResult(g_search.lastMedium, disk);
+    const int found = main->FoundPartitionCount.load();
+    main->ResetScanCounters();
+    RedrawWindow();
+    if (CommandLineLogPath.IsEmpty())
+        AfxMessageBox(FormatPartitionSearchResult(disk, found, found != 0, L"Disk", CString()).GetString(),
+                      MB_ICONINFORMATION);
+}
+
+void CBasicSearch::OnBnClickedStopSearchingPartitions()
+{
+    if (DriveTreeBuilding != 0)
+        return;
+    CWinThread* diskSearch = g_pPartitionSearchThread;
+    const bool searchingDisk = diskSearch != nullptr && m_removableListing == 0;
+    const bool searchingMedium = g_pBasicDriveTreeThread != nullptr && m_removableListing != 0;
+    if (!searchingDisk && !searchingMedium)
+        return;
+    if (ZrMessageBox(GetSafeHwnd(), kStopQuestion, L"Message", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return;
+    if (searchingDisk) {
+        // That search gives the controls back and reports what it found by itself; its object
+        // lives until the next search starts on this thread.
+        StopPartitionSearch();
+        ZrWaitForThreadPumping(diskSearch, INFINITE);
+        return;
+    }
+    EndRemovableSearch(true, true);
+}

@@ -1,0 +1,120 @@
+#include "app/dialogchrome.h"
+
+#include <shellapi.h>
+
+#include "app/background.h"
+#include "app/notices.h"
+#include "app/startup.h"
+#include "look/glass.h"
+#include "resources/resource.h"
+
+void AppendAboutMenuEntry(CWnd* dialog)
+{
+    CMenu* menu = dialog->GetSystemMenu(FALSE);
+    if (menu == nullptr)
+        return;
+    wchar_t about[128] = {};
+    if (::LoadStringW(AfxGetResourceHandle(), IDS_ABOUTBOX, about, 128) > 0) {
+        menu->AppendMenu(MF_SEPARATOR);
+        menu->AppendMenu(MF_STRING, 0x10, about);
+    }
+}
+
+void SetupDialogGlass(CWnd* dialog, DwmApi& dwm)
+{
+    if (IsVistaOrLater() && g_pApp && g_pApp->m_nGlass == 1) {
+        if (AeroAutoSubclass(dialog->GetSafeHwnd(), 0))
+            AeroSubclassControl(::GetDlgItem(dialog->GetSafeHwnd(), IDC_LOGO));
+        return;
+    }
+    if (!dwm.IsLoaded())
+        dwm.Load();
+    dwm.EnableComposition(0);
+}
+
+bool PaintDialogFrame(CWnd* dialog, CDC* dc, CWnd* panel, HICON captionIcon, const CString& caption, DwmApi& dwm)
+{
+    CRect client, inner;
+    dialog->GetClientRect(&client);
+    inner = client;
+    if (panel != nullptr && panel->GetSafeHwnd() != nullptr) {
+        panel->GetWindowRect(&inner);
+        dialog->ScreenToClient(&inner);
+    }
+    // The glass reaches one pixel into the panel so that no seam of the dialog face shows.
+    const MARGINS margins = { inner.left + 1, client.right - inner.right + 1, inner.top + 1,
+                              client.bottom - inner.bottom + 1 };
+    const bool glass = DrawDialogBackground(dialog, dc, inner, margins, dwm);
+    if (captionIcon != nullptr)
+        ::DrawIconEx(dc->GetSafeHdc(), 6, 4, captionIcon, 0, 0, 0, nullptr, DI_NORMAL);
+    DrawGlowingText(dialog->GetSafeHwnd(), caption, CRect(client.left + 48, client.top, client.right, inner.top),
+                    glass, dc->GetSafeHdc());
+    return glass;
+}
+
+bool PaintMinimisedIcon(CWnd* dialog, HICON icon)
+{
+    if (!dialog->IsIconic())
+        return false;
+    CPaintDC dc(dialog);
+    dialog->SendMessage(WM_ICONERASEBKGND, (WPARAM)dc.GetSafeHdc(), 0);
+    CRect rect;
+    dialog->GetClientRect(&rect);
+    const int x = (rect.Width() - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (rect.Height() - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    dc.DrawIcon(x, y, icon);
+    return true;
+}
+
+void MakeIconButton(CWnd* dialog, CMyBtn& button, int id, UINT icon)
+{
+    if (!button.GetSafeHwnd() && (id == 0 || !button.SubclassDlgItem(id, dialog)))
+        return;
+    CString caption;
+    button.GetWindowText(caption);
+    button.SetWindowText(L"");
+    button.SetIcon(LoadIconImage(icon, 16), 16, 16, caption);
+}
+
+void MakeIconButtons(CWnd* dialog, std::initializer_list<IconButtonSpec> buttons)
+{
+    for (const IconButtonSpec& b : buttons)
+        MakeIconButton(dialog, *b.button, b.id, b.icon);
+}
+
+void AddShareTips(CToolTipCtrl& tips, CWnd* dialog)
+{
+    static const struct { int id; const wchar_t* text; } kTips[] = {
+        { IDC_SHARE_1, L"Share us using Google+" }, { IDC_SHARE_2, L"Share us using Facebook" },
+        { IDC_SHARE_3, L"Like us using Facebook" }, { IDC_SHARE_4, L"Share us using Twitter" },
+    };
+    for (const auto& tip : kTips)
+        if (CWnd* icon = dialog->GetDlgItem(tip.id))
+            tips.AddTool(icon, tip.text);
+}
+
+void OpenShareIconLink(UINT id)
+{
+    if (const wchar_t* link = ShareIconLink((int)id - IDC_SHARE_1))
+        ::ShellExecuteW(nullptr, L"open", link, nullptr, nullptr, SW_SHOWMAXIMIZED);
+}
+
+bool SetLinkCursor(CWnd* control)
+{
+    const int id = control != nullptr ? control->GetDlgCtrlID() : 0;
+    if ((id >= IDC_SHARE_1 && id <= IDC_SHARE_4) || id == IDC_LINK_WEB || id == IDC_LINK_MAIL) {
+        ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
+        return true;
+    }
+    return false;
+}
+
+void SetupLinkLabel(CWnd* dialog, CMy_Link_Static& link, int id, const wchar_t* text)
+{
+    if (!link.GetSafeHwnd() && !link.SubclassDlgItem(id, dialog))
+        return;
+    link.SetLinkColor(RGB(0, 0, 255));
+    link.SetBkColor(RGB(255, 255, 255));
+    if (text)
+        link.SetWindowText(text);
+}
