@@ -687,9 +687,6 @@ void CBasicSearch::ShowResultsState()
         m_scanMessage.Empty();
         Inform(this, text);
     }
-    m_progress.ShowWindow(SW_HIDE);
-    for (int id : { IDC_BS_STATUS, IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL, IDC_BS_STOP })
-        GetDlgItem(id)->ShowWindow(SW_HIDE);
     m_list.ShowWindow(SW_SHOW);
     m_resultTree.ShowWindow(SW_SHOW);
     m_resultTree.EnableWindow(TRUE);
@@ -697,6 +694,11 @@ void CBasicSearch::ShowResultsState()
         m_resultTree.EnsureRootItem();
     m_resultTree.Select(nullptr, TVGN_CARET);
     m_resultTree.Select(m_resultTree.GetRootItem(), TVGN_CARET);
+    // Only now may the focused Stop button go: the focus then passes to a tree that already has
+    // its selection, instead of one that picks (and lists) its first visible folder.
+    m_progress.ShowWindow(SW_HIDE);
+    for (int id : { IDC_BS_STATUS, IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL, IDC_BS_STOP })
+        GetDlgItem(id)->ShowWindow(SW_HIDE);
     GetDlgItem(IDC_BS_BACK)->EnableWindow(TRUE);
     GetDlgItem(IDC_BS_NEXT)->EnableWindow(FALSE);
 }

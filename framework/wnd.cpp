@@ -283,11 +283,35 @@ BOOL CWnd::DestroyWindow()
     return ::DestroyWindow(m_hWnd);
 }
 
+namespace {
+UINT RunOnThreadMessage()
+{
+    static const UINT message = ::RegisterWindowMessageW(L"ZrRunOnWindowThread");
+    return message;
+}
+} // namespace
+
+bool ZrRunOnWindowThread(CWnd* wnd, const std::function<void()>& work)
+{
+    HWND hWnd = wnd ? wnd->GetSafeHwnd() : nullptr;
+    if (!hWnd || !::IsWindow(hWnd))
+        return false;
+    if (::GetWindowThreadProcessId(hWnd, nullptr) == ::GetCurrentThreadId()) {
+        work();
+        return true;
+    }
+    return ::SendMessageW(hWnd, RunOnThreadMessage(), 0, (LPARAM)&work) == 1;
+}
+
 LRESULT CALLBACK CWnd::StandardWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     CWnd* w = FromHandlePermanent(hWnd);
     if (!w)
         return ::DefWindowProcW(hWnd, message, wParam, lParam);
+    if (message == RunOnThreadMessage() && lParam != 0) {
+        (*reinterpret_cast<const std::function<void()>*>(lParam))();
+        return 1;
+    }
     ZrMsgCall call = { message, wParam, lParam, 0 };
     auto& stack = CurrentStack();
     stack.push_back(&call);

@@ -12,6 +12,7 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 #include "types.h"
 #include "cstring.h"
 
@@ -269,3 +270,8 @@ public:
 private:
     HWND m_previous;
 };
+
+// Runs `work` on the thread that owns `wnd` (at once when that is the calling thread) and returns
+// once it has run; false when the window is gone. A worker that fills a window's control hands
+// it many rows in one call instead of one cross-thread message per cell.
+bool ZrRunOnWindowThread(CWnd* wnd, const std::function<void()>& work);

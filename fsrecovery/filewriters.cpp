@@ -162,13 +162,13 @@ bool StopRequested()
 
 // Copies the extents into path; size 0 gives an empty file.
 SaveOutcome WriteExtents(SectorSource& source, const std::vector<CopyExtent>& extents, const CString& path,
-                         uint64_t size, uint32_t blockSectors, SaveProgressView& view)
+                         uint64_t size, SaveProgressView& view)
 {
     DestinationFile file(path);
     if (!file.IsOpen())
         return DestinationFailed();
     const CopyResult result = CopyExtents(
-        source, extents, size, blockSectors,
+        source, extents, size, kCopyReadSectors,
         [&file](const uint8_t* data, size_t length) { return file.Write(data, length); },
         [] { return StopRequested(); }, [&view](uint64_t written) { view.Bytes(written); });
     view.Finish();
@@ -259,15 +259,14 @@ SaveOutcome SaveFatFile(CString path, CString name, uint64_t size, uint32_t firs
     // Clusters 0 and 1 hold no data: a file that claims them would be written from the FAT.
     if (spc == 0 || (size != 0 && firstCluster < 2))
         return SaveOutcome::Failed;
-    const uint32_t blockSectors = CopyBlockSectors(spc);
     SaveProgressView view(checkExists == 1, size);
-    view.Start(path, name, blockSectors * kSectorSize);
+    view.Start(path, name, kCopyReadSectors * kSectorSize);
     if (checkExists == 1) {
         const CString before = path;
         if (!ApplyFileExistsRule(path, name))
             return SaveOutcome::Skipped;
         if (path != before)
-            view.Start(path, name, blockSectors * kSectorSize);
+            view.Start(path, name, kCopyReadSectors * kSectorSize);
     }
     KeptHandleSectorSource source(CurrentDevicePath);
     const uint64_t needed = ClustersForSize(size, spc);
@@ -292,7 +291,7 @@ SaveOutcome SaveFatFile(CString path, CString name, uint64_t size, uint32_t firs
         if (!ok)
             return Uncount(SaveOutcome::Failed, checkExists == 1);
     }
-    return Uncount(WriteExtents(source, extents, path, size, blockSectors, view), checkExists == 1);
+    return Uncount(WriteExtents(source, extents, path, size, view), checkExists == 1);
 }
 
 SaveOutcome SaveNtfsFile(CString path, CString name, uint64_t size, uint64_t recordSector, uint64_t /*parent*/,
@@ -331,9 +330,8 @@ SaveOutcome SaveNtfsFile(CString path, CString name, uint64_t size, uint64_t rec
         data.offset != at || !DecodeMappingPairs(record.data() + data.valueOffset, data.valueLength, runs) ||
         !NtfsRunExtents(runs, params.sectorsPerCluster, params.cluster0Start, extents))
         return Uncount(SaveOutcome::Failed, counted);
-    const uint32_t blockSectors = CopyBlockSectors(params.sectorsPerCluster);
-    view.Start(path, name, blockSectors * kSectorSize);
-    return Uncount(WriteExtents(source, extents, path, size, blockSectors, view), counted);
+    view.Start(path, name, kCopyReadSectors * kSectorSize);
+    return Uncount(WriteExtents(source, extents, path, size, view), counted);
 }
 
 CString WriteFoundFileForViewing(const FoundFileRef& file)

@@ -1,6 +1,7 @@
 #include "fsrecovery/folderlist.h"
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "app/maindlg.h"
@@ -25,7 +26,9 @@ constexpr uint32_t kMftRecordBytes = 1024;
 bool InDeepSearch() { return g_pMainDlg && g_pMainDlg->SearchMode.load() == kModeDeep; }
 
 // The file list shows the system's icons; the image list stays alive as long as the listing
-// keeps this user.
+// keeps this user. Rows are handed to the list's own thread in batches with its drawing held
+// back: a cross-thread message per cell and a redraw per row made a listing cost milliseconds
+// per file.
 class FileListWriter {
 public:
     FileListWriter(CListCtrl* list, uint64_t firstIndex) : m_list(list), m_index(firstIndex)
@@ -33,30 +36,58 @@ public:
         if (m_list && m_list->GetSafeHwnd() && CSystemImageList::GetSmallList())
             m_list->SetImageList(CSystemImageList::GetSmallList(), LVSIL_SMALL);
     }
+    ~FileListWriter() { Flush(); }
 
     // Cells 2 to 9 of one file (empty ones are left empty).
     void Add(const CString& name, const CString (&cells)[10])
     {
         ++FoundFileCount;
         if (m_list && m_list->GetSafeHwnd()) {
-            const int index = (int)m_index;
-            const int row = m_list->InsertItem(index, name, m_icons.GetIconIndex(name, FALSE, TRUE));
-            if (row >= 0) {
-                m_list->SetItemText(row, 1, GetFileTypeDescription(FileNameExtension(name)));
-                for (int column = 2; column < 10; ++column) {
-                    if (!cells[column].IsEmpty())
-                        m_list->SetItemText(row, column, cells[column]);
-                }
-            }
+            Row row{ name, m_icons.GetIconIndex(name, FALSE, TRUE), (int)m_index, {} };
+            row.cells[1] = GetFileTypeDescription(FileNameExtension(name));
+            for (int column = 2; column < 10; ++column)
+                row.cells[column] = cells[column];
+            m_rows.push_back(std::move(row));
         }
         ++m_index;
+        if (m_rows.size() >= kBatchRows)
+            Flush();
+    }
+
+    void Flush()
+    {
+        if (!m_rows.empty()) {
+            ZrRunOnWindowThread(m_list, [this] {
+                m_list->SetRedraw(FALSE);
+                for (const Row& r : m_rows) {
+                    const int row = m_list->InsertItem(r.index, r.name, r.icon);
+                    if (row < 0)
+                        continue;
+                    for (int column = 1; column < 10; ++column) {
+                        if (!r.cells[column].IsEmpty())
+                            m_list->SetItemText(row, column, r.cells[column]);
+                    }
+                }
+                m_list->SetRedraw(TRUE);
+                m_list->Invalidate();
+            });
+            m_rows.clear();
+        }
         ShowFolderCountText();
     }
 
 private:
+    static constexpr size_t kBatchRows = 200;
+    struct Row {
+        CString name;
+        int icon;
+        int index;
+        CString cells[10];
+    };
     CListCtrl* m_list;
     uint64_t m_index;
     CSystemImageList m_icons;
+    std::vector<Row> m_rows;
 };
 
 CString Decimal(uint64_t value)
@@ -288,32 +319,85 @@ void FillFileListFat(CListCtrl* list, uint64_t firstIndex, uint64_t folderCluste
     ShowFolderCountText();
 }
 
-int ExpandFolderNode(uint64_t sector, uint32_t folderCluster, HTREEITEM item, CTreeClass* tree)
+namespace {
+
+// The folder records by parent, own id and cluster-0 start. Naming a folder's sub-folders looks
+// each directory entry up here: walking the whole record list per entry made naming every folder
+// of a large volume cost entries times folders.
+class ChildFolderIndex {
+public:
+    FolderNode* Find(uint32_t parentId, uint32_t ownId, uint64_t cluster0Start)
+    {
+        if (m_version != FolderNodeList.version || m_count != FolderNodeList.count) {
+            m_nodes.clear();
+            // The first record of a key wins, as a walk in creation order would find it.
+            for (FolderNode* node = FolderNodeList.head; node; node = node->next)
+                m_nodes.emplace(Key{ node->parentId, node->ownId, node->cluster0Start }, node);
+            m_version = FolderNodeList.version;
+            m_count = FolderNodeList.count;
+        }
+        auto found = m_nodes.find(Key{ parentId, ownId, cluster0Start });
+        return found == m_nodes.end() ? nullptr : found->second;
+    }
+
+private:
+    struct Key {
+        uint32_t parentId, ownId;
+        uint64_t cluster0Start;
+        bool operator==(const Key& o) const
+        {
+            return parentId == o.parentId && ownId == o.ownId && cluster0Start == o.cluster0Start;
+        }
+    };
+    struct KeyHash {
+        size_t operator()(const Key& k) const
+        {
+            return std::hash<uint64_t>()((uint64_t(k.parentId) << 32 | k.ownId) * 0x9E3779B97F4A7C15ull ^ k.cluster0Start);
+        }
+    };
+    std::unordered_map<Key, FolderNode*, KeyHash> m_nodes;
+    uint64_t m_version = 0;
+    uint64_t m_count = 0;
+};
+
+ChildFolderIndex& ChildFolders()
+{
+    // Only the thread that builds or expands the results tree names folders.
+    static ChildFolderIndex index;
+    return index;
+}
+
+// Names the sub-folders of `item` found in one directory sector; `before` answers the long-name
+// assembly's reads of the sectors before it.
+int ExpandFolderSector(SectorSource& device, SectorSource& before, uint64_t sector, uint32_t folderCluster,
+                       HTREEITEM item, CTreeClass* tree)
 {
     uint8_t buffer[512];
-    DeviceSectorSource device(CurrentDevicePath);
     if (!tree || !tree->GetSafeHwnd() || device.Read(sector, 1, buffer) == 0)
         return 1;
-    // An item without a FolderNode is the volume's root ("Root"): its sub-folders are searched
-    // from the first node on.
-    FolderNode* folder = (FolderNode*)tree->GetItemData(item);
-    FolderNode* first = folder ? folder : FolderNodeList.head;
+    // An item without a FolderNode is the volume's root ("Root").
+    const FolderNode* folder = (const FolderNode*)tree->GetItemData(item);
     const uint64_t cluster0Start = folder ? folder->cluster0Start : 0;
     const bool fat32 = FatVolumeParams.partitionType == L"FAT32";
-    const bool more = ListFatDirectorySector(&device, buffer, sector, fat32, true, &StopFolderRead,
+    const bool more = ListFatDirectorySector(&before, buffer, sector, fat32, true, &StopFolderRead,
                                              [&](const FatListedEntry& listed) {
-        for (FolderNode* node = first; node && StopFolderRead != 1; node = node->next) {
-            if (node->ownId != listed.firstCluster || node->parentId != folderCluster ||
-                node->cluster0Start != cluster0Start)
-                continue;
-            tree->SetItemText(node->item, listed.name);
-            node->name = listed.name;
-            if (!listed.deleted)
-                node->deleted = 0;
-            break;
-        }
+        FolderNode* node = ChildFolders().Find(folderCluster, listed.firstCluster, cluster0Start);
+        if (node == nullptr)
+            return;
+        tree->SetItemText(node->item, listed.name);
+        node->name = listed.name;
+        if (!listed.deleted)
+            node->deleted = 0;
     });
     return more ? 1 : 0;
+}
+
+} // namespace
+
+int ExpandFolderNode(uint64_t sector, uint32_t folderCluster, HTREEITEM item, CTreeClass* tree)
+{
+    DeviceSectorSource device(CurrentDevicePath);
+    return ExpandFolderSector(device, device, sector, folderCluster, item, tree);
 }
 
 bool ExpandFatFolder(CTreeClass* tree, HTREEITEM item)
@@ -329,8 +413,12 @@ bool ExpandFatFolder(CTreeClass* tree, HTREEITEM item)
         return false;
     const uint64_t base = InDeepSearch() && folder && folder->cluster0Start != 0 ? folder->cluster0Start
                                                                                   : FatVolumeParams.cluster0Start;
+    // One handle for the whole folder, and long names read back along the folder's own chain.
+    KeptHandleSectorSource device(CurrentDevicePath);
+    DirectoryOrderSource ordered(device);
     ForEachDirectorySector(region, base, [&](uint64_t sector) {
-        return ExpandFolderNode(sector, ownId, item, tree) != 0 || region.fixedRoot;
+        ordered.MoveTo(sector);
+        return ExpandFolderSector(device, ordered, sector, ownId, item, tree) != 0 || region.fixedRoot;
     });
     if (StopFolderRead == 1)
         return false;

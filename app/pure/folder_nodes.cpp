@@ -1,8 +1,18 @@
 #include "app/pure/folder_nodes.h"
 
+#include <atomic>
+
 FolderNodeListRecord FolderNodeList;
 FolderIdIndex TreeItemIndex;
 LastInsertedItemRecord LastInsertedItem;
+
+namespace {
+uint64_t NextListVersion()
+{
+    static std::atomic<uint64_t> last{ 0 };
+    return ++last;
+}
+} // namespace
 
 FolderNode* AppendFolderNode(FolderNodeListRecord& list, const FolderNode& values)
 {
@@ -15,6 +25,7 @@ FolderNode* AppendFolderNode(FolderNodeListRecord& list, const FolderNode& value
     }
     list.tail = node;
     ++list.count;
+    list.version = NextListVersion();
     return node;
 }
 
@@ -27,6 +38,7 @@ void ClearFolderNodeList(FolderNodeListRecord& list)
         node = next;
     }
     list = FolderNodeListRecord{};
+    list.version = NextListVersion();
 }
 
 TreeItemHandle FolderIdIndex::Find(uint64_t id, uint64_t cluster0Start) const

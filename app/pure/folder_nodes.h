@@ -25,6 +25,9 @@ struct FolderNodeListRecord {
     FolderNode* head = nullptr;
     FolderNode* tail = nullptr;
     uint64_t count = 0;
+    // Changes with every append and clear, never repeating within the process: an index built
+    // over the records knows from it whether it still describes them.
+    uint64_t version = 0;
 };
 extern FolderNodeListRecord FolderNodeList;
 

@@ -2,11 +2,6 @@
 
 #include <algorithm>
 
-uint32_t CopyBlockSectors(uint32_t sectorsPerCluster)
-{
-    return sectorsPerCluster >= 8 ? 8 : 1;
-}
-
 uint64_t ClustersForSize(uint64_t size, uint32_t sectorsPerCluster)
 {
     if (sectorsPerCluster == 0)

@@ -25,8 +25,11 @@ enum class CopyResult {
     BadGeometry,    // zero sectors per cluster, or a sector number past 64 bits
 };
 
-// Sectors per block: 8 (4096 bytes) when a cluster holds at least 8 sectors, else 1.
-uint32_t CopyBlockSectors(uint32_t sectorsPerCluster);
+// Sectors the writers read at once (256 KiB). A read that does not deliver everything is
+// retried sector by sector, so a large read loses no more to a bad sector than a small one, and
+// a disk is copied at its own speed, not at the speed of one request and one progress update
+// per 4 KiB.
+constexpr uint32_t kCopyReadSectors = 512;
 
 // Clusters needed for `size` bytes; 0 for size 0 or zero sectors per cluster.
 uint64_t ClustersForSize(uint64_t size, uint32_t sectorsPerCluster);

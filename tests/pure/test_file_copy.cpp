@@ -40,8 +40,8 @@ Copied Copy(SectorSource& src, const std::vector<CopyExtent>& extents, uint64_t 
 
 TEST(FileCopy, WritesExactlyTheSizeInBlocks) {
     CraftedDisk disk = PatternDisk(64);
-    // 5000 bytes on a volume of 8 sectors per cluster: one 4096-byte block and 904 bytes.
-    Copied c = Copy(disk, {{16, 16, false}}, 5000, CopyBlockSectors(8));
+    // 5000 bytes in 8-sector blocks: one 4096-byte block and 904 bytes.
+    Copied c = Copy(disk, {{16, 16, false}}, 5000, 8);
     EXPECT_EQ(c.result, CopyResult::Done);
     EXPECT_EQ(c.pieces, (std::vector<size_t>{4096, 904}));
     EXPECT_EQ(c.bytes[4999], 16 + 9 + 1);

@@ -153,8 +153,8 @@ TEST_F(BasicSearchTest, ScanThatFindsNothingSaysSoOncePerScan)
     EXPECT_EQ(2, g_noResultNotices);
 }
 
-// Listing one file takes about 3 ms under Wine: 1000 keep a listing running for seconds.
-constexpr int kManyFiles = 1000;
+// Enough files to keep a listing running for a while, even with rows handed over in batches.
+constexpr int kManyFiles = 20000;
 // An NTFS "scan" whose root holds many files with names and sizes known (nothing is read).
 UINT ManyFilesScan(LPVOID param)
 {

@@ -82,6 +82,7 @@ TEST_F(BasicSearchTest, RefusedNextChangesNothing)
 
 TEST_F(BasicSearchTest, ScanOfDriveXRunsToResultsAndSecondNextWaitsForBack)
 {
+    dlg.SetForegroundWindow();
     SelectDrive(L"X:");
     NextAnswering(IDC_LOG_LOGICAL);
     ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 20000));
@@ -93,6 +94,9 @@ TEST_F(BasicSearchTest, ScanOfDriveXRunsToResultsAndSecondNextWaitsForBack)
     EXPECT_TRUE(g_boxes.empty()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
     EXPECT_EQ(CString(L"FAT32"), FatVolumeParams.partitionType);
     EXPECT_EQ(8u, FatVolumeParams.sectorsPerCluster);
+    // The results open on "Root", whatever takes the focus when Stop goes away.
+    EXPECT_EQ(dlg.ResultTree().GetRootItem(), dlg.ResultTree().GetSelectedItem());
+    EXPECT_EQ(dlg.ResultTree().GetRootItem(), LastPopulatedItem);
 
     // A second Next is refused before anything is reset: the geometry the savers divide by stays.
     const uint32_t spc = VolumeGeometry.sectorsPerCluster;
