@@ -895,31 +895,39 @@ void CBasicSearch::FillListedFolder()
     if (!ntfs && StopFolderRead == 0)
         ReadFolderOnce(&m_resultTree, item);
 
+    // The folder rows are made on the list's own thread in one go, with its drawing held back:
+    // row by row from here, every cell would be a message to that thread and every row a redraw.
     int row = 0;
-    for (HTREEITEM child = m_resultTree.GetChildItem(item); child != nullptr && StopFolderRead == 0;
-         child = m_resultTree.GetNextSiblingItem(child)) {
-        FolderNode* node = (FolderNode*)m_resultTree.GetItemData(child);
-        if (node == nullptr)
-            continue;
-        // A folder inside a deleted folder is deleted too.
-        if (deleted)
-            node->deleted = 1;
-        ++FoundFolderCount;
-        ShowFolderCountText();
-        const int at = m_list.InsertItem(row, m_resultTree.GetItemText(child), GetFolderIconIndex());
-        if (at < 0)
-            continue;
-        CString cell;
-        m_list.SetItemText(at, 1, kFolderType);
-        cell.Format(L"%u", node->ownId);
-        m_list.SetItemText(at, 5, cell);
-        cell.Format(L"%u", node->parentId);
-        m_list.SetItemText(at, 6, cell);
-        cell.Format(L"%llu", (unsigned long long)(intptr_t)child);
-        m_list.SetItemText(at, 7, cell);
-        SetFolderRowStamp(m_list, at, *node, ntfs);
-        ++row;
-    }
+    const int folderIcon = GetFolderIconIndex();
+    ZrRunOnWindowThread(&m_list, [&] {
+        m_list.SetRedraw(FALSE);
+        for (HTREEITEM child = m_resultTree.GetChildItem(item); child != nullptr && StopFolderRead == 0;
+             child = m_resultTree.GetNextSiblingItem(child)) {
+            FolderNode* node = (FolderNode*)m_resultTree.GetItemData(child);
+            if (node == nullptr)
+                continue;
+            // A folder inside a deleted folder is deleted too.
+            if (deleted)
+                node->deleted = 1;
+            ++FoundFolderCount;
+            const int at = m_list.InsertItem(row, m_resultTree.GetItemText(child), folderIcon);
+            if (at < 0)
+                continue;
+            CString cell;
+            m_list.SetItemText(at, 1, kFolderType);
+            cell.Format(L"%u", node->ownId);
+            m_list.SetItemText(at, 5, cell);
+            cell.Format(L"%u", node->parentId);
+            m_list.SetItemText(at, 6, cell);
+            cell.Format(L"%llu", (unsigned long long)(intptr_t)child);
+            m_list.SetItemText(at, 7, cell);
+            SetFolderRowStamp(m_list, at, *node, ntfs);
+            ++row;
+        }
+        m_list.SetRedraw(TRUE);
+        m_list.Invalidate();
+    });
+    ShowFolderCountText();
     if (StopFolderRead != 0)
         return;
     if (ntfs)
