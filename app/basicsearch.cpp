@@ -697,7 +697,11 @@ void CBasicSearch::ShowResultsState()
     // Only now may the focused Stop button go: the focus then passes to a tree that already has
     // its selection, instead of one that picks (and lists) its first visible folder.
     m_progress.ShowWindow(SW_HIDE);
-    for (int id : { IDC_BS_STATUS, IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL, IDC_BS_STOP })
+    // The scan's own running texts ("Validating Partition ...", the sector counter) are over.
+    m_scanned.SetWindowText(L"");
+    m_current.SetWindowText(L"");
+    for (int id : { IDC_BS_STATUS, IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL, IDC_BS_STOP,
+                    IDC_BS_SCANNED, IDC_BS_CURRENT })
         GetDlgItem(id)->ShowWindow(SW_HIDE);
     GetDlgItem(IDC_BS_BACK)->EnableWindow(TRUE);
     GetDlgItem(IDC_BS_NEXT)->EnableWindow(FALSE);

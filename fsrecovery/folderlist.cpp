@@ -369,15 +369,13 @@ ChildFolderIndex& ChildFolders()
 
 // Names the sub-folders of `item` found in one directory sector; `before` answers the long-name
 // assembly's reads of the sectors before it.
+// (`cluster0Start` is that of the folder's record; 0 for the root, which has none.)
 int ExpandFolderSector(SectorSource& device, SectorSource& before, uint64_t sector, uint32_t folderCluster,
-                       HTREEITEM item, CTreeClass* tree)
+                       uint64_t cluster0Start, CTreeClass* tree)
 {
     uint8_t buffer[512];
-    if (!tree || !tree->GetSafeHwnd() || device.Read(sector, 1, buffer) == 0)
+    if (device.Read(sector, 1, buffer) == 0)
         return 1;
-    // An item without a FolderNode is the volume's root ("Root").
-    const FolderNode* folder = (const FolderNode*)tree->GetItemData(item);
-    const uint64_t cluster0Start = folder ? folder->cluster0Start : 0;
     const bool fat32 = FatVolumeParams.partitionType == L"FAT32";
     const bool more = ListFatDirectorySector(&before, buffer, sector, fat32, true, &StopFolderRead,
                                              [&](const FatListedEntry& listed) {
@@ -396,8 +394,11 @@ int ExpandFolderSector(SectorSource& device, SectorSource& before, uint64_t sect
 
 int ExpandFolderNode(uint64_t sector, uint32_t folderCluster, HTREEITEM item, CTreeClass* tree)
 {
+    if (!tree || !tree->GetSafeHwnd())
+        return 1;
+    const FolderNode* folder = (const FolderNode*)tree->GetItemData(item);
     DeviceSectorSource device(CurrentDevicePath);
-    return ExpandFolderSector(device, device, sector, folderCluster, item, tree);
+    return ExpandFolderSector(device, device, sector, folderCluster, folder ? folder->cluster0Start : 0, tree);
 }
 
 bool ExpandFatFolder(CTreeClass* tree, HTREEITEM item)
@@ -418,7 +419,8 @@ bool ExpandFatFolder(CTreeClass* tree, HTREEITEM item)
     DirectoryOrderSource ordered(device);
     ForEachDirectorySector(region, base, [&](uint64_t sector) {
         ordered.MoveTo(sector);
-        return ExpandFolderSector(device, ordered, sector, ownId, item, tree) != 0 || region.fixedRoot;
+        return ExpandFolderSector(device, ordered, sector, ownId, folder ? folder->cluster0Start : 0, tree) != 0 ||
+               region.fixedRoot;
     });
     if (StopFolderRead == 1)
         return false;
