@@ -13,7 +13,6 @@
 #include "fsrecovery/pure/result_tree.h"
 #include "tests/pure/result_tree_sink.h"
 
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1)
         return 0;
@@ -45,12 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     if (table.GetItemCount() != 0)
         abort();
-    if (data[0] & 2) {
-        for (const auto& folder : wanted) {
-            if (!sink.index.Find(folder.first, folder.second))
-                abort();
-        }
-    }
+    for (const auto& folder : wanted)
+        if ((data[0] & 2) && !sink.index.Find(folder.first, folder.second))
+            abort();
     // Every item's chain of parents reaches the root (or "Root", null) without a cycle.
     for (const auto& entry : sink.parentOf) {
         TreeItemHandle item = entry.first;

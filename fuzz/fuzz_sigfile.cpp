@@ -10,10 +10,7 @@
 
 #include "sigrecovery/pure/filetype.h"
 
-#define CHECK(cond) \
-    do {            \
-        if (!(cond)) std::abort(); \
-    } while (0)
+#define CHECK(cond) do { if (!(cond)) std::abort(); } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);

@@ -1,7 +1,6 @@
-// Test support for the carving engine, shared by the unit tests and the fuzzer: a deliberately
-// plain reference carver over a whole image (one sector at a time, the signature list walked
-// linearly for each position), a sector source that fails and reads short on purpose, and a sink
-// that records events and the bytes each item received.
+// Test support for the carving engine, shared by the unit tests and the fuzzer: a sector source
+// that fails and reads short on purpose, a sink that records events and the bytes each item
+// received, and the check of those bytes against the medium.
 #pragma once
 
 #include <algorithm>
@@ -89,78 +88,6 @@ struct Recorder : CarveSink {
     }
 };
 
-// The reference: for every sector of [start, scanStop) that is readable, for every distinct
-// offset in list order, every record of the list whose offset and first byte agree is compared
-// byte by byte; bytes past the data's end or in an unreadable sector reject it. A header closes
-// what is pending (items whose maximum size ended earlier close by size first); the end closes
-// everything. dataEnd: the first byte not read (range end or device end).
-inline std::vector<std::string> ReferenceCarve(const Medium& m, const std::vector<FileType1>& list,
-                                               CarvePolicy policy, CarveNamer& namer, uint64_t start,
-                                               uint64_t end, uint64_t scanStop) {
-    struct Item { uint64_t id, limit; };
-    std::vector<std::string> ev;
-    std::vector<Item> pending;
-    uint64_t nextId = 0;
-    const uint64_t dataEnd = std::min<uint64_t>((end + 1) * 512, m.bytes.size());
-    const uint64_t lastSector = std::min<uint64_t>({end + 1, m.Sectors(), scanStop});
-
-    auto valid = [](const FileType1& t) {
-        if (t.offset < 1 || t.offset > 512 || t.signatureLength < 1 || t.signatureLength > 50) return false;
-        if (MaxSizeBytes(t) <= 0) return false;
-        for (int i = 0; i < t.signatureLength; ++i)
-            if (t.signature[i] < 0 || t.signature[i] > 255) return false;
-        return true;
-    };
-    std::vector<int> index(list.size(), -1);   // position in the engine's set (refused skipped)
-    std::vector<int32_t> offsets;
-    for (size_t i = 0, k = 0; i < list.size(); ++i) {
-        if (!valid(list[i])) continue;
-        index[i] = static_cast<int>(k++);
-        if (std::find(offsets.begin(), offsets.end(), list[i].offset) == offsets.end()) offsets.push_back(list[i].offset);
-    }
-    auto closeAt = [&](uint64_t at, CarveClose why) {
-        for (;;) {
-            auto best = pending.end();
-            for (auto it = pending.begin(); it != pending.end(); ++it)
-                if (it->limit <= at && (best == pending.end() || it->limit < best->limit)) best = it;
-            if (best == pending.end()) break;
-            ev.push_back(CloseEvent(best->id, best->limit, CarveClose::MaxSize));
-            pending.erase(best);
-        }
-        for (const Item& it : pending) ev.push_back(CloseEvent(it.id, at, why));
-        pending.clear();
-    };
-    auto readable = [&](uint64_t q) { return q < dataEnd && !m.Bad(q / 512); };
-
-    for (uint64_t s = start; s < lastSector; ++s) {
-        if (m.Bad(s)) continue;
-        std::vector<size_t> matches;
-        for (int32_t v : offsets) {
-            const uint64_t p = s * 512 + uint64_t(v - 1);
-            for (size_t r = 0; r < list.size(); ++r) {
-                const FileType1& t = list[r];
-                if (index[r] < 0 || t.offset != v || !readable(p) || m.bytes[p] != t.firstByte) continue;
-                bool same = true;
-                for (int j = 0; same && j < t.signatureLength; ++j)
-                    same = readable(p + j) && m.bytes[p + j] == t.signature[j];
-                if (!same) continue;
-                matches.push_back(r);
-                if (policy == CarvePolicy::FirstMatch) break;
-            }
-            if (policy == CarvePolicy::FirstMatch && !matches.empty()) break;
-        }
-        if (matches.empty()) continue;
-        closeAt(s * 512, CarveClose::NextHeader);
-        for (size_t r : matches) {
-            const uint64_t id = nextId++;
-            ev.push_back(OpenEvent(id, index[r], s * 512, namer.Name(list[r])));
-            pending.push_back({id, s * 512 + uint64_t(MaxSizeBytes(list[r]))});
-        }
-    }
-    closeAt(std::min(lastSector * 512, dataEnd), CarveClose::EndOfData);
-    return ev;
-}
-
 // The bytes an item must have received: the medium's from start to end, unreadable sectors zero.
 inline std::vector<uint8_t> ExpectedBytes(const Medium& m, uint64_t start, uint64_t end) {
     std::vector<uint8_t> out(m.bytes.begin() + static_cast<std::ptrdiff_t>(start),
@@ -173,16 +100,20 @@ inline std::vector<uint8_t> ExpectedBytes(const Medium& m, uint64_t start, uint6
     return out;
 }
 
-// Empty when every item was closed and got exactly the medium's bytes from its start to its end
-// (and no more than its maximum size); else what went wrong.
+// Empty when every item was closed, begins with its record's signature in readable bytes, and
+// got exactly the medium's bytes from its start to its end (no more than its maximum size).
 inline std::string CheckItemBytes(const Medium& m, const Recorder& rec, const SignatureSet& set) {
     for (const auto& [id, item] : rec.items) {
+        const std::string what = "item " + std::to_string(id);
         const auto end = rec.ends.find(id);
-        if (end == rec.ends.end()) return "item " + std::to_string(id) + " never closed";
+        if (end == rec.ends.end()) return what + " never closed";
+        const SignatureSet::Record& r = set.Get(item.record);
+        for (uint64_t j = 0, p = item.start + r.pos; j < r.length; ++j, ++p)
+            if (p >= m.bytes.size() || m.Bad(p / 512) || m.bytes[p] != r.bytes[j]) return what + " has no header";
         const auto it = rec.data.find(id);
         const std::vector<uint8_t> got = it == rec.data.end() ? std::vector<uint8_t>() : it->second;
-        if (end->second - item.start > set.Get(item.record).maxSize || got != ExpectedBytes(m, item.start, end->second))
-            return "item " + std::to_string(id) + " got other bytes";
+        if (end->second - item.start > r.maxSize || got != ExpectedBytes(m, item.start, end->second))
+            return what + " got other bytes";
     }
     return "";
 }
@@ -208,5 +139,22 @@ struct FixedAnswer : CarveReadHost {
     MediaAnswer answer;
     unsigned asked = 0;
 };
+
+// Runs one pass over m; photo-style names for the first-match policy, as the searches use them.
+inline CarvePassEnd RunCarve(const Medium& m, const std::vector<FileType1>& list, CarvePolicy policy,
+                             uint64_t start, uint64_t end, uint32_t chunk, SectorSource& src, Recorder& rec,
+                             CarveReadHost& host, std::atomic<int32_t>* stop = nullptr, uint64_t* scannedEnd = nullptr) {
+    const SignatureSet set(list);
+    HitNumbering photoNames(L"GNKX");
+    TypeNumbering typeNames;
+    CarveNamer& namer = policy == CarvePolicy::FirstMatch ? static_cast<CarveNamer&>(photoNames) : typeNames;
+    CarveEngine engine(set, policy, namer, rec, stop);
+    MediaQuestion q(host);
+    CarveRange range;
+    range.start = start, range.end = end, range.deviceBytes = m.bytes.size(), range.chunkSectors = chunk;
+    const CarvePassEnd result = RunCarvePass(src, range, engine, q, stop, nullptr);
+    if (scannedEnd) *scannedEnd = engine.ScannedEnd();
+    return result;
+}
 
 }  // namespace carve_test

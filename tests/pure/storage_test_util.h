@@ -1,14 +1,11 @@
-// Crafted media for the storage tests: a sparse disk with failing sectors, and the test images.
+// Crafted media for the storage tests: a sparse disk with failing sectors, and the test images' folder.
 #pragma once
 #include <array>
-#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,6 +20,16 @@ inline void PutLe16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(
 inline void PutLe32(uint8_t* p, uint32_t v) { PutLe16(p, uint16_t(v)); PutLe16(p + 2, uint16_t(v >> 16)); }
 inline void PutLe64(uint8_t* p, uint64_t v) { PutLe32(p, uint32_t(v)); PutLe32(p + 4, uint32_t(v >> 32)); }
 inline void PutText(uint8_t* p, const char* text) { std::memcpy(p, text, std::strlen(text)); }
+
+// A 32-byte FAT directory entry.
+inline void PutDirEntry(uint8_t* e, const char* name11, uint8_t attributes = 0x20, uint32_t cluster = 0,
+                        uint32_t size = 0) {
+    std::memcpy(e, name11, 11);
+    e[11] = attributes;
+    PutLe16(e + 20, uint16_t(cluster >> 16));
+    PutLe16(e + 26, uint16_t(cluster));
+    PutLe32(e + 28, size);
+}
 
 // Unwritten sectors read as zeros (or from `below`); sectors in `failing` fail.
 class CraftedDisk : public SectorSource {
@@ -116,37 +123,6 @@ inline void PutBootSector(CraftedDisk& disk, uint64_t at, const std::string& fs,
 inline std::string ImagesDir() {
     const char* dir = std::getenv("ZR_IMAGES");
     return dir != nullptr ? dir : "";
-}
-
-// One volume of IMAGE.layout.tsv, its file system upper-cased; `end` as the readers record it
-// (GPT: the last sector, MBR: the first after).
-struct LayoutLine {
-    std::string fs;
-    uint64_t start = 0, end = 0;
-    uint32_t cluster = 0;
-};
-
-inline std::vector<LayoutLine> LoadLayout(const std::string& image) {
-    std::vector<LayoutLine> lines;
-    std::ifstream in(ImagesDir() + "/" + image + ".layout.tsv");
-    std::string line, type, cluster;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::istringstream fields(line);
-        int index = 0;
-        uint64_t count = 0;
-        LayoutLine l;
-        fields >> index >> type >> l.start >> count >> l.fs >> cluster;
-        if (l.fs == "extended")
-            continue;
-        for (char& c : l.fs)
-            c = char(std::toupper(static_cast<unsigned char>(c)));
-        l.end = l.start + count - (image == "gpt.img" ? 1 : 0);
-        l.cluster = cluster == "-" ? 0 : uint32_t(std::stoul(cluster));
-        lines.push_back(l);
-    }
-    return lines;
 }
 
 } // namespace storage_test

@@ -1,5 +1,4 @@
-// The carving engine and its pass against the plain reference carver, plus the edges that the
-// random images may miss.
+// The carving engine and its pass: invariants on random media, exact events on crafted edges.
 #include <gtest/gtest.h>
 
 #include "carve_reference.h"
@@ -20,35 +19,21 @@ struct RunResult {
     Recorder rec;
 };
 
-// Runs the engine through a pass over m with the given chunk size, source and answers.
 void RunEngine(const Medium& m, const std::vector<FileType1>& list, CarvePolicy policy, uint64_t start,
                uint64_t end, uint32_t chunk, SectorSource& src, RunResult& out,
                MediaAnswer answer = MediaAnswer::Skip, std::atomic<int32_t>* stop = nullptr) {
-    SignatureSet set(list);
-    HitNumbering photoNames(L"GNKX");
-    TypeNumbering typeNames;
-    CarveNamer& namer = policy == CarvePolicy::FirstMatch ? static_cast<CarveNamer&>(photoNames) : typeNames;
-    CarveEngine engine(set, policy, namer, out.rec, stop);
     FixedAnswer host(answer);
-    MediaQuestion q(host);
-    CarveRange range;
-    range.start = start, range.end = end, range.deviceBytes = m.bytes.size(), range.chunkSectors = chunk;
-    out.end = RunCarvePass(src, range, engine, q, stop, nullptr);
+    out.end = RunCarve(m, list, policy, start, end, chunk, src, out.rec, host, stop, &out.scannedEnd);
     out.events = out.rec.events;
-    out.scannedEnd = engine.ScannedEnd();
     out.asked = host.asked;
+    EXPECT_EQ(CheckItemBytes(m, out.rec, SignatureSet(list)), "");
 }
 
-std::vector<std::string> Reference(const Medium& m, const std::vector<FileType1>& list, CarvePolicy policy,
-                                   uint64_t start, uint64_t end, uint64_t scanStop = UINT64_MAX) {
-    HitNumbering photoNames(L"GNKX");
-    TypeNumbering typeNames;
-    CarveNamer& namer = policy == CarvePolicy::FirstMatch ? static_cast<CarveNamer&>(photoNames) : typeNames;
-    return ReferenceCarve(m, list, policy, namer, start, end, scanStop);
-}
-
-void ExpectItemBytes(const Medium& m, const Recorder& rec, const SignatureSet& set) {
-    EXPECT_EQ(CheckItemBytes(m, rec, set), "");
+std::vector<std::string> Opens(const std::vector<std::string>& events) {
+    std::vector<std::string> opens;
+    for (const std::string& e : events)
+        if (e.rfind("open", 0) == 0) opens.push_back(e);
+    return opens;
 }
 
 // A random medium of mostly small-alphabet bytes (so partial matches are common) with headers of
@@ -106,9 +91,9 @@ TEST(CarveSet, RefusesRecordsOutsideTheFormatAndKeepsListOrder) {
     EXPECT_EQ(std::vector<int32_t>(set.CandidatesBegin(0, 7), set.CandidatesEnd(0, 7)), (std::vector<int32_t>{0, 2}));
 }
 
-// The engine's events equal the reference's on random media, for several chunk sizes, both
-// policies, clean and failing sources.
-TEST(CarveEngine, MatchesReferenceOnRandomMedia) {
+// On random media every item starts at a real header and holds the medium's bytes; and neither
+// the chunk size nor short reads change what is found: one sector at a time is the baseline.
+TEST(CarveEngine, ChunkSizeAndShortReadsNeverChangeTheResult) {
     for (uint32_t seed = 1; seed <= 6; ++seed) {
         std::mt19937 rng(seed);
         const std::vector<FileType1> list = RandomList(rng);
@@ -117,16 +102,18 @@ TEST(CarveEngine, MatchesReferenceOnRandomMedia) {
         const uint64_t start = seed % 3 == 0 ? rng() % 700 : 0;
         const uint64_t end = seed % 3 == 1 ? m.Sectors() + 100 : start + rng() % (m.Sectors() - start);
         for (CarvePolicy policy : {CarvePolicy::AllMatches, CarvePolicy::FirstMatch}) {
-            const std::vector<std::string> ref = Reference(m, list, policy, start, end);
-            for (uint32_t chunk : {8u, 512u, 2048u, uint32_t(1 + rng() % 300)}) {
+            FaultySource plain(m, seed, false);
+            RunResult base;
+            RunEngine(m, list, policy, start, end, 1, plain, base);
+            ASSERT_GT(Opens(base.events).size(), 3u);
+            for (uint32_t chunk : {8u, 512u, 2048u, uint32_t(2 + rng() % 300)}) {
                 SCOPED_TRACE("seed " + std::to_string(seed) + " chunk " + std::to_string(chunk) + " policy " +
                              std::to_string(int(policy)));
                 FaultySource src(m, seed * 31 + chunk, faults);
                 RunResult r;
                 RunEngine(m, list, policy, start, end, chunk, src, r);
                 EXPECT_EQ(r.end, CarvePassEnd::Completed);
-                ASSERT_EQ(r.events, ref);
-                ExpectItemBytes(m, r.rec, SignatureSet(list));
+                ASSERT_EQ(r.events, base.events);
             }
         }
     }
@@ -137,20 +124,24 @@ TEST(CarveEngine, StopsKeepEveryItemFoundBeforeTheStop) {
     std::mt19937 rng(99);
     const std::vector<FileType1> list = RandomList(rng);
     const Medium m = MakeMedium(rng, list, 4000, true);
-    const std::vector<std::string> full = Reference(m, list, CarvePolicy::AllMatches, 0, m.Sectors());
-    const size_t opens = std::count_if(full.begin(), full.end(), [](const std::string& e) { return e.rfind("open", 0) == 0; });
-    ASSERT_GT(opens, 10u);
+    FaultySource plain(m, 0, false);
+    RunResult full;
+    RunEngine(m, list, CarvePolicy::AllMatches, 0, m.Sectors(), 512, plain, full);
+    const std::vector<std::string> opens = Opens(full.events);
+    ASSERT_GT(opens.size(), 10u);
     for (int trial = 0; trial < 12; ++trial) {
         std::atomic<int32_t> stop{0};
         RunResult r;
         r.rec.stopAfterOpens = &stop;
-        r.rec.stopAt = 1 + rng() % opens;
+        r.rec.stopAt = 1 + rng() % opens.size();
         FaultySource src(m, trial, true);
         RunEngine(m, list, CarvePolicy::AllMatches, 0, m.Sectors(), trial % 2 ? 8 : 512, src, r, MediaAnswer::Skip, &stop);
         EXPECT_EQ(r.end, CarvePassEnd::Stopped);
-        EXPECT_EQ(r.events, Reference(m, list, CarvePolicy::AllMatches, 0, m.Sectors(), (r.scannedEnd + 511) / 512));
-        EXPECT_GE(r.rec.items.size(), r.rec.stopAt);
-        ExpectItemBytes(m, r.rec, SignatureSet(list));
+        const std::vector<std::string> got = Opens(r.events);
+        ASSERT_GE(got.size(), r.rec.stopAt);
+        ASSERT_LE(got.size(), opens.size());
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), opens.begin()));
+        EXPECT_EQ(r.rec.items.size(), r.rec.ends.size());
     }
 }
 
@@ -175,7 +166,6 @@ struct EdgeCase {
         RunResult r;
         r.rec.failDataAt = failDataAt;
         RunEngine(m, list, policy, start, end, chunk, src, r, answer);
-        ExpectItemBytes(m, r.rec, SignatureSet(list));
         return r;
     }
 };
@@ -230,17 +220,13 @@ TEST(CarvePass, UnreadableChunkIsNeverScannedAndTheQuestionFollowsTheAnswer) {
     EXPECT_EQ(r.end, CarvePassEnd::Completed);
 }
 
+// The last chunk ends at the range, at the device's end, and at the top of the sector numbers.
 TEST(CarvePass, ChunksStopAtTheRangeAndTheDevice) {
     CarveRange r;
-    r.start = 0, r.end = 1000, r.chunkSectors = 512;
-    EXPECT_EQ(CarveChunkLength(r, 0), 512u);
-    EXPECT_EQ(CarveChunkLength(r, 512), 489u);
-    EXPECT_EQ(CarveChunkLength(r, 1001), 0u);
-    r.deviceBytes = 600 * 512 - 100;
+    r.start = 0, r.end = 1000, r.chunkSectors = 512, r.deviceBytes = 600 * 512 - 100;
     EXPECT_EQ(CarveChunkLength(r, 512), 88u);
     EXPECT_EQ(CarveChunkLength(r, 600), 0u);
-    r.end = UINT64_MAX;
-    r.deviceBytes = 0;
+    r.end = UINT64_MAX, r.deviceBytes = 0;
     EXPECT_EQ(CarveChunkLength(r, UINT64_MAX - 3), 4u);
 }
 

@@ -9,6 +9,7 @@
 using storage_test::CraftedDisk;
 using storage_test::PutLe16;
 using storage_test::PutLe32;
+using storage_test::PutDirEntry;
 
 namespace {
 
@@ -117,11 +118,6 @@ void PutLongNameEntry(uint8_t* e, uint8_t sequence, const std::u16string& part, 
         PutLe16(e + kCharOffsets[i], i < part.size() ? part[i] : i == part.size() ? 0 : 0xFFFF);
 }
 
-void PutShortEntry(uint8_t* e, const char* name11) {
-    std::memcpy(e, name11, 11);
-    e[11] = 0x20;
-}
-
 std::u16string LongName(SectorSource* source, const uint8_t* sector, uint16_t offset, uint64_t number) {
     std::u16string name;
     ParseDirectorySectors(source, sector, offset, number, name);
@@ -134,17 +130,17 @@ TEST(LongNames, AssembledNearestEntryFirst) {
     uint8_t s[512] = {};
     PutLongNameEntry(s + 0, 0x42, u"ng name.txt");
     PutLongNameEntry(s + 32, 0x01, u"A rather long");
-    PutShortEntry(s + 64, "ARATHE~1TXT");
+    PutDirEntry(s + 64, "ARATHE~1TXT");
     EXPECT_EQ(LongName(nullptr, s, 64, 10), u"A rather longng name.txt");
     EXPECT_EQ(LongName(nullptr, s, 33, 7), u"");         // not an entry's offset
     // Deleting marks every entry 0xE5, so the checksum no longer matches: still the name.
     uint8_t d[512] = {};
     PutLongNameEntry(d + 32, 0xE5, u"Q2 report.pdf", 0x00);
-    PutShortEntry(d + 64, "\xE5" "2REPO~1PDF");
+    PutDirEntry(d + 64, "\xE5" "2REPO~1PDF");
     EXPECT_EQ(LongName(nullptr, d, 64, 7), u"Q2 report.pdf");
     // Parts separated from the entry by another short entry are not taken.
-    PutShortEntry(d + 64, "NEXT    TXT");
-    PutShortEntry(d + 96, "LAST    TXT");
+    PutDirEntry(d + 64, "NEXT    TXT");
+    PutDirEntry(d + 96, "LAST    TXT");
     EXPECT_EQ(LongName(nullptr, d, 96, 7), u"");
 }
 
@@ -152,7 +148,7 @@ TEST(LongNames, BeginningInTheSectorBefore) {
     CraftedDisk disk(100);
     PutLongNameEntry(disk.At(40).data() + 480, 0x41, u"split.txt");
     uint8_t s[512] = {};
-    PutShortEntry(s, "SPLIT   TXT");
+    PutDirEntry(s, "SPLIT   TXT");
     EXPECT_EQ(LongName(&disk, s, 0, 41), u"split.txt");
     EXPECT_EQ(LongName(&disk, s, 0, 0), u"");           // no sector before sector 0
 
@@ -162,7 +158,7 @@ TEST(LongNames, BeginningInTheSectorBefore) {
     EXPECT_EQ(LongName(&disk, s, 0, 41), u"");
     uint8_t t[512] = {};
     PutLongNameEntry(t + 0, 0x01, u"abcdefghijklm");
-    PutShortEntry(t + 32, "ABCDEF~1   ");
+    PutDirEntry(t + 32, "ABCDEF~1   ");
     PutLongNameEntry(t + 480, 0x41, u"stale");
     EXPECT_EQ(LongName(&disk, t, 32, 41), u"abcdefghijklm");
 }
@@ -184,6 +180,6 @@ TEST(LongNames, AtMostTwentyEntries) {
         if (k < 20)
             expected += part;
     }
-    PutShortEntry(cur + 160, "LONG    TXT");
+    PutDirEntry(cur + 160, "LONG    TXT");
     EXPECT_EQ(LongName(&disk, cur, 160, 11), expected);
 }

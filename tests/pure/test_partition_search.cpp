@@ -1,4 +1,5 @@
-// The lost-partition search on crafted disks: what it finds, what it must not, and its bounds.
+// The lost-partition search on crafted disks: what it finds, what it must not, and its bounds;
+// also the cylinder walk of removable media (16 heads, 63 sectors per track, kept as reported).
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -170,6 +171,39 @@ TEST(PartitionSearch, SectorsBeyond32BitsAreNotWrapped) {
     Recorder rec;
     RunPartitionSearch(disk, Standard(270001), table, rec);
     EXPECT_EQ(rec.hits, (Hits{{L"NTFS", at, at + 0x100000000ull}}));
+}
+
+// Removable media: head 1 of each cylinder first, head 0 only when head 1 carries no boot sector
+// (a bare volume at sector 0); a volume the record lists already is not added again.
+TEST(RemovableSearch, HeadOneBeforeHeadZeroAndListedVolumesKept) {
+    constexpr uint64_t kCylinder = 16 * 63;
+    CraftedDisk medium(4 * kCylinder);
+    PutBootSector(medium, 0, "FAT16", 900);
+    PutBootSector(medium, kCylinder, "FAT32", 900);      // not read: head 1 of its cylinder has one
+    PutBootSector(medium, kCylinder + 63, "NTFS", 900);
+    PutBootSector(medium, 3 * kCylinder, "FAT16", 900);
+    DiskPartitionRecord table;
+    AddPartitionToDisk(table, L"FAT16", 3 * kCylinder, 3 * kCylinder + 900);
+    Recorder rec;
+    PartitionSearchParams p = Standard(0);
+    p.geometry = NormaliseSearchGeometry(4, 16, 63);
+    EXPECT_EQ(RunPartitionSearch(medium, p, table, rec).added, 2);
+    EXPECT_EQ(rec.hits, (Hits{{L"FAT16", 0, 900}, {L"NTFS", kCylinder + 63, kCylinder + 963}}));
+    EXPECT_EQ(table.slot[1].endSector, 900u);
+    EXPECT_EQ(medium.readLog, (std::vector<uint64_t>{63, 0, kCylinder + 63, 2 * kCylinder + 63, 2 * kCylinder,
+                                                     3 * kCylinder + 63, 3 * kCylinder}));
+
+    // A record listing 25 partitions takes one more and reads no further; one listing 26 reads nothing.
+    for (uint32_t listed : {25u, 26u}) {
+        CraftedDisk m(3 * kCylinder);
+        for (uint64_t c = 0; c < 3; ++c) PutBootSector(m, c * kCylinder + 63, "FAT32", 900);
+        DiskPartitionRecord full;
+        for (uint32_t i = 0; i < listed; ++i) AddPartitionToDisk(full, L"NTFS", 1000000 + i * 10, 1000005 + i * 10);
+        p.geometry = NormaliseSearchGeometry(3, 16, 63);
+        EXPECT_EQ(RunPartitionSearch(m, p, full, rec).added, int(26 - listed)) << listed;
+        EXPECT_EQ(full.partitionCount, 26u);
+        EXPECT_EQ(m.reads, listed == 25 ? 1 : 0) << listed;
+    }
 }
 
 }  // namespace

@@ -1,48 +1,16 @@
-// The range slider's arithmetic: ends pulled inside the bounds, arrow keys, and any mix of
-// drags and keys on empty and sector-sized ranges.
+// The range slider's arithmetic: no mix of drags and keys on empty and sector-sized ranges puts
+// an end outside the bounds or below the other (the keys and drags themselves are tested on the
+// control under Wine).
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
-#include <limits>
-#include <vector>
 
 #include "look/pure/rangemath.h"
 
 namespace {
 
 using namespace zr_slider;
-
-TEST(RangeSliderMath, EndsArePulledInsideAndEachMoveReported) {
-    const struct { double left, right, wantLeft, wantRight; std::vector<int> moves; } cases[] = {
-        {-5, -10, 0, 0, {kLeft, kRight}},
-        {150, 120, 100, 100, {kRight, kLeft}},
-        {50, -3, 50, 0, {kRight}},
-        {std::numeric_limits<double>::quiet_NaN(), 40, 0, 40, {kLeft}},
-    };
-    for (const auto& c : cases) {
-        Range r = Range{0, 100, 0, 0};
-        const Moves m = SetEnds(r, c.left, c.right);
-        EXPECT_EQ(c.wantLeft, r.left) << c.left << " " << c.right;
-        EXPECT_EQ(c.wantRight, r.right) << c.left << " " << c.right;
-        EXPECT_EQ(c.moves, std::vector<int>(m.part, m.part + m.count)) << c.left << " " << c.right;
-    }
-}
-
-TEST(RangeSliderMath, ArrowKeysStepOnePixelAndNeverCrossTheEnds) {
-    const struct { double left, right; bool increase, shift, moved; double wantLeft, wantRight; } cases[] = {
-        {203, 398, false, false, true, 190, 390},  // snaps to the grid
-        {200, 400, true, true, true, 200, 410},
-        {0, 400, false, false, false, 0, 400},     // would leave the track
-        {300, 301, false, true, false, 300, 301},  // right end would fall below the left
-    };
-    for (const auto& c : cases) {
-        Range r = Range{0, 1000, c.left, c.right};
-        EXPECT_EQ(c.moved, StepKey(r, c.increase, c.shift, 100)) << c.left << " " << c.right;
-        EXPECT_DOUBLE_EQ(c.wantLeft, r.left) << c.left << " " << c.right;
-        EXPECT_DOUBLE_EQ(c.wantRight, r.right) << c.left << " " << c.right;
-    }
-}
 
 // Empty bounds (every dialog's first state) and controls too narrow for a track included.
 TEST(RangeSliderMath, NoSequenceOfDragsAndKeysReversesOrLeavesTheBounds) {

@@ -1,17 +1,7 @@
-// The results tree's collapse pictures, the date and time of folder rows, and when a listing
-// must say that nothing could be recovered.
+// The date and time of folder rows, and when a listing must say that nothing could be recovered.
 #include <gtest/gtest.h>
 
 #include "app/pure/result_browse.h"
-
-TEST(ResultBrowse, CollapsePicturesLeaveDeviceItemsAlone)
-{
-    EXPECT_EQ(0, CollapsedItemImage(L"Root", true));
-    EXPECT_EQ(1, CollapsedItemImage(L"Root", false));   // a folder named "Root" below the top
-    EXPECT_EQ(1, CollapsedItemImage(L"Photos", false));
-    for (const wchar_t* device : { L"Physical Drives", L"My Computer", L"Partition 2 (NTFS)", L"Removable Media" })
-        EXPECT_EQ(-1, CollapsedItemImage(device, true)) << device;
-}
 
 TEST(ResultBrowse, FolderRowsShowTheirOwnStampByFileSystem)
 {

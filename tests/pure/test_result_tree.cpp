@@ -8,10 +8,12 @@
 
 #include "fsrecovery/pure/folder_listing.h"
 #include "fsrecovery/pure/result_tree.h"
-#include "ntfs_test_records.h"   // Put16, Put32
+#include "storage_test_util.h"
 #include "result_tree_sink.h"
 
 namespace {
+
+using storage_test::PutDirEntry;
 
 // Names each inserted folder's item and parent item, for the checks below.
 class NamingSink : public RecordingSink {
@@ -120,15 +122,6 @@ TEST_F(ResultTreeTest, FatVolumesWithCoincidingClustersKeepTheirOwnFolders) {
     EXPECT_EQ(sink.parents[L"B_child"], sink.items[L"B_top"]);
 }
 
-void PutEntry(uint8_t* sector, int index, const char* name11, uint8_t attributes, uint32_t cluster, uint32_t size) {
-    uint8_t* e = sector + index * 32;
-    std::memcpy(e, name11, 11);
-    e[11] = attributes;
-    ntfs_test::Put16(e + 20, uint16_t(cluster >> 16));
-    ntfs_test::Put16(e + 26, uint16_t(cluster));
-    ntfs_test::Put32(e + 28, size);
-}
-
 TEST(FolderListing, ShortAndDisplayNames) {
     const struct { const char* raw; const wchar_t* shortName; } cases[] = {
         { "\xE5" "EPORT  TXT", L"_EPORT.TXT" }, { "README     ", L"README" }, { "A B     C D", L"AB.CD" } };
@@ -143,16 +136,16 @@ TEST(FolderListing, ShortAndDisplayNames) {
 
 TEST(FolderListing, DirectorySectorListsFilesUntilTheEndMark) {
     uint8_t sector[512] = {};
-    PutEntry(sector, 0, ".          ", 0x10, 5, 0);
-    PutEntry(sector, 1, "SUBDIR     ", 0x10, 6, 0);
-    PutEntry(sector, 2, "A\0\0\0\0\0\0\0\0\0\0", 0x0F, 0, 0);   // a long-name part holding no name
-    PutEntry(sector, 3, "BUDGET  XLS", 0x20, 0x00030007, 1234);
-    PutEntry(sector, 4, "\xE5" "EPORT  TXT", 0x20, 8, 10);
-    PutEntry(sector, 5, "BAD?NAMETXT", 0x20, 9, 10);
-    PutEntry(sector, 6, "LABEL      ", 0x08, 0, 0);
-    PutEntry(sector, 7, "\x9aN\xd8" "C~1  TXT", 0x20, 11, 5);   // OEM letters are not garbage
+    PutDirEntry(sector + 0, ".          ", 0x10, 5, 0);
+    PutDirEntry(sector + 32, "SUBDIR     ", 0x10, 6, 0);
+    PutDirEntry(sector + 64, "A\0\0\0\0\0\0\0\0\0\0", 0x0F, 0, 0);   // a long-name part holding no name
+    PutDirEntry(sector + 96, "BUDGET  XLS", 0x20, 0x00030007, 1234);
+    PutDirEntry(sector + 128, "\xE5" "EPORT  TXT", 0x20, 8, 10);
+    PutDirEntry(sector + 160, "BAD?NAMETXT", 0x20, 9, 10);
+    PutDirEntry(sector + 192, "LABEL      ", 0x08, 0, 0);
+    PutDirEntry(sector + 224, "\x9aN\xd8" "C~1  TXT", 0x20, 11, 5);   // OEM letters are not garbage
     // entry 8 stays zero: the end of the directory; entry 9 must not be reached
-    PutEntry(sector, 9, "AFTER   TXT", 0x20, 10, 1);
+    PutDirEntry(sector + 288, "AFTER   TXT", 0x20, 10, 1);
 
     std::vector<FatListedEntry> files;
     auto collect = [&](const FatListedEntry& e) { files.push_back(e); };

@@ -1,9 +1,5 @@
-// The sector sources the decoders read from: short and failed reads, and 64-bit offsets.
+// The sector sources the decoders read from: short and failed reads; the partition bound.
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 
 #include "storage/pure/globals.h"
 #include "storage/pure/sector_source.h"
@@ -12,7 +8,11 @@
 namespace {
 
 // 2.5 sectors of content: a short read zero-fills the rest, a read delivering nothing fails.
-void CheckEndBehaviour(SectorSource& source, const std::vector<uint8_t>& content) {
+TEST(StorageSectorSource, ShortAndFailedReads) {
+    std::vector<uint8_t> content(2 * kSectorSize + kSectorSize / 2);
+    for (size_t i = 0; i < content.size(); ++i)
+        content[i] = uint8_t(i * 7 + 1);
+    MemorySectorSource source(content.data(), content.size());
     std::vector<uint8_t> buf(3 * kSectorSize, 0xCC);
     EXPECT_EQ(source.Read(0, 3, buf.data()), content.size());
     EXPECT_TRUE(std::equal(content.begin(), content.end(), buf.begin()));
@@ -22,52 +22,9 @@ void CheckEndBehaviour(SectorSource& source, const std::vector<uint8_t>& content
     std::fill(buf.begin(), buf.end(), 0xCC);
     EXPECT_EQ(source.Read(3, 1, buf.data()), 0u);
     EXPECT_EQ(buf[kSectorSize - 1], 0);
-    EXPECT_EQ(source.Read(uint64_t(1) << 40, 1, buf.data()), 0u);
     EXPECT_EQ(source.Read(UINT64_MAX, 1, buf.data()), 0u);     // offset would overflow
     EXPECT_EQ(source.Read(0, 0, buf.data()), 0u);
     EXPECT_EQ(source.Read(0, kMaxSectorsPerRead + 1, buf.data()), 0u);
-}
-
-TEST(StorageSectorSource, MemoryAndFileShortAndFailedReads) {
-    std::vector<uint8_t> content(2 * kSectorSize + kSectorSize / 2);
-    for (size_t i = 0; i < content.size(); ++i)
-        content[i] = uint8_t(i * 7 + 1);
-    MemorySectorSource view(content.data(), content.size());
-    CheckEndBehaviour(view, content);
-
-    const std::string path = testing::TempDir() + "zr_sector_source.bin";
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(content.data()), std::streamsize(content.size()));
-    {
-        FileSectorSource file(path);
-        ASSERT_TRUE(file.IsOpen());
-        CheckEndBehaviour(file, content);
-    }
-    std::remove(path.c_str());
-    FileSectorSource missing(path);
-    uint8_t buf[kSectorSize];
-    EXPECT_EQ(missing.Read(0, 1, buf), 0u);
-}
-
-// Sector 2^23 and above lie past 4 GiB: the offset must keep its high half. Sparse file.
-TEST(StorageSectorSource, FileReadsBeyondFourGiB) {
-    const std::string path = testing::TempDir() + "zr_sparse_5g.bin";
-    const uint64_t sector = (uint64_t(1) << 23) + 5;
-    {
-        std::ofstream out(path, std::ios::binary);
-        out.seekp(std::streamoff(sector * kSectorSize));
-        out.write("HIGH", 4);
-    }
-    std::filesystem::resize_file(path, (sector + 1) * kSectorSize);
-    {
-        FileSectorSource file(path);
-        uint8_t buf[kSectorSize];
-        EXPECT_EQ(file.Read(sector, 1, buf), kSectorSize);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 4), "HIGH");
-        EXPECT_EQ(file.Read(5, 1, buf), kSectorSize);         // the same low half
-        EXPECT_EQ(buf[0], 0);
-    }
-    EXPECT_EQ(std::remove(path.c_str()), 0);
 }
 
 TEST(StorageGlobals, ResetAndTheTwentySixPartitionBound) {

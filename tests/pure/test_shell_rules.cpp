@@ -1,5 +1,5 @@
-// Shell rules without windows: the command-line log path, which temporary files are ours, the
-// start-up log check and the progress-bar arithmetic.
+// Shell rules without windows: the command-line log path, which temporary files are ours and
+// the progress-bar arithmetic.
 #include <gtest/gtest.h>
 
 #include "app/pure/shell_rules.h"
@@ -19,13 +19,6 @@ TEST(ShellRules, OnlyOurTemporaryFileNamesAreOurs) {
     for (const wchar_t* theirs : {L"VKD", L"VKD.jpg", L"VKDx1.jpg", L"myVKD2.doc", L"vkd1.jpg", L"VKD1.",
                                   L"VKD1.tar.gz", L"VKD1jpg", L"VKD1 .jpg", L"VKD-1.jpg", L""})
         EXPECT_FALSE(IsProgramTempFileName(theirs)) << CString(theirs).GetLength();
-}
-
-TEST(ShellRules, StartupLogNeedsTheExactMarkerAndABasicOrDeepMode) {
-    EXPECT_TRUE(IsAcceptedStartupLog(L"ZembrolixWIN7SR2013", 2));
-    for (int mode : {0, 3})
-        EXPECT_FALSE(IsAcceptedStartupLog(L"ZembrolixWIN7SR2013", mode)) << mode;
-    EXPECT_FALSE(IsAcceptedStartupLog(L"ZembrolixWIN7SR2013 ", 1));
 }
 
 TEST(ShellRules, ProgressPlanAndPercentAreClampedAndOverflowFree) {

@@ -1,54 +1,13 @@
-// CWinApp and start-up: AfxWinMain's order and exit code, AfxMessageBox's owner, caption and icon.
+// AfxWinMain: COM before InitInstance, ExitInstance always, and the exit code of either path.
 #include <gtest/gtest.h>
 
 #include "afxwin.h"
-#include "test_resource.h"
 
 #include <objbase.h>
 
 #include <string>
 
 namespace {
-
-struct BoxCall {
-    HWND owner = nullptr;
-    std::wstring caption;
-    UINT type = 0;
-};
-BoxCall g_box;
-
-TEST(AppTest, MessageBoxPicksIconsOwnerAndCaption)
-{
-    ZrMessageBoxHook previous = ZrSetMessageBoxHook([](HWND owner, LPCWSTR, LPCWSTR caption, UINT type) {
-        g_box = BoxCall{ owner, caption, type };
-        return IDNO;
-    });
-    ASSERT_EQ(AfxGetApp(), nullptr);
-    EXPECT_EQ(AfxMessageBox(L"Disk not ready"), IDNO);
-    EXPECT_EQ(g_box.caption, L"test_app");   // no application object: the executable's name
-    EXPECT_EQ(g_box.type, (UINT)(MB_OK | MB_ICONEXCLAMATION));
-
-    INITCOMMONCONTROLSEX icc = { sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES };
-    ::InitCommonControlsEx(&icc);
-    CWinApp app(L"Tester");
-    CDialog main, active;
-    ASSERT_TRUE(main.Create(IDD_TEST_CHILD));
-    app.m_pMainWnd = &main;
-    ::SetActiveWindow(nullptr);
-    AfxMessageBox(L"Continue?", MB_YESNO);
-    EXPECT_EQ(g_box.type, (UINT)(MB_YESNO | MB_ICONQUESTION));
-    EXPECT_EQ(g_box.caption, L"Tester");
-    EXPECT_EQ(g_box.owner, main.m_hWnd);   // no active window: the main window
-
-    ASSERT_TRUE(active.Create(IDD_TEST_CHILD));
-    active.ShowWindow(SW_SHOW);
-    ::SetActiveWindow(active);
-    AfxMessageBox(L"y", MB_OK | MB_ICONINFORMATION);
-    EXPECT_EQ(g_box.owner, active.m_hWnd);
-    EXPECT_EQ(g_box.type, (UINT)(MB_OK | MB_ICONINFORMATION));   // a given icon is kept
-    app.m_pMainWnd = nullptr;
-    ZrSetMessageBoxHook(previous);
-}
 
 class RecordingApp : public CWinApp {
 public:

@@ -1,17 +1,7 @@
-// Browsing the results of a Basic Search: a FAT folder's directory is read once (by its listing
-// or its expansion) to name its subfolders, collapsing shows the closed pictures, folder rows
-// carry their own date and time, a scan that found nothing says so once, and Back or Next while
-// a folder listing runs leave no worker, stale row or disabled dialog behind.
-#include <gtest/gtest.h>
+// Browsing the results of a Basic Search: reading folders, notices, and leaving a listing midway.
 
-#include <map>
 #include <random>
 
-#include "afxwin.h"
-#include "app/basicsearch.h"
-#include "app/maindlg.h"
-#include "app/notices.h"
-#include "app/pure/textservices.h"
 #include "app/waitdialogs.h"
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
@@ -84,78 +74,8 @@ TEST_F(BasicSearchTest, FatFolderIsReadOnceWhenListedOrExpandedAndCollapseShowsC
     EXPECT_EQ(CString(L"DIR_UNREAD"), tree.GetItemText(docs));
 }
 
-// First cluster -> date and time words of the folders in a FAT32 image's root directory.
-std::map<uint32_t, std::pair<uint16_t, uint16_t>> RootFolderStamps(const std::wstring& path)
-{
-    auto le16 = [](const uint8_t* p) { return uint32_t(p[0] | (p[1] << 8)); };
-    auto le32 = [&](const uint8_t* p) { return le16(p) | (le16(p + 2) << 16); };
-    const std::vector<uint8_t> boot = ReadAt(path, 0, 512);
-    const uint32_t spc = boot[13];
-    const uint64_t cluster0 = le16(&boot[14]) + uint64_t(boot[16]) * le32(&boot[36]) - 2ull * spc;
-    const std::vector<uint8_t> dir = ReadAt(path, (cluster0 + uint64_t(le32(&boot[44])) * spc) * 512, spc * 512);
-    std::map<uint32_t, std::pair<uint16_t, uint16_t>> stamps;
-    for (size_t at = 0; at + 32 <= dir.size() && dir[at] != 0; at += 32) {
-        const uint8_t* e = &dir[at];
-        if (e[11] != 0x0F && (e[11] & 0x10))
-            stamps[le16(e + 26) | (le16(e + 20) << 16)] = { uint16_t(le16(e + 24)), uint16_t(le16(e + 22)) };
-    }
-    return stamps;
-}
-
-TEST_F(BasicSearchTest, FolderRowsShowTheStampOfTheirDirectoryEntry)
-{
-    ScanDrive(L"X:");
-    const auto stamps = RootFolderStamps(ImagePath(L"fat32.img"));
-    CListCtrl& list = *dlg.DetailList();
-    size_t folders = 0;
-    for (int row = 0; row < list.GetItemCount(); ++row) {
-        const auto entry = stamps.find(uint32_t(StrToUInt64(list.GetItemText(row, 5))));
-        if (list.GetItemText(row, 1) != L"FOLDER" || entry == stamps.end())
-            continue;
-        ++folders;
-        EXPECT_EQ(FormatFatDate(entry->second.first) + L" " + FormatFatTime(entry->second.second),
-                  list.GetItemText(row, 3) + L" " + list.GetItemText(row, 4));
-        EXPECT_TRUE(list.GetItemText(row, 2).IsEmpty());
-    }
-    EXPECT_GE(folders, 5u);
-    EXPECT_EQ(stamps.size(), folders);
-
-    // NTFS folders show their creation stamp: a real date, not the zero stamp of 1601.
-    dlg.OnBnClickedBack();
-    ScanDrive(L"Y:", L"ntfs.img", L"NTFS");
-    folders = 0;
-    for (int row = 0; row < list.GetItemCount(); ++row) {
-        if (list.GetItemText(row, 1) != L"FOLDER" || list.GetItemText(row, 0) == L"KXR_Miscellaneous")
-            continue;
-        ++folders;
-        EXPECT_GE(StrToInt32(list.GetItemText(row, 3).Right(4)), 2000) << row;
-    }
-    EXPECT_GE(folders, 4u);
-}
-
-UINT EmptyScan(LPVOID) { return 0; }
-
-TEST_F(BasicSearchTest, ScanThatFindsNothingSaysSoOncePerScan)
-{
-    SetBasicScanProc(EmptyScan);
-    for (int scan = 1; scan <= 2; ++scan) {
-        ScanDrive(L"X:");
-        ASSERT_TRUE(PumpUntil([&] { return g_noResultNotices == scan && BasicNoticeState == 2; }, 10000)) << scan;
-        LastPopulatedItem = nullptr;   // "Root" listed again, as after another folder
-        ListFolder(dlg.ResultTree().GetRootItem());
-        PumpUntil([] { return false; }, 300);
-        EXPECT_EQ(scan, g_noResultNotices);
-        dlg.OnBnClickedBack();
-    }
-    SetBasicScanProc(nullptr);
-    ScanDrive(L"X:");
-    PumpUntil([] { return false; }, 300);
-    EXPECT_EQ(2, g_noResultNotices);
-}
-
-// Enough files to keep a listing running for a while, even with rows handed over in batches.
+// An NTFS "scan" whose root holds enough files (known without reading) to keep a listing busy.
 constexpr int kManyFiles = 20000;
-// An NTFS "scan" whose root holds many files with names and sizes known (nothing is read).
 UINT ManyFilesScan(LPVOID param)
 {
     FatVolumeParams.partitionType = L"NTFS";
@@ -177,7 +97,7 @@ TEST_F(BasicSearchTest, BackOrNextDuringAListingLeavesNoWorkerNoticeOrStaleRow)
     auto manyListed = [&] {
         int rows = 0;
         for (int row = 0; row < list.GetItemCount(); ++row)
-            rows += list.GetItemText(row, 0).Left(4) == L"many" ? 1 : 0;
+            rows += list.GetItemText(row, 0).Left(4) == L"many";
         return rows;
     };
     // The results page selects "Root", which starts its listing.

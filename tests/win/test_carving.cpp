@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "common/basic_search_fixture.h"
 #include "common/images.h"
 #include "sigrecovery/carve_scan.h"
 #include "thread.h"
@@ -101,21 +101,11 @@ public:
         StopSignatureScan.store(0);
     }
     void TearDown() override {
-        for (const std::wstring& dir : folders) {
-            std::wstring from = dir + L'\0';
-            SHFILEOPSTRUCTW op = {};
-            op.wFunc = FO_DELETE;
-            op.pFrom = from.c_str();
-            op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-            SHFileOperationW(&op);
-        }
+        std::map<std::string, std::string> saved;
+        for (const std::wstring& dir : folders) TakeSavedFiles(dir, "", saved);
     }
     std::wstring Folder(const wchar_t* tag) {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        folders.push_back(std::wstring(temp) + L"zrcarve_" + tag + L"_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                          std::to_wstring(GetTickCount()));
-        CreateDirectoryW(folders.back().c_str(), nullptr);
+        folders.push_back(NewTempFolder((std::wstring(L"zrcarve_") + tag).c_str()).GetString());
         return folders.back();
     }
     std::vector<CarveEntry> manifest;

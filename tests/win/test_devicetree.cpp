@@ -1,4 +1,5 @@
-// The drive trees on the test disks, and the lost-partition search on a disk whose table was wiped.
+// The drive trees on the test disks, selecting their items, and the lost-partition search on a
+// disk whose table was wiped.
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -25,13 +26,12 @@ namespace {
 constexpr int kWipedDisk = 5;
 
 std::mutex g_boxLock;
-std::vector<CString> g_boxes;
+std::vector<CString> g_boxes;   // the partition search's summaries, shown from its thread
 
 int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT)
 {
     std::lock_guard<std::mutex> lock(g_boxLock);
-    g_boxes.push_back(text);
-    return IDOK;
+    return g_boxes.push_back(text), IDOK;
 }
 
 size_t BoxCount()
@@ -69,6 +69,26 @@ void MakeWipedDisk(const std::wstring& path)
     CloseHandle(h);
 }
 
+// The dialog side of a selection, recording what it was asked.
+struct RecordingHost : DeviceDetailHost {
+    CListCtrl* list = nullptr;
+    int comboIndex = -1, calls = 0;
+    uint64_t rangeLast = 0;
+    CString detailsFs;
+    int detailsIndex = -1, detailsDisk = -1;
+
+    int Mode() const override { return kModeDeep; }
+    CListCtrl* DetailList() override { return list; }
+    void SelectFileSystemCombo(const CString&) override { comboIndex = -1, ++calls; }
+    void SetFileSystemComboIndex(int index) override { comboIndex = index, ++calls; }
+    void SetDiskSize(uint64_t) override { ++calls; }
+    void SetSectorRangeControls(uint64_t, uint64_t last) override { rangeLast = last, ++calls; }
+    void FormatSelectionDetails(const CString& fs, int index, int disk) override
+    {
+        detailsFs = fs, detailsIndex = index, detailsDisk = disk, ++calls;
+    }
+};
+
 class DeviceTreeTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -89,19 +109,19 @@ protected:
             GTEST_SKIP() << "ZR_IMAGES not set";
         ASSERT_TRUE(zr_test::OpenPlainTestDialog(dlg));
         ASSERT_TRUE(tree.SubclassDlgItem(IDC_TEST_TREE, &dlg));
+        ASSERT_TRUE(list.SubclassDlgItem(IDC_TEST_LIST, &dlg));
+        host.list = &list;
+        tree.SetDetailHost(&host);
         dlg.ShowWindow(SW_SHOW);
         ActiveTree = &tree;
         const HTREEITEM computer = tree.InsertItem(L"My Computer");
         physical = tree.InsertItem(L"Physical Drives", computer);
-        logical = tree.InsertItem(L"Logical Drives", computer);
+        tree.InsertItem(L"Logical Drives", computer);
         main.SearchMode = kModeBasic;
         g_pMainDlg = &main;
         InstallDriveTreeStorageHost();
         LogicalDriveKeys.RemoveAll();
-        {
-            std::lock_guard<std::mutex> lock(g_boxLock);
-            g_boxes.clear();
-        }
+        g_boxes.clear();   // no search runs between tests
         previousHook = ZrSetMessageBoxHook(RecordBox);
         PlatformProbe();
     }
@@ -137,50 +157,36 @@ protected:
 
     HTREEITEM DiskItem(int n) { return FindChildItemByText(n, physical); }
 
-    // Runs one search on the wiped disk and waits for its summary.
-    void RunSearch(int mode)
+    // Starts an advanced search on the wiped disk; `wait`: until its summary is shown.
+    void StartSearch(bool wait = true)
     {
-        SmpSelMode = mode;
+        SmpSelMode = kSearchAdvanced;
         SelectedDiskNumber = kWipedDisk;
         PartitionSearchUsesStoredItem = 1;
         PartitionSearchDiskItem = DiskItem(kWipedDisk);
         const size_t boxes = BoxCount();
         ASSERT_TRUE(StartPartitionSearchThread());
-        ASSERT_TRUE(PumpUntil([&] { return BoxCount() > boxes && main.PartitionSearchRunning == 0; }, 60000));
+        if (wait) {
+            ASSERT_TRUE(PumpUntil([&] { return BoxCount() > boxes && main.PartitionSearchRunning == 0; }, 60000));
+        }
     }
 
     static std::wstring wiped;
     CDelvaneDlg main;
     CWnd dlg;
     CTreeClass tree;
+    CListCtrl list;
+    RecordingHost host;
     HTREEITEM physical = nullptr;
-    HTREEITEM logical = nullptr;
     ZrMessageBoxHook previousHook = nullptr;
 };
 std::wstring DeviceTreeTest::wiped;
 
-TEST_F(DeviceTreeTest, TheTestDisksAnswerWithTheirSizes)
+TEST_F(DeviceTreeTest, TreeListsDisksPartitionsAndDrives)
 {
     PhysicalDiskInfo info;
     EXPECT_FALSE(QueryPhysicalDisk(0, info));
-    const wchar_t* images[] = { L"gpt.img", L"mbr.img", L"carve.img" };
-    for (int n = 1; n <= 3; ++n) {
-        ASSERT_TRUE(QueryPhysicalDisk(n, info)) << n;
-        const uint64_t bytes = zr_test::ReadOnlyFile(zr_test::ImagePath(images[n - 1])).Size();
-        EXPECT_EQ(info.exactBytes, bytes) << n;
-        EXPECT_EQ(info.sectorsPerTrack, 63u);
-        EXPECT_EQ(info.tracksPerCylinder, 255u);
-        DriveInfoRecord record;
-        FillDiskRecord(record, n, info);
-        EXPECT_EQ(StrToUInt64(record.totalSectors.GetString()), bytes / 512) << n;
-        EXPECT_EQ(record.capacityMiB, bytes >> 20) << n;
-        EXPECT_EQ(GetDiskNumberFromText(record.itemText), n);
-    }
-    EXPECT_FALSE(QueryPhysicalDisk(26, info));
-}
-
-TEST_F(DeviceTreeTest, TreeListsDisksPartitionsAndDrives)
-{
+    EXPECT_FALSE(QueryPhysicalDisk(26, info));   // past the table of 26 disks
     Refresh();
     EXPECT_EQ(DriveTreeBuilding.load(), 0);
     EXPECT_EQ(DiskItem(0), physical);
@@ -190,6 +196,9 @@ TEST_F(DeviceTreeTest, TreeListsDisksPartitionsAndDrives)
         const DriveInfoRecord* record = reinterpret_cast<DriveInfoRecord*>(tree.GetItemData(disk));
         ASSERT_NE(record, nullptr);
         EXPECT_TRUE(record->physicalDeviceId == PhysicalDrivePathTable[n]);
+        const uint64_t bytes = zr_test::ReadOnlyFile(zr_test::ImagePath(n == 1 ? L"gpt.img" : L"mbr.img")).Size();
+        EXPECT_EQ(StrToUInt64(record->totalSectors.GetString()), bytes / 512) << n;
+        EXPECT_EQ(record->capacityMiB, bytes >> 20) << n;
         DeviceSectorSource source(PhysicalDrivePathTable[n]);
         const std::vector<FoundPartition> parts =
             ReadMbrPartitions(source, 0, StrToUInt64(record->totalSectors.GetString()), 26, false);
@@ -203,24 +212,49 @@ TEST_F(DeviceTreeTest, TreeListsDisksPartitionsAndDrives)
     EXPECT_EQ(DiskPartitionTable[2].partitionCount, 4u);    // two primary, two logical
     EXPECT_EQ(DiskDescriptionList.GetSize(), INT_PTR(ChildTexts(physical).size()));
 
-    bool listedX = false;
-    for (const CString& text : ChildTexts(logical))
-        listedX |= text.Find(L"X:\\ (") == 0;
-    EXPECT_TRUE(listedX);
-    bool keyedX = false;
-    for (INT_PTR i = 0; i < LogicalDriveKeys.GetSize(); ++i)
-        keyedX |= LogicalDriveKeys[i].Find(L"\\\\.\\X:|") == 0;
-    EXPECT_TRUE(keyedX);
-
     // A second enumeration lists no drive until the busy word is cleared.
     const INT_PTR keys = LogicalDriveKeys.GetSize();
+    EXPECT_GT(keys, 0);
     AddLogicalDrives(L"ALL");
     EXPECT_EQ(LogicalDriveKeys.GetSize(), keys);
     EXPECT_EQ(main.DriveTreeRefreshBusy.load(), 1);
 
     SelectDiskItem(2, physical);
-    EXPECT_EQ(DiskTotalSectors, zr_test::ReadOnlyFile(zr_test::ImagePath(L"mbr.img")).Size() / 512);
+    EXPECT_EQ(DiskTotalSectors, StrToUInt64(SelectedDriveItem->totalSectors.GetString()));
     EXPECT_EQ(GetDiskNumberFromText(SelectedDriveItem->itemText), 2);
+}
+
+TEST_F(DeviceTreeTest, SelectingDisksAndPartitionsShowsTheirPropertiesAndRange)
+{
+    Refresh();
+    for (int n : { 1, 2 }) {
+        const DriveInfoRecord* r = reinterpret_cast<DriveInfoRecord*>(tree.GetItemData(DiskItem(n)));
+        tree.ShowDeviceItem(DiskItem(n));
+        EXPECT_EQ(SelectedItemKind, CString(L"Hard Disk"));
+        EXPECT_EQ(SelectedDiskNumber, StrToUInt64(r->diskNumberText));
+        ASSERT_EQ(list.GetItemCount(), 13);
+        EXPECT_EQ(list.GetItemText(12, 1), r->physicalDeviceId);
+        EXPECT_EQ(host.rangeLast, StrToUInt64(r->totalSectors.GetString()));
+        EXPECT_EQ(host.comboIndex, 3);   // several partitions: the file system is not guessed
+    }
+    // The same disk twice rebuilds nothing; after a group item it is shown again.
+    const HTREEITEM mbr = DiskItem(2);
+    const int calls = host.calls;
+    tree.ShowDeviceItem(mbr);
+    EXPECT_EQ(host.calls, calls);
+    tree.ShowDeviceItem(physical);
+    EXPECT_EQ(SelectedItemKind, CString(L"Physical Drives"));
+    tree.ShowDeviceItem(mbr);
+    EXPECT_GT(host.calls, calls);
+
+    // A partition names its slot, and its disk is selected with it.
+    main.SelectedDriveValue = 77;
+    tree.ShowDeviceItem(tree.GetNextSiblingItem(tree.GetChildItem(mbr)));
+    EXPECT_EQ(SelectedItemKind, CString(L"part"));
+    EXPECT_EQ(host.detailsIndex, 1);
+    EXPECT_EQ(host.detailsDisk, 2);
+    EXPECT_EQ(host.detailsFs, CString(L"NTFS"));
+    EXPECT_EQ(main.SelectedDriveValue, reinterpret_cast<DriveInfoRecord*>(tree.GetItemData(mbr))->capacityMiB);
 }
 
 TEST_F(DeviceTreeTest, LostPartitionSearchOnAWipedDisk)
@@ -231,7 +265,7 @@ TEST_F(DeviceTreeTest, LostPartitionSearchOnAWipedDisk)
     ASSERT_NE(disk, physical);
     ASSERT_TRUE(ChildTexts(disk).empty());
 
-    RunSearch(kSearchAdvanced);
+    StartSearch();
     const std::vector<CString> want = { L"Partition - 1 ( FAT32 )", L"Partition - 2 ( FAT32 )",
                                         L"Partition - 3 ( NTFS )", L"Partition - 4 ( FAT16 )",
                                         L"Partition - 5 ( FAT16 )" };
@@ -247,7 +281,7 @@ TEST_F(DeviceTreeTest, LostPartitionSearchOnAWipedDisk)
     EXPECT_EQ(g_pPartitionSearchThread, nullptr);
 
     // Again: everything found is listed now.
-    RunSearch(kSearchAdvanced);
+    StartSearch();
     EXPECT_EQ(ChildTexts(disk).size(), 5u);
     EXPECT_TRUE(g_boxes.back() == FormatPartitionSearchResult(kWipedDisk, 0, false, L"Disk", CString()));
 }
@@ -256,12 +290,8 @@ TEST_F(DeviceTreeTest, StartAndStopCyclesEndWithTheSummary)
 {
     ASSERT_FALSE(wiped.empty());
     Refresh();
-    SmpSelMode = kSearchAdvanced;
-    SelectedDiskNumber = kWipedDisk;
     for (int cycle = 0; cycle < 20; ++cycle) {
-        PartitionSearchUsesStoredItem = 1;
-        PartitionSearchDiskItem = DiskItem(kWipedDisk);
-        ASSERT_TRUE(StartPartitionSearchThread()) << cycle;
+        StartSearch(false);
         EXPECT_FALSE(StartPartitionSearchThread());     // one search at a time
         if (cycle % 2 == 1)
             PumpPending();

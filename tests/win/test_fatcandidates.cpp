@@ -44,12 +44,7 @@ TEST_F(FatCandidates, LoadOnlyInDeepSearchOnFat)
 
     SelectedVolumeInfo.fsName = L"FAT32";
     LoadFatCandidate(1);
-    EXPECT_EQ(FatVolumeParams.cluster0Start, 2832u);
-    EXPECT_EQ(FatVolumeParams.rootStart, 2u);   // a root start of 0 is the first data cluster
-    EXPECT_EQ(CString(FatVolumeParams.partitionType), CString(L"FAT32"));
-
-    LoadFatCandidate(3);   // no such row: nothing changes
-    EXPECT_EQ(FatVolumeParams.cluster0Start, 2832u);
+    EXPECT_EQ(FatVolumeParams.cluster0Start, 2832u);   // the row's fields are the pure tests' business
 }
 
 TEST_F(FatCandidates, ByIndexHonoursTheFat16GateAndTheWantedStart)
@@ -62,8 +57,6 @@ TEST_F(FatCandidates, ByIndexHonoursTheFat16GateAndTheWantedStart)
     LoadFatCandidateByIndex(1, 1);                  // the wanted start (0) is the one held already
     EXPECT_EQ(FatVolumeParams.cluster0Start, 0u);
     WantedCluster0Start = 1;
-    LoadFatCandidateByIndex(1, 2);                  // past the last row
-    EXPECT_EQ(FatVolumeParams.cluster0Start, 0u);
     LoadFatCandidateByIndex(1, 1);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 300100u);
 

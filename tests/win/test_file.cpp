@@ -1,5 +1,5 @@
-// CFile over real files: archives through a file, write failures surfacing as CFileException,
-// and the refusal to open devices for writing.
+// CFile over real files: write failures surfacing as CFileException, and the refusal to open
+// devices for writing.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -43,30 +43,6 @@ std::pair<int, long> FileError(const std::function<void()>& f) {
         return r;
     }
     return {-1, 0};
-}
-
-void WriteLog(CArchive& ar) {
-    for (int i = 0; i < 2000; ++i) ar << CString(L"\\PHOTOS\\IMG \u00e9t\u00e9.jpg") << (uint64_t(i) << 33);
-    ar.WriteString(CString(L"Scan finished\r\n"));
-}
-
-TEST_F(FileTest, ArchiveRoundTripsThroughAFile) {
-    CString path = Path(L"scan.zrl");
-    {
-        CFile f(path, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite);
-        CArchive ar(&f, CArchive::store);
-        WriteLog(ar);
-        ar.Close();
-    }
-    CFile f(path, CFile::modeRead | CFile::shareDenyWrite);
-    CArchive ar(&f, CArchive::load);
-    CString name;
-    uint64_t size = 0;
-    for (int i = 0; i < 2000; ++i) ar >> name >> size;
-    EXPECT_EQ(size, uint64_t(1999) << 33);
-    ASSERT_TRUE(ar.ReadString(name));
-    EXPECT_EQ(name, L"Scan finished");
-    EXPECT_FALSE(ar.ReadString(name));
 }
 
 TEST_F(FileTest, WriteFailuresThrowFileException) {

@@ -37,61 +37,16 @@ std::vector<int> Order(CListCtrl& list)
     return order;
 }
 
-// A header notification as the header sends it to the list.
-LRESULT HeaderNotify(CListCtrl& list, UINT code, int item, HDITEMW* hdi = nullptr)
+TEST(HideColumn, ShowingGivesBackPlaceAndWidthEvenAfterHidingTwice)
 {
-    NMHEADERW nm = {};
-    nm.hdr.hwndFrom = list.GetHeaderCtrl()->GetSafeHwnd();
-    nm.hdr.idFrom = (UINT_PTR)::GetDlgCtrlID(nm.hdr.hwndFrom);
-    nm.hdr.code = code;
-    nm.iItem = item;
-    nm.pitem = hdi;
-    return list.SendMessage(WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
-}
-
-class HideColumnTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        CHideColumn& list = h.list;
-        list.InsertColumn(0, L"Name", LVCFMT_LEFT, 120);
-        list.InsertColumn(1, L"Size", LVCFMT_LEFT, 80);
-        list.InsertColumn(2, L"self", LVCFMT_LEFT, 0);
-        list.InsertColumn(3, L"parent", LVCFMT_LEFT, 0);
-        list.ShowColumn(2, FALSE);
-        list.ShowColumn(3, FALSE);
-        list.InsertItem(0, L"a rather long file name that needs room.txt");
-    }
     ListHost<CHideColumn> h;
-};
-
-TEST_F(HideColumnTest, HiddenColumnsStayHiddenAndInFront)
-{
     CHideColumn& list = h.list;
-    EXPECT_EQ((std::vector<int>{ 3, 2, 0, 1 }), Order(list));
-
-    // Neither the program, the divider nor a double-click on it widens a hidden column.
-    EXPECT_FALSE(list.SetColumnWidth(2, 100));
-    EXPECT_EQ(1, HeaderNotify(list, HDN_BEGINTRACKW, 2));
-    HeaderNotify(list, HDN_DIVIDERDBLCLICKW, 3);
-    EXPECT_EQ(0, list.GetColumnWidth(3));
-
-    // A visible column dropped in front of the hidden ones lands just after them.
-    HDITEMW drop = {};
-    drop.mask = HDI_ORDER;
-    drop.iOrder = 0;
-    HeaderNotify(list, HDN_ENDDRAG, 1, &drop);
-    EXPECT_EQ(2, drop.iOrder);
-
-    // Deleting a column takes its state along: the hidden ones are now 1 and 2.
-    ASSERT_TRUE(list.DeleteColumn(0));
-    EXPECT_TRUE(list.IsColumnVisible(0));
-    EXPECT_FALSE(list.SetColumnWidth(1, 60));
-}
-
-TEST_F(HideColumnTest, ShowingGivesBackPlaceAndWidthEvenAfterHidingTwice)
-{
-    CHideColumn& list = h.list;
+    const wchar_t* names[] = { L"Name", L"Size", L"self", L"parent" };
+    const int widths[] = { 120, 80, 0, 0 };
+    for (int i = 0; i < 4; ++i)
+        list.InsertColumn(i, names[i], LVCFMT_LEFT, widths[i]);
+    list.ShowColumn(2, FALSE);   // hidden columns are kept in front
+    list.ShowColumn(3, FALSE);
     ASSERT_EQ(TRUE, list.ShowColumn(1, FALSE));
     EXPECT_FALSE(list.IsColumnVisible(1));
     EXPECT_EQ((std::vector<int>{ 1, 3, 2, 0 }), Order(list));

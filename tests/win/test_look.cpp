@@ -1,5 +1,5 @@
-// The look layer and the coloured controls against real windows, with pixels read back from
-// memory canvases; the run-time theme bindings; the product's import table.
+// The look layer and the coloured controls against real windows (icon ownership, GDI balance),
+// the run-time theme bindings, and the product's import table.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "afxwin.h"
@@ -19,17 +18,17 @@
 
 namespace {
 
-// A 32-bit top-down memory canvas, magenta where nothing was drawn, whose pixels are read directly.
+// A 32-bit memory canvas to draw icons and controls into.
 class Canvas {
 public:
-    Canvas(int width, int height) : m_width(width), m_height(height)
+    Canvas(int width, int height)
     {
         BITMAPINFO bmi = {};
         bmi.bmiHeader = { sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB };
         m_dc = ::CreateCompatibleDC(nullptr);
-        m_bitmap = ::CreateDIBSection(m_dc, &bmi, DIB_RGB_COLORS, reinterpret_cast<void**>(&m_bits), nullptr, 0);
+        void* bits = nullptr;
+        m_bitmap = ::CreateDIBSection(m_dc, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
         m_old = ::SelectObject(m_dc, m_bitmap);
-        std::fill_n(m_bits, (size_t)width * (size_t)height, 0x00FF00FFu);
     }
     ~Canvas()
     {
@@ -38,35 +37,11 @@ public:
         ::DeleteDC(m_dc);
     }
     HDC dc() const { return m_dc; }
-    COLORREF At(int x, int y) const
-    {
-        ::GdiFlush();
-        const uint32_t p = m_bits[(size_t)y * (size_t)m_width + (size_t)x];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-    // Pixels of one colour, and their bounding box.
-    int Count(COLORREF c, RECT* bounds = nullptr) const
-    {
-        RECT r = { m_width, m_height, 0, 0 };
-        int n = 0;
-        for (int y = 0; y < m_height; ++y)
-            for (int x = 0; x < m_width; ++x)
-                if (At(x, y) == c) {
-                    ++n;
-                    r = { std::min<LONG>(r.left, x), std::min<LONG>(r.top, y), std::max<LONG>(r.right, x + 1),
-                          std::max<LONG>(r.bottom, y + 1) };
-                }
-        if (bounds)
-            *bounds = r;
-        return n;
-    }
 
 private:
-    int m_width, m_height;
     HDC m_dc;
     HBITMAP m_bitmap;
     HGDIOBJ m_old;
-    uint32_t* m_bits = nullptr;
 };
 
 // An opaque 16 x 16 icon of one colour.
@@ -98,16 +73,14 @@ class LookTest : public ::testing::Test {
 protected:
     CWnd host;   // stands in for a dialog: reflects notifications to the controls' objects
     CMyBtn btn;
-    static constexpr int kBtn = 101;
     static constexpr COLORREF kRed = RGB(255, 0, 0);
-    static constexpr COLORREF kRedGrey = RGB(85, 85, 85);   // (255 + 0 + 0) / 3
 
     void SetUp() override
     {
         ZrInitCommonControls();
         ASSERT_TRUE(host.SubclassWindow(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 20, 20, 480, 360,
                                                           nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr)));
-        ASSERT_TRUE(btn.SubclassWindow(Child(L"BUTTON", L"", BS_OWNERDRAW, 140, 32, kBtn)));
+        ASSERT_TRUE(btn.SubclassWindow(Child(L"BUTTON", L"", BS_OWNERDRAW, 140, 32, 101)));
     }
     void TearDown() override
     {
@@ -120,31 +93,7 @@ protected:
         return ::CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, cx, cy, host.m_hWnd,
                                  (HMENU)(INT_PTR)id, ::GetModuleHandleW(nullptr), nullptr);
     }
-    // The button drawn into a canvas of its size through the parent's WM_DRAWITEM.
-    void DrawButton(Canvas& canvas)
-    {
-        DRAWITEMSTRUCT dis = { ODT_BUTTON, kBtn, 0, ODA_DRAWENTIRE, ODS_FOCUS, btn.m_hWnd, canvas.dc(), { 0, 0, 140, 32 } };
-        host.SendMessage(WM_DRAWITEM, kBtn, (LPARAM)&dis);
-    }
 };
-
-TEST_F(LookTest, IconButtonDrawsColourIconAndCaptionOrOnlyGreysWhenDisabled)
-{
-    btn.SetIcon(MakeIcon(kRed), 16, 16, L"  Recover  ");
-    Canvas canvas(140, 32);
-    DrawButton(canvas);
-    RECT icon, caption;
-    ASSERT_EQ(256, canvas.Count(kRed, &icon));
-    EXPECT_GT(canvas.Count(::GetSysColor(COLOR_BTNTEXT), &caption), 10);
-    EXPECT_GE(caption.left, icon.right + 2);   // the caption right of the icon
-
-    btn.EnableWindow(FALSE);
-    Canvas disabled(140, 32);
-    DrawButton(disabled);
-    EXPECT_EQ(0, disabled.Count(kRed));
-    EXPECT_EQ(256, disabled.Count(kRedGrey)) << "the grey copy replaces the icon";
-    EXPECT_EQ(0, disabled.Count(::GetSysColor(COLOR_BTNTEXT)));
-}
 
 TEST_F(LookTest, IconButtonOwnsAndReplacesItsIcons)
 {
@@ -182,34 +131,20 @@ TEST_F(LookTest, LinkFreesBrushAndFontWithItsWindowOnceAndRemakesThem)
     EXPECT_EQ(base, ZrGdiLiveObjects());
 }
 
-TEST_F(LookTest, ColoursReachThePaintAndGdiCountStaysStableOver200Repaints)
+// Plain repaints are counted on the Basic Search dialog itself; here the colours change each time.
+TEST_F(LookTest, GdiCountStaysStableOver200RepaintsWithChangingColours)
 {
-    btn.SetIcon(MakeIcon(kRed), 16, 16, L"Save");
     CMy_Link_Static link;
     CColorStatic label;
-    CColoredListCtrl list;
     ASSERT_TRUE(link.SubclassWindow(Child(L"STATIC", L"Visit the site", SS_NOTIFY, 300, 20, 201)));
     ASSERT_TRUE(label.SubclassWindow(Child(L"STATIC", L"Status", 0, 300, 20, 202)));
-    ASSERT_TRUE(list.SubclassWindow(Child(L"SysListView32", L"", LVS_REPORT, 300, 150, 205)));
-    list.InsertColumn(0, L"Name", LVCFMT_LEFT, 100);
-    for (int i = 0; i < 12; ++i)
-        list.InsertItem(i, L"row");
-    auto print = [](CWnd& control, COLORREF c) {
-        Canvas canvas(300, 20);
-        control.SendMessage(WM_PRINTCLIENT, (WPARAM)canvas.dc(), PRF_CLIENT | PRF_ERASEBKGND);
-        return canvas.Count(c);
-    };
-    link.SetLinkColor(RGB(0, 128, 0));
-    EXPECT_GT(print(link, RGB(0, 128, 0)), 10);
-    label.SetBkColor(RGB(10, 200, 30));
-    EXPECT_GT(print(label, RGB(10, 200, 30)), 1000);
     zr_test::PumpPending();
     CWnd::DeleteTempMap();
 
     const int base = ZrGdiLiveObjects();
     for (int i = 0; i < 200; ++i) {
-        for (CWnd* w : { (CWnd*)&btn, (CWnd*)&link, (CWnd*)&label, (CWnd*)&list })
-            w->RedrawWindow();
+        link.RedrawWindow();
+        label.RedrawWindow();
         link.SetBkColor(RGB(250, 250, i));
         link.SetLinkColor(RGB(0, 0, i));
         label.SetBkColor(RGB(i, 2, 3));
@@ -219,22 +154,20 @@ TEST_F(LookTest, ColoursReachThePaintAndGdiCountStaysStableOver200Repaints)
     EXPECT_EQ(base, ZrGdiLiveObjects());
 }
 
-struct MissingDwm : DwmApi {
-    MissingDwm() : DwmApi(L"zr-no-such-library.dll") {}
-};
-struct ExportlessDwm : DwmApi {
-    ExportlessDwm() : DwmApi(L"kernel32.dll") {}
+// The bindings pointed at a library that is missing, or one without the exports.
+struct NamedDwm : DwmApi {
+    explicit NamedDwm(const wchar_t* library) : DwmApi(library) {}
 };
 
 TEST(ThemeBindings, HarmlessWithoutLibraryOrExportOrAfterUnloading)
 {
-    MissingDwm missing;
+    NamedDwm missing(L"zr-no-such-library.dll");
     EXPECT_FALSE(missing.Load());
     EXPECT_FALSE(missing.IsCompositionEnabled());
     MARGINS m = { -1, -1, -1, -1 };
     EXPECT_EQ(ZR_E_NOT_LOADED, missing.ExtendFrameIntoClientArea(nullptr, &m));
 
-    ExportlessDwm old;
+    NamedDwm old(L"kernel32.dll");
     ASSERT_TRUE(old.Load());
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), old.EnableComposition(0));
     UxThemeApi ux;

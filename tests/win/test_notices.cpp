@@ -51,11 +51,7 @@ TEST(Notices, EitherNoRecoveryNoticeMarksBothSearchesAsTold)
     for (bool deep : { false, true }) {
         BasicNoticeState = 1;
         DeepNoticeState = 0;
-        std::unique_ptr<CDialog> dlg;
-        if (deep)
-            dlg = std::make_unique<CAdvanceDlg>();
-        else
-            dlg = std::make_unique<CMsgStand>();
+        std::unique_ptr<CDialog> dlg(deep ? static_cast<CDialog*>(new CAdvanceDlg) : new CMsgStand);
         RunScripted(*dlg, { Key(VK_RETURN) });
         EXPECT_EQ(BasicNoticeState.load(), 2);
         EXPECT_EQ(DeepNoticeState.load(), 2);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "app/maindlg.h"
 #include "app/questions.h"
 #include "app/startup.h"
+#include "common/basic_search_fixture.h"
 #include "common/dialog_script.h"
 #include "common/ui_wait.h"
 #include "resource.h"
@@ -31,56 +33,32 @@ Step EnterAndEscape()
     return [](HWND h) { Key(VK_RETURN)(h); Key(VK_ESCAPE)(h); };
 }
 
-class TempFolder {
-public:
-    TempFolder()
-    {
-        wchar_t base[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, base);
-        m_path.Format(L"%sZrQuestions%u\\", base, (unsigned)::GetCurrentProcessId());
-        ::CreateDirectoryW(m_path, nullptr);
-    }
-    ~TempFolder()
-    {
-        for (const CString& f : m_files)
-            ::DeleteFileW(f);
-        ::RemoveDirectoryW(m_path);
-    }
-    CString Make(const wchar_t* name)
-    {
-        CString path = m_path + name;
-        HANDLE h = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (h != INVALID_HANDLE_VALUE)
-            ::CloseHandle(h);
-        m_files.push_back(path);
-        return path;
-    }
-    CString Path(const wchar_t* name) const { return m_path + name; }
-
-private:
-    CString m_path;
-    std::vector<CString> m_files;
-};
-
+// a.txt in a fresh folder, with its first rename proposal a_kx_0.txt taken already.
 class ReplaceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_existing = m_folder.Make(L"a.txt");
-        m_folder.Make(L"a_kx_0.txt");
-        ReplaceFileName = m_existing;
+        if (m_folder.IsEmpty())
+            m_folder = zr_test::NewTempFolder(L"ZrQuestions");
+        for (const wchar_t* name : { L"\\a.txt", L"\\a_kx_0.txt" })
+            ::CloseHandle(::CreateFileW(m_folder + name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ReplaceFileName = m_folder + L"\\a.txt";
         FileExistsPolicy = -1;
         SaveAborted = 0;
     }
-    TempFolder m_folder;
-    CString m_existing;
+    void TearDown() override
+    {
+        std::map<std::string, std::string> made;
+        zr_test::TakeSavedFiles(m_folder.GetString(), "", made);
+    }
+    CString m_folder;
 };
 
 } // namespace
 
 TEST_F(ReplaceTest, EachButtonGivesItsAnswerAndKeysNeverEndIt)
 {
-    const CString proposal = m_folder.Path(L"a_kx_1.txt");
+    const CString proposal = m_folder + L"\\a_kx_1.txt";
     const struct { int button; bool applyAll; INT_PTR result; int policy; int aborted; bool renamed; } cases[] = {
         { IDOK, true, IDOK, 2, 0, false },
         { IDC_RPL_RENAME, false, IDOK, 4, 0, true },
@@ -102,7 +80,7 @@ TEST_F(ReplaceTest, EachButtonGivesItsAnswerAndKeysNeverEndIt)
         EXPECT_EQ(dlg.m_strNewFileName, proposal);   // a_kx_0 is taken
         EXPECT_EQ(FileExistsPolicy, c.policy);
         EXPECT_EQ(SaveAborted.load(), c.aborted);
-        EXPECT_EQ(ReplaceFileName, c.renamed ? proposal : m_existing);
+        EXPECT_EQ(ReplaceFileName, c.renamed ? proposal : m_folder + L"\\a.txt");
     }
 }
 
@@ -111,8 +89,8 @@ TEST_F(ReplaceTest, ATypedNameThatExistsIsRefusedUntilAFreeOneIsTyped)
     static int boxes;
     boxes = 0;
     ZrMessageBoxHook old = ZrSetMessageBoxHook([](HWND, LPCWSTR, LPCWSTR, UINT) { ++boxes; return IDOK; });
-    const CString taken = m_folder.Path(L"a_kx_0.txt");
-    const CString free = m_folder.Path(L"mine.txt");
+    const CString taken = m_folder + L"\\a_kx_0.txt";
+    const CString free = m_folder + L"\\mine.txt";
     Replace dlg;
     bool alive = false;
     INT_PTR result = RunScripted(dlg, {
@@ -147,29 +125,6 @@ TEST(QuestionDialogs, ButtonsGiveTheirResultsAndEnterOrEscapeDoNothing)
     for (const auto& c : removable) {
         CRem_Media_Scan dlg;
         EXPECT_EQ(run(dlg, c.last), c.result);
-    }
-}
-
-TEST(QuestionDialogs, PartitionSearchModeIsStandardUnlessAdvancedIsChosen)
-{
-    const struct { std::vector<int> clicks; INT_PTR result; int mode; } cases[] = {
-        { { IDC_SMP_CONTINUE }, IDOK, 5 },
-        { { IDC_SMP_ADVANCED, IDC_SMP_CONTINUE }, IDOK, 10 },
-        { { IDC_SMP_ADVANCED, IDCANCEL }, IDCANCEL, 0 },
-    };
-    for (const auto& c : cases) {
-        std::vector<Step> steps = { EnterAndEscape() };
-        for (int id : c.clicks)
-            steps.push_back(Click(id));
-        steps.insert(steps.end() - 1, [](HWND h) {
-            // exactly one mode is ever checked
-            EXPECT_NE(::IsDlgButtonChecked(h, IDC_SMP_STANDARD), ::IsDlgButtonChecked(h, IDC_SMP_ADVANCED));
-        });
-        CSmpSel dlg;
-        bool alive = false;
-        EXPECT_EQ(RunScripted(dlg, steps, &alive), c.result);
-        EXPECT_TRUE(alive);
-        EXPECT_EQ(c.result == IDOK ? dlg.m_nMode : 0, c.mode);
     }
 }
 

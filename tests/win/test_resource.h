@@ -4,10 +4,6 @@
 #define IDD_TEST_DIALOG        9001
 #define IDD_TEST_CHILD         9002
 #define IDC_TEST_EDIT          9101
-#define IDC_TEST_NUMBER        9102
-#define IDC_TEST_NUMBER64      9103
-#define IDC_TEST_CHECK         9104
-#define IDC_TEST_BUTTON        9105
 #define IDC_TEST_LIST          9106
 #define IDC_TEST_TREE          9107
 #define IDC_TEST_COMBO         9108
@@ -16,5 +12,3 @@
 #define IDB_TEST_BUTTON_DOWN   9202
 #define IDC_TEST_BITMAP_BUTTON 9211
 #define IDC_TEST_CREATED       9212
-// A plain push button: it sends NM_CUSTOMDRAW, which owner-drawn buttons do not.
-#define IDC_TEST_PUSH          9120

@@ -1,8 +1,7 @@
-// The check-box tree on a real tree control: check propagation by clicks on the state icons,
-// the colours it paints, its GDI balance, and the results-tree items with their folder records.
+// The check-box tree on a real tree control: check propagation by clicks on the state icons, its
+// GDI balance, and the results-tree items with their folder records.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <vector>
 
 #include "afxwin.h"
@@ -65,26 +64,6 @@ protected:
         return out;
     }
 
-    // Pixels of the item's text rectangle as the screen shows them after a repaint.
-    std::vector<COLORREF> ItemPixels(HTREEITEM item)
-    {
-        tree.Invalidate();
-        tree.UpdateWindow();
-        CRect r;
-        EXPECT_TRUE(tree.GetItemRect(item, &r, TRUE));
-        std::vector<COLORREF> pixels;
-        HDC dc = ::GetDC(tree.m_hWnd);
-        for (int y = r.top; y < r.bottom + 6; ++y)
-            for (int x = r.left; x < r.right + 2; ++x)
-                pixels.push_back(::GetPixel(dc, x, y));
-        ::ReleaseDC(tree.m_hWnd, dc);
-        return pixels;
-    }
-
-    static int Count(const std::vector<COLORREF>& pixels, COLORREF c)
-    {
-        return (int)std::count(pixels.begin(), pixels.end(), c);
-    }
 };
 
 } // namespace
@@ -120,24 +99,6 @@ TEST_F(TreeClassTest, ClicksOnStateIconsPropagateUpAndDown)
     tree.SetItemState(b, 0, TVIS_STATEIMAGEMASK);
     tree.ToggleCheck(b);
     EXPECT_EQ(tree.GetCheckState(b), 1);
-}
-
-TEST_F(TreeClassTest, OnlyGreenItemsAreDrawnInTheirColour)
-{
-    HTREEITEM green = tree.InsertItem(L"MMMMMM green");
-    HTREEITEM red = tree.InsertItem(L"MMMMMM red");
-    HTREEITEM plain = tree.InsertItem(L"MMMMMM plain");
-    tree.SetItemColor(green, kFoundGreen);
-    tree.SetItemColor(red, RGB(255, 0, 0));
-    dlg.GetDlgItem(IDC_TEST_EDIT)->SetFocus();
-    const COLORREF text = ::GetSysColor(COLOR_WINDOWTEXT);
-    ASSERT_NE(text, kFoundGreen);
-
-    EXPECT_GT(Count(ItemPixels(green), kFoundGreen), 10);
-    const auto redPixels = ItemPixels(red);
-    EXPECT_EQ(Count(redPixels, RGB(255, 0, 0)), 0);
-    EXPECT_GT(Count(redPixels, text), 10);
-    EXPECT_EQ(Count(ItemPixels(plain), kFoundGreen), 0);
 }
 
 TEST_F(TreeClassTest, RepaintingKeepsTheGdiCountStable)

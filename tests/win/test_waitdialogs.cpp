@@ -1,5 +1,5 @@
 // The splash on its own thread (closing rules, the pointer cleared as it ends, keys that do
-// nothing), the loading dialog's self-deletion and the populating dialog's Cancel.
+// nothing) and the populating dialog's Cancel.
 #include <gtest/gtest.h>
 
 #include "afxwin.h"
@@ -39,21 +39,6 @@ TEST(Splash, StaysThroughKeysAndClosesWhenTakenOverOrTheLogIsDropped)
         ClearCommandLineLogPath();
     }
     SplashCheckMs = 2000;
-}
-
-TEST(WaitDialogs, LoadingDialogDeletesItselfAndClearsTheLaunchersPointer)
-{
-    CreateSharedGdiObjects();
-    CDelvaneDlg main;
-    ASSERT_TRUE(main.Create(IDD_MAIN_DIALOG));
-    main.LoadingDialog = new CModeless1(&main);
-    ASSERT_TRUE(main.LoadingDialog->Create());
-    HWND loading = main.LoadingDialog->GetSafeHwnd();
-    main.CloseLoadingDialog();
-    EXPECT_FALSE(::IsWindow(loading));
-    EXPECT_EQ(main.LoadingDialog, nullptr);
-    main.CloseLoadingDialog();   // nothing left to close: harmless
-    main.DestroyWindow();
 }
 
 TEST(WaitDialogs, PopulateCancelStopsOnlyARunningListing)

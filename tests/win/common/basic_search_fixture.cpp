@@ -1,5 +1,7 @@
 #include "common/basic_search_fixture.h"
 
+#include <fstream>
+
 #include "app/waitdialogs.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
@@ -12,88 +14,72 @@
 namespace zr_test {
 
 std::vector<CString> g_boxes;
-int g_noResultNotices = 0;
-
-namespace {
+int g_boxAnswer = IDNO;
 
 int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT)
 {
     g_boxes.push_back(text);
-    return IDNO;
+    return g_boxAnswer;
 }
 
-// Answers the next dialog of this thread that has button `g_answerButton` by clicking it (from a
-// timer, which the dialog's own modal loop dispatches).
-int g_answerButton = 0;
-BOOL CALLBACK ClickAnswer(HWND wnd, LPARAM)
-{
-    HWND button = ::GetDlgItem(wnd, g_answerButton);
-    if (button == nullptr || !::IsWindowVisible(wnd) || !::IsWindowEnabled(wnd))
-        return TRUE;
-    ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(g_answerButton, BN_CLICKED), LPARAM(button));
-    return FALSE;
-}
-void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    ::EnumThreadWindows(::GetCurrentThreadId(), ClickAnswer, 0);
-}
-
-// Closes the no-results notice (the window with its OK button that is not the search dialog).
-BOOL CALLBACK CloseNoResultNotice(HWND wnd, LPARAM searchDialog)
-{
-    HWND ok = ::GetDlgItem(wnd, IDC_MS_OK);
-    if (ok == nullptr || wnd == HWND(searchDialog) || !::IsWindowVisible(wnd) || !::IsWindowEnabled(wnd))
-        return TRUE;
-    ++g_noResultNotices;
-    ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(IDC_MS_OK, BN_CLICKED), LPARAM(ok));
-    ::EnableWindow(wnd, FALSE);   // counted once while the click is on its way
-    return TRUE;
-}
-void CALLBACK NoticeTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    CWnd* search = g_pBasicSearchDlg;
-    ::EnumThreadWindows(::GetCurrentThreadId(), CloseNoResultNotice,
-                        LPARAM(search != nullptr ? search->GetSafeHwnd() : nullptr));
-}
+namespace {
 
 std::vector<std::string> Components(const std::string& path)
 {
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : path) {
+    std::vector<std::string> parts(1);
+    for (char c : path)
         if (c != '/')
-            part += c;
-        else if (!part.empty())
-            parts.push_back(part), part.clear();
-    }
-    if (!part.empty())
-        parts.push_back(part);
+            parts.back() += c;
+        else if (!parts.back().empty())
+            parts.emplace_back();
+    if (parts.back().empty())
+        parts.pop_back();
     return parts;
 }
 
+CString g_saveFolder;
+CString PickSaveFolder(CWnd*) { return g_saveFolder; }
+
+std::map<UINT_PTR, DialogAnswerer*> g_answerers;
+
 } // namespace
 
-std::vector<TruthRow> LoadTruthRows(const std::wstring& image)
+DialogAnswerer::DialogAnswerer(int marker, int button, HWND except)
+    : m_marker(marker), m_button(button), m_except(except), m_timer(::SetTimer(nullptr, 0, 30, OnTimer))
 {
-    std::vector<TruthRow> rows;
-    const std::vector<uint8_t> bytes = ReadAt(ImagePath(image + L".truth.tsv"), 0, 1 << 20);
-    std::string line;
-    for (size_t i = 0; i <= bytes.size(); ++i) {
-        if (i < bytes.size() && bytes[i] != '\n') {
-            line += char(bytes[i]);
-            continue;
-        }
-        std::vector<std::string> cells(1);
-        for (char c : line)
-            if (c == '\t')
-                cells.emplace_back();
-            else
-                cells.back().push_back(c);
-        if (!line.empty() && line[0] != '#' && cells.size() >= 4)
-            rows.push_back({ cells[0], cells[1], cells[2], cells[3], cells.size() > 4 ? cells[4] : std::string() });
-        line.clear();
-    }
-    return rows;
+    g_answerers[m_timer] = this;
+}
+
+DialogAnswerer::~DialogAnswerer()
+{
+    ::KillTimer(nullptr, m_timer);
+    g_answerers.erase(m_timer);
+}
+
+void CALLBACK DialogAnswerer::OnTimer(HWND, UINT, UINT_PTR id, DWORD)
+{
+    const auto it = g_answerers.find(id);
+    if (it != g_answerers.end())
+        ::EnumThreadWindows(::GetCurrentThreadId(), Answer, LPARAM(it->second));
+}
+
+BOOL CALLBACK DialogAnswerer::Answer(HWND wnd, LPARAM self)
+{
+    auto* a = reinterpret_cast<DialogAnswerer*>(self);
+    HWND button = ::GetDlgItem(wnd, a->m_button);
+    if (wnd == a->m_except || button == nullptr || ::GetDlgItem(wnd, a->m_marker) == nullptr ||
+        !::IsWindowVisible(wnd) || !::IsWindowEnabled(wnd))
+        return TRUE;
+    ++a->m_count;
+    ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(a->m_button, BN_CLICKED), LPARAM(button));
+    ::EnableWindow(wnd, FALSE);   // answered once while the click is on its way
+    return TRUE;
+}
+
+std::vector<TruthLine> LoadTruth(const std::wstring& image)
+{
+    std::ifstream in(Narrow(ImagePath(image + L".truth.tsv")));
+    return fs_walk::ParseTruth(in);
 }
 
 bool SameName(const std::string& shown, const std::string& truth)
@@ -104,12 +90,7 @@ bool SameName(const std::string& shown, const std::string& truth)
 bool SamePath(const std::string& shown, const std::string& truth)
 {
     const std::vector<std::string> a = Components(shown), b = Components(truth);
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (!SameName(a[i], b[i]))
-            return false;
-    return true;
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), SameName);
 }
 
 bool EndsWithFolder(const std::string& shown, const std::string& truth)
@@ -118,29 +99,23 @@ bool EndsWithFolder(const std::string& shown, const std::string& truth)
     return !a.empty() && !b.empty() && SameName(a.back(), b.back());
 }
 
-std::string Lower(std::string text)
-{
-    for (char& ch : text)
-        ch = (ch >= 'A' && ch <= 'Z') ? char(ch - 'A' + 'a') : ch;
-    return text;
-}
-
 void TakeSavedFiles(const std::wstring& folder, const std::string& relative, std::map<std::string, std::string>& out)
 {
     WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
+    HANDLE find = folder.empty() ? INVALID_HANDLE_VALUE : ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)   // never the root of the current drive
         return;
     do {
-        const std::wstring name = data.cFileName;
+        const std::wstring name = data.cFileName, full = folder + L"\\" + name;
         if (name == L"." || name == L"..")
             continue;
         const std::string path = relative + "/" + Narrow(name);
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            TakeSavedFiles(folder + L"\\" + name, path, out);
+            TakeSavedFiles(full, path, out);
         else
-            out[Sha256Hex(ReadAt(folder + L"\\" + name, 0, 64u << 20))] = path;
-        ::DeleteFileW((folder + L"\\" + name).c_str());
+            out[Sha256Hex(ReadAt(full, 0, 64u << 20))] = path;
+        ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(full.c_str());
     } while (::FindNextFileW(find, &data));
     ::FindClose(find);
     ::RemoveDirectoryW(folder.c_str());
@@ -157,6 +132,11 @@ CString NewTempFolder(const wchar_t* prefix)
     return folder;
 }
 
+std::string FileSha(const CString& path)
+{
+    return Sha256Hex(ReadAt(std::wstring(path.GetString()), 0, 64u << 20));
+}
+
 void BasicSearchTest::SetUp()
 {
     if (ImagesDir().empty())
@@ -169,10 +149,10 @@ void BasicSearchTest::SetUp()
     RegisterBasicSearchDialog();
     SetBasicScanProc(nullptr);
     g_boxes.clear();
+    g_boxAnswer = IDNO;
     previousHook = ZrSetMessageBoxHook(RecordBox);
-    g_noResultNotices = 0;
-    noticeTimer = ::SetTimer(nullptr, 0, 30, NoticeTimer);
     ASSERT_TRUE(dlg.Create(IDD_BASIC_SEARCH, nullptr));
+    notices = std::make_unique<DialogAnswerer>(IDC_MS_OK, IDC_MS_OK, dlg.GetSafeHwnd());
     dlg.ShowWindow(SW_SHOW);
 }
 
@@ -183,8 +163,9 @@ void BasicSearchTest::TearDown()
     if (dlg.GetSafeHwnd() != nullptr)
         dlg.DestroyWindow();
     PumpPending();
-    ::KillTimer(nullptr, noticeTimer);
+    notices.reset();
     SetBasicScanProc(nullptr);
+    SetSaveFolderPicker(nullptr);
     ZrSetMessageBoxHook(previousHook);
     SetStorageHost(nullptr);
     g_pMainDlg = nullptr;
@@ -208,11 +189,9 @@ void BasicSearchTest::SelectDrive(const wchar_t* letter, const wchar_t* image, c
     dlg.DriveTree().SelectItem(drive);
     PumpPending();
     ASSERT_GE(dlg.DetailList()->GetItemCount(), 3);
-    // Wine answers the volume queries of a drive letter from the folder behind it, not from
-    // the image: the rows are set to what the image holds.
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    ASSERT_TRUE(::GetFileAttributesExW(ImagePath(image).c_str(), GetFileExInfoStandard, &data));
-    imageSectors = ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / 512;
+    // Wine answers a drive letter's volume queries from the folder behind it, not the image.
+    imageSectors = ReadOnlyFile(ImagePath(image)).Size() / 512;
+    ASSERT_NE(0u, imageSectors);
     CString end;
     end.Format(L"%llu", (unsigned long long)imageSectors);
     dlg.DetailList()->SetItemText(1, 1, end);
@@ -221,10 +200,8 @@ void BasicSearchTest::SelectDrive(const wchar_t* letter, const wchar_t* image, c
 
 void BasicSearchTest::NextAnswering(int button)
 {
-    g_answerButton = button;
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, AnswerTimer);
+    DialogAnswerer answer(button, button);
     dlg.OnBnClickedNext();
-    ::KillTimer(nullptr, timer);
 }
 
 void BasicSearchTest::ScanDrive(const wchar_t* letter, const wchar_t* image, const wchar_t* fs)
@@ -232,28 +209,6 @@ void BasicSearchTest::ScanDrive(const wchar_t* letter, const wchar_t* image, con
     SelectDrive(letter, image, fs);
     NextAnswering(IDC_LOG_LOGICAL);
     ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
-}
-
-void BasicSearchTest::CollectFolders(HTREEITEM parent, const std::string& path, std::set<std::string>& out)
-{
-    CTreeClass& tree = dlg.ResultTree();
-    for (HTREEITEM c = tree.GetChildItem(parent); c != nullptr; c = tree.GetNextSiblingItem(c)) {
-        const std::string child = path + Narrow(std::wstring(tree.GetItemText(c).GetString())) + "/";
-        out.insert(child);
-        CollectFolders(c, child, out);
-    }
-}
-
-std::set<std::string> BasicSearchTest::AllFolders()
-{
-    CTreeClass& tree = dlg.ResultTree();
-    std::set<std::string> all;
-    for (HTREEITEM top = tree.GetRootItem(); top != nullptr; top = tree.GetNextSiblingItem(top)) {
-        const std::string path = "/" + Narrow(std::wstring(tree.GetItemText(top).GetString())) + "/";
-        all.insert(path);
-        CollectFolders(top, path, all);
-    }
-    return all;
 }
 
 HTREEITEM BasicSearchTest::ResultChild(HTREEITEM parent, const char* name)
@@ -269,6 +224,18 @@ void BasicSearchTest::ListFolder(HTREEITEM item)
 {
     dlg.ResultTree().SelectItem(item);
     ASSERT_TRUE(PumpUntil([] { return g_pPopulateListThread == nullptr; }, 30000));
+}
+
+std::map<std::string, std::string> BasicSearchTest::SaveWith(const CString& destination,
+                                                               const std::function<void()>& press)
+{
+    g_saveFolder = destination;
+    SetSaveFolderPicker(PickSaveFolder);
+    press();
+    SetSaveFolderPicker(nullptr);
+    std::map<std::string, std::string> saved;
+    TakeSavedFiles(std::wstring(destination.GetString()), "", saved);
+    return saved;
 }
 
 bool BasicSearchTest::Enabled(int id)

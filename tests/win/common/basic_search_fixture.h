@@ -1,46 +1,60 @@
-// A Basic Search dialog on the test drives, for the tests that drive it: message boxes are
-// recorded (and answered No), Next answers the logical-or-physical question, and the truth
-// files of the images say what the results must hold.
+// A Basic Search dialog on the test drives: message boxes recorded (answered No), notices closed
+// and counted, and the truth files of the images to check results against.
 #pragma once
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
-#include <set>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "afxwin.h"
 #include "app/basicsearch.h"
 #include "app/maindlg.h"
+#include "tests/pure/fs_image_walk.h"
 
 namespace zr_test {
 
-// Message boxes shown since the fixture's set-up, in order.
+using fs_walk::Lower;
+using fs_walk::TruthLine;
+
+// Message boxes since the set-up, in order, each answered g_boxAnswer (IDNO unless changed).
 extern std::vector<CString> g_boxes;
-// "Nothing could be recovered" notices closed since the fixture's set-up: a scan that finds
-// nothing shows one when its results are first listed.
-extern int g_noResultNotices;
+extern int g_boxAnswer;
+int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT);
 
-struct TruthRow {
-    std::string state, path, size, sha256, note;
-};
-// The rows of IMAGE.truth.tsv (state, path, size, sha256, note).
-std::vector<TruthRow> LoadTruthRows(const std::wstring& image);
+std::vector<TruthLine> LoadTruth(const std::wstring& image);
 
-// A shown folder or file name matches the truth's, or is it with the first letter lost to
-// deletion (a FAT short name shows its deleted mark as "_").
+// A shown name is the truth's, or it with the first letter lost to deletion (shown as "_").
 bool SameName(const std::string& shown, const std::string& truth);
 // The same, folder by folder, for two "/A/B/" paths.
 bool SamePath(const std::string& shown, const std::string& truth);
 // The last folder of `shown` is the last folder of `truth` (an orphan keeps its own name).
 bool EndsWithFolder(const std::string& shown, const std::string& truth);
-std::string Lower(std::string text);
 
-// Moves the files below `folder` into `out` (sha256 -> path relative to the destination) and
-// removes them and their folders.
+// Moves the files below `folder` into `out` (sha256 -> relative path), removing them all.
 void TakeSavedFiles(const std::wstring& folder, const std::string& relative, std::map<std::string, std::string>& out);
-// A new empty folder in the temporary folder.
 CString NewTempFolder(const wchar_t* prefix);
+std::string FileSha(const CString& path);
+
+// While alive, clicks `button` once in each dialog of this thread having control `marker` (but
+// `except`), from a thread timer that modal loops dispatch, and counts them.
+class DialogAnswerer {
+public:
+    DialogAnswerer(int marker, int button, HWND except = nullptr);
+    ~DialogAnswerer();
+    DialogAnswerer(const DialogAnswerer&) = delete;
+    DialogAnswerer& operator=(const DialogAnswerer&) = delete;
+    int Count() const { return m_count; }
+
+private:
+    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD);
+    static BOOL CALLBACK Answer(HWND wnd, LPARAM self);
+    int m_marker, m_button, m_count = 0;
+    HWND m_except;
+    UINT_PTR m_timer;
+};
 
 class BasicSearchTest : public ::testing::Test {
 protected:
@@ -54,23 +68,22 @@ protected:
     void NextAnswering(int button);
     // Selects the drive, runs a logical scan and waits for the results page.
     void ScanDrive(const wchar_t* letter, const wchar_t* image = L"fat32.img", const wchar_t* fs = L"FAT32");
-    // Every folder path of the results tree ("/Root/A/B/"), top items included.
-    std::set<std::string> AllFolders();
     // The child of `parent` in the results tree whose name matches (SameName), or null.
     HTREEITEM ResultChild(HTREEITEM parent, const char* name);
     // Selects a results folder and waits for its listing to end.
     void ListFolder(HTREEITEM item);
+    // Runs `press` with `destination` as the picked folder; what it saved there, taken out.
+    std::map<std::string, std::string> SaveWith(const CString& destination, const std::function<void()>& press);
     bool Enabled(int id);
     bool OnResultsPage();
+    // Notices (the windows with an OK button besides the search dialog) closed so far.
+    int Notices() const { return notices ? notices->Count() : 0; }
 
     CDelvaneDlg main;
     CBasicSearch dlg;
     uint64_t imageSectors = 0;
     ZrMessageBoxHook previousHook = nullptr;
-    UINT_PTR noticeTimer = 0;
-
-private:
-    void CollectFolders(HTREEITEM parent, const std::string& path, std::set<std::string>& out);
+    std::unique_ptr<DialogAnswerer> notices;
 };
 
 } // namespace zr_test

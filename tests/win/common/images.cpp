@@ -14,13 +14,9 @@ constexpr uint64_t kSector = 512;
 
 std::vector<std::string> Split(const std::string& line, char sep) {
     std::vector<std::string> out;
-    size_t from = 0;
-    for (;;) {
-        size_t at = line.find(sep, from);
-        out.push_back(line.substr(from, at == std::string::npos ? std::string::npos : at - from));
-        if (at == std::string::npos) return out;
-        from = at + 1;
-    }
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, sep);) out.push_back(field);
+    return out;
 }
 
 // The data lines of a TSV file in the images folder (comments start with '#'), each split at tabs.
@@ -85,9 +81,7 @@ std::string Narrow(const std::wstring& text) {
 
 ReadOnlyFile::ReadOnlyFile(const std::wstring& path)
     : m_h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {
-    if (m_h == INVALID_HANDLE_VALUE) m_error = GetLastError();
-}
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
 ReadOnlyFile::~ReadOnlyFile() {
     if (m_h != INVALID_HANDLE_VALUE) CloseHandle(m_h);
@@ -134,17 +128,7 @@ std::vector<LayoutEntry> LoadLayout(const std::wstring& image) {
     std::vector<LayoutEntry> out;
     for (auto& r : ReadTsv(image + L".layout.tsv")) {
         if (r.size() < 9) continue;
-        LayoutEntry e;
-        e.index = std::stoi(r[0]);
-        e.type = r[1];
-        e.start = ToU64(r[2]);
-        e.count = ToU64(r[3]);
-        e.fs = r[4];
-        e.cluster = uint32_t(ToU64(r[5]));
-        e.label = r[6];
-        e.guid = r[7];
-        e.name = r[8];
-        out.push_back(e);
+        out.push_back({ToU64(r[2]), ToU64(r[3]), r[4]});
     }
     return out;
 }
@@ -157,8 +141,6 @@ std::vector<CarveEntry> LoadCarveManifest(const std::wstring& image) {
     }
     return out;
 }
-
-// ------------------------------------------------------------------ SHA-256 (FIPS 180-4)
 
 std::string Sha256Hex(const void* data, size_t n) {
     test_sha256::Sha256 h;

@@ -33,8 +33,6 @@ public:
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
     bool IsOpen() const { return m_h != INVALID_HANDLE_VALUE; }
-    DWORD OpenError() const { return m_error; }
-    HANDLE Handle() const { return m_h; }
     // Size in bytes: GetFileSizeEx, else the disk length IOCTL (raw volumes); 0 if unknown.
     uint64_t Size() const;
     // Up to n bytes from offset (fewer at the end, none past it), read in whole sectors.
@@ -42,23 +40,16 @@ public:
 
 private:
     HANDLE m_h;
-    DWORD m_error = 0;
 };
 
 // n bytes at offset of path (fewer at its end); empty when it cannot be opened.
 std::vector<uint8_t> ReadAt(const std::wstring& path, uint64_t offset, size_t n);
 
-// One line of IMAGE.layout.tsv. Bare volumes have a single line with index 0 and start 0.
+// The volume columns of IMAGE.layout.tsv (index, type, start, count, fs, ...), one per line.
 struct LayoutEntry {
-    int index = 0;            // MBR: 1-4 primary, 5+ logical; GPT: entry number from 1
-    std::string type;         // MBR: two hex digits ("0c"); GPT: type GUID, upper case; else "-"
     uint64_t start = 0;       // first sector
     uint64_t count = 0;       // sectors
     std::string fs;           // fat16, fat32, ntfs or extended
-    uint32_t cluster = 0;     // bytes per cluster; 0 for the extended partition
-    std::string label;        // volume label given to mkfs; "-" if none
-    std::string guid;         // GPT unique partition GUID, upper case; "-" elsewhere
-    std::string name;         // GPT partition name; "-" elsewhere
 };
 std::vector<LayoutEntry> LoadLayout(const std::wstring& image);
 
