@@ -225,25 +225,7 @@ void CBasicSearch::OnBnClickedSearchMorePartitions()
     if (ShowSmpSelDialog(this) != IDOK)
         return;
 
-    for (int id : { IDC_BS_PS_LABEL, IDC_BS_PS_PROGRESS, IDC_BS_STOP_PARTITIONS })
-        GetDlgItem(id)->ShowWindow(SW_SHOW);
-    GetDlgItem(IDC_BS_STOP_PARTITIONS)->SetFocus();
-    GetDlgItem(IDC_BS_MORE_PARTITIONS)->EnableWindow(FALSE);
-    GetDlgItem(IDC_BS_MORE_PARTITIONS)->ShowWindow(SW_HIDE);
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->DisableModeButtons();
-    for (int id : { IDC_BS_BACK, IDC_BS_NEXT })
-        GetDlgItem(id)->EnableWindow(FALSE);
-    m_driveTree.EnableWindow(FALSE);
-    if (StartPartitionSearchThread())
-        return;
-    // Nothing started: the drive page is given back as it was.
-    for (int id : { IDC_BS_PS_LABEL, IDC_BS_PS_PROGRESS, IDC_BS_STOP_PARTITIONS })
-        GetDlgItem(id)->ShowWindow(SW_HIDE);
-    GetDlgItem(IDC_BS_MORE_PARTITIONS)->ShowWindow(SW_SHOW);
-    for (int id : { IDC_BS_MORE_PARTITIONS, IDC_BS_BACK, IDC_BS_NEXT })
-        GetDlgItem(id)->EnableWindow(TRUE);
-    m_driveTree.EnableWindow(TRUE);
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->EnableModeButtons();
+    ShowPartitionSearchControls(true);
+    if (!StartPartitionSearchThread())
+        ShowPartitionSearchControls(false);   // nothing started: the drive page as it was
 }

@@ -71,31 +71,6 @@ void EnableControl(CWnd& dialog, int id, BOOL enable)
         control->EnableWindow(enable);
 }
 
-// The controls while a search runs (navigation, Search More Partitions and the tree locked, the
-// stop button and the search's progress shown) and after it.
-void ShowSearchingControls(CBasicSearch& dialog, bool searching)
-{
-    for (int id : { IDC_BS_PS_LABEL, IDC_BS_PS_PROGRESS, IDC_BS_STOP_PARTITIONS })
-        ShowControl(dialog, id, searching ? SW_SHOW : SW_HIDE);
-    ShowControl(dialog, IDC_BS_MORE_PARTITIONS, searching ? SW_HIDE : SW_SHOW);
-    for (int id : { IDC_BS_MORE_PARTITIONS, IDC_BS_BACK, IDC_BS_NEXT, IDC_BS_DRIVE_TREE })
-        EnableControl(dialog, id, searching ? FALSE : TRUE);
-    if (CDelvaneDlg* main = g_pMainDlg) {
-        if (searching)
-            main->DisableModeButtons();
-        else
-            main->EnableModeButtons();
-    }
-    if (searching) {
-        ShowControl(dialog, IDC_BS_FILE_LIST, SW_SHOW);
-        if (CWnd* stop = dialog.GetDlgItem(IDC_BS_STOP_PARTITIONS))
-            stop->SetFocus();
-    } else {
-        ShowControl(dialog, IDC_BS_SECTORS, SW_HIDE);
-        ShowControl(dialog, IDC_BS_OF_TOTAL, SW_HIDE);
-    }
-}
-
 // Reports the search's progress and hands each partition to the dialog's thread.
 class MediumListener : public PartitionSearchListener {
 public:
@@ -140,6 +115,30 @@ private:
 
 } // namespace
 
+void CBasicSearch::ShowPartitionSearchControls(bool searching)
+{
+    for (int id : { IDC_BS_PS_LABEL, IDC_BS_PS_PROGRESS, IDC_BS_STOP_PARTITIONS })
+        ShowControl(*this, id, searching ? SW_SHOW : SW_HIDE);
+    ShowControl(*this, IDC_BS_MORE_PARTITIONS, searching ? SW_HIDE : SW_SHOW);
+    for (int id : { IDC_BS_MORE_PARTITIONS, IDC_BS_BACK, IDC_BS_NEXT, IDC_BS_DRIVE_TREE })
+        EnableControl(*this, id, searching ? FALSE : TRUE);
+    if (CDelvaneDlg* main = g_pMainDlg) {
+        if (searching)
+            main->DisableModeButtons();
+        else
+            main->EnableModeButtons();
+    }
+    if (searching) {
+        ShowControl(*this, IDC_BS_FILE_LIST, SW_SHOW);
+        if (CWnd* stop = GetDlgItem(IDC_BS_STOP_PARTITIONS))
+            stop->SetFocus();
+    } else {
+        ShowControl(*this, IDC_BS_SECTORS, SW_HIDE);
+        ShowControl(*this, IDC_BS_OF_TOTAL, SW_HIDE);
+    }
+}
+
+
 UINT BasicDriveTreeThreadProc(LPVOID)
 {
     CBasicSearch* dlg = g_search.dialog;
@@ -183,12 +182,12 @@ bool CBasicSearch::StartRemovableMediaSearch()
         registered = true;
     }
     m_removableListing = 0;
-    ShowSearchingControls(*this, true);
+    ShowPartitionSearchControls(true);
     g_search = RemovableSearchState{ this, DiskSearchList, nullptr, -1 };
     g_stop = false;
     CWinThread* worker = ZrBeginThreadInto(g_pBasicDriveTreeThread, BasicDriveTreeThreadProc, nullptr);
     if (worker == nullptr) {
-        ShowSearchingControls(*this, false);
+        ShowPartitionSearchControls(false);
         return false;
     }
     g_worker = worker;
@@ -266,7 +265,7 @@ void CBasicSearch::EndRemovableSearch(bool stop, bool report)
         main->PartitionSearchRunning = 0;
     if (GetSafeHwnd() == nullptr)
         return;
-    ShowSearchingControls(*this, false);
+    ShowPartitionSearchControls(false);
     if (!report || main == nullptr || g_search.lastMedium == nullptr)
         return;
 

@@ -103,6 +103,10 @@ public:
     // Searches one medium for FAT16, FAT32 and NTFS boot sectors, cylinder by cylinder, and adds
     // each new partition under its item; on the drive-tree worker.
     void SearchRemovableMediumPartitions(const smpparam& medium);
+    // The drive page while a partition search (of a disk or of removable media) runs: navigation,
+    // Search More Partitions and the tree locked, the search's progress and its stop button
+    // shown; and back again.
+    void ShowPartitionSearchControls(bool searching);
 
     // Button handlers (public so that the launcher's keyboard filter and tests can reach them).
     void OnBnClickedNext();

@@ -6,7 +6,6 @@
 #include "app/pure/rename_rule.h"
 #include "app/pure/textservices.h"
 #include "app/questions.h"
-#include "app/shellservices.h"
 #include "devicepath.h"
 #include "fsrecovery/pure/file_copy.h"
 #include "fsrecovery/pure/save_names.h"
@@ -357,13 +356,4 @@ CString WriteFoundFileForViewing(const FoundFileRef& file)
     if (g_pMainDlg)
         g_pMainDlg->TempFileNames.push_back(path);
     return path;
-}
-
-bool OpenFoundFile(const FoundFileRef& file, CWnd* owner)
-{
-    const CString path = WriteFoundFileForViewing(file);
-    if (path.IsEmpty())
-        return false;
-    OpenWithShell(kShellOpenFile, path, owner);
-    return true;
 }

@@ -56,5 +56,3 @@ CString WriteFoundFileForViewing(const FoundFileRef& file);
 // While the "Saving Files..." dialog is up on this thread, lets it paint and take its Cancel.
 void PumpSavingDialog();
 
-// Writes the file for viewing and, only when that succeeded, hands it to the shell.
-bool OpenFoundFile(const FoundFileRef& file, CWnd* owner);
