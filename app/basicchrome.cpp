@@ -31,7 +31,8 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 
 bool PartitionSearchBusy()
 {
-    return g_pMainDlg != nullptr && (g_pMainDlg->PartitionSearchRunning != 0 || g_pMainDlg->PartitionSearchPending != 0);
+    return g_pMainDlg != nullptr &&
+        (g_pMainDlg->PartitionSearchRunning != 0 || g_pMainDlg->PartitionSearchPending != 0);
 }
 
 } // namespace
@@ -49,11 +50,21 @@ void CBasicSearch::SetupChrome()
     if (CWnd* logo = GetDlgItem(IDC_LOGO))
         m_captionIcon = (HICON)logo->SendMessage(STM_GETICON, 0, 0);
 
-    static const struct { int id; UINT icon; } kButtons[12] = {
-        { IDC_BS_CONTACT, IDI_CONTACT }, { IDC_BS_ABOUT, IDI_ABOUT }, { IDC_BS_NEED_HELP, IDI_HELP },
-        { IDC_BS_REFRESH, IDI_REFRESH }, { IDC_BS_STOP, IDI_STOP }, { IDC_BS_BACK, IDI_BACK },
-        { IDC_BS_SAVE, IDI_SAVE }, { IDC_BS_SAVE_LOG, IDI_SAVE_LOG }, { IDC_BS_NEXT, IDI_NEXT },
-        { IDC_BS_LOAD_LOG, IDI_LOAD_LOG }, { IDC_BS_MORE_PARTITIONS, IDI_ENTIRE_DRIVE },
+    static const struct {
+        int id;
+        UINT icon;
+    } kButtons[12] = {
+        { IDC_BS_CONTACT, IDI_CONTACT },
+        { IDC_BS_ABOUT, IDI_ABOUT },
+        { IDC_BS_NEED_HELP, IDI_HELP },
+        { IDC_BS_REFRESH, IDI_REFRESH },
+        { IDC_BS_STOP, IDI_STOP },
+        { IDC_BS_BACK, IDI_BACK },
+        { IDC_BS_SAVE, IDI_SAVE },
+        { IDC_BS_SAVE_LOG, IDI_SAVE_LOG },
+        { IDC_BS_NEXT, IDI_NEXT },
+        { IDC_BS_LOAD_LOG, IDI_LOAD_LOG },
+        { IDC_BS_MORE_PARTITIONS, IDI_ENTIRE_DRIVE },
         { IDC_BS_STOP_PARTITIONS, IDI_STOP },
     };
     for (int i = 0; i < 12; ++i)
@@ -68,8 +79,8 @@ void CBasicSearch::SetupChrome()
     // state images (a folder partly ticked shows the fourth, which the plain check-box style lacks).
     m_driveImages.Create(24, 24, ILC_COLOR32 | ILC_MASK, 1, 1);
     m_resultImages.Create(24, 24, ILC_COLOR32 | ILC_MASK, 1, 1);
-    for (auto [list, bitmapId] : { std::pair{ &m_driveImages, IDB_DRIVE_TREE_IMAGES },
-                                   std::pair{ &m_resultImages, IDB_RESULT_TREE_IMAGES } }) {
+    for (auto [list, bitmapId] :
+         { std::pair{ &m_driveImages, IDB_DRIVE_TREE_IMAGES }, std::pair{ &m_resultImages, IDB_RESULT_TREE_IMAGES } }) {
         CBitmap strip;
         if (strip.LoadBitmap(bitmapId))
             list->Add(&strip, kMagenta);
@@ -78,8 +89,8 @@ void CBasicSearch::SetupChrome()
     m_driveTree.SetImageList(&m_driveImages, TVSIL_NORMAL);
     m_resultTree.SetImageList(&m_resultImages, TVSIL_NORMAL);
     // The list the check-box style made for itself is replaced, and is the dialog's to free.
-    const HIMAGELIST own = (HIMAGELIST)m_resultTree.SendMessage(TVM_SETIMAGELIST, TVSIL_STATE,
-                                                                 (LPARAM)m_stateImages.GetSafeHandle());
+    const HIMAGELIST own =
+        (HIMAGELIST)m_resultTree.SendMessage(TVM_SETIMAGELIST, TVSIL_STATE, (LPARAM)m_stateImages.GetSafeHandle());
     if (own != nullptr && own != m_stateImages.GetSafeHandle())
         ::ImageList_Destroy(own);
 
@@ -110,8 +121,7 @@ void CBasicSearch::OnPaint()
     if (!m_painted) {
         m_painted = true;
         const bool noDrives = m_physicalRoot != nullptr && m_logicalRoot != nullptr &&
-                              m_driveTree.GetChildItem(m_physicalRoot) == nullptr &&
-                              m_driveTree.GetChildItem(m_logicalRoot) == nullptr;
+            m_driveTree.GetChildItem(m_physicalRoot) == nullptr && m_driveTree.GetChildItem(m_logicalRoot) == nullptr;
         if (noDrives)
             ShowNoDeviceDialog();
     }
@@ -129,12 +139,23 @@ void CBasicSearch::OnVScroll(UINT code, UINT pos, CWnd*)
     const int range = std::max(0, info.nMax - info.nMin - int(info.nPage));
     int next = m_scrollPos;
     switch (code) {
-    case SB_LINEUP: next -= range / 100; break;
-    case SB_LINEDOWN: next += range / 100; break;
-    case SB_PAGEUP: next -= range / 10; break;
-    case SB_PAGEDOWN: next += range / 10; break;
-    case SB_THUMBPOSITION: next = int(pos); break;
-    default: break;
+    case SB_LINEUP:
+        next -= range / 100;
+        break;
+    case SB_LINEDOWN:
+        next += range / 100;
+        break;
+    case SB_PAGEUP:
+        next -= range / 10;
+        break;
+    case SB_PAGEDOWN:
+        next += range / 10;
+        break;
+    case SB_THUMBPOSITION:
+        next = int(pos);
+        break;
+    default:
+        break;
     }
     next = std::clamp(next, 0, range);
     const int moved = m_scrollPos - next;
@@ -191,13 +212,34 @@ LRESULT CBasicSearch::OnHelpKey(WPARAM, LPARAM)
     return TRUE;
 }
 
-void CBasicSearch::OnBnClickedNeedHelp() { CDelvaneDlg::ShowHelpDialog(); }
-void CBasicSearch::OnBnClickedAboutUs() { CDelvaneDlg::ShowAboutDialog(); }
-void CBasicSearch::OnBnClickedContactUs() { OpenWithShell(kShellOpenLink, SupportMailLink, this); }
-void CBasicSearch::OnBnClickedShareOnSocialMedia() { ShowShareDialog(this); }
-void CBasicSearch::OnStnClickedLink() { OpenWithShell(kShellOpenLink, SupportMailLink, this); }
-void CBasicSearch::OnStnClickedLink2() { OpenWithShell(kShellOpenLink, WebSiteLink, this); }
-void CBasicSearch::OnShareLink(UINT id) { OpenShareIconLink(id); }
+void CBasicSearch::OnBnClickedNeedHelp()
+{
+    CDelvaneDlg::ShowHelpDialog();
+}
+void CBasicSearch::OnBnClickedAboutUs()
+{
+    CDelvaneDlg::ShowAboutDialog();
+}
+void CBasicSearch::OnBnClickedContactUs()
+{
+    OpenWithShell(kShellOpenLink, SupportMailLink, this);
+}
+void CBasicSearch::OnBnClickedShareOnSocialMedia()
+{
+    ShowShareDialog(this);
+}
+void CBasicSearch::OnStnClickedLink()
+{
+    OpenWithShell(kShellOpenLink, SupportMailLink, this);
+}
+void CBasicSearch::OnStnClickedLink2()
+{
+    OpenWithShell(kShellOpenLink, WebSiteLink, this);
+}
+void CBasicSearch::OnShareLink(UINT id)
+{
+    OpenShareIconLink(id);
+}
 
 // ---- Search More Partitions ------------------------------------------------------------------
 
@@ -227,5 +269,5 @@ void CBasicSearch::OnBnClickedSearchMorePartitions()
 
     ShowPartitionSearchControls(true);
     if (!StartPartitionSearchThread())
-        ShowPartitionSearchControls(false);   // nothing started: the drive page as it was
+        ShowPartitionSearchControls(false); // nothing started: the drive page as it was
 }

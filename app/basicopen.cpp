@@ -31,8 +31,7 @@ UINT ChooseFromMenu(CWnd* owner, CMenu& menu)
     ::GetCursorPos(&at);
     // Without this the menu would not close when the user clicks elsewhere.
     owner->SetForegroundWindow();
-    return UINT(menu.TrackPopupMenu(TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y,
-                                    owner));
+    return UINT(menu.TrackPopupMenu(TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, owner));
 }
 
 bool IsWriterVolume(const CString& type)
@@ -40,9 +39,12 @@ bool IsWriterVolume(const CString& type)
     return type == L"FAT32" || type == L"FAT16" || type == L"NTFS";
 }
 
-}  // namespace
+} // namespace
 
-void SetPopupMenuPicker(PopupMenuPicker picker) { g_menuPicker = picker; }
+void SetPopupMenuPicker(PopupMenuPicker picker)
+{
+    g_menuPicker = picker;
+}
 
 UINT BasicOpenFilesThreadProc(LPVOID param)
 {
@@ -78,7 +80,7 @@ LRESULT CBasicSearch::OnOpenFolderRow(WPARAM row, LPARAM)
 {
     const HTREEITEM item = FolderRowItem(m_resultTree, m_resultTree.GetSelectedItem(), m_list, int(row));
     if (item != nullptr)
-        m_resultTree.Select(item, TVGN_CARET);   // its selection handler lists the folder
+        m_resultTree.Select(item, TVGN_CARET); // its selection handler lists the folder
     return 0;
 }
 

@@ -28,8 +28,8 @@ const wchar_t kStopQuestion[] = L"Do you want to stop searching partition?";
 // alone writes it while it runs; the dialog's thread reads it again after waiting for the worker.
 struct RemovableSearchState {
     CBasicSearch* dialog = nullptr;
-    std::vector<smpparam> media;        // the physical-drive list as it was at the start
-    HTREEITEM lastMedium = nullptr;     // the medium searched last and its disk number
+    std::vector<smpparam> media;    // the physical-drive list as it was at the start
+    HTREEITEM lastMedium = nullptr; // the medium searched last and its disk number
     int lastDisk = -1;
 };
 RemovableSearchState g_search;
@@ -76,8 +76,7 @@ class MediumListener : public PartitionSearchListener {
 public:
     MediumListener(CDelvaneDlg& main, HWND dialog, HTREEITEM medium, int disk, uint64_t cylinders)
         : m_main(main), m_dialog(dialog), m_medium(medium), m_disk(disk), m_cylinders(cylinders)
-    {
-    }
+    { }
 
     bool StopRequested() override { return StopAsked(); }
 
@@ -138,7 +137,6 @@ void CBasicSearch::ShowPartitionSearchControls(bool searching)
     }
 }
 
-
 UINT BasicDriveTreeThreadProc(LPVOID)
 {
     CBasicSearch* dlg = g_search.dialog;
@@ -172,8 +170,8 @@ bool CBasicSearch::StartRemovableMediaSearch()
     bool listed = false;
     for (HTREEITEM child = m_driveTree.GetChildItem(m_physicalRoot); child != nullptr && !listed;
          child = m_driveTree.GetNextSiblingItem(child))
-        listed = m_driveTree.GetItemText(child).Find(kRemovableMedia) >= 0 &&
-                 m_driveTree.GetChildItem(child) == nullptr;
+        listed =
+            m_driveTree.GetItemText(child).Find(kRemovableMedia) >= 0 && m_driveTree.GetChildItem(child) == nullptr;
     if (!listed)
         return false;
     static bool registered = false;
@@ -204,8 +202,7 @@ void CBasicSearch::SearchRemovableMediumPartitions(const smpparam& medium)
     g_search.lastMedium = medium.diskItem;
     g_search.lastDisk = disk;
 
-    const SearchGeometry geometry =
-        NormaliseSearchGeometry(medium.cylinders, medium.heads, medium.sectorsPerTrack);
+    const SearchGeometry geometry = NormaliseSearchGeometry(medium.cylinders, medium.heads, medium.sectorsPerTrack);
     const HWND dialog = GetSafeHwnd();
     CString range;
     range.Format(L" / %llu reading", (unsigned long long)geometry.cylinders);

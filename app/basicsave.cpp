@@ -110,9 +110,12 @@ bool IsFolderRow(CListCtrl& list, int row)
     return ClassifyOpenRowType(list.GetItemText(row, 1)) == OpenRowKind::Folder;
 }
 
-}  // namespace
+} // namespace
 
-void SetSaveFolderPicker(SaveFolderPicker picker) { g_saveFolderPicker = picker; }
+void SetSaveFolderPicker(SaveFolderPicker picker)
+{
+    g_saveFolderPicker = picker;
+}
 
 FoundFileRef FileOfListRow(CListCtrl& list, int row)
 {
@@ -146,7 +149,7 @@ HTREEITEM FolderRowItem(CTreeClass& tree, HTREEITEM listed, CListCtrl& list, int
         !ZrRecordTable::ParseNumber(list.GetItemText(row, 7), ZrRecordTable::SortKey::Decimal, value) || value == 0)
         return nullptr;
     for (HTREEITEM child = tree.GetChildItem(listed); child != nullptr; child = tree.GetNextSiblingItem(child))
-        if ((unsigned long long)(intptr_t)child == value)   // as the listing writes it
+        if ((unsigned long long)(intptr_t)child == value) // as the listing writes it
             return child;
     return nullptr;
 }
@@ -183,8 +186,9 @@ void CBasicSearch::OnSaveSelected()
     if (!folders.Ready())
         return;
     const int listedBefore = m_list.GetItemCount();
-    folders.AddFolders(m_resultTree, m_resultTree.GetRootItem(), true,
-                       [this](HTREEITEM item) { return m_resultTree.GetCheckState(item) == 2; }, items);
+    folders.AddFolders(
+        m_resultTree, m_resultTree.GetRootItem(), true,
+        [this](HTREEITEM item) { return m_resultTree.GetCheckState(item) == 2; }, items);
 
     // The ticked rows of the visible list, unless their folder was taken whole above.
     const HTREEITEM shown = m_resultTree.GetSelectedItem();
@@ -219,7 +223,8 @@ void CBasicSearch::SaveSelectedRows(bool all)
             // A folder row stands for the whole folder, its subfolders included.
             if (IsFolderRow(m_list, row)) {
                 if (const HTREEITEM item = FolderRowItem(m_resultTree, shown, m_list, row))
-                    folders.AddFolders(m_resultTree, item, false, [](HTREEITEM) { return true; }, items);
+                    folders.AddFolders(
+                        m_resultTree, item, false, [](HTREEITEM) { return true; }, items);
             } else {
                 items.push_back({ path, FileOfListRow(m_list, row), FatVolumeParams });
             }

@@ -45,8 +45,9 @@ const wchar_t kLogicalDrives[] = L"Logical Drives";
 
 const wchar_t kSelectDriveText[] =
     L"First you need to select Physical or Logical Drive from the Tree, which you want to recover.";
-const wchar_t kEndBeforeStartText[] =
-    L"The value of \x2018" L"End Sector\x2019 cannot be less than or equal to the \x2018" L"Start Sector\x2019 of the Drive.";
+const wchar_t kEndBeforeStartText[] = L"The value of \x2018"
+                                      L"End Sector\x2019 cannot be less than or equal to the \x2018"
+                                      L"Start Sector\x2019 of the Drive.";
 const wchar_t kStillScanningText[] =
     L"Disk scanning process is still going on.\n\nPlease allow the scanning process to be completed or you "
     L"can also cancel the scanning by clicking on \x2018Stop\x2019 button.";
@@ -170,7 +171,10 @@ bool BasicDriveTreeTarget(DriveTreeTarget& target)
 
 } // namespace
 
-void SetBasicScanProc(AFX_THREADPROC proc) { g_scanProc = proc; }
+void SetBasicScanProc(AFX_THREADPROC proc)
+{
+    g_scanProc = proc;
+}
 
 void RegisterBasicSearchDialog()
 {
@@ -235,7 +239,10 @@ CBasicSearch::~CBasicSearch()
         ::DestroyIcon(m_hIcon);
 }
 
-int CBasicSearch::Mode() const { return kModeBasic; }
+int CBasicSearch::Mode() const
+{
+    return kModeBasic;
+}
 
 void CBasicSearch::DoDataExchange(CDataExchange* pDX)
 {
@@ -369,10 +376,19 @@ void CBasicSearch::SetFileListColumns()
     CHeaderCtrl* header = m_list.GetHeaderCtrl();
     for (int c = (header != nullptr ? header->GetItemCount() : 0) - 1; c >= 0; --c)
         m_list.DeleteColumn(c);
-    static const struct { const wchar_t* name; int width; } kColumns[] = {
-        { L"Name", 145 }, { L"Type", 60 }, { L"Size", 60 }, { L"Date", 60 }, { L"Time", 60 },
-        { L"SelfCluster-Debug Info 1", 0 }, { L"ParentCluster-Debug Info 2", 0 },
-        { L"TreeItem-Debug Info 3", 0 }, { L"SFN", 0 },
+    static const struct {
+        const wchar_t* name;
+        int width;
+    } kColumns[] = {
+        { L"Name", 145 },
+        { L"Type", 60 },
+        { L"Size", 60 },
+        { L"Date", 60 },
+        { L"Time", 60 },
+        { L"SelfCluster-Debug Info 1", 0 },
+        { L"ParentCluster-Debug Info 2", 0 },
+        { L"TreeItem-Debug Info 3", 0 },
+        { L"SFN", 0 },
     };
     int index = 0;
     for (const auto& column : kColumns)
@@ -798,7 +814,7 @@ void CBasicSearch::OnClose()
     ShowWindow(SW_RESTORE);
     CString question = L"Do you want to exit from ";
     question += AfxGetApp() != nullptr && AfxGetApp()->m_pszAppName != nullptr ? AfxGetApp()->m_pszAppName
-                                                                              : L"Zembrolix Recovery (Premium)";
+                                                                               : L"Zembrolix Recovery (Premium)";
     question += L"?";
     if (ZrMessageBox(GetSafeHwnd(), question, L"Message", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;

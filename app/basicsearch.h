@@ -50,8 +50,8 @@ void SetPopupMenuPicker(PopupMenuPicker picker);
 
 // What Next reads from the property list and the tree item, before anything is changed.
 struct BasicScanRequest {
-    CString kind;          // SelectedItemKind at the time of Next
-    CString fsName;        // normalised: "FAT16", "FAT32", "NTFS", "Unknown" ...
+    CString kind;   // SelectedItemKind at the time of Next
+    CString fsName; // normalised: "FAT16", "FAT32", "NTFS", "Unknown" ...
     uint16_t diskNumber = 0;
     uint64_t startSector = 0;
     uint64_t endSector = 0;
@@ -158,8 +158,8 @@ protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
-    void OnOK() override {}
-    void OnCancel() override {}
+    void OnOK() override { }
+    void OnCancel() override { }
 
     void OnClose();
     void OnDestroy();
@@ -253,19 +253,19 @@ protected:
     void OnBnClickedAboutUs();
     void OnBnClickedContactUs();
     void OnBnClickedShareOnSocialMedia();
-    void OnStnClickedLink();    // support mail
-    void OnStnClickedLink2();   // web site
+    void OnStnClickedLink();  // support mail
+    void OnStnClickedLink2(); // web site
     void OnShareLink(UINT id);
 
-    HICON m_hIcon = nullptr;          // the window's icon, owned
-    HICON m_captionIcon = nullptr;    // shown by the hidden caption-icon control
+    HICON m_hIcon = nullptr;       // the window's icon, owned
+    HICON m_captionIcon = nullptr; // shown by the hidden caption-icon control
     CToolTipCtrl m_toolTip;
     CMyBtn m_iconButtons[12];
     CBitmapButton m_shareButton;
     CMy_Link_Static m_linkWeb, m_linkMail;
-    CColorStatic m_currentFolder;   // the folder count line, link-blue
+    CColorStatic m_currentFolder; // the folder count line, link-blue
     DwmApi m_dwm;
-    bool m_painted = false;           // the first paint after initialisation has run
+    bool m_painted = false; // the first paint after initialisation has run
     int m_scrollPos = 0;
     // True while EndListing waits for the listing worker.
     bool m_endingListing = false;

@@ -15,16 +15,19 @@ public:
     // Row state flags: each pair says yes or no for one state.
     enum : UINT {
         RS_ANY = 1,
-        RS_SELECTED = 2, RS_NOT_SELECTED = 4,
-        RS_CHECKED = 8, RS_NOT_CHECKED = 16,
-        RS_FOCUSED = 32, RS_NOT_FOCUSED = 64,
+        RS_SELECTED = 2,
+        RS_NOT_SELECTED = 4,
+        RS_CHECKED = 8,
+        RS_NOT_CHECKED = 16,
+        RS_FOCUSED = 32,
+        RS_NOT_FOCUSED = 64,
     };
 
     CColoredListCtrl() = default;
     ~CColoredListCtrl() override = default;
 
-    COLORREF m_colRow1 = RGB(255, 255, 255);   // rows 0, 2, 4, ...
-    COLORREF m_colRow2 = RGB(255, 255, 255);   // rows 1, 3, 5, ...
+    COLORREF m_colRow1 = RGB(255, 255, 255); // rows 0, 2, 4, ...
+    COLORREF m_colRow2 = RGB(255, 255, 255); // rows 1, 3, 5, ...
     // 1: several rows may be checked; 2: writing a checked row unchecks every later checked row.
     int m_nSelectionRule = 1;
 
@@ -62,7 +65,7 @@ protected:
 // A static text with its own background and text colours.
 class CColorStatic : public CStatic {
 public:
-    CColorStatic() : m_colors(::GetSysColor(COLOR_3DFACE), RGB(0, 0, 0)) {}
+    CColorStatic() : m_colors(::GetSysColor(COLOR_3DFACE), RGB(0, 0, 0)) { }
     ~CColorStatic() override = default;
 
     // Replaces the background brush and redraws at once.

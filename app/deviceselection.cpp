@@ -18,7 +18,10 @@ const wchar_t kLogicalDrives[] = L"Logical Drives";
 const wchar_t kMyComputer[] = L"My Computer";
 const wchar_t kFileSystems[] = L"File Systems";
 
-bool IsDiskIndex(int n) { return n >= 0 && n < kMaxDisks; }
+bool IsDiskIndex(int n)
+{
+    return n >= 0 && n < kMaxDisks;
+}
 
 // Number in the "Value" column of a detail row; an empty or missing text reads 0.
 uint64_t RowValue(CListCtrl* list, int row)
@@ -140,8 +143,14 @@ void CTreeClass::ShowPhysicalDrives(HTREEITEM item)
     SetFocus();
 }
 
-void CTreeClass::AddLogicalDrivesRoot() { ShowGroupHint(kLogicalDrives); }
-void CTreeClass::AddMyComputerRoot() { ShowGroupHint(kMyComputer); }
+void CTreeClass::AddLogicalDrivesRoot()
+{
+    ShowGroupHint(kLogicalDrives);
+}
+void CTreeClass::AddMyComputerRoot()
+{
+    ShowGroupHint(kMyComputer);
+}
 
 void CTreeClass::ShowGroupHint(const wchar_t* groupText)
 {

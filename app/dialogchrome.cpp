@@ -47,8 +47,8 @@ bool PaintDialogFrame(CWnd* dialog, CDC* dc, CWnd* panel, HICON captionIcon, con
     const bool glass = DrawDialogBackground(dialog, dc, inner, margins, dwm);
     if (captionIcon != nullptr)
         ::DrawIconEx(dc->GetSafeHdc(), 6, 4, captionIcon, 0, 0, 0, nullptr, DI_NORMAL);
-    DrawGlowingText(dialog->GetSafeHwnd(), caption, CRect(client.left + 48, client.top, client.right, inner.top),
-                    glass, dc->GetSafeHdc());
+    DrawGlowingText(dialog->GetSafeHwnd(), caption, CRect(client.left + 48, client.top, client.right, inner.top), glass,
+                    dc->GetSafeHdc());
     return glass;
 }
 
@@ -84,9 +84,14 @@ void MakeIconButtons(CWnd* dialog, std::initializer_list<IconButtonSpec> buttons
 
 void AddShareTips(CToolTipCtrl& tips, CWnd* dialog)
 {
-    static const struct { int id; const wchar_t* text; } kTips[] = {
-        { IDC_SHARE_1, L"Share us using Google+" }, { IDC_SHARE_2, L"Share us using Facebook" },
-        { IDC_SHARE_3, L"Like us using Facebook" }, { IDC_SHARE_4, L"Share us using Twitter" },
+    static const struct {
+        int id;
+        const wchar_t* text;
+    } kTips[] = {
+        { IDC_SHARE_1, L"Share us using Google+" },
+        { IDC_SHARE_2, L"Share us using Facebook" },
+        { IDC_SHARE_3, L"Like us using Facebook" },
+        { IDC_SHARE_4, L"Share us using Twitter" },
     };
     for (const auto& tip : kTips)
         if (CWnd* icon = dialog->GetDlgItem(tip.id))

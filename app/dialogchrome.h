@@ -31,7 +31,7 @@ bool PaintMinimisedIcon(CWnd* dialog, HICON icon);
 void MakeIconButton(CWnd* dialog, CMyBtn& button, int id, UINT icon);
 struct IconButtonSpec {
     CMyBtn* button;
-    int id;      // 0 when the button is bound already
+    int id; // 0 when the button is bound already
     UINT icon;
 };
 void MakeIconButtons(CWnd* dialog, std::initializer_list<IconButtonSpec> buttons);

@@ -86,7 +86,7 @@ void CHideColumn::AutoSizeColumn(int column)
     CHeaderCtrl* header = GetHeaderCtrl();
     const int count = header ? header->GetItemCount() : 0;
     for (int c = 0; c < count; ++c)
-        SetColumnWidth(c, LVSCW_AUTOSIZE);   // refused for the hidden ones
+        SetColumnWidth(c, LVSCW_AUTOSIZE); // refused for the hidden ones
 }
 
 CToolTipCtrl* CHideColumn::GetToolTips() const

@@ -15,8 +15,8 @@ public:
 
     struct ColumnState {
         BYTE visible = 1;
-        int savedWidth = 0;      // the width when the column was hidden
-        int savedPosition = -1;  // its header position then; -1 for a column never hidden
+        int savedWidth = 0;     // the width when the column was hidden
+        int savedPosition = -1; // its header position then; -1 for a column never hidden
     };
 
     CHideColumn() = default;
@@ -46,13 +46,13 @@ protected:
     virtual BOOL OnHeaderDividerDblClick(NMHEADERW* header, LRESULT* pResult);
 
     void OnKeyDown(UINT key, UINT repeat, UINT flags);
-    void OnContextMenu(CWnd*, CPoint) {}
+    void OnContextMenu(CWnd*, CPoint) { }
 
     bool IsHidden(int column) const;
     std::vector<int> HeaderOrder() const;
     void SetHeaderOrder(std::vector<int>& order);
 
-    std::vector<ColumnState> m_columns;   // one per column, in column index order
+    std::vector<ColumnState> m_columns; // one per column, in column index order
 
     DECLARE_MESSAGE_MAP()
 };

@@ -211,9 +211,10 @@ void CDelvaneDlg::DoDataExchange(CDataExchange* pDX)
 
 std::vector<ZrRecordTable*> CDelvaneDlg::RecordTables()
 {
-    return { &FatDirClusterTable, &SpareEntryTable, &SpareMftTable, &NtfsFileTable, &FoundEntryTable,
-             &FatPartitionTable, &FatBootHitTable, &SpareClusterTable, &TreeItemIndexTable,
-             &RecognisedPartitionTable };
+    return {
+        &FatDirClusterTable, &SpareEntryTable, &SpareMftTable,     &NtfsFileTable,      &FoundEntryTable,
+        &FatPartitionTable,  &FatBootHitTable, &SpareClusterTable, &TreeItemIndexTable, &RecognisedPartitionTable
+    };
 }
 
 void CDelvaneDlg::EmptyRecordTables()
@@ -224,31 +225,80 @@ void CDelvaneDlg::EmptyRecordTables()
 
 void CDelvaneDlg::CreateRecordTables()
 {
-    FatDirClusterTable.SetColumns({ { L"Sector", 100 }, { L"Self Cluster", 100 }, { L"Parent Cluster", 100 },
-                                    { L"File System", 100 }, { L"Date", 25 }, { L"Time", 25 },
-                                    { L"First Run", 100 }, { L"Cluster0Start", 100 } });
-    SpareEntryTable.SetColumns({ { L"Name", 100 }, { L"sector", 50 }, { L"self", 50 }, { L"parent", 50 },
-                                 { L"date", 50 }, { L"time", 50 }, { L"size", 50 }, { L"attr", 50 },
-                                 { L"sysID", 50 }, { L"Type", 50 } });
+    FatDirClusterTable.SetColumns({ { L"Sector", 100 },
+                                    { L"Self Cluster", 100 },
+                                    { L"Parent Cluster", 100 },
+                                    { L"File System", 100 },
+                                    { L"Date", 25 },
+                                    { L"Time", 25 },
+                                    { L"First Run", 100 },
+                                    { L"Cluster0Start", 100 } });
+    SpareEntryTable.SetColumns({ { L"Name", 100 },
+                                 { L"sector", 50 },
+                                 { L"self", 50 },
+                                 { L"parent", 50 },
+                                 { L"date", 50 },
+                                 { L"time", 50 },
+                                 { L"size", 50 },
+                                 { L"attr", 50 },
+                                 { L"sysID", 50 },
+                                 { L"Type", 50 } });
     SpareMftTable.SetColumns({ { L"sector", 60 }, { L"mftReference", 60 }, { L"vcn", 60 }, { L"fsNumber", 60 } });
-    NtfsFileTable.SetColumns({ { L"Sector", 100 }, { L"name", 100 }, { L"size", 100 }, { L"date", 100 },
-                               { L"time", 100 }, { L"type", 100 } });
-    FoundEntryTable.SetColumns({ { L"Name", 100 }, { L"sector", 50 }, { L"self", 50 }, { L"parent", 50 },
-                                 { L"date", 50 }, { L"time", 50 }, { L"size", 50 }, { L"attr", 50 },
-                                 { L"sysID", 50 }, { L"Type", 50 }, { L"Deleted", 50 }, { L"Cluster0Start", 100 } });
-    FatPartitionTable.SetColumns({ { L"Sector", 100 }, { L"SPF", 100 }, { L"SPC", 100 }, { L"Root Sectors", 100 },
-                                   { L"Root Start", 100 }, { L"Reserve Sectors", 100 }, { L"Cluster0Start", 100 },
-                                   { L"firstFAT", 100 }, { L"secondFAT", 100 }, { L"TotalSectors", 100 },
-                                   { L"PartType", 100 }, { L"End Sector", 100 } });
-    FatBootHitTable.SetColumns({ { L"Sector", 100 }, { L"SPF", 100 }, { L"SPC", 100 }, { L"Root Sectors", 100 },
-                                 { L"Root Start", 100 }, { L"Reserve Sectors", 100 }, { L"Cluster0Start", 100 },
-                                 { L"firstFAT", 100 }, { L"secondFAT", 100 }, { L"TotalSectors", 100 },
+    NtfsFileTable.SetColumns({ { L"Sector", 100 },
+                               { L"name", 100 },
+                               { L"size", 100 },
+                               { L"date", 100 },
+                               { L"time", 100 },
+                               { L"type", 100 } });
+    FoundEntryTable.SetColumns({ { L"Name", 100 },
+                                 { L"sector", 50 },
+                                 { L"self", 50 },
+                                 { L"parent", 50 },
+                                 { L"date", 50 },
+                                 { L"time", 50 },
+                                 { L"size", 50 },
+                                 { L"attr", 50 },
+                                 { L"sysID", 50 },
+                                 { L"Type", 50 },
+                                 { L"Deleted", 50 },
+                                 { L"Cluster0Start", 100 } });
+    FatPartitionTable.SetColumns({ { L"Sector", 100 },
+                                   { L"SPF", 100 },
+                                   { L"SPC", 100 },
+                                   { L"Root Sectors", 100 },
+                                   { L"Root Start", 100 },
+                                   { L"Reserve Sectors", 100 },
+                                   { L"Cluster0Start", 100 },
+                                   { L"firstFAT", 100 },
+                                   { L"secondFAT", 100 },
+                                   { L"TotalSectors", 100 },
+                                   { L"PartType", 100 },
+                                   { L"End Sector", 100 } });
+    FatBootHitTable.SetColumns({ { L"Sector", 100 },
+                                 { L"SPF", 100 },
+                                 { L"SPC", 100 },
+                                 { L"Root Sectors", 100 },
+                                 { L"Root Start", 100 },
+                                 { L"Reserve Sectors", 100 },
+                                 { L"Cluster0Start", 100 },
+                                 { L"firstFAT", 100 },
+                                 { L"secondFAT", 100 },
+                                 { L"TotalSectors", 100 },
                                  { L"PartType", 100 } });
-    SpareClusterTable.SetColumns({ { L"Self Cluster", 100 }, { L"Sector", 100 }, { L"Parent Cluster", 100 },
-                                   { L"File System", 100 }, { L"Date", 25 }, { L"Time", 25 }, { L"First Run", 100 } });
+    SpareClusterTable.SetColumns({ { L"Self Cluster", 100 },
+                                   { L"Sector", 100 },
+                                   { L"Parent Cluster", 100 },
+                                   { L"File System", 100 },
+                                   { L"Date", 25 },
+                                   { L"Time", 25 },
+                                   { L"First Run", 100 } });
     TreeItemIndexTable.SetColumns({ { L"Self_Clu", 50 }, { L"TreeItem", 100 } });
-    RecognisedPartitionTable.SetColumns({ { L"Drive", 100 }, { L"Part", 100 }, { L"St_Sec", 100 },
-                                          { L"End_Sec", 100 }, { L"Clus0", 100 }, { L"Drive_E_Sec", 100 } });
+    RecognisedPartitionTable.SetColumns({ { L"Drive", 100 },
+                                          { L"Part", 100 },
+                                          { L"St_Sec", 100 },
+                                          { L"End_Sec", 100 },
+                                          { L"Clus0", 100 },
+                                          { L"Drive_E_Sec", 100 } });
 }
 
 BOOL CDelvaneDlg::OnInitDialog()
@@ -270,9 +320,14 @@ BOOL CDelvaneDlg::OnInitDialog()
 
     if (m_toolTip.Create(this)) {
         AddShareTips(m_toolTip, this);
-        const struct { int id; const wchar_t* text; } tips[] = {
-            { IDC_GO_BASIC, L"Start with 'Basic Search' mode" }, { IDC_GO_DEEP, L"Start with 'Deep Search' mode" },
-            { IDC_GO_PHOTO, L"Start with 'Photo Search' mode" }, { IDC_GO_VIDEO, L"Start with 'Video Search' mode" },
+        const struct {
+            int id;
+            const wchar_t* text;
+        } tips[] = {
+            { IDC_GO_BASIC, L"Start with 'Basic Search' mode" },
+            { IDC_GO_DEEP, L"Start with 'Deep Search' mode" },
+            { IDC_GO_PHOTO, L"Start with 'Photo Search' mode" },
+            { IDC_GO_VIDEO, L"Start with 'Video Search' mode" },
             { IDC_GO_SIGNATURE, L"Start with 'Signature Search' mode" },
         };
         for (const auto& tip : tips)
@@ -282,11 +337,18 @@ BOOL CDelvaneDlg::OnInitDialog()
     }
     m_hLogo = m_logo.GetIcon();
 
-    MakeIconButtons(this, {
-        { &m_contact, 0, IDI_CONTACT }, { &m_about, 0, IDI_ABOUT }, { &m_exit, 0, IDI_EXIT },
-        { &m_goBasic, 0, IDI_GO }, { &m_goDeep, 0, IDI_GO }, { &m_goPhoto, 0, IDI_GO }, { &m_goVideo, 0, IDI_GO },
-        { &m_goSignature, 0, IDI_GO }, { &m_help, 0, IDI_HELP },
-    });
+    MakeIconButtons(this,
+                    {
+                        { &m_contact, 0, IDI_CONTACT },
+                        { &m_about, 0, IDI_ABOUT },
+                        { &m_exit, 0, IDI_EXIT },
+                        { &m_goBasic, 0, IDI_GO },
+                        { &m_goDeep, 0, IDI_GO },
+                        { &m_goPhoto, 0, IDI_GO },
+                        { &m_goVideo, 0, IDI_GO },
+                        { &m_goSignature, 0, IDI_GO },
+                        { &m_help, 0, IDI_HELP },
+                    });
     m_linkWeb.SetBkColor(RGB(255, 255, 255));
     m_linkMail.SetBkColor(RGB(255, 255, 255));
     m_linkWeb.SetWindowText(L"www.zembrolix.example");
@@ -300,9 +362,9 @@ BOOL CDelvaneDlg::OnInitDialog()
         title->SetFont(&FontConsolas16Bold);
     m_groupStandard.SetFont(&FontConsolas22Bold);
     m_groupSpecific.SetFont(&FontConsolas22Bold);
-    for (CColorStatic* text : { &m_shareLabel, &m_dateLine, &m_groupStandard, &m_groupSpecific, &m_titleBasic,
-                                &m_titleDeep, &m_titlePhoto, &m_titleVideo, &m_titleSignature, &m_descBasic,
-                                &m_descDeep, &m_descPhoto, &m_descVideo, &m_descSignature })
+    for (CColorStatic* text :
+         { &m_shareLabel, &m_dateLine, &m_groupStandard, &m_groupSpecific, &m_titleBasic, &m_titleDeep, &m_titlePhoto,
+           &m_titleVideo, &m_titleSignature, &m_descBasic, &m_descDeep, &m_descPhoto, &m_descVideo, &m_descSignature })
         text->SetBkColor(RGB(255, 255, 255));
 
     ApplyMainGlass();
@@ -422,11 +484,23 @@ LRESULT CDelvaneDlg::OnHelpKey(WPARAM, LPARAM)
     return TRUE;
 }
 
-void CDelvaneDlg::OnLinkWeb() { OpenWithShell(kShellOpenLink, WebSiteLink, this); }
-void CDelvaneDlg::OnLinkMail() { OpenWithShell(kShellOpenLink, SupportMailLink, this); }
-void CDelvaneDlg::OnShareLink(UINT id) { OpenShareIconLink(id); }
+void CDelvaneDlg::OnLinkWeb()
+{
+    OpenWithShell(kShellOpenLink, WebSiteLink, this);
+}
+void CDelvaneDlg::OnLinkMail()
+{
+    OpenWithShell(kShellOpenLink, SupportMailLink, this);
+}
+void CDelvaneDlg::OnShareLink(UINT id)
+{
+    OpenShareIconLink(id);
+}
 
-void CDelvaneDlg::OnShareButton() { ShowShareDialog(this); }
+void CDelvaneDlg::OnShareButton()
+{
+    ShowShareDialog(this);
+}
 
 void CDelvaneDlg::ShowAboutDialog()
 {
@@ -453,11 +527,26 @@ void CDelvaneDlg::Go(int mode)
     StartModeSearch();
 }
 
-void CDelvaneDlg::OnBnClickedBasicSearch() { Go(kModeBasic); }
-void CDelvaneDlg::OnBnClickedDeepSearch() { Go(kModeDeep); }
-void CDelvaneDlg::OnBnClickedPhotoSearch() { Go(kModePhoto); }
-void CDelvaneDlg::OnBnClickedVideoSearch() { Go(kModeVideo); }
-void CDelvaneDlg::OnBnClickedSignatureSearch() { Go(kModeSignature); }
+void CDelvaneDlg::OnBnClickedBasicSearch()
+{
+    Go(kModeBasic);
+}
+void CDelvaneDlg::OnBnClickedDeepSearch()
+{
+    Go(kModeDeep);
+}
+void CDelvaneDlg::OnBnClickedPhotoSearch()
+{
+    Go(kModePhoto);
+}
+void CDelvaneDlg::OnBnClickedVideoSearch()
+{
+    Go(kModeVideo);
+}
+void CDelvaneDlg::OnBnClickedSignatureSearch()
+{
+    Go(kModeSignature);
+}
 
 void CDelvaneDlg::StartModeSearch()
 {
@@ -483,8 +572,8 @@ void CDelvaneDlg::StartModeSearch()
         g_pModeSearchThread = nullptr;
         CloseLoadingDialog();
         EnableWindow(TRUE);
-        ZrMessageBox(m_hWnd, L"The search could not be started. Please close other programs and try again.",
-                     L"Message", MB_ICONINFORMATION);
+        ZrMessageBox(m_hWnd, L"The search could not be started. Please close other programs and try again.", L"Message",
+                     MB_ICONINFORMATION);
     }
 }
 
@@ -513,7 +602,7 @@ void CDelvaneDlg::CloseLoadingDialog()
     }
     KillTimer(kLoadingTimerId);
     if (LoadingDialog)
-        LoadingDialog->DestroyWindow();   // clears LoadingDialog and deletes itself
+        LoadingDialog->DestroyWindow(); // clears LoadingDialog and deletes itself
     LoadingDialog = nullptr;
 }
 
@@ -629,12 +718,13 @@ void CDelvaneDlg::SetSaveStatusText(const CString& text)
 void CDelvaneDlg::FormatSelectionDetails(const CString& typeText, int partitionIndex, int diskNumber)
 {
     static const int lists[6] = { 0, 1004, 1014, 1019, 1024, 1024 };
-    static const wchar_t* const modeNames[6] = { L"", L"Basic Search", L"Deep Search", L"Photo Search",
-                                                 L"Video Search", L"Signature Search" };
+    static const wchar_t* const modeNames[6] = {
+        L"", L"Basic Search", L"Deep Search", L"Photo Search", L"Video Search", L"Signature Search"
+    };
     const int mode = SearchMode.load();
     CDialog* dialog = ActiveSearchDialog();
-    if (!dialog || !dialog->GetSafeHwnd() || diskNumber < 0 || diskNumber >= kMaxDisks || partitionIndex < 0
-        || partitionIndex >= kPartitionSlotCount)
+    if (!dialog || !dialog->GetSafeHwnd() || diskNumber < 0 || diskNumber >= kMaxDisks || partitionIndex < 0 ||
+        partitionIndex >= kPartitionSlotCount)
         return;
     const PartitionSlot& slot = DiskPartitionTable[diskNumber].slot[partitionIndex];
     const uint64_t sectors = slot.endSector >= slot.startSector ? slot.endSector - slot.startSector : 0;
@@ -650,9 +740,9 @@ void CDelvaneDlg::FormatSelectionDetails(const CString& typeText, int partitionI
     values[5].Format(L"%llu", slot.endSector);
     // Sizes beyond 2^64 bytes cannot occur for a real disk; the multiplication saturates.
     values[6] = FormatSize(sectors > UINT64_MAX / 512 ? UINT64_MAX : sectors * 512).Trim();
-    static const wchar_t* const labels[7] = { L"1. Disk Number : ", L"2. Partition Number : ",
-                                              L"3. Partition Type : ", L"4. Search Mode : ",
-                                              L"5. Start Sector : ", L"6. End Sector : ", L"7. Size : " };
+    static const wchar_t* const labels[7] = { L"1. Disk Number : ", L"2. Partition Number : ", L"3. Partition Type : ",
+                                              L"4. Search Mode : ", L"5. Start Sector : ",     L"6. End Sector : ",
+                                              L"7. Size : " };
     for (int row = 0; row < 7; ++row) {
         LVITEMW item = {};
         item.mask = LVIF_TEXT;
@@ -735,17 +825,29 @@ void CDelvaneDlg::CloseWaitDialogHere(HWND owner)
 CDialog* CDelvaneDlg::ActiveSearchDialog() const
 {
     switch (SearchMode.load()) {
-    case kModeBasic: return g_pBasicSearchDlg;
-    case kModeDeep: return g_pDeepSearchDlg;
-    case kModePhoto: return g_pPhotoSearchDlg;
-    case kModeVideo: return g_pVideoSearchDlg;
-    case kModeSignature: return g_pSignatureSearchDlg;
-    default: return nullptr;
+    case kModeBasic:
+        return g_pBasicSearchDlg;
+    case kModeDeep:
+        return g_pDeepSearchDlg;
+    case kModePhoto:
+        return g_pPhotoSearchDlg;
+    case kModeVideo:
+        return g_pVideoSearchDlg;
+    case kModeSignature:
+        return g_pSignatureSearchDlg;
+    default:
+        return nullptr;
     }
 }
 
-void CDelvaneDlg::EnableModeButtons() { SetModeButtonsEnabled(SearchMode, TRUE); }
-void CDelvaneDlg::DisableModeButtons() { SetModeButtonsEnabled(SearchMode, FALSE); }
+void CDelvaneDlg::EnableModeButtons()
+{
+    SetModeButtonsEnabled(SearchMode, TRUE);
+}
+void CDelvaneDlg::DisableModeButtons()
+{
+    SetModeButtonsEnabled(SearchMode, FALSE);
+}
 
 void CDelvaneDlg::ShowSectorRangeControls(int showCommand, CWnd* dialog)
 {
@@ -819,8 +921,14 @@ void CDelvaneDlg::CleanTempFolder()
     DeleteTempFiles(TempFolderPath);
 }
 
-void CDelvaneDlg::SortFoundEntriesBySelf() { FoundEntryTable.SortStable(2, ZrRecordTable::SortKey::Decimal); }
-void CDelvaneDlg::SortFoundEntriesByParent() { FoundEntryTable.SortStable(3, ZrRecordTable::SortKey::Decimal); }
+void CDelvaneDlg::SortFoundEntriesBySelf()
+{
+    FoundEntryTable.SortStable(2, ZrRecordTable::SortKey::Decimal);
+}
+void CDelvaneDlg::SortFoundEntriesByParent()
+{
+    FoundEntryTable.SortStable(3, ZrRecordTable::SortKey::Decimal);
+}
 
 int DeleteTempFiles(const CString& folder)
 {
@@ -873,7 +981,7 @@ BOOL IsSourceOpenable()
 void CreateEmptyFile(const CString& path)
 {
     if (IsRawDevicePath(path))
-        return;   // never a device, whatever a caller's path says
+        return; // never a device, whatever a caller's path says
     HANDLE h = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE)
         ::CloseHandle(h);

@@ -128,8 +128,8 @@ protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
-    void OnOK() override {}
-    void OnCancel() override {}
+    void OnOK() override { }
+    void OnCancel() override { }
 
     void OnSysCommand(UINT id, LPARAM lParam);
     void OnPaint();

@@ -12,15 +12,16 @@
 #include "storage/pure/globals.h"
 
 const wchar_t* const SupportMailText = L"support@zembrolix.example";
-const wchar_t* const SupportMailLink =
-    L"mailto:support@zembrolix.example?subject=Zembrolix%20Recovery%20(Premium)%20support&body=Please%20describe%20your%20problem%20here.";
+const wchar_t* const SupportMailLink = L"mailto:support@zembrolix.example?subject=Zembrolix%20Recovery%20(Premium)%"
+                                       L"20support&body=Please%20describe%20your%20problem%20here.";
 const wchar_t* const ResellerMailText = L"partners@zembrolix.example";
 const wchar_t* const ResellerMailLink =
     L"mailto:partners@zembrolix.example?subject=Reseller%20enquiry&body=Please%20tell%20us%20about%20your%20business.";
 const wchar_t* const WebSiteLink = L"https://www.zembrolix.example/";
 const wchar_t* const ShareGooglePlusLink = L"https://plus.google.com/share?url=https://www.zembrolix.example/";
 const wchar_t* const ShareFacebookLink = L"https://www.facebook.com/sharer/sharer.php?u=https://www.zembrolix.example/";
-const wchar_t* const LikeFacebookLink = L"https://www.facebook.com/plugins/like.php?href=https://www.zembrolix.example/";
+const wchar_t* const LikeFacebookLink =
+    L"https://www.facebook.com/plugins/like.php?href=https://www.zembrolix.example/";
 const wchar_t* const ShareTwitterLink = L"https://twitter.com/intent/tweet?url=https://www.zembrolix.example/";
 const wchar_t* const SocialCommentsPageLink = L"https://www.zembrolix.example/comments/";
 
@@ -70,9 +71,18 @@ void CNoticeDialog::CreateShareTips()
     m_toolTip.Activate(TRUE);
 }
 
-void CNoticeDialog::OnStnClickedLink() { OpenWithShell(kShellOpenLink, SupportMailLink, this); }
-void CNoticeDialog::OnStnClickedLink2() { OpenWithShell(kShellOpenLink, WebSiteLink, this); }
-void CNoticeDialog::OnStnClickedLink4() { OpenWithShell(kShellOpenLink, ResellerMailLink, this); }
+void CNoticeDialog::OnStnClickedLink()
+{
+    OpenWithShell(kShellOpenLink, SupportMailLink, this);
+}
+void CNoticeDialog::OnStnClickedLink2()
+{
+    OpenWithShell(kShellOpenLink, WebSiteLink, this);
+}
+void CNoticeDialog::OnStnClickedLink4()
+{
+    OpenWithShell(kShellOpenLink, ResellerMailLink, this);
+}
 
 void CNoticeDialog::OnShareIcon(UINT id)
 {
@@ -104,7 +114,7 @@ BEGIN_MESSAGE_MAP(CAbout_Dlg, CNoticeDialog)
     ON_MESSAGE(WM_HELP, &CAbout_Dlg::OnHelpIgnored)
 END_MESSAGE_MAP()
 
-CAbout_Dlg::CAbout_Dlg(CWnd* parent) : CNoticeDialog(IDD_ABOUT_DIALOG, parent, ZrKeyFilter::TipsNoEnter) {}
+CAbout_Dlg::CAbout_Dlg(CWnd* parent) : CNoticeDialog(IDD_ABOUT_DIALOG, parent, ZrKeyFilter::TipsNoEnter) { }
 
 BOOL CAbout_Dlg::OnInitDialog()
 {
@@ -120,7 +130,7 @@ BOOL CAbout_Dlg::OnInitDialog()
 
 void CAbout_Dlg::OnPaint()
 {
-    CPaintDC dc(this);   // the controls and the background do the drawing
+    CPaintDC dc(this); // the controls and the background do the drawing
 }
 
 // ---- Help and support ----------------------------------------------------------------------------
@@ -140,7 +150,7 @@ BEGIN_MESSAGE_MAP(CHelp, CNoticeDialog)
     ON_MESSAGE(WM_HELP, &CHelp::OnHelpKey)
 END_MESSAGE_MAP()
 
-CHelp::CHelp(CWnd* parent) : CNoticeDialog(IDD_HELP_SUPPORT_DIALOG, parent, ZrKeyFilter::TipsNoEnter) {}
+CHelp::CHelp(CWnd* parent) : CNoticeDialog(IDD_HELP_SUPPORT_DIALOG, parent, ZrKeyFilter::TipsNoEnter) { }
 
 BOOL CHelp::OnInitDialog()
 {
@@ -157,7 +167,10 @@ BOOL CHelp::OnInitDialog()
     return TRUE;
 }
 
-void CHelp::OnLaunchHelp() { OpenHelpFile(); }
+void CHelp::OnLaunchHelp()
+{
+    OpenHelpFile();
+}
 
 LRESULT CHelp::OnHelpKey(WPARAM, LPARAM)
 {
@@ -169,8 +182,7 @@ LRESULT CHelp::OnHelpKey(WPARAM, LPARAM)
 
 CNoRecoveryNotice::CNoRecoveryNotice(UINT templateId, CWnd* parent, const Ids& ids)
     : CNoticeDialog(templateId, parent, ZrKeyFilter::NoEscape), m_ids(ids)
-{
-}
+{ }
 
 BOOL CNoRecoveryNotice::OnInitDialog()
 {
@@ -200,8 +212,7 @@ END_MESSAGE_MAP()
 CMsgStand::CMsgStand(CWnd* parent)
     : CNoRecoveryNotice(IDD_MSG_STAND_DIALOG, parent,
                         { IDC_MS_HEADLINE, IDC_MS_LABEL, IDC_MS_ITEM2, IDC_MS_CONTACT, IDC_MS_OK })
-{
-}
+{ }
 
 BEGIN_MESSAGE_MAP(CAdvanceDlg, CNoRecoveryNotice)
     ON_STN_CLICKED(IDC_AD_CONTACT, &CAdvanceDlg::OnStnClickedLink)
@@ -214,8 +225,7 @@ END_MESSAGE_MAP()
 CAdvanceDlg::CAdvanceDlg(CWnd* parent)
     : CNoRecoveryNotice(IDD_ADVANCE_DIALOG, parent,
                         { IDC_AD_HEADLINE, IDC_AD_LABEL, IDC_AD_ITEM2, IDC_AD_CONTACT, IDC_NOTICE_OK })
-{
-}
+{ }
 
 // ---- Destination notice ------------------------------------------------------------------------
 
@@ -225,7 +235,7 @@ BEGIN_MESSAGE_MAP(CSaveMsg, CNoticeDialog)
     ON_MESSAGE(WM_HELP, &CSaveMsg::OnHelpIgnored)
 END_MESSAGE_MAP()
 
-CSaveMsg::CSaveMsg(CWnd* parent) : CNoticeDialog(IDD_SAVE_MSG_DIALOG, parent, ZrKeyFilter::EatEnterAndEscape) {}
+CSaveMsg::CSaveMsg(CWnd* parent) : CNoticeDialog(IDD_SAVE_MSG_DIALOG, parent, ZrKeyFilter::EatEnterAndEscape) { }
 
 BOOL CSaveMsg::OnInitDialog()
 {
@@ -243,7 +253,7 @@ BEGIN_MESSAGE_MAP(CShare_It_Dlg, CDialog)
     ON_WM_SETCURSOR()
 END_MESSAGE_MAP()
 
-CShare_It_Dlg::CShare_It_Dlg(CWnd* parent) : CDialog(IDD_SHARE_IT_DIALOG, parent) {}
+CShare_It_Dlg::CShare_It_Dlg(CWnd* parent) : CDialog(IDD_SHARE_IT_DIALOG, parent) { }
 
 CShare_It_Dlg::~CShare_It_Dlg()
 {
@@ -264,7 +274,10 @@ BOOL CShare_It_Dlg::OnInitDialog()
     return TRUE;
 }
 
-void CShare_It_Dlg::OnGo() { OpenMaximised(L"Open", SocialCommentsPageLink); }
+void CShare_It_Dlg::OnGo()
+{
+    OpenMaximised(L"Open", SocialCommentsPageLink);
+}
 
 BOOL CShare_It_Dlg::OnSetCursor(CWnd* wnd, UINT, UINT)
 {
@@ -277,7 +290,10 @@ BOOL CShare_It_Dlg::OnSetCursor(CWnd* wnd, UINT, UINT)
 
 // ---- No device ---------------------------------------------------------------------------------
 
-ZrDriveTreeRefresher SetNoDeviceRefresher(ZrDriveTreeRefresher refresher) { return g_refresher.exchange(refresher); }
+ZrDriveTreeRefresher SetNoDeviceRefresher(ZrDriveTreeRefresher refresher)
+{
+    return g_refresher.exchange(refresher);
+}
 
 BEGIN_MESSAGE_MAP(CNoDevice, CNoticeDialog)
     ON_BN_CLICKED(IDC_ND_RETRY, &CNoDevice::OnRetry)
@@ -291,7 +307,7 @@ BEGIN_MESSAGE_MAP(CNoDevice, CNoticeDialog)
     ON_MESSAGE(WM_HELP, &CNoDevice::OnHelpIgnored)
 END_MESSAGE_MAP()
 
-CNoDevice::CNoDevice(CWnd* parent) : CNoticeDialog(IDD_NO_DEVICE_DIALOG, parent, ZrKeyFilter::NoEnterNoEscape) {}
+CNoDevice::CNoDevice(CWnd* parent) : CNoticeDialog(IDD_NO_DEVICE_DIALOG, parent, ZrKeyFilter::NoEnterNoEscape) { }
 
 CNoDevice::~CNoDevice()
 {
@@ -312,8 +328,9 @@ BOOL CNoDevice::OnInitDialog()
     g_pNoDeviceDlg = this;
     if (CWnd* headline = GetDlgItem(IDC_ND_HEADLINE)) {
         headline->SetFont(&FontArial16BoldNotice);
-        headline->SetWindowText(CString(kProductTitle)
-                                + L" could not find any Disk Drive or other USB mass storage connected to your Computer.");
+        headline->SetWindowText(
+            CString(kProductTitle) +
+            L" could not find any Disk Drive or other USB mass storage connected to your Computer.");
     }
     SetupLink(m_contact, IDC_ND_CONTACT);
     SetupLink(m_web, IDC_NOTICE_WEB, WebSiteLink);
@@ -340,7 +357,8 @@ void CNoDevice::OnRetry()
     }
     if (search && search->GetSafeHwnd()) {
         const int mode = g_pMainDlg->SearchMode.load();
-        const bool loading = (mode == kModeBasic && g_pBasicLogLoadThread) || (mode == kModeDeep && g_pDeepLogLoadThread);
+        const bool loading =
+            (mode == kModeBasic && g_pBasicLogLoadThread) || (mode == kModeDeep && g_pDeepLogLoadThread);
         search->EnableWindow(loading ? FALSE : TRUE);
     }
     NoDeviceVisible = 0;

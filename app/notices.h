@@ -41,9 +41,9 @@ protected:
 
     void OnBnClickedOk() { CDialog::OnOK(); }
     void OnBnClickedCancel() { CDialog::OnCancel(); }
-    void OnStnClickedLink();    // support mail
-    void OnStnClickedLink2();   // web site
-    void OnStnClickedLink4();   // reseller mail
+    void OnStnClickedLink();  // support mail
+    void OnStnClickedLink2(); // web site
+    void OnStnClickedLink4(); // reseller mail
     void OnShareIcon(UINT id);
     BOOL OnSetCursor(CWnd* wnd, UINT hitTest, UINT message);
     HBRUSH OnCtlColor(CDC* dc, CWnd*, UINT ctlColor) { return WhiteStatic(dc, ctlColor); }
@@ -79,7 +79,9 @@ protected:
 // The two "recovery is not possible" notices share one layout under different ids.
 class CNoRecoveryNotice : public CNoticeDialog {
 public:
-    struct Ids { int headline, label, item2, contact, ok; };
+    struct Ids {
+        int headline, label, item2, contact, ok;
+    };
     CNoRecoveryNotice(UINT templateId, CWnd* parent, const Ids& ids);
 
 protected:

@@ -30,8 +30,10 @@ const wchar_t* const kLogicalScanText =
 
 const wchar_t* const kSmpSelText =
     L"\x2018Standard Mode\x2019 is quick and searches the lost or deleted partitions in the drive on the basis of "
-    L"fundamental partition parameters.\n\n\x2018" L"Advanced Mode\x2019 thoroughly scans even the omitted "
-    L"locations of Drive storage in order to find missing or deleted partitions. \x2018" L"Advanced Mode\x2019 "
+    L"fundamental partition parameters.\n\n\x2018"
+    L"Advanced Mode\x2019 thoroughly scans even the omitted "
+    L"locations of Drive storage in order to find missing or deleted partitions. \x2018"
+    L"Advanced Mode\x2019 "
     L"search may be slower than \x2018Standard Mode\x2019 search but recover missing partitions even in "
     L"exception cases of data loss.";
 
@@ -55,7 +57,7 @@ BEGIN_MESSAGE_MAP(Replace, CSmallDialog)
     ON_MESSAGE(WM_HELP, &Replace::OnHelpIgnored)
 END_MESSAGE_MAP()
 
-Replace::Replace(CWnd* parent) : CSmallDialog(IDD_REPLACE_DIALOG, parent, ZrKeyFilter::NoEnterNoEscape) {}
+Replace::Replace(CWnd* parent) : CSmallDialog(IDD_REPLACE_DIALOG, parent, ZrKeyFilter::NoEnterNoEscape) { }
 
 void Replace::DoDataExchange(CDataExchange* pDX)
 {
@@ -77,7 +79,7 @@ BOOL Replace::OnInitDialog()
     m_strFileName = ReplaceFileName;
     // A bounded search: when every number is taken the box stays empty for the user to fill.
     m_strNewFileName = FirstFreeRenameCandidate(m_strFileName, PathExists);
-    CSmallDialog::OnInitDialog();   // shows both boxes
+    CSmallDialog::OnInitDialog(); // shows both boxes
     m_fileLabel.SetBkColor(RGB(0xCB, 0xCB, 0xCB));
     m_newLabel.SetBkColor(RGB(0xCB, 0xCB, 0xCB));
     return TRUE;
@@ -143,7 +145,7 @@ BEGIN_MESSAGE_MAP(CLogicalDlg, CSmallDialog)
     ON_MESSAGE(WM_HELP, &CLogicalDlg::OnHelpIgnored)
 END_MESSAGE_MAP()
 
-CLogicalDlg::CLogicalDlg(CWnd* parent) : CSmallDialog(IDD_LOGICAL_SCAN_DIALOG, parent, ZrKeyFilter::NoEnterNoEscape) {}
+CLogicalDlg::CLogicalDlg(CWnd* parent) : CSmallDialog(IDD_LOGICAL_SCAN_DIALOG, parent, ZrKeyFilter::NoEnterNoEscape) { }
 
 BOOL CLogicalDlg::OnInitDialog()
 {
@@ -172,7 +174,7 @@ BEGIN_MESSAGE_MAP(CSmpSel, CSmallDialog)
     ON_MESSAGE(WM_HELP, &CSmpSel::OnHelpIgnored)
 END_MESSAGE_MAP()
 
-CSmpSel::CSmpSel(CWnd* parent) : CSmallDialog(IDD_SMP_SEL_DIALOG, parent, ZrKeyFilter::NoEnterNoEscape) {}
+CSmpSel::CSmpSel(CWnd* parent) : CSmallDialog(IDD_SMP_SEL_DIALOG, parent, ZrKeyFilter::NoEnterNoEscape) { }
 
 BOOL CSmpSel::OnInitDialog()
 {
@@ -214,7 +216,9 @@ BEGIN_MESSAGE_MAP(CRem_Media_Scan, CSmallDialog)
     ON_MESSAGE(WM_HELP, &CRem_Media_Scan::OnHelpIgnored)
 END_MESSAGE_MAP()
 
-CRem_Media_Scan::CRem_Media_Scan(CWnd* parent) : CSmallDialog(IDD_REM_MEDIA_DIALOG, parent, ZrKeyFilter::NoEnterNoEscape) {}
+CRem_Media_Scan::CRem_Media_Scan(CWnd* parent)
+    : CSmallDialog(IDD_REM_MEDIA_DIALOG, parent, ZrKeyFilter::NoEnterNoEscape)
+{ }
 
 BOOL CRem_Media_Scan::OnInitDialog()
 {

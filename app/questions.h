@@ -31,8 +31,8 @@ public:
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
-    void OnOK() override;       // "Overwrite"
-    void OnCancel() override;   // "Skip" and the close box
+    void OnOK() override;     // "Overwrite"
+    void OnCancel() override; // "Skip" and the close box
     void OnBnClickedRename();
     void OnBnClickedCancel();
     HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor);
@@ -59,7 +59,7 @@ class CSmpSel : public CSmallDialog {
 public:
     explicit CSmpSel(CWnd* parent = nullptr);
 
-    int m_nMode = 0;   // 5 Standard, 10 Advanced; set by "Continue"
+    int m_nMode = 0; // 5 Standard, 10 Advanced; set by "Continue"
 
 protected:
     BOOL OnInitDialog() override;

@@ -74,8 +74,8 @@ void SetFolderRowStamp(CListCtrl& list, int row, const FolderNode& node, bool nt
 {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
-    const FolderRowStamp stamp = FolderRowDateTime(ntfs, node.name, node.date, node.time,
-                                                   FormatDayMonthYear(now.wDay, now.wMonth, now.wYear));
+    const FolderRowStamp stamp =
+        FolderRowDateTime(ntfs, node.name, node.date, node.time, FormatDayMonthYear(now.wDay, now.wMonth, now.wYear));
     list.SetItemText(row, 3, stamp.date);
     list.SetItemText(row, 4, stamp.time);
 }

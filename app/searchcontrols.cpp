@@ -42,7 +42,7 @@ int ShowNoDeviceDialog()
     if (active && active->m_hWnd)
         active->SetForegroundWindow();
     if (g_pNoDeviceDlg.load())
-        return 1;   // already up: it does its own work
+        return 1; // already up: it does its own work
     CNoDevice notice(active);
     if (notice.DoModal() != IDCANCEL)
         return 1;

@@ -6,17 +6,22 @@
 #include <shlwapi.h>
 
 namespace {
-std::atomic<ShellOpenHook> g_shellOpenHook{nullptr};
-}  // namespace
+std::atomic<ShellOpenHook> g_shellOpenHook{ nullptr };
+} // namespace
 
-ShellOpenHook SetShellOpenHook(ShellOpenHook hook) { return g_shellOpenHook.exchange(hook); }
+ShellOpenHook SetShellOpenHook(ShellOpenHook hook)
+{
+    return g_shellOpenHook.exchange(hook);
+}
 
-void OpenWithShell(int mode, const CString& target, CWnd* owner) {
+void OpenWithShell(int mode, const CString& target, CWnd* owner)
+{
     if (const ShellOpenHook hook = g_shellOpenHook.load()) {
         hook(mode, target, owner);
         return;
     }
-    if (!owner) owner = AfxGetMainWnd();
+    if (!owner)
+        owner = AfxGetMainWnd();
     const HWND ownerWnd = CWnd::SafeHwnd(owner);
 
     if (mode == kShellOpenLink) {
@@ -27,7 +32,8 @@ void OpenWithShell(int mode, const CString& target, CWnd* owner) {
         ::MessageBoxW(ownerWnd, L"Does not exist.", L"Message", MB_ICONINFORMATION);
         return;
     }
-    const INT_PTR result = reinterpret_cast<INT_PTR>(::ShellExecuteW(ownerWnd, L"open", target, nullptr, nullptr, SW_SHOWNORMAL));
+    const INT_PTR result =
+        reinterpret_cast<INT_PTR>(::ShellExecuteW(ownerWnd, L"open", target, nullptr, nullptr, SW_SHOWNORMAL));
     if (result == SE_ERR_NOASSOC) {
         wchar_t systemDir[1000] = {};
         ::GetSystemDirectoryW(systemDir, 1000);

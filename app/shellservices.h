@@ -3,8 +3,8 @@
 
 #include "afxwin.h"
 
-constexpr int kShellOpenLink = 1;   // web and mail links: passed to the shell untested
-constexpr int kShellOpenFile = 0;   // files: must exist; unknown types get "Open with"
+constexpr int kShellOpenLink = 1; // web and mail links: passed to the shell untested
+constexpr int kShellOpenFile = 0; // files: must exist; unknown types get "Open with"
 
 // Opens target with its associated program. For files (any mode but kShellOpenLink) a missing
 // path shows "Does not exist." over owner (the main window when null) and opens nothing; a

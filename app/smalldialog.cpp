@@ -11,8 +11,7 @@ END_MESSAGE_MAP()
 
 CSmallDialog::CSmallDialog(UINT templateId, CWnd* parent, ZrKeyFilter filter)
     : CDialog(templateId, parent), m_filter(filter)
-{
-}
+{ }
 
 CSmallDialog::~CSmallDialog()
 {

@@ -10,10 +10,10 @@
 // Control+Break is neutralised by every filter).
 enum class ZrKeyFilter {
     None,
-    NoEnterNoEscape,       // Enter and Escape do nothing (key code set to 0)
-    NoEscape,              // Escape does nothing, Enter works
-    TipsNoEnter,           // every message goes to the tool tips first; Enter is eaten, Escape works
-    EatEnterAndEscape,     // Enter and Escape are eaten
+    NoEnterNoEscape,   // Enter and Escape do nothing (key code set to 0)
+    NoEscape,          // Escape does nothing, Enter works
+    TipsNoEnter,       // every message goes to the tool tips first; Enter is eaten, Escape works
+    EatEnterAndEscape, // Enter and Escape are eaten
 };
 
 class CSmallDialog : public CDialog {
@@ -33,7 +33,7 @@ protected:
     void MakeIconButton(CMyBtn& button, int id, UINT icon);
 
     ZrKeyFilter m_filter;
-    CToolTipCtrl m_toolTip;   // created by the dialogs that relay to it
+    CToolTipCtrl m_toolTip; // created by the dialogs that relay to it
     HICON m_hIcon = nullptr;
     DwmApi m_dwm;
 

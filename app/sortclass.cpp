@@ -153,8 +153,8 @@ int CSystemImageList::GetIconIndex(LPCWSTR name, BOOL openIcon, BOOL small)
 {
     if (!name)
         name = L"";
-    const UINT flags = SHGFI_SYSICONINDEX | SHGFI_USEFILEATTRIBUTES | (small ? SHGFI_SMALLICON : 0) |
-                       (openIcon ? SHGFI_OPENICON : 0);
+    const UINT flags =
+        SHGFI_SYSICONINDEX | SHGFI_USEFILEATTRIBUTES | (small ? SHGFI_SMALLICON : 0) | (openIcon ? SHGFI_OPENICON : 0);
     const CString extension(::PathFindExtensionW(name));
     if (m_cached && m_flags == flags && m_extension == extension)
         return m_index;

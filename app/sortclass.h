@@ -14,7 +14,7 @@ class CSortClass {
 public:
     class CSortItem {
     public:
-        CSortItem(DWORD_PTR data, const CString& text) : m_text(text), m_data(data) {}
+        CSortItem(DWORD_PTR data, const CString& text) : m_text(text), m_data(data) { }
         virtual ~CSortItem() = default;
         CString m_text;
         DWORD_PTR m_data;
@@ -67,7 +67,7 @@ public:
 private:
     CString m_extension;
     int m_index = 0;
-    UINT m_flags = 0;        // the look-up flags the cached index was found with
+    UINT m_flags = 0; // the look-up flags the cached index was found with
     bool m_cached = false;
 };
 

@@ -37,19 +37,22 @@ COLORREF WindowTextColor = 0;
 COLORREF ButtonTextColor = 0;
 COLORREF CaptionTextColor = 0;
 
-COLORREF SwapRedBlue(COLORREF c) { return RGB(GetBValue(c), GetGValue(c), GetRValue(c)); }
+COLORREF SwapRedBlue(COLORREF c)
+{
+    return RGB(GetBValue(c), GetGValue(c), GetRValue(c));
+}
 
 void MakeFont(CFont& font, const wchar_t* face, int height, int weight, BYTE underline)
 {
-    font.CreateFont(height, 0, 0, 0, weight, 0, underline, 0, 0, OUT_DEFAULT_PRECIS,
-                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, 0x20, face);
+    font.CreateFont(height, 0, 0, 0, weight, 0, underline, 0, 0, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                    DEFAULT_QUALITY, 0x20, face);
 }
 
 bool WriteDefaultValue(const wchar_t* keyName, const CString& value)
 {
     HKEY key = nullptr;
-    if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, keyName, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, keyName, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                          &key, nullptr) != ERROR_SUCCESS) {
         AfxMessageBox(L"Could not create or open a registrty key.");
         return false;
     }
@@ -188,13 +191,20 @@ void FillGradientRect(HDC dc, const RECT& rect, COLORREF first, COLORREF second,
 
 void DrawCaptionGradientFrame(const RECT& outer, const RECT& inner, HDC dc)
 {
-    FillGradientRect(dc, RECT{ outer.left, outer.top, inner.left, outer.bottom }, CaptionColorGradient, CaptionColorActive, TRUE);
-    FillGradientRect(dc, RECT{ inner.right, outer.top, outer.right, outer.bottom }, CaptionColorGradient, CaptionColorActive, TRUE);
-    FillGradientRect(dc, RECT{ outer.left, outer.top, outer.right, inner.top }, CaptionColorActive, CaptionColorGradient, TRUE);
-    FillGradientRect(dc, RECT{ outer.left, inner.bottom, outer.right, outer.bottom }, CaptionColorActive, CaptionColorGradient, TRUE);
+    FillGradientRect(dc, RECT{ outer.left, outer.top, inner.left, outer.bottom }, CaptionColorGradient,
+                     CaptionColorActive, TRUE);
+    FillGradientRect(dc, RECT{ inner.right, outer.top, outer.right, outer.bottom }, CaptionColorGradient,
+                     CaptionColorActive, TRUE);
+    FillGradientRect(dc, RECT{ outer.left, outer.top, outer.right, inner.top }, CaptionColorActive,
+                     CaptionColorGradient, TRUE);
+    FillGradientRect(dc, RECT{ outer.left, inner.bottom, outer.right, outer.bottom }, CaptionColorActive,
+                     CaptionColorGradient, TRUE);
 }
 
-ZrProcessEnder ZrSetProcessEnder(ZrProcessEnder ender) { return g_processEnder.exchange(ender); }
+ZrProcessEnder ZrSetProcessEnder(ZrProcessEnder ender)
+{
+    return g_processEnder.exchange(ender);
+}
 
 void EndProcessNow(int exitCode)
 {
@@ -205,9 +215,12 @@ void EndProcessNow(int exitCode)
     ::_exit(exitCode);
 }
 
-CDelvaneApp::CDelvaneApp() : CWinApp(L"Zembrolix Recovery (Premium)") {}
+CDelvaneApp::CDelvaneApp() : CWinApp(L"Zembrolix Recovery (Premium)") { }
 
-CDelvaneApp::~CDelvaneApp() { m_dwm.Unload(); }
+CDelvaneApp::~CDelvaneApp()
+{
+    m_dwm.Unload();
+}
 
 BOOL CDelvaneApp::InitInstance()
 {

@@ -18,7 +18,7 @@ public:
     // desktop composition cannot be enabled.
     int m_nGlass = 1;
     DwmApi m_dwm;
-    COLORREF m_crCaptionText = 0;   // red and blue swapped, as the glass text drawing wants them
+    COLORREF m_crCaptionText = 0; // red and blue swapped, as the glass text drawing wants them
     COLORREF m_crButtonText = 0;
     COLORREF m_crWindowText = 0;
 };

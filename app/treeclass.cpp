@@ -70,13 +70,20 @@ void CTreeClass::UpdateParents(HTREEITEM item, bool checked)
         states.clear();
         for (HTREEITEM child = GetChildItem(parent); child; child = GetNextSiblingItem(child))
             states.push_back(GetCheckState(child));
-        SetCheckState(parent, checked ? ParentStateAfterCheck(states.data(), states.size())
-                                      : ParentStateAfterUncheck(states.data(), states.size()));
+        SetCheckState(parent,
+                      checked ? ParentStateAfterCheck(states.data(), states.size())
+                              : ParentStateAfterUncheck(states.data(), states.size()));
     }
 }
 
-void CTreeClass::UpdateParentsChecked(HTREEITEM item) { UpdateParents(item, true); }
-void CTreeClass::UpdateParentsUnchecked(HTREEITEM item) { UpdateParents(item, false); }
+void CTreeClass::UpdateParentsChecked(HTREEITEM item)
+{
+    UpdateParents(item, true);
+}
+void CTreeClass::UpdateParentsUnchecked(HTREEITEM item)
+{
+    UpdateParents(item, false);
+}
 
 void CTreeClass::ToggleCheck(HTREEITEM item)
 {
@@ -120,7 +127,7 @@ void CTreeClass::OnLButtonDown(UINT flags, CPoint point)
 
 void CTreeClass::SetItemColor(HTREEITEM item, COLORREF color)
 {
-    Color_Font& entry = m_colorFonts[item];   // a new entry has an empty face name: tree font
+    Color_Font& entry = m_colorFonts[item]; // a new entry has an empty face name: tree font
     if (color == 0) {
         const COLORREF windowText = ::GetSysColor(COLOR_WINDOWTEXT);
         if (windowText != 0)
@@ -172,8 +179,7 @@ void CTreeClass::OnPaint()
         CFont font;
         font.CreateFontIndirect(entry->logfont.lfFaceName[0] ? &entry->logfont : &treeFont);
         HGDIOBJ oldFont = memory.SelectObject(&font);
-        memory.SetTextColor(entry->color == kNoItemColour ? windowText
-                                                         : PaintedTextColour(entry->color, windowText));
+        memory.SetTextColor(entry->color == kNoItemColour ? windowText : PaintedTextColour(entry->color, windowText));
         memory.SetBkColor(::GetSysColor(COLOR_WINDOW));
         const CString text = GetItemText(item);
         memory.TextOut(rect.left + 2, rect.top + 5, text, text.GetLength());
@@ -209,9 +215,9 @@ void CTreeClass::OnTvnGetInfoTip(NMHDR*, LRESULT* result)
 
 static const wchar_t kRootText[] = L"Root";
 
-HTREEITEM CTreeClass::InsertResultItem(HTREEITEM parent, CString name, uint32_t, uint64_t id, uint32_t,
-                                       uint32_t, uint64_t date, uint64_t time, uint32_t parentId, uint32_t,
-                                       uint32_t deleted, uint64_t cluster0Start)
+HTREEITEM CTreeClass::InsertResultItem(HTREEITEM parent, CString name, uint32_t, uint64_t id, uint32_t, uint32_t,
+                                       uint64_t date, uint64_t time, uint32_t parentId, uint32_t, uint32_t deleted,
+                                       uint64_t cluster0Start)
 {
     if (!parent || GetCount() == 0) {
         HTREEITEM first = GetRootItem();

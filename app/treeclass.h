@@ -39,18 +39,18 @@ public:
     // The dialog's file list, used as the detail list on the first page; may be null.
     virtual CListCtrl* DetailList() = 0;
     virtual bool IsOnFirstPage() const { return true; }
-    virtual void ShowHintPanel(int /*showCommand*/) {}
-    virtual void ShowSearchHint(const CString& /*itemText*/) {}
-    virtual void HideHintLabels() {}
-    virtual void ShowSectorRangeControls(int /*showCommand*/) {}
-    virtual void SetSectorRangeControls(uint64_t /*first*/, uint64_t /*last*/) {}
+    virtual void ShowHintPanel(int /*showCommand*/) { }
+    virtual void ShowSearchHint(const CString& /*itemText*/) { }
+    virtual void HideHintLabels() { }
+    virtual void ShowSectorRangeControls(int /*showCommand*/) { }
+    virtual void SetSectorRangeControls(uint64_t /*first*/, uint64_t /*last*/) { }
     // By name ("FAT16", "FAT32", "NTFS"); SetFileSystemComboIndex(3) is "Unknown".
-    virtual void SelectFileSystemCombo(const CString& /*fsName*/) {}
-    virtual void SetFileSystemComboIndex(int /*index*/) {}
-    virtual void SetDiskSize(uint64_t /*sectors*/) {}
-    virtual void ShowTree() {}
-    virtual void HideFoundFileSystemList() {}
-    virtual void ShowDetailPanel(int /*showCommand*/) {}
+    virtual void SelectFileSystemCombo(const CString& /*fsName*/) { }
+    virtual void SetFileSystemComboIndex(int /*index*/) { }
+    virtual void SetDiskSize(uint64_t /*sectors*/) { }
+    virtual void ShowTree() { }
+    virtual void HideFoundFileSystemList() { }
+    virtual void ShowDetailPanel(int /*showCommand*/) { }
     // The seven rows of partition `index` of a disk's partition table; by default the main
     // dialog's service writes them.
     virtual void FormatSelectionDetails(const CString& fsName, int index, int diskNumber);
@@ -58,19 +58,20 @@ public:
     // those of one drive; may be null elsewhere.
     virtual CListCtrl* RecognisedPartitionStore() { return nullptr; }
     virtual CListCtrl* FoundFileSystemList() { return nullptr; }
-    virtual void ShowFileList(int /*showCommand*/) {}
+    virtual void ShowFileList(int /*showCommand*/) { }
     // The Start, End, Min and Max edits and the range slider (limits 0 to driveSectors).
     virtual void SetRecognisedRange(const CString& /*startText*/, const CString& /*endText*/,
-                                    const CString& /*limitText*/, uint64_t /*driveSectors*/) {}
-    virtual void FocusSecondTree() {}
+                                    const CString& /*limitText*/, uint64_t /*driveSectors*/)
+    { }
+    virtual void FocusSecondTree() { }
 };
 
 class CTreeClass : public CTreeCtrl {
 public:
     // One entry of the colour-and-font map.
     struct Color_Font {
-        COLORREF color = kNoItemColour;   // kNoItemColour: the item has no colour of its own
-        LOGFONTW logfont{};               // empty face name: the tree's own font
+        COLORREF color = kNoItemColour; // kNoItemColour: the item has no colour of its own
+        LOGFONTW logfont{};             // empty face name: the tree's own font
     };
 
     CTreeClass();
@@ -96,10 +97,9 @@ public:
     const Color_Font* FindColorFont(HTREEITEM item) const;
 
     // ---- results tree ----
-    HTREEITEM InsertResultItem(HTREEITEM parent, CString name, uint32_t reserved1, uint64_t id,
-                               uint32_t reserved2, uint32_t reserved3, uint64_t date, uint64_t time,
-                               uint32_t parentId, uint32_t reserved4, uint32_t deleted,
-                               uint64_t cluster0Start);
+    HTREEITEM InsertResultItem(HTREEITEM parent, CString name, uint32_t reserved1, uint64_t id, uint32_t reserved2,
+                               uint32_t reserved3, uint64_t date, uint64_t time, uint32_t parentId, uint32_t reserved4,
+                               uint32_t deleted, uint64_t cluster0Start);
     void EnsureRootItem();
     // Deletes every item and frees the folder records and the id index that described them.
     void DeleteAllResults();

@@ -55,7 +55,7 @@ BEGIN_MESSAGE_MAP(CModeless1, CDialog)
     ON_MESSAGE(WM_HELP, &CModeless1::OnHelp)
 END_MESSAGE_MAP()
 
-CModeless1::CModeless1(CWnd* parent) : CDialog(IDD_LOADING_DIALOG, parent) {}
+CModeless1::CModeless1(CWnd* parent) : CDialog(IDD_LOADING_DIALOG, parent) { }
 
 CModeless1::~CModeless1()
 {
@@ -63,7 +63,10 @@ CModeless1::~CModeless1()
         ::DestroyIcon(m_hIcon);
 }
 
-BOOL CModeless1::Create() { return CDialog::Create(IDD_LOADING_DIALOG, m_pParentWnd); }
+BOOL CModeless1::Create()
+{
+    return CDialog::Create(IDD_LOADING_DIALOG, m_pParentWnd);
+}
 
 void CModeless1::DoDataExchange(CDataExchange* pDX)
 {
@@ -94,7 +97,10 @@ void CModeless1::PostNcDestroy()
     delete this;
 }
 
-BOOL CModeless1::OnEraseBkgnd(CDC* dc) { return FillWhite(this, dc); }
+BOOL CModeless1::OnEraseBkgnd(CDC* dc)
+{
+    return FillWhite(this, dc);
+}
 
 HBRUSH CModeless1::OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor)
 {
@@ -112,8 +118,7 @@ BEGIN_MESSAGE_MAP(CPlease_Wail_Modeless, CDialog)
     ON_MESSAGE(WM_ACTIVATEAPP, &CPlease_Wail_Modeless::OnActivateApp)
 END_MESSAGE_MAP()
 
-CPlease_Wail_Modeless::CPlease_Wail_Modeless(CWnd* parent)
-    : CDialog(IDD_WAIT_DIALOG, parent)
+CPlease_Wail_Modeless::CPlease_Wail_Modeless(CWnd* parent) : CDialog(IDD_WAIT_DIALOG, parent)
 {
     m_brWhite.CreateSolidBrush(RGB(255, 255, 255));
 }
@@ -124,7 +129,10 @@ CPlease_Wail_Modeless::~CPlease_Wail_Modeless()
         ::DestroyIcon(m_hIcon);
 }
 
-BOOL CPlease_Wail_Modeless::Create() { return CDialog::Create(IDD_WAIT_DIALOG, m_pParentWnd); }
+BOOL CPlease_Wail_Modeless::Create()
+{
+    return CDialog::Create(IDD_WAIT_DIALOG, m_pParentWnd);
+}
 
 void CPlease_Wail_Modeless::DoDataExchange(CDataExchange* pDX)
 {
@@ -144,8 +152,8 @@ BOOL CPlease_Wail_Modeless::OnInitDialog()
 BOOL CPlease_Wail_Modeless::PreTranslateMessage(MSG* pMsg)
 {
     // Neither typing nor clicking reaches it or its text.
-    bool input = (pMsg->message >= WM_KEYFIRST && pMsg->message <= WM_KEYLAST)
-                 || (pMsg->message >= WM_MOUSEFIRST && pMsg->message <= WM_MOUSELAST);
+    bool input = (pMsg->message >= WM_KEYFIRST && pMsg->message <= WM_KEYLAST) ||
+        (pMsg->message >= WM_MOUSEFIRST && pMsg->message <= WM_MOUSELAST);
     if (input && (pMsg->hwnd == m_hWnd || ::GetParent(pMsg->hwnd) == m_hWnd)) {
         pMsg->wParam = 0;
         return TRUE;
@@ -171,7 +179,10 @@ LRESULT CPlease_Wail_Modeless::OnActivateApp(WPARAM active, LPARAM)
     return result;
 }
 
-BOOL CPlease_Wail_Modeless::OnEraseBkgnd(CDC* dc) { return FillWhite(this, dc); }
+BOOL CPlease_Wail_Modeless::OnEraseBkgnd(CDC* dc)
+{
+    return FillWhite(this, dc);
+}
 
 HBRUSH CPlease_Wail_Modeless::OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor)
 {
@@ -186,9 +197,15 @@ BEGIN_MESSAGE_MAP(CPopulate, CDialog)
     ON_WM_ERASEBKGND()
 END_MESSAGE_MAP()
 
-CPopulate::CPopulate() : CDialog(IDD_POPULATE_DIALOG) { g_pPopulateDlg = nullptr; }
+CPopulate::CPopulate() : CDialog(IDD_POPULATE_DIALOG)
+{
+    g_pPopulateDlg = nullptr;
+}
 
-BOOL CPopulate::Create(CWnd* parent) { return CDialog::Create(IDD_POPULATE_DIALOG, parent); }
+BOOL CPopulate::Create(CWnd* parent)
+{
+    return CDialog::Create(IDD_POPULATE_DIALOG, parent);
+}
 
 void CPopulate::DoDataExchange(CDataExchange* pDX)
 {
@@ -224,7 +241,10 @@ void CPopulate::OnShowWindow(BOOL show, UINT status)
         StopFolderRead = 0;
 }
 
-BOOL CPopulate::OnEraseBkgnd(CDC* dc) { return FillWhite(this, dc); }
+BOOL CPopulate::OnEraseBkgnd(CDC* dc)
+{
+    return FillWhite(this, dc);
+}
 
 // ---- Splash -----------------------------------------------------------------------------------
 
@@ -236,7 +256,7 @@ BEGIN_MESSAGE_MAP(CSplash, CDialog)
     ON_WM_CTLCOLOR()
 END_MESSAGE_MAP()
 
-CSplash::CSplash() : CDialog(IDD_SPLASH_DIALOG) {}
+CSplash::CSplash() : CDialog(IDD_SPLASH_DIALOG) { }
 
 CSplash::~CSplash()
 {
@@ -294,7 +314,10 @@ void CSplash::OnDestroy()
     Default();
 }
 
-BOOL CSplash::OnEraseBkgnd(CDC* dc) { return FillWhite(this, dc); }
+BOOL CSplash::OnEraseBkgnd(CDC* dc)
+{
+    return FillWhite(this, dc);
+}
 
 HBRUSH CSplash::OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor)
 {

@@ -25,8 +25,8 @@ protected:
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
     void PostNcDestroy() override;
-    void OnOK() override {}
-    void OnCancel() override {}
+    void OnOK() override { }
+    void OnCancel() override { }
     BOOL OnEraseBkgnd(CDC* dc);
     HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor);
     LRESULT OnHelp(WPARAM, LPARAM) { return TRUE; }
@@ -49,9 +49,9 @@ protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
-    void OnOK() override {}
-    void OnCancel() override {}
-    void OnClose() {}
+    void OnOK() override { }
+    void OnCancel() override { }
+    void OnClose() { }
     void OnDestroy();
     BOOL OnEraseBkgnd(CDC* dc);
     HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor);
@@ -75,8 +75,8 @@ public:
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
-    void OnOK() override {}
-    void OnCancel() override {}
+    void OnOK() override { }
+    void OnCancel() override { }
     void OnBnClickedCancel();
     void OnShowWindow(BOOL show, UINT status);
     BOOL OnEraseBkgnd(CDC* dc);
@@ -95,8 +95,8 @@ public:
 protected:
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
-    void OnOK() override {}
-    void OnCancel() override {}
+    void OnOK() override { }
+    void OnCancel() override { }
     void OnTimer(UINT_PTR id);
     void OnPaint();
     void OnDestroy();

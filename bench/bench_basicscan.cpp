@@ -20,16 +20,24 @@ using namespace bench;
 
 void SetFoundColumns(ZrRecordTable& t)
 {
-    t.SetColumns({ { L"Name", 0 }, { L"sector", 0 }, { L"self", 0 }, { L"parent", 0 }, { L"date", 0 },
-                   { L"time", 0 }, { L"size", 0 }, { L"attr", 0 }, { L"sysID", 0 }, { L"Type", 0 },
-                   { L"Deleted", 0 }, { L"Cluster0Start", 0 } });
+    t.SetColumns({ { L"Name", 0 },
+                   { L"sector", 0 },
+                   { L"self", 0 },
+                   { L"parent", 0 },
+                   { L"date", 0 },
+                   { L"time", 0 },
+                   { L"size", 0 },
+                   { L"attr", 0 },
+                   { L"sysID", 0 },
+                   { L"Type", 0 },
+                   { L"Deleted", 0 },
+                   { L"Cluster0Start", 0 } });
 }
 
 void Report(const char* what, uint64_t bytes, double scan, double tables, size_t rows)
 {
-    std::printf("%-22s %8.1f MiB  scan %6.2f s (%6.0f MB/s)  tables %5.2f s  rows %7zu  peak %6.1f MiB\n",
-                what, double(bytes) / (1 << 20), scan, double(bytes) / 1e6 / scan, tables, rows,
-                PeakMiB());
+    std::printf("%-22s %8.1f MiB  scan %6.2f s (%6.0f MB/s)  tables %5.2f s  rows %7zu  peak %6.1f MiB\n", what,
+                double(bytes) / (1 << 20), scan, double(bytes) / 1e6 / scan, tables, rows, PeakMiB());
 }
 
 void BenchNtfs(uint64_t files)
@@ -49,8 +57,8 @@ void BenchNtfs(uint64_t files)
     const auto t1 = Clock::now();
     ZrRecordTable foundTable, fileTable;
     SetFoundColumns(foundTable);
-    fileTable.SetColumns({ { L"Sector", 0 }, { L"name", 0 }, { L"size", 0 }, { L"date", 0 }, { L"time", 0 },
-                           { L"type", 0 } });
+    fileTable.SetColumns(
+        { { L"Sector", 0 }, { L"name", 0 }, { L"size", 0 }, { L"date", 0 }, { L"time", 0 }, { L"type", 0 } });
     AppendNtfsRows(foundTable, fileTable, found);
     const auto t2 = Clock::now();
     char what[64];

@@ -121,7 +121,7 @@ std::vector<double> ReadResult(const Case& c, const char* mode)
 
 class BenchApp : public CWinApp {
 public:
-    BenchApp() : CWinApp(L"Zembrolix Recovery (Premium)") {}
+    BenchApp() : CWinApp(L"Zembrolix Recovery (Premium)") { }
 };
 
 std::vector<CString> g_boxes;
@@ -142,7 +142,10 @@ BOOL CALLBACK ClickLogical(HWND wnd, LPARAM)
     ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(IDC_LOG_LOGICAL, BN_CLICKED), LPARAM(button));
     return FALSE;
 }
-void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD) { ::EnumThreadWindows(::GetCurrentThreadId(), ClickLogical, 0); }
+void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    ::EnumThreadWindows(::GetCurrentThreadId(), ClickLogical, 0);
+}
 
 // The worker's steps in its order, on its thread with the dialog's bar and tree, timed one by
 // one; a plain read of what the scan reads comes first.
@@ -192,8 +195,8 @@ int RunSearch(const Case& c, bool phases)
 {
     BenchApp app;
     // The dialog templates are the program's.
-    app.m_hInstance = ::LoadLibraryExW((ExeFolder() + L"ZembrolixRecovery.exe").c_str(), nullptr,
-                                       LOAD_LIBRARY_AS_DATAFILE);
+    app.m_hInstance =
+        ::LoadLibraryExW((ExeFolder() + L"ZembrolixRecovery.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (app.m_hInstance == nullptr) {
         std::printf("ZembrolixRecovery.exe must lie beside the benchmark\n");
         return 1;
@@ -237,10 +240,12 @@ int RunSearch(const Case& c, bool phases)
     dlg.OnBnClickedNext();
     ::KillTimer(nullptr, timer);
     auto enabled = [&](int id) { return dlg.GetDlgItem(id)->IsWindowEnabled() != FALSE; };
-    const bool built = PumpUntil([&] {
-        return BasicSearchPage == 1 && g_pBasicScanThread == nullptr && enabled(IDC_BS_BACK) &&
-               !enabled(IDC_BS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
-    }, 600000);
+    const bool built = PumpUntil(
+        [&] {
+            return BasicSearchPage == 1 && g_pBasicScanThread == nullptr && enabled(IDC_BS_BACK) &&
+                !enabled(IDC_BS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
+        },
+        600000);
     const auto treeDone = Clock::now();
     PumpUntil([] { return g_pPopulateListThread == nullptr; }, 600000);
     const auto listed = Clock::now();
@@ -253,9 +258,9 @@ int RunSearch(const Case& c, bool phases)
     if (phases)
         WriteResult(c, "phases", g_phases);
     else
-        WriteResult(c, "search", { Seconds(g_answered, treeDone), Seconds(g_answered, listed),
-                                   double(dlg.ResultTree().GetCount()),
-                                   double(dlg.DetailList()->GetItemCount()), peak });
+        WriteResult(c, "search",
+                    { Seconds(g_answered, treeDone), Seconds(g_answered, listed), double(dlg.ResultTree().GetCount()),
+                      double(dlg.DetailList()->GetItemCount()), peak });
     dlg.DestroyWindow();
     g_pMainDlg = nullptr;
     return 0;
@@ -286,7 +291,8 @@ bool RunChild(const char* mode, const Case& c)
 void Measure(const Case& c)
 {
     const std::wstring image = c.Image();
-    const bool written = c.ntfs ? WriteNtfsVolume(image, NtfsLayout(c.files)) : WriteFat32Volume(image, Fat32Layout(c.files));
+    const bool written =
+        c.ntfs ? WriteNtfsVolume(image, NtfsLayout(c.files)) : WriteFat32Volume(image, Fat32Layout(c.files));
     if (!written) {
         std::printf("cannot write %ls\n", image.c_str());
         return;
@@ -300,8 +306,8 @@ void Measure(const Case& c)
         return;
     }
     std::printf("%-6ls %7llu %7.1f | %8.2f %8.2f %8.1f | %6.2f %8.2f %8.2f %8.2f %6.3f | %6.0f %7.0f\n", c.Fs(),
-                (unsigned long long)c.files, double(c.Sectors()) * kSector / (1 << 20), s[0], s[1], s[4], p[0],
-                p[1], p[2], p[3], p[4], s[2], s[3]);
+                (unsigned long long)c.files, double(c.Sectors()) * kSector / (1 << 20), s[0], s[1], s[4], p[0], p[1],
+                p[2], p[3], p[4], s[2], s[3]);
 }
 
 } // namespace
@@ -318,8 +324,10 @@ int main(int argc, char** argv)
         return RunSearch(one, argv[1][0] == 'p');
 
     std::printf("                       | Next to (s):                | the worker's steps (s)                   |\n");
-    std::printf("fs       files  image  |     tree   listed  peak MiB | read   scan+tbl  orphans  tree   msg ms  | items  listed\n");
-    std::printf("                 MiB   |                             |                                          | (tree) (list)\n");
+    std::printf("fs       files  image  |     tree   listed  peak MiB | read   scan+tbl  orphans  tree   msg ms  | "
+                "items  listed\n");
+    std::printf("                 MiB   |                             |                                          | "
+                "(tree) (list)\n");
     if (argc == 3) {
         Measure(one);
         return 0;

@@ -23,54 +23,76 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+double Seconds(Clock::time_point since)
+{
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
 
-std::string ReadWhole(const std::wstring& path) {
+std::string ReadWhole(const std::wstring& path)
+{
     std::string bytes;
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return bytes;
+    if (h == INVALID_HANDLE_VALUE)
+        return bytes;
     char buf[65536];
     DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
+        bytes.append(buf, got);
     CloseHandle(h);
     return bytes;
 }
 
-void RemoveTree(const std::wstring& dir) {
+void RemoveTree(const std::wstring& dir)
+{
     WIN32_FIND_DATAW fd;
     HANDLE f = FindFirstFileW((dir + L"\\*").c_str(), &fd);
     if (f != INVALID_HANDLE_VALUE) {
         do {
             const std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..") continue;
+            if (name == L"." || name == L"..")
+                continue;
             const std::wstring full = dir + L"\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
-            else DeleteFileW(full.c_str());
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(full);
+            else
+                DeleteFileW(full.c_str());
         } while (FindNextFileW(f, &fd));
         FindClose(f);
     }
     RemoveDirectoryW(dir.c_str());
 }
 
-bool MakeImage(const std::wstring& path, uint64_t mib, const std::vector<FileType1>& headers) {
+bool MakeImage(const std::wstring& path, uint64_t mib, const std::vector<FileType1>& headers)
+{
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
     std::vector<uint8_t> block(1 << 20);
     uint32_t x = 2463534242u;
-    auto next = [&] { x ^= x << 13; x ^= x >> 17; x ^= x << 5; return x; };
+    auto next = [&] {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x;
+    };
     static const char kWords[] = "the data of a file that was lost and found again in sectors ";
     for (uint64_t i = 0; i < mib; ++i) {
         const int kind = static_cast<int>(i % 4);
-        if (kind == 0 && i + 32 < mib) continue;   // a hole: zeros the file system need not store
+        if (kind == 0 && i + 32 < mib)
+            continue; // a hole: zeros the file system need not store
         for (size_t k = 0; k < block.size(); ++k) {
-            if (kind == 1) block[k] = static_cast<uint8_t>(kWords[(k * 7 + i) % (sizeof kWords - 1)]);
-            else if (kind == 2) block[k] = static_cast<uint8_t>(next());
-            else block[k] = static_cast<uint8_t>("\xFF\xD8PK%\x89RG"[next() % 8]);
+            if (kind == 1)
+                block[k] = static_cast<uint8_t>(kWords[(k * 7 + i) % (sizeof kWords - 1)]);
+            else if (kind == 2)
+                block[k] = static_cast<uint8_t>(next());
+            else
+                block[k] = static_cast<uint8_t>("\xFF\xD8PK%\x89RG"[next() % 8]);
         }
         LARGE_INTEGER pos;
         pos.QuadPart = static_cast<LONGLONG>(i << 20);
         DWORD put = 0;
-        if (!SetFilePointerEx(h, pos, nullptr, FILE_BEGIN) || !WriteFile(h, block.data(), DWORD(block.size()), &put, nullptr)) {
+        if (!SetFilePointerEx(h, pos, nullptr, FILE_BEGIN) ||
+            !WriteFile(h, block.data(), DWORD(block.size()), &put, nullptr)) {
             CloseHandle(h);
             return false;
         }
@@ -80,7 +102,8 @@ bool MakeImage(const std::wstring& path, uint64_t mib, const std::vector<FileTyp
     for (size_t r = 0; r < headers.size(); ++r) {
         const FileType1& t = headers[r];
         std::vector<uint8_t> sig(t.signatureLength);
-        for (int j = 0; j < t.signatureLength; ++j) sig[j] = static_cast<uint8_t>(t.signature[j]);
+        for (int j = 0; j < t.signatureLength; ++j)
+            sig[j] = static_cast<uint8_t>(t.signature[j]);
         LARGE_INTEGER pos;
         pos.QuadPart = static_cast<LONGLONG>(base + r * 65536 + uint64_t(t.offset - 1));
         DWORD put = 0;
@@ -98,7 +121,8 @@ bool MakeImage(const std::wstring& path, uint64_t mib, const std::vector<FileTyp
 class BenchHost : public CarveScanHost {
 public:
     BenchHost(const std::wstring& image, uint64_t sectors, const std::wstring& dest)
-        : m_image(image), m_sectors(sectors), m_dest(dest) {}
+        : m_image(image), m_sectors(sectors), m_dest(dest)
+    { }
     CString DevicePath() override { return CString(m_image); }
     uint64_t StartSector() override { return 0; }
     uint64_t EndSector() override { return m_sectors - 1; }
@@ -116,14 +140,17 @@ private:
     std::wstring m_dest;
 };
 
-double SequentialRead(const std::wstring& image, uint64_t bytes) {
+double SequentialRead(const std::wstring& image, uint64_t bytes)
+{
     HANDLE h = OpenDeviceForReading(image.c_str());
-    if (h == INVALID_HANDLE_VALUE) return 0;
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
     std::vector<uint8_t> buf(size_t(kCarveChunkSectors) * 512);
     const auto t0 = Clock::now();
     volatile uint8_t sink = 0;
     for (uint64_t s = 0; s * 512 < bytes; s += kCarveChunkSectors) {
-        if (ReadSectorsFromHandle(h, s, kCarveChunkSectors, buf.data()) == 0) break;
+        if (ReadSectorsFromHandle(h, s, kCarveChunkSectors, buf.data()) == 0)
+            break;
         sink = sink + buf[0];
     }
     const double secs = Seconds(t0);
@@ -131,15 +158,17 @@ double SequentialRead(const std::wstring& image, uint64_t bytes) {
     return double(bytes) / (1 << 20) / secs;
 }
 
-}  // namespace
+} // namespace
 
-int main() {
+int main()
+{
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     std::wstring folder = argc > 1 ? argv[1] : temp;
-    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    if (!folder.empty() && folder.back() == L'\\')
+        folder.pop_back();
     const uint64_t mib = argc > 2 ? _wtoi64(argv[2]) : 2048;
     std::wstring sigDir = argc > 3 ? argv[3] : L"";
     if (sigDir.empty()) {
@@ -148,8 +177,8 @@ int main() {
         sigDir = exe;
         sigDir = sigDir.substr(0, sigDir.find_last_of(L'\\')) + L"\\..\\resources\\signatures";
     }
-    static const wchar_t* kFiles[] = {L"QORVENExt2.dll", L"QORVENExt2Adv.dll", L"QORVENSig.dll",
-                                      L"QORVENSigAdv.dll", L"QORVENVideo.dll", L"QORVENVideoAdv.dll"};
+    static const wchar_t* kFiles[] = { L"QORVENExt2.dll",   L"QORVENExt2Adv.dll", L"QORVENSig.dll",
+                                       L"QORVENSigAdv.dll", L"QORVENVideo.dll",   L"QORVENVideoAdv.dll" };
     std::vector<std::vector<FileType1>> lists;
     std::vector<FileType1> all;
     for (const wchar_t* f : kFiles) {
@@ -163,12 +192,13 @@ int main() {
         all.insert(all.end(), list.begin(), list.end());
         lists.push_back(list);
     }
-    if (all.size() * 65536 > (32u << 20)) all.resize((32u << 20) / 65536);
+    if (all.size() * 65536 > (32u << 20))
+        all.resize((32u << 20) / 65536);
 
     const std::wstring image = folder + L"\\zr_bench_carve_" + std::to_wstring(mib) + L".img";
     WIN32_FILE_ATTRIBUTE_DATA attr;
     const bool have = GetFileAttributesExW(image.c_str(), GetFileExInfoStandard, &attr) &&
-                      ((uint64_t(attr.nFileSizeHigh) << 32) | attr.nFileSizeLow) == (mib << 20);
+        ((uint64_t(attr.nFileSizeHigh) << 32) | attr.nFileSizeLow) == (mib << 20);
     if (!have) {
         const auto t0 = Clock::now();
         if (!MakeImage(image, mib, all)) {
@@ -184,10 +214,12 @@ int main() {
 
     // The reading pipeline alone: a pass with no signatures.
     lists.insert(lists.begin(), std::vector<FileType1>());
-    static const wchar_t* kNames[] = {L"(no signatures)", kFiles[0], kFiles[1], kFiles[2], kFiles[3], kFiles[4], kFiles[5]};
+    static const wchar_t* kNames[] = { L"(no signatures)", kFiles[0], kFiles[1], kFiles[2],
+                                       kFiles[3],          kFiles[4], kFiles[5] };
     // Each pass twice: reading ahead on two threads (the program's way) and with reads and
     // matching on one thread.
-    wprintf(L"%-20ls %10ls  %18ls  %18ls  %ls\n", L"signature file", L"signatures", L"read-ahead", L"one thread", L"found");
+    wprintf(L"%-20ls %10ls  %18ls  %18ls  %ls\n", L"signature file", L"signatures", L"read-ahead", L"one thread",
+            L"found");
     for (size_t i = 0; i < lists.size(); ++i) {
         const SignatureSet set(lists[i]);
         double rates[2] = {};
@@ -199,19 +231,22 @@ int main() {
             BenchHost host(image, bytes / 512, dest);
             HitNumbering photo(L"GNKX");
             CarvePassSettings settings;
-            settings.kind = i < 3 ? CarveSearchKind::Photo : i < 5 ? CarveSearchKind::Signature : CarveSearchKind::Video;
+            settings.kind = i < 3 ? CarveSearchKind::Photo
+                : i < 5           ? CarveSearchKind::Signature
+                                  : CarveSearchKind::Video;
             settings.readAhead = mode == 0;
-            std::atomic<int32_t> stop{0};
+            std::atomic<int32_t> stop{ 0 };
             const auto t0 = Clock::now();
-            const CarvePassEnd end = RunDeviceCarvePass(
-                host, set, i < 3 ? static_cast<CarveNamer&>(photo) : host.numbering, settings, stop);
+            const CarvePassEnd end =
+                RunDeviceCarvePass(host, set, i < 3 ? static_cast<CarveNamer&>(photo) : host.numbering, settings, stop);
             rates[mode] = double(bytes) / (1 << 20) / Seconds(t0);
             found = host.found;
             completed = completed && end == CarvePassEnd::Completed;
             RemoveTree(dest);
         }
         wprintf(L"%-20ls %10zu  %7.0f MB/s (%.2f)  %7.0f MB/s (%.2f)  %llu%ls\n", kNames[i], set.Size(), rates[0],
-                rates[0] / read, rates[1], rates[1] / read, (unsigned long long)found, completed ? L"" : L" (not completed)");
+                rates[0] / read, rates[1], rates[1] / read, (unsigned long long)found,
+                completed ? L"" : L" (not completed)");
     }
     return 0;
 }

@@ -24,10 +24,10 @@ using namespace ntfs_test;
 
 constexpr uint32_t kSpc = 8;
 constexpr uint64_t kRecords = 100000;
-constexpr uint64_t kRecordsPerRun = 256;                    // 64 clusters
+constexpr uint64_t kRecordsPerRun = 256; // 64 clusters
 constexpr uint64_t kRuns = (kRecords + kRecordsPerRun - 1) / kRecordsPerRun;
 constexpr uint64_t kFirstCluster = 1000;
-constexpr uint64_t kStrideClusters = 100;                   // 64 of $MFT, then a gap
+constexpr uint64_t kStrideClusters = 100; // 64 of $MFT, then a gap
 constexpr size_t kRunsPerRecord = 100;
 
 double Ms(Clock::time_point a, Clock::time_point b)
@@ -42,7 +42,7 @@ std::vector<uint8_t> Pairs(uint64_t first, uint64_t last)
     for (uint64_t i = first; i < last; ++i) {
         const uint64_t clusters = kRecordsPerRun * 2 / kSpc;
         const uint32_t delta = i == first ? uint32_t(kFirstCluster + i * kStrideClusters) : kStrideClusters;
-        p.insert(p.end(), {0x31, uint8_t(clusters), uint8_t(delta), uint8_t(delta >> 8), uint8_t(delta >> 16)});
+        p.insert(p.end(), { 0x31, uint8_t(clusters), uint8_t(delta), uint8_t(delta >> 8), uint8_t(delta >> 16) });
     }
     return p;
 }
@@ -123,7 +123,7 @@ private:
                 digits.insert(digits.begin(), char16_t(u'0' + v % 10));
             const std::u16string text = u"file" + digits + u".txt";
             b.Resident(kAttrFileName, FileNameValue(5, 0, 1, text));
-            b.Resident(kAttrData, {'x'});
+            b.Resident(kAttrData, { 'x' });
             m_cached = b.Finish();
             m_cachedNumber = n;
         }
@@ -172,7 +172,7 @@ void Run(const char* what, SectorSource& source, uint64_t mftStart, uint32_t spc
     std::printf("  read+name records   %9.3f ms  (%llu named)\n", Ms(t2, t3), (unsigned long long)named);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -26,8 +26,7 @@ double Now()
 // A sparse file of `bytes` with a few written sectors, so reads see data and holes.
 bool MakeScratch(const wchar_t* path, uint64_t bytes)
 {
-    const HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     std::vector<char> block(1 << 20, 'z');
@@ -37,7 +36,7 @@ bool MakeScratch(const wchar_t* path, uint64_t bytes)
         LARGE_INTEGER pos;
         pos.QuadPart = LONGLONG(at);
         ok = SetFilePointerEx(h, pos, nullptr, FILE_BEGIN) &&
-             WriteFile(h, block.data(), DWORD(block.size()), &written, nullptr);
+            WriteFile(h, block.data(), DWORD(block.size()), &written, nullptr);
     }
     LARGE_INTEGER end;
     end.QuadPart = LONGLONG(bytes);
@@ -52,8 +51,7 @@ struct Result {
     uint64_t calls = 0;
 };
 
-template <class ReadFn>
-Result Pass(uint64_t totalBytes, uint32_t stepSectors, ReadFn read)
+template <class ReadFn> Result Pass(uint64_t totalBytes, uint32_t stepSectors, ReadFn read)
 {
     std::vector<uint8_t> buf(size_t(stepSectors) * kSectorSize);
     Result r;
@@ -72,9 +70,8 @@ Result Pass(uint64_t totalBytes, uint32_t stepSectors, ReadFn read)
 void Print(const char* how, uint32_t stepBytes, const Result& r)
 {
     const double mb = double(r.bytes) / (1 << 20);
-    std::printf("%-12s %7u B steps: %8.1f MiB in %7.2f s = %8.1f MiB/s, %7.2f us per call\n",
-                how, stepBytes, mb, r.seconds, r.seconds > 0 ? mb / r.seconds : 0.0,
-                r.calls ? r.seconds * 1e6 / double(r.calls) : 0.0);
+    std::printf("%-12s %7u B steps: %8.1f MiB in %7.2f s = %8.1f MiB/s, %7.2f us per call\n", how, stepBytes, mb,
+                r.seconds, r.seconds > 0 ? mb / r.seconds : 0.0, r.calls ? r.seconds * 1e6 / double(r.calls) : 0.0);
 }
 
 } // namespace
@@ -103,15 +100,12 @@ int main()
     }
     std::printf("medium: %ls, %llu MiB per pass\n", static_cast<const wchar_t*>(path),
                 static_cast<unsigned long long>(limit >> 20));
-    for (uint32_t step : {1u, 8u, 512u}) {
-        const Result each = Pass(limit, step, [&](uint64_t s, uint32_t n, uint8_t* b) {
-            return ReadSectorsCounted(path, s, n, b);
-        });
+    for (uint32_t step : { 1u, 8u, 512u }) {
+        const Result each =
+            Pass(limit, step, [&](uint64_t s, uint32_t n, uint8_t* b) { return ReadSectorsCounted(path, s, n, b); });
         Print("ReadSectors", step * kSectorSize, each);
         KeptHandleSectorSource kept(path);
-        const Result held = Pass(limit, step, [&](uint64_t s, uint32_t n, uint8_t* b) {
-            return kept.Read(s, n, b);
-        });
+        const Result held = Pass(limit, step, [&](uint64_t s, uint32_t n, uint8_t* b) { return kept.Read(s, n, b); });
         Print("kept handle", step * kSectorSize, held);
     }
     if (scratch[0] != 0)

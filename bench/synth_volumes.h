@@ -70,7 +70,10 @@ template <class SectorFn> bool WriteImage(const std::wstring& path, uint64_t sec
     return fclose(f) == 0 && ok;
 }
 
-inline bool DeletedAt(uint64_t n) { return n % 10 == 7; }
+inline bool DeletedAt(uint64_t n)
+{
+    return n % 10 == 7;
+}
 
 // ---- NTFS ---------------------------------------------------------------------------------
 
@@ -81,11 +84,9 @@ struct NtfsLayout {
     uint64_t files = 0, folders = 0, records = 0, mftClusters = 0, sectors = 0;
 
     explicit NtfsLayout(uint64_t fileCount)
-        : files(fileCount), folders(std::max<uint64_t>(1, fileCount / kFilesPerFolder)),
-          records(16 + folders + files), mftClusters((records * 2 + kSpc - 1) / kSpc),
-          sectors((kMftCluster + mftClusters + 1) * kSpc)
-    {
-    }
+        : files(fileCount), folders(std::max<uint64_t>(1, fileCount / kFilesPerFolder)), records(16 + folders + files),
+          mftClusters((records * 2 + kSpc - 1) / kSpc), sectors((kMftCluster + mftClusters + 1) * kSpc)
+    { }
     uint64_t MftSector() const { return kMftCluster * kSpc; }
     uint64_t MftSectors() const { return records * 2; }
 };
@@ -148,8 +149,8 @@ inline void NtfsBootSector(const NtfsLayout& v, uint8_t* s)
     Put64(s + 0x28, v.sectors - 1);
     Put64(s + 0x30, NtfsLayout::kMftCluster);
     Put64(s + 0x38, NtfsLayout::kMirrCluster);
-    s[0x40] = 0xF6;   // 1024-byte records
-    s[0x44] = 0x01;   // one-cluster index records
+    s[0x40] = 0xF6; // 1024-byte records
+    s[0x44] = 0x01; // one-cluster index records
 }
 
 inline bool WriteNtfsVolume(const std::wstring& path, const NtfsLayout& v)
@@ -188,11 +189,9 @@ struct Fat32Layout {
     explicit Fat32Layout(uint64_t fileCount)
         : files(fileCount), folders(std::max<uint64_t>(1, fileCount / kFilesPerFolder)),
           rootClusters((folders + kEntriesPerCluster - 1) / kEntriesPerCluster),
-          clusters(rootClusters + folders + files),
-          fatSectors(uint32_t(((clusters + 2) * 4 + kSector - 1) / kSector)),
+          clusters(rootClusters + folders + files), fatSectors(uint32_t(((clusters + 2) * 4 + kSector - 1) / kSector)),
           cluster0(kReserved + 2ull * fatSectors - 2ull * kSpc), sectors(cluster0 + (clusters + 2) * kSpc)
-    {
-    }
+    { }
     uint64_t FolderCluster(uint64_t k) const { return 2 + rootClusters + k; }
     uint64_t FileCluster(uint64_t j) const { return 2 + rootClusters + folders + j; }
     uint32_t FatEntry(uint64_t c) const
@@ -215,8 +214,8 @@ inline void FatEntry(uint8_t* e, const char* name11, uint8_t attr, uint64_t clus
     if (deleted)
         e[0] = 0xE5;
     e[0x0B] = attr;
-    Put16(e + 0x0E, 0x6000);   // 12:00
-    Put16(e + 0x10, 0x5A21);   // 2025-01-01
+    Put16(e + 0x0E, 0x6000); // 12:00
+    Put16(e + 0x10, 0x5A21); // 2025-01-01
     Put16(e + 0x16, 0x6000);
     Put16(e + 0x18, 0x5A21);
     Put16(e + 0x14, uint16_t(cluster >> 16));
@@ -255,7 +254,7 @@ inline void Fat32DataSector(const Fat32Layout& v, uint64_t cluster, uint64_t off
         }
         const uint64_t k = cluster - 2 - v.rootClusters;
         if (k >= v.folders)
-            return;   // a file's data
+            return; // a file's data
         if (entry == 0) {
             FatEntry(e, ".          ", 0x10, cluster, 0, false);
         } else if (entry == 1) {

@@ -61,8 +61,8 @@ CWinApp::CWinApp(LPCWSTR appName)
     if (!g_app)
         g_app = this;
     m_nThreadID = ::GetCurrentThreadId();
-    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &m_hThread,
-                      0, FALSE, DUPLICATE_SAME_ACCESS);
+    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &m_hThread, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS);
     m_hInstance = ::GetModuleHandleW(nullptr);
     m_exeName = ExeBaseName();
     m_pszExeName = m_exeName.c_str();
@@ -81,9 +81,15 @@ CWinApp::~CWinApp()
         g_app = nullptr;
 }
 
-BOOL CWinApp::InitInstance() { return TRUE; }
+BOOL CWinApp::InitInstance()
+{
+    return TRUE;
+}
 
-int CWinApp::ExitInstance() { return m_nExitCode; }
+int CWinApp::ExitInstance()
+{
+    return m_nExitCode;
+}
 
 void CWinApp::SetRegistryKey(LPCWSTR key)
 {
@@ -129,14 +135,20 @@ int CWinApp::DoMessageBox(LPCWSTR text, UINT type, UINT)
     return ShowMessageBox(text, m_pszAppName ? m_pszAppName : L"", type);
 }
 
-CWinApp* AfxGetApp() { return g_app; }
+CWinApp* AfxGetApp()
+{
+    return g_app;
+}
 
 HINSTANCE AfxGetInstanceHandle()
 {
     return g_app && g_app->m_hInstance ? g_app->m_hInstance : ::GetModuleHandleW(nullptr);
 }
 
-HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
+HINSTANCE AfxGetResourceHandle()
+{
+    return AfxGetInstanceHandle();
+}
 
 CWnd* AfxGetMainWnd()
 {
@@ -160,7 +172,10 @@ int AfxMessageBox(UINT idPrompt, UINT type, UINT helpId)
     return AfxMessageBox(text.c_str(), type, helpId == (UINT)-1 ? idPrompt : helpId);
 }
 
-ZrMessageBoxHook ZrSetMessageBoxHook(ZrMessageBoxHook hook) { return g_messageBoxHook.exchange(hook); }
+ZrMessageBoxHook ZrSetMessageBoxHook(ZrMessageBoxHook hook)
+{
+    return g_messageBoxHook.exchange(hook);
+}
 
 int ZrMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 {
@@ -178,8 +193,8 @@ int AfxWinMain(HINSTANCE instance, HINSTANCE, LPWSTR cmdLine, int cmdShow)
     app->m_lpCmdLine = cmdLine;
     app->m_nCmdShow = cmdShow;
 
-    INITCOMMONCONTROLSEX icc = { sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES |
-                                                  ICC_LINK_CLASS | ICC_USEREX_CLASSES };
+    INITCOMMONCONTROLSEX icc = { sizeof(icc),
+                                 ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_LINK_CLASS | ICC_USEREX_CLASSES };
     ::InitCommonControlsEx(&icc);
     HRESULT com = ::CoInitialize(nullptr);
 

@@ -19,15 +19,15 @@ public:
     ~CWinApp() override;
 
     LPCWSTR m_pszAppName = nullptr;
-    LPCWSTR m_pszExeName = nullptr;       // the executable's name without folder and extension
-    LPCWSTR m_pszRegistryKey = nullptr;   // set by SetRegistryKey
+    LPCWSTR m_pszExeName = nullptr;     // the executable's name without folder and extension
+    LPCWSTR m_pszRegistryKey = nullptr; // set by SetRegistryKey
     LPCWSTR m_pszProfileName = nullptr;
     HINSTANCE m_hInstance = nullptr;
     LPWSTR m_lpCmdLine = nullptr;
     int m_nCmdShow = SW_SHOWNORMAL;
 
     BOOL InitInstance() override;
-    int ExitInstance() override;   // the exit code: WM_QUIT's when Run ended, else 0
+    int ExitInstance() override; // the exit code: WM_QUIT's when Run ended, else 0
     // Message loop until WM_QUIT (each message offered to PreTranslateMessage of its window and
     // parents, temporaries freed when idle), then ExitInstance.
     virtual int Run();
@@ -46,8 +46,8 @@ private:
 #define AFX_IDS_APP_TITLE 0xE000
 
 CWinApp* AfxGetApp();
-HINSTANCE AfxGetInstanceHandle();    // the application's module, the executable without one
-HINSTANCE AfxGetResourceHandle();    // where dialog templates and strings are loaded from
+HINSTANCE AfxGetInstanceHandle(); // the application's module, the executable without one
+HINSTANCE AfxGetResourceHandle(); // where dialog templates and strings are loaded from
 // The calling thread's main window, else the application's.
 CWnd* AfxGetMainWnd();
 

@@ -21,8 +21,8 @@ TempMaps& Temps()
     return *t_temps;
 }
 
-BOOL CreateControl(CWnd* self, LPCWSTR className, LPCWSTR text, DWORD exStyle, DWORD style,
-                   const RECT& rect, CWnd* parent, UINT id)
+BOOL CreateControl(CWnd* self, LPCWSTR className, LPCWSTR text, DWORD exStyle, DWORD style, const RECT& rect,
+                   CWnd* parent, UINT id)
 {
     ZrInitCommonControls();
     return self->CWnd::CreateEx(exStyle, className, text, style | WS_CHILD, rect, parent, id);
@@ -43,7 +43,10 @@ template <class Get> CString ReadGrowing(Get get)
     }
 }
 
-int StateImage(UINT state) { return (int)((state & 0xF000) >> 12); }
+int StateImage(UINT state)
+{
+    return (int)((state & 0xF000) >> 12);
+}
 
 // Image lists held by CImageList objects (not temporaries), and the one check-box image list that
 // every list view sharing its image lists uses (made once, kept for the process).
@@ -93,9 +96,9 @@ void ZrInitCommonControls()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        INITCOMMONCONTROLSEX icc = { sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES |
-                                                      ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES |
-                                                      ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES };
+        INITCOMMONCONTROLSEX icc = { sizeof(icc),
+                                     ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS |
+                                         ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES };
         ::InitCommonControlsEx(&icc);
     });
 }
@@ -107,7 +110,7 @@ void ZrControlsDeleteTempMap()
         return;
     t_temps = nullptr;
     for (auto& kv : t->menus)
-        kv.second->m_hMenu = nullptr;   // temporaries never destroy their handles
+        kv.second->m_hMenu = nullptr; // temporaries never destroy their handles
     for (auto& kv : t->imageLists)
         kv.second->m_hImageList = nullptr;
     delete t;
@@ -143,8 +146,8 @@ BOOL CImageList::Create(LPCWSTR bitmapName, int cx, int grow, COLORREF mask)
 {
     if (m_hImageList)
         return FALSE;
-    m_hImageList = ImageList_LoadImageW(::GetModuleHandleW(nullptr), bitmapName, cx, grow, mask,
-                                        IMAGE_BITMAP, LR_CREATEDIBSECTION);
+    m_hImageList = ImageList_LoadImageW(::GetModuleHandleW(nullptr), bitmapName, cx, grow, mask, IMAGE_BITMAP,
+                                        LR_CREATEDIBSECTION);
     NoteOwned(m_hImageList, true);
     return m_hImageList != nullptr;
 }
@@ -307,7 +310,8 @@ void CButton::DrawItem(LPDRAWITEMSTRUCT dis)
     dc->DrawFrameControl(&r, DFC_BUTTON, state);
     CString text = GetWindowText();
     int oldMode = dc->SetBkMode(TRANSPARENT);
-    COLORREF oldColor = dc->SetTextColor(::GetSysColor((dis->itemState & ODS_DISABLED) ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
+    COLORREF oldColor =
+        dc->SetTextColor(::GetSysColor((dis->itemState & ODS_DISABLED) ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
     CRect textRect = r;
     if (dis->itemState & ODS_SELECTED)
         textRect.OffsetRect(1, 1);
@@ -543,7 +547,8 @@ int CListCtrl::InsertItem(UINT mask, int index, LPCWSTR text, UINT state, UINT s
     return InsertItem(&it);
 }
 
-BOOL CListCtrl::SetItem(int index, int subItem, UINT mask, LPCWSTR text, int image, UINT state, UINT stateMask, LPARAM data)
+BOOL CListCtrl::SetItem(int index, int subItem, UINT mask, LPCWSTR text, int image, UINT state, UINT stateMask,
+                        LPARAM data)
 {
     LVITEMW it = {};
     it.mask = mask;
@@ -637,7 +642,7 @@ BOOL CListCtrl::GetSubItemRect(int index, int subItem, int area, CRect& r) const
 {
     r.top = subItem;
     r.left = area;
-    return (BOOL)SendMessage(LVM_GETSUBITEMRECT, (WPARAM)index, (LPARAM)static_cast<RECT*>(&r));
+    return (BOOL)SendMessage(LVM_GETSUBITEMRECT, (WPARAM)index, (LPARAM) static_cast<RECT*>(&r));
 }
 
 int CListCtrl::HitTest(CPoint p, UINT* flags) const
@@ -691,8 +696,8 @@ BOOL CTreeCtrl::CreateEx(DWORD exStyle, DWORD style, const RECT& rect, CWnd* par
     return CreateControl(this, L"SysTreeView32", nullptr, exStyle, style, rect, parent, id);
 }
 
-HTREEITEM CTreeCtrl::InsertItem(UINT mask, LPCWSTR text, int image, int selectedImage, UINT state,
-                                UINT stateMask, LPARAM data, HTREEITEM parent, HTREEITEM after)
+HTREEITEM CTreeCtrl::InsertItem(UINT mask, LPCWSTR text, int image, int selectedImage, UINT state, UINT stateMask,
+                                LPARAM data, HTREEITEM parent, HTREEITEM after)
 {
     TVINSERTSTRUCTW ins = {};
     ins.hParent = parent;
@@ -834,7 +839,8 @@ BOOL CTreeCtrl::GetItemRect(HTREEITEM item, LPRECT r, BOOL textOnly) const
 
 CImageList* CTreeCtrl::SetImageList(CImageList* list, int type)
 {
-    return CImageList::FromHandle((HIMAGELIST)SendMessage(TVM_SETIMAGELIST, (WPARAM)type, (LPARAM)CImageList::SafeHandle(list)));
+    return CImageList::FromHandle(
+        (HIMAGELIST)SendMessage(TVM_SETIMAGELIST, (WPARAM)type, (LPARAM)CImageList::SafeHandle(list)));
 }
 
 CImageList* CTreeCtrl::GetImageList(int type) const
@@ -868,9 +874,9 @@ void FillToolInfo(TTTOOLINFOW& ti, CWnd* wnd, UINT_PTR id)
 BOOL CToolTipCtrl::Create(CWnd* parent, DWORD style)
 {
     ZrInitCommonControls();
-    BOOL ok = CWnd::CreateEx(WS_EX_TOPMOST, L"tooltips_class32", nullptr,
-                             WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP | style, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CWnd::SafeHwnd(parent), nullptr);
+    BOOL ok =
+        CWnd::CreateEx(WS_EX_TOPMOST, L"tooltips_class32", nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP | style,
+                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CWnd::SafeHwnd(parent), nullptr);
     return ok;
 }
 

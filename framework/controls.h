@@ -74,14 +74,28 @@ public:
     // Each returns the index of the (first) new image, or -1. The list copies the pixels: the
     // icon and bitmaps remain the caller's.
     int Add(HICON icon) { return ImageList_ReplaceIcon(m_hImageList, -1, icon); }
-    int Add(CBitmap* bitmap, CBitmap* mask) { return ImageList_Add(m_hImageList, (HBITMAP)CGdiObject::SafeHandle(bitmap), (HBITMAP)CGdiObject::SafeHandle(mask)); }
-    int Add(CBitmap* bitmap, COLORREF mask) { return ImageList_AddMasked(m_hImageList, (HBITMAP)CGdiObject::SafeHandle(bitmap), mask); }
+    int Add(CBitmap* bitmap, CBitmap* mask)
+    {
+        return ImageList_Add(m_hImageList, (HBITMAP)CGdiObject::SafeHandle(bitmap),
+                             (HBITMAP)CGdiObject::SafeHandle(mask));
+    }
+    int Add(CBitmap* bitmap, COLORREF mask)
+    {
+        return ImageList_AddMasked(m_hImageList, (HBITMAP)CGdiObject::SafeHandle(bitmap), mask);
+    }
     int Replace(int index, HICON icon) { return ImageList_ReplaceIcon(m_hImageList, index, icon); }
-    BOOL Replace(int index, CBitmap* bitmap, CBitmap* mask) { return ImageList_Replace(m_hImageList, index, (HBITMAP)CGdiObject::SafeHandle(bitmap), (HBITMAP)CGdiObject::SafeHandle(mask)); }
+    BOOL Replace(int index, CBitmap* bitmap, CBitmap* mask)
+    {
+        return ImageList_Replace(m_hImageList, index, (HBITMAP)CGdiObject::SafeHandle(bitmap),
+                                 (HBITMAP)CGdiObject::SafeHandle(mask));
+    }
     // index -1 removes every image.
     BOOL Remove(int index) { return ImageList_Remove(m_hImageList, index); }
     BOOL RemoveAll() { return Remove(-1); }
-    BOOL Draw(CDC* dc, int image, POINT p, UINT style) { return ImageList_Draw(m_hImageList, image, CDC::SafeHdc(dc), p.x, p.y, style); }
+    BOOL Draw(CDC* dc, int image, POINT p, UINT style)
+    {
+        return ImageList_Draw(m_hImageList, image, CDC::SafeHdc(dc), p.x, p.y, style);
+    }
     BOOL DrawEx(CDC* dc, int image, POINT p, SIZE s, COLORREF bk, COLORREF fg, UINT style)
     {
         return ImageList_DrawEx(m_hImageList, image, CDC::SafeHdc(dc), p.x, p.y, s.cx, s.cy, bk, fg, style);
@@ -118,9 +132,18 @@ public:
     HMENU Detach();
     static CMenu* FromHandle(HMENU h);
 
-    BOOL AppendMenu(UINT flags, UINT_PTR id = 0, LPCWSTR text = nullptr) { return ::AppendMenuW(m_hMenu, flags, id, text); }
-    BOOL InsertMenu(UINT position, UINT flags, UINT_PTR id = 0, LPCWSTR text = nullptr) { return ::InsertMenuW(m_hMenu, position, flags, id, text); }
-    BOOL ModifyMenu(UINT position, UINT flags, UINT_PTR id = 0, LPCWSTR text = nullptr) { return ::ModifyMenuW(m_hMenu, position, flags, id, text); }
+    BOOL AppendMenu(UINT flags, UINT_PTR id = 0, LPCWSTR text = nullptr)
+    {
+        return ::AppendMenuW(m_hMenu, flags, id, text);
+    }
+    BOOL InsertMenu(UINT position, UINT flags, UINT_PTR id = 0, LPCWSTR text = nullptr)
+    {
+        return ::InsertMenuW(m_hMenu, position, flags, id, text);
+    }
+    BOOL ModifyMenu(UINT position, UINT flags, UINT_PTR id = 0, LPCWSTR text = nullptr)
+    {
+        return ::ModifyMenuW(m_hMenu, position, flags, id, text);
+    }
     // DeleteMenu destroys a submenu at the position; RemoveMenu only takes it out.
     BOOL DeleteMenu(UINT position, UINT flags) { return ::DeleteMenu(m_hMenu, position, flags); }
     BOOL RemoveMenu(UINT position, UINT flags) { return ::RemoveMenu(m_hMenu, position, flags); }
@@ -128,19 +151,35 @@ public:
     // 0 for a separator, (UINT)-1 for a submenu or a bad position.
     UINT GetMenuItemID(int position) const { return ::GetMenuItemID(m_hMenu, position); }
     UINT GetMenuState(UINT id, UINT flags) const { return ::GetMenuState(m_hMenu, id, flags); }
-    int GetMenuString(UINT id, LPWSTR buf, int max, UINT flags) const { return ::GetMenuStringW(m_hMenu, id, buf, max, flags); }
+    int GetMenuString(UINT id, LPWSTR buf, int max, UINT flags) const
+    {
+        return ::GetMenuStringW(m_hMenu, id, buf, max, flags);
+    }
     int GetMenuString(UINT id, CString& text, UINT flags) const;
     CMenu* GetSubMenu(int position) const { return FromHandle(::GetSubMenu(m_hMenu, position)); }
     UINT EnableMenuItem(UINT id, UINT enable) { return (UINT)::EnableMenuItem(m_hMenu, id, enable); }
     UINT CheckMenuItem(UINT id, UINT check) { return (UINT)::CheckMenuItem(m_hMenu, id, check); }
-    BOOL CheckMenuRadioItem(UINT first, UINT last, UINT item, UINT flags) { return ::CheckMenuRadioItem(m_hMenu, first, last, item, flags); }
+    BOOL CheckMenuRadioItem(UINT first, UINT last, UINT item, UINT flags)
+    {
+        return ::CheckMenuRadioItem(m_hMenu, first, last, item, flags);
+    }
     BOOL SetDefaultItem(UINT item, BOOL byPosition = FALSE) { return ::SetMenuDefaultItem(m_hMenu, item, byPosition); }
-    UINT GetDefaultItem(UINT flags, BOOL byPosition = FALSE) const { return ::GetMenuDefaultItem(m_hMenu, byPosition, flags); }
-    BOOL GetMenuItemInfo(UINT item, LPMENUITEMINFOW info, BOOL byPosition = FALSE) const { return ::GetMenuItemInfoW(m_hMenu, item, byPosition, info); }
-    BOOL SetMenuItemInfo(UINT item, LPCMENUITEMINFOW info, BOOL byPosition = FALSE) { return ::SetMenuItemInfoW(m_hMenu, item, byPosition, info); }
+    UINT GetDefaultItem(UINT flags, BOOL byPosition = FALSE) const
+    {
+        return ::GetMenuDefaultItem(m_hMenu, byPosition, flags);
+    }
+    BOOL GetMenuItemInfo(UINT item, LPMENUITEMINFOW info, BOOL byPosition = FALSE) const
+    {
+        return ::GetMenuItemInfoW(m_hMenu, item, byPosition, info);
+    }
+    BOOL SetMenuItemInfo(UINT item, LPCMENUITEMINFOW info, BOOL byPosition = FALSE)
+    {
+        return ::SetMenuItemInfoW(m_hMenu, item, byPosition, info);
+    }
     BOOL SetMenuItemBitmaps(UINT position, UINT flags, CBitmap* unchecked, CBitmap* checked)
     {
-        return ::SetMenuItemBitmaps(m_hMenu, position, flags, (HBITMAP)CGdiObject::SafeHandle(unchecked), (HBITMAP)CGdiObject::SafeHandle(checked));
+        return ::SetMenuItemBitmaps(m_hMenu, position, flags, (HBITMAP)CGdiObject::SafeHandle(unchecked),
+                                    (HBITMAP)CGdiObject::SafeHandle(checked));
     }
     // With TPM_RETURNCMD the result is the chosen command (0 for none) and nothing is sent.
     BOOL TrackPopupMenu(UINT flags, int x, int y, CWnd* wnd, LPCRECT rect = nullptr)
@@ -211,7 +250,10 @@ class CEdit : public CWnd {
 public:
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     void SetSel(int start, int end, BOOL noScroll = FALSE);
-    void SetSel(DWORD selection, BOOL noScroll = FALSE) { SetSel((int)(short)LOWORD(selection), (int)(short)HIWORD(selection), noScroll); }
+    void SetSel(DWORD selection, BOOL noScroll = FALSE)
+    {
+        SetSel((int)(short)LOWORD(selection), (int)(short)HIWORD(selection), noScroll);
+    }
     // Start in the low word, end in the high word (each clipped to 16 bits); the int form is exact.
     DWORD GetSel() const { return (DWORD)SendMessage(EM_GETSEL, 0, 0); }
     void GetSel(int& start, int& end) const { SendMessage(EM_GETSEL, (WPARAM)&start, (LPARAM)&end); }
@@ -228,9 +270,15 @@ public:
     int GetFirstVisibleLine() const { return (int)SendMessage(EM_GETFIRSTVISIBLELINE, 0, 0); }
     BOOL GetModify() const { return (BOOL)SendMessage(EM_GETMODIFY, 0, 0); }
     void SetModify(BOOL modified = TRUE) { SendMessage(EM_SETMODIFY, modified, 0); }
-    void SetMargins(UINT left, UINT right) { SendMessage(EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELONG(left, right)); }
+    void SetMargins(UINT left, UINT right)
+    {
+        SendMessage(EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELONG(left, right));
+    }
     void SetPasswordChar(wchar_t ch) { SendMessage(EM_SETPASSWORDCHAR, ch, 0); }
-    BOOL SetCueBanner(LPCWSTR text, BOOL whenFocused = FALSE) { return (BOOL)SendMessage(EM_SETCUEBANNER, whenFocused, (LPARAM)text); }
+    BOOL SetCueBanner(LPCWSTR text, BOOL whenFocused = FALSE)
+    {
+        return (BOOL)SendMessage(EM_SETCUEBANNER, whenFocused, (LPARAM)text);
+    }
     BOOL CanUndo() const { return (BOOL)SendMessage(EM_CANUNDO, 0, 0); }
     BOOL Undo() { return (BOOL)SendMessage(EM_UNDO, 0, 0); }
     void EmptyUndoBuffer() { SendMessage(EM_EMPTYUNDOBUFFER, 0, 0); }
@@ -258,9 +306,18 @@ public:
     void GetLBText(int index, CString& text) const;
     CString GetLBText(int index) const;
     // Searches from after `startAfter` (-1: from the start), wrapping; case-insensitive.
-    int FindString(int startAfter, LPCWSTR text) const { return (int)SendMessage(CB_FINDSTRING, (WPARAM)startAfter, (LPARAM)text); }
-    int FindStringExact(int startAfter, LPCWSTR text) const { return (int)SendMessage(CB_FINDSTRINGEXACT, (WPARAM)startAfter, (LPARAM)text); }
-    int SelectString(int startAfter, LPCWSTR text) { return (int)SendMessage(CB_SELECTSTRING, (WPARAM)startAfter, (LPARAM)text); }
+    int FindString(int startAfter, LPCWSTR text) const
+    {
+        return (int)SendMessage(CB_FINDSTRING, (WPARAM)startAfter, (LPARAM)text);
+    }
+    int FindStringExact(int startAfter, LPCWSTR text) const
+    {
+        return (int)SendMessage(CB_FINDSTRINGEXACT, (WPARAM)startAfter, (LPARAM)text);
+    }
+    int SelectString(int startAfter, LPCWSTR text)
+    {
+        return (int)SendMessage(CB_SELECTSTRING, (WPARAM)startAfter, (LPARAM)text);
+    }
     int SetItemData(int index, DWORD_PTR data) { return (int)SendMessage(CB_SETITEMDATA, (WPARAM)index, (LPARAM)data); }
     DWORD_PTR GetItemData(int index) const { return (DWORD_PTR)SendMessage(CB_GETITEMDATA, (WPARAM)index, 0); }
     int SetItemDataPtr(int index, void* data) { return SetItemData(index, (DWORD_PTR)data); }
@@ -292,9 +349,18 @@ public:
     int GetTextLen(int index) const { return (int)SendMessage(LB_GETTEXTLEN, (WPARAM)index, 0); }
     int GetText(int index, LPWSTR buf) const { return (int)SendMessage(LB_GETTEXT, (WPARAM)index, (LPARAM)buf); }
     void GetText(int index, CString& text) const;
-    int FindString(int startAfter, LPCWSTR text) const { return (int)SendMessage(LB_FINDSTRING, (WPARAM)startAfter, (LPARAM)text); }
-    int FindStringExact(int startAfter, LPCWSTR text) const { return (int)SendMessage(LB_FINDSTRINGEXACT, (WPARAM)startAfter, (LPARAM)text); }
-    int SelectString(int startAfter, LPCWSTR text) { return (int)SendMessage(LB_SELECTSTRING, (WPARAM)startAfter, (LPARAM)text); }
+    int FindString(int startAfter, LPCWSTR text) const
+    {
+        return (int)SendMessage(LB_FINDSTRING, (WPARAM)startAfter, (LPARAM)text);
+    }
+    int FindStringExact(int startAfter, LPCWSTR text) const
+    {
+        return (int)SendMessage(LB_FINDSTRINGEXACT, (WPARAM)startAfter, (LPARAM)text);
+    }
+    int SelectString(int startAfter, LPCWSTR text)
+    {
+        return (int)SendMessage(LB_SELECTSTRING, (WPARAM)startAfter, (LPARAM)text);
+    }
     int SetItemData(int index, DWORD_PTR data) { return (int)SendMessage(LB_SETITEMDATA, (WPARAM)index, (LPARAM)data); }
     DWORD_PTR GetItemData(int index) const { return (DWORD_PTR)SendMessage(LB_GETITEMDATA, (WPARAM)index, 0); }
     // Multiple-selection boxes.
@@ -304,7 +370,10 @@ public:
     int GetSelItems(int max, LPINT items) const { return (int)SendMessage(LB_GETSELITEMS, (WPARAM)max, (LPARAM)items); }
     int GetTopIndex() const { return (int)SendMessage(LB_GETTOPINDEX, 0, 0); }
     int SetTopIndex(int index) { return (int)SendMessage(LB_SETTOPINDEX, (WPARAM)index, 0); }
-    int SetItemHeight(int index, UINT height) { return (int)SendMessage(LB_SETITEMHEIGHT, (WPARAM)index, MAKELPARAM(height, 0)); }
+    int SetItemHeight(int index, UINT height)
+    {
+        return (int)SendMessage(LB_SETITEMHEIGHT, (WPARAM)index, MAKELPARAM(height, 0));
+    }
     int GetItemHeight(int index) const { return (int)SendMessage(LB_GETITEMHEIGHT, (WPARAM)index, 0); }
     int GetItemRect(int index, LPRECT r) const { return (int)SendMessage(LB_GETITEMRECT, (WPARAM)index, (LPARAM)r); }
     // The nearest item in the low word; the high word is 1 when the point is outside every item.
@@ -337,14 +406,23 @@ class CHeaderCtrl : public CWnd {
 public:
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     int GetItemCount() const { return (int)SendMessage(HDM_GETITEMCOUNT, 0, 0); }
-    BOOL GetItem(int index, HDITEMW* item) const { return (BOOL)SendMessage(HDM_GETITEMW, (WPARAM)index, (LPARAM)item); }
+    BOOL GetItem(int index, HDITEMW* item) const
+    {
+        return (BOOL)SendMessage(HDM_GETITEMW, (WPARAM)index, (LPARAM)item);
+    }
     BOOL SetItem(int index, HDITEMW* item) { return (BOOL)SendMessage(HDM_SETITEMW, (WPARAM)index, (LPARAM)item); }
     int InsertItem(int index, HDITEMW* item) { return (int)SendMessage(HDM_INSERTITEMW, (WPARAM)index, (LPARAM)item); }
     BOOL DeleteItem(int index) { return (BOOL)SendMessage(HDM_DELETEITEM, (WPARAM)index, 0); }
     BOOL GetItemRect(int index, LPRECT r) const { return (BOOL)SendMessage(HDM_GETITEMRECT, (WPARAM)index, (LPARAM)r); }
     int OrderToIndex(int order) const { return (int)SendMessage(HDM_ORDERTOINDEX, (WPARAM)order, 0); }
-    BOOL GetOrderArray(LPINT order, int count) const { return (BOOL)SendMessage(HDM_GETORDERARRAY, (WPARAM)count, (LPARAM)order); }
-    BOOL SetOrderArray(int count, LPINT order) { return (BOOL)SendMessage(HDM_SETORDERARRAY, (WPARAM)count, (LPARAM)order); }
+    BOOL GetOrderArray(LPINT order, int count) const
+    {
+        return (BOOL)SendMessage(HDM_GETORDERARRAY, (WPARAM)count, (LPARAM)order);
+    }
+    BOOL SetOrderArray(int count, LPINT order)
+    {
+        return (BOOL)SendMessage(HDM_SETORDERARRAY, (WPARAM)count, (LPARAM)order);
+    }
     int HitTest(LPHDHITTESTINFO info) const { return (int)SendMessage(HDM_HITTEST, 0, (LPARAM)info); }
     BOOL Layout(HDLAYOUT* layout) { return (BOOL)SendMessage(HDM_LAYOUT, 0, (LPARAM)layout); }
     CImageList* SetImageList(CImageList* list);
@@ -358,15 +436,30 @@ public:
     using CWnd::CreateEx;
 
     // Columns. width -1 and subItem -1 leave those fields unset.
-    int InsertColumn(int col, const LVCOLUMNW* column) { return (int)SendMessage(LVM_INSERTCOLUMNW, (WPARAM)col, (LPARAM)column); }
+    int InsertColumn(int col, const LVCOLUMNW* column)
+    {
+        return (int)SendMessage(LVM_INSERTCOLUMNW, (WPARAM)col, (LPARAM)column);
+    }
     int InsertColumn(int col, LPCWSTR heading, int format = LVCFMT_LEFT, int width = -1, int subItem = -1);
     BOOL DeleteColumn(int col) { return (BOOL)SendMessage(LVM_DELETECOLUMN, (WPARAM)col, 0); }
-    BOOL GetColumn(int col, LVCOLUMNW* column) const { return (BOOL)SendMessage(LVM_GETCOLUMNW, (WPARAM)col, (LPARAM)column); }
-    BOOL SetColumn(int col, const LVCOLUMNW* column) { return (BOOL)SendMessage(LVM_SETCOLUMNW, (WPARAM)col, (LPARAM)column); }
+    BOOL GetColumn(int col, LVCOLUMNW* column) const
+    {
+        return (BOOL)SendMessage(LVM_GETCOLUMNW, (WPARAM)col, (LPARAM)column);
+    }
+    BOOL SetColumn(int col, const LVCOLUMNW* column)
+    {
+        return (BOOL)SendMessage(LVM_SETCOLUMNW, (WPARAM)col, (LPARAM)column);
+    }
     int GetColumnWidth(int col) const { return (int)SendMessage(LVM_GETCOLUMNWIDTH, (WPARAM)col, 0); }
     // LVSCW_AUTOSIZE / LVSCW_AUTOSIZE_USEHEADER fit the contents.
-    BOOL SetColumnWidth(int col, int cx) { return (BOOL)SendMessage(LVM_SETCOLUMNWIDTH, (WPARAM)col, MAKELPARAM(cx, 0)); }
-    CHeaderCtrl* GetHeaderCtrl() const { return (CHeaderCtrl*)CWnd::FromHandle((HWND)SendMessage(LVM_GETHEADER, 0, 0)); }
+    BOOL SetColumnWidth(int col, int cx)
+    {
+        return (BOOL)SendMessage(LVM_SETCOLUMNWIDTH, (WPARAM)col, MAKELPARAM(cx, 0));
+    }
+    CHeaderCtrl* GetHeaderCtrl() const
+    {
+        return (CHeaderCtrl*)CWnd::FromHandle((HWND)SendMessage(LVM_GETHEADER, 0, 0));
+    }
     int GetStringWidth(LPCWSTR text) const { return (int)SendMessage(LVM_GETSTRINGWIDTHW, 0, (LPARAM)text); }
 
     // Items. Each Insert returns the new item's index, or -1.
@@ -379,7 +472,10 @@ public:
     int GetItemCount() const { return (int)SendMessage(LVM_GETITEMCOUNT, 0, 0); }
     // Reserves room for many items, or for LVS_OWNERDATA sets the count (flags LVSICF_*).
     void SetItemCount(int count) { SendMessage(LVM_SETITEMCOUNT, (WPARAM)count, 0); }
-    BOOL SetItemCountEx(int count, DWORD flags = LVSICF_NOINVALIDATEALL) { return (BOOL)SendMessage(LVM_SETITEMCOUNT, (WPARAM)count, (LPARAM)flags); }
+    BOOL SetItemCountEx(int count, DWORD flags = LVSICF_NOINVALIDATEALL)
+    {
+        return (BOOL)SendMessage(LVM_SETITEMCOUNT, (WPARAM)count, (LPARAM)flags);
+    }
     BOOL GetItem(LVITEMW* item) const { return (BOOL)SendMessage(LVM_GETITEMW, 0, (LPARAM)item); }
     BOOL SetItem(const LVITEMW* item) { return (BOOL)SendMessage(LVM_SETITEMW, 0, (LPARAM)item); }
     BOOL SetItem(int index, int subItem, UINT mask, LPCWSTR text, int image, UINT state, UINT stateMask, LPARAM data);
@@ -389,10 +485,16 @@ public:
     BOOL SetItemText(int index, int subItem, LPCWSTR text);
     DWORD_PTR GetItemData(int index) const;
     BOOL SetItemData(int index, DWORD_PTR data);
-    UINT GetItemState(int index, UINT mask) const { return (UINT)SendMessage(LVM_GETITEMSTATE, (WPARAM)index, (LPARAM)mask); }
+    UINT GetItemState(int index, UINT mask) const
+    {
+        return (UINT)SendMessage(LVM_GETITEMSTATE, (WPARAM)index, (LPARAM)mask);
+    }
     // index -1: every item.
     BOOL SetItemState(int index, UINT state, UINT mask);
-    BOOL SetItemState(int index, LVITEMW* item) { return (BOOL)SendMessage(LVM_SETITEMSTATE, (WPARAM)index, (LPARAM)item); }
+    BOOL SetItemState(int index, LVITEMW* item)
+    {
+        return (BOOL)SendMessage(LVM_SETITEMSTATE, (WPARAM)index, (LPARAM)item);
+    }
     // See the header comment for the state-image convention.
     BOOL GetCheck(int index) const;
     BOOL SetCheck(int index, BOOL check = TRUE);
@@ -402,21 +504,36 @@ public:
     POSITION GetFirstSelectedItemPosition() const;
     // Returns the item at `pos` and moves `pos` to the next selected item (null after the last).
     int GetNextSelectedItem(POSITION& pos) const;
-    int GetNextItem(int index, int flags) const { return (int)SendMessage(LVM_GETNEXTITEM, (WPARAM)index, MAKELPARAM(flags, 0)); }
+    int GetNextItem(int index, int flags) const
+    {
+        return (int)SendMessage(LVM_GETNEXTITEM, (WPARAM)index, MAKELPARAM(flags, 0));
+    }
     int GetSelectionMark() const { return (int)SendMessage(LVM_GETSELECTIONMARK, 0, 0); }
     int SetSelectionMark(int index) { return (int)SendMessage(LVM_SETSELECTIONMARK, 0, (LPARAM)index); }
-    BOOL EnsureVisible(int index, BOOL partialOK) { return (BOOL)SendMessage(LVM_ENSUREVISIBLE, (WPARAM)index, partialOK); }
+    BOOL EnsureVisible(int index, BOOL partialOK)
+    {
+        return (BOOL)SendMessage(LVM_ENSUREVISIBLE, (WPARAM)index, partialOK);
+    }
     int GetTopIndex() const { return (int)SendMessage(LVM_GETTOPINDEX, 0, 0); }
     int GetCountPerPage() const { return (int)SendMessage(LVM_GETCOUNTPERPAGE, 0, 0); }
     int GetHotItem() const { return (int)SendMessage(LVM_GETHOTITEM, 0, 0); }
     int SetHotItem(int index) { return (int)SendMessage(LVM_SETHOTITEM, (WPARAM)index, 0); }
 
     // Searching and sorting. FindItem searches from after `startAfter` (-1: from the start).
-    int FindItem(LVFINDINFOW* find, int startAfter = -1) const { return (int)SendMessage(LVM_FINDITEMW, (WPARAM)startAfter, (LPARAM)find); }
+    int FindItem(LVFINDINFOW* find, int startAfter = -1) const
+    {
+        return (int)SendMessage(LVM_FINDITEMW, (WPARAM)startAfter, (LPARAM)find);
+    }
     // The callback receives the two items' data (SetItemData) and `data`.
-    BOOL SortItems(PFNLVCOMPARE compare, DWORD_PTR data) { return (BOOL)SendMessage(LVM_SORTITEMS, (WPARAM)data, (LPARAM)compare); }
+    BOOL SortItems(PFNLVCOMPARE compare, DWORD_PTR data)
+    {
+        return (BOOL)SendMessage(LVM_SORTITEMS, (WPARAM)data, (LPARAM)compare);
+    }
     // The callback receives the two items' current indexes and `data`.
-    BOOL SortItemsEx(PFNLVCOMPARE compare, DWORD_PTR data) { return (BOOL)SendMessage(LVM_SORTITEMSEX, (WPARAM)data, (LPARAM)compare); }
+    BOOL SortItemsEx(PFNLVCOMPARE compare, DWORD_PTR data)
+    {
+        return (BOOL)SendMessage(LVM_SORTITEMSEX, (WPARAM)data, (LPARAM)compare);
+    }
 
     // Geometry. code/area: LVIR_BOUNDS, LVIR_ICON, LVIR_LABEL, LVIR_SELECTBOUNDS.
     BOOL GetItemRect(int index, LPRECT r, UINT code) const;
@@ -425,8 +542,14 @@ public:
     int HitTest(CPoint p, UINT* flags = nullptr) const;
     // Fills iItem and iSubItem; returns the item or -1.
     int SubItemHitTest(LPLVHITTESTINFO info) { return (int)SendMessage(LVM_SUBITEMHITTEST, 0, (LPARAM)info); }
-    BOOL GetItemPosition(int index, LPPOINT p) const { return (BOOL)SendMessage(LVM_GETITEMPOSITION, (WPARAM)index, (LPARAM)p); }
-    BOOL SetItemPosition(int index, POINT p) { return (BOOL)SendMessage(LVM_SETITEMPOSITION32, (WPARAM)index, (LPARAM)&p); }
+    BOOL GetItemPosition(int index, LPPOINT p) const
+    {
+        return (BOOL)SendMessage(LVM_GETITEMPOSITION, (WPARAM)index, (LPARAM)p);
+    }
+    BOOL SetItemPosition(int index, POINT p)
+    {
+        return (BOOL)SendMessage(LVM_SETITEMPOSITION32, (WPARAM)index, (LPARAM)&p);
+    }
     // Returns the previous spacing.
     CSize SetIconSpacing(int cx, int cy);
     CSize SetIconSpacing(CSize s) { return SetIconSpacing(s.cx, s.cy); }
@@ -462,18 +585,25 @@ public:
     using CWnd::CreateEx;
 
     // Inserting. Each returns the new item, or null.
-    HTREEITEM InsertItem(LPTVINSERTSTRUCTW insert) { return (HTREEITEM)SendMessage(TVM_INSERTITEMW, 0, (LPARAM)insert); }
-    HTREEITEM InsertItem(UINT mask, LPCWSTR text, int image, int selectedImage, UINT state, UINT stateMask,
-                         LPARAM data, HTREEITEM parent, HTREEITEM after);
+    HTREEITEM InsertItem(LPTVINSERTSTRUCTW insert)
+    {
+        return (HTREEITEM)SendMessage(TVM_INSERTITEMW, 0, (LPARAM)insert);
+    }
+    HTREEITEM InsertItem(UINT mask, LPCWSTR text, int image, int selectedImage, UINT state, UINT stateMask, LPARAM data,
+                         HTREEITEM parent, HTREEITEM after);
     HTREEITEM InsertItem(LPCWSTR text, HTREEITEM parent = TVI_ROOT, HTREEITEM after = TVI_LAST);
-    HTREEITEM InsertItem(LPCWSTR text, int image, int selectedImage, HTREEITEM parent = TVI_ROOT, HTREEITEM after = TVI_LAST);
+    HTREEITEM InsertItem(LPCWSTR text, int image, int selectedImage, HTREEITEM parent = TVI_ROOT,
+                         HTREEITEM after = TVI_LAST);
     BOOL DeleteItem(HTREEITEM item) { return (BOOL)SendMessage(TVM_DELETEITEM, 0, (LPARAM)item); }
     BOOL DeleteAllItems() { return (BOOL)SendMessage(TVM_DELETEITEM, 0, (LPARAM)TVI_ROOT); }
 
     // Navigation: each returns null when there is no such item.
     UINT GetCount() const { return (UINT)SendMessage(TVM_GETCOUNT, 0, 0); }
     UINT GetVisibleCount() const { return (UINT)SendMessage(TVM_GETVISIBLECOUNT, 0, 0); }
-    HTREEITEM GetNextItem(HTREEITEM item, UINT code) const { return (HTREEITEM)SendMessage(TVM_GETNEXTITEM, code, (LPARAM)item); }
+    HTREEITEM GetNextItem(HTREEITEM item, UINT code) const
+    {
+        return (HTREEITEM)SendMessage(TVM_GETNEXTITEM, code, (LPARAM)item);
+    }
     HTREEITEM GetRootItem() const { return GetNextItem(nullptr, TVGN_ROOT); }
     HTREEITEM GetChildItem(HTREEITEM item) const { return GetNextItem(item, TVGN_CHILD); }
     HTREEITEM GetNextSiblingItem(HTREEITEM item) const { return GetNextItem(item, TVGN_NEXT); }
@@ -499,13 +629,17 @@ public:
     // Item attributes.
     BOOL GetItem(TVITEMW* item) const { return (BOOL)SendMessage(TVM_GETITEMW, 0, (LPARAM)item); }
     BOOL SetItem(TVITEMW* item) { return (BOOL)SendMessage(TVM_SETITEMW, 0, (LPARAM)item); }
-    BOOL SetItem(HTREEITEM item, UINT mask, LPCWSTR text, int image, int selectedImage, UINT state, UINT stateMask, LPARAM data);
+    BOOL SetItem(HTREEITEM item, UINT mask, LPCWSTR text, int image, int selectedImage, UINT state, UINT stateMask,
+                 LPARAM data);
     // The whole text, however long.
     CString GetItemText(HTREEITEM item) const;
     BOOL SetItemText(HTREEITEM item, LPCWSTR text);
     DWORD_PTR GetItemData(HTREEITEM item) const;
     BOOL SetItemData(HTREEITEM item, DWORD_PTR data);
-    UINT GetItemState(HTREEITEM item, UINT mask) const { return (UINT)SendMessage(TVM_GETITEMSTATE, (WPARAM)item, (LPARAM)mask); }
+    UINT GetItemState(HTREEITEM item, UINT mask) const
+    {
+        return (UINT)SendMessage(TVM_GETITEMSTATE, (WPARAM)item, (LPARAM)mask);
+    }
     BOOL SetItemState(HTREEITEM item, UINT state, UINT mask);
     BOOL GetItemImage(HTREEITEM item, int& image, int& selectedImage) const;
     BOOL SetItemImage(HTREEITEM item, int image, int selectedImage);
@@ -524,7 +658,10 @@ public:
     // Sorting: children of `item` (null or TVI_ROOT: the top level) by text, or by a callback
     // that receives the items' data.
     BOOL SortChildren(HTREEITEM item) { return (BOOL)SendMessage(TVM_SORTCHILDREN, 0, (LPARAM)item); }
-    BOOL SortChildrenCB(LPTVSORTCB sort, BOOL recurse = FALSE) { return (BOOL)SendMessage(TVM_SORTCHILDRENCB, recurse, (LPARAM)sort); }
+    BOOL SortChildrenCB(LPTVSORTCB sort, BOOL recurse = FALSE)
+    {
+        return (BOOL)SendMessage(TVM_SORTCHILDRENCB, recurse, (LPARAM)sort);
+    }
 
     // Appearance. type: TVSIL_NORMAL or TVSIL_STATE. Returns the previous list (a temporary).
     CImageList* SetImageList(CImageList* list, int type);

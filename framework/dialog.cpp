@@ -8,7 +8,7 @@
 namespace {
 
 // Thrown by CDataExchange::Fail and caught only by UpdateData.
-struct ExchangeFailed {};
+struct ExchangeFailed { };
 
 CString ReadWindowText(HWND h)
 {
@@ -20,7 +20,10 @@ CString ReadWindowText(HWND h)
     return CString(buf.data(), got > 0 ? got : 0);
 }
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+bool IsBlank(wchar_t c)
+{
+    return c == L' ' || c == L'\t';
+}
 
 // Whole-field integer parsing: blanks, an optional sign (only '+' for unsigned types), at least one
 // digit, blanks. Anything else, or a value that does not fit T, is rejected.
@@ -50,7 +53,8 @@ template <class T> bool ParseWhole(const wchar_t* s, T& out)
     if (*s)
         return false;
     if constexpr (std::is_signed_v<T>) {
-        uint64_t limit = negative ? uint64_t(std::numeric_limits<T>::max()) + 1 : uint64_t(std::numeric_limits<T>::max());
+        uint64_t limit =
+            negative ? uint64_t(std::numeric_limits<T>::max()) + 1 : uint64_t(std::numeric_limits<T>::max());
         if (magnitude > limit)
             return false;
         out = negative ? T(int64_t(0 - magnitude)) : T(magnitude);
@@ -87,7 +91,7 @@ bool IsIdleMessage(const MSG& msg, POINT& lastMouse)
 {
     switch (msg.message) {
     case WM_PAINT:
-    case 0x0118:   // the system's caret-blink timer
+    case 0x0118: // the system's caret-blink timer
         return false;
     case WM_MOUSEMOVE:
     case WM_NCMOUSEMOVE:
@@ -126,8 +130,7 @@ CDialog::CDialog(LPCWSTR templateName, CWnd* parent) : m_pParentWnd(parent)
 CDialog::~CDialog()
 {
     // A modeless dialog still open: destroy it now, while the object is still a CDialog.
-    if (m_hWnd && ::IsWindow(m_hWnd) &&
-        ::GetWindowThreadProcessId(m_hWnd, nullptr) == ::GetCurrentThreadId())
+    if (m_hWnd && ::IsWindow(m_hWnd) && ::GetWindowThreadProcessId(m_hWnd, nullptr) == ::GetCurrentThreadId())
         ::DestroyWindow(m_hWnd);
 }
 
@@ -157,7 +160,10 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
     return (INT_PTR)CWnd::StandardWndProc(hWnd, WM_INITDIALOG, wParam, lParam);
 }
 
-LRESULT CDialog::HandleInitDialog(WPARAM, LPARAM) { return OnInitDialog(); }
+LRESULT CDialog::HandleInitDialog(WPARAM, LPARAM)
+{
+    return OnInitDialog();
+}
 
 BOOL CDialog::CreateFromTemplate(LPCWSTR templateName, HWND parent)
 {
@@ -221,7 +227,7 @@ INT_PTR CDialog::DoModal()
 
     m_hWndOwner = owner;
     m_nModalResult = -1;
-    m_bContinueModal = true;   // before creation: EndDialog in OnInitDialog must stick
+    m_bContinueModal = true; // before creation: EndDialog in OnInitDialog must stick
     m_bInModalLoop = true;
     INT_PTR result = -1;
     if (CreateFromTemplate(m_lpszTemplateName, owner)) {
@@ -254,14 +260,14 @@ INT_PTR CDialog::RunModalLoop()
     MSG msg;
     while (m_bContinueModal) {
         if (!m_hWnd)
-            return -1;   // destroyed while running
+            return -1; // destroyed while running
         if (idle && !::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
             idle = false;
             if (m_hWndOwner && !(GetStyle() & DS_NOIDLEMSG))
                 ::SendMessageW(m_hWndOwner, WM_ENTERIDLE, MSGF_DIALOGBOX, (LPARAM)m_hWnd);
             if (!CWnd::IsHandlingMessage())
                 CWnd::DeleteTempMap();
-            continue;    // messages sent meanwhile may have ended the dialog
+            continue; // messages sent meanwhile may have ended the dialog
         }
         BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) {
@@ -287,7 +293,7 @@ void CDialog::EndDialog(int result)
     if (m_bInModalLoop) {
         m_bContinueModal = false;
         if (m_hWnd)
-            ::PostMessageW(m_hWnd, WM_NULL, 0, 0);   // wakes the loop if it is waiting
+            ::PostMessageW(m_hWnd, WM_NULL, 0, 0); // wakes the loop if it is waiting
     } else if (m_hWnd) {
         ::ShowWindow(m_hWnd, SW_HIDE);
     }
@@ -306,7 +312,10 @@ void CDialog::OnOK()
     EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel()
+{
+    EndDialog(IDCANCEL);
+}
 
 BOOL CDialog::PreTranslateMessage(MSG* pMsg)
 {
@@ -325,11 +334,20 @@ DWORD CDialog::GetDefID() const
     return (DWORD)::SendMessageW(m_hWnd, DM_GETDEFID, 0, 0);
 }
 
-void CDialog::SetDefID(UINT id) { ::SendMessageW(m_hWnd, DM_SETDEFID, id, 0); }
+void CDialog::SetDefID(UINT id)
+{
+    ::SendMessageW(m_hWnd, DM_SETDEFID, id, 0);
+}
 
-void CDialog::NextDlgCtrl() const { ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, 0, 0); }
+void CDialog::NextDlgCtrl() const
+{
+    ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, 0, 0);
+}
 
-void CDialog::PrevDlgCtrl() const { ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, 1, 0); }
+void CDialog::PrevDlgCtrl() const
+{
+    ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, 1, 0);
+}
 
 void CDialog::GotoDlgCtrl(CWnd* control)
 {
@@ -337,7 +355,10 @@ void CDialog::GotoDlgCtrl(CWnd* control)
         ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, (WPARAM)control->m_hWnd, TRUE);
 }
 
-void CDialog::MapDialogRect(LPRECT rect) const { ::MapDialogRect(m_hWnd, rect); }
+void CDialog::MapDialogRect(LPRECT rect) const
+{
+    ::MapDialogRect(m_hWnd, rect);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Data exchange
@@ -358,8 +379,7 @@ BOOL CWnd::UpdateData(BOOL bSaveAndValidate)
 
 CDataExchange::CDataExchange(CWnd* dlgWnd, BOOL saveAndValidate)
     : m_bSaveAndValidate(saveAndValidate), m_pDlgWnd(dlgWnd)
-{
-}
+{ }
 
 HWND CDataExchange::PrepareCtrl(int id)
 {
@@ -394,7 +414,7 @@ void CDataExchange::Fail()
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
 {
     if (control.m_hWnd)
-        return;   // already subclassed by an earlier exchange
+        return; // already subclassed by an earlier exchange
     HWND h = pDX->PrepareCtrl(id);
     if (!control.SubclassWindow(h))
         pDX->Fail();
@@ -409,12 +429,30 @@ void DDX_Text(CDataExchange* pDX, int id, CString& value)
         ::SetWindowTextW(h, value.GetString());
 }
 
-void DDX_Text(CDataExchange* pDX, int id, int& value) { ExchangeNumber(pDX, id, value); }
-void DDX_Text(CDataExchange* pDX, int id, UINT& value) { ExchangeNumber(pDX, id, value); }
-void DDX_Text(CDataExchange* pDX, int id, long& value) { ExchangeNumber(pDX, id, value); }
-void DDX_Text(CDataExchange* pDX, int id, DWORD& value) { ExchangeNumber(pDX, id, value); }
-void DDX_Text(CDataExchange* pDX, int id, long long& value) { ExchangeNumber(pDX, id, value); }
-void DDX_Text(CDataExchange* pDX, int id, unsigned long long& value) { ExchangeNumber(pDX, id, value); }
+void DDX_Text(CDataExchange* pDX, int id, int& value)
+{
+    ExchangeNumber(pDX, id, value);
+}
+void DDX_Text(CDataExchange* pDX, int id, UINT& value)
+{
+    ExchangeNumber(pDX, id, value);
+}
+void DDX_Text(CDataExchange* pDX, int id, long& value)
+{
+    ExchangeNumber(pDX, id, value);
+}
+void DDX_Text(CDataExchange* pDX, int id, DWORD& value)
+{
+    ExchangeNumber(pDX, id, value);
+}
+void DDX_Text(CDataExchange* pDX, int id, long long& value)
+{
+    ExchangeNumber(pDX, id, value);
+}
+void DDX_Text(CDataExchange* pDX, int id, unsigned long long& value)
+{
+    ExchangeNumber(pDX, id, value);
+}
 
 void DDX_Check(CDataExchange* pDX, int id, int& value)
 {
@@ -479,7 +517,7 @@ void DDX_CBString(CDataExchange* pDX, int id, CString& value)
         ::SendMessageW(h, CB_SETCURSEL, (WPARAM)-1, 0);
         ::SetWindowTextW(h, L"");
     } else if (::SendMessageW(h, CB_SELECTSTRING, (WPARAM)-1, (LPARAM)value.GetString()) == CB_ERR) {
-        ::SetWindowTextW(h, value.GetString());   // ignored by a drop-down list
+        ::SetWindowTextW(h, value.GetString()); // ignored by a drop-down list
     }
 }
 

@@ -47,15 +47,15 @@ public:
     // message instead). For a modeless dialog it only hides the window.
     void EndDialog(int result);
 
-    virtual BOOL OnInitDialog();   // UpdateData(FALSE); TRUE: the dialog manager sets the focus
-    virtual void OnOK();           // UpdateData(TRUE), then EndDialog(IDOK) when it succeeded
-    virtual void OnCancel();       // EndDialog(IDCANCEL)
+    virtual BOOL OnInitDialog(); // UpdateData(FALSE); TRUE: the dialog manager sets the focus
+    virtual void OnOK();         // UpdateData(TRUE), then EndDialog(IDOK) when it succeeded
+    virtual void OnCancel();     // EndDialog(IDCANCEL)
 
     // Offers keyboard messages for this (top-level) dialog to IsDialogMessage. Overrides that
     // swallow a key return TRUE for it and call this for the rest.
     BOOL PreTranslateMessage(MSG* pMsg) override;
 
-    DWORD GetDefID() const;   // MAKELONG(id, DC_HASDEFID), or 0
+    DWORD GetDefID() const; // MAKELONG(id, DC_HASDEFID), or 0
     void SetDefID(UINT id);
     void NextDlgCtrl() const;
     void PrevDlgCtrl() const;
@@ -63,7 +63,7 @@ public:
     void MapDialogRect(LPRECT rect) const;
 
     CWnd* m_pParentWnd = nullptr;
-    LPCWSTR m_lpszTemplateName = nullptr;   // MAKEINTRESOURCE(id) or a name kept by the object
+    LPCWSTR m_lpszTemplateName = nullptr; // MAKEINTRESOURCE(id) or a name kept by the object
     UINT m_nIDHelp = 0;
 
 protected:
@@ -73,7 +73,7 @@ protected:
     void SetTemplate(LPCWSTR templateName);
     INT_PTR RunModalLoop();
 
-    HWND m_hWndOwner = nullptr;   // of the running modal loop
+    HWND m_hWndOwner = nullptr; // of the running modal loop
     int m_nModalResult = -1;
     std::atomic<bool> m_bContinueModal{ false };
     bool m_bInModalLoop = false;
@@ -89,7 +89,7 @@ class CDataExchange {
 public:
     CDataExchange(CWnd* dlgWnd, BOOL saveAndValidate);
 
-    BOOL m_bSaveAndValidate;   // TRUE: controls to members; FALSE: members to controls
+    BOOL m_bSaveAndValidate; // TRUE: controls to members; FALSE: members to controls
     CWnd* m_pDlgWnd;
     HWND m_hWndLastControl = nullptr;
     BOOL m_bEditLastControl = FALSE;
@@ -111,9 +111,9 @@ void DDX_Text(CDataExchange* pDX, int id, int& value);
 void DDX_Text(CDataExchange* pDX, int id, UINT& value);
 void DDX_Text(CDataExchange* pDX, int id, long& value);
 void DDX_Text(CDataExchange* pDX, int id, DWORD& value);
-void DDX_Text(CDataExchange* pDX, int id, long long& value);            // LONGLONG, int64_t
-void DDX_Text(CDataExchange* pDX, int id, unsigned long long& value);   // ULONGLONG, uint64_t
-void DDX_Check(CDataExchange* pDX, int id, int& value);    // BST_UNCHECKED / CHECKED / INDETERMINATE
+void DDX_Text(CDataExchange* pDX, int id, long long& value);          // LONGLONG, int64_t
+void DDX_Text(CDataExchange* pDX, int id, unsigned long long& value); // ULONGLONG, uint64_t
+void DDX_Check(CDataExchange* pDX, int id, int& value);               // BST_UNCHECKED / CHECKED / INDETERMINATE
 // id is the first button of a radio group; value is the index of the checked one, -1 for none.
 void DDX_Radio(CDataExchange* pDX, int id, int& value);
 void DDX_CBIndex(CDataExchange* pDX, int id, int& index);

@@ -31,8 +31,8 @@ public:
     static const HANDLE hFileNull;
 
     CFile();
-    explicit CFile(HANDLE file);  // attaches; the handle is not closed on destruction
-    CFile(LPCWSTR fileName, UINT openFlags);  // throws CFileException* on failure
+    explicit CFile(HANDLE file);             // attaches; the handle is not closed on destruction
+    CFile(LPCWSTR fileName, UINT openFlags); // throws CFileException* on failure
     ~CFile() override;
     CFile(const CFile&) = delete;
     CFile& operator=(const CFile&) = delete;
@@ -41,21 +41,21 @@ public:
     BOOL Open(LPCWSTR fileName, UINT openFlags, CFileException* error = nullptr);
 
     unsigned Read(void* buf, unsigned count) override;
-    void Write(const void* buf, unsigned count) override;  // a short write throws diskFull
+    void Write(const void* buf, unsigned count) override; // a short write throws diskFull
     uint64_t Seek(int64_t offset, unsigned from) override;
     uint64_t GetPosition() const override;
     uint64_t GetLength() const override;
     void SetLength(uint64_t length);
     void Flush() override;
-    void Close() override;  // throws if the handle cannot be closed
-    void Abort();           // closes, ignoring errors
+    void Close() override; // throws if the handle cannot be closed
+    void Abort();          // closes, ignoring errors
 
     const CString& GetFilePath() const { return m_strFileName; }
     CString GetFileName() const;
     operator HANDLE() const { return m_hFile; }
 
-    static void Remove(LPCWSTR fileName);                       // throws CFileException*
-    static void Rename(LPCWSTR oldName, LPCWSTR newName);       // throws CFileException*
+    static void Remove(LPCWSTR fileName);                 // throws CFileException*
+    static void Rename(LPCWSTR oldName, LPCWSTR newName); // throws CFileException*
 
     HANDLE m_hFile;
 

@@ -20,7 +20,7 @@ struct Registry {
 
 Registry& Reg()
 {
-    static auto* r = new Registry();   // never destroyed: objects may outlive statics
+    static auto* r = new Registry(); // never destroyed: objects may outlive statics
     return *r;
 }
 
@@ -98,12 +98,18 @@ CGdiObject* NewWrapperFor(HGDIOBJ h)
 {
     switch (::GetObjectType(h)) {
     case OBJ_PEN:
-    case OBJ_EXTPEN: return new CPen();
-    case OBJ_BRUSH: return new CBrush();
-    case OBJ_FONT: return new CFont();
-    case OBJ_BITMAP: return new CBitmap();
-    case OBJ_REGION: return new CRgn();
-    default: return new CGdiObject();
+    case OBJ_EXTPEN:
+        return new CPen();
+    case OBJ_BRUSH:
+        return new CBrush();
+    case OBJ_FONT:
+        return new CFont();
+    case OBJ_BITMAP:
+        return new CBitmap();
+    case OBJ_REGION:
+        return new CRgn();
+    default:
+        return new CGdiObject();
     }
 }
 
@@ -136,7 +142,7 @@ void ZrGdiDeleteTempMap()
     if (!t)
         return;
     for (auto& kv : t->objects)
-        kv.second->m_hObject = nullptr;   // temporaries never own their handles
+        kv.second->m_hObject = nullptr; // temporaries never own their handles
     t->objects.clear();
     // A DC taken by CWnd::GetDC and not yet released keeps its object until ReleaseDC, so the
     // pointer the caller holds stays good.
@@ -149,7 +155,7 @@ void ZrGdiDeleteTempMap()
         }
     }
     if (t->dcs.empty()) {
-        t_temps = nullptr;   // nothing left: a thread that ends now leaves nothing behind
+        t_temps = nullptr; // nothing left: a thread that ends now leaves nothing behind
         delete t;
     }
 }
@@ -465,7 +471,8 @@ BOOL CDC::FillGradientRect(LPCRECT r, COLORREF from, COLORREF to, bool vertical)
     return GradientFill(v, 2, &g, 1, vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
 }
 
-BOOL CDC::TransparentBlt(int x, int y, int cx, int cy, CDC* src, int xSrc, int ySrc, int cxSrc, int cySrc, UINT transparent)
+BOOL CDC::TransparentBlt(int x, int y, int cx, int cy, CDC* src, int xSrc, int ySrc, int cxSrc, int cySrc,
+                         UINT transparent)
 {
     return ::GdiTransparentBlt(m_hDC, x, y, cx, cy, SafeHdc(src), xSrc, ySrc, cxSrc, cySrc, transparent);
 }

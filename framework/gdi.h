@@ -105,13 +105,12 @@ public:
 class CFont : public CGdiObject {
 public:
     BOOL CreateFontIndirect(const LOGFONTW* lf) { return Adopt(::CreateFontIndirectW(lf)); }
-    BOOL CreateFont(int height, int width, int escapement, int orientation, int weight, BYTE italic,
-                    BYTE underline, BYTE strikeOut, BYTE charSet, BYTE outPrecision, BYTE clipPrecision,
-                    BYTE quality, BYTE pitchAndFamily, LPCWSTR faceName)
+    BOOL CreateFont(int height, int width, int escapement, int orientation, int weight, BYTE italic, BYTE underline,
+                    BYTE strikeOut, BYTE charSet, BYTE outPrecision, BYTE clipPrecision, BYTE quality,
+                    BYTE pitchAndFamily, LPCWSTR faceName)
     {
-        return Adopt(::CreateFontW(height, width, escapement, orientation, weight, italic, underline,
-                                   strikeOut, charSet, outPrecision, clipPrecision, quality,
-                                   pitchAndFamily, faceName));
+        return Adopt(::CreateFontW(height, width, escapement, orientation, weight, italic, underline, strikeOut,
+                                   charSet, outPrecision, clipPrecision, quality, pitchAndFamily, faceName));
     }
     // Size in tenths of a point, for the given DC (the screen when null).
     BOOL CreatePointFont(int pointSize, LPCWSTR faceName, CDC* dc = nullptr);
@@ -136,9 +135,15 @@ public:
     BOOL LoadBitmap(LPCWSTR name) { return Adopt(::LoadBitmapW(::GetModuleHandleW(nullptr), name)); }
     BOOL LoadOEMBitmap(UINT id) { return Adopt(::LoadBitmapW(nullptr, MAKEINTRESOURCEW(id))); }
     int GetBitmap(BITMAP* bm) const { return GetObject(sizeof(BITMAP), bm); }
-    CSize GetSize() const;   // (0, 0) when there is no bitmap
-    DWORD SetBitmapBits(DWORD count, const void* bits) { return (DWORD)::SetBitmapBits((HBITMAP)m_hObject, count, bits); }
-    DWORD GetBitmapBits(DWORD count, LPVOID bits) const { return (DWORD)::GetBitmapBits((HBITMAP)m_hObject, (LONG)count, bits); }
+    CSize GetSize() const; // (0, 0) when there is no bitmap
+    DWORD SetBitmapBits(DWORD count, const void* bits)
+    {
+        return (DWORD)::SetBitmapBits((HBITMAP)m_hObject, count, bits);
+    }
+    DWORD GetBitmapBits(DWORD count, LPVOID bits) const
+    {
+        return (DWORD)::GetBitmapBits((HBITMAP)m_hObject, (LONG)count, bits);
+    }
     operator HBITMAP() const { return (HBITMAP)m_hObject; }
     static CBitmap* FromHandle(HBITMAP h) { return static_cast<CBitmap*>(CGdiObject::FromHandle(h)); }
 };
@@ -149,10 +154,19 @@ public:
     BOOL CreateRectRgnIndirect(LPCRECT r) { return Adopt(::CreateRectRgnIndirect(r)); }
     BOOL CreateEllipticRgn(int x1, int y1, int x2, int y2) { return Adopt(::CreateEllipticRgn(x1, y1, x2, y2)); }
     BOOL CreateEllipticRgnIndirect(LPCRECT r) { return Adopt(::CreateEllipticRgnIndirect(r)); }
-    BOOL CreateRoundRectRgn(int x1, int y1, int x2, int y2, int x3, int y3) { return Adopt(::CreateRoundRectRgn(x1, y1, x2, y2, x3, y3)); }
-    BOOL CreatePolygonRgn(const POINT* points, int count, int fillMode) { return Adopt(::CreatePolygonRgn(points, count, fillMode)); }
+    BOOL CreateRoundRectRgn(int x1, int y1, int x2, int y2, int x3, int y3)
+    {
+        return Adopt(::CreateRoundRectRgn(x1, y1, x2, y2, x3, y3));
+    }
+    BOOL CreatePolygonRgn(const POINT* points, int count, int fillMode)
+    {
+        return Adopt(::CreatePolygonRgn(points, count, fillMode));
+    }
     // Both sources must exist; this region must already exist too (as with the API).
-    int CombineRgn(const CRgn* a, const CRgn* b, int mode) { return ::CombineRgn((HRGN)m_hObject, (HRGN)SafeHandle(a), (HRGN)SafeHandle(b), mode); }
+    int CombineRgn(const CRgn* a, const CRgn* b, int mode)
+    {
+        return ::CombineRgn((HRGN)m_hObject, (HRGN)SafeHandle(a), (HRGN)SafeHandle(b), mode);
+    }
     int CopyRgn(const CRgn* src) { return ::CombineRgn((HRGN)m_hObject, (HRGN)SafeHandle(src), nullptr, RGN_COPY); }
     BOOL EqualRgn(const CRgn* other) const { return ::EqualRgn((HRGN)m_hObject, (HRGN)SafeHandle(other)); }
     int OffsetRgn(int dx, int dy) { return ::OffsetRgn((HRGN)m_hObject, dx, dy); }
@@ -254,8 +268,14 @@ public:
     }
     // count -1: up to the terminating NUL.
     int DrawText(LPCWSTR text, int count, LPRECT r, UINT format) { return ::DrawTextW(m_hDC, text, count, r, format); }
-    int DrawText(const CString& text, LPRECT r, UINT format) { return DrawText(text.GetString(), text.GetLength(), r, format); }
-    int DrawTextEx(LPWSTR text, int count, LPRECT r, UINT format, LPDRAWTEXTPARAMS params) { return ::DrawTextExW(m_hDC, text, count, r, format, params); }
+    int DrawText(const CString& text, LPRECT r, UINT format)
+    {
+        return DrawText(text.GetString(), text.GetLength(), r, format);
+    }
+    int DrawTextEx(LPWSTR text, int count, LPRECT r, UINT format, LPDRAWTEXTPARAMS params)
+    {
+        return ::DrawTextExW(m_hDC, text, count, r, format, params);
+    }
     CSize GetTextExtent(LPCWSTR text, int count) const;
     CSize GetTextExtent(const CString& text) const { return GetTextExtent(text.GetString(), text.GetLength()); }
     BOOL GetTextMetrics(LPTEXTMETRICW tm) const { return ::GetTextMetricsW(m_hDC, tm); }
@@ -275,8 +295,14 @@ public:
     void Draw3dRect(int x, int y, int cx, int cy, COLORREF topLeft, COLORREF bottomRight);
     BOOL Rectangle(int x1, int y1, int x2, int y2) { return ::Rectangle(m_hDC, x1, y1, x2, y2); }
     BOOL Rectangle(LPCRECT r) { return Rectangle(r->left, r->top, r->right, r->bottom); }
-    BOOL RoundRect(int x1, int y1, int x2, int y2, int x3, int y3) { return ::RoundRect(m_hDC, x1, y1, x2, y2, x3, y3); }
-    BOOL RoundRect(LPCRECT r, POINT corner) { return RoundRect(r->left, r->top, r->right, r->bottom, corner.x, corner.y); }
+    BOOL RoundRect(int x1, int y1, int x2, int y2, int x3, int y3)
+    {
+        return ::RoundRect(m_hDC, x1, y1, x2, y2, x3, y3);
+    }
+    BOOL RoundRect(LPCRECT r, POINT corner)
+    {
+        return RoundRect(r->left, r->top, r->right, r->bottom, corner.x, corner.y);
+    }
     BOOL Ellipse(int x1, int y1, int x2, int y2) { return ::Ellipse(m_hDC, x1, y1, x2, y2); }
     BOOL Ellipse(LPCRECT r) { return Ellipse(r->left, r->top, r->right, r->bottom); }
     BOOL Polygon(const POINT* points, int count) { return ::Polygon(m_hDC, points, count); }
@@ -308,11 +334,16 @@ public:
         return ::StretchBlt(m_hDC, x, y, cx, cy, SafeHdc(src), xSrc, ySrc, cxSrc, cySrc, rop);
     }
     // Copies all but the pixels of one colour (GDI's TransparentBlt).
-    BOOL TransparentBlt(int x, int y, int cx, int cy, CDC* src, int xSrc, int ySrc, int cxSrc, int cySrc, UINT transparent);
-    BOOL DrawIcon(int x, int y, HICON icon) { return ::DrawIconEx(m_hDC, x, y, icon, 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE); }
+    BOOL TransparentBlt(int x, int y, int cx, int cy, CDC* src, int xSrc, int ySrc, int cxSrc, int cySrc,
+                        UINT transparent);
+    BOOL DrawIcon(int x, int y, HICON icon)
+    {
+        return ::DrawIconEx(m_hDC, x, y, icon, 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE);
+    }
     BOOL DrawIcon(POINT p, HICON icon) { return DrawIcon(p.x, p.y, icon); }
     // cx/cy 0 with DI_DEFAULTSIZE: the system's icon size; 0 without it: the icon's own size.
-    BOOL DrawIconEx(int x, int y, HICON icon, int cx, int cy, UINT step = 0, HBRUSH flicker = nullptr, UINT flags = DI_NORMAL)
+    BOOL DrawIconEx(int x, int y, HICON icon, int cx, int cy, UINT step = 0, HBRUSH flicker = nullptr,
+                    UINT flags = DI_NORMAL)
     {
         return ::DrawIconEx(m_hDC, x, y, icon, cx, cy, step, flicker, flags);
     }
@@ -333,6 +364,7 @@ public:
     explicit CPaintDC(CWnd* wnd);
     ~CPaintDC() override;
     PAINTSTRUCT m_ps = {};
+
 protected:
     HWND m_hWnd;
 };
@@ -342,6 +374,7 @@ class CClientDC : public CDC {
 public:
     explicit CClientDC(CWnd* wnd);
     ~CClientDC() override;
+
 protected:
     HWND m_hWnd;
 };
@@ -351,6 +384,7 @@ class CWindowDC : public CDC {
 public:
     explicit CWindowDC(CWnd* wnd);
     ~CWindowDC() override;
+
 protected:
     HWND m_hWnd;
 };

@@ -17,25 +17,30 @@
 #include "wnd.h"
 #include "gdi.h"
 
-#define DECLARE_MESSAGE_MAP()                                        \
-protected:                                                           \
-    static const AFX_MSGMAP* GetThisMessageMap();                    \
+#define DECLARE_MESSAGE_MAP()                                                                                          \
+protected:                                                                                                             \
+    static const AFX_MSGMAP* GetThisMessageMap();                                                                      \
     const AFX_MSGMAP* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                    \
-    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
-    const AFX_MSGMAP* theClass::GetThisMessageMap()                               \
-    {                                                                             \
-        typedef theClass ThisClass;                                               \
-        typedef baseClass TheBaseClass;                                           \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                                         \
+    const AFX_MSGMAP* theClass::GetMessageMap() const                                                                  \
+    {                                                                                                                  \
+        return GetThisMessageMap();                                                                                    \
+    }                                                                                                                  \
+    const AFX_MSGMAP* theClass::GetThisMessageMap()                                                                    \
+    {                                                                                                                  \
+        typedef theClass ThisClass;                                                                                    \
+        typedef baseClass TheBaseClass;                                                                                \
         static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 
-#define END_MESSAGE_MAP()                                                         \
-            { ZrEntryKind::End, 0, 0, 0, nullptr, nullptr }                       \
-        };                                                                        \
-        static const AFX_MSGMAP messageMap = { &TheBaseClass::GetThisMessageMap,  \
-                                               &_messageEntries[0] };             \
-        return &messageMap;                                                       \
+#define END_MESSAGE_MAP()                                                                                              \
+    {                                                                                                                  \
+        ZrEntryKind::End, 0, 0, 0, nullptr, nullptr                                                                    \
+    }                                                                                                                  \
+    }                                                                                                                  \
+    ;                                                                                                                  \
+    static const AFX_MSGMAP messageMap = { &TheBaseClass::GetThisMessageMap, &_messageEntries[0] };                    \
+    return &messageMap;                                                                                                \
     }
 
 namespace zr_msg {
@@ -46,8 +51,14 @@ struct TempDC : CDC {
     ~TempDC() { Detach(); }
 };
 
-inline CWnd* Wnd(WPARAM w) { return CWnd::FromHandle((HWND)w); }
-inline CWnd* WndL(LPARAM l) { return CWnd::FromHandle((HWND)l); }
+inline CWnd* Wnd(WPARAM w)
+{
+    return CWnd::FromHandle((HWND)w);
+}
+inline CWnd* WndL(LPARAM l)
+{
+    return CWnd::FromHandle((HWND)l);
+}
 
 template <class T, auto F> bool Message(CWnd* w, ZrMsgCall& c)
 {
@@ -96,14 +107,22 @@ template <class T, auto F> bool CtlColorReflect(CWnd* w, ZrMsgCall& c)
     TempDC dc((HDC)c.wParam);
     HBRUSH b = (static_cast<T*>(w)->*F)(&dc, c.message - WM_CTLCOLORMSGBOX);
     if (!b)
-        return false;   // no brush: the parent colours the control as usual
+        return false; // no brush: the parent colours the control as usual
     c.result = (LRESULT)b;
     return true;
 }
 
 // Window-message crackers.
-template <class T, auto F> bool Void0(CWnd* w, ZrMsgCall& c) { (static_cast<T*>(w)->*F)(); c.result = 0; return true; }
-template <class T, auto F> bool Paint(CWnd* w, ZrMsgCall& c) { return Void0<T, F>(w, c); }
+template <class T, auto F> bool Void0(CWnd* w, ZrMsgCall& c)
+{
+    (static_cast<T*>(w)->*F)();
+    c.result = 0;
+    return true;
+}
+template <class T, auto F> bool Paint(CWnd* w, ZrMsgCall& c)
+{
+    return Void0<T, F>(w, c);
+}
 template <class T, auto F> bool EraseBkgnd(CWnd* w, ZrMsgCall& c)
 {
     TempDC dc((HDC)c.wParam);
@@ -116,15 +135,30 @@ template <class T, auto F> bool Mouse(CWnd* w, ZrMsgCall& c)
     c.result = 0;
     return true;
 }
-template <class T, auto F> bool Timer(CWnd* w, ZrMsgCall& c) { (static_cast<T*>(w)->*F)((UINT_PTR)c.wParam); c.result = 0; return true; }
+template <class T, auto F> bool Timer(CWnd* w, ZrMsgCall& c)
+{
+    (static_cast<T*>(w)->*F)((UINT_PTR)c.wParam);
+    c.result = 0;
+    return true;
+}
 template <class T, auto F> bool Size(CWnd* w, ZrMsgCall& c)
 {
     (static_cast<T*>(w)->*F)((UINT)c.wParam, (short)LOWORD(c.lParam), (short)HIWORD(c.lParam));
     c.result = 0;
     return true;
 }
-template <class T, auto F> bool ShowWindow(CWnd* w, ZrMsgCall& c) { (static_cast<T*>(w)->*F)((BOOL)c.wParam, (UINT)c.lParam); c.result = 0; return true; }
-template <class T, auto F> bool SysCommand(CWnd* w, ZrMsgCall& c) { (static_cast<T*>(w)->*F)((UINT)c.wParam, c.lParam); c.result = 0; return true; }
+template <class T, auto F> bool ShowWindow(CWnd* w, ZrMsgCall& c)
+{
+    (static_cast<T*>(w)->*F)((BOOL)c.wParam, (UINT)c.lParam);
+    c.result = 0;
+    return true;
+}
+template <class T, auto F> bool SysCommand(CWnd* w, ZrMsgCall& c)
+{
+    (static_cast<T*>(w)->*F)((UINT)c.wParam, c.lParam);
+    c.result = 0;
+    return true;
+}
 template <class T, auto F> bool Key(CWnd* w, ZrMsgCall& c)
 {
     (static_cast<T*>(w)->*F)((UINT)c.wParam, (UINT)LOWORD(c.lParam), (UINT)HIWORD(c.lParam));
@@ -170,7 +204,12 @@ template <class T, auto F> bool NcHitTest(CWnd* w, ZrMsgCall& c)
     c.result = (static_cast<T*>(w)->*F)(CPoint(c.lParam));
     return true;
 }
-template <class T, auto F> bool Focus(CWnd* w, ZrMsgCall& c) { (static_cast<T*>(w)->*F)(Wnd(c.wParam)); c.result = 0; return true; }
+template <class T, auto F> bool Focus(CWnd* w, ZrMsgCall& c)
+{
+    (static_cast<T*>(w)->*F)(Wnd(c.wParam));
+    c.result = 0;
+    return true;
+}
 template <class T, auto F> bool ContextMenu(CWnd* w, ZrMsgCall& c)
 {
     (static_cast<T*>(w)->*F)(Wnd(c.wParam), CPoint(c.lParam));
@@ -202,7 +241,7 @@ template <class T, auto F> bool QueryDragIcon(CWnd* w, ZrMsgCall& c)
 
 } // namespace zr_msg
 
-#define ZR_ENTRY(kind, msg, id1, id2, reg, thunk) \
+#define ZR_ENTRY(kind, msg, id1, id2, reg, thunk)                                                                      \
     { ZrEntryKind::kind, (UINT)(msg), (UINT)(id1), (UINT)(id2), reg, thunk },
 
 // Messages by number and registered messages: LRESULT Handler(WPARAM, LPARAM).
@@ -212,8 +251,10 @@ template <class T, auto F> bool QueryDragIcon(CWnd* w, ZrMsgCall& c)
 // Commands: void Handler().
 #define ON_COMMAND(id, fn) ZR_ENTRY(Command, 0, id, id, nullptr, (&zr_msg::Command<ThisClass, fn>))
 #define ON_CONTROL(code, id, fn) ZR_ENTRY(Command, code, id, id, nullptr, (&zr_msg::Command<ThisClass, fn>))
-#define ON_COMMAND_RANGE(id1, id2, fn) ZR_ENTRY(CommandRange, 0, id1, id2, nullptr, (&zr_msg::CommandRange<ThisClass, fn>))
-#define ON_CONTROL_RANGE(code, id1, id2, fn) ZR_ENTRY(CommandRange, code, id1, id2, nullptr, (&zr_msg::CommandRange<ThisClass, fn>))
+#define ON_COMMAND_RANGE(id1, id2, fn)                                                                                 \
+    ZR_ENTRY(CommandRange, 0, id1, id2, nullptr, (&zr_msg::CommandRange<ThisClass, fn>))
+#define ON_CONTROL_RANGE(code, id1, id2, fn)                                                                           \
+    ZR_ENTRY(CommandRange, code, id1, id2, nullptr, (&zr_msg::CommandRange<ThisClass, fn>))
 #define ON_BN_CLICKED(id, fn) ON_CONTROL(BN_CLICKED, id, fn)
 #define ON_BN_DOUBLECLICKED(id, fn) ON_CONTROL(BN_DOUBLECLICKED, id, fn)
 #define ON_BN_SETFOCUS(id, fn) ON_CONTROL(BN_SETFOCUS, id, fn)
@@ -230,15 +271,20 @@ template <class T, auto F> bool QueryDragIcon(CWnd* w, ZrMsgCall& c)
 
 // Notifications: void Handler(NMHDR*, LRESULT*); ranges: void Handler(UINT id, NMHDR*, LRESULT*).
 #define ON_NOTIFY(code, id, fn) ZR_ENTRY(Notify, code, id, id, nullptr, (&zr_msg::Notify<ThisClass, fn>))
-#define ON_NOTIFY_RANGE(code, id1, id2, fn) ZR_ENTRY(NotifyRange, code, id1, id2, nullptr, (&zr_msg::NotifyRange<ThisClass, fn>))
+#define ON_NOTIFY_RANGE(code, id1, id2, fn)                                                                            \
+    ZR_ENTRY(NotifyRange, code, id1, id2, nullptr, (&zr_msg::NotifyRange<ThisClass, fn>))
 
 // Reflected to the control that sent them.
 #define ON_NOTIFY_REFLECT(code, fn) ZR_ENTRY(ReflectNotify, code, 0, 0, nullptr, (&zr_msg::Notify<ThisClass, fn>))
-#define ON_NOTIFY_REFLECT_EX(code, fn) ZR_ENTRY(ReflectNotifyEx, code, 0, 0, nullptr, (&zr_msg::NotifyEx<ThisClass, fn>))
+#define ON_NOTIFY_REFLECT_EX(code, fn)                                                                                 \
+    ZR_ENTRY(ReflectNotifyEx, code, 0, 0, nullptr, (&zr_msg::NotifyEx<ThisClass, fn>))
 #define ON_CONTROL_REFLECT(code, fn) ZR_ENTRY(ReflectCommand, code, 0, 0, nullptr, (&zr_msg::Command<ThisClass, fn>))
-#define ON_WM_DRAWITEM_REFLECT() ZR_ENTRY(ReflectDrawItem, 0, 0, 0, nullptr, (&zr_msg::DrawItemReflect<ThisClass, &ThisClass::DrawItem>))
-#define ON_WM_MEASUREITEM_REFLECT() ZR_ENTRY(ReflectMeasureItem, 0, 0, 0, nullptr, (&zr_msg::MeasureItemReflect<ThisClass, &ThisClass::MeasureItem>))
-#define ON_WM_CTLCOLOR_REFLECT() ZR_ENTRY(ReflectCtlColor, 0, 0, 0, nullptr, (&zr_msg::CtlColorReflect<ThisClass, &ThisClass::CtlColor>))
+#define ON_WM_DRAWITEM_REFLECT()                                                                                       \
+    ZR_ENTRY(ReflectDrawItem, 0, 0, 0, nullptr, (&zr_msg::DrawItemReflect<ThisClass, &ThisClass::DrawItem>))
+#define ON_WM_MEASUREITEM_REFLECT()                                                                                    \
+    ZR_ENTRY(ReflectMeasureItem, 0, 0, 0, nullptr, (&zr_msg::MeasureItemReflect<ThisClass, &ThisClass::MeasureItem>))
+#define ON_WM_CTLCOLOR_REFLECT()                                                                                       \
+    ZR_ENTRY(ReflectCtlColor, 0, 0, 0, nullptr, (&zr_msg::CtlColorReflect<ThisClass, &ThisClass::CtlColor>))
 
 // Window messages with their usual handler names and signatures.
 #define ZR_ON_WM(msg, cracker, fn) ZR_ENTRY(Message, msg, 0, 0, nullptr, (&zr_msg::cracker<ThisClass, &ThisClass::fn>))
@@ -271,8 +317,8 @@ template <class T, auto F> bool QueryDragIcon(CWnd* w, ZrMsgCall& c)
 #define ON_WM_ACTIVATE() ZR_ON_WM(WM_ACTIVATE, Activate, OnActivate)
 #define ON_WM_QUERYDRAGICON() ZR_ON_WM(WM_QUERYDRAGICON, QueryDragIcon, OnQueryDragIcon)
 // WM_CTLCOLOR* of every kind arrive as one handler, HBRUSH OnCtlColor(CDC*, CWnd*, UINT kind).
-#define ON_WM_CTLCOLOR()                                                            \
-    ZR_ON_WM(WM_CTLCOLORMSGBOX, CtlColor, OnCtlColor) ZR_ON_WM(WM_CTLCOLOREDIT, CtlColor, OnCtlColor) \
-    ZR_ON_WM(WM_CTLCOLORLISTBOX, CtlColor, OnCtlColor) ZR_ON_WM(WM_CTLCOLORBTN, CtlColor, OnCtlColor) \
-    ZR_ON_WM(WM_CTLCOLORDLG, CtlColor, OnCtlColor) ZR_ON_WM(WM_CTLCOLORSCROLLBAR, CtlColor, OnCtlColor) \
-    ZR_ON_WM(WM_CTLCOLORSTATIC, CtlColor, OnCtlColor)
+#define ON_WM_CTLCOLOR()                                                                                               \
+    ZR_ON_WM(WM_CTLCOLORMSGBOX, CtlColor, OnCtlColor)                                                                  \
+    ZR_ON_WM(WM_CTLCOLOREDIT, CtlColor, OnCtlColor) ZR_ON_WM(WM_CTLCOLORLISTBOX, CtlColor, OnCtlColor)                 \
+        ZR_ON_WM(WM_CTLCOLORBTN, CtlColor, OnCtlColor) ZR_ON_WM(WM_CTLCOLORDLG, CtlColor, OnCtlColor)                  \
+            ZR_ON_WM(WM_CTLCOLORSCROLLBAR, CtlColor, OnCtlColor) ZR_ON_WM(WM_CTLCOLORSTATIC, CtlColor, OnCtlColor)

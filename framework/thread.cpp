@@ -34,9 +34,18 @@ CWinThread::~CWinThread()
         ::CloseHandle(m_hThread);
 }
 
-DWORD CWinThread::ResumeThread() { return m_hThread ? ::ResumeThread(m_hThread) : (DWORD)-1; }
-DWORD CWinThread::SuspendThread() { return m_hThread ? ::SuspendThread(m_hThread) : (DWORD)-1; }
-BOOL CWinThread::SetThreadPriority(int priority) { return m_hThread && ::SetThreadPriority(m_hThread, priority); }
+DWORD CWinThread::ResumeThread()
+{
+    return m_hThread ? ::ResumeThread(m_hThread) : (DWORD)-1;
+}
+DWORD CWinThread::SuspendThread()
+{
+    return m_hThread ? ::SuspendThread(m_hThread) : (DWORD)-1;
+}
+BOOL CWinThread::SetThreadPriority(int priority)
+{
+    return m_hThread && ::SetThreadPriority(m_hThread, priority);
+}
 
 int CWinThread::GetThreadPriority() const
 {
@@ -55,12 +64,21 @@ bool CWinThread::HasEnded() const
     return !m_hThread || ::WaitForSingleObject(m_hThread, 0) == WAIT_OBJECT_0;
 }
 
-BOOL CWinThread::InitInstance() { return TRUE; }
-int CWinThread::ExitInstance() { return 0; }
-CWnd* CWinThread::GetMainWnd() { return m_pMainWnd; }
+BOOL CWinThread::InitInstance()
+{
+    return TRUE;
+}
+int CWinThread::ExitInstance()
+{
+    return 0;
+}
+CWnd* CWinThread::GetMainWnd()
+{
+    return m_pMainWnd;
+}
 
-CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT stackSize,
-                           DWORD createFlags, LPSECURITY_ATTRIBUTES security)
+CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT stackSize, DWORD createFlags,
+                           LPSECURITY_ATTRIBUTES security)
 {
     if (!proc)
         return nullptr;
@@ -83,8 +101,7 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT
     return t;
 }
 
-CWinThread* ZrBeginThreadInto(CWinThread*& slot, AFX_THREADPROC proc, LPVOID param, int priority,
-                              UINT stackSize)
+CWinThread* ZrBeginThreadInto(CWinThread*& slot, AFX_THREADPROC proc, LPVOID param, int priority, UINT stackSize)
 {
     CWinThread* t = AfxBeginThread(proc, param, priority, stackSize, CREATE_SUSPENDED);
     slot = t;
@@ -119,7 +136,7 @@ bool ZrWaitForThreadPumping(CWinThread* thread, DWORD timeoutMs)
         DWORD r = ::MsgWaitForMultipleObjectsEx(1, &h, wait, wake, MWMO_INPUTAVAILABLE);
         if (r == WAIT_OBJECT_0)
             return true;
-        if (r != WAIT_OBJECT_0 + 1)   // timed out or failed
+        if (r != WAIT_OBJECT_0 + 1) // timed out or failed
             return ::WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
         MSG msg;
         if (wake == QS_SENDMESSAGE) {

@@ -38,7 +38,7 @@ public:
 
     operator HANDLE() const { return m_hThread; }
 
-    DWORD ResumeThread();    // the previous suspend count, or (DWORD)-1
+    DWORD ResumeThread(); // the previous suspend count, or (DWORD)-1
     DWORD SuspendThread();
     BOOL SetThreadPriority(int priority);
     int GetThreadPriority() const;
@@ -62,9 +62,8 @@ private:
 };
 
 // Starts proc(param) on a new thread. Returns nullptr when the thread cannot be made.
-CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority = THREAD_PRIORITY_NORMAL,
-                           UINT stackSize = 0, DWORD createFlags = 0,
-                           LPSECURITY_ATTRIBUTES security = nullptr);
+CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority = THREAD_PRIORITY_NORMAL, UINT stackSize = 0,
+                           DWORD createFlags = 0, LPSECURITY_ATTRIBUTES security = nullptr);
 
 // As AfxBeginThread, but stores the new object into `slot` before the thread runs, so the thread
 // procedure may read the slot (usually a global) from its first instruction.

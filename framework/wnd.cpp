@@ -14,7 +14,7 @@ namespace {
 std::mutex g_mapLock;
 std::unordered_map<HWND, CWnd*>& PermanentMap()
 {
-    static auto* m = new std::unordered_map<HWND, CWnd*>();   // never destroyed: windows may outlive statics
+    static auto* m = new std::unordered_map<HWND, CWnd*>(); // never destroyed: windows may outlive statics
     return *m;
 }
 
@@ -51,7 +51,7 @@ LRESULT CALLBACK ZrCbtHook(int code, WPARAM wParam, LPARAM lParam)
 {
     if (code == HCBT_CREATEWND && t_creating) {
         CWnd* w = t_creating;
-        t_creating = nullptr;   // only the first window created belongs to the object
+        t_creating = nullptr; // only the first window created belongs to the object
         w->AttachAndSubclass((HWND)wParam);
     }
     return CallNextHookEx(t_cbtHook, code, wParam, lParam);
@@ -63,9 +63,8 @@ CWnd::~CWnd()
 {
     if (!m_hWnd)
         return;
-    if (m_createdHere && ::IsWindow(m_hWnd) &&
-        GetWindowThreadProcessId(m_hWnd, nullptr) == GetCurrentThreadId()) {
-        ::DestroyWindow(m_hWnd);   // runs OnNcDestroyCleanup, which clears m_hWnd
+    if (m_createdHere && ::IsWindow(m_hWnd) && GetWindowThreadProcessId(m_hWnd, nullptr) == GetCurrentThreadId()) {
+        ::DestroyWindow(m_hWnd); // runs OnNcDestroyCleanup, which clears m_hWnd
     }
     if (m_hWnd) {
         if (m_pfnSuper)
@@ -82,7 +81,10 @@ const AFX_MSGMAP* CWnd::GetThisMessageMap()
     return &map;
 }
 
-const AFX_MSGMAP* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
+const AFX_MSGMAP* CWnd::GetMessageMap() const
+{
+    return GetThisMessageMap();
+}
 
 CWnd* CWnd::FromHandlePermanent(HWND hWnd)
 {
@@ -117,7 +119,7 @@ void CWnd::DeleteTempMap()
     if (!t_tempMap)
         return;
     for (auto& kv : *t_tempMap)
-        kv.second->m_hWnd = nullptr;   // temporaries never own their windows
+        kv.second->m_hWnd = nullptr; // temporaries never own their windows
     t_tempMap->clear();
 }
 
@@ -132,13 +134,28 @@ void CWnd::ReleaseThreadState()
     }
 }
 
-bool CWnd::IsHandlingMessage() { return t_current && !t_current->empty(); }
+bool CWnd::IsHandlingMessage()
+{
+    return t_current && !t_current->empty();
+}
 
-int CWnd::TempObjectCount() { return t_tempMap ? (int)t_tempMap->size() : 0; }
+int CWnd::TempObjectCount()
+{
+    return t_tempMap ? (int)t_tempMap->size() : 0;
+}
 
-ZrNotifyLockout::ZrNotifyLockout(HWND hWnd) : m_previous(t_lockoutNotify) { t_lockoutNotify = hWnd; }
-ZrNotifyLockout::~ZrNotifyLockout() { t_lockoutNotify = m_previous; }
-bool ZrNotifyLockout::IsLockedOut(HWND hWnd) { return hWnd && t_lockoutNotify == hWnd; }
+ZrNotifyLockout::ZrNotifyLockout(HWND hWnd) : m_previous(t_lockoutNotify)
+{
+    t_lockoutNotify = hWnd;
+}
+ZrNotifyLockout::~ZrNotifyLockout()
+{
+    t_lockoutNotify = m_previous;
+}
+bool ZrNotifyLockout::IsLockedOut(HWND hWnd)
+{
+    return hWnd && t_lockoutNotify == hWnd;
+}
 
 BOOL CWnd::Attach(HWND hWnd)
 {
@@ -147,7 +164,7 @@ BOOL CWnd::Attach(HWND hWnd)
     std::lock_guard<std::mutex> lock(g_mapLock);
     auto& slot = PermanentMap()[hWnd];
     if (slot && slot != this)
-        return FALSE;   // another object already owns this window
+        return FALSE; // another object already owns this window
     slot = this;
     m_hWnd = hWnd;
     return TRUE;
@@ -186,9 +203,9 @@ BOOL CWnd::SubclassWindow(HWND hWnd)
     if (!hWnd)
         return FALSE;
     if (m_hWnd == hWnd && m_pfnSuper && InMap(hWnd, this))
-        return TRUE;   // already ours: repeating the exchange is harmless
+        return TRUE; // already ours: repeating the exchange is harmless
     if (m_hWnd)
-        return FALSE;  // this object already stands for another window
+        return FALSE; // this object already stands for another window
     if (!AttachAndSubclass(hWnd))
         return FALSE;
     PreSubclassWindow();
@@ -214,7 +231,7 @@ HWND CWnd::UnsubclassWindow()
     return Detach();
 }
 
-void CWnd::PreSubclassWindow() {}
+void CWnd::PreSubclassWindow() { }
 
 LPCWSTR CWnd::RegisterClassOnce(LPCWSTR name, UINT style, HCURSOR cursor, HBRUSH background, HICON icon)
 {
@@ -235,8 +252,8 @@ LPCWSTR CWnd::RegisterClassOnce(LPCWSTR name, UINT style, HCURSOR cursor, HBRUSH
     return name;
 }
 
-BOOL CWnd::CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
-                    int cx, int cy, HWND parent, HMENU idOrMenu, LPVOID param)
+BOOL CWnd::CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int cx, int cy,
+                    HWND parent, HMENU idOrMenu, LPVOID param)
 {
     if (m_hWnd)
         return FALSE;
@@ -264,11 +281,11 @@ BOOL CWnd::CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD 
     return TRUE;
 }
 
-BOOL CWnd::CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
-                    const RECT& r, CWnd* parent, UINT id, LPVOID param)
+BOOL CWnd::CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& r, CWnd* parent,
+                    UINT id, LPVOID param)
 {
-    return CreateEx(exStyle, className, windowName, style, r.left, r.top, r.right - r.left,
-                    r.bottom - r.top, SafeHwnd(parent), (HMENU)(UINT_PTR)id, param);
+    return CreateEx(exStyle, className, windowName, style, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                    SafeHwnd(parent), (HMENU)(UINT_PTR)id, param);
 }
 
 BOOL CWnd::Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect, CWnd* parent, UINT id)
@@ -334,7 +351,7 @@ void CWnd::OnNcDestroyCleanup()
     PostNcDestroy();
 }
 
-void CWnd::PostNcDestroy() {}
+void CWnd::PostNcDestroy() { }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -371,7 +388,7 @@ bool CWnd::DispatchToMap(ZrMsgCall& call, ZrEntryKind kindA, ZrEntryKind kindB, 
                 break;
             case ZrEntryKind::Registered:
                 match = kindA == ZrEntryKind::Message && e->registered && *e->registered != 0 &&
-                        *e->registered == call.message;
+                    *e->registered == call.message;
                 break;
             case ZrEntryKind::Command:
             case ZrEntryKind::Notify:
@@ -379,8 +396,8 @@ bool CWnd::DispatchToMap(ZrMsgCall& call, ZrEntryKind kindA, ZrEntryKind kindB, 
                 break;
             case ZrEntryKind::CommandRange:
             case ZrEntryKind::NotifyRange:
-                match = (e->kind == kindA || e->kind == kindB) && e->message == code &&
-                        id >= e->idFirst && id <= e->idLast;
+                match =
+                    (e->kind == kindA || e->kind == kindB) && e->message == code && id >= e->idFirst && id <= e->idLast;
                 break;
             case ZrEntryKind::ReflectCommand:
             case ZrEntryKind::ReflectNotify:
@@ -478,7 +495,10 @@ BOOL CWnd::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pR
     return DispatchReflected(message, wParam, lParam, pResult) ? TRUE : FALSE;
 }
 
-BOOL CWnd::PreTranslateMessage(MSG*) { return FALSE; }
+BOOL CWnd::PreTranslateMessage(MSG*)
+{
+    return FALSE;
+}
 
 BOOL CWnd::WalkPreTranslateTree(HWND hWndStop, MSG* pMsg)
 {
@@ -492,7 +512,7 @@ BOOL CWnd::WalkPreTranslateTree(HWND hWndStop, MSG* pMsg)
     return FALSE;
 }
 
-void CWnd::DoDataExchange(CDataExchange*) {}
+void CWnd::DoDataExchange(CDataExchange*) { }
 
 BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT swpFlags)
 {
@@ -588,14 +608,38 @@ CString CWnd::GetDlgItemText(int id) const
     return s;
 }
 
-CWnd* CWnd::GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
-CWnd* CWnd::GetOwner() const { return FromHandle(::GetWindow(m_hWnd, GW_OWNER)); }
-CWnd* CWnd::GetTopLevelParent() const { return FromHandle(::GetAncestor(m_hWnd, GA_ROOT)); }
-CWnd* CWnd::GetDlgItem(int id) const { return FromHandle(::GetDlgItem(m_hWnd, id)); }
-CWnd* CWnd::SetFocus() { return FromHandle(::SetFocus(m_hWnd)); }
-CWnd* CWnd::GetFocus() { return FromHandle(::GetFocus()); }
-CWnd* CWnd::SetCapture() { return FromHandle(::SetCapture(m_hWnd)); }
-CWnd* CWnd::GetCapture() { return FromHandle(::GetCapture()); }
+CWnd* CWnd::GetParent() const
+{
+    return FromHandle(::GetParent(m_hWnd));
+}
+CWnd* CWnd::GetOwner() const
+{
+    return FromHandle(::GetWindow(m_hWnd, GW_OWNER));
+}
+CWnd* CWnd::GetTopLevelParent() const
+{
+    return FromHandle(::GetAncestor(m_hWnd, GA_ROOT));
+}
+CWnd* CWnd::GetDlgItem(int id) const
+{
+    return FromHandle(::GetDlgItem(m_hWnd, id));
+}
+CWnd* CWnd::SetFocus()
+{
+    return FromHandle(::SetFocus(m_hWnd));
+}
+CWnd* CWnd::GetFocus()
+{
+    return FromHandle(::GetFocus());
+}
+CWnd* CWnd::SetCapture()
+{
+    return FromHandle(::SetCapture(m_hWnd));
+}
+CWnd* CWnd::GetCapture()
+{
+    return FromHandle(::GetCapture());
+}
 
 int CWnd::MessageBox(LPCWSTR text, LPCWSTR caption, UINT type)
 {

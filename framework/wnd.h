@@ -35,23 +35,23 @@ typedef bool (*ZrMsgThunk)(CWnd* self, ZrMsgCall& call);
 
 enum class ZrEntryKind : uint8_t {
     End,
-    Message,          // a window message by number
-    Registered,       // a registered message; its number is read when the message arrives
-    Command,          // WM_COMMAND from a control or menu: notification code and id
-    CommandRange,     // WM_COMMAND with an id in [idFirst, idLast]
-    Notify,           // WM_NOTIFY: notification code and id
-    NotifyRange,      // WM_NOTIFY with an id in [idFirst, idLast]
-    ReflectCommand,   // WM_COMMAND seen by the control that sent it
-    ReflectNotify,    // WM_NOTIFY seen by the control that sent it
-    ReflectNotifyEx,  // as ReflectNotify, but the parent still sees it when the handler returns FALSE
-    ReflectDrawItem,  // WM_DRAWITEM seen by the control it draws
+    Message,         // a window message by number
+    Registered,      // a registered message; its number is read when the message arrives
+    Command,         // WM_COMMAND from a control or menu: notification code and id
+    CommandRange,    // WM_COMMAND with an id in [idFirst, idLast]
+    Notify,          // WM_NOTIFY: notification code and id
+    NotifyRange,     // WM_NOTIFY with an id in [idFirst, idLast]
+    ReflectCommand,  // WM_COMMAND seen by the control that sent it
+    ReflectNotify,   // WM_NOTIFY seen by the control that sent it
+    ReflectNotifyEx, // as ReflectNotify, but the parent still sees it when the handler returns FALSE
+    ReflectDrawItem, // WM_DRAWITEM seen by the control it draws
     ReflectMeasureItem,
-    ReflectCtlColor,  // WM_CTLCOLOR* seen by the control it colours
+    ReflectCtlColor, // WM_CTLCOLOR* seen by the control it colours
 };
 
 struct AFX_MSGMAP_ENTRY {
     ZrEntryKind kind;
-    UINT message;        // window message, or the notification code of command and notify kinds
+    UINT message; // window message, or the notification code of command and notify kinds
     UINT idFirst;
     UINT idLast;
     const UINT* registered;
@@ -99,13 +99,11 @@ public:
     BOOL SubclassDlgItem(UINT id, CWnd* parent);
     HWND UnsubclassWindow();
 
-    virtual BOOL CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
-                          int x, int y, int cx, int cy, HWND parent, HMENU idOrMenu,
-                          LPVOID param = nullptr);
-    BOOL CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
-                  const RECT& rect, CWnd* parent, UINT id, LPVOID param = nullptr);
-    virtual BOOL Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect,
-                        CWnd* parent, UINT id);
+    virtual BOOL CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int cx,
+                          int cy, HWND parent, HMENU idOrMenu, LPVOID param = nullptr);
+    BOOL CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect, CWnd* parent,
+                  UINT id, LPVOID param = nullptr);
+    virtual BOOL Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT& rect, CWnd* parent, UINT id);
     virtual BOOL DestroyWindow();
 
     // Registers (once per process) a window class whose procedure is DefWindowProcW; windows of it
@@ -139,9 +137,18 @@ public:
     BOOL IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
     void MoveWindow(int x, int y, int cx, int cy, BOOL repaint = TRUE) { ::MoveWindow(m_hWnd, x, y, cx, cy, repaint); }
-    void MoveWindow(LPCRECT r, BOOL repaint = TRUE) { MoveWindow(r->left, r->top, r->right - r->left, r->bottom - r->top, repaint); }
-    BOOL SetWindowPos(HWND insertAfter, int x, int y, int cx, int cy, UINT flags) { return ::SetWindowPos(m_hWnd, insertAfter, x, y, cx, cy, flags); }
-    BOOL SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, UINT flags) { return ::SetWindowPos(m_hWnd, SafeHwnd(insertAfter), x, y, cx, cy, flags); }
+    void MoveWindow(LPCRECT r, BOOL repaint = TRUE)
+    {
+        MoveWindow(r->left, r->top, r->right - r->left, r->bottom - r->top, repaint);
+    }
+    BOOL SetWindowPos(HWND insertAfter, int x, int y, int cx, int cy, UINT flags)
+    {
+        return ::SetWindowPos(m_hWnd, insertAfter, x, y, cx, cy, flags);
+    }
+    BOOL SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, UINT flags)
+    {
+        return ::SetWindowPos(m_hWnd, SafeHwnd(insertAfter), x, y, cx, cy, flags);
+    }
     void GetClientRect(LPRECT r) const { ::GetClientRect(m_hWnd, r); }
     void GetWindowRect(LPRECT r) const { ::GetWindowRect(m_hWnd, r); }
     void ScreenToClient(LPPOINT p) const { ::ScreenToClient(m_hWnd, p); }
@@ -153,7 +160,10 @@ public:
     void InvalidateRect(LPCRECT r, BOOL erase = TRUE) { ::InvalidateRect(m_hWnd, r, erase); }
     void ValidateRect(LPCRECT r) { ::ValidateRect(m_hWnd, r); }
     void UpdateWindow() { ::UpdateWindow(m_hWnd); }
-    BOOL RedrawWindow(LPCRECT r = nullptr, HRGN rgn = nullptr, UINT flags = RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE) { return ::RedrawWindow(m_hWnd, r, rgn, flags); }
+    BOOL RedrawWindow(LPCRECT r = nullptr, HRGN rgn = nullptr, UINT flags = RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE)
+    {
+        return ::RedrawWindow(m_hWnd, r, rgn, flags);
+    }
     void SetRedraw(BOOL redraw = TRUE) { ::SendMessageW(m_hWnd, WM_SETREDRAW, redraw, 0); }
     BOOL SetForegroundWindow() { return ::SetForegroundWindow(m_hWnd); }
     void BringWindowToTop() { ::BringWindowToTop(m_hWnd); }
@@ -179,16 +189,28 @@ public:
     void SetDlgItemText(int id, LPCWSTR text) { ::SetDlgItemTextW(m_hWnd, id, text); }
     int GetDlgItemText(int id, CString& text) const;
     CString GetDlgItemText(int id) const;
-    UINT GetDlgItemInt(int id, BOOL* translated = nullptr, BOOL isSigned = TRUE) const { return ::GetDlgItemInt(m_hWnd, id, translated, isSigned); }
+    UINT GetDlgItemInt(int id, BOOL* translated = nullptr, BOOL isSigned = TRUE) const
+    {
+        return ::GetDlgItemInt(m_hWnd, id, translated, isSigned);
+    }
     void SetDlgItemInt(int id, UINT value, BOOL isSigned = TRUE) { ::SetDlgItemInt(m_hWnd, id, value, isSigned); }
     void CheckDlgButton(int id, UINT check) { ::CheckDlgButton(m_hWnd, id, check); }
     UINT IsDlgButtonChecked(int id) const { return ::IsDlgButtonChecked(m_hWnd, id); }
-    LRESULT SendDlgItemMessage(int id, UINT message, WPARAM w = 0, LPARAM l = 0) const { return ::SendDlgItemMessageW(m_hWnd, id, message, w, l); }
+    LRESULT SendDlgItemMessage(int id, UINT message, WPARAM w = 0, LPARAM l = 0) const
+    {
+        return ::SendDlgItemMessageW(m_hWnd, id, message, w, l);
+    }
 
     // Messages and timers.
-    LRESULT SendMessage(UINT message, WPARAM w = 0, LPARAM l = 0) const { return ::SendMessageW(m_hWnd, message, w, l); }
+    LRESULT SendMessage(UINT message, WPARAM w = 0, LPARAM l = 0) const
+    {
+        return ::SendMessageW(m_hWnd, message, w, l);
+    }
     BOOL PostMessage(UINT message, WPARAM w = 0, LPARAM l = 0) const { return ::PostMessageW(m_hWnd, message, w, l); }
-    UINT_PTR SetTimer(UINT_PTR id, UINT elapse, TIMERPROC proc = nullptr) { return ::SetTimer(m_hWnd, id, elapse, proc); }
+    UINT_PTR SetTimer(UINT_PTR id, UINT elapse, TIMERPROC proc = nullptr)
+    {
+        return ::SetTimer(m_hWnd, id, elapse, proc);
+    }
     BOOL KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
 
     // Focus, capture, icons, message boxes.
@@ -196,7 +218,10 @@ public:
     static CWnd* GetFocus();
     CWnd* SetCapture();
     static CWnd* GetCapture();
-    HICON SetIcon(HICON icon, BOOL big) { return (HICON)::SendMessageW(m_hWnd, WM_SETICON, big ? ICON_BIG : ICON_SMALL, (LPARAM)icon); }
+    HICON SetIcon(HICON icon, BOOL big)
+    {
+        return (HICON)::SendMessageW(m_hWnd, WM_SETICON, big ? ICON_BIG : ICON_SMALL, (LPARAM)icon);
+    }
     int MessageBox(LPCWSTR text, LPCWSTR caption = nullptr, UINT type = MB_OK);
 
     // Fonts, device contexts and menus (implemented with the GDI and menu classes).
@@ -247,8 +272,8 @@ protected:
     bool DispatchToMap(ZrMsgCall& call, ZrEntryKind kindA, ZrEntryKind kindB, UINT code, UINT id);
     bool DispatchReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
 
-    WNDPROC m_pfnSuper = nullptr;   // the procedure the window had before we subclassed it
-    bool m_createdHere = false;     // this object made the window and so destroys it
+    WNDPROC m_pfnSuper = nullptr; // the procedure the window had before we subclassed it
+    bool m_createdHere = false;   // this object made the window and so destroys it
 
 private:
     friend LRESULT CALLBACK ZrCbtHook(int, WPARAM, LPARAM);

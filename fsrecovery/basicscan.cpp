@@ -51,26 +51,22 @@ CString BasicScanStatusMessage(BasicScanStatus status)
     }
 }
 
-BasicScanStatus RunFatBasicScan(bool bootSectorServed, const volatile uint32_t* stop,
-                                HWND progressBar)
+BasicScanStatus RunFatBasicScan(bool bootSectorServed, const volatile uint32_t* stop, HWND progressBar)
 {
     KeptHandleSectorSource device(CurrentDevicePath);
     if (!device.IsOpen())
         return BasicScanStatus::DeviceNotOpened;
     const bool fat32 = SelectedVolumeInfo.fsName == L"FAT32";
     if (!bootSectorServed || !FatGeometryUsable(VolumeGeometry)) {
-        if (!ProbeFatGeometry(device, fat32, SelectedVolumeInfo.startSector,
-                              SelectedVolumeInfo.endSector, VolumeGeometry, stop,
-                              ProgressOn(progressBar)))
-            return stop != nullptr && *stop == 1 ? BasicScanStatus::Stopped
-                                                 : BasicScanStatus::NoGeometry;
+        if (!ProbeFatGeometry(device, fat32, SelectedVolumeInfo.startSector, SelectedVolumeInfo.endSector,
+                              VolumeGeometry, stop, ProgressOn(progressBar)))
+            return stop != nullptr && *stop == 1 ? BasicScanStatus::Stopped : BasicScanStatus::NoGeometry;
     }
     CopyGeometryToParams(VolumeGeometry, FatVolumeParams);
     FatVolumeParams.partitionType = SelectedVolumeInfo.fsName;
 
     const std::vector<FatDirRow> rows = ScanFatDirectoryClusters(
-        device, fat32, VolumeGeometry, SelectedVolumeInfo.endSector, stop,
-        ProgressOn(progressBar));
+        device, fat32, VolumeGeometry, SelectedVolumeInfo.endSector, stop, ProgressOn(progressBar));
     if (g_pMainDlg != nullptr) {
         AppendMiscFolderRow(g_pMainDlg->FoundEntryTable, 0, CurrentFatTime());
         AppendFatDirRows(g_pMainDlg->FoundEntryTable, rows, fat32);
@@ -78,8 +74,7 @@ BasicScanStatus RunFatBasicScan(bool bootSectorServed, const volatile uint32_t* 
     return Finished(stop);
 }
 
-BasicScanStatus RunNtfsBasicScan(bool bootSectorServed, const volatile uint32_t* stop,
-                                 HWND progressBar)
+BasicScanStatus RunNtfsBasicScan(bool bootSectorServed, const volatile uint32_t* stop, HWND progressBar)
 {
     if (!bootSectorServed)
         return BasicScanStatus::VolumeInvalid;
@@ -92,8 +87,7 @@ BasicScanStatus RunNtfsBasicScan(bool bootSectorServed, const volatile uint32_t*
     MftRunTable.clear();
     LoadMftRunTable(VolumeGeometry.cluster0Start, CurrentDevicePath, 0, VolumeGeometry.mftSector,
                     VolumeGeometry.sectorsPerCluster);
-    const std::vector<NtfsScanRecord> records =
-        ScanNtfsRecords(device, MftRunTable, stop, ProgressOn(progressBar));
+    const std::vector<NtfsScanRecord> records = ScanNtfsRecords(device, MftRunTable, stop, ProgressOn(progressBar));
     if (g_pMainDlg != nullptr) {
         AppendMiscFolderRow(g_pMainDlg->FoundEntryTable, kNtfsRootRecord, CurrentFatTime());
         AppendNtfsRows(g_pMainDlg->FoundEntryTable, g_pMainDlg->NtfsFileTable, records);

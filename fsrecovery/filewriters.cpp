@@ -45,8 +45,14 @@ void PumpSavingDialog()
 
 namespace {
 
-enum : int { kIdcSaveName = 1084, kIdcSavePath = 1085, kIdcSaveBytesBar = 1086, kIdcSaveFilesBar = 1087,
-             kIdcSaveBytesText = 1090, kIdcSaveFilesText = 1091 };
+enum : int {
+    kIdcSaveName = 1084,
+    kIdcSavePath = 1085,
+    kIdcSaveBytesBar = 1086,
+    kIdcSaveFilesBar = 1087,
+    kIdcSaveBytesText = 1090,
+    kIdcSaveFilesText = 1091
+};
 
 // How many times a typed name is asked for again when the cleaned name is taken too.
 constexpr int kRenameAttempts = 16;
@@ -61,8 +67,7 @@ class SaveProgressView {
 public:
     SaveProgressView(bool checkExists, uint64_t size)
         : m_size(size), m_on(checkExists && !OpeningForView && g_pSavingFilesDlg && g_pMainDlg)
-    {
-    }
+    { }
     void Start(const CString& path, const CString& name, uint32_t blockBytes)
     {
         if (!m_on)
@@ -109,8 +114,7 @@ public:
         // Whatever a destination says, a device is never opened for writing.
         if (IsRawDevicePath(path))
             return;
-        m_handle = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr);
+        m_handle = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     ~DestinationFile()
     {
@@ -126,8 +130,7 @@ public:
     bool Write(const uint8_t* data, size_t length)
     {
         DWORD done = 0;
-        return length == 0 ||
-               (::WriteFile(m_handle, data, DWORD(length), &done, nullptr) && done == length);
+        return length == 0 || (::WriteFile(m_handle, data, DWORD(length), &done, nullptr) && done == length);
     }
     bool Commit()
     {
@@ -206,7 +209,7 @@ SaveOutcome Uncount(SaveOutcome outcome, bool counted)
     return outcome;
 }
 
-}  // namespace
+} // namespace
 
 bool ApplyFileExistsRule(CString& path, CString& name)
 {
@@ -279,7 +282,8 @@ SaveOutcome SaveFatFile(CString path, CString name, uint64_t size, uint32_t firs
             const FatChainGeometry geometry{ params.partitionType == L"FAT32", fat, params.sectorsPerFat };
             if (fat == 0 || (params.partitionType != L"FAT32" && params.partitionType != L"FAT16"))
                 continue;
-            WalkFatChain(source, geometry, firstCluster, needed + 1, [] { return StopRequested(); }, chain);
+            WalkFatChain(
+                source, geometry, firstCluster, needed + 1, [] { return StopRequested(); }, chain);
             if (chain.size() == needed) {
                 chained = true;
                 break;
@@ -325,8 +329,8 @@ SaveOutcome SaveNtfsFile(CString path, CString name, uint64_t size, uint64_t rec
     NtfsAttribute data;
     std::vector<ClusterRun> runs;
     std::vector<CopyExtent> extents;
-    if (kind != 2 || !FindNtfsAttribute(record.data(), record.size(), kAttrData, true, data) ||
-        data.offset != at || !DecodeMappingPairs(record.data() + data.valueOffset, data.valueLength, runs) ||
+    if (kind != 2 || !FindNtfsAttribute(record.data(), record.size(), kAttrData, true, data) || data.offset != at ||
+        !DecodeMappingPairs(record.data() + data.valueOffset, data.valueLength, runs) ||
         !NtfsRunExtents(runs, params.sectorsPerCluster, params.cluster0Start, extents))
         return Uncount(SaveOutcome::Failed, counted);
     view.Start(path, name, kCopyReadSectors * kSectorSize);
@@ -347,9 +351,8 @@ CString WriteFoundFileForViewing(const FoundFileRef& file)
     ::DeleteFileW(path);
     OpeningForView = 1;
     SaveAborted = 0;
-    const SaveOutcome outcome =
-        file.ntfs ? SaveNtfsFile(path, file.name, file.size, file.recordSector, 0, 0, 0)
-                  : SaveFatFile(path, file.name, file.size, file.firstCluster, 0);
+    const SaveOutcome outcome = file.ntfs ? SaveNtfsFile(path, file.name, file.size, file.recordSector, 0, 0, 0)
+                                          : SaveFatFile(path, file.name, file.size, file.firstCluster, 0);
     OpeningForView = 0;
     if (outcome != SaveOutcome::Saved)
         return CString();

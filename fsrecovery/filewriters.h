@@ -17,10 +17,10 @@ extern int32_t OpenFileCounter;
 
 // What became of one file.
 enum class SaveOutcome {
-    Saved,      // written (counted in SavedFileCount when the file-exists rule applied)
-    Skipped,    // the file-exists answer said skip, or the save was already stopped
-    Failed,     // nothing usable to write: unreadable record, no data, bad geometry, ...
-    Aborted,    // the destination could not be written: SaveAborted is set and the user told
+    Saved,   // written (counted in SavedFileCount when the file-exists rule applied)
+    Skipped, // the file-exists answer said skip, or the save was already stopped
+    Failed,  // nothing usable to write: unreadable record, no data, bad geometry, ...
+    Aborted, // the destination could not be written: SaveAborted is set and the user told
 };
 
 // The shown text of the destination failure.
@@ -29,13 +29,12 @@ extern const wchar_t* const kSaveWriteFailedText;
 // Writes a FAT file of `size` bytes from firstCluster under the volume of FatVolumeParams into
 // path. The chain comes from the first FAT copy, else the second, else the clusters are taken
 // as contiguous. checkExists 1 applies the file-exists rule and counts the file.
-SaveOutcome SaveFatFile(CString path, CString name, uint64_t size, uint32_t firstCluster,
-                        int16_t checkExists);
+SaveOutcome SaveFatFile(CString path, CString name, uint64_t size, uint32_t firstCluster, int16_t checkExists);
 
 // Writes the unnamed data of the NTFS file record at recordSector (resident or through its
 // runs, sparse runs as zeros) into path. parent and own are not needed to find the data.
-SaveOutcome SaveNtfsFile(CString path, CString name, uint64_t size, uint64_t recordSector,
-                         uint64_t parent, uint64_t own, int16_t checkExists);
+SaveOutcome SaveNtfsFile(CString path, CString name, uint64_t size, uint64_t recordSector, uint64_t parent,
+                         uint64_t own, int16_t checkExists);
 
 // The file-exists rule for path: true when the file is to be written (path and name may have
 // changed to a new name), false when it is skipped. Counts the file when it is written.
@@ -46,8 +45,8 @@ struct FoundFileRef {
     CString name;
     uint64_t size = 0;
     bool ntfs = false;
-    uint64_t recordSector = 0;  // NTFS
-    uint32_t firstCluster = 0;  // FAT
+    uint64_t recordSector = 0; // NTFS
+    uint32_t firstCluster = 0; // FAT
 };
 
 // Writes the file into the temporary folder under a fresh "VKD<n>" name, records the name for
@@ -55,4 +54,3 @@ struct FoundFileRef {
 CString WriteFoundFileForViewing(const FoundFileRef& file);
 // While the "Saving Files..." dialog is up on this thread, lets it paint and take its Cancel.
 void PumpSavingDialog();
-

@@ -23,7 +23,10 @@ constexpr int kBasicStatusId = 1174;
 constexpr int kDeepStatusId = 1175;
 constexpr uint32_t kMftRecordBytes = 1024;
 
-bool InDeepSearch() { return g_pMainDlg && g_pMainDlg->SearchMode.load() == kModeDeep; }
+bool InDeepSearch()
+{
+    return g_pMainDlg && g_pMainDlg->SearchMode.load() == kModeDeep;
+}
 
 // The file list shows the system's icons; the image list stays alive as long as the listing
 // keeps this user. Rows are handed to the list's own thread in batches with its drawing held
@@ -164,7 +167,7 @@ void ForEachDirectorySector(const DirectoryRegion& region, uint64_t cluster0Star
 // previous cluster of the chain may lie anywhere on the volume.
 class DirectoryOrderSource : public SectorSource {
 public:
-    explicit DirectoryOrderSource(SectorSource& device) : m_device(device) {}
+    explicit DirectoryOrderSource(SectorSource& device) : m_device(device) { }
     // The directory sector about to be listed; the ones before it stay reachable.
     void MoveTo(uint64_t sector)
     {
@@ -195,13 +198,12 @@ private:
     size_t m_seen = 0;
 };
 
-}  // namespace
+} // namespace
 
 CString FolderCountText()
 {
     CString text;
-    text.Format(L"%llu Folders, %llu Files", (unsigned long long)FoundFolderCount,
-                (unsigned long long)FoundFileCount);
+    text.Format(L"%llu Folders, %llu Files", (unsigned long long)FoundFolderCount, (unsigned long long)FoundFileCount);
     return text;
 }
 
@@ -352,7 +354,8 @@ private:
     struct KeyHash {
         size_t operator()(const Key& k) const
         {
-            return std::hash<uint64_t>()((uint64_t(k.parentId) << 32 | k.ownId) * 0x9E3779B97F4A7C15ull ^ k.cluster0Start);
+            return std::hash<uint64_t>()((uint64_t(k.parentId) << 32 | k.ownId) * 0x9E3779B97F4A7C15ull ^
+                                         k.cluster0Start);
         }
     };
     std::unordered_map<Key, FolderNode*, KeyHash> m_nodes;
@@ -377,16 +380,16 @@ int ExpandFolderSector(SectorSource& device, SectorSource& before, uint64_t sect
     if (device.Read(sector, 1, buffer) == 0)
         return 1;
     const bool fat32 = FatVolumeParams.partitionType == L"FAT32";
-    const bool more = ListFatDirectorySector(&before, buffer, sector, fat32, true, &StopFolderRead,
-                                             [&](const FatListedEntry& listed) {
-        FolderNode* node = ChildFolders().Find(folderCluster, listed.firstCluster, cluster0Start);
-        if (node == nullptr)
-            return;
-        tree->SetItemText(node->item, listed.name);
-        node->name = listed.name;
-        if (!listed.deleted)
-            node->deleted = 0;
-    });
+    const bool more = ListFatDirectorySector(
+        &before, buffer, sector, fat32, true, &StopFolderRead, [&](const FatListedEntry& listed) {
+            FolderNode* node = ChildFolders().Find(folderCluster, listed.firstCluster, cluster0Start);
+            if (node == nullptr)
+                return;
+            tree->SetItemText(node->item, listed.name);
+            node->name = listed.name;
+            if (!listed.deleted)
+                node->deleted = 0;
+        });
     return more ? 1 : 0;
 }
 
@@ -412,15 +415,15 @@ bool ExpandFatFolder(CTreeClass* tree, HTREEITEM item)
     DirectoryRegion region;
     if (!DirectoryRegionOf(ownId, region))
         return false;
-    const uint64_t base = InDeepSearch() && folder && folder->cluster0Start != 0 ? folder->cluster0Start
-                                                                                  : FatVolumeParams.cluster0Start;
+    const uint64_t base =
+        InDeepSearch() && folder && folder->cluster0Start != 0 ? folder->cluster0Start : FatVolumeParams.cluster0Start;
     // One handle for the whole folder, and long names read back along the folder's own chain.
     KeptHandleSectorSource device(CurrentDevicePath);
     DirectoryOrderSource ordered(device);
     ForEachDirectorySector(region, base, [&](uint64_t sector) {
         ordered.MoveTo(sector);
         return ExpandFolderSector(device, ordered, sector, ownId, folder ? folder->cluster0Start : 0, tree) != 0 ||
-               region.fixedRoot;
+            region.fixedRoot;
     });
     if (StopFolderRead == 1)
         return false;

@@ -53,8 +53,7 @@ private:
 // insertion, text and item-data call is a message to that thread, and those messages were
 // nearly all of the time from the end of a scan to its finished tree. The disk is not read
 // while this runs.
-template <typename Insert>
-void InsertOnTreeThread(CTreeClass* tree, Insert insert)
+template <typename Insert> void InsertOnTreeThread(CTreeClass* tree, Insert insert)
 {
     if (!tree || !tree->GetSafeHwnd() || !ZrRunOnWindowThread(tree, insert))
         insert();
@@ -68,7 +67,7 @@ void FinishTree(CTreeClass* tree, HWND progress)
         tree->SendMessage(TVM_SORTCHILDREN, FALSE, 0);
 }
 
-}  // namespace
+} // namespace
 
 CTreeClass* ResultTreeOfMode(int mode)
 {
@@ -79,8 +78,8 @@ TreeItemHandle TreeClassSink::Insert(TreeItemHandle parent, const FoundFolder& f
 {
     if (!m_tree || !m_tree->GetSafeHwnd())
         return nullptr;
-    return m_tree->InsertResultItem((HTREEITEM)parent, folder.name, 0, folder.id, 0, 0, folder.date,
-                                    folder.time, folder.parentId, 0, folder.deleted, folder.cluster0Start);
+    return m_tree->InsertResultItem((HTREEITEM)parent, folder.name, 0, folder.id, 0, 0, folder.date, folder.time,
+                                    folder.parentId, 0, folder.deleted, folder.cluster0Start);
 }
 
 TreeItemHandle TreeClassSink::RootItem()
@@ -93,8 +92,14 @@ void TreeClassSink::Progress(uint64_t position, uint64_t total)
     m_progress.Report(position, total);
 }
 
-void MarkOrphansNtfs(ZrRecordTable& table, HWND progress) { MarkOrphansShowing(table, progress, kNtfsRootId); }
-void MarkOrphansFat(ZrRecordTable& table, HWND progress) { MarkOrphansShowing(table, progress, kFatRootId); }
+void MarkOrphansNtfs(ZrRecordTable& table, HWND progress)
+{
+    MarkOrphansShowing(table, progress, kNtfsRootId);
+}
+void MarkOrphansFat(ZrRecordTable& table, HWND progress)
+{
+    MarkOrphansShowing(table, progress, kFatRootId);
+}
 
 int BuildResultTree(ZrRecordTable& table, CTreeClass* tree, HWND progress)
 {

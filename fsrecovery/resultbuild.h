@@ -16,7 +16,7 @@ CTreeClass* ResultTreeOfMode(int mode);
 // Inserts through CTreeClass::InsertResultItem; with no tree, inserts nothing.
 class TreeClassSink : public ResultTreeSink {
 public:
-    TreeClassSink(CTreeClass* tree, HWND progress) : m_tree(tree), m_progress(progress) {}
+    TreeClassSink(CTreeClass* tree, HWND progress) : m_tree(tree), m_progress(progress) { }
     TreeItemHandle Insert(TreeItemHandle parent, const FoundFolder& folder) override;
     TreeItemHandle RootItem() override;
     void Progress(uint64_t position, uint64_t total) override;
@@ -37,7 +37,7 @@ int BuildResultTree(ZrRecordTable& table, CTreeClass* tree, HWND progress);
 int BuildFatTree(ZrRecordTable& table, CTreeClass* tree, HWND progress);
 // The child folders of the folder whose id is idText (on the volume whose cluster 0 starts at
 // cluster0Start) under parentItem; placed rows leave the table.
-int BuildDirectoryFolders(const CString& idText, ZrRecordTable& table, HTREEITEM parentItem,
-                          CTreeClass* tree, uint64_t cluster0Start = 0);
+int BuildDirectoryFolders(const CString& idText, ZrRecordTable& table, HTREEITEM parentItem, CTreeClass* tree,
+                          uint64_t cluster0Start = 0);
 // Every row left in the table under "KXR_Miscellaneous" (or "Root" without it).
 void AddRecordsToMiscNode(ZrRecordTable& table, CTreeClass* tree);

@@ -12,9 +12,12 @@ const wchar_t* const kDestinationOnSourceText =
     L"The selected folder is on the drive being recovered. Saving there could overwrite the deleted "
     L"data you want to recover.\n\nPlease select a folder on another drive.";
 
-CSavingFilesDlg::CSavingFilesDlg(CWnd* parent) : CDialog(IDD_SAVING_FILES, parent) {}
+CSavingFilesDlg::CSavingFilesDlg(CWnd* parent) : CDialog(IDD_SAVING_FILES, parent) { }
 
-BOOL CSavingFilesDlg::Create() { return CDialog::Create(IDD_SAVING_FILES, m_pParentWnd); }
+BOOL CSavingFilesDlg::Create()
+{
+    return CDialog::Create(IDD_SAVING_FILES, m_pParentWnd);
+}
 
 BOOL CSavingFilesDlg::OnInitDialog()
 {
@@ -70,8 +73,8 @@ bool VolumeOverlapsScannedRange(const CString& root, int disk)
         uint8_t space[sizeof(VOLUME_DISK_EXTENTS) + 31 * sizeof(DISK_EXTENT)];
     } buffer{};
     DWORD got = 0;
-    const BOOL ok = ::DeviceIoControl(h, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &buffer,
-                                      sizeof(buffer), &got, nullptr);
+    const BOOL ok =
+        ::DeviceIoControl(h, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &buffer, sizeof(buffer), &got, nullptr);
     ::CloseHandle(h);
     if (!ok)
         return false;
@@ -84,12 +87,12 @@ bool VolumeOverlapsScannedRange(const CString& root, int disk)
         const uint64_t start = uint64_t(e.StartingOffset.QuadPart) / 512;
         const uint64_t stop = start + uint64_t(e.ExtentLength.QuadPart) / 512;
         if (end <= first || (start < end && first < stop))
-            return true;    // a whole-disk scan, or the extents overlap
+            return true; // a whole-disk scan, or the extents overlap
     }
     return false;
 }
 
-}  // namespace
+} // namespace
 
 bool DestinationOnScannedVolume(const CString& folder)
 {
@@ -106,8 +109,7 @@ bool DestinationOnScannedVolume(const CString& folder)
     return disk >= 0 && VolumeOverlapsScannedRange(rootText, disk);
 }
 
-SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& destination, CWnd* owner,
-                          bool quiet)
+SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& destination, CWnd* owner, bool quiet)
 {
     SaveCounts counts;
     HWND ownerWnd = owner ? owner->GetSafeHwnd() : nullptr;
@@ -147,9 +149,9 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
         }
         CreateDirectoryPath(PathFolderPart(path));
         FatVolumeParams = item.volume;
-        const SaveOutcome outcome =
-            item.file.ntfs ? SaveNtfsFile(path, item.file.name, item.file.size, item.file.recordSector, 0, 0, 1)
-                           : SaveFatFile(path, item.file.name, item.file.size, item.file.firstCluster, 1);
+        const SaveOutcome outcome = item.file.ntfs
+            ? SaveNtfsFile(path, item.file.name, item.file.size, item.file.recordSector, 0, 0, 1)
+            : SaveFatFile(path, item.file.name, item.file.size, item.file.firstCluster, 1);
         if (outcome == SaveOutcome::Saved)
             ++counts.saved;
         else if (outcome == SaveOutcome::Skipped)

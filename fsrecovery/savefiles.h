@@ -15,7 +15,7 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
-    void OnOK() override {}
+    void OnOK() override { }
     void OnCancel() override;
 };
 

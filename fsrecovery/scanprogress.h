@@ -12,7 +12,7 @@ public:
     static constexpr uint64_t kSteps = 200;
 
     // Without a bar or a main dialog, reports do nothing.
-    explicit ThrottledProgress(HWND bar) : m_bar(bar) {}
+    explicit ThrottledProgress(HWND bar) : m_bar(bar) { }
 
     // The first report sets the bar's range; later ones only move it forward.
     void Report(uint64_t done, uint64_t total);

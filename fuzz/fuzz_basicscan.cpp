@@ -8,7 +8,8 @@
 
 #include "fsrecovery/pure/basic_scan.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size < 2)
         return 0;
     const uint32_t spc = data[0];

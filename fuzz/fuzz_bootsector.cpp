@@ -7,21 +7,24 @@
 #include "storage/pure/bootsector.h"
 #include "storage/pure/volume_check.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     MemorySectorSource volume(data, size);
     const uint64_t sectors = size / kSectorSize;
-    for (const wchar_t* fs : {L"FAT16", L"FAT32", L"NTFS"}) {
-        for (uint64_t end : {sectors, sectors ? sectors - 1 : 0}) {
+    for (const wchar_t* fs : { L"FAT16", L"FAT32", L"NTFS" }) {
+        for (uint64_t end : { sectors, sectors ? sectors - 1 : 0 }) {
             VolumeGeometryRecord g;
             if (CheckVolume(volume, volume, fs, 0, end, g) != VolumeCheck::Valid)
                 continue;
             if (!IsValidSectorsPerCluster(g.sectorsPerCluster))
                 __builtin_trap();
-            if (fs[0] == L'F' && (g.sectorsPerFat == 0 || g.reservedSectors == 0 ||
-                                  g.secondFatSector != g.firstFatSector + g.sectorsPerFat))
+            if (fs[0] == L'F' &&
+                (g.sectorsPerFat == 0 || g.reservedSectors == 0 ||
+                 g.secondFatSector != g.firstFatSector + g.sectorsPerFat))
                 __builtin_trap();
-            if (fs[0] == L'N' && (g.sectorsPerFileRecord == 0 || g.sectorsPerFileRecord > 8 ||
-                                  (g.mftSector == 0 && g.mftMirrSector == 0)))
+            if (fs[0] == L'N' &&
+                (g.sectorsPerFileRecord == 0 || g.sectorsPerFileRecord > 8 ||
+                 (g.mftSector == 0 && g.mftMirrSector == 0)))
                 __builtin_trap();
         }
     }

@@ -14,12 +14,14 @@
 
 using namespace carve_test;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 3) return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 3)
+        return 0;
     const size_t records = (data[0] & 7) + 1;
     const CarvePolicy policy = (data[0] & 8) ? CarvePolicy::FirstMatch : CarvePolicy::AllMatches;
     const bool shortReads = (data[0] & 16) != 0;
-    static const uint32_t kChunks[] = {1, 2, 3, 8, 16, 512};
+    static const uint32_t kChunks[] = { 1, 2, 3, 8, 16, 512 };
     const uint32_t chunk = kChunks[data[1] % 6];
     const uint8_t badSeed = data[2];
     size_t at = 3;
@@ -33,16 +35,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         t.maxSize = CString(std::to_wstring(data[at + 3] | data[at + 4] << 8).c_str());
         at += 5;
         t.signatureLength = length;
-        for (int j = 0; j < length && j < kMaxSignatureBytes && at < size; ++j) t.signature[j] = data[at++];
+        for (int j = 0; j < length && j < kMaxSignatureBytes && at < size; ++j)
+            t.signature[j] = data[at++];
         t.firstByte = t.signature[0];
         list.push_back(t);
     }
     Medium m;
     m.bytes.assign(data + at, data + size);
-    if (m.bytes.empty()) return 0;
+    if (m.bytes.empty())
+        return 0;
     if (badSeed != 0)
         for (uint64_t s = 0; s < m.Sectors(); ++s)
-            if ((s * 131 + badSeed) % 7 == 0) m.bad.insert(s);
+            if ((s * 131 + badSeed) % 7 == 0)
+                m.bad.insert(s);
 
     // One sector at a time from a source that never reads short is the baseline.
     Recorder rec, base;
@@ -51,10 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     RunCarve(m, list, policy, 0, m.Sectors() - 1, chunk, src, rec, host);
     RunCarve(m, list, policy, 0, m.Sectors() - 1, 1, plain, base, baseHost);
     if (rec.events != base.events) {
-        for (const std::string& e : rec.events) fprintf(stderr, "chunk %u: %s\n", chunk, e.c_str());
-        for (const std::string& e : base.events) fprintf(stderr, "chunk 1: %s\n", e.c_str());
+        for (const std::string& e : rec.events)
+            fprintf(stderr, "chunk %u: %s\n", chunk, e.c_str());
+        for (const std::string& e : base.events)
+            fprintf(stderr, "chunk 1: %s\n", e.c_str());
         abort();
     }
-    if (!CheckItemBytes(m, rec, SignatureSet(list)).empty()) abort();
+    if (!CheckItemBytes(m, rec, SignatureSet(list)).empty())
+        abort();
     return 0;
 }

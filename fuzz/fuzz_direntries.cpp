@@ -9,7 +9,8 @@
 
 #include "storage/pure/fs_names.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size < kSectorSize)
         return 0;
     MemorySectorSource disk(data, size);

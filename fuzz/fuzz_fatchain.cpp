@@ -10,22 +10,22 @@
 
 #include "storage/pure/fat_chain.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size < 5)
         return 0;
     FatChainGeometry fat;
     fat.fat32 = data[0] & 1;
     fat.sectorsPerFat = (data[0] >> 1) == 127 ? 0xFFFFFFFF : uint32_t(data[0] >> 1) + 1;
     fat.fatStartSector = 0;
-    const uint32_t start = uint32_t(data[1]) | uint32_t(data[2]) << 8 | uint32_t(data[3]) << 16 |
-                           uint32_t(data[4]) << 24;
+    const uint32_t start =
+        uint32_t(data[1]) | uint32_t(data[2]) << 8 | uint32_t(data[3]) << 16 | uint32_t(data[4]) << 24;
     MemorySectorSource disk(data + 5, size - 5);
     std::vector<uint32_t> chain;
     fat.fatStartSector = 1;
     const FatChainEnd end = WalkFatChain(disk, fat, start, UINT64_MAX, {}, chain);
     const std::set<uint32_t> distinct(chain.begin(), chain.end());
-    if (chain.empty() || chain[0] != start || distinct.size() != chain.size() ||
-        chain.size() > FatEntryCount(fat) + 1)
+    if (chain.empty() || chain[0] != start || distinct.size() != chain.size() || chain.size() > FatEntryCount(fat) + 1)
         abort();
     if (end == FatChainEnd::CountReached || end == FatChainEnd::Stopped)
         abort();

@@ -6,7 +6,8 @@
 
 #include "storage/pure/partition_table.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     MemorySectorSource disk(data, size);
     const uint32_t room = size > 1 ? data[1] % 40 : 26;
     if (ReadGptPartitions(disk, 2, room).size() > room)

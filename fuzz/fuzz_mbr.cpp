@@ -8,7 +8,8 @@
 #include "storage/pure/partition_table.h"
 #include "tests/pure/storage_test_util.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     MemorySectorSource disk(data, size);
     const uint64_t diskSectors = uint64_t(1) << 32;
     const std::vector<FoundPartition> found = ReadMbrPartitions(disk, 0, diskSectors, 26, false);
@@ -23,10 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     storage_test::RecordingHost host;
     host.startWorks = false;
     const TreeItemHandle diskItem = reinterpret_cast<TreeItemHandle>(uintptr_t(1));
-    AddDiskPartitionsFrom(disk, 0, diskSectors, size % 2 ? diskItem : nullptr, record, selection,
-                          &host);
-    if (record.partitionCount > uint32_t(kMaxPartitionsPerDisk) ||
-        host.texts.size() > record.partitionCount)
+    AddDiskPartitionsFrom(disk, 0, diskSectors, size % 2 ? diskItem : nullptr, record, selection, &host);
+    if (record.partitionCount > uint32_t(kMaxPartitionsPerDisk) || host.texts.size() > record.partitionCount)
         __builtin_trap();
     return 0;
 }

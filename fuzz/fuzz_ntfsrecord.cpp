@@ -14,7 +14,8 @@
 #include "storage/pure/mft_runs.h"
 #include "storage/pure/ntfs_record.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size < 2)
         return 0;
     const uint32_t spc = 1u << (data[0] & 7);
@@ -31,8 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t last = 0;
     while (walk.Next(at)) {
         // Every part the walk hands out lies inside the record and after the one before.
-        if (at.offset + at.length > rec.size() || at.valueOffset + at.valueLength > rec.size() ||
-            at.offset < last)
+        if (at.offset + at.length > rec.size() || at.valueOffset + at.valueLength > rec.size() || at.offset < last)
             abort();
         last = at.offset + at.length;
         if (at.nonResident) {
@@ -59,10 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MftRunTableRecord table;
     if (LoadMftRunTableFrom(disk, 0, 0, spc, table)) {
         uint8_t buf[kMftRecordSize];
-        for (uint64_t n : {uint64_t(0), uint64_t(1), uint64_t(7), uint64_t(100000), UINT64_MAX / 2}) {
+        for (uint64_t n : { uint64_t(0), uint64_t(1), uint64_t(7), uint64_t(100000), UINT64_MAX / 2 }) {
             uint64_t sector = 0;
             if (MftRecordToLbaIn(n, table, &sector) && sector == 0)
-                abort();    // a mapped record never lands on sector 0
+                abort(); // a mapped record never lands on sector 0
             ReadMftRecordAt(disk, table, n, buf);
         }
     }

@@ -13,7 +13,8 @@
 #include "fsrecovery/pure/result_tree.h"
 #include "tests/pure/result_tree_sink.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size < 1)
         return 0;
     const bool fat = data[0] & 1;
@@ -28,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ZrRecordTable table = FoundEntriesTable();
     for (size_t at = 1; at + 6 <= size && table.GetItemCount() < 400; at += 6) {
         const uint8_t flags = data[at + 5];
-        AddFoundRow(table, (flags & 4) ? L"" : L"F", (flags & 8) ? kMissingParentId : (data[at] | data[at + 1] << 8) % 64,
+        AddFoundRow(table, (flags & 4) ? L"" : L"F",
+                    (flags & 8) ? kMissingParentId : (data[at] | data[at + 1] << 8) % 64,
                     (data[at + 2] | data[at + 3] << 8) % 64, data[at + 4] % 3 * 1000, flags & 1, flags & 2);
     }
     std::vector<std::pair<uint64_t, uint64_t>> wanted;

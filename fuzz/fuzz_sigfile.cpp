@@ -10,9 +10,14 @@
 
 #include "sigrecovery/pure/filetype.h"
 
-#define CHECK(cond) do { if (!(cond)) std::abort(); } while (0)
+#define CHECK(cond)                                                                                                    \
+    do {                                                                                                               \
+        if (!(cond))                                                                                                   \
+            std::abort();                                                                                              \
+    } while (0)
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     const SignatureFileContent content = ParseSignatureFile(bytes);
 
@@ -22,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CHECK(t.signatureLength >= 1 && t.signatureLength <= kMaxSignatureBytes);
         CHECK(t.firstByte == t.signature[0]);
         CHECK(t.hexText.GetLength() == 2 * t.signatureLength);
-        for (int i = 0; i < t.signatureLength; ++i) CHECK(t.signature[i] >= 0 && t.signature[i] <= 255);
+        for (int i = 0; i < t.signatureLength; ++i)
+            CHECK(t.signature[i] >= 0 && t.signature[i] <= 255);
         CHECK(MaxSizeBytes(t) > 0);
         CHECK(!e.key.IsEmpty() && e.key == MakeTypeKey(t.extension));
         CHECK(e.firstLine >= 1 && (e.firstLine - 1) % 6 == 0);
@@ -32,13 +38,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<int32_t> offsets;
     AddAllEntries(content, list, offsets);
     CHECK(list.size() == content.entries.size());
-    for (const FileType1& t : list) CHECK(std::count(offsets.begin(), offsets.end(), t.offset) == 1);
+    for (const FileType1& t : list)
+        CHECK(std::count(offsets.begin(), offsets.end(), t.offset) == 1);
     CHECK(offsets.size() <= list.size());
 
     std::vector<FileTypeRow> rows;
     AddFileTypeRows(content, rows);
-    AddFileTypeRows(content, rows);  // a second file with the same types adds nothing
+    AddFileTypeRows(content, rows); // a second file with the same types adds nothing
     for (size_t i = 0; i < rows.size(); ++i)
-        for (size_t j = i + 1; j < rows.size(); ++j) CHECK(rows[i].key.CompareNoCase(rows[j].key) != 0);
+        for (size_t j = i + 1; j < rows.size(); ++j)
+            CHECK(rows[i].key.CompareNoCase(rows[j].key) != 0);
     return 0;
 }

@@ -26,7 +26,7 @@ HICON CreateMappedIcon(HICON icon, const COLORREF* table)
         const int width = bmi.bmiHeader.biWidth;
         const int height = std::abs(bmi.bmiHeader.biHeight);
         if (width > 0 && height > 0 && width <= kMaxMappedIconSide && height <= kMaxMappedIconSide) {
-            bmi.bmiHeader.biHeight = height;   // bottom-up, as the colour bitmap is read back
+            bmi.bmiHeader.biHeight = height; // bottom-up, as the colour bitmap is read back
             bmi.bmiHeader.biPlanes = 1;
             bmi.bmiHeader.biBitCount = 32;
             bmi.bmiHeader.biCompression = BI_RGB;
@@ -42,7 +42,8 @@ HICON CreateMappedIcon(HICON icon, const COLORREF* table)
                 // A 32-bit DIB section keeps the alpha channel that a screen-format bitmap may drop.
                 void* bits = nullptr;
                 HBITMAP color = ::CreateDIBSection(screen, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-                if (color && ::SetDIBits(screen, color, 0, (UINT)height, pixels.data(), &bmi, DIB_RGB_COLORS) == height) {
+                if (color &&
+                    ::SetDIBits(screen, color, 0, (UINT)height, pixels.data(), &bmi, DIB_RGB_COLORS) == height) {
                     ICONINFO made = {};
                     made.fIcon = TRUE;
                     made.hbmMask = info.hbmMask;
@@ -119,8 +120,8 @@ void CMyBtn::DrawContent(HDC hdc, const RECT& rect)
     zr_look::IconButtonLayout layout;
     if (!caption.empty()) {
         CSize extent = dc.GetTextExtent(caption.c_str(), (int)caption.size());
-        layout = zr_look::LayoutIconButton(rect.right, rect.bottom, m_nIconWidth, m_nIconHeight, true,
-                                           extent.cx, extent.cy);
+        layout =
+            zr_look::LayoutIconButton(rect.right, rect.bottom, m_nIconWidth, m_nIconHeight, true, extent.cx, extent.cy);
         dc.SetBkMode(TRANSPARENT);
         COLORREF text = ::GetSysColor(COLOR_BTNTEXT);
         if (GetStyle() & WS_DISABLED) {

@@ -70,7 +70,7 @@ protected:
 
     // Blue text on a pale background until the dialog sets its own.
     ZrStaticColors m_colors{ RGB(241, 244, 250), RGB(0, 0, 255) };
-    CFont m_font;   // Verdana 13; owned by the control
+    CFont m_font; // Verdana 13; owned by the control
 
 private:
     // The brush and the font, unless they exist.

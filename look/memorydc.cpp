@@ -8,8 +8,7 @@ CMemoryDC::CMemoryDC(CDC* target, const CRect* rect) : m_pDC(target)
         target->GetClipBox(&m_rect);
     CRect device = m_rect;
     target->LPtoDP(&device);
-    if (CreateCompatibleDC(target) &&
-        m_bitmap.CreateCompatibleBitmap(target, device.Width(), device.Height())) {
+    if (CreateCompatibleDC(target) && m_bitmap.CreateCompatibleBitmap(target, device.Width(), device.Height())) {
         m_bMemDC = TRUE;
         m_oldBitmap = SelectObject(&m_bitmap);
         SetMapMode(target->GetMapMode());
@@ -31,8 +30,7 @@ CMemoryDC::CMemoryDC(CDC* target, const CRect* rect) : m_pDC(target)
 CMemoryDC::~CMemoryDC()
 {
     if (m_bMemDC) {
-        m_pDC->BitBlt(m_rect.left, m_rect.top, m_rect.Width(), m_rect.Height(), this, m_rect.left, m_rect.top,
-                      SRCCOPY);
+        m_pDC->BitBlt(m_rect.left, m_rect.top, m_rect.Width(), m_rect.Height(), this, m_rect.left, m_rect.top, SRCCOPY);
         SelectObject(m_oldBitmap);
         m_bitmap.DeleteObject();
         DeleteDC();

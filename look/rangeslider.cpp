@@ -24,8 +24,7 @@ CRangeSlider::CRangeSlider()
 {
     // The dialog objects exist before their windows, so the class is there when a template
     // creates the control.
-    if (!CWnd::RegisterClassOnce(kClassName, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW,
-                                 ::LoadCursorW(nullptr, IDC_ARROW)))
+    if (!CWnd::RegisterClassOnce(kClassName, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW, ::LoadCursorW(nullptr, IDC_ARROW)))
         throw std::runtime_error("the range slider's window class cannot be registered");
 }
 

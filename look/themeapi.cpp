@@ -82,8 +82,8 @@ HRESULT UxThemeApi::EndBufferedPaint(HPAINTBUFFER buffer, BOOL updateTarget) con
     return CallHr<HRESULT(WINAPI*)(HPAINTBUFFER, BOOL)>("EndBufferedPaint", buffer, updateTarget);
 }
 
-HRESULT UxThemeApi::DrawThemeTextEx(HTHEME theme, HDC dc, int part, int state, LPCWSTR text, int count,
-                                    DWORD flags, LPRECT rect, const DTTOPTS* options) const
+HRESULT UxThemeApi::DrawThemeTextEx(HTHEME theme, HDC dc, int part, int state, LPCWSTR text, int count, DWORD flags,
+                                    LPRECT rect, const DTTOPTS* options) const
 {
     return CallHr<HRESULT(WINAPI*)(HTHEME, HDC, int, int, LPCWSTR, int, DWORD, LPRECT, const DTTOPTS*)>(
         "DrawThemeTextEx", theme, dc, part, state, text, count, flags, rect, options);
@@ -102,21 +102,21 @@ HRESULT UxThemeApi::BufferedPaintSetAlpha(HPAINTBUFFER buffer, const RECT* rect,
 HRESULT UxThemeApi::DrawThemeBackground(HTHEME theme, HDC dc, int part, int state, const RECT* rect,
                                         const RECT* clip) const
 {
-    return CallHr<HRESULT(WINAPI*)(HTHEME, HDC, int, int, const RECT*, const RECT*)>(
-        "DrawThemeBackground", theme, dc, part, state, rect, clip);
+    return CallHr<HRESULT(WINAPI*)(HTHEME, HDC, int, int, const RECT*, const RECT*)>("DrawThemeBackground", theme, dc,
+                                                                                     part, state, rect, clip);
 }
 
-HRESULT UxThemeApi::GetThemeBackgroundContentRect(HTHEME theme, HDC dc, int part, int state,
-                                                  const RECT* bounds, RECT* content) const
+HRESULT UxThemeApi::GetThemeBackgroundContentRect(HTHEME theme, HDC dc, int part, int state, const RECT* bounds,
+                                                  RECT* content) const
 {
-    return CallHr<HRESULT(WINAPI*)(HTHEME, HDC, int, int, const RECT*, RECT*)>(
-        "GetThemeBackgroundContentRect", theme, dc, part, state, bounds, content);
+    return CallHr<HRESULT(WINAPI*)(HTHEME, HDC, int, int, const RECT*, RECT*)>("GetThemeBackgroundContentRect", theme,
+                                                                               dc, part, state, bounds, content);
 }
 
 HRESULT UxThemeApi::GetThemeBitmap(HTHEME theme, int part, int state, int prop, ULONG flags, HBITMAP* bitmap) const
 {
-    return CallHr<HRESULT(WINAPI*)(HTHEME, int, int, int, ULONG, HBITMAP*)>(
-        "GetThemeBitmap", theme, part, state, prop, flags, bitmap);
+    return CallHr<HRESULT(WINAPI*)(HTHEME, int, int, int, ULONG, HBITMAP*)>("GetThemeBitmap", theme, part, state, prop,
+                                                                            flags, bitmap);
 }
 
 HRESULT UxThemeApi::GetThemeColor(HTHEME theme, int part, int state, int prop, COLORREF* color) const
@@ -124,11 +124,11 @@ HRESULT UxThemeApi::GetThemeColor(HTHEME theme, int part, int state, int prop, C
     return CallHr<HRESULT(WINAPI*)(HTHEME, int, int, int, COLORREF*)>("GetThemeColor", theme, part, state, prop, color);
 }
 
-HRESULT UxThemeApi::GetThemePartSize(HTHEME theme, HDC dc, int part, int state, LPCRECT rect,
-                                     THEMESIZE size, SIZE* out) const
+HRESULT UxThemeApi::GetThemePartSize(HTHEME theme, HDC dc, int part, int state, LPCRECT rect, THEMESIZE size,
+                                     SIZE* out) const
 {
-    return CallHr<HRESULT(WINAPI*)(HTHEME, HDC, int, int, LPCRECT, THEMESIZE, SIZE*)>(
-        "GetThemePartSize", theme, dc, part, state, rect, size, out);
+    return CallHr<HRESULT(WINAPI*)(HTHEME, HDC, int, int, LPCRECT, THEMESIZE, SIZE*)>("GetThemePartSize", theme, dc,
+                                                                                      part, state, rect, size, out);
 }
 
 BOOL UxThemeApi::GetTextGlowSize(int* size, LPCWSTR themeClass) const

@@ -31,7 +31,7 @@ public:
     BOOL IsLoaded() const { return m_hModule != nullptr; }
 
 protected:
-    explicit ZrRuntimeLibrary(const wchar_t* libraryName) : m_libraryName(libraryName) {}
+    explicit ZrRuntimeLibrary(const wchar_t* libraryName) : m_libraryName(libraryName) { }
     ~ZrRuntimeLibrary() { Unload(); }
 
     // The export's address, or null: not loaded (last error ZR_E_NOT_LOADED) or not found (last
@@ -62,7 +62,7 @@ private:
 
 class DwmApi : public ZrRuntimeLibrary {
 public:
-    DwmApi() : ZrRuntimeLibrary(L"dwmapi.dll") {}
+    DwmApi() : ZrRuntimeLibrary(L"dwmapi.dll") { }
 
     // TRUE only when DwmIsCompositionEnabled succeeds and reports TRUE.
     BOOL IsCompositionEnabled() const;
@@ -71,33 +71,34 @@ public:
 
 protected:
     // Binds another library under the same calls (tests: a missing library, a missing export).
-    explicit DwmApi(const wchar_t* libraryName) : ZrRuntimeLibrary(libraryName) {}
+    explicit DwmApi(const wchar_t* libraryName) : ZrRuntimeLibrary(libraryName) { }
 };
 
 class UxThemeApi : public ZrRuntimeLibrary {
 public:
-    UxThemeApi() : ZrRuntimeLibrary(L"uxtheme.dll") {}
+    UxThemeApi() : ZrRuntimeLibrary(L"uxtheme.dll") { }
 
     HRESULT BufferedPaintInit() const;
     HRESULT BufferedPaintUnInit() const;
     HTHEME OpenThemeData(HWND hWnd, LPCWSTR classList) const;
     HRESULT CloseThemeData(HTHEME theme) const;
-    HPAINTBUFFER BeginBufferedPaint(HDC target, const RECT* targetRect, BP_BUFFERFORMAT format,
-                                    BP_PAINTPARAMS* params, HDC* paintDC) const;
+    HPAINTBUFFER BeginBufferedPaint(HDC target, const RECT* targetRect, BP_BUFFERFORMAT format, BP_PAINTPARAMS* params,
+                                    HDC* paintDC) const;
     HRESULT EndBufferedPaint(HPAINTBUFFER buffer, BOOL updateTarget) const;
-    HRESULT DrawThemeTextEx(HTHEME theme, HDC dc, int part, int state, LPCWSTR text, int count,
-                            DWORD flags, LPRECT rect, const DTTOPTS* options) const;
+    HRESULT DrawThemeTextEx(HTHEME theme, HDC dc, int part, int state, LPCWSTR text, int count, DWORD flags,
+                            LPRECT rect, const DTTOPTS* options) const;
     HRESULT GetThemeInt(HTHEME theme, int part, int state, int prop, int* value) const;
     HRESULT BufferedPaintSetAlpha(HPAINTBUFFER buffer, const RECT* rect, BYTE alpha) const;
-    HRESULT BufferedPaintSetAlpha(HPAINTBUFFER buffer, const RECT* rect) const { return BufferedPaintSetAlpha(buffer, rect, 255); }
-    HRESULT DrawThemeBackground(HTHEME theme, HDC dc, int part, int state, const RECT* rect,
-                                const RECT* clip) const;
-    HRESULT GetThemeBackgroundContentRect(HTHEME theme, HDC dc, int part, int state,
-                                          const RECT* bounds, RECT* content) const;
+    HRESULT BufferedPaintSetAlpha(HPAINTBUFFER buffer, const RECT* rect) const
+    {
+        return BufferedPaintSetAlpha(buffer, rect, 255);
+    }
+    HRESULT DrawThemeBackground(HTHEME theme, HDC dc, int part, int state, const RECT* rect, const RECT* clip) const;
+    HRESULT GetThemeBackgroundContentRect(HTHEME theme, HDC dc, int part, int state, const RECT* bounds,
+                                          RECT* content) const;
     HRESULT GetThemeBitmap(HTHEME theme, int part, int state, int prop, ULONG flags, HBITMAP* bitmap) const;
     HRESULT GetThemeColor(HTHEME theme, int part, int state, int prop, COLORREF* color) const;
-    HRESULT GetThemePartSize(HTHEME theme, HDC dc, int part, int state, LPCRECT rect,
-                             THEMESIZE size, SIZE* out) const;
+    HRESULT GetThemePartSize(HTHEME theme, HDC dc, int part, int state, LPCRECT rect, THEMESIZE size, SIZE* out) const;
 
     // The text glow size of a theme class (null: "CompositedWindow::Window"), opened without a
     // window. FALSE with ERROR_INVALID_PARAMETER for a null pointer, ERROR_FILE_NOT_FOUND when the
@@ -105,5 +106,5 @@ public:
     BOOL GetTextGlowSize(int* size, LPCWSTR themeClass = nullptr) const;
 
 protected:
-    explicit UxThemeApi(const wchar_t* libraryName) : ZrRuntimeLibrary(libraryName) {}
+    explicit UxThemeApi(const wchar_t* libraryName) : ZrRuntimeLibrary(libraryName) { }
 };

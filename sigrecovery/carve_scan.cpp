@@ -9,15 +9,16 @@
 #include "storage/sectorreader.h"
 #include "thread.h"
 
-std::atomic<int32_t> StopSignatureScan{0};
-std::atomic<int32_t> StopPhotoScan{0};
-std::atomic<uint64_t> GeneralFoundCount{0};
-std::atomic<uint64_t> OmittedFoundCount{0};
-std::atomic<uint64_t> CarveProgressSector{0};
+std::atomic<int32_t> StopSignatureScan{ 0 };
+std::atomic<int32_t> StopPhotoScan{ 0 };
+std::atomic<uint64_t> GeneralFoundCount{ 0 };
+std::atomic<uint64_t> OmittedFoundCount{ 0 };
+std::atomic<uint64_t> CarveProgressSector{ 0 };
 
 CarveScanHost::~CarveScanHost() = default;
 
-uint64_t DeviceSizeBytes(HANDLE handle) {
+uint64_t DeviceSizeBytes(HANDLE handle)
+{
     DWORD got = 0;
     GET_LENGTH_INFORMATION length = {};
     if (DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof(length), &got, nullptr) &&
@@ -29,11 +30,13 @@ uint64_t DeviceSizeBytes(HANDLE handle) {
         geometry.DiskSize.QuadPart > 0)
         return static_cast<uint64_t>(geometry.DiskSize.QuadPart);
     LARGE_INTEGER size = {};
-    if (GetFileSizeEx(handle, &size) && size.QuadPart > 0) return static_cast<uint64_t>(size.QuadPart);
+    if (GetFileSizeEx(handle, &size) && size.QuadPart > 0)
+        return static_cast<uint64_t>(size.QuadPart);
     return 0;
 }
 
-CString CarveWriteErrorText(DWORD error, const CString& path) {
+CString CarveWriteErrorText(DWORD error, const CString& path)
+{
     CString text;
     if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL)
         text.Format(L"The destination disk is full. The search has been stopped; the files found until now "
@@ -54,7 +57,8 @@ public:
     bool IsOpen() const { return m_source->IsOpen(); }
     size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override { return m_source->Read(sector, count, buf); }
     MediaAnswer AskMediaRemoved() override { return m_host.AskMediaRemoved(); }
-    bool ReopenDevice() override {
+    bool ReopenDevice() override
+    {
         m_source.reset();
         m_source.reset(new KeptHandleSectorSource(m_path));
         return m_source->IsOpen();
@@ -67,10 +71,12 @@ private:
 };
 
 // Creates every folder of path below (and not including) base.
-bool EnsureFoldersBelow(const CString& base, const CString& path) {
+bool EnsureFoldersBelow(const CString& base, const CString& path)
+{
     for (int at = path.Find(L'\\', base.GetLength() + 1); at > 0; at = path.Find(L'\\', at + 1)) {
         const CString folder = path.Left(at);
-        if (!CreateDirectoryW(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+        if (!CreateDirectoryW(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
     }
     return true;
 }
@@ -80,37 +86,48 @@ class FoundFileWriter : public CarveSink {
 public:
     FoundFileWriter(CarveScanHost& host, const SignatureSet& set, CarveNamer& namer, const CarvePassSettings& s)
         : m_host(host), m_set(set), m_namer(namer), m_kind(s.kind), m_thorough(s.thorough),
-          m_destination(host.Destination()) {}
-    ~FoundFileWriter() override {
-        for (auto& entry : m_open) CloseHandle(entry.second.handle);
+          m_destination(host.Destination())
+    { }
+    ~FoundFileWriter() override
+    {
+        for (auto& entry : m_open)
+            CloseHandle(entry.second.handle);
     }
 
-    bool OnOpen(CarveItem& item) override {
+    bool OnOpen(CarveItem& item) override
+    {
         const FileType1& type = m_set.Get(static_cast<size_t>(item.record)).type;
         // Never overwrite: an existing name gives way to the type's next number.
         for (int attempt = 0; attempt < 100000; ++attempt) {
             CString path;
             if (!CarveFilePath(m_destination, m_kind, m_thorough, type.extension, item.name, &path))
                 return Fail(ERROR_BAD_PATHNAME, m_destination);
-            if (!EnsureFoldersBelow(m_destination, path)) return Fail(GetLastError(), path);
-            if (IsRawDevicePath(path)) return Fail(ERROR_ACCESS_DENIED, path);   // never a device
+            if (!EnsureFoldersBelow(m_destination, path))
+                return Fail(GetLastError(), path);
+            if (IsRawDevicePath(path))
+                return Fail(ERROR_ACCESS_DENIED, path); // never a device
             HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (h != INVALID_HANDLE_VALUE) {
-                m_open[item.id] = OpenFile{h, path};
-                if (m_kind == CarveSearchKind::Photo) m_picture.Clear();
+                m_open[item.id] = OpenFile{ h, path };
+                if (m_kind == CarveSearchKind::Photo)
+                    m_picture.Clear();
                 return true;
             }
             const DWORD error = GetLastError();
-            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Fail(error, path);
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+                return Fail(error, path);
             item.name = m_namer.Name(type);
         }
         return Fail(ERROR_FILE_EXISTS, m_destination);
     }
 
-    bool OnData(const CarveItem& item, const uint8_t* data, size_t n) override {
+    bool OnData(const CarveItem& item, const uint8_t* data, size_t n) override
+    {
         auto it = m_open.find(item.id);
-        if (it == m_open.end()) return true;
-        if (m_kind == CarveSearchKind::Photo) m_picture.Append(data, n);
+        if (it == m_open.end())
+            return true;
+        if (m_kind == CarveSearchKind::Photo)
+            m_picture.Append(data, n);
         while (n > 0) {
             const DWORD part = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
             DWORD written = 0;
@@ -122,7 +139,8 @@ public:
         return true;
     }
 
-    bool OnClose(const CarveItem& item, uint64_t end, CarveClose why) override {
+    bool OnClose(const CarveItem& item, uint64_t end, CarveClose why) override
+    {
         CString path;
         auto it = m_open.find(item.id);
         if (it != m_open.end()) {
@@ -130,7 +148,8 @@ public:
             path = it->second.path;
             m_open.erase(it);
         }
-        if (m_kind != CarveSearchKind::Photo) (m_thorough ? OmittedFoundCount : GeneralFoundCount)++;
+        if (m_kind != CarveSearchKind::Photo)
+            (m_thorough ? OmittedFoundCount : GeneralFoundCount)++;
         const FileType1& type = m_set.Get(static_cast<size_t>(item.record)).type;
         m_host.AddResultRow(MakeTypeKey(type.extension), item.name, path);
         if (m_kind == CarveSearchKind::Photo) {
@@ -145,7 +164,8 @@ public:
     const CString& ErrorPath() const { return m_errorPath; }
 
 private:
-    bool Fail(DWORD error, const CString& path) {
+    bool Fail(DWORD error, const CString& path)
+    {
         if (!m_failed) {
             m_failed = true;
             m_error = error;
@@ -176,31 +196,37 @@ private:
 // event that the other side sets only when it sees the sleeper's flag.
 class Waiter {
 public:
-    Waiter() : m_event(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+    Waiter() : m_event(CreateEventW(nullptr, FALSE, FALSE, nullptr)) { }
     ~Waiter() { CloseHandle(m_event); }
     Waiter(const Waiter&) = delete;
     Waiter& operator=(const Waiter&) = delete;
 
-    template <class Ready>
-    void WaitFor(Ready ready) {
+    template <class Ready> void WaitFor(Ready ready)
+    {
         for (int spin = 0; spin < 2000; ++spin) {
-            if (ready()) return;
-            if (spin < 1000) YieldProcessor();
-            else SwitchToThread();
+            if (ready())
+                return;
+            if (spin < 1000)
+                YieldProcessor();
+            else
+                SwitchToThread();
         }
         while (!ready()) {
             m_sleeping.store(true);
-            if (!ready()) WaitForSingleObject(m_event, 1);
+            if (!ready())
+                WaitForSingleObject(m_event, 1);
             m_sleeping.store(false);
         }
     }
-    void Wake() {
-        if (m_sleeping.load()) SetEvent(m_event);
+    void Wake()
+    {
+        if (m_sleeping.load())
+            SetEvent(m_event);
     }
 
 private:
     HANDLE m_event;
-    std::atomic<bool> m_sleeping{false};
+    std::atomic<bool> m_sleeping{ false };
 };
 
 // Two threads take turns: each reads the next chunk into its own buffer, then waits for its
@@ -208,36 +234,40 @@ private:
 // matching, and each chunk is scanned on the processor that read it, where its bytes still are
 // (handing a filled buffer to another processor made the scan wait on its cache lines).
 struct TakeTurns {
-    TakeTurns(CarveChunkReader& r, CarveEngine& e, std::atomic<int32_t>& s) : reader(r), engine(e), stop(s) {}
+    TakeTurns(CarveChunkReader& r, CarveEngine& e, std::atomic<int32_t>& s) : reader(r), engine(e), stop(s) { }
     CarveChunkReader& reader;
     CarveEngine& engine;
     std::atomic<int32_t>& stop;
-    std::atomic<bool> reading{false};   // one reader at a time: the reader reads in order
-    std::atomic<uint64_t> nextRead{0};  // the index of the chunk read next
-    std::atomic<uint64_t> turn{0};      // the index of the chunk scanned next
-    std::atomic<bool> over{false};      // no more chunks: the data ended, or the engine stopped
+    std::atomic<bool> reading{ false };  // one reader at a time: the reader reads in order
+    std::atomic<uint64_t> nextRead{ 0 }; // the index of the chunk read next
+    std::atomic<uint64_t> turn{ 0 };     // the index of the chunk scanned next
+    std::atomic<bool> over{ false };     // no more chunks: the data ended, or the engine stopped
     Waiter waits[2];
 };
 
 // The loop of one of the two threads (side 0 or 1).
-void TakeTurnsLoop(TakeTurns& tt, int side) {
+void TakeTurnsLoop(TakeTurns& tt, int side)
+{
     CarveChunk chunk;
     Waiter& mine = tt.waits[side];
     Waiter& other = tt.waits[1 - side];
     for (;;) {
         // Read the next chunk; the other side may still be reading the one before it.
         mine.WaitFor([&] { return tt.over.load() || !tt.reading.exchange(true); });
-        if (tt.over.load()) return;
+        if (tt.over.load())
+            return;
         const uint64_t index = tt.nextRead.fetch_add(1);
         const bool got = tt.stop.load() == 0 && tt.reader.Next(chunk);
         tt.reading.store(false);
         other.Wake();
         // Scan it when the chunks before it are done.
         mine.WaitFor([&] { return tt.over.load() || tt.turn.load() == index; });
-        if (tt.over.load()) return;
+        if (tt.over.load())
+            return;
         if (got) {
             CarveProgressSector.store(chunk.firstSector + chunk.sectorCount);
-            if (!FeedCarveChunk(tt.engine, chunk)) tt.over.store(true);
+            if (!FeedCarveChunk(tt.engine, chunk))
+                tt.over.store(true);
         } else {
             tt.over.store(true);
         }
@@ -246,15 +276,17 @@ void TakeTurnsLoop(TakeTurns& tt, int side) {
     }
 }
 
-UINT __cdecl TakeTurnsProc(LPVOID param) {
+UINT __cdecl TakeTurnsProc(LPVOID param)
+{
     TakeTurnsLoop(*static_cast<TakeTurns*>(param), 1);
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, CarveNamer& namer,
-                                const CarvePassSettings& settings, std::atomic<int32_t>& stop) {
+                                const CarvePassSettings& settings, std::atomic<int32_t>& stop)
+{
     const CString path = host.DevicePath();
     CarveRange range;
     range.start = host.StartSector();
@@ -275,7 +307,8 @@ CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, Ca
             stop.store(1);
             return CarvePassEnd::Cancelled;
         }
-        if (answer == MediaAnswer::Retry) device.ReopenDevice();
+        if (answer == MediaAnswer::Retry)
+            device.ReopenDevice();
     }
 
     FoundFileWriter writer(host, set, namer, settings);
@@ -285,25 +318,28 @@ CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, Ca
     CarveChunkReader reader(device, range, question);
     TakeTurns tt(reader, engine, stop);
     CWinThread* helper = nullptr;
-    engine.Begin(range.start);   // before the helper may feed it
+    engine.Begin(range.start); // before the helper may feed it
     if (settings.readAhead && ZrBeginThreadInto(helper, TakeTurnsProc, &tt) != nullptr) {
         TakeTurnsLoop(tt, 0);
         WaitForSingleObject(helper->m_hThread, INFINITE);
         delete helper;
         engine.Finish();
         end = CarvePassOutcome(engine, reader.Cancelled());
-        if (end == CarvePassEnd::Completed && stop.load() != 0) end = CarvePassEnd::Stopped;
+        if (end == CarvePassEnd::Completed && stop.load() != 0)
+            end = CarvePassEnd::Stopped;
     } else {
         end = RunCarvePass(device, range, engine, question, &stop, &CarveProgressSector);
     }
 
-    if (end == CarvePassEnd::Cancelled || end == CarvePassEnd::SinkFailed) stop.store(1);
+    if (end == CarvePassEnd::Cancelled || end == CarvePassEnd::SinkFailed)
+        stop.store(1);
     if (end == CarvePassEnd::SinkFailed && writer.Failed())
         host.ShowMessage(CarveWriteErrorText(writer.Error(), writer.ErrorPath()));
     return end;
 }
 
-CarvePassEnd RunPhotoScanPass(CarveScanHost& host, bool thorough, const CarvePassSettings& base) {
+CarvePassEnd RunPhotoScanPass(CarveScanHost& host, bool thorough, const CarvePassSettings& base)
+{
     const SignatureSet set(thorough ? AdvanceFileTypeList : GeneralFileTypeList);
     HitNumbering names(thorough ? L"THKX" : L"GNKX");
     CarvePassSettings settings = base;
@@ -315,10 +351,13 @@ CarvePassEnd RunPhotoScanPass(CarveScanHost& host, bool thorough, const CarvePas
 
 namespace {
 
-UINT RunSignatureOrVideoSearch(CarveScanHost* host, CarveSearchKind kind) {
-    if (host == nullptr) return 1;
+UINT RunSignatureOrVideoSearch(CarveScanHost* host, CarveSearchKind kind)
+{
+    if (host == nullptr)
+        return 1;
     if (host->StartSector() >= host->EndSector()) {
-        host->ShowMessage(L"The value of \x2018" L"End Sector\x2019 cannot be less than or equal to the \x2018"
+        host->ShowMessage(L"The value of \x2018"
+                          L"End Sector\x2019 cannot be less than or equal to the \x2018"
                           L"Start Sector\x2019 of the Drive.");
     } else {
         CarvePassSettings settings;
@@ -326,7 +365,8 @@ UINT RunSignatureOrVideoSearch(CarveScanHost* host, CarveSearchKind kind) {
         host->PassStarting(false);
         {
             const SignatureSet general(SignatureFileTypeList);
-            if (!general.Empty()) RunDeviceCarvePass(*host, general, host->Numbering(), settings, StopSignatureScan);
+            if (!general.Empty())
+                RunDeviceCarvePass(*host, general, host->Numbering(), settings, StopSignatureScan);
         }
         SignatureFileTypeList.clear();
         SignatureOffsetList.clear();
@@ -336,7 +376,8 @@ UINT RunSignatureOrVideoSearch(CarveScanHost* host, CarveSearchKind kind) {
                 settings.thorough = true;
                 host->PassStarting(true);
                 const SignatureSet thorough(SignatureFileTypeList);
-                if (!thorough.Empty()) RunDeviceCarvePass(*host, thorough, host->Numbering(), settings, StopSignatureScan);
+                if (!thorough.Empty())
+                    RunDeviceCarvePass(*host, thorough, host->Numbering(), settings, StopSignatureScan);
             }
         }
     }
@@ -345,12 +386,14 @@ UINT RunSignatureOrVideoSearch(CarveScanHost* host, CarveSearchKind kind) {
     return 0;
 }
 
-}  // namespace
+} // namespace
 
-UINT __cdecl SignatureSearchThreadProc(LPVOID param) {
+UINT __cdecl SignatureSearchThreadProc(LPVOID param)
+{
     return RunSignatureOrVideoSearch(static_cast<CarveScanHost*>(param), CarveSearchKind::Signature);
 }
 
-UINT __cdecl VideoSearchThreadProc(LPVOID param) {
+UINT __cdecl VideoSearchThreadProc(LPVOID param)
+{
     return RunSignatureOrVideoSearch(static_cast<CarveScanHost*>(param), CarveSearchKind::Video);
 }

@@ -40,14 +40,14 @@ public:
     // A closed item: its type key (JPG), its name and the full path it was saved to.
     virtual void AddResultRow(const CString& key, const CString& name, const CString& path) = 0;
     // Photo Search: a closed picture's bytes (at most 64 MiB of it) for its thumbnail.
-    virtual void AddThumbnail(const std::vector<uint8_t>& bytes, const CString& name) {}
+    virtual void AddThumbnail(const std::vector<uint8_t>& bytes, const CString& name) { }
     // Before a pass: texts, summary rows and progress range of the dialog.
-    virtual void PassStarting(bool thorough) {}
+    virtual void PassStarting(bool thorough) { }
     // Signature and Video: empties the shared lists and loads the Thorough file's ticked types
     // into SignatureFileTypeList / SignatureOffsetList.
-    virtual void LoadThoroughSignatures() {}
+    virtual void LoadThoroughSignatures() { }
     // After the last pass: the dialog's end steps (guide text, buttons).
-    virtual void ScanFinished() {}
+    virtual void ScanFinished() { }
     // Signature and Video: the numbers that continue from pass to pass (the summary's LastfileNo).
     virtual TypeNumbering& Numbering() = 0;
 };

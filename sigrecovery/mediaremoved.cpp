@@ -9,7 +9,7 @@ BEGIN_MESSAGE_MAP(CMediaRemoved, CSmallDialog)
     ON_WM_CTLCOLOR()
 END_MESSAGE_MAP()
 
-CMediaRemoved::CMediaRemoved(CWnd* parent) : CSmallDialog(IDD_MEDIA_REMOVED_DIALOG, parent, ZrKeyFilter::None) {}
+CMediaRemoved::CMediaRemoved(CWnd* parent) : CSmallDialog(IDD_MEDIA_REMOVED_DIALOG, parent, ZrKeyFilter::None) { }
 
 void CMediaRemoved::DoDataExchange(CDataExchange* pDX)
 {

@@ -18,7 +18,7 @@
 struct DriveInfoRecord {
     CString itemText;
     CString extraText;
-    CString searchModeName;     // "Basic Search" ... "Signature Search"
+    CString searchModeName; // "Basic Search" ... "Signature Search"
     CString spareText;
 
     // A partition or logical drive.
@@ -31,15 +31,15 @@ struct DriveInfoRecord {
     CString volumeSerial;
     uint64_t startSector = 0;
     uint32_t reservedWord = 0;
-    uint64_t totalBytes = 0;            // a logical drive's size in bytes
-    uint32_t diskNumber = 0;            // the physical disk the item lies on
-    uint32_t isDynamic = 0;             // 1 on a dynamic disk
-    uint64_t volumeStartSector = 0;     // a logical drive's extent on its disk
+    uint64_t totalBytes = 0;        // a logical drive's size in bytes
+    uint32_t diskNumber = 0;        // the physical disk the item lies on
+    uint32_t isDynamic = 0;         // 1 on a dynamic disk
+    uint64_t volumeStartSector = 0; // a logical drive's extent on its disk
     uint64_t volumeEndSector = 0;
 
     // A physical disk.
     CString diskNumberText;
-    CString diskName;                   // "Disk" + number
+    CString diskName; // "Disk" + number
     CString productText;
     CString tagText;
     CString model;
@@ -56,7 +56,7 @@ struct DriveInfoRecord {
     CString serialNumber;
     CString systemName;
     CString physicalDeviceId;
-    uint64_t capacityMiB = 0;           // 0 for partitions and logical drives
+    uint64_t capacityMiB = 0; // 0 for partitions and logical drives
 };
 
 // The record of the item made or selected last.
@@ -75,11 +75,11 @@ extern std::vector<smpparam> DiskSearchList;
 
 // ---- Enumeration state ---------------------------------------------------------------------
 
-extern uint64_t DiskTotalSectors;           // the disk enumerated or selected last, in sectors
-extern TreeItemHandle LastDiskItem;         // the disk item inserted last
-extern CStringArray DiskMediaList;          // per answering disk: "%d" number, then media kind
-extern std::atomic<int> DriveTreeBuilding;  // 1 while a drive tree is being rebuilt
-extern uint64_t LogicalDriveSectors;        // the logical drive enumerated last, in sectors
+extern uint64_t DiskTotalSectors;          // the disk enumerated or selected last, in sectors
+extern TreeItemHandle LastDiskItem;        // the disk item inserted last
+extern CStringArray DiskMediaList;         // per answering disk: "%d" number, then media kind
+extern std::atomic<int> DriveTreeBuilding; // 1 while a drive tree is being rebuilt
+extern uint64_t LogicalDriveSectors;       // the logical drive enumerated last, in sectors
 
 // Loaded from the selected item's record by LoadSelectedDriveItem.
 extern uint32_t SelectedItemDiskNumber;
@@ -92,13 +92,13 @@ extern uint64_t SelectedItemVolumeEnd;
 // The drive tree of one search dialog, as that dialog describes it when asked. Group items left
 // null are found by their texts.
 struct DriveTreeTarget {
-    CWnd* dialog = nullptr;             // disabled while its tree is filled
+    CWnd* dialog = nullptr; // disabled while its tree is filled
     CTreeCtrl* tree = nullptr;
-    HTREEITEM physicalRoot = nullptr;   // "Physical Drives"
-    HTREEITEM logicalRoot = nullptr;    // "Logical Drives"
-    HWND fileList = nullptr;            // emptied and shown when the dialog is on its first page
+    HTREEITEM physicalRoot = nullptr; // "Physical Drives"
+    HTREEITEM logicalRoot = nullptr;  // "Logical Drives"
+    HWND fileList = nullptr;          // emptied and shown when the dialog is on its first page
     bool onFirstPage = false;
-    bool scanCounted = false;           // the dialog has counted a scan already
+    bool scanCounted = false; // the dialog has counted a scan already
 };
 // A search dialog may register how to find its tree (mode 1 to 5; null removes it); the
 // provider answers false while the dialog has no window. A mode without one uses ActiveTree, its

@@ -32,9 +32,15 @@ constexpr int kDriveImage = 2;
 
 DriveTreeTargetProvider g_targetProviders[6] = {};
 
-int CurrentSearchMode() { return g_pMainDlg != nullptr ? g_pMainDlg->SearchMode.load() : 0; }
+int CurrentSearchMode()
+{
+    return g_pMainDlg != nullptr ? g_pMainDlg->SearchMode.load() : 0;
+}
 
-bool IsBasicOrDeep(int mode) { return mode == kModeBasic || mode == kModeDeep; }
+bool IsBasicOrDeep(int mode)
+{
+    return mode == kModeBasic || mode == kModeDeep;
+}
 
 // The size of what the handle reads, when the geometry query has no answer (image files under
 // Wine): the length query, the extended geometry, then the file size.
@@ -42,12 +48,12 @@ uint64_t QueryDeviceBytes(HANDLE h)
 {
     DWORD got = 0;
     GET_LENGTH_INFORMATION length{};
-    if (DeviceIoControl(h, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof(length), &got,
-                        nullptr) && length.Length.QuadPart > 0)
+    if (DeviceIoControl(h, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof(length), &got, nullptr) &&
+        length.Length.QuadPart > 0)
         return uint64_t(length.Length.QuadPart);
     uint8_t ex[256] = {};
-    if (DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, ex, sizeof(ex), &got,
-                        nullptr) && got >= sizeof(DISK_GEOMETRY) + 8) {
+    if (DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, ex, sizeof(ex), &got, nullptr) &&
+        got >= sizeof(DISK_GEOMETRY) + 8) {
         LARGE_INTEGER size;
         memcpy(&size, ex + sizeof(DISK_GEOMETRY), sizeof(size));
         if (size.QuadPart > 0)
@@ -72,15 +78,14 @@ bool QueryStorageProperty(HANDLE h, DWORD propertyId, uint8_t (&answer)[512], DW
     query.QueryType = PropertyStandardQuery;
     memset(answer, 0, sizeof(answer));
     returned = 0;
-    return DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query), answer,
-                           sizeof(answer), &returned, nullptr) != FALSE;
+    return DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query), answer, sizeof(answer), &returned,
+                           nullptr) != FALSE;
 }
 
-HTREEITEM InsertWithImage(CTreeCtrl& tree, const CString& text, int image, LPARAM data,
-                          HTREEITEM parent)
+HTREEITEM InsertWithImage(CTreeCtrl& tree, const CString& text, int image, LPARAM data, HTREEITEM parent)
 {
-    return tree.InsertItem(TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM, text.GetString(),
-                           image, image, 0, 0, data, parent, TVI_LAST);
+    return tree.InsertItem(TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM, text.GetString(), image, image, 0,
+                           0, data, parent, TVI_LAST);
 }
 
 } // namespace
@@ -130,8 +135,8 @@ bool GetDriveTreeTarget(DriveTreeTarget& target)
     const int mode = CurrentSearchMode();
     target = DriveTreeTarget();
     const bool found = mode >= kModeBasic && mode <= kModeSignature && g_targetProviders[mode] != nullptr
-                           ? g_targetProviders[mode](target)
-                           : TargetFromActiveTree(target);
+        ? g_targetProviders[mode](target)
+        : TargetFromActiveTree(target);
     if (!found || target.tree == nullptr || !target.tree->IsWindow())
         return false;
     if (target.physicalRoot == nullptr)
@@ -150,8 +155,9 @@ CString GetMachineName()
 
 CString SearchModeName(int searchMode)
 {
-    static const wchar_t* const kNames[] = { L"", L"Basic Search", L"Deep Search", L"Photo Search",
-                                             L"Video Search", L"Signature Search" };
+    static const wchar_t* const kNames[] = {
+        L"", L"Basic Search", L"Deep Search", L"Photo Search", L"Video Search", L"Signature Search"
+    };
     return searchMode >= 0 && searchMode <= kModeSignature ? kNames[searchMode] : L"";
 }
 
@@ -162,8 +168,7 @@ bool QueryPhysicalDisk(int diskNumber, PhysicalDiskInfo& info)
         return false;
     const CString& path = PhysicalDrivePathTable[diskNumber];
     // Access 0: queries only; the sectors are read through the sector reader.
-    HANDLE h = CreateFileW(path.GetString(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(path.GetString(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     // A device that opens but never delivers a sector is no disk.
@@ -173,8 +178,7 @@ bool QueryPhysicalDisk(int diskNumber, PhysicalDiskInfo& info)
     }
     DISK_GEOMETRY geometry{};
     DWORD got = 0;
-    if (DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof(geometry),
-                        &got, nullptr)) {
+    if (DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof(geometry), &got, nullptr)) {
         info.cylinders = uint64_t(geometry.Cylinders.QuadPart);
         info.mediaType = uint32_t(geometry.MediaType);
         info.tracksPerCylinder = geometry.TracksPerCylinder;
@@ -207,9 +211,8 @@ bool QueryPhysicalDisk(int diskNumber, PhysicalDiskInfo& info)
 void FillDiskRecord(DriveInfoRecord& record, int diskNumber, const PhysicalDiskInfo& info)
 {
     const uint64_t bytes = info.exactBytes != 0
-                               ? info.exactBytes
-                               : info.cylinders * info.tracksPerCylinder * info.sectorsPerTrack *
-                                     info.bytesPerSector;
+        ? info.exactBytes
+        : info.cylinders * info.tracksPerCylinder * info.sectorsPerTrack * info.bytesPerSector;
     const uint64_t sectors = bytes / kSectorSize;
     if (info.adapterAnswered) {
         record.interfaceType = BusTypeName(info.busType);
@@ -274,8 +277,7 @@ void AddPhysicalDrives(int code)
             DiskTotalSectors = sectors;
             SelectedDiskNumber = uint16_t(GetDiskNumberFromText(record->itemText));
 
-            HTREEITEM item = InsertWithImage(tree, record->itemText, kDiskImage, LPARAM(record),
-                                             target.physicalRoot);
+            HTREEITEM item = InsertWithImage(tree, record->itemText, kDiskImage, LPARAM(record), target.physicalRoot);
             tree.Expand(target.physicalRoot, TVE_EXPAND);
             tree.SortChildren(target.physicalRoot);
             LastDiskItem = item;
@@ -331,8 +333,7 @@ void SelectDiskItem(int diskNumber, HTREEITEM parentItem)
     DiskTotalSectors = StrToUInt64(record->totalSectors.GetString());
     SelectedDiskTexts[0] = record->model;
     SelectedDiskTexts[1] = record->model;
-    SelectedDiskTexts[2] =
-        DiskDescription(record->model, record->capacity, DiskTotalSectors, record->diskNumberText);
+    SelectedDiskTexts[2] = DiskDescription(record->model, record->capacity, DiskTotalSectors, record->diskNumberText);
 }
 
 HTREEITEM InsertDriveTreeItem(const CString& text, HTREEITEM parentItem)
@@ -344,8 +345,8 @@ HTREEITEM InsertDriveTreeItem(const CString& text, HTREEITEM parentItem)
     HTREEITEM parent = parentItem != nullptr ? parentItem : tree.GetSelectedItem();
     if (parent != nullptr && tree.GetItemText(parent).Find(L"Partition") >= 0)
         return nullptr;
-    HTREEITEM item = tree.InsertItem(text.GetString(), kDriveImage, kDriveImage,
-                                     parent != nullptr ? parent : TVI_ROOT, TVI_LAST);
+    HTREEITEM item =
+        tree.InsertItem(text.GetString(), kDriveImage, kDriveImage, parent != nullptr ? parent : TVI_ROOT, TVI_LAST);
     if (parent != nullptr)
         tree.Expand(parent, TVE_EXPAND);
     if (item != nullptr)
@@ -377,8 +378,7 @@ void LoadSelectedDriveItem()
 bool IsFloppyDrive(const CString& drive)
 {
     wchar_t target[260] = {};
-    return QueryDosDeviceW(drive.GetString(), target, 260) != 0 &&
-           wcsstr(target, L"Device\\Floppy") != nullptr;
+    return QueryDosDeviceW(drive.GetString(), target, 260) != 0 && wcsstr(target, L"Device\\Floppy") != nullptr;
 }
 
 void AddLogicalDrives(CString which)
@@ -408,14 +408,13 @@ void AddLogicalDrives(CString which)
         DWORD serial = 0;
         GetVolumeInformationW(root.GetString(), label, 260, &serial, nullptr, nullptr, fsName, 261);
         ULARGE_INTEGER freeToCaller{}, total{}, totalFree{};
-        const bool sizeKnown =
-            GetDiskFreeSpaceExW(root.GetString(), &freeToCaller, &total, &totalFree) != FALSE;
+        const bool sizeKnown = GetDiskFreeSpaceExW(root.GetString(), &freeToCaller, &total, &totalFree) != FALSE;
         if (!sizeKnown)
             main.SelectedDriveValue = 0;
         if (IsFloppyDrive(drive))
             continue;
-        const LogicalDriveTexts texts = MakeLogicalDriveTexts(
-            letter, label, fsName, sizeKnown, total.QuadPart, totalFree.QuadPart);
+        const LogicalDriveTexts texts =
+            MakeLogicalDriveTexts(letter, label, fsName, sizeKnown, total.QuadPart, totalFree.QuadPart);
         main.LogicalDrivePath = L"\\\\.\\" + drive;
         LogicalDriveSectors = texts.sectors;
         SelectedVolumeInfo.endSector = texts.sectors;
@@ -471,8 +470,8 @@ int RefreshAfterMediaChange()
     if (!GetDriveTreeTarget(target))
         return 0;
     const HTREEITEM root = target.logicalRoot != nullptr && target.tree->GetChildItem(target.logicalRoot)
-                               ? target.logicalRoot
-                               : target.physicalRoot;
+        ? target.logicalRoot
+        : target.physicalRoot;
     return root != nullptr && target.tree->GetChildItem(root) != nullptr ? 1 : 0;
 }
 
@@ -501,8 +500,7 @@ void FillPartitionList(int diskNumber, HTREEITEM item, const CString& kind)
             ++children;
     }
     const DiskPartitionRecord& record = DiskPartitionTable[diskNumber];
-    const uint32_t rows = std::min<uint32_t>(std::max(children, record.partitionCount),
-                                             uint32_t(kPartitionSlotCount));
+    const uint32_t rows = std::min<uint32_t>(std::max(children, record.partitionCount), uint32_t(kPartitionSlotCount));
     ZrRecordTable& table = g_pMainDlg->RecognisedPartitionTable;
     for (uint32_t i = 0; i < rows; ++i) {
         const PartitionSlot& slot = record.slot[i];

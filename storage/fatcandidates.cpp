@@ -7,7 +7,10 @@
 
 namespace {
 
-bool InDeepSearch() { return g_pMainDlg && g_pMainDlg->SearchMode == kModeDeep; }
+bool InDeepSearch()
+{
+    return g_pMainDlg && g_pMainDlg->SearchMode == kModeDeep;
+}
 
 } // namespace
 

@@ -20,22 +20,21 @@ bool FolderReadStopped()
     return StopFolderRead == 1;
 }
 
-}  // namespace
+} // namespace
 
-void LoadMftRunTable(uint64_t partitionStartSector, const CString& devicePath, int /*flag*/,
-                     uint64_t mftStartSector, uint32_t sectorsPerCluster)
+void LoadMftRunTable(uint64_t partitionStartSector, const CString& devicePath, int /*flag*/, uint64_t mftStartSector,
+                     uint32_t sectorsPerCluster)
 {
     DeviceSectorSource source(devicePath);
     LoadMftRunTableFrom(source, partitionStartSector, mftStartSector, sectorsPerCluster, MftRunTable);
 }
 
-FatChainEnd BuildFatClusterChain(const CString& partitionType, uint32_t startCluster,
-                                 uint64_t fatStartSector, uint64_t expectedCount,
-                                 const std::function<bool()>& stop)
+FatChainEnd BuildFatClusterChain(const CString& partitionType, uint32_t startCluster, uint64_t fatStartSector,
+                                 uint64_t expectedCount, const std::function<bool()>& stop)
 {
     DeviceSectorSource source(CurrentDevicePath);
-    return BuildFatClusterChainFrom(source, partitionType, startCluster, fatStartSector,
-                                    FatVolumeParams.sectorsPerFat, expectedCount, stop);
+    return BuildFatClusterChainFrom(source, partitionType, startCluster, fatStartSector, FatVolumeParams.sectorsPerFat,
+                                    expectedCount, stop);
 }
 
 FatChainEnd BuildFatClusterChainDeep(uint32_t startCluster)
@@ -44,8 +43,7 @@ FatChainEnd BuildFatClusterChainDeep(uint32_t startCluster)
     return BuildFatClusterChainDeepFrom(source, FatVolumeParams, startCluster, FolderReadStopped);
 }
 
-uint32_t ParseMftRecord(uint64_t sector, uint32_t* parentOut, uint64_t* createdOut, int nameSpace,
-                        CString& nameOut)
+uint32_t ParseMftRecord(uint64_t sector, uint32_t* parentOut, uint64_t* createdOut, int nameSpace, CString& nameOut)
 {
     uint8_t record[kMftRecordSize];
     if (ReadSectors(CurrentDevicePath, sector, kSectorsPerMftRecord, record) != 1)
@@ -58,19 +56,17 @@ uint32_t ParseMftRecord(uint64_t sector, uint32_t* parentOut, uint64_t* createdO
     return 1;
 }
 
-uint32_t ReadMftRecordName(const uint8_t* record, uint32_t* parentOut, uint64_t* createdOut,
-                           int nameSpace, CString& nameOut)
+uint32_t ReadMftRecordName(const uint8_t* record, uint32_t* parentOut, uint64_t* createdOut, int nameSpace,
+                           CString& nameOut)
 {
     std::u16string name = ToUnits(nameOut);
-    if (!ReadMftRecordNameBuffer(record, nameSpace, NameFilesToo == 1, &StopFolderRead, parentOut,
-                                 createdOut, name))
+    if (!ReadMftRecordNameBuffer(record, nameSpace, NameFilesToo == 1, &StopFolderRead, parentOut, createdOut, name))
         return 0;
     nameOut = NameToCString(name);
     return 1;
 }
 
-void ParseDirectorySectors(const uint8_t* sector, uint16_t entryOffset, uint64_t sectorNumber,
-                           CString& nameOut)
+void ParseDirectorySectors(const uint8_t* sector, uint16_t entryOffset, uint64_t sectorNumber, CString& nameOut)
 {
     DeviceSectorSource source(CurrentDevicePath);
     std::u16string name;

@@ -20,24 +20,23 @@ CString DevicePathForKind(const CString& kind)
 }
 
 // {AF9B60A0-1431-4F62-BC68-3311714A69AD}
-const GUID kLdmDataPartition = {
-    0xAF9B60A0, 0x1431, 0x4F62, {0xBC, 0x68, 0x33, 0x11, 0x71, 0x4A, 0x69, 0xAD}};
+const GUID kLdmDataPartition = { 0xAF9B60A0, 0x1431, 0x4F62, { 0xBC, 0x68, 0x33, 0x11, 0x71, 0x4A, 0x69, 0xAD } };
 
 // Whether the disk holds an LDM partition: 1 yes, 0 no, -1 the layout could not be read.
 int DiskHoldsLdmPartition(DWORD diskNumber)
 {
     CString path;
     path.Format(L"\\\\.\\PhysicalDrive%d", diskNumber);
-    const HANDLE disk = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE disk =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (disk == INVALID_HANDLE_VALUE)
         return 0;
     std::vector<uint8_t> buffer(768);
     int answer = 0;
     for (DWORD entries = 4;; entries *= 2) {
         DWORD got = 0;
-        if (DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_LAYOUT_EX, nullptr, 0, buffer.data(),
-                            DWORD(buffer.size()), &got, nullptr)) {
+        if (DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_LAYOUT_EX, nullptr, 0, buffer.data(), DWORD(buffer.size()), &got,
+                            nullptr)) {
             const auto* layout = reinterpret_cast<const DRIVE_LAYOUT_INFORMATION_EX*>(buffer.data());
             const size_t header = offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry);
             const size_t fit = (buffer.size() - header) / sizeof(PARTITION_INFORMATION_EX);
@@ -60,15 +59,13 @@ int DiskHoldsLdmPartition(DWORD diskNumber)
 
 } // namespace
 
-void AddDiskWithPartitions(DWORD mbrSector, uint64_t diskSectors, TreeItemHandle diskItem,
-                           CString kind)
+void AddDiskWithPartitions(DWORD mbrSector, uint64_t diskSectors, TreeItemHandle diskItem, CString kind)
 {
     if (SelectedDiskNumber >= kMaxDisks)
         return;
     DeviceSectorSource source(DevicePathForKind(kind));
-    AddDiskPartitionsFrom(source, mbrSector, diskSectors, diskItem,
-                          DiskPartitionTable[SelectedDiskNumber], SelectedVolumeInfo,
-                          GetStorageHost());
+    AddDiskPartitionsFrom(source, mbrSector, diskSectors, diskItem, DiskPartitionTable[SelectedDiskNumber],
+                          SelectedVolumeInfo, GetStorageHost());
 }
 
 void AddGptPartitions(uint64_t firstSector, TreeItemHandle diskItem, CString kind)
@@ -76,8 +73,7 @@ void AddGptPartitions(uint64_t firstSector, TreeItemHandle diskItem, CString kin
     if (SelectedDiskNumber >= kMaxDisks)
         return;
     DeviceSectorSource source(DevicePathForKind(kind));
-    AddGptPartitionsFrom(source, firstSector, diskItem, DiskPartitionTable[SelectedDiskNumber],
-                         GetStorageHost());
+    AddGptPartitionsFrom(source, firstSector, diskItem, DiskPartitionTable[SelectedDiskNumber], GetStorageHost());
 }
 
 bool IsLdmPartition(const PARTITION_INFORMATION_EX& entry)
@@ -97,9 +93,8 @@ bool IsVolumeOnDynamicDisk(const CString& drive)
     wchar_t volumePath[MAX_PATH];
     if (!GetVolumePathNameW(drive, volumePath, MAX_PATH))
         return false;
-    const HANDLE volume = CreateFileW(L"\\\\.\\" + drive, GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE volume = CreateFileW(L"\\\\.\\" + drive, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
     if (volume == INVALID_HANDLE_VALUE)
         return false;
     // Room for two extents; a volume spread wider fails the query and answers no.
@@ -109,15 +104,13 @@ bool IsVolumeOnDynamicDisk(const CString& drive)
     } buffer;
     std::memset(&buffer, 0, sizeof buffer);
     DWORD got = 0;
-    const BOOL ok = DeviceIoControl(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0,
-                                    &buffer, sizeof buffer, &got, nullptr);
+    const BOOL ok = DeviceIoControl(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &buffer, sizeof buffer,
+                                    &got, nullptr);
     CloseHandle(volume);
     if (!ok)
         return false;
-    const DWORD fit = DWORD((sizeof buffer - offsetof(VOLUME_DISK_EXTENTS, Extents)) /
-                            sizeof(DISK_EXTENT));
-    const DWORD count = buffer.extents.NumberOfDiskExtents < fit
-                            ? buffer.extents.NumberOfDiskExtents : fit;
+    const DWORD fit = DWORD((sizeof buffer - offsetof(VOLUME_DISK_EXTENTS, Extents)) / sizeof(DISK_EXTENT));
+    const DWORD count = buffer.extents.NumberOfDiskExtents < fit ? buffer.extents.NumberOfDiskExtents : fit;
     // A layout that cannot be read counts as dynamic but does not end the walk.
     int answer = 0;
     for (DWORD i = 0; i < count && answer != 1; ++i) {
@@ -137,8 +130,7 @@ uint16_t ValidateSelectedVolume()
     StorageHost* host = GetStorageHost();
     DeviceSectorSource device(CurrentDevicePath);
     const CString mftPath =
-        SelectedItemKind == L"Logical" && host != nullptr ? host->LogicalDrivePath()
-                                                          : CurrentDevicePath;
+        SelectedItemKind == L"Logical" && host != nullptr ? host->LogicalDrivePath() : CurrentDevicePath;
     DeviceSectorSource mftDevice(mftPath);
     return ValidateVolumeFrom(device, mftDevice, host);
 }

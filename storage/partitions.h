@@ -14,8 +14,7 @@
 // under diskItem. Without a disk item the first recognised partition becomes the selected
 // volume. kind "Logical" reads the main dialog's logical-drive path, any other kind the disk's
 // "\\.\PhysicalDriveN".
-void AddDiskWithPartitions(DWORD mbrSector, uint64_t diskSectors, TreeItemHandle diskItem,
-                           CString kind);
+void AddDiskWithPartitions(DWORD mbrSector, uint64_t diskSectors, TreeItemHandle diskItem, CString kind);
 // The GPT entry array from firstSector on, after the partitions the disk already holds.
 void AddGptPartitions(uint64_t firstSector, TreeItemHandle diskItem, CString kind);
 

@@ -27,15 +27,23 @@ std::atomic<bool> g_stopSearch{ false };
 // The thread object of the search that ran last, deleted when the next one starts.
 CWinThread* g_lastSearchThread = nullptr;
 
-int PositionTextId(int mode) { return mode == kModeBasic || mode == kModeDeep ? 1209 : 1210; }
+int PositionTextId(int mode)
+{
+    return mode == kModeBasic || mode == kModeDeep ? 1209 : 1210;
+}
 
 HWND DialogItem(CWnd* dialog, int id)
 {
-    return dialog != nullptr && dialog->GetSafeHwnd() != nullptr ? ::GetDlgItem(dialog->GetSafeHwnd(), id)
-                                                                  : nullptr;
+    return dialog != nullptr && dialog->GetSafeHwnd() != nullptr ? ::GetDlgItem(dialog->GetSafeHwnd(), id) : nullptr;
 }
-void ShowItem(CWnd* dialog, int id, int show) { ::ShowWindow(DialogItem(dialog, id), show); }
-void EnableItem(CWnd* dialog, int id, BOOL enable) { ::EnableWindow(DialogItem(dialog, id), enable); }
+void ShowItem(CWnd* dialog, int id, int show)
+{
+    ::ShowWindow(DialogItem(dialog, id), show);
+}
+void EnableItem(CWnd* dialog, int id, BOOL enable)
+{
+    ::EnableWindow(DialogItem(dialog, id), enable);
+}
 void SetItemText(CWnd* dialog, int id, const CString& text)
 {
     ::SetWindowTextW(DialogItem(dialog, id), text.GetString());
@@ -61,12 +69,11 @@ HTREEITEM SearchDiskItem(int mode, const DriveTreeTarget& target, bool clearFlag
 
 class SearchThreadListener : public PartitionSearchListener {
 public:
-    SearchThreadListener(CDelvaneDlg& main, int mode, bool automatic, int searchMode,
-                         const DriveTreeTarget& target, HTREEITEM disk, int diskNumber, uint64_t rangeEnd)
-        : m_main(main), m_mode(mode), m_automatic(automatic), m_searchMode(searchMode),
-          m_target(target), m_disk(disk), m_diskNumber(diskNumber), m_rangeEnd(rangeEnd)
-    {
-    }
+    SearchThreadListener(CDelvaneDlg& main, int mode, bool automatic, int searchMode, const DriveTreeTarget& target,
+                         HTREEITEM disk, int diskNumber, uint64_t rangeEnd)
+        : m_main(main), m_mode(mode), m_automatic(automatic), m_searchMode(searchMode), m_target(target), m_disk(disk),
+          m_diskNumber(diskNumber), m_rangeEnd(rangeEnd)
+    { }
 
     bool StopRequested() override
     {
@@ -118,8 +125,8 @@ private:
 DriveInfoRecord* RecordOf(const DriveTreeTarget& target, HTREEITEM item)
 {
     return target.tree != nullptr && item != nullptr
-               ? reinterpret_cast<DriveInfoRecord*>(target.tree->GetItemData(item))
-               : nullptr;
+        ? reinterpret_cast<DriveInfoRecord*>(target.tree->GetItemData(item))
+        : nullptr;
 }
 
 void ShowProgressControls(CWnd* dialog, int searchMode, int show)

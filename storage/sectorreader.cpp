@@ -21,11 +21,9 @@ size_t ReadWin9x(const CString& path, uint64_t sector, uint32_t count, void* buf
             MessageBoxW(nullptr, L"disk32.dll not found.", L"Message", MB_ICONINFORMATION);
             return 0;
         }
-        ReadDisk32Entry =
-            reinterpret_cast<ReadDisk32Proc>(GetProcAddress(Disk32Module, "ReadDisk32"));
+        ReadDisk32Entry = reinterpret_cast<ReadDisk32Proc>(GetProcAddress(Disk32Module, "ReadDisk32"));
         if (ReadDisk32Entry == nullptr) {
-            MessageBoxW(nullptr, L"Readdisk32 function not found.", L"Message",
-                        MB_ICONINFORMATION);
+            MessageBoxW(nullptr, L"Readdisk32 function not found.", L"Message", MB_ICONINFORMATION);
             return 0;
         }
     }
@@ -55,8 +53,8 @@ void PlatformProbe()
 
 HANDLE OpenDeviceForReading(const wchar_t* path)
 {
-    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 uint64_t SetFilePointer64(HANDLE handle, DWORD low, DWORD high, DWORD moveMethod)
@@ -123,10 +121,7 @@ size_t DeviceSectorSource::Read(uint64_t sector, uint32_t count, uint8_t* buf)
     return ReadSectorsCounted(m_path, sector, count, buf);
 }
 
-KeptHandleSectorSource::KeptHandleSectorSource(const CString& path)
-    : m_handle(OpenDeviceForReading(path))
-{
-}
+KeptHandleSectorSource::KeptHandleSectorSource(const CString& path) : m_handle(OpenDeviceForReading(path)) { }
 
 KeptHandleSectorSource::~KeptHandleSectorSource()
 {

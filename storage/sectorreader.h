@@ -36,7 +36,7 @@ size_t ReadSectorsFromHandle(HANDLE handle, uint64_t sector, uint32_t count, voi
 // The sectors of a device path, each read opening and closing it like ReadSectors.
 class DeviceSectorSource : public SectorSource {
 public:
-    explicit DeviceSectorSource(const CString& path) : m_path(path) {}
+    explicit DeviceSectorSource(const CString& path) : m_path(path) { }
     size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override;
 
 private:
@@ -59,8 +59,8 @@ private:
 
 // The Windows 9x binding, loaded on the first read on that platform.
 extern HMODULE Disk32Module;
-using ReadDisk32Proc = DWORD(WINAPI*)(DWORD drive, DWORD, DWORD, DWORD, DWORD count,
-                                      void* buffer, DWORD sectorLow, DWORD);
+using ReadDisk32Proc = DWORD(WINAPI*)(DWORD drive, DWORD, DWORD, DWORD, DWORD count, void* buffer, DWORD sectorLow,
+                                      DWORD);
 extern ReadDisk32Proc ReadDisk32Entry;
 // The BIOS drive (0x80-0x83) of "\\.\PhysicalDrive0" to "\\.\PhysicalDrive3"; 0 for any
 // other path, which that platform cannot read.

@@ -14,10 +14,7 @@ public:
         return parent != nullptr ? InsertDriveTreeItem(text, parent) : nullptr;
     }
 
-    CString LogicalDrivePath() override
-    {
-        return g_pMainDlg != nullptr ? g_pMainDlg->LogicalDrivePath : CString();
-    }
+    CString LogicalDrivePath() override { return g_pMainDlg != nullptr ? g_pMainDlg->LogicalDrivePath : CString(); }
 
     void ClearScanTables() override
     {

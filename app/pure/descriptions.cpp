@@ -40,7 +40,7 @@ namespace {
 
 struct TypeEntry {
     const wchar_t* description;
-    const wchar_t* extensions;   // upper-case, each ends with a blank
+    const wchar_t* extensions; // upper-case, each ends with a blank
 };
 
 const TypeEntry kTypes[] = {

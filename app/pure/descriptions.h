@@ -20,8 +20,8 @@ std::vector<PropertyRow> PartitionPropertyRows(const PartitionPropertyTexts& tex
 
 // The texts shown for a physical disk.
 struct DiskPropertyTexts {
-    CString model, mediaType, interfaceType, capacity, cylinders, heads, sectors, bytesPerSector,
-        sectorsPerTrack, firmwareRevision, serialNumber, systemName, deviceId;
+    CString model, mediaType, interfaceType, capacity, cylinders, heads, sectors, bytesPerSector, sectorsPerTrack,
+        firmwareRevision, serialNumber, systemName, deviceId;
 };
 // Thirteen rows; row 6 holds the disk's size in sectors.
 std::vector<PropertyRow> DiskPropertyRows(const DiskPropertyTexts& texts);

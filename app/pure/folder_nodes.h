@@ -5,19 +5,19 @@
 #include <unordered_map>
 
 #include "framework/pure/cstring.h"
-#include "storage/pure/globals.h"   // TreeItemHandle
+#include "storage/pure/globals.h" // TreeItemHandle
 
 // The item data of one results-tree folder. Records are chained in creation order.
 struct FolderNode {
     CString name;
     TreeItemHandle item = nullptr;
-    uint32_t ownId = 0;          // low half of the folder's record or cluster number
-    uint32_t parentId = 0;       // 5 is the NTFS root directory's record
+    uint32_t ownId = 0;    // low half of the folder's record or cluster number
+    uint32_t parentId = 0; // 5 is the NTFS root directory's record
     uint64_t date = 0;
     uint64_t time = 0;
-    uint32_t expanded = 0;       // 1 once the folder's directory was read for subfolders
+    uint32_t expanded = 0; // 1 once the folder's directory was read for subfolders
     uint32_t deleted = 0;
-    uint64_t cluster0Start = 0;  // Deep Search: first sector of cluster 0 of the FAT volume
+    uint64_t cluster0Start = 0; // Deep Search: first sector of cluster 0 of the FAT volume
     FolderNode* next = nullptr;
 };
 

@@ -24,8 +24,7 @@ int MoveColumnToFront(std::vector<int>& order, int column);
 // Moves `column` back towards `savedPosition`: it passes every column up to that position and,
 // beyond it, every hidden column, stopping before the first visible one. hidden(c) tells whether
 // column c is hidden.
-template <class IsHidden>
-void MoveColumnBack(std::vector<int>& order, int column, int savedPosition, IsHidden hidden)
+template <class IsHidden> void MoveColumnBack(std::vector<int>& order, int column, int savedPosition, IsHidden hidden)
 {
     size_t i = 0;
     while (i < order.size() && order[i] != column)
@@ -37,8 +36,7 @@ void MoveColumnBack(std::vector<int>& order, int column, int savedPosition, IsHi
     }
 }
 // The position of the first visible column (the order's length when all are hidden).
-template <class IsHidden>
-int FirstVisiblePosition(const std::vector<int>& order, IsHidden hidden)
+template <class IsHidden> int FirstVisiblePosition(const std::vector<int>& order, IsHidden hidden)
 {
     size_t i = 0;
     while (i < order.size() && hidden(order[i]))

@@ -5,7 +5,10 @@
 
 namespace zr_list {
 
-static int Sign(int v) { return (v > 0) - (v < 0); }
+static int Sign(int v)
+{
+    return (v > 0) - (v < 0);
+}
 
 bool ParseHexCell(const std::wstring& text, unsigned long* value)
 {
@@ -16,8 +19,8 @@ bool ParseHexCell(const std::wstring& text, unsigned long* value)
     bool negative = false;
     if (i < n && (text[i] == L'+' || text[i] == L'-'))
         negative = text[i++] == L'-';
-    if (i + 1 < n && text[i] == L'0' && (text[i + 1] == L'x' || text[i + 1] == L'X') && i + 2 < n
-        && std::iswxdigit(text[i + 2]))
+    if (i + 1 < n && text[i] == L'0' && (text[i + 1] == L'x' || text[i + 1] == L'X') && i + 2 < n &&
+        std::iswxdigit(text[i + 2]))
         i += 2;
     const size_t digits = i;
     unsigned long long v = 0;

@@ -6,7 +6,7 @@ bool EndsWith(const CString& text, const wchar_t* tail)
     const int length = int(wcslen(tail));
     return text.GetLength() >= length && text.Right(length) == tail;
 }
-}  // namespace
+} // namespace
 
 OpenRowKind ClassifyOpenRowType(CString type)
 {

@@ -3,9 +3,9 @@
 #include "framework/pure/cstring.h"
 
 enum class OpenRowKind {
-    None,    // no type, or one that names neither a folder nor a file: nothing is opened
-    Folder,  // a subfolder row: its results-tree item is selected instead
-    File,    // written to the temporary folder and handed to the shell
+    None,   // no type, or one that names neither a folder nor a file: nothing is opened
+    Folder, // a subfolder row: its results-tree item is selected instead
+    File,   // written to the temporary folder and handed to the shell
 };
 
 // The type is trimmed first. Folder rows end in "Folder" or "FOLDER"; file rows in "file",

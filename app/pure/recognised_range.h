@@ -7,9 +7,9 @@
 
 // "Recognised2 - 1024 MB - NTFS": name "Recognised2", number 2, file system "NTFS".
 struct RecognisedItemText {
-    CString name;      // the part before the first "-", trimmed
-    int number = 0;    // the name without the word "Recognised"; 0 when none
-    CString fsName;    // the part after the last "-", trimmed
+    CString name;   // the part before the first "-", trimmed
+    int number = 0; // the name without the word "Recognised"; 0 when none
+    CString fsName; // the part after the last "-", trimmed
 };
 RecognisedItemText ParseRecognisedItemText(const CString& text);
 

@@ -4,7 +4,10 @@
 
 namespace {
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
+bool IsBlank(wchar_t c)
+{
+    return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
+}
 
 int DigitValue(wchar_t c, unsigned base)
 {
@@ -19,7 +22,7 @@ int DigitValue(wchar_t c, unsigned base)
 
 } // namespace
 
-ZrRecordTable::ZrRecordTable(std::initializer_list<Column> columns) : m_columns(columns) {}
+ZrRecordTable::ZrRecordTable(std::initializer_list<Column> columns) : m_columns(columns) { }
 
 void ZrRecordTable::SetColumns(std::initializer_list<Column> columns)
 {
@@ -96,8 +99,7 @@ int ZrRecordTable::InsertItemAt(int index, const CString& text)
 bool ZrRecordTable::SetItemText(int row, int column, const CString& text)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (row < 0 || row >= static_cast<int>(m_rows.size()) || column < 0
-        || column >= static_cast<int>(m_columns.size()))
+    if (row < 0 || row >= static_cast<int>(m_rows.size()) || column < 0 || column >= static_cast<int>(m_columns.size()))
         return false;
     m_rows[row][column] = text;
     return true;
@@ -106,8 +108,7 @@ bool ZrRecordTable::SetItemText(int row, int column, const CString& text)
 CString ZrRecordTable::GetItemText(int row, int column) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (row < 0 || row >= static_cast<int>(m_rows.size()) || column < 0
-        || column >= static_cast<int>(m_columns.size()))
+    if (row < 0 || row >= static_cast<int>(m_rows.size()) || column < 0 || column >= static_cast<int>(m_columns.size()))
         return CString();
     return m_rows[row][column];
 }
@@ -159,8 +160,7 @@ bool ZrRecordTable::ParseNumber(const CString& text, SortKey key, uint64_t& valu
     int i = 0;
     while (i < n && IsBlank(text.GetAt(i)))
         ++i;
-    if (base == 16 && i + 1 < n && text.GetAt(i) == L'0'
-        && (text.GetAt(i + 1) == L'x' || text.GetAt(i + 1) == L'X'))
+    if (base == 16 && i + 1 < n && text.GetAt(i) == L'0' && (text.GetAt(i + 1) == L'x' || text.GetAt(i + 1) == L'X'))
         i += 2;
     uint64_t v = 0;
     int digits = 0;
@@ -198,9 +198,8 @@ void ZrRecordTable::SortStable(int column, SortKey key, bool ascending)
             v = 0;
         order[i] = { v, i };
     }
-    std::stable_sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
-        return ascending ? a.first < b.first : b.first < a.first;
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](const auto& a, const auto& b) { return ascending ? a.first < b.first : b.first < a.first; });
     std::vector<std::vector<CString>> sorted;
     sorted.reserve(m_rows.size());
     for (const auto& entry : order)

@@ -21,12 +21,12 @@ class ZrRecordTable {
 public:
     struct Column {
         CString name;
-        int width = 100;   // pixels, for a diagnostic view of the table
+        int width = 100; // pixels, for a diagnostic view of the table
     };
     enum class SortKey {
-        Text,      // ordinal comparison of the cell texts
-        Decimal,   // cells read as unsigned decimal numbers
-        Hex,       // cells read as unsigned hexadecimal numbers ("0x" allowed)
+        Text,    // ordinal comparison of the cell texts
+        Decimal, // cells read as unsigned decimal numbers
+        Hex,     // cells read as unsigned hexadecimal numbers ("0x" allowed)
     };
 
     ZrRecordTable() = default;
@@ -48,9 +48,9 @@ public:
     int InsertRow(const std::vector<CString>& cells);
     // Inserts before `index` (clamped to the end); returns the new row's index.
     int InsertItemAt(int index, const CString& text);
-    bool SetItemText(int row, int column, const CString& text);   // false out of range
-    CString GetItemText(int row, int column) const;               // "" out of range
-    std::vector<CString> GetRow(int row) const;                   // empty out of range
+    bool SetItemText(int row, int column, const CString& text); // false out of range
+    CString GetItemText(int row, int column) const;             // "" out of range
+    std::vector<CString> GetRow(int row) const;                 // empty out of range
     // Cell read as a number (see SortKey); 0 when the cell is empty, out of range or not a number.
     uint64_t GetItemNumber(int row, int column, SortKey key = SortKey::Decimal) const;
     bool DeleteItem(int row);

@@ -13,8 +13,7 @@ CString RenameCandidate(const CString& path, uint64_t counter)
     return folder + name.Left(dot) + suffix + name.Mid(dot);
 }
 
-CString FirstFreeRenameCandidate(const CString& path, const std::function<bool(const CString&)>& exists,
-                                 uint64_t limit)
+CString FirstFreeRenameCandidate(const CString& path, const std::function<bool(const CString&)>& exists, uint64_t limit)
 {
     for (uint64_t counter = 0; counter < limit; ++counter) {
         CString candidate = RenameCandidate(path, counter);

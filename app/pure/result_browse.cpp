@@ -5,8 +5,7 @@
 
 bool IsDeviceItemText(const CString& text)
 {
-    static const wchar_t* const kPrefixes[] = { L"Partition", L"Logical", L"My", L"Fixed", L"Physical",
-                                                L"Removable" };
+    static const wchar_t* const kPrefixes[] = { L"Partition", L"Logical", L"My", L"Fixed", L"Physical", L"Removable" };
     for (const wchar_t* prefix : kPrefixes) {
         const CString p(prefix);
         if (text.Left(p.GetLength()) == p)
@@ -31,8 +30,7 @@ CString FormatDayMonthYear(unsigned day, unsigned month, unsigned year)
     return text;
 }
 
-FolderRowStamp FolderRowDateTime(bool ntfs, const CString& name, uint64_t date, uint64_t time,
-                                 const CString& today)
+FolderRowStamp FolderRowDateTime(bool ntfs, const CString& name, uint64_t date, uint64_t time, const CString& today)
 {
     FolderRowStamp stamp;
     if (name == kMiscFolderName) {
@@ -47,8 +45,7 @@ FolderRowStamp FolderRowDateTime(bool ntfs, const CString& name, uint64_t date, 
     return stamp;
 }
 
-bool NoResultsNoticeDue(uint32_t resultsPresent, uint32_t treeItemCount, const CString& firstChildText,
-                        int pageIndex)
+bool NoResultsNoticeDue(uint32_t resultsPresent, uint32_t treeItemCount, const CString& firstChildText, int pageIndex)
 {
     if (resultsPresent != 0 || pageIndex == kLogLoadedPage)
         return false;

@@ -25,12 +25,10 @@ struct FolderRowStamp {
     CString date;
     CString time;
 };
-FolderRowStamp FolderRowDateTime(bool ntfs, const CString& name, uint64_t date, uint64_t time,
-                                 const CString& today);
+FolderRowStamp FolderRowDateTime(bool ntfs, const CString& name, uint64_t date, uint64_t time, const CString& today);
 
 // After a listing: the scan found nothing to show when it left no results and the tree holds
 // only "Root", or "Root" with the empty catch-all folder as its one child. Never after a scan
 // log was loaded (page index 10).
 constexpr int kLogLoadedPage = 10;
-bool NoResultsNoticeDue(uint32_t resultsPresent, uint32_t treeItemCount, const CString& firstChildText,
-                        int pageIndex);
+bool NoResultsNoticeDue(uint32_t resultsPresent, uint32_t treeItemCount, const CString& firstChildText, int pageIndex);

@@ -30,9 +30,9 @@ bool IsProgramTempFileName(const CString& name)
     while (i < n && name.GetAt(i) >= L'0' && name.GetAt(i) <= L'9')
         ++i;
     if (i == 3)
-        return false;   // no counter
+        return false; // no counter
     if (i == n)
-        return true;    // a found file without an extension
+        return true; // a found file without an extension
     if (name.GetAt(i) != L'.' || i + 1 == n)
         return false;
     CString ext = name.Mid(i + 1);
@@ -101,7 +101,7 @@ int32_t ProgressPercent(uint64_t start, uint64_t end, uint64_t position)
     if (position >= end)
         return 100;
     const uint64_t range = end - start;
-    uint64_t rest = position - start;   // below range
+    uint64_t rest = position - start; // below range
     // floor(rest * 100 / range) without a wider type: two rounds of floor(rest * 10 / range),
     // each adding rest ten times and carrying whole ranges out.
     uint64_t percent = 0;

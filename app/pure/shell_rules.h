@@ -46,9 +46,9 @@ CString SaveStatusDisplayText(const CString& path);
 // exactly; a larger one is shown in whole percent, forward only.
 struct ZrProgressPlan {
     bool small = true;
-    int32_t rangeMax = 0;      // the control's upper limit (its lower one is 0)
+    int32_t rangeMax = 0; // the control's upper limit (its lower one is 0)
     int32_t step = 1;
-    bool fullAtOnce = false;   // the step exceeds the range: show the bar full
+    bool fullAtOnce = false; // the step exceeds the range: show the bar full
 };
 ZrProgressPlan PlanProgressRange(uint64_t start, uint64_t end, int32_t step);
 

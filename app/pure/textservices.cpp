@@ -4,26 +4,30 @@
 
 namespace {
 
-const wchar_t* MonthName(unsigned month) {
-    static const wchar_t* const kNames[13] = {L"JAN", L"FEB", L"MAR", L"APR", L"MAY", L"JUN", L"JUL",
-                                              L"AUG", L"SEP", L"OCT", L"NOV", L"DEC", L"ERR"};
+const wchar_t* MonthName(unsigned month)
+{
+    static const wchar_t* const kNames[13] = { L"JAN", L"FEB", L"MAR", L"APR", L"MAY", L"JUN", L"JUL",
+                                               L"AUG", L"SEP", L"OCT", L"NOV", L"DEC", L"ERR" };
     return (month >= 1 && month <= 12) ? kNames[month - 1] : kNames[12];
 }
 
-CString DateText(unsigned day, unsigned month, unsigned year) {
+CString DateText(unsigned day, unsigned month, unsigned year)
+{
     CString s;
     s.Format(L"%02u-%s-%u", day, MonthName(month), year);
     return s;
 }
 
-CString TimeText(unsigned hours, unsigned minutes, unsigned seconds) {
+CString TimeText(unsigned hours, unsigned minutes, unsigned seconds)
+{
     CString s;
     s.Format(L"%02u:%02u:%02u", hours, minutes, seconds);
     return s;
 }
 
 // Civil date of a day count since 1601-01-01 (proleptic Gregorian, as the platform uses).
-void CivilFromDays(uint64_t days, unsigned& year, unsigned& month, unsigned& day) {
+void CivilFromDays(uint64_t days, unsigned& year, unsigned& month, unsigned& day)
+{
     // Shift to an era-based count starting 0000-03-01; 1601-01-01 is day 584694 of it.
     const uint64_t z = days + 584694;
     const uint64_t era = z / 146097;
@@ -36,17 +40,20 @@ void CivilFromDays(uint64_t days, unsigned& year, unsigned& month, unsigned& day
     year = static_cast<unsigned>(yoe + era * 400 + (month <= 2 ? 1 : 0));
 }
 
-}  // namespace
+} // namespace
 
-CString FormatFatDate(uint16_t fatDate) {
+CString FormatFatDate(uint16_t fatDate)
+{
     return DateText(fatDate & 0x1F, (fatDate >> 5) & 0x0F, 1980u + (fatDate >> 9));
 }
 
-CString FormatFatTime(uint16_t fatTime) {
+CString FormatFatTime(uint16_t fatTime)
+{
     return TimeText(fatTime >> 11, (fatTime >> 5) & 0x3F, (fatTime & 0x1F) * 2u);
 }
 
-CString FormatFileTime(uint64_t fileTime, CString& dateText, CString& timeText) {
+CString FormatFileTime(uint64_t fileTime, CString& dateText, CString& timeText)
+{
     if (fileTime >= (uint64_t(1) << 63)) {
         dateText = L"00-ERR-0000";
         timeText = L"00:00:00";
@@ -63,19 +70,22 @@ CString FormatFileTime(uint64_t fileTime, CString& dateText, CString& timeText) 
     return timeText;
 }
 
-CString FormatByteCount(uint64_t total, uint64_t done) {
+CString FormatByteCount(uint64_t total, uint64_t done)
+{
     CString s;
     s.Format(L"%llu / %llu Bytes", done, total);
     return s;
 }
 
-CString FormatProgress(uint64_t current, uint64_t total) {
+CString FormatProgress(uint64_t current, uint64_t total)
+{
     CString s;
     s.Format(L"%llu / %llu", current > total ? total : current, total);
     return s;
 }
 
-CString FormatSize(uint64_t byteCount) {
+CString FormatSize(uint64_t byteCount)
+{
     CString s;
     if (byteCount < 1024) {
         s.Format(L"%u Byte", static_cast<unsigned>(byteCount));
@@ -93,24 +103,29 @@ CString FormatSize(uint64_t byteCount) {
     return s;
 }
 
-bool IsValidFileName(const CString& name) {
+bool IsValidFileName(const CString& name)
+{
     for (int i = 0; i < name.GetLength(); ++i) {
         const unsigned ch = static_cast<unsigned>(name[i]);
         const bool control = ch >= 1 && ch <= 31;
         const bool reserved = ch != 0 && ch < 128 && std::wcschr(L"\"\\/?*<>|:", static_cast<wchar_t>(ch));
         const bool latin1 = ch >= 128 && ch <= 255;
-        if (control || reserved || latin1) return false;
+        if (control || reserved || latin1)
+            return false;
     }
     return true;
 }
 
-CString PadLeftZeros(const CString& text, int length) {
+CString PadLeftZeros(const CString& text, int length)
+{
     CString s = text;
-    while (s.GetLength() < length) s.Insert(0, L'0');
+    while (s.GetLength() < length)
+        s.Insert(0, L'0');
     return s;
 }
 
-CString GetTextInParentheses(const CString& text) {
+CString GetTextInParentheses(const CString& text)
+{
     CString rest = text.Mid(text.Find(L'(') + 1);
     const int close = rest.Find(L')');
     CString inside = close < 0 ? CString() : rest.Left(close);

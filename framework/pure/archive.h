@@ -25,8 +25,8 @@ public:
     virtual uint64_t Seek(int64_t offset, unsigned from) = 0;
     virtual uint64_t GetPosition() const = 0;
     virtual uint64_t GetLength() const = 0;
-    virtual void Flush() {}
-    virtual void Close() {}
+    virtual void Flush() { }
+    virtual void Close() { }
 
     void SeekToBegin() { Seek(0, begin); }
     uint64_t SeekToEnd() { return Seek(0, end); }
@@ -35,7 +35,7 @@ public:
 class CMemFile : public CByteStream {
 public:
     CMemFile() = default;
-    CMemFile(const void* data, size_t size);  // starts at position 0 over a copy of the data
+    CMemFile(const void* data, size_t size); // starts at position 0 over a copy of the data
 
     unsigned Read(void* buf, unsigned count) override;
     void Write(const void* buf, unsigned count) override;
@@ -83,14 +83,14 @@ public:
     // Storing: writes the buffer to the stream. Loading: moves the stream back to the first
     // byte not yet consumed, so the stream can be used directly again.
     void Flush();
-    void Close();  // Flush, then detach from the stream
-    void Abort();  // detach without writing anything
+    void Close(); // Flush, then detach from the stream
+    void Abort(); // detach without writing anything
 
     // Integers in their own size, bool as one byte, float and double as IEEE bits; wchar_t is
     // one 16-bit unit. Use fixed-width types in anything archived: long is 4 bytes on Windows
     // and 8 natively.
-    template <class T, class = std::enable_if_t<std::is_arithmetic_v<T>>>
-    CArchive& operator<<(T value) {
+    template <class T, class = std::enable_if_t<std::is_arithmetic_v<T>>> CArchive& operator<<(T value)
+    {
         if constexpr (std::is_same_v<T, bool>) {
             WriteLE(value ? 1u : 0u, 1);
         } else if constexpr (std::is_same_v<T, wchar_t>) {
@@ -107,8 +107,8 @@ public:
         }
         return *this;
     }
-    template <class T, class = std::enable_if_t<std::is_arithmetic_v<T>>>
-    CArchive& operator>>(T& value) {
+    template <class T, class = std::enable_if_t<std::is_arithmetic_v<T>>> CArchive& operator>>(T& value)
+    {
         if constexpr (std::is_same_v<T, bool>) {
             value = ReadLE(1) != 0;
         } else if constexpr (std::is_same_v<T, wchar_t>) {
@@ -155,8 +155,8 @@ private:
     bool m_loading;
     unsigned m_mode;
     std::vector<uint8_t> m_buf;
-    size_t m_cur = 0;  // loading: next unread byte; storing: bytes buffered
-    size_t m_end = 0;  // loading: end of the valid bytes
+    size_t m_cur = 0; // loading: next unread byte; storing: bytes buffered
+    size_t m_end = 0; // loading: end of the valid bytes
 };
 
 // Writes a CString's text as UTF-16 units; with 32-bit wchar_t, characters above U+FFFF

@@ -28,23 +28,23 @@ struct FormatArg {
         const char* ns;
         const void* p;
     };
-    FormatArg() : u(0) {}
+    FormatArg() : u(0) { }
 };
 
 template <class T> FormatArg MakeFormatArg(const T& value);
 
-}  // namespace zr
+} // namespace zr
 
 class CString {
 public:
     CString() = default;
     CString(const CString&) = default;
     CString(CString&&) noexcept = default;
-    CString(const wchar_t* text);                // null reads as empty
-    CString(const wchar_t* text, int length);    // may hold embedded NULs
+    CString(const wchar_t* text);             // null reads as empty
+    CString(const wchar_t* text, int length); // may hold embedded NULs
     explicit CString(wchar_t ch, int repeat = 1);
-    CString(const char* text);                   // each byte is one character (Latin-1)
-    explicit CString(const std::wstring& text) : m_str(text) {}
+    CString(const char* text); // each byte is one character (Latin-1)
+    explicit CString(const std::wstring& text) : m_str(text) { }
 
     CString& operator=(const CString&) = default;
     CString& operator=(CString&&) noexcept = default;
@@ -59,8 +59,8 @@ public:
     // Out-of-range reads give 0 and out-of-range writes are ignored, never a crash.
     wchar_t GetAt(int index) const;
     void SetAt(int index, wchar_t ch);
-    template <class I, class = std::enable_if_t<std::is_integral_v<I>>>
-    wchar_t operator[](I index) const {
+    template <class I, class = std::enable_if_t<std::is_integral_v<I>>> wchar_t operator[](I index) const
+    {
         return (index < 0 || static_cast<uint64_t>(index) >= m_str.size()) ? wchar_t(0)
                                                                            : m_str[static_cast<size_t>(index)];
     }
@@ -78,9 +78,17 @@ public:
     void ReleaseBuffer(int newLength = -1);
     void Preallocate(int length);
 
-    CString& operator+=(const CString& s) { m_str += s.m_str; return *this; }
+    CString& operator+=(const CString& s)
+    {
+        m_str += s.m_str;
+        return *this;
+    }
     CString& operator+=(const wchar_t* s);
-    CString& operator+=(wchar_t ch) { m_str += ch; return *this; }
+    CString& operator+=(wchar_t ch)
+    {
+        m_str += ch;
+        return *this;
+    }
     void Append(const wchar_t* s, int length);
     void AppendChar(wchar_t ch) { m_str += ch; }
 
@@ -128,12 +136,14 @@ public:
     // printf-style, with Windows' wide meaning of %s (wide string) and %S / %hs (narrow).
     // Arguments are captured with their types, so a CString can be passed as is, and a
     // missing or mismatched argument prints nothing instead of reading garbage.
-    template <class... A> void Format(const wchar_t* format, const A&... args) {
-        const zr::FormatArg captured[] = {zr::MakeFormatArg(args)..., zr::FormatArg()};
+    template <class... A> void Format(const wchar_t* format, const A&... args)
+    {
+        const zr::FormatArg captured[] = { zr::MakeFormatArg(args)..., zr::FormatArg() };
         FormatCaptured(format, captured, sizeof...(A), false);
     }
-    template <class... A> void AppendFormat(const wchar_t* format, const A&... args) {
-        const zr::FormatArg captured[] = {zr::MakeFormatArg(args)..., zr::FormatArg()};
+    template <class... A> void AppendFormat(const wchar_t* format, const A&... args)
+    {
+        const zr::FormatArg captured[] = { zr::MakeFormatArg(args)..., zr::FormatArg() };
         FormatCaptured(format, captured, sizeof...(A), true);
     }
     void FormatCaptured(const wchar_t* format, const zr::FormatArg* args, size_t count, bool append);
@@ -152,17 +162,50 @@ CString operator+(const CString& a, wchar_t b);
 CString operator+(wchar_t a, const CString& b);
 
 bool operator==(const CString& a, const wchar_t* b);
-inline bool operator==(const wchar_t* a, const CString& b) { return b == a; }
-inline bool operator!=(const CString& a, const CString& b) { return !(a == b); }
-inline bool operator!=(const CString& a, const wchar_t* b) { return !(a == b); }
-inline bool operator!=(const wchar_t* a, const CString& b) { return !(b == a); }
-inline bool operator>(const CString& a, const CString& b) { return b < a; }
-inline bool operator<=(const CString& a, const CString& b) { return !(b < a); }
-inline bool operator>=(const CString& a, const CString& b) { return !(a < b); }
-inline bool operator<(const CString& a, const wchar_t* b) { return a.Compare(b) < 0; }
-inline bool operator<(const wchar_t* a, const CString& b) { return b.Compare(a) > 0; }
-inline bool operator>(const CString& a, const wchar_t* b) { return a.Compare(b) > 0; }
-inline bool operator>(const wchar_t* a, const CString& b) { return b.Compare(a) < 0; }
+inline bool operator==(const wchar_t* a, const CString& b)
+{
+    return b == a;
+}
+inline bool operator!=(const CString& a, const CString& b)
+{
+    return !(a == b);
+}
+inline bool operator!=(const CString& a, const wchar_t* b)
+{
+    return !(a == b);
+}
+inline bool operator!=(const wchar_t* a, const CString& b)
+{
+    return !(b == a);
+}
+inline bool operator>(const CString& a, const CString& b)
+{
+    return b < a;
+}
+inline bool operator<=(const CString& a, const CString& b)
+{
+    return !(b < a);
+}
+inline bool operator>=(const CString& a, const CString& b)
+{
+    return !(a < b);
+}
+inline bool operator<(const CString& a, const wchar_t* b)
+{
+    return a.Compare(b) < 0;
+}
+inline bool operator<(const wchar_t* a, const CString& b)
+{
+    return b.Compare(a) > 0;
+}
+inline bool operator>(const CString& a, const wchar_t* b)
+{
+    return a.Compare(b) > 0;
+}
+inline bool operator>(const wchar_t* a, const CString& b)
+{
+    return b.Compare(a) < 0;
+}
 
 // Case mapping shared by MakeUpper/MakeLower/CompareNoCase: ASCII, Latin-1, Latin Extended-A,
 // Greek and Cyrillic, the same on every platform (the C runtime's answer depends on its locale).
@@ -220,7 +263,8 @@ namespace zr {
 
 template <class> inline constexpr bool kAlwaysFalse = false;
 
-template <class T> FormatArg MakeFormatArg(const T& value) {
+template <class T> FormatArg MakeFormatArg(const T& value)
+{
     using D = std::remove_cv_t<T>;
     FormatArg a;
     if constexpr (std::is_same_v<D, CString>) {
@@ -252,8 +296,7 @@ template <class T> FormatArg MakeFormatArg(const T& value) {
     } else if constexpr (std::is_same_v<D, bool>) {
         a.kind = FormatArg::Unsigned;
         a.u = value ? 1 : 0;
-    } else if constexpr (std::is_same_v<D, wchar_t> || std::is_same_v<D, char16_t> ||
-                         std::is_same_v<D, char32_t>) {
+    } else if constexpr (std::is_same_v<D, wchar_t> || std::is_same_v<D, char16_t> || std::is_same_v<D, char32_t>) {
         a.kind = FormatArg::Unsigned;
         a.u = static_cast<uint64_t>(static_cast<std::make_unsigned_t<D>>(value));
     } else if constexpr (std::is_enum_v<D>) {
@@ -273,4 +316,4 @@ template <class T> FormatArg MakeFormatArg(const T& value) {
     return a;
 }
 
-}  // namespace zr
+} // namespace zr

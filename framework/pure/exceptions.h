@@ -36,16 +36,17 @@ public:
     enum {
         none,
         genericException,
-        readOnly,       // tried to write into an archive opened for loading
-        endOfFile,      // the data ended before the value being read
-        writeOnly,      // tried to read from an archive opened for storing
-        badIndex,       // a malformed length or count
+        readOnly,  // tried to write into an archive opened for loading
+        endOfFile, // the data ended before the value being read
+        writeOnly, // tried to read from an archive opened for storing
+        badIndex,  // a malformed length or count
         badClass,
         badSchema,
         bufferFull,
     };
     explicit CArchiveException(int cause = none, const wchar_t* archiveName = nullptr)
-        : m_cause(cause), m_strFileName(archiveName) {}
+        : m_cause(cause), m_strFileName(archiveName)
+    { }
     CString GetErrorText() const override;
 
     int m_cause;
@@ -72,7 +73,8 @@ public:
         endOfFile,
     };
     explicit CFileException(int cause = none, long osError = -1, const wchar_t* fileName = nullptr)
-        : m_cause(cause), m_lOsError(osError), m_strFileName(fileName) {}
+        : m_cause(cause), m_lOsError(osError), m_strFileName(fileName)
+    { }
     CString GetErrorText() const override;
 
     // Maps a Windows error code (GetLastError) to one of the causes above.
@@ -80,7 +82,7 @@ public:
     [[noreturn]] static void ThrowOsError(long osError, const wchar_t* fileName = nullptr);
 
     int m_cause;
-    long m_lOsError;  // the Windows error code, or -1
+    long m_lOsError; // the Windows error code, or -1
     CString m_strFileName;
 };
 

@@ -26,12 +26,14 @@ uint32_t DotCluster(const uint8_t* s, bool fat32)
     return fat32 ? MakeDword(s[0x1A], s[0x1B], s[0x14], s[0x15]) : Le16At(s + 0x1A);
 }
 
-bool Stopped(const volatile uint32_t* stop) { return stop != nullptr && *stop == 1; }
+bool Stopped(const volatile uint32_t* stop)
+{
+    return stop != nullptr && *stop == 1;
+}
 
 // Reads `count` sectors at `sector`; when the whole block fails, each sector is tried alone
 // so that one bad sector costs only itself. ok[i] says whether sector i was delivered.
-void ReadBlockPerSector(SectorSource& source, uint64_t sector, uint32_t count, uint8_t* buf,
-                        std::vector<bool>& ok)
+void ReadBlockPerSector(SectorSource& source, uint64_t sector, uint32_t count, uint8_t* buf, std::vector<bool>& ok)
 {
     ok.assign(count, false);
     const size_t got = source.Read(sector, count, buf);
@@ -69,9 +71,8 @@ bool FatGeometryUsable(const VolumeGeometryRecord& geometry)
     return IsPowerOfTwoUpTo128(geometry.sectorsPerCluster);
 }
 
-bool ProbeFatGeometry(SectorSource& source, bool fat32, uint64_t start, uint64_t end,
-                      VolumeGeometryRecord& geometry, const volatile uint32_t* stop,
-                      const ScanProgressFn& progress)
+bool ProbeFatGeometry(SectorSource& source, bool fat32, uint64_t start, uint64_t end, VolumeGeometryRecord& geometry,
+                      const volatile uint32_t* stop, const ScanProgressFn& progress)
 {
     if (end <= start)
         return false;
@@ -118,7 +119,7 @@ bool ProbeFatGeometry(SectorSource& source, bool fat32, uint64_t start, uint64_t
             const uint64_t cluster2 = s1 - uint64_t(c1 - 2) * spc;
             const uint64_t before = start + reserved + (fat32 ? 0 : 32);
             if (cluster2 <= before)
-                continue;   // no room for the two FATs: not this volume's layout
+                continue; // no room for the two FATs: not this volume's layout
             const uint64_t fats = cluster2 - before;
             geometry.sectorsPerCluster = spc;
             geometry.cluster0Start = s1 - uint64_t(c1) * spc;
@@ -139,8 +140,7 @@ bool ProbeFatGeometry(SectorSource& source, bool fat32, uint64_t start, uint64_t
     return false;
 }
 
-std::vector<FatDirRow> ScanFatDirectoryClusters(SectorSource& source, bool fat32,
-                                                const VolumeGeometryRecord& geometry,
+std::vector<FatDirRow> ScanFatDirectoryClusters(SectorSource& source, bool fat32, const VolumeGeometryRecord& geometry,
                                                 uint64_t end, const volatile uint32_t* stop,
                                                 const ScanProgressFn& progress)
 {
@@ -184,8 +184,7 @@ void CollectAttributeListRecords(const uint8_t* record, std::vector<uint64_t>& l
     size_t at = Le16At(record + 0x14);
     for (int guard = 0; guard < int(kRecordBytes / 8) && at + 24 <= kRecordBytes; ++guard) {
         const uint32_t type = Le32At(record + at), length = Le32At(record + at + 4);
-        if (type == 0 || type == 0xFFFFFFFFu || length == 0 || length > kRecordBytes ||
-            at + length > kRecordBytes)
+        if (type == 0 || type == 0xFFFFFFFFu || length == 0 || length > kRecordBytes || at + length > kRecordBytes)
             return;
         if (type == 0x20 && record[at + 8] == 0) {
             const uint16_t valueOffset = Le16At(record + at + 0x14);
@@ -195,8 +194,8 @@ void CollectAttributeListRecords(const uint8_t* record, std::vector<uint64_t>& l
             size_t e = at + valueOffset;
             while (e + 0x18 <= attrEnd && list.size() < kMaxRecordListEntries) {
                 const uint16_t entryLength = Le16At(record + e + 4);
-                if (Le64At(record + e) == 0 || Le32At(record + e) == 0xFFFFFFFFu ||
-                    entryLength == 0 || entryLength > kRecordBytes - 1)
+                if (Le64At(record + e) == 0 || Le32At(record + e) == 0xFFFFFFFFu || entryLength == 0 ||
+                    entryLength > kRecordBytes - 1)
                     return;
                 list.push_back(Le64At(record + e + 0x10) & 0xFFFFFFFFFFFFull);
                 e += entryLength;
@@ -212,19 +211,17 @@ namespace {
 // The $FILE_NAME of the file whose base record is `base` (already fixed up): looked for in
 // the base record first, then in its extension records, by name space Win32, Win32 and DOS,
 // DOS, POSIX. Extension records are read through the run table.
-bool LookUpName(SectorSource& source, const MftRunTableRecord& runs, uint64_t baseNumber,
-                const uint8_t* base, NtfsScanRecord& out)
+bool LookUpName(SectorSource& source, const MftRunTableRecord& runs, uint64_t baseNumber, const uint8_t* base,
+                NtfsScanRecord& out)
 {
     std::vector<uint64_t> list{ baseNumber };
     CollectAttributeListRecords(base, list);
-    static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos,
-                                  kNameSpacePosix };
+    static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
     std::vector<uint8_t> other(kRecordBytes);
     for (uint64_t number : list) {
         const uint8_t* rec = base;
         if (number != baseNumber) {
-            if (!ReadMftRecordAt(source, runs, number, other.data()) ||
-                !IsFileRecord(other.data(), kRecordBytes))
+            if (!ReadMftRecordAt(source, runs, number, other.data()) || !IsFileRecord(other.data(), kRecordBytes))
                 continue;
             ApplyNtfsFixup(other.data(), kRecordBytes);
             rec = other.data();
@@ -243,8 +240,7 @@ bool LookUpName(SectorSource& source, const MftRunTableRecord& runs, uint64_t ba
 } // namespace
 
 std::vector<NtfsScanRecord> ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs,
-                                            const volatile uint32_t* stop,
-                                            const ScanProgressFn& progress)
+                                            const volatile uint32_t* stop, const ScanProgressFn& progress)
 {
     std::vector<NtfsScanRecord> found;
     const uint64_t total = runs.totalSectors();
@@ -287,8 +283,7 @@ std::vector<NtfsScanRecord> ScanNtfsRecords(SectorSource& source, const MftRunTa
                     recordSector = start + k + i;
                 }
                 if (read)
-                    std::memcpy(record + half * kSectorSize, block.data() + size_t(i) * kSectorSize,
-                                kSectorSize);
+                    std::memcpy(record + half * kSectorSize, block.data() + size_t(i) * kSectorSize, kSectorSize);
                 else
                     recordOk = false;
                 if (++half == int(kSectorsPerMftRecord))
@@ -314,8 +309,20 @@ CString Decimal(uint64_t value)
     return text;
 }
 
-enum FoundColumn { kName, kSector, kSelf, kParent, kDate, kTime, kSize, kAttr, kSysId, kType,
-                   kDeleted, kFoundColumns = 12 };
+enum FoundColumn {
+    kName,
+    kSector,
+    kSelf,
+    kParent,
+    kDate,
+    kTime,
+    kSize,
+    kAttr,
+    kSysId,
+    kType,
+    kDeleted,
+    kFoundColumns = 12
+};
 
 std::vector<CString> FolderRow(const CString& name)
 {
@@ -358,13 +365,12 @@ void AppendFatDirRows(ZrRecordTable& found, const std::vector<FatDirRow>& rows, 
     }
 }
 
-void AppendNtfsRows(ZrRecordTable& found, ZrRecordTable& files,
-                    const std::vector<NtfsScanRecord>& records)
+void AppendNtfsRows(ZrRecordTable& found, ZrRecordTable& files, const std::vector<NtfsScanRecord>& records)
 {
     for (const NtfsScanRecord& r : records) {
         if (r.folder) {
             if (r.name == u".")
-                continue;   // the root directory itself
+                continue; // the root directory itself
             std::vector<CString> cells = FolderRow(NameToCString(r.name));
             cells[kSelf] = Decimal(r.record);
             cells[kParent] = Decimal(r.parent);

@@ -16,7 +16,7 @@
 // Sectors per read of the probe and of the directory-cluster scan; each read is one progress
 // step (the NTFS scan steps by one record, kSectorsPerMftRecord sectors).
 constexpr uint32_t kFatProbeBlockSectors = 64;
-constexpr uint32_t kFatScanBlockSectors = 512;     // 256 KiB
+constexpr uint32_t kFatScanBlockSectors = 512; // 256 KiB
 
 // Called with the work done so far and the total, in the scan's own unit (sectors).
 using ScanProgressFn = std::function<void(uint64_t done, uint64_t total)>;
@@ -34,15 +34,14 @@ bool FatGeometryUsable(const VolumeGeometryRecord& geometry);
 // reserved sectors from the first FAT's signature, sectors per cluster and the cluster-0
 // sector from two directory clusters whose "." entries agree on both. True when derived;
 // otherwise (or when stopped) geometry is left as it was.
-bool ProbeFatGeometry(SectorSource& source, bool fat32, uint64_t start, uint64_t end,
-                      VolumeGeometryRecord& geometry, const volatile uint32_t* stop = nullptr,
-                      const ScanProgressFn& progress = {});
+bool ProbeFatGeometry(SectorSource& source, bool fat32, uint64_t start, uint64_t end, VolumeGeometryRecord& geometry,
+                      const volatile uint32_t* stop = nullptr, const ScanProgressFn& progress = {});
 
 // The first cluster of a directory, found by its "." and ".." entries.
 struct FatDirRow {
-    uint64_t sector = 0;        // first sector of the cluster
-    uint32_t self = 0;          // its "." cluster
-    uint32_t parent = 0;        // its ".." cluster; 0 = the root directory
+    uint64_t sector = 0; // first sector of the cluster
+    uint32_t self = 0;   // its "." cluster
+    uint32_t parent = 0; // its ".." cluster; 0 = the root directory
     uint16_t date = 0, time = 0;
     uint32_t size = 0;
     uint8_t attr = 0;
@@ -51,19 +50,17 @@ struct FatDirRow {
 // Reads the data area of the FAT volume ending at `end` in 256 KiB blocks and returns every
 // cluster whose first sector is a directory's own first sector. An unreadable block is
 // skipped with the cluster numbering kept in step. Nothing when the geometry is unusable.
-std::vector<FatDirRow> ScanFatDirectoryClusters(SectorSource& source, bool fat32,
-                                                const VolumeGeometryRecord& geometry,
-                                                uint64_t end,
-                                                const volatile uint32_t* stop = nullptr,
+std::vector<FatDirRow> ScanFatDirectoryClusters(SectorSource& source, bool fat32, const VolumeGeometryRecord& geometry,
+                                                uint64_t end, const volatile uint32_t* stop = nullptr,
                                                 const ScanProgressFn& progress = {});
 
 // One $MFT file record of the Basic scan, in use or deleted, with a $FILE_NAME.
 struct NtfsScanRecord {
-    uint64_t record = 0;        // number in $MFT order
-    uint64_t sector = 0;        // its first sector
-    uint32_t parent = 0;        // low 32 bits of the parent reference
-    uint64_t created = 0;       // FILETIME
-    std::u16string name;        // folders only
+    uint64_t record = 0;  // number in $MFT order
+    uint64_t sector = 0;  // its first sector
+    uint32_t parent = 0;  // low 32 bits of the parent reference
+    uint64_t created = 0; // FILETIME
+    std::u16string name;  // folders only
     bool folder = false;
     bool deleted = false;
 };
@@ -91,5 +88,4 @@ void AppendMiscFolderRow(ZrRecordTable& found, uint32_t parent, uint16_t timeWor
 void AppendFatDirRows(ZrRecordTable& found, const std::vector<FatDirRow>& rows, bool fat32);
 // Folders (less the root's own ".") become pending rows of `found`; files become rows of
 // `files` whose first cell is "parent|sector|".
-void AppendNtfsRows(ZrRecordTable& found, ZrRecordTable& files,
-                    const std::vector<NtfsScanRecord>& records);
+void AppendNtfsRows(ZrRecordTable& found, ZrRecordTable& files, const std::vector<NtfsScanRecord>& records);

@@ -30,7 +30,7 @@ void AppendExtent(std::vector<CopyExtent>& out, uint64_t first, uint64_t count, 
             return;
         }
     }
-    out.push_back({first, count, sparse});
+    out.push_back({ first, count, sparse });
 }
 
 // Reads a block; when it is not delivered whole, the sectors it lacks are tried one by one so
@@ -45,10 +45,10 @@ void ReadBlock(SectorSource& source, uint64_t sector, uint32_t count, uint8_t* b
         source.Read(sector + i, 1, block + size_t(i) * kSectorSize);
 }
 
-}  // namespace
+} // namespace
 
-bool FatChainExtents(const std::vector<uint32_t>& chain, uint32_t sectorsPerCluster,
-                     uint64_t cluster0Start, std::vector<CopyExtent>& out)
+bool FatChainExtents(const std::vector<uint32_t>& chain, uint32_t sectorsPerCluster, uint64_t cluster0Start,
+                     std::vector<CopyExtent>& out)
 {
     out.clear();
     for (uint32_t cluster : chain) {
@@ -60,8 +60,8 @@ bool FatChainExtents(const std::vector<uint32_t>& chain, uint32_t sectorsPerClus
     return true;
 }
 
-bool FatContiguousExtents(uint32_t firstCluster, uint64_t count, uint32_t sectorsPerCluster,
-                          uint64_t cluster0Start, std::vector<CopyExtent>& out)
+bool FatContiguousExtents(uint32_t firstCluster, uint64_t count, uint32_t sectorsPerCluster, uint64_t cluster0Start,
+                          std::vector<CopyExtent>& out)
 {
     out.clear();
     uint64_t sector = 0;
@@ -69,12 +69,12 @@ bool FatContiguousExtents(uint32_t firstCluster, uint64_t count, uint32_t sector
         count > UINT64_MAX / sectorsPerCluster)
         return false;
     if (count != 0)
-        out.push_back({sector, count * sectorsPerCluster, false});
+        out.push_back({ sector, count * sectorsPerCluster, false });
     return true;
 }
 
-bool NtfsRunExtents(const std::vector<ClusterRun>& runs, uint32_t sectorsPerCluster,
-                    uint64_t volumeStart, std::vector<CopyExtent>& out)
+bool NtfsRunExtents(const std::vector<ClusterRun>& runs, uint32_t sectorsPerCluster, uint64_t volumeStart,
+                    std::vector<CopyExtent>& out)
 {
     out.clear();
     if (sectorsPerCluster == 0)
@@ -92,8 +92,7 @@ bool NtfsRunExtents(const std::vector<ClusterRun>& runs, uint32_t sectorsPerClus
 }
 
 CopyResult CopyExtents(SectorSource& source, const std::vector<CopyExtent>& extents, uint64_t size,
-                       uint32_t blockSectors, const CopySink& sink, const CopyStop& stop,
-                       const CopyProgress& progress)
+                       uint32_t blockSectors, const CopySink& sink, const CopyStop& stop, const CopyProgress& progress)
 {
     if (blockSectors == 0 || blockSectors > kMaxSectorsPerRead)
         return CopyResult::BadGeometry;
@@ -125,12 +124,11 @@ CopyResult CopyExtents(SectorSource& source, const std::vector<CopyExtent>& exte
     return written >= size ? CopyResult::Done : CopyResult::RunsEnded;
 }
 
-bool ResidentDataSpan(const uint8_t* record, size_t attributeOffset, uint64_t size,
-                      size_t* dataOffset)
+bool ResidentDataSpan(const uint8_t* record, size_t attributeOffset, uint64_t size, size_t* dataOffset)
 {
     NtfsAttribute attr;
-    if (!FindNtfsAttribute(record, kMftRecordSize, kAttrData, true, attr) ||
-        attr.offset != attributeOffset || attr.nonResident || size > attr.valueLength)
+    if (!FindNtfsAttribute(record, kMftRecordSize, kAttrData, true, attr) || attr.offset != attributeOffset ||
+        attr.nonResident || size > attr.valueLength)
         return false;
     *dataOffset = attr.valueOffset;
     return true;

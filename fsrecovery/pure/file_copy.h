@@ -18,11 +18,11 @@ struct CopyExtent {
 };
 
 enum class CopyResult {
-    Done,           // every byte of the size was written
-    RunsEnded,      // the extents ended before the size was reached; what they held was written
-    Stopped,        // the stop request
-    WriteFailed,    // the sink refused bytes
-    BadGeometry,    // zero sectors per cluster, or a sector number past 64 bits
+    Done,        // every byte of the size was written
+    RunsEnded,   // the extents ended before the size was reached; what they held was written
+    Stopped,     // the stop request
+    WriteFailed, // the sink refused bytes
+    BadGeometry, // zero sectors per cluster, or a sector number past 64 bits
 };
 
 // Sectors the writers read at once (256 KiB). A read that does not deliver everything is
@@ -36,17 +36,17 @@ uint64_t ClustersForSize(uint64_t size, uint32_t sectorsPerCluster);
 
 // FAT: the clusters of `chain` in order, neighbours merged into one extent; sector =
 // cluster0Start + cluster * sectorsPerCluster. False when a product does not fit in 64 bits.
-bool FatChainExtents(const std::vector<uint32_t>& chain, uint32_t sectorsPerCluster,
-                     uint64_t cluster0Start, std::vector<CopyExtent>& out);
+bool FatChainExtents(const std::vector<uint32_t>& chain, uint32_t sectorsPerCluster, uint64_t cluster0Start,
+                     std::vector<CopyExtent>& out);
 
 // FAT without a usable chain: `count` clusters from `firstCluster` taken as contiguous.
-bool FatContiguousExtents(uint32_t firstCluster, uint64_t count, uint32_t sectorsPerCluster,
-                          uint64_t cluster0Start, std::vector<CopyExtent>& out);
+bool FatContiguousExtents(uint32_t firstCluster, uint64_t count, uint32_t sectorsPerCluster, uint64_t cluster0Start,
+                          std::vector<CopyExtent>& out);
 
 // NTFS: the data runs of a file, sparse runs kept as zero extents; volumeStart is the sector
 // of cluster 0.
-bool NtfsRunExtents(const std::vector<ClusterRun>& runs, uint32_t sectorsPerCluster,
-                    uint64_t volumeStart, std::vector<CopyExtent>& out);
+bool NtfsRunExtents(const std::vector<ClusterRun>& runs, uint32_t sectorsPerCluster, uint64_t volumeStart,
+                    std::vector<CopyExtent>& out);
 
 // Receives the file's bytes in order; false means the bytes could not be written.
 using CopySink = std::function<bool(const uint8_t* data, size_t length)>;
@@ -64,5 +64,4 @@ CopyResult CopyExtents(SectorSource& source, const std::vector<CopyExtent>& exte
 // The resident data of the unnamed $DATA attribute at attributeOffset of a fixed-up 1024-byte
 // record, when `size` bytes of it lie inside the attribute's value and the record. The value
 // starts where the attribute header says, not at a fixed place.
-bool ResidentDataSpan(const uint8_t* record, size_t attributeOffset, uint64_t size,
-                      size_t* dataOffset);
+bool ResidentDataSpan(const uint8_t* record, size_t attributeOffset, uint64_t size, size_t* dataOffset);

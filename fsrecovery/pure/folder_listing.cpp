@@ -32,7 +32,7 @@ bool IsValidShortName(const CString& name)
     return IsValidFileName(ascii);
 }
 
-}  // namespace
+} // namespace
 
 CString FileNameExtension(const CString& name)
 {
@@ -68,8 +68,8 @@ CString FatDisplayName(const CString& longName, const CString& shortName)
     return longName;
 }
 
-bool ListFatDirectorySector(SectorSource* source, const uint8_t* sector, uint64_t sectorNumber,
-                            bool fat32, bool withFolders, const volatile uint32_t* stop,
+bool ListFatDirectorySector(SectorSource* source, const uint8_t* sector, uint64_t sectorNumber, bool fat32,
+                            bool withFolders, const volatile uint32_t* stop,
                             const std::function<void(const FatListedEntry&)>& found)
 {
     for (int i = 0; i < kEntriesPerSector; ++i) {
@@ -110,7 +110,7 @@ bool ParseNtfsFileKey(const CString& key, uint64_t& parent, uint64_t& sector)
     if (end >= 0)
         rest = rest.Left(end);
     return ZrRecordTable::ParseNumber(key.Left(bar), ZrRecordTable::SortKey::Decimal, parent) &&
-           ZrRecordTable::ParseNumber(rest, ZrRecordTable::SortKey::Decimal, sector);
+        ZrRecordTable::ParseNumber(rest, ZrRecordTable::SortKey::Decimal, sector);
 }
 
 NtfsFileInfo ReadNtfsFileInfo(const uint8_t* record, const volatile uint32_t* stop)

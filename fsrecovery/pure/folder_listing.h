@@ -11,9 +11,9 @@
 // One entry of a FAT directory sector that a listing shows.
 struct FatListedEntry {
     FatDirEntry entry;
-    uint32_t firstCluster = 0;  // the low word only on FAT16
-    CString shortName;          // 8.3, a deleted entry's first character shown as "_"
-    CString name;               // the long name, else the short name
+    uint32_t firstCluster = 0; // the low word only on FAT16
+    CString shortName;         // 8.3, a deleted entry's first character shown as "_"
+    CString name;              // the long name, else the short name
     bool deleted = false;
 };
 
@@ -33,8 +33,8 @@ CString FatDisplayName(const CString& longName, const CString& shortName);
 // calls `found` for each other entry. `source` gives the sector before when a long name starts
 // there (may be null). Returns false when the sector holds the end-of-directory mark; `stop`
 // (may be null) ends the walk early, returning true.
-bool ListFatDirectorySector(SectorSource* source, const uint8_t* sector, uint64_t sectorNumber,
-                            bool fat32, bool withFolders, const volatile uint32_t* stop,
+bool ListFatDirectorySector(SectorSource* source, const uint8_t* sector, uint64_t sectorNumber, bool fat32,
+                            bool withFolders, const volatile uint32_t* stop,
                             const std::function<void(const FatListedEntry&)>& found);
 
 // "parent|sector|" of a stored NTFS file row. False when either number is missing.

@@ -139,7 +139,8 @@ private:
     {
         for (size_t i = 0; i < m_rows.size(); ++i) {
             if (m_rows[i].isFolder && !m_rows[i].placed)
-                m_byParent[FolderKey{ (uint32_t)m_rows[i].folder.parentId, m_rows[i].folder.cluster0Start }].push_back(i);
+                m_byParent[FolderKey{ (uint32_t)m_rows[i].folder.parentId, m_rows[i].folder.cluster0Start }].push_back(
+                    i);
         }
         m_indexed = true;
     }
@@ -183,7 +184,7 @@ void PlaceChildrenOfNodes(FoundRows& rows, FolderNode* node, ResultTreeSink& sin
     }
 }
 
-}  // namespace
+} // namespace
 
 uint64_t MarkOrphans(ZrRecordTable& table, uint32_t rootId, void (*progress)(uint64_t, uint64_t))
 {
@@ -209,8 +210,8 @@ uint64_t MarkOrphans(ZrRecordTable& table, uint32_t rootId, void (*progress)(uin
     return marked;
 }
 
-uint64_t PlaceChildFolders(ZrRecordTable& table, uint32_t id, uint64_t cluster0Start,
-                           TreeItemHandle parentItem, ResultTreeSink& sink)
+uint64_t PlaceChildFolders(ZrRecordTable& table, uint32_t id, uint64_t cluster0Start, TreeItemHandle parentItem,
+                           ResultTreeSink& sink)
 {
     uint64_t placed = 0;
     int row = LowerBound(table, kFoundParent, id);
@@ -225,7 +226,7 @@ uint64_t PlaceChildFolders(ZrRecordTable& table, uint32_t id, uint64_t cluster0S
         FoundFolder folder = FolderOfRow(table, row);
         folder.id = (uint32_t)folder.id;
         PlaceFolder(folder, parentItem, sink);
-        table.DeleteItem(row);   // the next row moves into its place
+        table.DeleteItem(row); // the next row moves into its place
         ++placed;
     }
     return placed;
@@ -255,7 +256,7 @@ void BuildNtfsResultTree(ZrRecordTable& table, ResultTreeSink& sink)
     for (size_t i = 0; i < all.size(); ++i) {
         const FoundFolder& folder = *all[i];
         if (folder.parentId == kNtfsRootId && folder.id != kNtfsRootId && rows.IsFolder(i))
-            sink.Insert(root, folder);   // the row stays: its own children are found by the walk
+            sink.Insert(root, folder); // the row stays: its own children are found by the walk
     }
     PlaceChildrenOfNodes(rows, FolderNodeList.head, sink);
     PlaceLeftovers(rows.Leftovers(), sink);
@@ -276,4 +277,3 @@ void BuildFatResultTree(ZrRecordTable& table, ResultTreeSink& sink)
     PlaceChildrenOfNodes(rows, FolderNodeList.head, sink);
     PlaceLeftovers(rows.Leftovers(), sink);
 }
-

@@ -13,11 +13,17 @@ constexpr uint32_t kNtfsRootId = 5;
 constexpr uint32_t kFatRootId = 0;
 // The parent of a folder whose parent was not found, and the own id of the catch-all folder.
 constexpr uint32_t kMissingParentId = 0x0FFFFFFF;
-extern const wchar_t kMiscFolderName[];   // "KXR_Miscellaneous"
+extern const wchar_t kMiscFolderName[]; // "KXR_Miscellaneous"
 
 enum FoundEntryColumn : int {
-    kFoundName = 0, kFoundSelf = 2, kFoundParent = 3, kFoundDate = 4, kFoundTime = 5,
-    kFoundType = 9, kFoundDeleted = 10, kFoundCluster0Start = 11,
+    kFoundName = 0,
+    kFoundSelf = 2,
+    kFoundParent = 3,
+    kFoundDate = 4,
+    kFoundTime = 5,
+    kFoundType = 9,
+    kFoundDeleted = 10,
+    kFoundCluster0Start = 11,
 };
 
 // One folder as it goes into the tree.
@@ -40,7 +46,7 @@ public:
     virtual ~ResultTreeSink() = default;
     virtual TreeItemHandle Insert(TreeItemHandle parent, const FoundFolder& folder) = 0;
     virtual TreeItemHandle RootItem() = 0;
-    virtual void Progress(uint64_t /*position*/, uint64_t /*total*/) {}
+    virtual void Progress(uint64_t /*position*/, uint64_t /*total*/) { }
 };
 
 // Each nameless folder takes the next "DIR_%d" number; never reset.
@@ -56,8 +62,8 @@ uint64_t MarkOrphans(ZrRecordTable& table, uint32_t rootId,
 // Places (and removes from the table) every folder row whose parent is `id` on the volume whose
 // cluster 0 starts at cluster0Start, under parentItem. The table must be sorted ascending by
 // "parent". Returns the number placed.
-uint64_t PlaceChildFolders(ZrRecordTable& table, uint32_t id, uint64_t cluster0Start,
-                           TreeItemHandle parentItem, ResultTreeSink& sink);
+uint64_t PlaceChildFolders(ZrRecordTable& table, uint32_t id, uint64_t cluster0Start, TreeItemHandle parentItem,
+                           ResultTreeSink& sink);
 
 // Every row still in the table under the first "KXR_Miscellaneous" folder node (the tree's
 // "Root" when there is none), flat, with parent kMissingParentId. Rows are kept.

@@ -29,7 +29,7 @@ int LastSeparator(const CString& path)
 {
     return std::max(path.ReverseFind(L'\\'), path.ReverseFind(L'/'));
 }
-}  // namespace
+} // namespace
 
 CString PathFolderPart(const CString& path)
 {

@@ -28,8 +28,8 @@ void MapPixelsByLuminance(uint32_t* pixels, size_t count, const uint32_t table[2
     }
 }
 
-IconButtonLayout LayoutIconButton(int rectRight, int rectBottom, int iconWidth, int iconHeight,
-                                  bool hasCaption, int textWidth, int textHeight)
+IconButtonLayout LayoutIconButton(int rectRight, int rectBottom, int iconWidth, int iconHeight, bool hasCaption,
+                                  int textWidth, int textHeight)
 {
     IconButtonLayout l;
     if (hasCaption) {

@@ -21,8 +21,8 @@ struct IconButtonLayout {
     int textX = 0, textY = 0;
     int iconX = 0, iconY = 0;
 };
-IconButtonLayout LayoutIconButton(int rectRight, int rectBottom, int iconWidth, int iconHeight,
-                                  bool hasCaption, int textWidth, int textHeight);
+IconButtonLayout LayoutIconButton(int rectRight, int rectBottom, int iconWidth, int iconHeight, bool hasCaption,
+                                  int textWidth, int textHeight);
 
 // The caption without white space at either end.
 std::wstring TrimCaption(const std::wstring& caption);

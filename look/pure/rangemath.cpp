@@ -154,7 +154,7 @@ int DragTo(Range& r, int part, int centreX, const Layout& l)
                 r.right = r.max;
                 r.left = r.max - w;
             }
-            if (r.left < r.min)   // rounding of max - w
+            if (r.left < r.min) // rounding of max - w
                 r.left = r.min;
         }
         return kBand;

@@ -21,7 +21,11 @@ struct Range {
 struct Moves {
     int count = 0;
     int part[6] = {};
-    void Add(int p) { if (count < 6) part[count++] = p; }
+    void Add(int p)
+    {
+        if (count < 6)
+            part[count++] = p;
+    }
 };
 
 // Pulls the ends inside the bounds: an end moved to a bound drags the other along when they
@@ -39,8 +43,8 @@ struct Rect {
 
 // Where everything lies in a client area of width x height.
 struct Layout {
-    int arrow = 0;    // width of one handle: three quarters of the height
-    int track = 0;    // pixels the bounds are spread over: width minus two handles, at least 0
+    int arrow = 0; // width of one handle: three quarters of the height
+    int track = 0; // pixels the bounds are spread over: width minus two handles, at least 0
     int height = 0;
     int x1 = 0, x2 = 0;           // pixel positions of the left and right ends
     Rect leftHandle, rightHandle; // as drawn

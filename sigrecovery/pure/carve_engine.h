@@ -24,18 +24,17 @@
 
 // The numbered name of a found item: prefix, the number with at least five digits (zero
 // filled), suffix, ".", and the extension without one leading dot ("JPG", ".JPG" -> JPG00007.JPG).
-CString MakeNumberedFileName(const CString& prefix, const CString& extension, const CString& suffix,
-                             uint64_t number);
+CString MakeNumberedFileName(const CString& prefix, const CString& extension, const CString& suffix, uint64_t number);
 
 // The active signature set of one pass, indexed for the scan.
 class SignatureSet {
 public:
     struct Record {
         FileType1 type;
-        uint16_t pos = 0;        // 0-based position of the first byte inside a sector
-        uint8_t length = 0;      // 1..50
+        uint16_t pos = 0;   // 0-based position of the first byte inside a sector
+        uint8_t length = 0; // 1..50
         uint8_t bytes[kMaxSignatureBytes] = {};
-        uint64_t maxSize = 0;    // above 0
+        uint64_t maxSize = 0; // above 0
     };
 
     SignatureSet() = default;
@@ -53,12 +52,8 @@ public:
     // byte: Candidates(k, b) lists record indices in list order.
     size_t ProbeCount() const { return m_probes.size(); }
     uint16_t ProbePos(size_t k) const { return m_probes[k].pos; }
-    const int32_t* CandidatesBegin(size_t k, uint8_t b) const {
-        return m_candidates.data() + m_probes[k].first[b];
-    }
-    const int32_t* CandidatesEnd(size_t k, uint8_t b) const {
-        return m_candidates.data() + m_probes[k].first[b + 1];
-    }
+    const int32_t* CandidatesBegin(size_t k, uint8_t b) const { return m_candidates.data() + m_probes[k].first[b]; }
+    const int32_t* CandidatesEnd(size_t k, uint8_t b) const { return m_candidates.data() + m_probes[k].first[b + 1]; }
 
 private:
     struct Probe {
@@ -95,7 +90,7 @@ private:
 // stored, e.g. GNKX00001.JPG; numbers start at 1 in every pass.
 class HitNumbering : public CarveNamer {
 public:
-    explicit HitNumbering(const CString& prefix) : m_prefix(prefix) {}
+    explicit HitNumbering(const CString& prefix) : m_prefix(prefix) { }
     CString Name(const FileType1& type) override;
 
 private:
@@ -106,17 +101,17 @@ private:
 enum class CarveClose : uint8_t { NextHeader, MaxSize, EndOfData };
 
 enum class CarvePolicy : uint8_t {
-    AllMatches,   // Signature and Video Search: every matching record of every position opens an item
-    FirstMatch,   // Photo Search: the first full match ends the sector
+    AllMatches, // Signature and Video Search: every matching record of every position opens an item
+    FirstMatch, // Photo Search: the first full match ends the sector
 };
 
 struct CarveItem {
-    uint64_t id = 0;         // 0, 1, ... in opening order within the engine's life
-    int32_t record = 0;      // index in the signature set
-    CString extension;       // the record's extension text as stored
-    CString name;            // numbered name; a sink may change it when it opens the item
-    uint64_t start = 0;      // absolute byte of the header sector
-    uint64_t limit = 0;      // start + maximum size (saturated)
+    uint64_t id = 0;    // 0, 1, ... in opening order within the engine's life
+    int32_t record = 0; // index in the signature set
+    CString extension;  // the record's extension text as stored
+    CString name;       // numbered name; a sink may change it when it opens the item
+    uint64_t start = 0; // absolute byte of the header sector
+    uint64_t limit = 0; // start + maximum size (saturated)
 };
 
 // Receives the engine's events. Returning false from any call stops the pass (a write error, a
@@ -173,10 +168,10 @@ private:
     CarveSink& m_sink;
     const std::atomic<int32_t>* m_stop;
 
-    std::vector<CarveItem> m_pending;   // oldest first
-    std::vector<int32_t> m_matches;     // of the current sector
+    std::vector<CarveItem> m_pending; // oldest first
+    std::vector<int32_t> m_matches;   // of the current sector
     uint64_t m_nextId = 0;
-    uint64_t m_nextSector = 0;          // of the next feed
+    uint64_t m_nextSector = 0; // of the next feed
     uint64_t m_scanEnd = 0;
     uint64_t m_emitPos = 0;
     bool m_begun = false;

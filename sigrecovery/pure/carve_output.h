@@ -15,8 +15,8 @@ std::vector<CString> CarveFolderNames(CarveSearchKind kind, bool thorough, const
 
 // destination\...\name through the one name sanitiser; false when the result would not lie
 // inside the destination (or the destination is not an absolute folder).
-bool CarveFilePath(const CString& destination, CarveSearchKind kind, bool thorough,
-                   const CString& extension, const CString& name, CString* path);
+bool CarveFilePath(const CString& destination, CarveSearchKind kind, bool thorough, const CString& extension,
+                   const CString& name, CString* path);
 
 // The bytes of one found picture, kept for its thumbnail. At most kPictureLimit bytes are kept;
 // a picture that grows beyond that is marked truncated (its saved file still holds it all).
@@ -24,7 +24,8 @@ class PhotoPictureBuffer {
 public:
     static constexpr size_t kPictureLimit = size_t(64) << 20;
 
-    void Clear() {
+    void Clear()
+    {
         m_bytes.clear();
         m_truncated = false;
     }

@@ -14,10 +14,10 @@ constexpr uint32_t kCarveChunkSectors = 512;
 
 // The answers of the media-removed question.
 enum class MediaAnswer {
-    Cancel,        // "Cancel Searching"
-    Retry,         // "Retry and Continue..."
-    RetryAlways,   // the same with "Apply this action until the searching completes" set
-    Skip,          // the question closed any other way: go on without the unread sectors
+    Cancel,      // "Cancel Searching"
+    Retry,       // "Retry and Continue..."
+    RetryAlways, // the same with "Apply this action until the searching completes" set
+    Skip,        // the question closed any other way: go on without the unread sectors
 };
 
 // What a pass needs from its owner besides the bytes.
@@ -34,8 +34,8 @@ public:
 // pass retry at once without asking.
 class MediaQuestion {
 public:
-    explicit MediaQuestion(CarveReadHost& host) : m_host(host) {}
-    MediaAnswer Ask();   // Cancel, Retry or Skip
+    explicit MediaQuestion(CarveReadHost& host) : m_host(host) { }
+    MediaAnswer Ask(); // Cancel, Retry or Skip
     bool ReopenDevice() { return m_host.ReopenDevice(); }
     unsigned AskedCount() const { return m_asked; }
 
@@ -48,22 +48,21 @@ private:
 struct CarveChunk {
     uint64_t firstSector = 0;
     uint32_t sectorCount = 0;
-    size_t validBytes = 0;              // bytes that exist: all, or fewer where the device ends
-    std::vector<uint8_t> data;          // sectorCount * 512 bytes; unread sectors are zero
-    std::vector<uint8_t> unreadable;    // one flag per sector
+    size_t validBytes = 0;           // bytes that exist: all, or fewer where the device ends
+    std::vector<uint8_t> data;       // sectorCount * 512 bytes; unread sectors are zero
+    std::vector<uint8_t> unreadable; // one flag per sector
 };
 
 // Reads sectors [first, first + count). A chunk that does not read whole is read again sector by
 // sector: only the sectors that cannot be read are marked and left zero; a sector that delivers
 // part of itself is where the device ends. When nothing of the chunk can be read the question is
 // asked: Retry reopens the device and reads once more. False: the user cancelled.
-bool ReadCarveChunk(SectorSource& source, uint64_t first, uint32_t count, MediaQuestion& question,
-                    CarveChunk& out);
+bool ReadCarveChunk(SectorSource& source, uint64_t first, uint32_t count, MediaQuestion& question, CarveChunk& out);
 
 struct CarveRange {
-    uint64_t start = 0;                 // first sector
-    uint64_t end = 0;                   // last sector, inclusive
-    uint64_t deviceBytes = 0;           // size of the device; 0 unknown
+    uint64_t start = 0;       // first sector
+    uint64_t end = 0;         // last sector, inclusive
+    uint64_t deviceBytes = 0; // size of the device; 0 unknown
     uint32_t chunkSectors = kCarveChunkSectors;
 };
 
@@ -75,7 +74,8 @@ uint32_t CarveChunkLength(const CarveRange& range, uint64_t s);
 class CarveChunkReader {
 public:
     CarveChunkReader(SectorSource& source, const CarveRange& range, MediaQuestion& question)
-        : m_source(source), m_range(range), m_question(question), m_next(range.start) {}
+        : m_source(source), m_range(range), m_question(question), m_next(range.start)
+    { }
     // The next chunk into out; false at the end of the range or the device, or when cancelled.
     bool Next(CarveChunk& out);
     bool Cancelled() const { return m_cancelled; }
@@ -99,6 +99,5 @@ CarvePassEnd CarvePassOutcome(const CarveEngine& engine, bool cancelled);
 // A whole pass on the calling thread: stop is polled before every chunk (the engine polls it
 // before every sector); progress (may be null) receives the next sector to read after each chunk.
 // Every pending item is closed whatever the way out.
-CarvePassEnd RunCarvePass(SectorSource& source, const CarveRange& range, CarveEngine& engine,
-                          MediaQuestion& question, const std::atomic<int32_t>* stop,
-                          std::atomic<uint64_t>* progress);
+CarvePassEnd RunCarvePass(SectorSource& source, const CarveRange& range, CarveEngine& engine, MediaQuestion& question,
+                          const std::atomic<int32_t>* stop, std::atomic<uint64_t>* progress);

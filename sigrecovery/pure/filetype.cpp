@@ -11,21 +11,29 @@ std::vector<int32_t> SignatureOffsetList;
 
 namespace {
 
-int HexDigit(wchar_t ch) {
-    if (ch >= L'0' && ch <= L'9') return ch - L'0';
-    if (ch >= L'A' && ch <= L'F') return ch - L'A' + 10;
-    if (ch >= L'a' && ch <= L'f') return ch - L'a' + 10;
+int HexDigit(wchar_t ch)
+{
+    if (ch >= L'0' && ch <= L'9')
+        return ch - L'0';
+    if (ch >= L'A' && ch <= L'F')
+        return ch - L'A' + 10;
+    if (ch >= L'a' && ch <= L'f')
+        return ch - L'a' + 10;
     return -1;
 }
 
 // A decimal number of digits only; false when empty, not all digits or above limit.
-bool ParseDecimal(const CString& text, int64_t limit, int64_t& value) {
-    if (text.IsEmpty()) return false;
+bool ParseDecimal(const CString& text, int64_t limit, int64_t& value)
+{
+    if (text.IsEmpty())
+        return false;
     value = 0;
     for (int i = 0; i < text.GetLength(); ++i) {
         wchar_t ch = text[i];
-        if (ch < L'0' || ch > L'9') return false;
-        if (value > (limit - (ch - L'0')) / 10) return false;
+        if (ch < L'0' || ch > L'9')
+            return false;
+        if (value > (limit - (ch - L'0')) / 10)
+            return false;
         value = value * 10 + (ch - L'0');
     }
     return true;
@@ -33,39 +41,48 @@ bool ParseDecimal(const CString& text, int64_t limit, int64_t& value) {
 
 // The file's lines, line endings removed. A last line without its LF still counts; the empty
 // text after a final LF does not. Each byte is one character.
-std::vector<CString> SplitLines(const std::string& bytes) {
+std::vector<CString> SplitLines(const std::string& bytes)
+{
     std::vector<CString> lines;
     size_t start = 0;
     while (start < bytes.size()) {
         size_t end = bytes.find('\n', start);
         size_t stop = end == std::string::npos ? bytes.size() : end;
         size_t len = stop - start;
-        if (len > 0 && bytes[start + len - 1] == '\r') --len;
+        if (len > 0 && bytes[start + len - 1] == '\r')
+            --len;
         std::wstring line(len, L'\0');
         for (size_t i = 0; i < len; ++i)
             line[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[start + i]));
         lines.emplace_back(line);
-        if (end == std::string::npos) break;
+        if (end == std::string::npos)
+            break;
         start = end + 1;
     }
     return lines;
 }
 
-CString LineValue(const CString& line) {
+CString LineValue(const CString& line)
+{
     CString value = line.Mid(line.ReverseFind(L':') + 1);
     value.Trim();
     return value;
 }
 
 // Fills the signature fields from upper-cased hex text; the reason on refusal.
-const char* ParseSignatureHex(const CString& hex, FileType1& t) {
+const char* ParseSignatureHex(const CString& hex, FileType1& t)
+{
     const int digits = hex.GetLength();
-    if (digits == 0) return "empty signature";
-    if (digits % 2 != 0) return "odd number of hex digits";
-    if (digits / 2 > kMaxSignatureBytes) return "signature longer than 50 bytes";
+    if (digits == 0)
+        return "empty signature";
+    if (digits % 2 != 0)
+        return "odd number of hex digits";
+    if (digits / 2 > kMaxSignatureBytes)
+        return "signature longer than 50 bytes";
     for (int i = 0; i < digits; i += 2) {
         int hi = HexDigit(hex[i]), lo = HexDigit(hex[i + 1]);
-        if (hi < 0 || lo < 0) return "signature is not hex";
+        if (hi < 0 || lo < 0)
+            return "signature is not hex";
         t.signature[i / 2] = hi * 16 + lo;
     }
     t.signatureLength = digits / 2;
@@ -73,29 +90,33 @@ const char* ParseSignatureHex(const CString& hex, FileType1& t) {
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
-CString MakeTypeKey(const CString& extensionText) {
+CString MakeTypeKey(const CString& extensionText)
+{
     CString key = extensionText;
     key.Trim();
-    if (key.GetLength() > 0 && key[0] == L'.') key.Delete(0);
+    if (key.GetLength() > 0 && key[0] == L'.')
+        key.Delete(0);
     key.Trim();
     key.MakeUpper();
     return key;
 }
 
-int64_t MaxSizeBytes(const FileType1& type) {
+int64_t MaxSizeBytes(const FileType1& type)
+{
     int64_t value = 0;
     return ParseDecimal(type.maxSize, INT64_MAX, value) ? value : 0;
 }
 
-SignatureFileContent ParseSignatureFile(const std::string& bytes) {
+SignatureFileContent ParseSignatureFile(const std::string& bytes)
+{
     SignatureFileContent content;
     const std::vector<CString> lines = SplitLines(bytes);
     constexpr size_t kLinesPerRecord = 6;
     for (size_t first = 0; first < lines.size(); first += kLinesPerRecord) {
         const int lineNo = static_cast<int>(first) + 1;
-        auto refuse = [&](const char* reason) { content.refused.push_back({lineNo, reason}); };
+        auto refuse = [&](const char* reason) { content.refused.push_back({ lineNo, reason }); };
         if (lines.size() - first < kLinesPerRecord) {
             refuse("record cut short by the end of the file");
             break;
@@ -104,7 +125,10 @@ SignatureFileContent ParseSignatureFile(const std::string& bytes) {
         e.firstLine = lineNo;
         e.type.extension = LineValue(lines[first]);
         e.key = MakeTypeKey(e.type.extension);
-        if (e.key.IsEmpty()) { refuse("empty extension"); continue; }
+        if (e.key.IsEmpty()) {
+            refuse("empty extension");
+            continue;
+        }
 
         e.type.maxSize = LineValue(lines[first + 1]);
         int64_t maxSize = 0;
@@ -115,11 +139,13 @@ SignatureFileContent ParseSignatureFile(const std::string& bytes) {
 
         e.type.hexText = LineValue(lines[first + 2]);
         e.type.hexText.MakeUpper();
-        if (const char* why = ParseSignatureHex(e.type.hexText, e.type)) { refuse(why); continue; }
+        if (const char* why = ParseSignatureHex(e.type.hexText, e.type)) {
+            refuse(why);
+            continue;
+        }
 
         int64_t offset = 0;
-        if (!ParseDecimal(LineValue(lines[first + 3]), kMaxSignatureOffset, offset) ||
-            offset < kMinSignatureOffset) {
+        if (!ParseDecimal(LineValue(lines[first + 3]), kMaxSignatureOffset, offset) || offset < kMinSignatureOffset) {
             refuse("offset is not a number from 1 to 512");
             continue;
         }
@@ -130,21 +156,25 @@ SignatureFileContent ParseSignatureFile(const std::string& bytes) {
     return content;
 }
 
-void AddSignature(const FileType1& type, std::vector<FileType1>& list, std::vector<int32_t>& offsets) {
+void AddSignature(const FileType1& type, std::vector<FileType1>& list, std::vector<int32_t>& offsets)
+{
     list.push_back(type);
     if (std::find(offsets.begin(), offsets.end(), type.offset) == offsets.end())
         offsets.push_back(type.offset);
 }
 
-void AddAllEntries(const SignatureFileContent& content, std::vector<FileType1>& list,
-                   std::vector<int32_t>& offsets) {
-    for (const SignatureFileEntry& e : content.entries) AddSignature(e.type, list, offsets);
+void AddAllEntries(const SignatureFileContent& content, std::vector<FileType1>& list, std::vector<int32_t>& offsets)
+{
+    for (const SignatureFileEntry& e : content.entries)
+        AddSignature(e.type, list, offsets);
 }
 
-void AddFileTypeRows(const SignatureFileContent& content, std::vector<FileTypeRow>& rows) {
+void AddFileTypeRows(const SignatureFileContent& content, std::vector<FileTypeRow>& rows)
+{
     for (const SignatureFileEntry& e : content.entries) {
         bool known = std::any_of(rows.begin(), rows.end(),
                                  [&](const FileTypeRow& r) { return r.key.CompareNoCase(e.key) == 0; });
-        if (!known) rows.push_back({e.key, e.description});
+        if (!known)
+            rows.push_back({ e.key, e.description });
     }
 }

@@ -9,7 +9,7 @@
 #include "cstring.h"
 
 constexpr int kMaxSignatureBytes = 50;
-constexpr int kMinSignatureOffset = 1;     // 1-based position in a 512-byte sector
+constexpr int kMinSignatureOffset = 1; // 1-based position in a 512-byte sector
 constexpr int kMaxSignatureOffset = 512;
 
 // One signature. A value type; the lists hold copies. Two records are equal when their offset
@@ -23,9 +23,7 @@ struct FileType1 {
     CString maxSize;                            // largest size of a found file, decimal text (> 0)
     CString hexText;                            // the signature as upper-case hex text
 
-    bool operator==(const FileType1& other) const {
-        return offset == other.offset && firstByte == other.firstByte;
-    }
+    bool operator==(const FileType1& other) const { return offset == other.offset && firstByte == other.firstByte; }
     bool operator!=(const FileType1& other) const { return !(*this == other); }
 };
 
@@ -39,10 +37,10 @@ int64_t MaxSizeBytes(const FileType1& type);
 
 // One accepted record of a data file, with what the type list needs besides the signature.
 struct SignatureFileEntry {
-    FileType1 type;          // extension as written in the file (not upper-cased)
-    CString key;             // MakeTypeKey(type.extension)
-    CString description;     // line 6, trimmed (may be empty)
-    int firstLine = 0;       // 1-based line number of the record's first line
+    FileType1 type;      // extension as written in the file (not upper-cased)
+    CString key;         // MakeTypeKey(type.extension)
+    CString description; // line 6, trimmed (may be empty)
+    int firstLine = 0;   // 1-based line number of the record's first line
 };
 
 // A record the parser refused, for tests and diagnostics.
@@ -52,7 +50,7 @@ struct SignatureFileRefusal {
 };
 
 struct SignatureFileContent {
-    std::vector<SignatureFileEntry> entries;   // file order
+    std::vector<SignatureFileEntry> entries; // file order
     std::vector<SignatureFileRefusal> refused;
 };
 
@@ -80,17 +78,18 @@ extern std::vector<int32_t> SignatureOffsetList;
 void AddSignature(const FileType1& type, std::vector<FileType1>& list, std::vector<int32_t>& offsets);
 
 // Adds every entry, extension as written (the Photo loaders).
-void AddAllEntries(const SignatureFileContent& content, std::vector<FileType1>& list,
-                   std::vector<int32_t>& offsets);
+void AddAllEntries(const SignatureFileContent& content, std::vector<FileType1>& list, std::vector<int32_t>& offsets);
 
 // Adds the entries whose type is ticked, extension upper-cased (the Signature and Video
 // loaders). isTicked gets the type key; a key without a row in the type list counts as
 // ticked, which is the caller's answer to give.
 template <class IsTicked>
-void AddTickedEntries(const SignatureFileContent& content, std::vector<FileType1>& list,
-                      std::vector<int32_t>& offsets, IsTicked isTicked) {
+void AddTickedEntries(const SignatureFileContent& content, std::vector<FileType1>& list, std::vector<int32_t>& offsets,
+                      IsTicked isTicked)
+{
     for (const SignatureFileEntry& e : content.entries) {
-        if (!isTicked(e.key)) continue;
+        if (!isTicked(e.key))
+            continue;
         FileType1 t = e.type;
         t.extension.MakeUpper();
         AddSignature(t, list, offsets);

@@ -4,7 +4,10 @@
 
 #include "storage/pure/le.h"
 
-bool HasBootSignature(const uint8_t* sector) { return sector[510] == 0x55 && sector[511] == 0xAA; }
+bool HasBootSignature(const uint8_t* sector)
+{
+    return sector[510] == 0x55 && sector[511] == 0xAA;
+}
 
 namespace {
 bool TextAt(const uint8_t* sector, size_t offset, const char* text)
@@ -29,10 +32,14 @@ BootText ClassifyBootText(const uint8_t* sector, bool allowEfi)
 const wchar_t* BootTextName(BootText text)
 {
     switch (text) {
-    case BootText::Fat32: return L"FAT32";
-    case BootText::Fat16: return L"FAT16";
-    case BootText::Ntfs: return L"NTFS";
-    default: return L"";
+    case BootText::Fat32:
+        return L"FAT32";
+    case BootText::Fat16:
+        return L"FAT16";
+    case BootText::Ntfs:
+        return L"NTFS";
+    default:
+        return L"";
     }
 }
 
@@ -58,8 +65,7 @@ bool IsValidSectorsPerCluster(uint32_t value)
 
 bool FatFieldsPlausible(const FatBootFields& f)
 {
-    return IsValidSectorsPerCluster(f.sectorsPerCluster) && f.reservedSectors > 0 &&
-           f.sectorsPerFat > 0;
+    return IsValidSectorsPerCluster(f.sectorsPerCluster) && f.reservedSectors > 0 && f.sectorsPerFat > 0;
 }
 
 NtfsBootFields ReadNtfsBootFields(const uint8_t* sector)
@@ -89,7 +95,10 @@ uint32_t NtfsSectorsPerIndexRecord(const NtfsBootFields& f)
     return sectors <= UINT32_MAX ? uint32_t(sectors) : 0;
 }
 
-bool IsMftRecord(const uint8_t* sector) { return TextAt(sector, 0, "FILE"); }
+bool IsMftRecord(const uint8_t* sector)
+{
+    return TextAt(sector, 0, "FILE");
+}
 
 CString NormaliseFsName(const CString& name)
 {
@@ -120,11 +129,9 @@ CString FormatPartitionSearchResult(int diskNumber, int foundCount, bool found, 
     CString line;
     const bool disk = kind == L"Disk";
     if (found && disk)
-        line.Format(L"Found %d more partitions in selected %s ( %s - %d )", foundCount, kind, kind,
-                    diskNumber);
+        line.Format(L"Found %d more partitions in selected %s ( %s - %d )", foundCount, kind, kind, diskNumber);
     else if (found)
-        line.Format(L"Found %d more partitions in selected %s ( %s - %s )", foundCount, kind, kind,
-                    label);
+        line.Format(L"Found %d more partitions in selected %s ( %s - %s )", foundCount, kind, kind, label);
     else if (disk)
         line.Format(L"No more partitions found in selected %s ( %s - %d )", kind, kind, diskNumber);
     else

@@ -18,9 +18,9 @@ const wchar_t* BootTextName(BootText text);
 struct FatBootFields {
     uint32_t sectorsPerCluster = 0;
     uint32_t reservedSectors = 0;
-    uint32_t rootEntries = 0;       // FAT16
-    uint32_t sectorsPerFat = 0;     // 16-bit field on FAT16, 32-bit on FAT32
-    uint32_t rootCluster = 0;       // FAT32
+    uint32_t rootEntries = 0;   // FAT16
+    uint32_t sectorsPerFat = 0; // 16-bit field on FAT16, 32-bit on FAT32
+    uint32_t rootCluster = 0;   // FAT32
 };
 FatBootFields ReadFatBootFields(const uint8_t* sector, bool fat32);
 // A power of two from 1 to 128.
@@ -32,7 +32,7 @@ struct NtfsBootFields {
     uint32_t sectorsPerCluster = 0;
     uint64_t mftCluster = 0;
     uint64_t mftMirrCluster = 0;
-    uint32_t clustersPerFileRecord = 0;     // the raw 32-bit values
+    uint32_t clustersPerFileRecord = 0; // the raw 32-bit values
     uint32_t clustersPerIndexRecord = 0;
 };
 NtfsBootFields ReadNtfsBootFields(const uint8_t* sector);

@@ -25,9 +25,8 @@ int GetDiskNumberFromText(const CString& text)
 
 CString BusTypeName(uint32_t busType)
 {
-    static const wchar_t* const kNames[] = { L"UNKNOWN", L"SCSI", L"ATAPI", L"ATA", L"IEEE 1394",
-                                             L"SSA", L"FIBRE", L"USB", L"RAID", L"iSCSI",
-                                             L"SAS", L"SATA", L"Reserved", L"" };
+    static const wchar_t* const kNames[] = { L"UNKNOWN", L"SCSI", L"ATAPI", L"ATA", L"IEEE 1394", L"SSA",      L"FIBRE",
+                                             L"USB",     L"RAID", L"iSCSI", L"SAS", L"SATA",      L"Reserved", L"" };
     return busType < sizeof(kNames) / sizeof(kNames[0]) ? kNames[busType] : L"UNKNOWN";
 }
 
@@ -42,8 +41,7 @@ CString MediaKindText(uint32_t mediaType, const CString& interfaceType)
 
 CString DiskItemText(int diskNumber, const CString& mediaKind, const CString& capacityText)
 {
-    const CString kind = mediaKind.Find(L"Removable media other than") >= 0 ? CString(L"Removable Media")
-                                                                             : mediaKind;
+    const CString kind = mediaKind.Find(L"Removable media other than") >= 0 ? CString(L"Removable Media") : mediaKind;
     return FormatDiskTag(diskNumber) + kind + capacityText + L")";
 }
 
@@ -55,8 +53,8 @@ CString DiskDescription(const CString& model, const CString& capacityText, uint6
     return text;
 }
 
-LogicalDriveTexts MakeLogicalDriveTexts(wchar_t letter, const CString& label, const CString& fsName,
-                                        bool sizeKnown, uint64_t totalBytes, uint64_t totalFreeBytes)
+LogicalDriveTexts MakeLogicalDriveTexts(wchar_t letter, const CString& label, const CString& fsName, bool sizeKnown,
+                                        uint64_t totalBytes, uint64_t totalFreeBytes)
 {
     LogicalDriveTexts t;
     if (!sizeKnown) {

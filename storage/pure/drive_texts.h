@@ -24,15 +24,15 @@ CString DiskDescription(const CString& model, const CString& capacityText, uint6
 
 // A logical drive's texts from what the system answered about it.
 struct LogicalDriveTexts {
-    CString itemText;       // "X:\ (64.00 MB - LABEL - FAT32)"
-    CString sizeText;       // trimmed
-    CString freeSpaceText;  // trimmed
-    CString key;            // "\\.\X:|131072"
+    CString itemText;      // "X:\ (64.00 MB - LABEL - FAT32)"
+    CString sizeText;      // trimmed
+    CString freeSpaceText; // trimmed
+    CString key;           // "\\.\X:|131072"
     uint64_t sectors = 0;
 };
 // sizeKnown: the free-space query succeeded. An empty file-system name reads "Unknown".
-LogicalDriveTexts MakeLogicalDriveTexts(wchar_t letter, const CString& label, const CString& fsName,
-                                        bool sizeKnown, uint64_t totalBytes, uint64_t totalFreeBytes);
+LogicalDriveTexts MakeLogicalDriveTexts(wchar_t letter, const CString& label, const CString& fsName, bool sizeKnown,
+                                        uint64_t totalBytes, uint64_t totalFreeBytes);
 
 // The identification of a disk from the storage device descriptor the system returned (the
 // first `returned` bytes of buf): each text is the zero-terminated string at the offset the

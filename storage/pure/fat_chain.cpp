@@ -11,7 +11,7 @@ constexpr uint64_t kMaxFatEntries = uint64_t(1) << 28;
 // A FAT sector read once and kept, as consecutive clusters mostly share one.
 class FatSectorCache {
 public:
-    FatSectorCache(SectorSource& source, uint64_t fatStart) : m_source(source), m_fatStart(fatStart) {}
+    FatSectorCache(SectorSource& source, uint64_t fatStart) : m_source(source), m_fatStart(fatStart) { }
     const uint8_t* Get(uint64_t index)
     {
         if (m_valid && index == m_index)
@@ -86,7 +86,7 @@ uint64_t Cell64(const FatCandidateRow& row, size_t column)
     return ParseDecimal(Cell(row, column), UINT64_MAX);
 }
 
-}  // namespace
+} // namespace
 
 uint64_t FatEntryCount(const FatChainGeometry& fat)
 {
@@ -94,9 +94,8 @@ uint64_t FatEntryCount(const FatChainGeometry& fat)
     return n < kMaxFatEntries ? n : kMaxFatEntries;
 }
 
-FatChainEnd WalkFatChain(SectorSource& source, const FatChainGeometry& fat, uint32_t startCluster,
-                         uint64_t maxClusters, const std::function<bool()>& stop,
-                         std::vector<uint32_t>& chain)
+FatChainEnd WalkFatChain(SectorSource& source, const FatChainGeometry& fat, uint32_t startCluster, uint64_t maxClusters,
+                         const std::function<bool()>& stop, std::vector<uint32_t>& chain)
 {
     chain.clear();
     chain.push_back(startCluster);
@@ -147,9 +146,8 @@ FatChainEnd WalkFatChain(SectorSource& source, const FatChainGeometry& fat, uint
     }
 }
 
-FatChainEnd BuildFatClusterChainFrom(SectorSource& source, const CString& partitionType,
-                                     uint32_t startCluster, uint64_t fatStartSector,
-                                     uint32_t sectorsPerFat, uint64_t expectedCount,
+FatChainEnd BuildFatClusterChainFrom(SectorSource& source, const CString& partitionType, uint32_t startCluster,
+                                     uint64_t fatStartSector, uint32_t sectorsPerFat, uint64_t expectedCount,
                                      const std::function<bool()>& stop)
 {
     FatChainGeometry fat;
@@ -161,8 +159,7 @@ FatChainEnd BuildFatClusterChainFrom(SectorSource& source, const CString& partit
         return FatChainEnd::BeyondFat;
     fat.fatStartSector = fatStartSector;
     fat.sectorsPerFat = sectorsPerFat;
-    const uint64_t limit = expectedCount == 0 ? 1
-                           : expectedCount == UINT64_MAX ? UINT64_MAX : expectedCount + 1;
+    const uint64_t limit = expectedCount == 0 ? 1 : expectedCount == UINT64_MAX ? UINT64_MAX : expectedCount + 1;
     return WalkFatChain(source, fat, startCluster, limit, stop, ClusterChain);
 }
 
@@ -199,8 +196,7 @@ void StoreFatCandidateRow(const FatCandidateRow& row, FatVolumeParamsRecord& par
     params.partitionType = Cell(row, 10);
 }
 
-bool LoadFatCandidateRow(const std::vector<FatCandidateRow>& table, int rowNumber,
-                         FatVolumeParamsRecord& params)
+bool LoadFatCandidateRow(const std::vector<FatCandidateRow>& table, int rowNumber, FatVolumeParamsRecord& params)
 {
     if (rowNumber < 1 || size_t(rowNumber) > table.size())
         return false;

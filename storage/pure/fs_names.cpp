@@ -6,10 +6,10 @@
 
 namespace {
 
-constexpr size_t kFileNameHeader = 66;      // bytes of a $FILE_NAME value before its name
+constexpr size_t kFileNameHeader = 66; // bytes of a $FILE_NAME value before its name
 constexpr size_t kDirEntrySize = 32;
-constexpr size_t kMaxLongNameEntries = 20;  // 255 characters at 13 per entry
-constexpr size_t kLongNameOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+constexpr size_t kMaxLongNameEntries = 20; // 255 characters at 13 per entry
+constexpr size_t kLongNameOffsets[13] = { 1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30 };
 
 bool IsBlank(char16_t c)
 {
@@ -29,8 +29,8 @@ void TrimBlanks(std::u16string& s)
 
 bool IsForbiddenInFileName(char16_t c)
 {
-    return c == u'"' || c == u'\\' || c == u'/' || c == u'?' || c == u'*' || c == u'<' ||
-           c == u'>' || c == u'|' || c == u':';
+    return c == u'"' || c == u'\\' || c == u'/' || c == u'?' || c == u'*' || c == u'<' || c == u'>' || c == u'|' ||
+        c == u':';
 }
 
 // Where the extension of a name begins (its last '.', unless a blank follows it), or npos.
@@ -54,15 +54,15 @@ std::u16string TrimmedExtension(const std::u16string& name)
     return ext;
 }
 
-}  // namespace
+} // namespace
 
 CString NameToCString(const std::u16string& name)
 {
     CString out;
     for (size_t i = 0; i < name.size(); ++i) {
         uint32_t c = name[i];
-        if (sizeof(wchar_t) == 4 && c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() &&
-            name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
+        if (sizeof(wchar_t) == 4 && c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
+            name[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (name[i + 1] - 0xDC00);
             ++i;
         }
@@ -100,8 +100,8 @@ bool FindMftFileName(const uint8_t* record, int nameSpace, MftFileName& out)
     return false;
 }
 
-int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentOut,
-                         uint64_t* createdOut, std::u16string& nameOut)
+int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentOut, uint64_t* createdOut,
+                         std::u16string& nameOut)
 {
     MftFileName fn;
     if (!FindMftFileName(record, nameSpace, fn))
@@ -116,9 +116,8 @@ int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentO
     return 1;
 }
 
-int ReadMftRecordNameBuffer(const uint8_t* record, int nameSpace, bool nameFilesToo,
-                            const volatile uint32_t* stop, uint32_t* parentOut,
-                            uint64_t* createdOut, std::u16string& nameOut)
+int ReadMftRecordNameBuffer(const uint8_t* record, int nameSpace, bool nameFilesToo, const volatile uint32_t* stop,
+                            uint32_t* parentOut, uint64_t* createdOut, std::u16string& nameOut)
 {
     if (stop && *stop == 1)
         return 0;
@@ -148,8 +147,7 @@ int ReadMftRecordNameBuffer(const uint8_t* record, int nameSpace, bool nameFiles
         }
         const std::u16string ext = TrimmedExtension(low);
         if (!ext.empty())
-            built.replace(built.size() > ext.size() ? built.size() - ext.size() : 0,
-                          std::u16string::npos, ext);
+            built.replace(built.size() > ext.size() ? built.size() - ext.size() : 0, std::u16string::npos, ext);
     }
     nameOut += built;
     TrimBlanks(nameOut);
@@ -177,8 +175,8 @@ FatDirEntry DecodeFatDirEntry(const uint8_t* entry)
     return e;
 }
 
-void ParseDirectorySectors(SectorSource* source, const uint8_t* sector, uint16_t entryOffset,
-                           uint64_t sectorNumber, std::u16string& nameOut)
+void ParseDirectorySectors(SectorSource* source, const uint8_t* sector, uint16_t entryOffset, uint64_t sectorNumber,
+                           std::u16string& nameOut)
 {
     if (entryOffset >= kSectorSize || entryOffset % kDirEntrySize != 0)
         return;

@@ -20,11 +20,11 @@ CString NameToCString(const std::u16string& name);
 
 // What the first unnamed $FILE_NAME of the wanted name space holds.
 struct MftFileName {
-    uint32_t parent = 0;        // low 32 bits of the parent's file reference
-    uint64_t created = 0;       // FILETIME
-    bool isFolder = false;      // record flags exactly 3 (in use) or 2 (deleted)
-    size_t valueOffset = 0;     // of the $FILE_NAME value in the record
-    std::u16string name;        // as stored, bounded by the value and the attribute
+    uint32_t parent = 0;    // low 32 bits of the parent's file reference
+    uint64_t created = 0;   // FILETIME
+    bool isFolder = false;  // record flags exactly 3 (in use) or 2 (deleted)
+    size_t valueOffset = 0; // of the $FILE_NAME value in the record
+    std::u16string name;    // as stored, bounded by the value and the attribute
 };
 
 // Finds the first unnamed $FILE_NAME of the name space in a fixed-up 1024-byte record. Every
@@ -34,8 +34,8 @@ bool FindMftFileName(const uint8_t* record, int nameSpace, MftFileName& out);
 // The scan's reader: parent and creation time for every record; for folders the name, less
 // its 0x0000 characters, appended to nameOut. 1 when a $FILE_NAME of the name space was
 // found, else 0 with nothing changed.
-int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentOut,
-                         uint64_t* createdOut, std::u16string& nameOut);
+int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentOut, uint64_t* createdOut,
+                         std::u16string& nameOut);
 
 // The list's and Deep Search's reader. The parent is stored for every record; for folders,
 // and for files when nameFilesToo, characters below 0x20 become blanks, the name is appended
@@ -43,15 +43,14 @@ int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentO
 // names, and the creation time is stored. A file name without an extension gets one when the
 // low bytes of its characters, read as 8-bit text, have one. `stop` is polled on entry (0 at
 // once) and before each character (the name built so far is kept, answer 1).
-int ReadMftRecordNameBuffer(const uint8_t* record, int nameSpace, bool nameFilesToo,
-                            const volatile uint32_t* stop, uint32_t* parentOut,
-                            uint64_t* createdOut, std::u16string& nameOut);
+int ReadMftRecordNameBuffer(const uint8_t* record, int nameSpace, bool nameFilesToo, const volatile uint32_t* stop,
+                            uint32_t* parentOut, uint64_t* createdOut, std::u16string& nameOut);
 
 // A FAT directory entry, as stored.
 struct FatDirEntry {
     uint8_t shortName[11] = {};
     uint8_t attributes = 0;
-    uint32_t firstCluster = 0;  // high word (FAT32) and low word
+    uint32_t firstCluster = 0; // high word (FAT32) and low word
     uint32_t size = 0;
     uint16_t time = 0;
     uint16_t date = 0;
@@ -69,5 +68,5 @@ FatDirEntry DecodeFatDirEntry(const uint8_t* entry);
 // they begin in the sector before, it is read from `source`; the assembly ends where that
 // read fails (or there is no source or sector before). nameOut is left as it was when the
 // entry has no long name.
-void ParseDirectorySectors(SectorSource* source, const uint8_t* sector, uint16_t entryOffset,
-                           uint64_t sectorNumber, std::u16string& nameOut);
+void ParseDirectorySectors(SectorSource* source, const uint8_t* sector, uint16_t entryOffset, uint64_t sectorNumber,
+                           std::u16string& nameOut);

@@ -13,27 +13,25 @@ CString PhysicalDrivePath(int n)
 } // namespace
 
 const CString PhysicalDrivePathTable[kMaxDisks + 1] = {
-    PhysicalDrivePath(0),  PhysicalDrivePath(1),  PhysicalDrivePath(2),  PhysicalDrivePath(3),
-    PhysicalDrivePath(4),  PhysicalDrivePath(5),  PhysicalDrivePath(6),  PhysicalDrivePath(7),
-    PhysicalDrivePath(8),  PhysicalDrivePath(9),  PhysicalDrivePath(10), PhysicalDrivePath(11),
-    PhysicalDrivePath(12), PhysicalDrivePath(13), PhysicalDrivePath(14), PhysicalDrivePath(15),
-    PhysicalDrivePath(16), PhysicalDrivePath(17), PhysicalDrivePath(18), PhysicalDrivePath(19),
-    PhysicalDrivePath(20), PhysicalDrivePath(21), PhysicalDrivePath(22), PhysicalDrivePath(23),
-    PhysicalDrivePath(24), PhysicalDrivePath(25), PhysicalDrivePath(26),
+    PhysicalDrivePath(0),  PhysicalDrivePath(1),  PhysicalDrivePath(2),  PhysicalDrivePath(3),  PhysicalDrivePath(4),
+    PhysicalDrivePath(5),  PhysicalDrivePath(6),  PhysicalDrivePath(7),  PhysicalDrivePath(8),  PhysicalDrivePath(9),
+    PhysicalDrivePath(10), PhysicalDrivePath(11), PhysicalDrivePath(12), PhysicalDrivePath(13), PhysicalDrivePath(14),
+    PhysicalDrivePath(15), PhysicalDrivePath(16), PhysicalDrivePath(17), PhysicalDrivePath(18), PhysicalDrivePath(19),
+    PhysicalDrivePath(20), PhysicalDrivePath(21), PhysicalDrivePath(22), PhysicalDrivePath(23), PhysicalDrivePath(24),
+    PhysicalDrivePath(25), PhysicalDrivePath(26),
 };
 
 CString CurrentDevicePath;
 
 DiskPartitionRecord DiskPartitionTable[kMaxDisks];
 
-int AddPartitionToDisk(DiskPartitionRecord& disk, const CString& fsName, uint64_t startSector,
-                       uint64_t endSector)
+int AddPartitionToDisk(DiskPartitionRecord& disk, const CString& fsName, uint64_t startSector, uint64_t endSector)
 {
     const uint32_t n = disk.partitionCount;
     if (n >= uint32_t(kMaxPartitionsPerDisk))
         return -1;
     disk.fsName[n] = fsName;
-    disk.slot[n] = PartitionSlot{nullptr, startSector, endSector};
+    disk.slot[n] = PartitionSlot{ nullptr, startSector, endSector };
     disk.partitionCount = n + 1;
     return int(n);
 }

@@ -10,8 +10,8 @@
 // A drive-tree item (HTREEITEM), stored without making this header depend on the window API.
 using TreeItemHandle = struct _TREEITEM*;
 
-constexpr int kMaxDisks = 26;               // "\\.\PhysicalDrive0" to "\\.\PhysicalDrive25"
-constexpr int kMaxPartitionsPerDisk = 26;   // bound of partitionCount and of fsName
+constexpr int kMaxDisks = 26;             // "\\.\PhysicalDrive0" to "\\.\PhysicalDrive25"
+constexpr int kMaxPartitionsPerDisk = 26; // bound of partitionCount and of fsName
 constexpr int kPartitionSlotCount = 50;
 
 // ---- Sector reader and device paths ------------------------------------------------------
@@ -29,7 +29,7 @@ extern CString CurrentDevicePath;
 struct PartitionSlot {
     TreeItemHandle treeItem = nullptr;
     uint64_t startSector = 0;
-    uint64_t endSector = 0;     // MBR: first sector after it; GPT: its last sector
+    uint64_t endSector = 0; // MBR: first sector after it; GPT: its last sector
 };
 
 struct DiskPartitionRecord {
@@ -43,8 +43,7 @@ extern DiskPartitionRecord DiskPartitionTable[kMaxDisks];
 // Records partition number partitionCount of the disk: its name and range; the caller stores
 // the tree item afterwards. Returns the index written, or -1 when the disk already holds
 // kMaxPartitionsPerDisk partitions (the bound is checked on the index that is written).
-int AddPartitionToDisk(DiskPartitionRecord& disk, const CString& fsName, uint64_t startSector,
-                       uint64_t endSector);
+int AddPartitionToDisk(DiskPartitionRecord& disk, const CString& fsName, uint64_t startSector, uint64_t endSector);
 // Empties the disk and drive lists and every partition record.
 void ResetDiskTable();
 
@@ -62,7 +61,7 @@ struct SelectedVolumeRecord {
     CString searchModeName;
     uint64_t startSector = 0;
     uint64_t endSector = 0;
-    uint64_t sizeBytes = 0;         // sizeSectors * 512; not part of the scan log
+    uint64_t sizeBytes = 0; // sizeSectors * 512; not part of the scan log
     uint64_t startSectorCopy = 0;
     uint64_t sizeSectors = 0;
 };
@@ -72,9 +71,9 @@ struct VolumeGeometryRecord {
     uint32_t sectorsPerFat = 0;
     uint32_t sectorsPerCluster = 0;
     uint32_t rootDirSectors = 0;
-    uint32_t rootStart = 0;         // FAT16: first root sector; FAT32: root start cluster
+    uint32_t rootStart = 0; // FAT16: first root sector; FAT32: root start cluster
     uint32_t reservedSectors = 0;
-    uint64_t cluster0Start = 0;     // FAT: where cluster 0 would begin; NTFS: volume start
+    uint64_t cluster0Start = 0; // FAT: where cluster 0 would begin; NTFS: volume start
     uint32_t firstFatSector = 0;
     uint32_t secondFatSector = 0;
     uint64_t mftSector = 0;
@@ -99,7 +98,7 @@ void CopyGeometryToParams(const VolumeGeometryRecord& from, FatVolumeParamsRecor
 // ---- MBR and GPT reading: the dynamic-disk test ------------------------------------------
 
 extern uint64_t VolumeExtentStart;
-extern uint64_t VolumeExtentEnd;    // first sector after the extent
+extern uint64_t VolumeExtentEnd; // first sector after the extent
 extern uint32_t VolumeExtentDisk;
 
 // ---- Volume validation -------------------------------------------------------------------

@@ -34,9 +34,8 @@ void CollectDataEntries(const uint8_t* list, size_t length, std::vector<uint64_t
 }
 
 // Reads a non-resident value whole (up to its data size) through its cluster runs.
-bool ReadNonResidentValue(SectorSource& source, const std::vector<ClusterRun>& runs,
-                          uint64_t partitionStartSector, uint32_t sectorsPerCluster,
-                          uint64_t size, std::vector<uint8_t>& out)
+bool ReadNonResidentValue(SectorSource& source, const std::vector<ClusterRun>& runs, uint64_t partitionStartSector,
+                          uint32_t sectorsPerCluster, uint64_t size, std::vector<uint8_t>& out)
 {
     out.clear();
     std::vector<uint8_t> sector(kSectorSize);
@@ -68,7 +67,7 @@ bool ReadRecordAt(SectorSource& source, uint64_t sector, uint8_t* record)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 uint64_t MftRunTableRecord::totalSectors() const
 {
@@ -78,8 +77,8 @@ uint64_t MftRunTableRecord::totalSectors() const
     return sum;
 }
 
-bool AppendRunsAsSectors(const std::vector<ClusterRun>& runs, uint64_t partitionStartSector,
-                         uint32_t sectorsPerCluster, MftRunTableRecord& table)
+bool AppendRunsAsSectors(const std::vector<ClusterRun>& runs, uint64_t partitionStartSector, uint32_t sectorsPerCluster,
+                         MftRunTableRecord& table)
 {
     std::vector<uint64_t> starts, lengths;
     uint64_t total = table.totalSectors();
@@ -117,7 +116,7 @@ bool MapMftSector(uint64_t wanted, const MftRunTableRecord& table, uint64_t* sec
     return false;
 }
 
-}  // namespace
+} // namespace
 
 bool MftRecordToLbaIn(uint64_t recordNumber, const MftRunTableRecord& table, uint64_t* sector)
 {
@@ -126,8 +125,7 @@ bool MftRecordToLbaIn(uint64_t recordNumber, const MftRunTableRecord& table, uin
     return MapMftSector(recordNumber * kSectorsPerMftRecord, table, sector);
 }
 
-bool ReadMftRecordAt(SectorSource& source, const MftRunTableRecord& table, uint64_t recordNumber,
-                     uint8_t* record)
+bool ReadMftRecordAt(SectorSource& source, const MftRunTableRecord& table, uint64_t recordNumber, uint8_t* record)
 {
     uint64_t first = 0, second = 0;
     if (recordNumber > UINT64_MAX / kSectorsPerMftRecord - 1 ||
@@ -140,8 +138,7 @@ bool ReadMftRecordAt(SectorSource& source, const MftRunTableRecord& table, uint6
 }
 
 std::vector<uint64_t> CollectMftExtensionRecords(SectorSource& source, const uint8_t* record,
-                                                 uint64_t partitionStartSector,
-                                                 uint32_t sectorsPerCluster)
+                                                 uint64_t partitionStartSector, uint32_t sectorsPerCluster)
 {
     std::vector<uint64_t> records;
     NtfsAttribute list;
@@ -160,9 +157,8 @@ std::vector<uint64_t> CollectMftExtensionRecords(SectorSource& source, const uin
     return records;
 }
 
-bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector,
-                         uint64_t mftStartSector, uint32_t sectorsPerCluster,
-                         MftRunTableRecord& table)
+bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, uint64_t mftStartSector,
+                         uint32_t sectorsPerCluster, MftRunTableRecord& table)
 {
     if (sectorsPerCluster == 0)
         return false;
@@ -182,8 +178,7 @@ bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector,
         clusters += run.clusterCount;
     // The pieces in other records, in the order of their first virtual cluster. Each must
     // continue where the runs so far end and must belong to record 0.
-    for (uint64_t number : CollectMftExtensionRecords(source, record, partitionStartSector,
-                                                      sectorsPerCluster)) {
+    for (uint64_t number : CollectMftExtensionRecords(source, record, partitionStartSector, sectorsPerCluster)) {
         if (number == 0)
             continue;
         uint8_t ext[kMftRecordSize];

@@ -21,14 +21,18 @@ struct MftRunTableRecord {
     std::vector<uint64_t> lengths;
 
     size_t count() const { return starts.size(); }
-    void clear() { starts.clear(); lengths.clear(); }
+    void clear()
+    {
+        starts.clear();
+        lengths.clear();
+    }
     uint64_t totalSectors() const;
 };
 
 // Appends cluster runs as sector runs: start = partitionStartSector + cluster *
 // sectorsPerCluster. False (and nothing appended) when a product does not fit in 64 bits.
-bool AppendRunsAsSectors(const std::vector<ClusterRun>& runs, uint64_t partitionStartSector,
-                         uint32_t sectorsPerCluster, MftRunTableRecord& table);
+bool AppendRunsAsSectors(const std::vector<ClusterRun>& runs, uint64_t partitionStartSector, uint32_t sectorsPerCluster,
+                         MftRunTableRecord& table);
 
 // The sector at which record n begins. False when no run covers it or it falls into a sparse
 // run; the output is then left as it was.
@@ -37,23 +41,20 @@ bool MftRecordToLbaIn(uint64_t recordNumber, const MftRunTableRecord& table, uin
 // Reads record n (1024 bytes) through the table, each of its two sectors mapped on its own
 // so that a record split across two runs reads right. False when a sector is not covered or
 // a read fails.
-bool ReadMftRecordAt(SectorSource& source, const MftRunTableRecord& table, uint64_t recordNumber,
-                     uint8_t* record);
+bool ReadMftRecordAt(SectorSource& source, const MftRunTableRecord& table, uint64_t recordNumber, uint8_t* record);
 
 // The numbers of the records that hold pieces of the unnamed $DATA of a (fixed-up) record,
 // from its attribute list, resident or not, in the list's order (by first virtual cluster).
 // At most kMaxMftExtensionRecords are kept.
 std::vector<uint64_t> CollectMftExtensionRecords(SectorSource& source, const uint8_t* record,
-                                                 uint64_t partitionStartSector,
-                                                 uint32_t sectorsPerCluster);
+                                                 uint64_t partitionStartSector, uint32_t sectorsPerCluster);
 
 // Builds the table from record 0 at mftStartSector and the extension records its attribute
 // list names. The table is replaced only when record 0 is readable and carries the "FILE"
 // signature and a non-resident $DATA; an unreadable or inconsistent extension record ends
 // the load with the runs gathered so far. True when the table was replaced.
-bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector,
-                         uint64_t mftStartSector, uint32_t sectorsPerCluster,
-                         MftRunTableRecord& table);
+bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, uint64_t mftStartSector,
+                         uint32_t sectorsPerCluster, MftRunTableRecord& table);
 
 // Record n of the global MftRunTable: its first sector, or 0 and false when no run covers it.
 bool MftRecordToLba(uint64_t recordNumber, uint64_t* sector);

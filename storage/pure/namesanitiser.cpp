@@ -8,8 +8,7 @@ namespace {
 
 bool IsForbidden(wchar_t ch)
 {
-    return ch < 0x20 || ch == 0x7F || (ch >= 0x80 && ch < 0xA0) ||
-           CString(L"\\/:*?\"<>|").Find(ch) >= 0;
+    return ch < 0x20 || ch == 0x7F || (ch >= 0x80 && ch < 0xA0) || CString(L"\\/:*?\"<>|").Find(ch) >= 0;
 }
 
 bool IsReservedDeviceName(const CString& name)
@@ -24,11 +23,14 @@ bool IsReservedDeviceName(const CString& name)
     base.MakeUpper();
     if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL")
         return true;
-    return base.GetLength() == 4 && (base.Left(3) == L"COM" || base.Left(3) == L"LPT") &&
-           base[3] >= L'1' && base[3] <= L'9';
+    return base.GetLength() == 4 && (base.Left(3) == L"COM" || base.Left(3) == L"LPT") && base[3] >= L'1' &&
+        base[3] <= L'9';
 }
 
-bool IsSeparator(wchar_t ch) { return ch == L'\\' || ch == L'/'; }
+bool IsSeparator(wchar_t ch)
+{
+    return ch == L'\\' || ch == L'/';
+}
 
 // The path's components with "." dropped and ".." taking one back; false when ".." would
 // climb above the first component (the drive or share).
@@ -80,8 +82,7 @@ CString SanitiseFileName(const CString& name)
 bool PathIsInsideFolder(const CString& folder, const CString& path)
 {
     std::vector<CString> base, full;
-    if (!Components(folder, base) || !Components(path, full) || base.empty() ||
-        full.size() < base.size())
+    if (!Components(folder, base) || !Components(path, full) || base.empty() || full.size() < base.size())
         return false;
     for (size_t i = 0; i < base.size(); ++i)
         if (base[i] != full[i])
@@ -105,5 +106,5 @@ bool JoinUnderFolder(const CString& folder, const std::vector<CString>& names, C
 
 bool JoinUnderFolder(const CString& folder, const CString& name, CString* path)
 {
-    return JoinUnderFolder(folder, std::vector<CString>{name}, path);
+    return JoinUnderFolder(folder, std::vector<CString>{ name }, path);
 }

@@ -55,8 +55,7 @@ bool NtfsAttributeWalker::Next(NtfsAttribute& out)
         const uint8_t* a = m_rec + m_pos;
         const uint32_t type = Le32At(a);
         const uint32_t length = Le32At(a + 4);
-        if (type == 0 || type == kAttrEnd || length < 16 || length > m_len - m_pos ||
-            (length & 7) != 0)
+        if (type == 0 || type == kAttrEnd || length < 16 || length > m_len - m_pos || (length & 7) != 0)
             return false;
         NtfsAttribute at;
         at.offset = m_pos;
@@ -98,8 +97,7 @@ bool NtfsAttributeWalker::Next(NtfsAttribute& out)
     return false;
 }
 
-bool FindNtfsAttribute(const uint8_t* record, size_t length, uint32_t type, bool unnamedOnly,
-                       NtfsAttribute& out)
+bool FindNtfsAttribute(const uint8_t* record, size_t length, uint32_t type, bool unnamedOnly, NtfsAttribute& out)
 {
     NtfsAttributeWalker walk(record, length);
     NtfsAttribute at;
@@ -134,7 +132,7 @@ uint64_t ReadVarField(const uint8_t* p, unsigned width, bool isSigned)
     return v;
 }
 
-}  // namespace
+} // namespace
 
 bool DecodeMappingPairs(const uint8_t* pairs, size_t length, std::vector<ClusterRun>& runs)
 {
@@ -158,8 +156,7 @@ bool DecodeMappingPairs(const uint8_t* pairs, size_t length, std::vector<Cluster
             run.sparse = true;
         } else {
             // The very first offset is a cluster number, read unsigned; later ones are deltas.
-            const int64_t delta =
-                int64_t(ReadVarField(pairs + p + 1 + lenWidth, offWidth, p != 0));
+            const int64_t delta = int64_t(ReadVarField(pairs + p + 1 + lenWidth, offWidth, p != 0));
             // The first run's offset is its cluster number, relative to cluster 0.
             const int64_t base = haveBase ? int64_t(current) : 0;
             if (delta < -base || delta > int64_t(kMaxCluster) - base)
@@ -218,7 +215,7 @@ int32_t HexToInt(const wchar_t* text)
         if (value > INT32_MAX || value < INT32_MIN)
             value = INT32_MIN;
         if (weight > (int64_t(1) << 40))
-            weight = int64_t(1) << 44;  // any further non-zero digit overflows anyway
+            weight = int64_t(1) << 44; // any further non-zero digit overflows anyway
         else
             weight *= 16;
     }

@@ -15,9 +15,18 @@ constexpr uint32_t kAttrIndexRoot = 0x90;
 constexpr uint32_t kAttrIndexAllocation = 0xA0;
 constexpr uint32_t kAttrEnd = 0xFFFFFFFF;
 
-inline uint16_t Le16At(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-inline uint32_t Le32At(const uint8_t* p) { return uint32_t(Le16At(p)) | uint32_t(Le16At(p + 2)) << 16; }
-inline uint64_t Le64At(const uint8_t* p) { return uint64_t(Le32At(p)) | uint64_t(Le32At(p + 4)) << 32; }
+inline uint16_t Le16At(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
+inline uint32_t Le32At(const uint8_t* p)
+{
+    return uint32_t(Le16At(p)) | uint32_t(Le16At(p + 2)) << 16;
+}
+inline uint64_t Le64At(const uint8_t* p)
+{
+    return uint64_t(Le32At(p)) | uint64_t(Le32At(p + 4)) << 32;
+}
 
 uint32_t MakeDword(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3);
 
@@ -34,12 +43,12 @@ bool IsFileRecord(const uint8_t* record, size_t length);
 // One attribute of a record, every part of it checked to lie inside the attribute and the
 // attribute inside the record.
 struct NtfsAttribute {
-    size_t offset = 0;          // of the header, from the record's start
+    size_t offset = 0; // of the header, from the record's start
     uint32_t type = 0;
     uint32_t length = 0;
     bool nonResident = false;
-    uint8_t nameLength = 0;     // characters
-    size_t nameOffset = 0;      // from the record's start
+    uint8_t nameLength = 0; // characters
+    size_t nameOffset = 0;  // from the record's start
     // Resident: the value. Non-resident: valueOffset is where the mapping pairs begin and
     // valueLength the bytes to the attribute's end.
     size_t valueOffset = 0;
@@ -66,8 +75,7 @@ private:
 };
 
 // The first attribute of the given type, optionally only an unnamed one.
-bool FindNtfsAttribute(const uint8_t* record, size_t length, uint32_t type, bool unnamedOnly,
-                       NtfsAttribute& out);
+bool FindNtfsAttribute(const uint8_t* record, size_t length, uint32_t type, bool unnamedOnly, NtfsAttribute& out);
 
 // The first unnamed $DATA attribute of a 1024-byte record: 1 resident, 2 non-resident, 0 none
 // (or a walk that fails); on 1 or 2 its offset within the record is stored.

@@ -10,7 +10,10 @@ PartitionSearchListener::~PartitionSearchListener() = default;
 
 namespace {
 
-uint64_t SaturatingAdd(uint64_t a, uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX : a + b; }
+uint64_t SaturatingAdd(uint64_t a, uint64_t b)
+{
+    return b > UINT64_MAX - a ? UINT64_MAX : a + b;
+}
 
 // a × b, or UINT64_MAX when that does not fit.
 uint64_t SaturatingMul(uint64_t a, uint64_t b)
@@ -22,9 +25,8 @@ uint64_t SaturatingMul(uint64_t a, uint64_t b)
 
 // Records a new partition at sector; false when the search must end (the listener said so, or
 // the Standard Mode filled the disk's table).
-bool OfferSector(const uint8_t* sector, uint64_t at, const PartitionSearchParams& params,
-                 DiskPartitionRecord& disk, PartitionSearchListener& listener,
-                 PartitionSearchOutcome& outcome)
+bool OfferSector(const uint8_t* sector, uint64_t at, const PartitionSearchParams& params, DiskPartitionRecord& disk,
+                 PartitionSearchListener& listener, PartitionSearchOutcome& outcome)
 {
     BootSectorHit hit;
     if (!ClassifySearchBootSector(sector, hit) || IsRecordedPartitionSector(disk, at, hit.fsName))
@@ -39,9 +41,8 @@ bool OfferSector(const uint8_t* sector, uint64_t at, const PartitionSearchParams
     return disk.partitionCount < uint32_t(kMaxPartitionsPerDisk) || params.mode != kSearchStandard;
 }
 
-void SearchStandard(SectorSource& source, const PartitionSearchParams& params,
-                    DiskPartitionRecord& disk, PartitionSearchListener& listener,
-                    PartitionSearchOutcome& outcome)
+void SearchStandard(SectorSource& source, const PartitionSearchParams& params, DiskPartitionRecord& disk,
+                    PartitionSearchListener& listener, PartitionSearchOutcome& outcome)
 {
     const SearchGeometry& g = params.geometry;
     const uint64_t cylinderSectors = uint64_t(g.heads) * g.sectorsPerTrack;
@@ -72,9 +73,8 @@ void SearchStandard(SectorSource& source, const PartitionSearchParams& params,
     }
 }
 
-void SearchAdvanced(SectorSource& source, const PartitionSearchParams& params,
-                    DiskPartitionRecord& disk, PartitionSearchListener& listener,
-                    PartitionSearchOutcome& outcome)
+void SearchAdvanced(SectorSource& source, const PartitionSearchParams& params, DiskPartitionRecord& disk,
+                    PartitionSearchListener& listener, PartitionSearchOutcome& outcome)
 {
     std::vector<uint8_t> block(size_t(kSearchBlockSectors) * kSectorSize);
     for (uint64_t b = 0; b < params.totalSectors; b += kSearchBlockSectors) {
@@ -125,8 +125,7 @@ bool ClassifySearchBootSector(const uint8_t* sector, BootSectorHit& hit)
     return hit.totalSectors != 0;
 }
 
-bool IsRecordedPartitionSector(const DiskPartitionRecord& disk, uint64_t sector,
-                               const CString& fsName)
+bool IsRecordedPartitionSector(const DiskPartitionRecord& disk, uint64_t sector, const CString& fsName)
 {
     const uint32_t count = std::min<uint32_t>(disk.partitionCount, kMaxPartitionsPerDisk);
     for (uint32_t i = 0; i < count; ++i) {
@@ -158,8 +157,7 @@ SearchGeometry NormaliseSearchGeometry(uint64_t cylinders, uint32_t heads, uint3
 }
 
 PartitionSearchOutcome RunPartitionSearch(SectorSource& source, const PartitionSearchParams& params,
-                                          DiskPartitionRecord& disk,
-                                          PartitionSearchListener& listener)
+                                          DiskPartitionRecord& disk, PartitionSearchListener& listener)
 {
     PartitionSearchOutcome outcome;
     if (params.mode == kSearchStandard)

@@ -26,8 +26,7 @@ bool ClassifySearchBootSector(const uint8_t* sector, BootSectorHit& hit);
 // Whether a boot sector found at `sector` belongs to a partition the disk already records: the
 // same start and file system, or the backup boot sector of a recorded FAT32 (start + 6) or NTFS
 // volume (its last sector, or the sector after the volume's counted size).
-bool IsRecordedPartitionSector(const DiskPartitionRecord& disk, uint64_t sector,
-                               const CString& fsName);
+bool IsRecordedPartitionSector(const DiskPartitionRecord& disk, uint64_t sector, const CString& fsName);
 
 // The geometry the Standard Mode walks: anything but 63 sectors per track is recounted as 255
 // heads and 63 sectors per track over the same number of sectors.
@@ -47,23 +46,21 @@ public:
     // The cylinder (Standard) or the block's first sector (Advanced) about to be read.
     virtual void Progress(uint64_t position) = 0;
     // Partition `index` of the disk was just recorded. False ends the search.
-    virtual bool PartitionFound(int index, const CString& fsName, uint64_t startSector,
-                                uint64_t endSector) = 0;
+    virtual bool PartitionFound(int index, const CString& fsName, uint64_t startSector, uint64_t endSector) = 0;
 };
 
 struct PartitionSearchParams {
-    int mode = 0;                   // kSearchStandard, kSearchAdvanced; anything else reads nothing
-    SearchGeometry geometry;        // Standard, already normalised
-    uint64_t totalSectors = 0;      // Advanced: the disk's size
+    int mode = 0;              // kSearchStandard, kSearchAdvanced; anything else reads nothing
+    SearchGeometry geometry;   // Standard, already normalised
+    uint64_t totalSectors = 0; // Advanced: the disk's size
 };
 
 struct PartitionSearchOutcome {
     int added = 0;
-    bool stopped = false;           // ended by the listener's stop flag
+    bool stopped = false; // ended by the listener's stop flag
 };
 
 // Runs the search over source and records every new partition in disk (after those it holds,
 // up to kMaxPartitionsPerDisk). Only sectors a read actually delivered are tested.
 PartitionSearchOutcome RunPartitionSearch(SectorSource& source, const PartitionSearchParams& params,
-                                          DiskPartitionRecord& disk,
-                                          PartitionSearchListener& listener);
+                                          DiskPartitionRecord& disk, PartitionSearchListener& listener);

@@ -9,13 +9,12 @@
 namespace {
 
 // {E3C9E316-0B5C-4DB8-817D-F92DF00215AE} as it lies on disk.
-const uint8_t kMicrosoftReservedType[16] = {0x16, 0xE3, 0xC9, 0xE3, 0x5C, 0x0B, 0xB8, 0x4D,
-                                            0x81, 0x7D, 0xF9, 0x2D, 0xF0, 0x02, 0x15, 0xAE};
+const uint8_t kMicrosoftReservedType[16] = { 0x16, 0xE3, 0xC9, 0xE3, 0x5C, 0x0B, 0xB8, 0x4D,
+                                             0x81, 0x7D, 0xF9, 0x2D, 0xF0, 0x02, 0x15, 0xAE };
 
 // The partition's file system by the texts of its first sector, else by its type byte.
 // Sets *efi when the sector is a GPT header and allowEfi.
-CString ClassifyPartition(SectorSource& source, uint64_t firstSector, uint8_t type, bool logical,
-                          bool* efi)
+CString ClassifyPartition(SectorSource& source, uint64_t firstSector, uint8_t type, bool logical, bool* efi)
 {
     uint8_t sector[kSectorSize];
     if (source.ReadSector(firstSector, sector)) {
@@ -30,8 +29,7 @@ CString ClassifyPartition(SectorSource& source, uint64_t firstSector, uint8_t ty
     return FsNameByType(type, logical);
 }
 
-void WalkExtendedChain(SectorSource& source, uint64_t base, uint32_t room,
-                       std::vector<FoundPartition>& found)
+void WalkExtendedChain(SectorSource& source, uint64_t base, uint32_t room, std::vector<FoundPartition>& found)
 {
     std::set<uint64_t> visited;
     uint64_t link = 0;
@@ -53,7 +51,7 @@ void WalkExtendedChain(SectorSource& source, uint64_t base, uint32_t room,
             const uint64_t start = ebrSector + e.start;
             const CString fs = ClassifyPartition(source, start, e.type, true, nullptr);
             if (!fs.IsEmpty())
-                found.push_back({fs, start, start + e.count, PartitionOrigin::Logical});
+                found.push_back({ fs, start, start + e.count, PartitionOrigin::Logical });
         }
         if (!hasLink)
             return;
@@ -75,17 +73,24 @@ MbrEntry ReadMbrEntry(const uint8_t* sector, int k)
 CString FsNameByType(uint8_t type, bool logical)
 {
     switch (type) {
-    case 0x07: return L"NTFS";
-    case 0x04: case 0x06: case 0x0E: return L"FAT16";
-    case 0x01: return logical ? L"FAT16" : L"";
-    case 0x0B: case 0x0C: return L"FAT32";
-    default: return CString();
+    case 0x07:
+        return L"NTFS";
+    case 0x04:
+    case 0x06:
+    case 0x0E:
+        return L"FAT16";
+    case 0x01:
+        return logical ? L"FAT16" : L"";
+    case 0x0B:
+    case 0x0C:
+        return L"FAT32";
+    default:
+        return CString();
     }
 }
 
-std::vector<FoundPartition> ReadMbrPartitions(SectorSource& source, uint64_t mbrSector,
-                                              uint64_t diskSectors, uint32_t room,
-                                              bool stopAfterFirstPrimary)
+std::vector<FoundPartition> ReadMbrPartitions(SectorSource& source, uint64_t mbrSector, uint64_t diskSectors,
+                                              uint32_t room, bool stopAfterFirstPrimary)
 {
     std::vector<FoundPartition> found;
     uint8_t mbr[kSectorSize];
@@ -102,8 +107,7 @@ std::vector<FoundPartition> ReadMbrPartitions(SectorSource& source, uint64_t mbr
         bool efi = false;
         const CString fs = ClassifyPartition(source, e.start, e.type, false, &efi);
         if (efi) {
-            std::vector<FoundPartition> gpt =
-                ReadGptPartitions(source, 2, room - uint32_t(found.size()));
+            std::vector<FoundPartition> gpt = ReadGptPartitions(source, 2, room - uint32_t(found.size()));
             found.insert(found.end(), gpt.begin(), gpt.end());
             break;
         }
@@ -114,7 +118,7 @@ std::vector<FoundPartition> ReadMbrPartitions(SectorSource& source, uint64_t mbr
             }
             continue;
         }
-        found.push_back({fs, e.start, uint64_t(e.start) + e.count, PartitionOrigin::Primary});
+        found.push_back({ fs, e.start, uint64_t(e.start) + e.count, PartitionOrigin::Primary });
         if (stopAfterFirstPrimary)
             break;
     }
@@ -123,8 +127,7 @@ std::vector<FoundPartition> ReadMbrPartitions(SectorSource& source, uint64_t mbr
     return found;
 }
 
-std::vector<FoundPartition> ReadGptPartitions(SectorSource& source, uint64_t firstSector,
-                                              uint32_t room)
+std::vector<FoundPartition> ReadGptPartitions(SectorSource& source, uint64_t firstSector, uint32_t room)
 {
     std::vector<FoundPartition> found;
     uint8_t entries[kSectorSize];
@@ -144,7 +147,7 @@ std::vector<FoundPartition> ReadGptPartitions(SectorSource& source, uint64_t fir
                 continue;
             const BootText text = ClassifyBootText(boot, false);
             if (text != BootText::None)
-                found.push_back({BootTextName(text), first, last, PartitionOrigin::Gpt});
+                found.push_back({ BootTextName(text), first, last, PartitionOrigin::Gpt });
         }
     }
     return found;
@@ -157,26 +160,24 @@ CString PartitionItemText(int index, const CString& fsName)
     return text;
 }
 
-void RecordPartitions(DiskPartitionRecord& disk, const std::vector<FoundPartition>& parts,
-                      TreeItemHandle diskItem, StorageHost* host)
+void RecordPartitions(DiskPartitionRecord& disk, const std::vector<FoundPartition>& parts, TreeItemHandle diskItem,
+                      StorageHost* host)
 {
     for (const FoundPartition& p : parts) {
         const int n = AddPartitionToDisk(disk, p.fsName, p.startSector, p.endSector);
         if (n < 0)
             return;
         if (diskItem != nullptr && host != nullptr)
-            disk.slot[n].treeItem =
-                host->InsertPartitionItem(diskItem, PartitionItemText(n, p.fsName));
+            disk.slot[n].treeItem = host->InsertPartitionItem(diskItem, PartitionItemText(n, p.fsName));
     }
 }
 
-void AddDiskPartitionsFrom(SectorSource& source, uint64_t mbrSector, uint64_t diskSectors,
-                           TreeItemHandle diskItem, DiskPartitionRecord& disk,
-                           SelectedVolumeRecord& selection, StorageHost* host)
+void AddDiskPartitionsFrom(SectorSource& source, uint64_t mbrSector, uint64_t diskSectors, TreeItemHandle diskItem,
+                           DiskPartitionRecord& disk, SelectedVolumeRecord& selection, StorageHost* host)
 {
     disk.partitionCount = 0;
-    std::vector<FoundPartition> parts = ReadMbrPartitions(
-        source, mbrSector, diskSectors, kMaxPartitionsPerDisk, diskItem == nullptr);
+    std::vector<FoundPartition> parts =
+        ReadMbrPartitions(source, mbrSector, diskSectors, kMaxPartitionsPerDisk, diskItem == nullptr);
     if (diskItem == nullptr) {
         for (size_t i = 0; i < parts.size(); ++i) {
             if (parts[i].origin != PartitionOrigin::Primary)
@@ -194,9 +195,7 @@ void AddDiskPartitionsFrom(SectorSource& source, uint64_t mbrSector, uint64_t di
 void AddGptPartitionsFrom(SectorSource& source, uint64_t firstSector, TreeItemHandle diskItem,
                           DiskPartitionRecord& disk, StorageHost* host)
 {
-    const uint32_t used = disk.partitionCount < uint32_t(kMaxPartitionsPerDisk)
-                              ? disk.partitionCount
-                              : uint32_t(kMaxPartitionsPerDisk);
-    RecordPartitions(disk, ReadGptPartitions(source, firstSector, kMaxPartitionsPerDisk - used),
-                     diskItem, host);
+    const uint32_t used =
+        disk.partitionCount < uint32_t(kMaxPartitionsPerDisk) ? disk.partitionCount : uint32_t(kMaxPartitionsPerDisk);
+    RecordPartitions(disk, ReadGptPartitions(source, firstSector, kMaxPartitionsPerDisk - used), diskItem, host);
 }

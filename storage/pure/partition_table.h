@@ -20,9 +20,9 @@ constexpr uint64_t kLastGptEntrySector = 33;
 enum class PartitionOrigin { Primary, Logical, Gpt };
 
 struct FoundPartition {
-    CString fsName;             // "FAT16", "FAT32" or "NTFS"
+    CString fsName; // "FAT16", "FAT32" or "NTFS"
     uint64_t startSector = 0;
-    uint64_t endSector = 0;     // MBR and chain: first sector after it; GPT: its last sector
+    uint64_t endSector = 0; // MBR and chain: first sector after it; GPT: its last sector
     PartitionOrigin origin = PartitionOrigin::Primary;
 };
 
@@ -37,7 +37,10 @@ MbrEntry ReadMbrEntry(const uint8_t* sector, int k);
 // File system of a partition by its type byte alone; empty when the type names none.
 // Inside the extended chain 0x01 counts as FAT16 as well.
 CString FsNameByType(uint8_t type, bool logical);
-inline bool IsExtendedType(uint8_t type) { return type == 0x05 || type == 0x0F; }
+inline bool IsExtendedType(uint8_t type)
+{
+    return type == 0x05 || type == 0x0F;
+}
 
 // The partitions of the disk whose MBR lies at mbrSector, in table order: the primary ones,
 // the GPT ones when a protective entry points at a GPT header, then the logical ones of the
@@ -45,28 +48,25 @@ inline bool IsExtendedType(uint8_t type) { return type == 0x05 || type == 0x0F; 
 // stopAfterFirstPrimary the MBR loop ends at the first recognised primary partition.
 // A failed read of the MBR or of an EBR ends that table; of a partition's first sector, the
 // type byte decides alone.
-std::vector<FoundPartition> ReadMbrPartitions(SectorSource& source, uint64_t mbrSector,
-                                              uint64_t diskSectors, uint32_t room,
-                                              bool stopAfterFirstPrimary);
+std::vector<FoundPartition> ReadMbrPartitions(SectorSource& source, uint64_t mbrSector, uint64_t diskSectors,
+                                              uint32_t room, bool stopAfterFirstPrimary);
 // The recognised partitions of the GPT entry array from firstSector to sector 33; Microsoft
 // reserved entries are skipped, the first entry with last LBA 0 ends the array. At most `room`.
-std::vector<FoundPartition> ReadGptPartitions(SectorSource& source, uint64_t firstSector,
-                                              uint32_t room);
+std::vector<FoundPartition> ReadGptPartitions(SectorSource& source, uint64_t firstSector, uint32_t room);
 
 // "Partition - 3 ( NTFS )" for partition index 2.
 CString PartitionItemText(int index, const CString& fsName);
 
 // Appends the partitions to the disk's record after those already there, up to the record's
 // bound, inserting each item under diskItem through the host when both are given.
-void RecordPartitions(DiskPartitionRecord& disk, const std::vector<FoundPartition>& parts,
-                      TreeItemHandle diskItem, StorageHost* host);
+void RecordPartitions(DiskPartitionRecord& disk, const std::vector<FoundPartition>& parts, TreeItemHandle diskItem,
+                      StorageHost* host);
 
 // Reads a disk's partitions into its record, which is filled from partition 0 on. Without a
 // disk item the first recognised primary partition becomes the selected volume instead of
 // being recorded.
-void AddDiskPartitionsFrom(SectorSource& source, uint64_t mbrSector, uint64_t diskSectors,
-                           TreeItemHandle diskItem, DiskPartitionRecord& disk,
-                           SelectedVolumeRecord& selection, StorageHost* host);
+void AddDiskPartitionsFrom(SectorSource& source, uint64_t mbrSector, uint64_t diskSectors, TreeItemHandle diskItem,
+                           DiskPartitionRecord& disk, SelectedVolumeRecord& selection, StorageHost* host);
 // Reads the GPT entry array into the record after the partitions already there.
 void AddGptPartitionsFrom(SectorSource& source, uint64_t firstSector, TreeItemHandle diskItem,
                           DiskPartitionRecord& disk, StorageHost* host);

@@ -31,8 +31,7 @@ size_t MemorySectorSource::Read(uint64_t sector, uint32_t count, uint8_t* buf)
     return n;
 }
 
-FileSectorSource::FileSectorSource(const std::string& path)
-    : m_file(path, std::ios::in | std::ios::binary)
+FileSectorSource::FileSectorSource(const std::string& path) : m_file(path, std::ios::in | std::ios::binary)
 {
     if (!m_file)
         return;
@@ -47,8 +46,7 @@ FileSectorSource::FileSectorSource(const std::string& path)
 size_t FileSectorSource::Read(uint64_t sector, uint32_t count, uint8_t* buf)
 {
     uint64_t offset = 0;
-    if (!BeginSectorRead(count, buf) || !m_open || !SectorToOffset(sector, &offset) ||
-        offset >= m_size)
+    if (!BeginSectorRead(count, buf) || !m_open || !SectorToOffset(sector, &offset) || offset >= m_size)
         return 0;
     m_file.clear();
     m_file.seekg(std::streamoff(offset), std::ios::beg);

@@ -35,9 +35,10 @@ bool BeginSectorRead(uint32_t count, uint8_t* buf);
 // The view form does not copy; the data must outlive the source.
 class MemorySectorSource : public SectorSource {
 public:
-    MemorySectorSource(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+    MemorySectorSource(const uint8_t* data, size_t size) : m_data(data), m_size(size) { }
     explicit MemorySectorSource(std::vector<uint8_t> bytes)
-        : m_own(std::move(bytes)), m_data(m_own.data()), m_size(m_own.size()) {}
+        : m_own(std::move(bytes)), m_data(m_own.data()), m_size(m_own.size())
+    { }
     MemorySectorSource(const MemorySectorSource&) = delete;
     MemorySectorSource& operator=(const MemorySectorSource&) = delete;
     size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override;

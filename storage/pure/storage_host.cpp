@@ -3,16 +3,21 @@
 #include <atomic>
 
 namespace {
-std::atomic<StorageHost*> g_host{nullptr};
+std::atomic<StorageHost*> g_host{ nullptr };
 }
 
 StorageHost::~StorageHost() = default;
 
-StorageHost* GetStorageHost() { return g_host.load(); }
-void SetStorageHost(StorageHost* host) { g_host.store(host); }
+StorageHost* GetStorageHost()
+{
+    return g_host.load();
+}
+void SetStorageHost(StorageHost* host)
+{
+    g_host.store(host);
+}
 
 bool ShouldStartAutoPartitionSearch(const AutoSearchState& s)
 {
-    return s.selectedIsWholeDisk && !s.selectedHasChildren && !s.scanCounted &&
-           !s.searchRunning && !s.onSearchThread;
+    return s.selectedIsWholeDisk && !s.selectedHasChildren && !s.scanCounted && !s.searchRunning && !s.onSearchThread;
 }

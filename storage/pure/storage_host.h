@@ -8,11 +8,11 @@
 
 // What decides whether the volume check may start the lost-partition search by itself.
 struct AutoSearchState {
-    bool selectedIsWholeDisk = false;   // the selected item's parent is "Physical Drives"
-    bool selectedHasChildren = false;   // partitions are listed under it
-    bool scanCounted = false;           // the active dialog has counted a scan already
-    bool searchRunning = false;         // a lost-partition search runs now
-    bool onSearchThread = false;        // the caller is that search's own thread
+    bool selectedIsWholeDisk = false; // the selected item's parent is "Physical Drives"
+    bool selectedHasChildren = false; // partitions are listed under it
+    bool scanCounted = false;         // the active dialog has counted a scan already
+    bool searchRunning = false;       // a lost-partition search runs now
+    bool onSearchThread = false;      // the caller is that search's own thread
 };
 
 class StorageHost {

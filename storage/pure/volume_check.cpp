@@ -6,12 +6,14 @@
 
 namespace {
 
-bool FitsIn32(uint64_t value) { return value <= UINT32_MAX; }
+bool FitsIn32(uint64_t value)
+{
+    return value <= UINT32_MAX;
+}
 
 // One boot-sector candidate of a FAT volume: signature, plausible fields, the FATs inside
 // 32-bit sector numbers, and the media byte 0xF8 at the start of the second FAT.
-bool CheckFatBoot(SectorSource& device, uint64_t start, uint64_t bootSector, bool fat32,
-                  VolumeGeometryRecord& geometry)
+bool CheckFatBoot(SectorSource& device, uint64_t start, uint64_t bootSector, bool fat32, VolumeGeometryRecord& geometry)
 {
     uint8_t sector[kSectorSize];
     if (!device.ReadSector(bootSector, sector) || !HasBootSignature(sector))
@@ -40,8 +42,7 @@ bool CheckFatBoot(SectorSource& device, uint64_t start, uint64_t bootSector, boo
     return true;
 }
 
-VolumeCheck CheckFat(SectorSource& device, uint64_t start, bool fat32,
-                     VolumeGeometryRecord& geometry)
+VolumeCheck CheckFat(SectorSource& device, uint64_t start, bool fat32, VolumeGeometryRecord& geometry)
 {
     VolumeGeometryRecord work = geometry;
     // FAT32 keeps a backup boot sector six sectors in.
@@ -86,23 +87,20 @@ bool HoldsMftRecord(SectorSource& device, uint64_t sector)
 }
 
 // The $MFT (or $MFTMirr) sector by the chosen copy, else by the other copy, else 0.
-uint64_t FindRecordSector(SectorSource& device, SectorSource& mftDevice, uint64_t start,
-                          uint32_t sectorsPerCluster, uint64_t chosenCluster,
-                          const NtfsCopy& other, uint64_t NtfsBootFields::*field)
+uint64_t FindRecordSector(SectorSource& device, SectorSource& mftDevice, uint64_t start, uint32_t sectorsPerCluster,
+                          uint64_t chosenCluster, const NtfsCopy& other, uint64_t NtfsBootFields::*field)
 {
     uint64_t sector = 0;
-    if (ClusterSector(start, chosenCluster, sectorsPerCluster, &sector) &&
-        HoldsMftRecord(device, sector))
+    if (ClusterSector(start, chosenCluster, sectorsPerCluster, &sector) && HoldsMftRecord(device, sector))
         return sector;
-    if (other.present &&
-        ClusterSector(start, other.fields.*field, sectorsPerCluster, &sector) &&
+    if (other.present && ClusterSector(start, other.fields.*field, sectorsPerCluster, &sector) &&
         HoldsMftRecord(mftDevice, sector))
         return sector;
     return 0;
 }
 
-VolumeCheck CheckNtfs(SectorSource& device, SectorSource& mftDevice, uint64_t start,
-                      uint64_t end, VolumeGeometryRecord& geometry)
+VolumeCheck CheckNtfs(SectorSource& device, SectorSource& mftDevice, uint64_t start, uint64_t end,
+                      VolumeGeometryRecord& geometry)
 {
     const NtfsCopy primary = ReadNtfsCopy(device, start, false);
     // The backup boot sector is the volume's last sector: the partition's last sector, which
@@ -116,8 +114,7 @@ VolumeCheck CheckNtfs(SectorSource& device, SectorSource& mftDevice, uint64_t st
     if (!primary.present && !backup.present)
         return VolumeCheck::NoBootSector;
 
-    const NtfsCopy* copies[2] = {primary.present ? &primary : &backup,
-                                 primary.present ? &backup : &primary};
+    const NtfsCopy* copies[2] = { primary.present ? &primary : &backup, primary.present ? &backup : &primary };
     int chosen = -1;
     uint32_t sectorsPerRecord = 0;
     for (int i = 0; i < 2 && chosen < 0; ++i) {
@@ -132,10 +129,10 @@ VolumeCheck CheckNtfs(SectorSource& device, SectorSource& mftDevice, uint64_t st
     const NtfsBootFields& f = copies[chosen]->fields;
     const NtfsCopy& other = *copies[1 - chosen];
     const uint32_t c = f.sectorsPerCluster;
-    const uint64_t mft = FindRecordSector(device, mftDevice, start, c, f.mftCluster, other,
-                                          &NtfsBootFields::mftCluster);
-    const uint64_t mirr = FindRecordSector(device, mftDevice, start, c, f.mftMirrCluster, other,
-                                           &NtfsBootFields::mftMirrCluster);
+    const uint64_t mft =
+        FindRecordSector(device, mftDevice, start, c, f.mftCluster, other, &NtfsBootFields::mftCluster);
+    const uint64_t mirr =
+        FindRecordSector(device, mftDevice, start, c, f.mftMirrCluster, other, &NtfsBootFields::mftMirrCluster);
     if (mft == 0 && mirr == 0)
         return VolumeCheck::Invalid;
     const uint32_t sectorsPerIndex = NtfsSectorsPerIndexRecord(f);
@@ -152,8 +149,8 @@ VolumeCheck CheckNtfs(SectorSource& device, SectorSource& mftDevice, uint64_t st
 
 } // namespace
 
-VolumeCheck CheckVolume(SectorSource& device, SectorSource& mftDevice, const CString& fsName,
-                        uint64_t startSector, uint64_t endSector, VolumeGeometryRecord& geometry)
+VolumeCheck CheckVolume(SectorSource& device, SectorSource& mftDevice, const CString& fsName, uint64_t startSector,
+                        uint64_t endSector, VolumeGeometryRecord& geometry)
 {
     if (fsName == L"FAT16")
         return CheckFat(device, startSector, false, geometry);
@@ -168,9 +165,8 @@ uint16_t ValidateVolumeFrom(SectorSource& device, SectorSource& mftDevice, Stora
 {
     if (host != nullptr)
         host->ClearScanTables();
-    const VolumeCheck result =
-        CheckVolume(device, mftDevice, SelectedVolumeInfo.fsName, SelectedVolumeInfo.startSector,
-                    SelectedVolumeInfo.endSector, VolumeGeometry);
+    const VolumeCheck result = CheckVolume(device, mftDevice, SelectedVolumeInfo.fsName, SelectedVolumeInfo.startSector,
+                                           SelectedVolumeInfo.endSector, VolumeGeometry);
     if (result == VolumeCheck::Valid)
         return 1;
     if (result == VolumeCheck::NoBootSector && host != nullptr &&

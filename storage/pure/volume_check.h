@@ -10,15 +10,15 @@
 enum class VolumeCheck {
     Invalid,
     Valid,
-    NoBootSector,   // NTFS: neither the boot sector nor its backup carries the signature
+    NoBootSector, // NTFS: neither the boot sector nor its backup carries the signature
 };
 
 // Checks the volume from startSector to endSector (exclusive for MBR partitions, inclusive for
 // GPT ones) as fsName ("FAT16", "FAT32", "NTFS"; anything else is Invalid without a read).
 // On Valid, geometry holds the volume's parameters; NTFS sets only its own fields. Otherwise
 // geometry is left untouched. The second $MFT and $MFTMirr attempts read through mftDevice.
-VolumeCheck CheckVolume(SectorSource& device, SectorSource& mftDevice, const CString& fsName,
-                        uint64_t startSector, uint64_t endSector, VolumeGeometryRecord& geometry);
+VolumeCheck CheckVolume(SectorSource& device, SectorSource& mftDevice, const CString& fsName, uint64_t startSector,
+                        uint64_t endSector, VolumeGeometryRecord& geometry);
 
 // The check of the selected volume (SelectedVolumeInfo) into VolumeGeometry: 1 when valid,
 // else 0. With a host, it first empties the scan tables, and it starts the lost-partition

@@ -13,17 +13,22 @@
 
 namespace alloc_watch {
 
-inline std::atomic<bool> watching{false};
-inline std::atomic<size_t> largest{0};
+inline std::atomic<bool> watching{ false };
+inline std::atomic<size_t> largest{ 0 };
 #ifdef ZR_WATCH_ALLOCATIONS
-inline void OnMalloc(const volatile void*, size_t size) { if (watching && size > largest) largest = size; }
-inline void OnFree(const volatile void*) {}
+inline void OnMalloc(const volatile void*, size_t size)
+{
+    if (watching && size > largest)
+        largest = size;
+}
+inline void OnFree(const volatile void*) { }
 inline const int hooks = __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
 #endif
 
 // Runs f and returns its largest allocation; 0 where nothing watches (there a huge allocation
 // shows as std::bad_alloc escaping instead).
-template <class F> size_t Largest(F&& f) {
+template <class F> size_t Largest(F&& f)
+{
     largest = 0;
     watching = true;
     f();
@@ -31,4 +36,4 @@ template <class F> size_t Largest(F&& f) {
     return largest;
 }
 
-}  // namespace alloc_watch
+} // namespace alloc_watch

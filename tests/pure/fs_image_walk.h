@@ -21,33 +21,41 @@ struct TruthLine {
     bool isDir() const { return !path.empty() && path.back() == '/'; }
 };
 
-inline std::vector<TruthLine> ParseTruth(std::istream& in) {
+inline std::vector<TruthLine> ParseTruth(std::istream& in)
+{
     std::vector<TruthLine> lines;
     for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#') continue;
+        if (line.empty() || line[0] == '#')
+            continue;
         std::vector<std::string> f;
         std::stringstream ss(line);
-        for (std::string cell; std::getline(ss, cell, '\t');) f.push_back(cell);
+        for (std::string cell; std::getline(ss, cell, '\t');)
+            f.push_back(cell);
         f.resize(5);
-        TruthLine t{f[0], f[1], f[3], f[4]};
+        TruthLine t{ f[0], f[1], f[3], f[4] };
         t.size = f[2] == "-" || f[2].empty() ? -1 : std::stoll(f[2]);
         lines.push_back(t);
     }
     return lines;
 }
 
-inline std::string Utf8(const std::u16string& s) { return ToUtf8(NameToCString(s)); }
+inline std::string Utf8(const std::u16string& s)
+{
+    return ToUtf8(NameToCString(s));
+}
 
-inline std::string Lower(std::string s) {
+inline std::string Lower(std::string s)
+{
     for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
     return s;
 }
 
 struct Found {
-    std::string path;           // "/DOCS/x.txt"; folders end in "/"
+    std::string path; // "/DOCS/x.txt"; folders end in "/"
     bool deleted = false, isDir = false;
-    uint32_t firstCluster = 0;  // where the file's data begins
+    uint32_t firstCluster = 0; // where the file's data begins
 };
 
 struct FatVolume {
@@ -57,12 +65,15 @@ struct FatVolume {
     uint64_t ClusterSector(uint32_t c) const { return dataStart + uint64_t(c - 2) * spc; }
 };
 
-inline bool ReadFatVolume(SectorSource& src, uint64_t volumeStart, FatVolume& v) {
+inline bool ReadFatVolume(SectorSource& src, uint64_t volumeStart, FatVolume& v)
+{
     uint8_t boot[kSectorSize];
-    if (!src.ReadSector(volumeStart, boot)) return false;
+    if (!src.ReadSector(volumeStart, boot))
+        return false;
     v.fat32 = ClassifyBootText(boot, false) == BootText::Fat32;
     const FatBootFields f = ReadFatBootFields(boot, v.fat32);
-    if (!FatFieldsPlausible(f)) return false;
+    if (!FatFieldsPlausible(f))
+        return false;
     v.spc = f.sectorsPerCluster;
     v.sectorsPerFat = f.sectorsPerFat;
     v.fatStart = volumeStart + f.reservedSectors;
@@ -74,14 +85,16 @@ inline bool ReadFatVolume(SectorSource& src, uint64_t volumeStart, FatVolume& v)
 }
 
 // "NAME.EXT" of a short entry (paths are compared without case).
-inline std::string ShortName(const uint8_t* e) {
+inline std::string ShortName(const uint8_t* e)
+{
     std::string base(reinterpret_cast<const char*>(e), 8), ext(reinterpret_cast<const char*>(e + 8), 3);
     base.erase(base.find_last_not_of(' ') + 1);
     ext.erase(ext.find_last_not_of(' ') + 1);
     return ext.empty() ? base : base + "." + ext;
 }
 
-inline std::vector<uint64_t> ClusterSectors(const FatVolume& v, const std::vector<uint32_t>& chain) {
+inline std::vector<uint64_t> ClusterSectors(const FatVolume& v, const std::vector<uint32_t>& chain)
+{
     std::vector<uint64_t> sectors;
     for (uint32_t c : chain)
         for (uint32_t i = 0; i < v.spc; ++i)
@@ -90,8 +103,9 @@ inline std::vector<uint64_t> ClusterSectors(const FatVolume& v, const std::vecto
 }
 
 inline void WalkFatDir(SectorSource& src, const FatVolume& v, const std::vector<uint64_t>& sectors,
-                       const std::string& prefix, bool deletedParent, int depth, std::vector<Found>& found) {
-    const FatChainGeometry geo{v.fat32, v.fatStart, v.sectorsPerFat};
+                       const std::string& prefix, bool deletedParent, int depth, std::vector<Found>& found)
+{
+    const FatChainGeometry geo{ v.fat32, v.fatStart, v.sectorsPerFat };
     uint8_t s[kSectorSize];
     for (uint64_t sn : sectors) {
         if (depth > 16 || !src.ReadSector(sn, s))
@@ -105,12 +119,12 @@ inline void WalkFatDir(SectorSource& src, const FatVolume& v, const std::vector<
             std::u16string lfn;
             ParseDirectorySectors(&src, s, off, sn, lfn);
             const bool deleted = e.deleted() || deletedParent;
-            const std::string path = prefix + (lfn.empty() ? ShortName(s + off) : Utf8(lfn)) +
-                                     (e.directory() ? "/" : "");
+            const std::string path =
+                prefix + (lfn.empty() ? ShortName(s + off) : Utf8(lfn)) + (e.directory() ? "/" : "");
             const uint32_t first = e.firstCluster;
-            found.push_back({path, deleted, e.directory(), first});
+            found.push_back({ path, deleted, e.directory(), first });
             if (e.directory() && first >= 2) {
-                std::vector<uint32_t> chain{first};
+                std::vector<uint32_t> chain{ first };
                 if (!deleted)
                     WalkFatChain(src, geo, first, UINT64_MAX, {}, chain);
                 WalkFatDir(src, v, ClusterSectors(v, chain), path, deleted, depth + 1, found);
@@ -119,7 +133,8 @@ inline void WalkFatDir(SectorSource& src, const FatVolume& v, const std::vector<
     }
 }
 
-inline std::vector<Found> WalkFat(SectorSource& src, uint64_t volumeStart) {
+inline std::vector<Found> WalkFat(SectorSource& src, uint64_t volumeStart)
+{
     std::vector<Found> found;
     FatVolume v;
     if (!ReadFatVolume(src, volumeStart, v))
@@ -127,7 +142,7 @@ inline std::vector<Found> WalkFat(SectorSource& src, uint64_t volumeStart) {
     std::vector<uint64_t> root;
     if (v.fat32) {
         std::vector<uint32_t> chain;
-        WalkFatChain(src, {true, v.fatStart, v.sectorsPerFat}, v.rootCluster, UINT64_MAX, {}, chain);
+        WalkFatChain(src, { true, v.fatStart, v.sectorsPerFat }, v.rootCluster, UINT64_MAX, {}, chain);
         root = ClusterSectors(v, chain);
     } else {
         for (uint64_t i = 0; i < v.rootSectors; ++i)
@@ -137,4 +152,4 @@ inline std::vector<Found> WalkFat(SectorSource& src, uint64_t volumeStart) {
     return found;
 }
 
-}  // namespace fs_walk
+} // namespace fs_walk

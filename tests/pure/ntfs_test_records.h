@@ -7,24 +7,38 @@
 
 namespace ntfs_test {
 
-inline void Put16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
-inline void Put32(uint8_t* p, uint32_t v) { Put16(p, uint16_t(v)); Put16(p + 2, uint16_t(v >> 16)); }
-inline void Put64(uint8_t* p, uint64_t v) { Put32(p, uint32_t(v)); Put32(p + 4, uint32_t(v >> 32)); }
+inline void Put16(uint8_t* p, uint16_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+inline void Put32(uint8_t* p, uint32_t v)
+{
+    Put16(p, uint16_t(v));
+    Put16(p + 2, uint16_t(v >> 16));
+}
+inline void Put64(uint8_t* p, uint64_t v)
+{
+    Put32(p, uint32_t(v));
+    Put32(p + 4, uint32_t(v >> 32));
+}
 
 // A 1024-byte record built attribute by attribute; Finish() applies the update sequence as a
 // writer would (sector tails moved into the array, the sequence number in their place).
 class RecordBuilder {
 public:
-    explicit RecordBuilder(uint8_t flags = 1, uint64_t baseRecord = 0) : rec(1024) {
+    explicit RecordBuilder(uint8_t flags = 1, uint64_t baseRecord = 0) : rec(1024)
+    {
         std::memcpy(rec.data(), "FILE", 4);
-        Put16(&rec[4], 48);     // update-sequence array
-        Put16(&rec[6], 3);      // sequence number + 2 sectors
-        Put16(&rec[20], 56);    // first attribute
+        Put16(&rec[4], 48);  // update-sequence array
+        Put16(&rec[6], 3);   // sequence number + 2 sectors
+        Put16(&rec[20], 56); // first attribute
         rec[22] = flags;
         Put64(&rec[32], baseRecord);
     }
 
-    size_t Resident(uint32_t type, const std::vector<uint8_t>& value, const std::u16string& name = u"") {
+    size_t Resident(uint32_t type, const std::vector<uint8_t>& value, const std::u16string& name = u"")
+    {
         const size_t valueOffset = (24 + name.size() * 2 + 7) & ~size_t(7);
         uint8_t* a = Header(type, valueOffset + value.size(), false, name);
         Put32(a + 16, uint32_t(value.size()));
@@ -33,8 +47,9 @@ public:
         return Next(a);
     }
 
-    size_t NonResident(uint32_t type, const std::vector<uint8_t>& pairs, uint64_t lowestVcn = 0,
-                       uint64_t dataSize = 0, const std::u16string& name = u"") {
+    size_t NonResident(uint32_t type, const std::vector<uint8_t>& pairs, uint64_t lowestVcn = 0, uint64_t dataSize = 0,
+                       const std::u16string& name = u"")
+    {
         const size_t pairsOffset = (64 + name.size() * 2 + 7) & ~size_t(7);
         uint8_t* a = Header(type, pairsOffset + pairs.size() + 1, true, name);
         Put64(a + 16, lowestVcn);
@@ -45,7 +60,8 @@ public:
     }
 
     // The common header at pos, its length rounded up to 8, the name right after it.
-    uint8_t* Header(uint32_t type, size_t length, bool nonResident, const std::u16string& name) {
+    uint8_t* Header(uint32_t type, size_t length, bool nonResident, const std::u16string& name)
+    {
         uint8_t* a = &rec[pos];
         const size_t nameOffset = nonResident ? 64 : 24;
         Put32(a, type);
@@ -58,7 +74,8 @@ public:
         return a;
     }
 
-    std::vector<uint8_t> Finish(uint16_t usn = 0x0A0B) const {
+    std::vector<uint8_t> Finish(uint16_t usn = 0x0A0B) const
+    {
         std::vector<uint8_t> out = rec;
         Put16(&out[48], usn);
         for (int s = 0; s < 2; ++s) {
@@ -73,7 +90,8 @@ public:
 
 private:
     // Moves past the attribute at `a` and marks the end of the list; returns its offset.
-    size_t Next(const uint8_t* a) {
+    size_t Next(const uint8_t* a)
+    {
         const size_t at = pos;
         pos += a[4] | size_t(a[5]) << 8;
         Put32(&rec[pos], 0xFFFFFFFF);
@@ -82,8 +100,8 @@ private:
 };
 
 // A $FILE_NAME value.
-inline std::vector<uint8_t> FileNameValue(uint64_t parent, uint64_t created, int nameSpace,
-                                          const std::u16string& name) {
+inline std::vector<uint8_t> FileNameValue(uint64_t parent, uint64_t created, int nameSpace, const std::u16string& name)
+{
     std::vector<uint8_t> v(66 + 2 * name.size());
     Put64(&v[0], parent);
     Put64(&v[8], created);
@@ -94,4 +112,4 @@ inline std::vector<uint8_t> FileNameValue(uint64_t parent, uint64_t created, int
     return v;
 }
 
-}  // namespace ntfs_test
+} // namespace ntfs_test

@@ -7,23 +7,28 @@
 #include "fsrecovery/pure/result_tree.h"
 
 // The found-entries table as the scans fill it, and one row of it.
-inline ZrRecordTable FoundEntriesTable() {
-    return ZrRecordTable{{L"Name"}, {L"sector"}, {L"self"}, {L"parent"}, {L"date"}, {L"time"},
-                         {L"size"}, {L"attr"}, {L"sysID"}, {L"Type"}, {L"Deleted"}, {L"Cluster0Start"}};
+inline ZrRecordTable FoundEntriesTable()
+{
+    return ZrRecordTable{
+        { L"Name" }, { L"sector" }, { L"self" },  { L"parent" }, { L"date" },    { L"time" },
+        { L"size" }, { L"attr" },   { L"sysID" }, { L"Type" },   { L"Deleted" }, { L"Cluster0Start" }
+    };
 }
 inline void AddFoundRow(ZrRecordTable& t, const wchar_t* name, uint64_t self, uint64_t parent, uint64_t cluster0Start,
-                        bool folder = true, bool deleted = false) {
+                        bool folder = true, bool deleted = false)
+{
     CString selfText, parentText, c0;
     selfText.Format(L"%llu", self);
     parentText.Format(L"%llu", parent);
     c0.Format(L"%llu", cluster0Start);
-    t.InsertRow({name, L"", selfText, parentText, L"0", L"0", L"0", L"16", L"0", folder ? L"FOLDER" : L"FILE",
-                 deleted ? L"1" : L"0", c0});
+    t.InsertRow({ name, L"", selfText, parentText, L"0", L"0", L"0", L"16", L"0", folder ? L"FOLDER" : L"FILE",
+                  deleted ? L"1" : L"0", c0 });
 }
 
 class RecordingSink : public ResultTreeSink {
 public:
-    TreeItemHandle Insert(TreeItemHandle parent, const FoundFolder& folder) override {
+    TreeItemHandle Insert(TreeItemHandle parent, const FoundFolder& folder) override
+    {
         if (TreeItemHandle known = index.Find(folder.id, folder.cluster0Start))
             return known;
         TreeItemHandle item = (TreeItemHandle)(intptr_t)(parentOf.size() + 2);

@@ -9,7 +9,8 @@ namespace test_sha256 {
 
 class Sha256 {
 public:
-    void Update(const uint8_t* p, size_t n) {
+    void Update(const uint8_t* p, size_t n)
+    {
         m_total += n;
         while (n > 0) {
             const size_t take = std::min(n, size_t(64) - m_used);
@@ -24,7 +25,8 @@ public:
         }
     }
 
-    std::string HexDigest() {
+    std::string HexDigest()
+    {
         const uint64_t bits = m_total * 8;
         const uint8_t one = 0x80, zero = 0;
         Update(&one, 1);
@@ -44,7 +46,8 @@ public:
 
 private:
     static uint32_t Rotr(uint32_t x, int n) { return x >> n | x << (32 - n); }
-    void Block(const uint8_t* p) {
+    void Block(const uint8_t* p)
+    {
         static const uint32_t k[64] = {
             0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
             0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
@@ -53,7 +56,8 @@ private:
             0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
             0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
             0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-            0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+            0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2
+        };
         uint32_t w[64];
         for (int i = 0; i < 16; ++i)
             w[i] = uint32_t(p[4 * i]) << 24 | uint32_t(p[4 * i + 1]) << 16 | uint32_t(p[4 * i + 2]) << 8 | p[4 * i + 3];
@@ -66,15 +70,31 @@ private:
         for (int i = 0; i < 64; ++i) {
             const uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
             const uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-            h = g; g = f; f = e; e = d + t1; d = c; c = b; b = a; a = t1 + t2;
+            h = g;
+            g = f;
+            f = e;
+            e = d + t1;
+            d = c;
+            c = b;
+            b = a;
+            a = t1 + t2;
         }
-        m_h[0] += a; m_h[1] += b; m_h[2] += c; m_h[3] += d; m_h[4] += e; m_h[5] += f; m_h[6] += g; m_h[7] += h;
+        m_h[0] += a;
+        m_h[1] += b;
+        m_h[2] += c;
+        m_h[3] += d;
+        m_h[4] += e;
+        m_h[5] += f;
+        m_h[6] += g;
+        m_h[7] += h;
     }
 
-    uint32_t m_h[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    uint32_t m_h[8] = {
+        0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19
+    };
     uint8_t m_buf[64] = {};
     size_t m_used = 0;
     uint64_t m_total = 0;
 };
 
-}  // namespace test_sha256
+} // namespace test_sha256

@@ -16,14 +16,30 @@ namespace storage_test {
 
 using Sector = std::array<uint8_t, kSectorSize>;
 
-inline void PutLe16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
-inline void PutLe32(uint8_t* p, uint32_t v) { PutLe16(p, uint16_t(v)); PutLe16(p + 2, uint16_t(v >> 16)); }
-inline void PutLe64(uint8_t* p, uint64_t v) { PutLe32(p, uint32_t(v)); PutLe32(p + 4, uint32_t(v >> 32)); }
-inline void PutText(uint8_t* p, const char* text) { std::memcpy(p, text, std::strlen(text)); }
+inline void PutLe16(uint8_t* p, uint16_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+inline void PutLe32(uint8_t* p, uint32_t v)
+{
+    PutLe16(p, uint16_t(v));
+    PutLe16(p + 2, uint16_t(v >> 16));
+}
+inline void PutLe64(uint8_t* p, uint64_t v)
+{
+    PutLe32(p, uint32_t(v));
+    PutLe32(p + 4, uint32_t(v >> 32));
+}
+inline void PutText(uint8_t* p, const char* text)
+{
+    std::memcpy(p, text, std::strlen(text));
+}
 
 // A 32-byte FAT directory entry.
 inline void PutDirEntry(uint8_t* e, const char* name11, uint8_t attributes = 0x20, uint32_t cluster = 0,
-                        uint32_t size = 0) {
+                        uint32_t size = 0)
+{
     std::memcpy(e, name11, 11);
     e[11] = attributes;
     PutLe16(e + 20, uint16_t(cluster >> 16));
@@ -34,10 +50,10 @@ inline void PutDirEntry(uint8_t* e, const char* name11, uint8_t attributes = 0x2
 // Unwritten sectors read as zeros (or from `below`); sectors in `failing` fail.
 class CraftedDisk : public SectorSource {
 public:
-    explicit CraftedDisk(uint64_t sizeSectors, SectorSource* below = nullptr)
-        : m_size(sizeSectors), m_below(below) {}
+    explicit CraftedDisk(uint64_t sizeSectors, SectorSource* below = nullptr) : m_size(sizeSectors), m_below(below) { }
 
-    Sector& At(uint64_t sector) {
+    Sector& At(uint64_t sector)
+    {
         auto it = m_sectors.find(sector);
         if (it == m_sectors.end()) {
             Sector s{};
@@ -49,7 +65,8 @@ public:
     }
     void Fail(uint64_t sector) { failing.insert(sector); }
 
-    size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override {
+    size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override
+    {
         ++reads;
         readLog.push_back(sector);
         if (!BeginSectorRead(count, buf) || sector >= m_size || failing.count(sector))
@@ -78,12 +95,13 @@ private:
 // Records the tree items a reading inserts (handles 1, 2, 3, ...) and answers the automatic
 // partition search's questions as a test sets them.
 struct RecordingHost : StorageHost {
-    TreeItemHandle InsertPartitionItem(TreeItemHandle, const CString& text) override {
+    TreeItemHandle InsertPartitionItem(TreeItemHandle, const CString& text) override
+    {
         texts.push_back(text);
         return reinterpret_cast<TreeItemHandle>(uintptr_t(texts.size()));
     }
     CString LogicalDrivePath() override { return L"\\\\.\\C:"; }
-    void ClearScanTables() override {}
+    void ClearScanTables() override { }
     AutoSearchState QueryAutoSearchState() override { return state; }
     bool StartPartitionSearch() override { return ++started, startWorks; }
     std::vector<CString> texts;
@@ -92,10 +110,15 @@ struct RecordingHost : StorageHost {
     int started = 0;
 };
 
-inline void SetSignature(Sector& s) { s[510] = 0x55; s[511] = 0xAA; }
+inline void SetSignature(Sector& s)
+{
+    s[510] = 0x55;
+    s[511] = 0xAA;
+}
 
 // Partition-table entry k of an MBR or EBR.
-inline void SetEntry(Sector& s, int k, uint8_t type, uint32_t start, uint32_t count) {
+inline void SetEntry(Sector& s, int k, uint8_t type, uint32_t start, uint32_t count)
+{
     uint8_t* p = s.data() + 446 + 16 * k;
     p[4] = type;
     PutLe32(p + 8, start);
@@ -103,14 +126,19 @@ inline void SetEntry(Sector& s, int k, uint8_t type, uint32_t start, uint32_t co
 }
 
 // A boot sector that carries only the text naming its file system.
-inline void MarkFs(Sector& s, const std::string& fs) {
-    if (fs == "FAT32") PutText(s.data() + 0x52, "FAT32   ");
-    else if (fs == "FAT16") PutText(s.data() + 0x36, "FAT16   ");
-    else if (fs == "NTFS") PutText(s.data() + 3, "NTFS    ");
+inline void MarkFs(Sector& s, const std::string& fs)
+{
+    if (fs == "FAT32")
+        PutText(s.data() + 0x52, "FAT32   ");
+    else if (fs == "FAT16")
+        PutText(s.data() + 0x36, "FAT16   ");
+    else if (fs == "NTFS")
+        PutText(s.data() + 3, "NTFS    ");
 }
 
 // A boot sector naming its file system and counting its sectors where that file system does.
-inline void PutBootSector(CraftedDisk& disk, uint64_t at, const std::string& fs, uint64_t size) {
+inline void PutBootSector(CraftedDisk& disk, uint64_t at, const std::string& fs, uint64_t size)
+{
     Sector& s = disk.At(at);
     MarkFs(s, fs);
     SetSignature(s);
@@ -120,7 +148,8 @@ inline void PutBootSector(CraftedDisk& disk, uint64_t at, const std::string& fs,
         PutLe32(s.data() + 0x20, uint32_t(size));
 }
 
-inline std::string ImagesDir() {
+inline std::string ImagesDir()
+{
     const char* dir = std::getenv("ZR_IMAGES");
     return dir != nullptr ? dir : "";
 }

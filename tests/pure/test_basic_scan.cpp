@@ -17,17 +17,20 @@ namespace {
 
 using fs_walk::TruthLine;
 
-std::vector<TruthLine> Truth(const std::string& image) {
+std::vector<TruthLine> Truth(const std::string& image)
+{
     std::ifstream in(storage_test::ImagesDir() + "/" + image + ".truth.tsv");
     return fs_walk::ParseTruth(in);
 }
 
-bool Expected(const TruthLine& t) {
+bool Expected(const TruthLine& t)
+{
     return t.state != "overwritten" && t.notes.find("overwritten") == std::string::npos &&
-           t.notes.find("record-reused") == std::string::npos;
+        t.notes.find("record-reused") == std::string::npos;
 }
 
-std::string Parent(const std::string& path) {
+std::string Parent(const std::string& path)
+{
     const size_t cut = path.find_last_of('/', path.size() - (path.back() == '/' ? 2 : 1));
     return path.substr(0, cut + 1);
 }
@@ -39,19 +42,21 @@ struct ImageVolume {
     uint64_t end = 0;
     VolumeGeometryRecord geometry;
 
-    bool Open(const std::string& image, const wchar_t* fs) {
+    bool Open(const std::string& image, const wchar_t* fs)
+    {
         src = std::make_unique<FileSectorSource>(storage_test::ImagesDir() + "/" + image);
         fat32 = CString(fs) == L"FAT32";
         end = src->SizeBytes() / kSectorSize;
         return !storage_test::ImagesDir().empty() && src->IsOpen() &&
-               CheckVolume(*src, *src, fs, 0, end, geometry) == VolumeCheck::Valid;
+            CheckVolume(*src, *src, fs, 0, end, geometry) == VolumeCheck::Valid;
     }
 };
 
-class FatImage : public ::testing::TestWithParam<const char*> {};
+class FatImage : public ::testing::TestWithParam<const char*> { };
 
 // Given only the data area, the probe finds the cluster layout that the boot sector states.
-TEST_P(FatImage, ProbeAgreesWithTheBootSector) {
+TEST_P(FatImage, ProbeAgreesWithTheBootSector)
+{
     ImageVolume v;
     if (!v.Open(GetParam(), std::string(GetParam()) == "fat32.img" ? L"FAT32" : L"FAT16"))
         GTEST_SKIP() << "ZR_IMAGES not set or image missing";
@@ -63,9 +68,10 @@ TEST_P(FatImage, ProbeAgreesWithTheBootSector) {
 
 INSTANTIATE_TEST_SUITE_P(Volumes, FatImage, ::testing::Values("fat16.img", "fat32.img"));
 
-class NtfsImage : public ::testing::TestWithParam<const char*> {};
+class NtfsImage : public ::testing::TestWithParam<const char*> { };
 
-TEST_P(NtfsImage, FoldersAndFilesOfTheTruthAreFoundThroughTheRunTable) {
+TEST_P(NtfsImage, FoldersAndFilesOfTheTruthAreFoundThroughTheRunTable)
+{
     ImageVolume v;
     MftRunTableRecord runs;
     if (!v.Open(GetParam(), L"NTFS") ||
@@ -115,39 +121,41 @@ TEST_P(NtfsImage, FoldersAndFilesOfTheTruthAreFoundThroughTheRunTable) {
     EXPECT_EQ(partial.back().sector, records[partial.size() - 1].sector);
 }
 
-INSTANTIATE_TEST_SUITE_P(Volumes, NtfsImage,
-                         ::testing::Values("ntfs.img", "ntfs512.img", "ntfsfrag.img"));
+INSTANTIATE_TEST_SUITE_P(Volumes, NtfsImage, ::testing::Values("ntfs.img", "ntfs512.img", "ntfsfrag.img"));
 
 using Bytes = std::vector<uint8_t>;
 
 // A directory's first sector: its "." and ".." entries.
-void PutDirectory(Bytes& disk, uint64_t sector, uint32_t self, uint32_t parent) {
+void PutDirectory(Bytes& disk, uint64_t sector, uint32_t self, uint32_t parent)
+{
     storage_test::PutDirEntry(&disk[sector * kSectorSize], ".          ", 0x10, self);
     storage_test::PutDirEntry(&disk[sector * kSectorSize + 32], "..         ", 0x10, parent);
 }
 
-TEST(FatProbe, PassesOverDisagreeingDirectoriesAndDerivesTheClusterSize) {
+TEST(FatProbe, PassesOverDisagreeingDirectoriesAndDerivesTheClusterSize)
+{
     Bytes disk(400 * kSectorSize);
-    disk[5 * kSectorSize] = 0xF8;       // the first FAT behind 5 reserved sectors
+    disk[5 * kSectorSize] = 0xF8; // the first FAT behind 5 reserved sectors
     disk[5 * kSectorSize + 1] = 0xFF;
-    PutDirectory(disk, 100, 2, 0);      // the anchor
-    PutDirectory(disk, 109, 5, 2);      // 9 sectors for 3 clusters: 3 per cluster, refused
-    PutDirectory(disk, 122, 7, 2);      // 22 sectors for 5 clusters: no whole size
-    PutDirectory(disk, 132, 10, 2);     // 32 sectors for 8 clusters: 4 per cluster
+    PutDirectory(disk, 100, 2, 0);  // the anchor
+    PutDirectory(disk, 109, 5, 2);  // 9 sectors for 3 clusters: 3 per cluster, refused
+    PutDirectory(disk, 122, 7, 2);  // 22 sectors for 5 clusters: no whole size
+    PutDirectory(disk, 132, 10, 2); // 32 sectors for 8 clusters: 4 per cluster
     MemorySectorSource src(disk);
     VolumeGeometryRecord g;
     ASSERT_TRUE(ProbeFatGeometry(src, false, 0, 400, g));
     EXPECT_EQ(g.sectorsPerCluster, 4u);
-    EXPECT_EQ(g.cluster0Start, 92u);    // eight sectors before cluster 2
+    EXPECT_EQ(g.cluster0Start, 92u); // eight sectors before cluster 2
     EXPECT_FALSE(ProbeFatGeometry(src, false, 0, 130, g));
 }
 
-TEST(FatScan, UnusableGeometryAndStaleCopiesGiveNoRows) {
+TEST(FatScan, UnusableGeometryAndStaleCopiesGiveNoRows)
+{
     Bytes disk(2048 * kSectorSize);
     PutDirectory(disk, 100, 2, 0);
-    PutDirectory(disk, 104, 7, 0);      // cluster 3 holds a copy of cluster 7's first sector
+    PutDirectory(disk, 104, 7, 0); // cluster 3 holds a copy of cluster 7's first sector
     PutDirectory(disk, 108, 4, 2);
-    PutDirectory(disk, 112, 5, 5);      // a folder that names itself as its parent
+    PutDirectory(disk, 112, 5, 5); // a folder that names itself as its parent
     MemorySectorSource src(disk);
     VolumeGeometryRecord g;
     g.cluster0Start = 92;
@@ -166,13 +174,15 @@ TEST(FatScan, UnusableGeometryAndStaleCopiesGiveNoRows) {
     EXPECT_EQ(ScanFatDirectoryClusters(src, false, g, 110).size(), 2u);
 }
 
-Bytes Folder(uint64_t parent, const std::u16string& name, uint8_t flags = 3) {
+Bytes Folder(uint64_t parent, const std::u16string& name, uint8_t flags = 3)
+{
     ntfs_test::RecordBuilder b(flags);
     b.Resident(0x30, ntfs_test::FileNameValue(parent, 1234, kNameSpaceWin32, name));
     return b.Finish();
 }
 
-TEST(NtfsScan, RecordsFollowTheRunsSectorBySector) {
+TEST(NtfsScan, RecordsFollowTheRunsSectorBySector)
+{
     // Two runs of three sectors: record 1 straddles them, record 2 lies wholly in the second.
     Bytes disk(64 * kSectorSize);
     const Bytes r0 = Folder(5, u"A"), r1 = Folder(16, u"B", 2), r2 = Folder(5, u"C");
@@ -191,7 +201,8 @@ TEST(NtfsScan, RecordsFollowTheRunsSectorBySector) {
     EXPECT_EQ(found[2].sector, 41u);
 }
 
-TEST(NtfsScan, DamagedRecordsAreSkippedAndAttributeListsBounded) {
+TEST(NtfsScan, DamagedRecordsAreSkippedAndAttributeListsBounded)
+{
     // Record 0 has an attribute whose length runs past the record's end; record 1 an attribute
     // list naming 25 extension records (that do not exist) ahead of its name.
     ntfs_test::RecordBuilder bad(3), listed(3);
@@ -206,7 +217,7 @@ TEST(NtfsScan, DamagedRecordsAreSkippedAndAttributeListsBounded) {
     listed.Resident(0x20, list);
     listed.Resident(0x30, ntfs_test::FileNameValue(5, 0, kNameSpaceWin32, u"Y"));
     const Bytes b0 = bad.Finish(), b1 = listed.Finish();
-    Bytes disk(17 * kSectorSize);   // the $MFT from sector 1: a run at sector 0 reads as sparse
+    Bytes disk(17 * kSectorSize); // the $MFT from sector 1: a run at sector 0 reads as sparse
     std::memcpy(&disk[1 * kSectorSize], b0.data(), 1024);
     std::memcpy(&disk[3 * kSectorSize], b1.data(), 1024);
     MemorySectorSource src(disk);

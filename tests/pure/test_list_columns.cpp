@@ -11,15 +11,17 @@ namespace {
 
 using namespace zr_list;
 
-TEST(ListSortKeys, WholeNumbersReadLikeWtoiButIn64Bits) {
+TEST(ListSortKeys, WholeNumbersReadLikeWtoiButIn64Bits)
+{
     EXPECT_EQ(-42, ParseWholeNumber(L"  -42 files"));
     EXPECT_EQ(INT64_MAX, ParseWholeNumber(L"99999999999999999999"));
     EXPECT_EQ(INT64_MIN, ParseWholeNumber(L"-99999999999999999999"));
 }
 
-TEST(HiddenColumnOrder, HiddenColumnsStayInFrontWhateverTheSequence) {
+TEST(HiddenColumnOrder, HiddenColumnsStayInFrontWhateverTheSequence)
+{
     const int n = 7;
-    std::vector<int> order{0, 1, 2, 3, 4, 5, 6};
+    std::vector<int> order{ 0, 1, 2, 3, 4, 5, 6 };
     std::vector<bool> hidden(n, false);
     std::vector<int> saved(n, -1);
     auto isHidden = [&](int c) { return hidden[(size_t)c]; };
@@ -35,8 +37,8 @@ TEST(HiddenColumnOrder, HiddenColumnsStayInFrontWhateverTheSequence) {
         ASSERT_EQ((int)std::count(hidden.begin(), hidden.end(), true), FirstVisiblePosition(order, isHidden)) << step;
         std::vector<int> sorted = order;
         std::sort(sorted.begin(), sorted.end());
-        ASSERT_EQ(sorted, (std::vector<int>{0, 1, 2, 3, 4, 5, 6})) << step;
+        ASSERT_EQ(sorted, (std::vector<int>{ 0, 1, 2, 3, 4, 5, 6 })) << step;
     }
 }
 
-}  // namespace
+} // namespace

@@ -5,28 +5,43 @@
 
 namespace {
 
-TEST(StorageNameSanitiser, CleansNames) {
+TEST(StorageNameSanitiser, CleansNames)
+{
     const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-        {L"Ünïcödé – résumé.txt", L"Ünïcödé – résumé.txt"}, {L"a\\b/c:d*e?f\"g<h>i|j", L"abcdefghij"},
-        {L"tab\there\x01\x1F\x7F.txt", L"tabhere.txt"}, {L"\x85next", L"next"},
-        {L"trailing. . .", L"trailing"},       {L"  leading blanks stay", L"  leading blanks stay"},
-        {L"", L"unnamed"},   {L".", L"unnamed"},   {L"..", L"unnamed"},   {L" . ", L"unnamed"},
-        {L"\\/:*?", L"unnamed"},  {L"..\\..\\evil", L"....evil"},
-        {L"CON", L"_CON"},   {L"Nul.txt", L"_Nul.txt"}, {L"aux .log", L"_aux .log"}, {L"PRN.", L"_PRN"},
-        {L"COM1", L"_COM1"}, {L"lpt9.doc", L"_lpt9.doc"}, {L"COM0", L"COM0"},   {L"COM10", L"COM10"},
-        {L"CONSOLE", L"CONSOLE"},
+        { L"Ünïcödé – résumé.txt", L"Ünïcödé – résumé.txt" },
+        { L"a\\b/c:d*e?f\"g<h>i|j", L"abcdefghij" },
+        { L"tab\there\x01\x1F\x7F.txt", L"tabhere.txt" },
+        { L"\x85next", L"next" },
+        { L"trailing. . .", L"trailing" },
+        { L"  leading blanks stay", L"  leading blanks stay" },
+        { L"", L"unnamed" },
+        { L".", L"unnamed" },
+        { L"..", L"unnamed" },
+        { L" . ", L"unnamed" },
+        { L"\\/:*?", L"unnamed" },
+        { L"..\\..\\evil", L"....evil" },
+        { L"CON", L"_CON" },
+        { L"Nul.txt", L"_Nul.txt" },
+        { L"aux .log", L"_aux .log" },
+        { L"PRN.", L"_PRN" },
+        { L"COM1", L"_COM1" },
+        { L"lpt9.doc", L"_lpt9.doc" },
+        { L"COM0", L"COM0" },
+        { L"COM10", L"COM10" },
+        { L"CONSOLE", L"CONSOLE" },
     };
     for (const auto& c : cases)
         EXPECT_TRUE(SanitiseFileName(c.first) == c.second) << "case " << (&c - cases);
 }
 
-TEST(StorageNameSanitiser, JoinsOnlyInsideTheFolder) {
+TEST(StorageNameSanitiser, JoinsOnlyInsideTheFolder)
+{
     CString path;
     ASSERT_TRUE(JoinUnderFolder(L"C:\\Recovered", L"photo.jpg", &path));
     EXPECT_TRUE(path == L"C:\\Recovered\\photo.jpg");
     ASSERT_TRUE(JoinUnderFolder(L"C:\\Recovered\\", L"..", &path));
     EXPECT_TRUE(path == L"C:\\Recovered\\unnamed");
-    ASSERT_TRUE(JoinUnderFolder(L"D:\\", std::vector<CString>{L"DOCS", L"..", L"a:b.txt"}, &path));
+    ASSERT_TRUE(JoinUnderFolder(L"D:\\", std::vector<CString>{ L"DOCS", L"..", L"a:b.txt" }, &path));
     EXPECT_TRUE(path == L"D:\\DOCS\\unnamed\\ab.txt");
     ASSERT_TRUE(JoinUnderFolder(L"\\\\server\\share\\out", L"x", &path));
     EXPECT_TRUE(path == L"\\\\server\\share\\out\\x");
@@ -38,18 +53,23 @@ TEST(StorageNameSanitiser, JoinsOnlyInsideTheFolder) {
     EXPECT_TRUE(path == L"unchanged");
 }
 
-TEST(StorageNameSanitiser, PathIsInsideFolder) {
+TEST(StorageNameSanitiser, PathIsInsideFolder)
+{
     struct Case {
         const wchar_t* folder;
         const wchar_t* path;
         bool inside;
     };
     const Case cases[] = {
-        {L"C:\\out", L"C:\\out\\a.txt", true},     {L"C:\\out\\", L"c:/OUT/sub/a.txt", true},
-        {L"C:\\out", L"C:\\out\\sub\\..\\a", true}, {L"C:\\out", L"C:\\out\\..\\a", false},
-        {L"C:\\out", L"C:\\outside\\a", false},   {L"C:\\out", L"D:\\out\\a", false},
-        {L"C:\\out", L"C:\\..\\..\\out\\a", false}, {L"C:\\a\\..\\out", L"C:\\out\\x", true},
-        {L"", L"C:\\x", false},
+        { L"C:\\out", L"C:\\out\\a.txt", true },
+        { L"C:\\out\\", L"c:/OUT/sub/a.txt", true },
+        { L"C:\\out", L"C:\\out\\sub\\..\\a", true },
+        { L"C:\\out", L"C:\\out\\..\\a", false },
+        { L"C:\\out", L"C:\\outside\\a", false },
+        { L"C:\\out", L"D:\\out\\a", false },
+        { L"C:\\out", L"C:\\..\\..\\out\\a", false },
+        { L"C:\\a\\..\\out", L"C:\\out\\x", true },
+        { L"", L"C:\\x", false },
     };
     for (const Case& c : cases)
         EXPECT_EQ(PathIsInsideFolder(c.folder, c.path), c.inside) << "case " << (&c - cases);

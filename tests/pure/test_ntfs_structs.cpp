@@ -13,7 +13,8 @@ using namespace ntfs_test;
 
 namespace {
 
-std::vector<ClusterRun> Decode(const std::vector<uint8_t>& pairs, bool* complete = nullptr) {
+std::vector<ClusterRun> Decode(const std::vector<uint8_t>& pairs, bool* complete = nullptr)
+{
     std::vector<ClusterRun> runs;
     const bool ok = DecodeMappingPairs(pairs.data(), pairs.size(), runs);
     if (complete)
@@ -21,22 +22,24 @@ std::vector<ClusterRun> Decode(const std::vector<uint8_t>& pairs, bool* complete
     return runs;
 }
 
-}  // namespace
+} // namespace
 
-TEST(NtfsFixup, RestoresEverySectorTailAndStaysInsideTheBuffer) {
+TEST(NtfsFixup, RestoresEverySectorTailAndStaysInsideTheBuffer)
+{
     RecordBuilder b;
-    b.rec[510] = 0x11; b.rec[1023] = 0x44;
+    b.rec[510] = 0x11;
+    b.rec[1023] = 0x44;
     std::vector<uint8_t> torn = b.Finish();
     EXPECT_TRUE(ApplyNtfsFixup(b.Finish().data(), 1024));
-    torn[1022] = 0x99;                          // second sector from another update
+    torn[1022] = 0x99; // second sector from another update
     EXPECT_FALSE(ApplyNtfsFixup(torn.data(), torn.size()));
     EXPECT_EQ(torn[510], 0x11);
     EXPECT_EQ(torn[1023], 0x44);
 
     const std::vector<uint8_t> original = b.Finish();
     std::vector<uint8_t> rec = original;
-    ApplyNtfsFixup(rec.data(), 2);              // too short to hold the header
-    Put16(&rec[6], 40);                         // more entries than sectors: ASan watches
+    ApplyNtfsFixup(rec.data(), 2); // too short to hold the header
+    Put16(&rec[6], 40);            // more entries than sectors: ASan watches
     ApplyNtfsFixup(rec.data(), rec.size());
     std::vector<uint8_t> half(original.begin(), original.begin() + 512);
     ApplyNtfsFixup(half.data(), half.size());
@@ -44,51 +47,57 @@ TEST(NtfsFixup, RestoresEverySectorTailAndStaysInsideTheBuffer) {
     EXPECT_EQ(half[511], 0);
 }
 
-TEST(NtfsAttributeWalk, FindsUnnamedDataAndEndsAtAnyPartOutside) {
+TEST(NtfsAttributeWalk, FindsUnnamedDataAndEndsAtAnyPartOutside)
+{
     RecordBuilder b;
     const size_t si = b.Resident(kAttrStandardInfo, std::vector<uint8_t>(48));
-    const size_t data = b.Resident(kAttrData, {1, 2, 3, 4});
+    const size_t data = b.Resident(kAttrData, { 1, 2, 3, 4 });
     RecordBuilder nr;
-    nr.Resident(kAttrData, {1, 2, 3}, u"Zone.Identifier");
-    const size_t pairs = nr.NonResident(kAttrData, {0x11, 1, 1});
+    nr.Resident(kAttrData, { 1, 2, 3 }, u"Zone.Identifier");
+    const size_t pairs = nr.NonResident(kAttrData, { 0x11, 1, 1 });
     size_t offset = 0;
-    ASSERT_EQ(FindUnnamedDataAttribute(nr.rec.data(), &offset), 2);     // past the named stream
+    ASSERT_EQ(FindUnnamedDataAttribute(nr.rec.data(), &offset), 2); // past the named stream
     EXPECT_EQ(offset, pairs);
     auto walkFails = [&](const RecordBuilder& from, auto corrupt) {
         RecordBuilder c = from;
         corrupt(c.rec.data());
         return FindUnnamedDataAttribute(c.rec.data(), &offset) == 0;
     };
-    EXPECT_TRUE(walkFails(b, [&](uint8_t* r) { Put32(r + si + 4, 0); }));         // zero length
-    EXPECT_TRUE(walkFails(b, [&](uint8_t* r) { Put32(r + data + 4, 1024); }));    // past the record
-    EXPECT_TRUE(walkFails(b, [&](uint8_t* r) { Put16(r + data + 20, 0x200); }));  // value outside
-    EXPECT_TRUE(walkFails(b, [&](uint8_t* r) { Put32(r + data + 16, 0x100); }));  // value too long
-    EXPECT_TRUE(walkFails(b, [&](uint8_t* r) { r[data + 9] = 200; }));            // name outside
-    EXPECT_TRUE(walkFails(b, [&](uint8_t* r) { Put16(r + 20, 1020); }));          // header cut off
+    EXPECT_TRUE(walkFails(b, [&](uint8_t* r) { Put32(r + si + 4, 0); }));          // zero length
+    EXPECT_TRUE(walkFails(b, [&](uint8_t* r) { Put32(r + data + 4, 1024); }));     // past the record
+    EXPECT_TRUE(walkFails(b, [&](uint8_t* r) { Put16(r + data + 20, 0x200); }));   // value outside
+    EXPECT_TRUE(walkFails(b, [&](uint8_t* r) { Put32(r + data + 16, 0x100); }));   // value too long
+    EXPECT_TRUE(walkFails(b, [&](uint8_t* r) { r[data + 9] = 200; }));             // name outside
+    EXPECT_TRUE(walkFails(b, [&](uint8_t* r) { Put16(r + 20, 1020); }));           // header cut off
     EXPECT_TRUE(walkFails(nr, [&](uint8_t* r) { Put16(r + pairs + 32, 0x300); })); // pairs outside
     EXPECT_FALSE(walkFails(b, [](uint8_t*) {}));
 }
 
-TEST(DataRuns, AbsoluteFirstRunSignedDeltasAndSparseRuns) {
+TEST(DataRuns, AbsoluteFirstRunSignedDeltasAndSparseRuns)
+{
     // 0x5634, then -1, -128, a sparse run, 0 (four-byte zero delta), +0x10000.
     const std::vector<ClusterRun> runs =
-        Decode({0x21, 0x10, 0x34, 0x56, 0x11, 0x01, 0xFF, 0x21, 0x02, 0x80, 0xFF, 0x01, 0x08,
-                0x41, 0x03, 0x00, 0x00, 0x00, 0x00, 0x31, 0x04, 0x00, 0x00, 0x01, 0x00});
-    const uint64_t want[] = {0x5634, 0x5633, 0x5633 - 128, 0, 0x5633 - 128, 0x5633 - 128 + 0x10000};
+        Decode({ 0x21, 0x10, 0x34, 0x56, 0x11, 0x01, 0xFF, 0x21, 0x02, 0x80, 0xFF, 0x01, 0x08,
+                 0x41, 0x03, 0x00, 0x00, 0x00, 0x00, 0x31, 0x04, 0x00, 0x00, 0x01, 0x00 });
+    const uint64_t want[] = { 0x5634, 0x5633, 0x5633 - 128, 0, 0x5633 - 128, 0x5633 - 128 + 0x10000 };
     ASSERT_EQ(runs.size(), 6u);
     for (size_t i = 0; i < runs.size(); ++i)
         EXPECT_EQ(runs[i].firstCluster, want[i]) << i;
     EXPECT_TRUE(runs[3].sparse);
     EXPECT_EQ(runs[3].clusterCount, 8u);
-    EXPECT_EQ(Decode({0x11, 0x01, 0xC0, 0x00})[0].firstCluster, 0xC0u);  // first is unsigned
+    EXPECT_EQ(Decode({ 0x11, 0x01, 0xC0, 0x00 })[0].firstCluster, 0xC0u); // first is unsigned
 }
 
-TEST(DataRuns, MalformedPairsEndTheList) {
-    const struct { std::vector<uint8_t> pairs; size_t runs; } cases[] = {
-        {{0x11, 0x05, 0x40, 0x31, 0x01, 0x02}, 1},    // offset field past the bytes given
-        {{0x11, 0x05, 0x04, 0x11, 0x01, 0xF0, 0x00}, 1},  // a delta below cluster 0
-        {{0x11, 0x05, 0x04}, 1},                      // no terminator
-        {{0x19, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0}, 0}, // widths above 8 bytes
+TEST(DataRuns, MalformedPairsEndTheList)
+{
+    const struct {
+        std::vector<uint8_t> pairs;
+        size_t runs;
+    } cases[] = {
+        { { 0x11, 0x05, 0x40, 0x31, 0x01, 0x02 }, 1 },       // offset field past the bytes given
+        { { 0x11, 0x05, 0x04, 0x11, 0x01, 0xF0, 0x00 }, 1 }, // a delta below cluster 0
+        { { 0x11, 0x05, 0x04 }, 1 },                         // no terminator
+        { { 0x19, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0 }, 0 },    // widths above 8 bytes
     };
     for (const auto& c : cases) {
         bool complete = true;
@@ -97,10 +106,10 @@ TEST(DataRuns, MalformedPairsEndTheList) {
     }
 
     RecordBuilder b;
-    const size_t at = b.NonResident(kAttrData, {0x21, 0x18, 0x34, 0x56, 0x01, 0x02});
+    const size_t at = b.NonResident(kAttrData, { 0x21, 0x18, 0x34, 0x56, 0x01, 0x02 });
     ASSERT_EQ(DecodeDataRuns(1024, b.rec.data(), at), 1);
     EXPECT_EQ(DataRunList.size(), 2u);
-    Put16(&b.rec[at + 32], 0x400);                    // pairs beyond the attribute
+    Put16(&b.rec[at + 32], 0x400); // pairs beyond the attribute
     EXPECT_EQ(DecodeDataRuns(1024, b.rec.data(), at), 0);
 }
 
@@ -111,27 +120,29 @@ namespace {
 constexpr uint64_t kPartStart = 1000;
 constexpr uint32_t kSpc = 8;
 
-void PutRecord(storage_test::CraftedDisk& disk, uint64_t sector, const std::vector<uint8_t>& rec) {
+void PutRecord(storage_test::CraftedDisk& disk, uint64_t sector, const std::vector<uint8_t>& rec)
+{
     std::memcpy(disk.At(sector).data(), rec.data(), 512);
     std::memcpy(disk.At(sector + 1).data(), rec.data() + 512, 512);
 }
 
-}  // namespace
+} // namespace
 
-TEST(MftRunTable, MapsRecordsAcrossRunsAndRefusesHoles) {
+TEST(MftRunTable, MapsRecordsAcrossRunsAndRefusesHoles)
+{
     MftRunTableRecord t;
-    t.starts = {5000, 0, 9000}, t.lengths = {1600, 200, 800};
+    t.starts = { 5000, 0, 9000 }, t.lengths = { 1600, 200, 800 };
     uint64_t sector = 77;
     ASSERT_TRUE(MftRecordToLbaIn(799, t, &sector));
     EXPECT_EQ(sector, 5000u + 1598);
-    EXPECT_FALSE(MftRecordToLbaIn(850, t, &sector));        // in the sparse run
+    EXPECT_FALSE(MftRecordToLbaIn(850, t, &sector)); // in the sparse run
     EXPECT_EQ(sector, 5000u + 1598);
     ASSERT_TRUE(MftRecordToLbaIn(900, t, &sector));
     EXPECT_EQ(sector, 9000u);
-    EXPECT_FALSE(MftRecordToLbaIn(1300, t, &sector));       // past every run
+    EXPECT_FALSE(MftRecordToLbaIn(1300, t, &sector)); // past every run
     EXPECT_FALSE(MftRecordToLbaIn(UINT64_MAX / 2, t, &sector));
 
-    t.starts = {uint64_t(5) << 32}, t.lengths = {uint64_t(3) << 32};  // exact above 2^32 sectors
+    t.starts = { uint64_t(5) << 32 }, t.lengths = { uint64_t(3) << 32 }; // exact above 2^32 sectors
     ASSERT_TRUE(MftRecordToLbaIn(uint64_t(1) << 32, t, &sector));
     EXPECT_EQ(sector, (uint64_t(7) << 32));
     MftRunTable = t;
@@ -139,12 +150,13 @@ TEST(MftRunTable, MapsRecordsAcrossRunsAndRefusesHoles) {
     EXPECT_EQ(sector, 0u);
 }
 
-TEST(MftRunTable, LoadsRecordZeroAndAppendsExtensionRecords) {
+TEST(MftRunTable, LoadsRecordZeroAndAppendsExtensionRecords)
+{
     storage_test::CraftedDisk disk(1 << 20);
     const uint64_t mftStart = kPartStart + 0x100 * kSpc;
     RecordBuilder r0;
     // Clusters 0x100..0x101 (8 records), then 0x200; record 6 continues from virtual cluster 3.
-    r0.NonResident(kAttrData, {0x21, 0x02, 0x00, 0x01, 0x21, 0x01, 0x00, 0x01}, 0, 0);
+    r0.NonResident(kAttrData, { 0x21, 0x02, 0x00, 0x01, 0x21, 0x01, 0x00, 0x01 }, 0, 0);
     std::vector<uint8_t> list(64);
     for (uint32_t k = 0; k < 2; ++k) {
         Put32(&list[32 * k], kAttrData);
@@ -155,7 +167,7 @@ TEST(MftRunTable, LoadsRecordZeroAndAppendsExtensionRecords) {
     r0.Resident(kAttrAttributeList, list);
     PutRecord(disk, mftStart, r0.Finish());
     RecordBuilder r6(1, 0);
-    r6.NonResident(kAttrData, {0x21, 0x02, 0x00, 0x03}, 3);
+    r6.NonResident(kAttrData, { 0x21, 0x02, 0x00, 0x03 }, 3);
     PutRecord(disk, mftStart + 12, r6.Finish());
 
     MftRunTableRecord t;
@@ -167,7 +179,7 @@ TEST(MftRunTable, LoadsRecordZeroAndAppendsExtensionRecords) {
 
     // A piece that does not continue where the runs end is not appended.
     RecordBuilder bad(1, 0);
-    bad.NonResident(kAttrData, {0x21, 0x02, 0x00, 0x03}, 9);
+    bad.NonResident(kAttrData, { 0x21, 0x02, 0x00, 0x03 }, 9);
     PutRecord(disk, mftStart + 12, bad.Finish());
     ASSERT_TRUE(LoadMftRunTableFrom(disk, kPartStart, mftStart, kSpc, t));
     EXPECT_EQ(t.count(), 2u);
@@ -179,7 +191,7 @@ TEST(MftRunTable, LoadsRecordZeroAndAppendsExtensionRecords) {
     EXPECT_FALSE(LoadMftRunTableFrom(disk, kPartStart, mftStart, kSpc, t));
     EXPECT_EQ(t.count(), 2u);
 
-    t.starts = {100, 500}, t.lengths = {3, 10};  // record 1 = sector 102 and then sector 500
+    t.starts = { 100, 500 }, t.lengths = { 3, 10 }; // record 1 = sector 102 and then sector 500
     const std::vector<uint8_t> rec = r6.Finish();
     PutRecord(disk, 102, rec);
     PutRecord(disk, 499, rec);
@@ -188,32 +200,32 @@ TEST(MftRunTable, LoadsRecordZeroAndAppendsExtensionRecords) {
     EXPECT_EQ(got, rec);
 }
 
-
 // ---- $FILE_NAME readers --------------------------------------------------------------------
 
 namespace {
 
-std::vector<uint8_t> NamedRecord(uint8_t flags, const std::u16string& name, uint64_t parent = 5,
-                                 uint64_t created = 7) {
+std::vector<uint8_t> NamedRecord(uint8_t flags, const std::u16string& name, uint64_t parent = 5, uint64_t created = 7)
+{
     RecordBuilder b(flags);
     b.Resident(kAttrStandardInfo, std::vector<uint8_t>(48));
-    b.Resident(kAttrFileName, FileNameValue(parent | (uint64_t(5) << 48), created,
-                                            kNameSpaceWin32, name));
+    b.Resident(kAttrFileName, FileNameValue(parent | (uint64_t(5) << 48), created, kNameSpaceWin32, name));
     return b.rec;
 }
 
 // The name ReadMftRecordNameBuffer gives, "-" when it gives none.
 std::u16string ReadName(const std::vector<uint8_t>& rec, bool files, int ns = kNameSpaceWin32,
-                        volatile uint32_t* stop = nullptr) {
+                        volatile uint32_t* stop = nullptr)
+{
     uint32_t parent = 0;
     uint64_t created = 0;
     std::u16string name;
     return ReadMftRecordNameBuffer(rec.data(), ns, files, stop, &parent, &created, name) ? name : u"-";
 }
 
-}  // namespace
+} // namespace
 
-TEST(MftNames, FoldersAlwaysFilesWhenAskedNamesCleaned) {
+TEST(MftNames, FoldersAlwaysFilesWhenAskedNamesCleaned)
+{
     uint32_t parent = 0;
     uint64_t created = 0;
     std::u16string name = u"x/";
@@ -228,15 +240,16 @@ TEST(MftNames, FoldersAlwaysFilesWhenAskedNamesCleaned) {
     EXPECT_EQ(ReadName(NamedRecord(3, u" a:b? "), true), u"ab");
 }
 
-TEST(MftNames, NameBoundedByItsAttribute) {
+TEST(MftNames, NameBoundedByItsAttribute)
+{
     RecordBuilder b(3);
     const size_t at = b.Resident(kAttrFileName, FileNameValue(5, 0, kNameSpaceWin32, u"abc"));
-    b.rec[at + 24 + 64] = 250;                     // name length far past the attribute
+    b.rec[at + 24 + 64] = 250; // name length far past the attribute
     MftFileName fn;
     ASSERT_TRUE(FindMftFileName(b.rec.data(), kNameSpaceWin32, fn));
     EXPECT_LE(fn.valueOffset + 66 + 2 * fn.name.size(), at + Le32At(&b.rec[at + 4]));
 
-    RecordBuilder s(3);                            // too short for the fixed fields
+    RecordBuilder s(3); // too short for the fixed fields
     s.Resident(kAttrFileName, std::vector<uint8_t>(40));
     EXPECT_FALSE(FindMftFileName(s.rec.data(), kNameSpaceWin32, fn));
 }

@@ -3,12 +3,20 @@
 
 #include "app/pure/open_row.h"
 
-TEST(OpenRow, TypeCellDecidesFolderFileOrNothing) {
-    const struct { const wchar_t* type; OpenRowKind kind; } cases[] = {
-        {L"  FOLDER \t", OpenRowKind::Folder}, {L"PDF file", OpenRowKind::File}, {L" JPG File ", OpenRowKind::File},
+TEST(OpenRow, TypeCellDecidesFolderFileOrNothing)
+{
+    const struct {
+        const wchar_t* type;
+        OpenRowKind kind;
+    } cases[] = {
+        { L"  FOLDER \t", OpenRowKind::Folder },
+        { L"PDF file", OpenRowKind::File },
+        { L" JPG File ", OpenRowKind::File },
         // Neither spelling the listings write: nothing is opened.
-        {L"folder", OpenRowKind::None}, {L"Files", OpenRowKind::None}, {L"   ", OpenRowKind::None},
-        {L"ile", OpenRowKind::None},
+        { L"folder", OpenRowKind::None },
+        { L"Files", OpenRowKind::None },
+        { L"   ", OpenRowKind::None },
+        { L"ile", OpenRowKind::None },
     };
     int index = 0;
     for (const auto& c : cases)

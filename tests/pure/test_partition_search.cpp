@@ -17,7 +17,8 @@ struct Hit {
     uint64_t start, end;
     bool operator==(const Hit& o) const { return fs == o.fs && start == o.start && end == o.end; }
 };
-std::ostream& operator<<(std::ostream& os, const Hit& h) {
+std::ostream& operator<<(std::ostream& os, const Hit& h)
+{
     return os << std::string(h.fs.begin(), h.fs.end()) << "@" << h.start << "-" << h.end;
 }
 using Hits = std::vector<Hit>;
@@ -25,8 +26,9 @@ using Hits = std::vector<Hit>;
 struct Recorder : PartitionSearchListener {
     bool StopRequested() override { return stopAfter >= 0 && progressCalls >= stopAfter; }
     void Progress(uint64_t) override { ++progressCalls; }
-    bool PartitionFound(int, const CString& fs, uint64_t start, uint64_t end) override {
-        hits.push_back({std::wstring(fs.GetString()), start, end});
+    bool PartitionFound(int, const CString& fs, uint64_t start, uint64_t end) override
+    {
+        hits.push_back({ std::wstring(fs.GetString()), start, end });
         return true;
     }
     Hits hits;
@@ -34,34 +36,60 @@ struct Recorder : PartitionSearchListener {
 };
 
 // With the backup boot sectors: FAT32 at start + 6, NTFS after the sectors it counts.
-void PutVolume(CraftedDisk& disk, uint64_t at, const char* fs, uint64_t size) {
+void PutVolume(CraftedDisk& disk, uint64_t at, const char* fs, uint64_t size)
+{
     PutBootSector(disk, at, fs, size);
-    if (std::string(fs) == "FAT32") PutBootSector(disk, at + 6, fs, size);
-    if (std::string(fs) == "NTFS") PutBootSector(disk, at + size, fs, size);
+    if (std::string(fs) == "FAT32")
+        PutBootSector(disk, at + 6, fs, size);
+    if (std::string(fs) == "NTFS")
+        PutBootSector(disk, at + size, fs, size);
 }
 
-constexpr uint64_t kCyl = 16065;  // sectors per cylinder at 255 heads, 63 sectors per track
+constexpr uint64_t kCyl = 16065; // sectors per cylinder at 255 heads, 63 sectors per track
 
-PartitionSearchParams Standard(uint64_t cylinders) {
+PartitionSearchParams Standard(uint64_t cylinders)
+{
     PartitionSearchParams p;
     p.mode = kSearchStandard;
-    p.geometry = {cylinders, 255, 63};
+    p.geometry = { cylinders, 255, 63 };
     return p;
 }
-PartitionSearchParams Advanced(uint64_t total) {
+PartitionSearchParams Advanced(uint64_t total)
+{
     PartitionSearchParams p;
     p.mode = kSearchAdvanced;
     p.totalSectors = total;
     return p;
 }
 
-TEST(PartitionSearch, ClassifiesBootSectors) {
-    const struct { const char* name; std::function<void(Sector&)> make; const wchar_t* fs; uint64_t size; } cases[] = {
-        {"fat32", [](Sector& s) { MarkFs(s, "FAT32"); PutLe32(s.data() + 0x20, 204800); }, L"FAT32", 204800},
-        {"small fat16: 16-bit count", [](Sector& s) { MarkFs(s, "FAT16"); PutLe16(s.data() + 0x13, 32768); }, L"FAT16", 32768},
-        {"ntfs over 32 bits", [](Sector& s) { MarkFs(s, "NTFS"); PutLe64(s.data() + 0x28, 0x123456789ull); }, L"NTFS", 0x123456789ull},
-        {"mbr sector", [](Sector& s) { SetEntry(s, 0, 0x0C, 63, 1000); }, nullptr, 0},
-        {"size 0", [](Sector& s) { MarkFs(s, "FAT32"); }, nullptr, 0},
+TEST(PartitionSearch, ClassifiesBootSectors)
+{
+    const struct {
+        const char* name;
+        std::function<void(Sector&)> make;
+        const wchar_t* fs;
+        uint64_t size;
+    } cases[] = {
+        { "fat32",
+          [](Sector& s) {
+              MarkFs(s, "FAT32");
+              PutLe32(s.data() + 0x20, 204800);
+          },
+          L"FAT32", 204800 },
+        { "small fat16: 16-bit count",
+          [](Sector& s) {
+              MarkFs(s, "FAT16");
+              PutLe16(s.data() + 0x13, 32768);
+          },
+          L"FAT16", 32768 },
+        { "ntfs over 32 bits",
+          [](Sector& s) {
+              MarkFs(s, "NTFS");
+              PutLe64(s.data() + 0x28, 0x123456789ull);
+          },
+          L"NTFS", 0x123456789ull },
+        { "mbr sector", [](Sector& s) { SetEntry(s, 0, 0x0C, 63, 1000); }, nullptr, 0 },
+        { "size 0", [](Sector& s) { MarkFs(s, "FAT32"); }, nullptr, 0 },
     };
     for (const auto& c : cases) {
         Sector s{};
@@ -81,63 +109,73 @@ TEST(PartitionSearch, ClassifiesBootSectors) {
 // A wiped table: FAT32 at 63 and at 2048, NTFS at head 0 of cylinder 20, FAT16 further on.
 class WipedDisk : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         PutVolume(disk, 63, "FAT32", 1900);
         PutVolume(disk, 2048, "FAT32", 204800);
         PutVolume(disk, 20 * kCyl, "NTFS", 40000);
         PutVolume(disk, 400000, "FAT16", 30000);
     }
     static constexpr uint64_t kSize = 500000;
-    CraftedDisk disk{kSize};
+    CraftedDisk disk{ kSize };
     DiskPartitionRecord table;
     Recorder rec;
 };
 
-TEST_F(WipedDisk, StandardFindsCylinderHeadsAdvancedEveryVolumeButNoBackup) {
+TEST_F(WipedDisk, StandardFindsCylinderHeadsAdvancedEveryVolumeButNoBackup)
+{
     EXPECT_EQ(RunPartitionSearch(disk, Standard(kSize / kCyl), table, rec).added, 2);
-    EXPECT_EQ(rec.hits, (Hits{{L"FAT32", 63, 1963}, {L"NTFS", 20 * kCyl, 20 * kCyl + 40000}}));
+    EXPECT_EQ(rec.hits, (Hits{ { L"FAT32", 63, 1963 }, { L"NTFS", 20 * kCyl, 20 * kCyl + 40000 } }));
     EXPECT_EQ(table.slot[1].startSector, 20 * kCyl);
     DiskPartitionRecord fresh;
     Recorder adv;
     RunPartitionSearch(disk, Advanced(kSize), fresh, adv);
-    EXPECT_EQ(adv.hits, (Hits{{L"FAT32", 63, 1963}, {L"FAT32", 2048, 206848},
-                              {L"NTFS", 20 * kCyl, 20 * kCyl + 40000}, {L"FAT16", 400000, 430000}}));
+    EXPECT_EQ(adv.hits,
+              (Hits{ { L"FAT32", 63, 1963 },
+                     { L"FAT32", 2048, 206848 },
+                     { L"NTFS", 20 * kCyl, 20 * kCyl + 40000 },
+                     { L"FAT16", 400000, 430000 } }));
 }
 
-TEST_F(WipedDisk, PartitionsTheTableListsAreNotFoundAgain) {
+TEST_F(WipedDisk, PartitionsTheTableListsAreNotFoundAgain)
+{
     // As the MBR reader records them: the end is the first sector after, one more than NTFS counts.
     AddPartitionToDisk(table, L"FAT32", 2048, 206848);
     AddPartitionToDisk(table, L"NTFS", 20 * kCyl, 20 * kCyl + 40001);
     RunPartitionSearch(disk, Advanced(kSize), table, rec);
-    EXPECT_EQ(rec.hits, (Hits{{L"FAT32", 63, 1963}, {L"FAT16", 400000, 430000}}));
+    EXPECT_EQ(rec.hits, (Hits{ { L"FAT32", 63, 1963 }, { L"FAT16", 400000, 430000 } }));
     EXPECT_EQ(table.partitionCount, 4u);
     rec.hits.clear();
     EXPECT_EQ(RunPartitionSearch(disk, Advanced(kSize), table, rec).added, 0);
     EXPECT_TRUE(rec.hits.empty());
 }
 
-TEST_F(WipedDisk, StopFlagEndsTheSearchBeforeTheNextRead) {
+TEST_F(WipedDisk, StopFlagEndsTheSearchBeforeTheNextRead)
+{
     rec.stopAfter = 2;
     EXPECT_TRUE(RunPartitionSearch(disk, Advanced(kSize), table, rec).stopped);
     EXPECT_EQ(disk.reads, 2);
     ASSERT_EQ(rec.hits.size(), 1u);
 }
 
-TEST_F(WipedDisk, FailedReadsAreSkipped) {
-    disk.Fail(63);    // Standard: head 1 of cylinder 0 fails; Advanced: block 0 ends before it
-    disk.Fail(2048);  // the whole block from 2048 fails
+TEST_F(WipedDisk, FailedReadsAreSkipped)
+{
+    disk.Fail(63);   // Standard: head 1 of cylinder 0 fails; Advanced: block 0 ends before it
+    disk.Fail(2048); // the whole block from 2048 fails
     RunPartitionSearch(disk, Standard(kSize / kCyl), table, rec);
-    EXPECT_EQ(rec.hits, (Hits{{L"NTFS", 20 * kCyl, 20 * kCyl + 40000}}));
+    EXPECT_EQ(rec.hits, (Hits{ { L"NTFS", 20 * kCyl, 20 * kCyl + 40000 } }));
     DiskPartitionRecord fresh;
     Recorder adv;
     RunPartitionSearch(disk, Advanced(kSize), fresh, adv);
-    EXPECT_EQ(adv.hits, (Hits{{L"NTFS", 20 * kCyl, 20 * kCyl + 40000}, {L"FAT16", 400000, 430000}}));
+    EXPECT_EQ(adv.hits, (Hits{ { L"NTFS", 20 * kCyl, 20 * kCyl + 40000 }, { L"FAT16", 400000, 430000 } }));
 }
 
 // Delivers three and a bit sectors but leaves boot sectors in the rest of the buffer.
 struct ShortBlockSource : SectorSource {
-    size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override {
-        if (sector != 0) return 0;
+    size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override
+    {
+        if (sector != 0)
+            return 0;
         for (uint32_t k = 0; k < count; ++k) {
             Sector s{};
             MarkFs(s, "FAT32");
@@ -149,7 +187,8 @@ struct ShortBlockSource : SectorSource {
     }
 };
 
-TEST(PartitionSearch, OnlySectorsActuallyReadAreTestedAndAtMost26Recorded) {
+TEST(PartitionSearch, OnlySectorsActuallyReadAreTestedAndAtMost26Recorded)
+{
     ShortBlockSource source;
     DiskPartitionRecord table;
     Recorder rec;
@@ -157,29 +196,32 @@ TEST(PartitionSearch, OnlySectorsActuallyReadAreTestedAndAtMost26Recorded) {
     EXPECT_EQ(rec.hits.size(), 3u);
 
     CraftedDisk disk(40 * 1024);
-    for (int i = 0; i < 30; ++i) PutBootSector(disk, 1024u * i + 1, "FAT16", 100);
+    for (int i = 0; i < 30; ++i)
+        PutBootSector(disk, 1024u * i + 1, "FAT16", 100);
     DiskPartitionRecord full;
     EXPECT_EQ(RunPartitionSearch(disk, Advanced(40 * 1024), full, rec).added, 26);
     EXPECT_EQ(full.partitionCount, 26u);
 }
 
-TEST(PartitionSearch, SectorsBeyond32BitsAreNotWrapped) {
-    const uint64_t at = 270000 * kCyl;  // beyond 2^32 sectors; a wrapped computation reads far below
+TEST(PartitionSearch, SectorsBeyond32BitsAreNotWrapped)
+{
+    const uint64_t at = 270000 * kCyl; // beyond 2^32 sectors; a wrapped computation reads far below
     CraftedDisk disk(at + 100000);
     PutBootSector(disk, at, "NTFS", 0x100000000ull);
     DiskPartitionRecord table;
     Recorder rec;
     RunPartitionSearch(disk, Standard(270001), table, rec);
-    EXPECT_EQ(rec.hits, (Hits{{L"NTFS", at, at + 0x100000000ull}}));
+    EXPECT_EQ(rec.hits, (Hits{ { L"NTFS", at, at + 0x100000000ull } }));
 }
 
 // Removable media: head 1 of each cylinder first, head 0 only when head 1 carries no boot sector
 // (a bare volume at sector 0); a volume the record lists already is not added again.
-TEST(RemovableSearch, HeadOneBeforeHeadZeroAndListedVolumesKept) {
+TEST(RemovableSearch, HeadOneBeforeHeadZeroAndListedVolumesKept)
+{
     constexpr uint64_t kCylinder = 16 * 63;
     CraftedDisk medium(4 * kCylinder);
     PutBootSector(medium, 0, "FAT16", 900);
-    PutBootSector(medium, kCylinder, "FAT32", 900);      // not read: head 1 of its cylinder has one
+    PutBootSector(medium, kCylinder, "FAT32", 900); // not read: head 1 of its cylinder has one
     PutBootSector(medium, kCylinder + 63, "NTFS", 900);
     PutBootSector(medium, 3 * kCylinder, "FAT16", 900);
     DiskPartitionRecord table;
@@ -188,17 +230,20 @@ TEST(RemovableSearch, HeadOneBeforeHeadZeroAndListedVolumesKept) {
     PartitionSearchParams p = Standard(0);
     p.geometry = NormaliseSearchGeometry(4, 16, 63);
     EXPECT_EQ(RunPartitionSearch(medium, p, table, rec).added, 2);
-    EXPECT_EQ(rec.hits, (Hits{{L"FAT16", 0, 900}, {L"NTFS", kCylinder + 63, kCylinder + 963}}));
+    EXPECT_EQ(rec.hits, (Hits{ { L"FAT16", 0, 900 }, { L"NTFS", kCylinder + 63, kCylinder + 963 } }));
     EXPECT_EQ(table.slot[1].endSector, 900u);
-    EXPECT_EQ(medium.readLog, (std::vector<uint64_t>{63, 0, kCylinder + 63, 2 * kCylinder + 63, 2 * kCylinder,
-                                                     3 * kCylinder + 63, 3 * kCylinder}));
+    EXPECT_EQ(medium.readLog,
+              (std::vector<uint64_t>{ 63, 0, kCylinder + 63, 2 * kCylinder + 63, 2 * kCylinder, 3 * kCylinder + 63,
+                                      3 * kCylinder }));
 
     // A record listing 25 partitions takes one more and reads no further; one listing 26 reads nothing.
-    for (uint32_t listed : {25u, 26u}) {
+    for (uint32_t listed : { 25u, 26u }) {
         CraftedDisk m(3 * kCylinder);
-        for (uint64_t c = 0; c < 3; ++c) PutBootSector(m, c * kCylinder + 63, "FAT32", 900);
+        for (uint64_t c = 0; c < 3; ++c)
+            PutBootSector(m, c * kCylinder + 63, "FAT32", 900);
         DiskPartitionRecord full;
-        for (uint32_t i = 0; i < listed; ++i) AddPartitionToDisk(full, L"NTFS", 1000000 + i * 10, 1000005 + i * 10);
+        for (uint32_t i = 0; i < listed; ++i)
+            AddPartitionToDisk(full, L"NTFS", 1000000 + i * 10, 1000005 + i * 10);
         p.geometry = NormaliseSearchGeometry(3, 16, 63);
         EXPECT_EQ(RunPartitionSearch(m, p, full, rec).added, int(26 - listed)) << listed;
         EXPECT_EQ(full.partitionCount, 26u);
@@ -206,4 +251,4 @@ TEST(RemovableSearch, HeadOneBeforeHeadZeroAndListedVolumesKept) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -13,19 +13,20 @@ namespace {
 using namespace zr_slider;
 
 // Empty bounds (every dialog's first state) and controls too narrow for a track included.
-TEST(RangeSliderMath, NoSequenceOfDragsAndKeysReversesOrLeavesTheBounds) {
+TEST(RangeSliderMath, NoSequenceOfDragsAndKeysReversesOrLeavesTheBounds)
+{
     uint32_t seed = 12345;
     auto next = [&seed](uint32_t n) {
         seed = seed * 1103515245u + 12345u;
         return (seed >> 8) % n;
     };
-    Range r = Range{0, 0, 0, 0};
+    Range r = Range{ 0, 0, 0, 0 };
     SetEnds(r, 100000, 5000000000.0);
     for (int i = 0; i < 20000; ++i) {
         if (i % 2000 == 1000)
             SetBounds(r, 700, 700);
         else if (i % 2000 == 0)
-            SetBounds(r, 7814037167.0, 2048);  // either order
+            SetBounds(r, 7814037167.0, 2048); // either order
         const Layout l = ComputeLayout(r, (int)next(400), (int)next(30));
         if (next(2))
             DragTo(r, (int)next(3), (int)next(700) - 100, l);
@@ -40,4 +41,4 @@ TEST(RangeSliderMath, NoSequenceOfDragsAndKeysReversesOrLeavesTheBounds) {
     EXPECT_EQ(ToSector(7814037167.9), INT64_C(7814037167));
 }
 
-}  // namespace
+} // namespace

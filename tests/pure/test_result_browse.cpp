@@ -5,13 +5,15 @@
 
 TEST(ResultBrowse, FolderRowsShowTheirOwnStampByFileSystem)
 {
-    const uint16_t fatDate = uint16_t(((2024 - 1980) << 9) | (7 << 5) | 9), fatTime = uint16_t((13 << 11) | (45 << 5) | 15);
+    const uint16_t fatDate = uint16_t(((2024 - 1980) << 9) | (7 << 5) | 9),
+                   fatTime = uint16_t((13 << 11) | (45 << 5) | 15);
     const CString today = FormatDayMonthYear(7, 12, 2026);
     EXPECT_EQ(CString(L"07-Dec-2026"), today);
     const FolderRowStamp fat = FolderRowDateTime(false, L"DOCS", fatDate, fatTime, today);
     EXPECT_EQ(CString(L"09-JUL-2024 13:45:30"), fat.date + L" " + fat.time);
     // NTFS keeps a file time in the date value.
-    const FolderRowStamp ntfs = FolderRowDateTime(true, L"DOCS", 116444736000000000ull + 1352901234ull * 10000000ull, 0, today);
+    const FolderRowStamp ntfs =
+        FolderRowDateTime(true, L"DOCS", 116444736000000000ull + 1352901234ull * 10000000ull, 0, today);
     EXPECT_EQ(CString(L"14-NOV-2012 13:53:54"), ntfs.date + L" " + ntfs.time);
     // The catch-all folder was made by the scan: today, and the scan's time word.
     for (bool isNtfs : { false, true }) {

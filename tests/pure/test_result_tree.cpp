@@ -18,7 +18,8 @@ using storage_test::PutDirEntry;
 // Names each inserted folder's item and parent item, for the checks below.
 class NamingSink : public RecordingSink {
 public:
-    TreeItemHandle Insert(TreeItemHandle parent, const FoundFolder& folder) override {
+    TreeItemHandle Insert(TreeItemHandle parent, const FoundFolder& folder) override
+    {
         const size_t before = parentOf.size();
         TreeItemHandle item = RecordingSink::Insert(parent, folder);
         if (parentOf.size() != before) {
@@ -30,25 +31,33 @@ public:
     std::map<CString, TreeItemHandle> parents, items;
 };
 
-struct Row { const wchar_t* name; uint32_t self, parent; uint64_t cluster0Start; };
+struct Row {
+    const wchar_t* name;
+    uint32_t self, parent;
+    uint64_t cluster0Start;
+};
 
 class ResultTreeTest : public ::testing::Test {
 protected:
     void SetUp() override { ResetResultsState(); }
     void TearDown() override { ResetResultsState(); }
 
-    void Fill(std::initializer_list<Row> rows) {
-        for (const Row& r : rows) AddFoundRow(table, r.name, r.self, r.parent, r.cluster0Start);
+    void Fill(std::initializer_list<Row> rows)
+    {
+        for (const Row& r : rows)
+            AddFoundRow(table, r.name, r.self, r.parent, r.cluster0Start);
     }
     void SortBy(int column) { table.SortStable(column, ZrRecordTable::SortKey::Decimal); }
     // The passes as the scan runs them: orphans marked on the rows sorted by id, then built by parent.
-    void Build(bool fat) {
+    void Build(bool fat)
+    {
         SortBy(kFoundSelf);
         MarkOrphans(table, fat ? kFatRootId : kNtfsRootId);
         SortBy(kFoundParent);
         fat ? BuildFatResultTree(table, sink) : BuildNtfsResultTree(table, sink);
     }
-    uint32_t ParentOf(const wchar_t* name) {
+    uint32_t ParentOf(const wchar_t* name)
+    {
         const int row = table.FindExact(kFoundName, name);
         return (uint32_t)table.GetItemNumber(row, kFoundParent);
     }
@@ -57,11 +66,12 @@ protected:
     NamingSink sink;
 };
 
-TEST_F(ResultTreeTest, OrphansAreRowsWhoseParentIsMissingOnTheirOwnVolume) {
-    Fill({ { L"first", 7, 5, 0 },          // parent is the root
-           { L"childOfFirst", 9, 7, 0 },   // parent is the row that sorts first
+TEST_F(ResultTreeTest, OrphansAreRowsWhoseParentIsMissingOnTheirOwnVolume)
+{
+    Fill({ { L"first", 7, 5, 0 },        // parent is the root
+           { L"childOfFirst", 9, 7, 0 }, // parent is the row that sorts first
            { L"lost", 11, 40, 0 },
-           { L"otherVolume", 12, 7, 900 },  // cluster 7 exists, but on another volume
+           { L"otherVolume", 12, 7, 900 }, // cluster 7 exists, but on another volume
            { L"self5", 5, 5, 0 } });
     SortBy(kFoundSelf);
     EXPECT_EQ(MarkOrphans(table, kNtfsRootId), 2u);
@@ -72,17 +82,22 @@ TEST_F(ResultTreeTest, OrphansAreRowsWhoseParentIsMissingOnTheirOwnVolume) {
     EXPECT_EQ(ParentOf(L"self5"), 5u);
 }
 
-TEST_F(ResultTreeTest, NtfsTreeNestsChildrenAndPutsOrphansUnderTheCatchAll) {
+TEST_F(ResultTreeTest, NtfsTreeNestsChildrenAndPutsOrphansUnderTheCatchAll)
+{
     FoundFolder misc;
     misc.name = kMiscFolderName;
     misc.id = kMissingParentId;
     TreeItemHandle miscItem = sink.Insert(RecordingSink::kRoot, misc);
 
     Fill({ { L"Docs", 30, 5, 0 },
-           { L"A", 31, 30, 0 }, { L"B", 32, 30, 0 }, { L"C", 33, 30, 0 },
+           { L"A", 31, 30, 0 },
+           { L"B", 32, 30, 0 },
+           { L"C", 33, 30, 0 },
            { L"Deep", 34, 33, 0 },
-           { L"Orphan", 50, 77, 0 }, { L"UnderOrphan", 51, 50, 0 },
-           { L"", 52, 31, 0 }, { L"", 53, 31, 0 },
+           { L"Orphan", 50, 77, 0 },
+           { L"UnderOrphan", 51, 50, 0 },
+           { L"", 52, 31, 0 },
+           { L"", 53, 31, 0 },
            { L"RootRow", 5, 5, 0 } });
     const int firstNameless = NamelessFolderCounter;
     Build(false);
@@ -104,7 +119,8 @@ TEST_F(ResultTreeTest, NtfsTreeNestsChildrenAndPutsOrphansUnderTheCatchAll) {
     EXPECT_EQ(FolderNodeList.count, 11u);
 }
 
-TEST_F(ResultTreeTest, LeftoversGoToRootWithoutACatchAllFolder) {
+TEST_F(ResultTreeTest, LeftoversGoToRootWithoutACatchAllFolder)
+{
     Fill({ { L"Top", 8, 0, 0 }, { L"Stray", 20, 99, 0 } });
     Build(true);
     EXPECT_EQ(sink.parents[L"Top"], RecordingSink::kRoot);
@@ -113,18 +129,25 @@ TEST_F(ResultTreeTest, LeftoversGoToRootWithoutACatchAllFolder) {
     EXPECT_EQ(table.GetItemCount(), 0);
 }
 
-TEST_F(ResultTreeTest, FatVolumesWithCoincidingClustersKeepTheirOwnFolders) {
-    Fill({ { L"A_top", 3, 0, 100 }, { L"A_child", 9, 3, 100 },
-           { L"B_top", 3, 0, 900 }, { L"B_child", 10, 3, 900 } });
+TEST_F(ResultTreeTest, FatVolumesWithCoincidingClustersKeepTheirOwnFolders)
+{
+    Fill({ { L"A_top", 3, 0, 100 }, { L"A_child", 9, 3, 100 }, { L"B_top", 3, 0, 900 }, { L"B_child", 10, 3, 900 } });
     Build(true);
     ASSERT_NE(sink.items[L"A_top"], sink.items[L"B_top"]);
     EXPECT_EQ(sink.parents[L"A_child"], sink.items[L"A_top"]);
     EXPECT_EQ(sink.parents[L"B_child"], sink.items[L"B_top"]);
 }
 
-TEST(FolderListing, ShortAndDisplayNames) {
-    const struct { const char* raw; const wchar_t* shortName; } cases[] = {
-        { "\xE5" "EPORT  TXT", L"_EPORT.TXT" }, { "README     ", L"README" }, { "A B     C D", L"AB.CD" } };
+TEST(FolderListing, ShortAndDisplayNames)
+{
+    const struct {
+        const char* raw;
+        const wchar_t* shortName;
+    } cases[] = { { "\xE5"
+                    "EPORT  TXT",
+                    L"_EPORT.TXT" },
+                  { "README     ", L"README" },
+                  { "A B     C D", L"AB.CD" } };
     for (const auto& c : cases) {
         uint8_t raw[32] = {};
         std::memcpy(raw, c.raw, 11);
@@ -134,23 +157,30 @@ TEST(FolderListing, ShortAndDisplayNames) {
     EXPECT_EQ(FatDisplayName(L"notes.md", L"NOTES.MD"), L"notes.md");
 }
 
-TEST(FolderListing, DirectorySectorListsFilesUntilTheEndMark) {
+TEST(FolderListing, DirectorySectorListsFilesUntilTheEndMark)
+{
     uint8_t sector[512] = {};
     PutDirEntry(sector + 0, ".          ", 0x10, 5, 0);
     PutDirEntry(sector + 32, "SUBDIR     ", 0x10, 6, 0);
-    PutDirEntry(sector + 64, "A\0\0\0\0\0\0\0\0\0\0", 0x0F, 0, 0);   // a long-name part holding no name
+    PutDirEntry(sector + 64, "A\0\0\0\0\0\0\0\0\0\0", 0x0F, 0, 0); // a long-name part holding no name
     PutDirEntry(sector + 96, "BUDGET  XLS", 0x20, 0x00030007, 1234);
-    PutDirEntry(sector + 128, "\xE5" "EPORT  TXT", 0x20, 8, 10);
+    PutDirEntry(sector + 128,
+                "\xE5"
+                "EPORT  TXT",
+                0x20, 8, 10);
     PutDirEntry(sector + 160, "BAD?NAMETXT", 0x20, 9, 10);
     PutDirEntry(sector + 192, "LABEL      ", 0x08, 0, 0);
-    PutDirEntry(sector + 224, "\x9aN\xd8" "C~1  TXT", 0x20, 11, 5);   // OEM letters are not garbage
+    PutDirEntry(sector + 224,
+                "\x9aN\xd8"
+                "C~1  TXT",
+                0x20, 11, 5); // OEM letters are not garbage
     // entry 8 stays zero: the end of the directory; entry 9 must not be reached
     PutDirEntry(sector + 288, "AFTER   TXT", 0x20, 10, 1);
 
     std::vector<FatListedEntry> files;
     auto collect = [&](const FatListedEntry& e) { files.push_back(e); };
     EXPECT_FALSE(ListFatDirectorySector(nullptr, sector, 1000, true, false, nullptr, collect));
-    ASSERT_EQ(files.size(), 3u);   // neither the bad name nor the volume label is a file
+    ASSERT_EQ(files.size(), 3u); // neither the bad name nor the volume label is a file
     EXPECT_EQ(files[0].firstCluster, 0x00030007u);
     EXPECT_EQ(files[0].entry.size, 1234u);
     EXPECT_TRUE(files[1].deleted);
@@ -158,7 +188,7 @@ TEST(FolderListing, DirectorySectorListsFilesUntilTheEndMark) {
 
     files.clear();
     ListFatDirectorySector(nullptr, sector, 1000, false, true, nullptr, collect);
-    ASSERT_EQ(files.size(), 4u);   // the folder too, with FAT16's 16-bit cluster
+    ASSERT_EQ(files.size(), 4u); // the folder too, with FAT16's 16-bit cluster
     EXPECT_EQ(files[0].name, L"SUBDIR");
     EXPECT_EQ(files[1].firstCluster, 7u);
 
@@ -168,7 +198,8 @@ TEST(FolderListing, DirectorySectorListsFilesUntilTheEndMark) {
     EXPECT_TRUE(files.empty());
 }
 
-TEST(FolderListing, NtfsFileKeys) {
+TEST(FolderListing, NtfsFileKeys)
+{
     uint64_t parent = 0, sector = 0;
     EXPECT_TRUE(ParseNtfsFileKey(L"37|123456789012|", parent, sector));
     EXPECT_EQ(parent, 37u);
@@ -177,4 +208,4 @@ TEST(FolderListing, NtfsFileKeys) {
         EXPECT_FALSE(ParseNtfsFileKey(bad, parent, sector)) << bad;
 }
 
-}  // namespace
+} // namespace

@@ -8,7 +8,8 @@
 namespace {
 
 // 2.5 sectors of content: a short read zero-fills the rest, a read delivering nothing fails.
-TEST(StorageSectorSource, ShortAndFailedReads) {
+TEST(StorageSectorSource, ShortAndFailedReads)
+{
     std::vector<uint8_t> content(2 * kSectorSize + kSectorSize / 2);
     for (size_t i = 0; i < content.size(); ++i)
         content[i] = uint8_t(i * 7 + 1);
@@ -22,18 +23,19 @@ TEST(StorageSectorSource, ShortAndFailedReads) {
     std::fill(buf.begin(), buf.end(), 0xCC);
     EXPECT_EQ(source.Read(3, 1, buf.data()), 0u);
     EXPECT_EQ(buf[kSectorSize - 1], 0);
-    EXPECT_EQ(source.Read(UINT64_MAX, 1, buf.data()), 0u);     // offset would overflow
+    EXPECT_EQ(source.Read(UINT64_MAX, 1, buf.data()), 0u); // offset would overflow
     EXPECT_EQ(source.Read(0, 0, buf.data()), 0u);
     EXPECT_EQ(source.Read(0, kMaxSectorsPerRead + 1, buf.data()), 0u);
 }
 
-TEST(StorageGlobals, ResetAndTheTwentySixPartitionBound) {
+TEST(StorageGlobals, ResetAndTheTwentySixPartitionBound)
+{
     DiskPartitionRecord disk;
     for (int n = 0; n < kMaxPartitionsPerDisk; ++n)
         ASSERT_EQ(AddPartitionToDisk(disk, L"FAT32", uint64_t(n) * 100, uint64_t(n) * 100 + 50), n);
     EXPECT_EQ(AddPartitionToDisk(disk, L"NTFS", 9999, 10000), -1);
     EXPECT_EQ(disk.partitionCount, 26u);
-    disk.partitionCount = 40;           // already beyond the bound: still no write past it
+    disk.partitionCount = 40; // already beyond the bound: still no write past it
     EXPECT_EQ(AddPartitionToDisk(disk, L"NTFS", 1, 2), -1);
 
     DiskPartitionTable[3] = disk;

@@ -13,20 +13,23 @@
 
 namespace {
 
-std::string Record(const std::string& ext, const std::string& size, const std::string& sig,
-                   const std::string& offset, const std::string& desc = "Description: d",
-                   const char* eol = "\n") {
+std::string Record(const std::string& ext, const std::string& size, const std::string& sig, const std::string& offset,
+                   const std::string& desc = "Description: d", const char* eol = "\n")
+{
     std::string s;
-    for (const std::string& line : {ext, size, sig, offset, std::string("Notes: free"), desc}) s += line + eol;
+    for (const std::string& line : { ext, size, sig, offset, std::string("Notes: free"), desc })
+        s += line + eol;
     return s;
 }
 
 std::string Good(const std::string& ext = "Extension:.jpg", const std::string& sig = "Signature: FFD8FFE0",
-                 const std::string& offset = "Offset: 1") {
+                 const std::string& offset = "Offset: 1")
+{
     return Record(ext, "Max Size: 1048576", sig, offset);
 }
 
-TEST(SignatureParser, ReadsValuesAfterTheLastColon) {
+TEST(SignatureParser, ReadsValuesAfterTheLastColon)
+{
     std::string noFinalEol = Record(".png", "  999 ", "89504E47", "512", "Portable Network Graphics");
     noFinalEol.pop_back();
     const SignatureFileContent c = ParseSignatureFile(
@@ -36,30 +39,42 @@ TEST(SignatureParser, ReadsValuesAfterTheLastColon) {
     ASSERT_EQ(c.entries.size(), 2u);
     const FileType1& a = c.entries[0].type;
     EXPECT_EQ(a.maxSize, L"20");
-    EXPECT_EQ(std::vector<int32_t>(a.signature, a.signature + a.signatureLength), (std::vector<int32_t>{255, 216, 255, 224}));
+    EXPECT_EQ(std::vector<int32_t>(a.signature, a.signature + a.signatureLength),
+              (std::vector<int32_t>{ 255, 216, 255, 224 }));
     EXPECT_EQ(a.offset, 3);
-    EXPECT_EQ(c.entries[0].description, L"photos");  // no CR left over
-    EXPECT_EQ(c.entries[1].type.offset, 512);        // lines without a colon are values whole
+    EXPECT_EQ(c.entries[0].description, L"photos"); // no CR left over
+    EXPECT_EQ(c.entries[1].type.offset, 512);       // lines without a colon are values whole
     EXPECT_EQ(MaxSizeBytes(c.entries[1].type), 999);
 }
 
-TEST(SignatureParser, RefusesRecordsOutsideTheFormatAndShiftedOrCutRecords) {
-    const char* const cases[][4] = {  // extension, max size, signature, offset
-        {".j", "5", "", "1"},   {".j", "5", "ABC", "1"}, {".j", "5", "FFD8FG", "1"}, {".j", "5", "FF", "0"},
-        {".j", "5", "FF", "513"}, {" . ", "5", "FF", "1"}, {".j", "0", "FF", "1"},     {".j", "-5", "FF", "1"},
-        {".j", "9223372036854775808", "FF", "1"},          {".j", "5", "FF", "99999999999999999999"},
+TEST(SignatureParser, RefusesRecordsOutsideTheFormatAndShiftedOrCutRecords)
+{
+    const char* const cases[][4] = {
+        // extension, max size, signature, offset
+        { ".j", "5", "", "1" },
+        { ".j", "5", "ABC", "1" },
+        { ".j", "5", "FFD8FG", "1" },
+        { ".j", "5", "FF", "0" },
+        { ".j", "5", "FF", "513" },
+        { " . ", "5", "FF", "1" },
+        { ".j", "0", "FF", "1" },
+        { ".j", "-5", "FF", "1" },
+        { ".j", "9223372036854775808", "FF", "1" },
+        { ".j", "5", "FF", "99999999999999999999" },
     };
     std::vector<std::string> texts;
-    for (const auto& c : cases) texts.push_back(Record(c[0], c[1], c[2], c[3]));
-    texts.push_back(Record(".j", "5", std::string(102, 'A'), "1"));  // 51 bytes
+    for (const auto& c : cases)
+        texts.push_back(Record(c[0], c[1], c[2], c[3]));
+    texts.push_back(Record(".j", "5", std::string(102, 'A'), "1")); // 51 bytes
     for (const std::string& text : texts) {
         const SignatureFileContent r = ParseSignatureFile(Good(".a") + text + Good(".b"));
         ASSERT_EQ(r.refused.size(), 1u) << text;
         EXPECT_EQ(r.refused[0].firstLine, 7) << text;
-        ASSERT_EQ(r.entries.size(), 2u) << text;  // the records around it still load
+        ASSERT_EQ(r.entries.size(), 2u) << text; // the records around it still load
     }
-    const SignatureFileContent edge = ParseSignatureFile(Record(".x", "9223372036854775807", std::string(100, 'a'), "512"));
-    ASSERT_EQ(edge.entries.size(), 1u);  // the limits themselves are inside the format
+    const SignatureFileContent edge =
+        ParseSignatureFile(Record(".x", "9223372036854775807", std::string(100, 'a'), "512"));
+    ASSERT_EQ(edge.entries.size(), 1u); // the limits themselves are inside the format
     EXPECT_EQ(edge.entries[0].type.signatureLength, 50);
     // Cut short by the end of the file: refused, not padded with empty values.
     const SignatureFileContent cut = ParseSignatureFile(Good() + "Extension:.png\nMax Size: 5\nSignature: 89\n");
@@ -70,24 +85,33 @@ TEST(SignatureParser, RefusesRecordsOutsideTheFormatAndShiftedOrCutRecords) {
     EXPECT_EQ(shifted.entries.size(), 1u);
 }
 
-TEST(SignatureLists, OneTypeKeyDistinctOffsetsTickedTypesAndTypeRows) {
-    const struct { const wchar_t* in; const wchar_t* key; } keys[] = {
-        {L" .jpg ", L"JPG"}, {L". jpg", L"JPG"}, {L"..jpg", L".JPG"}, {L" . ", L""}, {L".tar.gz", L"TAR.GZ"}};
-    for (const auto& k : keys) EXPECT_EQ(MakeTypeKey(k.in), k.key) << ToUtf8(k.in);
-    EXPECT_EQ(ParseSignatureFile(Good("Extension: . mp4")).entries.at(0).key, L"MP4");  // the parser uses it too
+TEST(SignatureLists, OneTypeKeyDistinctOffsetsTickedTypesAndTypeRows)
+{
+    const struct {
+        const wchar_t* in;
+        const wchar_t* key;
+    } keys[] = {
+        { L" .jpg ", L"JPG" }, { L". jpg", L"JPG" }, { L"..jpg", L".JPG" }, { L" . ", L"" }, { L".tar.gz", L"TAR.GZ" }
+    };
+    for (const auto& k : keys)
+        EXPECT_EQ(MakeTypeKey(k.in), k.key) << ToUtf8(k.in);
+    EXPECT_EQ(ParseSignatureFile(Good("Extension: . mp4")).entries.at(0).key, L"MP4"); // the parser uses it too
 
     std::vector<FileType1> list, ticked;
     std::vector<int32_t> offsets, tickedOffsets;
-    const SignatureFileContent c = ParseSignatureFile(Good(".a", "Signature: 01", "Offset: 3") + Good(".b", "Signature: 01", "Offset: 1") +
-                                                      Good(".c", "Signature: 01", "Offset: 3"));
+    const SignatureFileContent c =
+        ParseSignatureFile(Good(".a", "Signature: 01", "Offset: 3") + Good(".b", "Signature: 01", "Offset: 1") +
+                           Good(".c", "Signature: 01", "Offset: 3"));
     AddAllEntries(c, list, offsets);
-    EXPECT_EQ(offsets, (std::vector<int32_t>{3, 1}));
-    EXPECT_EQ(list.size(), 3u);  // equal records both stay, in file order
+    EXPECT_EQ(offsets, (std::vector<int32_t>{ 3, 1 }));
+    EXPECT_EQ(list.size(), 3u); // equal records both stay, in file order
     AddTickedEntries(c, ticked, tickedOffsets, [](const CString& key) { return key != L"A"; });
     ASSERT_EQ(ticked.size(), 2u);
-    EXPECT_EQ(ticked[0].extension, L".B");  // upper-cased for the Signature and Video lists
+    EXPECT_EQ(ticked[0].extension, L".B"); // upper-cased for the Signature and Video lists
     std::vector<FileTypeRow> rows;
-    AddFileTypeRows(ParseSignatureFile(Record(".pdf", "1", "25", "1", "D: first pdf") + Record(".PDF", "1", "26", "1", "D: second")), rows);
+    AddFileTypeRows(ParseSignatureFile(Record(".pdf", "1", "25", "1", "D: first pdf") +
+                                       Record(".PDF", "1", "26", "1", "D: second")),
+                    rows);
     AddFileTypeRows(ParseSignatureFile(Record("pdf", "1", "27", "1", "D: thorough")), rows);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].description, L"first pdf");
@@ -95,24 +119,31 @@ TEST(SignatureLists, OneTypeKeyDistinctOffsetsTickedTypesAndTypeRows) {
 
 // ---- The shipped data files ----------------------------------------------------------------
 
-std::string ReadWholeFile(const std::string& path) {
+std::string ReadWholeFile(const std::string& path)
+{
     std::ifstream f(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-struct SearchFiles { const char* search; const char* general; const char* thorough; };
+struct SearchFiles {
+    const char* search;
+    const char* general;
+    const char* thorough;
+};
 const SearchFiles kSearches[] = {
-    {"photo", "QORVENExt2.dll", "QORVENExt2Adv.dll"},
-    {"sig", "QORVENSig.dll", "QORVENSigAdv.dll"},
-    {"video", "QORVENVideo.dll", "QORVENVideoAdv.dll"},
+    { "photo", "QORVENExt2.dll", "QORVENExt2Adv.dll" },
+    { "sig", "QORVENSig.dll", "QORVENSigAdv.dll" },
+    { "video", "QORVENVideo.dll", "QORVENVideoAdv.dll" },
 };
 
 // Both files of a search, general first.
-std::vector<SignatureFileEntry> LoadShipped(const SearchFiles& s) {
-    std::string dir = __FILE__;  // <repo>/tests/pure/this file
-    for (int up = 0; up < 3; ++up) dir = dir.substr(0, dir.find_last_of("/\\"));
+std::vector<SignatureFileEntry> LoadShipped(const SearchFiles& s)
+{
+    std::string dir = __FILE__; // <repo>/tests/pure/this file
+    for (int up = 0; up < 3; ++up)
+        dir = dir.substr(0, dir.find_last_of("/\\"));
     std::vector<SignatureFileEntry> all;
-    for (const char* name : {s.general, s.thorough}) {
+    for (const char* name : { s.general, s.thorough }) {
         const SignatureFileContent c = ParseSignatureFile(ReadWholeFile(dir + "/resources/signatures/" + name));
         EXPECT_TRUE(c.refused.empty()) << name << " line " << c.refused.at(0).firstLine;
         EXPECT_GE(c.entries.size(), 8u) << name;
@@ -122,21 +153,26 @@ std::vector<SignatureFileEntry> LoadShipped(const SearchFiles& s) {
 }
 
 // True when every sector matching `wide` also matches `narrow`.
-bool Covers(const FileType1& narrow, const FileType1& wide) {
+bool Covers(const FileType1& narrow, const FileType1& wide)
+{
     for (int i = 0; i < narrow.signatureLength; ++i) {
         const int k = narrow.offset + i - wide.offset;
-        if (k < 0 || k >= wide.signatureLength || wide.signature[k] != narrow.signature[i]) return false;
+        if (k < 0 || k >= wide.signatureLength || wide.signature[k] != narrow.signature[i])
+            return false;
     }
     return true;
 }
 
-std::string Describe(const SignatureFileEntry& e) {
+std::string Describe(const SignatureFileEntry& e)
+{
     std::string s;
-    for (wchar_t ch : e.type.hexText.Str()) s += static_cast<char>(ch);
+    for (wchar_t ch : e.type.hexText.Str())
+        s += static_cast<char>(ch);
     return s + " at " + std::to_string(e.type.offset) + " (line " + std::to_string(e.firstLine) + ")";
 }
 
-TEST(ShippedSignatureFiles, LoadWithoutRefusalsAndKeepTheScanRules) {
+TEST(ShippedSignatureFiles, LoadWithoutRefusalsAndKeepTheScanRules)
+{
     for (const SearchFiles& s : kSearches) {
         // No record of a search's two files matches a sector that another always matches too:
         // no shared or prefix signatures, so no file is found twice and none is hidden.
@@ -149,7 +185,7 @@ TEST(ShippedSignatureFiles, LoadWithoutRefusalsAndKeepTheScanRules) {
         for (const SignatureFileEntry& e : all) {
             // Short or bare container markers recur inside file bodies and split files.
             EXPECT_GE(e.type.signatureLength, 3) << Describe(e);
-            for (const wchar_t* marker : {L"504B0304", L"4F676753", L"52494646", L"000001BA", L"000001B3"})
+            for (const wchar_t* marker : { L"504B0304", L"4F676753", L"52494646", L"000001BA", L"000001B3" })
                 EXPECT_NE(e.type.hexText, marker) << Describe(e);
             EXPECT_FALSE(e.type.hexText == L"66747970" && e.type.offset == 1) << Describe(e);
             EXPECT_LE(e.type.offset + e.type.signatureLength - 1, 512) << Describe(e);
@@ -161,15 +197,18 @@ TEST(ShippedSignatureFiles, LoadWithoutRefusalsAndKeepTheScanRules) {
 
 // Every sample under ZR_SIG_SAMPLES/<search>/ is recognised by exactly one record of its
 // search's two files, and that record names the sample's own type.
-TEST(ShippedSignatureFiles, RecogniseSamplesMadeByRealTools) {
+TEST(ShippedSignatureFiles, RecogniseSamplesMadeByRealTools)
+{
     const char* root = std::getenv("ZR_SIG_SAMPLES");
-    if (!root) GTEST_SKIP() << "ZR_SIG_SAMPLES not set";
+    if (!root)
+        GTEST_SKIP() << "ZR_SIG_SAMPLES not set";
     namespace fs = std::filesystem;
     int samples = 0;
     for (const SearchFiles& s : kSearches) {
         const std::vector<SignatureFileEntry> all = LoadShipped(s);
         const fs::path dir = fs::path(root) / s.search;
-        if (!fs::is_directory(dir)) continue;
+        if (!fs::is_directory(dir))
+            continue;
         for (const fs::directory_entry& f : fs::directory_iterator(dir)) {
             std::string head = ReadWholeFile(f.path().string());
             head.resize(512 + kMaxSignatureBytes, '\0');
@@ -179,7 +218,8 @@ TEST(ShippedSignatureFiles, RecogniseSamplesMadeByRealTools) {
                 bool same = true;
                 for (int k = 0; k < t.signatureLength && same; ++k)
                     same = static_cast<unsigned char>(head[t.offset - 1 + k]) == t.signature[k];
-                if (same) matches.push_back(i);
+                if (same)
+                    matches.push_back(i);
             }
             ++samples;
             ASSERT_EQ(matches.size(), 1u) << f.path().string();
@@ -190,4 +230,4 @@ TEST(ShippedSignatureFiles, RecogniseSamplesMadeByRealTools) {
     EXPECT_GE(samples, 20);
 }
 
-}  // namespace
+} // namespace

@@ -7,7 +7,8 @@
 #include "app/pure/recognised_range.h"
 
 // The sanitizer build reports any record the emptying leaves behind.
-TEST(FolderNodes, EmptyingFreesEveryRecordAndCanRefill) {
+TEST(FolderNodes, EmptyingFreesEveryRecordAndCanRefill)
+{
     for (uint32_t id = 10; id < 13; ++id) {
         FolderNode values;
         values.ownId = id;
@@ -20,25 +21,37 @@ TEST(FolderNodes, EmptyingFreesEveryRecordAndCanRefill) {
     ResetResultsState();
 }
 
-TEST(Descriptions, FileTypeByExtension) {
-    const struct { const wchar_t* ext; const wchar_t* type; } cases[] = {
-        {L".Docx", L"DOCX File"}, {L"", L"File"},  // mixed case is not in the table
-        {L".oc", L"OC File"},                     // the tail of ".DOC" is no extension of its own
+TEST(Descriptions, FileTypeByExtension)
+{
+    const struct {
+        const wchar_t* ext;
+        const wchar_t* type;
+    } cases[] = {
+        { L".Docx", L"DOCX File" },
+        { L"", L"File" },       // mixed case is not in the table
+        { L".oc", L"OC File" }, // the tail of ".DOC" is no extension of its own
     };
-    for (const auto& c : cases) EXPECT_EQ(GetFileTypeDescription(c.ext), CString(c.type)) << ToUtf8(c.ext);
+    for (const auto& c : cases)
+        EXPECT_EQ(GetFileTypeDescription(c.ext), CString(c.type)) << ToUtf8(c.ext);
 }
 
-TEST(RecognisedRange, ItemTextAndTheDriveSizeLimitingTheRange) {
+TEST(RecognisedRange, ItemTextAndTheDriveSizeLimitingTheRange)
+{
     const RecognisedItemText t = ParseRecognisedItemText(L" Recognised2 - 64.00 MB - NTFS ");
     EXPECT_EQ(t.number, 2);
     EXPECT_EQ(t.fsName, CString(L"NTFS"));
     CStringArray keys;
-    keys.Add(L"\\\\.\\D:");  // the drive but no size: passed over
+    keys.Add(L"\\\\.\\D:"); // the drive but no size: passed over
     keys.Add(L"\\\\.\\D:| 5000 ");
-    const struct { const wchar_t* drive; const wchar_t* end; const wchar_t* endShown; uint64_t sectors; } cases[] = {
-        {L"D:", L"4000", L"4000", 5000},
-        {L"D:", L"7000", L"5000", 5000},  // an end beyond the drive is cut to it
-        {L"E:", L"7000", L"7000", 7000},  // no key: the partition's end is the limit
+    const struct {
+        const wchar_t* drive;
+        const wchar_t* end;
+        const wchar_t* endShown;
+        uint64_t sectors;
+    } cases[] = {
+        { L"D:", L"4000", L"4000", 5000 },
+        { L"D:", L"7000", L"5000", 5000 }, // an end beyond the drive is cut to it
+        { L"E:", L"7000", L"7000", 7000 }, // no key: the partition's end is the limit
     };
     for (const auto& c : cases) {
         const RecognisedRange r = ComputeRecognisedRange(L"63", c.end, keys, c.drive);

@@ -10,9 +10,14 @@ using namespace storage_test;
 
 namespace {
 
-struct FatLayout { uint8_t spc = 4; uint16_t reserved = 4; uint32_t spf = 32; };
+struct FatLayout {
+    uint8_t spc = 4;
+    uint16_t reserved = 4;
+    uint32_t spf = 32;
+};
 
-void WriteFatBoot(Sector& s, const FatLayout& f, bool fat32) {
+void WriteFatBoot(Sector& s, const FatLayout& f, bool fat32)
+{
     s[0x0D] = f.spc;
     PutLe16(s.data() + 0x0E, f.reserved);
     if (fat32) {
@@ -27,22 +32,24 @@ void WriteFatBoot(Sector& s, const FatLayout& f, bool fat32) {
 }
 
 // A FAT volume at `start` with the media byte of its second FAT in place.
-CraftedDisk FatVolume(uint64_t start, const FatLayout& f, bool fat32) {
+CraftedDisk FatVolume(uint64_t start, const FatLayout& f, bool fat32)
+{
     CraftedDisk disk(start + 100000);
     WriteFatBoot(disk.At(start), f, fat32);
     disk.At(start + f.reserved + f.spf)[0] = 0xF8;
     return disk;
 }
 
-VolumeCheck Check(SectorSource& disk, const wchar_t* fs, uint64_t start, uint64_t end,
-                  VolumeGeometryRecord& g) {
+VolumeCheck Check(SectorSource& disk, const wchar_t* fs, uint64_t start, uint64_t end, VolumeGeometryRecord& g)
+{
     return CheckVolume(disk, disk, fs, start, end, g);
 }
 
 // Fields that would divide by zero or loop later fail, and leave the geometry as it was.
-TEST(StorageVolumeCheck, FatFieldsAreChecked) {
-    const FatLayout bad[] = {{0, 4, 32}, {3, 4, 32}, {255, 4, 32}, {4, 0, 32}, {4, 4, 0}};
-    for (bool fat32 : {false, true}) {
+TEST(StorageVolumeCheck, FatFieldsAreChecked)
+{
+    const FatLayout bad[] = { { 0, 4, 32 }, { 3, 4, 32 }, { 255, 4, 32 }, { 4, 0, 32 }, { 4, 4, 0 } };
+    for (bool fat32 : { false, true }) {
         for (const FatLayout& f : bad) {
             SCOPED_TRACE(testing::Message() << fat32 << " " << int(f.spc) << " " << f.reserved << " " << f.spf);
             CraftedDisk disk = FatVolume(100, f, fat32);
@@ -53,38 +60,47 @@ TEST(StorageVolumeCheck, FatFieldsAreChecked) {
             EXPECT_EQ(g.sectorsPerCluster, 77u);
         }
     }
-    for (uint8_t spc : {1, 128}) {
-        CraftedDisk disk = FatVolume(100, {spc, 4, 32}, false);
+    for (uint8_t spc : { 1, 128 }) {
+        CraftedDisk disk = FatVolume(100, { spc, 4, 32 }, false);
         VolumeGeometryRecord g;
         ASSERT_EQ(Check(disk, L"FAT16", 100, 50000, g), VolumeCheck::Valid) << int(spc);
-        EXPECT_EQ(g.cluster0Start + 2 * spc, 200u);     // cluster 2 right after the root
-        disk.At(136)[0] = 0xF0;         // removable media: refused
+        EXPECT_EQ(g.cluster0Start + 2 * spc, 200u); // cluster 2 right after the root
+        disk.At(136)[0] = 0xF0;                     // removable media: refused
         EXPECT_EQ(Check(disk, L"FAT16", 100, 50000, g), VolumeCheck::Invalid);
     }
 }
 
 // FAT sector numbers are 32-bit fields: a volume whose FATs lie beyond them is refused.
-TEST(StorageVolumeCheck, FatSectorsBeyondThirtyTwoBitsAreRefused) {
+TEST(StorageVolumeCheck, FatSectorsBeyondThirtyTwoBitsAreRefused)
+{
     const uint64_t high = UINT32_MAX - 1500ull;
-    const struct { uint64_t start; bool fat32; VolumeCheck want; } cases[] = {
-        {high, true, VolumeCheck::Valid},           // second FAT at 2^32 - 468: fits
-        {high + 600, true, VolumeCheck::Invalid},   // second FAT past 2^32
-        {high, false, VolumeCheck::Invalid},        // the FAT16 root start would not fit
+    const struct {
+        uint64_t start;
+        bool fat32;
+        VolumeCheck want;
+    } cases[] = {
+        { high, true, VolumeCheck::Valid },         // second FAT at 2^32 - 468: fits
+        { high + 600, true, VolumeCheck::Invalid }, // second FAT past 2^32
+        { high, false, VolumeCheck::Invalid },      // the FAT16 root start would not fit
     };
     for (const auto& c : cases) {
-        CraftedDisk disk = FatVolume(c.start, {4, 4, 1000}, c.fat32);
+        CraftedDisk disk = FatVolume(c.start, { 4, 4, 1000 }, c.fat32);
         VolumeGeometryRecord g;
-        EXPECT_EQ(Check(disk, c.fat32 ? L"FAT32" : L"FAT16", c.start, high + 90000, g), c.want)
-            << c.start << c.fat32;
+        EXPECT_EQ(Check(disk, c.fat32 ? L"FAT32" : L"FAT16", c.start, high + 90000, g), c.want) << c.start << c.fat32;
         if (c.want == VolumeCheck::Valid) {
             EXPECT_EQ(g.cluster0Start, high + 4 + 2000 - 8);
         }
     }
 }
 
-struct NtfsLayout { uint8_t spc = 8; uint32_t perRecord = 0xF6; uint32_t perIndex = 1; };
+struct NtfsLayout {
+    uint8_t spc = 8;
+    uint32_t perRecord = 0xF6;
+    uint32_t perIndex = 1;
+};
 
-void WriteNtfsBoot(Sector& s, const NtfsLayout& n) {
+void WriteNtfsBoot(Sector& s, const NtfsLayout& n)
+{
     MarkFs(s, "NTFS");
     s[0x0D] = n.spc;
     PutLe64(s.data() + 0x30, 100);
@@ -96,7 +112,8 @@ void WriteNtfsBoot(Sector& s, const NtfsLayout& n) {
 
 // An NTFS volume from 1000 to 21000 (exclusive), its backup boot sector in its last sector, the
 // $MFT at 1800 and its mirror at 1016.
-CraftedDisk NtfsVolume(const NtfsLayout& n = {}) {
+CraftedDisk NtfsVolume(const NtfsLayout& n = {})
+{
     CraftedDisk disk(40000);
     WriteNtfsBoot(disk.At(1000), n);
     WriteNtfsBoot(disk.At(20999), n);
@@ -105,12 +122,16 @@ CraftedDisk NtfsVolume(const NtfsLayout& n = {}) {
     return disk;
 }
 
-TEST(StorageVolumeCheck, NtfsRecordSizes) {
-    const struct { NtfsLayout layout; uint32_t wantRecord, wantIndex; /* 0: refused */ } cases[] = {
-        {{8, 0xF6, 0xF4}, 2, 8},
-        {{1, 3, 1}, 0, 0},                  // 3 sectors per record
-        {{2, 0x80000001u, 1}, 0, 0},        // × 2 wraps to 2 in 32 bits
-        {{8, 0xF6, 0x20000001u}, 0, 0},     // index sectors beyond 32 bits
+TEST(StorageVolumeCheck, NtfsRecordSizes)
+{
+    const struct {
+        NtfsLayout layout;
+        uint32_t wantRecord, wantIndex; /* 0: refused */
+    } cases[] = {
+        { { 8, 0xF6, 0xF4 }, 2, 8 },
+        { { 1, 3, 1 }, 0, 0 },              // 3 sectors per record
+        { { 2, 0x80000001u, 1 }, 0, 0 },    // × 2 wraps to 2 in 32 bits
+        { { 8, 0xF6, 0x20000001u }, 0, 0 }, // index sectors beyond 32 bits
     };
     for (const auto& c : cases) {
         CraftedDisk disk = NtfsVolume(c.layout);
@@ -126,7 +147,8 @@ TEST(StorageVolumeCheck, NtfsRecordSizes) {
 
 // MBR partitions record the first sector after them, GPT ones their last: the backup boot
 // sector is found at end - 1 and at end, and the next partition's boot sector never stands in.
-TEST(StorageVolumeCheck, NtfsBackupAtExclusiveAndInclusiveEnd) {
+TEST(StorageVolumeCheck, NtfsBackupAtExclusiveAndInclusiveEnd)
+{
     CraftedDisk disk = NtfsVolume();
     disk.At(1000)[510] = 0;
     WriteFatBoot(disk.At(21000), FatLayout{}, true);
@@ -136,12 +158,13 @@ TEST(StorageVolumeCheck, NtfsBackupAtExclusiveAndInclusiveEnd) {
     std::memset(disk.At(20999).data(), 0, kSectorSize);
     EXPECT_EQ(Check(disk, L"NTFS", 1000, 21000, g), VolumeCheck::NoBootSector);
 
-    CraftedDisk bad = NtfsVolume();          // a primary with bad fields falls to the backup
+    CraftedDisk bad = NtfsVolume(); // a primary with bad fields falls to the backup
     bad.At(1000)[0x0D] = 3;
     EXPECT_EQ(Check(bad, L"NTFS", 1000, 21000, g), VolumeCheck::Valid);
 }
 
-TEST(StorageVolumeCheck, NtfsMftAndMirror) {
+TEST(StorageVolumeCheck, NtfsMftAndMirror)
+{
     CraftedDisk disk = NtfsVolume();
     disk.Fail(1800);
     VolumeGeometryRecord g;
@@ -160,17 +183,23 @@ TEST(StorageVolumeCheck, NtfsMftAndMirror) {
 }
 
 // An unreadable whole disk starts the partition search only when nothing else is going on.
-TEST(StorageVolumeCheck, AutoPartitionSearchOnlyWhenAllowed) {
+TEST(StorageVolumeCheck, AutoPartitionSearchOnlyWhenAllowed)
+{
     CraftedDisk blank(40000);
     SelectedVolumeInfo.fsName = L"NTFS";
     SelectedVolumeInfo.startSector = 0;
     SelectedVolumeInfo.endSector = 40000;
-    const struct { AutoSearchState state; bool startWorks; int started; uint32_t flag; } cases[] = {
-        {{true, false, false, false, false}, true, 1, 1},
-        {{true, false, false, false, false}, false, 1, 0},  // could not start: flag clear
-        {{false, false, false, false, false}, true, 0, 0},  // a partition, not a disk
-        {{true, false, false, true, false}, true, 0, 0},    // search running
-        {{true, false, false, false, true}, true, 0, 0},    // on the search's own thread
+    const struct {
+        AutoSearchState state;
+        bool startWorks;
+        int started;
+        uint32_t flag;
+    } cases[] = {
+        { { true, false, false, false, false }, true, 1, 1 },
+        { { true, false, false, false, false }, false, 1, 0 }, // could not start: flag clear
+        { { false, false, false, false, false }, true, 0, 0 }, // a partition, not a disk
+        { { true, false, false, true, false }, true, 0, 0 },   // search running
+        { { true, false, false, false, true }, true, 0, 0 },   // on the search's own thread
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);

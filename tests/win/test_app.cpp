@@ -11,12 +11,12 @@ namespace {
 
 class RecordingApp : public CWinApp {
 public:
-    explicit RecordingApp(BOOL initResult) : CWinApp(L"Recorder"), m_initResult(initResult) {}
+    explicit RecordingApp(BOOL initResult) : CWinApp(L"Recorder"), m_initResult(initResult) { }
     std::string order;
     BOOL InitInstance() override
     {
         order += "init;";
-        IUnknown* unk = nullptr;   // fails unless COM was initialised first
+        IUnknown* unk = nullptr; // fails unless COM was initialised first
         if (SUCCEEDED(::CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                          reinterpret_cast<void**>(&unk)))) {
             order += "com;";

@@ -22,7 +22,10 @@ void PressKey(CTreeClass& tree, HTREEITEM item, WPARAM key)
     tree.SendMessage(WM_KEYDOWN, key, 0);
 }
 
-FolderNode* NodeOf(CTreeClass& tree, HTREEITEM item) { return (FolderNode*)tree.GetItemData(item); }
+FolderNode* NodeOf(CTreeClass& tree, HTREEITEM item)
+{
+    return (FolderNode*)tree.GetItemData(item);
+}
 
 // A scan-style placeholder name, as if the folder's parent had never been read.
 void Unname(CTreeClass& tree, HTREEITEM item)
@@ -113,7 +116,7 @@ TEST_F(BasicSearchTest, BackOrNextDuringAListingLeavesNoWorkerNoticeOrStaleRow)
         PumpUntil([&] { return ::GetTickCount() >= until; }, 1000);
         dlg.OnBnClickedBack();
         EXPECT_TRUE(g_pPopulateListThread == nullptr && g_pPopulateDlg == nullptr) << round;
-        PumpUntil([] { return false; }, 50);   // the worker's own "ended" message, if on its way
+        PumpUntil([] { return false; }, 50); // the worker's own "ended" message, if on its way
         EXPECT_TRUE(dlg.IsWindowEnabled()) << round;
         EXPECT_EQ(0, manyListed()) << round;
     }

@@ -15,7 +15,7 @@ TEST_F(BasicSearchTest, RepaintingTheDialogKeepsNoDrawingObjects)
         dlg.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         PumpPending();
     };
-    repaint();   // the first paint may make lasting objects (font caches and such)
+    repaint(); // the first paint may make lasting objects (font caches and such)
     const int objects = ZrGdiLiveObjects();
     const int dcs = ZrGdiLiveDCs();
     const int temps = ZrGdiTempObjects();

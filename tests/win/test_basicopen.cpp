@@ -20,7 +20,10 @@ void RecordShell(int mode, const CString& target, CWnd*)
 }
 
 UINT g_menuChoice = 0;
-UINT PickCommand(CMenu&) { return g_menuChoice; }
+UINT PickCommand(CMenu&)
+{
+    return g_menuChoice;
+}
 
 std::string TruthSha(const wchar_t* image, const std::string& path)
 {
@@ -145,7 +148,7 @@ TEST_F(BasicOpenTest, NtfsRowOpensAndAnUnwritableRowNeverReachesTheShell)
     EXPECT_EQ(TruthSha(L"ntfs.img", "/README.TXT"), FileSha(g_shellTargets[0]));
 
     const size_t recorded = main.TempFileNames.size();
-    List().SetItemText(readme, 5, L"0");   // the boot sector
+    List().SetItemText(readme, 5, L"0"); // the boot sector
     Open(readme);
     EXPECT_EQ(1u, g_shellTargets.size());
     EXPECT_EQ(recorded, main.TempFileNames.size());

@@ -16,7 +16,7 @@ using namespace zr_test;
 namespace {
 
 struct BasicScanTest : ::testing::Test {
-    CDelvaneDlg dlg;   // only its record tables are used; it never gets a window
+    CDelvaneDlg dlg; // only its record tables are used; it never gets a window
     HWND bar = nullptr;
 
     void SetUp() override
@@ -24,15 +24,22 @@ struct BasicScanTest : ::testing::Test {
         g_pMainDlg = &dlg;
         PlatformProbe();
         SelectedItemKind = L"Logical";
-        dlg.FoundEntryTable.SetColumns({ { L"Name", 0 }, { L"sector", 0 }, { L"self", 0 }, { L"parent", 0 },
-                                         { L"date", 0 }, { L"time", 0 }, { L"size", 0 }, { L"attr", 0 },
-                                         { L"sysID", 0 }, { L"Type", 0 }, { L"Deleted", 0 },
+        dlg.FoundEntryTable.SetColumns({ { L"Name", 0 },
+                                         { L"sector", 0 },
+                                         { L"self", 0 },
+                                         { L"parent", 0 },
+                                         { L"date", 0 },
+                                         { L"time", 0 },
+                                         { L"size", 0 },
+                                         { L"attr", 0 },
+                                         { L"sysID", 0 },
+                                         { L"Type", 0 },
+                                         { L"Deleted", 0 },
                                          { L"Cluster0Start", 0 } });
-        dlg.NtfsFileTable.SetColumns({ { L"Sector", 0 }, { L"name", 0 }, { L"size", 0 }, { L"date", 0 },
-                                       { L"time", 0 }, { L"type", 0 } });
+        dlg.NtfsFileTable.SetColumns(
+            { { L"Sector", 0 }, { L"name", 0 }, { L"size", 0 }, { L"date", 0 }, { L"time", 0 }, { L"type", 0 } });
         InitCommonControls();
-        bar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_POPUP, 0, 0, 100, 10, nullptr, nullptr,
-                                nullptr, nullptr);
+        bar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_POPUP, 0, 0, 100, 10, nullptr, nullptr, nullptr, nullptr);
     }
     void TearDown() override
     {
@@ -56,7 +63,7 @@ struct BasicScanTest : ::testing::Test {
 TEST_F(BasicScanTest, StopAndUnopenableDevice)
 {
     EXPECT_EQ(Scan(L"\\\\.\\X:", L"FAT32", 655360, 1), BasicScanStatus::Stopped);
-    EXPECT_EQ(dlg.FoundEntryTable.GetItemCount(), 1);   // the catch-all alone
+    EXPECT_EQ(dlg.FoundEntryTable.GetItemCount(), 1); // the catch-all alone
     EXPECT_EQ(Scan(L"\\\\.\\Y:", L"NTFS", 262144, 1), BasicScanStatus::Stopped);
     EXPECT_EQ(dlg.NtfsFileTable.GetItemCount(), 0);
 

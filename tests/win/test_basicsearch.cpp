@@ -64,11 +64,11 @@ TEST_F(BasicSearchTest, RefusedNextChangesNothing)
 // A test medium as the drive page offers it: a drive letter, or a partition of a disk.
 struct Medium {
     const wchar_t* image;
-    const wchar_t* letter;      // or null: `partition` of the disk whose text holds `disk`
+    const wchar_t* letter; // or null: `partition` of the disk whose text holds `disk`
     const wchar_t* fs;
     const wchar_t* disk = nullptr;
     const wchar_t* partition = nullptr;
-    std::string truthPrefix;    // "N:" on disks
+    std::string truthPrefix; // "N:" on disks
 };
 
 class MediaTest : public BasicSearchTest {
@@ -108,7 +108,8 @@ protected:
             if (SamePath(f.first, "/Root" + truth))
                 return f.second;
         for (const auto& f : folders)
-            if (truth != "/" && f.first.find("/KXR_Miscellaneous/") != std::string::npos && EndsWithFolder(f.first, truth))
+            if (truth != "/" && f.first.find("/KXR_Miscellaneous/") != std::string::npos &&
+                EndsWithFolder(f.first, truth))
                 return f.second;
         return nullptr;
     }
@@ -129,7 +130,7 @@ protected:
     // The listed files of a folder (lower-case name -> size digits), each listed once.
     std::map<std::string, std::string> List(HTREEITEM item)
     {
-        dlg.ResultTree().SelectItem(nullptr);   // so that the root is listed again too
+        dlg.ResultTree().SelectItem(nullptr); // so that the root is listed again too
         ListFolder(item);
         std::map<std::string, std::string> files;
         CListCtrl& list = *dlg.DetailList();
@@ -145,7 +146,8 @@ protected:
             }
             ++fileRows;
             std::string size = Narrow(std::wstring(list.GetItemText(row, 2).GetString()));
-            size.erase(std::remove_if(size.begin(), size.end(), [](char ch) { return ch < '0' || ch > '9'; }), size.end());
+            size.erase(std::remove_if(size.begin(), size.end(), [](char ch) { return ch < '0' || ch > '9'; }),
+                       size.end());
             files[Lower(Narrow(std::wstring(list.GetItemText(row, 0).GetString())))] = size;
         }
         EXPECT_EQ(size_t(fileRows), files.size());
@@ -293,9 +295,11 @@ TEST_F(MediaTest, HostileNamesAreSavedInsideTheDestination)
             ASSERT_NE(saved.end(), found) << e.path;
             // Plain names only, and as many folders deep as on the volume.
             const std::string path = found->second + "/";
-            EXPECT_EQ(std::count(e.path.begin(), e.path.end(), '/') + 1, std::count(path.begin(), path.end(), '/')) << path;
+            EXPECT_EQ(std::count(e.path.begin(), e.path.end(), '/') + 1, std::count(path.begin(), path.end(), '/'))
+                << path;
             EXPECT_EQ(std::string::npos, path.find_first_of(":\\")) << path;
-            EXPECT_TRUE(std::none_of(path.begin(), path.end(), [](char ch) { return (unsigned char)ch < 0x20; })) << path;
+            EXPECT_TRUE(std::none_of(path.begin(), path.end(), [](char ch) { return (unsigned char)ch < 0x20; }))
+                << path;
             for (const char* step : { "//", "/./", "/../" })
                 EXPECT_EQ(std::string::npos, path.find(step)) << path;
         }
@@ -322,7 +326,7 @@ TEST_F(BasicSearchTest, StopAtRandomMomentsNeverHangsAndBackAndNextWorkAfter)
         dlg.OnBnClickedBack();
         EXPECT_EQ(boxes + 1, g_boxes.size());
         dlg.OnBnClickedStop();
-        dlg.OnBnClickedStop();   // a second Stop finds nothing to stop
+        dlg.OnBnClickedStop(); // a second Stop finds nothing to stop
         ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 10000)) << round;
         EXPECT_TRUE(dlg.ResultTree().IsWindowVisible());
         // Finding nothing is said once per scan, however often "Root" is listed again.

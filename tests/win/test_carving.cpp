@@ -18,26 +18,31 @@ using namespace zr_test;
 
 namespace {
 
-FileType1 Sig(const char* ext, const char* hex, const char* maxSize) {
+FileType1 Sig(const char* ext, const char* hex, const char* maxSize)
+{
     FileType1 t;
     t.extension = ext;
     t.maxSize = maxSize;
     t.offset = 1;
     t.hexText = hex;
-    for (size_t i = 0; hex[2 * i] != 0; ++i) t.signature[t.signatureLength++] = std::stoi(std::string(hex + 2 * i, 2), nullptr, 16);
+    for (size_t i = 0; hex[2 * i] != 0; ++i)
+        t.signature[t.signatureLength++] = std::stoi(std::string(hex + 2 * i, 2), nullptr, 16);
     t.firstByte = t.signature[0];
     return t;
 }
 
 // wav's maximum size is below its file's size on purpose: that item ends by size.
-std::vector<FileType1> CarveTypes() {
-    return {Sig(".JPG", "FFD8FFE0", "600000"), Sig(".PNG", "89504E470D0A1A0A", "200000"), Sig(".PDF", "25504446", "50000"),
-            Sig(".ZIP", "504B0304", "60000"),  Sig(".GIF", "47494638", "20000"),         Sig(".BMP", "424D", "40000"),
-            Sig(".WAV", "52494646", "50000"),  Sig(".RTF", "7B5C72746631", "10000")};
+std::vector<FileType1> CarveTypes()
+{
+    return { Sig(".JPG", "FFD8FFE0", "600000"), Sig(".PNG", "89504E470D0A1A0A", "200000"),
+             Sig(".PDF", "25504446", "50000"),  Sig(".ZIP", "504B0304", "60000"),
+             Sig(".GIF", "47494638", "20000"),  Sig(".BMP", "424D", "40000"),
+             Sig(".WAV", "52494646", "50000"),  Sig(".RTF", "7B5C72746631", "10000") };
 }
 
-const std::map<std::string, std::string> kKeyOfType = {{"jpeg", "JPG"}, {"png", "PNG"}, {"pdf", "PDF"}, {"zip", "ZIP"},
-                                                       {"gif", "GIF"},  {"bmp", "BMP"}, {"wav", "WAV"}, {"rtf", "RTF"}};
+const std::map<std::string, std::string> kKeyOfType = { { "jpeg", "JPG" }, { "png", "PNG" }, { "pdf", "PDF" },
+                                                        { "zip", "ZIP" },  { "gif", "GIF" }, { "bmp", "BMP" },
+                                                        { "wav", "WAV" },  { "rtf", "RTF" } };
 const wchar_t kCarveDevice[] = L"\\\\.\\PhysicalDrive3";
 const std::wstring kRecovered = L"\\Zembrolix Recovery (Premium)\\";
 
@@ -48,23 +53,29 @@ struct Row {
 class TestHost : public CarveScanHost {
 public:
     TestHost(const std::wstring& device, uint64_t start, uint64_t end, const std::wstring& dest)
-        : device(device), start(start), end(end), dest(dest) {}
+        : device(device), start(start), end(end), dest(dest)
+    { }
     CString DevicePath() override { return CString(device); }
     uint64_t StartSector() override { return start; }
     uint64_t EndSector() override { return end; }
     CString Destination() override { return CString(dest); }
     MediaAnswer AskMediaRemoved() override { return ++asked, answer; }
     void ShowMessage(const CString& text) override { messages.push_back(text.GetString()); }
-    void AddThumbnail(const std::vector<uint8_t>& bytes, const CString& name) override {
-        thumbnails.push_back({name.GetString(), bytes});
+    void AddThumbnail(const std::vector<uint8_t>& bytes, const CString& name) override
+    {
+        thumbnails.push_back({ name.GetString(), bytes });
     }
-    void AddResultRow(const CString& key, const CString& name, const CString& path) override {
-        rows.push_back({key.GetString(), name.GetString(), path.GetString()});
-        if (stopAfterRows != 0 && rows.size() == stopAfterRows) StopSignatureScan.store(1);
+    void AddResultRow(const CString& key, const CString& name, const CString& path) override
+    {
+        rows.push_back({ key.GetString(), name.GetString(), path.GetString() });
+        if (stopAfterRows != 0 && rows.size() == stopAfterRows)
+            StopSignatureScan.store(1);
     }
     void PassStarting(bool thorough) override { passes.push_back(thorough); }
-    void LoadThoroughSignatures() override {
-        for (const FileType1& t : thoroughTypes) AddSignature(t, SignatureFileTypeList, SignatureOffsetList);
+    void LoadThoroughSignatures() override
+    {
+        for (const FileType1& t : thoroughTypes)
+            AddSignature(t, SignatureFileTypeList, SignatureOffsetList);
     }
     void ScanFinished() override { finished = true; }
     TypeNumbering& Numbering() override { return numbering; }
@@ -84,27 +95,33 @@ public:
     TypeNumbering numbering;
 };
 
-std::vector<uint8_t> FileBytes(const std::wstring& path) {
+std::vector<uint8_t> FileBytes(const std::wstring& path)
+{
     ReadOnlyFile f(path);
     return f.IsOpen() ? f.Read(0, static_cast<size_t>(f.Size())) : std::vector<uint8_t>();
 }
 
 class Carving : public ::testing::Test {
 public:
-    void SetUp() override {
+    void SetUp() override
+    {
         manifest = LoadCarveManifest(L"carve.img");
-        if (manifest.empty()) GTEST_SKIP() << "no carve manifest (ZR_IMAGES not set?)";
+        if (manifest.empty())
+            GTEST_SKIP() << "no carve manifest (ZR_IMAGES not set?)";
         ReadOnlyFile dev(kCarveDevice);
         ASSERT_TRUE(dev.IsOpen());
         sectors = dev.Size() / 512;
         ASSERT_GT(sectors, 0u);
         StopSignatureScan.store(0);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         std::map<std::string, std::string> saved;
-        for (const std::wstring& dir : folders) TakeSavedFiles(dir, "", saved);
+        for (const std::wstring& dir : folders)
+            TakeSavedFiles(dir, "", saved);
     }
-    std::wstring Folder(const wchar_t* tag) {
+    std::wstring Folder(const wchar_t* tag)
+    {
         folders.push_back(NewTempFolder((std::wstring(L"zrcarve_") + tag).c_str()).GetString());
         return folders.back();
     }
@@ -113,20 +130,21 @@ public:
     std::vector<std::wstring> folders;
 };
 
-}  // namespace
+} // namespace
 
 // Every planted file is found at its offset with its type's next number, with and without the
 // read-ahead thread; the saved file holds the device's bytes up to the item's end (the next
 // header or the type's maximum size).
-TEST_F(Carving, FindsEveryPlantedFileAndSavesItsBytes) {
-    for (bool readAhead : {true, false}) {
+TEST_F(Carving, FindsEveryPlantedFileAndSavesItsBytes)
+{
+    for (bool readAhead : { true, false }) {
         SCOPED_TRACE(readAhead ? "read-ahead" : "reads on the pass thread");
         const std::wstring dest = Folder(L"all");
         TestHost host(kCarveDevice, 0, sectors - 1, dest);
         const SignatureSet set(CarveTypes());
         CarvePassSettings settings;
         settings.readAhead = readAhead;
-        std::atomic<int32_t> stop{0};
+        std::atomic<int32_t> stop{ 0 };
         ASSERT_EQ(RunDeviceCarvePass(host, set, host.numbering, settings, stop), CarvePassEnd::Completed);
         EXPECT_TRUE(host.messages.empty());
         EXPECT_EQ(host.asked, 0u);
@@ -148,7 +166,8 @@ TEST_F(Carving, FindsEveryPlantedFileAndSavesItsBytes) {
             const uint64_t nextStart = i + 1 < manifest.size() ? manifest[i + 1].offset : sectors * 512;
             uint64_t maxSize = 0;
             for (size_t k = 0; k < set.Size(); ++k)
-                if (MakeTypeKey(set.Get(k).type.extension) == CString(key.c_str())) maxSize = set.Get(k).maxSize;
+                if (MakeTypeKey(set.Get(k).type.extension) == CString(key.c_str()))
+                    maxSize = set.Get(k).maxSize;
             if (nextStart - e.offset >= e.size && maxSize >= e.size)
                 EXPECT_EQ(Sha256Hex(saved.data(), std::min<size_t>(saved.size(), e.size)), e.sha256);
             else
@@ -158,12 +177,13 @@ TEST_F(Carving, FindsEveryPlantedFileAndSavesItsBytes) {
 }
 
 // A second pass into the same folder numbers on instead of overwriting.
-TEST_F(Carving, NeverOverwritesAnEarlierFind) {
+TEST_F(Carving, NeverOverwritesAnEarlierFind)
+{
     const std::wstring dest = Folder(L"again");
-    const SignatureSet set(std::vector<FileType1>{CarveTypes()[0]});
-    for (const wchar_t* firstName : {L"JPG00001.JPG", L"JPG00005.JPG"}) {
-        TestHost host(kCarveDevice, 0, sectors - 1, dest);   // a fresh numbering each time
-        std::atomic<int32_t> stop{0};
+    const SignatureSet set(std::vector<FileType1>{ CarveTypes()[0] });
+    for (const wchar_t* firstName : { L"JPG00001.JPG", L"JPG00005.JPG" }) {
+        TestHost host(kCarveDevice, 0, sectors - 1, dest); // a fresh numbering each time
+        std::atomic<int32_t> stop{ 0 };
         ASSERT_EQ(RunDeviceCarvePass(host, set, host.numbering, CarvePassSettings(), stop), CarvePassEnd::Completed);
         ASSERT_EQ(host.rows.size(), 4u);
         EXPECT_EQ(host.rows.front().name, firstName);
@@ -173,29 +193,38 @@ TEST_F(Carving, NeverOverwritesAnEarlierFind) {
 }
 
 // A stop keeps every item found before it: each opened item is listed and its file exists.
-TEST_F(Carving, StopListsEveryItemFoundBeforeIt) {
+TEST_F(Carving, StopListsEveryItemFoundBeforeIt)
+{
     TestHost host(kCarveDevice, 0, sectors - 1, Folder(L"stop"));
     host.stopAfterRows = 3;
     const SignatureSet set(CarveTypes());
-    EXPECT_EQ(RunDeviceCarvePass(host, set, host.numbering, CarvePassSettings(), StopSignatureScan), CarvePassEnd::Stopped);
+    EXPECT_EQ(RunDeviceCarvePass(host, set, host.numbering, CarvePassSettings(), StopSignatureScan),
+              CarvePassEnd::Stopped);
     ASSERT_GE(host.rows.size(), 3u);
     EXPECT_LT(host.rows.size(), manifest.size());
-    for (const Row& r : host.rows) EXPECT_NE(GetFileAttributesW(r.path.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(r.name);
+    for (const Row& r : host.rows)
+        EXPECT_NE(GetFileAttributesW(r.path.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(r.name);
     StopSignatureScan.store(0);
 }
 
 // A device that cannot be opened: Retry asks again for every chunk, RetryAlways once per pass,
 // Cancel stops the scan.
-TEST_F(Carving, MediaQuestionFollowsTheAnswer) {
+TEST_F(Carving, MediaQuestionFollowsTheAnswer)
+{
     const SignatureSet set(CarveTypes());
     const std::wstring dest = Folder(L"gone");
-    struct Case { MediaAnswer answer; CarvePassEnd end; unsigned asked; int32_t stop; };
-    for (const Case c : {Case{MediaAnswer::Retry, CarvePassEnd::Completed, 1 + 4, 0},
-                         Case{MediaAnswer::RetryAlways, CarvePassEnd::Completed, 1, 0},
-                         Case{MediaAnswer::Cancel, CarvePassEnd::Cancelled, 1, 1}}) {
+    struct Case {
+        MediaAnswer answer;
+        CarvePassEnd end;
+        unsigned asked;
+        int32_t stop;
+    };
+    for (const Case c : { Case{ MediaAnswer::Retry, CarvePassEnd::Completed, 1 + 4, 0 },
+                          Case{ MediaAnswer::RetryAlways, CarvePassEnd::Completed, 1, 0 },
+                          Case{ MediaAnswer::Cancel, CarvePassEnd::Cancelled, 1, 1 } }) {
         TestHost host(L"\\\\.\\PhysicalDrive9", 0, 4 * 512 - 1, dest);
         host.answer = c.answer;
-        std::atomic<int32_t> stop{0};
+        std::atomic<int32_t> stop{ 0 };
         EXPECT_EQ(RunDeviceCarvePass(host, set, host.numbering, CarvePassSettings(), stop), c.end);
         EXPECT_EQ(host.asked, c.asked);
         EXPECT_EQ(stop.load(), c.stop);
@@ -205,13 +234,14 @@ TEST_F(Carving, MediaQuestionFollowsTheAnswer) {
 
 // The Signature thread runs the General pass, then the Thorough pass on the reloaded lists, and
 // clears its stop flag; a start not below the end is refused with the end-sector message.
-TEST_F(Carving, SignatureThreadRunsBothPasses) {
+TEST_F(Carving, SignatureThreadRunsBothPasses)
+{
     const std::wstring dest = Folder(L"thread");
     TestHost host(kCarveDevice, 0, sectors - 1, dest);
     SignatureFileTypeList.clear();
     SignatureOffsetList.clear();
-    AddSignature(CarveTypes()[2], SignatureFileTypeList, SignatureOffsetList);   // PDF
-    host.thoroughTypes = {CarveTypes()[4]};                                       // GIF
+    AddSignature(CarveTypes()[2], SignatureFileTypeList, SignatureOffsetList); // PDF
+    host.thoroughTypes = { CarveTypes()[4] };                                  // GIF
     GeneralFoundCount.store(0);
     OmittedFoundCount.store(0);
     CWinThread* thread = nullptr;
@@ -219,7 +249,7 @@ TEST_F(Carving, SignatureThreadRunsBothPasses) {
     ASSERT_EQ(WaitForSingleObject(thread->m_hThread, 60000), WAIT_OBJECT_0);
     delete thread;
     EXPECT_TRUE(host.finished);
-    EXPECT_EQ(host.passes, (std::vector<bool>{false, true}));
+    EXPECT_EQ(host.passes, (std::vector<bool>{ false, true }));
     EXPECT_EQ(GeneralFoundCount.load(), 2u);
     EXPECT_EQ(OmittedFoundCount.load(), 1u);
     ASSERT_EQ(host.rows.size(), 3u);

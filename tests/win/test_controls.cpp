@@ -74,9 +74,9 @@ TEST_F(ControlsTest, ListAndTreeTextsOfAnyLength)
         tree->SetItemData(h, 0xBEEF0000u + (DWORD_PTR)n);
         ASSERT_TRUE(tree->SetItemText(h, Text(n + 3, L'x').c_str()));
         EXPECT_EQ(Text(n + 3, L'x'), tree->GetItemText(h).Str()) << "length " << n;
-        EXPECT_EQ(0xBEEF0000u + (DWORD_PTR)n, tree->GetItemData(h));   // setting the text kept the data
+        EXPECT_EQ(0xBEEF0000u + (DWORD_PTR)n, tree->GetItemData(h)); // setting the text kept the data
     }
-    wchar_t small[8];   // the buffer form stops at the buffer, terminated
+    wchar_t small[8]; // the buffer form stops at the buffer, terminated
     EXPECT_EQ(7, list->GetItemText(3, 0, small, 8));
     EXPECT_EQ(Text(7, L'A'), std::wstring(small));
     EXPECT_TRUE(list->DeleteAllItems());
@@ -107,7 +107,8 @@ TEST_F(ControlsTest, SharedImageListsSurviveTheirListViews)
     EXPECT_NE(own, shared->m_hImageList);
 
     CListCtrl other;
-    ASSERT_TRUE(other.Create(WS_VISIBLE | LVS_REPORT | LVS_SHAREIMAGELISTS, CRect(0, 0, 100, 80), &dlg, IDC_TEST_CREATED));
+    ASSERT_TRUE(
+        other.Create(WS_VISIBLE | LVS_REPORT | LVS_SHAREIMAGELISTS, CRect(0, 0, 100, 80), &dlg, IDC_TEST_CREATED));
     other.SetExtendedStyle(LVS_EX_CHECKBOXES);
     EXPECT_EQ(shared->m_hImageList, other.GetImageList(LVSIL_STATE)->m_hImageList);
 
@@ -140,7 +141,8 @@ TEST_F(ControlsTest, BitmapButtonFacesAndTheirGdiObjects)
     const int gdiBase = ZrGdiLiveObjects();
     {
         CBitmapButton button;
-        ASSERT_TRUE(button.Create(L"", WS_VISIBLE | BS_OWNERDRAW, CRect(200, 5, 260, 45), &dlg, IDC_TEST_BITMAP_BUTTON));
+        ASSERT_TRUE(
+            button.Create(L"", WS_VISIBLE | BS_OWNERDRAW, CRect(200, 5, 260, 45), &dlg, IDC_TEST_BITMAP_BUTTON));
         EXPECT_FALSE(button.LoadBitmaps(9999u));
         ASSERT_TRUE(button.LoadBitmaps(IDB_TEST_BUTTON_UP, IDB_TEST_BUTTON_DOWN));
         EXPECT_EQ(gdiBase + 2, ZrGdiLiveObjects());

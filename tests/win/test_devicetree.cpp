@@ -26,7 +26,7 @@ namespace {
 constexpr int kWipedDisk = 5;
 
 std::mutex g_boxLock;
-std::vector<CString> g_boxes;   // the partition search's summaries, shown from its thread
+std::vector<CString> g_boxes; // the partition search's summaries, shown from its thread
 
 int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT)
 {
@@ -61,7 +61,7 @@ void MakeWipedDisk(const std::wstring& path)
     CopyRange(h, mbr, 2048, 63, 8);
     for (uint64_t start : { 2048u, 206848u, 339968u, 374784u })
         CopyRange(h, mbr, start, start, 8);
-    CopyRange(h, mbr, 206848 + 131071, 206848 + 131071, 1);   // the NTFS backup boot sector
+    CopyRange(h, mbr, 206848 + 131071, 206848 + 131071, 1); // the NTFS backup boot sector
     LARGE_INTEGER end;
     end.QuadPart = zr_test::ReadOnlyFile(mbr).Size();
     SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
@@ -121,7 +121,7 @@ protected:
         g_pMainDlg = &main;
         InstallDriveTreeStorageHost();
         LogicalDriveKeys.RemoveAll();
-        g_boxes.clear();   // no search runs between tests
+        g_boxes.clear(); // no search runs between tests
         previousHook = ZrSetMessageBoxHook(RecordBox);
         PlatformProbe();
     }
@@ -186,7 +186,7 @@ TEST_F(DeviceTreeTest, TreeListsDisksPartitionsAndDrives)
 {
     PhysicalDiskInfo info;
     EXPECT_FALSE(QueryPhysicalDisk(0, info));
-    EXPECT_FALSE(QueryPhysicalDisk(26, info));   // past the table of 26 disks
+    EXPECT_FALSE(QueryPhysicalDisk(26, info)); // past the table of 26 disks
     Refresh();
     EXPECT_EQ(DriveTreeBuilding.load(), 0);
     EXPECT_EQ(DiskItem(0), physical);
@@ -209,7 +209,7 @@ TEST_F(DeviceTreeTest, TreeListsDisksPartitionsAndDrives)
         EXPECT_EQ(ChildTexts(disk), want) << n;
         EXPECT_EQ(DiskPartitionTable[n].partitionCount, parts.size());
     }
-    EXPECT_EQ(DiskPartitionTable[2].partitionCount, 4u);    // two primary, two logical
+    EXPECT_EQ(DiskPartitionTable[2].partitionCount, 4u); // two primary, two logical
     EXPECT_EQ(DiskDescriptionList.GetSize(), INT_PTR(ChildTexts(physical).size()));
 
     // A second enumeration lists no drive until the busy word is cleared.
@@ -235,7 +235,7 @@ TEST_F(DeviceTreeTest, SelectingDisksAndPartitionsShowsTheirPropertiesAndRange)
         ASSERT_EQ(list.GetItemCount(), 13);
         EXPECT_EQ(list.GetItemText(12, 1), r->physicalDeviceId);
         EXPECT_EQ(host.rangeLast, StrToUInt64(r->totalSectors.GetString()));
-        EXPECT_EQ(host.comboIndex, 3);   // several partitions: the file system is not guessed
+        EXPECT_EQ(host.comboIndex, 3); // several partitions: the file system is not guessed
     }
     // The same disk twice rebuilds nothing; after a group item it is shown again.
     const HTREEITEM mbr = DiskItem(2);
@@ -292,12 +292,12 @@ TEST_F(DeviceTreeTest, StartAndStopCyclesEndWithTheSummary)
     Refresh();
     for (int cycle = 0; cycle < 20; ++cycle) {
         StartSearch(false);
-        EXPECT_FALSE(StartPartitionSearchThread());     // one search at a time
+        EXPECT_FALSE(StartPartitionSearchThread()); // one search at a time
         if (cycle % 2 == 1)
             PumpPending();
         StopPartitionSearch();
-        ASSERT_TRUE(PumpUntil([&] { return BoxCount() == size_t(cycle + 1) && main.PartitionSearchRunning == 0; },
-                              20000))
+        ASSERT_TRUE(
+            PumpUntil([&] { return BoxCount() == size_t(cycle + 1) && main.PartitionSearchRunning == 0; }, 20000))
             << cycle;
     }
     // Every partition of the disk is listed once, however the runs were cut.

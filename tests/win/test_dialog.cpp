@@ -17,7 +17,7 @@ namespace {
 // A dialog whose init and WM_APP+6 handler the test sets; it records its owner.
 class TestDialog : public CDialog {
 public:
-    explicit TestDialog(UINT id = IDD_TEST_CHILD, CWnd* parent = nullptr) : CDialog(id, parent) {}
+    explicit TestDialog(UINT id = IDD_TEST_CHILD, CWnd* parent = nullptr) : CDialog(id, parent) { }
     std::function<void(TestDialog&)> onInit;
     std::function<LRESULT(WPARAM, LPARAM)> onPosted;
     int endCode = IDOK;
@@ -33,10 +33,18 @@ public:
             onInit(*this);
         return TRUE;
     }
-    void PostEnd(int code) { endCode = code; PostMessage(WM_APP + 4); }
+    void PostEnd(int code)
+    {
+        endCode = code;
+        PostMessage(WM_APP + 4);
+    }
 
 protected:
-    LRESULT OnEnd(WPARAM, LPARAM) { EndDialog(endCode); return 0; }
+    LRESULT OnEnd(WPARAM, LPARAM)
+    {
+        EndDialog(endCode);
+        return 0;
+    }
     LRESULT OnPosted(WPARAM w, LPARAM l) { return onPosted ? onPosted(w, l) : 0; }
     DECLARE_MESSAGE_MAP()
 };

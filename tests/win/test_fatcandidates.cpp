@@ -10,7 +10,7 @@
 namespace {
 
 struct FatCandidates : ::testing::Test {
-    CDelvaneDlg dlg;   // only its record tables are used; it never gets a window
+    CDelvaneDlg dlg; // only its record tables are used; it never gets a window
     void SetUp() override
     {
         g_pMainDlg = &dlg;
@@ -19,14 +19,22 @@ struct FatCandidates : ::testing::Test {
         DeepFatVolumeCount = 0;
         WantedCluster0Start = 0;
         FatVolumeParams = FatVolumeParamsRecord();
-        dlg.FatPartitionTable.SetColumns({ { L"Sector", 0 }, { L"SPF", 0 }, { L"SPC", 0 }, { L"Root Sectors", 0 },
-                                           { L"Root Start", 0 }, { L"Reserve Sectors", 0 }, { L"Cluster0Start", 0 },
-                                           { L"firstFAT", 0 }, { L"secondFAT", 0 }, { L"TotalSectors", 0 },
-                                           { L"PartType", 0 }, { L"End Sector", 0 } });
-        dlg.FatPartitionTable.InsertRow({ L"2048", L"400", L"8", L"0", L"0", L"32", L"2832", L"2080",
-                                          L"2480", L"204800", L"FAT32", L"206847" });
-        dlg.FatPartitionTable.InsertRow({ L"300000", L"64", L"4", L"32", L"0", L"4", L"300100", L"300004",
-                                          L"300068", L"65536", L"FAT16", L"365535" });
+        dlg.FatPartitionTable.SetColumns({ { L"Sector", 0 },
+                                           { L"SPF", 0 },
+                                           { L"SPC", 0 },
+                                           { L"Root Sectors", 0 },
+                                           { L"Root Start", 0 },
+                                           { L"Reserve Sectors", 0 },
+                                           { L"Cluster0Start", 0 },
+                                           { L"firstFAT", 0 },
+                                           { L"secondFAT", 0 },
+                                           { L"TotalSectors", 0 },
+                                           { L"PartType", 0 },
+                                           { L"End Sector", 0 } });
+        dlg.FatPartitionTable.InsertRow(
+            { L"2048", L"400", L"8", L"0", L"0", L"32", L"2832", L"2080", L"2480", L"204800", L"FAT32", L"206847" });
+        dlg.FatPartitionTable.InsertRow({ L"300000", L"64", L"4", L"32", L"0", L"4", L"300100", L"300004", L"300068",
+                                          L"65536", L"FAT16", L"365535" });
     }
     void TearDown() override { g_pMainDlg = nullptr; }
 };
@@ -44,17 +52,17 @@ TEST_F(FatCandidates, LoadOnlyInDeepSearchOnFat)
 
     SelectedVolumeInfo.fsName = L"FAT32";
     LoadFatCandidate(1);
-    EXPECT_EQ(FatVolumeParams.cluster0Start, 2832u);   // the row's fields are the pure tests' business
+    EXPECT_EQ(FatVolumeParams.cluster0Start, 2832u); // the row's fields are the pure tests' business
 }
 
 TEST_F(FatCandidates, ByIndexHonoursTheFat16GateAndTheWantedStart)
 {
     SelectedVolumeInfo.fsName = L"FAT16";
     LoadFatCandidateByIndex(1, 1);
-    EXPECT_EQ(FatVolumeParams.cluster0Start, 0u);   // no FAT16 volume assembled yet
+    EXPECT_EQ(FatVolumeParams.cluster0Start, 0u); // no FAT16 volume assembled yet
 
     DeepFatVolumeCount = 2;
-    LoadFatCandidateByIndex(1, 1);                  // the wanted start (0) is the one held already
+    LoadFatCandidateByIndex(1, 1); // the wanted start (0) is the one held already
     EXPECT_EQ(FatVolumeParams.cluster0Start, 0u);
     WantedCluster0Start = 1;
     LoadFatCandidateByIndex(1, 1);
@@ -63,7 +71,7 @@ TEST_F(FatCandidates, ByIndexHonoursTheFat16GateAndTheWantedStart)
     WantedCluster0Start = 2832;
     LoadFatCandidateByIndex(0, 0);
     EXPECT_EQ(FatVolumeParams.sectorsPerFat, 400u);
-    WantedCluster0Start = 12345;                    // no row has it
+    WantedCluster0Start = 12345; // no row has it
     LoadFatCandidateByIndex(0, 0);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 2832u);
 }

@@ -14,17 +14,21 @@ namespace {
 
 class FileTest : public testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         wchar_t tmp[MAX_PATH];
         ASSERT_GT(GetTempPathW(MAX_PATH, tmp), 0u);
         m_dir.Format(L"%szr_file_test_%lu", tmp, GetCurrentProcessId());
         CreateDirectoryW(m_dir, nullptr);
     }
-    void TearDown() override {
-        for (const CString& p : m_made) DeleteFileW(p);
+    void TearDown() override
+    {
+        for (const CString& p : m_made)
+            DeleteFileW(p);
         RemoveDirectoryW(m_dir);
     }
-    CString Path(const wchar_t* name) {
+    CString Path(const wchar_t* name)
+    {
         m_made.push_back(m_dir + L"\\" + name);
         return m_made.back();
     }
@@ -33,7 +37,8 @@ protected:
 };
 
 // The cause and OS error of the CFileException f throws, or {-1, 0}.
-std::pair<int, long> FileError(const std::function<void()>& f) {
+std::pair<int, long> FileError(const std::function<void()>& f)
+{
     try {
         f();
     } catch (CException* e) {
@@ -42,10 +47,11 @@ std::pair<int, long> FileError(const std::function<void()>& f) {
         e->Delete();
         return r;
     }
-    return {-1, 0};
+    return { -1, 0 };
 }
 
-TEST_F(FileTest, WriteFailuresThrowFileException) {
+TEST_F(FileTest, WriteFailuresThrowFileException)
+{
     CString path = Path(L"readonly.zrl");
     CFile(path, CFile::modeCreate | CFile::modeWrite).Write("data", 4);
     CFile f(path, CFile::modeRead);
@@ -60,16 +66,21 @@ TEST_F(FileTest, WriteFailuresThrowFileException) {
     {
         CArchive ar(&f, CArchive::store);
         ar << uint32_t(1);
-    }  // the same failure in the destructor stays inside it
+    } // the same failure in the destructor stays inside it
     EXPECT_EQ(f.GetLength(), 4u);
 }
 
-TEST_F(FileTest, DevicesAreNeverOpenedForWriting) {
-    const wchar_t* devices[] = {L"\\\\.\\PhysicalDrive0", L"\\\\.\\PhysicalDrive1", L"\\\\.\\C:", L"\\\\.\\X:",
-                                L"//./physicaldrive0", L"\\\\?\\GLOBALROOT\\Device\\Harddisk0\\Partition0",
-                                L"\\\\?\\C:"};
-    const UINT writeModes[] = {CFile::modeWrite, CFile::modeReadWrite, CFile::modeCreate | CFile::modeWrite,
-                               CFile::modeCreate | CFile::modeNoTruncate | CFile::modeRead};
+TEST_F(FileTest, DevicesAreNeverOpenedForWriting)
+{
+    const wchar_t* devices[] = { L"\\\\.\\PhysicalDrive0",
+                                 L"\\\\.\\PhysicalDrive1",
+                                 L"\\\\.\\C:",
+                                 L"\\\\.\\X:",
+                                 L"//./physicaldrive0",
+                                 L"\\\\?\\GLOBALROOT\\Device\\Harddisk0\\Partition0",
+                                 L"\\\\?\\C:" };
+    const UINT writeModes[] = { CFile::modeWrite, CFile::modeReadWrite, CFile::modeCreate | CFile::modeWrite,
+                                CFile::modeCreate | CFile::modeNoTruncate | CFile::modeRead };
     for (const wchar_t* dev : devices) {
         for (UINT mode : writeModes) {
             SCOPED_TRACE(ToUtf8(CString(dev)));
@@ -87,4 +98,4 @@ TEST_F(FileTest, DevicesAreNeverOpenedForWriting) {
     EXPECT_TRUE(f.Open(longForm, CFile::modeCreate | CFile::modeWrite));
 }
 
-}  // namespace
+} // namespace

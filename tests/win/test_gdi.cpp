@@ -8,7 +8,10 @@
 
 namespace {
 
-bool Alive(HGDIOBJ h) { return ::GetObjectType(h) != 0; }
+bool Alive(HGDIOBJ h)
+{
+    return ::GetObjectType(h) != 0;
+}
 
 } // namespace
 

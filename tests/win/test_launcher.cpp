@@ -11,7 +11,7 @@
 #include "app/pure/shell_rules.h"
 #include "app/startup.h"
 #include "app/waitdialogs.h"
-#include "common/images.h"   // Narrow
+#include "common/images.h" // Narrow
 #include "common/ui_wait.h"
 #include "resource.h"
 #include "storage/pure/globals.h"
@@ -28,7 +28,7 @@ std::atomic<bool> g_launcherVisibleWhenRun{ false };
 
 class TestSearchDialog : public CDialog {
 public:
-    TestSearchDialog() : CDialog(IDD_TEST_CHILD) {}
+    TestSearchDialog() : CDialog(IDD_TEST_CHILD) { }
     BOOL OnInitDialog() override
     {
         CDialog::OnInitDialog();
@@ -55,7 +55,7 @@ void CloseTestDialog()
     ::PostMessageW(g_testDialogWnd.load(), WM_COMMAND, IDCANCEL, 0);
 }
 
-std::vector<CString> g_boxes;   // the message boxes shown, answered with g_boxAnswer
+std::vector<CString> g_boxes; // the message boxes shown, answered with g_boxAnswer
 int g_boxAnswer = IDNO;
 
 int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT)
@@ -71,7 +71,7 @@ std::atomic<int> g_endCalls{ 0 };
 void RecordEnd(int)
 {
     ++g_endCalls;
-    if (g_pMainDlg)   // the process would end here; the test ends the launcher's modal loop
+    if (g_pMainDlg) // the process would end here; the test ends the launcher's modal loop
         g_pMainDlg->EndDialog(IDCANCEL);
 }
 
@@ -154,7 +154,7 @@ TEST_F(LauncherTest, GoRunsTheSearchDialogOnTheModeThreadOnceAndTheLauncherComes
         EXPECT_EQ(d.FoundEntryTable.GetItemCount(), 0);
         EXPECT_TRUE(WaitUntil([&] { return !d.IsWindowEnabled() && d.LoadingDialog == nullptr; }));
 
-        Click(d, IDC_GO_BASIC);   // a second Go meanwhile changes nothing
+        Click(d, IDC_GO_BASIC); // a second Go meanwhile changes nothing
         EXPECT_EQ(g_testDialogRuns, 1);
         EXPECT_EQ(d.SearchMode.load(), kModePhoto);
 
@@ -169,9 +169,8 @@ TEST_F(LauncherTest, GoRunsTheSearchDialogOnTheModeThreadOnceAndTheLauncherComes
 TEST_F(LauncherTest, AModeThreadThatCannotStartClosesTheLoadingDialogAndSaysSo)
 {
     RegisterSearchDialog(kModeBasic, RunTestSearchDialog);
-    ZrModeThreadStarter old = ZrSetModeThreadStarter([](CWinThread*&, AFX_THREADPROC, LPVOID) -> CWinThread* {
-        return nullptr;
-    });
+    ZrModeThreadStarter old =
+        ZrSetModeThreadStarter([](CWinThread*&, AFX_THREADPROC, LPVOID) -> CWinThread* { return nullptr; });
     RunLauncher([&](CDelvaneDlg& d) {
         Click(d, IDC_GO_BASIC);
         EXPECT_TRUE(d.LoadingDialog == nullptr);
@@ -179,12 +178,12 @@ TEST_F(LauncherTest, AModeThreadThatCannotStartClosesTheLoadingDialogAndSaysSo)
         EXPECT_TRUE(g_pModeSearchThread == nullptr);
         EXPECT_EQ(g_boxes.size(), 1u);
         const int ticks = d.TimerTicks;
-        ::Sleep(300);   // several timer periods
+        ::Sleep(300); // several timer periods
         EXPECT_EQ(d.TimerTicks, ticks) << "the loading timer still runs";
     });
     ZrSetModeThreadStarter(old);
     EXPECT_EQ(g_testDialogRuns, 0);
-    ASSERT_EQ(g_boxes.size(), 2u);   // the failure, then the exit question
+    ASSERT_EQ(g_boxes.size(), 2u); // the failure, then the exit question
     EXPECT_NE(g_boxes[0], g_boxes[1]);
 }
 
@@ -204,13 +203,17 @@ TEST_F(LauncherTest, ExitLetsWorkersFinishAndDeletesOnlyOurTemporaryFiles)
         g_finishedBeforeEnd = g_workerFinished.load();
         RecordEnd(code);
     });
-    ASSERT_NE(ZrBeginThreadInto(g_testWorker, [](LPVOID) -> UINT {
-        while (!AfxGetThread()->StopRequested())
-            ::Sleep(5);
-        ::Sleep(50);   // its own finishing steps
-        g_workerFinished = true;
-        return 0;
-    }, nullptr), nullptr);
+    ASSERT_NE(ZrBeginThreadInto(
+                  g_testWorker,
+                  [](LPVOID) -> UINT {
+                      while (!AfxGetThread()->StopRequested())
+                          ::Sleep(5);
+                      ::Sleep(50); // its own finishing steps
+                      g_workerFinished = true;
+                      return 0;
+                  },
+                  nullptr),
+              nullptr);
     RunLauncher([&](CDelvaneDlg&) { TempFolderPath = dir; });
     EXPECT_TRUE(g_finishedBeforeEnd);
     EXPECT_EQ(g_endCalls, 1);
@@ -228,12 +231,15 @@ TEST_F(LauncherTest, ABasicLogRunsItsSearchFirstAndAnyOtherIsRefused)
     RegisterSearchDialog(kModePhoto, RunTestSearchDialog);
     const CString truncated = TempDir() + L"zr_truncated.QLX";
     CFile(truncated, CFile::modeCreate | CFile::modeWrite).Write("\x05\x00", 2);
-    const struct { CString path; bool accepted; } logs[] = {
+    const struct {
+        CString path;
+        bool accepted;
+    } logs[] = {
         { WriteLog(L"zr_basic.QLX", kScanLogMarker, 1), true },
-        { WriteLog(L"zr_photo.QLX", kScanLogMarker, 3), false },   // a mode it cannot load
+        { WriteLog(L"zr_photo.QLX", kScanLogMarker, 3), false }, // a mode it cannot load
         { WriteLog(L"zr_marker.QLX", L"SomeOtherProgram2013", 1), false },
         { truncated, false },
-        { TempDir() + L"zr_missing_log.QLX", false },              // cannot be opened at all
+        { TempDir() + L"zr_missing_log.QLX", false }, // cannot be opened at all
     };
     for (const auto& log : logs) {
         g_boxes.clear();
@@ -256,9 +262,9 @@ TEST_F(LauncherTest, ABasicLogRunsItsSearchFirstAndAnyOtherIsRefused)
         if (log.accepted) {
             EXPECT_EQ(g_testDialogThread.load(), ::GetCurrentThreadId());
             EXPECT_FALSE(g_launcherVisibleWhenRun);
-            EXPECT_EQ(g_boxes.size(), 1u);   // only the exit question
+            EXPECT_EQ(g_boxes.size(), 1u); // only the exit question
         } else {
-            ASSERT_EQ(g_boxes.size(), 2u) << name;   // the refusal, then the exit question
+            ASSERT_EQ(g_boxes.size(), 2u) << name; // the refusal, then the exit question
             EXPECT_GE(g_boxes[0].Find(L"invalid or corrupted"), 0);
         }
         ClearCommandLineLogPath();
@@ -274,14 +280,14 @@ TEST_F(LauncherTest, ProgressAndWaitServicesFromAWorker)
         const uint64_t end = 0x100000000ull;
         d.SetProgressRange64(bar, 0, end, 1);
         d.UpdateProgress(bar, 0, end, end / 2);
-        d.UpdateProgress(bar, 0, end, end / 4);   // out of order: never backwards
+        d.UpdateProgress(bar, 0, end, end / 4); // out of order: never backwards
         EXPECT_EQ((int)::SendMessageW(bar, PBM_GETPOS, 0, 0), 50);
-        d.UpdateProgress(bar, 0, end, end * 3);   // past the end: clamped
+        d.UpdateProgress(bar, 0, end, end * 3); // past the end: clamped
         EXPECT_EQ((int)::SendMessageW(bar, PBM_GETPOS, 0, 0), 100);
 
         d.ShowWaitDialog(nullptr, TRUE);
-        EXPECT_TRUE(d.WaitDialog && d.WaitDialog->IsWindowVisible()
-                    && ::GetWindowThreadProcessId(d.WaitDialog->GetSafeHwnd(), nullptr) == uiThread);
+        EXPECT_TRUE(d.WaitDialog && d.WaitDialog->IsWindowVisible() &&
+                    ::GetWindowThreadProcessId(d.WaitDialog->GetSafeHwnd(), nullptr) == uiThread);
         EXPECT_FALSE(d.IsWindowEnabled());
         d.CloseWaitDialog(nullptr);
         EXPECT_TRUE(d.WaitDialog && !d.WaitDialog->IsWindowVisible());
@@ -295,16 +301,18 @@ namespace {
 HWND WaitForWindow(DWORD pid, const wchar_t* title)
 {
     HWND found = nullptr;
-    WaitUntil([&] {
-        for (HWND w = ::FindWindowExW(nullptr, nullptr, nullptr, title); w && !found;
-             w = ::FindWindowExW(nullptr, w, nullptr, title)) {
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(w, &owner);
-            if (owner == pid && ::IsWindowVisible(w))
-                found = w;
-        }
-        return found != nullptr;
-    }, 20000);
+    WaitUntil(
+        [&] {
+            for (HWND w = ::FindWindowExW(nullptr, nullptr, nullptr, title); w && !found;
+                 w = ::FindWindowExW(nullptr, w, nullptr, title)) {
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(w, &owner);
+                if (owner == pid && ::IsWindowVisible(w))
+                    found = w;
+            }
+            return found != nullptr;
+        },
+        20000);
     return found;
 }
 
@@ -363,7 +371,8 @@ TEST(Program, StartsShowsTheLauncherAndEndsThroughTheExitQuestion)
     wchar_t command[1024] = {};
     DWORD size = sizeof(command);
     EXPECT_EQ(::RegGetValueW(HKEY_CLASSES_ROOT, L".QLX\\shell\\Open with program\\command", nullptr, RRF_RT_REG_SZ,
-                             nullptr, command, &size), ERROR_SUCCESS);
+                             nullptr, command, &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(CString(command).CompareNoCase(L"\"" + program + L"\" \"%1\""), 0) << zr_test::Narrow(command);
     ::PostMessageW(launcher, WM_CLOSE, 0, 0);
     HWND question = WaitForWindow(run.pi.dwProcessId, L"Message");
@@ -385,7 +394,7 @@ TEST(Program, AMissingDataFileEndsStartUpWithExitCode3)
         ASSERT_TRUE(run.ok);
         HWND box = WaitForWindow(run.pi.dwProcessId, kProductTitle);
         ASSERT_NE(box, nullptr);
-        EXPECT_EQ(::GetDlgItem(box, IDC_GO_BASIC), nullptr);   // the message, not the launcher
+        EXPECT_EQ(::GetDlgItem(box, IDC_GO_BASIC), nullptr); // the message, not the launcher
         wchar_t text[512] = {};
         ::GetDlgItemTextW(box, 0xFFFF, text, 512);
         EXPECT_EQ(CString(text).Find(L"Couldn't open source file: "), 0) << zr_test::Narrow(text);

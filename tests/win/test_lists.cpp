@@ -14,8 +14,7 @@
 namespace {
 
 // A report list in a top-level host, attached the way data exchange attaches a template's list.
-template <class List>
-class ListHost {
+template <class List> class ListHost {
 public:
     ListHost()
     {
@@ -45,12 +44,12 @@ TEST(HideColumn, ShowingGivesBackPlaceAndWidthEvenAfterHidingTwice)
     const int widths[] = { 120, 80, 0, 0 };
     for (int i = 0; i < 4; ++i)
         list.InsertColumn(i, names[i], LVCFMT_LEFT, widths[i]);
-    list.ShowColumn(2, FALSE);   // hidden columns are kept in front
+    list.ShowColumn(2, FALSE); // hidden columns are kept in front
     list.ShowColumn(3, FALSE);
     ASSERT_EQ(TRUE, list.ShowColumn(1, FALSE));
     EXPECT_FALSE(list.IsColumnVisible(1));
     EXPECT_EQ((std::vector<int>{ 1, 3, 2, 0 }), Order(list));
-    list.ShowColumn(1, FALSE);   // hidden already: nothing to remember anew
+    list.ShowColumn(1, FALSE); // hidden already: nothing to remember anew
     list.SetColumnWidth(1, 300);
     list.ShowColumn(1, TRUE);
     EXPECT_EQ((std::vector<int>{ 3, 2, 0, 1 }), Order(list));
@@ -92,8 +91,12 @@ TEST(SortClass, SortsBy64BitNumbersOrOrdinalTextAndRestoresItemData)
         CSortClass sort(&list, 1, TRUE);
         sort.Sort(TRUE);
     }
-    EXPECT_EQ((RowList{ { L"-3", 105 }, { L"word", 104 }, { L"9", 103 }, { L"10", 102 }, { L"4294967296", 101 },
-                       { L"5000000000", 100 } }),
+    EXPECT_EQ((RowList{ { L"-3", 105 },
+                        { L"word", 104 },
+                        { L"9", 103 },
+                        { L"10", 102 },
+                        { L"4294967296", 101 },
+                        { L"5000000000", 100 } }),
               Rows(list));
 
     Fill(list, { L"b", L"B", L"a" }, 200);

@@ -71,7 +71,7 @@ bool IconAlive(HICON icon)
 
 class LookTest : public ::testing::Test {
 protected:
-    CWnd host;   // stands in for a dialog: reflects notifications to the controls' objects
+    CWnd host; // stands in for a dialog: reflects notifications to the controls' objects
     CMyBtn btn;
     static constexpr COLORREF kRed = RGB(255, 0, 0);
 
@@ -156,7 +156,7 @@ TEST_F(LookTest, GdiCountStaysStableOver200RepaintsWithChangingColours)
 
 // The bindings pointed at a library that is missing, or one without the exports.
 struct NamedDwm : DwmApi {
-    explicit NamedDwm(const wchar_t* library) : DwmApi(library) {}
+    explicit NamedDwm(const wchar_t* library) : DwmApi(library) { }
 };
 
 TEST(ThemeBindings, HarmlessWithoutLibraryOrExportOrAfterUnloading)
@@ -186,19 +186,21 @@ TEST(ProductImports, NeitherDwmapiNorUxtheme)
     ASSERT_GT(::GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
     std::wstring exe(path);
     exe = exe.substr(0, exe.find_last_of(L"\\/"));
-    exe = exe.substr(0, exe.find_last_of(L"\\/")) + L"\\ZembrolixRecovery.exe";   // the build folder
+    exe = exe.substr(0, exe.find_last_of(L"\\/")) + L"\\ZembrolixRecovery.exe"; // the build folder
     // Mapped as an image without loading its imports: the import directory is read in place.
     HMODULE image = ::LoadLibraryExW(exe.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
     ASSERT_NE(nullptr, image) << "build the product exe first";
     const BYTE* base = reinterpret_cast<const BYTE*>(image);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const auto* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
     const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     std::vector<std::string> dlls;
     for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name; ++d)
         dlls.push_back(reinterpret_cast<const char*>(base + d->Name));
     ::FreeLibrary(image);
     auto imported = [&](const char* dll) {
-        return std::any_of(dlls.begin(), dlls.end(), [&](const std::string& n) { return _stricmp(n.c_str(), dll) == 0; });
+        return std::any_of(dlls.begin(), dlls.end(),
+                           [&](const std::string& n) { return _stricmp(n.c_str(), dll) == 0; });
     };
     EXPECT_TRUE(imported("kernel32.dll")) << "the import table was read";
     EXPECT_FALSE(imported("dwmapi.dll"));

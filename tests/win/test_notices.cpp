@@ -22,7 +22,7 @@ TEST(Notices, EachEndsOnlyByTheKeysAndButtonsItAllows)
     const struct {
         const char* name;
         std::function<std::unique_ptr<CDialog>()> make;
-        WPARAM ignoredKey;   // 0: none
+        WPARAM ignoredKey; // 0: none
         Step last;
         INT_PTR result;
     } cases[] = {
@@ -78,21 +78,23 @@ TEST_F(NoDeviceTest, ASecondCopyEndsAtOnceAndExitClearsTheState)
     INT_PTR second = -2;
     bool secondShown = true;
     bool alive = false;
-    INT_PTR result = RunScripted(first, {
-        [&](HWND) {
-            EXPECT_EQ(NoDeviceVisible.load(), 1);
-            EXPECT_EQ(g_pNoDeviceDlg.load(), &first);
-            CNoDevice again;
-            second = again.DoModal();
-            secondShown = again.GetSafeHwnd() != nullptr;
-            EXPECT_EQ(NoDeviceVisible.load(), 1);   // the first is still up
-            EXPECT_EQ(g_pNoDeviceDlg.load(), &first);
-        },
-        Key(VK_ESCAPE),
-        Key(VK_RETURN),
-        Click(IDC_NOTICE_OK),
-    }, &alive);
-    EXPECT_TRUE(alive);   // neither key ended it
+    INT_PTR result = RunScripted(first,
+                                 {
+                                     [&](HWND) {
+                                         EXPECT_EQ(NoDeviceVisible.load(), 1);
+                                         EXPECT_EQ(g_pNoDeviceDlg.load(), &first);
+                                         CNoDevice again;
+                                         second = again.DoModal();
+                                         secondShown = again.GetSafeHwnd() != nullptr;
+                                         EXPECT_EQ(NoDeviceVisible.load(), 1); // the first is still up
+                                         EXPECT_EQ(g_pNoDeviceDlg.load(), &first);
+                                     },
+                                     Key(VK_ESCAPE),
+                                     Key(VK_RETURN),
+                                     Click(IDC_NOTICE_OK),
+                                 },
+                                 &alive);
+    EXPECT_TRUE(alive); // neither key ended it
     EXPECT_EQ(second, IDCANCEL);
     EXPECT_FALSE(secondShown);
     EXPECT_EQ(result, IDCANCEL);
@@ -104,10 +106,15 @@ TEST_F(NoDeviceTest, RetryStaysUntilADriveIsFoundAndTheCloseBoxExits)
 {
     CNoDevice dlg;
     bool alive = false;
-    INT_PTR result = RunScripted(dlg, {
-        Click(IDC_ND_RETRY),
-        [](HWND h) { s_drives = true; Click(IDC_ND_RETRY)(h); },
-    }, &alive);
+    INT_PTR result = RunScripted(dlg,
+                                 {
+                                     Click(IDC_ND_RETRY),
+                                     [](HWND h) {
+                                         s_drives = true;
+                                         Click(IDC_ND_RETRY)(h);
+                                     },
+                                 },
+                                 &alive);
     EXPECT_TRUE(alive);
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(NoDeviceVisible.load(), 0);

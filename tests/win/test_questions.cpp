@@ -30,7 +30,10 @@ namespace {
 
 Step EnterAndEscape()
 {
-    return [](HWND h) { Key(VK_RETURN)(h); Key(VK_ESCAPE)(h); };
+    return [](HWND h) {
+        Key(VK_RETURN)(h);
+        Key(VK_ESCAPE)(h);
+    };
 }
 
 // a.txt in a fresh folder, with its first rename proposal a_kx_0.txt taken already.
@@ -59,12 +62,17 @@ protected:
 TEST_F(ReplaceTest, EachButtonGivesItsAnswerAndKeysNeverEndIt)
 {
     const CString proposal = m_folder + L"\\a_kx_1.txt";
-    const struct { int button; bool applyAll; INT_PTR result; int policy; int aborted; bool renamed; } cases[] = {
-        { IDOK, true, IDOK, 2, 0, false },
-        { IDC_RPL_RENAME, false, IDOK, 4, 0, true },
-        { IDCANCEL, false, IDCANCEL, 1, 0, false },
-        { IDC_RPL_CANCEL, false, IDCANCEL, 3, 1, false },
-        { 0, false, IDCANCEL, 1, 0, false },   // the close box counts as Skip
+    const struct {
+        int button;
+        bool applyAll;
+        INT_PTR result;
+        int policy;
+        int aborted;
+        bool renamed;
+    } cases[] = {
+        { IDOK, true, IDOK, 2, 0, false },          { IDC_RPL_RENAME, false, IDOK, 4, 0, true },
+        { IDCANCEL, false, IDCANCEL, 1, 0, false }, { IDC_RPL_CANCEL, false, IDCANCEL, 3, 1, false },
+        { 0, false, IDCANCEL, 1, 0, false }, // the close box counts as Skip
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "button " << c.button << " all " << c.applyAll);
@@ -77,7 +85,7 @@ TEST_F(ReplaceTest, EachButtonGivesItsAnswerAndKeysNeverEndIt)
         steps.push_back(c.button ? Click(c.button) : CloseBox());
         EXPECT_EQ(RunScripted(dlg, steps, &alive), c.result);
         EXPECT_TRUE(alive);
-        EXPECT_EQ(dlg.m_strNewFileName, proposal);   // a_kx_0 is taken
+        EXPECT_EQ(dlg.m_strNewFileName, proposal); // a_kx_0 is taken
         EXPECT_EQ(FileExistsPolicy, c.policy);
         EXPECT_EQ(SaveAborted.load(), c.aborted);
         EXPECT_EQ(ReplaceFileName, c.renamed ? proposal : m_folder + L"\\a.txt");
@@ -88,16 +96,30 @@ TEST_F(ReplaceTest, ATypedNameThatExistsIsRefusedUntilAFreeOneIsTyped)
 {
     static int boxes;
     boxes = 0;
-    ZrMessageBoxHook old = ZrSetMessageBoxHook([](HWND, LPCWSTR, LPCWSTR, UINT) { ++boxes; return IDOK; });
+    ZrMessageBoxHook old = ZrSetMessageBoxHook([](HWND, LPCWSTR, LPCWSTR, UINT) {
+        ++boxes;
+        return IDOK;
+    });
     const CString taken = m_folder + L"\\a_kx_0.txt";
     const CString free = m_folder + L"\\mine.txt";
     Replace dlg;
     bool alive = false;
-    INT_PTR result = RunScripted(dlg, {
-        [&](HWND h) { ::SetDlgItemTextW(h, IDC_RPL_NEW_FILE, taken); Click(IDC_RPL_RENAME)(h); },
-        [&](HWND h) { ::SetDlgItemTextW(h, IDC_RPL_NEW_FILE, L"  "); Click(IDC_RPL_RENAME)(h); },
-        [&](HWND h) { ::SetDlgItemTextW(h, IDC_RPL_NEW_FILE, free); Click(IDC_RPL_RENAME)(h); },
-    }, &alive);
+    INT_PTR result = RunScripted(dlg,
+                                 {
+                                     [&](HWND h) {
+                                         ::SetDlgItemTextW(h, IDC_RPL_NEW_FILE, taken);
+                                         Click(IDC_RPL_RENAME)(h);
+                                     },
+                                     [&](HWND h) {
+                                         ::SetDlgItemTextW(h, IDC_RPL_NEW_FILE, L"  ");
+                                         Click(IDC_RPL_RENAME)(h);
+                                     },
+                                     [&](HWND h) {
+                                         ::SetDlgItemTextW(h, IDC_RPL_NEW_FILE, free);
+                                         Click(IDC_RPL_RENAME)(h);
+                                     },
+                                 },
+                                 &alive);
     ZrSetMessageBoxHook(old);
     EXPECT_TRUE(alive);
     EXPECT_EQ(boxes, 2);
@@ -114,14 +136,22 @@ TEST(QuestionDialogs, ButtonsGiveTheirResultsAndEnterOrEscapeDoNothing)
         EXPECT_TRUE(alive);
         return r;
     };
-    const struct { int button; INT_PTR result; } logical[] = {
-        { IDC_LOG_LOGICAL, 1 }, { IDC_LOG_PHYSICAL, 2 }, { IDC_LOG_CANCEL, 0 },
+    const struct {
+        int button;
+        INT_PTR result;
+    } logical[] = {
+        { IDC_LOG_LOGICAL, 1 },
+        { IDC_LOG_PHYSICAL, 2 },
+        { IDC_LOG_CANCEL, 0 },
     };
     for (const auto& c : logical) {
         CLogicalDlg dlg;
         EXPECT_EQ(run(dlg, Click(c.button)), c.result) << c.button;
     }
-    const struct { Step last; INT_PTR result; } removable[] = { { Click(IDOK), IDOK }, { CloseBox(), IDCANCEL } };
+    const struct {
+        Step last;
+        INT_PTR result;
+    } removable[] = { { Click(IDOK), IDOK }, { CloseBox(), IDCANCEL } };
     for (const auto& c : removable) {
         CRem_Media_Scan dlg;
         EXPECT_EQ(run(dlg, c.last), c.result);
@@ -130,7 +160,7 @@ TEST(QuestionDialogs, ButtonsGiveTheirResultsAndEnterOrEscapeDoNothing)
 
 TEST(MediaRemoved, AnswersMapToTheScanAndAreResetEachTimeOnAWorkerThread)
 {
-    CreateSharedGdiObjects();   // the program's start-up does this before any scan
+    CreateSharedGdiObjects(); // the program's start-up does this before any scan
     CMediaRemoved dlg;
     std::vector<MediaAnswer> answers;
     std::atomic<int> asked{ 0 };
@@ -141,10 +171,13 @@ TEST(MediaRemoved, AnswersMapToTheScanAndAreResetEachTimeOnAWorkerThread)
         }
     });
     const std::vector<std::vector<int>> clicks = {
-        { IDC_MR_CANCEL }, { IDC_MR_APPLY, IDC_MR_RETRY }, { IDC_MR_RETRY }, {},   // {}: the close box
+        { IDC_MR_CANCEL }, { IDC_MR_APPLY, IDC_MR_RETRY }, { IDC_MR_RETRY }, {}, // {}: the close box
     };
     for (size_t i = 0; i < clicks.size(); ++i) {
-        ASSERT_TRUE(WaitUntil([&] { HWND h = dlg.GetSafeHwnd(); return h && ::IsWindowVisible(h); }));
+        ASSERT_TRUE(WaitUntil([&] {
+            HWND h = dlg.GetSafeHwnd();
+            return h && ::IsWindowVisible(h);
+        }));
         HWND h = dlg.GetSafeHwnd();
         EXPECT_NE(::GetWindowThreadProcessId(h, nullptr), ::GetCurrentThreadId());
         for (int id : clicks[i])

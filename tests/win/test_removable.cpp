@@ -48,7 +48,7 @@ protected:
     {
         DiskPartitionTable[kMediumDisk] = DiskPartitionRecord();
         ::DeleteFileW(file.c_str());
-        if (!at.empty()) {   // else no file: a medium that cannot be opened
+        if (!at.empty()) { // else no file: a medium that cannot be opened
             HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
             auto seek = [&](uint64_t sector) {
                 LARGE_INTEGER where;
@@ -62,7 +62,7 @@ protected:
             ::SetEndOfFile(h);
             ::CloseHandle(h);
         }
-        auto* record = new DriveInfoRecord;   // drive records live as long as the program
+        auto* record = new DriveInfoRecord; // drive records live as long as the program
         record->itemText = DiskItemText(kMediumDisk, L"Removable Media", L" 64 MB");
         record->totalSectors.Format(L"%llu", (unsigned long long)(cylinders * kCylinder));
         const HTREEITEM item = dlg.DriveTree().InsertItem(record->itemText, dlg.PhysicalDrivesItem());
@@ -87,8 +87,8 @@ protected:
     bool ControlsBack()
     {
         return g_pBasicDriveTreeThread == nullptr && Enabled(IDC_BS_NEXT) && Enabled(IDC_BS_BACK) &&
-               Enabled(IDC_BS_DRIVE_TREE) && Enabled(IDC_BS_MORE_PARTITIONS) &&
-               !dlg.GetDlgItem(IDC_BS_STOP_PARTITIONS)->IsWindowVisible();
+            Enabled(IDC_BS_DRIVE_TREE) && Enabled(IDC_BS_MORE_PARTITIONS) &&
+            !dlg.GetDlgItem(IDC_BS_STOP_PARTITIONS)->IsWindowVisible();
     }
     long Boxes(const wchar_t* text) { return long(std::count(g_boxes.begin(), g_boxes.end(), CString(text))); }
 
@@ -103,14 +103,16 @@ protected:
 TEST_F(RemovableTest, SearchEndsWithThePartitionShownAndReported)
 {
     const uint32_t volumeSectors = Le32(boot.data() + 0x20) ? Le32(boot.data() + 0x20) : Le16(boot.data() + 0x13);
-    const struct { bool readable, startupLog; } cases[] = { { true, false }, { true, true }, { false, false } };
+    const struct {
+        bool readable, startupLog;
+    } cases[] = { { true, false }, { true, true }, { false, false } };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "readable " << c.readable << " log " << c.startupLog);
         if (c.startupLog)
             SetCommandLineLogPath(L"C:\\results.log");
         g_boxes.clear();
-        const HTREEITEM medium = AddMedium(c.readable ? std::vector<uint64_t>{ 0 } : std::vector<uint64_t>{},
-                                           130 * kCylinder, 130);
+        const HTREEITEM medium =
+            AddMedium(c.readable ? std::vector<uint64_t>{ 0 } : std::vector<uint64_t>{}, 130 * kCylinder, 130);
         ASSERT_TRUE(dlg.StartRemovableMediaSearch());
         EXPECT_FALSE(Enabled(IDC_BS_NEXT));
         ASSERT_TRUE(PumpUntil([&] { return ControlsBack(); }, 20000));

@@ -42,16 +42,20 @@ protected:
 
 ZrRecordTable EmptyFoundTable()
 {
-    return ZrRecordTable{ { L"Name" }, { L"sector" }, { L"self" }, { L"parent" }, { L"date" }, { L"time" },
-                          { L"size" }, { L"attr" }, { L"sysID" }, { L"Type" }, { L"Deleted" }, { L"Cluster0Start" } };
+    return ZrRecordTable{
+        { L"Name" }, { L"sector" }, { L"self" },  { L"parent" }, { L"date" },    { L"time" },
+        { L"size" }, { L"attr" },   { L"sysID" }, { L"Type" },   { L"Deleted" }, { L"Cluster0Start" }
+    };
 }
 
 TEST_F(ResultBuildTest, TreeKeepsTheFoldersOfTwoVolumesWithEqualClustersApart)
 {
     ZrRecordTable rows = EmptyFoundTable();
     for (const wchar_t* volume : { L"100", L"900" }) {
-        rows.InsertRow({ CString(L"top ") + volume, L"", L"3", L"0", L"0", L"0", L"0", L"16", L"0", L"FOLDER", L"1", volume });
-        rows.InsertRow({ CString(L"child ") + volume, L"", L"9", L"3", L"0", L"0", L"0", L"16", L"0", L"FOLDER", L"1", volume });
+        rows.InsertRow(
+            { CString(L"top ") + volume, L"", L"3", L"0", L"0", L"0", L"0", L"16", L"0", L"FOLDER", L"1", volume });
+        rows.InsertRow(
+            { CString(L"child ") + volume, L"", L"9", L"3", L"0", L"0", L"0", L"16", L"0", L"FOLDER", L"1", volume });
     }
     rows.SortStable(kFoundSelf, ZrRecordTable::SortKey::Decimal);
     MarkOrphansFat(rows, nullptr);
@@ -85,7 +89,8 @@ TEST_F(ResultBuildTest, BuiltTreePaintsAgain)
         SCOPED_TRACE(ntfs ? "NTFS" : "FAT");
         tree.DeleteAllResults();
         ZrRecordTable rows = EmptyFoundTable();
-        rows.InsertRow({ L"top", L"", L"30", ntfs ? L"5" : L"0", L"0", L"0", L"0", L"16", L"0", L"FOLDER", L"0", L"0" });
+        rows.InsertRow(
+            { L"top", L"", L"30", ntfs ? L"5" : L"0", L"0", L"0", L"0", L"16", L"0", L"FOLDER", L"0", L"0" });
         tree.EnsureRootItem();
         if (ntfs)
             BuildResultTree(rows, &tree, nullptr);
@@ -99,4 +104,4 @@ TEST_F(ResultBuildTest, BuiltTreePaintsAgain)
     ::SetWindowLongPtrW(dlg.GetSafeHwnd(), GWLP_WNDPROC, (LONG_PTR)g_dialogProc);
 }
 
-}  // namespace
+} // namespace

@@ -75,10 +75,10 @@ TEST_F(ExistingFileTest, EachAnswerToTheExistingFileQuestion)
 {
     const std::string old = Sha256Hex("old", 3);
     struct Case {
-        int policy;         // set before the save; -1: answered in the question
+        int policy; // set before the save; -1: answered in the question
         int button;
         bool overwritten;
-        bool renamed;       // the README written as a_kx_0.txt beside the old file
+        bool renamed; // the README written as a_kx_0.txt beside the old file
         uint64_t saved;
     } cases[] = {
         { 2, 0, true, false, 1 },
@@ -121,13 +121,13 @@ TEST_F(ExistingFileTest, AnUnwritableDestinationStopsTheSaveWithAMessage)
     second.file.name = L"b.txt";
     SaveCounts counts;
     {
-        DialogAnswerer overwrite(IDC_RPL_RENAME, IDOK);   // which the held file refuses
+        DialogAnswerer overwrite(IDC_RPL_RENAME, IDOK); // which the held file refuses
         counts = SaveFoundItems({ item, second }, dest, nullptr, true);
     }
     ::CloseHandle(held);
     EXPECT_EQ(counts.saved, 0u);
     EXPECT_EQ(counts.failed, 1u);
-    EXPECT_EQ(counts.skipped, 1u);   // the save stopped before the next file
+    EXPECT_EQ(counts.skipped, 1u); // the save stopped before the next file
     EXPECT_EQ(SaveAborted.load(), 1);
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0], CString(kSaveWriteFailedText));
@@ -142,4 +142,4 @@ TEST_F(ExistingFileTest, ADestinationOnTheScannedVolumeIsRefused)
     EXPECT_EQ(g_boxes[0], CString(kDestinationOnSourceText));
 }
 
-}  // namespace
+} // namespace

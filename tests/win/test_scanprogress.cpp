@@ -37,7 +37,7 @@ TEST(ThrottledProgressTest, ReportsPerItemMoveTheBarInFewMessagesAndEndFull)
                 halfway = position();
             progress.Report(done, total);
             if (done > total - stride)
-                break;   // the next stride would wrap
+                break; // the next stride would wrap
         }
         const int rangeMessages = g_steps;
         progress.Report(total, total);

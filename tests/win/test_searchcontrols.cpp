@@ -12,18 +12,19 @@
 namespace {
 
 struct Page : ::testing::Test {
-    CDelvaneDlg main;   // only its search mode is read
+    CDelvaneDlg main; // only its search mode is read
     CWnd page;
     CRangeSlider slider;
     void SetUp() override
     {
         g_pMainDlg = &main;
-        ASSERT_TRUE(page.CreateEx(0, CWnd::RegisterClassOnce(L"ZrTestPage"), L"page", WS_OVERLAPPEDWINDOW,
-                                  0, 0, 400, 200, nullptr, nullptr));
+        ASSERT_TRUE(page.CreateEx(0, CWnd::RegisterClassOnce(L"ZrTestPage"), L"page", WS_OVERLAPPEDWINDOW, 0, 0, 400,
+                                  200, nullptr, nullptr));
         for (int id : { 1211, 1212, 1213, 1214 })
-            ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD, 0, 0, 50, 20, page.m_hWnd, (HMENU)(INT_PTR)id, nullptr, nullptr);
-        ASSERT_TRUE(slider.CreateEx(0, CRangeSlider::kClassName, L"", WS_CHILD | WS_VISIBLE,
-                                    CRect(0, 40, 300, 70), &page, 1300));
+            ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD, 0, 0, 50, 20, page.m_hWnd, (HMENU)(INT_PTR)id, nullptr,
+                              nullptr);
+        ASSERT_TRUE(slider.CreateEx(0, CRangeSlider::kClassName, L"", WS_CHILD | WS_VISIBLE, CRect(0, 40, 300, 70),
+                                    &page, 1300));
     }
     void TearDown() override
     {
@@ -34,7 +35,7 @@ struct Page : ::testing::Test {
 
 TEST_F(Page, SectorFieldsAndSliderTakeTheRange)
 {
-    const uint64_t end = (1ull << 33) + 5;   // beyond 32 bits
+    const uint64_t end = (1ull << 33) + 5; // beyond 32 bits
     main.SearchMode = kModeDeep;
     SetSectorRangeControls(63, end, &page);
     EXPECT_EQ(page.GetDlgItemText(1213), CString(L"63"));
@@ -53,7 +54,7 @@ TEST_F(Page, SelectionClearedOnlyOnAResultsTree)
     HTREEITEM top = tree.InsertItem(L"My Computer");
     tree.SelectItem(top);
     ClearTreeSelection();
-    EXPECT_EQ(tree.GetSelectedItem(), top);   // a device tree keeps its selection
+    EXPECT_EQ(tree.GetSelectedItem(), top); // a device tree keeps its selection
 
     tree.DeleteAllItems();
     HTREEITEM root = tree.InsertItem(L"Root");

@@ -14,40 +14,45 @@
 namespace {
 
 // The repository's copy of a data file, as a path on Wine's Z: drive.
-std::wstring ShippedPath(const wchar_t* name) {
-    std::string here = __FILE__;  // <repo>/tests/win/this file
-    for (int up = 0; up < 3; ++up) here = here.substr(0, here.find_last_of("/\\"));
+std::wstring ShippedPath(const wchar_t* name)
+{
+    std::string here = __FILE__; // <repo>/tests/win/this file
+    for (int up = 0; up < 3; ++up)
+        here = here.substr(0, here.find_last_of("/\\"));
     std::wstring path = zr_test::Widen(here) + L"/resources/signatures/" + name;
     for (wchar_t& ch : path)
-        if (ch == L'/') ch = L'\\';
+        if (ch == L'/')
+            ch = L'\\';
     return path[0] == L'\\' ? L"Z:" + path : path;
 }
 
-TEST(SignatureFiles, StartUpLoadsThePhotoListsWithoutTheVideoFiles) {
-    for (const wchar_t* name : {L"QORVENExt2.dll", L"QORVENExt2Adv.dll", L"QORVENSig.dll", L"QORVENSigAdv.dll",
-                                L"QORVENVideo.dll", L"QORVENVideoAdv.dll"})
+TEST(SignatureFiles, StartUpLoadsThePhotoListsWithoutTheVideoFiles)
+{
+    for (const wchar_t* name : { L"QORVENExt2.dll", L"QORVENExt2Adv.dll", L"QORVENSig.dll", L"QORVENSigAdv.dll",
+                                 L"QORVENVideo.dll", L"QORVENVideoAdv.dll" })
         ASSERT_TRUE(::CopyFileW(ShippedPath(name).c_str(), DataFilePath(CString(L"\\") + name), FALSE))
             << zr_test::Narrow(ShippedPath(name));
     const CString video = DataFilePath(L"\\QORVENVideo.dll"), moved = video + L".away";
     ASSERT_TRUE(::MoveFileExW(video, moved, MOVEFILE_REPLACE_EXISTING));
-    CheckDataFiles();  // returns: the four files it needs are there
+    CheckDataFiles(); // returns: the four files it needs are there
     ASSERT_TRUE(::MoveFileExW(moved, video, MOVEFILE_REPLACE_EXISTING));
     LoadFileTypeList(L"\\QORVENExt2.dll", L"General");
     LoadFileTypeList(L"\\QORVENExt2Adv.dll", L"Advance");
-    LoadFileTypeList(L"\\QORVENSig.dll", L"Other");  // an unknown category fills nothing
+    LoadFileTypeList(L"\\QORVENSig.dll", L"Other"); // an unknown category fills nothing
 
     ASSERT_GE(GeneralFileTypeList.size(), 8u);
     EXPECT_EQ(GeneralFileTypeList.size(), ReadDataFileOrExit(DataFilePath(L"\\QORVENExt2.dll")).entries.size());
-    EXPECT_EQ(GeneralFileTypeList[0].extension, L".jpg");  // as written: the Photo lists keep the case
+    EXPECT_EQ(GeneralFileTypeList[0].extension, L".jpg"); // as written: the Photo lists keep the case
     EXPECT_EQ(AdvanceFileTypeList.size(), ReadDataFileOrExit(DataFilePath(L"\\QORVENExt2Adv.dll")).entries.size());
     EXPECT_FALSE(GeneralOffsetList.empty());
     EXPECT_TRUE(SignatureFileTypeList.empty());
 }
 
-TEST(OpenWithShellTest, MissingFileIsReportedAndNotOpened) {
+TEST(OpenWithShellTest, MissingFileIsReportedAndNotOpened)
+{
     zr_test::MessageBoxCatcher catcher;
     OpenWithShell(kShellOpenFile, DataFilePath(L"\\no such file.txt"), nullptr);
     EXPECT_EQ(catcher.Count(), 1);
 }
 
-}  // namespace
+} // namespace

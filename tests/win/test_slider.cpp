@@ -36,7 +36,7 @@ BEGIN_MESSAGE_MAP(SliderHost, CWnd)
     ON_REGISTERED_MESSAGE(RANGE_CHANGED, &SliderHost::OnRangeChanged)
 END_MESSAGE_MAP()
 
-constexpr int kWidth = 200, kHeight = 20;   // handles 15 wide, a track of 170 pixels
+constexpr int kWidth = 200, kHeight = 20; // handles 15 wide, a track of 170 pixels
 
 class SliderTest : public ::testing::Test {
 protected:
@@ -62,7 +62,10 @@ protected:
 
     zr_slider::Layout Layout() const { return zr_slider::ComputeLayout(slider.Values(), kWidth, kHeight); }
     static int Centre(const zr_slider::Rect& r) { return (r.left + r.right) / 2; }
-    void Mouse(UINT message, int x) { slider.SendMessage(message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(x, 10)); }
+    void Mouse(UINT message, int x)
+    {
+        slider.SendMessage(message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(x, 10));
+    }
     void Drag(int fromX, int toX)
     {
         Mouse(WM_LBUTTONDOWN, fromX);
@@ -131,7 +134,7 @@ TEST_F(SliderTest, KeysReportTheirKindAndWorkBeforeTheFirstPaint)
     // Never painted: keys and presses work from the current size.
     ASSERT_FALSE(slider.IsWindowVisible());
     Key(VK_RIGHT, false);
-    Key(VK_RIGHT, false, true);   // with Ctrl: ignored, not reported
+    Key(VK_RIGHT, false, true); // with Ctrl: ignored, not reported
     Key(VK_LEFT, true);
     EXPECT_EQ((std::vector<int>{ kBand, kLeft }), host.codes);
     EXPECT_GT(slider.Values().left, 200);
@@ -149,7 +152,7 @@ TEST_F(SliderTest, PaintsWithoutLeaking)
         slider.UpdateWindow();
     }
     EXPECT_EQ(gdi, ZrGdiLiveObjects());
-    slider.SetMinMax(7, 7);   // every search dialog's first state
+    slider.SetMinMax(7, 7); // every search dialog's first state
     slider.UpdateWindow();
     EXPECT_EQ(gdi, ZrGdiLiveObjects());
 }

@@ -44,16 +44,18 @@ TEST_F(StorageTest, ReadSectorsMatchesTheImages)
     const struct {
         const wchar_t* device;
         const wchar_t* image;
-    } media[] = {{kMbrDisk, L"mbr.img"}, {kGptDisk, L"gpt.img"}, {L"\\\\.\\PhysicalDrive3", L"carve.img"},
-                 {L"\\\\.\\X:", L"fat32.img"}, {L"\\\\.\\Y:", L"ntfs.img"}, {L"\\\\.\\W:", L"fat16.img"},
-                 {L"\\\\.\\V:", L"ntfs512.img"}};
+    } media[] = {
+        { kMbrDisk, L"mbr.img" },        { kGptDisk, L"gpt.img" },      { L"\\\\.\\PhysicalDrive3", L"carve.img" },
+        { L"\\\\.\\X:", L"fat32.img" },  { L"\\\\.\\Y:", L"ntfs.img" }, { L"\\\\.\\W:", L"fat16.img" },
+        { L"\\\\.\\V:", L"ntfs512.img" }
+    };
     for (const auto& m : media) {
         SCOPED_TRACE(Narrow(m.device));
         ReadOnlyFile file(ImagePath(m.image));
         ASSERT_TRUE(file.IsOpen());
         const uint64_t sectors = file.Size() / kSectorSize;
         EXPECT_EQ(ReadOnlyFile(m.device).Size(), file.Size());
-        for (uint64_t sector : {uint64_t(2048), sectors - 8}) {
+        for (uint64_t sector : { uint64_t(2048), sectors - 8 }) {
             DWORD ok = 0;
             const std::vector<uint8_t> got = Sectors(m.device, sector, 8, &ok);
             ASSERT_EQ(ok, 1u) << sector;
@@ -79,14 +81,14 @@ TEST_F(StorageTest, ShortReadsCountWhatCameAndReadsPastTheEndFail)
     EXPECT_EQ(kept.Read(sectors, 1, got.data()), 0u);
     EXPECT_EQ(KeptHandleSectorSource(L"\\\\.\\PhysicalDrive9").Read(0, 1, got.data()), 0u);
 
-    for (uint64_t sector : {sectors, uint64_t(1) << 40}) {
+    for (uint64_t sector : { sectors, uint64_t(1) << 40 }) {
         Sectors(kMbrDisk, sector, 1, &ok);
         EXPECT_EQ(ok, 0u) << sector;
     }
     Sectors(L"\\\\.\\PhysicalDrive9", 0, 1, &ok);
     EXPECT_EQ(ok, 0u);
     EXPECT_EQ(ReadSectors(kMbrDisk, uint64_t(0), kMaxSectorsPerRead + 1, got.data()), 0u);
-    PlatformKind = 0;                   // before the platform probe every read fails
+    PlatformKind = 0; // before the platform probe every read fails
     Sectors(kMbrDisk, 0, 1, &ok);
     EXPECT_EQ(ok, 0u);
     PlatformProbe();
@@ -101,8 +103,7 @@ TEST_F(StorageTest, SectorsBeyondFourGiB)
     const uint64_t high = (uint64_t(1) << 23) + 7;
     {
         // The test's own scratch file, the one thing here opened for writing.
-        const HANDLE out = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE out = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(out, INVALID_HANDLE_VALUE);
         char mark[kSectorSize] = "high";
         LARGE_INTEGER at;
@@ -115,7 +116,7 @@ TEST_F(StorageTest, SectorsBeyondFourGiB)
     std::vector<uint8_t> buf(kSectorSize);
     EXPECT_EQ(ReadSectors(path, DWORD(high), DWORD(high >> 32), 1, buf.data()), 1u);
     EXPECT_STREQ(reinterpret_cast<char*>(buf.data()), "high");
-    EXPECT_EQ(ReadSectors(path, uint64_t(7), 1, buf.data()), 1u);   // the same low half
+    EXPECT_EQ(ReadSectors(path, uint64_t(7), 1, buf.data()), 1u); // the same low half
     EXPECT_EQ(buf[0], 0);
     EXPECT_EQ(ReadSectors(path, high + 1, 1, buf.data()), 0u);
     const HANDLE h = OpenDeviceForReading(path);
@@ -131,8 +132,8 @@ TEST_F(StorageTest, SectorsBeyondFourGiB)
 TEST_F(StorageTest, Windows9xBranch)
 {
     EXPECT_EQ(BiosDriveOfPath(L"\\\\.\\PhysicalDrive3"), 0x83u);
-    for (const wchar_t* path : {L"\\\\.\\PhysicalDrive4", L"\\\\.\\PhysicalDrive10", L"\\\\.\\X:",
-                                L"\\\\.\\PhysicalDrive"})
+    for (const wchar_t* path :
+         { L"\\\\.\\PhysicalDrive4", L"\\\\.\\PhysicalDrive10", L"\\\\.\\X:", L"\\\\.\\PhysicalDrive" })
         EXPECT_EQ(BiosDriveOfPath(path), 0u);
 
     PlatformKind = 'F';
@@ -141,11 +142,11 @@ TEST_F(StorageTest, Windows9xBranch)
         MessageBoxCatcher boxes;
         EXPECT_EQ(ReadSectors(L"\\\\.\\PhysicalDrive10", uint64_t(0), 1, buf.data()), 0u);
         EXPECT_EQ(ReadSectors(kMbrDisk, uint64_t(1) << 32, 1, buf.data()), 0u);
-        EXPECT_EQ(boxes.Count(), 0);        // refused before the library is looked for
+        EXPECT_EQ(boxes.Count(), 0); // refused before the library is looked for
         EXPECT_EQ(buf[0], 0);
         EXPECT_EQ(ReadSectors(kMbrDisk, uint64_t(0), 1, buf.data()), 0u);
         EXPECT_EQ(ReadSectors(kMbrDisk, uint64_t(0), 1, buf.data()), 0u);
-        EXPECT_EQ(boxes.Count(), 2);        // "disk32.dll not found." each time
+        EXPECT_EQ(boxes.Count(), 2); // "disk32.dll not found." each time
     }
     EXPECT_EQ(Disk32Module, nullptr);
     PlatformProbe();
@@ -158,7 +159,7 @@ struct TreeHost : StorageHost {
         return reinterpret_cast<TreeItemHandle>(uintptr_t(100 + texts.size()));
     }
     CString LogicalDrivePath() override { return CString(); }
-    void ClearScanTables() override {}
+    void ClearScanTables() override { }
     AutoSearchState QueryAutoSearchState() override { return state; }
     bool StartPartitionSearch() override { return ++started, true; }
 

@@ -20,8 +20,7 @@ struct StartSeen {
 UINT __cdecl RecordStart(LPVOID p)
 {
     CWinThread* self = AfxGetThread();
-    *static_cast<StartSeen*>(p) = { g_stored, self, self ? self->m_hThread : nullptr,
-                                    self ? self->m_nThreadID : 0 };
+    *static_cast<StartSeen*>(p) = { g_stored, self, self ? self->m_hThread : nullptr, self ? self->m_nThreadID : 0 };
     return 0;
 }
 
@@ -54,7 +53,11 @@ public:
     }
 
 protected:
-    LRESULT OnPing(WPARAM w, LPARAM) { ++received; return (LRESULT)w + 1; }
+    LRESULT OnPing(WPARAM w, LPARAM)
+    {
+        ++received;
+        return (LRESULT)w + 1;
+    }
     DECLARE_MESSAGE_MAP()
 };
 

@@ -63,7 +63,6 @@ protected:
             out.push_back(tree.GetCheckState(h));
         return out;
     }
-
 };
 
 } // namespace
@@ -175,6 +174,6 @@ TEST_F(TreeClassTest, LargeTreesUseTheIndexAndEmptyingFreesTheRecords)
     tree.DeleteAllResults();
     EXPECT_EQ(FolderNodeList.head, nullptr);
     EXPECT_EQ(TreeItemIndex.Size(), 0u);
-    tree.InsertResultItem(nullptr, L"Top", 0, 1, 0, 0, 0, 0, 5, 0, 0, 0);   // a new item, not a stale one
+    tree.InsertResultItem(nullptr, L"Top", 0, 1, 0, 0, 0, 0, 5, 0, 0, 0); // a new item, not a stale one
     EXPECT_EQ(tree.GetCount(), 2u);
 }

@@ -26,7 +26,7 @@ TEST(Splash, StaysThroughKeysAndClosesWhenTakenOverOrTheLogIsDropped)
         EXPECT_NE(::GetWindowThreadProcessId(splash, nullptr), ::GetCurrentThreadId());
         for (WPARAM key : { (WPARAM)VK_ESCAPE, (WPARAM)VK_RETURN })
             ::PostMessageW(splash, WM_KEYDOWN, key, 0x00010001);
-        ::Sleep(300);   // several checks pass with the log still pending
+        ::Sleep(300); // several checks pass with the log still pending
         EXPECT_TRUE(::IsWindow(splash));
 
         if (takenOver)
@@ -52,12 +52,12 @@ TEST(WaitDialogs, PopulateCancelStopsOnlyARunningListing)
     for (CWinThread* listing : { (CWinThread*)nullptr, &fakeListing }) {
         g_pPopulateListThread = listing;
         populate.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_POPULATE_CANCEL, BN_CLICKED), 0);
-        EXPECT_EQ(populate.IsWindowVisible() != FALSE, listing == nullptr);   // no listing: nothing happens
-        EXPECT_EQ(StopFolderRead, listing ? 1u : 0u);   // hidden first, flag set after: it stays set
+        EXPECT_EQ(populate.IsWindowVisible() != FALSE, listing == nullptr); // no listing: nothing happens
+        EXPECT_EQ(StopFolderRead, listing ? 1u : 0u); // hidden first, flag set after: it stays set
     }
 
     populate.ShowWindow(SW_SHOW);
-    populate.ShowWindow(SW_HIDE);              // a later hide clears it
+    populate.ShowWindow(SW_HIDE); // a later hide clears it
     EXPECT_EQ(StopFolderRead, 0u);
     g_pPopulateListThread = nullptr;
     populate.DestroyWindow();

@@ -38,7 +38,10 @@ std::vector<std::string> Components(const std::string& path)
 }
 
 CString g_saveFolder;
-CString PickSaveFolder(CWnd*) { return g_saveFolder; }
+CString PickSaveFolder(CWnd*)
+{
+    return g_saveFolder;
+}
 
 std::map<UINT_PTR, DialogAnswerer*> g_answerers;
 
@@ -72,7 +75,7 @@ BOOL CALLBACK DialogAnswerer::Answer(HWND wnd, LPARAM self)
         return TRUE;
     ++a->m_count;
     ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(a->m_button, BN_CLICKED), LPARAM(button));
-    ::EnableWindow(wnd, FALSE);   // answered once while the click is on its way
+    ::EnableWindow(wnd, FALSE); // answered once while the click is on its way
     return TRUE;
 }
 
@@ -103,7 +106,7 @@ void TakeSavedFiles(const std::wstring& folder, const std::string& relative, std
 {
     WIN32_FIND_DATAW data;
     HANDLE find = folder.empty() ? INVALID_HANDLE_VALUE : ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)   // never the root of the current drive
+    if (find == INVALID_HANDLE_VALUE) // never the root of the current drive
         return;
     do {
         const std::wstring name = data.cFileName, full = folder + L"\\" + name;
@@ -227,7 +230,7 @@ void BasicSearchTest::ListFolder(HTREEITEM item)
 }
 
 std::map<std::string, std::string> BasicSearchTest::SaveWith(const CString& destination,
-                                                               const std::function<void()>& press)
+                                                             const std::function<void()>& press)
 {
     g_saveFolder = destination;
     SetSaveFolderPicker(PickSaveFolder);
@@ -246,7 +249,7 @@ bool BasicSearchTest::Enabled(int id)
 bool BasicSearchTest::OnResultsPage()
 {
     return BasicSearchPage == 1 && g_pBasicScanThread == nullptr && g_pPopulateListThread == nullptr &&
-           Enabled(IDC_BS_BACK) && !Enabled(IDC_BS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
+        Enabled(IDC_BS_BACK) && !Enabled(IDC_BS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
 }
 
 } // namespace zr_test

@@ -32,9 +32,9 @@ void CALLBACK OnScriptTick(HWND, UINT, UINT_PTR, DWORD)
 
 INT_PTR RunScripted(CDialog& dlg, std::vector<DialogStep> steps, bool* aliveBeforeLast)
 {
-    CreateSharedGdiObjects();   // as the program does at start-up
+    CreateSharedGdiObjects(); // as the program does at start-up
     Script script{ &dlg, &steps, 0, false };
-    Script* outer = g_script;   // a step may run a dialog of its own
+    Script* outer = g_script; // a step may run a dialog of its own
     g_script = &script;
     ModalWatchdog guard;
     UINT_PTR timer = ::SetTimer(nullptr, 0, 40, OnScriptTick);

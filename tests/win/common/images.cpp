@@ -12,44 +12,60 @@ namespace {
 
 constexpr uint64_t kSector = 512;
 
-std::vector<std::string> Split(const std::string& line, char sep) {
+std::vector<std::string> Split(const std::string& line, char sep)
+{
     std::vector<std::string> out;
     std::istringstream in(line);
-    for (std::string field; std::getline(in, field, sep);) out.push_back(field);
+    for (std::string field; std::getline(in, field, sep);)
+        out.push_back(field);
     return out;
 }
 
 // The data lines of a TSV file in the images folder (comments start with '#'), each split at tabs.
-std::vector<std::vector<std::string>> ReadTsv(const std::wstring& file) {
+std::vector<std::vector<std::string>> ReadTsv(const std::wstring& file)
+{
     std::vector<std::vector<std::string>> rows;
     ReadOnlyFile f(ImagePath(file));
-    if (!f.IsOpen()) return rows;
+    if (!f.IsOpen())
+        return rows;
     std::vector<uint8_t> bytes = f.Read(0, size_t(f.Size()));
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
     std::string line;
     while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
         rows.push_back(Split(line, '\t'));
     }
     return rows;
 }
 
-uint64_t ToU64(const std::string& s) { return s == "-" ? 0 : std::stoull(s); }
+uint64_t ToU64(const std::string& s)
+{
+    return s == "-" ? 0 : std::stoull(s);
+}
 
 } // namespace
 
-std::wstring ImagesDir() {
+std::wstring ImagesDir()
+{
     wchar_t buf[4096];
     DWORD n = GetEnvironmentVariableW(L"ZR_IMAGES", buf, 4096);
-    if (n == 0 || n >= 4096) return L"";
+    if (n == 0 || n >= 4096)
+        return L"";
     std::wstring dir = L"Z:";
-    for (const wchar_t* p = buf; *p; ++p) dir += *p == L'/' ? L'\\' : *p;
-    while (dir.size() > 3 && dir.back() == L'\\') dir.pop_back();
+    for (const wchar_t* p = buf; *p; ++p)
+        dir += *p == L'/' ? L'\\' : *p;
+    while (dir.size() > 3 && dir.back() == L'\\')
+        dir.pop_back();
     return dir;
 }
 
-std::wstring ImagePath(const std::wstring& name) { return ImagesDir() + L"\\" + name; }
+std::wstring ImagePath(const std::wstring& name)
+{
+    return ImagesDir() + L"\\" + name;
+}
 
 std::wstring DosDeviceFile(const wchar_t* name)
 {
@@ -63,16 +79,20 @@ std::wstring DosDeviceFile(const wchar_t* name)
     return path + L"\\dosdevices\\" + name;
 }
 
-std::wstring Widen(const std::string& utf8) {
-    if (utf8.empty()) return L"";
+std::wstring Widen(const std::string& utf8)
+{
+    if (utf8.empty())
+        return L"";
     int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
     std::wstring out(size_t(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), &out[0], n);
     return out;
 }
 
-std::string Narrow(const std::wstring& text) {
-    if (text.empty()) return "";
+std::string Narrow(const std::wstring& text)
+{
+    if (text.empty())
+        return "";
     int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(size_t(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], n, nullptr, nullptr);
@@ -80,17 +100,23 @@ std::string Narrow(const std::wstring& text) {
 }
 
 ReadOnlyFile::ReadOnlyFile(const std::wstring& path)
-    : m_h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    : m_h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                      FILE_ATTRIBUTE_NORMAL, nullptr))
+{ }
 
-ReadOnlyFile::~ReadOnlyFile() {
-    if (m_h != INVALID_HANDLE_VALUE) CloseHandle(m_h);
+ReadOnlyFile::~ReadOnlyFile()
+{
+    if (m_h != INVALID_HANDLE_VALUE)
+        CloseHandle(m_h);
 }
 
-uint64_t ReadOnlyFile::Size() const {
-    if (!IsOpen()) return 0;
+uint64_t ReadOnlyFile::Size() const
+{
+    if (!IsOpen())
+        return 0;
     LARGE_INTEGER size;
-    if (GetFileSizeEx(m_h, &size)) return uint64_t(size.QuadPart);
+    if (GetFileSizeEx(m_h, &size))
+        return uint64_t(size.QuadPart);
     GET_LENGTH_INFORMATION len;
     DWORD got = 0;
     if (DeviceIoControl(m_h, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &len, sizeof len, &got, nullptr))
@@ -98,9 +124,11 @@ uint64_t ReadOnlyFile::Size() const {
     return 0;
 }
 
-std::vector<uint8_t> ReadOnlyFile::Read(uint64_t offset, size_t n) const {
+std::vector<uint8_t> ReadOnlyFile::Read(uint64_t offset, size_t n) const
+{
     std::vector<uint8_t> out;
-    if (!IsOpen() || n == 0) return out;
+    if (!IsOpen() || n == 0)
+        return out;
     const uint64_t first = offset / kSector * kSector;
     const uint64_t last = (offset + n + kSector - 1) / kSector * kSector;
     std::vector<uint8_t> buf(size_t(last - first));
@@ -108,41 +136,50 @@ std::vector<uint8_t> ReadOnlyFile::Read(uint64_t offset, size_t n) const {
     while (have < buf.size()) {
         LARGE_INTEGER at;
         at.QuadPart = LONGLONG(first + have);
-        if (!SetFilePointerEx(m_h, at, nullptr, FILE_BEGIN)) break;
+        if (!SetFilePointerEx(m_h, at, nullptr, FILE_BEGIN))
+            break;
         DWORD chunk = DWORD(std::min<size_t>(buf.size() - have, 1u << 24));
         DWORD got = 0;
-        if (!ReadFile(m_h, buf.data() + have, chunk, &got, nullptr) || got == 0) break;
+        if (!ReadFile(m_h, buf.data() + have, chunk, &got, nullptr) || got == 0)
+            break;
         have += got;
     }
     const size_t skip = size_t(offset - first);
-    if (have > skip) out.assign(buf.begin() + skip, buf.begin() + std::min(have, skip + n));
+    if (have > skip)
+        out.assign(buf.begin() + skip, buf.begin() + std::min(have, skip + n));
     return out;
 }
 
-std::vector<uint8_t> ReadAt(const std::wstring& path, uint64_t offset, size_t n) {
+std::vector<uint8_t> ReadAt(const std::wstring& path, uint64_t offset, size_t n)
+{
     ReadOnlyFile f(path);
     return f.Read(offset, n);
 }
 
-std::vector<LayoutEntry> LoadLayout(const std::wstring& image) {
+std::vector<LayoutEntry> LoadLayout(const std::wstring& image)
+{
     std::vector<LayoutEntry> out;
     for (auto& r : ReadTsv(image + L".layout.tsv")) {
-        if (r.size() < 9) continue;
-        out.push_back({ToU64(r[2]), ToU64(r[3]), r[4]});
+        if (r.size() < 9)
+            continue;
+        out.push_back({ ToU64(r[2]), ToU64(r[3]), r[4] });
     }
     return out;
 }
 
-std::vector<CarveEntry> LoadCarveManifest(const std::wstring& image) {
+std::vector<CarveEntry> LoadCarveManifest(const std::wstring& image)
+{
     std::vector<CarveEntry> out;
     for (auto& r : ReadTsv(image + L".manifest.tsv")) {
-        if (r.size() < 5) continue;
-        out.push_back({ToU64(r[0]), ToU64(r[1]), r[2], r[3], r[4]});
+        if (r.size() < 5)
+            continue;
+        out.push_back({ ToU64(r[0]), ToU64(r[1]), r[2], r[3], r[4] });
     }
     return out;
 }
 
-std::string Sha256Hex(const void* data, size_t n) {
+std::string Sha256Hex(const void* data, size_t n)
+{
     test_sha256::Sha256 h;
     h.Update(static_cast<const uint8_t*>(data), n);
     return h.HexDigest();

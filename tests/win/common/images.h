@@ -47,9 +47,9 @@ std::vector<uint8_t> ReadAt(const std::wstring& path, uint64_t offset, size_t n)
 
 // The volume columns of IMAGE.layout.tsv (index, type, start, count, fs, ...), one per line.
 struct LayoutEntry {
-    uint64_t start = 0;       // first sector
-    uint64_t count = 0;       // sectors
-    std::string fs;           // fat16, fat32, ntfs or extended
+    uint64_t start = 0; // first sector
+    uint64_t count = 0; // sectors
+    std::string fs;     // fat16, fat32, ntfs or extended
 };
 std::vector<LayoutEntry> LoadLayout(const std::wstring& image);
 
@@ -58,17 +58,29 @@ struct CarveEntry {
     uint64_t offset = 0;
     uint64_t size = 0;
     std::string sha256;
-    std::string type;         // jpeg, png, gif, bmp, pdf, zip, wav, rtf
-    std::string name;         // the sample it was copied from
+    std::string type; // jpeg, png, gif, bmp, pdf, zip, wav, rtf
+    std::string name; // the sample it was copied from
 };
 std::vector<CarveEntry> LoadCarveManifest(const std::wstring& image);
 
 // SHA-256 in lower-case hex, to compare bytes read back with the truth and manifest files.
 std::string Sha256Hex(const void* data, size_t n);
-inline std::string Sha256Hex(const std::vector<uint8_t>& v) { return Sha256Hex(v.data(), v.size()); }
+inline std::string Sha256Hex(const std::vector<uint8_t>& v)
+{
+    return Sha256Hex(v.data(), v.size());
+}
 
-inline uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-inline uint32_t Le32(const uint8_t* p) { return Le16(p) | uint32_t(Le16(p + 2)) << 16; }
-inline uint64_t Le64(const uint8_t* p) { return Le32(p) | uint64_t(Le32(p + 4)) << 32; }
+inline uint16_t Le16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
+inline uint32_t Le32(const uint8_t* p)
+{
+    return Le16(p) | uint32_t(Le16(p + 2)) << 16;
+}
+inline uint64_t Le64(const uint8_t* p)
+{
+    return Le32(p) | uint64_t(Le32(p + 4)) << 32;
+}
 
 } // namespace zr_test

@@ -16,8 +16,8 @@ bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs)
         DWORD elapsed = ::GetTickCount() - start;
         if (elapsed >= timeoutMs)
             return pred();
-        ::MsgWaitForMultipleObjectsEx(0, nullptr, (timeoutMs - elapsed) < 10 ? timeoutMs - elapsed : 10,
-                                      QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        ::MsgWaitForMultipleObjectsEx(0, nullptr, (timeoutMs - elapsed) < 10 ? timeoutMs - elapsed : 10, QS_ALLINPUT,
+                                      MWMO_INPUTAVAILABLE);
         PumpPending();
     }
     return true;
