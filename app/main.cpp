@@ -1,4 +1,22 @@
-// The program's entry: the one application object. Start-up itself is CDelvaneApp::InitInstance.
+// The program's entry: the one application object, and the searches it wires in. Start-up itself
+// is CDelvaneApp::InitInstance; this is the only file that names the searches, each of which
+// registers its dialog with the launcher.
 #include "app/startup.h"
+#include "fsrecovery/basicsearch.h"
+#include "sigrecovery/sigfiles.h"
 
-CDelvaneApp theApp;
+namespace {
+
+void WireSearches()
+{
+    // The Photo, Signature and Video searches read their data files: a file that cannot be
+    // opened ends the program after its message.
+    CheckDataFiles();
+    LoadFileTypeList(L"\\QORVENExt2.dll", L"General");
+    LoadFileTypeList(L"\\QORVENExt2Adv.dll", L"Advance");
+    RegisterBasicSearchDialog();
+}
+
+} // namespace
+
+CDelvaneApp theApp(WireSearches);

@@ -1,5 +1,4 @@
 #include "app/startup.h"
-#include "app/basicsearch.h"
 #include "storage/sectorreader.h"
 
 #include <gdiplus.h>
@@ -8,7 +7,6 @@
 #include "app/maindlg.h"
 #include "app/pure/shell_rules.h"
 #include "app/waitdialogs.h"
-#include "sigrecovery/sigfiles.h"
 #include "storage/driverecords.h"
 
 CDelvaneApp* g_pApp = nullptr;
@@ -215,7 +213,7 @@ void EndProcessNow(int exitCode)
     ::_exit(exitCode);
 }
 
-CDelvaneApp::CDelvaneApp() : CWinApp(L"Zembrolix Recovery (Premium)") { }
+CDelvaneApp::CDelvaneApp(SearchWiring wiring) : CWinApp(L"Zembrolix Recovery (Premium)"), m_wiring(wiring) { }
 
 CDelvaneApp::~CDelvaneApp()
 {
@@ -235,15 +233,12 @@ BOOL CDelvaneApp::InitInstance()
     StartGdiplusOnce();
     if (!CommandLineLogPath.IsEmpty())
         StartSplashThread();
-    // A data file that cannot be opened ends the process here, after its message, with a
-    // non-zero exit code.
-    CheckDataFiles();
-    LoadFileTypeList(L"\\QORVENExt2.dll", L"General");
-    LoadFileTypeList(L"\\QORVENExt2Adv.dll", L"Advance");
+    // The searches: a data file that cannot be opened ends the process there, after its message.
+    if (m_wiring != nullptr)
+        m_wiring();
     // Partition items of the drive trees and the automatic partition search.
     InstallDriveTreeStorageHost();
     PlatformProbe();
-    RegisterBasicSearchDialog();
 
     CDelvaneDlg dlg;
     m_pMainWnd = &dlg;

@@ -9,7 +9,11 @@
 
 class CDelvaneApp : public CWinApp {
 public:
-    CDelvaneApp();
+    // What the program's entry wires in at start-up, after the shared fonts and the command line
+    // and before the launcher runs: the searches' data files and their RegisterSearchDialog. The
+    // launcher names no search itself.
+    using SearchWiring = void (*)();
+    explicit CDelvaneApp(SearchWiring wiring = nullptr);
     ~CDelvaneApp() override;
 
     BOOL InitInstance() override;
@@ -21,6 +25,9 @@ public:
     COLORREF m_crCaptionText = 0; // red and blue swapped, as the glass text drawing wants them
     COLORREF m_crButtonText = 0;
     COLORREF m_crWindowText = 0;
+
+private:
+    SearchWiring m_wiring;
 };
 
 extern CDelvaneApp* g_pApp;

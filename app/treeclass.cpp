@@ -10,9 +10,6 @@ CString SelectedPartitionText;
 int SigVideoSearchPage = 0;
 volatile long ScanLogLoading = 0;
 
-CTreeClass::NotifyHandler CTreeClass::s_selChangedHandler = nullptr;
-CTreeClass::NotifyHandler CTreeClass::s_itemExpandingHandler = nullptr;
-
 BEGIN_MESSAGE_MAP(CTreeClass, CTreeCtrl)
     ON_WM_LBUTTONDOWN()
     ON_WM_PAINT()
@@ -195,15 +192,15 @@ void CTreeClass::OnPaint()
 void CTreeClass::OnTvnItemexpanding(NMHDR* header, LRESULT* result)
 {
     *result = 0;
-    if (s_itemExpandingHandler)
-        s_itemExpandingHandler(this, header, result);
+    if (m_pNotifyHandler)
+        m_pNotifyHandler->OnTreeItemExpanding(this, reinterpret_cast<NMTREEVIEWW*>(header), result);
 }
 
 void CTreeClass::OnTvnSelchanged(NMHDR* header, LRESULT* result)
 {
     *result = 0;
-    if (s_selChangedHandler)
-        s_selChangedHandler(this, header, result);
+    if (m_pNotifyHandler)
+        m_pNotifyHandler->OnTreeSelChanged(this, reinterpret_cast<NMTREEVIEWW*>(header), result);
 }
 
 void CTreeClass::OnTvnGetInfoTip(NMHDR*, LRESULT* result)

@@ -66,6 +66,14 @@ public:
     virtual void FocusSecondTree() { }
 };
 
+// Who answers a tree's selection and expansion notifications: the dialog that owns the tree.
+class TreeNotifyHandler {
+public:
+    virtual ~TreeNotifyHandler() = default;
+    virtual void OnTreeSelChanged(CTreeClass* tree, NMTREEVIEWW* change, LRESULT* result) = 0;
+    virtual void OnTreeItemExpanding(CTreeClass* tree, NMTREEVIEWW* change, LRESULT* result) = 0;
+};
+
 class CTreeClass : public CTreeCtrl {
 public:
     // One entry of the colour-and-font map.
@@ -132,11 +140,9 @@ public:
     HTREEITEM m_hRootItem = nullptr;
     HTREEITEM m_hClickedItem = nullptr;
 
-    // Handlers that other parts of the program supply (the results-tree selection and
-    // expansion); null: the notification is left to the control.
-    typedef void (*NotifyHandler)(CTreeClass* tree, NMHDR* header, LRESULT* result);
-    static NotifyHandler s_selChangedHandler;
-    static NotifyHandler s_itemExpandingHandler;
+    // The owner that answers this tree's selection and expansion; null: the notifications are
+    // left to the control.
+    void SetNotifyHandler(TreeNotifyHandler* handler) { m_pNotifyHandler = handler; }
 
 protected:
     void OnLButtonDown(UINT flags, CPoint point);
@@ -152,6 +158,7 @@ protected:
 
     std::unordered_map<HTREEITEM, Color_Font> m_colorFonts;
     DeviceDetailHost* m_pDetailHost = nullptr;
+    TreeNotifyHandler* m_pNotifyHandler = nullptr;
 
     DECLARE_MESSAGE_MAP()
 };

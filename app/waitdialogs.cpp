@@ -231,14 +231,14 @@ void CPopulate::OnBnClickedCancel()
     if (!g_pPopulateListThread)
         return;
     ShowWindow(SW_HIDE);
-    StopFolderRead = 1;
+    *m_cancelFlag = 1;
 }
 
 void CPopulate::OnShowWindow(BOOL show, UINT status)
 {
     Default();
     if (!show)
-        StopFolderRead = 0;
+        *m_cancelFlag = 0;
 }
 
 BOOL CPopulate::OnEraseBkgnd(CDC* dc)

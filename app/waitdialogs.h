@@ -68,6 +68,8 @@ class CPopulate : public CDialog {
 public:
     CPopulate();
     BOOL Create(CWnd* parent);
+    // The flag its Cancel sets (StopFolderRead unless a listing gives its own).
+    void SetCancelFlag(std::atomic<uint32_t>* flag) { m_cancelFlag = flag; }
 
     CColorStatic m_text;
     CMyBtn m_cancel;
@@ -82,6 +84,7 @@ protected:
     BOOL OnEraseBkgnd(CDC* dc);
 
     HICON m_hIcon = nullptr;
+    std::atomic<uint32_t>* m_cancelFlag = &StopFolderRead;
     DECLARE_MESSAGE_MAP()
 };
 

@@ -18,22 +18,6 @@ namespace {
 
 using namespace bench;
 
-void SetFoundColumns(ZrRecordTable& t)
-{
-    t.SetColumns({ { L"Name", 0 },
-                   { L"sector", 0 },
-                   { L"self", 0 },
-                   { L"parent", 0 },
-                   { L"date", 0 },
-                   { L"time", 0 },
-                   { L"size", 0 },
-                   { L"attr", 0 },
-                   { L"sysID", 0 },
-                   { L"Type", 0 },
-                   { L"Deleted", 0 },
-                   { L"Cluster0Start", 0 } });
-}
-
 void Report(const char* what, uint64_t bytes, double scan, double tables, size_t rows)
 {
     std::printf("%-22s %8.1f MiB  scan %6.2f s (%6.0f MB/s)  tables %5.2f s  rows %7zu  peak %6.1f MiB\n", what,
@@ -53,18 +37,15 @@ void BenchNtfs(uint64_t files)
     runs.lengths = { v.MftSectors() };
     KeptHandleSectorSource device(CString(path.c_str()));
     const auto t0 = Clock::now();
-    const std::vector<NtfsScanRecord> found = ScanNtfsRecords(device, runs);
+    std::vector<NtfsScanRecord> found = ScanNtfsRecords(device, runs);
     const auto t1 = Clock::now();
-    ZrRecordTable foundTable, fileTable;
-    SetFoundColumns(foundTable);
-    fileTable.SetColumns(
-        { { L"Sector", 0 }, { L"name", 0 }, { L"size", 0 }, { L"date", 0 }, { L"time", 0 }, { L"type", 0 } });
-    AppendNtfsRows(foundTable, fileTable, found);
+    FoundStore store;
+    for (NtfsScanRecord& r : found)
+        AddNtfsRecord(store, 0, std::move(r));
     const auto t2 = Clock::now();
     char what[64];
     std::snprintf(what, sizeof what, "NTFS %llu files", (unsigned long long)files);
-    Report(what, v.records * 1024, Seconds(t0, t1), Seconds(t1, t2),
-           size_t(foundTable.GetItemCount() + fileTable.GetItemCount()));
+    Report(what, v.records * 1024, Seconds(t0, t1), Seconds(t1, t2), store.EntryCount() + store.NtfsFileCount());
     ::DeleteFileW(path.c_str());
 }
 
@@ -85,14 +66,13 @@ void BenchFat32(uint64_t files)
     const auto t0 = Clock::now();
     const std::vector<FatDirRow> rows = ScanFatDirectoryClusters(device, true, g, v.sectors);
     const auto t1 = Clock::now();
-    ZrRecordTable found;
-    SetFoundColumns(found);
-    AppendMiscFolderRow(found, 0, 0);
-    AppendFatDirRows(found, rows, true);
+    FoundStore found;
+    AddMiscFolderRow(found, 0, 0, 0);
+    AddFatDirRows(found, 0, rows, true);
     const auto t2 = Clock::now();
     char what[64];
     std::snprintf(what, sizeof what, "FAT32 %llu files", (unsigned long long)files);
-    Report(what, v.sectors * kSector, Seconds(t0, t1), Seconds(t1, t2), size_t(found.GetItemCount()));
+    Report(what, v.sectors * kSector, Seconds(t0, t1), Seconds(t1, t2), found.EntryCount());
     ::DeleteFileW(path.c_str());
 }
 

@@ -19,7 +19,7 @@
 #include <cstdlib>
 
 #include "afxwin.h"
-#include "app/basicsearch.h"
+#include "fsrecovery/basicsearch.h"
 #include "app/maindlg.h"
 #include "app/treeclass.h"
 #include "app/waitdialogs.h"
@@ -170,22 +170,12 @@ UINT TimedScanAndBuildTree(LPVOID param)
             device.Read(first + s, uint32_t(std::min<uint64_t>(kFatScanBlockSectors, count - s)), block.data());
     }
     const auto t1 = Clock::now();
-    if (RunBasicScan(dlg->StopFlag(), dlg->ProgressBar()) != BasicScanStatus::Done)
+    if (RunBasicScan(dlg->Target(), dlg->Store(), &dlg->ScanStop(), dlg->ProgressBar()) != BasicScanStatus::Done)
         return 0;
     const auto t2 = Clock::now();
-    ZrRecordTable& table = g_pMainDlg->FoundEntryTable;
-    g_pMainDlg->SortFoundEntriesBySelf();
-    if (g_case.ntfs)
-        MarkOrphansNtfs(table, dlg->ProgressBar());
-    else
-        MarkOrphansFat(table, dlg->ProgressBar());
-    g_pMainDlg->SortFoundEntriesByParent();
+    MarkOrphansShowing(dlg->Store(), dlg->ProgressBar());
     const auto t3 = Clock::now();
-    dlg->ResultTree().EnsureRootItem();
-    if (g_case.ntfs)
-        BuildResultTree(table, &dlg->ResultTree(), dlg->ProgressBar());
-    else
-        BuildFatTree(table, &dlg->ResultTree(), dlg->ProgressBar());
+    BuildFoundTree(dlg->Store(), &dlg->ResultTree(), dlg->ProgressBar(), nullptr);
     const auto t4 = Clock::now();
     g_phases = { Seconds(t0, t1), Seconds(t1, t2), Seconds(t2, t3), Seconds(t3, t4), perMessage * 1e3 };
     return 0;

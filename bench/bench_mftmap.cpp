@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "storage/fsstructs.h"
 #include "storage/pure/bootsector.h"
+#include "storage/pure/fs_names.h"
 #include "storage/pure/globals.h"
+#include "storage/pure/mft_runs.h"
+#include "storage/pure/ntfs_record.h"
 #include "storage/sectorreader.h"
 #include "tests/pure/ntfs_test_records.h"
 
@@ -193,9 +195,10 @@ int main(int argc, char** argv)
 
         // The program's own path: open, seek, read, close per call.
         const auto t0 = Clock::now();
-        LoadMftRunTable(0, CString(wide.c_str()), 110, f.mftCluster * f.sectorsPerCluster, f.sectorsPerCluster);
-        std::printf("  LoadMftRunTable through ReadSectors: %.3f ms, %zu runs\n", Ms(t0, Clock::now()),
-                    MftRunTable.count());
+        DeviceSectorSource perCall(CString(wide.c_str()));
+        MftRunTableRecord table;
+        LoadMftRunTableFrom(perCall, 0, f.mftCluster * f.sectorsPerCluster, f.sectorsPerCluster, table);
+        std::printf("  LoadMftRunTable through ReadSectors: %.3f ms, %zu runs\n", Ms(t0, Clock::now()), table.count());
     }
     return 0;
 }

@@ -1,11 +1,9 @@
 #include "fsrecovery/basicscan.h"
 
 #include "app/maindlg.h"
-#include "fsrecovery/pure/basic_scan.h"
-#include "fsrecovery/scanprogress.h"
-#include "storage/fsstructs.h"
-#include "storage/partitions.h"
-#include "storage/pure/globals.h"
+#include "app/scanprogress.h"
+#include "storage/pure/storage_host.h"
+#include "storage/pure/volume_check.h"
 #include "storage/sectorreader.h"
 
 namespace {
@@ -23,11 +21,6 @@ uint16_t CurrentFatTime()
     SYSTEMTIME now;
     ::GetLocalTime(&now);
     return FatTimeWord(now.wHour, now.wMinute, now.wSecond);
-}
-
-BasicScanStatus Finished(const volatile uint32_t* stop)
-{
-    return stop != nullptr && *stop == 1 ? BasicScanStatus::Stopped : BasicScanStatus::Done;
 }
 
 } // namespace
@@ -51,56 +44,28 @@ CString BasicScanStatusMessage(BasicScanStatus status)
     }
 }
 
-BasicScanStatus RunFatBasicScan(bool bootSectorServed, const volatile uint32_t* stop, HWND progressBar)
+bool CheckScanTarget(ScanTarget& target)
 {
-    KeptHandleSectorSource device(CurrentDevicePath);
-    if (!device.IsOpen())
-        return BasicScanStatus::DeviceNotOpened;
-    const bool fat32 = SelectedVolumeInfo.fsName == L"FAT32";
-    if (!bootSectorServed || !FatGeometryUsable(VolumeGeometry)) {
-        if (!ProbeFatGeometry(device, fat32, SelectedVolumeInfo.startSector, SelectedVolumeInfo.endSector,
-                              VolumeGeometry, stop, ProgressOn(progressBar)))
-            return stop != nullptr && *stop == 1 ? BasicScanStatus::Stopped : BasicScanStatus::NoGeometry;
-    }
-    CopyGeometryToParams(VolumeGeometry, FatVolumeParams);
-    FatVolumeParams.partitionType = SelectedVolumeInfo.fsName;
-
-    const std::vector<FatDirRow> rows = ScanFatDirectoryClusters(
-        device, fat32, VolumeGeometry, SelectedVolumeInfo.endSector, stop, ProgressOn(progressBar));
-    if (g_pMainDlg != nullptr) {
-        AppendMiscFolderRow(g_pMainDlg->FoundEntryTable, 0, CurrentFatTime());
-        AppendFatDirRows(g_pMainDlg->FoundEntryTable, rows, fat32);
-    }
-    return Finished(stop);
+    DeviceSectorSource device(target.devicePath);
+    DeviceSectorSource mftDevice(target.volumePath.IsEmpty() ? target.devicePath : target.volumePath);
+    const VolumeCheck result =
+        CheckVolume(device, mftDevice, FsKindName(target.kind), target.firstSector, target.endSector, target.geometry);
+    if (result == VolumeCheck::NoBootSector)
+        StartAutoPartitionSearchIfDue(GetStorageHost());
+    return result == VolumeCheck::Valid;
 }
 
-BasicScanStatus RunNtfsBasicScan(bool bootSectorServed, const volatile uint32_t* stop, HWND progressBar)
+BasicScanStatus RunBasicScan(ScanTarget& target, FoundStore& store, const StopFlag* stop, HWND progressBar)
 {
-    if (!bootSectorServed)
+    if (!IsFat(target.kind) && target.kind != FsKind::Ntfs)
+        return BasicScanStatus::NotSupported;
+    const bool served = CheckScanTarget(target);
+    if (target.kind == FsKind::Ntfs && !served)
         return BasicScanStatus::VolumeInvalid;
-    KeptHandleSectorSource device(CurrentDevicePath);
+    KeptHandleSectorSource device(target.devicePath);
     if (!device.IsOpen())
         return BasicScanStatus::DeviceNotOpened;
-    CopyGeometryToParams(VolumeGeometry, FatVolumeParams);
-    FatVolumeParams.partitionType = SelectedVolumeInfo.fsName;
-
-    MftRunTable.clear();
-    LoadMftRunTable(VolumeGeometry.cluster0Start, CurrentDevicePath, 0, VolumeGeometry.mftSector,
-                    VolumeGeometry.sectorsPerCluster);
-    const std::vector<NtfsScanRecord> records = ScanNtfsRecords(device, MftRunTable, stop, ProgressOn(progressBar));
-    if (g_pMainDlg != nullptr) {
-        AppendMiscFolderRow(g_pMainDlg->FoundEntryTable, kNtfsRootRecord, CurrentFatTime());
-        AppendNtfsRows(g_pMainDlg->FoundEntryTable, g_pMainDlg->NtfsFileTable, records);
-    }
-    return Finished(stop);
-}
-
-BasicScanStatus RunBasicScan(const volatile uint32_t* stop, HWND progressBar)
-{
-    const CString& fs = SelectedVolumeInfo.fsName;
-    if (fs == L"FAT16" || fs == L"FAT32")
-        return RunFatBasicScan(ValidateSelectedVolume() != 0, stop, progressBar);
-    if (fs == L"NTFS")
-        return RunNtfsBasicScan(ValidateSelectedVolume() != 0, stop, progressBar);
-    return BasicScanStatus::NotSupported;
+    if (IsFat(target.kind))
+        return ScanFatVolume(device, target, served, store, CurrentFatTime(), stop, ProgressOn(progressBar));
+    return ScanNtfsVolume(device, target, served, store, CurrentFatTime(), stop, ProgressOn(progressBar));
 }

@@ -1,32 +1,22 @@
-// The Basic Search scan workers' bodies: they read the selected volume (CurrentDevicePath,
-// SelectedVolumeInfo, VolumeGeometry) and fill g_pMainDlg's FoundEntryTable and NtfsFileTable.
-// They run on the Basic scan worker's thread, poll the stop flag and end by themselves.
+// The Basic Search scan of one volume into the found-entry store: the volume check, then the FAT
+// directory-cluster scan or the NTFS file-record scan. It reads only what its target names, adds
+// the volume (its device and geometry) and the rows to the store, polls the stop flag and ends
+// by itself.
 #pragma once
 #include <windows.h>
 
 #include <cstdint>
 
 #include "cstring.h"
-
-enum class BasicScanStatus {
-    Done,
-    Stopped, // the stop flag ended the scan; the rows found so far are kept
-    DeviceNotOpened,
-    NoGeometry,    // FAT: neither the boot sector nor the probe gave a usable geometry
-    VolumeInvalid, // NTFS: the boot-sector check failed
-    NotSupported,  // neither FAT16, FAT32 nor NTFS
-};
+#include "fsrecovery/pure/basic_scan.h"
 
 // What the user is told for a status; empty for Done and Stopped.
 CString BasicScanStatusMessage(BasicScanStatus status);
 
-// The FAT path: the boot-sector geometry when it served and is usable, else the probe; then
-// the catch-all row and one row per directory cluster. Fills FatVolumeParams.
-BasicScanStatus RunFatBasicScan(bool bootSectorServed, const volatile uint32_t* stop, HWND progressBar);
+// Checks the target's boot sector into target.geometry (true when it served); a whole disk
+// without any NTFS boot sector may start the lost-partition search.
+bool CheckScanTarget(ScanTarget& target);
 
-// The NTFS path: the $MFT run table (LoadMftRunTable), then the catch-all row, a pending
-// FoundEntryTable row per folder and an NtfsFileTable row per file. Fills FatVolumeParams.
-BasicScanStatus RunNtfsBasicScan(bool bootSectorServed, const volatile uint32_t* stop, HWND progressBar);
-
-// Dispatches on SelectedVolumeInfo.fsName after the boot-sector check (ValidateSelectedVolume).
-BasicScanStatus RunBasicScan(const volatile uint32_t* stop, HWND progressBar);
+// The check, then the scan of the target's file system (ScanFatVolume, ScanNtfsVolume) through
+// one handle of its device, its progress on the bar.
+BasicScanStatus RunBasicScan(ScanTarget& target, FoundStore& store, const StopFlag* stop, HWND progressBar);

@@ -11,6 +11,7 @@
 #include "fsrecovery/pure/save_names.h"
 #include "storage/pure/fat_chain.h"
 #include "storage/pure/globals.h"
+#include "storage/pure/mft_runs.h"
 #include "storage/pure/namesanitiser.h"
 #include "storage/pure/ntfs_record.h"
 #include "storage/sectorreader.h"
@@ -251,12 +252,13 @@ bool ApplyFileExistsRule(CString& path, CString& name)
     return false;
 }
 
-SaveOutcome SaveFatFile(CString path, CString name, uint64_t size, uint32_t firstCluster, int16_t checkExists)
+SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint32_t firstCluster,
+                        int16_t checkExists)
 {
     StopSaving = 0;
     if (SaveAborted)
         return SaveOutcome::Skipped;
-    const FatVolumeParamsRecord params = FatVolumeParams;
+    const FatVolumeParamsRecord& params = volume.params;
     const uint32_t spc = params.sectorsPerCluster;
     // Clusters 0 and 1 hold no data: a file that claims them would be written from the FAT.
     if (spc == 0 || (size != 0 && firstCluster < 2))
@@ -270,7 +272,7 @@ SaveOutcome SaveFatFile(CString path, CString name, uint64_t size, uint32_t firs
         if (path != before)
             view.Start(path, name, kCopyReadSectors * kSectorSize);
     }
-    KeptHandleSectorSource source(CurrentDevicePath);
+    KeptHandleSectorSource source(volume.devicePath);
     const uint64_t needed = ClustersForSize(size, spc);
     std::vector<CopyExtent> extents;
     if (needed != 0) {
@@ -279,8 +281,8 @@ SaveOutcome SaveFatFile(CString path, CString name, uint64_t size, uint32_t firs
         std::vector<uint32_t> chain;
         bool chained = false;
         for (uint32_t fat : { params.firstFatSector, params.secondFatSector }) {
-            const FatChainGeometry geometry{ params.partitionType == L"FAT32", fat, params.sectorsPerFat };
-            if (fat == 0 || (params.partitionType != L"FAT32" && params.partitionType != L"FAT16"))
+            const FatChainGeometry geometry{ volume.kind == FsKind::Fat32, fat, params.sectorsPerFat };
+            if (fat == 0 || !IsFat(volume.kind))
                 continue;
             WalkFatChain(
                 source, geometry, firstCluster, needed + 1, [] { return StopRequested(); }, chain);
@@ -297,19 +299,19 @@ SaveOutcome SaveFatFile(CString path, CString name, uint64_t size, uint32_t firs
     return Uncount(WriteExtents(source, extents, path, size, view), checkExists == 1);
 }
 
-SaveOutcome SaveNtfsFile(CString path, CString name, uint64_t size, uint64_t recordSector, uint64_t /*parent*/,
-                         uint64_t /*own*/, int16_t checkExists)
+SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint64_t recordSector,
+                         uint64_t /*parent*/, uint64_t /*own*/, int16_t checkExists)
 {
     StopSaving = 0;
     if (SaveAborted)
         return SaveOutcome::Skipped;
-    const FatVolumeParamsRecord params = FatVolumeParams;
+    const FatVolumeParamsRecord& params = volume.params;
     if (checkExists == 1 && !ApplyFileExistsRule(path, name))
         return SaveOutcome::Skipped;
     const bool counted = checkExists == 1;
-    KeptHandleSectorSource source(CurrentDevicePath);
+    KeptHandleSectorSource source(volume.devicePath);
     std::vector<uint8_t> record(kMftRecordSize, 0);
-    if (source.Read(recordSector, 2, record.data()) == 0)
+    if (source.Read(recordSector, kSectorsPerMftRecord, record.data()) == 0)
         return Uncount(SaveOutcome::Failed, counted);
     ApplyNtfsFixup(record.data(), record.size());
     size_t at = 0;
@@ -337,10 +339,10 @@ SaveOutcome SaveNtfsFile(CString path, CString name, uint64_t size, uint64_t rec
     return Uncount(WriteExtents(source, extents, path, size, view), counted);
 }
 
-CString WriteFoundFileForViewing(const FoundFileRef& file)
+CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& file)
 {
     CString folder = TempFolderPath;
-    if (folder.IsEmpty() || FatVolumeParams.sectorsPerCluster == 0)
+    if (folder.IsEmpty() || volume.params.sectorsPerCluster == 0)
         return CString();
     CreateDirectoryPath(folder);
     CString path;
@@ -351,8 +353,8 @@ CString WriteFoundFileForViewing(const FoundFileRef& file)
     ::DeleteFileW(path);
     OpeningForView = 1;
     SaveAborted = 0;
-    const SaveOutcome outcome = file.ntfs ? SaveNtfsFile(path, file.name, file.size, file.recordSector, 0, 0, 0)
-                                          : SaveFatFile(path, file.name, file.size, file.firstCluster, 0);
+    const SaveOutcome outcome = file.ntfs ? SaveNtfsFile(volume, path, file.name, file.size, file.recordSector, 0, 0, 0)
+                                          : SaveFatFile(volume, path, file.name, file.size, file.firstCluster, 0);
     OpeningForView = 0;
     if (outcome != SaveOutcome::Saved)
         return CString();

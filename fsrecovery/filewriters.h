@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include "afxwin.h"
+#include "fsrecovery/pure/volume_listing.h"
 
 // 1 stops the block copy between blocks; each writer clears it at its start.
 extern std::atomic<int32_t> StopSaving;
@@ -26,31 +27,24 @@ enum class SaveOutcome {
 // The shown text of the destination failure.
 extern const wchar_t* const kSaveWriteFailedText;
 
-// Writes a FAT file of `size` bytes from firstCluster under the volume of FatVolumeParams into
-// path. The chain comes from the first FAT copy, else the second, else the clusters are taken
-// as contiguous. checkExists 1 applies the file-exists rule and counts the file.
-SaveOutcome SaveFatFile(CString path, CString name, uint64_t size, uint32_t firstCluster, int16_t checkExists);
+// Writes a FAT file of `size` bytes from firstCluster of `volume` into path. The chain comes from
+// the first FAT copy, else the second, else the clusters are taken as contiguous. checkExists 1
+// applies the file-exists rule and counts the file.
+SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint32_t firstCluster,
+                        int16_t checkExists);
 
-// Writes the unnamed data of the NTFS file record at recordSector (resident or through its
-// runs, sparse runs as zeros) into path. parent and own are not needed to find the data.
-SaveOutcome SaveNtfsFile(CString path, CString name, uint64_t size, uint64_t recordSector, uint64_t parent,
-                         uint64_t own, int16_t checkExists);
+// Writes the unnamed data of the NTFS file record at recordSector of `volume` (resident or
+// through its runs, sparse runs as zeros) into path. parent and own are not needed to find
+// the data.
+SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint64_t recordSector,
+                         uint64_t parent, uint64_t own, int16_t checkExists);
 
 // The file-exists rule for path: true when the file is to be written (path and name may have
 // changed to a new name), false when it is skipped. Counts the file when it is written.
 bool ApplyFileExistsRule(CString& path, CString& name);
 
-// A found file as the file lists describe it.
-struct FoundFileRef {
-    CString name;
-    uint64_t size = 0;
-    bool ntfs = false;
-    uint64_t recordSector = 0; // NTFS
-    uint32_t firstCluster = 0; // FAT
-};
-
-// Writes the file into the temporary folder under a fresh "VKD<n>" name, records the name for
-// clean-up and returns the path; empty when it could not be written.
-CString WriteFoundFileForViewing(const FoundFileRef& file);
+// Writes the file of `volume` into the temporary folder under a fresh "VKD<n>" name, records
+// the name for clean-up and returns the path; empty when it could not be written.
+CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& file);
 // While the "Saving Files..." dialog is up on this thread, lets it paint and take its Cancel.
 void PumpSavingDialog();

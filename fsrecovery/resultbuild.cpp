@@ -7,24 +7,6 @@
 
 namespace {
 
-ThrottledProgress* g_orphanProgress = nullptr;
-
-void ReportOrphanProgress(uint64_t position, uint64_t total)
-{
-    if (g_orphanProgress)
-        g_orphanProgress->Report(position, total);
-}
-
-void MarkOrphansShowing(ZrRecordTable& table, HWND progress, uint32_t rootId)
-{
-    if (progress && g_pMainDlg)
-        ::ShowWindow(progress, SW_SHOWNORMAL);
-    ThrottledProgress shown(progress);
-    g_orphanProgress = &shown;
-    MarkOrphans(table, rootId, ReportOrphanProgress);
-    g_orphanProgress = nullptr;
-}
-
 // The tree is not repainted while it is built: every insertion from the worker would repaint it
 // on the dialog's thread, which costs several times the insertion itself. It is repainted once
 // at the end.
@@ -59,20 +41,16 @@ template <typename Insert> void InsertOnTreeThread(CTreeClass* tree, Insert inse
         insert();
 }
 
-void FinishTree(CTreeClass* tree, HWND progress)
+bool HoldsKind(const FoundStore& store, bool fat)
 {
-    if (progress)
-        ::ShowWindow(progress, SW_HIDE);
-    if (tree && tree->GetSafeHwnd())
-        tree->SendMessage(TVM_SORTCHILDREN, FALSE, 0);
+    for (uint32_t v = 0; v < store.VolumeCount(); ++v) {
+        if (IsFat(store.Volume(v).kind) == fat)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
-
-CTreeClass* ResultTreeOfMode(int mode)
-{
-    return mode == kModeBasic || mode == kModeDeep ? ActiveTree : nullptr;
-}
 
 TreeItemHandle TreeClassSink::Insert(TreeItemHandle parent, const FoundFolder& folder)
 {
@@ -92,63 +70,43 @@ void TreeClassSink::Progress(uint64_t position, uint64_t total)
     m_progress.Report(position, total);
 }
 
-void MarkOrphansNtfs(ZrRecordTable& table, HWND progress)
-{
-    MarkOrphansShowing(table, progress, kNtfsRootId);
-}
-void MarkOrphansFat(ZrRecordTable& table, HWND progress)
-{
-    MarkOrphansShowing(table, progress, kFatRootId);
-}
-
-int BuildResultTree(ZrRecordTable& table, CTreeClass* tree, HWND progress)
+void MarkOrphansShowing(FoundStore& store, HWND progress)
 {
     if (progress && g_pMainDlg)
         ::ShowWindow(progress, SW_SHOWNORMAL);
-    RedrawSuspended quiet(tree);
-    TreeClassSink sink(tree, progress);
-    InsertOnTreeThread(tree, [&] { BuildNtfsResultTree(table, sink); });
-    if (tree && tree->GetSafeHwnd()) {
-        if (HTREEITEM root = tree->GetRootItem())
-            tree->Expand(root, TVE_EXPAND);
-    }
-    if (g_pMainDlg && ResultTreeOfMode(g_pMainDlg->SearchMode.load()))
-        ResetDriveTreeRoot();
-    FinishTree(tree, progress);
-    return 1;
+    ThrottledProgress shown(progress);
+    MarkOrphans(store, [&shown](uint64_t position, uint64_t total) { shown.Report(position, total); });
 }
 
-int BuildFatTree(ZrRecordTable& table, CTreeClass* tree, HWND progress)
+void BuildFoundTree(FoundStore& store, CTreeClass* tree, HWND progress, const StopFlag* stop)
 {
-    RedrawSuspended quiet(tree);
-    TreeClassSink sink(tree, progress);
-    InsertOnTreeThread(tree, [&] { BuildFatResultTree(table, sink); });
-    if (tree && tree->GetSafeHwnd()) {
-        if (HTREEITEM root = tree->GetRootItem()) {
-            // The scan knows folders by cluster only ("DIRn"): each folder's names come from
-            // its parent's directory, the root's first, then every folder's in creation order.
-            ExpandFatFolder(tree, root);
-            for (FolderNode* node = FolderNodeList.head; node && StopFolderRead != 1; node = node->next)
-                ExpandFatFolder(tree, (HTREEITEM)node->item);
-            tree->Expand(root, TVE_EXPAND);
+    if (progress && g_pMainDlg)
+        ::ShowWindow(progress, SW_SHOWNORMAL);
+    const bool ntfs = HoldsKind(store, false), fat = HoldsKind(store, true);
+    {
+        RedrawSuspended quiet(tree);
+        TreeClassSink sink(tree, progress);
+        if (tree && tree->GetSafeHwnd())
+            tree->EnsureRootItem();
+        InsertOnTreeThread(tree, [&] { BuildResultTree(store, sink); });
+        if (tree && tree->GetSafeHwnd()) {
+            if (HTREEITEM root = tree->GetRootItem()) {
+                // The scan knows FAT folders by cluster only ("DIRn"): each folder's names come
+                // from its parent's directory, the root's first, then every folder's in creation
+                // order.
+                if (fat) {
+                    ExpandFatFolder(store, tree, root, stop);
+                    for (FolderNode* node = FolderNodeList.head; node && !IsStopped(stop); node = node->next)
+                        ExpandFatFolder(store, tree, (HTREEITEM)node->item, stop);
+                }
+                tree->Expand(root, TVE_EXPAND);
+            }
         }
     }
-    FinishTree(tree, progress);
-    return 1;
-}
-
-int BuildDirectoryFolders(const CString& idText, ZrRecordTable& table, HTREEITEM parentItem, CTreeClass* tree,
-                          uint64_t cluster0Start)
-{
-    uint64_t id = 0;
-    ZrRecordTable::ParseNumber(idText, ZrRecordTable::SortKey::Decimal, id);
-    TreeClassSink sink(tree, nullptr);
-    PlaceChildFolders(table, (uint32_t)id, cluster0Start, parentItem, sink);
-    return 1;
-}
-
-void AddRecordsToMiscNode(ZrRecordTable& table, CTreeClass* tree)
-{
-    TreeClassSink sink(tree, nullptr);
-    PlaceLeftoversUnderMisc(table, sink);
+    if (ntfs && g_pMainDlg)
+        ResetDriveTreeRoot();
+    if (progress)
+        ::ShowWindow(progress, SW_HIDE);
+    if (tree && tree->GetSafeHwnd())
+        tree->SendMessage(TVM_SORTCHILDREN, FALSE, 0);
 }

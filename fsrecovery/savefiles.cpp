@@ -61,8 +61,8 @@ int DiskNumberOfDevice(const CString& device)
     return n;
 }
 
-// The sectors of the volume holding `root` ("X:\") on disk `disk` overlap the scanned range.
-bool VolumeOverlapsScannedRange(const CString& root, int disk)
+// The sectors of the volume holding `root` ("X:\") on disk `disk` overlap [first, end).
+bool VolumeOverlapsScannedRange(const CString& root, int disk, uint64_t first, uint64_t end)
 {
     CString volume = L"\\\\.\\" + root.Left(2);
     HANDLE h = ::CreateFileW(volume, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -78,8 +78,6 @@ bool VolumeOverlapsScannedRange(const CString& root, int disk)
     ::CloseHandle(h);
     if (!ok)
         return false;
-    const uint64_t first = SelectedVolumeInfo.startSector;
-    const uint64_t end = SelectedVolumeInfo.endSector;
     for (DWORD i = 0; i < buffer.extents.NumberOfDiskExtents && i < 32; ++i) {
         const DISK_EXTENT& e = buffer.extents.Extents[i];
         if (int(e.DiskNumber) != disk)
@@ -94,7 +92,7 @@ bool VolumeOverlapsScannedRange(const CString& root, int disk)
 
 } // namespace
 
-bool DestinationOnScannedVolume(const CString& folder)
+bool DestinationOnScannedVolume(const CString& folder, const FoundVolume& volume)
 {
     wchar_t root[MAX_PATH + 1] = {};
     if (!::GetVolumePathNameW(folder, root, MAX_PATH))
@@ -103,10 +101,10 @@ bool DestinationOnScannedVolume(const CString& folder)
     if (rootText.GetLength() < 2 || rootText[1] != L':')
         return false;
     const wchar_t letter = wchar_t(towupper(rootText[0]));
-    if (DriveLetterOfDevice(CurrentDevicePath) == letter)
+    if (DriveLetterOfDevice(volume.devicePath) == letter)
         return true;
-    const int disk = DiskNumberOfDevice(CurrentDevicePath);
-    return disk >= 0 && VolumeOverlapsScannedRange(rootText, disk);
+    const int disk = DiskNumberOfDevice(volume.devicePath);
+    return disk >= 0 && VolumeOverlapsScannedRange(rootText, disk, volume.firstSector, volume.endSector);
 }
 
 SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& destination, CWnd* owner, bool quiet)
@@ -114,7 +112,15 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
     SaveCounts counts;
     HWND ownerWnd = owner ? owner->GetSafeHwnd() : nullptr;
     CString probe;
-    if (!JoinUnderFolder(destination, CString(L"x"), &probe) || DestinationOnScannedVolume(destination)) {
+    bool onSource = !JoinUnderFolder(destination, CString(L"x"), &probe);
+    const FoundVolume* checked = nullptr;
+    for (const SaveItem& item : items) {
+        if (onSource || item.volume == nullptr || item.volume == checked)
+            continue;
+        onSource = DestinationOnScannedVolume(destination, *item.volume);
+        checked = item.volume;
+    }
+    if (onSource) {
         ZrMessageBox(ownerWnd, kDestinationOnSourceText, L"Message", MB_OK | MB_ICONINFORMATION);
         counts.skipped = items.size();
         return counts;
@@ -125,7 +131,6 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
     OpeningForView = 0;
     SavedFileCount = 0;
     TotalFilesToSave = items.size();
-    const FatVolumeParamsRecord keptParams = FatVolumeParams;
 
     CSavingFilesDlg dialog(owner);
     if (dialog.Create()) {
@@ -140,18 +145,19 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
             ++counts.skipped;
             continue;
         }
-        std::vector<CString> names = item.folders;
+        std::vector<CString> names;
+        if (item.folders)
+            names = *item.folders;
         names.push_back(item.file.name);
         CString path;
-        if (!JoinUnderFolder(destination, names, &path)) {
+        if (item.volume == nullptr || !JoinUnderFolder(destination, names, &path)) {
             ++counts.failed;
             continue;
         }
         CreateDirectoryPath(PathFolderPart(path));
-        FatVolumeParams = item.volume;
         const SaveOutcome outcome = item.file.ntfs
-            ? SaveNtfsFile(path, item.file.name, item.file.size, item.file.recordSector, 0, 0, 1)
-            : SaveFatFile(path, item.file.name, item.file.size, item.file.firstCluster, 1);
+            ? SaveNtfsFile(*item.volume, path, item.file.name, item.file.size, item.file.recordSector, 0, 0, 1)
+            : SaveFatFile(*item.volume, path, item.file.name, item.file.size, item.file.firstCluster, 1);
         if (outcome == SaveOutcome::Saved)
             ++counts.saved;
         else if (outcome == SaveOutcome::Skipped)
@@ -159,7 +165,6 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
         else
             ++counts.failed;
     }
-    FatVolumeParams = keptParams;
     if (ownerWnd)
         ::EnableWindow(ownerWnd, TRUE);
     g_pSavingFilesDlg = nullptr;

@@ -2,6 +2,7 @@
 // with cleaned names, under the file-exists rule, with the "Saving Files..." dialog up.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <vector>
 #include "afxwin.h"
 #include "fsrecovery/filewriters.h"
@@ -19,12 +20,13 @@ protected:
     void OnCancel() override;
 };
 
-// One ticked file: the folders it lies in (names as found on the disk, outermost first), the
-// file, and the parameters of the volume it was found on.
+// One ticked file: the folders it lies in (names as found on the disk, outermost first; the
+// files of one folder share them), the file, and the volume it was found on, which outlives
+// the save.
 struct SaveItem {
-    std::vector<CString> folders;
+    std::shared_ptr<const std::vector<CString>> folders;
     FoundFileRef file;
-    FatVolumeParamsRecord volume;
+    const FoundVolume* volume = nullptr;
 };
 
 struct SaveCounts {
@@ -35,9 +37,9 @@ struct SaveCounts {
 
 extern const wchar_t* const kDestinationOnSourceText;
 
-// True when the folder lies on the volume being scanned (CurrentDevicePath and the selected
-// volume's sectors), where writing would overwrite the data being recovered.
-bool DestinationOnScannedVolume(const CString& folder);
+// True when the folder lies on the scanned range of `volume` (its device and sectors), where
+// writing would overwrite the data being recovered.
+bool DestinationOnScannedVolume(const CString& folder, const FoundVolume& volume);
 
 // Saves the items below destination. Refuses (with a message, nothing written) a destination
 // that is relative or lies on the scanned volume. Ends with a message of the counts unless

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         runs.starts.push_back(1 + uint64_t(i) * 3);
         runs.lengths.push_back(i + 1 == runCount ? sectors + 2 : 3);
     }
-    ZrRecordTable found, files;
-    AppendNtfsRows(found, files, ScanNtfsRecords(disk, runs));
+    FoundStore store;
+    ScanNtfsRecords(disk, runs, nullptr, {}, [&](NtfsScanRecord&& r) { AddNtfsRecord(store, 0, std::move(r)); });
     return 0;
 }

@@ -43,8 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
     size_t offset = 0;
+    std::vector<ClusterRun> runs;
     if (FindUnnamedDataAttribute(rec.data(), &offset) == 2)
-        DecodeDataRuns(rec.size(), rec.data(), offset);
+        DecodeAttributeRuns(rec.size(), rec.data(), offset, runs);
 
     uint32_t parent = 0;
     uint64_t created = 0;

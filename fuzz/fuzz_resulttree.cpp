@@ -1,5 +1,5 @@
 // Fuzzes building the results tree from found-folder rows with arbitrary ids, parents, volumes
-// and cycles: every build ends, empties its table, gives each folder at most one tree item whose
+// and cycles: every build ends, consumes its rows, gives each folder at most one tree item whose
 // parent chain reaches the root, and, when a catch-all folder exists, an item to every row.
 // Input: byte 0 bit 0 picks the FAT (1) or NTFS (0) build, bit 1 adds a catch-all folder first;
 // then 6 bytes per row: self (2, small so that ids meet), parent (2), volume (1), flags (1:
@@ -26,25 +26,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         misc.id = kMissingParentId;
         sink.Insert(RecordingSink::kRoot, misc);
     }
-    ZrRecordTable table = FoundEntriesTable();
-    for (size_t at = 1; at + 6 <= size && table.GetItemCount() < 400; at += 6) {
+    FoundStore store;
+    const FsKind kind = fat ? FsKind::Fat32 : FsKind::Ntfs;
+    for (size_t at = 1; at + 6 <= size && store.EntryCount() < 400; at += 6) {
         const uint8_t flags = data[at + 5];
-        AddFoundRow(table, (flags & 4) ? L"" : L"F",
+        AddFoundRow(store, kind, (flags & 4) ? L"" : L"F",
                     (flags & 8) ? kMissingParentId : (data[at] | data[at + 1] << 8) % 64,
                     (data[at + 2] | data[at + 3] << 8) % 64, data[at + 4] % 3 * 1000, flags & 1, flags & 2);
     }
     std::vector<std::pair<uint64_t, uint64_t>> wanted;
-    for (int row = 0; row < table.GetItemCount(); ++row)
-        wanted.emplace_back(table.GetItemNumber(row, kFoundSelf), table.GetItemNumber(row, kFoundCluster0Start));
-    table.SortStable(kFoundSelf, ZrRecordTable::SortKey::Decimal);
-    MarkOrphans(table, fat ? kFatRootId : kNtfsRootId);
-    table.SortStable(kFoundParent, ZrRecordTable::SortKey::Decimal);
-    if (fat)
-        BuildFatResultTree(table, sink);
-    else
-        BuildNtfsResultTree(table, sink);
+    for (size_t row = 0; row < store.EntryCount(); ++row)
+        wanted.emplace_back(uint32_t(store.Entry(row).self),
+                            store.Volume(store.Entry(row).volume).params.cluster0Start);
+    MarkOrphans(store);
+    BuildResultTree(store, sink);
 
-    if (table.GetItemCount() != 0)
+    if (store.EntryCount() != 0)
         abort();
     for (const auto& folder : wanted)
         if ((data[0] & 2) && !sink.index.Find(folder.first, folder.second))

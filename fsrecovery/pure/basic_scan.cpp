@@ -26,9 +26,9 @@ uint32_t DotCluster(const uint8_t* s, bool fat32)
     return fat32 ? MakeDword(s[0x1A], s[0x1B], s[0x14], s[0x15]) : Le16At(s + 0x1A);
 }
 
-bool Stopped(const volatile uint32_t* stop)
+bool Stopped(const StopFlag* stop)
 {
-    return stop != nullptr && *stop == 1;
+    return IsStopped(stop);
 }
 
 // Reads `count` sectors at `sector`; when the whole block fails, each sector is tried alone
@@ -72,7 +72,7 @@ bool FatGeometryUsable(const VolumeGeometryRecord& geometry)
 }
 
 bool ProbeFatGeometry(SectorSource& source, bool fat32, uint64_t start, uint64_t end, VolumeGeometryRecord& geometry,
-                      const volatile uint32_t* stop, const ScanProgressFn& progress)
+                      const StopFlag* stop, const ScanProgressFn& progress)
 {
     if (end <= start)
         return false;
@@ -141,8 +141,7 @@ bool ProbeFatGeometry(SectorSource& source, bool fat32, uint64_t start, uint64_t
 }
 
 std::vector<FatDirRow> ScanFatDirectoryClusters(SectorSource& source, bool fat32, const VolumeGeometryRecord& geometry,
-                                                uint64_t end, const volatile uint32_t* stop,
-                                                const ScanProgressFn& progress)
+                                                uint64_t end, const StopFlag* stop, const ScanProgressFn& progress)
 {
     std::vector<FatDirRow> rows;
     if (!FatGeometryUsable(geometry))
@@ -239,10 +238,9 @@ bool LookUpName(SectorSource& source, const MftRunTableRecord& runs, uint64_t ba
 
 } // namespace
 
-std::vector<NtfsScanRecord> ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs,
-                                            const volatile uint32_t* stop, const ScanProgressFn& progress)
+void ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs, const StopFlag* stop,
+                     const ScanProgressFn& progress, const NtfsRecordFn& found)
 {
-    std::vector<NtfsScanRecord> found;
     const uint64_t total = runs.totalSectors();
     std::vector<uint8_t> block(size_t(kFatScanBlockSectors) * kSectorSize);
     uint8_t record[kRecordBytes];
@@ -262,7 +260,7 @@ std::vector<NtfsScanRecord> ScanNtfsRecords(SectorSource& source, const MftRunTa
             r.folder = flags == 2 || flags == 3;
             r.deleted = (flags & 1) == 0;
             if (LookUpName(source, runs, number, record, r))
-                found.push_back(std::move(r));
+                found(std::move(r));
         }
         ++number;
         if (progress)
@@ -292,6 +290,13 @@ std::vector<NtfsScanRecord> ScanNtfsRecords(SectorSource& source, const MftRunTa
             k += n;
         }
     }
+}
+
+std::vector<NtfsScanRecord> ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs, const StopFlag* stop,
+                                            const ScanProgressFn& progress)
+{
+    std::vector<NtfsScanRecord> found;
+    ScanNtfsRecords(source, runs, stop, progress, [&found](NtfsScanRecord&& r) { found.push_back(std::move(r)); });
     return found;
 }
 
@@ -300,93 +305,106 @@ uint16_t FatTimeWord(int hour, int minute, int second)
     return uint16_t(hour * 2048 + minute * 32 + second / 2);
 }
 
-namespace {
-
-CString Decimal(uint64_t value)
+void AddMiscFolderRow(FoundStore& store, uint32_t volume, uint32_t parent, uint16_t timeWord)
 {
-    CString text;
-    text.Format(L"%llu", value);
-    return text;
+    FoundEntryRow row;
+    row.volume = volume;
+    row.self = kMiscFolderId;
+    row.parent = parent;
+    row.time = timeWord;
+    row.attr = 16;
+    row.cells = FoundEntryRow::kSector | FoundEntryRow::kSelf | FoundEntryRow::kParent | FoundEntryRow::kDate |
+        FoundEntryRow::kTime | FoundEntryRow::kSize | FoundEntryRow::kAttr;
+    store.AddEntry(row, CString(L"KXR_Miscellaneous"));
 }
 
-enum FoundColumn {
-    kName,
-    kSector,
-    kSelf,
-    kParent,
-    kDate,
-    kTime,
-    kSize,
-    kAttr,
-    kSysId,
-    kType,
-    kDeleted,
-    kFoundColumns = 12
-};
-
-std::vector<CString> FolderRow(const CString& name)
-{
-    std::vector<CString> cells(kFoundColumns);
-    cells[kName] = name;
-    cells[kType] = L"FOLDER";
-    return cells;
-}
-
-} // namespace
-
-void AppendMiscFolderRow(ZrRecordTable& found, uint32_t parent, uint16_t timeWord)
-{
-    std::vector<CString> cells = FolderRow(L"KXR_Miscellaneous");
-    cells[kSector] = L"0";
-    cells[kSelf] = Decimal(kMiscFolderId);
-    cells[kParent] = Decimal(parent);
-    cells[kDate] = L"0";
-    cells[kTime] = Decimal(timeWord);
-    cells[kSize] = L"0";
-    cells[kAttr] = L"16";
-    found.InsertRow(cells);
-}
-
-void AppendFatDirRows(ZrRecordTable& found, const std::vector<FatDirRow>& rows, bool fat32)
+void AddFatDirRows(FoundStore& store, uint32_t volume, const std::vector<FatDirRow>& rows, bool fat32)
 {
     for (const FatDirRow& r : rows) {
-        std::vector<CString> cells = FolderRow(L"");
-        cells[kName].Format(L"DIR%d", found.GetItemCount());
-        cells[kSector] = Decimal(uint32_t(r.sector));
-        cells[kSelf] = Decimal(r.self);
-        cells[kParent] = Decimal(r.parent);
-        cells[kDate] = Decimal(r.date);
-        cells[kTime] = Decimal(r.time);
-        cells[kSize] = Decimal(r.size);
-        cells[kAttr] = Decimal(r.attr);
-        if (!fat32)
-            cells[kSysId] = L"0";
-        found.InsertRow(cells);
+        FoundEntryRow row;
+        row.volume = volume;
+        row.sector = r.sector;
+        row.self = r.self;
+        row.parent = r.parent;
+        row.date = r.date;
+        row.time = r.time;
+        row.size = r.size;
+        row.attr = r.attr;
+        row.cells = FoundEntryRow::kSector | FoundEntryRow::kSelf | FoundEntryRow::kParent | FoundEntryRow::kDate |
+            FoundEntryRow::kTime | FoundEntryRow::kSize | FoundEntryRow::kAttr | (fat32 ? 0 : FoundEntryRow::kSysId);
+        CString name;
+        name.Format(L"DIR%d", int(store.EntryCount()));
+        store.AddEntry(row, name);
     }
 }
 
-void AppendNtfsRows(ZrRecordTable& found, ZrRecordTable& files, const std::vector<NtfsScanRecord>& records)
+void AddNtfsRecord(FoundStore& store, uint32_t volume, NtfsScanRecord&& r)
 {
-    for (const NtfsScanRecord& r : records) {
-        if (r.folder) {
-            if (r.name == u".")
-                continue; // the root directory itself
-            std::vector<CString> cells = FolderRow(NameToCString(r.name));
-            cells[kSelf] = Decimal(r.record);
-            cells[kParent] = Decimal(r.parent);
-            cells[kDate] = Decimal(r.created);
-            if (r.deleted)
-                cells[kDeleted] = L"1";
-            found.InsertRow(cells);
-            continue;
-        }
-        std::vector<CString> cells(6);
-        cells[0].Format(L"%lu|%llu|", r.parent, r.sector);
-        cells[5] = Decimal(r.parent);
-        if (!r.name.empty()) {
-            cells[1] = NameToCString(r.name);
-            cells[3] = Decimal(r.created);
-        }
-        files.InsertRow(cells);
+    if (r.folder) {
+        if (r.name == u".")
+            return; // the root directory itself
+        FoundEntryRow row;
+        row.volume = volume;
+        row.self = r.record;
+        row.parent = r.parent;
+        row.date = r.created;
+        row.deleted = r.deleted;
+        row.cells = FoundEntryRow::kSelf | FoundEntryRow::kParent | FoundEntryRow::kDate |
+            (r.deleted ? FoundEntryRow::kDeleted : 0);
+        store.AddEntry(row, r.name);
+        return;
     }
+    NtfsFileRow row;
+    row.volume = volume;
+    row.parent = r.parent;
+    row.sector = r.sector;
+    if (!r.name.empty()) {
+        row.fileTime = r.created;
+        row.flags = NtfsFileRow::kStamped;
+    }
+    store.AddNtfsFile(row, r.name);
+}
+
+FoundVolume VolumeOfTarget(const ScanTarget& target)
+{
+    FoundVolume volume;
+    volume.kind = target.kind;
+    volume.devicePath = target.devicePath;
+    volume.firstSector = target.firstSector;
+    volume.endSector = target.endSector;
+    CopyGeometryToParams(target.geometry, volume.params);
+    volume.params.partitionType = FsKindName(target.kind);
+    return volume;
+}
+
+BasicScanStatus ScanFatVolume(SectorSource& device, ScanTarget& target, bool bootSectorServed, FoundStore& store,
+                              uint16_t timeWord, const StopFlag* stop, const ScanProgressFn& progress)
+{
+    const bool fat32 = target.kind == FsKind::Fat32;
+    if (!bootSectorServed || !FatGeometryUsable(target.geometry)) {
+        if (!ProbeFatGeometry(device, fat32, target.firstSector, target.endSector, target.geometry, stop, progress))
+            return IsStopped(stop) ? BasicScanStatus::Stopped : BasicScanStatus::NoGeometry;
+    }
+    const uint32_t volume = store.AddVolume(VolumeOfTarget(target));
+    const std::vector<FatDirRow> rows =
+        ScanFatDirectoryClusters(device, fat32, target.geometry, target.endSector, stop, progress);
+    AddMiscFolderRow(store, volume, 0, timeWord);
+    AddFatDirRows(store, volume, rows, fat32);
+    return IsStopped(stop) ? BasicScanStatus::Stopped : BasicScanStatus::Done;
+}
+
+BasicScanStatus ScanNtfsVolume(SectorSource& device, ScanTarget& target, bool bootSectorServed, FoundStore& store,
+                               uint16_t timeWord, const StopFlag* stop, const ScanProgressFn& progress)
+{
+    if (!bootSectorServed)
+        return BasicScanStatus::VolumeInvalid;
+    const uint32_t volume = store.AddVolume(VolumeOfTarget(target));
+    MftRunTableRecord runs;
+    LoadMftRunTableFrom(device, target.geometry.cluster0Start, target.geometry.mftSector,
+                        target.geometry.sectorsPerCluster, runs);
+    AddMiscFolderRow(store, volume, kNtfsRootRecord, timeWord);
+    // Each record goes into the store as it is read: no list of all records is ever held.
+    ScanNtfsRecords(device, runs, stop, progress,
+                    [&store, volume](NtfsScanRecord&& record) { AddNtfsRecord(store, volume, std::move(record)); });
+    return IsStopped(stop) ? BasicScanStatus::Stopped : BasicScanStatus::Done;
 }

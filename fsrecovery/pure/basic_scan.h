@@ -1,16 +1,16 @@
 // The Basic Search scans over a volume's sectors: the FAT geometry probe, the FAT directory-
 // cluster scan and the NTFS file-record scan. Each reads through a SectorSource, polls a stop
-// flag and reports progress through a callback, and returns plain rows that the Windows
-// workers copy into the record tables.
+// flag and reports progress through a callback, and hands plain rows to the found-entry store.
 #pragma once
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "app/pure/record_table.h"
+#include "fsrecovery/pure/found_store.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/mft_runs.h"
+#include "storage/pure/scan_target.h"
 #include "storage/pure/sector_source.h"
 
 // Sectors per read of the probe and of the directory-cluster scan; each read is one progress
@@ -35,7 +35,7 @@ bool FatGeometryUsable(const VolumeGeometryRecord& geometry);
 // sector from two directory clusters whose "." entries agree on both. True when derived;
 // otherwise (or when stopped) geometry is left as it was.
 bool ProbeFatGeometry(SectorSource& source, bool fat32, uint64_t start, uint64_t end, VolumeGeometryRecord& geometry,
-                      const volatile uint32_t* stop = nullptr, const ScanProgressFn& progress = {});
+                      const StopFlag* stop = nullptr, const ScanProgressFn& progress = {});
 
 // The first cluster of a directory, found by its "." and ".." entries.
 struct FatDirRow {
@@ -51,7 +51,7 @@ struct FatDirRow {
 // cluster whose first sector is a directory's own first sector. An unreadable block is
 // skipped with the cluster numbering kept in step. Nothing when the geometry is unusable.
 std::vector<FatDirRow> ScanFatDirectoryClusters(SectorSource& source, bool fat32, const VolumeGeometryRecord& geometry,
-                                                uint64_t end, const volatile uint32_t* stop = nullptr,
+                                                uint64_t end, const StopFlag* stop = nullptr,
                                                 const ScanProgressFn& progress = {});
 
 // One $MFT file record of the Basic scan, in use or deleted, with a $FILE_NAME.
@@ -73,19 +73,47 @@ constexpr size_t kMaxRecordListEntries = 50;
 void CollectAttributeListRecords(const uint8_t* record, std::vector<uint64_t>& list);
 
 // Reads every record of the $MFT through the run table, each record's two sectors mapped on
-// their own, and returns the records that carry a $FILE_NAME (the root folder's "." too).
-// Records that cannot be read or lack the "FILE" signature are skipped; stops early when
-// *stop is 1 and returns what it found.
+// their own, and hands `found` each record that carries a $FILE_NAME (the root folder's "."
+// too), in $MFT order. Records that cannot be read or lack the "FILE" signature are skipped;
+// stops early when *stop is 1.
+using NtfsRecordFn = std::function<void(NtfsScanRecord&& record)>;
+void ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs, const StopFlag* stop,
+                     const ScanProgressFn& progress, const NtfsRecordFn& found);
+// The same, collected.
 std::vector<NtfsScanRecord> ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs,
-                                            const volatile uint32_t* stop = nullptr,
-                                            const ScanProgressFn& progress = {});
+                                            const StopFlag* stop = nullptr, const ScanProgressFn& progress = {});
+
+// ---- The scan of one volume, as Basic Search runs it ------------------------------------------
+
+enum class BasicScanStatus {
+    Done,
+    Stopped, // the stop flag ended the scan; the rows found so far are kept
+    DeviceNotOpened,
+    NoGeometry,    // FAT: neither the boot sector nor the probe gave a usable geometry
+    VolumeInvalid, // NTFS: the boot-sector check failed
+    NotSupported,  // neither FAT16, FAT32 nor NTFS
+};
+
+// The volume a scan of `target` adds to the store.
+FoundVolume VolumeOfTarget(const ScanTarget& target);
+
+// A FAT volume: the boot-sector geometry when it served and is usable, else the probe; then the
+// volume, the catch-all row (its time the FAT time word `timeWord`) and one row per directory
+// cluster into the store.
+BasicScanStatus ScanFatVolume(SectorSource& device, ScanTarget& target, bool bootSectorServed, FoundStore& store,
+                              uint16_t timeWord, const StopFlag* stop, const ScanProgressFn& progress);
+
+// An NTFS volume: the $MFT's run table, then the volume, the catch-all row and, record by record
+// as they are read, a folder row per folder and a file row per file into the store.
+BasicScanStatus ScanNtfsVolume(SectorSource& device, ScanTarget& target, bool bootSectorServed, FoundStore& store,
+                               uint16_t timeWord, const StopFlag* stop, const ScanProgressFn& progress);
 
 // The FAT time word (hour * 2048 + minute * 32 + second / 2).
 uint16_t FatTimeWord(int hour, int minute, int second);
 
-// Row writers for the record tables (FoundEntryTable and NtfsFileTable columns).
-void AppendMiscFolderRow(ZrRecordTable& found, uint32_t parent, uint16_t timeWord);
-void AppendFatDirRows(ZrRecordTable& found, const std::vector<FatDirRow>& rows, bool fat32);
-// Folders (less the root's own ".") become pending rows of `found`; files become rows of
-// `files` whose first cell is "parent|sector|".
-void AppendNtfsRows(ZrRecordTable& found, ZrRecordTable& files, const std::vector<NtfsScanRecord>& records);
+// The rows of a scan in the store, all on `volume`: the catch-all folder (its parent the
+// volume's root), one folder row per directory cluster ("DIR" and its row number), and per NTFS
+// record a folder row (less the root's own ".") or a file row.
+void AddMiscFolderRow(FoundStore& store, uint32_t volume, uint32_t parent, uint16_t timeWord);
+void AddFatDirRows(FoundStore& store, uint32_t volume, const std::vector<FatDirRow>& rows, bool fat32);
+void AddNtfsRecord(FoundStore& store, uint32_t volume, NtfsScanRecord&& record);

@@ -69,7 +69,7 @@ CString FatDisplayName(const CString& longName, const CString& shortName)
 }
 
 bool ListFatDirectorySector(SectorSource* source, const uint8_t* sector, uint64_t sectorNumber, bool fat32,
-                            bool withFolders, const volatile uint32_t* stop,
+                            bool withFolders, const StopFlag* stop,
                             const std::function<void(const FatListedEntry&)>& found)
 {
     for (int i = 0; i < kEntriesPerSector; ++i) {
@@ -113,7 +113,7 @@ bool ParseNtfsFileKey(const CString& key, uint64_t& parent, uint64_t& sector)
         ZrRecordTable::ParseNumber(rest, ZrRecordTable::SortKey::Decimal, sector);
 }
 
-NtfsFileInfo ReadNtfsFileInfo(const uint8_t* record, const volatile uint32_t* stop)
+NtfsFileInfo ReadNtfsFileInfo(const uint8_t* record, const StopFlag* stop)
 {
     NtfsFileInfo info;
     static const int kNameSpaces[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };

@@ -34,7 +34,7 @@ CString FatDisplayName(const CString& longName, const CString& shortName);
 // there (may be null). Returns false when the sector holds the end-of-directory mark; `stop`
 // (may be null) ends the walk early, returning true.
 bool ListFatDirectorySector(SectorSource* source, const uint8_t* sector, uint64_t sectorNumber, bool fat32,
-                            bool withFolders, const volatile uint32_t* stop,
+                            bool withFolders, const StopFlag* stop,
                             const std::function<void(const FatListedEntry&)>& found);
 
 // "parent|sector|" of a stored NTFS file row. False when either number is missing.
@@ -48,4 +48,4 @@ struct NtfsFileInfo {
     uint64_t fileTime = 0;
     uint64_t size = 0;
 };
-NtfsFileInfo ReadNtfsFileInfo(const uint8_t* record, const volatile uint32_t* stop);
+NtfsFileInfo ReadNtfsFileInfo(const uint8_t* record, const StopFlag* stop);

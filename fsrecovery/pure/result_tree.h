@@ -1,13 +1,13 @@
-// Turning the flat list of found folders into the results tree. The rows are those of the
-// found-entry table: 0 "Name", 2 "self", 3 "parent", 4 "date", 5 "time", 9 "Type",
-// 10 "Deleted", 11 "Cluster0Start". Ids are NTFS record numbers or FAT cluster numbers; two
-// rows name the same folder only when both their id and their volume's cluster-0 start agree,
-// so the folders of two FAT volumes whose cluster numbers coincide stay apart.
+// Turning the found folder rows of a FoundStore into the results tree. Ids are NTFS record
+// numbers or FAT cluster numbers; two rows name the same folder only when both their id and
+// their volume agree, so the folders of two FAT volumes whose cluster numbers coincide stay apart.
+// A volume's root folder is its kind's root id (NTFS record 5, the FAT root cluster 0).
 #pragma once
 #include <cstdint>
+#include <functional>
 
 #include "app/pure/folder_nodes.h"
-#include "app/pure/record_table.h"
+#include "fsrecovery/pure/found_store.h"
 
 constexpr uint32_t kNtfsRootId = 5;
 constexpr uint32_t kFatRootId = 0;
@@ -15,18 +15,8 @@ constexpr uint32_t kFatRootId = 0;
 constexpr uint32_t kMissingParentId = 0x0FFFFFFF;
 extern const wchar_t kMiscFolderName[]; // "KXR_Miscellaneous"
 
-enum FoundEntryColumn : int {
-    kFoundName = 0,
-    kFoundSelf = 2,
-    kFoundParent = 3,
-    kFoundDate = 4,
-    kFoundTime = 5,
-    kFoundType = 9,
-    kFoundDeleted = 10,
-    kFoundCluster0Start = 11,
-};
-
-// One folder as it goes into the tree.
+// One folder as it goes into the tree. cluster0Start is its volume's (what identifies the
+// volume again when the folder is listed, opened or saved).
 struct FoundFolder {
     CString name;
     uint64_t id = 0;
@@ -52,28 +42,29 @@ public:
 // Each nameless folder takes the next "DIR_%d" number; never reset.
 extern int NamelessFolderCounter;
 // 1 once a folder or file was placed in the results.
-extern volatile uint32_t FilesListedFlag;
+extern std::atomic<uint32_t> FilesListedFlag;
 
-// Marks with kMissingParentId every row whose parent (other than rootId) is not a row of the same
-// volume. Only "parent" changes, so an order by "self" stays. Returns the number of rows marked.
-uint64_t MarkOrphans(ZrRecordTable& table, uint32_t rootId,
-                     void (*progress)(uint64_t position, uint64_t total) = nullptr);
+using TreeProgressFn = std::function<void(uint64_t position, uint64_t total)>;
 
-// Places (and removes from the table) every folder row whose parent is `id` on the volume whose
-// cluster 0 starts at cluster0Start, under parentItem. The table must be sorted ascending by
-// "parent". Returns the number placed.
-uint64_t PlaceChildFolders(ZrRecordTable& table, uint32_t id, uint64_t cluster0Start, TreeItemHandle parentItem,
+// The folder of row `index` as the tree receives it.
+FoundFolder FolderOfEntry(const FoundStore& store, size_t index);
+
+// Marks with kMissingParentId every row whose parent (other than its volume's root) is not the id
+// of a row of the same volume. Returns the number of rows marked.
+uint64_t MarkOrphans(FoundStore& store, const TreeProgressFn& progress = {});
+
+// Places every folder row not placed yet whose parent is `id` on `volume` under parentItem, in
+// the order of their own ids (ties in the order found). Returns the number placed.
+uint64_t PlaceChildFolders(FoundStore& store, uint32_t volume, uint32_t id, TreeItemHandle parentItem,
                            ResultTreeSink& sink);
 
-// Every row still in the table under the first "KXR_Miscellaneous" folder node (the tree's
-// "Root" when there is none), flat, with parent kMissingParentId. Rows are kept.
-void PlaceLeftoversUnderMisc(ZrRecordTable& table, ResultTreeSink& sink);
+// Every row not placed yet under the first "KXR_Miscellaneous" folder node (the tree's "Root"
+// when there is none), flat, with parent kMissingParentId.
+void PlaceLeftoversUnderMisc(FoundStore& store, ResultTreeSink& sink);
 
-// The NTFS tree: top-level folders (parent 5) under the root, then the children of each folder
-// node breadth-first, then the leftovers under the catch-all folder. Siblings keep their order in
-// the table (sorted by "parent" by the callers); the table is empty afterwards.
-void BuildNtfsResultTree(ZrRecordTable& table, ResultTreeSink& sink);
-
-// The FAT tree: the folders of each volume's root (parent 0) under the root item, their children
-// breadth-first, the rest under the catch-all folder. Sorted by "parent"; empty afterwards.
-void BuildFatResultTree(ZrRecordTable& table, ResultTreeSink& sink);
+// The results tree: each volume's root folders (parent its root id) under the root item, volume by
+// volume, then the children of every folder node breadth-first (nodes appended meanwhile are
+// walked too), then the rows left under the catch-all folder. The catch-all row itself (own id
+// and parent kMissingParentId) counts as a root folder. The folder rows are consumed: the store
+// holds none afterwards.
+void BuildResultTree(FoundStore& store, ResultTreeSink& sink);

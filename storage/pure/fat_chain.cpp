@@ -8,27 +8,6 @@ namespace {
 
 constexpr uint64_t kMaxFatEntries = uint64_t(1) << 28;
 
-// A FAT sector read once and kept, as consecutive clusters mostly share one.
-class FatSectorCache {
-public:
-    FatSectorCache(SectorSource& source, uint64_t fatStart) : m_source(source), m_fatStart(fatStart) { }
-    const uint8_t* Get(uint64_t index)
-    {
-        if (m_valid && index == m_index)
-            return m_buf;
-        m_valid = m_source.ReadSector(m_fatStart + index, m_buf);
-        m_index = index;
-        return m_valid ? m_buf : nullptr;
-    }
-
-private:
-    SectorSource& m_source;
-    uint64_t m_fatStart;
-    uint64_t m_index = 0;
-    bool m_valid = false;
-    uint8_t m_buf[kSectorSize];
-};
-
 // Keeps the chain's clusters distinct: after a loop was detected (Brent's method, which needs
 // no memory beyond the chain), cut the chain where the first cluster would repeat.
 void CutAtFirstRepeat(std::vector<uint32_t>& chain, uint32_t next, uint64_t cycleLength)
@@ -94,13 +73,78 @@ uint64_t FatEntryCount(const FatChainGeometry& fat)
     return n < kMaxFatEntries ? n : kMaxFatEntries;
 }
 
+FatEntryReader::FatEntryReader(SectorSource& source, const FatChainGeometry& fat)
+    : m_source(source), m_fat(fat), m_entries(FatEntryCount(fat))
+{ }
+
+bool FatEntryReader::Follow(uint32_t cluster, uint32_t& next, FatChainEnd& end)
+{
+    if (m_fat.fatStartSector == 0 || cluster >= m_entries) {
+        end = FatChainEnd::BeyondFat;
+        return false;
+    }
+    const uint64_t index = m_fat.fat32 ? cluster >> 7 : cluster >> 8;
+    if (!m_valid || index != m_index) {
+        m_valid = m_source.ReadSector(m_fat.fatStartSector + index, m_buf);
+        m_index = index;
+    }
+    if (!m_valid) {
+        end = FatChainEnd::ReadFailed;
+        return false;
+    }
+    if (m_fat.fat32) {
+        next = Le32At(m_buf + 4 * (cluster & 0x7F)) & 0x0FFFFFFF;
+        if (next >= 0x0FFFFFF8) {
+            end = FatChainEnd::EndMark;
+            return false;
+        }
+    } else {
+        next = Le16At(m_buf + 2 * (cluster & 0xFF));
+        if (next >= 0xFFF8) {
+            end = FatChainEnd::EndMark;
+            return false;
+        }
+    }
+    if (next < 2) {
+        end = FatChainEnd::Free;
+        return false;
+    }
+    return true;
+}
+
+FatChainCursor::FatChainCursor(SectorSource& source, const FatChainGeometry& fat, uint32_t startCluster)
+    : m_reader(source, fat), m_current(startCluster)
+{ }
+
+bool FatChainCursor::Next(uint32_t& cluster)
+{
+    if (m_ended)
+        return false;
+    if (m_started) {
+        uint32_t next = 0;
+        if (!m_reader.Follow(m_current, next, m_end)) {
+            m_ended = true;
+            return false;
+        }
+        m_current = next;
+    }
+    m_started = true;
+    if (!m_seen.insert(m_current).second) {
+        m_end = FatChainEnd::Loop;
+        m_ended = true;
+        return false;
+    }
+    cluster = m_current;
+    return true;
+}
+
 FatChainEnd WalkFatChain(SectorSource& source, const FatChainGeometry& fat, uint32_t startCluster, uint64_t maxClusters,
                          const std::function<bool()>& stop, std::vector<uint32_t>& chain)
 {
     chain.clear();
     chain.push_back(startCluster);
-    const uint64_t entries = FatEntryCount(fat);
-    FatSectorCache cache(source, fat.fatStartSector);
+    FatEntryReader reader(source, fat);
+    const uint64_t entries = reader.Entries();
     uint32_t tortoise = startCluster;
     uint64_t power = 1, lambda = 0;
     for (uint32_t c = startCluster;;) {
@@ -108,23 +152,10 @@ FatChainEnd WalkFatChain(SectorSource& source, const FatChainGeometry& fat, uint
             return FatChainEnd::CountReached;
         if (stop && stop())
             return FatChainEnd::Stopped;
-        if (fat.fatStartSector == 0 || c >= entries)
-            return FatChainEnd::BeyondFat;
-        const uint8_t* sector = cache.Get(fat.fat32 ? c >> 7 : c >> 8);
-        if (!sector)
-            return FatChainEnd::ReadFailed;
-        uint32_t next;
-        if (fat.fat32) {
-            next = Le32At(sector + 4 * (c & 0x7F)) & 0x0FFFFFFF;
-            if (next >= 0x0FFFFFF8)
-                return FatChainEnd::EndMark;
-        } else {
-            next = Le16At(sector + 2 * (c & 0xFF));
-            if (next >= 0xFFF8)
-                return FatChainEnd::EndMark;
-        }
-        if (next < 2)
-            return FatChainEnd::Free;
+        uint32_t next = 0;
+        FatChainEnd end = FatChainEnd::EndMark;
+        if (!reader.Follow(c, next, end))
+            return end;
         ++lambda;
         if (next == tortoise) {
             CutAtFirstRepeat(chain, next, lambda);
@@ -144,38 +175,6 @@ FatChainEnd WalkFatChain(SectorSource& source, const FatChainGeometry& fat, uint
         }
         c = next;
     }
-}
-
-FatChainEnd BuildFatClusterChainFrom(SectorSource& source, const CString& partitionType, uint32_t startCluster,
-                                     uint64_t fatStartSector, uint32_t sectorsPerFat, uint64_t expectedCount,
-                                     const std::function<bool()>& stop)
-{
-    FatChainGeometry fat;
-    if (partitionType == L"FAT16")
-        fat.fat32 = false;
-    else if (partitionType == L"FAT32")
-        fat.fat32 = true;
-    else
-        return FatChainEnd::BeyondFat;
-    fat.fatStartSector = fatStartSector;
-    fat.sectorsPerFat = sectorsPerFat;
-    const uint64_t limit = expectedCount == 0 ? 1 : expectedCount == UINT64_MAX ? UINT64_MAX : expectedCount + 1;
-    return WalkFatChain(source, fat, startCluster, limit, stop, ClusterChain);
-}
-
-FatChainEnd BuildFatClusterChainDeepFrom(SectorSource& source, const FatVolumeParamsRecord& params,
-                                         uint32_t startCluster, const std::function<bool()>& stop)
-{
-    FatChainGeometry fat;
-    if (params.partitionType == L"FAT16")
-        fat.fat32 = false;
-    else if (params.partitionType == L"FAT32")
-        fat.fat32 = true;
-    else
-        return FatChainEnd::BeyondFat;
-    fat.fatStartSector = params.firstFatSector;
-    fat.sectorsPerFat = params.sectorsPerFat;
-    return WalkFatChain(source, fat, startCluster, UINT64_MAX, stop, ClusterChain);
 }
 
 void StoreFatCandidateRow(const FatCandidateRow& row, FatVolumeParamsRecord& params)

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <unordered_set>
 #include <vector>
 
 #include "cstring.h"
@@ -28,6 +29,43 @@ enum class FatChainEnd {
 // Number of entries the FAT holds (at most 2^28, the most FAT32 can address).
 uint64_t FatEntryCount(const FatChainGeometry& fat);
 
+// Reads FAT entries through one kept sector, as consecutive clusters mostly share one.
+class FatEntryReader {
+public:
+    FatEntryReader(SectorSource& source, const FatChainGeometry& fat);
+    // The cluster after `cluster` in its chain. False when the chain ends there, `end` saying
+    // why: an end mark, a free or reserved entry, a failed read, an entry past the FAT.
+    bool Follow(uint32_t cluster, uint32_t& next, FatChainEnd& end);
+    uint64_t Entries() const { return m_entries; }
+
+private:
+    SectorSource& m_source;
+    FatChainGeometry m_fat;
+    uint64_t m_entries;
+    uint64_t m_index = 0;
+    bool m_valid = false;
+    uint8_t m_buf[kSectorSize];
+};
+
+// The clusters of a chain one at a time, for a reader that can stop as soon as it has what it
+// needs (a directory ends at its end mark, usually in its first cluster). Ends where
+// WalkFatChain ends, and at the first cluster met twice; never yields a cluster twice.
+class FatChainCursor {
+public:
+    FatChainCursor(SectorSource& source, const FatChainGeometry& fat, uint32_t startCluster);
+    // The next cluster, the start cluster first; false once the chain has ended.
+    bool Next(uint32_t& cluster);
+    FatChainEnd End() const { return m_end; }
+
+private:
+    FatEntryReader m_reader;
+    uint32_t m_current;
+    bool m_started = false;
+    bool m_ended = false;
+    FatChainEnd m_end = FatChainEnd::EndMark;
+    std::unordered_set<uint32_t> m_seen;
+};
+
 // Follows the chain from startCluster and stores it, start cluster first, in `chain`
 // (replacing what it held). Ends at an end mark, at an entry below 2, at a failed read, at a
 // cluster whose entry lies past the FAT, at a cluster already in the chain (which is not
@@ -35,18 +73,6 @@ uint64_t FatEntryCount(const FatChainGeometry& fat);
 // per cluster). The chain never holds more clusters than the FAT has entries.
 FatChainEnd WalkFatChain(SectorSource& source, const FatChainGeometry& fat, uint32_t startCluster, uint64_t maxClusters,
                          const std::function<bool()>& stop, std::vector<uint32_t>& chain);
-
-// The save path's walker into ClusterChain: the file needs expectedCount clusters, so the
-// walk stops once the chain holds one more than that, which the caller sees as a mismatch
-// and then tries the other FAT copy. "FAT16" or "FAT32"; any other type leaves the chain
-// untouched. An expected count of 0 gives the start cluster alone.
-FatChainEnd BuildFatClusterChainFrom(SectorSource& source, const CString& partitionType, uint32_t startCluster,
-                                     uint64_t fatStartSector, uint32_t sectorsPerFat, uint64_t expectedCount,
-                                     const std::function<bool()>& stop);
-
-// The browsing walker into ClusterChain: the whole chain under the given volume parameters.
-FatChainEnd BuildFatClusterChainDeepFrom(SectorSource& source, const FatVolumeParamsRecord& params,
-                                         uint32_t startCluster, const std::function<bool()>& stop);
 
 // One row of the found-FAT-volume table, its cells by column: 1 "SPF", 2 "SPC",
 // 3 "Root Sectors", 4 "Root Start", 5 "Reserve Sectors", 6 "Cluster0Start", 7 "firstFAT",

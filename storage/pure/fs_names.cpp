@@ -116,7 +116,7 @@ int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentO
     return 1;
 }
 
-int ReadMftRecordNameBuffer(const uint8_t* record, int nameSpace, bool nameFilesToo, const volatile uint32_t* stop,
+int ReadMftRecordNameBuffer(const uint8_t* record, int nameSpace, bool nameFilesToo, const StopFlag* stop,
                             uint32_t* parentOut, uint64_t* createdOut, std::u16string& nameOut)
 {
     if (stop && *stop == 1)

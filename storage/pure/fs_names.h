@@ -7,6 +7,7 @@
 
 #include "cstring.h"
 #include "storage/pure/sector_source.h"
+#include "storage/pure/stop_flag.h"
 
 // NTFS name spaces of a $FILE_NAME.
 constexpr int kNameSpacePosix = 0;
@@ -43,7 +44,7 @@ int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentO
 // names, and the creation time is stored. A file name without an extension gets one when the
 // low bytes of its characters, read as 8-bit text, have one. `stop` is polled on entry (0 at
 // once) and before each character (the name built so far is kept, answer 1).
-int ReadMftRecordNameBuffer(const uint8_t* record, int nameSpace, bool nameFilesToo, const volatile uint32_t* stop,
+int ReadMftRecordNameBuffer(const uint8_t* record, int nameSpace, bool nameFilesToo, const StopFlag* stop,
                             uint32_t* parentOut, uint64_t* createdOut, std::u16string& nameOut);
 
 // A FAT directory entry, as stored.

@@ -67,10 +67,5 @@ CStringArray DiskDescriptionList;
 CStringArray LogicalDriveKeys;
 
 // ---- NTFS and FAT structures --------------------------------------------------------------
-std::vector<ClusterRun> DataRunList;
-uint64_t DataRunCount = 0;
-MftRunTableRecord MftRunTable;
-std::vector<uint32_t> ClusterChain;
 uint64_t WantedCluster0Start = 0;
-uint32_t NameFilesToo = 0;
-volatile uint32_t StopFolderRead = 0;
+std::atomic<uint32_t> StopFolderRead{ 0 };

@@ -3,6 +3,7 @@
 // runs and kept until it ends; written and read from several threads without locks, in the
 // order the searches guarantee (a selection is complete before a scan thread starts).
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "cstring.h"
@@ -113,22 +114,9 @@ extern CStringArray DiskDescriptionList;
 // One text per listed logical drive: its device path, "|" and its size in sectors.
 extern CStringArray LogicalDriveKeys;
 
-// ---- NTFS and FAT structures: data runs, the MFT run table, cluster chains, names ---------
-#include <vector>
+// ---- NTFS and FAT structures -------------------------------------------------------------
 
-#include "storage/pure/ntfs_record.h"
-#include "storage/pure/mft_runs.h"
-
-// The cluster runs of the NTFS file being read, rebuilt by every DecodeDataRuns.
-extern std::vector<ClusterRun> DataRunList;
-extern uint64_t DataRunCount;
-// The $MFT's extents for the Basic Search record scan; filled by LoadMftRunTable.
-extern MftRunTableRecord MftRunTable;
-// The cluster numbers of the FAT file or folder being read, start cluster first.
-extern std::vector<uint32_t> ClusterChain;
 // The cluster-0 sector of the FAT volume whose parameters the next folder read needs.
 extern uint64_t WantedCluster0Start;
-// 1 while the NTFS file list wants files named too, not only folders.
-extern uint32_t NameFilesToo;
 // The file-list cancel flag: set by the user-interface thread, polled by the walkers here.
-extern volatile uint32_t StopFolderRead;
+extern std::atomic<uint32_t> StopFolderRead;

@@ -200,9 +200,3 @@ bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, ui
     table = std::move(loaded);
     return true;
 }
-
-bool MftRecordToLba(uint64_t recordNumber, uint64_t* sector)
-{
-    *sector = 0;
-    return MftRecordToLbaIn(recordNumber, MftRunTable, sector);
-}

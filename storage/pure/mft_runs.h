@@ -55,6 +55,3 @@ std::vector<uint64_t> CollectMftExtensionRecords(SectorSource& source, const uin
 // the load with the runs gathered so far. True when the table was replaced.
 bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, uint64_t mftStartSector,
                          uint32_t sectorsPerCluster, MftRunTableRecord& table);
-
-// Record n of the global MftRunTable: its first sector, or 0 and false when no run covers it.
-bool MftRecordToLba(uint64_t recordNumber, uint64_t* sector);

@@ -173,20 +173,19 @@ bool DecodeMappingPairs(const uint8_t* pairs, size_t length, std::vector<Cluster
     return false;
 }
 
-int DecodeDataRuns(size_t recordLength, const uint8_t* record, size_t attributeOffset)
+bool DecodeAttributeRuns(size_t recordLength, const uint8_t* record, size_t attributeOffset,
+                         std::vector<ClusterRun>& runs)
 {
-    DataRunList.clear();
-    DataRunCount = 0;
+    runs.clear();
     if (attributeOffset >= recordLength || recordLength - attributeOffset < 64)
-        return 0;
+        return false;
     const uint8_t* a = record + attributeOffset;
     const size_t attrLength = Le32At(a + 4);
     const size_t pairs = Le16At(a + 32);
     if (attrLength > recordLength - attributeOffset || pairs >= attrLength)
-        return 0;
-    DecodeMappingPairs(a + pairs, attrLength - pairs, DataRunList);
-    DataRunCount = DataRunList.size();
-    return 1;
+        return false;
+    DecodeMappingPairs(a + pairs, attrLength - pairs, runs);
+    return true;
 }
 
 int HexDigitValue(uint32_t ch)

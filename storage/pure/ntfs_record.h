@@ -95,9 +95,9 @@ struct ClusterRun {
 bool DecodeMappingPairs(const uint8_t* pairs, size_t length, std::vector<ClusterRun>& runs);
 
 // Decodes the mapping pairs of the non-resident attribute at attributeOffset of a record into
-// DataRunList (and DataRunCount). 0 when the attribute or its pairs lie outside the record,
-// 1 otherwise (an empty list included).
-int DecodeDataRuns(size_t recordLength, const uint8_t* record, size_t attributeOffset);
+// `runs`. False when the attribute or its pairs lie outside the record (an empty list is true).
+bool DecodeAttributeRuns(size_t recordLength, const uint8_t* record, size_t attributeOffset,
+                         std::vector<ClusterRun>& runs);
 
 // '0'..'9', 'a'..'f', 'A'..'F' give their value; every other character 0. Only the low 8 bits
 // of a character count.

@@ -169,11 +169,16 @@ uint16_t ValidateVolumeFrom(SectorSource& device, SectorSource& mftDevice, Stora
                                            SelectedVolumeInfo.endSector, VolumeGeometry);
     if (result == VolumeCheck::Valid)
         return 1;
-    if (result == VolumeCheck::NoBootSector && host != nullptr &&
-        ShouldStartAutoPartitionSearch(host->QueryAutoSearchState())) {
-        AutoPartitionSearch = 1;
-        if (!host->StartPartitionSearch())
-            AutoPartitionSearch = 0;
-    }
+    if (result == VolumeCheck::NoBootSector)
+        StartAutoPartitionSearchIfDue(host);
     return 0;
+}
+
+void StartAutoPartitionSearchIfDue(StorageHost* host)
+{
+    if (host == nullptr || !ShouldStartAutoPartitionSearch(host->QueryAutoSearchState()))
+        return;
+    AutoPartitionSearch = 1;
+    if (!host->StartPartitionSearch())
+        AutoPartitionSearch = 0;
 }

@@ -20,6 +20,10 @@ enum class VolumeCheck {
 VolumeCheck CheckVolume(SectorSource& device, SectorSource& mftDevice, const CString& fsName, uint64_t startSector,
                         uint64_t endSector, VolumeGeometryRecord& geometry);
 
+// Starts the lost-partition search (setting AutoPartitionSearch) when the host's state allows
+// it; for a check that found no NTFS boot sector at all.
+void StartAutoPartitionSearchIfDue(StorageHost* host);
+
 // The check of the selected volume (SelectedVolumeInfo) into VolumeGeometry: 1 when valid,
 // else 0. With a host, it first empties the scan tables, and it starts the lost-partition
 // search (setting AutoPartitionSearch) when an NTFS whole disk has no boot sector at all and

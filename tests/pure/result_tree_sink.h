@@ -1,28 +1,41 @@
 // A results-tree sink without a tree control: it keeps one item per folder (id and volume), as
-// the tree control does, records each item's parent, and chains the folder records.
+// the tree control does, records each item's parent, and chains the folder records. And the
+// found-entry rows the tests build their trees from.
 #pragma once
 #include <cstdint>
 #include <unordered_map>
 
 #include "fsrecovery/pure/result_tree.h"
 
-// The found-entries table as the scans fill it, and one row of it.
-inline ZrRecordTable FoundEntriesTable()
+// The store's volume whose cluster 0 starts at cluster0Start, added (of `kind`) when missing.
+inline uint32_t VolumeAt(FoundStore& store, uint64_t cluster0Start, FsKind kind)
 {
-    return ZrRecordTable{
-        { L"Name" }, { L"sector" }, { L"self" },  { L"parent" }, { L"date" },    { L"time" },
-        { L"size" }, { L"attr" },   { L"sysID" }, { L"Type" },   { L"Deleted" }, { L"Cluster0Start" }
-    };
+    for (uint32_t v = 0; v < store.VolumeCount(); ++v)
+        if (store.Volume(v).params.cluster0Start == cluster0Start)
+            return v;
+    FoundVolume volume;
+    volume.kind = kind;
+    volume.params.cluster0Start = cluster0Start;
+    volume.params.partitionType = FsKindName(kind);
+    return store.AddVolume(volume);
 }
-inline void AddFoundRow(ZrRecordTable& t, const wchar_t* name, uint64_t self, uint64_t parent, uint64_t cluster0Start,
-                        bool folder = true, bool deleted = false)
+
+// A row as the scans write one: a folder (or not), found on the volume of cluster0Start.
+inline size_t AddFoundRow(FoundStore& store, FsKind kind, const wchar_t* name, uint64_t self, uint64_t parent,
+                          uint64_t cluster0Start, bool folder = true, bool deleted = false)
 {
-    CString selfText, parentText, c0;
-    selfText.Format(L"%llu", self);
-    parentText.Format(L"%llu", parent);
-    c0.Format(L"%llu", cluster0Start);
-    t.InsertRow({ name, L"", selfText, parentText, L"0", L"0", L"0", L"16", L"0", folder ? L"FOLDER" : L"FILE",
-                  deleted ? L"1" : L"0", c0 });
+    FoundEntryRow row;
+    row.volume = VolumeAt(store, cluster0Start, kind);
+    row.self = self;
+    row.parent = parent;
+    row.attr = 16;
+    row.folder = folder;
+    row.deleted = deleted;
+    row.cluster0Start = cluster0Start;
+    row.cells = FoundEntryRow::kSelf | FoundEntryRow::kParent | FoundEntryRow::kDate | FoundEntryRow::kTime |
+        FoundEntryRow::kSize | FoundEntryRow::kAttr | FoundEntryRow::kSysId | FoundEntryRow::kDeleted |
+        FoundEntryRow::kCluster0Start;
+    return store.AddEntry(row, CString(name));
 }
 
 class RecordingSink : public ResultTreeSink {

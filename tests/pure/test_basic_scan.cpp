@@ -111,7 +111,7 @@ TEST_P(NtfsImage, FoldersAndFilesOfTheTruthAreFoundThroughTheRunTable)
         EXPECT_GE(filesUnder[record], count) << record;
 
     // A stop half-way keeps what was found until then.
-    volatile uint32_t stop = 0;
+    StopFlag stop{ 0 };
     const auto partial = ScanNtfsRecords(*v.src, runs, &stop, [&](uint64_t done, uint64_t total) {
         if (done * 2 >= total)
             stop = 1;

@@ -88,14 +88,42 @@ TEST(FatChain, SavePathStopsOneAfterTheExpectedCount)
     SetEntry(disk, false, 5, 6);
     SetEntry(disk, false, 6, 7);
     SetEntry(disk, false, 7, 0xFFFF);
-    EXPECT_EQ(BuildFatClusterChainFrom(disk, L"FAT16", 5, kFat, 64, 1, {}), FatChainEnd::CountReached);
-    EXPECT_EQ(ClusterChain, (Chain{ 5, 6 })); // one more than expected: a mismatch
+    Chain chain;
+    // The save asks for one cluster more than the size needs: more is a mismatch.
+    EXPECT_EQ(WalkFatChain(disk, { false, kFat, 64 }, 5, 2, {}, chain), FatChainEnd::CountReached);
+    EXPECT_EQ(chain, (Chain{ 5, 6 }));
     int polls = 0;
-    EXPECT_EQ(BuildFatClusterChainFrom(disk, L"FAT16", 5, kFat, 64, 3, [&] { return ++polls == 2; }),
+    EXPECT_EQ(WalkFatChain(
+                  disk, { false, kFat, 64 }, 5, 4, [&] { return ++polls == 2; }, chain),
               FatChainEnd::Stopped);
-    EXPECT_EQ(ClusterChain, (Chain{ 5, 6 }));
-    BuildFatClusterChainFrom(disk, L"NTFS", 9, kFat, 64, 3, {});
-    EXPECT_EQ(ClusterChain, (Chain{ 5, 6 })); // other types leave it alone
+    EXPECT_EQ(chain, (Chain{ 5, 6 }));
+}
+
+// A directory is read cluster by cluster: the reader takes only the clusters it asks for, and a
+// chain that loops back yields each cluster once.
+TEST(FatChain, CursorReadsTheFatOnlyAsFarAsAskedAndNeverRepeats)
+{
+    CraftedDisk disk(10000);
+    for (uint32_t c = 2; c < 4000; ++c)
+        SetEntry(disk, true, c, c + 1); // a damaged FAT whose chain runs through the whole table
+    FatChainCursor cursor(disk, { true, kFat, 64 }, 2);
+    uint32_t cluster = 0;
+    const int before = disk.reads;
+    ASSERT_TRUE(cursor.Next(cluster));
+    EXPECT_EQ(cluster, 2u);
+    ASSERT_TRUE(cursor.Next(cluster));
+    EXPECT_EQ(cluster, 3u);
+    EXPECT_EQ(disk.reads - before, 1);
+
+    SetEntry(disk, false, 20, 21);
+    SetEntry(disk, false, 21, 22);
+    SetEntry(disk, false, 22, 21);
+    FatChainCursor looped(disk, { false, kFat, 64 }, 20);
+    Chain seen;
+    while (looped.Next(cluster))
+        seen.push_back(cluster);
+    EXPECT_EQ(seen, (Chain{ 20, 21, 22 }));
+    EXPECT_EQ(looped.End(), FatChainEnd::Loop);
 }
 
 TEST(FatCandidates, RowsLoadedAndBadNumbersCountAsZero)

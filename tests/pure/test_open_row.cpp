@@ -1,7 +1,7 @@
 // What an open request does with a file-list row depends on its type cell alone.
 #include <gtest/gtest.h>
 
-#include "app/pure/open_row.h"
+#include "fsrecovery/pure/open_row.h"
 
 TEST(OpenRow, TypeCellDecidesFolderFileOrNothing)
 {

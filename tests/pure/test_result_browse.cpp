@@ -1,7 +1,7 @@
 // The date and time of folder rows, and when a listing must say that nothing could be recovered.
 #include <gtest/gtest.h>
 
-#include "app/pure/result_browse.h"
+#include "fsrecovery/pure/result_browse.h"
 
 TEST(ResultBrowse, FolderRowsShowTheirOwnStampByFileSystem)
 {

@@ -42,39 +42,38 @@ protected:
     void SetUp() override { ResetResultsState(); }
     void TearDown() override { ResetResultsState(); }
 
-    void Fill(std::initializer_list<Row> rows)
+    void Fill(FsKind kind, std::initializer_list<Row> rows)
     {
         for (const Row& r : rows)
-            AddFoundRow(table, r.name, r.self, r.parent, r.cluster0Start);
+            AddFoundRow(store, kind, r.name, r.self, r.parent, r.cluster0Start);
     }
-    void SortBy(int column) { table.SortStable(column, ZrRecordTable::SortKey::Decimal); }
-    // The passes as the scan runs them: orphans marked on the rows sorted by id, then built by parent.
-    void Build(bool fat)
+    // The passes as the scan runs them: orphans marked, then the tree built.
+    void Build()
     {
-        SortBy(kFoundSelf);
-        MarkOrphans(table, fat ? kFatRootId : kNtfsRootId);
-        SortBy(kFoundParent);
-        fat ? BuildFatResultTree(table, sink) : BuildNtfsResultTree(table, sink);
+        MarkOrphans(store);
+        BuildResultTree(store, sink);
     }
     uint32_t ParentOf(const wchar_t* name)
     {
-        const int row = table.FindExact(kFoundName, name);
-        return (uint32_t)table.GetItemNumber(row, kFoundParent);
+        for (size_t i = 0; i < store.EntryCount(); ++i)
+            if (store.EntryName(i) == name)
+                return uint32_t(store.Entry(i).parent);
+        return UINT32_MAX;
     }
 
-    ZrRecordTable table = FoundEntriesTable();
+    FoundStore store;
     NamingSink sink;
 };
 
 TEST_F(ResultTreeTest, OrphansAreRowsWhoseParentIsMissingOnTheirOwnVolume)
 {
-    Fill({ { L"first", 7, 5, 0 },        // parent is the root
-           { L"childOfFirst", 9, 7, 0 }, // parent is the row that sorts first
+    Fill(FsKind::Ntfs,
+         { { L"first", 7, 5, 0 },        // parent is the root
+           { L"childOfFirst", 9, 7, 0 }, // parent is the row found first
            { L"lost", 11, 40, 0 },
-           { L"otherVolume", 12, 7, 900 }, // cluster 7 exists, but on another volume
+           { L"otherVolume", 12, 7, 900 }, // record 7 exists, but on another volume
            { L"self5", 5, 5, 0 } });
-    SortBy(kFoundSelf);
-    EXPECT_EQ(MarkOrphans(table, kNtfsRootId), 2u);
+    EXPECT_EQ(MarkOrphans(store), 2u);
     EXPECT_EQ(ParentOf(L"first"), 5u);
     EXPECT_EQ(ParentOf(L"childOfFirst"), 7u);
     EXPECT_EQ(ParentOf(L"lost"), kMissingParentId);
@@ -84,12 +83,8 @@ TEST_F(ResultTreeTest, OrphansAreRowsWhoseParentIsMissingOnTheirOwnVolume)
 
 TEST_F(ResultTreeTest, NtfsTreeNestsChildrenAndPutsOrphansUnderTheCatchAll)
 {
-    FoundFolder misc;
-    misc.name = kMiscFolderName;
-    misc.id = kMissingParentId;
-    TreeItemHandle miscItem = sink.Insert(RecordingSink::kRoot, misc);
-
-    Fill({ { L"Docs", 30, 5, 0 },
+    Fill(FsKind::Ntfs,
+         { { L"Docs", 30, 5, 0 },
            { L"A", 31, 30, 0 },
            { L"B", 32, 30, 0 },
            { L"C", 33, 30, 0 },
@@ -99,10 +94,14 @@ TEST_F(ResultTreeTest, NtfsTreeNestsChildrenAndPutsOrphansUnderTheCatchAll)
            { L"", 52, 31, 0 },
            { L"", 53, 31, 0 },
            { L"RootRow", 5, 5, 0 } });
+    FoundFolder misc;
+    misc.name = kMiscFolderName;
+    misc.id = kMissingParentId;
+    TreeItemHandle miscItem = sink.Insert(RecordingSink::kRoot, misc);
     const int firstNameless = NamelessFolderCounter;
-    Build(false);
+    Build();
 
-    EXPECT_EQ(table.GetItemCount(), 0);
+    EXPECT_EQ(store.EntryCount(), 0u);
     EXPECT_EQ(sink.parents[L"Docs"], RecordingSink::kRoot);
     for (const wchar_t* child : { L"A", L"B", L"C" })
         EXPECT_EQ(sink.parents[child], sink.items[L"Docs"]) << child;
@@ -121,18 +120,19 @@ TEST_F(ResultTreeTest, NtfsTreeNestsChildrenAndPutsOrphansUnderTheCatchAll)
 
 TEST_F(ResultTreeTest, LeftoversGoToRootWithoutACatchAllFolder)
 {
-    Fill({ { L"Top", 8, 0, 0 }, { L"Stray", 20, 99, 0 } });
-    Build(true);
+    Fill(FsKind::Fat32, { { L"Top", 8, 0, 0 }, { L"Stray", 20, 99, 0 } });
+    Build();
     EXPECT_EQ(sink.parents[L"Top"], RecordingSink::kRoot);
     ASSERT_EQ(sink.parents.count(L"Stray"), 1u);
     EXPECT_EQ(sink.parents[L"Stray"], nullptr);
-    EXPECT_EQ(table.GetItemCount(), 0);
+    EXPECT_EQ(store.EntryCount(), 0u);
 }
 
 TEST_F(ResultTreeTest, FatVolumesWithCoincidingClustersKeepTheirOwnFolders)
 {
-    Fill({ { L"A_top", 3, 0, 100 }, { L"A_child", 9, 3, 100 }, { L"B_top", 3, 0, 900 }, { L"B_child", 10, 3, 900 } });
-    Build(true);
+    Fill(FsKind::Fat32,
+         { { L"A_top", 3, 0, 100 }, { L"A_child", 9, 3, 100 }, { L"B_top", 3, 0, 900 }, { L"B_child", 10, 3, 900 } });
+    Build();
     ASSERT_NE(sink.items[L"A_top"], sink.items[L"B_top"]);
     EXPECT_EQ(sink.parents[L"A_child"], sink.items[L"A_top"]);
     EXPECT_EQ(sink.parents[L"B_child"], sink.items[L"B_top"]);
@@ -192,7 +192,7 @@ TEST(FolderListing, DirectorySectorListsFilesUntilTheEndMark)
     EXPECT_EQ(files[0].name, L"SUBDIR");
     EXPECT_EQ(files[1].firstCluster, 7u);
 
-    const volatile uint32_t stop = 1;
+    const StopFlag stop{ 1 };
     files.clear();
     EXPECT_TRUE(ListFatDirectorySector(nullptr, sector, 1000, true, false, &stop, collect));
     EXPECT_TRUE(files.empty());

@@ -81,15 +81,25 @@ TEST_F(BasicSearchTest, FatFolderIsReadOnceWhenListedOrExpandedAndCollapseShowsC
 constexpr int kManyFiles = 20000;
 UINT ManyFilesScan(LPVOID param)
 {
-    FatVolumeParams.partitionType = L"NTFS";
+    CBasicSearch* dlg = static_cast<CBasicSearch*>(param);
+    FoundVolume ntfs;
+    ntfs.kind = FsKind::Ntfs;
+    ntfs.params.partitionType = L"NTFS";
+    const uint32_t volume = dlg->Store().AddVolume(ntfs);
     for (int i = 0; i < kManyFiles; ++i) {
-        CString key, name;
-        key.Format(L"5|%d|", 1000 + i);
+        NtfsFileRow row;
+        row.volume = volume;
+        row.parent = 5;
+        row.sector = 1000 + i;
+        row.size = 123;
+        row.fileTime = 130000000000000000ull;
+        row.flags = NtfsFileRow::kSized | NtfsFileRow::kStamped;
+        CString name;
         name.Format(L"many%05d.txt", i);
-        g_pMainDlg->NtfsFileTable.InsertRow({ key, name, L"123", L"130000000000000000", L"", L"5" });
+        dlg->Store().AddNtfsFile(row, ToUtf16Units(name));
     }
-    ResultsPresent = 1;
-    static_cast<CBasicSearch*>(param)->ResultTree().EnsureRootItem();
+    dlg->SetResultsPresent(true);
+    dlg->ResultTree().EnsureRootItem();
     return 0;
 }
 

@@ -148,7 +148,8 @@ TEST_F(BasicOpenTest, NtfsRowOpensAndAnUnwritableRowNeverReachesTheShell)
     EXPECT_EQ(TruthSha(L"ntfs.img", "/README.TXT"), FileSha(g_shellTargets[0]));
 
     const size_t recorded = main.TempFileNames.size();
-    List().SetItemText(readme, 5, L"0"); // the boot sector
+    ASSERT_NE(nullptr, dlg.ListedFileOfRow(readme));
+    dlg.ListedFileOfRow(readme)->recordSector = 0; // the boot sector
     Open(readme);
     EXPECT_EQ(1u, g_shellTargets.size());
     EXPECT_EQ(recorded, main.TempFileNames.size());

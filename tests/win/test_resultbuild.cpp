@@ -9,6 +9,7 @@
 #include "common/plain_dialog.h"
 #include "fsrecovery/fsglobals.h"
 #include "fsrecovery/resultbuild.h"
+#include "tests/pure/result_tree_sink.h"
 #include "storage/pure/globals.h"
 #include "test_resource.h"
 
@@ -40,27 +41,18 @@ protected:
     }
 };
 
-ZrRecordTable EmptyFoundTable()
-{
-    return ZrRecordTable{
-        { L"Name" }, { L"sector" }, { L"self" },  { L"parent" }, { L"date" },    { L"time" },
-        { L"size" }, { L"attr" },   { L"sysID" }, { L"Type" },   { L"Deleted" }, { L"Cluster0Start" }
-    };
-}
-
 TEST_F(ResultBuildTest, TreeKeepsTheFoldersOfTwoVolumesWithEqualClustersApart)
 {
-    ZrRecordTable rows = EmptyFoundTable();
-    for (const wchar_t* volume : { L"100", L"900" }) {
-        rows.InsertRow(
-            { CString(L"top ") + volume, L"", L"3", L"0", L"0", L"0", L"0", L"16", L"0", L"FOLDER", L"1", volume });
-        rows.InsertRow(
-            { CString(L"child ") + volume, L"", L"9", L"3", L"0", L"0", L"0", L"16", L"0", L"FOLDER", L"1", volume });
+    FoundStore rows;
+    for (uint64_t volume : { 100, 900 }) {
+        CString name;
+        name.Format(L"top %llu", (unsigned long long)volume);
+        AddFoundRow(rows, FsKind::Fat32, name, 3, 0, volume, true, true);
+        name.Format(L"child %llu", (unsigned long long)volume);
+        AddFoundRow(rows, FsKind::Fat32, name, 9, 3, volume, true, true);
     }
-    rows.SortStable(kFoundSelf, ZrRecordTable::SortKey::Decimal);
-    MarkOrphansFat(rows, nullptr);
-    rows.SortStable(kFoundParent, ZrRecordTable::SortKey::Decimal);
-    BuildFatTree(rows, &tree, nullptr);
+    MarkOrphansShowing(rows, nullptr);
+    BuildFoundTree(rows, &tree, nullptr, nullptr);
 
     std::map<CString, HTREEITEM> items;
     for (FolderNode* node = FolderNodeList.head; node; node = node->next)
@@ -68,7 +60,7 @@ TEST_F(ResultBuildTest, TreeKeepsTheFoldersOfTwoVolumesWithEqualClustersApart)
     ASSERT_EQ(FolderNodeList.count, 4u);
     EXPECT_EQ(tree.GetParentItem(items[L"child 100"]), items[L"top 100"]);
     EXPECT_EQ(tree.GetParentItem(items[L"child 900"]), items[L"top 900"]);
-    EXPECT_EQ(rows.GetItemCount(), 0);
+    EXPECT_EQ(rows.EntryCount(), 0u);
 }
 
 // The tree is not repainted while it is built, and paints again once it is.
@@ -88,14 +80,9 @@ TEST_F(ResultBuildTest, BuiltTreePaintsAgain)
     for (bool ntfs : { false, true }) {
         SCOPED_TRACE(ntfs ? "NTFS" : "FAT");
         tree.DeleteAllResults();
-        ZrRecordTable rows = EmptyFoundTable();
-        rows.InsertRow(
-            { L"top", L"", L"30", ntfs ? L"5" : L"0", L"0", L"0", L"0", L"16", L"0", L"FOLDER", L"0", L"0" });
-        tree.EnsureRootItem();
-        if (ntfs)
-            BuildResultTree(rows, &tree, nullptr);
-        else
-            BuildFatTree(rows, &tree, nullptr);
+        FoundStore rows;
+        AddFoundRow(rows, ntfs ? FsKind::Ntfs : FsKind::Fat32, L"top", 30, ntfs ? 5 : 0, 0);
+        BuildFoundTree(rows, &tree, nullptr, nullptr);
         g_treeDraws = 0;
         tree.Invalidate();
         tree.UpdateWindow();

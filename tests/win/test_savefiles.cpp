@@ -24,17 +24,18 @@ protected:
         g_boxes.clear();
         g_boxAnswer = IDOK;
         oldHook = ZrSetMessageBoxHook(RecordBox);
-        oldDevice = CurrentDevicePath;
-        CurrentDevicePath = L"\\\\.\\X:";
-        KeptHandleSectorSource src(CurrentDevicePath);
+        volume.devicePath = L"\\\\.\\X:";
+        volume.kind = FsKind::Fat32;
+        KeptHandleSectorSource src(volume.devicePath);
         fs_walk::FatVolume v;
         ASSERT_TRUE(fs_walk::ReadFatVolume(src, 0, v));
-        item.volume.sectorsPerCluster = v.spc;
-        item.volume.sectorsPerFat = v.sectorsPerFat;
-        item.volume.cluster0Start = v.dataStart - 2ull * v.spc;
-        item.volume.firstFatSector = uint32_t(v.fatStart);
-        item.volume.secondFatSector = uint32_t(v.fatStart + v.sectorsPerFat);
-        item.volume.partitionType = L"FAT32";
+        volume.params.sectorsPerCluster = v.spc;
+        volume.params.sectorsPerFat = v.sectorsPerFat;
+        volume.params.cluster0Start = v.dataStart - 2ull * v.spc;
+        volume.params.firstFatSector = uint32_t(v.fatStart);
+        volume.params.secondFatSector = uint32_t(v.fatStart + v.sectorsPerFat);
+        volume.params.partitionType = L"FAT32";
+        item.volume = &volume;
         for (const fs_walk::Found& f : fs_walk::WalkFat(src, 0))
             if (f.path == "/README.TXT")
                 item.file.firstCluster = f.firstCluster;
@@ -57,7 +58,6 @@ protected:
     void TearDown() override
     {
         ZrSetMessageBoxHook(oldHook);
-        CurrentDevicePath = oldDevice;
         FileExistsPolicy = 0;
         SaveAborted = 0;
         TakeSavedFiles(std::wstring(dest.GetString()), "", leftOver);
@@ -65,7 +65,8 @@ protected:
     CString Existing() const { return dest + L"\\a.txt"; }
 
     ZrMessageBoxHook oldHook = nullptr;
-    CString oldDevice, dest;
+    CString dest;
+    FoundVolume volume;
     std::map<std::string, std::string> leftOver;
     SaveItem item;
     const std::string readme = "eb472b6fe87a5019f941f1c5d555adf2cdca87a315267014eb25622796dc4f05";
@@ -97,8 +98,7 @@ TEST_F(ExistingFileTest, EachAnswerToTheExistingFileQuestion)
             // A policy left by an earlier "all" answer holds for the next files.
             FileExistsPolicy = c.policy;
             CString path = Existing(), name = L"a.txt";
-            FatVolumeParams = item.volume;
-            saved = SaveFatFile(path, name, item.file.size, item.file.firstCluster, 1) == SaveOutcome::Saved;
+            saved = SaveFatFile(volume, path, name, item.file.size, item.file.firstCluster, 1) == SaveOutcome::Saved;
         } else {
             DialogAnswerer answer(IDC_RPL_RENAME, c.button);
             saved = SaveFoundItems({ item }, dest, nullptr, true).saved;

@@ -4,7 +4,7 @@
 
 #include "afxwin.h"
 #include "app/maindlg.h"
-#include "fsrecovery/scanprogress.h"
+#include "app/scanprogress.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "afxwin.h"
-#include "app/basicsearch.h"
+#include "fsrecovery/basicsearch.h"
 #include "app/maindlg.h"
 #include "tests/pure/fs_image_walk.h"
 

@@ -7,8 +7,8 @@
 #include <atomic>
 #include <vector>
 
-#include "app/basicsearch.h"
 #include "app/maindlg.h"
+#include "fsrecovery/basicsearch.h"
 #include "app/pure/tree_rules.h"
 #include "app/startup.h"
 #include "resources/resource.h"
@@ -60,17 +60,6 @@ int DiskNumberOfDevicePath(const CString& path)
     return n >= 0 && n < kMaxDisks ? n : -1;
 }
 
-void ShowControl(CWnd& dialog, int id, int show)
-{
-    if (CWnd* control = dialog.GetDlgItem(id))
-        control->ShowWindow(show);
-}
-void EnableControl(CWnd& dialog, int id, BOOL enable)
-{
-    if (CWnd* control = dialog.GetDlgItem(id))
-        control->EnableWindow(enable);
-}
-
 // Reports the search's progress and hands each partition to the dialog's thread.
 class MediumListener : public PartitionSearchListener {
 public:
@@ -113,29 +102,6 @@ private:
 };
 
 } // namespace
-
-void CBasicSearch::ShowPartitionSearchControls(bool searching)
-{
-    for (int id : { IDC_BS_PS_LABEL, IDC_BS_PS_PROGRESS, IDC_BS_STOP_PARTITIONS })
-        ShowControl(*this, id, searching ? SW_SHOW : SW_HIDE);
-    ShowControl(*this, IDC_BS_MORE_PARTITIONS, searching ? SW_HIDE : SW_SHOW);
-    for (int id : { IDC_BS_MORE_PARTITIONS, IDC_BS_BACK, IDC_BS_NEXT, IDC_BS_DRIVE_TREE })
-        EnableControl(*this, id, searching ? FALSE : TRUE);
-    if (CDelvaneDlg* main = g_pMainDlg) {
-        if (searching)
-            main->DisableModeButtons();
-        else
-            main->EnableModeButtons();
-    }
-    if (searching) {
-        ShowControl(*this, IDC_BS_FILE_LIST, SW_SHOW);
-        if (CWnd* stop = GetDlgItem(IDC_BS_STOP_PARTITIONS))
-            stop->SetFocus();
-    } else {
-        ShowControl(*this, IDC_BS_SECTORS, SW_HIDE);
-        ShowControl(*this, IDC_BS_OF_TOTAL, SW_HIDE);
-    }
-}
 
 UINT BasicDriveTreeThreadProc(LPVOID)
 {
@@ -282,18 +248,14 @@ void CBasicSearch::OnBnClickedStopSearchingPartitions()
 {
     if (DriveTreeBuilding != 0)
         return;
-    CWinThread* diskSearch = g_pPartitionSearchThread;
-    const bool searchingDisk = diskSearch != nullptr && m_removableListing == 0;
+    const bool searchingDisk = g_pPartitionSearchThread != nullptr && m_removableListing == 0;
     const bool searchingMedium = g_pBasicDriveTreeThread != nullptr && m_removableListing != 0;
     if (!searchingDisk && !searchingMedium)
         return;
     if (ZrMessageBox(GetSafeHwnd(), kStopQuestion, L"Message", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
     if (searchingDisk) {
-        // That search gives the controls back and reports what it found by itself; its object
-        // lives until the next search starts on this thread.
-        StopPartitionSearch();
-        ZrWaitForThreadPumping(diskSearch, INFINITE);
+        StopDiskPartitionSearch();
         return;
     }
     EndRemovableSearch(true, true);

@@ -1,4 +1,4 @@
-#include "app/pure/result_browse.h"
+#include "fsrecovery/pure/result_browse.h"
 
 #include "app/pure/textservices.h"
 #include "fsrecovery/pure/result_tree.h"

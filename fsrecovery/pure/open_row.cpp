@@ -1,4 +1,4 @@
-#include "app/pure/open_row.h"
+#include "fsrecovery/pure/open_row.h"
 
 namespace {
 bool EndsWith(const CString& text, const wchar_t* tail)

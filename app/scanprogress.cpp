@@ -1,4 +1,4 @@
-#include "fsrecovery/scanprogress.h"
+#include "app/scanprogress.h"
 
 #include "app/maindlg.h"
 

@@ -1,0 +1,704 @@
+#include "app/searchsession.h"
+
+#include <algorithm>
+#include <new>
+
+#include "app/maindlg.h"
+#include "app/notices.h"
+#include "app/pure/shell_rules.h"
+#include "app/questions.h"
+#include "app/searchcontrols.h"
+#include "app/shellservices.h"
+#include "app/startup.h"
+#include "app/waitdialogs.h"
+#include "resources/resource.h"
+#include "storage/driverecords.h"
+#include "storage/pure/drive_texts.h"
+#include "storage/pure/globals.h"
+
+namespace {
+
+constexpr UINT WM_ZR_SCAN_WORKER_ENDED = WM_APP + 0x240;
+constexpr int kProgressGrowPixels = 75;
+constexpr COLORREF kMagenta = RGB(255, 0, 255);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+
+const wchar_t kMyComputer[] = L"My Computer";
+const wchar_t kPhysicalDrives[] = L"Physical Drives";
+const wchar_t kLogicalDrives[] = L"Logical Drives";
+
+const wchar_t kNoStorageAreaFormat[] =
+    L"No physical storage area found in Disk(Disk - %d).\n\nIf you have connected your storage using any usb hub "
+    L"or extension, check storage connections or connect the storage media directly to your computer.";
+const wchar_t kSelectPhysicalDiskText[] =
+    L"Select the Physical Disk (in which you want to search Partitions) from the list of available Physical "
+    L"Drives in left Panel in order to search deleted or missing Partitions.";
+
+// The open search dialog of each mode, for the drive-tree code that fills its tree.
+CSearchSession* g_liveSessions[kModeSignature + 1] = {};
+
+template <int Mode> bool LiveDriveTreeTarget(DriveTreeTarget& target)
+{
+    CSearchSession* session = g_liveSessions[Mode];
+    if (session == nullptr || !session->DriveTree().IsWindow())
+        return false;
+    target.dialog = session;
+    target.tree = &session->DriveTree();
+    target.physicalRoot = session->PhysicalDrivesItem();
+    target.logicalRoot = session->LogicalDrivesItem();
+    target.fileList = session->DetailList()->GetSafeHwnd();
+    target.onFirstPage = session->Page() == 0;
+    target.scanCounted = session->Page() != 0;
+    return true;
+}
+
+DriveTreeTargetProvider ProviderFor(int mode)
+{
+    static const DriveTreeTargetProvider providers[] = { nullptr,
+                                                         LiveDriveTreeTarget<kModeBasic>,
+                                                         LiveDriveTreeTarget<kModeDeep>,
+                                                         LiveDriveTreeTarget<kModePhoto>,
+                                                         LiveDriveTreeTarget<kModeVideo>,
+                                                         LiveDriveTreeTarget<kModeSignature> };
+    return mode >= kModeBasic && mode <= kModeSignature ? providers[mode] : nullptr;
+}
+
+CDialog** SearchDialogGlobal(int mode)
+{
+    switch (mode) {
+    case kModeBasic:
+        return &g_pBasicSearchDlg;
+    case kModeDeep:
+        return &g_pDeepSearchDlg;
+    case kModePhoto:
+        return &g_pPhotoSearchDlg;
+    case kModeVideo:
+        return &g_pVideoSearchDlg;
+    case kModeSignature:
+        return &g_pSignatureSearchDlg;
+    default:
+        return nullptr;
+    }
+}
+
+void ShowControl(CWnd& dialog, int id, int show)
+{
+    if (CWnd* control = id != 0 ? dialog.GetDlgItem(id) : nullptr)
+        control->ShowWindow(show);
+}
+
+void EnableControl(CWnd& dialog, int id, BOOL enable)
+{
+    if (CWnd* control = id != 0 ? dialog.GetDlgItem(id) : nullptr)
+        control->EnableWindow(enable);
+}
+
+} // namespace
+
+void EndProgramOutOfMemory(CWnd* owner, const wchar_t* text, UINT icon)
+{
+    ZrMessageBox(owner != nullptr ? owner->GetSafeHwnd() : nullptr, text, L"Message", MB_OK | icon);
+    EndProcessNow(0);
+    // A test's process ender returns: this thread must not go on with what it could not store.
+    ::ExitThread(0);
+}
+
+BEGIN_MESSAGE_MAP(CSearchSession, CDialog)
+    ON_WM_CLOSE()
+    ON_WM_DESTROY()
+    ON_WM_CTLCOLOR()
+    ON_WM_ERASEBKGND()
+    ON_WM_PAINT()
+    ON_WM_SETCURSOR()
+    ON_WM_SYSCOMMAND()
+    ON_WM_VSCROLL()
+    ON_MESSAGE(WM_HELP, &CSearchSession::OnHelpKey)
+    ON_MESSAGE(WM_ZR_SCAN_WORKER_ENDED, &CSearchSession::OnScanWorkerEndedMsg)
+    ON_BN_CLICKED(IDC_NEED_HELP, &CSearchSession::OnBnClickedNeedHelp)
+    ON_BN_CLICKED(IDC_ABOUT_US, &CSearchSession::OnBnClickedAboutUs)
+    ON_BN_CLICKED(IDC_CONTACT_US, &CSearchSession::OnBnClickedContactUs)
+    ON_BN_CLICKED(IDC_SHARE_BUTTON, &CSearchSession::OnBnClickedShareOnSocialMedia)
+    ON_STN_CLICKED(IDC_LINK_MAIL, &CSearchSession::OnStnClickedLink)
+    ON_STN_CLICKED(IDC_LINK_WEB, &CSearchSession::OnStnClickedLink2)
+    ON_CONTROL_RANGE(STN_CLICKED, IDC_SHARE_1, IDC_SHARE_4, &CSearchSession::OnShareLink)
+END_MESSAGE_MAP()
+
+CSearchSession::CSearchSession(const SearchDialogLayout& layout, CWnd* parent)
+    : CDialog(layout.templateId, parent), m_layout(layout)
+{
+    m_hIcon = LoadIconImage(IDR_MAINFRAME, 32);
+}
+
+CSearchSession::~CSearchSession()
+{
+    // A worker still running holds a pointer to this dialog: it is asked to stop and waited for.
+    RequestScanStop();
+    if (CWinThread* worker = m_scanWorker.exchange(nullptr)) {
+        ::WaitForSingleObject(worker->m_hThread, INFINITE);
+        delete worker;
+    }
+    if (CDialog** global = SearchDialogGlobal(m_layout.mode); global != nullptr && *global == this)
+        *global = nullptr;
+    if (m_layout.mode >= 0 && m_layout.mode <= kModeSignature && g_liveSessions[m_layout.mode] == this)
+        g_liveSessions[m_layout.mode] = nullptr;
+    if (m_hIcon != nullptr)
+        ::DestroyIcon(m_hIcon);
+}
+
+void CSearchSession::SetPage(int page)
+{
+    if (m_layout.page != nullptr)
+        *m_layout.page = page;
+}
+
+void CSearchSession::DoDataExchange(CDataExchange* pDX)
+{
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, m_layout.driveTree, m_driveTree);
+    DDX_Control(pDX, m_layout.detailList, m_detail);
+    DDX_Control(pDX, m_layout.progress, m_progress);
+    if (m_layout.partitionProgress != 0)
+        DDX_Control(pDX, m_layout.partitionProgress, m_partitionProgress);
+}
+
+BOOL CSearchSession::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    if (CDialog** global = SearchDialogGlobal(m_layout.mode))
+        *global = this;
+    g_liveSessions[m_layout.mode] = this;
+    RegisterDriveTreeTarget(m_layout.mode, ProviderFor(m_layout.mode));
+    SetupChrome();
+
+    ActiveTree = &m_driveTree;
+    SetPage(0);
+    m_driveTree.SetDetailHost(this);
+    m_driveTree.SetNotifyHandler(this);
+    SetPropertyColumns(8);
+    m_detail.SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+    m_scanStop = 0;
+
+    // The two widths of the progress bar: as laid out (wide, while a stop runs) and 75 pixels
+    // narrower (while a scan runs).
+    m_progress.GetWindowRect(&m_progressWideRect);
+    ScreenToClient(&m_progressWideRect);
+    m_progressNarrow = m_progressWideRect;
+    m_progressNarrow.right -= kProgressGrowPixels;
+    m_progressWide = true;
+
+    if (g_pMainDlg != nullptr) {
+        g_pMainDlg->DriveTreeRefreshBusy = 0;
+        g_pMainDlg->FoundPartitionCount = 0;
+    }
+    InsertDriveRoots();
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->SearchDialogReady = 1;
+    if (m_layout.forcedOriginal != 0)
+        CheckDlgButton(m_layout.forcedOriginal, BST_CHECKED);
+
+    RefreshDriveTrees();
+    m_driveTree.Expand(m_physicalRoot, TVE_EXPAND);
+    m_driveTree.Expand(m_logicalRoot, TVE_EXPAND);
+    SetDriveTreeIcons();
+
+    m_detail.ShowWindow(SW_HIDE);
+    m_driveTree.Invalidate();
+    m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
+    m_driveTree.SetFocus();
+    if (g_pMainDlg != nullptr && g_pMainDlg->GetSafeHwnd() != nullptr) {
+        g_pMainDlg->ShowWindow(SW_HIDE);
+        g_pMainDlg->SearchDialogStarted();
+    }
+    return TRUE;
+}
+
+void CSearchSession::SetupChrome()
+{
+    AppendAboutMenuEntry(this);
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+
+    if (m_toolTip.Create(this)) {
+        AddShareTips(m_toolTip, this);
+        m_toolTip.Activate(TRUE);
+    }
+    if (CWnd* logo = GetDlgItem(IDC_LOGO))
+        m_captionIcon = (HICON)logo->SendMessage(STM_GETICON, 0, 0);
+
+    m_iconButtons.clear();
+    for (const SearchDialogLayout::IconButton& spec : m_layout.iconButtons) {
+        m_iconButtons.push_back(std::make_unique<CMyBtn>());
+        MakeIconButton(this, *m_iconButtons.back(), spec.id, spec.icon);
+    }
+    if (m_layout.shareUp != 0 &&
+        (m_shareButton.GetSafeHwnd() || m_shareButton.SubclassDlgItem(IDC_SHARE_BUTTON, this))) {
+        m_shareButton.LoadBitmaps(m_layout.shareUp, m_layout.shareDown);
+        m_shareButton.SizeToContent();
+    }
+
+    // The drive tree's pictures: 24-pixel cells on magenta.
+    m_driveImages.Create(24, 24, ILC_COLOR32 | ILC_MASK, 1, 1);
+    CBitmap strip;
+    if (m_layout.driveImages != 0 && strip.LoadBitmap(m_layout.driveImages))
+        m_driveImages.Add(&strip, kMagenta);
+    m_driveTree.SetImageList(&m_driveImages, TVSIL_NORMAL);
+
+    SetupLinkLabel(this, m_linkWeb, IDC_LINK_WEB, WebSiteLink);
+    SetupLinkLabel(this, m_linkMail, IDC_LINK_MAIL, SupportMailText);
+    if (CWnd* group = m_layout.currentGroup != 0 ? GetDlgItem(m_layout.currentGroup) : nullptr)
+        group->SetFont(&FontVerdana13Bold);
+    if (CWnd* hint = m_layout.selectHint != 0 ? GetDlgItem(m_layout.selectHint) : nullptr)
+        hint->SetFont(&FontConsolas16Bold);
+
+    SetupDialogGlass(this, m_dwm);
+}
+
+// ---- The drive tree -----------------------------------------------------------------------------
+
+void CSearchSession::InsertDriveRoots()
+{
+    const HTREEITEM computer = m_driveTree.InsertItem(kMyComputer, 0, 0, TVI_ROOT, TVI_LAST);
+    m_physicalRoot = m_driveTree.InsertItem(kPhysicalDrives, 3, 3, computer, TVI_LAST);
+    m_logicalRoot = m_driveTree.InsertItem(kLogicalDrives, 1, 1, computer, TVI_LAST);
+    m_driveTree.Expand(computer, TVE_EXPAND);
+}
+
+void CSearchSession::SetDriveTreeIcons()
+{
+    // Depth-first over the whole tree; the walk is bounded by the items the tree holds.
+    HTREEITEM item = m_driveTree.GetRootItem();
+    while (item != nullptr) {
+        const CString text = m_driveTree.GetItemText(item);
+        int image = -1;
+        if (text == kMyComputer)
+            image = 0;
+        else if (text == kLogicalDrives)
+            image = 1;
+        else if (text == kPhysicalDrives)
+            image = 3;
+        else if (text.Find(L"Recognised") >= 0)
+            image = 0;
+        else if (text.Find(L"Media (") >= 0)
+            image = 3;
+        else if (text.Find(L"Partition") >= 0 || m_driveTree.GetParentItem(item) == m_logicalRoot)
+            image = 2;
+        if (image >= 0)
+            m_driveTree.SetItemImage(item, image, image);
+
+        HTREEITEM next = m_driveTree.GetChildItem(item);
+        for (HTREEITEM up = item; next == nullptr && up != nullptr; up = m_driveTree.GetParentItem(up))
+            next = m_driveTree.GetNextSiblingItem(up);
+        item = next;
+    }
+}
+
+void CSearchSession::SetPropertyColumns(int count)
+{
+    m_detail.DeleteAllItems();
+    CHeaderCtrl* header = m_detail.GetHeaderCtrl();
+    const int columns = header != nullptr ? header->GetItemCount() : count;
+    for (int c = columns - 1; c >= 0; --c)
+        m_detail.DeleteColumn(c);
+    m_detail.SetExtendedStyle(m_detail.GetExtendedStyle() & ~DWORD(LVS_EX_CHECKBOXES));
+    m_detail.InsertColumn(0, L"Name", LVCFMT_LEFT, 160);
+    m_detail.InsertColumn(1, L"Value", LVCFMT_LEFT, 325);
+}
+
+CString CSearchSession::PropertyValue(int row)
+{
+    return row < m_detail.GetItemCount() ? m_detail.GetItemText(row, 1) : CString();
+}
+
+void CSearchSession::ShowSearchHint(const CString& itemText)
+{
+    const bool group = itemText == kMyComputer || itemText == kPhysicalDrives || itemText == kLogicalDrives;
+    ShowControl(*this, m_layout.selectHint, group ? SW_SHOW : SW_HIDE);
+}
+
+void CSearchSession::HideHintLabels()
+{
+    ShowControl(*this, m_layout.selectHint, SW_HIDE);
+}
+
+void CSearchSession::OnTreeSelChanged(CTreeClass* tree, NMTREEVIEWW* change, LRESULT*)
+{
+    if (tree == &m_driveTree)
+        tree->ShowDeviceItem(change->itemNew.hItem);
+}
+
+ScanTarget CSearchSession::ApplySelection(Selection& selection, const wchar_t* searchModeName)
+{
+    SelectedDiskNumber = selection.diskNumber;
+    SelectedVolumeInfo = SelectedVolumeRecord();
+    SelectedVolumeInfo.diskNumber = selection.diskNumber;
+    SelectedVolumeInfo.fsName = selection.fsName;
+    VolumeGeometry = VolumeGeometryRecord();
+    FatVolumeParams = FatVolumeParamsRecord();
+
+    uint64_t start = selection.startSector;
+    uint64_t end = selection.endSector;
+    if (selection.kind == L"Logical")
+        CurrentDevicePath = g_pMainDlg != nullptr ? g_pMainDlg->LogicalDrivePath : CString();
+    else
+        CurrentDevicePath = PhysicalDrivePathTable[selection.diskNumber < kMaxDisks ? selection.diskNumber : 0];
+
+    if (selection.physical) {
+        LoadSelectedDriveItem();
+        if (SelectedItemVolumeEnd > SelectedItemVolumeStart && SelectedItemDiskNumber < uint32_t(kMaxDisks)) {
+            CurrentDevicePath.Format(L"\\\\.\\PhysicalDrive%d", int(SelectedItemDiskNumber));
+            start = SelectedItemVolumeStart;
+            end = SelectedItemVolumeEnd;
+            SelectedDiskNumber = uint16_t(SelectedItemDiskNumber);
+            SelectedVolumeInfo.diskNumber = SelectedDiskNumber;
+        } else {
+            selection.physical = false;
+        }
+    }
+    if (g_pMainDlg != nullptr && g_pMainDlg->SelectedDriveValue != 0 && DiskTotalSectors != 0 &&
+        end - start > DiskTotalSectors)
+        end = DiskTotalSectors;
+
+    SelectedVolumeInfo.startSector = start;
+    SelectedVolumeInfo.endSector = end;
+    SelectedVolumeInfo.startSectorCopy = start;
+    SelectedVolumeInfo.sizeSectors = end;
+    SelectedVolumeInfo.sizeBytes = end * 512;
+    SelectedVolumeInfo.searchModeName = searchModeName;
+
+    ScanTarget target;
+    target.devicePath = CurrentDevicePath;
+    if (selection.kind == L"Logical" && g_pMainDlg != nullptr)
+        target.volumePath = g_pMainDlg->LogicalDrivePath;
+    target.firstSector = start;
+    target.endSector = end;
+    target.kind = FsKindFromName(selection.fsName);
+    return target;
+}
+
+// ---- The partition search of a selected disk ------------------------------------------------------
+
+bool CSearchSession::PartitionSearchBusy()
+{
+    return g_pMainDlg != nullptr &&
+        (g_pMainDlg->PartitionSearchRunning != 0 || g_pMainDlg->PartitionSearchPending != 0);
+}
+
+void CSearchSession::OnBnClickedSearchMorePartitions()
+{
+    if (PartitionSearchBusy() || g_pBasicLogLoadThread != nullptr || g_pDeepLogLoadThread != nullptr ||
+        g_pPopulateListThread != nullptr)
+        return;
+    const HTREEITEM item = m_driveTree.GetSelectedItem();
+    if (SelectedItemKind != L"Hard Disk" || item == nullptr || m_driveTree.GetParentItem(item) != m_physicalRoot) {
+        if (NoDeviceVisible != 0) {
+            EnableWindow(FALSE);
+            return;
+        }
+        ZrMessageBox(m_hWnd, kSelectPhysicalDiskText, L"Message", MB_OK | MB_ICONINFORMATION);
+        m_driveTree.SelectItem(m_physicalRoot);
+        return;
+    }
+    if (PropertyValue(3).IsEmpty()) {
+        CString text;
+        text.Format(kNoStorageAreaFormat, GetDiskNumberFromText(m_driveTree.GetItemText(item)));
+        ZrMessageBox(m_hWnd, text, L"Message", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    if (ShowSmpSelDialog(this) != IDOK)
+        return;
+
+    ShowPartitionSearchControls(true);
+    if (!StartPartitionSearchThread())
+        ShowPartitionSearchControls(false); // nothing started: the drive page as it was
+}
+
+bool CSearchSession::StopDiskPartitionSearch()
+{
+    CWinThread* diskSearch = g_pPartitionSearchThread;
+    if (diskSearch == nullptr)
+        return false;
+    // That search gives the controls back and reports what it found by itself; its object lives
+    // until the next search starts on this thread.
+    StopPartitionSearch();
+    ZrWaitForThreadPumping(diskSearch, INFINITE);
+    return true;
+}
+
+void CSearchSession::ShowPartitionSearchControls(bool searching)
+{
+    for (int id : { m_layout.partitionLabel, m_layout.partitionProgress, m_layout.stopPartitions })
+        ShowControl(*this, id, searching ? SW_SHOW : SW_HIDE);
+    ShowControl(*this, m_layout.morePartitions, searching ? SW_HIDE : SW_SHOW);
+    for (int id : { m_layout.morePartitions, m_layout.back, m_layout.next, m_layout.driveTree })
+        EnableControl(*this, id, searching ? FALSE : TRUE);
+    if (CDelvaneDlg* main = g_pMainDlg) {
+        if (searching)
+            main->DisableModeButtons();
+        else
+            main->EnableModeButtons();
+    }
+    if (searching) {
+        ShowControl(*this, m_layout.detailList, SW_SHOW);
+        if (CWnd* stop = m_layout.stopPartitions != 0 ? GetDlgItem(m_layout.stopPartitions) : nullptr)
+            stop->SetFocus();
+    } else {
+        ShowControl(*this, m_layout.partitionCount, SW_HIDE);
+        ShowControl(*this, m_layout.partitionTotal, SW_HIDE);
+    }
+}
+
+// ---- Progress area -----------------------------------------------------------------------------
+
+void CSearchSession::GrowProgressArea()
+{
+    if (m_progressWide)
+        return;
+    m_progress.MoveWindow(&m_progressWideRect);
+    m_progressWide = true;
+}
+
+void CSearchSession::ShrinkProgressArea()
+{
+    if (!m_progressWide)
+        return;
+    m_progress.MoveWindow(&m_progressNarrow);
+    m_progressWide = false;
+}
+
+// ---- The scan worker ----------------------------------------------------------------------------
+
+bool CSearchSession::StartScanWorker(AFX_THREADPROC proc)
+{
+    m_scanStop = 0;
+    m_scanProc = proc;
+    CWinThread* unused = nullptr;
+    CWinThread*& global = m_layout.scanThread != nullptr ? *m_layout.scanThread : unused;
+    CWinThread* worker = ZrBeginThreadInto(global, ScanWorkerEntry, this);
+    m_scanWorker = worker;
+    return worker != nullptr;
+}
+
+UINT CSearchSession::ScanWorkerEntry(LPVOID param)
+{
+    auto* session = static_cast<CSearchSession*>(param);
+    try {
+        session->m_scanProc(session);
+    } catch (const std::bad_alloc&) {
+        session->OnWorkerOutOfMemory();
+    }
+    if (session->m_layout.scanThread != nullptr)
+        *session->m_layout.scanThread = nullptr;
+    ::PostMessageW(session->GetSafeHwnd(), WM_ZR_SCAN_WORKER_ENDED, 0, 0);
+    return 0;
+}
+
+void CSearchSession::OnWorkerOutOfMemory()
+{
+    EndProgramOutOfMemory(this, L"Memory Allocation Error.", MB_ICONERROR);
+}
+
+void CSearchSession::RequestScanStop()
+{
+    m_scanStop = 1;
+    if (CWinThread* worker = m_scanWorker.load())
+        worker->RequestStop();
+}
+
+bool CSearchSession::WaitForScanWorker()
+{
+    CWinThread* worker = m_scanWorker.exchange(nullptr);
+    if (worker == nullptr)
+        return false;
+    ZrWaitForThreadPumping(worker, INFINITE);
+    delete worker;
+    if (m_layout.scanThread != nullptr)
+        *m_layout.scanThread = nullptr;
+    return true;
+}
+
+LRESULT CSearchSession::OnScanWorkerEndedMsg(WPARAM, LPARAM)
+{
+    // A stop or a close waiting for the worker right now has taken it already and goes on by
+    // itself after its wait.
+    if (WaitForScanWorker())
+        OnScanWorkerEnded();
+    return 0;
+}
+
+void CSearchSession::EndWorkers()
+{
+    RequestScanStop();
+    WaitForScanWorker();
+}
+
+// ---- Look and input -----------------------------------------------------------------------------
+
+BOOL CSearchSession::PreTranslateMessage(MSG* pMsg)
+{
+    if (FilterInput(pMsg))
+        return TRUE;
+    if (pMsg->message == WM_KEYDOWN && (pMsg->wParam == VK_RETURN || pMsg->wParam == VK_ESCAPE))
+        return TRUE;
+    return CDialog::PreTranslateMessage(pMsg);
+}
+
+bool CSearchSession::FilterInput(MSG* msg)
+{
+    if (m_toolTip.GetSafeHwnd())
+        m_toolTip.RelayEvent(msg);
+    // Ctrl+Break and Ctrl+C reach no control: copying out of the lists is not offered.
+    if ((msg->message == WM_KEYDOWN || msg->message == WM_CHAR) && msg->wParam == 3 &&
+        (::GetKeyState(VK_CONTROL) & 0x8000))
+        msg->wParam = 0;
+    if (msg->message != WM_LBUTTONDOWN || (msg->hwnd != m_hWnd && !::IsChild(m_hWnd, msg->hwnd)))
+        return false;
+    if (NoDeviceVisible != 0) {
+        EnableWindow(FALSE);
+        return true;
+    }
+    // While partitions are searched only their Stop button takes clicks.
+    const CWnd* stop = m_layout.stopPartitions != 0 ? GetDlgItem(m_layout.stopPartitions) : nullptr;
+    return PartitionSearchBusy() && (stop == nullptr || msg->hwnd != stop->GetSafeHwnd());
+}
+
+HBRUSH CSearchSession::OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor)
+{
+    if (ctlColor == CTLCOLOR_STATIC || ctlColor == CTLCOLOR_DLG) {
+        dc->SetBkColor(kWhite);
+        return (HBRUSH)::GetStockObject(WHITE_BRUSH);
+    }
+    return CDialog::OnCtlColor(dc, wnd, ctlColor);
+}
+
+BOOL CSearchSession::OnEraseBkgnd(CDC* dc)
+{
+    PaintDialogFrame(this, dc, GetDlgItem(m_layout.panel), m_captionIcon, m_layout.caption, m_dwm);
+    return TRUE;
+}
+
+void CSearchSession::OnPaint()
+{
+    if (!m_painted) {
+        m_painted = true;
+        const bool noDrives = m_physicalRoot != nullptr && m_logicalRoot != nullptr &&
+            m_driveTree.GetChildItem(m_physicalRoot) == nullptr && m_driveTree.GetChildItem(m_logicalRoot) == nullptr;
+        if (noDrives)
+            ShowNoDeviceDialog();
+    }
+    if (!PaintMinimisedIcon(this, m_hIcon))
+        Default();
+}
+
+void CSearchSession::OnVScroll(UINT code, UINT pos, CWnd*)
+{
+    SCROLLINFO info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_ALL;
+    if (!::GetScrollInfo(m_hWnd, SB_VERT, &info))
+        info = SCROLLINFO{};
+    const int range = std::max(0, info.nMax - info.nMin - int(info.nPage));
+    int next = m_scrollPos;
+    switch (code) {
+    case SB_LINEUP:
+        next -= range / 100;
+        break;
+    case SB_LINEDOWN:
+        next += range / 100;
+        break;
+    case SB_PAGEUP:
+        next -= range / 10;
+        break;
+    case SB_PAGEDOWN:
+        next += range / 10;
+        break;
+    case SB_THUMBPOSITION:
+        next = int(pos);
+        break;
+    default:
+        break;
+    }
+    next = std::clamp(next, 0, range);
+    const int moved = m_scrollPos - next;
+    m_scrollPos = next;
+    ::SetScrollPos(m_hWnd, SB_VERT, next, TRUE);
+    if (moved != 0)
+        ::ScrollWindow(m_hWnd, 0, moved, nullptr, nullptr);
+    Default();
+}
+
+BOOL CSearchSession::OnSetCursor(CWnd* wnd, UINT, UINT)
+{
+    return SetLinkCursor(wnd) ? TRUE : (BOOL)Default();
+}
+
+void CSearchSession::OnSysCommand(UINT id, LPARAM)
+{
+    if ((id & 0xFFF0) == 0x10)
+        CDelvaneDlg::ShowAboutDialog();
+    else
+        Default();
+}
+
+LRESULT CSearchSession::OnHelpKey(WPARAM, LPARAM)
+{
+    CDelvaneDlg::ShowHelpDialog();
+    return TRUE;
+}
+
+void CSearchSession::OnBnClickedNeedHelp()
+{
+    CDelvaneDlg::ShowHelpDialog();
+}
+void CSearchSession::OnBnClickedAboutUs()
+{
+    CDelvaneDlg::ShowAboutDialog();
+}
+void CSearchSession::OnBnClickedContactUs()
+{
+    OpenWithShell(kShellOpenLink, SupportMailLink, this);
+}
+void CSearchSession::OnBnClickedShareOnSocialMedia()
+{
+    ShowShareDialog(this);
+}
+void CSearchSession::OnStnClickedLink()
+{
+    OpenWithShell(kShellOpenLink, SupportMailLink, this);
+}
+void CSearchSession::OnStnClickedLink2()
+{
+    OpenWithShell(kShellOpenLink, WebSiteLink, this);
+}
+void CSearchSession::OnShareLink(UINT id)
+{
+    OpenShareIconLink(id);
+}
+
+// ---- Close and destruction ----------------------------------------------------------------------
+
+void CSearchSession::OnClose()
+{
+    ShowWindow(SW_RESTORE);
+    if (ZrMessageBox(GetSafeHwnd(), ExitQuestionText(), L"Message", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) !=
+        IDYES)
+        return;
+    // The workers are asked to stop and waited for instead of being killed.
+    EndWorkers();
+    if (g_pMainDlg != nullptr && g_pMainDlg->GetSafeHwnd() != nullptr)
+        g_pMainDlg->EndProgram();
+    else
+        EndDialog(IDCANCEL);
+}
+
+void CSearchSession::OnDestroy()
+{
+    EndWorkers();
+    OnDestroyControls();
+    m_driveTree.SetDetailHost(nullptr);
+    m_driveTree.SetNotifyHandler(nullptr);
+    if (ActiveTree == &m_driveTree)
+        ActiveTree = nullptr;
+    if (g_liveSessions[m_layout.mode] == this)
+        g_liveSessions[m_layout.mode] = nullptr;
+    CDialog::OnDestroy();
+}

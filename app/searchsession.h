@@ -1,0 +1,210 @@
+// CSearchSession: what every search dialog (Basic, Deep, Photo, Signature, Video) is made of
+// besides its own pages. One object per open search dialog; it owns the dialog's state instead of
+// globals two dialogs would share.
+//
+// How a search plugs in:
+//  1. Describe the dialog's controls in a SearchDialogLayout (its template, the ids of the drive
+//     tree, the property list, the progress bar, Back, Next, Stop, the partition-search controls,
+//     the icon buttons and their icons, the caption). Controls every search dialog shares (the
+//     help, about and contact buttons, the links and the share icons) need no entry.
+//  2. Derive the dialog from CSearchSession (or, for a file-system search, from CFsSearchSession
+//     in fsrecovery/fssession.h) and pass the layout to the constructor.
+//  3. Write its pages: Next reads the selection and calls ApplySelection, which sets the shared
+//     selection state and gives the ScanTarget; StartScanWorker runs the scan on its own thread;
+//     OnScanWorkerEnded shows the results. Stop is RequestScanStop and WaitForScanWorker.
+//  4. Register the dialog's runner with RegisterSearchDialog (app/maindlg.h) in a function that
+//     the program's entry (app/main.cpp) calls; the launcher itself never names a search.
+//
+// What the base does for every dialog: the drive tree with its three roots and pictures, the
+// detail list of the selected device (DeviceDetailHost), the partition search of a selected disk,
+// the dialog's look (frame, caption, icon buttons, tips, links, share row) and its small handlers,
+// the key and click filter, the two widths of the progress bar, the exit question, and one scan
+// worker with its stop flag and busy global.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "afxwin.h"
+#include "app/colorcontrols.h"
+#include "app/dialogchrome.h"
+#include "app/hidecolumn.h"
+#include "app/treeclass.h"
+#include "look/iconbutton.h"
+#include "look/themeapi.h"
+#include "storage/pure/scan_target.h"
+
+// The controls and texts by which one search dialog differs from the others. An id of 0 is a
+// control the dialog does not have.
+struct SearchDialogLayout {
+    struct IconButton {
+        int id;
+        UINT icon;
+    };
+    int mode = 0; // kModeBasic ... kModeSignature
+    UINT templateId = 0;
+    const wchar_t* caption = L"";      // drawn in the frame beside the caption icon
+    std::atomic<int>* page = nullptr;  // the dialog's page index (0: the drive page)
+    CWinThread** scanThread = nullptr; // the global that tells a scan runs
+    int driveTree = 0;
+    int detailList = 0; // the property list of the selected device
+    int progress = 0;
+    int panel = 0; // the white panel the frame is painted around
+    int back = 0, next = 0, refresh = 0, stop = 0;
+    int morePartitions = 0, stopPartitions = 0, partitionLabel = 0, partitionProgress = 0;
+    int partitionCount = 0, partitionTotal = 0; // the search's "n" and "/ total" texts
+    int selectHint = 0;                         // shown while a group item is selected
+    int currentGroup = 0;                       // the group box titled in bold
+    int forcedOriginal = 0;                     // the check box ticked at opening
+    UINT shareUp = 0, shareDown = 0;            // bitmaps of the share button
+    UINT driveImages = 0;                       // the drive tree's picture strip
+    std::vector<IconButton> iconButtons;
+};
+
+class CSearchSession : public CDialog, public DeviceDetailHost, public TreeNotifyHandler {
+public:
+    CSearchSession(const SearchDialogLayout& layout, CWnd* parent);
+    ~CSearchSession() override;
+
+    const SearchDialogLayout& Layout() const { return m_layout; }
+    int Page() const { return m_layout.page != nullptr ? m_layout.page->load() : 0; }
+    void SetPage(int page);
+
+    // ---- DeviceDetailHost ----
+    int Mode() const override { return m_layout.mode; }
+    CListCtrl* DetailList() override { return &m_detail; }
+    bool IsOnFirstPage() const override { return Page() == 0; }
+    void ShowSearchHint(const CString& itemText) override;
+    void HideHintLabels() override;
+
+    // ---- The drive tree ----
+    CTreeClass& DriveTree() { return m_driveTree; }
+    HTREEITEM PhysicalDrivesItem() const { return m_physicalRoot; }
+    HTREEITEM LogicalDrivesItem() const { return m_logicalRoot; }
+    // "My Computer" with "Physical Drives" and "Logical Drives" under it, expanded.
+    void InsertDriveRoots();
+    // Every item's picture by its text: the roots, recognised partitions, media, partitions.
+    void SetDriveTreeIcons();
+    // Empties the detail list and gives it the "Name" and "Value" columns.
+    void SetPropertyColumns(int count = 8);
+    // The value (column 1) of a row of the detail list; empty past its end.
+    CString PropertyValue(int row);
+    // Sets the selection state (the scan log keeps it) from what Next read, and gives the target
+    // the scan reads: a drive letter through its volume path, anything else through its disk. A
+    // drive letter asked to be read through its disk stays on its volume path (and `physical`
+    // is cleared) when its disk and sectors cannot be found.
+    struct Selection {
+        CString kind;   // SelectedItemKind at the time of Next
+        CString fsName; // "FAT16", "FAT32", "NTFS" ...
+        uint16_t diskNumber = 0;
+        uint64_t startSector = 0;
+        uint64_t endSector = 0;
+        bool physical = false; // a drive letter scanned through its disk
+    };
+    ScanTarget ApplySelection(Selection& selection, const wchar_t* searchModeName);
+
+    // ---- The partition search of a selected disk ----
+    void OnBnClickedSearchMorePartitions();
+    // Stops the disk's partition search after its question; true when one was running.
+    bool StopDiskPartitionSearch();
+    // The drive page while a partition search runs: navigation, Search More Partitions and the
+    // tree locked, the search's progress and its stop button shown; and back again.
+    void ShowPartitionSearchControls(bool searching);
+    static bool PartitionSearchBusy();
+
+    // ---- The progress bar's two widths (the narrow one while a scan runs) ----
+    void GrowProgressArea();
+    void ShrinkProgressArea();
+    bool ProgressAreaWide() const { return m_progressWide; }
+    HWND ProgressBar() const { return m_progress.GetSafeHwnd(); }
+
+    // ---- The scan worker ----
+    // Runs proc(this) on a new thread recorded in the layout's busy global; its end is reported
+    // on this dialog's thread through OnScanWorkerEnded. False when it could not be started.
+    bool StartScanWorker(AFX_THREADPROC proc);
+    bool ScanRunning() const { return m_scanWorker.load() != nullptr; }
+    const StopFlag& ScanStop() const { return m_scanStop; }
+    bool StopRequested() const { return m_scanStop.load() != 0; }
+    // Asks the worker to stop after the record or block it reads.
+    void RequestScanStop();
+    // Waits for the worker (keeping this thread's messages flowing) and deletes it; false when
+    // none was left to wait for.
+    bool WaitForScanWorker();
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+    void OnOK() override { }
+    void OnCancel() override { }
+
+    // A drive-tree selection fills the detail list; a derived dialog takes its other trees.
+    void OnTreeSelChanged(CTreeClass* tree, NMTREEVIEWW* change, LRESULT* result) override;
+    void OnTreeItemExpanding(CTreeClass*, NMTREEVIEWW*, LRESULT*) override { }
+
+    // Called on the dialog's thread once the scan worker has posted its end (not while a stop
+    // waits for it, which goes on by itself).
+    virtual void OnScanWorkerEnded() { }
+    // Ends every worker of the dialog (close and destruction); the base ends the scan.
+    virtual void EndWorkers();
+    // On the scan worker, when its results could not get memory: the message, then the end.
+    virtual void OnWorkerOutOfMemory();
+    // While the window goes, after the workers have ended: controls let go of what they hold.
+    virtual void OnDestroyControls() { }
+    // Swallows (true) what the dialog must not see; may rewrite the message.
+    virtual bool FilterInput(MSG* msg);
+
+    void OnClose();
+    void OnDestroy();
+    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor);
+    BOOL OnEraseBkgnd(CDC* dc);
+    void OnPaint();
+    BOOL OnSetCursor(CWnd* wnd, UINT hitTest, UINT message);
+    void OnSysCommand(UINT id, LPARAM lParam);
+    LRESULT OnHelpKey(WPARAM, LPARAM);
+    void OnVScroll(UINT code, UINT pos, CWnd* bar);
+    void OnBnClickedNeedHelp();
+    void OnBnClickedAboutUs();
+    void OnBnClickedContactUs();
+    void OnBnClickedShareOnSocialMedia();
+    void OnStnClickedLink();  // support mail
+    void OnStnClickedLink2(); // web site
+    void OnShareLink(UINT id);
+    LRESULT OnScanWorkerEndedMsg(WPARAM, LPARAM);
+
+    CTreeClass m_driveTree;
+    CHideColumn m_detail;
+    CProgressCtrl m_progress;
+    CProgressCtrl m_partitionProgress;
+    HTREEITEM m_physicalRoot = nullptr;
+    HTREEITEM m_logicalRoot = nullptr;
+    CImageList m_driveImages;
+    CToolTipCtrl m_toolTip;
+    HICON m_hIcon = nullptr;       // the window's icon, owned
+    HICON m_captionIcon = nullptr; // shown by the hidden caption-icon control
+    std::vector<std::unique_ptr<CMyBtn>> m_iconButtons;
+    CBitmapButton m_shareButton;
+    CMy_Link_Static m_linkWeb, m_linkMail;
+    DwmApi m_dwm;
+
+private:
+    static UINT ScanWorkerEntry(LPVOID param);
+    void SetupChrome();
+
+    const SearchDialogLayout& m_layout;
+    CRect m_progressNarrow, m_progressWideRect;
+    bool m_progressWide = true;
+    bool m_painted = false; // the first paint after initialisation has run
+    int m_scrollPos = 0;
+    StopFlag m_scanStop{ 0 };
+    AFX_THREADPROC m_scanProc = nullptr;
+    // The scan worker's object, owned here until WaitForScanWorker deletes it.
+    std::atomic<CWinThread*> m_scanWorker{ nullptr };
+
+    DECLARE_MESSAGE_MAP()
+};
+
+// Ends the program when a worker could not get the memory its results need: `text` in a message
+// box (caption "Message", `icon`), owned by `owner`, then the process ends at once with code 0.
+[[noreturn]] void EndProgramOutOfMemory(CWnd* owner, const wchar_t* text, UINT icon);

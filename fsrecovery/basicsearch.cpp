@@ -1,0 +1,533 @@
+#include "fsrecovery/basicsearch.h"
+
+#include "app/maindlg.h"
+#include "app/notices.h"
+#include "app/questions.h"
+#include "app/startup.h"
+#include "app/waitdialogs.h"
+#include "fsrecovery/basicscan.h"
+#include "resources/resource.h"
+#include "storage/driverecords.h"
+#include "storage/pure/bootsector.h"
+#include "storage/pure/drive_texts.h"
+#include "storage/pure/globals.h"
+
+std::atomic<int> BasicSearchPage{ 0 };
+CWinThread* g_pBasicScanThread = nullptr;
+CWinThread* g_pBasicDriveTreeThread = nullptr;
+std::atomic<int> ScanAsPhysicalDisk{ 0 };
+
+namespace {
+
+const wchar_t kMyComputer[] = L"My Computer";
+const wchar_t kPhysicalDrives[] = L"Physical Drives";
+const wchar_t kLogicalDrives[] = L"Logical Drives";
+
+const wchar_t kSelectDriveText[] =
+    L"First you need to select Physical or Logical Drive from the Tree, which you want to recover.";
+const wchar_t kEndBeforeStartText[] = L"The value of \x2018"
+                                      L"End Sector\x2019 cannot be less than or equal to the \x2018"
+                                      L"Start Sector\x2019 of the Drive.";
+const wchar_t kStillScanningText[] =
+    L"Disk scanning process is still going on.\n\nPlease allow the scanning process to be completed or you "
+    L"can also cancel the scanning by clicking on \x2018Stop\x2019 button.";
+const wchar_t kRefreshRefusedText[] =
+    L"Disk scanning process is in progress.\n\nYou can refresh the list of Drives only before starting the "
+    L"scanning process.";
+const wchar_t kSaveTooEarlyText[] =
+    L"Saving function is not available at this step.\n\nTo save recovered data, first you need to scan the "
+    L"drive and recover the lost data.\n\nSelect the Drive from tree and click next to continue.";
+const wchar_t kSaveWhileScanningText[] =
+    L"Disk scanning process is still going on.\n\nTo save recovered data, please allow the scanning process "
+    L"to be completed.";
+
+std::atomic<AFX_THREADPROC> g_scanProc{ nullptr };
+
+const SearchDialogLayout& BasicLayout()
+{
+    static const SearchDialogLayout layout = [] {
+        SearchDialogLayout l;
+        l.mode = kModeBasic;
+        l.templateId = IDD_BASIC_SEARCH;
+        l.caption = L"Basic Search";
+        l.page = &BasicSearchPage;
+        l.scanThread = &g_pBasicScanThread;
+        l.driveTree = IDC_BS_DRIVE_TREE;
+        l.detailList = IDC_BS_FILE_LIST;
+        l.progress = IDC_BS_PROGRESS;
+        l.panel = IDC_BS_PANEL;
+        l.back = IDC_BS_BACK;
+        l.next = IDC_BS_NEXT;
+        l.refresh = IDC_BS_REFRESH;
+        l.stop = IDC_BS_STOP;
+        l.morePartitions = IDC_BS_MORE_PARTITIONS;
+        l.stopPartitions = IDC_BS_STOP_PARTITIONS;
+        l.partitionLabel = IDC_BS_PS_LABEL;
+        l.partitionProgress = IDC_BS_PS_PROGRESS;
+        l.partitionCount = IDC_BS_SECTORS;
+        l.partitionTotal = IDC_BS_OF_TOTAL;
+        l.selectHint = IDC_BS_SELECT_HINT;
+        l.currentGroup = IDC_BS_CURRENT_GROUP;
+        l.forcedOriginal = IDC_BS_FORCED;
+        l.shareUp = IDB_BS_SHARE_UP;
+        l.shareDown = IDB_BS_SHARE_DOWN;
+        l.driveImages = IDB_DRIVE_TREE_IMAGES;
+        l.iconButtons = {
+            { IDC_BS_CONTACT, IDI_CONTACT },
+            { IDC_BS_ABOUT, IDI_ABOUT },
+            { IDC_BS_NEED_HELP, IDI_HELP },
+            { IDC_BS_REFRESH, IDI_REFRESH },
+            { IDC_BS_STOP, IDI_STOP },
+            { IDC_BS_BACK, IDI_BACK },
+            { IDC_BS_SAVE, IDI_SAVE },
+            { IDC_BS_SAVE_LOG, IDI_SAVE_LOG },
+            { IDC_BS_NEXT, IDI_NEXT },
+            { IDC_BS_LOAD_LOG, IDI_LOAD_LOG },
+            { IDC_BS_MORE_PARTITIONS, IDI_ENTIRE_DRIVE },
+            { IDC_BS_STOP_PARTITIONS, IDI_STOP },
+        };
+        return l;
+    }();
+    return layout;
+}
+
+const FsDialogLayout& BasicFsLayout()
+{
+    static const FsDialogLayout layout = [] {
+        FsDialogLayout l;
+        l.resultTree = IDC_BS_RESULT_TREE;
+        l.fileList = IDC_BS_FILE_LIST;
+        l.folderCount = IDC_BS_CURRENT_FOLDER;
+        l.pathLabel = IDC_BS_PATH;
+        l.resultImages = IDB_RESULT_TREE_IMAGES;
+        l.stateImages = IDB_TREE_STATE_IMAGES;
+        return l;
+    }();
+    return layout;
+}
+
+void Inform(CWnd* owner, const wchar_t* text)
+{
+    ZrMessageBox(owner ? owner->GetSafeHwnd() : nullptr, text, L"Message", MB_OK | MB_ICONINFORMATION);
+}
+
+// The scan of the selected volume and its finishing steps: the rows whose parent was not found
+// go under the catch-all folder, then the results tree is built. A stopped scan finishes on
+// the rows found so far.
+UINT ScanAndBuildTree(LPVOID param)
+{
+    CBasicSearch* dlg = static_cast<CBasicSearch*>(param);
+    const BasicScanStatus status = RunBasicScan(dlg->Target(), dlg->Store(), &dlg->ScanStop(), dlg->ProgressBar());
+    dlg->SetScanMessage(BasicScanStatusMessage(status));
+    if (status != BasicScanStatus::Done && status != BasicScanStatus::Stopped)
+        return 0;
+    dlg->BuildResultsTree(dlg->ProgressBar());
+    return 0;
+}
+
+// The installed scan, or the file-system scan.
+UINT BasicScanWorker(LPVOID param)
+{
+    AFX_THREADPROC proc = g_scanProc.load();
+    return (proc ? proc : ScanAndBuildTree)(param);
+}
+
+uint64_t ParseSectors(const CString& text)
+{
+    CString trimmed = text;
+    trimmed.Trim();
+    return StrToUInt64(trimmed);
+}
+
+void RunBasicSearch()
+{
+    CBasicSearch dlg(g_pMainDlg);
+    dlg.DoModal();
+}
+
+} // namespace
+
+void SetBasicScanProc(AFX_THREADPROC proc)
+{
+    g_scanProc = proc;
+}
+
+void RegisterBasicSearchDialog()
+{
+    RegisterSearchDialog(kModeBasic, RunBasicSearch);
+}
+
+BEGIN_MESSAGE_MAP(CBasicSearch, CFsSearchSession)
+    ON_BN_CLICKED(IDC_BS_BACK, &CBasicSearch::OnBnClickedBack)
+    ON_BN_CLICKED(IDC_BS_NEXT, &CBasicSearch::OnBnClickedNext)
+    ON_BN_CLICKED(IDC_BS_STOP, &CBasicSearch::OnBnClickedStop)
+    ON_BN_CLICKED(IDC_BS_REFRESH, &CBasicSearch::OnBnClickedRefresh)
+    ON_BN_CLICKED(IDC_BS_SAVE, &CBasicSearch::OnBnClickedSave)
+    ON_BN_CLICKED(IDC_BS_STOP_PARTITIONS, &CBasicSearch::OnBnClickedStopSearchingPartitions)
+    ON_BN_CLICKED(IDC_BS_MORE_PARTITIONS, &CBasicSearch::OnBnClickedSearchMorePartitions)
+    ON_MESSAGE(WM_ZR_REMOVABLE_FOUND, &CBasicSearch::OnRemovablePartitionFound)
+    ON_MESSAGE(WM_ZR_REMOVABLE_ENDED, &CBasicSearch::OnRemovableSearchEnded)
+    ON_NOTIFY(NM_DBLCLK, IDC_BS_FILE_LIST, &CBasicSearch::OnNMDblclkFileList)
+    ON_NOTIFY(NM_RCLICK, IDC_BS_FILE_LIST, &CBasicSearch::OnNMRClickFileList)
+    ON_NOTIFY(NM_SETFOCUS, IDC_BS_FILE_LIST, &CBasicSearch::OnNMSetfocusFileList)
+    ON_NOTIFY(NM_RCLICK, IDC_BS_RESULT_TREE, &CBasicSearch::OnNMRClickResultTree)
+END_MESSAGE_MAP()
+
+CBasicSearch::CBasicSearch(CWnd* parent) : CFsSearchSession(BasicLayout(), BasicFsLayout(), parent) { }
+
+CBasicSearch::~CBasicSearch() = default;
+
+void CBasicSearch::DoDataExchange(CDataExchange* pDX)
+{
+    CFsSearchSession::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_BS_PATH, m_path);
+    DDX_Control(pDX, IDC_BS_SCANNED, m_scanned);
+    DDX_Control(pDX, IDC_BS_CURRENT, m_current);
+    DDX_Control(pDX, IDC_BS_RANGE, m_range);
+    DDX_Control(pDX, IDC_BS_STATUS, m_status);
+}
+
+BOOL CBasicSearch::OnInitDialog()
+{
+    AutoSearchValidation = 0;
+    m_removableListing = 0;
+    m_logSaved = 0;
+    CFsSearchSession::OnInitDialog();
+
+    const COLORREF white = RGB(255, 255, 255);
+    for (CColorStatic* s : { &m_scanned, &m_current, &m_range, &m_status })
+        s->SetBkColor(white);
+    m_path.SetBkColor(RGB(255, 252, 223));
+    m_pathText = L"Select drive to start recovery...";
+    m_path.SetWindowText(m_pathText);
+    if (CommandLineLogPath.IsEmpty())
+        StartRemovableMediaSearch();
+    return TRUE;
+}
+
+void CBasicSearch::EndWorkers()
+{
+    EndRemovableSearch(true, false);
+    CFsSearchSession::EndWorkers();
+}
+
+void CBasicSearch::ShowNoResultsNotice()
+{
+    ShowMsgStandDialog(this);
+}
+
+std::atomic<int32_t>& CBasicSearch::NoticeState()
+{
+    return BasicNoticeState;
+}
+
+// ---- Columns -------------------------------------------------------------------------------------
+
+void CBasicSearch::SetFileListColumns()
+{
+    CHideColumn& list = FileList();
+    list.DeleteAllItems();
+    list.ShowWindow(SW_SHOW);
+    CHeaderCtrl* header = list.GetHeaderCtrl();
+    for (int c = (header != nullptr ? header->GetItemCount() : 0) - 1; c >= 0; --c)
+        list.DeleteColumn(c);
+    static const struct {
+        const wchar_t* name;
+        int width;
+    } kColumns[] = {
+        { L"Name", 145 },
+        { L"Type", 60 },
+        { L"Size", 60 },
+        { L"Date", 60 },
+        { L"Time", 60 },
+        { L"SelfCluster-Debug Info 1", 0 },
+        { L"ParentCluster-Debug Info 2", 0 },
+        { L"TreeItem-Debug Info 3", 0 },
+        { L"SFN", 0 },
+    };
+    int index = 0;
+    for (const auto& column : kColumns)
+        list.InsertColumn(index++, column.name, LVCFMT_LEFT, column.width);
+    for (int c = 5; c < index; ++c)
+        list.ShowColumn(c, FALSE);
+    list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_CHECKBOXES);
+}
+
+// ---- Refresh ---------------------------------------------------------------------------------
+
+bool CBasicSearch::WorkerRunning() const
+{
+    return ScanRunning() || g_pPopulateListThread != nullptr;
+}
+
+void CBasicSearch::OnBnClickedRefresh()
+{
+    if (BasicSearchPage != 0 || WorkerRunning() || g_pBasicLogLoadThread != nullptr ||
+        g_pDeepLogLoadThread != nullptr) {
+        Inform(this, kRefreshRefusedText);
+        return;
+    }
+    RefreshDriveTree();
+}
+
+void CBasicSearch::RefreshDriveTree()
+{
+    // A medium being searched is an item of the tree about to be rebuilt.
+    EndRemovableSearch(true, false);
+    for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT })
+        GetDlgItem(id)->EnableWindow(FALSE);
+    m_driveTree.DeleteAllItems();
+    m_resultTree.DeleteAllResults();
+    m_driveTree.ForgetShownDetails();
+    SetPropertyColumns(4);
+    InsertDriveRoots();
+    RefreshDriveTrees();
+    m_driveTree.Expand(m_physicalRoot, TVE_EXPAND);
+    m_driveTree.Expand(m_logicalRoot, TVE_EXPAND);
+    for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT })
+        GetDlgItem(id)->EnableWindow(TRUE);
+    BasicSearchPage = 0;
+    m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
+    m_driveTree.SetFocus();
+    if (IsWindowVisible() && NoDeviceVisible == 0)
+        StartRemovableMediaSearch();
+    SetDriveTreeIcons();
+}
+
+// ---- Next ------------------------------------------------------------------------------------
+
+bool CBasicSearch::ReadScanRequest(HTREEITEM item, Selection& request)
+{
+    // A second scan waits for Back; nothing of the first one's state is touched.
+    if (BasicSearchPage != 0)
+        return false;
+    const CString text = item != nullptr ? m_driveTree.GetItemText(item) : CString();
+    if (item == nullptr || text == kMyComputer || text == kPhysicalDrives || text == kLogicalDrives) {
+        Inform(this, kSelectDriveText);
+        return false;
+    }
+    const HTREEITEM parent = m_driveTree.GetParentItem(item);
+    if (parent == m_physicalRoot) {
+        CRem_Media_Scan question(this);
+        if (question.DoModal() == IDCANCEL)
+            return false;
+    } else if (parent == m_logicalRoot) {
+        m_lastAnswer = int(ShowLogicalDialog(this));
+        if (m_lastAnswer != 1 && m_lastAnswer != 2)
+            return false;
+        request.physical = m_lastAnswer == 2;
+    }
+    request.kind = SelectedItemKind;
+    request.fsName = NormaliseFsName(PropertyValue(2));
+    if (request.kind == L"Hard Disk" || request.kind == L"Logical") {
+        request.diskNumber = SelectedDiskNumber;
+    } else {
+        const int32_t disk = StrToInt32(PropertyValue(0));
+        request.diskNumber = uint16_t(disk >= 0 && disk < kMaxDisks ? disk : 0);
+    }
+    if (request.kind == L"Logical") {
+        request.startSector = 0;
+        request.endSector = ParseSectors(PropertyValue(1));
+    } else if (request.kind == L"Hard Disk") {
+        request.startSector = 63;
+        request.endSector = ParseSectors(PropertyValue(6));
+        CString childFs;
+        if (m_driveTree.GetChildCount(item) == 1) {
+            childFs = m_driveTree.GetItemText(m_driveTree.GetChildItem(item));
+            childFs = NormaliseFsName(childFs.Trim());
+        } else {
+            childFs = m_driveTree.GetChildrenFsName(item);
+        }
+        request.fsName = !childFs.IsEmpty() ? childFs : GuessFsBySize(request.startSector, request.endSector);
+    } else {
+        request.startSector = ParseSectors(PropertyValue(4));
+        request.endSector = ParseSectors(PropertyValue(5));
+    }
+
+    if (request.endSector <= request.startSector) {
+        Inform(this, kEndBeforeStartText);
+        return false;
+    }
+    if (request.fsName != L"NTFS" && request.fsName != L"FAT16" && request.fsName != L"FAT32") {
+        ShowMsgStandDialog(this);
+        return false;
+    }
+    return true;
+}
+
+void CBasicSearch::ShowRange(uint64_t start, uint64_t end)
+{
+    CString text;
+    text.Format(L"%llu to %llu", (unsigned long long)start, (unsigned long long)end);
+    m_range.SetWindowText(text);
+}
+
+void CBasicSearch::ShowResultsPage()
+{
+    GetDlgItem(IDC_BS_REFRESH)->ShowWindow(SW_HIDE);
+    GetDlgItem(IDC_BS_MORE_PARTITIONS)->ShowWindow(SW_HIDE);
+    SetFileListColumns();
+    m_resultTree.ShowWindow(SW_SHOW);
+    m_driveTree.ShowWindow(SW_HIDE);
+    ActiveTree = &m_resultTree;
+    ShrinkProgressArea();
+    m_progress.ShowWindow(SW_SHOW);
+    for (int id : { IDC_BS_RANGE, IDC_BS_RANGE_LABEL, IDC_BS_STOP, IDC_BS_CURRENT, IDC_BS_SCANNED })
+        GetDlgItem(id)->ShowWindow(SW_SHOW);
+    GetDlgItem(IDC_BS_BACK)->EnableWindow(FALSE);
+    GetDlgItem(IDC_BS_NEXT)->EnableWindow(FALSE);
+    ShowRange(m_target.firstSector, m_target.endSector);
+    m_current.SetWindowText(L"");
+    m_progress.SetRange32(0, 1000);
+    m_progress.SetPos(0);
+    m_scanned.SetWindowText(L"Validating Partition ...");
+}
+
+void CBasicSearch::OnBnClickedNext()
+{
+    if (ScanRunning() || g_pPartitionSearchThread != nullptr ||
+        (g_pBasicDriveTreeThread != nullptr && m_removableListing != 0))
+        return;
+    Selection request;
+    if (!ReadScanRequest(m_driveTree.GetSelectedItem(), request))
+        return;
+    // A folder listing still reads the results about to be emptied: end it first.
+    EndListing(true);
+    m_target = ApplySelection(request, L"Basic Search");
+    ScanAsPhysicalDisk = request.physical ? 1 : 0;
+    StopFolderRead = 0;
+    BasicNoticeState = 0;
+    DeepNoticeState = 0;
+    ClearResults();
+    ShowResultsPage();
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->ResetScanCounters();
+    ++BasicSearchPage;
+    GetDlgItem(IDC_BS_STOP)->SetFocus();
+    m_stopping = false;
+    m_scanMessage.Empty();
+    if (!StartScanWorker(BasicScanWorker))
+        ShowResultsState();
+}
+
+// ---- The end of a scan -----------------------------------------------------------------------
+
+void CBasicSearch::OnScanWorkerEnded()
+{
+    ShowResultsState();
+}
+
+void CBasicSearch::ShowResultsState()
+{
+    // What the scan learnt of the volume is the selection's state from now on (the scan log
+    // keeps it).
+    VolumeGeometry = m_target.geometry;
+    if (Store().VolumeCount() > 0)
+        FatVolumeParams = Store().Volume(0).params;
+    if (!m_scanMessage.IsEmpty()) {
+        const CString text = m_scanMessage;
+        m_scanMessage.Empty();
+        Inform(this, text);
+    }
+    FileList().ShowWindow(SW_SHOW);
+    m_resultTree.ShowWindow(SW_SHOW);
+    m_resultTree.EnableWindow(TRUE);
+    if (m_resultTree.GetRootItem() == nullptr)
+        m_resultTree.EnsureRootItem();
+    m_resultTree.Select(nullptr, TVGN_CARET);
+    m_resultTree.Select(m_resultTree.GetRootItem(), TVGN_CARET);
+    // Only now may the focused Stop button go: the focus then passes to a tree that already has
+    // its selection, instead of one that picks (and lists) its first visible folder.
+    m_progress.ShowWindow(SW_HIDE);
+    // The scan's own running texts ("Validating Partition ...", the sector counter) are over.
+    m_scanned.SetWindowText(L"");
+    m_current.SetWindowText(L"");
+    for (int id : { IDC_BS_STATUS, IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL, IDC_BS_STOP,
+                    IDC_BS_SCANNED, IDC_BS_CURRENT })
+        GetDlgItem(id)->ShowWindow(SW_HIDE);
+    GetDlgItem(IDC_BS_BACK)->EnableWindow(TRUE);
+    GetDlgItem(IDC_BS_NEXT)->EnableWindow(FALSE);
+}
+
+void CBasicSearch::OnBnClickedStop()
+{
+    if (m_stopping || !ScanRunning())
+        return;
+    m_stopping = true;
+    GrowProgressArea();
+    m_resultTree.EnableWindow(FALSE);
+    m_status.SetWindowText(L"It may take a while, Please wait...");
+    m_status.ShowWindow(SW_SHOW);
+    // The worker ends after the record or block it reads and runs its own finishing steps;
+    // messages keep flowing meanwhile, since it updates this dialog's controls.
+    RequestScanStop();
+    if (WaitForScanWorker())
+        ShowResultsState();
+    ShrinkProgressArea();
+    m_stopping = false;
+}
+
+// ---- Back, Save ------------------------------------------------------------------------------
+
+void CBasicSearch::OnBnClickedBack()
+{
+    StopOpenWorker();
+    EndListing(true);
+    if (WorkerRunning()) {
+        Inform(this, kStillScanningText);
+        return;
+    }
+    if (BasicSearchPage == 0) {
+        ActiveTree = &m_driveTree;
+        ResetDiskTable();
+        ShowWindow(SW_HIDE);
+        if (g_pMainDlg != nullptr && g_pMainDlg->GetSafeHwnd() != nullptr) {
+            g_pMainDlg->ShowWindow(SW_RESTORE);
+            g_pMainDlg->EnableWindow(TRUE);
+            ::SetActiveWindow(g_pMainDlg->GetSafeHwnd());
+        }
+        EndDialog(kBackResult);
+        g_pBasicSearchDlg = nullptr;
+        return;
+    }
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->EmptyRecordTables();
+    ClearResults();
+    m_logSaved = 0;
+    FileList().ShowWindow(SW_HIDE);
+    BasicSearchPage = 0;
+    m_driveTree.ShowWindow(SW_SHOW);
+    m_resultTree.ShowWindow(SW_HIDE);
+    GetDlgItem(IDC_BS_CURRENT_FOLDER)->ShowWindow(SW_HIDE);
+    ActiveTree = &m_driveTree;
+    AutoPartitionSearch = 0;
+    m_driveTree.ForgetShownDetails();
+    SetPropertyColumns(8);
+    for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT, IDC_BS_MORE_PARTITIONS }) {
+        GetDlgItem(id)->ShowWindow(SW_SHOW);
+        GetDlgItem(id)->EnableWindow(TRUE);
+    }
+    m_path.SetWindowText(m_pathText);
+    GrowProgressArea();
+    m_progress.ShowWindow(SW_SHOW);
+    m_progress.SetPos(0);
+    ScanAsPhysicalDisk = 0;
+    m_driveTree.Select(nullptr, TVGN_CARET);
+    m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
+    m_driveTree.SetFocus();
+    SetDriveTreeIcons();
+}
+
+void CBasicSearch::OnBnClickedSave()
+{
+    if (BasicSearchPage == 0) {
+        Inform(this, kSaveTooEarlyText);
+        return;
+    }
+    EndListing(false);
+    if (WorkerRunning()) {
+        Inform(this, kSaveWhileScanningText);
+        return;
+    }
+    OnSaveSelected();
+}

@@ -1,0 +1,108 @@
+// CBasicSearch: the Basic Search screen, a file-system search session. One window with two
+// pages: the drive page (drive tree and the property list of the selected disk, partition or
+// drive letter) and the results page (scan progress, then the results tree and the file list of
+// the selected folder). Its own parts are Next (the selection read from the property list), the
+// scan of one volume, Stop, Back and the partition search of removable media.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "afxwin.h"
+#include "fsrecovery/fssession.h"
+
+// Scans started since the last Back; 0 while the drive page is shown.
+extern std::atomic<int> BasicSearchPage;
+// The running scan worker (also the scan-running flag) and the drive-tree worker of a removable
+// medium; null when none runs.
+extern CWinThread* g_pBasicScanThread;
+extern CWinThread* g_pBasicDriveTreeThread;
+// 1 when a drive letter is scanned through its physical disk.
+extern std::atomic<int> ScanAsPhysicalDisk;
+
+// The scan itself runs this procedure on its own thread with the dialog as parameter; it polls
+// CBasicSearch::StopRequested and runs its own finishing steps before it returns. Without one
+// installed the file-system scan runs and the results tree is built from what it found.
+void SetBasicScanProc(AFX_THREADPROC proc);
+
+struct smpparam;
+
+// The drive-tree worker: searches every removable medium listed under "Physical Drives"
+// (parameter unused). Its messages to the dialog: a partition found (sent, LPARAM the
+// partition), the search over (posted).
+UINT BasicDriveTreeThreadProc(LPVOID);
+constexpr UINT WM_ZR_REMOVABLE_FOUND = WM_APP + 0x248;
+constexpr UINT WM_ZR_REMOVABLE_ENDED = WM_APP + 0x249;
+
+class CBasicSearch : public CFsSearchSession {
+public:
+    enum { IDD = 129 };
+    // Result of the modal loop when Back ends the dialog on the drive page.
+    static constexpr INT_PTR kBackResult = 2;
+
+    explicit CBasicSearch(CWnd* parent = nullptr);
+    ~CBasicSearch() override;
+
+    void SetFileListColumns();
+    void RefreshDriveTree();
+
+    // ---- Removable media (basicremovable.cpp) ----
+    // Starts the drive-tree worker when "Physical Drives" lists a removable medium without
+    // partitions; false when none started. On the dialog's thread.
+    bool StartRemovableMediaSearch();
+    // Searches one medium for FAT16, FAT32 and NTFS boot sectors, cylinder by cylinder, and adds
+    // each new partition under its item; on the drive-tree worker.
+    void SearchRemovableMediumPartitions(const smpparam& medium);
+
+    // Button handlers (public so that the launcher's keyboard filter and tests can reach them).
+    void OnBnClickedNext();
+    void OnBnClickedBack();
+    void OnBnClickedStop();
+    void OnBnClickedRefresh();
+    void OnBnClickedSave();
+    void OnBnClickedStopSearchingPartitions();
+
+    // What the scan ended with, shown once the results page is up (empty: nothing to say).
+    void SetScanMessage(const CString& text) { m_scanMessage = text; }
+    // The volume the scan reads (set by Next before the worker starts).
+    ScanTarget& Target() { return m_target; }
+
+    // Reads the selection for a scan; false (after its message, or silently for a second
+    // scan) when Next must be refused. Changes no global state.
+    bool ReadScanRequest(HTREEITEM item, Selection& request);
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void EndWorkers() override;
+    void OnScanWorkerEnded() override;
+    void ShowNoResultsNotice() override;
+    std::atomic<int32_t>& NoticeState() override;
+
+    LRESULT OnRemovablePartitionFound(WPARAM, LPARAM);
+    LRESULT OnRemovableSearchEnded(WPARAM, LPARAM);
+    // Ends the removable-medium search: asks the worker to stop when `stop`, waits for it, gives
+    // the controls back and, when `report`, shows the medium's details and the summary. The
+    // first caller does the work; nothing to do when no search runs.
+    void EndRemovableSearch(bool stop, bool report);
+    friend UINT BasicDriveTreeThreadProc(LPVOID);
+
+    void ShowResultsPage();
+    // Results tree and file list shown, "Root" selected, Back enabled and Next disabled.
+    void ShowResultsState();
+    void ShowRange(uint64_t start, uint64_t end);
+    bool WorkerRunning() const;
+
+    CColorStatic m_path, m_scanned, m_current, m_range, m_status;
+    ScanTarget m_target;
+    CString m_scanMessage;
+    std::atomic<int> m_removableListing{ 0 };
+    std::atomic<int> m_logSaved{ 0 };
+    bool m_stopping = false;
+    int m_lastAnswer = 0;
+    CString m_pathText;
+
+    DECLARE_MESSAGE_MAP()
+};
+
+// Registers the dialog's runner with the launcher.
+void RegisterBasicSearchDialog();

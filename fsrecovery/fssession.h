@@ -1,0 +1,189 @@
+// CFsSearchSession: the part Basic Search and Deep Search share once entries are found. It owns
+// the found-entry store, the results tree, the file list of the selected folder and its listing
+// worker, folder expansion, opening a found file and saving ticked files and folders.
+//
+// How a file-system search plugs in (beside the steps of app/searchsession.h):
+//  1. Give FsDialogLayout the ids of the results tree, the file list (which may be the detail
+//     list of the drive page), the folder-count text and the path label, and the tree's pictures.
+//  2. Map the notifications of those two controls to the handlers below in the dialog's message
+//     map (OnNMDblclkFileList, OnNMRClickFileList, OnNMSetfocusFileList, OnNMRClickResultTree).
+//  3. Its scan fills Store(): AddVolume for each volume found (its device and geometry), then the
+//     rows; a FAT volume's folders carry its cluster numbers, an NTFS volume's its record numbers.
+//     BuildResultsTree then turns the folder rows into the tree (on the scan worker). Listing,
+//     opening and saving read each folder's own volume from the store, so one tree may hold the
+//     folders of many volumes.
+//  4. Say when the search found nothing (ShowNoResultsNotice) and what the results page is
+//     (Page() above 0).
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "app/searchsession.h"
+#include "fsrecovery/filewriters.h"
+#include "fsrecovery/pure/found_store.h"
+
+class CPopulate;
+class CSavingFilesDlg;
+struct SaveItem;
+
+struct FsDialogLayout {
+    int resultTree = 0;
+    int fileList = 0;      // may be the layout's detail list
+    int folderCount = 0;   // "%llu Folders, %llu Files"
+    int pathLabel = 0;     // the listed folder's path
+    UINT resultImages = 0; // the results tree's picture strip
+    UINT stateImages = 0;  // its tick boxes
+};
+
+// Where Save asks for the destination folder; null restores the destination notice and the
+// folder picker. An empty answer cancels the save.
+using SaveFolderPicker = CString (*)(CWnd* owner);
+void SetSaveFolderPicker(SaveFolderPicker picker);
+// Where the popup menus of the results page get their command from; null shows the menu at the
+// cursor. The result is the chosen command, 0 when none was.
+using PopupMenuPicker = UINT (*)(CMenu& menu);
+void SetPopupMenuPicker(PopupMenuPicker picker);
+
+// The results item whose folder the file list shows (set when its listing starts).
+extern HTREEITEM LastPopulatedItem;
+// The open worker (also the open-running flag); null when none runs.
+extern CWinThread* g_pOpenFilesThread;
+
+// The listing worker (parameter: the session) and the open worker of a results page.
+UINT PopulateListThreadProc(LPVOID param);
+UINT OpenFilesThreadProc(LPVOID param);
+
+class CFsSearchSession : public CSearchSession {
+public:
+    CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout, CWnd* parent);
+    ~CFsSearchSession() override;
+
+    FoundStore& Store() { return m_store; }
+    CTreeClass& ResultTree() { return m_resultTree; }
+    CHideColumn& FileList() { return m_fileList != nullptr ? *m_fileList : m_detail; }
+
+    // 1 when the finished scan left something to show; a listing that finds nothing then says so.
+    bool ResultsPresent() const { return m_resultsPresent.load(); }
+    void SetResultsPresent(bool present) { m_resultsPresent = present; }
+
+    // ---- Results tree (on the scan worker) ----
+    // Marks the orphans and builds the tree from the store's folder rows; then names a FAT
+    // volume's folders from their parents' directories. `progress` shows the passes.
+    void BuildResultsTree(HWND progress);
+
+    // ---- Listing ----
+    // A results-tree selection: lists the folder of `item` behind the "Populating" notice.
+    void OnResultSelChanged(HTREEITEM item);
+    // The listing itself (on the listing worker): subfolder rows, then the folder's files.
+    void FillListedFolder();
+    // "%llu Folders, %llu Files" of the counts of the current listing, and into its control.
+    CString FolderCountText() const;
+    void ShowFolderCountText();
+    // Reads the directory of the FAT folder of `item` for its subfolders' names, unless it was
+    // read before. The top item and NTFS volumes read nothing; a folder of the end-of-chain id
+    // has no directory and is only marked read. True when a read ran to its end.
+    bool ReadFolderOnce(HTREEITEM item);
+
+    // ---- Opening and saving ----
+    static constexpr UINT kMsgOpenFolderRow = WM_APP + 0x242;
+    static constexpr UINT kMsgOpenBegin = WM_APP + 0x243;
+    static constexpr UINT kMsgOpenEnded = WM_APP + 0x244;
+    // Starts the open worker for the first selected row unless one runs already.
+    void OpenSelectedRow();
+    bool OpenRunning() const { return m_openWorker.load() != nullptr; }
+    // The open worker's part (on its thread): a folder row selects its results-tree item, whose
+    // listing follows; a file row is written into the temporary folder and, only when that
+    // succeeded, handed to the shell by the dialog's thread.
+    void OpenFirstSelectedRow();
+    // The Save button and the results tree's "Save": the ticked folders and rows, after the
+    // "No item has been selected" message when nothing is ticked.
+    void OnSaveSelected();
+    // The file list's "Save" and "Save All" (which selects every row first): the selected rows,
+    // a folder row with everything below it; the selection is cleared afterwards.
+    void SaveSelectedRows(bool all);
+    // The file behind a row of the file list; false for a folder row or a row of no file.
+    bool FileOfRow(int row, FoundFileRef& file) const;
+    // The same, to change: null for a folder row or a row of no file.
+    FoundFileRef* ListedFileOfRow(int row);
+
+    // Waits for the listing worker (asking it to stop first when `stop`), removes the notice and
+    // enables the dialog again; nothing to do when no listing runs.
+    void EndListing(bool stop);
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    bool FilterInput(MSG* msg) override;
+    void EndWorkers() override;
+    void OnDestroyControls() override;
+    void OnWorkerOutOfMemory() override;
+    void OnTreeSelChanged(CTreeClass* tree, NMTREEVIEWW* change, LRESULT* result) override;
+    void OnTreeItemExpanding(CTreeClass* tree, NMTREEVIEWW* change, LRESULT* result) override;
+
+    // After a listing that ran to its end, when the scan found nothing to show.
+    virtual void ShowNoResultsNotice() = 0;
+    // The notice state of this search (0 or 1: the notice may show; 2: it was shown).
+    virtual std::atomic<int32_t>& NoticeState() = 0;
+
+    // Empties the results: the tree with its folder records, the file list and the store.
+    void ClearResults();
+    // Asks a running open to stop and waits for it; nothing is opened.
+    void StopOpenWorker();
+
+    void OnNMDblclkFileList(NMHDR* header, LRESULT* result);
+    void OnNMRClickFileList(NMHDR* header, LRESULT* result);
+    void OnNMSetfocusFileList(NMHDR* header, LRESULT* result);
+    void OnNMRClickResultTree(NMHDR* header, LRESULT* result);
+    LRESULT OnListingEnded(WPARAM finished, LPARAM);
+    LRESULT OnOpenFolderRow(WPARAM row, LPARAM);
+    LRESULT OnOpenBegin(WPARAM, LPARAM file);
+    LRESULT OnOpenEnded(WPARAM, LPARAM);
+
+    CTreeClass m_resultTree;
+    CImageList m_resultImages, m_stateImages;
+    CColorStatic m_currentFolder; // the folder count line, link-blue
+    StopFlag m_listingStop{ 0 };
+
+private:
+    friend UINT PopulateListThreadProc(LPVOID param);
+    friend UINT OpenFilesThreadProc(LPVOID param);
+    friend class FileListWriter;
+
+    // Waits for the open worker, deletes it and ends the "opening" state; returns the path of
+    // the file it wrote (empty when none). Nothing to do when no open worker was started.
+    CString EndOpenWorker();
+    bool NothingTicked();
+    // Ctrl+A with the focus in the file list after a scan: selects every row (true: handled).
+    bool SelectAllOnCtrlA(const MSG* msg);
+    // The files of the folder of `item` (every volume's root for the top item), to a sink.
+    void ListFilesOf(HTREEITEM item, class FileSink& sink);
+    // The save items of the subtrees from `first` (its following siblings too when `siblings`)
+    // whose folders `take` accepts, each folder with its own files.
+    template <class Take> void AddFolders(HTREEITEM first, bool siblings, Take take, std::vector<SaveItem>& items);
+    std::vector<CString> FolderPathOf(HTREEITEM item);
+    // The results-tree item a folder row of the file list stands for: its "TreeItem" cell must
+    // name a child of `listed`, the folder the list shows. Null when it names none.
+    HTREEITEM FolderRowItem(HTREEITEM listed, int row);
+    bool ListingStopped();
+
+    const FsDialogLayout& m_fsLayout;
+    FoundStore m_store;
+    std::unique_ptr<CHideColumn> m_fileList; // when the file list is not the detail list
+    std::atomic<bool> m_resultsPresent{ false };
+    std::atomic<uint64_t> m_folderCount{ 0 }, m_fileCount{ 0 };
+    // The files the file list shows, by the rows' item data (index + 1).
+    std::vector<FoundFileRef> m_listedFiles;
+    std::unique_ptr<CPopulate> m_populateDlg;
+    bool m_endingListing = false; // EndListing waits for the listing worker
+    CWinThread* m_listingWorker = nullptr;
+    // The open worker's object (deleted by EndOpenWorker), its notice and the file it wrote.
+    std::atomic<CWinThread*> m_openWorker{ nullptr };
+    std::unique_ptr<CSavingFilesDlg> m_openNotice;
+    CString m_openedPath;
+    bool m_openBusy = false;
+    HCURSOR m_cursorBeforeOpen = nullptr;
+
+    DECLARE_MESSAGE_MAP()
+};
