@@ -1,10 +1,14 @@
 // Opening and saving rows from the Basic Search results page.
 
+#include <fstream>
+#include <sstream>
+
 #include "app/shellservices.h"
 #include "app/waitdialogs.h"
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
+#include "fsrecovery/basicscan.h"
 #include "fsrecovery/filewriters.h"
 #include "resources/resource.h"
 
@@ -201,6 +205,130 @@ TEST_F(BasicOpenTest, MenusSaveWhatTheyName)
     EXPECT_TRUE(SaveThroughMenu(IDC_BS_RESULT_TREE, 1).empty());
     ASSERT_EQ(boxes + 1, g_boxes.size());
     EXPECT_EQ(0, g_boxes.back().Find(L"No item has been selected"));
+}
+
+// ---- One results tree over several volumes -----------------------------------------------------
+
+// The FAT partitions of mbr.img (\\.\PhysicalDrive2): FAT32 with 512-byte clusters, and two
+// FAT16 logical drives with 1 and 2 KiB clusters whose folders carry the same cluster numbers.
+struct Partition {
+    int index = 0;
+    uint64_t start = 0, count = 0;
+    FsKind kind = FsKind::Unknown;
+};
+std::vector<Partition> g_partitions;
+
+std::vector<Partition> FatPartitionsOf(const std::wstring& image)
+{
+    std::vector<Partition> parts;
+    std::ifstream in(Narrow(ImagePath(image + L".layout.tsv")));
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream cells(line);
+        Partition p;
+        std::string type, fs;
+        if (line.empty() || line[0] == '#' || !(cells >> p.index >> type >> p.start >> p.count >> fs))
+            continue;
+        p.kind = fs == "fat32" ? FsKind::Fat32 : fs == "fat16" ? FsKind::Fat16 : FsKind::Unknown;
+        if (p.kind != FsKind::Unknown)
+            parts.push_back(p);
+    }
+    return parts;
+}
+
+// Every partition scanned into the one store, as Deep Search fills it, then the one tree.
+UINT ScanEveryPartition(LPVOID param)
+{
+    CBasicSearch* dlg = static_cast<CBasicSearch*>(param);
+    for (const Partition& p : g_partitions) {
+        ScanTarget target;
+        target.devicePath = L"\\\\.\\PhysicalDrive2";
+        target.firstSector = p.start;
+        target.endSector = p.start + p.count;
+        target.kind = p.kind;
+        EXPECT_EQ(BasicScanStatus::Done, RunBasicScan(target, dlg->Store(), &dlg->ScanStop(), dlg->ProgressBar()));
+    }
+    dlg->BuildResultsTree(dlg->ProgressBar());
+    return 0;
+}
+
+TEST_F(BasicOpenTest, FoldersOfSeveralVolumesListOpenAndSaveWithTheirOwnGeometry)
+{
+    g_partitions = FatPartitionsOf(L"mbr.img");
+    ASSERT_EQ(3u, g_partitions.size());
+    SetBasicScanProc(ScanEveryPartition);
+    ScanDrive(L"X:");
+    SetBasicScanProc(nullptr);
+    CTreeClass& tree = dlg.ResultTree();
+    const FoundStore& store = dlg.Store();
+    ASSERT_EQ(3u, store.VolumeCount());
+
+    // Each partition's folders of the truth, with the folder item of the tree on its volume.
+    for (size_t v = 0; v < g_partitions.size(); ++v) {
+        const Partition& p = g_partitions[v];
+        SCOPED_TRACE(testing::Message() << "partition " << p.index);
+        const std::string prefix = std::to_string(p.index) + ":";
+        EXPECT_EQ(p.start, store.Volume(uint32_t(v)).firstSector);
+        std::map<std::string, std::vector<TruthLine>> byFolder;
+        for (TruthLine e : LoadTruth(L"mbr.img")) {
+            if (e.path.rfind(prefix, 0) != 0 || e.isDir() || (e.state != "live" && e.state != "deleted") ||
+                e.notes.find("overwritten") != std::string::npos)
+                continue;
+            e.path.erase(0, prefix.size());
+            const std::string folder = e.path.substr(0, e.path.rfind('/') + 1);
+            if (folder == "/" || folder == "/Data/" || folder == "/DOCS/")
+                byFolder[folder].push_back(e);
+        }
+        ASSERT_FALSE(byFolder.empty());
+        for (const auto& [folder, files] : byFolder) {
+            SCOPED_TRACE(folder);
+            // The folder of this volume: "Data" stands on both FAT16 drives.
+            HTREEITEM item = tree.GetRootItem();
+            if (folder != "/") {
+                item = nullptr;
+                const std::string name = folder.substr(1, folder.size() - 2);
+                for (HTREEITEM c = tree.GetChildItem(tree.GetRootItem()); c != nullptr;
+                     c = tree.GetNextSiblingItem(c)) {
+                    const FolderNode* node = (const FolderNode*)tree.GetItemData(c);
+                    if (node != nullptr && store.VolumeOfCluster0(node->cluster0Start) == v &&
+                        SameName(Narrow(std::wstring(tree.GetItemText(c).GetString())), name))
+                        item = c;
+                }
+            }
+            ASSERT_NE(nullptr, item);
+            dlg.ResultTree().SelectItem(nullptr);
+            ListFolder(item);
+            for (const TruthLine& e : files) {
+                const int row = Row(e.path.substr(folder.size()).c_str());
+                ASSERT_GE(row, 0) << e.path;
+                FoundFileRef file;
+                ASSERT_TRUE(dlg.FileOfRow(row, file));
+                EXPECT_EQ(v, file.volume) << e.path;
+                const size_t opened = g_shellTargets.size();
+                Open(row);
+                ASSERT_EQ(opened + 1, g_shellTargets.size()) << e.path;
+                EXPECT_EQ(e.sha256, FileSha(g_shellTargets.back())) << e.path;
+                dlg.ResultTree().SelectItem(nullptr);
+                ListFolder(item);
+            }
+            if (folder == "/")
+                continue;
+            // The folder ticked alone and saved: every file from its own volume, in its folder.
+            for (HTREEITEM top = tree.GetRootItem(); top != nullptr; top = tree.GetNextSiblingItem(top))
+                tree.SetCheckRecursive(top, 1);
+            tree.SetCheckRecursive(item, 2);
+            tree.UpdateParentsChecked(item);
+            const std::map<std::string, std::string> saved =
+                SaveWith(NewTempFolder(L"zr_volumes"), [&] { dlg.OnBnClickedSave(); });
+            for (const TruthLine& e : files) {
+                const auto found = saved.find(e.sha256);
+                ASSERT_NE(saved.end(), found) << e.path;
+                EXPECT_TRUE(SamePath(Lower(found->second), Lower(e.path))) << found->second;
+            }
+        }
+    }
+    // The saves' summaries alone: nothing failed or was refused.
+    for (const CString& box : g_boxes)
+        EXPECT_GE(box.Find(L"file(s) saved, 0 skipped, 0 failed"), 0) << ToUtf8(box);
 }
 
 } // namespace
