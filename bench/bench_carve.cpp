@@ -120,24 +120,29 @@ bool MakeImage(const std::wstring& path, uint64_t mib, const std::vector<FileTyp
 
 class BenchHost : public CarveScanHost {
 public:
-    BenchHost(const std::wstring& image, uint64_t sectors, const std::wstring& dest)
-        : m_image(image), m_sectors(sectors), m_dest(dest)
+    BenchHost(const std::wstring& image, uint64_t sectors, const std::wstring& dest, CarveSearchKind kind)
+        : naming(kind), m_image(image), m_sectors(sectors), m_dest(dest), m_kind(kind)
     { }
+    CarveSearchKind Kind() override { return m_kind; }
+    CarveScanState& State() override { return state; }
     CString DevicePath() override { return CString(m_image); }
     uint64_t StartSector() override { return 0; }
     uint64_t EndSector() override { return m_sectors - 1; }
     CString Destination() override { return CString(m_dest); }
+    std::vector<FileType1> SignaturesForPass(bool) override { return {}; }
     MediaAnswer AskMediaRemoved() override { return MediaAnswer::Cancel; }
     void ShowMessage(const CString& text) override { wprintf(L"  message: %ls\n", text.GetString()); }
-    void AddResultRow(const CString&, const CString&, const CString&) override { ++found; }
-    TypeNumbering& Numbering() override { return numbering; }
+    void AddResultRow(const CarveFound&) override { ++found; }
+    CarveNaming& Naming() override { return naming; }
     uint64_t found = 0;
-    TypeNumbering numbering;
+    CarveScanState state;
+    CarveNaming naming;
 
 private:
     std::wstring m_image;
     uint64_t m_sectors;
     std::wstring m_dest;
+    CarveSearchKind m_kind;
 };
 
 double SequentialRead(const std::wstring& image, uint64_t bytes)
@@ -228,17 +233,14 @@ int main()
         for (int mode = 0; mode < 2; ++mode) {
             const std::wstring dest = folder + L"\\zr_bench_carve_out";
             CreateDirectoryW(dest.c_str(), nullptr);
-            BenchHost host(image, bytes / 512, dest);
-            HitNumbering photo(L"GNKX");
             CarvePassSettings settings;
             settings.kind = i < 3 ? CarveSearchKind::Photo
                 : i < 5           ? CarveSearchKind::Signature
                                   : CarveSearchKind::Video;
             settings.readAhead = mode == 0;
-            std::atomic<int32_t> stop{ 0 };
+            BenchHost host(image, bytes / 512, dest, settings.kind);
             const auto t0 = Clock::now();
-            const CarvePassEnd end =
-                RunDeviceCarvePass(host, set, i < 3 ? static_cast<CarveNamer&>(photo) : host.numbering, settings, stop);
+            const CarvePassEnd end = RunDeviceCarvePass(host, set, host.naming.ForPass(false), settings);
             rates[mode] = double(bytes) / (1 << 20) / Seconds(t0);
             found = host.found;
             completed = completed && end == CarvePassEnd::Completed;
