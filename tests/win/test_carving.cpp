@@ -289,3 +289,98 @@ TEST_F(Carving, ScanThreadRunsThePassesAskedFor)
     EXPECT_NE(refused.messages[0].find(L"End Sector"), std::wstring::npos);
     EXPECT_TRUE(refused.finished);
 }
+
+namespace {
+
+// The repository's copy of a data file, read through Wine's Z: drive.
+std::vector<FileType1> ShippedSignatures(const wchar_t* name, bool ticked)
+{
+    std::string here = __FILE__; // <repo>/tests/win/this file
+    for (int up = 0; up < 3; ++up)
+        here = here.substr(0, here.find_last_of("/\\"));
+    std::wstring path = L"Z:" + Widen(here) + L"/resources/signatures" + name;
+    for (wchar_t& ch : path)
+        if (ch == L'/')
+            ch = L'\\';
+    ReadOnlyFile f(path);
+    const std::vector<uint8_t> bytes = f.Read(0, static_cast<size_t>(f.Size()));
+    const SignatureFileContent content = ParseSignatureFile(std::string(bytes.begin(), bytes.end()));
+    std::vector<FileType1> list;
+    std::vector<int32_t> offsets;
+    if (ticked)
+        AddTickedEntries(content, list, offsets, [](const CString&) { return true; });
+    else
+        AddAllEntries(content, list, offsets);
+    return list;
+}
+
+} // namespace
+
+// Each search over the carving medium with the shipped signature files, through the scan thread
+// and the writer: every find of the truth is saved under its name and folder with exactly the
+// bytes the truth gives, Photo's pictures reach their thumbnails whole; a second scan of the
+// same session (Back, then Next) adds files under new names and leaves the first ones as they are.
+TEST(CarvingMedium, EverySearchSavesWhatTheTruthSays)
+{
+    const CarveMediaTruth truth = LoadCarveMediaTruth(L"carvemedia.img");
+    if (truth.found.empty())
+        GTEST_SKIP() << "no carvemedia truth (ZR_IMAGES not set?)";
+    const wchar_t kDevice[] = L"\\\\.\\PhysicalDrive6";
+    ReadOnlyFile device(kDevice);
+    ASSERT_TRUE(device.IsOpen());
+    const uint64_t sectors = device.Size() / 512;
+    const struct {
+        CarveSearchKind kind;
+        const char* search;
+    } searches[] = { { CarveSearchKind::Photo, "photo" },
+                     { CarveSearchKind::Signature, "sig" },
+                     { CarveSearchKind::Video, "video" } };
+    for (const auto& s : searches) {
+        SCOPED_TRACE(s.search);
+        const CarveSearchInfo& info = DescribeCarveSearch(s.kind);
+        const std::wstring dest = NewTempFolder(L"zrmedia").GetString();
+        TestHost host(kDevice, 0, sectors - 1, dest, s.kind);
+        host.generalTypes = ShippedSignatures(info.generalFile, info.typesTicked);
+        host.thoroughTypes = ShippedSignatures(info.thoroughFile, info.typesTicked);
+        EXPECT_EQ(CarveSearchThreadProc(&host), 0u);
+        EXPECT_TRUE(host.messages.empty());
+
+        std::map<std::wstring, std::string> firstScan; // path -> sha256
+        size_t expected = 0;
+        for (const CarveFind& f : truth.found) {
+            if (f.search != s.search)
+                continue;
+            ++expected;
+            auto row = std::find_if(host.rows.begin(), host.rows.end(),
+                                    [&](const Row& r) { return Narrow(r.name) == f.name; });
+            ASSERT_NE(row, host.rows.end()) << f.name;
+            EXPECT_EQ(row->thorough, f.pass == "thorough") << f.name;
+            CString folder;
+            ASSERT_TRUE(CarvePassFolder(dest.c_str(), s.kind, row->thorough, &folder));
+            EXPECT_EQ(row->path, std::wstring(folder.GetString()) + L"\\" + Widen(f.key) + L"\\" + row->name);
+            const std::vector<uint8_t> saved = FileBytes(row->path);
+            EXPECT_EQ(saved.size(), f.end - f.start) << f.name;
+            EXPECT_EQ(Sha256Hex(saved), f.sha256) << f.name;
+            firstScan[row->path] = f.sha256;
+            if (s.kind == CarveSearchKind::Photo) {
+                auto thumb = std::find_if(host.thumbnails.begin(), host.thumbnails.end(),
+                                          [&](const auto& t) { return t.first == row->name; });
+                ASSERT_NE(thumb, host.thumbnails.end()) << f.name;
+                EXPECT_EQ(Sha256Hex(thumb->second), f.sha256) << f.name;
+            }
+        }
+        EXPECT_EQ(host.rows.size(), expected);
+
+        host.rows.clear();
+        host.finished = false;
+        EXPECT_EQ(CarveSearchThreadProc(&host), 0u);
+        ASSERT_EQ(host.rows.size(), expected);
+        for (const Row& r : host.rows)
+            EXPECT_EQ(firstScan.count(r.path), 0u) << Narrow(r.path);
+        for (const auto& [path, sha] : firstScan)
+            EXPECT_EQ(Sha256Hex(FileBytes(path)), sha) << Narrow(path);
+        std::map<std::string, std::string> taken;
+        TakeSavedFiles(dest, "", taken);
+        RemoveDirectoryW(dest.c_str());
+    }
+}
