@@ -7,11 +7,11 @@
 #include <iterator>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "carve_reference.h"
+#include "fs_image_walk.h"
 #include "sha256_util.h"
 #include "sigrecovery/pure/carve_search.h"
 #include "storage_test_util.h"
@@ -24,17 +24,7 @@ namespace {
 std::vector<std::vector<std::string>> ReadTruth(const std::string& path)
 {
     std::ifstream in(path);
-    std::vector<std::vector<std::string>> rows;
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::vector<std::string> cells;
-        std::stringstream fields(line);
-        for (std::string cell; std::getline(fields, cell, '\t');)
-            cells.push_back(cell);
-        rows.push_back(cells);
-    }
-    return rows;
+    return fs_walk::ReadTsvRows(in);
 }
 
 std::string RepoFile(const std::string& relative)
