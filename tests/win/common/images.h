@@ -83,4 +83,22 @@ inline uint64_t Le64(const uint8_t* p)
     return Le32(p) | uint64_t(Le32(p + 4)) << 32;
 }
 
+// carvemedia.img.truth.tsv (\\.\PhysicalDrive6, \\.\M:): the files planted for the carving
+// searches, and every item each search pass finds over the whole image (fixtures/README.md).
+struct CarvePlanted {
+    std::string name, type;
+    uint64_t offset = 0, size = 0;
+    std::string sha256, note; // note: "-", overlapped-by:NAME, cut-by-image-end, not-carved
+};
+struct CarveFind {
+    std::string search, pass, key, name; // search photo, sig, video; pass general, thorough
+    uint64_t start = 0, end = 0;         // a saved file holds image[start, end)
+    std::string close, sha256, planted;  // planted: the file starting there, "-" for none
+};
+struct CarveMediaTruth {
+    std::vector<CarvePlanted> planted;
+    std::vector<CarveFind> found;
+};
+CarveMediaTruth LoadCarveMediaTruth(const std::wstring& image);
+
 } // namespace zr_test
