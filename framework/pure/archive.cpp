@@ -174,8 +174,17 @@ uint64_t CArchive::GetRemaining() const
 {
     if (!m_file || !m_loading)
         return 0;
-    uint64_t len = m_file->GetLength(), pos = m_file->GetPosition();
-    return (m_end - m_cur) + (len > pos ? len - pos : 0);
+    if (!m_streamLeftKnown) {
+        uint64_t len = m_file->GetLength(), pos = m_file->GetPosition();
+        m_streamLeft = len > pos ? len - pos : 0;
+        m_streamLeftKnown = true;
+    }
+    return (m_end - m_cur) + m_streamLeft;
+}
+
+void CArchive::TakenFromStream(unsigned count)
+{
+    m_streamLeft -= std::min<uint64_t>(count, m_streamLeft);
 }
 
 size_t CArchive::Fill(size_t want)
@@ -189,6 +198,7 @@ size_t CArchive::Fill(size_t want)
     }
     while (m_end < want) {
         unsigned n = m_file->Read(m_buf.data() + m_end, static_cast<unsigned>(m_buf.size() - m_end));
+        TakenFromStream(n);
         if (n == 0)
             break;
         m_end += n;
@@ -207,6 +217,7 @@ unsigned CArchive::Read(void* buf, unsigned count)
             if (left >= m_buf.size()) {
                 // Large reads bypass the buffer.
                 unsigned n = m_file->Read(dst + done, left);
+                TakenFromStream(n);
                 if (n == 0)
                     break;
                 done += n;
@@ -257,6 +268,7 @@ void CArchive::Flush()
         if (m_end > m_cur)
             m_file->Seek(-static_cast<int64_t>(m_end - m_cur), CByteStream::current);
         m_cur = m_end = 0;
+        m_streamLeftKnown = false;
         return;
     }
     size_t n = m_cur;

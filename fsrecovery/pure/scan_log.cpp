@@ -146,11 +146,13 @@ void CheckCount(const CArchive& ar, uint64_t count, uint64_t textsPerRow)
         AfxThrowArchiveException(CArchiveException::endOfFile);
 }
 
-// Rows are appended one by one as they are read: only whole rows stay, and memory follows the
-// data rather than the count.
+// Rows are appended one by one as they are read, so only whole rows stay. Room is made ahead for
+// no more rows than the bytes left hold in texts of the shortest form this program writes (four
+// bytes), so memory follows the data, not the count.
 template <size_t N> void ReadRows(CArchive& ar, uint64_t count, std::vector<std::array<CString, N>>& rows)
 {
     CheckCount(ar, count, N);
+    rows.reserve(rows.size() + static_cast<size_t>(std::min<uint64_t>(count, ar.GetRemaining() / (4 * N))));
     for (uint64_t i = 0; i < count; ++i) {
         std::array<CString, N> row;
         for (CString& cell : row)
