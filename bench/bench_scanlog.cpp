@@ -13,6 +13,7 @@
 #include <string>
 
 #include "fsrecovery/pure/scan_log.h"
+#include "tests/pure/scan_log_samples.h"
 
 namespace {
 
@@ -121,35 +122,16 @@ private:
 
 ScanLogData MakeLog(uint64_t rows, uint64_t folders)
 {
-    ScanLogData d;
-    d.header = { L"Logical", L"Samsung SSD 860||465.76 GB||976773168||0", kScanLogModeBasic };
-    d.device.source = ScanLogSource::Drive;
-    d.device.drivePath = L"\\\\.\\D:";
-    d.device.driveSectors = 976771120;
-    d.volume = { 0, 0, L"NTFS", L"Basic Search", 0, 976771120, 0, 0, 976771120 };
-    d.geometry = { 0, 8, 0, 0, 0, 0, 0, 0, 6291456, 16, 2, 8 };
-    static_cast<VolumeGeometryRecord&>(d.params) = d.geometry;
-    d.params.partitionType = L"NTFS";
+    ScanLogData d = scan_log_test::Sample(kScanLogModeBasic, L"NTFS", ScanLogSource::Drive);
     d.folderCount = folders;
-
-    ScanLogTreeItem root;
-    root.text = L"Root";
-    d.tree.push_back(root);
+    d.tree.resize(1); // "Root"
+    d.ntfsRows.clear();
     // Folders in pre-order, each level holding up to 8 folders of the next, six levels at most.
     uint32_t depth = 1;
     for (uint64_t i = 0; i < folders; ++i) {
-        ScanLogTreeItem item;
-        item.depth = depth;
-        item.text.Format(L"Folder %06llu - Documents and Settings", static_cast<unsigned long long>(i));
-        item.hasFolder = true;
-        item.folder = { item.text,
-                        uint32_t(64 + i),
-                        uint32_t(i ? 63 + i / 8 : 5),
-                        130000000000000000ull + i,
-                        130000000000000000ull + i,
-                        uint32_t(i % 10 == 0),
-                        0 };
-        d.tree.push_back(item);
+        CString name;
+        name.Format(L"Folder %06llu - Documents and Settings", static_cast<unsigned long long>(i));
+        d.tree.push_back(scan_log_test::Item(depth, name, uint32_t(64 + i), uint32_t(i ? 63 + i / 8 : 5)));
         depth = (i % 8 == 7) ? (depth > 1 ? depth - 1 : 1) : (depth < 6 && i % 3 == 0 ? depth + 1 : depth);
     }
     for (uint64_t i = 0; i < rows; ++i) {

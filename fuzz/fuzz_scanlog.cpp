@@ -10,22 +10,16 @@
 
 #include "fsrecovery/pure/scan_log.h"
 #include "tests/pure/alloc_watch.h"
+#include "tests/pure/scan_log_samples.h"
 
 namespace {
+
+using scan_log_test::Save;
 
 void Check(bool ok)
 {
     if (!ok)
         std::abort();
-}
-
-std::vector<uint8_t> Save(const ScanLogData& data)
-{
-    CMemFile f;
-    CArchive ar(&f, CArchive::store);
-    WriteScanLog(ar, data);
-    ar.Close();
-    return f.Detach();
 }
 
 ScanLogResult Load(const uint8_t* bytes, size_t size, uint32_t mode, unsigned bufferSize, ScanLogData& data)
