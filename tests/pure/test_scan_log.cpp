@@ -422,22 +422,4 @@ TEST(ScanLogDamage, RandomlyMutatedLogsEndInAStatusWithinBoundedMemory)
     }
 }
 
-TEST(ScanLogWrite, AFullDiskIsReportedNotLeftAsAShortLog)
-{
-    const ScanLogData d = Sample(kScanLogModeBasic, L"NTFS", ScanLogSource::Disk);
-    CMemFile f;
-    f.SetWriteLimit(Save(d).size() - 1);
-    int cause = -1;
-    try {
-        CArchive ar(&f, CArchive::store);
-        WriteScanLog(ar, d);
-        ar.Close();
-    } catch (CException* e) {
-        auto* fe = dynamic_cast<CFileException*>(e);
-        cause = fe ? fe->m_cause : -2;
-        e->Delete();
-    }
-    EXPECT_EQ(cause, CFileException::diskFull);
-}
-
 } // namespace
