@@ -106,12 +106,12 @@ void WriteScanLog(CArchive& ar, const ScanLogData& data);
 //     tree without its end line) or is malformed. Everything before the fault stays in data:
 //     the complete sections (result.complete), and of the section being read, the folders and
 //     rows read whole, with their tree links.
-// Counts never size an allocation before the rows are there, so a hostile log costs no more
-// memory than its own size calls for.
+// A count is checked against the bytes left before anything is read for it, and room is made
+// only for what those bytes can hold, so a hostile log costs memory in proportion to its size.
 ScanLogResult ReadScanLog(CArchive& ar, uint32_t dialogMode, ScanLogData& data);
 
-// Sets each item's parent as the loaders place the lines: an item one level deeper than the item
-// before it, or more (a line that skips levels), becomes that item's child; an item at the same
-// depth its sibling; a shallower one goes under the nearest earlier item one level above it.
-// Depth 0 makes a top-level item.
+// Sets each item's parent as the loaders place the lines, measuring each line against where the
+// item before it was placed: deeper by one level or more (a line that skips levels) makes a
+// child of that item; the same level a sibling; a shallower one goes under the nearest earlier
+// item one level above it; depth 0 makes a top-level item. ReadScanLog calls it.
 void LinkScanLogTree(std::vector<ScanLogTreeItem>& items);
