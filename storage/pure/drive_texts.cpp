@@ -85,7 +85,7 @@ CString DescriptorText(const uint8_t* buf, size_t returned, size_t offsetField)
     CString text;
     if (offsetField + 4 > returned)
         return text;
-    const uint32_t offset = LoadLe32(buf + offsetField);
+    const uint32_t offset = Le32At(buf + offsetField);
     if (offset == 0)
         return text;
     for (size_t i = offset; i < returned && buf[i] != 0; ++i)

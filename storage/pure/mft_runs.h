@@ -9,7 +9,7 @@
 #include "storage/pure/ntfs_record.h"
 #include "storage/pure/sector_source.h"
 
-constexpr uint32_t kSectorsPerMftRecord = 2;
+constexpr uint32_t kSectorsPerMftRecord = uint32_t(kMftRecordSize / kSectorSize);
 // Extension records taken from the $MFT's attribute list; further entries are dropped.
 constexpr size_t kMaxMftExtensionRecords = 100;
 

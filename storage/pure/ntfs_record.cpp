@@ -4,11 +4,6 @@
 
 #include "storage/pure/globals.h"
 
-uint32_t MakeDword(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3)
-{
-    return uint32_t(b0) | uint32_t(b1) << 8 | uint32_t(b2) << 16 | uint32_t(b3) << 24;
-}
-
 bool ApplyNtfsFixup(uint8_t* buffer, size_t length)
 {
     if (length < 8)

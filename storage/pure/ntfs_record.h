@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "storage/pure/le.h"
+
 constexpr size_t kMftRecordSize = 1024;
 constexpr uint32_t kAttrStandardInfo = 0x10;
 constexpr uint32_t kAttrAttributeList = 0x20;
@@ -14,21 +16,6 @@ constexpr uint32_t kAttrData = 0x80;
 constexpr uint32_t kAttrIndexRoot = 0x90;
 constexpr uint32_t kAttrIndexAllocation = 0xA0;
 constexpr uint32_t kAttrEnd = 0xFFFFFFFF;
-
-inline uint16_t Le16At(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-inline uint32_t Le32At(const uint8_t* p)
-{
-    return uint32_t(Le16At(p)) | uint32_t(Le16At(p + 2)) << 16;
-}
-inline uint64_t Le64At(const uint8_t* p)
-{
-    return uint64_t(Le32At(p)) | uint64_t(Le32At(p + 4)) << 32;
-}
-
-uint32_t MakeDword(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3);
 
 // Restores the last two bytes of every 512-byte sector of a multi-sector structure from its
 // update-sequence array, over the whole buffer. Sectors the array does not cover and array
