@@ -74,9 +74,6 @@ CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, Ca
 // number, each closed picture handed to AddThumbnail; StopPhotoScan ends it.
 CarvePassEnd RunPhotoScanPass(CarveScanHost& host, bool thorough, const CarvePassSettings& settings);
 
-// The size in bytes of an open device or image; 0 when it cannot be told.
-uint64_t DeviceSizeBytes(HANDLE handle);
-
 // Signature and Video Search: the General pass over the loaded lists, then, unless stopped, the
 // Thorough pass over the reloaded lists, then the dialog's end steps; the stop flag is cleared at
 // the end. param is the dialog's CarveScanHost.
