@@ -1,7 +1,7 @@
 #include "storage/pure/drive_texts.h"
 
-#include "app/pure/textservices.h"
 #include "storage/pure/le.h"
+#include "storage/pure/size_text.h"
 
 CString FormatDiskTag(int diskNumber)
 {

@@ -17,6 +17,12 @@ void SetStorageHost(StorageHost* host)
     g_host.store(host);
 }
 
+int HostSearchMode()
+{
+    StorageHost* host = GetStorageHost();
+    return host != nullptr ? host->CurrentSearchMode() : kModeNone;
+}
+
 bool ShouldStartAutoPartitionSearch(const AutoSearchState& s)
 {
     return s.selectedIsWholeDisk && !s.selectedHasChildren && !s.scanCounted && !s.searchRunning && !s.onSearchThread;

@@ -1,10 +1,13 @@
-// What storage access needs from the windows above it: the drive tree of the active search
-// dialog, the main dialog's logical-drive path and hidden tables, and the lost-partition search.
-// The device-tree code implements it; tests fill it in. With no host installed, partitions are
-// recorded without tree items and no search is ever started.
+// What storage access needs from the application above it: the search that runs, the drive tree
+// of the active search dialog, the main dialog's logical-drive path and hidden tables, and the
+// lost-partition search. Storage never reaches the windows any other way. The application
+// installs its host at start-up (app/storagehost.cpp); tests fill it in. With no host installed,
+// no search counts as running, partitions are recorded without tree items and no search is ever
+// started.
 #pragma once
 #include "cstring.h"
 #include "storage/pure/globals.h"
+#include "storage/pure/search_mode.h"
 
 // What decides whether the volume check may start the lost-partition search by itself.
 struct AutoSearchState {
@@ -18,6 +21,8 @@ struct AutoSearchState {
 class StorageHost {
 public:
     virtual ~StorageHost();
+    // The search that runs now, kModeBasic ... kModeSignature; kModeNone when none does.
+    virtual int CurrentSearchMode() { return kModeNone; }
     // Inserts an item with this text under parent in the active drive tree; returns it, or
     // nullptr when none was inserted.
     virtual TreeItemHandle InsertPartitionItem(TreeItemHandle parent, const CString& text) = 0;
@@ -33,6 +38,8 @@ public:
 // The installed host, or nullptr. The windows install it before they fill a drive tree.
 StorageHost* GetStorageHost();
 void SetStorageHost(StorageHost* host);
+// The host's search mode; kModeNone without a host.
+int HostSearchMode();
 
 // Whether the volume check may start the lost-partition search: only for a whole disk without
 // listed partitions, before the active dialog counted a scan, and never while a search runs or

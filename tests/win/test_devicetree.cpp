@@ -11,7 +11,7 @@
 #include "common/images.h"
 #include "common/plain_dialog.h"
 #include "common/ui_wait.h"
-#include "storage/driverecords.h"
+#include "app/devicetree.h"
 #include "storage/pure/bootsector.h"
 #include "storage/pure/partition_search.h"
 #include "storage/pure/partition_table.h"

@@ -1,9 +1,9 @@
 // The lost-partition search thread: runs the search over the selected disk, adds what it finds
 // to the disk's item in green, and at its end selects a partition (or offers the whole disk) and
 // reports the count. Stopping sets a flag the search polls; the thread always runs its end steps.
+#include "app/devicetree.h"
 #include "app/maindlg.h"
 #include "app/treeclass.h"
-#include "storage/driverecords.h"
 #include "storage/partitions.h"
 #include "storage/pure/bootsector.h"
 #include "storage/pure/partition_search.h"

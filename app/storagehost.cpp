@@ -1,14 +1,16 @@
 // The storage host of the running program: partition items go under the disk's item of the
 // current drive tree, the logical-drive path and hidden tables are the main dialog's, and the
 // automatic partition search is the search thread.
+#include "app/devicetree.h"
 #include "app/maindlg.h"
-#include "storage/driverecords.h"
 #include "storage/pure/storage_host.h"
 
 namespace {
 
 class DriveTreeStorageHost : public StorageHost {
 public:
+    int CurrentSearchMode() override { return g_pMainDlg != nullptr ? g_pMainDlg->SearchMode.load() : kModeNone; }
+
     TreeItemHandle InsertPartitionItem(TreeItemHandle parent, const CString& text) override
     {
         return parent != nullptr ? InsertDriveTreeItem(text, parent) : nullptr;
