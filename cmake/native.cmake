@@ -57,3 +57,6 @@ foreach(src ${ZR_FUZZERS})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endforeach()
 
+
+# The include-direction checker (scripts/check_layers.py) on a small tree of its own.
+add_test(NAME check_layers_selftest COMMAND ${ZR_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/check_layers_test.py)
