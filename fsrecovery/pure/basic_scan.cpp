@@ -181,29 +181,15 @@ std::vector<FatDirRow> ScanFatDirectoryClusters(SectorSource& source, bool fat32
 
 void CollectAttributeListRecords(const uint8_t* record, std::vector<uint64_t>& list)
 {
-    size_t at = Le16At(record + 0x14);
-    for (int guard = 0; guard < int(kRecordBytes / 8) && at + 24 <= kRecordBytes; ++guard) {
-        const uint32_t type = Le32At(record + at), length = Le32At(record + at + 4);
-        if (type == 0 || type == 0xFFFFFFFFu || length == 0 || length > kRecordBytes || at + length > kRecordBytes)
-            return;
-        if (type == 0x20 && record[at + 8] == 0) {
-            const uint16_t valueOffset = Le16At(record + at + 0x14);
-            if (valueOffset == 0 || at + valueOffset >= kRecordBytes - 1)
-                return;
-            const size_t attrEnd = at + length;
-            size_t e = at + valueOffset;
-            while (e + 0x18 <= attrEnd && list.size() < kMaxRecordListEntries) {
-                const uint16_t entryLength = Le16At(record + e + 4);
-                if (Le64At(record + e) == 0 || Le32At(record + e) == 0xFFFFFFFFu || entryLength == 0 ||
-                    entryLength > kRecordBytes - 1)
-                    return;
-                list.push_back(Le64At(record + e + 0x10) & 0xFFFFFFFFFFFFull);
-                e += entryLength;
-            }
-            return;
-        }
-        at += length;
-    }
+    NtfsAttribute attributeList;
+    if (list.size() >= kMaxRecordListEntries ||
+        !FindNtfsAttribute(record, kMftRecordSize, kAttrAttributeList, true, attributeList) ||
+        attributeList.nonResident)
+        return;
+    WalkAttributeList(record + attributeList.valueOffset, attributeList.valueLength, [&](const AttributeListEntry& e) {
+        list.push_back(e.recordNumber);
+        return list.size() < kMaxRecordListEntries;
+    });
 }
 
 namespace {

@@ -18,19 +18,14 @@ bool MulAdd(uint64_t a, uint64_t b, uint64_t c, uint64_t* out)
     return true;
 }
 
-// The record number (low 48 bits of a file reference) of every list entry for the unnamed
-// $DATA, in order.
+// The record number of every list entry for the unnamed $DATA, in order.
 void CollectDataEntries(const uint8_t* list, size_t length, std::vector<uint64_t>& out)
 {
-    size_t pos = 0;
-    while (pos + 26 <= length && out.size() < kMaxMftExtensionRecords) {
-        const size_t entryLength = Le16At(list + pos + 4);
-        if (entryLength < 26 || entryLength > length - pos)
-            break;
-        if (Le32At(list + pos) == kAttrData && list[pos + 6] == 0)
-            out.push_back(Le64At(list + pos + 16) & 0xFFFFFFFFFFFFull);
-        pos += entryLength;
-    }
+    WalkAttributeList(list, length, [&](const AttributeListEntry& entry) {
+        if (entry.type == kAttrData && entry.nameLength == 0)
+            out.push_back(entry.recordNumber);
+        return out.size() < kMaxMftExtensionRecords;
+    });
 }
 
 // Reads a non-resident value whole (up to its data size) through its cluster runs.

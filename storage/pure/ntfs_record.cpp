@@ -114,6 +114,29 @@ int FindUnnamedDataAttribute(const uint8_t* record, size_t* attributeOffset)
     return at.nonResident ? 2 : 1;
 }
 
+size_t WalkAttributeList(const uint8_t* value, size_t length,
+                         const std::function<bool(const AttributeListEntry&)>& visit)
+{
+    size_t count = 0;
+    for (size_t pos = 0; length - pos >= kAttributeListEntryHeader;) {
+        const uint8_t* e = value + pos;
+        const size_t entryLength = Le16At(e + 4);
+        AttributeListEntry entry;
+        entry.type = Le32At(e);
+        if (entry.type == 0 || entry.type == kAttrEnd || entryLength < kAttributeListEntryHeader ||
+            entryLength > length - pos)
+            break;
+        entry.nameLength = e[6];
+        entry.lowestVcn = Le64At(e + 8);
+        entry.recordNumber = Le64At(e + 16) & 0xFFFFFFFFFFFFull;
+        ++count;
+        if (!visit(entry))
+            break;
+        pos += entryLength;
+    }
+    return count;
+}
+
 namespace {
 
 // A little-endian field of `width` bytes (at most 8); sign-extended when asked.

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "storage/pure/le.h"
@@ -63,6 +64,24 @@ private:
 
 // The first attribute of the given type, optionally only an unnamed one.
 bool FindNtfsAttribute(const uint8_t* record, size_t length, uint32_t type, bool unnamedOnly, NtfsAttribute& out);
+
+// One entry of an $ATTRIBUTE_LIST value: which attribute lies in which record.
+struct AttributeListEntry {
+    uint32_t type = 0;
+    uint8_t nameLength = 0; // characters; 0 for the unnamed attribute
+    uint64_t lowestVcn = 0;
+    uint64_t recordNumber = 0; // low 48 bits of the file reference
+};
+// The fixed part of an entry: type, length, name length and offset, first VCN, file reference
+// and attribute id.
+constexpr size_t kAttributeListEntryHeader = 0x1A;
+
+// Hands the entries of an attribute list value to visit in order, until visit returns false.
+// An entry counts only when its fixed part and its whole length lie inside the value; the
+// walk ends at the first that does not and at a type 0 or the end marker. Returns the number of
+// entries handed over.
+size_t WalkAttributeList(const uint8_t* value, size_t length,
+                         const std::function<bool(const AttributeListEntry&)>& visit);
 
 // The first unnamed $DATA attribute of a 1024-byte record: 1 resident, 2 non-resident, 0 none
 // (or a walk that fails); on 1 or 2 its offset within the record is stored.

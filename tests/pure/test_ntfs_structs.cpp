@@ -73,6 +73,41 @@ TEST(NtfsAttributeWalk, FindsUnnamedDataAndEndsAtAnyPartOutside)
     EXPECT_FALSE(walkFails(b, [](uint8_t*) {}));
 }
 
+TEST(AttributeList, EntriesEndAtAnyThatDoesNotFitTheValue)
+{
+    // Four 32-byte entries; the walk is cut by each kind of damage in turn.
+    std::vector<uint8_t> list(4 * 32);
+    for (int k = 0; k < 4; ++k) {
+        Put32(&list[32 * k], k == 1 ? kAttrFileName : kAttrData);
+        Put16(&list[32 * k + 4], 32);
+        list[32 * k + 6] = k == 2 ? 4 : 0;
+        Put64(&list[32 * k + 8], 7 * k);
+        Put64(&list[32 * k + 16], (100 + k) | uint64_t(3) << 48); // the sequence number is dropped
+    }
+    auto walk = [](const std::vector<uint8_t>& value, size_t length) {
+        std::vector<AttributeListEntry> got;
+        WalkAttributeList(value.data(), length, [&](const AttributeListEntry& e) { return got.push_back(e), true; });
+        return got;
+    };
+    const auto all = walk(list, list.size());
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_EQ(all[1].type, kAttrFileName);
+    EXPECT_EQ(all[2].nameLength, 4);
+    EXPECT_EQ(all[3].lowestVcn, 21u);
+    EXPECT_EQ(all[3].recordNumber, 103u);
+
+    EXPECT_EQ(walk(list, 3 * 32 + kAttributeListEntryHeader - 1).size(), 3u); // fixed part cut off
+    EXPECT_EQ(walk(list, 3 * 32 + 31).size(), 3u);                            // whole entry cut off
+    std::vector<uint8_t> damaged = list;
+    Put16(&damaged[2 * 32 + 4], 0x18); // shorter than an entry can be
+    EXPECT_EQ(walk(damaged, damaged.size()).size(), 2u);
+    damaged = list;
+    Put32(&damaged[1 * 32], 0); // no attribute has type 0
+    EXPECT_EQ(walk(damaged, damaged.size()).size(), 1u);
+    size_t visits = 0;
+    EXPECT_EQ(WalkAttributeList(list.data(), list.size(), [&](const AttributeListEntry&) { return ++visits < 2; }), 2u);
+}
+
 TEST(DataRuns, AbsoluteFirstRunSignedDeltasAndSparseRuns)
 {
     // 0x5634, then -1, -128, a sparse run, 0 (four-byte zero delta), +0x10000.
