@@ -235,6 +235,60 @@ TEST(MftRunTable, LoadsRecordZeroAndAppendsExtensionRecords)
     EXPECT_EQ(got, rec);
 }
 
+TEST(MftRunTable, RunsAreClampedToTheVolumeWhenLoaded)
+{
+    // The volume: sectors 1000 to 9191 of a disk that goes on beyond it.
+    constexpr uint64_t kLast = kPartStart + 8191;
+    const uint64_t mftStart = kPartStart + 4 * kSpc;
+    const std::vector<uint8_t> huge[] = {
+        { 0x14, 0xFF, 0xFF, 0xFF, 0x7F, 0x04 },    // 2^31 - 1 clusters at cluster 4
+        { 0x16, 0, 0, 0, 0, 0, 0x01, 0x04 },       // 2^40 clusters at cluster 4
+        { 0x26, 0, 0, 0, 0, 0, 0x01, 0x00, 0x08 }, // past the volume's end entirely
+    };
+    for (const auto& pairs : huge) {
+        storage_test::CraftedDisk disk(1 << 20);
+        RecordBuilder r0;
+        r0.NonResident(kAttrData, pairs);
+        PutRecord(disk, mftStart, r0.Finish());
+        MftRunTableRecord t;
+        const bool inside = &pairs != &huge[2];
+        EXPECT_EQ(LoadMftRunTableFrom(disk, kPartStart, mftStart, kSpc, t, kLast), inside);
+        EXPECT_EQ(t.totalSectors(), inside ? kLast + 1 - mftStart : 0u) << (&pairs - huge);
+    }
+
+    // The same in an extension record: 2 clusters in record 0, the rest in record 1.
+    storage_test::CraftedDisk disk(1 << 20);
+    RecordBuilder r0;
+    r0.NonResident(kAttrData, { 0x11, 0x02, 0x04 });
+    std::vector<uint8_t> list(64);
+    for (uint32_t k = 0; k < 2; ++k) {
+        Put32(&list[32 * k], kAttrData);
+        Put16(&list[32 * k + 4], 32);
+        Put64(&list[32 * k + 8], 2 * k);
+        Put64(&list[32 * k + 16], k);
+    }
+    r0.Resident(kAttrAttributeList, list);
+    PutRecord(disk, mftStart, r0.Finish());
+    RecordBuilder r1(1, 0);
+    r1.NonResident(kAttrData, { 0x16, 0, 0, 0, 0, 0, 0x01, 0x08 }, 2);
+    PutRecord(disk, mftStart + 2, r1.Finish());
+    MftRunTableRecord t;
+    ASSERT_TRUE(LoadMftRunTableFrom(disk, kPartStart, mftStart, kSpc, t, kLast));
+    ASSERT_EQ(t.count(), 2u);
+    EXPECT_EQ(t.lengths[1], kLast + 1 - (kPartStart + 8 * kSpc));
+
+    // No more sectors than the volume has, sparse runs counted: the third run finds no room.
+    t.starts = { 1100, 0, 1200 }, t.lengths = { 100, uint64_t(1) << 40, 50 };
+    ClampMftRunsToVolume(t, 1000, 1999);
+    EXPECT_EQ(t.starts, (std::vector<uint64_t>{ 1100, 0 }));
+    EXPECT_EQ(t.lengths, (std::vector<uint64_t>{ 100, 900 }));
+    t.starts = { 900, 1100 }, t.lengths = { 10, 5 }; // a run before the volume is no part of it
+    ClampMftRunsToVolume(t, 1000, 1999);
+    EXPECT_EQ(t.starts, (std::vector<uint64_t>{ 1100 }));
+    ClampMftRunsToVolume(t, 1000, 999); // an unknown end bounds nothing
+    EXPECT_EQ(t.count(), 1u);
+}
+
 // ---- $FILE_NAME readers --------------------------------------------------------------------
 
 namespace {
