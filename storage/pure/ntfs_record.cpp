@@ -1,8 +1,10 @@
 #include "storage/pure/ntfs_record.h"
 
 #include <cstring>
+#include <new>
 
 #include "storage/pure/globals.h"
+#include "storage/pure/storage_host.h"
 
 bool ApplyNtfsFixup(uint8_t* buffer, size_t length)
 {
@@ -150,9 +152,7 @@ uint64_t ReadVarField(const uint8_t* p, unsigned width, bool isSigned)
     return v;
 }
 
-} // namespace
-
-bool DecodeMappingPairs(const uint8_t* pairs, size_t length, std::vector<ClusterRun>& runs)
+bool DecodePairs(const uint8_t* pairs, size_t length, std::vector<ClusterRun>& runs)
 {
     constexpr uint64_t kMaxCluster = uint64_t(1) << 62;
     size_t p = 0;
@@ -189,6 +189,20 @@ bool DecodeMappingPairs(const uint8_t* pairs, size_t length, std::vector<Cluster
         p += 1 + lenWidth + offWidth;
     }
     return false;
+}
+
+} // namespace
+
+bool DecodeMappingPairs(const uint8_t* pairs, size_t length, std::vector<ClusterRun>& runs)
+{
+    try {
+        return DecodePairs(pairs, length, runs);
+    } catch (const std::bad_alloc&) {
+        const bool firstNode = runs.empty();
+        std::vector<ClusterRun>().swap(runs);
+        ReportListMemoryExhausted(ListKind::DataRuns, firstNode);
+        return false;
+    }
 }
 
 int DecodeDataRuns(size_t recordLength, const uint8_t* record, size_t attributeOffset)

@@ -97,7 +97,9 @@ struct ClusterRun {
 // Decodes mapping pairs: the first offset is absolute, later ones signed deltas from the
 // last run that had clusters; sparse runs keep their place. Ends at a header byte 0 or at a
 // run whose fields would pass `length`. Runs with a zero count or a cluster number that
-// would go below 0 or past 2^63 end the list; false then, and for a missing terminator.
+// would go below 0 or past 2^63 end the list; false then, and for a missing terminator. When
+// memory runs out the list is released, the storage host told (ReportListMemoryExhausted) and
+// the answer is false.
 bool DecodeMappingPairs(const uint8_t* pairs, size_t length, std::vector<ClusterRun>& runs);
 
 // Decodes the mapping pairs of the non-resident attribute at attributeOffset of a record into
