@@ -13,7 +13,7 @@
 #include "app/startup.h"
 #include "app/waitdialogs.h"
 #include "resources/resource.h"
-#include "storage/driverecords.h"
+#include "app/devicetree.h"
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
 

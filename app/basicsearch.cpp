@@ -16,7 +16,7 @@
 #include "fsrecovery/resultbuild.h"
 #include "fsrecovery/savefiles.h"
 #include "resources/resource.h"
-#include "storage/driverecords.h"
+#include "app/devicetree.h"
 #include "storage/partitions.h"
 #include "storage/pure/bootsector.h"
 #include "storage/pure/drive_texts.h"

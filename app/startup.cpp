@@ -9,7 +9,7 @@
 #include "app/pure/shell_rules.h"
 #include "app/waitdialogs.h"
 #include "sigrecovery/sigfiles.h"
-#include "storage/driverecords.h"
+#include "app/devicetree.h"
 
 CDelvaneApp* g_pApp = nullptr;
 CString CommandLineLogPath;

@@ -72,3 +72,6 @@ add_executable(bench_scanlog
   ${CMAKE_SOURCE_DIR}/framework/pure/exceptions.cpp)
 target_include_directories(bench_scanlog PRIVATE ${ZR_PURE_INCLUDES})
 set_target_properties(bench_scanlog PROPERTIES COMPILE_OPTIONS "-O2" LINK_OPTIONS "")
+
+# The include-direction checker (scripts/check_layers.py) on a small tree of its own.
+add_test(NAME check_layers_selftest COMMAND ${ZR_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/check_layers_test.py)

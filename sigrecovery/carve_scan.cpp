@@ -1,7 +1,5 @@
 #include "sigrecovery/carve_scan.h"
 
-#include <winioctl.h>
-
 #include <map>
 #include <memory>
 
@@ -11,24 +9,6 @@
 #include "thread.h"
 
 CarveScanHost::~CarveScanHost() = default;
-
-uint64_t DeviceSizeBytes(HANDLE handle)
-{
-    DWORD got = 0;
-    GET_LENGTH_INFORMATION length = {};
-    if (DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof(length), &got, nullptr) &&
-        length.Length.QuadPart > 0)
-        return static_cast<uint64_t>(length.Length.QuadPart);
-    DISK_GEOMETRY_EX geometry = {};
-    if (DeviceIoControl(handle, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry, sizeof(geometry), &got,
-                        nullptr) &&
-        geometry.DiskSize.QuadPart > 0)
-        return static_cast<uint64_t>(geometry.DiskSize.QuadPart);
-    LARGE_INTEGER size = {};
-    if (GetFileSizeEx(handle, &size) && size.QuadPart > 0)
-        return static_cast<uint64_t>(size.QuadPart);
-    return 0;
-}
 
 CString CarveWriteErrorText(DWORD error, const CString& path)
 {

@@ -76,9 +76,6 @@ struct CarvePassSettings {
 CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, CarveNamer& namer,
                                 const CarvePassSettings& settings);
 
-// The size in bytes of an open device or image; 0 when it cannot be told.
-uint64_t DeviceSizeBytes(HANDLE handle);
-
 // The scan thread of every carving search (param: the dialog's CarveScanHost): the General pass,
 // then, unless it was stopped and when the user asked for it, the Thorough pass, then the
 // dialog's end steps; the stop flag is cleared at the end. A range whose end is not after its

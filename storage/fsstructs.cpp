@@ -26,7 +26,11 @@ void LoadMftRunTable(uint64_t partitionStartSector, const CString& devicePath, i
                      uint32_t sectorsPerCluster)
 {
     DeviceSectorSource source(devicePath);
-    LoadMftRunTableFrom(source, partitionStartSector, mftStartSector, sectorsPerCluster, MftRunTable);
+    // The volume is the selected one: its runs end at its last sector. A selection whose end
+    // is not known (0, or before the start) bounds nothing.
+    const uint64_t end = SelectedVolumeInfo.endSector;
+    LoadMftRunTableFrom(source, partitionStartSector, mftStartSector, sectorsPerCluster, MftRunTable,
+                        end > partitionStartSector ? end : UINT64_MAX);
 }
 
 FatChainEnd BuildFatClusterChain(const CString& partitionType, uint32_t startCluster, uint64_t fatStartSector,

@@ -12,8 +12,9 @@
 #include "storage/pure/ntfs_record.h"
 
 // Fills MftRunTable from the $MFT of the volume on devicePath whose record 0 lies at
-// mftStartSector. `flag` is accepted for the scan's call and not used. A volume whose record 0
-// cannot be read leaves the table as it was.
+// mftStartSector; the volume is the selected one, and no run reaches past its end sector
+// (SelectedVolumeInfo.endSector). `flag` is accepted for the scan's call and not used. A volume
+// whose record 0 cannot be read leaves the table as it was.
 void LoadMftRunTable(uint64_t partitionStartSector, const CString& devicePath, int flag, uint64_t mftStartSector,
                      uint32_t sectorsPerCluster);
 

@@ -74,8 +74,10 @@ void CollectAttributeListRecords(const uint8_t* record, std::vector<uint64_t>& l
 
 // Reads every record of the $MFT through the run table, each record's two sectors mapped on
 // their own, and returns the records that carry a $FILE_NAME (the root folder's "." too).
-// Records that cannot be read or lack the "FILE" signature are skipped; stops early when
-// *stop is 1 and returns what it found.
+// Records that cannot be read or lack the "FILE" signature are skipped; a block that cannot be
+// read, and a sparse run, is passed over in one step with the record numbering kept, and only
+// sectors a read delivered are parsed. Progress counts sectors against the table's total.
+// Stops early when *stop is 1 and returns what it found.
 std::vector<NtfsScanRecord> ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs,
                                             const volatile uint32_t* stop = nullptr,
                                             const ScanProgressFn& progress = {});

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "storage/pure/le.h"
+
 namespace zr_test {
 
 // The images folder (environment ZR_IMAGES, a Unix path) on Wine's Z: drive; empty when unset.
@@ -68,19 +70,6 @@ std::string Sha256Hex(const void* data, size_t n);
 inline std::string Sha256Hex(const std::vector<uint8_t>& v)
 {
     return Sha256Hex(v.data(), v.size());
-}
-
-inline uint16_t Le16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-inline uint32_t Le32(const uint8_t* p)
-{
-    return Le16(p) | uint32_t(Le16(p + 2)) << 16;
-}
-inline uint64_t Le64(const uint8_t* p)
-{
-    return Le32(p) | uint64_t(Le32(p + 4)) << 32;
 }
 
 // carvemedia.img.truth.tsv (\\.\PhysicalDrive6, \\.\M:): the files planted for the carving
