@@ -8,7 +8,7 @@
 #include "app/pure/recognised_range.h"
 #include "app/pure/textservices.h"
 #include "app/treeclass.h"
-#include "storage/driverecords.h"
+#include "app/devicetree.h"
 #include "storage/pure/bootsector.h"
 
 namespace {

@@ -11,12 +11,10 @@
 #include "app/pure/record_table.h"
 #include "look/iconbutton.h"
 #include "look/themeapi.h"
+#include "storage/pure/search_mode.h" // the modes SearchMode holds
 
 class CModeless1;
 class CPlease_Wail_Modeless;
-
-// Search modes as SearchMode holds them.
-enum : int { kModeNone = 0, kModeBasic = 1, kModeDeep = 2, kModePhoto = 3, kModeVideo = 4, kModeSignature = 5 };
 
 // Runs a mode's search dialog modally on the calling thread (constructed on its stack).
 typedef void (*ZrSearchDialogRunner)();

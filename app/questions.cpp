@@ -5,7 +5,7 @@
 #include "app/pure/shell_rules.h"
 #include "app/startup.h"
 #include "resource.h"
-#include "storage/driverecords.h"
+#include "app/devicetree.h"
 
 int32_t FileExistsPolicy = 0;
 CString ReplaceFileName;

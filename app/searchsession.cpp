@@ -12,9 +12,10 @@
 #include "app/startup.h"
 #include "app/waitdialogs.h"
 #include "resources/resource.h"
-#include "storage/driverecords.h"
+#include "app/devicetree.h"
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
+#include "storage/pure/storage_host.h"
 
 namespace {
 
@@ -94,14 +95,6 @@ void EnableControl(CWnd& dialog, int id, BOOL enable)
 }
 
 } // namespace
-
-void EndProgramOutOfMemory(CWnd* owner, const wchar_t* text, UINT icon)
-{
-    ZrMessageBox(owner != nullptr ? owner->GetSafeHwnd() : nullptr, text, L"Message", MB_OK | icon);
-    EndProcessNow(0);
-    // A test's process ender returns: this thread must not go on with what it could not store.
-    ::ExitThread(0);
-}
 
 BEGIN_MESSAGE_MAP(CSearchSession, CDialog)
     ON_WM_CLOSE()
@@ -494,7 +487,7 @@ UINT CSearchSession::ScanWorkerEntry(LPVOID param)
 
 void CSearchSession::OnWorkerOutOfMemory()
 {
-    EndProgramOutOfMemory(this, L"Memory Allocation Error.", MB_ICONERROR);
+    ReportListMemoryExhausted(ListKind::DataRuns, false);
 }
 
 void CSearchSession::RequestScanStop()

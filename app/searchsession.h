@@ -148,7 +148,8 @@ protected:
     virtual void OnScanWorkerEnded() { }
     // Ends every worker of the dialog (close and destruction); the base ends the scan.
     virtual void EndWorkers();
-    // On the scan worker, when its results could not get memory: the message, then the end.
+    // On a worker whose results could not get memory: the program's host tells the user and
+    // ends the program (a host that returns lets the worker end with what it has).
     virtual void OnWorkerOutOfMemory();
     // While the window goes, after the workers have ended: controls let go of what they hold.
     virtual void OnDestroyControls() { }
@@ -204,7 +205,3 @@ private:
 
     DECLARE_MESSAGE_MAP()
 };
-
-// Ends the program when a worker could not get the memory its results need: `text` in a message
-// box (caption "Message", `icon`), owned by `owner`, then the process ends at once with code 0.
-[[noreturn]] void EndProgramOutOfMemory(CWnd* owner, const wchar_t* text, UINT icon);

@@ -7,7 +7,7 @@
 #include "app/maindlg.h"
 #include "app/pure/shell_rules.h"
 #include "app/waitdialogs.h"
-#include "storage/driverecords.h"
+#include "app/devicetree.h"
 
 CDelvaneApp* g_pApp = nullptr;
 CString CommandLineLogPath;

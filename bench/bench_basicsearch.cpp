@@ -29,7 +29,7 @@
 #include "fsrecovery/pure/basic_scan.h"
 #include "fsrecovery/resultbuild.h"
 #include "resources/resource.h"
-#include "storage/driverecords.h"
+#include "app/devicetree.h"
 #include "storage/pure/globals.h"
 #include "storage/sectorreader.h"
 

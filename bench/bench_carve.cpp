@@ -1,21 +1,32 @@
-// Carving pass against a plain sequential read of the same image with the same chunk size.
+// Carving passes against a plain sequential read of the same image with the same chunk size.
 //
-//   bench_carve [folder] [MiB] [signature folder]
+//   bench_carve [folder] [MiB] [signature folder] [files]
 //
-// Makes (once) an image of MiB mebibytes in folder (default: the temp folder, 2048 MiB): blocks
-// of zeros left sparse, text, random bytes and low-entropy bytes that often pass the first-byte
-// test, with one header of every signature planted in the last 32 MiB so that the found files
-// written stay small. Then reads it twice sequentially (the second read is the warm figure) and
-// runs one pass with each of the six signature files, saving the found files to a scratch folder
-// that is removed after each pass. Prints MB/s of each and the ratio pass / read.
+// The scan alone: makes (once) an image of MiB mebibytes in folder (default: the temp folder,
+// 2048 MiB): blocks of zeros left sparse, text, random bytes and low-entropy bytes that often pass
+// the first-byte test, with one header of every signature planted in the last 32 MiB so that the
+// found files written stay small. Then reads it twice sequentially (the second read is the warm
+// figure) and runs one pass with each of the six signature files, saving the found files to a
+// scratch folder that is removed after each pass. Prints MB/s of each and the ratio pass / read.
+//
+// The searches: unless files is 0 (default 500), a second image of the same size holds that many
+// files (a header of a General signature of Photo, Signature or Video Search and 32 KiB to 1 MiB of
+// random bytes) spread over it among the same junk. Photo, Signature and Video Search each run
+// their scan thread over it (General and Thorough pass, the found files saved, Photo's pictures
+// handed on for thumbnails) against a plain read of that image; per pass: MB/s, the ratio, the
+// files found, the MiB saved, and the process's peak working set so far. Every byte after a
+// header belongs to a found file up to the next header, so a pass saves most of the image: a plain
+// write of the image's size is measured too.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <chrono>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/synth_volumes.h"
 #include "sigrecovery/carve_scan.h"
 #include "storage/sectorreader.h"
 
@@ -26,6 +37,11 @@ using Clock = std::chrono::steady_clock;
 double Seconds(Clock::time_point since)
 {
     return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+double Seconds(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double>(to - from).count();
 }
 
 std::string ReadWhole(const std::wstring& path)
@@ -62,13 +78,9 @@ void RemoveTree(const std::wstring& dir)
     RemoveDirectoryW(dir.c_str());
 }
 
-bool MakeImage(const std::wstring& path, uint64_t mib, const std::vector<FileType1>& headers)
+// Block i (1 MiB) of the junk both images are made of; false for a hole left sparse.
+bool JunkBlock(uint64_t i, uint64_t mib, std::vector<uint8_t>& block, uint32_t& x)
 {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    std::vector<uint8_t> block(1 << 20);
-    uint32_t x = 2463534242u;
     auto next = [&] {
         x ^= x << 13;
         x ^= x >> 17;
@@ -76,68 +88,136 @@ bool MakeImage(const std::wstring& path, uint64_t mib, const std::vector<FileTyp
         return x;
     };
     static const char kWords[] = "the data of a file that was lost and found again in sectors ";
-    for (uint64_t i = 0; i < mib; ++i) {
-        const int kind = static_cast<int>(i % 4);
-        if (kind == 0 && i + 32 < mib)
-            continue; // a hole: zeros the file system need not store
-        for (size_t k = 0; k < block.size(); ++k) {
-            if (kind == 1)
-                block[k] = static_cast<uint8_t>(kWords[(k * 7 + i) % (sizeof kWords - 1)]);
-            else if (kind == 2)
-                block[k] = static_cast<uint8_t>(next());
-            else
-                block[k] = static_cast<uint8_t>("\xFF\xD8PK%\x89RG"[next() % 8]);
-        }
-        LARGE_INTEGER pos;
-        pos.QuadPart = static_cast<LONGLONG>(i << 20);
-        DWORD put = 0;
-        if (!SetFilePointerEx(h, pos, nullptr, FILE_BEGIN) ||
-            !WriteFile(h, block.data(), DWORD(block.size()), &put, nullptr)) {
-            CloseHandle(h);
-            return false;
-        }
+    const int kind = static_cast<int>(i % 4);
+    if (kind == 0 && i + 32 < mib)
+        return false; // a hole: zeros the file system need not store
+    for (size_t k = 0; k < block.size(); ++k) {
+        if (kind == 1)
+            block[k] = static_cast<uint8_t>(kWords[(k * 7 + i) % (sizeof kWords - 1)]);
+        else if (kind == 2)
+            block[k] = static_cast<uint8_t>(next());
+        else
+            block[k] = static_cast<uint8_t>("\xFF\xD8PK%\x89RG"[next() % 8]);
     }
-    // One header of every signature, 64 KiB apart, in the last 32 MiB.
-    const uint64_t base = (mib - 32) << 20;
-    for (size_t r = 0; r < headers.size(); ++r) {
-        const FileType1& t = headers[r];
-        std::vector<uint8_t> sig(t.signatureLength);
-        for (int j = 0; j < t.signatureLength; ++j)
-            sig[j] = static_cast<uint8_t>(t.signature[j]);
-        LARGE_INTEGER pos;
-        pos.QuadPart = static_cast<LONGLONG>(base + r * 65536 + uint64_t(t.offset - 1));
-        DWORD put = 0;
-        SetFilePointerEx(h, pos, nullptr, FILE_BEGIN);
-        WriteFile(h, sig.data(), DWORD(sig.size()), &put, nullptr);
-    }
+    return true;
+}
+
+bool WriteAt(HANDLE h, uint64_t at, const uint8_t* data, size_t n)
+{
+    LARGE_INTEGER pos;
+    pos.QuadPart = static_cast<LONGLONG>(at);
+    DWORD put = 0;
+    return SetFilePointerEx(h, pos, nullptr, FILE_BEGIN) && WriteFile(h, data, DWORD(n), &put, nullptr) && put == n;
+}
+
+// The junk image of mib MiB; then plant(h) writes what lies on it.
+template <class Plant> bool MakeJunkImage(const std::wstring& path, uint64_t mib, Plant plant)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    std::vector<uint8_t> block(1 << 20);
+    uint32_t x = 2463534242u;
+    bool ok = true;
+    for (uint64_t i = 0; i < mib && ok; ++i)
+        if (JunkBlock(i, mib, block, x))
+            ok = WriteAt(h, i << 20, block.data(), block.size());
+    ok = ok && plant(h);
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(mib << 20);
     SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
     SetEndOfFile(h);
     CloseHandle(h);
-    return true;
+    return ok;
+}
+
+std::vector<uint8_t> HeaderBytes(const FileType1& t)
+{
+    std::vector<uint8_t> sig(t.signatureLength);
+    for (int j = 0; j < t.signatureLength; ++j)
+        sig[j] = static_cast<uint8_t>(t.signature[j]);
+    return sig;
+}
+
+// One header of every signature, 64 KiB apart, in the last 32 MiB.
+bool MakeImage(const std::wstring& path, uint64_t mib, const std::vector<FileType1>& headers)
+{
+    return MakeJunkImage(path, mib, [&](HANDLE h) {
+        const uint64_t base = (mib - 32) << 20;
+        for (size_t r = 0; r < headers.size(); ++r) {
+            const std::vector<uint8_t> sig = HeaderBytes(headers[r]);
+            if (!WriteAt(h, base + r * 65536 + uint64_t(headers[r].offset - 1), sig.data(), sig.size()))
+                return false;
+        }
+        return true;
+    });
+}
+
+// `files` files spread over the image, one per slot of equal size, each a header of one of
+// `headers` in turn and random bytes.
+bool MakePlantedImage(const std::wstring& path, uint64_t mib, uint64_t files, const std::vector<FileType1>& headers)
+{
+    return MakeJunkImage(path, mib, [&](HANDLE h) {
+        std::mt19937 rng(500);
+        const uint64_t slot = (mib << 20) / files / 512 * 512;
+        std::vector<uint8_t> body;
+        for (uint64_t f = 0; f < files; ++f) {
+            const FileType1& t = headers[f % headers.size()];
+            body.resize(size_t(32 << 10) + rng() % (1u << 20));
+            for (uint8_t& b : body)
+                b = static_cast<uint8_t>(rng());
+            std::fill(body.begin(), body.begin() + 512, 0);
+            const std::vector<uint8_t> sig = HeaderBytes(t);
+            std::copy(sig.begin(), sig.end(), body.begin() + (t.offset - 1));
+            const uint64_t at = f * slot + (rng() % ((slot - body.size()) / 512)) * 512;
+            if (!WriteAt(h, at, body.data(), body.size()))
+                return false;
+        }
+        return true;
+    });
 }
 
 class BenchHost : public CarveScanHost {
 public:
-    BenchHost(const std::wstring& image, uint64_t sectors, const std::wstring& dest)
-        : m_image(image), m_sectors(sectors), m_dest(dest)
+    BenchHost(const std::wstring& image, uint64_t sectors, const std::wstring& dest, CarveSearchKind kind)
+        : naming(kind), m_image(image), m_sectors(sectors), m_dest(dest), m_kind(kind)
     { }
+    CarveSearchKind Kind() override { return m_kind; }
+    CarveScanState& State() override { return state; }
     CString DevicePath() override { return CString(m_image); }
     uint64_t StartSector() override { return 0; }
     uint64_t EndSector() override { return m_sectors - 1; }
     CString Destination() override { return CString(m_dest); }
+    std::vector<FileType1> SignaturesForPass(bool thorough) override { return thorough ? thoroughList : generalList; }
     MediaAnswer AskMediaRemoved() override { return MediaAnswer::Cancel; }
     void ShowMessage(const CString& text) override { wprintf(L"  message: %ls\n", text.GetString()); }
-    void AddResultRow(const CString&, const CString&, const CString&) override { ++found; }
-    TypeNumbering& Numbering() override { return numbering; }
-    uint64_t found = 0;
-    TypeNumbering numbering;
+    void PassStarting(bool) override { marks.push_back({ Clock::now(), found, written }); }
+    void AddResultRow(const CarveFound& f) override
+    {
+        ++found;
+        WIN32_FILE_ATTRIBUTE_DATA attr;
+        if (GetFileAttributesExW(f.path, GetFileExInfoStandard, &attr))
+            written += (uint64_t(attr.nFileSizeHigh) << 32) | attr.nFileSizeLow;
+    }
+    void AddThumbnail(const std::vector<uint8_t>& bytes, const CString&) override { thumbnailBytes += bytes.size(); }
+    void ScanFinished() override { marks.push_back({ Clock::now(), found, written }); }
+    CarveNaming& Naming() override { return naming; }
+
+    struct Mark {
+        Clock::time_point at;
+        uint64_t found, written;
+    };
+    uint64_t found = 0, written = 0, thumbnailBytes = 0;
+    std::vector<FileType1> generalList, thoroughList;
+    std::vector<Mark> marks;
+    CarveScanState state;
+    CarveNaming naming;
 
 private:
     std::wstring m_image;
     uint64_t m_sectors;
     std::wstring m_dest;
+    CarveSearchKind m_kind;
 };
 
 double SequentialRead(const std::wstring& image, uint64_t bytes)
@@ -158,6 +238,26 @@ double SequentialRead(const std::wstring& image, uint64_t bytes)
     return double(bytes) / (1 << 20) / secs;
 }
 
+// A plain write of `bytes` to a new file in folder, in chunks of the scan's size: what saving the
+// found files cannot beat. The file is deleted afterwards.
+double SequentialWrite(const std::wstring& folder, uint64_t bytes)
+{
+    const std::wstring path = folder + L"\\zr_bench_carve_write.tmp";
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    std::vector<uint8_t> buf(size_t(kCarveChunkSectors) * 512, 0x5A);
+    const auto t0 = Clock::now();
+    DWORD put = 0;
+    for (uint64_t done = 0; done < bytes; done += buf.size())
+        if (!WriteFile(h, buf.data(), DWORD(buf.size()), &put, nullptr))
+            break;
+    CloseHandle(h);
+    const double secs = Seconds(t0);
+    DeleteFileW(path.c_str());
+    return double(bytes) / (1 << 20) / secs;
+}
+
 } // namespace
 
 int main()
@@ -170,6 +270,7 @@ int main()
     if (!folder.empty() && folder.back() == L'\\')
         folder.pop_back();
     const uint64_t mib = argc > 2 ? _wtoi64(argv[2]) : 2048;
+    const uint64_t files = argc > 4 ? _wtoi64(argv[4]) : 500;
     std::wstring sigDir = argc > 3 ? argv[3] : L"";
     if (sigDir.empty()) {
         wchar_t exe[MAX_PATH];
@@ -212,6 +313,12 @@ int main()
     const double read = SequentialRead(image, bytes);
     wprintf(L"sequential read, %u-sector chunks: %.0f MB/s\n", kCarveChunkSectors, read);
 
+    // The headers of the planted files: the General signatures of the three searches.
+    std::vector<FileType1> planted;
+    for (size_t i : { 0, 2, 4 })
+        planted.insert(planted.end(), lists[i].begin(), lists[i].end());
+    const std::vector<std::vector<FileType1>> searchLists = lists;
+
     // The reading pipeline alone: a pass with no signatures.
     lists.insert(lists.begin(), std::vector<FileType1>());
     static const wchar_t* kNames[] = { L"(no signatures)", kFiles[0], kFiles[1], kFiles[2],
@@ -228,17 +335,14 @@ int main()
         for (int mode = 0; mode < 2; ++mode) {
             const std::wstring dest = folder + L"\\zr_bench_carve_out";
             CreateDirectoryW(dest.c_str(), nullptr);
-            BenchHost host(image, bytes / 512, dest);
-            HitNumbering photo(L"GNKX");
             CarvePassSettings settings;
             settings.kind = i < 3 ? CarveSearchKind::Photo
                 : i < 5           ? CarveSearchKind::Signature
                                   : CarveSearchKind::Video;
             settings.readAhead = mode == 0;
-            std::atomic<int32_t> stop{ 0 };
+            BenchHost host(image, bytes / 512, dest, settings.kind);
             const auto t0 = Clock::now();
-            const CarvePassEnd end =
-                RunDeviceCarvePass(host, set, i < 3 ? static_cast<CarveNamer&>(photo) : host.numbering, settings, stop);
+            const CarvePassEnd end = RunDeviceCarvePass(host, set, host.naming.ForPass(false), settings);
             rates[mode] = double(bytes) / (1 << 20) / Seconds(t0);
             found = host.found;
             completed = completed && end == CarvePassEnd::Completed;
@@ -247,6 +351,51 @@ int main()
         wprintf(L"%-20ls %10zu  %7.0f MB/s (%.2f)  %7.0f MB/s (%.2f)  %llu%ls\n", kNames[i], set.Size(), rates[0],
                 rates[0] / read, rates[1], rates[1] / read, (unsigned long long)found,
                 completed ? L"" : L" (not completed)");
+    }
+    if (files == 0)
+        return 0;
+
+    const std::wstring plantedImage =
+        folder + L"\\zr_bench_carve_" + std::to_wstring(mib) + L"_" + std::to_wstring(files) + L"files.img";
+    const bool havePlanted = GetFileAttributesExW(plantedImage.c_str(), GetFileExInfoStandard, &attr) &&
+        ((uint64_t(attr.nFileSizeHigh) << 32) | attr.nFileSizeLow) == (mib << 20);
+    if (!havePlanted) {
+        const auto t0 = Clock::now();
+        if (!MakePlantedImage(plantedImage, mib, files, planted)) {
+            wprintf(L"cannot make %ls\n", plantedImage.c_str());
+            return 1;
+        }
+        wprintf(L"made %ls (%llu MiB, %llu files) in %.1f s\n", plantedImage.c_str(), (unsigned long long)mib,
+                (unsigned long long)files, Seconds(t0));
+    }
+    SequentialRead(plantedImage, bytes);
+    const double plantedRead = SequentialRead(plantedImage, bytes);
+    const double plainWrite = SequentialWrite(folder, bytes);
+    wprintf(L"\n%llu planted files; sequential read: %.0f MB/s, sequential write: %.0f MB/s\n",
+            (unsigned long long)files, plantedRead, plainWrite);
+    wprintf(L"%-18ls %-9ls %18ls %8ls %12ls %10ls\n", L"search", L"pass", L"scan", L"found", L"saved", L"peak");
+    const struct {
+        CarveSearchKind kind;
+        const wchar_t* name;
+        size_t general;
+    } searches[] = { { CarveSearchKind::Photo, L"Photo Search", 0 },
+                     { CarveSearchKind::Signature, L"Signature Search", 2 },
+                     { CarveSearchKind::Video, L"Video Search", 4 } };
+    for (const auto& search : searches) {
+        const std::wstring dest = folder + L"\\zr_bench_carve_out";
+        CreateDirectoryW(dest.c_str(), nullptr);
+        BenchHost host(plantedImage, bytes / 512, dest, search.kind);
+        host.generalList = searchLists[search.general];
+        host.thoroughList = searchLists[search.general + 1];
+        CarveSearchThreadProc(&host);
+        for (size_t m = 0; m + 1 < host.marks.size(); ++m) {
+            const double rate = double(bytes) / (1 << 20) / Seconds(host.marks[m].at, host.marks[m + 1].at);
+            wprintf(L"%-18ls %-9ls %7.0f MB/s (%.2f) %8llu %8.0f MiB %6.0f MiB\n", search.name,
+                    m == 0 ? L"General" : L"Thorough", rate, rate / plantedRead,
+                    (unsigned long long)(host.marks[m + 1].found - host.marks[m].found),
+                    double(host.marks[m + 1].written - host.marks[m].written) / (1 << 20), bench::PeakMiB());
+        }
+        RemoveTree(dest);
     }
     return 0;
 }

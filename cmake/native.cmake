@@ -57,3 +57,21 @@ foreach(src ${ZR_FUZZERS})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endforeach()
 
+
+# The scan-log benchmark (bench/bench_scanlog.cpp), optimised and without the sanitizers: it is
+# built from the few sources it needs rather than from the instrumented library above, and run by
+# hand (build-native/bench_scanlog), never by ctest.
+add_executable(bench_scanlog
+  ${CMAKE_SOURCE_DIR}/bench/bench_scanlog.cpp
+  ${CMAKE_SOURCE_DIR}/fsrecovery/pure/scan_log.cpp
+  ${CMAKE_SOURCE_DIR}/app/pure/scan_log_header.cpp
+  ${CMAKE_SOURCE_DIR}/app/pure/shell_rules.cpp
+  ${CMAKE_SOURCE_DIR}/storage/pure/bootsector.cpp
+  ${CMAKE_SOURCE_DIR}/framework/pure/archive.cpp
+  ${CMAKE_SOURCE_DIR}/framework/pure/cstring.cpp
+  ${CMAKE_SOURCE_DIR}/framework/pure/exceptions.cpp)
+target_include_directories(bench_scanlog PRIVATE ${ZR_PURE_INCLUDES})
+set_target_properties(bench_scanlog PROPERTIES COMPILE_OPTIONS "-O2" LINK_OPTIONS "")
+
+# The include-direction checker (scripts/check_layers.py) on a small tree of its own.
+add_test(NAME check_layers_selftest COMMAND ${ZR_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/check_layers_test.py)

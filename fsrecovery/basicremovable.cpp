@@ -12,7 +12,7 @@
 #include "app/pure/tree_rules.h"
 #include "app/startup.h"
 #include "resources/resource.h"
-#include "storage/driverecords.h"
+#include "app/devicetree.h"
 #include "storage/partitions.h"
 #include "storage/pure/bootsector.h"
 #include "storage/pure/partition_search.h"

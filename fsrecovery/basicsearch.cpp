@@ -7,7 +7,7 @@
 #include "app/waitdialogs.h"
 #include "fsrecovery/basicscan.h"
 #include "resources/resource.h"
-#include "storage/driverecords.h"
+#include "app/devicetree.h"
 #include "storage/pure/bootsector.h"
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"

@@ -18,6 +18,7 @@
 #include "fsrecovery/resultbuild.h"
 #include "fsrecovery/savefiles.h"
 #include "resources/resource.h"
+#include "storage/pure/storage_host.h"
 
 HTREEITEM LastPopulatedItem = nullptr;
 CWinThread* g_pOpenFilesThread = nullptr;
@@ -288,11 +289,10 @@ void CFsSearchSession::OnWorkerOutOfMemory()
     bool fat = false;
     for (uint32_t v = 0; v < m_store.VolumeCount(); ++v)
         fat = fat || IsFat(m_store.Volume(v).kind);
-    if (!fat)
-        return CSearchSession::OnWorkerOutOfMemory();
-    // A cluster list (the folders of a FAT volume) that cannot grow: its own words.
-    const bool first = m_store.EntryCount() == 0;
-    EndProgramOutOfMemory(this, first ? L"Not Enough Memory" : L"Not Enough Memory.", MB_ICONINFORMATION);
+    // The rows of NTFS records are told as their data runs are, a FAT volume's directory clusters
+    // as its cluster lists.
+    const bool first = m_store.EntryCount() == 0 && m_store.NtfsFileCount() == 0;
+    ReportListMemoryExhausted(fat ? ListKind::ClusterChain : ListKind::DataRuns, first);
 }
 
 bool CFsSearchSession::FilterInput(MSG* msg)

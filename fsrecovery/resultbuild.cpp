@@ -3,7 +3,7 @@
 #include "app/maindlg.h"
 #include "app/treeclass.h"
 #include "fsrecovery/folderlist.h"
-#include "storage/driverecords.h"
+#include "app/devicetree.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "storage/pure/fat_chain.h"
+#include "storage/pure/le.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -18,8 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fat.fat32 = data[0] & 1;
     fat.sectorsPerFat = (data[0] >> 1) == 127 ? 0xFFFFFFFF : uint32_t(data[0] >> 1) + 1;
     fat.fatStartSector = 0;
-    const uint32_t start =
-        uint32_t(data[1]) | uint32_t(data[2]) << 8 | uint32_t(data[3]) << 16 | uint32_t(data[4]) << 24;
+    const uint32_t start = Le32At(data + 1);
     MemorySectorSource disk(data + 5, size - 5);
     std::vector<uint32_t> chain;
     fat.fatStartSector = 1;

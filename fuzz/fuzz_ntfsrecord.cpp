@@ -1,6 +1,8 @@
 // Fuzzes the NTFS record decoders: fix-up, attribute walk, mapping pairs, $FILE_NAME readers
 // and the $MFT run table. The first 1024 bytes are a file record; the whole input is also a
-// small disk on which the run table is loaded from a record 0 at sector 0.
+// small volume on which the run table is loaded from a record 0 at sector 0 and then scanned
+// record by record, as Basic Search does: whatever runs the record claims, the scan reads no
+// more than the volume holds (libFuzzer's per-input timeout catches a walk that does).
 //
 // Input: byte 0 = sectors per cluster choice, byte 1 = name space; then the disk.
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "fsrecovery/pure/basic_scan.h"
 #include "storage/pure/fs_names.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/mft_runs.h"
@@ -57,8 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ReadMftRecordNameBuffer(rec.data(), nameSpace, true, nullptr, &parent, &created, name);
 
     MemorySectorSource disk(data, size);
+    const uint64_t volumeSectors = (size + kSectorSize - 1) / kSectorSize;
     MftRunTableRecord table;
-    if (LoadMftRunTableFrom(disk, 0, 0, spc, table)) {
+    if (LoadMftRunTableFrom(disk, 0, 0, spc, table, volumeSectors - 1)) {
+        if (table.totalSectors() > volumeSectors)
+            abort();
+        uint64_t reported = 0;
+        ScanNtfsRecords(disk, table, nullptr, [&](uint64_t done, uint64_t total) {
+            if (done > total || done < reported || total != table.totalSectors())
+                abort();
+            reported = done;
+        });
         uint8_t buf[kMftRecordSize];
         for (uint64_t n : { uint64_t(0), uint64_t(1), uint64_t(7), uint64_t(100000), UINT64_MAX / 2 }) {
             uint64_t sector = 0;

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         CHECK(t.offset >= kMinSignatureOffset && t.offset <= kMaxSignatureOffset);
         CHECK(t.signatureLength >= 1 && t.signatureLength <= kMaxSignatureBytes);
         CHECK(t.firstByte == t.signature[0]);
-        CHECK(t.hexText.GetLength() == 2 * t.signatureLength);
+        CHECK((t.hexText.GetLength() + 1) / 2 == t.signatureLength);
         for (int i = 0; i < t.signatureLength; ++i)
             CHECK(t.signature[i] >= 0 && t.signature[i] <= 255);
         CHECK(MaxSizeBytes(t) > 0);

@@ -1,7 +1,8 @@
 #!/bin/sh
-# Installs what is missing, builds the program, makes a demo disk image with deleted files,
-# attaches it to the build's Wine prefix as drive D: and as \\.\PhysicalDrive1, and starts the
-# program. Without a display it runs under Xvfb and saves a screenshot to build/screenshot.png.
+# Installs what is missing, builds the program, makes a demo disk image (an MBR disk with a FAT32
+# and an NTFS partition, deleted files in both), attaches it to the build's Wine prefix as
+# \\.\PhysicalDrive1, and starts the program. Without a display it runs under Xvfb and saves a
+# screenshot to build/screenshot.png.
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -10,15 +11,15 @@ cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmak
 cmake --build build --target ZembrolixRecovery -j"$(nproc)"
 
 DEMO=$ROOT/build/demo
-if [ ! -f "$DEMO/demo.img" ]; then
+if ! grep -q DEMO_NTFS "$DEMO/demo.img.layout.tsv" 2>/dev/null; then
   echo "making the demo disk image"
   bash fixtures/mkimages.sh "$DEMO" demo
 fi
 ZR_PREFIX_ONLY=1 build/wine-run.sh
 DOS=$ROOT/build/wineprefix/dosdevices
-mkdir -p "$DEMO/droot"
-ln -sfn "$DEMO/droot" "$DOS/d:"
-ln -sfn "$DEMO/demo.img" "$DOS/d::"
+# Only as a disk: Wine reports the file system of an image-backed drive letter wrongly, so a
+# letter would lead nowhere. (Earlier versions attached D:; take it away.)
+rm -f "$DOS/d:" "$DOS/d::"
 ln -sfn "$DEMO/demo.img" "$DOS/physicaldrive1"
 
 EXE="$ROOT/build/ZembrolixRecovery.exe"

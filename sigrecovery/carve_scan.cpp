@@ -1,39 +1,14 @@
 #include "sigrecovery/carve_scan.h"
 
-#include <winioctl.h>
-
 #include <map>
 #include <memory>
 
 #include "devicepath.h"
+#include "sigrecovery/pure/carve_rules.h"
 #include "storage/sectorreader.h"
 #include "thread.h"
 
-std::atomic<int32_t> StopSignatureScan{ 0 };
-std::atomic<int32_t> StopPhotoScan{ 0 };
-std::atomic<uint64_t> GeneralFoundCount{ 0 };
-std::atomic<uint64_t> OmittedFoundCount{ 0 };
-std::atomic<uint64_t> CarveProgressSector{ 0 };
-
 CarveScanHost::~CarveScanHost() = default;
-
-uint64_t DeviceSizeBytes(HANDLE handle)
-{
-    DWORD got = 0;
-    GET_LENGTH_INFORMATION length = {};
-    if (DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof(length), &got, nullptr) &&
-        length.Length.QuadPart > 0)
-        return static_cast<uint64_t>(length.Length.QuadPart);
-    DISK_GEOMETRY_EX geometry = {};
-    if (DeviceIoControl(handle, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry, sizeof(geometry), &got,
-                        nullptr) &&
-        geometry.DiskSize.QuadPart > 0)
-        return static_cast<uint64_t>(geometry.DiskSize.QuadPart);
-    LARGE_INTEGER size = {};
-    if (GetFileSizeEx(handle, &size) && size.QuadPart > 0)
-        return static_cast<uint64_t>(size.QuadPart);
-    return 0;
-}
 
 CString CarveWriteErrorText(DWORD error, const CString& path)
 {
@@ -148,10 +123,13 @@ public:
             path = it->second.path;
             m_open.erase(it);
         }
-        if (m_kind != CarveSearchKind::Photo)
-            (m_thorough ? OmittedFoundCount : GeneralFoundCount)++;
         const FileType1& type = m_set.Get(static_cast<size_t>(item.record)).type;
-        m_host.AddResultRow(MakeTypeKey(type.extension), item.name, path);
+        CarveFound found;
+        found.key = MakeTypeKey(type.extension);
+        found.name = item.name;
+        found.path = path;
+        found.thorough = m_thorough;
+        m_host.AddResultRow(found);
         if (m_kind == CarveSearchKind::Photo) {
             m_host.AddThumbnail(m_picture.Bytes(), item.name);
             m_picture.Clear();
@@ -234,10 +212,10 @@ private:
 // matching, and each chunk is scanned on the processor that read it, where its bytes still are
 // (handing a filled buffer to another processor made the scan wait on its cache lines).
 struct TakeTurns {
-    TakeTurns(CarveChunkReader& r, CarveEngine& e, std::atomic<int32_t>& s) : reader(r), engine(e), stop(s) { }
+    TakeTurns(CarveChunkReader& r, CarveEngine& e, CarveScanState& s) : reader(r), engine(e), state(s) { }
     CarveChunkReader& reader;
     CarveEngine& engine;
-    std::atomic<int32_t>& stop;
+    CarveScanState& state;
     std::atomic<bool> reading{ false };  // one reader at a time: the reader reads in order
     std::atomic<uint64_t> nextRead{ 0 }; // the index of the chunk read next
     std::atomic<uint64_t> turn{ 0 };     // the index of the chunk scanned next
@@ -257,7 +235,7 @@ void TakeTurnsLoop(TakeTurns& tt, int side)
         if (tt.over.load())
             return;
         const uint64_t index = tt.nextRead.fetch_add(1);
-        const bool got = tt.stop.load() == 0 && tt.reader.Next(chunk);
+        const bool got = tt.state.stop.load() == 0 && tt.reader.Next(chunk);
         tt.reading.store(false);
         other.Wake();
         // Scan it when the chunks before it are done.
@@ -265,7 +243,7 @@ void TakeTurnsLoop(TakeTurns& tt, int side)
         if (tt.over.load())
             return;
         if (got) {
-            CarveProgressSector.store(chunk.firstSector + chunk.sectorCount);
+            tt.state.progressSector.store(chunk.firstSector + chunk.sectorCount);
             if (!FeedCarveChunk(tt.engine, chunk))
                 tt.over.store(true);
         } else {
@@ -285,8 +263,10 @@ UINT __cdecl TakeTurnsProc(LPVOID param)
 } // namespace
 
 CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, CarveNamer& namer,
-                                const CarvePassSettings& settings, std::atomic<int32_t>& stop)
+                                const CarvePassSettings& settings)
 {
+    CarveScanState& state = host.State();
+    std::atomic<int32_t>& stop = state.stop;
     const CString path = host.DevicePath();
     CarveRange range;
     range.start = host.StartSector();
@@ -297,7 +277,7 @@ CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, Ca
         range.deviceBytes = DeviceSizeBytes(probe);
         CloseHandle(probe);
     }
-    CarveProgressSector.store(range.start);
+    state.progressSector.store(range.start);
 
     PassDevice device(host, path);
     MediaQuestion question(device);
@@ -316,7 +296,7 @@ CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, Ca
                        namer, writer, &stop);
     CarvePassEnd end;
     CarveChunkReader reader(device, range, question);
-    TakeTurns tt(reader, engine, stop);
+    TakeTurns tt(reader, engine, state);
     CWinThread* helper = nullptr;
     engine.Begin(range.start); // before the helper may feed it
     if (settings.readAhead && ZrBeginThreadInto(helper, TakeTurnsProc, &tt) != nullptr) {
@@ -328,7 +308,7 @@ CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, Ca
         if (end == CarvePassEnd::Completed && stop.load() != 0)
             end = CarvePassEnd::Stopped;
     } else {
-        end = RunCarvePass(device, range, engine, question, &stop, &CarveProgressSector);
+        end = RunCarvePass(device, range, engine, question, &stop, &state.progressSector);
     }
 
     if (end == CarvePassEnd::Cancelled || end == CarvePassEnd::SinkFailed)
@@ -338,62 +318,40 @@ CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, Ca
     return end;
 }
 
-CarvePassEnd RunPhotoScanPass(CarveScanHost& host, bool thorough, const CarvePassSettings& base)
-{
-    const SignatureSet set(thorough ? AdvanceFileTypeList : GeneralFileTypeList);
-    HitNumbering names(thorough ? L"THKX" : L"GNKX");
-    CarvePassSettings settings = base;
-    settings.kind = CarveSearchKind::Photo;
-    settings.thorough = thorough;
-    host.PassStarting(thorough);
-    return RunDeviceCarvePass(host, set, names, settings, StopPhotoScan);
-}
-
 namespace {
 
-UINT RunSignatureOrVideoSearch(CarveScanHost* host, CarveSearchKind kind)
+// One pass of a search over the signatures the host gives for it. An empty set reads nothing.
+void RunSearchPass(CarveScanHost& host, CarveSearchKind kind, bool thorough)
 {
-    if (host == nullptr)
-        return 1;
-    if (host->StartSector() >= host->EndSector()) {
-        host->ShowMessage(L"The value of \x2018"
-                          L"End Sector\x2019 cannot be less than or equal to the \x2018"
-                          L"Start Sector\x2019 of the Drive.");
-    } else {
-        CarvePassSettings settings;
-        settings.kind = kind;
-        host->PassStarting(false);
-        {
-            const SignatureSet general(SignatureFileTypeList);
-            if (!general.Empty())
-                RunDeviceCarvePass(*host, general, host->Numbering(), settings, StopSignatureScan);
-        }
-        SignatureFileTypeList.clear();
-        SignatureOffsetList.clear();
-        if (StopSignatureScan.load() == 0) {
-            host->LoadThoroughSignatures();
-            if (!SignatureFileTypeList.empty() && !SignatureOffsetList.empty()) {
-                settings.thorough = true;
-                host->PassStarting(true);
-                const SignatureSet thorough(SignatureFileTypeList);
-                if (!thorough.Empty())
-                    RunDeviceCarvePass(*host, thorough, host->Numbering(), settings, StopSignatureScan);
-            }
-        }
-    }
-    host->ScanFinished();
-    StopSignatureScan.store(0);
-    return 0;
+    const SignatureSet set(host.SignaturesForPass(thorough));
+    if (thorough && set.Empty())
+        return;
+    host.PassStarting(thorough);
+    if (set.Empty())
+        return;
+    CarvePassSettings settings;
+    settings.kind = kind;
+    settings.thorough = thorough;
+    RunDeviceCarvePass(host, set, host.Naming().ForPass(thorough), settings);
 }
 
 } // namespace
 
-UINT __cdecl SignatureSearchThreadProc(LPVOID param)
+UINT __cdecl CarveSearchThreadProc(LPVOID param)
 {
-    return RunSignatureOrVideoSearch(static_cast<CarveScanHost*>(param), CarveSearchKind::Signature);
-}
-
-UINT __cdecl VideoSearchThreadProc(LPVOID param)
-{
-    return RunSignatureOrVideoSearch(static_cast<CarveScanHost*>(param), CarveSearchKind::Video);
+    CarveScanHost* host = static_cast<CarveScanHost*>(param);
+    if (host == nullptr)
+        return 1;
+    const CarveSearchKind kind = host->Kind();
+    std::atomic<int32_t>& stop = host->State().stop;
+    if (!IsScanRange(host->StartSector(), host->EndSector())) {
+        host->ShowMessage(SectorFieldsRefusalText(SectorFieldsCheck::EndNotAfterStart));
+    } else {
+        RunSearchPass(*host, kind, false);
+        if (stop.load() == 0 && host->ThoroughWanted())
+            RunSearchPass(*host, kind, true);
+    }
+    host->ScanFinished();
+    stop.store(0);
+    return 0;
 }

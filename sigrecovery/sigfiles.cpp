@@ -70,7 +70,17 @@ std::vector<FileTypeRow> ReadFileTypeRows(const CString& firstPath, const CStrin
     return rows;
 }
 
+std::vector<FileType1> ReadTickedSignatures(const CString& fileName,
+                                            const std::function<bool(const CString& key)>& isTicked)
+{
+    std::vector<FileType1> list;
+    std::vector<int32_t> offsets;
+    AddTickedEntries(ReadDataFileOrExit(DataFilePath(fileName)), list, offsets, isTicked);
+    return list;
+}
+
 void LoadSignatureFile(const CString& fileName, const std::function<bool(const CString& key)>& isTicked)
 {
-    AddTickedEntries(ReadDataFileOrExit(DataFilePath(fileName)), SignatureFileTypeList, SignatureOffsetList, isTicked);
+    for (const FileType1& type : ReadTickedSignatures(fileName, isTicked))
+        AddSignature(type, SignatureFileTypeList, SignatureOffsetList);
 }

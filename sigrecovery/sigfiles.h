@@ -32,6 +32,11 @@ void LoadFileTypeList(CString fileName, CString category);
 // every type once, with the description of its first record.
 std::vector<FileTypeRow> ReadFileTypeRows(const CString& firstPath, const CString& secondPath);
 
-// Appends the records of the file (name with its leading backslash) whose type key isTicked
-// accepts to SignatureFileTypeList and SignatureOffsetList, extensions upper-cased.
+// The records of the file (name with its leading backslash) whose type key isTicked accepts,
+// extensions upper-cased, in file order: the signatures of one Signature or Video pass, as the
+// scan asks for them (CarveScanHost::SignaturesForPass).
+std::vector<FileType1> ReadTickedSignatures(const CString& fileName,
+                                            const std::function<bool(const CString& key)>& isTicked);
+
+// Appends the same records to SignatureFileTypeList and SignatureOffsetList.
 void LoadSignatureFile(const CString& fileName, const std::function<bool(const CString& key)>& isTicked);

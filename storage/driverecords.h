@@ -1,6 +1,6 @@
-// The drive trees: the physical disks with their properties and partitions, the logical drives,
-// the record behind every drive-tree item, the services that find and select a disk in a tree,
-// and the lost-partition search that adds the partitions a wiped table no longer lists.
+// The machine's storage as the drive trees list it: the physical disks with their properties, the
+// logical drives, and the record kept behind every drive-tree item. Filling a tree with them is
+// the application's business (app/devicetree.h); this side asks the system and keeps the records.
 #pragma once
 #include <windows.h>
 
@@ -11,6 +11,7 @@
 #include "afxwin.h"
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
+#include "storage/pure/search_mode.h"
 
 // The properties of one physical disk, partition or logical drive. One is allocated per tree
 // item and stored as its item data; records are never freed (items of an old tree may still be
@@ -87,33 +88,10 @@ extern uint32_t SelectedItemIsDynamic;
 extern uint64_t SelectedItemVolumeStart;
 extern uint64_t SelectedItemVolumeEnd;
 
-// ---- Where the drive items go ----------------------------------------------------------------
-
-// The drive tree of one search dialog, as that dialog describes it when asked. Group items left
-// null are found by their texts.
-struct DriveTreeTarget {
-    CWnd* dialog = nullptr; // disabled while its tree is filled
-    CTreeCtrl* tree = nullptr;
-    HTREEITEM physicalRoot = nullptr; // "Physical Drives"
-    HTREEITEM logicalRoot = nullptr;  // "Logical Drives"
-    HWND fileList = nullptr;          // emptied and shown when the dialog is on its first page
-    bool onFirstPage = false;
-    bool scanCounted = false; // the dialog has counted a scan already
-};
-// A search dialog may register how to find its tree (mode 1 to 5; null removes it); the
-// provider answers false while the dialog has no window. A mode without one uses ActiveTree, its
-// parent window and its detail host.
-typedef bool (*DriveTreeTargetProvider)(DriveTreeTarget& target);
-void RegisterDriveTreeTarget(int searchMode, DriveTreeTargetProvider provider);
-// The current mode's target; false when that mode registered none or its dialog is gone.
-bool GetDriveTreeTarget(DriveTreeTarget& target);
-
-// ---- Physical disks (the main dialog's services, on g_pMainDlg) -----------------------------
+// ---- Physical disks ----------------------------------------------------------------------------
 
 // The computer's name, or "" when it cannot be had.
 CString GetMachineName();
-// The mode's name as records and summaries show it ("Basic Search" ...), "" for no mode.
-CString SearchModeName(int searchMode);
 
 // What one disk answers; filled by QueryPhysicalDisk. False when the disk does not exist, does
 // not answer its queries or cannot be read at all.
@@ -131,51 +109,31 @@ struct PhysicalDiskInfo {
     StorageDeviceTexts device;
 };
 bool QueryPhysicalDisk(int diskNumber, PhysicalDiskInfo& info);
-// Fills a disk's record from what it answered.
-void FillDiskRecord(DriveInfoRecord& record, int diskNumber, const PhysicalDiskInfo& info);
+// Fills a disk's record from what it answered; searchMode names the search the record is made
+// for.
+void FillDiskRecord(DriveInfoRecord& record, int diskNumber, const PhysicalDiskInfo& info, int searchMode);
+// A new record for disk n, made the selected one: DiskMediaList, DiskTotalSectors and
+// SelectedDiskNumber describe the disk afterwards. The record is never freed.
+DriveInfoRecord* RecordPhysicalDisk(int diskNumber, const PhysicalDiskInfo& info, int searchMode);
 
-// Lists the physical disks 0 to 25 under the current mode's "Physical Drives" item with their
-// partitions. code 45 or 46 also fills DiskDescriptionList.
-void AddPhysicalDrives(int code);
+// ---- Logical drives ----------------------------------------------------------------------------
 
-// ---- Logical drives and the tree services ----------------------------------------------------
-
-// On the current mode's tree: the child of parentItem whose text holds the disk's tag, or
-// parentItem itself.
-HTREEITEM FindChildItemByText(int diskNumber, HTREEITEM parentItem);
-void SelectDiskItem(int diskNumber, HTREEITEM parentItem);
-// Inserts under parentItem (the selected item when null) unless the parent is a partition.
-HTREEITEM InsertDriveTreeItem(const CString& text, HTREEITEM parentItem);
-void LoadSelectedDriveItem();
-// Lists the logical drives but the one whose letter equals which ("ALL" lists every drive).
-void AddLogicalDrives(CString which);
-void RefreshDriveTrees();
-int RefreshAfterMediaChange();
-void ResetDriveTreeRoot();
-void FillPartitionList(int diskNumber, HTREEITEM item, const CString& kind);
+// What the system answers about one drive letter.
+struct LogicalDriveInfo {
+    CString drive; // "X:"
+    CString label;
+    CString fsName; // as the system gave it, "" when none
+    DWORD serial = 0;
+    bool sizeKnown = false; // the free-space query answered
+    uint64_t totalBytes = 0;
+    uint64_t totalFreeBytes = 0;
+    LogicalDriveTexts texts;
+};
+// False for a drive the trees never list: no root directory, a CD-ROM or a floppy drive.
+bool QueryLogicalDrive(wchar_t letter, LogicalDriveInfo& info);
+// A new record for the drive, made the selected one; also keeps the drive's size in
+// LogicalDriveSectors and SelectedVolumeInfo.endSector and its key in LogicalDriveKeys, and
+// leaves the drive's extent on its disk in VolumeExtentStart/End/Disk. The record is never freed.
+DriveInfoRecord* RecordLogicalDrive(const LogicalDriveInfo& info, int searchMode, uint64_t startSector);
+// Whether QueryDosDevice names the drive ("X:") a floppy drive.
 bool IsFloppyDrive(const CString& drive);
-
-// ---- Lost-partition search -------------------------------------------------------------------
-
-// The mode chosen for the search: 5 Standard, 10 Advanced, anything else reads nothing.
-extern std::atomic<int> SmpSelMode;
-// The disk item the Basic Search drive-tree thread asks the search to use (with its flag).
-extern TreeItemHandle PartitionSearchDiskItem;
-extern std::atomic<int> PartitionSearchUsesStoredItem;
-// The validation result of a partition the automatic search selected.
-extern std::atomic<uint32_t> AutoSearchValidation;
-// The running search; null when none runs.
-extern CWinThread* g_pPartitionSearchThread;
-
-UINT SearchMorePartitionsThread(LPVOID);
-// Starts the search thread; false when one runs already or it could not be started.
-bool StartPartitionSearchThread();
-// The end of a search on the disk item of the current drive tree: its first partition selected
-// and shown, or, when it has none, the whole disk offered as one partition (counted as found).
-void ShowPartitionSearchResult(HTREEITEM disk, int diskNumber);
-// Asks a running search to stop; it ends after the block it reads and runs its own end steps.
-void StopPartitionSearch();
-
-// The StorageHost of the running program: partition items into the current drive tree, the
-// automatic search. Installed at start-up.
-void InstallDriveTreeStorageHost();

@@ -1,34 +1,22 @@
 #include "storage/fatcandidates.h"
 
-#include "app/maindlg.h"
-#include "fsrecovery/fsglobals.h"
-#include "storage/pure/fat_chain.h"
 #include "storage/pure/globals.h"
+#include "storage/pure/storage_host.h"
 
-namespace {
-
-bool InDeepSearch()
-{
-    return g_pMainDlg && g_pMainDlg->SearchMode == kModeDeep;
-}
-
-} // namespace
-
-void LoadFatCandidate(int rowNumber)
+void LoadFatCandidate(const std::vector<FatCandidateRow>& rows, int rowNumber)
 {
     const CString& fs = SelectedVolumeInfo.fsName;
-    if (!InDeepSearch() || (fs != L"FAT32" && fs != L"FAT16"))
+    if (HostSearchMode() != kModeDeep || (fs != L"FAT32" && fs != L"FAT16"))
         return;
-    LoadFatCandidateRow(g_pMainDlg->FatPartitionTable.Snapshot(), rowNumber, FatVolumeParams);
+    LoadFatCandidateRow(rows, rowNumber, FatVolumeParams);
 }
 
-void LoadFatCandidateByIndex(int mode, int index)
+void LoadFatCandidateByIndex(const std::vector<FatCandidateRow>& rows, int mode, int index, uint64_t assembledVolumes)
 {
     const CString& fs = SelectedVolumeInfo.fsName;
-    if (!InDeepSearch())
+    if (HostSearchMode() != kModeDeep)
         return;
-    if (fs != L"FAT32" && !(fs == L"FAT16" && DeepFatVolumeCount != 0))
+    if (fs != L"FAT32" && !(fs == L"FAT16" && assembledVolumes != 0))
         return;
-    LoadFatCandidateRowByIndex(g_pMainDlg->FatPartitionTable.Snapshot(), mode, index, WantedCluster0Start,
-                               FatVolumeParams);
+    LoadFatCandidateRowByIndex(rows, mode, index, WantedCluster0Start, FatVolumeParams);
 }

@@ -1,8 +1,14 @@
-// Loading one of the FAT volumes a Deep scan found into FatVolumeParams.
+// Loading one of the FAT volumes a Deep scan found into FatVolumeParams. The rows are those of
+// FatPartitionTable, which the caller hands in; the gates ask the storage host which search runs.
 #pragma once
+#include <cstdint>
+#include <vector>
 
-// Row rowNumber (counted from 1) of FatPartitionTable, in Deep Search on a FAT16/FAT32 selection.
-void LoadFatCandidate(int rowNumber);
+#include "storage/pure/fat_chain.h"
+
+// Row rowNumber (counted from 1), in Deep Search on a FAT16/FAT32 selection.
+void LoadFatCandidate(const std::vector<FatCandidateRow>& rows, int rowNumber);
 // Mode 1: row `index` (from 0); mode 0: the row whose cluster-0 sector is WantedCluster0Start.
-// Deep Search only, on FAT32, or on FAT16 once the scan assembled at least one volume.
-void LoadFatCandidateByIndex(int mode, int index);
+// Deep Search only, on FAT32, or on FAT16 once the scan assembled at least one volume
+// (assembledVolumes, the Deep scan's count of them).
+void LoadFatCandidateByIndex(const std::vector<FatCandidateRow>& rows, int mode, int index, uint64_t assembledVolumes);

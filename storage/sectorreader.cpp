@@ -1,5 +1,7 @@
 #include "storage/sectorreader.h"
 
+#include <winioctl.h>
+
 #include <cstring>
 
 #include "storage/pure/globals.h"
@@ -55,6 +57,29 @@ HANDLE OpenDeviceForReading(const wchar_t* path)
 {
     return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+uint64_t DeviceSizeBytes(HANDLE handle)
+{
+    DWORD got = 0;
+    GET_LENGTH_INFORMATION length{};
+    if (DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof(length), &got, nullptr) &&
+        length.Length.QuadPart > 0)
+        return uint64_t(length.Length.QuadPart);
+    // The extended geometry is the fixed geometry followed by the size; room is left for the
+    // partition and detection data some drivers append.
+    uint8_t ex[256] = {};
+    if (DeviceIoControl(handle, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, ex, sizeof(ex), &got, nullptr) &&
+        got >= sizeof(DISK_GEOMETRY) + sizeof(LARGE_INTEGER)) {
+        LARGE_INTEGER size;
+        std::memcpy(&size, ex + sizeof(DISK_GEOMETRY), sizeof(size));
+        if (size.QuadPart > 0)
+            return uint64_t(size.QuadPart);
+    }
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(handle, &size) && size.QuadPart > 0)
+        return uint64_t(size.QuadPart);
+    return 0;
 }
 
 uint64_t SetFilePointer64(HANDLE handle, DWORD low, DWORD high, DWORD moveMethod)

@@ -16,6 +16,11 @@ void PlatformProbe();
 // writes, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL.
 HANDLE OpenDeviceForReading(const wchar_t* path);
 
+// The size in bytes of what an open device or image reads, asked the ways that answer for disks,
+// volumes and image files alike (the length query, the extended geometry, the file size); 0 when
+// none of them can tell.
+uint64_t DeviceSizeBytes(HANDLE handle);
+
 // Moves the handle to the 64-bit byte offset (low, high); returns the new position, or
 // UINT64_MAX when SetFilePointer failed.
 uint64_t SetFilePointer64(HANDLE handle, DWORD low, DWORD high, DWORD moveMethod);

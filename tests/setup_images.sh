@@ -17,6 +17,8 @@ PREFIX=${ZR_WINEPREFIX:-$BUILD/wineprefix}
 stamp=$(cat "$SRC/fixtures/mkimages.sh" "$SRC/fixtures/samples.py" "$SRC/fixtures/truth.py" \
   "$SRC/fixtures/broken.py" \
   "$SRC/tests/check_images.sh" | sha256sum | cut -c1-64)
+# The carving medium follows its script and the signature files its truth is computed from.
+stamp=$( (echo "$stamp"; cat "$SRC/fixtures/carvemedia.py" "$SRC"/resources/signatures/*.dll) | sha256sum | cut -c1-64)
 fresh=yes
 if [ "$(cat "$IMG/.stamp" 2>/dev/null)" = "$stamp" ] && [ -s "$IMG/IMAGES.sha256" ]; then
   for f in $(sed 's/^[0-9a-f]*  //' "$IMG/IMAGES.sha256"); do
@@ -71,3 +73,8 @@ for pair in r:fatloop s:fatzero t:ntfsbad u:fatnames; do
   ln -sfn "$IMG/brokenroot" "$D/${pair%%:*}:"
   ln -sfn "$IMG/${pair#*:}.img" "$D/${pair%%:*}::"
 done
+# The carving searches' medium as a disk and as a drive letter (M:\ itself an empty folder).
+mkdir -p "$IMG/mroot"
+ln -sfn "$IMG/carvemedia.img" "$D/physicaldrive6"
+ln -sfn "$IMG/mroot" "$D/m:"
+ln -sfn "$IMG/carvemedia.img" "$D/m::"

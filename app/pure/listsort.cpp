@@ -10,7 +10,7 @@ static int Sign(int v)
     return (v > 0) - (v < 0);
 }
 
-bool ParseHexCell(const std::wstring& text, unsigned long* value)
+bool ParseHexCell(const std::wstring& text, uint64_t* value)
 {
     size_t i = 0;
     const size_t n = text.size();
@@ -23,25 +23,19 @@ bool ParseHexCell(const std::wstring& text, unsigned long* value)
         std::iswxdigit(text[i + 2]))
         i += 2;
     const size_t digits = i;
-    unsigned long long v = 0;
+    uint64_t v = 0;
     bool overflow = false;
     for (; i < n && std::iswxdigit(text[i]); ++i) {
         const wchar_t c = text[i];
         const unsigned d = c <= L'9' ? c - L'0' : (std::towlower(c) - L'a' + 10);
-        v = v * 16 + d;
-        if (v > 0xFFFFFFFFull) {
+        if (v > (UINT64_MAX - d) / 16)
             overflow = true;
-            v = 0xFFFFFFFFull;
-        }
+        else
+            v = v * 16 + d;
     }
     if (i == digits || i != n)
         return false;
-    unsigned long r = (unsigned long)v;
-    if (overflow)
-        r = 0xFFFFFFFFul;
-    else if (negative)
-        r = (unsigned long)((0x100000000ull - v) & 0xFFFFFFFFull);
-    *value = r;
+    *value = overflow ? UINT64_MAX : negative ? 0 - v : v;
     return true;
 }
 
@@ -63,7 +57,7 @@ bool ParseNumberCell(const std::wstring& text, double* value)
 
 int CompareCells(const std::wstring& a, const std::wstring& b, DateParser parseDate)
 {
-    unsigned long ha, hb;
+    uint64_t ha, hb;
     if (ParseHexCell(a, &ha) && ParseHexCell(b, &hb))
         return (ha > hb) - (ha < hb);
     double da, db;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "cstring.h"
+#include "storage/pure/size_text.h" // FormatSize, which the drive lists share
 
 // FAT date word (day bits 0-4, month 5-8, years since 1980 9-15) -> "05-MAR-2013";
 // a month of 0 or above 12 reads "ERR".
@@ -24,11 +25,6 @@ CString FormatByteCount(uint64_t total, uint64_t done);
 
 // "%llu / %llu" of current and total; a current above the total shows as the total.
 CString FormatProgress(uint64_t current, uint64_t total);
-
-// Below 1024: "%u Byte". Otherwise the count is divided by 1024 (rounded to nearest) while it
-// is 1 MiB or more, and shown as "%6.2f %cB" of the rest / 1024 with the unit of "KMGTPEZY"
-// for the number of divisions: "  1.00 KB", "1024.00 KB" for 1 MiB - 1, " 16.00 EB" at the top.
-CString FormatSize(uint64_t byteCount);
 
 // False for a name holding a control character (1-31), one of " \ / ? * < > | : or a
 // character from 128 to 255; true otherwise (an empty name too).

@@ -106,15 +106,15 @@ void AppendUtf16(const CString& s, std::vector<uint16_t>& out)
 namespace {
 
 // With 32-bit wchar_t a surrogate pair read from UTF-16 is one character; unpaired halves
-// stay as they are so that writing the text back gives the same units.
-void JoinSurrogates(std::wstring& w)
+// stay as they are so that writing the text back gives the same units. Returns the new length.
+size_t JoinSurrogates(wchar_t* w, size_t n)
 {
     if (sizeof(wchar_t) != 4)
-        return;
+        return n;
     size_t o = 0;
-    for (size_t i = 0; i < w.size(); ++i) {
+    for (size_t i = 0; i < n; ++i) {
         uint32_t c = static_cast<uint32_t>(w[i]);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size()) {
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n) {
             uint32_t d = static_cast<uint32_t>(w[i + 1]);
             if (d >= 0xDC00 && d <= 0xDFFF) {
                 w[o++] = static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00));
@@ -124,7 +124,7 @@ void JoinSurrogates(std::wstring& w)
         }
         w[o++] = w[i];
     }
-    w.resize(o);
+    return o;
 }
 
 std::vector<uint8_t> UnitsToBytes(const std::vector<uint16_t>& units)
@@ -174,8 +174,17 @@ uint64_t CArchive::GetRemaining() const
 {
     if (!m_file || !m_loading)
         return 0;
-    uint64_t len = m_file->GetLength(), pos = m_file->GetPosition();
-    return (m_end - m_cur) + (len > pos ? len - pos : 0);
+    if (!m_streamLeftKnown) {
+        uint64_t len = m_file->GetLength(), pos = m_file->GetPosition();
+        m_streamLeft = len > pos ? len - pos : 0;
+        m_streamLeftKnown = true;
+    }
+    return (m_end - m_cur) + m_streamLeft;
+}
+
+void CArchive::TakenFromStream(unsigned count)
+{
+    m_streamLeft -= std::min<uint64_t>(count, m_streamLeft);
 }
 
 size_t CArchive::Fill(size_t want)
@@ -189,6 +198,7 @@ size_t CArchive::Fill(size_t want)
     }
     while (m_end < want) {
         unsigned n = m_file->Read(m_buf.data() + m_end, static_cast<unsigned>(m_buf.size() - m_end));
+        TakenFromStream(n);
         if (n == 0)
             break;
         m_end += n;
@@ -207,6 +217,7 @@ unsigned CArchive::Read(void* buf, unsigned count)
             if (left >= m_buf.size()) {
                 // Large reads bypass the buffer.
                 unsigned n = m_file->Read(dst + done, left);
+                TakenFromStream(n);
                 if (n == 0)
                     break;
                 done += n;
@@ -257,6 +268,7 @@ void CArchive::Flush()
         if (m_end > m_cur)
             m_file->Seek(-static_cast<int64_t>(m_end - m_cur), CByteStream::current);
         m_cur = m_end = 0;
+        m_streamLeftKnown = false;
         return;
     }
     size_t n = m_cur;
@@ -361,8 +373,11 @@ CArchive& CArchive::operator>>(CString& s)
 
 void CArchive::ReadUnits(uint64_t count, int charSize, CString& s)
 {
-    std::wstring w;
-    w.reserve(static_cast<size_t>(count));
+    // The units go straight into the new string's buffer: one allocation a text, which is what
+    // loading a log of millions of texts costs most.
+    CString text;
+    wchar_t* out = text.GetBufferSetLength(static_cast<int>(count));
+    size_t o = 0;
     uint8_t chunk[4096];
     uint64_t left = count * static_cast<uint64_t>(charSize);
     while (left) {
@@ -370,15 +385,15 @@ void CArchive::ReadUnits(uint64_t count, int charSize, CString& s)
         ReadExact(chunk, n);
         if (charSize == 1) {
             for (size_t i = 0; i < n; ++i)
-                w += static_cast<wchar_t>(chunk[i]);
+                out[o++] = static_cast<wchar_t>(chunk[i]);
         } else {
             for (size_t i = 0; i + 1 < n; i += 2)
-                w += static_cast<wchar_t>(chunk[i] | (chunk[i + 1] << 8));
+                out[o++] = static_cast<wchar_t>(chunk[i] | (chunk[i + 1] << 8));
         }
         left -= n;
     }
-    JoinSurrogates(w);
-    s = CString(w);
+    text.ReleaseBuffer(static_cast<int>(JoinSurrogates(out, o)));
+    s = std::move(text);
 }
 
 void CArchive::WriteString(const CString& s)
@@ -417,7 +432,7 @@ bool CArchive::ReadString(CString& s)
     }
     if (!any)
         return false;
-    JoinSurrogates(line);
+    line.resize(JoinSurrogates(&line[0], line.size()));
     s = CString(line);
     return true;
 }

@@ -73,7 +73,8 @@ public:
     CByteStream* GetFile() const { return m_file; }
 
     // Bytes left to read: what is buffered plus what the stream still holds. Callers bound
-    // counts read from the archive by this before allocating.
+    // counts read from the archive by this before allocating. The stream is asked once; after
+    // that the archive counts what it takes, so asking per value costs no call to a file.
     uint64_t GetRemaining() const;
 
     // Raw bytes. Read returns fewer than asked only at the end of the data.
@@ -157,6 +158,10 @@ private:
     std::vector<uint8_t> m_buf;
     size_t m_cur = 0; // loading: next unread byte; storing: bytes buffered
     size_t m_end = 0; // loading: end of the valid bytes
+    // Loading: the stream's bytes after its position, once GetRemaining has asked for them.
+    mutable bool m_streamLeftKnown = false;
+    mutable uint64_t m_streamLeft = 0;
+    void TakenFromStream(unsigned count);
 };
 
 // Writes a CString's text as UTF-16 units; with 32-bit wchar_t, characters above U+FFFF

@@ -180,29 +180,15 @@ std::vector<FatDirRow> ScanFatDirectoryClusters(SectorSource& source, bool fat32
 
 void CollectAttributeListRecords(const uint8_t* record, std::vector<uint64_t>& list)
 {
-    size_t at = Le16At(record + 0x14);
-    for (int guard = 0; guard < int(kRecordBytes / 8) && at + 24 <= kRecordBytes; ++guard) {
-        const uint32_t type = Le32At(record + at), length = Le32At(record + at + 4);
-        if (type == 0 || type == 0xFFFFFFFFu || length == 0 || length > kRecordBytes || at + length > kRecordBytes)
-            return;
-        if (type == 0x20 && record[at + 8] == 0) {
-            const uint16_t valueOffset = Le16At(record + at + 0x14);
-            if (valueOffset == 0 || at + valueOffset >= kRecordBytes - 1)
-                return;
-            const size_t attrEnd = at + length;
-            size_t e = at + valueOffset;
-            while (e + 0x18 <= attrEnd && list.size() < kMaxRecordListEntries) {
-                const uint16_t entryLength = Le16At(record + e + 4);
-                if (Le64At(record + e) == 0 || Le32At(record + e) == 0xFFFFFFFFu || entryLength == 0 ||
-                    entryLength > kRecordBytes - 1)
-                    return;
-                list.push_back(Le64At(record + e + 0x10) & 0xFFFFFFFFFFFFull);
-                e += entryLength;
-            }
-            return;
-        }
-        at += length;
-    }
+    NtfsAttribute attributeList;
+    if (list.size() >= kMaxRecordListEntries ||
+        !FindNtfsAttribute(record, kMftRecordSize, kAttrAttributeList, true, attributeList) ||
+        attributeList.nonResident)
+        return;
+    WalkAttributeList(record + attributeList.valueOffset, attributeList.valueLength, [&](const AttributeListEntry& e) {
+        list.push_back(e.recordNumber);
+        return list.size() < kMaxRecordListEntries;
+    });
 }
 
 namespace {
@@ -268,26 +254,58 @@ void ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs, const 
         half = 0;
         recordOk = true;
     };
+    // Sectors that cannot be read are passed over in one step: the record they end is lost,
+    // the records wholly inside them are counted, and one they begin is marked lost.
+    auto passOver = [&](uint64_t first, uint64_t count) {
+        if (count == 0)
+            return;
+        if (half != 0) {
+            const uint64_t take = std::min<uint64_t>(count, kSectorsPerMftRecord - half);
+            recordOk = false;
+            half += int(take);
+            first += take;
+            count -= take;
+            if (half == int(kSectorsPerMftRecord))
+                finishRecord();
+        }
+        number += count / kSectorsPerMftRecord;
+        half = int(count % kSectorsPerMftRecord);
+        if (half != 0) {
+            recordOk = false;
+            recordSector = first + count - half;
+        }
+        if (progress)
+            progress(number * kSectorsPerMftRecord, total);
+    };
     for (size_t run = 0; run < runs.count() && !Stopped(stop); ++run) {
         const uint64_t start = runs.starts[run], length = runs.lengths[run];
+        // A sparse run (start 0) holds no records.
+        if (start == 0) {
+            passOver(0, length);
+            continue;
+        }
         for (uint64_t k = 0; k < length && !Stopped(stop);) {
             const uint32_t n = uint32_t(std::min<uint64_t>(kFatScanBlockSectors, length - k));
-            // A sparse run (start 0) holds no records; its sectors count as unreadable.
-            const bool read = start != 0 && source.Read(start + k, n, block.data()) != 0;
-            for (uint32_t i = 0; i < n; ++i) {
+            // Only whole sectors the read delivered are used; after a short read the next read
+            // starts at the first sector it did not deliver.
+            const uint32_t delivered =
+                uint32_t(std::min<size_t>(n, source.Read(start + k, n, block.data()) / kSectorSize));
+            if (delivered == 0) {
+                passOver(start + k, n);
+                k += n;
+                continue;
+            }
+            for (uint32_t i = 0; i < delivered; ++i) {
                 if (half == 0) {
                     if (Stopped(stop))
                         break;
                     recordSector = start + k + i;
                 }
-                if (read)
-                    std::memcpy(record + half * kSectorSize, block.data() + size_t(i) * kSectorSize, kSectorSize);
-                else
-                    recordOk = false;
+                std::memcpy(record + half * kSectorSize, block.data() + size_t(i) * kSectorSize, kSectorSize);
                 if (++half == int(kSectorsPerMftRecord))
                     finishRecord();
             }
-            k += n;
+            k += delivered;
         }
     }
 }
@@ -400,8 +418,10 @@ BasicScanStatus ScanNtfsVolume(SectorSource& device, ScanTarget& target, bool bo
         return BasicScanStatus::VolumeInvalid;
     const uint32_t volume = store.AddVolume(VolumeOfTarget(target));
     MftRunTableRecord runs;
+    // No run of the $MFT reaches past the volume.
     LoadMftRunTableFrom(device, target.geometry.cluster0Start, target.geometry.mftSector,
-                        target.geometry.sectorsPerCluster, runs);
+                        target.geometry.sectorsPerCluster, runs,
+                        target.endSector > target.geometry.cluster0Start ? target.endSector : UINT64_MAX);
     AddMiscFolderRow(store, volume, kNtfsRootRecord, timeWord);
     // Each record goes into the store as it is read: no list of all records is ever held.
     ScanNtfsRecords(device, runs, stop, progress,

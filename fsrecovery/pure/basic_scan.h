@@ -74,8 +74,10 @@ void CollectAttributeListRecords(const uint8_t* record, std::vector<uint64_t>& l
 
 // Reads every record of the $MFT through the run table, each record's two sectors mapped on
 // their own, and hands `found` each record that carries a $FILE_NAME (the root folder's "."
-// too), in $MFT order. Records that cannot be read or lack the "FILE" signature are skipped;
-// stops early when *stop is 1.
+// too), in $MFT order. Records that cannot be read or lack the "FILE" signature are skipped; a
+// block that cannot be read, and a sparse run, is passed over in one step with the record
+// numbering kept, and only sectors a read delivered are parsed. Progress counts sectors against
+// the table's total. Stops early when *stop is 1.
 using NtfsRecordFn = std::function<void(NtfsScanRecord&& record)>;
 void ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs, const StopFlag* stop,
                      const ScanProgressFn& progress, const NtfsRecordFn& found);

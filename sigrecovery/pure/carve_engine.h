@@ -78,9 +78,8 @@ public:
 class TypeNumbering : public CarveNamer {
 public:
     CString Name(const FileType1& type) override;
-    // The last number given to a type, and setting it (from the summary list's "LastfileNo").
+    // The last number given to a type (its key); 0 before the first.
     uint64_t Last(const CString& key) const;
-    void SetLast(const CString& key, uint64_t number) { m_last[key.Str()] = number; }
 
 private:
     std::map<std::wstring, uint64_t> m_last;

@@ -2,16 +2,26 @@
 
 #include <algorithm>
 
+#include "sigrecovery/pure/carve_search.h"
 #include "sigrecovery/pure/filetype.h"
 #include "storage/pure/namesanitiser.h"
 
+std::vector<CString> CarvePassFolderNames(CarveSearchKind kind, bool thorough)
+{
+    return { CString(L"Zembrolix Recovery (Premium)"), CString(DescribeCarveSearch(kind).caption),
+             CString(thorough ? L"Omitted" : L"General") };
+}
+
 std::vector<CString> CarveFolderNames(CarveSearchKind kind, bool thorough, const CString& extension)
 {
-    const wchar_t* search = kind == CarveSearchKind::Photo ? L"Photo Search"
-        : kind == CarveSearchKind::Signature               ? L"Signature Search"
-                                                           : L"Video Search";
-    return { CString(L"Zembrolix Recovery (Premium)"), CString(search), CString(thorough ? L"Omitted" : L"General"),
-             MakeTypeKey(extension) };
+    std::vector<CString> names = CarvePassFolderNames(kind, thorough);
+    names.push_back(MakeTypeKey(extension));
+    return names;
+}
+
+bool CarvePassFolder(const CString& destination, CarveSearchKind kind, bool thorough, CString* path)
+{
+    return JoinUnderFolder(destination, CarvePassFolderNames(kind, thorough), path);
 }
 
 bool CarveFilePath(const CString& destination, CarveSearchKind kind, bool thorough, const CString& extension,

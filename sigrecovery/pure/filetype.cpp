@@ -69,23 +69,24 @@ CString LineValue(const CString& line)
     return value;
 }
 
-// Fills the signature fields from upper-cased hex text; the reason on refusal.
+// Fills the signature fields from upper-cased hex text, two digits a byte; the digit left over
+// at the end of an odd-length text is a byte of its own ("ABC" gives 0xAB, 0x0C). The reason on
+// refusal: a character that is not a hex digit would otherwise match whatever byte it read as.
 const char* ParseSignatureHex(const CString& hex, FileType1& t)
 {
     const int digits = hex.GetLength();
     if (digits == 0)
         return "empty signature";
-    if (digits % 2 != 0)
-        return "odd number of hex digits";
-    if (digits / 2 > kMaxSignatureBytes)
+    if ((digits + 1) / 2 > kMaxSignatureBytes)
         return "signature longer than 50 bytes";
     for (int i = 0; i < digits; i += 2) {
-        int hi = HexDigit(hex[i]), lo = HexDigit(hex[i + 1]);
+        const int hi = HexDigit(hex[i]);
+        const int lo = i + 1 < digits ? HexDigit(hex[i + 1]) : 0;
         if (hi < 0 || lo < 0)
             return "signature is not hex";
-        t.signature[i / 2] = hi * 16 + lo;
+        t.signature[i / 2] = i + 1 < digits ? hi * 16 + lo : hi;
     }
-    t.signatureLength = digits / 2;
+    t.signatureLength = (digits + 1) / 2;
     t.firstByte = t.signature[0];
     return nullptr;
 }

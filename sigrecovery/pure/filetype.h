@@ -58,7 +58,8 @@ struct SignatureFileContent {
 // after its last ':' (the whole line without one), trimmed; bytes are 8-bit characters.
 // A record is refused (and its six lines skipped) unless all six lines are present, the
 // extension gives a non-empty key, the offset is a decimal 1..512, the signature is 1..50
-// bytes of hex digits and the maximum size is a decimal number above 0.
+// bytes of hex digits (two a byte; a last odd digit is a byte of its own) and the maximum size
+// is a decimal number above 0.
 SignatureFileContent ParseSignatureFile(const std::string& bytes);
 
 // ---- Signature lists ------------------------------------------------------------------------

@@ -47,13 +47,13 @@ FatBootFields ReadFatBootFields(const uint8_t* sector, bool fat32)
 {
     FatBootFields f;
     f.sectorsPerCluster = sector[0x0D];
-    f.reservedSectors = LoadLe16(sector + 0x0E);
+    f.reservedSectors = Le16At(sector + 0x0E);
     if (fat32) {
-        f.sectorsPerFat = LoadLe32(sector + 0x24);
-        f.rootCluster = LoadLe32(sector + 0x2C);
+        f.sectorsPerFat = Le32At(sector + 0x24);
+        f.rootCluster = Le32At(sector + 0x2C);
     } else {
-        f.rootEntries = LoadLe16(sector + 0x11);
-        f.sectorsPerFat = LoadLe16(sector + 0x16);
+        f.rootEntries = Le16At(sector + 0x11);
+        f.sectorsPerFat = Le16At(sector + 0x16);
     }
     return f;
 }
@@ -72,10 +72,10 @@ NtfsBootFields ReadNtfsBootFields(const uint8_t* sector)
 {
     NtfsBootFields f;
     f.sectorsPerCluster = sector[0x0D];
-    f.mftCluster = LoadLe64(sector + 0x30);
-    f.mftMirrCluster = LoadLe64(sector + 0x38);
-    f.clustersPerFileRecord = LoadLe32(sector + 0x40);
-    f.clustersPerIndexRecord = LoadLe32(sector + 0x44);
+    f.mftCluster = Le64At(sector + 0x30);
+    f.mftMirrCluster = Le64At(sector + 0x38);
+    f.clustersPerFileRecord = Le32At(sector + 0x40);
+    f.clustersPerIndexRecord = Le32At(sector + 0x44);
     return f;
 }
 

@@ -1,7 +1,7 @@
 #include "storage/pure/drive_texts.h"
 
-#include "app/pure/textservices.h"
 #include "storage/pure/le.h"
+#include "storage/pure/size_text.h"
 
 CString FormatDiskTag(int diskNumber)
 {
@@ -85,7 +85,7 @@ CString DescriptorText(const uint8_t* buf, size_t returned, size_t offsetField)
     CString text;
     if (offsetField + 4 > returned)
         return text;
-    const uint32_t offset = LoadLe32(buf + offsetField);
+    const uint32_t offset = Le32At(buf + offsetField);
     if (offset == 0)
         return text;
     for (size_t i = offset; i < returned && buf[i] != 0; ++i)

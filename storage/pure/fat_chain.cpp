@@ -1,8 +1,10 @@
 #include "storage/pure/fat_chain.h"
 
 #include <cstring>
+#include <new>
 
 #include "storage/pure/ntfs_record.h"
+#include "storage/pure/storage_host.h"
 
 namespace {
 
@@ -138,10 +140,11 @@ bool FatChainCursor::Next(uint32_t& cluster)
     return true;
 }
 
-FatChainEnd WalkFatChain(SectorSource& source, const FatChainGeometry& fat, uint32_t startCluster, uint64_t maxClusters,
-                         const std::function<bool()>& stop, std::vector<uint32_t>& chain)
+namespace {
+
+FatChainEnd WalkChain(SectorSource& source, const FatChainGeometry& fat, uint32_t startCluster, uint64_t maxClusters,
+                      const std::function<bool()>& stop, std::vector<uint32_t>& chain)
 {
-    chain.clear();
     chain.push_back(startCluster);
     FatEntryReader reader(source, fat);
     const uint64_t entries = reader.Entries();
@@ -174,6 +177,22 @@ FatChainEnd WalkFatChain(SectorSource& source, const FatChainGeometry& fat, uint
             lambda = 0;
         }
         c = next;
+    }
+}
+
+} // namespace
+
+FatChainEnd WalkFatChain(SectorSource& source, const FatChainGeometry& fat, uint32_t startCluster, uint64_t maxClusters,
+                         const std::function<bool()>& stop, std::vector<uint32_t>& chain)
+{
+    chain.clear();
+    try {
+        return WalkChain(source, fat, startCluster, maxClusters, stop, chain);
+    } catch (const std::bad_alloc&) {
+        const bool firstNode = chain.empty();
+        std::vector<uint32_t>().swap(chain);
+        ReportListMemoryExhausted(ListKind::ClusterChain, firstNode);
+        return FatChainEnd::OutOfMemory;
     }
 }
 

@@ -24,6 +24,7 @@ enum class FatChainEnd {
     Loop,         // the next cluster is one already in the chain
     CountReached, // the caller's limit of clusters
     Stopped,      // the caller's stop request
+    OutOfMemory,  // the chain could not grow; it is left empty
 };
 
 // Number of entries the FAT holds (at most 2^28, the most FAT32 can address).
@@ -70,7 +71,8 @@ private:
 // (replacing what it held). Ends at an end mark, at an entry below 2, at a failed read, at a
 // cluster whose entry lies past the FAT, at a cluster already in the chain (which is not
 // added again), once the chain holds maxClusters clusters, or when `stop` says so (polled once
-// per cluster). The chain never holds more clusters than the FAT has entries.
+// per cluster). The chain never holds more clusters than the FAT has entries. When memory runs
+// out the chain is released and the storage host told (ReportListMemoryExhausted).
 FatChainEnd WalkFatChain(SectorSource& source, const FatChainGeometry& fat, uint32_t startCluster, uint64_t maxClusters,
                          const std::function<bool()>& stop, std::vector<uint32_t>& chain);
 

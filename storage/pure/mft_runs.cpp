@@ -18,19 +18,14 @@ bool MulAdd(uint64_t a, uint64_t b, uint64_t c, uint64_t* out)
     return true;
 }
 
-// The record number (low 48 bits of a file reference) of every list entry for the unnamed
-// $DATA, in order.
+// The record number of every list entry for the unnamed $DATA, in order.
 void CollectDataEntries(const uint8_t* list, size_t length, std::vector<uint64_t>& out)
 {
-    size_t pos = 0;
-    while (pos + 26 <= length && out.size() < kMaxMftExtensionRecords) {
-        const size_t entryLength = Le16At(list + pos + 4);
-        if (entryLength < 26 || entryLength > length - pos)
-            break;
-        if (Le32At(list + pos) == kAttrData && list[pos + 6] == 0)
-            out.push_back(Le64At(list + pos + 16) & 0xFFFFFFFFFFFFull);
-        pos += entryLength;
-    }
+    WalkAttributeList(list, length, [&](const AttributeListEntry& entry) {
+        if (entry.type == kAttrData && entry.nameLength == 0)
+            out.push_back(entry.recordNumber);
+        return out.size() < kMaxMftExtensionRecords;
+    });
 }
 
 // Reads a non-resident value whole (up to its data size) through its cluster runs.
@@ -157,8 +152,38 @@ std::vector<uint64_t> CollectMftExtensionRecords(SectorSource& source, const uin
     return records;
 }
 
+void ClampMftRunsToVolume(MftRunTableRecord& table, uint64_t firstSector, uint64_t lastSector)
+{
+    if (lastSector < firstSector)
+        return;
+    // The volume's size in sectors, less one so that a volume of 2^64 sectors cannot wrap.
+    uint64_t room = lastSector - firstSector;
+    bool roomLeft = true;
+    MftRunTableRecord kept;
+    for (size_t i = 0; i < table.count() && roomLeft; ++i) {
+        const uint64_t start = table.starts[i];
+        uint64_t length = table.lengths[i];
+        if (start != 0) {
+            if (start < firstSector || start > lastSector)
+                continue;
+            length = std::min(length, lastSector - start + 1);
+        }
+        if (length == 0)
+            continue;
+        if (length > room) {
+            length = room + 1;
+            roomLeft = false;
+        } else {
+            room -= length;
+        }
+        kept.starts.push_back(start);
+        kept.lengths.push_back(length);
+    }
+    table = std::move(kept);
+}
+
 bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, uint64_t mftStartSector,
-                         uint32_t sectorsPerCluster, MftRunTableRecord& table)
+                         uint32_t sectorsPerCluster, MftRunTableRecord& table, uint64_t lastSector)
 {
     if (sectorsPerCluster == 0)
         return false;
@@ -171,6 +196,9 @@ bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, ui
     DecodeMappingPairs(record + data.valueOffset, data.valueLength, runs);
     MftRunTableRecord loaded;
     if (runs.empty() || !AppendRunsAsSectors(runs, partitionStartSector, sectorsPerCluster, loaded))
+        return false;
+    ClampMftRunsToVolume(loaded, partitionStartSector, lastSector);
+    if (loaded.count() == 0)
         return false;
 
     uint64_t clusters = 0;
@@ -194,6 +222,7 @@ bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, ui
         DecodeMappingPairs(ext + piece.valueOffset, piece.valueLength, more);
         if (more.empty() || !AppendRunsAsSectors(more, partitionStartSector, sectorsPerCluster, loaded))
             break;
+        ClampMftRunsToVolume(loaded, partitionStartSector, lastSector);
         for (const ClusterRun& run : more)
             clusters += run.clusterCount;
     }

@@ -1,13 +1,10 @@
 #include "storage/pure/ntfs_record.h"
 
 #include <cstring>
+#include <new>
 
 #include "storage/pure/globals.h"
-
-uint32_t MakeDword(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3)
-{
-    return uint32_t(b0) | uint32_t(b1) << 8 | uint32_t(b2) << 16 | uint32_t(b3) << 24;
-}
+#include "storage/pure/storage_host.h"
 
 bool ApplyNtfsFixup(uint8_t* buffer, size_t length)
 {
@@ -119,6 +116,29 @@ int FindUnnamedDataAttribute(const uint8_t* record, size_t* attributeOffset)
     return at.nonResident ? 2 : 1;
 }
 
+size_t WalkAttributeList(const uint8_t* value, size_t length,
+                         const std::function<bool(const AttributeListEntry&)>& visit)
+{
+    size_t count = 0;
+    for (size_t pos = 0; length - pos >= kAttributeListEntryHeader;) {
+        const uint8_t* e = value + pos;
+        const size_t entryLength = Le16At(e + 4);
+        AttributeListEntry entry;
+        entry.type = Le32At(e);
+        if (entry.type == 0 || entry.type == kAttrEnd || entryLength < kAttributeListEntryHeader ||
+            entryLength > length - pos)
+            break;
+        entry.nameLength = e[6];
+        entry.lowestVcn = Le64At(e + 8);
+        entry.recordNumber = Le64At(e + 16) & 0xFFFFFFFFFFFFull;
+        ++count;
+        if (!visit(entry))
+            break;
+        pos += entryLength;
+    }
+    return count;
+}
+
 namespace {
 
 // A little-endian field of `width` bytes (at most 8); sign-extended when asked.
@@ -132,9 +152,7 @@ uint64_t ReadVarField(const uint8_t* p, unsigned width, bool isSigned)
     return v;
 }
 
-} // namespace
-
-bool DecodeMappingPairs(const uint8_t* pairs, size_t length, std::vector<ClusterRun>& runs)
+bool DecodePairs(const uint8_t* pairs, size_t length, std::vector<ClusterRun>& runs)
 {
     constexpr uint64_t kMaxCluster = uint64_t(1) << 62;
     size_t p = 0;
@@ -171,6 +189,20 @@ bool DecodeMappingPairs(const uint8_t* pairs, size_t length, std::vector<Cluster
         p += 1 + lenWidth + offWidth;
     }
     return false;
+}
+
+} // namespace
+
+bool DecodeMappingPairs(const uint8_t* pairs, size_t length, std::vector<ClusterRun>& runs)
+{
+    try {
+        return DecodePairs(pairs, length, runs);
+    } catch (const std::bad_alloc&) {
+        const bool firstNode = runs.empty();
+        std::vector<ClusterRun>().swap(runs);
+        ReportListMemoryExhausted(ListKind::DataRuns, firstNode);
+        return false;
+    }
 }
 
 bool DecodeAttributeRuns(size_t recordLength, const uint8_t* record, size_t attributeOffset,

@@ -4,7 +4,10 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
+
+#include "storage/pure/le.h"
 
 constexpr size_t kMftRecordSize = 1024;
 constexpr uint32_t kAttrStandardInfo = 0x10;
@@ -14,21 +17,6 @@ constexpr uint32_t kAttrData = 0x80;
 constexpr uint32_t kAttrIndexRoot = 0x90;
 constexpr uint32_t kAttrIndexAllocation = 0xA0;
 constexpr uint32_t kAttrEnd = 0xFFFFFFFF;
-
-inline uint16_t Le16At(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-inline uint32_t Le32At(const uint8_t* p)
-{
-    return uint32_t(Le16At(p)) | uint32_t(Le16At(p + 2)) << 16;
-}
-inline uint64_t Le64At(const uint8_t* p)
-{
-    return uint64_t(Le32At(p)) | uint64_t(Le32At(p + 4)) << 32;
-}
-
-uint32_t MakeDword(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3);
 
 // Restores the last two bytes of every 512-byte sector of a multi-sector structure from its
 // update-sequence array, over the whole buffer. Sectors the array does not cover and array
@@ -77,6 +65,24 @@ private:
 // The first attribute of the given type, optionally only an unnamed one.
 bool FindNtfsAttribute(const uint8_t* record, size_t length, uint32_t type, bool unnamedOnly, NtfsAttribute& out);
 
+// One entry of an $ATTRIBUTE_LIST value: which attribute lies in which record.
+struct AttributeListEntry {
+    uint32_t type = 0;
+    uint8_t nameLength = 0; // characters; 0 for the unnamed attribute
+    uint64_t lowestVcn = 0;
+    uint64_t recordNumber = 0; // low 48 bits of the file reference
+};
+// The fixed part of an entry: type, length, name length and offset, first VCN, file reference
+// and attribute id.
+constexpr size_t kAttributeListEntryHeader = 0x1A;
+
+// Hands the entries of an attribute list value to visit in order, until visit returns false.
+// An entry counts only when its fixed part and its whole length lie inside the value; the
+// walk ends at the first that does not and at a type 0 or the end marker. Returns the number of
+// entries handed over.
+size_t WalkAttributeList(const uint8_t* value, size_t length,
+                         const std::function<bool(const AttributeListEntry&)>& visit);
+
 // The first unnamed $DATA attribute of a 1024-byte record: 1 resident, 2 non-resident, 0 none
 // (or a walk that fails); on 1 or 2 its offset within the record is stored.
 int FindUnnamedDataAttribute(const uint8_t* record, size_t* attributeOffset);
@@ -91,7 +97,9 @@ struct ClusterRun {
 // Decodes mapping pairs: the first offset is absolute, later ones signed deltas from the
 // last run that had clusters; sparse runs keep their place. Ends at a header byte 0 or at a
 // run whose fields would pass `length`. Runs with a zero count or a cluster number that
-// would go below 0 or past 2^63 end the list; false then, and for a missing terminator.
+// would go below 0 or past 2^63 end the list; false then, and for a missing terminator. When
+// memory runs out the list is released, the storage host told (ReportListMemoryExhausted) and
+// the answer is false.
 bool DecodeMappingPairs(const uint8_t* pairs, size_t length, std::vector<ClusterRun>& runs);
 
 // Decodes the mapping pairs of the non-resident attribute at attributeOffset of a record into

@@ -107,17 +107,17 @@ bool ClassifySearchBootSector(const uint8_t* sector, BootSectorHit& hit)
     switch (ClassifyBootText(sector, false)) {
     case BootText::Fat32:
         hit.fsName = L"FAT32";
-        hit.totalSectors = LoadLe32(sector + 0x20);
+        hit.totalSectors = Le32At(sector + 0x20);
         break;
     case BootText::Fat16:
         hit.fsName = L"FAT16";
-        hit.totalSectors = LoadLe32(sector + 0x20);
+        hit.totalSectors = Le32At(sector + 0x20);
         if (hit.totalSectors == 0)
-            hit.totalSectors = LoadLe16(sector + 0x13);
+            hit.totalSectors = Le16At(sector + 0x13);
         break;
     case BootText::Ntfs:
         hit.fsName = L"NTFS";
-        hit.totalSectors = LoadLe64(sector + 0x28);
+        hit.totalSectors = Le64At(sector + 0x28);
         break;
     default:
         return false;

@@ -65,8 +65,8 @@ MbrEntry ReadMbrEntry(const uint8_t* sector, int k)
     const uint8_t* p = sector + 446 + 16 * k;
     MbrEntry e;
     e.type = p[4];
-    e.start = LoadLe32(p + 8);
-    e.count = LoadLe32(p + 12);
+    e.start = Le32At(p + 8);
+    e.count = Le32At(p + 12);
     return e;
 }
 
@@ -139,8 +139,8 @@ std::vector<FoundPartition> ReadGptPartitions(SectorSource& source, uint64_t fir
             const uint8_t* entry = entries + 128 * i;
             if (std::memcmp(entry, kMicrosoftReservedType, 16) == 0)
                 continue;
-            const uint64_t first = LoadLe64(entry + 32);
-            const uint64_t last = LoadLe64(entry + 40);
+            const uint64_t first = Le64At(entry + 32);
+            const uint64_t last = Le64At(entry + 40);
             if (last == 0 || found.size() >= room)
                 return found;
             if (!source.ReadSector(first, boot))

@@ -21,16 +21,26 @@ struct TruthLine {
     bool isDir() const { return !path.empty() && path.back() == '/'; }
 };
 
-inline std::vector<TruthLine> ParseTruth(std::istream& in)
+// The lines of a truth file that are not comments, split at tabs.
+inline std::vector<std::vector<std::string>> ReadTsvRows(std::istream& in)
 {
-    std::vector<TruthLine> lines;
+    std::vector<std::vector<std::string>> rows;
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#')
             continue;
-        std::vector<std::string> f;
+        std::vector<std::string> cells;
         std::stringstream ss(line);
         for (std::string cell; std::getline(ss, cell, '\t');)
-            f.push_back(cell);
+            cells.push_back(cell);
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+inline std::vector<TruthLine> ParseTruth(std::istream& in)
+{
+    std::vector<TruthLine> lines;
+    for (std::vector<std::string> f : ReadTsvRows(in)) {
         f.resize(5);
         TruthLine t{ f[0], f[1], f[3], f[4] };
         t.size = f[2] == "-" || f[2].empty() ? -1 : std::stoll(f[2]);

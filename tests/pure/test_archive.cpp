@@ -216,6 +216,41 @@ TEST(ArchiveErrors, FullStreamReportsOnCloseAndIsSilentInDestructor)
     EXPECT_EQ(ArchiveCause([&] { load << uint32_t(1); }), CArchiveException::readOnly);
 }
 
+// A log of a million texts must not ask the file for its length and position a million times
+// (each a system call on a real file), and the count must stay exact across refills, reads that
+// bypass the buffer and a flush that gives back what was read ahead.
+TEST(ArchiveRemaining, TheStreamIsAskedOnceAndTheCountStaysExact)
+{
+    struct CountingFile : CMemFile {
+        using CMemFile::CMemFile;
+        uint64_t GetLength() const override { return ++asks, CMemFile::GetLength(); }
+        uint64_t GetPosition() const override { return ++asks, CMemFile::GetPosition(); }
+        mutable int asks = 0;
+    };
+    const Bytes b = Store([](CArchive& ar) {
+        for (int i = 0; i < 2000; ++i)
+            ar << CString(L"text") << uint32_t(i);
+        ar.Write(Bytes(10000, 7).data(), 10000);
+    });
+    CountingFile f(b.data(), b.size());
+    CArchive ar(&f, CArchive::load, 64);
+    uint64_t left = b.size();
+    for (int i = 0; i < 2000; ++i) {
+        CString s;
+        uint32_t n = 0;
+        ar >> s >> n;
+        left -= 4 + 8 + 4;
+        ASSERT_EQ(ar.GetRemaining(), left);
+    }
+    EXPECT_LE(f.asks, 2);
+    Bytes raw(6000);
+    ASSERT_EQ(ar.Read(raw.data(), 6000), 6000u); // larger than the buffer: read past it
+    EXPECT_EQ(ar.GetRemaining(), 4000u);
+    ar.Flush();
+    EXPECT_EQ(ar.GetRemaining(), 4000u);
+    EXPECT_EQ(f.GetPosition(), b.size() - 4000);
+}
+
 TEST(DevicePaths, RawDevicesAreRecognised)
 {
     for (const wchar_t* p : { L"\\\\.\\PhysicalDrive0", L"\\\\.\\C:", L"//./physicaldrive1", L"\\\\.\\pipe\\x",

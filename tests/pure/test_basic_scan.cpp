@@ -235,4 +235,55 @@ TEST(NtfsScan, DamagedRecordsAreSkippedAndAttributeListsBounded)
     EXPECT_EQ(numbers.back(), 104u);
 }
 
+TEST(NtfsScan, UnreadableSectorsArePassedOverAndNeverParsed)
+{
+    // Run 1: record 0 "A" at 98-99, then three sectors that cannot be read; run 2 from 200:
+    // the record begun in run 1 ends at 200, "B" and "C" follow, "D" at 205-206 of which 206
+    // cannot be read. A copy of A's second half at 200 must not bring A back.
+    storage_test::CraftedDisk disk(1024);
+    const Bytes a = Folder(5, u"A"), b = Folder(5, u"B"), c = Folder(5, u"C"), d = Folder(5, u"D");
+    auto put = [&](uint64_t sector, const Bytes& rec, size_t half) {
+        std::memcpy(disk.At(sector).data(), rec.data() + half * kSectorSize, kSectorSize);
+    };
+    put(98, a, 0), put(99, a, 1), put(200, a, 1);
+    put(201, b, 0), put(202, b, 1), put(203, c, 0), put(204, c, 1), put(205, d, 0), put(206, d, 1);
+    for (uint64_t bad : { 100, 101, 102, 206 })
+        disk.Fail(bad);
+    MftRunTableRecord runs;
+    runs.starts = { 98, 200 }, runs.lengths = { 5, 8 };
+    const auto found = ScanNtfsRecords(disk, runs);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_TRUE(found[0].name == u"A" && found[0].record == 0);
+    EXPECT_TRUE(found[1].name == u"B" && found[1].record == 3 && found[1].sector == 201);
+    EXPECT_TRUE(found[2].name == u"C" && found[2].record == 4);
+
+    // A long stretch that cannot be read costs one step per block, not one per record.
+    runs.starts = { 2000 }, runs.lengths = { uint64_t(1) << 20 };
+    size_t reports = 0;
+    uint64_t last = 0;
+    EXPECT_TRUE(ScanNtfsRecords(disk, runs, nullptr, [&](uint64_t done, uint64_t) { ++reports, last = done; }).empty());
+    EXPECT_EQ(last, uint64_t(1) << 20);
+    EXPECT_LE(reports, (size_t(1) << 20) / kFatScanBlockSectors);
+}
+
+TEST(NtfsScan, RunsPastTheVolumeEndAreReadOnlyToItsEnd)
+{
+    // Record 0 at cluster 4 claims 2^40 clusters; the volume has 4096 sectors.
+    storage_test::CraftedDisk disk(1 << 16);
+    ntfs_test::RecordBuilder r0(3);
+    r0.NonResident(0x80, { 0x16, 0, 0, 0, 0, 0, 0x01, 0x04 });
+    r0.Resident(0x30, ntfs_test::FileNameValue(5, 0, kNameSpaceWin32, u"$MFT"));
+    const Bytes rec = r0.Finish();
+    std::memcpy(disk.At(32).data(), rec.data(), kSectorSize);
+    std::memcpy(disk.At(33).data(), rec.data() + kSectorSize, kSectorSize);
+    MftRunTableRecord runs;
+    ASSERT_TRUE(LoadMftRunTableFrom(disk, 0, 32, 8, runs, 4095));
+    ASSERT_EQ(runs.totalSectors(), 4064u);
+    uint64_t done = 0, total = 0;
+    const auto found = ScanNtfsRecords(disk, runs, nullptr, [&](uint64_t d, uint64_t t) { done = d, total = t; });
+    EXPECT_EQ(found.size(), 1u);
+    EXPECT_EQ(total, 4064u);
+    EXPECT_EQ(done, total);
+}
+
 } // namespace

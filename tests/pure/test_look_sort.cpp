@@ -43,10 +43,18 @@ TEST(ListCellCompare, FirstRuleThatTakesBothTextsAndRowOrderStaysAPermutation)
         const wchar_t* b;
         int expect;
     } cases[] = {
-        { L"12", L"9", 1 },     { L"9.5", L"10", -1 },
-        { L"10%", L"9.5%", 1 }, { L"abc", L"10", 1 },
-        { L"", L"5", -1 },                                          // an empty text is never a number
-        { L"d20", L"d3", 1 },   { L"FFFFFFFFF", L"FFFFFFFFFF", 0 }, // beyond 32 bits: saturated, equal
+        { L"12", L"9", 1 },
+        { L"9.5", L"10", -1 },
+        { L"10%", L"9.5%", 1 },
+        { L"abc", L"10", 1 },
+        { L"", L"5", -1 }, // an empty text is never a number
+        { L"d20", L"d3", 1 },
+        // Sector numbers and byte sizes of nine digits and more keep their decimal order.
+        { L"987654321", L"123456789", 1 },
+        { L"4294967296", L"4294967295", 1 },
+        { L"7814037167", L"999999999", 1 },
+        { L"2000398934016", L"999999999999", 1 },
+        { L"FFFFFFFFFFFFFFFF0", L"FFFFFFFFFFFFFFFFF", 0 }, // beyond 64 bits: saturated, equal
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.expect, zr_list::CompareCells(c.a, c.b, date)) << std::wstring(c.a).size();

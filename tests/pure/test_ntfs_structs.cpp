@@ -73,6 +73,41 @@ TEST(NtfsAttributeWalk, FindsUnnamedDataAndEndsAtAnyPartOutside)
     EXPECT_FALSE(walkFails(b, [](uint8_t*) {}));
 }
 
+TEST(AttributeList, EntriesEndAtAnyThatDoesNotFitTheValue)
+{
+    // Four 32-byte entries; the walk is cut by each kind of damage in turn.
+    std::vector<uint8_t> list(4 * 32);
+    for (int k = 0; k < 4; ++k) {
+        Put32(&list[32 * k], k == 1 ? kAttrFileName : kAttrData);
+        Put16(&list[32 * k + 4], 32);
+        list[32 * k + 6] = k == 2 ? 4 : 0;
+        Put64(&list[32 * k + 8], 7 * k);
+        Put64(&list[32 * k + 16], (100 + k) | uint64_t(3) << 48); // the sequence number is dropped
+    }
+    auto walk = [](const std::vector<uint8_t>& value, size_t length) {
+        std::vector<AttributeListEntry> got;
+        WalkAttributeList(value.data(), length, [&](const AttributeListEntry& e) { return got.push_back(e), true; });
+        return got;
+    };
+    const auto all = walk(list, list.size());
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_EQ(all[1].type, kAttrFileName);
+    EXPECT_EQ(all[2].nameLength, 4);
+    EXPECT_EQ(all[3].lowestVcn, 21u);
+    EXPECT_EQ(all[3].recordNumber, 103u);
+
+    EXPECT_EQ(walk(list, 3 * 32 + kAttributeListEntryHeader - 1).size(), 3u); // fixed part cut off
+    EXPECT_EQ(walk(list, 3 * 32 + 31).size(), 3u);                            // whole entry cut off
+    std::vector<uint8_t> damaged = list;
+    Put16(&damaged[2 * 32 + 4], 0x18); // shorter than an entry can be
+    EXPECT_EQ(walk(damaged, damaged.size()).size(), 2u);
+    damaged = list;
+    Put32(&damaged[1 * 32], 0); // no attribute has type 0
+    EXPECT_EQ(walk(damaged, damaged.size()).size(), 1u);
+    size_t visits = 0;
+    EXPECT_EQ(WalkAttributeList(list.data(), list.size(), [&](const AttributeListEntry&) { return ++visits < 2; }), 2u);
+}
+
 TEST(DataRuns, AbsoluteFirstRunSignedDeltasAndSparseRuns)
 {
     // 0x5634, then -1, -128, a sparse run, 0 (four-byte zero delta), +0x10000.
@@ -198,6 +233,60 @@ TEST(MftRunTable, LoadsRecordZeroAndAppendsExtensionRecords)
     std::vector<uint8_t> got(1024);
     ASSERT_TRUE(ReadMftRecordAt(disk, t, 1, got.data()));
     EXPECT_EQ(got, rec);
+}
+
+TEST(MftRunTable, RunsAreClampedToTheVolumeWhenLoaded)
+{
+    // The volume: sectors 1000 to 9191 of a disk that goes on beyond it.
+    constexpr uint64_t kLast = kPartStart + 8191;
+    const uint64_t mftStart = kPartStart + 4 * kSpc;
+    const std::vector<uint8_t> huge[] = {
+        { 0x14, 0xFF, 0xFF, 0xFF, 0x7F, 0x04 },    // 2^31 - 1 clusters at cluster 4
+        { 0x16, 0, 0, 0, 0, 0, 0x01, 0x04 },       // 2^40 clusters at cluster 4
+        { 0x26, 0, 0, 0, 0, 0, 0x01, 0x00, 0x08 }, // past the volume's end entirely
+    };
+    for (const auto& pairs : huge) {
+        storage_test::CraftedDisk disk(1 << 20);
+        RecordBuilder r0;
+        r0.NonResident(kAttrData, pairs);
+        PutRecord(disk, mftStart, r0.Finish());
+        MftRunTableRecord t;
+        const bool inside = &pairs != &huge[2];
+        EXPECT_EQ(LoadMftRunTableFrom(disk, kPartStart, mftStart, kSpc, t, kLast), inside);
+        EXPECT_EQ(t.totalSectors(), inside ? kLast + 1 - mftStart : 0u) << (&pairs - huge);
+    }
+
+    // The same in an extension record: 2 clusters in record 0, the rest in record 1.
+    storage_test::CraftedDisk disk(1 << 20);
+    RecordBuilder r0;
+    r0.NonResident(kAttrData, { 0x11, 0x02, 0x04 });
+    std::vector<uint8_t> list(64);
+    for (uint32_t k = 0; k < 2; ++k) {
+        Put32(&list[32 * k], kAttrData);
+        Put16(&list[32 * k + 4], 32);
+        Put64(&list[32 * k + 8], 2 * k);
+        Put64(&list[32 * k + 16], k);
+    }
+    r0.Resident(kAttrAttributeList, list);
+    PutRecord(disk, mftStart, r0.Finish());
+    RecordBuilder r1(1, 0);
+    r1.NonResident(kAttrData, { 0x16, 0, 0, 0, 0, 0, 0x01, 0x08 }, 2);
+    PutRecord(disk, mftStart + 2, r1.Finish());
+    MftRunTableRecord t;
+    ASSERT_TRUE(LoadMftRunTableFrom(disk, kPartStart, mftStart, kSpc, t, kLast));
+    ASSERT_EQ(t.count(), 2u);
+    EXPECT_EQ(t.lengths[1], kLast + 1 - (kPartStart + 8 * kSpc));
+
+    // No more sectors than the volume has, sparse runs counted: the third run finds no room.
+    t.starts = { 1100, 0, 1200 }, t.lengths = { 100, uint64_t(1) << 40, 50 };
+    ClampMftRunsToVolume(t, 1000, 1999);
+    EXPECT_EQ(t.starts, (std::vector<uint64_t>{ 1100, 0 }));
+    EXPECT_EQ(t.lengths, (std::vector<uint64_t>{ 100, 900 }));
+    t.starts = { 900, 1100 }, t.lengths = { 10, 5 }; // a run before the volume is no part of it
+    ClampMftRunsToVolume(t, 1000, 1999);
+    EXPECT_EQ(t.starts, (std::vector<uint64_t>{ 1100 }));
+    ClampMftRunsToVolume(t, 1000, 999); // an unknown end bounds nothing
+    EXPECT_EQ(t.count(), 1u);
 }
 
 // ---- $FILE_NAME readers --------------------------------------------------------------------

@@ -52,8 +52,8 @@ TEST(SignatureParser, RefusesRecordsOutsideTheFormatAndShiftedOrCutRecords)
     const char* const cases[][4] = {
         // extension, max size, signature, offset
         { ".j", "5", "", "1" },
-        { ".j", "5", "ABC", "1" },
         { ".j", "5", "FFD8FG", "1" },
+        { ".j", "5", "FFD8-", "1" }, // a stray character as the odd last digit too
         { ".j", "5", "FF", "0" },
         { ".j", "5", "FF", "513" },
         { " . ", "5", "FF", "1" },
@@ -65,17 +65,29 @@ TEST(SignatureParser, RefusesRecordsOutsideTheFormatAndShiftedOrCutRecords)
     std::vector<std::string> texts;
     for (const auto& c : cases)
         texts.push_back(Record(c[0], c[1], c[2], c[3]));
-    texts.push_back(Record(".j", "5", std::string(102, 'A'), "1")); // 51 bytes
+    texts.push_back(Record(".j", "5", std::string(101, 'A'), "1")); // 51 bytes, the last of one digit
     for (const std::string& text : texts) {
         const SignatureFileContent r = ParseSignatureFile(Good(".a") + text + Good(".b"));
         ASSERT_EQ(r.refused.size(), 1u) << text;
         EXPECT_EQ(r.refused[0].firstLine, 7) << text;
         ASSERT_EQ(r.entries.size(), 2u) << text; // the records around it still load
     }
+    for (const char* notHex : { "FFD8FG", "FFD8-" })
+        EXPECT_EQ(ParseSignatureFile(Record(".j", "5", notHex, "1")).refused.at(0).reason, "signature is not hex");
     const SignatureFileContent edge =
         ParseSignatureFile(Record(".x", "9223372036854775807", std::string(100, 'a'), "512"));
     ASSERT_EQ(edge.entries.size(), 1u); // the limits themselves are inside the format
     EXPECT_EQ(edge.entries[0].type.signatureLength, 50);
+    // An odd digit count: the last digit alone is the lowest digit of a last byte.
+    for (const char* sig : { "ABC", "abc" }) {
+        const SignatureFileContent odd = ParseSignatureFile(Record(".x", "5", sig, "1"));
+        ASSERT_EQ(odd.entries.size(), 1u) << sig;
+        const FileType1& t = odd.entries[0].type;
+        EXPECT_EQ(std::vector<int32_t>(t.signature, t.signature + t.signatureLength),
+                  (std::vector<int32_t>{ 171, 12 }));
+        EXPECT_EQ(t.firstByte, 171);
+    }
+    EXPECT_EQ(ParseSignatureFile(Record(".x", "5", std::string(99, 'f'), "1")).entries.at(0).type.signatureLength, 50);
     // Cut short by the end of the file: refused, not padded with empty values.
     const SignatureFileContent cut = ParseSignatureFile(Good() + "Extension:.png\nMax Size: 5\nSignature: 89\n");
     EXPECT_EQ(cut.entries.size(), 1u);

@@ -3,7 +3,7 @@
 #include "common/basic_search_fixture.h"
 #include "common/ui_wait.h"
 #include "resources/resource.h"
-#include "storage/driverecords.h"
+#include "app/devicetree.h"
 
 namespace {
 

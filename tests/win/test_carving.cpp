@@ -48,41 +48,49 @@ const std::wstring kRecovered = L"\\Zembrolix Recovery (Premium)\\";
 
 struct Row {
     std::wstring key, name, path;
+    bool thorough;
 };
 
 class TestHost : public CarveScanHost {
 public:
-    TestHost(const std::wstring& device, uint64_t start, uint64_t end, const std::wstring& dest)
-        : device(device), start(start), end(end), dest(dest)
+    TestHost(const std::wstring& device, uint64_t start, uint64_t end, const std::wstring& dest,
+             CarveSearchKind kind = CarveSearchKind::Signature)
+        : device(device), start(start), end(end), dest(dest), kind(kind), naming(kind)
     { }
+    CarveSearchKind Kind() override { return kind; }
+    CarveScanState& State() override { return state; }
     CString DevicePath() override { return CString(device); }
     uint64_t StartSector() override { return start; }
     uint64_t EndSector() override { return end; }
     CString Destination() override { return CString(dest); }
+    bool ThoroughWanted() override { return thorough; }
+    std::vector<FileType1> SignaturesForPass(bool thoroughPass) override
+    {
+        return thoroughPass ? thoroughTypes : generalTypes;
+    }
+    CarveNaming& Naming() override { return naming; }
     MediaAnswer AskMediaRemoved() override { return ++asked, answer; }
     void ShowMessage(const CString& text) override { messages.push_back(text.GetString()); }
     void AddThumbnail(const std::vector<uint8_t>& bytes, const CString& name) override
     {
         thumbnails.push_back({ name.GetString(), bytes });
     }
-    void AddResultRow(const CString& key, const CString& name, const CString& path) override
+    void AddResultRow(const CarveFound& found) override
     {
-        rows.push_back({ key.GetString(), name.GetString(), path.GetString() });
+        rows.push_back({ found.key.GetString(), found.name.GetString(), found.path.GetString(), found.thorough });
         if (stopAfterRows != 0 && rows.size() == stopAfterRows)
-            StopSignatureScan.store(1);
+            state.stop.store(1);
     }
-    void PassStarting(bool thorough) override { passes.push_back(thorough); }
-    void LoadThoroughSignatures() override
-    {
-        for (const FileType1& t : thoroughTypes)
-            AddSignature(t, SignatureFileTypeList, SignatureOffsetList);
-    }
+    void PassStarting(bool thoroughPass) override { passes.push_back(thoroughPass); }
     void ScanFinished() override { finished = true; }
-    TypeNumbering& Numbering() override { return numbering; }
 
     std::wstring device;
     uint64_t start, end;
     std::wstring dest;
+    CarveSearchKind kind;
+    CarveScanState state;
+    CarveNaming naming;
+    bool thorough = true;
     MediaAnswer answer = MediaAnswer::Skip;
     unsigned asked = 0;
     size_t stopAfterRows = 0;
@@ -90,9 +98,8 @@ public:
     std::vector<Row> rows;
     std::vector<std::pair<std::wstring, std::vector<uint8_t>>> thumbnails;
     std::vector<bool> passes;
-    std::vector<FileType1> thoroughTypes;
+    std::vector<FileType1> generalTypes, thoroughTypes;
     bool finished = false;
-    TypeNumbering numbering;
 };
 
 std::vector<uint8_t> FileBytes(const std::wstring& path)
@@ -112,7 +119,6 @@ public:
         ASSERT_TRUE(dev.IsOpen());
         sectors = dev.Size() / 512;
         ASSERT_GT(sectors, 0u);
-        StopSignatureScan.store(0);
     }
     void TearDown() override
     {
@@ -144,11 +150,10 @@ TEST_F(Carving, FindsEveryPlantedFileAndSavesItsBytes)
         const SignatureSet set(CarveTypes());
         CarvePassSettings settings;
         settings.readAhead = readAhead;
-        std::atomic<int32_t> stop{ 0 };
-        ASSERT_EQ(RunDeviceCarvePass(host, set, host.numbering, settings, stop), CarvePassEnd::Completed);
+        ASSERT_EQ(RunDeviceCarvePass(host, set, host.naming.ForPass(false), settings), CarvePassEnd::Completed);
         EXPECT_TRUE(host.messages.empty());
         EXPECT_EQ(host.asked, 0u);
-        EXPECT_EQ(CarveProgressSector.load(), sectors);
+        EXPECT_EQ(host.state.progressSector.load(), sectors);
         EXPECT_EQ(host.rows.size(), manifest.size());
 
         std::map<std::wstring, unsigned> perType;
@@ -176,15 +181,16 @@ TEST_F(Carving, FindsEveryPlantedFileAndSavesItsBytes)
     }
 }
 
-// A second pass into the same folder numbers on instead of overwriting.
+// A second search into the same folder (a new session, its numbering fresh) numbers on past the
+// files already there instead of overwriting them.
 TEST_F(Carving, NeverOverwritesAnEarlierFind)
 {
     const std::wstring dest = Folder(L"again");
     const SignatureSet set(std::vector<FileType1>{ CarveTypes()[0] });
     for (const wchar_t* firstName : { L"JPG00001.JPG", L"JPG00005.JPG" }) {
-        TestHost host(kCarveDevice, 0, sectors - 1, dest); // a fresh numbering each time
-        std::atomic<int32_t> stop{ 0 };
-        ASSERT_EQ(RunDeviceCarvePass(host, set, host.numbering, CarvePassSettings(), stop), CarvePassEnd::Completed);
+        TestHost host(kCarveDevice, 0, sectors - 1, dest);
+        ASSERT_EQ(RunDeviceCarvePass(host, set, host.naming.ForPass(false), CarvePassSettings()),
+                  CarvePassEnd::Completed);
         ASSERT_EQ(host.rows.size(), 4u);
         EXPECT_EQ(host.rows.front().name, firstName);
     }
@@ -198,13 +204,11 @@ TEST_F(Carving, StopListsEveryItemFoundBeforeIt)
     TestHost host(kCarveDevice, 0, sectors - 1, Folder(L"stop"));
     host.stopAfterRows = 3;
     const SignatureSet set(CarveTypes());
-    EXPECT_EQ(RunDeviceCarvePass(host, set, host.numbering, CarvePassSettings(), StopSignatureScan),
-              CarvePassEnd::Stopped);
+    EXPECT_EQ(RunDeviceCarvePass(host, set, host.naming.ForPass(false), CarvePassSettings()), CarvePassEnd::Stopped);
     ASSERT_GE(host.rows.size(), 3u);
     EXPECT_LT(host.rows.size(), manifest.size());
     for (const Row& r : host.rows)
         EXPECT_NE(GetFileAttributesW(r.path.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(r.name);
-    StopSignatureScan.store(0);
 }
 
 // A device that cannot be opened: Retry asks again for every chunk, RetryAlways once per pass,
@@ -224,43 +228,159 @@ TEST_F(Carving, MediaQuestionFollowsTheAnswer)
                           Case{ MediaAnswer::Cancel, CarvePassEnd::Cancelled, 1, 1 } }) {
         TestHost host(L"\\\\.\\PhysicalDrive9", 0, 4 * 512 - 1, dest);
         host.answer = c.answer;
-        std::atomic<int32_t> stop{ 0 };
-        EXPECT_EQ(RunDeviceCarvePass(host, set, host.numbering, CarvePassSettings(), stop), c.end);
+        EXPECT_EQ(RunDeviceCarvePass(host, set, host.naming.ForPass(false), CarvePassSettings()), c.end);
         EXPECT_EQ(host.asked, c.asked);
-        EXPECT_EQ(stop.load(), c.stop);
+        EXPECT_EQ(host.state.stop.load(), c.stop);
         EXPECT_TRUE(host.rows.empty());
     }
 }
 
-// The Signature thread runs the General pass, then the Thorough pass on the reloaded lists, and
-// clears its stop flag; a start not below the end is refused with the end-sector message.
-TEST_F(Carving, SignatureThreadRunsBothPasses)
+// The scan thread runs the General pass, then the Thorough pass on its own signatures, and clears
+// its stop flag; without the Thorough box, or after a stop, only the General pass runs; a start
+// not below the end is refused with the end-sector message.
+TEST_F(Carving, ScanThreadRunsThePassesAskedFor)
 {
     const std::wstring dest = Folder(L"thread");
+    auto run = [&](TestHost& host) {
+        CWinThread* thread = nullptr;
+        ASSERT_NE(ZrBeginThreadInto(thread, CarveSearchThreadProc, &host), nullptr);
+        ASSERT_EQ(WaitForSingleObject(thread->m_hThread, 60000), WAIT_OBJECT_0);
+        delete thread;
+        EXPECT_TRUE(host.finished);
+        EXPECT_EQ(host.state.stop.load(), 0);
+    };
     TestHost host(kCarveDevice, 0, sectors - 1, dest);
-    SignatureFileTypeList.clear();
-    SignatureOffsetList.clear();
-    AddSignature(CarveTypes()[2], SignatureFileTypeList, SignatureOffsetList); // PDF
-    host.thoroughTypes = { CarveTypes()[4] };                                  // GIF
-    GeneralFoundCount.store(0);
-    OmittedFoundCount.store(0);
-    CWinThread* thread = nullptr;
-    ASSERT_NE(ZrBeginThreadInto(thread, SignatureSearchThreadProc, &host), nullptr);
-    ASSERT_EQ(WaitForSingleObject(thread->m_hThread, 60000), WAIT_OBJECT_0);
-    delete thread;
-    EXPECT_TRUE(host.finished);
+    host.generalTypes = { CarveTypes()[2] };  // PDF
+    host.thoroughTypes = { CarveTypes()[4] }; // GIF
+    run(host);
     EXPECT_EQ(host.passes, (std::vector<bool>{ false, true }));
-    EXPECT_EQ(GeneralFoundCount.load(), 2u);
-    EXPECT_EQ(OmittedFoundCount.load(), 1u);
     ASSERT_EQ(host.rows.size(), 3u);
+    EXPECT_FALSE(host.rows[1].thorough);
+    EXPECT_TRUE(host.rows[2].thorough);
     EXPECT_EQ(host.rows[2].path, dest + kRecovered + L"Signature Search\\Omitted\\GIF\\GIF00001.GIF");
-    EXPECT_EQ(StopSignatureScan.load(), 0);
+    // Back and Next: the session's second scan numbers on, and the first scan's files stay.
+    const std::vector<uint8_t> firstGif = FileBytes(host.rows[2].path);
+    host.rows.clear();
+    run(host);
+    ASSERT_EQ(host.rows.size(), 3u);
+    EXPECT_EQ(host.rows[0].name, L"PDF00003.PDF");
+    EXPECT_EQ(host.rows[2].name, L"GIF00002.GIF");
+    EXPECT_EQ(FileBytes(dest + kRecovered + L"Signature Search\\Omitted\\GIF\\GIF00001.GIF"), firstGif);
+
+    TestHost unticked(kCarveDevice, 0, sectors - 1, dest);
+    unticked.generalTypes = host.generalTypes;
+    unticked.thoroughTypes = host.thoroughTypes;
+    unticked.thorough = false;
+    run(unticked);
+    EXPECT_EQ(unticked.passes, (std::vector<bool>{ false }));
+
+    TestHost stopped(kCarveDevice, 0, sectors - 1, dest);
+    stopped.generalTypes = host.generalTypes;
+    stopped.thoroughTypes = host.thoroughTypes;
+    stopped.stopAfterRows = 1;
+    run(stopped);
+    EXPECT_EQ(stopped.passes, (std::vector<bool>{ false }));
+    for (const Row& r : stopped.rows)
+        EXPECT_FALSE(r.thorough);
 
     TestHost refused(kCarveDevice, 10, 10, dest);
-    EXPECT_EQ(SignatureSearchThreadProc(&refused), 0u);
+    EXPECT_EQ(CarveSearchThreadProc(&refused), 0u);
     ASSERT_EQ(refused.messages.size(), 1u);
     EXPECT_NE(refused.messages[0].find(L"End Sector"), std::wstring::npos);
     EXPECT_TRUE(refused.finished);
-    SignatureFileTypeList.clear();
-    SignatureOffsetList.clear();
+}
+
+namespace {
+
+// The repository's copy of a data file, read through Wine's Z: drive.
+std::vector<FileType1> ShippedSignatures(const wchar_t* name, bool ticked)
+{
+    std::string here = __FILE__; // <repo>/tests/win/this file
+    for (int up = 0; up < 3; ++up)
+        here = here.substr(0, here.find_last_of("/\\"));
+    std::wstring path = L"Z:" + Widen(here) + L"/resources/signatures" + name;
+    for (wchar_t& ch : path)
+        if (ch == L'/')
+            ch = L'\\';
+    ReadOnlyFile f(path);
+    const std::vector<uint8_t> bytes = f.Read(0, static_cast<size_t>(f.Size()));
+    const SignatureFileContent content = ParseSignatureFile(std::string(bytes.begin(), bytes.end()));
+    std::vector<FileType1> list;
+    std::vector<int32_t> offsets;
+    if (ticked)
+        AddTickedEntries(content, list, offsets, [](const CString&) { return true; });
+    else
+        AddAllEntries(content, list, offsets);
+    return list;
+}
+
+} // namespace
+
+// Each search over the carving medium with the shipped signature files, through the scan thread
+// and the writer: every find of the truth is saved under its name and folder with exactly the
+// bytes the truth gives, Photo's pictures reach their thumbnails whole; a second scan of the
+// same session (Back, then Next) adds files under new names and leaves the first ones as they are.
+TEST(CarvingMedium, EverySearchSavesWhatTheTruthSays)
+{
+    const CarveMediaTruth truth = LoadCarveMediaTruth(L"carvemedia.img");
+    if (truth.found.empty())
+        GTEST_SKIP() << "no carvemedia truth (ZR_IMAGES not set?)";
+    const wchar_t kDevice[] = L"\\\\.\\PhysicalDrive6";
+    ReadOnlyFile device(kDevice);
+    ASSERT_TRUE(device.IsOpen());
+    const uint64_t sectors = device.Size() / 512;
+    const struct {
+        CarveSearchKind kind;
+        const char* search;
+    } searches[] = { { CarveSearchKind::Photo, "photo" },
+                     { CarveSearchKind::Signature, "sig" },
+                     { CarveSearchKind::Video, "video" } };
+    for (const auto& s : searches) {
+        SCOPED_TRACE(s.search);
+        const CarveSearchInfo& info = DescribeCarveSearch(s.kind);
+        const std::wstring dest = NewTempFolder(L"zrmedia").GetString();
+        TestHost host(kDevice, 0, sectors - 1, dest, s.kind);
+        host.generalTypes = ShippedSignatures(info.generalFile, info.typesTicked);
+        host.thoroughTypes = ShippedSignatures(info.thoroughFile, info.typesTicked);
+        EXPECT_EQ(CarveSearchThreadProc(&host), 0u);
+        EXPECT_TRUE(host.messages.empty());
+
+        std::map<std::wstring, std::string> firstScan; // path -> sha256
+        size_t expected = 0;
+        for (const CarveFind& f : truth.found) {
+            if (f.search != s.search)
+                continue;
+            ++expected;
+            auto row = std::find_if(host.rows.begin(), host.rows.end(),
+                                    [&](const Row& r) { return Narrow(r.name) == f.name; });
+            ASSERT_NE(row, host.rows.end()) << f.name;
+            EXPECT_EQ(row->thorough, f.pass == "thorough") << f.name;
+            CString folder;
+            ASSERT_TRUE(CarvePassFolder(dest.c_str(), s.kind, row->thorough, &folder));
+            EXPECT_EQ(row->path, std::wstring(folder.GetString()) + L"\\" + Widen(f.key) + L"\\" + row->name);
+            const std::vector<uint8_t> saved = FileBytes(row->path);
+            EXPECT_EQ(saved.size(), f.end - f.start) << f.name;
+            EXPECT_EQ(Sha256Hex(saved), f.sha256) << f.name;
+            firstScan[row->path] = f.sha256;
+            if (s.kind == CarveSearchKind::Photo) {
+                auto thumb = std::find_if(host.thumbnails.begin(), host.thumbnails.end(),
+                                          [&](const auto& t) { return t.first == row->name; });
+                ASSERT_NE(thumb, host.thumbnails.end()) << f.name;
+                EXPECT_EQ(Sha256Hex(thumb->second), f.sha256) << f.name;
+            }
+        }
+        EXPECT_EQ(host.rows.size(), expected);
+
+        host.rows.clear();
+        host.finished = false;
+        EXPECT_EQ(CarveSearchThreadProc(&host), 0u);
+        ASSERT_EQ(host.rows.size(), expected);
+        for (const Row& r : host.rows)
+            EXPECT_EQ(firstScan.count(r.path), 0u) << Narrow(r.path);
+        for (const auto& [path, sha] : firstScan)
+            EXPECT_EQ(Sha256Hex(FileBytes(path)), sha) << Narrow(path);
+        std::map<std::string, std::string> taken;
+        TakeSavedFiles(dest, "", taken);
+        RemoveDirectoryW(dest.c_str());
+    }
 }

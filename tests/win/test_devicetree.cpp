@@ -7,14 +7,16 @@
 
 #include "afxwin.h"
 #include "app/maindlg.h"
+#include "app/startup.h"
 #include "app/treeclass.h"
 #include "common/images.h"
 #include "common/plain_dialog.h"
 #include "common/ui_wait.h"
-#include "storage/driverecords.h"
+#include "app/devicetree.h"
 #include "storage/pure/bootsector.h"
 #include "storage/pure/partition_search.h"
 #include "storage/pure/partition_table.h"
+#include "storage/pure/storage_host.h"
 #include "storage/sectorreader.h"
 #include "test_resource.h"
 
@@ -303,6 +305,44 @@ TEST_F(DeviceTreeTest, StartAndStopCyclesEndWithTheSummary)
     // Every partition of the disk is listed once, however the runs were cut.
     EXPECT_LE(DiskPartitionTable[kWipedDisk].partitionCount, 6u);
     EXPECT_EQ(ChildTexts(DiskItem(kWipedDisk)).size(), DiskPartitionTable[kWipedDisk].partitionCount);
+}
+
+// A data-run or cluster list that cannot get memory: the program's host shows the message and
+// ends the program with exit code 0, the files written for viewing deleted first.
+TEST(ProgramStorageHost, ListOutOfMemoryEndsTheProgramAfterItsMessage)
+{
+    static struct {
+        CString text, caption;
+        UINT type = 0;
+        int ended = -1;
+    } seen;
+    const ZrMessageBoxHook oldBox = ZrSetMessageBoxHook([](HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
+        seen.text = text, seen.caption = caption, seen.type = type;
+        return IDOK;
+    });
+    const ZrProcessEnder oldEnd = ZrSetProcessEnder([](int code) { seen.ended = code; });
+    const CString oldTemp = TempFolderPath;
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    TempFolderPath = CString(temp) + L"zr_listmemory\\";
+    CreateDirectoryPath(TempFolderPath);
+    CreateEmptyFile(TempFolderPath + L"VKD7.txt");
+    InstallDriveTreeStorageHost();
+
+    ReportListMemoryExhausted(ListKind::ClusterChain, false);
+    EXPECT_EQ(seen.text, L"Not Enough Memory.");
+    EXPECT_EQ(seen.caption, L"Message");
+    EXPECT_EQ(seen.type & MB_ICONMASK, UINT(MB_ICONINFORMATION));
+    EXPECT_EQ(seen.ended, 0);
+    EXPECT_EQ(::GetFileAttributesW(TempFolderPath + L"VKD7.txt"), INVALID_FILE_ATTRIBUTES);
+    ReportListMemoryExhausted(ListKind::DataRuns, true);
+    EXPECT_EQ(seen.text, L"Memory Allocation Error.");
+    EXPECT_EQ(seen.type & MB_ICONMASK, UINT(MB_ICONERROR));
+
+    ::RemoveDirectoryW(TempFolderPath);
+    TempFolderPath = oldTemp;
+    ZrSetMessageBoxHook(oldBox);
+    ZrSetProcessEnder(oldEnd);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // on a FAT selection, and for FAT16 only once the scan assembled a volume.
 #include <gtest/gtest.h>
 
+#include "app/devicetree.h"
 #include "app/maindlg.h"
 #include "fsrecovery/fsglobals.h"
 #include "storage/fatcandidates.h"
@@ -14,6 +15,7 @@ struct FatCandidates : ::testing::Test {
     void SetUp() override
     {
         g_pMainDlg = &dlg;
+        InstallDriveTreeStorageHost(); // the gates ask the host which search runs
         dlg.SearchMode = kModeDeep;
         SelectedVolumeInfo.fsName = L"FAT32";
         DeepFatVolumeCount = 0;
@@ -42,37 +44,38 @@ struct FatCandidates : ::testing::Test {
 TEST_F(FatCandidates, LoadOnlyInDeepSearchOnFat)
 {
     dlg.SearchMode = kModeBasic;
-    LoadFatCandidate(1);
+    LoadFatCandidate(dlg.FatPartitionTable.Snapshot(), 1);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 0u);
 
     dlg.SearchMode = kModeDeep;
     SelectedVolumeInfo.fsName = L"NTFS";
-    LoadFatCandidate(1);
+    LoadFatCandidate(dlg.FatPartitionTable.Snapshot(), 1);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 0u);
 
     SelectedVolumeInfo.fsName = L"FAT32";
-    LoadFatCandidate(1);
+    LoadFatCandidate(dlg.FatPartitionTable.Snapshot(), 1);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 2832u); // the row's fields are the pure tests' business
 }
 
 TEST_F(FatCandidates, ByIndexHonoursTheFat16GateAndTheWantedStart)
 {
     SelectedVolumeInfo.fsName = L"FAT16";
-    LoadFatCandidateByIndex(1, 1);
+    LoadFatCandidateByIndex(dlg.FatPartitionTable.Snapshot(), 1, 1, DeepFatVolumeCount);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 0u); // no FAT16 volume assembled yet
 
     DeepFatVolumeCount = 2;
-    LoadFatCandidateByIndex(1, 1); // the wanted start (0) is the one held already
+    LoadFatCandidateByIndex(dlg.FatPartitionTable.Snapshot(), 1, 1,
+                            DeepFatVolumeCount); // the wanted start (0) is the one held already
     EXPECT_EQ(FatVolumeParams.cluster0Start, 0u);
     WantedCluster0Start = 1;
-    LoadFatCandidateByIndex(1, 1);
+    LoadFatCandidateByIndex(dlg.FatPartitionTable.Snapshot(), 1, 1, DeepFatVolumeCount);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 300100u);
 
     WantedCluster0Start = 2832;
-    LoadFatCandidateByIndex(0, 0);
+    LoadFatCandidateByIndex(dlg.FatPartitionTable.Snapshot(), 0, 0, DeepFatVolumeCount);
     EXPECT_EQ(FatVolumeParams.sectorsPerFat, 400u);
     WantedCluster0Start = 12345; // no row has it
-    LoadFatCandidateByIndex(0, 0);
+    LoadFatCandidateByIndex(dlg.FatPartitionTable.Snapshot(), 0, 0, DeepFatVolumeCount);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 2832u);
 }
 

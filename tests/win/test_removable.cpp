@@ -102,7 +102,7 @@ protected:
 // still gives the controls back, offered whole as one partition.
 TEST_F(RemovableTest, SearchEndsWithThePartitionShownAndReported)
 {
-    const uint32_t volumeSectors = Le32(boot.data() + 0x20) ? Le32(boot.data() + 0x20) : Le16(boot.data() + 0x13);
+    const uint32_t volumeSectors = Le32At(boot.data() + 0x20) ? Le32At(boot.data() + 0x20) : Le16At(boot.data() + 0x13);
     const struct {
         bool readable, startupLog;
     } cases[] = { { true, false }, { true, true }, { false, false } };

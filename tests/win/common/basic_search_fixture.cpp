@@ -6,7 +6,7 @@
 #include "common/images.h"
 #include "common/ui_wait.h"
 #include "resources/resource.h"
-#include "storage/driverecords.h"
+#include "app/devicetree.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/storage_host.h"
 #include "storage/sectorreader.h"

@@ -185,4 +185,16 @@ std::string Sha256Hex(const void* data, size_t n)
     return h.HexDigest();
 }
 
+CarveMediaTruth LoadCarveMediaTruth(const std::wstring& image)
+{
+    CarveMediaTruth out;
+    for (auto& r : ReadTsv(image + L".truth.tsv")) {
+        if (r.size() >= 7 && r[0] == "planted")
+            out.planted.push_back({ r[1], r[2], ToU64(r[3]), ToU64(r[4]), r[5], r[6] });
+        else if (r.size() >= 10 && r[0] == "found")
+            out.found.push_back({ r[1], r[2], r[3], r[4], ToU64(r[5]), ToU64(r[6]), r[7], r[8], r[9] });
+    }
+    return out;
+}
+
 } // namespace zr_test

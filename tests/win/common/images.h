@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "storage/pure/le.h"
+
 namespace zr_test {
 
 // The images folder (environment ZR_IMAGES, a Unix path) on Wine's Z: drive; empty when unset.
@@ -70,17 +72,22 @@ inline std::string Sha256Hex(const std::vector<uint8_t>& v)
     return Sha256Hex(v.data(), v.size());
 }
 
-inline uint16_t Le16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-inline uint32_t Le32(const uint8_t* p)
-{
-    return Le16(p) | uint32_t(Le16(p + 2)) << 16;
-}
-inline uint64_t Le64(const uint8_t* p)
-{
-    return Le32(p) | uint64_t(Le32(p + 4)) << 32;
-}
+// carvemedia.img.truth.tsv (\\.\PhysicalDrive6, \\.\M:): the files planted for the carving
+// searches, and every item each search pass finds over the whole image (fixtures/README.md).
+struct CarvePlanted {
+    std::string name, type;
+    uint64_t offset = 0, size = 0;
+    std::string sha256, note; // note: "-", overlapped-by:NAME, cut-by-image-end, not-carved
+};
+struct CarveFind {
+    std::string search, pass, key, name; // search photo, sig, video; pass general, thorough
+    uint64_t start = 0, end = 0;         // a saved file holds image[start, end)
+    std::string close, sha256, planted;  // planted: the file starting there, "-" for none
+};
+struct CarveMediaTruth {
+    std::vector<CarvePlanted> planted;
+    std::vector<CarveFind> found;
+};
+CarveMediaTruth LoadCarveMediaTruth(const std::wstring& image);
 
 } // namespace zr_test

@@ -1,14 +1,18 @@
 // The storage host of the running program: partition items go under the disk's item of the
-// current drive tree, the logical-drive path and hidden tables are the main dialog's, and the
-// automatic partition search is the search thread.
+// current drive tree, the logical-drive path and hidden tables are the main dialog's, the
+// automatic partition search is the search thread, and a list that runs out of memory ends the
+// program after its message.
+#include "app/devicetree.h"
 #include "app/maindlg.h"
-#include "storage/driverecords.h"
+#include "app/startup.h"
 #include "storage/pure/storage_host.h"
 
 namespace {
 
 class DriveTreeStorageHost : public StorageHost {
 public:
+    int CurrentSearchMode() override { return g_pMainDlg != nullptr ? g_pMainDlg->SearchMode.load() : kModeNone; }
+
     TreeItemHandle InsertPartitionItem(TreeItemHandle parent, const CString& text) override
     {
         return parent != nullptr ? InsertDriveTreeItem(text, parent) : nullptr;
@@ -46,6 +50,18 @@ public:
     }
 
     bool StartPartitionSearch() override { return StartPartitionSearchThread(); }
+
+    // The message is owned by the search dialog the list was built for; the program then ends
+    // with exit code 0 after deleting the files it wrote for viewing. Whatever else runs ends
+    // with the process, as on every exit.
+    void ListMemoryExhausted(ListKind kind, bool firstNode) override
+    {
+        CWnd* owner = g_pMainDlg != nullptr ? g_pMainDlg->ActiveSearchDialog() : nullptr;
+        ZrMessageBox(owner != nullptr ? owner->GetSafeHwnd() : nullptr, ListMemoryMessage(kind, firstNode), L"Message",
+                     kind == ListKind::DataRuns ? MB_ICONERROR : MB_ICONINFORMATION);
+        DeleteTempFiles(TempFolderPath);
+        EndProcessNow(0);
+    }
 };
 
 } // namespace

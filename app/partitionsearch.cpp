@@ -1,9 +1,10 @@
 // The lost-partition search thread: runs the search over the selected disk, adds what it finds
 // to the disk's item in green, and at its end selects a partition (or offers the whole disk) and
 // reports the count. Stopping sets a flag the search polls; the thread always runs its end steps.
+#include "app/devicetree.h"
 #include "app/maindlg.h"
 #include "app/treeclass.h"
-#include "storage/driverecords.h"
+#include "resource.h"
 #include "storage/partitions.h"
 #include "storage/pure/bootsector.h"
 #include "storage/pure/partition_search.h"
@@ -18,10 +19,14 @@ CWinThread* g_pPartitionSearchThread = nullptr;
 
 namespace {
 
-// Control ids of the search dialogs' partition-search controls.
-constexpr int kBasicBack = 1009, kBasicNext = 1010, kSearchMoreButton = 1116;
-constexpr int kSearchingText = 1117, kStopButton = 1118, kBasicProgressBar = 1111;
-constexpr int kRangeText = 1075;
+// The search dialogs' partition-search controls, by the ids Basic Search's template gives them
+// (the other dialogs use the same ids for these controls).
+constexpr int kBasicBack = IDC_BS_BACK, kBasicNext = IDC_BS_NEXT, kSearchMoreButton = IDC_BS_MORE_PARTITIONS;
+constexpr int kSearchingText = IDC_BS_PS_LABEL, kStopButton = IDC_BS_STOP_PARTITIONS;
+constexpr int kBasicProgressBar = IDC_BS_PS_PROGRESS, kRangeText = IDC_BS_OF_TOTAL;
+// The sector the search reads shows in Basic and Deep Search's sector text, in the carving
+// dialogs' position text.
+constexpr int kCarvePositionText = 1210;
 
 std::atomic<bool> g_stopSearch{ false };
 // The thread object of the search that ran last, deleted when the next one starts.
@@ -29,7 +34,7 @@ CWinThread* g_lastSearchThread = nullptr;
 
 int PositionTextId(int mode)
 {
-    return mode == kModeBasic || mode == kModeDeep ? 1209 : 1210;
+    return mode == kModeBasic || mode == kModeDeep ? IDC_BS_SECTORS : kCarvePositionText;
 }
 
 HWND DialogItem(CWnd* dialog, int id)

@@ -1,0 +1,363 @@
+#include "fsrecovery/pure/scan_log.h"
+
+#include <algorithm>
+
+#include "app/pure/shell_rules.h"
+#include "storage/pure/bootsector.h"
+
+namespace {
+
+const wchar_t kRootText[] = L"Root";
+const wchar_t kRootRecordName[] = L"Root_Item";
+const wchar_t kLineEnd[] = L"\r\n";
+
+CString EndLineText()
+{
+    return CString(kScanLogMarker) + L"/:*?\"<>|";
+}
+
+bool IsKnownFsName(const CString& name)
+{
+    return name == L"FAT16" || name == L"FAT32" || name == L"NTFS";
+}
+
+// 0 is what a Deep scan leaves when it found no boot sector; the file readers refuse to read
+// through it. Anything else must be a size a volume can have.
+bool IsStoredClusterSize(uint32_t sectorsPerCluster)
+{
+    return sectorsPerCluster == 0 || IsValidSectorsPerCluster(sectorsPerCluster);
+}
+
+bool HasFatVolumes(const ScanLogData& data)
+{
+    return data.header.mode == kScanLogModeDeep && data.volume.fsName != L"NTFS";
+}
+
+bool HasNtfsTables(const ScanLogData& data)
+{
+    return data.params.partitionType == L"NTFS";
+}
+
+// One list of fields serves the writer (f stores) and the reader (f loads), so the two cannot
+// drift apart.
+template <class Volume, class F> void EachVolumeField(Volume& v, F&& f)
+{
+    f(v.diskNumber);
+    f(v.partitionSelector);
+    f(v.fsName);
+    f(v.searchModeName);
+    f(v.startSector);
+    f(v.endSector);
+    f(v.startSectorCopy);
+    f(v.sizeSectors);
+}
+
+template <class Geometry, class F> void EachGeometryField(Geometry& g, F&& f)
+{
+    f(g.sectorsPerFat);
+    f(g.sectorsPerCluster);
+    f(g.rootDirSectors);
+    f(g.rootStart);
+    f(g.reservedSectors);
+    f(g.cluster0Start);
+    f(g.firstFatSector);
+    f(g.secondFatSector);
+    f(g.mftSector);
+    f(g.mftMirrSector);
+    f(g.sectorsPerFileRecord);
+    f(g.sectorsPerIndexRecord);
+}
+
+template <class Folder, class F> void EachFolderField(Folder& folder, bool deep, F&& f)
+{
+    f(folder.name);
+    f(folder.ownId);
+    f(folder.parentId);
+    f(folder.date);
+    f(folder.time);
+    f(folder.deleted);
+    if (deep)
+        f(folder.cluster0Start);
+}
+
+// Everything after the head, in file order, for both directions.
+template <class Data, class F> void EachVolumeSection(Data& data, F&& f)
+{
+    EachVolumeField(data.volume, f);
+    EachGeometryField(data.geometry, f);
+    EachGeometryField(data.params, f);
+    f(data.params.partitionType);
+}
+
+// ---- writing ----
+
+struct Store {
+    CArchive& ar;
+    template <class T> void operator()(const T& value) const { ar << value; }
+};
+
+template <size_t N> void WriteRows(CArchive& ar, const std::vector<std::array<CString, N>>& rows)
+{
+    for (const auto& row : rows)
+        for (const CString& cell : row)
+            ar << cell;
+}
+
+void WriteLine(CArchive& ar, uint32_t depth, const CString& text)
+{
+    CString line(L'\t', static_cast<int>(depth));
+    line += ScanLogLineText(text);
+    line += kLineEnd;
+    ar.WriteString(line);
+}
+
+void WriteTree(CArchive& ar, bool deep, const std::vector<ScanLogTreeItem>& tree)
+{
+    WriteLine(ar, 0, tree.empty() ? CString(kRootText) : tree[0].text);
+    ScanLogFolder top;
+    top.name = kRootRecordName;
+    EachFolderField(top, deep, Store{ ar });
+    const ScanLogFolder none;
+    for (size_t i = 1; i < tree.size(); ++i) {
+        const ScanLogTreeItem& item = tree[i];
+        if (item.depth == 0) {
+            // The reader skips empty lines, so a top-level line is never empty.
+            WriteLine(ar, 0, item.text.IsEmpty() ? CString(kRootText) : item.text);
+            continue;
+        }
+        WriteLine(ar, item.depth, item.text);
+        EachFolderField(item.hasFolder ? item.folder : none, deep, Store{ ar });
+    }
+    ar.WriteString(EndLineText() + kLineEnd);
+}
+
+// ---- reading ----
+
+struct Load {
+    CArchive& ar;
+    template <class T> void operator()(T& value) const { ar >> value; }
+};
+
+// A count of rows that the bytes left could not hold even with the shortest texts (one byte
+// each) is a cut or damaged log; it is refused before anything is read or allocated for it.
+void CheckCount(const CArchive& ar, uint64_t count, uint64_t textsPerRow)
+{
+    if (count > ar.GetRemaining() / textsPerRow)
+        AfxThrowArchiveException(CArchiveException::endOfFile);
+}
+
+// Rows are appended one by one as they are read, so only whole rows stay. Room is made ahead for
+// no more rows than the bytes left hold in texts of the shortest form this program writes (four
+// bytes), so memory follows the data, not the count.
+template <size_t N> void ReadRows(CArchive& ar, uint64_t count, std::vector<std::array<CString, N>>& rows)
+{
+    CheckCount(ar, count, N);
+    rows.reserve(rows.size() + static_cast<size_t>(std::min<uint64_t>(count, ar.GetRemaining() / (4 * N))));
+    for (uint64_t i = 0; i < count; ++i) {
+        std::array<CString, N> row;
+        for (CString& cell : row)
+            ar >> cell;
+        rows.push_back(std::move(row));
+    }
+}
+
+// False for a block that no save writes: an unknown tag, a drive block for a kind that is saved
+// with its disk, or a disk number outside 0 to 25.
+bool ReadDevice(CArchive& ar, ScanLogData& data)
+{
+    CString tag;
+    ar >> tag;
+    ScanLogDevice& device = data.device;
+    if (tag == L"LOG") {
+        if (ScanLogSourceFor(data.header.mode, data.header.kind, false) != ScanLogSource::Drive)
+            return false;
+        device.source = ScanLogSource::Drive;
+        ar >> device.drivePath >> device.driveSectors;
+        return true;
+    }
+    if (tag != L"PHY")
+        return false;
+    device.source = ScanLogSource::Disk;
+    ar >> device.diskDescription >> device.diskNumber;
+    return device.diskNumber < kMaxDisks;
+}
+
+bool VolumeIsValid(const ScanLogData& data)
+{
+    const SelectedVolumeRecord& v = data.volume;
+    return v.diskNumber < kMaxDisks && IsKnownFsName(v.fsName) && v.startSector < v.endSector &&
+        IsStoredClusterSize(data.geometry.sectorsPerCluster) && IsStoredClusterSize(data.params.sectorsPerCluster) &&
+        IsKnownFsName(data.params.partitionType);
+}
+
+size_t LeadingTabs(const CString& line)
+{
+    size_t n = 0;
+    while (static_cast<int>(n) < line.GetLength() && line[n] == L'\t')
+        ++n;
+    return n;
+}
+
+// The tree up to its end line. Depths count from the first line's TABs. The first line is
+// followed by a record unless it is exactly one TAB; after it, a line with TABs is followed by
+// its item's record and a line without is a top-level item with none. Empty lines are skipped.
+void ReadTree(CArchive& ar, bool deep, std::vector<ScanLogTreeItem>& tree)
+{
+    const CString endLine = EndLineText();
+    CString line;
+    if (!ar.ReadString(line))
+        AfxThrowArchiveException(CArchiveException::endOfFile);
+    const size_t base = LeadingTabs(line);
+    ScanLogTreeItem top;
+    top.text = line.Mid(static_cast<int>(base));
+    if (line != L"\t") {
+        ScanLogFolder dropped;
+        EachFolderField(dropped, deep, Load{ ar });
+    }
+    tree.push_back(std::move(top));
+    for (;;) {
+        // The end line must come; any other line with nothing after it was cut short.
+        if (!ar.ReadString(line) || (line != endLine && ar.GetRemaining() == 0))
+            AfxThrowArchiveException(CArchiveException::endOfFile);
+        if (line == endLine)
+            return;
+        if (line.IsEmpty())
+            continue;
+        const size_t tabs = LeadingTabs(line);
+        ScanLogTreeItem item;
+        item.depth = static_cast<uint32_t>(tabs > base ? tabs - base : 0);
+        item.text = line.Mid(static_cast<int>(tabs));
+        if (tabs > 0) {
+            EachFolderField(item.folder, deep, Load{ ar });
+            item.hasFolder = true;
+        }
+        tree.push_back(std::move(item));
+    }
+}
+
+void ReadTables(CArchive& ar, ScanLogData& data)
+{
+    if (!HasNtfsTables(data))
+        return;
+    uint64_t rows = 0;
+    ar >> rows;
+    ReadRows(ar, rows, data.ntfsRows);
+    ar >> data.ntfsTableWord;
+    if (data.header.mode != kScanLogModeDeep)
+        return;
+    uint32_t recognised = 0;
+    ar >> recognised;
+    ReadRows(ar, recognised, data.recognisedRows);
+}
+
+} // namespace
+
+ScanLogSource ScanLogSourceFor(uint32_t mode, const CString& kind, bool scanAsPhysicalDisk)
+{
+    const bool driveKind = kind == L"Logical" || (mode == kScanLogModeDeep && kind == L"Recognised");
+    return driveKind && !scanAsPhysicalDisk ? ScanLogSource::Drive : ScanLogSource::Disk;
+}
+
+CString ScanLogLineText(const CString& itemText)
+{
+    CString line = itemText;
+    for (int i = 0; i < line.GetLength(); ++i)
+        if (static_cast<uint32_t>(line[i]) < 0x20)
+            line.SetAt(i, L' ');
+    return line;
+}
+
+void WriteScanLog(CArchive& ar, const ScanLogData& data)
+{
+    const bool deep = data.header.mode == kScanLogModeDeep;
+    WriteScanLogHeader(ar, data.header);
+    const ScanLogDevice& device = data.device;
+    if (device.source == ScanLogSource::Drive)
+        ar << CString(L"LOG") << device.drivePath << device.driveSectors;
+    else
+        ar << CString(L"PHY") << device.diskDescription << device.diskNumber;
+    EachVolumeSection(data, Store{ ar });
+    if (HasFatVolumes(data)) {
+        ar << static_cast<uint64_t>(data.fatVolumes.size());
+        WriteRows(ar, data.fatVolumes);
+    }
+    ar << data.folderCount;
+    WriteTree(ar, deep, data.tree);
+    if (!HasNtfsTables(data))
+        return;
+    ar << static_cast<uint64_t>(data.ntfsRows.size());
+    WriteRows(ar, data.ntfsRows);
+    ar << data.ntfsTableWord;
+    if (!deep)
+        return;
+    ar << static_cast<uint32_t>(data.recognisedRows.size());
+    WriteRows(ar, data.recognisedRows);
+}
+
+ScanLogResult ReadScanLog(CArchive& ar, uint32_t dialogMode, ScanLogData& data)
+{
+    data = ScanLogData();
+    ScanLogResult result = ReadScanLogHeader(ar, data.header);
+    if (result.status != ScanLogStatus::Ok)
+        return result;
+    if (dialogMode != 0 && data.header.mode != dialogMode) {
+        result.status = ScanLogStatus::OtherMode;
+        return result;
+    }
+    const bool deep = data.header.mode == kScanLogModeDeep;
+
+    bool valid = false;
+    if (!RunScanLogStep(result, [&] { valid = ReadDevice(ar, data); }))
+        return result;
+    if (!valid) {
+        result.status = ScanLogStatus::Invalid;
+        return result;
+    }
+    result.complete = ScanLogPart::Device;
+
+    if (!RunScanLogStep(result, [&] { EachVolumeSection(data, Load{ ar }); }))
+        return result;
+    data.volume.sizeBytes = data.volume.sizeSectors * 512;
+    if (!VolumeIsValid(data)) {
+        result.status = ScanLogStatus::Invalid;
+        return result;
+    }
+    result.complete = ScanLogPart::Volume;
+
+    const bool readFat = RunScanLogStep(result, [&] {
+        if (!HasFatVolumes(data))
+            return;
+        uint64_t count = 0;
+        ar >> count;
+        ReadRows(ar, count, data.fatVolumes);
+    });
+    if (!readFat)
+        return result;
+    result.complete = ScanLogPart::FatVolumes;
+
+    const bool readTree = RunScanLogStep(result, [&] {
+        ar >> data.folderCount;
+        ReadTree(ar, deep, data.tree);
+    });
+    LinkScanLogTree(data.tree);
+    if (!readTree)
+        return result;
+    result.complete = ScanLogPart::Tree;
+
+    if (!RunScanLogStep(result, [&] { ReadTables(ar, data); }))
+        return result;
+    result.complete = ScanLogPart::Tables;
+    return result;
+}
+
+void LinkScanLogTree(std::vector<ScanLogTreeItem>& items)
+{
+    // path[k] is the latest item placed at level k: the ancestors of the item before.
+    std::vector<size_t> path;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const size_t level = std::min<size_t>(items[i].depth, path.size());
+        items[i].parent = level == 0 ? -1 : static_cast<int64_t>(path[level - 1]);
+        path.resize(level);
+        path.push_back(i);
+    }
+}

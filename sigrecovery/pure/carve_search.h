@@ -1,0 +1,78 @@
+// What sets the three carving searches apart, as data: one description each, so that one dialog
+// class and one scan routine serve Photo, Signature and Video Search. Also the texts that only the
+// carving searches show, and the numbering of the files a search session finds.
+#pragma once
+
+#include <cstdint>
+
+#include "cstring.h"
+#include "sigrecovery/pure/carve_engine.h"
+#include "sigrecovery/pure/carve_output.h"
+
+struct CarveSearchInfo {
+    CarveSearchKind kind;
+    const wchar_t* caption;       // "Signature Search": the window caption, the "Search Type" value,
+                                  // the search's folder below the destination
+    const wchar_t* kindWord;      // "Signature": the pass texts and the results-location text
+    const wchar_t* generalFile;   // data file of the General pass, with its leading backslash
+    const wchar_t* thoroughFile;  // data file of the Thorough pass
+    CarvePolicy policy;           // Photo: the first match of a sector; the others: every match
+    bool typesTicked;             // the user ticks the types to look for (type list of both files)
+    bool thumbnails;              // found pictures are shown as thumbnails
+    bool typeCountsShown;         // the per-type counts are a visible list
+    int countColumnWidth;         // width of "No. of files found" (0 where the list is hidden)
+    uint64_t minSectorSpan;       // the smallest End - Start the drive step accepts
+    const wchar_t* clearingTitle; // first line of the notice shown while the full list is cleared
+    const wchar_t* clearingNote;  // its second line, also the note over the list
+    const wchar_t* rangeHelpTip;  // tool tip of the sector-range help button
+};
+
+const CarveSearchInfo& DescribeCarveSearch(CarveSearchKind kind);
+
+// ---- Texts ----------------------------------------------------------------------------------
+
+// Where the results of both passes are saved, for the guide line of the options step.
+CString CarveResultsLocationText(CarveSearchKind kind);
+// The running pass, shown under the progress bar.
+CString CarvePassText(CarveSearchKind kind, bool thorough);
+// The two paragraphs beside the Thorough check box.
+extern const wchar_t* const kCarveThoroughExplanation;
+// Signature and Video Search: Next on the type step with no type ticked.
+extern const wchar_t* const kCarveNoTypeTickedText;
+// Title of the folder browser for the destination.
+extern const wchar_t* const kCarveBrowseTitle;
+
+// ---- Selection summary ----------------------------------------------------------------------
+
+struct CarveSummaryRow {
+    CString name;
+    CString value;
+};
+
+// The rows that tell the chosen source on the options step, by the kind of the selected tree
+// item ("Logical", "Hard Disk", "part"; any other kind gives none). partitionType is the
+// property list's type row.
+std::vector<CarveSummaryRow> CarveSelectionSummary(CarveSearchKind kind, const CString& itemKind,
+                                                   const CString& partitionType, uint64_t start, uint64_t end);
+
+// ---- Numbering ------------------------------------------------------------------------------
+
+// The names of the files one search session finds. It lives as long as the session (the dialog),
+// not one scan: after Back and Next a new scan goes on numbering where the last one stopped, so a
+// name is never given twice and no earlier file is in the way of a new one.
+// Photo Search numbers each pass's finds after its own prefix ("GNKX", "THKX"); Signature and
+// Video Search number per type, on through both passes.
+class CarveNaming {
+public:
+    explicit CarveNaming(CarveSearchKind kind) : m_kind(kind) { }
+    CarveNaming(const CarveNaming&) = delete;
+    CarveNaming& operator=(const CarveNaming&) = delete;
+
+    CarveNamer& ForPass(bool thorough);
+
+private:
+    CarveSearchKind m_kind;
+    TypeNumbering m_perType;
+    HitNumbering m_general{ L"GNKX" };
+    HitNumbering m_thorough{ L"THKX" };
+};

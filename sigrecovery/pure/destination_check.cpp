@@ -1,0 +1,115 @@
+#include "sigrecovery/pure/destination_check.h"
+
+#include <algorithm>
+
+#include "devicepath.h"
+#include "storage/pure/namesanitiser.h"
+
+namespace {
+
+bool IsSlash(wchar_t ch)
+{
+    return ch == L'\\' || ch == L'/';
+}
+
+// "X:..." or "\\?\X:..." / "\\.\X:..." -> X upper-cased; 0 otherwise.
+wchar_t DriveLetterOf(const CString& path)
+{
+    int at = 0;
+    if (path.GetLength() >= 4 && IsSlash(path[0]) && IsSlash(path[1]) && (path[2] == L'?' || path[2] == L'.') &&
+        IsSlash(path[3]))
+        at = 4;
+    const wchar_t letter = CharToUpper(path[at]);
+    return letter >= L'A' && letter <= L'Z' && path[at + 1] == L':' ? letter : 0;
+}
+
+// The disk number of "\\.\PhysicalDriveN"; -1 for anything else.
+int64_t DiskNumberOf(const CString& devicePath)
+{
+    const CString prefix = L"\\\\.\\PhysicalDrive";
+    if (devicePath.GetLength() <= prefix.GetLength() || devicePath.Left(prefix.GetLength()).CompareNoCase(prefix) != 0)
+        return -1;
+    int64_t n = 0;
+    for (int i = prefix.GetLength(); i < devicePath.GetLength(); ++i) {
+        const wchar_t ch = devicePath[i];
+        if (ch < L'0' || ch > L'9' || n > 1000000)
+            return -1;
+        n = n * 10 + (ch - L'0');
+    }
+    return n;
+}
+
+// The last sector of an extent that is not empty, without wrapping.
+uint64_t LastSector(const DiskExtent& x)
+{
+    return x.firstSector + std::min(x.sectorCount - 1, UINT64_MAX - x.firstSector);
+}
+
+bool Overlaps(const DiskExtent& x, uint32_t disk, uint64_t first, uint64_t last)
+{
+    if (x.disk != disk || x.sectorCount == 0 || last < first)
+        return false;
+    return x.firstSector <= last && first <= LastSector(x);
+}
+
+bool OnScannedMedium(const DestinationFacts& destination, const ScannedMedium& scanned)
+{
+    const wchar_t scannedLetter = DriveLetterOf(scanned.devicePath);
+    wchar_t letter = DriveLetterOf(destination.volumeRoot);
+    if (letter == 0)
+        letter = DriveLetterOf(destination.folder);
+    if (scannedLetter != 0 && letter == scannedLetter)
+        return true;
+    const int64_t disk = DiskNumberOf(scanned.devicePath);
+    for (const DiskExtent& x : destination.volumeExtents) {
+        if (disk >= 0 && Overlaps(x, static_cast<uint32_t>(disk), scanned.firstSector, scanned.lastSector))
+            return true;
+        for (const DiskExtent& v : scanned.volumeExtents)
+            if (v.sectorCount != 0 && Overlaps(x, v.disk, v.firstSector, LastSector(v)))
+                return true;
+    }
+    return false;
+}
+
+} // namespace
+
+DestinationCheck CheckDestination(const DestinationFacts& destination, const ScannedMedium& scanned)
+{
+    CString folder = destination.folder;
+    folder.Trim();
+    if (folder.IsEmpty())
+        return DestinationCheck::Empty;
+    CString probe;
+    if (IsRawDevicePath(folder) || !JoinUnderFolder(folder, CString(L"x"), &probe))
+        return DestinationCheck::NotAFolderPath;
+    if (!destination.isFolder)
+        return DestinationCheck::Missing;
+    if (!destination.writable)
+        return DestinationCheck::NotWritable;
+    if (OnScannedMedium(destination, scanned))
+        return DestinationCheck::OnScannedMedium;
+    return DestinationCheck::Ok;
+}
+
+CString DestinationRefusalText(DestinationCheck check)
+{
+    switch (check) {
+    case DestinationCheck::Ok:
+        return CString();
+    case DestinationCheck::Empty:
+        return L"Please click on \x2018"
+               L"Browse\x2019 and choose the folder where the recovered files will be saved.";
+    case DestinationCheck::NotAFolderPath:
+        return L"The recovered files can only be saved in a folder of a drive, for example C:\\Recovered. Please "
+               L"choose another folder.";
+    case DestinationCheck::Missing:
+        return L"The selected destination folder does not exist. Please choose an existing folder.";
+    case DestinationCheck::NotWritable:
+        return L"Files cannot be saved in the selected destination folder. Please choose a folder you can write to.";
+    case DestinationCheck::OnScannedMedium:
+        return L"The selected destination folder lies on the drive being searched. Saving the recovered files there "
+               L"would overwrite the very data you are trying to recover, and the search could find its own files "
+               L"again. Please choose a folder on another drive.";
+    }
+    return CString();
+}

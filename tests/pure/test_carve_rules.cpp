@@ -1,0 +1,181 @@
+// The checks of the carving searches before a scan: sector fields, a drive letter's range on its
+// disk, the destination folder; and the folder names the texts promise.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "sigrecovery/pure/carve_rules.h"
+#include "sigrecovery/pure/carve_search.h"
+#include "sigrecovery/pure/destination_check.h"
+
+namespace {
+
+const uint64_t kMax = UINT64_MAX;
+
+TEST(CarveSectorFields, EachSearchRefusesWhatItsDriveStepRefuses)
+{
+    const uint64_t photo = DescribeCarveSearch(CarveSearchKind::Photo).minSectorSpan;
+    const uint64_t signature = DescribeCarveSearch(CarveSearchKind::Signature).minSectorSpan;
+    EXPECT_EQ(DescribeCarveSearch(CarveSearchKind::Video).minSectorSpan, signature);
+    const struct {
+        const wchar_t *start, *end;
+        uint64_t span;
+        SectorFieldsCheck expect;
+    } cases[] = {
+        { L"0", L"1", photo, SectorFieldsCheck::EndNotAfterStart },
+        { L"0", L"2", photo, SectorFieldsCheck::Ok },
+        { L"0", L"1", signature, SectorFieldsCheck::Ok },
+        { L"100", L"100", signature, SectorFieldsCheck::EndNotAfterStart },
+        { L"  ", L"50", signature, SectorFieldsCheck::StartMissing },
+        { L" 7 ", L"   ", signature, SectorFieldsCheck::EndNotAfterStart },
+        { L"0", L"0", signature, SectorFieldsCheck::EndNotAfterStart },
+        { L"0", L"-5", signature, SectorFieldsCheck::EndNotAfterStart }, // not a huge end sector
+        { L"abc", L"9", signature, SectorFieldsCheck::Ok },              // not a number: sector 0
+        // At the top of the sector numbers nothing wraps into an accepted range.
+        { L"18446744073709551615", L"18446744073709551615", signature, SectorFieldsCheck::EndNotAfterStart },
+        { L"18446744073709551614", L"18446744073709551615", photo, SectorFieldsCheck::EndNotAfterStart },
+        { L"5", L"99999999999999999999999", photo, SectorFieldsCheck::Ok },
+    };
+    for (const auto& c : cases) {
+        const SectorFields f = CheckSectorFields(c.start, c.end, c.span);
+        EXPECT_EQ(f.check, c.expect) << ToUtf8(c.start) << " / " << ToUtf8(c.end) << " span " << c.span;
+        EXPECT_EQ(SectorFieldsRefusalText(f.check).IsEmpty(), f.check == SectorFieldsCheck::Ok);
+    }
+    const SectorFields big = CheckSectorFields(L" 4294967296 ", L"7814037167", photo);
+    EXPECT_EQ(big.start, 4294967296u);
+    EXPECT_EQ(big.end, 7814037167u);
+    EXPECT_FALSE(IsScanRange(10, 10));
+}
+
+TEST(CarveVolumeRange, FieldsMapOntoTheVolumesSectorsAndNeverPastThemOrTheDisk)
+{
+    const VolumeOnDisk volume{ 2048, 2048 + 999999, 2048 + 999999 + 1 };
+    const struct {
+        VolumeRangeFields fields;
+        VolumeOnDisk on;
+        bool ok;
+        uint64_t start, end;
+    } cases[] = {
+        // Start = Min and End = Max: the whole volume.
+        { { 0, 999999, 0, 999999 }, volume, true, 2048, 1002047 },
+        { { 0, 999999, 10, 500 }, volume, true, 2058, 2548 },
+        // Fields outside their bounds are taken at the bounds: no wrap below Min, nothing past Max.
+        { { 100, 999999, 5, kMax }, volume, true, 2048, 1002047 },
+        // The volume said to reach past its disk: cut at the disk's last sector.
+        { { 0, 999999, 0, 999999 }, { 2048, 2048 + 999999, 500000 }, true, 2048, 499999 },
+        // Bounds wider than the volume (facts that disagree): only what lies in the volume.
+        { { 0, kMax, kMax - 10, kMax }, volume, false, 0, 0 },
+        { { 0, kMax, 0, 0 }, volume, false, 0, 0 },
+        // The volume's start beyond the disk's end.
+        { { 0, 99, 0, 99 }, { 5000, 5099, 4000 }, false, 0, 0 },
+        // Min and Max swapped are still bounds.
+        { { 999999, 0, 10, 20 }, volume, true, 2058, 2068 },
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        uint64_t start = 1, end = 1;
+        EXPECT_EQ(MapVolumeRangeToDisk(cases[i].fields, cases[i].on, &start, &end), cases[i].ok) << i;
+        if (cases[i].ok) {
+            EXPECT_EQ(start, cases[i].start) << i;
+            EXPECT_EQ(end, cases[i].end) << i;
+        } else {
+            EXPECT_EQ(start, 1u) << i; // nothing set
+        }
+    }
+}
+
+DestinationFacts Usable(const wchar_t* folder)
+{
+    DestinationFacts d;
+    d.folder = folder;
+    d.isFolder = d.writable = true;
+    return d;
+}
+
+ScannedMedium Scanning(const wchar_t* device, uint64_t first = 0, uint64_t last = 1000000)
+{
+    ScannedMedium m;
+    m.devicePath = device;
+    m.firstSector = first;
+    m.lastSector = last;
+    return m;
+}
+
+TEST(CarveDestination, MustBeAWritableFolderAwayFromWhatIsRead)
+{
+    const ScannedMedium drive6 = Scanning(L"\\\\.\\PhysicalDrive6", 0, 999);
+    const ScannedMedium letterM = Scanning(L"\\\\.\\M:");
+    EXPECT_EQ(CheckDestination(Usable(L"  "), drive6), DestinationCheck::Empty);
+    EXPECT_EQ(CheckDestination(Usable(L"out\\found"), drive6), DestinationCheck::NotAFolderPath);
+    EXPECT_EQ(CheckDestination(Usable(L"\\\\.\\PhysicalDrive0"), drive6), DestinationCheck::NotAFolderPath);
+    DestinationFacts missing = Usable(L"C:\\out");
+    missing.isFolder = false;
+    EXPECT_EQ(CheckDestination(missing, drive6), DestinationCheck::Missing);
+    DestinationFacts readOnly = Usable(L"C:\\out");
+    readOnly.writable = false;
+    EXPECT_EQ(CheckDestination(readOnly, drive6), DestinationCheck::NotWritable);
+
+    // The scanned drive letter itself, however the folder is written.
+    for (const wchar_t* folder : { L"M:\\out", L"m:\\", L"\\\\?\\M:\\deep\\folder" })
+        EXPECT_EQ(CheckDestination(Usable(folder), letterM), DestinationCheck::OnScannedMedium) << ToUtf8(folder);
+    DestinationFacts mounted = Usable(L"C:\\mnt\\card\\out"); // a folder mounted from M:
+    mounted.volumeRoot = L"M:\\";
+    EXPECT_EQ(CheckDestination(mounted, letterM), DestinationCheck::OnScannedMedium);
+    EXPECT_EQ(CheckDestination(Usable(L"C:\\out"), letterM), DestinationCheck::Ok);
+
+    // A volume on the scanned disk: refused where it overlaps the sectors read.
+    const struct {
+        DiskExtent extent;
+        DestinationCheck expect;
+    } disks[] = {
+        { { 6, 2048, 100000 }, DestinationCheck::Ok },             // after the range
+        { { 6, 900, 100000 }, DestinationCheck::OnScannedMedium }, // begins inside it
+        { { 6, 0, 1 }, DestinationCheck::OnScannedMedium },        // its first sector only
+        { { 5, 0, 100000 }, DestinationCheck::Ok },                // another disk
+        { { 6, 500, 0 }, DestinationCheck::Ok },                   // an empty extent is nothing
+        { { 6, kMax - 5, kMax }, DestinationCheck::Ok },           // no wrap at the top
+    };
+    for (const auto& d : disks) {
+        DestinationFacts facts = Usable(L"D:\\out");
+        facts.volumeExtents = { { 1, 0, 5000 }, d.extent };
+        EXPECT_EQ(CheckDestination(facts, drive6), d.expect) << d.extent.disk << " " << d.extent.firstSector;
+    }
+    // A scanned volume whose place on its disk is known: another letter for the same sectors.
+    ScannedMedium volume = letterM;
+    volume.volumeExtents = { { 6, 2048, 131072 } };
+    DestinationFacts sameSectors = Usable(L"N:\\out");
+    sameSectors.volumeExtents = { { 6, 100000, 10 } };
+    EXPECT_EQ(CheckDestination(sameSectors, volume), DestinationCheck::OnScannedMedium);
+    sameSectors.volumeExtents = { { 6, 200000, 10 } };
+    EXPECT_EQ(CheckDestination(sameSectors, volume), DestinationCheck::Ok);
+
+    for (DestinationCheck c : { DestinationCheck::Empty, DestinationCheck::NotAFolderPath, DestinationCheck::Missing,
+                                DestinationCheck::NotWritable, DestinationCheck::OnScannedMedium })
+        EXPECT_FALSE(DestinationRefusalText(c).IsEmpty());
+}
+
+// The guide line promises the folders that the found files are saved in.
+TEST(CarveTexts, LocationTextNamesThePassFoldersAndSummaryKeepsLargeSectors)
+{
+    for (CarveSearchKind kind : { CarveSearchKind::Photo, CarveSearchKind::Signature, CarveSearchKind::Video }) {
+        const CString text = CarveResultsLocationText(kind);
+        for (bool thorough : { false, true }) {
+            CString shown;
+            for (const CString& name : CarvePassFolderNames(kind, thorough))
+                shown += (shown.IsEmpty() ? CString() : CString(L" >> ")) + name;
+            EXPECT_GE(text.Find(shown), 0) << ToUtf8(text) << " lacks " << ToUtf8(shown);
+            CString folder;
+            ASSERT_TRUE(CarvePassFolder(L"E:\\Saved", kind, thorough, &folder));
+            CString file;
+            ASSERT_TRUE(CarveFilePath(L"E:\\Saved", kind, thorough, L".jpg", L"JPG00001.JPG", &file));
+            EXPECT_EQ(file.Left(folder.GetLength() + 1), folder + L"\\");
+        }
+    }
+    const auto rows = CarveSelectionSummary(CarveSearchKind::Video, L"part", L"NTFS", 4294967296u, 7814037167u);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[2].value, L"4294967296");
+    EXPECT_EQ(rows[3].value, L"7814037167");
+    EXPECT_TRUE(CarveSelectionSummary(CarveSearchKind::Photo, L"Physical Drives", L"", 0, 1).empty());
+}
+
+} // namespace
