@@ -4,6 +4,9 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
   _WIN32_WINNT=0x0A00 WINVER=0x0A00 _WIN32_IE=0x0A00)
 add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers
   -Wno-cast-function-type)
+# 32-bit programs get 4 GiB of address space on 64-bit Windows only when they say they can use
+# it: the results of a terabyte disk do not fit in the 2 GiB a program gets otherwise.
+add_link_options(-Wl,--large-address-aware)
 
 if(CMAKE_CROSSCOMPILING)
   set(ZR_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
@@ -22,19 +25,23 @@ target_include_directories(zr_framework PUBLIC ${CMAKE_SOURCE_DIR}/framework ${C
 target_link_libraries(zr_framework PUBLIC zr_pure comctl32 gdiplus shlwapi shell32
   ole32 oleaut32 uuid msvfw32 avifil32 comdlg32 gdi32 user32 kernel32 advapi32)
 
-# Everything of the program but its entry point, so that tests can link it.
-file(GLOB ZR_CORE_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/storage/*.cpp ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/fsrecovery/*.cpp
-  ${CMAKE_SOURCE_DIR}/sigrecovery/*.cpp ${CMAKE_SOURCE_DIR}/look/*.cpp)
-list(FILTER ZR_CORE_SOURCES EXCLUDE REGEX "/app/main\\.cpp$")
-if(ZR_CORE_SOURCES)
-  add_library(zr_core STATIC ${ZR_CORE_SOURCES})
-  target_include_directories(zr_core PUBLIC ${CMAKE_SOURCE_DIR})
-  target_link_libraries(zr_core PUBLIC zr_framework)
-else()
-  add_library(zr_core INTERFACE)
-  target_link_libraries(zr_core INTERFACE zr_framework)
-endif()
+# The layers of the program, each a library of its own that links only the layers below it:
+# framework <- storage <- look <- app <- (fsrecovery, sigrecovery). A call that runs upward does
+# not link. zr_core is everything but the program's entry point, so that tests can link it.
+function(zr_layer name folder)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+  list(FILTER sources EXCLUDE REGEX "/app/main\\.cpp$")
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARGN})
+endfunction()
+zr_layer(zr_storage storage zr_framework)
+zr_layer(zr_look look zr_storage)
+zr_layer(zr_app app zr_look)
+zr_layer(zr_fsrecovery fsrecovery zr_app)
+zr_layer(zr_sigrecovery sigrecovery zr_app)
+add_library(zr_core INTERFACE)
+target_link_libraries(zr_core INTERFACE zr_fsrecovery zr_sigrecovery)
 
 set(ZR_RC ${CMAKE_SOURCE_DIR}/resources/app.rc)
 file(GLOB ZR_RC_DEPENDS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*)

@@ -8,6 +8,11 @@ ROOT=$PWD
 JOBS=$(nproc)
 sh scripts/install-deps.sh
 
+# The layers' include directions: the first include that runs upward fails the run before
+# anything is built.
+echo "== include directions of the layers"
+python3 scripts/check_layers.py
+
 CC=clang CXX=clang++ cmake -S . -B build-native -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build-native -j"$JOBS"
 cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
