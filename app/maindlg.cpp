@@ -9,6 +9,7 @@
 #include "app/notices.h"
 #include "app/pure/shell_rules.h"
 #include "app/pure/textservices.h"
+#include "app/searchsession.h"
 #include "app/shellservices.h"
 #include "devicepath.h"
 #include "app/startup.h"
@@ -16,6 +17,7 @@
 #include "look/glass.h"
 #include "resource.h"
 #include "storage/pure/globals.h"
+#include "storage/pure/search_mode.h"
 
 CDelvaneDlg* g_pMainDlg = nullptr;
 CDialog* g_pBasicSearchDlg = nullptr;
@@ -57,28 +59,11 @@ UINT ModeSearchThreadProc(LPVOID)
     return 1;
 }
 
-// Applies `act` to each control of `dialog` that exists; nothing without the dialog's window.
-template <class Act> void ForControls(CWnd* dialog, std::initializer_list<int> ids, Act act)
+// The open search dialog of the current mode, with its window; null without one.
+CSearchSession* ActiveSession(int mode)
 {
-    if (!dialog || !dialog->GetSafeHwnd())
-        return;
-    for (int id : ids)
-        if (HWND control = ::GetDlgItem(dialog->GetSafeHwnd(), id))
-            act(control);
-}
-
-void ShowControls(CWnd* dialog, std::initializer_list<int> ids, int showCommand)
-{
-    ForControls(dialog, ids, [&](HWND control) { ::ShowWindow(control, showCommand); });
-}
-
-void SetModeButtonsEnabled(int searchMode, BOOL enable)
-{
-    auto apply = [&](HWND control) { ::EnableWindow(control, enable); };
-    if (searchMode == kModeBasic)
-        ForControls(g_pBasicSearchDlg, { 1092, 1093, 1003, 1028 }, apply);
-    else if (searchMode == kModeDeep)
-        ForControls(g_pDeepSearchDlg, { 1101, 1102, 1103, 1028 }, apply);
+    CSearchSession* session = SearchSessionOfMode(mode);
+    return session != nullptr && session->GetSafeHwnd() != nullptr ? session : nullptr;
 }
 
 } // namespace
@@ -712,30 +697,26 @@ void CDelvaneDlg::UpdateProgress(HWND bar, uint64_t start, uint64_t end, uint64_
 void CDelvaneDlg::SetSaveStatusText(const CString& text)
 {
     if (CWnd* saving = g_pSavingFilesDlg)
-        ::SetDlgItemTextW(saving->GetSafeHwnd(), 1085, SaveStatusDisplayText(text));
+        ::SetDlgItemTextW(saving->GetSafeHwnd(), IDC_SAVE_PATH, SaveStatusDisplayText(text));
 }
 
 void CDelvaneDlg::FormatSelectionDetails(const CString& typeText, int partitionIndex, int diskNumber)
 {
-    static const int lists[6] = { 0, 1004, 1014, 1019, 1024, 1024 };
-    static const wchar_t* const modeNames[6] = {
-        L"", L"Basic Search", L"Deep Search", L"Photo Search", L"Video Search", L"Signature Search"
-    };
     const int mode = SearchMode.load();
-    CDialog* dialog = ActiveSearchDialog();
-    if (!dialog || !dialog->GetSafeHwnd() || diskNumber < 0 || diskNumber >= kMaxDisks || partitionIndex < 0 ||
+    CSearchSession* session = ActiveSession(mode);
+    if (!session || diskNumber < 0 || diskNumber >= kMaxDisks || partitionIndex < 0 ||
         partitionIndex >= kPartitionSlotCount)
         return;
     const PartitionSlot& slot = DiskPartitionTable[diskNumber].slot[partitionIndex];
     const uint64_t sectors = slot.endSector >= slot.startSector ? slot.endSector - slot.startSector : 0;
-    HWND list = ::GetDlgItem(dialog->GetSafeHwnd(), lists[mode]);
+    HWND list = session->DetailList()->GetSafeHwnd();
     ::ShowWindow(list, SW_SHOW);
     ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
     CString values[7];
     values[0].Format(L"%d", diskNumber);
     values[1].Format(L"%d", partitionIndex + 1);
     values[2] = typeText;
-    values[3] = modeNames[mode];
+    values[3] = SearchModeName(mode);
     values[4].Format(L"%llu", slot.startSector);
     values[5].Format(L"%llu", slot.endSector);
     // Sizes beyond 2^64 bytes cannot occur for a real disk; the multiplication saturates.
@@ -754,11 +735,9 @@ void CDelvaneDlg::FormatSelectionDetails(const CString& typeText, int partitionI
         item.pszText = const_cast<wchar_t*>((const wchar_t*)values[row]);
         ::SendMessageW(list, LVM_SETITEMTEXTW, at, (LPARAM)&item);
     }
-    ShowHintPanel(SW_HIDE);
-    if (mode == kModeDeep)
-        SelectFileSystemCombo(typeText);
-    if (mode != kModeBasic)
-        ShowSectorRangeControls(SW_SHOW, dialog);
+    session->ShowHintControls(SW_HIDE);
+    session->SelectFileSystemCombo(typeText);
+    session->ShowSectorRangeControls(SW_SHOW);
 }
 
 void CDelvaneDlg::ShowWaitDialog(CWnd* owner, BOOL centre)
@@ -842,55 +821,33 @@ CDialog* CDelvaneDlg::ActiveSearchDialog() const
 
 void CDelvaneDlg::EnableModeButtons()
 {
-    SetModeButtonsEnabled(SearchMode, TRUE);
+    if (CSearchSession* session = ActiveSession(SearchMode))
+        session->EnableModeButtons(true);
 }
 void CDelvaneDlg::DisableModeButtons()
 {
-    SetModeButtonsEnabled(SearchMode, FALSE);
+    if (CSearchSession* session = ActiveSession(SearchMode))
+        session->EnableModeButtons(false);
 }
 
 void CDelvaneDlg::ShowSectorRangeControls(int showCommand, CWnd* dialog)
 {
-    ShowControls(dialog, { 1238, 1213, 1214, 1211, 1212, 1215, 1216, 1217, 1218, 1219, 1008 }, showCommand);
-    if (SearchMode == kModeDeep)
-        ShowControls(g_pDeepSearchDlg, { 1066, 1069, 1223 }, showCommand);
+    if (auto* session = dynamic_cast<CSearchSession*>(dialog); session != nullptr && session->GetSafeHwnd())
+        session->ShowSectorRangeControls(showCommand);
 }
 
 void CDelvaneDlg::ShowModeResultControls(int showCommand)
 {
-    switch (SearchMode.load()) {
-    case kModeBasic:
-        ShowControls(g_pBasicSearchDlg, { 1078, 1077, 1044, 1208, 1074 }, showCommand);
-        break;
-    case kModePhoto:
-        if (showCommand == SW_HIDE && g_pPhotoSearchDlg)
-            g_pPhotoSearchDlg->SetDlgItemText(1133, L"");
-        ShowControls(g_pPhotoSearchDlg, { 1135, 1111, 1134, 1133, 1229 }, showCommand);
-        break;
-    case kModeVideo:
-    case kModeSignature:
-        ShowControls(ActiveSearchDialog(), { 1148, 1149, 1147, 1065, 1150 }, showCommand);
-        break;
-    default:
-        break;
-    }
+    if (CSearchSession* session = ActiveSession(SearchMode))
+        session->ShowResultControls(showCommand);
 }
 
 void CDelvaneDlg::ShowHintPanel(int showCommand)
 {
-    CDialog* dialog = ActiveSearchDialog();
-    if (!dialog || !dialog->GetSafeHwnd())
-        return;
-    ShowControls(dialog, { 1243, 1244 }, showCommand);
-    static const int lists[6] = { 0, 1004, 1014, 1019, 1024, 1024 };
-    HWND list = ::GetDlgItem(dialog->GetSafeHwnd(), lists[SearchMode.load()]);
-    if (showCommand == SW_SHOW) {
-        for (int id : { 1243, 1244 })
-            ::InvalidateRect(::GetDlgItem(dialog->GetSafeHwnd(), id), nullptr, TRUE);
-        ::ShowWindow(list, SW_HIDE);
-    }
     // Showing the file list again for Basic and Deep depends on their page index; their dialogs
     // do that after calling this.
+    if (CSearchSession* session = ActiveSession(SearchMode))
+        session->ShowHintControls(showCommand);
 }
 
 void CDelvaneDlg::ResetScanCounters()
@@ -901,16 +858,8 @@ void CDelvaneDlg::ResetScanCounters()
 
 void CDelvaneDlg::SelectFileSystemCombo(const CString& fileSystem)
 {
-    if (SearchMode != kModeDeep || !g_pDeepSearchDlg)
-        return;
-    int index = 3;
-    if (fileSystem.Find(L"FAT16") >= 0 || fileSystem == L"FAT")
-        index = 0;
-    else if (fileSystem.Find(L"FAT32") >= 0)
-        index = 1;
-    else if (fileSystem.Find(L"NTFS") >= 0)
-        index = 2;
-    g_pDeepSearchDlg->SendDlgItemMessage(1066, CB_SETCURSEL, index);
+    if (CSearchSession* session = ActiveSession(SearchMode))
+        session->SelectFileSystemCombo(fileSystem);
 }
 
 // ---- Temporary files and shell --------------------------------------------------------------

@@ -94,7 +94,18 @@ void EnableControl(CWnd& dialog, int id, BOOL enable)
         control->EnableWindow(enable);
 }
 
+void ShowControls(CWnd& dialog, const std::vector<int>& ids, int show)
+{
+    for (int id : ids)
+        ShowControl(dialog, id, show);
+}
+
 } // namespace
+
+CSearchSession* SearchSessionOfMode(int mode)
+{
+    return mode >= kModeBasic && mode <= kModeSignature ? g_liveSessions[mode] : nullptr;
+}
 
 BEGIN_MESSAGE_MAP(CSearchSession, CDialog)
     ON_WM_CLOSE()
@@ -311,6 +322,48 @@ void CSearchSession::ShowSearchHint(const CString& itemText)
 void CSearchSession::HideHintLabels()
 {
     ShowControl(*this, m_layout.selectHint, SW_HIDE);
+}
+
+void CSearchSession::ShowSectorRangeControls(int showCommand)
+{
+    ShowControls(*this, m_layout.rangeControls, showCommand);
+}
+
+void CSearchSession::SelectFileSystemCombo(const CString& fsName)
+{
+    if (m_layout.fileSystemCombo == 0)
+        return;
+    int index = 3; // "Unknown"
+    if (fsName.Find(L"FAT16") >= 0 || fsName == L"FAT")
+        index = 0;
+    else if (fsName.Find(L"FAT32") >= 0)
+        index = 1;
+    else if (fsName.Find(L"NTFS") >= 0)
+        index = 2;
+    SendDlgItemMessage(m_layout.fileSystemCombo, CB_SETCURSEL, index);
+}
+
+void CSearchSession::EnableModeButtons(bool enable)
+{
+    for (int id : m_layout.modeButtons)
+        EnableControl(*this, id, enable ? TRUE : FALSE);
+}
+
+void CSearchSession::ShowResultControls(int showCommand)
+{
+    ShowControls(*this, m_layout.resultControls, showCommand);
+}
+
+void CSearchSession::ShowHintControls(int showCommand)
+{
+    ShowControls(*this, m_layout.hintPanel, showCommand);
+    if (showCommand != SW_SHOW)
+        return;
+    for (int id : m_layout.hintPanel) {
+        if (CWnd* control = GetDlgItem(id))
+            control->Invalidate(TRUE);
+    }
+    m_detail.ShowWindow(SW_HIDE);
 }
 
 void CSearchSession::OnTreeSelChanged(CTreeClass* tree, NMTREEVIEWW* change, LRESULT*)

@@ -35,6 +35,10 @@
 #include "look/themeapi.h"
 #include "storage/pure/scan_target.h"
 
+class CSearchSession;
+// The open search dialog of a mode; null when none is open.
+CSearchSession* SearchSessionOfMode(int mode);
+
 // The controls and texts by which one search dialog differs from the others. An id of 0 is a
 // control the dialog does not have.
 struct SearchDialogLayout {
@@ -59,7 +63,13 @@ struct SearchDialogLayout {
     int forcedOriginal = 0;                     // the check box ticked at opening
     UINT shareUp = 0, shareDown = 0;            // bitmaps of the share button
     UINT driveImages = 0;                       // the drive tree's picture strip
+    int fileSystemCombo = 0;                    // the file system to search for, by name
     std::vector<IconButton> iconButtons;
+    // Groups the shared services show, hide or lock as one.
+    std::vector<int> modeButtons;    // locked while a partition search runs (save, logs, refresh)
+    std::vector<int> resultControls; // the scan's range, counters and Stop
+    std::vector<int> hintPanel;      // shown in place of the detail list for a group item
+    std::vector<int> rangeControls;  // the sector-range edits, their labels and the slider
 };
 
 class CSearchSession : public CDialog, public DeviceDetailHost, public TreeNotifyHandler {
@@ -77,6 +87,15 @@ public:
     bool IsOnFirstPage() const override { return Page() == 0; }
     void ShowSearchHint(const CString& itemText) override;
     void HideHintLabels() override;
+    void ShowSectorRangeControls(int showCommand) override;
+    void SelectFileSystemCombo(const CString& fsName) override;
+
+    // ---- The control groups of the layout ----
+    void EnableModeButtons(bool enable);
+    // The scan's result controls; a dialog with more to do when they go overrides it.
+    virtual void ShowResultControls(int showCommand);
+    // The hint panel in place of the detail list (SW_SHOW hides the list).
+    void ShowHintControls(int showCommand);
 
     // ---- The drive tree ----
     CTreeClass& DriveTree() { return m_driveTree; }

@@ -72,6 +72,9 @@ const SearchDialogLayout& BasicLayout()
         l.shareUp = IDB_BS_SHARE_UP;
         l.shareDown = IDB_BS_SHARE_DOWN;
         l.driveImages = IDB_DRIVE_TREE_IMAGES;
+        l.modeButtons = { IDC_BS_SAVE, IDC_BS_LOAD_LOG, IDC_BS_SAVE_LOG, IDC_BS_REFRESH };
+        l.resultControls = { IDC_BS_RANGE, IDC_BS_RANGE_LABEL, IDC_BS_STOP, IDC_BS_CURRENT, IDC_BS_SCANNED };
+        l.hintPanel = { IDC_BS_SELECT_HINT };
         l.iconButtons = {
             { IDC_BS_CONTACT, IDI_CONTACT },
             { IDC_BS_ABOUT, IDI_ABOUT },

@@ -9,6 +9,7 @@
 #include "devicepath.h"
 #include "fsrecovery/pure/file_copy.h"
 #include "fsrecovery/pure/save_names.h"
+#include "resources/resource.h"
 #include "storage/pure/fat_chain.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/mft_runs.h"
@@ -46,15 +47,6 @@ void PumpSavingDialog()
 
 namespace {
 
-enum : int {
-    kIdcSaveName = 1084,
-    kIdcSavePath = 1085,
-    kIdcSaveBytesBar = 1086,
-    kIdcSaveFilesBar = 1087,
-    kIdcSaveBytesText = 1090,
-    kIdcSaveFilesText = 1091
-};
-
 // How many times a typed name is asked for again when the cleaned name is taken too.
 constexpr int kRenameAttempts = 16;
 
@@ -75,28 +67,28 @@ public:
             return;
         HWND dlg = g_pSavingFilesDlg->GetSafeHwnd();
         g_pMainDlg->SetSaveStatusText(path);
-        ::SetDlgItemTextW(dlg, kIdcSaveFilesText, FormatProgress(SavedFileCount, TotalFilesToSave));
-        ::SetDlgItemTextW(dlg, kIdcSaveName, name);
-        ::SetDlgItemTextW(dlg, kIdcSaveBytesText, FormatByteCount(m_size, 0));
-        g_pMainDlg->SetProgressRange64(::GetDlgItem(dlg, kIdcSaveBytesBar), 0, m_size, int32_t(blockBytes));
+        ::SetDlgItemTextW(dlg, IDC_SAVE_FILES, FormatProgress(SavedFileCount, TotalFilesToSave));
+        ::SetDlgItemTextW(dlg, IDC_SAVE_NAME, name);
+        ::SetDlgItemTextW(dlg, IDC_SAVE_BYTES, FormatByteCount(m_size, 0));
+        g_pMainDlg->SetProgressRange64(::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR), 0, m_size, int32_t(blockBytes));
     }
     void Bytes(uint64_t written)
     {
         if (!m_on)
             return;
         HWND dlg = g_pSavingFilesDlg->GetSafeHwnd();
-        ::SetDlgItemTextW(dlg, kIdcSaveBytesText, FormatByteCount(m_size, written));
-        g_pMainDlg->UpdateProgress(::GetDlgItem(dlg, kIdcSaveBytesBar), 0, m_size, written);
+        ::SetDlgItemTextW(dlg, IDC_SAVE_BYTES, FormatByteCount(m_size, written));
+        g_pMainDlg->UpdateProgress(::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR), 0, m_size, written);
     }
     void Finish()
     {
         if (!m_on)
             return;
         HWND dlg = g_pSavingFilesDlg->GetSafeHwnd();
-        ::SetDlgItemTextW(dlg, kIdcSaveBytesText, FormatByteCount(m_size, m_size));
-        HWND bar = ::GetDlgItem(dlg, kIdcSaveBytesBar);
+        ::SetDlgItemTextW(dlg, IDC_SAVE_BYTES, FormatByteCount(m_size, m_size));
+        HWND bar = ::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR);
         ::SendMessageW(bar, PBM_SETPOS, ::SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 0);
-        HWND files = ::GetDlgItem(dlg, kIdcSaveFilesBar);
+        HWND files = ::GetDlgItem(dlg, IDC_SAVE_FILES_BAR);
         if (uint64_t(::SendMessageW(files, PBM_GETPOS, 0, 0)) < TotalFilesToSave)
             ::SendMessageW(files, PBM_STEPIT, 0, 0);
     }

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr size_t kRecordBytes = 1024;
-
 bool IsPowerOfTwoUpTo128(uint64_t n)
 {
     return n >= 1 && n <= 128 && (n & (n - 1)) == 0;
@@ -202,13 +200,13 @@ bool LookUpName(SectorSource& source, const MftRunTableRecord& runs, uint64_t ba
     std::vector<uint64_t> list{ baseNumber };
     CollectAttributeListRecords(base, list);
     static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
-    std::vector<uint8_t> other(kRecordBytes);
+    std::vector<uint8_t> other(kMftRecordSize);
     for (uint64_t number : list) {
         const uint8_t* rec = base;
         if (number != baseNumber) {
-            if (!ReadMftRecordAt(source, runs, number, other.data()) || !IsFileRecord(other.data(), kRecordBytes))
+            if (!ReadMftRecordAt(source, runs, number, other.data()) || !IsFileRecord(other.data(), kMftRecordSize))
                 continue;
-            ApplyNtfsFixup(other.data(), kRecordBytes);
+            ApplyNtfsFixup(other.data(), kMftRecordSize);
             rec = other.data();
         }
         for (int ns : kOrder) {
@@ -229,15 +227,15 @@ void ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs, const 
 {
     const uint64_t total = runs.totalSectors();
     std::vector<uint8_t> block(size_t(kFatScanBlockSectors) * kSectorSize);
-    uint8_t record[kRecordBytes];
+    uint8_t record[kMftRecordSize];
     // A record is two consecutive sectors of the $MFT's virtual sequence, which may lie in two
     // runs; `half` counts the sectors of the current record gathered so far.
     int half = 0;
     bool recordOk = true;
     uint64_t recordSector = 0, number = 0;
     auto finishRecord = [&] {
-        if (recordOk && IsFileRecord(record, kRecordBytes)) {
-            ApplyNtfsFixup(record, kRecordBytes);
+        if (recordOk && IsFileRecord(record, kMftRecordSize)) {
+            ApplyNtfsFixup(record, kMftRecordSize);
             NtfsScanRecord r;
             r.record = number;
             r.sector = recordSector;

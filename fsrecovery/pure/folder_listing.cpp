@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr size_t kRecordSize = 1024;
 constexpr int kEntriesPerSector = 16;
 
 CString BytesWithoutBlanks(const uint8_t* bytes, int count)
@@ -129,9 +128,9 @@ NtfsFileInfo ReadNtfsFileInfo(const uint8_t* record, const StopFlag* stop)
     }
     size_t offset = 0;
     const int kind = FindUnnamedDataAttribute(record, &offset);
-    if (kind == 1 && offset + 20 <= kRecordSize)
+    if (kind == 1 && offset + 20 <= kMftRecordSize)
         info.size = Le32At(record + offset + 16);
-    else if (kind == 2 && offset + 56 <= kRecordSize)
+    else if (kind == 2 && offset + 56 <= kMftRecordSize)
         info.size = Le64At(record + offset + 48);
     return info;
 }
