@@ -1,17 +1,17 @@
-// Basic Search from Next to the finished results tree on the synthesized volumes
-// (synth_volumes.h): NTFS with 100,000 files, FAT32 with 50,000 files, and each at a tenth of
-// the size. Each volume is measured in two processes of its own, so that each peak is its own:
-//   search  the real Basic Search dialog on the image: the drive's property rows are set to the
-//           image, Next is answered "logical", and the clock runs from that answer until the
-//           results page is up (scan, finishing steps, tree built, a folder selected) and then
-//           until the folder listing that the results page starts has ended; the process's peak
-//           working set after it.
-//   phases  the same dialog, with a scan procedure that makes the worker's calls in its order
-//           and times them one by one: a plain read of what the scan reads, the scan with its
-//           table filling, the orphan pass with its two sorts, the tree built into the dialog's
-//           tree.
+// Basic Search from Next to the finished results tree and the listing of its first folder, in the
+// real dialog, on synthesized volumes (synth_volumes.h) or a given image. Each volume is measured
+// in a process of its own, so that each peak is its own:
+//   read    a plain read of the sectors the scan reads, through the program's sector reader;
+//   tree    from the answer to Next's question until the results page is up (the scan, the
+//           orphan pass, the tree built, "Root" selected);
+//   listed  until the listing of "Root" that the results page starts, and then of the first
+//           folder, have ended;
+//   peak    the process's peak working set after it.
 //
-//   bench_basicsearch.exe [ntfs|fat32 FILES]
+//   bench_basicsearch.exe                        NTFS 100,000, 1 and 10 million records, FAT32
+//                                                50,000 and 250,000 files
+//   bench_basicsearch.exe ntfs|fat32 FILES       one synthesized volume
+//   bench_basicsearch.exe image PATH ntfs|fat32  an image (the whole file is the volume)
 // Run beside ZembrolixRecovery.exe (its dialog templates are loaded from it) with a display:
 //   cd build-XX && xvfb-run -a -s "-screen 0 1280x1024x24" ./wine-run.sh ./bench_basicsearch.exe
 #include <windows.h>
@@ -19,18 +19,16 @@
 #include <cstdlib>
 
 #include "afxwin.h"
-#include "fsrecovery/basicsearch.h"
+#include "app/devicetree.h"
 #include "app/maindlg.h"
 #include "app/treeclass.h"
 #include "app/waitdialogs.h"
 #include "bench/synth_volumes.h"
-#include "fsrecovery/basicscan.h"
-#include "fsrecovery/fsglobals.h"
+#include "fsrecovery/basicsearch.h"
 #include "fsrecovery/pure/basic_scan.h"
-#include "fsrecovery/resultbuild.h"
 #include "resources/resource.h"
-#include "app/devicetree.h"
 #include "storage/pure/globals.h"
+#include "storage/pure/volume_check.h"
 #include "storage/sectorreader.h"
 
 namespace {
@@ -39,34 +37,28 @@ using namespace bench;
 
 struct Case {
     bool ntfs = true;
-    uint64_t files = 0;
+    uint64_t files = 0; // 0: the image below
+    std::wstring image;
 
     const wchar_t* Fs() const { return ntfs ? L"NTFS" : L"FAT32"; }
-    uint64_t Sectors() const { return ntfs ? NtfsLayout(files).sectors : Fat32Layout(files).sectors; }
-    // The sectors the scan reads: the $MFT, or the FAT data area.
-    void ScannedRange(uint64_t& first, uint64_t& count) const
-    {
-        if (ntfs) {
-            const NtfsLayout v(files);
-            first = v.MftSector(), count = v.MftSectors();
-        } else {
-            const Fat32Layout v(files);
-            first = v.cluster0 + 2ull * Fat32Layout::kSpc, count = v.sectors - first;
-        }
-    }
     std::wstring Image() const
     {
+        if (!image.empty())
+            return image;
         wchar_t name[64];
         swprintf(name, 64, L"zr_bench_search_%ls_%llu.img", Fs(), (unsigned long long)files);
         return TempImage(name);
     }
-    std::wstring ResultFile(const char* mode) const
-    {
-        wchar_t suffix[16];
-        swprintf(suffix, 16, L".%hs.txt", mode);
-        return Image() + suffix;
-    }
+    std::wstring ResultFile() const { return Image() + L".result.txt"; }
 };
+
+uint64_t ImageSectors(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / kSector;
+}
 
 std::wstring ExeFolder()
 {
@@ -93,28 +85,23 @@ template <class Pred> bool PumpUntil(Pred done, DWORD timeoutMs)
     }
 }
 
-void WriteResult(const Case& c, const char* mode, const std::vector<double>& values)
+// The plain read of what the scan reads: the $MFT along its runs, or the FAT data area.
+double PlainReadOfScan(const Case& c, uint64_t sectors)
 {
-    FILE* f = _wfopen(c.ResultFile(mode).c_str(), L"w");
-    if (f == nullptr)
-        return;
-    for (double v : values)
-        std::fprintf(f, "%.6f ", v);
-    std::fclose(f);
-}
-
-std::vector<double> ReadResult(const Case& c, const char* mode)
-{
-    std::vector<double> values;
-    FILE* f = _wfopen(c.ResultFile(mode).c_str(), L"r");
-    if (f == nullptr)
-        return values;
-    double v = 0;
-    while (std::fscanf(f, "%lf", &v) == 1)
-        values.push_back(v);
-    std::fclose(f);
-    ::DeleteFileW(c.ResultFile(mode).c_str());
-    return values;
+    KeptHandleSectorSource device(CString(c.Image().c_str()));
+    VolumeGeometryRecord g;
+    if (!device.IsOpen() || CheckVolume(device, device, c.Fs(), 0, sectors, g) != VolumeCheck::Valid)
+        return -1;
+    if (!c.ntfs) {
+        const uint64_t first = g.cluster0Start + 2ull * g.sectorsPerCluster;
+        return PlainRead(device, first, sectors - first);
+    }
+    MftRunTableRecord runs;
+    LoadMftRunTableFrom(device, g.cluster0Start, g.mftSector, g.sectorsPerCluster, runs, sectors);
+    double seconds = 0;
+    for (size_t r = 0; r < runs.count(); ++r)
+        seconds += PlainRead(device, runs.starts[r], runs.lengths[r]);
+    return seconds;
 }
 
 // ---- search: the dialog ------------------------------------------------------------------------
@@ -147,42 +134,11 @@ void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD)
     ::EnumThreadWindows(::GetCurrentThreadId(), ClickLogical, 0);
 }
 
-// The worker's steps in its order, on its thread with the dialog's bar and tree, timed one by
-// one; a plain read of what the scan reads comes first.
-Case g_case;
-std::vector<double> g_phases;
-UINT TimedScanAndBuildTree(LPVOID param)
+int RunSearch(const Case& c)
 {
-    CBasicSearch* dlg = static_cast<CBasicSearch*>(param);
-    // What one message to the dialog's thread costs: the tree and the bar are reached by them.
-    constexpr int kProbes = 200;
-    const auto p0 = Clock::now();
-    for (int i = 0; i < kProbes; ++i)
-        ::SendMessageW(dlg->ProgressBar(), PBM_GETPOS, 0, 0);
-    const double perMessage = Seconds(p0, Clock::now()) / kProbes;
-    const auto t0 = Clock::now();
-    {
-        uint64_t first = 0, count = 0;
-        g_case.ScannedRange(first, count);
-        KeptHandleSectorSource device(CurrentDevicePath);
-        std::vector<uint8_t> block(size_t(kFatScanBlockSectors) * kSector);
-        for (uint64_t s = 0; s < count; s += kFatScanBlockSectors)
-            device.Read(first + s, uint32_t(std::min<uint64_t>(kFatScanBlockSectors, count - s)), block.data());
-    }
-    const auto t1 = Clock::now();
-    if (RunBasicScan(dlg->Target(), dlg->Store(), &dlg->ScanStop(), dlg->ProgressBar()) != BasicScanStatus::Done)
-        return 0;
-    const auto t2 = Clock::now();
-    MarkOrphansShowing(dlg->Store(), dlg->ProgressBar());
-    const auto t3 = Clock::now();
-    BuildFoundTree(dlg->Store(), &dlg->ResultTree(), dlg->ProgressBar(), nullptr);
-    const auto t4 = Clock::now();
-    g_phases = { Seconds(t0, t1), Seconds(t1, t2), Seconds(t2, t3), Seconds(t3, t4), perMessage * 1e3 };
-    return 0;
-}
+    const uint64_t sectors = ImageSectors(c.Image());
+    const double read = PlainReadOfScan(c, sectors);
 
-int RunSearch(const Case& c, bool phases)
-{
     BenchApp app;
     // The dialog templates are the program's.
     app.m_hInstance =
@@ -198,9 +154,6 @@ int RunSearch(const Case& c, bool phases)
     InstallDriveTreeStorageHost();
     RegisterBasicSearchDialog();
     ZrSetMessageBoxHook(RecordBox);
-    g_case = c;
-    if (phases)
-        SetBasicScanProc(TimedScanAndBuildTree);
     CBasicSearch dlg;
     if (!dlg.Create(IDD_BASIC_SEARCH, nullptr)) {
         std::printf("the Basic Search dialog cannot be created\n");
@@ -220,7 +173,7 @@ int RunSearch(const Case& c, bool phases)
     drives.SelectItem(drive);
     PumpUntil([] { return false; }, 50);
     CString end;
-    end.Format(L"%llu", (unsigned long long)c.Sectors());
+    end.Format(L"%llu", (unsigned long long)sectors);
     dlg.DetailList()->SetItemText(1, 1, end);
     dlg.DetailList()->SetItemText(2, 1, c.Fs());
     main.LogicalDrivePath = c.Image().c_str();
@@ -235,9 +188,17 @@ int RunSearch(const Case& c, bool phases)
             return BasicSearchPage == 1 && g_pBasicScanThread == nullptr && enabled(IDC_BS_BACK) &&
                 !enabled(IDC_BS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
         },
-        600000);
+        3600000);
     const auto treeDone = Clock::now();
-    PumpUntil([] { return g_pPopulateListThread == nullptr; }, 600000);
+    PumpUntil([] { return g_pPopulateListThread == nullptr; }, 3600000);
+    // The first folder of the tree listed as well: its files are read from their records.
+    CTreeClass& tree = dlg.ResultTree();
+    HTREEITEM folder = tree.GetChildItem(tree.GetRootItem());
+    while (folder != nullptr && tree.GetItemText(folder) == L"KXR_Miscellaneous")
+        folder = tree.GetNextSiblingItem(folder);
+    if (folder != nullptr)
+        tree.SelectItem(folder);
+    PumpUntil([] { return g_pPopulateListThread == nullptr; }, 3600000);
     const auto listed = Clock::now();
     const double peak = PeakMiB();
     if (!built || !g_boxes.empty()) {
@@ -245,12 +206,13 @@ int RunSearch(const Case& c, bool phases)
                     g_boxes.empty() ? L"" : g_boxes.front().GetString());
         return 1;
     }
-    if (phases)
-        WriteResult(c, "phases", g_phases);
-    else
-        WriteResult(c, "search",
-                    { Seconds(g_answered, treeDone), Seconds(g_answered, listed), double(dlg.ResultTree().GetCount()),
-                      double(dlg.DetailList()->GetItemCount()), peak });
+    FILE* out = _wfopen(c.ResultFile().c_str(), L"w");
+    if (out != nullptr) {
+        std::fprintf(out, "%.6f %.6f %.6f %.1f %u %d %llu\n", read, Seconds(g_answered, treeDone),
+                     Seconds(treeDone, listed), peak, unsigned(tree.GetCount()), dlg.DetailList()->GetItemCount(),
+                     (unsigned long long)sectors);
+        std::fclose(out);
+    }
     dlg.DestroyWindow();
     g_pMainDlg = nullptr;
     return 0;
@@ -258,17 +220,17 @@ int RunSearch(const Case& c, bool phases)
 
 // ---- the table ---------------------------------------------------------------------------------
 
-bool RunChild(const char* mode, const Case& c)
+bool RunChild(const Case& c)
 {
     wchar_t exe[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    wchar_t command[2 * MAX_PATH];
-    swprintf(command, 2 * MAX_PATH, L"\"%ls\" %hs %ls %llu", exe, mode, c.ntfs ? L"ntfs" : L"fat32",
-             (unsigned long long)c.files);
+    std::wstring command = L"\"" + std::wstring(exe) + L"\" search ";
+    command += c.ntfs ? L"ntfs " : L"fat32 ";
+    command += c.image.empty() ? std::to_wstring(c.files) : L"\"" + c.image + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(exe, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+    if (!::CreateProcessW(exe, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
         return false;
     ::WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD code = 1;
@@ -281,23 +243,35 @@ bool RunChild(const char* mode, const Case& c)
 void Measure(const Case& c)
 {
     const std::wstring image = c.Image();
-    const bool written =
-        c.ntfs ? WriteNtfsVolume(image, NtfsLayout(c.files)) : WriteFat32Volume(image, Fat32Layout(c.files));
-    if (!written) {
-        std::printf("cannot write %ls\n", image.c_str());
+    if (c.image.empty()) {
+        const bool written =
+            c.ntfs ? WriteNtfsVolume(image, NtfsLayout(c.files)) : WriteFat32Volume(image, Fat32Layout(c.files));
+        if (!written) {
+            std::printf("cannot write %ls\n", image.c_str());
+            return;
+        }
+    }
+    RunChild(c);
+    if (c.image.empty())
+        ::DeleteFileW(image.c_str());
+    double read = 0, tree = 0, list = 0, peak = 0;
+    unsigned items = 0, rows = 0;
+    unsigned long long sectors = 0;
+    FILE* in = _wfopen(c.ResultFile().c_str(), L"r");
+    const bool figures = in != nullptr &&
+        std::fscanf(in, "%lf %lf %lf %lf %u %u %llu", &read, &tree, &list, &peak, &items, &rows, &sectors) == 7;
+    if (in != nullptr)
+        std::fclose(in);
+    ::DeleteFileW(c.ResultFile().c_str());
+    char what[32];
+    std::snprintf(what, sizeof what, "%ls %llu", c.Fs(), (unsigned long long)c.files);
+    if (!figures) {
+        std::printf("%-16s (no figures)\n", what);
         return;
     }
-    RunChild("search", c);
-    RunChild("phases", c);
-    ::DeleteFileW(image.c_str());
-    const std::vector<double> s = ReadResult(c, "search"), p = ReadResult(c, "phases");
-    if (s.size() < 5 || p.size() < 5) {
-        std::printf("%-6ls %7llu  (no figures)\n", c.Fs(), (unsigned long long)c.files);
-        return;
-    }
-    std::printf("%-6ls %7llu %7.1f | %8.2f %8.2f %8.1f | %6.2f %8.2f %8.2f %8.2f %6.3f | %6.0f %7.0f\n", c.Fs(),
-                (unsigned long long)c.files, double(c.Sectors()) * kSector / (1 << 20), s[0], s[1], s[4], p[0], p[1],
-                p[2], p[3], p[4], s[2], s[3]);
+    std::printf("%-16s %9.1f | %7.2f | %8.2f %8.2f | %8.1f | %7u %6u\n", what, double(sectors) * kSector / (1 << 20),
+                read, tree, list, peak, items, rows);
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -308,21 +282,28 @@ int main(int argc, char** argv)
     Case one;
     if (argc >= 3) {
         one.ntfs = std::strcmp(argv[argc - 2], "ntfs") == 0;
-        one.files = std::strtoull(argv[argc - 1], nullptr, 10);
+        const char* last = argv[argc - 1];
+        if (argc >= 4 && std::strcmp(argv[1], "image") == 0) {
+            one.ntfs = std::strcmp(argv[3], "ntfs") == 0;
+            last = argv[2];
+        }
+        if (std::strcmp(argv[1], "image") == 0 ||
+            (argc == 4 && std::strcmp(argv[1], "search") == 0 && (last[0] < '0' || last[0] > '9')))
+            one.image = std::wstring(last, last + std::strlen(last));
+        else
+            one.files = std::strtoull(last, nullptr, 10);
     }
-    if (argc == 4 && (std::strcmp(argv[1], "search") == 0 || std::strcmp(argv[1], "phases") == 0))
-        return RunSearch(one, argv[1][0] == 'p');
+    if (argc == 4 && std::strcmp(argv[1], "search") == 0)
+        return RunSearch(one);
 
-    std::printf("                       | Next to (s):                | the worker's steps (s)                   |\n");
-    std::printf("fs       files  image  |     tree   listed  peak MiB | read   scan+tbl  orphans  tree   msg ms  | "
-                "items  listed\n");
-    std::printf("                 MiB   |                             |                                          | "
-                "(tree) (list)\n");
-    if (argc == 3) {
+    std::printf("                           | plain   | Next to (s):      |          | results\n");
+    std::printf("fs      files    image MiB | read s  |   tree   listed   | peak MiB | items  rows\n");
+    if (argc >= 3) {
         Measure(one);
         return 0;
     }
-    for (const Case& c : { Case{ true, 10000 }, Case{ true, 100000 }, Case{ false, 5000 }, Case{ false, 50000 } })
+    for (const Case& c : { Case{ true, 100000, {} }, Case{ true, 1000000, {} }, Case{ true, 10000000, {} },
+                           Case{ false, 50000, {} }, Case{ false, 250000, {} } })
         Measure(c);
     return 0;
 }

@@ -2,18 +2,24 @@
 // NTFS volume whose $MFT holds one folder per 100 files, and a FAT32 volume of one-cluster files
 // in folders of 100. Every tenth file record or entry is deleted, folders included. Both carry a
 // boot sector the volume check accepts, so the whole search can run on them; plus the timing and
-// memory helpers the benchmarks share.
+// memory helpers the benchmarks share. Builds for Windows and natively.
 #pragma once
+#ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "storage/pure/sector_source.h"
 #include "tests/pure/ntfs_test_records.h"
 
 namespace bench {
@@ -27,9 +33,14 @@ inline double Seconds(Clock::time_point a, Clock::time_point b)
     return std::chrono::duration<double>(b - a).count();
 }
 
-// The process's peak working set in MiB (0 when the system cannot tell).
+// The process's peak working set (natively its largest resident size) in MiB; 0 when the
+// system cannot tell.
 inline double PeakMiB()
 {
+#ifndef _WIN32
+    rusage usage{};
+    return getrusage(RUSAGE_SELF, &usage) == 0 ? double(usage.ru_maxrss) / 1024 : 0;
+#else
     struct Counters {
         DWORD cb;
         DWORD pageFaults;
@@ -42,19 +53,52 @@ inline double PeakMiB()
     if (proc == nullptr || !proc(::GetCurrentProcess(), &counters, sizeof counters))
         return 0;
     return double(counters.peakWorkingSet) / (1 << 20);
+#endif
 }
 
 inline std::wstring TempImage(const wchar_t* name)
 {
+#ifdef _WIN32
     wchar_t dir[MAX_PATH];
     ::GetTempPathW(MAX_PATH, dir);
     return std::wstring(dir) + name;
+#else
+    const char* dir = std::getenv("TMPDIR");
+    const std::string base = dir != nullptr ? dir : "/tmp";
+    return std::wstring(base.begin(), base.end()) + L"/" + name;
+#endif
+}
+
+inline std::string NarrowPath(const std::wstring& path)
+{
+    std::string narrow;
+    for (wchar_t c : path)
+        narrow += char(c);
+    return narrow;
+}
+
+inline FILE* OpenImage(const std::wstring& path, bool write)
+{
+#ifdef _WIN32
+    return _wfopen(path.c_str(), write ? L"wb" : L"rb");
+#else
+    return std::fopen(NarrowPath(path).c_str(), write ? "wb" : "rb");
+#endif
+}
+
+inline void RemoveImage(const std::wstring& path)
+{
+#ifdef _WIN32
+    ::DeleteFileW(path.c_str());
+#else
+    std::remove(NarrowPath(path).c_str());
+#endif
 }
 
 // Writes `sectors` sectors to a new file, each one filled by sectorFn(number, out) over zeros.
 template <class SectorFn> bool WriteImage(const std::wstring& path, uint64_t sectors, SectorFn sectorFn)
 {
-    FILE* f = _wfopen(path.c_str(), L"wb");
+    FILE* f = OpenImage(path, true);
     if (f == nullptr)
         return false;
     constexpr uint64_t kChunk = 512;
@@ -68,6 +112,18 @@ template <class SectorFn> bool WriteImage(const std::wstring& path, uint64_t sec
         ok = fwrite(chunk.data(), kSector, size_t(n), f) == n;
     }
     return fclose(f) == 0 && ok;
+}
+
+// Reads `count` sectors from `first` in the scans' block size (256 KiB) and throws the bytes
+// away: the seconds it took, what a scan of the same sectors is measured against.
+inline double PlainRead(SectorSource& source, uint64_t first, uint64_t count)
+{
+    constexpr uint32_t kBlock = 512;
+    std::vector<uint8_t> block(size_t(kBlock) * kSector);
+    const auto t0 = Clock::now();
+    for (uint64_t s = 0; s < count; s += kBlock)
+        source.Read(first + s, uint32_t(std::min<uint64_t>(kBlock, count - s)), block.data());
+    return Seconds(t0, Clock::now());
 }
 
 inline bool DeletedAt(uint64_t n)
@@ -123,9 +179,18 @@ inline std::vector<uint8_t> NtfsRecord(const NtfsLayout& v, uint64_t n)
     const bool folder = n == 5 || n < 16 + v.folders;
     RecordBuilder b(uint8_t((folder ? 2 : 0) | (DeletedAt(n) ? 0 : 1)));
     const uint64_t parent = folder ? 5 : 16 + (n - 16 - v.folders) / kFilesPerFolder;
-    std::u16string name = n == 5 ? u"." : (folder ? u"Folder " : u"file ");
-    if (n != 5)
-        name += char16_t(u'A' + n % 26);
+    // Names of the length real ones have, all different: "Folder 0000016 photos",
+    // "Document 0001234 draft.docx".
+    std::u16string name = n == 5 ? u"." : (folder ? u"Folder " : u"Document ");
+    if (n != 5) {
+        for (int digit = 6; digit >= 0; --digit) {
+            uint64_t place = 1;
+            for (int i = 0; i < digit; ++i)
+                place *= 10;
+            name += char16_t(u'0' + n / place % 10);
+        }
+        name += folder ? u" photos" : u" draft.docx";
+    }
     b.Resident(0x30, FileNameValue(parent, 0x01D9000000000000ull + n, 1, name));
     return b.Finish();
 }

@@ -75,3 +75,14 @@ set_target_properties(bench_scanlog PROPERTIES COMPILE_OPTIONS "-O2" LINK_OPTION
 
 # The include-direction checker (scripts/check_layers.py) on a small tree of its own.
 add_test(NAME check_layers_selftest COMMAND ${ZR_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/check_layers_test.py)
+
+# The Basic Search pipeline benchmark (bench/bench_basicscan.cpp) natively: the same pure code the
+# program's scan worker runs, optimised and without the sanitizers, run by hand
+# (build-native/bench_basicscan), never by ctest.
+add_library(zr_pure_bench STATIC ${ZR_PURE_SOURCES})
+target_include_directories(zr_pure_bench PUBLIC ${ZR_PURE_INCLUDES})
+set_target_properties(zr_pure_bench PROPERTIES COMPILE_OPTIONS "-O2" LINK_OPTIONS "")
+add_executable(bench_basicscan ${CMAKE_SOURCE_DIR}/bench/bench_basicscan.cpp)
+target_include_directories(bench_basicscan PRIVATE ${ZR_PURE_INCLUDES})
+target_link_libraries(bench_basicscan PRIVATE zr_pure_bench)
+set_target_properties(bench_basicscan PROPERTIES COMPILE_OPTIONS "-O2" LINK_OPTIONS "")

@@ -9,6 +9,8 @@
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
+#include "app/startup.h"
+#include "fsrecovery/basicscan.h"
 #include "resources/resource.h"
 #include "storage/pure/globals.h"
 
@@ -341,6 +343,44 @@ TEST_F(BasicSearchTest, StopAtRandomMomentsNeverHangsAndBackAndNextWorkAfter)
     ScanDrive(L"X:");
     PumpUntil([] { return false; }, 300);
     EXPECT_EQ(20, Notices());
+}
+
+// A found-entry store that cannot grow ends the program with the words of the list it could not
+// grow (NTFS records as data runs, FAT folders as cluster lists), not with an unhandled exception.
+std::vector<int> g_endedWith;
+void RecordEnd(int code)
+{
+    g_endedWith.push_back(code);
+}
+UINT ScanWithLittleMemory(LPVOID param)
+{
+    CBasicSearch* dlg = static_cast<CBasicSearch*>(param);
+    dlg->Store().SetMemoryLimit(64 << 10);
+    RunBasicScan(dlg->Target(), dlg->Store(), &dlg->ScanStop(), dlg->ProgressBar());
+    ADD_FAILURE() << "the scan went on without the memory for its rows";
+    return 0;
+}
+
+TEST_F(BasicSearchTest, AStoreThatCannotGrowEndsTheProgramWithItsMessage)
+{
+    const ZrProcessEnder previous = ZrSetProcessEnder(RecordEnd);
+    SetBasicScanProc(ScanWithLittleMemory);
+    const struct {
+        const wchar_t *letter, *image, *fs, *text;
+    } cases[] = { { L"Y:", L"ntfs.img", L"NTFS", L"Memory Allocation Error." },
+                  { L"X:", L"fat32.img", L"FAT32", L"Not Enough Memory" } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.fs));
+        g_boxes.clear();
+        g_endedWith.clear();
+        ScanDrive(c.letter, c.image, c.fs);
+        ASSERT_EQ(1u, g_boxes.size());
+        EXPECT_EQ(CString(c.text), g_boxes[0]);
+        EXPECT_EQ(std::vector<int>{ 0 }, g_endedWith);
+        dlg.OnBnClickedBack();
+    }
+    SetBasicScanProc(nullptr);
+    ZrSetProcessEnder(previous);
 }
 
 // Narrowing and widening switch between two fixed widths however often they are repeated.
