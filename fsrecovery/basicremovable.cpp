@@ -24,31 +24,12 @@ namespace {
 const wchar_t kRemovableMedia[] = L"Removable Media";
 const wchar_t kStopQuestion[] = L"Do you want to stop searching partition?";
 
-// What the worker works on. The dialog's thread fills it before the worker starts; the worker
-// alone writes it while it runs; the dialog's thread reads it again after waiting for the worker.
-struct RemovableSearchState {
-    CBasicSearch* dialog = nullptr;
-    std::vector<smpparam> media;    // the physical-drive list as it was at the start
-    HTREEITEM lastMedium = nullptr; // the medium searched last and its disk number
-    int lastDisk = -1;
-};
-RemovableSearchState g_search;
-// The worker's object, owned here until EndRemovableSearch deletes it; null when none runs.
-std::atomic<CWinThread*> g_worker{ nullptr };
-std::atomic<bool> g_stop{ false };
-
 // A partition the worker found, handed to the dialog's thread with WM_ZR_REMOVABLE_FOUND.
 struct FoundOnMedium {
     CString fsName;
     HTREEITEM medium;
     int disk;
 };
-
-bool StopAsked()
-{
-    CWinThread* self = AfxGetThread();
-    return g_stop.load() || (self != nullptr && self->StopRequested());
-}
 
 // "\\.\PhysicalDrive%d": the number after the first "e", or -1 when there is none in range.
 int DiskNumberOfDevicePath(const CString& path)
@@ -63,11 +44,11 @@ int DiskNumberOfDevicePath(const CString& path)
 // Reports the search's progress and hands each partition to the dialog's thread.
 class MediumListener : public PartitionSearchListener {
 public:
-    MediumListener(CDelvaneDlg& main, HWND dialog, HTREEITEM medium, int disk, uint64_t cylinders)
-        : m_main(main), m_dialog(dialog), m_medium(medium), m_disk(disk), m_cylinders(cylinders)
+    MediumListener(CBasicSearch& search, CDelvaneDlg& main, HWND dialog, HTREEITEM medium, int disk, uint64_t cylinders)
+        : m_search(search), m_main(main), m_dialog(dialog), m_medium(medium), m_disk(disk), m_cylinders(cylinders)
     { }
 
-    bool StopRequested() override { return StopAsked(); }
+    bool StopRequested() override { return m_search.RemovableStopAsked(); }
 
     void Progress(uint64_t cylinder) override
     {
@@ -94,6 +75,7 @@ public:
     }
 
 private:
+    CBasicSearch& m_search;
     CDelvaneDlg& m_main;
     HWND m_dialog;
     HTREEITEM m_medium;
@@ -103,14 +85,20 @@ private:
 
 } // namespace
 
-UINT BasicDriveTreeThreadProc(LPVOID)
+bool CBasicSearch::RemovableStopAsked() const
 {
-    CBasicSearch* dlg = g_search.dialog;
+    CWinThread* self = AfxGetThread();
+    return m_removableStop.load() || (self != nullptr && self->StopRequested());
+}
+
+UINT BasicDriveTreeThreadProc(LPVOID param)
+{
+    CBasicSearch* dlg = static_cast<CBasicSearch*>(param);
     if (dlg != nullptr) {
         dlg->m_removableListing = 0;
         CTreeClass& tree = dlg->DriveTree();
-        for (const smpparam& medium : g_search.media) {
-            if (StopAsked())
+        for (const smpparam& medium : dlg->m_removable.media) {
+            if (dlg->RemovableStopAsked())
                 break;
             const HTREEITEM item = medium.diskItem;
             const HTREEITEM parent = item != nullptr ? tree.GetParentItem(item) : nullptr;
@@ -131,7 +119,7 @@ UINT BasicDriveTreeThreadProc(LPVOID)
 
 bool CBasicSearch::StartRemovableMediaSearch()
 {
-    if (g_worker.load() != nullptr || GetSafeHwnd() == nullptr)
+    if (m_removableWorker.load() != nullptr || GetSafeHwnd() == nullptr)
         return false;
     bool listed = false;
     for (HTREEITEM child = m_driveTree.GetChildItem(m_physicalRoot); child != nullptr && !listed;
@@ -147,14 +135,14 @@ bool CBasicSearch::StartRemovableMediaSearch()
     }
     m_removableListing = 0;
     ShowPartitionSearchControls(true);
-    g_search = RemovableSearchState{ this, DiskSearchList, nullptr, -1 };
-    g_stop = false;
-    CWinThread* worker = ZrBeginThreadInto(g_pBasicDriveTreeThread, BasicDriveTreeThreadProc, nullptr);
+    m_removable = RemovableSearch{ DiskSearchList, nullptr, -1 };
+    m_removableStop = false;
+    CWinThread* worker = ZrBeginThreadInto(g_pBasicDriveTreeThread, BasicDriveTreeThreadProc, this);
     if (worker == nullptr) {
         ShowPartitionSearchControls(false);
         return false;
     }
-    g_worker = worker;
+    m_removableWorker = worker;
     return true;
 }
 
@@ -165,8 +153,8 @@ void CBasicSearch::SearchRemovableMediumPartitions(const smpparam& medium)
     if (main == nullptr || disk < 0)
         return;
     main->PartitionSearchRunning = 1;
-    g_search.lastMedium = medium.diskItem;
-    g_search.lastDisk = disk;
+    m_removable.lastMedium = medium.diskItem;
+    m_removable.lastDisk = disk;
 
     const SearchGeometry geometry = NormaliseSearchGeometry(medium.cylinders, medium.heads, medium.sectorsPerTrack);
     const HWND dialog = GetSafeHwnd();
@@ -185,7 +173,7 @@ void CBasicSearch::SearchRemovableMediumPartitions(const smpparam& medium)
     PartitionSearchParams params;
     params.mode = kSearchStandard;
     params.geometry = geometry;
-    MediumListener listener(*main, dialog, medium.diskItem, disk, geometry.cylinders);
+    MediumListener listener(*this, *main, dialog, medium.diskItem, disk, geometry.cylinders);
     RunPartitionSearch(source, params, DiskPartitionTable[disk], listener);
 }
 
@@ -211,11 +199,11 @@ LRESULT CBasicSearch::OnRemovableSearchEnded(WPARAM, LPARAM)
 
 void CBasicSearch::EndRemovableSearch(bool stop, bool report)
 {
-    CWinThread* worker = g_worker.exchange(nullptr);
+    CWinThread* worker = m_removableWorker.exchange(nullptr);
     if (worker == nullptr)
         return;
     if (stop) {
-        g_stop = true;
+        m_removableStop = true;
         worker->RequestStop();
     }
     // The worker may be sending this thread a found partition: the wait keeps the messages going.
@@ -229,13 +217,13 @@ void CBasicSearch::EndRemovableSearch(bool stop, bool report)
     if (GetSafeHwnd() == nullptr)
         return;
     ShowPartitionSearchControls(false);
-    if (!report || main == nullptr || g_search.lastMedium == nullptr)
+    if (!report || main == nullptr || m_removable.lastMedium == nullptr)
         return;
 
     // What was found (all of it when stopped): the medium's first partition, or the whole medium
     // as one, and the count.
-    const int disk = g_search.lastDisk;
-    ShowPartitionSearchResult(g_search.lastMedium, disk);
+    const int disk = m_removable.lastDisk;
+    ShowPartitionSearchResult(m_removable.lastMedium, disk);
     const int found = main->FoundPartitionCount.load();
     main->ResetScanCounters();
     RedrawWindow();

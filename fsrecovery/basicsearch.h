@@ -6,9 +6,11 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "afxwin.h"
 #include "fsrecovery/fssession.h"
+#include "storage/driverecords.h"
 
 // Scans started since the last Back; 0 while the drive page is shown.
 extern std::atomic<int> BasicSearchPage;
@@ -24,10 +26,8 @@ extern std::atomic<int> ScanAsPhysicalDisk;
 // installed the file-system scan runs and the results tree is built from what it found.
 void SetBasicScanProc(AFX_THREADPROC proc);
 
-struct smpparam;
-
 // The drive-tree worker: searches every removable medium listed under "Physical Drives"
-// (parameter unused). Its messages to the dialog: a partition found (sent, LPARAM the
+// (parameter: the dialog). Its messages to the dialog: a partition found (sent, LPARAM the
 // partition), the search over (posted).
 UINT BasicDriveTreeThreadProc(LPVOID);
 constexpr UINT WM_ZR_REMOVABLE_FOUND = WM_APP + 0x248;
@@ -52,6 +52,8 @@ public:
     // Searches one medium for FAT16, FAT32 and NTFS boot sectors, cylinder by cylinder, and adds
     // each new partition under its item; on the drive-tree worker.
     void SearchRemovableMediumPartitions(const smpparam& medium);
+    // A stop asked of the removable-medium search, by the dialog or through the worker's thread.
+    bool RemovableStopAsked() const;
 
     // Button handlers (public so that the launcher's keyboard filter and tests can reach them).
     void OnBnClickedNext();
@@ -96,6 +98,16 @@ protected:
     ScanTarget m_target;
     CString m_scanMessage;
     std::atomic<int> m_removableListing{ 0 };
+    // What the removable-medium search works on: filled before its worker starts, written by the
+    // worker alone while it runs, read again after it ended. Its object (deleted by
+    // EndRemovableSearch) and its stop flag.
+    struct RemovableSearch {
+        std::vector<smpparam> media;    // the physical-drive list as it was at the start
+        HTREEITEM lastMedium = nullptr; // the medium searched last and its disk number
+        int lastDisk = -1;
+    } m_removable;
+    std::atomic<CWinThread*> m_removableWorker{ nullptr };
+    std::atomic<bool> m_removableStop{ false };
     std::atomic<int> m_logSaved{ 0 };
     bool m_stopping = false;
     int m_lastAnswer = 0;

@@ -6,7 +6,6 @@
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
-#include "fsrecovery/fsglobals.h"
 #include "resources/resource.h"
 #include "storage/pure/globals.h"
 

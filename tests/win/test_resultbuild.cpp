@@ -7,7 +7,6 @@
 #include "app/pure/folder_nodes.h"
 #include "app/treeclass.h"
 #include "common/plain_dialog.h"
-#include "fsrecovery/fsglobals.h"
 #include "fsrecovery/resultbuild.h"
 #include "tests/pure/result_tree_sink.h"
 #include "storage/pure/globals.h"
