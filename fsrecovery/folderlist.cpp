@@ -78,7 +78,8 @@ bool NameSubfolders(const FoundVolume& volume, uint32_t folderCluster, uint64_t 
 
 } // namespace
 
-void ListVolumeFolderFiles(FoundStore& store, uint32_t volume, uint64_t folderId, const StopFlag* stop, FileSink& sink)
+void ListVolumeFolderFiles(FoundStore& store, uint32_t volume, uint64_t folderId, const StopFlag* stop, FileSink& sink,
+                           int volumeColumn)
 {
     if (volume >= store.VolumeCount())
         return;
@@ -116,7 +117,7 @@ void ListVolumeFolderFiles(FoundStore& store, uint32_t volume, uint64_t folderId
     if (where.kind == FsKind::Ntfs)
         ListNtfsFilesFrom(store, volume, folderId, device, stop, noting);
     else if (IsFat(where.kind))
-        ListFatFilesFrom(store, volume, folderId, device, stop, noting);
+        ListFatFilesFrom(store, volume, folderId, device, stop, noting, volumeColumn);
 }
 
 bool ExpandFatFolder(const FoundStore& store, CTreeClass* tree, HTREEITEM item, const StopFlag* stop)

@@ -454,7 +454,8 @@ void CFsSearchSession::ListFilesOf(HTREEITEM item, FileSink& sink)
     if (folder == nullptr) {
         // The top item stands for every volume's root.
         for (uint32_t v = 0; v < m_store.VolumeCount() && !IsStopped(&m_listingStop); ++v)
-            ListVolumeFolderFiles(m_store, v, RootFolderId(m_store.Volume(v).kind), &m_listingStop, sink);
+            ListVolumeFolderFiles(m_store, v, RootFolderId(m_store.Volume(v).kind), &m_listingStop, sink,
+                                  VolumeColumnOf(v));
         return;
     }
     const uint32_t volume = m_store.VolumeOfCluster0(folder->cluster0Start);

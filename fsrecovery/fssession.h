@@ -126,6 +126,9 @@ protected:
     virtual void ShowNoResultsNotice() = 0;
     // The notice state of this search (0 or 1: the notice may show; 2: it was shown).
     virtual std::atomic<int32_t>& NoticeState() = 0;
+    // What the root's file rows of a FAT volume show in their cell 9 (a search that lists many
+    // volumes under "Root" tells them apart there); -1: nothing.
+    virtual int VolumeColumnOf(uint32_t /*volume*/) const { return -1; }
 
     // Empties the results: the tree with its folder records, the file list and the store.
     void ClearResults();
