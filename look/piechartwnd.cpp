@@ -35,17 +35,27 @@ RectF Shrunk(const zr_pie::Rect& r, double by)
     return RectF((REAL)(r.left + by), (REAL)(r.top + by), (REAL)(r.Width() - 2 * by), (REAL)(r.Height() - 2 * by));
 }
 
-// A font of `family` (the generic sans-serif one when empty or not installed).
+// A font of `family`; when it is empty or not installed, the generic sans-serif family or, where a
+// system lacks its font, the first of a few common ones that is there. (The generic family is
+// asked for by name: GDI+'s own accessor keeps a process-wide copy that would outlive this
+// chart's GDI+ start-up.)
 std::unique_ptr<Font> MakeFont(const CString& family, int points, int style)
 {
-    std::unique_ptr<FontFamily> named;
-    if (!family.IsEmpty()) {
-        named = std::make_unique<FontFamily>(family.GetString());
-        if (named->GetLastStatus() != Ok)
-            named.reset();
+    const wchar_t* const families[] = { family.GetString(), L"Microsoft Sans Serif", L"Tahoma",
+                                        L"Arial",           L"Liberation Sans",      L"DejaVu Sans" };
+    std::unique_ptr<Font> font;
+    for (const wchar_t* name : families) {
+        if (!*name)
+            continue;
+        FontFamily candidate(name);
+        if (candidate.GetLastStatus() != Ok)
+            continue;
+        font = std::make_unique<Font>(&candidate, (REAL)points, style, UnitPoint);
+        if (font->GetLastStatus() == Ok)
+            return font;
     }
-    const FontFamily* chosen = named ? named.get() : FontFamily::GenericSansSerif();
-    return std::make_unique<Font>(chosen, (REAL)points, style, UnitPoint);
+    // Nothing to draw text with: the text calls fail harmlessly.
+    return font ? std::move(font) : std::make_unique<Font>(L"", (REAL)points, style, UnitPoint);
 }
 
 SizeF Measure(Graphics& g, const wchar_t* text, const Font& font, const StringFormat& format, REAL boxHeight)
