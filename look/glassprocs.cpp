@@ -5,6 +5,7 @@
 #include "look/glassprocs.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <vector>
 
 #include <commctrl.h>
@@ -203,6 +204,20 @@ void PaintProgress(HWND window, AeroSubclassRecord* record, HDC dc, const RECT&)
         buffer.Clear(RECT{ corner.x, corner.y, corner.x + 1, corner.y + 1 });
 }
 
+// Every control procedure: the shared first part (teardown, glass not in use), then the class's
+// own handling.
+typedef LRESULT (*GlassHandler)(HWND, UINT, WPARAM, LPARAM, AeroSubclassRecord*);
+template <GlassHandler Handle, bool NcDestroyToo = true>
+LRESULT CALLBACK GlassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    AeroSubclassRecord* record = nullptr;
+    LRESULT result = 0;
+    if (ControlPrologue(window, message, wParam, lParam, GlassProc<Handle, NcDestroyToo>, NcDestroyToo, &record,
+                        &result))
+        return result;
+    return Handle(window, message, wParam, lParam, record);
+}
+
 // ---- Static --------------------------------------------------------------------------------------
 
 void DrawStaticImage(HWND window, HDC dc, bool icon)
@@ -267,12 +282,8 @@ void PaintStatic(HWND window, AeroSubclassRecord* record, HDC dc, const RECT& up
     }
 }
 
-LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT HandleStatic(HWND window, UINT message, WPARAM wParam, LPARAM lParam, AeroSubclassRecord* record)
 {
-    AeroSubclassRecord* record = nullptr;
-    LRESULT result = 0;
-    if (ControlPrologue(window, message, wParam, lParam, StaticProc, false, &record, &result))
-        return result;
     if (message == WM_PAINT) {
         PaintWith(window, record, PaintStatic);
         return 1;
@@ -290,12 +301,17 @@ void RefreshHeaderOf(HWND listView)
     }
 }
 
-LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+void RepaintNow(HWND window)
 {
-    AeroSubclassRecord* record = nullptr;
-    LRESULT result = 0;
-    if (ControlPrologue(window, message, wParam, lParam, ListViewProc, true, &record, &result))
-        return result;
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+// List views and list boxes: painted on glass with their sunken border; some of their scrolling
+// reaches the screen without a WM_PAINT, so after it `refresh` paints over it (a list view's
+// header, a list box itself).
+template <void (*Refresh)(HWND)>
+LRESULT HandleList(HWND window, UINT message, WPARAM wParam, LPARAM lParam, AeroSubclassRecord* record)
+{
     switch (message) {
     case WM_PAINT:
         PaintWith(window, record, PaintOnGlass);
@@ -303,10 +319,11 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         return 1;
     case WM_NCPAINT:
     case WM_HSCROLL:
-    case WM_VSCROLL:
-        result = CallPrevious(record, window, message, wParam, lParam);
-        RefreshHeaderOf(window);
+    case WM_VSCROLL: {
+        const LRESULT result = CallPrevious(record, window, message, wParam, lParam);
+        Refresh(window);
         return result;
+    }
     default:
         return CallPrevious(record, window, message, wParam, lParam);
     }
@@ -315,12 +332,8 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 // Controls that paint themselves on glass through WM_PRINTCLIENT and nothing else: headers, date
 // pickers, combo boxes and progress bars; the tree view and list box add their sunken border.
 template <void (*Paint)(HWND, AeroSubclassRecord*, HDC, const RECT&), bool ClientEdge>
-LRESULT CALLBACK PrintedProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT HandlePrinted(HWND window, UINT message, WPARAM wParam, LPARAM lParam, AeroSubclassRecord* record)
 {
-    AeroSubclassRecord* record = nullptr;
-    LRESULT result = 0;
-    if (ControlPrologue(window, message, wParam, lParam, PrintedProc<Paint, ClientEdge>, true, &record, &result))
-        return result;
     if (message == WM_PAINT) {
         PaintWith(window, record, Paint);
         if (ClientEdge)
@@ -343,12 +356,8 @@ bool ForwardEditRedraw(UINT message, LPARAM lParam, const AeroSubclassRecord* re
     return true;
 }
 
-LRESULT CALLBACK ComboBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT HandleComboBox(HWND window, UINT message, WPARAM wParam, LPARAM lParam, AeroSubclassRecord* record)
 {
-    AeroSubclassRecord* record = nullptr;
-    LRESULT result = 0;
-    if (ControlPrologue(window, message, wParam, lParam, ComboBoxProc, true, &record, &result))
-        return result;
     if (message == WM_PAINT) {
         PaintWith(window, record, PaintOnGlass);
         return 1;
@@ -357,12 +366,8 @@ LRESULT CALLBACK ComboBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return CallPrevious(record, window, message, wParam, lParam);
 }
 
-LRESULT CALLBACK ComboBoxExProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT HandleComboBoxEx(HWND window, UINT message, WPARAM wParam, LPARAM lParam, AeroSubclassRecord* record)
 {
-    AeroSubclassRecord* record = nullptr;
-    LRESULT result = 0;
-    if (ControlPrologue(window, message, wParam, lParam, ComboBoxExProc, true, &record, &result))
-        return result;
     ForwardEditRedraw(message, lParam, record);
     return CallPrevious(record, window, message, wParam, lParam);
 }
@@ -389,28 +394,21 @@ void PaintEditOnGlass(HWND window, const AeroSubclassRecord* record)
     ::ReleaseDC(window, dc);
 }
 
-bool IsMouseButtonMessage(UINT message)
+bool IsOneOf(UINT message, std::initializer_list<UINT> messages)
 {
-    switch (message) {
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_LBUTTONDBLCLK:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONUP:
-    case WM_MBUTTONDOWN:
-    case WM_MBUTTONUP:
-        return true;
-    default:
-        return false;
-    }
+    return std::find(messages.begin(), messages.end(), message) != messages.end();
 }
 
-LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+bool IsMouseButtonMessage(UINT message)
 {
-    AeroSubclassRecord* record = nullptr;
+    return IsOneOf(
+        message,
+        { WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_RBUTTONUP, WM_MBUTTONDOWN, WM_MBUTTONUP });
+}
+
+LRESULT HandleEdit(HWND window, UINT message, WPARAM wParam, LPARAM lParam, AeroSubclassRecord* record)
+{
     LRESULT result = 0;
-    if (ControlPrologue(window, message, wParam, lParam, EditProc, true, &record, &result))
-        return result;
     if (message == record->redrawMessage) {
         if (!(record->flags & zr_glass::kRepaintPending))
             return CallPrevious(record, window, message, wParam, lParam);
@@ -449,30 +447,6 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         }
     }
     return result;
-}
-
-// ---- List box ------------------------------------------------------------------------------------
-
-LRESULT CALLBACK ListBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    AeroSubclassRecord* record = nullptr;
-    LRESULT result = 0;
-    if (ControlPrologue(window, message, wParam, lParam, ListBoxProc, true, &record, &result))
-        return result;
-    switch (message) {
-    case WM_PAINT:
-        PaintWith(window, record, PaintOnGlass);
-        DrawClientEdgeOutline(window, record);
-        return 1;
-    case WM_NCPAINT:
-    case WM_VSCROLL:
-        // The list draws some of its own changes straight to the screen: paint over them.
-        result = CallPrevious(record, window, message, wParam, lParam);
-        ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        return result;
-    default:
-        return CallPrevious(record, window, message, wParam, lParam);
-    }
 }
 
 // ---- IP address ----------------------------------------------------------------------------------
@@ -529,6 +503,31 @@ bool CursorOver(HWND window)
     return ::GetCursorPos(&p) && ::WindowFromPoint(p) == window;
 }
 
+// Draws a control through the theme class `themeClass` on clear glass: `draw(theme, dc, client)`
+// paints into the buffer. Without the class (or with `themeClass` null) the control draws itself
+// on an opaque ground instead.
+template <class Draw>
+void PaintThemed(HWND window, const AeroSubclassRecord* record, HDC dc, const RECT& update, LPCWSTR themeClass,
+                 Draw draw)
+{
+    if (!themeClass) {
+        PaintControlOnGlass(window, dc, &update, FALSE);
+        return;
+    }
+    Theme theme(record->uxTheme, window, themeClass);
+    if (!theme) {
+        PaintControlOnGlass(window, dc, &update, FALSE);
+        return;
+    }
+    RECT client;
+    ::GetClientRect(window, &client);
+    GlassBuffer buffer(record->uxTheme, dc, client);
+    if (!buffer.dc())
+        return;
+    buffer.Clear(client);
+    draw(theme.get(), buffer.dc(), client);
+}
+
 void DrawButtonText(HWND window, const AeroSubclassRecord* record, HTHEME theme, HDC dc,
                     const zr_glass::ButtonLook& look, RECT textBox, bool enabled)
 {
@@ -571,54 +570,31 @@ void PaintButton(HWND window, AeroSubclassRecord* record, HDC dc, const RECT& up
     status.pushed = (state & BST_PUSHED) != 0;
     status.hot = (state & BST_HOT) != 0 || CursorOver(window);
     const zr_glass::ButtonLook look = zr_glass::DescribeButton(status);
-    Theme theme(record->uxTheme, window, L"Button");
-    if (!look.part || !theme) {
-        // Owner-drawn and other kinds, or no theme to draw with: the button draws itself.
-        PaintControlOnGlass(window, dc, &update, FALSE);
-        return;
-    }
-    RECT client;
-    ::GetClientRect(window, &client);
-    GlassBuffer buffer(record->uxTheme, dc, client);
-    if (!buffer.dc())
-        return;
-    buffer.Clear(client);
-    RECT textBox = client;
-    if (!look.boxBesideText) {
-        record->uxTheme->DrawThemeBackground(theme.get(), buffer.dc(), look.part, look.state, &client, nullptr);
-        record->uxTheme->GetThemeBackgroundContentRect(theme.get(), buffer.dc(), look.part, look.state, &client,
-                                                       &textBox);
-    } else {
-        SIZE box = { 13, 13 };
-        record->uxTheme->GetThemePartSize(theme.get(), buffer.dc(), look.part, look.state, nullptr, TS_DRAW, &box);
-        const int top = client.top + ((client.bottom - client.top) - box.cy) / 2;
-        RECT glyph = { client.left, top, client.left + box.cx, top + box.cy };
-        record->uxTheme->DrawThemeBackground(theme.get(), buffer.dc(), look.part, look.state, &glyph, nullptr);
-        textBox.left = glyph.right + 3;
-    }
-    DrawButtonText(window, record, theme.get(), buffer.dc(), look, textBox, status.enabled);
+    // Owner-drawn and the other kinds draw themselves.
+    const UxThemeApi* ux = record->uxTheme;
+    PaintThemed(window, record, dc, update, look.part ? L"Button" : nullptr,
+                [&](HTHEME theme, HDC buffer, RECT client) {
+                    RECT textBox = client;
+                    if (!look.boxBesideText) {
+                        ux->DrawThemeBackground(theme, buffer, look.part, look.state, &client, nullptr);
+                        ux->GetThemeBackgroundContentRect(theme, buffer, look.part, look.state, &client, &textBox);
+                    } else {
+                        SIZE box = { 13, 13 };
+                        ux->GetThemePartSize(theme, buffer, look.part, look.state, nullptr, TS_DRAW, &box);
+                        const int top = client.top + ((client.bottom - client.top) - box.cy) / 2;
+                        RECT glyph = { client.left, top, client.left + box.cx, top + box.cy };
+                        ux->DrawThemeBackground(theme, buffer, look.part, look.state, &glyph, nullptr);
+                        textBox.left = glyph.right + 3;
+                    }
+                    DrawButtonText(window, record, theme, buffer, look, textBox, status.enabled);
+                });
 }
 
 bool ChangesButtonLook(UINT message)
 {
-    switch (message) {
-    case BM_SETSTATE:
-    case BM_SETCHECK:
-    case BM_SETSTYLE:
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-    case WM_ENABLE:
-    case WM_SETTEXT:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_KEYDOWN:
-    case WM_KEYUP:
-    case WM_CAPTURECHANGED:
-    case WM_UPDATEUISTATE:
-        return true;
-    default:
-        return false;
-    }
+    return IsOneOf(message,
+                   { BM_SETSTATE, BM_SETCHECK, BM_SETSTYLE, WM_SETFOCUS, WM_KILLFOCUS, WM_ENABLE, WM_SETTEXT,
+                     WM_LBUTTONDOWN, WM_LBUTTONUP, WM_KEYDOWN, WM_KEYUP, WM_CAPTURECHANGED, WM_UPDATEUISTATE });
 }
 
 // Hot tracking for the themed controls: the first move over the control asks for the leave notice;
@@ -642,17 +618,13 @@ void TrackHover(HWND window, UINT message)
 // Controls drawn through a theme: the own procedure's changes are painted over at the next
 // WM_PAINT, which this procedure draws.
 template <void (*Paint)(HWND, AeroSubclassRecord*, HDC, const RECT&), bool (*ChangesLook)(UINT)>
-LRESULT CALLBACK ThemedProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT HandleThemed(HWND window, UINT message, WPARAM wParam, LPARAM lParam, AeroSubclassRecord* record)
 {
-    AeroSubclassRecord* record = nullptr;
-    LRESULT result = 0;
-    if (ControlPrologue(window, message, wParam, lParam, ThemedProc<Paint, ChangesLook>, true, &record, &result))
-        return result;
     if (message == WM_PAINT) {
         PaintWith(window, record, Paint);
         return 1;
     }
-    result = CallPrevious(record, window, message, wParam, lParam);
+    const LRESULT result = CallPrevious(record, window, message, wParam, lParam);
     if (!::IsWindow(window))
         return result;
     if (message == WM_MOUSEMOVE || message == WM_MOUSELEAVE)
@@ -664,19 +636,8 @@ LRESULT CALLBACK ThemedProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 // ---- Trackbar ------------------------------------------------------------------------------------
 
-void PaintTrackbar(HWND window, AeroSubclassRecord* record, HDC dc, const RECT& update)
+void DrawTrackbar(HWND window, const UxThemeApi* ux, HTHEME theme, HDC buffer, const RECT& client)
 {
-    Theme theme(record->uxTheme, window, L"TRACKBAR");
-    if (!theme) {
-        PaintControlOnGlass(window, dc, &update, FALSE);
-        return;
-    }
-    RECT client;
-    ::GetClientRect(window, &client);
-    GlassBuffer buffer(record->uxTheme, dc, client);
-    if (!buffer.dc())
-        return;
-    buffer.Clear(client);
     const LONG style = ::GetWindowLongW(window, GWL_STYLE);
     const bool vertical = (style & TBS_VERT) != 0;
     RECT channel = {}, thumb = {};
@@ -684,9 +645,7 @@ void PaintTrackbar(HWND window, AeroSubclassRecord* record, HDC dc, const RECT& 
     ::SendMessageW(window, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
     if (vertical) // the channel of a vertical trackbar comes back as if it were horizontal
         channel = RECT{ channel.top, channel.left, channel.bottom, channel.right };
-    const UxThemeApi* ux = record->uxTheme;
-    ux->DrawThemeBackground(theme.get(), buffer.dc(), vertical ? TKP_TRACKVERT : TKP_TRACK, TRS_NORMAL, &channel,
-                            nullptr);
+    ux->DrawThemeBackground(theme, buffer, vertical ? TKP_TRACKVERT : TKP_TRACK, TRS_NORMAL, &channel, nullptr);
     if (!(style & TBS_NOTICKS)) {
         const int count = (int)::SendMessageW(window, TBM_GETNUMTICS, 0, 0);
         for (int i = 0; i + 2 < count; ++i) {
@@ -695,8 +654,7 @@ void PaintTrackbar(HWND window, AeroSubclassRecord* record, HDC dc, const RECT& 
                 continue;
             RECT tick = vertical ? RECT{ thumb.right + 1, at, thumb.right + 5, at + 1 }
                                  : RECT{ at, thumb.bottom + 1, at + 1, thumb.bottom + 5 };
-            ux->DrawThemeBackground(theme.get(), buffer.dc(), vertical ? TKP_TICSVERT : TKP_TICS, TSS_NORMAL, &tick,
-                                    nullptr);
+            ux->DrawThemeBackground(theme, buffer, vertical ? TKP_TICSVERT : TKP_TICS, TSS_NORMAL, &tick, nullptr);
         }
     }
     int part;
@@ -709,57 +667,37 @@ void PaintTrackbar(HWND window, AeroSubclassRecord* record, HDC dc, const RECT& 
         : CursorOver(window)                     ? TUS_HOT
         : ::GetFocus() == window                 ? TUS_FOCUSED
                                                  : TUS_NORMAL;
-    ux->DrawThemeBackground(theme.get(), buffer.dc(), part, state, &thumb, nullptr);
+    ux->DrawThemeBackground(theme, buffer, part, state, &thumb, nullptr);
     const LRESULT uiState = ::SendMessageW(window, WM_QUERYUISTATE, 0, 0);
     if (::GetFocus() == window && !(uiState & UISF_HIDEFOCUS))
-        OutlineArgb(buffer.dc(), client, 0xFF000000u, Gdiplus::DashStyleDot);
+        OutlineArgb(buffer, client, 0xFF000000u, Gdiplus::DashStyleDot);
+}
+
+void PaintTrackbar(HWND window, AeroSubclassRecord* record, HDC dc, const RECT& update)
+{
+    PaintThemed(window, record, dc, update, L"TRACKBAR", [&](HTHEME theme, HDC buffer, RECT client) {
+        DrawTrackbar(window, record->uxTheme, theme, buffer, client);
+    });
 }
 
 bool ChangesTrackbarLook(UINT message)
 {
-    switch (message) {
-    case TBM_SETPOS:
-    case TBM_SETRANGE:
-    case TBM_SETRANGEMIN:
-    case TBM_SETRANGEMAX:
-    case TBM_SETTIC:
-    case TBM_CLEARTICS:
-    case WM_KEYDOWN:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_CAPTURECHANGED:
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-    case WM_ENABLE:
-        return true;
-    default:
-        return false;
-    }
+    return IsOneOf(message,
+                   { TBM_SETPOS, TBM_SETRANGE, TBM_SETRANGEMIN, TBM_SETRANGEMAX, TBM_SETTIC, TBM_CLEARTICS, WM_KEYDOWN,
+                     WM_LBUTTONDOWN, WM_LBUTTONUP, WM_CAPTURECHANGED, WM_SETFOCUS, WM_KILLFOCUS, WM_ENABLE });
 }
 
 // ---- Up-down -------------------------------------------------------------------------------------
 
-void PaintUpDown(HWND window, AeroSubclassRecord* record, HDC dc, const RECT& update)
+void DrawUpDown(HWND window, const UxThemeApi* ux, HTHEME theme, HDC buffer, const RECT& client)
 {
-    Theme theme(record->uxTheme, window, L"Spin");
-    if (!theme) {
-        PaintControlOnGlass(window, dc, &update, FALSE);
-        return;
-    }
-    RECT client;
-    ::GetClientRect(window, &client);
-    GlassBuffer buffer(record->uxTheme, dc, client);
-    if (!buffer.dc())
-        return;
-    buffer.Clear(client);
     const bool horizontal = (::GetWindowLongW(window, GWL_STYLE) & UDS_HORZ) != 0;
     // Up (or right, which counts up) and down (or left).
     RECT up = client, down = client;
-    if (horizontal) {
+    if (horizontal)
         up.left = down.right = (client.left + client.right) / 2;
-    } else {
+    else
         up.bottom = down.top = (client.top + client.bottom) / 2;
-    }
     POINT cursor = {};
     ::GetCursorPos(&cursor);
     ::ScreenToClient(window, &cursor);
@@ -773,24 +711,20 @@ void PaintUpDown(HWND window, AeroSubclassRecord* record, HDC dc, const RECT& up
             return pressing ? 3 : 2; // pressed, hot
         return 1;
     };
-    record->uxTheme->DrawThemeBackground(theme.get(), buffer.dc(), horizontal ? SPNP_UPHORZ : SPNP_UP, stateOf(up), &up,
-                                         nullptr);
-    record->uxTheme->DrawThemeBackground(theme.get(), buffer.dc(), horizontal ? SPNP_DOWNHORZ : SPNP_DOWN,
-                                         stateOf(down), &down, nullptr);
+    ux->DrawThemeBackground(theme, buffer, horizontal ? SPNP_UPHORZ : SPNP_UP, stateOf(up), &up, nullptr);
+    ux->DrawThemeBackground(theme, buffer, horizontal ? SPNP_DOWNHORZ : SPNP_DOWN, stateOf(down), &down, nullptr);
+}
+
+void PaintUpDown(HWND window, AeroSubclassRecord* record, HDC dc, const RECT& update)
+{
+    PaintThemed(window, record, dc, update, L"Spin", [&](HTHEME theme, HDC buffer, RECT client) {
+        DrawUpDown(window, record->uxTheme, theme, buffer, client);
+    });
 }
 
 bool ChangesUpDownLook(UINT message)
 {
-    switch (message) {
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_CAPTURECHANGED:
-    case WM_ENABLE:
-    case WM_TIMER:
-        return true;
-    default:
-        return false;
-    }
+    return IsOneOf(message, { WM_LBUTTONDOWN, WM_LBUTTONUP, WM_CAPTURECHANGED, WM_ENABLE, WM_TIMER });
 }
 
 } // namespace
@@ -819,33 +753,33 @@ WNDPROC ProcedureFor(zr_glass::Proc proc)
     using zr_glass::Proc;
     switch (proc) {
     case Proc::Static:
-        return StaticProc;
+        return GlassProc<HandleStatic, false>; // its teardown is WM_DESTROY alone
     case Proc::ListView:
-        return ListViewProc;
-    case Proc::Header:
-        return PrintedProc<PaintOnGlass, false>;
-    case Proc::ComboBox:
-        return ComboBoxProc;
-    case Proc::ComboBoxEx:
-        return ComboBoxExProc;
-    case Proc::Edit:
-        return EditProc;
+        return GlassProc<HandleList<RefreshHeaderOf>>;
     case Proc::ListBox:
-        return ListBoxProc;
+        return GlassProc<HandleList<RepaintNow>>;
+    case Proc::Header:
+        return GlassProc<HandlePrinted<PaintOnGlass, false>>;
+    case Proc::ComboBox:
+        return GlassProc<HandleComboBox>;
+    case Proc::ComboBoxEx:
+        return GlassProc<HandleComboBoxEx>;
+    case Proc::Edit:
+        return GlassProc<HandleEdit>;
     case Proc::IPAddress:
-        return PrintedProc<PaintIPAddress, true>;
+        return GlassProc<HandlePrinted<PaintIPAddress, true>>;
     case Proc::DateTime:
-        return PrintedProc<PaintOnGlass, false>;
+        return GlassProc<HandlePrinted<PaintOnGlass, false>>;
     case Proc::TreeView:
-        return PrintedProc<PaintOnGlass, true>;
+        return GlassProc<HandlePrinted<PaintOnGlass, true>>;
     case Proc::Progress:
-        return PrintedProc<PaintProgress, false>;
+        return GlassProc<HandlePrinted<PaintProgress, false>>;
     case Proc::Button:
-        return ThemedProc<PaintButton, ChangesButtonLook>;
+        return GlassProc<HandleThemed<PaintButton, ChangesButtonLook>>;
     case Proc::Trackbar:
-        return ThemedProc<PaintTrackbar, ChangesTrackbarLook>;
+        return GlassProc<HandleThemed<PaintTrackbar, ChangesTrackbarLook>>;
     case Proc::UpDown:
-        return ThemedProc<PaintUpDown, ChangesUpDownLook>;
+        return GlassProc<HandleThemed<PaintUpDown, ChangesUpDownLook>>;
     case Proc::Animate:
         return AnimateProc;
     case Proc::None:
