@@ -178,32 +178,26 @@ void PaintFrame(HWND window, const AeroSubclassRecord* record, HDC dc)
         PaintControlOnGlass(window, dc, &client, FALSE);
         return;
     }
-    const UxThemeApi* ux = record->uxTheme;
-    HDC buffer = nullptr;
-    HPAINTBUFFER paint = ux->BeginBufferedPaint(dc, &client, BPBF_TOPDOWNDIB, nullptr, &buffer);
-    if (!paint)
+    GlassBuffer buffer(record->uxTheme, dc, client);
+    if (!buffer.dc())
         return;
-    if (buffer) {
-        ::PatBlt(buffer, 0, 0, client.right, client.bottom, BLACKNESS);
-        ux->BufferedPaintSetAlpha(paint, &client, 0);
-        if (const BITMAPINFOHEADER* frame = player->Frame(player->current)) {
-            const int width = frame->biWidth, height = frame->biHeight < 0 ? -frame->biHeight : frame->biHeight;
-            int x = 0, y = 0;
-            if (::GetWindowLongW(window, GWL_STYLE) & ACS_CENTER) {
-                x = (client.right - width) / 2;
-                y = (client.bottom - height) / 2;
-            }
-            DWORD colours = frame->biClrUsed;
-            if (colours == 0 && frame->biBitCount <= 8)
-                colours = 1u << frame->biBitCount;
-            const BYTE* bits = reinterpret_cast<const BYTE*>(frame) + frame->biSize + colours * sizeof(RGBQUAD);
-            ::DrawDibDraw(player->DrawDib(), buffer, x, y, width, height, const_cast<BITMAPINFOHEADER*>(frame),
-                          const_cast<BYTE*>(bits), 0, 0, width, height, 0);
-            RECT shown = { x, y, x + width, y + height };
-            ux->BufferedPaintSetAlpha(paint, &shown, 255);
-        }
+    buffer.Clear(client);
+    const BITMAPINFOHEADER* frame = player->Frame(player->current);
+    if (!frame)
+        return;
+    const int width = frame->biWidth, height = frame->biHeight < 0 ? -frame->biHeight : frame->biHeight;
+    int x = 0, y = 0;
+    if (::GetWindowLongW(window, GWL_STYLE) & ACS_CENTER) {
+        x = (client.right - width) / 2;
+        y = (client.bottom - height) / 2;
     }
-    ux->EndBufferedPaint(paint, TRUE);
+    DWORD colours = frame->biClrUsed;
+    if (colours == 0 && frame->biBitCount <= 8)
+        colours = 1u << frame->biBitCount;
+    const BYTE* bits = reinterpret_cast<const BYTE*>(frame) + frame->biSize + colours * sizeof(RGBQUAD);
+    ::DrawDibDraw(player->DrawDib(), buffer.dc(), x, y, width, height, const_cast<BITMAPINFOHEADER*>(frame),
+                  const_cast<BYTE*>(bits), 0, 0, width, height, 0);
+    buffer.SetAlpha(RECT{ x, y, x + width, y + height }, 255);
 }
 
 std::wstring Widen(LPCSTR text)

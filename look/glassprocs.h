@@ -36,6 +36,44 @@ inline LRESULT CallPrevious(const AeroSubclassRecord* record, HWND window, UINT 
     return ::CallWindowProcW(record->previous, window, message, wParam, lParam);
 }
 
+// A buffered paint of `area` on `target`, ended (with the target updated) when it goes.
+class GlassBuffer {
+public:
+    GlassBuffer(const UxThemeApi* uxTheme, HDC target, const RECT& area) : m_uxTheme(uxTheme), m_area(area)
+    {
+        if (m_uxTheme)
+            m_buffer = m_uxTheme->BeginBufferedPaint(target, &m_area, BPBF_TOPDOWNDIB, nullptr, &m_dc);
+        if (!m_dc)
+            End();
+    }
+    ~GlassBuffer() { End(); }
+    GlassBuffer(const GlassBuffer&) = delete;
+    GlassBuffer& operator=(const GlassBuffer&) = delete;
+
+    HDC dc() const { return m_dc; }
+    void SetAlpha(const RECT& r, BYTE alpha) const { m_uxTheme->BufferedPaintSetAlpha(m_buffer, &r, alpha); }
+    void SetOpaque() const { SetAlpha(m_area, 255); }
+    // Clear glass: black with alpha 0.
+    void Clear(const RECT& r) const
+    {
+        ::PatBlt(m_dc, r.left, r.top, r.right - r.left, r.bottom - r.top, BLACKNESS);
+        SetAlpha(r, 0);
+    }
+
+private:
+    void End()
+    {
+        if (m_buffer)
+            m_uxTheme->EndBufferedPaint(m_buffer, TRUE);
+        m_buffer = nullptr;
+        m_dc = nullptr;
+    }
+    const UxThemeApi* m_uxTheme;
+    RECT m_area;
+    HPAINTBUFFER m_buffer = nullptr;
+    HDC m_dc = nullptr;
+};
+
 // Marks a control's repaint as pending and posts it the redraw message.
 void RequestGlassRedraw(HWND control, UINT redrawMessage);
 
