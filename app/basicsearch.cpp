@@ -753,6 +753,10 @@ void CBasicSearch::OnBnClickedBack()
         return;
     }
     if (BasicSearchPage == 0) {
+        if (m_pieChart.GetSafeHwnd()) {
+            m_pieChart.RemoveAll();
+            m_pieChart.DestroyWindow();
+        }
         ActiveTree = &m_driveTree;
         ResetDiskTable();
         ShowWindow(SW_HIDE);

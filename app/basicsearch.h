@@ -11,6 +11,7 @@
 #include "app/hidecolumn.h"
 #include "app/treeclass.h"
 #include "look/iconbutton.h"
+#include "look/piechartwnd.h"
 #include "look/themeapi.h"
 
 // Scans started since the last Back; 0 while the drive page is shown.
@@ -265,6 +266,8 @@ protected:
     CMy_Link_Static m_linkWeb, m_linkMail;
     CColorStatic m_currentFolder; // the folder count line, link-blue
     DwmApi m_dwm;
+    // Every search dialog holds a chart; this one never creates its window.
+    CPieChartWnd m_pieChart;
     bool m_painted = false; // the first paint after initialisation has run
     int m_scrollPos = 0;
     // True while EndListing waits for the listing worker.
