@@ -71,3 +71,12 @@ for pair in r:fatloop s:fatzero t:ntfsbad u:fatnames; do
   ln -sfn "$IMG/brokenroot" "$D/${pair%%:*}:"
   ln -sfn "$IMG/${pair#*:}.img" "$D/${pair%%:*}::"
 done
+
+# Deep Search media: \\.\PhysicalDrive4 deepdisk.img (its MBR wiped), \\.\O: deepfat32.img (no
+# boot sector, no FATs), \\.\P: deepntfs.img (no boot sector); O:\ and P:\ are an empty folder.
+mkdir -p "$IMG/deeproot"
+ln -sfn "$IMG/deepdisk.img" "$D/physicaldrive4"
+for pair in o:deepfat32 p:deepntfs; do
+  ln -sfn "$IMG/deeproot" "$D/${pair%%:*}:"
+  ln -sfn "$IMG/${pair#*:}.img" "$D/${pair%%:*}::"
+done
