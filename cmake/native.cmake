@@ -57,3 +57,10 @@ foreach(src ${ZR_FUZZERS})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endforeach()
 
+
+# Benchmarks whose code is portable, built here too (with the sanitizers, like everything in this
+# configuration, so their figures are only indicative; the Windows build's count). Run by hand.
+foreach(name bench_deepscan)
+  add_executable(${name} ${CMAKE_SOURCE_DIR}/bench/${name}.cpp)
+  target_link_libraries(${name} PRIVATE zr_pure)
+endforeach()

@@ -189,20 +189,24 @@ private:
     {
         const uint8_t* s = m_block.data() + size_t(i) * kSectorSize;
         const uint64_t at = first + i;
-        if (m_targets.fat) {
+        // Most sectors are none of these: two bytes tell.
+        const bool signature = HasBootSignature(s);
+        if (m_targets.fat && signature) {
             FatBootHit boot;
             if (ReadFatBootHit(s, at, boot))
                 m_sink.FatBoot(boot);
+        }
+        if (m_targets.fat && s[0] == '.') {
             FatDirCluster dir;
             if (ReadFatDirCluster(s, at, dir))
                 m_sink.FatDirectory(dir);
         }
-        if (!m_targets.ntfs)
-            return;
-        NtfsBootHit boot;
-        if (ReadNtfsBootHit(s, at, boot))
-            m_sink.NtfsBoot(boot);
-        if (!IsCarvableMftRecord(s))
+        if (m_targets.ntfs && signature) {
+            NtfsBootHit boot;
+            if (ReadNtfsBootHit(s, at, boot))
+                m_sink.NtfsBoot(boot);
+        }
+        if (!m_targets.ntfs || s[0] != 'F' || !IsCarvableMftRecord(s))
             return;
         // The record's second sector: in the block, or read on its own at the block's end.
         const uint8_t* raw = s;
