@@ -20,14 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/peak_memory.h"
 #include "fsrecovery/pure/deep_assembly.h"
 
 #ifdef _WIN32
-#include <windows.h>
-
 #include "storage/sectorreader.h"
-#else
-#include <sys/resource.h>
 #endif
 
 // ---- Heap accounting: every allocation carries its size ahead of it --------------------------
@@ -110,28 +107,6 @@ using Clock = std::chrono::steady_clock;
 double Seconds(Clock::time_point a, Clock::time_point b)
 {
     return std::chrono::duration<double>(b - a).count();
-}
-
-double ProcessPeakMiB()
-{
-#ifdef _WIN32
-    struct Counters {
-        DWORD cb;
-        DWORD pageFaults;
-        SIZE_T peakWorkingSet, workingSet, a, b, c, d, pagefile, peakPagefile;
-    } counters{};
-    counters.cb = sizeof counters;
-    using Proc = BOOL(WINAPI*)(HANDLE, Counters*, DWORD);
-    auto proc = reinterpret_cast<Proc>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "K32GetProcessMemoryInfo")));
-    if (proc == nullptr || !proc(::GetCurrentProcess(), &counters, sizeof counters))
-        return 0;
-    return double(counters.peakWorkingSet) / (1 << 20);
-#else
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_maxrss) / 1024;
-#endif
 }
 
 // A FAT32 volume of 4 KiB clusters whose directories lie at every fifth cluster from 2 on; each
@@ -275,6 +250,6 @@ int main(int argc, char** argv)
         Assemble("boot sector", finds.fatBoots, finds.fatDirs, rows);
         Assemble("inferred", {}, finds.fatDirs, rows);
     }
-    std::printf("process peak %.1f MiB\n", ProcessPeakMiB());
+    std::printf("process peak %.1f MiB\n", bench::PeakMiB());
     return 0;
 }

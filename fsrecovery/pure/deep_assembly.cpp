@@ -422,14 +422,26 @@ int CheckFatRootDirectory(SectorSource& source, const FatBootHit& volume)
     return named >= 2 ? 2 : 0;
 }
 
-DeepFolderRow CatchAllFolderRow(uint32_t rootId, int hour, int minute, int second)
+namespace {
+
+DeepFolderRow FolderRow(uint64_t sector, uint64_t self, uint64_t parent, uint64_t date)
 {
     DeepFolderRow row;
-    row.name = kMiscFolderName;
-    row.self = kMissingParentId;
-    row.parent = rootId;
-    row.time = FatTimeWord(hour, minute, second);
+    row.sector = sector;
+    row.self = self;
+    row.parent = parent;
+    row.date = date;
     row.attr = 0x10;
+    return row;
+}
+
+} // namespace
+
+DeepFolderRow CatchAllFolderRow(uint32_t rootId, int hour, int minute, int second)
+{
+    DeepFolderRow row = FolderRow(0, kMissingParentId, rootId, 0);
+    row.name = kMiscFolderName;
+    row.time = FatTimeWord(hour, minute, second);
     return row;
 }
 
@@ -439,13 +451,8 @@ std::vector<std::vector<DeepFolderRow>> DeepFatFolderRows(const std::vector<FatD
     for (const FatDirCluster& dir : dirs) {
         if (dir.volume == kDirNotAssigned || dir.volume > volumeCount)
             continue;
-        DeepFolderRow row;
-        row.sector = dir.sector;
-        row.self = dir.self;
-        row.parent = dir.parent;
-        row.date = dir.date;
+        DeepFolderRow row = FolderRow(dir.sector, dir.self, dir.parent, dir.date);
         row.time = dir.time;
-        row.attr = 0x10;
         row.cluster0Start = dir.cluster0Start;
         volumes[dir.volume - 1].push_back(row);
     }
@@ -519,13 +526,8 @@ void DeepNtfsRows::MftRecord(const CarvedMftRecord& record)
         return;
     if (!m_seen.insert(Key{ record.recordNumber, record.parent, record.name.Str() }).second)
         return;
-    DeepFolderRow row;
+    DeepFolderRow row = FolderRow(record.sector, record.recordNumber, record.parent, record.created);
     row.name = record.name;
-    row.sector = record.sector;
-    row.self = record.recordNumber;
-    row.parent = record.parent;
-    row.date = record.created;
-    row.attr = 0x10;
     row.deleted = record.flags == 2;
     folders.push_back(row);
 }

@@ -196,15 +196,17 @@ private:
             if (ReadFatBootHit(s, at, boot))
                 m_sink.FatBoot(boot);
         }
-        if (m_targets.fat && s[0] == '.') {
-            FatDirCluster dir;
-            if (ReadFatDirCluster(s, at, dir))
-                m_sink.FatDirectory(dir);
-        }
         if (m_targets.ntfs && signature) {
             NtfsBootHit boot;
             if (ReadNtfsBootHit(s, at, boot))
                 m_sink.NtfsBoot(boot);
+        }
+        if (m_targets.bootSectorsOnly)
+            return;
+        if (m_targets.fat && s[0] == '.') {
+            FatDirCluster dir;
+            if (ReadFatDirCluster(s, at, dir))
+                m_sink.FatDirectory(dir);
         }
         if (!m_targets.ntfs || s[0] != 'F' || !IsCarvableMftRecord(s))
             return;

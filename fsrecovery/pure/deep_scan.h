@@ -129,6 +129,8 @@ public:
 struct DeepScanTargets {
     bool fat = false;  // FAT boot sectors and directory clusters
     bool ntfs = false; // NTFS boot sectors and file records
+    // Boot sectors alone, for searches that list the volumes inside a range.
+    bool bootSectorsOnly = false;
 };
 
 struct DeepScanOutcome {

@@ -108,6 +108,9 @@ TEST(DeepClassifiers, DirectoryClustersByTheirDotEntries)
     const DeepScanFinds finds = Scan(disk, 0, 4);
     EXPECT_EQ(finds.fatBoots.size(), 1u);
     EXPECT_EQ(finds.fatDirs.size(), 1u);
+    const DeepScanFinds boots = Scan(disk, 0, 4, { true, true, true });
+    EXPECT_EQ(boots.fatBoots.size(), 1u);
+    EXPECT_TRUE(boots.fatDirs.empty());
 }
 
 // A device read that stops short leaves the rest of the caller's buffer as it was.
