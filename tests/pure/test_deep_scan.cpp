@@ -193,6 +193,35 @@ TEST(DeepScan, RangeRecordsAcrossBlocksAndStop)
     EXPECT_EQ(partial.records.size(), 1u);
 }
 
+TEST(DeepScan, StopsAtAnyBlockKeepTheFindsBeforeIt)
+{
+    // A directory every 300 sectors over 24 blocks; 20 scans stopped after blocks picked at
+    // random each keep exactly the finds of the blocks read, which assemble as far as they go.
+    CraftedDisk disk(24 * kDeepScanBlockSectors);
+    for (uint32_t n = 0; n < 80; ++n)
+        deep_test::PutDirectory(disk.At(100 + 300 * n).data(), 2 + 75 * n, 0);
+    const std::vector<uint64_t> all = DirSectors(Scan(disk, 0, 24 * kDeepScanBlockSectors, { true, false }));
+    ASSERT_EQ(all.size(), 80u);
+    uint32_t seed = 12345;
+    for (int run = 0; run < 20; ++run) {
+        seed = seed * 1103515245 + 12345;
+        const uint64_t blocks = 1 + (seed >> 16) % 23;
+        std::atomic<bool> stop{ false };
+        DeepScanFinds partial;
+        const DeepScanOutcome outcome =
+            RunDeepScan(disk, 0, 24 * kDeepScanBlockSectors, { true, false }, partial, &stop,
+                        [&](uint64_t done, uint64_t) { stop = done >= blocks * kDeepScanBlockSectors; });
+        EXPECT_TRUE(outcome.stopped);
+        const std::vector<uint64_t> kept = DirSectors(partial);
+        ASSERT_EQ(kept.size(), size_t(std::count_if(all.begin(), all.end(), [&](uint64_t s) {
+                      return s < blocks * kDeepScanBlockSectors;
+                  })));
+        EXPECT_TRUE(std::equal(kept.begin(), kept.end(), all.begin()));
+        const auto volumes = AssembleFatVolumes({}, partial.fatDirs, true, false);
+        EXPECT_EQ(volumes.size(), kept.size() >= 2 ? 1u : 0u);
+    }
+}
+
 TEST(CarvedRecords, FixupCoversBothSectorsOfTheRecord)
 {
     // A name that runs across the first sector's last two bytes and mapping pairs whose cluster
