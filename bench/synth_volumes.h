@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/peak_memory.h"
 #include "tests/pure/ntfs_test_records.h"
 
 namespace bench {
@@ -25,23 +26,6 @@ constexpr uint64_t kFilesPerFolder = 100;
 inline double Seconds(Clock::time_point a, Clock::time_point b)
 {
     return std::chrono::duration<double>(b - a).count();
-}
-
-// The process's peak working set in MiB (0 when the system cannot tell).
-inline double PeakMiB()
-{
-    struct Counters {
-        DWORD cb;
-        DWORD pageFaults;
-        SIZE_T peakWorkingSet, workingSet, a, b, c, d, pagefile, peakPagefile;
-    } counters{};
-    counters.cb = sizeof counters;
-    using Proc = BOOL(WINAPI*)(HANDLE, Counters*, DWORD);
-    auto proc = reinterpret_cast<Proc>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "K32GetProcessMemoryInfo")));
-    if (proc == nullptr || !proc(::GetCurrentProcess(), &counters, sizeof counters))
-        return 0;
-    return double(counters.peakWorkingSet) / (1 << 20);
 }
 
 inline std::wstring TempImage(const wchar_t* name)

@@ -75,3 +75,10 @@ set_target_properties(bench_scanlog PROPERTIES COMPILE_OPTIONS "-O2" LINK_OPTION
 
 # The include-direction checker (scripts/check_layers.py) on a small tree of its own.
 add_test(NAME check_layers_selftest COMMAND ${ZR_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/check_layers_test.py)
+
+# Benchmarks whose code is portable, built here too (with the sanitizers, like everything in this
+# configuration, so their figures are only indicative; the Windows build's count). Run by hand.
+foreach(name bench_deepscan)
+  add_executable(${name} ${CMAKE_SOURCE_DIR}/bench/${name}.cpp)
+  target_link_libraries(${name} PRIVATE zr_pure)
+endforeach()
