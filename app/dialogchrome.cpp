@@ -20,11 +20,16 @@ void AppendAboutMenuEntry(CWnd* dialog)
     }
 }
 
-void SetupDialogGlass(CWnd* dialog, DwmApi& dwm)
+void SetupDialogGlass(CWnd* dialog, DwmApi& dwm, std::initializer_list<int> moreGlassControls)
 {
     if (IsVistaOrLater() && g_pApp && g_pApp->m_nGlass == 1) {
-        if (AeroAutoSubclass(dialog->GetSafeHwnd(), 0))
+        // The dialog paints its own glass bands (PaintDialogFrame); the layer takes only the
+        // controls that sit on them.
+        if (AeroAutoSubclass(dialog->GetSafeHwnd(), zr_glass::kSelfPainted, 0)) {
+            for (int id : moreGlassControls)
+                AeroSubclassControl(::GetDlgItem(dialog->GetSafeHwnd(), id));
             AeroSubclassControl(::GetDlgItem(dialog->GetSafeHwnd(), IDC_LOGO));
+        }
         return;
     }
     if (!dwm.IsLoaded())

@@ -493,6 +493,14 @@ void CSearchSession::ShowPartitionSearchControls(bool searching)
     }
 }
 
+void CSearchSession::ReleasePieChart()
+{
+    if (m_pieChart.GetSafeHwnd()) {
+        m_pieChart.RemoveAll();
+        m_pieChart.DestroyWindow();
+    }
+}
+
 // ---- Progress area -----------------------------------------------------------------------------
 
 void CSearchSession::GrowProgressArea()

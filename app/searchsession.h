@@ -32,6 +32,7 @@
 #include "app/hidecolumn.h"
 #include "app/treeclass.h"
 #include "look/iconbutton.h"
+#include "look/piechartwnd.h"
 #include "look/themeapi.h"
 #include "storage/pure/scan_target.h"
 
@@ -207,6 +208,10 @@ protected:
     CBitmapButton m_shareButton;
     CMy_Link_Static m_linkWeb, m_linkMail;
     DwmApi m_dwm;
+    // Every search dialog holds a chart; Back on the drive page empties and destroys its window
+    // when one was made.
+    CPieChartWnd m_pieChart;
+    void ReleasePieChart();
 
 private:
     static UINT ScanWorkerEntry(LPVOID param);

@@ -6,8 +6,6 @@
 #pragma once
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <sys/resource.h>
 #endif
 
 #include <algorithm>
@@ -19,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/peak_memory.h"
 #include "storage/pure/sector_source.h"
 #include "tests/pure/ntfs_test_records.h"
 
@@ -31,29 +30,6 @@ constexpr uint64_t kFilesPerFolder = 100;
 inline double Seconds(Clock::time_point a, Clock::time_point b)
 {
     return std::chrono::duration<double>(b - a).count();
-}
-
-// The process's peak working set (natively its largest resident size) in MiB; 0 when the
-// system cannot tell.
-inline double PeakMiB()
-{
-#ifndef _WIN32
-    rusage usage{};
-    return getrusage(RUSAGE_SELF, &usage) == 0 ? double(usage.ru_maxrss) / 1024 : 0;
-#else
-    struct Counters {
-        DWORD cb;
-        DWORD pageFaults;
-        SIZE_T peakWorkingSet, workingSet, a, b, c, d, pagefile, peakPagefile;
-    } counters{};
-    counters.cb = sizeof counters;
-    using Proc = BOOL(WINAPI*)(HANDLE, Counters*, DWORD);
-    auto proc = reinterpret_cast<Proc>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "K32GetProcessMemoryInfo")));
-    if (proc == nullptr || !proc(::GetCurrentProcess(), &counters, sizeof counters))
-        return 0;
-    return double(counters.peakWorkingSet) / (1 << 20);
-#endif
 }
 
 inline std::wstring TempImage(const wchar_t* name)

@@ -86,3 +86,10 @@ add_executable(bench_basicscan ${CMAKE_SOURCE_DIR}/bench/bench_basicscan.cpp)
 target_include_directories(bench_basicscan PRIVATE ${ZR_PURE_INCLUDES})
 target_link_libraries(bench_basicscan PRIVATE zr_pure_bench)
 set_target_properties(bench_basicscan PROPERTIES COMPILE_OPTIONS "-O2" LINK_OPTIONS "")
+
+# Benchmarks whose code is portable, built here too (with the sanitizers, like everything in this
+# configuration, so their figures are only indicative; the Windows build's count). Run by hand.
+foreach(name bench_deepscan)
+  add_executable(${name} ${CMAKE_SOURCE_DIR}/bench/${name}.cpp)
+  target_link_libraries(${name} PRIVATE zr_pure)
+endforeach()

@@ -481,6 +481,7 @@ void CBasicSearch::OnBnClickedBack()
         return;
     }
     if (BasicSearchPage == 0) {
+        ReleasePieChart();
         ActiveTree = &m_driveTree;
         ResetDiskTable();
         ShowWindow(SW_HIDE);

@@ -78,3 +78,12 @@ mkdir -p "$IMG/mroot"
 ln -sfn "$IMG/carvemedia.img" "$D/physicaldrive6"
 ln -sfn "$IMG/mroot" "$D/m:"
 ln -sfn "$IMG/carvemedia.img" "$D/m::"
+
+# Deep Search media: \\.\PhysicalDrive4 deepdisk.img (its MBR wiped), \\.\O: deepfat32.img (no
+# boot sector, no FATs), \\.\P: deepntfs.img (no boot sector); O:\ and P:\ are an empty folder.
+mkdir -p "$IMG/deeproot"
+ln -sfn "$IMG/deepdisk.img" "$D/physicaldrive4"
+for pair in o:deepfat32 p:deepntfs; do
+  ln -sfn "$IMG/deeproot" "$D/${pair%%:*}:"
+  ln -sfn "$IMG/${pair#*:}.img" "$D/${pair%%:*}::"
+done
