@@ -40,8 +40,10 @@ struct VolumeKeyHash {
     }
 };
 
-// A row that repeats the sector of an earlier one takes that row's outcome at the end; while the
-// passes run it is left out of both.
+// A row that repeats the sector and cluster of an earlier one (the same directory found twice)
+// takes that row's outcome at the end; while the passes run it is left out of both. A row that
+// only shares the sector states other clusters: no volume that holds the earlier row has it on
+// its clusters, so it is decided on its own.
 constexpr uint32_t kTwinRow = 0xFFFFFFFE;
 
 // The rows on one cluster-0 sector for one cluster size: every row whose sector is
@@ -62,12 +64,15 @@ public:
     {
         m_order.resize(dirs.size());
         std::iota(m_order.begin(), m_order.end(), 0u);
-        std::stable_sort(m_order.begin(), m_order.end(),
-                         [&](uint32_t a, uint32_t b) { return dirs[a].sector < dirs[b].sector; });
+        // Repeats of one row sort next to each other.
+        std::stable_sort(m_order.begin(), m_order.end(), [&](uint32_t a, uint32_t b) {
+            return dirs[a].sector != dirs[b].sector ? dirs[a].sector < dirs[b].sector : dirs[a].self < dirs[b].self;
+        });
         for (uint32_t p = 0; p < m_order.size(); ++p) {
             FatDirCluster& row = Row(p);
             row.cluster0Start = 0;
-            row.volume = p > 0 && row.sector == Row(p - 1).sector ? kTwinRow : kDirNotAssigned;
+            const bool twin = p > 0 && row.sector == Row(p - 1).sector && row.self == Row(p - 1).self;
+            row.volume = twin ? kTwinRow : kDirNotAssigned;
         }
     }
 
@@ -276,7 +281,7 @@ private:
     std::vector<FatDirCluster>& m_dirs;
     bool m_selectedFat32;
     const ScanProgressFn& m_progress;
-    std::vector<uint32_t> m_order; // row indices in ascending sectors
+    std::vector<uint32_t> m_order; // row indices in ascending sectors (then clusters)
     std::vector<DeepFatVolume> m_volumes;
     std::unordered_map<VolumeKey, uint32_t, VolumeKeyHash> m_byKey;
     uint64_t m_decided = 0;

@@ -25,7 +25,8 @@ struct DeepFatVolume : FatBootHit {
 
 // Groups the directory rows into volumes; each row's volume (from 1, or kDirWithoutVolume) and
 // cluster-0 sector are set, whatever they held before. Rows are taken in ascending sector order,
-// as the scan delivers them.
+// as the scan delivers them; a row found again (same sector and cluster) shares its outcome, and
+// every row given a volume lies on that volume's clusters.
 //  - Boot sectors, in the order found: each takes the rows that lie on its clusters inside the
 //    volume it states (cluster0Start <= sector <= totalSectors, sector = cluster0Start + self *
 //    sectorsPerCluster). A boot sector whose cluster size is not a power of two up to 128 takes

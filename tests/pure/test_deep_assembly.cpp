@@ -107,6 +107,37 @@ TEST(FatAssembly, ClusterSizeAndClusterZeroInferredFromTwoRows)
     EXPECT_TRUE(AssembleFatVolumes({}, high, false, false).at(0).fat32);
 }
 
+TEST(FatAssembly, RowsSharingASectorButNotAClusterAreDecidedApart)
+{
+    // Cluster 0 at 157, 4 sectors per cluster: sector 165 is cluster 2. A row there that says
+    // cluster 7 is not on this volume, whichever row comes first; the cluster-2 row found again
+    // shares its outcome.
+    const FatBootHit hit = Fat16Hit(100, 1, 4, 4000);
+    for (bool oddFirst : { false, true }) {
+        std::vector<FatDirCluster> dirs = { Dir(165, 2), Dir(165, 7), Dir(165, 2) };
+        if (oddFirst)
+            std::swap(dirs[0], dirs[1]);
+        AssembleFatVolumes({ hit }, dirs, false, false);
+        EXPECT_EQ(Volumes(dirs),
+                  oddFirst ? (std::vector<uint32_t>{ kNone, 1, 1 }) : (std::vector<uint32_t>{ 1, kNone, 1 }));
+    }
+
+    // Without boot sectors: sector 1064 is cluster 18 of the volume that 1000 (cluster 10) makes
+    // (8 sectors per cluster, cluster 0 at 920); the row there saying cluster 3 makes another
+    // volume with 1072 (cluster 4): cluster 0 at 1040.
+    std::vector<FatDirCluster> dirs = { Dir(1000, 10), Dir(1064, 3), Dir(1064, 18), Dir(1072, 4) };
+    const auto volumes = AssembleFatVolumes({}, dirs, false, false);
+    ASSERT_EQ(volumes.size(), 2u);
+    EXPECT_EQ(volumes[0].cluster0Start, 920u);
+    EXPECT_EQ(volumes[1].cluster0Start, 1040u);
+    EXPECT_EQ(Volumes(dirs), (std::vector<uint32_t>{ 1, 2, 1, 2 }));
+    for (const FatDirCluster& d : dirs) {
+        const DeepFatVolume& v = volumes.at(d.volume - 1);
+        EXPECT_EQ(d.cluster0Start, v.cluster0Start);
+        EXPECT_EQ(d.sector, v.cluster0Start + uint64_t(d.self) * v.sectorsPerCluster);
+    }
+}
+
 TEST(FatAssembly, ManyBootSectorsFarBeyond2To32Sectors)
 {
     // 70,000 tiny volumes from sector 2^33 on, each with one directory; the first has none but a
