@@ -20,7 +20,7 @@ void AppendAboutMenuEntry(CWnd* dialog)
     }
 }
 
-void SetupDialogGlass(CWnd* dialog, DwmApi& dwm, std::initializer_list<int> moreGlassControls)
+void SetupDialogGlass(CWnd* dialog, DwmApi& dwm, const std::vector<int>& moreGlassControls)
 {
     if (IsVistaOrLater() && g_pApp && g_pApp->m_nGlass == 1) {
         // The dialog paints its own glass bands (PaintDialogFrame); the layer takes only the

@@ -4,6 +4,7 @@
 // links.
 #pragma once
 #include <initializer_list>
+#include <vector>
 
 #include "afxwin.h"
 #include "look/iconbutton.h"
@@ -16,7 +17,7 @@ void AppendAboutMenuEntry(CWnd* dialog);
 // Glass where the application wants it and the system has it; otherwise composition is switched
 // off so that the gradient frame shows. The caption icon control (and the controls
 // `moreGlassControls` names) take part in the glass.
-void SetupDialogGlass(CWnd* dialog, DwmApi& dwm, std::initializer_list<int> moreGlassControls = {});
+void SetupDialogGlass(CWnd* dialog, DwmApi& dwm, const std::vector<int>& moreGlassControls = {});
 
 // Paints the bands of the client area outside `panel` (glass or gradient), fills the panel white,
 // draws `captionIcon` (when set) in its own size at (6, 4) and the caption text after it in the

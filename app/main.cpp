@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "fsrecovery/basicsearch.h"
 #include "sigrecovery/sigfiles.h"
+#include "sigrecovery/sigsearch.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ void WireSearches()
     LoadFileTypeList(L"\\QORVENExt2.dll", L"General");
     LoadFileTypeList(L"\\QORVENExt2Adv.dll", L"Advance");
     RegisterBasicSearchDialog();
+    RegisterCarveSearchDialogs();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // reports the count. Stopping sets a flag the search polls; the thread always runs its end steps.
 #include "app/devicetree.h"
 #include "app/maindlg.h"
+#include "app/searchsession.h"
 #include "app/treeclass.h"
 #include "resource.h"
 #include "storage/partitions.h"
@@ -35,6 +36,14 @@ CWinThread* g_lastSearchThread = nullptr;
 int PositionTextId(int mode)
 {
     return mode == kModeBasic || mode == kModeDeep ? IDC_BS_SECTORS : kCarvePositionText;
+}
+
+// The search's progress bar: the one the open dialog's layout names, else Basic Search's id.
+int ProgressBarId(int mode)
+{
+    const CSearchSession* session = SearchSessionOfMode(mode);
+    return session != nullptr && session->Layout().partitionProgress != 0 ? session->Layout().partitionProgress
+                                                                          : kBasicProgressBar;
 }
 
 HWND DialogItem(CWnd* dialog, int id)
@@ -91,7 +100,7 @@ public:
         CString text;
         text.Format(L"%llu", position);
         SetItemText(m_target.dialog, PositionTextId(m_searchMode), text);
-        if (HWND bar = DialogItem(m_target.dialog, kBasicProgressBar))
+        if (HWND bar = DialogItem(m_target.dialog, ProgressBarId(m_searchMode)))
             m_main.UpdateProgress(bar, 0, m_rangeEnd, position);
     }
 
@@ -222,7 +231,7 @@ UINT SearchMorePartitionsThread(LPVOID)
     range.Format(L" / %llu reading", rangeEnd);
     SetItemText(target.dialog, PositionTextId(searchMode), L"0");
     SetItemText(target.dialog, kRangeText, range);
-    if (HWND bar = DialogItem(target.dialog, kBasicProgressBar))
+    if (HWND bar = DialogItem(target.dialog, ProgressBarId(searchMode)))
         main.SetProgressRange64(bar, 0, rangeEnd, mode == kSearchStandard ? 1 : int32_t(kSearchBlockSectors));
 
     {
@@ -247,6 +256,9 @@ UINT SearchMorePartitionsThread(LPVOID)
         ShowProgressControls(target.dialog, searchMode, SW_HIDE);
         if (searchMode != kModeBasic && target.dialog != nullptr)
             main.ShowSectorRangeControls(SW_SHOW, target.dialog);
+        // The other dialogs get their drive page back from their own session.
+        if (CSearchSession* session = searchMode != kModeBasic ? SearchSessionOfMode(searchMode) : nullptr)
+            session->ShowPartitionSearchControls(false);
     }
     g_pPartitionSearchThread = nullptr;
 

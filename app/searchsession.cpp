@@ -6,6 +6,7 @@
 #include "app/maindlg.h"
 #include "app/notices.h"
 #include "app/pure/shell_rules.h"
+#include "app/pure/textservices.h"
 #include "app/questions.h"
 #include "app/searchcontrols.h"
 #include "app/shellservices.h"
@@ -31,6 +32,12 @@ const wchar_t kLogicalDrives[] = L"Logical Drives";
 const wchar_t kNoStorageAreaFormat[] =
     L"No physical storage area found in Disk(Disk - %d).\n\nIf you have connected your storage using any usb hub "
     L"or extension, check storage connections or connect the storage media directly to your computer.";
+const wchar_t kStopPartitionSearchQuestion[] = L"Do you want to stop searching partition?";
+const wchar_t kSectorRangeHelpText[] =
+    L"\x2018Sector Range\x2019 option provides facility to specify the range of start and end sectors of storage "
+    L"media within which you want to perform searching for lost data. Please drag Left and Right edges of Slider "
+    L"to enter sector range or you can also enter these values in \x2018Start Sector\x2019 and \x2018"
+    L"End Sector\x2019 fields manually.";
 const wchar_t kSelectPhysicalDiskText[] =
     L"Select the Physical Disk (in which you want to search Partitions) from the list of available Physical "
     L"Drives in left Panel in order to search deleted or missing Partitions.";
@@ -125,6 +132,12 @@ BEGIN_MESSAGE_MAP(CSearchSession, CDialog)
     ON_STN_CLICKED(IDC_LINK_MAIL, &CSearchSession::OnStnClickedLink)
     ON_STN_CLICKED(IDC_LINK_WEB, &CSearchSession::OnStnClickedLink2)
     ON_CONTROL_RANGE(STN_CLICKED, IDC_SHARE_1, IDC_SHARE_4, &CSearchSession::OnShareLink)
+    ON_REGISTERED_MESSAGE(RANGE_CHANGED, &CSearchSession::OnRangeChanged)
+    ON_EN_CHANGE(IDC_RANGE_START, &CSearchSession::OnEnChangeSectorField)
+    ON_EN_CHANGE(IDC_RANGE_END, &CSearchSession::OnEnChangeSectorField)
+    ON_EN_KILLFOCUS(IDC_RANGE_MIN, &CSearchSession::OnEnKillfocusLimitField)
+    ON_EN_KILLFOCUS(IDC_RANGE_MAX, &CSearchSession::OnEnKillfocusLimitField)
+    ON_BN_CLICKED(IDC_RANGE_HELP, &CSearchSession::OnBnClickedSectorRangeHelp)
 END_MESSAGE_MAP()
 
 CSearchSession::CSearchSession(const SearchDialogLayout& layout, CWnd* parent)
@@ -163,6 +176,8 @@ void CSearchSession::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, m_layout.progress, m_progress);
     if (m_layout.partitionProgress != 0)
         DDX_Control(pDX, m_layout.partitionProgress, m_partitionProgress);
+    if (m_layout.sectorRange)
+        DDX_Control(pDX, IDC_RANGE_SLIDER, m_rangeSlider);
 }
 
 BOOL CSearchSession::OnInitDialog()
@@ -224,6 +239,8 @@ void CSearchSession::SetupChrome()
 
     if (m_toolTip.Create(this)) {
         AddShareTips(m_toolTip, this);
+        if (CWnd* help = m_layout.sectorRange ? GetDlgItem(IDC_RANGE_HELP) : nullptr)
+            m_toolTip.AddTool(help, m_layout.rangeHelpTip);
         m_toolTip.Activate(TRUE);
     }
     if (CWnd* logo = GetDlgItem(IDC_LOGO))
@@ -235,7 +252,7 @@ void CSearchSession::SetupChrome()
         MakeIconButton(this, *m_iconButtons.back(), spec.id, spec.icon);
     }
     if (m_layout.shareUp != 0 &&
-        (m_shareButton.GetSafeHwnd() || m_shareButton.SubclassDlgItem(IDC_SHARE_BUTTON, this))) {
+        (m_shareButton.GetSafeHwnd() || m_shareButton.SubclassDlgItem(m_layout.shareButton, this))) {
         m_shareButton.LoadBitmaps(m_layout.shareUp, m_layout.shareDown);
         m_shareButton.SizeToContent();
     }
@@ -254,7 +271,7 @@ void CSearchSession::SetupChrome()
     if (CWnd* hint = m_layout.selectHint != 0 ? GetDlgItem(m_layout.selectHint) : nullptr)
         hint->SetFont(&FontConsolas16Bold);
 
-    SetupDialogGlass(this, m_dwm);
+    SetupDialogGlass(this, m_dwm, m_layout.glassControls);
 }
 
 // ---- The drive tree -----------------------------------------------------------------------------
@@ -421,6 +438,101 @@ ScanTarget CSearchSession::ApplySelection(Selection& selection, const wchar_t* s
     return target;
 }
 
+void CSearchSession::SetSectorRangeControls(uint64_t first, uint64_t last)
+{
+    if (!m_layout.sectorRange)
+        return;
+    ::SetSectorRangeControls(first, last, this);
+    m_sectorRange = SectorRange{ first, last, first, last };
+}
+
+void CSearchSession::ShowTree()
+{
+    m_driveTree.ShowWindow(SW_SHOW);
+}
+
+// ---- The sector range ---------------------------------------------------------------------------
+
+void CSearchSession::ReadSectorFields()
+{
+    struct Field {
+        int id;
+        uint64_t* value;
+    };
+    for (const Field& f :
+         { Field{ IDC_RANGE_MIN, &m_sectorRange.min }, Field{ IDC_RANGE_MAX, &m_sectorRange.max },
+           Field{ IDC_RANGE_START, &m_sectorRange.start }, Field{ IDC_RANGE_END, &m_sectorRange.end } }) {
+        CString text;
+        GetDlgItemText(f.id, text);
+        ParseSectorNumber(text, f.value);
+    }
+}
+
+LRESULT CSearchSession::OnRangeChanged(WPARAM, LPARAM)
+{
+    if (!m_layout.sectorRange || m_rangeSlider.GetSafeHwnd() == nullptr)
+        return 0;
+    ReadSectorFields();
+    int64_t left = 0, right = 0;
+    m_rangeSlider.GetRange(left, right);
+    const SectorRange chosen{ m_sectorRange.min, m_sectorRange.max, uint64_t(std::max<int64_t>(left, 0)),
+                              uint64_t(std::max<int64_t>(right, 0)) };
+    // The fields' own change notices must not move the slider back while both are rewritten.
+    m_writingSectorFields = true;
+    CString text;
+    text.Format(L"%llu", (unsigned long long)chosen.start);
+    SetDlgItemText(IDC_RANGE_START, text);
+    text.Format(L"%llu", (unsigned long long)chosen.end);
+    SetDlgItemText(IDC_RANGE_END, text);
+    m_writingSectorFields = false;
+    m_sectorRange = chosen;
+    return 0;
+}
+
+void CSearchSession::OnEnChangeSectorField()
+{
+    if (!m_layout.sectorRange || m_rangeSlider.GetSafeHwnd() == nullptr || m_writingSectorFields)
+        return;
+    ReadSectorFields();
+    if (m_sectorRange.end >= m_sectorRange.start)
+        m_rangeSlider.SetRange(double(m_sectorRange.start), double(m_sectorRange.end));
+}
+
+void CSearchSession::OnEnKillfocusLimitField()
+{
+    if (!m_layout.sectorRange || m_rangeSlider.GetSafeHwnd() == nullptr)
+        return;
+    const SectorRange before = m_sectorRange;
+    ReadSectorFields();
+    if (before.min != m_sectorRange.min || before.max != m_sectorRange.max)
+        m_rangeSlider.SetMinMax(double(m_sectorRange.min), double(m_sectorRange.max));
+}
+
+void CSearchSession::OnBnClickedSectorRangeHelp()
+{
+    if (m_layout.sectorRange)
+        ZrMessageBox(m_hWnd, kSectorRangeHelpText, L"Message", MB_OK | MB_ICONQUESTION);
+}
+
+// ---- The drive tree's refresh -------------------------------------------------------------------
+
+void CSearchSession::RebuildDriveTree()
+{
+    m_driveTree.DeleteAllItems();
+    m_driveTree.ForgetShownDetails();
+    SetPropertyColumns(4);
+    if (g_pMainDlg != nullptr) {
+        g_pMainDlg->DriveTreeRefreshBusy = 0;
+        g_pMainDlg->FoundPartitionCount = 0;
+    }
+    InsertDriveRoots();
+    RefreshDriveTrees();
+    m_driveTree.Expand(m_physicalRoot, TVE_EXPAND);
+    m_driveTree.Expand(m_logicalRoot, TVE_EXPAND);
+    SetDriveTreeIcons();
+    m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
+}
+
 // ---- The partition search of a selected disk ------------------------------------------------------
 
 bool CSearchSession::PartitionSearchBusy()
@@ -470,12 +582,28 @@ bool CSearchSession::StopDiskPartitionSearch()
     return true;
 }
 
+bool CSearchSession::AskToStopPartitionSearch()
+{
+    return ZrMessageBox(GetSafeHwnd(), kStopPartitionSearchQuestion, L"Message",
+                        MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+void CSearchSession::OnBnClickedStopSearchingPartitions()
+{
+    if (DriveTreeBuilding != 0 || g_pPartitionSearchThread == nullptr)
+        return;
+    if (AskToStopPartitionSearch())
+        StopDiskPartitionSearch();
+}
+
 void CSearchSession::ShowPartitionSearchControls(bool searching)
 {
     for (int id : { m_layout.partitionLabel, m_layout.partitionProgress, m_layout.stopPartitions })
         ShowControl(*this, id, searching ? SW_SHOW : SW_HIDE);
     ShowControl(*this, m_layout.morePartitions, searching ? SW_HIDE : SW_SHOW);
     for (int id : { m_layout.morePartitions, m_layout.back, m_layout.next, m_layout.driveTree })
+        EnableControl(*this, id, searching ? FALSE : TRUE);
+    for (int id : m_layout.partitionLocked)
         EnableControl(*this, id, searching ? FALSE : TRUE);
     if (CDelvaneDlg* main = g_pMainDlg) {
         if (searching)

@@ -33,6 +33,7 @@
 #include "app/treeclass.h"
 #include "look/iconbutton.h"
 #include "look/piechartwnd.h"
+#include "look/rangeslider.h"
 #include "look/themeapi.h"
 #include "storage/pure/scan_target.h"
 
@@ -71,6 +72,13 @@ struct SearchDialogLayout {
     std::vector<int> resultControls; // the scan's range, counters and Stop
     std::vector<int> hintPanel;      // shown in place of the detail list for a group item
     std::vector<int> rangeControls;  // the sector-range edits, their labels and the slider
+    // The range slider and the Min, Max, Start and End fields (IDC_RANGE_*) work here when the
+    // dialog has them: the slider and the fields follow each other.
+    bool sectorRange = false;
+    const wchar_t* rangeHelpTip = L"Help for 'Sector Range'"; // tool tip of IDC_RANGE_HELP
+    int shareButton = 1188;                                   // the bitmap button that opens the share dialog
+    std::vector<int> glassControls;                           // besides the caption icon, what takes part in the glass
+    std::vector<int> partitionLocked;                         // locked too while a partition search runs
 };
 
 class CSearchSession : public CDialog, public DeviceDetailHost, public TreeNotifyHandler {
@@ -90,6 +98,11 @@ public:
     void HideHintLabels() override;
     void ShowSectorRangeControls(int showCommand) override;
     void SelectFileSystemCombo(const CString& fsName) override;
+    void SetSectorRangeControls(uint64_t first, uint64_t last) override;
+    void SetDiskSize(uint64_t sectors) override { m_diskSectors = sectors; }
+    void ShowTree() override;
+    // The sector count of the disk selected last in the drive tree.
+    uint64_t DiskSize() const { return m_diskSectors; }
 
     // ---- The control groups of the layout ----
     void EnableModeButtons(bool enable);
@@ -124,8 +137,27 @@ public:
     };
     ScanTarget ApplySelection(Selection& selection, const wchar_t* searchModeName);
 
+    // ---- The sector range (a layout with sectorRange) ----
+    struct SectorRange {
+        uint64_t min = 0, max = 0, start = 0, end = 0;
+    };
+    // The four fields as last read; ReadSectorFields takes what the user typed (a field that is
+    // not a number keeps its value: typing never pops a message).
+    const SectorRange& TypedSectorRange() const { return m_sectorRange; }
+    void ReadSectorFields();
+    CRangeSlider& RangeSlider() { return m_rangeSlider; }
+
+    // ---- The drive tree's refresh ----
+    // Empties the drive tree and its detail list and lists the disks and drives again, the
+    // tree's roots expanded and "My Computer" selected.
+    void RebuildDriveTree();
+
     // ---- The partition search of a selected disk ----
     void OnBnClickedSearchMorePartitions();
+    // "Do you want to stop searching partition?"; true on Yes.
+    bool AskToStopPartitionSearch();
+    // The question, then the disk's partition search stopped (it reports by itself).
+    void OnBnClickedStopSearchingPartitions();
     // Stops the disk's partition search after its question; true when one was running.
     bool StopDiskPartitionSearch();
     // The drive page while a partition search runs: navigation, Search More Partitions and the
@@ -193,6 +225,10 @@ protected:
     void OnStnClickedLink2(); // web site
     void OnShareLink(UINT id);
     LRESULT OnScanWorkerEndedMsg(WPARAM, LPARAM);
+    LRESULT OnRangeChanged(WPARAM, LPARAM);
+    void OnEnChangeSectorField();
+    void OnEnKillfocusLimitField();
+    void OnBnClickedSectorRangeHelp();
 
     CTreeClass m_driveTree;
     CHideColumn m_detail;
@@ -207,6 +243,7 @@ protected:
     std::vector<std::unique_ptr<CMyBtn>> m_iconButtons;
     CBitmapButton m_shareButton;
     CMy_Link_Static m_linkWeb, m_linkMail;
+    CRangeSlider m_rangeSlider;
     DwmApi m_dwm;
     // Every search dialog holds a chart; Back on the drive page empties and destroys its window
     // when one was made.
@@ -221,6 +258,9 @@ private:
     CRect m_progressNarrow, m_progressWideRect;
     bool m_progressWide = true;
     bool m_painted = false; // the first paint after initialisation has run
+    SectorRange m_sectorRange;
+    bool m_writingSectorFields = false;
+    uint64_t m_diskSectors = 0;
     int m_scrollPos = 0;
     StopFlag m_scanStop{ 0 };
     AFX_THREADPROC m_scanProc = nullptr;

@@ -3,11 +3,38 @@
 #include <atomic>
 
 #include <shellapi.h>
+#include <shlobj.h>
 #include <shlwapi.h>
+
+#include "app/notices.h"
 
 namespace {
 std::atomic<ShellOpenHook> g_shellOpenHook{ nullptr };
+std::atomic<FolderBrowserHook> g_folderBrowserHook{ nullptr };
 } // namespace
+
+FolderBrowserHook SetFolderBrowserHook(FolderBrowserHook hook)
+{
+    return g_folderBrowserHook.exchange(hook);
+}
+
+CString BrowseForFolder(CWnd* owner, const wchar_t* title, UINT flags)
+{
+    if (const FolderBrowserHook hook = g_folderBrowserHook.load())
+        return hook(owner);
+    ShowSaveMsgDialog(owner);
+    BROWSEINFOW info{};
+    info.hwndOwner = CWnd::SafeHwnd(owner);
+    info.lpszTitle = title;
+    info.ulFlags = flags;
+    PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&info);
+    if (chosen == nullptr)
+        return CString();
+    wchar_t path[MAX_PATH] = {};
+    const BOOL ok = ::SHGetPathFromIDListW(chosen, path);
+    ::CoTaskMemFree(chosen);
+    return ok ? CString(path) : CString();
+}
 
 ShellOpenHook SetShellOpenHook(ShellOpenHook hook)
 {

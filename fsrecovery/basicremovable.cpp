@@ -22,7 +22,6 @@
 namespace {
 
 const wchar_t kRemovableMedia[] = L"Removable Media";
-const wchar_t kStopQuestion[] = L"Do you want to stop searching partition?";
 
 // A partition the worker found, handed to the dialog's thread with WM_ZR_REMOVABLE_FOUND.
 struct FoundOnMedium {
@@ -240,7 +239,7 @@ void CBasicSearch::OnBnClickedStopSearchingPartitions()
     const bool searchingMedium = g_pBasicDriveTreeThread != nullptr && m_removableListing != 0;
     if (!searchingDisk && !searchingMedium)
         return;
-    if (ZrMessageBox(GetSafeHwnd(), kStopQuestion, L"Message", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+    if (!AskToStopPartitionSearch())
         return;
     if (searchingDisk) {
         StopDiskPartitionSearch();

@@ -279,18 +279,11 @@ void CBasicSearch::RefreshDriveTree()
     EndRemovableSearch(true, false);
     for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT })
         GetDlgItem(id)->EnableWindow(FALSE);
-    m_driveTree.DeleteAllItems();
     m_resultTree.DeleteAllResults();
-    m_driveTree.ForgetShownDetails();
-    SetPropertyColumns(4);
-    InsertDriveRoots();
-    RefreshDriveTrees();
-    m_driveTree.Expand(m_physicalRoot, TVE_EXPAND);
-    m_driveTree.Expand(m_logicalRoot, TVE_EXPAND);
+    RebuildDriveTree();
     for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT })
         GetDlgItem(id)->EnableWindow(TRUE);
     BasicSearchPage = 0;
-    m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
     m_driveTree.SetFocus();
     if (IsWindowVisible() && NoDeviceVisible == 0)
         StartRemovableMediaSearch();

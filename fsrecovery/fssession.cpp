@@ -39,27 +39,11 @@ enum : UINT { kMenuOpen = 1, kMenuSave = 3, kMenuSaveAll = 4, kMenuTreeSave = 1 
 SaveFolderPicker g_saveFolderPicker = nullptr;
 PopupMenuPicker g_menuPicker = nullptr;
 
-// The destination notice, then the shell's folder picker; empty when the user cancels.
-CString AskSaveFolder(CWnd* owner)
-{
-    CSaveMsg notice(owner);
-    notice.DoModal();
-    BROWSEINFOW info{};
-    info.hwndOwner = owner ? owner->GetSafeHwnd() : nullptr;
-    info.lpszTitle = L"Select the folder to save the recovered files in";
-    info.ulFlags = BIF_RETURNONLYFSDIRS;
-    PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&info);
-    if (chosen == nullptr)
-        return CString();
-    wchar_t path[MAX_PATH] = {};
-    const BOOL ok = ::SHGetPathFromIDListW(chosen, path);
-    ::CoTaskMemFree(chosen);
-    return ok ? CString(path) : CString();
-}
-
 CString PickSaveFolder(CWnd* owner)
 {
-    return g_saveFolderPicker ? g_saveFolderPicker(owner) : AskSaveFolder(owner);
+    return g_saveFolderPicker
+        ? g_saveFolderPicker(owner)
+        : BrowseForFolder(owner, L"Select the folder to save the recovered files in", BIF_RETURNONLYFSDIRS);
 }
 
 // The chosen command of a popup menu shown at the cursor; 0 when it was dismissed.

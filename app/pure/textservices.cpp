@@ -113,3 +113,23 @@ CString GetTextInParentheses(const CString& text)
     inside.Trim();
     return inside;
 }
+
+bool ParseSectorNumber(const CString& text, uint64_t* value)
+{
+    CString digits = text;
+    digits.Trim();
+    if (digits.IsEmpty())
+        return false;
+    uint64_t n = 0;
+    for (int i = 0; i < digits.GetLength(); ++i) {
+        const wchar_t c = digits[i];
+        if (c < L'0' || c > L'9')
+            return false;
+        const uint64_t d = uint64_t(c - L'0');
+        if (n > (UINT64_MAX - d) / 10)
+            return false;
+        n = n * 10 + d;
+    }
+    *value = n;
+    return true;
+}

@@ -35,3 +35,8 @@ CString PadLeftZeros(const CString& text, int length);
 
 // The trimmed text between the first "(" and the first ")" after it: "Local Disk (C:)" -> "C:".
 CString GetTextInParentheses(const CString& text);
+
+// A sector number as typed in a sector field: decimal digits with blanks around them. False (and
+// `value` untouched) for anything else (empty, a sign, a letter, or more than 64 bits), so that a
+// half-typed field changes nothing.
+bool ParseSectorNumber(const CString& text, uint64_t* value);
