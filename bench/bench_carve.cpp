@@ -12,8 +12,8 @@
 // The searches: unless files is 0 (default 500), a second image of the same size holds that many
 // files (a header of a General signature of Photo, Signature or Video Search and 32 KiB to 1 MiB of
 // random bytes) spread over it among the same junk. Photo, Signature and Video Search each run
-// their scan thread over it (General and Thorough pass, the found files saved, Photo's pictures
-// handed on for thumbnails) against a plain read of that image; per pass: MB/s, the ratio, the
+// their scan thread over it (General and Thorough pass, the found files saved) against a plain
+// read of that image; per pass: MB/s, the ratio, the
 // files found, the MiB saved, and the process's peak working set so far. Every byte after a
 // header belongs to a found file up to the next header, so a pass saves most of the image: a plain
 // write of the image's size is measured too.
@@ -199,7 +199,6 @@ public:
         if (GetFileAttributesExW(f.path, GetFileExInfoStandard, &attr))
             written += (uint64_t(attr.nFileSizeHigh) << 32) | attr.nFileSizeLow;
     }
-    void AddThumbnail(const std::vector<uint8_t>& bytes, const CString&) override { thumbnailBytes += bytes.size(); }
     void ScanFinished() override { marks.push_back({ Clock::now(), found, written }); }
     CarveNaming& Naming() override { return naming; }
 
@@ -207,7 +206,7 @@ public:
         Clock::time_point at;
         uint64_t found, written;
     };
-    uint64_t found = 0, written = 0, thumbnailBytes = 0;
+    uint64_t found = 0, written = 0;
     std::vector<FileType1> generalList, thoroughList;
     std::vector<Mark> marks;
     CarveScanState state;

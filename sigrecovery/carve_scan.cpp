@@ -84,8 +84,6 @@ public:
             HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (h != INVALID_HANDLE_VALUE) {
                 m_open[item.id] = OpenFile{ h, path };
-                if (m_kind == CarveSearchKind::Photo)
-                    m_picture.Clear();
                 return true;
             }
             const DWORD error = GetLastError();
@@ -101,8 +99,6 @@ public:
         auto it = m_open.find(item.id);
         if (it == m_open.end())
             return true;
-        if (m_kind == CarveSearchKind::Photo)
-            m_picture.Append(data, n);
         while (n > 0) {
             const DWORD part = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
             DWORD written = 0;
@@ -130,10 +126,6 @@ public:
         found.path = path;
         found.thorough = m_thorough;
         m_host.AddResultRow(found);
-        if (m_kind == CarveSearchKind::Photo) {
-            m_host.AddThumbnail(m_picture.Bytes(), item.name);
-            m_picture.Clear();
-        }
         return true;
     }
 
@@ -163,7 +155,6 @@ private:
     bool m_thorough;
     CString m_destination;
     std::map<uint64_t, OpenFile> m_open;
-    PhotoPictureBuffer m_picture;
     bool m_failed = false;
     DWORD m_error = 0;
     CString m_errorPath;

@@ -49,10 +49,9 @@ public:
     virtual void ShowMessage(const CString& text) = 0;
     // Before a pass: texts, summary rows and progress range of the dialog.
     virtual void PassStarting(bool thorough) { }
-    // A closed item, with the full path it was saved to (empty when it could not be).
+    // A closed item, with the full path it was saved to (empty when it could not be). Photo
+    // Search reads its thumbnail back from that file, off the scan's threads.
     virtual void AddResultRow(const CarveFound& found) = 0;
-    // Photo Search: a closed picture's bytes (at most 64 MiB of it) for its thumbnail.
-    virtual void AddThumbnail(const std::vector<uint8_t>& bytes, const CString& name) { }
     // After the last pass: the dialog's end steps (guide text, buttons).
     virtual void ScanFinished() { }
 };

@@ -24,18 +24,17 @@ bool CarvePassFolder(const CString& destination, CarveSearchKind kind, bool thor
     return JoinUnderFolder(destination, CarvePassFolderNames(kind, thorough), path);
 }
 
+bool CarveSearchFolder(const CString& destination, CarveSearchKind kind, CString* path)
+{
+    std::vector<CString> names = CarvePassFolderNames(kind, false);
+    names.pop_back();
+    return JoinUnderFolder(destination, names, path);
+}
+
 bool CarveFilePath(const CString& destination, CarveSearchKind kind, bool thorough, const CString& extension,
                    const CString& name, CString* path)
 {
     std::vector<CString> names = CarveFolderNames(kind, thorough, extension);
     names.push_back(name);
     return JoinUnderFolder(destination, names, path);
-}
-
-void PhotoPictureBuffer::Append(const uint8_t* data, size_t n)
-{
-    const size_t room = kPictureLimit - m_bytes.size();
-    if (n > room)
-        m_truncated = true;
-    m_bytes.insert(m_bytes.end(), data, data + std::min(n, room));
 }

@@ -286,15 +286,3 @@ TEST(CarveOutput, FoundFilesLieBelowTheirSearchFolder)
     EXPECT_TRUE(PathIsInsideFolder(general, path)) << path.GetString();
     EXPECT_NE(path, general);
 }
-
-TEST(CarveOutput, PictureBufferKeepsAtMost64MiB)
-{
-    PhotoPictureBuffer b;
-    std::vector<uint8_t> block(size_t(24) << 20, 0x5A);
-    b.Append(block.data(), block.size());
-    b.Append(block.data(), block.size());
-    EXPECT_FALSE(b.Truncated());
-    b.Append(block.data(), block.size());
-    EXPECT_TRUE(b.Truncated());
-    EXPECT_EQ(b.Bytes().size(), PhotoPictureBuffer::kPictureLimit);
-}

@@ -164,8 +164,12 @@ TEST(CarveTexts, LocationTextNamesThePassFoldersAndSummaryKeepsLargeSectors)
             for (const CString& name : CarvePassFolderNames(kind, thorough))
                 shown += (shown.IsEmpty() ? CString() : CString(L" >> ")) + name;
             EXPECT_GE(text.Find(shown), 0) << ToUtf8(text) << " lacks " << ToUtf8(shown);
-            CString folder;
+            CString folder, search;
             ASSERT_TRUE(CarvePassFolder(L"E:\\Saved", kind, thorough, &folder));
+            // "Open Containing Folder" opens the folder that holds both passes' folders.
+            ASSERT_TRUE(CarveSearchFolder(L"E:\\Saved", kind, &search));
+            EXPECT_EQ(folder.Left(search.GetLength() + 1), search + L"\\");
+            EXPECT_EQ(folder.Find(L'\\', search.GetLength() + 1), -1);
             CString file;
             ASSERT_TRUE(CarveFilePath(L"E:\\Saved", kind, thorough, L".jpg", L"JPG00001.JPG", &file));
             EXPECT_EQ(file.Left(folder.GetLength() + 1), folder + L"\\");
