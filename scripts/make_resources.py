@@ -251,6 +251,30 @@ YELLOW = (240, 200, 60, 255)
 TAN = (200, 160, 40, 255)
 
 
+def open_folder_icon(c):   # an open folder: where the found files were saved
+    c.polygon([(0.04, 0.2), (0.38, 0.2), (0.46, 0.28), (0.86, 0.28), (0.86, 0.84), (0.04, 0.84)], (200, 160, 40, 255))
+    c.polygon([(0.16, 0.44), (0.98, 0.44), (0.86, 0.84), (0.04, 0.84)], (240, 200, 60, 255))
+
+
+def browse_icon(c):       # a folder under a magnifier: choosing where to save
+    c.polygon([(0.04, 0.24), (0.34, 0.24), (0.42, 0.32), (0.78, 0.32), (0.78, 0.8), (0.04, 0.8)], (240, 200, 60, 255))
+    c.line(0.66, 0.66, 0.94, 0.94, 0.12, ORANGE)
+    c.circle(0.56, 0.56, 0.2, (255, 255, 255, 200))
+    c.ring(0.56, 0.56, 0.2, 0.07, BLUE)
+
+
+def picture_placeholder(c):  # a framed landscape: a found picture that could not be shown
+    c.rect(0.0, 0.0, 1.0, 1.0, (235, 238, 242, 255))
+    c.rect(0.12, 0.18, 0.88, 0.82, GREY)
+    c.rect(0.16, 0.22, 0.84, 0.78, (200, 225, 245, 255))
+    c.circle(0.68, 0.36, 0.07, YELLOW)
+    c.polygon([(0.16, 0.78), (0.38, 0.46), (0.56, 0.7), (0.66, 0.58), (0.84, 0.78)], GREEN)
+    c.line(0.3, 0.3, 0.44, 0.44, 0.05, RED)
+    c.line(0.44, 0.3, 0.3, 0.44, 0.05, RED)
+
+
+
+
 def computer_cell(c):     # a monitor on a stand
     c.rect(0.1, 0.12, 0.9, 0.7, DARK)
     c.rect(0.16, 0.18, 0.84, 0.64, (90, 160, 230, 255))
@@ -344,6 +368,7 @@ def main():
         "back.ico": back_icon, "next.ico": next_icon, "refresh.ico": refresh_icon, "stop.ico": stop_icon,
         "save.ico": save_icon, "save_log.ico": save_log_icon, "load_log.ico": load_log_icon,
         "entire_drive.ico": entire_drive_icon,
+        "open_folder.ico": open_folder_icon, "browse.ico": browse_icon,
         "share1.ico": share_icon(RED, lambda c: c.circle(0.5, 0.5, 0.25, WHITE)),
         "share2.ico": share_icon(BLUE, lambda c: c.rect(0.42, 0.2, 0.58, 0.85, WHITE)),
         "share3.ico": share_icon(BLUE, lambda c: c.polygon([(0.3, 0.8), (0.3, 0.45), (0.5, 0.2), (0.7, 0.45), (0.7, 0.8)], WHITE)),
@@ -353,6 +378,7 @@ def main():
         (out / name).write_bytes(ico(draw))
     (out / "share_up.bmp").write_bytes(bmp(128, 30, share_button(False)))
     (out / "share_down.bmp").write_bytes(bmp(128, 30, share_button(True)))
+    (out / "no_picture.bmp").write_bytes(bmp(100, 100, picture_placeholder))
     (out / "drive_tree.bmp").write_bytes(strip(24, [computer_cell, drive_cell, partition_cell, disk_cell], MAGENTA))
     (out / "result_tree.bmp").write_bytes(strip(24, [root_cell, folder_cell], MAGENTA))
     # Cell 0 stays blank (all mask): state 0 means "no box".

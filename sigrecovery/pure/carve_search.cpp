@@ -84,6 +84,19 @@ std::vector<CarveSummaryRow> CarveSelectionSummary(CarveSearchKind kind, const C
     return {};
 }
 
+uint64_t FoundNameNumber(const CString& name, const CString& key)
+{
+    if (key.IsEmpty() || name.GetLength() <= key.GetLength() || name.Left(key.GetLength()).CompareNoCase(key) != 0)
+        return 0;
+    uint64_t number = 0;
+    for (int i = key.GetLength(); i < name.GetLength() && name[i] >= L'0' && name[i] <= L'9'; ++i) {
+        if (number > (UINT64_MAX - 9) / 10)
+            return 0;
+        number = number * 10 + uint64_t(name[i] - L'0');
+    }
+    return number;
+}
+
 CarveNamer& CarveNaming::ForPass(bool thorough)
 {
     if (m_kind != CarveSearchKind::Photo)

@@ -57,6 +57,10 @@ std::vector<CarveSummaryRow> CarveSelectionSummary(CarveSearchKind kind, const C
 
 // ---- Numbering ------------------------------------------------------------------------------
 
+// The number in a Signature or Video find's name: the digits after the type key (JPG00012.JPG
+// gives 12); 0 when the name does not start with the key followed by digits.
+uint64_t FoundNameNumber(const CString& name, const CString& key);
+
 // The names of the files one search session finds. It lives as long as the session (the dialog),
 // not one scan: after Back and Next a new scan goes on numbering where the last one stopped, so a
 // name is never given twice and no earlier file is in the way of a new one.

@@ -129,6 +129,12 @@ std::vector<uint8_t> ReadOnlyFile::Read(uint64_t offset, size_t n) const
     std::vector<uint8_t> out;
     if (!IsOpen() || n == 0)
         return out;
+    // A small file is not read into a buffer of the size asked for.
+    if (const uint64_t size = Size(); size != 0) {
+        if (offset >= size)
+            return out;
+        n = size_t(std::min<uint64_t>(n, size - offset));
+    }
     const uint64_t first = offset / kSector * kSector;
     const uint64_t last = (offset + n + kSector - 1) / kSector * kSector;
     std::vector<uint8_t> buf(size_t(last - first));

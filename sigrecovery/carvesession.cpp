@@ -1,0 +1,514 @@
+#include "sigrecovery/carvesession.h"
+
+#include <shlobj.h>
+
+#include <algorithm>
+
+#include "app/devicetree.h"
+#include "app/maindlg.h"
+#include "app/notices.h"
+#include "app/questions.h"
+#include "app/searchcontrols.h"
+#include "app/shellservices.h"
+#include "resources/resource.h"
+#include "sigrecovery/destination.h"
+#include "sigrecovery/mediaremoved.h"
+#include "sigrecovery/pure/carve_rules.h"
+#include "storage/pure/bootsector.h"
+#include "storage/pure/drive_texts.h"
+#include "storage/pure/globals.h"
+
+const wchar_t* const kCarveSelectDriveHint =
+    L"Select the Drive (from which you want to recover data) from the List of available Physical or Logical "
+    L"Drives in the left Panel. In case of Deleted or missing Partitions, click on 'Search More Partitions' button "
+    L"to find lost drives. Select the Drive and click 'Next' Button to continue...";
+const wchar_t* const kCarveScanRunningHint =
+    L"To Stop recovery, click on 'Stop' Button or please wait for the process to be completed.";
+const wchar_t* const kCarveResultsGuideText =
+    L"To view the recovered Data, please click on 'Open Containing Folder' button. Or Click on \x2018"
+    L"Back\x2019 Button to select another disk for recovery.";
+
+namespace {
+
+constexpr UINT WM_ZR_CARVE_FOUND = WM_APP + 0x260;
+constexpr UINT WM_ZR_CARVE_PASS = WM_APP + 0x261;
+constexpr UINT WM_ZR_CARVE_MESSAGE = WM_APP + 0x262;
+constexpr UINT_PTR kProgressTimer = 0x4301;
+constexpr UINT kProgressTimerMs = 200;
+constexpr UINT_PTR kNoticeTimer = 0x4302;
+constexpr UINT kNoticeMs = 1000;
+constexpr int kProgressSteps = 1000;
+
+const wchar_t kSelectDriveText[] =
+    L"First you need to select Physical or Logical Drive from the Tree, which you want to recover.";
+
+bool IsGroupItemText(const CString& text)
+{
+    return text == L"My Computer" || text == L"Physical Drives" || text == L"Logical Drives";
+}
+
+CString Decimal(uint64_t value)
+{
+    CString text;
+    text.Format(L"%llu", static_cast<unsigned long long>(value));
+    return text;
+}
+
+} // namespace
+
+BEGIN_MESSAGE_MAP(CCarveSession, CSearchSession)
+    ON_WM_TIMER()
+    ON_MESSAGE(WM_ZR_CARVE_FOUND, &CCarveSession::OnFoundMsg)
+    ON_MESSAGE(WM_ZR_CARVE_PASS, &CCarveSession::OnPassMsg)
+    ON_MESSAGE(WM_ZR_CARVE_MESSAGE, &CCarveSession::OnMessageMsg)
+END_MESSAGE_MAP()
+
+CCarveSession::CCarveSession(const SearchDialogLayout& layout, const CarveDialogLayout& carve, CarveSearchKind kind,
+                             CWnd* parent)
+    : CSearchSession(layout, parent), m_carve(carve), m_info(DescribeCarveSearch(kind)), m_naming(kind)
+{
+    m_selectDriveHint = kCarveSelectDriveHint;
+}
+
+CCarveSession::~CCarveSession() = default;
+
+BOOL CCarveSession::OnInitDialog()
+{
+    CSearchSession::OnInitDialog();
+    m_state.stop = 0;
+    m_summary.SubclassDlgItem(m_carve.summary, this);
+    m_summary.SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+    if (CWnd* text = GetDlgItem(m_carve.optionText))
+        text->SetWindowText(kCarveThoroughExplanation);
+    if (CWnd* note = GetDlgItem(m_carve.clearNote))
+        note->SetWindowText(m_info.clearingNote);
+    CheckDlgButton(m_carve.thorough, BST_CHECKED);
+    SetHint(m_selectDriveHint);
+    return TRUE;
+}
+
+// ---- Small helpers --------------------------------------------------------------------------------
+
+void CCarveSession::ShowControls(const std::vector<int>& ids, int show)
+{
+    for (int id : ids)
+        if (CWnd* control = id != 0 ? GetDlgItem(id) : nullptr)
+            control->ShowWindow(show);
+}
+
+void CCarveSession::SetHint(const CString& text)
+{
+    if (CWnd* hint = GetDlgItem(m_carve.hint)) {
+        hint->SetWindowText(text);
+        hint->Invalidate(TRUE);
+    }
+}
+
+CString CCarveSession::ControlText(int id)
+{
+    CString text;
+    if (id != 0)
+        GetDlgItemText(id, text);
+    return text;
+}
+
+void CCarveSession::ShowClearingNotice()
+{
+    if (m_notice == nullptr)
+        m_notice = std::make_unique<CRawDlg>(this);
+    if (!m_notice->Show(m_info.clearingTitle, m_info.clearingNote))
+        return;
+    EnableWindow(FALSE);
+    SetTimer(kNoticeTimer, kNoticeMs);
+}
+
+void CCarveSession::OnNMSetfocusList(UINT id, NMHDR*, LRESULT* result)
+{
+    *result = 0;
+    const HWND list = ::GetDlgItem(m_hWnd, int(id));
+    if (list == nullptr || ListView_GetItemCount(list) == 0)
+        return;
+    const int mark = ListView_GetSelectionMark(list);
+    ListView_SetItemState(list, mark >= 0 ? mark : 0, LVIS_SELECTED, LVIS_SELECTED);
+    if (mark < 0)
+        ListView_SetSelectionMark(list, 0);
+}
+
+// ---- Next -----------------------------------------------------------------------------------------
+
+void CCarveSession::OnBnClickedNext()
+{
+    CWnd* next = GetDlgItem(Layout().next);
+    if (next == nullptr || !next->IsWindowEnabled() || ScanRunning() || g_pPartitionSearchThread != nullptr ||
+        PartitionSearchBusy())
+        return;
+    if (Page() == kDriveStep) {
+        if (LeaveDriveStep())
+            SetPage(kOptionsStep);
+    } else if (Page() == kOptionsStep) {
+        if (StartScan())
+            SetPage(kScanStep);
+    }
+}
+
+bool CCarveSession::LeaveDriveStep()
+{
+    const HTREEITEM item = m_driveTree.GetSelectedItem();
+    if (item == nullptr || IsGroupItemText(m_driveTree.GetItemText(item))) {
+        ZrMessageBox(m_hWnd, kSelectDriveText, L"Message", MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    const bool logicalDrive = m_driveTree.GetParentItem(item) == LogicalDrivesItem();
+    INT_PTR choice = 0;
+    if (logicalDrive) {
+        choice = ShowLogicalDialog(this);
+        if (choice != 1 && choice != 2)
+            return false;
+    }
+    const SectorFields fields =
+        CheckSectorFields(ControlText(IDC_RANGE_START), ControlText(IDC_RANGE_END), m_info.minSectorSpan);
+    if (fields.check != SectorFieldsCheck::Ok) {
+        ZrMessageBox(m_hWnd, SectorFieldsRefusalText(fields.check), L"Message", MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    ReadSectorFields();
+
+    Selection selection;
+    selection.kind = SelectedItemKind;
+    selection.fsName = NormaliseFsName(PropertyValue(2));
+    if (selection.kind == L"Hard Disk" || selection.kind == L"Logical") {
+        selection.diskNumber = SelectedDiskNumber;
+    } else {
+        const int32_t disk = StrToInt32(PropertyValue(0));
+        selection.diskNumber = uint16_t(disk >= 0 && disk < kMaxDisks ? disk : 0);
+        SelectDiskItem(selection.diskNumber, PhysicalDrivesItem());
+    }
+    selection.startSector = fields.start;
+    selection.endSector = fields.end;
+    selection.physical = logicalDrive && selection.kind == L"Logical" && choice == 2;
+    ScanTarget target = ApplySelection(selection, m_info.caption);
+    if (selection.physical) {
+        // The selection gave the whole volume on its disk; the fields, counted in sectors of the
+        // volume, narrow it. What the user typed can neither wrap nor reach past the volume.
+        SelectDiskItem(SelectedDiskNumber, PhysicalDrivesItem());
+        VolumeOnDisk volume;
+        volume.firstSector = target.firstSector;
+        volume.lastSector = target.endSector > target.firstSector ? target.endSector - 1 : target.firstSector;
+        volume.diskSectors = DiskTotalSectors;
+        VolumeRangeFields typed;
+        typed.min = TypedSectorRange().min;
+        typed.max = TypedSectorRange().max;
+        typed.start = fields.start;
+        typed.end = fields.end;
+        uint64_t first = 0, last = 0;
+        if (!MapVolumeRangeToDisk(typed, volume, &first, &last) || !IsScanRange(first, last)) {
+            ZrMessageBox(m_hWnd, SectorFieldsRefusalText(SectorFieldsCheck::EndNotAfterStart), L"Message",
+                         MB_OK | MB_ICONINFORMATION);
+            return false;
+        }
+        target.firstSector = SelectedVolumeInfo.startSector = SelectedVolumeInfo.startSectorCopy = first;
+        target.endSector = SelectedVolumeInfo.endSector = last;
+    }
+    m_target = target;
+
+    // The drive step goes; the options step comes with the chosen source summed up.
+    ShowHintControls(SW_HIDE);
+    m_detail.ShowWindow(SW_HIDE);
+    m_driveTree.ShowWindow(SW_HIDE);
+    ShowSectorRangeControls(SW_HIDE);
+    ShowControls(m_carve.driveStep, SW_HIDE);
+    m_summary.DeleteAllItems();
+    int row = 0;
+    for (const CarveSummaryRow& r : CarveSelectionSummary(m_info.kind, selection.kind, PropertyValue(2),
+                                                          m_target.firstSector, m_target.endSector)) {
+        m_summary.InsertItem(row, r.name);
+        m_summary.SetItemText(row++, 1, r.value);
+    }
+    CheckDlgButton(m_carve.thorough, BST_CHECKED);
+    ShowControls(m_carve.optionsStep, SW_SHOW);
+    ShowOptionsControls(true);
+    SetHint(CarveResultsLocationText(m_info.kind));
+    return true;
+}
+
+bool CCarveSession::StartScan()
+{
+    if (!IsScanRange(m_target.firstSector, m_target.endSector)) {
+        ZrMessageBox(m_hWnd, SectorFieldsRefusalText(SectorFieldsCheck::EndNotAfterStart), L"Message",
+                     MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    if (!ReadScanOptions())
+        return false;
+    // Found files are saved as they are found: the folder must take them, away from the medium.
+    const CString folder = ControlText(m_carve.destination).Trim();
+    const DestinationCheck check = CheckDestination(ReadDestinationFacts(folder), DescribeScannedMedium(m_target));
+    if (check != DestinationCheck::Ok) {
+        ZrMessageBox(m_hWnd, DestinationRefusalText(check), L"Message", MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    m_destination = folder;
+    m_thoroughWanted = IsDlgButtonChecked(m_carve.thorough) == BST_CHECKED;
+    m_results.Start(CountedTypes());
+    m_finds.TakeAll();
+    m_stopping = false;
+
+    ShowControls(m_carve.optionsStep, SW_HIDE);
+    HideOptionsControls(false);
+    GetDlgItem(Layout().next)->EnableWindow(FALSE);
+    GetDlgItem(Layout().back)->EnableWindow(FALSE);
+    ShowScanLists();
+    SetDlgItemText(m_carve.currentSector, Decimal(m_target.firstSector));
+    SetDlgItemText(m_carve.passText, L"");
+    m_progress.SetRange32(0, kProgressSteps);
+    m_progress.SetPos(0);
+    ShowResultControls(SW_SHOW);
+    if (CWnd* stop = GetDlgItem(Layout().stop)) {
+        stop->EnableWindow(TRUE);
+        stop->SetFocus();
+    }
+    SetHint(kCarveScanRunningHint);
+    m_state.stop = 0;
+    m_state.progressSector = m_target.firstSector;
+    SetTimer(kProgressTimer, kProgressTimerMs);
+    if (!StartScanWorker(ScanWorker))
+        FinishScan();
+    return true;
+}
+
+UINT CCarveSession::ScanWorker(LPVOID session)
+{
+    CCarveSession* self = static_cast<CCarveSession*>(static_cast<CSearchSession*>(session));
+    return CarveSearchThreadProc(static_cast<CarveScanHost*>(self));
+}
+
+// ---- While the scan runs --------------------------------------------------------------------------
+
+void CCarveSession::AddResultRow(const CarveFound& found)
+{
+    if (m_finds.Put(found))
+        PostMessage(WM_ZR_CARVE_FOUND);
+}
+
+LRESULT CCarveSession::OnFoundMsg(WPARAM, LPARAM)
+{
+    ShowPendingFinds();
+    return 0;
+}
+
+void CCarveSession::ShowPendingFinds()
+{
+    for (const CarveFound& found : m_finds.TakeAll()) {
+        const CarveListStep step = m_results.Add(found, m_stopping);
+        ShowFound(found, step);
+    }
+}
+
+void CCarveSession::PassStarting(bool thorough)
+{
+    PostMessage(WM_ZR_CARVE_PASS, thorough ? 1 : 0);
+}
+
+LRESULT CCarveSession::OnPassMsg(WPARAM thorough, LPARAM)
+{
+    ShowPendingFinds(); // the finds of the pass before
+    SetDlgItemText(m_carve.passText, CarvePassText(m_info.kind, thorough != 0));
+    CString total;
+    total.Format(L"sectors scanned of total %llu", static_cast<unsigned long long>(m_target.endSector));
+    SetDlgItemText(m_carve.scannedOf, total);
+    SetDlgItemText(m_carve.currentSector, Decimal(m_target.firstSector));
+    m_progress.SetPos(0);
+    OnPassStarting(thorough != 0);
+    return 0;
+}
+
+MediaAnswer CCarveSession::AskMediaRemoved()
+{
+    ::ShowWindowAsync(m_hWnd, SW_RESTORE);
+    return AskMediaRemovedModal();
+}
+
+void CCarveSession::ShowMessage(const CString& text)
+{
+    // On the dialog's thread, over the dialog; the scan waits for the answer.
+    SendMessage(WM_ZR_CARVE_MESSAGE, 0, reinterpret_cast<LPARAM>(&text));
+}
+
+LRESULT CCarveSession::OnMessageMsg(WPARAM, LPARAM text)
+{
+    ZrMessageBox(m_hWnd, *reinterpret_cast<const CString*>(text), L"Message", MB_OK | MB_ICONINFORMATION);
+    return 0;
+}
+
+void CCarveSession::OnTimer(UINT_PTR id)
+{
+    if (id == kProgressTimer) {
+        UpdateProgress();
+    } else if (id == kNoticeTimer) {
+        KillTimer(kNoticeTimer);
+        m_notice.reset();
+        EnableWindow(TRUE);
+        SetForegroundWindow();
+    } else {
+        Default();
+    }
+}
+
+void CCarveSession::UpdateProgress()
+{
+    const uint64_t at = std::clamp(m_state.progressSector.load(), m_target.firstSector, m_target.endSector + 1);
+    SetDlgItemText(m_carve.currentSector, Decimal(at));
+    const uint64_t span = m_target.endSector - m_target.firstSector + 1;
+    const uint64_t done = at - m_target.firstSector;
+    // In 64 bits: a terabyte disk has more sectors than a product with the step count fits in 32.
+    m_progress.SetPos(int(span == 0 ? 0 : done / std::max<uint64_t>(span / kProgressSteps, 1)));
+}
+
+// ---- Stop and the end of a scan -------------------------------------------------------------------
+
+void CCarveSession::OnBnClickedStop()
+{
+    if (!ScanRunning() || m_stopping)
+        return;
+    m_stopping = true;
+    if (CWnd* stop = GetDlgItem(Layout().stop))
+        stop->EnableWindow(FALSE);
+    SetHint(kCarveResultsGuideText);
+    // The scan closes what it has open, lists it and ends; the dialog waits for it without taking
+    // input but keeps showing what comes.
+    m_state.stop = 1;
+    RequestScanStop();
+    EnableWindow(FALSE);
+    if (WaitForScanWorker())
+        FinishScan();
+    EnableWindow(TRUE);
+}
+
+void CCarveSession::OnScanWorkerEnded()
+{
+    FinishScan();
+}
+
+void CCarveSession::FinishScan()
+{
+    KillTimer(kProgressTimer);
+    UpdateProgress();
+    ShowPendingFinds();
+    m_stopping = false;
+    SetHint(kCarveResultsGuideText);
+    ShowResultControls(SW_HIDE);
+    SetDlgItemText(m_carve.currentSector, L"");
+    if (Page() == kScanStep)
+        ShowControls({ m_carve.openFolder }, SW_SHOW);
+    if (CWnd* back = GetDlgItem(Layout().back))
+        back->EnableWindow(TRUE);
+}
+
+void CCarveSession::EndWorkers()
+{
+    m_state.stop = 1;
+    if (g_pPartitionSearchThread != nullptr)
+        StopDiskPartitionSearch();
+    CSearchSession::EndWorkers();
+}
+
+// ---- Back -----------------------------------------------------------------------------------------
+
+void CCarveSession::OnBnClickedBack()
+{
+    CWnd* back = GetDlgItem(Layout().back);
+    if (back == nullptr || !back->IsWindowEnabled() || ScanRunning())
+        return;
+    ShowControls({ m_carve.openFolder }, SW_HIDE);
+    switch (Page()) {
+    case kScanStep:
+        // The finds stay on disk; the lists start empty at the next scan, whose names go on
+        // from this one's.
+        KillTimer(kNoticeTimer);
+        m_notice.reset();
+        HideScanLists();
+        ShowResultControls(SW_HIDE);
+        ShowControls({ m_carve.clearNote }, SW_HIDE);
+        GetDlgItem(Layout().next)->EnableWindow(TRUE);
+        GetDlgItem(Layout().stop)->EnableWindow(TRUE);
+        ShowControls(m_carve.optionsStep, SW_SHOW);
+        ShowOptionsControls(false);
+        SetHint(CarveResultsLocationText(m_info.kind));
+        SetPage(kOptionsStep);
+        break;
+    case kOptionsStep:
+        ShowControls(m_carve.optionsStep, SW_HIDE);
+        HideOptionsControls(true);
+        m_summary.DeleteAllItems();
+        SetDlgItemText(m_carve.destination, L"");
+        ShowDriveStep();
+        break;
+    default:
+        EndDialogToLauncher();
+        break;
+    }
+}
+
+void CCarveSession::ShowDriveStep()
+{
+    m_driveTree.ShowWindow(SW_SHOW);
+    ShowControls(m_carve.driveStep, SW_SHOW);
+    m_detail.ShowWindow(SW_HIDE);
+    SetPage(kDriveStep);
+    // Selecting the tree's first item again brings the details and the range back on request.
+    m_driveTree.ForgetShownDetails();
+    m_driveTree.Select(nullptr, TVGN_CARET);
+    m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
+    m_driveTree.SetFocus();
+    SetHint(m_selectDriveHint);
+}
+
+void CCarveSession::EndDialogToLauncher()
+{
+    ReleasePieChart();
+    ActiveTree = &m_driveTree;
+    ResetDiskTable();
+    ShowWindow(SW_HIDE);
+    if (g_pMainDlg != nullptr && g_pMainDlg->GetSafeHwnd() != nullptr) {
+        g_pMainDlg->ShowWindow(SW_RESTORE);
+        g_pMainDlg->EnableWindow(TRUE);
+        g_pMainDlg->CenterWindow();
+        ::SetActiveWindow(g_pMainDlg->GetSafeHwnd());
+    }
+    EndDialog(int(kBackResult));
+}
+
+// ---- The other buttons ----------------------------------------------------------------------------
+
+void CCarveSession::OnBnClickedBrowse()
+{
+    SetDlgItemText(m_carve.destination,
+                   BrowseForFolder(this, kCarveBrowseTitle, BIF_RETURNONLYFSDIRS | BIF_VALIDATE | BIF_NEWDIALOGSTYLE));
+}
+
+void CCarveSession::OnBnClickedOpenFolder()
+{
+    CString folder;
+    if (CarveSearchFolder(m_destination, m_info.kind, &folder))
+        OpenWithShell(kShellOpenFile, folder, this);
+}
+
+void CCarveSession::OnBnClickedRefreshTree()
+{
+    if (Page() != kDriveStep || ScanRunning() || PartitionSearchBusy())
+        return;
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->ShowWaitDialog(this, TRUE);
+    ShowSectorRangeControls(SW_HIDE);
+    for (int id : { Layout().refresh, Layout().back, Layout().next })
+        GetDlgItem(id)->EnableWindow(FALSE);
+    RebuildDriveTree();
+    for (int id : { Layout().refresh, Layout().back, Layout().next })
+        GetDlgItem(id)->EnableWindow(TRUE);
+    m_driveTree.SetFocus();
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->CloseWaitDialog(this);
+    if (m_driveTree.GetChildItem(PhysicalDrivesItem()) == nullptr &&
+        m_driveTree.GetChildItem(LogicalDrivesItem()) == nullptr)
+        ShowNoDeviceDialog();
+}

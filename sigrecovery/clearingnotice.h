@@ -1,0 +1,27 @@
+// CRawDlg: the small notice a carving search shows for a second while it empties a full result or
+// thumbnail list ("Clearing current preview window..."). It takes no input; its owner keeps it
+// up for its second and destroys it, without waiting for it.
+#pragma once
+#include "afxwin.h"
+
+class CRawDlg : public CDialog {
+public:
+    explicit CRawDlg(CWnd* owner);
+    ~CRawDlg() override;
+
+    // Creates and shows the notice centred on its owner with the two lines, painted at once.
+    bool Show(const CString& title, const CString& note);
+
+protected:
+    BOOL OnInitDialog() override;
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+    void OnOK() override { }
+    void OnCancel() override { }
+    BOOL OnEraseBkgnd(CDC* dc);
+    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor);
+
+    CWnd* m_owner;
+    HICON m_hIcon = nullptr;
+
+    DECLARE_MESSAGE_MAP()
+};

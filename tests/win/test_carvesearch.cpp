@@ -1,0 +1,614 @@
+// The Photo, Signature and Video Search dialogs driven end to end on carvemedia.img
+// (\\.\PhysicalDrive6 and \\.\M:): what each finds against the truth file, where the finds are
+// saved and with which bytes, the thumbnails and counts they show, Stop, Back and Next, the
+// destination rule, and a medium with more finds than a list shows.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/devicetree.h"
+#include "app/shellservices.h"
+#include "common/basic_search_fixture.h"
+#include "common/images.h"
+#include "common/ui_wait.h"
+#include "resources/resource.h"
+#include "sigrecovery/photosearch.h"
+#include "sigrecovery/pure/carve_rules.h"
+#include "sigrecovery/pure/destination_check.h"
+#include "storage/pure/storage_host.h"
+#include "sigrecovery/sigfiles.h"
+#include "sigrecovery/sigsearch.h"
+#include "storage/pure/globals.h"
+#include "storage/sectorreader.h"
+
+using namespace zr_test;
+
+namespace {
+
+const wchar_t kDisk[] = L"\\\\.\\PhysicalDrive6";
+
+// What the shell was asked to open.
+std::vector<CString> g_opened;
+void RecordOpen(int, const CString& target, CWnd*)
+{
+    g_opened.push_back(target);
+}
+
+// The files (not folders) directly in `folder`.
+int CountFiles(const CString& folder)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW(folder + L"\\*", &data);
+    int count = 0;
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    do
+        count += (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return count;
+}
+
+CString g_browseAnswer;
+CString AnswerBrowse(CWnd*)
+{
+    return g_browseAnswer;
+}
+
+// The shipped data files beside the test program, where the dialogs look for them; the Photo
+// lists loaded once, as start-up does.
+void PrepareDataFiles()
+{
+    static bool done = false;
+    if (done)
+        return;
+    std::string here = __FILE__; // <repo>/tests/win/this file
+    for (int up = 0; up < 3; ++up)
+        here = here.substr(0, here.find_last_of("/\\"));
+    for (const wchar_t* name : { L"QORVENExt2.dll", L"QORVENExt2Adv.dll", L"QORVENSig.dll", L"QORVENSigAdv.dll",
+                                 L"QORVENVideo.dll", L"QORVENVideoAdv.dll" }) {
+        std::wstring from = L"Z:" + Widen(here) + L"/resources/signatures/" + name;
+        std::replace(from.begin(), from.end(), L'/', L'\\');
+        ::CopyFileW(from.c_str(), DataFilePath(CString(L"\\") + name), FALSE);
+    }
+    LoadFileTypeList(L"\\QORVENExt2.dll", L"General");
+    LoadFileTypeList(L"\\QORVENExt2Adv.dll", L"Advance");
+    done = true;
+}
+
+class CarveSearchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        truth = LoadCarveMediaTruth(L"carvemedia.img");
+        if (truth.found.empty())
+            GTEST_SKIP() << "no carvemedia truth (ZR_IMAGES not set?)";
+        ZrInitCommonControls();
+        PrepareDataFiles();
+        g_pMainDlg = &main;
+        InstallDriveTreeStorageHost();
+        PlatformProbe();
+        g_boxes.clear();
+        g_boxAnswer = IDNO;
+        g_opened.clear();
+        previousHook = ZrSetMessageBoxHook(RecordBox);
+        SetShellOpenHook(RecordOpen);
+        sectors = ReadOnlyFile(kDisk).Size() / 512;
+        ASSERT_GT(sectors, 0u);
+    }
+
+    void TearDown() override
+    {
+        if (dlg != nullptr && dlg->GetSafeHwnd() != nullptr)
+            dlg->DestroyWindow();
+        PumpPending();
+        dlg.reset();
+        SetShellOpenHook(nullptr);
+        SetFolderBrowserHook(nullptr);
+        ZrSetMessageBoxHook(previousHook);
+        SetStorageHost(nullptr);
+        g_pMainDlg = nullptr;
+        std::map<std::string, std::string> taken;
+        for (const CString& folder : folders)
+            TakeSavedFiles(std::wstring(folder.GetString()), "", taken);
+        CWnd::DeleteTempMap();
+    }
+
+    // Opens the dialog of `kind` (or the one given) on the drive step.
+    void Open(CarveSearchKind kind, std::unique_ptr<CCarveSession> made = nullptr)
+    {
+        const int mode = kind == CarveSearchKind::Photo ? kModePhoto
+            : kind == CarveSearchKind::Video            ? kModeVideo
+                                                        : kModeSignature;
+        main.SearchMode = mode;
+        if (made == nullptr) {
+            if (kind == CarveSearchKind::Photo)
+                made = std::make_unique<CRawSearch>();
+            else
+                made = std::make_unique<CSigDuplicate>(kind);
+        }
+        dlg = std::move(made);
+        const UINT templateId = kind == CarveSearchKind::Photo ? IDD_PHOTO_SEARCH
+            : kind == CarveSearchKind::Video                   ? IDD_VIDEO_SEARCH
+                                                               : IDD_SIGNATURE_SEARCH;
+        ASSERT_TRUE(dlg->Create(templateId, nullptr));
+        dlg->ShowWindow(SW_SHOW);
+        PumpPending();
+    }
+
+    HTREEITEM ChildWith(HTREEITEM parent, const wchar_t* text)
+    {
+        CTreeClass& tree = dlg->DriveTree();
+        for (HTREEITEM c = tree.GetChildItem(parent); c != nullptr; c = tree.GetNextSiblingItem(c))
+            if (tree.GetItemText(c).Find(text) >= 0)
+                return c;
+        return nullptr;
+    }
+
+    // Selects the carving disk (or the drive letter M:) and sets the sector fields.
+    void SelectMedium(bool driveLetter, uint64_t start, uint64_t end)
+    {
+        const HTREEITEM item = driveLetter ? ChildWith(dlg->LogicalDrivesItem(), L"M:")
+                                           : ChildWith(dlg->PhysicalDrivesItem(), L"(Disk6 - ");
+        ASSERT_NE(nullptr, item);
+        dlg->DriveTree().SelectItem(item);
+        PumpPending();
+        SetField(IDC_RANGE_START, start);
+        SetField(IDC_RANGE_END, end);
+    }
+
+    void SetField(int id, uint64_t value)
+    {
+        CString text;
+        text.Format(L"%llu", (unsigned long long)value);
+        dlg->SetDlgItemText(id, text);
+    }
+
+    // Next on the drive step (answering the logical-or-physical question when it comes).
+    void NextFromDriveStep(int logicalAnswer = IDC_LOG_LOGICAL)
+    {
+        DialogAnswerer answer(logicalAnswer, logicalAnswer);
+        dlg->OnBnClickedNext();
+    }
+
+    CString NewDestination()
+    {
+        folders.push_back(NewTempFolder(L"zrcarvedlg"));
+        return folders.back();
+    }
+
+    // Next on the options step with `destination`, then waits for the scan (and the thumbnails)
+    // to end.
+    void ScanInto(const CString& destination)
+    {
+        dlg->SetDlgItemText(dlg->CarveLayout().destination, destination);
+        dlg->OnBnClickedNext();
+        ASSERT_EQ(CCarveSession::kScanStep, dlg->Page());
+        WaitForScanEnd();
+    }
+
+    void WaitForScanEnd()
+    {
+        auto* photo = dynamic_cast<CRawSearch*>(dlg.get());
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                return !dlg->ScanRunning() && Enabled(dlg->Layout().back) &&
+                    (photo == nullptr || !photo->ThumbnailsPending());
+            },
+            60000));
+        dlg->ShowPendingFinds();
+        if (photo != nullptr)
+            photo->ShowReadyThumbnails();
+    }
+
+    bool Enabled(int id) { return dlg->GetDlgItem(id)->IsWindowEnabled() != FALSE; }
+    CString Text(int id)
+    {
+        CString text;
+        dlg->GetDlgItemText(id, text);
+        return text;
+    }
+    bool Visible(int id) { return dlg->GetDlgItem(id)->IsWindowVisible() != FALSE; }
+
+    // The truth's finds of one search (photo, sig, video), of the General pass or of both.
+    std::vector<CarveFind> Expected(const char* search, bool withThorough)
+    {
+        std::vector<CarveFind> out;
+        for (const CarveFind& f : truth.found)
+            if (f.search == search && (withThorough || f.pass == "general"))
+                out.push_back(f);
+        return out;
+    }
+
+    // Every expected find is shown under its name, saved in its pass's and type's folder with the
+    // bytes the truth gives; nothing else was found.
+    void ExpectFinds(const std::vector<CarveFind>& expected, const CString& destination)
+    {
+        const std::vector<CarveFound>& shown = dlg->Results().Shown();
+        ASSERT_EQ(expected.size(), shown.size());
+        for (const CarveFind& f : expected) {
+            SCOPED_TRACE(f.name);
+            const auto row =
+                std::find_if(shown.begin(), shown.end(), [&](const CarveFound& c) { return ToUtf8(c.name) == f.name; });
+            ASSERT_NE(shown.end(), row);
+            EXPECT_EQ(row->thorough, f.pass == "thorough");
+            CString path;
+            ASSERT_TRUE(
+                CarveFilePath(destination, dlg->Info().kind, row->thorough, Widen(f.key).c_str(), row->name, &path));
+            EXPECT_EQ(path, row->path);
+            EXPECT_EQ(f.sha256, FileSha(path));
+        }
+    }
+
+    CDelvaneDlg main;
+    std::unique_ptr<CCarveSession> dlg;
+    CarveMediaTruth truth;
+    uint64_t sectors = 0;
+    std::vector<CString> folders;
+    ZrMessageBoxHook previousHook = nullptr;
+};
+
+// Photo Search over the whole disk: both passes' pictures are found, saved whole up to their end
+// and shown as thumbnails, each decoded from its file but the picture cut short by another file;
+// the hidden type counts count the last pass.
+TEST_F(CarveSearchTest, PhotoSearchShowsEveryPictureAsAThumbnail)
+{
+    Open(CarveSearchKind::Photo);
+    SelectMedium(false, 0, sectors - 1);
+    NextFromDriveStep();
+    ASSERT_EQ(CCarveSession::kOptionsStep, dlg->Page());
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(0u, dlg->Target().firstSector);
+    EXPECT_EQ(sectors - 1, dlg->Target().endSector);
+    EXPECT_EQ(CString(kDisk), dlg->Target().devicePath);
+    EXPECT_TRUE(dlg->IsDlgButtonChecked(IDC_PS_THOROUGH));
+    const CString destination = NewDestination();
+    ScanInto(destination);
+    EXPECT_TRUE(g_boxes.empty()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+
+    const std::vector<CarveFind> expected = Expected("photo", true);
+    ExpectFinds(expected, destination);
+    auto& photo = static_cast<CRawSearch&>(*dlg);
+    CThumbsListCtrl& thumbs = photo.Thumbnails();
+    ASSERT_EQ(int(expected.size()), thumbs.Count());
+    for (int i = 0; i < thumbs.Count(); ++i) {
+        const CString name = thumbs.GetItemText(i, 0);
+        SCOPED_TRACE(ToUtf8(name));
+        const auto f =
+            std::find_if(expected.begin(), expected.end(), [&](const CarveFind& c) { return c.name == ToUtf8(name); });
+        ASSERT_NE(expected.end(), f);
+        const auto planted = std::find_if(truth.planted.begin(), truth.planted.end(),
+                                          [&](const CarvePlanted& p) { return p.name == f->planted; });
+        ASSERT_NE(truth.planted.end(), planted);
+        const bool whole = planted->note.find("overlapped-by") == std::string::npos;
+        if (whole) {
+            EXPECT_TRUE(thumbs.Decoded(i));
+        }
+        EXPECT_EQ(CString(thumbs.PathOf(i)).Right(name.GetLength()), name);
+        // Five to a row, 135 pixels apart.
+        POINT at{}, first{};
+        thumbs.SendMessage(LVM_GETITEMPOSITION, WPARAM(i), LPARAM(&at));
+        thumbs.SendMessage(LVM_GETITEMPOSITION, 0, LPARAM(&first));
+        EXPECT_EQ((i % 5) * 135, at.x - first.x);
+        EXPECT_EQ((i / 5) * 135, at.y - first.y);
+    }
+
+    // The hidden list counts the Thorough pass's pictures: one JPEG.
+    CListCtrl& counts = photo.TypeCounts();
+    for (int row = 0; row < counts.GetItemCount(); ++row)
+        EXPECT_EQ(counts.GetItemText(row, 0) == L"JPG" ? L"1" : L"0", counts.GetItemText(row, 1))
+            << ToUtf8(counts.GetItemText(row, 0));
+
+    EXPECT_TRUE(Visible(IDC_PS_OPEN_FOLDER));
+    EXPECT_FALSE(Visible(IDC_PS_STOP));
+    EXPECT_FALSE(Enabled(IDC_PS_NEXT));
+    dlg->OnBnClickedOpenFolder();
+    ASSERT_EQ(1u, g_opened.size());
+    EXPECT_EQ(destination + L"\\Zembrolix Recovery (Premium)\\Photo Search", g_opened[0]);
+    thumbs.SetItemState(2, LVIS_SELECTED, LVIS_SELECTED);
+    NMHDR click{ thumbs.GetSafeHwnd(), UINT_PTR(IDC_PS_THUMBS), UINT(NM_DBLCLK) };
+    dlg->SendMessage(WM_NOTIFY, IDC_PS_THUMBS, LPARAM(&click));
+    ASSERT_EQ(2u, g_opened.size());
+    EXPECT_EQ(thumbs.PathOf(2), g_opened[1]);
+}
+
+// Signature Search through the drive letter: every type ticked, the finds listed with their icons
+// and counted per type over both passes; without the Thorough box only the General pass runs.
+TEST_F(CarveSearchTest, SignatureSearchListsAndCountsEveryFind)
+{
+    for (bool thorough : { true, false }) {
+        SCOPED_TRACE(thorough ? "with the Thorough pass" : "General pass only");
+        Open(CarveSearchKind::Signature);
+        SelectMedium(true, 0, sectors - 1);
+        NextFromDriveStep(IDC_LOG_LOGICAL);
+        ASSERT_EQ(CCarveSession::kOptionsStep, dlg->Page());
+        EXPECT_EQ(CString(L"\\\\.\\M:"), dlg->Target().devicePath);
+        auto& sig = static_cast<CSigDuplicate&>(*dlg);
+        CColoredListCtrl& types = sig.TypeList();
+        ASSERT_GT(types.GetItemCount(), 3);
+        for (int row = 0; row < types.GetItemCount(); ++row) {
+            EXPECT_TRUE(types.GetCheck(row));
+            EXPECT_EQ(types.GetItemText(row, 0), CString(types.GetItemText(row, 0)).MakeUpper());
+        }
+        dlg->CheckDlgButton(IDC_SS_THOROUGH, thorough ? BST_CHECKED : BST_UNCHECKED);
+        const CString destination = NewDestination();
+        ScanInto(destination);
+        EXPECT_TRUE(g_boxes.empty());
+
+        const std::vector<CarveFind> expected = Expected("sig", thorough);
+        ExpectFinds(expected, destination);
+        CColoredListCtrl& results = sig.ResultList();
+        ASSERT_EQ(int(expected.size()), results.GetItemCount());
+        for (int row = 0; row < results.GetItemCount(); ++row)
+            EXPECT_EQ(dlg->Results().Shown()[size_t(row)].name, results.GetItemText(row, 0));
+
+        std::map<std::string, int> perType;
+        for (const CarveFind& f : expected)
+            ++perType[f.key];
+        CHideColumn& summary = sig.SummaryList();
+        ASSERT_EQ(types.GetItemCount(), summary.GetItemCount());
+        for (int row = 0; row < summary.GetItemCount(); ++row) {
+            const std::string key = ToUtf8(summary.GetItemText(row, 0));
+            SCOPED_TRACE(key);
+            EXPECT_EQ(perType[key], StrToInt32(summary.GetItemText(row, 1)));
+            // The icon is asked for once per type and kept in its hidden cell.
+            EXPECT_EQ(perType[key] > 0, !summary.GetItemText(row, 7).IsEmpty());
+        }
+        dlg->DestroyWindow();
+    }
+}
+
+// Video Search numbers its finds per video type and counts them in its own summary.
+TEST_F(CarveSearchTest, VideoSearchNumbersPerVideoType)
+{
+    Open(CarveSearchKind::Video);
+    SelectMedium(false, 0, sectors - 1);
+    NextFromDriveStep();
+    auto& video = static_cast<CSigDuplicate&>(*dlg);
+    std::set<std::wstring> types;
+    for (int row = 0; row < video.TypeList().GetItemCount(); ++row)
+        types.insert(video.TypeList().GetItemText(row, 0).GetString());
+    EXPECT_EQ(1u, types.count(L"MP4"));
+    EXPECT_EQ(0u, types.count(L"PDF"));
+    const CString destination = NewDestination();
+    ScanInto(destination);
+    ExpectFinds(Expected("video", true), destination);
+    const CarveResults& results = dlg->Results();
+    ASSERT_GE(results.FindType(L"MP4"), 0);
+    EXPECT_EQ(4u, results.TypeRows()[size_t(results.FindType(L"MP4"))].count);
+    EXPECT_EQ(1u, results.TypeRows()[size_t(results.FindType(L"AVI"))].count);
+}
+
+// A Photo Search whose scan waits after its first find until Stop is pressed: the stop lands in
+// the General pass for sure.
+class PhotoHeldAfterFirstFind : public CRawSearch {
+public:
+    void AddResultRow(const CarveFound& found) override
+    {
+        CRawSearch::AddResultRow(found);
+        if (++finds == 1)
+            while (State().stop.load() == 0)
+                ::Sleep(1);
+    }
+    std::atomic<int> finds{ 0 };
+};
+
+// Stop during the General pass keeps what was found and runs no Thorough pass; Back and Next then
+// scan again into the same folder under new names, and the first scan's files stay as they were.
+TEST_F(CarveSearchTest, StopKeepsTheFindsAndANewScanNeverOverwritesThem)
+{
+    Open(CarveSearchKind::Photo, std::make_unique<PhotoHeldAfterFirstFind>());
+    auto& photo = static_cast<PhotoHeldAfterFirstFind&>(*dlg);
+    SelectMedium(false, 0, sectors - 1);
+    NextFromDriveStep();
+    const CString destination = NewDestination();
+    dlg->SetDlgItemText(IDC_PS_DEST, destination);
+    dlg->OnBnClickedNext();
+    ASSERT_TRUE(PumpUntil([&] { return photo.finds.load() >= 1; }, 30000));
+    EXPECT_FALSE(Enabled(IDC_PS_BACK));
+    dlg->OnBnClickedBack(); // refused while the scan runs
+    EXPECT_EQ(CCarveSession::kScanStep, dlg->Page());
+    dlg->OnBnClickedStop();
+    WaitForScanEnd();
+    EXPECT_FALSE(dlg->ScanRunning());
+    const std::vector<CarveFound> first = dlg->Results().Shown();
+    ASSERT_GE(first.size(), 1u);
+    EXPECT_LT(first.size(), Expected("photo", false).size());
+    for (const CarveFound& f : first)
+        EXPECT_FALSE(f.thorough) << ToUtf8(f.name);
+    EXPECT_EQ(int(first.size()), photo.Thumbnails().Count());
+    std::map<CString, std::string> saved;
+    for (const CarveFound& f : first)
+        saved[f.path] = FileSha(f.path);
+
+    // Back keeps the options; Next scans again, numbering on.
+    EXPECT_TRUE(Enabled(IDC_PS_BACK));
+    dlg->OnBnClickedBack();
+    ASSERT_EQ(CCarveSession::kOptionsStep, dlg->Page());
+    EXPECT_FALSE(photo.Thumbnails().IsWindowVisible());
+    EXPECT_EQ(0, photo.Thumbnails().Count());
+    dlg->CheckDlgButton(IDC_PS_THOROUGH, BST_UNCHECKED);
+    ScanInto(destination);
+    const std::vector<CarveFound>& second = dlg->Results().Shown();
+    ASSERT_EQ(Expected("photo", false).size(), second.size());
+    for (const CarveFound& f : second) {
+        EXPECT_EQ(0u, saved.count(f.path)) << ToUtf8(f.path);
+        EXPECT_FALSE(f.thorough);
+    }
+    for (const auto& [path, sha] : saved)
+        EXPECT_EQ(sha, FileSha(path)) << ToUtf8(path);
+
+    // Back twice returns to the drive step with the tree.
+    dlg->OnBnClickedBack();
+    dlg->OnBnClickedBack();
+    EXPECT_EQ(CCarveSession::kDriveStep, dlg->Page());
+    EXPECT_TRUE(dlg->DriveTree().IsWindowVisible());
+    EXPECT_TRUE(Text(IDC_PS_DEST).IsEmpty());
+}
+
+// The drive step's refusals: a group item, an empty Start, and a range too short for the search
+// (Photo Search takes no range of one sector; Signature Search does); and the options step's:
+// no type ticked, no folder, a folder on the medium being read.
+TEST_F(CarveSearchTest, RefusesWhatCannotBeScanned)
+{
+    Open(CarveSearchKind::Photo);
+    dlg->DriveTree().SelectItem(dlg->DriveTree().GetRootItem());
+    dlg->OnBnClickedNext();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"select Physical or Logical Drive"), 0);
+    SelectMedium(false, 0, 1);
+    dlg->OnBnClickedNext();
+    ASSERT_EQ(2u, g_boxes.size());
+    EXPECT_EQ(SectorFieldsRefusalText(SectorFieldsCheck::EndNotAfterStart), g_boxes[1]);
+    dlg->SetDlgItemText(IDC_RANGE_START, L"  ");
+    dlg->OnBnClickedNext();
+    ASSERT_EQ(3u, g_boxes.size());
+    EXPECT_EQ(SectorFieldsRefusalText(SectorFieldsCheck::StartMissing), g_boxes[2]);
+    EXPECT_EQ(CCarveSession::kDriveStep, dlg->Page());
+    dlg->DestroyWindow();
+
+    g_boxes.clear();
+    Open(CarveSearchKind::Signature);
+    SelectMedium(true, 0, 1);
+    NextFromDriveStep(IDC_LOG_LOGICAL);
+    ASSERT_EQ(CCarveSession::kOptionsStep, dlg->Page()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+    auto& sig = static_cast<CSigDuplicate&>(*dlg);
+    sig.OnBnClickedUncheckAll();
+    dlg->OnBnClickedNext();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(CString(kCarveNoTypeTickedText), g_boxes[0]);
+    EXPECT_EQ(0, sig.SummaryList().GetItemCount());
+    sig.OnBnClickedCheckAll();
+    dlg->OnBnClickedNext();
+    ASSERT_EQ(2u, g_boxes.size());
+    EXPECT_EQ(DestinationRefusalText(DestinationCheck::Empty), g_boxes[1]);
+    // M:\ is the drive letter being read.
+    dlg->SetDlgItemText(IDC_SS_DEST, L"M:\\");
+    dlg->OnBnClickedNext();
+    ASSERT_EQ(3u, g_boxes.size());
+    EXPECT_EQ(DestinationRefusalText(DestinationCheck::OnScannedMedium), g_boxes[2]);
+    dlg->SetDlgItemText(IDC_SS_DEST, NewDestination() + L"\\missing");
+    dlg->OnBnClickedNext();
+    ASSERT_EQ(4u, g_boxes.size());
+    EXPECT_EQ(DestinationRefusalText(DestinationCheck::Missing), g_boxes[3]);
+    EXPECT_EQ(CCarveSession::kOptionsStep, dlg->Page());
+    EXPECT_FALSE(dlg->ScanRunning());
+
+    // A cancelled folder browser empties the folder box.
+    SetFolderBrowserHook(AnswerBrowse);
+    g_browseAnswer.Empty();
+    dlg->OnBnClickedBrowse();
+    EXPECT_TRUE(Text(IDC_SS_DEST).IsEmpty());
+
+    // Back empties the type list; the next Next fills it afresh, all ticked.
+    sig.OnBnClickedUncheckAll();
+    dlg->OnBnClickedBack();
+    EXPECT_EQ(0, sig.TypeList().GetItemCount());
+    EXPECT_EQ(CCarveSession::kDriveStep, dlg->Page());
+}
+
+// The range slider and the four fields follow each other; a field that is not a number changes
+// nothing and asks nothing.
+TEST_F(CarveSearchTest, SliderAndSectorFieldsFollowEachOther)
+{
+    Open(CarveSearchKind::Video);
+    SelectMedium(false, 0, 0);
+    EXPECT_TRUE(Visible(IDC_RANGE_SLIDER));
+    EXPECT_EQ(CString(L"0"), Text(IDC_RANGE_MIN));
+    const CString max = Text(IDC_RANGE_MAX);
+    EXPECT_EQ(sectors, StrToUInt64(max));
+
+    SetField(IDC_RANGE_START, 1000);
+    SetField(IDC_RANGE_END, 5000);
+    int64_t left = 0, right = 0;
+    dlg->RangeSlider().GetRange(left, right);
+    EXPECT_EQ(1000, left);
+    EXPECT_EQ(5000, right);
+    dlg->SetDlgItemText(IDC_RANGE_END, L"12x");
+    dlg->RangeSlider().GetRange(left, right);
+    EXPECT_EQ(5000, right);
+    SetField(IDC_RANGE_END, 500); // below the start: the slider keeps its range
+    dlg->RangeSlider().GetRange(left, right);
+    EXPECT_EQ(5000, right);
+
+    dlg->RangeSlider().SetRange(2048, 4096);
+    dlg->SendMessage(RANGE_CHANGED, 0, 0);
+    EXPECT_EQ(CString(L"2048"), Text(IDC_RANGE_START));
+    EXPECT_EQ(CString(L"4096"), Text(IDC_RANGE_END));
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+// A Signature Search that reads a medium of its own making instead of the selected one.
+class SignatureOnFile : public CSigDuplicate {
+public:
+    explicit SignatureOnFile(const CString& file) : CSigDuplicate(CarveSearchKind::Signature), file(file) { }
+    CString DevicePath() override { return file; }
+    CString file;
+};
+
+// More finds than the list shows: the list is emptied at 2,000 rows with the notice and goes on;
+// the count and the files on disk hold every find.
+TEST_F(CarveSearchTest, AFullResultListIsClearedAndNothingIsLost)
+{
+    constexpr int kFiles = 2100;
+    const CString folder = NewDestination();
+    const CString medium = folder + L"\\many.img";
+    {
+        std::vector<uint8_t> bytes(size_t(kFiles) * 2 * 512, 0);
+        for (int i = 0; i < kFiles; ++i)
+            memcpy(&bytes[size_t(i) * 1024], "%PDF-1.4\n", 9);
+        HANDLE h = ::CreateFileW(medium, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr));
+        ::CloseHandle(h);
+    }
+    Open(CarveSearchKind::Signature, std::make_unique<SignatureOnFile>(medium));
+    SelectMedium(false, 0, uint64_t(kFiles) * 2 - 1);
+    NextFromDriveStep();
+    auto& sig = static_cast<CSigDuplicate&>(*dlg);
+    sig.OnBnClickedUncheckAll();
+    for (int row = 0; row < sig.TypeList().GetItemCount(); ++row)
+        if (sig.TypeList().GetItemText(row, 0) == L"PDF")
+            sig.TypeList().SetCheck(row, TRUE);
+    dlg->CheckDlgButton(IDC_SS_THOROUGH, BST_UNCHECKED);
+    const CString destination = NewDestination();
+    ScanInto(destination);
+    // The notice goes after its second.
+    ASSERT_TRUE(PumpUntil([&] { return dlg->IsWindowEnabled() != FALSE; }, 5000));
+
+    EXPECT_EQ(1u, dlg->Results().Clearings());
+    EXPECT_EQ(uint64_t(kFiles), dlg->Results().FoundCount());
+    EXPECT_EQ(kFiles - 2000, sig.ResultList().GetItemCount());
+    EXPECT_TRUE(Visible(IDC_SS_CLEAR_NOTE));
+    ASSERT_EQ(1, sig.SummaryList().GetItemCount());
+    EXPECT_EQ(CString(L"2100"), sig.SummaryList().GetItemText(0, 1));
+    CString pdfFolder;
+    ASSERT_TRUE(CarvePassFolder(destination, CarveSearchKind::Signature, false, &pdfFolder));
+    EXPECT_EQ(kFiles, CountFiles(pdfFolder + L"\\PDF"));
+}
+
+// Leaving a scan running by closing the dialog stops it and waits for it.
+TEST_F(CarveSearchTest, DestroyingTheDialogEndsAHeldScan)
+{
+    Open(CarveSearchKind::Photo, std::make_unique<PhotoHeldAfterFirstFind>());
+    auto& photo = static_cast<PhotoHeldAfterFirstFind&>(*dlg);
+    SelectMedium(false, 0, sectors - 1);
+    NextFromDriveStep();
+    dlg->SetDlgItemText(IDC_PS_DEST, NewDestination());
+    dlg->OnBnClickedNext();
+    ASSERT_TRUE(PumpUntil([&] { return photo.finds.load() >= 1; }, 30000));
+    dlg->DestroyWindow();
+    EXPECT_EQ(nullptr, g_pPhotoScanThread);
+    EXPECT_FALSE(photo.ThumbnailsPending());
+}
+
+} // namespace
