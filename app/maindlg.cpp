@@ -738,6 +738,10 @@ void CDelvaneDlg::FormatSelectionDetails(const CString& typeText, int partitionI
     session->ShowHintControls(SW_HIDE);
     session->SelectFileSystemCombo(typeText);
     session->ShowSectorRangeControls(SW_SHOW);
+    // The range offered is the partition's own sectors on its disk (a whole disk when the search
+    // offered the disk as one partition).
+    if (mode != kModeBasic)
+        session->SetSectorRangeControls(slot.startSector, slot.endSector);
 }
 
 void CDelvaneDlg::ShowWaitDialog(CWnd* owner, BOOL centre)

@@ -96,6 +96,7 @@ public:
     bool IsOnFirstPage() const override { return Page() == 0; }
     void ShowSearchHint(const CString& itemText) override;
     void HideHintLabels() override;
+    void ShowHintPanel(int showCommand) override { ShowHintControls(showCommand); }
     void ShowSectorRangeControls(int showCommand) override;
     void SelectFileSystemCombo(const CString& fsName) override;
     void SetSectorRangeControls(uint64_t first, uint64_t last) override;

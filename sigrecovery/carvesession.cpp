@@ -10,6 +10,7 @@
 #include "app/questions.h"
 #include "app/searchcontrols.h"
 #include "app/shellservices.h"
+#include "app/startup.h"
 #include "resources/resource.h"
 #include "sigrecovery/destination.h"
 #include "sigrecovery/mediaremoved.h"
@@ -78,8 +79,17 @@ BOOL CCarveSession::OnInitDialog()
     m_state.stop = 0;
     m_summary.SubclassDlgItem(m_carve.summary, this);
     m_summary.SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-    if (CWnd* text = GetDlgItem(m_carve.optionText))
-        text->SetWindowText(kCarveThoroughExplanation);
+    // The guide line and the explanation on pale yellow; the contact line as a link.
+    m_hint.SubclassDlgItem(m_carve.hint, this);
+    m_optionText.SubclassDlgItem(m_carve.optionText, this);
+    for (CColorStatic* text : { &m_hint, &m_optionText })
+        text->SetBkColor(RGB(255, 252, 223));
+    if (m_contactLabel.SubclassDlgItem(IDC_CONTACT_LABEL, this)) {
+        m_contactLabel.SetBkColor(RGB(255, 255, 255));
+        m_contactLabel.SetTextColor(RGB(0, 0, 255));
+        m_contactLabel.SetFont(&FontVerdana13Underline);
+    }
+    m_optionText.SetWindowText(kCarveThoroughExplanation);
     if (CWnd* note = GetDlgItem(m_carve.clearNote))
         note->SetWindowText(m_info.clearingNote);
     CheckDlgButton(m_carve.thorough, BST_CHECKED);
@@ -98,9 +108,9 @@ void CCarveSession::ShowControls(const std::vector<int>& ids, int show)
 
 void CCarveSession::SetHint(const CString& text)
 {
-    if (CWnd* hint = GetDlgItem(m_carve.hint)) {
-        hint->SetWindowText(text);
-        hint->Invalidate(TRUE);
+    if (m_hint.GetSafeHwnd() != nullptr) {
+        m_hint.SetWindowText(text);
+        m_hint.Invalidate(TRUE);
     }
 }
 

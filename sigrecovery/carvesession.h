@@ -118,6 +118,7 @@ protected:
     void OnNMSetfocusList(UINT id, NMHDR* header, LRESULT* result);
 
     CListCtrl m_summary;
+    CColorStatic m_hint, m_optionText, m_contactLabel;
     CString m_selectDriveHint;
 
 private:

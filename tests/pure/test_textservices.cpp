@@ -60,3 +60,19 @@ TEST(TextServices, ValidFileNamesAndLabels)
 }
 
 } // namespace
+
+// A sector field takes a number only when all of it is one: what is half typed or too large for
+// 64 bits leaves the value as it was.
+TEST(TextServices, SectorFieldsReadOnlyWholeNumbers)
+{
+    uint64_t value = 77;
+    EXPECT_TRUE(ParseSectorNumber(L" 4096 ", &value));
+    EXPECT_EQ(4096u, value);
+    EXPECT_TRUE(ParseSectorNumber(L"18446744073709551615", &value));
+    EXPECT_EQ(UINT64_MAX, value);
+    for (const wchar_t* text : { L"", L"   ", L"12x", L"-1", L"+5", L"1 2", L"18446744073709551616", L"0x10" }) {
+        value = 77;
+        EXPECT_FALSE(ParseSectorNumber(text, &value)) << ToUtf8(CString(text));
+        EXPECT_EQ(77u, value);
+    }
+}

@@ -544,6 +544,18 @@ TEST_F(CarveSearchTest, SliderAndSectorFieldsFollowEachOther)
     EXPECT_EQ(CString(L"2048"), Text(IDC_RANGE_START));
     EXPECT_EQ(CString(L"4096"), Text(IDC_RANGE_END));
     EXPECT_TRUE(g_boxes.empty());
+
+    // A partition offers its own sectors on its disk.
+    const HTREEITEM disk = ChildWith(dlg->PhysicalDrivesItem(), L"(Disk2 - ");
+    ASSERT_NE(nullptr, disk);
+    const HTREEITEM partition = dlg->DriveTree().GetChildItem(disk);
+    ASSERT_NE(nullptr, partition);
+    dlg->DriveTree().SelectItem(partition);
+    PumpPending();
+    ASSERT_EQ(CString(L"part"), SelectedItemKind);
+    EXPECT_EQ(DiskPartitionTable[2].slot[0].startSector, StrToUInt64(Text(IDC_RANGE_START)));
+    EXPECT_EQ(DiskPartitionTable[2].slot[0].endSector, StrToUInt64(Text(IDC_RANGE_END)));
+    EXPECT_LT(0u, StrToUInt64(Text(IDC_RANGE_START)));
 }
 
 // A Signature Search that reads a medium of its own making instead of the selected one.
@@ -609,6 +621,70 @@ TEST_F(CarveSearchTest, DestroyingTheDialogEndsAHeldScan)
     dlg->DestroyWindow();
     EXPECT_EQ(nullptr, g_pPhotoScanThread);
     EXPECT_FALSE(photo.ThumbnailsPending());
+}
+
+} // namespace
+
+namespace {
+
+// "Go" beside each carving search runs its dialog; Back on its drive step ends it.
+TEST_F(CarveSearchTest, TheLauncherOpensEachCarvingSearch)
+{
+    RegisterCarveSearchDialogs();
+    const struct {
+        int mode, back;
+        const wchar_t* caption;
+    } searches[] = { { kModePhoto, IDC_PS_BACK, L"Photo Search" },
+                     { kModeSignature, IDC_SS_BACK, L"Signature Search" },
+                     { kModeVideo, IDC_SS_BACK, L"Video Search" } };
+    for (const auto& s : searches) {
+        SCOPED_TRACE(ToUtf8(CString(s.caption)));
+        main.SearchMode = s.mode;
+        const ZrSearchDialogRunner run = GetSearchDialogRunner(s.mode);
+        ASSERT_NE(nullptr, run);
+        ModalWatchdog watchdog(20000);
+        {
+            DialogAnswerer back(s.back, s.back);
+            run();
+            EXPECT_EQ(1, back.Count());
+        }
+        EXPECT_FALSE(watchdog.Fired());
+        EXPECT_EQ(nullptr, SearchSessionOfMode(s.mode));
+    }
+}
+
+// A partition search that ends by itself gives the drive step back, and a disk without partitions
+// is offered whole as one partition, selected.
+TEST_F(CarveSearchTest, APartitionSearchGivesTheDriveStepBack)
+{
+    Open(CarveSearchKind::Signature);
+    // Anything but a disk: the search is refused and "Physical Drives" selected.
+    SelectMedium(true, 0, 1);
+    dlg->OnBnClickedSearchMorePartitions();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(dlg->PhysicalDrivesItem(), dlg->DriveTree().GetSelectedItem());
+
+    SelectMedium(false, 0, 1);
+    const HTREEITEM disk = dlg->DriveTree().GetSelectedItem();
+    {
+        DialogAnswerer standard(IDC_SMP_CONTINUE, IDC_SMP_CONTINUE);
+        dlg->OnBnClickedSearchMorePartitions();
+    }
+    ASSERT_TRUE(
+        PumpUntil([&] { return g_pPartitionSearchThread == nullptr && main.PartitionSearchRunning == 0; }, 60000));
+    PumpPending();
+    EXPECT_TRUE(Enabled(IDC_SS_NEXT));
+    EXPECT_TRUE(Enabled(IDC_SS_BACK));
+    EXPECT_TRUE(Visible(IDC_SS_MORE_PARTITIONS));
+    EXPECT_FALSE(Visible(IDC_SS_STOP_PARTITIONS));
+    EXPECT_FALSE(Visible(IDC_SS_PS_PROGRESS));
+    EXPECT_TRUE(dlg->DriveTree().IsWindowEnabled());
+    const HTREEITEM whole = dlg->DriveTree().GetChildItem(disk);
+    ASSERT_NE(nullptr, whole);
+    EXPECT_EQ(whole, dlg->DriveTree().GetSelectedItem());
+    EXPECT_EQ(CString(L"part"), SelectedItemKind);
+    // The whole disk is the range offered.
+    EXPECT_EQ(sectors, StrToUInt64(Text(IDC_RANGE_END)));
 }
 
 } // namespace
