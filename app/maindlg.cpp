@@ -372,6 +372,7 @@ void CDelvaneDlg::ReadStartupLogHeader()
             owner = splash->GetSafeHwnd();
             ::ShowWindow(owner, SW_HIDE);
         }
+        ClearCommandLineLogPath();
         ZrMessageBox(owner, kInvalidLogText, L"Message", MB_ICONINFORMATION);
         EndProcessNow(kExitUnusableLog);
         return;
