@@ -104,6 +104,8 @@ const FsDialogLayout& BasicFsLayout()
         l.pathLabel = IDC_BS_PATH;
         l.resultImages = IDB_RESULT_TREE_IMAGES;
         l.stateImages = IDB_TREE_STATE_IMAGES;
+        l.statusLabel = IDC_BS_STATUS;
+        l.logLoadThread = &g_pBasicLogLoadThread;
         return l;
     }();
     return layout;
@@ -166,6 +168,8 @@ BEGIN_MESSAGE_MAP(CBasicSearch, CFsSearchSession)
     ON_BN_CLICKED(IDC_BS_STOP, &CBasicSearch::OnBnClickedStop)
     ON_BN_CLICKED(IDC_BS_REFRESH, &CBasicSearch::OnBnClickedRefresh)
     ON_BN_CLICKED(IDC_BS_SAVE, &CBasicSearch::OnBnClickedSave)
+    ON_BN_CLICKED(IDC_BS_SAVE_LOG, &CBasicSearch::OnBnClickedSaveLog)
+    ON_BN_CLICKED(IDC_BS_LOAD_LOG, &CBasicSearch::OnBnClickedLoadLog)
     ON_BN_CLICKED(IDC_BS_STOP_PARTITIONS, &CBasicSearch::OnBnClickedStopSearchingPartitions)
     ON_BN_CLICKED(IDC_BS_MORE_PARTITIONS, &CBasicSearch::OnBnClickedSearchMorePartitions)
     ON_MESSAGE(WM_ZR_REMOVABLE_FOUND, &CBasicSearch::OnRemovablePartitionFound)
@@ -194,7 +198,6 @@ BOOL CBasicSearch::OnInitDialog()
 {
     AutoSearchValidation = 0;
     m_removableListing = 0;
-    m_logSaved = 0;
     CFsSearchSession::OnInitDialog();
 
     const COLORREF white = RGB(255, 255, 255);
@@ -395,6 +398,7 @@ void CBasicSearch::OnBnClickedNext()
     BasicNoticeState = 0;
     DeepNoticeState = 0;
     ClearResults();
+    ForgetLogSaved();
     ShowResultsPage();
     if (g_pMainDlg != nullptr)
         g_pMainDlg->ResetScanCounters();
@@ -413,7 +417,22 @@ void CBasicSearch::OnScanWorkerEnded()
     ShowResultsState();
 }
 
-void CBasicSearch::ShowResultsState()
+void CBasicSearch::ShowLoadedResults(bool throughDisk)
+{
+    ScanAsPhysicalDisk = throughDisk ? 1 : 0;
+    // The loaded geometry is the scanned volume's from now on (ShowResultsState keeps it).
+    m_target.geometry = VolumeGeometry;
+    m_scanMessage.Empty();
+    GetDlgItem(IDC_BS_REFRESH)->ShowWindow(SW_HIDE);
+    GetDlgItem(IDC_BS_MORE_PARTITIONS)->ShowWindow(SW_HIDE);
+    for (int id : { IDC_BS_RANGE, IDC_BS_RANGE_LABEL })
+        GetDlgItem(id)->ShowWindow(SW_HIDE);
+    SetFileListColumns();
+    BasicSearchPage = 10;
+    ShowResultsState(false);
+}
+
+void CBasicSearch::ShowResultsState(bool selectRoot)
 {
     // What the scan learnt of the volume is the selection's state from now on (the scan log
     // keeps it).
@@ -430,8 +449,10 @@ void CBasicSearch::ShowResultsState()
     m_resultTree.EnableWindow(TRUE);
     if (m_resultTree.GetRootItem() == nullptr)
         m_resultTree.EnsureRootItem();
-    m_resultTree.Select(nullptr, TVGN_CARET);
-    m_resultTree.Select(m_resultTree.GetRootItem(), TVGN_CARET);
+    if (selectRoot) {
+        m_resultTree.Select(nullptr, TVGN_CARET);
+        m_resultTree.Select(m_resultTree.GetRootItem(), TVGN_CARET);
+    }
     // Only now may the focused Stop button go: the focus then passes to a tree that already has
     // its selection, instead of one that picks (and lists) its first visible folder.
     m_progress.ShowWindow(SW_HIDE);
@@ -490,7 +511,8 @@ void CBasicSearch::OnBnClickedBack()
     if (g_pMainDlg != nullptr)
         g_pMainDlg->EmptyRecordTables();
     ClearResults();
-    m_logSaved = 0;
+    ForgetLogSaved();
+    ClearCommandLineLogPath();
     FileList().ShowWindow(SW_HIDE);
     BasicSearchPage = 0;
     m_driveTree.ShowWindow(SW_SHOW);
