@@ -26,155 +26,18 @@
 #include <string>
 #include <vector>
 
+#include "bench/carve_images.h"
 #include "bench/synth_volumes.h"
 #include "sigrecovery/carve_scan.h"
 #include "storage/sectorreader.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace bench;
 
 double Seconds(Clock::time_point since)
 {
     return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-double Seconds(Clock::time_point from, Clock::time_point to)
-{
-    return std::chrono::duration<double>(to - from).count();
-}
-
-std::string ReadWhole(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
-        bytes.append(buf, got);
-    CloseHandle(h);
-    return bytes;
-}
-
-void RemoveTree(const std::wstring& dir)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE f = FindFirstFileW((dir + L"\\*").c_str(), &fd);
-    if (f != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring full = dir + L"\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(full);
-            else
-                DeleteFileW(full.c_str());
-        } while (FindNextFileW(f, &fd));
-        FindClose(f);
-    }
-    RemoveDirectoryW(dir.c_str());
-}
-
-// Block i (1 MiB) of the junk both images are made of; false for a hole left sparse.
-bool JunkBlock(uint64_t i, uint64_t mib, std::vector<uint8_t>& block, uint32_t& x)
-{
-    auto next = [&] {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        return x;
-    };
-    static const char kWords[] = "the data of a file that was lost and found again in sectors ";
-    const int kind = static_cast<int>(i % 4);
-    if (kind == 0 && i + 32 < mib)
-        return false; // a hole: zeros the file system need not store
-    for (size_t k = 0; k < block.size(); ++k) {
-        if (kind == 1)
-            block[k] = static_cast<uint8_t>(kWords[(k * 7 + i) % (sizeof kWords - 1)]);
-        else if (kind == 2)
-            block[k] = static_cast<uint8_t>(next());
-        else
-            block[k] = static_cast<uint8_t>("\xFF\xD8PK%\x89RG"[next() % 8]);
-    }
-    return true;
-}
-
-bool WriteAt(HANDLE h, uint64_t at, const uint8_t* data, size_t n)
-{
-    LARGE_INTEGER pos;
-    pos.QuadPart = static_cast<LONGLONG>(at);
-    DWORD put = 0;
-    return SetFilePointerEx(h, pos, nullptr, FILE_BEGIN) && WriteFile(h, data, DWORD(n), &put, nullptr) && put == n;
-}
-
-// The junk image of mib MiB; then plant(h) writes what lies on it.
-template <class Plant> bool MakeJunkImage(const std::wstring& path, uint64_t mib, Plant plant)
-{
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    std::vector<uint8_t> block(1 << 20);
-    uint32_t x = 2463534242u;
-    bool ok = true;
-    for (uint64_t i = 0; i < mib && ok; ++i)
-        if (JunkBlock(i, mib, block, x))
-            ok = WriteAt(h, i << 20, block.data(), block.size());
-    ok = ok && plant(h);
-    LARGE_INTEGER end;
-    end.QuadPart = static_cast<LONGLONG>(mib << 20);
-    SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
-    SetEndOfFile(h);
-    CloseHandle(h);
-    return ok;
-}
-
-std::vector<uint8_t> HeaderBytes(const FileType1& t)
-{
-    std::vector<uint8_t> sig(t.signatureLength);
-    for (int j = 0; j < t.signatureLength; ++j)
-        sig[j] = static_cast<uint8_t>(t.signature[j]);
-    return sig;
-}
-
-// One header of every signature, 64 KiB apart, in the last 32 MiB.
-bool MakeImage(const std::wstring& path, uint64_t mib, const std::vector<FileType1>& headers)
-{
-    return MakeJunkImage(path, mib, [&](HANDLE h) {
-        const uint64_t base = (mib - 32) << 20;
-        for (size_t r = 0; r < headers.size(); ++r) {
-            const std::vector<uint8_t> sig = HeaderBytes(headers[r]);
-            if (!WriteAt(h, base + r * 65536 + uint64_t(headers[r].offset - 1), sig.data(), sig.size()))
-                return false;
-        }
-        return true;
-    });
-}
-
-// `files` files spread over the image, one per slot of equal size, each a header of one of
-// `headers` in turn and random bytes.
-bool MakePlantedImage(const std::wstring& path, uint64_t mib, uint64_t files, const std::vector<FileType1>& headers)
-{
-    return MakeJunkImage(path, mib, [&](HANDLE h) {
-        std::mt19937 rng(500);
-        const uint64_t slot = (mib << 20) / files / 512 * 512;
-        std::vector<uint8_t> body;
-        for (uint64_t f = 0; f < files; ++f) {
-            const FileType1& t = headers[f % headers.size()];
-            body.resize(size_t(32 << 10) + rng() % (1u << 20));
-            for (uint8_t& b : body)
-                b = static_cast<uint8_t>(rng());
-            std::fill(body.begin(), body.begin() + 512, 0);
-            const std::vector<uint8_t> sig = HeaderBytes(t);
-            std::copy(sig.begin(), sig.end(), body.begin() + (t.offset - 1));
-            const uint64_t at = f * slot + (rng() % ((slot - body.size()) / 512)) * 512;
-            if (!WriteAt(h, at, body.data(), body.size()))
-                return false;
-        }
-        return true;
-    });
 }
 
 class BenchHost : public CarveScanHost {
@@ -218,44 +81,6 @@ private:
     std::wstring m_dest;
     CarveSearchKind m_kind;
 };
-
-double SequentialRead(const std::wstring& image, uint64_t bytes)
-{
-    HANDLE h = OpenDeviceForReading(image.c_str());
-    if (h == INVALID_HANDLE_VALUE)
-        return 0;
-    std::vector<uint8_t> buf(size_t(kCarveChunkSectors) * 512);
-    const auto t0 = Clock::now();
-    volatile uint8_t sink = 0;
-    for (uint64_t s = 0; s * 512 < bytes; s += kCarveChunkSectors) {
-        if (ReadSectorsFromHandle(h, s, kCarveChunkSectors, buf.data()) == 0)
-            break;
-        sink = sink + buf[0];
-    }
-    const double secs = Seconds(t0);
-    CloseHandle(h);
-    return double(bytes) / (1 << 20) / secs;
-}
-
-// A plain write of `bytes` to a new file in folder, in chunks of the scan's size: what saving the
-// found files cannot beat. The file is deleted afterwards.
-double SequentialWrite(const std::wstring& folder, uint64_t bytes)
-{
-    const std::wstring path = folder + L"\\zr_bench_carve_write.tmp";
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return 0;
-    std::vector<uint8_t> buf(size_t(kCarveChunkSectors) * 512, 0x5A);
-    const auto t0 = Clock::now();
-    DWORD put = 0;
-    for (uint64_t done = 0; done < bytes; done += buf.size())
-        if (!WriteFile(h, buf.data(), DWORD(buf.size()), &put, nullptr))
-            break;
-    CloseHandle(h);
-    const double secs = Seconds(t0);
-    DeleteFileW(path.c_str());
-    return double(bytes) / (1 << 20) / secs;
-}
 
 } // namespace
 

@@ -1,50 +1,21 @@
 #include "sigrecovery/thumbnails.h"
 
 #include <gdiplus.h>
-
-#include <algorithm>
+#include <shlwapi.h>
 
 #include "resources/resource.h"
 #include "sigrecovery/pure/thumb_layout.h"
 
 namespace {
 
-// The file's first bytes (up to kThumbnailReadLimit) in a stream of its own; null when the file
-// cannot be read.
-IStream* ReadFileIntoStream(const CString& path)
+// A stream over the file that reads only what the decoder asks for: a found picture's file often
+// runs on far beyond the picture (up to the next header), and its thumbnail reads none of that.
+IStream* OpenFileStream(const CString& path)
 {
-    HANDLE file = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return nullptr;
-    LARGE_INTEGER size{};
-    ::GetFileSizeEx(file, &size);
-    const SIZE_T want = SIZE_T(std::min<uint64_t>(uint64_t(std::max<LONGLONG>(size.QuadPart, 0)), kThumbnailReadLimit));
-    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, want > 0 ? want : 1);
     IStream* stream = nullptr;
-    if (memory != nullptr) {
-        SIZE_T got = 0;
-        if (auto* bytes = static_cast<uint8_t*>(::GlobalLock(memory))) {
-            while (got < want) {
-                DWORD n = 0;
-                const DWORD part = DWORD(std::min<SIZE_T>(want - got, SIZE_T(1) << 24));
-                if (!::ReadFile(file, bytes + got, part, &n, nullptr) || n == 0)
-                    break;
-                got += n;
-            }
-            ::GlobalUnlock(memory);
-        }
-        // The stream frees the memory when it is released.
-        if (::CreateStreamOnHGlobal(memory, TRUE, &stream) == S_OK) {
-            ULARGE_INTEGER length{};
-            length.QuadPart = got;
-            stream->SetSize(length);
-        } else {
-            ::GlobalFree(memory);
-            stream = nullptr;
-        }
-    }
-    ::CloseHandle(file);
+    if (::SHCreateStreamOnFileEx(path, STGM_READ | STGM_SHARE_DENY_NONE, FILE_ATTRIBUTE_NORMAL, FALSE, nullptr,
+                                 &stream) != S_OK)
+        return nullptr;
     return stream;
 }
 
@@ -114,7 +85,7 @@ bool CPicDataReader::SetPath(const CString& path)
 {
     CFileDataReader::SetPath(path);
     Release();
-    IStream* stream = ReadFileIntoStream(path);
+    IStream* stream = OpenFileStream(path);
     if (stream == nullptr)
         return false;
     const bool loaded = LoadFromStream(stream);

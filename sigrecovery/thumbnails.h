@@ -21,10 +21,6 @@ namespace Gdiplus {
 class Bitmap;
 }
 
-// At most this much of a found file is read for its thumbnail: a picture's own data lies at its
-// start, and a carved file may run on far beyond it.
-constexpr uint64_t kThumbnailReadLimit = uint64_t(64) << 20;
-
 // Reads a picture from somewhere and hands it out.
 class CFileDataReader {
 public:
