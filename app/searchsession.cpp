@@ -14,6 +14,7 @@
 #include "app/waitdialogs.h"
 #include "resources/resource.h"
 #include "app/devicetree.h"
+#include "storage/pure/bootsector.h"
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/storage_host.h"
@@ -389,6 +390,18 @@ void CSearchSession::OnTreeSelChanged(CTreeClass* tree, NMTREEVIEWW* change, LRE
         tree->ShowDeviceItem(change->itemNew.hItem);
 }
 
+void CSearchSession::ReadSelectedDevice(Selection& selection)
+{
+    selection.kind = SelectedItemKind;
+    selection.fsName = NormaliseFsName(PropertyValue(2));
+    if (selection.kind == L"Hard Disk" || selection.kind == L"Logical") {
+        selection.diskNumber = SelectedDiskNumber;
+    } else {
+        const int32_t disk = StrToInt32(PropertyValue(0));
+        selection.diskNumber = uint16_t(disk >= 0 && disk < kMaxDisks ? disk : 0);
+    }
+}
+
 ScanTarget CSearchSession::ApplySelection(Selection& selection, const wchar_t* searchModeName)
 {
     SelectedDiskNumber = selection.diskNumber;
@@ -627,6 +640,21 @@ void CSearchSession::ReleasePieChart()
         m_pieChart.RemoveAll();
         m_pieChart.DestroyWindow();
     }
+}
+
+void CSearchSession::ReturnToLauncher(int result)
+{
+    ReleasePieChart();
+    ActiveTree = &m_driveTree;
+    ResetDiskTable();
+    ShowWindow(SW_HIDE);
+    if (g_pMainDlg != nullptr && g_pMainDlg->GetSafeHwnd() != nullptr) {
+        g_pMainDlg->ShowWindow(SW_RESTORE);
+        g_pMainDlg->EnableWindow(TRUE);
+        g_pMainDlg->CenterWindow();
+        ::SetActiveWindow(g_pMainDlg->GetSafeHwnd());
+    }
+    EndDialog(result);
 }
 
 // ---- Progress area -----------------------------------------------------------------------------

@@ -137,6 +137,9 @@ public:
         bool physical = false; // a drive letter scanned through its disk
     };
     ScanTarget ApplySelection(Selection& selection, const wchar_t* searchModeName);
+    // The selected tree item's kind, file system and disk number as the detail list shows them: a
+    // disk or a drive letter has its disk from the tree, a partition from its first row.
+    void ReadSelectedDevice(Selection& selection);
 
     // ---- The sector range (a layout with sectorRange) ----
     struct SectorRange {
@@ -252,6 +255,9 @@ protected:
     // when one was made.
     CPieChartWnd m_pieChart;
     void ReleasePieChart();
+    // Back on the drive page: the dialog's chart and the disk tables let go, the dialog hidden, the
+    // launcher shown again, and the modal loop ended with `result`.
+    void ReturnToLauncher(int result);
 
 private:
     static UINT ScanWorkerEntry(LPVOID param);

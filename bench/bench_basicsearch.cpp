@@ -27,6 +27,7 @@
 #include "app/maindlg.h"
 #include "app/treeclass.h"
 #include "app/waitdialogs.h"
+#include "bench/dialog_bench.h"
 #include "bench/synth_volumes.h"
 #include "fsrecovery/basicsearch.h"
 #include "fsrecovery/pure/basic_scan.h"
@@ -75,31 +76,6 @@ uint64_t ImageSectors(const std::wstring& path)
     if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         return 0;
     return ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / kSector;
-}
-
-std::wstring ExeFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder = path;
-    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
-}
-
-template <class Pred> bool PumpUntil(Pred done, DWORD timeoutMs)
-{
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        if (done())
-            return true;
-        if (::GetTickCount() - start > timeoutMs)
-            return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
-    }
 }
 
 // The plain read of what the scan reads: the $MFT along its runs, or the FAT data area.
@@ -291,22 +267,10 @@ int RunSearch(const Case& c, bool saveLog)
 
 bool RunChild(const Case& c, const wchar_t* step = L"search")
 {
-    wchar_t exe[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(exe) + L"\" " + step + L" ";
-    command += c.ntfs ? L"ntfs " : L"fat32 ";
-    command += c.image.empty() ? std::to_wstring(c.files) : L"\"" + c.image + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(exe, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    ::WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 1;
-    ::GetExitCodeProcess(pi.hProcess, &code);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    return code == 0;
+    std::wstring arguments = std::wstring(step) + L" ";
+    arguments += c.ntfs ? L"ntfs " : L"fat32 ";
+    arguments += c.image.empty() ? std::to_wstring(c.files) : L"\"" + c.image + L"\"";
+    return RunSelf(arguments);
 }
 
 void Measure(const Case& c)

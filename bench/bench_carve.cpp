@@ -88,11 +88,7 @@ int main()
 {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = argc > 1 ? argv[1] : temp;
-    if (!folder.empty() && folder.back() == L'\\')
-        folder.pop_back();
+    const std::wstring folder = FolderArgument(argc, argv, 1);
     const uint64_t mib = argc > 2 ? _wtoi64(argv[2]) : 2048;
     const uint64_t files = argc > 4 ? _wtoi64(argv[4]) : 500;
     std::wstring sigDir = argc > 3 ? argv[3] : L"";

@@ -25,6 +25,7 @@
 #include "app/maindlg.h"
 #include "bench/carve_images.h"
 #include "bench/peak_memory.h"
+#include "bench/dialog_bench.h"
 #include "bench/synth_volumes.h"
 #include "resources/resource.h"
 #include "sigrecovery/photosearch.h"
@@ -40,31 +41,6 @@ class BenchApp : public CWinApp {
 public:
     BenchApp() : CWinApp(L"Zembrolix Recovery (Premium)") { }
 };
-
-std::wstring ExeFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder = path;
-    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
-}
-
-template <class Pred> bool PumpUntil(Pred done, DWORD timeoutMs)
-{
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        if (done())
-            return true;
-        if (::GetTickCount() - start > timeoutMs)
-            return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
-    }
-}
 
 std::vector<CString> g_boxes;
 int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT)
@@ -187,21 +163,7 @@ int RunSearch(bool photo, const std::wstring& image, const std::wstring& folder,
 
 bool RunChild(const wchar_t* search, const std::wstring& image, const std::wstring& folder, const std::wstring& result)
 {
-    wchar_t exe[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring command =
-        L"\"" + std::wstring(exe) + L"\" " + search + L" \"" + image + L"\" \"" + folder + L"\" \"" + result + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(exe, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    ::WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 1;
-    ::GetExitCodeProcess(pi.hProcess, &code);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    return code == 0;
+    return RunSelf(std::wstring(search) + L" \"" + image + L"\" \"" + folder + L"\" \"" + result + L"\"");
 }
 
 } // namespace
@@ -213,11 +175,7 @@ int main()
     if (argc == 5 && (std::wstring(argv[1]) == L"photo" || std::wstring(argv[1]) == L"signature"))
         return RunSearch(std::wstring(argv[1]) == L"photo", argv[2], argv[3], argv[4]);
 
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = argc > 1 ? argv[1] : temp;
-    if (!folder.empty() && folder.back() == L'\\')
-        folder.pop_back();
+    const std::wstring folder = FolderArgument(argc, argv, 1);
     const uint64_t mib = argc > 2 ? _wtoi64(argv[2]) : 2048;
     const uint64_t files = argc > 3 ? _wtoi64(argv[3]) : 500;
 

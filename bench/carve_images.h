@@ -187,6 +187,18 @@ inline double SequentialWrite(const std::wstring& folder, uint64_t bytes)
     return double(bytes) / (1 << 20) / secs;
 }
 
+// The folder of the images: argument `index` when given, else the temporary folder; without its
+// trailing backslash.
+inline std::wstring FolderArgument(int argc, wchar_t** argv, int index)
+{
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = argc > index ? argv[index] : temp;
+    if (!folder.empty() && folder.back() == L'\\')
+        folder.pop_back();
+    return folder;
+}
+
 // The image's size in bytes; 0 when it does not exist.
 inline uint64_t ImageBytes(const std::wstring& path)
 {

@@ -316,14 +316,7 @@ bool CBasicSearch::ReadScanRequest(HTREEITEM item, Selection& request)
             return false;
         request.physical = m_lastAnswer == 2;
     }
-    request.kind = SelectedItemKind;
-    request.fsName = NormaliseFsName(PropertyValue(2));
-    if (request.kind == L"Hard Disk" || request.kind == L"Logical") {
-        request.diskNumber = SelectedDiskNumber;
-    } else {
-        const int32_t disk = StrToInt32(PropertyValue(0));
-        request.diskNumber = uint16_t(disk >= 0 && disk < kMaxDisks ? disk : 0);
-    }
+    ReadSelectedDevice(request);
     if (request.kind == L"Logical") {
         request.startSector = 0;
         request.endSector = ParseSectors(PropertyValue(1));
@@ -495,16 +488,7 @@ void CBasicSearch::OnBnClickedBack()
         return;
     }
     if (BasicSearchPage == 0) {
-        ReleasePieChart();
-        ActiveTree = &m_driveTree;
-        ResetDiskTable();
-        ShowWindow(SW_HIDE);
-        if (g_pMainDlg != nullptr && g_pMainDlg->GetSafeHwnd() != nullptr) {
-            g_pMainDlg->ShowWindow(SW_RESTORE);
-            g_pMainDlg->EnableWindow(TRUE);
-            ::SetActiveWindow(g_pMainDlg->GetSafeHwnd());
-        }
-        EndDialog(kBackResult);
+        ReturnToLauncher(kBackResult);
         g_pBasicSearchDlg = nullptr;
         return;
     }

@@ -57,6 +57,28 @@ CString Decimal(uint64_t value)
 
 } // namespace
 
+SearchDialogLayout CarveSearchLayout(CarveSearchKind kind)
+{
+    const CarveSearchInfo& info = DescribeCarveSearch(kind);
+    SearchDialogLayout l;
+    l.mode = kind == CarveSearchKind::Photo ? kModePhoto : kind == CarveSearchKind::Video ? kModeVideo : kModeSignature;
+    l.caption = info.caption;
+    l.partitionCount = IDC_PS_SECTORS_TEXT;
+    l.partitionTotal = IDC_PS_OF_TOTAL;
+    l.selectHint = IDC_SELECT_HINT;
+    l.shareUp = IDB_BS_SHARE_UP;
+    l.shareDown = IDB_BS_SHARE_DOWN;
+    l.driveImages = IDB_DRIVE_TREE_IMAGES;
+    l.hintPanel = { IDC_SELECT_HINT_PANEL, IDC_SELECT_HINT };
+    l.rangeControls = { IDC_RANGE_HELP,      IDC_RANGE_MIN,       IDC_RANGE_START,       IDC_RANGE_END,
+                        IDC_RANGE_MAX,       IDC_RANGE_MIN_LABEL, IDC_RANGE_START_LABEL, IDC_RANGE_END_LABEL,
+                        IDC_RANGE_MAX_LABEL, IDC_RANGE_HINT,      IDC_RANGE_SLIDER };
+    l.sectorRange = true;
+    l.rangeHelpTip = info.rangeHelpTip;
+    l.glassControls = { IDC_CONTACT_LABEL };
+    return l;
+}
+
 BEGIN_MESSAGE_MAP(CCarveSession, CSearchSession)
     ON_WM_TIMER()
     ON_MESSAGE(WM_ZR_CARVE_FOUND, &CCarveSession::OnFoundMsg)
@@ -184,13 +206,13 @@ bool CCarveSession::LeaveDriveStep()
     ReadSectorFields();
 
     Selection selection;
-    selection.kind = SelectedItemKind;
-    selection.fsName = NormaliseFsName(PropertyValue(2));
-    if (selection.kind == L"Hard Disk" || selection.kind == L"Logical") {
-        selection.diskNumber = SelectedDiskNumber;
+    ReadSelectedDevice(selection);
+    // The range is held to the size of the disk it is read from, never of a disk selected before;
+    // a drive letter is read through its own volume, whatever size a disk has.
+    if (selection.kind == L"Logical") {
+        if (g_pMainDlg != nullptr)
+            g_pMainDlg->SelectedDriveValue = 0;
     } else {
-        const int32_t disk = StrToInt32(PropertyValue(0));
-        selection.diskNumber = uint16_t(disk >= 0 && disk < kMaxDisks ? disk : 0);
         SelectDiskItem(selection.diskNumber, PhysicalDrivesItem());
     }
     selection.startSector = fields.start;
@@ -454,7 +476,7 @@ void CCarveSession::OnBnClickedBack()
         ShowDriveStep();
         break;
     default:
-        EndDialogToLauncher();
+        ReturnToLauncher(int(kBackResult));
         break;
     }
 }
@@ -471,21 +493,6 @@ void CCarveSession::ShowDriveStep()
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
     m_driveTree.SetFocus();
     SetHint(m_selectDriveHint);
-}
-
-void CCarveSession::EndDialogToLauncher()
-{
-    ReleasePieChart();
-    ActiveTree = &m_driveTree;
-    ResetDiskTable();
-    ShowWindow(SW_HIDE);
-    if (g_pMainDlg != nullptr && g_pMainDlg->GetSafeHwnd() != nullptr) {
-        g_pMainDlg->ShowWindow(SW_RESTORE);
-        g_pMainDlg->EnableWindow(TRUE);
-        g_pMainDlg->CenterWindow();
-        ::SetActiveWindow(g_pMainDlg->GetSafeHwnd());
-    }
-    EndDialog(int(kBackResult));
 }
 
 // ---- The other buttons ----------------------------------------------------------------------------

@@ -36,6 +36,11 @@ struct CarveDialogLayout {
     std::vector<int> driveStep;
 };
 
+// The layout of a carving dialog with what the three share filled in: the caption, the sector range
+// and its help, the hint over the detail list, the partition search's texts, the pictures of the
+// drive tree and of the share button, and the contact line on the glass.
+SearchDialogLayout CarveSearchLayout(CarveSearchKind kind);
+
 class CCarveSession : public CSearchSession, public CarveScanHost {
 public:
     enum : int { kDriveStep = 0, kOptionsStep = 1, kScanStep = 2 };
@@ -127,7 +132,6 @@ private:
     // The scan ended (by itself or after Stop): its last finds shown and the step's end state.
     void FinishScan();
     void ShowDriveStep();
-    void EndDialogToLauncher();
     void UpdateProgress();
     static UINT ScanWorker(LPVOID session);
 

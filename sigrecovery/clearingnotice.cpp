@@ -1,22 +1,13 @@
 #include "sigrecovery/clearingnotice.h"
 
-#include "app/startup.h"
 #include "resources/resource.h"
 
-BEGIN_MESSAGE_MAP(CRawDlg, CDialog)
+BEGIN_MESSAGE_MAP(CRawDlg, CSmallDialog)
     ON_WM_ERASEBKGND()
     ON_WM_CTLCOLOR()
 END_MESSAGE_MAP()
 
-CRawDlg::CRawDlg(CWnd* owner) : CDialog(IDD_CLEARING_NOTICE, owner), m_owner(owner) { }
-
-CRawDlg::~CRawDlg()
-{
-    if (GetSafeHwnd() != nullptr)
-        DestroyWindow();
-    if (m_hIcon != nullptr)
-        ::DestroyIcon(m_hIcon);
-}
+CRawDlg::CRawDlg(CWnd* owner) : CSmallDialog(IDD_CLEARING_NOTICE, owner, ZrKeyFilter::None), m_owner(owner) { }
 
 bool CRawDlg::Show(const CString& title, const CString& note)
 {
@@ -31,22 +22,13 @@ bool CRawDlg::Show(const CString& title, const CString& note)
     return true;
 }
 
-BOOL CRawDlg::OnInitDialog()
-{
-    CDialog::OnInitDialog();
-    m_hIcon = LoadIconImage(IDR_MAINFRAME, 32);
-    SetIcon(m_hIcon, TRUE);
-    SetIcon(m_hIcon, FALSE);
-    return FALSE;
-}
-
 BOOL CRawDlg::PreTranslateMessage(MSG* pMsg)
 {
     // Neither keys nor clicks reach the notice.
     if ((pMsg->message >= WM_KEYFIRST && pMsg->message <= WM_KEYLAST) ||
         (pMsg->message >= WM_MOUSEFIRST && pMsg->message <= WM_MOUSELAST))
         return TRUE;
-    return CDialog::PreTranslateMessage(pMsg);
+    return CSmallDialog::PreTranslateMessage(pMsg);
 }
 
 BOOL CRawDlg::OnEraseBkgnd(CDC* dc)
@@ -57,11 +39,7 @@ BOOL CRawDlg::OnEraseBkgnd(CDC* dc)
     return TRUE;
 }
 
-HBRUSH CRawDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor)
+HBRUSH CRawDlg::OnCtlColor(CDC* dc, CWnd*, UINT ctlColor)
 {
-    if (ctlColor != CTLCOLOR_STATIC)
-        return CDialog::OnCtlColor(dc, wnd, ctlColor);
-    dc->SetBkColor(RGB(255, 255, 255));
-    dc->SetTextColor(RGB(0, 0, 0));
-    return (HBRUSH)::GetStockObject(WHITE_BRUSH);
+    return WhiteStatic(dc, ctlColor, OPAQUE);
 }

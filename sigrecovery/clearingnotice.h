@@ -3,17 +3,16 @@
 // up for its second and destroys it, without waiting for it.
 #pragma once
 #include "afxwin.h"
+#include "app/smalldialog.h"
 
-class CRawDlg : public CDialog {
+class CRawDlg : public CSmallDialog {
 public:
     explicit CRawDlg(CWnd* owner);
-    ~CRawDlg() override;
 
     // Creates and shows the notice centred on its owner with the two lines, painted at once.
     bool Show(const CString& title, const CString& note);
 
 protected:
-    BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
     void OnOK() override { }
     void OnCancel() override { }
@@ -21,7 +20,6 @@ protected:
     HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor);
 
     CWnd* m_owner;
-    HICON m_hIcon = nullptr;
 
     DECLARE_MESSAGE_MAP()
 };

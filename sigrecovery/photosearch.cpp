@@ -15,10 +15,8 @@ constexpr UINT WM_ZR_THUMBNAILS_READY = WM_APP + 0x268;
 const SearchDialogLayout& PhotoLayout()
 {
     static const SearchDialogLayout layout = [] {
-        SearchDialogLayout l;
-        l.mode = kModePhoto;
+        SearchDialogLayout l = CarveSearchLayout(CarveSearchKind::Photo);
         l.templateId = IDD_PHOTO_SEARCH;
-        l.caption = L"Photo Search";
         l.page = &PhotoSearchPage;
         l.scanThread = &g_pPhotoScanThread;
         l.driveTree = IDC_PS_DRIVE_TREE;
@@ -33,20 +31,7 @@ const SearchDialogLayout& PhotoLayout()
         l.stopPartitions = IDC_PS_STOP_PARTITIONS;
         l.partitionLabel = IDC_PS_PS_LABEL;
         l.partitionProgress = IDC_PS_PS_PROGRESS;
-        l.partitionCount = IDC_PS_SECTORS_TEXT;
-        l.partitionTotal = IDC_PS_OF_TOTAL;
-        l.selectHint = IDC_SELECT_HINT;
-        l.shareUp = IDB_BS_SHARE_UP;
-        l.shareDown = IDB_BS_SHARE_DOWN;
-        l.driveImages = IDB_DRIVE_TREE_IMAGES;
         l.resultControls = { IDC_PS_STOP, IDC_PS_SCAN_PROGRESS, IDC_PS_PASS_TEXT, IDC_PS_SCANNED_OF, IDC_PS_CURRENT };
-        l.hintPanel = { IDC_SELECT_HINT_PANEL, IDC_SELECT_HINT };
-        l.rangeControls = { IDC_RANGE_HELP,      IDC_RANGE_MIN,       IDC_RANGE_START,       IDC_RANGE_END,
-                            IDC_RANGE_MAX,       IDC_RANGE_MIN_LABEL, IDC_RANGE_START_LABEL, IDC_RANGE_END_LABEL,
-                            IDC_RANGE_MAX_LABEL, IDC_RANGE_HINT,      IDC_RANGE_SLIDER };
-        l.sectorRange = true;
-        l.rangeHelpTip = DescribeCarveSearch(CarveSearchKind::Photo).rangeHelpTip;
-        l.glassControls = { IDC_CONTACT_LABEL };
         l.partitionLocked = { IDC_PS_REFRESH, IDC_RANGE_SLIDER, IDC_RANGE_START, IDC_RANGE_END };
         l.iconButtons = {
             { IDC_CONTACT_US, IDI_CONTACT },

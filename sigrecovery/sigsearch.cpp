@@ -28,12 +28,9 @@ enum SummaryColumn : int {
 
 SearchDialogLayout MakeLayout(CarveSearchKind kind)
 {
-    const CarveSearchInfo& info = DescribeCarveSearch(kind);
     const bool video = kind == CarveSearchKind::Video;
-    SearchDialogLayout l;
-    l.mode = video ? kModeVideo : kModeSignature;
+    SearchDialogLayout l = CarveSearchLayout(kind);
     l.templateId = video ? IDD_VIDEO_SEARCH : IDD_SIGNATURE_SEARCH;
-    l.caption = info.caption;
     l.page = video ? &VideoSearchPage : &SignatureSearchPage;
     l.scanThread = video ? &g_pVideoScanThread : &g_pSignatureScanThread;
     l.driveTree = IDC_SS_DRIVE_TREE;
@@ -48,21 +45,8 @@ SearchDialogLayout MakeLayout(CarveSearchKind kind)
     l.stopPartitions = IDC_SS_STOP_PARTITIONS;
     l.partitionLabel = IDC_SS_PS_LABEL;
     l.partitionProgress = IDC_SS_PS_PROGRESS;
-    l.partitionCount = IDC_PS_SECTORS_TEXT;
-    l.partitionTotal = IDC_PS_OF_TOTAL;
-    l.selectHint = IDC_SELECT_HINT;
-    l.shareUp = IDB_BS_SHARE_UP;
-    l.shareDown = IDB_BS_SHARE_DOWN;
     l.shareButton = IDC_SS_SHARE_BUTTON;
-    l.driveImages = IDB_DRIVE_TREE_IMAGES;
     l.resultControls = { IDC_SS_SCAN_PROGRESS, IDC_SS_PASS_TEXT, IDC_SS_CURRENT, IDC_SS_SCANNED_OF, IDC_SS_STOP };
-    l.hintPanel = { IDC_SELECT_HINT_PANEL, IDC_SELECT_HINT };
-    l.rangeControls = { IDC_RANGE_HELP,      IDC_RANGE_MIN,       IDC_RANGE_START,       IDC_RANGE_END,
-                        IDC_RANGE_MAX,       IDC_RANGE_MIN_LABEL, IDC_RANGE_START_LABEL, IDC_RANGE_END_LABEL,
-                        IDC_RANGE_MAX_LABEL, IDC_RANGE_HINT,      IDC_RANGE_SLIDER };
-    l.sectorRange = true;
-    l.rangeHelpTip = info.rangeHelpTip;
-    l.glassControls = { IDC_CONTACT_LABEL };
     l.partitionLocked = { IDC_SS_REFRESH, IDC_RANGE_SLIDER, IDC_RANGE_START, IDC_RANGE_END };
     l.iconButtons = {
         { IDC_SS_MORE_PARTITIONS, IDI_ENTIRE_DRIVE },

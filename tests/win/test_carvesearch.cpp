@@ -328,9 +328,13 @@ TEST_F(CarveSearchTest, SignatureSearchListsAndCountsEveryFind)
         SCOPED_TRACE(thorough ? "with the Thorough pass" : "General pass only");
         Open(CarveSearchKind::Signature);
         SelectMedium(true, 0, sectors - 1);
+        // A smaller disk looked at before does not cut the drive letter's range.
+        DiskTotalSectors = 100;
+        main.SelectedDriveValue = 1;
         NextFromDriveStep(IDC_LOG_LOGICAL);
         ASSERT_EQ(CCarveSession::kOptionsStep, dlg->Page());
         EXPECT_EQ(CString(L"\\\\.\\M:"), dlg->Target().devicePath);
+        EXPECT_EQ(sectors - 1, dlg->Target().endSector);
         auto& sig = static_cast<CSigDuplicate&>(*dlg);
         CColoredListCtrl& types = sig.TypeList();
         ASSERT_GT(types.GetItemCount(), 3);
