@@ -99,18 +99,6 @@ double PlainReadOfScan(const Case& c, uint64_t sectors)
 
 // ---- search: the dialog ------------------------------------------------------------------------
 
-class BenchApp : public CWinApp {
-public:
-    BenchApp() : CWinApp(L"Zembrolix Recovery (Premium)") { }
-};
-
-std::vector<CString> g_boxes;
-int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT)
-{
-    g_boxes.push_back(text);
-    return IDNO;
-}
-
 // Clicks "logical" in the question that Next asks, and notes when: the search starts there.
 Clock::time_point g_answered;
 BOOL CALLBACK ClickLogical(HWND wnd, LPARAM)

@@ -37,18 +37,6 @@ namespace {
 
 using namespace bench;
 
-class BenchApp : public CWinApp {
-public:
-    BenchApp() : CWinApp(L"Zembrolix Recovery (Premium)") { }
-};
-
-std::vector<CString> g_boxes;
-int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT)
-{
-    g_boxes.push_back(text);
-    return IDNO;
-}
-
 // The searches read the whole image instead of the disk selected in the tree.
 template <class Search> class OnImage : public Search {
 public:

@@ -1,12 +1,29 @@
 // What the benchmarks that drive a real dialog share: the folder of the benchmark (where the
-// program's templates are), a message loop that runs until a condition holds, and a run of the
-// benchmark in a process of its own.
+// program's templates are), its application object and message-box recorder, a message loop that
+// runs until a condition holds, and a run of the benchmark in a process of its own.
 #pragma once
 #include <windows.h>
 
 #include <string>
+#include <vector>
+
+#include "afxwin.h"
 
 namespace bench {
+
+// The application object of a dialog benchmark (its message boxes' caption).
+class BenchApp : public CWinApp {
+public:
+    BenchApp() : CWinApp(L"Zembrolix Recovery (Premium)") { }
+};
+
+// The message boxes the dialog showed, each answered No (ZrSetMessageBoxHook(RecordBox)).
+inline std::vector<CString> g_boxes;
+inline int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT)
+{
+    g_boxes.push_back(text);
+    return IDNO;
+}
 
 // The benchmark's own folder, with its trailing backslash.
 inline std::wstring ExeFolder()
