@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr int kImageListGrowth = 256;
+
 // A stream over the file that reads only what the decoder asks for: a found picture's file often
 // runs on far beyond the picture (up to the next header), and its thumbnail reads none of that.
 IStream* OpenFileStream(const CString& path)
@@ -230,7 +232,9 @@ void CThumbsListCtrl::ResetImages()
     Clear();
     SetImageList(nullptr, LVSIL_NORMAL);
     m_images.DeleteImageList();
-    m_images.Create(kThumbSize, kThumbSize, ILC_COLOR24, 0, 1);
+    // Grown in steps of many pictures: an image list grown one picture at a time copies all its
+    // pictures at every new one.
+    m_images.Create(kThumbSize, kThumbSize, ILC_COLOR24, 0, kImageListGrowth);
     SetImageList(&m_images, LVSIL_NORMAL);
 }
 
@@ -245,8 +249,8 @@ void CThumbsListCtrl::Clear()
 void CThumbsListCtrl::AddThumbnail(HBITMAP bitmap, const CString& name, bool decoded, const CString& path)
 {
     const int index = GetItemCount();
-    m_images.SetImageCount(UINT(index + 1));
-    ImageList_Replace(m_images.GetSafeHandle(), index, bitmap, nullptr);
+    // The list and its pictures are emptied together, so the new picture's index is the item's.
+    ImageList_Add(m_images.GetSafeHandle(), bitmap, nullptr);
     m_items.push_back(Item{ path, decoded });
     InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, index, name, 0, 0, index, LPARAM(index));
     const ThumbGridPoint at = ThumbGridPosition(size_t(index));

@@ -562,32 +562,36 @@ TEST_F(CarveSearchTest, SliderAndSectorFieldsFollowEachOther)
     EXPECT_LT(0u, StrToUInt64(Text(IDC_RANGE_START)));
 }
 
-// A Signature Search that reads a medium of its own making instead of the selected one.
-class SignatureOnFile : public CSigDuplicate {
+// A search that reads a medium of its own making instead of the selected one.
+template <class Search> class OnFile : public Search {
 public:
-    explicit SignatureOnFile(const CString& file) : CSigDuplicate(CarveSearchKind::Signature), file(file) { }
+    template <class... A> explicit OnFile(const CString& file, A... args) : Search(args...), file(file) { }
     CString DevicePath() override { return file; }
     CString file;
 };
+
+// A medium of `count` finds, one every two sectors, each starting with `header`.
+CString MakeMedium(const CString& folder, int count, const char* header)
+{
+    const CString medium = folder + L"\\many.img";
+    std::vector<uint8_t> bytes(size_t(count) * 2 * 512, 0);
+    for (int i = 0; i < count; ++i)
+        memcpy(&bytes[size_t(i) * 1024], header, strlen(header));
+    HANDLE h = ::CreateFileW(medium, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    const bool ok = h != INVALID_HANDLE_VALUE && ::WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    ::CloseHandle(h);
+    return ok ? medium : CString();
+}
 
 // More finds than the list shows: the list is emptied at 2,000 rows with the notice and goes on;
 // the count and the files on disk hold every find.
 TEST_F(CarveSearchTest, AFullResultListIsClearedAndNothingIsLost)
 {
     constexpr int kFiles = 2100;
-    const CString folder = NewDestination();
-    const CString medium = folder + L"\\many.img";
-    {
-        std::vector<uint8_t> bytes(size_t(kFiles) * 2 * 512, 0);
-        for (int i = 0; i < kFiles; ++i)
-            memcpy(&bytes[size_t(i) * 1024], "%PDF-1.4\n", 9);
-        HANDLE h = ::CreateFileW(medium, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, h);
-        DWORD written = 0;
-        ASSERT_TRUE(::WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr));
-        ::CloseHandle(h);
-    }
-    Open(CarveSearchKind::Signature, std::make_unique<SignatureOnFile>(medium));
+    const CString medium = MakeMedium(NewDestination(), kFiles, "%PDF-1.4\n");
+    ASSERT_FALSE(medium.IsEmpty());
+    Open(CarveSearchKind::Signature, std::make_unique<OnFile<CSigDuplicate>>(medium, CarveSearchKind::Signature));
     SelectMedium(false, 0, uint64_t(kFiles) * 2 - 1);
     NextFromDriveStep();
     auto& sig = static_cast<CSigDuplicate&>(*dlg);
@@ -610,6 +614,29 @@ TEST_F(CarveSearchTest, AFullResultListIsClearedAndNothingIsLost)
     CString pdfFolder;
     ASSERT_TRUE(CarvePassFolder(destination, CarveSearchKind::Signature, false, &pdfFolder));
     EXPECT_EQ(kFiles, CountFiles(pdfFolder + L"\\PDF"));
+}
+
+// More pictures than the thumbnail list shows: it is emptied at 2,000 and goes on; a picture that
+// does not decode shows the default picture.
+TEST_F(CarveSearchTest, AFullThumbnailListIsClearedAndGoesOn)
+{
+    constexpr int kPictures = 2030;
+    const CString medium = MakeMedium(NewDestination(), kPictures, "GIF89a");
+    ASSERT_FALSE(medium.IsEmpty());
+    Open(CarveSearchKind::Photo, std::make_unique<OnFile<CRawSearch>>(medium));
+    SelectMedium(false, 0, uint64_t(kPictures) * 2 - 1);
+    NextFromDriveStep();
+    dlg->CheckDlgButton(IDC_PS_THOROUGH, BST_UNCHECKED);
+    ScanInto(NewDestination());
+    ASSERT_TRUE(PumpUntil([&] { return dlg->IsWindowEnabled() != FALSE; }, 5000));
+    auto& photo = static_cast<CRawSearch&>(*dlg);
+    EXPECT_EQ(uint64_t(kPictures), dlg->Results().FoundCount());
+    ASSERT_EQ(kPictures - 2000, photo.Thumbnails().Count());
+    EXPECT_TRUE(Visible(IDC_PS_CLEAR_NOTE));
+    EXPECT_FALSE(photo.Thumbnails().Decoded(0));
+    CString last;
+    last.Format(L"GNKX%05d.gif", kPictures);
+    EXPECT_EQ(last, photo.Thumbnails().GetItemText(kPictures - 2001, 0));
 }
 
 // Leaving a scan running by closing the dialog stops it and waits for it.
