@@ -366,6 +366,13 @@ TEST_F(CarveSearchTest, SignatureSearchListsAndCountsEveryFind)
             // The icon is asked for once per type and kept in its hidden cell.
             EXPECT_EQ(perType[key] > 0, !summary.GetItemText(row, 7).IsEmpty());
         }
+        // A found file opens from its row.
+        g_opened.clear();
+        results.SetItemState(1, LVIS_SELECTED, LVIS_SELECTED);
+        NMHDR click{ results.GetSafeHwnd(), UINT_PTR(IDC_SS_RESULTS), UINT(NM_DBLCLK) };
+        dlg->SendMessage(WM_NOTIFY, IDC_SS_RESULTS, LPARAM(&click));
+        ASSERT_EQ(1u, g_opened.size());
+        EXPECT_EQ(dlg->Results().Shown()[1].path, g_opened[0]);
         dlg->DestroyWindow();
     }
 }
@@ -517,6 +524,17 @@ TEST_F(CarveSearchTest, RefusesWhatCannotBeScanned)
     dlg->OnBnClickedBack();
     EXPECT_EQ(0, sig.TypeList().GetItemCount());
     EXPECT_EQ(CCarveSession::kDriveStep, dlg->Page());
+    SelectMedium(true, 0, 1);
+    NextFromDriveStep(IDC_LOG_LOGICAL);
+    ASSERT_GT(sig.TypeList().GetItemCount(), 0);
+    EXPECT_TRUE(sig.TypeList().GetCheck(0));
+
+    // Refresh Tree lists the drives again on the drive step.
+    dlg->OnBnClickedBack();
+    dlg->OnBnClickedRefreshTree();
+    EXPECT_NE(nullptr, ChildWith(dlg->PhysicalDrivesItem(), L"(Disk6 - "));
+    EXPECT_EQ(dlg->DriveTree().GetRootItem(), dlg->DriveTree().GetSelectedItem());
+    EXPECT_TRUE(Enabled(IDC_SS_NEXT));
 }
 
 // The range slider and the four fields follow each other; a field that is not a number changes
