@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "app/background.h"
@@ -18,6 +19,22 @@
 #include "resource.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/search_mode.h"
+
+const wchar_t* const HintSelectDrive =
+    L"Select the Drive (from which you want to recover data) from the List of available Physical or Logical Drives "
+    L"in the left Panel. In case of Deleted or missing Partitions, click on 'Search More Partitions' button to find "
+    L"lost drives. Select the Drive and click 'Next' Button to continue...";
+const wchar_t* const HintSelectFiles = L"Select Files and Folders from left Panel Directories Tree and Click on 'Save' "
+                                       L"button to save recovered Files and Folders.";
+const wchar_t* const HintViewRecovered =
+    L"To view the recovered Data, please click on 'Open Containing Folder' button. "
+    L"Or Click on \x2018"
+    L"Back\x2019 Button to select another disk for recovery.";
+const wchar_t* const HintStopRecovery =
+    L"To Stop recovery, click on 'Stop' Button or please wait for the process to be completed.";
+const wchar_t* const HintStopSearching =
+    L"You can stop searching Files and Folders by clicking on 'Stop' button. However, it is strongly recommended "
+    L"that you should allow the software to complete the searching Process.";
 
 CDelvaneDlg* g_pMainDlg = nullptr;
 CDialog* g_pBasicSearchDlg = nullptr;
@@ -694,6 +711,17 @@ void CDelvaneDlg::UpdateProgress(HWND bar, uint64_t start, uint64_t end, uint64_
     }
 }
 
+void CDelvaneDlg::SetProgressPosition64(HWND bar, uint64_t start, uint64_t end, uint64_t position)
+{
+    const ZrProgressPlan plan = PlanProgressRange(start, end, 1);
+    if (!plan.small) {
+        UpdateProgress(bar, start, end, position);
+        return;
+    }
+    const uint64_t at = position <= start ? 0 : std::min<uint64_t>(position - start, uint64_t(plan.rangeMax));
+    ::SendMessageW(bar, PBM_SETPOS, WPARAM(at), 0);
+}
+
 void CDelvaneDlg::SetSaveStatusText(const CString& text)
 {
     if (CWnd* saving = g_pSavingFilesDlg)
@@ -743,7 +771,8 @@ void CDelvaneDlg::FormatSelectionDetails(const CString& typeText, int partitionI
 void CDelvaneDlg::ShowWaitDialog(CWnd* owner, BOOL centre)
 {
     HWND ownerWnd = owner ? owner->GetSafeHwnd() : m_hWnd;
-    if (::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId())
+    // Without a launcher window (a search run on its own) the caller's thread shows it.
+    if (m_hWnd != nullptr && ::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId())
         SendMessage(WM_ZR_SHOW_WAIT, centre, (LPARAM)ownerWnd);
     else
         ShowWaitDialogHere(ownerWnd, centre);
@@ -752,7 +781,7 @@ void CDelvaneDlg::ShowWaitDialog(CWnd* owner, BOOL centre)
 void CDelvaneDlg::CloseWaitDialog(CWnd* owner)
 {
     HWND ownerWnd = owner ? owner->GetSafeHwnd() : m_hWnd;
-    if (::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId())
+    if (m_hWnd != nullptr && ::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId())
         SendMessage(WM_ZR_CLOSE_WAIT, 0, (LPARAM)ownerWnd);
     else
         CloseWaitDialogHere(ownerWnd);

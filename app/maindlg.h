@@ -95,6 +95,10 @@ public:
     // ---- Progress, status and wait --------------------------------------------------------
     void SetProgressRange64(HWND bar, uint64_t start, uint64_t end, int32_t step);
     void UpdateProgress(HWND bar, uint64_t start, uint64_t end, uint64_t position);
+    // Puts the bar of a range set by SetProgressRange64 at `position` at once: a small range at
+    // position - start, a large one at its percent (forward only, as UpdateProgress). For work
+    // reported now and then rather than step by step.
+    void SetProgressPosition64(HWND bar, uint64_t start, uint64_t end, uint64_t position);
     void SetSaveStatusText(const CString& text);
     // The seven property rows of a partition of DiskPartitionTable in the active dialog's list,
     // then that dialog's hint panel hidden and (Deep, Photo, Video, Signature) its range controls
@@ -173,6 +177,14 @@ protected:
 
     DECLARE_MESSAGE_MAP()
 };
+
+// The hints the search dialogs show in their path line and hint labels: what to do on the drive
+// page, after a scan, after a carving search, while saving and while a scan runs.
+extern const wchar_t* const HintSelectDrive;
+extern const wchar_t* const HintSelectFiles;
+extern const wchar_t* const HintViewRecovered;
+extern const wchar_t* const HintStopRecovery;
+extern const wchar_t* const HintStopSearching;
 
 extern CDelvaneDlg* g_pMainDlg;
 extern CDialog* g_pBasicSearchDlg;

@@ -49,7 +49,9 @@ template <int Mode> bool LiveDriveTreeTarget(DriveTreeTarget& target)
     target.logicalRoot = session->LogicalDrivesItem();
     target.fileList = session->DetailList()->GetSafeHwnd();
     target.onFirstPage = session->Page() == 0;
-    target.scanCounted = session->Page() != 0;
+    // A scan counts from its end: the one running now may still search its disk's partitions.
+    const bool scanning = session->Layout().scanThread != nullptr && *session->Layout().scanThread != nullptr;
+    target.scanCounted = session->Page() > (scanning ? 1 : 0);
     return true;
 }
 

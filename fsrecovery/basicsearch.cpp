@@ -3,6 +3,7 @@
 #include "app/maindlg.h"
 #include "app/notices.h"
 #include "app/questions.h"
+#include "app/searchcontrols.h"
 #include "app/startup.h"
 #include "app/waitdialogs.h"
 #include "fsrecovery/basicscan.h"
@@ -101,7 +102,7 @@ const FsDialogLayout& BasicFsLayout()
         l.resultTree = IDC_BS_RESULT_TREE;
         l.fileList = IDC_BS_FILE_LIST;
         l.folderCount = IDC_BS_CURRENT_FOLDER;
-        l.pathLabel = IDC_BS_PATH;
+        l.pathLabel = IDC_BS_PS_NOTE;
         l.resultImages = IDB_RESULT_TREE_IMAGES;
         l.stateImages = IDB_TREE_STATE_IMAGES;
         return l;
@@ -114,13 +115,47 @@ void Inform(CWnd* owner, const wchar_t* text)
     ZrMessageBox(owner ? owner->GetSafeHwnd() : nullptr, text, L"Message", MB_OK | MB_ICONINFORMATION);
 }
 
+// Tells the dialog the scan's status from the scan's own thread: each phase as it begins, its
+// progress only when the display moves by a step. Each report waits until it is on screen, so the
+// controls show where the scan is, never where it was.
+class ScanStatusReporter {
+public:
+    explicit ScanStatusReporter(HWND dialog) : m_dialog(dialog) { }
+
+    BasicScanObserver Observer()
+    {
+        BasicScanObserver observer;
+        observer.phase = [this](BasicScanPhase phase, uint64_t first, uint64_t end) {
+            m_status = ScanStatusSnapshot{ phase, first, end, 0 };
+            m_throttle.Restart();
+            m_throttle.Due(0, end - first);
+            Send();
+        };
+        observer.progress = [this](uint64_t done, uint64_t total) {
+            if (!m_throttle.Due(done, total))
+                return;
+            m_status.done = done;
+            Send();
+        };
+        return observer;
+    }
+
+private:
+    void Send() { ::SendMessageW(m_dialog, WM_ZR_BASIC_SCAN_STATUS, 0, LPARAM(&m_status)); }
+
+    HWND m_dialog;
+    ScanStatusSnapshot m_status;
+    ProgressThrottle m_throttle;
+};
+
 // The scan of the selected volume and its finishing steps: the rows whose parent was not found
 // go under the catch-all folder, then the results tree is built. A stopped scan finishes on
 // the rows found so far.
 UINT ScanAndBuildTree(LPVOID param)
 {
     CBasicSearch* dlg = static_cast<CBasicSearch*>(param);
-    const BasicScanStatus status = RunBasicScan(dlg->Target(), dlg->Store(), &dlg->ScanStop(), dlg->ProgressBar());
+    ScanStatusReporter reporter(dlg->GetSafeHwnd());
+    const BasicScanStatus status = RunBasicScan(dlg->Target(), dlg->Store(), &dlg->ScanStop(), reporter.Observer());
     dlg->SetScanMessage(BasicScanStatusMessage(status));
     if (status != BasicScanStatus::Done && status != BasicScanStatus::Stopped)
         return 0;
@@ -170,6 +205,7 @@ BEGIN_MESSAGE_MAP(CBasicSearch, CFsSearchSession)
     ON_BN_CLICKED(IDC_BS_MORE_PARTITIONS, &CBasicSearch::OnBnClickedSearchMorePartitions)
     ON_MESSAGE(WM_ZR_REMOVABLE_FOUND, &CBasicSearch::OnRemovablePartitionFound)
     ON_MESSAGE(WM_ZR_REMOVABLE_ENDED, &CBasicSearch::OnRemovableSearchEnded)
+    ON_MESSAGE(WM_ZR_BASIC_SCAN_STATUS, &CBasicSearch::OnScanStatus)
     ON_NOTIFY(NM_DBLCLK, IDC_BS_FILE_LIST, &CBasicSearch::OnNMDblclkFileList)
     ON_NOTIFY(NM_RCLICK, IDC_BS_FILE_LIST, &CBasicSearch::OnNMRClickFileList)
     ON_NOTIFY(NM_SETFOCUS, IDC_BS_FILE_LIST, &CBasicSearch::OnNMSetfocusFileList)
@@ -188,6 +224,9 @@ void CBasicSearch::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, IDC_BS_CURRENT, m_current);
     DDX_Control(pDX, IDC_BS_RANGE, m_range);
     DDX_Control(pDX, IDC_BS_STATUS, m_status);
+    DDX_Control(pDX, IDC_BS_PROBE_DONE, m_probeDone);
+    DDX_Control(pDX, IDC_BS_PROBE_TOTAL, m_probeTotal);
+    DDX_Control(pDX, IDC_BS_PS_NOTE, m_note);
 }
 
 BOOL CBasicSearch::OnInitDialog()
@@ -198,11 +237,10 @@ BOOL CBasicSearch::OnInitDialog()
     CFsSearchSession::OnInitDialog();
 
     const COLORREF white = RGB(255, 255, 255);
-    for (CColorStatic* s : { &m_scanned, &m_current, &m_range, &m_status })
+    for (CColorStatic* s : { &m_scanned, &m_current, &m_range, &m_status, &m_probeDone, &m_probeTotal, &m_note })
         s->SetBkColor(white);
     m_path.SetBkColor(RGB(255, 252, 223));
-    m_pathText = L"Select drive to start recovery...";
-    m_path.SetWindowText(m_pathText);
+    m_path.SetWindowText(HintSelectDrive);
     if (CommandLineLogPath.IsEmpty())
         StartRemovableMediaSearch();
     return TRUE;
@@ -222,6 +260,88 @@ void CBasicSearch::ShowNoResultsNotice()
 std::atomic<int32_t>& CBasicSearch::NoticeState()
 {
     return BasicNoticeState;
+}
+
+// ---- What the scan shows while it runs -------------------------------------------------------
+
+void CBasicSearch::OnResultsBuildStep(ResultsBuildStep step)
+{
+    ScanStatusSnapshot status;
+    status.phase = step == ResultsBuildStep::SearchingLost ? BasicScanPhase::SearchingLost : BasicScanPhase::Storing;
+    ::SendMessageW(GetSafeHwnd(), WM_ZR_BASIC_SCAN_STATUS, 0, LPARAM(&status));
+}
+
+LRESULT CBasicSearch::OnScanStatus(WPARAM, LPARAM status)
+{
+    if (status != 0)
+        ShowScanStatus(*reinterpret_cast<const ScanStatusSnapshot*>(status));
+    return 0;
+}
+
+void CBasicSearch::ShowScanStatus(const ScanStatusSnapshot& status)
+{
+    const ScanStatusTexts texts = ScanStatusTextsOf(status);
+    const bool entering = status.phase != m_shownPhase;
+    m_shownPhase = status.phase;
+    const HWND bar = ProgressBar();
+    auto showControls = [this](std::initializer_list<int> ids, int show) {
+        for (int id : ids)
+            GetDlgItem(id)->ShowWindow(show);
+    };
+    switch (status.phase) {
+    case BasicScanPhase::Validating:
+        m_scanned.SetWindowText(texts.scanned);
+        return;
+    case BasicScanPhase::Probing:
+        if (entering) {
+            showControls({ IDC_BS_CURRENT, IDC_BS_SCANNED, IDC_BS_STATUS }, SW_HIDE);
+            showControls({ IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL }, SW_SHOW);
+            if (g_pMainDlg != nullptr)
+                g_pMainDlg->SetProgressRange64(bar, status.first, status.end, 1);
+        }
+        m_probeDone.SetWindowText(texts.probeDone);
+        m_probeTotal.SetWindowText(texts.probeTotal);
+        break;
+    case BasicScanPhase::FatScan:
+    case BasicScanPhase::NtfsScan:
+        if (entering) {
+            showControls({ IDC_BS_STATUS, IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL }, SW_HIDE);
+            showControls({ IDC_BS_CURRENT, IDC_BS_SCANNED }, SW_SHOW);
+            // A FAT block is 512 sectors, an NTFS record 2.
+            if (g_pMainDlg != nullptr)
+                g_pMainDlg->SetProgressRange64(bar, status.first, status.end,
+                                               status.phase == BasicScanPhase::FatScan ? 512 : 2);
+        }
+        m_scanned.SetWindowText(texts.scanned);
+        m_current.SetWindowText(texts.current);
+        break;
+    case BasicScanPhase::SearchingLost:
+        // The scan is over: its counters and Stop go, the line says what is done now.
+        m_resultTree.EnableWindow(FALSE);
+        if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
+            g_pMainDlg->ShowModeResultControls(SW_HIDE);
+        else
+            ShowResultControls(SW_HIDE);
+        m_current.SetWindowText(L"");
+        m_status.SetWindowText(texts.status);
+        m_status.ShowWindow(SW_SHOW);
+        m_progress.SetPos(0);
+        m_progress.ShowWindow(SW_SHOW);
+        return;
+    case BasicScanPhase::Storing:
+        m_status.SetWindowText(texts.status);
+        m_status.ShowWindow(SW_SHOW);
+        return;
+    }
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->SetProgressPosition64(bar, status.first, status.end, status.first + status.done);
+}
+
+void CBasicSearch::ShowResultControls(int showCommand)
+{
+    if (showCommand == SW_HIDE && m_progress.IsWindowVisible())
+        GrowProgressArea();
+    CFsSearchSession::ShowResultControls(showCommand);
 }
 
 // ---- Columns -------------------------------------------------------------------------------------
@@ -277,14 +397,18 @@ void CBasicSearch::RefreshDriveTree()
 {
     // A medium being searched is an item of the tree about to be rebuilt.
     EndRemovableSearch(true, false);
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->ShowWaitDialog(this, TRUE);
     for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT })
         GetDlgItem(id)->EnableWindow(FALSE);
     m_driveTree.DeleteAllItems();
     m_resultTree.DeleteAllResults();
     m_driveTree.ForgetShownDetails();
+    ShowHintControls(SW_HIDE);
     SetPropertyColumns(4);
     InsertDriveRoots();
-    RefreshDriveTrees();
+    // The drives as they are now: the listing of logical drives runs again whatever it did before.
+    const bool anyDrive = RefreshAfterMediaChange() != 0 || m_driveTree.GetChildItem(m_physicalRoot) != nullptr;
     m_driveTree.Expand(m_physicalRoot, TVE_EXPAND);
     m_driveTree.Expand(m_logicalRoot, TVE_EXPAND);
     for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT })
@@ -292,6 +416,12 @@ void CBasicSearch::RefreshDriveTree()
     BasicSearchPage = 0;
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
     m_driveTree.SetFocus();
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->CloseWaitDialog(this);
+    if (!anyDrive) {
+        ShowNoDeviceDialog();
+        return;
+    }
     if (IsWindowVisible() && NoDeviceVisible == 0)
         StartRemovableMediaSearch();
     SetDriveTreeIcons();
@@ -375,15 +505,19 @@ void CBasicSearch::ShowResultsPage()
     ActiveTree = &m_resultTree;
     ShrinkProgressArea();
     m_progress.ShowWindow(SW_SHOW);
-    for (int id : { IDC_BS_RANGE, IDC_BS_RANGE_LABEL, IDC_BS_STOP, IDC_BS_CURRENT, IDC_BS_SCANNED })
-        GetDlgItem(id)->ShowWindow(SW_SHOW);
+    if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
+        g_pMainDlg->ShowModeResultControls(SW_SHOW);
+    else
+        ShowResultControls(SW_SHOW);
     GetDlgItem(IDC_BS_BACK)->EnableWindow(FALSE);
     GetDlgItem(IDC_BS_NEXT)->EnableWindow(FALSE);
     ShowRange(m_target.firstSector, m_target.endSector);
     m_current.SetWindowText(L"");
-    m_progress.SetRange32(0, 1000);
-    m_progress.SetPos(0);
-    m_scanned.SetWindowText(L"Validating Partition ...");
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->SetProgressRange64(ProgressBar(), m_target.firstSector, m_target.endSector, 512);
+    m_path.SetWindowText(HintStopSearching);
+    m_shownPhase = BasicScanPhase::Validating;
+    m_scanned.SetWindowText(ScanStatusTextsOf(ScanStatusSnapshot{}).scanned);
 }
 
 void CBasicSearch::OnBnClickedNext()
@@ -402,6 +536,7 @@ void CBasicSearch::OnBnClickedNext()
     BasicNoticeState = 0;
     DeepNoticeState = 0;
     ClearResults();
+    SetDlgItemText(IDC_BS_CURRENT_FOLDER, L"");
     ShowResultsPage();
     if (g_pMainDlg != nullptr)
         g_pMainDlg->ResetScanCounters();
@@ -427,9 +562,17 @@ void CBasicSearch::ShowResultsState()
     VolumeGeometry = m_target.geometry;
     if (Store().VolumeCount() > 0)
         FatVolumeParams = Store().Volume(0).params;
+    // The volume may have been found elsewhere than selected (a disk's lost partition).
+    SelectedVolumeInfo.fsName = FsKindName(m_target.kind);
+    SelectedVolumeInfo.startSector = SelectedVolumeInfo.startSectorCopy = m_target.firstSector;
+    SelectedVolumeInfo.endSector = SelectedVolumeInfo.sizeSectors = m_target.endSector;
+    SelectedVolumeInfo.sizeBytes = m_target.endSector * 512;
     if (!m_scanMessage.IsEmpty()) {
         const CString text = m_scanMessage;
         m_scanMessage.Empty();
+        // The message says why there is nothing to show: the "not possible" notice would not add
+        // to it.
+        BasicNoticeState = 2;
         Inform(this, text);
     }
     FileList().ShowWindow(SW_SHOW);
@@ -441,13 +584,16 @@ void CBasicSearch::ShowResultsState()
     m_resultTree.Select(m_resultTree.GetRootItem(), TVGN_CARET);
     // Only now may the focused Stop button go: the focus then passes to a tree that already has
     // its selection, instead of one that picks (and lists) its first visible folder.
+    if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
+        g_pMainDlg->ShowModeResultControls(SW_HIDE);
+    else
+        ShowResultControls(SW_HIDE);
     m_progress.ShowWindow(SW_HIDE);
     // The scan's own running texts ("Validating Partition ...", the sector counter) are over.
-    m_scanned.SetWindowText(L"");
     m_current.SetWindowText(L"");
-    for (int id : { IDC_BS_STATUS, IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL, IDC_BS_STOP,
-                    IDC_BS_SCANNED, IDC_BS_CURRENT })
+    for (int id : { IDC_BS_STATUS, IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL })
         GetDlgItem(id)->ShowWindow(SW_HIDE);
+    m_path.SetWindowText(HintSelectFiles);
     GetDlgItem(IDC_BS_BACK)->EnableWindow(TRUE);
     GetDlgItem(IDC_BS_NEXT)->EnableWindow(FALSE);
 }
@@ -494,15 +640,21 @@ void CBasicSearch::OnBnClickedBack()
         g_pBasicSearchDlg = nullptr;
         return;
     }
-    if (g_pMainDlg != nullptr)
+    if (g_pMainDlg != nullptr) {
+        g_pMainDlg->ShowWaitDialog(this, TRUE);
         g_pMainDlg->EmptyRecordTables();
+    }
     ClearResults();
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->CloseWaitDialog(this);
+    // A log named on the command line has been dealt with once the user goes back.
+    if (!CommandLineLogPath.IsEmpty())
+        ClearCommandLineLogPath();
     m_logSaved = 0;
     FileList().ShowWindow(SW_HIDE);
     BasicSearchPage = 0;
     m_driveTree.ShowWindow(SW_SHOW);
     m_resultTree.ShowWindow(SW_HIDE);
-    GetDlgItem(IDC_BS_CURRENT_FOLDER)->ShowWindow(SW_HIDE);
     ActiveTree = &m_driveTree;
     AutoPartitionSearch = 0;
     m_driveTree.ForgetShownDetails();
@@ -511,10 +663,14 @@ void CBasicSearch::OnBnClickedBack()
         GetDlgItem(id)->ShowWindow(SW_SHOW);
         GetDlgItem(id)->EnableWindow(TRUE);
     }
-    m_path.SetWindowText(m_pathText);
+    m_path.SetWindowText(HintSelectDrive);
     GrowProgressArea();
     m_progress.ShowWindow(SW_SHOW);
     m_progress.SetPos(0);
+    m_driveTree.Expand(m_driveTree.GetRootItem(), TVE_EXPAND);
+    m_note.SetWindowText(L"");
+    for (int id : { IDC_BS_PS_NOTE, IDC_BS_CURRENT_GROUP, IDC_BS_CURRENT_FOLDER })
+        GetDlgItem(id)->ShowWindow(SW_HIDE);
     ScanAsPhysicalDisk = 0;
     m_driveTree.Select(nullptr, TVGN_CARET);
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);

@@ -329,7 +329,9 @@ void CFsSearchSession::BuildResultsTree(HWND progress)
         ntfs = ntfs || m_store.Volume(v).kind == FsKind::Ntfs;
     // Besides the catch-all row, the scan found a folder (FAT) or a file (NTFS).
     m_resultsPresent = (ntfs ? m_store.NtfsFileCount() : m_store.EntryCount()) >= 2;
+    OnResultsBuildStep(ResultsBuildStep::SearchingLost);
     MarkOrphansShowing(m_store, progress);
+    OnResultsBuildStep(ResultsBuildStep::Storing);
     BuildFoundTree(m_store, &m_resultTree, progress, &m_listingStop);
     // The listing of a folder looks its files up by parent: the index is made here, once.
     if (m_store.VolumeCount() > 0)
@@ -412,7 +414,8 @@ bool CFsSearchSession::ListingStopped()
 
 void CFsSearchSession::OnResultSelChanged(HTREEITEM item)
 {
-    if (g_pPopulateListThread != nullptr || Page() == 0 || item == nullptr)
+    // A partition search changes the selection state the listing reads: nothing is listed then.
+    if (g_pPopulateListThread != nullptr || Page() == 0 || item == nullptr || PartitionSearchBusy())
         return;
     if (ScanRunning()) {
         // The tree is still being built: nothing is listed and the selection is taken back.
@@ -476,8 +479,14 @@ void CFsSearchSession::FillListedFolder()
     CString path;
     for (const CString& folder : FolderPathOf(item))
         path += (path.IsEmpty() ? L"" : L"\\") + folder;
-    if (m_fsLayout.pathLabel != 0)
+    if (m_fsLayout.pathLabel != 0) {
         SetDlgItemText(m_fsLayout.pathLabel, path.IsEmpty() ? CString(L"Root") : path);
+        if (CWnd* label = GetDlgItem(m_fsLayout.pathLabel))
+            label->ShowWindow(SW_SHOW);
+    }
+    // "Root" brings the tree back to its top.
+    if (item == m_resultTree.GetRootItem())
+        m_resultTree.SendMessage(WM_VSCROLL, SB_TOP, 0);
 
     const FolderNode* folder = (const FolderNode*)m_resultTree.GetItemData(item);
     const uint32_t deleted = folder ? folder->deleted : 0;

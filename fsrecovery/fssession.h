@@ -25,6 +25,9 @@
 #include "fsrecovery/pure/found_store.h"
 
 class CPopulate;
+
+// The steps of building the results tree, told to the dialog as each begins (on the scan worker).
+enum class ResultsBuildStep { SearchingLost, Storing };
 class CSavingFilesDlg;
 struct SaveItem;
 
@@ -124,6 +127,9 @@ protected:
 
     // After a listing that ran to its end, when the scan found nothing to show.
     virtual void ShowNoResultsNotice() = 0;
+    // A step of BuildResultsTree begins (on the thread that builds); a dialog that says what it
+    // does overrides it.
+    virtual void OnResultsBuildStep(ResultsBuildStep /*step*/) { }
     // The notice state of this search (0 or 1: the notice may show; 2: it was shown).
     virtual std::atomic<int32_t>& NoticeState() = 0;
     // What the root's file rows of a FAT volume show in their cell 9 (a search that lists many
