@@ -10,13 +10,17 @@
 #include "app/notices.h"
 #include "app/pure/shell_rules.h"
 #include "app/pure/textservices.h"
+#include "app/searchcontrols.h"
 #include "app/searchsession.h"
 #include "app/shellservices.h"
+#include "app/sortclass.h"
 #include "devicepath.h"
 #include "app/startup.h"
+#include "app/treeclass.h"
 #include "app/waitdialogs.h"
 #include "look/glass.h"
 #include "resource.h"
+#include "storage/driverecords.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/search_mode.h"
 
@@ -69,6 +73,7 @@ UINT ModeSearchThreadProc(LPVOID)
 {
     CDelvaneDlg* main = g_pMainDlg;
     main->EnableWindow(FALSE);
+    main->KeepSystemImageList();
     if (ZrSearchDialogRunner runner = GetSearchDialogRunner(main->SearchMode.load()))
         runner();
     // Whatever way the search dialog ended, the launcher takes over again on its own thread.
@@ -172,6 +177,7 @@ CDelvaneDlg::CDelvaneDlg() : CDialog(IDD_MAIN_DIALOG)
 
 CDelvaneDlg::~CDelvaneDlg()
 {
+    m_systemImages.reset();
     if (g_pMainDlg == this)
         g_pMainDlg = nullptr;
     if (m_hIcon)
@@ -209,6 +215,14 @@ void CDelvaneDlg::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, IDC_MAIN_FRAME, m_frame);
     DDX_Control(pDX, IDC_LOGO, m_logo);
     DDX_Control(pDX, IDC_SHARE_BUTTON, m_shareButton);
+}
+
+void CDelvaneDlg::KeepSystemImageList()
+{
+    // The new user first, so that the lists are never released in between.
+    auto fresh = std::make_unique<CSystemImageList>();
+    m_systemImages = std::move(fresh);
+    SmallImageList = CSystemImageList::GetSmallList();
 }
 
 std::vector<ZrRecordTable*> CDelvaneDlg::RecordTables()
@@ -355,6 +369,7 @@ BOOL CDelvaneDlg::OnInitDialog()
     m_linkMail.SetBkColor(RGB(255, 255, 255));
     m_linkWeb.SetWindowText(L"www.zembrolix.example");
     m_linkMail.SetWindowText(L"support@zembrolix.example");
+    KeepSystemImageList();
     FoundPartitionCount = 0;
 
     m_shareButton.LoadBitmaps(IDB_SHARE_UP, IDB_SHARE_DOWN);
@@ -508,12 +523,28 @@ void CDelvaneDlg::ShowAboutDialog()
 {
     CAbout_Dlg dlg;
     dlg.DoModal();
+    RestoreBusyState();
 }
 
 void CDelvaneDlg::ShowHelpDialog()
 {
     CHelp dlg;
     dlg.DoModal();
+    RestoreBusyState();
+}
+
+void CDelvaneDlg::RestoreBusyState()
+{
+    if (g_pBasicLogLoadThread == nullptr && g_pDeepLogLoadThread == nullptr && g_pPopulateListThread == nullptr)
+        return;
+    const int mode = g_pMainDlg != nullptr ? g_pMainDlg->SearchMode.load() : kModeNone;
+    CTreeClass* tree = ActiveTree;
+    if ((mode == kModeBasic || mode == kModeDeep) && tree != nullptr && tree->GetSafeHwnd() != nullptr)
+        tree->EnableWindow(FALSE);
+    if (g_pPopulateListThread != nullptr && g_pPopulateDlg != nullptr && g_pPopulateDlg->GetSafeHwnd() != nullptr) {
+        g_pPopulateDlg->ShowWindow(SW_SHOW);
+        g_pPopulateDlg->SetForegroundWindow();
+    }
 }
 
 // ---- Launching ----------------------------------------------------------------------------
@@ -754,18 +785,24 @@ void CDelvaneDlg::FormatSelectionDetails(const CString& typeText, int partitionI
                                               L"7. Size : " };
     for (int row = 0; row < 7; ++row) {
         LVITEMW item = {};
-        item.mask = LVIF_TEXT;
+        item.mask = LVIF_TEXT | LVIF_IMAGE;
+        item.iImage = 10; // the picture of every property row
         item.iItem = row;
         item.pszText = const_cast<wchar_t*>(labels[row]);
         int at = (int)::SendMessageW(list, LVM_INSERTITEMW, 0, (LPARAM)&item);
+        item.mask = LVIF_TEXT;
         item.iItem = at;
         item.iSubItem = 1;
         item.pszText = const_cast<wchar_t*>((const wchar_t*)values[row]);
         ::SendMessageW(list, LVM_SETITEMTEXTW, at, (LPARAM)&item);
     }
     session->ShowHintControls(SW_HIDE);
+    if (mode == kModeBasic)
+        return;
     session->SelectFileSystemCombo(typeText);
     session->ShowSectorRangeControls(SW_SHOW);
+    // The carving searches and Deep Search start from the whole disk.
+    SetSectorRangeControls(0, DiskTotalSectors, session);
 }
 
 void CDelvaneDlg::ShowWaitDialog(CWnd* owner, BOOL centre)
@@ -873,16 +910,24 @@ void CDelvaneDlg::ShowModeResultControls(int showCommand)
 
 void CDelvaneDlg::ShowHintPanel(int showCommand)
 {
-    // Showing the file list again for Basic and Deep depends on their page index; their dialogs
-    // do that after calling this.
-    if (CSearchSession* session = ActiveSession(SearchMode))
-        session->ShowHintControls(showCommand);
+    const int mode = SearchMode.load();
+    CSearchSession* session = ActiveSession(mode);
+    if (session == nullptr)
+        return;
+    session->ShowHintControls(showCommand);
+    // Basic and Deep Search show their file list again where the hint was, on their drive page.
+    if (showCommand != SW_SHOW && (mode == kModeBasic || mode == kModeDeep) && session->Page() == 0)
+        session->DetailList()->ShowWindow(SW_SHOW);
 }
 
 void CDelvaneDlg::ResetScanCounters()
 {
     PartitionSearchPending = 0;
     PartitionSearchRunning = 0;
+    const int mode = SearchMode.load();
+    if (mode == kModeBasic || mode == kModeDeep)
+        if (CSearchSession* session = ActiveSession(mode))
+            session->ClearPartitionSearchFlag();
 }
 
 void CDelvaneDlg::SelectFileSystemCombo(const CString& fileSystem)

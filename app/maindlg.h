@@ -4,6 +4,7 @@
 // control-group and shell services.
 #pragma once
 #include <atomic>
+#include <memory>
 #include <vector>
 
 #include "afxwin.h"
@@ -15,6 +16,8 @@
 
 class CModeless1;
 class CPlease_Wail_Modeless;
+class CSystemImageList;
+class CImageList;
 
 // Runs a mode's search dialog modally on the calling thread (constructed on its stack).
 typedef void (*ZrSearchDialogRunner)();
@@ -58,6 +61,10 @@ public:
     CPlease_Wail_Modeless* WaitDialog = nullptr;
     int TimerTicks = 0;
     int TempFileCounter = 0;
+    // The shell's small icons, kept for every list that shows files and folders while a search
+    // runs; taken again by the mode thread and by each search dialog.
+    CImageList* SmallImageList = nullptr;
+    void KeepSystemImageList();
 
     // The record tables: in memory, filled by the scans from any thread.
     ZrRecordTable FatDirClusterTable;
@@ -125,6 +132,9 @@ public:
 
     static void ShowAboutDialog();
     static void ShowHelpDialog();
+    // After a modal dialog has enabled its owner again: while a log loader or a folder listing
+    // runs, the results tree is locked again and the listing's notice comes back to the front.
+    static void RestoreBusyState();
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -174,6 +184,7 @@ protected:
     CToolTipCtrl m_toolTip;
     HICON m_hLogo = nullptr;
     DwmApi m_dwm;
+    std::unique_ptr<CSystemImageList> m_systemImages;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -247,6 +247,9 @@ UINT SearchMorePartitionsThread(LPVOID)
         ShowProgressControls(target.dialog, searchMode, SW_HIDE);
         if (searchMode != kModeBasic && target.dialog != nullptr)
             main.ShowSectorRangeControls(SW_SHOW, target.dialog);
+        // The tree was locked with the buttons while the search changed its items.
+        if (target.tree != nullptr && target.tree->GetSafeHwnd() != nullptr)
+            target.tree->EnableWindow(TRUE);
     }
     g_pPartitionSearchThread = nullptr;
 

@@ -197,8 +197,11 @@ BOOL CSearchSession::OnInitDialog()
         g_pMainDlg->FoundPartitionCount = 0;
     }
     InsertDriveRoots();
-    if (g_pMainDlg != nullptr)
+    if (g_pMainDlg != nullptr) {
         g_pMainDlg->SearchDialogReady = 1;
+        // The lists of files and folders of this search show the shell's icons.
+        g_pMainDlg->KeepSystemImageList();
+    }
     if (m_layout.forcedOriginal != 0)
         CheckDlgButton(m_layout.forcedOriginal, BST_CHECKED);
 
@@ -267,6 +270,19 @@ void CSearchSession::InsertDriveRoots()
     m_physicalRoot = m_driveTree.InsertItem(kPhysicalDrives, 3, 3, computer, TVI_LAST);
     m_logicalRoot = m_driveTree.InsertItem(kLogicalDrives, 1, 1, computer, TVI_LAST);
     m_driveTree.Expand(computer, TVE_EXPAND);
+}
+
+bool CSearchSession::RebuildDriveTree()
+{
+    m_driveTree.DeleteAllItems();
+    m_driveTree.ForgetShownDetails();
+    InsertDriveRoots();
+    // The listing of logical drives runs again, whatever it listed before.
+    const bool anyDrive = RefreshAfterMediaChange() != 0;
+    m_driveTree.Expand(m_physicalRoot, TVE_EXPAND);
+    m_driveTree.Expand(m_logicalRoot, TVE_EXPAND);
+    SetDriveTreeIcons();
+    return anyDrive;
 }
 
 void CSearchSession::SetDriveTreeIcons()
@@ -420,6 +436,7 @@ ScanTarget CSearchSession::ApplySelection(Selection& selection, const wchar_t* s
     target.firstSector = start;
     target.endSector = end;
     target.kind = FsKindFromName(selection.fsName);
+    target.wholeDisk = selection.kind == L"Hard Disk";
     return target;
 }
 

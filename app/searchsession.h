@@ -106,6 +106,9 @@ public:
     void InsertDriveRoots();
     // Every item's picture by its text: the roots, recognised partitions, media, partitions.
     void SetDriveTreeIcons();
+    // The drive tree made again from the drives attached now (a refresh, or a drive plugged in
+    // after none was found); true when it lists any drive.
+    bool RebuildDriveTree();
     // Empties the detail list and gives it the "Name" and "Value" columns.
     void SetPropertyColumns(int count = 8);
     // The value (column 1) of a row of the detail list; empty past its end.
@@ -128,6 +131,9 @@ public:
     void OnBnClickedSearchMorePartitions();
     // Stops the disk's partition search after its question; true when one was running.
     bool StopDiskPartitionSearch();
+    // Clears the dialog's own word for a partition search its drive-tree worker started (the
+    // main dialog's counters are reset with it).
+    virtual void ClearPartitionSearchFlag() { }
     // The drive page while a partition search runs: navigation, Search More Partitions and the
     // tree locked, the search's progress and its stop button shown; and back again.
     void ShowPartitionSearchControls(bool searching);

@@ -74,6 +74,9 @@ bool TakeAutoSearchResult(ScanTarget& target, const StopFlag* stop)
 bool CheckScanTarget(ScanTarget& target, const StopFlag* stop)
 {
     DeviceSectorSource device(target.devicePath);
+    // A disk without a partition table may hold a volume from its first sector on: its own boot
+    // sector says which, where a guess by the disk's size would be wrong.
+    FindWholeDiskVolume(device, target);
     DeviceSectorSource mftDevice(target.volumePath.IsEmpty() ? target.devicePath : target.volumePath);
     const VolumeCheck result =
         CheckVolume(device, mftDevice, FsKindName(target.kind), target.firstSector, target.endSector, target.geometry);
@@ -89,13 +92,15 @@ bool CheckScanTarget(ScanTarget& target, const StopFlag* stop)
 BasicScanStatus RunBasicScan(ScanTarget& target, FoundStore& store, const StopFlag* stop,
                              const BasicScanObserver& observer)
 {
-    if (!IsFat(target.kind) && target.kind != FsKind::Ntfs)
+    if (!IsFat(target.kind) && target.kind != FsKind::Ntfs && !target.wholeDisk)
         return BasicScanStatus::NotSupported;
     if (observer.phase)
         observer.phase(BasicScanPhase::Validating, target.firstSector, target.endSector);
     const bool served = CheckScanTarget(target, stop);
     if (IsStopped(stop) && !served)
         return BasicScanStatus::Stopped;
+    if (!IsFat(target.kind) && target.kind != FsKind::Ntfs)
+        return BasicScanStatus::NotSupported;
     if (target.kind == FsKind::Ntfs && !served)
         return BasicScanStatus::VolumeInvalid;
     KeptHandleSectorSource device(target.devicePath);

@@ -401,16 +401,10 @@ void CBasicSearch::RefreshDriveTree()
         g_pMainDlg->ShowWaitDialog(this, TRUE);
     for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT })
         GetDlgItem(id)->EnableWindow(FALSE);
-    m_driveTree.DeleteAllItems();
     m_resultTree.DeleteAllResults();
-    m_driveTree.ForgetShownDetails();
     ShowHintControls(SW_HIDE);
     SetPropertyColumns(4);
-    InsertDriveRoots();
-    // The drives as they are now: the listing of logical drives runs again whatever it did before.
-    const bool anyDrive = RefreshAfterMediaChange() != 0 || m_driveTree.GetChildItem(m_physicalRoot) != nullptr;
-    m_driveTree.Expand(m_physicalRoot, TVE_EXPAND);
-    m_driveTree.Expand(m_logicalRoot, TVE_EXPAND);
+    const bool anyDrive = RebuildDriveTree();
     for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT })
         GetDlgItem(id)->EnableWindow(TRUE);
     BasicSearchPage = 0;
@@ -424,7 +418,6 @@ void CBasicSearch::RefreshDriveTree()
     }
     if (IsWindowVisible() && NoDeviceVisible == 0)
         StartRemovableMediaSearch();
-    SetDriveTreeIcons();
 }
 
 // ---- Next ------------------------------------------------------------------------------------
@@ -578,8 +571,9 @@ void CBasicSearch::ShowResultsState()
     FileList().ShowWindow(SW_SHOW);
     m_resultTree.ShowWindow(SW_SHOW);
     m_resultTree.EnableWindow(TRUE);
+    ActiveTree = &m_resultTree;
     if (m_resultTree.GetRootItem() == nullptr)
-        m_resultTree.EnsureRootItem();
+        InsertTreeRoot();
     m_resultTree.Select(nullptr, TVGN_CARET);
     m_resultTree.Select(m_resultTree.GetRootItem(), TVGN_CARET);
     // Only now may the focused Stop button go: the focus then passes to a tree that already has

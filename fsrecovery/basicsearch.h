@@ -74,6 +74,7 @@ public:
     // Hides (or shows) the scan's range, counters and Stop; the progress bar takes its full
     // width when they go while it shows.
     void ShowResultControls(int showCommand) override;
+    void ClearPartitionSearchFlag() override { m_removableListing = 0; }
     // The volume the scan reads (set by Next before the worker starts).
     ScanTarget& Target() { return m_target; }
 

@@ -17,7 +17,9 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "app/searchsession.h"
@@ -176,6 +178,20 @@ private:
     // name a child of `listed`, the folder the list shows. Null when it names none.
     HTREEITEM FolderRowItem(HTREEITEM listed, int row);
     bool ListingStopped();
+
+    // The ticked rows of every folder listed so far, so that a tick stays when another folder is
+    // shown: a folder row by its results item, a file row by its file.
+    struct TickedRow {
+        HTREEITEM folder = nullptr;
+        FoundFileRef file;
+        bool operator<(const TickedRow& o) const;
+    };
+    bool RowKey(HTREEITEM listed, int row, TickedRow& key);
+    // The ticks of the rows shown now into the folder's set (rows not shown keep theirs).
+    void KeepRowTicks();
+    // The rows shown now ticked as they were when their folder was listed last.
+    void RestoreRowTicks();
+    std::map<HTREEITEM, std::set<TickedRow>> m_rowTicks;
 
     const FsDialogLayout& m_fsLayout;
     FoundStore m_store;

@@ -130,6 +130,21 @@ TEST_F(BasicSearchTest, BackOrNextDuringAListingLeavesNoWorkerNoticeOrStaleRow)
         EXPECT_TRUE(dlg.IsWindowEnabled()) << round;
         EXPECT_EQ(0, manyListed()) << round;
     }
+    // The about box, closed while a listing runs, leaves the tree locked and the listing's notice
+    // in front: the box enabled its owner when it ended.
+    ASSERT_TRUE(startListing());
+    {
+        DialogAnswerer ok(IDC_ABOUT_MAIL, IDC_NOTICE_OK);
+        CDelvaneDlg::ShowAboutDialog();
+        EXPECT_EQ(1, ok.Count());
+    }
+    if (g_pPopulateListThread != nullptr) {
+        EXPECT_FALSE(dlg.ResultTree().IsWindowEnabled());
+        ASSERT_NE(nullptr, g_pPopulateDlg);
+        EXPECT_TRUE(g_pPopulateDlg->IsWindowVisible());
+    }
+    dlg.OnBnClickedBack();
+
     // A Next on the results page is refused and leaves the listing to finish whole.
     ASSERT_TRUE(startListing());
     dlg.OnBnClickedNext();

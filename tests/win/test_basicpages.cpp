@@ -1,0 +1,275 @@
+// The drive page and the results page of Basic Search around a scan: the drive tree refreshed or
+// retried as the drives are now, a partition search that gives the tree back, the file list drawn
+// the same way every time, a whole disk read as the volume it holds, and ticks kept until Save.
+
+#include <algorithm>
+
+#include "app/devicetree.h"
+#include "app/notices.h"
+#include "app/searchcontrols.h"
+#include "app/sortclass.h"
+#include "app/waitdialogs.h"
+#include "common/basic_search_fixture.h"
+#include "common/images.h"
+#include "common/ui_wait.h"
+#include "fsrecovery/pure/save_names.h"
+#include "resources/resource.h"
+#include "storage/pure/globals.h"
+
+namespace {
+
+using namespace zr_test;
+
+int Children(CTreeClass& tree, HTREEITEM item)
+{
+    int n = 0;
+    for (HTREEITEM c = tree.GetChildItem(item); c != nullptr; c = tree.GetNextSiblingItem(c))
+        ++n;
+    return n;
+}
+
+void DeleteChildren(CTreeClass& tree, HTREEITEM item)
+{
+    while (HTREEITEM c = tree.GetChildItem(item))
+        tree.DeleteItem(c);
+}
+
+// Refresh Tree and the no-device notice's Retry both list what is attached now: the logical
+// drives too, though they were listed once already.
+TEST_F(BasicSearchTest, RefreshAndRetryListTheDrivesAttachedNow)
+{
+    CTreeClass& tree = dlg.DriveTree();
+    const int disks = Children(tree, dlg.PhysicalDrivesItem()), drives = Children(tree, dlg.LogicalDrivesItem());
+    ASSERT_GT(disks, 0);
+    ASSERT_GT(drives, 0);
+
+    dlg.OnBnClickedRefresh();
+    EXPECT_EQ(disks, Children(tree, dlg.PhysicalDrivesItem()));
+    EXPECT_EQ(drives, Children(tree, dlg.LogicalDrivesItem()));
+    ASSERT_NE(nullptr, main.WaitDialog); // shown while the tree was rebuilt, hidden after
+    EXPECT_FALSE(main.WaitDialog->IsWindowVisible());
+    EXPECT_TRUE(dlg.IsWindowEnabled());
+
+    // As if nothing had been attached when the dialog opened: Retry finds the drives.
+    DeleteChildren(tree, dlg.PhysicalDrivesItem());
+    DeleteChildren(tree, dlg.LogicalDrivesItem());
+    int result = 0;
+    {
+        DialogAnswerer retry(IDC_ND_RETRY, IDC_ND_RETRY);
+        result = ShowNoDeviceDialog();
+        EXPECT_EQ(1, retry.Count());
+    }
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(0, NoDeviceVisible.load());
+    EXPECT_EQ(disks, Children(tree, dlg.PhysicalDrivesItem()));
+    EXPECT_EQ(drives, Children(tree, dlg.LogicalDrivesItem()));
+    EXPECT_TRUE(dlg.IsWindowEnabled());
+}
+
+// The hint panel gives its place back to the drive page's list, never to the results page's.
+TEST_F(BasicSearchTest, HidingTheHintShowsTheListOnTheDrivePageOnly)
+{
+    CListCtrl& list = *dlg.DetailList();
+    main.ShowHintPanel(SW_SHOW);
+    EXPECT_FALSE(list.IsWindowVisible());
+    EXPECT_TRUE(dlg.GetDlgItem(IDC_BS_SELECT_HINT)->IsWindowVisible());
+    main.ShowHintPanel(SW_HIDE);
+    EXPECT_TRUE(list.IsWindowVisible());
+    EXPECT_FALSE(dlg.GetDlgItem(IDC_BS_SELECT_HINT)->IsWindowVisible());
+
+    ScanDrive(L"X:");
+    list.ShowWindow(SW_HIDE);
+    main.ShowHintPanel(SW_HIDE);
+    EXPECT_FALSE(list.IsWindowVisible());
+}
+
+class PagesTest : public BasicSearchTest {
+protected:
+    HTREEITEM Disk(int number)
+    {
+        CTreeClass& tree = dlg.DriveTree();
+        CString tag;
+        tag.Format(L"(Disk%d ", number);
+        for (HTREEITEM c = tree.GetChildItem(dlg.PhysicalDrivesItem()); c != nullptr; c = tree.GetNextSiblingItem(c))
+            if (tree.GetItemText(c).Find(tag) >= 0)
+                return c;
+        return nullptr;
+    }
+
+    // How the file list draws the rows of the root just listed.
+    struct Look {
+        bool checkBoxes = false, systemIcons = false, folderIcons = true;
+        int uncheckedRows = 0;
+        bool operator==(const Look& o) const
+        {
+            return checkBoxes == o.checkBoxes && systemIcons == o.systemIcons && folderIcons == o.folderIcons &&
+                uncheckedRows == o.uncheckedRows;
+        }
+    };
+    Look FileListLook()
+    {
+        CListCtrl& list = *dlg.DetailList();
+        Look look;
+        const HIMAGELIST states = (HIMAGELIST)list.SendMessage(LVM_GETIMAGELIST, LVSIL_STATE, 0);
+        look.checkBoxes = (list.GetExtendedStyle() & LVS_EX_CHECKBOXES) != 0 && states != nullptr &&
+            ImageList_GetImageCount(states) >= 2;
+        look.systemIcons = main.SmallImageList != nullptr &&
+            (HIMAGELIST)list.SendMessage(LVM_GETIMAGELIST, LVSIL_SMALL, 0) == main.SmallImageList->m_hImageList;
+        const int folderIcon = GetFolderIconIndex();
+        for (int row = 0; row < list.GetItemCount(); ++row) {
+            LVITEMW item{};
+            item.mask = LVIF_IMAGE;
+            item.iItem = row;
+            list.GetItem(&item);
+            if (list.GetItemText(row, 1) == L"FOLDER" && item.iImage != folderIcon)
+                look.folderIcons = false;
+            look.uncheckedRows += (list.GetItemState(row, LVIS_STATEIMAGEMASK) >> 12) == 1;
+        }
+        return look;
+    }
+};
+
+// After a partition search the drive tree takes clicks and keys again; the disk list and the
+// partition rows it fills carry their values and pictures; the next scan's file list is drawn
+// as the first one's.
+TEST_F(PagesTest, PartitionSearchGivesTheTreeBackAndTheFileListStaysAsItWas)
+{
+    CTreeClass& tree = dlg.DriveTree();
+    tree.SelectItem(dlg.PhysicalDrivesItem());
+    PumpPending();
+    CListCtrl& list = *dlg.DetailList();
+    ASSERT_GT(list.GetItemCount(), 0);
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+        const CString value = list.GetItemText(row, 3);
+        EXPECT_FALSE(value.IsEmpty()) << row;
+        EXPECT_TRUE(value.Find(L"B") > 0) << ToUtf8(value); // its capacity, in bytes, KB, MB ...
+    }
+
+    ScanDrive(L"X:");
+    const Look first = FileListLook();
+    EXPECT_TRUE(first.checkBoxes && first.systemIcons && first.folderIcons);
+    EXPECT_EQ(dlg.DetailList()->GetItemCount(), first.uncheckedRows);
+    dlg.OnBnClickedBack();
+
+    const HTREEITEM wiped = Disk(4); // its table was wiped: the search lists its partitions
+    ASSERT_NE(nullptr, wiped);
+    tree.SelectItem(wiped);
+    PumpPending();
+    {
+        DialogAnswerer standard(IDC_SMP_CONTINUE, IDC_SMP_CONTINUE);
+        dlg.OnBnClickedSearchMorePartitions();
+        EXPECT_EQ(1, standard.Count());
+    }
+    ASSERT_TRUE(
+        PumpUntil([&] { return g_pPartitionSearchThread == nullptr && main.PartitionSearchRunning == 0; }, 60000));
+    PumpPending();
+    EXPECT_TRUE(tree.IsWindowEnabled());
+    EXPECT_TRUE(Enabled(IDC_BS_NEXT) && Enabled(IDC_BS_BACK) && Enabled(IDC_BS_MORE_PARTITIONS));
+    ASSERT_GT(Children(tree, wiped), 0);
+    // The partition it selected shows its seven rows, each with the property picture.
+    ASSERT_EQ(7, list.GetItemCount());
+    for (int row = 0; row < 7; ++row) {
+        LVITEMW item{};
+        item.mask = LVIF_IMAGE;
+        item.iItem = row;
+        list.GetItem(&item);
+        EXPECT_EQ(10, item.iImage) << row;
+    }
+
+    g_boxes.clear();
+    ScanDrive(L"X:");
+    EXPECT_TRUE(FileListLook() == first);
+}
+
+// Ticks on file and folder rows stay with their folder while others are listed, and Save takes
+// each ticked thing once: a folder row with everything below it.
+TEST_F(PagesTest, TicksOfEveryListedFolderAreSavedOnce)
+{
+    ScanDrive(L"X:");
+    CTreeClass& tree = dlg.ResultTree();
+    CListCtrl& list = *dlg.DetailList();
+    const HTREEITEM root = tree.GetRootItem(), photos = ResultChild(root, "PHOTOS"), docs = ResultChild(root, "DOCS");
+    ASSERT_TRUE(photos != nullptr && docs != nullptr);
+    auto tick = [&](const wchar_t* name) {
+        for (int row = 0; row < list.GetItemCount(); ++row)
+            if (list.GetItemText(row, 0).CompareNoCase(name) == 0)
+                return list.SetCheck(row, TRUE), true;
+        return false;
+    };
+    ListFolder(photos);
+    ASSERT_TRUE(tick(L"Album") && tick(L"logo.png") && tick(L"spinner.gif"));
+    ListFolder(docs);
+    ASSERT_TRUE(tick(L"Meeting notes.txt") && tick(L"small note.txt") && tick(L"cluster.bin"));
+    ASSERT_TRUE(tick(L"Reports"));
+    ListFolder(photos);
+    int ticked = 0;
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        ticked += (list.GetItemState(row, LVIS_STATEIMAGEMASK) >> 12) == 2;
+    EXPECT_EQ(3, ticked); // as they were left
+    ListFolder(root);
+
+    std::multiset<std::string> wanted;
+    for (const TruthLine& e : LoadTruth(L"fat32.img"))
+        if (!e.isDir() && e.state == "live" &&
+            (e.path.rfind("/PHOTOS/Album/", 0) == 0 || e.path.rfind("/DOCS/Reports/", 0) == 0 ||
+             e.path == "/PHOTOS/logo.png" || e.path == "/PHOTOS/spinner.gif" || e.path == "/DOCS/Meeting notes.txt" ||
+             e.path == "/DOCS/small note.txt" || e.path == "/DOCS/cluster.bin"))
+            wanted.insert(e.sha256);
+    g_boxes.clear();
+    const std::map<std::string, std::string> saved =
+        SaveWith(NewTempFolder(L"zr_ticks"), [&] { dlg.OnBnClickedSave(); });
+    for (const std::string& sha : wanted)
+        EXPECT_EQ(1u, saved.count(sha)) << sha;
+    // Deleted files below a ticked folder row come along with it; nothing else does.
+    EXPECT_GE(saved.size(), std::set<std::string>(wanted.begin(), wanted.end()).size());
+    EXPECT_LE(saved.size(), wanted.size() + 1);
+    ASSERT_FALSE(g_boxes.empty());
+    const uint64_t count = StrToUInt64(g_boxes.back().GetString());
+    EXPECT_GE(count, wanted.size()) << ToUtf8(g_boxes.back());
+}
+
+// A disk without a partition table whose volume begins at its first sector: its boot sector says
+// what it holds, whatever the disk's size would suggest (here NTFS for 100 GB).
+TEST_F(PagesTest, AWholeDiskIsReadAsTheVolumeItsFirstSectorHolds)
+{
+    const std::wstring file = DosDeviceFile(L"physicaldrive11");
+    ASSERT_FALSE(file.empty());
+    {
+        const std::wstring image = ImagePath(L"fat32.img");
+        const uint64_t bytes = ReadOnlyFile(image).Size();
+        HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        for (uint64_t at = 0; at < bytes; at += 8u << 20) {
+            const std::vector<uint8_t> chunk = ReadAt(image, at, 8u << 20);
+            DWORD written = 0;
+            ASSERT_TRUE(::WriteFile(h, chunk.data(), DWORD(chunk.size()), &written, nullptr));
+        }
+        LARGE_INTEGER end;
+        end.QuadPart = LONGLONG(100) << 30; // the rest of the disk is never written: a sparse file
+        ::SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
+        ::SetEndOfFile(h);
+        ::CloseHandle(h);
+    }
+    struct Remove {
+        std::wstring path;
+        ~Remove() { ::DeleteFileW(path.c_str()); }
+    } remove{ file };
+    dlg.OnBnClickedRefresh();
+    const HTREEITEM disk = Disk(11);
+    ASSERT_NE(nullptr, disk);
+    dlg.DriveTree().SelectItem(disk);
+    PumpPending();
+    NextAnswering(IDOK); // "Search Entire Drive as a single Partition"
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    EXPECT_TRUE(g_boxes.empty()) << ToUtf8(g_boxes.front());
+    const HTREEITEM root = dlg.ResultTree().GetRootItem();
+    EXPECT_NE(nullptr, ResultChild(root, "PHOTOS"));
+    EXPECT_NE(nullptr, ResultChild(root, "DOCS"));
+    EXPECT_EQ(CString(L"FAT32"), SelectedVolumeInfo.fsName);
+    EXPECT_EQ(0u, SelectedVolumeInfo.startSector);
+    // The volume's own count of sectors, not the disk's.
+    EXPECT_EQ(Le32At(ReadAt(ImagePath(L"fat32.img"), 0, 512).data() + 0x20), SelectedVolumeInfo.endSector);
+    dlg.OnBnClickedBack();
+}
+
+} // namespace
