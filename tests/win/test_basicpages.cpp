@@ -228,36 +228,58 @@ TEST_F(PagesTest, TicksOfEveryListedFolderAreSavedOnce)
     EXPECT_GE(count, wanted.size()) << ToUtf8(g_boxes.back());
 }
 
+// A disk without a partition table: a file at the name Wine looks up for "\\.\PhysicalDriveN"
+// holding `image` from its first sector, `bytes` long (the rest never written: a sparse file).
+// Deleted when the object goes.
+class DiskFile {
+public:
+    DiskFile(int number, const wchar_t* image, uint64_t bytes)
+    {
+        CString name;
+        name.Format(L"physicaldrive%d", number);
+        m_path = DosDeviceFile(name);
+        const std::wstring from = ImagePath(image);
+        const uint64_t size = ReadOnlyFile(from).Size();
+        HANDLE h = m_path.empty() || size == 0
+            ? INVALID_HANDLE_VALUE
+            : ::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return;
+        bool whole = true;
+        for (uint64_t at = 0; at < size && whole; at += 8u << 20) {
+            const std::vector<uint8_t> chunk = ReadAt(from, at, 8u << 20);
+            DWORD written = 0;
+            whole = !chunk.empty() && ::WriteFile(h, chunk.data(), DWORD(chunk.size()), &written, nullptr);
+        }
+        LARGE_INTEGER end;
+        end.QuadPart = LONGLONG(std::max(bytes, size));
+        ::SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
+        ::SetEndOfFile(h);
+        ::CloseHandle(h);
+        m_made = whole;
+    }
+    ~DiskFile() { Remove(); }
+    bool Made() const { return m_made; }
+    void Remove()
+    {
+        if (!m_path.empty())
+            ::DeleteFileW(m_path.c_str());
+    }
+
+private:
+    std::wstring m_path;
+    bool m_made = false;
+};
+
 // A disk without a partition table whose volume begins at its first sector: its boot sector says
 // what it holds, whatever the disk's size would suggest (here NTFS for 100 GB).
 TEST_F(PagesTest, AWholeDiskIsReadAsTheVolumeItsFirstSectorHolds)
 {
-    const std::wstring file = DosDeviceFile(L"physicaldrive11");
-    ASSERT_FALSE(file.empty());
-    {
-        const std::wstring image = ImagePath(L"fat32.img");
-        const uint64_t bytes = ReadOnlyFile(image).Size();
-        HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, h);
-        for (uint64_t at = 0; at < bytes; at += 8u << 20) {
-            const std::vector<uint8_t> chunk = ReadAt(image, at, 8u << 20);
-            DWORD written = 0;
-            ASSERT_TRUE(::WriteFile(h, chunk.data(), DWORD(chunk.size()), &written, nullptr));
-        }
-        LARGE_INTEGER end;
-        end.QuadPart = LONGLONG(100) << 30; // the rest of the disk is never written: a sparse file
-        ::SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
-        ::SetEndOfFile(h);
-        ::CloseHandle(h);
-    }
-    struct Remove {
-        std::wstring path;
-        ~Remove() { ::DeleteFileW(path.c_str()); }
-    } remove{ file };
+    DiskFile disk(11, L"fat32.img", uint64_t(100) << 30);
+    ASSERT_TRUE(disk.Made());
     dlg.OnBnClickedRefresh();
-    const HTREEITEM disk = Disk(11);
-    ASSERT_NE(nullptr, disk);
-    dlg.DriveTree().SelectItem(disk);
+    ASSERT_NE(nullptr, Disk(11));
+    dlg.DriveTree().SelectItem(Disk(11));
     PumpPending();
     NextAnswering(IDOK); // "Search Entire Drive as a single Partition"
     ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
@@ -270,6 +292,81 @@ TEST_F(PagesTest, AWholeDiskIsReadAsTheVolumeItsFirstSectorHolds)
     // The volume's own count of sectors, not the disk's.
     EXPECT_EQ(Le32At(ReadAt(ImagePath(L"fat32.img"), 0, 512).data() + 0x20), SelectedVolumeInfo.endSector);
     dlg.OnBnClickedBack();
+}
+
+// What an NTFS listing read of its files' records is kept: the same folder listed again shows
+// every file, name, size and date alike, though the disk has gone since.
+TEST_F(PagesTest, AnNtfsFolderListedAgainReadsNothing)
+{
+    DiskFile disk(12, L"ntfs.img", 0);
+    ASSERT_TRUE(disk.Made());
+    dlg.OnBnClickedRefresh();
+    ASSERT_NE(nullptr, Disk(12));
+    dlg.DriveTree().SelectItem(Disk(12));
+    PumpPending();
+    NextAnswering(IDOK);
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    CTreeClass& tree = dlg.ResultTree();
+    const HTREEITEM root = tree.GetRootItem();
+    HTREEITEM folder = nullptr;
+    CListCtrl& list = *dlg.DetailList();
+    auto rows = [&] {
+        std::vector<std::vector<CString>> cells;
+        for (int row = 0; row < list.GetItemCount(); ++row)
+            if (list.GetItemText(row, 1) != L"FOLDER")
+                cells.push_back({ list.GetItemText(row, 0), list.GetItemText(row, 2), list.GetItemText(row, 3),
+                                  list.GetItemText(row, 4) });
+        return cells;
+    };
+    // The first folder of the root that holds files.
+    for (HTREEITEM c = tree.GetChildItem(root); c != nullptr && folder == nullptr; c = tree.GetNextSiblingItem(c)) {
+        ListFolder(c);
+        if (!rows().empty())
+            folder = c;
+    }
+    ASSERT_NE(nullptr, folder);
+    const auto first = rows();
+    disk.Remove();
+    ListFolder(root);
+    ListFolder(folder);
+    EXPECT_EQ(first, rows());
+    dlg.OnBnClickedBack();
+}
+
+// The README's first pick: "Partition - 1" of the demo disk that scripts/run.sh attaches, then
+// Next, shows the deleted photos, which save with their own bytes.
+TEST_F(PagesTest, TheReadmesFirstPickOfTheDemoDiskShowsItsDeletedPhotos)
+{
+    const HTREEITEM disk = Disk(16);
+    ASSERT_NE(nullptr, disk) << "the demo disk is not attached";
+    const HTREEITEM first = ChildStartingWith(disk, L"Partition - 1");
+    ASSERT_NE(nullptr, first);
+    dlg.DriveTree().SelectItem(first);
+    PumpPending();
+    dlg.OnBnClickedNext();
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    EXPECT_TRUE(g_boxes.empty()) << ToUtf8(g_boxes.front());
+    const HTREEITEM camera = ResultChild(ResultChild(dlg.ResultTree().GetRootItem(), "DCIM"), "100CAMERA");
+    ASSERT_NE(nullptr, camera);
+    ListFolder(camera);
+    std::map<std::string, std::string> deleted; // name -> sha256
+    for (const TruthLine& e : LoadTruth(L"demo\\demo.img"))
+        if (e.state == "deleted" && e.path.rfind("1:/DCIM/100CAMERA/", 0) == 0)
+            deleted[Lower(e.path.substr(18))] = e.sha256;
+    ASSERT_EQ(3u, deleted.size());
+    CListCtrl& list = *dlg.DetailList();
+    int shown = 0;
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        for (const auto& d : deleted)
+            if (SameName(Lower(Narrow(std::wstring(list.GetItemText(row, 0).GetString()))), d.first)) {
+                ++shown;
+                list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+            }
+    EXPECT_EQ(3, shown);
+    const std::map<std::string, std::string> saved =
+        SaveWith(NewTempFolder(L"zr_demo"), [&] { dlg.SaveSelectedRows(false); });
+    for (const auto& d : deleted)
+        EXPECT_EQ(1u, saved.count(d.second)) << d.first;
 }
 
 } // namespace
