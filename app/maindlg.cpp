@@ -52,12 +52,11 @@ CWinThread* g_pModeSearchThread = nullptr;
 CWinThread* g_pBasicLogLoadThread = nullptr;
 CWinThread* g_pDeepLogLoadThread = nullptr;
 std::atomic<int> LastProgressPercent{ 0 };
-
-namespace {
-
 const wchar_t* const kInvalidLogText =
     L"The selected recovery Log (index of recovered files and folders) file is invalid or corrupted. "
     L"Recovery cannot continue with this log file.\n\nPlease browse the valid Log file or Scan the disk again.";
+
+namespace {
 
 CWinThread* StartThreadInto(CWinThread*& slot, AFX_THREADPROC proc, LPVOID param)
 {
@@ -397,7 +396,20 @@ void CDelvaneDlg::ReadStartupLogHeader()
     bool accepted = false;
     int32_t mode = 0;
     CFile file;
-    if (file.Open(CommandLineLogPath, CFile::modeRead | CFile::shareExclusive)) {
+    if (!file.Open(CommandLineLogPath, CFile::modeRead | CFile::shareExclusive)) {
+        // The program was started for this log alone: it says so and ends with a code that
+        // tells whoever started it.
+        HWND owner = nullptr;
+        if (CSplash* splash = g_pSplashDlg.load()) {
+            owner = splash->GetSafeHwnd();
+            ::ShowWindow(owner, SW_HIDE);
+        }
+        ClearCommandLineLogPath();
+        ZrMessageBox(owner, kInvalidLogText, L"Message", MB_ICONINFORMATION);
+        EndProcessNow(kExitUnusableLog);
+        return;
+    }
+    {
         try {
             CArchive ar(&file, CArchive::load, 4096);
             CString kind, marker, source;
@@ -420,7 +432,7 @@ void CDelvaneDlg::ReadStartupLogHeader()
             EnableWindow(FALSE);
         return;
     }
-    // A log that cannot be opened or read is refused like a wrong one; the launcher starts as usual.
+    // A log that is not ours, or cannot be read, is refused; the launcher starts as usual.
     HWND owner = nullptr;
     if (CSplash* splash = g_pSplashDlg.load()) {
         owner = splash->GetSafeHwnd();

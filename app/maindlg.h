@@ -210,6 +210,8 @@ extern CString TempFolderPath;
 extern CWinThread* g_pModeSearchThread;
 // Worker threads that keep the Go buttons idle while they run (the scan-log loaders).
 extern CWinThread* g_pBasicLogLoadThread;
+// The message of a scan log that cannot be used.
+extern const wchar_t* const kInvalidLogText;
 extern CWinThread* g_pDeepLogLoadThread;
 // Every worker the exit path asks to stop, by the global that holds it. Workers add their global
 // once (at start-up or when first started).

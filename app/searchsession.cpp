@@ -752,6 +752,7 @@ void CSearchSession::OnShareLink(UINT id)
 void CSearchSession::OnClose()
 {
     ShowWindow(SW_RESTORE);
+    BeforeExitQuestion();
     if (ZrMessageBox(GetSafeHwnd(), ExitQuestionText(), L"Message", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) !=
         IDYES)
         return;

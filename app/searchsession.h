@@ -181,6 +181,8 @@ protected:
     virtual void OnDestroyControls() { }
     // Swallows (true) what the dialog must not see; may rewrite the message.
     virtual bool FilterInput(MSG* msg);
+    // On closing, before the exit question is asked.
+    virtual void BeforeExitQuestion() { }
 
     void OnClose();
     void OnDestroy();

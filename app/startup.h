@@ -81,3 +81,5 @@ void DrawCaptionGradientFrame(const RECT& outer, const RECT& inner, HDC dc);
 typedef void (*ZrProcessEnder)(int exitCode);
 ZrProcessEnder ZrSetProcessEnder(ZrProcessEnder ender);
 [[maybe_unused]] void EndProcessNow(int exitCode);
+// The exit code when the scan log named on the command line cannot be opened.
+constexpr int kExitUnusableLog = 2;

@@ -12,11 +12,15 @@
 //                                                50,000 and 250,000 files
 //   bench_basicsearch.exe ntfs|fat32 FILES       one synthesized volume
 //   bench_basicsearch.exe image PATH ntfs|fat32  an image (the whole file is the volume)
+//   bench_basicsearch.exe log                    NTFS 300,000 files in 20,000 folders: the search,
+//                                                then Save Log and Load Log (in a process of its
+//                                                own), each with its seconds and peak
 // Run beside ZembrolixRecovery.exe (its dialog templates are loaded from it) with a display:
 //   cd build-XX && xvfb-run -a -s "-screen 0 1280x1024x24" ./wine-run.sh ./bench_basicsearch.exe
 #include <windows.h>
 
 #include <cstdlib>
+#include <memory>
 
 #include "afxwin.h"
 #include "app/devicetree.h"
@@ -39,6 +43,7 @@ struct Case {
     bool ntfs = true;
     uint64_t files = 0; // 0: the image below
     std::wstring image;
+    uint64_t folders = 0; // NTFS: 0 for one folder per kFilesPerFolder files
 
     const wchar_t* Fs() const { return ntfs ? L"NTFS" : L"FAT32"; }
     std::wstring Image() const
@@ -50,6 +55,18 @@ struct Case {
         return TempImage(name);
     }
     std::wstring ResultFile() const { return Image() + L".result.txt"; }
+    std::wstring LogFile() const { return Image() + L".QLX"; }
+    NtfsLayout Layout() const
+    {
+        NtfsLayout v(files);
+        if (folders != 0) {
+            v.folders = folders;
+            v.records = 16 + v.folders + v.files;
+            v.mftClusters = (v.records * 2 + NtfsLayout::kSpc - 1) / NtfsLayout::kSpc;
+            v.sectors = (NtfsLayout::kMftCluster + v.mftClusters + 1) * NtfsLayout::kSpc;
+        }
+        return v;
+    }
 };
 
 uint64_t ImageSectors(const std::wstring& path)
@@ -134,33 +151,75 @@ void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD)
     ::EnumThreadWindows(::GetCurrentThreadId(), ClickLogical, 0);
 }
 
-int RunSearch(const Case& c)
+// The Basic Search dialog over the program's templates, or null after saying why not.
+std::unique_ptr<CBasicSearch> OpenDialog(BenchApp& app, CDelvaneDlg& main)
 {
-    const uint64_t sectors = ImageSectors(c.Image());
-    const double read = PlainReadOfScan(c, sectors);
-
-    BenchApp app;
     // The dialog templates are the program's.
     app.m_hInstance =
         ::LoadLibraryExW((ExeFolder() + L"ZembrolixRecovery.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (app.m_hInstance == nullptr) {
         std::printf("ZembrolixRecovery.exe must lie beside the benchmark\n");
-        return 1;
+        return nullptr;
     }
     ZrInitCommonControls();
-    CDelvaneDlg main;
     main.SearchMode = kModeBasic;
     g_pMainDlg = &main;
     InstallDriveTreeStorageHost();
     RegisterBasicSearchDialog();
     ZrSetMessageBoxHook(RecordBox);
-    CBasicSearch dlg;
-    if (!dlg.Create(IDD_BASIC_SEARCH, nullptr)) {
+    auto dlg = std::make_unique<CBasicSearch>();
+    if (!dlg->Create(IDD_BASIC_SEARCH, nullptr)) {
         std::printf("the Basic Search dialog cannot be created\n");
+        return nullptr;
+    }
+    dlg->ShowWindow(SW_SHOW);
+    PumpUntil([] { return false; }, 100);
+    return dlg;
+}
+
+// Load Log of the log the search saved, in a process of its own so that its peak is its own.
+int RunLoad(const Case& c)
+{
+    BenchApp app;
+    CDelvaneDlg main;
+    std::unique_ptr<CBasicSearch> dlg = OpenDialog(app, main);
+    if (!dlg)
+        return 1;
+    // The log names the image as its drive: the drive list tells it is attached.
+    CString key;
+    key.Format(L"%ls|%llu", c.Image().c_str(), (unsigned long long)ImageSectors(c.Image()));
+    LogicalDriveKeys.Add(key);
+    const auto start = Clock::now();
+    dlg->LoadScanLog(c.LogFile().c_str(), false);
+    const auto loaded = Clock::now();
+    const double peak = PeakMiB();
+    PumpUntil([] { return g_pPopulateListThread == nullptr; }, 3600000);
+    if (BasicSearchPage != 10) {
+        std::printf("the log did not load%ls%ls\n", g_boxes.empty() ? L"" : L": ",
+                    g_boxes.empty() ? L"" : g_boxes.front().GetString());
         return 1;
     }
-    dlg.ShowWindow(SW_SHOW);
-    PumpUntil([] { return false; }, 100);
+    FILE* out = _wfopen((c.ResultFile() + L".load").c_str(), L"w");
+    if (out != nullptr) {
+        std::fprintf(out, "%.6f %.1f %u\n", Seconds(start, loaded), peak, unsigned(dlg->ResultTree().GetCount()));
+        std::fclose(out);
+    }
+    dlg->DestroyWindow();
+    g_pMainDlg = nullptr;
+    return 0;
+}
+
+int RunSearch(const Case& c, bool saveLog)
+{
+    const uint64_t sectors = ImageSectors(c.Image());
+    const double read = PlainReadOfScan(c, sectors);
+
+    BenchApp app;
+    CDelvaneDlg main;
+    std::unique_ptr<CBasicSearch> owned = OpenDialog(app, main);
+    if (!owned)
+        return 1;
+    CBasicSearch& dlg = *owned;
 
     // Any drive letter will do: its rows are made to say what the image holds, and its path
     // is the image's.
@@ -213,6 +272,16 @@ int RunSearch(const Case& c)
                      (unsigned long long)sectors);
         std::fclose(out);
     }
+    if (saveLog) {
+        const auto start = Clock::now();
+        const bool saved = dlg.SaveScanLogTo(c.LogFile().c_str());
+        const auto end = Clock::now();
+        out = _wfopen((c.ResultFile() + L".save").c_str(), L"w");
+        if (out != nullptr && saved)
+            std::fprintf(out, "%.6f %.1f\n", Seconds(start, end), PeakMiB());
+        if (out != nullptr)
+            std::fclose(out);
+    }
     dlg.DestroyWindow();
     g_pMainDlg = nullptr;
     return 0;
@@ -220,11 +289,11 @@ int RunSearch(const Case& c)
 
 // ---- the table ---------------------------------------------------------------------------------
 
-bool RunChild(const Case& c)
+bool RunChild(const Case& c, const wchar_t* step = L"search")
 {
     wchar_t exe[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(exe) + L"\" search ";
+    std::wstring command = L"\"" + std::wstring(exe) + L"\" " + step + L" ";
     command += c.ntfs ? L"ntfs " : L"fat32 ";
     command += c.image.empty() ? std::to_wstring(c.files) : L"\"" + c.image + L"\"";
     STARTUPINFOW si{};
@@ -245,7 +314,7 @@ void Measure(const Case& c)
     const std::wstring image = c.Image();
     if (c.image.empty()) {
         const bool written =
-            c.ntfs ? WriteNtfsVolume(image, NtfsLayout(c.files)) : WriteFat32Volume(image, Fat32Layout(c.files));
+            c.ntfs ? WriteNtfsVolume(image, c.Layout()) : WriteFat32Volume(image, Fat32Layout(c.files));
         if (!written) {
             std::printf("cannot write %ls\n", image.c_str());
             return;
@@ -274,6 +343,47 @@ void Measure(const Case& c)
     std::fflush(stdout);
 }
 
+// The search that makes the log, then the log saved and loaded again.
+void MeasureLog(const Case& c)
+{
+    const std::wstring image = c.Image();
+    if (!WriteNtfsVolume(image, c.Layout())) {
+        std::printf("cannot write %ls\n", image.c_str());
+        return;
+    }
+    RunChild(c, L"searchlog");
+    RunChild(c, L"load");
+    double read = 0, tree = 0, list = 0, peak = 0, save = 0, savePeak = 0, load = 0, loadPeak = 0;
+    unsigned items = 0, rows = 0, loadedItems = 0;
+    unsigned long long sectors = 0;
+    bool figures = true;
+    auto scan = [&](const std::wstring& file, const char* format, int n, auto... values) {
+        FILE* in = _wfopen(file.c_str(), L"r");
+        figures = figures && in != nullptr && std::fscanf(in, format, values...) == n;
+        if (in != nullptr)
+            std::fclose(in);
+        ::DeleteFileW(file.c_str());
+    };
+    scan(c.ResultFile(), "%lf %lf %lf %lf %u %u %llu", 7, &read, &tree, &list, &peak, &items, &rows, &sectors);
+    scan(c.ResultFile() + L".save", "%lf %lf", 2, &save, &savePeak);
+    scan(c.ResultFile() + L".load", "%lf %lf %u", 3, &load, &loadPeak, &loadedItems);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    const double logMiB = ::GetFileAttributesExW(c.LogFile().c_str(), GetFileExInfoStandard, &data)
+        ? double((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / (1 << 20)
+        : 0;
+    ::DeleteFileW(c.LogFile().c_str());
+    ::DeleteFileW(image.c_str());
+    if (!figures) {
+        std::printf("(no figures)\n");
+        return;
+    }
+    std::printf("NTFS %llu files, %llu folders: log %.1f MiB, tree items %u (loaded %u)\n", (unsigned long long)c.files,
+                (unsigned long long)c.Layout().folders, logMiB, items, loadedItems);
+    std::printf("  search: %.2f s to the tree, peak %.1f MiB\n", tree, peak);
+    std::printf("  save:   %.2f s, peak %.1f MiB (the search's process)\n", save, savePeak);
+    std::printf("  load:   %.2f s, peak %.1f MiB (a fresh process)\n", load, loadPeak);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -294,7 +404,16 @@ int main(int argc, char** argv)
             one.files = std::strtoull(last, nullptr, 10);
     }
     if (argc == 4 && std::strcmp(argv[1], "search") == 0)
-        return RunSearch(one);
+        return RunSearch(one, false);
+    const Case logCase{ true, 300000, {}, 20000 };
+    if (argc == 4 && std::strcmp(argv[1], "searchlog") == 0)
+        return RunSearch(logCase, true);
+    if (argc == 4 && std::strcmp(argv[1], "load") == 0)
+        return RunLoad(logCase);
+    if (argc == 2 && std::strcmp(argv[1], "log") == 0) {
+        MeasureLog(logCase);
+        return 0;
+    }
 
     std::printf("                           | plain   | Next to (s):      |          | results\n");
     std::printf("fs      files    image MiB | read s  |   tree   listed   | peak MiB | items  rows\n");

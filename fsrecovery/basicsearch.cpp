@@ -105,6 +105,8 @@ const FsDialogLayout& BasicFsLayout()
         l.pathLabel = IDC_BS_PS_NOTE;
         l.resultImages = IDB_RESULT_TREE_IMAGES;
         l.stateImages = IDB_TREE_STATE_IMAGES;
+        l.statusLabel = IDC_BS_STATUS;
+        l.logLoadThread = &g_pBasicLogLoadThread;
         return l;
     }();
     return layout;
@@ -201,6 +203,8 @@ BEGIN_MESSAGE_MAP(CBasicSearch, CFsSearchSession)
     ON_BN_CLICKED(IDC_BS_STOP, &CBasicSearch::OnBnClickedStop)
     ON_BN_CLICKED(IDC_BS_REFRESH, &CBasicSearch::OnBnClickedRefresh)
     ON_BN_CLICKED(IDC_BS_SAVE, &CBasicSearch::OnBnClickedSave)
+    ON_BN_CLICKED(IDC_BS_SAVE_LOG, &CBasicSearch::OnBnClickedSaveLog)
+    ON_BN_CLICKED(IDC_BS_LOAD_LOG, &CBasicSearch::OnBnClickedLoadLog)
     ON_BN_CLICKED(IDC_BS_STOP_PARTITIONS, &CBasicSearch::OnBnClickedStopSearchingPartitions)
     ON_BN_CLICKED(IDC_BS_MORE_PARTITIONS, &CBasicSearch::OnBnClickedSearchMorePartitions)
     ON_MESSAGE(WM_ZR_REMOVABLE_FOUND, &CBasicSearch::OnRemovablePartitionFound)
@@ -233,7 +237,6 @@ BOOL CBasicSearch::OnInitDialog()
 {
     AutoSearchValidation = 0;
     m_removableListing = 0;
-    m_logSaved = 0;
     CFsSearchSession::OnInitDialog();
 
     const COLORREF white = RGB(255, 255, 255);
@@ -530,6 +533,7 @@ void CBasicSearch::OnBnClickedNext()
     DeepNoticeState = 0;
     ClearResults();
     SetDlgItemText(IDC_BS_CURRENT_FOLDER, L"");
+    ForgetLogSaved();
     ShowResultsPage();
     if (g_pMainDlg != nullptr)
         g_pMainDlg->ResetScanCounters();
@@ -545,21 +549,42 @@ void CBasicSearch::OnBnClickedNext()
 
 void CBasicSearch::OnScanWorkerEnded()
 {
+    KeepScannedVolume();
     ShowResultsState();
 }
 
-void CBasicSearch::ShowResultsState()
+void CBasicSearch::KeepScannedVolume()
+{
+    // The volume may lie elsewhere than selected: a whole disk's own volume, a lost partition the
+    // check's search found.
+    SelectedVolumeInfo.fsName = FsKindName(m_target.kind);
+    SelectedVolumeInfo.startSector = SelectedVolumeInfo.startSectorCopy = m_target.firstSector;
+    SelectedVolumeInfo.endSector = SelectedVolumeInfo.sizeSectors = m_target.endSector;
+    SelectedVolumeInfo.sizeBytes = m_target.endSector * 512;
+}
+
+void CBasicSearch::ShowLoadedResults(bool throughDisk)
+{
+    ScanAsPhysicalDisk = throughDisk ? 1 : 0;
+    // The loaded geometry is the scanned volume's from now on (ShowResultsState keeps it).
+    m_target.geometry = VolumeGeometry;
+    m_scanMessage.Empty();
+    GetDlgItem(IDC_BS_REFRESH)->ShowWindow(SW_HIDE);
+    GetDlgItem(IDC_BS_MORE_PARTITIONS)->ShowWindow(SW_HIDE);
+    for (int id : { IDC_BS_RANGE, IDC_BS_RANGE_LABEL })
+        GetDlgItem(id)->ShowWindow(SW_HIDE);
+    SetFileListColumns();
+    BasicSearchPage = 10;
+    ShowResultsState(false);
+}
+
+void CBasicSearch::ShowResultsState(bool selectRoot)
 {
     // What the scan learnt of the volume is the selection's state from now on (the scan log
     // keeps it).
     VolumeGeometry = m_target.geometry;
     if (Store().VolumeCount() > 0)
         FatVolumeParams = Store().Volume(0).params;
-    // The volume may have been found elsewhere than selected (a disk's lost partition).
-    SelectedVolumeInfo.fsName = FsKindName(m_target.kind);
-    SelectedVolumeInfo.startSector = SelectedVolumeInfo.startSectorCopy = m_target.firstSector;
-    SelectedVolumeInfo.endSector = SelectedVolumeInfo.sizeSectors = m_target.endSector;
-    SelectedVolumeInfo.sizeBytes = m_target.endSector * 512;
     if (!m_scanMessage.IsEmpty()) {
         const CString text = m_scanMessage;
         m_scanMessage.Empty();
@@ -574,8 +599,10 @@ void CBasicSearch::ShowResultsState()
     ActiveTree = &m_resultTree;
     if (m_resultTree.GetRootItem() == nullptr)
         InsertTreeRoot();
-    m_resultTree.Select(nullptr, TVGN_CARET);
-    m_resultTree.Select(m_resultTree.GetRootItem(), TVGN_CARET);
+    if (selectRoot) {
+        m_resultTree.Select(nullptr, TVGN_CARET);
+        m_resultTree.Select(m_resultTree.GetRootItem(), TVGN_CARET);
+    }
     // Only now may the focused Stop button go: the focus then passes to a tree that already has
     // its selection, instead of one that picks (and lists) its first visible folder.
     if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
@@ -604,8 +631,10 @@ void CBasicSearch::OnBnClickedStop()
     // The worker ends after the record or block it reads and runs its own finishing steps;
     // messages keep flowing meanwhile, since it updates this dialog's controls.
     RequestScanStop();
-    if (WaitForScanWorker())
+    if (WaitForScanWorker()) {
+        KeepScannedVolume();
         ShowResultsState();
+    }
     ShrinkProgressArea();
     m_stopping = false;
 }
@@ -641,10 +670,9 @@ void CBasicSearch::OnBnClickedBack()
     ClearResults();
     if (g_pMainDlg != nullptr)
         g_pMainDlg->CloseWaitDialog(this);
+    ForgetLogSaved();
     // A log named on the command line has been dealt with once the user goes back.
-    if (!CommandLineLogPath.IsEmpty())
-        ClearCommandLineLogPath();
-    m_logSaved = 0;
+    ClearCommandLineLogPath();
     FileList().ShowWindow(SW_HIDE);
     BasicSearchPage = 0;
     m_driveTree.ShowWindow(SW_SHOW);

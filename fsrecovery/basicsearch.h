@@ -101,8 +101,13 @@ protected:
     friend UINT BasicDriveTreeThreadProc(LPVOID);
 
     void ShowResultsPage();
-    // Results tree and file list shown, "Root" selected, Back enabled and Next disabled.
-    void ShowResultsState();
+    // Results tree and file list shown, "Root" selected (unless not `selectRoot`), Back enabled
+    // and Next disabled.
+    void ShowResultsState(bool selectRoot = true);
+    // The selection's volume as the scan found it (on the dialog's thread, once the scan ended).
+    void KeepScannedVolume();
+    void ShowLoadedResults(bool throughDisk) override;
+    bool ScannedThroughDisk() const override { return ScanAsPhysicalDisk.load() != 0; }
     void ShowRange(uint64_t start, uint64_t end);
     bool WorkerRunning() const;
 
@@ -122,7 +127,6 @@ protected:
     } m_removable;
     std::atomic<CWinThread*> m_removableWorker{ nullptr };
     std::atomic<bool> m_removableStop{ false };
-    std::atomic<int> m_logSaved{ 0 };
     bool m_stopping = false;
     int m_lastAnswer = 0;
 

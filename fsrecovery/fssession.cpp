@@ -9,6 +9,7 @@
 #include "app/pure/textservices.h"
 #include "app/questions.h"
 #include "app/shellservices.h"
+#include "app/startup.h"
 #include "app/sortclass.h"
 #include "app/waitdialogs.h"
 #include "fsrecovery/folderlist.h"
@@ -221,6 +222,7 @@ BEGIN_MESSAGE_MAP(CFsSearchSession, CSearchSession)
     ON_MESSAGE(CFsSearchSession::kMsgOpenFolderRow, &CFsSearchSession::OnOpenFolderRow)
     ON_MESSAGE(CFsSearchSession::kMsgOpenBegin, &CFsSearchSession::OnOpenBegin)
     ON_MESSAGE(CFsSearchSession::kMsgOpenEnded, &CFsSearchSession::OnOpenEnded)
+    ON_MESSAGE(CFsSearchSession::kMsgLoadStartupLog, &CFsSearchSession::OnLoadStartupLog)
 END_MESSAGE_MAP()
 
 CFsSearchSession::CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout, CWnd* parent)
@@ -262,6 +264,17 @@ BOOL CFsSearchSession::OnInitDialog()
         m_currentFolder.SetTextColor(RGB(0, 0, 255));
     }
     m_resultTree.SetItemHeight(SHORT(m_resultTree.GetItemHeight() * 11 / 10));
+    ForgetLogSaved();
+    // The log named on the command line (or handed over by the other search dialog) is loaded
+    // once the dialog is up; the splash has done its part once this dialog has taken the log.
+    if (!CommandLineLogPath.IsEmpty()) {
+        if (LogModeSwitchPending.load() == 0) {
+            SplashMayClose = 1;
+            if (CSplash* splash = g_pSplashDlg.load())
+                ::ShowWindow(splash->GetSafeHwnd(), SW_HIDE);
+        }
+        PostMessage(kMsgLoadStartupLog);
+    }
     return TRUE;
 }
 

@@ -40,6 +40,9 @@ struct FsDialogLayout {
     int pathLabel = 0;     // the listed folder's path
     UINT resultImages = 0; // the results tree's picture strip
     UINT stateImages = 0;  // its tick boxes
+    int statusLabel = 0;   // "Please wait, ..." while a log's tree is loaded
+    // The global that tells this dialog's log load runs (while its file is read).
+    CWinThread** logLoadThread = nullptr;
 };
 
 // Where Save asks for the destination folder; null restores the destination notice and the
@@ -50,6 +53,13 @@ void SetSaveFolderPicker(SaveFolderPicker picker);
 // cursor. The result is the chosen command, 0 when none was.
 using PopupMenuPicker = UINT (*)(CMenu& menu);
 void SetPopupMenuPicker(PopupMenuPicker picker);
+
+// Where Save Log and Load Log ask for the log file (`save`: the file to write); null restores the
+// file dialogs. An empty answer cancels.
+using ScanLogPathPicker = CString (*)(CWnd* owner, bool save);
+void SetScanLogPathPicker(ScanLogPathPicker picker);
+// 1 while a start-up log is handed from one search dialog to the other.
+extern std::atomic<int> LogModeSwitchPending;
 
 // The results item whose folder the file list shows (set when its listing starts).
 extern HTREEITEM LastPopulatedItem;
@@ -95,6 +105,7 @@ public:
     static constexpr UINT kMsgOpenFolderRow = WM_APP + 0x242;
     static constexpr UINT kMsgOpenBegin = WM_APP + 0x243;
     static constexpr UINT kMsgOpenEnded = WM_APP + 0x244;
+    static constexpr UINT kMsgLoadStartupLog = WM_APP + 0x250;
     // Starts the open worker for the first selected row unless one runs already.
     void OpenSelectedRow();
     bool OpenRunning() const { return m_openWorker.load() != nullptr; }
@@ -117,6 +128,23 @@ public:
     // enables the dialog again; nothing to do when no listing runs.
     void EndListing(bool stop);
 
+    // ---- Scan logs (fslog.cpp) ----
+    // Save Log: refused before a scan and while one runs; else the log is written.
+    void OnBnClickedSaveLog();
+    // Load Log: refused after a scan was started and while one runs; else the log named on the
+    // command line, or one the user picks, is loaded.
+    void OnBnClickedLoadLog();
+    // Asks for the file and writes the results into it; true when the log was written whole.
+    bool SaveScanLog();
+    // Writes the results into `path`; a write that fails removes the part written and says so.
+    bool SaveScanLogTo(const CString& path);
+    // Reads the log, checks that its medium is attached (or asks about one that stands in for it)
+    // and shows its results as a finished scan would. `fromCommandLine`: the start-up log.
+    void LoadScanLog(const CString& path, bool fromCommandLine);
+    // The results were written into a log since they were found or loaded.
+    bool LogSaved() const { return m_logSaved.load() != 0; }
+    bool LogLoading() const { return m_logLoading; }
+
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
@@ -138,6 +166,19 @@ protected:
     // volumes under "Root" tells them apart there); -1: nothing.
     virtual int VolumeColumnOf(uint32_t /*volume*/) const { return -1; }
 
+    // ---- Scan logs: what a search dialog adds ----
+    // The results page after a log was loaded (its state as after a finished scan), or the
+    // drive page again after a load was refused; the shared controls are done by then.
+    // `throughDisk`: a drive letter's results read through its disk.
+    virtual void ShowLoadedResults(bool /*throughDisk*/) { }
+    virtual void ShowDrivePageAfterLog() { }
+    // Whether the results were read from a drive letter through its disk.
+    virtual bool ScannedThroughDisk() const { return false; }
+    // Before the exit question: results whose log was not saved offer to save it, once.
+    void BeforeExitQuestion() override;
+    // The results are new (a scan ended, or Back): they have not been saved or asked about.
+    void ForgetLogSaved();
+
     // Empties the results: the tree with its folder records, the file list and the store.
     void ClearResults();
     // Asks a running open to stop and waits for it; nothing is opened.
@@ -151,6 +192,7 @@ protected:
     LRESULT OnOpenFolderRow(WPARAM row, LPARAM);
     LRESULT OnOpenBegin(WPARAM, LPARAM file);
     LRESULT OnOpenEnded(WPARAM, LPARAM);
+    LRESULT OnLoadStartupLog(WPARAM, LPARAM);
 
     CTreeClass m_resultTree;
     CImageList m_resultImages, m_stateImages;
@@ -209,6 +251,17 @@ private:
     CString m_openedPath;
     bool m_openBusy = false;
     HCURSOR m_cursorBeforeOpen = nullptr;
+    // Scan logs: written since the results were made; the save-log question asked; a save or a
+    // load under way on this dialog's thread.
+    std::atomic<int> m_logSaved{ 0 };
+    bool m_logQuestionAsked = false;
+    bool m_savingLog = false;
+    bool m_logLoading = false;
+    struct LoadedLog;
+    void ReadLogOnWorker(const CString& path, LoadedLog& loaded);
+    void RefuseLog(const CString& keptKind, bool fromCommandLine, bool mediumRefused, bool hideFileList);
+    bool RebuildFromLog(LoadedLog& loaded, const CString& devicePath);
+    friend UINT ReadScanLogThreadProc(LPVOID param);
 
     DECLARE_MESSAGE_MAP()
 };

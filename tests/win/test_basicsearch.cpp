@@ -54,35 +54,8 @@ TEST_F(BasicSearchTest, RefusedNextChangesNothing)
     EXPECT_EQ(1, BasicSearchPage.load());
 }
 
-// A test medium as the drive page offers it: a drive letter, or a partition of a disk.
-struct Medium {
-    const wchar_t* image;
-    const wchar_t* letter; // or null: `partition` of the disk whose text holds `disk`
-    const wchar_t* fs;
-    const wchar_t* disk = nullptr;
-    const wchar_t* partition = nullptr;
-    std::string truthPrefix; // "N:" on disks
-};
-
 class MediaTest : public BasicSearchTest {
 protected:
-    void ScanMedium(const Medium& m)
-    {
-        if (m.letter != nullptr)
-            return ScanDrive(m.letter, m.image, m.fs);
-        CTreeClass& tree = dlg.DriveTree();
-        HTREEITEM disk = tree.GetChildItem(dlg.PhysicalDrivesItem());
-        while (disk != nullptr && tree.GetItemText(disk).Find(m.disk) < 0)
-            disk = tree.GetNextSiblingItem(disk);
-        ASSERT_NE(nullptr, disk);
-        const HTREEITEM part = ChildStartingWith(disk, m.partition);
-        ASSERT_NE(nullptr, part);
-        tree.SelectItem(part);
-        PumpPending();
-        dlg.OnBnClickedNext();
-        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
-    }
-
     // Every folder of the results tree by its path ("/Root/A/").
     void MapFolders(HTREEITEM parent, const std::string& path, std::map<std::string, HTREEITEM>& out)
     {
@@ -105,19 +78,6 @@ protected:
                 EndsWithFolder(f.first, truth))
                 return f.second;
         return nullptr;
-    }
-
-    // Ticks everything but `skip` (the root's own files stay ticked) and saves into `destination`.
-    std::map<std::string, std::string> SaveEverything(const CString& destination, HTREEITEM skip = nullptr)
-    {
-        CTreeClass& results = dlg.ResultTree();
-        for (HTREEITEM top = results.GetRootItem(); top; top = results.GetNextSiblingItem(top))
-            results.SetCheckRecursive(top, 2);
-        if (skip != nullptr) {
-            results.SetCheckRecursive(skip, 1);
-            results.SetCheckState(results.GetRootItem(), 2);
-        }
-        return SaveWith(destination, [&] { dlg.OnBnClickedSave(); });
     }
 
     // The listed files of a folder (lower-case name -> size digits), each listed once.

@@ -68,8 +68,11 @@ CWinThread* g_testWorker = nullptr;
 std::atomic<bool> g_workerFinished{ false }, g_finishedBeforeEnd{ false };
 
 std::atomic<int> g_endCalls{ 0 };
-void RecordEnd(int)
+std::atomic<int> g_firstEndCode{ -1 };
+void RecordEnd(int code)
 {
+    if (g_endCalls == 0)
+        g_firstEndCode = code;
     ++g_endCalls;
     if (g_pMainDlg) // the process would end here; the test ends the launcher's modal loop
         g_pMainDlg->EndDialog(IDCANCEL);
@@ -239,10 +242,12 @@ TEST_F(LauncherTest, ABasicLogRunsItsSearchFirstAndAnyOtherIsRefused)
         { WriteLog(L"zr_photo.QLX", kScanLogMarker, 3), false }, // a mode it cannot load
         { WriteLog(L"zr_marker.QLX", L"SomeOtherProgram2013", 1), false },
         { truncated, false },
-        { TempDir() + L"zr_missing_log.QLX", false }, // cannot be opened at all
+        { TempDir() + L"zr_missing_log.QLX", false }, // cannot be opened at all: the program ends
     };
     for (const auto& log : logs) {
         g_boxes.clear();
+        g_endCalls = 0;
+        g_firstEndCode = -1;
         g_testDialogRuns = 0;
         g_launcherVisibleWhenRun = true;
         SetCommandLineLogPath(log.path);
@@ -263,9 +268,16 @@ TEST_F(LauncherTest, ABasicLogRunsItsSearchFirstAndAnyOtherIsRefused)
             EXPECT_EQ(g_testDialogThread.load(), ::GetCurrentThreadId());
             EXPECT_FALSE(g_launcherVisibleWhenRun);
             EXPECT_EQ(g_boxes.size(), 1u); // only the exit question
+        } else if (&log == &logs[4]) {
+            // A log that cannot be opened ends the program after its message, with a code that
+            // says so.
+            ASSERT_GE(g_boxes.size(), 1u) << name;
+            EXPECT_GE(g_boxes[0].Find(L"invalid or corrupted"), 0);
+            EXPECT_EQ(kExitUnusableLog, g_firstEndCode.load());
         } else {
             ASSERT_EQ(g_boxes.size(), 2u) << name; // the refusal, then the exit question
             EXPECT_GE(g_boxes[0].Find(L"invalid or corrupted"), 0);
+            EXPECT_EQ(0, g_firstEndCode.load()) << name;
         }
         ClearCommandLineLogPath();
     }

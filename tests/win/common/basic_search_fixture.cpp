@@ -214,6 +214,35 @@ void BasicSearchTest::ScanDrive(const wchar_t* letter, const wchar_t* image, con
     ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
 }
 
+void BasicSearchTest::ScanMedium(const Medium& m)
+{
+    if (m.letter != nullptr)
+        return ScanDrive(m.letter, m.image, m.fs);
+    CTreeClass& tree = dlg.DriveTree();
+    HTREEITEM disk = tree.GetChildItem(dlg.PhysicalDrivesItem());
+    while (disk != nullptr && tree.GetItemText(disk).Find(m.disk) < 0)
+        disk = tree.GetNextSiblingItem(disk);
+    ASSERT_NE(nullptr, disk);
+    const HTREEITEM part = ChildStartingWith(disk, m.partition);
+    ASSERT_NE(nullptr, part);
+    tree.SelectItem(part);
+    PumpPending();
+    dlg.OnBnClickedNext();
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
+}
+
+std::map<std::string, std::string> BasicSearchTest::SaveEverything(const CString& destination, HTREEITEM skip)
+{
+    CTreeClass& results = dlg.ResultTree();
+    for (HTREEITEM top = results.GetRootItem(); top; top = results.GetNextSiblingItem(top))
+        results.SetCheckRecursive(top, 2);
+    if (skip != nullptr) {
+        results.SetCheckRecursive(skip, 1);
+        results.SetCheckState(results.GetRootItem(), 2);
+    }
+    return SaveWith(destination, [&] { dlg.OnBnClickedSave(); });
+}
+
 HTREEITEM BasicSearchTest::ResultChild(HTREEITEM parent, const char* name)
 {
     CTreeClass& tree = dlg.ResultTree();

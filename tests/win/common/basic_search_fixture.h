@@ -56,6 +56,16 @@ private:
     UINT_PTR m_timer;
 };
 
+// A test medium as the drive page offers it: a drive letter, or a partition of a disk.
+struct Medium {
+    const wchar_t* image;
+    const wchar_t* letter; // or null: `partition` of the disk whose text holds `disk`
+    const wchar_t* fs;
+    const wchar_t* disk = nullptr;
+    const wchar_t* partition = nullptr;
+    std::string truthPrefix; // "N:" on disks
+};
+
 class BasicSearchTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -68,6 +78,10 @@ protected:
     void NextAnswering(int button);
     // Selects the drive, runs a logical scan and waits for the results page.
     void ScanDrive(const wchar_t* letter, const wchar_t* image = L"fat32.img", const wchar_t* fs = L"FAT32");
+    // Selects the medium, scans it and waits for the results page.
+    void ScanMedium(const Medium& m);
+    // Ticks everything but `skip` (the root's own files stay ticked) and saves into `destination`.
+    std::map<std::string, std::string> SaveEverything(const CString& destination, HTREEITEM skip = nullptr);
     // The child of `parent` in the results tree whose name matches (SameName), or null.
     HTREEITEM ResultChild(HTREEITEM parent, const char* name);
     // Selects a results folder and waits for its listing to end.

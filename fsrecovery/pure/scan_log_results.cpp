@@ -1,0 +1,293 @@
+#include "fsrecovery/pure/scan_log_results.h"
+
+#include <algorithm>
+
+namespace {
+
+uint64_t Number(const CString& cell)
+{
+    return StrToUInt64(cell.GetString());
+}
+
+uint32_t Number32(const CString& cell)
+{
+    const uint64_t value = Number(cell);
+    return value > UINT32_MAX ? UINT32_MAX : uint32_t(value);
+}
+
+CString Decimal(uint64_t value)
+{
+    CString text;
+    text.Format(L"%llu", (unsigned long long)value);
+    return text;
+}
+
+template <size_t N> std::array<CString, N> RowOf(const std::vector<CString>& cells)
+{
+    std::array<CString, N> row;
+    for (size_t i = 0; i < N && i < cells.size(); ++i)
+        row[i] = cells[i];
+    return row;
+}
+
+// A disk number text of 0 to 25, nothing else (no sign, no other characters).
+bool ParseDiskNumber(const CString& text, uint16_t& number)
+{
+    if (text.IsEmpty() || text.GetLength() > 2)
+        return false;
+    uint32_t value = 0;
+    for (int i = 0; i < text.GetLength(); ++i) {
+        if (text[i] < L'0' || text[i] > L'9')
+            return false;
+        value = value * 10 + uint32_t(text[i] - L'0');
+    }
+    if (value >= uint32_t(kMaxDisks))
+        return false;
+    number = uint16_t(value);
+    return true;
+}
+
+// A disk description split at its last "|": the description without the final "||", and the
+// number after it, each trimmed.
+struct DiskDescriptionParts {
+    CString description;
+    CString numberText;
+};
+
+DiskDescriptionParts SplitDiskDescription(const CString& text)
+{
+    DiskDescriptionParts parts;
+    const int bar = text.ReverseFind(L'|');
+    if (bar < 0) {
+        parts.description = text;
+        parts.description.Trim();
+        return parts;
+    }
+    parts.description = text.Left(std::max(0, bar - 1));
+    parts.description.Trim();
+    parts.numberText = text.Mid(std::max(0, bar - 1));
+    parts.numberText.Remove(L'|');
+    parts.numberText.Trim();
+    return parts;
+}
+
+CString LastTwo(const CString& path)
+{
+    return path.Right(2);
+}
+
+LoggedMedium FindDrive(const ScanLogDevice& device, const CStringArray& keys)
+{
+    LoggedMedium medium;
+    const CString size = Decimal(device.driveSectors);
+    const CString exact = device.drivePath + L"|" + size;
+    for (int i = 0; i < keys.GetSize(); ++i) {
+        if (keys[i] == exact) {
+            medium.found = LoggedMedium::Found::Same;
+            medium.devicePath = device.drivePath;
+            return medium;
+        }
+    }
+    for (int i = 0; i < keys.GetSize(); ++i) {
+        const CString& key = keys[i];
+        const int bar = key.ReverseFind(L'|');
+        if (bar <= 0)
+            continue;
+        CString sectors = key.Mid(bar);
+        sectors.Remove(L'|');
+        sectors.Trim();
+        if (sectors != size)
+            continue;
+        medium.found = LoggedMedium::Found::Other;
+        medium.devicePath = key.Left(bar);
+        medium.loggedName = LastTwo(device.drivePath);
+        medium.foundName = LastTwo(medium.devicePath);
+        return medium;
+    }
+    return medium;
+}
+
+LoggedMedium FindDisk(const ScanLogDevice& device, const CStringArray& descriptions)
+{
+    LoggedMedium medium;
+    CString logged = device.diskDescription;
+    logged.Trim();
+    const DiskDescriptionParts wanted = SplitDiskDescription(logged);
+    auto take = [&](const CString& entry, LoggedMedium::Found found) {
+        const DiskDescriptionParts parts = SplitDiskDescription(entry);
+        uint16_t number = 0;
+        if (!ParseDiskNumber(parts.numberText, number))
+            return false;
+        medium.found = found;
+        medium.diskNumber = number;
+        medium.devicePath.Format(L"\\\\.\\PhysicalDrive%u", unsigned(number));
+        medium.loggedName = wanted.numberText;
+        medium.foundName = parts.numberText;
+        return true;
+    };
+    for (int i = 0; i < descriptions.GetSize(); ++i) {
+        CString entry = descriptions[i];
+        entry.Trim();
+        if (entry == logged && take(entry, LoggedMedium::Found::Same))
+            return medium;
+    }
+    for (int i = 0; i < descriptions.GetSize(); ++i) {
+        if (SplitDiskDescription(descriptions[i]).description == wanted.description &&
+            take(descriptions[i], LoggedMedium::Found::Other))
+            return medium;
+    }
+    return LoggedMedium();
+}
+
+} // namespace
+
+// ---- Tables ---------------------------------------------------------------------------------------
+
+void AddStoreTablesToLog(const FoundStore& store, ScanLogData& data)
+{
+    data.ntfsRows.reserve(store.NtfsFileCount());
+    for (size_t i = 0; i < store.NtfsFileCount(); ++i)
+        data.ntfsRows.push_back(RowOf<6>(store.NtfsFileCells(i)));
+    for (const FatVolumeRow& row : store.fatVolumes)
+        data.fatVolumes.push_back(RowOf<12>(FatVolumeCells(row)));
+    for (const RecognisedPartitionRow& row : store.recognisedPartitions)
+        data.recognisedRows.push_back(RowOf<6>(RecognisedPartitionCells(row)));
+}
+
+NtfsFileRow NtfsFileRowOfCells(const ScanLogNtfsRow& cells)
+{
+    NtfsFileRow row;
+    // "parent|record sector|": the parent's low 32 bits, then the record's sector.
+    const CString& key = cells[0];
+    const int bar = key.Find(L'|');
+    if (bar >= 0)
+        row.sector = Number(key.Mid(bar + 1));
+    row.parent = !cells[5].IsEmpty() ? Number(cells[5]) : Number(key);
+    if (!cells[2].IsEmpty()) {
+        row.size = Number(cells[2]);
+        row.flags |= NtfsFileRow::kSized;
+    }
+    if (!cells[3].IsEmpty()) {
+        row.fileTime = Number(cells[3]);
+        row.flags |= NtfsFileRow::kStamped;
+    }
+    if (!cells[1].IsEmpty())
+        row.flags |= NtfsFileRow::kNamed;
+    return row;
+}
+
+FatVolumeRow FatVolumeRowOfCells(const ScanLogFatVolumeRow& cells)
+{
+    FatVolumeRow row;
+    row.sector = Number(cells[0]);
+    row.sectorsPerFat = Number32(cells[1]);
+    row.sectorsPerCluster = Number32(cells[2]);
+    row.rootDirSectors = Number32(cells[3]);
+    row.rootStart = Number32(cells[4]);
+    row.reservedSectors = Number32(cells[5]);
+    row.cluster0Start = Number(cells[6]);
+    row.firstFatSector = Number(cells[7]);
+    row.secondFatSector = Number(cells[8]);
+    row.totalSectors = Number(cells[9]);
+    row.kind = FsKindFromName(cells[10]);
+    row.endSector = Number(cells[11]);
+    return row;
+}
+
+RecognisedPartitionRow RecognisedPartitionRowOfCells(const ScanLogRecognisedRow& cells)
+{
+    RecognisedPartitionRow row;
+    row.drive = cells[0];
+    row.part = cells[1];
+    row.startSector = Number(cells[2]);
+    row.endSector = Number(cells[3]);
+    row.cluster0Start = Number(cells[4]);
+    row.driveEndSector = Number(cells[5]);
+    return row;
+}
+
+FoundVolume FoundVolumeOfFatRow(const FatVolumeRow& row, const CString& devicePath)
+{
+    FoundVolume volume;
+    volume.kind = row.kind;
+    volume.devicePath = devicePath;
+    volume.firstSector = row.sector;
+    volume.endSector = std::max(row.endSector, row.totalSectors);
+    volume.params = FatVolumeParamsOf(row);
+    return volume;
+}
+
+void AddScanLogToStore(ScanLogData& data, const CString& devicePath, FoundStore& store)
+{
+    for (const ScanLogFatVolumeRow& cells : data.fatVolumes)
+        store.fatVolumes.push_back(FatVolumeRowOfCells(cells));
+    std::vector<ScanLogFatVolumeRow>().swap(data.fatVolumes);
+    // A Deep FAT log names each folder's volume by its cluster-0 start, which the rows give.
+    if (data.volume.fsName != L"NTFS" && !store.fatVolumes.empty()) {
+        for (const FatVolumeRow& row : store.fatVolumes)
+            store.AddVolume(FoundVolumeOfFatRow(row, devicePath));
+    } else {
+        FoundVolume volume;
+        volume.kind = FsKindFromName(data.params.partitionType);
+        volume.devicePath = devicePath;
+        volume.firstSector = data.volume.startSector;
+        volume.endSector = data.volume.endSector;
+        volume.params = data.params;
+        store.AddVolume(volume);
+    }
+    // Rows are taken and freed in blocks, so the text rows and the store never both hold them all.
+    constexpr size_t kBlock = 65536;
+    std::vector<ScanLogNtfsRow>& rows = data.ntfsRows;
+    for (size_t first = 0; first < rows.size(); first += kBlock) {
+        const size_t end = std::min(rows.size(), first + kBlock);
+        for (size_t i = first; i < end; ++i) {
+            store.AddNtfsFile(NtfsFileRowOfCells(rows[i]), ToUtf16Units(rows[i][1]));
+            rows[i] = ScanLogNtfsRow();
+        }
+    }
+    std::vector<ScanLogNtfsRow>().swap(rows);
+    for (const ScanLogRecognisedRow& cells : data.recognisedRows)
+        store.recognisedPartitions.push_back(RecognisedPartitionRowOfCells(cells));
+    std::vector<ScanLogRecognisedRow>().swap(data.recognisedRows);
+}
+
+// ---- Tree -----------------------------------------------------------------------------------------
+
+size_t RebuildScanLogTree(const std::vector<ScanLogTreeItem>& items, ScanLogTreeSink& sink)
+{
+    std::vector<TreeItemHandle> handles(items.size(), nullptr);
+    for (size_t i = 0; i < items.size(); ++i) {
+        const ScanLogTreeItem& item = items[i];
+        TreeItemHandle made = nullptr;
+        if (i == 0 || (item.depth == 0 && !item.hasFolder)) {
+            made = sink.InsertTop();
+        } else {
+            // LinkScanLogTree only names earlier items as parents.
+            const bool hasParent = item.parent >= 0 && size_t(item.parent) < i;
+            made = sink.Insert(hasParent ? handles[size_t(item.parent)] : nullptr, item.folder);
+        }
+        if (made == nullptr)
+            return i;
+        handles[i] = made;
+        sink.Progress(i + 1, items.size());
+    }
+    return items.size();
+}
+
+// ---- The medium -----------------------------------------------------------------------------------
+
+LoggedMedium FindLoggedMedium(const ScanLogDevice& device, const CStringArray& driveKeys,
+                              const CStringArray& diskDescriptions)
+{
+    return device.source == ScanLogSource::Drive ? FindDrive(device, driveKeys) : FindDisk(device, diskDescriptions);
+}
+
+CString MediumReplacedQuestion(const ScanLogDevice& device, const LoggedMedium& medium)
+{
+    const bool drive = device.source == ScanLogSource::Drive;
+    return CString(L"Original Media connection order on ") + (drive ? L"Drive letter '" : L"Disk number '") +
+        medium.loggedName +
+        (drive ? L"' has been replaced with media of drive letter '"
+               : L"' has been replaced with media of disk number '") +
+        medium.foundName + L"' since you saved the selected recovery Log.\n\nDo you want to continue?";
+}

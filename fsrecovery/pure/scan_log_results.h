@@ -1,0 +1,79 @@
+// Between a scan log (fsrecovery/pure/scan_log.h) and the results of a file-system search: the
+// store's tables as the log's text rows and back, the log's tree into a results tree, and where
+// the medium a log was made from is attached now.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "fsrecovery/pure/found_store.h"
+#include "fsrecovery/pure/scan_log.h"
+
+// ---- Tables ----
+
+// The store's NTFS file rows, FAT volume rows and recognised partitions as the log's text rows.
+void AddStoreTablesToLog(const FoundStore& store, ScanLogData& data);
+
+// The rows a log's texts stand for. A cell that is not a number reads as 0; an NTFS row's
+// name, size and time stamp are known only when their cells are not empty.
+NtfsFileRow NtfsFileRowOfCells(const ScanLogNtfsRow& cells);
+FatVolumeRow FatVolumeRowOfCells(const ScanLogFatVolumeRow& cells);
+RecognisedPartitionRow RecognisedPartitionRowOfCells(const ScanLogRecognisedRow& cells);
+
+// The volume a FAT volume row describes, read from devicePath.
+FoundVolume FoundVolumeOfFatRow(const FatVolumeRow& row, const CString& devicePath);
+
+// Fills an empty store with what a loaded log holds: its volumes (the selected volume; in a
+// Deep log of a FAT selection, one per FAT volume row instead), read from devicePath, then the
+// NTFS rows, the FAT volume rows and the recognised partitions. The text rows are released from
+// `data` as they are taken.
+void AddScanLogToStore(ScanLogData& data, const CString& devicePath, FoundStore& store);
+
+// ---- Tree ----
+
+// Where a log's tree goes: the results tree in the program. A null handle is an item that could
+// not be made.
+class ScanLogTreeSink {
+public:
+    virtual ~ScanLogTreeSink() = default;
+    // A top-level "Root" item.
+    virtual TreeItemHandle InsertTop() = 0;
+    // An item labelled with its folder record's name under `parent` (null: under the first
+    // "Root").
+    virtual TreeItemHandle Insert(TreeItemHandle parent, const ScanLogFolder& folder) = 0;
+    virtual void Progress(uint64_t /*done*/, uint64_t /*total*/) { }
+};
+
+// Inserts the log's items in file order under the parents LinkScanLogTree gave them: the first
+// item and every top-level item without a record as a "Root", every other item labelled from
+// its record (its line gives only its depth). Returns the number of items inserted: fewer than
+// items.size() when the sink could not make one, after which nothing more is inserted, since
+// the items below it would have no parent.
+size_t RebuildScanLogTree(const std::vector<ScanLogTreeItem>& items, ScanLogTreeSink& sink);
+
+// ---- The medium ----
+
+// Where the disk or drive a log was made from is attached now.
+struct LoggedMedium {
+    enum class Found {
+        Same,    // where it was
+        Other,   // a drive of the logged size under another letter, or the disk under another number
+        Missing, // nothing that fits
+    };
+    Found found = Found::Missing;
+    CString devicePath;      // what the readers open: "\\.\X:" or "\\.\PhysicalDriveN"
+    uint16_t diskNumber = 0; // a disk's number now (0 to 25)
+    // Other: what the question names, the logged and the attached drive letter ("E:") or disk
+    // number ("1").
+    CString loggedName, foundName;
+};
+
+// The drive block against the listed logical drives ("path|sectors" each, in list order), the
+// disk block against the listed disks (model||capacity||sectors||number): the exact entry, else
+// the first drive of the logged size or the first disk of the logged description. A disk entry
+// whose number is not one of 0 to 25 never matches. Only a listed entry's path is ever given.
+LoggedMedium FindLoggedMedium(const ScanLogDevice& device, const CStringArray& driveKeys,
+                              const CStringArray& diskDescriptions);
+
+// The question asked before a log is read from another letter or disk number.
+CString MediumReplacedQuestion(const ScanLogDevice& device, const LoggedMedium& medium);

@@ -1,0 +1,265 @@
+// The results of a search through a scan log and back: the store's tables, the tree, and where
+// the logged medium is attached now.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "fsrecovery/pure/scan_log_results.h"
+#include "scan_log_samples.h"
+
+namespace {
+
+using namespace scan_log_test;
+
+ScanLogData Load(const Bytes& bytes, ScanLogResult* result = nullptr)
+{
+    CMemFile f(bytes.data(), bytes.size());
+    CArchive ar(&f, CArchive::load);
+    ScanLogData data;
+    const ScanLogResult r = ReadScanLog(ar, 0, data);
+    if (result != nullptr)
+        *result = r;
+    return data;
+}
+
+// A tree sink that records where each item went.
+struct RecordingSink : ScanLogTreeSink {
+    struct Placed {
+        int parent; // index into `placed`, -1 for a top item, -2 for "under the first Root"
+        CString name;
+    };
+    std::vector<Placed> placed;
+    size_t failAt = SIZE_MAX;
+    TreeItemHandle Handle(size_t index) { return TreeItemHandle(index + 1); }
+    TreeItemHandle InsertTop() override { return Add(-1, L"Root"); }
+    TreeItemHandle Insert(TreeItemHandle parent, const ScanLogFolder& folder) override
+    {
+        return Add(parent ? int(size_t(parent) - 1) : -2, folder.name);
+    }
+    TreeItemHandle Add(int parent, const CString& name)
+    {
+        if (placed.size() == failAt)
+            return nullptr;
+        placed.push_back({ parent, name });
+        return Handle(placed.size() - 1);
+    }
+};
+
+TEST(ScanLogResults, StoreTablesComeBackFromTheLog)
+{
+    FoundStore store;
+    FoundVolume volume;
+    volume.kind = FsKind::Ntfs;
+    store.AddVolume(volume);
+    NtfsFileRow named;
+    named.parent = 0x100000005ull; // above 32 bits: the key cell keeps only the low half
+    named.sector = 0x123456789ull;
+    named.size = 5000000000ull;
+    named.fileTime = 0x01D9A0B0C0D0E0F0ull;
+    named.flags = NtfsFileRow::kNamed | NtfsFileRow::kSized | NtfsFileRow::kStamped;
+    store.AddNtfsFile(named, u"r\u00e9sum\u00e9 \U0001F600.txt");
+    NtfsFileRow unread; // found by the scan, its record not read yet
+    unread.parent = 5;
+    unread.sector = 4096;
+    store.AddNtfsFile(unread, u"");
+    NtfsFileRow empty = named;
+    empty.size = 0;
+    store.AddNtfsFile(empty, u"zero");
+    FatVolumeRow fat{ 63, 245, 8, 32, 2, 32, 0x200000000ull, 95, 340, 0x300000000ull, FsKind::Fat32, 0x300000001ull };
+    store.fatVolumes.push_back(fat);
+    store.recognisedPartitions.push_back({ L"Log|\\\\.\\E:|", L"Recognised1", 63, 1000, 2000, 3000 });
+
+    ScanLogData data = Sample(kScanLogModeDeep, L"NTFS", ScanLogSource::Disk);
+    data.fatVolumes.clear();
+    data.ntfsRows.clear();
+    data.recognisedRows.clear();
+    AddStoreTablesToLog(store, data);
+    ScanLogData read = Load(Save(data));
+
+    FoundStore back;
+    AddScanLogToStore(read, L"\\\\.\\PhysicalDrive1", back);
+    EXPECT_TRUE(read.ntfsRows.empty()); // released as they were taken
+    ASSERT_EQ(store.NtfsFileCount(), back.NtfsFileCount());
+    for (size_t i = 0; i < store.NtfsFileCount(); ++i) {
+        const NtfsFileRow &a = store.NtfsFile(i), &b = back.NtfsFile(i);
+        EXPECT_EQ(a.parent, b.parent) << i;
+        EXPECT_EQ(a.sector, b.sector) << i;
+        EXPECT_EQ(a.flags, b.flags) << i;
+        EXPECT_EQ(a.flags & NtfsFileRow::kSized ? a.size : 0, b.size) << i;
+        EXPECT_EQ(a.flags & NtfsFileRow::kStamped ? a.fileTime : 0, b.fileTime) << i;
+        EXPECT_EQ(store.NtfsFileName(i), back.NtfsFileName(i)) << i;
+    }
+    // The listing finds the files by their full parent.
+    const auto files = back.NtfsFilesOf(0, 0x100000005ull);
+    EXPECT_EQ(2, files.second - files.first);
+    // An NTFS selection's log has no place for FAT volumes.
+    EXPECT_TRUE(back.fatVolumes.empty());
+    ASSERT_EQ(1u, back.recognisedPartitions.size());
+    EXPECT_EQ(RecognisedPartitionCells(store.recognisedPartitions[0]),
+              RecognisedPartitionCells(back.recognisedPartitions[0]));
+}
+
+TEST(ScanLogResults, EachLoggedVolumeIsReadFromTheMediumFoundForIt)
+{
+    // Basic, and a Deep log of an NTFS range: one volume, the selection's, with its parameters.
+    for (const ScanLogData& sample : { Sample(kScanLogModeBasic, L"FAT32", ScanLogSource::Drive),
+                                       Sample(kScanLogModeDeep, L"NTFS", ScanLogSource::Drive) }) {
+        ScanLogData data = Load(Save(sample));
+        FoundStore store;
+        AddScanLogToStore(data, L"\\\\.\\F:", store);
+        ASSERT_EQ(1u, store.VolumeCount());
+        const FoundVolume& v = store.Volume(0);
+        EXPECT_EQ(CString(L"\\\\.\\F:"), v.devicePath);
+        EXPECT_EQ(FsKindFromName(sample.params.partitionType), v.kind);
+        EXPECT_EQ(sample.volume.startSector, v.firstSector);
+        EXPECT_EQ(sample.volume.endSector, v.endSector);
+        EXPECT_EQ(sample.params.sectorsPerCluster, v.params.sectorsPerCluster);
+        EXPECT_EQ(sample.params.cluster0Start, v.params.cluster0Start);
+        // Folders of a log without cluster-0 starts belong to it.
+        EXPECT_EQ(0u, store.VolumeOfCluster0(0));
+    }
+    // A Deep FAT log: one volume per FAT volume row, each found by its folders' cluster-0 start.
+    ScanLogData deep = Sample(kScanLogModeDeep, L"FAT32", ScanLogSource::Disk);
+    deep.fatVolumes.clear();
+    for (uint64_t c0 : { 2000ull, 0x900000000ull }) {
+        FatVolumeRow row{ c0 - 100, 200, 4, 0, 2, 32, c0, c0 - 90, c0 - 50, c0 + 100000, FsKind::Fat32, c0 + 100001 };
+        std::vector<CString> cells = FatVolumeCells(row);
+        ScanLogFatVolumeRow text;
+        std::copy(cells.begin(), cells.end(), text.begin());
+        deep.fatVolumes.push_back(text);
+    }
+    ScanLogData read = Load(Save(deep));
+    FoundStore store;
+    AddScanLogToStore(read, L"\\\\.\\PhysicalDrive4", store);
+    ASSERT_EQ(2u, store.VolumeCount());
+    ASSERT_EQ(2u, store.fatVolumes.size());
+    EXPECT_EQ(deep.fatVolumes[1][6], FatVolumeCells(store.fatVolumes[1])[6]);
+    EXPECT_EQ(std::vector<CString>(deep.fatVolumes[0].begin(), deep.fatVolumes[0].end()),
+              FatVolumeCells(store.fatVolumes[0]));
+    EXPECT_EQ(1u, store.VolumeOfCluster0(0x900000000ull));
+    EXPECT_EQ(4u, store.Volume(1).params.sectorsPerCluster);
+    EXPECT_EQ(CString(L"\\\\.\\PhysicalDrive4"), store.Volume(1).devicePath);
+    EXPECT_EQ(FoundStore::kNoVolume, store.VolumeOfCluster0(12345));
+}
+
+TEST(ScanLogResults, TreeItemsGoUnderTheParentsTheirLinesGive)
+{
+    // Labels come from the records; a line three levels deeper than the one before is its
+    // child; a shallower one goes back up; a top-level line is another "Root".
+    std::vector<ScanLogTreeItem> items = { Item(0, L"Root"),      Item(1, L"A", 10, 5), Item(4, L"deep", 11, 10),
+                                           Item(2, L"B", 12, 10), Item(1, L"C", 13, 5), Item(0, L"Root") };
+    items[1].text = L"line text, not the label";
+    items.push_back(Item(1, L"D", 14, 5));
+    LinkScanLogTree(items);
+    RecordingSink sink;
+    ASSERT_EQ(items.size(), RebuildScanLogTree(items, sink));
+    const std::vector<std::pair<int, CString>> expected = { { -1, L"Root" }, { 0, L"A" }, { 1, L"deep" },
+                                                            { 1, L"B" },     { 0, L"C" }, { -1, L"Root" },
+                                                            { 5, L"D" } };
+    ASSERT_EQ(expected.size(), sink.placed.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(expected[i].first, sink.placed[i].parent) << i;
+        EXPECT_EQ(expected[i].second, sink.placed[i].name) << i;
+    }
+    // An item the tree cannot make ends the rebuild: nothing is put under a wrong parent.
+    RecordingSink failing;
+    failing.failAt = 3;
+    EXPECT_EQ(3u, RebuildScanLogTree(items, failing));
+    EXPECT_EQ(3u, failing.placed.size());
+}
+
+TEST(ScanLogResults, TheLoggedDriveIsFoundByPathAndSizeOrOfferedBySize)
+{
+    ScanLogDevice drive;
+    drive.source = ScanLogSource::Drive;
+    drive.drivePath = L"\\\\.\\E:";
+    drive.driveSectors = 131072;
+    CStringArray keys, disks;
+    keys.Add(L"\\\\.\\C:|999");
+    keys.Add(L"no bar at all");
+    keys.Add(L"\\\\.\\F:| 131072 ");
+    keys.Add(L"\\\\.\\G:|131072");
+    // Not there: the first drive of the logged size, with the letters for the question.
+    LoggedMedium m = FindLoggedMedium(drive, keys, disks);
+    EXPECT_EQ(LoggedMedium::Found::Other, m.found);
+    EXPECT_EQ(CString(L"\\\\.\\F:"), m.devicePath);
+    EXPECT_EQ(CString(L"E:"), m.loggedName);
+    EXPECT_EQ(CString(L"F:"), m.foundName);
+    EXPECT_GE(MediumReplacedQuestion(drive, m).Find(L"Drive letter 'E:'"), 0);
+    // There: read where it was.
+    keys.Add(L"\\\\.\\E:|131072");
+    m = FindLoggedMedium(drive, keys, disks);
+    EXPECT_EQ(LoggedMedium::Found::Same, m.found);
+    EXPECT_EQ(CString(L"\\\\.\\E:"), m.devicePath);
+    // Nothing of its size: missing, and no path to read.
+    drive.driveSectors = 5;
+    m = FindLoggedMedium(drive, keys, disks);
+    EXPECT_EQ(LoggedMedium::Found::Missing, m.found);
+    EXPECT_TRUE(m.devicePath.IsEmpty());
+}
+
+TEST(ScanLogResults, TheLoggedDiskIsFoundByItsDescriptionAndANumberThatExists)
+{
+    ScanLogDevice disk;
+    disk.source = ScanLogSource::Disk;
+    disk.diskDescription = L"  ST500||465.8 GB||976773168||1 ";
+    disk.diskNumber = 1;
+    CStringArray keys, disks;
+    disks.Add(L"Other||1 GB||2097152||0");
+    disks.Add(L"ST500||465.8 GB||976773168||x");  // not a number: never offered
+    disks.Add(L"ST500||465.8 GB||976773168||26"); // past the disks there can be
+    disks.Add(L"ST500||465.8 GB||976773168||2");
+    LoggedMedium m = FindLoggedMedium(disk, keys, disks);
+    EXPECT_EQ(LoggedMedium::Found::Other, m.found);
+    EXPECT_EQ(2, m.diskNumber);
+    EXPECT_EQ(CString(L"\\\\.\\PhysicalDrive2"), m.devicePath);
+    EXPECT_EQ(CString(L"1"), m.loggedName);
+    EXPECT_EQ(CString(L"2"), m.foundName);
+    EXPECT_GE(MediumReplacedQuestion(disk, m).Find(L"Disk number '1'"), 0);
+    disks.Add(L"ST500||465.8 GB||976773168||1");
+    m = FindLoggedMedium(disk, keys, disks);
+    EXPECT_EQ(LoggedMedium::Found::Same, m.found);
+    EXPECT_EQ(1, m.diskNumber);
+    // The same description whose number cannot be a disk is not taken for it either.
+    CStringArray bad;
+    bad.Add(L"ST500||465.8 GB||976773168||99");
+    disk.diskDescription = L"ST500||465.8 GB||976773168||99";
+    EXPECT_EQ(LoggedMedium::Found::Missing, FindLoggedMedium(disk, keys, bad).found);
+}
+
+// Damaged logs through everything a load does with them: read, medium, store and tree. Only
+// whole folders are inserted, each under an item made before it.
+TEST(ScanLogResults, DamagedLogsRebuildOnlyWhatWasReadWhole)
+{
+    std::mt19937 random(1401);
+    CStringArray keys, disks;
+    keys.Add(L"\\\\.\\E:|976773168");
+    disks.Add(L"ST500||465.8 GB||976773168||1");
+    const std::vector<ScanLogData> samples = Samples();
+    for (int round = 0; round < 1000; ++round) {
+        Bytes bytes = Save(samples[size_t(round) % samples.size()]);
+        for (int f = 1 + int(random() % 6); f > 0; --f)
+            bytes[random() % bytes.size()] = uint8_t(random());
+        if (random() % 3 == 0)
+            bytes.resize(random() % bytes.size());
+        ScanLogResult result;
+        ScanLogData data = Load(bytes, &result);
+        if (result.complete < ScanLogPart::Device)
+            continue;
+        const LoggedMedium medium = FindLoggedMedium(data.device, keys, disks);
+        if (medium.found != LoggedMedium::Found::Missing) {
+            EXPECT_TRUE(medium.devicePath == L"\\\\.\\E:" || medium.devicePath == L"\\\\.\\PhysicalDrive1") << round;
+        }
+        if (result.complete < ScanLogPart::Volume)
+            continue;
+        FoundStore store;
+        AddScanLogToStore(data, medium.devicePath, store);
+        EXPECT_GE(store.VolumeCount(), 1u);
+        RecordingSink sink;
+        EXPECT_EQ(data.tree.size(), RebuildScanLogTree(data.tree, sink)) << round;
+        for (size_t i = 0; i < sink.placed.size(); ++i)
+            EXPECT_LT(sink.placed[i].parent, int(i)) << round;
+    }
+}
+
+} // namespace

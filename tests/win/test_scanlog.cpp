@@ -1,0 +1,501 @@
+// Scan logs through the Basic Search dialog: a scan saved and loaded again, in a fresh dialog and
+// as the start-up log, gives the same tree, volume and file lists and saves the truth's bytes;
+// moved media are asked about; bad logs end with their message, never a crash or a hang.
+#include <random>
+
+#include "app/startup.h"
+#include "app/waitdialogs.h"
+#include "common/basic_search_fixture.h"
+#include "common/images.h"
+#include "common/ui_wait.h"
+#include "resources/resource.h"
+#include "storage/pure/globals.h"
+
+namespace {
+
+using namespace zr_test;
+
+CString g_logPath;
+CString PickLog(CWnd*, bool)
+{
+    return g_logPath;
+}
+
+// One results item as a person sees it, with its folder record.
+struct Item {
+    int depth;
+    CString text;
+    bool hasNode;
+    uint32_t own, parent, deleted;
+    uint64_t date, time;
+    bool operator==(const Item& o) const
+    {
+        return depth == o.depth && text == o.text && hasNode == o.hasNode && own == o.own && parent == o.parent &&
+            deleted == o.deleted && date == o.date && time == o.time;
+    }
+};
+
+struct Volume {
+    SelectedVolumeRecord volume;
+    VolumeGeometryRecord geometry;
+    FatVolumeParamsRecord params;
+};
+
+bool SameVolume(const Volume& a, const Volume& b)
+{
+    auto same = [](const VolumeGeometryRecord& x, const VolumeGeometryRecord& y) {
+        return x.sectorsPerFat == y.sectorsPerFat && x.sectorsPerCluster == y.sectorsPerCluster &&
+            x.rootDirSectors == y.rootDirSectors && x.rootStart == y.rootStart &&
+            x.reservedSectors == y.reservedSectors && x.cluster0Start == y.cluster0Start &&
+            x.firstFatSector == y.firstFatSector && x.secondFatSector == y.secondFatSector &&
+            x.mftSector == y.mftSector && x.mftMirrSector == y.mftMirrSector &&
+            x.sectorsPerFileRecord == y.sectorsPerFileRecord && x.sectorsPerIndexRecord == y.sectorsPerIndexRecord;
+    };
+    const SelectedVolumeRecord &v = a.volume, &w = b.volume;
+    return v.diskNumber == w.diskNumber && v.fsName == w.fsName && v.startSector == w.startSector &&
+        v.endSector == w.endSector && v.sizeSectors == w.sizeSectors && v.sizeBytes == w.sizeBytes &&
+        same(a.geometry, b.geometry) && same(a.params, b.params) && a.params.partitionType == b.params.partitionType;
+}
+
+class ScanLogTest : public BasicSearchTest {
+protected:
+    void SetUp() override
+    {
+        BasicSearchTest::SetUp();
+        SetScanLogPathPicker(PickLog);
+    }
+    void TearDown() override
+    {
+        SetScanLogPathPicker(nullptr);
+        ClearCommandLineLogPath();
+        SplashMayClose = 0;
+        BasicSearchTest::TearDown();
+    }
+
+    static CString TempLog(const wchar_t* name)
+    {
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        return CString(temp) + name;
+    }
+
+    // Under Wine a drive letter reports the size of the folder behind it; the drive list is made
+    // to tell the image's size, as the system would for a real drive.
+    void ListDriveAs(const wchar_t* letter, uint64_t sectors, const wchar_t* as = nullptr)
+    {
+        const CString path = CString(L"\\\\.\\") + letter;
+        CString key;
+        key.Format(L"%ls|%llu", (as ? CString(L"\\\\.\\") + as : path).GetString(), (unsigned long long)sectors);
+        for (int i = 0; i < LogicalDriveKeys.GetSize(); ++i)
+            if (LogicalDriveKeys[i].Find(path + L"|") == 0) {
+                LogicalDriveKeys.RemoveAt(i);
+                break;
+            }
+        LogicalDriveKeys.Add(key);
+    }
+
+    std::vector<Item> Tree()
+    {
+        std::vector<Item> items;
+        Walk(dlg.ResultTree().GetRootItem(), 0, items);
+        return items;
+    }
+    void Walk(HTREEITEM item, int depth, std::vector<Item>& out)
+    {
+        CTreeClass& tree = dlg.ResultTree();
+        for (; item != nullptr; item = tree.GetNextSiblingItem(item)) {
+            const FolderNode* node = (const FolderNode*)tree.GetItemData(item);
+            out.push_back({ depth, tree.GetItemText(item), node != nullptr, node ? node->ownId : 0,
+                            node ? node->parentId : 0, node ? node->deleted : 0, node ? node->date : 0,
+                            node ? node->time : 0 });
+            Walk(tree.GetChildItem(item), depth + 1, out);
+        }
+    }
+
+    // The rows of every folder's listing: name, type, size, date and time.
+    std::vector<std::vector<CString>> Listings()
+    {
+        std::vector<std::vector<CString>> all;
+        std::vector<HTREEITEM> items;
+        CTreeClass& tree = dlg.ResultTree();
+        std::function<void(HTREEITEM)> collect = [&](HTREEITEM item) {
+            for (; item != nullptr; item = tree.GetNextSiblingItem(item)) {
+                items.push_back(item);
+                collect(tree.GetChildItem(item));
+            }
+        };
+        collect(tree.GetRootItem());
+        for (HTREEITEM item : items) {
+            tree.SelectItem(nullptr);
+            ListFolder(item);
+            std::vector<CString> rows;
+            CListCtrl& list = *dlg.DetailList();
+            for (int row = 0; row < list.GetItemCount(); ++row) {
+                CString line;
+                for (int column = 0; column < 5; ++column)
+                    line += list.GetItemText(row, column) + L"\t";
+                rows.push_back(line);
+            }
+            std::sort(rows.begin(), rows.end(), [](const CString& a, const CString& b) { return a < b; });
+            all.push_back(rows);
+        }
+        return all;
+    }
+
+    static Volume CurrentVolume() { return { SelectedVolumeInfo, VolumeGeometry, FatVolumeParams }; }
+
+    // The dialog closed and made again, as a later run of the program would show it.
+    void Reopen(const CString& commandLineLog = CString())
+    {
+        notices.reset();
+        dlg.DestroyWindow();
+        PumpPending();
+        BasicSearchPage = 0;
+        SetCommandLineLogPath(commandLineLog);
+        ASSERT_TRUE(dlg.Create(IDD_BASIC_SEARCH, nullptr));
+        notices = std::make_unique<DialogAnswerer>(IDC_MS_OK, IDC_MS_OK, dlg.GetSafeHwnd());
+        dlg.ShowWindow(SW_SHOW);
+    }
+
+    bool Loaded() { return BasicSearchPage == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }
+
+    void Load(const CString& path)
+    {
+        g_logPath = path;
+        dlg.OnBnClickedLoadLog();
+        PumpUntil([] { return g_pPopulateListThread == nullptr; }, 30000);
+    }
+
+    bool Said(const wchar_t* part)
+    {
+        for (const CString& box : g_boxes)
+            if (box.Find(part) >= 0)
+                return true;
+        return false;
+    }
+
+    bool OnDrivePage()
+    {
+        return BasicSearchPage == 0 && dlg.DriveTree().IsWindowVisible() && !dlg.ResultTree().IsWindowVisible() &&
+            Enabled(IDC_BS_BACK) && Enabled(IDC_BS_NEXT) && !dlg.LogLoading();
+    }
+
+    // Scans the medium and saves its log; the drive list then tells the image's size.
+    void ScanAndSave(const Medium& m, const CString& path)
+    {
+        ScanMedium(m);
+        ASSERT_FALSE(HasFatalFailure());
+        g_boxes.clear();
+        g_logPath = path;
+        dlg.OnBnClickedSaveLog();
+        ASSERT_EQ(1u, g_boxes.size());
+        EXPECT_GE(g_boxes[0].Find(L"saved successfully"), 0);
+        EXPECT_TRUE(dlg.LogSaved());
+        g_boxes.clear();
+    }
+};
+
+const Medium kFat32{ L"fat32.img", L"X:", L"FAT32" };
+
+TEST_F(ScanLogTest, ResultsComeBackFromTheLogInAFreshDialogAndAtStartUp)
+{
+    const Medium media[] = {
+        { L"fat16.img", L"W:", L"FAT16" },
+        kFat32,
+        { L"ntfs.img", L"Y:", L"NTFS" },
+        { L"mbr.img", nullptr, L"FAT32", L"(Disk2 ", L"Partition - 1", "1:" },
+    };
+    for (const Medium& m : media) {
+        SCOPED_TRACE(Narrow(m.image));
+        const CString path = TempLog(L"zr_roundtrip.QLX");
+        ScanAndSave(m, path);
+        if (HasFatalFailure())
+            return;
+        const uint64_t sectors = imageSectors;
+        const std::vector<Item> tree = Tree();
+        const Volume volume = CurrentVolume();
+        const std::vector<std::vector<CString>> listings = Listings();
+        ASSERT_GE(tree.size(), 5u);
+
+        for (bool startUp : { false, true }) {
+            SCOPED_TRACE(startUp ? "start-up log" : "Load Log");
+            SelectedVolumeInfo = SelectedVolumeRecord();
+            VolumeGeometry = VolumeGeometryRecord();
+            FatVolumeParams = FatVolumeParamsRecord();
+            Reopen(startUp ? path : CString());
+            if (HasFatalFailure())
+                return;
+            if (m.letter != nullptr)
+                ListDriveAs(m.letter, sectors);
+            g_boxes.clear();
+            if (startUp) {
+                EXPECT_EQ(1, SplashMayClose.load()); // the dialog has taken the log over
+                ASSERT_TRUE(PumpUntil([&] { return Loaded(); }, 30000));
+                EXPECT_TRUE(CommandLineLogPath.IsEmpty());
+            } else {
+                Load(path);
+                ASSERT_TRUE(Loaded());
+            }
+            ASSERT_EQ(1u, g_boxes.size()) << ToUtf8(g_boxes[0]);
+            EXPECT_GE(g_boxes[0].Find(L"loaded successfully"), 0);
+            EXPECT_EQ(dlg.ResultTree().GetRootItem(), dlg.ResultTree().GetSelectedItem());
+            EXPECT_TRUE(Enabled(IDC_BS_BACK));
+            EXPECT_FALSE(Enabled(IDC_BS_NEXT));
+            EXPECT_TRUE(Tree() == tree);
+            EXPECT_TRUE(SameVolume(volume, CurrentVolume()));
+            EXPECT_TRUE(Listings() == listings);
+            // Nothing new to save: leaving asks only whether to exit.
+            EXPECT_TRUE(dlg.LogSaved());
+        }
+
+        // Files saved from the loaded results are the truth's, byte for byte.
+        const std::map<std::string, std::string> saved =
+            SaveEverything(NewTempFolder(L"zr_logsave"), ResultChild(dlg.ResultTree().GetRootItem(), "BULK"));
+        int checked = 0;
+        for (TruthLine e : LoadTruth(m.image)) {
+            if (e.path.compare(0, m.truthPrefix.size(), m.truthPrefix) != 0 || e.isDir() ||
+                (e.state != "live" && e.state != "deleted") ||
+                e.notes.find("parent-overwritten") != std::string::npos || e.path.find("/BULK/") != std::string::npos)
+                continue;
+            ++checked;
+            EXPECT_EQ(1u, saved.count(e.sha256)) << e.path;
+        }
+        EXPECT_GE(checked, 5);
+        dlg.OnBnClickedBack();
+        g_boxes.clear();
+        ::DeleteFileW(path);
+    }
+}
+
+TEST_F(ScanLogTest, AMovedMediumIsOfferedAndAMissingOneRefused)
+{
+    const CString path = TempLog(L"zr_moved.QLX");
+    ScanAndSave(kFat32, path);
+    ASSERT_FALSE(HasFatalFailure());
+    const uint64_t sectors = imageSectors;
+    dlg.OnBnClickedBack();
+
+    // The drive is gone: refused, and the drive page is as it was.
+    ListDriveAs(L"X:", sectors + 1);
+    g_boxes.clear();
+    Load(path);
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(0, g_boxes[0].Find(L"Original Media has been moved or removed."));
+    EXPECT_TRUE(OnDrivePage());
+
+    // The same size under another letter: asked with both letters; No refuses, Yes reads there.
+    ListDriveAs(L"X:", sectors, L"Q:");
+    for (int answer : { IDNO, IDYES }) {
+        g_boxes.clear();
+        g_boxAnswer = answer;
+        Load(path);
+        ASSERT_GE(g_boxes.size(), 1u);
+        EXPECT_GE(g_boxes[0].Find(L"Drive letter 'X:' has been replaced with media of drive letter 'Q:'"), 0);
+        if (answer == IDNO) {
+            EXPECT_EQ(1u, g_boxes.size());
+            EXPECT_TRUE(OnDrivePage());
+        } else {
+            EXPECT_TRUE(Said(L"loaded successfully"));
+            EXPECT_EQ(CString(L"\\\\.\\Q:"), CurrentDevicePath);
+            EXPECT_EQ(CString(L"\\\\.\\Q:"), dlg.Store().Volume(0).devicePath);
+        }
+    }
+    g_boxAnswer = IDNO;
+    ::DeleteFileW(path);
+}
+
+TEST_F(ScanLogTest, ADiskUnderAnotherNumberIsOffered)
+{
+    const CString path = TempLog(L"zr_disk.QLX");
+    ScanAndSave({ L"mbr.img", nullptr, L"FAT32", L"(Disk2 ", L"Partition - 1", "1:" }, path);
+    ASSERT_FALSE(HasFatalFailure());
+    dlg.OnBnClickedBack();
+    for (int i = 0; i < DiskDescriptionList.GetSize(); ++i) {
+        CString& entry = DiskDescriptionList[i];
+        // Under Wine the disks have no model: another disk of the same size would be offered first.
+        if (entry.Right(3) == L"||2")
+            entry = entry.Left(entry.GetLength() - 1) + L"7";
+        else
+            entry = L"Another disk" + entry;
+    }
+    g_boxAnswer = IDYES;
+    Load(path);
+    g_boxAnswer = IDNO;
+    ASSERT_GE(g_boxes.size(), 1u);
+    EXPECT_GE(g_boxes[0].Find(L"Disk number '2' has been replaced with media of disk number '7'"), 0);
+    EXPECT_EQ(CString(L"\\\\.\\PhysicalDrive7"), CurrentDevicePath);
+    EXPECT_EQ(7, SelectedDiskNumber);
+    ::DeleteFileW(path);
+}
+
+// Answers the save-log question with `saveAnswer` and the exit question No, recording both.
+int g_saveAnswer = IDNO;
+int AnswerClose(HWND, LPCWSTR text, LPCWSTR, UINT)
+{
+    g_boxes.push_back(text);
+    return CString(text).Find(L"Do you want to save the Recovery scanning Log") == 0 ? g_saveAnswer : IDNO;
+}
+
+TEST_F(ScanLogTest, LeavingAsksOnceToSaveResultsNotSavedYet)
+{
+    // Before a scan: nothing to save, only the exit question.
+    ZrSetMessageBoxHook(AnswerClose);
+    dlg.SendMessage(WM_CLOSE);
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"Do you want to exit"), 0);
+
+    ScanDrive(L"X:");
+    const auto closeAnswered = [&](size_t boxes) {
+        g_boxes.clear();
+        dlg.SendMessage(WM_CLOSE);
+        EXPECT_EQ(boxes, g_boxes.size());
+        return g_boxes.size() == 2 && g_boxes[0].Find(L"Do you want to save the Recovery scanning Log") == 0;
+    };
+    EXPECT_TRUE(closeAnswered(2));
+    EXPECT_FALSE(closeAnswered(1)); // asked once
+
+    // New results are asked about again; Yes writes the log, which is not asked about again.
+    dlg.OnBnClickedBack();
+    ScanDrive(L"X:");
+    g_saveAnswer = IDYES;
+    g_logPath = TempLog(L"zr_leaving.QLX");
+    ::DeleteFileW(g_logPath);
+    g_boxes.clear();
+    dlg.SendMessage(WM_CLOSE);
+    g_saveAnswer = IDNO;
+    ASSERT_EQ(3u, g_boxes.size());
+    EXPECT_GE(g_boxes[1].Find(L"saved successfully"), 0);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(g_logPath));
+    EXPECT_TRUE(dlg.LogSaved());
+    EXPECT_FALSE(closeAnswered(1));
+    ::DeleteFileW(g_logPath);
+
+    // Save Log and Load Log refuse what does not fit the page.
+    g_boxes.clear();
+    dlg.OnBnClickedLoadLog();
+    dlg.OnBnClickedBack();
+    dlg.OnBnClickedSaveLog();
+    ASSERT_EQ(2u, g_boxes.size());
+    EXPECT_EQ(0, g_boxes[0].Find(L"Recovery log cannot be loaded at this stage."));
+    EXPECT_EQ(0, g_boxes[1].Find(L"To save the Log"));
+}
+
+std::vector<uint8_t> ReadWhole(const CString& path)
+{
+    return ReadAt(std::wstring(path.GetString()), 0, 1u << 24);
+}
+
+void WriteWhole(const CString& path, const std::vector<uint8_t>& bytes)
+{
+    CFile file(path, CFile::modeCreate | CFile::modeWrite);
+    if (!bytes.empty())
+        file.Write(bytes.data(), UINT(bytes.size()));
+}
+
+int g_deepRuns = 0;
+CString g_deepLogSeen;
+void RecordDeepDialog()
+{
+    ++g_deepRuns;
+    g_deepLogSeen = LogModeSwitchPending.load() == 1 ? CommandLineLogPath : CString();
+}
+
+TEST_F(ScanLogTest, BadLogsEndWithTheirMessageAndLeaveTheDialogUsable)
+{
+    const CString good = TempLog(L"zr_good.QLX"), bad = TempLog(L"zr_bad.QLX");
+    ScanAndSave(kFat32, good);
+    ASSERT_FALSE(HasFatalFailure());
+    const uint64_t sectors = imageSectors;
+    dlg.OnBnClickedBack();
+    ListDriveAs(L"X:", sectors);
+    const std::vector<uint8_t> bytes = ReadWhole(good);
+    ASSERT_GT(bytes.size(), 200u);
+
+    // The archive's texts: the kind, then the marker (after its 4-byte head and the kind).
+    std::vector<uint8_t> marker = bytes;
+    const size_t kindUnits = marker[3];
+    marker[4 + 2 * kindUnits + 4] ^= 1;
+    std::vector<uint8_t> mode3 = bytes, deep = bytes;
+    // The mode word follows the marker and the disk identity.
+    size_t at = 4 + 2 * kindUnits;
+    at += 4 + 2 * size_t(bytes[at + 3]);
+    at += 4 + 2 * size_t(bytes[at + 3]);
+    mode3[at] = 3;
+    deep[at] = 2;
+
+    const struct {
+        const char* name;
+        std::vector<uint8_t> data;
+        const wchar_t* said;
+    } cases[] = {
+        { "marker", marker, L"Please select the correct drive from tree" },
+        { "mode 3", mode3, L"Original Media has been moved or removed." },
+        { "cut in the head", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 30),
+          L"Please browse the valid Log file or Scan the disk again." },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteWhole(bad, c.data);
+        g_boxes.clear();
+        Load(bad);
+        ASSERT_EQ(1u, g_boxes.size());
+        EXPECT_GE(g_boxes[0].Find(c.said), 0) << ToUtf8(g_boxes[0]);
+        EXPECT_TRUE(OnDrivePage());
+    }
+
+    // A Deep log: the question; No stays, Yes hands the file to the Deep dialog.
+    RegisterSearchDialog(kModeDeep, RecordDeepDialog);
+    WriteWhole(bad, deep);
+    g_boxes.clear();
+    Load(bad);
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"saved in deep Recovery mode"), 0);
+    EXPECT_TRUE(OnDrivePage());
+    EXPECT_EQ(0, g_deepRuns);
+    g_boxAnswer = IDYES;
+    Load(bad);
+    g_boxAnswer = IDNO;
+    EXPECT_EQ(1, g_deepRuns);
+    EXPECT_EQ(bad, g_deepLogSeen);
+    EXPECT_EQ(0, LogModeSwitchPending.load());
+    RegisterSearchDialog(kModeDeep, nullptr);
+    // The dialog that handed the log over went with the other one.
+    EXPECT_TRUE(PumpUntil([&] { return dlg.GetSafeHwnd() == nullptr || !dlg.IsWindowVisible(); }));
+    Reopen();
+    ListDriveAs(L"X:", sectors);
+
+    // Cut inside the tree: what was read whole stays, with the message, and can be browsed.
+    WriteWhole(bad, std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() * 3 / 4));
+    g_boxes.clear();
+    Load(bad);
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"Please browse the valid Log file or Scan the disk again."), 0);
+    EXPECT_EQ(10, BasicSearchPage.load());
+    EXPECT_GE(dlg.ResultTree().GetCount(), 2u);
+    EXPECT_TRUE(dlg.ResultTree().IsWindowEnabled());
+    dlg.OnBnClickedBack();
+
+    // Random damage: every load ends, on one page or the other, with at most its messages (the
+    // pure tests put many more logs through the same reading and rebuilding).
+    std::mt19937 random(14);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<uint8_t> mutated = bytes;
+        const int flips = 1 + int(random() % 8);
+        for (int f = 0; f < flips; ++f)
+            mutated[random() % mutated.size()] = uint8_t(random());
+        if (random() % 4 == 0)
+            mutated.resize(random() % mutated.size());
+        WriteWhole(bad, mutated);
+        g_boxes.clear();
+        Load(bad);
+        ASSERT_LE(g_boxes.size(), 2u) << round;
+        ASSERT_FALSE(dlg.LogLoading()) << round;
+        if (BasicSearchPage != 0)
+            dlg.OnBnClickedBack();
+        ASSERT_TRUE(OnDrivePage()) << round;
+    }
+    ::DeleteFileW(good);
+    ::DeleteFileW(bad);
+}
+
+} // namespace
