@@ -3,6 +3,7 @@
 // the same way every time, a whole disk read as the volume it holds, and ticks kept until Save.
 
 #include <algorithm>
+#include <set>
 
 #include "app/devicetree.h"
 #include "app/notices.h"
@@ -229,11 +230,11 @@ TEST_F(PagesTest, TicksOfEveryListedFolderAreSavedOnce)
 }
 
 // A disk without a partition table: a file at the name Wine looks up for "\\.\PhysicalDriveN"
-// holding `image` from its first sector, `bytes` long (the rest never written: a sparse file).
+// holding `image` from sector `at` on, `bytes` long (the rest never written: a sparse file).
 // Deleted when the object goes.
 class DiskFile {
 public:
-    DiskFile(int number, const wchar_t* image, uint64_t bytes)
+    DiskFile(int number, const wchar_t* image, uint64_t bytes, uint64_t at = 0)
     {
         CString name;
         name.Format(L"physicaldrive%d", number);
@@ -245,14 +246,16 @@ public:
             : ::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             return;
-        bool whole = true;
-        for (uint64_t at = 0; at < size && whole; at += 8u << 20) {
-            const std::vector<uint8_t> chunk = ReadAt(from, at, 8u << 20);
+        LARGE_INTEGER start;
+        start.QuadPart = LONGLONG(at * 512);
+        bool whole = ::SetFilePointerEx(h, start, nullptr, FILE_BEGIN) != FALSE;
+        for (uint64_t done = 0; done < size && whole; done += 8u << 20) {
+            const std::vector<uint8_t> chunk = ReadAt(from, done, 8u << 20);
             DWORD written = 0;
             whole = !chunk.empty() && ::WriteFile(h, chunk.data(), DWORD(chunk.size()), &written, nullptr);
         }
         LARGE_INTEGER end;
-        end.QuadPart = LONGLONG(std::max(bytes, size));
+        end.QuadPart = LONGLONG(std::max(bytes, at * 512 + size));
         ::SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
         ::SetEndOfFile(h);
         ::CloseHandle(h);
@@ -292,6 +295,40 @@ TEST_F(PagesTest, AWholeDiskIsReadAsTheVolumeItsFirstSectorHolds)
     // The volume's own count of sectors, not the disk's.
     EXPECT_EQ(Le32At(ReadAt(ImagePath(L"fat32.img"), 0, 512).data() + 0x20), SelectedVolumeInfo.endSector);
     dlg.OnBnClickedBack();
+}
+
+// A whole disk that is NTFS by its size but has no NTFS boot sector where the scan looks: the
+// check starts the partition search, the scan waits for it and reads the volume it found.
+TEST_F(PagesTest, AWholeDiskScanWaitsForThePartitionSearchItsCheckStarted)
+{
+    constexpr uint64_t kCylinder1 = 255 * 63; // where the search's standard mode looks
+    DiskFile disk(13, L"ntfs.img", uint64_t(40) << 30, kCylinder1);
+    ASSERT_TRUE(disk.Made());
+    dlg.OnBnClickedRefresh();
+    ASSERT_NE(nullptr, Disk(13));
+    ASSERT_EQ(nullptr, dlg.DriveTree().GetChildItem(Disk(13)));
+    dlg.DriveTree().SelectItem(Disk(13));
+    PumpPending();
+    SmpSelMode = 5; // the mode the user chose for partition searches
+    AutoPartitionSearch = 0;
+    NextAnswering(IDOK);
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 120000));
+    EXPECT_EQ(1u, AutoPartitionSearch);
+    EXPECT_EQ(CString(L"NTFS"), SelectedVolumeInfo.fsName);
+    EXPECT_EQ(kCylinder1, SelectedVolumeInfo.startSector);
+    std::set<std::string> folders;
+    for (HTREEITEM c = dlg.ResultTree().GetChildItem(dlg.ResultTree().GetRootItem()); c != nullptr;
+         c = dlg.ResultTree().GetNextSiblingItem(c))
+        folders.insert(Narrow(std::wstring(dlg.ResultTree().GetItemText(c).GetString())));
+    for (const TruthLine& e : LoadTruth(L"ntfs.img")) {
+        if (e.isDir() && e.state == "live" && std::count(e.path.begin(), e.path.end(), '/') == 2) {
+            EXPECT_EQ(1u, folders.count(e.path.substr(1, e.path.size() - 2))) << e.path;
+        }
+    }
+    for (const CString& box : g_boxes) // the search's own summary only
+        EXPECT_TRUE(box.Find(L"partitions") >= 0) << ToUtf8(box);
+    dlg.OnBnClickedBack();
+    EXPECT_EQ(0u, AutoPartitionSearch);
 }
 
 // What an NTFS listing read of its files' records is kept: the same folder listed again shows
