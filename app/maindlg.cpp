@@ -8,6 +8,7 @@
 #include "app/background.h"
 #include "app/dialogchrome.h"
 #include "app/notices.h"
+#include "app/pure/folder_nodes.h"
 #include "app/pure/shell_rules.h"
 #include "app/pure/textservices.h"
 #include "app/searchcontrols.h"
@@ -66,6 +67,7 @@ CWinThread* StartThreadInto(CWinThread*& slot, AFX_THREADPROC proc, LPVOID param
 std::atomic<ZrModeThreadStarter> g_modeThreadStarter{ StartThreadInto };
 std::mutex g_registryMutex;
 ZrSearchDialogRunner g_runners[6] = {};
+std::atomic<int>* g_pageIndices[6] = {};
 std::vector<CWinThread**> g_workerGlobals;
 
 UINT ModeSearchThreadProc(LPVOID)
@@ -96,6 +98,13 @@ void RegisterSearchDialog(int searchMode, ZrSearchDialogRunner runner)
     std::lock_guard<std::mutex> lock(g_registryMutex);
     if (searchMode >= kModeBasic && searchMode <= kModeSignature)
         g_runners[searchMode] = runner;
+}
+
+void RegisterSearchPageIndex(int searchMode, std::atomic<int>* page)
+{
+    std::lock_guard<std::mutex> lock(g_registryMutex);
+    if (searchMode >= kModeBasic && searchMode <= kModeSignature)
+        g_pageIndices[searchMode] = page;
 }
 
 ZrSearchDialogRunner GetSearchDialogRunner(int searchMode)
@@ -567,6 +576,14 @@ void CDelvaneDlg::Go(int mode)
         return;
     if (g_pModeSearchThread)
         return;
+    if (mode == kModeBasic || mode == kModeDeep) {
+        // The file-system searches start with no results tree and on their drive pages.
+        ClearFolderNodeList(FolderNodeList);
+        std::lock_guard<std::mutex> lock(g_registryMutex);
+        for (int searchMode : { kModeBasic, kModeDeep })
+            if (std::atomic<int>* page = g_pageIndices[searchMode])
+                *page = 0;
+    }
     SearchMode = mode;
     DriveTreeRefreshBusy = 0;
     StartModeSearch();

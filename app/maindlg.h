@@ -25,6 +25,9 @@ typedef void (*ZrSearchDialogRunner)();
 // removes it). The mode thread runs nothing for a mode without one.
 void RegisterSearchDialog(int searchMode, ZrSearchDialogRunner runner);
 ZrSearchDialogRunner GetSearchDialogRunner(int searchMode);
+// The page index of a mode's dialog (0 on its drive page), registered with its runner so that
+// Go can start Basic and Deep Search on their first pages; null removes it.
+void RegisterSearchPageIndex(int searchMode, std::atomic<int>* page);
 void RunBasicSearchDialog();
 void RunDeepSearchDialog();
 

@@ -195,6 +195,7 @@ void SetBasicScanProc(AFX_THREADPROC proc)
 void RegisterBasicSearchDialog()
 {
     RegisterSearchDialog(kModeBasic, RunBasicSearch);
+    RegisterSearchPageIndex(kModeBasic, &BasicSearchPage);
 }
 
 BEGIN_MESSAGE_MAP(CBasicSearch, CFsSearchSession)
@@ -704,11 +705,13 @@ void CBasicSearch::OnBnClickedSave()
 {
     if (BasicSearchPage == 0) {
         Inform(this, kSaveTooEarlyText);
+        CDelvaneDlg::RestoreBusyState();
         return;
     }
     EndListing(false);
     if (WorkerRunning()) {
         Inform(this, kSaveWhileScanningText);
+        CDelvaneDlg::RestoreBusyState();
         return;
     }
     OnSaveSelected();

@@ -91,12 +91,15 @@ protected:
         EXPECT_EQ(int(imageSectors), RangeMax());
         EXPECT_EQ(512, (int)dlg.SendDlgItemMessage(IDC_BS_PROGRESS, PBM_GETSTEP, 0, 0));
         EXPECT_TRUE(Shown(IDC_BS_STOP) && Shown(IDC_BS_SCANNED) && Shown(IDC_BS_RANGE));
+        EXPECT_FALSE(dlg.ProgressAreaWide());
     }
 
     // The results page once the scan is over: its running texts gone, the hint for saving.
     void ExpectFinished()
     {
         EXPECT_EQ(CString(HintSelectFiles), Text(IDC_BS_PATH));
+        // The bar took its full width again when the scan's counters went.
+        EXPECT_TRUE(dlg.ProgressAreaWide());
         for (int id : { IDC_BS_STATUS, IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL, IDC_BS_STOP,
                         IDC_BS_SCANNED, IDC_BS_CURRENT, IDC_BS_PROGRESS })
             EXPECT_FALSE(Shown(id)) << id;
