@@ -182,20 +182,19 @@ TEST_F(LauncherTest, GoStartsBasicSearchOnItsFirstPageWithoutFolderRecords)
         FolderNode left;
         left.name = L"left over";
         AppendFolderNode(FolderNodeList, left);
-        Click(d, IDC_GO_PHOTO);
-        WaitUntil([] { return g_testDialogWnd.load() != nullptr; });
-        EXPECT_EQ(3, page.load());
-        EXPECT_EQ(1u, FolderNodeList.count);
-        CloseTestDialog();
-        EXPECT_TRUE(WaitUntil([] { return g_pModeSearchThread == nullptr; }));
-        g_testDialogWnd = nullptr;
-
-        Click(d, IDC_GO_BASIC);
-        WaitUntil([] { return g_testDialogWnd.load() != nullptr; });
-        EXPECT_EQ(0, page.load());
-        EXPECT_EQ(0u, FolderNodeList.count);
-        CloseTestDialog();
-        EXPECT_TRUE(WaitUntil([] { return g_pModeSearchThread == nullptr; }));
+        const struct {
+            int go, page;
+            uint64_t records;
+        } steps[] = { { IDC_GO_PHOTO, 3, 1 }, { IDC_GO_BASIC, 0, 0 } };
+        for (const auto& step : steps) {
+            g_testDialogWnd = nullptr;
+            Click(d, step.go);
+            WaitUntil([] { return g_testDialogWnd.load() != nullptr; });
+            EXPECT_EQ(step.page, page.load());
+            EXPECT_EQ(step.records, FolderNodeList.count);
+            CloseTestDialog();
+            EXPECT_TRUE(WaitUntil([] { return g_pModeSearchThread == nullptr; }));
+        }
     });
     RegisterSearchPageIndex(kModeBasic, nullptr);
 }
