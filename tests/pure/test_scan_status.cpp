@@ -143,20 +143,4 @@ TEST(ProgressThrottle, FirstAndLastReportsPassAndAtMostOnePerStepBetween)
     }
 }
 
-TEST(ScanStatusTexts, CountersNameTheSectorReachedOrTheSectorsRead)
-{
-    // A FAT scan names the device's sector of the block it reads; an NTFS scan the $MFT sectors read.
-    const ScanStatusTexts fat = ScanStatusTextsOf({ BasicScanPhase::FatScan, 8192, 655360, 1024 });
-    EXPECT_EQ(fat.current, CString(L"9216"));
-    EXPECT_GE(fat.scanned.Find(L"655360"), 0);
-    const ScanStatusTexts ntfs = ScanStatusTextsOf({ BasicScanPhase::NtfsScan, 0, 65536, 4096 });
-    EXPECT_EQ(ntfs.current, CString(L"4096"));
-    EXPECT_GE(ntfs.scanned.Find(L"65536"), 0);
-    const ScanStatusTexts probe = ScanStatusTextsOf({ BasicScanPhase::Probing, 63, 20000, 100 });
-    EXPECT_EQ(probe.probeDone, CString(L"163"));
-    EXPECT_EQ(probe.probeTotal, CString(L"/ 20000"));
-    const ScanStatusTexts huge = ScanStatusTextsOf({ BasicScanPhase::FatScan, 1, UINT64_MAX, UINT64_MAX - 1 });
-    EXPECT_EQ(huge.current, CString(L"18446744073709551615"));
-}
-
 } // namespace
