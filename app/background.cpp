@@ -32,8 +32,17 @@ bool DrawDialogBackground(CWnd* dialog, CDC* dc, const CRect& inner, const MARGI
         UpdateCaptionColors();
         DrawCaptionGradientFrame(client, inner, hdc);
     }
-    dc->FillSolidRect(&inner, RGB(255, 255, 255));
-    return glass;
+    if (glass) {
+        dc->FillSolidRect(&inner, RGB(255, 255, 255));
+        return true;
+    }
+    // Without glass the white area is set off from the gradient by a thin black line.
+    const HGDIOBJ oldPen = ::SelectObject(hdc, ::GetStockObject(BLACK_PEN));
+    const HGDIOBJ oldBrush = ::SelectObject(hdc, ::GetStockObject(WHITE_BRUSH));
+    ::Rectangle(hdc, inner.left, inner.top, inner.right, inner.bottom);
+    ::SelectObject(hdc, oldBrush);
+    ::SelectObject(hdc, oldPen);
+    return false;
 }
 
 void DrawGlowingText(HWND window, const CString& text, const CRect& rect, bool glass, HDC dc)

@@ -8,7 +8,8 @@
 // Paints the four bands of the client area outside `inner` and the white inner area. With glass
 // (the application's glass flag, Vista or later, composition available) the frame is extended by
 // `margins` and the bands are filled black for the window manager; otherwise they are gradients.
-// The glass flag follows what the system allows. Returns whether glass was used.
+// The glass flag follows what the system allows. Without glass the white area gets a black
+// outline one pixel wide. Returns whether glass was used.
 bool DrawDialogBackground(CWnd* dialog, CDC* dc, const CRect& inner, const MARGINS& margins, DwmApi& dwm);
 
 // The caption text: the product title, " - " and `text` (or the title alone when `text` is it),

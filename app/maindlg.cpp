@@ -2,22 +2,44 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "app/background.h"
 #include "app/dialogchrome.h"
 #include "app/notices.h"
+#include "app/pure/folder_nodes.h"
 #include "app/pure/shell_rules.h"
 #include "app/pure/textservices.h"
+#include "app/searchcontrols.h"
 #include "app/searchsession.h"
 #include "app/shellservices.h"
+#include "app/sortclass.h"
 #include "devicepath.h"
 #include "app/startup.h"
+#include "app/treeclass.h"
 #include "app/waitdialogs.h"
 #include "look/glass.h"
 #include "resource.h"
+#include "storage/driverecords.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/search_mode.h"
+
+const wchar_t* const HintSelectDrive =
+    L"Select the Drive (from which you want to recover data) from the List of available Physical or Logical Drives "
+    L"in the left Panel. In case of Deleted or missing Partitions, click on 'Search More Partitions' button to find "
+    L"lost drives. Select the Drive and click 'Next' Button to continue...";
+const wchar_t* const HintSelectFiles = L"Select Files and Folders from left Panel Directories Tree and Click on 'Save' "
+                                       L"button to save recovered Files and Folders.";
+const wchar_t* const HintViewRecovered =
+    L"To view the recovered Data, please click on 'Open Containing Folder' button. "
+    L"Or Click on \x2018"
+    L"Back\x2019 Button to select another disk for recovery.";
+const wchar_t* const HintStopRecovery =
+    L"To Stop recovery, click on 'Stop' Button or please wait for the process to be completed.";
+const wchar_t* const HintStopSearching =
+    L"You can stop searching Files and Folders by clicking on 'Stop' button. However, it is strongly recommended "
+    L"that you should allow the software to complete the searching Process.";
 
 CDelvaneDlg* g_pMainDlg = nullptr;
 CDialog* g_pBasicSearchDlg = nullptr;
@@ -45,12 +67,14 @@ CWinThread* StartThreadInto(CWinThread*& slot, AFX_THREADPROC proc, LPVOID param
 std::atomic<ZrModeThreadStarter> g_modeThreadStarter{ StartThreadInto };
 std::mutex g_registryMutex;
 ZrSearchDialogRunner g_runners[6] = {};
+std::atomic<int>* g_pageIndices[6] = {};
 std::vector<CWinThread**> g_workerGlobals;
 
 UINT ModeSearchThreadProc(LPVOID)
 {
     CDelvaneDlg* main = g_pMainDlg;
     main->EnableWindow(FALSE);
+    main->KeepSystemImageList();
     if (ZrSearchDialogRunner runner = GetSearchDialogRunner(main->SearchMode.load()))
         runner();
     // Whatever way the search dialog ended, the launcher takes over again on its own thread.
@@ -74,6 +98,13 @@ void RegisterSearchDialog(int searchMode, ZrSearchDialogRunner runner)
     std::lock_guard<std::mutex> lock(g_registryMutex);
     if (searchMode >= kModeBasic && searchMode <= kModeSignature)
         g_runners[searchMode] = runner;
+}
+
+void RegisterSearchPageIndex(int searchMode, std::atomic<int>* page)
+{
+    std::lock_guard<std::mutex> lock(g_registryMutex);
+    if (searchMode >= kModeBasic && searchMode <= kModeSignature)
+        g_pageIndices[searchMode] = page;
 }
 
 ZrSearchDialogRunner GetSearchDialogRunner(int searchMode)
@@ -154,6 +185,7 @@ CDelvaneDlg::CDelvaneDlg() : CDialog(IDD_MAIN_DIALOG)
 
 CDelvaneDlg::~CDelvaneDlg()
 {
+    m_systemImages.reset();
     if (g_pMainDlg == this)
         g_pMainDlg = nullptr;
     if (m_hIcon)
@@ -191,6 +223,14 @@ void CDelvaneDlg::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, IDC_MAIN_FRAME, m_frame);
     DDX_Control(pDX, IDC_LOGO, m_logo);
     DDX_Control(pDX, IDC_SHARE_BUTTON, m_shareButton);
+}
+
+void CDelvaneDlg::KeepSystemImageList()
+{
+    // The new user first, so that the lists are never released in between.
+    auto fresh = std::make_unique<CSystemImageList>();
+    m_systemImages = std::move(fresh);
+    SmallImageList = CSystemImageList::GetSmallList();
 }
 
 std::vector<ZrRecordTable*> CDelvaneDlg::RecordTables()
@@ -337,6 +377,7 @@ BOOL CDelvaneDlg::OnInitDialog()
     m_linkMail.SetBkColor(RGB(255, 255, 255));
     m_linkWeb.SetWindowText(L"www.zembrolix.example");
     m_linkMail.SetWindowText(L"support@zembrolix.example");
+    KeepSystemImageList();
     FoundPartitionCount = 0;
 
     m_shareButton.LoadBitmaps(IDB_SHARE_UP, IDB_SHARE_DOWN);
@@ -503,12 +544,28 @@ void CDelvaneDlg::ShowAboutDialog()
 {
     CAbout_Dlg dlg;
     dlg.DoModal();
+    RestoreBusyState();
 }
 
 void CDelvaneDlg::ShowHelpDialog()
 {
     CHelp dlg;
     dlg.DoModal();
+    RestoreBusyState();
+}
+
+void CDelvaneDlg::RestoreBusyState()
+{
+    if (g_pBasicLogLoadThread == nullptr && g_pDeepLogLoadThread == nullptr && g_pPopulateListThread == nullptr)
+        return;
+    const int mode = g_pMainDlg != nullptr ? g_pMainDlg->SearchMode.load() : kModeNone;
+    CTreeClass* tree = ActiveTree;
+    if ((mode == kModeBasic || mode == kModeDeep) && tree != nullptr && tree->GetSafeHwnd() != nullptr)
+        tree->EnableWindow(FALSE);
+    if (g_pPopulateListThread != nullptr && g_pPopulateDlg != nullptr && g_pPopulateDlg->GetSafeHwnd() != nullptr) {
+        g_pPopulateDlg->ShowWindow(SW_SHOW);
+        g_pPopulateDlg->SetForegroundWindow();
+    }
 }
 
 // ---- Launching ----------------------------------------------------------------------------
@@ -519,6 +576,14 @@ void CDelvaneDlg::Go(int mode)
         return;
     if (g_pModeSearchThread)
         return;
+    if (mode == kModeBasic || mode == kModeDeep) {
+        // The file-system searches start with no results tree and on their drive pages.
+        ClearFolderNodeList(FolderNodeList);
+        std::lock_guard<std::mutex> lock(g_registryMutex);
+        for (int searchMode : { kModeBasic, kModeDeep })
+            if (std::atomic<int>* page = g_pageIndices[searchMode])
+                *page = 0;
+    }
     SearchMode = mode;
     DriveTreeRefreshBusy = 0;
     StartModeSearch();
@@ -706,6 +771,17 @@ void CDelvaneDlg::UpdateProgress(HWND bar, uint64_t start, uint64_t end, uint64_
     }
 }
 
+void CDelvaneDlg::SetProgressPosition64(HWND bar, uint64_t start, uint64_t end, uint64_t position)
+{
+    const ZrProgressPlan plan = PlanProgressRange(start, end, 1);
+    if (!plan.small) {
+        UpdateProgress(bar, start, end, position);
+        return;
+    }
+    const uint64_t at = position <= start ? 0 : std::min<uint64_t>(position - start, uint64_t(plan.rangeMax));
+    ::SendMessageW(bar, PBM_SETPOS, WPARAM(at), 0);
+}
+
 void CDelvaneDlg::SetSaveStatusText(const CString& text)
 {
     if (CWnd* saving = g_pSavingFilesDlg)
@@ -738,28 +814,31 @@ void CDelvaneDlg::FormatSelectionDetails(const CString& typeText, int partitionI
                                               L"7. Size : " };
     for (int row = 0; row < 7; ++row) {
         LVITEMW item = {};
-        item.mask = LVIF_TEXT;
+        item.mask = LVIF_TEXT | LVIF_IMAGE;
+        item.iImage = 10; // the picture of every property row
         item.iItem = row;
         item.pszText = const_cast<wchar_t*>(labels[row]);
         int at = (int)::SendMessageW(list, LVM_INSERTITEMW, 0, (LPARAM)&item);
+        item.mask = LVIF_TEXT;
         item.iItem = at;
         item.iSubItem = 1;
         item.pszText = const_cast<wchar_t*>((const wchar_t*)values[row]);
         ::SendMessageW(list, LVM_SETITEMTEXTW, at, (LPARAM)&item);
     }
     session->ShowHintControls(SW_HIDE);
+    if (mode == kModeBasic)
+        return;
     session->SelectFileSystemCombo(typeText);
     session->ShowSectorRangeControls(SW_SHOW);
-    // The range offered is the partition's own sectors on its disk (a whole disk when the search
-    // offered the disk as one partition).
-    if (mode != kModeBasic)
-        session->SetSectorRangeControls(slot.startSector, slot.endSector);
+    // Every search with a range starts from the whole disk.
+    session->SetSectorRangeControls(0, DiskTotalSectors);
 }
 
 void CDelvaneDlg::ShowWaitDialog(CWnd* owner, BOOL centre)
 {
     HWND ownerWnd = owner ? owner->GetSafeHwnd() : m_hWnd;
-    if (::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId())
+    // Without a launcher window (a search run on its own) the caller's thread shows it.
+    if (m_hWnd != nullptr && ::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId())
         SendMessage(WM_ZR_SHOW_WAIT, centre, (LPARAM)ownerWnd);
     else
         ShowWaitDialogHere(ownerWnd, centre);
@@ -768,7 +847,7 @@ void CDelvaneDlg::ShowWaitDialog(CWnd* owner, BOOL centre)
 void CDelvaneDlg::CloseWaitDialog(CWnd* owner)
 {
     HWND ownerWnd = owner ? owner->GetSafeHwnd() : m_hWnd;
-    if (::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId())
+    if (m_hWnd != nullptr && ::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId())
         SendMessage(WM_ZR_CLOSE_WAIT, 0, (LPARAM)ownerWnd);
     else
         CloseWaitDialogHere(ownerWnd);
@@ -860,16 +939,24 @@ void CDelvaneDlg::ShowModeResultControls(int showCommand)
 
 void CDelvaneDlg::ShowHintPanel(int showCommand)
 {
-    // Showing the file list again for Basic and Deep depends on their page index; their dialogs
-    // do that after calling this.
-    if (CSearchSession* session = ActiveSession(SearchMode))
-        session->ShowHintControls(showCommand);
+    const int mode = SearchMode.load();
+    CSearchSession* session = ActiveSession(mode);
+    if (session == nullptr)
+        return;
+    session->ShowHintControls(showCommand);
+    // Basic and Deep Search show their file list again where the hint was, on their drive page.
+    if (showCommand != SW_SHOW && (mode == kModeBasic || mode == kModeDeep) && session->Page() == 0)
+        session->DetailList()->ShowWindow(SW_SHOW);
 }
 
 void CDelvaneDlg::ResetScanCounters()
 {
     PartitionSearchPending = 0;
     PartitionSearchRunning = 0;
+    const int mode = SearchMode.load();
+    if (mode == kModeBasic || mode == kModeDeep)
+        if (CSearchSession* session = ActiveSession(mode))
+            session->ClearPartitionSearchFlag();
 }
 
 void CDelvaneDlg::SelectFileSystemCombo(const CString& fileSystem)

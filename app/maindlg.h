@@ -4,6 +4,7 @@
 // control-group and shell services.
 #pragma once
 #include <atomic>
+#include <memory>
 #include <vector>
 
 #include "afxwin.h"
@@ -15,6 +16,8 @@
 
 class CModeless1;
 class CPlease_Wail_Modeless;
+class CSystemImageList;
+class CImageList;
 
 // Runs a mode's search dialog modally on the calling thread (constructed on its stack).
 typedef void (*ZrSearchDialogRunner)();
@@ -22,6 +25,9 @@ typedef void (*ZrSearchDialogRunner)();
 // removes it). The mode thread runs nothing for a mode without one.
 void RegisterSearchDialog(int searchMode, ZrSearchDialogRunner runner);
 ZrSearchDialogRunner GetSearchDialogRunner(int searchMode);
+// The page index of a mode's dialog (0 on its drive page), registered with its runner so that
+// Go can start Basic and Deep Search on their first pages; null removes it.
+void RegisterSearchPageIndex(int searchMode, std::atomic<int>* page);
 void RunBasicSearchDialog();
 void RunDeepSearchDialog();
 
@@ -58,6 +64,10 @@ public:
     CPlease_Wail_Modeless* WaitDialog = nullptr;
     int TimerTicks = 0;
     int TempFileCounter = 0;
+    // The shell's small icons, kept for every list that shows files and folders while a search
+    // runs; taken again by the mode thread and by each search dialog.
+    CImageList* SmallImageList = nullptr;
+    void KeepSystemImageList();
 
     // The record tables: in memory, filled by the scans from any thread.
     ZrRecordTable FatDirClusterTable;
@@ -95,6 +105,10 @@ public:
     // ---- Progress, status and wait --------------------------------------------------------
     void SetProgressRange64(HWND bar, uint64_t start, uint64_t end, int32_t step);
     void UpdateProgress(HWND bar, uint64_t start, uint64_t end, uint64_t position);
+    // Puts the bar of a range set by SetProgressRange64 at `position` at once: a small range at
+    // position - start, a large one at its percent (forward only, as UpdateProgress). For work
+    // reported now and then rather than step by step.
+    void SetProgressPosition64(HWND bar, uint64_t start, uint64_t end, uint64_t position);
     void SetSaveStatusText(const CString& text);
     // The seven property rows of a partition of DiskPartitionTable in the active dialog's list,
     // then that dialog's hint panel hidden and (Deep, Photo, Video, Signature) its range controls
@@ -121,6 +135,9 @@ public:
 
     static void ShowAboutDialog();
     static void ShowHelpDialog();
+    // After a modal dialog has enabled its owner again: while a log loader or a folder listing
+    // runs, the results tree is locked again and the listing's notice comes back to the front.
+    static void RestoreBusyState();
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -170,9 +187,18 @@ protected:
     CToolTipCtrl m_toolTip;
     HICON m_hLogo = nullptr;
     DwmApi m_dwm;
+    std::unique_ptr<CSystemImageList> m_systemImages;
 
     DECLARE_MESSAGE_MAP()
 };
+
+// The hints the search dialogs show in their path line and hint labels: what to do on the drive
+// page, after a scan, after a carving search, while saving and while a scan runs.
+extern const wchar_t* const HintSelectDrive;
+extern const wchar_t* const HintSelectFiles;
+extern const wchar_t* const HintViewRecovered;
+extern const wchar_t* const HintStopRecovery;
+extern const wchar_t* const HintStopSearching;
 
 extern CDelvaneDlg* g_pMainDlg;
 extern CDialog* g_pBasicSearchDlg;

@@ -2,8 +2,10 @@
 
 #include <shellapi.h>
 
+#include "app/devicetree.h"
 #include "app/dialogchrome.h"
 #include "app/maindlg.h"
+#include "app/searchsession.h"
 #include "app/pure/shell_rules.h"
 #include "app/shellservices.h"
 #include "app/startup.h"
@@ -38,7 +40,16 @@ std::atomic<CNoDevice*> g_pNoDeviceDlg{ nullptr };
 
 namespace {
 
-std::atomic<ZrDriveTreeRefresher> g_refresher{ nullptr };
+bool RefreshActiveDriveTree()
+{
+    if (g_pMainDlg != nullptr)
+        if (CSearchSession* session = SearchSessionOfMode(g_pMainDlg->SearchMode.load());
+            session != nullptr && session->GetSafeHwnd() != nullptr)
+            return session->RebuildDriveTree();
+    return RefreshAfterMediaChange() != 0;
+}
+
+std::atomic<ZrDriveTreeRefresher> g_refresher{ RefreshActiveDriveTree };
 
 void OpenMaximised(const wchar_t* verb, const wchar_t* link)
 {
@@ -292,7 +303,7 @@ BOOL CShare_It_Dlg::OnSetCursor(CWnd* wnd, UINT, UINT)
 
 ZrDriveTreeRefresher SetNoDeviceRefresher(ZrDriveTreeRefresher refresher)
 {
-    return g_refresher.exchange(refresher);
+    return g_refresher.exchange(refresher != nullptr ? refresher : RefreshActiveDriveTree);
 }
 
 BEGIN_MESSAGE_MAP(CNoDevice, CNoticeDialog)
@@ -345,8 +356,7 @@ BOOL CNoDevice::OnInitDialog()
 
 void CNoDevice::OnRetry()
 {
-    const ZrDriveTreeRefresher refresher = g_refresher.load();
-    const bool found = refresher && refresher();
+    const bool found = g_refresher.load()();
     CDialog* search = g_pMainDlg ? g_pMainDlg->ActiveSearchDialog() : nullptr;
     if (g_pMainDlg)
         g_pMainDlg->ShowHintPanel(SW_SHOW);

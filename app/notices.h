@@ -132,7 +132,8 @@ protected:
 };
 
 // Rebuilds the drive trees after a media change and tells whether the current mode's tree holds
-// a drive; the no-device dialog's Retry calls it (none set: no drive is found).
+// a drive; the no-device dialog's Retry calls it. The program's own (the default, and what null
+// restores) rebuilds the open search dialog's drive tree from the drives attached now.
 typedef bool (*ZrDriveTreeRefresher)();
 ZrDriveTreeRefresher SetNoDeviceRefresher(ZrDriveTreeRefresher refresher);
 

@@ -256,6 +256,9 @@ UINT SearchMorePartitionsThread(LPVOID)
         ShowProgressControls(target.dialog, searchMode, SW_HIDE);
         if (searchMode != kModeBasic && target.dialog != nullptr)
             main.ShowSectorRangeControls(SW_SHOW, target.dialog);
+        // The tree was locked with the buttons while the search changed its items.
+        if (target.tree != nullptr && target.tree->GetSafeHwnd() != nullptr)
+            target.tree->EnableWindow(TRUE);
         // The other dialogs get their drive page back from their own session.
         if (CSearchSession* session = searchMode != kModeBasic ? SearchSessionOfMode(searchMode) : nullptr)
             session->ShowPartitionSearchControls(false);

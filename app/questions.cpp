@@ -233,6 +233,10 @@ BOOL CRem_Media_Scan::OnInitDialog()
 
 INT_PTR ShowReplaceDialog(CWnd* owner)
 {
+    // A question asked of a minimised window would wait unseen.
+    CWnd* shown = owner != nullptr ? owner : g_pMainDlg;
+    if (shown != nullptr && shown->GetSafeHwnd() != nullptr)
+        shown->ShowWindow(SW_RESTORE);
     Replace dlg(owner);
     return dlg.DoModal();
 }

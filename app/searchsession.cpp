@@ -57,7 +57,9 @@ template <int Mode> bool LiveDriveTreeTarget(DriveTreeTarget& target)
     target.logicalRoot = session->LogicalDrivesItem();
     target.fileList = session->DetailList()->GetSafeHwnd();
     target.onFirstPage = session->Page() == 0;
-    target.scanCounted = session->Page() != 0;
+    // A scan counts from its end: the one running now may still search its disk's partitions.
+    const bool scanning = session->Layout().scanThread != nullptr && *session->Layout().scanThread != nullptr;
+    target.scanCounted = session->Page() > (scanning ? 1 : 0);
     return true;
 }
 
@@ -211,8 +213,11 @@ BOOL CSearchSession::OnInitDialog()
         g_pMainDlg->FoundPartitionCount = 0;
     }
     InsertDriveRoots();
-    if (g_pMainDlg != nullptr)
+    if (g_pMainDlg != nullptr) {
         g_pMainDlg->SearchDialogReady = 1;
+        // The lists of files and folders of this search show the shell's icons.
+        g_pMainDlg->KeepSystemImageList();
+    }
     if (m_layout.forcedOriginal != 0)
         CheckDlgButton(m_layout.forcedOriginal, BST_CHECKED);
 
@@ -283,6 +288,23 @@ void CSearchSession::InsertDriveRoots()
     m_physicalRoot = m_driveTree.InsertItem(kPhysicalDrives, 3, 3, computer, TVI_LAST);
     m_logicalRoot = m_driveTree.InsertItem(kLogicalDrives, 1, 1, computer, TVI_LAST);
     m_driveTree.Expand(computer, TVE_EXPAND);
+}
+
+bool CSearchSession::RebuildDriveTree()
+{
+    m_driveTree.DeleteAllItems();
+    m_driveTree.ForgetShownDetails();
+    SetPropertyColumns(4);
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->FoundPartitionCount = 0;
+    InsertDriveRoots();
+    // The listing of logical drives runs again, whatever it listed before.
+    const bool anyDrive = RefreshAfterMediaChange() != 0;
+    m_driveTree.Expand(m_physicalRoot, TVE_EXPAND);
+    m_driveTree.Expand(m_logicalRoot, TVE_EXPAND);
+    SetDriveTreeIcons();
+    m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
+    return anyDrive;
 }
 
 void CSearchSession::SetDriveTreeIcons()
@@ -448,6 +470,7 @@ ScanTarget CSearchSession::ApplySelection(Selection& selection, const wchar_t* s
     target.firstSector = start;
     target.endSector = end;
     target.kind = FsKindFromName(selection.fsName);
+    target.wholeDisk = selection.kind == L"Hard Disk";
     return target;
 }
 
@@ -525,25 +548,6 @@ void CSearchSession::OnBnClickedSectorRangeHelp()
 {
     if (m_layout.sectorRange)
         ZrMessageBox(m_hWnd, kSectorRangeHelpText, L"Message", MB_OK | MB_ICONQUESTION);
-}
-
-// ---- The drive tree's refresh -------------------------------------------------------------------
-
-void CSearchSession::RebuildDriveTree()
-{
-    m_driveTree.DeleteAllItems();
-    m_driveTree.ForgetShownDetails();
-    SetPropertyColumns(4);
-    if (g_pMainDlg != nullptr) {
-        g_pMainDlg->DriveTreeRefreshBusy = 0;
-        g_pMainDlg->FoundPartitionCount = 0;
-    }
-    InsertDriveRoots();
-    RefreshDriveTrees();
-    m_driveTree.Expand(m_physicalRoot, TVE_EXPAND);
-    m_driveTree.Expand(m_logicalRoot, TVE_EXPAND);
-    SetDriveTreeIcons();
-    m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
 }
 
 // ---- The partition search of a selected disk ------------------------------------------------------

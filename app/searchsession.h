@@ -120,6 +120,10 @@ public:
     void InsertDriveRoots();
     // Every item's picture by its text: the roots, recognised partitions, media, partitions.
     void SetDriveTreeIcons();
+    // The drive tree and its detail list made again from the drives attached now (a refresh, or a
+    // drive plugged in after none was found), the roots expanded and "My Computer" selected; true
+    // when it lists any drive.
+    bool RebuildDriveTree();
     // Empties the detail list and gives it the "Name" and "Value" columns.
     void SetPropertyColumns(int count = 8);
     // The value (column 1) of a row of the detail list; empty past its end.
@@ -151,11 +155,6 @@ public:
     void ReadSectorFields();
     CRangeSlider& RangeSlider() { return m_rangeSlider; }
 
-    // ---- The drive tree's refresh ----
-    // Empties the drive tree and its detail list and lists the disks and drives again, the
-    // tree's roots expanded and "My Computer" selected.
-    void RebuildDriveTree();
-
     // ---- The partition search of a selected disk ----
     void OnBnClickedSearchMorePartitions();
     // "Do you want to stop searching partition?"; true on Yes.
@@ -164,6 +163,9 @@ public:
     void OnBnClickedStopSearchingPartitions();
     // Stops the disk's partition search after its question; true when one was running.
     bool StopDiskPartitionSearch();
+    // Clears the dialog's own word for a partition search its drive-tree worker started (the
+    // main dialog's counters are reset with it).
+    virtual void ClearPartitionSearchFlag() { }
     // The drive page while a partition search runs: navigation, Search More Partitions and the
     // tree locked, the search's progress and its stop button shown; and back again.
     void ShowPartitionSearchControls(bool searching);

@@ -1,5 +1,7 @@
 #include "app/sortclass.h"
 
+#include <mutex>
+
 #include <shellapi.h>
 #include <shlwapi.h>
 
@@ -83,6 +85,8 @@ int CALLBACK CSortClass::CompareTextsDescending(LPARAM a, LPARAM b, LPARAM)
 static CImageList* s_smallList = nullptr;
 static CImageList* s_largeList = nullptr;
 static int s_users = 0;
+// Users come and go on the dialogs' threads and on listing workers.
+static std::mutex s_usersLock;
 
 // Wraps one of the shell's lists; the handle stays the shell's.
 static void CreateSystemList(CImageList*& list, bool small)
@@ -120,6 +124,7 @@ CSystemImageList::~CSystemImageList()
 
 void CSystemImageList::AddRef()
 {
+    std::lock_guard<std::mutex> lock(s_usersLock);
     if (s_users == 0) {
         CreateSystemList(s_smallList, true);
         CreateSystemList(s_largeList, false);
@@ -131,6 +136,7 @@ void CSystemImageList::AddRef()
 
 void CSystemImageList::Release()
 {
+    std::lock_guard<std::mutex> lock(s_usersLock);
     if (s_users <= 0)
         return;
     if (--s_users == 0) {

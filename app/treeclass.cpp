@@ -270,6 +270,17 @@ HTREEITEM CTreeClass::InsertResultItem(HTREEITEM parent, CString name, uint32_t,
     return item;
 }
 
+HTREEITEM InsertTreeRoot()
+{
+    CTreeClass* tree = ActiveTree;
+    if (tree == nullptr || tree->GetSafeHwnd() == nullptr)
+        return nullptr;
+    const HTREEITEM root = tree->InsertItem(kRootText, 0, 0, TVI_ROOT, TVI_LAST);
+    if (tree->m_hRootItem == nullptr)
+        tree->m_hRootItem = root;
+    return root;
+}
+
 void CTreeClass::EnsureRootItem()
 {
     if (!m_hRootItem) {

@@ -74,6 +74,10 @@ public:
     virtual void OnTreeItemExpanding(CTreeClass* tree, NMTREEVIEWW* change, LRESULT* result) = 0;
 };
 
+// Inserts "Root" (picture 0) at the top level of ActiveTree after its last item and returns it;
+// null, inserting nothing, when there is no active tree.
+HTREEITEM InsertTreeRoot();
+
 class CTreeClass : public CTreeCtrl {
 public:
     // One entry of the colour-and-font map.

@@ -663,6 +663,19 @@ CSize CListCtrl::SetIconSpacing(int cx, int cy)
 
 DWORD CListCtrl::SetExtendedStyle(DWORD exStyle)
 {
+    // A list view that loses its check boxes destroys the state image list it shows, whoever
+    // owns it: the shared check-box images (or a list of ours) are taken back first, or every
+    // list that shows check boxes later would draw them from a destroyed list.
+    if ((GetExtendedStyle() & LVS_EX_CHECKBOXES) && !(exStyle & LVS_EX_CHECKBOXES)) {
+        HIMAGELIST state = (HIMAGELIST)SendMessage(LVM_GETIMAGELIST, LVSIL_STATE, 0);
+        bool kept = false;
+        {
+            std::lock_guard<std::mutex> g(g_listsLock);
+            kept = state != nullptr && (state == g_sharedCheckBoxes || OwnedLists().count(state) != 0);
+        }
+        if (kept)
+            SendMessage(LVM_SETIMAGELIST, LVSIL_STATE, 0);
+    }
     DWORD old = (DWORD)SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, (LPARAM)exStyle);
     AdoptCheckBoxImages(this);
     return old;

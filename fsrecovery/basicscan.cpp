@@ -1,5 +1,6 @@
 #include "fsrecovery/basicscan.h"
 
+#include "app/devicetree.h"
 #include "app/maindlg.h"
 #include "app/scanprogress.h"
 #include "storage/pure/storage_host.h"
@@ -37,6 +38,9 @@ CString BasicScanStatusMessage(BasicScanStatus status)
                L"deleted or missing Drives.";
     case BasicScanStatus::VolumeInvalid:
         return L"The selected partition does not hold a readable NTFS file system.";
+    case BasicScanStatus::NoMftRuns:
+        return L"The list of files and folders (the Master File Table) of the selected NTFS partition could not "
+               L"be read.\n\nPlease select the partition from the list of Logical Drive or try another search mode.";
     case BasicScanStatus::NotSupported:
         return L"Basic Search reads FAT16, FAT32 and NTFS partitions only.";
     default:
@@ -44,28 +48,72 @@ CString BasicScanStatusMessage(BasicScanStatus status)
     }
 }
 
-bool CheckScanTarget(ScanTarget& target)
+namespace {
+
+// The automatic partition search started by the check: its end is waited for (a stop ends the
+// wait), then the partition it checked, if any, is the one scanned.
+bool TakeAutoSearchResult(ScanTarget& target, const StopFlag* stop)
+{
+    while (g_pPartitionSearchThread != nullptr && !IsStopped(stop))
+        ::Sleep(20);
+    if (g_pPartitionSearchThread != nullptr || AutoSearchValidation.load() == 0)
+        return false;
+    const FsKind kind = FsKindFromName(SelectedVolumeInfo.fsName);
+    if (kind == FsKind::Unknown || SelectedVolumeInfo.endSector <= SelectedVolumeInfo.startSector)
+        return false;
+    target.kind = kind;
+    target.firstSector = SelectedVolumeInfo.startSector;
+    target.endSector = SelectedVolumeInfo.endSector;
+    // The search read its partition through the disk, as this target does.
+    target.geometry = VolumeGeometry;
+    return true;
+}
+
+} // namespace
+
+bool CheckScanTarget(ScanTarget& target, const StopFlag* stop)
 {
     DeviceSectorSource device(target.devicePath);
+    // A disk without a partition table may hold a volume from its first sector on: its own boot
+    // sector says which, where a guess by the disk's size would be wrong.
+    FindWholeDiskVolume(device, target);
     DeviceSectorSource mftDevice(target.volumePath.IsEmpty() ? target.devicePath : target.volumePath);
     const VolumeCheck result =
         CheckVolume(device, mftDevice, FsKindName(target.kind), target.firstSector, target.endSector, target.geometry);
-    if (result == VolumeCheck::NoBootSector)
-        StartAutoPartitionSearchIfDue(GetStorageHost());
-    return result == VolumeCheck::Valid;
+    if (result == VolumeCheck::Valid)
+        return true;
+    if (result != VolumeCheck::NoBootSector)
+        return false;
+    AutoSearchValidation = 0;
+    StartAutoPartitionSearchIfDue(GetStorageHost());
+    return AutoPartitionSearch == 1 && TakeAutoSearchResult(target, stop);
 }
 
-BasicScanStatus RunBasicScan(ScanTarget& target, FoundStore& store, const StopFlag* stop, HWND progressBar)
+BasicScanStatus RunBasicScan(ScanTarget& target, FoundStore& store, const StopFlag* stop,
+                             const BasicScanObserver& observer)
 {
+    if (!IsFat(target.kind) && target.kind != FsKind::Ntfs && !target.wholeDisk)
+        return BasicScanStatus::NotSupported;
+    if (observer.phase)
+        observer.phase(BasicScanPhase::Validating, target.firstSector, target.endSector);
+    const bool served = CheckScanTarget(target, stop);
+    if (IsStopped(stop) && !served)
+        return BasicScanStatus::Stopped;
     if (!IsFat(target.kind) && target.kind != FsKind::Ntfs)
         return BasicScanStatus::NotSupported;
-    const bool served = CheckScanTarget(target);
     if (target.kind == FsKind::Ntfs && !served)
         return BasicScanStatus::VolumeInvalid;
     KeptHandleSectorSource device(target.devicePath);
     if (!device.IsOpen())
         return BasicScanStatus::DeviceNotOpened;
     if (IsFat(target.kind))
-        return ScanFatVolume(device, target, served, store, CurrentFatTime(), stop, ProgressOn(progressBar));
-    return ScanNtfsVolume(device, target, served, store, CurrentFatTime(), stop, ProgressOn(progressBar));
+        return ScanFatVolume(device, target, served, store, CurrentFatTime(), stop, observer);
+    return ScanNtfsVolume(device, target, served, store, CurrentFatTime(), stop, observer);
+}
+
+BasicScanStatus RunBasicScan(ScanTarget& target, FoundStore& store, const StopFlag* stop, HWND progressBar)
+{
+    BasicScanObserver observer;
+    observer.progress = ProgressOn(progressBar);
+    return RunBasicScan(target, store, stop, observer);
 }

@@ -13,10 +13,14 @@
 // What the user is told for a status; empty for Done and Stopped.
 CString BasicScanStatusMessage(BasicScanStatus status);
 
-// Checks the target's boot sector into target.geometry (true when it served); a whole disk
-// without any NTFS boot sector may start the lost-partition search.
-bool CheckScanTarget(ScanTarget& target);
+// Checks the target's boot sector into target.geometry (true when it served). A whole disk
+// without any NTFS boot sector may start the lost-partition search; the check then waits for it
+// (until *stop) and takes the partition it found and checked, when it found one.
+bool CheckScanTarget(ScanTarget& target, const StopFlag* stop = nullptr);
 
 // The check, then the scan of the target's file system (ScanFatVolume, ScanNtfsVolume) through
-// one handle of its device, its progress on the bar.
+// one handle of its device, each phase and its progress told to the observer.
+BasicScanStatus RunBasicScan(ScanTarget& target, FoundStore& store, const StopFlag* stop,
+                             const BasicScanObserver& observer);
+// The same with its progress on a bar alone.
 BasicScanStatus RunBasicScan(ScanTarget& target, FoundStore& store, const StopFlag* stop, HWND progressBar);

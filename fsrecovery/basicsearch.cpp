@@ -3,6 +3,7 @@
 #include "app/maindlg.h"
 #include "app/notices.h"
 #include "app/questions.h"
+#include "app/searchcontrols.h"
 #include "app/startup.h"
 #include "app/waitdialogs.h"
 #include "fsrecovery/basicscan.h"
@@ -101,7 +102,7 @@ const FsDialogLayout& BasicFsLayout()
         l.resultTree = IDC_BS_RESULT_TREE;
         l.fileList = IDC_BS_FILE_LIST;
         l.folderCount = IDC_BS_CURRENT_FOLDER;
-        l.pathLabel = IDC_BS_PATH;
+        l.pathLabel = IDC_BS_PS_NOTE;
         l.resultImages = IDB_RESULT_TREE_IMAGES;
         l.stateImages = IDB_TREE_STATE_IMAGES;
         l.statusLabel = IDC_BS_STATUS;
@@ -116,13 +117,47 @@ void Inform(CWnd* owner, const wchar_t* text)
     ZrMessageBox(owner ? owner->GetSafeHwnd() : nullptr, text, L"Message", MB_OK | MB_ICONINFORMATION);
 }
 
+// Tells the dialog the scan's status from the scan's own thread: each phase as it begins, its
+// progress only when the display moves by a step. Each report waits until it is on screen, so the
+// controls show where the scan is, never where it was.
+class ScanStatusReporter {
+public:
+    explicit ScanStatusReporter(HWND dialog) : m_dialog(dialog) { }
+
+    BasicScanObserver Observer()
+    {
+        BasicScanObserver observer;
+        observer.phase = [this](BasicScanPhase phase, uint64_t first, uint64_t end) {
+            m_status = ScanStatusSnapshot{ phase, first, end, 0 };
+            m_throttle.Restart();
+            m_throttle.Due(0, end - first);
+            Send();
+        };
+        observer.progress = [this](uint64_t done, uint64_t total) {
+            if (!m_throttle.Due(done, total))
+                return;
+            m_status.done = done;
+            Send();
+        };
+        return observer;
+    }
+
+private:
+    void Send() { ::SendMessageW(m_dialog, WM_ZR_BASIC_SCAN_STATUS, 0, LPARAM(&m_status)); }
+
+    HWND m_dialog;
+    ScanStatusSnapshot m_status;
+    ProgressThrottle m_throttle;
+};
+
 // The scan of the selected volume and its finishing steps: the rows whose parent was not found
 // go under the catch-all folder, then the results tree is built. A stopped scan finishes on
 // the rows found so far.
 UINT ScanAndBuildTree(LPVOID param)
 {
     CBasicSearch* dlg = static_cast<CBasicSearch*>(param);
-    const BasicScanStatus status = RunBasicScan(dlg->Target(), dlg->Store(), &dlg->ScanStop(), dlg->ProgressBar());
+    ScanStatusReporter reporter(dlg->GetSafeHwnd());
+    const BasicScanStatus status = RunBasicScan(dlg->Target(), dlg->Store(), &dlg->ScanStop(), reporter.Observer());
     dlg->SetScanMessage(BasicScanStatusMessage(status));
     if (status != BasicScanStatus::Done && status != BasicScanStatus::Stopped)
         return 0;
@@ -160,6 +195,7 @@ void SetBasicScanProc(AFX_THREADPROC proc)
 void RegisterBasicSearchDialog()
 {
     RegisterSearchDialog(kModeBasic, RunBasicSearch);
+    RegisterSearchPageIndex(kModeBasic, &BasicSearchPage);
 }
 
 BEGIN_MESSAGE_MAP(CBasicSearch, CFsSearchSession)
@@ -174,6 +210,7 @@ BEGIN_MESSAGE_MAP(CBasicSearch, CFsSearchSession)
     ON_BN_CLICKED(IDC_BS_MORE_PARTITIONS, &CBasicSearch::OnBnClickedSearchMorePartitions)
     ON_MESSAGE(WM_ZR_REMOVABLE_FOUND, &CBasicSearch::OnRemovablePartitionFound)
     ON_MESSAGE(WM_ZR_REMOVABLE_ENDED, &CBasicSearch::OnRemovableSearchEnded)
+    ON_MESSAGE(WM_ZR_BASIC_SCAN_STATUS, &CBasicSearch::OnScanStatus)
     ON_NOTIFY(NM_DBLCLK, IDC_BS_FILE_LIST, &CBasicSearch::OnNMDblclkFileList)
     ON_NOTIFY(NM_RCLICK, IDC_BS_FILE_LIST, &CBasicSearch::OnNMRClickFileList)
     ON_NOTIFY(NM_SETFOCUS, IDC_BS_FILE_LIST, &CBasicSearch::OnNMSetfocusFileList)
@@ -192,6 +229,9 @@ void CBasicSearch::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, IDC_BS_CURRENT, m_current);
     DDX_Control(pDX, IDC_BS_RANGE, m_range);
     DDX_Control(pDX, IDC_BS_STATUS, m_status);
+    DDX_Control(pDX, IDC_BS_PROBE_DONE, m_probeDone);
+    DDX_Control(pDX, IDC_BS_PROBE_TOTAL, m_probeTotal);
+    DDX_Control(pDX, IDC_BS_PS_NOTE, m_note);
 }
 
 BOOL CBasicSearch::OnInitDialog()
@@ -201,11 +241,10 @@ BOOL CBasicSearch::OnInitDialog()
     CFsSearchSession::OnInitDialog();
 
     const COLORREF white = RGB(255, 255, 255);
-    for (CColorStatic* s : { &m_scanned, &m_current, &m_range, &m_status })
+    for (CColorStatic* s : { &m_scanned, &m_current, &m_range, &m_status, &m_probeDone, &m_probeTotal, &m_note })
         s->SetBkColor(white);
     m_path.SetBkColor(RGB(255, 252, 223));
-    m_pathText = L"Select drive to start recovery...";
-    m_path.SetWindowText(m_pathText);
+    m_path.SetWindowText(HintSelectDrive);
     if (CommandLineLogPath.IsEmpty())
         StartRemovableMediaSearch();
     return TRUE;
@@ -225,6 +264,88 @@ void CBasicSearch::ShowNoResultsNotice()
 std::atomic<int32_t>& CBasicSearch::NoticeState()
 {
     return BasicNoticeState;
+}
+
+// ---- What the scan shows while it runs -------------------------------------------------------
+
+void CBasicSearch::OnResultsBuildStep(ResultsBuildStep step)
+{
+    ScanStatusSnapshot status;
+    status.phase = step == ResultsBuildStep::SearchingLost ? BasicScanPhase::SearchingLost : BasicScanPhase::Storing;
+    ::SendMessageW(GetSafeHwnd(), WM_ZR_BASIC_SCAN_STATUS, 0, LPARAM(&status));
+}
+
+LRESULT CBasicSearch::OnScanStatus(WPARAM, LPARAM status)
+{
+    if (status != 0)
+        ShowScanStatus(*reinterpret_cast<const ScanStatusSnapshot*>(status));
+    return 0;
+}
+
+void CBasicSearch::ShowScanStatus(const ScanStatusSnapshot& status)
+{
+    const ScanStatusTexts texts = ScanStatusTextsOf(status);
+    const bool entering = status.phase != m_shownPhase;
+    m_shownPhase = status.phase;
+    const HWND bar = ProgressBar();
+    auto showControls = [this](std::initializer_list<int> ids, int show) {
+        for (int id : ids)
+            GetDlgItem(id)->ShowWindow(show);
+    };
+    switch (status.phase) {
+    case BasicScanPhase::Validating:
+        m_scanned.SetWindowText(texts.scanned);
+        return;
+    case BasicScanPhase::Probing:
+        if (entering) {
+            showControls({ IDC_BS_CURRENT, IDC_BS_SCANNED, IDC_BS_STATUS }, SW_HIDE);
+            showControls({ IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL }, SW_SHOW);
+            if (g_pMainDlg != nullptr)
+                g_pMainDlg->SetProgressRange64(bar, status.first, status.end, 1);
+        }
+        m_probeDone.SetWindowText(texts.probeDone);
+        m_probeTotal.SetWindowText(texts.probeTotal);
+        break;
+    case BasicScanPhase::FatScan:
+    case BasicScanPhase::NtfsScan:
+        if (entering) {
+            showControls({ IDC_BS_STATUS, IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL }, SW_HIDE);
+            showControls({ IDC_BS_CURRENT, IDC_BS_SCANNED }, SW_SHOW);
+            // A FAT block is 512 sectors, an NTFS record 2.
+            if (g_pMainDlg != nullptr)
+                g_pMainDlg->SetProgressRange64(bar, status.first, status.end,
+                                               status.phase == BasicScanPhase::FatScan ? 512 : 2);
+        }
+        m_scanned.SetWindowText(texts.scanned);
+        m_current.SetWindowText(texts.current);
+        break;
+    case BasicScanPhase::SearchingLost:
+        // The scan is over: its counters and Stop go, the line says what is done now.
+        m_resultTree.EnableWindow(FALSE);
+        if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
+            g_pMainDlg->ShowModeResultControls(SW_HIDE);
+        else
+            ShowResultControls(SW_HIDE);
+        m_current.SetWindowText(L"");
+        m_status.SetWindowText(texts.status);
+        m_status.ShowWindow(SW_SHOW);
+        m_progress.SetPos(0);
+        m_progress.ShowWindow(SW_SHOW);
+        return;
+    case BasicScanPhase::Storing:
+        m_status.SetWindowText(texts.status);
+        m_status.ShowWindow(SW_SHOW);
+        return;
+    }
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->SetProgressPosition64(bar, status.first, status.end, status.first + status.done);
+}
+
+void CBasicSearch::ShowResultControls(int showCommand)
+{
+    if (showCommand == SW_HIDE && m_progress.IsWindowVisible())
+        GrowProgressArea();
+    CFsSearchSession::ShowResultControls(showCommand);
 }
 
 // ---- Columns -------------------------------------------------------------------------------------
@@ -280,17 +401,25 @@ void CBasicSearch::RefreshDriveTree()
 {
     // A medium being searched is an item of the tree about to be rebuilt.
     EndRemovableSearch(true, false);
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->ShowWaitDialog(this, TRUE);
     for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT })
         GetDlgItem(id)->EnableWindow(FALSE);
     m_resultTree.DeleteAllResults();
-    RebuildDriveTree();
+    ShowHintControls(SW_HIDE);
+    const bool anyDrive = RebuildDriveTree();
     for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT })
         GetDlgItem(id)->EnableWindow(TRUE);
     BasicSearchPage = 0;
     m_driveTree.SetFocus();
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->CloseWaitDialog(this);
+    if (!anyDrive) {
+        ShowNoDeviceDialog();
+        return;
+    }
     if (IsWindowVisible() && NoDeviceVisible == 0)
         StartRemovableMediaSearch();
-    SetDriveTreeIcons();
 }
 
 // ---- Next ------------------------------------------------------------------------------------
@@ -364,15 +493,19 @@ void CBasicSearch::ShowResultsPage()
     ActiveTree = &m_resultTree;
     ShrinkProgressArea();
     m_progress.ShowWindow(SW_SHOW);
-    for (int id : { IDC_BS_RANGE, IDC_BS_RANGE_LABEL, IDC_BS_STOP, IDC_BS_CURRENT, IDC_BS_SCANNED })
-        GetDlgItem(id)->ShowWindow(SW_SHOW);
+    if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
+        g_pMainDlg->ShowModeResultControls(SW_SHOW);
+    else
+        ShowResultControls(SW_SHOW);
     GetDlgItem(IDC_BS_BACK)->EnableWindow(FALSE);
     GetDlgItem(IDC_BS_NEXT)->EnableWindow(FALSE);
     ShowRange(m_target.firstSector, m_target.endSector);
     m_current.SetWindowText(L"");
-    m_progress.SetRange32(0, 1000);
-    m_progress.SetPos(0);
-    m_scanned.SetWindowText(L"Validating Partition ...");
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->SetProgressRange64(ProgressBar(), m_target.firstSector, m_target.endSector, 512);
+    m_path.SetWindowText(HintStopSearching);
+    m_shownPhase = BasicScanPhase::Validating;
+    m_scanned.SetWindowText(ScanStatusTextsOf(ScanStatusSnapshot{}).scanned);
 }
 
 void CBasicSearch::OnBnClickedNext()
@@ -391,6 +524,7 @@ void CBasicSearch::OnBnClickedNext()
     BasicNoticeState = 0;
     DeepNoticeState = 0;
     ClearResults();
+    SetDlgItemText(IDC_BS_CURRENT_FOLDER, L"");
     ForgetLogSaved();
     ShowResultsPage();
     if (g_pMainDlg != nullptr)
@@ -407,7 +541,18 @@ void CBasicSearch::OnBnClickedNext()
 
 void CBasicSearch::OnScanWorkerEnded()
 {
+    KeepScannedVolume();
     ShowResultsState();
+}
+
+void CBasicSearch::KeepScannedVolume()
+{
+    // The volume may lie elsewhere than selected: a whole disk's own volume, a lost partition the
+    // check's search found.
+    SelectedVolumeInfo.fsName = FsKindName(m_target.kind);
+    SelectedVolumeInfo.startSector = SelectedVolumeInfo.startSectorCopy = m_target.firstSector;
+    SelectedVolumeInfo.endSector = SelectedVolumeInfo.sizeSectors = m_target.endSector;
+    SelectedVolumeInfo.sizeBytes = m_target.endSector * 512;
 }
 
 void CBasicSearch::ShowLoadedResults(bool throughDisk)
@@ -435,26 +580,33 @@ void CBasicSearch::ShowResultsState(bool selectRoot)
     if (!m_scanMessage.IsEmpty()) {
         const CString text = m_scanMessage;
         m_scanMessage.Empty();
+        // The message says why there is nothing to show: the "not possible" notice would not add
+        // to it.
+        BasicNoticeState = 2;
         Inform(this, text);
     }
     FileList().ShowWindow(SW_SHOW);
     m_resultTree.ShowWindow(SW_SHOW);
     m_resultTree.EnableWindow(TRUE);
+    ActiveTree = &m_resultTree;
     if (m_resultTree.GetRootItem() == nullptr)
-        m_resultTree.EnsureRootItem();
+        InsertTreeRoot();
     if (selectRoot) {
         m_resultTree.Select(nullptr, TVGN_CARET);
         m_resultTree.Select(m_resultTree.GetRootItem(), TVGN_CARET);
     }
     // Only now may the focused Stop button go: the focus then passes to a tree that already has
     // its selection, instead of one that picks (and lists) its first visible folder.
+    if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
+        g_pMainDlg->ShowModeResultControls(SW_HIDE);
+    else
+        ShowResultControls(SW_HIDE);
     m_progress.ShowWindow(SW_HIDE);
     // The scan's own running texts ("Validating Partition ...", the sector counter) are over.
-    m_scanned.SetWindowText(L"");
     m_current.SetWindowText(L"");
-    for (int id : { IDC_BS_STATUS, IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL, IDC_BS_STOP,
-                    IDC_BS_SCANNED, IDC_BS_CURRENT })
+    for (int id : { IDC_BS_STATUS, IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL })
         GetDlgItem(id)->ShowWindow(SW_HIDE);
+    m_path.SetWindowText(HintSelectFiles);
     GetDlgItem(IDC_BS_BACK)->EnableWindow(TRUE);
     GetDlgItem(IDC_BS_NEXT)->EnableWindow(FALSE);
 }
@@ -471,8 +623,10 @@ void CBasicSearch::OnBnClickedStop()
     // The worker ends after the record or block it reads and runs its own finishing steps;
     // messages keep flowing meanwhile, since it updates this dialog's controls.
     RequestScanStop();
-    if (WaitForScanWorker())
+    if (WaitForScanWorker()) {
+        KeepScannedVolume();
         ShowResultsState();
+    }
     ShrinkProgressArea();
     m_stopping = false;
 }
@@ -492,16 +646,20 @@ void CBasicSearch::OnBnClickedBack()
         g_pBasicSearchDlg = nullptr;
         return;
     }
-    if (g_pMainDlg != nullptr)
+    if (g_pMainDlg != nullptr) {
+        g_pMainDlg->ShowWaitDialog(this, TRUE);
         g_pMainDlg->EmptyRecordTables();
+    }
     ClearResults();
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->CloseWaitDialog(this);
     ForgetLogSaved();
+    // A log named on the command line has been dealt with once the user goes back.
     ClearCommandLineLogPath();
     FileList().ShowWindow(SW_HIDE);
     BasicSearchPage = 0;
     m_driveTree.ShowWindow(SW_SHOW);
     m_resultTree.ShowWindow(SW_HIDE);
-    GetDlgItem(IDC_BS_CURRENT_FOLDER)->ShowWindow(SW_HIDE);
     ActiveTree = &m_driveTree;
     AutoPartitionSearch = 0;
     m_driveTree.ForgetShownDetails();
@@ -510,10 +668,14 @@ void CBasicSearch::OnBnClickedBack()
         GetDlgItem(id)->ShowWindow(SW_SHOW);
         GetDlgItem(id)->EnableWindow(TRUE);
     }
-    m_path.SetWindowText(m_pathText);
+    m_path.SetWindowText(HintSelectDrive);
     GrowProgressArea();
     m_progress.ShowWindow(SW_SHOW);
     m_progress.SetPos(0);
+    m_driveTree.Expand(m_driveTree.GetRootItem(), TVE_EXPAND);
+    m_note.SetWindowText(L"");
+    for (int id : { IDC_BS_PS_NOTE, IDC_BS_CURRENT_GROUP, IDC_BS_CURRENT_FOLDER })
+        GetDlgItem(id)->ShowWindow(SW_HIDE);
     ScanAsPhysicalDisk = 0;
     m_driveTree.Select(nullptr, TVGN_CARET);
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
@@ -525,11 +687,13 @@ void CBasicSearch::OnBnClickedSave()
 {
     if (BasicSearchPage == 0) {
         Inform(this, kSaveTooEarlyText);
+        CDelvaneDlg::RestoreBusyState();
         return;
     }
     EndListing(false);
     if (WorkerRunning()) {
         Inform(this, kSaveWhileScanningText);
+        CDelvaneDlg::RestoreBusyState();
         return;
     }
     OnSaveSelected();

@@ -10,6 +10,7 @@
 
 #include "afxwin.h"
 #include "fsrecovery/fssession.h"
+#include "fsrecovery/pure/scan_status.h"
 #include "storage/driverecords.h"
 
 // Scans started since the last Back; 0 while the drive page is shown.
@@ -32,6 +33,8 @@ void SetBasicScanProc(AFX_THREADPROC proc);
 UINT BasicDriveTreeThreadProc(LPVOID);
 constexpr UINT WM_ZR_REMOVABLE_FOUND = WM_APP + 0x248;
 constexpr UINT WM_ZR_REMOVABLE_ENDED = WM_APP + 0x249;
+// Sent by the scan worker when its status is due on screen (LPARAM: a ScanStatusSnapshot).
+constexpr UINT WM_ZR_BASIC_SCAN_STATUS = WM_APP + 0x24A;
 
 class CBasicSearch : public CFsSearchSession {
 public:
@@ -65,6 +68,13 @@ public:
 
     // What the scan ended with, shown once the results page is up (empty: nothing to say).
     void SetScanMessage(const CString& text) { m_scanMessage = text; }
+    // The scan's status on its controls: the texts of the phase, the progress bar's range when a
+    // phase begins and its position. On the dialog's thread.
+    void ShowScanStatus(const ScanStatusSnapshot& status);
+    // Hides (or shows) the scan's range, counters and Stop; the progress bar takes its full
+    // width when they go while it shows.
+    void ShowResultControls(int showCommand) override;
+    void ClearPartitionSearchFlag() override { m_removableListing = 0; }
     // The volume the scan reads (set by Next before the worker starts).
     ScanTarget& Target() { return m_target; }
 
@@ -79,6 +89,8 @@ protected:
     void OnScanWorkerEnded() override;
     void ShowNoResultsNotice() override;
     std::atomic<int32_t>& NoticeState() override;
+    void OnResultsBuildStep(ResultsBuildStep step) override;
+    LRESULT OnScanStatus(WPARAM, LPARAM status);
 
     LRESULT OnRemovablePartitionFound(WPARAM, LPARAM);
     LRESULT OnRemovableSearchEnded(WPARAM, LPARAM);
@@ -92,12 +104,16 @@ protected:
     // Results tree and file list shown, "Root" selected (unless not `selectRoot`), Back enabled
     // and Next disabled.
     void ShowResultsState(bool selectRoot = true);
+    // The selection's volume as the scan found it (on the dialog's thread, once the scan ended).
+    void KeepScannedVolume();
     void ShowLoadedResults(bool throughDisk) override;
     bool ScannedThroughDisk() const override { return ScanAsPhysicalDisk.load() != 0; }
     void ShowRange(uint64_t start, uint64_t end);
     bool WorkerRunning() const;
 
-    CColorStatic m_path, m_scanned, m_current, m_range, m_status;
+    CColorStatic m_path, m_scanned, m_current, m_range, m_status, m_probeDone, m_probeTotal, m_note;
+    // The phase whose controls are on screen.
+    BasicScanPhase m_shownPhase = BasicScanPhase::Validating;
     ScanTarget m_target;
     CString m_scanMessage;
     std::atomic<int> m_removableListing{ 0 };
@@ -113,7 +129,6 @@ protected:
     std::atomic<bool> m_removableStop{ false };
     bool m_stopping = false;
     int m_lastAnswer = 0;
-    CString m_pathText;
 
     DECLARE_MESSAGE_MAP()
 };

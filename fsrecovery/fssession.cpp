@@ -307,6 +307,7 @@ bool CFsSearchSession::FilterInput(MSG* msg)
 
 void CFsSearchSession::ClearResults()
 {
+    m_rowTicks.clear();
     m_resultTree.DeleteAllResults();
     LastPopulatedItem = nullptr;
     FileList().DeleteAllItems();
@@ -326,7 +327,9 @@ void CFsSearchSession::BuildResultsTree(HWND progress)
         ntfs = ntfs || m_store.Volume(v).kind == FsKind::Ntfs;
     // Besides the catch-all row, the scan found a folder (FAT) or a file (NTFS).
     m_resultsPresent = (ntfs ? m_store.NtfsFileCount() : m_store.EntryCount()) >= 2;
+    OnResultsBuildStep(ResultsBuildStep::SearchingLost);
     MarkOrphansShowing(m_store, progress);
+    OnResultsBuildStep(ResultsBuildStep::Storing);
     BuildFoundTree(m_store, &m_resultTree, progress, &m_listingStop);
     // The listing of a folder looks its files up by parent: the index is made here, once.
     if (m_store.VolumeCount() > 0)
@@ -409,7 +412,8 @@ bool CFsSearchSession::ListingStopped()
 
 void CFsSearchSession::OnResultSelChanged(HTREEITEM item)
 {
-    if (g_pPopulateListThread != nullptr || Page() == 0 || item == nullptr)
+    // A partition search changes the selection state the listing reads: nothing is listed then.
+    if (g_pPopulateListThread != nullptr || Page() == 0 || item == nullptr || PartitionSearchBusy())
         return;
     if (ScanRunning()) {
         // The tree is still being built: nothing is listed and the selection is taken back.
@@ -421,6 +425,7 @@ void CFsSearchSession::OnResultSelChanged(HTREEITEM item)
     // The root is not listed twice in a row; any other folder is listed again when reselected.
     if (isRoot && item == LastPopulatedItem)
         return;
+    KeepRowTicks();
     LastPopulatedItem = item;
 
     auto wait = std::make_unique<CPopulate>();
@@ -473,8 +478,14 @@ void CFsSearchSession::FillListedFolder()
     CString path;
     for (const CString& folder : FolderPathOf(item))
         path += (path.IsEmpty() ? L"" : L"\\") + folder;
-    if (m_fsLayout.pathLabel != 0)
+    if (m_fsLayout.pathLabel != 0) {
         SetDlgItemText(m_fsLayout.pathLabel, path.IsEmpty() ? CString(L"Root") : path);
+        if (CWnd* label = GetDlgItem(m_fsLayout.pathLabel))
+            label->ShowWindow(SW_SHOW);
+    }
+    // "Root" brings the tree back to its top.
+    if (item == m_resultTree.GetRootItem())
+        m_resultTree.SendMessage(WM_VSCROLL, SB_TOP, 0);
 
     const FolderNode* folder = (const FolderNode*)m_resultTree.GetItemData(item);
     const uint32_t deleted = folder ? folder->deleted : 0;
@@ -556,6 +567,7 @@ LRESULT CFsSearchSession::OnListingEnded(WPARAM finished, LPARAM)
     // close wait for it themselves) may go on to say that the scan found nothing.
     const bool ranToItsEnd = finished != 0 && !m_endingListing && g_pPopulateListThread != nullptr;
     EndListing(false);
+    RestoreRowTicks();
     if (!ranToItsEnd || Page() <= 0 || !m_resultTree.GetSafeHwnd())
         return 0;
     const HTREEITEM root = m_resultTree.GetRootItem();
@@ -801,17 +813,72 @@ void CFsSearchSession::AddFolders(HTREEITEM first, bool siblings, Take take, std
     }
 }
 
+bool CFsSearchSession::TickedRow::operator<(const TickedRow& o) const
+{
+    if (folder != o.folder)
+        return folder < o.folder;
+    if (file.volume != o.file.volume)
+        return file.volume < o.file.volume;
+    if (file.ntfs != o.file.ntfs)
+        return file.ntfs < o.file.ntfs;
+    if (file.recordSector != o.file.recordSector)
+        return file.recordSector < o.file.recordSector;
+    if (file.firstCluster != o.file.firstCluster)
+        return file.firstCluster < o.file.firstCluster;
+    return file.name.Compare(o.file.name) < 0;
+}
+
+bool CFsSearchSession::RowKey(HTREEITEM listed, int row, TickedRow& key)
+{
+    key = TickedRow();
+    if (IsFolderRow(FileList(), row)) {
+        key.folder = FolderRowItem(listed, row);
+        return key.folder != nullptr;
+    }
+    return FileOfRow(row, key.file);
+}
+
+void CFsSearchSession::KeepRowTicks()
+{
+    const HTREEITEM listed = LastPopulatedItem;
+    CListCtrl& list = FileList();
+    if (listed == nullptr || Page() < 1 || !list.GetSafeHwnd())
+        return;
+    std::set<TickedRow>& ticked = m_rowTicks[listed];
+    TickedRow key;
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+        if (!RowKey(listed, row, key))
+            continue;
+        if (RowTicked(list, row))
+            ticked.insert(key);
+        else
+            ticked.erase(key);
+    }
+    if (ticked.empty())
+        m_rowTicks.erase(listed);
+}
+
+void CFsSearchSession::RestoreRowTicks()
+{
+    const auto found = m_rowTicks.find(LastPopulatedItem);
+    CListCtrl& list = FileList();
+    if (found == m_rowTicks.end() || !list.GetSafeHwnd())
+        return;
+    TickedRow key;
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        if (RowKey(LastPopulatedItem, row, key) && found->second.count(key) != 0)
+            list.SetCheck(row, TRUE);
+}
+
 bool CFsSearchSession::NothingTicked()
 {
     const int root = m_resultTree.GetCheckState(m_resultTree.GetRootItem());
     if (root != 0 && root != 1)
         return false;
-    // A ticked row of the listed folder counts too: ticking a row does not tick the tree.
-    CListCtrl& list = FileList();
-    for (int row = 0; row < list.GetItemCount(); ++row)
-        if (RowTicked(list, row))
-            return false;
-    return true;
+    // Ticked rows count too, of the listed folder and of those listed before: ticking a row does
+    // not tick the tree.
+    KeepRowTicks();
+    return m_rowTicks.empty();
 }
 
 void CFsSearchSession::OnSaveSelected()
@@ -830,20 +897,25 @@ void CFsSearchSession::OnSaveSelected()
         return;
 
     std::vector<SaveItem> items;
-    CListCtrl& list = FileList();
-    const int listedBefore = list.GetItemCount();
+    KeepRowTicks();
+    // Each folder is taken once: a ticked tree folder, a ticked folder row (with what is below
+    // it), then the ticked file rows of folders not taken whole.
+    std::set<HTREEITEM> taken;
     AddFolders(
-        m_resultTree.GetRootItem(), true, [this](HTREEITEM item) { return m_resultTree.GetCheckState(item) == 2; },
-        items);
-
-    // The ticked rows of the visible list, unless their folder was taken whole above.
-    const HTREEITEM shown = m_resultTree.GetSelectedItem();
-    if (shown != nullptr && m_resultTree.GetCheckState(shown) != 2) {
-        const auto path = std::make_shared<const std::vector<CString>>(FolderPathOf(shown));
-        FoundFileRef file;
-        for (int row = 0; row < listedBefore; ++row)
-            if (RowTicked(list, row) && !IsFolderRow(list, row) && FileOfRow(row, file))
-                items.push_back({ path, file, &m_store.Volume(file.volume) });
+        m_resultTree.GetRootItem(), true,
+        [&](HTREEITEM item) { return m_resultTree.GetCheckState(item) == 2 && taken.insert(item).second; }, items);
+    for (const auto& [listed, rows] : m_rowTicks)
+        for (const TickedRow& row : rows)
+            if (row.folder != nullptr && taken.count(row.folder) == 0)
+                AddFolders(
+                    row.folder, false, [&](HTREEITEM item) { return taken.insert(item).second; }, items);
+    for (const auto& [listed, rows] : m_rowTicks) {
+        if (taken.count(listed) != 0)
+            continue;
+        const auto path = std::make_shared<const std::vector<CString>>(FolderPathOf(listed));
+        for (const TickedRow& row : rows)
+            if (row.folder == nullptr && row.file.volume < m_store.VolumeCount())
+                items.push_back({ path, row.file, &m_store.Volume(row.file.volume) });
     }
     SaveFoundItems(items, destination, this);
 }

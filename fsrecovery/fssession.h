@@ -17,7 +17,9 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "app/searchsession.h"
@@ -25,6 +27,9 @@
 #include "fsrecovery/pure/found_store.h"
 
 class CPopulate;
+
+// The steps of building the results tree, told to the dialog as each begins (on the scan worker).
+enum class ResultsBuildStep { SearchingLost, Storing };
 class CSavingFilesDlg;
 struct SaveItem;
 
@@ -152,6 +157,9 @@ protected:
 
     // After a listing that ran to its end, when the scan found nothing to show.
     virtual void ShowNoResultsNotice() = 0;
+    // A step of BuildResultsTree begins (on the thread that builds); a dialog that says what it
+    // does overrides it.
+    virtual void OnResultsBuildStep(ResultsBuildStep /*step*/) { }
     // The notice state of this search (0 or 1: the notice may show; 2: it was shown).
     virtual std::atomic<int32_t>& NoticeState() = 0;
     // What the root's file rows of a FAT volume show in their cell 9 (a search that lists many
@@ -212,6 +220,20 @@ private:
     // name a child of `listed`, the folder the list shows. Null when it names none.
     HTREEITEM FolderRowItem(HTREEITEM listed, int row);
     bool ListingStopped();
+
+    // The ticked rows of every folder listed so far, so that a tick stays when another folder is
+    // shown: a folder row by its results item, a file row by its file.
+    struct TickedRow {
+        HTREEITEM folder = nullptr;
+        FoundFileRef file;
+        bool operator<(const TickedRow& o) const;
+    };
+    bool RowKey(HTREEITEM listed, int row, TickedRow& key);
+    // The ticks of the rows shown now into the folder's set (rows not shown keep theirs).
+    void KeepRowTicks();
+    // The rows shown now ticked as they were when their folder was listed last.
+    void RestoreRowTicks();
+    std::map<HTREEITEM, std::set<TickedRow>> m_rowTicks;
 
     const FsDialogLayout& m_fsLayout;
     FoundStore m_store;

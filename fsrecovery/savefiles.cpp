@@ -1,11 +1,10 @@
 #include "fsrecovery/savefiles.h"
 
-#include <winioctl.h>
-
 #include "app/maindlg.h"
 #include "app/questions.h"
 #include "fsrecovery/pure/save_names.h"
 #include "resources/resource.h"
+#include "storage/destinationfacts.h"
 #include "storage/pure/namesanitiser.h"
 
 const wchar_t* const kDestinationOnSourceText =
@@ -36,75 +35,10 @@ void CSavingFilesDlg::OnCancel()
         button->EnableWindow(FALSE);
 }
 
-namespace {
-
-// "\\.\X:" gives 'X', anything else 0.
-wchar_t DriveLetterOfDevice(const CString& device)
-{
-    if (device.GetLength() == 6 && device.Left(4) == L"\\\\.\\" && device[5] == L':')
-        return wchar_t(towupper(device[4]));
-    return 0;
-}
-
-// "\\.\PhysicalDriveN" gives N, anything else -1.
-int DiskNumberOfDevice(const CString& device)
-{
-    const CString prefix = L"\\\\.\\PhysicalDrive";
-    if (device.GetLength() <= prefix.GetLength() || device.Left(prefix.GetLength()).CompareNoCase(prefix) != 0)
-        return -1;
-    int n = 0;
-    for (int i = prefix.GetLength(); i < device.GetLength(); ++i) {
-        if (device[i] < L'0' || device[i] > L'9' || n > 999)
-            return -1;
-        n = n * 10 + (device[i] - L'0');
-    }
-    return n;
-}
-
-// The sectors of the volume holding `root` ("X:\") on disk `disk` overlap [first, end).
-bool VolumeOverlapsScannedRange(const CString& root, int disk, uint64_t first, uint64_t end)
-{
-    CString volume = L"\\\\.\\" + root.Left(2);
-    HANDLE h = ::CreateFileW(volume, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    union {
-        VOLUME_DISK_EXTENTS extents;
-        uint8_t space[sizeof(VOLUME_DISK_EXTENTS) + 31 * sizeof(DISK_EXTENT)];
-    } buffer{};
-    DWORD got = 0;
-    const BOOL ok =
-        ::DeviceIoControl(h, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &buffer, sizeof(buffer), &got, nullptr);
-    ::CloseHandle(h);
-    if (!ok)
-        return false;
-    for (DWORD i = 0; i < buffer.extents.NumberOfDiskExtents && i < 32; ++i) {
-        const DISK_EXTENT& e = buffer.extents.Extents[i];
-        if (int(e.DiskNumber) != disk)
-            continue;
-        const uint64_t start = uint64_t(e.StartingOffset.QuadPart) / 512;
-        const uint64_t stop = start + uint64_t(e.ExtentLength.QuadPart) / 512;
-        if (end <= first || (start < end && first < stop))
-            return true; // a whole-disk scan, or the extents overlap
-    }
-    return false;
-}
-
-} // namespace
-
 bool DestinationOnScannedVolume(const CString& folder, const FoundVolume& volume)
 {
-    wchar_t root[MAX_PATH + 1] = {};
-    if (!::GetVolumePathNameW(folder, root, MAX_PATH))
-        return false;
-    const CString rootText = root;
-    if (rootText.GetLength() < 2 || rootText[1] != L':')
-        return false;
-    const wchar_t letter = wchar_t(towupper(rootText[0]));
-    if (DriveLetterOfDevice(volume.devicePath) == letter)
-        return true;
-    const int disk = DiskNumberOfDevice(volume.devicePath);
-    return disk >= 0 && VolumeOverlapsScannedRange(rootText, disk, volume.firstSector, volume.endSector);
+    return DestinationOnScannedMedium(GatherDestinationFacts(folder, false),
+                                      ScannedMediumOf(volume.devicePath, volume.firstSector, volume.endSector));
 }
 
 SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& destination, CWnd* owner, bool quiet)

@@ -1,6 +1,7 @@
 // Fuzzes volume validation: the input is a volume from sector 0, checked as FAT16, FAT32 and
 // NTFS with an exclusive and an inclusive end. A volume that passes must have geometry the
-// scans can divide by and walk with.
+// scans can divide by and walk with. The same input as a whole disk: the volume its boot sector
+// names lies inside the disk.
 #include <cstddef>
 #include <cstdint>
 
@@ -28,5 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 __builtin_trap();
         }
     }
+    ScanTarget disk;
+    disk.wholeDisk = true;
+    disk.firstSector = 63;
+    disk.endSector = sectors + (size > 0 ? data[0] : 0); // a disk may be larger than what it holds
+    disk.kind = FsKind::Ntfs;
+    if (FindWholeDiskVolume(volume, disk) &&
+        (disk.kind == FsKind::Unknown || disk.endSector <= disk.firstSector ||
+         disk.endSector > sectors + (size > 0 ? data[0] : 0) || (disk.firstSector != 0 && disk.firstSector != 63)))
+        __builtin_trap();
     return 0;
 }

@@ -12,7 +12,7 @@
 
 #include "sigrecovery/pure/carve_results.h"
 #include "sigrecovery/pure/carve_rules.h"
-#include "sigrecovery/pure/destination_check.h"
+#include "storage/pure/destination_check.h"
 
 #define CHECK(cond)                                                                                                    \
     do {                                                                                                               \

@@ -12,7 +12,7 @@
 #include "app/shellservices.h"
 #include "app/startup.h"
 #include "resources/resource.h"
-#include "sigrecovery/destination.h"
+#include "storage/destinationfacts.h"
 #include "sigrecovery/mediaremoved.h"
 #include "sigrecovery/pure/carve_rules.h"
 #include "storage/pure/bootsector.h"
@@ -274,7 +274,9 @@ bool CCarveSession::StartScan()
         return false;
     // Found files are saved as they are found: the folder must take them, away from the medium.
     const CString folder = ControlText(m_carve.destination).Trim();
-    const DestinationCheck check = CheckDestination(ReadDestinationFacts(folder), DescribeScannedMedium(m_target));
+    const DestinationCheck check =
+        CheckDestination(GatherDestinationFacts(folder, true),
+                         ScannedMediumOf(m_target.devicePath, m_target.firstSector, m_target.endSector));
     if (check != DestinationCheck::Ok) {
         ZrMessageBox(m_hWnd, DestinationRefusalText(check), L"Message", MB_OK | MB_ICONINFORMATION);
         return false;

@@ -122,6 +122,7 @@ void FillDiskRecord(DriveInfoRecord& record, int diskNumber, const PhysicalDiskI
     record.systemName = GetMachineName();
     record.physicalDeviceId = PhysicalDrivePathTable[diskNumber];
     record.itemText = DiskItemText(diskNumber, record.mediaType, record.capacity);
+    record.tagText = DiskListValue(record.model, record.mediaType, record.capacity);
     record.capacityMiB = bytes >> 20;
     record.searchModeName = SearchModeName(searchMode);
 }

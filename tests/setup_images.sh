@@ -87,3 +87,18 @@ for pair in o:deepfat32 p:deepntfs; do
   ln -sfn "$IMG/deeproot" "$D/${pair%%:*}:"
   ln -sfn "$IMG/${pair#*:}.img" "$D/${pair%%:*}::"
 done
+
+# ---- The demo disk of scripts/run.sh: \\.\PhysicalDrive16 ----------------------------------------
+# The disk the README's first pick names, made as scripts/run.sh makes it, in a folder of its own
+# (it is none of the test images above, and is remade only when its scripts change).
+DEMO=$IMG/demo
+demostamp=$(cat "$SRC/fixtures/mkimages.sh" "$SRC/fixtures/samples.py" "$SRC/fixtures/truth.py" | sha256sum | cut -c1-64)
+if [ "$(cat "$DEMO/.stamp" 2>/dev/null)" != "$demostamp" ] || [ ! -s "$DEMO/demo.img" ]; then
+  rm -f "$DEMO/.stamp"
+  if ! bash "$SRC/fixtures/mkimages.sh" "$DEMO" demo >"$BUILD/mkdemo.log" 2>&1; then
+    cat "$BUILD/mkdemo.log" >&2
+    exit 1
+  fi
+  echo "$demostamp" >"$DEMO/.stamp"
+fi
+ln -sfn "$DEMO/demo.img" "$D/physicaldrive16"

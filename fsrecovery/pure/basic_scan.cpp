@@ -393,36 +393,54 @@ FoundVolume VolumeOfTarget(const ScanTarget& target)
     return volume;
 }
 
+namespace {
+
+void StartPhase(const BasicScanObserver& observer, BasicScanPhase phase, uint64_t first, uint64_t end)
+{
+    if (observer.phase)
+        observer.phase(phase, first, end > first ? end : first);
+}
+
+} // namespace
+
 BasicScanStatus ScanFatVolume(SectorSource& device, ScanTarget& target, bool bootSectorServed, FoundStore& store,
-                              uint16_t timeWord, const StopFlag* stop, const ScanProgressFn& progress)
+                              uint16_t timeWord, const StopFlag* stop, const BasicScanObserver& observer)
 {
     const bool fat32 = target.kind == FsKind::Fat32;
     if (!bootSectorServed || !FatGeometryUsable(target.geometry)) {
-        if (!ProbeFatGeometry(device, fat32, target.firstSector, target.endSector, target.geometry, stop, progress))
+        StartPhase(observer, BasicScanPhase::Probing, target.firstSector, target.endSector);
+        if (!ProbeFatGeometry(device, fat32, target.firstSector, target.endSector, target.geometry, stop,
+                              observer.progress))
             return IsStopped(stop) ? BasicScanStatus::Stopped : BasicScanStatus::NoGeometry;
     }
     const uint32_t volume = store.AddVolume(VolumeOfTarget(target));
+    if (FatGeometryUsable(target.geometry))
+        StartPhase(observer, BasicScanPhase::FatScan,
+                   target.geometry.cluster0Start + 2ull * target.geometry.sectorsPerCluster, target.endSector);
     const std::vector<FatDirRow> rows =
-        ScanFatDirectoryClusters(device, fat32, target.geometry, target.endSector, stop, progress);
+        ScanFatDirectoryClusters(device, fat32, target.geometry, target.endSector, stop, observer.progress);
     AddMiscFolderRow(store, volume, 0, timeWord);
     AddFatDirRows(store, volume, rows, fat32);
     return IsStopped(stop) ? BasicScanStatus::Stopped : BasicScanStatus::Done;
 }
 
 BasicScanStatus ScanNtfsVolume(SectorSource& device, ScanTarget& target, bool bootSectorServed, FoundStore& store,
-                               uint16_t timeWord, const StopFlag* stop, const ScanProgressFn& progress)
+                               uint16_t timeWord, const StopFlag* stop, const BasicScanObserver& observer)
 {
     if (!bootSectorServed)
         return BasicScanStatus::VolumeInvalid;
-    const uint32_t volume = store.AddVolume(VolumeOfTarget(target));
     MftRunTableRecord runs;
     // No run of the $MFT reaches past the volume.
-    LoadMftRunTableFrom(device, target.geometry.cluster0Start, target.geometry.mftSector,
-                        target.geometry.sectorsPerCluster, runs,
-                        target.endSector > target.geometry.cluster0Start ? target.endSector : UINT64_MAX);
+    if (!LoadMftRunTableFrom(device, target.geometry.cluster0Start, target.geometry.mftSector,
+                             target.geometry.sectorsPerCluster, runs,
+                             target.endSector > target.geometry.cluster0Start ? target.endSector : UINT64_MAX) ||
+        runs.count() == 0 || runs.totalSectors() == 0)
+        return BasicScanStatus::NoMftRuns;
+    const uint32_t volume = store.AddVolume(VolumeOfTarget(target));
     AddMiscFolderRow(store, volume, kNtfsRootRecord, timeWord);
+    StartPhase(observer, BasicScanPhase::NtfsScan, 0, runs.totalSectors());
     // Each record goes into the store as it is read: no list of all records is ever held.
-    ScanNtfsRecords(device, runs, stop, progress,
+    ScanNtfsRecords(device, runs, stop, observer.progress,
                     [&store, volume](NtfsScanRecord&& record) { AddNtfsRecord(store, volume, std::move(record)); });
     return IsStopped(stop) ? BasicScanStatus::Stopped : BasicScanStatus::Done;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fsrecovery/pure/found_store.h"
+#include "fsrecovery/pure/scan_status.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/mft_runs.h"
 #include "storage/pure/scan_target.h"
@@ -93,7 +94,16 @@ enum class BasicScanStatus {
     DeviceNotOpened,
     NoGeometry,    // FAT: neither the boot sector nor the probe gave a usable geometry
     VolumeInvalid, // NTFS: the boot-sector check failed
+    NoMftRuns,     // NTFS: the $MFT's own record gave no run to read
     NotSupported,  // neither FAT16, FAT32 nor NTFS
+};
+
+// Who watches a scan: each phase as it starts, with the range its progress counts in (sectors
+// [first, end); the NTFS scan counts the $MFT's sectors from 0), then its progress as the work
+// done since `first` and the range's size. Either may be empty.
+struct BasicScanObserver {
+    std::function<void(BasicScanPhase phase, uint64_t first, uint64_t end)> phase;
+    ScanProgressFn progress;
 };
 
 // The volume a scan of `target` adds to the store.
@@ -103,12 +113,13 @@ FoundVolume VolumeOfTarget(const ScanTarget& target);
 // volume, the catch-all row (its time the FAT time word `timeWord`) and one row per directory
 // cluster into the store.
 BasicScanStatus ScanFatVolume(SectorSource& device, ScanTarget& target, bool bootSectorServed, FoundStore& store,
-                              uint16_t timeWord, const StopFlag* stop, const ScanProgressFn& progress);
+                              uint16_t timeWord, const StopFlag* stop, const BasicScanObserver& observer);
 
 // An NTFS volume: the $MFT's run table, then the volume, the catch-all row and, record by record
-// as they are read, a folder row per folder and a file row per file into the store.
+// as they are read, a folder row per folder and a file row per file into the store. A run table
+// that cannot be loaded (or holds no sector) ends the scan with NoMftRuns and nothing stored.
 BasicScanStatus ScanNtfsVolume(SectorSource& device, ScanTarget& target, bool bootSectorServed, FoundStore& store,
-                               uint16_t timeWord, const StopFlag* stop, const ScanProgressFn& progress);
+                               uint16_t timeWord, const StopFlag* stop, const BasicScanObserver& observer);
 
 // The FAT time word (hour * 2048 + minute * 32 + second / 2).
 uint16_t FatTimeWord(int hour, int minute, int second);

@@ -1,5 +1,5 @@
 // The checks a carving search makes before it starts: the sector fields of the drive step and the
-// range of a drive letter scanned through its disk. (The destination: destination_check.h.)
+// range of a drive letter scanned through its disk. (The destination: storage/pure/destination_check.h.)
 #pragma once
 
 #include <cstdint>

@@ -45,6 +45,17 @@ CString DiskItemText(int diskNumber, const CString& mediaKind, const CString& ca
     return FormatDiskTag(diskNumber) + kind + capacityText + L")";
 }
 
+CString DiskListValue(const CString& model, const CString& mediaKind, const CString& capacityText)
+{
+    CString value;
+    for (CString part : { model, mediaKind, capacityText }) {
+        part.Trim();
+        if (!part.IsEmpty())
+            value += (value.IsEmpty() ? L"" : L", ") + part;
+    }
+    return value;
+}
+
 CString DiskDescription(const CString& model, const CString& capacityText, uint64_t totalSectors,
                         const CString& diskNumberText)
 {

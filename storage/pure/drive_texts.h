@@ -18,6 +18,9 @@ CString BusTypeName(uint32_t busType);
 CString MediaKindText(uint32_t mediaType, const CString& interfaceType);
 // " (Disk2 - Fixed hard disk media 64.00 MB)": the tag, the media kind and the capacity text.
 CString DiskItemText(int diskNumber, const CString& mediaKind, const CString& capacityText);
+// What the list of physical drives shows of a disk beside its number and name: its model, media
+// kind and capacity, each trimmed, the empty ones left out, joined by ", ".
+CString DiskListValue(const CString& model, const CString& mediaKind, const CString& capacityText);
 // model||capacity||sectors||number, as DiskDescriptionList and SelectedDiskTexts keep them.
 CString DiskDescription(const CString& model, const CString& capacityText, uint64_t totalSectors,
                         const CString& diskNumberText);

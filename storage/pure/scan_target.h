@@ -26,6 +26,9 @@ struct ScanTarget {
     uint64_t firstSector = 0; // the volume's (or range's) first sector
     uint64_t endSector = 0;   // the first sector after it
     FsKind kind = FsKind::Unknown;
+    // A whole disk read as one partition: its file system and first sector are guesses that the
+    // disk's own boot sector may correct.
+    bool wholeDisk = false;
     // Filled by the volume check or the geometry probe before the scan proper reads anything.
     VolumeGeometryRecord geometry;
 };

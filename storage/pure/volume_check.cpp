@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "storage/pure/bootsector.h"
+#include "storage/pure/le.h"
 
 namespace {
 
@@ -172,6 +173,33 @@ uint16_t ValidateVolumeFrom(SectorSource& device, SectorSource& mftDevice, Stora
     if (result == VolumeCheck::NoBootSector)
         StartAutoPartitionSearchIfDue(host);
     return 0;
+}
+
+bool FindWholeDiskVolume(SectorSource& device, ScanTarget& target)
+{
+    if (!target.wholeDisk)
+        return false;
+    uint8_t sector[kSectorSize];
+    for (const uint64_t at : { uint64_t(0), target.firstSector }) {
+        if (at >= target.endSector || !device.ReadSector(at, sector) || !HasBootSignature(sector))
+            continue;
+        const FsKind kind = FsKindFromName(BootTextName(ClassifyBootText(sector, false)));
+        if (kind == FsKind::Unknown)
+            continue;
+        target.kind = kind;
+        target.firstSector = at;
+        // The volume ends where its boot sector says (NTFS keeps its backup boot sector one
+        // sector past its count), inside the disk.
+        uint64_t sectors = kind == FsKind::Ntfs ? Le64At(sector + 0x28) : Le32At(sector + 0x20);
+        if (kind == FsKind::Fat16 && Le16At(sector + 0x13) != 0)
+            sectors = Le16At(sector + 0x13);
+        if (kind == FsKind::Ntfs && sectors != UINT64_MAX)
+            ++sectors;
+        if (sectors != 0 && sectors < target.endSector - at)
+            target.endSector = at + sectors;
+        return true;
+    }
+    return false;
 }
 
 void StartAutoPartitionSearchIfDue(StorageHost* host)

@@ -4,6 +4,7 @@
 
 #include "cstring.h"
 #include "storage/pure/globals.h"
+#include "storage/pure/scan_target.h"
 #include "storage/pure/sector_source.h"
 #include "storage/pure/storage_host.h"
 
@@ -19,6 +20,12 @@ enum class VolumeCheck {
 // geometry is left untouched. The second $MFT and $MFTMirr attempts read through mftDevice.
 VolumeCheck CheckVolume(SectorSource& device, SectorSource& mftDevice, const CString& fsName, uint64_t startSector,
                         uint64_t endSector, VolumeGeometryRecord& geometry);
+
+// A whole disk taken as one partition (target.wholeDisk): when sector 0, or else the target's
+// first sector, is a FAT16, FAT32 or NTFS boot sector, the volume starts there, has that file
+// system and ends where the boot sector's sector count says (never past the disk). True when one
+// was found (the target then says so); false leaves the target as it was.
+bool FindWholeDiskVolume(SectorSource& device, ScanTarget& target);
 
 // Starts the lost-partition search (setting AutoPartitionSearch) when the host's state allows
 // it; for a check that found no NTFS boot sector at all.

@@ -7,7 +7,7 @@
 
 #include "sigrecovery/pure/carve_rules.h"
 #include "sigrecovery/pure/carve_search.h"
-#include "sigrecovery/pure/destination_check.h"
+#include "storage/pure/destination_check.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 // Volume validation and geometry from crafted boot sectors.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "storage/pure/bootsector.h"
 #include "storage/pure/partition_table.h"
 #include "storage/pure/volume_check.h"
@@ -213,6 +215,53 @@ TEST(StorageVolumeCheck, AutoPartitionSearchOnlyWhenAllowed)
     }
     AutoPartitionSearch = 0;
     EXPECT_EQ(ValidateVolumeFrom(blank, blank, nullptr), 0);
+}
+
+// A disk read as one partition: its first sector (or the sector the selection starts at) tells
+// the file system and the volume's extent, whatever the disk's size would make one guess.
+TEST(StorageVolumeCheck, WholeDiskVolumeIsWhatItsBootSectorSays)
+{
+    const uint64_t disk = uint64_t(100) << 21; // 100 GiB: the size alone would say NTFS
+    CraftedDisk superfloppy(disk);
+    WriteFatBoot(superfloppy.At(0), FatLayout(), true);
+    PutLe32(superfloppy.At(0).data() + 0x20, 655326);
+    ScanTarget target;
+    target.wholeDisk = true;
+    target.kind = FsKind::Ntfs;
+    target.firstSector = 63;
+    target.endSector = disk;
+    ScanTarget asked = target;
+    ASSERT_TRUE(FindWholeDiskVolume(superfloppy, target));
+    EXPECT_EQ(target.kind, FsKind::Fat32);
+    EXPECT_EQ(target.firstSector, 0u);
+    EXPECT_EQ(target.endSector, 655326u);
+
+    // An MBR at sector 0 names no file system: the volume at the selection's start does. NTFS
+    // counts its backup boot sector past its sectors; a count beyond the disk stops at its end.
+    CraftedDisk wiped(disk);
+    wiped.At(0)[510] = 0x55, wiped.At(0)[511] = 0xAA;
+    Sector& ntfs = wiped.At(63);
+    ntfs[510] = 0x55, ntfs[511] = 0xAA;
+    std::memcpy(ntfs.data() + 3, "NTFS", 4);
+    PutLe64(ntfs.data() + 0x28, 1000);
+    target = asked;
+    ASSERT_TRUE(FindWholeDiskVolume(wiped, target));
+    EXPECT_EQ(target.kind, FsKind::Ntfs);
+    EXPECT_EQ(target.firstSector, 63u);
+    EXPECT_EQ(target.endSector, 63u + 1001u);
+    PutLe64(ntfs.data() + 0x28, UINT64_MAX);
+    target = asked;
+    ASSERT_TRUE(FindWholeDiskVolume(wiped, target));
+    EXPECT_EQ(target.endSector, disk);
+
+    // Nothing there, or a partition rather than a disk: the target stays as it was.
+    CraftedDisk blank(disk);
+    target = asked;
+    EXPECT_FALSE(FindWholeDiskVolume(blank, target));
+    EXPECT_TRUE(target.kind == asked.kind && target.firstSector == 63u && target.endSector == disk);
+    target.wholeDisk = false;
+    EXPECT_FALSE(FindWholeDiskVolume(superfloppy, target));
+    EXPECT_EQ(target.firstSector, 63u);
 }
 
 } // namespace

@@ -121,6 +121,14 @@ TEST_F(ControlsTest, SharedImageListsSurviveTheirListViews)
     EXPECT_EQ(0, list->HitTest(&hit));
     EXPECT_NE(0u, hit.flags & LVHT_ONITEMSTATEICON);
 
+    // Check boxes switched off and on again (a property list that becomes a file list) leave
+    // the shared images whole for every list.
+    list->SetExtendedStyle(LVS_EX_GRIDLINES);
+    EXPECT_EQ(2, ImageList_GetImageCount(shared->m_hImageList));
+    list->SetExtendedStyle(LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES);
+    EXPECT_EQ(shared->m_hImageList, list->GetImageList(LVSIL_STATE)->m_hImageList);
+    EXPECT_EQ(2, ImageList_GetImageCount(other.GetImageList(LVSIL_STATE)->m_hImageList));
+
     CImageList states;
     ASSERT_TRUE(states.Create(16, 16, ILC_COLOR32, 2, 1));
     other.SetImageList(&states, LVSIL_STATE);

@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "afxwin.h"
+#include "app/background.h"
 #include "app/maindlg.h"
+#include "app/questions.h"
 #include "app/searchcontrols.h"
+#include "common/basic_search_fixture.h"
+#include "resources/resource.h"
 #include "app/treeclass.h"
 #include "look/rangeslider.h"
 
@@ -65,6 +69,60 @@ TEST_F(Page, SelectionClearedOnlyOnAResultsTree)
     EXPECT_EQ(tree.GetSelectedItem(), nullptr);
     EXPECT_EQ(SelectedTreeItem, nullptr);
     ActiveTree = nullptr;
+}
+
+// "Root" goes into the active tree, after what it holds; without one nothing is inserted.
+TEST_F(Page, TreeRootGoesIntoTheActiveTreeOnly)
+{
+    ActiveTree = nullptr;
+    EXPECT_EQ(nullptr, InsertTreeRoot());
+    CTreeClass tree;
+    ASSERT_TRUE(tree.Create(WS_CHILD | WS_VISIBLE, CRect(0, 80, 300, 180), &page, 1400));
+    ActiveTree = &tree;
+    tree.InsertItem(L"KXR_Miscellaneous");
+    const HTREEITEM root = InsertTreeRoot();
+    ASSERT_NE(nullptr, root);
+    EXPECT_EQ(CString(L"Root"), tree.GetItemText(root));
+    EXPECT_EQ(root, tree.GetNextSiblingItem(tree.GetRootItem()));
+    int image = -1, selected = -1;
+    tree.GetItemImage(root, image, selected);
+    EXPECT_TRUE(image == 0 && selected == 0);
+    ActiveTree = nullptr;
+}
+
+// Without glass the white area of a dialog is outlined in black, one pixel wide.
+TEST_F(Page, BackgroundWithoutGlassOutlinesTheWhiteArea)
+{
+    CClientDC screen(&page);
+    CDC dc;
+    ASSERT_TRUE(dc.CreateCompatibleDC(&screen));
+    CBitmap bitmap;
+    ASSERT_TRUE(bitmap.CreateCompatibleBitmap(&screen, 400, 200));
+    const HGDIOBJ old = dc.SelectObject(&bitmap);
+    DwmApi dwm;
+    const CRect inner(20, 30, 300, 150);
+    const MARGINS margins{ 21, 21, 31, 31 };
+    EXPECT_FALSE(DrawDialogBackground(&page, &dc, inner, margins, dwm));
+    EXPECT_EQ(RGB(0, 0, 0), dc.GetPixel(inner.left, inner.top + 10));
+    EXPECT_EQ(RGB(0, 0, 0), dc.GetPixel(inner.right - 1, inner.bottom - 1));
+    EXPECT_EQ(RGB(255, 255, 255), dc.GetPixel(inner.left + 1, inner.top + 1));
+    EXPECT_EQ(RGB(255, 255, 255), dc.GetPixel(inner.CenterPoint().x, inner.CenterPoint().y));
+    dc.SelectObject(old);
+}
+
+// The file-exists question brings a minimised owner back before it asks.
+TEST_F(Page, FileExistsQuestionRestoresAMinimisedOwner)
+{
+    page.ShowWindow(SW_MINIMIZE);
+    ASSERT_TRUE(page.IsIconic());
+    bool iconicWhileAsked = true;
+    {
+        zr_test::DialogAnswerer skip(IDC_RPL_RENAME, IDCANCEL);
+        ShowReplaceDialog(&page);
+        iconicWhileAsked = page.IsIconic() != FALSE;
+        EXPECT_EQ(1, skip.Count());
+    }
+    EXPECT_FALSE(iconicWhileAsked);
 }
 
 } // namespace

@@ -23,19 +23,44 @@ bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs)
     return true;
 }
 
-void PumpPending()
+namespace {
+
+// Dispatches one waiting message; false when none was waiting (or it was the quit request).
+bool PumpOne()
 {
     MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            ::PostQuitMessage((int)msg.wParam);
-            return;
-        }
-        if (!CWnd::WalkPreTranslateTree(nullptr, &msg)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
+    if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        return false;
+    if (msg.message == WM_QUIT) {
+        ::PostQuitMessage((int)msg.wParam);
+        return false;
     }
+    if (!CWnd::WalkPreTranslateTree(nullptr, &msg)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return true;
+}
+
+} // namespace
+
+void PumpPending()
+{
+    while (PumpOne()) { }
+}
+
+bool PumpEachUntil(const std::function<bool()>& pred, DWORD timeoutMs)
+{
+    const DWORD start = ::GetTickCount();
+    while (!pred()) {
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed >= timeoutMs)
+            return pred();
+        if (!PumpOne())
+            ::MsgWaitForMultipleObjectsEx(0, nullptr, (timeoutMs - elapsed) < 10 ? timeoutMs - elapsed : 10,
+                                          QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+    return true;
 }
 
 bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs)

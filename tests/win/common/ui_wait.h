@@ -11,6 +11,10 @@ namespace zr_test {
 bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs = 5000);
 // Dispatches the messages that are waiting now.
 void PumpPending();
+// Like PumpUntil, but tests pred() after every message dispatched: for a state that lasts only
+// from one message to a later one (a worker started by one and ended by another), which a whole
+// drain of the queue may start and end unseen.
+bool PumpEachUntil(const std::function<bool()>& pred, DWORD timeoutMs = 5000);
 // Polls (without dispatching) until pred() holds or timeoutMs has passed; for conditions that
 // other threads bring about. Returns pred().
 bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs = 5000);

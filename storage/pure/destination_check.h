@@ -1,6 +1,7 @@
 // Whether found files may be saved in a chosen folder: it must exist, take files and lie away from
 // the medium being read. Pure: the dialog finds out the facts (the folder's volume and where that
-// lies on the disks) and this decides. Nothing here is particular to the carving searches.
+// lies on the disks, storage/destinationfacts.h) and this decides. Every search that saves what it
+// found asks it.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +49,8 @@ enum class DestinationCheck {
 // volume, or when its volume lies on the scanned disk inside the scanned range (or on the
 // scanned volume's own sectors). What the dialog could not find out does not count against it.
 DestinationCheck CheckDestination(const DestinationFacts& destination, const ScannedMedium& scanned);
+// The last of those rules alone: the destination lies on what is being read.
+bool DestinationOnScannedMedium(const DestinationFacts& destination, const ScannedMedium& scanned);
 
 // The message for a refused destination ("" for Ok).
 CString DestinationRefusalText(DestinationCheck check);

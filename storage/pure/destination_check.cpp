@@ -1,4 +1,4 @@
-#include "sigrecovery/pure/destination_check.h"
+#include "storage/pure/destination_check.h"
 
 #include <algorithm>
 
@@ -52,7 +52,9 @@ bool Overlaps(const DiskExtent& x, uint32_t disk, uint64_t first, uint64_t last)
     return x.firstSector <= last && first <= LastSector(x);
 }
 
-bool OnScannedMedium(const DestinationFacts& destination, const ScannedMedium& scanned)
+} // namespace
+
+bool DestinationOnScannedMedium(const DestinationFacts& destination, const ScannedMedium& scanned)
 {
     const wchar_t scannedLetter = DriveLetterOf(scanned.devicePath);
     wchar_t letter = DriveLetterOf(destination.volumeRoot);
@@ -71,8 +73,6 @@ bool OnScannedMedium(const DestinationFacts& destination, const ScannedMedium& s
     return false;
 }
 
-} // namespace
-
 DestinationCheck CheckDestination(const DestinationFacts& destination, const ScannedMedium& scanned)
 {
     CString folder = destination.folder;
@@ -86,7 +86,7 @@ DestinationCheck CheckDestination(const DestinationFacts& destination, const Sca
         return DestinationCheck::Missing;
     if (!destination.writable)
         return DestinationCheck::NotWritable;
-    if (OnScannedMedium(destination, scanned))
+    if (DestinationOnScannedMedium(destination, scanned))
         return DestinationCheck::OnScannedMedium;
     return DestinationCheck::Ok;
 }

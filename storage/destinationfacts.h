@@ -1,0 +1,22 @@
+// What the system says about a destination folder and about the medium a search reads, for the
+// destination rule of storage/pure/destination_check.h: the folder's volume and where volumes lie
+// on the physical disks. Nothing here writes to a disk or opens one for reading its sectors.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "cstring.h"
+#include "storage/pure/destination_check.h"
+
+// Where the volume of `volumePath` ("\\.\X:" or "X:\") lies on the physical disks; empty when the
+// system does not say.
+std::vector<DiskExtent> VolumeDiskExtents(const CString& volumePath);
+
+// The facts of `folder`: whether it is a folder, the root of its volume and that volume's extents.
+// With `probeWritable`, whether a file can be made there (a file made and deleted at once; never
+// on a device path).
+DestinationFacts GatherDestinationFacts(const CString& folder, bool probeWritable);
+
+// The medium a scan reads: its device and sectors [firstSector, endSector); a drive letter's own
+// place on its disks as well.
+ScannedMedium ScannedMediumOf(const CString& devicePath, uint64_t firstSector, uint64_t endSector);

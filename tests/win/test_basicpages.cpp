@@ -1,0 +1,409 @@
+// The drive page and the results page of Basic Search around a scan: the drive tree refreshed or
+// retried as the drives are now, a partition search that gives the tree back, the file list drawn
+// the same way every time, a whole disk read as the volume it holds, and ticks kept until Save.
+
+#include <algorithm>
+#include <set>
+
+#include "app/devicetree.h"
+#include "app/notices.h"
+#include "app/searchcontrols.h"
+#include "app/sortclass.h"
+#include "app/waitdialogs.h"
+#include "common/basic_search_fixture.h"
+#include "common/images.h"
+#include "common/ui_wait.h"
+#include "fsrecovery/pure/save_names.h"
+#include "resources/resource.h"
+#include "storage/pure/globals.h"
+
+namespace {
+
+using namespace zr_test;
+
+int Children(CTreeClass& tree, HTREEITEM item)
+{
+    int n = 0;
+    for (HTREEITEM c = tree.GetChildItem(item); c != nullptr; c = tree.GetNextSiblingItem(c))
+        ++n;
+    return n;
+}
+
+void DeleteChildren(CTreeClass& tree, HTREEITEM item)
+{
+    while (HTREEITEM c = tree.GetChildItem(item))
+        tree.DeleteItem(c);
+}
+
+// Refresh Tree and the no-device notice's Retry both list what is attached now: the logical
+// drives too, though they were listed once already.
+TEST_F(BasicSearchTest, RefreshAndRetryListTheDrivesAttachedNow)
+{
+    CTreeClass& tree = dlg.DriveTree();
+    const int disks = Children(tree, dlg.PhysicalDrivesItem()), drives = Children(tree, dlg.LogicalDrivesItem());
+    ASSERT_GT(disks, 0);
+    ASSERT_GT(drives, 0);
+
+    dlg.OnBnClickedRefresh();
+    EXPECT_EQ(disks, Children(tree, dlg.PhysicalDrivesItem()));
+    EXPECT_EQ(drives, Children(tree, dlg.LogicalDrivesItem()));
+    ASSERT_NE(nullptr, main.WaitDialog); // shown while the tree was rebuilt, hidden after
+    EXPECT_FALSE(main.WaitDialog->IsWindowVisible());
+    EXPECT_TRUE(dlg.IsWindowEnabled());
+
+    // As if nothing had been attached when the dialog opened: Retry finds the drives.
+    DeleteChildren(tree, dlg.PhysicalDrivesItem());
+    DeleteChildren(tree, dlg.LogicalDrivesItem());
+    int result = 0;
+    {
+        DialogAnswerer retry(IDC_ND_RETRY, IDC_ND_RETRY);
+        result = ShowNoDeviceDialog();
+        EXPECT_EQ(1, retry.Count());
+    }
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(0, NoDeviceVisible.load());
+    EXPECT_EQ(disks, Children(tree, dlg.PhysicalDrivesItem()));
+    EXPECT_EQ(drives, Children(tree, dlg.LogicalDrivesItem()));
+    EXPECT_TRUE(dlg.IsWindowEnabled());
+}
+
+// The hint panel gives its place back to the drive page's list, never to the results page's.
+TEST_F(BasicSearchTest, HidingTheHintShowsTheListOnTheDrivePageOnly)
+{
+    CListCtrl& list = *dlg.DetailList();
+    main.ShowHintPanel(SW_SHOW);
+    EXPECT_FALSE(list.IsWindowVisible());
+    EXPECT_TRUE(dlg.GetDlgItem(IDC_BS_SELECT_HINT)->IsWindowVisible());
+    main.ShowHintPanel(SW_HIDE);
+    EXPECT_TRUE(list.IsWindowVisible());
+    EXPECT_FALSE(dlg.GetDlgItem(IDC_BS_SELECT_HINT)->IsWindowVisible());
+
+    ScanDrive(L"X:");
+    list.ShowWindow(SW_HIDE);
+    main.ShowHintPanel(SW_HIDE);
+    EXPECT_FALSE(list.IsWindowVisible());
+}
+
+class PagesTest : public BasicSearchTest {
+protected:
+    HTREEITEM Disk(int number)
+    {
+        CTreeClass& tree = dlg.DriveTree();
+        CString tag;
+        tag.Format(L"(Disk%d ", number);
+        for (HTREEITEM c = tree.GetChildItem(dlg.PhysicalDrivesItem()); c != nullptr; c = tree.GetNextSiblingItem(c))
+            if (tree.GetItemText(c).Find(tag) >= 0)
+                return c;
+        return nullptr;
+    }
+
+    // How the file list draws the rows of the root just listed.
+    struct Look {
+        bool checkBoxes = false, systemIcons = false, folderIcons = true;
+        int uncheckedRows = 0;
+        bool operator==(const Look& o) const
+        {
+            return checkBoxes == o.checkBoxes && systemIcons == o.systemIcons && folderIcons == o.folderIcons &&
+                uncheckedRows == o.uncheckedRows;
+        }
+    };
+    Look FileListLook()
+    {
+        CListCtrl& list = *dlg.DetailList();
+        Look look;
+        const HIMAGELIST states = (HIMAGELIST)list.SendMessage(LVM_GETIMAGELIST, LVSIL_STATE, 0);
+        look.checkBoxes = (list.GetExtendedStyle() & LVS_EX_CHECKBOXES) != 0 && states != nullptr &&
+            ImageList_GetImageCount(states) >= 2;
+        look.systemIcons = main.SmallImageList != nullptr &&
+            (HIMAGELIST)list.SendMessage(LVM_GETIMAGELIST, LVSIL_SMALL, 0) == main.SmallImageList->m_hImageList;
+        const int folderIcon = GetFolderIconIndex();
+        for (int row = 0; row < list.GetItemCount(); ++row) {
+            LVITEMW item{};
+            item.mask = LVIF_IMAGE;
+            item.iItem = row;
+            list.GetItem(&item);
+            if (list.GetItemText(row, 1) == L"FOLDER" && item.iImage != folderIcon)
+                look.folderIcons = false;
+            look.uncheckedRows += (list.GetItemState(row, LVIS_STATEIMAGEMASK) >> 12) == 1;
+        }
+        return look;
+    }
+};
+
+// After a partition search the drive tree takes clicks and keys again; the disk list and the
+// partition rows it fills carry their values and pictures; the next scan's file list is drawn
+// as the first one's.
+TEST_F(PagesTest, PartitionSearchGivesTheTreeBackAndTheFileListStaysAsItWas)
+{
+    CTreeClass& tree = dlg.DriveTree();
+    tree.SelectItem(dlg.PhysicalDrivesItem());
+    PumpPending();
+    CListCtrl& list = *dlg.DetailList();
+    ASSERT_GT(list.GetItemCount(), 0);
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+        const CString value = list.GetItemText(row, 3);
+        EXPECT_FALSE(value.IsEmpty()) << row;
+        EXPECT_TRUE(value.Find(L"B") > 0) << ToUtf8(value); // its capacity, in bytes, KB, MB ...
+    }
+
+    ScanDrive(L"X:");
+    const Look first = FileListLook();
+    EXPECT_TRUE(first.checkBoxes && first.systemIcons && first.folderIcons);
+    EXPECT_EQ(dlg.DetailList()->GetItemCount(), first.uncheckedRows);
+    dlg.OnBnClickedBack();
+
+    const HTREEITEM wiped = Disk(4); // its table was wiped: the search lists its partitions
+    ASSERT_NE(nullptr, wiped);
+    tree.SelectItem(wiped);
+    PumpPending();
+    {
+        DialogAnswerer standard(IDC_SMP_CONTINUE, IDC_SMP_CONTINUE);
+        dlg.OnBnClickedSearchMorePartitions();
+        EXPECT_EQ(1, standard.Count());
+    }
+    ASSERT_TRUE(
+        PumpUntil([&] { return g_pPartitionSearchThread == nullptr && main.PartitionSearchRunning == 0; }, 60000));
+    PumpPending();
+    EXPECT_TRUE(tree.IsWindowEnabled());
+    EXPECT_TRUE(Enabled(IDC_BS_NEXT) && Enabled(IDC_BS_BACK) && Enabled(IDC_BS_MORE_PARTITIONS));
+    ASSERT_GT(Children(tree, wiped), 0);
+    // The partition it selected shows its seven rows, each with the property picture.
+    ASSERT_EQ(7, list.GetItemCount());
+    for (int row = 0; row < 7; ++row) {
+        LVITEMW item{};
+        item.mask = LVIF_IMAGE;
+        item.iItem = row;
+        list.GetItem(&item);
+        EXPECT_EQ(10, item.iImage) << row;
+    }
+
+    g_boxes.clear();
+    ScanDrive(L"X:");
+    EXPECT_TRUE(FileListLook() == first);
+}
+
+// Ticks on file and folder rows stay with their folder while others are listed, and Save takes
+// each ticked thing once: a folder row with everything below it.
+TEST_F(PagesTest, TicksOfEveryListedFolderAreSavedOnce)
+{
+    ScanDrive(L"X:");
+    CTreeClass& tree = dlg.ResultTree();
+    CListCtrl& list = *dlg.DetailList();
+    const HTREEITEM root = tree.GetRootItem(), photos = ResultChild(root, "PHOTOS"), docs = ResultChild(root, "DOCS");
+    ASSERT_TRUE(photos != nullptr && docs != nullptr);
+    auto tick = [&](const wchar_t* name) {
+        for (int row = 0; row < list.GetItemCount(); ++row)
+            if (list.GetItemText(row, 0).CompareNoCase(name) == 0)
+                return list.SetCheck(row, TRUE), true;
+        return false;
+    };
+    ListFolder(photos);
+    ASSERT_TRUE(tick(L"Album") && tick(L"logo.png") && tick(L"spinner.gif"));
+    ListFolder(docs);
+    ASSERT_TRUE(tick(L"Meeting notes.txt") && tick(L"small note.txt") && tick(L"cluster.bin"));
+    ASSERT_TRUE(tick(L"Reports"));
+    ListFolder(photos);
+    int ticked = 0;
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        ticked += (list.GetItemState(row, LVIS_STATEIMAGEMASK) >> 12) == 2;
+    EXPECT_EQ(3, ticked); // as they were left
+    ListFolder(root);
+
+    std::multiset<std::string> wanted;
+    for (const TruthLine& e : LoadTruth(L"fat32.img"))
+        if (!e.isDir() && e.state == "live" &&
+            (e.path.rfind("/PHOTOS/Album/", 0) == 0 || e.path.rfind("/DOCS/Reports/", 0) == 0 ||
+             e.path == "/PHOTOS/logo.png" || e.path == "/PHOTOS/spinner.gif" || e.path == "/DOCS/Meeting notes.txt" ||
+             e.path == "/DOCS/small note.txt" || e.path == "/DOCS/cluster.bin"))
+            wanted.insert(e.sha256);
+    g_boxes.clear();
+    const std::map<std::string, std::string> saved =
+        SaveWith(NewTempFolder(L"zr_ticks"), [&] { dlg.OnBnClickedSave(); });
+    for (const std::string& sha : wanted)
+        EXPECT_EQ(1u, saved.count(sha)) << sha;
+    // Deleted files below a ticked folder row come along with it; nothing else does.
+    EXPECT_GE(saved.size(), std::set<std::string>(wanted.begin(), wanted.end()).size());
+    EXPECT_LE(saved.size(), wanted.size() + 1);
+    ASSERT_FALSE(g_boxes.empty());
+    const uint64_t count = StrToUInt64(g_boxes.back().GetString());
+    EXPECT_GE(count, wanted.size()) << ToUtf8(g_boxes.back());
+}
+
+// A disk without a partition table: a file at the name Wine looks up for "\\.\PhysicalDriveN"
+// holding `image` from sector `at` on, `bytes` long (the rest never written: a sparse file).
+// Deleted when the object goes.
+class DiskFile {
+public:
+    DiskFile(int number, const wchar_t* image, uint64_t bytes, uint64_t at = 0)
+    {
+        CString name;
+        name.Format(L"physicaldrive%d", number);
+        m_path = DosDeviceFile(name);
+        const std::wstring from = ImagePath(image);
+        const uint64_t size = ReadOnlyFile(from).Size();
+        HANDLE h = m_path.empty() || size == 0
+            ? INVALID_HANDLE_VALUE
+            : ::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return;
+        LARGE_INTEGER start;
+        start.QuadPart = LONGLONG(at * 512);
+        bool whole = ::SetFilePointerEx(h, start, nullptr, FILE_BEGIN) != FALSE;
+        for (uint64_t done = 0; done < size && whole; done += 8u << 20) {
+            const std::vector<uint8_t> chunk = ReadAt(from, done, 8u << 20);
+            DWORD written = 0;
+            whole = !chunk.empty() && ::WriteFile(h, chunk.data(), DWORD(chunk.size()), &written, nullptr);
+        }
+        LARGE_INTEGER end;
+        end.QuadPart = LONGLONG(std::max(bytes, at * 512 + size));
+        ::SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
+        ::SetEndOfFile(h);
+        ::CloseHandle(h);
+        m_made = whole;
+    }
+    ~DiskFile() { Remove(); }
+    bool Made() const { return m_made; }
+    void Remove()
+    {
+        if (!m_path.empty())
+            ::DeleteFileW(m_path.c_str());
+    }
+
+private:
+    std::wstring m_path;
+    bool m_made = false;
+};
+
+// A disk without a partition table whose volume begins at its first sector: its boot sector says
+// what it holds, whatever the disk's size would suggest (here NTFS for 100 GB).
+TEST_F(PagesTest, AWholeDiskIsReadAsTheVolumeItsFirstSectorHolds)
+{
+    DiskFile disk(11, L"fat32.img", uint64_t(100) << 30);
+    ASSERT_TRUE(disk.Made());
+    dlg.OnBnClickedRefresh();
+    ASSERT_NE(nullptr, Disk(11));
+    dlg.DriveTree().SelectItem(Disk(11));
+    PumpPending();
+    NextAnswering(IDOK); // "Search Entire Drive as a single Partition"
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    EXPECT_TRUE(g_boxes.empty()) << ToUtf8(g_boxes.front());
+    const HTREEITEM root = dlg.ResultTree().GetRootItem();
+    EXPECT_NE(nullptr, ResultChild(root, "PHOTOS"));
+    EXPECT_NE(nullptr, ResultChild(root, "DOCS"));
+    EXPECT_EQ(CString(L"FAT32"), SelectedVolumeInfo.fsName);
+    EXPECT_EQ(0u, SelectedVolumeInfo.startSector);
+    // The volume's own count of sectors, not the disk's.
+    EXPECT_EQ(Le32At(ReadAt(ImagePath(L"fat32.img"), 0, 512).data() + 0x20), SelectedVolumeInfo.endSector);
+    dlg.OnBnClickedBack();
+}
+
+// A whole disk that is NTFS by its size but has no NTFS boot sector where the scan looks: the
+// check starts the partition search, the scan waits for it and reads the volume it found.
+TEST_F(PagesTest, AWholeDiskScanWaitsForThePartitionSearchItsCheckStarted)
+{
+    constexpr uint64_t kCylinder1 = 255 * 63; // where the search's standard mode looks
+    DiskFile disk(13, L"ntfs.img", uint64_t(40) << 30, kCylinder1);
+    ASSERT_TRUE(disk.Made());
+    dlg.OnBnClickedRefresh();
+    ASSERT_NE(nullptr, Disk(13));
+    ASSERT_EQ(nullptr, dlg.DriveTree().GetChildItem(Disk(13)));
+    dlg.DriveTree().SelectItem(Disk(13));
+    PumpPending();
+    SmpSelMode = 5; // the mode the user chose for partition searches
+    AutoPartitionSearch = 0;
+    NextAnswering(IDOK);
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 120000));
+    EXPECT_EQ(1u, AutoPartitionSearch);
+    EXPECT_EQ(CString(L"NTFS"), SelectedVolumeInfo.fsName);
+    EXPECT_EQ(kCylinder1, SelectedVolumeInfo.startSector);
+    std::set<std::string> folders;
+    for (HTREEITEM c = dlg.ResultTree().GetChildItem(dlg.ResultTree().GetRootItem()); c != nullptr;
+         c = dlg.ResultTree().GetNextSiblingItem(c))
+        folders.insert(Narrow(std::wstring(dlg.ResultTree().GetItemText(c).GetString())));
+    for (const TruthLine& e : LoadTruth(L"ntfs.img")) {
+        if (e.isDir() && e.state == "live" && std::count(e.path.begin(), e.path.end(), '/') == 2) {
+            EXPECT_EQ(1u, folders.count(e.path.substr(1, e.path.size() - 2))) << e.path;
+        }
+    }
+    for (const CString& box : g_boxes) // the search's own summary only
+        EXPECT_TRUE(box.Find(L"partitions") >= 0) << ToUtf8(box);
+    dlg.OnBnClickedBack();
+    EXPECT_EQ(0u, AutoPartitionSearch);
+}
+
+// What an NTFS listing read of its files' records is kept: the same folder listed again shows
+// every file, name, size and date alike, though the disk has gone since.
+TEST_F(PagesTest, AnNtfsFolderListedAgainReadsNothing)
+{
+    DiskFile disk(12, L"ntfs.img", 0);
+    ASSERT_TRUE(disk.Made());
+    dlg.OnBnClickedRefresh();
+    ASSERT_NE(nullptr, Disk(12));
+    dlg.DriveTree().SelectItem(Disk(12));
+    PumpPending();
+    NextAnswering(IDOK);
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    CTreeClass& tree = dlg.ResultTree();
+    const HTREEITEM root = tree.GetRootItem();
+    HTREEITEM folder = nullptr;
+    CListCtrl& list = *dlg.DetailList();
+    auto rows = [&] {
+        std::vector<std::vector<CString>> cells;
+        for (int row = 0; row < list.GetItemCount(); ++row)
+            if (list.GetItemText(row, 1) != L"FOLDER")
+                cells.push_back({ list.GetItemText(row, 0), list.GetItemText(row, 2), list.GetItemText(row, 3),
+                                  list.GetItemText(row, 4) });
+        return cells;
+    };
+    // The first folder of the root that holds files.
+    for (HTREEITEM c = tree.GetChildItem(root); c != nullptr && folder == nullptr; c = tree.GetNextSiblingItem(c)) {
+        ListFolder(c);
+        if (!rows().empty())
+            folder = c;
+    }
+    ASSERT_NE(nullptr, folder);
+    const auto first = rows();
+    disk.Remove();
+    ListFolder(root);
+    ListFolder(folder);
+    EXPECT_EQ(first, rows());
+    dlg.OnBnClickedBack();
+}
+
+// The README's first pick: "Partition - 1" of the demo disk that scripts/run.sh attaches, then
+// Next, shows the deleted photos, which save with their own bytes.
+TEST_F(PagesTest, TheReadmesFirstPickOfTheDemoDiskShowsItsDeletedPhotos)
+{
+    const HTREEITEM disk = Disk(16);
+    ASSERT_NE(nullptr, disk) << "the demo disk is not attached";
+    const HTREEITEM first = ChildStartingWith(disk, L"Partition - 1");
+    ASSERT_NE(nullptr, first);
+    dlg.DriveTree().SelectItem(first);
+    PumpPending();
+    dlg.OnBnClickedNext();
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    EXPECT_TRUE(g_boxes.empty()) << ToUtf8(g_boxes.front());
+    const HTREEITEM camera = ResultChild(ResultChild(dlg.ResultTree().GetRootItem(), "DCIM"), "100CAMERA");
+    ASSERT_NE(nullptr, camera);
+    ListFolder(camera);
+    std::map<std::string, std::string> deleted; // name -> sha256
+    for (const TruthLine& e : LoadTruth(L"demo\\demo.img"))
+        if (e.state == "deleted" && e.path.rfind("1:/DCIM/100CAMERA/", 0) == 0)
+            deleted[Lower(e.path.substr(18))] = e.sha256;
+    ASSERT_EQ(3u, deleted.size());
+    CListCtrl& list = *dlg.DetailList();
+    int shown = 0;
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        for (const auto& d : deleted)
+            if (SameName(Lower(Narrow(std::wstring(list.GetItemText(row, 0).GetString()))), d.first)) {
+                ++shown;
+                list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+            }
+    EXPECT_EQ(3, shown);
+    const std::map<std::string, std::string> saved =
+        SaveWith(NewTempFolder(L"zr_demo"), [&] { dlg.SaveSelectedRows(false); });
+    for (const auto& d : deleted)
+        EXPECT_EQ(1u, saved.count(d.second)) << d.first;
+}
+
+} // namespace
