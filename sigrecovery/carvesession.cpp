@@ -274,9 +274,9 @@ bool CCarveSession::StartScan()
         return false;
     // Found files are saved as they are found: the folder must take them, away from the medium.
     const CString folder = ControlText(m_carve.destination).Trim();
-    const DestinationCheck check =
-        CheckDestination(GatherDestinationFacts(folder, true),
-                         ScannedMediumOf(m_target.devicePath, m_target.firstSector, m_target.endSector));
+    // Decided before the folder is touched: nothing is made in a folder on the medium being read.
+    const DestinationCheck check = CheckDestinationFolder(
+        folder, { ScannedMediumOf(m_target.devicePath, m_target.firstSector, m_target.endSector) });
     if (check != DestinationCheck::Ok) {
         ZrMessageBox(m_hWnd, DestinationRefusalText(check), L"Message", MB_OK | MB_ICONINFORMATION);
         return false;

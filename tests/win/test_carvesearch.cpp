@@ -22,6 +22,7 @@
 #include "resources/resource.h"
 #include "sigrecovery/photosearch.h"
 #include "sigrecovery/pure/carve_rules.h"
+#include "storage/destinationfacts.h"
 #include "storage/pure/destination_check.h"
 #include "storage/pure/storage_host.h"
 #include "sigrecovery/sigfiles.h"
@@ -56,6 +57,40 @@ int CountFiles(const CString& folder)
     ::FindClose(find);
     return count;
 }
+
+// Every change of the names in a folder while it lives, as the system reports them: a file made
+// and deleted at once shows too.
+class FolderWatch {
+public:
+    explicit FolderWatch(const CString& folder)
+    {
+        m_dir = ::CreateFileW(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+        m_over.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        m_watching = m_dir != INVALID_HANDLE_VALUE &&
+            ::ReadDirectoryChangesW(m_dir, m_buffer, sizeof(m_buffer), FALSE,
+                                    FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                        FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE,
+                                    nullptr, &m_over, nullptr);
+    }
+    ~FolderWatch()
+    {
+        if (m_dir != INVALID_HANDLE_VALUE) {
+            ::CancelIo(m_dir);
+            ::CloseHandle(m_dir);
+        }
+        ::CloseHandle(m_over.hEvent);
+    }
+    bool Watching() const { return m_watching; }
+    // Whether anything changed, waiting up to `ms` for the report.
+    bool Changed(DWORD ms) { return ::WaitForSingleObject(m_over.hEvent, ms) == WAIT_OBJECT_0; }
+
+private:
+    HANDLE m_dir = INVALID_HANDLE_VALUE;
+    OVERLAPPED m_over{};
+    bool m_watching = false;
+    alignas(8) uint8_t m_buffer[4096];
+};
 
 CString g_browseAnswer;
 CString AnswerBrowse(CWnd*)
@@ -501,11 +536,23 @@ TEST_F(CarveSearchTest, RefusesWhatCannotBeScanned)
     dlg->OnBnClickedNext();
     ASSERT_EQ(2u, g_boxes.size());
     EXPECT_EQ(DestinationRefusalText(DestinationCheck::Empty), g_boxes[1]);
-    // M:\ is the drive letter being read.
-    dlg->SetDlgItemText(IDC_SS_DEST, L"M:\\");
-    dlg->OnBnClickedNext();
+    // M:\ is the drive letter being read: refused before anything is made in it, even for a moment.
+    {
+        FolderWatch watch(L"M:\\");
+        ASSERT_TRUE(watch.Watching());
+        dlg->SetDlgItemText(IDC_SS_DEST, L"M:\\");
+        dlg->OnBnClickedNext();
+        EXPECT_FALSE(watch.Changed(500));
+    }
     ASSERT_EQ(3u, g_boxes.size());
     EXPECT_EQ(DestinationRefusalText(DestinationCheck::OnScannedMedium), g_boxes[2]);
+    {
+        // The same watch sees the probe of a folder elsewhere, which is let through.
+        const CString elsewhere = NewDestination();
+        FolderWatch watch(elsewhere);
+        EXPECT_EQ(DestinationCheck::Ok, CheckDestinationFolder(elsewhere, { ScannedMediumOf(L"\\\\.\\M:", 0, 1) }));
+        EXPECT_TRUE(watch.Changed(5000));
+    }
     dlg->SetDlgItemText(IDC_SS_DEST, NewDestination() + L"\\missing");
     dlg->OnBnClickedNext();
     ASSERT_EQ(4u, g_boxes.size());
