@@ -56,7 +56,7 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
     if (check != DestinationCheck::Ok) {
         ZrMessageBox(ownerWnd,
                      check == DestinationCheck::OnScannedMedium ? CString(kDestinationOnSourceText)
-                                                                 : DestinationRefusalText(check),
+                                                                : DestinationRefusalText(check),
                      L"Message", MB_OK | MB_ICONINFORMATION);
         counts.skipped = items.size();
         return counts;

@@ -190,7 +190,8 @@ TEST(CarveDestination, ARefusedFolderIsNeverProbedAndBothEndsOfTheRangeAreRead)
     // A volume that ends at the range's first sector is on it too; a range given backwards is one sector.
     DestinationFacts before = Usable(L"E:\\out");
     before.volumeExtents = { { 6, 0, 1 } };
-    EXPECT_EQ(CheckDestination(before, ScannedRange(L"\\\\.\\PhysicalDrive6", 0, 0)), DestinationCheck::OnScannedMedium);
+    EXPECT_EQ(CheckDestination(before, ScannedRange(L"\\\\.\\PhysicalDrive6", 0, 0)),
+              DestinationCheck::OnScannedMedium);
     EXPECT_EQ(ScannedRange(L"x", 10, 5).lastSector, 10u);
 }
 

@@ -12,6 +12,7 @@
 #include "common/ui_wait.h"
 #include "app/startup.h"
 #include "fsrecovery/basicscan.h"
+#include "fsrecovery/pure/save_names.h"
 #include "resources/resource.h"
 #include "storage/pure/globals.h"
 
@@ -217,6 +218,48 @@ TEST_F(MediaTest, BrokenVolumesEndWithAMessageOrAPartialResult)
             EXPECT_EQ(1u, saved.count(e.sha256)) << e.path;
         }
         EXPECT_TRUE(told || intact >= 2);
+        dlg.OnBnClickedBack();
+        g_boxes.clear();
+    }
+}
+
+// A FAT16 entry whose size says 4 GiB, a FAT32 chain through a cluster past the volume's last and
+// an NTFS run past the last cluster: each file is saved with what its own volume holds of it and
+// not a byte of what follows the volume (marker sectors of no volume, the next partition), and the
+// summary counts it as not saved whole. The other files are saved exactly.
+TEST_F(MediaTest, NoSavedByteComesFromOutsideTheFilesVolume)
+{
+    const Medium media[] = {
+        { L"spilldisk.img", nullptr, L"FAT16", L"(Disk19 ", L"Partition - 1", "1:" },
+        { L"spilldisk.img", nullptr, L"FAT32", L"(Disk19 ", L"Partition - 2", "2:" },
+        { L"spilldisk.img", nullptr, L"NTFS", L"(Disk19 ", L"Partition - 3", "3:" },
+    };
+    const std::vector<TruthLine> truth = LoadTruth(L"spilldisk.img");
+    ASSERT_EQ(9u, truth.size());
+    for (const Medium& m : media) {
+        SCOPED_TRACE(m.truthPrefix);
+        ScanMedium(m);
+        if (HasFatalFailure())
+            return;
+        g_boxes.clear();
+        const std::map<std::string, std::string> saved = SaveEverything(NewTempFolder(L"zr_spill"));
+        int files = 0;
+        for (const TruthLine& e : truth) {
+            if (e.path.compare(0, m.truthPrefix.size(), m.truthPrefix) != 0)
+                continue;
+            ++files;
+            const std::string clipped = e.notes.rfind("clipped=", 0) == 0 ? e.notes.substr(8) : std::string();
+            EXPECT_EQ(1u, saved.count(clipped.empty() ? e.sha256 : clipped)) << e.path;
+        }
+        EXPECT_EQ(3, files);
+        // NTFS's own files ("$MFT" ...) are saved, or fail, besides.
+        const size_t own = size_t(
+            std::count_if(saved.begin(), saved.end(), [](const auto& f) { return f.second.rfind("/$", 0) != 0; }));
+        EXPECT_EQ(size_t(files), own);
+        ASSERT_FALSE(g_boxes.empty());
+        if (own == saved.size()) {
+            EXPECT_EQ(FormatSaveSummary(2, 0, 1), g_boxes.back());
+        }
         dlg.OnBnClickedBack();
         g_boxes.clear();
     }
