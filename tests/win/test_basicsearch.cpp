@@ -306,6 +306,71 @@ TEST_F(MediaTest, HostileNamesAreSavedInsideTheDestination)
     }
 }
 
+// A click on the tick box of a results folder, as the user makes it.
+void ClickTickBox(CTreeClass& tree, HTREEITEM item)
+{
+    tree.EnsureVisible(item);
+    PumpPending();
+    CRect label;
+    ASSERT_TRUE(tree.GetItemRect(item, &label, TRUE));
+    // The box stands before the folder's picture, which stands before the name.
+    CImageList* states = tree.GetImageList(TVSIL_STATE);
+    CImageList* pictures = tree.GetImageList(TVSIL_NORMAL);
+    ASSERT_TRUE(states != nullptr && pictures != nullptr);
+    const CPoint at(label.left - pictures->GetIconSize().cx - states->GetIconSize().cx / 2, label.CenterPoint().y);
+    UINT hit = 0;
+    ASSERT_EQ(item, tree.HitTest(at, &hit));
+    ASSERT_NE(0u, hit & TVHT_ONITEMSTATEICON);
+    tree.PostMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    tree.PostMessage(WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    PumpPending();
+}
+
+// What is ticked is what is saved: a deleted subfolder ticked alone saves its own files and no file
+// of its parent (which shows partly ticked); the parent ticked afterwards saves everything below it.
+TEST_F(BasicSearchTest, ATickedSubfolderSavesItsFilesAndNoneOfItsParents)
+{
+    ScanDrive(L"X:");
+    CTreeClass& tree = dlg.ResultTree();
+    const HTREEITEM root = tree.GetRootItem();
+    const HTREEITEM old = ResultChild(root, "OLDSTUFF");
+    ASSERT_NE(nullptr, old);
+    const HTREEITEM sub = ResultChild(old, "Sub");
+    ASSERT_NE(nullptr, sub);
+    std::set<std::string> inSub, inOld;
+    for (const TruthLine& e : LoadTruth(L"fat32.img")) {
+        if (e.isDir() || e.path.rfind("/OLDSTUFF/", 0) != 0)
+            continue;
+        inOld.insert(e.sha256);
+        if (e.path.rfind("/OLDSTUFF/Sub/", 0) == 0)
+            inSub.insert(e.sha256);
+    }
+    ASSERT_EQ(3u, inSub.size());
+    ASSERT_GT(inOld.size(), inSub.size());
+    const auto shas = [](const std::map<std::string, std::string>& saved) {
+        std::set<std::string> out;
+        for (const auto& f : saved)
+            out.insert(f.first);
+        return out;
+    };
+
+    tree.Expand(old, TVE_EXPAND);
+    ClickTickBox(tree, sub);
+    EXPECT_EQ(2, tree.GetCheckState(sub));
+    EXPECT_EQ(3, tree.GetCheckState(old));
+    EXPECT_EQ(3, tree.GetCheckState(root));
+    EXPECT_EQ(inSub, shas(SaveWith(NewTempFolder(L"zr_ticks"), [&] { dlg.OnBnClickedSave(); })));
+
+    // A partly ticked box is cleared by the first click and ticked, with all below it, by the next.
+    ClickTickBox(tree, old);
+    EXPECT_EQ(1, tree.GetCheckState(sub));
+    ClickTickBox(tree, old);
+    EXPECT_EQ(2, tree.GetCheckState(old));
+    EXPECT_EQ(2, tree.GetCheckState(sub));
+    EXPECT_EQ(3, tree.GetCheckState(root));
+    EXPECT_EQ(inOld, shas(SaveWith(NewTempFolder(L"zr_ticks"), [&] { dlg.OnBnClickedSave(); })));
+}
+
 // Every folder of the results tree below `item`, by its path.
 void FolderPaths(CTreeClass& tree, HTREEITEM item, const CString& path, std::set<CString>& out)
 {
