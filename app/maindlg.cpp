@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "app/background.h"
+#include "app/devicetree.h"
 #include "app/dialogchrome.h"
 #include "app/notices.h"
 #include "app/pure/folder_nodes.h"
@@ -710,6 +711,10 @@ void CDelvaneDlg::EndProgram()
         g_pPopulateDlg->ShowWindow(SW_HIDE);
         g_pPopulateDlg = nullptr;
     }
+    // A partition search still running ends without its result box: nobody would see it, and it
+    // would keep that search from ending within the wait below.
+    if (g_pPartitionSearchThread != nullptr)
+        StopPartitionSearch(true);
     std::vector<CWinThread*> running;
     {
         std::lock_guard<std::mutex> lock(g_registryMutex);

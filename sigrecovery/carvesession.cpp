@@ -303,6 +303,7 @@ bool CCarveSession::StartScan()
     }
     SetHint(kCarveScanRunningHint);
     m_state.stop = 0;
+    m_state.closing = false;
     m_state.progressSector = m_target.firstSector;
     SetTimer(kProgressTimer, kProgressTimerMs);
     if (!StartScanWorker(ScanWorker))
@@ -381,8 +382,12 @@ void CCarveSession::OnTimer(UINT_PTR id)
     } else if (id == kNoticeTimer) {
         KillTimer(kNoticeTimer);
         m_notice.reset();
-        EnableWindow(TRUE);
-        SetForegroundWindow();
+        // A Stop keeps the dialog disabled until the scan has ended and closed its files: taking
+        // input now would let a close end the program in the middle of one.
+        if (!m_stopping) {
+            EnableWindow(TRUE);
+            SetForegroundWindow();
+        }
     } else {
         Default();
     }
@@ -440,9 +445,12 @@ void CCarveSession::FinishScan()
 
 void CCarveSession::EndWorkers()
 {
+    // The program or the dialog is closing: the find being written is finished or deleted by the
+    // scan on its way out, which is waited for; a partition search ends without its report.
+    m_state.closing = true;
     m_state.stop = 1;
     if (g_pPartitionSearchThread != nullptr)
-        StopDiskPartitionSearch();
+        StopDiskPartitionSearch(true);
     CSearchSession::EndWorkers();
 }
 

@@ -704,6 +704,146 @@ TEST_F(CarveSearchTest, AFullThumbnailListIsClearedAndGoesOn)
     EXPECT_EQ(last, photo.Thumbnails().GetItemText(kPictures - 2001, 0));
 }
 
+// A Signature Search whose scan waits after its first find until it is stopped, then (when asked)
+// goes on for a while before it lets that find go.
+class SigHeldAfterFirstFind : public OnFile<CSigDuplicate> {
+public:
+    explicit SigHeldAfterFirstFind(const CString& medium)
+        : OnFile<CSigDuplicate>(medium, CarveSearchKind::Signature) { }
+    void AddResultRow(const CarveFound& found) override
+    {
+        CSigDuplicate::AddResultRow(found);
+        if (++finds != 1)
+            return;
+        while (State().stop.load() == 0)
+            ::Sleep(1);
+        if (closeWhileStopping)
+            PostMessage(WM_CLOSE);
+        if (lingerMs != 0) {
+            ::Sleep(lingerMs);
+            enabledWhileStopping = ::IsWindowEnabled(GetSafeHwnd()) != FALSE;
+        }
+    }
+    void ScanFinished() override { finished = true; }
+    void EndWorkers() override
+    {
+        OnFile<CSigDuplicate>::EndWorkers();
+        finishedWhenWorkersEnded = finished.load();
+    }
+    void ShowNotice() { ShowClearingNotice(); }
+    std::atomic<int> finds{ 0 };
+    DWORD lingerMs = 0;
+    bool closeWhileStopping = false;
+    std::atomic<bool> enabledWhileStopping{ false }, finished{ false }, finishedWhenWorkersEnded{ false };
+};
+
+// Two PDF finds: sectors 0 to 7, then from sector 8 to the end, `sectors` in all.
+CString MakeTwoFinds(const CString& folder, uint32_t sectors)
+{
+    const CString medium = folder + L"\\twofinds.img";
+    std::vector<uint8_t> bytes(size_t(sectors) * 512);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = uint8_t('a' + i % 23);
+    memcpy(&bytes[0], "%PDF-1.4\n", 9);
+    memcpy(&bytes[8 * 512], "%PDF-1.4\n", 9);
+    HANDLE h = ::CreateFileW(medium, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    const bool ok = h != INVALID_HANDLE_VALUE && ::WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    ::CloseHandle(h);
+    return ok ? medium : CString();
+}
+
+// Every file below `folder` (its path under it) with its bytes.
+void FilesBelow(const CString& folder, std::map<CString, std::vector<uint8_t>>& out)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW(folder + L"\\*", &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const CString name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        const CString path = folder + L"\\" + name;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            FilesBelow(path, out);
+        else
+            out[path] = ReadAt(std::wstring(path.GetString()), 0, 64u << 20);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+}
+
+class HeldCarveTest : public CarveSearchTest {
+protected:
+    // A Signature Search for PDF files over MakeTwoFinds(sectors) into `destination`, held after
+    // its first find.
+    SigHeldAfterFirstFind& StartHeld(uint32_t sectors, const CString& destination)
+    {
+        medium = MakeTwoFinds(NewDestination(), sectors);
+        Open(CarveSearchKind::Signature, std::make_unique<SigHeldAfterFirstFind>(medium));
+        auto& sig = static_cast<SigHeldAfterFirstFind&>(*dlg);
+        SelectMedium(false, 0, sectors - 1);
+        NextFromDriveStep();
+        sig.OnBnClickedUncheckAll();
+        for (int row = 0; row < sig.TypeList().GetItemCount(); ++row)
+            if (sig.TypeList().GetItemText(row, 0) == L"PDF")
+                sig.TypeList().SetCheck(row, TRUE);
+        dlg->CheckDlgButton(IDC_SS_THOROUGH, BST_UNCHECKED);
+        dlg->SetDlgItemText(IDC_SS_DEST, destination);
+        dlg->OnBnClickedNext();
+        EXPECT_TRUE(PumpUntil([&] { return sig.finds.load() >= 1; }, 30000));
+        return sig;
+    }
+    CString medium;
+};
+
+// Closing the program while a scan writes a find: the scan ends first, and the find the close cut
+// short is deleted; the finds that ended by themselves stay whole.
+TEST_F(HeldCarveTest, ClosingDuringAFindLeavesEveryFileWholeOrAbsent)
+{
+    constexpr uint32_t kSectors = 8 + 4096; // the second find: 2 MiB
+    const CString destination = NewDestination();
+    // The first find has ended; the second opens as soon as the scan goes on, and the close lets it.
+    StartHeld(kSectors, destination);
+    ASSERT_FALSE(HasFailure());
+    g_boxAnswer = IDYES;
+    dlg->SendMessage(WM_CLOSE);
+    EXPECT_FALSE(dlg->ScanRunning());
+    std::map<CString, std::vector<uint8_t>> files;
+    FilesBelow(destination, files);
+    ASSERT_EQ(1u, files.size());
+    EXPECT_TRUE(files.begin()->second == ReadAt(std::wstring(medium.GetString()), 0, 8 * 512))
+        << ToUtf8(files.begin()->first);
+}
+
+// A Stop waits for the scan with the dialog disabled: the clearing notice's second ending during
+// that wait does not enable it (a close could then end the program in the middle of a file).
+TEST_F(HeldCarveTest, TheClearingNoticeLeavesAStoppingDialogDisabled)
+{
+    SigHeldAfterFirstFind& sig = StartHeld(64, NewDestination());
+    ASSERT_FALSE(HasFailure());
+    sig.lingerMs = 1600;
+    sig.ShowNotice();
+    dlg->OnBnClickedStop();
+    EXPECT_FALSE(dlg->ScanRunning());
+    EXPECT_FALSE(sig.enabledWhileStopping.load());
+    EXPECT_TRUE(dlg->IsWindowEnabled());
+}
+
+// A close that still arrives while a Stop waits for the scan waits for the scan too before the
+// program ends: the file being written is finished or deleted first.
+TEST_F(HeldCarveTest, ACloseDuringAStopWaitsForTheScan)
+{
+    SigHeldAfterFirstFind& sig = StartHeld(64, NewDestination());
+    ASSERT_FALSE(HasFailure());
+    sig.lingerMs = 300;
+    sig.closeWhileStopping = true;
+    g_boxAnswer = IDYES;
+    dlg->OnBnClickedStop();
+    EXPECT_TRUE(sig.finishedWhenWorkersEnded.load());
+    EXPECT_FALSE(dlg->ScanRunning());
+}
+
 // Leaving a scan running by closing the dialog stops it and waits for it.
 TEST_F(CarveSearchTest, DestroyingTheDialogEndsAHeldScan)
 {
