@@ -844,6 +844,29 @@ TEST_F(HeldCarveTest, ACloseDuringAStopWaitsForTheScan)
     EXPECT_FALSE(dlg->ScanRunning());
 }
 
+// Closing the dialog while a partition search runs ends that search without its result box, which
+// nobody would see and which would hold up the close.
+TEST_F(CarveSearchTest, ClosingDuringAPartitionSearchShowsNoResultBox)
+{
+    Open(CarveSearchKind::Signature);
+    SelectMedium(false, 0, 1);
+    {
+        DialogAnswerer standard(IDC_SMP_CONTINUE, IDC_SMP_CONTINUE);
+        dlg->OnBnClickedSearchMorePartitions();
+    }
+    // Nothing was pumped since it started: the search cannot have ended (its end steps wait for
+    // this thread's windows).
+    ASSERT_NE(nullptr, g_pPartitionSearchThread);
+    const size_t boxes = g_boxes.size();
+    ModalWatchdog watchdog(20000);
+    dlg->DestroyWindow();
+    EXPECT_FALSE(watchdog.Fired());
+    EXPECT_EQ(nullptr, g_pPartitionSearchThread);
+    EXPECT_EQ(boxes, g_boxes.size()) << ToUtf8(g_boxes.back());
+    PumpUntil([&] { return main.PartitionSearchRunning == 0; }, 10000);
+    EXPECT_EQ(boxes, g_boxes.size());
+}
+
 // Leaving a scan running by closing the dialog stops it and waits for it.
 TEST_F(CarveSearchTest, DestroyingTheDialogEndsAHeldScan)
 {
