@@ -715,6 +715,11 @@ void CDelvaneDlg::EndProgram()
     // would keep that search from ending within the wait below.
     if (g_pPartitionSearchThread != nullptr)
         StopPartitionSearch(true);
+    // Every live search ends its workers as its own close does, waited for without a deadline: a
+    // scan writing a found file finishes it or deletes it before the process ends.
+    for (int mode = kModeBasic; mode <= kModeSignature; ++mode)
+        if (CSearchSession* session = SearchSessionOfMode(mode))
+            session->EndWorkersForExit();
     std::vector<CWinThread*> running;
     {
         std::lock_guard<std::mutex> lock(g_registryMutex);

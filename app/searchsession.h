@@ -187,6 +187,9 @@ public:
     bool StopRequested() const { return m_scanStop.load() != 0; }
     // Asks the worker to stop after the record or block it reads.
     void RequestScanStop();
+    // The program is ending: the dialog's workers end as its own close ends them, each finishing
+    // or deleting the file it writes, and are waited for.
+    void EndWorkersForExit() { EndWorkers(); }
     // Waits for the worker (keeping this thread's messages flowing) and deletes it; false when
     // none was left to wait for.
     bool WaitForScanWorker();

@@ -16,6 +16,7 @@
 
 #include "app/devicetree.h"
 #include "app/shellservices.h"
+#include "app/startup.h"
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
@@ -842,6 +843,34 @@ TEST_F(HeldCarveTest, ACloseDuringAStopWaitsForTheScan)
     dlg->OnBnClickedStop();
     EXPECT_TRUE(sig.finishedWhenWorkersEnded.load());
     EXPECT_FALSE(dlg->ScanRunning());
+}
+
+// The scan of the test below, and whether it had ended when the program was ended.
+SigHeldAfterFirstFind* g_endingScan = nullptr;
+int g_endCode = -1;
+bool g_scanEndedFirst = false;
+void RecordProgramEnd(int code)
+{
+    g_endCode = code;
+    g_scanEndedFirst = g_endingScan != nullptr && g_endingScan->finished.load();
+}
+
+// The program ended from elsewhere (its main window's exit) while a scan writes a find: the scan
+// ends before the process does, and the find it was writing is deleted.
+TEST_F(HeldCarveTest, EndingTheProgramEndsTheScanFirst)
+{
+    const CString destination = NewDestination();
+    g_endingScan = &StartHeld(8 + 4096, destination);
+    ASSERT_FALSE(HasFailure());
+    const ZrProcessEnder previous = ZrSetProcessEnder(RecordProgramEnd);
+    main.EndProgram();
+    ZrSetProcessEnder(previous);
+    g_endingScan = nullptr;
+    EXPECT_EQ(0, g_endCode);
+    EXPECT_TRUE(g_scanEndedFirst);
+    std::map<CString, std::vector<uint8_t>> files;
+    FilesBelow(destination, files);
+    EXPECT_EQ(1u, files.size()); // the first find alone, which had ended by itself
 }
 
 // Closing the dialog while a partition search runs ends that search without its result box, which
