@@ -702,7 +702,30 @@ void CDelvaneDlg::OnClose()
     ShowWindow(SW_RESTORE);
     if (ZrMessageBox(m_hWnd, ExitQuestionText(), L"Message", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
+    EndProgramAfterSave();
+}
+
+void CDelvaneDlg::EndProgramAfterSave()
+{
+    CWnd* saving = g_pSavingFilesDlg;
+    if (saving != nullptr && saving->GetSafeHwnd() != nullptr &&
+        ::GetWindowThreadProcessId(saving->GetSafeHwnd(), nullptr) == ::GetCurrentThreadId()) {
+        // Ending here would end the process in the middle of the file being written, with the
+        // save's frames still on this thread's stack: its Cancel stops it after the block it copies.
+        m_endAfterSave = true;
+        saving->SendMessage(WM_COMMAND, IDCANCEL, 0);
+        return;
+    }
     EndProgram();
+}
+
+bool CDelvaneDlg::SaveEnded()
+{
+    if (!m_endAfterSave)
+        return false;
+    m_endAfterSave = false;
+    EndProgram();
+    return true;
 }
 
 void CDelvaneDlg::EndProgram()

@@ -908,7 +908,7 @@ void CSearchSession::OnClose()
     // The workers are asked to stop and waited for instead of being killed.
     EndWorkers();
     if (g_pMainDlg != nullptr && g_pMainDlg->GetSafeHwnd() != nullptr)
-        g_pMainDlg->EndProgram();
+        g_pMainDlg->EndProgramAfterSave();
     else
         EndDialog(IDCANCEL);
 }

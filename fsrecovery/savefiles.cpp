@@ -108,6 +108,9 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
     g_pSavingFilesDlg = nullptr;
     if (dialog.GetSafeHwnd())
         dialog.DestroyWindow();
+    // An exit asked for during the save ends the program now that no file is half written.
+    if (g_pMainDlg != nullptr && g_pMainDlg->SaveEnded())
+        return counts;
     if (!quiet)
         ZrMessageBox(ownerWnd, FormatSaveSummary(counts.saved, counts.skipped, counts.failed), L"Message",
                      MB_OK | MB_ICONINFORMATION);

@@ -487,6 +487,46 @@ TEST_F(BasicSearchTest, AStoreThatCannotGrowEndsTheProgramWithItsMessage)
     ZrSetProcessEnder(previous);
 }
 
+// An exit asked for while found files are being saved (here from the main window, by a timer that
+// the save's own message loop runs): the save stops after the block it copies and deletes the file
+// it was writing, and only then does the program end; every file left is whole.
+CDelvaneDlg* g_exiting = nullptr;
+bool g_savingAtEnd = true;
+void RecordEndAfterSave(int code)
+{
+    g_endedWith.push_back(code);
+    g_savingAtEnd = g_pSavingFilesDlg != nullptr;
+}
+void CALLBACK ExitDuringSave(HWND, UINT, UINT_PTR id, DWORD)
+{
+    ::KillTimer(nullptr, id);
+    if (g_exiting != nullptr)
+        g_exiting->OnClose();
+}
+
+TEST_F(BasicSearchTest, AnExitDuringASaveLeavesEveryFileWholeOrAbsent)
+{
+    ScanDrive(L"X:");
+    // What a save that is not stopped writes: every file whole.
+    std::set<std::string> whole;
+    for (const auto& f : SaveEverything(NewTempFolder(L"zr_exit")))
+        whole.insert(f.first);
+    g_endedWith.clear();
+    const ZrProcessEnder previous = ZrSetProcessEnder(RecordEndAfterSave);
+    g_boxAnswer = IDYES;
+    g_exiting = &main;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 40, ExitDuringSave);
+    const std::map<std::string, std::string> saved = SaveEverything(NewTempFolder(L"zr_exit"));
+    ::KillTimer(nullptr, timer);
+    g_exiting = nullptr;
+    ZrSetProcessEnder(previous);
+    EXPECT_EQ(std::vector<int>{ 0 }, g_endedWith);
+    EXPECT_FALSE(g_savingAtEnd);
+    EXPECT_LT(saved.size(), whole.size()); // it was stopped
+    for (const auto& [sha, path] : saved)
+        EXPECT_EQ(1u, whole.count(sha)) << path;
+}
+
 // Narrowing and widening switch between two fixed widths however often they are repeated.
 TEST_F(BasicSearchTest, ProgressAreaSwitchesBetweenTwoWidths)
 {
