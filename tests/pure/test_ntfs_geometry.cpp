@@ -105,37 +105,26 @@ TEST(NtfsGeometry, OneCopyNeedsABootSectorOrStartThatAgrees)
     Records mirrorOnly, mftOnly;
     AddCopy(mirrorOnly, v, false);
     AddCopy(mftOnly, v, true);
-    // The backup at the volume's end: the mirror's copy, read with its cluster size.
+    // The backup at the volume's end, for the mirror's copy.
     NtfsGeometryMap map = InferNtfsVolumeGeometry(mirrorOnly, { Boot(4096 + 16383, 4, 16383) }, {}, 0);
     ASSERT_EQ(map.volumes.size(), 1u);
     EXPECT_EQ(map.volumes[0].basis, NtfsGeometryBasis::MftCopyAndBootSector);
     EXPECT_EQ(map.volumes[0].cluster0, 4096u);
     EXPECT_EQ(map.volumes[0].totalSectors, 16383u);
-    // The primary, for the $MFT's copy (records 4 to 11 behind it tell it from the mirror).
-    map = InferNtfsVolumeGeometry(mftOnly, { Boot(4096, 4, 16383) }, {}, 0);
-    ASSERT_EQ(map.volumes.size(), 1u);
-    EXPECT_EQ(map.volumes[0].cluster0, 4096u);
-    EXPECT_EQ(map.volumes[0].sectorsPerCluster, 4u);
-    // A boot sector whose cluster size puts cluster 0 elsewhere yields to a start that agrees.
+    // The $MFT's copy (records 4 to 11 behind it): a boot sector whose cluster size puts cluster 0
+    // elsewhere yields to a start that agrees.
     map = InferNtfsVolumeGeometry(mftOnly, { Boot(4096, 8, 16383) }, { 2048, 4096 }, 2048);
     ASSERT_EQ(map.volumes.size(), 1u);
     EXPECT_EQ(map.volumes[0].basis, NtfsGeometryBasis::MftCopyAndVolumeStart);
     EXPECT_EQ(map.volumes[0].cluster0, 4096u);
     EXPECT_EQ(map.volumes[0].sectorsPerCluster, 4u);
-}
-
-TEST(NtfsGeometry, NothingAgreeingLeavesTheOldRule)
-{
-    const Volume v{ 4096, 4, 8, 2047 };
-    Records mftOnly;
-    AddCopy(mftOnly, v, true);
-    const NtfsGeometryMap map = InferNtfsVolumeGeometry(mftOnly, { Boot(777, 2, 1000) }, { 63 }, 63);
+    // Nothing agrees: the old rule, cluster 0 at the start given, the first boot sector's size.
+    map = InferNtfsVolumeGeometry(mftOnly, { Boot(777, 2, 1000) }, { 63 }, 63);
     EXPECT_TRUE(map.volumes.empty());
     const NtfsVolumeGeometry& g = map.ForRecord(v.MftSector() + 40);
     EXPECT_EQ(&g, &map.fallback);
-    EXPECT_EQ(g.basis, NtfsGeometryBasis::Unconfirmed);
     EXPECT_EQ(g.cluster0, 63u);
-    EXPECT_EQ(g.sectorsPerCluster, 2u); // the first boot sector found
+    EXPECT_EQ(g.sectorsPerCluster, 2u);
     EXPECT_EQ(InferNtfsVolumeGeometry({}, {}, {}, 0).ForRecord(5).sectorsPerCluster, 8u);
 }
 
