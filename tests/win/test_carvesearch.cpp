@@ -192,7 +192,11 @@ protected:
         dlg->SetDlgItemText(dlg->CarveLayout().destination, destination);
         dlg->OnBnClickedNext();
         ASSERT_EQ(CCarveSession::kScanStep, dlg->Page());
+        // The guide line while the scan runs (its end is shown only once this thread looks).
+        EXPECT_EQ(CString(dlg->Info().kind == CarveSearchKind::Photo ? HintStopSearching : HintStopRecovery),
+                  Text(dlg->CarveLayout().hint));
         WaitForScanEnd();
+        EXPECT_EQ(CString(HintViewRecovered), Text(dlg->CarveLayout().hint));
     }
 
     void WaitForScanEnd()
@@ -418,12 +422,16 @@ TEST_F(CarveSearchTest, StopKeepsTheFindsAndANewScanNeverOverwritesThem)
 {
     Open(CarveSearchKind::Photo, std::make_unique<PhotoHeldAfterFirstFind>());
     auto& photo = static_cast<PhotoHeldAfterFirstFind&>(*dlg);
+    const int hint = dlg->CarveLayout().hint;
+    EXPECT_EQ(CString(HintSelectDrive), Text(hint));
     SelectMedium(false, 0, sectors - 1);
     NextFromDriveStep();
     const CString destination = NewDestination();
     dlg->SetDlgItemText(IDC_PS_DEST, destination);
     dlg->OnBnClickedNext();
     ASSERT_TRUE(PumpUntil([&] { return photo.finds.load() >= 1; }, 30000));
+    // Photo Search asks to let its scan finish.
+    EXPECT_EQ(CString(HintStopSearching), Text(hint));
     EXPECT_FALSE(Enabled(IDC_PS_BACK));
     dlg->OnBnClickedBack(); // refused while the scan runs
     EXPECT_EQ(CCarveSession::kScanStep, dlg->Page());
@@ -436,6 +444,7 @@ TEST_F(CarveSearchTest, StopKeepsTheFindsAndANewScanNeverOverwritesThem)
     for (const CarveFound& f : first)
         EXPECT_FALSE(f.thorough) << ToUtf8(f.name);
     EXPECT_EQ(int(first.size()), photo.Thumbnails().Count());
+    EXPECT_EQ(CString(HintViewRecovered), Text(hint));
     std::map<CString, std::string> saved;
     for (const CarveFound& f : first)
         saved[f.path] = FileSha(f.path);
@@ -463,6 +472,7 @@ TEST_F(CarveSearchTest, StopKeepsTheFindsAndANewScanNeverOverwritesThem)
     EXPECT_EQ(CCarveSession::kDriveStep, dlg->Page());
     EXPECT_TRUE(dlg->DriveTree().IsWindowVisible());
     EXPECT_TRUE(Text(IDC_PS_DEST).IsEmpty());
+    EXPECT_EQ(CString(HintSelectDrive), Text(hint));
 }
 
 // The drive step's refusals: a group item, an empty Start, and a range too short for the search
