@@ -350,6 +350,13 @@ TEST_F(CarveSearchTest, SignatureSearchListsAndCountsEveryFind)
         const CString destination = NewDestination();
         ScanInto(destination);
         EXPECT_TRUE(g_boxes.empty());
+        // The last pass's texts stay.
+        EXPECT_EQ(CString(thorough ? L"(Searching files based on:  Thorough Signature Scanning Algorithm)"
+                                   : L"(Searching files based on:  General Signature Recovery Procedure)"),
+                  Text(IDC_SS_PASS_TEXT));
+        CString total;
+        total.Format(L"sectors scanned of total %llu", (unsigned long long)(sectors - 1));
+        EXPECT_EQ(total, Text(IDC_SS_SCANNED_OF));
 
         const std::vector<CarveFind> expected = Expected("sig", thorough);
         ExpectFinds(expected, destination);
@@ -430,8 +437,17 @@ TEST_F(CarveSearchTest, StopKeepsTheFindsAndANewScanNeverOverwritesThem)
     dlg->SetDlgItemText(IDC_PS_DEST, destination);
     dlg->OnBnClickedNext();
     ASSERT_TRUE(PumpUntil([&] { return photo.finds.load() >= 1; }, 30000));
-    // Photo Search asks to let its scan finish.
+    // Photo Search asks to let its scan finish, and says which pass runs over which range.
     EXPECT_EQ(CString(HintStopSearching), Text(hint));
+    PumpPending();
+    EXPECT_EQ(CString(L"(Currently performing Search based on:  General Recovery Procedure)"),
+              Text(IDC_PS_PASS_TEXT));
+    CString total;
+    total.Format(L"sectors scanned of total %llu", (unsigned long long)(sectors - 1));
+    EXPECT_EQ(total, Text(IDC_PS_SCANNED_OF));
+    EXPECT_FALSE(Text(IDC_PS_CURRENT).IsEmpty());
+    const uint64_t reached = StrToUInt64(Text(IDC_PS_CURRENT).GetString());
+    EXPECT_LT(reached, sectors);
     EXPECT_FALSE(Enabled(IDC_PS_BACK));
     dlg->OnBnClickedBack(); // refused while the scan runs
     EXPECT_EQ(CCarveSession::kScanStep, dlg->Page());
