@@ -698,6 +698,71 @@ TEST_F(CarveSearchTest, DestroyingTheDialogEndsAHeldScan)
     EXPECT_FALSE(photo.ThumbnailsPending());
 }
 
+// The options step sums up the source chosen on the drive step, and a drive letter asked to be
+// read through its disk is: each carving search finds on \\.\PhysicalDrive6 what it finds on M:,
+// the same medium.
+TEST_F(CarveSearchTest, TheOptionsStepSumsUpTheSourceAndADriveLetterIsReadThroughItsDisk)
+{
+    auto summaryRows = [&] {
+        std::vector<std::pair<CString, CString>> rows;
+        CListCtrl* list = static_cast<CListCtrl*>(dlg->GetDlgItem(dlg->CarveLayout().summary));
+        for (int row = 0; row < list->GetItemCount(); ++row)
+            rows.emplace_back(list->GetItemText(row, 0), list->GetItemText(row, 1));
+        return rows;
+    };
+    const CString last = [&] {
+        CString text;
+        text.Format(L"%llu", (unsigned long long)(sectors - 1));
+        return text;
+    }();
+
+    // A disk: its range only.
+    Open(CarveSearchKind::Photo);
+    SelectMedium(false, 0, sectors - 1);
+    NextFromDriveStep();
+    ASSERT_EQ(CCarveSession::kOptionsStep, dlg->Page());
+    EXPECT_EQ((std::vector<std::pair<CString, CString>>{ { L"1. Search Type : ", L"Photo Search" },
+                                                          { L"2. Start Sector : ", L"0" },
+                                                          { L"3. End Sector : ", last } }),
+              summaryRows());
+    dlg->DestroyWindow();
+
+    for (CarveSearchKind kind : { CarveSearchKind::Photo, CarveSearchKind::Signature, CarveSearchKind::Video }) {
+        Open(kind);
+        SCOPED_TRACE(ToUtf8(dlg->Info().caption));
+        SelectMedium(true, 0, sectors - 1);
+        // Wine tells neither a drive letter's place on its disk nor, for a letter made from an
+        // image file, its size: the record and the Max field say them, as Windows would for a
+        // drive that is a whole disk.
+        SetField(IDC_RANGE_MAX, sectors - 1);
+        DriveInfoRecord* record =
+            reinterpret_cast<DriveInfoRecord*>(dlg->DriveTree().GetItemData(dlg->DriveTree().GetSelectedItem()));
+        ASSERT_NE(nullptr, record);
+        record->diskNumber = 6;
+        record->volumeStartSector = 0;
+        record->volumeEndSector = sectors;
+        NextFromDriveStep(IDC_LOG_PHYSICAL);
+        ASSERT_EQ(CCarveSession::kOptionsStep, dlg->Page()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+        EXPECT_EQ(CString(kDisk), dlg->Target().devicePath);
+        EXPECT_EQ(0u, dlg->Target().firstSector);
+        EXPECT_EQ(sectors - 1, dlg->Target().endSector);
+        const std::vector<std::pair<CString, CString>> rows = summaryRows();
+        ASSERT_EQ(4u, rows.size());
+        EXPECT_EQ(CString(L"1. Search Type : "), rows[0].first);
+        EXPECT_EQ(CString(dlg->Info().caption), rows[0].second);
+        EXPECT_EQ(CString(L"2. Partition Type : "), rows[1].first);
+        EXPECT_EQ((std::pair<CString, CString>{ L"3. Start Sector : ", L"0" }), rows[2]);
+        EXPECT_EQ((std::pair<CString, CString>{ L"4. End Sector : ", last }), rows[3]);
+        if (kind != CarveSearchKind::Photo) // Photo's passes are shown in their own test
+            dlg->CheckDlgButton(dlg->CarveLayout().thorough, BST_CHECKED);
+        const CString destination = NewDestination();
+        ScanInto(destination);
+        const char* search = kind == CarveSearchKind::Photo ? "photo" : kind == CarveSearchKind::Video ? "video" : "sig";
+        ExpectFinds(Expected(search, true), destination);
+        dlg->DestroyWindow();
+    }
+}
+
 } // namespace
 
 namespace {
