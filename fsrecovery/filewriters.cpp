@@ -1,5 +1,7 @@
 #include "fsrecovery/filewriters.h"
 
+#include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "app/maindlg.h"
@@ -45,6 +47,113 @@ void PumpSavingDialog()
     }
 }
 
+// ---- One save's shared handle, folders and view ------------------------------------------------
+
+SaveRun::SaveRun(const CString& destination) : m_destination(destination)
+{
+    // The destination exists (the save checked it): nothing at or above it is made.
+    m_destination.TrimRight(L"\\/");
+    m_folders.insert(m_destination);
+}
+
+SaveRun::~SaveRun() = default;
+
+SectorSource& SaveRun::Device(const CString& path)
+{
+    auto found = m_devices.find(path);
+    // A device that could not be opened is tried again for the next file, as it was before the
+    // save kept its handle.
+    if (found == m_devices.end() || !found->second->IsOpen()) {
+        ++m_work.deviceOpens;
+        auto device = std::make_unique<KeptHandleSectorSource>(path);
+        found = m_devices.insert_or_assign(path, std::move(device)).first;
+    }
+    return *found->second;
+}
+
+void SaveRun::MakeFolder(const CString& folder)
+{
+    // The levels not made yet, innermost first; each step shortens the path, so the walk ends.
+    std::vector<CString> missing;
+    for (CString at = folder; !at.IsEmpty() && m_folders.count(at) == 0; at = PathFolderPart(at)) {
+        missing.push_back(at);
+        if (at.GetLength() <= m_destination.GetLength())
+            break;
+    }
+    for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
+        ::CreateDirectoryW(*level, nullptr);
+        ++m_work.folderCreations;
+        m_folders.insert(*level);
+    }
+}
+
+void SaveRun::Pump()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_pumped < std::chrono::milliseconds(10))
+        return;
+    m_pumped = now;
+    PumpSavingDialog();
+}
+
+void SaveRun::ShowFile(const CString& path, const CString& name, uint64_t size, uint32_t blockBytes)
+{
+    m_path = path;
+    m_name = name;
+    m_size = size;
+    m_blockBytes = blockBytes;
+    m_written = 0;
+    m_filesText = SavedFileCount;
+    m_newFile = m_changed = true;
+    PaintWhenDue();
+}
+
+void SaveRun::ShowBytes(uint64_t written)
+{
+    m_written = written;
+    m_changed = true;
+    PaintWhenDue();
+}
+
+void SaveRun::ShowFileDone()
+{
+    m_written = m_size;
+    ++m_filesDone;
+    m_changed = true;
+    PaintWhenDue();
+}
+
+void SaveRun::PaintWhenDue()
+{
+    if (std::chrono::steady_clock::now() - m_painted >= std::chrono::milliseconds(100))
+        Paint();
+}
+
+void SaveRun::Paint()
+{
+    if (!m_changed || g_pSavingFilesDlg == nullptr || g_pMainDlg == nullptr)
+        return;
+    ++m_work.viewUpdates;
+    HWND dlg = g_pSavingFilesDlg->GetSafeHwnd();
+    HWND bar = ::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR);
+    if (m_newFile) {
+        g_pMainDlg->SetSaveStatusText(m_path);
+        ::SetDlgItemTextW(dlg, IDC_SAVE_FILES, FormatProgress(m_filesText, TotalFilesToSave));
+        ::SetDlgItemTextW(dlg, IDC_SAVE_NAME, m_name);
+        g_pMainDlg->SetProgressRange64(bar, 0, m_size, int32_t(m_blockBytes));
+        m_newFile = false;
+    }
+    ::SetDlgItemTextW(dlg, IDC_SAVE_BYTES, FormatByteCount(m_size, m_written));
+    if (m_written >= m_size)
+        ::SendMessageW(bar, PBM_SETPOS, ::SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 0);
+    else
+        g_pMainDlg->SetProgressPosition64(bar, 0, m_size, m_written);
+    const uint64_t files = std::min<uint64_t>({ m_filesDone, TotalFilesToSave, 0x7FFFFFFF });
+    ::SendDlgItemMessageW(dlg, IDC_SAVE_FILES_BAR, PBM_SETPOS, WPARAM(files), 0);
+    m_changed = false;
+    m_painted = std::chrono::steady_clock::now();
+}
+
 namespace {
 
 // How many times a typed name is asked for again when the cleaned name is taken too.
@@ -55,16 +164,21 @@ bool PathExists(const CString& path)
     return ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The progress of one file in the "Saving Files..." dialog, when a save shows it.
+// The progress of one file in the "Saving Files..." dialog, when a save shows it: through the
+// save's run, which paints at most every 100 ms, or at once for a file saved on its own.
 class SaveProgressView {
 public:
-    SaveProgressView(bool checkExists, uint64_t size)
-        : m_size(size), m_on(checkExists && !OpeningForView && g_pSavingFilesDlg && g_pMainDlg)
+    SaveProgressView(bool checkExists, uint64_t size, SaveRun* run)
+        : m_size(size), m_on(checkExists && !OpeningForView && g_pSavingFilesDlg && g_pMainDlg), m_run(run)
     { }
     void Start(const CString& path, const CString& name, uint32_t blockBytes)
     {
         if (!m_on)
             return;
+        if (m_run) {
+            m_run->ShowFile(path, name, m_size, blockBytes);
+            return;
+        }
         HWND dlg = g_pSavingFilesDlg->GetSafeHwnd();
         g_pMainDlg->SetSaveStatusText(path);
         ::SetDlgItemTextW(dlg, IDC_SAVE_FILES, FormatProgress(SavedFileCount, TotalFilesToSave));
@@ -76,6 +190,10 @@ public:
     {
         if (!m_on)
             return;
+        if (m_run) {
+            m_run->ShowBytes(written);
+            return;
+        }
         HWND dlg = g_pSavingFilesDlg->GetSafeHwnd();
         ::SetDlgItemTextW(dlg, IDC_SAVE_BYTES, FormatByteCount(m_size, written));
         g_pMainDlg->UpdateProgress(::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR), 0, m_size, written);
@@ -84,6 +202,10 @@ public:
     {
         if (!m_on)
             return;
+        if (m_run) {
+            m_run->ShowFileDone();
+            return;
+        }
         HWND dlg = g_pSavingFilesDlg->GetSafeHwnd();
         ::SetDlgItemTextW(dlg, IDC_SAVE_BYTES, FormatByteCount(m_size, m_size));
         HWND bar = ::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR);
@@ -96,13 +218,17 @@ public:
 private:
     uint64_t m_size;
     bool m_on;
+    SaveRun* m_run;
 };
 
 // The destination file, written through one handle. A file that is not committed is deleted
 // when it goes, so a save that failed half way leaves no truncated file behind.
 class DestinationFile {
 public:
-    explicit DestinationFile(const CString& path) : m_path(path)
+    // flush: the file's bytes are forced to the disk before it counts as written. A save of many
+    // files leaves that to the system (a write error still shows in WriteFile or CloseHandle); a
+    // file of its own is flushed.
+    DestinationFile(const CString& path, bool flush) : m_path(path), m_flush(flush)
     {
         // Whatever a destination says, a device is never opened for writing.
         if (IsRawDevicePath(path))
@@ -111,10 +237,10 @@ public:
     }
     ~DestinationFile()
     {
+        // Still open: the file was not committed.
         if (m_handle != INVALID_HANDLE_VALUE) {
             ::CloseHandle(m_handle);
-            if (!m_keep)
-                ::DeleteFileW(m_path);
+            ::DeleteFileW(m_path);
         }
     }
     DestinationFile(const DestinationFile&) = delete;
@@ -127,14 +253,19 @@ public:
     }
     bool Commit()
     {
-        m_keep = ::FlushFileBuffers(m_handle) != FALSE;
-        return m_keep;
+        if (m_flush && !::FlushFileBuffers(m_handle))
+            return false;
+        const BOOL closed = ::CloseHandle(m_handle);
+        m_handle = INVALID_HANDLE_VALUE;
+        if (!closed)
+            ::DeleteFileW(m_path);
+        return closed != FALSE;
     }
 
 private:
     CString m_path;
+    bool m_flush;
     HANDLE m_handle = INVALID_HANDLE_VALUE;
-    bool m_keep = false;
 };
 
 // A destination that cannot be created or written stops the whole save: the next file would
@@ -149,33 +280,49 @@ SaveOutcome DestinationFailed()
     return SaveOutcome::Aborted;
 }
 
-bool StopRequested()
+bool StopRequested(SaveRun* run)
 {
-    PumpSavingDialog();
+    if (run)
+        run->Pump();
+    else
+        PumpSavingDialog();
     return StopSaving != 0 || SaveAborted != 0;
 }
 
+} // namespace
+
 // The sectors the files of `volume` may be read from, after its boot sector where that is known.
-VolumeBounds BoundsOf(SectorSource& source, const FoundVolume& volume)
+static VolumeBounds BoundsOf(SectorSource& source, const FoundVolume& volume)
 {
     uint8_t boot[kSectorSize] = {};
     const bool read = source.Read(VolumeBootSector(volume), 1, boot) == kSectorSize;
     return FileDataBounds(volume, read ? boot : nullptr);
 }
 
+const VolumeBounds& SaveRun::Bounds(SectorSource& device, const FoundVolume& volume)
+{
+    auto found = m_bounds.find(&volume);
+    if (found == m_bounds.end())
+        found = m_bounds.emplace(&volume, BoundsOf(device, volume)).first;
+    return found->second;
+}
+
+namespace {
+
 // Copies the extents, held to the volume, into path; size 0 gives an empty file. A file that
 // cannot be written whole is written as far as it goes and is Partial.
 SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, const FoundVolume& volume,
-                         const CString& path, uint64_t size, SaveProgressView& view)
+                         const CString& path, uint64_t size, SaveProgressView& view, SaveRun* run)
 {
-    const bool cut = ClipExtentsToVolume(extents, size, BoundsOf(source, volume));
-    DestinationFile file(path);
+    const bool cut =
+        ClipExtentsToVolume(extents, size, run ? run->Bounds(source, volume) : BoundsOf(source, volume));
+    DestinationFile file(path, run == nullptr);
     if (!file.IsOpen())
         return DestinationFailed();
     const CopyResult result = CopyExtents(
         source, extents, size, kCopyReadSectors,
         [&file](const uint8_t* data, size_t length) { return file.Write(data, length); },
-        [] { return StopRequested(); }, [&view](uint64_t written) { view.Bytes(written); });
+        [run] { return StopRequested(run); }, [&view](uint64_t written) { view.Bytes(written); });
     view.Finish();
     switch (result) {
     case CopyResult::Done:
@@ -257,7 +404,7 @@ bool ApplyFileExistsRule(CString& path, CString& name)
 }
 
 SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint32_t firstCluster,
-                        int16_t checkExists)
+                        int16_t checkExists, SaveRun* run)
 {
     StopSaving = 0;
     if (SaveAborted)
@@ -267,7 +414,7 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
     // Clusters 0 and 1 hold no data: a file that claims them would be written from the FAT.
     if (spc == 0 || (size != 0 && firstCluster < 2))
         return SaveOutcome::Failed;
-    SaveProgressView view(checkExists == 1, size);
+    SaveProgressView view(checkExists == 1, size, run);
     view.Start(path, name, kCopyReadSectors * kSectorSize);
     if (checkExists == 1) {
         const CString before = path;
@@ -276,7 +423,8 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
         if (path != before)
             view.Start(path, name, kCopyReadSectors * kSectorSize);
     }
-    KeptHandleSectorSource source(volume.devicePath);
+    std::optional<KeptHandleSectorSource> own;
+    SectorSource& source = run ? run->Device(volume.devicePath) : own.emplace(volume.devicePath);
     const uint64_t needed = ClustersForSize(size, spc);
     std::vector<CopyExtent> extents;
     if (needed != 0) {
@@ -289,7 +437,7 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
             if (fat == 0 || !IsFat(volume.kind))
                 continue;
             WalkFatChain(
-                source, geometry, firstCluster, needed + 1, [] { return StopRequested(); }, chain);
+                source, geometry, firstCluster, needed + 1, [run] { return StopRequested(run); }, chain);
             if (chain.size() == needed) {
                 chained = true;
                 break;
@@ -300,11 +448,12 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
         if (!ok)
             return Uncount(SaveOutcome::Failed, checkExists == 1);
     }
-    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view), checkExists == 1);
+    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view, run),
+                   checkExists == 1);
 }
 
 SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint64_t recordSector,
-                         uint64_t /*parent*/, uint64_t /*own*/, int16_t checkExists)
+                         uint64_t /*parent*/, uint64_t /*own*/, int16_t checkExists, SaveRun* run)
 {
     StopSaving = 0;
     if (SaveAborted)
@@ -313,20 +462,22 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
     if (checkExists == 1 && !ApplyFileExistsRule(path, name))
         return SaveOutcome::Skipped;
     const bool counted = checkExists == 1;
-    KeptHandleSectorSource source(volume.devicePath);
+    std::optional<KeptHandleSectorSource> own;
+    SectorSource& source = run ? run->Device(volume.devicePath) : own.emplace(volume.devicePath);
     std::vector<uint8_t> record(kMftRecordSize, 0);
     if (source.Read(recordSector, kSectorsPerMftRecord, record.data()) == 0)
         return Uncount(SaveOutcome::Failed, counted);
     ApplyNtfsFixup(record.data(), record.size());
     size_t at = 0;
     const int kind = FindUnnamedDataAttribute(record.data(), &at);
-    SaveProgressView view(counted, size);
-    if (kind == 1) {
+    SaveProgressView view(counted, size, run);
+    // A record without an unnamed stream holds an empty file when it is listed as one.
+    if (kind == 1 || (kind == 0 && size == 0 && HoldsNoUnnamedData(record.data()))) {
         size_t dataOffset = 0;
-        if (!ResidentDataSpan(record.data(), at, size, &dataOffset))
+        if (kind == 1 && !ResidentDataSpan(record.data(), at, size, &dataOffset))
             return Uncount(SaveOutcome::Failed, counted);
         view.Start(path, name, kSectorSize);
-        DestinationFile file(path);
+        DestinationFile file(path, run == nullptr);
         if (!file.IsOpen() || !file.Write(record.data() + dataOffset, size_t(size)))
             return Uncount(DestinationFailed(), counted);
         view.Finish();
@@ -340,7 +491,7 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
         !NtfsRunExtents(runs, params.sectorsPerCluster, params.cluster0Start, extents))
         return Uncount(SaveOutcome::Failed, counted);
     view.Start(path, name, kCopyReadSectors * kSectorSize);
-    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view), counted);
+    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view, run), counted);
 }
 
 CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& file)

@@ -2,9 +2,17 @@
 // rule they apply when saving, and the open-for-viewing path through the temporary folder.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
 #include "afxwin.h"
+#include "fsrecovery/pure/file_copy.h"
 #include "fsrecovery/pure/volume_listing.h"
+#include "storage/pure/sector_source.h"
+
+class KeptHandleSectorSource;
 
 // 1 stops the block copy between blocks; each writer clears it at its start.
 extern std::atomic<int32_t> StopSaving;
@@ -25,6 +33,60 @@ enum class SaveOutcome {
     Aborted, // the destination could not be written: SaveAborted is set and the user told
 };
 
+// What a save asked of the system, counted so that its growth with the files can be checked: it
+// should open each device once, create each folder once and paint the dialog a bounded number of
+// times, however many files there are.
+struct SaveWork {
+    uint64_t deviceOpens = 0;
+    uint64_t folderCreations = 0;
+    uint64_t viewUpdates = 0;
+};
+
+// What the files of one save share: one read handle per device for the whole save, the folders
+// made so far, and the "Saving Files..." dialog's figures, painted at most every 100 ms (and once
+// more when the save ends, so the last figures are always the ones shown).
+class SaveRun {
+public:
+    explicit SaveRun(const CString& destination);
+    ~SaveRun();
+    SaveRun(const SaveRun&) = delete;
+    SaveRun& operator=(const SaveRun&) = delete;
+
+    // The device, opened for reading on its first use in this save.
+    SectorSource& Device(const CString& path);
+    // Makes folder and the folders above it up to the destination, each once per save.
+    void MakeFolder(const CString& folder);
+    // The sectors the files of `volume` may be read from, worked out once per save.
+    const VolumeBounds& Bounds(SectorSource& device, const FoundVolume& volume);
+    // Lets the dialog paint and take its Cancel when 10 ms have passed since it last could.
+    void Pump();
+
+    // The figures of the file being written; shown when the last paint is 100 ms old.
+    void ShowFile(const CString& path, const CString& name, uint64_t size, uint32_t blockBytes);
+    void ShowBytes(uint64_t written);
+    void ShowFileDone();
+    // Paints the latest figures now.
+    void Paint();
+
+    const SaveWork& Work() const { return m_work; }
+
+private:
+    void PaintWhenDue();
+
+    CString m_destination;
+    std::map<CString, std::unique_ptr<KeptHandleSectorSource>> m_devices;
+    std::set<CString> m_folders;
+    std::map<const FoundVolume*, VolumeBounds> m_bounds;
+    std::chrono::steady_clock::time_point m_pumped{};
+    SaveWork m_work;
+    // The latest figures and whether they differ from those painted.
+    CString m_path, m_name;
+    uint64_t m_size = 0, m_written = 0, m_filesText = 0, m_filesDone = 0;
+    uint32_t m_blockBytes = 0;
+    bool m_newFile = false, m_changed = false;
+    std::chrono::steady_clock::time_point m_painted{};
+};
+
 // The shown text of the destination failure.
 extern const wchar_t* const kSaveWriteFailedText;
 
@@ -33,14 +95,16 @@ extern const wchar_t* const kSaveWriteFailedText;
 // from outside the volume (FileDataBounds): a file said to run past it is written up to the
 // volume's end, and a cluster outside it as zeros; either is Partial. checkExists 1 applies the
 // file-exists rule and counts the file.
+// `run` is the save the file belongs to (its device handle, folders and view), null for a file of
+// its own.
 SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint32_t firstCluster,
-                        int16_t checkExists);
+                        int16_t checkExists, SaveRun* run = nullptr);
 
 // Writes the unnamed data of the NTFS file record at recordSector of `volume` (resident or
 // through its runs, sparse runs as zeros) into path; runs are held to the volume as FAT clusters
 // are. parent and own are not needed to find the data.
 SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint64_t recordSector,
-                         uint64_t parent, uint64_t own, int16_t checkExists);
+                         uint64_t parent, uint64_t own, int16_t checkExists, SaveRun* run = nullptr);
 
 // The file-exists rule for path: true when the file is to be written (path and name may have
 // changed to a new name), false when it is skipped. Counts the file when it is written.

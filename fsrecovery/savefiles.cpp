@@ -13,6 +13,8 @@ const wchar_t* const kDestinationOnSourceText =
     L"The selected folder is on the drive being recovered. Saving there could overwrite the deleted "
     L"data you want to recover.\n\nPlease select a folder on another drive.";
 
+SaveWork LastSaveWork;
+
 CSavingFilesDlg::CSavingFilesDlg(CWnd* parent) : CDialog(IDD_SAVING_FILES, parent) { }
 
 BOOL CSavingFilesDlg::Create()
@@ -68,6 +70,7 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
     SavedFileCount = 0;
     TotalFilesToSave = items.size();
 
+    SaveRun run(destination);
     CSavingFilesDlg dialog(owner);
     if (dialog.Create()) {
         dialog.ShowWindow(SW_SHOW);
@@ -76,7 +79,7 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
     if (ownerWnd)
         ::EnableWindow(ownerWnd, FALSE);
     for (const SaveItem& item : items) {
-        PumpSavingDialog();
+        run.Pump();
         if (SaveAborted) {
             ++counts.skipped;
             continue;
@@ -90,10 +93,10 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
             ++counts.failed;
             continue;
         }
-        CreateDirectoryPath(PathFolderPart(path));
+        run.MakeFolder(PathFolderPart(path));
         const SaveOutcome outcome = item.file.ntfs
-            ? SaveNtfsFile(*item.volume, path, item.file.name, item.file.size, item.file.recordSector, 0, 0, 1)
-            : SaveFatFile(*item.volume, path, item.file.name, item.file.size, item.file.firstCluster, 1);
+            ? SaveNtfsFile(*item.volume, path, item.file.name, item.file.size, item.file.recordSector, 0, 0, 1, &run)
+            : SaveFatFile(*item.volume, path, item.file.name, item.file.size, item.file.firstCluster, 1, &run);
         // A file written only as far as its volume holds it is not saved whole: it counts with
         // those that failed, although what could be read of it is kept.
         if (outcome == SaveOutcome::Saved)
@@ -103,6 +106,10 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
         else
             ++counts.failed;
     }
+    // The figures of the last file are the ones left on screen.
+    run.Paint();
+    PumpSavingDialog();
+    LastSaveWork = run.Work();
     if (ownerWnd)
         ::EnableWindow(ownerWnd, TRUE);
     g_pSavingFilesDlg = nullptr;

@@ -38,6 +38,9 @@ struct SaveCounts {
 
 extern const wchar_t* const kDestinationOnSourceText;
 
+// What the last save that got past its destination check asked of the system.
+extern SaveWork LastSaveWork;
+
 // The destination rule for saving `items` into `folder`: on any scanned range of their volumes
 // (device and sectors, both ends included) it is refused before anything touches the folder;
 // only a folder elsewhere is tried for writing.

@@ -100,6 +100,10 @@ CopyResult CopyExtents(SectorSource& source, const std::vector<CopyExtent>& exte
 {
     if (blockSectors == 0 || blockSectors > kMaxSectorsPerRead)
         return CopyResult::BadGeometry;
+    // A small file needs no more than its own sectors: a save of many small files would otherwise
+    // clear a whole block for each.
+    const uint64_t sizeSectors = size / kSectorSize + (size % kSectorSize ? 1 : 0);
+    blockSectors = uint32_t(std::max<uint64_t>(1, std::min<uint64_t>(blockSectors, sizeSectors)));
     std::vector<uint8_t> block(size_t(blockSectors) * kSectorSize);
     uint64_t written = 0;
     for (const CopyExtent& extent : extents) {
@@ -254,4 +258,20 @@ bool ResidentDataSpan(const uint8_t* record, size_t attributeOffset, uint64_t si
         return false;
     *dataOffset = attr.valueOffset;
     return true;
+}
+
+bool HoldsNoUnnamedData(const uint8_t* record)
+{
+    if (!IsFileRecord(record, kMftRecordSize))
+        return false;
+    size_t end = Le16At(record + 20);
+    NtfsAttributeWalker walk(record, kMftRecordSize);
+    NtfsAttribute at;
+    while (walk.Next(at)) {
+        if (at.type == kAttrAttributeList || (at.type == kAttrData && at.nameLength == 0))
+            return false;
+        end = at.offset + at.length;
+    }
+    // A walk cut short by a malformed attribute proves nothing.
+    return end <= kMftRecordSize - 4 && Le32At(record + end) == kAttrEnd;
 }

@@ -89,3 +89,9 @@ CopyResult CopyExtents(SectorSource& source, const std::vector<CopyExtent>& exte
 // record, when `size` bytes of it lie inside the attribute's value and the record. The value
 // starts where the attribute header says, not at a fixed place.
 bool ResidentDataSpan(const uint8_t* record, size_t attributeOffset, uint64_t size, size_t* dataOffset);
+
+// True when a fixed-up 1024-byte file record, walked whole to its end marker, has neither an
+// unnamed $DATA attribute nor an attribute list that could hold one in another record: its
+// unnamed stream is empty. $Secure and the indexes of $Extend keep their bytes in named streams
+// only, and are saved as the empty files they are listed as.
+bool HoldsNoUnnamedData(const uint8_t* record);

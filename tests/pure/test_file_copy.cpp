@@ -123,6 +123,47 @@ TEST(FileCopy, ResidentDataMustLieInsideItsValue)
     EXPECT_FALSE(ResidentDataSpan(rec.data(), at + 8, 3, &offset));
 }
 
+// $Secure and $Extend's indexes hold only named streams: their unnamed stream is empty. A record
+// whose unnamed data may lie elsewhere, or whose walk breaks off, is not taken as empty.
+TEST(FileCopy, ARecordWithoutUnnamedDataIsEmptyOnlyWhenWalkedWhole)
+{
+    const auto fixed = [](const ntfs_test::RecordBuilder& b) {
+        std::vector<uint8_t> rec = b.Finish();
+        ApplyNtfsFixup(rec.data(), rec.size());
+        return rec;
+    };
+    ntfs_test::RecordBuilder secure;
+    secure.Resident(kAttrFileName, ntfs_test::FileNameValue(5, 0, 3, u"$Secure"));
+    secure.NonResident(kAttrData, { 0x11, 0x01, 0x20 }, 0, 4096, u"$SDS");
+    std::vector<uint8_t> rec = fixed(secure);
+    EXPECT_TRUE(HoldsNoUnnamedData(rec.data()));
+
+    ntfs_test::RecordBuilder listed = secure;
+    listed.Resident(kAttrAttributeList, std::vector<uint8_t>(32));
+    EXPECT_FALSE(HoldsNoUnnamedData(fixed(listed).data()));
+    ntfs_test::RecordBuilder data = secure;
+    data.Resident(kAttrData, { 0 });
+    EXPECT_FALSE(HoldsNoUnnamedData(fixed(data).data()));
+
+    std::vector<uint8_t> broken = rec;
+    ntfs_test::Put32(&broken[56 + 4], 0x1000); // the first attribute runs past the record
+    EXPECT_FALSE(HoldsNoUnnamedData(broken.data()));
+    std::vector<uint8_t> notFile = rec;
+    notFile[0] = 'B';
+    EXPECT_FALSE(HoldsNoUnnamedData(notFile.data()));
+}
+
+// A small file is read as its own sectors, not as a whole block.
+TEST(FileCopy, ASmallFileReadsOnlyItsSectors)
+{
+    CraftedDisk disk = PatternDisk(64);
+    Copied c = Copy(disk, { { 8, 16, false } }, 700, kCopyReadSectors);
+    EXPECT_EQ(c.result, CopyResult::Done);
+    EXPECT_EQ(c.pieces, (std::vector<size_t>{ 700 }));
+    EXPECT_EQ(c.bytes[699], 8 + 1 + 1);
+    EXPECT_EQ(disk.reads, 1u);
+}
+
 // A boot sector of 512-byte sectors with `spc` sectors per cluster and `total` sectors.
 std::array<uint8_t, 512> Boot(FsKind kind, uint8_t spc, uint64_t total, uint16_t reserved = 0)
 {

@@ -265,6 +265,21 @@ TEST_F(MediaTest, NoSavedByteComesFromOutsideTheFilesVolume)
     }
 }
 
+// NTFS's own files that keep their bytes in named streams only ($Secure, $Quota, $ObjId,
+// $Reparse) are listed with size 0 and saved as the empty files they are: a whole volume made by
+// mkntfs saves without a failure.
+TEST_F(MediaTest, OwnFilesWithoutAnUnnamedStreamSaveAsEmptyFiles)
+{
+    ScanMedium({ L"ntfs.img", L"Y:", L"NTFS" });
+    if (HasFatalFailure())
+        return;
+    g_boxes.clear();
+    const std::map<std::string, std::string> saved = SaveEverything(NewTempFolder(L"zr_own"));
+    ASSERT_FALSE(g_boxes.empty());
+    EXPECT_GE(g_boxes.back().Find(L" skipped, 0 failed."), 0) << ToUtf8(g_boxes.back());
+    EXPECT_EQ(1u, saved.count(Sha256Hex(nullptr, 0)));
+}
+
 // Names holding "..", "\", ":" and control characters are saved under plain names, inside the
 // destination and nowhere else.
 TEST_F(MediaTest, HostileNamesAreSavedInsideTheDestination)

@@ -1,6 +1,8 @@
 // The writers against an existing file at the destination and against destinations they must refuse.
 
+#include "app/maindlg.h"
 #include "app/questions.h"
+#include "bench/synth_volumes.h"
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
 #include "fsrecovery/pure/save_names.h"
@@ -140,6 +142,79 @@ TEST_F(ExistingFileTest, ADestinationOnTheScannedVolumeIsRefused)
     EXPECT_EQ(SaveFoundItems({ item }, L"X:\\Recovered", nullptr, true).saved, 0u);
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0], CString(kDestinationOnSourceText));
+}
+
+// Saving grows with the files, not faster: whatever their number, a save opens the device once,
+// makes each folder once and paints its dialog far less often than once a file. A synthesized
+// FAT32 volume of 1,000 and of 10,000 files of 4 KiB in folders of 100, every file of it saved.
+TEST(SaveGrowthTest, WorkPerFileDoesNotGrowWithTheFiles)
+{
+    PlatformProbe();
+    CDelvaneDlg main;
+    g_pMainDlg = &main;
+    const ZrMessageBoxHook oldHook = ZrSetMessageBoxHook(RecordBox);
+    g_boxes.clear();
+    double perFile[2] = {};
+    for (const uint64_t files : { 1000u, 10000u }) {
+        SCOPED_TRACE(files);
+        const bench::Fat32Layout layout(files);
+        // The image lies on another drive than the destination: one on the same drive would be
+        // refused as the drive being recovered.
+        const CString image = L"Z:\\tmp\\zr_save_growth.img";
+        if (!bench::WriteFat32Volume(std::wstring(image.GetString()), layout)) {
+            g_pMainDlg = nullptr;
+            ZrSetMessageBoxHook(oldHook);
+            GTEST_SKIP() << "no Z:\\tmp to write the volume to";
+        }
+        FoundVolume volume;
+        volume.kind = FsKind::Fat32;
+        volume.devicePath = image;
+        volume.endSector = layout.sectors;
+        volume.params.sectorsPerCluster = bench::Fat32Layout::kSpc;
+        volume.params.sectorsPerFat = layout.fatSectors;
+        volume.params.reservedSectors = bench::Fat32Layout::kReserved;
+        volume.params.cluster0Start = layout.cluster0;
+        volume.params.firstFatSector = bench::Fat32Layout::kReserved;
+        volume.params.secondFatSector = bench::Fat32Layout::kReserved + layout.fatSectors;
+        volume.params.partitionType = L"FAT32";
+        std::vector<SaveItem> items;
+        std::shared_ptr<const std::vector<CString>> folder;
+        for (uint64_t j = 0; j < files; ++j) {
+            if (j % bench::kFilesPerFolder == 0) {
+                CString name;
+                name.Format(L"DIR%05u", unsigned(j / bench::kFilesPerFolder));
+                folder = std::make_shared<const std::vector<CString>>(std::vector<CString>{ L"Root", name });
+            }
+            SaveItem item;
+            item.folders = folder;
+            item.volume = &volume;
+            item.file.name.Format(L"F%07u.TXT", unsigned(j));
+            item.file.size = 4096;
+            item.file.firstCluster = uint32_t(layout.FileCluster(j));
+            items.push_back(item);
+        }
+        const CString destination = NewTempFolder(L"zr_growth");
+        const SaveCounts counts = SaveFoundItems(items, destination, nullptr, true);
+        std::map<std::string, std::string> saved;
+        TakeSavedFiles(std::wstring(destination.GetString()), "", saved);
+        ::DeleteFileW(image);
+        EXPECT_EQ(files, counts.saved);
+        EXPECT_EQ(0u, counts.failed);
+        // Every file holds the volume's zeros, so their bytes make one entry.
+        EXPECT_EQ(1u, saved.size());
+        EXPECT_EQ(1u, saved.count(Sha256Hex(std::vector<uint8_t>(4096))));
+        const SaveWork work = LastSaveWork;
+        EXPECT_EQ(1u, work.deviceOpens);
+        // "Root" and its folders, each once.
+        EXPECT_EQ(1 + layout.folders, work.folderCreations);
+        EXPECT_GE(work.viewUpdates, 1u); // the last figures at least
+        EXPECT_LE(work.viewUpdates, files / 10);
+        perFile[files == 1000u ? 0 : 1] = double(work.deviceOpens + work.folderCreations) / double(files);
+    }
+    EXPECT_LE(perFile[1], perFile[0]);
+    EXPECT_TRUE(g_boxes.empty());
+    g_pMainDlg = nullptr;
+    ZrSetMessageBoxHook(oldHook);
 }
 
 } // namespace
