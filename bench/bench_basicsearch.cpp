@@ -15,6 +15,11 @@
 //   bench_basicsearch.exe log                    NTFS 300,000 files in 20,000 folders: the search,
 //                                                then Save Log and Load Log (in a process of its
 //                                                own), each with its seconds and peak
+//   bench_basicsearch.exe save [fat32 FILES | image PATH ntfs|fat32]
+//                                                the search, then the whole tree ticked and saved
+//                                                through Save (default: synthesized FAT32 of 20,000
+//                                                and 100,000 files of 4 KiB), beside tsk_recover -e
+//                                                of the same image when it is installed
 // Run beside ZembrolixRecovery.exe (its dialog templates are loaded from it) with a display:
 //   cd build-XX && xvfb-run -a -s "-screen 0 1280x1024x24" ./wine-run.sh ./bench_basicsearch.exe
 #include <windows.h>
@@ -30,7 +35,9 @@
 #include "bench/dialog_bench.h"
 #include "bench/synth_volumes.h"
 #include "fsrecovery/basicsearch.h"
+#include "fsrecovery/fssession.h"
 #include "fsrecovery/pure/basic_scan.h"
+#include "fsrecovery/savefiles.h"
 #include "resources/resource.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/volume_check.h"
@@ -173,7 +180,143 @@ int RunLoad(const Case& c)
     return 0;
 }
 
-int RunSearch(const Case& c, bool saveLog)
+// ---- save: the whole tree through Save ----------------------------------------------------------
+
+// On another drive than the image's: a folder on the same drive would lie on the drive being
+// recovered. The temporary folder, or for an image there (a synthesized one) Wine's Z:\tmp.
+std::wstring SaveFolder(const Case& c)
+{
+    const std::wstring temp = TempImage(L"zr_bench_saved");
+    return towupper(c.Image()[0]) == towupper(temp[0]) ? L"Z:\\tmp\\zr_bench_saved" : temp;
+}
+CString g_saveTo;
+CString PickBenchFolder(CWnd*)
+{
+    return g_saveTo;
+}
+
+// Deletes a folder and everything below it.
+void RemoveTree(const std::wstring& folder)
+{
+    std::vector<std::wstring> pending{ folder }, folders;
+    while (!pending.empty()) {
+        const std::wstring at = pending.back();
+        pending.pop_back();
+        folders.push_back(at);
+        WIN32_FIND_DATAW data;
+        const HANDLE find = ::FindFirstFileW((at + L"\\*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                pending.push_back(at + L"\\" + name);
+            else
+                ::DeleteFileW((at + L"\\" + name).c_str());
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    for (auto f = folders.rbegin(); f != folders.rend(); ++f)
+        ::RemoveDirectoryW(f->c_str());
+}
+
+// Ticks the whole results tree and presses Save into a fresh folder: the seconds, the summary's
+// counts and what the save asked of the system, into the result file's ".save" companion.
+bool SaveWholeTree(CBasicSearch& dlg, const Case& c)
+{
+    CTreeClass& tree = dlg.ResultTree();
+    for (HTREEITEM top = tree.GetRootItem(); top != nullptr; top = tree.GetNextSiblingItem(top))
+        tree.SetCheckRecursive(top, 2);
+    const std::wstring folder = SaveFolder(c);
+    RemoveTree(folder);
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    g_saveTo = folder.c_str();
+    SetSaveFolderPicker(PickBenchFolder);
+    g_boxes.clear();
+    const auto start = Clock::now();
+    dlg.OnBnClickedSave();
+    const auto end = Clock::now();
+    SetSaveFolderPicker(nullptr);
+    unsigned long long saved = 0, skipped = 0, failed = 0;
+    const bool summary = !g_boxes.empty() &&
+        swscanf(g_boxes.back().GetString(), L"%llu file(s) saved, %llu skipped, %llu failed.", &saved, &skipped,
+                &failed) == 3;
+    RemoveTree(folder);
+    FILE* out = _wfopen((c.ResultFile() + L".save").c_str(), L"w");
+    if (out == nullptr || !summary) {
+        std::printf("the save ended without its summary%ls%ls\n", g_boxes.empty() ? L"" : L": ",
+                    g_boxes.empty() ? L"" : g_boxes.back().GetString());
+        if (out != nullptr)
+            std::fclose(out);
+        return false;
+    }
+    const SaveWork& work = LastSaveWork;
+    std::fprintf(out, "%.6f %llu %llu %llu %llu %llu %llu %.1f\n", Seconds(start, end), saved, skipped, failed,
+                 (unsigned long long)work.deviceOpens, (unsigned long long)work.folderCreations,
+                 (unsigned long long)work.viewUpdates, PeakMiB());
+    std::fclose(out);
+    return true;
+}
+
+// The path Wine's host sees for a path of the program, or empty when this is not Wine.
+std::string HostPath(const std::wstring& path)
+{
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    const auto unixName =
+        reinterpret_cast<UnixName>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+    char* name = unixName != nullptr ? unixName(path.c_str()) : nullptr;
+    if (name == nullptr)
+        return std::string();
+    std::string host = name;
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return host;
+}
+
+// tsk_recover -e of the image into a fresh folder, run by the host's shell (a host program
+// started from Wine cannot be waited for, so the shell writes its own start and end times); the
+// seconds, or a negative number when the peer is not installed or did not finish.
+double PeerSeconds(const Case& c)
+{
+    const std::string image = HostPath(c.Image()), out = HostPath(SaveFolder(c) + L".tsk"),
+                      times = HostPath(c.ResultFile() + L".tsk");
+    if (image.empty() || out.empty() || times.empty() || ::GetFileAttributesW(L"Z:\\usr\\bin\\tsk_recover") ==
+                                                             INVALID_FILE_ATTRIBUTES)
+        return -1;
+    ::DeleteFileW((c.ResultFile() + L".tsk").c_str());
+    const std::string script = "rm -rf '" + out + "'; s=$(date +%s.%N); tsk_recover -e '" + image + "' '" + out +
+        "' >/dev/null 2>&1; e=$(date +%s.%N); n=$(find '" + out + "' -type f | wc -l); rm -rf '" + out +
+        "'; echo $s $e $n > '" + times + ".part'; mv '" + times + ".part' '" + times + "'";
+    std::wstring command = L"Z:\\bin\\sh -c \"" + std::wstring(script.begin(), script.end()) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    double s = 0, e = 0;
+    unsigned long long files = 0;
+    for (int wait = 0; wait < 36000; ++wait) {
+        FILE* in = _wfopen((c.ResultFile() + L".tsk").c_str(), L"r");
+        if (in != nullptr) {
+            const bool read = std::fscanf(in, "%lf %lf %llu", &s, &e, &files) == 3;
+            std::fclose(in);
+            ::DeleteFileW((c.ResultFile() + L".tsk").c_str());
+            if (!read || files == 0) {
+                std::printf("  tsk_recover -e recovered nothing of this image\n");
+                return -1;
+            }
+            std::printf("  tsk_recover -e: %.2f s, %llu files\n", e - s, files);
+            return e - s;
+        }
+        ::Sleep(100);
+    }
+    return -1;
+}
+
+int RunSearch(const Case& c, bool saveLog, bool saveTree = false)
 {
     const uint64_t sectors = ImageSectors(c.Image());
     const double read = PlainReadOfScan(c, sectors);
@@ -236,6 +379,8 @@ int RunSearch(const Case& c, bool saveLog)
                      (unsigned long long)sectors);
         std::fclose(out);
     }
+    if (saveTree && !SaveWholeTree(dlg, c))
+        return 1;
     if (saveLog) {
         const auto start = Clock::now();
         const bool saved = dlg.SaveScanLogTo(c.LogFile().c_str());
@@ -336,6 +481,43 @@ void MeasureLog(const Case& c)
     std::printf("  load:   %.2f s, peak %.1f MiB (a fresh process)\n", load, loadPeak);
 }
 
+// The search and the save of its whole tree in a process of its own, then the peer on the same
+// image.
+void MeasureSave(const Case& c)
+{
+    const std::wstring image = c.Image();
+    if (c.image.empty() && !WriteFat32Volume(image, Fat32Layout(c.files))) {
+        std::printf("cannot write %ls\n", image.c_str());
+        return;
+    }
+    RunChild(c, L"savetree");
+    double seconds = 0, peak = 0;
+    unsigned long long saved = 0, skipped = 0, failed = 0, opens = 0, folders = 0, updates = 0;
+    FILE* in = _wfopen((c.ResultFile() + L".save").c_str(), L"r");
+    const bool figures = in != nullptr &&
+        std::fscanf(in, "%lf %llu %llu %llu %llu %llu %llu %lf", &seconds, &saved, &skipped, &failed, &opens, &folders,
+                    &updates, &peak) == 8;
+    if (in != nullptr)
+        std::fclose(in);
+    ::DeleteFileW((c.ResultFile() + L".save").c_str());
+    ::DeleteFileW(c.ResultFile().c_str());
+    if (!figures) {
+        std::printf("%ls %ls: (no figures)\n", c.Fs(), c.image.empty() ? std::to_wstring(c.files).c_str() : image.c_str());
+    } else {
+        std::printf("%ls %ls: save of the whole tree %.2f s (%.3f ms a file), peak %.1f MiB\n", c.Fs(),
+                    c.image.empty() ? std::to_wstring(c.files).c_str() : image.c_str(), seconds,
+                    saved + failed ? seconds * 1000 / double(saved + failed) : 0.0, peak);
+        std::printf("  %llu saved, %llu skipped, %llu failed; device opens %llu, folders made %llu, view updates %llu\n",
+                    saved, skipped, failed, opens, folders, updates);
+        const double peer = PeerSeconds(c);
+        if (peer > 0)
+            std::printf("  ratio to tsk_recover -e: %.2f\n", seconds / peer);
+    }
+    std::fflush(stdout);
+    if (c.image.empty())
+        ::DeleteFileW(image.c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -350,13 +532,32 @@ int main(int argc, char** argv)
             last = argv[2];
         }
         if (std::strcmp(argv[1], "image") == 0 ||
-            (argc == 4 && std::strcmp(argv[1], "search") == 0 && (last[0] < '0' || last[0] > '9')))
+            (argc == 4 && (std::strcmp(argv[1], "search") == 0 || std::strcmp(argv[1], "savetree") == 0) &&
+             (last[0] < '0' || last[0] > '9')))
             one.image = std::wstring(last, last + std::strlen(last));
         else
             one.files = std::strtoull(last, nullptr, 10);
     }
     if (argc == 4 && std::strcmp(argv[1], "search") == 0)
         return RunSearch(one, false);
+    if (argc == 4 && std::strcmp(argv[1], "savetree") == 0)
+        return RunSearch(one, false, true);
+    if (argc >= 2 && std::strcmp(argv[1], "save") == 0) {
+        if (argc >= 4) {
+            if (std::strcmp(argv[2], "image") == 0) {
+                one.ntfs = argc >= 5 && std::strcmp(argv[4], "ntfs") == 0;
+                one.image = std::wstring(argv[3], argv[3] + std::strlen(argv[3]));
+            } else {
+                one.ntfs = false;
+                one.files = std::strtoull(argv[3], nullptr, 10);
+            }
+            MeasureSave(one);
+            return 0;
+        }
+        for (uint64_t files : { 20000, 100000 })
+            MeasureSave(Case{ false, files, {} });
+        return 0;
+    }
     const Case logCase{ true, 300000, {}, 20000 };
     if (argc == 4 && std::strcmp(argv[1], "searchlog") == 0)
         return RunSearch(logCase, true);
