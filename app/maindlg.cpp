@@ -896,6 +896,43 @@ void CDelvaneDlg::CloseWaitDialogHere(HWND owner)
 
 // ---- Control groups ------------------------------------------------------------------------
 
+namespace {
+
+bool TakesInput(HWND wnd)
+{
+    return wnd != nullptr && ::IsWindow(wnd) && ::IsWindowVisible(wnd) && ::IsWindowEnabled(wnd) && !::IsIconic(wnd);
+}
+
+// The window itself, or the dialog in front of it that keeps it disabled.
+HWND FrontOf(HWND wnd)
+{
+    if (wnd == nullptr || !::IsWindow(wnd))
+        return nullptr;
+    wnd = ::GetAncestor(wnd, GA_ROOT);
+    if (TakesInput(wnd))
+        return wnd;
+    const HWND popup = ::GetLastActivePopup(wnd);
+    return popup != wnd && TakesInput(popup) ? popup : nullptr;
+}
+
+[[maybe_unused]] const bool g_boxOwnerPickerSet = (ZrSetOwnerPicker(&CDelvaneDlg::PickBoxOwner), true);
+
+} // namespace
+
+HWND CDelvaneDlg::PickBoxOwner(HWND requested)
+{
+    if (const HWND front = FrontOf(requested))
+        return front;
+    if (g_pMainDlg != nullptr) {
+        if (CDialog* search = g_pMainDlg->ActiveSearchDialog())
+            if (const HWND front = FrontOf(search->GetSafeHwnd()))
+                return front;
+        if (const HWND front = FrontOf(g_pMainDlg->GetSafeHwnd()))
+            return front;
+    }
+    return requested != nullptr && ::IsWindow(requested) ? ::GetAncestor(requested, GA_ROOT) : requested;
+}
+
 CDialog* CDelvaneDlg::ActiveSearchDialog() const
 {
     switch (SearchMode.load()) {

@@ -56,7 +56,7 @@ void OpenWithShell(int mode, const CString& target, CWnd* owner)
         return;
     }
     if (!::PathFileExistsW(target)) {
-        ::MessageBoxW(ownerWnd, L"Does not exist.", L"Message", MB_ICONINFORMATION);
+        ZrMessageBox(ownerWnd, L"Does not exist.", L"Message", MB_ICONINFORMATION);
         return;
     }
     const INT_PTR result =

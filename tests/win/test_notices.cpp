@@ -9,7 +9,10 @@
 #include "afxwin.h"
 #include "app/maindlg.h"
 #include "app/notices.h"
+#include "app/startup.h"
 #include "common/dialog_script.h"
+#include "common/plain_dialog.h"
+#include "storage/pure/search_mode.h"
 #include "resource.h"
 
 typedef zr_test::DialogStep Step;
@@ -123,4 +126,71 @@ TEST_F(NoDeviceTest, RetryStaysUntilADriveIsFoundAndTheCloseBoxExits)
     CNoDevice closed;
     EXPECT_EQ(RunScripted(closed, { [](HWND h) { ::PostMessageW(h, WM_CLOSE, 0, 0); } }), IDCANCEL);
     EXPECT_EQ(NoDeviceVisible.load(), 0);
+}
+
+// Every box and small dialog opens over the window the user is looking at: the window asked for
+// while it takes input, else the dialog in front of it, else the active search dialog, else the
+// launcher; never over a hidden or disabled window while another could take it.
+TEST(Notices, BoxesAndNoticesOpenOverTheWindowTheUserIsLookingAt)
+{
+    CreateSharedGdiObjects();
+    CDelvaneDlg launcher;
+    ASSERT_TRUE(launcher.Create(IDD_MAIN_DIALOG, nullptr));
+    launcher.ShowWindow(SW_SHOW);
+    CDialog search; // stands for the search dialog
+    CWnd front;
+    ASSERT_TRUE(zr_test::OpenPlainTestDialog(search));
+    ASSERT_TRUE(zr_test::OpenPlainTestDialog(front));
+    g_pMainDlg = &launcher;
+    launcher.SearchMode = kModeBasic;
+    g_pBasicSearchDlg = &search;
+    const HWND s = search.GetSafeHwnd(), l = launcher.GetSafeHwnd();
+    ::ShowWindow(s, SW_SHOW);
+
+    static HWND s_owner;
+    static UINT s_type;
+    const ZrMessageBoxHook old = ZrSetMessageBoxHook([](HWND owner, LPCWSTR, LPCWSTR, UINT type) {
+        s_owner = owner;
+        s_type = type;
+        return IDOK;
+    });
+    const auto ownerOf = [](HWND requested) {
+        s_owner = reinterpret_cast<HWND>(-1);
+        ZrMessageBox(requested, L"text", L"Message", MB_OK);
+        return s_owner;
+    };
+    EXPECT_EQ(s, ownerOf(s));
+    EXPECT_NE(0u, s_type & MB_SETFOREGROUND) << "a box comes to the front";
+    EXPECT_EQ(s, ownerOf(::GetDlgItem(s, IDOK))) << "a control's box belongs to its dialog";
+    EXPECT_EQ(s, ownerOf(nullptr)) << "no owner asked for: the active search dialog";
+    EXPECT_EQ(s, ownerOf(front.GetSafeHwnd())) << "a hidden window's box goes to the search dialog";
+
+    // The search dialog waits behind a dialog it owns: that dialog takes the box.
+    ::SetWindowLongPtrW(front.GetSafeHwnd(), GWLP_HWNDPARENT, LONG_PTR(s));
+    ::ShowWindow(front.GetSafeHwnd(), SW_SHOW);
+    ::SetActiveWindow(front.GetSafeHwnd());
+    ::EnableWindow(s, FALSE);
+    EXPECT_EQ(front.GetSafeHwnd(), ownerOf(s));
+    ::ShowWindow(front.GetSafeHwnd(), SW_HIDE);
+    EXPECT_EQ(l, ownerOf(s)) << "nothing takes input but the launcher";
+    ::EnableWindow(s, TRUE);
+    ::ShowWindow(s, SW_HIDE);
+    EXPECT_EQ(l, ownerOf(nullptr)) << "no search dialog on screen: the launcher";
+
+    // A small dialog asked for without an owner opens over the search dialog, in front.
+    ::ShowWindow(s, SW_SHOW);
+    HWND dialogOwner = nullptr;
+    CAbout_Dlg about;
+    RunScripted(about, { [&](HWND dlg) {
+                            dialogOwner = ::GetWindow(dlg, GW_OWNER);
+                            ::PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+                        } });
+    EXPECT_EQ(s, dialogOwner);
+
+    ZrSetMessageBoxHook(old);
+    g_pBasicSearchDlg = nullptr;
+    g_pMainDlg = nullptr;
+    front.DestroyWindow();
+    search.DestroyWindow();
+    launcher.DestroyWindow();
 }
