@@ -318,6 +318,29 @@ TEST_F(CarveSearchTest, PhotoSearchShowsEveryPictureAsAThumbnail)
     dlg->SendMessage(WM_NOTIFY, IDC_PS_THUMBS, LPARAM(&click));
     ASSERT_EQ(2u, g_opened.size());
     EXPECT_EQ(thumbs.PathOf(2), g_opened[1]);
+
+    // A picture the list cannot take leaves its own item without one, not the later items with
+    // their neighbours' pictures.
+    const auto imageOf = [&](int item) {
+        LVITEMW lv{};
+        lv.mask = LVIF_IMAGE;
+        lv.iItem = item;
+        thumbs.GetItem(&lv);
+        return lv.iImage;
+    };
+    const int before = thumbs.Count();
+    const HIMAGELIST images = (HIMAGELIST)thumbs.SendMessage(LVM_GETIMAGELIST, LVSIL_NORMAL, 0);
+    const int pictures = ImageList_GetImageCount(images);
+    HDC screen = ::GetDC(nullptr);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, 120, 120);
+    ::ReleaseDC(nullptr, screen);
+    thumbs.AddThumbnail(nullptr, L"lost.jpg", false, L"lost.jpg");
+    thumbs.AddThumbnail(bitmap, L"next.jpg", true, L"next.jpg");
+    ::DeleteObject(bitmap);
+    ASSERT_EQ(before + 2, thumbs.Count());
+    EXPECT_EQ(I_IMAGENONE, imageOf(before));
+    EXPECT_EQ(pictures, imageOf(before + 1));
+    EXPECT_EQ(pictures + 1, ImageList_GetImageCount(images));
 }
 
 // Signature Search through the drive letter: every type ticked, the finds listed with their icons
@@ -396,6 +419,17 @@ TEST_F(CarveSearchTest, VideoSearchNumbersPerVideoType)
     ASSERT_GE(results.FindType(L"MP4"), 0);
     EXPECT_EQ(4u, results.TypeRows()[size_t(results.FindType(L"MP4"))].count);
     EXPECT_EQ(1u, results.TypeRows()[size_t(results.FindType(L"AVI"))].count);
+
+    // With no folder of finds (nothing recovered into it) Open Containing Folder says why.
+    const CString folder = destination + L"\\Zembrolix Recovery (Premium)\\Video Search";
+    ASSERT_TRUE(::MoveFileW(folder, folder + L" away"));
+    g_boxes.clear();
+    g_opened.clear();
+    dlg->OnBnClickedOpenFolder();
+    ASSERT_TRUE(::MoveFileW(folder + L" away", folder));
+    EXPECT_TRUE(g_opened.empty());
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"no folder of recovered files"), 0);
 }
 
 // A Photo Search whose scan waits after its first find until Stop is pressed: the stop lands in
