@@ -851,6 +851,11 @@ void CDelvaneDlg::CloseWaitDialog(CWnd* owner)
         SendMessage(WM_ZR_CLOSE_WAIT, 0, (LPARAM)ownerWnd);
     else
         CloseWaitDialogHere(ownerWnd);
+    // The owner takes the front back at once, on its own thread: an activation handed over later
+    // would raise it over a message box it shows next.
+    if (ownerWnd != nullptr && ::IsWindowVisible(ownerWnd) &&
+        ::GetWindowThreadProcessId(ownerWnd, nullptr) == ::GetCurrentThreadId())
+        ::SetForegroundWindow(ownerWnd);
 }
 
 LRESULT CDelvaneDlg::OnShowWaitMsg(WPARAM centre, LPARAM owner)
@@ -890,8 +895,10 @@ void CDelvaneDlg::ShowWaitDialogHere(HWND owner, BOOL centre)
 void CDelvaneDlg::CloseWaitDialogHere(HWND owner)
 {
     ::EnableWindow(owner, TRUE);
-    if (WaitDialog)
-        WaitDialog->ShowWindow(SW_HIDE);
+    // Hidden without handing the activation on: the owner takes it (CloseWaitDialog).
+    if (WaitDialog && WaitDialog->GetSafeHwnd())
+        ::SetWindowPos(WaitDialog->GetSafeHwnd(), nullptr, 0, 0, 0, 0,
+                       SWP_HIDEWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
 }
 
 // ---- Control groups ------------------------------------------------------------------------

@@ -2,7 +2,9 @@
 // single copy, Retry and Exit.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <memory>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "app/startup.h"
 #include "common/dialog_script.h"
 #include "common/plain_dialog.h"
+#include "common/ui_wait.h"
 #include "storage/pure/search_mode.h"
 #include "resource.h"
 
@@ -193,4 +196,81 @@ TEST(Notices, BoxesAndNoticesOpenOverTheWindowTheUserIsLookingAt)
     front.DestroyWindow();
     search.DestroyWindow();
     launcher.DestroyWindow();
+}
+
+namespace {
+
+HWND g_searchWnd = nullptr;
+struct BoxSeen {
+    bool seen = false, inFront = false, owned = false;
+} g_boxSeen;
+
+BOOL CALLBACK FindBox(HWND wnd, LPARAM found)
+{
+    wchar_t name[16] = {};
+    ::GetClassNameW(wnd, name, 16);
+    if (wnd != g_searchWnd && ::IsWindowVisible(wnd) && wcscmp(name, L"#32770") == 0) {
+        *reinterpret_cast<HWND*>(found) = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// From the box's own loop: where the box lies, then it is answered.
+void CALLBACK LookAtBox(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND box = nullptr;
+    ::EnumThreadWindows(::GetCurrentThreadId(), FindBox, LPARAM(&box));
+    if (box == nullptr)
+        return;
+    ::KillTimer(nullptr, timer);
+    g_boxSeen.seen = true;
+    g_boxSeen.owned = ::GetWindow(box, GW_OWNER) == g_searchWnd;
+    // Above its window in the z-order: met first going down from the top.
+    for (HWND w = ::GetTopWindow(nullptr); w != nullptr; w = ::GetWindow(w, GW_HWNDNEXT)) {
+        if (w == box || w == g_searchWnd) {
+            g_boxSeen.inFront = w == box;
+            break;
+        }
+    }
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+} // namespace
+
+// The search dialog runs on a thread of its own, the wait dialog on the launcher's: a message
+// shown right after a wait (the log saved on leaving) opens in front of the search dialog.
+TEST(Notices, ABoxRightAfterTheWaitOpensInFrontOfItsWindow)
+{
+    CreateSharedGdiObjects();
+    CDelvaneDlg launcher;
+    ASSERT_TRUE(launcher.Create(IDD_MAIN_DIALOG, nullptr));
+    launcher.ShowWindow(SW_SHOW);
+    g_pMainDlg = &launcher;
+    g_boxSeen = BoxSeen();
+    std::atomic<bool> done{ false };
+    std::thread mode([&] {
+        CWnd search;
+        if (zr_test::OpenPlainTestDialog(search)) {
+            g_searchWnd = search.GetSafeHwnd();
+            launcher.EnableWindow(FALSE); // as under a search dialog run over it
+            search.ShowWindow(SW_SHOW);
+            search.SetForegroundWindow();
+            launcher.ShowWaitDialog(&search, TRUE);
+            ::Sleep(100);
+            launcher.CloseWaitDialog(&search);
+            const UINT_PTR timer = ::SetTimer(nullptr, 0, 100, LookAtBox);
+            ZrMessageBox(search.GetSafeHwnd(), L"saved", L"Message", MB_OK | MB_ICONINFORMATION);
+            ::KillTimer(nullptr, timer);
+            search.DestroyWindow();
+        }
+        done = true;
+    });
+    zr_test::PumpUntil([&] { return done.load(); }, 20000);
+    mode.join();
+    g_pMainDlg = nullptr;
+    launcher.DestroyWindow();
+    ASSERT_TRUE(g_boxSeen.seen);
+    EXPECT_TRUE(g_boxSeen.owned);
+    EXPECT_TRUE(g_boxSeen.inFront);
 }
