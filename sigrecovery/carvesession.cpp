@@ -19,16 +19,6 @@
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
 
-const wchar_t* const kCarveSelectDriveHint =
-    L"Select the Drive (from which you want to recover data) from the List of available Physical or Logical "
-    L"Drives in the left Panel. In case of Deleted or missing Partitions, click on 'Search More Partitions' button "
-    L"to find lost drives. Select the Drive and click 'Next' Button to continue...";
-const wchar_t* const kCarveScanRunningHint =
-    L"To Stop recovery, click on 'Stop' Button or please wait for the process to be completed.";
-const wchar_t* const kCarveResultsGuideText =
-    L"To view the recovered Data, please click on 'Open Containing Folder' button. Or Click on \x2018"
-    L"Back\x2019 Button to select another disk for recovery.";
-
 namespace {
 
 constexpr UINT WM_ZR_CARVE_FOUND = WM_APP + 0x260;
@@ -92,7 +82,6 @@ CCarveSession::CCarveSession(const SearchDialogLayout& layout, const CarveDialog
                              CWnd* parent)
     : CSearchSession(layout, parent), m_carve(carve), m_info(DescribeCarveSearch(kind)), m_naming(kind)
 {
-    m_selectDriveHint = kCarveSelectDriveHint;
 }
 
 CCarveSession::~CCarveSession() = default;
@@ -117,7 +106,7 @@ BOOL CCarveSession::OnInitDialog()
     if (CWnd* note = GetDlgItem(m_carve.clearNote))
         note->SetWindowText(m_info.clearingNote);
     CheckDlgButton(m_carve.thorough, BST_CHECKED);
-    SetHint(m_selectDriveHint);
+    SetHint(HintSelectDrive);
     return TRUE;
 }
 
@@ -136,6 +125,12 @@ void CCarveSession::SetHint(const CString& text)
         m_hint.SetWindowText(text);
         m_hint.Invalidate(TRUE);
     }
+}
+
+// Photo Search asks the user to let its scan finish; Signature and Video Search say how to stop.
+const wchar_t* CCarveSession::ScanRunningHint() const
+{
+    return m_info.kind == CarveSearchKind::Photo ? HintStopSearching : HintStopRecovery;
 }
 
 CString CCarveSession::ControlText(int id)
@@ -303,7 +298,7 @@ bool CCarveSession::StartScan()
         stop->EnableWindow(TRUE);
         stop->SetFocus();
     }
-    SetHint(kCarveScanRunningHint);
+    SetHint(ScanRunningHint());
     m_state.stop = 0;
     m_state.progressSector = m_target.firstSector;
     SetTimer(kProgressTimer, kProgressTimerMs);
@@ -408,7 +403,7 @@ void CCarveSession::OnBnClickedStop()
     m_stopping = true;
     if (CWnd* stop = GetDlgItem(Layout().stop))
         stop->EnableWindow(FALSE);
-    SetHint(kCarveResultsGuideText);
+    SetHint(HintViewRecovered);
     // The scan closes what it has open, lists it and ends; the dialog waits for it without taking
     // input but keeps showing what comes.
     m_state.stop = 1;
@@ -430,7 +425,7 @@ void CCarveSession::FinishScan()
     UpdateProgress();
     ShowPendingFinds();
     m_stopping = false;
-    SetHint(kCarveResultsGuideText);
+    SetHint(HintViewRecovered);
     ShowResultControls(SW_HIDE);
     SetDlgItemText(m_carve.currentSector, L"");
     if (Page() == kScanStep)
@@ -495,7 +490,7 @@ void CCarveSession::ShowDriveStep()
     m_driveTree.Select(nullptr, TVGN_CARET);
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
     m_driveTree.SetFocus();
-    SetHint(m_selectDriveHint);
+    SetHint(HintSelectDrive);
 }
 
 // ---- The other buttons ----------------------------------------------------------------------------

@@ -144,7 +144,11 @@ protected:
         dlg->SetDlgItemText(dlg->CarveLayout().destination, destination);
         dlg->OnBnClickedNext();
         ASSERT_EQ(CCarveSession::kScanStep, dlg->Page());
+        // The guide line while the scan runs (its end is shown only once this thread looks).
+        EXPECT_EQ(CString(dlg->Info().kind == CarveSearchKind::Photo ? HintStopSearching : HintStopRecovery),
+                  Text(dlg->CarveLayout().hint));
         WaitForScanEnd();
+        EXPECT_EQ(CString(HintViewRecovered), Text(dlg->CarveLayout().hint));
     }
 
     void WaitForScanEnd()
