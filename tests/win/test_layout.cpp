@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/background.h"
+#include "app/devicetree.h"
 #include "app/dialogchrome.h"
 #include "app/notices.h"
 #include "app/pure/shell_rules.h"
@@ -214,6 +215,18 @@ TEST_F(BasicSearchTest, LayoutOfEveryPage)
     tree.SelectItem(disk);
     PumpPending();
     ExpectLayout(h, "Basic: a disk picked", IDD_BASIC_SEARCH);
+    {
+        // The partition search's counters while it runs: it waits on this thread for each update
+        // it shows, so nothing moves while the page is looked at.
+        DialogAnswerer standard(IDC_SMP_CONTINUE, IDC_SMP_CONTINUE);
+        dlg.OnBnClickedSearchMorePartitions();
+        ASSERT_TRUE(PumpEachUntil([&] { return dlg.GetDlgItem(IDC_BS_PS_PROGRESS)->IsWindowVisible() != FALSE; }));
+        ExpectLayout(h, "Basic: searching partitions", IDD_BASIC_SEARCH);
+        ASSERT_TRUE(PumpUntil(
+            [&] { return g_pPartitionSearchThread == nullptr && main.PartitionSearchRunning == 0; }, 60000));
+    }
+    tree.SelectItem(disk);
+    PumpPending();
     const HTREEITEM partition = tree.GetChildItem(disk);
     ASSERT_NE(nullptr, partition);
     tree.SelectItem(partition);
