@@ -280,15 +280,15 @@ int RefreshAfterMediaChange()
     return root != nullptr && target.tree->GetChildItem(root) != nullptr ? 1 : 0;
 }
 
-void ResetDriveTreeRoot()
+void ResetDriveTreeRoot(CTreeCtrl* resultTree)
 {
     DriveTreeTarget target;
-    if (!GetDriveTreeTarget(target))
+    if (resultTree == nullptr || resultTree->GetSafeHwnd() == nullptr ||
+        (GetDriveTreeTarget(target) && target.tree == resultTree))
         return;
-    const HTREEITEM root = target.tree->GetRootItem();
-    if (root != nullptr) {
-        target.tree->SetItemText(root, L"Root");
-        target.tree->SetItemImage(root, 0, 0);
+    if (const HTREEITEM root = resultTree->GetRootItem()) {
+        resultTree->SetItemText(root, L"Root");
+        resultTree->SetItemImage(root, 0, 0);
     }
 }
 

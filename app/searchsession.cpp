@@ -303,6 +303,9 @@ bool CSearchSession::RebuildDriveTree()
     m_driveTree.Expand(m_physicalRoot, TVE_EXPAND);
     m_driveTree.Expand(m_logicalRoot, TVE_EXPAND);
     SetDriveTreeIcons();
+    // The root may still be selected from before the listing, which showed the list: selected
+    // afresh, it puts its hint back in the list's place.
+    m_driveTree.Select(nullptr, TVGN_CARET);
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
     return anyDrive;
 }
@@ -357,6 +360,11 @@ void CSearchSession::ShowSearchHint(const CString& itemText)
 {
     const bool group = itemText == kMyComputer || itemText == kPhysicalDrives || itemText == kLogicalDrives;
     ShowControl(*this, m_layout.selectHint, group ? SW_SHOW : SW_HIDE);
+}
+
+void CSearchSession::ShowDetailPanel(int showCommand)
+{
+    m_detail.ShowWindow(showCommand);
 }
 
 void CSearchSession::HideHintLabels()

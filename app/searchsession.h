@@ -95,6 +95,8 @@ public:
     CListCtrl* DetailList() override { return &m_detail; }
     bool IsOnFirstPage() const override { return Page() == 0; }
     void ShowSearchHint(const CString& itemText) override;
+    // The group items' hint takes the list's place: the list is hidden under it.
+    void ShowDetailPanel(int showCommand) override;
     void HideHintLabels() override;
     void ShowHintPanel(int showCommand) override { ShowHintControls(showCommand); }
     void ShowSectorRangeControls(int showCommand) override;

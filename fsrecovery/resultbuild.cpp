@@ -104,7 +104,7 @@ void BuildFoundTree(FoundStore& store, CTreeClass* tree, HWND progress, const St
         }
     }
     if (ntfs && g_pMainDlg)
-        ResetDriveTreeRoot();
+        ResetDriveTreeRoot(tree);
     if (progress)
         ::ShowWindow(progress, SW_HIDE);
     if (tree && tree->GetSafeHwnd())

@@ -32,6 +32,8 @@ constexpr int kProgressSteps = 1000;
 
 const wchar_t kSelectDriveText[] =
     L"First you need to select Physical or Logical Drive from the Tree, which you want to recover.";
+const wchar_t kNothingSavedText[] =
+    L"No file has been recovered by this search yet, so there is no folder of recovered files to open.";
 
 bool IsGroupItemText(const CString& text)
 {
@@ -394,8 +396,7 @@ void CCarveSession::UpdateProgress()
     SetDlgItemText(m_carve.currentSector, Decimal(at));
     const uint64_t span = m_target.endSector - m_target.firstSector + 1;
     const uint64_t done = at - m_target.firstSector;
-    // In 64 bits: a terabyte disk has more sectors than a product with the step count fits in 32.
-    m_progress.SetPos(int(span == 0 ? 0 : done / std::max<uint64_t>(span / kProgressSteps, 1)));
+    m_progress.SetPos(int(CarveProgressPosition(done, span, kProgressSteps)));
 }
 
 // ---- Stop and the end of a scan -------------------------------------------------------------------
@@ -511,8 +512,14 @@ void CCarveSession::OnBnClickedBrowse()
 void CCarveSession::OnBnClickedOpenFolder()
 {
     CString folder;
-    if (CarveSearchFolder(m_destination, m_info.kind, &folder))
-        OpenWithShell(kShellOpenFile, folder, this);
+    if (!CarveSearchFolder(m_destination, m_info.kind, &folder))
+        return;
+    // The search's folder is made with its first find.
+    if (::GetFileAttributesW(folder) == INVALID_FILE_ATTRIBUTES) {
+        ZrMessageBox(m_hWnd, kNothingSavedText, L"Message", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    OpenWithShell(kShellOpenFile, folder, this);
 }
 
 void CCarveSession::OnBnClickedRefreshTree()

@@ -16,8 +16,13 @@ namespace zr_test {
 std::vector<CString> g_boxes;
 int g_boxAnswer = IDNO;
 
-int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT)
+std::vector<CString> g_boxesWithoutOwner;
+
+int RecordBox(HWND owner, LPCWSTR text, LPCWSTR, UINT)
 {
+    // A box over a hidden or disabled window (or none) would wait where the user cannot answer it.
+    if (owner == nullptr || !::IsWindowVisible(owner) || !::IsWindowEnabled(owner))
+        g_boxesWithoutOwner.push_back(text);
     g_boxes.push_back(text);
     return g_boxAnswer;
 }
@@ -152,6 +157,7 @@ void BasicSearchTest::SetUp()
     RegisterBasicSearchDialog();
     SetBasicScanProc(nullptr);
     g_boxes.clear();
+    g_boxesWithoutOwner.clear();
     g_boxAnswer = IDNO;
     previousHook = ZrSetMessageBoxHook(RecordBox);
     ASSERT_TRUE(dlg.Create(IDD_BASIC_SEARCH, nullptr));
@@ -163,6 +169,8 @@ void BasicSearchTest::TearDown()
 {
     if (g_pMainDlg == nullptr)
         return;
+    for (const CString& text : g_boxesWithoutOwner)
+        ADD_FAILURE() << "a message box with no visible, enabled owner: " << Narrow(std::wstring(text.GetString()));
     if (dlg.GetSafeHwnd() != nullptr)
         dlg.DestroyWindow();
     PumpPending();

@@ -21,6 +21,8 @@ using fs_walk::TruthLine;
 
 // Message boxes since the set-up, in order, each answered g_boxAnswer (IDNO unless changed).
 extern std::vector<CString> g_boxes;
+// The boxes whose owner was missing, hidden or disabled when they opened (each fails the test).
+extern std::vector<CString> g_boxesWithoutOwner;
 extern int g_boxAnswer;
 int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT);
 
