@@ -910,8 +910,16 @@ void CSearchSession::OnClose()
 {
     ShowWindow(SW_RESTORE);
     BeforeExitQuestion();
-    if (ZrMessageBox(GetSafeHwnd(), ExitQuestionText(), L"Message", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) !=
-        IDYES)
+    // A close can come while a wait keeps the dialog disabled (a Stop waiting for its scan): the
+    // question is asked over the dialog taking input, and the wait's state comes back after it.
+    const bool waiting = !IsWindowEnabled();
+    if (waiting)
+        EnableWindow(TRUE);
+    const int answer =
+        ZrMessageBox(GetSafeHwnd(), ExitQuestionText(), L"Message", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    if (waiting)
+        EnableWindow(FALSE);
+    if (answer != IDYES)
         return;
     // The workers are asked to stop and waited for instead of being killed.
     EndWorkers();
