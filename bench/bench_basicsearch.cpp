@@ -99,6 +99,46 @@ double PlainReadOfScan(const Case& c, uint64_t sectors)
 
 // ---- search: the dialog ------------------------------------------------------------------------
 
+// Counts the messages that the given windows get on this thread while it lives: every call made
+// on a tree or list control is one, so the count is the work of a step in control calls, which
+// unlike seconds does not vary with the machine's load.
+class ControlCalls {
+public:
+    explicit ControlCalls(std::vector<HWND> windows)
+    {
+        s_windows = std::move(windows);
+        s_count = 0;
+        m_hook = ::SetWindowsHookExW(WH_CALLWNDPROC, Hook, nullptr, ::GetCurrentThreadId());
+    }
+    ~ControlCalls() { Stop(); }
+    ControlCalls(const ControlCalls&) = delete;
+    ControlCalls& operator=(const ControlCalls&) = delete;
+    uint64_t Count()
+    {
+        Stop();
+        return s_count;
+    }
+
+private:
+    void Stop()
+    {
+        if (m_hook != nullptr)
+            ::UnhookWindowsHookEx(m_hook);
+        m_hook = nullptr;
+    }
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HC_ACTION) {
+            const HWND to = reinterpret_cast<const CWPSTRUCT*>(lParam)->hwnd;
+            s_count += uint64_t(std::count(s_windows.begin(), s_windows.end(), to));
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline std::vector<HWND> s_windows;
+    static inline uint64_t s_count = 0;
+    HHOOK m_hook = nullptr;
+};
+
 // Clicks "logical" in the question that Next asks, and notes when: the search starts there.
 Clock::time_point g_answered;
 BOOL CALLBACK ClickLogical(HWND wnd, LPARAM)
@@ -219,9 +259,12 @@ int RunSearch(const Case& c, bool saveLog)
     HTREEITEM folder = tree.GetChildItem(tree.GetRootItem());
     while (folder != nullptr && tree.GetItemText(folder) == L"KXR_Miscellaneous")
         folder = tree.GetNextSiblingItem(folder);
+    const auto opening = Clock::now();
+    ControlCalls calls({ tree.GetSafeHwnd(), dlg.FileList().GetSafeHwnd() });
     if (folder != nullptr)
         tree.SelectItem(folder);
     PumpUntil([] { return g_pPopulateListThread == nullptr; }, 3600000);
+    const uint64_t openCalls = calls.Count();
     const auto listed = Clock::now();
     const double peak = PeakMiB();
     if (!built || !g_boxes.empty()) {
@@ -231,9 +274,9 @@ int RunSearch(const Case& c, bool saveLog)
     }
     FILE* out = _wfopen(c.ResultFile().c_str(), L"w");
     if (out != nullptr) {
-        std::fprintf(out, "%.6f %.6f %.6f %.1f %u %d %llu\n", read, Seconds(g_answered, treeDone),
+        std::fprintf(out, "%.6f %.6f %.6f %.1f %u %d %llu %llu %.6f\n", read, Seconds(g_answered, treeDone),
                      Seconds(treeDone, listed), peak, unsigned(tree.GetCount()), dlg.DetailList()->GetItemCount(),
-                     (unsigned long long)sectors);
+                     (unsigned long long)sectors, (unsigned long long)openCalls, Seconds(opening, listed));
         std::fclose(out);
     }
     if (saveLog) {
@@ -261,7 +304,14 @@ bool RunChild(const Case& c, const wchar_t* step = L"search")
     return RunSelf(arguments);
 }
 
-void Measure(const Case& c)
+struct Figures {
+    double read = 0, tree = 0, list = 0, peak = 0, open = 0;
+    unsigned items = 0, rows = 0;
+    unsigned long long sectors = 0, openCalls = 0;
+};
+
+// Runs the search on the volume in a process of its own; false when it gave no figures.
+bool Measure(const Case& c, Figures& f, bool quiet = false)
 {
     const std::wstring image = c.Image();
     if (c.image.empty()) {
@@ -269,18 +319,16 @@ void Measure(const Case& c)
             c.ntfs ? WriteNtfsVolume(image, c.Layout()) : WriteFat32Volume(image, Fat32Layout(c.files));
         if (!written) {
             std::printf("cannot write %ls\n", image.c_str());
-            return;
+            return false;
         }
     }
     RunChild(c);
     if (c.image.empty())
         ::DeleteFileW(image.c_str());
-    double read = 0, tree = 0, list = 0, peak = 0;
-    unsigned items = 0, rows = 0;
-    unsigned long long sectors = 0;
     FILE* in = _wfopen(c.ResultFile().c_str(), L"r");
     const bool figures = in != nullptr &&
-        std::fscanf(in, "%lf %lf %lf %lf %u %u %llu", &read, &tree, &list, &peak, &items, &rows, &sectors) == 7;
+        std::fscanf(in, "%lf %lf %lf %lf %u %u %llu %llu %lf", &f.read, &f.tree, &f.list, &f.peak, &f.items, &f.rows,
+                    &f.sectors, &f.openCalls, &f.open) == 9;
     if (in != nullptr)
         std::fclose(in);
     ::DeleteFileW(c.ResultFile().c_str());
@@ -288,11 +336,36 @@ void Measure(const Case& c)
     std::snprintf(what, sizeof what, "%ls %llu", c.Fs(), (unsigned long long)c.files);
     if (!figures) {
         std::printf("%-16s (no figures)\n", what);
-        return;
+        return false;
     }
-    std::printf("%-16s %9.1f | %7.2f | %8.2f %8.2f | %8.1f | %7u %6u\n", what, double(sectors) * kSector / (1 << 20),
-                read, tree, list, peak, items, rows);
+    if (!quiet)
+        std::printf("%-16s %9.1f | %7.2f | %8.2f %8.2f | %8.1f | %7u %6u\n", what,
+                    double(f.sectors) * kSector / (1 << 20), f.read, f.tree, f.list, f.peak, f.items, f.rows);
     std::fflush(stdout);
+    return true;
+}
+
+// Opening a folder after "Root" costs that folder's rows, not Root's rows times anything: the
+// same volume of 10,000 files with 1,000 and with 10,000 folders under Root, the same first folder
+// opened in both. Fails (exit code 1) when the control calls of that opening grow by more than
+// Root's rows do (10x); a walk over Root's rows per row grows 100x. Seconds are printed beside.
+int CheckOpeningGrowth()
+{
+    Figures small, large;
+    const Case smallCase{ true, 10000, {}, 1000 }, largeCase{ true, 10000, {}, 10000 };
+    if (!Measure(smallCase, small, true) || !Measure(largeCase, large, true) || small.openCalls == 0)
+        return 1;
+    const double calls = double(large.openCalls) / double(small.openCalls);
+    const double seconds = small.open > 0 ? large.open / small.open : 0;
+    std::printf("opening a folder after Root, 1,000 / 10,000 folders: %llu / %llu control calls (%.2fx), "
+                "%.3f / %.3f s (%.2fx)\n",
+                small.openCalls, large.openCalls, calls, small.open, large.open, seconds);
+    constexpr double kRowsGrowth = 10;
+    if (calls > kRowsGrowth) {
+        std::printf("FAILED: opening a folder grew faster than the rows (bound %.0fx)\n", kRowsGrowth);
+        return 1;
+    }
+    return 0;
 }
 
 // The search that makes the log, then the log saved and loaded again.
@@ -362,6 +435,8 @@ int main(int argc, char** argv)
         return RunSearch(logCase, true);
     if (argc == 4 && std::strcmp(argv[1], "load") == 0)
         return RunLoad(logCase);
+    if (argc == 2 && std::strcmp(argv[1], "growth") == 0)
+        return CheckOpeningGrowth();
     if (argc == 2 && std::strcmp(argv[1], "log") == 0) {
         MeasureLog(logCase);
         return 0;
@@ -369,12 +444,13 @@ int main(int argc, char** argv)
 
     std::printf("                           | plain   | Next to (s):      |          | results\n");
     std::printf("fs      files    image MiB | read s  |   tree   listed   | peak MiB | items  rows\n");
+    Figures f;
     if (argc >= 3) {
-        Measure(one);
+        Measure(one, f);
         return 0;
     }
     for (const Case& c : { Case{ true, 100000, {} }, Case{ true, 1000000, {} }, Case{ true, 10000000, {} },
                            Case{ false, 50000, {} }, Case{ false, 250000, {} } })
-        Measure(c);
+        Measure(c, f);
     return 0;
 }

@@ -308,6 +308,8 @@ bool CFsSearchSession::FilterInput(MSG* msg)
 void CFsSearchSession::ClearResults()
 {
     m_rowTicks.clear();
+    m_listedFolders.clear();
+    m_listedFoldersOf = nullptr;
     m_resultTree.DeleteAllResults();
     LastPopulatedItem = nullptr;
     FileList().DeleteAllItems();
@@ -427,6 +429,8 @@ void CFsSearchSession::OnResultSelChanged(HTREEITEM item)
         return;
     KeepRowTicks();
     LastPopulatedItem = item;
+    m_listedFolders.clear();
+    m_listedFoldersOf = item;
 
     auto wait = std::make_unique<CPopulate>();
     wait->SetCancelFlag(&m_listingStop);
@@ -507,6 +511,7 @@ void CFsSearchSession::FillListedFolder()
         list.SetRedraw(FALSE);
         for (HTREEITEM child = m_resultTree.GetChildItem(item); child != nullptr && !IsStopped(&m_listingStop);
              child = m_resultTree.GetNextSiblingItem(child)) {
+            m_listedFolders.insert(child);
             FolderNode* node = (FolderNode*)m_resultTree.GetItemData(child);
             if (node == nullptr)
                 continue;
@@ -784,6 +789,12 @@ HTREEITEM CFsSearchSession::FolderRowItem(HTREEITEM listed, int row)
         !ZrRecordTable::ParseNumber(list.GetItemText(row, 7), ZrRecordTable::SortKey::Decimal, value) || value == 0)
         return nullptr;
     // The cell is only text: it is trusted only when it names a child of the listed folder.
+    if (listed == m_listedFoldersOf && listed == LastPopulatedItem) {
+        const HTREEITEM named = (HTREEITEM)(intptr_t)value;
+        if ((unsigned long long)(intptr_t)named != value || m_listedFolders.count(named) == 0)
+            return nullptr;
+        return m_resultTree.GetParentItem(named) == listed ? named : nullptr;
+    }
     for (HTREEITEM child = m_resultTree.GetChildItem(listed); child != nullptr;
          child = m_resultTree.GetNextSiblingItem(child))
         if ((unsigned long long)(intptr_t)child == value) // as the listing writes it
@@ -846,10 +857,13 @@ void CFsSearchSession::KeepRowTicks()
         return;
     std::set<TickedRow>& ticked = m_rowTicks[listed];
     TickedRow key;
-    for (int row = 0; row < list.GetItemCount(); ++row) {
-        if (!RowKey(listed, row, key))
+    // One state read per row; a row's key is made only when the row is ticked or may have been.
+    const int rows = list.GetItemCount();
+    for (int row = 0; row < rows; ++row) {
+        const bool on = RowTicked(list, row);
+        if ((!on && ticked.empty()) || !RowKey(listed, row, key))
             continue;
-        if (RowTicked(list, row))
+        if (on)
             ticked.insert(key);
         else
             ticked.erase(key);

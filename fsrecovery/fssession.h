@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_set>
 #include <vector>
 
 #include "app/searchsession.h"
@@ -219,6 +220,11 @@ private:
     // The results-tree item a folder row of the file list stands for: its "TreeItem" cell must
     // name a child of `listed`, the folder the list shows. Null when it names none.
     HTREEITEM FolderRowItem(HTREEITEM listed, int row);
+    // The children of the folder listed last (m_listedFoldersOf), so that a folder row's cell is
+    // checked in one look-up: a walk over the siblings per row made leaving a folder of many
+    // subfolders cost folders x rows.
+    std::unordered_set<HTREEITEM> m_listedFolders;
+    HTREEITEM m_listedFoldersOf = nullptr;
     bool ListingStopped();
 
     // The ticked rows of every folder listed so far, so that a tick stays when another folder is
