@@ -507,19 +507,22 @@ void CFsSearchSession::FillListedFolder()
     // row by row from here, every cell would be a message to that thread and every row a redraw.
     int row = 0;
     const int folderIcon = GetFolderIconIndex();
+    // The subfolders come from the folder records, in the tree's order: asking the tree for
+    // every child's text and data costs a call each, and each call on a large tree costs.
+    static const std::vector<FolderNode*> kNone;
+    const std::vector<FolderNode*>* children = m_resultTree.ResultChildren(item);
     ZrRunOnWindowThread(&list, [&] {
         list.SetRedraw(FALSE);
-        for (HTREEITEM child = m_resultTree.GetChildItem(item); child != nullptr && !IsStopped(&m_listingStop);
-             child = m_resultTree.GetNextSiblingItem(child)) {
+        for (FolderNode* node : children != nullptr ? *children : kNone) {
+            if (IsStopped(&m_listingStop))
+                break;
+            const HTREEITEM child = (HTREEITEM)node->item;
             m_listedFolders.insert(child);
-            FolderNode* node = (FolderNode*)m_resultTree.GetItemData(child);
-            if (node == nullptr)
-                continue;
             // A folder inside a deleted folder is deleted too.
             if (deleted)
                 node->deleted = 1;
             ++m_folderCount;
-            const int at = list.InsertItem(row, m_resultTree.GetItemText(child), folderIcon);
+            const int at = list.InsertItem(row, node->name, folderIcon);
             if (at < 0)
                 continue;
             CString cell;

@@ -88,7 +88,13 @@ void BuildFoundTree(FoundStore& store, CTreeClass* tree, HWND progress, const St
         TreeClassSink sink(tree, progress);
         if (tree && tree->GetSafeHwnd())
             tree->EnsureRootItem();
-        InsertOnTreeThread(tree, [&] { BuildResultTree(store, sink); });
+        InsertOnTreeThread(tree, [&] {
+            if (tree && tree->GetSafeHwnd())
+                tree->BeginResultInsert();
+            BuildResultTree(store, sink);
+            if (tree && tree->GetSafeHwnd())
+                tree->EndResultInsert();
+        });
         if (tree && tree->GetSafeHwnd()) {
             if (HTREEITEM root = tree->GetRootItem()) {
                 // The scan knows FAT folders by cluster only ("DIRn"): each folder's names come
