@@ -100,11 +100,8 @@ void BuildFoundTree(FoundStore& store, CTreeClass* tree, HWND progress, const St
                 // The scan knows FAT folders by cluster only ("DIRn"): each folder's names come
                 // from its parent's directory, the root's first, then every folder's in creation
                 // order.
-                if (fat) {
-                    ExpandFatFolder(store, tree, root, stop);
-                    for (FolderNode* node = FolderNodeList.head; node && !IsStopped(stop); node = node->next)
-                        ExpandFatFolder(store, tree, (HTREEITEM)node->item, stop);
-                }
+                if (fat)
+                    NameFatFolders(store, tree, stop);
                 tree->Expand(root, TVE_EXPAND);
             }
         }
