@@ -220,7 +220,14 @@ int RunLoad(const Case& c)
     return 0;
 }
 
-int RunSearch(const Case& c, bool saveLog)
+// Where the save step writes (the save's folder question answers with it).
+std::wstring g_saveFolder;
+CString PickBenchSaveFolder(CWnd*)
+{
+    return CString(g_saveFolder.c_str());
+}
+
+int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wstring())
 {
     const uint64_t sectors = ImageSectors(c.Image());
     const double read = PlainReadOfScan(c, sectors);
@@ -289,6 +296,24 @@ int RunSearch(const Case& c, bool saveLog)
                      (unsigned long long)sectors, (unsigned long long)openCalls, Seconds(opening, listed));
         std::fclose(out);
     }
+    if (!saveTo.empty()) {
+        // The whole tree ticked and saved, as Save does: the summary message tells the counts.
+        ::CreateDirectoryW(saveTo.c_str(), nullptr);
+        g_saveFolder = saveTo;
+        SetSaveFolderPicker(PickBenchSaveFolder);
+        tree.SetCheckRecursive(tree.GetRootItem(), kCheckChecked);
+        g_boxes.clear();
+        const auto start = Clock::now();
+        dlg.OnSaveSelected();
+        const auto end = Clock::now();
+        std::printf("save of the whole tree into %ls: %.2f s, peak %.1f MiB: %ls\n", saveTo.c_str(),
+                    Seconds(start, end), PeakMiB(), g_boxes.empty() ? L"(no message)" : g_boxes.back().GetString());
+        const std::wstring peerFolder = saveTo + L".peer";
+        const double peer = PeerSeconds(L"tsk_recover", c.Image(), c.ntfs, peerFolder);
+        if (peer >= 0)
+            std::printf("peer: tsk_recover -e into %ls: %.2f s\n", peerFolder.c_str(), peer);
+        SetSaveFolderPicker(nullptr);
+    }
     if (saveLog) {
         const auto start = Clock::now();
         const bool saved = dlg.SaveScanLogTo(c.LogFile().c_str());
@@ -333,6 +358,7 @@ bool Measure(const Case& c, Figures& f, bool quiet = false)
         }
     }
     RunChild(c);
+    const double peer = quiet ? -1 : PeerSeconds(L"fls", image, c.ntfs);
     if (c.image.empty())
         ::DeleteFileW(image.c_str());
     FILE* in = _wfopen(c.ResultFile().c_str(), L"r");
@@ -348,9 +374,13 @@ bool Measure(const Case& c, Figures& f, bool quiet = false)
         std::printf("%-16s (no figures)\n", what);
         return false;
     }
+    char peerText[16] = "-";
+    if (peer >= 0)
+        std::snprintf(peerText, sizeof peerText, "%.2f", peer);
     if (!quiet)
-        std::printf("%-16s %9.1f | %7.2f | %8.2f %8.2f | %8.1f | %7u %6u\n", what,
-                    double(f.sectors) * kSector / (1 << 20), f.read, f.tree, f.list, f.peak, f.items, f.rows);
+        std::printf("%-16s %9.1f | %7.2f | %8.2f %8.2f | %8.1f | %7u %6u | %7s\n", what,
+                    double(f.sectors) * kSector / (1 << 20), f.read, f.tree, f.list, f.peak, f.items, f.rows,
+                    peerText);
     std::fflush(stdout);
     return true;
 }
@@ -441,6 +471,12 @@ int main(int argc, char** argv)
     }
     if (argc == 4 && std::strcmp(argv[1], "search") == 0)
         return RunSearch(one, false);
+    // save PATH ntfs|fat32 FOLDER: the search on an image, then the whole tree saved into FOLDER.
+    if (argc == 5 && std::strcmp(argv[1], "save") == 0) {
+        one.ntfs = std::strcmp(argv[3], "ntfs") == 0;
+        one.image = std::wstring(argv[2], argv[2] + std::strlen(argv[2]));
+        return RunSearch(one, false, std::wstring(argv[4], argv[4] + std::strlen(argv[4])));
+    }
     const Case logCase{ true, 300000, {}, 20000 };
     if (argc == 4 && std::strcmp(argv[1], "searchlog") == 0)
         return RunSearch(logCase, true);
@@ -453,8 +489,8 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    std::printf("                           | plain   | Next to (s):      |          | results\n");
-    std::printf("fs      files    image MiB | read s  |   tree   listed   | peak MiB | items  rows\n");
+    std::printf("                           | plain   | Next to (s):      |          | results        | peer\n");
+    std::printf("fs      files    image MiB | read s  |   tree   listed   | peak MiB | items  rows    | fls -r s\n");
     Figures f;
     if (argc >= 3) {
         Measure(one, f);
