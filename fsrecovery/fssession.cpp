@@ -308,6 +308,7 @@ bool CFsSearchSession::FilterInput(MSG* msg)
 void CFsSearchSession::ClearResults()
 {
     m_rowTicks.clear();
+    m_rowTickChanged = false;
     m_listedFolders.clear();
     m_listedFoldersOf = nullptr;
     m_resultTree.DeleteAllResults();
@@ -428,6 +429,7 @@ void CFsSearchSession::OnResultSelChanged(HTREEITEM item)
     if (isRoot && item == LastPopulatedItem)
         return;
     KeepRowTicks();
+    m_rowTickChanged = false;
     LastPopulatedItem = item;
     m_listedFolders.clear();
     m_listedFoldersOf = item;
@@ -852,11 +854,26 @@ bool CFsSearchSession::RowKey(HTREEITEM listed, int row, TickedRow& key)
     return FileOfRow(row, key.file);
 }
 
+BOOL CFsSearchSession::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
+    const auto* header = message == WM_NOTIFY ? reinterpret_cast<const NMHDR*>(lParam) : nullptr;
+    if (header != nullptr && header->code == LVN_ITEMCHANGED && header->hwndFrom == FileList().GetSafeHwnd()) {
+        const auto* change = reinterpret_cast<const NMLISTVIEW*>(header);
+        if ((change->uChanged & LVIF_STATE) && ((change->uNewState ^ change->uOldState) & LVIS_STATEIMAGEMASK))
+            m_rowTickChanged = true;
+    }
+    return CSearchSession::OnWndMsg(message, wParam, lParam, pResult);
+}
+
 void CFsSearchSession::KeepRowTicks()
 {
     const HTREEITEM listed = LastPopulatedItem;
     CListCtrl& list = FileList();
     if (listed == nullptr || Page() < 1 || !list.GetSafeHwnd())
+        return;
+    // No row was ticked or unticked since the listing, none had a tick kept: nothing to read. A
+    // list that tells another window of its changes is read whole.
+    if (!m_rowTickChanged && m_rowTicks.count(listed) == 0 && ::GetParent(list.GetSafeHwnd()) == GetSafeHwnd())
         return;
     std::set<TickedRow>& ticked = m_rowTicks[listed];
     TickedRow key;

@@ -155,6 +155,8 @@ protected:
     void OnWorkerOutOfMemory() override;
     void OnTreeSelChanged(CTreeClass* tree, NMTREEVIEWW* change, LRESULT* result) override;
     void OnTreeItemExpanding(CTreeClass* tree, NMTREEVIEWW* change, LRESULT* result) override;
+    // Notes the file list's tick changes (the rows' state images) on their way to the handlers.
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
     // After a listing that ran to its end, when the scan found nothing to show.
     virtual void ShowNoResultsNotice() = 0;
@@ -240,6 +242,9 @@ private:
     // The rows shown now ticked as they were when their folder was listed last.
     void RestoreRowTicks();
     std::map<HTREEITEM, std::set<TickedRow>> m_rowTicks;
+    // A row of the file list was ticked or unticked since its folder was listed (the list tells
+    // its owner): without that, leaving a folder reads none of its rows.
+    bool m_rowTickChanged = false;
 
     const FsDialogLayout& m_fsLayout;
     FoundStore m_store;
