@@ -511,11 +511,19 @@ void CFsSearchSession::FillListedFolder()
     const int folderIcon = GetFolderIconIndex();
     // The subfolders come from the folder records, in the tree's order: asking the tree for
     // every child's text and data costs a call each, and each call on a large tree costs.
-    static const std::vector<FolderNode*> kNone;
+    // Folders put into the tree some other way are asked of the tree.
+    std::vector<FolderNode*> asked;
     const std::vector<FolderNode*>* children = m_resultTree.ResultChildren(item);
+    if (children == nullptr) {
+        for (HTREEITEM child = m_resultTree.GetChildItem(item); child != nullptr && !IsStopped(&m_listingStop);
+             child = m_resultTree.GetNextSiblingItem(child))
+            if (FolderNode* node = (FolderNode*)m_resultTree.GetItemData(child); node != nullptr && node->item == child)
+                asked.push_back(node);
+        children = &asked;
+    }
     ZrRunOnWindowThread(&list, [&] {
         list.SetRedraw(FALSE);
-        for (FolderNode* node : children != nullptr ? *children : kNone) {
+        for (FolderNode* node : *children) {
             if (IsStopped(&m_listingStop))
                 break;
             const HTREEITEM child = (HTREEITEM)node->item;
