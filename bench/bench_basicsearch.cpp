@@ -99,6 +99,53 @@ double PlainReadOfScan(const Case& c, uint64_t sectors)
 
 // ---- search: the dialog ------------------------------------------------------------------------
 
+// The growth check asks its searches to count control calls through the environment.
+const wchar_t kCountCallsVariable[] = L"ZR_BENCH_COUNT_CALLS";
+bool CountingCalls()
+{
+    return ::GetEnvironmentVariableW(kCountCallsVariable, nullptr, 0) != 0;
+}
+
+// Counts the messages that the given windows get on this thread while it lives: every call made
+// on a tree or list control is one, so the count is the work of a step in control calls, which
+// unlike seconds does not vary with the machine's load.
+class ControlCalls {
+public:
+    explicit ControlCalls(std::vector<HWND> windows)
+    {
+        s_windows = std::move(windows);
+        s_count = 0;
+        m_hook = ::SetWindowsHookExW(WH_CALLWNDPROC, Hook, nullptr, ::GetCurrentThreadId());
+    }
+    ~ControlCalls() { Stop(); }
+    ControlCalls(const ControlCalls&) = delete;
+    ControlCalls& operator=(const ControlCalls&) = delete;
+    uint64_t Count()
+    {
+        Stop();
+        return s_count;
+    }
+
+private:
+    void Stop()
+    {
+        if (m_hook != nullptr)
+            ::UnhookWindowsHookEx(m_hook);
+        m_hook = nullptr;
+    }
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HC_ACTION) {
+            const HWND to = reinterpret_cast<const CWPSTRUCT*>(lParam)->hwnd;
+            s_count += uint64_t(std::count(s_windows.begin(), s_windows.end(), to));
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline std::vector<HWND> s_windows;
+    static inline uint64_t s_count = 0;
+    HHOOK m_hook = nullptr;
+};
+
 // Clicks "logical" in the question that Next asks, and notes when: the search starts there.
 Clock::time_point g_answered;
 BOOL CALLBACK ClickLogical(HWND wnd, LPARAM)
@@ -173,7 +220,14 @@ int RunLoad(const Case& c)
     return 0;
 }
 
-int RunSearch(const Case& c, bool saveLog)
+// Where the save step writes (the save's folder question answers with it).
+std::wstring g_saveFolder;
+CString PickBenchSaveFolder(CWnd*)
+{
+    return CString(g_saveFolder.c_str());
+}
+
+int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wstring())
 {
     const uint64_t sectors = ImageSectors(c.Image());
     const double read = PlainReadOfScan(c, sectors);
@@ -219,9 +273,15 @@ int RunSearch(const Case& c, bool saveLog)
     HTREEITEM folder = tree.GetChildItem(tree.GetRootItem());
     while (folder != nullptr && tree.GetItemText(folder) == L"KXR_Miscellaneous")
         folder = tree.GetNextSiblingItem(folder);
+    const auto opening = Clock::now();
+    // Counted only for the growth check: the hook makes every call a round trip to the server.
+    std::unique_ptr<ControlCalls> calls;
+    if (CountingCalls())
+        calls = std::make_unique<ControlCalls>(std::vector<HWND>{ tree.GetSafeHwnd(), dlg.FileList().GetSafeHwnd() });
     if (folder != nullptr)
         tree.SelectItem(folder);
     PumpUntil([] { return g_pPopulateListThread == nullptr; }, 3600000);
+    const uint64_t openCalls = calls ? calls->Count() : 0;
     const auto listed = Clock::now();
     const double peak = PeakMiB();
     if (!built || !g_boxes.empty()) {
@@ -231,10 +291,28 @@ int RunSearch(const Case& c, bool saveLog)
     }
     FILE* out = _wfopen(c.ResultFile().c_str(), L"w");
     if (out != nullptr) {
-        std::fprintf(out, "%.6f %.6f %.6f %.1f %u %d %llu\n", read, Seconds(g_answered, treeDone),
+        std::fprintf(out, "%.6f %.6f %.6f %.1f %u %d %llu %llu %.6f\n", read, Seconds(g_answered, treeDone),
                      Seconds(treeDone, listed), peak, unsigned(tree.GetCount()), dlg.DetailList()->GetItemCount(),
-                     (unsigned long long)sectors);
+                     (unsigned long long)sectors, (unsigned long long)openCalls, Seconds(opening, listed));
         std::fclose(out);
+    }
+    if (!saveTo.empty()) {
+        // The whole tree ticked and saved, as Save does: the summary message tells the counts.
+        ::CreateDirectoryW(saveTo.c_str(), nullptr);
+        g_saveFolder = saveTo;
+        SetSaveFolderPicker(PickBenchSaveFolder);
+        tree.SetCheckRecursive(tree.GetRootItem(), kCheckChecked);
+        g_boxes.clear();
+        const auto start = Clock::now();
+        dlg.OnSaveSelected();
+        const auto end = Clock::now();
+        std::printf("save of the whole tree into %ls: %.2f s, peak %.1f MiB: %ls\n", saveTo.c_str(),
+                    Seconds(start, end), PeakMiB(), g_boxes.empty() ? L"(no message)" : g_boxes.back().GetString());
+        const std::wstring peerFolder = saveTo + L".peer";
+        const double peer = PeerSeconds(L"tsk_recover", c.Image(), c.ntfs, peerFolder);
+        if (peer >= 0)
+            std::printf("peer: tsk_recover -e into %ls: %.2f s\n", peerFolder.c_str(), peer);
+        SetSaveFolderPicker(nullptr);
     }
     if (saveLog) {
         const auto start = Clock::now();
@@ -261,7 +339,14 @@ bool RunChild(const Case& c, const wchar_t* step = L"search")
     return RunSelf(arguments);
 }
 
-void Measure(const Case& c)
+struct Figures {
+    double read = 0, tree = 0, list = 0, peak = 0, open = 0;
+    unsigned items = 0, rows = 0;
+    unsigned long long sectors = 0, openCalls = 0;
+};
+
+// Runs the search on the volume in a process of its own; false when it gave no figures.
+bool Measure(const Case& c, Figures& f, bool quiet = false)
 {
     const std::wstring image = c.Image();
     if (c.image.empty()) {
@@ -269,18 +354,17 @@ void Measure(const Case& c)
             c.ntfs ? WriteNtfsVolume(image, c.Layout()) : WriteFat32Volume(image, Fat32Layout(c.files));
         if (!written) {
             std::printf("cannot write %ls\n", image.c_str());
-            return;
+            return false;
         }
     }
     RunChild(c);
+    const double peer = quiet ? -1 : PeerSeconds(L"fls", image, c.ntfs);
     if (c.image.empty())
         ::DeleteFileW(image.c_str());
-    double read = 0, tree = 0, list = 0, peak = 0;
-    unsigned items = 0, rows = 0;
-    unsigned long long sectors = 0;
     FILE* in = _wfopen(c.ResultFile().c_str(), L"r");
     const bool figures = in != nullptr &&
-        std::fscanf(in, "%lf %lf %lf %lf %u %u %llu", &read, &tree, &list, &peak, &items, &rows, &sectors) == 7;
+        std::fscanf(in, "%lf %lf %lf %lf %u %u %llu %llu %lf", &f.read, &f.tree, &f.list, &f.peak, &f.items, &f.rows,
+                    &f.sectors, &f.openCalls, &f.open) == 9;
     if (in != nullptr)
         std::fclose(in);
     ::DeleteFileW(c.ResultFile().c_str());
@@ -288,11 +372,42 @@ void Measure(const Case& c)
     std::snprintf(what, sizeof what, "%ls %llu", c.Fs(), (unsigned long long)c.files);
     if (!figures) {
         std::printf("%-16s (no figures)\n", what);
-        return;
+        return false;
     }
-    std::printf("%-16s %9.1f | %7.2f | %8.2f %8.2f | %8.1f | %7u %6u\n", what, double(sectors) * kSector / (1 << 20),
-                read, tree, list, peak, items, rows);
+    char peerText[16] = "-";
+    if (peer >= 0)
+        std::snprintf(peerText, sizeof peerText, "%.2f", peer);
+    if (!quiet)
+        std::printf("%-16s %9.1f | %7.2f | %8.2f %8.2f | %8.1f | %7u %6u | %7s\n", what,
+                    double(f.sectors) * kSector / (1 << 20), f.read, f.tree, f.list, f.peak, f.items, f.rows,
+                    peerText);
     std::fflush(stdout);
+    return true;
+}
+
+// Opening a folder after "Root" costs that folder's rows, not Root's: the same volume of 10,000
+// files with 1,000 and with 10,000 folders under Root, the same first folder opened in both.
+// Fails (exit code 1) when the control calls of that opening grow 3x or more while Root's rows
+// grow 10x: a read of Root's rows grows 10x, a walk over them per row 100x. Seconds are printed
+// beside.
+int CheckOpeningGrowth()
+{
+    ::SetEnvironmentVariableW(kCountCallsVariable, L"1");
+    Figures small, large;
+    const Case smallCase{ true, 10000, {}, 1000 }, largeCase{ true, 10000, {}, 10000 };
+    if (!Measure(smallCase, small, true) || !Measure(largeCase, large, true) || small.openCalls == 0)
+        return 1;
+    const double calls = double(large.openCalls) / double(small.openCalls);
+    const double seconds = small.open > 0 ? large.open / small.open : 0;
+    std::printf("opening a folder after Root, 1,000 / 10,000 folders: %llu / %llu control calls (%.2fx), "
+                "%.3f / %.3f s (%.2fx)\n",
+                small.openCalls, large.openCalls, calls, small.open, large.open, seconds);
+    constexpr double kBound = 3;
+    if (calls >= kBound) {
+        std::printf("FAILED: opening a folder grew with Root's rows (bound %.0fx)\n", kBound);
+        return 1;
+    }
+    return 0;
 }
 
 // The search that makes the log, then the log saved and loaded again.
@@ -357,24 +472,33 @@ int main(int argc, char** argv)
     }
     if (argc == 4 && std::strcmp(argv[1], "search") == 0)
         return RunSearch(one, false);
+    // save PATH ntfs|fat32 FOLDER: the search on an image, then the whole tree saved into FOLDER.
+    if (argc == 5 && std::strcmp(argv[1], "save") == 0) {
+        one.ntfs = std::strcmp(argv[3], "ntfs") == 0;
+        one.image = std::wstring(argv[2], argv[2] + std::strlen(argv[2]));
+        return RunSearch(one, false, std::wstring(argv[4], argv[4] + std::strlen(argv[4])));
+    }
     const Case logCase{ true, 300000, {}, 20000 };
     if (argc == 4 && std::strcmp(argv[1], "searchlog") == 0)
         return RunSearch(logCase, true);
     if (argc == 4 && std::strcmp(argv[1], "load") == 0)
         return RunLoad(logCase);
+    if (argc == 2 && std::strcmp(argv[1], "growth") == 0)
+        return CheckOpeningGrowth();
     if (argc == 2 && std::strcmp(argv[1], "log") == 0) {
         MeasureLog(logCase);
         return 0;
     }
 
-    std::printf("                           | plain   | Next to (s):      |          | results\n");
-    std::printf("fs      files    image MiB | read s  |   tree   listed   | peak MiB | items  rows\n");
+    std::printf("                           | plain   | Next to (s):      |          | results        | peer\n");
+    std::printf("fs      files    image MiB | read s  |   tree   listed   | peak MiB | items  rows    | fls -r s\n");
+    Figures f;
     if (argc >= 3) {
-        Measure(one);
+        Measure(one, f);
         return 0;
     }
     for (const Case& c : { Case{ true, 100000, {} }, Case{ true, 1000000, {} }, Case{ true, 10000000, {} },
                            Case{ false, 50000, {} }, Case{ false, 250000, {} } })
-        Measure(c);
+        Measure(c, f);
     return 0;
 }

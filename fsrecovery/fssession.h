@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_set>
 #include <vector>
 
 #include "app/searchsession.h"
@@ -154,6 +155,8 @@ protected:
     void OnWorkerOutOfMemory() override;
     void OnTreeSelChanged(CTreeClass* tree, NMTREEVIEWW* change, LRESULT* result) override;
     void OnTreeItemExpanding(CTreeClass* tree, NMTREEVIEWW* change, LRESULT* result) override;
+    // Notes the file list's tick changes (the rows' state images) on their way to the handlers.
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
     // After a listing that ran to its end, when the scan found nothing to show.
     virtual void ShowNoResultsNotice() = 0;
@@ -219,6 +222,11 @@ private:
     // The results-tree item a folder row of the file list stands for: its "TreeItem" cell must
     // name a child of `listed`, the folder the list shows. Null when it names none.
     HTREEITEM FolderRowItem(HTREEITEM listed, int row);
+    // The children of the folder listed last (m_listedFoldersOf), so that a folder row's cell is
+    // checked in one look-up: a walk over the siblings per row made leaving a folder of many
+    // subfolders cost folders x rows.
+    std::unordered_set<HTREEITEM> m_listedFolders;
+    HTREEITEM m_listedFoldersOf = nullptr;
     bool ListingStopped();
 
     // The ticked rows of every folder listed so far, so that a tick stays when another folder is
@@ -234,6 +242,9 @@ private:
     // The rows shown now ticked as they were when their folder was listed last.
     void RestoreRowTicks();
     std::map<HTREEITEM, std::set<TickedRow>> m_rowTicks;
+    // A row of the file list was ticked or unticked since its folder was listed (the list tells
+    // its owner): without that, leaving a folder reads none of its rows.
+    bool m_rowTickChanged = false;
 
     const FsDialogLayout& m_fsLayout;
     FoundStore m_store;
