@@ -20,27 +20,10 @@ std::atomic<int> ScanAsPhysicalDisk{ 0 };
 
 namespace {
 
-const wchar_t kMyComputer[] = L"My Computer";
-const wchar_t kPhysicalDrives[] = L"Physical Drives";
-const wchar_t kLogicalDrives[] = L"Logical Drives";
 
-const wchar_t kSelectDriveText[] =
-    L"First you need to select Physical or Logical Drive from the Tree, which you want to recover.";
 const wchar_t kEndBeforeStartText[] = L"The value of \x2018"
                                       L"End Sector\x2019 cannot be less than or equal to the \x2018"
                                       L"Start Sector\x2019 of the Drive.";
-const wchar_t kStillScanningText[] =
-    L"Disk scanning process is still going on.\n\nPlease allow the scanning process to be completed or you "
-    L"can also cancel the scanning by clicking on \x2018Stop\x2019 button.";
-const wchar_t kRefreshRefusedText[] =
-    L"Disk scanning process is in progress.\n\nYou can refresh the list of Drives only before starting the "
-    L"scanning process.";
-const wchar_t kSaveTooEarlyText[] =
-    L"Saving function is not available at this step.\n\nTo save recovered data, first you need to scan the "
-    L"drive and recover the lost data.\n\nSelect the Drive from tree and click next to continue.";
-const wchar_t kSaveWhileScanningText[] =
-    L"Disk scanning process is still going on.\n\nTo save recovered data, please allow the scanning process "
-    L"to be completed.";
 
 std::atomic<AFX_THREADPROC> g_scanProc{ nullptr };
 
@@ -382,19 +365,10 @@ void CBasicSearch::SetFileListColumns()
 
 // ---- Refresh ---------------------------------------------------------------------------------
 
-bool CBasicSearch::WorkerRunning() const
-{
-    return ScanRunning() || g_pPopulateListThread != nullptr;
-}
-
 void CBasicSearch::OnBnClickedRefresh()
 {
-    if (BasicSearchPage != 0 || WorkerRunning() || g_pBasicLogLoadThread != nullptr ||
-        g_pDeepLogLoadThread != nullptr) {
-        Inform(this, kRefreshRefusedText);
-        return;
-    }
-    RefreshDriveTree();
+    if (!RefuseRefresh())
+        RefreshDriveTree();
 }
 
 void CBasicSearch::RefreshDriveTree()
@@ -429,11 +403,8 @@ bool CBasicSearch::ReadScanRequest(HTREEITEM item, Selection& request)
     // A second scan waits for Back; nothing of the first one's state is touched.
     if (BasicSearchPage != 0)
         return false;
-    const CString text = item != nullptr ? m_driveTree.GetItemText(item) : CString();
-    if (item == nullptr || text == kMyComputer || text == kPhysicalDrives || text == kLogicalDrives) {
-        Inform(this, kSelectDriveText);
+    if (RefuseGroupItem(item))
         return false;
-    }
     const HTREEITEM parent = m_driveTree.GetParentItem(item);
     if (parent == m_physicalRoot) {
         CRem_Media_Scan question(this);
@@ -631,16 +602,12 @@ void CBasicSearch::OnBnClickedStop()
     m_stopping = false;
 }
 
-// ---- Back, Save ------------------------------------------------------------------------------
+// ---- Back ------------------------------------------------------------------------------
 
 void CBasicSearch::OnBnClickedBack()
 {
-    StopOpenWorker();
-    EndListing(true);
-    if (WorkerRunning()) {
-        Inform(this, kStillScanningText);
+    if (RefuseBackWhileBusy())
         return;
-    }
     if (BasicSearchPage == 0) {
         ReturnToLauncher(kBackResult);
         g_pBasicSearchDlg = nullptr;
@@ -681,20 +648,4 @@ void CBasicSearch::OnBnClickedBack()
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
     m_driveTree.SetFocus();
     SetDriveTreeIcons();
-}
-
-void CBasicSearch::OnBnClickedSave()
-{
-    if (BasicSearchPage == 0) {
-        Inform(this, kSaveTooEarlyText);
-        CDelvaneDlg::RestoreBusyState();
-        return;
-    }
-    EndListing(false);
-    if (WorkerRunning()) {
-        Inform(this, kSaveWhileScanningText);
-        CDelvaneDlg::RestoreBusyState();
-        return;
-    }
-    OnSaveSelected();
 }

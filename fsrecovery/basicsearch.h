@@ -63,7 +63,6 @@ public:
     void OnBnClickedBack();
     void OnBnClickedStop();
     void OnBnClickedRefresh();
-    void OnBnClickedSave();
     void OnBnClickedStopSearchingPartitions();
 
     // What the scan ended with, shown once the results page is up (empty: nothing to say).
@@ -109,7 +108,6 @@ protected:
     void ShowLoadedResults(bool throughDisk) override;
     bool ScannedThroughDisk() const override { return ScanAsPhysicalDisk.load() != 0; }
     void ShowRange(uint64_t start, uint64_t end);
-    bool WorkerRunning() const;
 
     CColorStatic m_path, m_scanned, m_current, m_range, m_status, m_probeDone, m_probeTotal, m_note;
     // The phase whose controls are on screen.

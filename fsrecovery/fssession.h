@@ -128,6 +128,18 @@ public:
     // enables the dialog again; nothing to do when no listing runs.
     void EndListing(bool stop);
 
+    // ---- Buttons both searches answer alike (fspages.cpp) ----
+    // A scan or a folder listing runs.
+    bool WorkerRunning() const;
+    // Save: refused on the drive page and while a worker runs; else the ticked items are saved.
+    void OnBnClickedSave();
+    // Back while a worker runs (a listing is ended first): the still-going-on message; true when
+    // Back is refused.
+    bool RefuseBackWhileBusy();
+    // Refresh Tree after a scan was started, or while a worker or a log load runs: its message;
+    // true when the refresh is refused.
+    bool RefuseRefresh();
+
     // ---- Scan logs (fslog.cpp) ----
     // Save Log: refused before a scan and while one runs; else the log is written.
     void OnBnClickedSaveLog();

@@ -1,0 +1,368 @@
+// The Deep Search dialog driven end to end on media whose partition table, boot sector or FATs
+// are gone: \\.\PhysicalDrive4 (deepdisk, MBR wiped), O: (deepfat32, no boot sector and no FATs)
+// and P: (deepntfs, no boot sector).
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+#include "app/notices.h"
+#include "app/waitdialogs.h"
+#include "common/basic_search_fixture.h"
+#include "common/images.h"
+#include "common/ui_wait.h"
+#include "app/devicetree.h"
+#include "fsrecovery/deepsearch.h"
+#include "resources/resource.h"
+#include "storage/pure/globals.h"
+#include "storage/pure/storage_host.h"
+#include "storage/sectorreader.h"
+
+namespace {
+
+using namespace zr_test;
+
+class DeepSearchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (ImagesDir().empty())
+            GTEST_SKIP() << "ZR_IMAGES not set";
+        ZrInitCommonControls();
+        main.SearchMode = kModeDeep;
+        g_pMainDlg = &main;
+        InstallDriveTreeStorageHost();
+        PlatformProbe();
+        RegisterDeepSearchDialog();
+        g_boxes.clear();
+        g_boxAnswer = IDNO;
+        previousHook = ZrSetMessageBoxHook(RecordBox);
+        ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
+        notices = std::make_unique<DialogAnswerer>(IDC_MS_OK, IDC_MS_OK, dlg.GetSafeHwnd());
+        dlg.ShowWindow(SW_SHOW);
+    }
+    void TearDown() override
+    {
+        if (g_pMainDlg == nullptr)
+            return;
+        if (dlg.GetSafeHwnd() != nullptr)
+            dlg.DestroyWindow();
+        PumpPending();
+        notices.reset();
+        SetSaveFolderPicker(nullptr);
+        ZrSetMessageBoxHook(previousHook);
+        SetStorageHost(nullptr);
+        g_pMainDlg = nullptr;
+        DeepSearchPage = 0;
+        CWnd::DeleteTempMap();
+    }
+
+    HTREEITEM ChildWith(HTREEITEM parent, const wchar_t* text)
+    {
+        CTreeClass& tree = dlg.DriveTree();
+        for (HTREEITEM c = tree.GetChildItem(parent); c != nullptr; c = tree.GetNextSiblingItem(c))
+            if (tree.GetItemText(c).Find(text) >= 0)
+                return c;
+        return nullptr;
+    }
+    void SetField(int id, uint64_t value)
+    {
+        CString text;
+        text.Format(L"%llu", (unsigned long long)value);
+        dlg.SetDlgItemText(id, text);
+    }
+    // Selects the drive letter or disk of `image`, the whole image as the range (Wine answers a
+    // drive letter's size from the folder behind it) and `fs` in the combo.
+    void SelectMedium(const wchar_t* item, bool disk, const wchar_t* image, int fs)
+    {
+        const HTREEITEM found = ChildWith(disk ? dlg.PhysicalDrivesItem() : dlg.LogicalDrivesItem(), item);
+        ASSERT_NE(nullptr, found);
+        dlg.DriveTree().SelectItem(found);
+        PumpPending();
+        imageSectors = ReadOnlyFile(ImagePath(image)).Size() / 512;
+        ASSERT_NE(0u, imageSectors);
+        SetField(IDC_RANGE_MIN, 0);
+        SetField(IDC_RANGE_MAX, imageSectors);
+        SetField(IDC_RANGE_START, 0);
+        SetField(IDC_RANGE_END, imageSectors);
+        dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, fs);
+    }
+    void Next()
+    {
+        // The question's Logical button has the id of this dialog's share button.
+        DialogAnswerer answer(IDC_LOG_LOGICAL, IDC_LOG_LOGICAL, dlg.GetSafeHwnd());
+        dlg.OnBnClickedNext();
+    }
+    bool Enabled(int id) { return dlg.GetDlgItem(id)->IsWindowEnabled() != FALSE; }
+    bool OnResultsPage()
+    {
+        return DeepSearchPage == 1 && g_pDeepScanThread == nullptr && g_pPopulateListThread == nullptr &&
+            Enabled(IDC_DS_BACK) && !Enabled(IDC_DS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
+    }
+    void Scan(const wchar_t* item, bool disk, const wchar_t* image, int fs)
+    {
+        SelectMedium(item, disk, image, fs);
+        Next();
+        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    }
+    // Every folder by its path; the volumes of one disk may each have a folder of the same path.
+    void MapFolders(HTREEITEM parent, const std::string& path, std::map<std::string, std::vector<HTREEITEM>>& out)
+    {
+        CTreeClass& tree = dlg.ResultTree();
+        for (HTREEITEM c = parent ? tree.GetChildItem(parent) : tree.GetRootItem(); c; c = tree.GetNextSiblingItem(c)) {
+            const std::string child = path + Narrow(std::wstring(tree.GetItemText(c).GetString())) + "/";
+            out[child].push_back(c);
+            MapFolders(c, child, out);
+        }
+    }
+    // The listed file names of a folder (lower case).
+    std::set<std::string> List(HTREEITEM item)
+    {
+        dlg.ResultTree().SelectItem(nullptr);
+        dlg.ResultTree().SelectItem(item);
+        EXPECT_TRUE(PumpUntil([] { return g_pPopulateListThread == nullptr; }, 30000));
+        std::set<std::string> names;
+        CListCtrl& list = dlg.FileList();
+        for (int row = 0; row < list.GetItemCount(); ++row)
+            if (list.GetItemText(row, 1) != L"FOLDER")
+                names.insert(Lower(Narrow(std::wstring(list.GetItemText(row, 0).GetString()))));
+        return names;
+    }
+    std::map<std::string, std::string> SaveEverything(const CString& destination)
+    {
+        CTreeClass& results = dlg.ResultTree();
+        for (HTREEITEM top = results.GetRootItem(); top; top = results.GetNextSiblingItem(top))
+            results.SetCheckRecursive(top, 2);
+        static CString folder;
+        folder = destination;
+        SetSaveFolderPicker([](CWnd*) { return folder; });
+        {
+            // Folders of several volumes may share a path: their files are kept under new names.
+            DialogAnswerer rename(IDC_RPL_RENAME, IDC_RPL_RENAME, dlg.GetSafeHwnd());
+            dlg.OnBnClickedSave();
+        }
+        SetSaveFolderPicker(nullptr);
+        std::map<std::string, std::string> saved;
+        TakeSavedFiles(std::wstring(destination.GetString()), "", saved);
+        return saved;
+    }
+
+    CDelvaneDlg main;
+    CDeepSearch dlg;
+    uint64_t imageSectors = 0;
+    int finishedBefore = 0;
+    ZrMessageBoxHook previousHook = nullptr;
+    std::unique_ptr<DialogAnswerer> notices;
+};
+
+// Next refuses a group item, a range outside Min..Max or not ascending, and "Unknown", each with
+// its message, and stays on the drive page.
+TEST_F(DeepSearchTest, NextChecksTheDrivePageFirst)
+{
+    dlg.DriveTree().SelectItem(dlg.DriveTree().GetRootItem());
+    dlg.OnBnClickedNext();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"select Physical or Logical Drive"), 0);
+
+    const auto refusedWith = [&](const wchar_t* text) {
+        g_boxes.clear();
+        Next();
+        EXPECT_EQ(0, DeepSearchPage.load());
+        return g_boxes.size() == 1 && g_boxes[0].Find(text) >= 0;
+    };
+    SelectMedium(L"O:", false, L"deepfat32.img", 1);
+    SetField(IDC_RANGE_END, 0);
+    EXPECT_TRUE(refusedWith(L"End Sector"));
+    SetField(IDC_RANGE_START, 500);
+    SetField(IDC_RANGE_END, 500);
+    EXPECT_TRUE(refusedWith(L"End Sector"));
+    dlg.SetDlgItemText(IDC_RANGE_START, L"");
+    EXPECT_TRUE(refusedWith(L"End Sector"));
+    // The slider keeps what is typed inside Min..Max; the scan below starts at Min.
+    SetField(IDC_RANGE_MIN, 100);
+    SetField(IDC_RANGE_START, 100);
+    SetField(IDC_RANGE_END, imageSectors);
+    dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, 3);
+    EXPECT_TRUE(refusedWith(L"Select file system type"));
+    // Cancel in the logical-or-physical question ends Next silently.
+    dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, 1);
+    g_boxes.clear();
+    {
+        DialogAnswerer cancel(IDC_LOG_CANCEL, IDC_LOG_CANCEL, dlg.GetSafeHwnd());
+        dlg.OnBnClickedNext();
+    }
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(0, DeepSearchPage.load());
+
+    // Before a scan: Save refuses; after it, Next waits for Back and Refresh Tree refuses.
+    dlg.OnBnClickedSave();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"Saving function is not available"), 0);
+    g_boxes.clear();
+    Next();
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    EXPECT_EQ(100u, dlg.Target().firstSector);
+    EXPECT_EQ(imageSectors, dlg.Target().endSector);
+    g_boxes.clear();
+    dlg.OnBnClickedNext();
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(1, DeepSearchPage.load());
+    dlg.OnBnClickedRefresh();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"refresh the list of Drives only before"), 0);
+    dlg.OnBnClickedBack();
+    EXPECT_EQ(0, DeepSearchPage.load());
+    EXPECT_TRUE(dlg.DriveTree().IsWindowVisible());
+    EXPECT_FALSE(dlg.ResultTree().IsWindowVisible());
+}
+
+struct DeepMedium {
+    const wchar_t* item;
+    bool disk;
+    const wchar_t* image;
+    int fs; // combo index: 0 FAT16, 1 FAT32, 2 NTFS
+};
+
+// Every live and deleted file the truth keeps intact is listed under its folder with its name and
+// saved with its bytes, each volume read with its own geometry: three FAT volumes of a disk
+// without partition table (two of them on the same cluster numbers), a FAT32 volume without boot
+// sector and FATs, an NTFS volume without boot sector.
+TEST_F(DeepSearchTest, EveryIntactFileIsFoundAndSavedByteExact)
+{
+    const DeepMedium media[] = {
+        { L"(Disk4 ", true, L"deepdisk.img", 0 },
+        { L"O:", false, L"deepfat32.img", 1 },
+        { L"P:", false, L"deepntfs.img", 2 },
+    };
+    for (const DeepMedium& m : media) {
+        SCOPED_TRACE(Narrow(m.image));
+        g_boxes.clear();
+        Scan(m.item, m.disk, m.image, m.fs);
+        if (HasFatalFailure())
+            return;
+        EXPECT_EQ(1, dlg.FinishedScans() - finishedBefore);
+        finishedBefore = dlg.FinishedScans();
+        std::map<std::string, std::vector<HTREEITEM>> folders;
+        MapFolders(nullptr, "/", folders);
+
+        // The truth's intact files by folder (the volume's prefix "N:" dropped: every volume's
+        // root folders are under "Root").
+        std::map<std::string, std::vector<TruthLine>> byFolder;
+        for (TruthLine e : LoadTruth(m.image)) {
+            if ((e.state != "live" && e.state != "deleted") || e.isDir())
+                continue;
+            const size_t colon = e.path.find(':');
+            if (colon != std::string::npos && colon < 3)
+                e.path.erase(0, colon + 1);
+            byFolder[e.path.substr(0, e.path.rfind('/') + 1)].push_back(e);
+        }
+        ASSERT_GE(byFolder.size(), 3u);
+        size_t files = 0;
+        for (const auto& [folder, entries] : byFolder) {
+            std::set<std::string> listed;
+            for (const auto& [path, items] : folders)
+                if (SamePath(path, "/Root" + folder) ||
+                    (folder != "/" && path.find("/KXR_Miscellaneous/") != std::string::npos &&
+                     EndsWithFolder(path, folder)))
+                    for (HTREEITEM item : items)
+                        for (const std::string& name : List(item))
+                            listed.insert(name);
+            EXPECT_FALSE(listed.empty()) << folder;
+            for (const TruthLine& e : entries) {
+                const std::string name = Lower(e.path.substr(folder.size()));
+                EXPECT_TRUE(std::any_of(listed.begin(), listed.end(),
+                                        [&](const std::string& shown) { return SameName(shown, name); }))
+                    << e.path;
+                ++files;
+            }
+        }
+        EXPECT_GE(files, 8u);
+
+        const std::map<std::string, std::string> saved = SaveEverything(NewTempFolder(L"zr_deep"));
+        for (const auto& [folder, entries] : byFolder)
+            for (const TruthLine& e : entries)
+                EXPECT_EQ(1u, saved.count(e.sha256)) << e.path;
+        dlg.OnBnClickedBack();
+        ASSERT_EQ(0, DeepSearchPage.load());
+    }
+}
+
+// Every folder of the results tree below `item`, by its path.
+void FolderPaths(CTreeClass& tree, HTREEITEM item, const CString& path, std::set<CString>& out)
+{
+    for (HTREEITEM c = tree.GetChildItem(item); c != nullptr; c = tree.GetNextSiblingItem(c)) {
+        const CString child = path + L"/" + tree.GetItemText(c);
+        out.insert(child);
+        FolderPaths(tree, c, child, out);
+    }
+}
+
+// Scans stopped at random moments finish once, on what they found: no hang, the partial tree
+// shown, Back and Next working after.
+TEST_F(DeepSearchTest, StopAtRandomMomentsFinishesOnceWithWhatWasFound)
+{
+    const DeepMedium media[] = {
+        { L"(Disk4 ", true, L"deepdisk.img", 0 },
+        { L"P:", false, L"deepntfs.img", 2 },
+    };
+    std::mt19937 random(11);
+    int shorter = 0;
+    std::set<CString> whole[2];
+    for (int k = 0; k < 2; ++k) {
+        Scan(media[k].item, media[k].disk, media[k].image, media[k].fs);
+        FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", whole[k]);
+        ASSERT_GE(whole[k].size(), 3u);
+        dlg.OnBnClickedBack();
+    }
+    for (int round = 0; round < 20; ++round) {
+        const DeepMedium& m = media[round % 2];
+        SCOPED_TRACE(testing::Message() << "round " << round << " " << Narrow(m.image));
+        g_boxes.clear();
+        const int finished = dlg.FinishedScans();
+        SelectMedium(m.item, m.disk, m.image, m.fs);
+        Next();
+        ASSERT_EQ(1, DeepSearchPage.load());
+        const double share = double(random() % 1000) / 1000.0;
+        PumpUntil(
+            [&] {
+                CString scanned, current;
+                dlg.GetDlgItemText(IDC_DS_SCANNED, scanned);
+                dlg.GetDlgItemText(IDC_DS_CURRENT, current);
+                if (!dlg.ScanRunning())
+                    return true;
+                if (scanned.Find(L"sectors scanned of total ") != 0 || current.IsEmpty())
+                    return false;
+                return double(StrToUInt64(current.GetString())) >=
+                    share * double(StrToUInt64(scanned.Mid(25).GetString()));
+            },
+            30000);
+        if (dlg.ScanRunning()) {
+            dlg.OnBnClickedBack();
+            EXPECT_EQ(1u, g_boxes.size());
+            EXPECT_EQ(1, DeepSearchPage.load());
+        }
+        dlg.OnBnClickedStop();
+        dlg.OnBnClickedStop(); // a second Stop finds nothing to stop
+        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
+        EXPECT_EQ(finished + 1, dlg.FinishedScans());
+        EXPECT_TRUE(dlg.ResultTree().IsWindowVisible());
+        EXPECT_FALSE(dlg.GetDlgItem(IDC_DS_STOP)->IsWindowVisible());
+        std::set<CString> found;
+        FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", found);
+        for (const CString& path : found)
+            EXPECT_TRUE(whole[round % 2].count(path) != 0 || path.Find(L"KXR_Miscellaneous") >= 0)
+                << ToUtf8(path);
+        shorter += found.size() < whole[round % 2].size();
+        List(dlg.ResultTree().GetRootItem());
+        dlg.OnBnClickedBack();
+        ASSERT_EQ(0, DeepSearchPage.load());
+    }
+    // These media are small: most stops land in the finishing steps, which run to their end.
+    RecordProperty("stopped_short", shorter);
+    std::set<CString> again;
+    Scan(media[0].item, media[0].disk, media[0].image, media[0].fs);
+    FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", again);
+    EXPECT_EQ(whole[0], again);
+}
+
+} // namespace
