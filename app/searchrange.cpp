@@ -12,7 +12,7 @@ bool CSearchSession::ApplyTypedRange(Selection& selection, uint64_t start, uint6
     ReadSectorFields();
     // The range is held to the size of the disk it is read from, never of a disk selected before;
     // a drive letter is read through its own volume, whatever size a disk has.
-    if (selection.kind == L"Logical") {
+    if (selection.kind == L"Logical" || selection.kind == L"Recognised") {
         if (g_pMainDlg != nullptr)
             g_pMainDlg->SelectedDriveValue = 0;
     } else {

@@ -20,7 +20,6 @@ std::atomic<int> ScanAsPhysicalDisk{ 0 };
 
 namespace {
 
-
 const wchar_t kEndBeforeStartText[] = L"The value of \x2018"
                                       L"End Sector\x2019 cannot be less than or equal to the \x2018"
                                       L"Start Sector\x2019 of the Drive.";
@@ -305,10 +304,7 @@ void CBasicSearch::ShowScanStatus(const ScanStatusSnapshot& status)
     case BasicScanPhase::SearchingLost:
         // The scan is over: its counters and Stop go, the line says what is done now.
         m_resultTree.EnableWindow(FALSE);
-        if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
-            g_pMainDlg->ShowModeResultControls(SW_HIDE);
-        else
-            ShowResultControls(SW_HIDE);
+        ShowScanResultControls(SW_HIDE);
         m_current.SetWindowText(L"");
         m_status.SetWindowText(texts.status);
         m_status.ShowWindow(SW_SHOW);
@@ -335,32 +331,8 @@ void CBasicSearch::ShowResultControls(int showCommand)
 
 void CBasicSearch::SetFileListColumns()
 {
-    CHideColumn& list = FileList();
-    list.DeleteAllItems();
-    list.ShowWindow(SW_SHOW);
-    CHeaderCtrl* header = list.GetHeaderCtrl();
-    for (int c = (header != nullptr ? header->GetItemCount() : 0) - 1; c >= 0; --c)
-        list.DeleteColumn(c);
-    static const struct {
-        const wchar_t* name;
-        int width;
-    } kColumns[] = {
-        { L"Name", 145 },
-        { L"Type", 60 },
-        { L"Size", 60 },
-        { L"Date", 60 },
-        { L"Time", 60 },
-        { L"SelfCluster-Debug Info 1", 0 },
-        { L"ParentCluster-Debug Info 2", 0 },
-        { L"TreeItem-Debug Info 3", 0 },
-        { L"SFN", 0 },
-    };
-    int index = 0;
-    for (const auto& column : kColumns)
-        list.InsertColumn(index++, column.name, LVCFMT_LEFT, column.width);
-    for (int c = 5; c < index; ++c)
-        list.ShowColumn(c, FALSE);
-    list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_CHECKBOXES);
+    FileList().ShowWindow(SW_SHOW);
+    SetFileColumns({ L"SelfCluster-Debug Info 1", L"ParentCluster-Debug Info 2", L"TreeItem-Debug Info 3", L"SFN" });
 }
 
 // ---- Refresh ---------------------------------------------------------------------------------
@@ -375,24 +347,7 @@ void CBasicSearch::RefreshDriveTree()
 {
     // A medium being searched is an item of the tree about to be rebuilt.
     EndRemovableSearch(true, false);
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->ShowWaitDialog(this, TRUE);
-    for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT })
-        GetDlgItem(id)->EnableWindow(FALSE);
-    m_resultTree.DeleteAllResults();
-    ShowHintControls(SW_HIDE);
-    const bool anyDrive = RebuildDriveTree();
-    for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT })
-        GetDlgItem(id)->EnableWindow(TRUE);
-    BasicSearchPage = 0;
-    m_driveTree.SetFocus();
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->CloseWaitDialog(this);
-    if (!anyDrive) {
-        ShowNoDeviceDialog();
-        return;
-    }
-    if (IsWindowVisible() && NoDeviceVisible == 0)
+    if (RebuildDriveTreeWaiting() && IsWindowVisible() && NoDeviceVisible == 0)
         StartRemovableMediaSearch();
 }
 
@@ -464,10 +419,7 @@ void CBasicSearch::ShowResultsPage()
     ActiveTree = &m_resultTree;
     ShrinkProgressArea();
     m_progress.ShowWindow(SW_SHOW);
-    if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
-        g_pMainDlg->ShowModeResultControls(SW_SHOW);
-    else
-        ShowResultControls(SW_SHOW);
+    ShowScanResultControls(SW_SHOW);
     GetDlgItem(IDC_BS_BACK)->EnableWindow(FALSE);
     GetDlgItem(IDC_BS_NEXT)->EnableWindow(FALSE);
     ShowRange(m_target.firstSector, m_target.endSector);
@@ -502,7 +454,6 @@ void CBasicSearch::OnBnClickedNext()
         g_pMainDlg->ResetScanCounters();
     ++BasicSearchPage;
     GetDlgItem(IDC_BS_STOP)->SetFocus();
-    m_stopping = false;
     m_scanMessage.Empty();
     if (!StartScanWorker(BasicScanWorker))
         ShowResultsState();
@@ -568,10 +519,7 @@ void CBasicSearch::ShowResultsState(bool selectRoot)
     }
     // Only now may the focused Stop button go: the focus then passes to a tree that already has
     // its selection, instead of one that picks (and lists) its first visible folder.
-    if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
-        g_pMainDlg->ShowModeResultControls(SW_HIDE);
-    else
-        ShowResultControls(SW_HIDE);
+    ShowScanResultControls(SW_HIDE);
     m_progress.ShowWindow(SW_HIDE);
     // The scan's own running texts ("Validating Partition ...", the sector counter) are over.
     m_current.SetWindowText(L"");
@@ -584,22 +532,10 @@ void CBasicSearch::ShowResultsState(bool selectRoot)
 
 void CBasicSearch::OnBnClickedStop()
 {
-    if (m_stopping || !ScanRunning())
-        return;
-    m_stopping = true;
-    GrowProgressArea();
-    m_resultTree.EnableWindow(FALSE);
-    m_status.SetWindowText(L"It may take a while, Please wait...");
-    m_status.ShowWindow(SW_SHOW);
-    // The worker ends after the record or block it reads and runs its own finishing steps;
-    // messages keep flowing meanwhile, since it updates this dialog's controls.
-    RequestScanStop();
-    if (WaitForScanWorker()) {
+    if (StopScanAndWait(m_status)) {
         KeepScannedVolume();
         ShowResultsState();
     }
-    ShrinkProgressArea();
-    m_stopping = false;
 }
 
 // ---- Back ------------------------------------------------------------------------------
@@ -613,16 +549,7 @@ void CBasicSearch::OnBnClickedBack()
         g_pBasicSearchDlg = nullptr;
         return;
     }
-    if (g_pMainDlg != nullptr) {
-        g_pMainDlg->ShowWaitDialog(this, TRUE);
-        g_pMainDlg->EmptyRecordTables();
-    }
-    ClearResults();
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->CloseWaitDialog(this);
-    ForgetLogSaved();
-    // A log named on the command line has been dealt with once the user goes back.
-    ClearCommandLineLogPath();
+    EmptyResultsForDrivePage();
     FileList().ShowWindow(SW_HIDE);
     BasicSearchPage = 0;
     m_driveTree.ShowWindow(SW_SHOW);

@@ -125,7 +125,6 @@ protected:
     } m_removable;
     std::atomic<CWinThread*> m_removableWorker{ nullptr };
     std::atomic<bool> m_removableStop{ false };
-    bool m_stopping = false;
     int m_lastAnswer = 0;
 
     DECLARE_MESSAGE_MAP()

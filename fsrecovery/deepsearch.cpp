@@ -12,6 +12,7 @@
 #include "fsrecovery/pure/basic_scan.h"
 #include "fsrecovery/pure/scan_status.h"
 #include "resources/resource.h"
+#include "storage/pure/bootsector.h"
 #include "storage/pure/globals.h"
 #include "storage/sectorreader.h"
 
@@ -189,6 +190,8 @@ BEGIN_MESSAGE_MAP(CDeepSearch, CFsSearchSession)
     ON_BN_CLICKED(IDC_DS_STOP_PARTITIONS, &CDeepSearch::OnBnClickedStopSearchingPartitions)
     ON_BN_CLICKED(IDC_DS_MORE_PARTITIONS, &CDeepSearch::OnBnClickedSearchMorePartitions)
     ON_MESSAGE(WM_ZR_DEEP_SCAN_STATUS, &CDeepSearch::OnScanStatus)
+    ON_MESSAGE(WM_ZR_RECOGNISED_PROGRESS, &CDeepSearch::OnRecognisedProgress)
+    ON_MESSAGE(WM_ZR_RECOGNISED_ENDED, &CDeepSearch::OnRecognisedEnded)
     ON_NOTIFY(NM_DBLCLK, IDC_DS_FILE_LIST, &CDeepSearch::OnNMDblclkFileList)
     ON_NOTIFY(NM_RCLICK, IDC_DS_FILE_LIST, &CDeepSearch::OnNMRClickFileList)
     ON_NOTIFY(NM_SETFOCUS, IDC_DS_FILE_LIST, &CDeepSearch::OnNMSetfocusFileList)
@@ -211,6 +214,8 @@ void CDeepSearch::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, IDC_DS_WAIT, m_wait);
     DDX_Control(pDX, IDC_DS_RANGE_LABEL, m_rangeLabel);
     DDX_Control(pDX, IDC_DS_TREE_PROGRESS, m_treeProgress);
+    DDX_Control(pDX, IDC_DS_FOUND_VOLUMES, m_foundVolumes);
+    DDX_Control(pDX, IDC_DS_RECOGNISED, m_recognised);
 }
 
 BOOL CDeepSearch::OnInitDialog()
@@ -226,6 +231,22 @@ BOOL CDeepSearch::OnInitDialog()
     for (const wchar_t* name : kComboNames)
         combo->AddString(name);
     combo->SetCurSel(1);
+
+    // The volumes recognised inside drive letters: all of them in the hidden table, those of the
+    // selected drive in the list shown in place of its properties.
+    static const wchar_t* const kVolumeColumns[] = { L"Found File System", L"File System Name", L"Start Sector",
+                                                     L"End Sector", L"Size", L"SPF", L"SPC", L"RootSec",
+                                                     L"RootStartSec", L"ReserveSecStart", L"Cluster0Start",
+                                                     L"firstFAT", L"secondFAT", L"Total Sectors", L"partType" };
+    for (CListCtrl* list : { static_cast<CListCtrl*>(&m_foundVolumes), &m_recognised })
+        list->SetExtendedStyle(list->GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+    m_recognised.InsertColumn(0, L"SNo", LVCFMT_LEFT, 75);
+    for (int c = 0; c < 15; ++c) {
+        m_foundVolumes.InsertColumn(c, kVolumeColumns[c], LVCFMT_LEFT, c < 5 ? 75 : 0);
+        if (c >= 5)
+            m_foundVolumes.ShowColumn(c, FALSE);
+        m_recognised.InsertColumn(c + 1, kVolumeColumns[c], LVCFMT_LEFT, c < 5 ? 75 : 50);
+    }
 
     // The list shows the drive page's properties in the drive page's list area and a folder's
     // files beside the whole results tree.
@@ -265,32 +286,7 @@ void CDeepSearch::PlaceFileList(bool resultsPage)
 
 void CDeepSearch::SetFileListColumns()
 {
-    CHideColumn& list = FileList();
-    list.DeleteAllItems();
-    CHeaderCtrl* header = list.GetHeaderCtrl();
-    for (int c = (header != nullptr ? header->GetItemCount() : 8) - 1; c >= 0; --c)
-        list.DeleteColumn(c);
-    static const struct {
-        const wchar_t* name;
-        int width;
-    } kColumns[] = {
-        { L"Name", 145 },
-        { L"Type", 60 },
-        { L"Size", 60 },
-        { L"Date", 60 },
-        { L"Time", 60 },
-        { L"Sector-Debug Info 1", 0 },
-        { L"ParentMFT-Debug Info 2", 0 },
-        { L"SelfMFT-Debug Info 3", 0 },
-        { L"SFN", 0 },
-        { L"FILE_SYS", 0 },
-    };
-    int index = 0;
-    for (const auto& column : kColumns)
-        list.InsertColumn(index++, column.name, LVCFMT_LEFT, column.width);
-    for (int c = 5; c < index; ++c)
-        list.ShowColumn(c, FALSE);
-    list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_CHECKBOXES);
+    SetFileColumns({ L"Sector-Debug Info 1", L"ParentMFT-Debug Info 2", L"SelfMFT-Debug Info 3", L"SFN", L"FILE_SYS" });
 }
 
 // ---- Refresh -----------------------------------------------------------------------------------
@@ -299,23 +295,9 @@ void CDeepSearch::OnBnClickedRefresh()
 {
     if (RefuseRefresh())
         return;
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->ShowWaitDialog(this, TRUE);
-    for (int id : { IDC_DS_REFRESH, IDC_DS_BACK, IDC_DS_NEXT })
-        GetDlgItem(id)->EnableWindow(FALSE);
-    m_resultTree.DeleteAllResults();
-    ShowHintControls(SW_HIDE);
     ShowSectorRangeControls(SW_HIDE);
     HideFoundFileSystemList();
-    const bool anyDrive = RebuildDriveTree();
-    for (int id : { IDC_DS_REFRESH, IDC_DS_BACK, IDC_DS_NEXT })
-        GetDlgItem(id)->EnableWindow(TRUE);
-    SetPage(0);
-    m_driveTree.SetFocus();
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->CloseWaitDialog(this);
-    if (!anyDrive)
-        ShowNoDeviceDialog();
+    RebuildDriveTreeWaiting();
 }
 
 // ---- Next --------------------------------------------------------------------------------------
@@ -353,6 +335,10 @@ bool CDeepSearch::ReadScanRequest(Selection& selection, uint64_t& start, uint64_
         return false;
     }
     ReadSelectedDevice(selection);
+    if (selection.kind == L"Recognised" && g_pMainDlg != nullptr) {
+        // Read through the drive letter it was found in.
+        g_pMainDlg->LogicalDrivePath = CString(L"\\\\.\\") + m_driveTree.GetItemText(m_driveTree.GetParentItem(item)).Left(2);
+    }
     if (fs >= 0 && fs < 3)
         selection.fsName = kComboNames[fs];
     if (FsKindFromName(selection.fsName) == FsKind::Unknown) {
@@ -394,7 +380,6 @@ void CDeepSearch::OnBnClickedNext()
         g_pMainDlg->ResetScanCounters();
     SetPage(Page() + 1);
     GetDlgItem(IDC_DS_STOP)->SetFocus();
-    m_stopping = false;
     if (!StartScanWorker(DeepScanWorker))
         ShowResultsState();
 }
@@ -415,10 +400,7 @@ void CDeepSearch::ShowResultsPage()
     ActiveTree = &m_resultTree;
     ShrinkProgressArea();
     m_progress.ShowWindow(SW_SHOW);
-    if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
-        g_pMainDlg->ShowModeResultControls(SW_SHOW);
-    else
-        ShowResultControls(SW_SHOW);
+    ShowScanResultControls(SW_SHOW);
     GetDlgItem(IDC_DS_BACK)->EnableWindow(FALSE);
     GetDlgItem(IDC_DS_NEXT)->EnableWindow(FALSE);
     CString range;
@@ -484,10 +466,7 @@ LRESULT CDeepSearch::OnScanStatus(WPARAM, LPARAM param)
     const DeepScanStatus& status = *reinterpret_cast<const DeepScanStatus*>(param);
     if (status.phase == DeepScanStatus::Finishing) {
         // The carving is over: its counters and Stop go, the tree's loading shows.
-        if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
-            g_pMainDlg->ShowModeResultControls(SW_HIDE);
-        else
-            ShowResultControls(SW_HIDE);
+        ShowScanResultControls(SW_HIDE);
         m_progress.ShowWindow(SW_HIDE);
         m_treeLabel.ShowWindow(SW_SHOW);
         return 0;
@@ -525,10 +504,7 @@ void CDeepSearch::ShowResultsState()
     }
     m_resultTree.Select(nullptr, TVGN_CARET);
     m_resultTree.Select(m_resultTree.GetRootItem(), TVGN_CARET);
-    if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
-        g_pMainDlg->ShowModeResultControls(SW_HIDE);
-    else
-        ShowResultControls(SW_HIDE);
+    ShowScanResultControls(SW_HIDE);
     for (CWnd* control : { static_cast<CWnd*>(&m_progress), static_cast<CWnd*>(&m_treeProgress),
                            static_cast<CWnd*>(&m_treeLabel), static_cast<CWnd*>(&m_wait) })
         control->ShowWindow(SW_HIDE);
@@ -540,19 +516,8 @@ void CDeepSearch::ShowResultsState()
 
 void CDeepSearch::OnBnClickedStop()
 {
-    if (m_stopping || !ScanRunning())
-        return;
-    m_stopping = true;
-    GrowProgressArea();
-    m_wait.SetWindowText(L"It may take a while, Please wait...");
-    m_wait.ShowWindow(SW_SHOW);
-    // The worker ends its carving after the block it reads and runs its own finishing steps once;
-    // messages keep flowing meanwhile, since it updates this dialog's controls.
-    RequestScanStop();
-    if (WaitForScanWorker())
+    if (StopScanAndWait(m_wait))
         ShowResultsState();
-    ShrinkProgressArea();
-    m_stopping = false;
 }
 
 void CDeepSearch::ShowLoadedResults(bool throughDisk)
@@ -578,16 +543,7 @@ void CDeepSearch::OnBnClickedBack()
         g_pDeepSearchDlg = nullptr;
         return;
     }
-    if (g_pMainDlg != nullptr) {
-        g_pMainDlg->ShowWaitDialog(this, TRUE);
-        g_pMainDlg->EmptyRecordTables();
-    }
-    ClearResults();
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->CloseWaitDialog(this);
-    ForgetLogSaved();
-    // A log named on the command line has been dealt with once the user goes back.
-    ClearCommandLineLogPath();
+    EmptyResultsForDrivePage();
     DeepFatVolumeCount = 0;
     SetPage(0);
     m_throughDisk = false;
@@ -613,4 +569,193 @@ void CDeepSearch::OnBnClickedBack()
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
     m_driveTree.SetFocus();
     SetDriveTreeIcons();
+}
+
+// ---- Volumes inside a drive letter ---------------------------------------------------------
+
+namespace {
+
+const wchar_t kNoDriveAreaFormat[] =
+    L"No physical storage area found in Drive(Drive - %s ).\n\nIf you have connected your storage using any usb hub "
+    L"or extension, check storage connections or connect the storage media directly to your computer.";
+
+// Keeps the sectors of the boot sectors the scan meets.
+class BootSectorsFound : public DeepScanSink {
+public:
+    void FatBoot(const FatBootHit& hit) override { sectors.push_back(hit.sector); }
+    void NtfsBoot(const NtfsBootHit& hit) override { sectors.push_back(hit.sector); }
+    std::vector<uint64_t> sectors;
+};
+
+UINT RecognisedSearchWorker(LPVOID param)
+{
+    CDeepSearch* dlg = static_cast<CDeepSearch*>(param);
+    dlg->RunRecognisedSearch();
+    ::PostMessageW(dlg->GetSafeHwnd(), WM_ZR_RECOGNISED_ENDED, 0, 0);
+    return 0;
+}
+
+} // namespace
+
+void CDeepSearch::SetRecognisedRange(const CString& startText, const CString& endText, const CString& limitText,
+                                     uint64_t driveSectors)
+{
+    const uint64_t limit = StrToUInt64(limitText);
+    SetSectorRangeControls(0, limit != 0 ? limit : driveSectors);
+    SetDlgItemText(IDC_RANGE_START, startText);
+    SetDlgItemText(IDC_RANGE_END, endText);
+}
+
+void CDeepSearch::OnBnClickedSearchMorePartitions()
+{
+    if (RecognisedSearchRunning() || PartitionSearchBusy() || DriveTreeBuilding != 0 ||
+        g_pBasicLogLoadThread != nullptr || g_pDeepLogLoadThread != nullptr || g_pPopulateListThread != nullptr)
+        return;
+    const HTREEITEM item = m_driveTree.GetSelectedItem();
+    if (item == nullptr || m_driveTree.GetParentItem(item) != LogicalDrivesItem() || SelectedItemKind != L"Logical") {
+        CSearchSession::OnBnClickedSearchMorePartitions();
+        return;
+    }
+    const CString drive = m_driveTree.GetItemText(item).Left(2);
+    CString endText;
+    GetDlgItemText(IDC_RANGE_END, endText);
+    const uint64_t end = StrToUInt64(PropertyValue(1));
+    if ((StrToUInt64(endText) == 0 && PropertyValue(3).IsEmpty()) || end == 0) {
+        CString text;
+        text.Format(kNoDriveAreaFormat, drive.GetString());
+        Inform(this, text);
+        return;
+    }
+    m_recognisedSearch = RecognisedSearch();
+    m_recognisedSearch.devicePath = g_pMainDlg != nullptr ? g_pMainDlg->LogicalDrivePath : CString(L"\\\\.\\") + drive;
+    m_recognisedSearch.key = L"Log|" + m_recognisedSearch.devicePath + L"|";
+    m_recognisedSearch.driveName = drive;
+    m_recognisedSearch.driveItem = item;
+    m_recognisedSearch.end = end;
+    for (const RecognisedVolume& row : m_recognisedRows)
+        if (row.cells[0] == m_recognisedSearch.key)
+            m_recognisedSearch.found.push_back(row);
+    ShowSectorRangeControls(SW_HIDE);
+    ShowPartitionSearchControls(true);
+    CString total;
+    total.Format(L" / %llu reading", (unsigned long long)end);
+    SetDlgItemText(IDC_BS_OF_TOTAL, total);
+    SetDlgItemText(IDC_BS_SECTORS, L"0");
+    for (int id : { IDC_BS_OF_TOTAL, IDC_BS_SECTORS })
+        GetDlgItem(id)->ShowWindow(SW_SHOW);
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->SetProgressRange64(m_partitionProgress.GetSafeHwnd(), 0, end, 1024);
+    m_recognisedStop = 0;
+    CWinThread* worker = nullptr;
+    m_recognisedWorker = ZrBeginThreadInto(worker, RecognisedSearchWorker, this);
+    if (m_recognisedWorker.load() == nullptr) {
+        ShowPartitionSearchControls(false);
+        ShowSectorRangeControls(SW_SHOW);
+    }
+}
+
+void CDeepSearch::RunRecognisedSearch()
+{
+    RecognisedSearch& search = m_recognisedSearch;
+    KeptHandleSectorSource device(search.devicePath);
+    BootSectorsFound boots;
+    ProgressThrottle throttle;
+    DeepScanTargets targets;
+    targets.fat = targets.ntfs = targets.bootSectorsOnly = true;
+    RunDeepScan(device, 0, search.end, targets, boots, &m_recognisedStop, [&](uint64_t done, uint64_t total) {
+        if (throttle.Due(done, total))
+            ::SendMessageW(GetSafeHwnd(), WM_ZR_RECOGNISED_PROGRESS, 0, LPARAM(&done));
+    });
+    // Boot sectors in the order found; the number of each is its place among the drive's rows.
+    for (uint64_t sector : boots.sectors) {
+        uint8_t boot[kSectorSize];
+        if (device.Read(sector, 1, boot) != kSectorSize)
+            continue;
+        int number = 1;
+        for (const RecognisedVolume& row : search.found)
+            number += row.cells[0] == search.key;
+        RecognisedVolume volume;
+        if (RecognisedVolumeOf(boot, sector, search.end, search.key, number, volume))
+            AddRecognisedVolume(search.found, volume);
+    }
+}
+
+LRESULT CDeepSearch::OnRecognisedProgress(WPARAM, LPARAM sector)
+{
+    if (sector == 0)
+        return 0;
+    const uint64_t at = *reinterpret_cast<const uint64_t*>(sector);
+    SetDlgItemText(IDC_BS_SECTORS, Decimal(at));
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->SetProgressPosition64(m_partitionProgress.GetSafeHwnd(), 0, m_recognisedSearch.end, at);
+    return 0;
+}
+
+LRESULT CDeepSearch::OnRecognisedEnded(WPARAM, LPARAM)
+{
+    EndRecognisedSearch(false);
+    return 0;
+}
+
+void CDeepSearch::OnBnClickedStopSearchingPartitions()
+{
+    if (!RecognisedSearchRunning()) {
+        CSearchSession::OnBnClickedStopSearchingPartitions();
+        return;
+    }
+    if (AskToStopPartitionSearch())
+        EndRecognisedSearch(true);
+}
+
+void CDeepSearch::EndRecognisedSearch(bool stop)
+{
+    CWinThread* worker = m_recognisedWorker.exchange(nullptr);
+    if (worker == nullptr)
+        return;
+    if (stop)
+        m_recognisedStop = 1;
+    ZrWaitForThreadPumping(worker, INFINITE);
+    delete worker;
+    if (GetSafeHwnd() == nullptr || m_closing)
+        return;
+    // The rows the search added after those the drive had, each with its item under the drive.
+    RecognisedSearch& search = m_recognisedSearch;
+    const size_t known = size_t(std::count_if(m_recognisedRows.begin(), m_recognisedRows.end(),
+                                              [&](const RecognisedVolume& row) { return row.cells[0] == search.key; }));
+    HTREEITEM last = nullptr;
+    int added = 0;
+    for (size_t k = known; k < search.found.size(); ++k) {
+        const RecognisedVolume& volume = search.found[k];
+        m_recognisedRows.push_back(volume);
+        const int row = m_recognised.InsertItem(m_recognised.GetItemCount(), volume.cells[0]);
+        for (int c = 1; c < int(volume.cells.size()); ++c)
+            m_recognised.SetItemText(row, c, volume.cells[c]);
+        CString text;
+        text.Format(L"%s - %s - %s", volume.cells[1].GetString(), volume.cells[5].GetString(),
+                    volume.fsName.GetString());
+        last = m_driveTree.InsertItem(text, 0, 0, search.driveItem, TVI_LAST);
+        m_driveTree.SetItemColor(last, RGB(0, 128, 0));
+        ++added;
+    }
+    if (last != nullptr) {
+        m_driveTree.Expand(search.driveItem, TVE_EXPAND);
+        m_driveTree.EnsureVisible(last);
+    }
+    ShowPartitionSearchControls(false);
+    ShowSectorRangeControls(SW_SHOW);
+    if (last != nullptr) {
+        m_driveTree.SelectItem(last);
+        m_driveTree.SetFocus();
+    }
+    Inform(this, FormatPartitionSearchResult(0, added, added != 0, L"Drive", search.driveName));
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->ResetScanCounters();
+}
+
+void CDeepSearch::EndWorkers()
+{
+    // The dialog goes: the search ends without listing or telling anything.
+    m_closing = true;
+    EndRecognisedSearch(true);
+    CFsSearchSession::EndWorkers();
 }

@@ -10,6 +10,7 @@
 
 #include "afxwin.h"
 #include "fsrecovery/fssession.h"
+#include "fsrecovery/pure/deep_recognised.h"
 #include "fsrecovery/pure/deep_results.h"
 
 // Scans started since the last Back; 0 while the drive page is shown.
@@ -19,6 +20,10 @@ extern CWinThread* g_pDeepScanThread;
 
 // Sent by the scan worker when its progress is due on screen (LPARAM: a DeepScanStatus).
 constexpr UINT WM_ZR_DEEP_SCAN_STATUS = WM_APP + 0x260;
+// Sent by the drive-letter volume search as it reads (LPARAM: the sector reached), and posted
+// when it has ended.
+constexpr UINT WM_ZR_RECOGNISED_PROGRESS = WM_APP + 0x261;
+constexpr UINT WM_ZR_RECOGNISED_ENDED = WM_APP + 0x262;
 
 // Where a Deep scan is: carving the range, or assembling and building the results from it.
 struct DeepScanStatus {
@@ -51,9 +56,23 @@ public:
     // How many times a scan's results were finished since the dialog opened (one per scan).
     int FinishedScans() const { return m_finishedScans.load(); }
 
+    // Search More Partitions: on a drive letter the volumes inside it are searched for by their
+    // boot sectors and listed under it as "Recognised" items; on a disk the disk's search runs.
+    void OnBnClickedSearchMorePartitions();
+    // Stop Searching Partitions: after its question, whichever search runs ends with what it found.
+    void OnBnClickedStopSearchingPartitions();
+    bool RecognisedSearchRunning() const { return m_recognisedWorker.load() != nullptr; }
+    // The drive-letter search itself (on its worker).
+    void RunRecognisedSearch();
+
     // ---- DeviceDetailHost ----
     void SetFileSystemComboIndex(int index) override;
     void HideFoundFileSystemList() override;
+    CListCtrl* RecognisedPartitionStore() override { return &m_recognised; }
+    CListCtrl* FoundFileSystemList() override { return &m_foundVolumes; }
+    void ShowFileList(int showCommand) override { FileList().ShowWindow(showCommand); }
+    void SetRecognisedRange(const CString& startText, const CString& endText, const CString& limitText,
+                            uint64_t driveSectors) override;
 
     // The scan and its finishing steps, on the scan worker.
     void RunScan();
@@ -79,11 +98,31 @@ protected:
     // tree (the results page).
     void PlaceFileList(bool resultsPage);
 
+    LRESULT OnRecognisedProgress(WPARAM, LPARAM sector);
+    LRESULT OnRecognisedEnded(WPARAM, LPARAM);
+    // Waits for the drive-letter search (asking it to stop first when `stop`), lists what it
+    // found and gives the drive page back; nothing to do when none runs.
+    void EndRecognisedSearch(bool stop);
+    void EndWorkers() override;
+
+    // The drive-letter search: its worker, stop flag, what it reads and what it found (written by
+    // the worker alone while it runs).
+    std::atomic<CWinThread*> m_recognisedWorker{ nullptr };
+    StopFlag m_recognisedStop{ 0 };
+    struct RecognisedSearch {
+        CString devicePath, key, driveName;
+        HTREEITEM driveItem = nullptr;
+        uint64_t end = 0;
+        std::vector<RecognisedVolume> found;
+    } m_recognisedSearch;
+    std::vector<RecognisedVolume> m_recognisedRows; // the rows of m_recognised
+    bool m_closing = false;
+    CHideColumn m_foundVolumes;
+    CListCtrl m_recognised;
     CColorStatic m_hint, m_path, m_current, m_range, m_scanned, m_treeLabel, m_wait, m_rangeLabel;
     CProgressCtrl m_treeProgress;
     ScanTarget m_target;
     bool m_throughDisk = false;
-    bool m_stopping = false;
     std::atomic<int> m_finishedScans{ 0 };
     CRect m_listDriveRect, m_listResultsRect;
 

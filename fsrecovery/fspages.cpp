@@ -1,5 +1,6 @@
 // The buttons of the results page that Basic Search and Deep Search answer alike.
 #include "app/maindlg.h"
+#include "app/searchcontrols.h"
 #include "app/startup.h"
 #include "app/waitdialogs.h"
 #include "fsrecovery/fssession.h"
@@ -63,4 +64,85 @@ bool CFsSearchSession::RefuseRefresh()
         return false;
     Inform(this, kRefreshRefusedText);
     return true;
+}
+
+void CFsSearchSession::ShowScanResultControls(int showCommand)
+{
+    if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
+        g_pMainDlg->ShowModeResultControls(showCommand);
+    else
+        ShowResultControls(showCommand);
+}
+
+bool CFsSearchSession::StopScanAndWait(CWnd& waitText)
+{
+    if (m_stopping || !ScanRunning())
+        return false;
+    m_stopping = true;
+    GrowProgressArea();
+    m_resultTree.EnableWindow(FALSE);
+    waitText.SetWindowText(L"It may take a while, Please wait...");
+    waitText.ShowWindow(SW_SHOW);
+    // The worker ends after the record or block it reads and runs its own finishing steps;
+    // messages keep flowing meanwhile, since it updates this dialog's controls.
+    RequestScanStop();
+    const bool ended = WaitForScanWorker();
+    ShrinkProgressArea();
+    m_stopping = false;
+    return ended;
+}
+
+void CFsSearchSession::EmptyResultsForDrivePage()
+{
+    if (g_pMainDlg != nullptr) {
+        g_pMainDlg->ShowWaitDialog(this, TRUE);
+        g_pMainDlg->EmptyRecordTables();
+    }
+    ClearResults();
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->CloseWaitDialog(this);
+    ForgetLogSaved();
+    // A log named on the command line has been dealt with once the user goes back.
+    ClearCommandLineLogPath();
+}
+
+bool CFsSearchSession::RebuildDriveTreeWaiting()
+{
+    const SearchDialogLayout& layout = Layout();
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->ShowWaitDialog(this, TRUE);
+    for (int id : { layout.refresh, layout.back, layout.next })
+        GetDlgItem(id)->EnableWindow(FALSE);
+    m_resultTree.DeleteAllResults();
+    ShowHintControls(SW_HIDE);
+    const bool anyDrive = RebuildDriveTree();
+    for (int id : { layout.refresh, layout.back, layout.next })
+        GetDlgItem(id)->EnableWindow(TRUE);
+    SetPage(0);
+    m_driveTree.SetFocus();
+    if (g_pMainDlg != nullptr)
+        g_pMainDlg->CloseWaitDialog(this);
+    if (anyDrive)
+        return true;
+    ShowNoDeviceDialog();
+    return false;
+}
+
+void CFsSearchSession::SetFileColumns(std::initializer_list<const wchar_t*> hidden)
+{
+    CHideColumn& list = FileList();
+    list.DeleteAllItems();
+    CHeaderCtrl* header = list.GetHeaderCtrl();
+    for (int c = (header != nullptr ? header->GetItemCount() : 8) - 1; c >= 0; --c)
+        list.DeleteColumn(c);
+    int index = 0;
+    for (const wchar_t* name : { L"Name", L"Type", L"Size", L"Date", L"Time" }) {
+        list.InsertColumn(index, name, LVCFMT_LEFT, index == 0 ? 145 : 60);
+        ++index;
+    }
+    for (const wchar_t* name : hidden) {
+        list.InsertColumn(index, name, LVCFMT_LEFT, 0);
+        list.ShowColumn(index++, FALSE);
+    }
+    list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_CHECKBOXES);
 }

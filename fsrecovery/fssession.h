@@ -16,6 +16,7 @@
 //     (Page() above 0).
 #pragma once
 #include <atomic>
+#include <initializer_list>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -139,6 +140,22 @@ public:
     // Refresh Tree after a scan was started, or while a worker or a log load runs: its message;
     // true when the refresh is refused.
     bool RefuseRefresh();
+    // The scan's result controls, through the launcher while this is its active search (which
+    // also hides the mode's others), else directly.
+    void ShowScanResultControls(int showCommand);
+    // Stop: the worker is asked to end its reading and waited for (it runs its own finishing
+    // steps, once); `waitText` asks to wait meanwhile. True when a running worker has now ended
+    // and the caller shows its results; false when none ran or a stop waits already.
+    bool StopScanAndWait(CWnd& waitText);
+    // Back on the results page: the record tables and the results emptied under the wait dialog,
+    // the results new, a log named on the command line dealt with.
+    void EmptyResultsForDrivePage();
+    // Refresh Tree's rebuild under the wait dialog, navigation locked meanwhile, then the drive
+    // page; false after the no-device dialog when no drive is attached.
+    bool RebuildDriveTreeWaiting();
+    // The file list's columns on a results page: Name, Type, Size, Date, Time shown, then the
+    // hidden ones; the rows get tick boxes.
+    void SetFileColumns(std::initializer_list<const wchar_t*> hidden);
 
     // ---- Scan logs (fslog.cpp) ----
     // Save Log: refused before a scan and while one runs; else the log is written.
@@ -256,6 +273,7 @@ private:
     std::vector<FoundFileRef> m_listedFiles;
     std::unique_ptr<CPopulate> m_populateDlg;
     bool m_endingListing = false; // EndListing waits for the listing worker
+    bool m_stopping = false;      // StopScanAndWait waits for the scan worker
     CWinThread* m_listingWorker = nullptr;
     // The open worker's object (deleted by EndOpenWorker), its notice and the file it wrote.
     std::atomic<CWinThread*> m_openWorker{ nullptr };

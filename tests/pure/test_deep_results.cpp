@@ -3,6 +3,8 @@
 // unknown rather than cut.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "fsrecovery/pure/deep_results.h"
 #include "fsrecovery/pure/result_tree.h"
 
@@ -94,6 +96,72 @@ TEST(DeepResults, CarvedNtfsRowsGoToOneVolume)
     EXPECT_EQ(L"song.mp3", store.NtfsFileName(0));
     EXPECT_EQ(0u, store.NtfsFile(1).flags & NtfsFileRow::kNamed);
     EXPECT_EQ(2u, store.NtfsFilesOf(0, 40).second - store.NtfsFilesOf(0, 40).first);
+}
+
+} // namespace
+
+// ---- Volumes recognised inside a drive letter --------------------------------------------------
+
+#include "fsrecovery/pure/deep_recognised.h"
+
+namespace {
+
+void PutNtfsBoot(uint8_t* s, uint32_t spc, uint32_t sectors)
+{
+    std::memcpy(s + 3, "NTFS    ", 8);
+    s[13] = uint8_t(spc);
+    for (int i = 0; i < 4; ++i) {
+        s[40 + i] = uint8_t(sectors >> (8 * i));
+        s[48 + i] = uint8_t(4 >> (8 * i));
+        s[56 + i] = uint8_t(8 >> (8 * i));
+    }
+    s[68] = 0xF6; // a record of 1024 bytes: 2^10
+    s[510] = 0x55, s[511] = 0xAA;
+}
+
+TEST(DeepRecognised, NtfsAndFat16BootSectorsBecomeRows)
+{
+    uint8_t boot[512] = {};
+    PutNtfsBoot(boot, 8, 100000);
+    RecognisedVolume ntfs;
+    ASSERT_TRUE(RecognisedVolumeOf(boot, 2048, 500000, L"Log|\\\\.\\P:|", 1, ntfs));
+    EXPECT_EQ(L"NTFS", ntfs.fsName);
+    EXPECT_EQ(L"Recognised1", ntfs.cells[1]);
+    EXPECT_EQ(L"2048", ntfs.cells[3]);
+    EXPECT_EQ(L"102048", ntfs.cells[4]);
+    EXPECT_EQ(L"8", ntfs.cells[6]);
+
+    // The copy in the sector after the volume names the same volume; one row is kept.
+    std::vector<RecognisedVolume> rows;
+    EXPECT_TRUE(AddRecognisedVolume(rows, ntfs));
+    RecognisedVolume backup;
+    ASSERT_TRUE(RecognisedVolumeOf(boot, 102048, 500000, L"Log|\\\\.\\P:|", 2, backup));
+    EXPECT_FALSE(AddRecognisedVolume(rows, backup));
+    EXPECT_FALSE(AddRecognisedVolume(rows, ntfs));
+    // A copy whose primary is gone, at the drive's end, gives the volume before it.
+    RecognisedVolume lone;
+    ASSERT_TRUE(RecognisedVolumeOf(boot, 100000, 100001, L"k", 1, lone));
+    EXPECT_EQ(0u, lone.start);
+    EXPECT_EQ(100000u, lone.size);
+
+    uint8_t fat[512] = {};
+    fat[13] = 4;
+    fat[14] = 1;                                // reserved
+    fat[17] = 0, fat[18] = 2;                   // 512 root entries: 32 sectors
+    fat[22] = 32;                               // sectors per FAT
+    fat[32] = 0x40, fat[33] = 0x9C;             // 40000 sectors
+    std::memcpy(fat + 54, "FAT16   ", 8);
+    fat[510] = 0x55, fat[511] = 0xAA;
+    RecognisedVolume fat16;
+    ASSERT_TRUE(RecognisedVolumeOf(fat, 63, 500000, L"k", 2, fat16));
+    EXPECT_EQ(L"FAT16", fat16.fsName);
+    EXPECT_EQ(L"40063", fat16.cells[4]);
+    EXPECT_EQ(L"128", fat16.cells[9]);  // the root behind the two FATs
+    EXPECT_EQ(L"152", fat16.cells[11]); // cluster 0: two clusters before the data area
+    // FAT32 is not listed, nor a sector without the signature.
+    std::memcpy(fat + 82, "FAT32   ", 8);
+    fat[57] = ' ';
+    EXPECT_FALSE(RecognisedVolumeOf(fat, 63, 500000, L"k", 3, fat16));
 }
 
 } // namespace

@@ -365,4 +365,66 @@ TEST_F(DeepSearchTest, StopAtRandomMomentsFinishesOnceWithWhatWasFound)
     EXPECT_EQ(whole[0], again);
 }
 
+// Search More Partitions on a drive letter lists the NTFS volume inside it (found by the copy of
+// its boot sector) as a "Recognised" item; Next on that item scans the volume through the drive
+// letter. A second search adds nothing; a stopped one keeps the drive page working.
+TEST_F(DeepSearchTest, VolumesInsideADriveLetterAreListedAndScanned)
+{
+    SelectMedium(L"P:", false, L"deepntfs.img", 2);
+    const HTREEITEM drive = dlg.DriveTree().GetSelectedItem();
+    CString end;
+    end.Format(L"%llu", (unsigned long long)imageSectors);
+    dlg.DetailList()->SetItemText(1, 1, end);
+    g_boxes.clear();
+    dlg.OnBnClickedSearchMorePartitions();
+    ASSERT_TRUE(PumpUntil([&] { return !dlg.RecognisedSearchRunning(); }, 30000));
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(CString(L"Found 1 more partitions in selected Drive ( Drive - P: )"), g_boxes[0]);
+    const HTREEITEM recognised = dlg.DriveTree().GetChildItem(drive);
+    ASSERT_NE(nullptr, recognised);
+    EXPECT_EQ(0, dlg.DriveTree().GetItemText(recognised).Find(L"Recognised1 - "));
+    EXPECT_GT(dlg.DriveTree().GetItemText(recognised).Find(L"- NTFS"), 0);
+    EXPECT_EQ(recognised, dlg.DriveTree().GetSelectedItem());
+    EXPECT_TRUE(Enabled(IDC_DS_NEXT));
+
+    // Again: the volume is known already.
+    dlg.DriveTree().SelectItem(drive);
+    PumpPending();
+    dlg.DetailList()->SetItemText(1, 1, end);
+    g_boxes.clear();
+    dlg.OnBnClickedSearchMorePartitions();
+    ASSERT_TRUE(PumpUntil([&] { return !dlg.RecognisedSearchRunning(); }, 30000));
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(0, g_boxes[0].Find(L"No more partitions found"));
+    EXPECT_EQ(nullptr, dlg.DriveTree().GetNextSiblingItem(recognised));
+
+    // Stopped at once: the question, then the drive page as it was.
+    dlg.DetailList()->SetItemText(1, 1, end);
+    g_boxes.clear();
+    dlg.OnBnClickedSearchMorePartitions();
+    g_boxAnswer = IDYES;
+    dlg.OnBnClickedStopSearchingPartitions();
+    g_boxAnswer = IDNO;
+    EXPECT_FALSE(dlg.RecognisedSearchRunning());
+    EXPECT_GE(g_boxes.size(), 1u);
+    EXPECT_TRUE(Enabled(IDC_DS_NEXT));
+    EXPECT_TRUE(dlg.GetDlgItem(IDC_DS_MORE_PARTITIONS)->IsWindowVisible());
+
+    dlg.DriveTree().SelectItem(recognised);
+    PumpPending();
+    SetField(IDC_RANGE_MIN, 0);
+    SetField(IDC_RANGE_MAX, imageSectors);
+    SetField(IDC_RANGE_START, 0);
+    SetField(IDC_RANGE_END, imageSectors);
+    dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, 2);
+    g_boxes.clear();
+    dlg.OnBnClickedNext();
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(CString(L"\\\\.\\P:"), dlg.Target().devicePath);
+    std::set<CString> found;
+    FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", found);
+    EXPECT_GE(found.size(), 3u);
+}
+
 } // namespace
