@@ -165,11 +165,12 @@ void RunDeepSearch()
 
 } // namespace
 
-DeepNtfsGeometry DeepNtfsGeometryOf(const std::vector<NtfsBootHit>& boots, uint64_t volumeStart)
+DeepNtfsGeometry DeepNtfsGeometryOf(const std::vector<NtfsBootHit>& boots, uint64_t scanStart,
+                                    uint64_t diskFirstPartition)
 {
     DeepNtfsGeometry geometry;
-    geometry.cluster0Start = volumeStart;
-    geometry.sectorsPerCluster = ChooseNtfsSectorsPerCluster(boots, volumeStart);
+    geometry.cluster0Start = diskFirstPartition != 0 ? diskFirstPartition : scanStart;
+    geometry.sectorsPerCluster = ChooseNtfsSectorsPerCluster(boots, geometry.cluster0Start);
     return geometry;
 }
 
@@ -365,6 +366,10 @@ void CDeepSearch::OnBnClickedNext()
         return;
     m_target = target;
     m_throughDisk = selection.physical;
+    m_diskFirstPartition = 0;
+    if (selection.kind == L"Hard Disk" && selection.diskNumber < kMaxDisks &&
+        DiskPartitionTable[selection.diskNumber].partitionCount > 0)
+        m_diskFirstPartition = DiskPartitionTable[selection.diskNumber].slot[0].startSector;
     StopFolderRead = 0;
     BasicNoticeState = 0;
     DeepNoticeState = 0;
@@ -430,7 +435,7 @@ void CDeepSearch::RunScan()
                     reporter.Progress());
         reporter.Finishing();
         StoreDeepNtfsRows(Store(), target.devicePath, target.firstSector, target.endSector,
-                          DeepNtfsGeometryOf(rows.boots, target.firstSector), rows, timeWord);
+                          DeepNtfsGeometryOf(rows.boots, target.firstSector, m_diskFirstPartition), rows, timeWord);
     } else {
         DeepScanFinds finds;
         RunDeepScan(device, target.firstSector, target.endSector, { true, false }, finds, &ScanStop(),

@@ -31,9 +31,11 @@ struct DeepScanStatus {
     uint64_t first = 0, end = 0, at = 0;
 };
 
-// The NTFS geometry the carved records are read with: cluster 0 at the volume's start as the
-// selection gives it, sectors per cluster from a boot sector of that volume when one was found.
-DeepNtfsGeometry DeepNtfsGeometryOf(const std::vector<NtfsBootHit>& boots, uint64_t volumeStart);
+// The NTFS geometry the carved records are read with: cluster 0 at the start of the range scanned,
+// or, for a whole disk, at its first partition when its table lists one (diskFirstPartition, 0
+// when none); sectors per cluster from a boot sector of that volume when one was found, else 8.
+DeepNtfsGeometry DeepNtfsGeometryOf(const std::vector<NtfsBootHit>& boots, uint64_t scanStart,
+                                    uint64_t diskFirstPartition);
 
 class CDeepSearch : public CFsSearchSession {
 public:
@@ -122,6 +124,7 @@ protected:
     CColorStatic m_hint, m_path, m_current, m_range, m_scanned, m_treeLabel, m_wait, m_rangeLabel;
     CProgressCtrl m_treeProgress;
     ScanTarget m_target;
+    uint64_t m_diskFirstPartition = 0; // a whole disk's first listed partition, for NTFS
     bool m_throughDisk = false;
     std::atomic<int> m_finishedScans{ 0 };
     CRect m_listDriveRect, m_listResultsRect;
