@@ -89,6 +89,7 @@ const FsDialogLayout& BasicFsLayout()
         l.stateImages = IDB_TREE_STATE_IMAGES;
         l.statusLabel = IDC_BS_STATUS;
         l.logLoadThread = &g_pBasicLogLoadThread;
+        l.driveTreeThread = &g_pBasicDriveTreeThread;
         return l;
     }();
     return layout;
@@ -190,8 +191,6 @@ BEGIN_MESSAGE_MAP(CBasicSearch, CFsSearchSession)
     ON_BN_CLICKED(IDC_BS_LOAD_LOG, &CBasicSearch::OnBnClickedLoadLog)
     ON_BN_CLICKED(IDC_BS_STOP_PARTITIONS, &CBasicSearch::OnBnClickedStopSearchingPartitions)
     ON_BN_CLICKED(IDC_BS_MORE_PARTITIONS, &CBasicSearch::OnBnClickedSearchMorePartitions)
-    ON_MESSAGE(WM_ZR_REMOVABLE_FOUND, &CBasicSearch::OnRemovablePartitionFound)
-    ON_MESSAGE(WM_ZR_REMOVABLE_ENDED, &CBasicSearch::OnRemovableSearchEnded)
     ON_MESSAGE(WM_ZR_BASIC_SCAN_STATUS, &CBasicSearch::OnScanStatus)
     ON_NOTIFY(NM_DBLCLK, IDC_BS_FILE_LIST, &CBasicSearch::OnNMDblclkFileList)
     ON_NOTIFY(NM_RCLICK, IDC_BS_FILE_LIST, &CBasicSearch::OnNMRClickFileList)
@@ -219,7 +218,7 @@ void CBasicSearch::DoDataExchange(CDataExchange* pDX)
 BOOL CBasicSearch::OnInitDialog()
 {
     AutoSearchValidation = 0;
-    m_removableListing = 0;
+    ClearPartitionSearchFlag();
     CFsSearchSession::OnInitDialog();
 
     const COLORREF white = RGB(255, 255, 255);
@@ -230,12 +229,6 @@ BOOL CBasicSearch::OnInitDialog()
     if (CommandLineLogPath.IsEmpty())
         StartRemovableMediaSearch();
     return TRUE;
-}
-
-void CBasicSearch::EndWorkers()
-{
-    EndRemovableSearch(true, false);
-    CFsSearchSession::EndWorkers();
 }
 
 void CBasicSearch::ShowNoResultsNotice()
@@ -434,7 +427,7 @@ void CBasicSearch::ShowResultsPage()
 void CBasicSearch::OnBnClickedNext()
 {
     if (ScanRunning() || g_pPartitionSearchThread != nullptr ||
-        (g_pBasicDriveTreeThread != nullptr && m_removableListing != 0))
+        RemovableMediumListing())
         return;
     Selection request;
     if (!ReadScanRequest(m_driveTree.GetSelectedItem(), request))

@@ -18,6 +18,7 @@
 
 std::atomic<int> DeepSearchPage{ 0 };
 CWinThread* g_pDeepScanThread = nullptr;
+CWinThread* g_pDeepDriveTreeThread = nullptr;
 
 namespace {
 
@@ -94,6 +95,7 @@ const FsDialogLayout& DeepFsLayout()
         l.stateImages = IDB_TREE_STATE_IMAGES;
         l.statusLabel = IDC_DS_TREE_LABEL;
         l.logLoadThread = &g_pDeepLogLoadThread;
+        l.driveTreeThread = &g_pDeepDriveTreeThread;
         return l;
     }();
     return layout;
@@ -257,6 +259,8 @@ BOOL CDeepSearch::OnInitDialog()
     m_resultTree.GetWindowRect(&tree);
     ScreenToClient(&tree);
     m_listResultsRect = CRect(m_listDriveRect.left, tree.top, m_listDriveRect.right, tree.bottom);
+    if (CommandLineLogPath.IsEmpty())
+        StartRemovableMediaSearch();
     return TRUE;
 }
 
@@ -296,9 +300,12 @@ void CDeepSearch::OnBnClickedRefresh()
 {
     if (RefuseRefresh())
         return;
+    // A medium being searched is an item of the tree about to be rebuilt.
+    EndRemovableSearch(true, false);
     ShowSectorRangeControls(SW_HIDE);
     HideFoundFileSystemList();
-    RebuildDriveTreeWaiting();
+    if (RebuildDriveTreeWaiting() && IsWindowVisible() && NoDeviceVisible == 0)
+        StartRemovableMediaSearch();
 }
 
 // ---- Next --------------------------------------------------------------------------------------
@@ -353,7 +360,8 @@ bool CDeepSearch::ReadScanRequest(Selection& selection, uint64_t& start, uint64_
 
 void CDeepSearch::OnBnClickedNext()
 {
-    if (ScanRunning() || g_pPartitionSearchThread != nullptr || PartitionSearchBusy())
+    if (ScanRunning() || g_pPartitionSearchThread != nullptr || PartitionSearchBusy() || RemovableMediumListing() ||
+        RecognisedSearchRunning())
         return;
     Selection selection;
     uint64_t start = 0, end = 0;
@@ -613,7 +621,7 @@ void CDeepSearch::SetRecognisedRange(const CString& startText, const CString& en
 
 void CDeepSearch::OnBnClickedSearchMorePartitions()
 {
-    if (RecognisedSearchRunning() || PartitionSearchBusy() || DriveTreeBuilding != 0 ||
+    if (RecognisedSearchRunning() || RemovableMediumListing() || PartitionSearchBusy() || DriveTreeBuilding != 0 ||
         g_pBasicLogLoadThread != nullptr || g_pDeepLogLoadThread != nullptr || g_pPopulateListThread != nullptr)
         return;
     const HTREEITEM item = m_driveTree.GetSelectedItem();
@@ -705,7 +713,7 @@ LRESULT CDeepSearch::OnRecognisedEnded(WPARAM, LPARAM)
 void CDeepSearch::OnBnClickedStopSearchingPartitions()
 {
     if (!RecognisedSearchRunning()) {
-        CSearchSession::OnBnClickedStopSearchingPartitions();
+        CFsSearchSession::OnBnClickedStopSearchingPartitions();
         return;
     }
     if (AskToStopPartitionSearch())

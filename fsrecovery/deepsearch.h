@@ -15,8 +15,10 @@
 
 // Scans started since the last Back; 0 while the drive page is shown.
 extern std::atomic<int> DeepSearchPage;
-// The running scan worker (also the scan-running flag); null when none runs.
+// The running scan worker (also the scan-running flag) and the removable-medium search; null when
+// none runs.
 extern CWinThread* g_pDeepScanThread;
+extern CWinThread* g_pDeepDriveTreeThread;
 
 // Sent by the scan worker when its progress is due on screen (LPARAM: a DeepScanStatus).
 constexpr UINT WM_ZR_DEEP_SCAN_STATUS = WM_APP + 0x260;

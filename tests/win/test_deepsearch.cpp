@@ -14,6 +14,8 @@
 #include "app/devicetree.h"
 #include "fsrecovery/deepsearch.h"
 #include "resources/resource.h"
+#include "storage/driverecords.h"
+#include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/storage_host.h"
 #include "storage/sectorreader.h"
@@ -462,6 +464,51 @@ TEST_F(DeepSearchTest, ResultsComeBackFromTheScanLog)
         EXPECT_EQ(1u, saved.count(e.sha256)) << e.path;
     }
     EXPECT_GE(files, 20);
+}
+
+// The removable-medium search Basic Search runs serves this dialog too: a medium without a
+// partition table holding a FAT16 boot sector gets its partition item and the report.
+TEST_F(DeepSearchTest, RemovableMediumIsSearchedForItsPartitions)
+{
+    constexpr int kDisk = 8; // a number no other test uses
+    constexpr uint32_t kHeads = 16, kSectorsPerTrack = 63, kCylinders = 130;
+    const std::wstring file = DosDeviceFile(L"physicaldrive8");
+    const std::vector<uint8_t> boot = ReadAt(ImagePath(L"fat16.img"), 0, 512);
+    ASSERT_TRUE(!file.empty() && boot.size() == 512u);
+    HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    DWORD written = 0;
+    ::WriteFile(h, boot.data(), 512, &written, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = LONGLONG(uint64_t(kCylinders) * kHeads * kSectorsPerTrack * 512);
+    ::SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
+    ::SetEndOfFile(h);
+    ::CloseHandle(h);
+
+    DiskPartitionTable[kDisk] = DiskPartitionRecord();
+    auto* record = new DriveInfoRecord; // drive records live as long as the program
+    record->itemText = DiskItemText(kDisk, L"Removable Media", L" 64 MB");
+    const HTREEITEM medium = dlg.DriveTree().InsertItem(record->itemText, dlg.PhysicalDrivesItem());
+    dlg.DriveTree().SetItemData(medium, DWORD_PTR(record));
+    smpparam entry;
+    entry.cylinders = kCylinders;
+    entry.heads = kHeads;
+    entry.sectorsPerTrack = kSectorsPerTrack;
+    entry.diskItem = medium;
+    entry.devicePath = PhysicalDrivePathTable[kDisk];
+    DiskSearchList.assign(1, entry);
+    g_boxes.clear();
+    ASSERT_TRUE(dlg.StartRemovableMediaSearch());
+    EXPECT_FALSE(Enabled(IDC_DS_NEXT));
+    EXPECT_TRUE(PumpUntil([&] { return g_pDeepDriveTreeThread == nullptr && Enabled(IDC_DS_NEXT); }, 20000));
+    ASSERT_NE(nullptr, dlg.DriveTree().GetChildItem(medium));
+    EXPECT_EQ(CString(L"Partition - 1 ( FAT16 )"), dlg.DriveTree().GetItemText(dlg.DriveTree().GetChildItem(medium)));
+    EXPECT_EQ(1, long(std::count(g_boxes.begin(), g_boxes.end(),
+                                 CString(L"Found 1 more partitions in selected Disk ( Disk - 8 )"))));
+    dlg.DriveTree().DeleteItem(medium);
+    ::DeleteFileW(file.c_str());
+    DiskPartitionTable[kDisk] = DiskPartitionRecord();
+    DiskSearchList.clear();
 }
 
 } // namespace
