@@ -10,9 +10,12 @@
 #include "app/waitdialogs.h"
 #include "fsrecovery/fsglobals.h"
 #include "fsrecovery/pure/basic_scan.h"
+#include "fsrecovery/pure/scan_log_results.h"
 #include "fsrecovery/pure/scan_status.h"
 #include "resources/resource.h"
+#include "storage/driverecords.h"
 #include "storage/pure/bootsector.h"
+#include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
 #include "storage/sectorreader.h"
 
@@ -363,6 +366,7 @@ void CDeepSearch::OnBnClickedNext()
     if (ScanRunning() || g_pPartitionSearchThread != nullptr || PartitionSearchBusy() || RemovableMediumListing() ||
         RecognisedSearchRunning())
         return;
+    const HTREEITEM item = m_driveTree.GetSelectedItem();
     Selection selection;
     uint64_t start = 0, end = 0;
     if (!ReadScanRequest(selection, start, end))
@@ -386,6 +390,7 @@ void CDeepSearch::OnBnClickedNext()
     ClearResults();
     if (g_pMainDlg != nullptr)
         g_pMainDlg->EmptyRecordTables();
+    KeepPartitionList(selection, item);
     SetDlgItemText(IDC_DS_FOLDER_COUNT, L"");
     ForgetLogSaved();
     ShowResultsPage();
@@ -395,6 +400,29 @@ void CDeepSearch::OnBnClickedNext()
     GetDlgItem(IDC_DS_STOP)->SetFocus();
     if (!StartScanWorker(DeepScanWorker))
         ShowResultsState();
+}
+
+void CDeepSearch::KeepPartitionList(const Selection& selection, HTREEITEM item)
+{
+    if (g_pMainDlg == nullptr || item == nullptr)
+        return;
+    if (selection.kind == L"Recognised") {
+        FillPartitionList(-1, item, selection.kind);
+    } else if (selection.kind == L"Logical") {
+        if (selection.physical)
+            FillPartitionList(int(SelectedItemDiskNumber), PhysicalDrivesItem(), selection.kind);
+    } else {
+        const HTREEITEM disk = selection.kind == L"Hard Disk" ? item : m_driveTree.GetParentItem(item);
+        FillPartitionList(GetDiskNumberFromText(m_driveTree.GetItemText(disk)), PhysicalDrivesItem(), selection.kind);
+    }
+    // The scan log keeps the table with the results.
+    const ZrRecordTable& table = g_pMainDlg->RecognisedPartitionTable;
+    for (int row = 0; row < table.GetItemCount(); ++row) {
+        ScanLogRecognisedRow cells;
+        for (int c = 0; c < 6; ++c)
+            cells[size_t(c)] = table.GetItemText(row, c);
+        Store().recognisedPartitions.push_back(RecognisedPartitionRowOfCells(cells));
+    }
 }
 
 void CDeepSearch::ShowResultsPage()

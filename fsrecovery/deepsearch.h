@@ -95,6 +95,9 @@ protected:
     // Reads the drive page into `selection`, the range and the file system; false (after its
     // message, or silently) when Next must be refused.
     bool ReadScanRequest(Selection& selection, uint64_t& start, uint64_t& end);
+    // The partitions of the disk, or the volumes of the drive letter, the scanned item belongs to,
+    // into the recognised-partition table and the results (the scan log keeps them).
+    void KeepPartitionList(const Selection& selection, HTREEITEM item);
     void ShowResultsPage();
     // The scan is over: results tree and file list shown, "Root" selected, Back enabled.
     void ShowResultsState();

@@ -424,6 +424,10 @@ TEST_F(DeepSearchTest, VolumesInsideADriveLetterAreListedAndScanned)
     ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
     EXPECT_TRUE(g_boxes.empty());
     EXPECT_EQ(CString(L"\\\\.\\P:"), dlg.Target().devicePath);
+    // The volume goes with the results into a scan log.
+    ASSERT_EQ(1u, dlg.Store().recognisedPartitions.size());
+    EXPECT_EQ(CString(L"Log|\\\\.\\P:|"), dlg.Store().recognisedPartitions[0].drive);
+    EXPECT_EQ(0u, dlg.Store().recognisedPartitions[0].startSector);
     std::set<CString> found;
     FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", found);
     EXPECT_GE(found.size(), 3u);
