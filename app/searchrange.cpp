@@ -6,8 +6,8 @@
 #include "storage/driverecords.h"
 #include "storage/pure/globals.h"
 
-bool CSearchSession::ApplyTypedRange(Selection& selection, uint64_t start, uint64_t end,
-                                     const wchar_t* searchModeName, ScanTarget& target)
+bool CSearchSession::ApplyTypedRange(Selection& selection, uint64_t start, uint64_t end, const wchar_t* searchModeName,
+                                     ScanTarget& target)
 {
     ReadSectorFields();
     // The range is held to the size of the disk it is read from, never of a disk selected before;
@@ -50,7 +50,8 @@ bool CSearchSession::RefuseGroupItem(HTREEITEM item)
     const CString text = item != nullptr ? m_driveTree.GetItemText(item) : CString();
     if (item != nullptr && text != L"My Computer" && text != L"Physical Drives" && text != L"Logical Drives")
         return false;
-    ZrMessageBox(m_hWnd, L"First you need to select Physical or Logical Drive from the Tree, which you want to recover.",
+    ZrMessageBox(m_hWnd,
+                 L"First you need to select Physical or Logical Drive from the Tree, which you want to recover.",
                  L"Message", MB_OK | MB_ICONINFORMATION);
     return true;
 }

@@ -62,10 +62,10 @@ const SearchDialogLayout& DeepLayout()
         l.modeButtons = { IDC_DS_SAVE, IDC_DS_LOAD_LOG, IDC_DS_SAVE_LOG, IDC_DS_REFRESH };
         l.resultControls = { IDC_DS_RANGE_LABEL, IDC_DS_RANGE, IDC_DS_CURRENT, IDC_DS_SCANNED, IDC_DS_STOP };
         l.hintPanel = { IDC_DS_HINT_PANEL, IDC_DS_SELECT_HINT };
-        l.rangeControls = { IDC_DS_RANGE_GROUP,      IDC_RANGE_HINT,        IDC_RANGE_SLIDER,    IDC_RANGE_HELP,
-                            IDC_RANGE_MIN_LABEL,     IDC_RANGE_START_LABEL, IDC_RANGE_END_LABEL, IDC_RANGE_MAX_LABEL,
-                            IDC_RANGE_MIN,           IDC_RANGE_START,       IDC_RANGE_END,       IDC_RANGE_MAX,
-                            IDC_DS_FS_LABEL,         IDC_DS_FS_COMBO };
+        l.rangeControls = { IDC_DS_RANGE_GROUP,  IDC_RANGE_HINT,        IDC_RANGE_SLIDER,    IDC_RANGE_HELP,
+                            IDC_RANGE_MIN_LABEL, IDC_RANGE_START_LABEL, IDC_RANGE_END_LABEL, IDC_RANGE_MAX_LABEL,
+                            IDC_RANGE_MIN,       IDC_RANGE_START,       IDC_RANGE_END,       IDC_RANGE_MAX,
+                            IDC_DS_FS_LABEL,     IDC_DS_FS_COMBO };
         l.iconButtons = {
             { IDC_CONTACT_US, IDI_CONTACT },
             { IDC_ABOUT_US, IDI_ABOUT },
@@ -202,6 +202,9 @@ BEGIN_MESSAGE_MAP(CDeepSearch, CFsSearchSession)
     ON_NOTIFY(NM_RCLICK, IDC_DS_FILE_LIST, &CDeepSearch::OnNMRClickFileList)
     ON_NOTIFY(NM_SETFOCUS, IDC_DS_FILE_LIST, &CDeepSearch::OnNMSetfocusFileList)
     ON_NOTIFY(NM_RCLICK, IDC_DS_RESULT_TREE, &CDeepSearch::OnNMRClickResultTree)
+    ON_NOTIFY(NM_CLICK, IDC_DS_FOUND_VOLUMES, &CDeepSearch::OnNMClickFoundVolumes)
+    ON_NOTIFY(NM_SETFOCUS, IDC_DS_FOUND_VOLUMES, &CDeepSearch::OnNMSetfocusFoundVolumes)
+    ON_NOTIFY(NM_CUSTOMDRAW, IDC_DS_FOUND_VOLUMES, &CDeepSearch::OnNMCustomdrawFoundVolumes)
 END_MESSAGE_MAP()
 
 CDeepSearch::CDeepSearch(CWnd* parent) : CFsSearchSession(DeepLayout(), DeepFsLayout(), parent) { }
@@ -240,10 +243,21 @@ BOOL CDeepSearch::OnInitDialog()
 
     // The volumes recognised inside drive letters: all of them in the hidden table, those of the
     // selected drive in the list shown in place of its properties.
-    static const wchar_t* const kVolumeColumns[] = { L"Found File System", L"File System Name", L"Start Sector",
-                                                     L"End Sector", L"Size", L"SPF", L"SPC", L"RootSec",
-                                                     L"RootStartSec", L"ReserveSecStart", L"Cluster0Start",
-                                                     L"firstFAT", L"secondFAT", L"Total Sectors", L"partType" };
+    static const wchar_t* const kVolumeColumns[] = { L"Found File System",
+                                                     L"File System Name",
+                                                     L"Start Sector",
+                                                     L"End Sector",
+                                                     L"Size",
+                                                     L"SPF",
+                                                     L"SPC",
+                                                     L"RootSec",
+                                                     L"RootStartSec",
+                                                     L"ReserveSecStart",
+                                                     L"Cluster0Start",
+                                                     L"firstFAT",
+                                                     L"secondFAT",
+                                                     L"Total Sectors",
+                                                     L"partType" };
     for (CListCtrl* list : { static_cast<CListCtrl*>(&m_foundVolumes), &m_recognised })
         list->SetExtendedStyle(list->GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     m_recognised.InsertColumn(0, L"SNo", LVCFMT_LEFT, 75);
@@ -348,7 +362,8 @@ bool CDeepSearch::ReadScanRequest(Selection& selection, uint64_t& start, uint64_
     ReadSelectedDevice(selection);
     if (selection.kind == L"Recognised" && g_pMainDlg != nullptr) {
         // Read through the drive letter it was found in.
-        g_pMainDlg->LogicalDrivePath = CString(L"\\\\.\\") + m_driveTree.GetItemText(m_driveTree.GetParentItem(item)).Left(2);
+        g_pMainDlg->LogicalDrivePath =
+            CString(L"\\\\.\\") + m_driveTree.GetItemText(m_driveTree.GetParentItem(item)).Left(2);
     }
     if (fs >= 0 && fs < 3)
         selection.fsName = kComboNames[fs];
@@ -477,8 +492,7 @@ void CDeepSearch::RunScan()
         RunDeepScan(device, target.firstSector, target.endSector, { true, false }, finds, &ScanStop(),
                     reporter.Progress());
         reporter.Finishing();
-        const bool rootHoldsFiles =
-            !finds.fatBoots.empty() && CheckFatRootDirectory(device, finds.fatBoots[0]) == 2;
+        const bool rootHoldsFiles = !finds.fatBoots.empty() && CheckFatRootDirectory(device, finds.fatBoots[0]) == 2;
         std::vector<DeepFatVolume> volumes =
             AssembleFatVolumes(finds.fatBoots, finds.fatDirs, target.kind == FsKind::Fat32, rootHoldsFiles);
         for (DeepFatVolume& volume : volumes) {
@@ -799,4 +813,39 @@ void CDeepSearch::EndWorkers()
     m_closing = true;
     EndRecognisedSearch(true);
     CFsSearchSession::EndWorkers();
+}
+
+// ---- The list of a drive letter's recognised volumes ----------------------------------------
+
+void CDeepSearch::OnNMClickFoundVolumes(NMHDR*, LRESULT* result)
+{
+    // A row's file system is the one to look for.
+    const int row = m_foundVolumes.GetNextItem(-1, LVNI_SELECTED);
+    if (row >= 0)
+        SelectFileSystemCombo(m_foundVolumes.GetItemText(row, 1));
+    *result = 0;
+}
+
+void CDeepSearch::OnNMSetfocusFoundVolumes(NMHDR*, LRESULT* result)
+{
+    int mark = m_foundVolumes.GetSelectionMark();
+    if (mark < 0) {
+        mark = 0;
+        m_foundVolumes.SetSelectionMark(mark);
+    }
+    m_foundVolumes.SetItemState(mark, LVIS_SELECTED, LVIS_SELECTED);
+    *result = 0;
+}
+
+void CDeepSearch::OnNMCustomdrawFoundVolumes(NMHDR* header, LRESULT* result)
+{
+    // The volume of the selected "Recognised" item is drawn in blue.
+    NMLVCUSTOMDRAW* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(header);
+    *result = CDRF_DODEFAULT;
+    if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) {
+        *result = CDRF_NOTIFYITEMDRAW;
+    } else if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
+        const bool selected = m_foundVolumes.GetItemText(int(draw->nmcd.dwItemSpec), 0) == SelectedPartitionText;
+        draw->clrText = selected ? RGB(0, 0, 255) : RGB(0, 0, 0);
+    }
 }

@@ -105,6 +105,9 @@ protected:
     // tree (the results page).
     void PlaceFileList(bool resultsPage);
 
+    void OnNMClickFoundVolumes(NMHDR* header, LRESULT* result);
+    void OnNMSetfocusFoundVolumes(NMHDR* header, LRESULT* result);
+    void OnNMCustomdrawFoundVolumes(NMHDR* header, LRESULT* result);
     LRESULT OnRecognisedProgress(WPARAM, LPARAM sector);
     LRESULT OnRecognisedEnded(WPARAM, LPARAM);
     // Waits for the drive-letter search (asking it to stop first when `stop`), lists what it

@@ -42,7 +42,8 @@ int DiskNumberOfDevicePath(const CString& path)
 // Reports the search's progress and hands each partition to the dialog's thread.
 class MediumListener : public PartitionSearchListener {
 public:
-    MediumListener(CFsSearchSession& search, CDelvaneDlg& main, HWND dialog, HTREEITEM medium, int disk, uint64_t cylinders)
+    MediumListener(CFsSearchSession& search, CDelvaneDlg& main, HWND dialog, HTREEITEM medium, int disk,
+                   uint64_t cylinders)
         : m_search(search), m_main(main), m_dialog(dialog), m_medium(medium), m_disk(disk), m_cylinders(cylinders),
           m_count(search.Layout().partitionCount), m_bar(search.Layout().partitionProgress)
     { }

@@ -66,8 +66,7 @@ FatVolumeParamsRecord DeepFatVolumeParams(const DeepFatVolume& v)
     return p;
 }
 
-void DeepFatVolumeExtent(const DeepFatVolume& v, uint64_t rangeFirst, uint64_t rangeEnd, uint64_t& first,
-                         uint64_t& end)
+void DeepFatVolumeExtent(const DeepFatVolume& v, uint64_t rangeFirst, uint64_t rangeEnd, uint64_t& first, uint64_t& end)
 {
     if (!v.inferred && v.totalSectors > v.sector) {
         first = v.sector;
@@ -79,8 +78,8 @@ void DeepFatVolumeExtent(const DeepFatVolume& v, uint64_t rangeFirst, uint64_t r
 }
 
 void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
-                         const std::vector<DeepFatVolume>& volumes,
-                         const std::vector<std::vector<DeepFolderRow>>& rows, uint16_t catchAllTime)
+                         const std::vector<DeepFatVolume>& volumes, const std::vector<std::vector<DeepFolderRow>>& rows,
+                         uint16_t catchAllTime)
 {
     for (size_t k = 0; k < volumes.size(); ++k) {
         const DeepFatVolume& v = volumes[k];

@@ -23,8 +23,8 @@ void DeepFatVolumeExtent(const DeepFatVolume& volume, uint64_t rangeFirst, uint6
 // the catch-all folder first, on the first volume, its time the FAT time word given. Nothing is
 // added without a volume. Also keeps the volumes in the store's FAT volume table.
 void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
-                         const std::vector<DeepFatVolume>& volumes,
-                         const std::vector<std::vector<DeepFolderRow>>& rows, uint16_t catchAllTime);
+                         const std::vector<DeepFatVolume>& volumes, const std::vector<std::vector<DeepFolderRow>>& rows,
+                         uint16_t catchAllTime);
 
 // Where the carved records' clusters are counted from and how large they are.
 struct DeepNtfsGeometry {

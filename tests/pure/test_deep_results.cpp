@@ -146,10 +146,10 @@ TEST(DeepRecognised, NtfsAndFat16BootSectorsBecomeRows)
 
     uint8_t fat[512] = {};
     fat[13] = 4;
-    fat[14] = 1;                                // reserved
-    fat[17] = 0, fat[18] = 2;                   // 512 root entries: 32 sectors
-    fat[22] = 32;                               // sectors per FAT
-    fat[32] = 0x40, fat[33] = 0x9C;             // 40000 sectors
+    fat[14] = 1;                    // reserved
+    fat[17] = 0, fat[18] = 2;       // 512 root entries: 32 sectors
+    fat[22] = 32;                   // sectors per FAT
+    fat[32] = 0x40, fat[33] = 0x9C; // 40000 sectors
     std::memcpy(fat + 54, "FAT16   ", 8);
     fat[510] = 0x55, fat[511] = 0xAA;
     RecognisedVolume fat16;

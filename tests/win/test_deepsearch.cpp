@@ -272,9 +272,9 @@ TEST_F(DeepSearchTest, EveryIntactFileIsFoundAndSavedByteExact)
             EXPECT_FALSE(listed.empty()) << folder;
             for (const TruthLine& e : entries) {
                 const std::string name = Lower(e.path.substr(folder.size()));
-                EXPECT_TRUE(std::any_of(listed.begin(), listed.end(),
-                                        [&](const std::string& shown) { return SameName(shown, name); }))
-                    << e.path;
+                EXPECT_TRUE(std::any_of(listed.begin(), listed.end(), [&](const std::string& shown) {
+                    return SameName(shown, name);
+                })) << e.path;
                 ++files;
             }
         }
@@ -325,19 +325,7 @@ TEST_F(DeepSearchTest, StopAtRandomMomentsFinishesOnceWithWhatWasFound)
         Next();
         ASSERT_EQ(1, DeepSearchPage.load());
         const double share = double(random() % 1000) / 1000.0;
-        PumpUntil(
-            [&] {
-                CString scanned, current;
-                dlg.GetDlgItemText(IDC_DS_SCANNED, scanned);
-                dlg.GetDlgItemText(IDC_DS_CURRENT, current);
-                if (!dlg.ScanRunning())
-                    return true;
-                if (scanned.Find(L"sectors scanned of total ") != 0 || current.IsEmpty())
-                    return false;
-                return double(StrToUInt64(current.GetString())) >=
-                    share * double(StrToUInt64(scanned.Mid(25).GetString()));
-            },
-            30000);
+        PumpUntil([&] { return ScanPassed(dlg, IDC_DS_SCANNED, IDC_DS_CURRENT, share); }, 30000);
         if (dlg.ScanRunning()) {
             dlg.OnBnClickedBack();
             EXPECT_EQ(1u, g_boxes.size());
@@ -352,8 +340,7 @@ TEST_F(DeepSearchTest, StopAtRandomMomentsFinishesOnceWithWhatWasFound)
         std::set<CString> found;
         FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", found);
         for (const CString& path : found)
-            EXPECT_TRUE(whole[round % 2].count(path) != 0 || path.Find(L"KXR_Miscellaneous") >= 0)
-                << ToUtf8(path);
+            EXPECT_TRUE(whole[round % 2].count(path) != 0 || path.Find(L"KXR_Miscellaneous") >= 0) << ToUtf8(path);
         shorter += found.size() < whole[round % 2].size();
         List(dlg.ResultTree().GetRootItem());
         dlg.OnBnClickedBack();
@@ -388,6 +375,16 @@ TEST_F(DeepSearchTest, VolumesInsideADriveLetterAreListedAndScanned)
     EXPECT_GT(dlg.DriveTree().GetItemText(recognised).Find(L"- NTFS"), 0);
     EXPECT_EQ(recognised, dlg.DriveTree().GetSelectedItem());
     EXPECT_TRUE(Enabled(IDC_DS_NEXT));
+    // The drive's volumes show in place of its properties; a row's file system is the one chosen.
+    CListCtrl& volumes = *dlg.FoundFileSystemList();
+    ASSERT_EQ(1, volumes.GetItemCount());
+    EXPECT_TRUE(volumes.IsWindowVisible());
+    EXPECT_EQ(CString(L"NTFS"), volumes.GetItemText(0, 1));
+    dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, 0);
+    volumes.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+    NMHDR click{ volumes.GetSafeHwnd(), UINT_PTR(IDC_DS_FOUND_VOLUMES), UINT(NM_CLICK) };
+    dlg.SendMessage(WM_NOTIFY, IDC_DS_FOUND_VOLUMES, LPARAM(&click));
+    EXPECT_EQ(2, int(dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_GETCURSEL)));
 
     // Again: the volume is known already.
     dlg.DriveTree().SelectItem(drive);
@@ -453,8 +450,8 @@ TEST_F(DeepSearchTest, ResultsComeBackFromTheScanLog)
     g_boxes.clear();
     dlg.OnBnClickedLoadLog();
     SetScanLogPathPicker(nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return DeepSearchPage == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); },
-                          60000))
+    ASSERT_TRUE(
+        PumpUntil([&] { return DeepSearchPage == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 60000))
         << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
     std::set<CString> loaded;
     FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", loaded);
@@ -507,8 +504,9 @@ TEST_F(DeepSearchTest, RemovableMediumIsSearchedForItsPartitions)
     EXPECT_TRUE(PumpUntil([&] { return g_pDeepDriveTreeThread == nullptr && Enabled(IDC_DS_NEXT); }, 20000));
     ASSERT_NE(nullptr, dlg.DriveTree().GetChildItem(medium));
     EXPECT_EQ(CString(L"Partition - 1 ( FAT16 )"), dlg.DriveTree().GetItemText(dlg.DriveTree().GetChildItem(medium)));
-    EXPECT_EQ(1, long(std::count(g_boxes.begin(), g_boxes.end(),
-                                 CString(L"Found 1 more partitions in selected Disk ( Disk - 8 )"))));
+    EXPECT_EQ(1,
+              long(std::count(g_boxes.begin(), g_boxes.end(),
+                              CString(L"Found 1 more partitions in selected Disk ( Disk - 8 )"))));
     dlg.DriveTree().DeleteItem(medium);
     ::DeleteFileW(file.c_str());
     DiskPartitionTable[kDisk] = DiskPartitionRecord();

@@ -124,6 +124,18 @@ void TakeSavedFiles(const std::wstring& folder, const std::string& relative, std
     ::RemoveDirectoryW(folder.c_str());
 }
 
+bool ScanPassed(CSearchSession& dlg, int scannedId, int currentId, double share)
+{
+    CString scanned, current;
+    dlg.GetDlgItemText(scannedId, scanned);
+    dlg.GetDlgItemText(currentId, current);
+    if (!dlg.ScanRunning())
+        return true;
+    if (scanned.Find(L"sectors scanned of total ") != 0 || current.IsEmpty())
+        return false;
+    return double(StrToUInt64(current.GetString())) >= share * double(StrToUInt64(scanned.Mid(25).GetString()));
+}
+
 CString NewTempFolder(const wchar_t* prefix)
 {
     static int made = 0;

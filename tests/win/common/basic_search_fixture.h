@@ -36,6 +36,9 @@ bool EndsWithFolder(const std::string& shown, const std::string& truth);
 // Moves the files below `folder` into `out` (sha256 -> relative path), removing them all.
 void TakeSavedFiles(const std::wstring& folder, const std::string& relative, std::map<std::string, std::string>& out);
 CString NewTempFolder(const wchar_t* prefix);
+// The scan of `dlg` has ended, or its counters ("sectors scanned of total N" and the sector reached)
+// say it has read `share` of its range.
+bool ScanPassed(CSearchSession& dlg, int scannedId, int currentId, double share);
 std::string FileSha(const CString& path);
 
 // While alive, clicks `button` once in each dialog of this thread having control `marker` (but
