@@ -316,6 +316,19 @@ TEST_F(DeepSearchTest, StopAtRandomMomentsFinishesOnceWithWhatWasFound)
         ASSERT_GE(whole[k].size(), 3u);
         dlg.OnBnClickedBack();
     }
+    // A stop pressed as the scan starts: it ends after its first block with a partial tree.
+    {
+        const int finished = dlg.FinishedScans();
+        SelectMedium(media[0].item, media[0].disk, media[0].image, media[0].fs);
+        Next();
+        dlg.OnBnClickedStop();
+        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
+        EXPECT_EQ(finished + 1, dlg.FinishedScans());
+        std::set<CString> found;
+        FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", found);
+        EXPECT_LT(found.size(), whole[0].size());
+        dlg.OnBnClickedBack();
+    }
     for (int round = 0; round < 20; ++round) {
         const DeepMedium& m = media[round % 2];
         SCOPED_TRACE(testing::Message() << "round " << round << " " << Narrow(m.image));
