@@ -170,12 +170,11 @@ void RunDeepSearch()
 
 } // namespace
 
-DeepNtfsGeometry DeepNtfsGeometryOf(const std::vector<NtfsBootHit>& boots, uint64_t scanStart,
-                                    uint64_t diskFirstPartition)
+DeepNtfsGeometry DeepNtfsGeometryOf(const DeepNtfsRows& rows, uint64_t volumeStart)
 {
     DeepNtfsGeometry geometry;
-    geometry.cluster0Start = diskFirstPartition != 0 ? diskFirstPartition : scanStart;
-    geometry.sectorsPerCluster = ChooseNtfsSectorsPerCluster(boots, geometry.cluster0Start);
+    geometry.cluster0Start = volumeStart;
+    geometry.sectorsPerCluster = ChooseNtfsSectorsPerCluster(rows.boots, volumeStart);
     return geometry;
 }
 
@@ -388,15 +387,14 @@ void CDeepSearch::OnBnClickedNext()
         return;
     // A folder listing still reads the results about to be emptied: end it first.
     EndListing(true);
+    // Read before the selection moves to the disk: a partition's start is one of its properties.
+    const uint64_t volumeStart = VolumeStartOf(selection);
     ScanTarget target;
     if (!ApplyTypedRange(selection, start, end, L"Deep Search", target))
         return;
     m_target = target;
     m_throughDisk = selection.physical;
-    m_diskFirstPartition = 0;
-    if (selection.kind == L"Hard Disk" && selection.diskNumber < kMaxDisks &&
-        DiskPartitionTable[selection.diskNumber].partitionCount > 0)
-        m_diskFirstPartition = DiskPartitionTable[selection.diskNumber].slot[0].startSector;
+    m_volumeStart = selection.physical ? SelectedItemVolumeStart : volumeStart;
     StopFolderRead = 0;
     BasicNoticeState = 0;
     DeepNoticeState = 0;
@@ -415,6 +413,21 @@ void CDeepSearch::OnBnClickedNext()
     GetDlgItem(IDC_DS_STOP)->SetFocus();
     if (!StartScanWorker(DeepScanWorker))
         ShowResultsState();
+}
+
+uint64_t CDeepSearch::VolumeStartOf(const Selection& selection) const
+{
+    if (selection.kind == L"Recognised")
+        return m_recognisedStart;
+    if (selection.kind == L"Logical")
+        return 0; // read through the drive itself (through its disk: where the drive begins there)
+    if (selection.kind == L"Hard Disk") {
+        const DiskPartitionRecord& disk =
+            DiskPartitionTable[selection.diskNumber < kMaxDisks ? selection.diskNumber : 0];
+        return disk.partitionCount > 0 ? disk.slot[0].startSector : 0;
+    }
+    // A partition: its "5. Start Sector" row.
+    return StrToUInt64(const_cast<CDeepSearch*>(this)->PropertyValue(4).Trim());
 }
 
 void CDeepSearch::KeepPartitionList(const Selection& selection, HTREEITEM item)
@@ -486,7 +499,7 @@ void CDeepSearch::RunScan()
                     reporter.Progress());
         reporter.Finishing();
         StoreDeepNtfsRows(Store(), target.devicePath, target.firstSector, target.endSector,
-                          DeepNtfsGeometryOf(rows.boots, target.firstSector, m_diskFirstPartition), rows, timeWord);
+                          DeepNtfsGeometryOf(rows, m_volumeStart), rows, timeWord);
     } else {
         DeepScanFinds finds;
         RunDeepScan(device, target.firstSector, target.endSector, { true, false }, finds, &ScanStop(),
@@ -655,6 +668,7 @@ UINT RecognisedSearchWorker(LPVOID param)
 void CDeepSearch::SetRecognisedRange(const CString& startText, const CString& endText, const CString& limitText,
                                      uint64_t driveSectors)
 {
+    m_recognisedStart = StrToUInt64(startText);
     const uint64_t limit = StrToUInt64(limitText);
     SetSectorRangeControls(0, limit != 0 ? limit : driveSectors);
     SetDlgItemText(IDC_RANGE_START, startText);

@@ -33,11 +33,10 @@ struct DeepScanStatus {
     uint64_t first = 0, end = 0, at = 0;
 };
 
-// The NTFS geometry the carved records are read with: cluster 0 at the start of the range scanned,
-// or, for a whole disk, at its first partition when its table lists one (diskFirstPartition, 0
-// when none); sectors per cluster from a boot sector of that volume when one was found, else 8.
-DeepNtfsGeometry DeepNtfsGeometryOf(const std::vector<NtfsBootHit>& boots, uint64_t scanStart,
-                                    uint64_t diskFirstPartition);
+// The NTFS geometry the carved records are read with: cluster 0 at the first sector of the volume
+// the selection names (volumeStart), sectors per cluster from a boot sector of that volume when
+// the scan found one, else 8.
+DeepNtfsGeometry DeepNtfsGeometryOf(const DeepNtfsRows& rows, uint64_t volumeStart);
 
 class CDeepSearch : public CFsSearchSession {
 public:
@@ -98,6 +97,7 @@ protected:
     // The partitions of the disk, or the volumes of the drive letter, the scanned item belongs to,
     // into the recognised-partition table and the results (the scan log keeps them).
     void KeepPartitionList(const Selection& selection, HTREEITEM item);
+    uint64_t VolumeStartOf(const Selection& selection) const;
     void ShowResultsPage();
     // The scan is over: results tree and file list shown, "Root" selected, Back enabled.
     void ShowResultsState();
@@ -132,7 +132,11 @@ protected:
     CColorStatic m_hint, m_path, m_current, m_range, m_scanned, m_treeLabel, m_wait, m_rangeLabel;
     CProgressCtrl m_treeProgress;
     ScanTarget m_target;
-    uint64_t m_diskFirstPartition = 0; // a whole disk's first listed partition, for NTFS
+    // The first sector of the volume the selection names, NTFS cluster 0: a partition's start, a
+    // whole disk's first listed partition (else 0), a drive letter's start on the device read, a
+    // recognised volume's start in its drive.
+    uint64_t m_volumeStart = 0;
+    uint64_t m_recognisedStart = 0; // the recognised volume shown last
     bool m_throughDisk = false;
     std::atomic<int> m_finishedScans{ 0 };
     CRect m_listDriveRect, m_listResultsRect;

@@ -526,4 +526,24 @@ TEST_F(DeepSearchTest, RemovableMediumIsSearchedForItsPartitions)
     DiskSearchList.clear();
 }
 
+// A narrowed range reads the NTFS records inside it with the volume's own cluster 0, not the
+// range's first sector: every intact file still comes back with its bytes.
+TEST_F(DeepSearchTest, NarrowedNtfsRangeKeepsTheVolumesClusters)
+{
+    SelectMedium(L"P:", false, L"deepntfs.img", 2);
+    SetField(IDC_RANGE_START, 100);
+    Next();
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    EXPECT_EQ(100u, dlg.Target().firstSector);
+    const std::map<std::string, std::string> saved = SaveEverything(NewTempFolder(L"zr_deepnarrow"));
+    int files = 0;
+    for (const TruthLine& e : LoadTruth(L"deepntfs.img")) {
+        if ((e.state != "live" && e.state != "deleted") || e.isDir())
+            continue;
+        ++files;
+        EXPECT_EQ(1u, saved.count(e.sha256)) << e.path;
+    }
+    EXPECT_GE(files, 8);
+}
+
 } // namespace
