@@ -33,8 +33,6 @@ constexpr UINT WM_ZR_BASIC_SCAN_STATUS = WM_APP + 0x24A;
 class CBasicSearch : public CFsSearchSession {
 public:
     enum { IDD = 129 };
-    // Result of the modal loop when Back ends the dialog on the drive page.
-    static constexpr INT_PTR kBackResult = 2;
 
     explicit CBasicSearch(CWnd* parent = nullptr);
     ~CBasicSearch() override;

@@ -41,8 +41,6 @@ DeepNtfsGeometry DeepNtfsGeometryOf(const DeepNtfsRows& rows, uint64_t volumeSta
 class CDeepSearch : public CFsSearchSession {
 public:
     enum { IDD = 135 };
-    // Result of the modal loop when Back ends the dialog on the drive page.
-    static constexpr INT_PTR kBackResult = 2;
 
     explicit CDeepSearch(CWnd* parent = nullptr);
     ~CDeepSearch() override;

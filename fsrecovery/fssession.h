@@ -81,6 +81,9 @@ UINT OpenFilesThreadProc(LPVOID param);
 
 class CFsSearchSession : public CSearchSession {
 public:
+    // Result of the modal loop when Back ends the dialog on the drive page.
+    static constexpr INT_PTR kBackResult = 2;
+
     CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout, CWnd* parent);
     ~CFsSearchSession() override;
 
