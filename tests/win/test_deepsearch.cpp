@@ -443,41 +443,61 @@ TEST_F(DeepSearchTest, VolumesInsideADriveLetterAreListedAndScanned)
     EXPECT_GE(found.size(), 3u);
 }
 
-// The results of a disk of three FAT volumes go into a scan log and come back from it with each
-// volume's geometry: the same folders, every intact file saved with its bytes.
+// Results go into a scan log and come back from it, each FAT volume with its geometry, the NTFS
+// records with theirs: the same folders, every intact file saved with its bytes.
 TEST_F(DeepSearchTest, ResultsComeBackFromTheScanLog)
 {
-    Scan(L"(Disk4 ", true, L"deepdisk.img", 0);
-    ASSERT_FALSE(HasFatalFailure());
-    std::set<CString> scanned;
-    FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", scanned);
-    static CString log;
-    log = NewTempFolder(L"zr_deeplog") + L"\\deep.QLX";
-    SetScanLogPathPicker([](CWnd*, bool) { return log; });
-    g_boxes.clear();
-    dlg.OnBnClickedSaveLog();
-    ASSERT_EQ(1u, g_boxes.size());
-    EXPECT_GE(g_boxes[0].Find(L"saved successfully"), 0);
-    dlg.OnBnClickedBack();
-    ASSERT_EQ(0, DeepSearchPage.load());
-    g_boxes.clear();
-    dlg.OnBnClickedLoadLog();
-    SetScanLogPathPicker(nullptr);
-    ASSERT_TRUE(
-        PumpUntil([&] { return DeepSearchPage == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 60000))
-        << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
-    std::set<CString> loaded;
-    FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", loaded);
-    EXPECT_EQ(scanned, loaded);
-    const std::map<std::string, std::string> saved = SaveEverything(NewTempFolder(L"zr_deeplogsave"));
-    int files = 0;
-    for (const TruthLine& e : LoadTruth(L"deepdisk.img")) {
-        if ((e.state != "live" && e.state != "deleted") || e.isDir())
-            continue;
-        ++files;
-        EXPECT_EQ(1u, saved.count(e.sha256)) << e.path;
+    const DeepMedium media[] = {
+        { L"(Disk4 ", true, L"deepdisk.img", 0 },
+        { L"P:", false, L"deepntfs.img", 2 },
+    };
+    for (const DeepMedium& m : media) {
+        SCOPED_TRACE(Narrow(m.image));
+        Scan(m.item, m.disk, m.image, m.fs);
+        ASSERT_FALSE(HasFatalFailure());
+        std::set<CString> scanned;
+        FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", scanned);
+        static CString log;
+        log = NewTempFolder(L"zr_deeplog") + L"\\deep.QLX";
+        SetScanLogPathPicker([](CWnd*, bool) { return log; });
+        g_boxes.clear();
+        dlg.OnBnClickedSaveLog();
+        ASSERT_EQ(1u, g_boxes.size());
+        EXPECT_GE(g_boxes[0].Find(L"saved successfully"), 0);
+        dlg.OnBnClickedBack();
+        ASSERT_EQ(0, DeepSearchPage.load());
+        if (!m.disk) {
+            // Under Wine a drive letter reports the size of the folder behind it; the drive list
+            // is made to tell the image's, as the system would for a real drive.
+            const CString path = CString(L"\\\\.\\") + m.item;
+            for (int i = 0; i < LogicalDriveKeys.GetSize(); ++i)
+                if (LogicalDriveKeys[i].Find(path + L"|") == 0)
+                    LogicalDriveKeys.RemoveAt(i--);
+            CString key;
+            key.Format(L"%ls|%llu", path.GetString(), (unsigned long long)imageSectors);
+            LogicalDriveKeys.Add(key);
+        }
+        g_boxes.clear();
+        dlg.OnBnClickedLoadLog();
+        SetScanLogPathPicker(nullptr);
+        ASSERT_TRUE(PumpUntil(
+            [&] { return DeepSearchPage == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 60000))
+            << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+        std::set<CString> loaded;
+        FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", loaded);
+        EXPECT_EQ(scanned, loaded);
+        const std::map<std::string, std::string> saved = SaveEverything(NewTempFolder(L"zr_deeplogsave"));
+        int files = 0;
+        for (const TruthLine& e : LoadTruth(m.image)) {
+            if ((e.state != "live" && e.state != "deleted") || e.isDir())
+                continue;
+            ++files;
+            EXPECT_EQ(1u, saved.count(e.sha256)) << e.path;
+        }
+        EXPECT_GE(files, 8);
+        dlg.OnBnClickedBack();
+        ASSERT_EQ(0, DeepSearchPage.load());
     }
-    EXPECT_GE(files, 20);
 }
 
 // The removable-medium search Basic Search runs serves this dialog too: a medium without a
