@@ -77,7 +77,9 @@ bool StartPartitionSearchThread();
 // and shown, or, when it has none, the whole disk offered as one partition (counted as found).
 void ShowPartitionSearchResult(HTREEITEM disk, int diskNumber);
 // Asks a running search to stop; it ends after the block it reads and runs its own end steps.
-void StopPartitionSearch();
+// Quietly: without the message box of its result, which nobody would see while the program
+// closes and which would hold up whoever waits for the search.
+void StopPartitionSearch(bool quietly = false);
 
 // The StorageHost of the running program (app/storagehost.cpp): partition items into the current
 // drive tree, the main dialog's drive path and tables, the automatic search. Installed at

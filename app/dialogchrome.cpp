@@ -51,7 +51,7 @@ bool PaintDialogFrame(CWnd* dialog, CDC* dc, CWnd* panel, HICON captionIcon, con
                               client.bottom - inner.bottom + 1 };
     const bool glass = DrawDialogBackground(dialog, dc, inner, margins, dwm);
     if (captionIcon != nullptr)
-        ::DrawIconEx(dc->GetSafeHdc(), 6, 4, captionIcon, 0, 0, 0, nullptr, DI_NORMAL);
+        ::DrawIconEx(dc->GetSafeHdc(), 6, 4, captionIcon, 0, 0, 0, nullptr, DI_NORMAL | DI_COMPAT);
     DrawGlowingText(dialog->GetSafeHwnd(), caption, CRect(client.left + 48, client.top, client.right, inner.top), glass,
                     dc->GetSafeHdc());
     return glass;

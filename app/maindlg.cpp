@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "app/background.h"
+#include "app/devicetree.h"
 #include "app/dialogchrome.h"
 #include "app/notices.h"
 #include "app/pure/folder_nodes.h"
@@ -701,7 +702,30 @@ void CDelvaneDlg::OnClose()
     ShowWindow(SW_RESTORE);
     if (ZrMessageBox(m_hWnd, ExitQuestionText(), L"Message", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
+    EndProgramAfterSave();
+}
+
+void CDelvaneDlg::EndProgramAfterSave()
+{
+    CWnd* saving = g_pSavingFilesDlg;
+    if (saving != nullptr && saving->GetSafeHwnd() != nullptr &&
+        ::GetWindowThreadProcessId(saving->GetSafeHwnd(), nullptr) == ::GetCurrentThreadId()) {
+        // Ending here would end the process in the middle of the file being written, with the
+        // save's frames still on this thread's stack: its Cancel stops it after the block it copies.
+        m_endAfterSave = true;
+        saving->SendMessage(WM_COMMAND, IDCANCEL, 0);
+        return;
+    }
     EndProgram();
+}
+
+bool CDelvaneDlg::SaveEnded()
+{
+    if (!m_endAfterSave)
+        return false;
+    m_endAfterSave = false;
+    EndProgram();
+    return true;
 }
 
 void CDelvaneDlg::EndProgram()
@@ -710,6 +734,15 @@ void CDelvaneDlg::EndProgram()
         g_pPopulateDlg->ShowWindow(SW_HIDE);
         g_pPopulateDlg = nullptr;
     }
+    // A partition search still running ends without its result box: nobody would see it, and it
+    // would keep that search from ending within the wait below.
+    if (g_pPartitionSearchThread != nullptr)
+        StopPartitionSearch(true);
+    // Every live search ends its workers as its own close does, waited for without a deadline: a
+    // scan writing a found file finishes it or deletes it before the process ends.
+    for (int mode = kModeBasic; mode <= kModeSignature; ++mode)
+        if (CSearchSession* session = SearchSessionOfMode(mode))
+            session->EndWorkersForExit();
     std::vector<CWinThread*> running;
     {
         std::lock_guard<std::mutex> lock(g_registryMutex);

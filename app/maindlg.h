@@ -101,6 +101,13 @@ public:
     void OnClose();
     // Stops the workers, deletes the temporary files and ends the process.
     void EndProgram();
+    // EndProgram, but while found files are being saved on this thread (the exit was asked from
+    // within that save's message loop) the save is cancelled first: it deletes the file it was
+    // writing, and SaveEnded then ends the program.
+    void EndProgramAfterSave();
+    // Told by a save of found files that it has ended: ends the program when that was asked for
+    // meanwhile (true), else false.
+    bool SaveEnded();
 
     // ---- Progress, status and wait --------------------------------------------------------
     void SetProgressRange64(HWND bar, uint64_t start, uint64_t end, int32_t step);
@@ -138,6 +145,10 @@ public:
     // After a modal dialog has enabled its owner again: while a log loader or a folder listing
     // runs, the results tree is locked again and the listing's notice comes back to the front.
     static void RestoreBusyState();
+
+private:
+    // An exit waits for the save running on this thread (EndProgramAfterSave).
+    bool m_endAfterSave = false;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

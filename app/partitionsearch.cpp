@@ -30,6 +30,8 @@ constexpr int kBasicProgressBar = IDC_BS_PS_PROGRESS, kRangeText = IDC_BS_OF_TOT
 constexpr int kCarvePositionText = 1210;
 
 std::atomic<bool> g_stopSearch{ false };
+// The search ends without its result box.
+std::atomic<bool> g_quietSearchEnd{ false };
 // The thread object of the search that ran last, deleted when the next one starts.
 CWinThread* g_lastSearchThread = nullptr;
 
@@ -272,8 +274,9 @@ UINT SearchMorePartitionsThread(LPVOID)
             SelectResult(main, now, endDisk, d);
     }
     const int found = main.FoundPartitionCount.load();
-    AfxMessageBox(FormatPartitionSearchResult(d, found, found != 0, L"Disk", CString()).GetString(),
-                  MB_ICONINFORMATION);
+    if (!g_quietSearchEnd.load())
+        AfxMessageBox(FormatPartitionSearchResult(d, found, found != 0, L"Disk", CString()).GetString(),
+                      MB_ICONINFORMATION);
     main.ResetScanCounters();
     if (DriveTreeTarget after; GetDriveTreeTarget(after) && after.dialog != nullptr) {
         ShowItem(after.dialog, kSearchMoreButton, SW_SHOW);
@@ -301,6 +304,7 @@ bool StartPartitionSearchThread()
         g_lastSearchThread = nullptr;
     }
     g_stopSearch = false;
+    g_quietSearchEnd = false;
     g_pMainDlg->PartitionSearchRunning = 1;
     g_pMainDlg->PartitionSearchPending = 1;
     g_pMainDlg->FoundPartitionCount = 0;
@@ -320,8 +324,10 @@ void ShowPartitionSearchResult(HTREEITEM disk, int diskNumber)
         SelectResult(*g_pMainDlg, target, disk, diskNumber);
 }
 
-void StopPartitionSearch()
+void StopPartitionSearch(bool quietly)
 {
+    if (quietly)
+        g_quietSearchEnd = true;
     g_stopSearch = true;
     if (CWinThread* thread = g_pPartitionSearchThread)
         thread->RequestStop();

@@ -589,14 +589,15 @@ void CSearchSession::OnBnClickedSearchMorePartitions()
         ShowPartitionSearchControls(false); // nothing started: the drive page as it was
 }
 
-bool CSearchSession::StopDiskPartitionSearch()
+bool CSearchSession::StopDiskPartitionSearch(bool quietly)
 {
     CWinThread* diskSearch = g_pPartitionSearchThread;
     if (diskSearch == nullptr)
         return false;
-    // That search gives the controls back and reports what it found by itself; its object lives
-    // until the next search starts on this thread.
-    StopPartitionSearch();
+    // That search gives the controls back and reports what it found by itself (unless told to
+    // end quietly: a report nobody will see must not hold up the wait); its object lives until
+    // the next search starts on this thread.
+    StopPartitionSearch(quietly);
     ZrWaitForThreadPumping(diskSearch, INFINITE);
     return true;
 }
@@ -725,7 +726,9 @@ bool CSearchSession::WaitForScanWorker()
     CWinThread* worker = m_scanWorker.exchange(nullptr);
     if (worker == nullptr)
         return false;
+    m_awaitedWorker = worker;
     ZrWaitForThreadPumping(worker, INFINITE);
+    m_awaitedWorker = nullptr;
     delete worker;
     if (m_layout.scanThread != nullptr)
         *m_layout.scanThread = nullptr;
@@ -744,7 +747,12 @@ LRESULT CSearchSession::OnScanWorkerEndedMsg(WPARAM, LPARAM)
 void CSearchSession::EndWorkers()
 {
     RequestScanStop();
-    WaitForScanWorker();
+    // A Stop that is waiting for the worker (this call came from within its wait) still holds it:
+    // the worker is waited for here as well, so that nothing ends the program in its middle.
+    if (!WaitForScanWorker()) {
+        if (CWinThread* awaited = m_awaitedWorker)
+            ZrWaitForThreadPumping(awaited, INFINITE);
+    }
 }
 
 // ---- Look and input -----------------------------------------------------------------------------
@@ -902,7 +910,7 @@ void CSearchSession::OnClose()
     // The workers are asked to stop and waited for instead of being killed.
     EndWorkers();
     if (g_pMainDlg != nullptr && g_pMainDlg->GetSafeHwnd() != nullptr)
-        g_pMainDlg->EndProgram();
+        g_pMainDlg->EndProgramAfterSave();
     else
         EndDialog(IDCANCEL);
 }

@@ -171,8 +171,9 @@ public:
     bool AskToStopPartitionSearch();
     // The question, then the disk's partition search stopped (it reports by itself).
     void OnBnClickedStopSearchingPartitions();
-    // Stops the disk's partition search after its question; true when one was running.
-    bool StopDiskPartitionSearch();
+    // Stops the disk's partition search after its question; true when one was running. Quietly:
+    // the search ends without its report (the program is closing).
+    bool StopDiskPartitionSearch(bool quietly = false);
     // Clears the dialog's own word for a partition search its drive-tree worker started (the
     // main dialog's counters are reset with it).
     virtual void ClearPartitionSearchFlag() { }
@@ -196,6 +197,9 @@ public:
     bool StopRequested() const { return m_scanStop.load() != 0; }
     // Asks the worker to stop after the record or block it reads.
     void RequestScanStop();
+    // The program is ending: the dialog's workers end as its own close ends them, each finishing
+    // or deleting the file it writes, and are waited for.
+    void EndWorkersForExit() { EndWorkers(); }
     // Waits for the worker (keeping this thread's messages flowing) and deletes it; false when
     // none was left to wait for.
     bool WaitForScanWorker();
@@ -287,6 +291,8 @@ private:
     AFX_THREADPROC m_scanProc = nullptr;
     // The scan worker's object, owned here until WaitForScanWorker deletes it.
     std::atomic<CWinThread*> m_scanWorker{ nullptr };
+    // The worker a WaitForScanWorker is waiting for right now (it is no longer in m_scanWorker).
+    CWinThread* m_awaitedWorker = nullptr;
 
     DECLARE_MESSAGE_MAP()
 };

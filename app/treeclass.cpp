@@ -68,7 +68,7 @@ void CTreeClass::UpdateParents(HTREEITEM item, bool checked)
         for (HTREEITEM child = GetChildItem(parent); child; child = GetNextSiblingItem(child))
             states.push_back(GetCheckState(child));
         SetCheckState(parent,
-                      checked ? ParentStateAfterCheck(states.data(), states.size())
+                      checked ? ParentStateAfterCheck(GetCheckState(parent), states.data(), states.size())
                               : ParentStateAfterUncheck(states.data(), states.size()));
     }
 }

@@ -155,10 +155,20 @@ bool StopRequested()
     return StopSaving != 0 || SaveAborted != 0;
 }
 
-// Copies the extents into path; size 0 gives an empty file.
-SaveOutcome WriteExtents(SectorSource& source, const std::vector<CopyExtent>& extents, const CString& path,
-                         uint64_t size, SaveProgressView& view)
+// The sectors the files of `volume` may be read from, after its boot sector where that is known.
+VolumeBounds BoundsOf(SectorSource& source, const FoundVolume& volume)
 {
+    uint8_t boot[kSectorSize] = {};
+    const bool read = source.Read(VolumeBootSector(volume), 1, boot) == kSectorSize;
+    return FileDataBounds(volume, read ? boot : nullptr);
+}
+
+// Copies the extents, held to the volume, into path; size 0 gives an empty file. A file that
+// cannot be written whole is written as far as it goes and is Partial.
+SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, const FoundVolume& volume,
+                         const CString& path, uint64_t size, SaveProgressView& view)
+{
+    const bool cut = ClipExtentsToVolume(extents, size, BoundsOf(source, volume));
     DestinationFile file(path);
     if (!file.IsOpen())
         return DestinationFailed();
@@ -170,7 +180,9 @@ SaveOutcome WriteExtents(SectorSource& source, const std::vector<CopyExtent>& ex
     switch (result) {
     case CopyResult::Done:
     case CopyResult::RunsEnded:
-        return file.Commit() ? SaveOutcome::Saved : DestinationFailed();
+        if (!file.Commit())
+            return DestinationFailed();
+        return result == CopyResult::Done && !cut ? SaveOutcome::Saved : SaveOutcome::Partial;
     case CopyResult::Stopped:
         StopSaving = 0;
         return SaveOutcome::Skipped;
@@ -197,7 +209,7 @@ bool AnsweredPath(const CString& original, CString* path)
 // Undoes the count of a file that the rule let through but that was not written.
 SaveOutcome Uncount(SaveOutcome outcome, bool counted)
 {
-    if (counted && outcome != SaveOutcome::Saved && SavedFileCount > 0)
+    if (counted && outcome != SaveOutcome::Saved && outcome != SaveOutcome::Partial && SavedFileCount > 0)
         --SavedFileCount;
     return outcome;
 }
@@ -288,7 +300,7 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
         if (!ok)
             return Uncount(SaveOutcome::Failed, checkExists == 1);
     }
-    return Uncount(WriteExtents(source, extents, path, size, view), checkExists == 1);
+    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view), checkExists == 1);
 }
 
 SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint64_t recordSector,
@@ -328,7 +340,7 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
         !NtfsRunExtents(runs, params.sectorsPerCluster, params.cluster0Start, extents))
         return Uncount(SaveOutcome::Failed, counted);
     view.Start(path, name, kCopyReadSectors * kSectorSize);
-    return Uncount(WriteExtents(source, extents, path, size, view), counted);
+    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view), counted);
 }
 
 CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& file)
@@ -348,7 +360,8 @@ CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& 
     const SaveOutcome outcome = file.ntfs ? SaveNtfsFile(volume, path, file.name, file.size, file.recordSector, 0, 0, 0)
                                           : SaveFatFile(volume, path, file.name, file.size, file.firstCluster, 0);
     OpeningForView = 0;
-    if (outcome != SaveOutcome::Saved)
+    // A file cut at its volume's end opens as far as it goes.
+    if (outcome != SaveOutcome::Saved && outcome != SaveOutcome::Partial)
         return CString();
     if (g_pMainDlg)
         g_pMainDlg->TempFileNames.push_back(path);

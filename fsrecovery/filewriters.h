@@ -19,6 +19,7 @@ extern int32_t OpenFileCounter;
 // What became of one file.
 enum class SaveOutcome {
     Saved,   // written (counted in SavedFileCount when the file-exists rule applied)
+    Partial, // written as far as its volume holds it, or its data lasts: not whole, but kept
     Skipped, // the file-exists answer said skip, or the save was already stopped
     Failed,  // nothing usable to write: unreadable record, no data, bad geometry, ...
     Aborted, // the destination could not be written: SaveAborted is set and the user told
@@ -28,14 +29,16 @@ enum class SaveOutcome {
 extern const wchar_t* const kSaveWriteFailedText;
 
 // Writes a FAT file of `size` bytes from firstCluster of `volume` into path. The chain comes from
-// the first FAT copy, else the second, else the clusters are taken as contiguous. checkExists 1
-// applies the file-exists rule and counts the file.
+// the first FAT copy, else the second, else the clusters are taken as contiguous. Nothing is read
+// from outside the volume (FileDataBounds): a file said to run past it is written up to the
+// volume's end, and a cluster outside it as zeros; either is Partial. checkExists 1 applies the
+// file-exists rule and counts the file.
 SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint32_t firstCluster,
                         int16_t checkExists);
 
 // Writes the unnamed data of the NTFS file record at recordSector of `volume` (resident or
-// through its runs, sparse runs as zeros) into path. parent and own are not needed to find
-// the data.
+// through its runs, sparse runs as zeros) into path; runs are held to the volume as FAT clusters
+// are. parent and own are not needed to find the data.
 SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint64_t recordSector,
                          uint64_t parent, uint64_t own, int16_t checkExists);
 

@@ -1,5 +1,7 @@
 #include "fsrecovery/savefiles.h"
 
+#include <set>
+
 #include "app/maindlg.h"
 #include "app/questions.h"
 #include "fsrecovery/pure/save_names.h"
@@ -35,27 +37,27 @@ void CSavingFilesDlg::OnCancel()
         button->EnableWindow(FALSE);
 }
 
-bool DestinationOnScannedVolume(const CString& folder, const FoundVolume& volume)
+DestinationCheck CheckSaveDestination(const CString& folder, const std::vector<SaveItem>& items)
 {
-    return DestinationOnScannedMedium(GatherDestinationFacts(folder, false),
-                                      ScannedMediumOf(volume.devicePath, volume.firstSector, volume.endSector));
+    // Every volume the items come from is a medium read; the whole range scanned for it counts.
+    std::vector<ScannedMedium> media;
+    std::set<const FoundVolume*> seen;
+    for (const SaveItem& item : items)
+        if (item.volume != nullptr && seen.insert(item.volume).second)
+            media.push_back(ScannedMediumOf(item.volume->devicePath, item.volume->firstSector, item.volume->endSector));
+    return CheckDestinationFolder(folder, media);
 }
 
 SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& destination, CWnd* owner, bool quiet)
 {
     SaveCounts counts;
     HWND ownerWnd = owner ? owner->GetSafeHwnd() : nullptr;
-    CString probe;
-    bool onSource = !JoinUnderFolder(destination, CString(L"x"), &probe);
-    const FoundVolume* checked = nullptr;
-    for (const SaveItem& item : items) {
-        if (onSource || item.volume == nullptr || item.volume == checked)
-            continue;
-        onSource = DestinationOnScannedVolume(destination, *item.volume);
-        checked = item.volume;
-    }
-    if (onSource) {
-        ZrMessageBox(ownerWnd, kDestinationOnSourceText, L"Message", MB_OK | MB_ICONINFORMATION);
+    const DestinationCheck check = CheckSaveDestination(destination, items);
+    if (check != DestinationCheck::Ok) {
+        ZrMessageBox(ownerWnd,
+                     check == DestinationCheck::OnScannedMedium ? CString(kDestinationOnSourceText)
+                                                                : DestinationRefusalText(check),
+                     L"Message", MB_OK | MB_ICONINFORMATION);
         counts.skipped = items.size();
         return counts;
     }
@@ -92,6 +94,8 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
         const SaveOutcome outcome = item.file.ntfs
             ? SaveNtfsFile(*item.volume, path, item.file.name, item.file.size, item.file.recordSector, 0, 0, 1)
             : SaveFatFile(*item.volume, path, item.file.name, item.file.size, item.file.firstCluster, 1);
+        // A file written only as far as its volume holds it is not saved whole: it counts with
+        // those that failed, although what could be read of it is kept.
         if (outcome == SaveOutcome::Saved)
             ++counts.saved;
         else if (outcome == SaveOutcome::Skipped)
@@ -104,6 +108,9 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
     g_pSavingFilesDlg = nullptr;
     if (dialog.GetSafeHwnd())
         dialog.DestroyWindow();
+    // An exit asked for during the save ends the program now that no file is half written.
+    if (g_pMainDlg != nullptr && g_pMainDlg->SaveEnded())
+        return counts;
     if (!quiet)
         ZrMessageBox(ownerWnd, FormatSaveSummary(counts.saved, counts.skipped, counts.failed), L"Message",
                      MB_OK | MB_ICONINFORMATION);

@@ -6,6 +6,7 @@
 #include <vector>
 #include "afxwin.h"
 #include "fsrecovery/filewriters.h"
+#include "storage/pure/destination_check.h"
 #include "storage/pure/globals.h"
 
 // The "Saving Files..." dialog; Cancel stops the save after the block being copied.
@@ -37,12 +38,13 @@ struct SaveCounts {
 
 extern const wchar_t* const kDestinationOnSourceText;
 
-// True when the folder lies on the scanned range of `volume` (its device and sectors), where
-// writing would overwrite the data being recovered.
-bool DestinationOnScannedVolume(const CString& folder, const FoundVolume& volume);
+// The destination rule for saving `items` into `folder`: on any scanned range of their volumes
+// (device and sectors, both ends included) it is refused before anything touches the folder;
+// only a folder elsewhere is tried for writing.
+DestinationCheck CheckSaveDestination(const CString& folder, const std::vector<SaveItem>& items);
 
 // Saves the items below destination. Refuses (with a message, nothing written) a destination
-// that is relative or lies on the scanned volume. Ends with a message of the counts unless
-// `quiet`. The owner is disabled while the save runs.
+// that is relative, lies on a scanned volume, is missing or takes no files. Ends with a message
+// of the counts unless `quiet`. The owner is disabled while the save runs.
 SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& destination, CWnd* owner,
                           bool quiet = false);

@@ -1,6 +1,5 @@
 #include "look/rangeslider.h"
 
-#include <stdexcept>
 #include <utility>
 
 #include "look/memorydc.h"
@@ -25,7 +24,7 @@ CRangeSlider::CRangeSlider()
     // The dialog objects exist before their windows, so the class is there when a template
     // creates the control.
     if (!CWnd::RegisterClassOnce(kClassName, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW, ::LoadCursorW(nullptr, IDC_ARROW)))
-        throw std::runtime_error("the range slider's window class cannot be registered");
+        AfxThrowResourceException();
 }
 
 void CRangeSlider::Notify(int wParam)
@@ -199,9 +198,12 @@ void CRangeSlider::OnKeyDown(UINT key, UINT, UINT)
 {
     if ((key == VK_LEFT || key == VK_RIGHT) && !(::GetKeyState(VK_CONTROL) & 0x8000)) {
         const bool shift = (::GetKeyState(VK_SHIFT) & 0x8000) != 0;
-        zr_slider::StepKey(m_range, key == VK_RIGHT, shift, CurrentLayout().track);
-        Notify(shift ? zr_slider::kLeft : zr_slider::kBand);
-        Invalidate(TRUE);
+        // A step that cannot be taken (an end at its bound) changes nothing, so nothing is told:
+        // the dialog would otherwise write the slider's range over fields the user typed.
+        if (zr_slider::StepKey(m_range, key == VK_RIGHT, shift, CurrentLayout().track)) {
+            Notify(shift ? zr_slider::kLeft : zr_slider::kBand);
+            Invalidate(TRUE);
+        }
     }
     Default();
 }

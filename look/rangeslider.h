@@ -15,7 +15,7 @@ class CRangeSlider : public CWnd {
 public:
     static constexpr const wchar_t* kClassName = L"MFCRangeSlider";
 
-    // Registers the window class (once per process); throws std::runtime_error if it cannot.
+    // Registers the window class (once per process); throws CResourceException* if it cannot.
     CRangeSlider();
     ~CRangeSlider() override = default;
 

@@ -119,6 +119,13 @@ public:
             path = it->second.path;
             m_open.erase(it);
         }
+        // A find the program's close ended where the scan had got to is not the file: it goes,
+        // rather than staying behind cut short. One that ended at its own end stays.
+        if (why == CarveClose::EndOfData && m_host.State().closing.load()) {
+            if (!path.IsEmpty())
+                DeleteFileW(path);
+            return true;
+        }
         const FileType1& type = m_set.Get(static_cast<size_t>(item.record)).type;
         CarveFound found;
         found.key = MakeTypeKey(type.extension);

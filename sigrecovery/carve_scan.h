@@ -22,6 +22,9 @@ struct CarveScanState {
     // found file that cannot be written); polled before every chunk and every sector; cleared by
     // the dialog before a scan and by the scan at its end.
     std::atomic<int32_t> stop{ 0 };
+    // Set with stop when the program closes: a find still open then is cut short by the close,
+    // not by its data, and is deleted rather than kept. Cleared by the dialog before a scan.
+    std::atomic<bool> closing{ false };
     // The next sector the running pass reads; the dialog shows it from a timer.
     std::atomic<uint64_t> progressSector{ 0 };
 };

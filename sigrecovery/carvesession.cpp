@@ -19,16 +19,6 @@
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
 
-const wchar_t* const kCarveSelectDriveHint =
-    L"Select the Drive (from which you want to recover data) from the List of available Physical or Logical "
-    L"Drives in the left Panel. In case of Deleted or missing Partitions, click on 'Search More Partitions' button "
-    L"to find lost drives. Select the Drive and click 'Next' Button to continue...";
-const wchar_t* const kCarveScanRunningHint =
-    L"To Stop recovery, click on 'Stop' Button or please wait for the process to be completed.";
-const wchar_t* const kCarveResultsGuideText =
-    L"To view the recovered Data, please click on 'Open Containing Folder' button. Or Click on \x2018"
-    L"Back\x2019 Button to select another disk for recovery.";
-
 namespace {
 
 constexpr UINT WM_ZR_CARVE_FOUND = WM_APP + 0x260;
@@ -82,7 +72,6 @@ CCarveSession::CCarveSession(const SearchDialogLayout& layout, const CarveDialog
                              CWnd* parent)
     : CSearchSession(layout, parent), m_carve(carve), m_info(DescribeCarveSearch(kind)), m_naming(kind)
 {
-    m_selectDriveHint = kCarveSelectDriveHint;
 }
 
 CCarveSession::~CCarveSession() = default;
@@ -107,7 +96,7 @@ BOOL CCarveSession::OnInitDialog()
     if (CWnd* note = GetDlgItem(m_carve.clearNote))
         note->SetWindowText(m_info.clearingNote);
     CheckDlgButton(m_carve.thorough, BST_CHECKED);
-    SetHint(m_selectDriveHint);
+    SetHint(HintSelectDrive);
     return TRUE;
 }
 
@@ -126,6 +115,12 @@ void CCarveSession::SetHint(const CString& text)
         m_hint.SetWindowText(text);
         m_hint.Invalidate(TRUE);
     }
+}
+
+// Photo Search asks the user to let its scan finish; Signature and Video Search say how to stop.
+const wchar_t* CCarveSession::ScanRunningHint() const
+{
+    return m_info.kind == CarveSearchKind::Photo ? HintStopSearching : HintStopRecovery;
 }
 
 CString CCarveSession::ControlText(int id)
@@ -232,9 +227,9 @@ bool CCarveSession::StartScan()
         return false;
     // Found files are saved as they are found: the folder must take them, away from the medium.
     const CString folder = ControlText(m_carve.destination).Trim();
-    const DestinationCheck check =
-        CheckDestination(GatherDestinationFacts(folder, true),
-                         ScannedMediumOf(m_target.devicePath, m_target.firstSector, m_target.endSector));
+    // Decided before the folder is touched: nothing is made in a folder on the medium being read.
+    const DestinationCheck check = CheckDestinationFolder(
+        folder, { ScannedMediumOf(m_target.devicePath, m_target.firstSector, m_target.endSector) });
     if (check != DestinationCheck::Ok) {
         ZrMessageBox(m_hWnd, DestinationRefusalText(check), L"Message", MB_OK | MB_ICONINFORMATION);
         return false;
@@ -259,8 +254,9 @@ bool CCarveSession::StartScan()
         stop->EnableWindow(TRUE);
         stop->SetFocus();
     }
-    SetHint(kCarveScanRunningHint);
+    SetHint(ScanRunningHint());
     m_state.stop = 0;
+    m_state.closing = false;
     m_state.progressSector = m_target.firstSector;
     SetTimer(kProgressTimer, kProgressTimerMs);
     if (!StartScanWorker(ScanWorker))
@@ -339,8 +335,12 @@ void CCarveSession::OnTimer(UINT_PTR id)
     } else if (id == kNoticeTimer) {
         KillTimer(kNoticeTimer);
         m_notice.reset();
-        EnableWindow(TRUE);
-        SetForegroundWindow();
+        // A Stop keeps the dialog disabled until the scan has ended and closed its files: taking
+        // input now would let a close end the program in the middle of one.
+        if (!m_stopping) {
+            EnableWindow(TRUE);
+            SetForegroundWindow();
+        }
     } else {
         Default();
     }
@@ -365,7 +365,7 @@ void CCarveSession::OnBnClickedStop()
     m_stopping = true;
     if (CWnd* stop = GetDlgItem(Layout().stop))
         stop->EnableWindow(FALSE);
-    SetHint(kCarveResultsGuideText);
+    SetHint(HintViewRecovered);
     // The scan closes what it has open, lists it and ends; the dialog waits for it without taking
     // input but keeps showing what comes.
     m_state.stop = 1;
@@ -387,7 +387,7 @@ void CCarveSession::FinishScan()
     UpdateProgress();
     ShowPendingFinds();
     m_stopping = false;
-    SetHint(kCarveResultsGuideText);
+    SetHint(HintViewRecovered);
     ShowResultControls(SW_HIDE);
     SetDlgItemText(m_carve.currentSector, L"");
     if (Page() == kScanStep)
@@ -398,9 +398,12 @@ void CCarveSession::FinishScan()
 
 void CCarveSession::EndWorkers()
 {
+    // The program or the dialog is closing: the find being written is finished or deleted by the
+    // scan on its way out, which is waited for; a partition search ends without its report.
+    m_state.closing = true;
     m_state.stop = 1;
     if (g_pPartitionSearchThread != nullptr)
-        StopDiskPartitionSearch();
+        StopDiskPartitionSearch(true);
     CSearchSession::EndWorkers();
 }
 
@@ -452,7 +455,7 @@ void CCarveSession::ShowDriveStep()
     m_driveTree.Select(nullptr, TVGN_CARET);
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
     m_driveTree.SetFocus();
-    SetHint(m_selectDriveHint);
+    SetHint(HintSelectDrive);
 }
 
 // ---- The other buttons ----------------------------------------------------------------------------

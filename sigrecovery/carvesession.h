@@ -124,7 +124,8 @@ protected:
 
     CListCtrl m_summary;
     CColorStatic m_hint, m_optionText, m_contactLabel;
-    CString m_selectDriveHint;
+    // The guide line while a scan runs.
+    const wchar_t* ScanRunningHint() const;
 
 private:
     bool LeaveDriveStep();
@@ -150,7 +151,3 @@ private:
     DECLARE_MESSAGE_MAP()
 };
 
-// The texts of the carving searches' guide line.
-extern const wchar_t* const kCarveSelectDriveHint;
-extern const wchar_t* const kCarveScanRunningHint;
-extern const wchar_t* const kCarveResultsGuideText;

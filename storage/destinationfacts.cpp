@@ -38,7 +38,7 @@ std::vector<DiskExtent> VolumeDiskExtents(const CString& volumePath)
     return extents;
 }
 
-DestinationFacts GatherDestinationFacts(const CString& folder, bool probeWritable)
+DestinationFacts GatherDestinationFacts(const CString& folder)
 {
     DestinationFacts facts;
     facts.folder = folder;
@@ -51,22 +51,31 @@ DestinationFacts GatherDestinationFacts(const CString& folder, bool probeWritabl
         facts.volumeRoot = root;
         facts.volumeExtents = VolumeDiskExtents(facts.volumeRoot);
     }
-    if (probeWritable && facts.isFolder) {
-        wchar_t probe[MAX_PATH + 1] = {};
-        if (::GetTempFileNameW(folder, L"zrw", 0, probe) != 0) {
-            facts.writable = true;
-            ::DeleteFileW(probe);
-        }
-    }
     return facts;
 }
 
-ScannedMedium ScannedMediumOf(const CString& devicePath, uint64_t firstSector, uint64_t endSector)
+bool ProbeDestinationWritable(const CString& folder)
 {
-    ScannedMedium medium;
-    medium.devicePath = devicePath;
-    medium.firstSector = firstSector;
-    medium.lastSector = endSector > firstSector ? endSector - 1 : firstSector;
+    if (folder.IsEmpty() || IsRawDevicePath(folder))
+        return false;
+    wchar_t probe[MAX_PATH + 1] = {};
+    if (::GetTempFileNameW(folder, L"zrw", 0, probe) == 0)
+        return false;
+    ::DeleteFileW(probe);
+    return true;
+}
+
+ScannedMedium ScannedMediumOf(const CString& devicePath, uint64_t firstSector, uint64_t lastSector)
+{
+    ScannedMedium medium = ScannedRange(devicePath, firstSector, lastSector);
     medium.volumeExtents = VolumeDiskExtents(devicePath);
     return medium;
+}
+
+DestinationCheck CheckDestinationFolder(const CString& folder, const std::vector<ScannedMedium>& scanned)
+{
+    CString trimmed = folder;
+    trimmed.Trim();
+    return CheckDestinationInOrder(GatherDestinationFacts(trimmed), scanned,
+                                   [&trimmed] { return ProbeDestinationWritable(trimmed); });
 }

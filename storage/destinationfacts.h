@@ -12,11 +12,18 @@
 // system does not say.
 std::vector<DiskExtent> VolumeDiskExtents(const CString& volumePath);
 
-// The facts of `folder`: whether it is a folder, the root of its volume and that volume's extents.
-// With `probeWritable`, whether a file can be made there (a file made and deleted at once; never
-// on a device path).
-DestinationFacts GatherDestinationFacts(const CString& folder, bool probeWritable);
+// The facts of `folder` that can be found out without touching it: whether it is a folder, the
+// root of its volume and that volume's extents. `writable` is left unknown (false).
+DestinationFacts GatherDestinationFacts(const CString& folder);
 
-// The medium a scan reads: its device and sectors [firstSector, endSector); a drive letter's own
-// place on its disks as well.
-ScannedMedium ScannedMediumOf(const CString& devicePath, uint64_t firstSector, uint64_t endSector);
+// Whether a file can be made in `folder`: one is made and deleted at once (never on a device path).
+bool ProbeDestinationWritable(const CString& folder);
+
+// The medium a scan reads: its device and sectors firstSector to lastSector, both read; a drive
+// letter's own place on its disks as well.
+ScannedMedium ScannedMediumOf(const CString& devicePath, uint64_t firstSector, uint64_t lastSector);
+
+// The destination rule for `folder` against every medium read, in its order: the folder is probed
+// for writability only once nothing else refuses it, so a folder on a scanned medium is never
+// written to.
+DestinationCheck CheckDestinationFolder(const CString& folder, const std::vector<ScannedMedium>& scanned);

@@ -7,6 +7,7 @@
 #   \\.\W: fat16.img (W:\ an empty folder)   \\.\V: ntfs512.img
 #   \\.\PhysicalDrive1 gpt.img   \\.\PhysicalDrive2 mbr.img   \\.\PhysicalDrive3 carve.img
 #   \\.\R: fatloop.img   \\.\S: fatzero.img   \\.\T: ntfsbad.img   \\.\U: fatnames.img
+#   \\.\PhysicalDrive19 spilldisk.img
 # Wine finds these as links in the prefix's dosdevices folder; their names must be lower case.
 set -eu
 SRC=$1
@@ -73,6 +74,8 @@ for pair in r:fatloop s:fatzero t:ntfsbad u:fatnames; do
   ln -sfn "$IMG/brokenroot" "$D/${pair%%:*}:"
   ln -sfn "$IMG/${pair#*:}.img" "$D/${pair%%:*}::"
 done
+# The disk whose files point outside their volumes.
+ln -sfn "$IMG/spilldisk.img" "$D/physicaldrive19"
 # The carving searches' medium as a disk and as a drive letter (M:\ itself an empty folder).
 mkdir -p "$IMG/mroot"
 ln -sfn "$IMG/carvemedia.img" "$D/physicaldrive6"

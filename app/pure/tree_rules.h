@@ -10,9 +10,12 @@ enum : int { kCheckNone = 0, kCheckUnchecked = 1, kCheckChecked = 2, kCheckParti
 // After a child was unchecked: unchecked when every child is, else partly checked (an item
 // without a state image counts as not unchecked).
 int ParentStateAfterUncheck(const int* childStates, size_t count);
-// After a child was checked: checked when no child is unchecked or partly checked, else partly
-// checked (an item without a state image counts as checked).
-int ParentStateAfterCheck(const int* childStates, size_t count);
+// After a child was checked. A folder's subfolders are not its own files: ticking every subfolder
+// says nothing of those, and a save writes a checked folder's files whole. So a folder is checked
+// only by its own tick (it keeps that while no child is unchecked or partly checked); otherwise
+// any child not unchecked makes it partly checked (an item without a state image counts as
+// checked), and only children all unchecked leave it unchecked.
+int ParentStateAfterCheck(int parentState, const int* childStates, size_t count);
 
 // The colour value that means "no colour of its own", and the one colour shown as itself.
 constexpr uint32_t kNoItemColour = 0xFFFFFFFFu;

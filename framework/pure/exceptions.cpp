@@ -30,6 +30,11 @@ CString CMemoryException::GetErrorText() const
     return CString(L"Out of memory.");
 }
 
+CString CResourceException::GetErrorText() const
+{
+    return CString(L"A required resource was unavailable.");
+}
+
 CString CInvalidArgException::GetErrorText() const
 {
     return CString(L"An invalid argument was encountered.");
@@ -202,6 +207,10 @@ void CFileException::ThrowOsError(long osError, const wchar_t* fileName)
 void AfxThrowMemoryException()
 {
     throw new CMemoryException;
+}
+void AfxThrowResourceException()
+{
+    throw new CResourceException;
 }
 void AfxThrowInvalidArgException()
 {

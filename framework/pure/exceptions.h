@@ -31,6 +31,12 @@ public:
     CString GetErrorText() const override;
 };
 
+// A window class, icon or other system resource could not be had.
+class CResourceException : public CException {
+public:
+    CString GetErrorText() const override;
+};
+
 class CArchiveException : public CException {
 public:
     enum {
@@ -87,5 +93,6 @@ public:
 };
 
 [[noreturn]] void AfxThrowMemoryException();
+[[noreturn]] void AfxThrowResourceException();
 [[noreturn]] void AfxThrowArchiveException(int cause, const wchar_t* archiveName = nullptr);
 [[noreturn]] void AfxThrowFileException(int cause, long osError = -1, const wchar_t* fileName = nullptr);

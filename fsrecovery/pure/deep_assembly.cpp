@@ -522,6 +522,7 @@ FatCandidateRow DeepFatVolumeCells(const DeepFatVolume& v)
 
 void DeepNtfsRows::MftRecord(const CarvedMftRecord& record)
 {
+    NoteNtfsSystemRecord(record, systemRecords);
     if (!record.IsFolder()) {
         files.push_back({ record.parent, record.sector, record.name, record.created, record.dataSize });
         return;

@@ -13,6 +13,7 @@
 #include "cstring.h"
 #include "fsrecovery/pure/deep_scan.h"
 #include "fsrecovery/pure/folder_listing.h"
+#include "fsrecovery/pure/ntfs_geometry.h"
 #include "storage/pure/fat_chain.h"
 
 // One FAT volume of the results, in the columns of the found-volume table. A volume taken from a
@@ -106,13 +107,15 @@ struct DeepNtfsFileRow {
 
 // Carved records as rows: files become file rows; folders with a number and a name other than
 // "." (the root) become folder rows, each folder once however often its record was found (the
-// $MFT's mirror, an old copy of the $MFT). Boot sectors are kept for the cluster size.
+// $MFT's mirror, an old copy of the $MFT). Boot sectors and the system files' records are kept
+// for the volumes' geometry (InferNtfsVolumeGeometry).
 class DeepNtfsRows : public DeepScanSink {
 public:
     void NtfsBoot(const NtfsBootHit& hit) override { boots.push_back(hit); }
     void MftRecord(const CarvedMftRecord& record) override;
 
     std::vector<NtfsBootHit> boots;
+    std::vector<NtfsSystemRecord> systemRecords;
     std::vector<DeepFolderRow> folders;
     std::vector<DeepNtfsFileRow> files;
 

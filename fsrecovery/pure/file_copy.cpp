@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#include "fsrecovery/pure/found_store.h"
+#include "storage/pure/bootsector.h"
+#include "storage/pure/le.h"
+
 uint64_t ClustersForSize(uint64_t size, uint32_t sectorsPerCluster)
 {
     if (sectorsPerCluster == 0)
@@ -122,6 +126,124 @@ CopyResult CopyExtents(SectorSource& source, const std::vector<CopyExtent>& exte
             break;
     }
     return written >= size ? CopyResult::Done : CopyResult::RunsEnded;
+}
+
+uint64_t VolumeBootSector(const FoundVolume& volume)
+{
+    const FatVolumeParamsRecord& p = volume.params;
+    if (volume.kind == FsKind::Ntfs)
+        return p.cluster0Start;
+    if (p.reservedSectors != 0 && p.firstFatSector >= p.reservedSectors)
+        return uint64_t(p.firstFatSector) - p.reservedSectors;
+    return volume.firstSector;
+}
+
+namespace {
+
+// The total sectors a boot sector gives, when it is the boot sector of this volume; 0 otherwise.
+uint64_t BootTotalSectors(const FoundVolume& volume, const uint8_t* boot)
+{
+    const FatVolumeParamsRecord& p = volume.params;
+    if (boot == nullptr || !HasBootSignature(boot) || Le16At(boot + 0x0B) != kSectorSize)
+        return 0;
+    if (volume.kind == FsKind::Ntfs) {
+        if (ClassifyBootText(boot, false) != BootText::Ntfs ||
+            ReadNtfsBootFields(boot).sectorsPerCluster != p.sectorsPerCluster)
+            return 0;
+        return Le64At(boot + 0x28);
+    }
+    if (boot[0x0D] != p.sectorsPerCluster || (p.reservedSectors != 0 && Le16At(boot + 0x0E) != p.reservedSectors))
+        return 0;
+    const uint16_t small = Le16At(boot + 0x13);
+    return small != 0 ? small : Le32At(boot + 0x20);
+}
+
+} // namespace
+
+VolumeBounds FileDataBounds(const FoundVolume& volume, const uint8_t* boot)
+{
+    VolumeBounds bounds;
+    const FatVolumeParamsRecord& p = volume.params;
+    const uint32_t spc = p.sectorsPerCluster;
+    const bool fat = IsFat(volume.kind);
+    if (spc == 0 || (!fat && volume.kind != FsKind::Ntfs))
+        return bounds;
+    const uint64_t start = VolumeBootSector(volume);
+    // The range scanned for the volume, when one is known; its end may be its last sector or the
+    // one after it, so one sector more is allowed before a boot sector counts as claiming too much.
+    const bool ranged = volume.endSector > volume.firstSector;
+    uint64_t end = UINT64_MAX;
+    const uint64_t total = BootTotalSectors(volume, boot);
+    if (total != 0 && total <= UINT64_MAX - start)
+        end = start + total;
+    if (ranged && (end == UINT64_MAX || end > volume.endSector + 1))
+        end = volume.endSector;
+
+    // Clusters are whole: the sectors after the last whole cluster hold no file data.
+    const uint64_t first = fat ? p.cluster0Start + 2ull * spc : p.cluster0Start;
+    bounds.firstSector = first;
+    if (end != UINT64_MAX)
+        bounds.endSector = end > first ? first + (end - first) / spc * spc : first;
+    if (fat && p.sectorsPerFat != 0) {
+        // Cluster numbers past the FAT's last entry name no cluster of this volume.
+        const uint64_t entries = uint64_t(p.sectorsPerFat) * kSectorSize / (volume.kind == FsKind::Fat32 ? 4 : 2);
+        if (entries > 2 && entries <= (UINT64_MAX - p.cluster0Start) / spc)
+            bounds.endSector = std::min(bounds.endSector, p.cluster0Start + entries * spc);
+    }
+    return bounds;
+}
+
+bool ClipExtentsToVolume(std::vector<CopyExtent>& extents, uint64_t size, const VolumeBounds& bounds)
+{
+    uint64_t wanted = size / kSectorSize + (size % kSectorSize ? 1 : 0);
+    bool cut = false;
+    std::vector<CopyExtent> out;
+    uint64_t sectors = 0, meant = 0; // sectors so far; those up to the last one that is the file's own
+    const auto add = [&](uint64_t first, uint64_t count, bool sparse, bool own) {
+        AppendExtent(out, first, count, sparse);
+        sectors += count;
+        if (own)
+            meant = sectors;
+    };
+    for (const CopyExtent& x : extents) {
+        if (wanted == 0)
+            break;
+        const uint64_t count = std::min(x.sectorCount, wanted);
+        wanted -= count;
+        if (x.sparse) {
+            add(0, count, true, true);
+            continue;
+        }
+        // The pieces before, inside and after the volume, in file order.
+        const uint64_t last = count <= UINT64_MAX - x.firstSector ? x.firstSector + count : UINT64_MAX;
+        const uint64_t inFirst = std::max(x.firstSector, bounds.firstSector);
+        const uint64_t inEnd = std::min(last, bounds.endSector);
+        if (inFirst >= inEnd) {
+            add(0, count, true, false);
+            cut = true;
+            continue;
+        }
+        if (inFirst > x.firstSector) {
+            add(0, inFirst - x.firstSector, true, false);
+            cut = true;
+        }
+        add(inFirst, inEnd - inFirst, false, true);
+        if (inEnd < last) {
+            add(0, last - inEnd, true, false);
+            cut = true;
+        }
+    }
+    // Zeros after the last sector of the file's own stand for nothing: the file ends there.
+    for (uint64_t excess = sectors - meant; excess != 0 && !out.empty();) {
+        CopyExtent& tail = out.back();
+        const uint64_t drop = std::min(excess, tail.sectorCount);
+        tail.sectorCount -= drop;
+        excess -= drop;
+        if (tail.sectorCount == 0)
+            out.pop_back();
+    }
+    extents.swap(out);
+    return cut;
 }
 
 bool ResidentDataSpan(const uint8_t* record, size_t attributeOffset, uint64_t size, size_t* dataOffset)

@@ -9,6 +9,8 @@
 #include "storage/pure/ntfs_record.h"
 #include "storage/pure/sector_source.h"
 
+struct FoundVolume;
+
 // A stretch of the file on the medium: `sectorCount` sectors from `firstSector`, or as many
 // sectors of zeros when `sparse`.
 struct CopyExtent {
@@ -47,6 +49,28 @@ bool FatContiguousExtents(uint32_t firstCluster, uint64_t count, uint32_t sector
 // of cluster 0.
 bool NtfsRunExtents(const std::vector<ClusterRun>& runs, uint32_t sectorsPerCluster, uint64_t volumeStart,
                     std::vector<CopyExtent>& out);
+
+// The sectors a file of a volume may be read from: firstSector up to, not including, endSector.
+struct VolumeBounds {
+    uint64_t firstSector = 0;
+    uint64_t endSector = UINT64_MAX;
+};
+
+// Where the boot sector of a found volume lies: FAT before its reserved sectors (when the geometry
+// says), NTFS at cluster 0; else the first sector scanned for it.
+uint64_t VolumeBootSector(const FoundVolume& volume);
+
+// The sectors the files of `volume` lie in. FAT: from its first data cluster to the end of its last
+// cluster (and never past the clusters its FAT can name); NTFS: its clusters, as many as its total
+// sectors hold. The total comes from `boot` (512 bytes read at VolumeBootSector, or null) when that
+// boot sector agrees with the volume's geometry, else from the range scanned for the volume; a
+// boot sector that claims more than that range holds is not believed.
+VolumeBounds FileDataBounds(const FoundVolume& volume, const uint8_t* boot);
+
+// Cuts the first `size` bytes' worth of `extents` to `bounds`: sectors outside become zeros, so that
+// every later byte keeps its offset, and what lies outside at the end is left off. Extents past the
+// size are dropped. True when any of the file's sectors lay outside: the file cannot be whole.
+bool ClipExtentsToVolume(std::vector<CopyExtent>& extents, uint64_t size, const VolumeBounds& bounds);
 
 // Receives the file's bytes in order; false means the bytes could not be written.
 using CopySink = std::function<bool(const uint8_t* data, size_t length)>;

@@ -73,7 +73,16 @@ bool DestinationOnScannedMedium(const DestinationFacts& destination, const Scann
     return false;
 }
 
-DestinationCheck CheckDestination(const DestinationFacts& destination, const ScannedMedium& scanned)
+ScannedMedium ScannedRange(const CString& devicePath, uint64_t firstSector, uint64_t lastSector)
+{
+    ScannedMedium medium;
+    medium.devicePath = devicePath;
+    medium.firstSector = firstSector;
+    medium.lastSector = std::max(firstSector, lastSector);
+    return medium;
+}
+
+DestinationCheck CheckDestinationPlace(const DestinationFacts& destination, const std::vector<ScannedMedium>& scanned)
 {
     CString folder = destination.folder;
     folder.Trim();
@@ -82,13 +91,26 @@ DestinationCheck CheckDestination(const DestinationFacts& destination, const Sca
     CString probe;
     if (IsRawDevicePath(folder) || !JoinUnderFolder(folder, CString(L"x"), &probe))
         return DestinationCheck::NotAFolderPath;
+    for (const ScannedMedium& medium : scanned)
+        if (DestinationOnScannedMedium(destination, medium))
+            return DestinationCheck::OnScannedMedium;
     if (!destination.isFolder)
         return DestinationCheck::Missing;
-    if (!destination.writable)
-        return DestinationCheck::NotWritable;
-    if (DestinationOnScannedMedium(destination, scanned))
-        return DestinationCheck::OnScannedMedium;
     return DestinationCheck::Ok;
+}
+
+DestinationCheck CheckDestinationInOrder(const DestinationFacts& destination, const std::vector<ScannedMedium>& scanned,
+                                         const std::function<bool()>& probeWritable)
+{
+    const DestinationCheck place = CheckDestinationPlace(destination, scanned);
+    if (place != DestinationCheck::Ok)
+        return place;
+    return probeWritable && probeWritable() ? DestinationCheck::Ok : DestinationCheck::NotWritable;
+}
+
+DestinationCheck CheckDestination(const DestinationFacts& destination, const ScannedMedium& scanned)
+{
+    return CheckDestinationInOrder(destination, { scanned }, [&destination] { return destination.writable; });
 }
 
 CString DestinationRefusalText(DestinationCheck check)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "cstring.h"
@@ -17,13 +18,16 @@ struct DiskExtent {
 };
 
 // What is read: the device path the scan opens ("\\.\PhysicalDrive3", "\\.\M:") and the range of
-// it; for a volume, where it lies on its disks when that is known.
+// it, both ends read; for a volume, where it lies on its disks when that is known.
 struct ScannedMedium {
     CString devicePath;
     uint64_t firstSector = 0;
     uint64_t lastSector = 0;
     std::vector<DiskExtent> volumeExtents;
 };
+
+// The medium of a scan that reads sectors firstSector to lastSector of devicePath, both included.
+ScannedMedium ScannedRange(const CString& devicePath, uint64_t firstSector, uint64_t lastSector);
 
 // What the dialog found out about the chosen folder.
 struct DestinationFacts {
@@ -49,6 +53,16 @@ enum class DestinationCheck {
 // volume, or when its volume lies on the scanned disk inside the scanned range (or on the
 // scanned volume's own sectors). What the dialog could not find out does not count against it.
 DestinationCheck CheckDestination(const DestinationFacts& destination, const ScannedMedium& scanned);
+
+// The rules that need nothing from inside the folder (its path, its volume, whether it exists),
+// against every medium read: Ok when nothing refuses it yet.
+DestinationCheck CheckDestinationPlace(const DestinationFacts& destination, const std::vector<ScannedMedium>& scanned);
+// The whole rule in the order that keeps a refused folder untouched: whether a file can be made
+// there is found out (probeWritable, which makes one) only for a folder that passed every other
+// rule. Finding that out writes to the folder's volume, and on the scanned medium even a file made
+// and deleted at once can take the directory slot or file record of a deleted file.
+DestinationCheck CheckDestinationInOrder(const DestinationFacts& destination, const std::vector<ScannedMedium>& scanned,
+                                         const std::function<bool()>& probeWritable);
 // The last of those rules alone: the destination lies on what is being read.
 bool DestinationOnScannedMedium(const DestinationFacts& destination, const ScannedMedium& scanned);
 

@@ -154,6 +154,47 @@ TEST(CarveDestination, MustBeAWritableFolderAwayFromWhatIsRead)
         EXPECT_FALSE(DestinationRefusalText(c).IsEmpty());
 }
 
+// A folder is tried for writing (a file made in it) only after every other rule let it through:
+// on the scanned medium even a file made and deleted at once takes a deleted file's place.
+TEST(CarveDestination, ARefusedFolderIsNeverProbedAndBothEndsOfTheRangeAreRead)
+{
+    int probes = 0;
+    bool writable = true;
+    const auto probe = [&] {
+        ++probes;
+        return writable;
+    };
+    const std::vector<ScannedMedium> letterM = { Scanning(L"\\\\.\\M:") };
+    DestinationFacts missing = Usable(L"C:\\out");
+    missing.isFolder = false;
+    for (const DestinationFacts& refused : { Usable(L"M:\\found"), Usable(L""), Usable(L"out"), missing })
+        EXPECT_NE(CheckDestinationInOrder(refused, letterM, probe), DestinationCheck::Ok) << ToUtf8(refused.folder);
+    EXPECT_EQ(probes, 0);
+    EXPECT_EQ(CheckDestinationInOrder(Usable(L"C:\\out"), letterM, probe), DestinationCheck::Ok);
+    writable = false;
+    EXPECT_EQ(CheckDestinationInOrder(Usable(L"C:\\out"), letterM, probe), DestinationCheck::NotWritable);
+    EXPECT_EQ(probes, 2);
+    // Each of several media refuses on its own.
+    const std::vector<ScannedMedium> two = { Scanning(L"\\\\.\\PhysicalDrive2", 0, 99), letterM[0] };
+    EXPECT_EQ(CheckDestinationPlace(Usable(L"m:\\"), two), DestinationCheck::OnScannedMedium);
+
+    // A scan of sectors 0 to 2047 reads sector 2047: a volume beginning there is on the medium.
+    const ScannedMedium range = ScannedRange(L"\\\\.\\PhysicalDrive6", 0, 2047);
+    EXPECT_EQ(range.lastSector, 2047u);
+    for (const auto& [first, expect] : { std::pair{ uint64_t(2047), DestinationCheck::OnScannedMedium },
+                                         std::pair{ uint64_t(2048), DestinationCheck::Ok } }) {
+        DestinationFacts facts = Usable(L"E:\\out");
+        facts.volumeExtents = { { 6, first, 4096 } };
+        EXPECT_EQ(CheckDestination(facts, range), expect) << first;
+    }
+    // A volume that ends at the range's first sector is on it too; a range given backwards is one sector.
+    DestinationFacts before = Usable(L"E:\\out");
+    before.volumeExtents = { { 6, 0, 1 } };
+    EXPECT_EQ(CheckDestination(before, ScannedRange(L"\\\\.\\PhysicalDrive6", 0, 0)),
+              DestinationCheck::OnScannedMedium);
+    EXPECT_EQ(ScannedRange(L"x", 10, 5).lastSector, 10u);
+}
+
 // The guide line promises the folders that the found files are saved in.
 TEST(CarveTexts, LocationTextNamesThePassFoldersAndSummaryKeepsLargeSectors)
 {

@@ -218,18 +218,12 @@ TEST(DeepImages, Fat16WhoseBootSectorIsUnusable)
         EXPECT_TRUE(t.isDir() ? folders.count(fs_walk::Lower(t.path)) : shas.count(t.sha256)) << t.path;
 }
 
-// NTFS without its boot sector: the records are carved from the $MFT, the cluster size comes
-// from the backup boot sector in the volume's last sector, and every file reads back whole.
-TEST(DeepImages, NtfsWithoutBootSector)
-{
-    FileSectorSource src(ImagePath("deepntfs.img"));
-    if (storage_test::ImagesDir().empty() || !src.IsOpen())
-        GTEST_SKIP() << "ZR_IMAGES not set or image missing";
-    DeepNtfsRows rows;
-    RunDeepScan(src, 0, src.SizeBytes() / kSectorSize, { false, true }, rows);
-    const uint32_t spc = ChooseNtfsSectorsPerCluster(rows.boots, 0);
-    EXPECT_EQ(spc, 4u);
+namespace {
 
+// What the carved records of one volume show: folder paths, and every file read with the
+// geometry of its record's volume.
+Shown ShowNtfs(SectorSource& src, const DeepNtfsRows& rows, const NtfsGeometryMap& map)
+{
     std::map<uint64_t, const DeepFolderRow*> bySelf;
     for (const DeepFolderRow& row : rows.folders)
         bySelf[row.self] = &row;
@@ -247,8 +241,9 @@ TEST(DeepImages, NtfsWithoutBootSector)
     for (const DeepNtfsFileRow& file : rows.files) {
         uint8_t raw[kMftRecordSize];
         CarvedMftRecord record;
-        ASSERT_EQ(src.Read(file.sector, 2, raw), kMftRecordSize);
-        ASSERT_TRUE(DecodeCarvedMftRecord(raw, file.sector, record));
+        EXPECT_EQ(src.Read(file.sector, 2, raw), kMftRecordSize);
+        EXPECT_TRUE(DecodeCarvedMftRecord(raw, file.sector, record));
+        const NtfsVolumeGeometry& g = map.ForRecord(file.sector);
         std::string sha;
         if (record.data == CarvedMftRecord::Data::Resident) {
             ApplyNtfsFixup(raw, sizeof raw);
@@ -257,10 +252,63 @@ TEST(DeepImages, NtfsWithoutBootSector)
             sha = hash.HexDigest();
         } else {
             std::vector<CopyExtent> extents;
-            NtfsRunExtents(record.runs, spc, 0, extents);
+            NtfsRunExtents(record.runs, g.sectorsPerCluster, g.cluster0, extents);
             sha = Sha(src, extents, record.dataSize);
         }
         shown.files[pathOf(file.parent) + ToUtf8(file.name)].insert(sha);
     }
-    ExpectTruthShown(Truth("deepntfs.img"), "", shown);
+    return shown;
+}
+
+} // namespace
+
+// NTFS without its boot sector: the records are carved from the $MFT, the geometry comes from
+// the two copies of record 0 (and agrees with the backup boot sector in the volume's last
+// sector), and every file reads back whole.
+TEST(DeepImages, NtfsWithoutBootSector)
+{
+    FileSectorSource src(ImagePath("deepntfs.img"));
+    if (storage_test::ImagesDir().empty() || !src.IsOpen())
+        GTEST_SKIP() << "ZR_IMAGES not set or image missing";
+    DeepNtfsRows rows;
+    RunDeepScan(src, 0, src.SizeBytes() / kSectorSize, { false, true }, rows);
+    EXPECT_EQ(ChooseNtfsSectorsPerCluster(rows.boots, 0), 4u);
+    const NtfsGeometryMap map = InferNtfsVolumeGeometry(rows.systemRecords, rows.boots, { 0 }, 0);
+    ASSERT_EQ(map.volumes.size(), 1u);
+    EXPECT_EQ(map.volumes[0].cluster0, 0u);
+    EXPECT_EQ(map.volumes[0].sectorsPerCluster, 4u);
+    EXPECT_EQ(map.volumes[0].totalSectors, src.SizeBytes() / kSectorSize - 1);
+    ExpectTruthShown(Truth("deepntfs.img"), "", ShowNtfs(src, rows, map));
+}
+
+// Three NTFS volumes (1, 4 and 8 sectors per cluster) behind a wiped partition table, without
+// boot sectors but for a backup whose cluster size and $MFT clusters are damaged: each volume's
+// geometry comes from its records, and every live and deleted file reads back whole.
+TEST(DeepImages, NtfsDiskWithoutPartitionTableOrBootSectors)
+{
+    FileSectorSource src(ImagePath("deepntfsdisk.img"));
+    if (storage_test::ImagesDir().empty() || !src.IsOpen())
+        GTEST_SKIP() << "ZR_IMAGES not set or image missing";
+    DeepScanFinds finds;
+    RunDeepScan(src, 0, src.SizeBytes() / kSectorSize, { false, true }, finds);
+    ASSERT_EQ(finds.ntfsBoots.size(), 1u);
+    EXPECT_EQ(finds.ntfsBoots[0].sectorsPerCluster, 8u); // the damaged backup
+    std::vector<NtfsSystemRecord> system;
+    for (const CarvedMftRecord& record : finds.records)
+        NoteNtfsSystemRecord(record, system);
+    const NtfsGeometryMap map = InferNtfsVolumeGeometry(system, finds.ntfsBoots, {}, 0);
+    const std::map<int, uint64_t> starts = LayoutStarts("deepntfsdisk.img");
+    ASSERT_EQ(map.volumes.size(), 3u);
+    // The volumes' folders share record numbers and names: each volume's records make its rows.
+    std::map<uint64_t, DeepNtfsRows> rows;
+    for (const CarvedMftRecord& record : finds.records)
+        rows[map.ForRecord(record.sector).cluster0].MftRecord(record);
+    const uint32_t clusterSizes[] = { 1, 4, 8 };
+    for (int index = 1; index <= 3; ++index) {
+        const NtfsVolumeGeometry& v = map.volumes[size_t(index - 1)];
+        EXPECT_EQ(v.basis, NtfsGeometryBasis::MftAndMirror);
+        EXPECT_EQ(v.cluster0, starts.at(index));
+        EXPECT_EQ(v.sectorsPerCluster, clusterSizes[index - 1]);
+        ExpectTruthShown(Truth("deepntfsdisk.img"), std::to_string(index) + ":", ShowNtfs(src, rows[v.cluster0], map));
+    }
 }

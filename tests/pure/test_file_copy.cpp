@@ -2,7 +2,11 @@
 // names given to files opened for viewing.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
+
 #include "fsrecovery/pure/file_copy.h"
+#include "fsrecovery/pure/found_store.h"
 #include "fsrecovery/pure/save_names.h"
 #include "tests/pure/ntfs_test_records.h"
 #include "tests/pure/storage_test_util.h"
@@ -117,6 +121,123 @@ TEST(FileCopy, ResidentDataMustLieInsideItsValue)
     EXPECT_TRUE(ResidentDataSpan(rec.data(), at, 0, &offset));
     EXPECT_FALSE(ResidentDataSpan(rec.data(), at, 4, &offset));
     EXPECT_FALSE(ResidentDataSpan(rec.data(), at + 8, 3, &offset));
+}
+
+// A boot sector of 512-byte sectors with `spc` sectors per cluster and `total` sectors.
+std::array<uint8_t, 512> Boot(FsKind kind, uint8_t spc, uint64_t total, uint16_t reserved = 0)
+{
+    std::array<uint8_t, 512> b{};
+    b[0x0B] = 0x00, b[0x0C] = 0x02, b[0x0D] = spc, b[510] = 0x55, b[511] = 0xAA;
+    b[0x0E] = uint8_t(reserved), b[0x0F] = uint8_t(reserved >> 8);
+    if (kind == FsKind::Ntfs) {
+        memcpy(&b[3], "NTFS    ", 8);
+        for (int i = 0; i < 8; ++i)
+            b[0x28 + i] = uint8_t(total >> (8 * i));
+    } else if (total < 0x10000) {
+        b[0x13] = uint8_t(total), b[0x14] = uint8_t(total >> 8);
+    } else {
+        for (int i = 0; i < 4; ++i)
+            b[0x20 + i] = uint8_t(total >> (8 * i));
+    }
+    return b;
+}
+
+// A volume found in sectors first to end (not included) with its cluster 0 at cluster0.
+FoundVolume VolumeAt(FsKind kind, uint64_t first, uint64_t end, uint32_t spc, uint64_t cluster0)
+{
+    FoundVolume v;
+    v.kind = kind;
+    v.firstSector = first;
+    v.endSector = end;
+    v.params.sectorsPerCluster = spc;
+    v.params.cluster0Start = cluster0;
+    return v;
+}
+
+// Files are read only from their own volume: FAT up to its last whole cluster and no further
+// than its FAT names clusters, NTFS up to its last whole cluster; the boot sector counts only when
+// it agrees with the volume, and never beyond the range found for the volume.
+TEST(FileCopy, FilesAreReadOnlyFromTheirVolume)
+{
+    // FAT16 at sector 2048, 32768 sectors, 4 sectors per cluster, its data from sector 2148.
+    FoundVolume fat = VolumeAt(FsKind::Fat16, 2048, 2048 + 32768, 4, 2140);
+    fat.params.reservedSectors = 4;
+    fat.params.firstFatSector = 2052;
+    fat.params.sectorsPerFat = 32; // 8192 entries
+    EXPECT_EQ(2048u, VolumeBootSector(fat));
+    const auto boot = Boot(FsKind::Fat16, 4, 32768, 4);
+    VolumeBounds b = FileDataBounds(fat, boot.data());
+    EXPECT_EQ(2148u, b.firstSector);
+    EXPECT_EQ(2148u + (34816 - 2148) / 4 * 4, b.endSector); // the sectors after the last whole cluster are left
+    // A boot sector of another geometry, or none, leaves the range found for the volume.
+    for (const auto& other : { Boot(FsKind::Fat16, 8, 32768, 4), Boot(FsKind::Fat16, 4, 32768, 6) })
+        EXPECT_EQ(2148u + (34816 - 2148) / 4 * 4, FileDataBounds(fat, other.data()).endSector);
+    // A boot sector that claims more than the partition holds is not believed.
+    EXPECT_EQ(2148u + (34816 - 2148) / 4 * 4, FileDataBounds(fat, Boot(FsKind::Fat16, 4, 70000, 4).data()).endSector);
+    // One that claims less is: the volume ends before its partition does.
+    EXPECT_EQ(2148u + 12000, FileDataBounds(fat, Boot(FsKind::Fat16, 4, 100 + 12000, 4).data()).endSector);
+    // A FAT smaller than the volume names fewer clusters.
+    fat.params.sectorsPerFat = 8; // 2048 entries
+    EXPECT_EQ(2140u + 2048 * 4, FileDataBounds(fat, boot.data()).endSector);
+    // Nothing known about the end: only the FAT bounds it; no geometry at all: nothing.
+    fat.endSector = 0;
+    EXPECT_EQ(2140u + 2048 * 4, FileDataBounds(fat, nullptr).endSector);
+    fat.params.sectorsPerCluster = 0;
+    EXPECT_EQ(UINT64_MAX, FileDataBounds(fat, boot.data()).endSector);
+
+    FoundVolume ntfs = VolumeAt(FsKind::Ntfs, 112640, 112640 + 32768, 8, 112640);
+    EXPECT_EQ(112640u, VolumeBootSector(ntfs));
+    b = FileDataBounds(ntfs, Boot(FsKind::Ntfs, 8, 32767).data());
+    EXPECT_EQ(112640u, b.firstSector);
+    EXPECT_EQ(112640u + 4095 * 8, b.endSector);
+    // A GPT partition's end is its last sector: a volume filling it is believed to its end.
+    ntfs.endSector = 112640 + 32767;
+    EXPECT_EQ(112640u + 4096 * 8, FileDataBounds(ntfs, Boot(FsKind::Ntfs, 8, 32768).data()).endSector);
+    EXPECT_EQ(112640u + 4095 * 8, FileDataBounds(ntfs, Boot(FsKind::Fat16, 8, 32767).data()).endSector);
+}
+
+// Extents are cut to the volume: what lies outside becomes zeros in the middle of a file and is
+// left off at its end; only sectors of the file's size count.
+TEST(FileCopy, ExtentsAreCutToTheVolume)
+{
+    const VolumeBounds volume{ 100, 200 };
+    struct Case {
+        std::vector<CopyExtent> in;
+        uint64_t size;
+        bool cut;
+        std::vector<CopyExtent> out;
+    } cases[] = {
+        // Inside: unchanged.
+        { { { 100, 100, false } }, 100 * 512, false, { { 100, 100, false } } },
+        // Running past the end: up to the end.
+        { { { 150, 0xFFFFFFFFull, false } }, 0xFFFFFFFFull, true, { { 150, 50, false } } },
+        // A cluster outside in the middle: zeros keep the next one's offset.
+        { { { 120, 1, false }, { 500, 1, false }, { 130, 1, false } },
+          1536,
+          true,
+          { { 120, 1, false }, { 0, 1, true }, { 130, 1, false } } },
+        // Starting before the volume, and wholly outside.
+        { { { 90, 20, false } }, 20 * 512, true, { { 0, 10, true }, { 100, 10, false } } },
+        { { { 300, 4, false } }, 2048, true, {} },
+        // Sparse runs are the file's own; clusters past the size do not matter.
+        { { { 190, 8, false }, { 0, 8, true }, { 300, 8, false } },
+          24 * 512,
+          true,
+          { { 190, 8, false }, { 0, 8, true } } },
+        { { { 190, 10, false }, { 900, 10, false } }, 10 * 512, false, { { 190, 10, false } } },
+        { { { 100, 1, false } }, 0, false, {} },
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        std::vector<CopyExtent> x = cases[i].in;
+        EXPECT_EQ(cases[i].cut, ClipExtentsToVolume(x, cases[i].size, volume)) << i;
+        ASSERT_EQ(cases[i].out.size(), x.size()) << i;
+        for (size_t k = 0; k < x.size(); ++k) {
+            EXPECT_EQ(cases[i].out[k].sparse, x[k].sparse) << i << " " << k;
+            EXPECT_EQ(cases[i].out[k].sectorCount, x[k].sectorCount) << i << " " << k;
+            if (!x[k].sparse)
+                EXPECT_EQ(cases[i].out[k].firstSector, x[k].firstSector) << i << " " << k;
+        }
+    }
 }
 
 TEST(SaveNames, TemporaryNamesKeepOnlyACleanExtension)

@@ -1,10 +1,11 @@
-// File-type texts of the file lists, the folder-node list, and the range shown for a partition
-// recognised on a logical drive.
+// File-type texts of the file lists, the folder-node list, the range shown for a partition
+// recognised on a logical drive, and how a folder's tick box follows its subfolders'.
 #include <gtest/gtest.h>
 
 #include "app/pure/descriptions.h"
 #include "app/pure/folder_nodes.h"
 #include "app/pure/recognised_range.h"
+#include "app/pure/tree_rules.h"
 
 // The sanitizer build reports any record the emptying leaves behind.
 TEST(FolderNodes, EmptyingFreesEveryRecordAndCanRefill)
@@ -58,4 +59,24 @@ TEST(RecognisedRange, ItemTextAndTheDriveSizeLimitingTheRange)
         EXPECT_EQ(r.endText, CString(c.endShown)) << ToUtf8(c.end);
         EXPECT_EQ(r.driveSectors, c.sectors);
     }
+}
+
+// A folder is ticked only by its own tick: its subfolders all ticked leave it partly ticked, while
+// a folder ticked itself stays ticked as long as all of them are.
+TEST(TreeRules, AFolderIsTickedOnlyByItsOwnTick)
+{
+    const int all[] = { kCheckChecked, kCheckNone, kCheckChecked };
+    const int some[] = { kCheckChecked, kCheckUnchecked };
+    const int deep[] = { kCheckPartial, kCheckChecked };
+    const int none[] = { kCheckUnchecked, kCheckUnchecked };
+    EXPECT_EQ(kCheckPartial, ParentStateAfterCheck(kCheckUnchecked, all, 3));
+    EXPECT_EQ(kCheckPartial, ParentStateAfterCheck(kCheckPartial, all, 3));
+    EXPECT_EQ(kCheckChecked, ParentStateAfterCheck(kCheckChecked, all, 3));
+    for (int parent : { kCheckUnchecked, kCheckPartial, kCheckChecked }) {
+        EXPECT_EQ(kCheckPartial, ParentStateAfterCheck(parent, some, 2)) << parent;
+        EXPECT_EQ(kCheckPartial, ParentStateAfterCheck(parent, deep, 2)) << parent;
+        EXPECT_EQ(kCheckUnchecked, ParentStateAfterCheck(parent, none, 2)) << parent;
+    }
+    EXPECT_EQ(kCheckPartial, ParentStateAfterUncheck(some, 2));
+    EXPECT_EQ(kCheckUnchecked, ParentStateAfterUncheck(none, 2));
 }

@@ -12,6 +12,7 @@
 #include "common/ui_wait.h"
 #include "app/startup.h"
 #include "fsrecovery/basicscan.h"
+#include "fsrecovery/pure/save_names.h"
 #include "resources/resource.h"
 #include "storage/pure/globals.h"
 
@@ -222,6 +223,48 @@ TEST_F(MediaTest, BrokenVolumesEndWithAMessageOrAPartialResult)
     }
 }
 
+// A FAT16 entry whose size says 4 GiB, a FAT32 chain through a cluster past the volume's last and
+// an NTFS run past the last cluster: each file is saved with what its own volume holds of it and
+// not a byte of what follows the volume (marker sectors of no volume, the next partition), and the
+// summary counts it as not saved whole. The other files are saved exactly.
+TEST_F(MediaTest, NoSavedByteComesFromOutsideTheFilesVolume)
+{
+    const Medium media[] = {
+        { L"spilldisk.img", nullptr, L"FAT16", L"(Disk19 ", L"Partition - 1", "1:" },
+        { L"spilldisk.img", nullptr, L"FAT32", L"(Disk19 ", L"Partition - 2", "2:" },
+        { L"spilldisk.img", nullptr, L"NTFS", L"(Disk19 ", L"Partition - 3", "3:" },
+    };
+    const std::vector<TruthLine> truth = LoadTruth(L"spilldisk.img");
+    ASSERT_EQ(9u, truth.size());
+    for (const Medium& m : media) {
+        SCOPED_TRACE(m.truthPrefix);
+        ScanMedium(m);
+        if (HasFatalFailure())
+            return;
+        g_boxes.clear();
+        const std::map<std::string, std::string> saved = SaveEverything(NewTempFolder(L"zr_spill"));
+        int files = 0;
+        for (const TruthLine& e : truth) {
+            if (e.path.compare(0, m.truthPrefix.size(), m.truthPrefix) != 0)
+                continue;
+            ++files;
+            const std::string clipped = e.notes.rfind("clipped=", 0) == 0 ? e.notes.substr(8) : std::string();
+            EXPECT_EQ(1u, saved.count(clipped.empty() ? e.sha256 : clipped)) << e.path;
+        }
+        EXPECT_EQ(3, files);
+        // NTFS's own files ("$MFT" ...) are saved, or fail, besides.
+        const size_t own = size_t(
+            std::count_if(saved.begin(), saved.end(), [](const auto& f) { return f.second.rfind("/$", 0) != 0; }));
+        EXPECT_EQ(size_t(files), own);
+        ASSERT_FALSE(g_boxes.empty());
+        if (own == saved.size()) {
+            EXPECT_EQ(FormatSaveSummary(2, 0, 1), g_boxes.back());
+        }
+        dlg.OnBnClickedBack();
+        g_boxes.clear();
+    }
+}
+
 // Names holding "..", "\", ":" and control characters are saved under plain names, inside the
 // destination and nowhere else.
 TEST_F(MediaTest, HostileNamesAreSavedInsideTheDestination)
@@ -261,6 +304,71 @@ TEST_F(MediaTest, HostileNamesAreSavedInsideTheDestination)
         dlg.OnBnClickedBack();
         g_boxes.clear();
     }
+}
+
+// A click on the tick box of a results folder, as the user makes it.
+void ClickTickBox(CTreeClass& tree, HTREEITEM item)
+{
+    tree.EnsureVisible(item);
+    PumpPending();
+    CRect label;
+    ASSERT_TRUE(tree.GetItemRect(item, &label, TRUE));
+    // The box stands before the folder's picture, which stands before the name.
+    CImageList* states = tree.GetImageList(TVSIL_STATE);
+    CImageList* pictures = tree.GetImageList(TVSIL_NORMAL);
+    ASSERT_TRUE(states != nullptr && pictures != nullptr);
+    const CPoint at(label.left - pictures->GetIconSize().cx - states->GetIconSize().cx / 2, label.CenterPoint().y);
+    UINT hit = 0;
+    ASSERT_EQ(item, tree.HitTest(at, &hit));
+    ASSERT_NE(0u, hit & TVHT_ONITEMSTATEICON);
+    tree.PostMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    tree.PostMessage(WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    PumpPending();
+}
+
+// What is ticked is what is saved: a deleted subfolder ticked alone saves its own files and no file
+// of its parent (which shows partly ticked); the parent ticked afterwards saves everything below it.
+TEST_F(BasicSearchTest, ATickedSubfolderSavesItsFilesAndNoneOfItsParents)
+{
+    ScanDrive(L"X:");
+    CTreeClass& tree = dlg.ResultTree();
+    const HTREEITEM root = tree.GetRootItem();
+    const HTREEITEM old = ResultChild(root, "OLDSTUFF");
+    ASSERT_NE(nullptr, old);
+    const HTREEITEM sub = ResultChild(old, "Sub");
+    ASSERT_NE(nullptr, sub);
+    std::set<std::string> inSub, inOld;
+    for (const TruthLine& e : LoadTruth(L"fat32.img")) {
+        if (e.isDir() || e.path.rfind("/OLDSTUFF/", 0) != 0)
+            continue;
+        inOld.insert(e.sha256);
+        if (e.path.rfind("/OLDSTUFF/Sub/", 0) == 0)
+            inSub.insert(e.sha256);
+    }
+    ASSERT_EQ(3u, inSub.size());
+    ASSERT_GT(inOld.size(), inSub.size());
+    const auto shas = [](const std::map<std::string, std::string>& saved) {
+        std::set<std::string> out;
+        for (const auto& f : saved)
+            out.insert(f.first);
+        return out;
+    };
+
+    tree.Expand(old, TVE_EXPAND);
+    ClickTickBox(tree, sub);
+    EXPECT_EQ(2, tree.GetCheckState(sub));
+    EXPECT_EQ(3, tree.GetCheckState(old));
+    EXPECT_EQ(3, tree.GetCheckState(root));
+    EXPECT_EQ(inSub, shas(SaveWith(NewTempFolder(L"zr_ticks"), [&] { dlg.OnBnClickedSave(); })));
+
+    // A partly ticked box is cleared by the first click and ticked, with all below it, by the next.
+    ClickTickBox(tree, old);
+    EXPECT_EQ(1, tree.GetCheckState(sub));
+    ClickTickBox(tree, old);
+    EXPECT_EQ(2, tree.GetCheckState(old));
+    EXPECT_EQ(2, tree.GetCheckState(sub));
+    EXPECT_EQ(3, tree.GetCheckState(root));
+    EXPECT_EQ(inOld, shas(SaveWith(NewTempFolder(L"zr_ticks"), [&] { dlg.OnBnClickedSave(); })));
 }
 
 // Every folder of the results tree below `item`, by its path.
@@ -365,6 +473,46 @@ TEST_F(BasicSearchTest, AStoreThatCannotGrowEndsTheProgramWithItsMessage)
     }
     SetBasicScanProc(nullptr);
     ZrSetProcessEnder(previous);
+}
+
+// An exit asked for while found files are being saved (here from the main window, by a timer that
+// the save's own message loop runs): the save stops after the block it copies and deletes the file
+// it was writing, and only then does the program end; every file left is whole.
+CDelvaneDlg* g_exiting = nullptr;
+bool g_savingAtEnd = true;
+void RecordEndAfterSave(int code)
+{
+    g_endedWith.push_back(code);
+    g_savingAtEnd = g_pSavingFilesDlg != nullptr;
+}
+void CALLBACK ExitDuringSave(HWND, UINT, UINT_PTR id, DWORD)
+{
+    ::KillTimer(nullptr, id);
+    if (g_exiting != nullptr)
+        g_exiting->OnClose();
+}
+
+TEST_F(BasicSearchTest, AnExitDuringASaveLeavesEveryFileWholeOrAbsent)
+{
+    ScanDrive(L"X:");
+    // What a save that is not stopped writes: every file whole.
+    std::set<std::string> whole;
+    for (const auto& f : SaveEverything(NewTempFolder(L"zr_exit")))
+        whole.insert(f.first);
+    g_endedWith.clear();
+    const ZrProcessEnder previous = ZrSetProcessEnder(RecordEndAfterSave);
+    g_boxAnswer = IDYES;
+    g_exiting = &main;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 40, ExitDuringSave);
+    const std::map<std::string, std::string> saved = SaveEverything(NewTempFolder(L"zr_exit"));
+    ::KillTimer(nullptr, timer);
+    g_exiting = nullptr;
+    ZrSetProcessEnder(previous);
+    EXPECT_EQ(std::vector<int>{ 0 }, g_endedWith);
+    EXPECT_FALSE(g_savingAtEnd);
+    EXPECT_LT(saved.size(), whole.size()); // it was stopped
+    for (const auto& [sha, path] : saved)
+        EXPECT_EQ(1u, whole.count(sha)) << path;
 }
 
 // Narrowing and widening switch between two fixed widths however often they are repeated.

@@ -16,12 +16,14 @@
 
 #include "app/devicetree.h"
 #include "app/shellservices.h"
+#include "app/startup.h"
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
 #include "resources/resource.h"
 #include "sigrecovery/photosearch.h"
 #include "app/pure/sector_fields.h"
+#include "storage/destinationfacts.h"
 #include "storage/pure/destination_check.h"
 #include "storage/pure/storage_host.h"
 #include "sigrecovery/sigfiles.h"
@@ -56,6 +58,40 @@ int CountFiles(const CString& folder)
     ::FindClose(find);
     return count;
 }
+
+// Every change of the names in a folder while it lives, as the system reports them: a file made
+// and deleted at once shows too.
+class FolderWatch {
+public:
+    explicit FolderWatch(const CString& folder)
+    {
+        m_dir = ::CreateFileW(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+        m_over.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        m_watching = m_dir != INVALID_HANDLE_VALUE &&
+            ::ReadDirectoryChangesW(m_dir, m_buffer, sizeof(m_buffer), FALSE,
+                                    FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                        FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE,
+                                    nullptr, &m_over, nullptr);
+    }
+    ~FolderWatch()
+    {
+        if (m_dir != INVALID_HANDLE_VALUE) {
+            ::CancelIo(m_dir);
+            ::CloseHandle(m_dir);
+        }
+        ::CloseHandle(m_over.hEvent);
+    }
+    bool Watching() const { return m_watching; }
+    // Whether anything changed, waiting up to `ms` for the report.
+    bool Changed(DWORD ms) { return ::WaitForSingleObject(m_over.hEvent, ms) == WAIT_OBJECT_0; }
+
+private:
+    HANDLE m_dir = INVALID_HANDLE_VALUE;
+    OVERLAPPED m_over{};
+    bool m_watching = false;
+    alignas(8) uint8_t m_buffer[4096];
+};
 
 CString g_browseAnswer;
 CString AnswerBrowse(CWnd*)
@@ -192,7 +228,11 @@ protected:
         dlg->SetDlgItemText(dlg->CarveLayout().destination, destination);
         dlg->OnBnClickedNext();
         ASSERT_EQ(CCarveSession::kScanStep, dlg->Page());
+        // The guide line while the scan runs (its end is shown only once this thread looks).
+        EXPECT_EQ(CString(dlg->Info().kind == CarveSearchKind::Photo ? HintStopSearching : HintStopRecovery),
+                  Text(dlg->CarveLayout().hint));
         WaitForScanEnd();
+        EXPECT_EQ(CString(HintViewRecovered), Text(dlg->CarveLayout().hint));
     }
 
     void WaitForScanEnd()
@@ -346,6 +386,13 @@ TEST_F(CarveSearchTest, SignatureSearchListsAndCountsEveryFind)
         const CString destination = NewDestination();
         ScanInto(destination);
         EXPECT_TRUE(g_boxes.empty());
+        // The last pass's texts stay.
+        EXPECT_EQ(CString(thorough ? L"(Searching files based on:  Thorough Signature Scanning Algorithm)"
+                                   : L"(Searching files based on:  General Signature Recovery Procedure)"),
+                  Text(IDC_SS_PASS_TEXT));
+        CString total;
+        total.Format(L"sectors scanned of total %llu", (unsigned long long)(sectors - 1));
+        EXPECT_EQ(total, Text(IDC_SS_SCANNED_OF));
 
         const std::vector<CarveFind> expected = Expected("sig", thorough);
         ExpectFinds(expected, destination);
@@ -418,12 +465,25 @@ TEST_F(CarveSearchTest, StopKeepsTheFindsAndANewScanNeverOverwritesThem)
 {
     Open(CarveSearchKind::Photo, std::make_unique<PhotoHeldAfterFirstFind>());
     auto& photo = static_cast<PhotoHeldAfterFirstFind&>(*dlg);
+    const int hint = dlg->CarveLayout().hint;
+    EXPECT_EQ(CString(HintSelectDrive), Text(hint));
     SelectMedium(false, 0, sectors - 1);
     NextFromDriveStep();
     const CString destination = NewDestination();
     dlg->SetDlgItemText(IDC_PS_DEST, destination);
     dlg->OnBnClickedNext();
     ASSERT_TRUE(PumpUntil([&] { return photo.finds.load() >= 1; }, 30000));
+    // Photo Search asks to let its scan finish, and says which pass runs over which range.
+    EXPECT_EQ(CString(HintStopSearching), Text(hint));
+    PumpPending();
+    EXPECT_EQ(CString(L"(Currently performing Search based on:  General Recovery Procedure)"),
+              Text(IDC_PS_PASS_TEXT));
+    CString total;
+    total.Format(L"sectors scanned of total %llu", (unsigned long long)(sectors - 1));
+    EXPECT_EQ(total, Text(IDC_PS_SCANNED_OF));
+    EXPECT_FALSE(Text(IDC_PS_CURRENT).IsEmpty());
+    const uint64_t reached = StrToUInt64(Text(IDC_PS_CURRENT).GetString());
+    EXPECT_LT(reached, sectors);
     EXPECT_FALSE(Enabled(IDC_PS_BACK));
     dlg->OnBnClickedBack(); // refused while the scan runs
     EXPECT_EQ(CCarveSession::kScanStep, dlg->Page());
@@ -436,6 +496,7 @@ TEST_F(CarveSearchTest, StopKeepsTheFindsAndANewScanNeverOverwritesThem)
     for (const CarveFound& f : first)
         EXPECT_FALSE(f.thorough) << ToUtf8(f.name);
     EXPECT_EQ(int(first.size()), photo.Thumbnails().Count());
+    EXPECT_EQ(CString(HintViewRecovered), Text(hint));
     std::map<CString, std::string> saved;
     for (const CarveFound& f : first)
         saved[f.path] = FileSha(f.path);
@@ -463,6 +524,7 @@ TEST_F(CarveSearchTest, StopKeepsTheFindsAndANewScanNeverOverwritesThem)
     EXPECT_EQ(CCarveSession::kDriveStep, dlg->Page());
     EXPECT_TRUE(dlg->DriveTree().IsWindowVisible());
     EXPECT_TRUE(Text(IDC_PS_DEST).IsEmpty());
+    EXPECT_EQ(CString(HintSelectDrive), Text(hint));
 }
 
 // The drive step's refusals: a group item, an empty Start, and a range too short for the search
@@ -501,11 +563,23 @@ TEST_F(CarveSearchTest, RefusesWhatCannotBeScanned)
     dlg->OnBnClickedNext();
     ASSERT_EQ(2u, g_boxes.size());
     EXPECT_EQ(DestinationRefusalText(DestinationCheck::Empty), g_boxes[1]);
-    // M:\ is the drive letter being read.
-    dlg->SetDlgItemText(IDC_SS_DEST, L"M:\\");
-    dlg->OnBnClickedNext();
+    // M:\ is the drive letter being read: refused before anything is made in it, even for a moment.
+    {
+        FolderWatch watch(L"M:\\");
+        ASSERT_TRUE(watch.Watching());
+        dlg->SetDlgItemText(IDC_SS_DEST, L"M:\\");
+        dlg->OnBnClickedNext();
+        EXPECT_FALSE(watch.Changed(500));
+    }
     ASSERT_EQ(3u, g_boxes.size());
     EXPECT_EQ(DestinationRefusalText(DestinationCheck::OnScannedMedium), g_boxes[2]);
+    {
+        // The same watch sees the probe of a folder elsewhere, which is let through.
+        const CString elsewhere = NewDestination();
+        FolderWatch watch(elsewhere);
+        EXPECT_EQ(DestinationCheck::Ok, CheckDestinationFolder(elsewhere, { ScannedMediumOf(L"\\\\.\\M:", 0, 1) }));
+        EXPECT_TRUE(watch.Changed(5000));
+    }
     dlg->SetDlgItemText(IDC_SS_DEST, NewDestination() + L"\\missing");
     dlg->OnBnClickedNext();
     ASSERT_EQ(4u, g_boxes.size());
@@ -657,6 +731,197 @@ TEST_F(CarveSearchTest, AFullThumbnailListIsClearedAndGoesOn)
     EXPECT_EQ(last, photo.Thumbnails().GetItemText(kPictures - 2001, 0));
 }
 
+// A Signature Search whose scan waits after its first find until it is stopped, then (when asked)
+// goes on for a while before it lets that find go.
+class SigHeldAfterFirstFind : public OnFile<CSigDuplicate> {
+public:
+    explicit SigHeldAfterFirstFind(const CString& medium)
+        : OnFile<CSigDuplicate>(medium, CarveSearchKind::Signature) { }
+    void AddResultRow(const CarveFound& found) override
+    {
+        CSigDuplicate::AddResultRow(found);
+        if (++finds != 1)
+            return;
+        while (State().stop.load() == 0)
+            ::Sleep(1);
+        if (closeWhileStopping)
+            PostMessage(WM_CLOSE);
+        if (lingerMs != 0) {
+            ::Sleep(lingerMs);
+            enabledWhileStopping = ::IsWindowEnabled(GetSafeHwnd()) != FALSE;
+        }
+    }
+    void ScanFinished() override { finished = true; }
+    void EndWorkers() override
+    {
+        OnFile<CSigDuplicate>::EndWorkers();
+        finishedWhenWorkersEnded = finished.load();
+    }
+    void ShowNotice() { ShowClearingNotice(); }
+    std::atomic<int> finds{ 0 };
+    DWORD lingerMs = 0;
+    bool closeWhileStopping = false;
+    std::atomic<bool> enabledWhileStopping{ false }, finished{ false }, finishedWhenWorkersEnded{ false };
+};
+
+// Two PDF finds: sectors 0 to 7, then from sector 8 to the end, `sectors` in all.
+CString MakeTwoFinds(const CString& folder, uint32_t sectors)
+{
+    const CString medium = folder + L"\\twofinds.img";
+    std::vector<uint8_t> bytes(size_t(sectors) * 512);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = uint8_t('a' + i % 23);
+    memcpy(&bytes[0], "%PDF-1.4\n", 9);
+    memcpy(&bytes[8 * 512], "%PDF-1.4\n", 9);
+    HANDLE h = ::CreateFileW(medium, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    const bool ok = h != INVALID_HANDLE_VALUE && ::WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    ::CloseHandle(h);
+    return ok ? medium : CString();
+}
+
+// Every file below `folder` (its path under it) with its bytes.
+void FilesBelow(const CString& folder, std::map<CString, std::vector<uint8_t>>& out)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW(folder + L"\\*", &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const CString name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        const CString path = folder + L"\\" + name;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            FilesBelow(path, out);
+        else
+            out[path] = ReadAt(std::wstring(path.GetString()), 0, 64u << 20);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+}
+
+class HeldCarveTest : public CarveSearchTest {
+protected:
+    // A Signature Search for PDF files over MakeTwoFinds(sectors) into `destination`, held after
+    // its first find.
+    SigHeldAfterFirstFind& StartHeld(uint32_t sectors, const CString& destination)
+    {
+        medium = MakeTwoFinds(NewDestination(), sectors);
+        Open(CarveSearchKind::Signature, std::make_unique<SigHeldAfterFirstFind>(medium));
+        auto& sig = static_cast<SigHeldAfterFirstFind&>(*dlg);
+        SelectMedium(false, 0, sectors - 1);
+        NextFromDriveStep();
+        sig.OnBnClickedUncheckAll();
+        for (int row = 0; row < sig.TypeList().GetItemCount(); ++row)
+            if (sig.TypeList().GetItemText(row, 0) == L"PDF")
+                sig.TypeList().SetCheck(row, TRUE);
+        dlg->CheckDlgButton(IDC_SS_THOROUGH, BST_UNCHECKED);
+        dlg->SetDlgItemText(IDC_SS_DEST, destination);
+        dlg->OnBnClickedNext();
+        EXPECT_TRUE(PumpUntil([&] { return sig.finds.load() >= 1; }, 30000));
+        return sig;
+    }
+    CString medium;
+};
+
+// Closing the program while a scan writes a find: the scan ends first, and the find the close cut
+// short is deleted; the finds that ended by themselves stay whole.
+TEST_F(HeldCarveTest, ClosingDuringAFindLeavesEveryFileWholeOrAbsent)
+{
+    constexpr uint32_t kSectors = 8 + 4096; // the second find: 2 MiB
+    const CString destination = NewDestination();
+    // The first find has ended; the second opens as soon as the scan goes on, and the close lets it.
+    StartHeld(kSectors, destination);
+    ASSERT_FALSE(HasFailure());
+    g_boxAnswer = IDYES;
+    dlg->SendMessage(WM_CLOSE);
+    EXPECT_FALSE(dlg->ScanRunning());
+    std::map<CString, std::vector<uint8_t>> files;
+    FilesBelow(destination, files);
+    ASSERT_EQ(1u, files.size());
+    EXPECT_TRUE(files.begin()->second == ReadAt(std::wstring(medium.GetString()), 0, 8 * 512))
+        << ToUtf8(files.begin()->first);
+}
+
+// A Stop waits for the scan with the dialog disabled: the clearing notice's second ending during
+// that wait does not enable it (a close could then end the program in the middle of a file).
+TEST_F(HeldCarveTest, TheClearingNoticeLeavesAStoppingDialogDisabled)
+{
+    SigHeldAfterFirstFind& sig = StartHeld(64, NewDestination());
+    ASSERT_FALSE(HasFailure());
+    sig.lingerMs = 1600;
+    sig.ShowNotice();
+    dlg->OnBnClickedStop();
+    EXPECT_FALSE(dlg->ScanRunning());
+    EXPECT_FALSE(sig.enabledWhileStopping.load());
+    EXPECT_TRUE(dlg->IsWindowEnabled());
+}
+
+// A close that still arrives while a Stop waits for the scan waits for the scan too before the
+// program ends: the file being written is finished or deleted first.
+TEST_F(HeldCarveTest, ACloseDuringAStopWaitsForTheScan)
+{
+    SigHeldAfterFirstFind& sig = StartHeld(64, NewDestination());
+    ASSERT_FALSE(HasFailure());
+    sig.lingerMs = 300;
+    sig.closeWhileStopping = true;
+    g_boxAnswer = IDYES;
+    dlg->OnBnClickedStop();
+    EXPECT_TRUE(sig.finishedWhenWorkersEnded.load());
+    EXPECT_FALSE(dlg->ScanRunning());
+}
+
+// The scan of the test below, and whether it had ended when the program was ended.
+SigHeldAfterFirstFind* g_endingScan = nullptr;
+int g_endCode = -1;
+bool g_scanEndedFirst = false;
+void RecordProgramEnd(int code)
+{
+    g_endCode = code;
+    g_scanEndedFirst = g_endingScan != nullptr && g_endingScan->finished.load();
+}
+
+// The program ended from elsewhere (its main window's exit) while a scan writes a find: the scan
+// ends before the process does, and the find it was writing is deleted.
+TEST_F(HeldCarveTest, EndingTheProgramEndsTheScanFirst)
+{
+    const CString destination = NewDestination();
+    g_endingScan = &StartHeld(8 + 4096, destination);
+    ASSERT_FALSE(HasFailure());
+    const ZrProcessEnder previous = ZrSetProcessEnder(RecordProgramEnd);
+    main.EndProgram();
+    ZrSetProcessEnder(previous);
+    g_endingScan = nullptr;
+    EXPECT_EQ(0, g_endCode);
+    EXPECT_TRUE(g_scanEndedFirst);
+    std::map<CString, std::vector<uint8_t>> files;
+    FilesBelow(destination, files);
+    EXPECT_EQ(1u, files.size()); // the first find alone, which had ended by itself
+}
+
+// Closing the dialog while a partition search runs ends that search without its result box, which
+// nobody would see and which would hold up the close.
+TEST_F(CarveSearchTest, ClosingDuringAPartitionSearchShowsNoResultBox)
+{
+    Open(CarveSearchKind::Signature);
+    SelectMedium(false, 0, 1);
+    {
+        DialogAnswerer standard(IDC_SMP_CONTINUE, IDC_SMP_CONTINUE);
+        dlg->OnBnClickedSearchMorePartitions();
+    }
+    // Nothing was pumped since it started: the search cannot have ended (its end steps wait for
+    // this thread's windows).
+    ASSERT_NE(nullptr, g_pPartitionSearchThread);
+    const size_t boxes = g_boxes.size();
+    ModalWatchdog watchdog(20000);
+    dlg->DestroyWindow();
+    EXPECT_FALSE(watchdog.Fired());
+    EXPECT_EQ(nullptr, g_pPartitionSearchThread);
+    EXPECT_EQ(boxes, g_boxes.size()) << ToUtf8(g_boxes.back());
+    PumpUntil([&] { return main.PartitionSearchRunning == 0; }, 10000);
+    EXPECT_EQ(boxes, g_boxes.size());
+}
+
 // Leaving a scan running by closing the dialog stops it and waits for it.
 TEST_F(CarveSearchTest, DestroyingTheDialogEndsAHeldScan)
 {
@@ -670,6 +935,71 @@ TEST_F(CarveSearchTest, DestroyingTheDialogEndsAHeldScan)
     dlg->DestroyWindow();
     EXPECT_EQ(nullptr, g_pPhotoScanThread);
     EXPECT_FALSE(photo.ThumbnailsPending());
+}
+
+// The options step sums up the source chosen on the drive step, and a drive letter asked to be
+// read through its disk is: each carving search finds on \\.\PhysicalDrive6 what it finds on M:,
+// the same medium.
+TEST_F(CarveSearchTest, TheOptionsStepSumsUpTheSourceAndADriveLetterIsReadThroughItsDisk)
+{
+    auto summaryRows = [&] {
+        std::vector<std::pair<CString, CString>> rows;
+        CListCtrl* list = static_cast<CListCtrl*>(dlg->GetDlgItem(dlg->CarveLayout().summary));
+        for (int row = 0; row < list->GetItemCount(); ++row)
+            rows.emplace_back(list->GetItemText(row, 0), list->GetItemText(row, 1));
+        return rows;
+    };
+    const CString last = [&] {
+        CString text;
+        text.Format(L"%llu", (unsigned long long)(sectors - 1));
+        return text;
+    }();
+
+    // A disk: its range only.
+    Open(CarveSearchKind::Photo);
+    SelectMedium(false, 0, sectors - 1);
+    NextFromDriveStep();
+    ASSERT_EQ(CCarveSession::kOptionsStep, dlg->Page());
+    EXPECT_EQ((std::vector<std::pair<CString, CString>>{ { L"1. Search Type : ", L"Photo Search" },
+                                                          { L"2. Start Sector : ", L"0" },
+                                                          { L"3. End Sector : ", last } }),
+              summaryRows());
+    dlg->DestroyWindow();
+
+    for (CarveSearchKind kind : { CarveSearchKind::Photo, CarveSearchKind::Signature, CarveSearchKind::Video }) {
+        Open(kind);
+        SCOPED_TRACE(ToUtf8(dlg->Info().caption));
+        SelectMedium(true, 0, sectors - 1);
+        // Wine tells neither a drive letter's place on its disk nor, for a letter made from an
+        // image file, its size: the record and the Max field say them, as Windows would for a
+        // drive that is a whole disk.
+        SetField(IDC_RANGE_MAX, sectors - 1);
+        DriveInfoRecord* record =
+            reinterpret_cast<DriveInfoRecord*>(dlg->DriveTree().GetItemData(dlg->DriveTree().GetSelectedItem()));
+        ASSERT_NE(nullptr, record);
+        record->diskNumber = 6;
+        record->volumeStartSector = 0;
+        record->volumeEndSector = sectors;
+        NextFromDriveStep(IDC_LOG_PHYSICAL);
+        ASSERT_EQ(CCarveSession::kOptionsStep, dlg->Page()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+        EXPECT_EQ(CString(kDisk), dlg->Target().devicePath);
+        EXPECT_EQ(0u, dlg->Target().firstSector);
+        EXPECT_EQ(sectors - 1, dlg->Target().endSector);
+        const std::vector<std::pair<CString, CString>> rows = summaryRows();
+        ASSERT_EQ(4u, rows.size());
+        EXPECT_EQ(CString(L"1. Search Type : "), rows[0].first);
+        EXPECT_EQ(CString(dlg->Info().caption), rows[0].second);
+        EXPECT_EQ(CString(L"2. Partition Type : "), rows[1].first);
+        EXPECT_EQ((std::pair<CString, CString>{ L"3. Start Sector : ", L"0" }), rows[2]);
+        EXPECT_EQ((std::pair<CString, CString>{ L"4. End Sector : ", last }), rows[3]);
+        if (kind != CarveSearchKind::Photo) // Photo's passes are shown in their own test
+            dlg->CheckDlgButton(dlg->CarveLayout().thorough, BST_CHECKED);
+        const CString destination = NewDestination();
+        ScanInto(destination);
+        const char* search = kind == CarveSearchKind::Photo ? "photo" : kind == CarveSearchKind::Video ? "video" : "sig";
+        ExpectFinds(Expected(search, true), destination);
+        dlg->DestroyWindow();
+    }
 }
 
 } // namespace

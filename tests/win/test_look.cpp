@@ -163,7 +163,9 @@ TEST(ThemeBindings, HarmlessWithoutLibraryOrExportOrAfterUnloading)
 {
     NamedDwm missing(L"zr-no-such-library.dll");
     EXPECT_FALSE(missing.Load());
+    ::SetLastError(0);
     EXPECT_FALSE(missing.IsCompositionEnabled());
+    EXPECT_EQ((DWORD)ZR_E_NOT_LOADED, ::GetLastError());
     MARGINS m = { -1, -1, -1, -1 };
     EXPECT_EQ(ZR_E_NOT_LOADED, missing.ExtendFrameIntoClientArea(nullptr, &m));
 
@@ -172,10 +174,14 @@ TEST(ThemeBindings, HarmlessWithoutLibraryOrExportOrAfterUnloading)
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), old.EnableComposition(0));
     UxThemeApi ux;
     EXPECT_EQ(nullptr, ux.OpenThemeData(nullptr, L"BUTTON"));
+    EXPECT_EQ((DWORD)ZR_E_NOT_LOADED, ::GetLastError());
+    EXPECT_FALSE(ux.GetTextGlowSize(nullptr));
+    EXPECT_EQ((DWORD)ERROR_INVALID_PARAMETER, ::GetLastError());
 
     DwmApi dwm;
     ASSERT_TRUE(dwm.Load());
     EXPECT_FALSE(dwm.Load()) << "loaded twice";
+    EXPECT_EQ((DWORD)ERROR_ALREADY_INITIALIZED, ::GetLastError());
     dwm.Unload();
     EXPECT_EQ(ZR_E_NOT_LOADED, dwm.EnableComposition(0)) << "no stale export after unloading";
 }

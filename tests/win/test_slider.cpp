@@ -138,6 +138,14 @@ TEST_F(SliderTest, KeysReportTheirKindAndWorkBeforeTheFirstPaint)
     Key(VK_LEFT, true);
     EXPECT_EQ((std::vector<int>{ kBand, kLeft }), host.codes);
     EXPECT_GT(slider.Values().left, 200);
+    // At the lower bound a left step moves nothing and tells nothing.
+    const auto before = slider.Values();
+    slider.SetRange(0, 400);
+    host.codes.clear();
+    Key(VK_LEFT, false);
+    EXPECT_TRUE(host.codes.empty());
+    EXPECT_EQ(0, slider.Values().left);
+    slider.SetRange(before.left, before.right);
     Drag(Centre(Layout().rightHit), Centre(Layout().rightHit) + 40);
     EXPECT_GT(slider.Values().right, 400);
 }

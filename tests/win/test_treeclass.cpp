@@ -82,9 +82,10 @@ TEST_F(TreeClassTest, ClicksOnStateIconsPropagateUpAndDown)
     EXPECT_EQ(States({ a1, a2, a, b, root }), (std::vector<int>{ 2, 1, 3, 1, 3 }));
     EXPECT_EQ(SelectedTreeItem, a1);
     EXPECT_EQ(tree.GetSelectedItem(), a1);
+    // Every child ticked does not tick a folder: its own files are not among them.
     ClickStateIcon(a2);
     ClickStateIcon(b);
-    EXPECT_EQ(States({ a, root }), (std::vector<int>{ 2, 2 }));
+    EXPECT_EQ(States({ a, root }), (std::vector<int>{ 3, 3 }));
     // Unticking a leaf reaches every ancestor.
     ClickStateIcon(a2);
     EXPECT_EQ(States({ a2, a, root }), (std::vector<int>{ 1, 3, 3 }));
