@@ -1,5 +1,7 @@
 #include "fsrecovery/deepsearch.h"
 
+#include <algorithm>
+
 #include "app/devicetree.h"
 #include "app/maindlg.h"
 #include "app/notices.h"
@@ -395,6 +397,10 @@ void CDeepSearch::OnBnClickedNext()
     m_target = target;
     m_throughDisk = selection.physical;
     m_volumeStart = selection.physical ? SelectedItemVolumeStart : volumeStart;
+    // A volume with no stated size may reach past the range scanned for its structures, not past
+    // the device or the drive the range lies in.
+    m_volumeEnd = selection.physical ? std::max(target.endSector, SelectedItemVolumeEnd)
+                                     : std::max(target.endSector, TypedSectorRange().max);
     StopFolderRead = 0;
     BasicNoticeState = 0;
     DeepNoticeState = 0;
@@ -498,7 +504,7 @@ void CDeepSearch::RunScan()
         RunDeepScan(device, target.firstSector, target.endSector, { false, true }, rows, &ScanStop(),
                     reporter.Progress());
         reporter.Finishing();
-        StoreDeepNtfsRows(Store(), target.devicePath, target.firstSector, target.endSector,
+        StoreDeepNtfsRows(Store(), target.devicePath, target.firstSector, m_volumeEnd,
                           DeepNtfsGeometryOf(rows, m_volumeStart), rows, timeWord);
     } else {
         DeepScanFinds finds;
@@ -513,7 +519,7 @@ void CDeepSearch::RunScan()
                 LocateFatCopies(device, volume);
         }
         DeepFatVolumeCount = volumes.size();
-        StoreDeepFatVolumes(Store(), target.devicePath, target.firstSector, target.endSector, volumes,
+        StoreDeepFatVolumes(Store(), target.devicePath, target.firstSector, m_volumeEnd, volumes,
                             DeepFatFolderRows(finds.fatDirs, volumes.size()), timeWord);
     }
     BuildResultsTree(m_treeProgress.GetSafeHwnd());

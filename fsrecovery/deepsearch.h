@@ -135,6 +135,7 @@ protected:
     // recognised volume's start in its drive.
     uint64_t m_volumeStart = 0;
     uint64_t m_recognisedStart = 0; // the recognised volume shown last
+    uint64_t m_volumeEnd = 0;       // where a volume of no stated size ends at the latest
     bool m_throughDisk = false;
     std::atomic<int> m_finishedScans{ 0 };
     CRect m_listDriveRect, m_listResultsRect;

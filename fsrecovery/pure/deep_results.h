@@ -15,7 +15,8 @@
 FatVolumeParamsRecord DeepFatVolumeParams(const DeepFatVolume& volume);
 
 // The sectors a Deep FAT volume occupies on the device: from its boot sector to the end it
-// states, or, for an inferred volume, from the scanned range's start to its end.
+// states, or, for an inferred volume, from the scanned range's start to rangeEnd (the end of what
+// the range lies in).
 void DeepFatVolumeExtent(const DeepFatVolume& volume, uint64_t rangeFirst, uint64_t rangeEnd, uint64_t& first,
                          uint64_t& end);
 
