@@ -320,6 +320,10 @@ void CDeepSearch::OnBnClickedRefresh()
         return;
     // A medium being searched is an item of the tree about to be rebuilt.
     EndRemovableSearch(true, false);
+    // The volumes recognised in drive letters go with their items.
+    m_recognisedRows.clear();
+    m_recognised.DeleteAllItems();
+    m_foundVolumes.DeleteAllItems();
     ShowSectorRangeControls(SW_HIDE);
     HideFoundFileSystemList();
     if (RebuildDriveTreeWaiting() && IsWindowVisible() && NoDeviceVisible == 0)

@@ -373,7 +373,7 @@ TEST_F(DeepSearchTest, StopAtRandomMomentsFinishesOnceWithWhatWasFound)
 TEST_F(DeepSearchTest, VolumesInsideADriveLetterAreListedAndScanned)
 {
     SelectMedium(L"P:", false, L"deepntfs.img", 2);
-    const HTREEITEM drive = dlg.DriveTree().GetSelectedItem();
+    HTREEITEM drive = dlg.DriveTree().GetSelectedItem();
     CString end;
     end.Format(L"%llu", (unsigned long long)imageSectors);
     dlg.DetailList()->SetItemText(1, 1, end);
@@ -382,7 +382,7 @@ TEST_F(DeepSearchTest, VolumesInsideADriveLetterAreListedAndScanned)
     ASSERT_TRUE(PumpUntil([&] { return !dlg.RecognisedSearchRunning(); }, 30000));
     ASSERT_EQ(1u, g_boxes.size());
     EXPECT_EQ(CString(L"Found 1 more partitions in selected Drive ( Drive - P: )"), g_boxes[0]);
-    const HTREEITEM recognised = dlg.DriveTree().GetChildItem(drive);
+    HTREEITEM recognised = dlg.DriveTree().GetChildItem(drive);
     ASSERT_NE(nullptr, recognised);
     EXPECT_EQ(0, dlg.DriveTree().GetItemText(recognised).Find(L"Recognised1 - "));
     EXPECT_GT(dlg.DriveTree().GetItemText(recognised).Find(L"- NTFS"), 0);
@@ -409,6 +409,22 @@ TEST_F(DeepSearchTest, VolumesInsideADriveLetterAreListedAndScanned)
     ASSERT_EQ(1u, g_boxes.size());
     EXPECT_EQ(0, g_boxes[0].Find(L"No more partitions found"));
     EXPECT_EQ(nullptr, dlg.DriveTree().GetNextSiblingItem(recognised));
+
+    // After Refresh Tree the drive's volumes are found again.
+    dlg.OnBnClickedRefresh();
+    SelectMedium(L"P:", false, L"deepntfs.img", 2);
+    dlg.DetailList()->SetItemText(1, 1, end);
+    g_boxes.clear();
+    dlg.OnBnClickedSearchMorePartitions();
+    ASSERT_TRUE(PumpUntil([&] { return !dlg.RecognisedSearchRunning(); }, 30000));
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(CString(L"Found 1 more partitions in selected Drive ( Drive - P: )"), g_boxes[0]);
+    recognised = dlg.DriveTree().GetSelectedItem();
+    ASSERT_NE(nullptr, recognised);
+    EXPECT_EQ(0, dlg.DriveTree().GetItemText(recognised).Find(L"Recognised1 - "));
+    drive = dlg.DriveTree().GetParentItem(recognised);
+    dlg.DriveTree().SelectItem(drive);
+    PumpPending();
 
     // Stopped at once: the question, then the drive page as it was.
     dlg.DetailList()->SetItemText(1, 1, end);
