@@ -30,33 +30,15 @@ protected:
     {
         if (ImagesDir().empty())
             GTEST_SKIP() << "ZR_IMAGES not set";
-        ZrInitCommonControls();
-        main.SearchMode = kModeDeep;
-        g_pMainDlg = &main;
-        InstallDriveTreeStorageHost();
-        PlatformProbe();
+        BeginSearchDialogTest(main, kModeDeep, previousHook);
         RegisterDeepSearchDialog();
-        g_boxes.clear();
-        g_boxAnswer = IDNO;
-        previousHook = ZrSetMessageBoxHook(RecordBox);
         ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
-        notices = std::make_unique<DialogAnswerer>(IDC_MS_OK, IDC_MS_OK, dlg.GetSafeHwnd());
-        dlg.ShowWindow(SW_SHOW);
+        ShowSearchDialogUnderTest(dlg, notices);
     }
     void TearDown() override
     {
-        if (g_pMainDlg == nullptr)
-            return;
-        if (dlg.GetSafeHwnd() != nullptr)
-            dlg.DestroyWindow();
-        PumpPending();
-        notices.reset();
-        SetSaveFolderPicker(nullptr);
-        ZrSetMessageBoxHook(previousHook);
-        SetStorageHost(nullptr);
-        g_pMainDlg = nullptr;
-        DeepSearchPage = 0;
-        CWnd::DeleteTempMap();
+        if (g_pMainDlg != nullptr)
+            EndSearchDialogTest(dlg, notices, previousHook, DeepSearchPage);
     }
 
     HTREEITEM ChildWith(HTREEITEM parent, const wchar_t* text)

@@ -152,40 +152,56 @@ std::string FileSha(const CString& path)
     return Sha256Hex(ReadAt(std::wstring(path.GetString()), 0, 64u << 20));
 }
 
+void BeginSearchDialogTest(CDelvaneDlg& main, int mode, ZrMessageBoxHook& previousHook)
+{
+    ZrInitCommonControls();
+    main.SearchMode = mode;
+    g_pMainDlg = &main;
+    InstallDriveTreeStorageHost();
+    PlatformProbe();
+    g_boxes.clear();
+    g_boxAnswer = IDNO;
+    previousHook = ZrSetMessageBoxHook(RecordBox);
+}
+
+void ShowSearchDialogUnderTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& notices)
+{
+    notices = std::make_unique<DialogAnswerer>(IDC_MS_OK, IDC_MS_OK, dlg.GetSafeHwnd());
+    dlg.ShowWindow(SW_SHOW);
+}
+
+void EndSearchDialogTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& notices, ZrMessageBoxHook previousHook,
+                         std::atomic<int>& page)
+{
+    if (dlg.GetSafeHwnd() != nullptr)
+        dlg.DestroyWindow();
+    PumpPending();
+    notices.reset();
+    SetSaveFolderPicker(nullptr);
+    ZrSetMessageBoxHook(previousHook);
+    SetStorageHost(nullptr);
+    g_pMainDlg = nullptr;
+    page = 0;
+    CWnd::DeleteTempMap();
+}
+
 void BasicSearchTest::SetUp()
 {
     if (ImagesDir().empty())
         GTEST_SKIP() << "ZR_IMAGES not set";
-    ZrInitCommonControls();
-    main.SearchMode = kModeBasic;
-    g_pMainDlg = &main;
-    InstallDriveTreeStorageHost();
-    PlatformProbe();
+    BeginSearchDialogTest(main, kModeBasic, previousHook);
     RegisterBasicSearchDialog();
     SetBasicScanProc(nullptr);
-    g_boxes.clear();
-    g_boxAnswer = IDNO;
-    previousHook = ZrSetMessageBoxHook(RecordBox);
     ASSERT_TRUE(dlg.Create(IDD_BASIC_SEARCH, nullptr));
-    notices = std::make_unique<DialogAnswerer>(IDC_MS_OK, IDC_MS_OK, dlg.GetSafeHwnd());
-    dlg.ShowWindow(SW_SHOW);
+    ShowSearchDialogUnderTest(dlg, notices);
 }
 
 void BasicSearchTest::TearDown()
 {
     if (g_pMainDlg == nullptr)
         return;
-    if (dlg.GetSafeHwnd() != nullptr)
-        dlg.DestroyWindow();
-    PumpPending();
-    notices.reset();
+    EndSearchDialogTest(dlg, notices, previousHook, BasicSearchPage);
     SetBasicScanProc(nullptr);
-    SetSaveFolderPicker(nullptr);
-    ZrSetMessageBoxHook(previousHook);
-    SetStorageHost(nullptr);
-    g_pMainDlg = nullptr;
-    BasicSearchPage = 0;
-    CWnd::DeleteTempMap();
 }
 
 HTREEITEM BasicSearchTest::ChildStartingWith(HTREEITEM parent, const wchar_t* prefix)

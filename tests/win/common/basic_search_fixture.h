@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -58,6 +59,14 @@ private:
     HWND m_except;
     UINT_PTR m_timer;
 };
+
+// A search dialog under test, around its creation: the launcher in `mode` with the test drives
+// and message boxes recorded; after the dialog was made, its notices answered and it shown; at
+// the end, the dialog destroyed and everything undone, its page index back to 0.
+void BeginSearchDialogTest(CDelvaneDlg& main, int mode, ZrMessageBoxHook& previousHook);
+void ShowSearchDialogUnderTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& notices);
+void EndSearchDialogTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& notices, ZrMessageBoxHook previousHook,
+                         std::atomic<int>& page);
 
 // A test medium as the drive page offers it: a drive letter, or a partition of a disk.
 struct Medium {
