@@ -443,7 +443,9 @@ ScanTarget CSearchSession::ApplySelection(Selection& selection, const wchar_t* s
 
     uint64_t start = selection.startSector;
     uint64_t end = selection.endSector;
-    if (selection.kind == L"Logical")
+    // A volume recognised inside a drive letter is read through that drive's path.
+    const bool throughVolume = selection.kind == L"Logical" || selection.kind == L"Recognised";
+    if (throughVolume)
         CurrentDevicePath = g_pMainDlg != nullptr ? g_pMainDlg->LogicalDrivePath : CString();
     else
         CurrentDevicePath = PhysicalDrivePathTable[selection.diskNumber < kMaxDisks ? selection.diskNumber : 0];
@@ -473,7 +475,7 @@ ScanTarget CSearchSession::ApplySelection(Selection& selection, const wchar_t* s
 
     ScanTarget target;
     target.devicePath = CurrentDevicePath;
-    if (selection.kind == L"Logical" && g_pMainDlg != nullptr)
+    if (throughVolume && g_pMainDlg != nullptr)
         target.volumePath = g_pMainDlg->LogicalDrivePath;
     target.firstSector = start;
     target.endSector = end;

@@ -207,6 +207,8 @@ BEGIN_MESSAGE_MAP(CFsSearchSession, CSearchSession)
     ON_MESSAGE(CFsSearchSession::kMsgOpenBegin, &CFsSearchSession::OnOpenBegin)
     ON_MESSAGE(CFsSearchSession::kMsgOpenEnded, &CFsSearchSession::OnOpenEnded)
     ON_MESSAGE(CFsSearchSession::kMsgLoadStartupLog, &CFsSearchSession::OnLoadStartupLog)
+    ON_MESSAGE(WM_ZR_REMOVABLE_FOUND, &CFsSearchSession::OnRemovablePartitionFound)
+    ON_MESSAGE(WM_ZR_REMOVABLE_ENDED, &CFsSearchSession::OnRemovableSearchEnded)
 END_MESSAGE_MAP()
 
 CFsSearchSession::CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout, CWnd* parent)
@@ -264,6 +266,7 @@ BOOL CFsSearchSession::OnInitDialog()
 
 void CFsSearchSession::EndWorkers()
 {
+    EndRemovableSearch(true, false);
     StopOpenWorker();
     EndListing(true);
     // Naming the folders of a tree being built ends too.

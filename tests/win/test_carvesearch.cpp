@@ -23,7 +23,7 @@
 #include "common/ui_wait.h"
 #include "resources/resource.h"
 #include "sigrecovery/photosearch.h"
-#include "sigrecovery/pure/carve_rules.h"
+#include "app/pure/sector_fields.h"
 #include "storage/destinationfacts.h"
 #include "storage/pure/destination_check.h"
 #include "storage/pure/storage_host.h"

@@ -129,6 +129,18 @@ void TakeSavedFiles(const std::wstring& folder, const std::string& relative, std
     ::RemoveDirectoryW(folder.c_str());
 }
 
+bool ScanPassed(CSearchSession& dlg, int scannedId, int currentId, double share)
+{
+    CString scanned, current;
+    dlg.GetDlgItemText(scannedId, scanned);
+    dlg.GetDlgItemText(currentId, current);
+    if (!dlg.ScanRunning())
+        return true;
+    if (scanned.Find(L"sectors scanned of total ") != 0 || current.IsEmpty())
+        return false;
+    return double(StrToUInt64(current.GetString())) >= share * double(StrToUInt64(scanned.Mid(25).GetString()));
+}
+
 CString NewTempFolder(const wchar_t* prefix)
 {
     static int made = 0;
@@ -145,43 +157,59 @@ std::string FileSha(const CString& path)
     return Sha256Hex(ReadAt(std::wstring(path.GetString()), 0, 64u << 20));
 }
 
-void BasicSearchTest::SetUp()
+void BeginSearchDialogTest(CDelvaneDlg& main, int mode, ZrMessageBoxHook& previousHook)
 {
-    if (ImagesDir().empty())
-        GTEST_SKIP() << "ZR_IMAGES not set";
     ZrInitCommonControls();
-    main.SearchMode = kModeBasic;
+    main.SearchMode = mode;
     g_pMainDlg = &main;
     InstallDriveTreeStorageHost();
     PlatformProbe();
-    RegisterBasicSearchDialog();
-    SetBasicScanProc(nullptr);
     g_boxes.clear();
     g_boxesWithoutOwner.clear();
     g_boxAnswer = IDNO;
     previousHook = ZrSetMessageBoxHook(RecordBox);
-    ASSERT_TRUE(dlg.Create(IDD_BASIC_SEARCH, nullptr));
+}
+
+void ShowSearchDialogUnderTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& notices)
+{
     notices = std::make_unique<DialogAnswerer>(IDC_MS_OK, IDC_MS_OK, dlg.GetSafeHwnd());
     dlg.ShowWindow(SW_SHOW);
 }
 
-void BasicSearchTest::TearDown()
+void EndSearchDialogTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& notices, ZrMessageBoxHook previousHook,
+                         std::atomic<int>& page)
 {
-    if (g_pMainDlg == nullptr)
-        return;
     for (const CString& text : g_boxesWithoutOwner)
         ADD_FAILURE() << "a message box with no visible, enabled owner: " << Narrow(std::wstring(text.GetString()));
     if (dlg.GetSafeHwnd() != nullptr)
         dlg.DestroyWindow();
     PumpPending();
     notices.reset();
-    SetBasicScanProc(nullptr);
     SetSaveFolderPicker(nullptr);
     ZrSetMessageBoxHook(previousHook);
     SetStorageHost(nullptr);
     g_pMainDlg = nullptr;
-    BasicSearchPage = 0;
+    page = 0;
     CWnd::DeleteTempMap();
+}
+
+void BasicSearchTest::SetUp()
+{
+    if (ImagesDir().empty())
+        GTEST_SKIP() << "ZR_IMAGES not set";
+    BeginSearchDialogTest(main, kModeBasic, previousHook);
+    RegisterBasicSearchDialog();
+    SetBasicScanProc(nullptr);
+    ASSERT_TRUE(dlg.Create(IDD_BASIC_SEARCH, nullptr));
+    ShowSearchDialogUnderTest(dlg, notices);
+}
+
+void BasicSearchTest::TearDown()
+{
+    if (g_pMainDlg == nullptr)
+        return;
+    EndSearchDialogTest(dlg, notices, previousHook, BasicSearchPage);
+    SetBasicScanProc(nullptr);
 }
 
 HTREEITEM BasicSearchTest::ChildStartingWith(HTREEITEM parent, const wchar_t* prefix)
