@@ -280,21 +280,63 @@ int RefreshAfterMediaChange()
     return root != nullptr && target.tree->GetChildItem(root) != nullptr ? 1 : 0;
 }
 
-void ResetDriveTreeRoot()
+void ResetDriveTreeRoot(CTreeCtrl* resultTree)
 {
     DriveTreeTarget target;
-    if (!GetDriveTreeTarget(target))
+    if (resultTree == nullptr || resultTree->GetSafeHwnd() == nullptr ||
+        (GetDriveTreeTarget(target) && target.tree == resultTree))
         return;
-    const HTREEITEM root = target.tree->GetRootItem();
-    if (root != nullptr) {
-        target.tree->SetItemText(root, L"Root");
-        target.tree->SetItemImage(root, 0, 0);
+    if (const HTREEITEM root = resultTree->GetRootItem()) {
+        resultTree->SetItemText(root, L"Root");
+        resultTree->SetItemImage(root, 0, 0);
     }
 }
 
+namespace {
+
+// The volumes Deep Search recognised inside the drive letter that `item`'s parent is, in the order
+// of its recognised-partition store.
+void FillRecognisedPartitionList(HTREEITEM item)
+{
+    DriveTreeTarget target;
+    auto* tree = GetDriveTreeTarget(target) ? dynamic_cast<CTreeClass*>(target.tree) : nullptr;
+    DeviceDetailHost* host = tree != nullptr ? tree->GetDetailHost() : nullptr;
+    CListCtrl* store = host != nullptr ? host->RecognisedPartitionStore() : nullptr;
+    if (store == nullptr || item == nullptr)
+        return;
+    CString drive = tree->GetItemText(tree->GetParentItem(item)).Left(2);
+    drive.Trim();
+    const CString key = CString(L"Log|\\\\.\\") + drive + L"|";
+    CString driveEnd;
+    driveEnd.Format(L"%llu", (unsigned long long)RecognisedDriveSectors);
+    ZrRecordTable& table = g_pMainDlg->RecognisedPartitionTable;
+    for (int row = 0; row < store->GetItemCount(); ++row) {
+        if (store->GetItemText(row, 0) != key)
+            continue;
+        CString cells[6];
+        cells[0] = key;
+        cells[1].Format(L"%d", table.GetItemCount() + 1);
+        cells[2] = store->GetItemText(row, 3);
+        cells[3] = store->GetItemText(row, 4);
+        if (StrToUInt64(cells[3]) > RecognisedDriveSectors)
+            cells[3] = driveEnd;
+        cells[4] = cells[2];
+        cells[5] = driveEnd;
+        table.InsertRow(std::vector<CString>(cells, cells + 6));
+    }
+}
+
+} // namespace
+
 void FillPartitionList(int diskNumber, HTREEITEM item, const CString& kind)
 {
-    if (g_pMainDlg == nullptr || diskNumber < 0 || diskNumber >= kMaxDisks || kind == L"Recognised")
+    if (g_pMainDlg == nullptr)
+        return;
+    if (kind == L"Recognised") {
+        FillRecognisedPartitionList(item);
+        return;
+    }
+    if (diskNumber < 0 || diskNumber >= kMaxDisks)
         return;
     DriveTreeTarget target;
     uint32_t children = 0;

@@ -45,7 +45,9 @@ void AddPhysicalDrives(int code);
 void AddLogicalDrives(CString which);
 void RefreshDriveTrees();
 int RefreshAfterMediaChange();
-void ResetDriveTreeRoot();
+// Names the top item of a results tree "Root" with picture 0 (the drive tree, whose top item is
+// "My Computer", is never touched).
+void ResetDriveTreeRoot(CTreeCtrl* resultTree);
 
 // ---- Finding and selecting items -------------------------------------------------------------
 

@@ -52,9 +52,30 @@ bool PaintDialogFrame(CWnd* dialog, CDC* dc, CWnd* panel, HICON captionIcon, con
     const bool glass = DrawDialogBackground(dialog, dc, inner, margins, dwm);
     if (captionIcon != nullptr)
         ::DrawIconEx(dc->GetSafeHdc(), 6, 4, captionIcon, 0, 0, 0, nullptr, DI_NORMAL | DI_COMPAT);
-    DrawGlowingText(dialog->GetSafeHwnd(), caption, CRect(client.left + 48, client.top, client.right, inner.top), glass,
-                    dc->GetSafeHdc());
+    DrawGlowingText(dialog->GetSafeHwnd(), caption, DialogCaptionRect(dialog, panel), glass, dc->GetSafeHdc());
     return glass;
+}
+
+CRect DialogCaptionRect(CWnd* dialog, CWnd* panel)
+{
+    CRect client;
+    dialog->GetClientRect(&client);
+    CRect inner = client;
+    if (panel != nullptr && panel->GetSafeHwnd() != nullptr) {
+        panel->GetWindowRect(&inner);
+        dialog->ScreenToClient(&inner);
+    }
+    CRect band(client.left + 48, client.top, client.right, inner.top);
+    for (HWND child = ::GetWindow(dialog->GetSafeHwnd(), GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        CRect r;
+        ::GetWindowRect(child, &r);
+        dialog->ScreenToClient(&r);
+        if (::IsWindowVisible(child) && r.top < band.bottom && r.bottom > band.top && r.left >= band.left &&
+            r.left < band.right)
+            band.right = r.left - 4;
+    }
+    return band;
 }
 
 bool PaintMinimisedIcon(CWnd* dialog, HICON icon)

@@ -24,6 +24,11 @@ void SetupDialogGlass(CWnd* dialog, DwmApi& dwm, const std::vector<int>& moreGla
 // top band. Returns whether glass was used.
 bool PaintDialogFrame(CWnd* dialog, CDC* dc, CWnd* panel, HICON captionIcon, const CString& caption, DwmApi& dwm);
 
+// Where the caption text is drawn: the top band above `panel`, from beside the caption icon up to
+// the first control that lies in the band (the About and Contact buttons), so that none of them
+// is drawn over it.
+CRect DialogCaptionRect(CWnd* dialog, CWnd* panel);
+
 // When `dialog` is minimised, paints `icon` centred in its client area and returns true; false
 // (nothing painted) otherwise.
 bool PaintMinimisedIcon(CWnd* dialog, HICON icon);

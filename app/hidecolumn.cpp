@@ -200,3 +200,27 @@ void CHideColumn::OnKeyDown(UINT key, UINT, UINT)
     else
         Default();
 }
+
+void CHideColumn::FitColumnToTitle(int column)
+{
+    CHeaderCtrl* header = GetHeaderCtrl();
+    if (header == nullptr || !IsColumnVisible(column))
+        return;
+    wchar_t title[260] = {};
+    HDITEMW item{};
+    item.mask = HDI_TEXT;
+    item.pszText = title;
+    item.cchTextMax = 260;
+    if (!header->SendMessage(HDM_GETITEMW, WPARAM(column), LPARAM(&item)))
+        return;
+    HDC dc = ::GetDC(header->GetSafeHwnd());
+    const HGDIOBJ old = ::SelectObject(dc, HGDIOBJ(header->SendMessage(WM_GETFONT)));
+    SIZE text{};
+    ::GetTextExtentPoint32W(dc, title, int(wcslen(title)), &text);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(header->GetSafeHwnd(), dc);
+    // The header keeps three edges of margin on each side of its text.
+    const int wanted = text.cx + 6 * ::GetSystemMetrics(SM_CXEDGE) + 2;
+    if (GetColumnWidth(column) < wanted)
+        SetColumnWidth(column, wanted);
+}

@@ -3,6 +3,7 @@
 // registers its dialog with the launcher.
 #include "app/startup.h"
 #include "fsrecovery/basicsearch.h"
+#include "fsrecovery/deepsearch.h"
 #include "sigrecovery/sigfiles.h"
 #include "sigrecovery/sigsearch.h"
 
@@ -16,6 +17,7 @@ void WireSearches()
     LoadFileTypeList(L"\\QORVENExt2.dll", L"General");
     LoadFileTypeList(L"\\QORVENExt2Adv.dll", L"Advance");
     RegisterBasicSearchDialog();
+    RegisterDeepSearchDialog();
     RegisterCarveSearchDialogs();
 }
 

@@ -884,6 +884,11 @@ void CDelvaneDlg::CloseWaitDialog(CWnd* owner)
         SendMessage(WM_ZR_CLOSE_WAIT, 0, (LPARAM)ownerWnd);
     else
         CloseWaitDialogHere(ownerWnd);
+    // The owner takes the front back at once, on its own thread: an activation handed over later
+    // would raise it over a message box it shows next.
+    if (ownerWnd != nullptr && ::IsWindowVisible(ownerWnd) &&
+        ::GetWindowThreadProcessId(ownerWnd, nullptr) == ::GetCurrentThreadId())
+        ::SetForegroundWindow(ownerWnd);
 }
 
 LRESULT CDelvaneDlg::OnShowWaitMsg(WPARAM centre, LPARAM owner)
@@ -923,11 +928,50 @@ void CDelvaneDlg::ShowWaitDialogHere(HWND owner, BOOL centre)
 void CDelvaneDlg::CloseWaitDialogHere(HWND owner)
 {
     ::EnableWindow(owner, TRUE);
-    if (WaitDialog)
-        WaitDialog->ShowWindow(SW_HIDE);
+    // Hidden without handing the activation on: the owner takes it (CloseWaitDialog).
+    if (WaitDialog && WaitDialog->GetSafeHwnd())
+        ::SetWindowPos(WaitDialog->GetSafeHwnd(), nullptr, 0, 0, 0, 0,
+                       SWP_HIDEWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
 }
 
 // ---- Control groups ------------------------------------------------------------------------
+
+namespace {
+
+bool TakesInput(HWND wnd)
+{
+    return wnd != nullptr && ::IsWindow(wnd) && ::IsWindowVisible(wnd) && ::IsWindowEnabled(wnd) && !::IsIconic(wnd);
+}
+
+// The window itself, or the dialog in front of it that keeps it disabled.
+HWND FrontOf(HWND wnd)
+{
+    if (wnd == nullptr || !::IsWindow(wnd))
+        return nullptr;
+    wnd = ::GetAncestor(wnd, GA_ROOT);
+    if (TakesInput(wnd))
+        return wnd;
+    const HWND popup = ::GetLastActivePopup(wnd);
+    return popup != wnd && TakesInput(popup) ? popup : nullptr;
+}
+
+[[maybe_unused]] const bool g_boxOwnerPickerSet = (ZrSetOwnerPicker(&CDelvaneDlg::PickBoxOwner), true);
+
+} // namespace
+
+HWND CDelvaneDlg::PickBoxOwner(HWND requested)
+{
+    if (const HWND front = FrontOf(requested))
+        return front;
+    if (g_pMainDlg != nullptr) {
+        if (CDialog* search = g_pMainDlg->ActiveSearchDialog())
+            if (const HWND front = FrontOf(search->GetSafeHwnd()))
+                return front;
+        if (const HWND front = FrontOf(g_pMainDlg->GetSafeHwnd()))
+            return front;
+    }
+    return requested != nullptr && ::IsWindow(requested) ? ::GetAncestor(requested, GA_ROOT) : requested;
+}
 
 CDialog* CDelvaneDlg::ActiveSearchDialog() const
 {

@@ -127,6 +127,10 @@ public:
 
     // ---- Control groups of the active search dialog ------------------------------------------
     CDialog* ActiveSearchDialog() const;
+    // The window the user is looking at, which every message box and small dialog is shown over:
+    // `requested` (its top-level window) when it can take input, else the window in front of it,
+    // else the active search dialog, else the launcher; `requested` when none can.
+    static HWND PickBoxOwner(HWND requested);
     void EnableModeButtons();
     void DisableModeButtons();
     void ShowSectorRangeControls(int showCommand, CWnd* dialog);

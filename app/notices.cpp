@@ -275,6 +275,7 @@ CShare_It_Dlg::~CShare_It_Dlg()
 BOOL CShare_It_Dlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
+    SetForegroundWindow();
     m_hIcon = LoadIconImage(IDR_MAINFRAME, 32);
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
@@ -439,6 +440,7 @@ INT_PTR ShowSaveMsgDialog(CWnd* owner)
 
 void ShowShareDialog(CWnd* owner)
 {
-    CShare_It_Dlg dlg(owner);
+    const HWND picked = ZrPickOwner(CWnd::SafeHwnd(owner));
+    CShare_It_Dlg dlg(picked != nullptr ? CWnd::FromHandle(picked) : owner);
     dlg.DoModal();
 }

@@ -245,6 +245,8 @@ UINT SearchMorePartitionsThread(LPVOID)
 
     if (searchMode == kModeDeep && DiskPartitionTable[d].partitionCount > 0)
         main.SelectFileSystemCombo(DiskPartitionTable[d].fsName[0]);
+    // Its counters mean nothing once it is over, also when a scan started it.
+    ShowProgressControls(target.dialog, searchMode, SW_HIDE);
     if (!automatic) {
         if (searchMode == kModeBasic || searchMode == kModeDeep)
             main.EnableModeButtons();
@@ -255,7 +257,6 @@ UINT SearchMorePartitionsThread(LPVOID)
             ShowItem(target.dialog, kStopButton, SW_HIDE);
             ShowItem(target.dialog, kSearchingText, SW_HIDE);
         }
-        ShowProgressControls(target.dialog, searchMode, SW_HIDE);
         if (searchMode != kModeBasic && target.dialog != nullptr)
             main.ShowSectorRangeControls(SW_SHOW, target.dialog);
         // The tree was locked with the buttons while the search changed its items.

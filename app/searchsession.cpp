@@ -303,6 +303,9 @@ bool CSearchSession::RebuildDriveTree()
     m_driveTree.Expand(m_physicalRoot, TVE_EXPAND);
     m_driveTree.Expand(m_logicalRoot, TVE_EXPAND);
     SetDriveTreeIcons();
+    // The root may still be selected from before the listing, which showed the list: selected
+    // afresh, it puts its hint back in the list's place.
+    m_driveTree.Select(nullptr, TVGN_CARET);
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
     return anyDrive;
 }
@@ -357,6 +360,11 @@ void CSearchSession::ShowSearchHint(const CString& itemText)
 {
     const bool group = itemText == kMyComputer || itemText == kPhysicalDrives || itemText == kLogicalDrives;
     ShowControl(*this, m_layout.selectHint, group ? SW_SHOW : SW_HIDE);
+}
+
+void CSearchSession::ShowDetailPanel(int showCommand)
+{
+    m_detail.ShowWindow(showCommand);
 }
 
 void CSearchSession::HideHintLabels()
@@ -435,7 +443,9 @@ ScanTarget CSearchSession::ApplySelection(Selection& selection, const wchar_t* s
 
     uint64_t start = selection.startSector;
     uint64_t end = selection.endSector;
-    if (selection.kind == L"Logical")
+    // A volume recognised inside a drive letter is read through that drive's path.
+    const bool throughVolume = selection.kind == L"Logical" || selection.kind == L"Recognised";
+    if (throughVolume)
         CurrentDevicePath = g_pMainDlg != nullptr ? g_pMainDlg->LogicalDrivePath : CString();
     else
         CurrentDevicePath = PhysicalDrivePathTable[selection.diskNumber < kMaxDisks ? selection.diskNumber : 0];
@@ -465,7 +475,7 @@ ScanTarget CSearchSession::ApplySelection(Selection& selection, const wchar_t* s
 
     ScanTarget target;
     target.devicePath = CurrentDevicePath;
-    if (selection.kind == L"Logical" && g_pMainDlg != nullptr)
+    if (throughVolume && g_pMainDlg != nullptr)
         target.volumePath = g_pMainDlg->LogicalDrivePath;
     target.firstSector = start;
     target.endSector = end;
@@ -902,8 +912,16 @@ void CSearchSession::OnClose()
 {
     ShowWindow(SW_RESTORE);
     BeforeExitQuestion();
-    if (ZrMessageBox(GetSafeHwnd(), ExitQuestionText(), L"Message", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) !=
-        IDYES)
+    // A close can come while a wait keeps the dialog disabled (a Stop waiting for its scan): the
+    // question is asked over the dialog taking input, and the wait's state comes back after it.
+    const bool waiting = !IsWindowEnabled();
+    if (waiting)
+        EnableWindow(TRUE);
+    const int answer =
+        ZrMessageBox(GetSafeHwnd(), ExitQuestionText(), L"Message", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    if (waiting)
+        EnableWindow(FALSE);
+    if (answer != IDYES)
         return;
     // The workers are asked to stop and waited for instead of being killed.
     EndWorkers();

@@ -95,6 +95,8 @@ public:
     CListCtrl* DetailList() override { return &m_detail; }
     bool IsOnFirstPage() const override { return Page() == 0; }
     void ShowSearchHint(const CString& itemText) override;
+    // The group items' hint takes the list's place: the list is hidden under it.
+    void ShowDetailPanel(int showCommand) override;
     void HideHintLabels() override;
     void ShowHintPanel(int showCommand) override { ShowHintControls(showCommand); }
     void ShowSectorRangeControls(int showCommand) override;
@@ -144,6 +146,16 @@ public:
     // The selected tree item's kind, file system and disk number as the detail list shows them: a
     // disk or a drive letter has its disk from the tree, a partition from its first row.
     void ReadSelectedDevice(Selection& selection);
+    // The scan of `selection` (read by ReadSelectedDevice, its file system as the search wants it)
+    // over the Start and End the drive page checked: the disk read from selected, ApplySelection,
+    // and for a drive letter read through its disk (`selection.physical`) the fields, counted in
+    // sectors of the volume, narrowing the volume on its disk so that no field can make the range
+    // wrap or reach past it. False after the End Sector message when nothing is left to scan.
+    bool ApplyTypedRange(Selection& selection, uint64_t start, uint64_t end, const wchar_t* searchModeName,
+                         ScanTarget& target);
+    // Next with no drive selected, or one of the three group items: the select-a-drive message;
+    // true when Next is refused.
+    bool RefuseGroupItem(HTREEITEM item);
 
     // ---- The sector range (a layout with sectorRange) ----
     struct SectorRange {

@@ -9,6 +9,8 @@
 #include "app/notices.h"
 
 namespace {
+const wchar_t kNoProgramText[] =
+    L"The file could not be opened: no program is associated with files of its type.\n\nThe recovered copy is:\n";
 std::atomic<ShellOpenHook> g_shellOpenHook{ nullptr };
 std::atomic<FolderBrowserHook> g_folderBrowserHook{ nullptr };
 } // namespace
@@ -56,12 +58,15 @@ void OpenWithShell(int mode, const CString& target, CWnd* owner)
         return;
     }
     if (!::PathFileExistsW(target)) {
-        ::MessageBoxW(ownerWnd, L"Does not exist.", L"Message", MB_ICONINFORMATION);
+        ZrMessageBox(ownerWnd, L"Does not exist.", L"Message", MB_ICONINFORMATION);
         return;
     }
     const INT_PTR result =
         reinterpret_cast<INT_PTR>(::ShellExecuteW(ownerWnd, L"open", target, nullptr, nullptr, SW_SHOWNORMAL));
     if (result == SE_ERR_NOASSOC) {
+        // The chooser may not come up at all (or be closed unused): the user learns why nothing
+        // opened and where the copy is, to open it by hand.
+        ZrMessageBox(ownerWnd, CString(kNoProgramText) + target, L"Message", MB_OK | MB_ICONINFORMATION);
         wchar_t systemDir[1000] = {};
         ::GetSystemDirectoryW(systemDir, 1000);
         const CString parameters = CString(L"shell32.dll,OpenAs_RunDLL ") + target;

@@ -8,8 +8,8 @@ constexpr int kShellOpenFile = 0; // files: must exist; unknown types get "Open 
 
 // Opens target with its associated program. For files (any mode but kShellOpenLink) a missing
 // path shows "Does not exist." over owner (the main window when null) and opens nothing; a
-// file type without an associated program starts the system's "Open with" chooser. Other
-// shell failures are silent.
+// file type without an associated program is reported with the file's path, then the system's
+// "Open with" chooser is started. Other shell failures are silent.
 void OpenWithShell(int mode, const CString& target, CWnd* owner);
 
 // Tests observe what would be handed to the shell: while a hook is set, OpenWithShell only

@@ -19,9 +19,17 @@ CSmallDialog::~CSmallDialog()
         ::DestroyIcon(m_hIcon);
 }
 
+INT_PTR CSmallDialog::DoModal()
+{
+    if (const HWND owner = ZrPickOwner(CWnd::SafeHwnd(m_pParentWnd)))
+        m_pParentWnd = CWnd::FromHandle(owner);
+    return CDialog::DoModal();
+}
+
 BOOL CSmallDialog::OnInitDialog()
 {
     CDialog::OnInitDialog();
+    SetForegroundWindow();
     m_hIcon = LoadIconImage(IDR_MAINFRAME, 32);
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);

@@ -20,6 +20,9 @@ class CSmallDialog : public CDialog {
 public:
     CSmallDialog(UINT templateId, CWnd* parent, ZrKeyFilter filter);
     ~CSmallDialog() override;
+    // Runs the dialog over the window the user is looking at (the owner asked for when it can
+    // take input), in front.
+    INT_PTR DoModal();
 
 protected:
     BOOL OnInitDialog() override;

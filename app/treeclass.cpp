@@ -216,7 +216,8 @@ HTREEITEM CTreeClass::InsertResultItem(HTREEITEM parent, CString name, uint32_t,
                                        uint64_t date, uint64_t time, uint32_t parentId, uint32_t, uint32_t deleted,
                                        uint64_t cluster0Start)
 {
-    if (!parent || GetCount() == 0) {
+    const bool batch = m_batch.depth > 0;
+    if (!parent || (!(batch && m_batch.filled) && GetCount() == 0)) {
         HTREEITEM first = GetRootItem();
         if (FolderNodeList.count == 0 || !first || GetItemText(first) != kRootText) {
             parent = InsertItem(kRootText, 0, 0, TVI_ROOT, TVI_LAST);
@@ -225,6 +226,7 @@ HTREEITEM CTreeClass::InsertResultItem(HTREEITEM parent, CString name, uint32_t,
         } else {
             parent = first;
         }
+        m_batch.top = nullptr;
     }
 
     // A log load inserts each folder once; a Signature or Video Search left on a later page
@@ -237,37 +239,82 @@ HTREEITEM CTreeClass::InsertResultItem(HTREEITEM parent, CString name, uint32_t,
         }
     }
 
-    HTREEITEM item = InsertItem(name, 1, 1, parent, TVI_LAST);
-    if (!item)
-        return nullptr;
-    if (useIndex)
-        TreeItemIndex.Set(id, item, cluster0Start);
-    LastInsertedItem = { item, (uint32_t)id };
-
-    HTREEITEM first = GetRootItem();
-    if (name.Left(4) == kRootText && item == first)
-        SetItemImage(item, 0, 0);
-    else
-        SetItemImage(item, 1, 1);
+    // The top item gets its tick box with its first folder.
+    HTREEITEM first = batch ? m_batch.top : nullptr;
+    if (first == nullptr) {
+        first = GetRootItem();
+        if (first && GetCheckState(first) == kCheckNone)
+            SetCheckState(first, kCheckUnchecked);
+        if (batch) {
+            m_batch.top = first;
+            m_batch.ticks[first] = first ? GetCheckState(first) : kCheckNone;
+        }
+    }
+    int parentTick;
+    if (const auto known = m_batch.ticks.find(parent); batch && known != m_batch.ticks.end()) {
+        parentTick = known->second;
+    } else {
+        parentTick = GetCheckState(parent);
+        if (batch)
+            m_batch.ticks[parent] = parentTick;
+    }
     // A folder ticked before it was expanded keeps its tick for what is found inside it.
-    SetCheckState(item, GetCheckState(parent) == kCheckChecked ? kCheckChecked : kCheckUnchecked);
-    if (first && GetCheckState(first) == kCheckNone)
-        SetCheckState(first, kCheckUnchecked);
+    const int tick = parentTick == kCheckChecked ? kCheckChecked : kCheckUnchecked;
 
     FolderNode values;
     values.name = name;
-    values.item = item;
     values.ownId = (uint32_t)id;
     values.parentId = parentId;
     values.date = date;
     values.time = time;
     values.deleted = deleted;
     values.cluster0Start = cluster0Start;
-    SetItemData(item, (DWORD_PTR)AppendFolderNode(FolderNodeList, values));
+    FolderNode* node = AppendFolderNode(FolderNodeList, values);
+    // Text, picture, tick box and folder record in one call: each call on a large tree costs.
+    HTREEITEM item = InsertItem(TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_STATE | TVIF_PARAM, name, 1, 1,
+                                INDEXTOSTATEIMAGEMASK(tick), TVIS_STATEIMAGEMASK, (LPARAM)node, parent, TVI_LAST);
+    if (!item) {
+        RemoveFolderNode(FolderNodeList, node);
+        return nullptr;
+    }
+    node->item = item;
+    m_resultChildren[parent].push_back(node);
+    if (batch) {
+        m_batch.filled = true;
+        m_batch.ticks[item] = tick;
+    }
+    if (useIndex)
+        TreeItemIndex.Set(id, item, cluster0Start);
+    LastInsertedItem = { item, (uint32_t)id };
 
-    if (parent == first)
-        EnsureVisible(item);
+    if (parent == first) {
+        if (batch)
+            m_batch.lastUnderTop = item;
+        else
+            EnsureVisible(item);
+    }
     return item;
+}
+
+const std::vector<FolderNode*>* CTreeClass::ResultChildren(HTREEITEM parent) const
+{
+    const auto found = m_resultChildren.find(parent);
+    return found == m_resultChildren.end() ? nullptr : &found->second;
+}
+
+void CTreeClass::BeginResultInsert()
+{
+    if (m_batch.depth++ == 0)
+        m_batch = ResultInsertBatch{ 1 };
+}
+
+void CTreeClass::EndResultInsert()
+{
+    if (m_batch.depth == 0 || --m_batch.depth > 0)
+        return;
+    if (m_batch.lastUnderTop != nullptr && GetSafeHwnd() != nullptr)
+        EnsureVisible(m_batch.lastUnderTop);
+    m_batch = ResultInsertBatch{};
 }
 
 HTREEITEM InsertTreeRoot()
@@ -298,5 +345,7 @@ void CTreeClass::DeleteAllResults()
     m_hClickedItem = nullptr;
     // Handles of deleted items may come back for new ones: their colours must not.
     m_colorFonts.clear();
+    m_resultChildren.clear();
+    m_batch = ResultInsertBatch{ m_batch.depth };
     ResetResultsState();
 }

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <unordered_map>
+#include <vector>
 
 #include "afxwin.h"
 #include "app/pure/folder_nodes.h"
@@ -115,6 +116,15 @@ public:
     void EnsureRootItem();
     // Deletes every item and frees the folder records and the id index that described them.
     void DeleteAllResults();
+    // The folder records of the results items under `parent`, in the tree's order (each item is
+    // inserted last under its parent, and results items go only all at once); null when none.
+    // A listing reads its subfolders here rather than asking the control for every child.
+    const std::vector<FolderNode*>* ResultChildren(HTREEITEM parent) const;
+    // Between these two (on the tree's thread), InsertResultItem keeps what it learns of the tree
+    // (the top item, the parents' ticks) instead of asking the control again for every folder,
+    // and the last folder under the top item is scrolled into view once at the end.
+    void BeginResultInsert();
+    void EndResultInsert();
 
     // ---- device-tree selection ----
     void SetDetailHost(DeviceDetailHost* host) { m_pDetailHost = host; }
@@ -161,6 +171,16 @@ protected:
     void UpdateParents(HTREEITEM item, bool checked);
 
     std::unordered_map<HTREEITEM, Color_Font> m_colorFonts;
+    std::unordered_map<HTREEITEM, std::vector<FolderNode*>> m_resultChildren;
+    // What a batch of InsertResultItem calls knows: the top item, the ticks of the parents seen,
+    // the last folder inserted under the top item.
+    struct ResultInsertBatch {
+        int depth = 0;
+        bool filled = false; // the tree holds items
+        HTREEITEM top = nullptr;
+        std::unordered_map<HTREEITEM, int> ticks;
+        HTREEITEM lastUnderTop = nullptr;
+    } m_batch;
     DeviceDetailHost* m_pDetailHost = nullptr;
     TreeNotifyHandler* m_pNotifyHandler = nullptr;
 

@@ -15,11 +15,10 @@
 //   bench_basicsearch.exe log                    NTFS 300,000 files in 20,000 folders: the search,
 //                                                then Save Log and Load Log (in a process of its
 //                                                own), each with its seconds and peak
-//   bench_basicsearch.exe save [fat32 FILES | image PATH ntfs|fat32]
-//                                                the search, then the whole tree ticked and saved
-//                                                through Save (default: synthesized FAT32 of 20,000
-//                                                and 100,000 files of 4 KiB), beside tsk_recover -e
-//                                                of the same image when it is installed
+//   bench_basicsearch.exe save PATH ntfs|fat32 FOLDER
+//                                                the search, then the whole tree saved into FOLDER
+//                                                through Save: seconds, counts, what the save asked
+//                                                of the system, and tsk_recover -e beside it
 // Run beside ZembrolixRecovery.exe (its dialog templates are loaded from it) with a display:
 //   cd build-XX && xvfb-run -a -s "-screen 0 1280x1024x24" ./wine-run.sh ./bench_basicsearch.exe
 #include <windows.h>
@@ -35,7 +34,6 @@
 #include "bench/dialog_bench.h"
 #include "bench/synth_volumes.h"
 #include "fsrecovery/basicsearch.h"
-#include "fsrecovery/fssession.h"
 #include "fsrecovery/pure/basic_scan.h"
 #include "fsrecovery/savefiles.h"
 #include "resources/resource.h"
@@ -105,6 +103,53 @@ double PlainReadOfScan(const Case& c, uint64_t sectors)
 }
 
 // ---- search: the dialog ------------------------------------------------------------------------
+
+// The growth check asks its searches to count control calls through the environment.
+const wchar_t kCountCallsVariable[] = L"ZR_BENCH_COUNT_CALLS";
+bool CountingCalls()
+{
+    return ::GetEnvironmentVariableW(kCountCallsVariable, nullptr, 0) != 0;
+}
+
+// Counts the messages that the given windows get on this thread while it lives: every call made
+// on a tree or list control is one, so the count is the work of a step in control calls, which
+// unlike seconds does not vary with the machine's load.
+class ControlCalls {
+public:
+    explicit ControlCalls(std::vector<HWND> windows)
+    {
+        s_windows = std::move(windows);
+        s_count = 0;
+        m_hook = ::SetWindowsHookExW(WH_CALLWNDPROC, Hook, nullptr, ::GetCurrentThreadId());
+    }
+    ~ControlCalls() { Stop(); }
+    ControlCalls(const ControlCalls&) = delete;
+    ControlCalls& operator=(const ControlCalls&) = delete;
+    uint64_t Count()
+    {
+        Stop();
+        return s_count;
+    }
+
+private:
+    void Stop()
+    {
+        if (m_hook != nullptr)
+            ::UnhookWindowsHookEx(m_hook);
+        m_hook = nullptr;
+    }
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HC_ACTION) {
+            const HWND to = reinterpret_cast<const CWPSTRUCT*>(lParam)->hwnd;
+            s_count += uint64_t(std::count(s_windows.begin(), s_windows.end(), to));
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline std::vector<HWND> s_windows;
+    static inline uint64_t s_count = 0;
+    HHOOK m_hook = nullptr;
+};
 
 // Clicks "logical" in the question that Next asks, and notes when: the search starts there.
 Clock::time_point g_answered;
@@ -180,143 +225,14 @@ int RunLoad(const Case& c)
     return 0;
 }
 
-// ---- save: the whole tree through Save ----------------------------------------------------------
-
-// On another drive than the image's: a folder on the same drive would lie on the drive being
-// recovered. The temporary folder, or for an image there (a synthesized one) Wine's Z:\tmp.
-std::wstring SaveFolder(const Case& c)
+// Where the save step writes (the save's folder question answers with it).
+std::wstring g_saveFolder;
+CString PickBenchSaveFolder(CWnd*)
 {
-    const std::wstring temp = TempImage(L"zr_bench_saved");
-    return towupper(c.Image()[0]) == towupper(temp[0]) ? L"Z:\\tmp\\zr_bench_saved" : temp;
-}
-CString g_saveTo;
-CString PickBenchFolder(CWnd*)
-{
-    return g_saveTo;
+    return CString(g_saveFolder.c_str());
 }
 
-// Deletes a folder and everything below it.
-void RemoveTree(const std::wstring& folder)
-{
-    std::vector<std::wstring> pending{ folder }, folders;
-    while (!pending.empty()) {
-        const std::wstring at = pending.back();
-        pending.pop_back();
-        folders.push_back(at);
-        WIN32_FIND_DATAW data;
-        const HANDLE find = ::FindFirstFileW((at + L"\\*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE)
-            continue;
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                pending.push_back(at + L"\\" + name);
-            else
-                ::DeleteFileW((at + L"\\" + name).c_str());
-        } while (::FindNextFileW(find, &data));
-        ::FindClose(find);
-    }
-    for (auto f = folders.rbegin(); f != folders.rend(); ++f)
-        ::RemoveDirectoryW(f->c_str());
-}
-
-// Ticks the whole results tree and presses Save into a fresh folder: the seconds, the summary's
-// counts and what the save asked of the system, into the result file's ".save" companion.
-bool SaveWholeTree(CBasicSearch& dlg, const Case& c)
-{
-    CTreeClass& tree = dlg.ResultTree();
-    for (HTREEITEM top = tree.GetRootItem(); top != nullptr; top = tree.GetNextSiblingItem(top))
-        tree.SetCheckRecursive(top, 2);
-    const std::wstring folder = SaveFolder(c);
-    RemoveTree(folder);
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    g_saveTo = folder.c_str();
-    SetSaveFolderPicker(PickBenchFolder);
-    g_boxes.clear();
-    const auto start = Clock::now();
-    dlg.OnBnClickedSave();
-    const auto end = Clock::now();
-    SetSaveFolderPicker(nullptr);
-    unsigned long long saved = 0, skipped = 0, failed = 0;
-    const bool summary = !g_boxes.empty() &&
-        swscanf(g_boxes.back().GetString(), L"%llu file(s) saved, %llu skipped, %llu failed.", &saved, &skipped,
-                &failed) == 3;
-    RemoveTree(folder);
-    FILE* out = _wfopen((c.ResultFile() + L".save").c_str(), L"w");
-    if (out == nullptr || !summary) {
-        std::printf("the save ended without its summary%ls%ls\n", g_boxes.empty() ? L"" : L": ",
-                    g_boxes.empty() ? L"" : g_boxes.back().GetString());
-        if (out != nullptr)
-            std::fclose(out);
-        return false;
-    }
-    const SaveWork& work = LastSaveWork;
-    std::fprintf(out, "%.6f %llu %llu %llu %llu %llu %llu %.1f\n", Seconds(start, end), saved, skipped, failed,
-                 (unsigned long long)work.deviceOpens, (unsigned long long)work.folderCreations,
-                 (unsigned long long)work.viewUpdates, PeakMiB());
-    std::fclose(out);
-    return true;
-}
-
-// The path Wine's host sees for a path of the program, or empty when this is not Wine.
-std::string HostPath(const std::wstring& path)
-{
-    using UnixName = char*(CDECL*)(const wchar_t*);
-    const auto unixName =
-        reinterpret_cast<UnixName>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
-    char* name = unixName != nullptr ? unixName(path.c_str()) : nullptr;
-    if (name == nullptr)
-        return std::string();
-    std::string host = name;
-    ::HeapFree(::GetProcessHeap(), 0, name);
-    return host;
-}
-
-// tsk_recover -e of the image into a fresh folder, run by the host's shell (a host program
-// started from Wine cannot be waited for, so the shell writes its own start and end times); the
-// seconds, or a negative number when the peer is not installed or did not finish.
-double PeerSeconds(const Case& c)
-{
-    const std::string image = HostPath(c.Image()), out = HostPath(SaveFolder(c) + L".tsk"),
-                      times = HostPath(c.ResultFile() + L".tsk");
-    if (image.empty() || out.empty() || times.empty() || ::GetFileAttributesW(L"Z:\\usr\\bin\\tsk_recover") ==
-                                                             INVALID_FILE_ATTRIBUTES)
-        return -1;
-    ::DeleteFileW((c.ResultFile() + L".tsk").c_str());
-    const std::string script = "rm -rf '" + out + "'; s=$(date +%s.%N); tsk_recover -e '" + image + "' '" + out +
-        "' >/dev/null 2>&1; e=$(date +%s.%N); n=$(find '" + out + "' -type f | wc -l); rm -rf '" + out +
-        "'; echo $s $e $n > '" + times + ".part'; mv '" + times + ".part' '" + times + "'";
-    std::wstring command = L"Z:\\bin\\sh -c \"" + std::wstring(script.begin(), script.end()) + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -1;
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    double s = 0, e = 0;
-    unsigned long long files = 0;
-    for (int wait = 0; wait < 36000; ++wait) {
-        FILE* in = _wfopen((c.ResultFile() + L".tsk").c_str(), L"r");
-        if (in != nullptr) {
-            const bool read = std::fscanf(in, "%lf %lf %llu", &s, &e, &files) == 3;
-            std::fclose(in);
-            ::DeleteFileW((c.ResultFile() + L".tsk").c_str());
-            if (!read || files == 0) {
-                std::printf("  tsk_recover -e recovered nothing of this image\n");
-                return -1;
-            }
-            std::printf("  tsk_recover -e: %.2f s, %llu files\n", e - s, files);
-            return e - s;
-        }
-        ::Sleep(100);
-    }
-    return -1;
-}
-
-int RunSearch(const Case& c, bool saveLog, bool saveTree = false)
+int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wstring())
 {
     const uint64_t sectors = ImageSectors(c.Image());
     const double read = PlainReadOfScan(c, sectors);
@@ -362,9 +278,15 @@ int RunSearch(const Case& c, bool saveLog, bool saveTree = false)
     HTREEITEM folder = tree.GetChildItem(tree.GetRootItem());
     while (folder != nullptr && tree.GetItemText(folder) == L"KXR_Miscellaneous")
         folder = tree.GetNextSiblingItem(folder);
+    const auto opening = Clock::now();
+    // Counted only for the growth check: the hook makes every call a round trip to the server.
+    std::unique_ptr<ControlCalls> calls;
+    if (CountingCalls())
+        calls = std::make_unique<ControlCalls>(std::vector<HWND>{ tree.GetSafeHwnd(), dlg.FileList().GetSafeHwnd() });
     if (folder != nullptr)
         tree.SelectItem(folder);
     PumpUntil([] { return g_pPopulateListThread == nullptr; }, 3600000);
+    const uint64_t openCalls = calls ? calls->Count() : 0;
     const auto listed = Clock::now();
     const double peak = PeakMiB();
     if (!built || !g_boxes.empty()) {
@@ -374,13 +296,36 @@ int RunSearch(const Case& c, bool saveLog, bool saveTree = false)
     }
     FILE* out = _wfopen(c.ResultFile().c_str(), L"w");
     if (out != nullptr) {
-        std::fprintf(out, "%.6f %.6f %.6f %.1f %u %d %llu\n", read, Seconds(g_answered, treeDone),
+        std::fprintf(out, "%.6f %.6f %.6f %.1f %u %d %llu %llu %.6f\n", read, Seconds(g_answered, treeDone),
                      Seconds(treeDone, listed), peak, unsigned(tree.GetCount()), dlg.DetailList()->GetItemCount(),
-                     (unsigned long long)sectors);
+                     (unsigned long long)sectors, (unsigned long long)openCalls, Seconds(opening, listed));
         std::fclose(out);
     }
-    if (saveTree && !SaveWholeTree(dlg, c))
-        return 1;
+    if (!saveTo.empty()) {
+        // The whole tree ticked and saved, as Save does: the summary message tells the counts.
+        ::CreateDirectoryW(saveTo.c_str(), nullptr);
+        g_saveFolder = saveTo;
+        SetSaveFolderPicker(PickBenchSaveFolder);
+        tree.SetCheckRecursive(tree.GetRootItem(), kCheckChecked);
+        g_boxes.clear();
+        const auto start = Clock::now();
+        dlg.OnSaveSelected();
+        const auto end = Clock::now();
+        std::printf("save of the whole tree into %ls: %.2f s, peak %.1f MiB: %ls\n", saveTo.c_str(),
+                    Seconds(start, end), PeakMiB(), g_boxes.empty() ? L"(no message)" : g_boxes.back().GetString());
+        // Each should stay flat as the files grow: one open, one creation a folder, a paint at
+        // most every 100 ms.
+        const SaveWork work = LastSaveWork;
+        std::printf("  device opens %llu, folders made %llu, dialog paints %llu\n",
+                    (unsigned long long)work.deviceOpens, (unsigned long long)work.folderCreations,
+                    (unsigned long long)work.viewUpdates);
+        const std::wstring peerFolder = saveTo + L".peer";
+        const double peer = PeerSeconds(L"tsk_recover", c.Image(), c.ntfs, peerFolder);
+        if (peer >= 0)
+            std::printf("peer: tsk_recover -e into %ls: %.2f s (ratio %.2f)\n", peerFolder.c_str(), peer,
+                        Seconds(start, end) / peer);
+        SetSaveFolderPicker(nullptr);
+    }
     if (saveLog) {
         const auto start = Clock::now();
         const bool saved = dlg.SaveScanLogTo(c.LogFile().c_str());
@@ -406,7 +351,14 @@ bool RunChild(const Case& c, const wchar_t* step = L"search")
     return RunSelf(arguments);
 }
 
-void Measure(const Case& c)
+struct Figures {
+    double read = 0, tree = 0, list = 0, peak = 0, open = 0;
+    unsigned items = 0, rows = 0;
+    unsigned long long sectors = 0, openCalls = 0;
+};
+
+// Runs the search on the volume in a process of its own; false when it gave no figures.
+bool Measure(const Case& c, Figures& f, bool quiet = false)
 {
     const std::wstring image = c.Image();
     if (c.image.empty()) {
@@ -414,18 +366,17 @@ void Measure(const Case& c)
             c.ntfs ? WriteNtfsVolume(image, c.Layout()) : WriteFat32Volume(image, Fat32Layout(c.files));
         if (!written) {
             std::printf("cannot write %ls\n", image.c_str());
-            return;
+            return false;
         }
     }
     RunChild(c);
+    const double peer = quiet ? -1 : PeerSeconds(L"fls", image, c.ntfs);
     if (c.image.empty())
         ::DeleteFileW(image.c_str());
-    double read = 0, tree = 0, list = 0, peak = 0;
-    unsigned items = 0, rows = 0;
-    unsigned long long sectors = 0;
     FILE* in = _wfopen(c.ResultFile().c_str(), L"r");
     const bool figures = in != nullptr &&
-        std::fscanf(in, "%lf %lf %lf %lf %u %u %llu", &read, &tree, &list, &peak, &items, &rows, &sectors) == 7;
+        std::fscanf(in, "%lf %lf %lf %lf %u %u %llu %llu %lf", &f.read, &f.tree, &f.list, &f.peak, &f.items, &f.rows,
+                    &f.sectors, &f.openCalls, &f.open) == 9;
     if (in != nullptr)
         std::fclose(in);
     ::DeleteFileW(c.ResultFile().c_str());
@@ -433,11 +384,42 @@ void Measure(const Case& c)
     std::snprintf(what, sizeof what, "%ls %llu", c.Fs(), (unsigned long long)c.files);
     if (!figures) {
         std::printf("%-16s (no figures)\n", what);
-        return;
+        return false;
     }
-    std::printf("%-16s %9.1f | %7.2f | %8.2f %8.2f | %8.1f | %7u %6u\n", what, double(sectors) * kSector / (1 << 20),
-                read, tree, list, peak, items, rows);
+    char peerText[16] = "-";
+    if (peer >= 0)
+        std::snprintf(peerText, sizeof peerText, "%.2f", peer);
+    if (!quiet)
+        std::printf("%-16s %9.1f | %7.2f | %8.2f %8.2f | %8.1f | %7u %6u | %7s\n", what,
+                    double(f.sectors) * kSector / (1 << 20), f.read, f.tree, f.list, f.peak, f.items, f.rows,
+                    peerText);
     std::fflush(stdout);
+    return true;
+}
+
+// Opening a folder after "Root" costs that folder's rows, not Root's: the same volume of 10,000
+// files with 1,000 and with 10,000 folders under Root, the same first folder opened in both.
+// Fails (exit code 1) when the control calls of that opening grow 3x or more while Root's rows
+// grow 10x: a read of Root's rows grows 10x, a walk over them per row 100x. Seconds are printed
+// beside.
+int CheckOpeningGrowth()
+{
+    ::SetEnvironmentVariableW(kCountCallsVariable, L"1");
+    Figures small, large;
+    const Case smallCase{ true, 10000, {}, 1000 }, largeCase{ true, 10000, {}, 10000 };
+    if (!Measure(smallCase, small, true) || !Measure(largeCase, large, true) || small.openCalls == 0)
+        return 1;
+    const double calls = double(large.openCalls) / double(small.openCalls);
+    const double seconds = small.open > 0 ? large.open / small.open : 0;
+    std::printf("opening a folder after Root, 1,000 / 10,000 folders: %llu / %llu control calls (%.2fx), "
+                "%.3f / %.3f s (%.2fx)\n",
+                small.openCalls, large.openCalls, calls, small.open, large.open, seconds);
+    constexpr double kBound = 3;
+    if (calls >= kBound) {
+        std::printf("FAILED: opening a folder grew with Root's rows (bound %.0fx)\n", kBound);
+        return 1;
+    }
+    return 0;
 }
 
 // The search that makes the log, then the log saved and loaded again.
@@ -481,43 +463,6 @@ void MeasureLog(const Case& c)
     std::printf("  load:   %.2f s, peak %.1f MiB (a fresh process)\n", load, loadPeak);
 }
 
-// The search and the save of its whole tree in a process of its own, then the peer on the same
-// image.
-void MeasureSave(const Case& c)
-{
-    const std::wstring image = c.Image();
-    if (c.image.empty() && !WriteFat32Volume(image, Fat32Layout(c.files))) {
-        std::printf("cannot write %ls\n", image.c_str());
-        return;
-    }
-    RunChild(c, L"savetree");
-    double seconds = 0, peak = 0;
-    unsigned long long saved = 0, skipped = 0, failed = 0, opens = 0, folders = 0, updates = 0;
-    FILE* in = _wfopen((c.ResultFile() + L".save").c_str(), L"r");
-    const bool figures = in != nullptr &&
-        std::fscanf(in, "%lf %llu %llu %llu %llu %llu %llu %lf", &seconds, &saved, &skipped, &failed, &opens, &folders,
-                    &updates, &peak) == 8;
-    if (in != nullptr)
-        std::fclose(in);
-    ::DeleteFileW((c.ResultFile() + L".save").c_str());
-    ::DeleteFileW(c.ResultFile().c_str());
-    if (!figures) {
-        std::printf("%ls %ls: (no figures)\n", c.Fs(), c.image.empty() ? std::to_wstring(c.files).c_str() : image.c_str());
-    } else {
-        std::printf("%ls %ls: save of the whole tree %.2f s (%.3f ms a file), peak %.1f MiB\n", c.Fs(),
-                    c.image.empty() ? std::to_wstring(c.files).c_str() : image.c_str(), seconds,
-                    saved + failed ? seconds * 1000 / double(saved + failed) : 0.0, peak);
-        std::printf("  %llu saved, %llu skipped, %llu failed; device opens %llu, folders made %llu, view updates %llu\n",
-                    saved, skipped, failed, opens, folders, updates);
-        const double peer = PeerSeconds(c);
-        if (peer > 0)
-            std::printf("  ratio to tsk_recover -e: %.2f\n", seconds / peer);
-    }
-    std::fflush(stdout);
-    if (c.image.empty())
-        ::DeleteFileW(image.c_str());
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -532,50 +477,40 @@ int main(int argc, char** argv)
             last = argv[2];
         }
         if (std::strcmp(argv[1], "image") == 0 ||
-            (argc == 4 && (std::strcmp(argv[1], "search") == 0 || std::strcmp(argv[1], "savetree") == 0) &&
-             (last[0] < '0' || last[0] > '9')))
+            (argc == 4 && std::strcmp(argv[1], "search") == 0 && (last[0] < '0' || last[0] > '9')))
             one.image = std::wstring(last, last + std::strlen(last));
         else
             one.files = std::strtoull(last, nullptr, 10);
     }
     if (argc == 4 && std::strcmp(argv[1], "search") == 0)
         return RunSearch(one, false);
-    if (argc == 4 && std::strcmp(argv[1], "savetree") == 0)
-        return RunSearch(one, false, true);
-    if (argc >= 2 && std::strcmp(argv[1], "save") == 0) {
-        if (argc >= 4) {
-            if (std::strcmp(argv[2], "image") == 0) {
-                one.ntfs = argc >= 5 && std::strcmp(argv[4], "ntfs") == 0;
-                one.image = std::wstring(argv[3], argv[3] + std::strlen(argv[3]));
-            } else {
-                one.ntfs = false;
-                one.files = std::strtoull(argv[3], nullptr, 10);
-            }
-            MeasureSave(one);
-            return 0;
-        }
-        for (uint64_t files : { 20000, 100000 })
-            MeasureSave(Case{ false, files, {} });
-        return 0;
+    // save PATH ntfs|fat32 FOLDER: the search on an image, then the whole tree saved into FOLDER.
+    if (argc == 5 && std::strcmp(argv[1], "save") == 0) {
+        one.ntfs = std::strcmp(argv[3], "ntfs") == 0;
+        one.image = std::wstring(argv[2], argv[2] + std::strlen(argv[2]));
+        return RunSearch(one, false, std::wstring(argv[4], argv[4] + std::strlen(argv[4])));
     }
     const Case logCase{ true, 300000, {}, 20000 };
     if (argc == 4 && std::strcmp(argv[1], "searchlog") == 0)
         return RunSearch(logCase, true);
     if (argc == 4 && std::strcmp(argv[1], "load") == 0)
         return RunLoad(logCase);
+    if (argc == 2 && std::strcmp(argv[1], "growth") == 0)
+        return CheckOpeningGrowth();
     if (argc == 2 && std::strcmp(argv[1], "log") == 0) {
         MeasureLog(logCase);
         return 0;
     }
 
-    std::printf("                           | plain   | Next to (s):      |          | results\n");
-    std::printf("fs      files    image MiB | read s  |   tree   listed   | peak MiB | items  rows\n");
+    std::printf("                           | plain   | Next to (s):      |          | results        | peer\n");
+    std::printf("fs      files    image MiB | read s  |   tree   listed   | peak MiB | items  rows    | fls -r s\n");
+    Figures f;
     if (argc >= 3) {
-        Measure(one);
+        Measure(one, f);
         return 0;
     }
     for (const Case& c : { Case{ true, 100000, {} }, Case{ true, 1000000, {} }, Case{ true, 10000000, {} },
                            Case{ false, 50000, {} }, Case{ false, 250000, {} } })
-        Measure(c);
+        Measure(c, f);
     return 0;
 }

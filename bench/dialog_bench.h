@@ -4,6 +4,9 @@
 #pragma once
 #include <windows.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -52,24 +55,100 @@ template <class Pred> bool PumpUntil(Pred done, DWORD timeoutMs)
     }
 }
 
+// Runs `exe` with `arguments` (its output thrown away when `quiet`) and waits for it; its exit
+// code, or -1 when it could not be started.
+inline int RunProcess(const std::wstring& exe, const std::wstring& arguments, bool quiet = false)
+{
+    std::wstring command = L"\"" + exe + L"\" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    SECURITY_ATTRIBUTES inherit{ sizeof inherit, nullptr, TRUE };
+    HANDLE nul = INVALID_HANDLE_VALUE;
+    if (quiet) {
+        nul = ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                            nullptr);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+        si.hStdOutput = si.hStdError = nul;
+    }
+    PROCESS_INFORMATION pi{};
+    const BOOL started = ::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    if (nul != INVALID_HANDLE_VALUE)
+        ::CloseHandle(nul);
+    if (!started)
+        return -1;
+    ::WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 1;
+    ::GetExitCodeProcess(pi.hProcess, &code);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return int(code);
+}
+
 // Runs this benchmark again with `arguments` in a process of its own and waits for it; true when
 // it ended with exit code 0.
 inline bool RunSelf(const std::wstring& arguments)
 {
     wchar_t exe[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(exe) + L"\" " + arguments;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(exe, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    ::WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 1;
-    ::GetExitCodeProcess(pi.hProcess, &code);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    return code == 0;
+    return RunProcess(exe, arguments) == 0;
+}
+
+// The host path of a file, or empty when not under Wine.
+inline std::wstring HostPath(const std::wstring& path)
+{
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto unixName =
+        reinterpret_cast<UnixName>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
+    char* host = unixName != nullptr ? unixName(path.c_str()) : nullptr;
+    if (host == nullptr)
+        return std::wstring();
+    const std::wstring wide(host, host + std::strlen(host));
+    ::HeapFree(::GetProcessHeap(), 0, host);
+    return wide;
+}
+
+// The seconds a host program (`command`, a shell command line of host paths, its output thrown
+// away) took, when the benchmark runs under Wine; negative when it could not run or failed. Wine
+// starts a host program without a handle to wait on, so a host shell times it and leaves its
+// figures in the file `done` (a Windows path), which is waited for.
+inline double HostSeconds(const std::wstring& command, const std::wstring& done)
+{
+    const std::wstring hostDone = HostPath(done);
+    if (hostDone.empty())
+        return -1;
+    ::DeleteFileW(done.c_str());
+    const std::wstring script = L"t0=$(date +%s%N); " + command + L" >/dev/null 2>&1; rc=$?; t1=$(date +%s%N); " +
+        L"echo $rc $((t1 - t0)) > '" + hostDone + L".part' && mv '" + hostDone + L".part' '" + hostDone + L"'";
+    if (RunProcess(L"Z:\\bin\\sh", L"-c \"" + script + L"\"") == -1)
+        return -1;
+    for (DWORD waited = 0; waited < 3600000 && ::GetFileAttributesW(done.c_str()) == INVALID_FILE_ATTRIBUTES;
+         waited += 20)
+        ::Sleep(20);
+    FILE* in = _wfopen(done.c_str(), L"r");
+    int code = -1;
+    unsigned long long nanoseconds = 0;
+    const bool read = in != nullptr && std::fscanf(in, "%d %llu", &code, &nanoseconds) == 2;
+    if (in != nullptr)
+        std::fclose(in);
+    ::DeleteFileW(done.c_str());
+    return read && code == 0 ? double(nanoseconds) / 1e9 : -1;
+}
+
+// The peer of the same step, The Sleuth Kit on the host when it is installed: "fls -r" lists the
+// volume, "tsk_recover -e" saves every file into `saveTo` (a Windows path). Negative when there
+// is no peer or it failed (it reads only volumes its own checks accept).
+inline double PeerSeconds(const wchar_t* tool, const std::wstring& image, bool ntfs,
+                          const std::wstring& saveTo = std::wstring())
+{
+    const std::wstring program = std::wstring(L"/usr/bin/") + tool, hostImage = HostPath(image);
+    if (hostImage.empty() || ::GetFileAttributesW((L"Z:" + program).c_str()) == INVALID_FILE_ATTRIBUTES)
+        return -1;
+    std::wstring command = program + (saveTo.empty() ? L" -r" : L" -e") + L" -f " + (ntfs ? L"ntfs" : L"fat") +
+        L" '" + hostImage + L"'";
+    if (!saveTo.empty())
+        command += L" '" + HostPath(saveTo) + L"'";
+    return HostSeconds(command, image + L".peer");
 }
 
 } // namespace bench

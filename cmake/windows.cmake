@@ -67,3 +67,8 @@ foreach(src ${ZR_WIN_BENCH})
   target_link_options(${name} PRIVATE -mconsole)
   target_link_libraries(${name} PRIVATE zr_core)
 endforeach()
+
+# The one benchmark CI runs, small: opening a folder after "Root" must not grow faster than Root's
+# rows (1,000 and 10,000 folders, counted in control calls, not seconds).
+add_test(NAME bench_opening_growth COMMAND bench_basicsearch growth WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+set_tests_properties(bench_opening_growth PROPERTIES TIMEOUT 300)

@@ -9,6 +9,7 @@ namespace {
 
 CWinApp* g_app = nullptr;
 std::atomic<ZrMessageBoxHook> g_messageBoxHook{ nullptr };
+std::atomic<ZrOwnerPicker> g_ownerPicker{ nullptr };
 
 std::wstring ExeBaseName()
 {
@@ -40,6 +41,8 @@ int ShowMessageBox(LPCWSTR text, LPCWSTR caption, UINT type)
         if (main && main->m_hWnd && ::IsWindow(main->m_hWnd))
             owner = main->m_hWnd;
     }
+    owner = ZrPickOwner(owner);
+    type |= MB_SETFOREGROUND;
     if (!(type & MB_ICONMASK)) {
         UINT kind = type & MB_TYPEMASK;
         if (kind == MB_OK || kind == MB_OKCANCEL)
@@ -177,8 +180,23 @@ ZrMessageBoxHook ZrSetMessageBoxHook(ZrMessageBoxHook hook)
     return g_messageBoxHook.exchange(hook);
 }
 
+ZrOwnerPicker ZrSetOwnerPicker(ZrOwnerPicker picker)
+{
+    return g_ownerPicker.exchange(picker);
+}
+
+HWND ZrPickOwner(HWND requested)
+{
+    if (ZrOwnerPicker picker = g_ownerPicker.load())
+        return picker(requested);
+    return requested;
+}
+
 int ZrMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 {
+    owner = ZrPickOwner(owner);
+    // A box that opens behind its window leaves that window disabled with nothing to answer.
+    type |= MB_SETFOREGROUND;
     if (ZrMessageBoxHook hook = g_messageBoxHook.load())
         return hook(owner, text ? text : L"", caption ? caption : L"", type);
     return ::MessageBoxW(owner, text ? text : L"", caption ? caption : L"", type);

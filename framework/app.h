@@ -61,7 +61,15 @@ int AfxMessageBox(UINT idPrompt, UINT type = MB_OK, UINT helpId = (UINT)-1);
 typedef int (*ZrMessageBoxHook)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 ZrMessageBoxHook ZrSetMessageBoxHook(ZrMessageBoxHook hook);
 // A message box with an explicit owner and caption that tests can answer through the same hook.
+// The owner asked for goes through the owner picker, and the box comes to the front.
 int ZrMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+
+// Which window a message box or small dialog is shown over. The program installs its rule (the
+// window the user is looking at); without one the window asked for stays. Returns the previous
+// picker; null restores the default.
+typedef HWND (*ZrOwnerPicker)(HWND requested);
+ZrOwnerPicker ZrSetOwnerPicker(ZrOwnerPicker picker);
+HWND ZrPickOwner(HWND requested);
 
 // The body of the program's entry point.
 int AfxWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR cmdLine, int cmdShow);

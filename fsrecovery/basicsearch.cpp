@@ -20,27 +20,9 @@ std::atomic<int> ScanAsPhysicalDisk{ 0 };
 
 namespace {
 
-const wchar_t kMyComputer[] = L"My Computer";
-const wchar_t kPhysicalDrives[] = L"Physical Drives";
-const wchar_t kLogicalDrives[] = L"Logical Drives";
-
-const wchar_t kSelectDriveText[] =
-    L"First you need to select Physical or Logical Drive from the Tree, which you want to recover.";
 const wchar_t kEndBeforeStartText[] = L"The value of \x2018"
                                       L"End Sector\x2019 cannot be less than or equal to the \x2018"
                                       L"Start Sector\x2019 of the Drive.";
-const wchar_t kStillScanningText[] =
-    L"Disk scanning process is still going on.\n\nPlease allow the scanning process to be completed or you "
-    L"can also cancel the scanning by clicking on \x2018Stop\x2019 button.";
-const wchar_t kRefreshRefusedText[] =
-    L"Disk scanning process is in progress.\n\nYou can refresh the list of Drives only before starting the "
-    L"scanning process.";
-const wchar_t kSaveTooEarlyText[] =
-    L"Saving function is not available at this step.\n\nTo save recovered data, first you need to scan the "
-    L"drive and recover the lost data.\n\nSelect the Drive from tree and click next to continue.";
-const wchar_t kSaveWhileScanningText[] =
-    L"Disk scanning process is still going on.\n\nTo save recovered data, please allow the scanning process "
-    L"to be completed.";
 
 std::atomic<AFX_THREADPROC> g_scanProc{ nullptr };
 
@@ -107,6 +89,7 @@ const FsDialogLayout& BasicFsLayout()
         l.stateImages = IDB_TREE_STATE_IMAGES;
         l.statusLabel = IDC_BS_STATUS;
         l.logLoadThread = &g_pBasicLogLoadThread;
+        l.driveTreeThread = &g_pBasicDriveTreeThread;
         return l;
     }();
     return layout;
@@ -208,8 +191,6 @@ BEGIN_MESSAGE_MAP(CBasicSearch, CFsSearchSession)
     ON_BN_CLICKED(IDC_BS_LOAD_LOG, &CBasicSearch::OnBnClickedLoadLog)
     ON_BN_CLICKED(IDC_BS_STOP_PARTITIONS, &CBasicSearch::OnBnClickedStopSearchingPartitions)
     ON_BN_CLICKED(IDC_BS_MORE_PARTITIONS, &CBasicSearch::OnBnClickedSearchMorePartitions)
-    ON_MESSAGE(WM_ZR_REMOVABLE_FOUND, &CBasicSearch::OnRemovablePartitionFound)
-    ON_MESSAGE(WM_ZR_REMOVABLE_ENDED, &CBasicSearch::OnRemovableSearchEnded)
     ON_MESSAGE(WM_ZR_BASIC_SCAN_STATUS, &CBasicSearch::OnScanStatus)
     ON_NOTIFY(NM_DBLCLK, IDC_BS_FILE_LIST, &CBasicSearch::OnNMDblclkFileList)
     ON_NOTIFY(NM_RCLICK, IDC_BS_FILE_LIST, &CBasicSearch::OnNMRClickFileList)
@@ -237,7 +218,7 @@ void CBasicSearch::DoDataExchange(CDataExchange* pDX)
 BOOL CBasicSearch::OnInitDialog()
 {
     AutoSearchValidation = 0;
-    m_removableListing = 0;
+    ClearPartitionSearchFlag();
     CFsSearchSession::OnInitDialog();
 
     const COLORREF white = RGB(255, 255, 255);
@@ -248,12 +229,6 @@ BOOL CBasicSearch::OnInitDialog()
     if (CommandLineLogPath.IsEmpty())
         StartRemovableMediaSearch();
     return TRUE;
-}
-
-void CBasicSearch::EndWorkers()
-{
-    EndRemovableSearch(true, false);
-    CFsSearchSession::EndWorkers();
 }
 
 void CBasicSearch::ShowNoResultsNotice()
@@ -322,10 +297,7 @@ void CBasicSearch::ShowScanStatus(const ScanStatusSnapshot& status)
     case BasicScanPhase::SearchingLost:
         // The scan is over: its counters and Stop go, the line says what is done now.
         m_resultTree.EnableWindow(FALSE);
-        if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
-            g_pMainDlg->ShowModeResultControls(SW_HIDE);
-        else
-            ShowResultControls(SW_HIDE);
+        ShowScanResultControls(SW_HIDE);
         m_current.SetWindowText(L"");
         m_status.SetWindowText(texts.status);
         m_status.ShowWindow(SW_SHOW);
@@ -352,73 +324,23 @@ void CBasicSearch::ShowResultControls(int showCommand)
 
 void CBasicSearch::SetFileListColumns()
 {
-    CHideColumn& list = FileList();
-    list.DeleteAllItems();
-    list.ShowWindow(SW_SHOW);
-    CHeaderCtrl* header = list.GetHeaderCtrl();
-    for (int c = (header != nullptr ? header->GetItemCount() : 0) - 1; c >= 0; --c)
-        list.DeleteColumn(c);
-    static const struct {
-        const wchar_t* name;
-        int width;
-    } kColumns[] = {
-        { L"Name", 145 },
-        { L"Type", 60 },
-        { L"Size", 60 },
-        { L"Date", 60 },
-        { L"Time", 60 },
-        { L"SelfCluster-Debug Info 1", 0 },
-        { L"ParentCluster-Debug Info 2", 0 },
-        { L"TreeItem-Debug Info 3", 0 },
-        { L"SFN", 0 },
-    };
-    int index = 0;
-    for (const auto& column : kColumns)
-        list.InsertColumn(index++, column.name, LVCFMT_LEFT, column.width);
-    for (int c = 5; c < index; ++c)
-        list.ShowColumn(c, FALSE);
-    list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_CHECKBOXES);
+    FileList().ShowWindow(SW_SHOW);
+    SetFileColumns({ L"SelfCluster-Debug Info 1", L"ParentCluster-Debug Info 2", L"TreeItem-Debug Info 3", L"SFN" });
 }
 
 // ---- Refresh ---------------------------------------------------------------------------------
 
-bool CBasicSearch::WorkerRunning() const
-{
-    return ScanRunning() || g_pPopulateListThread != nullptr;
-}
-
 void CBasicSearch::OnBnClickedRefresh()
 {
-    if (BasicSearchPage != 0 || WorkerRunning() || g_pBasicLogLoadThread != nullptr ||
-        g_pDeepLogLoadThread != nullptr) {
-        Inform(this, kRefreshRefusedText);
-        return;
-    }
-    RefreshDriveTree();
+    if (!RefuseRefresh())
+        RefreshDriveTree();
 }
 
 void CBasicSearch::RefreshDriveTree()
 {
     // A medium being searched is an item of the tree about to be rebuilt.
     EndRemovableSearch(true, false);
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->ShowWaitDialog(this, TRUE);
-    for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT })
-        GetDlgItem(id)->EnableWindow(FALSE);
-    m_resultTree.DeleteAllResults();
-    ShowHintControls(SW_HIDE);
-    const bool anyDrive = RebuildDriveTree();
-    for (int id : { IDC_BS_REFRESH, IDC_BS_BACK, IDC_BS_NEXT })
-        GetDlgItem(id)->EnableWindow(TRUE);
-    BasicSearchPage = 0;
-    m_driveTree.SetFocus();
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->CloseWaitDialog(this);
-    if (!anyDrive) {
-        ShowNoDeviceDialog();
-        return;
-    }
-    if (IsWindowVisible() && NoDeviceVisible == 0)
+    if (RebuildDriveTreeWaiting() && IsWindowVisible() && NoDeviceVisible == 0)
         StartRemovableMediaSearch();
 }
 
@@ -429,11 +351,8 @@ bool CBasicSearch::ReadScanRequest(HTREEITEM item, Selection& request)
     // A second scan waits for Back; nothing of the first one's state is touched.
     if (BasicSearchPage != 0)
         return false;
-    const CString text = item != nullptr ? m_driveTree.GetItemText(item) : CString();
-    if (item == nullptr || text == kMyComputer || text == kPhysicalDrives || text == kLogicalDrives) {
-        Inform(this, kSelectDriveText);
+    if (RefuseGroupItem(item))
         return false;
-    }
     const HTREEITEM parent = m_driveTree.GetParentItem(item);
     if (parent == m_physicalRoot) {
         CRem_Media_Scan question(this);
@@ -493,10 +412,7 @@ void CBasicSearch::ShowResultsPage()
     ActiveTree = &m_resultTree;
     ShrinkProgressArea();
     m_progress.ShowWindow(SW_SHOW);
-    if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
-        g_pMainDlg->ShowModeResultControls(SW_SHOW);
-    else
-        ShowResultControls(SW_SHOW);
+    ShowScanResultControls(SW_SHOW);
     GetDlgItem(IDC_BS_BACK)->EnableWindow(FALSE);
     GetDlgItem(IDC_BS_NEXT)->EnableWindow(FALSE);
     ShowRange(m_target.firstSector, m_target.endSector);
@@ -511,7 +427,7 @@ void CBasicSearch::ShowResultsPage()
 void CBasicSearch::OnBnClickedNext()
 {
     if (ScanRunning() || g_pPartitionSearchThread != nullptr ||
-        (g_pBasicDriveTreeThread != nullptr && m_removableListing != 0))
+        RemovableMediumListing())
         return;
     Selection request;
     if (!ReadScanRequest(m_driveTree.GetSelectedItem(), request))
@@ -531,7 +447,6 @@ void CBasicSearch::OnBnClickedNext()
         g_pMainDlg->ResetScanCounters();
     ++BasicSearchPage;
     GetDlgItem(IDC_BS_STOP)->SetFocus();
-    m_stopping = false;
     m_scanMessage.Empty();
     if (!StartScanWorker(BasicScanWorker))
         ShowResultsState();
@@ -597,10 +512,7 @@ void CBasicSearch::ShowResultsState(bool selectRoot)
     }
     // Only now may the focused Stop button go: the focus then passes to a tree that already has
     // its selection, instead of one that picks (and lists) its first visible folder.
-    if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
-        g_pMainDlg->ShowModeResultControls(SW_HIDE);
-    else
-        ShowResultControls(SW_HIDE);
+    ShowScanResultControls(SW_HIDE);
     m_progress.ShowWindow(SW_HIDE);
     // The scan's own running texts ("Validating Partition ...", the sector counter) are over.
     m_current.SetWindowText(L"");
@@ -613,49 +525,24 @@ void CBasicSearch::ShowResultsState(bool selectRoot)
 
 void CBasicSearch::OnBnClickedStop()
 {
-    if (m_stopping || !ScanRunning())
-        return;
-    m_stopping = true;
-    GrowProgressArea();
-    m_resultTree.EnableWindow(FALSE);
-    m_status.SetWindowText(L"It may take a while, Please wait...");
-    m_status.ShowWindow(SW_SHOW);
-    // The worker ends after the record or block it reads and runs its own finishing steps;
-    // messages keep flowing meanwhile, since it updates this dialog's controls.
-    RequestScanStop();
-    if (WaitForScanWorker()) {
+    if (StopScanAndWait(m_status)) {
         KeepScannedVolume();
         ShowResultsState();
     }
-    ShrinkProgressArea();
-    m_stopping = false;
 }
 
-// ---- Back, Save ------------------------------------------------------------------------------
+// ---- Back ------------------------------------------------------------------------------
 
 void CBasicSearch::OnBnClickedBack()
 {
-    StopOpenWorker();
-    EndListing(true);
-    if (WorkerRunning()) {
-        Inform(this, kStillScanningText);
+    if (RefuseBackWhileBusy())
         return;
-    }
     if (BasicSearchPage == 0) {
         ReturnToLauncher(kBackResult);
         g_pBasicSearchDlg = nullptr;
         return;
     }
-    if (g_pMainDlg != nullptr) {
-        g_pMainDlg->ShowWaitDialog(this, TRUE);
-        g_pMainDlg->EmptyRecordTables();
-    }
-    ClearResults();
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->CloseWaitDialog(this);
-    ForgetLogSaved();
-    // A log named on the command line has been dealt with once the user goes back.
-    ClearCommandLineLogPath();
+    EmptyResultsForDrivePage();
     FileList().ShowWindow(SW_HIDE);
     BasicSearchPage = 0;
     m_driveTree.ShowWindow(SW_SHOW);
@@ -681,20 +568,4 @@ void CBasicSearch::OnBnClickedBack()
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
     m_driveTree.SetFocus();
     SetDriveTreeIcons();
-}
-
-void CBasicSearch::OnBnClickedSave()
-{
-    if (BasicSearchPage == 0) {
-        Inform(this, kSaveTooEarlyText);
-        CDelvaneDlg::RestoreBusyState();
-        return;
-    }
-    EndListing(false);
-    if (WorkerRunning()) {
-        Inform(this, kSaveWhileScanningText);
-        CDelvaneDlg::RestoreBusyState();
-        return;
-    }
-    OnSaveSelected();
 }

@@ -27,20 +27,12 @@ extern std::atomic<int> ScanAsPhysicalDisk;
 // installed the file-system scan runs and the results tree is built from what it found.
 void SetBasicScanProc(AFX_THREADPROC proc);
 
-// The drive-tree worker: searches every removable medium listed under "Physical Drives"
-// (parameter: the dialog). Its messages to the dialog: a partition found (sent, LPARAM the
-// partition), the search over (posted).
-UINT BasicDriveTreeThreadProc(LPVOID);
-constexpr UINT WM_ZR_REMOVABLE_FOUND = WM_APP + 0x248;
-constexpr UINT WM_ZR_REMOVABLE_ENDED = WM_APP + 0x249;
 // Sent by the scan worker when its status is due on screen (LPARAM: a ScanStatusSnapshot).
 constexpr UINT WM_ZR_BASIC_SCAN_STATUS = WM_APP + 0x24A;
 
 class CBasicSearch : public CFsSearchSession {
 public:
     enum { IDD = 129 };
-    // Result of the modal loop when Back ends the dialog on the drive page.
-    static constexpr INT_PTR kBackResult = 2;
 
     explicit CBasicSearch(CWnd* parent = nullptr);
     ~CBasicSearch() override;
@@ -48,23 +40,11 @@ public:
     void SetFileListColumns();
     void RefreshDriveTree();
 
-    // ---- Removable media (basicremovable.cpp) ----
-    // Starts the drive-tree worker when "Physical Drives" lists a removable medium without
-    // partitions; false when none started. On the dialog's thread.
-    bool StartRemovableMediaSearch();
-    // Searches one medium for FAT16, FAT32 and NTFS boot sectors, cylinder by cylinder, and adds
-    // each new partition under its item; on the drive-tree worker.
-    void SearchRemovableMediumPartitions(const smpparam& medium);
-    // A stop asked of the removable-medium search, by the dialog or through the worker's thread.
-    bool RemovableStopAsked() const;
-
     // Button handlers (public so that the launcher's keyboard filter and tests can reach them).
     void OnBnClickedNext();
     void OnBnClickedBack();
     void OnBnClickedStop();
     void OnBnClickedRefresh();
-    void OnBnClickedSave();
-    void OnBnClickedStopSearchingPartitions();
 
     // What the scan ended with, shown once the results page is up (empty: nothing to say).
     void SetScanMessage(const CString& text) { m_scanMessage = text; }
@@ -74,7 +54,6 @@ public:
     // Hides (or shows) the scan's range, counters and Stop; the progress bar takes its full
     // width when they go while it shows.
     void ShowResultControls(int showCommand) override;
-    void ClearPartitionSearchFlag() override { m_removableListing = 0; }
     // The volume the scan reads (set by Next before the worker starts).
     ScanTarget& Target() { return m_target; }
 
@@ -85,20 +64,11 @@ public:
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
-    void EndWorkers() override;
     void OnScanWorkerEnded() override;
     void ShowNoResultsNotice() override;
     std::atomic<int32_t>& NoticeState() override;
     void OnResultsBuildStep(ResultsBuildStep step) override;
     LRESULT OnScanStatus(WPARAM, LPARAM status);
-
-    LRESULT OnRemovablePartitionFound(WPARAM, LPARAM);
-    LRESULT OnRemovableSearchEnded(WPARAM, LPARAM);
-    // Ends the removable-medium search: asks the worker to stop when `stop`, waits for it, gives
-    // the controls back and, when `report`, shows the medium's details and the summary. The
-    // first caller does the work; nothing to do when no search runs.
-    void EndRemovableSearch(bool stop, bool report);
-    friend UINT BasicDriveTreeThreadProc(LPVOID);
 
     void ShowResultsPage();
     // Results tree and file list shown, "Root" selected (unless not `selectRoot`), Back enabled
@@ -109,25 +79,12 @@ protected:
     void ShowLoadedResults(bool throughDisk) override;
     bool ScannedThroughDisk() const override { return ScanAsPhysicalDisk.load() != 0; }
     void ShowRange(uint64_t start, uint64_t end);
-    bool WorkerRunning() const;
 
     CColorStatic m_path, m_scanned, m_current, m_range, m_status, m_probeDone, m_probeTotal, m_note;
     // The phase whose controls are on screen.
     BasicScanPhase m_shownPhase = BasicScanPhase::Validating;
     ScanTarget m_target;
     CString m_scanMessage;
-    std::atomic<int> m_removableListing{ 0 };
-    // What the removable-medium search works on: filled before its worker starts, written by the
-    // worker alone while it runs, read again after it ended. Its object (deleted by
-    // EndRemovableSearch) and its stop flag.
-    struct RemovableSearch {
-        std::vector<smpparam> media;    // the physical-drive list as it was at the start
-        HTREEITEM lastMedium = nullptr; // the medium searched last and its disk number
-        int lastDisk = -1;
-    } m_removable;
-    std::atomic<CWinThread*> m_removableWorker{ nullptr };
-    std::atomic<bool> m_removableStop{ false };
-    bool m_stopping = false;
     int m_lastAnswer = 0;
 
     DECLARE_MESSAGE_MAP()

@@ -57,23 +57,91 @@ ChildFolderIndex& ChildFolders()
     return index;
 }
 
+// What naming folders needs beside the tree: the renames gathered on the reading thread and made
+// on the tree's thread in batches (one call to that thread per batch: a call per folder had the
+// reading thread wait on the dialog's for most of a FAT volume's tree step), and one device
+// handle per volume for all its folders.
+class FolderNaming {
+public:
+    explicit FolderNaming(CTreeClass* tree) : m_tree(tree) { }
+    ~FolderNaming() { Flush(); }
+    FolderNaming(const FolderNaming&) = delete;
+    FolderNaming& operator=(const FolderNaming&) = delete;
+
+    SectorSource& Device(const FoundVolume& volume)
+    {
+        if (!m_device || m_devicePath != volume.devicePath) {
+            m_device.reset();
+            m_device = std::make_unique<KeptHandleSectorSource>(volume.devicePath);
+            m_devicePath = volume.devicePath;
+        }
+        return *m_device;
+    }
+    void Rename(TreeItemHandle item, const CString& name)
+    {
+        m_renames.push_back({ item, name });
+        if (m_renames.size() >= kBatch)
+            Flush();
+    }
+    void Flush()
+    {
+        if (m_renames.empty())
+            return;
+        auto apply = [this] {
+            for (const auto& [item, name] : m_renames)
+                m_tree->SetItemText((HTREEITEM)item, name);
+        };
+        if (!ZrRunOnWindowThread(m_tree, apply))
+            apply();
+        m_renames.clear();
+    }
+
+private:
+    static constexpr size_t kBatch = 1024;
+    CTreeClass* m_tree;
+    std::vector<std::pair<TreeItemHandle, CString>> m_renames;
+    std::unique_ptr<KeptHandleSectorSource> m_device;
+    CString m_devicePath;
+};
+
 // Names the subfolders of `folderCluster` on `volume` that its directory lists (their records
 // carry cluster0Start); false when the read was stopped.
-bool NameSubfolders(const FoundVolume& volume, uint32_t folderCluster, uint64_t cluster0Start, CTreeClass* tree,
+bool NameSubfolders(const FoundVolume& volume, uint32_t folderCluster, uint64_t cluster0Start, FolderNaming& naming,
                     const StopFlag* stop)
 {
-    // One handle for the whole folder.
-    KeptHandleSectorSource device(volume.devicePath);
-    ForEachFatDirectoryEntry(device, volume, folderCluster, true, stop, [&](const FatListedEntry& listed) {
-        FolderNode* node = ChildFolders().Find(folderCluster, listed.firstCluster, cluster0Start);
-        if (node == nullptr)
-            return;
-        tree->SetItemText(node->item, listed.name);
-        node->name = listed.name;
-        if (!listed.deleted)
-            node->deleted = 0;
-    });
+    ForEachFatDirectoryEntry(naming.Device(volume), volume, folderCluster, true, stop,
+                             [&](const FatListedEntry& listed) {
+                                 FolderNode* node = ChildFolders().Find(folderCluster, listed.firstCluster,
+                                                                        cluster0Start);
+                                 if (node == nullptr)
+                                     return;
+                                 naming.Rename(node->item, listed.name);
+                                 node->name = listed.name;
+                                 if (!listed.deleted)
+                                     node->deleted = 0;
+                             });
     return !IsStopped(stop);
+}
+
+// The root's subfolders (every FAT volume's root directory) when `folder` is null, else the
+// subfolders of that folder, which is marked read when the read was not stopped.
+bool NameFolder(const FoundStore& store, FolderNode* folder, FolderNaming& naming, const StopFlag* stop)
+{
+    if (folder == nullptr) {
+        for (uint32_t v = 0; v < store.VolumeCount(); ++v) {
+            const FoundVolume& root = store.Volume(v);
+            if (IsFat(root.kind) && !NameSubfolders(root, 0, root.params.cluster0Start, naming, stop))
+                return false;
+        }
+        return true;
+    }
+    const uint32_t volume = store.VolumeOfCluster0(folder->cluster0Start);
+    if (volume == FoundStore::kNoVolume || !IsFat(store.KindOfVolume(volume)))
+        return false;
+    if (!NameSubfolders(store.Volume(volume), folder->ownId, folder->cluster0Start, naming, stop))
+        return false;
+    folder->expanded = 1;
+    return true;
 }
 
 } // namespace
@@ -125,20 +193,17 @@ bool ExpandFatFolder(const FoundStore& store, CTreeClass* tree, HTREEITEM item, 
     if (!tree || !tree->GetSafeHwnd() || !item)
         return false;
     // The root item carries no FolderNode: it stands for the root directory of every volume.
-    FolderNode* folder = (FolderNode*)tree->GetItemData(item);
-    if (folder == nullptr) {
-        for (uint32_t v = 0; v < store.VolumeCount(); ++v) {
-            const FoundVolume& root = store.Volume(v);
-            if (IsFat(root.kind) && !NameSubfolders(root, 0, root.params.cluster0Start, tree, stop))
-                return false;
-        }
-        return true;
-    }
-    const uint32_t volume = store.VolumeOfCluster0(folder->cluster0Start);
-    if (volume == FoundStore::kNoVolume || !IsFat(store.KindOfVolume(volume)))
-        return false;
-    if (!NameSubfolders(store.Volume(volume), folder->ownId, folder->cluster0Start, tree, stop))
-        return false;
-    folder->expanded = 1;
-    return true;
+    FolderNaming naming(tree);
+    return NameFolder(store, (FolderNode*)tree->GetItemData(item), naming, stop);
+}
+
+void NameFatFolders(const FoundStore& store, CTreeClass* tree, const StopFlag* stop)
+{
+    if (!tree || !tree->GetSafeHwnd() || !tree->GetRootItem())
+        return;
+    FolderNaming naming(tree);
+    NameFolder(store, nullptr, naming, stop);
+    for (FolderNode* node = FolderNodeList.head; node && !IsStopped(stop); node = node->next)
+        if (node->item != nullptr)
+            NameFolder(store, node, naming, stop);
 }

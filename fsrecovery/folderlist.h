@@ -18,3 +18,8 @@ void ListVolumeFolderFiles(FoundStore& store, uint32_t volume, uint64_t folderId
 // there to their long names. The folder is marked expanded only when the read was not stopped.
 // Returns true when it was read to the end.
 bool ExpandFatFolder(const FoundStore& store, CTreeClass* tree, HTREEITEM item, const StopFlag* stop);
+
+// Names every FAT folder of the tree as ExpandFatFolder does, the root item's subfolders first,
+// then each folder's in creation order, until `stop`: read on the calling thread, renamed on the
+// tree's thread in batches, each volume's device opened once.
+void NameFatFolders(const FoundStore& store, CTreeClass* tree, const StopFlag* stop);

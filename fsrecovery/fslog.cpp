@@ -98,16 +98,16 @@ void EnableControl(CWnd* dialog, int id, bool enable)
         control->EnableWindow(enable ? TRUE : FALSE);
 }
 
-// The results tree's items in pre-order with their depth, text and folder record.
+// The results tree's items in pre-order with their depth, text and folder record. The top items
+// are asked of the tree; everything below them comes from the folder records, in the tree's
+// order (a call per item on a tree of many thousand folders was most of a log's save).
 void CollectTree(CTreeClass& tree, std::vector<ScanLogTreeItem>& items)
 {
-    HTREEITEM item = tree.GetRootItem();
-    uint32_t depth = 0;
-    while (item != nullptr) {
+    auto add = [&](uint32_t depth, const CString& text, const FolderNode* node) {
         ScanLogTreeItem entry;
         entry.depth = depth;
-        entry.text = tree.GetItemText(item);
-        if (const FolderNode* node = (const FolderNode*)tree.GetItemData(item)) {
+        entry.text = text;
+        if (node != nullptr) {
             entry.hasFolder = true;
             entry.folder.name = node->name;
             entry.folder.ownId = node->ownId;
@@ -118,21 +118,26 @@ void CollectTree(CTreeClass& tree, std::vector<ScanLogTreeItem>& items)
             entry.folder.cluster0Start = node->cluster0Start;
         }
         items.push_back(std::move(entry));
-        // Pre-order: the first child, else the next sibling of the item or of its nearest
-        // ancestor that has one.
-        if (HTREEITEM child = tree.GetChildItem(item)) {
-            item = child;
-            ++depth;
-            continue;
-        }
-        while (item != nullptr) {
-            if (HTREEITEM next = tree.GetNextSiblingItem(item)) {
-                item = next;
-                break;
-            }
-            item = tree.GetParentItem(item);
-            if (depth > 0)
-                --depth;
+    };
+    // Depth first without recursion: a results tree is as deep as the folders on the disk.
+    struct Pending {
+        const FolderNode* node;
+        uint32_t depth;
+    };
+    std::vector<Pending> pending;
+    auto pushChildren = [&](HTREEITEM parent, uint32_t depth) {
+        if (const std::vector<FolderNode*>* children = tree.ResultChildren(parent))
+            for (auto it = children->rbegin(); it != children->rend(); ++it)
+                pending.push_back({ *it, depth });
+    };
+    for (HTREEITEM top = tree.GetRootItem(); top != nullptr; top = tree.GetNextSiblingItem(top)) {
+        add(0, tree.GetItemText(top), (const FolderNode*)tree.GetItemData(top));
+        pushChildren(top, 1);
+        while (!pending.empty()) {
+            const Pending at = pending.back();
+            pending.pop_back();
+            add(at.depth, at.node->name, at.node);
+            pushChildren((HTREEITEM)at.node->item, at.depth + 1);
         }
     }
 }
@@ -553,7 +558,9 @@ bool CFsSearchSession::RebuildFromLog(LoadedLog& loaded, const CString& devicePa
         m_resultTree.SetRedraw(FALSE);
         ::InterlockedIncrement(&ScanLogLoading);
         ResultTreeLogSink sink(m_resultTree, &m_progress);
+        m_resultTree.BeginResultInsert();
         inserted = RebuildScanLogTree(data.tree, sink);
+        m_resultTree.EndResultInsert();
         ::InterlockedDecrement(&ScanLogLoading);
         m_resultTree.SetRedraw(TRUE);
         m_resultTree.Invalidate();

@@ -207,6 +207,8 @@ BEGIN_MESSAGE_MAP(CFsSearchSession, CSearchSession)
     ON_MESSAGE(CFsSearchSession::kMsgOpenBegin, &CFsSearchSession::OnOpenBegin)
     ON_MESSAGE(CFsSearchSession::kMsgOpenEnded, &CFsSearchSession::OnOpenEnded)
     ON_MESSAGE(CFsSearchSession::kMsgLoadStartupLog, &CFsSearchSession::OnLoadStartupLog)
+    ON_MESSAGE(WM_ZR_REMOVABLE_FOUND, &CFsSearchSession::OnRemovablePartitionFound)
+    ON_MESSAGE(WM_ZR_REMOVABLE_ENDED, &CFsSearchSession::OnRemovableSearchEnded)
 END_MESSAGE_MAP()
 
 CFsSearchSession::CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout, CWnd* parent)
@@ -264,6 +266,7 @@ BOOL CFsSearchSession::OnInitDialog()
 
 void CFsSearchSession::EndWorkers()
 {
+    EndRemovableSearch(true, false);
     StopOpenWorker();
     EndListing(true);
     // Naming the folders of a tree being built ends too.
@@ -308,6 +311,9 @@ bool CFsSearchSession::FilterInput(MSG* msg)
 void CFsSearchSession::ClearResults()
 {
     m_rowTicks.clear();
+    m_rowTickChanged = false;
+    m_listedFolders.clear();
+    m_listedFoldersOf = nullptr;
     m_resultTree.DeleteAllResults();
     LastPopulatedItem = nullptr;
     FileList().DeleteAllItems();
@@ -426,7 +432,10 @@ void CFsSearchSession::OnResultSelChanged(HTREEITEM item)
     if (isRoot && item == LastPopulatedItem)
         return;
     KeepRowTicks();
+    m_rowTickChanged = false;
     LastPopulatedItem = item;
+    m_listedFolders.clear();
+    m_listedFoldersOf = item;
 
     auto wait = std::make_unique<CPopulate>();
     wait->SetCancelFlag(&m_listingStop);
@@ -503,18 +512,30 @@ void CFsSearchSession::FillListedFolder()
     // row by row from here, every cell would be a message to that thread and every row a redraw.
     int row = 0;
     const int folderIcon = GetFolderIconIndex();
+    // The subfolders come from the folder records, in the tree's order: asking the tree for
+    // every child's text and data costs a call each, and each call on a large tree costs.
+    // Folders put into the tree some other way are asked of the tree.
+    std::vector<FolderNode*> asked;
+    const std::vector<FolderNode*>* children = m_resultTree.ResultChildren(item);
+    if (children == nullptr) {
+        for (HTREEITEM child = m_resultTree.GetChildItem(item); child != nullptr && !IsStopped(&m_listingStop);
+             child = m_resultTree.GetNextSiblingItem(child))
+            if (FolderNode* node = (FolderNode*)m_resultTree.GetItemData(child); node != nullptr && node->item == child)
+                asked.push_back(node);
+        children = &asked;
+    }
     ZrRunOnWindowThread(&list, [&] {
         list.SetRedraw(FALSE);
-        for (HTREEITEM child = m_resultTree.GetChildItem(item); child != nullptr && !IsStopped(&m_listingStop);
-             child = m_resultTree.GetNextSiblingItem(child)) {
-            FolderNode* node = (FolderNode*)m_resultTree.GetItemData(child);
-            if (node == nullptr)
-                continue;
+        for (FolderNode* node : *children) {
+            if (IsStopped(&m_listingStop))
+                break;
+            const HTREEITEM child = (HTREEITEM)node->item;
+            m_listedFolders.insert(child);
             // A folder inside a deleted folder is deleted too.
             if (deleted)
                 node->deleted = 1;
             ++m_folderCount;
-            const int at = list.InsertItem(row, m_resultTree.GetItemText(child), folderIcon);
+            const int at = list.InsertItem(row, node->name, folderIcon);
             if (at < 0)
                 continue;
             CString cell;
@@ -784,6 +805,12 @@ HTREEITEM CFsSearchSession::FolderRowItem(HTREEITEM listed, int row)
         !ZrRecordTable::ParseNumber(list.GetItemText(row, 7), ZrRecordTable::SortKey::Decimal, value) || value == 0)
         return nullptr;
     // The cell is only text: it is trusted only when it names a child of the listed folder.
+    if (listed == m_listedFoldersOf && listed == LastPopulatedItem) {
+        const HTREEITEM named = (HTREEITEM)(intptr_t)value;
+        if ((unsigned long long)(intptr_t)named != value || m_listedFolders.count(named) == 0)
+            return nullptr;
+        return m_resultTree.GetParentItem(named) == listed ? named : nullptr;
+    }
     for (HTREEITEM child = m_resultTree.GetChildItem(listed); child != nullptr;
          child = m_resultTree.GetNextSiblingItem(child))
         if ((unsigned long long)(intptr_t)child == value) // as the listing writes it
@@ -838,18 +865,36 @@ bool CFsSearchSession::RowKey(HTREEITEM listed, int row, TickedRow& key)
     return FileOfRow(row, key.file);
 }
 
+BOOL CFsSearchSession::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
+    const auto* header = message == WM_NOTIFY ? reinterpret_cast<const NMHDR*>(lParam) : nullptr;
+    if (header != nullptr && header->code == LVN_ITEMCHANGED && header->hwndFrom == FileList().GetSafeHwnd()) {
+        const auto* change = reinterpret_cast<const NMLISTVIEW*>(header);
+        if ((change->uChanged & LVIF_STATE) && ((change->uNewState ^ change->uOldState) & LVIS_STATEIMAGEMASK))
+            m_rowTickChanged = true;
+    }
+    return CSearchSession::OnWndMsg(message, wParam, lParam, pResult);
+}
+
 void CFsSearchSession::KeepRowTicks()
 {
     const HTREEITEM listed = LastPopulatedItem;
     CListCtrl& list = FileList();
     if (listed == nullptr || Page() < 1 || !list.GetSafeHwnd())
         return;
+    // No row was ticked or unticked since the listing, none had a tick kept: nothing to read. A
+    // list that tells another window of its changes is read whole.
+    if (!m_rowTickChanged && m_rowTicks.count(listed) == 0 && ::GetParent(list.GetSafeHwnd()) == GetSafeHwnd())
+        return;
     std::set<TickedRow>& ticked = m_rowTicks[listed];
     TickedRow key;
-    for (int row = 0; row < list.GetItemCount(); ++row) {
-        if (!RowKey(listed, row, key))
+    // One state read per row; a row's key is made only when the row is ticked or may have been.
+    const int rows = list.GetItemCount();
+    for (int row = 0; row < rows; ++row) {
+        const bool on = RowTicked(list, row);
+        if ((!on && ticked.empty()) || !RowKey(listed, row, key))
             continue;
-        if (RowTicked(list, row))
+        if (on)
             ticked.insert(key);
         else
             ticked.erase(key);

@@ -16,15 +16,18 @@
 //     (Page() above 0).
 #pragma once
 #include <atomic>
+#include <initializer_list>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_set>
 #include <vector>
 
 #include "app/searchsession.h"
 #include "fsrecovery/filewriters.h"
 #include "fsrecovery/pure/found_store.h"
+#include "storage/driverecords.h"
 
 class CPopulate;
 
@@ -43,7 +46,14 @@ struct FsDialogLayout {
     int statusLabel = 0;   // "Please wait, ..." while a log's tree is loaded
     // The global that tells this dialog's log load runs (while its file is read).
     CWinThread** logLoadThread = nullptr;
+    // The global that tells its removable-medium search runs.
+    CWinThread** driveTreeThread = nullptr;
 };
+
+// The removable-medium search's messages to its dialog: a partition found (sent, LPARAM the
+// partition), the search over (posted).
+constexpr UINT WM_ZR_REMOVABLE_FOUND = WM_APP + 0x248;
+constexpr UINT WM_ZR_REMOVABLE_ENDED = WM_APP + 0x249;
 
 // Where Save asks for the destination folder; null restores the destination notice and the
 // folder picker. An empty answer cancels the save.
@@ -72,6 +82,9 @@ UINT OpenFilesThreadProc(LPVOID param);
 
 class CFsSearchSession : public CSearchSession {
 public:
+    // Result of the modal loop when Back ends the dialog on the drive page.
+    static constexpr INT_PTR kBackResult = 2;
+
     CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout, CWnd* parent);
     ~CFsSearchSession() override;
 
@@ -128,6 +141,50 @@ public:
     // enables the dialog again; nothing to do when no listing runs.
     void EndListing(bool stop);
 
+    // ---- Removable media (fsremovable.cpp) ----
+    // While the drive page is up, a worker searches each removable medium that "Physical Drives"
+    // lists without partitions for FAT16, FAT32 and NTFS boot sectors, cylinder by cylinder, and
+    // adds what it finds in green under the medium. Starts it; false when none started.
+    bool StartRemovableMediaSearch();
+    // Searches one medium and adds each new partition under its item; on the worker.
+    void SearchRemovableMediumPartitions(const smpparam& medium);
+    // A stop asked of the removable-medium search, by the dialog or through the worker's thread.
+    bool RemovableStopAsked() const;
+    // The removable-medium search is at a medium (Next waits for it).
+    bool RemovableMediumListing() const { return m_removableWorker.load() != nullptr && m_removableListing != 0; }
+    void ClearPartitionSearchFlag() override { m_removableListing = 0; }
+    // Stop Searching Partitions: after its question, the disk's search or the removable-medium
+    // search ends, keeping what it found.
+    void OnBnClickedStopSearchingPartitions();
+
+    // ---- Buttons both searches answer alike (fspages.cpp) ----
+    // A scan or a folder listing runs.
+    bool WorkerRunning() const;
+    // Save: refused on the drive page and while a worker runs; else the ticked items are saved.
+    void OnBnClickedSave();
+    // Back while a worker runs (a listing is ended first): the still-going-on message; true when
+    // Back is refused.
+    bool RefuseBackWhileBusy();
+    // Refresh Tree after a scan was started, or while a worker or a log load runs: its message;
+    // true when the refresh is refused.
+    bool RefuseRefresh();
+    // The scan's result controls, through the launcher while this is its active search (which
+    // also hides the mode's others), else directly.
+    void ShowScanResultControls(int showCommand);
+    // Stop: the worker is asked to end its reading and waited for (it runs its own finishing
+    // steps, once); `waitText` asks to wait meanwhile. True when a running worker has now ended
+    // and the caller shows its results; false when none ran or a stop waits already.
+    bool StopScanAndWait(CWnd& waitText);
+    // Back on the results page: the record tables and the results emptied under the wait dialog,
+    // the results new, a log named on the command line dealt with.
+    void EmptyResultsForDrivePage();
+    // Refresh Tree's rebuild under the wait dialog, navigation locked meanwhile, then the drive
+    // page; false after the no-device dialog when no drive is attached.
+    bool RebuildDriveTreeWaiting();
+    // The file list's columns on a results page: Name, Type, Size, Date, Time shown, then the
+    // hidden ones; the rows get tick boxes.
+    void SetFileColumns(std::initializer_list<const wchar_t*> hidden);
+
     // ---- Scan logs (fslog.cpp) ----
     // Save Log: refused before a scan and while one runs; else the log is written.
     void OnBnClickedSaveLog();
@@ -154,6 +211,8 @@ protected:
     void OnWorkerOutOfMemory() override;
     void OnTreeSelChanged(CTreeClass* tree, NMTREEVIEWW* change, LRESULT* result) override;
     void OnTreeItemExpanding(CTreeClass* tree, NMTREEVIEWW* change, LRESULT* result) override;
+    // Notes the file list's tick changes (the rows' state images) on their way to the handlers.
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
     // After a listing that ran to its end, when the scan found nothing to show.
     virtual void ShowNoResultsNotice() = 0;
@@ -193,6 +252,12 @@ protected:
     LRESULT OnOpenBegin(WPARAM, LPARAM file);
     LRESULT OnOpenEnded(WPARAM, LPARAM);
     LRESULT OnLoadStartupLog(WPARAM, LPARAM);
+    LRESULT OnRemovablePartitionFound(WPARAM, LPARAM);
+    LRESULT OnRemovableSearchEnded(WPARAM, LPARAM);
+    // Ends the removable-medium search: asks the worker to stop when `stop`, waits for it, gives
+    // the controls back and, when `report`, shows the medium's details and the summary. The
+    // first caller does the work; nothing to do when no search runs.
+    void EndRemovableSearch(bool stop, bool report);
 
     CTreeClass m_resultTree;
     CImageList m_resultImages, m_stateImages;
@@ -201,6 +266,7 @@ protected:
 
 private:
     friend UINT PopulateListThreadProc(LPVOID param);
+    friend UINT RemovableMediaThreadProc(LPVOID param);
     friend UINT OpenFilesThreadProc(LPVOID param);
     friend class FileListWriter;
 
@@ -219,6 +285,11 @@ private:
     // The results-tree item a folder row of the file list stands for: its "TreeItem" cell must
     // name a child of `listed`, the folder the list shows. Null when it names none.
     HTREEITEM FolderRowItem(HTREEITEM listed, int row);
+    // The children of the folder listed last (m_listedFoldersOf), so that a folder row's cell is
+    // checked in one look-up: a walk over the siblings per row made leaving a folder of many
+    // subfolders cost folders x rows.
+    std::unordered_set<HTREEITEM> m_listedFolders;
+    HTREEITEM m_listedFoldersOf = nullptr;
     bool ListingStopped();
 
     // The ticked rows of every folder listed so far, so that a tick stays when another folder is
@@ -234,6 +305,9 @@ private:
     // The rows shown now ticked as they were when their folder was listed last.
     void RestoreRowTicks();
     std::map<HTREEITEM, std::set<TickedRow>> m_rowTicks;
+    // A row of the file list was ticked or unticked since its folder was listed (the list tells
+    // its owner): without that, leaving a folder reads none of its rows.
+    bool m_rowTickChanged = false;
 
     const FsDialogLayout& m_fsLayout;
     FoundStore m_store;
@@ -244,6 +318,18 @@ private:
     std::vector<FoundFileRef> m_listedFiles;
     std::unique_ptr<CPopulate> m_populateDlg;
     bool m_endingListing = false; // EndListing waits for the listing worker
+    bool m_stopping = false;      // StopScanAndWait waits for the scan worker
+    // What the removable-medium search works on: filled before its worker starts, written by the
+    // worker alone while it runs, read again after it ended. Its object (deleted by
+    // EndRemovableSearch) and its stop flag.
+    std::atomic<int> m_removableListing{ 0 };
+    struct RemovableSearch {
+        std::vector<smpparam> media;    // the physical-drive list as it was at the start
+        HTREEITEM lastMedium = nullptr; // the medium searched last and its disk number
+        int lastDisk = -1;
+    } m_removable;
+    std::atomic<CWinThread*> m_removableWorker{ nullptr };
+    std::atomic<bool> m_removableStop{ false };
     CWinThread* m_listingWorker = nullptr;
     // The open worker's object (deleted by EndOpenWorker), its notice and the file it wrote.
     std::atomic<CWinThread*> m_openWorker{ nullptr };

@@ -88,23 +88,26 @@ void BuildFoundTree(FoundStore& store, CTreeClass* tree, HWND progress, const St
         TreeClassSink sink(tree, progress);
         if (tree && tree->GetSafeHwnd())
             tree->EnsureRootItem();
-        InsertOnTreeThread(tree, [&] { BuildResultTree(store, sink); });
+        InsertOnTreeThread(tree, [&] {
+            if (tree && tree->GetSafeHwnd())
+                tree->BeginResultInsert();
+            BuildResultTree(store, sink);
+            if (tree && tree->GetSafeHwnd())
+                tree->EndResultInsert();
+        });
         if (tree && tree->GetSafeHwnd()) {
             if (HTREEITEM root = tree->GetRootItem()) {
                 // The scan knows FAT folders by cluster only ("DIRn"): each folder's names come
                 // from its parent's directory, the root's first, then every folder's in creation
                 // order.
-                if (fat) {
-                    ExpandFatFolder(store, tree, root, stop);
-                    for (FolderNode* node = FolderNodeList.head; node && !IsStopped(stop); node = node->next)
-                        ExpandFatFolder(store, tree, (HTREEITEM)node->item, stop);
-                }
+                if (fat)
+                    NameFatFolders(store, tree, stop);
                 tree->Expand(root, TVE_EXPAND);
             }
         }
     }
     if (ntfs && g_pMainDlg)
-        ResetDriveTreeRoot();
+        ResetDriveTreeRoot(tree);
     if (progress)
         ::ShowWindow(progress, SW_HIDE);
     if (tree && tree->GetSafeHwnd())

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "sigrecovery/pure/carve_results.h"
-#include "sigrecovery/pure/carve_rules.h"
+#include "app/pure/sector_fields.h"
 #include "storage/pure/destination_check.h"
 
 #define CHECK(cond)                                                                                                    \

@@ -2,7 +2,8 @@
 # Installs what is missing, builds the program, makes a demo disk image (an MBR disk with a FAT32
 # and an NTFS partition, deleted files in both), attaches it to the build's Wine prefix as
 # \\.\PhysicalDrive1, and starts the program. Without a display it runs under Xvfb and saves a
-# screenshot to build/screenshot.png.
+# screenshot to build/screenshot.png after ZR_RUN_SECONDS (8); with ZR_VNC=1 it stays open and its
+# screen is shared on localhost:5900 (x11vnc).
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -25,6 +26,22 @@ ln -sfn "$DEMO/demo.img" "$DOS/physicaldrive1"
 EXE="$ROOT/build/ZembrolixRecovery.exe"
 if [ -n "${DISPLAY:-}" ]; then
   exec build/wine-run.sh "$EXE"
+fi
+if [ "${ZR_VNC:-}" = 1 ]; then
+  # Kept open under Xvfb and shared with x11vnc on this machine's port 5900 until the program ends.
+  if ! command -v x11vnc >/dev/null 2>&1; then
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends x11vnc >/dev/null
+  fi
+  echo "no display: the program runs under Xvfb; connect a VNC viewer to localhost:5900 (it ends with the program)"
+  WINEPREFIX="$ROOT/build/wineprefix" wineserver -k 2>/dev/null || true
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
+    x11vnc -display "$DISPLAY" -localhost -forever -nopw -quiet -rfbport 5900 >/dev/null 2>&1 &
+    vnc=$!
+    WINEPREFIX="$1/build/wineprefix" WINEDEBUG=-all wine "$2" >/dev/null 2>&1
+    kill "$vnc" 2>/dev/null
+    WINEPREFIX="$1/build/wineprefix" wineserver -k' sh "$ROOT" "$EXE"
 fi
 echo "no display: running under Xvfb, screenshot in build/screenshot.png"
 WINEPREFIX="$ROOT/build/wineprefix" wineserver -k 2>/dev/null || true

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "devicepath.h"
-#include "sigrecovery/pure/carve_rules.h"
+#include "app/pure/sector_fields.h"
 #include "storage/sectorreader.h"
 #include "thread.h"
 

@@ -14,7 +14,7 @@
 #include "resources/resource.h"
 #include "storage/destinationfacts.h"
 #include "sigrecovery/mediaremoved.h"
-#include "sigrecovery/pure/carve_rules.h"
+#include "app/pure/sector_fields.h"
 #include "storage/pure/bootsector.h"
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
@@ -30,13 +30,8 @@ constexpr UINT_PTR kNoticeTimer = 0x4302;
 constexpr UINT kNoticeMs = 1000;
 constexpr int kProgressSteps = 1000;
 
-const wchar_t kSelectDriveText[] =
-    L"First you need to select Physical or Logical Drive from the Tree, which you want to recover.";
-
-bool IsGroupItemText(const CString& text)
-{
-    return text == L"My Computer" || text == L"Physical Drives" || text == L"Logical Drives";
-}
+const wchar_t kNothingSavedText[] =
+    L"No file has been recovered by this search yet, so there is no folder of recovered files to open.";
 
 CString Decimal(uint64_t value)
 {
@@ -181,10 +176,8 @@ void CCarveSession::OnBnClickedNext()
 bool CCarveSession::LeaveDriveStep()
 {
     const HTREEITEM item = m_driveTree.GetSelectedItem();
-    if (item == nullptr || IsGroupItemText(m_driveTree.GetItemText(item))) {
-        ZrMessageBox(m_hWnd, kSelectDriveText, L"Message", MB_OK | MB_ICONINFORMATION);
+    if (RefuseGroupItem(item))
         return false;
-    }
     const bool logicalDrive = m_driveTree.GetParentItem(item) == LogicalDrivesItem();
     INT_PTR choice = 0;
     if (logicalDrive) {
@@ -198,44 +191,12 @@ bool CCarveSession::LeaveDriveStep()
         ZrMessageBox(m_hWnd, SectorFieldsRefusalText(fields.check), L"Message", MB_OK | MB_ICONINFORMATION);
         return false;
     }
-    ReadSectorFields();
-
     Selection selection;
     ReadSelectedDevice(selection);
-    // The range is held to the size of the disk it is read from, never of a disk selected before;
-    // a drive letter is read through its own volume, whatever size a disk has.
-    if (selection.kind == L"Logical") {
-        if (g_pMainDlg != nullptr)
-            g_pMainDlg->SelectedDriveValue = 0;
-    } else {
-        SelectDiskItem(selection.diskNumber, PhysicalDrivesItem());
-    }
-    selection.startSector = fields.start;
-    selection.endSector = fields.end;
     selection.physical = logicalDrive && selection.kind == L"Logical" && choice == 2;
-    ScanTarget target = ApplySelection(selection, m_info.caption);
-    if (selection.physical) {
-        // The selection gave the whole volume on its disk; the fields, counted in sectors of the
-        // volume, narrow it. What the user typed can neither wrap nor reach past the volume.
-        SelectDiskItem(SelectedDiskNumber, PhysicalDrivesItem());
-        VolumeOnDisk volume;
-        volume.firstSector = target.firstSector;
-        volume.lastSector = target.endSector > target.firstSector ? target.endSector - 1 : target.firstSector;
-        volume.diskSectors = DiskTotalSectors;
-        VolumeRangeFields typed;
-        typed.min = TypedSectorRange().min;
-        typed.max = TypedSectorRange().max;
-        typed.start = fields.start;
-        typed.end = fields.end;
-        uint64_t first = 0, last = 0;
-        if (!MapVolumeRangeToDisk(typed, volume, &first, &last) || !IsScanRange(first, last)) {
-            ZrMessageBox(m_hWnd, SectorFieldsRefusalText(SectorFieldsCheck::EndNotAfterStart), L"Message",
-                         MB_OK | MB_ICONINFORMATION);
-            return false;
-        }
-        target.firstSector = SelectedVolumeInfo.startSector = SelectedVolumeInfo.startSectorCopy = first;
-        target.endSector = SelectedVolumeInfo.endSector = last;
-    }
+    ScanTarget target;
+    if (!ApplyTypedRange(selection, fields.start, fields.end, m_info.caption, target))
+        return false;
     m_target = target;
 
     // The drive step goes; the options step comes with the chosen source summed up.
@@ -394,8 +355,7 @@ void CCarveSession::UpdateProgress()
     SetDlgItemText(m_carve.currentSector, Decimal(at));
     const uint64_t span = m_target.endSector - m_target.firstSector + 1;
     const uint64_t done = at - m_target.firstSector;
-    // In 64 bits: a terabyte disk has more sectors than a product with the step count fits in 32.
-    m_progress.SetPos(int(span == 0 ? 0 : done / std::max<uint64_t>(span / kProgressSteps, 1)));
+    m_progress.SetPos(int(CarveProgressPosition(done, span, kProgressSteps)));
 }
 
 // ---- Stop and the end of a scan -------------------------------------------------------------------
@@ -511,8 +471,14 @@ void CCarveSession::OnBnClickedBrowse()
 void CCarveSession::OnBnClickedOpenFolder()
 {
     CString folder;
-    if (CarveSearchFolder(m_destination, m_info.kind, &folder))
-        OpenWithShell(kShellOpenFile, folder, this);
+    if (!CarveSearchFolder(m_destination, m_info.kind, &folder))
+        return;
+    // The search's folder is made with its first find.
+    if (::GetFileAttributesW(folder) == INVALID_FILE_ATTRIBUTES) {
+        ZrMessageBox(m_hWnd, kNothingSavedText, L"Message", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    OpenWithShell(kShellOpenFile, folder, this);
 }
 
 void CCarveSession::OnBnClickedRefreshTree()

@@ -186,6 +186,8 @@ BOOL CSigDuplicate::OnInitDialog()
     for (int c = kNameColumn; c < kSummaryColumns; ++c)
         m_counts.ShowColumn(c, FALSE);
     m_counts.SetColumnWidth(kCountColumn, LVSCW_AUTOSIZE_USEHEADER);
+    m_counts.FitColumnToTitle(kTypeColumn);
+    m_counts.FitColumnToTitle(kCountColumn);
 
     m_results.SubclassDlgItem(IDC_SS_RESULTS, this);
     m_results.SetExtendedStyle(LVS_EX_FULLROWSELECT);

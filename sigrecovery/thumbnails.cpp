@@ -249,10 +249,12 @@ void CThumbsListCtrl::Clear()
 void CThumbsListCtrl::AddThumbnail(HBITMAP bitmap, const CString& name, bool decoded, const CString& path)
 {
     const int index = GetItemCount();
-    // The list and its pictures are emptied together, so the new picture's index is the item's.
-    ImageList_Add(m_images.GetSafeHandle(), bitmap, nullptr);
+    // Each item shows the picture its own add gave: a picture the list could not take leaves
+    // its item without one and the pictures after it with theirs.
+    const int image = bitmap != nullptr ? ImageList_Add(m_images.GetSafeHandle(), bitmap, nullptr) : -1;
     m_items.push_back(Item{ path, decoded });
-    InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, index, name, 0, 0, index, LPARAM(index));
+    InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, index, name, 0, 0, image >= 0 ? image : I_IMAGENONE,
+               LPARAM(index));
     const ThumbGridPoint at = ThumbGridPosition(size_t(index));
     POINT point{ at.x, at.y };
     SendMessage(LVM_SETITEMPOSITION32, WPARAM(index), LPARAM(&point));

@@ -29,6 +29,22 @@ FolderNode* AppendFolderNode(FolderNodeListRecord& list, const FolderNode& value
     return node;
 }
 
+void RemoveFolderNode(FolderNodeListRecord& list, FolderNode* node)
+{
+    FolderNode* before = nullptr;
+    for (FolderNode* at = list.head; at != nullptr; before = at, at = at->next) {
+        if (at != node)
+            continue;
+        (before ? before->next : list.head) = at->next;
+        if (list.tail == at)
+            list.tail = before;
+        --list.count;
+        list.version = NextListVersion();
+        delete at;
+        return;
+    }
+}
+
 void ClearFolderNodeList(FolderNodeListRecord& list)
 {
     FolderNode* node = list.head;

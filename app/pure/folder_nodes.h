@@ -33,6 +33,8 @@ extern FolderNodeListRecord FolderNodeList;
 
 // Chains a new record (allocated here, owned by the list) after the tail; returns it.
 FolderNode* AppendFolderNode(FolderNodeListRecord& list, const FolderNode& values);
+// Unchains and frees one record (a walk from the head: only for a record that could not be shown).
+void RemoveFolderNode(FolderNodeListRecord& list, FolderNode* node);
 // Frees every record and leaves the list empty.
 void ClearFolderNodeList(FolderNodeListRecord& list);
 

@@ -193,29 +193,31 @@ namespace {
 
 // The $FILE_NAME of the file whose base record is `base` (already fixed up): looked for in
 // the base record first, then in its extension records, by name space Win32, Win32 and DOS,
-// DOS, POSIX. Extension records are read through the run table.
+// DOS, POSIX. Extension records are read through the run table. One walk over a record's
+// attributes finds its name; the record list is only made for a base record without one.
 bool LookUpName(SectorSource& source, const MftRunTableRecord& runs, uint64_t baseNumber, const uint8_t* base,
                 NtfsScanRecord& out)
 {
+    static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
+    auto named = [&](const uint8_t* rec) {
+        std::u16string name;
+        if (ParsePreferredMftName(rec, kOrder, 4, &out.parent, &out.created, name) != 1)
+            return false;
+        out.name = std::move(name);
+        return true;
+    };
+    if (named(base))
+        return true;
     std::vector<uint64_t> list{ baseNumber };
     CollectAttributeListRecords(base, list);
-    static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
-    std::vector<uint8_t> other(kMftRecordSize);
+    uint8_t other[kMftRecordSize];
     for (uint64_t number : list) {
-        const uint8_t* rec = base;
-        if (number != baseNumber) {
-            if (!ReadMftRecordAt(source, runs, number, other.data()) || !IsFileRecord(other.data(), kMftRecordSize))
-                continue;
-            ApplyNtfsFixup(other.data(), kMftRecordSize);
-            rec = other.data();
-        }
-        for (int ns : kOrder) {
-            std::u16string name;
-            if (ParseMftRecordBuffer(rec, ns, &out.parent, &out.created, name) == 1) {
-                out.name = std::move(name);
-                return true;
-            }
-        }
+        if (number == baseNumber || !ReadMftRecordAt(source, runs, number, other) ||
+            !IsFileRecord(other, kMftRecordSize))
+            continue;
+        ApplyNtfsFixup(other, kMftRecordSize);
+        if (named(other))
+            return true;
     }
     return false;
 }

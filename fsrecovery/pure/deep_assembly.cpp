@@ -297,7 +297,7 @@ std::vector<DeepFatVolume> AssembleFatVolumes(const std::vector<FatBootHit>& hit
     return assembler.Run(firstRootHoldsFiles);
 }
 
-bool LocateFatCopies(SectorSource& source, DeepFatVolume& volume, const std::atomic<bool>* stop)
+bool LocateFatCopies(SectorSource& source, DeepFatVolume& volume, const StopFlag* stop)
 {
     constexpr uint32_t kBlock = 64;
     const uint64_t z = volume.cluster0Start;

@@ -47,7 +47,7 @@ std::vector<DeepFatVolume> AssembleFatVolumes(const std::vector<FatBootHit>& hit
 // sectors before cluster 0 (from sector 1 on): the first sets firstFat; a second also sets
 // secondFat, the FAT's size and the root directory (FAT16: behind the FATs; FAT32: cluster 2).
 // True when both were found.
-bool LocateFatCopies(SectorSource& source, DeepFatVolume& volume, const std::atomic<bool>* stop = nullptr);
+bool LocateFatCopies(SectorSource& source, DeepFatVolume& volume, const StopFlag* stop = nullptr);
 
 // The geometry the chain walker follows on a volume; no FAT (firstFat 0) gives one-cluster chains.
 FatChainGeometry DeepFatChainGeometry(const FatBootHit& volume);

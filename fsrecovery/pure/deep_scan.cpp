@@ -233,7 +233,7 @@ private:
 } // namespace
 
 DeepScanOutcome RunDeepScan(SectorSource& source, uint64_t first, uint64_t end, DeepScanTargets targets,
-                            DeepScanSink& sink, const std::atomic<bool>* stop, const ScanProgressFn& progress)
+                            DeepScanSink& sink, const StopFlag* stop, const ScanProgressFn& progress)
 {
     DeepScanOutcome outcome;
     if (end <= first || (!targets.fat && !targets.ntfs))

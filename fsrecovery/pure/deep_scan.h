@@ -150,5 +150,5 @@ uint32_t ReadSectorsInPieces(SectorSource& source, uint64_t first, uint32_t coun
 // are examined. A record that begins in the range is read whole even where it runs past the
 // range. `stop` is polled before every block, after its progress report.
 DeepScanOutcome RunDeepScan(SectorSource& source, uint64_t first, uint64_t end, DeepScanTargets targets,
-                            DeepScanSink& sink, const std::atomic<bool>* stop = nullptr,
+                            DeepScanSink& sink, const StopFlag* stop = nullptr,
                             const ScanProgressFn& progress = {});

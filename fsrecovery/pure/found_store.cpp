@@ -346,14 +346,21 @@ void FoundStore::SetNtfsFileDetails(size_t index, const CString& name, uint64_t 
     row.flags |= NtfsFileRow::kSized;
 }
 
-std::pair<const uint32_t*, const uint32_t*> FoundStore::NtfsFilesOf(uint32_t volume, uint64_t parent)
+void FoundStore::IndexFilesByParent()
 {
-    if (m_filesIndexed != m_files.size()) {
-        m_filesByParent.clear();
-        m_filesByParent.shrink_to_fit();
-        m_filesByParent.resize(m_files.size());
-        for (size_t i = 0; i < m_files.size(); ++i)
-            m_filesByParent[i] = uint32_t(i);
+    // Rows by volume, then parent, then their own order: stable counting passes over 16 bits of
+    // the key at a time (parent low, parent high, volume), each pass only where the key needs it,
+    // rather than a sort. A key too wide for that (a damaged record) leaves it to the sort.
+    const size_t n = m_files.size();
+    uint64_t highestParent = 0;
+    uint32_t highestVolume = 0;
+    for (size_t i = 0; i < n; ++i) {
+        highestParent = std::max(highestParent, m_files[i].parent);
+        highestVolume = std::max(highestVolume, m_files[i].volume);
+    }
+    for (size_t i = 0; i < n; ++i)
+        m_filesByParent[i] = uint32_t(i);
+    if (highestParent > UINT32_MAX || highestVolume > 0xFFFF) {
         std::sort(m_filesByParent.begin(), m_filesByParent.end(), [&](uint32_t a, uint32_t b) {
             const NtfsFileRow &x = m_files[a], &y = m_files[b];
             if (x.volume != y.volume)
@@ -362,6 +369,34 @@ std::pair<const uint32_t*, const uint32_t*> FoundStore::NtfsFilesOf(uint32_t vol
                 return x.parent < y.parent;
             return a < b;
         });
+        return;
+    }
+    std::vector<uint32_t> other(n);
+    std::vector<uint32_t> starts(0x10001);
+    auto pass = [&](auto digit) {
+        std::fill(starts.begin(), starts.end(), 0);
+        for (const uint32_t row : m_filesByParent)
+            ++starts[digit(m_files[row]) + 1];
+        for (size_t d = 1; d < starts.size(); ++d)
+            starts[d] += starts[d - 1];
+        for (const uint32_t row : m_filesByParent)
+            other[starts[digit(m_files[row])]++] = row;
+        m_filesByParent.swap(other);
+    };
+    pass([](const NtfsFileRow& r) { return size_t(r.parent & 0xFFFF); });
+    if (highestParent > 0xFFFF)
+        pass([](const NtfsFileRow& r) { return size_t(r.parent >> 16); });
+    if (highestVolume > 0)
+        pass([](const NtfsFileRow& r) { return size_t(r.volume); });
+}
+
+std::pair<const uint32_t*, const uint32_t*> FoundStore::NtfsFilesOf(uint32_t volume, uint64_t parent)
+{
+    if (m_filesIndexed != m_files.size()) {
+        m_filesByParent.clear();
+        m_filesByParent.shrink_to_fit();
+        m_filesByParent.resize(m_files.size());
+        IndexFilesByParent();
         m_filesIndexed = m_files.size();
     }
     auto less = [&](uint32_t row, const std::pair<uint32_t, uint64_t>& w) {

@@ -263,6 +263,7 @@ private:
     bool m_parentIndexValid = false;
     bool m_idIndexValid = false;
     std::vector<uint32_t> m_filesByParent;
+    void IndexFilesByParent();
     size_t m_filesIndexed = SIZE_MAX;
 };
 

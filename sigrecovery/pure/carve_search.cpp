@@ -103,3 +103,17 @@ CarveNamer& CarveNaming::ForPass(bool thorough)
         return m_perType;
     return thorough ? static_cast<CarveNamer&>(m_thorough) : m_general;
 }
+
+uint32_t CarveProgressPosition(uint64_t done, uint64_t span, uint32_t steps)
+{
+    if (span == 0 || steps == 0)
+        return 0;
+    if (done >= span)
+        return steps;
+    // done < span: the product fits in 64 bits for any span below 2^64 / steps sectors; beyond
+    // that, whole steps of the span are counted instead.
+    if (span <= UINT64_MAX / steps)
+        return uint32_t(done * steps / span);
+    const uint64_t counted = done / (span / steps);
+    return uint32_t(counted < steps ? counted : steps - 1);
+}

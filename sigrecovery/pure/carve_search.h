@@ -55,6 +55,12 @@ struct CarveSummaryRow {
 std::vector<CarveSummaryRow> CarveSelectionSummary(CarveSearchKind kind, const CString& itemKind,
                                                    const CString& partitionType, uint64_t start, uint64_t end);
 
+// ---- Progress -------------------------------------------------------------------------------
+
+// The bar position, out of `steps`, after `done` of `span` sectors: in proportion over any span,
+// short or long, and never past the end.
+uint32_t CarveProgressPosition(uint64_t done, uint64_t span, uint32_t steps);
+
 // ---- Numbering ------------------------------------------------------------------------------
 
 // The number in a Signature or Video find's name: the digits after the type key (JPG00012.JPG

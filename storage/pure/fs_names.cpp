@@ -71,48 +71,87 @@ CString NameToCString(const std::u16string& name)
     return out;
 }
 
-bool FindMftFileName(const uint8_t* record, int nameSpace, MftFileName& out)
+namespace {
+
+// Hands visit(value, chars) each unnamed resident $FILE_NAME of a 1024-byte record whose fixed
+// part lies inside its attribute, the name's characters cut at the attribute's end whatever its
+// length byte says, until visit returns false.
+template <class Visit> void ForEachFileNameValue(const uint8_t* record, Visit visit)
 {
     NtfsAttributeWalker walk(record, kMftRecordSize);
     NtfsAttribute at;
     while (walk.Next(at)) {
         if (at.type != kAttrFileName || at.nameLength != 0 || at.nonResident)
             continue;
-        // The value's fixed part must lie inside the attribute; the name is then cut at the
-        // attribute's end, whatever its length byte says.
         const size_t attrEnd = at.offset + at.length;
         if (at.valueOffset + kFileNameHeader > attrEnd)
             continue;
         const uint8_t* v = record + at.valueOffset;
-        if (int8_t(v[65]) != nameSpace)
-            continue;
         const size_t room = (attrEnd - at.valueOffset - kFileNameHeader) / 2;
-        const size_t chars = v[64] < room ? v[64] : room;
+        if (!visit(v, v[64] < room ? size_t(v[64]) : room))
+            return;
+    }
+}
+
+bool IsFolderRecord(const uint8_t* record)
+{
+    return record[22] == 3 || record[22] == 2;
+}
+
+} // namespace
+
+bool FindMftFileName(const uint8_t* record, int nameSpace, MftFileName& out)
+{
+    bool found = false;
+    ForEachFileNameValue(record, [&](const uint8_t* v, size_t chars) {
+        if (int8_t(v[65]) != nameSpace)
+            return true;
         out.parent = Le32At(v);
         out.created = Le64At(v + 8);
-        out.isFolder = record[22] == 3 || record[22] == 2;
-        out.valueOffset = at.valueOffset;
+        out.isFolder = IsFolderRecord(record);
+        out.valueOffset = size_t(v - record);
         out.name.clear();
         for (size_t i = 0; i < chars; ++i)
             out.name.push_back(char16_t(Le16At(v + kFileNameHeader + 2 * i)));
-        return true;
-    }
-    return false;
+        found = true;
+        return false;
+    });
+    return found;
 }
 
 int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentOut, uint64_t* createdOut,
                          std::u16string& nameOut)
 {
-    MftFileName fn;
-    if (!FindMftFileName(record, nameSpace, fn))
+    const int order[] = { nameSpace };
+    return ParsePreferredMftName(record, order, 1, parentOut, createdOut, nameOut);
+}
+
+int ParsePreferredMftName(const uint8_t* record, const int* order, size_t orderCount, uint32_t* parentOut,
+                          uint64_t* createdOut, std::u16string& nameOut)
+{
+    const uint8_t* best = nullptr;
+    size_t bestRank = orderCount, bestChars = 0;
+    ForEachFileNameValue(record, [&](const uint8_t* v, size_t chars) {
+        size_t rank = 0;
+        while (rank < bestRank && order[rank] != int8_t(v[65]))
+            ++rank;
+        // The first value of each name space counts; a better one may still follow.
+        if (rank < bestRank) {
+            best = v;
+            bestRank = rank;
+            bestChars = chars;
+        }
+        return bestRank != 0;
+    });
+    if (best == nullptr)
         return 0;
-    *parentOut = fn.parent;
-    if (fn.isFolder) {
-        for (char16_t c : fn.name)
-            if (c != 0)
+    *parentOut = Le32At(best);
+    if (IsFolderRecord(record)) {
+        for (size_t i = 0; i < bestChars; ++i)
+            if (const char16_t c = char16_t(Le16At(best + kFileNameHeader + 2 * i)); c != 0)
                 nameOut.push_back(c);
     }
-    *createdOut = fn.created;
+    *createdOut = Le64At(best + 8);
     return 1;
 }
 

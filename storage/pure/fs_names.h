@@ -37,6 +37,11 @@ bool FindMftFileName(const uint8_t* record, int nameSpace, MftFileName& out);
 // found, else 0 with nothing changed.
 int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentOut, uint64_t* createdOut,
                          std::u16string& nameOut);
+// The same in one walk over the record's attributes for several name spaces: the first $FILE_NAME
+// of the name space that comes first in order[0 .. orderCount) among those the record has, as
+// ParseMftRecordBuffer would find trying them one by one. Nothing is allocated for a file.
+int ParsePreferredMftName(const uint8_t* record, const int* order, size_t orderCount, uint32_t* parentOut,
+                          uint64_t* createdOut, std::u16string& nameOut);
 
 // The list's and Deep Search's reader. The parent is stored for every record; for folders,
 // and for files when nameFilesToo, characters below 0x20 become blanks, the name is appended

@@ -48,6 +48,21 @@ TEST(ThumbLayout, FiveSquaresToARow)
     EXPECT_EQ(35 + 399 * 135, ThumbGridPosition(1999).y);
 }
 
+// The bar moves in proportion over short ranges as over long ones: halfway is half the bar, the
+// end is the end and nothing runs past it.
+TEST(CarveProgress, HalfwayIsHalfTheBarOverAnySpan)
+{
+    for (uint64_t span : { 1ull, 7ull, 1999ull, 19999ull, 20000ull, 1ull << 40, ~0ull }) {
+        SCOPED_TRACE(span);
+        EXPECT_EQ(0u, CarveProgressPosition(0, span, 1000));
+        EXPECT_NEAR(500.0, double(CarveProgressPosition(span / 2, span, 1000)), span < 1000 ? 1000.0 / double(span) : 1.0);
+        EXPECT_EQ(1000u, CarveProgressPosition(span, span, 1000));
+        EXPECT_EQ(1000u, CarveProgressPosition(span + (span < ~0ull ? 1 : 0), span, 1000));
+        EXPECT_LT(CarveProgressPosition(span - 1, span, 1000), span > 1 ? 1000u : 1001u);
+    }
+    EXPECT_EQ(0u, CarveProgressPosition(5, 0, 1000));
+}
+
 TEST(FoundNames, TheNumberAfterTheTypeKey)
 {
     EXPECT_EQ(12u, FoundNameNumber(L"JPG00012.JPG", L"JPG"));

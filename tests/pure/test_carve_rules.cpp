@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "sigrecovery/pure/carve_rules.h"
+#include "app/pure/sector_fields.h"
 #include "sigrecovery/pure/carve_search.h"
 #include "storage/pure/destination_check.h"
 

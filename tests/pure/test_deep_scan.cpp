@@ -183,7 +183,7 @@ TEST(DeepScan, RangeRecordsAcrossBlocksAndStop)
     EXPECT_EQ(disk.reads, reads);
 
     // A stop after the first block keeps what that block held and reads no further.
-    std::atomic<bool> stop{ false };
+    StopFlag stop{ 0 };
     DeepScanFinds partial;
     const DeepScanOutcome outcome =
         RunDeepScan(disk, 0, 5000, { true, true }, partial, &stop, [&](uint64_t done, uint64_t) { stop = done > 0; });
@@ -206,7 +206,7 @@ TEST(DeepScan, StopsAtAnyBlockKeepTheFindsBeforeIt)
     for (int run = 0; run < 20; ++run) {
         seed = seed * 1103515245 + 12345;
         const uint64_t blocks = 1 + (seed >> 16) % 23;
-        std::atomic<bool> stop{ false };
+        StopFlag stop{ 0 };
         DeepScanFinds partial;
         const DeepScanOutcome outcome =
             RunDeepScan(disk, 0, 24 * kDeepScanBlockSectors, { true, false }, partial, &stop,

@@ -146,6 +146,41 @@ TEST(FoundStore, FilesOfAFolderComeFromItsOwnVolumeInTheOrderFound)
     EXPECT_EQ(0u, single.VolumeOfCluster0(0));
 }
 
+// The index holds every row once, by volume, parent and the order found, whatever the width of
+// the parents: beyond 16 bits, and beyond 32 (a damaged record).
+TEST(FoundStore, FilesOfAFolderIndexedWhateverTheParentsWidth)
+{
+    for (const uint64_t far : { uint64_t(70000), uint64_t(1) << 40 }) {
+        FoundStore store;
+        store.AddVolume(Volume(FsKind::Ntfs, 2048));
+        store.AddVolume(Volume(FsKind::Ntfs, 90000));
+        const uint64_t parents[] = { 5, far, 0x10005, 5, far + 1, 0x10005, 5 };
+        for (uint64_t i = 0; i < 3 * std::size(parents); ++i) {
+            NtfsFileRow row;
+            row.volume = uint32_t(i % 2);
+            row.parent = parents[i % std::size(parents)];
+            row.sector = i;
+            store.AddNtfsFile(row, u"x");
+        }
+        size_t seen = 0;
+        for (uint32_t volume = 0; volume < 2; ++volume) {
+            for (const uint64_t parent : parents) {
+                const auto range = store.NtfsFilesOf(volume, parent);
+                std::vector<uint64_t> sectors, expected;
+                for (const uint32_t* row = range.first; row != range.second; ++row)
+                    sectors.push_back(store.NtfsFile(*row).sector);
+                for (uint64_t i = 0; i < 3 * std::size(parents); ++i)
+                    if (i % 2 == volume && parents[i % std::size(parents)] == parent)
+                        expected.push_back(i);
+                EXPECT_EQ(sectors, expected) << far << " " << volume << " " << parent;
+                if (parent != 0x10005 && parent != 5)
+                    seen += sectors.size();
+            }
+        }
+        EXPECT_EQ(seen, 6u);
+    }
+}
+
 TEST(FoundStore, ARefusedRowLeavesTheStoreAsItWas)
 {
     FoundStore store;

@@ -328,6 +328,51 @@ TEST(MftNames, FoldersAlwaysFilesWhenAskedNamesCleaned)
     EXPECT_EQ(ReadName(NamedRecord(3, u" a:b? "), true), u"ab");
 }
 
+// One walk for several name spaces finds what trying them one by one finds: the first value of
+// the first name space in the order that the record has; a file's name is not taken.
+TEST(MftNames, PreferredNameSpaceInOneWalkMatchesOneByOne)
+{
+    const int order[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
+    const std::vector<std::vector<std::pair<int, std::u16string>>> records = {
+        { { kNameSpaceDos, u"DOCS~1" }, { kNameSpaceWin32, u"Documents" }, { kNameSpaceWin32, u"second" } },
+        { { kNameSpacePosix, u"posix" }, { kNameSpaceDos, u"DOS" }, { kNameSpaceWin32AndDos, u"BOTH" } },
+        { { kNameSpacePosix, u"p1" }, { kNameSpacePosix, u"p2" } },
+        { { 7, u"odd" } },
+        {},
+    };
+    for (const uint8_t flags : { uint8_t(3), uint8_t(1) }) {
+        for (size_t i = 0; i < records.size(); ++i) {
+            RecordBuilder b(flags);
+            uint64_t parent = 40;
+            for (const auto& [ns, name] : records[i]) {
+                b.Resident(kAttrFileName, FileNameValue(parent, 100 + parent, ns, name));
+                ++parent;
+            }
+            uint32_t wantParent = 0, gotParent = 0;
+            uint64_t wantCreated = 0, gotCreated = 0;
+            std::u16string want, got;
+            int wantFound = 0;
+            for (int ns : order)
+                if ((wantFound = ParseMftRecordBuffer(b.rec.data(), ns, &wantParent, &wantCreated, want)) == 1)
+                    break;
+            SCOPED_TRACE(testing::Message() << "record " << i << " flags " << int(flags));
+            EXPECT_EQ(ParsePreferredMftName(b.rec.data(), order, 4, &gotParent, &gotCreated, got), wantFound);
+            EXPECT_EQ(got, want);
+            EXPECT_EQ(gotParent, wantParent);
+            EXPECT_EQ(gotCreated, wantCreated);
+        }
+    }
+    uint32_t parent = 0;
+    uint64_t created = 0;
+    std::u16string name;
+    RecordBuilder b(3);
+    b.Resident(kAttrFileName, FileNameValue(41, 0, kNameSpaceDos, u"DOCS~1"));
+    b.Resident(kAttrFileName, FileNameValue(42, 0, kNameSpaceWin32, u"Documents"));
+    ASSERT_EQ(ParsePreferredMftName(b.rec.data(), order, 4, &parent, &created, name), 1);
+    EXPECT_EQ(name, u"Documents");
+    EXPECT_EQ(parent, 42u);
+}
+
 TEST(MftNames, NameBoundedByItsAttribute)
 {
     RecordBuilder b(3);

@@ -2,6 +2,8 @@
 // recognised on a logical drive, and how a folder's tick box follows its subfolders'.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "app/pure/descriptions.h"
 #include "app/pure/folder_nodes.h"
 #include "app/pure/recognised_range.h"
@@ -19,6 +21,29 @@ TEST(FolderNodes, EmptyingFreesEveryRecordAndCanRefill)
     EXPECT_EQ(FolderNodeList.tail, nullptr);
     AppendFolderNode(FolderNodeList, FolderNode{});
     EXPECT_EQ(FolderNodeList.head, FolderNodeList.tail);
+    ResetResultsState();
+}
+
+// A record that could not be shown leaves the chain whole: head, middle and tail alike.
+TEST(FolderNodes, RemovingOneRecordKeepsTheChain)
+{
+    std::vector<FolderNode*> nodes;
+    for (uint32_t id = 1; id <= 4; ++id) {
+        FolderNode values;
+        values.ownId = id;
+        nodes.push_back(AppendFolderNode(FolderNodeList, values));
+    }
+    const uint64_t version = FolderNodeList.version;
+    RemoveFolderNode(FolderNodeList, nodes[3]);
+    RemoveFolderNode(FolderNodeList, nodes[0]);
+    std::vector<uint32_t> ids;
+    for (FolderNode* n = FolderNodeList.head; n; n = n->next)
+        ids.push_back(n->ownId);
+    EXPECT_EQ(ids, (std::vector<uint32_t>{ 2, 3 }));
+    EXPECT_EQ(FolderNodeList.count, 2u);
+    EXPECT_EQ(FolderNodeList.tail->ownId, 3u);
+    EXPECT_NE(FolderNodeList.version, version);
+    EXPECT_EQ(AppendFolderNode(FolderNodeList, FolderNode{}), FolderNodeList.tail);
     ResetResultsState();
 }
 

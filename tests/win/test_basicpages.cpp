@@ -84,6 +84,127 @@ TEST_F(BasicSearchTest, HidingTheHintShowsTheListOnTheDrivePageOnly)
     EXPECT_FALSE(list.IsWindowVisible());
 }
 
+// What a user sees of the drive page: the tree's texts, which buttons and labels show and take
+// clicks, and whether the hint or the list has the right side.
+struct DrivePageLook {
+    std::vector<CString> items; // the drive tree's texts down to the drives
+    std::vector<int> shown, enabled;
+    bool operator==(const DrivePageLook& o) const
+    {
+        return items == o.items && shown == o.shown && enabled == o.enabled;
+    }
+};
+
+DrivePageLook DrivePage(CBasicSearch& dlg)
+{
+    DrivePageLook look;
+    CTreeClass& tree = dlg.DriveTree();
+    for (HTREEITEM top = tree.GetRootItem(); top != nullptr; top = tree.GetNextSiblingItem(top)) {
+        look.items.push_back(tree.GetItemText(top));
+        for (HTREEITEM group = tree.GetChildItem(top); group != nullptr; group = tree.GetNextSiblingItem(group)) {
+            look.items.push_back(tree.GetItemText(group));
+            for (HTREEITEM c = tree.GetChildItem(group); c != nullptr; c = tree.GetNextSiblingItem(c))
+                look.items.push_back(tree.GetItemText(c));
+        }
+    }
+    for (int id : { IDC_BS_REFRESH, IDC_BS_MORE_PARTITIONS, IDC_BS_STOP_PARTITIONS, IDC_BS_BACK, IDC_BS_NEXT,
+                    IDC_BS_DRIVE_TREE, IDC_BS_RESULT_TREE, IDC_BS_OF_TOTAL, IDC_BS_SECTORS, IDC_BS_PS_PROGRESS,
+                    IDC_BS_PS_LABEL }) {
+        if (dlg.GetDlgItem(id)->IsWindowVisible())
+            look.shown.push_back(id);
+        if (dlg.GetDlgItem(id)->IsWindowEnabled())
+            look.enabled.push_back(id);
+    }
+    return look;
+}
+
+std::string Describe(const DrivePageLook& look)
+{
+    std::string text;
+    for (const CString& item : look.items)
+        text += Narrow(std::wstring(item.GetString())) + " | ";
+    text += "shown:";
+    for (int id : look.shown)
+        text += " " + std::to_string(id);
+    text += " enabled:";
+    for (int id : look.enabled)
+        text += " " + std::to_string(id);
+    return text;
+}
+
+// The hint and the list never share the right side: one of them shows.
+void ExpectHintOrList(CBasicSearch& dlg, const char* where)
+{
+    SCOPED_TRACE(where);
+    const bool hint = dlg.GetDlgItem(IDC_BS_SELECT_HINT)->IsWindowVisible() != FALSE;
+    const bool list = dlg.DetailList()->IsWindowVisible() != FALSE;
+    EXPECT_NE(hint, list) << "hint shown: " << hint << ", list shown: " << list;
+}
+
+// Back after a scan of either file system gives the drive page back as it was, and Next with
+// nothing picked asks for a drive; Refresh Tree and a finished partition search leave it as it
+// was too, with no scan counters left over.
+TEST_F(BasicSearchTest, BackRefreshAndAPartitionSearchLeaveTheDrivePageAsItWas)
+{
+    // The removable media are searched for partitions once the dialog opens.
+    ASSERT_TRUE(PumpUntil([] { return g_pBasicDriveTreeThread == nullptr; }, 30000));
+    PumpPending();
+    const DrivePageLook before = DrivePage(dlg);
+    ASSERT_FALSE(before.items.empty());
+    EXPECT_EQ(CString(L"My Computer"), before.items[0]);
+    ExpectHintOrList(dlg, "opened");
+
+    const Medium media[] = { { L"gpt.img", nullptr, L"NTFS", L"(Disk1 ", L"Partition - 2", "2:" },
+                             { L"ntfs.img", L"Y:", L"NTFS" },
+                             { L"mbr.img", nullptr, L"FAT32", L"(Disk2 ", L"Partition - 1", "1:" } };
+    for (const Medium& m : media) {
+        SCOPED_TRACE(Narrow(m.fs));
+        ScanMedium(m);
+        dlg.OnBnClickedBack();
+        PumpPending();
+        const DrivePageLook after = DrivePage(dlg);
+        EXPECT_TRUE(after == before) << Describe(before) << "\n" << Describe(after);
+        ExpectHintOrList(dlg, "Back");
+        g_boxes.clear();
+        dlg.DriveTree().SelectItem(dlg.DriveTree().GetRootItem());
+        PumpPending();
+        dlg.OnBnClickedNext();
+        ASSERT_EQ(1u, g_boxes.size());
+        EXPECT_EQ(0, g_boxes[0].Find(L"First you need to select Physical or Logical Drive"));
+    }
+
+    dlg.OnBnClickedRefresh();
+    ASSERT_TRUE(PumpUntil([] { return g_pBasicDriveTreeThread == nullptr; }, 30000));
+    PumpPending();
+    EXPECT_TRUE(DrivePage(dlg) == before) << Describe(before) << "\n" << Describe(DrivePage(dlg));
+    ExpectHintOrList(dlg, "Refresh Tree");
+
+    CTreeClass& tree = dlg.DriveTree();
+    HTREEITEM disk = tree.GetChildItem(dlg.PhysicalDrivesItem());
+    ASSERT_NE(nullptr, disk);
+    for (int run = 0; run < 2; ++run) {
+        tree.SelectItem(disk);
+        PumpPending();
+        {
+            DialogAnswerer standard(IDC_SMP_CONTINUE, IDC_SMP_CONTINUE);
+            dlg.OnBnClickedSearchMorePartitions();
+            EXPECT_EQ(1, standard.Count()) << "run " << run;
+        }
+        ASSERT_TRUE(PumpUntil(
+            [&] { return g_pPartitionSearchThread == nullptr && main.PartitionSearchRunning == 0; }, 60000));
+        PumpPending();
+        const DrivePageLook after = DrivePage(dlg);
+        EXPECT_EQ(before.shown, after.shown) << "run " << run << ": " << Describe(after);
+        EXPECT_EQ(before.enabled, after.enabled) << "run " << run << ": " << Describe(after);
+        dlg.OnBnClickedRefresh();
+        ASSERT_TRUE(PumpUntil([] { return g_pBasicDriveTreeThread == nullptr; }, 30000));
+        PumpPending();
+        ExpectHintOrList(dlg, "Refresh Tree after a partition search");
+        disk = tree.GetChildItem(dlg.PhysicalDrivesItem());
+        EXPECT_EQ(before.shown, DrivePage(dlg).shown) << "after Refresh Tree";
+    }
+}
+
 class PagesTest : public BasicSearchTest {
 protected:
     HTREEITEM Disk(int number)

@@ -421,19 +421,7 @@ TEST_F(BasicSearchTest, StopAtRandomMomentsOfARealScanKeepsWhatItFound)
         ASSERT_EQ(1, BasicSearchPage.load());
         // Until the scan has read a random share of what it reads (its counters say how far it is).
         const double share = double(random() % 1000) / 1000.0;
-        PumpUntil(
-            [&] {
-                CString scanned, current;
-                dlg.GetDlgItemText(IDC_BS_SCANNED, scanned);
-                dlg.GetDlgItemText(IDC_BS_CURRENT, current);
-                if (!dlg.ScanRunning())
-                    return true;
-                if (scanned.Find(L"sectors scanned of total ") != 0 || current.IsEmpty())
-                    return false;
-                return double(StrToUInt64(current.GetString())) >=
-                    share * double(StrToUInt64(scanned.Mid(25).GetString()));
-            },
-            30000);
+        PumpUntil([&] { return ScanPassed(dlg, IDC_BS_SCANNED, IDC_BS_CURRENT, share); }, 30000);
         // Back is refused while the scan runs (the dialog's own view of it, which only its thread
         // changes).
         if (dlg.ScanRunning()) {

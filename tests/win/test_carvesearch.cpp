@@ -18,11 +18,12 @@
 #include "app/shellservices.h"
 #include "app/startup.h"
 #include "common/basic_search_fixture.h"
+#include "common/carve_search_fixture.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
 #include "resources/resource.h"
 #include "sigrecovery/photosearch.h"
-#include "sigrecovery/pure/carve_rules.h"
+#include "app/pure/sector_fields.h"
 #include "storage/destinationfacts.h"
 #include "storage/pure/destination_check.h"
 #include "storage/pure/storage_host.h"
@@ -34,15 +35,6 @@
 using namespace zr_test;
 
 namespace {
-
-const wchar_t kDisk[] = L"\\\\.\\PhysicalDrive6";
-
-// What the shell was asked to open.
-std::vector<CString> g_opened;
-void RecordOpen(int, const CString& target, CWnd*)
-{
-    g_opened.push_back(target);
-}
 
 // The files (not folders) directly in `folder`.
 int CountFiles(const CString& folder)
@@ -98,203 +90,6 @@ CString AnswerBrowse(CWnd*)
 {
     return g_browseAnswer;
 }
-
-// The shipped data files beside the test program, where the dialogs look for them; the Photo
-// lists loaded once, as start-up does.
-void PrepareDataFiles()
-{
-    static bool done = false;
-    if (done)
-        return;
-    std::string here = __FILE__; // <repo>/tests/win/this file
-    for (int up = 0; up < 3; ++up)
-        here = here.substr(0, here.find_last_of("/\\"));
-    for (const wchar_t* name : { L"QORVENExt2.dll", L"QORVENExt2Adv.dll", L"QORVENSig.dll", L"QORVENSigAdv.dll",
-                                 L"QORVENVideo.dll", L"QORVENVideoAdv.dll" }) {
-        std::wstring from = L"Z:" + Widen(here) + L"/resources/signatures/" + name;
-        std::replace(from.begin(), from.end(), L'/', L'\\');
-        ::CopyFileW(from.c_str(), DataFilePath(CString(L"\\") + name), FALSE);
-    }
-    LoadFileTypeList(L"\\QORVENExt2.dll", L"General");
-    LoadFileTypeList(L"\\QORVENExt2Adv.dll", L"Advance");
-    done = true;
-}
-
-class CarveSearchTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        truth = LoadCarveMediaTruth(L"carvemedia.img");
-        if (truth.found.empty())
-            GTEST_SKIP() << "no carvemedia truth (ZR_IMAGES not set?)";
-        ZrInitCommonControls();
-        PrepareDataFiles();
-        g_pMainDlg = &main;
-        InstallDriveTreeStorageHost();
-        PlatformProbe();
-        g_boxes.clear();
-        g_boxAnswer = IDNO;
-        g_opened.clear();
-        previousHook = ZrSetMessageBoxHook(RecordBox);
-        SetShellOpenHook(RecordOpen);
-        sectors = ReadOnlyFile(kDisk).Size() / 512;
-        ASSERT_GT(sectors, 0u);
-    }
-
-    void TearDown() override
-    {
-        if (dlg != nullptr && dlg->GetSafeHwnd() != nullptr)
-            dlg->DestroyWindow();
-        PumpPending();
-        dlg.reset();
-        SetShellOpenHook(nullptr);
-        SetFolderBrowserHook(nullptr);
-        ZrSetMessageBoxHook(previousHook);
-        SetStorageHost(nullptr);
-        g_pMainDlg = nullptr;
-        std::map<std::string, std::string> taken;
-        for (const CString& folder : folders)
-            TakeSavedFiles(std::wstring(folder.GetString()), "", taken);
-        CWnd::DeleteTempMap();
-    }
-
-    // Opens the dialog of `kind` (or the one given) on the drive step.
-    void Open(CarveSearchKind kind, std::unique_ptr<CCarveSession> made = nullptr)
-    {
-        const int mode = kind == CarveSearchKind::Photo ? kModePhoto
-            : kind == CarveSearchKind::Video            ? kModeVideo
-                                                        : kModeSignature;
-        main.SearchMode = mode;
-        if (made == nullptr) {
-            if (kind == CarveSearchKind::Photo)
-                made = std::make_unique<CRawSearch>();
-            else
-                made = std::make_unique<CSigDuplicate>(kind);
-        }
-        dlg = std::move(made);
-        const UINT templateId = kind == CarveSearchKind::Photo ? IDD_PHOTO_SEARCH
-            : kind == CarveSearchKind::Video                   ? IDD_VIDEO_SEARCH
-                                                               : IDD_SIGNATURE_SEARCH;
-        ASSERT_TRUE(dlg->Create(templateId, nullptr));
-        dlg->ShowWindow(SW_SHOW);
-        PumpPending();
-    }
-
-    HTREEITEM ChildWith(HTREEITEM parent, const wchar_t* text)
-    {
-        CTreeClass& tree = dlg->DriveTree();
-        for (HTREEITEM c = tree.GetChildItem(parent); c != nullptr; c = tree.GetNextSiblingItem(c))
-            if (tree.GetItemText(c).Find(text) >= 0)
-                return c;
-        return nullptr;
-    }
-
-    // Selects the carving disk (or the drive letter M:) and sets the sector fields.
-    void SelectMedium(bool driveLetter, uint64_t start, uint64_t end)
-    {
-        const HTREEITEM item = driveLetter ? ChildWith(dlg->LogicalDrivesItem(), L"M:")
-                                           : ChildWith(dlg->PhysicalDrivesItem(), L"(Disk6 - ");
-        ASSERT_NE(nullptr, item);
-        dlg->DriveTree().SelectItem(item);
-        PumpPending();
-        SetField(IDC_RANGE_START, start);
-        SetField(IDC_RANGE_END, end);
-    }
-
-    void SetField(int id, uint64_t value)
-    {
-        CString text;
-        text.Format(L"%llu", (unsigned long long)value);
-        dlg->SetDlgItemText(id, text);
-    }
-
-    // Next on the drive step (answering the logical-or-physical question when it comes).
-    void NextFromDriveStep(int logicalAnswer = IDC_LOG_LOGICAL)
-    {
-        DialogAnswerer answer(logicalAnswer, logicalAnswer);
-        dlg->OnBnClickedNext();
-    }
-
-    CString NewDestination()
-    {
-        folders.push_back(NewTempFolder(L"zrcarvedlg"));
-        return folders.back();
-    }
-
-    // Next on the options step with `destination`, then waits for the scan (and the thumbnails)
-    // to end.
-    void ScanInto(const CString& destination)
-    {
-        dlg->SetDlgItemText(dlg->CarveLayout().destination, destination);
-        dlg->OnBnClickedNext();
-        ASSERT_EQ(CCarveSession::kScanStep, dlg->Page());
-        // The guide line while the scan runs (its end is shown only once this thread looks).
-        EXPECT_EQ(CString(dlg->Info().kind == CarveSearchKind::Photo ? HintStopSearching : HintStopRecovery),
-                  Text(dlg->CarveLayout().hint));
-        WaitForScanEnd();
-        EXPECT_EQ(CString(HintViewRecovered), Text(dlg->CarveLayout().hint));
-    }
-
-    void WaitForScanEnd()
-    {
-        auto* photo = dynamic_cast<CRawSearch*>(dlg.get());
-        ASSERT_TRUE(PumpUntil(
-            [&] {
-                return !dlg->ScanRunning() && Enabled(dlg->Layout().back) &&
-                    (photo == nullptr || !photo->ThumbnailsPending());
-            },
-            60000));
-        dlg->ShowPendingFinds();
-        if (photo != nullptr)
-            photo->ShowReadyThumbnails();
-    }
-
-    bool Enabled(int id) { return dlg->GetDlgItem(id)->IsWindowEnabled() != FALSE; }
-    CString Text(int id)
-    {
-        CString text;
-        dlg->GetDlgItemText(id, text);
-        return text;
-    }
-    bool Visible(int id) { return dlg->GetDlgItem(id)->IsWindowVisible() != FALSE; }
-
-    // The truth's finds of one search (photo, sig, video), of the General pass or of both.
-    std::vector<CarveFind> Expected(const char* search, bool withThorough)
-    {
-        std::vector<CarveFind> out;
-        for (const CarveFind& f : truth.found)
-            if (f.search == search && (withThorough || f.pass == "general"))
-                out.push_back(f);
-        return out;
-    }
-
-    // Every expected find is shown under its name, saved in its pass's and type's folder with the
-    // bytes the truth gives; nothing else was found.
-    void ExpectFinds(const std::vector<CarveFind>& expected, const CString& destination)
-    {
-        const std::vector<CarveFound>& shown = dlg->Results().Shown();
-        ASSERT_EQ(expected.size(), shown.size());
-        for (const CarveFind& f : expected) {
-            SCOPED_TRACE(f.name);
-            const auto row =
-                std::find_if(shown.begin(), shown.end(), [&](const CarveFound& c) { return ToUtf8(c.name) == f.name; });
-            ASSERT_NE(shown.end(), row);
-            EXPECT_EQ(row->thorough, f.pass == "thorough");
-            CString path;
-            ASSERT_TRUE(
-                CarveFilePath(destination, dlg->Info().kind, row->thorough, Widen(f.key).c_str(), row->name, &path));
-            EXPECT_EQ(path, row->path);
-            EXPECT_EQ(f.sha256, FileSha(path));
-        }
-    }
-
-    CDelvaneDlg main;
-    std::unique_ptr<CCarveSession> dlg;
-    CarveMediaTruth truth;
-    uint64_t sectors = 0;
-    std::vector<CString> folders;
-    ZrMessageBoxHook previousHook = nullptr;
-};
 
 // Photo Search over the whole disk: both passes' pictures are found, saved whole up to their end
 // and shown as thumbnails, each decoded from its file but the picture cut short by another file;
@@ -358,6 +153,29 @@ TEST_F(CarveSearchTest, PhotoSearchShowsEveryPictureAsAThumbnail)
     dlg->SendMessage(WM_NOTIFY, IDC_PS_THUMBS, LPARAM(&click));
     ASSERT_EQ(2u, g_opened.size());
     EXPECT_EQ(thumbs.PathOf(2), g_opened[1]);
+
+    // A picture the list cannot take leaves its own item without one, not the later items with
+    // their neighbours' pictures.
+    const auto imageOf = [&](int item) {
+        LVITEMW lv{};
+        lv.mask = LVIF_IMAGE;
+        lv.iItem = item;
+        thumbs.GetItem(&lv);
+        return lv.iImage;
+    };
+    const int before = thumbs.Count();
+    const HIMAGELIST images = (HIMAGELIST)thumbs.SendMessage(LVM_GETIMAGELIST, LVSIL_NORMAL, 0);
+    const int pictures = ImageList_GetImageCount(images);
+    HDC screen = ::GetDC(nullptr);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, 120, 120);
+    ::ReleaseDC(nullptr, screen);
+    thumbs.AddThumbnail(nullptr, L"lost.jpg", false, L"lost.jpg");
+    thumbs.AddThumbnail(bitmap, L"next.jpg", true, L"next.jpg");
+    ::DeleteObject(bitmap);
+    ASSERT_EQ(before + 2, thumbs.Count());
+    EXPECT_EQ(I_IMAGENONE, imageOf(before));
+    EXPECT_EQ(pictures, imageOf(before + 1));
+    EXPECT_EQ(pictures + 1, ImageList_GetImageCount(images));
 }
 
 // Signature Search through the drive letter: every type ticked, the finds listed with their icons
@@ -443,6 +261,17 @@ TEST_F(CarveSearchTest, VideoSearchNumbersPerVideoType)
     ASSERT_GE(results.FindType(L"MP4"), 0);
     EXPECT_EQ(4u, results.TypeRows()[size_t(results.FindType(L"MP4"))].count);
     EXPECT_EQ(1u, results.TypeRows()[size_t(results.FindType(L"AVI"))].count);
+
+    // With no folder of finds (nothing recovered into it) Open Containing Folder says why.
+    const CString folder = destination + L"\\Zembrolix Recovery (Premium)\\Video Search";
+    ASSERT_TRUE(::MoveFileW(folder, folder + L" away"));
+    g_boxes.clear();
+    g_opened.clear();
+    dlg->OnBnClickedOpenFolder();
+    ASSERT_TRUE(::MoveFileW(folder + L" away", folder));
+    EXPECT_TRUE(g_opened.empty());
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"no folder of recovered files"), 0);
 }
 
 // A Photo Search whose scan waits after its first find until Stop is pressed: the stop lands in

@@ -2,14 +2,20 @@
 // single copy, Retry and Exit.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <memory>
 #include <vector>
 
 #include "afxwin.h"
 #include "app/maindlg.h"
 #include "app/notices.h"
+#include "app/startup.h"
 #include "common/dialog_script.h"
+#include "common/plain_dialog.h"
+#include "common/ui_wait.h"
+#include "storage/pure/search_mode.h"
 #include "resource.h"
 
 typedef zr_test::DialogStep Step;
@@ -123,4 +129,148 @@ TEST_F(NoDeviceTest, RetryStaysUntilADriveIsFoundAndTheCloseBoxExits)
     CNoDevice closed;
     EXPECT_EQ(RunScripted(closed, { [](HWND h) { ::PostMessageW(h, WM_CLOSE, 0, 0); } }), IDCANCEL);
     EXPECT_EQ(NoDeviceVisible.load(), 0);
+}
+
+// Every box and small dialog opens over the window the user is looking at: the window asked for
+// while it takes input, else the dialog in front of it, else the active search dialog, else the
+// launcher; never over a hidden or disabled window while another could take it.
+TEST(Notices, BoxesAndNoticesOpenOverTheWindowTheUserIsLookingAt)
+{
+    CreateSharedGdiObjects();
+    CDelvaneDlg launcher;
+    ASSERT_TRUE(launcher.Create(IDD_MAIN_DIALOG, nullptr));
+    launcher.ShowWindow(SW_SHOW);
+    CDialog search; // stands for the search dialog
+    CWnd front;
+    ASSERT_TRUE(zr_test::OpenPlainTestDialog(search));
+    ASSERT_TRUE(zr_test::OpenPlainTestDialog(front));
+    g_pMainDlg = &launcher;
+    launcher.SearchMode = kModeBasic;
+    g_pBasicSearchDlg = &search;
+    const HWND s = search.GetSafeHwnd(), l = launcher.GetSafeHwnd();
+    ::ShowWindow(s, SW_SHOW);
+
+    static HWND s_owner;
+    static UINT s_type;
+    const ZrMessageBoxHook old = ZrSetMessageBoxHook([](HWND owner, LPCWSTR, LPCWSTR, UINT type) {
+        s_owner = owner;
+        s_type = type;
+        return IDOK;
+    });
+    const auto ownerOf = [](HWND requested) {
+        s_owner = reinterpret_cast<HWND>(-1);
+        ZrMessageBox(requested, L"text", L"Message", MB_OK);
+        return s_owner;
+    };
+    EXPECT_EQ(s, ownerOf(s));
+    EXPECT_NE(0u, s_type & MB_SETFOREGROUND) << "a box comes to the front";
+    EXPECT_EQ(s, ownerOf(::GetDlgItem(s, IDOK))) << "a control's box belongs to its dialog";
+    EXPECT_EQ(s, ownerOf(nullptr)) << "no owner asked for: the active search dialog";
+    EXPECT_EQ(s, ownerOf(front.GetSafeHwnd())) << "a hidden window's box goes to the search dialog";
+
+    // The search dialog waits behind a dialog it owns: that dialog takes the box.
+    ::SetWindowLongPtrW(front.GetSafeHwnd(), GWLP_HWNDPARENT, LONG_PTR(s));
+    ::ShowWindow(front.GetSafeHwnd(), SW_SHOW);
+    ::SetActiveWindow(front.GetSafeHwnd());
+    ::EnableWindow(s, FALSE);
+    EXPECT_EQ(front.GetSafeHwnd(), ownerOf(s));
+    ::ShowWindow(front.GetSafeHwnd(), SW_HIDE);
+    EXPECT_EQ(l, ownerOf(s)) << "nothing takes input but the launcher";
+    ::EnableWindow(s, TRUE);
+    ::ShowWindow(s, SW_HIDE);
+    EXPECT_EQ(l, ownerOf(nullptr)) << "no search dialog on screen: the launcher";
+
+    // A small dialog asked for without an owner opens over the search dialog, in front.
+    ::ShowWindow(s, SW_SHOW);
+    HWND dialogOwner = nullptr;
+    CAbout_Dlg about;
+    RunScripted(about, { [&](HWND dlg) {
+                            dialogOwner = ::GetWindow(dlg, GW_OWNER);
+                            ::PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+                        } });
+    EXPECT_EQ(s, dialogOwner);
+
+    ZrSetMessageBoxHook(old);
+    g_pBasicSearchDlg = nullptr;
+    g_pMainDlg = nullptr;
+    front.DestroyWindow();
+    search.DestroyWindow();
+    launcher.DestroyWindow();
+}
+
+namespace {
+
+HWND g_searchWnd = nullptr;
+struct BoxSeen {
+    bool seen = false, inFront = false, owned = false;
+} g_boxSeen;
+
+BOOL CALLBACK FindBox(HWND wnd, LPARAM found)
+{
+    wchar_t name[16] = {};
+    ::GetClassNameW(wnd, name, 16);
+    if (wnd != g_searchWnd && ::IsWindowVisible(wnd) && wcscmp(name, L"#32770") == 0) {
+        *reinterpret_cast<HWND*>(found) = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// From the box's own loop: where the box lies, then it is answered.
+void CALLBACK LookAtBox(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND box = nullptr;
+    ::EnumThreadWindows(::GetCurrentThreadId(), FindBox, LPARAM(&box));
+    if (box == nullptr)
+        return;
+    ::KillTimer(nullptr, timer);
+    g_boxSeen.seen = true;
+    g_boxSeen.owned = ::GetWindow(box, GW_OWNER) == g_searchWnd;
+    // Above its window in the z-order: met first going down from the top.
+    for (HWND w = ::GetTopWindow(nullptr); w != nullptr; w = ::GetWindow(w, GW_HWNDNEXT)) {
+        if (w == box || w == g_searchWnd) {
+            g_boxSeen.inFront = w == box;
+            break;
+        }
+    }
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+} // namespace
+
+// The search dialog runs on a thread of its own, the wait dialog on the launcher's: a message
+// shown right after a wait (the log saved on leaving) opens in front of the search dialog.
+TEST(Notices, ABoxRightAfterTheWaitOpensInFrontOfItsWindow)
+{
+    CreateSharedGdiObjects();
+    CDelvaneDlg launcher;
+    ASSERT_TRUE(launcher.Create(IDD_MAIN_DIALOG, nullptr));
+    launcher.ShowWindow(SW_SHOW);
+    g_pMainDlg = &launcher;
+    g_boxSeen = BoxSeen();
+    std::atomic<bool> done{ false };
+    std::thread mode([&] {
+        CWnd search;
+        if (zr_test::OpenPlainTestDialog(search)) {
+            g_searchWnd = search.GetSafeHwnd();
+            launcher.EnableWindow(FALSE); // as under a search dialog run over it
+            search.ShowWindow(SW_SHOW);
+            search.SetForegroundWindow();
+            launcher.ShowWaitDialog(&search, TRUE);
+            ::Sleep(100);
+            launcher.CloseWaitDialog(&search);
+            const UINT_PTR timer = ::SetTimer(nullptr, 0, 100, LookAtBox);
+            ZrMessageBox(search.GetSafeHwnd(), L"saved", L"Message", MB_OK | MB_ICONINFORMATION);
+            ::KillTimer(nullptr, timer);
+            search.DestroyWindow();
+        }
+        done = true;
+    });
+    zr_test::PumpUntil([&] { return done.load(); }, 20000);
+    mode.join();
+    g_pMainDlg = nullptr;
+    launcher.DestroyWindow();
+    ASSERT_TRUE(g_boxSeen.seen);
+    EXPECT_TRUE(g_boxSeen.owned);
+    EXPECT_TRUE(g_boxSeen.inFront);
 }

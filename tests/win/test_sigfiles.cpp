@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "app/shellservices.h"
 #include "common/images.h"
@@ -48,11 +49,32 @@ TEST(SignatureFiles, StartUpLoadsThePhotoListsWithoutTheVideoFiles)
     EXPECT_TRUE(SignatureFileTypeList.empty());
 }
 
-TEST(OpenWithShellTest, MissingFileIsReportedAndNotOpened)
+// A missing file is reported and not opened; a file no program opens is reported with where it
+// is, so that the user can open it by hand.
+TEST(OpenWithShellTest, WhatCannotBeOpenedIsSaidWithItsPath)
 {
-    zr_test::MessageBoxCatcher catcher;
+    static std::vector<CString> boxes;
+    boxes.clear();
+    const ZrMessageBoxHook old = ZrSetMessageBoxHook([](HWND, LPCWSTR text, LPCWSTR caption, UINT) {
+        boxes.push_back(CString(caption) + L"|" + text);
+        return IDOK;
+    });
     OpenWithShell(kShellOpenFile, DataFilePath(L"\\no such file.txt"), nullptr);
-    EXPECT_EQ(catcher.Count(), 1);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(CString(L"Message|Does not exist."), boxes[0]);
+
+    const CString orphan = DataFilePath(L"\\recovered copy.zrq7unknown");
+    {
+        CFile file(orphan, CFile::modeCreate | CFile::modeWrite);
+        file.Write("bytes", 5);
+    }
+    boxes.clear();
+    OpenWithShell(kShellOpenFile, orphan, nullptr);
+    ::DeleteFileW(orphan);
+    ZrSetMessageBoxHook(old);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(0, boxes[0].Find(L"Message|The file could not be opened"));
+    EXPECT_GT(boxes[0].Find(orphan), 0) << zr_test::Narrow(std::wstring(boxes[0].GetString()));
 }
 
 } // namespace

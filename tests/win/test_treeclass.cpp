@@ -178,3 +178,58 @@ TEST_F(TreeClassTest, LargeTreesUseTheIndexAndEmptyingFreesTheRecords)
     tree.InsertResultItem(nullptr, L"Top", 0, 1, 0, 0, 0, 0, 5, 0, 0, 0); // a new item, not a stale one
     EXPECT_EQ(tree.GetCount(), 2u);
 }
+
+// A batch makes the same items as single calls: texts, pictures, ticks from the parent, records,
+// one item per id, the top item's tick box; the records list each parent's folders in tree order.
+TEST_F(TreeClassTest, BatchedInsertsMatchSingleOnesAndListChildrenInTreeOrder)
+{
+    auto build = [&](bool batch) {
+        tree.DeleteAllResults();
+        ResetResultsState();
+        HTREEITEM ticked = tree.InsertResultItem(nullptr, L"Ticked", 0, 60, 0, 0, 0, 0, 5, 0, 0, 0);
+        tree.SetCheckRecursive(ticked, kCheckChecked);
+        if (batch)
+            tree.BeginResultInsert();
+        const HTREEITEM root = tree.GetRootItem();
+        tree.InsertResultItem(ticked, L"in", 0, 62, 0, 0, 0, 0, 60, 0, 0, 0);
+        HTREEITEM b = tree.InsertResultItem(root, L"B", 0, 70, 0, 0, 3, 4, 5, 0, 1, 9);
+        tree.InsertResultItem(b, L"b1", 0, 71, 0, 0, 0, 0, 70, 0, 0, 9);
+        tree.InsertResultItem(root, L"B again", 0, 70, 0, 0, 0, 0, 5, 0, 0, 9);
+        tree.InsertResultItem(root, L"A", 0, 80, 0, 0, 0, 0, 5, 0, 0, 0);
+        if (batch)
+            tree.EndResultInsert();
+        std::vector<std::wstring> shown;
+        for (HTREEITEM top = tree.GetRootItem(); top; top = tree.GetNextSiblingItem(top)) {
+            std::vector<HTREEITEM> pending{ top };
+            while (!pending.empty()) {
+                const HTREEITEM item = pending.back();
+                pending.pop_back();
+                int image = -1, selected = -1;
+                tree.GetItemImage(item, image, selected);
+                const FolderNode* node = (const FolderNode*)tree.GetItemData(item);
+                wchar_t line[128];
+                swprintf(line, 128, L"%ls %d %d %d %u %llu", tree.GetItemText(item).GetString(), image, selected,
+                         tree.GetCheckState(item), node ? node->ownId : 0u,
+                         (unsigned long long)(node ? node->cluster0Start : 0));
+                shown.push_back(line);
+                // The records' children are the tree's, in its order.
+                std::vector<HTREEITEM> children;
+                for (HTREEITEM c = tree.GetChildItem(item); c; c = tree.GetNextSiblingItem(c))
+                    children.push_back(c);
+                std::vector<HTREEITEM> recorded;
+                if (const std::vector<FolderNode*>* kept = tree.ResultChildren(item))
+                    for (const FolderNode* n : *kept)
+                        recorded.push_back((HTREEITEM)n->item);
+                EXPECT_EQ(children, recorded) << ToUtf8(tree.GetItemText(item));
+                pending.insert(pending.end(), children.rbegin(), children.rend());
+            }
+        }
+        EXPECT_EQ(FolderNodeList.count, 5u);
+        return shown;
+    };
+    const std::vector<std::wstring> single = build(false), batched = build(true);
+    EXPECT_EQ(single, batched);
+    EXPECT_EQ(single.size(), 6u);
+    EXPECT_EQ(single[2], L"in 1 1 2 62 0"); // under a ticked folder, ticked
+    EXPECT_EQ(tree.GetCheckState(tree.GetRootItem()), kCheckUnchecked);
+}

@@ -16,8 +16,13 @@ namespace zr_test {
 std::vector<CString> g_boxes;
 int g_boxAnswer = IDNO;
 
-int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT)
+std::vector<CString> g_boxesWithoutOwner;
+
+int RecordBox(HWND owner, LPCWSTR text, LPCWSTR, UINT)
 {
+    // A box over a hidden or disabled window (or none) would wait where the user cannot answer it.
+    if (owner == nullptr || !::IsWindowVisible(owner) || !::IsWindowEnabled(owner))
+        g_boxesWithoutOwner.push_back(text);
     g_boxes.push_back(text);
     return g_boxAnswer;
 }
@@ -124,6 +129,18 @@ void TakeSavedFiles(const std::wstring& folder, const std::string& relative, std
     ::RemoveDirectoryW(folder.c_str());
 }
 
+bool ScanPassed(CSearchSession& dlg, int scannedId, int currentId, double share)
+{
+    CString scanned, current;
+    dlg.GetDlgItemText(scannedId, scanned);
+    dlg.GetDlgItemText(currentId, current);
+    if (!dlg.ScanRunning())
+        return true;
+    if (scanned.Find(L"sectors scanned of total ") != 0 || current.IsEmpty())
+        return false;
+    return double(StrToUInt64(current.GetString())) >= share * double(StrToUInt64(scanned.Mid(25).GetString()));
+}
+
 CString NewTempFolder(const wchar_t* prefix)
 {
     static int made = 0;
@@ -140,40 +157,59 @@ std::string FileSha(const CString& path)
     return Sha256Hex(ReadAt(std::wstring(path.GetString()), 0, 64u << 20));
 }
 
+void BeginSearchDialogTest(CDelvaneDlg& main, int mode, ZrMessageBoxHook& previousHook)
+{
+    ZrInitCommonControls();
+    main.SearchMode = mode;
+    g_pMainDlg = &main;
+    InstallDriveTreeStorageHost();
+    PlatformProbe();
+    g_boxes.clear();
+    g_boxesWithoutOwner.clear();
+    g_boxAnswer = IDNO;
+    previousHook = ZrSetMessageBoxHook(RecordBox);
+}
+
+void ShowSearchDialogUnderTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& notices)
+{
+    notices = std::make_unique<DialogAnswerer>(IDC_MS_OK, IDC_MS_OK, dlg.GetSafeHwnd());
+    dlg.ShowWindow(SW_SHOW);
+}
+
+void EndSearchDialogTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& notices, ZrMessageBoxHook previousHook,
+                         std::atomic<int>& page)
+{
+    for (const CString& text : g_boxesWithoutOwner)
+        ADD_FAILURE() << "a message box with no visible, enabled owner: " << Narrow(std::wstring(text.GetString()));
+    if (dlg.GetSafeHwnd() != nullptr)
+        dlg.DestroyWindow();
+    PumpPending();
+    notices.reset();
+    SetSaveFolderPicker(nullptr);
+    ZrSetMessageBoxHook(previousHook);
+    SetStorageHost(nullptr);
+    g_pMainDlg = nullptr;
+    page = 0;
+    CWnd::DeleteTempMap();
+}
+
 void BasicSearchTest::SetUp()
 {
     if (ImagesDir().empty())
         GTEST_SKIP() << "ZR_IMAGES not set";
-    ZrInitCommonControls();
-    main.SearchMode = kModeBasic;
-    g_pMainDlg = &main;
-    InstallDriveTreeStorageHost();
-    PlatformProbe();
+    BeginSearchDialogTest(main, kModeBasic, previousHook);
     RegisterBasicSearchDialog();
     SetBasicScanProc(nullptr);
-    g_boxes.clear();
-    g_boxAnswer = IDNO;
-    previousHook = ZrSetMessageBoxHook(RecordBox);
     ASSERT_TRUE(dlg.Create(IDD_BASIC_SEARCH, nullptr));
-    notices = std::make_unique<DialogAnswerer>(IDC_MS_OK, IDC_MS_OK, dlg.GetSafeHwnd());
-    dlg.ShowWindow(SW_SHOW);
+    ShowSearchDialogUnderTest(dlg, notices);
 }
 
 void BasicSearchTest::TearDown()
 {
     if (g_pMainDlg == nullptr)
         return;
-    if (dlg.GetSafeHwnd() != nullptr)
-        dlg.DestroyWindow();
-    PumpPending();
-    notices.reset();
+    EndSearchDialogTest(dlg, notices, previousHook, BasicSearchPage);
     SetBasicScanProc(nullptr);
-    SetSaveFolderPicker(nullptr);
-    ZrSetMessageBoxHook(previousHook);
-    SetStorageHost(nullptr);
-    g_pMainDlg = nullptr;
-    BasicSearchPage = 0;
-    CWnd::DeleteTempMap();
 }
 
 HTREEITEM BasicSearchTest::ChildStartingWith(HTREEITEM parent, const wchar_t* prefix)

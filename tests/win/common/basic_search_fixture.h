@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -21,6 +22,8 @@ using fs_walk::TruthLine;
 
 // Message boxes since the set-up, in order, each answered g_boxAnswer (IDNO unless changed).
 extern std::vector<CString> g_boxes;
+// The boxes whose owner was missing, hidden or disabled when they opened (each fails the test).
+extern std::vector<CString> g_boxesWithoutOwner;
 extern int g_boxAnswer;
 int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT);
 
@@ -36,6 +39,9 @@ bool EndsWithFolder(const std::string& shown, const std::string& truth);
 // Moves the files below `folder` into `out` (sha256 -> relative path), removing them all.
 void TakeSavedFiles(const std::wstring& folder, const std::string& relative, std::map<std::string, std::string>& out);
 CString NewTempFolder(const wchar_t* prefix);
+// The scan of `dlg` has ended, or its counters ("sectors scanned of total N" and the sector reached)
+// say it has read `share` of its range.
+bool ScanPassed(CSearchSession& dlg, int scannedId, int currentId, double share);
 std::string FileSha(const CString& path);
 
 // While alive, clicks `button` once in each dialog of this thread having control `marker` (but
@@ -55,6 +61,14 @@ private:
     HWND m_except;
     UINT_PTR m_timer;
 };
+
+// A search dialog under test, around its creation: the launcher in `mode` with the test drives
+// and message boxes recorded; after the dialog was made, its notices answered and it shown; at
+// the end, the dialog destroyed and everything undone, its page index back to 0.
+void BeginSearchDialogTest(CDelvaneDlg& main, int mode, ZrMessageBoxHook& previousHook);
+void ShowSearchDialogUnderTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& notices);
+void EndSearchDialogTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& notices, ZrMessageBoxHook previousHook,
+                         std::atomic<int>& page);
 
 // A test medium as the drive page offers it: a drive letter, or a partition of a disk.
 struct Medium {

@@ -1,4 +1,4 @@
-#include "sigrecovery/pure/carve_rules.h"
+#include "app/pure/sector_fields.h"
 
 #include <algorithm>
 

@@ -1,5 +1,6 @@
-// The checks a carving search makes before it starts: the sector fields of the drive step and the
-// range of a drive letter scanned through its disk. (The destination: storage/pure/destination_check.h.)
+// The checks a search with a sector range makes before it starts: the Start and End fields of the
+// drive page and the range of a drive letter scanned through its disk. (The destination of a
+// carving search: storage/pure/destination_check.h.)
 #pragma once
 
 #include <cstdint>

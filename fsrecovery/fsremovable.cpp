@@ -1,4 +1,4 @@
-// Basic Search on removable media: while the drive page is up, the drive-tree worker searches
+// Basic and Deep Search on removable media: while the drive page is up, the drive-tree worker searches
 // each removable medium that "Physical Drives" lists without partitions for FAT16, FAT32 and
 // NTFS boot sectors, cylinder by cylinder, and adds what it finds in green under the medium.
 // The worker only reads the medium; everything it shows goes through the dialog's thread (a sent
@@ -8,10 +8,9 @@
 #include <vector>
 
 #include "app/maindlg.h"
-#include "fsrecovery/basicsearch.h"
+#include "fsrecovery/fssession.h"
 #include "app/pure/tree_rules.h"
 #include "app/startup.h"
-#include "resources/resource.h"
 #include "app/devicetree.h"
 #include "storage/partitions.h"
 #include "storage/pure/bootsector.h"
@@ -43,8 +42,10 @@ int DiskNumberOfDevicePath(const CString& path)
 // Reports the search's progress and hands each partition to the dialog's thread.
 class MediumListener : public PartitionSearchListener {
 public:
-    MediumListener(CBasicSearch& search, CDelvaneDlg& main, HWND dialog, HTREEITEM medium, int disk, uint64_t cylinders)
-        : m_search(search), m_main(main), m_dialog(dialog), m_medium(medium), m_disk(disk), m_cylinders(cylinders)
+    MediumListener(CFsSearchSession& search, CDelvaneDlg& main, HWND dialog, HTREEITEM medium, int disk,
+                   uint64_t cylinders)
+        : m_search(search), m_main(main), m_dialog(dialog), m_medium(medium), m_disk(disk), m_cylinders(cylinders),
+          m_count(search.Layout().partitionCount), m_bar(search.Layout().partitionProgress)
     { }
 
     bool StopRequested() override { return m_search.RemovableStopAsked(); }
@@ -53,8 +54,8 @@ public:
     {
         CString text;
         text.Format(L"%llu", (unsigned long long)cylinder);
-        ::SetDlgItemTextW(m_dialog, IDC_BS_SECTORS, text.GetString());
-        m_main.UpdateProgress(::GetDlgItem(m_dialog, IDC_BS_PS_PROGRESS), 0, m_cylinders, cylinder);
+        ::SetDlgItemTextW(m_dialog, m_count, text.GetString());
+        m_main.UpdateProgress(::GetDlgItem(m_dialog, m_bar), 0, m_cylinders, cylinder);
     }
 
     bool PartitionFound(int index, const CString& fsName, uint64_t startSector, uint64_t endSector) override
@@ -74,25 +75,26 @@ public:
     }
 
 private:
-    CBasicSearch& m_search;
+    CFsSearchSession& m_search;
     CDelvaneDlg& m_main;
     HWND m_dialog;
     HTREEITEM m_medium;
     int m_disk;
     uint64_t m_cylinders;
+    int m_count, m_bar; // the search's sector text and progress bar
 };
 
 } // namespace
 
-bool CBasicSearch::RemovableStopAsked() const
+bool CFsSearchSession::RemovableStopAsked() const
 {
     CWinThread* self = AfxGetThread();
     return m_removableStop.load() || (self != nullptr && self->StopRequested());
 }
 
-UINT BasicDriveTreeThreadProc(LPVOID param)
+UINT RemovableMediaThreadProc(LPVOID param)
 {
-    CBasicSearch* dlg = static_cast<CBasicSearch*>(param);
+    CFsSearchSession* dlg = static_cast<CFsSearchSession*>(param);
     if (dlg != nullptr) {
         dlg->m_removableListing = 0;
         CTreeClass& tree = dlg->DriveTree();
@@ -110,15 +112,17 @@ UINT BasicDriveTreeThreadProc(LPVOID param)
             dlg->SearchRemovableMediumPartitions(medium);
         }
     }
-    g_pBasicDriveTreeThread = nullptr;
-    if (dlg != nullptr)
+    if (dlg != nullptr) {
+        if (dlg->m_fsLayout.driveTreeThread != nullptr)
+            *dlg->m_fsLayout.driveTreeThread = nullptr;
         ::PostMessageW(dlg->GetSafeHwnd(), WM_ZR_REMOVABLE_ENDED, 0, 0);
+    }
     return 0;
 }
 
-bool CBasicSearch::StartRemovableMediaSearch()
+bool CFsSearchSession::StartRemovableMediaSearch()
 {
-    if (m_removableWorker.load() != nullptr || GetSafeHwnd() == nullptr)
+    if (m_removableWorker.load() != nullptr || GetSafeHwnd() == nullptr || m_fsLayout.driveTreeThread == nullptr)
         return false;
     bool listed = false;
     for (HTREEITEM child = m_driveTree.GetChildItem(m_physicalRoot); child != nullptr && !listed;
@@ -127,16 +131,12 @@ bool CBasicSearch::StartRemovableMediaSearch()
             m_driveTree.GetItemText(child).Find(kRemovableMedia) >= 0 && m_driveTree.GetChildItem(child) == nullptr;
     if (!listed)
         return false;
-    static bool registered = false;
-    if (!registered) {
-        RegisterWorkerGlobal(&g_pBasicDriveTreeThread);
-        registered = true;
-    }
+    RegisterWorkerGlobal(m_fsLayout.driveTreeThread);
     m_removableListing = 0;
     ShowPartitionSearchControls(true);
     m_removable = RemovableSearch{ DiskSearchList, nullptr, -1 };
     m_removableStop = false;
-    CWinThread* worker = ZrBeginThreadInto(g_pBasicDriveTreeThread, BasicDriveTreeThreadProc, this);
+    CWinThread* worker = ZrBeginThreadInto(*m_fsLayout.driveTreeThread, RemovableMediaThreadProc, this);
     if (worker == nullptr) {
         ShowPartitionSearchControls(false);
         return false;
@@ -145,7 +145,7 @@ bool CBasicSearch::StartRemovableMediaSearch()
     return true;
 }
 
-void CBasicSearch::SearchRemovableMediumPartitions(const smpparam& medium)
+void CFsSearchSession::SearchRemovableMediumPartitions(const smpparam& medium)
 {
     CDelvaneDlg* main = g_pMainDlg;
     const int disk = DiskNumberOfDevicePath(medium.devicePath);
@@ -157,13 +157,14 @@ void CBasicSearch::SearchRemovableMediumPartitions(const smpparam& medium)
 
     const SearchGeometry geometry = NormaliseSearchGeometry(medium.cylinders, medium.heads, medium.sectorsPerTrack);
     const HWND dialog = GetSafeHwnd();
+    const SearchDialogLayout& layout = Layout();
     CString range;
     range.Format(L" / %llu reading", (unsigned long long)geometry.cylinders);
-    ::SetDlgItemTextW(dialog, IDC_BS_OF_TOTAL, range.GetString());
-    ::SetDlgItemTextW(dialog, IDC_BS_SECTORS, L"0");
-    ::ShowWindow(::GetDlgItem(dialog, IDC_BS_OF_TOTAL), SW_SHOW);
-    ::ShowWindow(::GetDlgItem(dialog, IDC_BS_SECTORS), SW_SHOW);
-    main->SetProgressRange64(::GetDlgItem(dialog, IDC_BS_PS_PROGRESS), 0, geometry.cylinders, 1);
+    ::SetDlgItemTextW(dialog, layout.partitionTotal, range.GetString());
+    ::SetDlgItemTextW(dialog, layout.partitionCount, L"0");
+    ::ShowWindow(::GetDlgItem(dialog, layout.partitionTotal), SW_SHOW);
+    ::ShowWindow(::GetDlgItem(dialog, layout.partitionCount), SW_SHOW);
+    main->SetProgressRange64(::GetDlgItem(dialog, layout.partitionProgress), 0, geometry.cylinders, 1);
 
     // A medium that cannot be opened has nothing to search; the end steps still run.
     KeptHandleSectorSource source(medium.devicePath);
@@ -176,7 +177,7 @@ void CBasicSearch::SearchRemovableMediumPartitions(const smpparam& medium)
     RunPartitionSearch(source, params, DiskPartitionTable[disk], listener);
 }
 
-LRESULT CBasicSearch::OnRemovablePartitionFound(WPARAM index, LPARAM param)
+LRESULT CFsSearchSession::OnRemovablePartitionFound(WPARAM index, LPARAM param)
 {
     const auto* found = reinterpret_cast<const FoundOnMedium*>(param);
     if (found == nullptr || found->disk < 0 || found->disk >= kMaxDisks || index >= WPARAM(kPartitionSlotCount))
@@ -190,13 +191,13 @@ LRESULT CBasicSearch::OnRemovablePartitionFound(WPARAM index, LPARAM param)
     return 1;
 }
 
-LRESULT CBasicSearch::OnRemovableSearchEnded(WPARAM, LPARAM)
+LRESULT CFsSearchSession::OnRemovableSearchEnded(WPARAM, LPARAM)
 {
     EndRemovableSearch(false, true);
     return 0;
 }
 
-void CBasicSearch::EndRemovableSearch(bool stop, bool report)
+void CFsSearchSession::EndRemovableSearch(bool stop, bool report)
 {
     CWinThread* worker = m_removableWorker.exchange(nullptr);
     if (worker == nullptr)
@@ -208,7 +209,8 @@ void CBasicSearch::EndRemovableSearch(bool stop, bool report)
     // The worker may be sending this thread a found partition: the wait keeps the messages going.
     ZrWaitForThreadPumping(worker, INFINITE);
     delete worker;
-    g_pBasicDriveTreeThread = nullptr;
+    if (m_fsLayout.driveTreeThread != nullptr)
+        *m_fsLayout.driveTreeThread = nullptr;
     m_removableListing = 0;
     CDelvaneDlg* main = g_pMainDlg;
     if (main != nullptr)
@@ -231,12 +233,12 @@ void CBasicSearch::EndRemovableSearch(bool stop, bool report)
                       MB_ICONINFORMATION);
 }
 
-void CBasicSearch::OnBnClickedStopSearchingPartitions()
+void CFsSearchSession::OnBnClickedStopSearchingPartitions()
 {
     if (DriveTreeBuilding != 0)
         return;
     const bool searchingDisk = g_pPartitionSearchThread != nullptr && m_removableListing == 0;
-    const bool searchingMedium = g_pBasicDriveTreeThread != nullptr && m_removableListing != 0;
+    const bool searchingMedium = RemovableMediumListing();
     if (!searchingDisk && !searchingMedium)
         return;
     if (!AskToStopPartitionSearch())

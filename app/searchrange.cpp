@@ -1,0 +1,57 @@
+// The scan range a search with the sector-range fields takes from its drive page.
+#include "app/devicetree.h"
+#include "app/maindlg.h"
+#include "app/pure/sector_fields.h"
+#include "app/searchsession.h"
+#include "storage/driverecords.h"
+#include "storage/pure/globals.h"
+
+bool CSearchSession::ApplyTypedRange(Selection& selection, uint64_t start, uint64_t end, const wchar_t* searchModeName,
+                                     ScanTarget& target)
+{
+    ReadSectorFields();
+    // The range is held to the size of the disk it is read from, never of a disk selected before;
+    // a drive letter is read through its own volume, whatever size a disk has.
+    if (selection.kind == L"Logical" || selection.kind == L"Recognised") {
+        if (g_pMainDlg != nullptr)
+            g_pMainDlg->SelectedDriveValue = 0;
+    } else {
+        SelectDiskItem(selection.diskNumber, PhysicalDrivesItem());
+    }
+    selection.startSector = start;
+    selection.endSector = end;
+    target = ApplySelection(selection, searchModeName);
+    if (!selection.physical)
+        return true;
+    // The selection gave the whole volume on its disk; the fields narrow it.
+    SelectDiskItem(SelectedDiskNumber, PhysicalDrivesItem());
+    VolumeOnDisk volume;
+    volume.firstSector = target.firstSector;
+    volume.lastSector = target.endSector > target.firstSector ? target.endSector - 1 : target.firstSector;
+    volume.diskSectors = DiskTotalSectors;
+    VolumeRangeFields typed;
+    typed.min = TypedSectorRange().min;
+    typed.max = TypedSectorRange().max;
+    typed.start = start;
+    typed.end = end;
+    uint64_t first = 0, last = 0;
+    if (!MapVolumeRangeToDisk(typed, volume, &first, &last) || !IsScanRange(first, last)) {
+        ZrMessageBox(m_hWnd, SectorFieldsRefusalText(SectorFieldsCheck::EndNotAfterStart), L"Message",
+                     MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    target.firstSector = SelectedVolumeInfo.startSector = SelectedVolumeInfo.startSectorCopy = first;
+    target.endSector = SelectedVolumeInfo.endSector = last;
+    return true;
+}
+
+bool CSearchSession::RefuseGroupItem(HTREEITEM item)
+{
+    const CString text = item != nullptr ? m_driveTree.GetItemText(item) : CString();
+    if (item != nullptr && text != L"My Computer" && text != L"Physical Drives" && text != L"Logical Drives")
+        return false;
+    ZrMessageBox(m_hWnd,
+                 L"First you need to select Physical or Logical Drive from the Tree, which you want to recover.",
+                 L"Message", MB_OK | MB_ICONINFORMATION);
+    return true;
+}

@@ -1,0 +1,147 @@
+#include "fsrecovery/pure/deep_results.h"
+
+#include "fsrecovery/pure/basic_scan.h"
+#include "fsrecovery/pure/result_tree.h"
+
+namespace {
+
+constexpr uint32_t kFat16DefaultRootSectors = 32;
+
+// The store keeps FAT sectors in 32 bits: a sector beyond them is left unknown (0) rather than
+// cut to another sector, so that nothing is ever read from the wrong place.
+uint32_t Sector32(uint64_t sector)
+{
+    return sector <= UINT32_MAX ? uint32_t(sector) : 0;
+}
+
+FoundEntryRow EntryOf(const DeepFolderRow& folder, uint32_t volume)
+{
+    FoundEntryRow row;
+    row.volume = volume;
+    row.sector = folder.sector;
+    row.self = folder.self;
+    row.parent = folder.parent;
+    row.date = folder.date;
+    row.time = folder.time;
+    row.size = folder.size;
+    row.attr = uint8_t(folder.attr);
+    row.deleted = folder.deleted;
+    row.cluster0Start = folder.cluster0Start;
+    row.cells = FoundEntryRow::kSector | FoundEntryRow::kSelf | FoundEntryRow::kParent | FoundEntryRow::kDate |
+        FoundEntryRow::kTime | FoundEntryRow::kSize | FoundEntryRow::kAttr | FoundEntryRow::kDeleted |
+        FoundEntryRow::kCluster0Start;
+    return row;
+}
+
+} // namespace
+
+FatVolumeParamsRecord DeepFatVolumeParams(const DeepFatVolume& v)
+{
+    FatVolumeParamsRecord p;
+    p.partitionType = v.fat32 ? L"FAT32" : L"FAT16";
+    p.sectorsPerCluster = v.sectorsPerCluster;
+    p.sectorsPerFat = v.sectorsPerFat;
+    p.reservedSectors = v.reservedSectors;
+    p.cluster0Start = v.cluster0Start;
+    p.firstFatSector = Sector32(v.firstFat);
+    p.secondFatSector = Sector32(v.secondFat);
+    if (p.firstFatSector == 0 || p.secondFatSector == 0)
+        p.secondFatSector = 0;
+    if (p.firstFatSector == 0)
+        p.sectorsPerFat = 0;
+    if (v.fat32) {
+        p.rootStart = v.rootStart != 0 && v.rootStart <= UINT32_MAX ? uint32_t(v.rootStart) : 2;
+        return p;
+    }
+    p.rootDirSectors = v.rootSectors != 0 ? v.rootSectors : kFat16DefaultRootSectors;
+    // Where the FATs are unknown the root is taken to end where cluster 2 begins.
+    uint64_t rootStart = v.rootStart;
+    if (rootStart == 0) {
+        const uint64_t cluster2 = v.cluster0Start + 2ull * v.sectorsPerCluster;
+        rootStart = cluster2 >= p.rootDirSectors ? cluster2 - p.rootDirSectors : 0;
+    }
+    p.rootStart = Sector32(rootStart);
+    if (p.rootStart == 0)
+        p.rootDirSectors = 0; // a root that cannot be placed is not read
+    return p;
+}
+
+void DeepFatVolumeExtent(const DeepFatVolume& v, uint64_t rangeFirst, uint64_t rangeEnd, uint64_t& first, uint64_t& end)
+{
+    if (!v.inferred && v.totalSectors > v.sector) {
+        first = v.sector;
+        end = v.totalSectors;
+        return;
+    }
+    first = rangeFirst;
+    end = rangeEnd;
+}
+
+void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
+                         const std::vector<DeepFatVolume>& volumes, const std::vector<std::vector<DeepFolderRow>>& rows,
+                         uint16_t catchAllTime)
+{
+    for (size_t k = 0; k < volumes.size(); ++k) {
+        const DeepFatVolume& v = volumes[k];
+        FoundVolume volume;
+        volume.kind = v.fat32 ? FsKind::Fat32 : FsKind::Fat16;
+        volume.devicePath = devicePath;
+        DeepFatVolumeExtent(v, rangeFirst, rangeEnd, volume.firstSector, volume.endSector);
+        volume.params = DeepFatVolumeParams(v);
+        const uint32_t index = store.AddVolume(volume);
+        if (k == 0)
+            AddMiscFolderRow(store, index, kFatRootId, catchAllTime);
+        FatVolumeRow table;
+        table.sector = v.sector;
+        table.sectorsPerFat = v.sectorsPerFat;
+        table.sectorsPerCluster = v.sectorsPerCluster;
+        table.rootDirSectors = v.rootSectors;
+        table.rootStart = Sector32(v.rootStart);
+        table.reservedSectors = v.reservedSectors;
+        table.cluster0Start = v.cluster0Start;
+        table.firstFatSector = v.firstFat;
+        table.secondFatSector = v.secondFat;
+        table.totalSectors = v.totalSectors;
+        table.kind = volume.kind;
+        table.endSector = v.endSector;
+        store.fatVolumes.push_back(table);
+        if (k < rows.size()) {
+            for (const DeepFolderRow& folder : rows[k])
+                store.AddEntry(EntryOf(folder, index), folder.name);
+        }
+    }
+}
+
+void StoreDeepNtfsRows(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
+                       const DeepNtfsGeometry& geometry, const DeepNtfsRows& rows, uint16_t catchAllTime)
+{
+    FoundVolume volume;
+    volume.kind = FsKind::Ntfs;
+    volume.devicePath = devicePath;
+    volume.firstSector = rangeFirst;
+    volume.endSector = rangeEnd;
+    volume.params.partitionType = L"NTFS";
+    volume.params.cluster0Start = geometry.cluster0Start;
+    volume.params.sectorsPerCluster = geometry.sectorsPerCluster;
+    volume.params.sectorsPerFileRecord = 2;
+    const uint32_t index = store.AddVolume(volume);
+    AddMiscFolderRow(store, index, kNtfsRootId, catchAllTime);
+    for (const DeepFolderRow& folder : rows.folders) {
+        FoundEntryRow row = EntryOf(folder, index);
+        // NTFS folders carry no sector, size or attribute cells; their date is a FILETIME.
+        row.cells = FoundEntryRow::kSelf | FoundEntryRow::kParent | FoundEntryRow::kDate | FoundEntryRow::kDeleted;
+        row.cluster0Start = geometry.cluster0Start;
+        store.AddEntry(row, folder.name);
+    }
+    for (const DeepNtfsFileRow& file : rows.files) {
+        NtfsFileRow row;
+        row.volume = index;
+        row.parent = file.parent;
+        row.sector = file.sector;
+        if (!file.name.IsEmpty()) {
+            row.fileTime = file.created;
+            row.flags = NtfsFileRow::kStamped;
+        }
+        store.AddNtfsFile(row, ToUtf16Units(file.name));
+    }
+}

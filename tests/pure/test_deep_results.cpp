@@ -1,0 +1,167 @@
+// Deep Search finds as store volumes and rows: each FAT volume with its own geometry, what a
+// volume does not know filled as its directory walk assumes it, sectors beyond 32 bits left
+// unknown rather than cut.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "fsrecovery/pure/deep_results.h"
+#include "fsrecovery/pure/result_tree.h"
+
+namespace {
+
+DeepFatVolume Inferred(uint64_t cluster0, uint32_t spc, bool fat32)
+{
+    DeepFatVolume v;
+    v.inferred = true;
+    v.cluster0Start = cluster0;
+    v.sectorsPerCluster = spc;
+    v.fat32 = fat32;
+    return v;
+}
+
+TEST(DeepResults, UnknownGeometryIsFilledAsTheDirectoryWalkAssumesIt)
+{
+    const FatVolumeParamsRecord fat32 = DeepFatVolumeParams(Inferred(5000, 8, true));
+    EXPECT_EQ(2u, fat32.rootStart);
+    EXPECT_EQ(0u, fat32.firstFatSector);
+    EXPECT_EQ(L"FAT32", fat32.partitionType);
+    // FAT16: 32 root sectors ending where cluster 2 begins.
+    const FatVolumeParamsRecord fat16 = DeepFatVolumeParams(Inferred(5000, 4, false));
+    EXPECT_EQ(32u, fat16.rootDirSectors);
+    EXPECT_EQ(5000u + 8 - 32, fat16.rootStart);
+    // Beyond 32 bits: no FAT and no root rather than other sectors.
+    DeepFatVolume high = Inferred(uint64_t(1) << 33, 4, false);
+    high.firstFat = (uint64_t(1) << 33) - 600;
+    high.secondFat = (uint64_t(1) << 33) - 300;
+    const FatVolumeParamsRecord far = DeepFatVolumeParams(high);
+    EXPECT_EQ(0u, far.firstFatSector);
+    EXPECT_EQ(0u, far.secondFatSector);
+    EXPECT_EQ(0u, far.rootDirSectors);
+    EXPECT_EQ(uint64_t(1) << 33, far.cluster0Start);
+}
+
+TEST(DeepResults, EachFatVolumeKeepsItsFoldersApart)
+{
+    DeepFatVolume a = Inferred(1000, 2, false), b = Inferred(40000, 4, false);
+    b.inferred = false;
+    b.sector = 39000;
+    b.totalSectors = 60000;
+    DeepFolderRow row;
+    row.self = 3;
+    row.parent = 0;
+    row.name = L"DIR0";
+    std::vector<std::vector<DeepFolderRow>> rows(2, std::vector<DeepFolderRow>{ row });
+    rows[1][0].name = L"DIR1";
+    FoundStore store;
+    StoreDeepFatVolumes(store, L"\\\\.\\PhysicalDrive4", 0, 100000, { a, b }, rows, 0x1234);
+    ASSERT_EQ(2u, store.VolumeCount());
+    EXPECT_EQ(0u, store.Volume(0).firstSector);
+    EXPECT_EQ(39000u, store.Volume(1).firstSector);
+    EXPECT_EQ(60000u, store.Volume(1).endSector);
+    EXPECT_EQ(2u, store.fatVolumes.size());
+    // The catch-all folder once, then one row per folder, each on its volume.
+    ASSERT_EQ(3u, store.EntryCount());
+    EXPECT_EQ(kMissingParentId, store.Entry(0).self);
+    EXPECT_EQ(0x1234u, store.Entry(0).time);
+    EXPECT_EQ(0u, store.Entry(1).volume);
+    EXPECT_EQ(1u, store.Entry(2).volume);
+    EXPECT_EQ(0u, store.VolumeOfCluster0(1000));
+    EXPECT_EQ(1u, store.VolumeOfCluster0(40000));
+    EXPECT_TRUE(store.HasEntryId(0, 3));
+    EXPECT_TRUE(store.HasEntryId(1, 3));
+
+    FoundStore none;
+    StoreDeepFatVolumes(none, L"x", 0, 10, {}, {}, 0);
+    EXPECT_EQ(0u, none.VolumeCount());
+    EXPECT_EQ(0u, none.EntryCount());
+}
+
+TEST(DeepResults, CarvedNtfsRowsGoToOneVolume)
+{
+    DeepNtfsRows rows;
+    DeepFolderRow folder;
+    folder.self = 40;
+    folder.parent = 5;
+    folder.name = L"Music";
+    rows.folders.push_back(folder);
+    rows.files.push_back({ 40, 1234, L"song.mp3", 77, 10 });
+    rows.files.push_back({ 40, 1236, L"", 0, 0 });
+    FoundStore store;
+    StoreDeepNtfsRows(store, L"\\\\.\\P:", 0, 5000, { 0, 4 }, rows, 0);
+    ASSERT_EQ(1u, store.VolumeCount());
+    EXPECT_EQ(4u, store.Volume(0).params.sectorsPerCluster);
+    EXPECT_EQ(2u, store.EntryCount());
+    ASSERT_EQ(2u, store.NtfsFileCount());
+    EXPECT_EQ(L"song.mp3", store.NtfsFileName(0));
+    EXPECT_EQ(0u, store.NtfsFile(1).flags & NtfsFileRow::kNamed);
+    EXPECT_EQ(2u, store.NtfsFilesOf(0, 40).second - store.NtfsFilesOf(0, 40).first);
+}
+
+} // namespace
+
+// ---- Volumes recognised inside a drive letter --------------------------------------------------
+
+#include "fsrecovery/pure/deep_recognised.h"
+
+namespace {
+
+void PutNtfsBoot(uint8_t* s, uint32_t spc, uint32_t sectors)
+{
+    std::memcpy(s + 3, "NTFS    ", 8);
+    s[13] = uint8_t(spc);
+    for (int i = 0; i < 4; ++i) {
+        s[40 + i] = uint8_t(sectors >> (8 * i));
+        s[48 + i] = uint8_t(4 >> (8 * i));
+        s[56 + i] = uint8_t(8 >> (8 * i));
+    }
+    s[68] = 0xF6; // a record of 1024 bytes: 2^10
+    s[510] = 0x55, s[511] = 0xAA;
+}
+
+TEST(DeepRecognised, NtfsAndFat16BootSectorsBecomeRows)
+{
+    uint8_t boot[512] = {};
+    PutNtfsBoot(boot, 8, 100000);
+    RecognisedVolume ntfs;
+    ASSERT_TRUE(RecognisedVolumeOf(boot, 2048, 500000, L"Log|\\\\.\\P:|", 1, ntfs));
+    EXPECT_EQ(L"NTFS", ntfs.fsName);
+    EXPECT_EQ(L"Recognised1", ntfs.cells[1]);
+    EXPECT_EQ(L"2048", ntfs.cells[3]);
+    EXPECT_EQ(L"102048", ntfs.cells[4]);
+    EXPECT_EQ(L"8", ntfs.cells[6]);
+
+    // The copy in the sector after the volume names the same volume; one row is kept.
+    std::vector<RecognisedVolume> rows;
+    EXPECT_TRUE(AddRecognisedVolume(rows, ntfs));
+    RecognisedVolume backup;
+    ASSERT_TRUE(RecognisedVolumeOf(boot, 102048, 500000, L"Log|\\\\.\\P:|", 2, backup));
+    EXPECT_FALSE(AddRecognisedVolume(rows, backup));
+    EXPECT_FALSE(AddRecognisedVolume(rows, ntfs));
+    // A copy whose primary is gone, at the drive's end, gives the volume before it.
+    RecognisedVolume lone;
+    ASSERT_TRUE(RecognisedVolumeOf(boot, 100000, 100001, L"k", 1, lone));
+    EXPECT_EQ(0u, lone.start);
+    EXPECT_EQ(100000u, lone.size);
+
+    uint8_t fat[512] = {};
+    fat[13] = 4;
+    fat[14] = 1;                    // reserved
+    fat[17] = 0, fat[18] = 2;       // 512 root entries: 32 sectors
+    fat[22] = 32;                   // sectors per FAT
+    fat[32] = 0x40, fat[33] = 0x9C; // 40000 sectors
+    std::memcpy(fat + 54, "FAT16   ", 8);
+    fat[510] = 0x55, fat[511] = 0xAA;
+    RecognisedVolume fat16;
+    ASSERT_TRUE(RecognisedVolumeOf(fat, 63, 500000, L"k", 2, fat16));
+    EXPECT_EQ(L"FAT16", fat16.fsName);
+    EXPECT_EQ(L"40063", fat16.cells[4]);
+    EXPECT_EQ(L"128", fat16.cells[9]);  // the root behind the two FATs
+    EXPECT_EQ(L"152", fat16.cells[11]); // cluster 0: two clusters before the data area
+    // FAT32 is not listed, nor a sector without the signature.
+    std::memcpy(fat + 82, "FAT32   ", 8);
+    fat[57] = ' ';
+    EXPECT_FALSE(RecognisedVolumeOf(fat, 63, 500000, L"k", 3, fat16));
+}
+
+} // namespace

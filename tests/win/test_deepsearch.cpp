@@ -1,0 +1,567 @@
+// The Deep Search dialog driven end to end on media whose partition table, boot sector or FATs
+// are gone: \\.\PhysicalDrive4 (deepdisk, MBR wiped), O: (deepfat32, no boot sector and no FATs)
+// and P: (deepntfs, no boot sector).
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+#include "app/notices.h"
+#include "app/waitdialogs.h"
+#include "common/basic_search_fixture.h"
+#include "common/images.h"
+#include "common/ui_wait.h"
+#include "app/devicetree.h"
+#include "fsrecovery/deepsearch.h"
+#include "resources/resource.h"
+#include "storage/driverecords.h"
+#include "storage/pure/drive_texts.h"
+#include "storage/pure/globals.h"
+#include "storage/pure/storage_host.h"
+#include "storage/sectorreader.h"
+
+namespace {
+
+using namespace zr_test;
+
+class DeepSearchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (ImagesDir().empty())
+            GTEST_SKIP() << "ZR_IMAGES not set";
+        BeginSearchDialogTest(main, kModeDeep, previousHook);
+        RegisterDeepSearchDialog();
+        ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
+        ShowSearchDialogUnderTest(dlg, notices);
+    }
+    void TearDown() override
+    {
+        if (g_pMainDlg != nullptr)
+            EndSearchDialogTest(dlg, notices, previousHook, DeepSearchPage);
+    }
+
+    HTREEITEM ChildWith(HTREEITEM parent, const wchar_t* text)
+    {
+        CTreeClass& tree = dlg.DriveTree();
+        for (HTREEITEM c = tree.GetChildItem(parent); c != nullptr; c = tree.GetNextSiblingItem(c))
+            if (tree.GetItemText(c).Find(text) >= 0)
+                return c;
+        return nullptr;
+    }
+    void SetField(int id, uint64_t value)
+    {
+        CString text;
+        text.Format(L"%llu", (unsigned long long)value);
+        dlg.SetDlgItemText(id, text);
+    }
+    // Selects the drive letter or disk of `image`, the whole image as the range (Wine answers a
+    // drive letter's size from the folder behind it) and `fs` in the combo.
+    void SelectMedium(const wchar_t* item, bool disk, const wchar_t* image, int fs)
+    {
+        const HTREEITEM found = ChildWith(disk ? dlg.PhysicalDrivesItem() : dlg.LogicalDrivesItem(), item);
+        ASSERT_NE(nullptr, found);
+        dlg.DriveTree().SelectItem(found);
+        PumpPending();
+        imageSectors = ReadOnlyFile(ImagePath(image)).Size() / 512;
+        ASSERT_NE(0u, imageSectors);
+        SetField(IDC_RANGE_MIN, 0);
+        SetField(IDC_RANGE_MAX, imageSectors);
+        SetField(IDC_RANGE_START, 0);
+        SetField(IDC_RANGE_END, imageSectors);
+        dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, fs);
+    }
+    void Next()
+    {
+        // The question's Logical button has the id of this dialog's share button.
+        DialogAnswerer answer(IDC_LOG_LOGICAL, IDC_LOG_LOGICAL, dlg.GetSafeHwnd());
+        dlg.OnBnClickedNext();
+    }
+    bool Enabled(int id) { return dlg.GetDlgItem(id)->IsWindowEnabled() != FALSE; }
+    bool OnResultsPage()
+    {
+        return DeepSearchPage == 1 && g_pDeepScanThread == nullptr && g_pPopulateListThread == nullptr &&
+            Enabled(IDC_DS_BACK) && !Enabled(IDC_DS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
+    }
+    void Scan(const wchar_t* item, bool disk, const wchar_t* image, int fs)
+    {
+        SelectMedium(item, disk, image, fs);
+        Next();
+        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    }
+    // Every folder by its path; the volumes of one disk may each have a folder of the same path.
+    void MapFolders(HTREEITEM parent, const std::string& path, std::map<std::string, std::vector<HTREEITEM>>& out)
+    {
+        CTreeClass& tree = dlg.ResultTree();
+        for (HTREEITEM c = parent ? tree.GetChildItem(parent) : tree.GetRootItem(); c; c = tree.GetNextSiblingItem(c)) {
+            const std::string child = path + Narrow(std::wstring(tree.GetItemText(c).GetString())) + "/";
+            out[child].push_back(c);
+            MapFolders(c, child, out);
+        }
+    }
+    // The listed file names of a folder (lower case).
+    std::set<std::string> List(HTREEITEM item)
+    {
+        dlg.ResultTree().SelectItem(nullptr);
+        dlg.ResultTree().SelectItem(item);
+        EXPECT_TRUE(PumpUntil([] { return g_pPopulateListThread == nullptr; }, 30000));
+        std::set<std::string> names;
+        CListCtrl& list = dlg.FileList();
+        for (int row = 0; row < list.GetItemCount(); ++row)
+            if (list.GetItemText(row, 1) != L"FOLDER")
+                names.insert(Lower(Narrow(std::wstring(list.GetItemText(row, 0).GetString()))));
+        return names;
+    }
+    std::map<std::string, std::string> SaveEverything(const CString& destination)
+    {
+        CTreeClass& results = dlg.ResultTree();
+        for (HTREEITEM top = results.GetRootItem(); top; top = results.GetNextSiblingItem(top))
+            results.SetCheckRecursive(top, 2);
+        static CString folder;
+        folder = destination;
+        SetSaveFolderPicker([](CWnd*) { return folder; });
+        {
+            // Folders of several volumes may share a path: their files are kept under new names.
+            DialogAnswerer rename(IDC_RPL_RENAME, IDC_RPL_RENAME, dlg.GetSafeHwnd());
+            dlg.OnBnClickedSave();
+        }
+        SetSaveFolderPicker(nullptr);
+        std::map<std::string, std::string> saved;
+        TakeSavedFiles(std::wstring(destination.GetString()), "", saved);
+        return saved;
+    }
+
+    CDelvaneDlg main;
+    CDeepSearch dlg;
+    uint64_t imageSectors = 0;
+    int finishedBefore = 0;
+    ZrMessageBoxHook previousHook = nullptr;
+    std::unique_ptr<DialogAnswerer> notices;
+};
+
+// Next refuses a group item, a range outside Min..Max or not ascending, and "Unknown", each with
+// its message, and stays on the drive page.
+TEST_F(DeepSearchTest, NextChecksTheDrivePageFirst)
+{
+    dlg.DriveTree().SelectItem(dlg.DriveTree().GetRootItem());
+    dlg.OnBnClickedNext();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"select Physical or Logical Drive"), 0);
+
+    const auto refusedWith = [&](const wchar_t* text) {
+        g_boxes.clear();
+        Next();
+        EXPECT_EQ(0, DeepSearchPage.load());
+        return g_boxes.size() == 1 && g_boxes[0].Find(text) >= 0;
+    };
+    SelectMedium(L"O:", false, L"deepfat32.img", 1);
+    SetField(IDC_RANGE_END, 0);
+    EXPECT_TRUE(refusedWith(L"End Sector"));
+    SetField(IDC_RANGE_START, 500);
+    SetField(IDC_RANGE_END, 500);
+    EXPECT_TRUE(refusedWith(L"End Sector"));
+    dlg.SetDlgItemText(IDC_RANGE_START, L"");
+    EXPECT_TRUE(refusedWith(L"End Sector"));
+    // The slider keeps what is typed inside Min..Max; the scan below starts at Min.
+    SetField(IDC_RANGE_MIN, 100);
+    SetField(IDC_RANGE_START, 100);
+    SetField(IDC_RANGE_END, imageSectors);
+    dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, 3);
+    EXPECT_TRUE(refusedWith(L"Select file system type"));
+    // Cancel in the logical-or-physical question ends Next silently.
+    dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, 1);
+    g_boxes.clear();
+    {
+        DialogAnswerer cancel(IDC_LOG_CANCEL, IDC_LOG_CANCEL, dlg.GetSafeHwnd());
+        dlg.OnBnClickedNext();
+    }
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(0, DeepSearchPage.load());
+
+    // Before a scan: Save refuses; after it, Next waits for Back and Refresh Tree refuses.
+    dlg.OnBnClickedSave();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"Saving function is not available"), 0);
+    g_boxes.clear();
+    Next();
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    EXPECT_EQ(100u, dlg.Target().firstSector);
+    EXPECT_EQ(imageSectors, dlg.Target().endSector);
+    g_boxes.clear();
+    dlg.OnBnClickedNext();
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(1, DeepSearchPage.load());
+    dlg.OnBnClickedRefresh();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"refresh the list of Drives only before"), 0);
+    dlg.OnBnClickedBack();
+    EXPECT_EQ(0, DeepSearchPage.load());
+    EXPECT_TRUE(dlg.DriveTree().IsWindowVisible());
+    EXPECT_FALSE(dlg.ResultTree().IsWindowVisible());
+}
+
+struct DeepMedium {
+    const wchar_t* item;
+    bool disk;
+    const wchar_t* image;
+    int fs; // combo index: 0 FAT16, 1 FAT32, 2 NTFS
+};
+
+// Every live and deleted file the truth keeps intact is listed under its folder with its name and
+// saved with its bytes, each volume read with its own geometry: three FAT volumes of a disk
+// without partition table (two of them on the same cluster numbers), a FAT32 volume without boot
+// sector and FATs, an NTFS volume without boot sector.
+TEST_F(DeepSearchTest, EveryIntactFileIsFoundAndSavedByteExact)
+{
+    const DeepMedium media[] = {
+        { L"(Disk4 ", true, L"deepdisk.img", 0 },
+        { L"O:", false, L"deepfat32.img", 1 },
+        { L"P:", false, L"deepntfs.img", 2 },
+    };
+    for (const DeepMedium& m : media) {
+        SCOPED_TRACE(Narrow(m.image));
+        g_boxes.clear();
+        Scan(m.item, m.disk, m.image, m.fs);
+        if (HasFatalFailure())
+            return;
+        EXPECT_EQ(1, dlg.FinishedScans() - finishedBefore);
+        finishedBefore = dlg.FinishedScans();
+        std::map<std::string, std::vector<HTREEITEM>> folders;
+        MapFolders(nullptr, "/", folders);
+
+        // The truth's intact files by folder (the volume's prefix "N:" dropped: every volume's
+        // root folders are under "Root").
+        std::map<std::string, std::vector<TruthLine>> byFolder;
+        for (TruthLine e : LoadTruth(m.image)) {
+            if ((e.state != "live" && e.state != "deleted") || e.isDir())
+                continue;
+            const size_t colon = e.path.find(':');
+            if (colon != std::string::npos && colon < 3)
+                e.path.erase(0, colon + 1);
+            byFolder[e.path.substr(0, e.path.rfind('/') + 1)].push_back(e);
+        }
+        ASSERT_GE(byFolder.size(), 3u);
+        size_t files = 0;
+        for (const auto& [folder, entries] : byFolder) {
+            std::set<std::string> listed;
+            for (const auto& [path, items] : folders)
+                if (SamePath(path, "/Root" + folder) ||
+                    (folder != "/" && path.find("/KXR_Miscellaneous/") != std::string::npos &&
+                     EndsWithFolder(path, folder)))
+                    for (HTREEITEM item : items)
+                        for (const std::string& name : List(item))
+                            listed.insert(name);
+            EXPECT_FALSE(listed.empty()) << folder;
+            for (const TruthLine& e : entries) {
+                const std::string name = Lower(e.path.substr(folder.size()));
+                EXPECT_TRUE(std::any_of(listed.begin(), listed.end(), [&](const std::string& shown) {
+                    return SameName(shown, name);
+                })) << e.path;
+                ++files;
+            }
+        }
+        EXPECT_GE(files, 8u);
+
+        const std::map<std::string, std::string> saved = SaveEverything(NewTempFolder(L"zr_deep"));
+        for (const auto& [folder, entries] : byFolder)
+            for (const TruthLine& e : entries)
+                EXPECT_EQ(1u, saved.count(e.sha256)) << e.path;
+        dlg.OnBnClickedBack();
+        ASSERT_EQ(0, DeepSearchPage.load());
+    }
+}
+
+// Every folder of the results tree below `item`, by its path.
+void FolderPaths(CTreeClass& tree, HTREEITEM item, const CString& path, std::set<CString>& out)
+{
+    for (HTREEITEM c = tree.GetChildItem(item); c != nullptr; c = tree.GetNextSiblingItem(c)) {
+        const CString child = path + L"/" + tree.GetItemText(c);
+        out.insert(child);
+        FolderPaths(tree, c, child, out);
+    }
+}
+
+// Scans stopped at random moments finish once, on what they found: no hang, the partial tree
+// shown, Back and Next working after.
+TEST_F(DeepSearchTest, StopAtRandomMomentsFinishesOnceWithWhatWasFound)
+{
+    const DeepMedium media[] = {
+        { L"(Disk4 ", true, L"deepdisk.img", 0 },
+        { L"P:", false, L"deepntfs.img", 2 },
+    };
+    std::mt19937 random(11);
+    int shorter = 0;
+    std::set<CString> whole[2];
+    for (int k = 0; k < 2; ++k) {
+        Scan(media[k].item, media[k].disk, media[k].image, media[k].fs);
+        FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", whole[k]);
+        ASSERT_GE(whole[k].size(), 3u);
+        dlg.OnBnClickedBack();
+    }
+    // A stop pressed as the scan starts: it ends after its first block with a partial tree.
+    {
+        const int finished = dlg.FinishedScans();
+        SelectMedium(media[0].item, media[0].disk, media[0].image, media[0].fs);
+        Next();
+        dlg.OnBnClickedStop();
+        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
+        EXPECT_EQ(finished + 1, dlg.FinishedScans());
+        std::set<CString> found;
+        FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", found);
+        EXPECT_LT(found.size(), whole[0].size());
+        dlg.OnBnClickedBack();
+    }
+    for (int round = 0; round < 20; ++round) {
+        const DeepMedium& m = media[round % 2];
+        SCOPED_TRACE(testing::Message() << "round " << round << " " << Narrow(m.image));
+        g_boxes.clear();
+        const int finished = dlg.FinishedScans();
+        SelectMedium(m.item, m.disk, m.image, m.fs);
+        Next();
+        ASSERT_EQ(1, DeepSearchPage.load());
+        const double share = double(random() % 1000) / 1000.0;
+        PumpUntil([&] { return ScanPassed(dlg, IDC_DS_SCANNED, IDC_DS_CURRENT, share); }, 30000);
+        if (dlg.ScanRunning()) {
+            dlg.OnBnClickedBack();
+            EXPECT_EQ(1u, g_boxes.size());
+            EXPECT_EQ(1, DeepSearchPage.load());
+        }
+        dlg.OnBnClickedStop();
+        dlg.OnBnClickedStop(); // a second Stop finds nothing to stop
+        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
+        EXPECT_EQ(finished + 1, dlg.FinishedScans());
+        EXPECT_TRUE(dlg.ResultTree().IsWindowVisible());
+        EXPECT_FALSE(dlg.GetDlgItem(IDC_DS_STOP)->IsWindowVisible());
+        std::set<CString> found;
+        FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", found);
+        for (const CString& path : found)
+            EXPECT_TRUE(whole[round % 2].count(path) != 0 || path.Find(L"KXR_Miscellaneous") >= 0) << ToUtf8(path);
+        shorter += found.size() < whole[round % 2].size();
+        List(dlg.ResultTree().GetRootItem());
+        dlg.OnBnClickedBack();
+        ASSERT_EQ(0, DeepSearchPage.load());
+    }
+    // These media are small: most stops land in the finishing steps, which run to their end.
+    RecordProperty("stopped_short", shorter);
+    std::set<CString> again;
+    Scan(media[0].item, media[0].disk, media[0].image, media[0].fs);
+    FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", again);
+    EXPECT_EQ(whole[0], again);
+}
+
+// Search More Partitions on a drive letter lists the NTFS volume inside it (found by the copy of
+// its boot sector) as a "Recognised" item; Next on that item scans the volume through the drive
+// letter. A second search adds nothing; a stopped one keeps the drive page working.
+TEST_F(DeepSearchTest, VolumesInsideADriveLetterAreListedAndScanned)
+{
+    SelectMedium(L"P:", false, L"deepntfs.img", 2);
+    HTREEITEM drive = dlg.DriveTree().GetSelectedItem();
+    CString end;
+    end.Format(L"%llu", (unsigned long long)imageSectors);
+    dlg.DetailList()->SetItemText(1, 1, end);
+    g_boxes.clear();
+    dlg.OnBnClickedSearchMorePartitions();
+    ASSERT_TRUE(PumpUntil([&] { return !dlg.RecognisedSearchRunning(); }, 30000));
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(CString(L"Found 1 more partitions in selected Drive ( Drive - P: )"), g_boxes[0]);
+    HTREEITEM recognised = dlg.DriveTree().GetChildItem(drive);
+    ASSERT_NE(nullptr, recognised);
+    EXPECT_EQ(0, dlg.DriveTree().GetItemText(recognised).Find(L"Recognised1 - "));
+    EXPECT_GT(dlg.DriveTree().GetItemText(recognised).Find(L"- NTFS"), 0);
+    EXPECT_EQ(recognised, dlg.DriveTree().GetSelectedItem());
+    EXPECT_TRUE(Enabled(IDC_DS_NEXT));
+    // The drive's volumes show in place of its properties; a row's file system is the one chosen.
+    CListCtrl& volumes = *dlg.FoundFileSystemList();
+    ASSERT_EQ(1, volumes.GetItemCount());
+    EXPECT_TRUE(volumes.IsWindowVisible());
+    EXPECT_EQ(CString(L"NTFS"), volumes.GetItemText(0, 1));
+    dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, 0);
+    volumes.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+    NMHDR click{ volumes.GetSafeHwnd(), UINT_PTR(IDC_DS_FOUND_VOLUMES), UINT(NM_CLICK) };
+    dlg.SendMessage(WM_NOTIFY, IDC_DS_FOUND_VOLUMES, LPARAM(&click));
+    EXPECT_EQ(2, int(dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_GETCURSEL)));
+
+    // Again: the volume is known already.
+    dlg.DriveTree().SelectItem(drive);
+    PumpPending();
+    dlg.DetailList()->SetItemText(1, 1, end);
+    g_boxes.clear();
+    dlg.OnBnClickedSearchMorePartitions();
+    ASSERT_TRUE(PumpUntil([&] { return !dlg.RecognisedSearchRunning(); }, 30000));
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(0, g_boxes[0].Find(L"No more partitions found"));
+    EXPECT_EQ(nullptr, dlg.DriveTree().GetNextSiblingItem(recognised));
+
+    // After Refresh Tree the drive's volumes are found again.
+    dlg.OnBnClickedRefresh();
+    SelectMedium(L"P:", false, L"deepntfs.img", 2);
+    dlg.DetailList()->SetItemText(1, 1, end);
+    g_boxes.clear();
+    dlg.OnBnClickedSearchMorePartitions();
+    ASSERT_TRUE(PumpUntil([&] { return !dlg.RecognisedSearchRunning(); }, 30000));
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(CString(L"Found 1 more partitions in selected Drive ( Drive - P: )"), g_boxes[0]);
+    recognised = dlg.DriveTree().GetSelectedItem();
+    ASSERT_NE(nullptr, recognised);
+    EXPECT_EQ(0, dlg.DriveTree().GetItemText(recognised).Find(L"Recognised1 - "));
+    drive = dlg.DriveTree().GetParentItem(recognised);
+    dlg.DriveTree().SelectItem(drive);
+    PumpPending();
+
+    // Stopped at once: the question, then the drive page as it was.
+    dlg.DetailList()->SetItemText(1, 1, end);
+    g_boxes.clear();
+    dlg.OnBnClickedSearchMorePartitions();
+    g_boxAnswer = IDYES;
+    dlg.OnBnClickedStopSearchingPartitions();
+    g_boxAnswer = IDNO;
+    EXPECT_FALSE(dlg.RecognisedSearchRunning());
+    EXPECT_GE(g_boxes.size(), 1u);
+    EXPECT_TRUE(Enabled(IDC_DS_NEXT));
+    EXPECT_TRUE(dlg.GetDlgItem(IDC_DS_MORE_PARTITIONS)->IsWindowVisible());
+
+    dlg.DriveTree().SelectItem(recognised);
+    PumpPending();
+    SetField(IDC_RANGE_MIN, 0);
+    SetField(IDC_RANGE_MAX, imageSectors);
+    SetField(IDC_RANGE_START, 0);
+    SetField(IDC_RANGE_END, imageSectors);
+    dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, 2);
+    g_boxes.clear();
+    dlg.OnBnClickedNext();
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(CString(L"\\\\.\\P:"), dlg.Target().devicePath);
+    // The volume goes with the results into a scan log.
+    ASSERT_EQ(1u, dlg.Store().recognisedPartitions.size());
+    EXPECT_EQ(CString(L"Log|\\\\.\\P:|"), dlg.Store().recognisedPartitions[0].drive);
+    EXPECT_EQ(0u, dlg.Store().recognisedPartitions[0].startSector);
+    std::set<CString> found;
+    FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", found);
+    EXPECT_GE(found.size(), 3u);
+}
+
+// Results go into a scan log and come back from it, each FAT volume with its geometry, the NTFS
+// records with theirs: the same folders, every intact file saved with its bytes.
+TEST_F(DeepSearchTest, ResultsComeBackFromTheScanLog)
+{
+    const DeepMedium media[] = {
+        { L"(Disk4 ", true, L"deepdisk.img", 0 },
+        { L"P:", false, L"deepntfs.img", 2 },
+    };
+    for (const DeepMedium& m : media) {
+        SCOPED_TRACE(Narrow(m.image));
+        Scan(m.item, m.disk, m.image, m.fs);
+        ASSERT_FALSE(HasFatalFailure());
+        std::set<CString> scanned;
+        FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", scanned);
+        static CString log;
+        log = NewTempFolder(L"zr_deeplog") + L"\\deep.QLX";
+        SetScanLogPathPicker([](CWnd*, bool) { return log; });
+        g_boxes.clear();
+        dlg.OnBnClickedSaveLog();
+        ASSERT_EQ(1u, g_boxes.size());
+        EXPECT_GE(g_boxes[0].Find(L"saved successfully"), 0);
+        dlg.OnBnClickedBack();
+        ASSERT_EQ(0, DeepSearchPage.load());
+        if (!m.disk) {
+            // Under Wine a drive letter reports the size of the folder behind it; the drive list
+            // is made to tell the image's, as the system would for a real drive.
+            const CString path = CString(L"\\\\.\\") + m.item;
+            for (int i = 0; i < LogicalDriveKeys.GetSize(); ++i)
+                if (LogicalDriveKeys[i].Find(path + L"|") == 0)
+                    LogicalDriveKeys.RemoveAt(i--);
+            CString key;
+            key.Format(L"%ls|%llu", path.GetString(), (unsigned long long)imageSectors);
+            LogicalDriveKeys.Add(key);
+        }
+        g_boxes.clear();
+        dlg.OnBnClickedLoadLog();
+        SetScanLogPathPicker(nullptr);
+        ASSERT_TRUE(PumpUntil(
+            [&] { return DeepSearchPage == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 60000))
+            << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+        std::set<CString> loaded;
+        FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", loaded);
+        EXPECT_EQ(scanned, loaded);
+        const std::map<std::string, std::string> saved = SaveEverything(NewTempFolder(L"zr_deeplogsave"));
+        int files = 0;
+        for (const TruthLine& e : LoadTruth(m.image)) {
+            if ((e.state != "live" && e.state != "deleted") || e.isDir())
+                continue;
+            ++files;
+            EXPECT_EQ(1u, saved.count(e.sha256)) << e.path;
+        }
+        EXPECT_GE(files, 8);
+        dlg.OnBnClickedBack();
+        ASSERT_EQ(0, DeepSearchPage.load());
+    }
+}
+
+// The removable-medium search Basic Search runs serves this dialog too: a medium without a
+// partition table holding a FAT16 boot sector gets its partition item and the report.
+TEST_F(DeepSearchTest, RemovableMediumIsSearchedForItsPartitions)
+{
+    constexpr int kDisk = 8; // a number no other test uses
+    constexpr uint32_t kHeads = 16, kSectorsPerTrack = 63, kCylinders = 130;
+    const std::wstring file = DosDeviceFile(L"physicaldrive8");
+    const std::vector<uint8_t> boot = ReadAt(ImagePath(L"fat16.img"), 0, 512);
+    ASSERT_TRUE(!file.empty() && boot.size() == 512u);
+    HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    DWORD written = 0;
+    ::WriteFile(h, boot.data(), 512, &written, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = LONGLONG(uint64_t(kCylinders) * kHeads * kSectorsPerTrack * 512);
+    ::SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
+    ::SetEndOfFile(h);
+    ::CloseHandle(h);
+
+    DiskPartitionTable[kDisk] = DiskPartitionRecord();
+    auto* record = new DriveInfoRecord; // drive records live as long as the program
+    record->itemText = DiskItemText(kDisk, L"Removable Media", L" 64 MB");
+    const HTREEITEM medium = dlg.DriveTree().InsertItem(record->itemText, dlg.PhysicalDrivesItem());
+    dlg.DriveTree().SetItemData(medium, DWORD_PTR(record));
+    smpparam entry;
+    entry.cylinders = kCylinders;
+    entry.heads = kHeads;
+    entry.sectorsPerTrack = kSectorsPerTrack;
+    entry.diskItem = medium;
+    entry.devicePath = PhysicalDrivePathTable[kDisk];
+    DiskSearchList.assign(1, entry);
+    g_boxes.clear();
+    ASSERT_TRUE(dlg.StartRemovableMediaSearch());
+    EXPECT_FALSE(Enabled(IDC_DS_NEXT));
+    EXPECT_TRUE(PumpUntil([&] { return g_pDeepDriveTreeThread == nullptr && Enabled(IDC_DS_NEXT); }, 20000));
+    ASSERT_NE(nullptr, dlg.DriveTree().GetChildItem(medium));
+    EXPECT_EQ(CString(L"Partition - 1 ( FAT16 )"), dlg.DriveTree().GetItemText(dlg.DriveTree().GetChildItem(medium)));
+    EXPECT_EQ(1,
+              long(std::count(g_boxes.begin(), g_boxes.end(),
+                              CString(L"Found 1 more partitions in selected Disk ( Disk - 8 )"))));
+    dlg.DriveTree().DeleteItem(medium);
+    ::DeleteFileW(file.c_str());
+    DiskPartitionTable[kDisk] = DiskPartitionRecord();
+    DiskSearchList.clear();
+}
+
+// A narrowed range reads the NTFS records inside it with the volume's own cluster 0, not the
+// range's first sector: every intact file still comes back with its bytes.
+TEST_F(DeepSearchTest, NarrowedNtfsRangeKeepsTheVolumesClusters)
+{
+    SelectMedium(L"P:", false, L"deepntfs.img", 2);
+    SetField(IDC_RANGE_START, 100);
+    Next();
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    EXPECT_EQ(100u, dlg.Target().firstSector);
+    const std::map<std::string, std::string> saved = SaveEverything(NewTempFolder(L"zr_deepnarrow"));
+    int files = 0;
+    for (const TruthLine& e : LoadTruth(L"deepntfs.img")) {
+        if ((e.state != "live" && e.state != "deleted") || e.isDir())
+            continue;
+        ++files;
+        EXPECT_EQ(1u, saved.count(e.sha256)) << e.path;
+    }
+    EXPECT_GE(files, 8);
+}
+
+} // namespace
