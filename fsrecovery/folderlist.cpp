@@ -152,8 +152,6 @@ void ListVolumeFolderFiles(FoundStore& store, uint32_t volume, uint64_t folderId
     if (volume >= store.VolumeCount())
         return;
     const FoundVolume& where = store.Volume(volume);
-    if (where.kind == FsKind::Ntfs && store.NtfsFileCount() > 0)
-        FilesListedFlag = 1;
     // The device is opened at the first read: a folder whose files are all known reads nothing.
     class OpenedWhenRead : public SectorSource {
     public:
@@ -169,23 +167,10 @@ void ListVolumeFolderFiles(FoundStore& store, uint32_t volume, uint64_t folderId
         CString m_path;
         std::unique_ptr<KeptHandleSectorSource> m_device;
     } device(where.devicePath);
-    // A file listed is a result: the flag is set as the first one goes to the sink.
-    class Noting : public FileSink {
-    public:
-        explicit Noting(FileSink& to) : m_to(to) { }
-        void Add(const FoundFileRef& file, const CString (&cells)[10]) override
-        {
-            FilesListedFlag = 1;
-            m_to.Add(file, cells);
-        }
-
-    private:
-        FileSink& m_to;
-    } noting(sink);
     if (where.kind == FsKind::Ntfs)
-        ListNtfsFilesFrom(store, volume, folderId, device, stop, noting);
+        ListNtfsFilesFrom(store, volume, folderId, device, stop, sink);
     else if (IsFat(where.kind))
-        ListFatFilesFrom(store, volume, folderId, device, stop, noting, volumeColumn);
+        ListFatFilesFrom(store, volume, folderId, device, stop, sink, volumeColumn);
 }
 
 bool ExpandFatFolder(const FoundStore& store, CTreeClass* tree, HTREEITEM item, const StopFlag* stop)

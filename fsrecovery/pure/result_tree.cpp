@@ -2,7 +2,6 @@
 
 const wchar_t kMiscFolderName[] = L"KXR_Miscellaneous";
 int NamelessFolderCounter = 1;
-std::atomic<uint32_t> FilesListedFlag{ 0 };
 
 namespace {
 
@@ -11,12 +10,11 @@ uint32_t RootIdOf(const FoundStore& store, uint32_t volume)
     return RootFolderId(store.KindOfVolume(volume));
 }
 
-// Names a nameless folder, notes that results exist and inserts it.
+// Names a nameless folder and inserts it.
 TreeItemHandle PlaceFolder(FoundFolder folder, TreeItemHandle parentItem, ResultTreeSink& sink)
 {
     if (folder.name.IsEmpty())
         folder.name.Format(L"DIR_%d", NamelessFolderCounter++);
-    FilesListedFlag = 1;
     return sink.Insert(parentItem, folder);
 }
 
@@ -106,8 +104,6 @@ void PlaceLeftoversUnderMisc(FoundStore& store, ResultTreeSink& sink)
 void BuildResultTree(FoundStore& store, ResultTreeSink& sink)
 {
     const size_t rows = store.EntryCount();
-    if (rows >= 2)
-        FilesListedFlag = 1;
     TreeItemHandle root = sink.RootItem();
     for (size_t i = 0; i < rows; ++i) {
         const FoundEntryRow& row = store.Entry(i);

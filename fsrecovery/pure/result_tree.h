@@ -41,8 +41,6 @@ public:
 
 // Each nameless folder takes the next "DIR_%d" number; never reset.
 extern int NamelessFolderCounter;
-// 1 once a folder or file was placed in the results.
-extern std::atomic<uint32_t> FilesListedFlag;
 
 using TreeProgressFn = std::function<void(uint64_t position, uint64_t total)>;
 

@@ -151,11 +151,11 @@ TEST_F(LauncherTest, GoRunsTheSearchDialogOnTheModeThreadOnceAndTheLauncherComes
 {
     RegisterSearchDialog(kModePhoto, RunTestSearchDialog);
     RunLauncher([&](CDelvaneDlg& d) {
-        d.FoundEntryTable.InsertRow({ L"left over" });
+        d.RecognisedPartitionTable.InsertRow({ L"left over" });
         Click(d, IDC_GO_PHOTO);
         WaitUntil([] { return g_testDialogWnd.load() != nullptr; });
         EXPECT_EQ(d.SearchMode.load(), kModePhoto);
-        EXPECT_EQ(d.FoundEntryTable.GetItemCount(), 0);
+        EXPECT_EQ(d.RecognisedPartitionTable.GetItemCount(), 0);
         EXPECT_TRUE(WaitUntil([&] { return !d.IsWindowEnabled() && d.LoadingDialog == nullptr; }));
 
         Click(d, IDC_GO_BASIC); // a second Go meanwhile changes nothing
