@@ -21,9 +21,6 @@
 #include "resources/resource.h"
 #include "storage/pure/storage_host.h"
 
-HTREEITEM LastPopulatedItem = nullptr;
-CWinThread* g_pOpenFilesThread = nullptr;
-
 namespace {
 
 constexpr UINT WM_ZR_LISTING_ENDED = WM_APP + 0x241;
@@ -663,7 +660,7 @@ UINT OpenFilesThreadProc(LPVOID param)
     session->m_fileCount = 0;
     if (session->Page() > 0)
         session->OpenFirstSelectedRow();
-    g_pOpenFilesThread = nullptr;
+    session->m_pOpenFilesThread = nullptr;
     // The dialog's thread takes this thread's object, ends the "opening" state and hands a
     // written file to the shell.
     ::PostMessageW(session->GetSafeHwnd(), CFsSearchSession::kMsgOpenEnded, 0, 0);
@@ -673,14 +670,14 @@ UINT OpenFilesThreadProc(LPVOID param)
 void CFsSearchSession::OpenSelectedRow()
 {
     CListCtrl& list = FileList();
-    if (Page() < 1 || g_pOpenFilesThread != nullptr || m_openWorker.load() != nullptr)
+    if (Page() < 1 || m_pOpenFilesThread != nullptr || m_openWorker.load() != nullptr)
         return;
     const int row = list.GetNextItem(-1, LVNI_SELECTED);
     if (row < 0 || ClassifyOpenRowType(list.GetItemText(row, 1)) == OpenRowKind::None)
         return;
     m_openedPath.Empty();
     // The ended message is handled on this thread, so it always finds the worker stored.
-    m_openWorker = ZrBeginThreadInto(g_pOpenFilesThread, OpenFilesThreadProc, this);
+    m_openWorker = ZrBeginThreadInto(m_pOpenFilesThread, OpenFilesThreadProc, this);
 }
 
 void CFsSearchSession::OpenFirstSelectedRow()
