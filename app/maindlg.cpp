@@ -501,8 +501,8 @@ void CDelvaneDlg::Go(int mode)
     if (g_pModeSearchThread)
         return;
     if (mode == kModeBasic || mode == kModeDeep) {
-        // The file-system searches start with no results tree and on their drive pages.
-        ClearFolderNodeList(FolderNodeList);
+        // The file-system searches start on their drive pages (each dialog's tree starts with no
+        // folder records of its own).
         std::lock_guard<std::mutex> lock(g_registryMutex);
         for (int searchMode : { kModeBasic, kModeDeep })
             if (std::atomic<int>* page = g_pageIndices[searchMode])

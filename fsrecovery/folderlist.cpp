@@ -15,15 +15,15 @@ namespace {
 // of a large volume cost entries times folders.
 class ChildFolderIndex {
 public:
-    FolderNode* Find(uint32_t parentId, uint32_t ownId, uint64_t cluster0Start)
+    FolderNode* Find(const FolderNodeListRecord& list, uint32_t parentId, uint32_t ownId, uint64_t cluster0Start)
     {
-        if (m_version != FolderNodeList.version || m_count != FolderNodeList.count) {
+        if (m_version != list.version || m_count != list.count) {
             m_nodes.clear();
             // The first record of a key wins, as a walk in creation order would find it.
-            for (FolderNode* node = FolderNodeList.head; node; node = node->next)
+            for (FolderNode* node = list.head; node; node = node->next)
                 m_nodes.emplace(Key{ node->parentId, node->ownId, node->cluster0Start }, node);
-            m_version = FolderNodeList.version;
-            m_count = FolderNodeList.count;
+            m_version = list.version;
+            m_count = list.count;
         }
         auto found = m_nodes.find(Key{ parentId, ownId, cluster0Start });
         return found == m_nodes.end() ? nullptr : found->second;
@@ -64,6 +64,7 @@ ChildFolderIndex& ChildFolders()
 class FolderNaming {
 public:
     explicit FolderNaming(CTreeClass* tree) : m_tree(tree) { }
+    const FolderNodeListRecord& Folders() const { return m_tree->Folders.FolderNodeList; }
     ~FolderNaming() { Flush(); }
     FolderNaming(const FolderNaming&) = delete;
     FolderNaming& operator=(const FolderNaming&) = delete;
@@ -111,8 +112,8 @@ bool NameSubfolders(const FoundVolume& volume, uint32_t folderCluster, uint64_t 
 {
     ForEachFatDirectoryEntry(naming.Device(volume), volume, folderCluster, true, stop,
                              [&](const FatListedEntry& listed) {
-                                 FolderNode* node = ChildFolders().Find(folderCluster, listed.firstCluster,
-                                                                        cluster0Start);
+                                 FolderNode* node = ChildFolders().Find(naming.Folders(), folderCluster,
+                                                                        listed.firstCluster, cluster0Start);
                                  if (node == nullptr)
                                      return;
                                  naming.Rename(node->item, listed.name);
@@ -188,7 +189,7 @@ void NameFatFolders(const FoundStore& store, CTreeClass* tree, const StopFlag* s
         return;
     FolderNaming naming(tree);
     NameFolder(store, nullptr, naming, stop);
-    for (FolderNode* node = FolderNodeList.head; node && !IsStopped(stop); node = node->next)
+    for (FolderNode* node = tree->Folders.FolderNodeList.head; node && !IsStopped(stop); node = node->next)
         if (node->item != nullptr)
             NameFolder(store, node, naming, stop);
 }

@@ -496,7 +496,7 @@ void CFsSearchSession::FillListedFolder()
     const FolderNode* folder = (const FolderNode*)m_resultTree.GetItemData(item);
     const uint32_t deleted = folder ? folder->deleted : 0;
     // A scan that left nothing has nothing to list; the end of the listing says so.
-    if (FolderNodeList.head == nullptr && !m_resultsPresent)
+    if (m_resultTree.Folders.FolderNodeList.head == nullptr && !m_resultsPresent)
         return;
     CListCtrl& list = FileList();
     if (CSystemImageList::GetSmallList())

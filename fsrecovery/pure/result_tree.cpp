@@ -83,10 +83,11 @@ uint64_t PlaceChildFolders(FoundStore& store, uint32_t volume, uint32_t id, Tree
 
 void PlaceLeftoversUnderMisc(FoundStore& store, ResultTreeSink& sink)
 {
-    if (!FolderNodeList.head)
+    const FolderNodeListRecord& folders = sink.FolderNodes();
+    if (!folders.head)
         return;
     TreeItemHandle misc = nullptr;
-    for (FolderNode* node = FolderNodeList.head; node; node = node->next) {
+    for (FolderNode* node = folders.head; node; node = node->next) {
         if (node->name == kMiscFolderName) {
             misc = node->item;
             break;
@@ -127,7 +128,8 @@ void BuildResultTree(FoundStore& store, ResultTreeSink& sink)
     // The children of every folder node, until every row is placed.
     size_t left = rows - PlacedCount(store);
     uint64_t handled = 0;
-    for (FolderNode* node = FolderNodeList.head; node && left > 0;) {
+    const FolderNodeListRecord& folders = sink.FolderNodes();
+    for (FolderNode* node = folders.head; node && left > 0;) {
         const uint32_t volume = store.VolumeOfCluster0(node->cluster0Start);
         if (volume != FoundStore::kNoVolume)
             left -= size_t(PlaceChildFolders(store, volume, node->ownId, node->item, sink));
@@ -136,7 +138,7 @@ void BuildResultTree(FoundStore& store, ResultTreeSink& sink)
         node = node->next;
         while (node && node->ownId == id && node->cluster0Start == cluster0Start)
             node = node->next;
-        sink.Progress(++handled, FolderNodeList.count + rows);
+        sink.Progress(++handled, folders.count + rows);
     }
     PlaceLeftoversUnderMisc(store, sink);
     store.ClearEntries();
