@@ -234,90 +234,13 @@ void CDelvaneDlg::KeepSystemImageList()
     SmallImageList = CSystemImageList::GetSmallList();
 }
 
-std::vector<ZrRecordTable*> CDelvaneDlg::RecordTables()
-{
-    return {
-        &FatDirClusterTable, &SpareEntryTable, &SpareMftTable,     &NtfsFileTable,      &FoundEntryTable,
-        &FatPartitionTable,  &FatBootHitTable, &SpareClusterTable, &TreeItemIndexTable, &RecognisedPartitionTable
-    };
-}
-
 void CDelvaneDlg::EmptyRecordTables()
 {
-    for (ZrRecordTable* table : RecordTables())
-        table->DeleteAllItems();
+    RecognisedPartitionTable.DeleteAllItems();
 }
 
 void CDelvaneDlg::CreateRecordTables()
 {
-    FatDirClusterTable.SetColumns({ { L"Sector", 100 },
-                                    { L"Self Cluster", 100 },
-                                    { L"Parent Cluster", 100 },
-                                    { L"File System", 100 },
-                                    { L"Date", 25 },
-                                    { L"Time", 25 },
-                                    { L"First Run", 100 },
-                                    { L"Cluster0Start", 100 } });
-    SpareEntryTable.SetColumns({ { L"Name", 100 },
-                                 { L"sector", 50 },
-                                 { L"self", 50 },
-                                 { L"parent", 50 },
-                                 { L"date", 50 },
-                                 { L"time", 50 },
-                                 { L"size", 50 },
-                                 { L"attr", 50 },
-                                 { L"sysID", 50 },
-                                 { L"Type", 50 } });
-    SpareMftTable.SetColumns({ { L"sector", 60 }, { L"mftReference", 60 }, { L"vcn", 60 }, { L"fsNumber", 60 } });
-    NtfsFileTable.SetColumns({ { L"Sector", 100 },
-                               { L"name", 100 },
-                               { L"size", 100 },
-                               { L"date", 100 },
-                               { L"time", 100 },
-                               { L"type", 100 } });
-    FoundEntryTable.SetColumns({ { L"Name", 100 },
-                                 { L"sector", 50 },
-                                 { L"self", 50 },
-                                 { L"parent", 50 },
-                                 { L"date", 50 },
-                                 { L"time", 50 },
-                                 { L"size", 50 },
-                                 { L"attr", 50 },
-                                 { L"sysID", 50 },
-                                 { L"Type", 50 },
-                                 { L"Deleted", 50 },
-                                 { L"Cluster0Start", 100 } });
-    FatPartitionTable.SetColumns({ { L"Sector", 100 },
-                                   { L"SPF", 100 },
-                                   { L"SPC", 100 },
-                                   { L"Root Sectors", 100 },
-                                   { L"Root Start", 100 },
-                                   { L"Reserve Sectors", 100 },
-                                   { L"Cluster0Start", 100 },
-                                   { L"firstFAT", 100 },
-                                   { L"secondFAT", 100 },
-                                   { L"TotalSectors", 100 },
-                                   { L"PartType", 100 },
-                                   { L"End Sector", 100 } });
-    FatBootHitTable.SetColumns({ { L"Sector", 100 },
-                                 { L"SPF", 100 },
-                                 { L"SPC", 100 },
-                                 { L"Root Sectors", 100 },
-                                 { L"Root Start", 100 },
-                                 { L"Reserve Sectors", 100 },
-                                 { L"Cluster0Start", 100 },
-                                 { L"firstFAT", 100 },
-                                 { L"secondFAT", 100 },
-                                 { L"TotalSectors", 100 },
-                                 { L"PartType", 100 } });
-    SpareClusterTable.SetColumns({ { L"Self Cluster", 100 },
-                                   { L"Sector", 100 },
-                                   { L"Parent Cluster", 100 },
-                                   { L"File System", 100 },
-                                   { L"Date", 25 },
-                                   { L"Time", 25 },
-                                   { L"First Run", 100 } });
-    TreeItemIndexTable.SetColumns({ { L"Self_Clu", 50 }, { L"TreeItem", 100 } });
     RecognisedPartitionTable.SetColumns({ { L"Drive", 100 },
                                           { L"Part", 100 },
                                           { L"St_Sec", 100 },
@@ -578,8 +501,8 @@ void CDelvaneDlg::Go(int mode)
     if (g_pModeSearchThread)
         return;
     if (mode == kModeBasic || mode == kModeDeep) {
-        // The file-system searches start with no results tree and on their drive pages.
-        ClearFolderNodeList(FolderNodeList);
+        // The file-system searches start on their drive pages (each dialog's tree starts with no
+        // folder records of its own).
         std::lock_guard<std::mutex> lock(g_registryMutex);
         for (int searchMode : { kModeBasic, kModeDeep })
             if (std::atomic<int>* page = g_pageIndices[searchMode])
@@ -752,7 +675,6 @@ void CDelvaneDlg::EndProgram()
                 running.push_back(thread);
             }
     }
-    StopFolderRead = 1;
     // Workers get a moment to run their finishing steps; none is killed, whatever is left ends
     // with the process.
     DWORD deadline = ::GetTickCount() + 3000;
@@ -1048,15 +970,6 @@ void CDelvaneDlg::CleanTempFolder()
 {
     TempFileNames.clear();
     DeleteTempFiles(TempFolderPath);
-}
-
-void CDelvaneDlg::SortFoundEntriesBySelf()
-{
-    FoundEntryTable.SortStable(2, ZrRecordTable::SortKey::Decimal);
-}
-void CDelvaneDlg::SortFoundEntriesByParent()
-{
-    FoundEntryTable.SortStable(3, ZrRecordTable::SortKey::Decimal);
 }
 
 int DeleteTempFiles(const CString& folder)

@@ -69,19 +69,9 @@ public:
     CImageList* SmallImageList = nullptr;
     void KeepSystemImageList();
 
-    // The record tables: in memory, filled by the scans from any thread.
-    ZrRecordTable FatDirClusterTable;
-    ZrRecordTable SpareEntryTable;
-    ZrRecordTable SpareMftTable;
-    ZrRecordTable NtfsFileTable;
-    ZrRecordTable FoundEntryTable;
-    ZrRecordTable FatPartitionTable;
-    ZrRecordTable FatBootHitTable;
-    ZrRecordTable SpareClusterTable;
-    ZrRecordTable TreeItemIndexTable;
+    // The partitions recognised in the drive tree's items, in memory, filled from any thread (the
+    // scans' own records live in the typed stores of the sessions).
     ZrRecordTable RecognisedPartitionTable;
-    // All ten, in the order they are created and emptied.
-    std::vector<ZrRecordTable*> RecordTables();
     void EmptyRecordTables();
 
     // ---- Launching --------------------------------------------------------------------------
@@ -141,8 +131,6 @@ public:
 
     // ---- Temporary files and shell ------------------------------------------------------------
     void CleanTempFolder();
-    void SortFoundEntriesBySelf();
-    void SortFoundEntriesByParent();
 
     static void ShowAboutDialog();
     static void ShowHelpDialog();

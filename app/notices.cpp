@@ -386,10 +386,8 @@ void CNoDevice::OnExit()
         main->ShowWindow(SW_SHOW);
         // The search's workers are asked to stop; each runs its own finishing steps.
         if (mode == kModeBasic || mode == kModeDeep) {
-            if (CWinThread* populate = g_pPopulateListThread) {
-                StopFolderRead = 1;
+            if (CWinThread* populate = g_pPopulateListThread)
                 populate->RequestStop();
-            }
             if (g_pPopulateDlg && g_pPopulateDlg->GetSafeHwnd())
                 g_pPopulateDlg->ShowWindow(SW_HIDE);
             CWinThread* loader = mode == kModeBasic ? g_pBasicLogLoadThread : g_pDeepLogLoadThread;

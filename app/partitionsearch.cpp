@@ -27,7 +27,7 @@ constexpr int kSearchingText = IDC_BS_PS_LABEL, kStopButton = IDC_BS_STOP_PARTIT
 constexpr int kBasicProgressBar = IDC_BS_PS_PROGRESS, kRangeText = IDC_BS_OF_TOTAL;
 // The sector the search reads shows in Basic and Deep Search's sector text, in the carving
 // dialogs' position text.
-constexpr int kCarvePositionText = 1210;
+constexpr int kCarvePositionText = IDC_PS_SECTORS_TEXT;
 
 std::atomic<bool> g_stopSearch{ false };
 // The search ends without its result box.

@@ -5,11 +5,12 @@
 #include "app/notices.h"
 #include "app/treeclass.h"
 #include "look/rangeslider.h"
+#include "resource.h"
 
 namespace {
 
 // The sector fields: start, end, and the Min and Max limits beside the slider.
-constexpr int kStartEdit = 1214, kEndEdit = 1211, kMinEdit = 1213, kMaxEdit = 1212;
+constexpr int kStartEdit = IDC_RANGE_START, kEndEdit = IDC_RANGE_END, kMinEdit = IDC_RANGE_MIN, kMaxEdit = IDC_RANGE_MAX;
 
 CRangeSlider* FindRangeSlider(CWnd* dialog)
 {

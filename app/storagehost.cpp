@@ -20,17 +20,6 @@ public:
 
     CString LogicalDrivePath() override { return g_pMainDlg != nullptr ? g_pMainDlg->LogicalDrivePath : CString(); }
 
-    void ClearScanTables() override
-    {
-        if (g_pMainDlg == nullptr)
-            return;
-        g_pMainDlg->FatDirClusterTable.DeleteAllItems();
-        g_pMainDlg->NtfsFileTable.DeleteAllItems();
-        g_pMainDlg->FoundEntryTable.DeleteAllItems();
-        g_pMainDlg->SpareEntryTable.DeleteAllItems();
-        g_pMainDlg->SpareMftTable.DeleteAllItems();
-    }
-
     AutoSearchState QueryAutoSearchState() override
     {
         AutoSearchState state;

@@ -219,7 +219,7 @@ HTREEITEM CTreeClass::InsertResultItem(HTREEITEM parent, CString name, uint32_t,
     const bool batch = m_batch.depth > 0;
     if (!parent || (!(batch && m_batch.filled) && GetCount() == 0)) {
         HTREEITEM first = GetRootItem();
-        if (FolderNodeList.count == 0 || !first || GetItemText(first) != kRootText) {
+        if (Folders.FolderNodeList.count == 0 || !first || GetItemText(first) != kRootText) {
             parent = InsertItem(kRootText, 0, 0, TVI_ROOT, TVI_LAST);
             Expand(parent, TVE_EXPAND);
             m_hRootItem = parent;
@@ -233,8 +233,8 @@ HTREEITEM CTreeClass::InsertResultItem(HTREEITEM parent, CString name, uint32_t,
     // leaves the index alone rather than guessing which entry is whose.
     const bool useIndex = ScanLogLoading == 0 && SigVideoSearchPage == 0;
     if (useIndex) {
-        if (HTREEITEM known = TreeItemIndex.Find(id, cluster0Start)) {
-            LastInsertedItem = { known, (uint32_t)id };
+        if (HTREEITEM known = Folders.TreeItemIndex.Find(id, cluster0Start)) {
+            Folders.LastInsertedItem = { known, (uint32_t)id };
             return known;
         }
     }
@@ -269,12 +269,12 @@ HTREEITEM CTreeClass::InsertResultItem(HTREEITEM parent, CString name, uint32_t,
     values.time = time;
     values.deleted = deleted;
     values.cluster0Start = cluster0Start;
-    FolderNode* node = AppendFolderNode(FolderNodeList, values);
+    FolderNode* node = AppendFolderNode(Folders.FolderNodeList, values);
     // Text, picture, tick box and folder record in one call: each call on a large tree costs.
     HTREEITEM item = InsertItem(TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_STATE | TVIF_PARAM, name, 1, 1,
                                 INDEXTOSTATEIMAGEMASK(tick), TVIS_STATEIMAGEMASK, (LPARAM)node, parent, TVI_LAST);
     if (!item) {
-        RemoveFolderNode(FolderNodeList, node);
+        RemoveFolderNode(Folders.FolderNodeList, node);
         return nullptr;
     }
     node->item = item;
@@ -284,8 +284,8 @@ HTREEITEM CTreeClass::InsertResultItem(HTREEITEM parent, CString name, uint32_t,
         m_batch.ticks[item] = tick;
     }
     if (useIndex)
-        TreeItemIndex.Set(id, item, cluster0Start);
-    LastInsertedItem = { item, (uint32_t)id };
+        Folders.TreeItemIndex.Set(id, item, cluster0Start);
+    Folders.LastInsertedItem = { item, (uint32_t)id };
 
     if (parent == first) {
         if (batch)
@@ -347,5 +347,5 @@ void CTreeClass::DeleteAllResults()
     m_colorFonts.clear();
     m_resultChildren.clear();
     m_batch = ResultInsertBatch{ m_batch.depth };
-    ResetResultsState();
+    Folders.Reset();
 }

@@ -90,6 +90,10 @@ public:
     CTreeClass();
     ~CTreeClass() override;
 
+    // The folder records of the results shown in this tree (emptied with DeleteAllResults); the
+    // scan log and the folder listing read them from here.
+    ResultFolders Folders;
+
     // Stores this tree in ActiveTree, then creates the window.
     virtual BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
 

@@ -231,13 +231,14 @@ void CPopulate::OnBnClickedCancel()
     if (!g_pPopulateListThread)
         return;
     ShowWindow(SW_HIDE);
-    *m_cancelFlag = 1;
+    if (m_cancelFlag)
+        *m_cancelFlag = 1;
 }
 
 void CPopulate::OnShowWindow(BOOL show, UINT status)
 {
     Default();
-    if (!show)
+    if (!show && m_cancelFlag)
         *m_cancelFlag = 0;
 }
 

@@ -68,7 +68,7 @@ class CPopulate : public CDialog {
 public:
     CPopulate();
     BOOL Create(CWnd* parent);
-    // The flag its Cancel sets (StopFolderRead unless a listing gives its own).
+    // The flag its Cancel sets: the listing's own stop flag (none until a listing gives it).
     void SetCancelFlag(std::atomic<uint32_t>* flag) { m_cancelFlag = flag; }
 
     CColorStatic m_text;
@@ -84,7 +84,7 @@ protected:
     BOOL OnEraseBkgnd(CDC* dc);
 
     HICON m_hIcon = nullptr;
-    std::atomic<uint32_t>* m_cancelFlag = &StopFolderRead;
+    std::atomic<uint32_t>* m_cancelFlag = nullptr;
     DECLARE_MESSAGE_MAP()
 };
 

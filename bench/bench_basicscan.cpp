@@ -115,17 +115,16 @@ bool Measure(const std::wstring& path, FsKind kind, uint64_t first, uint64_t end
     f.records = store.EntryCount() + store.NtfsFileCount();
     f.storeBytes = store.BytesUsed();
 
-    ResetResultsState();
     RecordingSink sink;
     MarkOrphans(store);
     BuildResultTree(store, sink);
     if (kind == FsKind::Ntfs)
         store.NtfsFilesOf(0, kNtfsRootId); // the listing's index, made when the tree is built
     const auto t2 = Clock::now();
-    f.folders = FolderNodeList.count;
+    f.folders = sink.folders.FolderNodeList.count;
 
     // One folder with files: the first folder record after the catch-all.
-    const FolderNode* folder = FolderNodeList.head;
+    const FolderNode* folder = sink.folders.FolderNodeList.head;
     while (folder != nullptr && (folder->ownId == kMissingParentId || folder->name == kMiscFolderName))
         folder = folder->next;
     CountingSink listed;
@@ -140,7 +139,6 @@ bool Measure(const std::wstring& path, FsKind kind, uint64_t first, uint64_t end
     f.scan = Seconds(t0, t1);
     f.tree = Seconds(t1, t2);
     f.list = Seconds(t2, t3);
-    ResetResultsState();
     return true;
 }
 

@@ -436,7 +436,6 @@ void CBasicSearch::OnBnClickedNext()
     EndListing(true);
     m_target = ApplySelection(request, L"Basic Search");
     ScanAsPhysicalDisk = request.physical ? 1 : 0;
-    StopFolderRead = 0;
     BasicNoticeState = 0;
     DeepNoticeState = 0;
     ClearResults();

@@ -10,7 +10,6 @@
 #include "app/searchcontrols.h"
 #include "app/startup.h"
 #include "app/waitdialogs.h"
-#include "fsrecovery/fsglobals.h"
 #include "fsrecovery/pure/basic_scan.h"
 #include "fsrecovery/pure/scan_log_results.h"
 #include "fsrecovery/pure/scan_status.h"
@@ -405,10 +404,8 @@ void CDeepSearch::OnBnClickedNext()
     // the device or the drive the range lies in.
     m_volumeEnd = selection.physical ? std::max(target.endSector, SelectedItemVolumeEnd)
                                      : std::max(target.endSector, TypedSectorRange().max);
-    StopFolderRead = 0;
     BasicNoticeState = 0;
     DeepNoticeState = 0;
-    DeepFatVolumeCount = 0;
     // Every scan starts from empty tables, whatever a load or an earlier scan left.
     ClearResults();
     if (g_pMainDlg != nullptr)
@@ -522,7 +519,6 @@ void CDeepSearch::RunScan()
             if (volume.firstFat == 0)
                 LocateFatCopies(device, volume);
         }
-        DeepFatVolumeCount = volumes.size();
         StoreDeepFatVolumes(Store(), target.devicePath, target.firstSector, m_volumeEnd, volumes,
                             DeepFatFolderRows(finds.fatDirs, volumes.size()), timeWord);
     }
@@ -622,7 +618,6 @@ void CDeepSearch::OnBnClickedBack()
         return;
     }
     EmptyResultsForDrivePage();
-    DeepFatVolumeCount = 0;
     SetPage(0);
     m_throughDisk = false;
     FileList().ShowWindow(SW_HIDE);

@@ -15,15 +15,15 @@ namespace {
 // of a large volume cost entries times folders.
 class ChildFolderIndex {
 public:
-    FolderNode* Find(uint32_t parentId, uint32_t ownId, uint64_t cluster0Start)
+    FolderNode* Find(const FolderNodeListRecord& list, uint32_t parentId, uint32_t ownId, uint64_t cluster0Start)
     {
-        if (m_version != FolderNodeList.version || m_count != FolderNodeList.count) {
+        if (m_version != list.version || m_count != list.count) {
             m_nodes.clear();
             // The first record of a key wins, as a walk in creation order would find it.
-            for (FolderNode* node = FolderNodeList.head; node; node = node->next)
+            for (FolderNode* node = list.head; node; node = node->next)
                 m_nodes.emplace(Key{ node->parentId, node->ownId, node->cluster0Start }, node);
-            m_version = FolderNodeList.version;
-            m_count = FolderNodeList.count;
+            m_version = list.version;
+            m_count = list.count;
         }
         auto found = m_nodes.find(Key{ parentId, ownId, cluster0Start });
         return found == m_nodes.end() ? nullptr : found->second;
@@ -64,6 +64,7 @@ ChildFolderIndex& ChildFolders()
 class FolderNaming {
 public:
     explicit FolderNaming(CTreeClass* tree) : m_tree(tree) { }
+    const FolderNodeListRecord& Folders() const { return m_tree->Folders.FolderNodeList; }
     ~FolderNaming() { Flush(); }
     FolderNaming(const FolderNaming&) = delete;
     FolderNaming& operator=(const FolderNaming&) = delete;
@@ -111,8 +112,8 @@ bool NameSubfolders(const FoundVolume& volume, uint32_t folderCluster, uint64_t 
 {
     ForEachFatDirectoryEntry(naming.Device(volume), volume, folderCluster, true, stop,
                              [&](const FatListedEntry& listed) {
-                                 FolderNode* node = ChildFolders().Find(folderCluster, listed.firstCluster,
-                                                                        cluster0Start);
+                                 FolderNode* node = ChildFolders().Find(naming.Folders(), folderCluster,
+                                                                        listed.firstCluster, cluster0Start);
                                  if (node == nullptr)
                                      return;
                                  naming.Rename(node->item, listed.name);
@@ -152,8 +153,6 @@ void ListVolumeFolderFiles(FoundStore& store, uint32_t volume, uint64_t folderId
     if (volume >= store.VolumeCount())
         return;
     const FoundVolume& where = store.Volume(volume);
-    if (where.kind == FsKind::Ntfs && store.NtfsFileCount() > 0)
-        FilesListedFlag = 1;
     // The device is opened at the first read: a folder whose files are all known reads nothing.
     class OpenedWhenRead : public SectorSource {
     public:
@@ -169,23 +168,10 @@ void ListVolumeFolderFiles(FoundStore& store, uint32_t volume, uint64_t folderId
         CString m_path;
         std::unique_ptr<KeptHandleSectorSource> m_device;
     } device(where.devicePath);
-    // A file listed is a result: the flag is set as the first one goes to the sink.
-    class Noting : public FileSink {
-    public:
-        explicit Noting(FileSink& to) : m_to(to) { }
-        void Add(const FoundFileRef& file, const CString (&cells)[10]) override
-        {
-            FilesListedFlag = 1;
-            m_to.Add(file, cells);
-        }
-
-    private:
-        FileSink& m_to;
-    } noting(sink);
     if (where.kind == FsKind::Ntfs)
-        ListNtfsFilesFrom(store, volume, folderId, device, stop, noting);
+        ListNtfsFilesFrom(store, volume, folderId, device, stop, sink);
     else if (IsFat(where.kind))
-        ListFatFilesFrom(store, volume, folderId, device, stop, noting, volumeColumn);
+        ListFatFilesFrom(store, volume, folderId, device, stop, sink, volumeColumn);
 }
 
 bool ExpandFatFolder(const FoundStore& store, CTreeClass* tree, HTREEITEM item, const StopFlag* stop)
@@ -203,7 +189,7 @@ void NameFatFolders(const FoundStore& store, CTreeClass* tree, const StopFlag* s
         return;
     FolderNaming naming(tree);
     NameFolder(store, nullptr, naming, stop);
-    for (FolderNode* node = FolderNodeList.head; node && !IsStopped(stop); node = node->next)
+    for (FolderNode* node = tree->Folders.FolderNodeList.head; node && !IsStopped(stop); node = node->next)
         if (node->item != nullptr)
             NameFolder(store, node, naming, stop);
 }

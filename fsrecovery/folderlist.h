@@ -8,8 +8,8 @@
 class CTreeClass;
 
 // The files of a folder (NTFS record folderId, or FAT first cluster folderId; 0 or 5 the root) of
-// `volume` to `sink`, its device opened for the listing. FilesListedFlag tells results exist. A FAT
-// volume's rows carry volumeColumn in their cell 9 when it is 0 or above.
+// `volume` to `sink`, its device opened for the listing. A FAT volume's rows carry volumeColumn in
+// their cell 9 when it is 0 or above.
 void ListVolumeFolderFiles(FoundStore& store, uint32_t volume, uint64_t folderId, const StopFlag* stop, FileSink& sink,
                            int volumeColumn = -1);
 

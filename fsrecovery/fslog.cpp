@@ -239,7 +239,7 @@ bool CFsSearchSession::SaveScanLogTo(const CString& path)
         data.volume = SelectedVolumeInfo;
         data.geometry = VolumeGeometry;
         data.params = FatVolumeParams;
-        data.folderCount = FolderNodeList.count;
+        data.folderCount = m_resultTree.Folders.FolderNodeList.count;
         CollectTree(m_resultTree, data.tree);
         AddStoreTablesToLog(m_store, data);
         if (device.source == ScanLogSource::Drive)
@@ -570,7 +570,7 @@ bool CFsSearchSession::RebuildFromLog(LoadedLog& loaded, const CString& devicePa
     // The listing looks the NTFS files up by their parent: the index is made once, here.
     if (m_store.VolumeCount() > 0)
         m_store.NtfsFilesOf(0, 5);
-    m_resultsPresent = ntfs ? m_store.NtfsFileCount() >= 2 : FolderNodeList.count >= 2;
+    m_resultsPresent = ntfs ? m_store.NtfsFileCount() >= 2 : m_resultTree.Folders.FolderNodeList.count >= 2;
 
     m_progress.ShowWindow(SW_HIDE);
     if (status != nullptr) {

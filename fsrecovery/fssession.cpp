@@ -21,9 +21,6 @@
 #include "resources/resource.h"
 #include "storage/pure/storage_host.h"
 
-HTREEITEM LastPopulatedItem = nullptr;
-CWinThread* g_pOpenFilesThread = nullptr;
-
 namespace {
 
 constexpr UINT WM_ZR_LISTING_ENDED = WM_APP + 0x241;
@@ -499,7 +496,7 @@ void CFsSearchSession::FillListedFolder()
     const FolderNode* folder = (const FolderNode*)m_resultTree.GetItemData(item);
     const uint32_t deleted = folder ? folder->deleted : 0;
     // A scan that left nothing has nothing to list; the end of the listing says so.
-    if (FolderNodeList.head == nullptr && !m_resultsPresent)
+    if (m_resultTree.Folders.FolderNodeList.head == nullptr && !m_resultsPresent)
         return;
     CListCtrl& list = FileList();
     if (CSystemImageList::GetSmallList())
@@ -663,7 +660,7 @@ UINT OpenFilesThreadProc(LPVOID param)
     session->m_fileCount = 0;
     if (session->Page() > 0)
         session->OpenFirstSelectedRow();
-    g_pOpenFilesThread = nullptr;
+    session->m_pOpenFilesThread = nullptr;
     // The dialog's thread takes this thread's object, ends the "opening" state and hands a
     // written file to the shell.
     ::PostMessageW(session->GetSafeHwnd(), CFsSearchSession::kMsgOpenEnded, 0, 0);
@@ -673,14 +670,14 @@ UINT OpenFilesThreadProc(LPVOID param)
 void CFsSearchSession::OpenSelectedRow()
 {
     CListCtrl& list = FileList();
-    if (Page() < 1 || g_pOpenFilesThread != nullptr || m_openWorker.load() != nullptr)
+    if (Page() < 1 || m_pOpenFilesThread != nullptr || m_openWorker.load() != nullptr)
         return;
     const int row = list.GetNextItem(-1, LVNI_SELECTED);
     if (row < 0 || ClassifyOpenRowType(list.GetItemText(row, 1)) == OpenRowKind::None)
         return;
     m_openedPath.Empty();
     // The ended message is handled on this thread, so it always finds the worker stored.
-    m_openWorker = ZrBeginThreadInto(g_pOpenFilesThread, OpenFilesThreadProc, this);
+    m_openWorker = ZrBeginThreadInto(m_pOpenFilesThread, OpenFilesThreadProc, this);
 }
 
 void CFsSearchSession::OpenFirstSelectedRow()

@@ -71,11 +71,6 @@ void SetScanLogPathPicker(ScanLogPathPicker picker);
 // 1 while a start-up log is handed from one search dialog to the other.
 extern std::atomic<int> LogModeSwitchPending;
 
-// The results item whose folder the file list shows (set when its listing starts).
-extern HTREEITEM LastPopulatedItem;
-// The open worker (also the open-running flag); null when none runs.
-extern CWinThread* g_pOpenFilesThread;
-
 // The listing worker (parameter: the session) and the open worker of a results page.
 UINT PopulateListThreadProc(LPVOID param);
 UINT OpenFilesThreadProc(LPVOID param);
@@ -122,6 +117,10 @@ public:
     // Starts the open worker for the first selected row unless one runs already.
     void OpenSelectedRow();
     bool OpenRunning() const { return m_openWorker.load() != nullptr; }
+    // The open worker while its procedure runs (it clears this as it ends); null otherwise.
+    CWinThread* OpenFilesThread() const { return m_pOpenFilesThread; }
+    // The results item whose folder the file list shows (set when its listing starts).
+    HTREEITEM LastPopulatedItem = nullptr;
     // The open worker's part (on its thread): a folder row selects its results-tree item, whose
     // listing follows; a file row is written into the temporary folder and, only when that
     // succeeded, handed to the shell by the dialog's thread.
@@ -333,6 +332,9 @@ private:
     CWinThread* m_listingWorker = nullptr;
     // The open worker's object (deleted by EndOpenWorker), its notice and the file it wrote.
     std::atomic<CWinThread*> m_openWorker{ nullptr };
+    // Set as the open worker starts, cleared by its procedure as it ends: a second open waits for
+    // both this and m_openWorker.
+    CWinThread* m_pOpenFilesThread = nullptr;
     std::unique_ptr<CSavingFilesDlg> m_openNotice;
     CString m_openedPath;
     bool m_openBusy = false;

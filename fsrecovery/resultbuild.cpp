@@ -65,6 +65,11 @@ TreeItemHandle TreeClassSink::RootItem()
     return m_tree && m_tree->GetSafeHwnd() ? m_tree->GetRootItem() : nullptr;
 }
 
+const FolderNodeListRecord& TreeClassSink::FolderNodes()
+{
+    return m_tree ? m_tree->Folders.FolderNodeList : m_noFolders;
+}
+
 void TreeClassSink::Progress(uint64_t position, uint64_t total)
 {
     m_progress.Report(position, total);

@@ -14,10 +14,12 @@ public:
     TreeClassSink(CTreeClass* tree, HWND progress) : m_tree(tree), m_progress(progress) { }
     TreeItemHandle Insert(TreeItemHandle parent, const FoundFolder& folder) override;
     TreeItemHandle RootItem() override;
+    const FolderNodeListRecord& FolderNodes() override;
     void Progress(uint64_t position, uint64_t total) override;
 
 private:
     CTreeClass* m_tree;
+    FolderNodeListRecord m_noFolders; // what FolderNodes gives with no tree
     ThrottledProgress m_progress;
 };
 

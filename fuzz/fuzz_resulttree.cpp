@@ -18,7 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1)
         return 0;
     const bool fat = data[0] & 1;
-    ResetResultsState();
     RecordingSink sink;
     if (data[0] & 2) {
         FoundFolder misc;
@@ -44,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (store.EntryCount() != 0)
         abort();
     for (const auto& folder : wanted)
-        if ((data[0] & 2) && !sink.index.Find(folder.first, folder.second))
+        if ((data[0] & 2) && !sink.folders.TreeItemIndex.Find(folder.first, folder.second))
             abort();
     // Every item's chain of parents reaches the root (or "Root", null) without a cycle.
     for (const auto& entry : sink.parentOf) {
@@ -57,6 +56,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             item = up->second;
         }
     }
-    ResetResultsState();
     return 0;
 }

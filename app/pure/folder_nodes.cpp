@@ -2,10 +2,6 @@
 
 #include <atomic>
 
-FolderNodeListRecord FolderNodeList;
-FolderIdIndex TreeItemIndex;
-LastInsertedItemRecord LastInsertedItem;
-
 namespace {
 uint64_t NextListVersion()
 {
@@ -68,7 +64,7 @@ void FolderIdIndex::Set(uint64_t id, TreeItemHandle item, uint64_t cluster0Start
     m_items[FolderKey{ id, cluster0Start }] = item;
 }
 
-void ResetResultsState()
+void ResultFolders::Reset()
 {
     ClearFolderNodeList(FolderNodeList);
     TreeItemIndex.Clear();

@@ -29,7 +29,6 @@ struct FolderNodeListRecord {
     // over the records knows from it whether it still describes them.
     uint64_t version = 0;
 };
-extern FolderNodeListRecord FolderNodeList;
 
 // Chains a new record (allocated here, owned by the list) after the tail; returns it.
 FolderNode* AppendFolderNode(FolderNodeListRecord& list, const FolderNode& values);
@@ -67,14 +66,25 @@ public:
 private:
     std::unordered_map<FolderKey, TreeItemHandle, FolderKeyHash> m_items;
 };
-extern FolderIdIndex TreeItemIndex;
 
 // The item and the id of the last InsertResultItem call.
 struct LastInsertedItemRecord {
     TreeItemHandle item = nullptr;
     uint32_t id = 0;
 };
-extern LastInsertedItemRecord LastInsertedItem;
 
-// Empties the folder records and the id index together: the two describe one results tree.
-void ResetResultsState();
+// The folder records of one results tree, owned by its tree control (or by whatever stands in for
+// one): a record per folder item in creation order, which item shows each folder id, and the item
+// inserted last.
+struct ResultFolders {
+    FolderNodeListRecord FolderNodeList;
+    FolderIdIndex TreeItemIndex;
+    LastInsertedItemRecord LastInsertedItem;
+
+    ResultFolders() = default;
+    ResultFolders(const ResultFolders&) = delete;
+    ResultFolders& operator=(const ResultFolders&) = delete;
+    ~ResultFolders() { Reset(); }
+    // Empties the records and the index together: the two describe one results tree.
+    void Reset();
+};

@@ -2,7 +2,6 @@
 
 const wchar_t kMiscFolderName[] = L"KXR_Miscellaneous";
 int NamelessFolderCounter = 1;
-std::atomic<uint32_t> FilesListedFlag{ 0 };
 
 namespace {
 
@@ -11,12 +10,11 @@ uint32_t RootIdOf(const FoundStore& store, uint32_t volume)
     return RootFolderId(store.KindOfVolume(volume));
 }
 
-// Names a nameless folder, notes that results exist and inserts it.
+// Names a nameless folder and inserts it.
 TreeItemHandle PlaceFolder(FoundFolder folder, TreeItemHandle parentItem, ResultTreeSink& sink)
 {
     if (folder.name.IsEmpty())
         folder.name.Format(L"DIR_%d", NamelessFolderCounter++);
-    FilesListedFlag = 1;
     return sink.Insert(parentItem, folder);
 }
 
@@ -85,10 +83,11 @@ uint64_t PlaceChildFolders(FoundStore& store, uint32_t volume, uint32_t id, Tree
 
 void PlaceLeftoversUnderMisc(FoundStore& store, ResultTreeSink& sink)
 {
-    if (!FolderNodeList.head)
+    const FolderNodeListRecord& folders = sink.FolderNodes();
+    if (!folders.head)
         return;
     TreeItemHandle misc = nullptr;
-    for (FolderNode* node = FolderNodeList.head; node; node = node->next) {
+    for (FolderNode* node = folders.head; node; node = node->next) {
         if (node->name == kMiscFolderName) {
             misc = node->item;
             break;
@@ -106,8 +105,6 @@ void PlaceLeftoversUnderMisc(FoundStore& store, ResultTreeSink& sink)
 void BuildResultTree(FoundStore& store, ResultTreeSink& sink)
 {
     const size_t rows = store.EntryCount();
-    if (rows >= 2)
-        FilesListedFlag = 1;
     TreeItemHandle root = sink.RootItem();
     for (size_t i = 0; i < rows; ++i) {
         const FoundEntryRow& row = store.Entry(i);
@@ -131,7 +128,8 @@ void BuildResultTree(FoundStore& store, ResultTreeSink& sink)
     // The children of every folder node, until every row is placed.
     size_t left = rows - PlacedCount(store);
     uint64_t handled = 0;
-    for (FolderNode* node = FolderNodeList.head; node && left > 0;) {
+    const FolderNodeListRecord& folders = sink.FolderNodes();
+    for (FolderNode* node = folders.head; node && left > 0;) {
         const uint32_t volume = store.VolumeOfCluster0(node->cluster0Start);
         if (volume != FoundStore::kNoVolume)
             left -= size_t(PlaceChildFolders(store, volume, node->ownId, node->item, sink));
@@ -140,7 +138,7 @@ void BuildResultTree(FoundStore& store, ResultTreeSink& sink)
         node = node->next;
         while (node && node->ownId == id && node->cluster0Start == cluster0Start)
             node = node->next;
-        sink.Progress(++handled, FolderNodeList.count + rows);
+        sink.Progress(++handled, folders.count + rows);
     }
     PlaceLeftoversUnderMisc(store, sink);
     store.ClearEntries();

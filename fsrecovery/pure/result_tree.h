@@ -28,21 +28,21 @@ struct FoundFolder {
 };
 
 // Where the builders put folders: the tree control in the program, a plain recorder in tests.
-// Insert must append a FolderNode to FolderNodeList for each item it creates and return the
-// existing item for a folder (id and cluster-0 start) it already holds. A null parent means the
-// tree's "Root".
+// Insert must append a FolderNode to the list FolderNodes gives for each item it creates and
+// return the existing item for a folder (id and cluster-0 start) it already holds. A null parent
+// means the tree's "Root".
 class ResultTreeSink {
 public:
     virtual ~ResultTreeSink() = default;
     virtual TreeItemHandle Insert(TreeItemHandle parent, const FoundFolder& folder) = 0;
     virtual TreeItemHandle RootItem() = 0;
+    // The folder records of the tree inserted into.
+    virtual const FolderNodeListRecord& FolderNodes() = 0;
     virtual void Progress(uint64_t /*position*/, uint64_t /*total*/) { }
 };
 
 // Each nameless folder takes the next "DIR_%d" number; never reset.
 extern int NamelessFolderCounter;
-// 1 once a folder or file was placed in the results.
-extern std::atomic<uint32_t> FilesListedFlag;
 
 using TreeProgressFn = std::function<void(uint64_t position, uint64_t total)>;
 

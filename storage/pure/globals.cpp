@@ -68,4 +68,3 @@ CStringArray LogicalDriveKeys;
 
 // ---- NTFS and FAT structures --------------------------------------------------------------
 uint64_t WantedCluster0Start = 0;
-std::atomic<uint32_t> StopFolderRead{ 0 };

@@ -118,5 +118,3 @@ extern CStringArray LogicalDriveKeys;
 
 // The cluster-0 sector of the FAT volume whose parameters the next folder read needs.
 extern uint64_t WantedCluster0Start;
-// The file-list cancel flag: set by the user-interface thread, polled by the walkers here.
-extern std::atomic<uint32_t> StopFolderRead;

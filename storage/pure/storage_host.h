@@ -33,8 +33,6 @@ public:
     virtual TreeItemHandle InsertPartitionItem(TreeItemHandle parent, const CString& text) = 0;
     // The main dialog's logical-drive path, such as "\\.\C:".
     virtual CString LogicalDrivePath() = 0;
-    // Empties the hidden tables that a volume check starts from.
-    virtual void ClearScanTables() = 0;
     virtual AutoSearchState QueryAutoSearchState() = 0;
     // Starts the lost-partition search thread; false when it could not be started.
     virtual bool StartPartitionSearch() = 0;

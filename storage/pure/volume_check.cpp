@@ -164,8 +164,6 @@ VolumeCheck CheckVolume(SectorSource& device, SectorSource& mftDevice, const CSt
 
 uint16_t ValidateVolumeFrom(SectorSource& device, SectorSource& mftDevice, StorageHost* host)
 {
-    if (host != nullptr)
-        host->ClearScanTables();
     const VolumeCheck result = CheckVolume(device, mftDevice, SelectedVolumeInfo.fsName, SelectedVolumeInfo.startSector,
                                            SelectedVolumeInfo.endSector, VolumeGeometry);
     if (result == VolumeCheck::Valid)

@@ -42,23 +42,24 @@ class RecordingSink : public ResultTreeSink {
 public:
     TreeItemHandle Insert(TreeItemHandle parent, const FoundFolder& folder) override
     {
-        if (TreeItemHandle known = index.Find(folder.id, folder.cluster0Start))
+        if (TreeItemHandle known = folders.TreeItemIndex.Find(folder.id, folder.cluster0Start))
             return known;
         TreeItemHandle item = (TreeItemHandle)(intptr_t)(parentOf.size() + 2);
         parentOf[item] = parent;
-        index.Set(folder.id, item, folder.cluster0Start);
+        folders.TreeItemIndex.Set(folder.id, item, folder.cluster0Start);
         FolderNode node;
         node.name = folder.name;
         node.item = item;
         node.ownId = (uint32_t)folder.id;
         node.parentId = folder.parentId;
         node.cluster0Start = folder.cluster0Start;
-        AppendFolderNode(FolderNodeList, node);
+        AppendFolderNode(folders.FolderNodeList, node);
         return item;
     }
     TreeItemHandle RootItem() override { return kRoot; }
+    const FolderNodeListRecord& FolderNodes() override { return folders.FolderNodeList; }
 
     static inline const TreeItemHandle kRoot = (TreeItemHandle)(intptr_t)1;
-    FolderIdIndex index;
+    ResultFolders folders;
     std::unordered_map<TreeItemHandle, TreeItemHandle> parentOf;
 };

@@ -101,7 +101,6 @@ struct RecordingHost : StorageHost {
         return reinterpret_cast<TreeItemHandle>(uintptr_t(texts.size()));
     }
     CString LogicalDrivePath() override { return L"\\\\.\\C:"; }
-    void ClearScanTables() override { }
     AutoSearchState QueryAutoSearchState() override { return state; }
     bool StartPartitionSearch() override { return ++started, startWorks; }
     std::vector<CString> texts;

@@ -39,9 +39,6 @@ struct Row {
 
 class ResultTreeTest : public ::testing::Test {
 protected:
-    void SetUp() override { ResetResultsState(); }
-    void TearDown() override { ResetResultsState(); }
-
     void Fill(FsKind kind, std::initializer_list<Row> rows)
     {
         for (const Row& r : rows)
@@ -115,7 +112,7 @@ TEST_F(ResultTreeTest, NtfsTreeNestsChildrenAndPutsOrphansUnderTheCatchAll)
     EXPECT_EQ(sink.parents[two], sink.items[L"A"]);
     // The root's own row is never a top-level folder; it ends flat under the catch-all.
     EXPECT_EQ(sink.parents[L"RootRow"], miscItem);
-    EXPECT_EQ(FolderNodeList.count, 11u);
+    EXPECT_EQ(sink.folders.FolderNodeList.count, 11u);
 }
 
 TEST_F(ResultTreeTest, LeftoversGoToRootWithoutACatchAllFolder)

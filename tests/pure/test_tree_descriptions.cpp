@@ -12,21 +12,24 @@
 // The sanitizer build reports any record the emptying leaves behind.
 TEST(FolderNodes, EmptyingFreesEveryRecordAndCanRefill)
 {
+    ResultFolders folders;
+    FolderNodeListRecord& FolderNodeList = folders.FolderNodeList;
     for (uint32_t id = 10; id < 13; ++id) {
         FolderNode values;
         values.ownId = id;
         AppendFolderNode(FolderNodeList, values);
     }
-    ResetResultsState();
+    folders.Reset();
     EXPECT_EQ(FolderNodeList.tail, nullptr);
     AppendFolderNode(FolderNodeList, FolderNode{});
     EXPECT_EQ(FolderNodeList.head, FolderNodeList.tail);
-    ResetResultsState();
 }
 
 // A record that could not be shown leaves the chain whole: head, middle and tail alike.
 TEST(FolderNodes, RemovingOneRecordKeepsTheChain)
 {
+    ResultFolders folders;
+    FolderNodeListRecord& FolderNodeList = folders.FolderNodeList;
     std::vector<FolderNode*> nodes;
     for (uint32_t id = 1; id <= 4; ++id) {
         FolderNode values;
@@ -44,7 +47,6 @@ TEST(FolderNodes, RemovingOneRecordKeepsTheChain)
     EXPECT_EQ(FolderNodeList.tail->ownId, 3u);
     EXPECT_NE(FolderNodeList.version, version);
     EXPECT_EQ(AppendFolderNode(FolderNodeList, FolderNode{}), FolderNodeList.tail);
-    ResetResultsState();
 }
 
 TEST(Descriptions, FileTypeByExtension)

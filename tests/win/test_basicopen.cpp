@@ -88,7 +88,7 @@ protected:
         Select({ row });
         Notify(IDC_BS_FILE_LIST, NM_DBLCLK);
         ASSERT_TRUE(PumpUntil([&] { return !dlg.OpenRunning() && g_pPopulateListThread == nullptr; }, 30000));
-        EXPECT_EQ(nullptr, g_pOpenFilesThread);
+        EXPECT_EQ(nullptr, dlg.OpenFilesThread());
         EXPECT_TRUE(dlg.IsWindowEnabled());
     }
     std::map<std::string, std::string> SaveThroughMenu(int id, UINT command)

@@ -4,24 +4,24 @@
 
 #include "app/devicetree.h"
 #include "app/maindlg.h"
-#include "fsrecovery/fsglobals.h"
 #include "storage/fatcandidates.h"
 #include "storage/pure/globals.h"
 
 namespace {
 
 struct FatCandidates : ::testing::Test {
-    CDelvaneDlg dlg; // only its record tables are used; it never gets a window
+    CDelvaneDlg dlg; // only its search mode is used; it never gets a window
+    ZrRecordTable fatRows; // the FAT volumes a Deep scan found, as rows
+    uint64_t assembled = 0; // how many of them the scan assembled
     void SetUp() override
     {
         g_pMainDlg = &dlg;
         InstallDriveTreeStorageHost(); // the gates ask the host which search runs
         dlg.SearchMode = kModeDeep;
         SelectedVolumeInfo.fsName = L"FAT32";
-        DeepFatVolumeCount = 0;
         WantedCluster0Start = 0;
         FatVolumeParams = FatVolumeParamsRecord();
-        dlg.FatPartitionTable.SetColumns({ { L"Sector", 0 },
+        fatRows.SetColumns({ { L"Sector", 0 },
                                            { L"SPF", 0 },
                                            { L"SPC", 0 },
                                            { L"Root Sectors", 0 },
@@ -33,9 +33,9 @@ struct FatCandidates : ::testing::Test {
                                            { L"TotalSectors", 0 },
                                            { L"PartType", 0 },
                                            { L"End Sector", 0 } });
-        dlg.FatPartitionTable.InsertRow(
+        fatRows.InsertRow(
             { L"2048", L"400", L"8", L"0", L"0", L"32", L"2832", L"2080", L"2480", L"204800", L"FAT32", L"206847" });
-        dlg.FatPartitionTable.InsertRow({ L"300000", L"64", L"4", L"32", L"0", L"4", L"300100", L"300004", L"300068",
+        fatRows.InsertRow({ L"300000", L"64", L"4", L"32", L"0", L"4", L"300100", L"300004", L"300068",
                                           L"65536", L"FAT16", L"365535" });
     }
     void TearDown() override { g_pMainDlg = nullptr; }
@@ -44,38 +44,38 @@ struct FatCandidates : ::testing::Test {
 TEST_F(FatCandidates, LoadOnlyInDeepSearchOnFat)
 {
     dlg.SearchMode = kModeBasic;
-    LoadFatCandidate(dlg.FatPartitionTable.Snapshot(), 1);
+    LoadFatCandidate(fatRows.Snapshot(), 1);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 0u);
 
     dlg.SearchMode = kModeDeep;
     SelectedVolumeInfo.fsName = L"NTFS";
-    LoadFatCandidate(dlg.FatPartitionTable.Snapshot(), 1);
+    LoadFatCandidate(fatRows.Snapshot(), 1);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 0u);
 
     SelectedVolumeInfo.fsName = L"FAT32";
-    LoadFatCandidate(dlg.FatPartitionTable.Snapshot(), 1);
+    LoadFatCandidate(fatRows.Snapshot(), 1);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 2832u); // the row's fields are the pure tests' business
 }
 
 TEST_F(FatCandidates, ByIndexHonoursTheFat16GateAndTheWantedStart)
 {
     SelectedVolumeInfo.fsName = L"FAT16";
-    LoadFatCandidateByIndex(dlg.FatPartitionTable.Snapshot(), 1, 1, DeepFatVolumeCount);
+    LoadFatCandidateByIndex(fatRows.Snapshot(), 1, 1, assembled);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 0u); // no FAT16 volume assembled yet
 
-    DeepFatVolumeCount = 2;
-    LoadFatCandidateByIndex(dlg.FatPartitionTable.Snapshot(), 1, 1,
-                            DeepFatVolumeCount); // the wanted start (0) is the one held already
+    assembled = 2;
+    LoadFatCandidateByIndex(fatRows.Snapshot(), 1, 1,
+                            assembled); // the wanted start (0) is the one held already
     EXPECT_EQ(FatVolumeParams.cluster0Start, 0u);
     WantedCluster0Start = 1;
-    LoadFatCandidateByIndex(dlg.FatPartitionTable.Snapshot(), 1, 1, DeepFatVolumeCount);
+    LoadFatCandidateByIndex(fatRows.Snapshot(), 1, 1, assembled);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 300100u);
 
     WantedCluster0Start = 2832;
-    LoadFatCandidateByIndex(dlg.FatPartitionTable.Snapshot(), 0, 0, DeepFatVolumeCount);
+    LoadFatCandidateByIndex(fatRows.Snapshot(), 0, 0, assembled);
     EXPECT_EQ(FatVolumeParams.sectorsPerFat, 400u);
     WantedCluster0Start = 12345; // no row has it
-    LoadFatCandidateByIndex(dlg.FatPartitionTable.Snapshot(), 0, 0, DeepFatVolumeCount);
+    LoadFatCandidateByIndex(fatRows.Snapshot(), 0, 0, assembled);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 2832u);
 }
 

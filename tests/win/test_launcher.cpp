@@ -151,11 +151,11 @@ TEST_F(LauncherTest, GoRunsTheSearchDialogOnTheModeThreadOnceAndTheLauncherComes
 {
     RegisterSearchDialog(kModePhoto, RunTestSearchDialog);
     RunLauncher([&](CDelvaneDlg& d) {
-        d.FoundEntryTable.InsertRow({ L"left over" });
+        d.RecognisedPartitionTable.InsertRow({ L"left over" });
         Click(d, IDC_GO_PHOTO);
         WaitUntil([] { return g_testDialogWnd.load() != nullptr; });
         EXPECT_EQ(d.SearchMode.load(), kModePhoto);
-        EXPECT_EQ(d.FoundEntryTable.GetItemCount(), 0);
+        EXPECT_EQ(d.RecognisedPartitionTable.GetItemCount(), 0);
         EXPECT_TRUE(WaitUntil([&] { return !d.IsWindowEnabled() && d.LoadingDialog == nullptr; }));
 
         Click(d, IDC_GO_BASIC); // a second Go meanwhile changes nothing
@@ -172,26 +172,21 @@ TEST_F(LauncherTest, GoRunsTheSearchDialogOnTheModeThreadOnceAndTheLauncherComes
 
 // Go for a file-system search starts it with no folder records and on its drive page; Go for a
 // carving search leaves them be.
-TEST_F(LauncherTest, GoStartsBasicSearchOnItsFirstPageWithoutFolderRecords)
+TEST_F(LauncherTest, GoStartsBasicSearchOnItsFirstPage)
 {
     std::atomic<int> page{ 3 };
     RegisterSearchPageIndex(kModeBasic, &page);
     RegisterSearchDialog(kModeBasic, RunTestSearchDialog);
     RegisterSearchDialog(kModePhoto, RunTestSearchDialog);
     RunLauncher([&](CDelvaneDlg& d) {
-        FolderNode left;
-        left.name = L"left over";
-        AppendFolderNode(FolderNodeList, left);
         const struct {
             int go, page;
-            uint64_t records;
-        } steps[] = { { IDC_GO_PHOTO, 3, 1 }, { IDC_GO_BASIC, 0, 0 } };
+        } steps[] = { { IDC_GO_PHOTO, 3 }, { IDC_GO_BASIC, 0 } };
         for (const auto& step : steps) {
             g_testDialogWnd = nullptr;
             Click(d, step.go);
             WaitUntil([] { return g_testDialogWnd.load() != nullptr; });
             EXPECT_EQ(step.page, page.load());
-            EXPECT_EQ(step.records, FolderNodeList.count);
             CloseTestDialog();
             EXPECT_TRUE(WaitUntil([] { return g_pModeSearchThread == nullptr; }));
         }

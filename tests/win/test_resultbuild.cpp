@@ -24,7 +24,6 @@ protected:
         ASSERT_TRUE(zr_test::OpenPlainTestDialog(dlg));
         ASSERT_TRUE(tree.SubclassDlgItem(IDC_TEST_TREE, &dlg));
         ActiveTree = &tree;
-        ResetResultsState();
         ScanLogLoading = 0;
         SigVideoSearchPage = 0;
         PlatformKind = 'N';
@@ -54,9 +53,9 @@ TEST_F(ResultBuildTest, TreeKeepsTheFoldersOfTwoVolumesWithEqualClustersApart)
     BuildFoundTree(rows, &tree, nullptr, nullptr);
 
     std::map<CString, HTREEITEM> items;
-    for (FolderNode* node = FolderNodeList.head; node; node = node->next)
+    for (FolderNode* node = tree.Folders.FolderNodeList.head; node; node = node->next)
         items[node->name] = node->item;
-    ASSERT_EQ(FolderNodeList.count, 4u);
+    ASSERT_EQ(tree.Folders.FolderNodeList.count, 4u);
     EXPECT_EQ(tree.GetParentItem(items[L"child 100"]), items[L"top 100"]);
     EXPECT_EQ(tree.GetParentItem(items[L"child 900"]), items[L"top 900"]);
     EXPECT_EQ(rows.EntryCount(), 0u);

@@ -159,7 +159,6 @@ struct TreeHost : StorageHost {
         return reinterpret_cast<TreeItemHandle>(uintptr_t(100 + texts.size()));
     }
     CString LogicalDrivePath() override { return CString(); }
-    void ClearScanTables() override { }
     AutoSearchState QueryAutoSearchState() override { return state; }
     bool StartPartitionSearch() override { return ++started, true; }
 

@@ -27,7 +27,6 @@ protected:
         dlg.ShowWindow(SW_SHOW);
         dlg.UpdateWindow();
         ActiveTree = &tree;
-        ResetResultsState();
         ScanLogLoading = 0;
         SigVideoSearchPage = 0;
         PumpPending();
@@ -127,8 +126,8 @@ TEST_F(TreeClassTest, ResultItemsShareOneRootAndOneItemPerId)
     const UINT count = tree.GetCount();
     EXPECT_EQ(tree.InsertResultItem(root, L"Docs again", 0, 40, 0, 0, 0, 0, 5, 0, 0, 123), docs);
     EXPECT_EQ(tree.GetCount(), count);
-    EXPECT_EQ(FolderNodeList.count, 1u);
-    EXPECT_EQ(LastInsertedItem.item, docs);
+    EXPECT_EQ(tree.Folders.FolderNodeList.count, 1u);
+    EXPECT_EQ(tree.Folders.LastInsertedItem.item, docs);
 
     // Parent 0 with "Root" present: the existing "Root"; a name starting "Root" is a folder.
     HTREEITEM rootish = tree.InsertResultItem(nullptr, L"Rootkit", 0, 41, 0, 0, 0, 0, 5, 0, 0, 0);
@@ -139,7 +138,7 @@ TEST_F(TreeClassTest, ResultItemsShareOneRootAndOneItemPerId)
     ScanLogLoading = 1;
     HTREEITEM twice = tree.InsertResultItem(docs, L"Sub", 0, 50, 0, 0, 0, 0, 40, 0, 0, 0);
     EXPECT_NE(tree.InsertResultItem(docs, L"Sub", 0, 50, 0, 0, 0, 0, 40, 0, 0, 0), twice);
-    EXPECT_EQ(FolderNodeList.count, 4u);
+    EXPECT_EQ(tree.Folders.FolderNodeList.count, 4u);
 }
 
 TEST_F(TreeClassTest, TicksAndOtherIdsSurviveLaterInserts)
@@ -167,16 +166,35 @@ TEST_F(TreeClassTest, LargeTreesUseTheIndexAndEmptyingFreesTheRecords)
     items.reserve(kFolders);
     for (int i = 0; i < kFolders; ++i)
         items.push_back(tree.InsertResultItem(top, L"f", 0, 1000 + i, 0, 0, 0, 0, 1, 0, 0, 0));
-    EXPECT_EQ(TreeItemIndex.Size(), (size_t)kFolders + 1);
+    EXPECT_EQ(tree.Folders.TreeItemIndex.Size(), (size_t)kFolders + 1);
     for (int i = 0; i < kFolders; i += 997)
         EXPECT_EQ(tree.InsertResultItem(top, L"f", 0, 1000 + i, 0, 0, 0, 0, 1, 0, 0, 0), items[(size_t)i]);
-    EXPECT_EQ(FolderNodeList.count, (uint64_t)kFolders + 1);
+    EXPECT_EQ(tree.Folders.FolderNodeList.count, (uint64_t)kFolders + 1);
 
     tree.DeleteAllResults();
-    EXPECT_EQ(FolderNodeList.head, nullptr);
-    EXPECT_EQ(TreeItemIndex.Size(), 0u);
+    EXPECT_EQ(tree.Folders.FolderNodeList.head, nullptr);
+    EXPECT_EQ(tree.Folders.TreeItemIndex.Size(), 0u);
     tree.InsertResultItem(nullptr, L"Top", 0, 1, 0, 0, 0, 0, 5, 0, 0, 0); // a new item, not a stale one
     EXPECT_EQ(tree.GetCount(), 2u);
+}
+
+// Two search dialogs' trees never share folder records: the same id in another tree is that
+// tree's own item, and emptying one leaves the other's records whole.
+TEST_F(TreeClassTest, EachTreeKeepsItsOwnFolderRecords)
+{
+    CTreeClass other;
+    ASSERT_TRUE(other.Create(WS_CHILD | TVS_CHECKBOXES, CRect(0, 0, 100, 100), &dlg, 4321));
+    ActiveTree = &tree;
+    HTREEITEM docs = tree.InsertResultItem(nullptr, L"Docs", 0, 40, 0, 0, 0, 0, 5, 0, 0, 0);
+    HTREEITEM theirs = other.InsertResultItem(nullptr, L"Docs", 0, 40, 0, 0, 0, 0, 5, 0, 0, 0);
+    ASSERT_NE(nullptr, theirs);
+    EXPECT_EQ(other.GetParentItem(theirs), other.GetRootItem());
+    EXPECT_EQ(tree.Folders.FolderNodeList.count, 1u);
+    EXPECT_EQ(other.Folders.FolderNodeList.count, 1u);
+    other.DeleteAllResults();
+    EXPECT_EQ(tree.Folders.FolderNodeList.count, 1u);
+    EXPECT_EQ(tree.Folders.TreeItemIndex.Find(40), docs);
+    other.DestroyWindow();
 }
 
 // A batch makes the same items as single calls: texts, pictures, ticks from the parent, records,
@@ -185,7 +203,6 @@ TEST_F(TreeClassTest, BatchedInsertsMatchSingleOnesAndListChildrenInTreeOrder)
 {
     auto build = [&](bool batch) {
         tree.DeleteAllResults();
-        ResetResultsState();
         HTREEITEM ticked = tree.InsertResultItem(nullptr, L"Ticked", 0, 60, 0, 0, 0, 0, 5, 0, 0, 0);
         tree.SetCheckRecursive(ticked, kCheckChecked);
         if (batch)
@@ -224,7 +241,7 @@ TEST_F(TreeClassTest, BatchedInsertsMatchSingleOnesAndListChildrenInTreeOrder)
                 pending.insert(pending.end(), children.rbegin(), children.rend());
             }
         }
-        EXPECT_EQ(FolderNodeList.count, 5u);
+        EXPECT_EQ(tree.Folders.FolderNodeList.count, 5u);
         return shown;
     };
     const std::vector<std::wstring> single = build(false), batched = build(true);

@@ -47,18 +47,19 @@ TEST(WaitDialogs, PopulateCancelStopsOnlyARunningListing)
     CPopulate populate;
     ASSERT_TRUE(populate.Create(nullptr));
     populate.ShowWindow(SW_SHOW);
-    StopFolderRead = 0;
+    std::atomic<uint32_t> listingStop{ 0 };
+    populate.SetCancelFlag(&listingStop);
     CWinThread fakeListing;
     for (CWinThread* listing : { (CWinThread*)nullptr, &fakeListing }) {
         g_pPopulateListThread = listing;
         populate.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_POPULATE_CANCEL, BN_CLICKED), 0);
         EXPECT_EQ(populate.IsWindowVisible() != FALSE, listing == nullptr); // no listing: nothing happens
-        EXPECT_EQ(StopFolderRead, listing ? 1u : 0u); // hidden first, flag set after: it stays set
+        EXPECT_EQ(listingStop, listing ? 1u : 0u); // hidden first, flag set after: it stays set
     }
 
     populate.ShowWindow(SW_SHOW);
     populate.ShowWindow(SW_HIDE); // a later hide clears it
-    EXPECT_EQ(StopFolderRead, 0u);
+    EXPECT_EQ(listingStop, 0u);
     g_pPopulateListThread = nullptr;
     populate.DestroyWindow();
 }

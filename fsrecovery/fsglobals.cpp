@@ -1,3 +1,0 @@
-#include "fsrecovery/fsglobals.h"
-
-uint64_t DeepFatVolumeCount = 0;
