@@ -1,6 +1,7 @@
 // The Deep Search dialog driven end to end on media whose partition table, boot sector or FATs
-// are gone: \\.\PhysicalDrive4 (deepdisk, MBR wiped), O: (deepfat32, no boot sector and no FATs)
-// and P: (deepntfs, no boot sector).
+// are gone: \\.\PhysicalDrive4 (deepdisk, MBR wiped), O: (deepfat32, no boot sector and no FATs),
+// P: (deepntfs, no boot sector) and \\.\PhysicalDrive14 (deepntfsdisk, three NTFS volumes, MBR and
+// boot sectors zeroed).
 
 #include <algorithm>
 #include <random>
@@ -210,13 +211,17 @@ struct DeepMedium {
 // Every live and deleted file the truth keeps intact is listed under its folder with its name and
 // saved with its bytes, each volume read with its own geometry: three FAT volumes of a disk
 // without partition table (two of them on the same cluster numbers), a FAT32 volume without boot
-// sector and FATs, an NTFS volume without boot sector.
+// sector and FATs, an NTFS volume without boot sector, and three NTFS volumes (1, 4 and 8
+// sectors per cluster, sharing record numbers and folder names) of a disk without partition
+// table whose only boot sector left is a damaged backup: each read with the geometry its own
+// records give.
 TEST_F(DeepSearchTest, EveryIntactFileIsFoundAndSavedByteExact)
 {
     const DeepMedium media[] = {
         { L"(Disk4 ", true, L"deepdisk.img", 0 },
         { L"O:", false, L"deepfat32.img", 1 },
         { L"P:", false, L"deepntfs.img", 2 },
+        { L"(Disk14 ", true, L"deepntfsdisk.img", 2 },
     };
     for (const DeepMedium& m : media) {
         SCOPED_TRACE(Narrow(m.image));
