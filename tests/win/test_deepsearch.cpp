@@ -8,6 +8,7 @@
 #include <set>
 
 #include "app/notices.h"
+#include "app/startup.h"
 #include "app/waitdialogs.h"
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
@@ -547,6 +548,142 @@ TEST_F(DeepSearchTest, RemovableMediumIsSearchedForItsPartitions)
     ::DeleteFileW(file.c_str());
     DiskPartitionTable[kDisk] = DiskPartitionRecord();
     DiskSearchList.clear();
+}
+
+// The answer to the save-log question on leaving (every other question: No), each box recorded
+// and its owner checked.
+int g_saveLogAnswer = IDNO;
+int AnswerLeaving(HWND owner, LPCWSTR text, LPCWSTR title, UINT type)
+{
+    const int answer = RecordBox(owner, text, title, type);
+    return CString(text).Find(L"Do you want to save the Recovery scanning Log") == 0 ? g_saveLogAnswer : answer;
+}
+
+int g_basicRuns = 0;
+CString g_basicLogSeen;
+void RecordBasicDialog()
+{
+    ++g_basicRuns;
+    g_basicLogSeen = LogModeSwitchPending.load() == 1 ? CommandLineLogPath : CString();
+}
+
+// A Deep log named on the command line opens in a fresh dialog as it was saved; a Basic log
+// opened in Deep Search asks to switch: No stays on the drive page, Yes hands the file to Basic
+// Search.
+TEST_F(DeepSearchTest, DeepLogAtStartUpAndBasicLogHandedOver)
+{
+    Scan(L"P:", false, L"deepntfs.img", 2);
+    ASSERT_FALSE(HasFatalFailure());
+    std::set<CString> scanned;
+    FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", scanned);
+    static CString log;
+    log = NewTempFolder(L"zr_deepstart") + L"\\deep.QLX";
+    SetScanLogPathPicker([](CWnd*, bool) { return log; });
+    dlg.OnBnClickedSaveLog();
+    dlg.OnBnClickedBack();
+
+    // A later run of the program, started with the log.
+    notices.reset();
+    dlg.DestroyWindow();
+    PumpPending();
+    DeepSearchPage = 0;
+    SplashMayClose = 0;
+    SetCommandLineLogPath(log);
+    ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
+    ShowSearchDialogUnderTest(dlg, notices);
+    // Under Wine a drive letter reports the size of the folder behind it; the drive list is made
+    // to tell the image's, as the system would for a real drive.
+    for (int i = 0; i < LogicalDriveKeys.GetSize(); ++i)
+        if (LogicalDriveKeys[i].Find(L"\\\\.\\P:|") == 0)
+            LogicalDriveKeys.RemoveAt(i--);
+    CString key;
+    key.Format(L"\\\\.\\P:|%llu", (unsigned long long)imageSectors);
+    LogicalDriveKeys.Add(key);
+    g_boxes.clear();
+    ASSERT_TRUE(PumpUntil(
+        [&] { return DeepSearchPage == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 60000))
+        << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+    EXPECT_EQ(1, SplashMayClose.load());
+    EXPECT_TRUE(CommandLineLogPath.IsEmpty());
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"loaded successfully"), 0);
+    std::set<CString> loaded;
+    FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", loaded);
+    EXPECT_EQ(scanned, loaded);
+    EXPECT_TRUE(dlg.LogSaved()); // nothing new to save
+    dlg.OnBnClickedBack();
+    ASSERT_EQ(0, DeepSearchPage.load());
+
+    // The same log marked as a Basic Search's: the mode word follows the kind, the marker and the
+    // disk identity, each a counted text.
+    std::vector<uint8_t> bytes = ReadAt(std::wstring(log.GetString()), 0, 1u << 24);
+    ASSERT_GT(bytes.size(), 200u);
+    size_t at = 4 + 2 * size_t(bytes[3]);
+    at += 4 + 2 * size_t(bytes[at + 3]);
+    at += 4 + 2 * size_t(bytes[at + 3]);
+    ASSERT_LT(at, bytes.size());
+    EXPECT_EQ(2, bytes[at]); // saved as a Deep Search's
+    bytes[at] = 1;
+    {
+        CFile file(log, CFile::modeCreate | CFile::modeWrite);
+        file.Write(bytes.data(), UINT(bytes.size()));
+    }
+    RegisterSearchDialog(kModeBasic, RecordBasicDialog);
+    g_boxes.clear();
+    dlg.OnBnClickedLoadLog();
+    PumpPending();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"saved in basic Recovery mode"), 0);
+    EXPECT_EQ(0, DeepSearchPage.load());
+    EXPECT_EQ(0, g_basicRuns);
+    g_boxAnswer = IDYES;
+    dlg.OnBnClickedLoadLog();
+    g_boxAnswer = IDNO;
+    SetScanLogPathPicker(nullptr);
+    EXPECT_EQ(1, g_basicRuns);
+    EXPECT_EQ(log, g_basicLogSeen);
+    EXPECT_EQ(0, LogModeSwitchPending.load());
+    RegisterSearchDialog(kModeBasic, nullptr);
+    // The dialog that handed the log over goes with the other one.
+    EXPECT_TRUE(PumpUntil([&] { return dlg.GetSafeHwnd() == nullptr || !dlg.IsWindowVisible(); }));
+}
+
+// Leaving with results not saved asks once whether to save the log; Yes saves it, and a saved
+// result is not asked about again.
+TEST_F(DeepSearchTest, LeavingAsksOnceToSaveTheLog)
+{
+    ZrSetMessageBoxHook(AnswerLeaving);
+    Scan(L"P:", false, L"deepntfs.img", 2);
+    ASSERT_FALSE(HasFatalFailure());
+    const auto close = [&] {
+        g_boxes.clear();
+        dlg.SendMessage(WM_CLOSE);
+        return g_boxes;
+    };
+    std::vector<CString> asked = close();
+    ASSERT_EQ(2u, asked.size());
+    EXPECT_EQ(0, asked[0].Find(L"Do you want to save the Recovery scanning Log"));
+    EXPECT_GE(asked[1].Find(L"Do you want to exit"), 0);
+    asked = close();
+    ASSERT_EQ(1u, asked.size()); // asked once
+    EXPECT_GE(asked[0].Find(L"Do you want to exit"), 0);
+
+    // New results are asked about again; Yes writes the log.
+    dlg.OnBnClickedBack();
+    Scan(L"P:", false, L"deepntfs.img", 2);
+    ASSERT_FALSE(HasFatalFailure());
+    static CString log;
+    log = NewTempFolder(L"zr_deepleave") + L"\\leave.QLX";
+    SetScanLogPathPicker([](CWnd*, bool) { return log; });
+    g_saveLogAnswer = IDYES;
+    asked = close();
+    g_saveLogAnswer = IDNO;
+    SetScanLogPathPicker(nullptr);
+    ASSERT_EQ(3u, asked.size());
+    EXPECT_GE(asked[1].Find(L"saved successfully"), 0);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(log));
+    EXPECT_TRUE(dlg.LogSaved());
+    EXPECT_EQ(1u, close().size());
 }
 
 // A narrowed range reads the NTFS records inside it with the volume's own cluster 0, not the
