@@ -11,6 +11,7 @@
 #include "app/startup.h"
 #include "app/waitdialogs.h"
 #include "common/basic_search_fixture.h"
+#include "common/deep_search_fixture.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
 #include "app/devicetree.h"
@@ -26,23 +27,8 @@ namespace {
 
 using namespace zr_test;
 
-class DeepSearchTest : public ::testing::Test {
+class DeepSearchTest : public DeepSearchDialogTest {
 protected:
-    void SetUp() override
-    {
-        if (ImagesDir().empty())
-            GTEST_SKIP() << "ZR_IMAGES not set";
-        BeginSearchDialogTest(main, kModeDeep, previousHook);
-        RegisterDeepSearchDialog();
-        ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
-        ShowSearchDialogUnderTest(dlg, notices);
-    }
-    void TearDown() override
-    {
-        if (g_pMainDlg != nullptr)
-            EndSearchDialogTest(dlg, notices, previousHook, DeepSearchPage);
-    }
-
     HTREEITEM ChildWith(HTREEITEM parent, const wchar_t* text)
     {
         CTreeClass& tree = dlg.DriveTree();
@@ -133,12 +119,20 @@ protected:
         return saved;
     }
 
-    CDelvaneDlg main;
-    CDeepSearch dlg;
+    // Under Wine a drive letter reports the size of the folder behind it; the drive list is made
+    // to tell the image's, as the system would for a real drive.
+    void ListDriveAs(const CString& path, uint64_t sectors)
+    {
+        for (int i = 0; i < LogicalDriveKeys.GetSize(); ++i)
+            if (LogicalDriveKeys[i].Find(path + L"|") == 0)
+                LogicalDriveKeys.RemoveAt(i--);
+        CString key;
+        key.Format(L"%ls|%llu", path.GetString(), (unsigned long long)sectors);
+        LogicalDriveKeys.Add(key);
+    }
+
     uint64_t imageSectors = 0;
     int finishedBefore = 0;
-    ZrMessageBoxHook previousHook = nullptr;
-    std::unique_ptr<DialogAnswerer> notices;
 };
 
 // Next refuses a group item, a range outside Min..Max or not ascending, and "Unknown", each with
@@ -470,17 +464,8 @@ TEST_F(DeepSearchTest, ResultsComeBackFromTheScanLog)
         EXPECT_GE(g_boxes[0].Find(L"saved successfully"), 0);
         dlg.OnBnClickedBack();
         ASSERT_EQ(0, DeepSearchPage.load());
-        if (!m.disk) {
-            // Under Wine a drive letter reports the size of the folder behind it; the drive list
-            // is made to tell the image's, as the system would for a real drive.
-            const CString path = CString(L"\\\\.\\") + m.item;
-            for (int i = 0; i < LogicalDriveKeys.GetSize(); ++i)
-                if (LogicalDriveKeys[i].Find(path + L"|") == 0)
-                    LogicalDriveKeys.RemoveAt(i--);
-            CString key;
-            key.Format(L"%ls|%llu", path.GetString(), (unsigned long long)imageSectors);
-            LogicalDriveKeys.Add(key);
-        }
+        if (!m.disk)
+            ListDriveAs(CString(L"\\\\.\\") + m.item, imageSectors);
         g_boxes.clear();
         dlg.OnBnClickedLoadLog();
         SetScanLogPathPicker(nullptr);
@@ -591,14 +576,7 @@ TEST_F(DeepSearchTest, DeepLogAtStartUpAndBasicLogHandedOver)
     SetCommandLineLogPath(log);
     ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
     ShowSearchDialogUnderTest(dlg, notices);
-    // Under Wine a drive letter reports the size of the folder behind it; the drive list is made
-    // to tell the image's, as the system would for a real drive.
-    for (int i = 0; i < LogicalDriveKeys.GetSize(); ++i)
-        if (LogicalDriveKeys[i].Find(L"\\\\.\\P:|") == 0)
-            LogicalDriveKeys.RemoveAt(i--);
-    CString key;
-    key.Format(L"\\\\.\\P:|%llu", (unsigned long long)imageSectors);
-    LogicalDriveKeys.Add(key);
+    ListDriveAs(L"\\\\.\\P:", imageSectors);
     g_boxes.clear();
     ASSERT_TRUE(PumpUntil(
         [&] { return DeepSearchPage == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 60000))

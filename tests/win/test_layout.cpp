@@ -28,11 +28,11 @@
 #include "app/waitdialogs.h"
 #include "common/basic_search_fixture.h"
 #include "common/carve_search_fixture.h"
+#include "common/deep_search_fixture.h"
 #include "common/dialog_script.h"
 #include "common/images.h"
 #include "common/layout_check.h"
 #include "common/ui_wait.h"
-#include "fsrecovery/deepsearch.h"
 #include "fsrecovery/savefiles.h"
 #include "resources/resource.h"
 #include "sigrecovery/clearingnotice.h"
@@ -205,28 +205,24 @@ TEST_F(LayoutTest, TheLauncherAndEverySmallDialog)
     }
 }
 
-// Basic Search: the drive page with a disk, a partition and a drive letter picked, the page while
-// a scan runs, the results page with a folder listed, and the drive page again after Back.
-TEST_F(BasicSearchTest, LayoutOfEveryPage)
+// A search's drive page with its first disk picked, that disk's partition search running, and its
+// first partition picked. The partition search waits on this thread for each update it shows, so
+// nothing moves while the page is looked at.
+void ExpectDiskPages(CSearchSession& dlg, CDelvaneDlg& main, const std::function<void()>& searchMore,
+                     int searchProgress, const std::string& name, UINT templateId)
 {
-    ASSERT_TRUE(PumpUntil([] { return g_pBasicDriveTreeThread == nullptr; }, 30000));
     const HWND h = dlg.GetSafeHwnd();
-    ExpectLayout(h, "Basic: drive page", IDD_BASIC_SEARCH);
-    ExpectCaption(dlg, IDC_BS_PANEL, L"Basic Search", "Basic");
-
     CTreeClass& tree = dlg.DriveTree();
     const HTREEITEM disk = tree.GetChildItem(dlg.PhysicalDrivesItem());
     ASSERT_NE(nullptr, disk);
     tree.SelectItem(disk);
     PumpPending();
-    ExpectLayout(h, "Basic: a disk picked", IDD_BASIC_SEARCH);
+    ExpectLayout(h, name + ": a disk picked", templateId);
     {
-        // The partition search's counters while it runs: it waits on this thread for each update
-        // it shows, so nothing moves while the page is looked at.
         DialogAnswerer standard(IDC_SMP_CONTINUE, IDC_SMP_CONTINUE);
-        dlg.OnBnClickedSearchMorePartitions();
-        ASSERT_TRUE(PumpEachUntil([&] { return dlg.GetDlgItem(IDC_BS_PS_PROGRESS)->IsWindowVisible() != FALSE; }));
-        ExpectLayout(h, "Basic: searching partitions", IDD_BASIC_SEARCH);
+        searchMore();
+        ASSERT_TRUE(PumpEachUntil([&] { return dlg.GetDlgItem(searchProgress)->IsWindowVisible() != FALSE; }));
+        ExpectLayout(h, name + ": searching partitions", templateId);
         ASSERT_TRUE(PumpUntil(
             [&] { return g_pPartitionSearchThread == nullptr && main.PartitionSearchRunning == 0; }, 60000));
     }
@@ -236,7 +232,21 @@ TEST_F(BasicSearchTest, LayoutOfEveryPage)
     ASSERT_NE(nullptr, partition);
     tree.SelectItem(partition);
     PumpPending();
-    ExpectLayout(h, "Basic: a partition picked", IDD_BASIC_SEARCH);
+    ExpectLayout(h, name + ": a partition picked", templateId);
+}
+
+// Basic Search: the drive page with a disk, a partition and a drive letter picked, the page while
+// a scan runs, the results page with a folder listed, and the drive page again after Back.
+TEST_F(BasicSearchTest, LayoutOfEveryPage)
+{
+    ASSERT_TRUE(PumpUntil([] { return g_pBasicDriveTreeThread == nullptr; }, 30000));
+    const HWND h = dlg.GetSafeHwnd();
+    ExpectLayout(h, "Basic: drive page", IDD_BASIC_SEARCH);
+    ExpectCaption(dlg, IDC_BS_PANEL, L"Basic Search", "Basic");
+
+    ExpectDiskPages(
+        dlg, main, [&] { dlg.OnBnClickedSearchMorePartitions(); }, IDC_BS_PS_PROGRESS, "Basic", IDD_BASIC_SEARCH);
+    ASSERT_FALSE(HasFatalFailure());
     SelectDrive(L"X:");
     ExpectLayout(h, "Basic: a drive letter picked", IDD_BASIC_SEARCH);
 
@@ -254,33 +264,14 @@ TEST_F(BasicSearchTest, LayoutOfEveryPage)
 // Deep Search: the drive page with a disk (and its partition search running), a partition and a
 // drive letter picked, the page while a scan runs, the results with a folder listed, and the
 // drive page again after Back.
-class DeepLayoutTest : public ::testing::Test {
+class DeepLayoutTest : public DeepSearchDialogTest {
 protected:
-    void SetUp() override
-    {
-        if (ImagesDir().empty())
-            GTEST_SKIP() << "ZR_IMAGES not set";
-        BeginSearchDialogTest(main, kModeDeep, previousHook);
-        RegisterDeepSearchDialog();
-        ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
-        ShowSearchDialogUnderTest(dlg, notices);
-    }
-    void TearDown() override
-    {
-        if (g_pMainDlg != nullptr)
-            EndSearchDialogTest(dlg, notices, previousHook, DeepSearchPage);
-    }
     void Field(int id, uint64_t value)
     {
         CString text;
         text.Format(L"%llu", (unsigned long long)value);
         dlg.SetDlgItemText(id, text);
     }
-
-    CDelvaneDlg main;
-    CDeepSearch dlg;
-    ZrMessageBoxHook previousHook = nullptr;
-    std::unique_ptr<DialogAnswerer> notices;
 };
 
 TEST_F(DeepLayoutTest, LayoutOfEveryPage)
@@ -290,28 +281,11 @@ TEST_F(DeepLayoutTest, LayoutOfEveryPage)
     ExpectLayout(h, "Deep: drive page", IDD_DEEP_SEARCH);
     ExpectCaption(dlg, IDC_MAIN_FRAME, L"Deep Search", "Deep");
 
-    CTreeClass& tree = dlg.DriveTree();
-    const HTREEITEM disk = tree.GetChildItem(dlg.PhysicalDrivesItem());
-    ASSERT_NE(nullptr, disk);
-    tree.SelectItem(disk);
-    PumpPending();
-    ExpectLayout(h, "Deep: a disk picked", IDD_DEEP_SEARCH);
-    {
-        DialogAnswerer standard(IDC_SMP_CONTINUE, IDC_SMP_CONTINUE);
-        dlg.OnBnClickedSearchMorePartitions();
-        ASSERT_TRUE(PumpEachUntil([&] { return dlg.GetDlgItem(IDC_DS_PS_PROGRESS)->IsWindowVisible() != FALSE; }));
-        ExpectLayout(h, "Deep: searching partitions", IDD_DEEP_SEARCH);
-        ASSERT_TRUE(PumpUntil(
-            [&] { return g_pPartitionSearchThread == nullptr && main.PartitionSearchRunning == 0; }, 60000));
-    }
-    tree.SelectItem(disk);
-    PumpPending();
-    const HTREEITEM partition = tree.GetChildItem(disk);
-    ASSERT_NE(nullptr, partition);
-    tree.SelectItem(partition);
-    PumpPending();
-    ExpectLayout(h, "Deep: a partition picked", IDD_DEEP_SEARCH);
+    ExpectDiskPages(
+        dlg, main, [&] { dlg.OnBnClickedSearchMorePartitions(); }, IDC_DS_PS_PROGRESS, "Deep", IDD_DEEP_SEARCH);
+    ASSERT_FALSE(HasFatalFailure());
 
+    CTreeClass& tree = dlg.DriveTree();
     HTREEITEM letter = nullptr;
     for (HTREEITEM c = tree.GetChildItem(dlg.LogicalDrivesItem()); c != nullptr && letter == nullptr;
          c = tree.GetNextSiblingItem(c))
