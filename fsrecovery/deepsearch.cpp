@@ -171,14 +171,6 @@ void RunDeepSearch()
 
 } // namespace
 
-DeepNtfsGeometry DeepNtfsGeometryOf(const DeepNtfsRows& rows, uint64_t volumeStart)
-{
-    DeepNtfsGeometry geometry;
-    geometry.cluster0Start = volumeStart;
-    geometry.sectorsPerCluster = ChooseNtfsSectorsPerCluster(rows.boots, volumeStart);
-    return geometry;
-}
-
 void RegisterDeepSearchDialog()
 {
     RegisterSearchDialog(kModeDeep, RunDeepSearch);
@@ -400,6 +392,7 @@ void CDeepSearch::OnBnClickedNext()
     m_target = target;
     m_throughDisk = selection.physical;
     m_volumeStart = selection.physical ? SelectedItemVolumeStart : volumeStart;
+    m_knownStarts = KnownVolumeStarts(selection, m_volumeStart);
     // A volume with no stated size may reach past the range scanned for its structures, not past
     // the device or the drive the range lies in.
     m_volumeEnd = selection.physical ? std::max(target.endSector, SelectedItemVolumeEnd)
@@ -435,6 +428,19 @@ uint64_t CDeepSearch::VolumeStartOf(const Selection& selection) const
     }
     // A partition: its "5. Start Sector" row.
     return StrToUInt64(const_cast<CDeepSearch*>(this)->PropertyValue(4).Trim());
+}
+
+std::vector<uint64_t> CDeepSearch::KnownVolumeStarts(const Selection& selection, uint64_t volumeStart) const
+{
+    if (selection.kind != L"Hard Disk")
+        return { volumeStart };
+    // A whole disk: every partition its table (or a partition search) gave; none without one.
+    std::vector<uint64_t> starts;
+    const DiskPartitionRecord& disk = DiskPartitionTable[selection.diskNumber < kMaxDisks ? selection.diskNumber : 0];
+    const uint32_t count = std::min<uint32_t>(disk.partitionCount, kPartitionSlotCount);
+    for (uint32_t k = 0; k < count; ++k)
+        starts.push_back(disk.slot[k].startSector);
+    return starts;
 }
 
 void CDeepSearch::KeepPartitionList(const Selection& selection, HTREEITEM item)
@@ -505,8 +511,11 @@ void CDeepSearch::RunScan()
         RunDeepScan(device, target.firstSector, target.endSector, { false, true }, rows, &ScanStop(),
                     reporter.Progress());
         reporter.Finishing();
-        StoreDeepNtfsRows(Store(), target.devicePath, target.firstSector, m_volumeEnd,
-                          DeepNtfsGeometryOf(rows, m_volumeStart), rows, timeWord);
+        // Each volume's clusters as its own records place them; the selection's start and the
+        // boot sectors' cluster size only for records no volume claims.
+        const NtfsGeometryMap map =
+            InferNtfsVolumeGeometry(rows.systemRecords, rows.boots, m_knownStarts, m_volumeStart);
+        StoreDeepNtfsRows(Store(), target.devicePath, target.firstSector, m_volumeEnd, map, rows, timeWord);
     } else {
         DeepScanFinds finds;
         RunDeepScan(device, target.firstSector, target.endSector, { true, false }, finds, &ScanStop(),

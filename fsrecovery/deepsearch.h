@@ -33,11 +33,6 @@ struct DeepScanStatus {
     uint64_t first = 0, end = 0, at = 0;
 };
 
-// The NTFS geometry the carved records are read with: cluster 0 at the first sector of the volume
-// the selection names (volumeStart), sectors per cluster from a boot sector of that volume when
-// the scan found one, else 8.
-DeepNtfsGeometry DeepNtfsGeometryOf(const DeepNtfsRows& rows, uint64_t volumeStart);
-
 class CDeepSearch : public CFsSearchSession {
 public:
     enum { IDD = 135 };
@@ -96,6 +91,9 @@ protected:
     // into the recognised-partition table and the results (the scan log keeps them).
     void KeepPartitionList(const Selection& selection, HTREEITEM item);
     uint64_t VolumeStartOf(const Selection& selection) const;
+    // Where the volumes of the selection begin, as far as a partition table says: the selected
+    // volume's start, or every partition start of a whole disk.
+    std::vector<uint64_t> KnownVolumeStarts(const Selection& selection, uint64_t volumeStart) const;
     void ShowResultsPage();
     // The scan is over: results tree and file list shown, "Root" selected, Back enabled.
     void ShowResultsState();
@@ -130,12 +128,13 @@ protected:
     CColorStatic m_hint, m_path, m_current, m_range, m_scanned, m_treeLabel, m_wait, m_rangeLabel;
     CProgressCtrl m_treeProgress;
     ScanTarget m_target;
-    // The first sector of the volume the selection names, NTFS cluster 0: a partition's start, a
-    // whole disk's first listed partition (else 0), a drive letter's start on the device read, a
-    // recognised volume's start in its drive.
+    // The first sector of the volume the selection names: a partition's start, a whole disk's
+    // first listed partition (else 0), a drive letter's start on the device read, a recognised
+    // volume's start in its drive. NTFS cluster 0 for records no volume's own records place.
     uint64_t m_volumeStart = 0;
-    uint64_t m_recognisedStart = 0; // the recognised volume shown last
-    uint64_t m_volumeEnd = 0;       // where a volume of no stated size ends at the latest
+    std::vector<uint64_t> m_knownStarts; // the volume starts the records' geometry may agree with
+    uint64_t m_recognisedStart = 0;      // the recognised volume shown last
+    uint64_t m_volumeEnd = 0;            // where a volume of no stated size ends at the latest
     bool m_throughDisk = false;
     std::atomic<int> m_finishedScans{ 0 };
     CRect m_listDriveRect, m_listResultsRect;

@@ -7,7 +7,7 @@
 #   \\.\W: fat16.img (W:\ an empty folder)   \\.\V: ntfs512.img
 #   \\.\PhysicalDrive1 gpt.img   \\.\PhysicalDrive2 mbr.img   \\.\PhysicalDrive3 carve.img
 #   \\.\R: fatloop.img   \\.\S: fatzero.img   \\.\T: ntfsbad.img   \\.\U: fatnames.img
-#   \\.\PhysicalDrive19 spilldisk.img
+#   \\.\PhysicalDrive19 spilldisk.img   \\.\PhysicalDrive14 deepntfsdisk.img
 # Wine finds these as links in the prefix's dosdevices folder; their names must be lower case.
 set -eu
 SRC=$1
@@ -90,6 +90,9 @@ for pair in o:deepfat32 p:deepntfs; do
   ln -sfn "$IMG/deeproot" "$D/${pair%%:*}:"
   ln -sfn "$IMG/${pair#*:}.img" "$D/${pair%%:*}::"
 done
+# \\.\PhysicalDrive14 deepntfsdisk.img: three NTFS volumes behind a zeroed MBR, their boot
+# sectors zeroed but for one damaged backup.
+ln -sfn "$IMG/deepntfsdisk.img" "$D/physicaldrive14"
 
 # ---- The demo disk of scripts/run.sh: \\.\PhysicalDrive16 ----------------------------------------
 # The disk the README's first pick names, made as scripts/run.sh makes it, in a folder of its own

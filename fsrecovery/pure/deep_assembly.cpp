@@ -530,10 +530,11 @@ void DeepNtfsRows::MftRecord(const CarvedMftRecord& record)
     // A folder is known by its number; the root's own record names itself ".".
     if (!record.numbered || record.name.IsEmpty() || record.name == L".")
         return;
-    if (!m_seen.insert(Key{ record.recordNumber, record.parent, record.name.Str() }).second)
-        return;
     DeepFolderRow row = FolderRow(record.sector, record.recordNumber, record.parent, record.created);
     row.name = record.name;
     row.deleted = record.flags == 2;
-    folders.push_back(row);
+    if (m_seen.insert(Key{ record.recordNumber, record.parent, record.name.Str() }).second)
+        folders.push_back(row);
+    else
+        repeatedFolders.push_back(row);
 }

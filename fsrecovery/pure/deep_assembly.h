@@ -107,8 +107,10 @@ struct DeepNtfsFileRow {
 
 // Carved records as rows: files become file rows; folders with a number and a name other than
 // "." (the root) become folder rows, each folder once however often its record was found (the
-// $MFT's mirror, an old copy of the $MFT). Boot sectors and the system files' records are kept
-// for the volumes' geometry (InferNtfsVolumeGeometry).
+// $MFT's mirror, an old copy of the $MFT). A folder found again under the same number, parent and
+// name is kept apart in repeatedFolders: it may be another volume's (volumes share their first
+// numbers and often their names), which only the volumes' geometry tells (SplitDeepNtfsRows).
+// Boot sectors and the system files' records are kept for that geometry (InferNtfsVolumeGeometry).
 class DeepNtfsRows : public DeepScanSink {
 public:
     void NtfsBoot(const NtfsBootHit& hit) override { boots.push_back(hit); }
@@ -117,6 +119,7 @@ public:
     std::vector<NtfsBootHit> boots;
     std::vector<NtfsSystemRecord> systemRecords;
     std::vector<DeepFolderRow> folders;
+    std::vector<DeepFolderRow> repeatedFolders;
     std::vector<DeepNtfsFileRow> files;
 
 private:

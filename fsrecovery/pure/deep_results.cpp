@@ -1,5 +1,10 @@
 #include "fsrecovery/pure/deep_results.h"
 
+#include <algorithm>
+#include <set>
+#include <string>
+#include <tuple>
+
 #include "fsrecovery/pure/basic_scan.h"
 #include "fsrecovery/pure/result_tree.h"
 
@@ -112,25 +117,40 @@ void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t 
     }
 }
 
-void StoreDeepNtfsRows(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
-                       const DeepNtfsGeometry& geometry, const DeepNtfsRows& rows, uint16_t catchAllTime)
+std::vector<DeepNtfsVolumeRows> SplitDeepNtfsRows(const DeepNtfsRows& rows, const NtfsGeometryMap& map)
 {
-    FoundVolume volume;
-    volume.kind = FsKind::Ntfs;
-    volume.devicePath = devicePath;
-    volume.firstSector = rangeFirst;
-    volume.endSector = rangeEnd;
-    volume.params.partitionType = L"NTFS";
-    volume.params.cluster0Start = geometry.cluster0Start;
-    volume.params.sectorsPerCluster = geometry.sectorsPerCluster;
-    volume.params.sectorsPerFileRecord = 2;
-    const uint32_t index = store.AddVolume(volume);
-    AddMiscFolderRow(store, index, kNtfsRootId, catchAllTime);
+    std::vector<DeepNtfsVolumeRows> out(map.volumes.size() + 1);
+    // Records of no volume, counted from where a volume begins, are that volume's.
+    size_t fallbackVolume = map.volumes.size();
+    for (size_t k = 0; k < map.volumes.size(); ++k)
+        if (map.volumes[k].cluster0 == map.fallback.cluster0)
+            fallbackVolume = k;
+    auto volumeOf = [&](uint64_t sector) {
+        const NtfsVolumeGeometry* g = &map.ForRecord(sector);
+        return g == &map.fallback ? fallbackVolume : size_t(g - map.volumes.data());
+    };
+    std::vector<std::set<std::tuple<uint64_t, uint64_t, std::wstring>>> seen(out.size());
+    for (const std::vector<DeepFolderRow>* list : { &rows.folders, &rows.repeatedFolders }) {
+        for (const DeepFolderRow& folder : *list) {
+            const size_t k = volumeOf(folder.sector);
+            if (seen[k].insert({ folder.self, folder.parent, folder.name.Str() }).second)
+                out[k].folders.push_back(folder);
+        }
+    }
+    for (const DeepNtfsFileRow& file : rows.files)
+        out[volumeOf(file.sector)].files.push_back(file);
+    return out;
+}
+
+namespace {
+
+void AddNtfsRows(FoundStore& store, uint32_t index, uint64_t cluster0, const DeepNtfsVolumeRows& rows)
+{
     for (const DeepFolderRow& folder : rows.folders) {
         FoundEntryRow row = EntryOf(folder, index);
         // NTFS folders carry no sector, size or attribute cells; their date is a FILETIME.
         row.cells = FoundEntryRow::kSelf | FoundEntryRow::kParent | FoundEntryRow::kDate | FoundEntryRow::kDeleted;
-        row.cluster0Start = geometry.cluster0Start;
+        row.cluster0Start = cluster0;
         store.AddEntry(row, folder.name);
     }
     for (const DeepNtfsFileRow& file : rows.files) {
@@ -144,4 +164,44 @@ void StoreDeepNtfsRows(FoundStore& store, const CString& devicePath, uint64_t ra
         }
         store.AddNtfsFile(row, ToUtf16Units(file.name));
     }
+}
+
+} // namespace
+
+void StoreDeepNtfsRows(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
+                       const NtfsGeometryMap& map, const DeepNtfsRows& rows, uint16_t catchAllTime)
+{
+    const std::vector<DeepNtfsVolumeRows> split = SplitDeepNtfsRows(rows, map);
+    const DeepNtfsVolumeRows& leftover = split.back();
+    bool first = true;
+    auto add = [&](const NtfsVolumeGeometry& g, uint64_t firstSector, uint64_t endSector,
+                   const DeepNtfsVolumeRows& volumeRows) {
+        FoundVolume volume;
+        volume.kind = FsKind::Ntfs;
+        volume.devicePath = devicePath;
+        volume.firstSector = firstSector;
+        volume.endSector = endSector;
+        volume.params.partitionType = L"NTFS";
+        volume.params.cluster0Start = g.cluster0;
+        volume.params.sectorsPerCluster = g.sectorsPerCluster;
+        volume.params.sectorsPerFileRecord = 2;
+        const uint32_t index = store.AddVolume(volume);
+        if (first)
+            AddMiscFolderRow(store, index, kNtfsRootId, catchAllTime);
+        first = false;
+        AddNtfsRows(store, index, g.cluster0, volumeRows);
+    };
+    for (size_t k = 0; k < map.volumes.size(); ++k) {
+        const NtfsVolumeGeometry& g = map.volumes[k];
+        uint64_t end = rangeEnd;
+        if (g.totalSectors != 0 && g.totalSectors <= UINT64_MAX - g.cluster0)
+            end = g.cluster0 + g.totalSectors;
+        else if (k + 1 < map.volumes.size())
+            end = map.volumes[k + 1].cluster0;
+        if (rangeEnd > g.cluster0)
+            end = std::min(end, rangeEnd);
+        add(g, g.cluster0, end, split[k]);
+    }
+    if (map.volumes.empty() || !leftover.folders.empty() || !leftover.files.empty())
+        add(map.fallback, rangeFirst, rangeEnd, leftover);
 }

@@ -1,7 +1,7 @@
 // What a Deep Search scan found, as volumes and rows of the found-entry store: each assembled FAT
 // volume becomes a store volume with its own geometry (so that its folders are listed, opened and
 // saved through it, whatever cluster numbers other volumes share), and the carved NTFS records
-// become one NTFS volume's folder and file rows.
+// become the folder and file rows of the NTFS volumes their own records show.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -27,12 +27,23 @@ void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t 
                          const std::vector<DeepFatVolume>& volumes, const std::vector<std::vector<DeepFolderRow>>& rows,
                          uint16_t catchAllTime);
 
-// Where the carved records' clusters are counted from and how large they are.
-struct DeepNtfsGeometry {
-    uint64_t cluster0Start = 0;
-    uint32_t sectorsPerCluster = 0;
+// The carved rows of one NTFS volume.
+struct DeepNtfsVolumeRows {
+    std::vector<DeepFolderRow> folders;
+    std::vector<DeepNtfsFileRow> files;
 };
 
-// One NTFS volume with the carved folders and files, the catch-all folder first.
+// The rows of each volume of `map`: index k for map.volumes[k], the last (map.volumes.size()) for
+// the records of none, read with map.fallback. A row goes to the volume map.ForRecord(row.sector)
+// names (the records of none to the volume that begins where the fallback does, when one does:
+// two store volumes are never counted from one cluster 0); a folder is kept once per volume,
+// however often its record was found there.
+std::vector<DeepNtfsVolumeRows> SplitDeepNtfsRows(const DeepNtfsRows& rows, const NtfsGeometryMap& map);
+
+// One NTFS store volume per volume of `map`, each with its own cluster size and cluster 0 and its
+// rows, the catch-all folder first on the first. A volume spans from its cluster 0 to the end its
+// total sectors give, else to the next volume's start, else to rangeEnd. The records of no
+// volume make one more volume, over rangeFirst to rangeEnd with the fallback geometry, when
+// there are such records or no volume at all.
 void StoreDeepNtfsRows(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
-                       const DeepNtfsGeometry& geometry, const DeepNtfsRows& rows, uint16_t catchAllTime);
+                       const NtfsGeometryMap& map, const DeepNtfsRows& rows, uint16_t catchAllTime);

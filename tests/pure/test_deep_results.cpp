@@ -88,7 +88,9 @@ TEST(DeepResults, CarvedNtfsRowsGoToOneVolume)
     rows.files.push_back({ 40, 1234, L"song.mp3", 77, 10 });
     rows.files.push_back({ 40, 1236, L"", 0, 0 });
     FoundStore store;
-    StoreDeepNtfsRows(store, L"\\\\.\\P:", 0, 5000, { 0, 4 }, rows, 0);
+    NtfsGeometryMap map;
+    map.fallback.sectorsPerCluster = 4;
+    StoreDeepNtfsRows(store, L"\\\\.\\P:", 0, 5000, map, rows, 0);
     ASSERT_EQ(1u, store.VolumeCount());
     EXPECT_EQ(4u, store.Volume(0).params.sectorsPerCluster);
     EXPECT_EQ(2u, store.EntryCount());
@@ -96,6 +98,63 @@ TEST(DeepResults, CarvedNtfsRowsGoToOneVolume)
     EXPECT_EQ(L"song.mp3", store.NtfsFileName(0));
     EXPECT_EQ(0u, store.NtfsFile(1).flags & NtfsFileRow::kNamed);
     EXPECT_EQ(2u, store.NtfsFilesOf(0, 40).second - store.NtfsFilesOf(0, 40).first);
+}
+
+// Volumes share their first record numbers and often their folder names: a folder found again
+// in another volume is that volume's folder, and each volume is read with its own geometry and
+// held to its own sectors.
+TEST(DeepResults, CarvedNtfsRowsGoToTheVolumeTheirRecordsLieIn)
+{
+    DeepNtfsRows rows;
+    CarvedMftRecord record;
+    record.numbered = true;
+    record.recordNumber = 64;
+    record.parent = 5;
+    record.name = L"Docs";
+    record.flags = 3;
+    record.data = CarvedMftRecord::Data::None;
+    for (uint64_t sector : { 1100u, 1300u, 9100u }) { // the second is the first volume's old copy
+        record.sector = sector;
+        rows.MftRecord(record);
+    }
+    ASSERT_EQ(1u, rows.folders.size());
+    ASSERT_EQ(2u, rows.repeatedFolders.size());
+    rows.files.push_back({ 64, 1102, L"a.txt", 0, 1 });
+    rows.files.push_back({ 64, 9102, L"b.txt", 0, 1 });
+    rows.files.push_back({ 64, 90, L"c.txt", 0, 1 }); // before every volume
+
+    NtfsGeometryMap map;
+    map.volumes.resize(2);
+    map.volumes[0].cluster0 = 1000;
+    map.volumes[0].sectorsPerCluster = 1;
+    map.volumes[0].totalSectors = 4000;
+    map.volumes[1].cluster0 = 9000;
+    map.volumes[1].sectorsPerCluster = 8;
+    map.fallback.sectorsPerCluster = 4;
+    const std::vector<DeepNtfsVolumeRows> split = SplitDeepNtfsRows(rows, map);
+    ASSERT_EQ(3u, split.size());
+    EXPECT_EQ(1u, split[0].folders.size());
+    EXPECT_EQ(1u, split[1].folders.size());
+    EXPECT_EQ(1u, split[2].files.size());
+
+    FoundStore store;
+    StoreDeepNtfsRows(store, L"d", 0, 20000, map, rows, 0);
+    ASSERT_EQ(3u, store.VolumeCount());
+    EXPECT_EQ(1000u, store.Volume(0).firstSector);
+    EXPECT_EQ(5000u, store.Volume(0).endSector);
+    EXPECT_EQ(9000u, store.Volume(1).params.cluster0Start);
+    EXPECT_EQ(8u, store.Volume(1).params.sectorsPerCluster);
+    EXPECT_EQ(20000u, store.Volume(1).endSector);
+    EXPECT_EQ(4u, store.Volume(2).params.sectorsPerCluster);
+    EXPECT_TRUE(store.HasEntryId(0, 64));
+    EXPECT_TRUE(store.HasEntryId(1, 64));
+    EXPECT_EQ(1u, store.NtfsFilesOf(1, 64).second - store.NtfsFilesOf(1, 64).first);
+
+    // Records of no volume counted from where a volume begins join it.
+    map.fallback.cluster0 = 1000;
+    FoundStore joined;
+    StoreDeepNtfsRows(joined, L"d", 0, 20000, map, rows, 0);
+    EXPECT_EQ(2u, joined.VolumeCount());
 }
 
 } // namespace

@@ -1,14 +1,17 @@
 // The Deep Search dialog driven end to end on media whose partition table, boot sector or FATs
-// are gone: \\.\PhysicalDrive4 (deepdisk, MBR wiped), O: (deepfat32, no boot sector and no FATs)
-// and P: (deepntfs, no boot sector).
+// are gone: \\.\PhysicalDrive4 (deepdisk, MBR wiped), O: (deepfat32, no boot sector and no FATs),
+// P: (deepntfs, no boot sector) and \\.\PhysicalDrive14 (deepntfsdisk, three NTFS volumes, MBR and
+// boot sectors zeroed).
 
 #include <algorithm>
 #include <random>
 #include <set>
 
 #include "app/notices.h"
+#include "app/startup.h"
 #include "app/waitdialogs.h"
 #include "common/basic_search_fixture.h"
+#include "common/deep_search_fixture.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
 #include "app/devicetree.h"
@@ -24,23 +27,8 @@ namespace {
 
 using namespace zr_test;
 
-class DeepSearchTest : public ::testing::Test {
+class DeepSearchTest : public DeepSearchDialogTest {
 protected:
-    void SetUp() override
-    {
-        if (ImagesDir().empty())
-            GTEST_SKIP() << "ZR_IMAGES not set";
-        BeginSearchDialogTest(main, kModeDeep, previousHook);
-        RegisterDeepSearchDialog();
-        ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
-        ShowSearchDialogUnderTest(dlg, notices);
-    }
-    void TearDown() override
-    {
-        if (g_pMainDlg != nullptr)
-            EndSearchDialogTest(dlg, notices, previousHook, DeepSearchPage);
-    }
-
     HTREEITEM ChildWith(HTREEITEM parent, const wchar_t* text)
     {
         CTreeClass& tree = dlg.DriveTree();
@@ -131,12 +119,20 @@ protected:
         return saved;
     }
 
-    CDelvaneDlg main;
-    CDeepSearch dlg;
+    // Under Wine a drive letter reports the size of the folder behind it; the drive list is made
+    // to tell the image's, as the system would for a real drive.
+    void ListDriveAs(const CString& path, uint64_t sectors)
+    {
+        for (int i = 0; i < LogicalDriveKeys.GetSize(); ++i)
+            if (LogicalDriveKeys[i].Find(path + L"|") == 0)
+                LogicalDriveKeys.RemoveAt(i--);
+        CString key;
+        key.Format(L"%ls|%llu", path.GetString(), (unsigned long long)sectors);
+        LogicalDriveKeys.Add(key);
+    }
+
     uint64_t imageSectors = 0;
     int finishedBefore = 0;
-    ZrMessageBoxHook previousHook = nullptr;
-    std::unique_ptr<DialogAnswerer> notices;
 };
 
 // Next refuses a group item, a range outside Min..Max or not ascending, and "Unknown", each with
@@ -210,13 +206,17 @@ struct DeepMedium {
 // Every live and deleted file the truth keeps intact is listed under its folder with its name and
 // saved with its bytes, each volume read with its own geometry: three FAT volumes of a disk
 // without partition table (two of them on the same cluster numbers), a FAT32 volume without boot
-// sector and FATs, an NTFS volume without boot sector.
+// sector and FATs, an NTFS volume without boot sector, and three NTFS volumes (1, 4 and 8
+// sectors per cluster, sharing record numbers and folder names) of a disk without partition
+// table whose only boot sector left is a damaged backup: each read with the geometry its own
+// records give.
 TEST_F(DeepSearchTest, EveryIntactFileIsFoundAndSavedByteExact)
 {
     const DeepMedium media[] = {
         { L"(Disk4 ", true, L"deepdisk.img", 0 },
         { L"O:", false, L"deepfat32.img", 1 },
         { L"P:", false, L"deepntfs.img", 2 },
+        { L"(Disk14 ", true, L"deepntfsdisk.img", 2 },
     };
     for (const DeepMedium& m : media) {
         SCOPED_TRACE(Narrow(m.image));
@@ -464,17 +464,8 @@ TEST_F(DeepSearchTest, ResultsComeBackFromTheScanLog)
         EXPECT_GE(g_boxes[0].Find(L"saved successfully"), 0);
         dlg.OnBnClickedBack();
         ASSERT_EQ(0, DeepSearchPage.load());
-        if (!m.disk) {
-            // Under Wine a drive letter reports the size of the folder behind it; the drive list
-            // is made to tell the image's, as the system would for a real drive.
-            const CString path = CString(L"\\\\.\\") + m.item;
-            for (int i = 0; i < LogicalDriveKeys.GetSize(); ++i)
-                if (LogicalDriveKeys[i].Find(path + L"|") == 0)
-                    LogicalDriveKeys.RemoveAt(i--);
-            CString key;
-            key.Format(L"%ls|%llu", path.GetString(), (unsigned long long)imageSectors);
-            LogicalDriveKeys.Add(key);
-        }
+        if (!m.disk)
+            ListDriveAs(CString(L"\\\\.\\") + m.item, imageSectors);
         g_boxes.clear();
         dlg.OnBnClickedLoadLog();
         SetScanLogPathPicker(nullptr);
@@ -542,6 +533,135 @@ TEST_F(DeepSearchTest, RemovableMediumIsSearchedForItsPartitions)
     ::DeleteFileW(file.c_str());
     DiskPartitionTable[kDisk] = DiskPartitionRecord();
     DiskSearchList.clear();
+}
+
+// The answer to the save-log question on leaving (every other question: No), each box recorded
+// and its owner checked.
+int g_saveLogAnswer = IDNO;
+int AnswerLeaving(HWND owner, LPCWSTR text, LPCWSTR title, UINT type)
+{
+    const int answer = RecordBox(owner, text, title, type);
+    return CString(text).Find(L"Do you want to save the Recovery scanning Log") == 0 ? g_saveLogAnswer : answer;
+}
+
+int g_basicRuns = 0;
+CString g_basicLogSeen;
+void RecordBasicDialog()
+{
+    ++g_basicRuns;
+    g_basicLogSeen = LogModeSwitchPending.load() == 1 ? CommandLineLogPath : CString();
+}
+
+// A Deep log named on the command line opens in a fresh dialog as it was saved; a Basic log
+// opened in Deep Search asks to switch: No stays on the drive page, Yes hands the file to Basic
+// Search.
+TEST_F(DeepSearchTest, DeepLogAtStartUpAndBasicLogHandedOver)
+{
+    Scan(L"P:", false, L"deepntfs.img", 2);
+    ASSERT_FALSE(HasFatalFailure());
+    std::set<CString> scanned;
+    FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", scanned);
+    static CString log;
+    log = NewTempFolder(L"zr_deepstart") + L"\\deep.QLX";
+    SetScanLogPathPicker([](CWnd*, bool) { return log; });
+    dlg.OnBnClickedSaveLog();
+    dlg.OnBnClickedBack();
+
+    // A later run of the program, started with the log.
+    notices.reset();
+    dlg.DestroyWindow();
+    PumpPending();
+    DeepSearchPage = 0;
+    SplashMayClose = 0;
+    SetCommandLineLogPath(log);
+    ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
+    ShowSearchDialogUnderTest(dlg, notices);
+    ListDriveAs(L"\\\\.\\P:", imageSectors);
+    g_boxes.clear();
+    ASSERT_TRUE(PumpUntil(
+        [&] { return DeepSearchPage == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 60000))
+        << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+    EXPECT_EQ(1, SplashMayClose.load());
+    EXPECT_TRUE(CommandLineLogPath.IsEmpty());
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"loaded successfully"), 0);
+    std::set<CString> loaded;
+    FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", loaded);
+    EXPECT_EQ(scanned, loaded);
+    EXPECT_TRUE(dlg.LogSaved()); // nothing new to save
+    dlg.OnBnClickedBack();
+    ASSERT_EQ(0, DeepSearchPage.load());
+
+    // The same log marked as a Basic Search's: the mode word follows the kind, the marker and the
+    // disk identity, each a counted text.
+    std::vector<uint8_t> bytes = ReadAt(std::wstring(log.GetString()), 0, 1u << 24);
+    ASSERT_GT(bytes.size(), 200u);
+    size_t at = 4 + 2 * size_t(bytes[3]);
+    at += 4 + 2 * size_t(bytes[at + 3]);
+    at += 4 + 2 * size_t(bytes[at + 3]);
+    ASSERT_LT(at, bytes.size());
+    EXPECT_EQ(2, bytes[at]); // saved as a Deep Search's
+    bytes[at] = 1;
+    {
+        CFile file(log, CFile::modeCreate | CFile::modeWrite);
+        file.Write(bytes.data(), UINT(bytes.size()));
+    }
+    RegisterSearchDialog(kModeBasic, RecordBasicDialog);
+    g_boxes.clear();
+    dlg.OnBnClickedLoadLog();
+    PumpPending();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"saved in basic Recovery mode"), 0);
+    EXPECT_EQ(0, DeepSearchPage.load());
+    EXPECT_EQ(0, g_basicRuns);
+    g_boxAnswer = IDYES;
+    dlg.OnBnClickedLoadLog();
+    g_boxAnswer = IDNO;
+    SetScanLogPathPicker(nullptr);
+    EXPECT_EQ(1, g_basicRuns);
+    EXPECT_EQ(log, g_basicLogSeen);
+    EXPECT_EQ(0, LogModeSwitchPending.load());
+    RegisterSearchDialog(kModeBasic, nullptr);
+    // The dialog that handed the log over goes with the other one.
+    EXPECT_TRUE(PumpUntil([&] { return dlg.GetSafeHwnd() == nullptr || !dlg.IsWindowVisible(); }));
+}
+
+// Leaving with results not saved asks once whether to save the log; Yes saves it, and a saved
+// result is not asked about again.
+TEST_F(DeepSearchTest, LeavingAsksOnceToSaveTheLog)
+{
+    ZrSetMessageBoxHook(AnswerLeaving);
+    Scan(L"P:", false, L"deepntfs.img", 2);
+    ASSERT_FALSE(HasFatalFailure());
+    const auto close = [&] {
+        g_boxes.clear();
+        dlg.SendMessage(WM_CLOSE);
+        return g_boxes;
+    };
+    std::vector<CString> asked = close();
+    ASSERT_EQ(2u, asked.size());
+    EXPECT_EQ(0, asked[0].Find(L"Do you want to save the Recovery scanning Log"));
+    EXPECT_GE(asked[1].Find(L"Do you want to exit"), 0);
+    asked = close();
+    ASSERT_EQ(1u, asked.size()); // asked once
+    EXPECT_GE(asked[0].Find(L"Do you want to exit"), 0);
+
+    // New results are asked about again; Yes writes the log.
+    dlg.OnBnClickedBack();
+    Scan(L"P:", false, L"deepntfs.img", 2);
+    ASSERT_FALSE(HasFatalFailure());
+    static CString log;
+    log = NewTempFolder(L"zr_deepleave") + L"\\leave.QLX";
+    SetScanLogPathPicker([](CWnd*, bool) { return log; });
+    g_saveLogAnswer = IDYES;
+    asked = close();
+    g_saveLogAnswer = IDNO;
+    SetScanLogPathPicker(nullptr);
+    ASSERT_EQ(3u, asked.size());
+    EXPECT_GE(asked[1].Find(L"saved successfully"), 0);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(log));
+    EXPECT_TRUE(dlg.LogSaved());
+    EXPECT_EQ(1u, close().size());
 }
 
 // A narrowed range reads the NTFS records inside it with the volume's own cluster 0, not the

@@ -1,13 +1,13 @@
 // Every screen a user meets, as it shows with the fonts the program gets: the launcher, each page
-// of Basic, Photo, Signature and Video Search (drive page, options, scanning, results) and every
+// of Basic, Deep, Photo, Signature and Video Search (drive page, options, scanning, results) and every
 // small dialog and notice. On each, every text is whole inside its control, no control leaves the
 // dialog or lies over another unless meant to, the caption is not drawn under a control, and
 // every box and dialog opens over a window that is shown and takes input. The whole run is done
 // at 96 dpi and again, in a second process, at 120 dpi.
 //
 // To add a screen: a small dialog is one row of SmallDialogs(); a search dialog's pages are
-// walked by a test of their own that calls ExpectLayout at each page (see the Basic and carving
-// walks below), with the template's allowances in RulesFor.
+// walked by a test of their own that calls ExpectLayout at each page (see the Basic, Deep and
+// carving walks below), with the template's allowances in RulesFor.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -28,6 +28,7 @@
 #include "app/waitdialogs.h"
 #include "common/basic_search_fixture.h"
 #include "common/carve_search_fixture.h"
+#include "common/deep_search_fixture.h"
 #include "common/dialog_script.h"
 #include "common/images.h"
 #include "common/layout_check.h"
@@ -50,6 +51,10 @@ LayoutRules RulesFor(UINT templateId)
     case IDD_BASIC_SEARCH:
         // The results tree takes the drive tree's place; the hint lies over the list's place.
         rules.overlapsAllowed = { { IDC_BS_DRIVE_TREE, IDC_BS_RESULT_TREE } };
+        break;
+    case IDD_DEEP_SEARCH:
+        // As in Basic Search, the results tree takes the drive tree's place.
+        rules.overlapsAllowed = { { IDC_DS_DRIVE_TREE, IDC_DS_RESULT_TREE } };
         break;
     default:
         break;
@@ -200,28 +205,24 @@ TEST_F(LayoutTest, TheLauncherAndEverySmallDialog)
     }
 }
 
-// Basic Search: the drive page with a disk, a partition and a drive letter picked, the page while
-// a scan runs, the results page with a folder listed, and the drive page again after Back.
-TEST_F(BasicSearchTest, LayoutOfEveryPage)
+// A search's drive page with its first disk picked, that disk's partition search running, and its
+// first partition picked. The partition search waits on this thread for each update it shows, so
+// nothing moves while the page is looked at.
+void ExpectDiskPages(CSearchSession& dlg, CDelvaneDlg& main, const std::function<void()>& searchMore,
+                     int searchProgress, const std::string& name, UINT templateId)
 {
-    ASSERT_TRUE(PumpUntil([] { return g_pBasicDriveTreeThread == nullptr; }, 30000));
     const HWND h = dlg.GetSafeHwnd();
-    ExpectLayout(h, "Basic: drive page", IDD_BASIC_SEARCH);
-    ExpectCaption(dlg, IDC_BS_PANEL, L"Basic Search", "Basic");
-
     CTreeClass& tree = dlg.DriveTree();
     const HTREEITEM disk = tree.GetChildItem(dlg.PhysicalDrivesItem());
     ASSERT_NE(nullptr, disk);
     tree.SelectItem(disk);
     PumpPending();
-    ExpectLayout(h, "Basic: a disk picked", IDD_BASIC_SEARCH);
+    ExpectLayout(h, name + ": a disk picked", templateId);
     {
-        // The partition search's counters while it runs: it waits on this thread for each update
-        // it shows, so nothing moves while the page is looked at.
         DialogAnswerer standard(IDC_SMP_CONTINUE, IDC_SMP_CONTINUE);
-        dlg.OnBnClickedSearchMorePartitions();
-        ASSERT_TRUE(PumpEachUntil([&] { return dlg.GetDlgItem(IDC_BS_PS_PROGRESS)->IsWindowVisible() != FALSE; }));
-        ExpectLayout(h, "Basic: searching partitions", IDD_BASIC_SEARCH);
+        searchMore();
+        ASSERT_TRUE(PumpEachUntil([&] { return dlg.GetDlgItem(searchProgress)->IsWindowVisible() != FALSE; }));
+        ExpectLayout(h, name + ": searching partitions", templateId);
         ASSERT_TRUE(PumpUntil(
             [&] { return g_pPartitionSearchThread == nullptr && main.PartitionSearchRunning == 0; }, 60000));
     }
@@ -231,7 +232,21 @@ TEST_F(BasicSearchTest, LayoutOfEveryPage)
     ASSERT_NE(nullptr, partition);
     tree.SelectItem(partition);
     PumpPending();
-    ExpectLayout(h, "Basic: a partition picked", IDD_BASIC_SEARCH);
+    ExpectLayout(h, name + ": a partition picked", templateId);
+}
+
+// Basic Search: the drive page with a disk, a partition and a drive letter picked, the page while
+// a scan runs, the results page with a folder listed, and the drive page again after Back.
+TEST_F(BasicSearchTest, LayoutOfEveryPage)
+{
+    ASSERT_TRUE(PumpUntil([] { return g_pBasicDriveTreeThread == nullptr; }, 30000));
+    const HWND h = dlg.GetSafeHwnd();
+    ExpectLayout(h, "Basic: drive page", IDD_BASIC_SEARCH);
+    ExpectCaption(dlg, IDC_BS_PANEL, L"Basic Search", "Basic");
+
+    ExpectDiskPages(
+        dlg, main, [&] { dlg.OnBnClickedSearchMorePartitions(); }, IDC_BS_PS_PROGRESS, "Basic", IDD_BASIC_SEARCH);
+    ASSERT_FALSE(HasFatalFailure());
     SelectDrive(L"X:");
     ExpectLayout(h, "Basic: a drive letter picked", IDD_BASIC_SEARCH);
 
@@ -244,6 +259,71 @@ TEST_F(BasicSearchTest, LayoutOfEveryPage)
     dlg.OnBnClickedBack();
     PumpPending();
     ExpectLayout(h, "Basic: back on the drive page", IDD_BASIC_SEARCH);
+}
+
+// Deep Search: the drive page with a disk (and its partition search running), a partition and a
+// drive letter picked, the page while a scan runs, the results with a folder listed, and the
+// drive page again after Back.
+class DeepLayoutTest : public DeepSearchDialogTest {
+protected:
+    void Field(int id, uint64_t value)
+    {
+        CString text;
+        text.Format(L"%llu", (unsigned long long)value);
+        dlg.SetDlgItemText(id, text);
+    }
+};
+
+TEST_F(DeepLayoutTest, LayoutOfEveryPage)
+{
+    ASSERT_TRUE(PumpUntil([] { return g_pDeepDriveTreeThread == nullptr; }, 30000));
+    const HWND h = dlg.GetSafeHwnd();
+    ExpectLayout(h, "Deep: drive page", IDD_DEEP_SEARCH);
+    ExpectCaption(dlg, IDC_MAIN_FRAME, L"Deep Search", "Deep");
+
+    ExpectDiskPages(
+        dlg, main, [&] { dlg.OnBnClickedSearchMorePartitions(); }, IDC_DS_PS_PROGRESS, "Deep", IDD_DEEP_SEARCH);
+    ASSERT_FALSE(HasFatalFailure());
+
+    CTreeClass& tree = dlg.DriveTree();
+    HTREEITEM letter = nullptr;
+    for (HTREEITEM c = tree.GetChildItem(dlg.LogicalDrivesItem()); c != nullptr && letter == nullptr;
+         c = tree.GetNextSiblingItem(c))
+        if (tree.GetItemText(c).Find(L"P:") >= 0)
+            letter = c;
+    ASSERT_NE(nullptr, letter);
+    tree.SelectItem(letter);
+    PumpPending();
+    ExpectLayout(h, "Deep: a drive letter picked", IDD_DEEP_SEARCH);
+
+    const uint64_t sectors = ReadOnlyFile(ImagePath(L"deepntfs.img")).Size() / 512;
+    ASSERT_NE(0u, sectors);
+    Field(IDC_RANGE_MIN, 0);
+    Field(IDC_RANGE_MAX, sectors);
+    Field(IDC_RANGE_START, 0);
+    Field(IDC_RANGE_END, sectors);
+    dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, 2);
+    {
+        DialogAnswerer answer(IDC_LOG_LOGICAL, IDC_LOG_LOGICAL, h);
+        dlg.OnBnClickedNext();
+    }
+    ExpectLayout(h, "Deep: scanning", IDD_DEEP_SEARCH);
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return DeepSearchPage == 1 && g_pDeepScanThread == nullptr && g_pPopulateListThread == nullptr &&
+                dlg.ResultTree().GetRootItem() != nullptr && dlg.GetDlgItem(IDC_DS_BACK)->IsWindowEnabled();
+        },
+        60000));
+    ExpectLayout(h, "Deep: results", IDD_DEEP_SEARCH);
+    CTreeClass& results = dlg.ResultTree();
+    HTREEITEM folder = results.GetChildItem(results.GetRootItem());
+    ASSERT_NE(nullptr, folder);
+    results.SelectItem(folder);
+    ASSERT_TRUE(PumpUntil([] { return g_pPopulateListThread == nullptr; }, 30000));
+    ExpectLayout(h, "Deep: a folder listed", IDD_DEEP_SEARCH);
+    dlg.OnBnClickedBack();
+    PumpPending();
+    ExpectLayout(h, "Deep: back on the drive page", IDD_DEEP_SEARCH);
 }
 
 // Photo, Signature and Video Search: the drive step with the disk picked, the options step, the
