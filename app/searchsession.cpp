@@ -570,8 +570,8 @@ bool CSearchSession::PartitionSearchBusy()
 
 void CSearchSession::OnBnClickedSearchMorePartitions()
 {
-    if (PartitionSearchBusy() || g_pBasicLogLoadThread != nullptr || g_pDeepLogLoadThread != nullptr ||
-        g_pPopulateListThread != nullptr)
+    if (PartitionSearchBusy() || DriveTreeBuilding != 0 || g_pBasicLogLoadThread != nullptr ||
+        g_pDeepLogLoadThread != nullptr || g_pPopulateListThread != nullptr)
         return;
     const HTREEITEM item = m_driveTree.GetSelectedItem();
     if (SelectedItemKind != L"Hard Disk" || item == nullptr || m_driveTree.GetParentItem(item) != m_physicalRoot) {
@@ -583,7 +583,14 @@ void CSearchSession::OnBnClickedSearchMorePartitions()
         m_driveTree.SelectItem(m_physicalRoot);
         return;
     }
-    if (PropertyValue(3).IsEmpty()) {
+    // A disk with no readable area shows no capacity; a dialog with a sector range shows an End of
+    // 0 for it too, and a disk whose range the user can still pick is searched.
+    bool noArea = PropertyValue(3).IsEmpty();
+    if (noArea && m_layout.sectorRange) {
+        ReadSectorFields();
+        noArea = TypedSectorRange().end == 0;
+    }
+    if (noArea) {
         CString text;
         text.Format(kNoStorageAreaFormat, GetDiskNumberFromText(m_driveTree.GetItemText(item)));
         ZrMessageBox(m_hWnd, text, L"Message", MB_OK | MB_ICONINFORMATION);
@@ -942,4 +949,10 @@ void CSearchSession::OnDestroy()
     if (g_liveSessions[m_layout.mode] == this)
         g_liveSessions[m_layout.mode] = nullptr;
     CDialog::OnDestroy();
+    // A listing's wait dialog does not outlive the search it belonged to.
+    if (g_pPopulateDlg != nullptr) {
+        if (g_pPopulateDlg->GetSafeHwnd() != nullptr)
+            g_pPopulateDlg->ShowWindow(SW_HIDE);
+        g_pPopulateDlg = nullptr;
+    }
 }

@@ -874,6 +874,27 @@ TEST_F(CarveSearchTest, APartitionSearchGivesTheDriveStepBack)
 
     SelectMedium(false, 0, 1);
     const HTREEITEM disk = dlg->DriveTree().GetSelectedItem();
+    // A disk that shows no capacity is refused only when its End is 0 too: with a range left to
+    // pick, the search asks for its mode (cancelled here).
+    {
+        CListCtrl& details = *dlg->DetailList();
+        const CString capacity = details.GetItemText(3, 1);
+        details.SetItemText(3, 1, L"");
+        g_boxes.clear();
+        {
+            DialogAnswerer cancel(IDC_SMP_CONTINUE, IDCANCEL);
+            dlg->OnBnClickedSearchMorePartitions();
+            EXPECT_EQ(1, cancel.Count());
+        }
+        EXPECT_TRUE(g_boxes.empty());
+        SetField(IDC_RANGE_END, 0);
+        dlg->OnBnClickedSearchMorePartitions();
+        ASSERT_EQ(1u, g_boxes.size());
+        EXPECT_EQ(0, g_boxes[0].Find(L"No physical storage area found in Disk(Disk - 6)."));
+        details.SetItemText(3, 1, capacity);
+        SetField(IDC_RANGE_END, 1);
+        g_boxes.clear();
+    }
     {
         DialogAnswerer standard(IDC_SMP_CONTINUE, IDC_SMP_CONTINUE);
         dlg->OnBnClickedSearchMorePartitions();
