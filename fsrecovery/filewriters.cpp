@@ -19,12 +19,6 @@
 #include "storage/pure/ntfs_record.h"
 #include "storage/sectorreader.h"
 
-std::atomic<int32_t> StopSaving{ 0 };
-std::atomic<int32_t> OpeningForView{ 0 };
-uint64_t SavedFileCount = 0;
-uint64_t TotalFilesToSave = 0;
-int32_t OpenFileCounter = 0;
-
 const wchar_t* const kSaveWriteFailedText =
     L"Unable to continue saving recovered data.\n\nEither Destination Drive is inaccessible or there is "
     L"no free space available in drive to save recovered data.";
@@ -103,7 +97,7 @@ void SaveRun::ShowFile(const CString& path, const CString& name, uint64_t size, 
     m_size = size;
     m_blockBytes = blockBytes;
     m_written = 0;
-    m_filesText = SavedFileCount;
+    m_filesText = m_state.savedFiles;
     m_newFile = m_changed = true;
     PaintWhenDue();
 }
@@ -138,7 +132,7 @@ void SaveRun::Paint()
     HWND bar = ::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR);
     if (m_newFile) {
         g_pMainDlg->SetSaveStatusText(m_path);
-        ::SetDlgItemTextW(dlg, IDC_SAVE_FILES, FormatProgress(m_filesText, TotalFilesToSave));
+        ::SetDlgItemTextW(dlg, IDC_SAVE_FILES, FormatProgress(m_filesText, m_state.totalFiles));
         ::SetDlgItemTextW(dlg, IDC_SAVE_NAME, m_name);
         g_pMainDlg->SetProgressRange64(bar, 0, m_size, int32_t(m_blockBytes));
         m_newFile = false;
@@ -148,7 +142,7 @@ void SaveRun::Paint()
         ::SendMessageW(bar, PBM_SETPOS, ::SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 0);
     else
         g_pMainDlg->SetProgressPosition64(bar, 0, m_size, m_written);
-    const uint64_t files = std::min<uint64_t>({ m_filesDone, TotalFilesToSave, 0x7FFFFFFF });
+    const uint64_t files = std::min<uint64_t>({ m_filesDone, m_state.totalFiles, 0x7FFFFFFF });
     ::SendDlgItemMessageW(dlg, IDC_SAVE_FILES_BAR, PBM_SETPOS, WPARAM(files), 0);
     m_changed = false;
     m_painted = std::chrono::steady_clock::now();
@@ -168,8 +162,9 @@ bool PathExists(const CString& path)
 // save's run, which paints at most every 100 ms, or at once for a file saved on its own.
 class SaveProgressView {
 public:
-    SaveProgressView(bool checkExists, uint64_t size, SaveRun* run)
-        : m_size(size), m_on(checkExists && !OpeningForView && g_pSavingFilesDlg && g_pMainDlg), m_run(run)
+    SaveProgressView(bool checkExists, uint64_t size, const WriteState& state, SaveRun* run)
+        : m_size(size), m_on(checkExists && !state.forView && g_pSavingFilesDlg && g_pMainDlg), m_state(state),
+          m_run(run)
     { }
     void Start(const CString& path, const CString& name, uint32_t blockBytes)
     {
@@ -181,7 +176,7 @@ public:
         }
         HWND dlg = g_pSavingFilesDlg->GetSafeHwnd();
         g_pMainDlg->SetSaveStatusText(path);
-        ::SetDlgItemTextW(dlg, IDC_SAVE_FILES, FormatProgress(SavedFileCount, TotalFilesToSave));
+        ::SetDlgItemTextW(dlg, IDC_SAVE_FILES, FormatProgress(m_state.savedFiles, m_state.totalFiles));
         ::SetDlgItemTextW(dlg, IDC_SAVE_NAME, name);
         ::SetDlgItemTextW(dlg, IDC_SAVE_BYTES, FormatByteCount(m_size, 0));
         g_pMainDlg->SetProgressRange64(::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR), 0, m_size, int32_t(blockBytes));
@@ -211,13 +206,14 @@ public:
         HWND bar = ::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR);
         ::SendMessageW(bar, PBM_SETPOS, ::SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 0);
         HWND files = ::GetDlgItem(dlg, IDC_SAVE_FILES_BAR);
-        if (uint64_t(::SendMessageW(files, PBM_GETPOS, 0, 0)) < TotalFilesToSave)
+        if (uint64_t(::SendMessageW(files, PBM_GETPOS, 0, 0)) < m_state.totalFiles)
             ::SendMessageW(files, PBM_STEPIT, 0, 0);
     }
 
 private:
     uint64_t m_size;
     bool m_on;
+    const WriteState& m_state;
     SaveRun* m_run;
 };
 
@@ -270,9 +266,9 @@ private:
 
 // A destination that cannot be created or written stops the whole save: the next file would
 // meet the same full or inaccessible drive.
-SaveOutcome DestinationFailed()
+SaveOutcome DestinationFailed(const WriteState& state)
 {
-    if (!OpeningForView) {
+    if (!state.forView) {
         SaveAborted = 1;
         HWND owner = g_pSavingFilesDlg ? g_pSavingFilesDlg->GetSafeHwnd() : nullptr;
         ZrMessageBox(owner, kSaveWriteFailedText, L"Message", MB_OK | MB_ICONINFORMATION);
@@ -280,13 +276,13 @@ SaveOutcome DestinationFailed()
     return SaveOutcome::Aborted;
 }
 
-bool StopRequested(SaveRun* run)
+bool StopRequested(const WriteState& state, SaveRun* run)
 {
     if (run)
         run->Pump();
     else
         PumpSavingDialog();
-    return StopSaving != 0 || SaveAborted != 0;
+    return state.stop != 0 || SaveAborted != 0;
 }
 
 } // namespace
@@ -312,29 +308,29 @@ namespace {
 // Copies the extents, held to the volume, into path; size 0 gives an empty file. A file that
 // cannot be written whole is written as far as it goes and is Partial.
 SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, const FoundVolume& volume,
-                         const CString& path, uint64_t size, SaveProgressView& view, SaveRun* run)
+                         const CString& path, uint64_t size, SaveProgressView& view, WriteState& state, SaveRun* run)
 {
     const bool cut =
         ClipExtentsToVolume(extents, size, run ? run->Bounds(source, volume) : BoundsOf(source, volume));
     DestinationFile file(path, run == nullptr);
     if (!file.IsOpen())
-        return DestinationFailed();
+        return DestinationFailed(state);
     const CopyResult result = CopyExtents(
         source, extents, size, kCopyReadSectors,
         [&file](const uint8_t* data, size_t length) { return file.Write(data, length); },
-        [run] { return StopRequested(run); }, [&view](uint64_t written) { view.Bytes(written); });
+        [&state, run] { return StopRequested(state, run); }, [&view](uint64_t written) { view.Bytes(written); });
     view.Finish();
     switch (result) {
     case CopyResult::Done:
     case CopyResult::RunsEnded:
         if (!file.Commit())
-            return DestinationFailed();
+            return DestinationFailed(state);
         return result == CopyResult::Done && !cut ? SaveOutcome::Saved : SaveOutcome::Partial;
     case CopyResult::Stopped:
-        StopSaving = 0;
+        state.stop = 0;
         return SaveOutcome::Skipped;
     case CopyResult::WriteFailed:
-        return DestinationFailed();
+        return DestinationFailed(state);
     case CopyResult::BadGeometry:
         break;
     }
@@ -354,20 +350,20 @@ bool AnsweredPath(const CString& original, CString* path)
 }
 
 // Undoes the count of a file that the rule let through but that was not written.
-SaveOutcome Uncount(SaveOutcome outcome, bool counted)
+SaveOutcome Uncount(SaveOutcome outcome, bool counted, WriteState& state)
 {
-    if (counted && outcome != SaveOutcome::Saved && outcome != SaveOutcome::Partial && SavedFileCount > 0)
-        --SavedFileCount;
+    if (counted && outcome != SaveOutcome::Saved && outcome != SaveOutcome::Partial && state.savedFiles > 0)
+        --state.savedFiles;
     return outcome;
 }
 
 } // namespace
 
-bool ApplyFileExistsRule(CString& path, CString& name)
+bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles)
 {
     for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
         if (!PathExists(path)) {
-            ++SavedFileCount;
+            ++savedFiles;
             return true;
         }
         ReplaceFileName = path;
@@ -379,7 +375,7 @@ bool ApplyFileExistsRule(CString& path, CString& name)
                 return false;
             path = free;
             name = PathNamePart(path);
-            ++SavedFileCount;
+            ++savedFiles;
             return true;
         }
         name = PathNamePart(path);
@@ -389,7 +385,7 @@ bool ApplyFileExistsRule(CString& path, CString& name)
                 return false;
         }
         if (FileExistsPolicy == 0 || FileExistsPolicy == 2) {
-            ++SavedFileCount;
+            ++savedFiles;
             return true;
         }
         // A typed name is cleaned like any other and checked again: when the cleaned name is
@@ -404,9 +400,9 @@ bool ApplyFileExistsRule(CString& path, CString& name)
 }
 
 SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint32_t firstCluster,
-                        int16_t checkExists, SaveRun* run)
+                        int16_t checkExists, WriteState& state, SaveRun* run)
 {
-    StopSaving = 0;
+    state.stop = 0;
     if (SaveAborted)
         return SaveOutcome::Skipped;
     const FatVolumeParamsRecord& params = volume.params;
@@ -414,11 +410,11 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
     // Clusters 0 and 1 hold no data: a file that claims them would be written from the FAT.
     if (spc == 0 || (size != 0 && firstCluster < 2))
         return SaveOutcome::Failed;
-    SaveProgressView view(checkExists == 1, size, run);
+    SaveProgressView view(checkExists == 1, size, state, run);
     view.Start(path, name, kCopyReadSectors * kSectorSize);
     if (checkExists == 1) {
         const CString before = path;
-        if (!ApplyFileExistsRule(path, name))
+        if (!ApplyFileExistsRule(path, name, state.savedFiles))
             return SaveOutcome::Skipped;
         if (path != before)
             view.Start(path, name, kCopyReadSectors * kSectorSize);
@@ -437,7 +433,7 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
             if (fat == 0 || !IsFat(volume.kind))
                 continue;
             WalkFatChain(
-                source, geometry, firstCluster, needed + 1, [run] { return StopRequested(run); }, chain);
+                source, geometry, firstCluster, needed + 1, [&state, run] { return StopRequested(state, run); }, chain);
             if (chain.size() == needed) {
                 chained = true;
                 break;
@@ -446,42 +442,42 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
         const bool ok = chained ? FatChainExtents(chain, spc, params.cluster0Start, extents)
                                 : FatContiguousExtents(firstCluster, needed, spc, params.cluster0Start, extents);
         if (!ok)
-            return Uncount(SaveOutcome::Failed, checkExists == 1);
+            return Uncount(SaveOutcome::Failed, checkExists == 1, state);
     }
-    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view, run),
-                   checkExists == 1);
+    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view, state, run), checkExists == 1,
+                   state);
 }
 
 SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint64_t recordSector,
-                         uint64_t /*parent*/, uint64_t /*own*/, int16_t checkExists, SaveRun* run)
+                         uint64_t /*parent*/, uint64_t /*own*/, int16_t checkExists, WriteState& state, SaveRun* run)
 {
-    StopSaving = 0;
+    state.stop = 0;
     if (SaveAborted)
         return SaveOutcome::Skipped;
     const FatVolumeParamsRecord& params = volume.params;
-    if (checkExists == 1 && !ApplyFileExistsRule(path, name))
+    if (checkExists == 1 && !ApplyFileExistsRule(path, name, state.savedFiles))
         return SaveOutcome::Skipped;
     const bool counted = checkExists == 1;
     std::optional<KeptHandleSectorSource> own;
     SectorSource& source = run ? run->Device(volume.devicePath) : own.emplace(volume.devicePath);
     std::vector<uint8_t> record(kMftRecordSize, 0);
     if (source.Read(recordSector, kSectorsPerMftRecord, record.data()) == 0)
-        return Uncount(SaveOutcome::Failed, counted);
+        return Uncount(SaveOutcome::Failed, counted, state);
     ApplyNtfsFixup(record.data(), record.size());
     size_t at = 0;
     const int kind = FindUnnamedDataAttribute(record.data(), &at);
-    SaveProgressView view(counted, size, run);
+    SaveProgressView view(counted, size, state, run);
     // A record without an unnamed stream holds an empty file when it is listed as one.
     if (kind == 1 || (kind == 0 && size == 0 && HoldsNoUnnamedData(record.data()))) {
         size_t dataOffset = 0;
         if (kind == 1 && !ResidentDataSpan(record.data(), at, size, &dataOffset))
-            return Uncount(SaveOutcome::Failed, counted);
+            return Uncount(SaveOutcome::Failed, counted, state);
         view.Start(path, name, kSectorSize);
         DestinationFile file(path, run == nullptr);
         if (!file.IsOpen() || !file.Write(record.data() + dataOffset, size_t(size)))
-            return Uncount(DestinationFailed(), counted);
+            return Uncount(DestinationFailed(state), counted, state);
         view.Finish();
-        return Uncount(file.Commit() ? SaveOutcome::Saved : DestinationFailed(), counted);
+        return Uncount(file.Commit() ? SaveOutcome::Saved : DestinationFailed(state), counted, state);
     }
     NtfsAttribute data;
     std::vector<ClusterRun> runs;
@@ -489,12 +485,13 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
     if (kind != 2 || !FindNtfsAttribute(record.data(), record.size(), kAttrData, true, data) || data.offset != at ||
         !DecodeMappingPairs(record.data() + data.valueOffset, data.valueLength, runs) ||
         !NtfsRunExtents(runs, params.sectorsPerCluster, params.cluster0Start, extents))
-        return Uncount(SaveOutcome::Failed, counted);
+        return Uncount(SaveOutcome::Failed, counted, state);
     view.Start(path, name, kCopyReadSectors * kSectorSize);
-    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view, run), counted);
+    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view, state, run), counted, state);
 }
 
-CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& file)
+CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& file, int32_t& counter,
+                                 WriteState& state)
 {
     CString folder = TempFolderPath;
     if (folder.IsEmpty() || volume.params.sectorsPerCluster == 0)
@@ -503,14 +500,27 @@ CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& 
     CString path;
     // Every open gets a fresh number, so a viewer that still holds the previous file is never
     // in the way.
-    if (!JoinUnderFolder(folder, TempViewName(OpenFileCounter++, file.name), &path))
+    if (!JoinUnderFolder(folder, TempViewName(counter++, file.name), &path))
         return CString();
+    // Each search dialog counts its own opens; a name an earlier one recorded is passed over
+    // (bounded by the names recorded).
+    if (g_pMainDlg) {
+        const std::vector<CString>& recorded = g_pMainDlg->TempFileNames;
+        const auto taken = [&recorded](const CString& name) {
+            return std::any_of(recorded.begin(), recorded.end(),
+                               [&name](const CString& kept) { return kept.CompareNoCase(name) == 0; });
+        };
+        for (size_t passed = 0; passed <= recorded.size() && taken(path); ++passed)
+            if (!JoinUnderFolder(folder, TempViewName(counter++, file.name), &path))
+                return CString();
+    }
     ::DeleteFileW(path);
-    OpeningForView = 1;
+    state.forView = true;
     SaveAborted = 0;
-    const SaveOutcome outcome = file.ntfs ? SaveNtfsFile(volume, path, file.name, file.size, file.recordSector, 0, 0, 0)
-                                          : SaveFatFile(volume, path, file.name, file.size, file.firstCluster, 0);
-    OpeningForView = 0;
+    const SaveOutcome outcome = file.ntfs
+        ? SaveNtfsFile(volume, path, file.name, file.size, file.recordSector, 0, 0, 0, state)
+        : SaveFatFile(volume, path, file.name, file.size, file.firstCluster, 0, state);
+    state.forView = false;
     // A file cut at its volume's end opens as far as it goes.
     if (outcome != SaveOutcome::Saved && outcome != SaveOutcome::Partial)
         return CString();

@@ -14,19 +14,20 @@
 
 class KeptHandleSectorSource;
 
-// 1 stops the block copy between blocks; each writer clears it at its start.
-extern std::atomic<int32_t> StopSaving;
-// 1 while a file is written for viewing: no message box, no saving dialog.
-extern std::atomic<int32_t> OpeningForView;
-// Files written so far in the current save and the files that save means to write.
-extern uint64_t SavedFileCount;
-extern uint64_t TotalFilesToSave;
-// The number in the next temporary name.
-extern int32_t OpenFileCounter;
+// What the writers read and change of the save or the open they serve.
+struct WriteState {
+    // 1 stops the block copy between blocks; each writer clears it at its start.
+    std::atomic<int32_t> stop{ 0 };
+    // A file written for viewing: no message box, no saving dialog.
+    bool forView = false;
+    // Files written so far and the files the save means to write.
+    uint64_t savedFiles = 0;
+    uint64_t totalFiles = 0;
+};
 
 // What became of one file.
 enum class SaveOutcome {
-    Saved,   // written (counted in SavedFileCount when the file-exists rule applied)
+    Saved,   // written (counted in WriteState::savedFiles when the file-exists rule applied)
     Partial, // written as far as its volume holds it, or its data lasts: not whole, but kept
     Skipped, // the file-exists answer said skip, or the save was already stopped
     Failed,  // nothing usable to write: unreadable record, no data, bad geometry, ...
@@ -69,11 +70,14 @@ public:
     void Paint();
 
     const SaveWork& Work() const { return m_work; }
+    // The save's stop, view and file counts.
+    WriteState& State() { return m_state; }
 
 private:
     void PaintWhenDue();
 
     CString m_destination;
+    WriteState m_state;
     std::map<CString, std::unique_ptr<KeptHandleSectorSource>> m_devices;
     std::set<CString> m_folders;
     std::map<const FoundVolume*, VolumeBounds> m_bounds;
@@ -95,23 +99,26 @@ extern const wchar_t* const kSaveWriteFailedText;
 // from outside the volume (FileDataBounds): a file said to run past it is written up to the
 // volume's end, and a cluster outside it as zeros; either is Partial. checkExists 1 applies the
 // file-exists rule and counts the file.
-// `run` is the save the file belongs to (its device handle, folders and view), null for a file of
-// its own.
+// `state` is the stop and counts of the save or open; `run` is the save the file belongs to (its
+// device handle, folders and view, and then its State()), null for a file of its own.
 SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint32_t firstCluster,
-                        int16_t checkExists, SaveRun* run = nullptr);
+                        int16_t checkExists, WriteState& state, SaveRun* run = nullptr);
 
 // Writes the unnamed data of the NTFS file record at recordSector of `volume` (resident or
 // through its runs, sparse runs as zeros) into path; runs are held to the volume as FAT clusters
 // are. parent and own are not needed to find the data.
 SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint64_t recordSector,
-                         uint64_t parent, uint64_t own, int16_t checkExists, SaveRun* run = nullptr);
+                         uint64_t parent, uint64_t own, int16_t checkExists, WriteState& state, SaveRun* run = nullptr);
 
 // The file-exists rule for path: true when the file is to be written (path and name may have
-// changed to a new name), false when it is skipped. Counts the file when it is written.
-bool ApplyFileExistsRule(CString& path, CString& name);
+// changed to a new name), false when it is skipped. Counts the file in savedFiles when it is written.
+bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles);
 
 // Writes the file of `volume` into the temporary folder under a fresh "VKD<n>" name, records
-// the name for clean-up and returns the path; empty when it could not be written.
-CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& file);
+// the name for clean-up and returns the path; empty when it could not be written. `counter` is the
+// number of the next name, moved past the names this program recorded already (an earlier search
+// dialog's files may still be open in a viewer); `state` carries the open's stop.
+CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& file, int32_t& counter,
+                                 WriteState& state);
 // While the "Saving Files..." dialog is up on this thread, lets it paint and take its Cancel.
 void PumpSavingDialog();

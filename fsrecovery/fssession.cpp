@@ -703,7 +703,7 @@ void CFsSearchSession::OpenFirstSelectedRow()
         return;
     ::SendMessageW(m_hWnd, kMsgOpenBegin, 0, LPARAM(&file));
     // Empty unless the whole file was written: a failed or cancelled write is never opened.
-    m_openedPath = WriteFoundFileForViewing(volume, file);
+    m_openedPath = WriteFoundFileForViewing(volume, file, m_openFileCounter, m_openWrite);
 }
 
 LRESULT CFsSearchSession::OnOpenFolderRow(WPARAM row, LPARAM)
@@ -718,7 +718,7 @@ LRESULT CFsSearchSession::OnOpenBegin(WPARAM, LPARAM param)
 {
     const FoundFileRef& file = *reinterpret_cast<const FoundFileRef*>(param);
     m_cursorBeforeOpen = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
-    auto notice = std::make_unique<CSavingFilesDlg>(this);
+    auto notice = std::make_unique<CSavingFilesDlg>(this, &m_openWrite);
     if (notice->Create()) {
         // Three lines: the name, what is being done and a word of patience. The bars and the
         // file count belong to saving; the bytes line is widened to carry the third text.
@@ -779,7 +779,7 @@ void CFsSearchSession::StopOpenWorker()
     if (m_openWorker.load() == nullptr)
         return;
     // A long copy ends after its block; what was cut short is not opened.
-    StopSaving = 1;
+    m_openWrite.stop = 1;
     EndOpenWorker();
 }
 

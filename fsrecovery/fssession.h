@@ -119,6 +119,8 @@ public:
     bool OpenRunning() const { return m_openWorker.load() != nullptr; }
     // The open worker while its procedure runs (it clears this as it ends); null otherwise.
     CWinThread* OpenFilesThread() const { return m_pOpenFilesThread; }
+    // The number the next temporary name of an opened file starts from.
+    int32_t OpenFileCounter() const { return m_openFileCounter; }
     // The results item whose folder the file list shows (set when its listing starts).
     HTREEITEM LastPopulatedItem = nullptr;
     // The open worker's part (on its thread): a folder row selects its results-tree item, whose
@@ -336,6 +338,10 @@ private:
     // both this and m_openWorker.
     CWinThread* m_pOpenFilesThread = nullptr;
     std::unique_ptr<CSavingFilesDlg> m_openNotice;
+    // The open's stop (set by Stop and the notice's Cancel) and the number of the next temporary
+    // name: every open of this dialog gets a fresh one.
+    WriteState m_openWrite;
+    int32_t m_openFileCounter = 0;
     CString m_openedPath;
     bool m_openBusy = false;
     HCURSOR m_cursorBeforeOpen = nullptr;

@@ -15,7 +15,8 @@ const wchar_t* const kDestinationOnSourceText =
 
 SaveWork LastSaveWork;
 
-CSavingFilesDlg::CSavingFilesDlg(CWnd* parent) : CDialog(IDD_SAVING_FILES, parent) { }
+CSavingFilesDlg::CSavingFilesDlg(CWnd* parent, WriteState* state)
+    : CDialog(IDD_SAVING_FILES, parent), m_state(state) { }
 
 BOOL CSavingFilesDlg::Create()
 {
@@ -25,15 +26,17 @@ BOOL CSavingFilesDlg::Create()
 BOOL CSavingFilesDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
+    const uint64_t total = m_state ? m_state->totalFiles : 0;
     ::SendDlgItemMessageW(m_hWnd, IDC_SAVE_FILES_BAR, PBM_SETRANGE32, 0,
-                          LPARAM(TotalFilesToSave > 0x7FFFFFFF ? 0x7FFFFFFF : TotalFilesToSave));
+                          LPARAM(total > 0x7FFFFFFF ? 0x7FFFFFFF : total));
     ::SendDlgItemMessageW(m_hWnd, IDC_SAVE_FILES_BAR, PBM_SETSTEP, 1, 0);
     return TRUE;
 }
 
 void CSavingFilesDlg::OnCancel()
 {
-    StopSaving = 1;
+    if (m_state)
+        m_state->stop = 1;
     SaveAborted = 1;
     if (CWnd* button = GetDlgItem(IDCANCEL))
         button->EnableWindow(FALSE);
@@ -65,13 +68,10 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
     }
     FileExistsPolicy = 0;
     SaveAborted = 0;
-    StopSaving = 0;
-    OpeningForView = 0;
-    SavedFileCount = 0;
-    TotalFilesToSave = items.size();
 
     SaveRun run(destination);
-    CSavingFilesDlg dialog(owner);
+    run.State().totalFiles = items.size();
+    CSavingFilesDlg dialog(owner, &run.State());
     if (dialog.Create()) {
         dialog.ShowWindow(SW_SHOW);
         g_pSavingFilesDlg = &dialog;
@@ -94,9 +94,10 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
             continue;
         }
         run.MakeFolder(PathFolderPart(path));
-        const SaveOutcome outcome = item.file.ntfs
-            ? SaveNtfsFile(*item.volume, path, item.file.name, item.file.size, item.file.recordSector, 0, 0, 1, &run)
-            : SaveFatFile(*item.volume, path, item.file.name, item.file.size, item.file.firstCluster, 1, &run);
+        const SaveOutcome outcome = item.file.ntfs ? SaveNtfsFile(*item.volume, path, item.file.name, item.file.size,
+                                                                  item.file.recordSector, 0, 0, 1, run.State(), &run)
+                                                   : SaveFatFile(*item.volume, path, item.file.name, item.file.size,
+                                                                 item.file.firstCluster, 1, run.State(), &run);
         // A file written only as far as its volume holds it is not saved whole: it counts with
         // those that failed, although what could be read of it is kept.
         if (outcome == SaveOutcome::Saved)

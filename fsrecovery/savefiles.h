@@ -9,16 +9,20 @@
 #include "storage/pure/destination_check.h"
 #include "storage/pure/globals.h"
 
-// The "Saving Files..." dialog; Cancel stops the save after the block being copied.
+// The "Saving Files..." dialog; Cancel stops the save (or the open) of `state` after the block
+// being copied. Its files bar runs up to the state's file count.
 class CSavingFilesDlg : public CDialog {
 public:
-    explicit CSavingFilesDlg(CWnd* parent);
+    explicit CSavingFilesDlg(CWnd* parent, WriteState* state = nullptr);
     BOOL Create();
 
 protected:
     BOOL OnInitDialog() override;
     void OnOK() override { }
     void OnCancel() override;
+
+private:
+    WriteState* m_state;
 };
 
 // One ticked file: the folders it lies in (names as found on the disk, outermost first; the

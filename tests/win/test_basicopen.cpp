@@ -118,7 +118,7 @@ TEST_F(BasicOpenTest, RowsOpenTheirFolderOrAFreshTemporaryCopy)
         SCOPED_TRACE(name);
         const int row = Row(name);
         ASSERT_GE(row, 0);
-        const int32_t counter = OpenFileCounter;
+        const int32_t counter = dlg.OpenFileCounter();
         const size_t opened = g_shellTargets.size();
         Open(row);
         ASSERT_EQ(opened + 1, g_shellTargets.size());
@@ -131,6 +131,26 @@ TEST_F(BasicOpenTest, RowsOpenTheirFolderOrAFreshTemporaryCopy)
         EXPECT_EQ(g_shellTargets.end() - 1, std::find(g_shellTargets.begin(), g_shellTargets.end(), path));
     }
     EXPECT_TRUE(g_boxes.empty());
+
+    // Each dialog counts its own opens: names an earlier dialog recorded, one of them still held
+    // by a viewer, are passed over.
+    const int32_t next = dlg.OpenFileCounter();
+    std::vector<CString> earlier;
+    for (int32_t number : { next, next + 1 }) {
+        earlier.emplace_back();
+        earlier.back().Format(L"%ls\\VKD%d.txt", tempFolder.GetString(), int(number));
+        main.TempFileNames.push_back(earlier.back());
+    }
+    const HANDLE viewer = ::CreateFileW(earlier[0], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, viewer);
+    Open(Row("small note.txt"));
+    ::CloseHandle(viewer);
+    CString expected;
+    expected.Format(L"%ls\\VKD%d.txt", tempFolder.GetString(), int(next + 2));
+    ASSERT_FALSE(g_shellTargets.empty());
+    EXPECT_EQ(0, g_shellTargets.back().CompareNoCase(expected)) << ToUtf8(g_shellTargets.back());
+    EXPECT_EQ(TruthSha(L"fat32.img", "/DOCS/small note.txt"), FileSha(g_shellTargets.back()));
+    EXPECT_EQ(next + 3, dlg.OpenFileCounter());
 
     // A tree-item cell naming no child of the listed folder is ignored.
     ListFolder(root);

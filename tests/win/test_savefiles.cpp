@@ -100,7 +100,9 @@ TEST_F(ExistingFileTest, EachAnswerToTheExistingFileQuestion)
             // A policy left by an earlier "all" answer holds for the next files.
             FileExistsPolicy = c.policy;
             CString path = Existing(), name = L"a.txt";
-            saved = SaveFatFile(volume, path, name, item.file.size, item.file.firstCluster, 1) == SaveOutcome::Saved;
+            WriteState state;
+            saved =
+                SaveFatFile(volume, path, name, item.file.size, item.file.firstCluster, 1, state) == SaveOutcome::Saved;
         } else {
             DialogAnswerer answer(IDC_RPL_RENAME, c.button);
             saved = SaveFoundItems({ item }, dest, nullptr, true).saved;
