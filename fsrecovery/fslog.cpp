@@ -8,6 +8,7 @@
 #include "fsrecovery/fssession.h"
 #include "fsrecovery/pure/scan_log_results.h"
 #include "storage/pure/globals.h"
+#include "storage/sectorreader.h"
 
 #include <commdlg.h>
 
@@ -551,7 +552,15 @@ bool CFsSearchSession::RebuildFromLog(LoadedLog& loaded, const CString& devicePa
     m_progress.ShowWindow(SW_SHOW);
     m_progress.SetPos(0);
 
-    AddScanLogToStore(data, devicePath, m_store);
+    // A Deep NTFS log keeps one volume's geometry: the volumes its rows come from are worked out
+    // again from the system files' records on the medium, read as the scan read them.
+    NtfsGeometryMap ntfsVolumes;
+    if (ntfs && data.header.mode == kScanLogModeDeep) {
+        KeptHandleSectorSource device(devicePath);
+        if (device.IsOpen())
+            ntfsVolumes = InferLoggedNtfsVolumes(data, device);
+    }
+    AddScanLogToStore(data, devicePath, m_store, &ntfsVolumes);
     size_t inserted = 0;
     {
         // One repaint at the end, not one per folder.

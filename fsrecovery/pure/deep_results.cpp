@@ -117,29 +117,64 @@ void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t 
     }
 }
 
+size_t DeepNtfsVolumeOfRecord(const NtfsGeometryMap& map, uint64_t sector)
+{
+    const NtfsVolumeGeometry* g = &map.ForRecord(sector);
+    if (g != &map.fallback)
+        return size_t(g - map.volumes.data());
+    // Records of no volume, counted from where a volume begins, are that volume's.
+    for (size_t k = 0; k < map.volumes.size(); ++k)
+        if (map.volumes[k].cluster0 == map.fallback.cluster0)
+            return k;
+    return map.volumes.size();
+}
+
 std::vector<DeepNtfsVolumeRows> SplitDeepNtfsRows(const DeepNtfsRows& rows, const NtfsGeometryMap& map)
 {
     std::vector<DeepNtfsVolumeRows> out(map.volumes.size() + 1);
-    // Records of no volume, counted from where a volume begins, are that volume's.
-    size_t fallbackVolume = map.volumes.size();
-    for (size_t k = 0; k < map.volumes.size(); ++k)
-        if (map.volumes[k].cluster0 == map.fallback.cluster0)
-            fallbackVolume = k;
-    auto volumeOf = [&](uint64_t sector) {
-        const NtfsVolumeGeometry* g = &map.ForRecord(sector);
-        return g == &map.fallback ? fallbackVolume : size_t(g - map.volumes.data());
-    };
     std::vector<std::set<std::tuple<uint64_t, uint64_t, std::wstring>>> seen(out.size());
     for (const std::vector<DeepFolderRow>* list : { &rows.folders, &rows.repeatedFolders }) {
         for (const DeepFolderRow& folder : *list) {
-            const size_t k = volumeOf(folder.sector);
+            const size_t k = DeepNtfsVolumeOfRecord(map, folder.sector);
             if (seen[k].insert({ folder.self, folder.parent, folder.name.Str() }).second)
                 out[k].folders.push_back(folder);
         }
     }
     for (const DeepNtfsFileRow& file : rows.files)
-        out[volumeOf(file.sector)].files.push_back(file);
+        out[DeepNtfsVolumeOfRecord(map, file.sector)].files.push_back(file);
     return out;
+}
+
+std::vector<uint32_t> AddDeepNtfsVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst,
+                                         uint64_t rangeEnd, const NtfsGeometryMap& map, bool withLeftover)
+{
+    std::vector<uint32_t> indices(map.volumes.size() + 1, FoundStore::kNoVolume);
+    auto add = [&](const NtfsVolumeGeometry& g, uint64_t firstSector, uint64_t endSector) {
+        FoundVolume volume;
+        volume.kind = FsKind::Ntfs;
+        volume.devicePath = devicePath;
+        volume.firstSector = firstSector;
+        volume.endSector = endSector;
+        volume.params.partitionType = L"NTFS";
+        volume.params.cluster0Start = g.cluster0;
+        volume.params.sectorsPerCluster = g.sectorsPerCluster;
+        volume.params.sectorsPerFileRecord = 2;
+        return store.AddVolume(volume);
+    };
+    for (size_t k = 0; k < map.volumes.size(); ++k) {
+        const NtfsVolumeGeometry& g = map.volumes[k];
+        uint64_t end = rangeEnd;
+        if (g.totalSectors != 0 && g.totalSectors <= UINT64_MAX - g.cluster0)
+            end = g.cluster0 + g.totalSectors;
+        else if (k + 1 < map.volumes.size())
+            end = map.volumes[k + 1].cluster0;
+        if (rangeEnd > g.cluster0)
+            end = std::min(end, rangeEnd);
+        indices[k] = add(g, g.cluster0, end);
+    }
+    if (map.volumes.empty() || withLeftover)
+        indices.back() = add(map.fallback, rangeFirst, rangeEnd);
+    return indices;
 }
 
 namespace {
@@ -173,35 +208,16 @@ void StoreDeepNtfsRows(FoundStore& store, const CString& devicePath, uint64_t ra
 {
     const std::vector<DeepNtfsVolumeRows> split = SplitDeepNtfsRows(rows, map);
     const DeepNtfsVolumeRows& leftover = split.back();
+    const std::vector<uint32_t> indices = AddDeepNtfsVolumes(store, devicePath, rangeFirst, rangeEnd, map,
+                                                             !leftover.folders.empty() || !leftover.files.empty());
     bool first = true;
-    auto add = [&](const NtfsVolumeGeometry& g, uint64_t firstSector, uint64_t endSector,
-                   const DeepNtfsVolumeRows& volumeRows) {
-        FoundVolume volume;
-        volume.kind = FsKind::Ntfs;
-        volume.devicePath = devicePath;
-        volume.firstSector = firstSector;
-        volume.endSector = endSector;
-        volume.params.partitionType = L"NTFS";
-        volume.params.cluster0Start = g.cluster0;
-        volume.params.sectorsPerCluster = g.sectorsPerCluster;
-        volume.params.sectorsPerFileRecord = 2;
-        const uint32_t index = store.AddVolume(volume);
+    for (size_t k = 0; k < indices.size(); ++k) {
+        if (indices[k] == FoundStore::kNoVolume)
+            continue;
         if (first)
-            AddMiscFolderRow(store, index, kNtfsRootId, catchAllTime);
+            AddMiscFolderRow(store, indices[k], kNtfsRootId, catchAllTime);
         first = false;
-        AddNtfsRows(store, index, g.cluster0, volumeRows);
-    };
-    for (size_t k = 0; k < map.volumes.size(); ++k) {
-        const NtfsVolumeGeometry& g = map.volumes[k];
-        uint64_t end = rangeEnd;
-        if (g.totalSectors != 0 && g.totalSectors <= UINT64_MAX - g.cluster0)
-            end = g.cluster0 + g.totalSectors;
-        else if (k + 1 < map.volumes.size())
-            end = map.volumes[k + 1].cluster0;
-        if (rangeEnd > g.cluster0)
-            end = std::min(end, rangeEnd);
-        add(g, g.cluster0, end, split[k]);
+        const NtfsVolumeGeometry& g = k < map.volumes.size() ? map.volumes[k] : map.fallback;
+        AddNtfsRows(store, indices[k], g.cluster0, split[k]);
     }
-    if (map.volumes.empty() || !leftover.folders.empty() || !leftover.files.empty())
-        add(map.fallback, rangeFirst, rangeEnd, leftover);
 }

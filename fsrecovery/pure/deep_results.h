@@ -38,6 +38,9 @@ struct DeepNtfsVolumeRows {
 // names (the records of none to the volume that begins where the fallback does, when one does:
 // two store volumes are never counted from one cluster 0); a folder is kept once per volume,
 // however often its record was found there.
+// The index of the rows of SplitDeepNtfsRows a record found at `sector` goes to.
+size_t DeepNtfsVolumeOfRecord(const NtfsGeometryMap& map, uint64_t sector);
+
 std::vector<DeepNtfsVolumeRows> SplitDeepNtfsRows(const DeepNtfsRows& rows, const NtfsGeometryMap& map);
 
 // One NTFS store volume per volume of `map`, each with its own cluster size and cluster 0 and its
@@ -45,5 +48,11 @@ std::vector<DeepNtfsVolumeRows> SplitDeepNtfsRows(const DeepNtfsRows& rows, cons
 // total sectors give, else to the next volume's start, else to rangeEnd. The records of no
 // volume make one more volume, over rangeFirst to rangeEnd with the fallback geometry, when
 // there are such records or no volume at all.
+// The store volumes of StoreDeepNtfsRows without their rows: the store index of each volume of
+// `map` (index k for map.volumes[k]) and, last, of the volume of the records of none, made when
+// withLeftover or when `map` has no volume (FoundStore::kNoVolume otherwise).
+std::vector<uint32_t> AddDeepNtfsVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst,
+                                         uint64_t rangeEnd, const NtfsGeometryMap& map, bool withLeftover);
+
 void StoreDeepNtfsRows(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
                        const NtfsGeometryMap& map, const DeepNtfsRows& rows, uint16_t catchAllTime);

@@ -219,6 +219,14 @@ bool LoneCopyGeometry(const Place& p, uint64_t cluster, const std::vector<NtfsBo
 
 } // namespace
 
+bool IsNtfsSystemFileName(const CString& name)
+{
+    for (uint32_t n = 0; n < kSystemFiles; ++n)
+        if (IsSystemName(name, n))
+            return true;
+    return false;
+}
+
 bool NoteNtfsSystemRecord(const CarvedMftRecord& record, std::vector<NtfsSystemRecord>& out)
 {
     if (out.size() >= kMaxNtfsSystemRecords || record.parent != kRootFolder)

@@ -28,6 +28,9 @@ constexpr size_t kMaxNtfsSystemRecords = 65536;
 // count only with a non-resident $DATA whose first run has clusters. True when it was kept.
 bool NoteNtfsSystemRecord(const CarvedMftRecord& record, std::vector<NtfsSystemRecord>& out);
 
+// Whether `name` is the name of one of those system files (the root's own "." included).
+bool IsNtfsSystemFileName(const CString& name);
+
 enum class NtfsGeometryBasis {
     MftAndMirror,          // both copies of record 0 (or of record 1 beside them)
     MftCopyAndBootSector,  // one copy, and a boot sector of a volume that puts it there

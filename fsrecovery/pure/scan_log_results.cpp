@@ -2,6 +2,11 @@
 
 #include <algorithm>
 
+#include "fsrecovery/pure/deep_results.h"
+#include "storage/pure/bootsector.h"
+#include "storage/pure/ntfs_record.h"
+#include "storage/pure/sector_source.h"
+
 namespace {
 
 uint64_t Number(const CString& cell)
@@ -217,15 +222,31 @@ FoundVolume FoundVolumeOfFatRow(const FatVolumeRow& row, const CString& devicePa
     return volume;
 }
 
-void AddScanLogToStore(ScanLogData& data, const CString& devicePath, FoundStore& store)
+void AddScanLogToStore(ScanLogData& data, const CString& devicePath, FoundStore& store,
+                       const NtfsGeometryMap* ntfsVolumes)
 {
     for (const ScanLogFatVolumeRow& cells : data.fatVolumes)
         store.fatVolumes.push_back(FatVolumeRowOfCells(cells));
     std::vector<ScanLogFatVolumeRow>().swap(data.fatVolumes);
+    // Each row's volume as its record's sector gives it; empty: every row on volume 0.
+    std::vector<uint32_t> volumeOfRow;
+    const bool byRecords = ntfsVolumes != nullptr && !ntfsVolumes->volumes.empty();
     // A Deep FAT log names each folder's volume by its cluster-0 start, which the rows give.
     if (data.volume.fsName != L"NTFS" && !store.fatVolumes.empty()) {
         for (const FatVolumeRow& row : store.fatVolumes)
             store.AddVolume(FoundVolumeOfFatRow(row, devicePath));
+    } else if (byRecords) {
+        bool leftover = false;
+        volumeOfRow.resize(data.ntfsRows.size());
+        for (size_t i = 0; i < data.ntfsRows.size(); ++i) {
+            const size_t k = DeepNtfsVolumeOfRecord(*ntfsVolumes, NtfsFileRowOfCells(data.ntfsRows[i]).sector);
+            volumeOfRow[i] = uint32_t(k);
+            leftover = leftover || k == ntfsVolumes->volumes.size();
+        }
+        const std::vector<uint32_t> indices = AddDeepNtfsVolumes(store, devicePath, data.volume.startSector,
+                                                                 data.volume.endSector, *ntfsVolumes, leftover);
+        for (uint32_t& v : volumeOfRow)
+            v = indices[v];
     } else {
         FoundVolume volume;
         volume.kind = FsKindFromName(data.params.partitionType);
@@ -241,7 +262,10 @@ void AddScanLogToStore(ScanLogData& data, const CString& devicePath, FoundStore&
     for (size_t first = 0; first < rows.size(); first += kBlock) {
         const size_t end = std::min(rows.size(), first + kBlock);
         for (size_t i = first; i < end; ++i) {
-            store.AddNtfsFile(NtfsFileRowOfCells(rows[i]), ToUtf16Units(rows[i][1]));
+            NtfsFileRow row = NtfsFileRowOfCells(rows[i]);
+            if (!volumeOfRow.empty())
+                row.volume = volumeOfRow[i];
+            store.AddNtfsFile(row, ToUtf16Units(rows[i][1]));
             rows[i] = ScanLogNtfsRow();
         }
     }
@@ -249,6 +273,32 @@ void AddScanLogToStore(ScanLogData& data, const CString& devicePath, FoundStore&
     for (const ScanLogRecognisedRow& cells : data.recognisedRows)
         store.recognisedPartitions.push_back(RecognisedPartitionRowOfCells(cells));
     std::vector<ScanLogRecognisedRow>().swap(data.recognisedRows);
+}
+
+NtfsGeometryMap InferLoggedNtfsVolumes(const ScanLogData& data, SectorSource& device)
+{
+    std::vector<NtfsSystemRecord> records;
+    size_t reads = 0;
+    std::vector<uint8_t> raw(kMftRecordSize);
+    for (const ScanLogNtfsRow& cells : data.ntfsRows) {
+        if (reads >= kMaxNtfsSystemRecords)
+            break;
+        const NtfsFileRow row = NtfsFileRowOfCells(cells);
+        if (row.parent != 5 || !IsNtfsSystemFileName(cells[1]))
+            continue;
+        ++reads;
+        CarvedMftRecord record;
+        if (device.Read(row.sector, uint32_t(kMftRecordSize / kSectorSize), raw.data()) < kMftRecordSize ||
+            !DecodeCarvedMftRecord(raw.data(), row.sector, record))
+            continue;
+        NoteNtfsSystemRecord(record, records);
+    }
+    const uint64_t start = data.volume.startSector;
+    NtfsGeometryMap map = InferNtfsVolumeGeometry(records, {}, { start }, data.params.cluster0Start);
+    // What the log read every row with stays the geometry of the rows no volume claims.
+    if (IsValidSectorsPerCluster(data.params.sectorsPerCluster))
+        map.fallback.sectorsPerCluster = data.params.sectorsPerCluster;
+    return map;
 }
 
 // ---- Tree -----------------------------------------------------------------------------------------

@@ -7,7 +7,10 @@
 #include <vector>
 
 #include "fsrecovery/pure/found_store.h"
+#include "fsrecovery/pure/ntfs_geometry.h"
 #include "fsrecovery/pure/scan_log.h"
+
+class SectorSource;
 
 // ---- Tables ----
 
@@ -26,8 +29,19 @@ FoundVolume FoundVolumeOfFatRow(const FatVolumeRow& row, const CString& devicePa
 // Fills an empty store with what a loaded log holds: its volumes (the selected volume; in a
 // Deep log of a FAT selection, one per FAT volume row instead), read from devicePath, then the
 // NTFS rows, the FAT volume rows and the recognised partitions. The text rows are released from
-// `data` as they are taken.
-void AddScanLogToStore(ScanLogData& data, const CString& devicePath, FoundStore& store);
+// `data` as they are taken. The NTFS volume: with `ntfsVolumes` of at least one volume, one store volume per volume of it
+// (and one more, with its fallback geometry, over the logged volume for records of none), each
+// row on the volume its record lies in, as a Deep Search stores them.
+void AddScanLogToStore(ScanLogData& data, const CString& devicePath, FoundStore& store,
+                       const NtfsGeometryMap* ntfsVolumes = nullptr);
+
+// A Deep NTFS log keeps one volume's geometry, however many volumes its rows come from: the
+// volumes are worked out again from the medium. The records of the rows that are system files
+// (in the root, named as one; at most kMaxNtfsSystemRecords) are read from `device` (1024 bytes
+// each, a short read skipped) and give the volumes as in the scan, the logged volume's start the
+// one start known; records of no volume keep the logged geometry. No volume when nothing could
+// be read or inferred.
+NtfsGeometryMap InferLoggedNtfsVolumes(const ScanLogData& data, SectorSource& device);
 
 // ---- Tree ----
 

@@ -6,6 +6,10 @@
 
 #include "fsrecovery/pure/scan_log_results.h"
 #include "scan_log_samples.h"
+#include "storage/pure/fs_names.h"
+#include "storage/pure/ntfs_record.h"
+#include "tests/pure/ntfs_test_records.h"
+#include "tests/pure/storage_test_util.h"
 
 namespace {
 
@@ -260,6 +264,97 @@ TEST(ScanLogResults, DamagedLogsRebuildOnlyWhatWasReadWhole)
         for (size_t i = 0; i < sink.placed.size(); ++i)
             EXPECT_LT(sink.placed[i].parent, int(i)) << round;
     }
+}
+
+// A Deep NTFS log of a disk with several volumes keeps one volume's geometry: loading works each
+// volume out again from its system files' records on the medium and puts every row on the
+// volume its record lies in; nothing readable keeps the logged volume for every row.
+TEST(ScanLogResults, DeepNtfsRowsGoBackToTheVolumesTheirRecordsShow)
+{
+    storage_test::CraftedDisk disk(20000);
+    // $MFT (record 0) and $MFTMirr (record 1) at both the $MFT's and the mirror's start.
+    auto put = [&](uint64_t sector, uint32_t number, const std::u16string& name, const std::vector<uint8_t>& run) {
+        ntfs_test::RecordBuilder b(1);
+        ntfs_test::Put32(&b.rec[0x1C], 1024);
+        ntfs_test::Put32(&b.rec[0x2C], number);
+        b.Resident(kAttrFileName, ntfs_test::FileNameValue(5, 77, kNameSpaceWin32AndDos, name));
+        b.NonResident(kAttrData, run, 0, 16384);
+        const std::vector<uint8_t> raw = b.Finish();
+        std::memcpy(disk.At(sector).data(), raw.data(), kSectorSize);
+        std::memcpy(disk.At(sector + 1).data(), raw.data() + kSectorSize, kSectorSize);
+    };
+    struct Vol {
+        uint64_t cluster0;
+        uint32_t spc;
+        uint16_t mft, mirror;
+    };
+    const Vol vols[] = { { 1000, 1, 64, 4000 }, { 9000, 8, 8, 500 } };
+    FoundStore scanned;
+    scanned.AddVolume(FoundVolume());
+    auto row = [&](uint64_t sector, uint64_t parent, const std::u16string& name) {
+        NtfsFileRow r;
+        r.parent = parent;
+        r.sector = sector;
+        r.flags = NtfsFileRow::kNamed;
+        scanned.AddNtfsFile(r, name);
+    };
+    for (const Vol& v : vols) {
+        const std::vector<uint8_t> mftRun = { 0x21, 0x10, uint8_t(v.mft), uint8_t(v.mft >> 8) };
+        const std::vector<uint8_t> mirrorRun = { 0x21, 0x01, uint8_t(v.mirror), uint8_t(v.mirror >> 8) };
+        for (uint64_t at : { v.cluster0 + uint64_t(v.mft) * v.spc, v.cluster0 + uint64_t(v.mirror) * v.spc }) {
+            put(at, 0, u"$MFT", mftRun);
+            put(at + 2, 1, u"$MFTMirr", mirrorRun);
+            row(at, 5, u"$MFT");
+            row(at + 2, 5, u"$MFTMirr");
+        }
+        row(v.cluster0 + uint64_t(v.mft) * v.spc + 80, 5, u"a.txt");
+    }
+    row(100, 5, u"before.txt"); // in no volume
+    row(19990, 5, u"$MFT");     // its record reaches past the medium's end
+    row(1064, 40, u"$MFT");     // not in the root
+    ScanLogData data = Sample(kScanLogModeDeep, L"NTFS", ScanLogSource::Disk);
+    data.ntfsRows.clear();
+    data.fatVolumes.clear();
+    data.volume.startSector = 0;
+    data.volume.endSector = 20000;
+    data.params.cluster0Start = 0;
+    data.params.sectorsPerCluster = 4;
+    AddStoreTablesToLog(scanned, data);
+
+    const NtfsGeometryMap map = InferLoggedNtfsVolumes(data, disk);
+    EXPECT_EQ(9, disk.reads); // the rows of the root named as system files, nothing else
+    ASSERT_EQ(2u, map.volumes.size());
+    FoundStore store;
+    AddScanLogToStore(data, L"\\\\.\\PhysicalDrive14", store, &map);
+    ASSERT_EQ(3u, store.VolumeCount());
+    for (uint32_t k = 0; k < 2; ++k) {
+        EXPECT_EQ(vols[k].cluster0, store.Volume(k).params.cluster0Start);
+        EXPECT_EQ(vols[k].spc, store.Volume(k).params.sectorsPerCluster);
+        EXPECT_EQ(k, store.VolumeOfCluster0(vols[k].cluster0));
+    }
+    // The rows of no volume keep the logged geometry, over the logged range.
+    EXPECT_EQ(0u, store.Volume(2).params.cluster0Start);
+    EXPECT_EQ(4u, store.Volume(2).params.sectorsPerCluster);
+    EXPECT_EQ(20000u, store.Volume(2).endSector);
+    ASSERT_EQ(scanned.NtfsFileCount(), store.NtfsFileCount());
+    for (size_t i = 0; i < store.NtfsFileCount(); ++i) {
+        const uint64_t sector = store.NtfsFile(i).sector;
+        const uint32_t want = sector < 1000 ? 2 : sector < 9000 ? 0 : 1;
+        EXPECT_EQ(want, store.NtfsFile(i).volume) << sector;
+    }
+
+    // Nothing readable: today's one volume, the logged geometry.
+    ScanLogData again = Sample(kScanLogModeDeep, L"NTFS", ScanLogSource::Disk);
+    again.ntfsRows.clear();
+    AddStoreTablesToLog(scanned, again);
+    storage_test::CraftedDisk blank(20000);
+    const NtfsGeometryMap none = InferLoggedNtfsVolumes(again, blank);
+    EXPECT_TRUE(none.volumes.empty());
+    FoundStore one;
+    AddScanLogToStore(again, L"\\\\.\\PhysicalDrive14", one, &none);
+    ASSERT_EQ(1u, one.VolumeCount());
+    EXPECT_EQ(again.params.cluster0Start, one.Volume(0).params.cluster0Start);
+    EXPECT_EQ(0u, one.NtfsFile(0).volume);
 }
 
 } // namespace

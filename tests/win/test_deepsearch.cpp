@@ -441,13 +441,15 @@ TEST_F(DeepSearchTest, VolumesInsideADriveLetterAreListedAndScanned)
     EXPECT_GE(found.size(), 3u);
 }
 
-// Results go into a scan log and come back from it, each FAT volume with its geometry, the NTFS
-// records with theirs: the same folders, every intact file saved with its bytes.
+// Results go into a scan log and come back from it in a fresh dialog, each FAT volume with its
+// geometry, the NTFS records with theirs (on a disk of three NTFS volumes each volume's, though
+// the log keeps one): the same folders, every intact file saved with its bytes.
 TEST_F(DeepSearchTest, ResultsComeBackFromTheScanLog)
 {
     const DeepMedium media[] = {
         { L"(Disk4 ", true, L"deepdisk.img", 0 },
         { L"P:", false, L"deepntfs.img", 2 },
+        { L"(Disk14 ", true, L"deepntfsdisk.img", 2 },
     };
     for (const DeepMedium& m : media) {
         SCOPED_TRACE(Narrow(m.image));
@@ -464,6 +466,14 @@ TEST_F(DeepSearchTest, ResultsComeBackFromTheScanLog)
         EXPECT_GE(g_boxes[0].Find(L"saved successfully"), 0);
         dlg.OnBnClickedBack();
         ASSERT_EQ(0, DeepSearchPage.load());
+        // Nothing of the scan is left but the log.
+        notices.reset();
+        dlg.DestroyWindow();
+        PumpPending();
+        DeepSearchPage = 0;
+        ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
+        ShowSearchDialogUnderTest(dlg, notices);
+        ASSERT_TRUE(PumpUntil([] { return g_pDeepDriveTreeThread == nullptr; }, 20000));
         if (!m.disk)
             ListDriveAs(CString(L"\\\\.\\") + m.item, imageSectors);
         g_boxes.clear();
