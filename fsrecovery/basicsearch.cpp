@@ -95,11 +95,6 @@ const FsDialogLayout& BasicFsLayout()
     return layout;
 }
 
-void Inform(CWnd* owner, const wchar_t* text)
-{
-    ZrMessageBox(owner ? owner->GetSafeHwnd() : nullptr, text, L"Message", MB_OK | MB_ICONINFORMATION);
-}
-
 // Tells the dialog the scan's status from the scan's own thread: each phase as it begins, its
 // progress only when the display moves by a step. Each report waits until it is on screen, so the
 // controls show where the scan is, never where it was.

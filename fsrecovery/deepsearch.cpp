@@ -105,18 +105,6 @@ const FsDialogLayout& DeepFsLayout()
     return layout;
 }
 
-void Inform(CWnd* owner, const wchar_t* text)
-{
-    ZrMessageBox(owner ? owner->GetSafeHwnd() : nullptr, text, L"Message", MB_OK | MB_ICONINFORMATION);
-}
-
-CString Decimal(uint64_t value)
-{
-    CString text;
-    text.Format(L"%llu", (unsigned long long)value);
-    return text;
-}
-
 // Tells the dialog where the scan is, from the scan's own thread: the carving only when the
 // display moves by a step, the finishing once. Each report waits until it is on screen.
 class DeepStatusReporter {
@@ -554,7 +542,7 @@ LRESULT CDeepSearch::OnScanStatus(WPARAM, LPARAM param)
         m_treeLabel.ShowWindow(SW_SHOW);
         return 0;
     }
-    m_current.SetWindowText(Decimal(status.at));
+    m_current.SetWindowText(DecimalText(status.at));
     CString scanned;
     scanned.Format(L"sectors scanned of total %llu", (unsigned long long)status.end);
     m_scanned.SetWindowText(scanned);
@@ -768,7 +756,7 @@ LRESULT CDeepSearch::OnRecognisedProgress(WPARAM, LPARAM sector)
     if (sector == 0)
         return 0;
     const uint64_t at = *reinterpret_cast<const uint64_t*>(sector);
-    SetDlgItemText(IDC_BS_SECTORS, Decimal(at));
+    SetDlgItemText(IDC_BS_SECTORS, DecimalText(at));
     if (g_pMainDlg != nullptr)
         g_pMainDlg->SetProgressPosition64(m_partitionProgress.GetSafeHwnd(), 0, m_recognisedSearch.end, at);
     return 0;

@@ -20,12 +20,12 @@ const wchar_t kSaveWhileScanningText[] =
     L"Disk scanning process is still going on.\n\nTo save recovered data, please allow the scanning process "
     L"to be completed.";
 
+} // namespace
+
 void Inform(CWnd* owner, const wchar_t* text)
 {
     ZrMessageBox(owner ? owner->GetSafeHwnd() : nullptr, text, L"Message", MB_OK | MB_ICONINFORMATION);
 }
-
-} // namespace
 
 bool CFsSearchSession::WorkerRunning() const
 {

@@ -75,6 +75,9 @@ extern std::atomic<int> LogModeSwitchPending;
 UINT PopulateListThreadProc(LPVOID param);
 UINT OpenFilesThreadProc(LPVOID param);
 
+// A refusal or notice of a file-system search: caption "Message", information icon.
+void Inform(CWnd* owner, const wchar_t* text);
+
 class CFsSearchSession : public CSearchSession {
 public:
     // Result of the modal loop when Back ends the dialog on the drive page.

@@ -33,13 +33,6 @@ constexpr int kProgressSteps = 1000;
 const wchar_t kNothingSavedText[] =
     L"No file has been recovered by this search yet, so there is no folder of recovered files to open.";
 
-CString Decimal(uint64_t value)
-{
-    CString text;
-    text.Format(L"%llu", static_cast<unsigned long long>(value));
-    return text;
-}
-
 } // namespace
 
 SearchDialogLayout CarveSearchLayout(CarveSearchKind kind)
@@ -248,7 +241,7 @@ bool CCarveSession::StartScan()
     GetDlgItem(Layout().next)->EnableWindow(FALSE);
     GetDlgItem(Layout().back)->EnableWindow(FALSE);
     ShowScanLists();
-    SetDlgItemText(m_carve.currentSector, Decimal(m_target.firstSector));
+    SetDlgItemText(m_carve.currentSector, DecimalText(m_target.firstSector));
     SetDlgItemText(m_carve.passText, L"");
     m_progress.SetRange32(0, kProgressSteps);
     m_progress.SetPos(0);
@@ -307,7 +300,7 @@ LRESULT CCarveSession::OnPassMsg(WPARAM thorough, LPARAM)
     CString total;
     total.Format(L"sectors scanned of total %llu", static_cast<unsigned long long>(m_target.endSector));
     SetDlgItemText(m_carve.scannedOf, total);
-    SetDlgItemText(m_carve.currentSector, Decimal(m_target.firstSector));
+    SetDlgItemText(m_carve.currentSector, DecimalText(m_target.firstSector));
     m_progress.SetPos(0);
     OnPassStarting(thorough != 0);
     return 0;
@@ -352,7 +345,7 @@ void CCarveSession::OnTimer(UINT_PTR id)
 void CCarveSession::UpdateProgress()
 {
     const uint64_t at = std::clamp(m_state.progressSector.load(), m_target.firstSector, m_target.endSector + 1);
-    SetDlgItemText(m_carve.currentSector, Decimal(at));
+    SetDlgItemText(m_carve.currentSector, DecimalText(at));
     const uint64_t span = m_target.endSector - m_target.firstSector + 1;
     const uint64_t done = at - m_target.firstSector;
     m_progress.SetPos(int(CarveProgressPosition(done, span, kProgressSteps)));

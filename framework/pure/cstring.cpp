@@ -625,6 +625,13 @@ uint64_t StrToUInt64(const wchar_t* text)
     return neg ? 0 : m;
 }
 
+CString DecimalText(uint64_t value)
+{
+    CString text;
+    text.Format(L"%llu", static_cast<unsigned long long>(value));
+    return text;
+}
+
 // ---------------------------------------------------------------------------------------------
 // UTF-8
 

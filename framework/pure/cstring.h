@@ -218,6 +218,8 @@ int32_t StrToInt32(const wchar_t* text);
 int64_t StrToInt64(const wchar_t* text);
 // Like StrToInt64 for the unsigned range; a negative number clamps to 0.
 uint64_t StrToUInt64(const wchar_t* text);
+// The value as unsigned decimal digits ("%llu").
+CString DecimalText(uint64_t value);
 
 // UTF-8 conversions for logs and test output. Invalid input becomes U+FFFD.
 std::string ToUtf8(const CString& text);

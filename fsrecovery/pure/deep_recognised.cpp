@@ -7,13 +7,6 @@
 
 namespace {
 
-CString Decimal(uint64_t value)
-{
-    CString text;
-    text.Format(L"%llu", (unsigned long long)value);
-    return text;
-}
-
 } // namespace
 
 bool RecognisedVolumeOf(const uint8_t* boot, uint64_t start, uint64_t driveEnd, const CString& key, int number,
@@ -34,26 +27,26 @@ bool RecognisedVolumeOf(const uint8_t* boot, uint64_t start, uint64_t driveEnd, 
         const uint32_t spc = boot[13];
         const uint32_t perRecord = Le32At(boot + 68);
         out.fsName = L"NTFS";
-        cells[6] = Decimal(spc);
-        cells[7] = Decimal(perRecord == 0xF4 ? 8 : uint64_t(perRecord) * spc);
+        cells[6] = DecimalText(spc);
+        cells[7] = DecimalText(perRecord == 0xF4 ? 8 : uint64_t(perRecord) * spc);
         cells[8] = L"2";
-        cells[9] = Decimal(Le32At(boot + 40));
-        cells[10] = Decimal(Le32At(boot + 48));
-        cells[11] = Decimal(Le32At(boot + 56));
+        cells[9] = DecimalText(Le32At(boot + 40));
+        cells[10] = DecimalText(Le32At(boot + 48));
+        cells[11] = DecimalText(Le32At(boot + 56));
     } else if (boot[57] == '1' && boot[58] == '6') {
         size = Le32At(boot + 32);
         const uint64_t spf = Le16At(boot + 22), spc = boot[13], reserved = Le16At(boot + 14);
         const uint64_t rootSectors = Le16At(boot + 17) >> 4;
         out.fsName = L"FAT16";
-        cells[6] = Decimal(spf);
-        cells[7] = Decimal(spc);
-        cells[8] = Decimal(rootSectors);
-        cells[9] = Decimal(start + reserved + 2 * spf);
-        cells[10] = Decimal(reserved);
+        cells[6] = DecimalText(spf);
+        cells[7] = DecimalText(spc);
+        cells[8] = DecimalText(rootSectors);
+        cells[9] = DecimalText(start + reserved + 2 * spf);
+        cells[10] = DecimalText(reserved);
         // Cluster 0 lies two clusters before the data area behind the root.
-        cells[11] = Decimal(start + reserved + 2 * spf + rootSectors - 2 * spc);
-        cells[12] = Decimal(start + reserved);
-        cells[13] = Decimal(start + reserved + spf);
+        cells[11] = DecimalText(start + reserved + 2 * spf + rootSectors - 2 * spc);
+        cells[12] = DecimalText(start + reserved);
+        cells[13] = DecimalText(start + reserved + spf);
     } else {
         return false;
     }
@@ -62,8 +55,8 @@ bool RecognisedVolumeOf(const uint8_t* boot, uint64_t start, uint64_t driveEnd, 
     cells[0] = key;
     cells[1].Format(L"Recognised%d", number);
     cells[2] = out.fsName;
-    cells[3] = Decimal(start);
-    cells[4] = Decimal(start + size);
+    cells[3] = DecimalText(start);
+    cells[4] = DecimalText(start + size);
     cells[5] = FormatSize(size * 512);
     out.start = start;
     out.size = size;

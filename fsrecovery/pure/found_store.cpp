@@ -12,13 +12,6 @@ constexpr size_t kNameChunkBytes = size_t(1) << 20;
 // No file system allows names this long; a longer one is cut here.
 constexpr size_t kMaxNameUnits = 0x7FFF;
 
-CString Decimal(uint64_t value)
-{
-    CString text;
-    text.Format(L"%llu", (unsigned long long)value);
-    return text;
-}
-
 } // namespace
 
 uint32_t RootFolderId(FsKind kind)
@@ -43,20 +36,20 @@ FatVolumeParamsRecord FatVolumeParamsOf(const FatVolumeRow& row)
 
 std::vector<CString> FatVolumeCells(const FatVolumeRow& row)
 {
-    return { Decimal(row.sector),         Decimal(row.sectorsPerFat),  Decimal(row.sectorsPerCluster),
-             Decimal(row.rootDirSectors), Decimal(row.rootStart),      Decimal(row.reservedSectors),
-             Decimal(row.cluster0Start),  Decimal(row.firstFatSector), Decimal(row.secondFatSector),
-             Decimal(row.totalSectors),   FsKindName(row.kind),        Decimal(row.endSector) };
+    return { DecimalText(row.sector),         DecimalText(row.sectorsPerFat),  DecimalText(row.sectorsPerCluster),
+             DecimalText(row.rootDirSectors), DecimalText(row.rootStart),      DecimalText(row.reservedSectors),
+             DecimalText(row.cluster0Start),  DecimalText(row.firstFatSector), DecimalText(row.secondFatSector),
+             DecimalText(row.totalSectors),   FsKindName(row.kind),        DecimalText(row.endSector) };
 }
 
 std::vector<CString> RecognisedPartitionCells(const RecognisedPartitionRow& row)
 {
     return { row.drive,
              row.part,
-             Decimal(row.startSector),
-             Decimal(row.endSector),
-             Decimal(row.cluster0Start),
-             Decimal(row.driveEndSector) };
+             DecimalText(row.startSector),
+             DecimalText(row.endSector),
+             DecimalText(row.cluster0Start),
+             DecimalText(row.driveEndSector) };
 }
 
 std::u16string ToUtf16Units(const CString& text)
@@ -233,7 +226,7 @@ std::vector<CString> FoundStore::EntryCells(size_t index) const
                     { FoundEntryRow::kCluster0Start, 11, r.cluster0Start } };
     for (const auto& n : numbers) {
         if (r.cells & n.bit)
-            cells[n.column] = Decimal(n.value);
+            cells[n.column] = DecimalText(n.value);
     }
     if (r.folder)
         cells[9] = L"FOLDER";
@@ -420,10 +413,10 @@ std::vector<CString> FoundStore::NtfsFileCells(size_t index) const
     if (r.flags & NtfsFileRow::kNamed)
         cells[1] = Name(r.name);
     if (r.flags & NtfsFileRow::kSized)
-        cells[2] = Decimal(r.size);
+        cells[2] = DecimalText(r.size);
     if (r.flags & NtfsFileRow::kStamped)
-        cells[3] = Decimal(r.fileTime);
-    cells[5] = Decimal(r.parent);
+        cells[3] = DecimalText(r.fileTime);
+    cells[5] = DecimalText(r.parent);
     return cells;
 }
 

@@ -20,13 +20,6 @@ uint32_t Number32(const CString& cell)
     return value > UINT32_MAX ? UINT32_MAX : uint32_t(value);
 }
 
-CString Decimal(uint64_t value)
-{
-    CString text;
-    text.Format(L"%llu", (unsigned long long)value);
-    return text;
-}
-
 template <size_t N> std::array<CString, N> RowOf(const std::vector<CString>& cells)
 {
     std::array<CString, N> row;
@@ -84,7 +77,7 @@ CString LastTwo(const CString& path)
 LoggedMedium FindDrive(const ScanLogDevice& device, const CStringArray& keys)
 {
     LoggedMedium medium;
-    const CString size = Decimal(device.driveSectors);
+    const CString size = DecimalText(device.driveSectors);
     const CString exact = device.drivePath + L"|" + size;
     for (int i = 0; i < keys.GetSize(); ++i) {
         if (keys[i] == exact) {

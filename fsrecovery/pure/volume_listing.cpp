@@ -7,13 +7,6 @@
 
 namespace {
 
-CString Decimal(uint64_t value)
-{
-    CString text;
-    text.Format(L"%llu", (unsigned long long)value);
-    return text;
-}
-
 // The long-name assembly asks for "the sector before" a directory sector when a name begins
 // there. That is the sector before it in the folder's own order: with small clusters the
 // previous cluster of the chain may lie anywhere on the volume.
@@ -142,10 +135,10 @@ void ListNtfsFilesFrom(FoundStore& store, uint32_t volume, uint64_t folderRecord
         file.recordSector = row.sector;
         file.volume = volume;
         CString cells[10];
-        cells[2] = Decimal(size);
+        cells[2] = DecimalText(size);
         FormatFileTime(stamp, cells[3], cells[4]);
-        cells[5] = Decimal(row.sector);
-        cells[6] = Decimal(row.parent);
+        cells[5] = DecimalText(row.sector);
+        cells[6] = DecimalText(row.parent);
         cells[7] = L"0";
         sink.Add(file, cells);
     }

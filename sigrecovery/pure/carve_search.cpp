@@ -21,13 +21,6 @@ const CarveSearchInfo kSearches[] = {
       L"Help for Sector Range" },
 };
 
-CString Decimal(uint64_t value)
-{
-    CString text;
-    text.Format(L"%llu", static_cast<unsigned long long>(value));
-    return text;
-}
-
 } // namespace
 
 const CarveSearchInfo& DescribeCarveSearch(CarveSearchKind kind)
@@ -74,13 +67,13 @@ std::vector<CarveSummaryRow> CarveSelectionSummary(CarveSearchKind kind, const C
     const CString search = DescribeCarveSearch(kind).caption;
     if (itemKind == L"Hard Disk")
         return { { L"1. Search Type : ", search },
-                 { L"2. Start Sector : ", Decimal(start) },
-                 { L"3. End Sector : ", Decimal(end) } };
+                 { L"2. Start Sector : ", DecimalText(start) },
+                 { L"3. End Sector : ", DecimalText(end) } };
     if (itemKind == L"Logical" || itemKind == L"part")
         return { { L"1. Search Type : ", search },
                  { L"2. Partition Type : ", partitionType },
-                 { L"3. Start Sector : ", Decimal(start) },
-                 { L"4. End Sector : ", Decimal(end) } };
+                 { L"3. Start Sector : ", DecimalText(start) },
+                 { L"4. End Sector : ", DecimalText(end) } };
     return {};
 }
 
