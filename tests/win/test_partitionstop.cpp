@@ -149,7 +149,9 @@ TEST_F(PartitionStopTest, NoGoesOnAndYesOffersTheWholeDisk)
         EXPECT_EQ(CString(kStopQuestion), g_asked[0].text);
         EXPECT_EQ(CString(L"Message"), g_asked[0].caption);
         EXPECT_EQ(UINT(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2), g_asked[0].type & ~UINT(MB_SETFOREGROUND));
+        // Still running, and known to run: no second search can start beside it.
         EXPECT_NE(nullptr, g_pPartitionSearchThread);
+        EXPECT_NE(0, main.PartitionSearchRunning.load());
         EXPECT_TRUE(Visible(dlg->Layout().stopPartitions));
         EXPECT_FALSE(Enabled(dlg->Layout().next));
         EXPECT_EQ(1, EmptyTopChildren());
