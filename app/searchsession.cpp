@@ -886,7 +886,21 @@ LRESULT CSearchSession::OnHelpKey(WPARAM, LPARAM)
 
 void CSearchSession::OnBnClickedNeedHelp()
 {
+    if (m_layout.driveInfoBeforeHelp)
+        ShowSelectedDriveInfo();
     CDelvaneDlg::ShowHelpDialog();
+}
+
+void CSearchSession::ShowSelectedDriveInfo()
+{
+    // What to tell the support team: the item chosen, also after the tree made way for a scan.
+    const HTREEITEM item = m_driveTree.GetSafeHwnd() != nullptr ? m_driveTree.GetSelectedItem() : nullptr;
+    if (item == nullptr)
+        return;
+    const HTREEITEM parent = m_driveTree.GetParentItem(item);
+    const CString text = L"Selected Drive : " + m_driveTree.GetItemText(item) + L"\nParent Item : " +
+        (parent != nullptr ? m_driveTree.GetItemText(parent) : CString());
+    ZrMessageBox(m_hWnd, text, L"Message", MB_OK | MB_ICONINFORMATION);
 }
 void CSearchSession::OnBnClickedAboutUs()
 {

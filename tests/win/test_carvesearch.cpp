@@ -139,7 +139,7 @@ TEST_F(CarveSearchTest, PhotoSearchShowsEveryPictureAsAThumbnail)
     // The hidden list counts the Thorough pass's pictures: one JPEG.
     CListCtrl& counts = photo.TypeCounts();
     for (int row = 0; row < counts.GetItemCount(); ++row)
-        EXPECT_EQ(counts.GetItemText(row, 0) == L"JPG" ? L"1" : L"0", counts.GetItemText(row, 1))
+        EXPECT_EQ(counts.GetItemText(row, 0) == L"jpg" ? L"1" : L"0", counts.GetItemText(row, 1))
             << ToUtf8(counts.GetItemText(row, 0));
 
     EXPECT_TRUE(Visible(IDC_PS_OPEN_FOLDER));
