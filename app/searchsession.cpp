@@ -277,6 +277,13 @@ void CSearchSession::SetupChrome()
     if (CWnd* hint = m_layout.selectHint != 0 ? GetDlgItem(m_layout.selectHint) : nullptr)
         hint->SetFont(&FontConsolas16Bold);
 
+    // The white panel lies under everything placed on it. First in the template, it was on top:
+    // a repaint of the panel alone (a part of it uncovered, its own invalidation) painted it over
+    // the buttons, lists and texts on it. At the bottom and clipped by its siblings it cannot.
+    if (CWnd* panel = m_layout.panel != 0 ? GetDlgItem(m_layout.panel) : nullptr) {
+        panel->ModifyStyle(0, WS_CLIPSIBLINGS);
+        ::SetWindowPos(panel->GetSafeHwnd(), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
     SetupDialogGlass(this, m_dwm, m_layout.glassControls);
 }
 
