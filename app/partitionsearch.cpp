@@ -153,6 +153,19 @@ void ShowProgressControls(CWnd* dialog, int searchMode, int show)
         ShowItem(dialog, kBasicProgressBar, show);
 }
 
+// A dialog that shows no start sector for the whole disk offered as a partition empties that
+// row's value once the selection has filled the rows.
+void BlankWholeDiskStart(CDelvaneDlg& main)
+{
+    constexpr int kStartSectorRow = 4; // "5. Start Sector : "
+    CSearchSession* session = SearchSessionOfMode(main.SearchMode.load());
+    if (session == nullptr || !session->Layout().wholeDiskStartBlank)
+        return;
+    CListCtrl* details = session->DetailList();
+    if (details != nullptr && details->GetSafeHwnd() != nullptr && details->GetItemCount() > kStartSectorRow)
+        details->SetItemText(kStartSectorRow, 1, L"");
+}
+
 // Selects the disk's first partition, or offers the whole disk as one partition when it has
 // none.
 void SelectResult(CDelvaneDlg& main, const DriveTreeTarget& target, HTREEITEM disk, int d)
@@ -186,6 +199,7 @@ void SelectResult(CDelvaneDlg& main, const DriveTreeTarget& target, HTREEITEM di
         tree.SelectItem(item);
     }
     SelectedItemKind = L"part";
+    BlankWholeDiskStart(main);
     tree.RedrawWindow();
 }
 

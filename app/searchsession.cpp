@@ -277,6 +277,13 @@ void CSearchSession::SetupChrome()
     if (CWnd* hint = m_layout.selectHint != 0 ? GetDlgItem(m_layout.selectHint) : nullptr)
         hint->SetFont(&FontConsolas16Bold);
 
+    // The white panel lies under everything placed on it. First in the template, it was on top:
+    // a repaint of the panel alone (a part of it uncovered, its own invalidation) painted it over
+    // the buttons, lists and texts on it. At the bottom and clipped by its siblings it cannot.
+    if (CWnd* panel = m_layout.panel != 0 ? GetDlgItem(m_layout.panel) : nullptr) {
+        panel->ModifyStyle(0, WS_CLIPSIBLINGS);
+        ::SetWindowPos(panel->GetSafeHwnd(), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
     SetupDialogGlass(this, m_dwm, m_layout.glassControls);
 }
 
@@ -888,7 +895,21 @@ LRESULT CSearchSession::OnHelpKey(WPARAM, LPARAM)
 
 void CSearchSession::OnBnClickedNeedHelp()
 {
+    if (m_layout.driveInfoBeforeHelp)
+        ShowSelectedDriveInfo();
     CDelvaneDlg::ShowHelpDialog();
+}
+
+void CSearchSession::ShowSelectedDriveInfo()
+{
+    // What to tell the support team: the item chosen, also after the tree made way for a scan.
+    const HTREEITEM item = m_driveTree.GetSafeHwnd() != nullptr ? m_driveTree.GetSelectedItem() : nullptr;
+    if (item == nullptr)
+        return;
+    const HTREEITEM parent = m_driveTree.GetParentItem(item);
+    const CString text = L"Selected Drive : " + m_driveTree.GetItemText(item) + L"\nParent Item : " +
+        (parent != nullptr ? m_driveTree.GetItemText(parent) : CString());
+    ZrMessageBox(m_hWnd, text, L"Message", MB_OK | MB_ICONINFORMATION);
 }
 void CSearchSession::OnBnClickedAboutUs()
 {

@@ -79,6 +79,11 @@ struct SearchDialogLayout {
     int shareButton = 1188;                                   // the bitmap button that opens the share dialog
     std::vector<int> glassControls;                           // besides the caption icon, what takes part in the glass
     std::vector<int> partitionLocked;                         // locked too while a partition search runs
+    // Need Help first shows which drive is selected (ShowSelectedDriveInfo).
+    bool driveInfoBeforeHelp = false;
+    // The whole disk offered as a partition after a partition search shows no start sector in
+    // its detail rows (the Start field holds it).
+    bool wholeDiskStartBlank = false;
 };
 
 class CSearchSession : public CDialog, public DeviceDetailHost, public TreeNotifyHandler {
@@ -156,6 +161,9 @@ public:
     // Next with no drive selected, or one of the three group items: the select-a-drive message;
     // true when Next is refused.
     bool RefuseGroupItem(HTREEITEM item);
+    // The selected drive-tree item and the item it lies under, told in a message box (nothing
+    // when no item is selected).
+    void ShowSelectedDriveInfo();
 
     // ---- The sector range (a layout with sectorRange) ----
     struct SectorRange {

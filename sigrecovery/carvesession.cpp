@@ -54,6 +54,7 @@ SearchDialogLayout CarveSearchLayout(CarveSearchKind kind)
     l.sectorRange = true;
     l.rangeHelpTip = info.rangeHelpTip;
     l.glassControls = { IDC_CONTACT_LABEL };
+    l.driveInfoBeforeHelp = true;
     return l;
 }
 

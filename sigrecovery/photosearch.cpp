@@ -33,6 +33,7 @@ const SearchDialogLayout& PhotoLayout()
         l.partitionProgress = IDC_PS_PS_PROGRESS;
         l.resultControls = { IDC_PS_STOP, IDC_PS_SCAN_PROGRESS, IDC_PS_PASS_TEXT, IDC_PS_SCANNED_OF, IDC_PS_CURRENT };
         l.partitionLocked = { IDC_PS_REFRESH, IDC_RANGE_SLIDER, IDC_RANGE_START, IDC_RANGE_END };
+        l.wholeDiskStartBlank = true;
         l.iconButtons = {
             { IDC_CONTACT_US, IDI_CONTACT },
             { IDC_ABOUT_US, IDI_ABOUT },
@@ -108,16 +109,17 @@ BOOL CRawSearch::OnInitDialog()
     m_summary.InsertColumn(0, L"Name", LVCFMT_LEFT, 365);
     m_summary.InsertColumn(1, L"Value", LVCFMT_LEFT, 360);
 
-    // One row per picture type, from the General list and then the Advance list.
+    // One row per picture type, from the General list and then the Advance list, each as its
+    // data file writes it.
     m_typeCounts.SubclassDlgItem(IDC_PS_TYPE_COUNTS, this);
     m_typeCounts.InsertColumn(0, L"Extension", LVCFMT_LEFT, 100);
     m_typeCounts.InsertColumn(1, L"Count", LVCFMT_LEFT, 100);
     m_typeCounts.InsertColumn(2, L"Folder Name", LVCFMT_LEFT, 100);
     int row = 0;
-    for (const CString& key : CountedTypes()) {
-        m_typeCounts.InsertItem(row, key);
+    for (const CString& type : CountedTypes()) {
+        m_typeCounts.InsertItem(row, type);
         m_typeCounts.SetItemText(row, 1, L"0");
-        m_typeCounts.SetItemText(row++, 2, key);
+        m_typeCounts.SetItemText(row++, 2, type);
     }
 
     // The thumbnail list takes the place of its placeholder.
@@ -150,8 +152,8 @@ void CRawSearch::HideOptionsControls(bool) { }
 std::vector<CString> CRawSearch::CountedTypes()
 {
     std::vector<CString> keys;
-    AddDistinctTypeKeys(GeneralFileTypeList, keys);
-    AddDistinctTypeKeys(AdvanceFileTypeList, keys);
+    AddDistinctTypeTexts(GeneralFileTypeList, keys);
+    AddDistinctTypeTexts(AdvanceFileTypeList, keys);
     return keys;
 }
 
@@ -198,8 +200,8 @@ void CRawSearch::ShowFound(const CarveFound& found, CarveListStep)
 {
     // The pass's notice and its finds may come in either order.
     CountPass(found.thorough);
-    const int type = Results().FindType(found.key);
-    if (type >= 0 && type < m_typeCounts.GetItemCount()) {
+    const int type = TypeCountRow(found.key);
+    if (type >= 0) {
         CString count;
         count.Format(L"%llu", static_cast<unsigned long long>(StrToUInt64(m_typeCounts.GetItemText(type, 1)) + 1));
         m_typeCounts.SetItemText(type, 1, count);
@@ -207,6 +209,15 @@ void CRawSearch::ShowFound(const CarveFound& found, CarveListStep)
     // Its thumbnail follows from the saved file; a find that could not be saved has none.
     if (!found.path.IsEmpty())
         m_maker.Add(found.name, found.path);
+}
+
+int CRawSearch::TypeCountRow(const CString& key)
+{
+    // The whole extension, in any case: a prefix would count "tif" finds in a "tiff" row.
+    LVFINDINFOW find{};
+    find.flags = LVFI_STRING;
+    find.psz = key;
+    return m_typeCounts.FindItem(&find);
 }
 
 LRESULT CRawSearch::OnThumbnailsReady(WPARAM, LPARAM)

@@ -43,6 +43,8 @@ protected:
 
     // The type counts are per pass: emptied when the Thorough pass's finds begin.
     void CountPass(bool thorough);
+    // The type-count row of a find's type key; -1 when the type has none.
+    int TypeCountRow(const CString& key);
 
     CThumbsListCtrl m_thumbs;
     CListCtrl m_typeCounts;

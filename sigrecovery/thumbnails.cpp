@@ -258,16 +258,40 @@ void CThumbsListCtrl::AddThumbnail(HBITMAP bitmap, const CString& name, bool dec
     const ThumbGridPoint at = ThumbGridPosition(size_t(index));
     POINT point{ at.x, at.y };
     SendMessage(LVM_SETITEMPOSITION32, WPARAM(index), LPARAM(&point));
-    // The list view puts its first item back into its own first slot when it first paints it.
-    if (index > 0) {
-        const ThumbGridPoint corner = ThumbGridPosition(0);
-        POINT first{ corner.x, corner.y };
-        SendMessage(LVM_SETITEMPOSITION32, 0, LPARAM(&first));
-    }
     // The newest row in view, without scrolling after every picture.
     if (++m_scrollTick >= 4 || (index > 0 && index % kThumbColumns == 0)) {
         m_scrollTick = 0;
         PostMessage(WM_VSCROLL, SB_BOTTOM, 0);
+    }
+}
+
+LRESULT CThumbsListCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const LRESULT result = CListCtrl::WindowProc(message, wParam, lParam);
+    // Some list views lay all items out on their own spacing when they first paint, whenever
+    // that comes: after the first picture, or after the last one when the dialog was busy.
+    if (message == WM_PAINT)
+        KeepGrid();
+    return result;
+}
+
+void CThumbsListCtrl::KeepGrid()
+{
+    const int count = GetItemCount();
+    if (count == 0)
+        return;
+    const auto placed = [&](int item) {
+        const ThumbGridPoint want = ThumbGridPosition(size_t(item));
+        POINT at{};
+        SendMessage(LVM_GETITEMPOSITION, WPARAM(item), LPARAM(&at));
+        return at.x == want.x && at.y == want.y;
+    };
+    if (placed(0) && placed(count - 1))
+        return;
+    for (int item = 0; item < count; ++item) {
+        const ThumbGridPoint at = ThumbGridPosition(size_t(item));
+        POINT point{ at.x, at.y };
+        SendMessage(LVM_SETITEMPOSITION32, WPARAM(item), LPARAM(&point));
     }
 }
 

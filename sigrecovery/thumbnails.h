@@ -123,7 +123,13 @@ public:
     bool Decoded(int item) const;
     CString PathOf(int item) const;
 
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
 private:
+    // Every item back on its grid square when the list has moved any of them.
+    void KeepGrid();
+
     struct Item {
         CString path;
         bool decoded;

@@ -8,6 +8,7 @@
 #   \\.\PhysicalDrive1 gpt.img   \\.\PhysicalDrive2 mbr.img   \\.\PhysicalDrive3 carve.img
 #   \\.\R: fatloop.img   \\.\S: fatzero.img   \\.\T: ntfsbad.img   \\.\U: fatnames.img
 #   \\.\PhysicalDrive19 spilldisk.img   \\.\PhysicalDrive14 deepntfsdisk.img
+#   \\.\N: nomft/nomft.img (made on every run, below)
 # Wine finds these as links in the prefix's dosdevices folder; their names must be lower case.
 set -eu
 SRC=$1
@@ -93,6 +94,28 @@ done
 # \\.\PhysicalDrive14 deepntfsdisk.img: three NTFS volumes behind a zeroed MBR, their boot
 # sectors zeroed but for one damaged backup.
 ln -sfn "$IMG/deepntfsdisk.img" "$D/physicaldrive14"
+
+# \\.\N: an NTFS volume whose $MFT cannot be read: made here on every run with mkntfs, then the
+# first record of its $MFT zeroed (the $MFTMirr and both boot sectors intact), so that its check
+# passes and its scan finds no record to start from. N:\ is an empty folder. It lives outside the
+# images the check compares, as mkntfs gives every volume a serial of its own.
+NOMFT=$IMG/nomft
+mkdir -p "$NOMFT/root"
+rm -f "$NOMFT/nomft.img"
+truncate -s 8M "$NOMFT/nomft.img"
+mkntfs -F -Q -q -L ZR_NOMFT -s 512 -c 4096 -H 255 -S 63 "$NOMFT/nomft.img" >/dev/null
+PY=/usr/bin/python3
+[ -x "$PY" ] || PY=python3
+"$PY" - "$NOMFT/nomft.img" <<'PY'
+import struct, sys
+with open(sys.argv[1], "r+b") as f:
+    boot = f.read(512)
+    spc, mft = boot[0x0D], struct.unpack_from("<Q", boot, 0x30)[0]
+    f.seek(mft * spc * 512)
+    f.write(bytes(1024))
+PY
+ln -sfn "$NOMFT/root" "$D/n:"
+ln -sfn "$NOMFT/nomft.img" "$D/n::"
 
 # ---- The demo disk of scripts/run.sh: \\.\PhysicalDrive16 ----------------------------------------
 # The disk the README's first pick names, made as scripts/run.sh makes it, in a folder of its own

@@ -49,13 +49,13 @@ CarveListStep CarveResults::Add(const CarveFound& found, bool stopping)
     return step;
 }
 
-void AddDistinctTypeKeys(const std::vector<FileType1>& list, std::vector<CString>& keys)
+void AddDistinctTypeTexts(const std::vector<FileType1>& list, std::vector<CString>& texts)
 {
     for (const FileType1& t : list) {
-        const CString key = MakeTypeKey(t.extension);
+        const CString text = TypeRowText(t.extension);
         const bool known =
-            std::any_of(keys.begin(), keys.end(), [&](const CString& k) { return k.CompareNoCase(key) == 0; });
-        if (!key.IsEmpty() && !known)
-            keys.push_back(key);
+            std::any_of(texts.begin(), texts.end(), [&](const CString& k) { return k.CompareNoCase(text) == 0; });
+        if (!text.IsEmpty() && !known)
+            texts.push_back(text);
     }
 }

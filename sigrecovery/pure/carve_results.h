@@ -64,6 +64,8 @@ private:
     uint64_t m_clearings = 0;
 };
 
-// Appends the type keys of list that keys does not hold yet, in list order (Photo Search counts
-// the types of its General and then its Advance list, having no type list to tick).
-void AddDistinctTypeKeys(const std::vector<FileType1>& list, std::vector<CString>& keys);
+// Appends the types of list that texts does not hold yet, in list order, each as its first record
+// writes it (TypeRowText). A type is its whole extension, whatever its case: "tif" is not "tiff"
+// and has a row of its own wherever it comes. (Photo Search counts the types of its General and
+// then its Advance list, having no type list to tick.)
+void AddDistinctTypeTexts(const std::vector<FileType1>& list, std::vector<CString>& texts);

@@ -93,13 +93,19 @@ const char* ParseSignatureHex(const CString& hex, FileType1& t)
 
 } // namespace
 
+CString TypeRowText(const CString& extensionText)
+{
+    CString text = extensionText;
+    text.Trim();
+    if (text.GetLength() > 0 && text[0] == L'.')
+        text.Delete(0);
+    text.Trim();
+    return text;
+}
+
 CString MakeTypeKey(const CString& extensionText)
 {
-    CString key = extensionText;
-    key.Trim();
-    if (key.GetLength() > 0 && key[0] == L'.')
-        key.Delete(0);
-    key.Trim();
+    CString key = TypeRowText(extensionText);
     key.MakeUpper();
     return key;
 }

@@ -31,6 +31,8 @@ struct FileType1 {
 // case (" .jpg" -> "JPG"). Every place that names a type (type list rows, summary rows,
 // ticked-type lookups) uses this one function so they always agree.
 CString MakeTypeKey(const CString& extensionText);
+// The type as a row shows it: the same without the upper-casing (" .jpg" -> "jpg").
+CString TypeRowText(const CString& extensionText);
 
 // maxSize as a number; the parser only accepts records where this is above 0.
 int64_t MaxSizeBytes(const FileType1& type);

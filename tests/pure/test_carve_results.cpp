@@ -161,12 +161,33 @@ TEST(CarveNamingSession, NamesNeverRepeatAcrossScansAndPasses)
     }
 }
 
+// Each type of both lists once, as its first record writes it; a type whose extension begins
+// another's (or is begun by it) still has a row of its own, in either order.
 TEST(CarveResultList, PhotoCountsEachTypeOfBothListsOnce)
 {
-    std::vector<CString> keys;
-    AddDistinctTypeKeys({ kJpg, kPng, MakeSignature(".JPG", Bytes("\xFF\xD8\xFF\xE1"), 1, "5") }, keys);
-    AddDistinctTypeKeys({ MakeSignature(".jp", Bytes("\x01"), 1, "5"), kGif, kPng }, keys);
-    EXPECT_EQ(keys, (std::vector<CString>{ L"JPG", L"PNG", L"JP", L"GIF" }));
+    std::vector<CString> texts;
+    AddDistinctTypeTexts({ kJpg, kPng, MakeSignature(".JPG", Bytes("\xFF\xD8\xFF\xE1"), 1, "5") }, texts);
+    AddDistinctTypeTexts({ MakeSignature(".jp", Bytes("\x01"), 1, "5"), kGif, kPng,
+                           MakeSignature(" .TIFF ", Bytes("MM"), 1, "5"), MakeSignature(".tif", Bytes("II"), 1, "5"),
+                           MakeSignature(".jpeg", Bytes("\x02"), 1, "5") },
+                         texts);
+    EXPECT_EQ(texts, (std::vector<CString>{ L"jpg", L"png", L"jp", L"gif", L"TIFF", L"tif", L"jpeg" }));
+
+    // The counts find each type's own row whatever case the find's key has.
+    CarveResults results;
+    results.Start(texts);
+    for (const char* ext : { ".tif", ".TIF", ".jp", ".tiff" }) {
+        CarveFound found;
+        found.key = MakeTypeKey(ext);
+        results.Add(found, false);
+    }
+    const std::vector<CarveResults::TypeRow>& rows = results.TypeRows();
+    ASSERT_EQ(texts.size(), rows.size());
+    EXPECT_EQ(2u, rows[size_t(results.FindType(L"tif"))].count);
+    EXPECT_EQ(1u, rows[size_t(results.FindType(L"TIFF"))].count);
+    EXPECT_EQ(1u, rows[size_t(results.FindType(L"JP"))].count);
+    EXPECT_EQ(0u, rows[size_t(results.FindType(L"JPG"))].count);
+    EXPECT_EQ(0u, rows[size_t(results.FindType(L"jpeg"))].count);
 }
 
 } // namespace

@@ -223,6 +223,31 @@ TEST_F(MediaTest, BrokenVolumesEndWithAMessageOrAPartialResult)
     }
 }
 
+// An NTFS volume that passes its check but whose $MFT record is gone (\\.\N:, made with mkntfs
+// and damaged at set-up): the dialog says why it shows nothing instead of an empty tree that looks
+// like an empty volume, and no second notice follows. Next first clears the partition-search
+// counters a search left set, without which Search More Partitions stays refused.
+TEST_F(BasicSearchTest, AnUnreadableMftIsSaidOnTheDialogAndNextClearsLeftPartitionSearchCounters)
+{
+    SelectDrive(L"N:", L"nomft\\nomft.img", L"NTFS");
+    main.PartitionSearchPending = 1;
+    main.PartitionSearchRunning = 1;
+    const int noticesBefore = Notices();
+    NextAnswering(IDC_LOG_LOGICAL);
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
+    EXPECT_EQ(0, main.PartitionSearchPending.load());
+    EXPECT_EQ(0, main.PartitionSearchRunning.load());
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(BasicScanStatusMessage(BasicScanStatus::NoMftRuns), g_boxes[0]);
+    EXPECT_GE(g_boxes[0].Find(L"(the Master File Table)"), 0);
+    EXPECT_EQ(noticesBefore, Notices());
+    const HTREEITEM root = dlg.ResultTree().GetRootItem();
+    ASSERT_NE(nullptr, root);
+    EXPECT_EQ(nullptr, dlg.ResultTree().GetChildItem(root));
+    EXPECT_EQ(0u, dlg.Store().EntryCount());
+    EXPECT_TRUE(Enabled(IDC_BS_BACK));
+}
+
 // A FAT16 entry whose size says 4 GiB, a FAT32 chain through a cluster past the volume's last and
 // an NTFS run past the last cluster: each file is saved with what its own volume holds of it and
 // not a byte of what follows the volume (marker sectors of no volume, the next partition), and the

@@ -139,7 +139,7 @@ TEST_F(CarveSearchTest, PhotoSearchShowsEveryPictureAsAThumbnail)
     // The hidden list counts the Thorough pass's pictures: one JPEG.
     CListCtrl& counts = photo.TypeCounts();
     for (int row = 0; row < counts.GetItemCount(); ++row)
-        EXPECT_EQ(counts.GetItemText(row, 0) == L"JPG" ? L"1" : L"0", counts.GetItemText(row, 1))
+        EXPECT_EQ(counts.GetItemText(row, 0) == L"jpg" ? L"1" : L"0", counts.GetItemText(row, 1))
             << ToUtf8(counts.GetItemText(row, 0));
 
     EXPECT_TRUE(Visible(IDC_PS_OPEN_FOLDER));
@@ -917,3 +917,31 @@ TEST_F(CarveSearchTest, APartitionSearchGivesTheDriveStepBack)
 }
 
 } // namespace
+
+// The list's first paint may come only after the last picture when the dialog was busy; the
+// pictures stay on their grid, five to a row 135 pixels apart, whenever it comes.
+TEST(ThumbnailGrid, KeptWhenTheListFirstPaintsAfterTheLastPicture)
+{
+    CWnd host;
+    ASSERT_TRUE(host.CreateEx(0, L"STATIC", L"host", WS_POPUP, CRect(0, 0, 800, 600), nullptr, 0));
+    CThumbsListCtrl thumbs;
+    ASSERT_TRUE(thumbs.CreateList(&host, CRect(0, 0, 780, 580), 1234));
+    HDC screen = ::GetDC(nullptr);
+    for (int i = 0; i < 12; ++i) {
+        HBITMAP picture = ::CreateCompatibleBitmap(screen, 100, 100);
+        thumbs.AddThumbnail(picture, L"x.jpg", true, L"x.jpg");
+        ::DeleteObject(picture);
+    }
+    ::ReleaseDC(nullptr, screen);
+    host.ShowWindow(SW_SHOW);
+    thumbs.ShowWindow(SW_SHOW);
+    ::UpdateWindow(thumbs.GetSafeHwnd());
+    PumpPending();
+    for (int i = 0; i < thumbs.Count(); ++i) {
+        POINT at{};
+        thumbs.SendMessage(LVM_GETITEMPOSITION, WPARAM(i), LPARAM(&at));
+        EXPECT_EQ(35 + (i % 5) * 135, at.x) << i;
+        EXPECT_EQ(35 + (i / 5) * 135, at.y) << i;
+    }
+    host.DestroyWindow();
+}

@@ -1,6 +1,7 @@
 // Scan logs through the Basic Search dialog: a scan saved and loaded again, in a fresh dialog and
 // as the start-up log, gives the same tree, volume and file lists and saves the truth's bytes;
 // moved media are asked about; bad logs end with their message, never a crash or a hang.
+#include <cstdlib>
 #include <random>
 
 #include "app/startup.h"
@@ -378,6 +379,39 @@ TEST_F(ScanLogTest, LeavingAsksOnceToSaveResultsNotSavedYet)
     ASSERT_EQ(2u, g_boxes.size());
     EXPECT_EQ(0, g_boxes[0].Find(L"Recovery log cannot be loaded at this stage."));
     EXPECT_EQ(0, g_boxes[1].Find(L"To save the Log"));
+}
+
+// A Save Log whose writing the system refuses part way (run by test_scanlog_filesize under a
+// file-size limit far below the log's size): the half-written file is deleted, the log is not
+// counted as saved, so that leaving still offers to save it, and the message says so.
+TEST_F(ScanLogTest, ASaveLogUnderAFileSizeLimitLeavesNoFileAndIsNotCountedAsSaved)
+{
+    if (std::getenv("ZR_FILE_SIZE_LIMIT") == nullptr)
+        GTEST_SKIP() << "runs under test_scanlog_filesize";
+    ScanDrive(L"Y:", L"ntfs.img", L"NTFS");
+    g_logPath = TempLog(L"zr_refused.QLX");
+    ::DeleteFileW(g_logPath);
+    g_boxes.clear();
+    dlg.OnBnClickedSaveLog();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"has not been saved"), 0) << ToUtf8(g_boxes[0]);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(g_logPath));
+    EXPECT_FALSE(dlg.LogSaved());
+    EXPECT_TRUE(dlg.IsWindowEnabled());
+    EXPECT_TRUE(Enabled(IDC_BS_BACK));
+
+    // Leaving asks to save it; Yes tries again and fails the same way, and the exit question follows.
+    g_boxes.clear();
+    ZrSetMessageBoxHook(AnswerClose);
+    g_saveAnswer = IDYES;
+    dlg.SendMessage(WM_CLOSE);
+    g_saveAnswer = IDNO;
+    ASSERT_EQ(3u, g_boxes.size());
+    EXPECT_EQ(0, g_boxes[0].Find(L"Do you want to save the Recovery scanning Log"));
+    EXPECT_GE(g_boxes[1].Find(L"has not been saved"), 0);
+    EXPECT_GE(g_boxes[2].Find(L"Do you want to exit"), 0);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(g_logPath));
+    EXPECT_FALSE(dlg.LogSaved());
 }
 
 std::vector<uint8_t> ReadWhole(const CString& path)

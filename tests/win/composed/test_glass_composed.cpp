@@ -15,10 +15,13 @@
 #include <vector>
 
 #include "afxwin.h"
+#include "app/startup.h"
+#include "common/carve_search_fixture.h"
 #include "common/glass_fixture.h"
 #include "common/ui_wait.h"
 #include "look/glass.h"
 #include "look/themeapi.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -257,6 +260,75 @@ TEST_F(ComposedTest, NothingUsesTheBindingsAfterTheDialogReleasedThem)
     ASSERT_GE(g_callsAtRelease, 0);
     EXPECT_TRUE(g_recordsNulled) << "released pointers are nulled in every record that shared them";
     EXPECT_EQ(g_callsAtRelease, TripwireCalls()) << "a released binding was used";
+}
+
+// A real search dialog under the application object, whose glass flag the dialogs' set-up reads
+// and their painters keep.
+class GlassSearchDialogTest : public zr_test::CarveSearchTest {
+protected:
+    void SetUp() override
+    {
+        g_pApp = &app;
+        CarveSearchTest::SetUp();
+    }
+    void TearDown() override
+    {
+        CarveSearchTest::TearDown();
+        g_pApp = nullptr;
+        SetComposition(true);
+    }
+    // The dialog's controls that the glass layer took, by id.
+    std::set<int> GlassControls()
+    {
+        std::set<int> ids;
+        for (HWND c = ::GetWindow(dlg->GetSafeHwnd(), GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT))
+            if (AeroGetRecord(c) != nullptr)
+                ids.insert(::GetDlgCtrlID(c));
+        return ids;
+    }
+    // A pixel of the frame band left of the white panel.
+    uint32_t Band()
+    {
+        RECT client;
+        dlg->GetClientRect(&client);
+        RepaintAll(dlg->GetSafeHwnd());
+        const std::vector<uint32_t> pixels = zr_test::CaptureClient(dlg->GetSafeHwnd());
+        return pixels[(size_t)(client.bottom / 2) * client.right + 2];
+    }
+    CDelvaneApp app;
+};
+
+// With the glass flag up and composition on, Photo Search paints its frame bands as clear glass
+// and has the glass layer take only the two controls that sit on them, the caption icon (1305)
+// and "Need help? Contact us." (1289); the flag stays up. With the flag down and composition off,
+// a dialog opened then is left plain and draws its gradient; composition back, its painter
+// raises the flag again.
+TEST_F(GlassSearchDialogTest, ThePhotoSearchDialogPutsItsCaptionIconAndContactLabelOnGlass)
+{
+    ASSERT_EQ(1, app.m_nGlass);
+    ASSERT_TRUE(IsVistaOrLater());
+    Open(CarveSearchKind::Photo);
+    ASSERT_FALSE(HasFatalFailure());
+    const AeroSubclassRecord* own = AeroGetRecord(dlg->GetSafeHwnd());
+    ASSERT_NE(nullptr, own);
+    EXPECT_EQ((DWORD)kOwnGlass, own->flags & kOwnGlass) << "the dialog paints its own glass";
+    EXPECT_EQ((std::set<int>{ IDC_CONTACT_LABEL, IDC_LOGO }), GlassControls());
+    EXPECT_EQ(0u, Band()) << "clear glass";
+    EXPECT_EQ(1, app.m_nGlass);
+
+    dlg->DestroyWindow();
+    app.m_nGlass = 0;
+    SetComposition(false);
+    Open(CarveSearchKind::Photo);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(nullptr, AeroGetRecord(dlg->GetSafeHwnd()));
+    EXPECT_TRUE(GlassControls().empty());
+    EXPECT_NE(0u, Band()) << "the gradient frame";
+    EXPECT_EQ(0, app.m_nGlass);
+
+    SetComposition(true);
+    Band();
+    EXPECT_EQ(1, app.m_nGlass);
 }
 
 // A short uncompressed clip to play: five 16 x 16 frames at 50 frames a second.
