@@ -82,6 +82,9 @@ void ShowPartitionSearchResult(HTREEITEM disk, int diskNumber);
 // Quietly: without the message box of its result, which nobody would see while the program
 // closes and which would hold up whoever waits for the search.
 void StopPartitionSearch(bool quietly = false);
+// An item without text directly below the tree's top item ("My Computer") is no drive: answering
+// the stop question (either way) takes the first such item away. False when there is none.
+bool DeleteEmptyTopChild(CTreeCtrl& tree);
 
 // The StorageHost of the running program (app/storagehost.cpp): partition items into the current
 // drive tree, the main dialog's drive path and tables, the automatic search. Installed at

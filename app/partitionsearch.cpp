@@ -287,6 +287,8 @@ UINT SearchMorePartitionsThread(LPVOID)
         const HTREEITEM endDisk = SearchDiskItem(searchMode, now, true);
         if (endDisk != nullptr)
             SelectResult(main, now, endDisk, d);
+        if (g_stopSearch.load() && searchMode != kModeBasic)
+            DeleteEmptyTopChild(*now.tree);
     }
     const int found = main.FoundPartitionCount.load();
     if (!g_quietSearchEnd.load())
@@ -337,6 +339,15 @@ void ShowPartitionSearchResult(HTREEITEM disk, int diskNumber)
     DriveTreeTarget target;
     if (g_pMainDlg != nullptr && disk != nullptr && GetDriveTreeTarget(target))
         SelectResult(*g_pMainDlg, target, disk, diskNumber);
+}
+
+bool DeleteEmptyTopChild(CTreeCtrl& tree)
+{
+    const HTREEITEM top = tree.GetRootItem();
+    for (HTREEITEM c = top != nullptr ? tree.GetChildItem(top) : nullptr; c != nullptr; c = tree.GetNextSiblingItem(c))
+        if (tree.GetItemText(c).IsEmpty())
+            return tree.DeleteItem(c) != FALSE;
+    return false;
 }
 
 void StopPartitionSearch(bool quietly)

@@ -636,6 +636,8 @@ void CSearchSession::OnBnClickedStopSearchingPartitions()
         return;
     if (AskToStopPartitionSearch())
         StopDiskPartitionSearch();
+    else
+        DeleteEmptyTopChild(m_driveTree); // the search goes on
 }
 
 void CSearchSession::ShowPartitionSearchControls(bool searching)

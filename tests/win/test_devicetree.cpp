@@ -42,35 +42,6 @@ size_t BoxCount()
     return g_boxes.size();
 }
 
-void CopyRange(HANDLE to, const std::wstring& from, uint64_t fromSector, uint64_t toSector, uint32_t count)
-{
-    const std::vector<uint8_t> bytes = zr_test::ReadAt(from, fromSector * 512, size_t(count) * 512);
-    ASSERT_EQ(bytes.size(), size_t(count) * 512);
-    LARGE_INTEGER at;
-    at.QuadPart = LONGLONG(toSector * 512);
-    ASSERT_TRUE(SetFilePointerEx(to, at, nullptr, FILE_BEGIN));
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(to, bytes.data(), DWORD(bytes.size()), &written, nullptr));
-}
-
-// mbr.img's volumes without their partition table (sector 0 stays zero), plus a copy of the
-// FAT32 boot sectors at sector 63. Only the sectors the search reads are written.
-void MakeWipedDisk(const std::wstring& path)
-{
-    const std::wstring mbr = zr_test::ImagePath(L"mbr.img");
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    CopyRange(h, mbr, 2048, 63, 8);
-    for (uint64_t start : { 2048u, 206848u, 339968u, 374784u })
-        CopyRange(h, mbr, start, start, 8);
-    CopyRange(h, mbr, 206848 + 131071, 206848 + 131071, 1); // the NTFS backup boot sector
-    LARGE_INTEGER end;
-    end.QuadPart = zr_test::ReadOnlyFile(mbr).Size();
-    SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
-    SetEndOfFile(h);
-    CloseHandle(h);
-}
-
 // The dialog side of a selection, recording what it was asked.
 struct RecordingHost : DeviceDetailHost {
     CListCtrl* list = nullptr;
@@ -96,8 +67,9 @@ protected:
     static void SetUpTestSuite()
     {
         wiped = zr_test::DosDeviceFile(L"physicaldrive5");
-        if (!wiped.empty() && !zr_test::ImagesDir().empty())
-            MakeWipedDisk(wiped);
+        if (!wiped.empty() && !zr_test::ImagesDir().empty()) {
+            EXPECT_TRUE(zr_test::MakeWipedMbrDisk(wiped));
+        }
     }
     static void TearDownTestSuite()
     {

@@ -52,8 +52,9 @@ std::map<UINT_PTR, DialogAnswerer*> g_answerers;
 
 } // namespace
 
-DialogAnswerer::DialogAnswerer(int marker, int button, HWND except)
-    : m_marker(marker), m_button(button), m_except(except), m_timer(::SetTimer(nullptr, 0, 30, OnTimer))
+DialogAnswerer::DialogAnswerer(int marker, int button, HWND except, int firstClick)
+    : m_marker(marker), m_button(button), m_except(except), m_firstClick(firstClick),
+      m_timer(::SetTimer(nullptr, 0, 30, OnTimer))
 {
     g_answerers[m_timer] = this;
 }
@@ -79,6 +80,8 @@ BOOL CALLBACK DialogAnswerer::Answer(HWND wnd, LPARAM self)
         !::IsWindowVisible(wnd) || !::IsWindowEnabled(wnd))
         return TRUE;
     ++a->m_count;
+    if (HWND first = a->m_firstClick != 0 ? ::GetDlgItem(wnd, a->m_firstClick) : nullptr)
+        ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(a->m_firstClick, BN_CLICKED), LPARAM(first));
     ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(a->m_button, BN_CLICKED), LPARAM(button));
     ::EnableWindow(wnd, FALSE); // answered once while the click is on its way
     return TRUE;

@@ -45,10 +45,11 @@ bool ScanPassed(CSearchSession& dlg, int scannedId, int currentId, double share)
 std::string FileSha(const CString& path);
 
 // While alive, clicks `button` once in each dialog of this thread having control `marker` (but
-// `except`), from a thread timer that modal loops dispatch, and counts them.
+// `except`), from a thread timer that modal loops dispatch, and counts them. A `firstClick` (a
+// choice on the dialog) is clicked just before.
 class DialogAnswerer {
 public:
-    DialogAnswerer(int marker, int button, HWND except = nullptr);
+    DialogAnswerer(int marker, int button, HWND except = nullptr, int firstClick = 0);
     ~DialogAnswerer();
     DialogAnswerer(const DialogAnswerer&) = delete;
     DialogAnswerer& operator=(const DialogAnswerer&) = delete;
@@ -59,6 +60,7 @@ private:
     static BOOL CALLBACK Answer(HWND wnd, LPARAM self);
     int m_marker, m_button, m_count = 0;
     HWND m_except;
+    int m_firstClick;
     UINT_PTR m_timer;
 };
 

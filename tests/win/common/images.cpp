@@ -162,6 +162,37 @@ std::vector<uint8_t> ReadAt(const std::wstring& path, uint64_t offset, size_t n)
     return f.Read(offset, n);
 }
 
+namespace {
+
+bool CopyRange(HANDLE to, const std::wstring& from, uint64_t fromSector, uint64_t toSector, uint32_t count)
+{
+    const std::vector<uint8_t> bytes = ReadAt(from, fromSector * kSector, size_t(count) * kSector);
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(toSector * kSector);
+    DWORD written = 0;
+    return bytes.size() == size_t(count) * kSector && ::SetFilePointerEx(to, at, nullptr, FILE_BEGIN) &&
+        ::WriteFile(to, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
+}
+
+} // namespace
+
+bool MakeWipedMbrDisk(const std::wstring& path)
+{
+    const std::wstring mbr = ImagePath(L"mbr.img");
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = CopyRange(h, mbr, 2048, 63, 8);
+    for (uint64_t start : { 2048u, 206848u, 339968u, 374784u })
+        ok = ok && CopyRange(h, mbr, start, start, 8);
+    ok = ok && CopyRange(h, mbr, 206848 + 131071, 206848 + 131071, 1); // the NTFS backup boot sector
+    LARGE_INTEGER end;
+    end.QuadPart = LONGLONG(ReadOnlyFile(mbr).Size());
+    ok = ok && end.QuadPart > 0 && ::SetFilePointerEx(h, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(h);
+    ::CloseHandle(h);
+    return ok;
+}
+
 std::vector<LayoutEntry> LoadLayout(const std::wstring& image)
 {
     std::vector<LayoutEntry> out;

@@ -47,6 +47,11 @@ private:
 // n bytes at offset of path (fewer at its end); empty when it cannot be opened.
 std::vector<uint8_t> ReadAt(const std::wstring& path, uint64_t offset, size_t n);
 
+// mbr.img's volumes without their partition table (sector 0 stays zero), plus a copy of the
+// FAT32 boot sectors at sector 63, written to `path` (a file at a device's link name). Only the
+// sectors a partition search reads are written. False when something could not be copied.
+bool MakeWipedMbrDisk(const std::wstring& path);
+
 // The volume columns of IMAGE.layout.tsv (index, type, start, count, fs, ...), one per line.
 struct LayoutEntry {
     uint64_t start = 0; // first sector
