@@ -831,6 +831,38 @@ TEST_F(CarveSearchTest, TheOptionsStepSumsUpTheSourceAndADriveLetterIsReadThroug
     }
 }
 
+// A partition picked on a partitioned disk (mbr.img, \\.\PhysicalDrive2) is summed up with its
+// type; the range stays the whole disk's, as the drive step's fields show it, and the scan over it
+// ends without a question at the disk's end.
+TEST_F(CarveSearchTest, TheOptionsStepSumsUpAPartitionOfADisk)
+{
+    Open(CarveSearchKind::Signature);
+    const HTREEITEM disk = ChildWith(dlg->PhysicalDrivesItem(), L"(Disk2 - ");
+    ASSERT_NE(nullptr, disk);
+    const HTREEITEM part = ChildWith(disk, L"Partition - 1 ( FAT32 )");
+    ASSERT_NE(nullptr, part);
+    dlg->DriveTree().SelectItem(part);
+    PumpPending();
+    NextFromDriveStep();
+    ASSERT_EQ(CCarveSession::kOptionsStep, dlg->Page()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+    const uint64_t diskSectors = ReadOnlyFile(ImagePath(L"mbr.img")).Size() / 512;
+    CString end;
+    end.Format(L"%llu", (unsigned long long)diskSectors);
+    CListCtrl* list = static_cast<CListCtrl*>(dlg->GetDlgItem(dlg->CarveLayout().summary));
+    std::vector<std::pair<CString, CString>> rows;
+    for (int row = 0; row < list->GetItemCount(); ++row)
+        rows.emplace_back(list->GetItemText(row, 0), list->GetItemText(row, 1));
+    EXPECT_EQ((std::vector<std::pair<CString, CString>>{ { L"1. Search Type : ", L"Signature Search" },
+                                                          { L"2. Partition Type : ", L"FAT32" },
+                                                          { L"3. Start Sector : ", L"0" },
+                                                          { L"4. End Sector : ", end } }),
+              rows);
+    EXPECT_EQ(CString(L"\\\\.\\PhysicalDrive2"), dlg->Target().devicePath);
+    EXPECT_EQ(diskSectors, dlg->Target().endSector);
+    ScanInto(NewDestination());
+    EXPECT_TRUE(g_boxes.empty()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+}
+
 } // namespace
 
 namespace {
