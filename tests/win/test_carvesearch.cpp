@@ -505,6 +505,40 @@ CString MakeMedium(const CString& folder, int count, const char* header)
     return ok ? medium : CString();
 }
 
+// The two lines of every clearing notice shown on this thread while it lives, read from the notice
+// window as it comes up.
+class NoticeWatch {
+public:
+    NoticeWatch() : m_hook(::SetWindowsHookExW(WH_CALLWNDPROCRET, Seen, nullptr, ::GetCurrentThreadId()))
+    {
+        s_shown = &m_shown;
+    }
+    ~NoticeWatch()
+    {
+        ::UnhookWindowsHookEx(m_hook);
+        s_shown = nullptr;
+    }
+    const std::vector<std::pair<CString, CString>>& Shown() const { return m_shown; }
+
+private:
+    static LRESULT CALLBACK Seen(int code, WPARAM wParam, LPARAM lParam)
+    {
+        const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        if (code == HC_ACTION && s_shown != nullptr && call->message == WM_SHOWWINDOW && call->wParam != 0 &&
+            ::GetDlgItem(call->hwnd, IDC_CN_TITLE) != nullptr) {
+            wchar_t title[200] = {}, note[400] = {};
+            ::GetDlgItemTextW(call->hwnd, IDC_CN_TITLE, title, 200);
+            ::GetDlgItemTextW(call->hwnd, IDC_CN_NOTE, note, 400);
+            s_shown->emplace_back(title, note);
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static std::vector<std::pair<CString, CString>>* s_shown;
+    HHOOK m_hook;
+    std::vector<std::pair<CString, CString>> m_shown;
+};
+std::vector<std::pair<CString, CString>>* NoticeWatch::s_shown = nullptr;
+
 // More finds than the list shows: the list is emptied at 2,000 rows with the notice and goes on;
 // the count and the files on disk hold every find.
 TEST_F(CarveSearchTest, AFullResultListIsClearedAndNothingIsLost)
@@ -522,9 +556,14 @@ TEST_F(CarveSearchTest, AFullResultListIsClearedAndNothingIsLost)
             sig.TypeList().SetCheck(row, TRUE);
     dlg->CheckDlgButton(IDC_SS_THOROUGH, BST_UNCHECKED);
     const CString destination = NewDestination();
+    NoticeWatch notices;
     ScanInto(destination);
     // The notice goes after its second.
     ASSERT_TRUE(PumpUntil([&] { return dlg->IsWindowEnabled() != FALSE; }, 5000));
+    EXPECT_EQ((std::vector<std::pair<CString, CString>>{
+                  { L"Clearing recovered file window...",
+                    L"To maintain the speed of recovery, recovered file window is cleared after every 2000 files." } }),
+              notices.Shown());
 
     EXPECT_EQ(1u, dlg->Results().Clearings());
     EXPECT_EQ(uint64_t(kFiles), dlg->Results().FoundCount());
@@ -548,8 +587,14 @@ TEST_F(CarveSearchTest, AFullThumbnailListIsClearedAndGoesOn)
     SelectMedium(false, 0, uint64_t(kPictures) * 2 - 1);
     NextFromDriveStep();
     dlg->CheckDlgButton(IDC_PS_THOROUGH, BST_UNCHECKED);
+    NoticeWatch notices;
     ScanInto(NewDestination());
     ASSERT_TRUE(PumpUntil([&] { return dlg->IsWindowEnabled() != FALSE; }, 5000));
+    EXPECT_EQ((std::vector<std::pair<CString, CString>>{
+                  { L"Clearing current preview window...",
+                    L"To maintain the speed of recovery, thumbnails preview window is cleared after every 2000 "
+                    L"thumbnails." } }),
+              notices.Shown());
     auto& photo = static_cast<CRawSearch&>(*dlg);
     EXPECT_EQ(uint64_t(kPictures), dlg->Results().FoundCount());
     ASSERT_EQ(kPictures - 2000, photo.Thumbnails().Count());
