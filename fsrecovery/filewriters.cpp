@@ -119,7 +119,7 @@ void SaveRun::ShowFileDone()
 
 void SaveRun::PaintWhenDue()
 {
-    if (std::chrono::steady_clock::now() - m_painted >= std::chrono::milliseconds(100))
+    if (m_pacer.Due())
         Paint();
 }
 
@@ -145,7 +145,7 @@ void SaveRun::Paint()
     const uint64_t files = std::min<uint64_t>({ m_filesDone, m_state.totalFiles, 0x7FFFFFFF });
     ::SendDlgItemMessageW(dlg, IDC_SAVE_FILES_BAR, PBM_SETPOS, WPARAM(files), 0);
     m_changed = false;
-    m_painted = std::chrono::steady_clock::now();
+    m_pacer.Updated();
 }
 
 namespace {
@@ -159,7 +159,7 @@ bool PathExists(const CString& path)
 }
 
 // The progress of one file in the "Saving Files..." dialog, when a save shows it: through the
-// save's run, which paints at most every 100 ms, or at once for a file saved on its own.
+// save's run, which paints as its pacer allows, or at once for a file saved on its own.
 class SaveProgressView {
 public:
     SaveProgressView(bool checkExists, uint64_t size, const WriteState& state, SaveRun* run)
