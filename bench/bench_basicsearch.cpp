@@ -65,8 +65,7 @@ struct Case {
         if (!image.empty())
             return image;
         wchar_t name[64];
-        swprintf(name, 64, L"zr_bench_search_%ls_%llu_%llu.img", Fs(), (unsigned long long)files,
-                 (unsigned long long)folders);
+        swprintf(name, 64, L"zr_bench_search_%ls_%llu.img", Fs(), (unsigned long long)files);
         return TempImage(name);
     }
     std::wstring ResultFile() const { return Image() + L".result.txt"; }
