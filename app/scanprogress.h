@@ -1,11 +1,15 @@
 // Work done shown on a progress bar through the main dialog's services, in steps of a
 // two-hundredth of the total: a report that does not reach the next step sends nothing. The
 // bar belongs to the dialog's thread; every message a worker sends it is a round trip that also
-// repaints it, so one per record, row or folder would cost more than the work it reports.
+// repaints it, so one per record, row or folder would cost more than the work it reports. From
+// a worker the bar is also paced (app/pure/view_pacer.h): moved at most every 100 ms, and always
+// to the end when the work reaches it.
 #pragma once
 #include <windows.h>
 
 #include <cstdint>
+
+#include "app/pure/view_pacer.h"
 
 class ThrottledProgress {
 public:
@@ -21,4 +25,5 @@ private:
     HWND m_bar;
     bool m_ranged = false;
     uint64_t m_shown = 0;
+    ViewPacer m_pacer;
 };

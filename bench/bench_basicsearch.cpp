@@ -15,6 +15,12 @@
 //   bench_basicsearch.exe log                    NTFS 300,000 files in 20,000 folders: the search,
 //                                                then Save Log and Load Log (in a process of its
 //                                                own), each with its seconds and peak
+//   bench_basicsearch.exe createfiles FOLDER FILES PER_FOLDER
+//                                                FILES files of 4 KiB made in FOLDER, PER_FOLDER to a
+//                                                folder: what the file system asks per created file
+//   bench_basicsearch.exe fatfolders N [PATH]   a FAT32 volume whose every cluster is a folder, N
+//                                                folders under the root (the folder walk's worst
+//                                                case); with PATH only written there and kept
 //   bench_basicsearch.exe save PATH ntfs|fat32 FOLDER
 //                                                the search, then the whole tree saved into FOLDER
 //                                                through Save: seconds, counts, what the save asked
@@ -23,8 +29,10 @@
 //   cd build-XX && xvfb-run -a -s "-screen 0 1280x1024x24" ./wine-run.sh ./bench_basicsearch.exe
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "afxwin.h"
 #include "app/devicetree.h"
@@ -49,7 +57,7 @@ struct Case {
     bool ntfs = true;
     uint64_t files = 0; // 0: the image below
     std::wstring image;
-    uint64_t folders = 0; // NTFS: 0 for one folder per kFilesPerFolder files
+    uint64_t folders = 0; // 0 for one folder per kFilesPerFolder files; FAT32 with no files: every cluster a folder
 
     const wchar_t* Fs() const { return ntfs ? L"NTFS" : L"FAT32"; }
     std::wstring Image() const
@@ -232,6 +240,65 @@ CString PickBenchSaveFolder(CWnd*)
     return CString(g_saveFolder.c_str());
 }
 
+// What the file system asks per created file, without the save around it: FILES files of 4 KiB
+// made in FOLDER, PER_FOLDER to a folder, each by CreateFile (only if new), WriteFile and
+// CloseHandle. Under Wine, looking up a name that does not exist yet reads the whole folder (names
+// are matched without regard to case), so the cost of a creation grows with the folder it lands in.
+int CreateFilesLoop(const std::wstring& root, uint64_t files, uint64_t perFolder)
+{
+    std::vector<uint8_t> data(4096, 0x5A);
+    ::CreateDirectoryW(root.c_str(), nullptr);
+    double create = 0, write = 0, close = 0;
+    std::wstring folder;
+    const auto start = Clock::now();
+    for (uint64_t i = 0; i < files; ++i) {
+        wchar_t name[64];
+        if (i % perFolder == 0) {
+            swprintf(name, 64, L"\\Folder %05llu photos", (unsigned long long)(i / perFolder));
+            folder = root + name;
+            ::CreateDirectoryW(folder.c_str(), nullptr);
+        }
+        swprintf(name, 64, L"\\Document %07llu draft.docx", (unsigned long long)i);
+        const std::wstring path = folder + name;
+        const auto a = Clock::now();
+        const HANDLE file =
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const auto b = Clock::now();
+        DWORD done = 0;
+        const bool written = file != INVALID_HANDLE_VALUE && ::WriteFile(file, data.data(), DWORD(data.size()), &done, nullptr);
+        const auto c = Clock::now();
+        if (file != INVALID_HANDLE_VALUE)
+            ::CloseHandle(file);
+        if (!written) {
+            std::printf("cannot write %ls\n", path.c_str());
+            return 1;
+        }
+        create += Seconds(a, b);
+        write += Seconds(b, c);
+        close += Seconds(c, Clock::now());
+    }
+    const double all = Seconds(start, Clock::now());
+    std::printf("%llu files, %llu a folder: %.2f s, %.3f ms a file (create %.3f, write %.3f, close %.3f)\n",
+                (unsigned long long)files, (unsigned long long)perFolder, all, all * 1000 / double(files),
+                create * 1000 / double(files), write * 1000 / double(files), close * 1000 / double(files));
+    return 0;
+}
+
+// The seconds Wine's xcopy takes to copy the folder `from` with all its subfolders into `to`
+// (which must not exist yet); negative when xcopy is missing or failed.
+double WineCopySeconds(const std::wstring& from, const std::wstring& to)
+{
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring xcopy = std::wstring(system) + L"\\xcopy.exe";
+    if (::GetFileAttributesW(xcopy.c_str()) == INVALID_FILE_ATTRIBUTES ||
+        ::GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return -1;
+    const auto start = Clock::now();
+    const int code = RunProcess(xcopy, L"\"" + from + L"\" \"" + to + L"\" /E /I /Q /Y", true);
+    return code == 0 ? Seconds(start, Clock::now()) : -1;
+}
+
 int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wstring())
 {
     const uint64_t sectors = ImageSectors(c.Image());
@@ -324,6 +391,12 @@ int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wst
         if (peer >= 0)
             std::printf("peer: tsk_recover -e into %ls: %.2f s (ratio %.2f)\n", peerFolder.c_str(), peer,
                         Seconds(start, end) / peer);
+        // A peer under the same Wine: Wine's own xcopy makes the same files in the same folders
+        // (tsk_recover's tree copied to a fresh folder), so it pays what Wine asks per created file.
+        const double copy = peer >= 0 ? WineCopySeconds(peerFolder, saveTo + L".xcopy") : -1;
+        if (copy >= 0)
+            std::printf("peer under Wine: xcopy /E /I of that tree into %ls.xcopy: %.2f s (ratio %.2f)\n",
+                        saveTo.c_str(), copy, Seconds(start, end) / copy);
         SetSaveFolderPicker(nullptr);
     }
     if (saveLog) {
@@ -348,6 +421,8 @@ bool RunChild(const Case& c, const wchar_t* step = L"search")
     std::wstring arguments = std::wstring(step) + L" ";
     arguments += c.ntfs ? L"ntfs " : L"fat32 ";
     arguments += c.image.empty() ? std::to_wstring(c.files) : L"\"" + c.image + L"\"";
+    if (c.image.empty() && !c.ntfs && c.files == 0)
+        arguments = L"fatfolders " + std::to_wstring(c.folders);
     return RunSelf(arguments);
 }
 
@@ -363,7 +438,7 @@ bool Measure(const Case& c, Figures& f, bool quiet = false)
     const std::wstring image = c.Image();
     if (c.image.empty()) {
         const bool written =
-            c.ntfs ? WriteNtfsVolume(image, c.Layout()) : WriteFat32Volume(image, Fat32Layout(c.files));
+            c.ntfs ? WriteNtfsVolume(image, c.Layout()) : WriteFat32Volume(image, Fat32Layout(c.files, c.folders));
         if (!written) {
             std::printf("cannot write %ls\n", image.c_str());
             return false;
@@ -381,7 +456,10 @@ bool Measure(const Case& c, Figures& f, bool quiet = false)
         std::fclose(in);
     ::DeleteFileW(c.ResultFile().c_str());
     char what[32];
-    std::snprintf(what, sizeof what, "%ls %llu", c.Fs(), (unsigned long long)c.files);
+    if (c.files == 0 && c.folders != 0)
+        std::snprintf(what, sizeof what, "%ls %llu dirs", c.Fs(), (unsigned long long)c.folders);
+    else
+        std::snprintf(what, sizeof what, "%ls %llu", c.Fs(), (unsigned long long)c.files);
     if (!figures) {
         std::printf("%-16s (no figures)\n", what);
         return false;
@@ -497,6 +575,28 @@ int main(int argc, char** argv)
         return RunLoad(logCase);
     if (argc == 2 && std::strcmp(argv[1], "growth") == 0)
         return CheckOpeningGrowth();
+    // createfiles FOLDER FILES PER_FOLDER: the creation loop alone.
+    if (argc == 5 && std::strcmp(argv[1], "createfiles") == 0)
+        return CreateFilesLoop(std::wstring(argv[2], argv[2] + std::strlen(argv[2])), std::strtoull(argv[3], nullptr, 10),
+                               std::max<uint64_t>(1, std::strtoull(argv[4], nullptr, 10)));
+    // fatfolders N: a FAT32 volume whose every cluster is a folder, N of them under the root (the
+    // parent runs the child with the same arguments).
+    if (argc == 4 && std::strcmp(argv[1], "fatfolders") == 0) {
+        // fatfolders N PATH: only the image, written to PATH and kept (for "image PATH fat32").
+        const std::wstring path(argv[3], argv[3] + std::strlen(argv[3]));
+        return WriteFat32Volume(path, Fat32Layout(0, std::strtoull(argv[2], nullptr, 10))) ? 0 : 1;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "fatfolders") == 0) {
+        const Case c{ false, 0, {}, std::strtoull(argv[2], nullptr, 10) };
+        if (::GetEnvironmentVariableW(L"ZR_BENCH_CHILD", nullptr, 0) != 0)
+            return RunSearch(c, false);
+        ::SetEnvironmentVariableW(L"ZR_BENCH_CHILD", L"1");
+        std::printf("                           | plain   | Next to (s):      |          | results        | peer\n");
+        std::printf("fs      files    image MiB | read s  |   tree   listed   | peak MiB | items  rows    | fls -r s\n");
+        Figures f;
+        Measure(c, f);
+        return 0;
+    }
     if (argc == 2 && std::strcmp(argv[1], "log") == 0) {
         MeasureLog(logCase);
         return 0;

@@ -220,15 +220,18 @@ inline bool WriteNtfsVolume(const std::wstring& path, const NtfsLayout& v)
 // ---- FAT32 --------------------------------------------------------------------------------
 
 // Clusters: the root directory from 2 on, then one per folder, then one per file (its data
-// left zero). The root names the folders, each folder its 100 files.
+// left zero). The root names the folders, each folder its 100 files. With folderCount and no
+// files, every cluster after the root's is a folder: the volume a damaged or odd FAT32 looks like
+// to the scan when every cluster it reads starts as a directory does.
 struct Fat32Layout {
     static constexpr uint32_t kSpc = 8, kReserved = 32, kEntriesPerCluster = kSpc * kSector / 32;
     uint64_t files = 0, folders = 0, rootClusters = 0, clusters = 0;
     uint32_t fatSectors = 0;
     uint64_t cluster0 = 0, sectors = 0;
 
-    explicit Fat32Layout(uint64_t fileCount)
-        : files(fileCount), folders(std::max<uint64_t>(1, fileCount / kFilesPerFolder)),
+    explicit Fat32Layout(uint64_t fileCount, uint64_t folderCount = 0)
+        : files(fileCount),
+          folders(folderCount != 0 ? folderCount : std::max<uint64_t>(1, fileCount / kFilesPerFolder)),
           rootClusters((folders + kEntriesPerCluster - 1) / kEntriesPerCluster),
           clusters(rootClusters + folders + files), fatSectors(uint32_t(((clusters + 2) * 4 + kSector - 1) / kSector)),
           cluster0(kReserved + 2ull * fatSectors - 2ull * kSpc), sectors(cluster0 + (clusters + 2) * kSpc)

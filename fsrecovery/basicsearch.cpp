@@ -1,5 +1,7 @@
 #include "fsrecovery/basicsearch.h"
 
+#include <algorithm>
+
 #include "app/maindlg.h"
 #include "app/notices.h"
 #include "app/questions.h"
@@ -187,6 +189,7 @@ BEGIN_MESSAGE_MAP(CBasicSearch, CFsSearchSession)
     ON_BN_CLICKED(IDC_BS_STOP_PARTITIONS, &CBasicSearch::OnBnClickedStopSearchingPartitions)
     ON_BN_CLICKED(IDC_BS_MORE_PARTITIONS, &CBasicSearch::OnBnClickedSearchMorePartitions)
     ON_MESSAGE(WM_ZR_BASIC_SCAN_STATUS, &CBasicSearch::OnScanStatus)
+    ON_WM_TIMER()
     ON_NOTIFY(NM_DBLCLK, IDC_BS_FILE_LIST, &CBasicSearch::OnNMDblclkFileList)
     ON_NOTIFY(NM_RCLICK, IDC_BS_FILE_LIST, &CBasicSearch::OnNMRClickFileList)
     ON_NOTIFY(NM_SETFOCUS, IDC_BS_FILE_LIST, &CBasicSearch::OnNMSetfocusFileList)
@@ -247,9 +250,72 @@ void CBasicSearch::OnResultsBuildStep(ResultsBuildStep step)
 
 LRESULT CBasicSearch::OnScanStatus(WPARAM, LPARAM status)
 {
-    if (status != 0)
-        ShowScanStatus(*reinterpret_cast<const ScanStatusSnapshot*>(status));
+    if (status == 0)
+        return 0;
+    const ScanStatusSnapshot& report = *reinterpret_cast<const ScanStatusSnapshot*>(status);
+    // A static control paints itself the moment its text is set: two counters a report, a few
+    // hundred reports a phase, cost more than the scan. Their texts follow every report; the
+    // screen shows a phase's first and last figures at once and the counts between them as the
+    // pacer allows.
+    const bool between =
+        report.phase == m_shownPhase && report.done != 0 && report.done < report.end - report.first;
+    m_paintCounts = !between || m_statusPacer.Due();
+    ShowScanStatus(report);
+    if (m_paintCounts) {
+        PaintCounts();
+        m_statusPacer.Updated();
+    }
+    m_paintCounts = true;
     return 0;
+}
+
+namespace {
+constexpr UINT_PTR kCountsTimerId = 0x5A43;
+}
+
+void CBasicSearch::SetCountText(CWnd& control, const CString& text)
+{
+    if (m_paintCounts || control.GetSafeHwnd() == nullptr) {
+        control.SetWindowText(text);
+        return;
+    }
+    // The window's own text, without the control's immediate paint; most reports change only one
+    // of the two counters.
+    CString shown;
+    control.GetWindowText(shown);
+    if (shown == text)
+        return;
+    ::DefWindowProcW(control.GetSafeHwnd(), WM_SETTEXT, 0, LPARAM(text.GetString()));
+    KeepUnpainted(control.GetSafeHwnd());
+}
+
+void CBasicSearch::KeepUnpainted(HWND control)
+{
+    if (m_unpaintedCounts.empty())
+        SetTimer(kCountsTimerId, UINT(ViewPacer::kInterval.count()));
+    if (std::find(m_unpaintedCounts.begin(), m_unpaintedCounts.end(), control) == m_unpaintedCounts.end())
+        m_unpaintedCounts.push_back(control);
+}
+
+void CBasicSearch::PaintCounts()
+{
+    if (m_unpaintedCounts.empty())
+        return;
+    KillTimer(kCountsTimerId);
+    for (HWND control : m_unpaintedCounts) {
+        ::InvalidateRect(control, nullptr, TRUE);
+        ::UpdateWindow(control);
+    }
+    m_unpaintedCounts.clear();
+    m_statusPacer.Updated();
+}
+
+void CBasicSearch::OnTimer(UINT_PTR id)
+{
+    if (id == kCountsTimerId)
+        PaintCounts();
+    else
+        CFsSearchSession::OnTimer(id);
 }
 
 void CBasicSearch::ShowScanStatus(const ScanStatusSnapshot& status)
@@ -273,8 +339,8 @@ void CBasicSearch::ShowScanStatus(const ScanStatusSnapshot& status)
             if (g_pMainDlg != nullptr)
                 g_pMainDlg->SetProgressRange64(bar, status.first, status.end, 1);
         }
-        m_probeDone.SetWindowText(texts.probeDone);
-        m_probeTotal.SetWindowText(texts.probeTotal);
+        SetCountText(m_probeDone, texts.probeDone);
+        SetCountText(m_probeTotal, texts.probeTotal);
         break;
     case BasicScanPhase::FatScan:
     case BasicScanPhase::NtfsScan:
@@ -286,8 +352,8 @@ void CBasicSearch::ShowScanStatus(const ScanStatusSnapshot& status)
                 g_pMainDlg->SetProgressRange64(bar, status.first, status.end,
                                                status.phase == BasicScanPhase::FatScan ? 512 : 2);
         }
-        m_scanned.SetWindowText(texts.scanned);
-        m_current.SetWindowText(texts.current);
+        SetCountText(m_scanned, texts.scanned);
+        SetCountText(m_current, texts.current);
         break;
     case BasicScanPhase::SearchingLost:
         // The scan is over: its counters and Stop go, the line says what is done now.
@@ -304,8 +370,14 @@ void CBasicSearch::ShowScanStatus(const ScanStatusSnapshot& status)
         m_status.ShowWindow(SW_SHOW);
         return;
     }
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->SetProgressPosition64(bar, status.first, status.end, status.first + status.done);
+    if (g_pMainDlg == nullptr)
+        return;
+    g_pMainDlg->SetProgressPosition64(bar, status.first, status.end, status.first + status.done);
+    // The bar, too, paints the counts between a phase's first and last as the pacer allows.
+    if (!m_paintCounts && bar != nullptr) {
+        ::ValidateRect(bar, nullptr);
+        KeepUnpainted(bar);
+    }
 }
 
 void CBasicSearch::ShowResultControls(int showCommand)

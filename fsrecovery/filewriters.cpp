@@ -119,7 +119,7 @@ void SaveRun::ShowFileDone()
 
 void SaveRun::PaintWhenDue()
 {
-    if (std::chrono::steady_clock::now() - m_painted >= std::chrono::milliseconds(100))
+    if (m_pacer.Due())
         Paint();
 }
 
@@ -145,7 +145,7 @@ void SaveRun::Paint()
     const uint64_t files = std::min<uint64_t>({ m_filesDone, m_state.totalFiles, 0x7FFFFFFF });
     ::SendDlgItemMessageW(dlg, IDC_SAVE_FILES_BAR, PBM_SETPOS, WPARAM(files), 0);
     m_changed = false;
-    m_painted = std::chrono::steady_clock::now();
+    m_pacer.Updated();
 }
 
 namespace {
@@ -159,7 +159,7 @@ bool PathExists(const CString& path)
 }
 
 // The progress of one file in the "Saving Files..." dialog, when a save shows it: through the
-// save's run, which paints at most every 100 ms, or at once for a file saved on its own.
+// save's run, which paints as its pacer allows, or at once for a file saved on its own.
 class SaveProgressView {
 public:
     SaveProgressView(bool checkExists, uint64_t size, const WriteState& state, SaveRun* run)
@@ -224,12 +224,14 @@ public:
     // flush: the file's bytes are forced to the disk before it counts as written. A save of many
     // files leaves that to the system (a write error still shows in WriteFile or CloseHandle); a
     // file of its own is flushed.
-    DestinationFile(const CString& path, bool flush) : m_path(path), m_flush(flush)
+    // onlyNew: the file is created only when no file of that name exists (else IsOpen is false).
+    DestinationFile(const CString& path, bool flush, bool onlyNew = false) : m_path(path), m_flush(flush)
     {
         // Whatever a destination says, a device is never opened for writing.
         if (IsRawDevicePath(path))
             return;
-        m_handle = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        m_handle = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, onlyNew ? CREATE_NEW : CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     ~DestinationFile()
     {
@@ -308,11 +310,14 @@ namespace {
 // Copies the extents, held to the volume, into path; size 0 gives an empty file. A file that
 // cannot be written whole is written as far as it goes and is Partial.
 SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, const FoundVolume& volume,
-                         const CString& path, uint64_t size, SaveProgressView& view, WriteState& state, SaveRun* run)
+                         const CString& path, uint64_t size, SaveProgressView& view, WriteState& state, SaveRun* run,
+                         std::optional<DestinationFile>& claimed)
 {
     const bool cut =
         ClipExtentsToVolume(extents, size, run ? run->Bounds(source, volume) : BoundsOf(source, volume));
-    DestinationFile file(path, run == nullptr);
+    if (!claimed)
+        claimed.emplace(path, run == nullptr);
+    DestinationFile& file = *claimed;
     if (!file.IsOpen())
         return DestinationFailed(state);
     const CopyResult result = CopyExtents(
@@ -355,6 +360,24 @@ SaveOutcome Uncount(SaveOutcome outcome, bool counted, WriteState& state)
     if (counted && outcome != SaveOutcome::Saved && outcome != SaveOutcome::Partial && state.savedFiles > 0)
         --state.savedFiles;
     return outcome;
+}
+
+// The file-exists rule with the destination made in the same step: a free name is created at once
+// and only if it is still free (under Wine every look at a name that does not exist reads its
+// whole folder, so a probe and then a creation cost that twice); only a name already taken goes
+// through the rule, which may skip it, rename it or let it be replaced. False: skipped.
+bool ClaimDestination(CString& path, CString& name, uint64_t& savedFiles, bool flush,
+                      std::optional<DestinationFile>& claimed)
+{
+    claimed.emplace(path, flush, true);
+    if (claimed->IsOpen()) {
+        ++savedFiles;
+        return true;
+    }
+    // Taken, or not creatable at all: the rule looks and decides as it always did, and the file
+    // is created (replacing one) once it has.
+    claimed.reset();
+    return ApplyFileExistsRule(path, name, savedFiles);
 }
 
 } // namespace
@@ -412,9 +435,10 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
         return SaveOutcome::Failed;
     SaveProgressView view(checkExists == 1, size, state, run);
     view.Start(path, name, kCopyReadSectors * kSectorSize);
+    std::optional<DestinationFile> claimed;
     if (checkExists == 1) {
         const CString before = path;
-        if (!ApplyFileExistsRule(path, name, state.savedFiles))
+        if (!ClaimDestination(path, name, state.savedFiles, run == nullptr, claimed))
             return SaveOutcome::Skipped;
         if (path != before)
             view.Start(path, name, kCopyReadSectors * kSectorSize);
@@ -444,8 +468,8 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
         if (!ok)
             return Uncount(SaveOutcome::Failed, checkExists == 1, state);
     }
-    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view, state, run), checkExists == 1,
-                   state);
+    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view, state, run, claimed),
+                   checkExists == 1, state);
 }
 
 SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint64_t recordSector,
@@ -455,7 +479,8 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
     if (SaveAborted)
         return SaveOutcome::Skipped;
     const FatVolumeParamsRecord& params = volume.params;
-    if (checkExists == 1 && !ApplyFileExistsRule(path, name, state.savedFiles))
+    std::optional<DestinationFile> claimed;
+    if (checkExists == 1 && !ClaimDestination(path, name, state.savedFiles, run == nullptr, claimed))
         return SaveOutcome::Skipped;
     const bool counted = checkExists == 1;
     std::optional<KeptHandleSectorSource> own;
@@ -473,7 +498,9 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
         if (kind == 1 && !ResidentDataSpan(record.data(), at, size, &dataOffset))
             return Uncount(SaveOutcome::Failed, counted, state);
         view.Start(path, name, kSectorSize);
-        DestinationFile file(path, run == nullptr);
+        if (!claimed)
+            claimed.emplace(path, run == nullptr);
+        DestinationFile& file = *claimed;
         if (!file.IsOpen() || !file.Write(record.data() + dataOffset, size_t(size)))
             return Uncount(DestinationFailed(state), counted, state);
         view.Finish();
@@ -487,7 +514,8 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
         !NtfsRunExtents(runs, params.sectorsPerCluster, params.cluster0Start, extents))
         return Uncount(SaveOutcome::Failed, counted, state);
     view.Start(path, name, kCopyReadSectors * kSectorSize);
-    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view, state, run), counted, state);
+    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view, state, run, claimed), counted,
+                   state);
 }
 
 CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& file, int32_t& counter,

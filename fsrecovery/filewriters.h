@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include "afxwin.h"
+#include "app/pure/view_pacer.h"
 #include "fsrecovery/pure/file_copy.h"
 #include "fsrecovery/pure/volume_listing.h"
 #include "storage/pure/sector_source.h"
@@ -44,7 +45,7 @@ struct SaveWork {
 };
 
 // What the files of one save share: one read handle per device for the whole save, the folders
-// made so far, and the "Saving Files..." dialog's figures, painted at most every 100 ms (and once
+// made so far, and the "Saving Files..." dialog's figures, painted as a ViewPacer allows (and once
 // more when the save ends, so the last figures are always the ones shown).
 class SaveRun {
 public:
@@ -62,7 +63,7 @@ public:
     // Lets the dialog paint and take its Cancel when 10 ms have passed since it last could.
     void Pump();
 
-    // The figures of the file being written; shown when the last paint is 100 ms old.
+    // The figures of the file being written; shown when the pacer says the last paint is old enough.
     void ShowFile(const CString& path, const CString& name, uint64_t size, uint32_t blockBytes);
     void ShowBytes(uint64_t written);
     void ShowFileDone();
@@ -88,7 +89,7 @@ private:
     uint64_t m_size = 0, m_written = 0, m_filesText = 0, m_filesDone = 0;
     uint32_t m_blockBytes = 0;
     bool m_newFile = false, m_changed = false;
-    std::chrono::steady_clock::time_point m_painted{};
+    ViewPacer m_pacer;
 };
 
 // The shown text of the destination failure.

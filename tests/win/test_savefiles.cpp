@@ -117,6 +117,21 @@ TEST_F(ExistingFileTest, EachAnswerToTheExistingFileQuestion)
     }
 }
 
+// A free name is taken by creating the file before its data is looked for: a file whose data
+// cannot be found then leaves no file of that name behind.
+TEST_F(ExistingFileTest, AFileThatFailsAfterItsNameWasTakenLeavesNothing)
+{
+    SaveItem broken = item;
+    broken.file.name = L"b.txt";
+    broken.file.ntfs = true;
+    broken.file.recordSector = 0; // the boot sector: no file record there
+    broken.file.size = 100;
+    const SaveCounts counts = SaveFoundItems({ broken }, dest, nullptr, true);
+    EXPECT_EQ(counts.failed, 1u);
+    EXPECT_EQ(counts.saved, 0u);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(dest + L"\\b.txt"));
+}
+
 TEST_F(ExistingFileTest, AnUnwritableDestinationStopsTheSaveWithAMessage)
 {
     HANDLE held = ::CreateFileW(Existing(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
