@@ -2,6 +2,7 @@
 // after the last sector, and the texts and controls of each page around it.
 
 #include <algorithm>
+#include <functional>
 
 #include "app/notices.h"
 #include "app/startup.h"
@@ -16,21 +17,30 @@ namespace {
 
 using namespace zr_test;
 
-// One look at the status controls between two reports of the scan.
+// One look at the status controls after a report of the scan.
 struct Sample {
     CString scanned, current, status, probeDone, probeTotal;
     bool statusShown = false, probeShown = false, scannedShown = false;
     int rangeMax = 0, position = 0;
 };
 
-// Every report the scan sent, as it was sent.
+// Every report the scan sent, as it was sent, and a look at the controls once the dialog has
+// taken each (the worker waits for it meanwhile).
 std::vector<ScanStatusSnapshot> g_reports;
 HWND g_dialog = nullptr;
+std::function<void()> g_lookAfterReport;
 LRESULT CALLBACK RecordStatusReports(int code, WPARAM w, LPARAM l)
 {
     const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(l);
     if (code == HC_ACTION && sent->hwnd == g_dialog && sent->message == WM_ZR_BASIC_SCAN_STATUS && sent->lParam != 0)
         g_reports.push_back(*reinterpret_cast<const ScanStatusSnapshot*>(sent->lParam));
+    return ::CallNextHookEx(nullptr, code, w, l);
+}
+LRESULT CALLBACK LookAfterReport(int code, WPARAM w, LPARAM l)
+{
+    const CWPRETSTRUCT* sent = reinterpret_cast<const CWPRETSTRUCT*>(l);
+    if (code == HC_ACTION && sent->hwnd == g_dialog && sent->message == WM_ZR_BASIC_SCAN_STATUS && g_lookAfterReport)
+        g_lookAfterReport();
     return ::CallNextHookEx(nullptr, code, w, l);
 }
 
@@ -51,13 +61,8 @@ protected:
     {
         g_dialog = dlg.GetSafeHwnd();
         g_reports.clear();
-        HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROC, RecordStatusReports, nullptr, ::GetCurrentThreadId());
         std::vector<Sample> samples;
-        const DWORD start = ::GetTickCount();
-        while (g_pBasicScanThread != nullptr && ::GetTickCount() - start < 120000) {
-            ::MsgWaitForMultipleObjectsEx(0, nullptr, 20, QS_SENDMESSAGE, 0);
-            MSG msg;
-            ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        g_lookAfterReport = [&] {
             Sample s;
             s.scanned = Text(IDC_BS_SCANNED);
             s.current = Text(IDC_BS_CURRENT);
@@ -70,8 +75,18 @@ protected:
             s.rangeMax = RangeMax();
             s.position = (int)dlg.SendDlgItemMessage(IDC_BS_PROGRESS, PBM_GETPOS, 0, 0);
             samples.push_back(s);
+        };
+        HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROC, RecordStatusReports, nullptr, ::GetCurrentThreadId());
+        HHOOK after = ::SetWindowsHookExW(WH_CALLWNDPROCRET, LookAfterReport, nullptr, ::GetCurrentThreadId());
+        const DWORD start = ::GetTickCount();
+        while (g_pBasicScanThread != nullptr && ::GetTickCount() - start < 120000) {
+            ::MsgWaitForMultipleObjectsEx(0, nullptr, 20, QS_SENDMESSAGE, 0);
+            MSG msg;
+            ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         }
+        ::UnhookWindowsHookEx(after);
         ::UnhookWindowsHookEx(hook);
+        g_lookAfterReport = nullptr;
         EXPECT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
         return samples;
     }
