@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "app/treeclass.h"
@@ -21,31 +22,16 @@ public:
             m_nodes.clear();
             // The first record of a key wins, as a walk in creation order would find it.
             for (FolderNode* node = list.head; node; node = node->next)
-                m_nodes.emplace(Key{ node->parentId, node->ownId, node->cluster0Start }, node);
+                m_nodes.emplace(FatChildKey{ node->parentId, node->ownId, node->cluster0Start }, node);
             m_version = list.version;
             m_count = list.count;
         }
-        auto found = m_nodes.find(Key{ parentId, ownId, cluster0Start });
+        auto found = m_nodes.find(FatChildKey{ parentId, ownId, cluster0Start });
         return found == m_nodes.end() ? nullptr : found->second;
     }
 
 private:
-    struct Key {
-        uint32_t parentId, ownId;
-        uint64_t cluster0Start;
-        bool operator==(const Key& o) const
-        {
-            return parentId == o.parentId && ownId == o.ownId && cluster0Start == o.cluster0Start;
-        }
-    };
-    struct KeyHash {
-        size_t operator()(const Key& k) const
-        {
-            return std::hash<uint64_t>()((uint64_t(k.parentId) << 32 | k.ownId) * 0x9E3779B97F4A7C15ull ^
-                                         k.cluster0Start);
-        }
-    };
-    std::unordered_map<Key, FolderNode*, KeyHash> m_nodes;
+    std::unordered_map<FatChildKey, FolderNode*, FatChildKeyHash> m_nodes;
     uint64_t m_version = 0;
     uint64_t m_count = 0;
 };
@@ -57,10 +43,26 @@ ChildFolderIndex& ChildFolders()
     return index;
 }
 
+// One device handle per volume's device for all the folders read from it.
+class VolumeDevices {
+public:
+    SectorSource& Device(const FoundVolume& volume)
+    {
+        for (const auto& [path, device] : m_devices) {
+            if (path == volume.devicePath)
+                return *device;
+        }
+        m_devices.emplace_back(volume.devicePath, std::make_unique<KeptHandleSectorSource>(volume.devicePath));
+        return *m_devices.back().second;
+    }
+
+private:
+    std::vector<std::pair<CString, std::unique_ptr<KeptHandleSectorSource>>> m_devices;
+};
+
 // What naming folders needs beside the tree: the renames gathered on the reading thread and made
 // on the tree's thread in batches (one call to that thread per batch: a call per folder had the
-// reading thread wait on the dialog's for most of a FAT volume's tree step), and one device
-// handle per volume for all its folders.
+// reading thread wait on the dialog's), and one device handle per volume for all its folders.
 class FolderNaming {
 public:
     explicit FolderNaming(CTreeClass* tree) : m_tree(tree) { }
@@ -69,15 +71,7 @@ public:
     FolderNaming(const FolderNaming&) = delete;
     FolderNaming& operator=(const FolderNaming&) = delete;
 
-    SectorSource& Device(const FoundVolume& volume)
-    {
-        if (!m_device || m_devicePath != volume.devicePath) {
-            m_device.reset();
-            m_device = std::make_unique<KeptHandleSectorSource>(volume.devicePath);
-            m_devicePath = volume.devicePath;
-        }
-        return *m_device;
-    }
+    SectorSource& Device(const FoundVolume& volume) { return m_devices.Device(volume); }
     void Rename(TreeItemHandle item, const CString& name)
     {
         m_renames.push_back({ item, name });
@@ -101,8 +95,7 @@ private:
     static constexpr size_t kBatch = 1024;
     CTreeClass* m_tree;
     std::vector<std::pair<TreeItemHandle, CString>> m_renames;
-    std::unique_ptr<KeptHandleSectorSource> m_device;
-    CString m_devicePath;
+    VolumeDevices m_devices;
 };
 
 // Names the subfolders of `folderCluster` on `volume` that its directory lists (their records
@@ -183,13 +176,86 @@ bool ExpandFatFolder(const FoundStore& store, CTreeClass* tree, HTREEITEM item, 
     return NameFolder(store, (FolderNode*)tree->GetItemData(item), naming, stop);
 }
 
-void NameFatFolders(const FoundStore& store, CTreeClass* tree, const StopFlag* stop)
+const FatFolderNames::Entry* FatFolderNames::Find(uint64_t cluster0Start, uint32_t parentId, uint32_t ownId) const
 {
-    if (!tree || !tree->GetSafeHwnd() || !tree->GetRootItem())
-        return;
-    FolderNaming naming(tree);
-    NameFolder(store, nullptr, naming, stop);
-    for (FolderNode* node = tree->Folders.FolderNodeList.head; node && !IsStopped(stop); node = node->next)
-        if (node->item != nullptr)
-            NameFolder(store, node, naming, stop);
+    const auto found = m_names.find(FatChildKey{ parentId, ownId, cluster0Start });
+    return found == m_names.end() || found->second.taken ? nullptr : &found->second;
+}
+
+void FatFolderNames::Take(uint64_t cluster0Start, uint32_t parentId, uint32_t ownId)
+{
+    const auto found = m_names.find(FatChildKey{ parentId, ownId, cluster0Start });
+    if (found != m_names.end())
+        found->second.taken = true;
+}
+
+bool FatFolderNames::WasRead(uint64_t cluster0Start, uint32_t folder) const
+{
+    return m_read.count(FolderKey{ folder, cluster0Start }) != 0;
+}
+
+void FatFolderNames::Read(FoundStore& store, const StopFlag* stop)
+{
+    VolumeDevices devices;
+    // Reads one directory once; false when stopped.
+    auto readFolder = [&](uint32_t volume, uint32_t folder) {
+        const FoundVolume& where = store.Volume(volume);
+        const uint64_t cluster0Start = where.params.cluster0Start;
+        if (m_read.count(FolderKey{ folder, cluster0Start }) != 0)
+            return true;
+        ForEachFatDirectoryEntry(devices.Device(where), where, folder, true, stop, [&](const FatListedEntry& listed) {
+            Entry& entry = m_names[FatChildKey{ folder, listed.firstCluster, cluster0Start }];
+            entry.name = listed.name;
+            entry.live = entry.live || !listed.deleted;
+        });
+        if (IsStopped(stop))
+            return false;
+        m_read.insert(FolderKey{ folder, cluster0Start });
+        return true;
+    };
+    // Every FAT volume's root directory first.
+    for (uint32_t v = 0; v < store.VolumeCount(); ++v) {
+        if (IsFat(store.Volume(v).kind) && !readFolder(v, 0))
+            return;
+    }
+    // Then the folders as the tree will hold them: each volume's top folders, their subfolders
+    // breadth first, then what hangs from no found parent. The volume of a folder is the one its
+    // cluster-0 start names, as expanding it later would find.
+    std::unordered_set<FolderKey, FolderKeyHash> queued;
+    std::vector<std::pair<uint32_t, uint32_t>> order; // (volume, folder)
+    const std::vector<uint32_t>& rows = store.FoldersByParent();
+    auto enqueue = [&](uint32_t index) {
+        const FoundEntryRow& row = store.Entry(index);
+        if (row.volume >= store.VolumeCount())
+            return;
+        const uint64_t cluster0Start = store.Volume(row.volume).params.cluster0Start;
+        const uint32_t volume = store.VolumeOfCluster0(cluster0Start);
+        if (volume == FoundStore::kNoVolume || !IsFat(store.KindOfVolume(volume)))
+            return;
+        if (queued.insert(FolderKey{ uint32_t(row.self), cluster0Start }).second)
+            order.emplace_back(volume, uint32_t(row.self));
+    };
+    for (uint32_t v = 0; v < store.VolumeCount(); ++v) {
+        if (!IsFat(store.Volume(v).kind))
+            continue;
+        const std::pair<size_t, size_t> range = store.FolderRangeOf(v, kFatRootId);
+        for (size_t k = range.first; k < range.second; ++k)
+            enqueue(rows[k]);
+    }
+    for (size_t next = 0;; ++next) {
+        if (next == order.size()) {
+            // What no walk from a root reaches, once.
+            const size_t before = order.size();
+            for (uint32_t index : rows)
+                enqueue(index);
+            if (order.size() == before)
+                break;
+        }
+        const auto [volume, folder] = order[next];
+        if (!readFolder(volume, folder))
+            return;
+        const std::pair<size_t, size_t> range = store.FolderRangeOf(volume, folder);
+        for (size_t k = range.first; k < range.second; ++k)
+            enqueue(rows[k]);
+    }
 }

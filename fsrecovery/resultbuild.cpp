@@ -56,8 +56,20 @@ TreeItemHandle TreeClassSink::Insert(TreeItemHandle parent, const FoundFolder& f
 {
     if (!m_tree || !m_tree->GetSafeHwnd())
         return nullptr;
-    return m_tree->InsertResultItem((HTREEITEM)parent, folder.name, 0, folder.id, 0, 0, folder.date, folder.time,
-                                    folder.parentId, 0, folder.deleted, folder.cluster0Start);
+    const FatFolderNames::Entry* named =
+        m_fatNames ? m_fatNames->Find(folder.cluster0Start, folder.parentId, uint32_t(folder.id)) : nullptr;
+    FolderNodeListRecord& nodes = m_tree->Folders.FolderNodeList;
+    const uint64_t before = nodes.count;
+    const TreeItemHandle item = m_tree->InsertResultItem(
+        (HTREEITEM)parent, named ? named->name : folder.name, 0, folder.id, 0, 0, folder.date, folder.time,
+        folder.parentId, 0, named && named->live ? 0 : folder.deleted, folder.cluster0Start);
+    if (m_fatNames && item && nodes.count > before) {
+        if (named)
+            m_fatNames->Take(folder.cluster0Start, folder.parentId, uint32_t(folder.id));
+        if (m_fatNames->WasRead(folder.cluster0Start, uint32_t(folder.id)))
+            nodes.tail->expanded = 1;
+    }
+    return item;
 }
 
 TreeItemHandle TreeClassSink::RootItem()
@@ -88,9 +100,15 @@ void BuildFoundTree(FoundStore& store, CTreeClass* tree, HWND progress, const St
     if (progress && g_pMainDlg)
         ::ShowWindow(progress, SW_SHOWNORMAL);
     const bool ntfs = HoldsKind(store, false), fat = HoldsKind(store, true);
+    // The scan knows FAT folders by cluster only ("DIRn"): each folder's name comes from its
+    // parent's directory, read here on the calling thread before the tree is built (the disk is
+    // not read on the tree's thread).
+    FatFolderNames fatNames;
+    if (fat && tree && tree->GetSafeHwnd())
+        fatNames.Read(store, stop);
     {
         RedrawSuspended quiet(tree);
-        TreeClassSink sink(tree, progress);
+        TreeClassSink sink(tree, progress, fat ? &fatNames : nullptr);
         if (tree && tree->GetSafeHwnd())
             tree->EnsureRootItem();
         InsertOnTreeThread(tree, [&] {
@@ -101,14 +119,8 @@ void BuildFoundTree(FoundStore& store, CTreeClass* tree, HWND progress, const St
                 tree->EndResultInsert();
         });
         if (tree && tree->GetSafeHwnd()) {
-            if (HTREEITEM root = tree->GetRootItem()) {
-                // The scan knows FAT folders by cluster only ("DIRn"): each folder's names come
-                // from its parent's directory, the root's first, then every folder's in creation
-                // order.
-                if (fat)
-                    NameFatFolders(store, tree, stop);
+            if (HTREEITEM root = tree->GetRootItem())
                 tree->Expand(root, TVE_EXPAND);
-            }
         }
     }
     if (ntfs && g_pMainDlg)

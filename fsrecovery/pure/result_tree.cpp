@@ -88,7 +88,9 @@ void PlaceLeftoversUnderMisc(FoundStore& store, ResultTreeSink& sink)
         return;
     TreeItemHandle misc = nullptr;
     for (FolderNode* node = folders.head; node; node = node->next) {
-        if (node->name == kMiscFolderName) {
+        // By its id too: a real folder of that name (one a recovery once saved onto this very
+        // volume, say) is not the catch-all.
+        if (node->ownId == kMissingParentId && node->name == kMiscFolderName) {
             misc = node->item;
             break;
         }

@@ -91,10 +91,16 @@ TEST_F(ResultTreeTest, NtfsTreeNestsChildrenAndPutsOrphansUnderTheCatchAll)
            { L"", 52, 31, 0 },
            { L"", 53, 31, 0 },
            { L"RootRow", 5, 5, 0 } });
+    // A real folder of the catch-all's name, found before it, takes no orphans.
+    FoundFolder namesake;
+    namesake.name = kMiscFolderName;
+    namesake.id = 40;
+    const TreeItemHandle namesakeItem = sink.Insert(RecordingSink::kRoot, namesake);
     FoundFolder misc;
     misc.name = kMiscFolderName;
     misc.id = kMissingParentId;
     TreeItemHandle miscItem = sink.Insert(RecordingSink::kRoot, misc);
+    ASSERT_NE(namesakeItem, miscItem);
     const int firstNameless = NamelessFolderCounter;
     Build();
 
@@ -112,7 +118,7 @@ TEST_F(ResultTreeTest, NtfsTreeNestsChildrenAndPutsOrphansUnderTheCatchAll)
     EXPECT_EQ(sink.parents[two], sink.items[L"A"]);
     // The root's own row is never a top-level folder; it ends flat under the catch-all.
     EXPECT_EQ(sink.parents[L"RootRow"], miscItem);
-    EXPECT_EQ(sink.folders.FolderNodeList.count, 11u);
+    EXPECT_EQ(sink.folders.FolderNodeList.count, 12u);
 }
 
 TEST_F(ResultTreeTest, LeftoversGoToRootWithoutACatchAllFolder)
