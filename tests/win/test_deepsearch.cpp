@@ -281,6 +281,16 @@ void FolderPaths(CTreeClass& tree, HTREEITEM item, const CString& path, std::set
     }
 }
 
+// A new scan log's path in a new folder named from `folderPrefix`, which the Save Log and Load
+// Log pickers answer with from now on.
+CString PickNewLog(const wchar_t* folderPrefix, const wchar_t* name)
+{
+    static CString log;
+    log = NewTempFolder(folderPrefix) + L"\\" + name;
+    SetScanLogPathPicker([](CWnd*, bool) { return log; });
+    return log;
+}
+
 // Scans stopped at random moments finish once, on what they found: no hang, the partial tree
 // shown, Back and Next working after.
 TEST_F(DeepSearchTest, StopAtRandomMomentsFinishesOnceWithWhatWasFound)
@@ -457,9 +467,7 @@ TEST_F(DeepSearchTest, ResultsComeBackFromTheScanLog)
         ASSERT_FALSE(HasFatalFailure());
         std::set<CString> scanned;
         FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", scanned);
-        static CString log;
-        log = NewTempFolder(L"zr_deeplog") + L"\\deep.QLX";
-        SetScanLogPathPicker([](CWnd*, bool) { return log; });
+        PickNewLog(L"zr_deeplog", L"deep.QLX");
         g_boxes.clear();
         dlg.OnBnClickedSaveLog();
         ASSERT_EQ(1u, g_boxes.size());
@@ -571,9 +579,7 @@ TEST_F(DeepSearchTest, DeepLogAtStartUpAndBasicLogHandedOver)
     ASSERT_FALSE(HasFatalFailure());
     std::set<CString> scanned;
     FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", scanned);
-    static CString log;
-    log = NewTempFolder(L"zr_deepstart") + L"\\deep.QLX";
-    SetScanLogPathPicker([](CWnd*, bool) { return log; });
+    const CString log = PickNewLog(L"zr_deepstart", L"deep.QLX");
     dlg.OnBnClickedSaveLog();
     dlg.OnBnClickedBack();
 
@@ -660,9 +666,7 @@ TEST_F(DeepSearchTest, LeavingAsksOnceToSaveTheLog)
     dlg.OnBnClickedBack();
     Scan(L"P:", false, L"deepntfs.img", 2);
     ASSERT_FALSE(HasFatalFailure());
-    static CString log;
-    log = NewTempFolder(L"zr_deepleave") + L"\\leave.QLX";
-    SetScanLogPathPicker([](CWnd*, bool) { return log; });
+    const CString log = PickNewLog(L"zr_deepleave", L"leave.QLX");
     g_saveLogAnswer = IDYES;
     asked = close();
     g_saveLogAnswer = IDNO;

@@ -40,16 +40,10 @@ protected:
         truth = LoadCarveMediaTruth(L"carvemedia.img");
         if (truth.found.empty())
             GTEST_SKIP() << "no carvemedia truth (ZR_IMAGES not set?)";
-        ZrInitCommonControls();
         PrepareDataFiles();
-        g_pMainDlg = &main;
-        InstallDriveTreeStorageHost();
-        PlatformProbe();
-        g_boxes.clear();
-        g_boxesWithoutOwner.clear();
-        g_boxAnswer = IDNO;
+        // Open() sets the mode of the dialog it opens.
+        BeginSearchDialogTest(main, kModePhoto, previousHook);
         g_opened.clear();
-        previousHook = ZrSetMessageBoxHook(RecordBox);
         SetShellOpenHook(RecordOpen);
         sectors = ReadOnlyFile(kDisk).Size() / 512;
         ASSERT_GT(sectors, 0u);
