@@ -307,6 +307,14 @@ const VolumeBounds& SaveRun::Bounds(SectorSource& device, const FoundVolume& vol
 
 namespace {
 
+// The file the file-exists rule already made for path, else path made now (replacing a file).
+DestinationFile& Destination(std::optional<DestinationFile>& claimed, const CString& path, bool flush)
+{
+    if (!claimed)
+        claimed.emplace(path, flush);
+    return *claimed;
+}
+
 // Copies the extents, held to the volume, into path; size 0 gives an empty file. A file that
 // cannot be written whole is written as far as it goes and is Partial.
 SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, const FoundVolume& volume,
@@ -315,9 +323,7 @@ SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, 
 {
     const bool cut =
         ClipExtentsToVolume(extents, size, run ? run->Bounds(source, volume) : BoundsOf(source, volume));
-    if (!claimed)
-        claimed.emplace(path, run == nullptr);
-    DestinationFile& file = *claimed;
+    DestinationFile& file = Destination(claimed, path, run == nullptr);
     if (!file.IsOpen())
         return DestinationFailed(state);
     const CopyResult result = CopyExtents(
@@ -498,9 +504,7 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
         if (kind == 1 && !ResidentDataSpan(record.data(), at, size, &dataOffset))
             return Uncount(SaveOutcome::Failed, counted, state);
         view.Start(path, name, kSectorSize);
-        if (!claimed)
-            claimed.emplace(path, run == nullptr);
-        DestinationFile& file = *claimed;
+        DestinationFile& file = Destination(claimed, path, run == nullptr);
         if (!file.IsOpen() || !file.Write(record.data() + dataOffset, size_t(size)))
             return Uncount(DestinationFailed(state), counted, state);
         view.Finish();
