@@ -78,7 +78,10 @@ public:
 
     std::vector<DeepFatVolume> Run(bool firstRootHoldsFiles)
     {
-        if (firstRootHoldsFiles && !m_hits.empty() && IsValidSectorsPerCluster(m_hits[0].sectorsPerCluster))
+        // Only a scan that found boot sectors and no directory cluster at all takes the first boot
+        // sector by its root: beside folders found, it may be a stale one.
+        if (firstRootHoldsFiles && m_dirs.empty() && !m_hits.empty() &&
+            IsValidSectorsPerCluster(m_hits[0].sectorsPerCluster))
             VolumeOf(m_hits[0]);
         BootSectorPass();
         InferencePass();

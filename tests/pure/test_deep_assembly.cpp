@@ -77,6 +77,18 @@ TEST(FatAssembly, BootSectorsTakeTheRowsOnTheirClusters)
     EXPECT_TRUE(AssembleFatVolumes({ zero }, none, false, true).empty());
 }
 
+// The first boot sector stands alone only when the scan found no directory cluster at all: a
+// stale one whose root still names files adds no volume beside the folders found.
+TEST(FatAssembly, TheFirstBootSectorsRootCountsOnlyWithoutDirectoryClusters)
+{
+    const FatBootHit stale = Fat16Hit(100, 1, 4, 4000); // cluster 0 at 157
+    std::vector<FatDirCluster> dirs = { Dir(1000, 10), Dir(1064, 18) }; // cluster 0 at 920
+    const auto volumes = AssembleFatVolumes({ stale }, dirs, false, true);
+    ASSERT_EQ(volumes.size(), 1u);
+    EXPECT_TRUE(volumes[0].inferred);
+    EXPECT_EQ(Volumes(dirs), (std::vector<uint32_t>{ 1, 1 }));
+}
+
 TEST(FatAssembly, ClusterSizeAndClusterZeroInferredFromTwoRows)
 {
     std::vector<FatDirCluster> dirs = {
@@ -140,8 +152,8 @@ TEST(FatAssembly, RowsSharingASectorButNotAClusterAreDecidedApart)
 
 TEST(FatAssembly, ManyBootSectorsFarBeyond2To32Sectors)
 {
-    // 70,000 tiny volumes from sector 2^33 on, each with one directory; the first has none but a
-    // root that holds files.
+    // 70,000 tiny volumes from sector 2^33 on, each with one directory but the first, whose root
+    // holds files: with directories found elsewhere, that alone makes no volume.
     constexpr uint64_t kBase = uint64_t(1) << 33;
     constexpr size_t kCount = 70000;
     std::vector<FatBootHit> hits(kCount);
@@ -156,8 +168,8 @@ TEST(FatAssembly, ManyBootSectorsFarBeyond2To32Sectors)
             dirs.push_back(Dir(h.cluster0Start + 2, 2));
     }
     const auto volumes = AssembleFatVolumes(hits, dirs, false, true);
-    ASSERT_EQ(volumes.size(), kCount);
-    EXPECT_EQ(dirs.back().volume, kCount);
+    ASSERT_EQ(volumes.size(), kCount - 1);
+    EXPECT_EQ(dirs.back().volume, kCount - 1);
     EXPECT_EQ(dirs.back().cluster0Start, kBase + (kCount - 1) * 100 + 10);
 }
 
