@@ -290,6 +290,30 @@ TEST_F(MediaTest, NoSavedByteComesFromOutsideTheFilesVolume)
     }
 }
 
+// A FAT16 volume whose FATs are zeroed, on a drive that goes on past it: the scan works its
+// layout out from its folders, and its boot sector still says where it ends. A file whose size
+// runs past that end and one whose first cluster lies past it are saved with what the volume holds
+// of them (the second with nothing) and not a byte of the drive's sectors after it.
+TEST_F(MediaTest, AVolumeWithoutFatsEndsWhereItsBootSectorSays)
+{
+    ScanMedium({ L"fatpast.img", L"K:", L"FAT16" });
+    if (HasFatalFailure())
+        return;
+    g_boxes.clear();
+    const std::map<std::string, std::string> saved = SaveEverything(NewTempFolder(L"zr_past"));
+    int files = 0, clippedFiles = 0;
+    for (const TruthLine& e : LoadTruth(L"fatpast.img")) {
+        if (e.isDir())
+            continue;
+        ++files;
+        const std::string clipped = e.notes.rfind("clipped=", 0) == 0 ? e.notes.substr(8) : std::string();
+        clippedFiles += !clipped.empty();
+        EXPECT_EQ(1u, saved.count(clipped.empty() ? e.sha256 : clipped)) << e.path;
+    }
+    EXPECT_EQ(5, files);
+    EXPECT_EQ(2, clippedFiles);
+}
+
 // NTFS's own files that keep their bytes in named streams only ($Secure, $Quota, $ObjId,
 // $Reparse) are listed with size 0 and saved as the empty files they are: a whole volume made by
 // mkntfs saves without a failure.
