@@ -77,9 +77,10 @@ TEST(FatAssembly, BootSectorsTakeTheRowsOnTheirClusters)
     EXPECT_TRUE(AssembleFatVolumes({ zero }, none, false, true).empty());
 }
 
-// The first boot sector stands alone only when the scan found no directory cluster at all: a
-// stale one whose root still names files adds no volume beside the folders found.
-TEST(FatAssembly, TheFirstBootSectorsRootCountsOnlyWithoutDirectoryClusters)
+// A stale first boot sector, whose stated volume holds the folders of what replaced it, adds no
+// volume by its old root; a first volume with files in its root only, beside the folders of
+// other volumes, still makes one (see ManyBootSectorsFarBeyond2To32Sectors).
+TEST(FatAssembly, AStaleFirstBootSectorAddsNoVolumeByItsRoot)
 {
     const FatBootHit stale = Fat16Hit(100, 1, 4, 4000); // cluster 0 at 157
     std::vector<FatDirCluster> dirs = { Dir(1000, 10), Dir(1064, 18) }; // cluster 0 at 920
@@ -152,8 +153,8 @@ TEST(FatAssembly, RowsSharingASectorButNotAClusterAreDecidedApart)
 
 TEST(FatAssembly, ManyBootSectorsFarBeyond2To32Sectors)
 {
-    // 70,000 tiny volumes from sector 2^33 on, each with one directory but the first, whose root
-    // holds files: with directories found elsewhere, that alone makes no volume.
+    // 70,000 tiny volumes from sector 2^33 on, each with one directory; the first has none but a
+    // root that holds files.
     constexpr uint64_t kBase = uint64_t(1) << 33;
     constexpr size_t kCount = 70000;
     std::vector<FatBootHit> hits(kCount);
@@ -168,8 +169,8 @@ TEST(FatAssembly, ManyBootSectorsFarBeyond2To32Sectors)
             dirs.push_back(Dir(h.cluster0Start + 2, 2));
     }
     const auto volumes = AssembleFatVolumes(hits, dirs, false, true);
-    ASSERT_EQ(volumes.size(), kCount - 1);
-    EXPECT_EQ(dirs.back().volume, kCount - 1);
+    ASSERT_EQ(volumes.size(), kCount);
+    EXPECT_EQ(dirs.back().volume, kCount);
     EXPECT_EQ(dirs.back().cluster0Start, kBase + (kCount - 1) * 100 + 10);
 }
 
