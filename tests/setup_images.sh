@@ -77,6 +77,9 @@ for pair in r:fatloop s:fatzero t:ntfsbad u:fatnames; do
 done
 # The disk whose files point outside their volumes.
 ln -sfn "$IMG/spilldisk.img" "$D/physicaldrive19"
+# \\.\K: fatpast.img: a FAT volume without FATs whose drive goes on past it (K:\ an empty folder).
+ln -sfn "$IMG/brokenroot" "$D/k:"
+ln -sfn "$IMG/fatpast.img" "$D/k::"
 # The carving searches' medium as a disk and as a drive letter (M:\ itself an empty folder).
 mkdir -p "$IMG/mroot"
 ln -sfn "$IMG/carvemedia.img" "$D/physicaldrive6"

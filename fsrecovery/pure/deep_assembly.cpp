@@ -78,7 +78,12 @@ public:
 
     std::vector<DeepFatVolume> Run(bool firstRootHoldsFiles)
     {
-        if (firstRootHoldsFiles && !m_hits.empty() && IsValidSectorsPerCluster(m_hits[0].sectorsPerCluster))
+        // The first boot sector makes a volume by its root alone only when no directory cluster
+        // the scan found lies inside the volume it states: one that does is stale, and the folders
+        // found there belong to what replaced it. A volume with files in its root only, beside
+        // folders of other volumes, still makes one.
+        if (firstRootHoldsFiles && !m_hits.empty() && IsValidSectorsPerCluster(m_hits[0].sectorsPerCluster) &&
+            !HoldsDirectoryCluster(m_hits[0]))
             VolumeOf(m_hits[0]);
         BootSectorPass();
         InferencePass();
@@ -93,6 +98,14 @@ public:
 
 private:
     FatDirCluster& Row(uint32_t position) { return m_dirs[m_order[position]]; }
+
+    bool HoldsDirectoryCluster(const FatBootHit& hit) const
+    {
+        for (const FatDirCluster& dir : m_dirs)
+            if (dir.sector >= hit.sector && dir.sector < hit.totalSectors)
+                return true;
+        return false;
+    }
     bool Open(uint32_t position) { return Row(position).volume == kDirNotAssigned; }
 
     uint64_t Key(const KeyedRows& keyed, uint32_t entry)

@@ -31,8 +31,8 @@ struct DeepFatVolume : FatBootHit {
 //  - Boot sectors, in the order found: each takes the rows that lie on its clusters inside the
 //    volume it states (cluster0Start <= sector <= totalSectors, sector = cluster0Start + self *
 //    sectorsPerCluster). A boot sector whose cluster size is not a power of two up to 128 takes
-//    none. When firstRootHoldsFiles (its root directory names files: CheckFatRootDirectory), the
-//    first boot sector makes a volume even without rows.
+//    none. When firstRootHoldsFiles (its root directory names files: CheckFatRootDirectory) and no
+//    row lies inside the volume it states, the first boot sector makes a volume all the same.
 //  - Inference over the rows left: a row and the next row whose clusters and sectors put both on
 //    one cluster-0 sector with a power-of-two cluster size up to 128 make a volume, which takes
 //    every row left on it; a row without such a partner gets no volume and keeps the cluster-0

@@ -144,6 +144,20 @@ uint64_t VolumeBootSector(const FoundVolume& volume)
 
 namespace {
 
+// Whether a FAT boot sector's own fields put cluster 0 where the volume has it. A volume whose
+// FATs are gone has its layout from its folders, its reserved sectors only guessed; its boot
+// sector still agrees on where the clusters begin.
+bool PutsCluster0Where(const FoundVolume& volume, const uint8_t* boot)
+{
+    const FatBootFields f = ReadFatBootFields(boot, volume.kind == FsKind::Fat32);
+    const uint64_t rootSectors =
+        volume.kind == FsKind::Fat32 ? 0 : (uint64_t(f.rootEntries) * 32 + kSectorSize - 1) / kSectorSize;
+    const uint64_t beforeCluster2 = f.reservedSectors + uint64_t(boot[0x10]) * f.sectorsPerFat + rootSectors;
+    const uint64_t bootSector = VolumeBootSector(volume);
+    const uint64_t cluster2 = volume.params.cluster0Start + 2ull * volume.params.sectorsPerCluster;
+    return beforeCluster2 <= UINT64_MAX - bootSector && bootSector + beforeCluster2 == cluster2;
+}
+
 // The total sectors a boot sector gives, when it is the boot sector of this volume; 0 otherwise.
 uint64_t BootTotalSectors(const FoundVolume& volume, const uint8_t* boot)
 {
@@ -156,7 +170,8 @@ uint64_t BootTotalSectors(const FoundVolume& volume, const uint8_t* boot)
             return 0;
         return Le64At(boot + 0x28);
     }
-    if (boot[0x0D] != p.sectorsPerCluster || (p.reservedSectors != 0 && Le16At(boot + 0x0E) != p.reservedSectors))
+    if (boot[0x0D] != p.sectorsPerCluster ||
+        (p.reservedSectors != 0 && Le16At(boot + 0x0E) != p.reservedSectors && !PutsCluster0Where(volume, boot)))
         return 0;
     const uint16_t small = Le16At(boot + 0x13);
     return small != 0 ? small : Le32At(boot + 0x20);

@@ -63,8 +63,9 @@ uint64_t VolumeBootSector(const FoundVolume& volume);
 // The sectors the files of `volume` lie in. FAT: from its first data cluster to the end of its last
 // cluster (and never past the clusters its FAT can name); NTFS: its clusters, as many as its total
 // sectors hold. The total comes from `boot` (512 bytes read at VolumeBootSector, or null) when that
-// boot sector agrees with the volume's geometry, else from the range scanned for the volume; a
-// boot sector that claims more than that range holds is not believed.
+// boot sector agrees with the volume's geometry (its cluster size, and its reserved sectors or where
+// it puts cluster 0), else from the range scanned for the volume; a boot sector that claims more
+// than that range holds is not believed.
 VolumeBounds FileDataBounds(const FoundVolume& volume, const uint8_t* boot);
 
 // Cuts the first `size` bytes' worth of `extents` to `bounds`: sectors outside become zeros, so that

@@ -160,16 +160,10 @@ void ClampMftRunsToVolume(MftRunTableRecord& table, uint64_t firstSector, uint64
     uint64_t room = lastSector - firstSector;
     bool roomLeft = true;
     MftRunTableRecord kept;
-    for (size_t i = 0; i < table.count() && roomLeft; ++i) {
-        const uint64_t start = table.starts[i];
-        uint64_t length = table.lengths[i];
-        if (start != 0) {
-            if (start < firstSector || start > lastSector)
-                continue;
-            length = std::min(length, lastSector - start + 1);
-        }
-        if (length == 0)
-            continue;
+    // Appends a piece of a run: mapped at `start`, or a hole (start 0) that keeps its place.
+    const auto keep = [&](uint64_t start, uint64_t length) {
+        if (length == 0 || !roomLeft)
+            return;
         if (length > room) {
             length = room + 1;
             roomLeft = false;
@@ -178,9 +172,41 @@ void ClampMftRunsToVolume(MftRunTableRecord& table, uint64_t firstSector, uint64
         }
         kept.starts.push_back(start);
         kept.lengths.push_back(length);
+    };
+    for (size_t i = 0; i < table.count() && roomLeft; ++i) {
+        const uint64_t start = table.starts[i], length = table.lengths[i];
+        if (start == 0) {
+            keep(0, length);
+            continue;
+        }
+        // The pieces before, inside and after the volume, in the $MFT's order.
+        const uint64_t before = start < firstSector ? std::min(length, firstSector - start) : 0;
+        const uint64_t inStart = start + before, rest = length - before;
+        const uint64_t inside = rest == 0 || inStart > lastSector ? 0 : std::min(rest, lastSector - inStart + 1);
+        keep(0, before);
+        keep(inStart, inside);
+        keep(0, rest - inside);
     }
     table = std::move(kept);
 }
+
+namespace {
+
+bool HasMappedRun(const MftRunTableRecord& table)
+{
+    return std::any_of(table.starts.begin(), table.starts.end(), [](uint64_t start) { return start != 0; });
+}
+
+// Holes at the table's end number no record after them.
+void DropTrailingHoles(MftRunTableRecord& table)
+{
+    while (table.count() > 0 && table.starts.back() == 0) {
+        table.starts.pop_back();
+        table.lengths.pop_back();
+    }
+}
+
+} // namespace
 
 bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, uint64_t mftStartSector,
                          uint32_t sectorsPerCluster, MftRunTableRecord& table, uint64_t lastSector)
@@ -198,7 +224,7 @@ bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, ui
     if (runs.empty() || !AppendRunsAsSectors(runs, partitionStartSector, sectorsPerCluster, loaded))
         return false;
     ClampMftRunsToVolume(loaded, partitionStartSector, lastSector);
-    if (loaded.count() == 0)
+    if (!HasMappedRun(loaded))
         return false;
 
     uint64_t clusters = 0;
@@ -226,6 +252,7 @@ bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, ui
         for (const ClusterRun& run : more)
             clusters += run.clusterCount;
     }
+    DropTrailingHoles(loaded);
     table = std::move(loaded);
     return true;
 }

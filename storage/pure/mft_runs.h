@@ -49,17 +49,17 @@ bool ReadMftRecordAt(SectorSource& source, const MftRunTableRecord& table, uint6
 std::vector<uint64_t> CollectMftExtensionRecords(SectorSource& source, const uint8_t* record,
                                                  uint64_t partitionStartSector, uint32_t sectorsPerCluster);
 
-// Cuts the table to the volume [firstSector, lastSector]: a run is shortened to end at the
-// volume's last sector, a run that starts outside the volume is dropped, and no more sectors
-// are kept in all than the volume has. A damaged $MFT record can claim runs of 2^40 clusters;
-// what lies outside the volume holds no records of it. A last sector below the first leaves
-// the table as it is.
+// Cuts the table to the volume [firstSector, lastSector]: what of a run lies outside the volume
+// becomes a hole (start 0) of that length, so that every record after it keeps its number, and
+// no more sectors, holes counted, are kept in all than the volume has. A damaged $MFT record can
+// claim runs of 2^40 clusters; what lies outside the volume holds no records of it. A last
+// sector below the first leaves the table as it is.
 void ClampMftRunsToVolume(MftRunTableRecord& table, uint64_t firstSector, uint64_t lastSector);
 
 // Builds the table from record 0 at mftStartSector and the extension records its attribute
 // list names, each record's runs clamped to the volume from partitionStartSector to lastSector.
 // The table is replaced only when record 0 is readable and carries the "FILE" signature and a
 // non-resident $DATA with a run in the volume; an unreadable or inconsistent extension record ends the load with the
-// runs gathered so far. True when the table was replaced.
+// runs gathered so far. Holes at the table's end are left off. True when the table was replaced.
 bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, uint64_t mftStartSector,
                          uint32_t sectorsPerCluster, MftRunTableRecord& table, uint64_t lastSector = UINT64_MAX);

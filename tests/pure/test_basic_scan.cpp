@@ -286,4 +286,28 @@ TEST(NtfsScan, RunsPastTheVolumeEndAreReadOnlyToItsEnd)
     EXPECT_EQ(done, total);
 }
 
+TEST(NtfsScan, RecordsAfterARunOutsideTheVolumeKeepTheirNumbers)
+{
+    // The $MFT in three runs of two clusters: at cluster 4 (records 0-7), far past the volume's
+    // 4096 sectors (8-15), at cluster 10 (16-23). Folder B, record 17, lies in folder A, record 1.
+    storage_test::CraftedDisk disk(1 << 16);
+    ntfs_test::RecordBuilder r0(1);
+    r0.NonResident(0x80, { 0x11, 0x02, 0x04, 0x31, 0x02, 0xA0, 0x86, 0x01, 0x31, 0x02, 0x66, 0x79, 0xFE });
+    r0.Resident(0x30, ntfs_test::FileNameValue(5, 0, kNameSpaceWin32, u"$MFT"));
+    auto put = [&](uint64_t sector, const Bytes& rec) {
+        std::memcpy(disk.At(sector).data(), rec.data(), kSectorSize);
+        std::memcpy(disk.At(sector + 1).data(), rec.data() + kSectorSize, kSectorSize);
+    };
+    put(32, r0.Finish());
+    put(34, Folder(5, u"A"));
+    put(82, Folder(1, u"B"));
+    MftRunTableRecord runs;
+    ASSERT_TRUE(LoadMftRunTableFrom(disk, 0, 32, 8, runs, 4095));
+    const auto found = ScanNtfsRecords(disk, runs);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_TRUE(found[1].name == u"A" && found[1].record == 1);
+    EXPECT_TRUE(found[2].name == u"B" && found[2].record == 17 && found[2].sector == 82);
+    EXPECT_EQ(found[2].parent, found[1].record);
+}
+
 } // namespace

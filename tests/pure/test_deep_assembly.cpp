@@ -77,6 +77,19 @@ TEST(FatAssembly, BootSectorsTakeTheRowsOnTheirClusters)
     EXPECT_TRUE(AssembleFatVolumes({ zero }, none, false, true).empty());
 }
 
+// A stale first boot sector, whose stated volume holds the folders of what replaced it, adds no
+// volume by its old root; a first volume with files in its root only, beside the folders of
+// other volumes, still makes one (see ManyBootSectorsFarBeyond2To32Sectors).
+TEST(FatAssembly, AStaleFirstBootSectorAddsNoVolumeByItsRoot)
+{
+    const FatBootHit stale = Fat16Hit(100, 1, 4, 4000); // cluster 0 at 157
+    std::vector<FatDirCluster> dirs = { Dir(1000, 10), Dir(1064, 18) }; // cluster 0 at 920
+    const auto volumes = AssembleFatVolumes({ stale }, dirs, false, true);
+    ASSERT_EQ(volumes.size(), 1u);
+    EXPECT_TRUE(volumes[0].inferred);
+    EXPECT_EQ(Volumes(dirs), (std::vector<uint32_t>{ 1, 1 }));
+}
+
 TEST(FatAssembly, ClusterSizeAndClusterZeroInferredFromTwoRows)
 {
     std::vector<FatDirCluster> dirs = {

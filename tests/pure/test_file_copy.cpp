@@ -237,6 +237,33 @@ TEST(FileCopy, FilesAreReadOnlyFromTheirVolume)
     EXPECT_EQ(112640u + 4095 * 8, FileDataBounds(ntfs, Boot(FsKind::Fat16, 8, 32767).data()).endSector);
 }
 
+// A FAT volume whose FATs are gone is scanned with the geometry its folders give: the reserved
+// sectors are a guess there, yet its boot sector, which puts cluster 0 where the folders do, still
+// says where the volume ends, also when the range scanned (a whole drive) goes on far beyond it.
+TEST(FileCopy, AVolumeWhoseFoldersAgreeWithItsBootSectorEndsWhereItSays)
+{
+    // The real volume: 4 reserved sectors, 2 FATs of 32 sectors, 512 root entries, 4 sectors per
+    // cluster; cluster 2 at sector 100. The probe guessed 1 reserved sector and FATs of 33.
+    FoundVolume fat = VolumeAt(FsKind::Fat16, 0, 49152, 4, 92);
+    fat.params.reservedSectors = 1;
+    fat.params.firstFatSector = 1;
+    fat.params.sectorsPerFat = 33;
+    std::array<uint8_t, 512> boot = Boot(FsKind::Fat16, 4, 32768, 4);
+    boot[0x10] = 2, boot[0x11] = 0x00, boot[0x12] = 0x02, boot[0x16] = 32;
+    ASSERT_EQ(0u, VolumeBootSector(fat));
+    EXPECT_EQ(32768u, FileDataBounds(fat, boot.data()).endSector);
+    // A boot sector that puts cluster 0 elsewhere is another volume's: the FAT's reach bounds.
+    boot[0x16] = 31;
+    EXPECT_EQ(92u + 33 * 256 * 4, FileDataBounds(fat, boot.data()).endSector);
+    // FAT32: no fixed root; its FAT's size in the 32-bit field.
+    FoundVolume fat32 = VolumeAt(FsKind::Fat32, 0, 1 << 20, 1, 32 + 2 * 600 - 2);
+    fat32.params.reservedSectors = 30; // guessed; the boot sector says 32
+    fat32.params.firstFatSector = 30;
+    std::array<uint8_t, 512> boot32 = Boot(FsKind::Fat32, 1, 300000, 32);
+    boot32[0x10] = 2, boot32[0x24] = 0x58, boot32[0x25] = 0x02; // 600 sectors per FAT
+    EXPECT_EQ(300000u, FileDataBounds(fat32, boot32.data()).endSector);
+}
+
 // Extents are cut to the volume: what lies outside becomes zeros in the middle of a file and is
 // left off at its end; only sectors of the file's size count.
 TEST(FileCopy, ExtentsAreCutToTheVolume)

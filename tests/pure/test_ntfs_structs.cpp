@@ -282,11 +282,40 @@ TEST(MftRunTable, RunsAreClampedToTheVolumeWhenLoaded)
     ClampMftRunsToVolume(t, 1000, 1999);
     EXPECT_EQ(t.starts, (std::vector<uint64_t>{ 1100, 0 }));
     EXPECT_EQ(t.lengths, (std::vector<uint64_t>{ 100, 900 }));
-    t.starts = { 900, 1100 }, t.lengths = { 10, 5 }; // a run before the volume is no part of it
+    t.starts = { 900, 1100 }, t.lengths = { 10, 5 }; // a run before the volume maps nothing of it
     ClampMftRunsToVolume(t, 1000, 1999);
-    EXPECT_EQ(t.starts, (std::vector<uint64_t>{ 1100 }));
+    EXPECT_EQ(t.starts, (std::vector<uint64_t>{ 0, 1100 }));
     ClampMftRunsToVolume(t, 1000, 999); // an unknown end bounds nothing
-    EXPECT_EQ(t.count(), 1u);
+    EXPECT_EQ(t.count(), 2u);
+}
+
+TEST(MftRunTable, RunsOutsideTheVolumeKeepTheirPlaceAsHoles)
+{
+    // The volume is sectors 1000 to 1999. Whatever of a run lies outside it stays in the table as
+    // a hole of its length, so that every record after it keeps its number.
+    MftRunTableRecord t;
+    t.starts = { 1100, 5000, 1300 }, t.lengths = { 16, 8, 16 }; // in, out, in
+    uint64_t before = 0, after = 0;
+    ASSERT_TRUE(MftRecordToLbaIn(13, t, &before));
+    ClampMftRunsToVolume(t, 1000, 1999);
+    EXPECT_EQ(t.starts, (std::vector<uint64_t>{ 1100, 0, 1300 }));
+    EXPECT_EQ(t.lengths, (std::vector<uint64_t>{ 16, 8, 16 }));
+    ASSERT_TRUE(MftRecordToLbaIn(13, t, &after));
+    EXPECT_EQ(after, before);
+    EXPECT_FALSE(MftRecordToLbaIn(9, t, &after)); // in the hole: unreadable
+
+    // A run that crosses the volume's end maps its part inside; one that begins before the
+    // volume and reaches into it maps its part inside too.
+    t.starts = { 1995, 1200 }, t.lengths = { 10, 4 };
+    ClampMftRunsToVolume(t, 1000, 1999);
+    EXPECT_EQ(t.starts, (std::vector<uint64_t>{ 1995, 0, 1200 }));
+    EXPECT_EQ(t.lengths, (std::vector<uint64_t>{ 5, 5, 4 }));
+    ASSERT_TRUE(MftRecordToLbaIn(5, t, &after));
+    EXPECT_EQ(after, 1200u);
+    t.starts = { 996, 1500 }, t.lengths = { 8, 2 };
+    ClampMftRunsToVolume(t, 1000, 1999);
+    EXPECT_EQ(t.starts, (std::vector<uint64_t>{ 0, 1000, 1500 }));
+    EXPECT_EQ(t.lengths, (std::vector<uint64_t>{ 4, 4, 2 }));
 }
 
 // ---- $FILE_NAME readers --------------------------------------------------------------------

@@ -106,6 +106,24 @@ TEST(PartitionSearch, ClassifiesBootSectors)
     EXPECT_EQ(NormaliseSearchGeometry(0x10000000ull, 255, 32).cylinders, 0x10000000ull * 255 * 32 / 16065);
 }
 
+// The type texts are matched whole, not by their last two characters: mkntfs puts $MFTMirr
+// mid-volume, and on a volume of about 29 GB (4 KiB clusters) its cluster number has the bytes
+// "16" where a FAT16 type field ends. That volume is NTFS.
+TEST(PartitionSearch, TypeTextsAreMatchedWhole)
+{
+    Sector s{};
+    SetSignature(s);
+    MarkFs(s, "NTFS");
+    PutLe64(s.data() + 0x28, 56823808);
+    PutLe64(s.data() + 0x38, 0x363100);
+    ASSERT_EQ(s[0x39], '1');
+    ASSERT_EQ(s[0x3A], '6');
+    BootSectorHit hit;
+    ASSERT_TRUE(ClassifySearchBootSector(s.data(), hit));
+    EXPECT_TRUE(hit.fsName == L"NTFS");
+    EXPECT_EQ(hit.totalSectors, 56823808u);
+}
+
 // A wiped table: FAT32 at 63 and at 2048, NTFS at head 0 of cylinder 20, FAT16 further on.
 class WipedDisk : public ::testing::Test {
 protected:
