@@ -9,6 +9,7 @@
 #include "app/pure/textservices.h"
 #include "app/questions.h"
 #include "devicepath.h"
+#include "exceptions.h"
 #include "fsrecovery/pure/file_copy.h"
 #include "fsrecovery/pure/save_names.h"
 #include "resources/resource.h"
@@ -228,10 +229,14 @@ public:
     DestinationFile(const CString& path, bool flush, bool onlyNew = false) : m_path(path), m_flush(flush)
     {
         // Whatever a destination says, a device is never opened for writing.
-        if (IsRawDevicePath(path))
+        if (IsRawDevicePath(path)) {
+            m_error = ERROR_ACCESS_DENIED;
             return;
+        }
         m_handle = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, onlyNew ? CREATE_NEW : CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (m_handle == INVALID_HANDLE_VALUE)
+            m_error = ::GetLastError();
     }
     ~DestinationFile()
     {
@@ -246,30 +251,55 @@ public:
     bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
     bool Write(const uint8_t* data, size_t length)
     {
-        DWORD done = 0;
-        return length == 0 || (::WriteFile(m_handle, data, DWORD(length), &done, nullptr) && done == length);
+        // A write that takes part of the bytes is followed by one for the rest, which says why it
+        // fails; one that takes none without saying why met a full disk.
+        while (length > 0) {
+            DWORD done = 0;
+            if (!::WriteFile(m_handle, data, DWORD(length), &done, nullptr)) {
+                m_error = ::GetLastError();
+                return false;
+            }
+            if (done == 0) {
+                m_error = ERROR_DISK_FULL;
+                return false;
+            }
+            data += std::min<size_t>(done, length);
+            length -= std::min<size_t>(done, length);
+        }
+        return true;
     }
     bool Commit()
     {
-        if (m_flush && !::FlushFileBuffers(m_handle))
+        if (m_flush && !::FlushFileBuffers(m_handle)) {
+            m_error = ::GetLastError();
             return false;
+        }
         const BOOL closed = ::CloseHandle(m_handle);
+        if (!closed)
+            m_error = ::GetLastError();
         m_handle = INVALID_HANDLE_VALUE;
         if (!closed)
             ::DeleteFileW(m_path);
         return closed != FALSE;
     }
+    // Why the file could not be made or written (GetLastError), 0 while nothing failed.
+    DWORD Error() const { return m_error; }
 
 private:
     CString m_path;
     bool m_flush;
     HANDLE m_handle = INVALID_HANDLE_VALUE;
+    DWORD m_error = ERROR_SUCCESS;
 };
 
-// A destination that cannot be created or written stops the whole save: the next file would
-// meet the same full or inaccessible drive.
-SaveOutcome DestinationFailed(const WriteState& state)
+// A full destination stops the whole save: every later file would meet the same full disk. Any
+// other failure to make or write a file (a name the destination refuses, a file of that name
+// locked or a folder, a file too large for it) loses that file alone, which the save counts
+// among the failed ones; the files after it are saved.
+SaveOutcome DestinationFailed(const WriteState& state, DWORD error)
 {
+    if (CFileException::OsErrorToException(long(error)) != CFileException::diskFull)
+        return SaveOutcome::Failed;
     if (!state.forView) {
         SaveAborted = 1;
         HWND owner = g_pSavingFilesDlg ? g_pSavingFilesDlg->GetSafeHwnd() : nullptr;
@@ -325,7 +355,7 @@ SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, 
         ClipExtentsToVolume(extents, size, run ? run->Bounds(source, volume) : BoundsOf(source, volume));
     DestinationFile& file = Destination(claimed, path, run == nullptr);
     if (!file.IsOpen())
-        return DestinationFailed(state);
+        return DestinationFailed(state, file.Error());
     const CopyResult result = CopyExtents(
         source, extents, size, kCopyReadSectors,
         [&file](const uint8_t* data, size_t length) { return file.Write(data, length); },
@@ -335,13 +365,13 @@ SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, 
     case CopyResult::Done:
     case CopyResult::RunsEnded:
         if (!file.Commit())
-            return DestinationFailed(state);
+            return DestinationFailed(state, file.Error());
         return result == CopyResult::Done && !cut ? SaveOutcome::Saved : SaveOutcome::Partial;
     case CopyResult::Stopped:
         state.stop = 0;
         return SaveOutcome::Skipped;
     case CopyResult::WriteFailed:
-        return DestinationFailed(state);
+        return DestinationFailed(state, file.Error());
     case CopyResult::BadGeometry:
         break;
     }
@@ -506,9 +536,9 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
         view.Start(path, name, kSectorSize);
         DestinationFile& file = Destination(claimed, path, run == nullptr);
         if (!file.IsOpen() || !file.Write(record.data() + dataOffset, size_t(size)))
-            return Uncount(DestinationFailed(state), counted, state);
+            return Uncount(DestinationFailed(state, file.Error()), counted, state);
         view.Finish();
-        return Uncount(file.Commit() ? SaveOutcome::Saved : DestinationFailed(state), counted, state);
+        return Uncount(file.Commit() ? SaveOutcome::Saved : DestinationFailed(state, file.Error()), counted, state);
     }
     NtfsAttribute data;
     std::vector<ClusterRun> runs;

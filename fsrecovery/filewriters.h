@@ -31,8 +31,9 @@ enum class SaveOutcome {
     Saved,   // written (counted in WriteState::savedFiles when the file-exists rule applied)
     Partial, // written as far as its volume holds it, or its data lasts: not whole, but kept
     Skipped, // the file-exists answer said skip, or the save was already stopped
-    Failed,  // nothing usable to write: unreadable record, no data, bad geometry, ...
-    Aborted, // the destination could not be written: SaveAborted is set and the user told
+    Failed,  // nothing usable to write (unreadable record, no data, bad geometry, ...), or the
+             // destination refused this file (its name, a locked file or a folder there, ...)
+    Aborted, // the destination is full: SaveAborted is set and the user told
 };
 
 // What a save asked of the system, counted so that its growth with the files can be checked: it
@@ -92,7 +93,7 @@ private:
     ViewPacer m_pacer;
 };
 
-// The shown text of the destination failure.
+// The shown text of a full destination, which stops the save.
 extern const wchar_t* const kSaveWriteFailedText;
 
 // Writes a FAT file of `size` bytes from firstCluster of `volume` into path. The chain comes from

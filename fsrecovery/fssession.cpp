@@ -962,39 +962,13 @@ void CFsSearchSession::OnSaveSelected()
     SaveFoundItems(items, destination, this);
 }
 
-void CFsSearchSession::SaveSelectedRows(bool all)
+void CFsSearchSession::ClearFileListSelection()
 {
-    if (Page() < 1 || ScanRunning() || g_pPopulateListThread != nullptr)
-        return;
     CListCtrl& list = FileList();
-    const int count = list.GetItemCount();
-    if (all) {
-        for (int row = 0; row < count; ++row) {
-            list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
-            list.EnsureVisible(row, FALSE);
-        }
-    }
-    const CString destination = PickSaveFolder(this);
-    std::vector<SaveItem> items;
-    if (!destination.IsEmpty()) {
-        const HTREEITEM shown = m_resultTree.GetSelectedItem();
-        const auto path = std::make_shared<const std::vector<CString>>(FolderPathOf(shown));
-        for (int row = list.GetNextItem(-1, LVNI_SELECTED); row >= 0 && row < count;
-             row = list.GetNextItem(row, LVNI_SELECTED)) {
-            // A folder row stands for the whole folder, its subfolders included.
-            FoundFileRef file;
-            if (IsFolderRow(list, row)) {
-                if (const HTREEITEM item = FolderRowItem(shown, row))
-                    AddFolders(
-                        item, false, [](HTREEITEM) { return true; }, items);
-            } else if (FileOfRow(row, file)) {
-                items.push_back({ path, file, &m_store.Volume(file.volume) });
-            }
-        }
-        SaveFoundItems(items, destination, this);
-    }
     list.SetSelectionMark(-1);
     list.SetItemState(-1, 0, LVIS_SELECTED);
+    if (Page() >= 1)
+        OnSaveSelected();
 }
 
 // ---- Notifications and keys of the results page ------------------------------------------------
@@ -1023,11 +997,18 @@ void CFsSearchSession::OnNMRClickFileList(NMHDR*, LRESULT* result)
         OpenSelectedRow();
         break;
     case kMenuSave:
-        SaveSelectedRows(false);
+        ClearFileListSelection();
         break;
-    case kMenuSaveAll:
-        SaveSelectedRows(true);
+    case kMenuSaveAll: {
+        // Every row is selected, and shown, before the selection is cleared for the save.
+        CListCtrl& list = FileList();
+        for (int row = 0; row < list.GetItemCount(); ++row) {
+            list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+            list.EnsureVisible(row, FALSE);
+        }
+        ClearFileListSelection();
         break;
+    }
     default:
         break;
     }

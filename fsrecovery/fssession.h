@@ -133,9 +133,9 @@ public:
     // The Save button and the results tree's "Save": the ticked folders and rows, after the
     // "No item has been selected" message when nothing is ticked.
     void OnSaveSelected();
-    // The file list's "Save" and "Save All" (which selects every row first): the selected rows,
-    // a folder row with everything below it; the selection is cleared afterwards.
-    void SaveSelectedRows(bool all);
+    // The file list's "Save" and "Save All" (which selects every row first): the list's
+    // selection is cleared, then the ticked folders and rows are saved as by OnSaveSelected.
+    void ClearFileListSelection();
     // The file behind a row of the file list; false for a folder row or a row of no file.
     bool FileOfRow(int row, FoundFileRef& file) const;
     // The same, to change: null for a folder row or a row of no file.

@@ -8,12 +8,14 @@
 #include "cstring.h"
 #include "storage/pure/destination_check.h"
 
-// Where the volume of `volumePath` ("\\.\X:" or "X:\") lies on the physical disks; empty when the
-// system does not say.
-std::vector<DiskExtent> VolumeDiskExtents(const CString& volumePath);
+// Where the volume `volumePath` ("\\?\Volume{...}\", "\\.\X:" or "X:\") lies on the physical
+// disks, into *extents; false when the system does not say.
+bool VolumeDiskExtents(const CString& volumePath, std::vector<DiskExtent>* extents);
 
 // The facts of `folder` that can be found out without touching it: whether it is a folder, the
-// root of its volume and that volume's extents. `writable` is left unknown (false).
+// volume that holds it (through a drive letter that stands for another path, a "\\?\" prefix, a
+// folder another volume is mounted on), that volume's name and where it lies. `writable` is left
+// unknown (false).
 DestinationFacts GatherDestinationFacts(const CString& folder);
 
 // Whether a file can be made in `folder`: one is made and deleted at once (never on a device path).

@@ -7,6 +7,7 @@
 #   \\.\W: fat16.img (W:\ an empty folder)   \\.\V: ntfs512.img
 #   \\.\PhysicalDrive1 gpt.img   \\.\PhysicalDrive2 mbr.img   \\.\PhysicalDrive3 carve.img
 #   \\.\R: fatloop.img   \\.\S: fatzero.img   \\.\T: ntfsbad.img   \\.\U: fatnames.img
+#   \\.\L: fatlone.img
 #   \\.\PhysicalDrive19 spilldisk.img   \\.\PhysicalDrive14 deepntfsdisk.img
 #   \\.\N: nomft/nomft.img (made on every run, below)
 # Wine finds these as links in the prefix's dosdevices folder; their names must be lower case.
@@ -71,10 +72,14 @@ ln -sfn "$IMG/mbr.img" "$D/physicaldrive2"
 ln -sfn "$IMG/carve.img" "$D/physicaldrive3"
 # The volumes broken on purpose, as drive letters (each shows as an empty folder).
 mkdir -p "$IMG/brokenroot"
-for pair in r:fatloop s:fatzero t:ntfsbad u:fatnames; do
+for pair in r:fatloop s:fatzero t:ntfsbad u:fatnames l:fatlone; do
   ln -sfn "$IMG/brokenroot" "$D/${pair%%:*}:"
   ln -sfn "$IMG/${pair#*:}.img" "$D/${pair%%:*}::"
 done
+# A folder whose a.txt is a full disk: every byte written to it is refused with "no space"
+# (ENOSPC), as a full destination refuses it.
+mkdir -p "$IMG/fulldisk"
+ln -sfn /dev/full "$IMG/fulldisk/a.txt"
 # The disk whose files point outside their volumes.
 ln -sfn "$IMG/spilldisk.img" "$D/physicaldrive19"
 # \\.\K: fatpast.img: a FAT volume without FATs whose drive goes on past it (K:\ an empty folder).

@@ -23,6 +23,17 @@ wchar_t DriveLetterOf(const CString& path)
     return letter >= L'A' && letter <= L'Z' && path[at + 1] == L':' ? letter : 0;
 }
 
+// The letter of a volume mounted as a drive's root: "M:\" or "\\?\M:\" (or without the
+// backslash); 0 for a volume mounted on a folder ("C:\mnt\card\"), a share or nothing.
+wchar_t RootDriveLetter(const CString& root)
+{
+    const wchar_t letter = DriveLetterOf(root);
+    if (letter == 0)
+        return 0;
+    const int after = root.Find(L':') + 1;
+    return after == root.GetLength() || (after + 1 == root.GetLength() && IsSlash(root[after])) ? letter : 0;
+}
+
 // The disk number of "\\.\PhysicalDriveN"; -1 for anything else.
 int64_t DiskNumberOf(const CString& devicePath)
 {
@@ -56,10 +67,13 @@ bool Overlaps(const DiskExtent& x, uint32_t disk, uint64_t first, uint64_t last)
 
 bool DestinationOnScannedMedium(const DestinationFacts& destination, const ScannedMedium& scanned)
 {
+    if (!destination.volumeName.IsEmpty() && destination.volumeName.CompareNoCase(scanned.volumeName) == 0)
+        return true;
+    // A folder under a mount point belongs to the volume mounted there, not to the drive that
+    // holds the mount point; only a volume whose root is not known is judged by the folder's letter.
     const wchar_t scannedLetter = DriveLetterOf(scanned.devicePath);
-    wchar_t letter = DriveLetterOf(destination.volumeRoot);
-    if (letter == 0)
-        letter = DriveLetterOf(destination.folder);
+    const wchar_t letter =
+        destination.volumeRoot.IsEmpty() ? DriveLetterOf(destination.folder) : RootDriveLetter(destination.volumeRoot);
     if (scannedLetter != 0 && letter == scannedLetter)
         return true;
     const int64_t disk = DiskNumberOf(scanned.devicePath);
@@ -71,6 +85,15 @@ bool DestinationOnScannedMedium(const DestinationFacts& destination, const Scann
                 return true;
     }
     return false;
+}
+
+bool DestinationVolumeKnown(const DestinationFacts& destination, const ScannedMedium& scanned)
+{
+    if (!IsRawDevicePath(scanned.devicePath))
+        return true;
+    if (DiskNumberOf(scanned.devicePath) >= 0)
+        return destination.extentsKnown;
+    return destination.extentsKnown || !destination.volumeName.IsEmpty();
 }
 
 ScannedMedium ScannedRange(const CString& devicePath, uint64_t firstSector, uint64_t lastSector)
@@ -96,6 +119,10 @@ DestinationCheck CheckDestinationPlace(const DestinationFacts& destination, cons
             return DestinationCheck::OnScannedMedium;
     if (!destination.isFolder)
         return DestinationCheck::Missing;
+    // Nothing is made in a folder that may lie on what is read: not knowing counts against it.
+    for (const ScannedMedium& medium : scanned)
+        if (!DestinationVolumeKnown(destination, medium))
+            return DestinationCheck::OnScannedMedium;
     return DestinationCheck::Ok;
 }
 

@@ -18,11 +18,12 @@ struct DiskExtent {
 };
 
 // What is read: the device path the scan opens ("\\.\PhysicalDrive3", "\\.\M:") and the range of
-// it, both ends read; for a volume, where it lies on its disks when that is known.
+// it, both ends read; for a volume, its name and where it lies on its disks when they are known.
 struct ScannedMedium {
     CString devicePath;
     uint64_t firstSector = 0;
     uint64_t lastSector = 0;
+    CString volumeName; // "\\?\Volume{...}\"; empty when not known
     std::vector<DiskExtent> volumeExtents;
 };
 
@@ -31,11 +32,15 @@ ScannedMedium ScannedRange(const CString& devicePath, uint64_t firstSector, uint
 
 // What the dialog found out about the chosen folder.
 struct DestinationFacts {
-    CString folder;                        // as chosen
-    bool isFolder = false;                 // it exists and is a folder
-    bool writable = false;                 // a file could be made in it
-    CString volumeRoot;                    // the root of the volume that holds it ("M:\"); empty when not known
-    std::vector<DiskExtent> volumeExtents; // where that volume lies; empty when not known
+    CString folder;        // as chosen
+    bool isFolder = false; // it exists and is a folder
+    bool writable = false; // a file could be made in it
+    // Where the volume that holds it is mounted: a drive's root ("M:\"), a folder another volume
+    // is mounted on ("C:\mnt\card\"), a share ("\\server\share\"); empty when not known.
+    CString volumeRoot;
+    CString volumeName;        // that volume's "\\?\Volume{...}\"; empty when the system gives none
+    bool extentsKnown = false; // the system said where that volume lies (perhaps on no disk at all)
+    std::vector<DiskExtent> volumeExtents;
 };
 
 enum class DestinationCheck {
@@ -49,9 +54,12 @@ enum class DestinationCheck {
 
 // Saving needs a folder that exists and can be written, away from what is read: writing found
 // files onto the scanned medium overwrites the very sectors being recovered, and the scan could
-// find its own output. A destination counts as on the scanned medium when it is the scanned
-// volume, or when its volume lies on the scanned disk inside the scanned range (or on the
-// scanned volume's own sectors). What the dialog could not find out does not count against it.
+// find its own output. A destination counts as on the scanned medium when its volume is the
+// scanned volume (by name, or by drive letter when it is mounted as a drive's root), or when it
+// lies on the scanned disk inside the scanned range (or on the scanned volume's own sectors).
+// While a disk or a volume is read, a folder whose volume cannot be told apart from it counts
+// as on it: for a disk, where its volume lies must be known; for a volume, that or the volume's
+// name. A medium that is a file (an image) asks only what is known.
 DestinationCheck CheckDestination(const DestinationFacts& destination, const ScannedMedium& scanned);
 
 // The rules that need nothing from inside the folder (its path, its volume, whether it exists),
@@ -63,8 +71,10 @@ DestinationCheck CheckDestinationPlace(const DestinationFacts& destination, cons
 // and deleted at once can take the directory slot or file record of a deleted file.
 DestinationCheck CheckDestinationInOrder(const DestinationFacts& destination, const std::vector<ScannedMedium>& scanned,
                                          const std::function<bool()>& probeWritable);
-// The last of those rules alone: the destination lies on what is being read.
+// The destination lies on what is being read, as far as the facts tell.
 bool DestinationOnScannedMedium(const DestinationFacts& destination, const ScannedMedium& scanned);
+// The facts tell the destination's volume apart from what is read (see CheckDestination).
+bool DestinationVolumeKnown(const DestinationFacts& destination, const ScannedMedium& scanned);
 
 // The message for a refused destination ("" for Ok).
 CString DestinationRefusalText(DestinationCheck check);

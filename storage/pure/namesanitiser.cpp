@@ -63,14 +63,32 @@ bool IsAbsolute(const CString& path)
     return path.GetLength() >= 3 && IsSeparator(path[0]) && IsSeparator(path[1]);
 }
 
+bool IsHighSurrogate(wchar_t ch)
+{
+    return ch >= 0xD800 && ch <= 0xDBFF;
+}
+
+bool IsLowSurrogate(wchar_t ch)
+{
+    return ch >= 0xDC00 && ch <= 0xDFFF;
+}
+
 } // namespace
 
 CString SanitiseFileName(const CString& name)
 {
     CString clean;
-    for (int i = 0; i < name.GetLength(); ++i)
-        if (!IsForbidden(name[i]))
-            clean += name[i];
+    for (int i = 0; i < name.GetLength(); ++i) {
+        const wchar_t ch = name[i];
+        // A surrogate stands for a character only as the first of a pair; alone (a damaged long
+        // name can hold one) it is no character a file name can hold.
+        if (IsHighSurrogate(ch) && i + 1 < name.GetLength() && IsLowSurrogate(name[i + 1])) {
+            clean += ch;
+            clean += name[++i];
+        } else if (!IsForbidden(ch) && !IsHighSurrogate(ch) && !IsLowSurrogate(ch)) {
+            clean += ch;
+        }
+    }
     clean.TrimRight(L". ");
     if (clean.IsEmpty())
         return kPlaceholderName;

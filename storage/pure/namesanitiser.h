@@ -8,10 +8,10 @@
 // Stands in for a name that is empty or nothing but dots and blanks.
 extern const wchar_t* const kPlaceholderName;
 
-// The name with \ / : * ? " < > | and control characters removed and trailing dots and blanks
-// trimmed; an empty result, "." and ".." become kPlaceholderName, and a reserved device name
-// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, alone or before an extension, in any case) gets a
-// leading "_".
+// The name with \ / : * ? " < > |, control characters and unpaired UTF-16 surrogates removed
+// and trailing dots and blanks trimmed; an empty result, "." and ".." become kPlaceholderName,
+// and a reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, alone or before an extension,
+// in any case) gets a leading "_".
 CString SanitiseFileName(const CString& name);
 
 // folder + "\" + the sanitised names, one path component each. False (and *path untouched)

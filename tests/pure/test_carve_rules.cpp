@@ -84,11 +84,22 @@ TEST(CarveVolumeRange, FieldsMapOntoTheVolumesSectorsAndNeverPastThemOrTheDisk)
     }
 }
 
+// A usable folder with the facts the system gives for a folder of a drive letter: the drive's
+// root, the volume's name (one per letter here) and where it lies (on no disk, unless a test
+// says so).
 DestinationFacts Usable(const wchar_t* folder)
 {
     DestinationFacts d;
     d.folder = folder;
     d.isFolder = d.writable = true;
+    const CString path = folder;
+    const int at = path.Left(4) == L"\\\\?\\" ? 4 : 0;
+    if (path.GetLength() > at + 1 && path[at + 1] == L':') {
+        const CString letter = CString(path[at]).MakeUpper();
+        d.volumeRoot = letter + L":\\";
+        d.volumeName = L"\\\\?\\Volume{" + letter + L"}\\";
+        d.extentsKnown = true;
+    }
     return d;
 }
 
@@ -118,9 +129,6 @@ TEST(CarveDestination, MustBeAWritableFolderAwayFromWhatIsRead)
     // The scanned drive letter itself, however the folder is written.
     for (const wchar_t* folder : { L"M:\\out", L"m:\\", L"\\\\?\\M:\\deep\\folder" })
         EXPECT_EQ(CheckDestination(Usable(folder), letterM), DestinationCheck::OnScannedMedium) << ToUtf8(folder);
-    DestinationFacts mounted = Usable(L"C:\\mnt\\card\\out"); // a folder mounted from M:
-    mounted.volumeRoot = L"M:\\";
-    EXPECT_EQ(CheckDestination(mounted, letterM), DestinationCheck::OnScannedMedium);
     EXPECT_EQ(CheckDestination(Usable(L"C:\\out"), letterM), DestinationCheck::Ok);
 
     // A volume on the scanned disk: refused where it overlaps the sectors read.
@@ -193,6 +201,89 @@ TEST(CarveDestination, ARefusedFolderIsNeverProbedAndBothEndsOfTheRangeAreRead)
     EXPECT_EQ(CheckDestination(before, ScannedRange(L"\\\\.\\PhysicalDrive6", 0, 0)),
               DestinationCheck::OnScannedMedium);
     EXPECT_EQ(ScannedRange(L"x", 10, 5).lastSector, 10u);
+}
+
+// A folder under a mount point, as the system describes it: its root is the mount point and the
+// volume's name and sectors are those of the volume mounted there, not of the drive that holds
+// the mount point.
+TEST(CarveDestination, AFolderUnderAMountPointBelongsToTheVolumeMountedThere)
+{
+    DestinationFacts card = Usable(L"C:\\mnt\\card\\out");
+    card.volumeRoot = L"C:\\mnt\\card\\";
+    card.volumeName = L"\\\\?\\Volume{card}\\";
+    card.volumeExtents = { { 6, 2048, 131072 } };
+    ScannedMedium letterM = Scanning(L"\\\\.\\M:"); // the same card under a letter of its own
+    letterM.volumeName = L"\\\\?\\Volume{CARD}\\";
+    EXPECT_EQ(CheckDestination(card, letterM), DestinationCheck::OnScannedMedium);
+    letterM.volumeName.Empty();
+    letterM.volumeExtents = card.volumeExtents;
+    EXPECT_EQ(CheckDestination(card, letterM), DestinationCheck::OnScannedMedium);
+    EXPECT_EQ(CheckDestination(card, Scanning(L"\\\\.\\PhysicalDrive6", 4000, 5000)),
+              DestinationCheck::OnScannedMedium);
+
+    ScannedMedium letterC = Scanning(L"\\\\.\\C:");
+    letterC.volumeName = L"\\\\?\\Volume{C}\\";
+    letterC.volumeExtents = { { 0, 2048, 1000000 } };
+    EXPECT_EQ(CheckDestination(card, letterC), DestinationCheck::Ok);
+    EXPECT_EQ(CheckDestination(card, Scanning(L"\\\\.\\PhysicalDrive0")), DestinationCheck::Ok);
+    // A root given with "\\?\" is a drive's root all the same.
+    DestinationFacts prefixed = Usable(L"\\\\?\\M:\\found");
+    prefixed.volumeRoot = L"\\\\?\\M:\\";
+    EXPECT_EQ(CheckDestination(prefixed, Scanning(L"\\\\.\\M:")), DestinationCheck::OnScannedMedium);
+}
+
+// While a disk or a volume is read, a folder whose volume the system does not tell apart from it
+// may lie on it: refused, and never tried for writing. For a disk, where the volume lies must be
+// known; for a volume, that or its name. A missing folder is told so first.
+TEST(CarveDestination, AFolderOfAnUnknownVolumeIsRefusedWhileADiskOrVolumeIsRead)
+{
+    int probes = 0;
+    const auto probe = [&probes] {
+        ++probes;
+        return true;
+    };
+    const ScannedMedium disk = Scanning(L"\\\\.\\PhysicalDrive6", 0, 999);
+    const ScannedMedium volume = Scanning(L"\\\\.\\M:");
+    const ScannedMedium image = Scanning(L"Z:\\tmp\\card.img");
+    DestinationFacts share; // a share: a root and nothing more
+    share.folder = L"\\\\server\\share\\out";
+    share.isFolder = share.writable = true;
+    share.volumeRoot = L"\\\\server\\share\\";
+    DestinationFacts letterOnly = Usable(L"K:\\out"); // a letter of a folder or an image
+    letterOnly.volumeName.Empty();
+    letterOnly.extentsKnown = false;
+    DestinationFacts named = Usable(L"K:\\out"); // a volume the system names but does not place
+    named.extentsKnown = false;
+    DestinationFacts noDisk = Usable(L"K:\\out"); // placed: on no disk
+    noDisk.volumeName.Empty();
+    const struct {
+        const DestinationFacts& facts;
+        const ScannedMedium& medium;
+        DestinationCheck expect;
+    } cases[] = {
+        { share, disk, DestinationCheck::OnScannedMedium },
+        { share, volume, DestinationCheck::OnScannedMedium },
+        { share, image, DestinationCheck::Ok },
+        { letterOnly, disk, DestinationCheck::OnScannedMedium },
+        { letterOnly, volume, DestinationCheck::OnScannedMedium },
+        { letterOnly, image, DestinationCheck::Ok },
+        { named, disk, DestinationCheck::OnScannedMedium },
+        { named, volume, DestinationCheck::Ok },
+        { noDisk, disk, DestinationCheck::Ok },
+        { noDisk, volume, DestinationCheck::Ok },
+    };
+    int allowed = 0;
+    for (const auto& c : cases) {
+        EXPECT_EQ(CheckDestinationInOrder(c.facts, { c.medium }, probe), c.expect)
+            << ToUtf8(c.facts.folder) << " " << ToUtf8(c.medium.devicePath);
+        allowed += c.expect == DestinationCheck::Ok;
+    }
+    EXPECT_EQ(probes, allowed);
+    EXPECT_EQ(CheckDestinationPlace(noDisk, { image, disk, volume }), DestinationCheck::Ok);
+    EXPECT_EQ(CheckDestinationPlace(named, { image, volume, disk }), DestinationCheck::OnScannedMedium);
+    DestinationFacts missing = share;
+    missing.isFolder = false;
+    EXPECT_EQ(CheckDestination(missing, disk), DestinationCheck::Missing);
 }
 
 // The guide line promises the folders that the found files are saved in.

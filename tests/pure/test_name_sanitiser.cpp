@@ -29,6 +29,13 @@ TEST(StorageNameSanitiser, CleansNames)
         { L"COM0", L"COM0" },
         { L"COM10", L"COM10" },
         { L"CONSOLE", L"CONSOLE" },
+        // A surrogate alone is removed; a pair is one character and stays.
+        { L"lone\xD800high.txt", L"lonehigh.txt" },
+        { L"lone\xDC00low.txt", L"lonelow.txt" },
+        { L"end\xDBFF", L"end" },
+        { L"pair\xD83D\xDE00.txt", L"pair\xD83D\xDE00.txt" },
+        { L"\xDE00\xD83D", L"unnamed" },
+        { L"\xD800\xD83D\xDE00", L"\xD83D\xDE00" },
     };
     for (const auto& c : cases)
         EXPECT_TRUE(SanitiseFileName(c.first) == c.second) << "case " << (&c - cases);

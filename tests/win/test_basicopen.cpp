@@ -180,17 +180,25 @@ TEST_F(BasicOpenTest, NtfsRowOpensAndAnUnwritableRowNeverReachesTheShell)
     EXPECT_TRUE(g_boxes.empty());
 }
 
-// "Save" writes the selected rows (a folder with all below it), "Save All" every row.
+// "Save" and "Save All" in the file list clear its selection and save what is ticked (a ticked
+// folder row with everything below it), as the Save button does; "Save All" first selects every
+// row, each made visible, a selection the clearing takes away again. With nothing ticked, both
+// menus answer as the Save button does.
 TEST_F(BasicOpenTest, MenusSaveWhatTheyName)
 {
     ScanDrive(L"X:");
     ListFolder(ResultChild(dlg.ResultTree().GetRootItem(), "DOCS"));
-    const int note = Row("small note.txt"), reports = Row("Reports");
+    const int note = Row("small note.txt"), reports = Row("Reports"), tiny = Row("tiny.txt");
     ASSERT_GE(note, 0);
     ASSERT_GE(reports, 0);
-    Select({ note, reports });
+    ASSERT_GT(tiny, 0);
+    List().SetCheck(note, TRUE);
+    List().SetCheck(reports, TRUE);
+    Select({ tiny }); // selected, not ticked: not saved
     std::map<std::string, std::string> saved = SaveThroughMenu(IDC_BS_FILE_LIST, 3);
-    EXPECT_EQ(0u, List().GetSelectedCount());
+    // The selection was cleared; when the list has the focus again it selects its first row.
+    EXPECT_EQ(0u, List().GetItemState(tiny, LVIS_SELECTED));
+    EXPECT_LE(List().GetSelectedCount(), 1u);
 
     // sha256 -> folder of the truth's readable files whose path starts with `prefix`.
     auto truthFiles = [](const std::string& prefix) {
@@ -213,18 +221,28 @@ TEST_F(BasicOpenTest, MenusSaveWhatTheyName)
     expectSaved(wanted);
     EXPECT_EQ(wanted.size(), saved.size());
 
-    Select({ 0 });
+    List().EnsureVisible(0, FALSE);
+    Select({ tiny });
     saved = SaveThroughMenu(IDC_BS_FILE_LIST, 4);
-    // Overwritten files are listed and saved too, with whatever their clusters now hold.
-    wanted = truthFiles("/DOCS/");
     expectSaved(wanted);
-    EXPECT_GE(saved.size(), wanted.size());
-    EXPECT_EQ(0u, List().GetSelectedCount());
+    EXPECT_EQ(wanted.size(), saved.size());
+    EXPECT_EQ(0u, List().GetItemState(tiny, LVIS_SELECTED));
+    EXPECT_LE(List().GetSelectedCount(), 1u);
+    EXPECT_GE(List().GetTopIndex() + List().GetCountPerPage(), List().GetItemCount());
 
-    const size_t boxes = g_boxes.size();
-    EXPECT_TRUE(SaveThroughMenu(IDC_BS_RESULT_TREE, 1).empty());
-    ASSERT_EQ(boxes + 1, g_boxes.size());
-    EXPECT_EQ(0, g_boxes.back().Find(L"No item has been selected"));
+    List().SetCheck(note, FALSE);
+    List().SetCheck(reports, FALSE);
+    const std::pair<int, UINT> menus[] = { { IDC_BS_FILE_LIST, 3 },
+                                           { IDC_BS_FILE_LIST, 4 },
+                                           { IDC_BS_RESULT_TREE, 1 } };
+    for (const auto& [id, command] : menus) {
+        SCOPED_TRACE(command);
+        Select({ tiny });
+        const size_t boxes = g_boxes.size();
+        EXPECT_TRUE(SaveThroughMenu(id, command).empty());
+        ASSERT_EQ(boxes + 1, g_boxes.size());
+        EXPECT_EQ(0, g_boxes.back().Find(L"No item has been selected"));
+    }
 }
 
 // ---- One results tree over several volumes -----------------------------------------------------

@@ -518,11 +518,11 @@ TEST_F(PagesTest, TheReadmesFirstPickOfTheDemoDiskShowsItsDeletedPhotos)
         for (const auto& d : deleted)
             if (SameName(Lower(Narrow(std::wstring(list.GetItemText(row, 0).GetString()))), d.first)) {
                 ++shown;
-                list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+                list.SetCheck(row, TRUE);
             }
     EXPECT_EQ(3, shown);
     const std::map<std::string, std::string> saved =
-        SaveWith(NewTempFolder(L"zr_demo"), [&] { dlg.SaveSelectedRows(false); });
+        SaveWith(NewTempFolder(L"zr_demo"), [&] { dlg.ClearFileListSelection(); });
     for (const auto& d : deleted)
         EXPECT_EQ(1u, saved.count(d.second)) << d.first;
 }

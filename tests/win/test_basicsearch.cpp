@@ -375,6 +375,38 @@ TEST_F(MediaTest, HostileNamesAreSavedInsideTheDestination)
     }
 }
 
+// A long name that holds half of a surrogate pair, as damaged FAT volumes show them, is saved
+// under the name without it; a file the destination refuses (a folder of its name is there) is
+// counted among the failed ones, and every other file of the volume is saved, byte for byte.
+TEST_F(MediaTest, AHalfSurrogateNameIsSavedCleanedAndARefusedFileFailsAlone)
+{
+    ScanMedium({ L"fatlone.img", L"L:", L"FAT16" });
+    if (HasFatalFailure())
+        return;
+    const CString destination = NewTempFolder(L"zr_lone");
+    ASSERT_TRUE(::CreateDirectoryW(destination + L"\\taken.txt", nullptr));
+    g_boxes.clear();
+    std::map<std::string, std::string> saved;
+    {
+        DialogAnswerer overwrite(IDC_RPL_RENAME, IDOK); // which the folder of that name refuses
+        saved = SaveEverything(destination);
+        EXPECT_EQ(1, overwrite.Count());
+    }
+    uint64_t others = 0;
+    for (const TruthLine& e : LoadTruth(L"fatlone.img")) {
+        if (e.isDir() || e.path == "/taken.txt")
+            continue;
+        ++others;
+        const auto found = saved.find(e.sha256);
+        ASSERT_NE(saved.end(), found) << e.path;
+        EXPECT_TRUE(e.notes.empty() || found->second == "/halfpair.txt") << found->second;
+    }
+    EXPECT_EQ(15u, others);
+    EXPECT_EQ(others, saved.size());
+    ASSERT_FALSE(g_boxes.empty());
+    EXPECT_EQ(FormatSaveSummary(others, 0, 1), g_boxes.back());
+}
+
 // A click on the tick box of a results folder, as the user makes it.
 void ClickTickBox(CTreeClass& tree, HTREEITEM item)
 {

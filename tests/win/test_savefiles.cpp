@@ -132,7 +132,9 @@ TEST_F(ExistingFileTest, AFileThatFailsAfterItsNameWasTakenLeavesNothing)
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(dest + L"\\b.txt"));
 }
 
-TEST_F(ExistingFileTest, AnUnwritableDestinationStopsTheSaveWithAMessage)
+// A file the destination refuses (one of that name held open by another program) is lost alone:
+// it counts among the failed files, and the files after it are saved.
+TEST_F(ExistingFileTest, ADestinationFileThatCannotBeMadeFailsAloneAndTheSaveGoesOn)
 {
     HANDLE held = ::CreateFileW(Existing(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
@@ -144,13 +146,67 @@ TEST_F(ExistingFileTest, AnUnwritableDestinationStopsTheSaveWithAMessage)
         counts = SaveFoundItems({ item, second }, dest, nullptr, true);
     }
     ::CloseHandle(held);
+    EXPECT_EQ(counts.saved, 1u);
+    EXPECT_EQ(counts.failed, 1u);
+    EXPECT_EQ(counts.skipped, 0u);
+    EXPECT_EQ(SaveAborted.load(), 0);
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(Sha256Hex("old", 3), FileSha(Existing()));
+    EXPECT_EQ(readme, FileSha(dest + L"\\b.txt"));
+}
+
+// A full destination stops the save with a message: every later file would meet it too. Here
+// a.txt is a full disk (set-up links it to /dev/full): the system refuses its bytes for want of
+// space.
+TEST_F(ExistingFileTest, AFullDestinationStopsTheSaveWithAMessage)
+{
+    const CString full = ImagePath(L"fulldisk").c_str();
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(full));
+    SaveItem second = item;
+    second.file.name = L"b.txt";
+    SaveCounts counts;
+    {
+        DialogAnswerer overwrite(IDC_RPL_RENAME, IDOK); // should the system show a.txt as a file
+        counts = SaveFoundItems({ item, second }, full, nullptr, true);
+    }
     EXPECT_EQ(counts.saved, 0u);
     EXPECT_EQ(counts.failed, 1u);
     EXPECT_EQ(counts.skipped, 1u); // the save stopped before the next file
     EXPECT_EQ(SaveAborted.load(), 1);
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0], CString(kSaveWriteFailedText));
-    EXPECT_EQ(::GetFileAttributesW(dest + L"\\b.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(::GetFileAttributesW(full + L"\\b.txt"), INVALID_FILE_ATTRIBUTES);
+}
+
+// A file refused part way for another reason than a full disk (here: the system's limit of 4 KiB
+// a file, as a destination refuses a file too large for it) fails alone and leaves nothing behind;
+// the smaller file after it is saved.
+TEST_F(ExistingFileTest, AFileRefusedPartWayFailsAloneUnderAFileSizeLimit)
+{
+    if (std::getenv("ZR_FILE_SIZE_LIMIT") == nullptr)
+        GTEST_SKIP() << "runs under test_savefiles_filesize";
+    // A live file of the volume of some 16 KiB or more.
+    KeptHandleSectorSource src(volume.devicePath);
+    const std::vector<fs_walk::Found> walked = fs_walk::WalkFat(src, 0);
+    SaveItem big = item;
+    for (const TruthLine& e : LoadTruth(L"fat32.img"))
+        if (!e.isDir() && e.state == "live" && e.notes.empty() && e.size > 16384 && e.size < 1000000)
+            for (const fs_walk::Found& f : walked)
+                if (f.path == e.path && big.file.size < 16384) {
+                    big.file.firstCluster = f.firstCluster;
+                    big.file.size = uint64_t(e.size);
+                }
+    ASSERT_GT(big.file.size, 16384u);
+    big.file.name = L"big.bin";
+    SaveItem small = item;
+    small.file.name = L"small.txt";
+    const SaveCounts counts = SaveFoundItems({ big, small }, dest, nullptr, true);
+    EXPECT_EQ(counts.saved, 1u);
+    EXPECT_EQ(counts.failed, 1u);
+    EXPECT_EQ(SaveAborted.load(), 0);
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(dest + L"\\big.bin"));
+    EXPECT_EQ(readme, FileSha(dest + L"\\small.txt"));
 }
 
 // Writing there would overwrite the deleted data being recovered.

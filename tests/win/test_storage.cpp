@@ -9,6 +9,7 @@
 
 #include "common/images.h"
 #include "common/ui_wait.h"
+#include "storage/destinationfacts.h"
 #include "storage/partitions.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/storage_host.h"
@@ -197,6 +198,55 @@ TEST_F(StorageTest, ValidateSelectedVolumeOnTheImages)
     AutoPartitionSearch = 0;
     SelectedItemKind.Empty();
     CurrentDevicePath.Empty();
+}
+
+// The facts of a destination as this system gives them, and the rule on them. A drive's own
+// volume (C:) is named and placed (on no disk, under Wine); a letter that stands for another path
+// (DefineDosDevice, as subst makes it), a "\\?\Volume{...}\" path and a "\\?\C:\" path belong to
+// the volume of what they stand for; a share has no volume the system tells, and is refused while
+// a disk or a volume is read.
+TEST_F(StorageTest, DestinationFactsAsTheSystemGivesThemAndTheRuleOnThem)
+{
+    const DestinationFacts system = GatherDestinationFacts(L"C:\\windows");
+    EXPECT_TRUE(system.isFolder);
+    EXPECT_EQ(CString(L"C:\\"), system.volumeRoot);
+    ASSERT_EQ(0, system.volumeName.Find(L"\\\\?\\Volume{")) << ToUtf8(system.volumeName);
+    EXPECT_TRUE(system.extentsKnown);
+    ASSERT_TRUE(::DefineDosDeviceW(0, L"K:", L"C:\\windows"));
+    const DestinationFacts substituted = GatherDestinationFacts(L"K:\\system32");
+    ::DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, L"K:", L"C:\\windows");
+    const DestinationFacts byName = GatherDestinationFacts(system.volumeName + L"windows");
+    const DestinationFacts prefixed = GatherDestinationFacts(L"\\\\?\\C:\\windows");
+    for (const DestinationFacts* facts : { &substituted, &byName, &prefixed }) {
+        EXPECT_EQ(system.volumeName, facts->volumeName) << ToUtf8(facts->folder);
+        EXPECT_TRUE(facts->extentsKnown) << ToUtf8(facts->folder);
+    }
+    const DestinationFacts share = GatherDestinationFacts(L"\\\\localhost\\c$\\windows");
+    EXPECT_TRUE(share.volumeName.IsEmpty());
+    EXPECT_FALSE(share.extentsKnown);
+    DestinationFacts shareFolder = share; // as a share that answered would say
+    shareFolder.isFolder = true;
+
+    const ScannedMedium disk = ScannedMediumOf(kMbrDisk, 0, 100000);
+    const ScannedMedium letterX = ScannedMediumOf(L"\\\\.\\X:", 0, 100000);
+    const ScannedMedium letterC = ScannedMediumOf(L"\\\\.\\C:", 0, 100000);
+    const ScannedMedium imageFile = ScannedMediumOf(ImagePath(L"fat16.img").c_str(), 0, 100000);
+    EXPECT_EQ(system.volumeName, letterC.volumeName);
+    const DestinationCheck on = DestinationCheck::OnScannedMedium, ok = DestinationCheck::Ok;
+    const struct {
+        const DestinationFacts& facts;
+        const ScannedMedium& medium;
+        DestinationCheck expect;
+    } cases[] = {
+        { system, disk, ok },         { system, letterX, ok },        { system, letterC, on },
+        { system, imageFile, ok },    { substituted, letterC, on },   { byName, letterC, on },
+        { prefixed, letterC, on },    { prefixed, disk, ok },         { shareFolder, disk, on },
+        { shareFolder, letterC, on }, { shareFolder, imageFile, ok },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.expect, CheckDestinationPlace(c.facts, { c.medium }))
+            << ToUtf8(c.facts.folder) << " " << ToUtf8(c.medium.devicePath);
+    EXPECT_EQ(on, CheckDestinationFolder(L"X:\\", { letterX }));
 }
 
 } // namespace
