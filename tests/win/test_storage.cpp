@@ -212,9 +212,15 @@ TEST_F(StorageTest, DestinationFactsAsTheSystemGivesThemAndTheRuleOnThem)
     EXPECT_EQ(CString(L"C:\\"), system.volumeRoot);
     ASSERT_EQ(0, system.volumeName.Find(L"\\\\?\\Volume{")) << ToUtf8(system.volumeName);
     EXPECT_TRUE(system.extentsKnown);
-    ASSERT_TRUE(::DefineDosDeviceW(0, L"K:", L"C:\\windows"));
-    const DestinationFacts substituted = GatherDestinationFacts(L"K:\\system32");
-    ::DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, L"K:", L"C:\\windows");
+    // A letter no test image uses, as subst would take one.
+    wchar_t letter[3] = L"?:";
+    for (wchar_t c = L'Z'; c >= L'D' && letter[0] == L'?'; --c)
+        if ((::GetLogicalDrives() & (1u << (c - L'A'))) == 0)
+            letter[0] = c;
+    ASSERT_NE(L'?', letter[0]);
+    ASSERT_TRUE(::DefineDosDeviceW(0, letter, L"C:\\windows"));
+    const DestinationFacts substituted = GatherDestinationFacts(CString(letter) + L"\\system32");
+    ::DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, letter, L"C:\\windows");
     const DestinationFacts byName = GatherDestinationFacts(system.volumeName + L"windows");
     const DestinationFacts prefixed = GatherDestinationFacts(L"\\\\?\\C:\\windows");
     for (const DestinationFacts* facts : { &substituted, &byName, &prefixed }) {
