@@ -56,6 +56,25 @@ file(GLOB ZR_SIGNATURE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/sig
 add_custom_command(TARGET ZembrolixRecovery POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ZR_SIGNATURE_FILES} $<TARGET_FILE_DIR:ZembrolixRecovery>)
 
+# So does the help file, "Software Guide.chm": compiled from the pages in resources/help by chmcmd
+# (Debian's fp-utils), in a copy of that folder so that the sources stay as they are.
+find_program(ZR_CHMCMD chmcmd)
+if(NOT ZR_CHMCMD)
+  message(FATAL_ERROR "chmcmd is missing: run scripts/install-deps.sh (package fp-utils)")
+endif()
+file(GLOB ZR_HELP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/help/*)
+set(ZR_HELP_FILE "${CMAKE_BINARY_DIR}/Software Guide.chm")
+add_custom_command(OUTPUT ${ZR_HELP_FILE}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf help
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/resources/help help
+  COMMAND ${CMAKE_COMMAND} -E chdir help ${ZR_CHMCMD} guide.hhp
+  COMMAND ${CMAKE_COMMAND} -E copy "help/Software Guide.chm" ${ZR_HELP_FILE}
+  DEPENDS ${ZR_HELP_SOURCES}
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+  VERBATIM)
+add_custom_target(zr_help ALL DEPENDS ${ZR_HELP_FILE})
+add_dependencies(ZembrolixRecovery zr_help)
+
 add_subdirectory(tests)
 
 # Benchmarks (bench/bench_NAME.cpp), optimised like the program and run by hand under Wine (which

@@ -198,8 +198,8 @@ void CRangeSlider::OnKeyDown(UINT key, UINT, UINT)
 {
     if ((key == VK_LEFT || key == VK_RIGHT) && !(::GetKeyState(VK_CONTROL) & 0x8000)) {
         const bool shift = (::GetKeyState(VK_SHIFT) & 0x8000) != 0;
-        // A step that cannot be taken (an end at its bound) changes nothing, so nothing is told:
-        // the dialog would otherwise write the slider's range over fields the user typed.
+        // Told whether or not the step could be taken (an end at its bound moves nothing): the
+        // dialog then shows the slider's range in its fields either way.
         if (zr_slider::StepKey(m_range, key == VK_RIGHT, shift, CurrentLayout().track)) {
             Notify(shift ? zr_slider::kLeft : zr_slider::kBand);
             Invalidate(TRUE);

@@ -7,8 +7,8 @@
 #include "afxwin.h"
 #include "look/pure/rangemath.h"
 
-// Sent to the parent on every change, lParam 0; wParam: 0 the left end (or the range by
-// Shift+arrow), 1 the right end, 2 the whole range. Receivers read the range back with GetRange.
+// Sent to the parent on every change and every arrow key (moved or not), lParam 0; wParam: 0 the
+// left end (or the range by Shift+arrow), 1 the right end, 2 the whole range. Receivers read the range back with GetRange.
 extern UINT RANGE_CHANGED;
 
 class CRangeSlider : public CWnd {

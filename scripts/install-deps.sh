@@ -7,7 +7,7 @@ libxrandr2:i386 libxrender1:i386 libxi6:i386 libxcursor1:i386 libxinerama1:i386 
 libxcomposite1:i386 libxfixes3:i386 libxxf86vm1:i386 \
 xvfb xauth imagemagick x11-apps \
 cmake ninja-build googletest python3 bc clang libclang-rt-14-dev \
-dosfstools mtools ntfs-3g fdisk gdisk"
+dosfstools mtools ntfs-3g fdisk gdisk fp-utils"
 missing=""
 for p in $PKGS; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -1,9 +1,9 @@
 #!/bin/sh
-# Installs what is missing, builds the program, makes a demo disk image (an MBR disk with a FAT32
-# and an NTFS partition, deleted files in both), attaches it to the build's Wine prefix as
-# \\.\PhysicalDrive1, and starts the program. Without a display it runs under Xvfb and saves a
-# screenshot to build/screenshot.png after ZR_RUN_SECONDS (8); with ZR_VNC=1 it stays open and its
-# screen is shared on localhost:5900 (x11vnc).
+# Installs what is missing, builds the program (with its help file beside it), makes a demo disk
+# image (an MBR disk with a FAT32 and an NTFS partition, deleted files in both), attaches it to the
+# build's Wine prefix as \\.\PhysicalDrive1, and starts the program. Without a display it runs
+# under Xvfb and saves a screenshot to build/screenshot.png after ZR_RUN_SECONDS (8); with ZR_VNC=1
+# it stays open and its screen is shared on localhost:5900 (x11vnc).
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$PWD

@@ -345,6 +345,7 @@ UINT __cdecl CarveSearchThreadProc(LPVOID param)
     if (!IsScanRange(host->StartSector(), host->EndSector())) {
         host->ShowMessage(SectorFieldsRefusalText(SectorFieldsCheck::EndNotAfterStart));
     } else {
+        host->Naming().Restart();
         RunSearchPass(*host, kind, false);
         if (stop.load() == 0 && host->ThoroughWanted())
             RunSearchPass(*host, kind, true);

@@ -44,7 +44,7 @@ public:
     // The signatures of a pass: Photo Search's General or Advance list; the ticked types of the
     // Signature or Video Search data file of the pass. Asked just before the pass.
     virtual std::vector<FileType1> SignaturesForPass(bool thorough) = 0;
-    // The numbering of the session: it outlives the scan, so names never repeat.
+    // The numbering of the finds; the scan thread starts it again for every scan.
     virtual CarveNaming& Naming() = 0;
     // "The selected storage device is no longer available." (dialog 256), modal.
     virtual MediaAnswer AskMediaRemoved() = 0;
@@ -78,7 +78,8 @@ struct CarvePassSettings {
 CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, CarveNamer& namer,
                                 const CarvePassSettings& settings);
 
-// The scan thread of every carving search (param: the dialog's CarveScanHost): the General pass,
+// The scan thread of every carving search (param: the dialog's CarveScanHost): the numbering
+// started again at 1, the General pass,
 // then, unless it was stopped and when the user asked for it, the Thorough pass, then the
 // dialog's end steps; the stop flag is cleared at the end. A range whose end is not after its
 // start is refused with the end-sector message.

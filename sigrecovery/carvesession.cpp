@@ -413,8 +413,8 @@ void CCarveSession::OnBnClickedBack()
     ShowControls({ m_carve.openFolder }, SW_HIDE);
     switch (Page()) {
     case kScanStep:
-        // The finds stay on disk; the lists start empty at the next scan, whose names go on
-        // from this one's.
+        // The finds stay on disk; the lists start empty at the next scan, whose names start
+        // again at 1 and pass over the files already there.
         KillTimer(kNoticeTimer);
         m_notice.reset();
         HideScanLists();

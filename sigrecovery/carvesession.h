@@ -3,8 +3,7 @@
 // options step (a summary of the source, the Thorough box, the destination folder, and for
 // Signature and Video Search the file types), and the scan step (the finds as they come, the
 // progress and Stop). The session owns everything of one search: its scan state and stop flag, the
-// numbering of its finds (kept over Back and Next so that no name is given twice), the finds the
-// lists show and the counts per type. It is the scan's CarveScanHost: the scan threads hand it
+// numbering of its finds (from 1 at every scan), the finds the lists show and the counts per type. It is the scan's CarveScanHost: the scan threads hand it
 // their finds, which the dialog's thread shows in batches, so the scan never waits for the lists.
 #pragma once
 #include <atomic>

@@ -141,21 +141,26 @@ int DragTo(Range& r, int part, int centreX, const Layout& l)
     }
     case kBand:
         if (l.track > 0) {
-            // A reversed range has no band to hold; it collapses onto the pointer.
-            const double w = r.right > r.left ? r.right - r.left : 0.0;
+            // The band keeps its width, also in a reversed range (right end below the left one):
+            // its lower end stops at the lower bound, its upper end at the upper bound.
+            const double w = r.right - r.left;
             const double m = ValueAt(r, centreX - a, l.track);
             r.left = m - w * 0.5;
             r.right = m + w * 0.5;
-            if (r.left <= r.min) {
-                r.left = r.min;
-                r.right = r.min + w;
+            const bool reversed = w < 0;
+            const double width = reversed ? -w : w;
+            double& lower = reversed ? r.right : r.left;
+            double& upper = reversed ? r.left : r.right;
+            if (lower <= r.min) {
+                lower = r.min;
+                upper = r.min + width;
             }
-            if (r.right >= r.max) {
-                r.right = r.max;
-                r.left = r.max - w;
+            if (upper >= r.max) {
+                upper = r.max;
+                lower = r.max - width;
             }
-            if (r.left < r.min) // rounding of max - w
-                r.left = r.min;
+            if (lower < r.min) // rounding of max - width
+                lower = r.min;
         }
         return kBand;
     default:
@@ -176,15 +181,17 @@ bool StepKey(Range& r, bool increase, bool shiftOnlyRight, int track)
     if (!shiftOnlyRight)
         lp += delta;
     rp += delta;
-    if (lp < 0 || rp > track || rp < lp)
-        return false;
+    // Each end stays on the track. The right end alone may pass below the left one: Shift+Left
+    // with both ends on one step reverses the range.
+    if (lp < 0 || lp > track || rp < 0 || rp > track)
+        return true;
     r.left = lp * step + r.min;
     r.right = rp * step + r.min;
     // The grid's last step may land a rounding error beyond the upper bound.
     if (r.right > r.max)
         r.right = r.max;
-    if (r.left > r.right)
-        r.left = r.right;
+    if (r.left > r.max)
+        r.left = r.max;
     return true;
 }
 

@@ -1,9 +1,10 @@
 // Position arithmetic of the two-handle range slider, free of any window system: bounds and
 // range, the pixel layout, hit testing, drags and arrow-key steps.
 //
-// Every operation keeps left <= right once the user has touched the range, keeps both ends inside
-// the bounds, and gives defined pixels for an empty range (minimum equal to maximum) and for a
-// control too narrow to have a track.
+// Every operation keeps both ends inside the bounds and gives defined pixels for an empty range
+// (minimum equal to maximum) and for a control too narrow to have a track. Dragging a handle
+// leaves left <= right; the range is reversed (right below left) only as it was set, or by
+// Shift+Left with both ends on one step, and dragging the band keeps a reversed range reversed.
 #pragma once
 #include <cstdint>
 
@@ -64,9 +65,10 @@ int HitTest(const Layout& l, int x, int y, int* offsetX, int* offsetY);
 // wParam for this move.
 int DragTo(Range& r, int part, int centreX, const Layout& l);
 
-// One arrow-key step of one pixel: the whole range (shiftOnlyRight false) or its right end only.
-// Both ends snap to the pixel grid. False, with nothing changed, when the step would leave the
-// track, cross the ends, or the track or bounds are empty.
+// One arrow-key step of one pixel: the whole range (shiftOnlyRight false) or its right end only,
+// which may pass below the left end. Both ends snap to the pixel grid. A step that would take an
+// end off the track changes nothing. False (the key does nothing at all) when the track or the
+// bounds are empty; true otherwise, whether or not the range moved.
 bool StepKey(Range& r, bool increase, bool shiftOnlyRight, int track);
 
 // A value as a sector number: truncated toward zero, non-numbers as 0, saturated at the ends.

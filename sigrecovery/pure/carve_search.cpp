@@ -97,6 +97,13 @@ CarveNamer& CarveNaming::ForPass(bool thorough)
     return thorough ? static_cast<CarveNamer&>(m_thorough) : m_general;
 }
 
+void CarveNaming::Restart()
+{
+    m_perType = TypeNumbering();
+    m_general = HitNumbering(L"GNKX");
+    m_thorough = HitNumbering(L"THKX");
+}
+
 uint32_t CarveProgressPosition(uint64_t done, uint64_t span, uint32_t steps)
 {
     if (span == 0 || steps == 0)

@@ -67,11 +67,11 @@ uint32_t CarveProgressPosition(uint64_t done, uint64_t span, uint32_t steps);
 // gives 12); 0 when the name does not start with the key followed by digits.
 uint64_t FoundNameNumber(const CString& name, const CString& key);
 
-// The names of the files one search session finds. It lives as long as the session (the dialog),
-// not one scan: after Back and Next a new scan goes on numbering where the last one stopped, so a
-// name is never given twice and no earlier file is in the way of a new one.
-// Photo Search numbers each pass's finds after its own prefix ("GNKX", "THKX"); Signature and
-// Video Search number per type, on through both passes.
+// The names of the files one scan finds: every scan (also the next one after Back and Next)
+// numbers from 1 again. Photo Search numbers each pass's finds after its own prefix ("GNKX",
+// "THKX"); Signature and Video Search number per type, on through both passes. A name whose file
+// already exists gives way to the next number when the file is made, so no earlier find is
+// overwritten.
 class CarveNaming {
 public:
     explicit CarveNaming(CarveSearchKind kind) : m_kind(kind) { }
@@ -79,6 +79,8 @@ public:
     CarveNaming& operator=(const CarveNaming&) = delete;
 
     CarveNamer& ForPass(bool thorough);
+    // A new scan: every numbering starts again at 1.
+    void Restart();
 
 private:
     CarveSearchKind m_kind;

@@ -289,7 +289,8 @@ public:
 };
 
 // Stop during the General pass keeps what was found and runs no Thorough pass; Back and Next then
-// scan again into the same folder under new names, and the first scan's files stay as they were.
+// scan again into the same folder under new names, and the first scan's files stay as they were;
+// into another folder a new scan's names start at 1 again.
 TEST_F(CarveSearchTest, StopKeepsTheFindsAndANewScanNeverOverwritesThem)
 {
     Open(CarveSearchKind::Photo, std::make_unique<PhotoHeldAfterFirstFind>());
@@ -330,7 +331,7 @@ TEST_F(CarveSearchTest, StopKeepsTheFindsAndANewScanNeverOverwritesThem)
     for (const CarveFound& f : first)
         saved[f.path] = FileSha(f.path);
 
-    // Back keeps the options; Next scans again, numbering on.
+    // Back keeps the options; Next scans again, numbering from 1 past the files already there.
     EXPECT_TRUE(Enabled(IDC_PS_BACK));
     dlg->OnBnClickedBack();
     ASSERT_EQ(CCarveSession::kOptionsStep, dlg->Page());
@@ -346,6 +347,11 @@ TEST_F(CarveSearchTest, StopKeepsTheFindsAndANewScanNeverOverwritesThem)
     }
     for (const auto& [path, sha] : saved)
         EXPECT_EQ(sha, FileSha(path)) << ToUtf8(path);
+    // Into a new folder the names are those of a first scan again, from GNKX00001 on.
+    dlg->OnBnClickedBack();
+    const CString fresh = NewDestination();
+    ScanInto(fresh);
+    ExpectFinds(Expected("photo", false), fresh);
 
     // Back twice returns to the drive step with the tree.
     dlg->OnBnClickedBack();

@@ -253,7 +253,8 @@ TEST_F(Carving, ScanThreadRunsThePassesAskedFor)
     EXPECT_FALSE(host.rows[1].thorough);
     EXPECT_TRUE(host.rows[2].thorough);
     EXPECT_EQ(host.rows[2].path, dest + kRecovered + L"Signature Search\\Omitted\\GIF\\GIF00001.GIF");
-    // Back and Next: the session's second scan numbers on, and the first scan's files stay.
+    // Back and Next: the session's second scan numbers from 1 again, passing over the first
+    // scan's files, which stay; into another folder its names are the first scan's.
     const std::vector<uint8_t> firstGif = FileBytes(host.rows[2].path);
     host.rows.clear();
     run(host);
@@ -261,6 +262,12 @@ TEST_F(Carving, ScanThreadRunsThePassesAskedFor)
     EXPECT_EQ(host.rows[0].name, L"PDF00003.PDF");
     EXPECT_EQ(host.rows[2].name, L"GIF00002.GIF");
     EXPECT_EQ(FileBytes(dest + kRecovered + L"Signature Search\\Omitted\\GIF\\GIF00001.GIF"), firstGif);
+    host.rows.clear();
+    host.dest = Folder(L"thread2");
+    run(host);
+    ASSERT_EQ(host.rows.size(), 3u);
+    EXPECT_EQ(host.rows[0].name, L"PDF00001.PDF");
+    EXPECT_EQ(host.rows[2].name, L"GIF00001.GIF");
 
     TestHost unticked(kCarveDevice, 0, sectors - 1, dest);
     unticked.generalTypes = host.generalTypes;

@@ -138,13 +138,21 @@ TEST_F(SliderTest, KeysReportTheirKindAndWorkBeforeTheFirstPaint)
     Key(VK_LEFT, true);
     EXPECT_EQ((std::vector<int>{ kBand, kLeft }), host.codes);
     EXPECT_GT(slider.Values().left, 200);
-    // At the lower bound a left step moves nothing and tells nothing.
+    // At the lower bound a left step moves nothing, and is told all the same.
     const auto before = slider.Values();
     slider.SetRange(0, 400);
     host.codes.clear();
     Key(VK_LEFT, false);
-    EXPECT_TRUE(host.codes.empty());
+    EXPECT_EQ(std::vector<int>{ kBand }, host.codes);
     EXPECT_EQ(0, slider.Values().left);
+    EXPECT_EQ(0, host.left);
+    // Shift+Left with both ends on one step takes the right end a step below the left one.
+    slider.SetRange(400, 400);
+    host.codes.clear();
+    Key(VK_LEFT, true);
+    EXPECT_EQ(std::vector<int>{ kLeft }, host.codes);
+    EXPECT_EQ(400, host.left);
+    EXPECT_LT(host.right, 400);
     slider.SetRange(before.left, before.right);
     Drag(Centre(Layout().rightHit), Centre(Layout().rightHit) + 40);
     EXPECT_GT(slider.Values().right, 400);
