@@ -1,11 +1,12 @@
-// Basic Search from Next to the finished results tree and the listing of its first folder, in the
-// real dialog, on synthesized volumes (synth_volumes.h) or a given image. Each volume is measured
+// Basic Search from Next to the finished results tree and the listing of its first folder with
+// user files, in the real dialog, on synthesized volumes (synth_volumes.h) or a given image. Each volume is measured
 // in a process of its own, so that each peak is its own:
 //   read    a plain read of the sectors the scan reads, through the program's sector reader;
 //   tree    from the answer to Next's question until the results page is up (the scan, the
 //           orphan pass, the tree built, "Root" selected);
 //   listed  until the listing of "Root" that the results page starts, and then of the first
-//           folder, have ended;
+//           folder under Root that holds user files (not "KXR_Miscellaneous", not NTFS's
+//           $Extend), have ended; that folder's name and rows are printed;
 //   peak    the process's peak working set after it.
 //
 //   bench_basicsearch.exe                        NTFS 100,000, 1 and 10 million records, FAT32
@@ -158,22 +159,6 @@ private:
     static inline uint64_t s_count = 0;
     HHOOK m_hook = nullptr;
 };
-
-// Clicks "logical" in the question that Next asks, and notes when: the search starts there.
-Clock::time_point g_answered;
-BOOL CALLBACK ClickLogical(HWND wnd, LPARAM)
-{
-    HWND button = ::GetDlgItem(wnd, IDC_LOG_LOGICAL);
-    if (button == nullptr || !::IsWindowVisible(wnd) || !::IsWindowEnabled(wnd))
-        return TRUE;
-    g_answered = Clock::now();
-    ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(IDC_LOG_LOGICAL, BN_CLICKED), LPARAM(button));
-    return FALSE;
-}
-void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    ::EnumThreadWindows(::GetCurrentThreadId(), ClickLogical, 0);
-}
 
 // The Basic Search dialog over the program's templates, or null after saying why not.
 std::unique_ptr<CBasicSearch> OpenDialog(BenchApp& app, CDelvaneDlg& main)
@@ -340,10 +325,13 @@ int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wst
         3600000);
     const auto treeDone = Clock::now();
     PumpUntil([] { return g_pPopulateListThread == nullptr; }, 3600000);
-    // The first folder of the tree listed as well: its files are read from their records.
+    // The first folder of the tree that holds user files listed as well: its files are read from
+    // their records. Neither the catch-all folder nor NTFS's own metadata folders under the root
+    // ($Extend and the like, a few rows) are what a user opens.
     CTreeClass& tree = dlg.ResultTree();
     HTREEITEM folder = tree.GetChildItem(tree.GetRootItem());
-    while (folder != nullptr && tree.GetItemText(folder) == L"KXR_Miscellaneous")
+    while (folder != nullptr &&
+           (tree.GetItemText(folder) == L"KXR_Miscellaneous" || tree.GetItemText(folder).Left(1) == L"$"))
         folder = tree.GetNextSiblingItem(folder);
     const auto opening = Clock::now();
     // Counted only for the growth check: the hook makes every call a round trip to the server.
@@ -363,9 +351,11 @@ int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wst
     }
     FILE* out = _wfopen(c.ResultFile().c_str(), L"w");
     if (out != nullptr) {
-        std::fprintf(out, "%.6f %.6f %.6f %.1f %u %d %llu %llu %.6f\n", read, Seconds(g_answered, treeDone),
+        // The folder's name last, to the end of the line.
+        std::fprintf(out, "%.6f %.6f %.6f %.1f %u %d %llu %llu %.6f %ls\n", read, Seconds(g_answered, treeDone),
                      Seconds(treeDone, listed), peak, unsigned(tree.GetCount()), dlg.DetailList()->GetItemCount(),
-                     (unsigned long long)sectors, (unsigned long long)openCalls, Seconds(opening, listed));
+                     (unsigned long long)sectors, (unsigned long long)openCalls, Seconds(opening, listed),
+                     folder != nullptr ? tree.GetItemText(folder).GetString() : L"-");
         std::fclose(out);
     }
     if (!saveTo.empty()) {
@@ -430,6 +420,7 @@ struct Figures {
     double read = 0, tree = 0, list = 0, peak = 0, open = 0;
     unsigned items = 0, rows = 0;
     unsigned long long sectors = 0, openCalls = 0;
+    char folder[256] = "";
 };
 
 // Runs the search on the volume in a process of its own; false when it gave no figures.
@@ -450,8 +441,8 @@ bool Measure(const Case& c, Figures& f, bool quiet = false)
         ::DeleteFileW(image.c_str());
     FILE* in = _wfopen(c.ResultFile().c_str(), L"r");
     const bool figures = in != nullptr &&
-        std::fscanf(in, "%lf %lf %lf %lf %u %u %llu %llu %lf", &f.read, &f.tree, &f.list, &f.peak, &f.items, &f.rows,
-                    &f.sectors, &f.openCalls, &f.open) == 9;
+        std::fscanf(in, "%lf %lf %lf %lf %u %u %llu %llu %lf %255[^\n]", &f.read, &f.tree, &f.list, &f.peak, &f.items,
+                    &f.rows, &f.sectors, &f.openCalls, &f.open, f.folder) == 10;
     if (in != nullptr)
         std::fclose(in);
     ::DeleteFileW(c.ResultFile().c_str());
@@ -468,9 +459,9 @@ bool Measure(const Case& c, Figures& f, bool quiet = false)
     if (peer >= 0)
         std::snprintf(peerText, sizeof peerText, "%.2f", peer);
     if (!quiet)
-        std::printf("%-16s %9.1f | %7.2f | %8.2f %8.2f | %8.1f | %7u %6u | %7s\n", what,
+        std::printf("%-16s %9.1f | %7.2f | %8.2f %8.2f | %8.1f | %7u %6u | %7s | %s\n", what,
                     double(f.sectors) * kSector / (1 << 20), f.read, f.tree, f.list, f.peak, f.items, f.rows,
-                    peerText);
+                    peerText, f.folder);
     std::fflush(stdout);
     return true;
 }
@@ -591,8 +582,8 @@ int main(int argc, char** argv)
         if (::GetEnvironmentVariableW(L"ZR_BENCH_CHILD", nullptr, 0) != 0)
             return RunSearch(c, false);
         ::SetEnvironmentVariableW(L"ZR_BENCH_CHILD", L"1");
-        std::printf("                           | plain   | Next to (s):      |          | results        | peer\n");
-        std::printf("fs      files    image MiB | read s  |   tree   listed   | peak MiB | items  rows    | fls -r s\n");
+        std::printf("                           | plain   | Next to (s):      |          | results        | peer     | first\n");
+        std::printf("fs      files    image MiB | read s  |   tree   listed   | peak MiB | items  rows    | fls -r s | folder\n");
         Figures f;
         Measure(c, f);
         return 0;
@@ -602,8 +593,8 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    std::printf("                           | plain   | Next to (s):      |          | results        | peer\n");
-    std::printf("fs      files    image MiB | read s  |   tree   listed   | peak MiB | items  rows    | fls -r s\n");
+    std::printf("                           | plain   | Next to (s):      |          | results        | peer     | first\n");
+    std::printf("fs      files    image MiB | read s  |   tree   listed   | peak MiB | items  rows    | fls -r s | folder\n");
     Figures f;
     if (argc >= 3) {
         Measure(one, f);

@@ -1,10 +1,14 @@
 // The images of the carving benchmarks (bench_carve, bench_carvesearch): 1 MiB blocks of junk
-// (sparse holes, text, random bytes, bytes that begin signatures), with headers planted on them,
-// and a plain read of an image to measure the scans against. Images are kept between runs.
+// (sparse holes, text, random bytes, bytes that begin signatures), with headers or whole files
+// planted on them, and a plain read of an image to measure the scans against. Images are kept
+// between runs.
 #pragma once
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -143,6 +147,72 @@ inline bool MakePlantedImage(const std::wstring& path, uint64_t mib, uint64_t fi
             std::copy(sig.begin(), sig.end(), body.begin() + (t.offset - 1));
             const uint64_t at = f * slot + (rng() % ((slot - body.size()) / 512)) * 512;
             if (!WriteAt(h, at, body.data(), body.size()))
+                return false;
+        }
+        return true;
+    });
+}
+
+// A file planted whole on an image: its path, size, extension (lower case, no dot) and first
+// kPlantedHead bytes (all of them when it is smaller).
+struct PlantedFile {
+    static constexpr size_t kPlantedHead = 64 << 10;
+    std::wstring path;
+    uint64_t size = 0;
+    std::wstring extension;
+    std::vector<uint8_t> head;
+};
+
+// The files listed in folder\manifest.tsv (a name and a size a line, as bench/carve_files.py
+// writes it), their heads read; empty when the manifest or a file is missing.
+inline std::vector<PlantedFile> ReadPlantedFiles(const std::wstring& folder)
+{
+    std::vector<PlantedFile> files;
+    FILE* manifest = _wfopen((folder + L"\\manifest.tsv").c_str(), L"r");
+    if (manifest == nullptr)
+        return files;
+    char name[256];
+    unsigned long long size = 0;
+    bool complete = true;
+    while (complete && std::fscanf(manifest, "%255s %llu", name, &size) == 2) {
+        PlantedFile f;
+        f.path = folder + L"\\" + std::wstring(name, name + std::strlen(name));
+        f.size = size;
+        const size_t dot = f.path.find_last_of(L'.');
+        f.extension = dot == std::wstring::npos ? std::wstring() : f.path.substr(dot + 1);
+        HANDLE h = CreateFileW(f.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        f.head.resize(size_t(std::min<uint64_t>(size, PlantedFile::kPlantedHead)));
+        DWORD got = 0;
+        complete = h != INVALID_HANDLE_VALUE && ReadFile(h, f.head.data(), DWORD(f.head.size()), &got, nullptr) &&
+            got == f.head.size();
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+        files.push_back(std::move(f));
+    }
+    std::fclose(manifest);
+    if (!complete)
+        files.clear();
+    return files;
+}
+
+// The junk image with `files` planted whole, one per slot of equal size, each at a sector
+// boundary somewhere in its slot; false when a file does not fit in a slot.
+inline bool MakeImageOfFiles(const std::wstring& path, uint64_t mib, const std::vector<PlantedFile>& files)
+{
+    if (files.empty())
+        return false;
+    const uint64_t slot = (mib << 20) / files.size() / 512 * 512;
+    for (const PlantedFile& f : files)
+        if (f.size > slot)
+            return false;
+    return MakeJunkImage(path, mib, [&](HANDLE h) {
+        std::mt19937 rng(240);
+        for (size_t i = 0; i < files.size(); ++i) {
+            const std::string bytes = ReadWhole(files[i].path);
+            if (bytes.size() != files[i].size)
+                return false;
+            const uint64_t at = i * slot + (rng() % ((slot - bytes.size()) / 512 + 1)) * 512;
+            if (!WriteAt(h, at, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()))
                 return false;
         }
         return true;

@@ -1,6 +1,7 @@
 // What the benchmarks that drive a real dialog share: the folder of the benchmark (where the
 // program's templates are), its application object and message-box recorder, a message loop that
-// runs until a condition holds, and a run of the benchmark in a process of its own.
+// runs until a condition holds, the answer to the logical-or-physical question, a run of the
+// benchmark in a process of its own and of a program on the host.
 #pragma once
 #include <windows.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "afxwin.h"
+#include "resources/resource.h"
 
 namespace bench {
 
@@ -53,6 +55,23 @@ template <class Pred> bool PumpUntil(Pred done, DWORD timeoutMs)
             return false;
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
     }
+}
+
+// Clicks "logical" in the logical-or-physical question that Next asks on a drive letter, and notes
+// when (g_answered): the search starts there. Set AnswerTimer going before Next.
+inline std::chrono::steady_clock::time_point g_answered;
+inline BOOL CALLBACK ClickLogical(HWND wnd, LPARAM)
+{
+    HWND button = ::GetDlgItem(wnd, IDC_LOG_LOGICAL);
+    if (button == nullptr || !::IsWindowVisible(wnd) || !::IsWindowEnabled(wnd))
+        return TRUE;
+    g_answered = std::chrono::steady_clock::now();
+    ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(IDC_LOG_LOGICAL, BN_CLICKED), LPARAM(button));
+    return FALSE;
+}
+inline void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    ::EnumThreadWindows(::GetCurrentThreadId(), ClickLogical, 0);
 }
 
 // Runs `exe` with `arguments` (its output thrown away when `quiet`) and waits for it; its exit
