@@ -2,7 +2,7 @@
 // to the disk's item in green, and at its end selects a partition (or offers the whole disk) and
 // reports the count. Stopping sets a flag the search polls; the thread always runs its end steps.
 #include "app/devicetree.h"
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/searchsession.h"
 #include "app/treeclass.h"
 #include "resource.h"
@@ -85,7 +85,7 @@ HTREEITEM SearchDiskItem(int mode, const DriveTreeTarget& target, bool clearFlag
 
 class SearchThreadListener : public PartitionSearchListener {
 public:
-    SearchThreadListener(CDelvaneDlg& main, int mode, bool automatic, int searchMode, const DriveTreeTarget& target,
+    SearchThreadListener(SearchHost& main, int mode, bool automatic, int searchMode, const DriveTreeTarget& target,
                          HTREEITEM disk, int diskNumber, uint64_t rangeEnd)
         : m_main(main), m_mode(mode), m_automatic(automatic), m_searchMode(searchMode), m_target(target), m_disk(disk),
           m_diskNumber(diskNumber), m_rangeEnd(rangeEnd)
@@ -128,7 +128,7 @@ public:
     }
 
 private:
-    CDelvaneDlg& m_main;
+    SearchHost& m_main;
     int m_mode;
     bool m_automatic;
     int m_searchMode;
@@ -155,7 +155,7 @@ void ShowProgressControls(CWnd* dialog, int searchMode, int show)
 
 // A dialog that shows no start sector for the whole disk offered as a partition empties that
 // row's value once the selection has filled the rows.
-void BlankWholeDiskStart(CDelvaneDlg& main)
+void BlankWholeDiskStart(SearchHost& main)
 {
     constexpr int kStartSectorRow = 4; // "5. Start Sector : "
     CSearchSession* session = SearchSessionOfMode(main.SearchMode.load());
@@ -168,7 +168,7 @@ void BlankWholeDiskStart(CDelvaneDlg& main)
 
 // Selects the disk's first partition, or offers the whole disk as one partition when it has
 // none.
-void SelectResult(CDelvaneDlg& main, const DriveTreeTarget& target, HTREEITEM disk, int d)
+void SelectResult(SearchHost& main, const DriveTreeTarget& target, HTREEITEM disk, int d)
 {
     CTreeCtrl& tree = *target.tree;
     if (const HTREEITEM first = tree.GetChildItem(disk)) {
@@ -205,14 +205,14 @@ void SelectResult(CDelvaneDlg& main, const DriveTreeTarget& target, HTREEITEM di
 
 } // namespace
 
-UINT SearchMorePartitionsThread(LPVOID)
+UINT SearchMorePartitionsThread(LPVOID param)
 {
-    CDelvaneDlg* mainPtr = g_pMainDlg;
+    SearchHost* mainPtr = static_cast<SearchHost*>(param);
     if (mainPtr == nullptr) {
         g_pPartitionSearchThread = nullptr;
         return 0;
     }
-    CDelvaneDlg& main = *mainPtr;
+    SearchHost& main = *mainPtr;
     main.PartitionSearchRunning = 1;
     main.PartitionSearchPending = 1;
     const int d = SelectedDiskNumber < kMaxDisks ? SelectedDiskNumber : 0;
@@ -307,7 +307,8 @@ UINT SearchMorePartitionsThread(LPVOID)
 
 bool StartPartitionSearchThread()
 {
-    if (g_pMainDlg == nullptr || g_pMainDlg->PartitionSearchRunning != 0)
+    SearchHost* host = GetSearchHost();
+    if (host == nullptr || host->PartitionSearchRunning != 0)
         return false;
     static bool registered = false;
     if (!registered) {
@@ -322,13 +323,13 @@ bool StartPartitionSearchThread()
     }
     g_stopSearch = false;
     g_quietSearchEnd = false;
-    g_pMainDlg->PartitionSearchRunning = 1;
-    g_pMainDlg->PartitionSearchPending = 1;
-    g_pMainDlg->FoundPartitionCount = 0;
-    g_lastSearchThread = ZrBeginThreadInto(g_pPartitionSearchThread, SearchMorePartitionsThread, nullptr);
+    host->PartitionSearchRunning = 1;
+    host->PartitionSearchPending = 1;
+    host->FoundPartitionCount = 0;
+    g_lastSearchThread = ZrBeginThreadInto(g_pPartitionSearchThread, SearchMorePartitionsThread, host);
     if (g_lastSearchThread == nullptr) {
-        g_pMainDlg->PartitionSearchRunning = 0;
-        g_pMainDlg->PartitionSearchPending = 0;
+        host->PartitionSearchRunning = 0;
+        host->PartitionSearchPending = 0;
         return false;
     }
     return true;
@@ -337,8 +338,9 @@ bool StartPartitionSearchThread()
 void ShowPartitionSearchResult(HTREEITEM disk, int diskNumber)
 {
     DriveTreeTarget target;
-    if (g_pMainDlg != nullptr && disk != nullptr && GetDriveTreeTarget(target))
-        SelectResult(*g_pMainDlg, target, disk, diskNumber);
+    SearchHost* host = GetSearchHost();
+    if (host != nullptr && disk != nullptr && GetDriveTreeTarget(target))
+        SelectResult(*host, target, disk, diskNumber);
 }
 
 bool DeleteEmptyTopChild(CTreeCtrl& tree)

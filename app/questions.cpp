@@ -1,6 +1,6 @@
 #include "app/questions.h"
 
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/pure/rename_rule.h"
 #include "app/pure/shell_rules.h"
 #include "app/startup.h"
@@ -152,7 +152,8 @@ BOOL CLogicalDlg::OnInitDialog()
     CSmallDialog::OnInitDialog();
     if (CWnd* headline = GetDlgItem(IDC_QUESTION_HEADLINE)) {
         headline->SetFont(&FontArial16Bold);
-        CString path = g_pMainDlg ? g_pMainDlg->LogicalDrivePath : CString();
+        const SearchHost* host = GetSearchHost();
+        CString path = host != nullptr ? host->LogicalDrivePath : CString();
         path.Trim();
         if (!path.IsEmpty()) {
             CString drive = path.Right(2);
@@ -234,7 +235,8 @@ BOOL CRem_Media_Scan::OnInitDialog()
 INT_PTR ShowReplaceDialog(CWnd* owner)
 {
     // A question asked of a minimised window would wait unseen.
-    CWnd* shown = owner != nullptr ? owner : g_pMainDlg;
+    SearchHost* host = GetSearchHost();
+    CWnd* shown = owner != nullptr ? owner : host != nullptr ? host->LauncherWindow() : nullptr;
     if (shown != nullptr && shown->GetSafeHwnd() != nullptr)
         shown->ShowWindow(SW_RESTORE);
     Replace dlg(owner);

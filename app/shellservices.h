@@ -1,4 +1,5 @@
-// Handing a found file, the help file or a web or mail link to the shell.
+// Handing a found file, the help file or a web or mail link to the shell, and the program's own
+// files: its temporary files and the folders it makes.
 #pragma once
 
 #include "afxwin.h"
@@ -23,3 +24,13 @@ ShellOpenHook SetShellOpenHook(ShellOpenHook hook);
 CString BrowseForFolder(CWnd* owner, const wchar_t* title, UINT flags);
 using FolderBrowserHook = CString (*)(CWnd* owner);
 FolderBrowserHook SetFolderBrowserHook(FolderBrowserHook hook);
+
+// Deletes the files of `folder` (ending in "\") that this program wrote there: names of the form
+// VKD<digits>[.<ext>]. Sub-folders and other programs' files stay. Returns the number deleted.
+int DeleteTempFiles(const CString& folder);
+// Creates every missing folder of `path`, outermost first.
+void CreateDirectoryPath(const CString& path);
+// Opens "Software Guide.chm" beside the program with the shell.
+void OpenHelpFile();
+// Creates (or empties) the file at `path`; never a device path.
+void CreateEmptyFile(const CString& path);

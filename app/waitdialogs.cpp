@@ -1,6 +1,5 @@
 #include "app/waitdialogs.h"
 
-#include "app/maindlg.h"
 #include "app/startup.h"
 #include "resource.h"
 
@@ -55,7 +54,7 @@ BEGIN_MESSAGE_MAP(CModeless1, CDialog)
     ON_MESSAGE(WM_HELP, &CModeless1::OnHelp)
 END_MESSAGE_MAP()
 
-CModeless1::CModeless1(CWnd* parent) : CDialog(IDD_LOADING_DIALOG, parent) { }
+CModeless1::CModeless1(CWnd* parent, CModeless1** keeper) : CDialog(IDD_LOADING_DIALOG, parent), m_keeper(keeper) { }
 
 CModeless1::~CModeless1()
 {
@@ -92,8 +91,8 @@ BOOL CModeless1::PreTranslateMessage(MSG* pMsg)
 
 void CModeless1::PostNcDestroy()
 {
-    if (g_pMainDlg && g_pMainDlg->LoadingDialog == this)
-        g_pMainDlg->LoadingDialog = nullptr;
+    if (m_keeper != nullptr && *m_keeper == this)
+        *m_keeper = nullptr;
     delete this;
 }
 

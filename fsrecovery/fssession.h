@@ -44,8 +44,6 @@ struct FsDialogLayout {
     UINT resultImages = 0; // the results tree's picture strip
     UINT stateImages = 0;  // its tick boxes
     int statusLabel = 0;   // "Please wait, ..." while a log's tree is loaded
-    // The global that tells this dialog's log load runs (while its file is read).
-    CWinThread** logLoadThread = nullptr;
     // The global that tells its removable-medium search runs.
     CWinThread** driveTreeThread = nullptr;
 };
@@ -83,7 +81,7 @@ public:
     // Result of the modal loop when Back ends the dialog on the drive page.
     static constexpr INT_PTR kBackResult = 2;
 
-    CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout, CWnd* parent);
+    CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout, SearchHost* host);
     ~CFsSearchSession() override;
 
     FoundStore& Store() { return m_store; }
@@ -205,6 +203,9 @@ public:
     // The results were written into a log since they were found or loaded.
     bool LogSaved() const { return m_logSaved.load() != 0; }
     bool LogLoading() const { return m_logLoading; }
+    // Where the launcher keeps this dialog's log loader while it reads a log; null without a
+    // launcher.
+    CWinThread** LogLoadThreadSlot() const { return Host() != nullptr ? Host()->LogLoadThreadSlot(Mode()) : nullptr; }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

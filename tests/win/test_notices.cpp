@@ -134,19 +134,30 @@ TEST_F(NoDeviceTest, RetryStaysUntilADriveIsFoundAndTheCloseBoxExits)
 // Every box and small dialog opens over the window the user is looking at: the window asked for
 // while it takes input, else the dialog in front of it, else the active search dialog, else the
 // launcher; never over a hidden or disabled window while another could take it.
+namespace {
+
+// A launcher whose active search dialog is a plain dialog standing for one.
+class LauncherWithSearch : public CDelvaneDlg {
+public:
+    CDialog* ActiveSearchDialog() const override { return SearchMode.load() == kModeBasic ? search : nullptr; }
+    CDialog* search = nullptr;
+};
+
+} // namespace
+
 TEST(Notices, BoxesAndNoticesOpenOverTheWindowTheUserIsLookingAt)
 {
     CreateSharedGdiObjects();
-    CDelvaneDlg launcher;
+    LauncherWithSearch launcher;
     ASSERT_TRUE(launcher.Create(IDD_MAIN_DIALOG, nullptr));
     launcher.ShowWindow(SW_SHOW);
     CDialog search; // stands for the search dialog
     CWnd front;
     ASSERT_TRUE(zr_test::OpenPlainTestDialog(search));
     ASSERT_TRUE(zr_test::OpenPlainTestDialog(front));
-    g_pMainDlg = &launcher;
+    SetSearchHost(&launcher);
     launcher.SearchMode = kModeBasic;
-    g_pBasicSearchDlg = &search;
+    launcher.search = &search;
     const HWND s = search.GetSafeHwnd(), l = launcher.GetSafeHwnd();
     ::ShowWindow(s, SW_SHOW);
 
@@ -191,8 +202,8 @@ TEST(Notices, BoxesAndNoticesOpenOverTheWindowTheUserIsLookingAt)
     EXPECT_EQ(s, dialogOwner);
 
     ZrSetMessageBoxHook(old);
-    g_pBasicSearchDlg = nullptr;
-    g_pMainDlg = nullptr;
+    launcher.search = nullptr;
+    SetSearchHost(nullptr);
     front.DestroyWindow();
     search.DestroyWindow();
     launcher.DestroyWindow();
@@ -246,7 +257,7 @@ TEST(Notices, ABoxRightAfterTheWaitOpensInFrontOfItsWindow)
     CDelvaneDlg launcher;
     ASSERT_TRUE(launcher.Create(IDD_MAIN_DIALOG, nullptr));
     launcher.ShowWindow(SW_SHOW);
-    g_pMainDlg = &launcher;
+    SetSearchHost(&launcher);
     g_boxSeen = BoxSeen();
     std::atomic<bool> done{ false };
     std::thread mode([&] {
@@ -268,7 +279,7 @@ TEST(Notices, ABoxRightAfterTheWaitOpensInFrontOfItsWindow)
     });
     zr_test::PumpUntil([&] { return done.load(); }, 20000);
     mode.join();
-    g_pMainDlg = nullptr;
+    SetSearchHost(nullptr);
     launcher.DestroyWindow();
     ASSERT_TRUE(g_boxSeen.seen);
     EXPECT_TRUE(g_boxSeen.owned);

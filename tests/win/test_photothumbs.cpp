@@ -349,7 +349,7 @@ TEST_F(CarveSearchTest, ThumbnailsDecodeAfterBackAndInAPhotoSearchOpenedAgain)
             main.SearchMode = kModePhoto;
             ModalWatchdog watchdog(20000);
             DialogAnswerer back(IDC_PS_BACK, IDC_PS_BACK);
-            GetSearchDialogRunner(kModePhoto)();
+            GetSearchDialogRunner(kModePhoto)(&main);
             EXPECT_EQ(1, back.Count());
             EXPECT_FALSE(watchdog.Fired());
         }

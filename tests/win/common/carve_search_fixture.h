@@ -61,7 +61,7 @@ protected:
         SetFolderBrowserHook(nullptr);
         ZrSetMessageBoxHook(previousHook);
         SetStorageHost(nullptr);
-        g_pMainDlg = nullptr;
+        SetSearchHost(nullptr);
         std::map<std::string, std::string> taken;
         for (const CString& folder : folders)
             TakeSavedFiles(std::wstring(folder.GetString()), "", taken);
@@ -77,9 +77,9 @@ protected:
         main.SearchMode = mode;
         if (made == nullptr) {
             if (kind == CarveSearchKind::Photo)
-                made = std::make_unique<CRawSearch>();
+                made = std::make_unique<CRawSearch>(&main);
             else
-                made = std::make_unique<CSigDuplicate>(kind);
+                made = std::make_unique<CSigDuplicate>(kind, &main);
         }
         dlg = std::move(made);
         const UINT templateId = kind == CarveSearchKind::Photo ? IDD_PHOTO_SEARCH

@@ -25,12 +25,12 @@ protected:
     }
     void TearDown() override
     {
-        if (g_pMainDlg != nullptr)
-            EndSearchDialogTest(dlg, notices, previousHook, DeepSearchPage);
+        if (GetSearchHost() != nullptr)
+            EndSearchDialogTest(dlg, notices, previousHook);
     }
 
     CDelvaneDlg main;
-    CDeepSearch dlg;
+    CDeepSearch dlg{ &main };
     ZrMessageBoxHook previousHook = nullptr;
     std::unique_ptr<DialogAnswerer> notices;
 };
