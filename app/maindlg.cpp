@@ -94,7 +94,7 @@ BEGIN_MESSAGE_MAP(CDelvaneDlg, CDialog)
     ON_MESSAGE(WM_ZR_CLOSE_WAIT, &CDelvaneDlg::OnCloseWaitMsg)
 END_MESSAGE_MAP()
 
-CDelvaneDlg::CDelvaneDlg() : CDialog(IDD_MAIN_DIALOG)
+CDelvaneDlg::CDelvaneDlg() : CDialog(IDD_MAIN_DIALOG), SearchHost(this)
 {
     m_hIcon = LoadIconImage(IDR_MAINFRAME, 32);
     // The record tables are plain memory: they get their columns with the object, so a table
@@ -153,13 +153,6 @@ void CDelvaneDlg::KeepSystemImageList()
 void CDelvaneDlg::EmptyRecordTables()
 {
     RecognisedPartitionTable.DeleteAllItems();
-}
-
-bool CDelvaneDlg::RebuildActiveDriveTree()
-{
-    if (CSearchSession* session = ActiveSession(SearchMode.load()))
-        return session->RebuildDriveTree();
-    return RefreshAfterMediaChange() != 0;
 }
 
 void CDelvaneDlg::CreateRecordTables()
@@ -718,16 +711,12 @@ void CDelvaneDlg::CloseWaitDialogHere(HWND owner)
 
 // ---- Control groups ------------------------------------------------------------------------
 
-CDialog* CDelvaneDlg::ActiveSearchDialog() const
-{
-    return SearchSessionOfMode(SearchMode.load());
-}
-
 void CDelvaneDlg::EnableModeButtons()
 {
     if (CSearchSession* session = ActiveSession(SearchMode))
         session->EnableModeButtons(true);
 }
+
 void CDelvaneDlg::DisableModeButtons()
 {
     if (CSearchSession* session = ActiveSession(SearchMode))
@@ -740,12 +729,6 @@ void CDelvaneDlg::ShowSectorRangeControls(int showCommand, CWnd* dialog)
         session->ShowSectorRangeControls(showCommand);
 }
 
-void CDelvaneDlg::ShowModeResultControls(int showCommand)
-{
-    if (CSearchSession* session = ActiveSession(SearchMode))
-        session->ShowResultControls(showCommand);
-}
-
 void CDelvaneDlg::ShowHintPanel(int showCommand)
 {
     const int mode = SearchMode.load();
@@ -756,16 +739,6 @@ void CDelvaneDlg::ShowHintPanel(int showCommand)
     // Basic and Deep Search show their file list again where the hint was, on their drive page.
     if (showCommand != SW_SHOW && (mode == kModeBasic || mode == kModeDeep) && session->Page() == 0)
         session->DetailList()->ShowWindow(SW_SHOW);
-}
-
-void CDelvaneDlg::ResetScanCounters()
-{
-    PartitionSearchPending = 0;
-    PartitionSearchRunning = 0;
-    const int mode = SearchMode.load();
-    if (mode == kModeBasic || mode == kModeDeep)
-        if (CSearchSession* session = ActiveSession(mode))
-            session->ClearPartitionSearchFlag();
 }
 
 void CDelvaneDlg::SelectFileSystemCombo(const CString& fileSystem)

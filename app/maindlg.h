@@ -48,7 +48,6 @@ public:
     // runs; taken again by the mode thread and by each search dialog.
     void KeepSystemImageList() override;
     void EmptyRecordTables() override;
-    bool RebuildActiveDriveTree() override;
 
     // ---- Launching --------------------------------------------------------------------------
     void OnBnClickedBasicSearch();
@@ -74,21 +73,17 @@ public:
     bool SaveEnded() override;
 
     // ---- SearchHost: the window, status and wait ----------------------------------------------
-    CWnd* LauncherWindow() override { return this; }
     void SetSaveStatusText(const CString& text) override;
-    void FormatSelectionDetails(const CString& typeText, int partitionIndex, int diskNumber) override;
     // Safe from any thread: the wait dialog is made and shown on the launcher's thread.
     void ShowWaitDialog(CWnd* owner, BOOL centre) override;
     void CloseWaitDialog(CWnd* owner) override;
 
     // ---- SearchHost: control groups of the active search dialog --------------------------------
-    CDialog* ActiveSearchDialog() const override;
+    void FormatSelectionDetails(const CString& typeText, int partitionIndex, int diskNumber) override;
     void EnableModeButtons() override;
     void DisableModeButtons() override;
     void ShowSectorRangeControls(int showCommand, CWnd* dialog) override;
-    void ShowModeResultControls(int showCommand) override;
     void ShowHintPanel(int showCommand) override;
-    void ResetScanCounters() override;
     void SelectFileSystemCombo(const CString& fileSystem) override;
 
     // ---- Temporary files -------------------------------------------------------------------------

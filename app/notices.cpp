@@ -20,13 +20,16 @@ std::atomic<CNoDevice*> g_pNoDeviceDlg{ nullptr };
 
 namespace {
 
+// The open search dialog's drive tree made again, else the drive trees refreshed.
 bool RefreshActiveDriveTree()
 {
-    SearchHost* host = GetSearchHost();
-    return host != nullptr ? host->RebuildActiveDriveTree() : RefreshAfterMediaChange() != 0;
+    if (DriveTreeTarget target; GetDriveTreeTarget(target) && target.rebuildTree != nullptr)
+        return target.rebuildTree(target.dialog);
+    return RefreshAfterMediaChange() != 0;
 }
 
 std::atomic<ZrDriveTreeRefresher> g_refresher{ RefreshActiveDriveTree };
+std::atomic<FolderBrowserHook> g_folderBrowserHook{ nullptr };
 
 void OpenMaximised(const wchar_t* verb, const wchar_t* link)
 {
@@ -447,4 +450,17 @@ void RestoreBusyState()
         g_pPopulateDlg->ShowWindow(SW_SHOW);
         g_pPopulateDlg->SetForegroundWindow();
     }
+}
+
+FolderBrowserHook SetFolderBrowserHook(FolderBrowserHook hook)
+{
+    return g_folderBrowserHook.exchange(hook);
+}
+
+CString BrowseForFolder(CWnd* owner, const wchar_t* title, UINT flags)
+{
+    if (const FolderBrowserHook hook = g_folderBrowserHook.load())
+        return hook(owner);
+    ShowSaveMsgDialog(owner);
+    return BrowseShellFolder(owner, title, flags);
 }

@@ -147,6 +147,13 @@ extern std::atomic<int> NoDeviceVisible;
 // The no-device dialog on screen, or null.
 extern std::atomic<CNoDevice*> g_pNoDeviceDlg;
 
+// The notice shown before a destination is chosen, then the shell's folder browser titled `title`
+// (BROWSEINFO flags `flags`); the chosen folder, or an empty text when the user cancels. While a
+// hook is set (tests), the hook answers instead of both.
+CString BrowseForFolder(CWnd* owner, const wchar_t* title, UINT flags);
+using FolderBrowserHook = CString (*)(CWnd* owner);
+FolderBrowserHook SetFolderBrowserHook(FolderBrowserHook hook);
+
 // Run each dialog modally on the calling thread.
 void ShowMsgStandDialog(CWnd* owner);
 void ShowAdvanceDialog(CWnd* owner);

@@ -3,7 +3,6 @@
 // reports the count. Stopping sets a flag the search polls; the thread always runs its end steps.
 #include "app/devicetree.h"
 #include "app/searchhost.h"
-#include "app/searchsession.h"
 #include "app/treeclass.h"
 #include "resource.h"
 #include "storage/partitions.h"
@@ -40,12 +39,10 @@ int PositionTextId(int mode)
     return mode == kModeBasic || mode == kModeDeep ? IDC_BS_SECTORS : kCarvePositionText;
 }
 
-// The search's progress bar: the one the open dialog's layout names, else Basic Search's id.
-int ProgressBarId(int mode)
+// The search's progress bar: the one the dialog names, else Basic Search's id.
+int ProgressBarId(const DriveTreeTarget& target)
 {
-    const CSearchSession* session = SearchSessionOfMode(mode);
-    return session != nullptr && session->Layout().partitionProgress != 0 ? session->Layout().partitionProgress
-                                                                          : kBasicProgressBar;
+    return target.partitionProgress != 0 ? target.partitionProgress : kBasicProgressBar;
 }
 
 HWND DialogItem(CWnd* dialog, int id)
@@ -102,7 +99,7 @@ public:
         CString text;
         text.Format(L"%llu", position);
         SetItemText(m_target.dialog, PositionTextId(m_searchMode), text);
-        if (HWND bar = DialogItem(m_target.dialog, ProgressBarId(m_searchMode)))
+        if (HWND bar = DialogItem(m_target.dialog, ProgressBarId(m_target)))
             m_main.UpdateProgress(bar, 0, m_rangeEnd, position);
     }
 
@@ -155,15 +152,17 @@ void ShowProgressControls(CWnd* dialog, int searchMode, int show)
 
 // A dialog that shows no start sector for the whole disk offered as a partition empties that
 // row's value once the selection has filled the rows.
-void BlankWholeDiskStart(SearchHost& main)
+void BlankWholeDiskStart(const DriveTreeTarget& target)
 {
     constexpr int kStartSectorRow = 4; // "5. Start Sector : "
-    CSearchSession* session = SearchSessionOfMode(main.SearchMode.load());
-    if (session == nullptr || !session->Layout().wholeDiskStartBlank)
+    const HWND details = target.fileList;
+    if (!target.wholeDiskStartBlank || details == nullptr ||
+        ::SendMessageW(details, LVM_GETITEMCOUNT, 0, 0) <= kStartSectorRow)
         return;
-    CListCtrl* details = session->DetailList();
-    if (details != nullptr && details->GetSafeHwnd() != nullptr && details->GetItemCount() > kStartSectorRow)
-        details->SetItemText(kStartSectorRow, 1, L"");
+    LVITEMW item = {};
+    item.iSubItem = 1;
+    item.pszText = const_cast<wchar_t*>(L"");
+    ::SendMessageW(details, LVM_SETITEMTEXTW, kStartSectorRow, LPARAM(&item));
 }
 
 // Selects the disk's first partition, or offers the whole disk as one partition when it has
@@ -199,7 +198,7 @@ void SelectResult(SearchHost& main, const DriveTreeTarget& target, HTREEITEM dis
         tree.SelectItem(item);
     }
     SelectedItemKind = L"part";
-    BlankWholeDiskStart(main);
+    BlankWholeDiskStart(target);
     tree.RedrawWindow();
 }
 
@@ -247,7 +246,7 @@ UINT SearchMorePartitionsThread(LPVOID param)
     range.Format(L" / %llu reading", rangeEnd);
     SetItemText(target.dialog, PositionTextId(searchMode), L"0");
     SetItemText(target.dialog, kRangeText, range);
-    if (HWND bar = DialogItem(target.dialog, ProgressBarId(searchMode)))
+    if (HWND bar = DialogItem(target.dialog, ProgressBarId(target)))
         main.SetProgressRange64(bar, 0, rangeEnd, mode == kSearchStandard ? 1 : int32_t(kSearchBlockSectors));
 
     {
@@ -276,9 +275,9 @@ UINT SearchMorePartitionsThread(LPVOID param)
         // The tree was locked with the buttons while the search changed its items.
         if (target.tree != nullptr && target.tree->GetSafeHwnd() != nullptr)
             target.tree->EnableWindow(TRUE);
-        // The other dialogs get their drive page back from their own session.
-        if (CSearchSession* session = searchMode != kModeBasic ? SearchSessionOfMode(searchMode) : nullptr)
-            session->ShowPartitionSearchControls(false);
+        // The other dialogs get their drive page back by themselves.
+        if (DriveTreeTarget now; GetDriveTreeTarget(now) && now.endPartitionSearch != nullptr)
+            now.endPartitionSearch(now.dialog);
     }
     g_pPartitionSearchThread = nullptr;
 

@@ -34,6 +34,11 @@ std::mutex g_registryMutex;
 ZrSearchDialogRunner g_runners[kModeSignature + 1] = {};
 std::atomic<int>* g_pageIndices[kModeSignature + 1] = {};
 std::vector<CWinThread**> g_workerGlobals;
+struct OpenDialog {
+    std::atomic<CDialog*> dialog{ nullptr };
+    std::atomic<std::atomic<int>*> partitionSearchWord{ nullptr };
+};
+OpenDialog g_openDialogs[kModeSignature + 1];
 
 bool IsSearchMode(int mode)
 {
@@ -65,6 +70,24 @@ SearchHost::~SearchHost()
 {
     SearchHost* self = this;
     g_installedHost.compare_exchange_strong(self, nullptr);
+}
+
+CDialog* SearchHost::ActiveSearchDialog() const
+{
+    return OpenSearchDialog(SearchMode.load());
+}
+
+void SearchHost::ResetScanCounters()
+{
+    PartitionSearchPending = 0;
+    PartitionSearchRunning = 0;
+    const int mode = SearchMode.load();
+    if (mode != kModeBasic && mode != kModeDeep)
+        return;
+    const CDialog* open = OpenSearchDialog(mode);
+    if (open != nullptr && open->GetSafeHwnd() != nullptr)
+        if (std::atomic<int>* word = g_openDialogs[mode].partitionSearchWord.load())
+            *word = 0;
 }
 
 CWinThread** SearchHost::LogLoadThreadSlot(int mode)
@@ -148,6 +171,30 @@ HWND PickBoxOwner(HWND requested)
             return front;
     }
     return requested != nullptr && ::IsWindow(requested) ? ::GetAncestor(requested, GA_ROOT) : requested;
+}
+
+// ---- The open search dialogs ---------------------------------------------------------------------
+
+void RegisterOpenSearchDialog(int searchMode, CDialog* dialog, std::atomic<int>* partitionSearchWord)
+{
+    if (!IsSearchMode(searchMode))
+        return;
+    g_openDialogs[searchMode].partitionSearchWord = partitionSearchWord;
+    g_openDialogs[searchMode].dialog = dialog;
+}
+
+void ForgetOpenSearchDialog(int searchMode, const CDialog* dialog)
+{
+    if (!IsSearchMode(searchMode))
+        return;
+    CDialog* expected = const_cast<CDialog*>(dialog);
+    if (g_openDialogs[searchMode].dialog.compare_exchange_strong(expected, nullptr))
+        g_openDialogs[searchMode].partitionSearchWord = nullptr;
+}
+
+CDialog* OpenSearchDialog(int searchMode)
+{
+    return IsSearchMode(searchMode) ? g_openDialogs[searchMode].dialog.load() : nullptr;
 }
 
 // ---- Registration of the search dialogs and workers ----------------------------------------------

@@ -23,7 +23,8 @@ class CImageList;
 
 class SearchHost {
 public:
-    SearchHost() = default;
+    // `window` is the launcher's window: the owner of the search dialogs.
+    explicit SearchHost(CWnd* window) : m_window(window) { }
     SearchHost(const SearchHost&) = delete;
     SearchHost& operator=(const SearchHost&) = delete;
     virtual ~SearchHost();
@@ -63,6 +64,10 @@ public:
     CWinThread* LogLoaderOf(int mode) const;
     bool LogLoaderRunning() const { return BasicLogLoadThread != nullptr || DeepLogLoadThread != nullptr; }
 
+    // Zeroes the partition-search words and the active Basic or Deep dialog's own word for a
+    // partition search (RegisterOpenSearchDialog).
+    void ResetScanCounters();
+
     // ---- Progress bars (any thread) --------------------------------------------------------------
     // Forgets the last percentage and sets the bar to 0: a range below 0x7FFFFFFF becomes 0 to
     // end - start with `step` (a step larger than the range fills the bar at once), a larger one
@@ -78,19 +83,16 @@ public:
 
     // ---- The launcher's window and the search dialogs --------------------------------------------
     // The launcher's window: the owner of the search dialogs, hidden while one is on screen.
-    virtual CWnd* LauncherWindow() = 0;
-    // The open dialog of SearchMode, which owns the notices and message boxes of a search; null
-    // when none is open.
-    virtual CDialog* ActiveSearchDialog() const = 0;
+    CWnd* LauncherWindow() const { return m_window; }
+    // The open dialog of SearchMode (OpenSearchDialog), which owns the notices and message boxes
+    // of a search; null when none is open.
+    CDialog* ActiveSearchDialog() const;
     // Called by a search dialog's initialisation, on any thread: the loading dialog closes.
     virtual void SearchDialogStarted() = 0;
     // Takes the shell's small icons again (SmallImageList) for the lists of a search dialog.
     virtual void KeepSystemImageList() = 0;
     // Empties the record tables (RecognisedPartitionTable).
     virtual void EmptyRecordTables() = 0;
-    // The open search dialog's drive tree made again from the drives attached now (the drive
-    // trees refreshed when none is open); true when the tree lists a drive.
-    virtual bool RebuildActiveDriveTree() = 0;
 
     // ---- Wait and status (any thread) -------------------------------------------------------------
     // Disables `owner` (the launcher when null) and shows the input-less wait dialog over it,
@@ -108,10 +110,7 @@ public:
     virtual void EnableModeButtons() = 0;
     virtual void DisableModeButtons() = 0;
     virtual void ShowSectorRangeControls(int showCommand, CWnd* dialog) = 0;
-    virtual void ShowModeResultControls(int showCommand) = 0;
     virtual void ShowHintPanel(int showCommand) = 0;
-    // Zeroes the partition-search words and the active Basic or Deep dialog's own word.
-    virtual void ResetScanCounters() = 0;
     virtual void SelectFileSystemCombo(const CString& fileSystem) = 0;
 
     // ---- The end of the program --------------------------------------------------------------------
@@ -123,6 +122,7 @@ public:
     virtual bool SaveEnded() = 0;
 
 private:
+    CWnd* const m_window;
     std::atomic<int> m_lastProgressPercent{ 0 };
 };
 
@@ -138,6 +138,14 @@ int InstalledSearchMode();
 // else the installed host's active search dialog, else the launcher; `requested` when none can.
 // The program's box owner (ZrSetOwnerPicker).
 HWND PickBoxOwner(HWND requested);
+
+// The open search dialog of each mode, registered by the dialog from its initialisation until its
+// window goes, with its own word for a partition search its workers run (null: none); null when
+// none is open.
+void RegisterOpenSearchDialog(int searchMode, CDialog* dialog, std::atomic<int>* partitionSearchWord = nullptr);
+// Removes `dialog` when it is the one registered for the mode.
+void ForgetOpenSearchDialog(int searchMode, const CDialog* dialog);
+CDialog* OpenSearchDialog(int searchMode);
 
 // ---- How a search plugs into the launcher ------------------------------------------------------
 

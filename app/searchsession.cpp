@@ -42,12 +42,9 @@ const wchar_t kSelectPhysicalDiskText[] =
     L"Select the Physical Disk (in which you want to search Partitions) from the list of available Physical "
     L"Drives in left Panel in order to search deleted or missing Partitions.";
 
-// The open search dialog of each mode, for the drive-tree code that fills its tree.
-CSearchSession* g_liveSessions[kModeSignature + 1] = {};
-
 template <int Mode> bool LiveDriveTreeTarget(DriveTreeTarget& target)
 {
-    CSearchSession* session = g_liveSessions[Mode];
+    CSearchSession* session = SearchSessionOfMode(Mode);
     if (session == nullptr || !session->DriveTree().IsWindow())
         return false;
     target.dialog = session;
@@ -59,6 +56,14 @@ template <int Mode> bool LiveDriveTreeTarget(DriveTreeTarget& target)
     // A scan counts from its end: the one running now may still search its disk's partitions.
     const bool scanning = session->Layout().scanThread != nullptr && *session->Layout().scanThread != nullptr;
     target.scanCounted = session->Page() > (scanning ? 1 : 0);
+    target.partitionProgress = session->Layout().partitionProgress;
+    target.wholeDiskStartBlank = session->Layout().wholeDiskStartBlank;
+    target.rebuildTree = [](CWnd* dialog) { return static_cast<CSearchSession*>(dialog)->RebuildDriveTree(); };
+    // Basic Search's drive page comes back with the search's own end steps.
+    if (Mode != kModeBasic)
+        target.endPartitionSearch = [](CWnd* dialog) {
+            static_cast<CSearchSession*>(dialog)->ShowPartitionSearchControls(false);
+        };
     return true;
 }
 
@@ -95,7 +100,7 @@ void ShowControls(CWnd& dialog, const std::vector<int>& ids, int show)
 
 CSearchSession* SearchSessionOfMode(int mode)
 {
-    return mode >= kModeBasic && mode <= kModeSignature ? g_liveSessions[mode] : nullptr;
+    return dynamic_cast<CSearchSession*>(OpenSearchDialog(mode));
 }
 
 BEGIN_MESSAGE_MAP(CSearchSession, CDialog)
@@ -125,7 +130,8 @@ BEGIN_MESSAGE_MAP(CSearchSession, CDialog)
 END_MESSAGE_MAP()
 
 CSearchSession::CSearchSession(const SearchDialogLayout& layout, SearchHost* host)
-    : CDialog(layout.templateId, host != nullptr ? host->LauncherWindow() : nullptr), m_layout(layout), m_host(host)
+    : CDialog(layout.templateId, host != nullptr ? host->LauncherWindow() : nullptr),
+      DeviceDetailHost(layout.mode, &m_detail), m_layout(layout), m_host(host)
 {
     m_hIcon = LoadIconImage(IDR_MAINFRAME, 32);
     RegisterSearchPageIndex(m_layout.mode, &m_page);
@@ -140,13 +146,12 @@ CSearchSession::~CSearchSession()
         delete worker;
     }
     UnregisterSearchPageIndex(m_layout.mode, &m_page);
-    if (m_layout.mode >= 0 && m_layout.mode <= kModeSignature && g_liveSessions[m_layout.mode] == this)
-        g_liveSessions[m_layout.mode] = nullptr;
+    ForgetOpenSearchDialog(m_layout.mode, this);
     if (m_hIcon != nullptr)
         ::DestroyIcon(m_hIcon);
 }
 
-CWnd* CSearchSession::LauncherWindow() const
+CWnd* CSearchSession::LauncherOnScreen() const
 {
     CWnd* launcher = m_host != nullptr ? m_host->LauncherWindow() : nullptr;
     return launcher != nullptr && launcher->GetSafeHwnd() != nullptr ? launcher : nullptr;
@@ -167,7 +172,7 @@ void CSearchSession::DoDataExchange(CDataExchange* pDX)
 BOOL CSearchSession::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    g_liveSessions[m_layout.mode] = this;
+    RegisterOpenSearchDialog(m_layout.mode, this, PartitionSearchWord());
     RegisterDriveTreeTarget(m_layout.mode, ProviderFor(m_layout.mode));
     SetupChrome();
 
@@ -209,7 +214,7 @@ BOOL CSearchSession::OnInitDialog()
     m_driveTree.Invalidate();
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
     m_driveTree.SetFocus();
-    if (CWnd* launcher = LauncherWindow()) {
+    if (CWnd* launcher = LauncherOnScreen()) {
         launcher->ShowWindow(SW_HIDE);
         m_host->SearchDialogStarted();
     }
@@ -657,7 +662,7 @@ void CSearchSession::ReturnToLauncher(int result)
     ActiveTree = &m_driveTree;
     ResetDiskTable();
     ShowWindow(SW_HIDE);
-    if (CWnd* launcher = LauncherWindow()) {
+    if (CWnd* launcher = LauncherOnScreen()) {
         launcher->ShowWindow(SW_RESTORE);
         launcher->EnableWindow(TRUE);
         launcher->CenterWindow();
@@ -933,7 +938,7 @@ void CSearchSession::OnClose()
         return;
     // The workers are asked to stop and waited for instead of being killed.
     EndWorkers();
-    if (LauncherWindow() != nullptr)
+    if (LauncherOnScreen() != nullptr)
         m_host->EndProgramAfterSave();
     else
         EndDialog(IDCANCEL);
@@ -947,8 +952,7 @@ void CSearchSession::OnDestroy()
     m_driveTree.SetNotifyHandler(nullptr);
     if (ActiveTree == &m_driveTree)
         ActiveTree = nullptr;
-    if (g_liveSessions[m_layout.mode] == this)
-        g_liveSessions[m_layout.mode] = nullptr;
+    ForgetOpenSearchDialog(m_layout.mode, this);
     CDialog::OnDestroy();
     // A listing's wait dialog does not outlive the search it belonged to.
     if (g_pPopulateDlg != nullptr) {

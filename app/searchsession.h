@@ -98,15 +98,13 @@ public:
     const SearchDialogLayout& Layout() const { return m_layout; }
     SearchHost* Host() const { return m_host; }
     // The launcher's window while it has one; null otherwise.
-    CWnd* LauncherWindow() const;
+    CWnd* LauncherOnScreen() const;
     // The dialog's page index (0: the drive page); registered with the launcher while the dialog
     // lives (RegisterSearchPageIndex).
     int Page() const { return m_page.load(); }
     void SetPage(int page) { m_page = page; }
 
-    // ---- DeviceDetailHost ----
-    int Mode() const override { return m_layout.mode; }
-    CListCtrl* DetailList() override { return &m_detail; }
+    // ---- DeviceDetailHost (its Mode() is the layout's, its DetailList() the property list) ----
     bool IsOnFirstPage() const override { return Page() == 0; }
     void ShowSearchHint(const CString& itemText) override;
     // The group items' hint takes the list's place: the list is hidden under it.
@@ -193,9 +191,9 @@ public:
     // Stops the disk's partition search after its question; true when one was running. Quietly:
     // the search ends without its report (the program is closing).
     bool StopDiskPartitionSearch(bool quietly = false);
-    // Clears the dialog's own word for a partition search its drive-tree worker started (the
-    // main dialog's counters are reset with it).
-    virtual void ClearPartitionSearchFlag() { }
+    // The dialog's own word for a partition search its drive-tree worker runs, which the
+    // launcher's ResetScanCounters clears with its counters; null for a dialog without one.
+    virtual std::atomic<int>* PartitionSearchWord() { return nullptr; }
     // The drive page while a partition search runs: navigation, Search More Partitions and the
     // tree locked, the search's progress and its stop button shown; and back again.
     void ShowPartitionSearchControls(bool searching);

@@ -6,7 +6,6 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/notices.h"
 #include "app/pure/shell_rules.h"
 #include "devicepath.h"
 
@@ -14,19 +13,10 @@ namespace {
 const wchar_t kNoProgramText[] =
     L"The file could not be opened: no program is associated with files of its type.\n\nThe recovered copy is:\n";
 std::atomic<ShellOpenHook> g_shellOpenHook{ nullptr };
-std::atomic<FolderBrowserHook> g_folderBrowserHook{ nullptr };
 } // namespace
 
-FolderBrowserHook SetFolderBrowserHook(FolderBrowserHook hook)
+CString BrowseShellFolder(CWnd* owner, const wchar_t* title, UINT flags)
 {
-    return g_folderBrowserHook.exchange(hook);
-}
-
-CString BrowseForFolder(CWnd* owner, const wchar_t* title, UINT flags)
-{
-    if (const FolderBrowserHook hook = g_folderBrowserHook.load())
-        return hook(owner);
-    ShowSaveMsgDialog(owner);
     BROWSEINFOW info{};
     info.hwndOwner = CWnd::SafeHwnd(owner);
     info.lpszTitle = title;

@@ -18,12 +18,9 @@ void OpenWithShell(int mode, const CString& target, CWnd* owner);
 using ShellOpenHook = void (*)(int mode, const CString& target, CWnd* owner);
 ShellOpenHook SetShellOpenHook(ShellOpenHook hook);
 
-// The notice shown before a destination is chosen, then the shell's folder browser titled `title`
-// (BROWSEINFO flags `flags`); the chosen folder, or an empty text when the user cancels. While a
-// hook is set (tests), the hook answers instead of both.
-CString BrowseForFolder(CWnd* owner, const wchar_t* title, UINT flags);
-using FolderBrowserHook = CString (*)(CWnd* owner);
-FolderBrowserHook SetFolderBrowserHook(FolderBrowserHook hook);
+// The shell's folder browser titled `title` (BROWSEINFO flags `flags`); the chosen folder, or an
+// empty text when the user cancels.
+CString BrowseShellFolder(CWnd* owner, const wchar_t* title, UINT flags);
 
 // Deletes the files of `folder` (ending in "\") that this program wrote there: names of the form
 // VKD<digits>[.<ext>]. Sub-folders and other programs' files stay. Returns the number deleted.

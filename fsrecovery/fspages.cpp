@@ -69,10 +69,7 @@ bool CFsSearchSession::RefuseRefresh()
 
 void CFsSearchSession::ShowScanResultControls(int showCommand)
 {
-    if (Host() != nullptr && Host()->ActiveSearchDialog() == this)
-        Host()->ShowModeResultControls(showCommand);
-    else
-        ShowResultControls(showCommand);
+    ShowResultControls(showCommand);
 }
 
 bool CFsSearchSession::StopScanAndWait(CWnd& waitText)

@@ -154,7 +154,8 @@ public:
     bool RemovableStopAsked() const;
     // The removable-medium search is at a medium (Next waits for it).
     bool RemovableMediumListing() const { return m_removableWorker.load() != nullptr && m_removableListing != 0; }
-    void ClearPartitionSearchFlag() override { m_removableListing = 0; }
+    void ClearPartitionSearchFlag() { m_removableListing = 0; }
+    std::atomic<int>* PartitionSearchWord() override { return &m_removableListing; }
     // Stop Searching Partitions: after its question, the disk's search or the removable-medium
     // search ends, keeping what it found.
     void OnBnClickedStopSearchingPartitions();
@@ -170,8 +171,7 @@ public:
     // Refresh Tree after a scan was started, or while a worker or a log load runs: its message;
     // true when the refresh is refused.
     bool RefuseRefresh();
-    // The scan's result controls, through the launcher while this is its active search (which
-    // also hides the mode's others), else directly.
+    // The scan's result controls (ShowResultControls, which a dialog with more to do overrides).
     void ShowScanResultControls(int showCommand);
     // Stop: the worker is asked to end its reading and waited for (it runs its own finishing
     // steps, once); `waitText` asks to wait meanwhile. True when a running worker has now ended

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/devicetree.h"
+#include "app/notices.h"
 #include "app/shellservices.h"
 #include "app/startup.h"
 #include "common/basic_search_fixture.h"

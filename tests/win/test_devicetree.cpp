@@ -45,14 +45,12 @@ size_t BoxCount()
 
 // The dialog side of a selection, recording what it was asked.
 struct RecordingHost : DeviceDetailHost {
-    CListCtrl* list = nullptr;
+    RecordingHost() : DeviceDetailHost(kModeDeep) { }
     int comboIndex = -1, calls = 0;
     uint64_t rangeLast = 0;
     CString detailsFs;
     int detailsIndex = -1, detailsDisk = -1;
 
-    int Mode() const override { return kModeDeep; }
-    CListCtrl* DetailList() override { return list; }
     void SelectFileSystemCombo(const CString&) override { comboIndex = -1, ++calls; }
     void SetFileSystemComboIndex(int index) override { comboIndex = index, ++calls; }
     void SetDiskSize(uint64_t) override { ++calls; }
@@ -85,7 +83,7 @@ protected:
         ASSERT_TRUE(zr_test::OpenPlainTestDialog(dlg));
         ASSERT_TRUE(tree.SubclassDlgItem(IDC_TEST_TREE, &dlg));
         ASSERT_TRUE(list.SubclassDlgItem(IDC_TEST_LIST, &dlg));
-        host.list = &list;
+        host.SetDetailList(&list);
         tree.SetDetailHost(&host);
         dlg.ShowWindow(SW_SHOW);
         ActiveTree = &tree;

@@ -134,21 +134,10 @@ TEST_F(NoDeviceTest, RetryStaysUntilADriveIsFoundAndTheCloseBoxExits)
 // Every box and small dialog opens over the window the user is looking at: the window asked for
 // while it takes input, else the dialog in front of it, else the active search dialog, else the
 // launcher; never over a hidden or disabled window while another could take it.
-namespace {
-
-// A launcher whose active search dialog is a plain dialog standing for one.
-class LauncherWithSearch : public CDelvaneDlg {
-public:
-    CDialog* ActiveSearchDialog() const override { return SearchMode.load() == kModeBasic ? search : nullptr; }
-    CDialog* search = nullptr;
-};
-
-} // namespace
-
 TEST(Notices, BoxesAndNoticesOpenOverTheWindowTheUserIsLookingAt)
 {
     CreateSharedGdiObjects();
-    LauncherWithSearch launcher;
+    CDelvaneDlg launcher;
     ASSERT_TRUE(launcher.Create(IDD_MAIN_DIALOG, nullptr));
     launcher.ShowWindow(SW_SHOW);
     CDialog search; // stands for the search dialog
@@ -157,7 +146,7 @@ TEST(Notices, BoxesAndNoticesOpenOverTheWindowTheUserIsLookingAt)
     ASSERT_TRUE(zr_test::OpenPlainTestDialog(front));
     SetSearchHost(&launcher);
     launcher.SearchMode = kModeBasic;
-    launcher.search = &search;
+    RegisterOpenSearchDialog(kModeBasic, &search);
     const HWND s = search.GetSafeHwnd(), l = launcher.GetSafeHwnd();
     ::ShowWindow(s, SW_SHOW);
 
@@ -202,7 +191,7 @@ TEST(Notices, BoxesAndNoticesOpenOverTheWindowTheUserIsLookingAt)
     EXPECT_EQ(s, dialogOwner);
 
     ZrSetMessageBoxHook(old);
-    launcher.search = nullptr;
+    ForgetOpenSearchDialog(kModeBasic, &search);
     SetSearchHost(nullptr);
     front.DestroyWindow();
     search.DestroyWindow();

@@ -10,6 +10,7 @@
 
 #include "app/devicetree.h"
 #include "app/maindlg.h"
+#include "app/notices.h"
 #include "app/shellservices.h"
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
