@@ -187,6 +187,8 @@ public:
     // Clears the dialog's own word for a partition search its drive-tree worker started (the
     // main dialog's counters are reset with it).
     virtual void ClearPartitionSearchFlag() { }
+    // The dialog's drive-tree worker (the removable-medium search) is at work on the tree.
+    virtual bool DriveTreeWorkerRunning() const { return false; }
     // The drive page while a partition search runs: navigation, Search More Partitions and the
     // tree locked, the search's progress and its stop button shown; and back again.
     void ShowPartitionSearchControls(bool searching);

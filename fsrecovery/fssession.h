@@ -157,6 +157,7 @@ public:
     // The removable-medium search is at a medium (Next waits for it).
     bool RemovableMediumListing() const { return m_removableWorker.load() != nullptr && m_removableListing != 0; }
     void ClearPartitionSearchFlag() override { m_removableListing = 0; }
+    bool DriveTreeWorkerRunning() const override { return m_removableWorker.load() != nullptr; }
     // Stop Searching Partitions: after its question, the disk's search or the removable-medium
     // search ends, keeping what it found.
     void OnBnClickedStopSearchingPartitions();
