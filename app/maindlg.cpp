@@ -637,7 +637,9 @@ void CDelvaneDlg::FormatSelectionDetails(const CString& typeText, int partitionI
     if (mode == kModeBasic)
         return;
     session->SelectFileSystemCombo(typeText);
-    session->ShowSectorRangeControls(SW_SHOW);
+    // While the drive-tree worker still fills the tree its search has the range controls' place.
+    if (!session->DriveTreeWorkerRunning())
+        session->ShowSectorRangeControls(SW_SHOW);
     // Every search with a range starts from the whole disk.
     session->SetSectorRangeControls(0, DiskTotalSectors);
 }

@@ -142,11 +142,13 @@ DriveInfoRecord* RecordOf(const DriveTreeTarget& target, HTREEITEM item)
         : nullptr;
 }
 
-void ShowProgressControls(CWnd* dialog, int searchMode, int show)
+// The search's texts; in Basic Search its bar too, which a search the scan started itself does
+// not show (the scan's own progress is what the page shows then).
+void ShowProgressControls(CWnd* dialog, int searchMode, int show, bool automatic)
 {
     ShowItem(dialog, PositionTextId(searchMode), show);
     ShowItem(dialog, kRangeText, show);
-    if (searchMode == kModeBasic)
+    if (searchMode == kModeBasic && (show == SW_HIDE || !automatic))
         ShowItem(dialog, kBasicProgressBar, show);
 }
 
@@ -229,7 +231,7 @@ UINT SearchMorePartitionsThread(LPVOID param)
         EnableItem(target.dialog, kBasicNext, FALSE);
         EnableItem(target.dialog, kSearchMoreButton, FALSE);
     }
-    ShowProgressControls(target.dialog, searchMode, SW_SHOW);
+    ShowProgressControls(target.dialog, searchMode, SW_SHOW, automatic);
 
     PartitionSearchParams params;
     params.mode = mode;
@@ -259,7 +261,7 @@ UINT SearchMorePartitionsThread(LPVOID param)
     if (searchMode == kModeDeep && DiskPartitionTable[d].partitionCount > 0)
         main.SelectFileSystemCombo(DiskPartitionTable[d].fsName[0]);
     // Its counters mean nothing once it is over, also when a scan started it.
-    ShowProgressControls(target.dialog, searchMode, SW_HIDE);
+    ShowProgressControls(target.dialog, searchMode, SW_HIDE, automatic);
     if (!automatic) {
         if (searchMode == kModeBasic || searchMode == kModeDeep)
             main.EnableModeButtons();

@@ -178,6 +178,7 @@ BOOL CSearchSession::OnInitDialog()
 
     ActiveTree = &m_driveTree;
     SetPage(0);
+    m_painted = false;
     m_driveTree.SetDetailHost(this);
     m_driveTree.SetNotifyHandler(this);
     SetPropertyColumns(8);
@@ -431,6 +432,9 @@ ScanTarget CSearchSession::ApplySelection(Selection& selection, const wchar_t* s
     SelectedVolumeInfo.fsName = selection.fsName;
     VolumeGeometry = VolumeGeometryRecord();
     FatVolumeParams = FatVolumeParamsRecord();
+    // The selected file system until a scan finds the volume's own: a scan that finds none still
+    // leaves a type that its scan log can be loaded with.
+    FatVolumeParams.partitionType = selection.fsName;
 
     uint64_t start = selection.startSector;
     uint64_t end = selection.endSector;
@@ -813,7 +817,9 @@ void CSearchSession::OnPaint()
         m_painted = true;
         const bool noDrives = m_physicalRoot != nullptr && m_logicalRoot != nullptr &&
             m_driveTree.GetChildItem(m_physicalRoot) == nullptr && m_driveTree.GetChildItem(m_logicalRoot) == nullptr;
-        if (noDrives)
+        // A dialog opened for a scan log (at start-up or handed over by the other search) says
+        // what it finds of the log's medium when it loads it, not that no disk is connected.
+        if (noDrives && CommandLineLogPath.IsEmpty())
             ShowNoDeviceDialog();
     }
     if (!PaintMinimisedIcon(this, m_hIcon))

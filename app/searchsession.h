@@ -194,6 +194,8 @@ public:
     // The dialog's own word for a partition search its drive-tree worker runs, which the
     // launcher's ResetScanCounters clears with its counters; null for a dialog without one.
     virtual std::atomic<int>* PartitionSearchWord() { return nullptr; }
+    // The dialog's drive-tree worker (the removable-medium search) is at work on the tree.
+    virtual bool DriveTreeWorkerRunning() const { return false; }
     // The drive page while a partition search runs: navigation, Search More Partitions and the
     // tree locked, the search's progress and its stop button shown; and back again.
     void ShowPartitionSearchControls(bool searching);

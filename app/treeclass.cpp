@@ -245,21 +245,12 @@ HTREEITEM CTreeClass::InsertResultItem(HTREEITEM parent, CString name, uint32_t,
         first = GetRootItem();
         if (first && GetCheckState(first) == kCheckNone)
             SetCheckState(first, kCheckUnchecked);
-        if (batch) {
-            m_batch.top = first;
-            m_batch.ticks[first] = first ? GetCheckState(first) : kCheckNone;
-        }
-    }
-    int parentTick;
-    if (const auto known = m_batch.ticks.find(parent); batch && known != m_batch.ticks.end()) {
-        parentTick = known->second;
-    } else {
-        parentTick = GetCheckState(parent);
         if (batch)
-            m_batch.ticks[parent] = parentTick;
+            m_batch.top = first;
     }
-    // A folder ticked before it was expanded keeps its tick for what is found inside it.
-    const int tick = parentTick == kCheckChecked ? kCheckChecked : kCheckUnchecked;
+    // Every folder starts unticked, also one found in a folder ticked before: what the user ticked
+    // is what is saved.
+    const int tick = kCheckUnchecked;
 
     FolderNode values;
     values.name = name;
@@ -279,10 +270,8 @@ HTREEITEM CTreeClass::InsertResultItem(HTREEITEM parent, CString name, uint32_t,
     }
     node->item = item;
     m_resultChildren[parent].push_back(node);
-    if (batch) {
+    if (batch)
         m_batch.filled = true;
-        m_batch.ticks[item] = tick;
-    }
     if (useIndex)
         Folders.TreeItemIndex.Set(id, item, cluster0Start);
     Folders.LastInsertedItem = { item, (uint32_t)id };

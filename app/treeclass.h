@@ -132,7 +132,7 @@ public:
     // A listing reads its subfolders here rather than asking the control for every child.
     const std::vector<FolderNode*>* ResultChildren(HTREEITEM parent) const;
     // Between these two (on the tree's thread), InsertResultItem keeps what it learns of the tree
-    // (the top item, the parents' ticks) instead of asking the control again for every folder,
+    // (the top item) instead of asking the control again for every folder,
     // and the last folder under the top item is scrolled into view once at the end.
     void BeginResultInsert();
     void EndResultInsert();
@@ -183,13 +183,12 @@ protected:
 
     std::unordered_map<HTREEITEM, Color_Font> m_colorFonts;
     std::unordered_map<HTREEITEM, std::vector<FolderNode*>> m_resultChildren;
-    // What a batch of InsertResultItem calls knows: the top item, the ticks of the parents seen,
-    // the last folder inserted under the top item.
+    // What a batch of InsertResultItem calls knows: the top item and the last folder inserted
+    // under it.
     struct ResultInsertBatch {
         int depth = 0;
         bool filled = false; // the tree holds items
         HTREEITEM top = nullptr;
-        std::unordered_map<HTREEITEM, int> ticks;
         HTREEITEM lastUnderTop = nullptr;
     } m_batch;
     DeviceDetailHost* m_pDetailHost = nullptr;

@@ -269,7 +269,7 @@ void CDeepSearch::HideFoundFileSystemList()
 
 void CDeepSearch::ShowNoResultsNotice()
 {
-    ShowMsgStandDialog(this);
+    ShowAdvanceDialog(this);
 }
 
 std::atomic<int32_t>& CDeepSearch::NoticeState()
@@ -640,6 +640,9 @@ void CDeepSearch::OnBnClickedBack()
 
 namespace {
 
+const wchar_t kSelectDriveForPartitionsText[] =
+    L"Select the Physical or Logical Drive (in which you want to search Partitions) from the list of available "
+    L"Drives in left Panel in order to search deleted or missing Partitions.";
 const wchar_t kNoDriveAreaFormat[] =
     L"No physical storage area found in Drive(Drive - %s ).\n\nIf you have connected your storage using any usb hub "
     L"or extension, check storage connections or connect the storage media directly to your computer.";
@@ -678,8 +681,22 @@ void CDeepSearch::OnBnClickedSearchMorePartitions()
         (Host() != nullptr && Host()->LogLoaderRunning()) || g_pPopulateListThread != nullptr)
         return;
     const HTREEITEM item = m_driveTree.GetSelectedItem();
-    if (item == nullptr || m_driveTree.GetParentItem(item) != LogicalDrivesItem() || SelectedItemKind != L"Logical") {
+    const HTREEITEM parent = item != nullptr ? m_driveTree.GetParentItem(item) : nullptr;
+    const bool diskSelected = parent == PhysicalDrivesItem() && SelectedItemKind == L"Hard Disk";
+    const bool driveSelected = parent == LogicalDrivesItem() && SelectedItemKind == L"Logical";
+    if (diskSelected) {
         CSearchSession::OnBnClickedSearchMorePartitions();
+        return;
+    }
+    if (!driveSelected) {
+        // Deep Search searches a disk or a drive letter.
+        if (NoDeviceVisible != 0) {
+            EnableWindow(FALSE);
+            return;
+        }
+        Inform(this, kSelectDriveForPartitionsText);
+        HideFoundFileSystemList();
+        m_driveTree.SelectItem(PhysicalDrivesItem());
         return;
     }
     const CString drive = m_driveTree.GetItemText(item).Left(2);

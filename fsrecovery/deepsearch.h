@@ -79,6 +79,8 @@ protected:
     void OnScanWorkerEnded() override;
     void ShowNoResultsNotice() override;
     std::atomic<int32_t>& NoticeState() override;
+    // The root lists the files of every FAT volume found: cell 9 tells the volume (its row).
+    int VolumeColumnOf(uint32_t volume) const override { return int(volume); }
     void OnResultsBuildStep(ResultsBuildStep step) override;
     void ShowLoadedResults(bool throughDisk) override;
     bool ScannedThroughDisk() const override { return m_throughDisk; }

@@ -449,10 +449,16 @@ void CFsSearchSession::LoadScanLog(const CString& path, bool fromCommandLine)
         SetCommandLineLogPath(path);
         LogModeSwitchPending = 1;
         ShowWindow(SW_HIDE);
+        // The other search is the current one while it runs: its drive trees and dialogs are
+        // the ones the shared services serve.
+        if (Host() != nullptr)
+            Host()->SearchMode = toDeep ? kModeDeep : kModeBasic;
         if (toDeep)
             RunDeepSearchDialog(Host());
         else
             RunBasicSearchDialog(Host());
+        if (Host() != nullptr)
+            Host()->SearchMode = Mode();
         LogModeSwitchPending = 0;
         ClearCommandLineLogPath();
         // Back on the drive page ends this dialog as it ends any other.

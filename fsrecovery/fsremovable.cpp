@@ -134,6 +134,8 @@ bool CFsSearchSession::StartRemovableMediaSearch()
     RegisterWorkerGlobal(m_fsLayout.driveTreeThread);
     m_removableListing = 0;
     ShowPartitionSearchControls(true);
+    // The search's progress stands where the sector range does until it ends.
+    ShowSectorRangeControls(SW_HIDE);
     m_removable = RemovableSearch{ DiskSearchList, nullptr, -1 };
     m_removableStop = false;
     CWinThread* worker = ZrBeginThreadInto(*m_fsLayout.driveTreeThread, RemovableMediaThreadProc, this);

@@ -156,6 +156,7 @@ public:
     bool RemovableMediumListing() const { return m_removableWorker.load() != nullptr && m_removableListing != 0; }
     void ClearPartitionSearchFlag() { m_removableListing = 0; }
     std::atomic<int>* PartitionSearchWord() override { return &m_removableListing; }
+    bool DriveTreeWorkerRunning() const override { return m_removableWorker.load() != nullptr; }
     // Stop Searching Partitions: after its question, the disk's search or the removable-medium
     // search ends, keeping what it found.
     void OnBnClickedStopSearchingPartitions();

@@ -406,11 +406,13 @@ void CArchive::WriteString(const CString& s)
         Write(bytes.data() + i, static_cast<unsigned>(std::min<size_t>(bytes.size() - i, 1u << 30)));
 }
 
-bool CArchive::ReadString(CString& s)
+bool CArchive::ReadString(CString& s, bool* crLf)
 {
     CheckOpen(true);
     std::wstring line;
     bool any = false, done = false;
+    if (crLf != nullptr)
+        *crLf = false;
     while (!done) {
         size_t avail = Fill(2);
         if (avail == 0)
@@ -422,8 +424,11 @@ bool CArchive::ReadString(CString& s)
             wchar_t unit = static_cast<wchar_t>(m_buf[m_cur] | (m_buf[m_cur + 1] << 8));
             m_cur += 2;
             if (unit == L'\n') {
-                if (!line.empty() && line.back() == L'\r')
+                if (!line.empty() && line.back() == L'\r') {
                     line.pop_back();
+                    if (crLf != nullptr)
+                        *crLf = true;
+                }
                 done = true;
                 break;
             }

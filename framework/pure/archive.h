@@ -134,9 +134,10 @@ public:
 
     // Text lines: WriteString writes the UTF-16 units alone (add L"\r\n" for a line);
     // ReadString reads up to and including the next line feed and drops it together with a
-    // carriage return before it. Returns false when no data is left.
+    // carriage return before it. Returns false when no data is left. crLf, when given, says
+    // whether the line ended in CR LF (false for a lone LF or for the end of the data).
     void WriteString(const CString& s);
-    bool ReadString(CString& s);
+    bool ReadString(CString& s, bool* crLf = nullptr);
 
     // Element counts: 16 bits, or FFFF then 32 bits, or FFFF FFFFFFFF then 64 bits.
     void WriteCount(uint64_t count);

@@ -89,6 +89,14 @@ template <class Data, class F> void EachVolumeSection(Data& data, F&& f)
     f(data.params.partitionType);
 }
 
+// The records a save writes with a fixed name and nothing but zeros: "Root_Item" after the top
+// line, and the empty one (no name) for an item without a folder.
+bool IsBlankRecord(const ScanLogFolder& f, const wchar_t* name)
+{
+    return f.name == name && f.ownId == 0 && f.parentId == 0 && f.date == 0 && f.time == 0 && f.deleted == 0 &&
+        f.cluster0Start == 0;
+}
+
 // ---- writing ----
 
 struct Store {
@@ -113,7 +121,8 @@ void WriteLine(CArchive& ar, uint32_t depth, const CString& text)
 
 void WriteTree(CArchive& ar, bool deep, const std::vector<ScanLogTreeItem>& tree)
 {
-    WriteLine(ar, 0, tree.empty() ? CString(kRootText) : tree[0].text);
+    // No line is ever empty: the reader takes an empty one for damage.
+    WriteLine(ar, 0, tree.empty() || tree[0].text.IsEmpty() ? CString(kRootText) : tree[0].text);
     ScanLogFolder top;
     top.name = kRootRecordName;
     EachFolderField(top, deep, Store{ ar });
@@ -121,11 +130,12 @@ void WriteTree(CArchive& ar, bool deep, const std::vector<ScanLogTreeItem>& tree
     for (size_t i = 1; i < tree.size(); ++i) {
         const ScanLogTreeItem& item = tree[i];
         if (item.depth == 0) {
-            // The reader skips empty lines, so a top-level line is never empty.
             WriteLine(ar, 0, item.text.IsEmpty() ? CString(kRootText) : item.text);
             continue;
         }
-        WriteLine(ar, item.depth, item.text);
+        // The line of an item with a folder is its folder's name: the reader holds them to it.
+        const bool named = item.hasFolder && !IsBlankRecord(item.folder, L"");
+        WriteLine(ar, item.depth, named ? item.folder.name : item.text);
         EachFolderField(item.hasFolder ? item.folder : none, deep, Store{ ar });
     }
     ar.WriteString(EndLineText() + kLineEnd);
@@ -198,44 +208,76 @@ size_t LeadingTabs(const CString& line)
     return n;
 }
 
+void ThrowDamaged()
+{
+    AfxThrowArchiveException(CArchiveException::genericException);
+}
+
+// One line of the tree as a save writes it: ended by CR LF, not empty, with no control character
+// after its leading TABs (the writer blanks them in names). A line the data ends in was cut; one
+// that breaks the form was damaged.
+bool ReadTreeLine(CArchive& ar, CString& line)
+{
+    bool crLf = false;
+    if (!ar.ReadString(line, &crLf))
+        return false;
+    if (!crLf) {
+        if (ar.GetRemaining() == 0)
+            AfxThrowArchiveException(CArchiveException::endOfFile);
+        ThrowDamaged();
+    }
+    if (line.IsEmpty())
+        ThrowDamaged();
+    for (int i = static_cast<int>(LeadingTabs(line)); i < line.GetLength(); ++i)
+        if (static_cast<uint32_t>(line[i]) < 0x20)
+            ThrowDamaged();
+    return true;
+}
+
 // The tree up to its end line. Depths count from the first line's TABs. The first line is
 // followed by a record unless it is exactly one TAB; after it, a line with TABs is followed by
-// its item's record and a line without is a top-level item with none. Empty lines are skipped.
+// its item's record and a line without is a top-level item with none.
+// What ties a line to its record is checked as a save writes it: the first line's record is the
+// zero "Root_Item" one, and an item's line is its record's name (with control characters
+// blanked), or any text before the empty record of an item that had none. Anything else is a
+// damaged log, refused rather than read into another tree.
 void ReadTree(CArchive& ar, bool deep, std::vector<ScanLogTreeItem>& tree)
 {
     const CString endLine = EndLineText();
     CString line;
-    if (!ar.ReadString(line))
+    if (!ReadTreeLine(ar, line))
         AfxThrowArchiveException(CArchiveException::endOfFile);
     const size_t base = LeadingTabs(line);
     ScanLogTreeItem top;
     top.text = line.Mid(static_cast<int>(base));
     if (line != L"\t") {
-        ScanLogFolder dropped;
-        EachFolderField(dropped, deep, Load{ ar });
+        ScanLogFolder record;
+        EachFolderField(record, deep, Load{ ar });
+        if (base != 0 || !IsBlankRecord(record, kRootRecordName))
+            ThrowDamaged();
     }
     tree.push_back(std::move(top));
     for (;;) {
         // The end line must come; any other line with nothing after it was cut short.
-        if (!ar.ReadString(line) || (line != endLine && ar.GetRemaining() == 0))
+        if (!ReadTreeLine(ar, line) || (line != endLine && ar.GetRemaining() == 0))
             AfxThrowArchiveException(CArchiveException::endOfFile);
         if (line == endLine)
             return;
-        if (line.IsEmpty())
-            continue;
         const size_t tabs = LeadingTabs(line);
         ScanLogTreeItem item;
         item.depth = static_cast<uint32_t>(tabs > base ? tabs - base : 0);
         item.text = line.Mid(static_cast<int>(tabs));
         if (tabs > 0) {
             EachFolderField(item.folder, deep, Load{ ar });
+            if (item.text != ScanLogLineText(item.folder.name) && !IsBlankRecord(item.folder, L""))
+                ThrowDamaged();
             item.hasFolder = true;
         }
         tree.push_back(std::move(item));
     }
 }
 
-void ReadTables(CArchive& ar, ScanLogData& data)
+void ReadNtfsTables(CArchive& ar, ScanLogData& data)
 {
     if (!HasNtfsTables(data))
         return;
@@ -248,6 +290,14 @@ void ReadTables(CArchive& ar, ScanLogData& data)
     uint32_t recognised = 0;
     ar >> recognised;
     ReadRows(ar, recognised, data.recognisedRows);
+}
+
+// The tables, and then the end of the data: a save writes nothing after them.
+void ReadTables(CArchive& ar, ScanLogData& data)
+{
+    ReadNtfsTables(ar, data);
+    if (ar.GetRemaining() != 0)
+        ThrowDamaged();
 }
 
 } // namespace

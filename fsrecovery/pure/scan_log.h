@@ -90,7 +90,8 @@ ScanLogSource ScanLogSourceFor(uint32_t mode, const CString& kind, bool scanAsPh
 CString ScanLogLineText(const CString& itemText);
 
 // Writes the whole log. The top item is written as the first line with the "Root_Item" record
-// (an empty tree gets a "Root" line); the end line follows the tree. Write errors throw the
+// (an empty tree gets a "Root" line); an item with a folder record gets its record's name as its
+// line's text; the end line follows the tree. Write errors throw the
 // stream's exception; nothing is checked here: give it what a finished scan holds.
 void WriteScanLog(CArchive& ar, const ScanLogData& data);
 
@@ -103,7 +104,10 @@ void WriteScanLog(CArchive& ar, const ScanLogData& data);
 //     parameter type other than those, or sectors per cluster neither 0 (no geometry found)
 //     nor a power of two up to 128;
 //   Damaged: the data ends early (also a count larger than the bytes left could hold, or a
-//     tree without its end line) or is malformed. Everything before the fault stays in data:
+//     tree without its end line) or holds what no save writes: a tree line that is empty, lacks
+//     its CR LF or has a control character after its TABs, an item's line that is not its
+//     folder record's name, a first record other than the zero "Root_Item" one, or anything
+//     after the last table. Everything before the fault stays in data:
 //     the complete sections (result.complete), and of the section being read, the folders and
 //     rows read whole, with their tree links.
 // A count is checked against the bytes left before anything is read for it, and room is made

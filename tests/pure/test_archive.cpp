@@ -182,9 +182,13 @@ TEST(ArchiveLines, LinesAcrossRefillsAndAHalfUnitAtTheEnd)
     CMemFile f(b.data(), b.size());
     CArchive ar(&f, CArchive::load, 16);
     CString line;
-    for (const CString& want : { CString(L"cr\rinside"), longLine, CString(L"last") }) {
-        ASSERT_TRUE(ar.ReadString(line));
-        EXPECT_EQ(line, want);
+    // How each line ended: CR LF, a lone LF, the end of the data.
+    const std::pair<CString, bool> lines[] = { { L"cr\rinside", true }, { longLine, false }, { L"last", false } };
+    for (const auto& want : lines) {
+        bool crLf = !want.second;
+        ASSERT_TRUE(ar.ReadString(line, &crLf));
+        EXPECT_EQ(line, want.first);
+        EXPECT_EQ(crLf, want.second);
     }
     EXPECT_FALSE(ar.ReadString(line));
     const Bytes half = { 'a', 0, '\r', 0, '\n', 0, 'b' };

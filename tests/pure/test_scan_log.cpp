@@ -199,8 +199,9 @@ TEST(ScanLogTree, LinesArePlacedAsTheirDepthsSay)
         EXPECT_EQ(read.tree[8].folder.name, L"second");
     }
 
-    // Lines no save of ours writes, read as the loaders read them: an empty line is skipped, and
-    // a first line of one TAB has no record and sets the depth every later line is counted from.
+    // Lines no save of ours writes: an empty line is taken for damage (it would hide a line end
+    // written over a line's TABs); a first line of one TAB, the form the loaders know, has no
+    // record and sets the depth every later line is counted from.
     const Bytes bytes = Save(d);
     HandBytes top, oneTab, documents;
     top.Line(u"Root");
@@ -209,8 +210,8 @@ TEST(ScanLogTree, LinesArePlacedAsTheirDepthsSay)
     Bytes odd = bytes;
     odd.insert(std::search(odd.begin(), odd.end(), documents.b.begin(), documents.b.end()), { 0x0D, 0, 0x0A, 0 });
     ScanLogData read;
-    ASSERT_EQ(Load(odd, read).status, ScanLogStatus::Ok);
-    EXPECT_EQ(Parents(read.tree), parents);
+    ASSERT_EQ(Load(odd, read).status, ScanLogStatus::Damaged);
+    odd = bytes;
     auto first = std::search(odd.begin(), odd.end(), top.b.begin(), top.b.end());
     first = odd.erase(first, first + top.b.size() + 58); // the line and its Deep "Root_Item" record
     odd.insert(first, oneTab.b.begin(), oneTab.b.end());
@@ -328,11 +329,10 @@ TEST(ScanLogDamage, ACutAtEveryByteKeepsOnlyWhatWasReadWhole)
         for (size_t n = 0; n < bytes.size(); ++n) {
             ScanLogData read;
             const ScanLogResult r = Load(Bytes(bytes.begin(), bytes.begin() + n), read);
-            // A FAT log cut just before its final CR LF still holds all of it.
-            if (endsWithTree && n == bytes.size() - 4) {
-                EXPECT_EQ(r.status, ScanLogStatus::Ok);
-                continue;
-            }
+            // A FAT log cut just before its final CR LF holds all of its tree, but no save ends
+            // a line without them: it is refused too.
+            if (endsWithTree && n == bytes.size() - 4)
+                EXPECT_EQ(read.tree.size(), original.tree.size());
             ASSERT_EQ(r.status, ScanLogStatus::Damaged) << n;
             ASSERT_NE(r.complete, ScanLogPart::Tables) << n;
             ASSERT_LE(read.tree.size(), original.tree.size()) << n;
@@ -386,6 +386,77 @@ TEST(ScanLogDamage, CountsThatTheFileCannotHoldAreRefusedBeforeAllocating)
         // Not one row of the refused count is read; the rows before it stay.
         EXPECT_TRUE(read.fatVolumes.empty() && read.recognisedRows.empty());
         EXPECT_EQ(read.ntfsRows.size(), c.size == 4 ? 3u : 0u);
+    }
+}
+
+// The results tree as the loaders build it from a log: where each item goes and its label.
+std::vector<std::pair<int64_t, CString>> Placed(const std::vector<ScanLogTreeItem>& items)
+{
+    std::vector<std::pair<int64_t, CString>> out;
+    for (const auto& item : items)
+        out.emplace_back(item.parent, item.hasFolder ? item.folder.name : CString(L"Root"));
+    return out;
+}
+
+// Logs as a save writes them (every folder with its record) with 8 bytes written over them at
+// every offset: as zeros, as FF, as text, as line ends, and as bytes taken from elsewhere in the
+// same log (lengths, names and records that fit the format). Numbers inside a record cannot be
+// told from their neighbours without a change of format; but a log that loads must place the
+// same folders under the same names, or be refused.
+TEST(ScanLogDamage, OverwrittenLogsAreRefusedOrGiveTheSameTree)
+{
+    for (ScanLogData original : Samples()) {
+        original.tree[4].hasFolder = true;
+        original.tree[4].folder = Folder(L"2013", 42, 41);
+        original.tree.push_back(Item(1, L"PICS", 60, 5));
+        const Bytes bytes = Save(original);
+        ScanLogData clean;
+        ASSERT_EQ(Load(bytes, clean).status, ScanLogStatus::Ok);
+        const auto expected = Placed(clean.tree);
+        auto units = [](const std::u16string& s) {
+            Bytes b;
+            for (char16_t c : s)
+                b.insert(b.end(), { uint8_t(c), uint8_t(c >> 8) });
+            return b;
+        };
+        const Bytes fixed[] = { Bytes(8, 0), Bytes(8, 0xFF), units(u"PI\t\t"), units(u"\r\n\r\n") };
+        int loadedOk = 0;
+        for (size_t at = 0; at < bytes.size(); ++at) {
+            const size_t n = std::min<size_t>(8, bytes.size() - at);
+            std::vector<Bytes> over(std::begin(fixed), std::end(fixed));
+            for (size_t from : { at + 2, at + 4, at - 2 })
+                if (from < bytes.size() - 8)
+                    over.emplace_back(bytes.begin() + from, bytes.begin() + from + 8);
+            for (const Bytes& with : over) {
+                Bytes damaged = bytes;
+                std::copy(with.begin(), with.begin() + n, damaged.begin() + at);
+                if (damaged == bytes)
+                    continue;
+                ScanLogData read;
+                if (Load(damaged, read).status != ScanLogStatus::Ok)
+                    continue;
+                ++loadedOk;
+                ASSERT_EQ(Placed(read.tree), expected)
+                    << "mode " << original.header.mode << " " << original.volume.fsName.GetString() << " at " << at;
+            }
+        }
+        // Most of a log is numbers and table texts that no check can tell: the test did load some.
+        EXPECT_GT(loadedOk, 0);
+
+        // Nothing follows the last table of a save: bytes after it, or a count of NTFS rows
+        // written over with a smaller one, are damage too.
+        Bytes longer = bytes;
+        longer.insert(longer.end(), { 0x0D, 0, 0x0A, 0 });
+        ScanLogData read;
+        EXPECT_EQ(Load(longer, read).status, ScanLogStatus::Damaged);
+        if (!original.ntfsRows.empty()) {
+            HandBytes endLine;
+            endLine.Line(u"ZembrolixWIN7SR2013/:*?\"<>|");
+            Bytes fewer = bytes;
+            auto count = std::search(fewer.begin(), fewer.end(), endLine.b.begin(), endLine.b.end()) + endLine.b.size();
+            *count -= 1;
+            EXPECT_EQ(Load(fewer, read).status, ScanLogStatus::Damaged);
+        }
     }
 }
 

@@ -418,6 +418,16 @@ TEST_F(PagesTest, AWholeDiskIsReadAsTheVolumeItsFirstSectorHolds)
     dlg.OnBnClickedBack();
 }
 
+// Counts the times a window is shown, however it is shown.
+WNDPROC g_watchedProc = nullptr;
+int g_timesShown = 0;
+LRESULT CALLBACK CountShowing(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SHOWWINDOW && wParam != 0)
+        ++g_timesShown;
+    return ::CallWindowProcW(g_watchedProc, wnd, message, wParam, lParam);
+}
+
 // A whole disk that is NTFS by its size but has no NTFS boot sector where the scan looks: the
 // check starts the partition search, the scan waits for it and reads the volume it found.
 TEST_F(PagesTest, AWholeDiskScanWaitsForThePartitionSearchItsCheckStarted)
@@ -432,8 +442,15 @@ TEST_F(PagesTest, AWholeDiskScanWaitsForThePartitionSearchItsCheckStarted)
     PumpPending();
     SmpSelMode = 5; // the mode the user chose for partition searches
     AutoPartitionSearch = 0;
+    // The search the scan started keeps its progress bar hidden: the bar is a search the user
+    // started.
+    const HWND bar = dlg.GetDlgItem(IDC_BS_PS_PROGRESS)->GetSafeHwnd();
+    g_timesShown = 0;
+    g_watchedProc = (WNDPROC)::SetWindowLongPtrW(bar, GWLP_WNDPROC, (LONG_PTR)CountShowing);
     NextAnswering(IDOK);
     ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 120000));
+    ::SetWindowLongPtrW(bar, GWLP_WNDPROC, (LONG_PTR)g_watchedProc);
+    EXPECT_EQ(0, g_timesShown);
     EXPECT_EQ(1u, AutoPartitionSearch);
     EXPECT_EQ(CString(L"NTFS"), SelectedVolumeInfo.fsName);
     EXPECT_EQ(kCylinder1, SelectedVolumeInfo.startSector);

@@ -291,6 +291,16 @@ CString PickNewLog(const wchar_t* folderPrefix, const wchar_t* name)
     return log;
 }
 
+// Save Log into a new log (PickNewLog): the save says it succeeded.
+void SaveNewLog(CDeepSearch& dlg, const wchar_t* folderPrefix, const wchar_t* name)
+{
+    PickNewLog(folderPrefix, name);
+    g_boxes.clear();
+    dlg.OnBnClickedSaveLog();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"saved successfully"), 0);
+}
+
 // Scans stopped at random moments finish once, on what they found: no hang, the partial tree
 // shown, Back and Next working after.
 TEST_F(DeepSearchTest, StopAtRandomMomentsFinishesOnceWithWhatWasFound)
@@ -467,11 +477,8 @@ TEST_F(DeepSearchTest, ResultsComeBackFromTheScanLog)
         ASSERT_FALSE(HasFatalFailure());
         std::set<CString> scanned;
         FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", scanned);
-        PickNewLog(L"zr_deeplog", L"deep.QLX");
-        g_boxes.clear();
-        dlg.OnBnClickedSaveLog();
-        ASSERT_EQ(1u, g_boxes.size());
-        EXPECT_GE(g_boxes[0].Find(L"saved successfully"), 0);
+        SaveNewLog(dlg, L"zr_deeplog", L"deep.QLX");
+        ASSERT_FALSE(HasFatalFailure());
         dlg.OnBnClickedBack();
         ASSERT_EQ(0, dlg.Page());
         // Nothing of the scan is left but the log.
@@ -504,6 +511,79 @@ TEST_F(DeepSearchTest, ResultsComeBackFromTheScanLog)
         EXPECT_GE(files, 8);
         dlg.OnBnClickedBack();
         ASSERT_EQ(0, dlg.Page());
+    }
+}
+
+// A FAT scan of a volume that holds no FAT assembles nothing; its log, saved with the selected
+// file system, loads again.
+TEST_F(DeepSearchTest, AScanThatAssembledNothingSavesALogThatLoads)
+{
+    Scan(L"P:", false, L"deepntfs.img", 1);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(0u, dlg.Store().VolumeCount());
+    // Nothing found: Deep Search's own notice, over the Deep dialog, not Basic Search's.
+    ASSERT_TRUE(PumpUntil([&] { return deepNotices->Count() == 1; }));
+    EXPECT_EQ(dlg.GetSafeHwnd(), deepNotices->LastOwner());
+    EXPECT_EQ(0, notices->Count());
+    SaveNewLog(dlg, L"zr_deepnothing", L"nothing.QLX");
+    ASSERT_FALSE(HasFatalFailure());
+    dlg.OnBnClickedBack();
+    ListDriveAs(L"\\\\.\\P:", imageSectors);
+    g_boxes.clear();
+    dlg.OnBnClickedLoadLog();
+    SetScanLogPathPicker(nullptr);
+    ASSERT_TRUE(PumpUntil(
+        [&] { return dlg.Page() == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 30000))
+        << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"loaded successfully"), 0) << ToUtf8(g_boxes[0]);
+    EXPECT_EQ(CString(L"FAT32"), FatVolumeParams.partitionType);
+}
+
+// The root of a scan of several FAT volumes lists each volume's files, each row telling its
+// volume in the hidden "FILE_SYS" cell.
+TEST_F(DeepSearchTest, RootFilesTellTheirVolume)
+{
+    Scan(L"(Disk4 ", true, L"deepdisk.img", 0);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_GE(dlg.Store().VolumeCount(), 2u);
+    CListCtrl& list = dlg.FileList();
+    List(dlg.ResultTree().GetRootItem());
+    std::set<CString> volumes;
+    int files = 0;
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+        if (list.GetItemText(row, 1) == L"FOLDER")
+            continue;
+        ++files;
+        const CString cell = list.GetItemText(row, 9);
+        EXPECT_FALSE(cell.IsEmpty()) << ToUtf8(list.GetItemText(row, 0));
+        EXPECT_LT(StrToUInt64(cell.GetString()), dlg.Store().VolumeCount());
+        volumes.insert(cell);
+    }
+    EXPECT_GT(files, 0);
+    EXPECT_GE(volumes.size(), 2u);
+}
+
+// Search More Partitions wants a disk or a drive letter: anything else is refused with Deep
+// Search's own words, the found file systems hidden and "Physical Drives" selected.
+TEST_F(DeepSearchTest, SearchMorePartitionsAsksForADiskOrADrive)
+{
+    CTreeClass& tree = dlg.DriveTree();
+    const HTREEITEM disk2 = ChildWith(dlg.PhysicalDrivesItem(), L"(Disk2 ");
+    ASSERT_NE(nullptr, disk2);
+    for (HTREEITEM item : { tree.GetRootItem(), tree.GetChildItem(disk2) }) {
+        tree.SelectItem(item);
+        PumpPending();
+        dlg.GetDlgItem(IDC_DS_FOUND_VOLUMES)->ShowWindow(SW_SHOW);
+        g_boxes.clear();
+        dlg.OnBnClickedSearchMorePartitions();
+        ASSERT_EQ(1u, g_boxes.size());
+        EXPECT_EQ(CString(L"Select the Physical or Logical Drive (in which you want to search Partitions) from the list "
+                          L"of available Drives in left Panel in order to search deleted or missing Partitions."),
+                  g_boxes[0]);
+        EXPECT_FALSE(dlg.GetDlgItem(IDC_DS_FOUND_VOLUMES)->IsWindowVisible());
+        EXPECT_EQ(dlg.PhysicalDrivesItem(), tree.GetSelectedItem());
+        EXPECT_EQ(nullptr, g_pPartitionSearchThread);
     }
 }
 
@@ -541,7 +621,15 @@ TEST_F(DeepSearchTest, RemovableMediumIsSearchedForItsPartitions)
     g_boxes.clear();
     ASSERT_TRUE(dlg.StartRemovableMediaSearch());
     EXPECT_FALSE(Enabled(IDC_DS_NEXT));
+    // A partition shown while the tree is still searched leaves the sector range hidden; the end
+    // of the search shows it.
+    const HTREEITEM disk2 = ChildWith(dlg.PhysicalDrivesItem(), L"(Disk2 ");
+    ASSERT_NE(nullptr, disk2);
+    dlg.DriveTree().SelectItem(dlg.DriveTree().GetChildItem(disk2));
+    EXPECT_EQ(CString(L"part"), SelectedItemKind);
+    EXPECT_FALSE(dlg.GetDlgItem(IDC_RANGE_SLIDER)->IsWindowVisible());
     EXPECT_TRUE(PumpUntil([&] { return g_pDeepDriveTreeThread == nullptr && Enabled(IDC_DS_NEXT); }, 20000));
+    EXPECT_TRUE(dlg.GetDlgItem(IDC_RANGE_SLIDER)->IsWindowVisible());
     ASSERT_NE(nullptr, dlg.DriveTree().GetChildItem(medium));
     EXPECT_EQ(CString(L"Partition - 1 ( FAT16 )"), dlg.DriveTree().GetItemText(dlg.DriveTree().GetChildItem(medium)));
     EXPECT_EQ(1,

@@ -9,6 +9,7 @@
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
+#include "fsrecovery/deepsearch.h"
 #include "resources/resource.h"
 #include "storage/pure/globals.h"
 
@@ -329,6 +330,25 @@ TEST_F(ScanLogTest, ADiskUnderAnotherNumberIsOffered)
     ::DeleteFileW(path);
 }
 
+// A scan that found no volume (a FAT drive scanned as NTFS) still saves a log that loads: the
+// log keeps the selected file system, not an empty one.
+TEST_F(ScanLogTest, AScanThatFoundNoVolumeSavesALogThatLoads)
+{
+    const CString path = TempLog(L"zr_novolume.QLX");
+    ScanAndSave({ L"fat32.img", L"X:", L"NTFS" }, path);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(0u, dlg.Store().VolumeCount());
+    const uint64_t sectors = imageSectors;
+    dlg.OnBnClickedBack();
+    ListDriveAs(L"X:", sectors);
+    Load(path);
+    ASSERT_TRUE(Loaded()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"loaded successfully"), 0) << ToUtf8(g_boxes[0]);
+    EXPECT_EQ(CString(L"NTFS"), FatVolumeParams.partitionType);
+    ::DeleteFileW(path);
+}
+
 // Answers the save-log question with `saveAnswer` and the exit question No, recording both.
 int g_saveAnswer = IDNO;
 int AnswerClose(HWND, LPCWSTR text, LPCWSTR, UINT)
@@ -432,6 +452,89 @@ void RecordDeepDialog(SearchHost*)
 {
     ++g_deepRuns;
     g_deepLogSeen = LogModeSwitchPending.load() == 1 ? CommandLineLogPath : CString();
+}
+
+// What the Basic dialog that took over a log from Deep Search showed.
+struct HandedOver {
+    std::function<void()> run; // opens the dialog and loads the log
+    int noDeviceDialogs = -1;
+    int disks = 0, drives = 0, drivesAfterRefresh = 0;
+    bool loaded = false;
+};
+HandedOver g_handedOver;
+
+int DriveChildren(CTreeClass& tree, HTREEITEM group)
+{
+    int n = 0;
+    for (HTREEITEM c = tree.GetChildItem(group); c != nullptr; c = tree.GetNextSiblingItem(c))
+        ++n;
+    return n;
+}
+
+// A Basic log opened in Deep Search and handed over: the Basic dialog lists the drives, loads the
+// log from its drive without ever saying that no disk is connected, and after Back its Refresh
+// Tree lists them again.
+TEST_F(ScanLogTest, ALogHandedToTheOtherSearchFindsTheDrives)
+{
+    const CString path = TempLog(L"zr_handed.QLX");
+    ScanAndSave(kFat32, path);
+    ASSERT_FALSE(HasFatalFailure());
+    const uint64_t sectors = imageSectors;
+    dlg.OnBnClickedBack();
+    notices.reset();
+    dlg.DestroyWindow();
+    PumpPending();
+
+    // Deep Search, as the launcher opens it.
+    main.SearchMode = kModeDeep;
+    RegisterDeepSearchDialog();
+    CDeepSearch deep{ &main };
+    ASSERT_TRUE(deep.Create(IDD_DEEP_SEARCH, nullptr));
+    auto deepNotices = std::make_unique<DialogAnswerer>(IDC_MS_OK, IDC_MS_OK, deep.GetSafeHwnd());
+    deep.ShowWindow(SW_SHOW);
+    ASSERT_TRUE(PumpUntil([] { return g_pDeepDriveTreeThread == nullptr; }, 20000));
+
+    g_handedOver = HandedOver();
+    g_handedOver.run = [&] {
+        DialogAnswerer noDevice(IDC_ND_RETRY, IDC_ND_RETRY);
+        EXPECT_EQ(kModeBasic, main.SearchMode.load());
+        if (!dlg.Create(IDD_BASIC_SEARCH, nullptr))
+            return;
+        ListDriveAs(L"X:", sectors);
+        dlg.ShowWindow(SW_SHOW);
+        dlg.UpdateWindow();
+        g_handedOver.loaded = PumpUntil([&] { return Loaded(); }, 30000);
+        g_handedOver.disks = DriveChildren(dlg.DriveTree(), dlg.PhysicalDrivesItem());
+        g_handedOver.drives = DriveChildren(dlg.DriveTree(), dlg.LogicalDrivesItem());
+        dlg.OnBnClickedBack();
+        dlg.OnBnClickedRefresh();
+        g_handedOver.drivesAfterRefresh = DriveChildren(dlg.DriveTree(), dlg.LogicalDrivesItem());
+        g_handedOver.noDeviceDialogs = noDevice.Count();
+        dlg.DestroyWindow();
+    };
+    RegisterSearchDialog(kModeBasic, [](SearchHost*) { g_handedOver.run(); });
+    g_logPath = path;
+    g_boxAnswer = IDYES;
+    g_boxes.clear();
+    deep.OnBnClickedLoadLog();
+    g_boxAnswer = IDNO;
+    RegisterBasicSearchDialog();
+    EXPECT_EQ(kModeDeep, main.SearchMode.load());
+    deepNotices.reset();
+    if (deep.GetSafeHwnd() != nullptr)
+        deep.DestroyWindow();
+    PumpPending();
+
+    EXPECT_TRUE(Said(L"saved in basic Recovery mode"));
+    EXPECT_TRUE(g_handedOver.loaded);
+    EXPECT_TRUE(Said(L"loaded successfully"));
+    EXPECT_FALSE(Said(L"could not find any Disk"));
+    EXPECT_EQ(0, g_handedOver.noDeviceDialogs);
+    EXPECT_GT(g_handedOver.disks, 0);
+    EXPECT_GT(g_handedOver.drives, 0);
+    EXPECT_EQ(g_handedOver.drives, g_handedOver.drivesAfterRefresh);
+    g_handedOver = HandedOver();
+    ::DeleteFileW(path);
 }
 
 TEST_F(ScanLogTest, BadLogsEndWithTheirMessageAndLeaveTheDialogUsable)

@@ -146,7 +146,10 @@ TEST_F(TreeClassTest, TicksAndOtherIdsSurviveLaterInserts)
     HTREEITEM ticked = tree.InsertResultItem(nullptr, L"Ticked", 0, 60, 0, 0, 0, 0, 5, 0, 0, 0);
     HTREEITEM unticked = tree.InsertResultItem(nullptr, L"Unticked", 0, 61, 0, 0, 0, 0, 5, 0, 0, 0);
     tree.SetCheckRecursive(ticked, kCheckChecked);
-    EXPECT_EQ(tree.GetCheckState(tree.InsertResultItem(ticked, L"in", 0, 62, 0, 0, 0, 0, 60, 0, 0, 0)), kCheckChecked);
+    // A folder found in a ticked one starts unticked all the same.
+    EXPECT_EQ(tree.GetCheckState(tree.InsertResultItem(ticked, L"in", 0, 62, 0, 0, 0, 0, 60, 0, 0, 0)),
+              kCheckUnchecked);
+    EXPECT_EQ(tree.GetCheckState(ticked), kCheckChecked);
     EXPECT_EQ(tree.GetCheckState(tree.InsertResultItem(unticked, L"in", 0, 63, 0, 0, 0, 0, 61, 0, 0, 0)),
               kCheckUnchecked);
 
@@ -197,7 +200,7 @@ TEST_F(TreeClassTest, EachTreeKeepsItsOwnFolderRecords)
     other.DestroyWindow();
 }
 
-// A batch makes the same items as single calls: texts, pictures, ticks from the parent, records,
+// A batch makes the same items as single calls: texts, pictures, ticks, records,
 // one item per id, the top item's tick box; the records list each parent's folders in tree order.
 TEST_F(TreeClassTest, BatchedInsertsMatchSingleOnesAndListChildrenInTreeOrder)
 {
@@ -247,6 +250,6 @@ TEST_F(TreeClassTest, BatchedInsertsMatchSingleOnesAndListChildrenInTreeOrder)
     const std::vector<std::wstring> single = build(false), batched = build(true);
     EXPECT_EQ(single, batched);
     EXPECT_EQ(single.size(), 6u);
-    EXPECT_EQ(single[2], L"in 1 1 2 62 0"); // under a ticked folder, ticked
+    EXPECT_EQ(single[2], L"in 1 1 1 62 0"); // under a ticked folder, unticked all the same
     EXPECT_EQ(tree.GetCheckState(tree.GetRootItem()), kCheckUnchecked);
 }

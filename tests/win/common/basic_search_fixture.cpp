@@ -80,6 +80,7 @@ BOOL CALLBACK DialogAnswerer::Answer(HWND wnd, LPARAM self)
         !::IsWindowVisible(wnd) || !::IsWindowEnabled(wnd))
         return TRUE;
     ++a->m_count;
+    a->m_lastOwner = ::GetWindow(wnd, GW_OWNER);
     if (HWND first = a->m_firstClick != 0 ? ::GetDlgItem(wnd, a->m_firstClick) : nullptr)
         ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(a->m_firstClick, BN_CLICKED), LPARAM(first));
     ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(a->m_button, BN_CLICKED), LPARAM(button));

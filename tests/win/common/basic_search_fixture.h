@@ -54,11 +54,14 @@ public:
     DialogAnswerer(const DialogAnswerer&) = delete;
     DialogAnswerer& operator=(const DialogAnswerer&) = delete;
     int Count() const { return m_count; }
+    // The owner of the dialog answered last.
+    HWND LastOwner() const { return m_lastOwner; }
 
 private:
     static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD);
     static BOOL CALLBACK Answer(HWND wnd, LPARAM self);
     int m_marker, m_button, m_count = 0;
+    HWND m_lastOwner = nullptr;
     HWND m_except;
     int m_firstClick;
     UINT_PTR m_timer;

@@ -22,9 +22,12 @@ protected:
         RegisterDeepSearchDialog();
         ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
         ShowSearchDialogUnderTest(dlg, notices);
+        // Deep Search's no-results notice has an OK button of its own.
+        deepNotices = std::make_unique<DialogAnswerer>(IDC_AD_HEADLINE, IDC_NOTICE_OK);
     }
     void TearDown() override
     {
+        deepNotices.reset();
         if (GetSearchHost() != nullptr)
             EndSearchDialogTest(dlg, notices, previousHook);
     }
@@ -32,7 +35,7 @@ protected:
     CDelvaneDlg main;
     CDeepSearch dlg{ &main };
     ZrMessageBoxHook previousHook = nullptr;
-    std::unique_ptr<DialogAnswerer> notices;
+    std::unique_ptr<DialogAnswerer> notices, deepNotices;
 };
 
 } // namespace zr_test
