@@ -182,25 +182,45 @@ BOOL CDelvaneDlg::OnInitDialog()
     TempFolderPath = temp;
     SetSearchHost(this);
 
-    if (m_toolTip.Create(this)) {
-        AddShareTips(m_toolTip, this);
-        const struct {
-            int id;
-            const wchar_t* text;
-        } tips[] = {
-            { IDC_GO_BASIC, L"Start with 'Basic Search' mode" },
-            { IDC_GO_DEEP, L"Start with 'Deep Search' mode" },
-            { IDC_GO_PHOTO, L"Start with 'Photo Search' mode" },
-            { IDC_GO_VIDEO, L"Start with 'Video Search' mode" },
-            { IDC_GO_SIGNATURE, L"Start with 'Signature Search' mode" },
-        };
-        for (const auto& tip : tips)
-            if (CWnd* control = GetDlgItem(tip.id))
-                m_toolTip.AddTool(control, tip.text);
-        m_toolTip.Activate(TRUE);
-    }
+    AddToolTips();
     m_hLogo = m_logo.GetIcon();
+    SetupButtonsAndLinks();
+    KeepSystemImageList();
+    FoundPartitionCount = 0;
+    m_shareButton.LoadBitmaps(IDB_SHARE_UP, IDB_SHARE_DOWN);
+    m_shareButton.SizeToContent();
+    SetupTexts();
+    ApplyMainGlass();
 
+    if (!CommandLineLogPath.IsEmpty())
+        ReadStartupLogHeader();
+    SearchDialogReady = 0;
+    return TRUE;
+}
+
+void CDelvaneDlg::AddToolTips()
+{
+    if (!m_toolTip.Create(this))
+        return;
+    AddShareTips(m_toolTip, this);
+    const struct {
+        int id;
+        const wchar_t* text;
+    } tips[] = {
+        { IDC_GO_BASIC, L"Start with 'Basic Search' mode" },
+        { IDC_GO_DEEP, L"Start with 'Deep Search' mode" },
+        { IDC_GO_PHOTO, L"Start with 'Photo Search' mode" },
+        { IDC_GO_VIDEO, L"Start with 'Video Search' mode" },
+        { IDC_GO_SIGNATURE, L"Start with 'Signature Search' mode" },
+    };
+    for (const auto& tip : tips)
+        if (CWnd* control = GetDlgItem(tip.id))
+            m_toolTip.AddTool(control, tip.text);
+    m_toolTip.Activate(TRUE);
+}
+
+void CDelvaneDlg::SetupButtonsAndLinks()
+{
     MakeIconButtons(this,
                     {
                         { &m_contact, 0, IDI_CONTACT },
@@ -217,27 +237,18 @@ BOOL CDelvaneDlg::OnInitDialog()
     m_linkMail.SetBkColor(RGB(255, 255, 255));
     m_linkWeb.SetWindowText(L"www.zembrolix.example");
     m_linkMail.SetWindowText(L"support@zembrolix.example");
-    KeepSystemImageList();
-    FoundPartitionCount = 0;
+}
 
-    m_shareButton.LoadBitmaps(IDB_SHARE_UP, IDB_SHARE_DOWN);
-    m_shareButton.SizeToContent();
-
+void CDelvaneDlg::SetupTexts()
+{
     for (CColorStatic* title : { &m_titleBasic, &m_titleDeep, &m_titlePhoto, &m_titleVideo, &m_titleSignature })
-        title->SetFont(&FontConsolas16Bold);
-    m_groupStandard.SetFont(&FontConsolas22Bold);
-    m_groupSpecific.SetFont(&FontConsolas22Bold);
+        title->SetFont(&SharedGdi.FontConsolas16Bold);
+    m_groupStandard.SetFont(&SharedGdi.FontConsolas22Bold);
+    m_groupSpecific.SetFont(&SharedGdi.FontConsolas22Bold);
     for (CColorStatic* text :
          { &m_shareLabel, &m_dateLine, &m_groupStandard, &m_groupSpecific, &m_titleBasic, &m_titleDeep, &m_titlePhoto,
            &m_titleVideo, &m_titleSignature, &m_descBasic, &m_descDeep, &m_descPhoto, &m_descVideo, &m_descSignature })
         text->SetBkColor(RGB(255, 255, 255));
-
-    ApplyMainGlass();
-
-    if (!CommandLineLogPath.IsEmpty())
-        ReadStartupLogHeader();
-    SearchDialogReady = 0;
-    return TRUE;
 }
 
 void CDelvaneDlg::ReadStartupLogHeader()
@@ -337,7 +348,7 @@ HBRUSH CDelvaneDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor)
         dc->SetBkColor(RGB(255, 255, 255));
         dc->SetTextColor(RGB(0, 0, 255));
         dc->SetBkMode(TRANSPARENT);
-        return (HBRUSH)WhiteBrush.GetSafeHandle();
+        return (HBRUSH)SharedGdi.WhiteBrush.GetSafeHandle();
     }
     return (HBRUSH)Default();
 }

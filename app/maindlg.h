@@ -123,6 +123,11 @@ protected:
     LRESULT OnCloseWaitMsg(WPARAM, LPARAM owner);
 
     void Go(int mode);
+    // The parts of the initialisation: the Go buttons' and share icons' tips; the icon buttons
+    // and the link labels; the titles' fonts and the white behind every text.
+    void AddToolTips();
+    void SetupButtonsAndLinks();
+    void SetupTexts();
     void ReadStartupLogHeader();
     // Glass subclassing on Vista and later with glass on; otherwise composition is turned off.
     void ApplyMainGlass();

@@ -182,7 +182,7 @@ BOOL CNoRecoveryNotice::OnInitDialog()
     DeepNoticeState = 2;
     for (int id : { m_ids.headline, m_ids.label })
         if (CWnd* text = GetDlgItem(id))
-            text->SetFont(&FontArial16Bold);
+            text->SetFont(&SharedGdi.FontArial16Bold);
     SetDlgItemText(IDC_NOTICE_ITEM1, kNoRecoveryItem1);
     SetDlgItemText(m_ids.item2, kNoRecoveryItem2);
     SetupLink(m_contact, m_ids.contact);
@@ -232,7 +232,7 @@ BOOL CSaveMsg::OnInitDialog()
 {
     CNoticeDialog::OnInitDialog();
     if (CWnd* headline = GetDlgItem(IDC_SM_HEADLINE))
-        headline->SetFont(&FontArial16Bold);
+        headline->SetFont(&SharedGdi.FontArial16Bold);
     MakeIconButton(m_continue, IDC_SM_CONTINUE, IDI_OK);
     return TRUE;
 }
@@ -319,7 +319,7 @@ BOOL CNoDevice::OnInitDialog()
     m_shown = true;
     g_pNoDeviceDlg = this;
     if (CWnd* headline = GetDlgItem(IDC_ND_HEADLINE)) {
-        headline->SetFont(&FontArial16BoldNotice);
+        headline->SetFont(&SharedGdi.FontArial16BoldNotice);
         headline->SetWindowText(
             CString(kProductTitle) +
             L" could not find any Disk Drive or other USB mass storage connected to your Computer.");

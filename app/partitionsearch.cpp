@@ -204,35 +204,10 @@ void SelectResult(SearchHost& main, const DriveTreeTarget& target, HTREEITEM dis
     tree.RedrawWindow();
 }
 
-} // namespace
-
-UINT SearchMorePartitionsThread(LPVOID param)
+// The search's parameters from the disk's record: its geometry and size (the selected disk's size
+// without a record).
+PartitionSearchParams SearchParamsOf(const DriveInfoRecord* record, int mode)
 {
-    SearchHost* mainPtr = static_cast<SearchHost*>(param);
-    if (mainPtr == nullptr) {
-        g_pPartitionSearchThread = nullptr;
-        return 0;
-    }
-    SearchHost& main = *mainPtr;
-    main.PartitionSearchRunning = 1;
-    main.PartitionSearchPending = 1;
-    const int d = SelectedDiskNumber < kMaxDisks ? SelectedDiskNumber : 0;
-    const int mode = SmpSelMode.load();
-    const int searchMode = main.SearchMode.load();
-    const bool automatic = AutoPartitionSearch == 1;
-
-    DriveTreeTarget target;
-    const bool haveTree = GetDriveTreeTarget(target);
-    const HTREEITEM disk = haveTree ? SearchDiskItem(searchMode, target, false) : nullptr;
-    const DriveInfoRecord* record = RecordOf(target, disk);
-
-    if (!automatic && searchMode == kModeBasic) {
-        EnableItem(target.dialog, kBasicBack, FALSE);
-        EnableItem(target.dialog, kBasicNext, FALSE);
-        EnableItem(target.dialog, kSearchMoreButton, FALSE);
-    }
-    ShowProgressControls(target.dialog, searchMode, SW_SHOW, automatic);
-
     PartitionSearchParams params;
     params.mode = mode;
     if (record != nullptr) {
@@ -243,66 +218,130 @@ UINT SearchMorePartitionsThread(LPVOID param)
     } else {
         params.totalSectors = DiskTotalSectors;
     }
-    const uint64_t rangeEnd = mode == kSearchStandard ? params.geometry.cylinders : params.totalSectors;
-    CString range;
-    range.Format(L" / %llu reading", rangeEnd);
-    SetItemText(target.dialog, PositionTextId(searchMode), L"0");
-    SetItemText(target.dialog, kRangeText, range);
-    if (HWND bar = DialogItem(target.dialog, ProgressBarId(target)))
-        main.SetProgressRange64(bar, 0, rangeEnd, mode == kSearchStandard ? 1 : int32_t(kSearchBlockSectors));
+    return params;
+}
 
+// One run of the search on the selected disk, in its steps: the drive page set for it, the
+// search, the drive page given back, its result.
+class PartitionSearchRun {
+public:
+    explicit PartitionSearchRun(SearchHost& main)
+        : m_main(main), m_disk(SelectedDiskNumber < kMaxDisks ? SelectedDiskNumber : 0), m_mode(SmpSelMode.load()),
+          m_searchMode(main.SearchMode.load()), m_automatic(AutoPartitionSearch == 1)
     {
-        KeptHandleSectorSource source(PhysicalDrivePathTable[d]);
-        SearchThreadListener listener(main, mode, automatic, searchMode, target, disk, d, rangeEnd);
-        if (source.IsOpen())
-            RunPartitionSearch(source, params, DiskPartitionTable[d], listener);
+        const bool haveTree = GetDriveTreeTarget(m_target);
+        m_diskItem = haveTree ? SearchDiskItem(m_searchMode, m_target, false) : nullptr;
     }
 
-    if (searchMode == kModeDeep && DiskPartitionTable[d].partitionCount > 0)
-        main.SelectFileSystemCombo(DiskPartitionTable[d].fsName[0]);
-    // Its counters mean nothing once it is over, also when a scan started it.
-    ShowProgressControls(target.dialog, searchMode, SW_HIDE, automatic);
-    if (!automatic) {
-        if (searchMode == kModeBasic || searchMode == kModeDeep)
-            main.EnableModeButtons();
-        if (searchMode == kModeBasic) {
-            EnableItem(target.dialog, kBasicBack, TRUE);
-            EnableItem(target.dialog, kBasicNext, TRUE);
-            EnableItem(target.dialog, kSearchMoreButton, TRUE);
-            ShowItem(target.dialog, kStopButton, SW_HIDE);
-            ShowItem(target.dialog, kSearchingText, SW_HIDE);
+    // The buttons locked (Basic Search) and the search's counters shown from 0.
+    void ShowStart(uint64_t rangeEnd)
+    {
+        CWnd* dialog = m_target.dialog;
+        if (!m_automatic && m_searchMode == kModeBasic)
+            for (int id : { kBasicBack, kBasicNext, kSearchMoreButton })
+                EnableItem(dialog, id, FALSE);
+        ShowProgressControls(dialog, m_searchMode, SW_SHOW, m_automatic);
+        CString range;
+        range.Format(L" / %llu reading", rangeEnd);
+        SetItemText(dialog, PositionTextId(m_searchMode), L"0");
+        SetItemText(dialog, kRangeText, range);
+        if (HWND bar = DialogItem(dialog, ProgressBarId(m_target)))
+            m_main.SetProgressRange64(bar, 0, rangeEnd, m_mode == kSearchStandard ? 1 : int32_t(kSearchBlockSectors));
+    }
+
+    void Search()
+    {
+        const PartitionSearchParams params = SearchParamsOf(RecordOf(m_target, m_diskItem), m_mode);
+        const uint64_t rangeEnd = m_mode == kSearchStandard ? params.geometry.cylinders : params.totalSectors;
+        ShowStart(rangeEnd);
+        KeptHandleSectorSource source(PhysicalDrivePathTable[m_disk]);
+        SearchThreadListener listener(m_main, m_mode, m_automatic, m_searchMode, m_target, m_diskItem, m_disk,
+                                      rangeEnd);
+        if (source.IsOpen())
+            RunPartitionSearch(source, params, DiskPartitionTable[m_disk], listener);
+    }
+
+    // The counters hidden; a search the user started gives the buttons, the range controls and
+    // the tree back.
+    void GiveDrivePageBack()
+    {
+        CWnd* dialog = m_target.dialog;
+        if (m_searchMode == kModeDeep && DiskPartitionTable[m_disk].partitionCount > 0)
+            m_main.SelectFileSystemCombo(DiskPartitionTable[m_disk].fsName[0]);
+        // Its counters mean nothing once it is over, also when a scan started it.
+        ShowProgressControls(dialog, m_searchMode, SW_HIDE, m_automatic);
+        if (m_automatic)
+            return;
+        if (m_searchMode == kModeBasic || m_searchMode == kModeDeep)
+            m_main.EnableModeButtons();
+        if (m_searchMode == kModeBasic) {
+            for (int id : { kBasicBack, kBasicNext, kSearchMoreButton })
+                EnableItem(dialog, id, TRUE);
+            ShowItem(dialog, kStopButton, SW_HIDE);
+            ShowItem(dialog, kSearchingText, SW_HIDE);
         }
-        if (searchMode != kModeBasic && target.dialog != nullptr)
-            main.ShowSectorRangeControls(SW_SHOW, target.dialog);
+        if (m_searchMode != kModeBasic && dialog != nullptr)
+            m_main.ShowSectorRangeControls(SW_SHOW, dialog);
         // The tree was locked with the buttons while the search changed its items.
-        if (target.tree != nullptr && target.tree->GetSafeHwnd() != nullptr)
-            target.tree->EnableWindow(TRUE);
+        if (m_target.tree != nullptr && m_target.tree->GetSafeHwnd() != nullptr)
+            m_target.tree->EnableWindow(TRUE);
         // The other dialogs get their drive page back by themselves.
         if (DriveTreeTarget now; GetDriveTreeTarget(now) && now.endPartitionSearch != nullptr)
             now.endPartitionSearch(now.dialog);
     }
-    g_pPartitionSearchThread = nullptr;
 
-    DriveTreeTarget now;
-    if (GetDriveTreeTarget(now)) {
-        const HTREEITEM endDisk = SearchDiskItem(searchMode, now, true);
-        if (endDisk != nullptr)
-            SelectResult(main, now, endDisk, d);
-        if (g_stopSearch.load() && searchMode != kModeBasic)
-            DeleteEmptyTopChild(*now.tree);
+    // The disk's first partition (or the whole disk) selected, the count reported (unless
+    // quietly), the counters reset and Search More Partitions offered again.
+    void ShowResult()
+    {
+        if (DriveTreeTarget now; GetDriveTreeTarget(now)) {
+            if (const HTREEITEM endDisk = SearchDiskItem(m_searchMode, now, true))
+                SelectResult(m_main, now, endDisk, m_disk);
+            if (g_stopSearch.load() && m_searchMode != kModeBasic)
+                DeleteEmptyTopChild(*now.tree);
+        }
+        const int found = m_main.FoundPartitionCount.load();
+        if (!g_quietSearchEnd.load())
+            AfxMessageBox(FormatPartitionSearchResult(m_disk, found, found != 0, L"Disk", CString()).GetString(),
+                          MB_ICONINFORMATION);
+        m_main.ResetScanCounters();
+        if (DriveTreeTarget after; GetDriveTreeTarget(after) && after.dialog != nullptr) {
+            ShowItem(after.dialog, kSearchMoreButton, SW_SHOW);
+            EnableItem(after.dialog, kSearchMoreButton, TRUE);
+            after.dialog->RedrawWindow();
+        }
     }
-    const int found = main.FoundPartitionCount.load();
-    if (!g_quietSearchEnd.load())
-        AfxMessageBox(FormatPartitionSearchResult(d, found, found != 0, L"Disk", CString()).GetString(),
-                      MB_ICONINFORMATION);
-    main.ResetScanCounters();
-    if (DriveTreeTarget after; GetDriveTreeTarget(after) && after.dialog != nullptr) {
-        ShowItem(after.dialog, kSearchMoreButton, SW_SHOW);
-        EnableItem(after.dialog, kSearchMoreButton, TRUE);
-        after.dialog->RedrawWindow();
+
+private:
+    SearchHost& m_main;
+    const int m_disk;
+    const int m_mode;       // kSearchStandard or kSearchAdvanced
+    const int m_searchMode; // the search dialog's mode
+    const bool m_automatic; // started by a scan's volume check
+    DriveTreeTarget m_target;
+    HTREEITEM m_diskItem = nullptr;
+};
+
+} // namespace
+
+UINT SearchMorePartitionsThread(LPVOID param)
+{
+    SearchHost* main = static_cast<SearchHost*>(param);
+    if (main == nullptr) {
+        g_pPartitionSearchThread = nullptr;
+        return 0;
     }
-    main.PartitionSearchRunning = 0;
-    main.PartitionSearchPending = 0;
+    main->PartitionSearchRunning = 1;
+    main->PartitionSearchPending = 1;
+    {
+        PartitionSearchRun run(*main);
+        run.Search();
+        run.GiveDrivePageBack();
+        g_pPartitionSearchThread = nullptr;
+        run.ShowResult();
+    }
+    main->PartitionSearchRunning = 0;
+    main->PartitionSearchPending = 0;
     return 0;
 }
 

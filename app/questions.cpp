@@ -151,7 +151,7 @@ BOOL CLogicalDlg::OnInitDialog()
 {
     CSmallDialog::OnInitDialog();
     if (CWnd* headline = GetDlgItem(IDC_QUESTION_HEADLINE)) {
-        headline->SetFont(&FontArial16Bold);
+        headline->SetFont(&SharedGdi.FontArial16Bold);
         const SearchHost* host = GetSearchHost();
         CString path = host != nullptr ? host->LogicalDrivePath : CString();
         path.Trim();
@@ -182,7 +182,7 @@ BOOL CSmpSel::OnInitDialog()
     CSmallDialog::OnInitDialog();
     OnStandard();
     if (CWnd* headline = GetDlgItem(IDC_QUESTION_HEADLINE))
-        headline->SetFont(&FontArial16Bold);
+        headline->SetFont(&SharedGdi.FontArial16Bold);
     SetDlgItemText(IDC_QUESTION_TEXT, kSmpSelText);
     MakeIconButton(m_continue, IDC_SMP_CONTINUE, IDI_OK);
     MakeIconButton(m_cancel, IDCANCEL, IDI_EXIT);

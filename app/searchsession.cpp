@@ -258,9 +258,9 @@ void CSearchSession::SetupChrome()
     SetupLinkLabel(this, m_linkWeb, IDC_LINK_WEB, WebSiteLink);
     SetupLinkLabel(this, m_linkMail, IDC_LINK_MAIL, SupportMailText);
     if (CWnd* group = m_layout.currentGroup != 0 ? GetDlgItem(m_layout.currentGroup) : nullptr)
-        group->SetFont(&FontVerdana13Bold);
+        group->SetFont(&SharedGdi.FontVerdana13Bold);
     if (CWnd* hint = m_layout.selectHint != 0 ? GetDlgItem(m_layout.selectHint) : nullptr)
-        hint->SetFont(&FontConsolas16Bold);
+        hint->SetFont(&SharedGdi.FontConsolas16Bold);
 
     // The white panel lies under everything placed on it. First in the template, it was on top:
     // a repaint of the panel alone (a part of it uncovered, its own invalidation) painted it over

@@ -28,7 +28,7 @@ HBRUSH WhiteStatic(CDC* dc, UINT ctlColor, HBRUSH fallback)
     dc->SetBkColor(RGB(255, 255, 255));
     dc->SetTextColor(RGB(0, 0, 0));
     dc->SetBkMode(TRANSPARENT);
-    return (HBRUSH)WhiteBrush.GetSafeHandle();
+    return (HBRUSH)SharedGdi.WhiteBrush.GetSafeHandle();
 }
 
 // Enter and Escape must not end a dialog that only informs.
@@ -272,9 +272,9 @@ BOOL CSplash::OnInitDialog()
     SetDialogIcons(this, m_hIcon);
     g_pSplashDlg = this;
     if (CWnd* text = GetDlgItem(IDC_LOADING_TEXT))
-        text->SetFont(&FontVerdana13Bold);
+        text->SetFont(&SharedGdi.FontVerdana13Bold);
     if (CWnd* text = GetDlgItem(IDC_SPLASH_WAIT_TEXT))
-        text->SetFont(&FontConsolas22Bold);
+        text->SetFont(&SharedGdi.FontConsolas22Bold);
     SetWindowText(L"Zembrolix Recovery (Premium)");
     SetTimer(kSplashTimerId, SplashCheckMs);
     return TRUE;

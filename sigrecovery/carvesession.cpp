@@ -87,7 +87,7 @@ BOOL CCarveSession::OnInitDialog()
     if (m_contactLabel.SubclassDlgItem(IDC_CONTACT_LABEL, this)) {
         m_contactLabel.SetBkColor(RGB(255, 255, 255));
         m_contactLabel.SetTextColor(RGB(0, 0, 255));
-        m_contactLabel.SetFont(&FontVerdana13Underline);
+        m_contactLabel.SetFont(&SharedGdi.FontVerdana13Underline);
     }
     m_optionText.SetWindowText(kCarveThoroughExplanation);
     if (CWnd* note = GetDlgItem(m_carve.clearNote))

@@ -74,7 +74,7 @@ void ExpectCaption(CWnd& dialog, int panelId, const wchar_t* caption, const std:
 {
     const CRect band = DialogCaptionRect(&dialog, dialog.GetDlgItem(panelId));
     for (const std::string& problem : CaptionProblems(dialog.GetSafeHwnd(), band, GlowingCaption(caption),
-                                                      HFONT(FontCalibri36Medium.GetSafeHandle())))
+                                                      HFONT(SharedGdi.FontCalibri36Medium.GetSafeHandle())))
         ADD_FAILURE() << screen << " at " << ScreenDpi() << " dpi: " << problem;
 }
 

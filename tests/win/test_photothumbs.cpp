@@ -354,7 +354,7 @@ TEST_F(CarveSearchTest, ThumbnailsDecodeAfterBackAndInAPhotoSearchOpenedAgain)
             EXPECT_FALSE(watchdog.Fired());
         }
     }
-    EXPECT_EQ(0, std::count(g_shutdowns.begin(), g_shutdowns.end(), GdiplusToken)) << "GDI+ was shut down";
+    EXPECT_EQ(0, std::count(g_shutdowns.begin(), g_shutdowns.end(), GdiplusStartupToken())) << "GDI+ was shut down";
 }
 
 } // namespace
