@@ -232,11 +232,10 @@ BOOL CRem_Media_Scan::OnInitDialog()
 
 // ---- Runners ------------------------------------------------------------------------------------
 
-INT_PTR ShowReplaceDialog(CWnd* owner)
+INT_PTR ShowReplaceDialog(CWnd* owner, CWnd* shownInstead)
 {
     // A question asked of a minimised window would wait unseen.
-    SearchHost* host = GetSearchHost();
-    CWnd* shown = owner != nullptr ? owner : host != nullptr ? host->LauncherWindow() : nullptr;
+    CWnd* shown = owner != nullptr ? owner : shownInstead;
     if (shown != nullptr && shown->GetSafeHwnd() != nullptr)
         shown->ShowWindow(SW_RESTORE);
     Replace dlg(owner);

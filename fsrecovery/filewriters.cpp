@@ -416,12 +416,12 @@ bool ClaimDestination(CString& path, CString& name, WriteState& state, bool flus
     // Taken, or not creatable at all: the rule looks and decides as it always did, and the file
     // is created (replacing one) once it has.
     claimed.reset();
-    return ApplyFileExistsRule(path, name, state.savedFiles, ReplaceOwner(state.host));
+    return ApplyFileExistsRule(path, name, state.savedFiles, state.host);
 }
 
 } // namespace
 
-bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles, CWnd* questionOwner)
+bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles, SearchHost* host)
 {
     for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
         if (!PathExists(path)) {
@@ -442,7 +442,7 @@ bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles, CWn
         }
         name = PathNamePart(path);
         if (FileExistsPolicy != 2) {
-            ShowReplaceDialog(questionOwner);
+            ShowReplaceDialog(ReplaceOwner(host), host != nullptr ? host->LauncherWindow() : nullptr);
             if (SaveAborted || FileExistsPolicy == 1 || FileExistsPolicy == 3)
                 return false;
         }

@@ -118,8 +118,8 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
 
 // The file-exists rule for path: true when the file is to be written (path and name may have
 // changed to a new name), false when it is skipped. Counts the file in savedFiles when it is written.
-// The question, when asked, belongs to `questionOwner`.
-bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles, CWnd* questionOwner);
+// The question, when asked, belongs to the host's active search dialog.
+bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles, SearchHost* host);
 
 // Writes the file of `volume` into the launcher's temporary folder (state.host's) under a fresh
 // "VKD<n>" name, records the name there for clean-up and returns the path; empty when it could not
