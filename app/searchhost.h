@@ -1,6 +1,6 @@
 // SearchHost: what the search dialogs, their workers and the writers of found files need of the
-// launcher. The launcher (CDelvaneDlg, app/maindlg.h) implements it and hands it to each search
-// dialog it opens (SearchDialogRunner); a search dialog passes it on to the work it starts. Code
+// launcher. The launcher (app/maindlg.h) implements it and hands it to each search dialog it opens
+// (ZrSearchDialogRunner); a search dialog passes it on to the work it starts. Code
 // that serves no one dialog (the drive trees, the lost-partition search, the box owner, the notices)
 // finds the launcher as the installed host, as storage finds its StorageHost. Nothing here names a
 // search or the launcher's own window class.
