@@ -62,7 +62,7 @@ void DrawGlowingText(HWND window, const CString& text, const CRect& rect, bool g
                 HBITMAP dib = ::CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
                 if (mem && dib) {
                     HGDIOBJ oldBitmap = ::SelectObject(mem, dib);
-                    HGDIOBJ oldFont = ::SelectObject(mem, FontCalibri36Medium.GetSafeHandle());
+                    HGDIOBJ oldFont = ::SelectObject(mem, SharedGdi.FontCalibri36Medium.GetSafeHandle());
                     DTTOPTS options = { sizeof(options) };
                     options.dwFlags = DTT_TEXTCOLOR | DTT_GLOWSIZE | DTT_COMPOSITED;
                     options.crText = color;
@@ -82,7 +82,7 @@ void DrawGlowingText(HWND window, const CString& text, const CRect& rect, bool g
             }
         }
     }
-    HGDIOBJ old = ::SelectObject(dc, FontCalibri36Medium.GetSafeHandle());
+    HGDIOBJ old = ::SelectObject(dc, SharedGdi.FontCalibri36Medium.GetSafeHandle());
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, color);
     RECT r = rect;

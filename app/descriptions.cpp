@@ -1,6 +1,6 @@
 #include "app/descriptions.h"
 
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/pure/descriptions.h"
 #include "app/treeclass.h"
 #include "storage/driverecords.h"
@@ -29,8 +29,8 @@ CListCtrl* ActiveDetailList()
 
 void SetSelectedDriveValue(uint64_t value)
 {
-    if (g_pMainDlg)
-        g_pMainDlg->SelectedDriveValue = value;
+    if (SearchHost* host = GetSearchHost())
+        host->SelectedDriveValue = value;
 }
 
 void WriteRows(CListCtrl* list, const std::vector<PropertyRow>& rows)

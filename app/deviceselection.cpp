@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/descriptions.h"
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/pure/recognised_range.h"
 #include "app/pure/textservices.h"
 #include "app/treeclass.h"
@@ -51,8 +51,8 @@ void ClearRowsAndColumns(CListCtrl* list, int assumed)
 
 void DeviceDetailHost::FormatSelectionDetails(const CString& fsName, int index, int diskNumber)
 {
-    if (g_pMainDlg)
-        g_pMainDlg->FormatSelectionDetails(fsName, index, diskNumber);
+    if (SearchHost* host = GetSearchHost())
+        host->FormatSelectionDetails(fsName, index, diskNumber);
 }
 
 int CTreeClass::ItemDepth(HTREEITEM item) const
@@ -240,10 +240,10 @@ void CTreeClass::ShowLogicalDriveDetails(HTREEITEM item)
     const wchar_t letter = text.IsEmpty() ? L'\0' : text[0];
     // The letter's code is kept as the drive id only; it never indexes the per-disk tables.
     SelectedDriveId = (uint16_t)(int16_t)(signed char)letter;
-    if (g_pMainDlg) {
+    if (SearchHost* host = GetSearchHost()) {
         CString path;
         path.Format(L"\\\\.\\%c:", letter);
-        g_pMainDlg->LogicalDrivePath = path;
+        host->LogicalDrivePath = path;
     }
     if (!m_pDetailHost)
         return;
@@ -274,8 +274,8 @@ void CTreeClass::FillPartitionDetails(HTREEITEM item)
 {
     if (!item)
         return;
-    if (g_pMainDlg)
-        g_pMainDlg->SelectedDriveValue = 0;
+    if (SearchHost* host = GetSearchHost())
+        host->SelectedDriveValue = 0;
     if (m_pDetailHost)
         m_pDetailHost->ShowHintPanel(SW_HIDE);
 

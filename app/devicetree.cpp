@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/notices.h"
 #include "app/treeclass.h"
 #include "storage/partitions.h"
@@ -15,11 +15,6 @@ constexpr int kDiskImage = 1;
 constexpr int kDriveImage = 2;
 
 DriveTreeTargetProvider g_targetProviders[6] = {};
-
-int CurrentSearchMode()
-{
-    return g_pMainDlg != nullptr ? g_pMainDlg->SearchMode.load() : 0;
-}
 
 bool IsBasicOrDeep(int mode)
 {
@@ -76,7 +71,7 @@ bool TargetFromActiveTree(DriveTreeTarget& target)
 
 bool GetDriveTreeTarget(DriveTreeTarget& target)
 {
-    const int mode = CurrentSearchMode();
+    const int mode = InstalledSearchMode();
     target = DriveTreeTarget();
     const bool found = mode >= kModeBasic && mode <= kModeSignature && g_targetProviders[mode] != nullptr
         ? g_targetProviders[mode](target)
@@ -92,18 +87,19 @@ bool GetDriveTreeTarget(DriveTreeTarget& target)
 
 void AddPhysicalDrives(int code)
 {
-    if (g_pMainDlg == nullptr)
+    SearchHost* host = GetSearchHost();
+    if (host == nullptr)
         return;
-    g_pMainDlg->SelectedDriveValue = 0;
+    host->SelectedDriveValue = 0;
     DiskDescriptionList.RemoveAll();
     DriveTreeBuilding = 1;
     DriveTreeTarget target;
     if (!GetDriveTreeTarget(target))
         return;
-    const int mode = CurrentSearchMode();
+    const int mode = InstalledSearchMode();
     if (target.dialog != nullptr)
         target.dialog->EnableWindow(FALSE);
-    g_pMainDlg->ShowHintPanel(SW_HIDE);
+    host->ShowHintPanel(SW_HIDE);
     if (target.onFirstPage) {
         if (target.fileList != nullptr) {
             ::SendMessageW(target.fileList, LVM_DELETEALLITEMS, 0, 0);
@@ -173,8 +169,8 @@ void SelectDiskItem(int diskNumber, HTREEITEM parentItem)
     if (record == nullptr)
         return;
     SelectedDriveItem = record;
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->SelectedDriveValue = record->capacityMiB;
+    if (SearchHost* host = GetSearchHost())
+        host->SelectedDriveValue = record->capacityMiB;
     DiskTotalSectors = StrToUInt64(record->totalSectors.GetString());
     SelectedDiskTexts[0] = record->model;
     SelectedDiskTexts[1] = record->model;
@@ -222,9 +218,9 @@ void LoadSelectedDriveItem()
 
 void AddLogicalDrives(CString which)
 {
-    if (g_pMainDlg == nullptr)
+    if (GetSearchHost() == nullptr)
         return;
-    CDelvaneDlg& main = *g_pMainDlg;
+    SearchHost& main = *GetSearchHost();
     main.SelectedDriveValue = 0;
     DriveTreeBuilding = 1;
     DriveTreeTarget target;
@@ -243,7 +239,7 @@ void AddLogicalDrives(CString which)
         if (!info.sizeKnown)
             main.SelectedDriveValue = 0;
         main.LogicalDrivePath = L"\\\\.\\" + info.drive;
-        DriveInfoRecord* record = RecordLogicalDrive(info, CurrentSearchMode(), main.SelectedDriveValue);
+        DriveInfoRecord* record = RecordLogicalDrive(info, InstalledSearchMode(), main.SelectedDriveValue);
         InsertWithImage(*target.tree, info.texts.itemText, kDriveImage, LPARAM(record), target.logicalRoot);
         target.tree->Expand(target.logicalRoot, TVE_EXPAND);
     }
@@ -267,8 +263,8 @@ void RefreshDriveTrees()
 
 int RefreshAfterMediaChange()
 {
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->DriveTreeRefreshBusy = 0;
+    if (SearchHost* host = GetSearchHost())
+        host->DriveTreeRefreshBusy = 0;
     RefreshDriveTrees();
     SelectedItemKind = L"Logical";
     DriveTreeTarget target;
@@ -309,7 +305,7 @@ void FillRecognisedPartitionList(HTREEITEM item)
     const CString key = CString(L"Log|\\\\.\\") + drive + L"|";
     CString driveEnd;
     driveEnd.Format(L"%llu", (unsigned long long)RecognisedDriveSectors);
-    ZrRecordTable& table = g_pMainDlg->RecognisedPartitionTable;
+    ZrRecordTable& table = GetSearchHost()->RecognisedPartitionTable;
     for (int row = 0; row < store->GetItemCount(); ++row) {
         if (store->GetItemText(row, 0) != key)
             continue;
@@ -330,7 +326,8 @@ void FillRecognisedPartitionList(HTREEITEM item)
 
 void FillPartitionList(int diskNumber, HTREEITEM item, const CString& kind)
 {
-    if (g_pMainDlg == nullptr)
+    SearchHost* host = GetSearchHost();
+    if (host == nullptr)
         return;
     if (kind == L"Recognised") {
         FillRecognisedPartitionList(item);
@@ -348,7 +345,7 @@ void FillPartitionList(int diskNumber, HTREEITEM item, const CString& kind)
     }
     const DiskPartitionRecord& record = DiskPartitionTable[diskNumber];
     const uint32_t rows = std::min<uint32_t>(std::max(children, record.partitionCount), uint32_t(kPartitionSlotCount));
-    ZrRecordTable& table = g_pMainDlg->RecognisedPartitionTable;
+    ZrRecordTable& table = host->RecognisedPartitionTable;
     for (uint32_t i = 0; i < rows; ++i) {
         const PartitionSlot& slot = record.slot[i];
         CString cells[6];

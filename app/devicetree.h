@@ -22,6 +22,15 @@ struct DriveTreeTarget {
     HWND fileList = nullptr;          // emptied and shown when the dialog is on its first page
     bool onFirstPage = false;
     bool scanCounted = false; // the dialog has counted a scan already
+    // The lost-partition search on this dialog: its bar (0: Basic Search's), whether the whole disk
+    // it offers as a partition shows no start sector, and how the dialog takes its drive page back
+    // when the search is over (null: the search gives it back itself).
+    int partitionProgress = 0;
+    bool wholeDiskStartBlank = false;
+    void (*endPartitionSearch)(CWnd* dialog) = nullptr;
+    // Makes the dialog's drive tree again from the drives attached now; true when it lists a
+    // drive (null: the drive trees are refreshed as they are).
+    bool (*rebuildTree)(CWnd* dialog) = nullptr;
 };
 // A search dialog may register how to find its tree (mode 1 to 5; null removes it); the
 // provider answers false while the dialog has no window. A mode without one uses ActiveTree, its

@@ -3,10 +3,29 @@
 #include <shellapi.h>
 
 #include "app/background.h"
-#include "app/notices.h"
 #include "app/startup.h"
 #include "look/glass.h"
 #include "resources/resource.h"
+
+const wchar_t* const SupportMailText = L"support@zembrolix.example";
+const wchar_t* const SupportMailLink = L"mailto:support@zembrolix.example?subject=Zembrolix%20Recovery%20(Premium)%"
+                                       L"20support&body=Please%20describe%20your%20problem%20here.";
+const wchar_t* const ResellerMailText = L"partners@zembrolix.example";
+const wchar_t* const ResellerMailLink =
+    L"mailto:partners@zembrolix.example?subject=Reseller%20enquiry&body=Please%20tell%20us%20about%20your%20business.";
+const wchar_t* const WebSiteLink = L"https://www.zembrolix.example/";
+const wchar_t* const ShareGooglePlusLink = L"https://plus.google.com/share?url=https://www.zembrolix.example/";
+const wchar_t* const ShareFacebookLink = L"https://www.facebook.com/sharer/sharer.php?u=https://www.zembrolix.example/";
+const wchar_t* const LikeFacebookLink =
+    L"https://www.facebook.com/plugins/like.php?href=https://www.zembrolix.example/";
+const wchar_t* const ShareTwitterLink = L"https://twitter.com/intent/tweet?url=https://www.zembrolix.example/";
+const wchar_t* const SocialCommentsPageLink = L"https://www.zembrolix.example/comments/";
+
+const wchar_t* ShareIconLink(int index)
+{
+    const wchar_t* const links[4] = { ShareGooglePlusLink, ShareFacebookLink, LikeFacebookLink, ShareTwitterLink };
+    return index >= 0 && index < 4 ? links[index] : nullptr;
+}
 
 void AppendAboutMenuEntry(CWnd* dialog)
 {

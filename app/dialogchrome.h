@@ -10,6 +10,21 @@
 #include "look/iconbutton.h"
 #include "look/themeapi.h"
 
+// The maker's addresses and pages that the link labels and share icons open.
+extern const wchar_t* const SupportMailText;
+extern const wchar_t* const SupportMailLink;
+extern const wchar_t* const ResellerMailText;
+extern const wchar_t* const ResellerMailLink;
+extern const wchar_t* const WebSiteLink;
+extern const wchar_t* const ShareGooglePlusLink;
+extern const wchar_t* const ShareFacebookLink;
+extern const wchar_t* const LikeFacebookLink;
+extern const wchar_t* const ShareTwitterLink;
+extern const wchar_t* const SocialCommentsPageLink;
+// The page of share icon 0 to 3 (Google+ share, Facebook share, Facebook like, Twitter share);
+// null for any other index.
+const wchar_t* ShareIconLink(int index);
+
 // Appends a separator and the about entry (command 0x10) to the system menu of `dialog`, when it
 // has one and the entry's text exists.
 void AppendAboutMenuEntry(CWnd* dialog);

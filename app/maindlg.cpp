@@ -26,38 +26,6 @@
 #include "storage/pure/globals.h"
 #include "storage/pure/search_mode.h"
 
-const wchar_t* const HintSelectDrive =
-    L"Select the Drive (from which you want to recover data) from the List of available Physical or Logical Drives "
-    L"in the left Panel. In case of Deleted or missing Partitions, click on 'Search More Partitions' button to find "
-    L"lost drives. Select the Drive and click 'Next' Button to continue...";
-const wchar_t* const HintSelectFiles = L"Select Files and Folders from left Panel Directories Tree and Click on 'Save' "
-                                       L"button to save recovered Files and Folders.";
-const wchar_t* const HintViewRecovered =
-    L"To view the recovered Data, please click on 'Open Containing Folder' button. "
-    L"Or Click on \x2018"
-    L"Back\x2019 Button to select another disk for recovery.";
-const wchar_t* const HintStopRecovery =
-    L"To Stop recovery, click on 'Stop' Button or please wait for the process to be completed.";
-const wchar_t* const HintStopSearching =
-    L"You can stop searching Files and Folders by clicking on 'Stop' button. However, it is strongly recommended "
-    L"that you should allow the software to complete the searching Process.";
-
-CDelvaneDlg* g_pMainDlg = nullptr;
-CDialog* g_pBasicSearchDlg = nullptr;
-CDialog* g_pDeepSearchDlg = nullptr;
-CDialog* g_pPhotoSearchDlg = nullptr;
-CDialog* g_pVideoSearchDlg = nullptr;
-CDialog* g_pSignatureSearchDlg = nullptr;
-CWnd* g_pSavingFilesDlg = nullptr;
-CString TempFolderPath;
-CWinThread* g_pModeSearchThread = nullptr;
-CWinThread* g_pBasicLogLoadThread = nullptr;
-CWinThread* g_pDeepLogLoadThread = nullptr;
-std::atomic<int> LastProgressPercent{ 0 };
-const wchar_t* const kInvalidLogText =
-    L"The selected recovery Log (index of recovered files and folders) file is invalid or corrupted. "
-    L"Recovery cannot continue with this log file.\n\nPlease browse the valid Log file or Scan the disk again.";
-
 namespace {
 
 CWinThread* StartThreadInto(CWinThread*& slot, AFX_THREADPROC proc, LPVOID param)
@@ -66,18 +34,14 @@ CWinThread* StartThreadInto(CWinThread*& slot, AFX_THREADPROC proc, LPVOID param
 }
 
 std::atomic<ZrModeThreadStarter> g_modeThreadStarter{ StartThreadInto };
-std::mutex g_registryMutex;
-ZrSearchDialogRunner g_runners[6] = {};
-std::atomic<int>* g_pageIndices[6] = {};
-std::vector<CWinThread**> g_workerGlobals;
 
-UINT ModeSearchThreadProc(LPVOID)
+UINT ModeSearchThreadProc(LPVOID param)
 {
-    CDelvaneDlg* main = g_pMainDlg;
+    CDelvaneDlg* main = static_cast<CDelvaneDlg*>(param);
     main->EnableWindow(FALSE);
     main->KeepSystemImageList();
     if (ZrSearchDialogRunner runner = GetSearchDialogRunner(main->SearchMode.load()))
-        runner();
+        runner(main);
     // Whatever way the search dialog ended, the launcher takes over again on its own thread.
     main->PostMessage(WM_ZR_MODE_ENDED, 0, (LPARAM)AfxGetThread());
     return 1;
@@ -92,52 +56,9 @@ CSearchSession* ActiveSession(int mode)
 
 } // namespace
 
-// ---- Registration of the search dialogs and workers ----------------------------------------
-
-void RegisterSearchDialog(int searchMode, ZrSearchDialogRunner runner)
-{
-    std::lock_guard<std::mutex> lock(g_registryMutex);
-    if (searchMode >= kModeBasic && searchMode <= kModeSignature)
-        g_runners[searchMode] = runner;
-}
-
-void RegisterSearchPageIndex(int searchMode, std::atomic<int>* page)
-{
-    std::lock_guard<std::mutex> lock(g_registryMutex);
-    if (searchMode >= kModeBasic && searchMode <= kModeSignature)
-        g_pageIndices[searchMode] = page;
-}
-
-ZrSearchDialogRunner GetSearchDialogRunner(int searchMode)
-{
-    std::lock_guard<std::mutex> lock(g_registryMutex);
-    return searchMode >= kModeBasic && searchMode <= kModeSignature ? g_runners[searchMode] : nullptr;
-}
-
-void RunBasicSearchDialog()
-{
-    if (ZrSearchDialogRunner runner = GetSearchDialogRunner(kModeBasic))
-        runner();
-}
-
-void RunDeepSearchDialog()
-{
-    if (ZrSearchDialogRunner runner = GetSearchDialogRunner(kModeDeep))
-        runner();
-}
-
 ZrModeThreadStarter ZrSetModeThreadStarter(ZrModeThreadStarter starter)
 {
     return g_modeThreadStarter.exchange(starter ? starter : StartThreadInto);
-}
-
-void RegisterWorkerGlobal(CWinThread** global)
-{
-    std::lock_guard<std::mutex> lock(g_registryMutex);
-    for (CWinThread** known : g_workerGlobals)
-        if (known == global)
-            return;
-    g_workerGlobals.push_back(global);
 }
 
 // ---- The dialog ---------------------------------------------------------------------------
@@ -173,12 +94,9 @@ BEGIN_MESSAGE_MAP(CDelvaneDlg, CDialog)
     ON_MESSAGE(WM_ZR_CLOSE_WAIT, &CDelvaneDlg::OnCloseWaitMsg)
 END_MESSAGE_MAP()
 
-CDelvaneDlg::CDelvaneDlg() : CDialog(IDD_MAIN_DIALOG)
+CDelvaneDlg::CDelvaneDlg() : CDialog(IDD_MAIN_DIALOG), SearchHost(this)
 {
     m_hIcon = LoadIconImage(IDR_MAINFRAME, 32);
-    RegisterWorkerGlobal(&g_pModeSearchThread);
-    RegisterWorkerGlobal(&g_pBasicLogLoadThread);
-    RegisterWorkerGlobal(&g_pDeepLogLoadThread);
     // The record tables are plain memory: they get their columns with the object, so a table
     // filled before (or without) the window still keeps its cells.
     CreateRecordTables();
@@ -187,8 +105,6 @@ CDelvaneDlg::CDelvaneDlg() : CDialog(IDD_MAIN_DIALOG)
 CDelvaneDlg::~CDelvaneDlg()
 {
     m_systemImages.reset();
-    if (g_pMainDlg == this)
-        g_pMainDlg = nullptr;
     if (m_hIcon)
         ::DestroyIcon(m_hIcon);
 }
@@ -264,27 +180,47 @@ BOOL CDelvaneDlg::OnInitDialog()
     wchar_t temp[1026] = {};
     ::GetTempPathW(1025, temp);
     TempFolderPath = temp;
-    g_pMainDlg = this;
+    SetSearchHost(this);
 
-    if (m_toolTip.Create(this)) {
-        AddShareTips(m_toolTip, this);
-        const struct {
-            int id;
-            const wchar_t* text;
-        } tips[] = {
-            { IDC_GO_BASIC, L"Start with 'Basic Search' mode" },
-            { IDC_GO_DEEP, L"Start with 'Deep Search' mode" },
-            { IDC_GO_PHOTO, L"Start with 'Photo Search' mode" },
-            { IDC_GO_VIDEO, L"Start with 'Video Search' mode" },
-            { IDC_GO_SIGNATURE, L"Start with 'Signature Search' mode" },
-        };
-        for (const auto& tip : tips)
-            if (CWnd* control = GetDlgItem(tip.id))
-                m_toolTip.AddTool(control, tip.text);
-        m_toolTip.Activate(TRUE);
-    }
+    AddToolTips();
     m_hLogo = m_logo.GetIcon();
+    SetupButtonsAndLinks();
+    KeepSystemImageList();
+    FoundPartitionCount = 0;
+    m_shareButton.LoadBitmaps(IDB_SHARE_UP, IDB_SHARE_DOWN);
+    m_shareButton.SizeToContent();
+    SetupTexts();
+    ApplyMainGlass();
 
+    if (!CommandLineLogPath.IsEmpty())
+        ReadStartupLogHeader();
+    SearchDialogReady = 0;
+    return TRUE;
+}
+
+void CDelvaneDlg::AddToolTips()
+{
+    if (!m_toolTip.Create(this))
+        return;
+    AddShareTips(m_toolTip, this);
+    const struct {
+        int id;
+        const wchar_t* text;
+    } tips[] = {
+        { IDC_GO_BASIC, L"Start with 'Basic Search' mode" },
+        { IDC_GO_DEEP, L"Start with 'Deep Search' mode" },
+        { IDC_GO_PHOTO, L"Start with 'Photo Search' mode" },
+        { IDC_GO_VIDEO, L"Start with 'Video Search' mode" },
+        { IDC_GO_SIGNATURE, L"Start with 'Signature Search' mode" },
+    };
+    for (const auto& tip : tips)
+        if (CWnd* control = GetDlgItem(tip.id))
+            m_toolTip.AddTool(control, tip.text);
+    m_toolTip.Activate(TRUE);
+}
+
+void CDelvaneDlg::SetupButtonsAndLinks()
+{
     MakeIconButtons(this,
                     {
                         { &m_contact, 0, IDI_CONTACT },
@@ -301,27 +237,18 @@ BOOL CDelvaneDlg::OnInitDialog()
     m_linkMail.SetBkColor(RGB(255, 255, 255));
     m_linkWeb.SetWindowText(L"www.zembrolix.example");
     m_linkMail.SetWindowText(L"support@zembrolix.example");
-    KeepSystemImageList();
-    FoundPartitionCount = 0;
+}
 
-    m_shareButton.LoadBitmaps(IDB_SHARE_UP, IDB_SHARE_DOWN);
-    m_shareButton.SizeToContent();
-
+void CDelvaneDlg::SetupTexts()
+{
     for (CColorStatic* title : { &m_titleBasic, &m_titleDeep, &m_titlePhoto, &m_titleVideo, &m_titleSignature })
-        title->SetFont(&FontConsolas16Bold);
-    m_groupStandard.SetFont(&FontConsolas22Bold);
-    m_groupSpecific.SetFont(&FontConsolas22Bold);
+        title->SetFont(&SharedGdi.FontConsolas16Bold);
+    m_groupStandard.SetFont(&SharedGdi.FontConsolas22Bold);
+    m_groupSpecific.SetFont(&SharedGdi.FontConsolas22Bold);
     for (CColorStatic* text :
          { &m_shareLabel, &m_dateLine, &m_groupStandard, &m_groupSpecific, &m_titleBasic, &m_titleDeep, &m_titlePhoto,
            &m_titleVideo, &m_titleSignature, &m_descBasic, &m_descDeep, &m_descPhoto, &m_descVideo, &m_descSignature })
         text->SetBkColor(RGB(255, 255, 255));
-
-    ApplyMainGlass();
-
-    if (!CommandLineLogPath.IsEmpty())
-        ReadStartupLogHeader();
-    SearchDialogReady = 0;
-    return TRUE;
 }
 
 void CDelvaneDlg::ReadStartupLogHeader()
@@ -358,10 +285,10 @@ void CDelvaneDlg::ReadStartupLogHeader()
     if (accepted) {
         SearchMode = mode;
         if (mode == kModeBasic)
-            RunBasicSearchDialog();
+            RunBasicSearchDialog(this);
         else
-            RunDeepSearchDialog();
-        if (g_pBasicLogLoadThread || g_pDeepLogLoadThread)
+            RunDeepSearchDialog(this);
+        if (LogLoaderRunning())
             EnableWindow(FALSE);
         return;
     }
@@ -421,7 +348,7 @@ HBRUSH CDelvaneDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor)
         dc->SetBkColor(RGB(255, 255, 255));
         dc->SetTextColor(RGB(0, 0, 255));
         dc->SetBkMode(TRANSPARENT);
-        return (HBRUSH)WhiteBrush.GetSafeHandle();
+        return (HBRUSH)SharedGdi.WhiteBrush.GetSafeHandle();
     }
     return (HBRUSH)Default();
 }
@@ -464,49 +391,28 @@ void CDelvaneDlg::OnShareButton()
     ShowShareDialog(this);
 }
 
-void CDelvaneDlg::ShowAboutDialog()
+void CDelvaneDlg::OnBnClickedHelp()
 {
-    CAbout_Dlg dlg;
-    dlg.DoModal();
-    RestoreBusyState();
+    ShowHelpDialog();
 }
 
-void CDelvaneDlg::ShowHelpDialog()
+void CDelvaneDlg::OnBnClickedAbout()
 {
-    CHelp dlg;
-    dlg.DoModal();
-    RestoreBusyState();
-}
-
-void CDelvaneDlg::RestoreBusyState()
-{
-    if (g_pBasicLogLoadThread == nullptr && g_pDeepLogLoadThread == nullptr && g_pPopulateListThread == nullptr)
-        return;
-    const int mode = g_pMainDlg != nullptr ? g_pMainDlg->SearchMode.load() : kModeNone;
-    CTreeClass* tree = ActiveTree;
-    if ((mode == kModeBasic || mode == kModeDeep) && tree != nullptr && tree->GetSafeHwnd() != nullptr)
-        tree->EnableWindow(FALSE);
-    if (g_pPopulateListThread != nullptr && g_pPopulateDlg != nullptr && g_pPopulateDlg->GetSafeHwnd() != nullptr) {
-        g_pPopulateDlg->ShowWindow(SW_SHOW);
-        g_pPopulateDlg->SetForegroundWindow();
-    }
+    ShowAboutDialog();
 }
 
 // ---- Launching ----------------------------------------------------------------------------
 
 void CDelvaneDlg::Go(int mode)
 {
-    if (g_pBasicLogLoadThread || g_pDeepLogLoadThread)
+    if (LogLoaderRunning())
         return;
-    if (g_pModeSearchThread)
+    if (ModeSearchThread)
         return;
     if (mode == kModeBasic || mode == kModeDeep) {
         // The file-system searches start on their drive pages (each dialog's tree starts with no
         // folder records of its own).
-        std::lock_guard<std::mutex> lock(g_registryMutex);
-        for (int searchMode : { kModeBasic, kModeDeep })
-            if (std::atomic<int>* page = g_pageIndices[searchMode])
-                *page = 0;
+        ResetSearchPages({ kModeBasic, kModeDeep });
     }
     SearchMode = mode;
     DriveTreeRefreshBusy = 0;
@@ -536,13 +442,13 @@ void CDelvaneDlg::OnBnClickedSignatureSearch()
 
 void CDelvaneDlg::StartModeSearch()
 {
-    if (g_pModeSearchThread)
+    if (ModeSearchThread)
         return;
     EmptyRecordTables();
     ClearCommandLineLogPath();
     SearchDialogReady = 0;
 
-    LoadingDialog = new CModeless1(this);
+    LoadingDialog = new CModeless1(this, &LoadingDialog);
     if (!LoadingDialog->Create()) {
         delete LoadingDialog;
         LoadingDialog = nullptr;
@@ -554,8 +460,8 @@ void CDelvaneDlg::StartModeSearch()
         LoadingDialog->ShowWindow(SW_SHOW);
     }
     SetTimer(kLoadingTimerId, kLoadingTimerMs);
-    if (!g_modeThreadStarter.load()(g_pModeSearchThread, ModeSearchThreadProc, nullptr)) {
-        g_pModeSearchThread = nullptr;
+    if (!g_modeThreadStarter.load()(ModeSearchThread, ModeSearchThreadProc, this)) {
+        ModeSearchThread = nullptr;
         CloseLoadingDialog();
         EnableWindow(TRUE);
         ZrMessageBox(m_hWnd, L"The search could not be started. Please close other programs and try again.", L"Message",
@@ -603,13 +509,13 @@ LRESULT CDelvaneDlg::OnModeEnded(WPARAM, LPARAM lParam)
     CWinThread* thread = reinterpret_cast<CWinThread*>(lParam);
     CloseLoadingDialog();
     ZrWaitForThreadPumping(thread, 5000);
-    if (g_pModeSearchThread == thread)
-        g_pModeSearchThread = nullptr;
+    if (ModeSearchThread == thread)
+        ModeSearchThread = nullptr;
     if (thread && thread->HasEnded())
         delete thread;
     SearchDialogReady = 0;
     ShowWindow(SW_SHOW);
-    if (g_pBasicLogLoadThread || g_pDeepLogLoadThread) {
+    if (LogLoaderRunning()) {
         EnableWindow(FALSE);
     } else {
         EnableWindow(TRUE);
@@ -666,15 +572,12 @@ void CDelvaneDlg::EndProgram()
     for (int mode = kModeBasic; mode <= kModeSignature; ++mode)
         if (CSearchSession* session = SearchSessionOfMode(mode))
             session->EndWorkersForExit();
-    std::vector<CWinThread*> running;
-    {
-        std::lock_guard<std::mutex> lock(g_registryMutex);
-        for (CWinThread** global : g_workerGlobals)
-            if (CWinThread* thread = *global) {
-                thread->RequestStop();
-                running.push_back(thread);
-            }
-    }
+    std::vector<CWinThread*> running = RequestRegisteredWorkersStop();
+    for (CWinThread* own : { ModeSearchThread, BasicLogLoadThread, DeepLogLoadThread })
+        if (own != nullptr) {
+            own->RequestStop();
+            running.push_back(own);
+        }
     // Workers get a moment to run their finishing steps; none is killed, whatever is left ends
     // with the process.
     DWORD deadline = ::GetTickCount() + 3000;
@@ -697,45 +600,6 @@ void CDelvaneDlg::OnDestroy()
 }
 
 // ---- Progress, status and wait --------------------------------------------------------------
-
-void CDelvaneDlg::SetProgressRange64(HWND bar, uint64_t start, uint64_t end, int32_t step)
-{
-    LastProgressPercent = 0;
-    ::SendMessageW(bar, PBM_SETPOS, 0, 0);
-    ZrProgressPlan plan = PlanProgressRange(start, end, step);
-    ::SendMessageW(bar, PBM_SETRANGE32, 0, plan.rangeMax);
-    ::SendMessageW(bar, PBM_SETSTEP, plan.step, 0);
-    ::SendMessageW(bar, PBM_SETPOS, 0, 0);
-    if (plan.small && plan.fullAtOnce)
-        ::SendMessageW(bar, PBM_SETPOS, plan.rangeMax, 0);
-}
-
-void CDelvaneDlg::UpdateProgress(HWND bar, uint64_t start, uint64_t end, uint64_t position)
-{
-    if (PlanProgressRange(start, end, 1).small) {
-        ::SendMessageW(bar, PBM_STEPIT, 0, 0);
-        return;
-    }
-    int32_t percent = ProgressPercent(start, end, position);
-    int last = LastProgressPercent.load();
-    while (percent > last) {
-        if (LastProgressPercent.compare_exchange_weak(last, percent)) {
-            ::SendMessageW(bar, PBM_SETPOS, percent, 0);
-            break;
-        }
-    }
-}
-
-void CDelvaneDlg::SetProgressPosition64(HWND bar, uint64_t start, uint64_t end, uint64_t position)
-{
-    const ZrProgressPlan plan = PlanProgressRange(start, end, 1);
-    if (!plan.small) {
-        UpdateProgress(bar, start, end, position);
-        return;
-    }
-    const uint64_t at = position <= start ? 0 : std::min<uint64_t>(position - start, uint64_t(plan.rangeMax));
-    ::SendMessageW(bar, PBM_SETPOS, WPARAM(at), 0);
-}
 
 void CDelvaneDlg::SetSaveStatusText(const CString& text)
 {
@@ -860,66 +724,12 @@ void CDelvaneDlg::CloseWaitDialogHere(HWND owner)
 
 // ---- Control groups ------------------------------------------------------------------------
 
-namespace {
-
-bool TakesInput(HWND wnd)
-{
-    return wnd != nullptr && ::IsWindow(wnd) && ::IsWindowVisible(wnd) && ::IsWindowEnabled(wnd) && !::IsIconic(wnd);
-}
-
-// The window itself, or the dialog in front of it that keeps it disabled.
-HWND FrontOf(HWND wnd)
-{
-    if (wnd == nullptr || !::IsWindow(wnd))
-        return nullptr;
-    wnd = ::GetAncestor(wnd, GA_ROOT);
-    if (TakesInput(wnd))
-        return wnd;
-    const HWND popup = ::GetLastActivePopup(wnd);
-    return popup != wnd && TakesInput(popup) ? popup : nullptr;
-}
-
-[[maybe_unused]] const bool g_boxOwnerPickerSet = (ZrSetOwnerPicker(&CDelvaneDlg::PickBoxOwner), true);
-
-} // namespace
-
-HWND CDelvaneDlg::PickBoxOwner(HWND requested)
-{
-    if (const HWND front = FrontOf(requested))
-        return front;
-    if (g_pMainDlg != nullptr) {
-        if (CDialog* search = g_pMainDlg->ActiveSearchDialog())
-            if (const HWND front = FrontOf(search->GetSafeHwnd()))
-                return front;
-        if (const HWND front = FrontOf(g_pMainDlg->GetSafeHwnd()))
-            return front;
-    }
-    return requested != nullptr && ::IsWindow(requested) ? ::GetAncestor(requested, GA_ROOT) : requested;
-}
-
-CDialog* CDelvaneDlg::ActiveSearchDialog() const
-{
-    switch (SearchMode.load()) {
-    case kModeBasic:
-        return g_pBasicSearchDlg;
-    case kModeDeep:
-        return g_pDeepSearchDlg;
-    case kModePhoto:
-        return g_pPhotoSearchDlg;
-    case kModeVideo:
-        return g_pVideoSearchDlg;
-    case kModeSignature:
-        return g_pSignatureSearchDlg;
-    default:
-        return nullptr;
-    }
-}
-
 void CDelvaneDlg::EnableModeButtons()
 {
     if (CSearchSession* session = ActiveSession(SearchMode))
         session->EnableModeButtons(true);
 }
+
 void CDelvaneDlg::DisableModeButtons()
 {
     if (CSearchSession* session = ActiveSession(SearchMode))
@@ -930,12 +740,6 @@ void CDelvaneDlg::ShowSectorRangeControls(int showCommand, CWnd* dialog)
 {
     if (auto* session = dynamic_cast<CSearchSession*>(dialog); session != nullptr && session->GetSafeHwnd())
         session->ShowSectorRangeControls(showCommand);
-}
-
-void CDelvaneDlg::ShowModeResultControls(int showCommand)
-{
-    if (CSearchSession* session = ActiveSession(SearchMode))
-        session->ShowResultControls(showCommand);
 }
 
 void CDelvaneDlg::ShowHintPanel(int showCommand)
@@ -950,16 +754,6 @@ void CDelvaneDlg::ShowHintPanel(int showCommand)
         session->DetailList()->ShowWindow(SW_SHOW);
 }
 
-void CDelvaneDlg::ResetScanCounters()
-{
-    PartitionSearchPending = 0;
-    PartitionSearchRunning = 0;
-    const int mode = SearchMode.load();
-    if (mode == kModeBasic || mode == kModeDeep)
-        if (CSearchSession* session = ActiveSession(mode))
-            session->ClearPartitionSearchFlag();
-}
-
 void CDelvaneDlg::SelectFileSystemCombo(const CString& fileSystem)
 {
     if (CSearchSession* session = ActiveSession(SearchMode))
@@ -972,61 +766,4 @@ void CDelvaneDlg::CleanTempFolder()
 {
     TempFileNames.clear();
     DeleteTempFiles(TempFolderPath);
-}
-
-int DeleteTempFiles(const CString& folder)
-{
-    if (folder.IsEmpty())
-        return 0;
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW(folder + L"*.*", &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return 0;
-    int deleted = 0;
-    do {
-        if (data.cFileName[0] == L'.' || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            continue;
-        if (IsProgramTempFileName(data.cFileName) && ::DeleteFileW(folder + data.cFileName))
-            ++deleted;
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-    return deleted;
-}
-
-void CreateDirectoryPath(const CString& path)
-{
-    if (::CreateDirectoryW(path, nullptr))
-        return;
-    for (int at = path.Find(L'\\'); at >= 0; at = path.Find(L'\\', at + 1))
-        if (at > 0)
-            ::CreateDirectoryW(path.Left(at), nullptr);
-    ::CreateDirectoryW(path, nullptr);
-}
-
-void OpenHelpFile()
-{
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    CString help = path;
-    help = help.Left(help.ReverseFind(L'\\')) + L"\\Software Guide.chm";
-    OpenWithShell(kShellOpenFile, help, nullptr);
-}
-
-BOOL IsSourceOpenable()
-{
-    HANDLE h = ::CreateFileW(CurrentDevicePath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return FALSE;
-    ::CloseHandle(h);
-    return TRUE;
-}
-
-void CreateEmptyFile(const CString& path)
-{
-    if (IsRawDevicePath(path))
-        return; // never a device, whatever a caller's path says
-    HANDLE h = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE)
-        ::CloseHandle(h);
 }

@@ -4,34 +4,14 @@
 
 #include "app/devicetree.h"
 #include "app/dialogchrome.h"
-#include "app/maindlg.h"
-#include "app/searchsession.h"
+#include "app/searchhost.h"
 #include "app/pure/shell_rules.h"
 #include "app/shellservices.h"
+#include "app/treeclass.h"
 #include "app/startup.h"
 #include "app/waitdialogs.h"
 #include "resource.h"
 #include "storage/pure/globals.h"
-
-const wchar_t* const SupportMailText = L"support@zembrolix.example";
-const wchar_t* const SupportMailLink = L"mailto:support@zembrolix.example?subject=Zembrolix%20Recovery%20(Premium)%"
-                                       L"20support&body=Please%20describe%20your%20problem%20here.";
-const wchar_t* const ResellerMailText = L"partners@zembrolix.example";
-const wchar_t* const ResellerMailLink =
-    L"mailto:partners@zembrolix.example?subject=Reseller%20enquiry&body=Please%20tell%20us%20about%20your%20business.";
-const wchar_t* const WebSiteLink = L"https://www.zembrolix.example/";
-const wchar_t* const ShareGooglePlusLink = L"https://plus.google.com/share?url=https://www.zembrolix.example/";
-const wchar_t* const ShareFacebookLink = L"https://www.facebook.com/sharer/sharer.php?u=https://www.zembrolix.example/";
-const wchar_t* const LikeFacebookLink =
-    L"https://www.facebook.com/plugins/like.php?href=https://www.zembrolix.example/";
-const wchar_t* const ShareTwitterLink = L"https://twitter.com/intent/tweet?url=https://www.zembrolix.example/";
-const wchar_t* const SocialCommentsPageLink = L"https://www.zembrolix.example/comments/";
-
-const wchar_t* ShareIconLink(int index)
-{
-    const wchar_t* const links[4] = { ShareGooglePlusLink, ShareFacebookLink, LikeFacebookLink, ShareTwitterLink };
-    return index >= 0 && index < 4 ? links[index] : nullptr;
-}
 
 std::atomic<int32_t> BasicNoticeState{ 0 };
 std::atomic<int32_t> DeepNoticeState{ 0 };
@@ -40,16 +20,16 @@ std::atomic<CNoDevice*> g_pNoDeviceDlg{ nullptr };
 
 namespace {
 
+// The open search dialog's drive tree made again, else the drive trees refreshed.
 bool RefreshActiveDriveTree()
 {
-    if (g_pMainDlg != nullptr)
-        if (CSearchSession* session = SearchSessionOfMode(g_pMainDlg->SearchMode.load());
-            session != nullptr && session->GetSafeHwnd() != nullptr)
-            return session->RebuildDriveTree();
+    if (DriveTreeTarget target; GetDriveTreeTarget(target) && target.rebuildTree != nullptr)
+        return target.rebuildTree(target.dialog);
     return RefreshAfterMediaChange() != 0;
 }
 
 std::atomic<ZrDriveTreeRefresher> g_refresher{ RefreshActiveDriveTree };
+std::atomic<FolderBrowserHook> g_folderBrowserHook{ nullptr };
 
 void OpenMaximised(const wchar_t* verb, const wchar_t* link)
 {
@@ -202,7 +182,7 @@ BOOL CNoRecoveryNotice::OnInitDialog()
     DeepNoticeState = 2;
     for (int id : { m_ids.headline, m_ids.label })
         if (CWnd* text = GetDlgItem(id))
-            text->SetFont(&FontArial16Bold);
+            text->SetFont(&SharedGdi.FontArial16Bold);
     SetDlgItemText(IDC_NOTICE_ITEM1, kNoRecoveryItem1);
     SetDlgItemText(m_ids.item2, kNoRecoveryItem2);
     SetupLink(m_contact, m_ids.contact);
@@ -252,7 +232,7 @@ BOOL CSaveMsg::OnInitDialog()
 {
     CNoticeDialog::OnInitDialog();
     if (CWnd* headline = GetDlgItem(IDC_SM_HEADLINE))
-        headline->SetFont(&FontArial16Bold);
+        headline->SetFont(&SharedGdi.FontArial16Bold);
     MakeIconButton(m_continue, IDC_SM_CONTINUE, IDI_OK);
     return TRUE;
 }
@@ -339,7 +319,7 @@ BOOL CNoDevice::OnInitDialog()
     m_shown = true;
     g_pNoDeviceDlg = this;
     if (CWnd* headline = GetDlgItem(IDC_ND_HEADLINE)) {
-        headline->SetFont(&FontArial16BoldNotice);
+        headline->SetFont(&SharedGdi.FontArial16BoldNotice);
         headline->SetWindowText(
             CString(kProductTitle) +
             L" could not find any Disk Drive or other USB mass storage connected to your Computer.");
@@ -348,8 +328,8 @@ BOOL CNoDevice::OnInitDialog()
     SetupLink(m_web, IDC_NOTICE_WEB, WebSiteLink);
     MakeIconButton(m_retry, IDC_ND_RETRY, IDI_OK);
     MakeIconButton(m_exit, IDC_NOTICE_OK, IDI_EXIT);
-    if (g_pMainDlg)
-        if (CDialog* search = g_pMainDlg->ActiveSearchDialog())
+    if (SearchHost* host = GetSearchHost())
+        if (CDialog* search = host->ActiveSearchDialog())
             if (search->GetSafeHwnd())
                 search->EnableWindow(FALSE);
     return TRUE;
@@ -358,18 +338,17 @@ BOOL CNoDevice::OnInitDialog()
 void CNoDevice::OnRetry()
 {
     const bool found = g_refresher.load()();
-    CDialog* search = g_pMainDlg ? g_pMainDlg->ActiveSearchDialog() : nullptr;
-    if (g_pMainDlg)
-        g_pMainDlg->ShowHintPanel(SW_SHOW);
+    SearchHost* host = GetSearchHost();
+    CDialog* search = host ? host->ActiveSearchDialog() : nullptr;
+    if (host)
+        host->ShowHintPanel(SW_SHOW);
     if (!found) {
         if (search && search->GetSafeHwnd())
             search->EnableWindow(FALSE);
         return;
     }
     if (search && search->GetSafeHwnd()) {
-        const int mode = g_pMainDlg->SearchMode.load();
-        const bool loading =
-            (mode == kModeBasic && g_pBasicLogLoadThread) || (mode == kModeDeep && g_pDeepLogLoadThread);
+        const bool loading = host->LogLoaderOf(host->SearchMode.load()) != nullptr;
         search->EnableWindow(loading ? FALSE : TRUE);
     }
     NoDeviceVisible = 0;
@@ -378,10 +357,11 @@ void CNoDevice::OnRetry()
 
 void CNoDevice::OnExit()
 {
-    CDelvaneDlg* main = g_pMainDlg;
+    SearchHost* host = GetSearchHost();
+    CWnd* main = host != nullptr ? host->LauncherWindow() : nullptr;
     if (main && main->GetSafeHwnd()) {
-        const int mode = main->SearchMode.load();
-        if (CDialog* search = main->ActiveSearchDialog())
+        const int mode = host->SearchMode.load();
+        if (CDialog* search = host->ActiveSearchDialog())
             search->EndDialog(IDOK);
         main->ShowWindow(SW_SHOW);
         // The search's workers are asked to stop; each runs its own finishing steps.
@@ -390,15 +370,14 @@ void CNoDevice::OnExit()
                 populate->RequestStop();
             if (g_pPopulateDlg && g_pPopulateDlg->GetSafeHwnd())
                 g_pPopulateDlg->ShowWindow(SW_HIDE);
-            CWinThread* loader = mode == kModeBasic ? g_pBasicLogLoadThread : g_pDeepLogLoadThread;
-            if (loader)
+            if (CWinThread* loader = host->LogLoaderOf(mode))
                 loader->RequestStop();
         }
         main->ShowWindow(SW_SHOWMINIMIZED);
         main->ShowWindow(SW_RESTORE);
         main->EnableWindow(TRUE);
         main->CenterWindow();
-        if (g_pBasicLogLoadThread || g_pDeepLogLoadThread)
+        if (host->LogLoaderRunning())
             main->EnableWindow(FALSE);
     }
     NoDeviceVisible = 0;
@@ -441,4 +420,47 @@ void ShowShareDialog(CWnd* owner)
     const HWND picked = ZrPickOwner(CWnd::SafeHwnd(owner));
     CShare_It_Dlg dlg(picked != nullptr ? CWnd::FromHandle(picked) : owner);
     dlg.DoModal();
+}
+
+void ShowAboutDialog()
+{
+    CAbout_Dlg dlg;
+    dlg.DoModal();
+    RestoreBusyState();
+}
+
+void ShowHelpDialog()
+{
+    CHelp dlg;
+    dlg.DoModal();
+    RestoreBusyState();
+}
+
+void RestoreBusyState()
+{
+    const SearchHost* host = GetSearchHost();
+    const bool loading = host != nullptr && host->LogLoaderRunning();
+    if (!loading && g_pPopulateListThread == nullptr)
+        return;
+    const int mode = host != nullptr ? host->SearchMode.load() : kModeNone;
+    CTreeClass* tree = ActiveTree;
+    if ((mode == kModeBasic || mode == kModeDeep) && tree != nullptr && tree->GetSafeHwnd() != nullptr)
+        tree->EnableWindow(FALSE);
+    if (g_pPopulateListThread != nullptr && g_pPopulateDlg != nullptr && g_pPopulateDlg->GetSafeHwnd() != nullptr) {
+        g_pPopulateDlg->ShowWindow(SW_SHOW);
+        g_pPopulateDlg->SetForegroundWindow();
+    }
+}
+
+FolderBrowserHook SetFolderBrowserHook(FolderBrowserHook hook)
+{
+    return g_folderBrowserHook.exchange(hook);
+}
+
+CString BrowseForFolder(CWnd* owner, const wchar_t* title, UINT flags)
+{
+    if (const FolderBrowserHook hook = g_folderBrowserHook.load())
+        return hook(owner);
+    ShowSaveMsgDialog(owner);
+    return BrowseShellFolder(owner, title, flags);
 }

@@ -8,21 +8,6 @@
 #include "app/smalldialog.h"
 #include "look/iconbutton.h"
 
-// The maker's addresses and pages that the link labels and share icons open.
-extern const wchar_t* const SupportMailText;
-extern const wchar_t* const SupportMailLink;
-extern const wchar_t* const ResellerMailText;
-extern const wchar_t* const ResellerMailLink;
-extern const wchar_t* const WebSiteLink;
-extern const wchar_t* const ShareGooglePlusLink;
-extern const wchar_t* const ShareFacebookLink;
-extern const wchar_t* const LikeFacebookLink;
-extern const wchar_t* const ShareTwitterLink;
-extern const wchar_t* const SocialCommentsPageLink;
-// The page of share icon 0 to 3 (Google+ share, Facebook share, Facebook like, Twitter share);
-// null for any other index.
-const wchar_t* ShareIconLink(int index);
-
 // Set to 2 when either "recovery is not possible" notice has been shown; the folder-listing
 // worker shows a notice only while its state is below 2.
 extern std::atomic<int32_t> BasicNoticeState;
@@ -162,8 +147,21 @@ extern std::atomic<int> NoDeviceVisible;
 // The no-device dialog on screen, or null.
 extern std::atomic<CNoDevice*> g_pNoDeviceDlg;
 
+// The notice shown before a destination is chosen, then the shell's folder browser titled `title`
+// (BROWSEINFO flags `flags`); the chosen folder, or an empty text when the user cancels. While a
+// hook is set (tests), the hook answers instead of both.
+CString BrowseForFolder(CWnd* owner, const wchar_t* title, UINT flags);
+using FolderBrowserHook = CString (*)(CWnd* owner);
+FolderBrowserHook SetFolderBrowserHook(FolderBrowserHook hook);
+
 // Run each dialog modally on the calling thread.
 void ShowMsgStandDialog(CWnd* owner);
 void ShowAdvanceDialog(CWnd* owner);
 INT_PTR ShowSaveMsgDialog(CWnd* owner);
 void ShowShareDialog(CWnd* owner);
+// The about box and the help dialog, each run modally and followed by RestoreBusyState.
+void ShowAboutDialog();
+void ShowHelpDialog();
+// After a modal dialog has enabled its owner again: while a log loader or a folder listing
+// runs, the results tree is locked again and the listing's notice comes back to the front.
+void RestoreBusyState();

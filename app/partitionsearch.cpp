@@ -2,8 +2,7 @@
 // to the disk's item in green, and at its end selects a partition (or offers the whole disk) and
 // reports the count. Stopping sets a flag the search polls; the thread always runs its end steps.
 #include "app/devicetree.h"
-#include "app/maindlg.h"
-#include "app/searchsession.h"
+#include "app/searchhost.h"
 #include "app/treeclass.h"
 #include "resource.h"
 #include "storage/partitions.h"
@@ -40,12 +39,10 @@ int PositionTextId(int mode)
     return mode == kModeBasic || mode == kModeDeep ? IDC_BS_SECTORS : kCarvePositionText;
 }
 
-// The search's progress bar: the one the open dialog's layout names, else Basic Search's id.
-int ProgressBarId(int mode)
+// The search's progress bar: the one the dialog names, else Basic Search's id.
+int ProgressBarId(const DriveTreeTarget& target)
 {
-    const CSearchSession* session = SearchSessionOfMode(mode);
-    return session != nullptr && session->Layout().partitionProgress != 0 ? session->Layout().partitionProgress
-                                                                          : kBasicProgressBar;
+    return target.partitionProgress != 0 ? target.partitionProgress : kBasicProgressBar;
 }
 
 HWND DialogItem(CWnd* dialog, int id)
@@ -85,7 +82,7 @@ HTREEITEM SearchDiskItem(int mode, const DriveTreeTarget& target, bool clearFlag
 
 class SearchThreadListener : public PartitionSearchListener {
 public:
-    SearchThreadListener(CDelvaneDlg& main, int mode, bool automatic, int searchMode, const DriveTreeTarget& target,
+    SearchThreadListener(SearchHost& main, int mode, bool automatic, int searchMode, const DriveTreeTarget& target,
                          HTREEITEM disk, int diskNumber, uint64_t rangeEnd)
         : m_main(main), m_mode(mode), m_automatic(automatic), m_searchMode(searchMode), m_target(target), m_disk(disk),
           m_diskNumber(diskNumber), m_rangeEnd(rangeEnd)
@@ -102,7 +99,7 @@ public:
         CString text;
         text.Format(L"%llu", position);
         SetItemText(m_target.dialog, PositionTextId(m_searchMode), text);
-        if (HWND bar = DialogItem(m_target.dialog, ProgressBarId(m_searchMode)))
+        if (HWND bar = DialogItem(m_target.dialog, ProgressBarId(m_target)))
             m_main.UpdateProgress(bar, 0, m_rangeEnd, position);
     }
 
@@ -128,7 +125,7 @@ public:
     }
 
 private:
-    CDelvaneDlg& m_main;
+    SearchHost& m_main;
     int m_mode;
     bool m_automatic;
     int m_searchMode;
@@ -157,20 +154,22 @@ void ShowProgressControls(CWnd* dialog, int searchMode, int show, bool automatic
 
 // A dialog that shows no start sector for the whole disk offered as a partition empties that
 // row's value once the selection has filled the rows.
-void BlankWholeDiskStart(CDelvaneDlg& main)
+void BlankWholeDiskStart(const DriveTreeTarget& target)
 {
     constexpr int kStartSectorRow = 4; // "5. Start Sector : "
-    CSearchSession* session = SearchSessionOfMode(main.SearchMode.load());
-    if (session == nullptr || !session->Layout().wholeDiskStartBlank)
+    const HWND details = target.fileList;
+    if (!target.wholeDiskStartBlank || details == nullptr ||
+        ::SendMessageW(details, LVM_GETITEMCOUNT, 0, 0) <= kStartSectorRow)
         return;
-    CListCtrl* details = session->DetailList();
-    if (details != nullptr && details->GetSafeHwnd() != nullptr && details->GetItemCount() > kStartSectorRow)
-        details->SetItemText(kStartSectorRow, 1, L"");
+    LVITEMW item = {};
+    item.iSubItem = 1;
+    item.pszText = const_cast<wchar_t*>(L"");
+    ::SendMessageW(details, LVM_SETITEMTEXTW, kStartSectorRow, LPARAM(&item));
 }
 
 // Selects the disk's first partition, or offers the whole disk as one partition when it has
 // none.
-void SelectResult(CDelvaneDlg& main, const DriveTreeTarget& target, HTREEITEM disk, int d)
+void SelectResult(SearchHost& main, const DriveTreeTarget& target, HTREEITEM disk, int d)
 {
     CTreeCtrl& tree = *target.tree;
     if (const HTREEITEM first = tree.GetChildItem(disk)) {
@@ -201,39 +200,14 @@ void SelectResult(CDelvaneDlg& main, const DriveTreeTarget& target, HTREEITEM di
         tree.SelectItem(item);
     }
     SelectedItemKind = L"part";
-    BlankWholeDiskStart(main);
+    BlankWholeDiskStart(target);
     tree.RedrawWindow();
 }
 
-} // namespace
-
-UINT SearchMorePartitionsThread(LPVOID)
+// The search's parameters from the disk's record: its geometry and size (the selected disk's size
+// without a record).
+PartitionSearchParams SearchParamsOf(const DriveInfoRecord* record, int mode)
 {
-    CDelvaneDlg* mainPtr = g_pMainDlg;
-    if (mainPtr == nullptr) {
-        g_pPartitionSearchThread = nullptr;
-        return 0;
-    }
-    CDelvaneDlg& main = *mainPtr;
-    main.PartitionSearchRunning = 1;
-    main.PartitionSearchPending = 1;
-    const int d = SelectedDiskNumber < kMaxDisks ? SelectedDiskNumber : 0;
-    const int mode = SmpSelMode.load();
-    const int searchMode = main.SearchMode.load();
-    const bool automatic = AutoPartitionSearch == 1;
-
-    DriveTreeTarget target;
-    const bool haveTree = GetDriveTreeTarget(target);
-    const HTREEITEM disk = haveTree ? SearchDiskItem(searchMode, target, false) : nullptr;
-    const DriveInfoRecord* record = RecordOf(target, disk);
-
-    if (!automatic && searchMode == kModeBasic) {
-        EnableItem(target.dialog, kBasicBack, FALSE);
-        EnableItem(target.dialog, kBasicNext, FALSE);
-        EnableItem(target.dialog, kSearchMoreButton, FALSE);
-    }
-    ShowProgressControls(target.dialog, searchMode, SW_SHOW, automatic);
-
     PartitionSearchParams params;
     params.mode = mode;
     if (record != nullptr) {
@@ -244,72 +218,137 @@ UINT SearchMorePartitionsThread(LPVOID)
     } else {
         params.totalSectors = DiskTotalSectors;
     }
-    const uint64_t rangeEnd = mode == kSearchStandard ? params.geometry.cylinders : params.totalSectors;
-    CString range;
-    range.Format(L" / %llu reading", rangeEnd);
-    SetItemText(target.dialog, PositionTextId(searchMode), L"0");
-    SetItemText(target.dialog, kRangeText, range);
-    if (HWND bar = DialogItem(target.dialog, ProgressBarId(searchMode)))
-        main.SetProgressRange64(bar, 0, rangeEnd, mode == kSearchStandard ? 1 : int32_t(kSearchBlockSectors));
+    return params;
+}
 
+// One run of the search on the selected disk, in its steps: the drive page set for it, the
+// search, the drive page given back, its result.
+class PartitionSearchRun {
+public:
+    explicit PartitionSearchRun(SearchHost& main)
+        : m_main(main), m_disk(SelectedDiskNumber < kMaxDisks ? SelectedDiskNumber : 0), m_mode(SmpSelMode.load()),
+          m_searchMode(main.SearchMode.load()), m_automatic(AutoPartitionSearch == 1)
     {
-        KeptHandleSectorSource source(PhysicalDrivePathTable[d]);
-        SearchThreadListener listener(main, mode, automatic, searchMode, target, disk, d, rangeEnd);
+        const bool haveTree = GetDriveTreeTarget(m_target);
+        m_diskItem = haveTree ? SearchDiskItem(m_searchMode, m_target, false) : nullptr;
+    }
+
+    // The buttons locked (Basic Search) and the search's counters shown from 0.
+    void ShowStart(uint64_t rangeEnd)
+    {
+        CWnd* dialog = m_target.dialog;
+        if (!m_automatic && m_searchMode == kModeBasic)
+            for (int id : { kBasicBack, kBasicNext, kSearchMoreButton })
+                EnableItem(dialog, id, FALSE);
+        ShowProgressControls(dialog, m_searchMode, SW_SHOW, m_automatic);
+        CString range;
+        range.Format(L" / %llu reading", rangeEnd);
+        SetItemText(dialog, PositionTextId(m_searchMode), L"0");
+        SetItemText(dialog, kRangeText, range);
+        if (HWND bar = DialogItem(dialog, ProgressBarId(m_target)))
+            m_main.SetProgressRange64(bar, 0, rangeEnd, m_mode == kSearchStandard ? 1 : int32_t(kSearchBlockSectors));
+    }
+
+    void Search()
+    {
+        const PartitionSearchParams params = SearchParamsOf(RecordOf(m_target, m_diskItem), m_mode);
+        const uint64_t rangeEnd = m_mode == kSearchStandard ? params.geometry.cylinders : params.totalSectors;
+        ShowStart(rangeEnd);
+        KeptHandleSectorSource source(PhysicalDrivePathTable[m_disk]);
+        SearchThreadListener listener(m_main, m_mode, m_automatic, m_searchMode, m_target, m_diskItem, m_disk,
+                                      rangeEnd);
         if (source.IsOpen())
-            RunPartitionSearch(source, params, DiskPartitionTable[d], listener);
+            RunPartitionSearch(source, params, DiskPartitionTable[m_disk], listener);
     }
 
-    if (searchMode == kModeDeep && DiskPartitionTable[d].partitionCount > 0)
-        main.SelectFileSystemCombo(DiskPartitionTable[d].fsName[0]);
-    // Its counters mean nothing once it is over, also when a scan started it.
-    ShowProgressControls(target.dialog, searchMode, SW_HIDE, automatic);
-    if (!automatic) {
-        if (searchMode == kModeBasic || searchMode == kModeDeep)
-            main.EnableModeButtons();
-        if (searchMode == kModeBasic) {
-            EnableItem(target.dialog, kBasicBack, TRUE);
-            EnableItem(target.dialog, kBasicNext, TRUE);
-            EnableItem(target.dialog, kSearchMoreButton, TRUE);
-            ShowItem(target.dialog, kStopButton, SW_HIDE);
-            ShowItem(target.dialog, kSearchingText, SW_HIDE);
+    // The counters hidden; a search the user started gives the buttons, the range controls and
+    // the tree back.
+    void GiveDrivePageBack()
+    {
+        CWnd* dialog = m_target.dialog;
+        if (m_searchMode == kModeDeep && DiskPartitionTable[m_disk].partitionCount > 0)
+            m_main.SelectFileSystemCombo(DiskPartitionTable[m_disk].fsName[0]);
+        // Its counters mean nothing once it is over, also when a scan started it.
+        ShowProgressControls(dialog, m_searchMode, SW_HIDE, m_automatic);
+        if (m_automatic)
+            return;
+        if (m_searchMode == kModeBasic || m_searchMode == kModeDeep)
+            m_main.EnableModeButtons();
+        if (m_searchMode == kModeBasic) {
+            for (int id : { kBasicBack, kBasicNext, kSearchMoreButton })
+                EnableItem(dialog, id, TRUE);
+            ShowItem(dialog, kStopButton, SW_HIDE);
+            ShowItem(dialog, kSearchingText, SW_HIDE);
         }
-        if (searchMode != kModeBasic && target.dialog != nullptr)
-            main.ShowSectorRangeControls(SW_SHOW, target.dialog);
+        if (m_searchMode != kModeBasic && dialog != nullptr)
+            m_main.ShowSectorRangeControls(SW_SHOW, dialog);
         // The tree was locked with the buttons while the search changed its items.
-        if (target.tree != nullptr && target.tree->GetSafeHwnd() != nullptr)
-            target.tree->EnableWindow(TRUE);
-        // The other dialogs get their drive page back from their own session.
-        if (CSearchSession* session = searchMode != kModeBasic ? SearchSessionOfMode(searchMode) : nullptr)
-            session->ShowPartitionSearchControls(false);
+        if (m_target.tree != nullptr && m_target.tree->GetSafeHwnd() != nullptr)
+            m_target.tree->EnableWindow(TRUE);
+        // The other dialogs get their drive page back by themselves.
+        if (DriveTreeTarget now; GetDriveTreeTarget(now) && now.endPartitionSearch != nullptr)
+            now.endPartitionSearch(now.dialog);
     }
-    g_pPartitionSearchThread = nullptr;
 
-    DriveTreeTarget now;
-    if (GetDriveTreeTarget(now)) {
-        const HTREEITEM endDisk = SearchDiskItem(searchMode, now, true);
-        if (endDisk != nullptr)
-            SelectResult(main, now, endDisk, d);
-        if (g_stopSearch.load() && searchMode != kModeBasic)
-            DeleteEmptyTopChild(*now.tree);
+    // The disk's first partition (or the whole disk) selected, the count reported (unless
+    // quietly), the counters reset and Search More Partitions offered again.
+    void ShowResult()
+    {
+        if (DriveTreeTarget now; GetDriveTreeTarget(now)) {
+            if (const HTREEITEM endDisk = SearchDiskItem(m_searchMode, now, true))
+                SelectResult(m_main, now, endDisk, m_disk);
+            if (g_stopSearch.load() && m_searchMode != kModeBasic)
+                DeleteEmptyTopChild(*now.tree);
+        }
+        const int found = m_main.FoundPartitionCount.load();
+        if (!g_quietSearchEnd.load())
+            AfxMessageBox(FormatPartitionSearchResult(m_disk, found, found != 0, L"Disk", CString()).GetString(),
+                          MB_ICONINFORMATION);
+        m_main.ResetScanCounters();
+        if (DriveTreeTarget after; GetDriveTreeTarget(after) && after.dialog != nullptr) {
+            ShowItem(after.dialog, kSearchMoreButton, SW_SHOW);
+            EnableItem(after.dialog, kSearchMoreButton, TRUE);
+            after.dialog->RedrawWindow();
+        }
     }
-    const int found = main.FoundPartitionCount.load();
-    if (!g_quietSearchEnd.load())
-        AfxMessageBox(FormatPartitionSearchResult(d, found, found != 0, L"Disk", CString()).GetString(),
-                      MB_ICONINFORMATION);
-    main.ResetScanCounters();
-    if (DriveTreeTarget after; GetDriveTreeTarget(after) && after.dialog != nullptr) {
-        ShowItem(after.dialog, kSearchMoreButton, SW_SHOW);
-        EnableItem(after.dialog, kSearchMoreButton, TRUE);
-        after.dialog->RedrawWindow();
+
+private:
+    SearchHost& m_main;
+    const int m_disk;
+    const int m_mode;       // kSearchStandard or kSearchAdvanced
+    const int m_searchMode; // the search dialog's mode
+    const bool m_automatic; // started by a scan's volume check
+    DriveTreeTarget m_target;
+    HTREEITEM m_diskItem = nullptr;
+};
+
+} // namespace
+
+UINT SearchMorePartitionsThread(LPVOID param)
+{
+    SearchHost* main = static_cast<SearchHost*>(param);
+    if (main == nullptr) {
+        g_pPartitionSearchThread = nullptr;
+        return 0;
     }
-    main.PartitionSearchRunning = 0;
-    main.PartitionSearchPending = 0;
+    main->PartitionSearchRunning = 1;
+    main->PartitionSearchPending = 1;
+    {
+        PartitionSearchRun run(*main);
+        run.Search();
+        run.GiveDrivePageBack();
+        g_pPartitionSearchThread = nullptr;
+        run.ShowResult();
+    }
+    main->PartitionSearchRunning = 0;
+    main->PartitionSearchPending = 0;
     return 0;
 }
 
 bool StartPartitionSearchThread()
 {
-    if (g_pMainDlg == nullptr || g_pMainDlg->PartitionSearchRunning != 0)
+    SearchHost* host = GetSearchHost();
+    if (host == nullptr || host->PartitionSearchRunning != 0)
         return false;
     static bool registered = false;
     if (!registered) {
@@ -324,13 +363,13 @@ bool StartPartitionSearchThread()
     }
     g_stopSearch = false;
     g_quietSearchEnd = false;
-    g_pMainDlg->PartitionSearchRunning = 1;
-    g_pMainDlg->PartitionSearchPending = 1;
-    g_pMainDlg->FoundPartitionCount = 0;
-    g_lastSearchThread = ZrBeginThreadInto(g_pPartitionSearchThread, SearchMorePartitionsThread, nullptr);
+    host->PartitionSearchRunning = 1;
+    host->PartitionSearchPending = 1;
+    host->FoundPartitionCount = 0;
+    g_lastSearchThread = ZrBeginThreadInto(g_pPartitionSearchThread, SearchMorePartitionsThread, host);
     if (g_lastSearchThread == nullptr) {
-        g_pMainDlg->PartitionSearchRunning = 0;
-        g_pMainDlg->PartitionSearchPending = 0;
+        host->PartitionSearchRunning = 0;
+        host->PartitionSearchPending = 0;
         return false;
     }
     return true;
@@ -339,8 +378,9 @@ bool StartPartitionSearchThread()
 void ShowPartitionSearchResult(HTREEITEM disk, int diskNumber)
 {
     DriveTreeTarget target;
-    if (g_pMainDlg != nullptr && disk != nullptr && GetDriveTreeTarget(target))
-        SelectResult(*g_pMainDlg, target, disk, diskNumber);
+    SearchHost* host = GetSearchHost();
+    if (host != nullptr && disk != nullptr && GetDriveTreeTarget(target))
+        SelectResult(*host, target, disk, diskNumber);
 }
 
 bool DeleteEmptyTopChild(CTreeCtrl& tree)

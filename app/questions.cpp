@@ -1,6 +1,6 @@
 #include "app/questions.h"
 
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/pure/rename_rule.h"
 #include "app/pure/shell_rules.h"
 #include "app/startup.h"
@@ -151,8 +151,9 @@ BOOL CLogicalDlg::OnInitDialog()
 {
     CSmallDialog::OnInitDialog();
     if (CWnd* headline = GetDlgItem(IDC_QUESTION_HEADLINE)) {
-        headline->SetFont(&FontArial16Bold);
-        CString path = g_pMainDlg ? g_pMainDlg->LogicalDrivePath : CString();
+        headline->SetFont(&SharedGdi.FontArial16Bold);
+        const SearchHost* host = GetSearchHost();
+        CString path = host != nullptr ? host->LogicalDrivePath : CString();
         path.Trim();
         if (!path.IsEmpty()) {
             CString drive = path.Right(2);
@@ -181,7 +182,7 @@ BOOL CSmpSel::OnInitDialog()
     CSmallDialog::OnInitDialog();
     OnStandard();
     if (CWnd* headline = GetDlgItem(IDC_QUESTION_HEADLINE))
-        headline->SetFont(&FontArial16Bold);
+        headline->SetFont(&SharedGdi.FontArial16Bold);
     SetDlgItemText(IDC_QUESTION_TEXT, kSmpSelText);
     MakeIconButton(m_continue, IDC_SMP_CONTINUE, IDI_OK);
     MakeIconButton(m_cancel, IDCANCEL, IDI_EXIT);
@@ -231,10 +232,10 @@ BOOL CRem_Media_Scan::OnInitDialog()
 
 // ---- Runners ------------------------------------------------------------------------------------
 
-INT_PTR ShowReplaceDialog(CWnd* owner)
+INT_PTR ShowReplaceDialog(CWnd* owner, CWnd* shownInstead)
 {
     // A question asked of a minimised window would wait unseen.
-    CWnd* shown = owner != nullptr ? owner : g_pMainDlg;
+    CWnd* shown = owner != nullptr ? owner : shownInstead;
     if (shown != nullptr && shown->GetSafeHwnd() != nullptr)
         shown->ShowWindow(SW_RESTORE);
     Replace dlg(owner);

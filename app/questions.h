@@ -87,6 +87,8 @@ protected:
 
 // Run the questions modally on the calling thread. ShowSmpSelDialog also sets SmpSelMode, the
 // lost-partition search's mode (5 Standard, 10 Advanced, 0 when cancelled).
-INT_PTR ShowReplaceDialog(CWnd* owner);
+// The file-exists question restores its owner first, or without one `shownInstead` (the
+// launcher), so that it is never asked of a minimised window.
+INT_PTR ShowReplaceDialog(CWnd* owner, CWnd* shownInstead = nullptr);
 INT_PTR ShowLogicalDialog(CWnd* owner);
 INT_PTR ShowSmpSelDialog(CWnd* owner);

@@ -1,13 +1,13 @@
 #include "app/scanprogress.h"
 
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 
 void ThrottledProgress::Report(uint64_t done, uint64_t total)
 {
-    if (m_bar == nullptr || g_pMainDlg == nullptr)
+    if (m_bar == nullptr || m_host == nullptr)
         return;
     if (!m_ranged) {
-        g_pMainDlg->SetProgressRange64(m_bar, 0, kSteps, 1);
+        m_host->SetProgressRange64(m_bar, 0, kSteps, 1);
         m_ranged = true;
     }
     uint64_t due = kSteps;
@@ -21,6 +21,6 @@ void ThrottledProgress::Report(uint64_t done, uint64_t total)
     if (worker && due < kSteps && !m_pacer.Due())
         return;
     m_shown = due;
-    g_pMainDlg->SetProgressPosition64(m_bar, 0, kSteps, m_shown);
+    m_host->SetProgressPosition64(m_bar, 0, kSteps, m_shown);
     m_pacer.Updated();
 }

@@ -1,7 +1,7 @@
 #include "app/searchcontrols.h"
 
 #include "afxwin.h"
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/notices.h"
 #include "app/treeclass.h"
 #include "look/rangeslider.h"
@@ -30,16 +30,12 @@ void WriteNumber(CWnd* dialog, int id, uint64_t value)
     dialog->SetDlgItemText(id, text);
 }
 
-bool LogLoaderRunning(int mode)
-{
-    return (mode == kModeBasic && g_pBasicLogLoadThread) || (mode == kModeDeep && g_pDeepLogLoadThread);
-}
-
 } // namespace
 
 int ShowNoDeviceDialog()
 {
-    CDialog* active = g_pMainDlg ? g_pMainDlg->ActiveSearchDialog() : nullptr;
+    SearchHost* host = GetSearchHost();
+    CDialog* active = host ? host->ActiveSearchDialog() : nullptr;
     if (active && active->m_hWnd)
         active->SetForegroundWindow();
     if (g_pNoDeviceDlg.load())
@@ -47,9 +43,9 @@ int ShowNoDeviceDialog()
     CNoDevice notice(active);
     if (notice.DoModal() != IDCANCEL)
         return 1;
-    const int mode = g_pMainDlg ? g_pMainDlg->SearchMode.load() : kModeNone;
-    if (LogLoaderRunning(mode) && g_pMainDlg->m_hWnd)
-        g_pMainDlg->EnableWindow(FALSE);
+    CWnd* launcher = host ? host->LauncherWindow() : nullptr;
+    if (launcher && host->LogLoaderOf(host->SearchMode.load()) && launcher->m_hWnd)
+        launcher->EnableWindow(FALSE);
     return 0;
 }
 
@@ -59,7 +55,7 @@ void SetSectorRangeControls(uint64_t startSector, uint64_t endSector, CWnd* dial
         return;
     WriteNumber(dialog, kStartEdit, startSector);
     WriteNumber(dialog, kEndEdit, endSector);
-    const int mode = g_pMainDlg ? g_pMainDlg->SearchMode.load() : kModeNone;
+    const int mode = InstalledSearchMode();
     if (mode >= kModeDeep && mode <= kModeSignature) {
         if (CRangeSlider* slider = FindRangeSlider(dialog)) {
             slider->SetMinMax(double(startSector), double(endSector));

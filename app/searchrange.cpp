@@ -1,6 +1,5 @@
 // The scan range a search with the sector-range fields takes from its drive page.
 #include "app/devicetree.h"
-#include "app/maindlg.h"
 #include "app/pure/sector_fields.h"
 #include "app/searchsession.h"
 #include "storage/driverecords.h"
@@ -13,8 +12,8 @@ bool CSearchSession::ApplyTypedRange(Selection& selection, uint64_t start, uint6
     // The range is held to the size of the disk it is read from, never of a disk selected before;
     // a drive letter is read through its own volume, whatever size a disk has.
     if (selection.kind == L"Logical" || selection.kind == L"Recognised") {
-        if (g_pMainDlg != nullptr)
-            g_pMainDlg->SelectedDriveValue = 0;
+        if (m_host != nullptr)
+            m_host->SelectedDriveValue = 0;
     } else {
         SelectDiskItem(selection.diskNumber, PhysicalDrivesItem());
     }

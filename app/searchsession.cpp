@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <new>
 
-#include "app/maindlg.h"
 #include "app/notices.h"
 #include "app/pure/shell_rules.h"
 #include "app/pure/textservices.h"
@@ -43,12 +42,9 @@ const wchar_t kSelectPhysicalDiskText[] =
     L"Select the Physical Disk (in which you want to search Partitions) from the list of available Physical "
     L"Drives in left Panel in order to search deleted or missing Partitions.";
 
-// The open search dialog of each mode, for the drive-tree code that fills its tree.
-CSearchSession* g_liveSessions[kModeSignature + 1] = {};
-
 template <int Mode> bool LiveDriveTreeTarget(DriveTreeTarget& target)
 {
-    CSearchSession* session = g_liveSessions[Mode];
+    CSearchSession* session = SearchSessionOfMode(Mode);
     if (session == nullptr || !session->DriveTree().IsWindow())
         return false;
     target.dialog = session;
@@ -60,6 +56,14 @@ template <int Mode> bool LiveDriveTreeTarget(DriveTreeTarget& target)
     // A scan counts from its end: the one running now may still search its disk's partitions.
     const bool scanning = session->Layout().scanThread != nullptr && *session->Layout().scanThread != nullptr;
     target.scanCounted = session->Page() > (scanning ? 1 : 0);
+    target.partitionProgress = session->Layout().partitionProgress;
+    target.wholeDiskStartBlank = session->Layout().wholeDiskStartBlank;
+    target.rebuildTree = [](CWnd* dialog) { return static_cast<CSearchSession*>(dialog)->RebuildDriveTree(); };
+    // Basic Search's drive page comes back with the search's own end steps.
+    if (Mode != kModeBasic)
+        target.endPartitionSearch = [](CWnd* dialog) {
+            static_cast<CSearchSession*>(dialog)->ShowPartitionSearchControls(false);
+        };
     return true;
 }
 
@@ -72,24 +76,6 @@ DriveTreeTargetProvider ProviderFor(int mode)
                                                          LiveDriveTreeTarget<kModeVideo>,
                                                          LiveDriveTreeTarget<kModeSignature> };
     return mode >= kModeBasic && mode <= kModeSignature ? providers[mode] : nullptr;
-}
-
-CDialog** SearchDialogGlobal(int mode)
-{
-    switch (mode) {
-    case kModeBasic:
-        return &g_pBasicSearchDlg;
-    case kModeDeep:
-        return &g_pDeepSearchDlg;
-    case kModePhoto:
-        return &g_pPhotoSearchDlg;
-    case kModeVideo:
-        return &g_pVideoSearchDlg;
-    case kModeSignature:
-        return &g_pSignatureSearchDlg;
-    default:
-        return nullptr;
-    }
 }
 
 void ShowControl(CWnd& dialog, int id, int show)
@@ -114,7 +100,7 @@ void ShowControls(CWnd& dialog, const std::vector<int>& ids, int show)
 
 CSearchSession* SearchSessionOfMode(int mode)
 {
-    return mode >= kModeBasic && mode <= kModeSignature ? g_liveSessions[mode] : nullptr;
+    return dynamic_cast<CSearchSession*>(OpenSearchDialog(mode));
 }
 
 BEGIN_MESSAGE_MAP(CSearchSession, CDialog)
@@ -143,10 +129,12 @@ BEGIN_MESSAGE_MAP(CSearchSession, CDialog)
     ON_BN_CLICKED(IDC_RANGE_HELP, &CSearchSession::OnBnClickedSectorRangeHelp)
 END_MESSAGE_MAP()
 
-CSearchSession::CSearchSession(const SearchDialogLayout& layout, CWnd* parent)
-    : CDialog(layout.templateId, parent), m_layout(layout)
+CSearchSession::CSearchSession(const SearchDialogLayout& layout, SearchHost* host)
+    : CDialog(layout.templateId, host != nullptr ? host->LauncherWindow() : nullptr),
+      DeviceDetailHost(layout.mode, &m_detail), m_layout(layout), m_host(host)
 {
     m_hIcon = LoadIconImage(IDR_MAINFRAME, 32);
+    RegisterSearchPageIndex(m_layout.mode, &m_page);
 }
 
 CSearchSession::~CSearchSession()
@@ -157,18 +145,16 @@ CSearchSession::~CSearchSession()
         ::WaitForSingleObject(worker->m_hThread, INFINITE);
         delete worker;
     }
-    if (CDialog** global = SearchDialogGlobal(m_layout.mode); global != nullptr && *global == this)
-        *global = nullptr;
-    if (m_layout.mode >= 0 && m_layout.mode <= kModeSignature && g_liveSessions[m_layout.mode] == this)
-        g_liveSessions[m_layout.mode] = nullptr;
+    UnregisterSearchPageIndex(m_layout.mode, &m_page);
+    ForgetOpenSearchDialog(m_layout.mode, this);
     if (m_hIcon != nullptr)
         ::DestroyIcon(m_hIcon);
 }
 
-void CSearchSession::SetPage(int page)
+CWnd* CSearchSession::LauncherOnScreen() const
 {
-    if (m_layout.page != nullptr)
-        *m_layout.page = page;
+    CWnd* launcher = m_host != nullptr ? m_host->LauncherWindow() : nullptr;
+    return launcher != nullptr && launcher->GetSafeHwnd() != nullptr ? launcher : nullptr;
 }
 
 void CSearchSession::DoDataExchange(CDataExchange* pDX)
@@ -186,9 +172,7 @@ void CSearchSession::DoDataExchange(CDataExchange* pDX)
 BOOL CSearchSession::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    if (CDialog** global = SearchDialogGlobal(m_layout.mode))
-        *global = this;
-    g_liveSessions[m_layout.mode] = this;
+    RegisterOpenSearchDialog(m_layout.mode, this, PartitionSearchWord());
     RegisterDriveTreeTarget(m_layout.mode, ProviderFor(m_layout.mode));
     SetupChrome();
 
@@ -209,15 +193,15 @@ BOOL CSearchSession::OnInitDialog()
     m_progressNarrow.right -= kProgressGrowPixels;
     m_progressWide = true;
 
-    if (g_pMainDlg != nullptr) {
-        g_pMainDlg->DriveTreeRefreshBusy = 0;
-        g_pMainDlg->FoundPartitionCount = 0;
+    if (m_host != nullptr) {
+        m_host->DriveTreeRefreshBusy = 0;
+        m_host->FoundPartitionCount = 0;
     }
     InsertDriveRoots();
-    if (g_pMainDlg != nullptr) {
-        g_pMainDlg->SearchDialogReady = 1;
+    if (m_host != nullptr) {
+        m_host->SearchDialogReady = 1;
         // The lists of files and folders of this search show the shell's icons.
-        g_pMainDlg->KeepSystemImageList();
+        m_host->KeepSystemImageList();
     }
     if (m_layout.forcedOriginal != 0)
         CheckDlgButton(m_layout.forcedOriginal, BST_CHECKED);
@@ -231,9 +215,9 @@ BOOL CSearchSession::OnInitDialog()
     m_driveTree.Invalidate();
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
     m_driveTree.SetFocus();
-    if (g_pMainDlg != nullptr && g_pMainDlg->GetSafeHwnd() != nullptr) {
-        g_pMainDlg->ShowWindow(SW_HIDE);
-        g_pMainDlg->SearchDialogStarted();
+    if (CWnd* launcher = LauncherOnScreen()) {
+        launcher->ShowWindow(SW_HIDE);
+        m_host->SearchDialogStarted();
     }
     return TRUE;
 }
@@ -274,9 +258,9 @@ void CSearchSession::SetupChrome()
     SetupLinkLabel(this, m_linkWeb, IDC_LINK_WEB, WebSiteLink);
     SetupLinkLabel(this, m_linkMail, IDC_LINK_MAIL, SupportMailText);
     if (CWnd* group = m_layout.currentGroup != 0 ? GetDlgItem(m_layout.currentGroup) : nullptr)
-        group->SetFont(&FontVerdana13Bold);
+        group->SetFont(&SharedGdi.FontVerdana13Bold);
     if (CWnd* hint = m_layout.selectHint != 0 ? GetDlgItem(m_layout.selectHint) : nullptr)
-        hint->SetFont(&FontConsolas16Bold);
+        hint->SetFont(&SharedGdi.FontConsolas16Bold);
 
     // The white panel lies under everything placed on it. First in the template, it was on top:
     // a repaint of the panel alone (a part of it uncovered, its own invalidation) painted it over
@@ -303,8 +287,8 @@ bool CSearchSession::RebuildDriveTree()
     m_driveTree.DeleteAllItems();
     m_driveTree.ForgetShownDetails();
     SetPropertyColumns(4);
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->FoundPartitionCount = 0;
+    if (m_host != nullptr)
+        m_host->FoundPartitionCount = 0;
     InsertDriveRoots();
     // The listing of logical drives runs again, whatever it listed before.
     const bool anyDrive = RefreshAfterMediaChange() != 0;
@@ -457,7 +441,7 @@ ScanTarget CSearchSession::ApplySelection(Selection& selection, const wchar_t* s
     // A volume recognised inside a drive letter is read through that drive's path.
     const bool throughVolume = selection.kind == L"Logical" || selection.kind == L"Recognised";
     if (throughVolume)
-        CurrentDevicePath = g_pMainDlg != nullptr ? g_pMainDlg->LogicalDrivePath : CString();
+        CurrentDevicePath = m_host != nullptr ? m_host->LogicalDrivePath : CString();
     else
         CurrentDevicePath = PhysicalDrivePathTable[selection.diskNumber < kMaxDisks ? selection.diskNumber : 0];
 
@@ -473,7 +457,7 @@ ScanTarget CSearchSession::ApplySelection(Selection& selection, const wchar_t* s
             selection.physical = false;
         }
     }
-    if (g_pMainDlg != nullptr && g_pMainDlg->SelectedDriveValue != 0 && DiskTotalSectors != 0 &&
+    if (m_host != nullptr && m_host->SelectedDriveValue != 0 && DiskTotalSectors != 0 &&
         end - start > DiskTotalSectors)
         end = DiskTotalSectors;
 
@@ -486,8 +470,8 @@ ScanTarget CSearchSession::ApplySelection(Selection& selection, const wchar_t* s
 
     ScanTarget target;
     target.devicePath = CurrentDevicePath;
-    if (throughVolume && g_pMainDlg != nullptr)
-        target.volumePath = g_pMainDlg->LogicalDrivePath;
+    if (throughVolume && m_host != nullptr)
+        target.volumePath = m_host->LogicalDrivePath;
     target.firstSector = start;
     target.endSector = end;
     target.kind = FsKindFromName(selection.fsName);
@@ -573,16 +557,15 @@ void CSearchSession::OnBnClickedSectorRangeHelp()
 
 // ---- The partition search of a selected disk ------------------------------------------------------
 
-bool CSearchSession::PartitionSearchBusy()
+bool CSearchSession::PartitionSearchBusy() const
 {
-    return g_pMainDlg != nullptr &&
-        (g_pMainDlg->PartitionSearchRunning != 0 || g_pMainDlg->PartitionSearchPending != 0);
+    return m_host != nullptr && (m_host->PartitionSearchRunning != 0 || m_host->PartitionSearchPending != 0);
 }
 
 void CSearchSession::OnBnClickedSearchMorePartitions()
 {
-    if (PartitionSearchBusy() || DriveTreeBuilding != 0 || g_pBasicLogLoadThread != nullptr ||
-        g_pDeepLogLoadThread != nullptr || g_pPopulateListThread != nullptr)
+    if (PartitionSearchBusy() || DriveTreeBuilding != 0 || (m_host != nullptr && m_host->LogLoaderRunning()) ||
+        g_pPopulateListThread != nullptr)
         return;
     const HTREEITEM item = m_driveTree.GetSelectedItem();
     if (SelectedItemKind != L"Hard Disk" || item == nullptr || m_driveTree.GetParentItem(item) != m_physicalRoot) {
@@ -653,11 +636,11 @@ void CSearchSession::ShowPartitionSearchControls(bool searching)
         EnableControl(*this, id, searching ? FALSE : TRUE);
     for (int id : m_layout.partitionLocked)
         EnableControl(*this, id, searching ? FALSE : TRUE);
-    if (CDelvaneDlg* main = g_pMainDlg) {
+    if (m_host != nullptr) {
         if (searching)
-            main->DisableModeButtons();
+            m_host->DisableModeButtons();
         else
-            main->EnableModeButtons();
+            m_host->EnableModeButtons();
     }
     if (searching) {
         ShowControl(*this, m_layout.detailList, SW_SHOW);
@@ -683,11 +666,11 @@ void CSearchSession::ReturnToLauncher(int result)
     ActiveTree = &m_driveTree;
     ResetDiskTable();
     ShowWindow(SW_HIDE);
-    if (g_pMainDlg != nullptr && g_pMainDlg->GetSafeHwnd() != nullptr) {
-        g_pMainDlg->ShowWindow(SW_RESTORE);
-        g_pMainDlg->EnableWindow(TRUE);
-        g_pMainDlg->CenterWindow();
-        ::SetActiveWindow(g_pMainDlg->GetSafeHwnd());
+    if (CWnd* launcher = LauncherOnScreen()) {
+        launcher->ShowWindow(SW_RESTORE);
+        launcher->EnableWindow(TRUE);
+        launcher->CenterWindow();
+        ::SetActiveWindow(launcher->GetSafeHwnd());
     }
     EndDialog(result);
 }
@@ -888,14 +871,14 @@ BOOL CSearchSession::OnSetCursor(CWnd* wnd, UINT, UINT)
 void CSearchSession::OnSysCommand(UINT id, LPARAM)
 {
     if ((id & 0xFFF0) == 0x10)
-        CDelvaneDlg::ShowAboutDialog();
+        ShowAboutDialog();
     else
         Default();
 }
 
 LRESULT CSearchSession::OnHelpKey(WPARAM, LPARAM)
 {
-    CDelvaneDlg::ShowHelpDialog();
+    ShowHelpDialog();
     return TRUE;
 }
 
@@ -903,7 +886,7 @@ void CSearchSession::OnBnClickedNeedHelp()
 {
     if (m_layout.driveInfoBeforeHelp)
         ShowSelectedDriveInfo();
-    CDelvaneDlg::ShowHelpDialog();
+    ShowHelpDialog();
 }
 
 void CSearchSession::ShowSelectedDriveInfo()
@@ -919,7 +902,7 @@ void CSearchSession::ShowSelectedDriveInfo()
 }
 void CSearchSession::OnBnClickedAboutUs()
 {
-    CDelvaneDlg::ShowAboutDialog();
+    ShowAboutDialog();
 }
 void CSearchSession::OnBnClickedContactUs()
 {
@@ -961,8 +944,8 @@ void CSearchSession::OnClose()
         return;
     // The workers are asked to stop and waited for instead of being killed.
     EndWorkers();
-    if (g_pMainDlg != nullptr && g_pMainDlg->GetSafeHwnd() != nullptr)
-        g_pMainDlg->EndProgramAfterSave();
+    if (LauncherOnScreen() != nullptr)
+        m_host->EndProgramAfterSave();
     else
         EndDialog(IDCANCEL);
 }
@@ -975,8 +958,7 @@ void CSearchSession::OnDestroy()
     m_driveTree.SetNotifyHandler(nullptr);
     if (ActiveTree == &m_driveTree)
         ActiveTree = nullptr;
-    if (g_liveSessions[m_layout.mode] == this)
-        g_liveSessions[m_layout.mode] = nullptr;
+    ForgetOpenSearchDialog(m_layout.mode, this);
     CDialog::OnDestroy();
     // A listing's wait dialog does not outlive the search it belonged to.
     if (g_pPopulateDlg != nullptr) {

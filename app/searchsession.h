@@ -12,8 +12,10 @@
 //  3. Write its pages: Next reads the selection and calls ApplySelection, which sets the shared
 //     selection state and gives the ScanTarget; StartScanWorker runs the scan on its own thread;
 //     OnScanWorkerEnded shows the results. Stop is RequestScanStop and WaitForScanWorker.
-//  4. Register the dialog's runner with RegisterSearchDialog (app/maindlg.h) in a function that
-//     the program's entry (app/main.cpp) calls; the launcher itself never names a search.
+//  4. Register the dialog's runner with RegisterSearchDialog (app/searchhost.h) in a function that
+//     the program's entry (app/main.cpp) calls; the launcher itself never names a search. The
+//     runner constructs the dialog with the SearchHost it is handed, which the dialog and the work
+//     it starts ask for the launcher's services (Host()).
 //
 // What the base does for every dialog: the drive tree with its three roots and pictures, the
 // detail list of the selected device (DeviceDetailHost), the partition search of a selected disk,
@@ -30,6 +32,7 @@
 #include "app/colorcontrols.h"
 #include "app/dialogchrome.h"
 #include "app/hidecolumn.h"
+#include "app/searchhost.h"
 #include "app/treeclass.h"
 #include "look/iconbutton.h"
 #include "look/piechartwnd.h"
@@ -51,7 +54,6 @@ struct SearchDialogLayout {
     int mode = 0; // kModeBasic ... kModeSignature
     UINT templateId = 0;
     const wchar_t* caption = L"";      // drawn in the frame beside the caption icon
-    std::atomic<int>* page = nullptr;  // the dialog's page index (0: the drive page)
     CWinThread** scanThread = nullptr; // the global that tells a scan runs
     int driveTree = 0;
     int detailList = 0; // the property list of the selected device
@@ -88,16 +90,21 @@ struct SearchDialogLayout {
 
 class CSearchSession : public CDialog, public DeviceDetailHost, public TreeNotifyHandler {
 public:
-    CSearchSession(const SearchDialogLayout& layout, CWnd* parent);
+    // `host` is the launcher that opens the dialog (its owner window); null for a dialog run
+    // without one, which then uses none of the launcher's services.
+    CSearchSession(const SearchDialogLayout& layout, SearchHost* host);
     ~CSearchSession() override;
 
     const SearchDialogLayout& Layout() const { return m_layout; }
-    int Page() const { return m_layout.page != nullptr ? m_layout.page->load() : 0; }
-    void SetPage(int page);
+    SearchHost* Host() const { return m_host; }
+    // The launcher's window while it has one; null otherwise.
+    CWnd* LauncherOnScreen() const;
+    // The dialog's page index (0: the drive page); registered with the launcher while the dialog
+    // lives (RegisterSearchPageIndex).
+    int Page() const { return m_page.load(); }
+    void SetPage(int page) { m_page = page; }
 
-    // ---- DeviceDetailHost ----
-    int Mode() const override { return m_layout.mode; }
-    CListCtrl* DetailList() override { return &m_detail; }
+    // ---- DeviceDetailHost (its Mode() is the layout's, its DetailList() the property list) ----
     bool IsOnFirstPage() const override { return Page() == 0; }
     void ShowSearchHint(const CString& itemText) override;
     // The group items' hint takes the list's place: the list is hidden under it.
@@ -184,15 +191,15 @@ public:
     // Stops the disk's partition search after its question; true when one was running. Quietly:
     // the search ends without its report (the program is closing).
     bool StopDiskPartitionSearch(bool quietly = false);
-    // Clears the dialog's own word for a partition search its drive-tree worker started (the
-    // main dialog's counters are reset with it).
-    virtual void ClearPartitionSearchFlag() { }
+    // The dialog's own word for a partition search its drive-tree worker runs, which the
+    // launcher's ResetScanCounters clears with its counters; null for a dialog without one.
+    virtual std::atomic<int>* PartitionSearchWord() { return nullptr; }
     // The dialog's drive-tree worker (the removable-medium search) is at work on the tree.
     virtual bool DriveTreeWorkerRunning() const { return false; }
     // The drive page while a partition search runs: navigation, Search More Partitions and the
     // tree locked, the search's progress and its stop button shown; and back again.
     void ShowPartitionSearchControls(bool searching);
-    static bool PartitionSearchBusy();
+    bool PartitionSearchBusy() const;
 
     // ---- The progress bar's two widths (the narrow one while a scan runs) ----
     void GrowProgressArea();
@@ -292,6 +299,8 @@ private:
     void SetupChrome();
 
     const SearchDialogLayout& m_layout;
+    SearchHost* m_host;
+    std::atomic<int> m_page{ 0 };
     CRect m_progressNarrow, m_progressWideRect;
     bool m_progressWide = true;
     bool m_painted = false; // the first paint after initialisation has run

@@ -6,25 +6,17 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/notices.h"
+#include "app/pure/shell_rules.h"
+#include "devicepath.h"
 
 namespace {
 const wchar_t kNoProgramText[] =
     L"The file could not be opened: no program is associated with files of its type.\n\nThe recovered copy is:\n";
 std::atomic<ShellOpenHook> g_shellOpenHook{ nullptr };
-std::atomic<FolderBrowserHook> g_folderBrowserHook{ nullptr };
 } // namespace
 
-FolderBrowserHook SetFolderBrowserHook(FolderBrowserHook hook)
+CString BrowseShellFolder(CWnd* owner, const wchar_t* title, UINT flags)
 {
-    return g_folderBrowserHook.exchange(hook);
-}
-
-CString BrowseForFolder(CWnd* owner, const wchar_t* title, UINT flags)
-{
-    if (const FolderBrowserHook hook = g_folderBrowserHook.load())
-        return hook(owner);
-    ShowSaveMsgDialog(owner);
     BROWSEINFOW info{};
     info.hwndOwner = CWnd::SafeHwnd(owner);
     info.lpszTitle = title;
@@ -72,4 +64,53 @@ void OpenWithShell(int mode, const CString& target, CWnd* owner)
         const CString parameters = CString(L"shell32.dll,OpenAs_RunDLL ") + target;
         ::ShellExecuteW(ownerWnd, L"open", L"RUNDLL32.exe", parameters, systemDir, SW_SHOWNORMAL);
     }
+}
+
+// ---- Files of the program ----------------------------------------------------------------------
+
+int DeleteTempFiles(const CString& folder)
+{
+    if (folder.IsEmpty())
+        return 0;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW(folder + L"*.*", &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    int deleted = 0;
+    do {
+        if (data.cFileName[0] == L'.' || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        if (IsProgramTempFileName(data.cFileName) && ::DeleteFileW(folder + data.cFileName))
+            ++deleted;
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return deleted;
+}
+
+void CreateDirectoryPath(const CString& path)
+{
+    if (::CreateDirectoryW(path, nullptr))
+        return;
+    for (int at = path.Find(L'\\'); at >= 0; at = path.Find(L'\\', at + 1))
+        if (at > 0)
+            ::CreateDirectoryW(path.Left(at), nullptr);
+    ::CreateDirectoryW(path, nullptr);
+}
+
+void OpenHelpFile()
+{
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    CString help = path;
+    help = help.Left(help.ReverseFind(L'\\')) + L"\\Software Guide.chm";
+    OpenWithShell(kShellOpenFile, help, nullptr);
+}
+
+void CreateEmptyFile(const CString& path)
+{
+    if (IsRawDevicePath(path))
+        return; // never a device, whatever a caller's path says
+    HANDLE h = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE)
+        ::CloseHandle(h);
 }

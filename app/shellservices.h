@@ -1,4 +1,5 @@
-// Handing a found file, the help file or a web or mail link to the shell.
+// Handing a found file, the help file or a web or mail link to the shell, and the program's own
+// files: its temporary files and the folders it makes.
 #pragma once
 
 #include "afxwin.h"
@@ -17,9 +18,16 @@ void OpenWithShell(int mode, const CString& target, CWnd* owner);
 using ShellOpenHook = void (*)(int mode, const CString& target, CWnd* owner);
 ShellOpenHook SetShellOpenHook(ShellOpenHook hook);
 
-// The notice shown before a destination is chosen, then the shell's folder browser titled `title`
-// (BROWSEINFO flags `flags`); the chosen folder, or an empty text when the user cancels. While a
-// hook is set (tests), the hook answers instead of both.
-CString BrowseForFolder(CWnd* owner, const wchar_t* title, UINT flags);
-using FolderBrowserHook = CString (*)(CWnd* owner);
-FolderBrowserHook SetFolderBrowserHook(FolderBrowserHook hook);
+// The shell's folder browser titled `title` (BROWSEINFO flags `flags`); the chosen folder, or an
+// empty text when the user cancels.
+CString BrowseShellFolder(CWnd* owner, const wchar_t* title, UINT flags);
+
+// Deletes the files of `folder` (ending in "\") that this program wrote there: names of the form
+// VKD<digits>[.<ext>]. Sub-folders and other programs' files stay. Returns the number deleted.
+int DeleteTempFiles(const CString& folder);
+// Creates every missing folder of `path`, outermost first.
+void CreateDirectoryPath(const CString& path);
+// Opens "Software Guide.chm" beside the program with the shell.
+void OpenHelpFile();
+// Creates (or empties) the file at `path`; never a device path.
+void CreateEmptyFile(const CString& path);

@@ -86,7 +86,7 @@ HBRUSH CSmallDialog::WhiteStatic(CDC* dc, UINT ctlColor, int bkMode)
     dc->SetBkColor(RGB(255, 255, 255));
     dc->SetTextColor(RGB(0, 0, 0));
     dc->SetBkMode(bkMode);
-    return (HBRUSH)WhiteBrush.GetSafeHandle();
+    return (HBRUSH)SharedGdi.WhiteBrush.GetSafeHandle();
 }
 
 void CSmallDialog::MakeIconButton(CMyBtn& button, int id, UINT icon)

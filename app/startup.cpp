@@ -12,21 +12,8 @@
 CDelvaneApp* g_pApp = nullptr;
 CString CommandLineLogPath;
 std::atomic<bool> CommandLineLogPending{ false };
-ULONG_PTR GdiplusToken = 0;
-COLORREF CaptionColorActive = 0;
-COLORREF CaptionColorGradient = 0;
 
-CBrush WhiteBrush;
-CFont FontVerdana13Bold;
-CFont FontVerdana13BoldUnderline;
-CFont FontVerdana13Underline;
-CFont FontVerdana13Medium;
-CFont FontConsolas16Bold;
-CFont FontArial16Bold;
-CFont FontArial14Bold;
-CFont FontConsolas22Bold;
-CFont FontArial16BoldNotice;
-CFont FontCalibri36Medium;
+SharedGdiObjects SharedGdi;
 
 namespace {
 
@@ -83,19 +70,19 @@ void ClearCommandLineLogPath()
 
 void CreateSharedGdiObjects()
 {
-    if (WhiteBrush.GetSafeHandle())
+    if (SharedGdi.WhiteBrush.GetSafeHandle())
         return;
-    WhiteBrush.CreateSolidBrush(RGB(255, 255, 255));
-    MakeFont(FontVerdana13Bold, L"Verdana", 13, 700, 0);
-    MakeFont(FontVerdana13BoldUnderline, L"Verdana", 13, 700, 1);
-    MakeFont(FontVerdana13Underline, L"Verdana", 13, 400, 1);
-    MakeFont(FontVerdana13Medium, L"Verdana", 13, 500, 0);
-    MakeFont(FontConsolas16Bold, L"Consolas", 16, 700, 0);
-    MakeFont(FontArial16Bold, L"Arial", 16, 700, 0);
-    MakeFont(FontArial14Bold, L"Arial", 14, 700, 0);
-    MakeFont(FontConsolas22Bold, L"Consolas", 22, 700, 0);
-    MakeFont(FontArial16BoldNotice, L"Arial", 16, 700, 0);
-    MakeFont(FontCalibri36Medium, L"Calibri", 36, 500, 0);
+    SharedGdi.WhiteBrush.CreateSolidBrush(RGB(255, 255, 255));
+    MakeFont(SharedGdi.FontVerdana13Bold, L"Verdana", 13, 700, 0);
+    MakeFont(SharedGdi.FontVerdana13BoldUnderline, L"Verdana", 13, 700, 1);
+    MakeFont(SharedGdi.FontVerdana13Underline, L"Verdana", 13, 400, 1);
+    MakeFont(SharedGdi.FontVerdana13Medium, L"Verdana", 13, 500, 0);
+    MakeFont(SharedGdi.FontConsolas16Bold, L"Consolas", 16, 700, 0);
+    MakeFont(SharedGdi.FontArial16Bold, L"Arial", 16, 700, 0);
+    MakeFont(SharedGdi.FontArial14Bold, L"Arial", 14, 700, 0);
+    MakeFont(SharedGdi.FontConsolas22Bold, L"Consolas", 22, 700, 0);
+    MakeFont(SharedGdi.FontArial16BoldNotice, L"Arial", 16, 700, 0);
+    MakeFont(SharedGdi.FontCalibri36Medium, L"Calibri", 36, 500, 0);
 }
 
 int RegisterLogAssociation()
@@ -108,13 +95,25 @@ int RegisterLogAssociation()
     return written;
 }
 
+namespace {
+ULONG_PTR g_gdiplusToken = 0;
+// The system's caption colours, as UpdateCaptionColors read them last.
+COLORREF g_captionColorActive = 0;
+COLORREF g_captionColorGradient = 0;
+} // namespace
+
 bool StartGdiplusOnce()
 {
     static const bool started = [] {
         Gdiplus::GdiplusStartupInput input;
-        return Gdiplus::GdiplusStartup(&GdiplusToken, &input, nullptr) == Gdiplus::Ok;
+        return Gdiplus::GdiplusStartup(&g_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
     }();
     return started;
+}
+
+ULONG_PTR GdiplusStartupToken()
+{
+    return g_gdiplusToken;
 }
 
 void StartSplashThread()
@@ -166,8 +165,8 @@ void UpdateCaptionTextColor(int active)
 
 void UpdateCaptionColors()
 {
-    CaptionColorActive = ::GetSysColor(COLOR_ACTIVECAPTION);
-    CaptionColorGradient = ::GetSysColor(COLOR_GRADIENTACTIVECAPTION);
+    g_captionColorActive = ::GetSysColor(COLOR_ACTIVECAPTION);
+    g_captionColorGradient = ::GetSysColor(COLOR_GRADIENTACTIVECAPTION);
 }
 
 void FillGradientRect(HDC dc, const RECT& rect, COLORREF first, COLORREF second, BOOL vertical)
@@ -189,14 +188,14 @@ void FillGradientRect(HDC dc, const RECT& rect, COLORREF first, COLORREF second,
 
 void DrawCaptionGradientFrame(const RECT& outer, const RECT& inner, HDC dc)
 {
-    FillGradientRect(dc, RECT{ outer.left, outer.top, inner.left, outer.bottom }, CaptionColorGradient,
-                     CaptionColorActive, TRUE);
-    FillGradientRect(dc, RECT{ inner.right, outer.top, outer.right, outer.bottom }, CaptionColorGradient,
-                     CaptionColorActive, TRUE);
-    FillGradientRect(dc, RECT{ outer.left, outer.top, outer.right, inner.top }, CaptionColorActive,
-                     CaptionColorGradient, TRUE);
-    FillGradientRect(dc, RECT{ outer.left, inner.bottom, outer.right, outer.bottom }, CaptionColorActive,
-                     CaptionColorGradient, TRUE);
+    FillGradientRect(dc, RECT{ outer.left, outer.top, inner.left, outer.bottom }, g_captionColorGradient,
+                     g_captionColorActive, TRUE);
+    FillGradientRect(dc, RECT{ inner.right, outer.top, outer.right, outer.bottom }, g_captionColorGradient,
+                     g_captionColorActive, TRUE);
+    FillGradientRect(dc, RECT{ outer.left, outer.top, outer.right, inner.top }, g_captionColorActive,
+                     g_captionColorGradient, TRUE);
+    FillGradientRect(dc, RECT{ outer.left, inner.bottom, outer.right, outer.bottom }, g_captionColorActive,
+                     g_captionColorGradient, TRUE);
 }
 
 ZrProcessEnder ZrSetProcessEnder(ZrProcessEnder ender)

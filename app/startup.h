@@ -39,17 +39,22 @@ extern std::atomic<bool> CommandLineLogPending;
 void SetCommandLineLogPath(const CString& path);
 void ClearCommandLineLogPath();
 
-extern CBrush WhiteBrush;
-extern CFont FontVerdana13Bold;
-extern CFont FontVerdana13BoldUnderline;
-extern CFont FontVerdana13Underline;
-extern CFont FontVerdana13Medium;
-extern CFont FontConsolas16Bold;
-extern CFont FontArial16Bold;
-extern CFont FontArial14Bold;
-extern CFont FontConsolas22Bold;
-extern CFont FontArial16BoldNotice;
-extern CFont FontCalibri36Medium;
+// The white brush and the ten fonts every dialog draws with, made once at start-up and never
+// changed after.
+struct SharedGdiObjects {
+    CBrush WhiteBrush;
+    CFont FontVerdana13Bold;
+    CFont FontVerdana13BoldUnderline;
+    CFont FontVerdana13Underline;
+    CFont FontVerdana13Medium;
+    CFont FontConsolas16Bold;
+    CFont FontArial16Bold;
+    CFont FontArial14Bold;
+    CFont FontConsolas22Bold;
+    CFont FontArial16BoldNotice;
+    CFont FontCalibri36Medium;
+};
+extern SharedGdiObjects SharedGdi;
 // The brush, then the ten fonts; once per process (later calls do nothing).
 void CreateSharedGdiObjects();
 
@@ -61,7 +66,8 @@ int RegisterLogAssociation();
 // GDI+ is started once for the process and never shut down by a dialog; later calls return the
 // first result.
 bool StartGdiplusOnce();
-extern ULONG_PTR GdiplusToken;
+// The token of that start-up (0 before it).
+ULONG_PTR GdiplusStartupToken();
 
 // The splash runs modally on a thread of its own; its thread object deletes itself.
 void StartSplashThread();
@@ -72,8 +78,6 @@ void UpdateWindowTextColor();
 void CacheButtonTextColor();
 void UpdateCaptionTextColor(int active);
 void UpdateCaptionColors();
-extern COLORREF CaptionColorActive;
-extern COLORREF CaptionColorGradient;
 void FillGradientRect(HDC dc, const RECT& rect, COLORREF first, COLORREF second, BOOL vertical);
 void DrawCaptionGradientFrame(const RECT& outer, const RECT& inner, HDC dc);
 

@@ -1,9 +1,10 @@
 // The storage host of the running program: partition items go under the disk's item of the
-// current drive tree, the logical-drive path and hidden tables are the main dialog's, the
+// current drive tree, the logical-drive path and hidden tables are the launcher's, the
 // automatic partition search is the search thread, and a list that runs out of memory ends the
 // program after its message.
 #include "app/devicetree.h"
-#include "app/maindlg.h"
+#include "app/searchhost.h"
+#include "app/shellservices.h"
 #include "app/startup.h"
 #include "storage/pure/storage_host.h"
 
@@ -11,14 +12,18 @@ namespace {
 
 class DriveTreeStorageHost : public StorageHost {
 public:
-    int CurrentSearchMode() override { return g_pMainDlg != nullptr ? g_pMainDlg->SearchMode.load() : kModeNone; }
+    int CurrentSearchMode() override { return InstalledSearchMode(); }
 
     TreeItemHandle InsertPartitionItem(TreeItemHandle parent, const CString& text) override
     {
         return parent != nullptr ? InsertDriveTreeItem(text, parent) : nullptr;
     }
 
-    CString LogicalDrivePath() override { return g_pMainDlg != nullptr ? g_pMainDlg->LogicalDrivePath : CString(); }
+    CString LogicalDrivePath() override
+    {
+        const SearchHost* host = GetSearchHost();
+        return host != nullptr ? host->LogicalDrivePath : CString();
+    }
 
     AutoSearchState QueryAutoSearchState() override
     {
@@ -32,7 +37,8 @@ public:
             state.selectedHasChildren = item != nullptr && tree.GetChildItem(item) != nullptr;
             state.scanCounted = target.scanCounted;
         }
-        state.searchRunning = g_pMainDlg != nullptr && g_pMainDlg->PartitionSearchRunning != 0;
+        const SearchHost* host = GetSearchHost();
+        state.searchRunning = host != nullptr && host->PartitionSearchRunning != 0;
         const CWinThread* search = g_pPartitionSearchThread;
         state.onSearchThread = search != nullptr && search->m_nThreadID == GetCurrentThreadId();
         return state;
@@ -45,10 +51,12 @@ public:
     // with the process, as on every exit.
     void ListMemoryExhausted(ListKind kind, bool firstNode) override
     {
-        CWnd* owner = g_pMainDlg != nullptr ? g_pMainDlg->ActiveSearchDialog() : nullptr;
+        const SearchHost* host = GetSearchHost();
+        CWnd* owner = host != nullptr ? host->ActiveSearchDialog() : nullptr;
         ZrMessageBox(owner != nullptr ? owner->GetSafeHwnd() : nullptr, ListMemoryMessage(kind, firstNode), L"Message",
                      kind == ListKind::DataRuns ? MB_ICONERROR : MB_ICONINFORMATION);
-        DeleteTempFiles(TempFolderPath);
+        if (host != nullptr)
+            DeleteTempFiles(host->TempFolderPath);
         EndProcessNow(0);
     }
 };

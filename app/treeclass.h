@@ -30,15 +30,18 @@ extern int SigVideoSearchPage;
 // consulted).
 extern volatile long ScanLogLoading;
 
-// What the device-tree detail routines need from the search dialog that owns the tree. Every
-// operation but DetailList has a do-nothing default, so a dialog overrides only what it has.
+// What the device-tree detail routines need from the search dialog that owns the tree: its mode
+// and detail list, and the operations they ask of it. Every operation has a do-nothing default,
+// so a dialog overrides only what it has.
 class DeviceDetailHost {
 public:
+    // `mode`: the search mode of the dialog (kModeBasic ... kModeSignature); `detailList`: the
+    // dialog's file list, used as the detail list on the first page (may be null).
+    explicit DeviceDetailHost(int mode, CListCtrl* detailList = nullptr) : m_mode(mode), m_detailList(detailList) { }
     virtual ~DeviceDetailHost() = default;
-    // The search mode of the dialog (kModeBasic ... kModeSignature).
-    virtual int Mode() const = 0;
-    // The dialog's file list, used as the detail list on the first page; may be null.
-    virtual CListCtrl* DetailList() = 0;
+    int Mode() const { return m_mode; }
+    CListCtrl* DetailList() const { return m_detailList; }
+    void SetDetailList(CListCtrl* list) { m_detailList = list; }
     virtual bool IsOnFirstPage() const { return true; }
     virtual void ShowHintPanel(int /*showCommand*/) { }
     virtual void ShowSearchHint(const CString& /*itemText*/) { }
@@ -65,6 +68,10 @@ public:
                                     const CString& /*limitText*/, uint64_t /*driveSectors*/)
     { }
     virtual void FocusSecondTree() { }
+
+private:
+    int m_mode;
+    CListCtrl* m_detailList;
 };
 
 // Who answers a tree's selection and expansion notifications: the dialog that owns the tree.

@@ -1,6 +1,5 @@
 #include "app/waitdialogs.h"
 
-#include "app/maindlg.h"
 #include "app/startup.h"
 #include "resource.h"
 
@@ -29,7 +28,7 @@ HBRUSH WhiteStatic(CDC* dc, UINT ctlColor, HBRUSH fallback)
     dc->SetBkColor(RGB(255, 255, 255));
     dc->SetTextColor(RGB(0, 0, 0));
     dc->SetBkMode(TRANSPARENT);
-    return (HBRUSH)WhiteBrush.GetSafeHandle();
+    return (HBRUSH)SharedGdi.WhiteBrush.GetSafeHandle();
 }
 
 // Enter and Escape must not end a dialog that only informs.
@@ -55,7 +54,7 @@ BEGIN_MESSAGE_MAP(CModeless1, CDialog)
     ON_MESSAGE(WM_HELP, &CModeless1::OnHelp)
 END_MESSAGE_MAP()
 
-CModeless1::CModeless1(CWnd* parent) : CDialog(IDD_LOADING_DIALOG, parent) { }
+CModeless1::CModeless1(CWnd* parent, CModeless1** keeper) : CDialog(IDD_LOADING_DIALOG, parent), m_keeper(keeper) { }
 
 CModeless1::~CModeless1()
 {
@@ -92,8 +91,8 @@ BOOL CModeless1::PreTranslateMessage(MSG* pMsg)
 
 void CModeless1::PostNcDestroy()
 {
-    if (g_pMainDlg && g_pMainDlg->LoadingDialog == this)
-        g_pMainDlg->LoadingDialog = nullptr;
+    if (m_keeper != nullptr && *m_keeper == this)
+        *m_keeper = nullptr;
     delete this;
 }
 
@@ -273,9 +272,9 @@ BOOL CSplash::OnInitDialog()
     SetDialogIcons(this, m_hIcon);
     g_pSplashDlg = this;
     if (CWnd* text = GetDlgItem(IDC_LOADING_TEXT))
-        text->SetFont(&FontVerdana13Bold);
+        text->SetFont(&SharedGdi.FontVerdana13Bold);
     if (CWnd* text = GetDlgItem(IDC_SPLASH_WAIT_TEXT))
-        text->SetFont(&FontConsolas22Bold);
+        text->SetFont(&SharedGdi.FontConsolas22Bold);
     SetWindowText(L"Zembrolix Recovery (Premium)");
     SetTimer(kSplashTimerId, SplashCheckMs);
     return TRUE;

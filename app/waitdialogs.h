@@ -10,10 +10,11 @@
 #include "storage/pure/globals.h"
 
 // Modeless, made by a Go button with the launcher as parent; a timer of the launcher steps its
-// bar. Deletes itself when its window is gone and clears the launcher's pointer to it.
+// bar. Deletes itself when its window is gone and clears the pointer that `keeper` names (the
+// launcher's) when it still points to it.
 class CModeless1 : public CDialog {
 public:
-    explicit CModeless1(CWnd* parent);
+    explicit CModeless1(CWnd* parent, CModeless1** keeper = nullptr);
     ~CModeless1() override;
     BOOL Create();
 
@@ -32,6 +33,7 @@ protected:
     LRESULT OnHelp(WPARAM, LPARAM) { return TRUE; }
 
     HICON m_hIcon = nullptr;
+    CModeless1** m_keeper;
     DECLARE_MESSAGE_MAP()
 };
 

@@ -172,11 +172,11 @@ std::unique_ptr<CBasicSearch> OpenDialog(BenchApp& app, CDelvaneDlg& main)
     }
     ZrInitCommonControls();
     main.SearchMode = kModeBasic;
-    g_pMainDlg = &main;
+    SetSearchHost(&main);
     InstallDriveTreeStorageHost();
     RegisterBasicSearchDialog();
     ZrSetMessageBoxHook(RecordBox);
-    auto dlg = std::make_unique<CBasicSearch>();
+    auto dlg = std::make_unique<CBasicSearch>(&main);
     if (!dlg->Create(IDD_BASIC_SEARCH, nullptr)) {
         std::printf("the Basic Search dialog cannot be created\n");
         return nullptr;
@@ -203,7 +203,7 @@ int RunLoad(const Case& c)
     const auto loaded = Clock::now();
     const double peak = PeakMiB();
     PumpUntil([] { return g_pPopulateListThread == nullptr; }, 3600000);
-    if (BasicSearchPage != 10) {
+    if (dlg->Page() != 10) {
         std::printf("the log did not load%ls%ls\n", g_boxes.empty() ? L"" : L": ",
                     g_boxes.empty() ? L"" : g_boxes.front().GetString());
         return 1;
@@ -214,7 +214,7 @@ int RunLoad(const Case& c)
         std::fclose(out);
     }
     dlg->DestroyWindow();
-    g_pMainDlg = nullptr;
+    SetSearchHost(nullptr);
     return 0;
 }
 
@@ -319,7 +319,7 @@ int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wst
     auto enabled = [&](int id) { return dlg.GetDlgItem(id)->IsWindowEnabled() != FALSE; };
     const bool built = PumpUntil(
         [&] {
-            return BasicSearchPage == 1 && g_pBasicScanThread == nullptr && enabled(IDC_BS_BACK) &&
+            return dlg.Page() == 1 && g_pBasicScanThread == nullptr && enabled(IDC_BS_BACK) &&
                 !enabled(IDC_BS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
         },
         3600000);
@@ -400,7 +400,7 @@ int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wst
             std::fclose(out);
     }
     dlg.DestroyWindow();
-    g_pMainDlg = nullptr;
+    SetSearchHost(nullptr);
     return 0;
 }
 

@@ -115,16 +115,16 @@ int RunSearch(const SearchKind& search, const std::wstring& image, const std::ws
     LoadFileTypeList(L"\\QORVENExt2Adv.dll", L"Advance");
     CDelvaneDlg main;
     main.SearchMode = search.mode;
-    g_pMainDlg = &main;
+    SetSearchHost(&main);
     InstallDriveTreeStorageHost();
     PlatformProbe();
     ZrSetMessageBoxHook(RecordBox);
     const bool photo = search.kind == CarveSearchKind::Photo;
     std::unique_ptr<CCarveSession> dlg;
     if (photo)
-        dlg = std::make_unique<OnImage<CRawSearch>>(image);
+        dlg = std::make_unique<OnImage<CRawSearch>>(image, &main);
     else
-        dlg = std::make_unique<OnImage<CSigDuplicate>>(image, search.kind);
+        dlg = std::make_unique<OnImage<CSigDuplicate>>(image, search.kind, &main);
     // The templates' range slider is found by its class under the module the templates come from.
     WNDCLASSEXW slider{ sizeof slider };
     if (::GetClassInfoExW(::GetModuleHandleW(nullptr), CRangeSlider::kClassName, &slider)) {
@@ -189,7 +189,7 @@ int RunSearch(const SearchKind& search, const std::wstring& image, const std::ws
         std::fclose(out);
     }
     dlg->DestroyWindow();
-    g_pMainDlg = nullptr;
+    SetSearchHost(nullptr);
     return 0;
 }
 

@@ -1,7 +1,7 @@
 #include "fsrecovery/basicscan.h"
 
 #include "app/devicetree.h"
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/scanprogress.h"
 #include "storage/pure/storage_host.h"
 #include "storage/pure/volume_check.h"
@@ -9,12 +9,12 @@
 
 namespace {
 
-// Progress on the caller's bar; nothing without a bar or a dialog.
-ScanProgressFn ProgressOn(HWND bar)
+// Progress on the caller's bar; nothing without a bar or a launcher.
+ScanProgressFn ProgressOn(SearchHost* host, HWND bar)
 {
-    if (bar == nullptr || g_pMainDlg == nullptr)
+    if (bar == nullptr || host == nullptr)
         return {};
-    return [shown = ThrottledProgress(bar)](uint64_t done, uint64_t total) mutable { shown.Report(done, total); };
+    return [shown = ThrottledProgress(host, bar)](uint64_t done, uint64_t total) mutable { shown.Report(done, total); };
 }
 
 uint16_t CurrentFatTime()
@@ -111,9 +111,10 @@ BasicScanStatus RunBasicScan(ScanTarget& target, FoundStore& store, const StopFl
     return ScanNtfsVolume(device, target, served, store, CurrentFatTime(), stop, observer);
 }
 
-BasicScanStatus RunBasicScan(ScanTarget& target, FoundStore& store, const StopFlag* stop, HWND progressBar)
+BasicScanStatus RunBasicScan(ScanTarget& target, FoundStore& store, const StopFlag* stop, SearchHost* host,
+                             HWND progressBar)
 {
     BasicScanObserver observer;
-    observer.progress = ProgressOn(progressBar);
+    observer.progress = ProgressOn(host, progressBar);
     return RunBasicScan(target, store, stop, observer);
 }

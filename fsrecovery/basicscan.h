@@ -10,6 +10,8 @@
 #include "cstring.h"
 #include "fsrecovery/pure/basic_scan.h"
 
+class SearchHost;
+
 // What the user is told for a status; empty for Done and Stopped.
 CString BasicScanStatusMessage(BasicScanStatus status);
 
@@ -22,5 +24,7 @@ bool CheckScanTarget(ScanTarget& target, const StopFlag* stop = nullptr);
 // one handle of its device, each phase and its progress told to the observer.
 BasicScanStatus RunBasicScan(ScanTarget& target, FoundStore& store, const StopFlag* stop,
                              const BasicScanObserver& observer);
-// The same with its progress on a bar alone.
-BasicScanStatus RunBasicScan(ScanTarget& target, FoundStore& store, const StopFlag* stop, HWND progressBar);
+// The same with its progress on a bar alone, moved through the launcher's services (none
+// without a launcher).
+BasicScanStatus RunBasicScan(ScanTarget& target, FoundStore& store, const StopFlag* stop, SearchHost* host,
+                             HWND progressBar);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/notices.h"
 #include "app/questions.h"
 #include "app/searchcontrols.h"
@@ -15,7 +15,6 @@
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
 
-std::atomic<int> BasicSearchPage{ 0 };
 CWinThread* g_pBasicScanThread = nullptr;
 CWinThread* g_pBasicDriveTreeThread = nullptr;
 std::atomic<int> ScanAsPhysicalDisk{ 0 };
@@ -35,7 +34,6 @@ const SearchDialogLayout& BasicLayout()
         l.mode = kModeBasic;
         l.templateId = IDD_BASIC_SEARCH;
         l.caption = L"Basic Search";
-        l.page = &BasicSearchPage;
         l.scanThread = &g_pBasicScanThread;
         l.driveTree = IDC_BS_DRIVE_TREE;
         l.detailList = IDC_BS_FILE_LIST;
@@ -90,7 +88,6 @@ const FsDialogLayout& BasicFsLayout()
         l.resultImages = IDB_RESULT_TREE_IMAGES;
         l.stateImages = IDB_TREE_STATE_IMAGES;
         l.statusLabel = IDC_BS_STATUS;
-        l.logLoadThread = &g_pBasicLogLoadThread;
         l.driveTreeThread = &g_pBasicDriveTreeThread;
         return l;
     }();
@@ -159,9 +156,9 @@ uint64_t ParseSectors(const CString& text)
     return StrToUInt64(trimmed);
 }
 
-void RunBasicSearch()
+void RunBasicSearch(SearchHost* host)
 {
-    CBasicSearch dlg(g_pMainDlg);
+    CBasicSearch dlg(host);
     dlg.DoModal();
 }
 
@@ -175,7 +172,6 @@ void SetBasicScanProc(AFX_THREADPROC proc)
 void RegisterBasicSearchDialog()
 {
     RegisterSearchDialog(kModeBasic, RunBasicSearch);
-    RegisterSearchPageIndex(kModeBasic, &BasicSearchPage);
 }
 
 BEGIN_MESSAGE_MAP(CBasicSearch, CFsSearchSession)
@@ -196,7 +192,7 @@ BEGIN_MESSAGE_MAP(CBasicSearch, CFsSearchSession)
     ON_NOTIFY(NM_RCLICK, IDC_BS_RESULT_TREE, &CBasicSearch::OnNMRClickResultTree)
 END_MESSAGE_MAP()
 
-CBasicSearch::CBasicSearch(CWnd* parent) : CFsSearchSession(BasicLayout(), BasicFsLayout(), parent) { }
+CBasicSearch::CBasicSearch(SearchHost* host) : CFsSearchSession(BasicLayout(), BasicFsLayout(), host) { }
 
 CBasicSearch::~CBasicSearch() = default;
 
@@ -336,8 +332,8 @@ void CBasicSearch::ShowScanStatus(const ScanStatusSnapshot& status)
         if (entering) {
             showControls({ IDC_BS_CURRENT, IDC_BS_SCANNED, IDC_BS_STATUS }, SW_HIDE);
             showControls({ IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL }, SW_SHOW);
-            if (g_pMainDlg != nullptr)
-                g_pMainDlg->SetProgressRange64(bar, status.first, status.end, 1);
+            if (Host() != nullptr)
+                Host()->SetProgressRange64(bar, status.first, status.end, 1);
         }
         SetCountText(m_probeDone, texts.probeDone);
         SetCountText(m_probeTotal, texts.probeTotal);
@@ -348,9 +344,9 @@ void CBasicSearch::ShowScanStatus(const ScanStatusSnapshot& status)
             showControls({ IDC_BS_STATUS, IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL }, SW_HIDE);
             showControls({ IDC_BS_CURRENT, IDC_BS_SCANNED }, SW_SHOW);
             // A FAT block is 512 sectors, an NTFS record 2.
-            if (g_pMainDlg != nullptr)
-                g_pMainDlg->SetProgressRange64(bar, status.first, status.end,
-                                               status.phase == BasicScanPhase::FatScan ? 512 : 2);
+            if (Host() != nullptr)
+                Host()->SetProgressRange64(bar, status.first, status.end,
+                                           status.phase == BasicScanPhase::FatScan ? 512 : 2);
         }
         SetCountText(m_scanned, texts.scanned);
         SetCountText(m_current, texts.current);
@@ -370,9 +366,9 @@ void CBasicSearch::ShowScanStatus(const ScanStatusSnapshot& status)
         m_status.ShowWindow(SW_SHOW);
         return;
     }
-    if (g_pMainDlg == nullptr)
+    if (Host() == nullptr)
         return;
-    g_pMainDlg->SetProgressPosition64(bar, status.first, status.end, status.first + status.done);
+    Host()->SetProgressPosition64(bar, status.first, status.end, status.first + status.done);
     // The bar, too, paints the counts between a phase's first and last as the pacer allows.
     if (!m_paintCounts && bar != nullptr) {
         ::ValidateRect(bar, nullptr);
@@ -416,7 +412,7 @@ void CBasicSearch::RefreshDriveTree()
 bool CBasicSearch::ReadScanRequest(HTREEITEM item, Selection& request)
 {
     // A second scan waits for Back; nothing of the first one's state is touched.
-    if (BasicSearchPage != 0)
+    if (Page() != 0)
         return false;
     if (RefuseGroupItem(item))
         return false;
@@ -484,8 +480,8 @@ void CBasicSearch::ShowResultsPage()
     GetDlgItem(IDC_BS_NEXT)->EnableWindow(FALSE);
     ShowRange(m_target.firstSector, m_target.endSector);
     m_current.SetWindowText(L"");
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->SetProgressRange64(ProgressBar(), m_target.firstSector, m_target.endSector, 512);
+    if (Host() != nullptr)
+        Host()->SetProgressRange64(ProgressBar(), m_target.firstSector, m_target.endSector, 512);
     m_path.SetWindowText(HintStopSearching);
     m_shownPhase = BasicScanPhase::Validating;
     m_scanned.SetWindowText(ScanStatusTextsOf(ScanStatusSnapshot{}).scanned);
@@ -509,9 +505,9 @@ void CBasicSearch::OnBnClickedNext()
     SetDlgItemText(IDC_BS_CURRENT_FOLDER, L"");
     ForgetLogSaved();
     ShowResultsPage();
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->ResetScanCounters();
-    ++BasicSearchPage;
+    if (Host() != nullptr)
+        Host()->ResetScanCounters();
+    SetPage(Page() + 1);
     GetDlgItem(IDC_BS_STOP)->SetFocus();
     m_scanMessage.Empty();
     if (!StartScanWorker(BasicScanWorker))
@@ -547,7 +543,7 @@ void CBasicSearch::ShowLoadedResults(bool throughDisk)
     for (int id : { IDC_BS_RANGE, IDC_BS_RANGE_LABEL })
         GetDlgItem(id)->ShowWindow(SW_HIDE);
     SetFileListColumns();
-    BasicSearchPage = 10;
+    SetPage(10);
     ShowResultsState(false);
 }
 
@@ -603,14 +599,13 @@ void CBasicSearch::OnBnClickedBack()
 {
     if (RefuseBackWhileBusy())
         return;
-    if (BasicSearchPage == 0) {
+    if (Page() == 0) {
         ReturnToLauncher(kBackResult);
-        g_pBasicSearchDlg = nullptr;
         return;
     }
     EmptyResultsForDrivePage();
     FileList().ShowWindow(SW_HIDE);
-    BasicSearchPage = 0;
+    SetPage(0);
     m_driveTree.ShowWindow(SW_SHOW);
     m_resultTree.ShowWindow(SW_HIDE);
     ActiveTree = &m_driveTree;

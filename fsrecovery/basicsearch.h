@@ -14,8 +14,6 @@
 #include "fsrecovery/pure/scan_status.h"
 #include "storage/driverecords.h"
 
-// Scans started since the last Back; 0 while the drive page is shown.
-extern std::atomic<int> BasicSearchPage;
 // The running scan worker (also the scan-running flag) and the drive-tree worker of a removable
 // medium; null when none runs.
 extern CWinThread* g_pBasicScanThread;
@@ -35,7 +33,9 @@ class CBasicSearch : public CFsSearchSession {
 public:
     enum { IDD = 129 };
 
-    explicit CBasicSearch(CWnd* parent = nullptr);
+    // The page (Page()) counts the scans started since the last Back; 0 while the drive page is
+    // shown.
+    explicit CBasicSearch(SearchHost* host = nullptr);
     ~CBasicSearch() override;
 
     void SetFileListColumns();

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "app/devicetree.h"
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/notices.h"
 #include "app/pure/sector_fields.h"
 #include "app/questions.h"
@@ -20,7 +20,6 @@
 #include "storage/pure/globals.h"
 #include "storage/sectorreader.h"
 
-std::atomic<int> DeepSearchPage{ 0 };
 CWinThread* g_pDeepScanThread = nullptr;
 CWinThread* g_pDeepDriveTreeThread = nullptr;
 
@@ -36,7 +35,6 @@ const SearchDialogLayout& DeepLayout()
         l.mode = kModeDeep;
         l.templateId = IDD_DEEP_SEARCH;
         l.caption = L"Deep Search";
-        l.page = &DeepSearchPage;
         l.scanThread = &g_pDeepScanThread;
         l.driveTree = IDC_DS_DRIVE_TREE;
         l.detailList = IDC_DS_FILE_LIST;
@@ -98,7 +96,6 @@ const FsDialogLayout& DeepFsLayout()
         l.resultImages = IDB_RESULT_TREE_IMAGES;
         l.stateImages = IDB_TREE_STATE_IMAGES;
         l.statusLabel = IDC_DS_TREE_LABEL;
-        l.logLoadThread = &g_pDeepLogLoadThread;
         l.driveTreeThread = &g_pDeepDriveTreeThread;
         return l;
     }();
@@ -151,9 +148,9 @@ UINT DeepScanWorker(LPVOID param)
     return 0;
 }
 
-void RunDeepSearch()
+void RunDeepSearch(SearchHost* host)
 {
-    CDeepSearch dlg(g_pMainDlg);
+    CDeepSearch dlg(host);
     dlg.DoModal();
 }
 
@@ -162,7 +159,6 @@ void RunDeepSearch()
 void RegisterDeepSearchDialog()
 {
     RegisterSearchDialog(kModeDeep, RunDeepSearch);
-    RegisterSearchPageIndex(kModeDeep, &DeepSearchPage);
 }
 
 BEGIN_MESSAGE_MAP(CDeepSearch, CFsSearchSession)
@@ -187,7 +183,7 @@ BEGIN_MESSAGE_MAP(CDeepSearch, CFsSearchSession)
     ON_NOTIFY(NM_CUSTOMDRAW, IDC_DS_FOUND_VOLUMES, &CDeepSearch::OnNMCustomdrawFoundVolumes)
 END_MESSAGE_MAP()
 
-CDeepSearch::CDeepSearch(CWnd* parent) : CFsSearchSession(DeepLayout(), DeepFsLayout(), parent) { }
+CDeepSearch::CDeepSearch(SearchHost* host) : CFsSearchSession(DeepLayout(), DeepFsLayout(), host) { }
 
 CDeepSearch::~CDeepSearch() = default;
 
@@ -344,9 +340,9 @@ bool CDeepSearch::ReadScanRequest(Selection& selection, uint64_t& start, uint64_
         return false;
     }
     ReadSelectedDevice(selection);
-    if (selection.kind == L"Recognised" && g_pMainDlg != nullptr) {
+    if (selection.kind == L"Recognised" && Host() != nullptr) {
         // Read through the drive letter it was found in.
-        g_pMainDlg->LogicalDrivePath =
+        Host()->LogicalDrivePath =
             CString(L"\\\\.\\") + m_driveTree.GetItemText(m_driveTree.GetParentItem(item)).Left(2);
     }
     if (fs >= 0 && fs < 3)
@@ -389,14 +385,14 @@ void CDeepSearch::OnBnClickedNext()
     DeepNoticeState = 0;
     // Every scan starts from empty tables, whatever a load or an earlier scan left.
     ClearResults();
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->EmptyRecordTables();
+    if (Host() != nullptr)
+        Host()->EmptyRecordTables();
     KeepPartitionList(selection, item);
     SetDlgItemText(IDC_DS_FOLDER_COUNT, L"");
     ForgetLogSaved();
     ShowResultsPage();
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->ResetScanCounters();
+    if (Host() != nullptr)
+        Host()->ResetScanCounters();
     SetPage(Page() + 1);
     GetDlgItem(IDC_DS_STOP)->SetFocus();
     if (!StartScanWorker(DeepScanWorker))
@@ -433,7 +429,7 @@ std::vector<uint64_t> CDeepSearch::KnownVolumeStarts(const Selection& selection,
 
 void CDeepSearch::KeepPartitionList(const Selection& selection, HTREEITEM item)
 {
-    if (g_pMainDlg == nullptr || item == nullptr)
+    if (Host() == nullptr || item == nullptr)
         return;
     if (selection.kind == L"Recognised") {
         FillPartitionList(-1, item, selection.kind);
@@ -445,7 +441,7 @@ void CDeepSearch::KeepPartitionList(const Selection& selection, HTREEITEM item)
         FillPartitionList(GetDiskNumberFromText(m_driveTree.GetItemText(disk)), PhysicalDrivesItem(), selection.kind);
     }
     // The scan log keeps the table with the results.
-    const ZrRecordTable& table = g_pMainDlg->RecognisedPartitionTable;
+    const ZrRecordTable& table = Host()->RecognisedPartitionTable;
     for (int row = 0; row < table.GetItemCount(); ++row) {
         ScanLogRecognisedRow cells;
         for (int c = 0; c < 6; ++c)
@@ -479,8 +475,8 @@ void CDeepSearch::ShowResultsPage()
     m_scanned.SetWindowText(L"");
     m_current.SetWindowText(L"Validating Partition ...");
     m_wait.SetWindowText(L"");
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->SetProgressRange64(ProgressBar(), m_target.firstSector, m_target.endSector, 512);
+    if (Host() != nullptr)
+        Host()->SetProgressRange64(ProgressBar(), m_target.firstSector, m_target.endSector, 512);
     m_hint.SetWindowText(HintStopSearching);
 }
 
@@ -546,8 +542,8 @@ LRESULT CDeepSearch::OnScanStatus(WPARAM, LPARAM param)
     CString scanned;
     scanned.Format(L"sectors scanned of total %llu", (unsigned long long)status.end);
     m_scanned.SetWindowText(scanned);
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->SetProgressPosition64(ProgressBar(), status.first, status.end, status.at);
+    if (Host() != nullptr)
+        Host()->SetProgressPosition64(ProgressBar(), status.first, status.end, status.at);
     return 0;
 }
 
@@ -611,7 +607,6 @@ void CDeepSearch::OnBnClickedBack()
         return;
     if (Page() == 0) {
         ReturnToLauncher(kBackResult);
-        g_pDeepSearchDlg = nullptr;
         return;
     }
     EmptyResultsForDrivePage();
@@ -683,7 +678,7 @@ void CDeepSearch::SetRecognisedRange(const CString& startText, const CString& en
 void CDeepSearch::OnBnClickedSearchMorePartitions()
 {
     if (RecognisedSearchRunning() || RemovableMediumListing() || PartitionSearchBusy() || DriveTreeBuilding != 0 ||
-        g_pBasicLogLoadThread != nullptr || g_pDeepLogLoadThread != nullptr || g_pPopulateListThread != nullptr)
+        (Host() != nullptr && Host()->LogLoaderRunning()) || g_pPopulateListThread != nullptr)
         return;
     const HTREEITEM item = m_driveTree.GetSelectedItem();
     const HTREEITEM parent = item != nullptr ? m_driveTree.GetParentItem(item) : nullptr;
@@ -715,7 +710,7 @@ void CDeepSearch::OnBnClickedSearchMorePartitions()
         return;
     }
     m_recognisedSearch = RecognisedSearch();
-    m_recognisedSearch.devicePath = g_pMainDlg != nullptr ? g_pMainDlg->LogicalDrivePath : CString(L"\\\\.\\") + drive;
+    m_recognisedSearch.devicePath = Host() != nullptr ? Host()->LogicalDrivePath : CString(L"\\\\.\\") + drive;
     m_recognisedSearch.key = L"Log|" + m_recognisedSearch.devicePath + L"|";
     m_recognisedSearch.driveName = drive;
     m_recognisedSearch.driveItem = item;
@@ -731,8 +726,8 @@ void CDeepSearch::OnBnClickedSearchMorePartitions()
     SetDlgItemText(IDC_BS_SECTORS, L"0");
     for (int id : { IDC_BS_OF_TOTAL, IDC_BS_SECTORS })
         GetDlgItem(id)->ShowWindow(SW_SHOW);
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->SetProgressRange64(m_partitionProgress.GetSafeHwnd(), 0, end, 1024);
+    if (Host() != nullptr)
+        Host()->SetProgressRange64(m_partitionProgress.GetSafeHwnd(), 0, end, 1024);
     m_recognisedStop = 0;
     CWinThread* worker = nullptr;
     m_recognisedWorker = ZrBeginThreadInto(worker, RecognisedSearchWorker, this);
@@ -774,8 +769,8 @@ LRESULT CDeepSearch::OnRecognisedProgress(WPARAM, LPARAM sector)
         return 0;
     const uint64_t at = *reinterpret_cast<const uint64_t*>(sector);
     SetDlgItemText(IDC_BS_SECTORS, DecimalText(at));
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->SetProgressPosition64(m_partitionProgress.GetSafeHwnd(), 0, m_recognisedSearch.end, at);
+    if (Host() != nullptr)
+        Host()->SetProgressPosition64(m_partitionProgress.GetSafeHwnd(), 0, m_recognisedSearch.end, at);
     return 0;
 }
 
@@ -836,8 +831,8 @@ void CDeepSearch::EndRecognisedSearch(bool stop)
         m_driveTree.SetFocus();
     }
     Inform(this, FormatPartitionSearchResult(0, added, added != 0, L"Drive", search.driveName));
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->ResetScanCounters();
+    if (Host() != nullptr)
+        Host()->ResetScanCounters();
 }
 
 void CDeepSearch::EndWorkers()

@@ -13,8 +13,6 @@
 #include "fsrecovery/pure/deep_recognised.h"
 #include "fsrecovery/pure/deep_results.h"
 
-// Scans started since the last Back; 0 while the drive page is shown.
-extern std::atomic<int> DeepSearchPage;
 // The running scan worker (also the scan-running flag) and the removable-medium search; null when
 // none runs.
 extern CWinThread* g_pDeepScanThread;
@@ -37,7 +35,9 @@ class CDeepSearch : public CFsSearchSession {
 public:
     enum { IDD = 135 };
 
-    explicit CDeepSearch(CWnd* parent = nullptr);
+    // The page (Page()) counts the scans started since the last Back; 0 while the drive page is
+    // shown.
+    explicit CDeepSearch(SearchHost* host = nullptr);
     ~CDeepSearch() override;
 
     // Button handlers (public so that tests can reach them).

@@ -4,7 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/maindlg.h"
+#include "app/searchhost.h"
+#include "app/shellservices.h"
 #include "app/pure/rename_rule.h"
 #include "app/pure/textservices.h"
 #include "app/questions.h"
@@ -44,8 +45,9 @@ void PumpSavingDialog()
 
 // ---- One save's shared handle, folders and view ------------------------------------------------
 
-SaveRun::SaveRun(const CString& destination) : m_destination(destination)
+SaveRun::SaveRun(const CString& destination, SearchHost* host) : m_destination(destination)
 {
+    m_state.host = host;
     // The destination exists (the save checked it): nothing at or above it is made.
     m_destination.TrimRight(L"\\/");
     m_folders.insert(m_destination);
@@ -126,23 +128,24 @@ void SaveRun::PaintWhenDue()
 
 void SaveRun::Paint()
 {
-    if (!m_changed || g_pSavingFilesDlg == nullptr || g_pMainDlg == nullptr)
+    SearchHost* host = m_state.host;
+    if (!m_changed || g_pSavingFilesDlg == nullptr || host == nullptr)
         return;
     ++m_work.viewUpdates;
     HWND dlg = g_pSavingFilesDlg->GetSafeHwnd();
     HWND bar = ::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR);
     if (m_newFile) {
-        g_pMainDlg->SetSaveStatusText(m_path);
+        host->SetSaveStatusText(m_path);
         ::SetDlgItemTextW(dlg, IDC_SAVE_FILES, FormatProgress(m_filesText, m_state.totalFiles));
         ::SetDlgItemTextW(dlg, IDC_SAVE_NAME, m_name);
-        g_pMainDlg->SetProgressRange64(bar, 0, m_size, int32_t(m_blockBytes));
+        host->SetProgressRange64(bar, 0, m_size, int32_t(m_blockBytes));
         m_newFile = false;
     }
     ::SetDlgItemTextW(dlg, IDC_SAVE_BYTES, FormatByteCount(m_size, m_written));
     if (m_written >= m_size)
         ::SendMessageW(bar, PBM_SETPOS, ::SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 0);
     else
-        g_pMainDlg->SetProgressPosition64(bar, 0, m_size, m_written);
+        host->SetProgressPosition64(bar, 0, m_size, m_written);
     const uint64_t files = std::min<uint64_t>({ m_filesDone, m_state.totalFiles, 0x7FFFFFFF });
     ::SendDlgItemMessageW(dlg, IDC_SAVE_FILES_BAR, PBM_SETPOS, WPARAM(files), 0);
     m_changed = false;
@@ -164,7 +167,7 @@ bool PathExists(const CString& path)
 class SaveProgressView {
 public:
     SaveProgressView(bool checkExists, uint64_t size, const WriteState& state, SaveRun* run)
-        : m_size(size), m_on(checkExists && !state.forView && g_pSavingFilesDlg && g_pMainDlg), m_state(state),
+        : m_size(size), m_on(checkExists && !state.forView && g_pSavingFilesDlg && state.host), m_state(state),
           m_run(run)
     { }
     void Start(const CString& path, const CString& name, uint32_t blockBytes)
@@ -176,11 +179,11 @@ public:
             return;
         }
         HWND dlg = g_pSavingFilesDlg->GetSafeHwnd();
-        g_pMainDlg->SetSaveStatusText(path);
+        m_state.host->SetSaveStatusText(path);
         ::SetDlgItemTextW(dlg, IDC_SAVE_FILES, FormatProgress(m_state.savedFiles, m_state.totalFiles));
         ::SetDlgItemTextW(dlg, IDC_SAVE_NAME, name);
         ::SetDlgItemTextW(dlg, IDC_SAVE_BYTES, FormatByteCount(m_size, 0));
-        g_pMainDlg->SetProgressRange64(::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR), 0, m_size, int32_t(blockBytes));
+        m_state.host->SetProgressRange64(::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR), 0, m_size, int32_t(blockBytes));
     }
     void Bytes(uint64_t written)
     {
@@ -192,7 +195,7 @@ public:
         }
         HWND dlg = g_pSavingFilesDlg->GetSafeHwnd();
         ::SetDlgItemTextW(dlg, IDC_SAVE_BYTES, FormatByteCount(m_size, written));
-        g_pMainDlg->UpdateProgress(::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR), 0, m_size, written);
+        m_state.host->UpdateProgress(::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR), 0, m_size, written);
     }
     void Finish()
     {
@@ -378,10 +381,10 @@ SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, 
     return SaveOutcome::Failed;
 }
 
-CWnd* ReplaceOwner()
+// The file-exists question belongs to the search dialog that saves.
+CWnd* ReplaceOwner(const SearchHost* host)
 {
-    const int mode = g_pMainDlg ? g_pMainDlg->SearchMode.load() : 0;
-    return mode == kModeDeep ? static_cast<CWnd*>(g_pDeepSearchDlg) : static_cast<CWnd*>(g_pBasicSearchDlg);
+    return host != nullptr ? host->ActiveSearchDialog() : nullptr;
 }
 
 // The answer's path, cleaned and kept inside the folder of the original path.
@@ -402,23 +405,23 @@ SaveOutcome Uncount(SaveOutcome outcome, bool counted, WriteState& state)
 // and only if it is still free (under Wine every look at a name that does not exist reads its
 // whole folder, so a probe and then a creation cost that twice); only a name already taken goes
 // through the rule, which may skip it, rename it or let it be replaced. False: skipped.
-bool ClaimDestination(CString& path, CString& name, uint64_t& savedFiles, bool flush,
+bool ClaimDestination(CString& path, CString& name, WriteState& state, bool flush,
                       std::optional<DestinationFile>& claimed)
 {
     claimed.emplace(path, flush, true);
     if (claimed->IsOpen()) {
-        ++savedFiles;
+        ++state.savedFiles;
         return true;
     }
     // Taken, or not creatable at all: the rule looks and decides as it always did, and the file
     // is created (replacing one) once it has.
     claimed.reset();
-    return ApplyFileExistsRule(path, name, savedFiles);
+    return ApplyFileExistsRule(path, name, state.savedFiles, state.host);
 }
 
 } // namespace
 
-bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles)
+bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles, SearchHost* host)
 {
     for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
         if (!PathExists(path)) {
@@ -439,7 +442,7 @@ bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles)
         }
         name = PathNamePart(path);
         if (FileExistsPolicy != 2) {
-            ShowReplaceDialog(ReplaceOwner());
+            ShowReplaceDialog(ReplaceOwner(host), host != nullptr ? host->LauncherWindow() : nullptr);
             if (SaveAborted || FileExistsPolicy == 1 || FileExistsPolicy == 3)
                 return false;
         }
@@ -474,7 +477,7 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
     std::optional<DestinationFile> claimed;
     if (checkExists == 1) {
         const CString before = path;
-        if (!ClaimDestination(path, name, state.savedFiles, run == nullptr, claimed))
+        if (!ClaimDestination(path, name, state, run == nullptr, claimed))
             return SaveOutcome::Skipped;
         if (path != before)
             view.Start(path, name, kCopyReadSectors * kSectorSize);
@@ -516,7 +519,7 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
         return SaveOutcome::Skipped;
     const FatVolumeParamsRecord& params = volume.params;
     std::optional<DestinationFile> claimed;
-    if (checkExists == 1 && !ClaimDestination(path, name, state.savedFiles, run == nullptr, claimed))
+    if (checkExists == 1 && !ClaimDestination(path, name, state, run == nullptr, claimed))
         return SaveOutcome::Skipped;
     const bool counted = checkExists == 1;
     std::optional<KeptHandleSectorSource> own;
@@ -555,7 +558,8 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
 CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& file, int32_t& counter,
                                  WriteState& state)
 {
-    CString folder = TempFolderPath;
+    SearchHost* host = state.host;
+    CString folder = host != nullptr ? host->TempFolderPath : CString();
     if (folder.IsEmpty() || volume.params.sectorsPerCluster == 0)
         return CString();
     CreateDirectoryPath(folder);
@@ -566,8 +570,8 @@ CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& 
         return CString();
     // Each search dialog counts its own opens; a name an earlier one recorded is passed over
     // (bounded by the names recorded).
-    if (g_pMainDlg) {
-        const std::vector<CString>& recorded = g_pMainDlg->TempFileNames;
+    if (host) {
+        const std::vector<CString>& recorded = host->TempFileNames;
         const auto taken = [&recorded](const CString& name) {
             return std::any_of(recorded.begin(), recorded.end(),
                                [&name](const CString& kept) { return kept.CompareNoCase(name) == 0; });
@@ -586,7 +590,7 @@ CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& 
     // A file cut at its volume's end opens as far as it goes.
     if (outcome != SaveOutcome::Saved && outcome != SaveOutcome::Partial)
         return CString();
-    if (g_pMainDlg)
-        g_pMainDlg->TempFileNames.push_back(path);
+    if (host)
+        host->TempFileNames.push_back(path);
     return path;
 }

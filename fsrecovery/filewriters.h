@@ -14,6 +14,7 @@
 #include "storage/pure/sector_source.h"
 
 class KeptHandleSectorSource;
+class SearchHost;
 
 // What the writers read and change of the save or the open they serve.
 struct WriteState {
@@ -24,6 +25,9 @@ struct WriteState {
     // Files written so far and the files the save means to write.
     uint64_t savedFiles = 0;
     uint64_t totalFiles = 0;
+    // The launcher the writers report to: the "Saving Files..." figures and bars, the dialog
+    // that owns the file-exists question, the temporary folder and its files; null: none.
+    SearchHost* host = nullptr;
 };
 
 // What became of one file.
@@ -50,7 +54,7 @@ struct SaveWork {
 // more when the save ends, so the last figures are always the ones shown).
 class SaveRun {
 public:
-    explicit SaveRun(const CString& destination);
+    SaveRun(const CString& destination, SearchHost* host);
     ~SaveRun();
     SaveRun(const SaveRun&) = delete;
     SaveRun& operator=(const SaveRun&) = delete;
@@ -114,10 +118,12 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
 
 // The file-exists rule for path: true when the file is to be written (path and name may have
 // changed to a new name), false when it is skipped. Counts the file in savedFiles when it is written.
-bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles);
+// The question, when asked, belongs to the host's active search dialog.
+bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles, SearchHost* host);
 
-// Writes the file of `volume` into the temporary folder under a fresh "VKD<n>" name, records
-// the name for clean-up and returns the path; empty when it could not be written. `counter` is the
+// Writes the file of `volume` into the launcher's temporary folder (state.host's) under a fresh
+// "VKD<n>" name, records the name there for clean-up and returns the path; empty when it could not
+// be written or there is no launcher. `counter` is the
 // number of the next name, moved past the names this program recorded already (an earlier search
 // dialog's files may still be open in a viewer); `state` carries the open's stop.
 CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& file, int32_t& counter,

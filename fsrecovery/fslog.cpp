@@ -2,7 +2,7 @@
 // question on leaving. The format and its checks are fsrecovery/pure/scan_log.*; turning the
 // results into its rows and back is fsrecovery/pure/scan_log_results.*. This file is the part a
 // person sees: the file dialogs, the messages and questions, and the dialog's pages.
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/startup.h"
 #include "app/waitdialogs.h"
 #include "fsrecovery/fssession.h"
@@ -219,8 +219,8 @@ bool CFsSearchSession::SaveScanLogTo(const CString& path)
         return false;
     const int back = Layout().back;
     EnableControl(this, back, false);
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->ShowWaitDialog(this, TRUE);
+    if (Host() != nullptr)
+        Host()->ShowWaitDialog(this, TRUE);
     HCURSOR cursor = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
 
     CString failure;
@@ -263,8 +263,8 @@ bool CFsSearchSession::SaveScanLogTo(const CString& path)
         ::DeleteFileW(path);
     }
     ::SetCursor(cursor);
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->CloseWaitDialog(this);
+    if (Host() != nullptr)
+        Host()->CloseWaitDialog(this);
     EnableControl(this, back, true);
     if (!failure.IsEmpty()) {
         Say(this, failure + kLogNotSavedText, MB_OK | MB_ICONWARNING);
@@ -321,7 +321,7 @@ void CFsSearchSession::ReadLogOnWorker(const CString& path, LoadedLog& loaded)
     loaded.path = path;
     std::pair<CFsSearchSession*, LoadedLog*> job{ this, &loaded };
     CWinThread* local = nullptr;
-    CWinThread*& slot = m_fsLayout.logLoadThread != nullptr ? *m_fsLayout.logLoadThread : local;
+    CWinThread*& slot = LogLoadThreadSlot() != nullptr ? *LogLoadThreadSlot() : local;
     CWinThread* worker = ZrBeginThreadInto(slot, ReadScanLogThreadProc, &job);
     if (worker == nullptr) {
         ReadScanLogThreadProc(&job);
@@ -451,14 +451,14 @@ void CFsSearchSession::LoadScanLog(const CString& path, bool fromCommandLine)
         ShowWindow(SW_HIDE);
         // The other search is the current one while it runs: its drive trees and dialogs are
         // the ones the shared services serve.
-        if (g_pMainDlg != nullptr)
-            g_pMainDlg->SearchMode = toDeep ? kModeDeep : kModeBasic;
+        if (Host() != nullptr)
+            Host()->SearchMode = toDeep ? kModeDeep : kModeBasic;
         if (toDeep)
-            RunDeepSearchDialog();
+            RunDeepSearchDialog(Host());
         else
-            RunBasicSearchDialog();
-        if (g_pMainDlg != nullptr)
-            g_pMainDlg->SearchMode = Mode();
+            RunBasicSearchDialog(Host());
+        if (Host() != nullptr)
+            Host()->SearchMode = Mode();
         LogModeSwitchPending = 0;
         ClearCommandLineLogPath();
         // Back on the drive page ends this dialog as it ends any other.
@@ -504,8 +504,8 @@ void CFsSearchSession::LoadScanLog(const CString& path, bool fromCommandLine)
 
     SelectedItemKind = data.header.kind;
     if (data.device.source == ScanLogSource::Drive) {
-        if (g_pMainDlg != nullptr)
-            g_pMainDlg->LogicalDrivePath = data.device.drivePath;
+        if (Host() != nullptr)
+            Host()->LogicalDrivePath = data.device.drivePath;
     } else {
         SelectedDiskNumber = medium.diskNumber;
     }

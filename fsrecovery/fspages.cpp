@@ -1,5 +1,6 @@
 // The buttons of the results page that Basic Search and Deep Search answer alike.
-#include "app/maindlg.h"
+#include "app/notices.h"
+#include "app/searchhost.h"
 #include "app/searchcontrols.h"
 #include "app/startup.h"
 #include "app/waitdialogs.h"
@@ -36,13 +37,13 @@ void CFsSearchSession::OnBnClickedSave()
 {
     if (Page() == 0) {
         Inform(this, kSaveTooEarlyText);
-        CDelvaneDlg::RestoreBusyState();
+        RestoreBusyState();
         return;
     }
     EndListing(false);
     if (WorkerRunning()) {
         Inform(this, kSaveWhileScanningText);
-        CDelvaneDlg::RestoreBusyState();
+        RestoreBusyState();
         return;
     }
     OnSaveSelected();
@@ -60,7 +61,7 @@ bool CFsSearchSession::RefuseBackWhileBusy()
 
 bool CFsSearchSession::RefuseRefresh()
 {
-    if (Page() == 0 && !WorkerRunning() && g_pBasicLogLoadThread == nullptr && g_pDeepLogLoadThread == nullptr)
+    if (Page() == 0 && !WorkerRunning() && (Host() == nullptr || !Host()->LogLoaderRunning()))
         return false;
     Inform(this, kRefreshRefusedText);
     return true;
@@ -68,10 +69,7 @@ bool CFsSearchSession::RefuseRefresh()
 
 void CFsSearchSession::ShowScanResultControls(int showCommand)
 {
-    if (g_pMainDlg != nullptr && g_pMainDlg->ActiveSearchDialog() == this)
-        g_pMainDlg->ShowModeResultControls(showCommand);
-    else
-        ShowResultControls(showCommand);
+    ShowResultControls(showCommand);
 }
 
 bool CFsSearchSession::StopScanAndWait(CWnd& waitText)
@@ -94,13 +92,13 @@ bool CFsSearchSession::StopScanAndWait(CWnd& waitText)
 
 void CFsSearchSession::EmptyResultsForDrivePage()
 {
-    if (g_pMainDlg != nullptr) {
-        g_pMainDlg->ShowWaitDialog(this, TRUE);
-        g_pMainDlg->EmptyRecordTables();
+    if (Host() != nullptr) {
+        Host()->ShowWaitDialog(this, TRUE);
+        Host()->EmptyRecordTables();
     }
     ClearResults();
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->CloseWaitDialog(this);
+    if (Host() != nullptr)
+        Host()->CloseWaitDialog(this);
     ForgetLogSaved();
     // A log named on the command line has been dealt with once the user goes back.
     ClearCommandLineLogPath();
@@ -109,8 +107,8 @@ void CFsSearchSession::EmptyResultsForDrivePage()
 bool CFsSearchSession::RebuildDriveTreeWaiting()
 {
     const SearchDialogLayout& layout = Layout();
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->ShowWaitDialog(this, TRUE);
+    if (Host() != nullptr)
+        Host()->ShowWaitDialog(this, TRUE);
     for (int id : { layout.refresh, layout.back, layout.next })
         GetDlgItem(id)->EnableWindow(FALSE);
     m_resultTree.DeleteAllResults();
@@ -120,8 +118,8 @@ bool CFsSearchSession::RebuildDriveTreeWaiting()
         GetDlgItem(id)->EnableWindow(TRUE);
     SetPage(0);
     m_driveTree.SetFocus();
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->CloseWaitDialog(this);
+    if (Host() != nullptr)
+        Host()->CloseWaitDialog(this);
     if (anyDrive)
         return true;
     ShowNoDeviceDialog();

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <vector>
 
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "fsrecovery/fssession.h"
 #include "app/pure/tree_rules.h"
 #include "app/startup.h"
@@ -42,7 +42,7 @@ int DiskNumberOfDevicePath(const CString& path)
 // Reports the search's progress and hands each partition to the dialog's thread.
 class MediumListener : public PartitionSearchListener {
 public:
-    MediumListener(CFsSearchSession& search, CDelvaneDlg& main, HWND dialog, HTREEITEM medium, int disk,
+    MediumListener(CFsSearchSession& search, SearchHost& main, HWND dialog, HTREEITEM medium, int disk,
                    uint64_t cylinders)
         : m_search(search), m_main(main), m_dialog(dialog), m_medium(medium), m_disk(disk), m_cylinders(cylinders),
           m_count(search.Layout().partitionCount), m_bar(search.Layout().partitionProgress)
@@ -76,7 +76,7 @@ public:
 
 private:
     CFsSearchSession& m_search;
-    CDelvaneDlg& m_main;
+    SearchHost& m_main;
     HWND m_dialog;
     HTREEITEM m_medium;
     int m_disk;
@@ -107,8 +107,8 @@ UINT RemovableMediaThreadProc(LPVOID param)
                 tree.GetItemText(parent) != L"Physical Drives")
                 continue;
             dlg->m_removableListing = 1;
-            if (g_pMainDlg != nullptr)
-                g_pMainDlg->FoundPartitionCount = 0;
+            if (SearchHost* host = dlg->Host())
+                host->FoundPartitionCount = 0;
             dlg->SearchRemovableMediumPartitions(medium);
         }
     }
@@ -149,7 +149,7 @@ bool CFsSearchSession::StartRemovableMediaSearch()
 
 void CFsSearchSession::SearchRemovableMediumPartitions(const smpparam& medium)
 {
-    CDelvaneDlg* main = g_pMainDlg;
+    SearchHost* main = Host();
     const int disk = DiskNumberOfDevicePath(medium.devicePath);
     if (main == nullptr || disk < 0)
         return;
@@ -214,7 +214,7 @@ void CFsSearchSession::EndRemovableSearch(bool stop, bool report)
     if (m_fsLayout.driveTreeThread != nullptr)
         *m_fsLayout.driveTreeThread = nullptr;
     m_removableListing = 0;
-    CDelvaneDlg* main = g_pMainDlg;
+    SearchHost* main = Host();
     if (main != nullptr)
         main->PartitionSearchRunning = 0;
     if (GetSafeHwnd() == nullptr)

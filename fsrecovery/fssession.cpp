@@ -2,7 +2,6 @@
 
 #include <shlobj.h>
 
-#include "app/maindlg.h"
 #include "app/notices.h"
 #include "app/pure/descriptions.h"
 #include "app/pure/record_table.h"
@@ -208,8 +207,9 @@ BEGIN_MESSAGE_MAP(CFsSearchSession, CSearchSession)
     ON_MESSAGE(WM_ZR_REMOVABLE_ENDED, &CFsSearchSession::OnRemovableSearchEnded)
 END_MESSAGE_MAP()
 
-CFsSearchSession::CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout, CWnd* parent)
-    : CSearchSession(layout, parent), m_fsLayout(fsLayout)
+CFsSearchSession::CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout,
+                                   SearchHost* host)
+    : CSearchSession(layout, host), m_fsLayout(fsLayout)
 {
     if (fsLayout.fileList != layout.detailList)
         m_fileList = std::make_unique<CHideColumn>();
@@ -331,9 +331,9 @@ void CFsSearchSession::BuildResultsTree(HWND progress)
     // Besides the catch-all row, the scan found a folder (FAT) or a file (NTFS).
     m_resultsPresent = (ntfs ? m_store.NtfsFileCount() : m_store.EntryCount()) >= 2;
     OnResultsBuildStep(ResultsBuildStep::SearchingLost);
-    MarkOrphansShowing(m_store, progress);
+    MarkOrphansShowing(m_store, progress, Host());
     OnResultsBuildStep(ResultsBuildStep::Storing);
-    BuildFoundTree(m_store, &m_resultTree, progress, &m_listingStop);
+    BuildFoundTree(m_store, &m_resultTree, progress, &m_listingStop, Host());
     // The listing of a folder looks its files up by parent: the index is made here, once.
     if (m_store.VolumeCount() > 0)
         m_store.NtfsFilesOf(0, kNtfsRootId);
@@ -703,6 +703,7 @@ void CFsSearchSession::OpenFirstSelectedRow()
         return;
     ::SendMessageW(m_hWnd, kMsgOpenBegin, 0, LPARAM(&file));
     // Empty unless the whole file was written: a failed or cancelled write is never opened.
+    m_openWrite.host = Host();
     m_openedPath = WriteFoundFileForViewing(volume, file, m_openFileCounter, m_openWrite);
 }
 
@@ -959,7 +960,7 @@ void CFsSearchSession::OnSaveSelected()
             if (row.folder == nullptr && row.file.volume < m_store.VolumeCount())
                 items.push_back({ path, row.file, &m_store.Volume(row.file.volume) });
     }
-    SaveFoundItems(items, destination, this);
+    SaveFoundItems(items, destination, this, false, Host());
 }
 
 void CFsSearchSession::ClearFileListSelection()

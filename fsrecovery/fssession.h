@@ -44,8 +44,6 @@ struct FsDialogLayout {
     UINT resultImages = 0; // the results tree's picture strip
     UINT stateImages = 0;  // its tick boxes
     int statusLabel = 0;   // "Please wait, ..." while a log's tree is loaded
-    // The global that tells this dialog's log load runs (while its file is read).
-    CWinThread** logLoadThread = nullptr;
     // The global that tells its removable-medium search runs.
     CWinThread** driveTreeThread = nullptr;
 };
@@ -83,7 +81,7 @@ public:
     // Result of the modal loop when Back ends the dialog on the drive page.
     static constexpr INT_PTR kBackResult = 2;
 
-    CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout, CWnd* parent);
+    CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout, SearchHost* host);
     ~CFsSearchSession() override;
 
     FoundStore& Store() { return m_store; }
@@ -156,7 +154,8 @@ public:
     bool RemovableStopAsked() const;
     // The removable-medium search is at a medium (Next waits for it).
     bool RemovableMediumListing() const { return m_removableWorker.load() != nullptr && m_removableListing != 0; }
-    void ClearPartitionSearchFlag() override { m_removableListing = 0; }
+    void ClearPartitionSearchFlag() { m_removableListing = 0; }
+    std::atomic<int>* PartitionSearchWord() override { return &m_removableListing; }
     bool DriveTreeWorkerRunning() const override { return m_removableWorker.load() != nullptr; }
     // Stop Searching Partitions: after its question, the disk's search or the removable-medium
     // search ends, keeping what it found.
@@ -173,8 +172,7 @@ public:
     // Refresh Tree after a scan was started, or while a worker or a log load runs: its message;
     // true when the refresh is refused.
     bool RefuseRefresh();
-    // The scan's result controls, through the launcher while this is its active search (which
-    // also hides the mode's others), else directly.
+    // The scan's result controls (ShowResultControls, which a dialog with more to do overrides).
     void ShowScanResultControls(int showCommand);
     // Stop: the worker is asked to end its reading and waited for (it runs its own finishing
     // steps, once); `waitText` asks to wait meanwhile. True when a running worker has now ended
@@ -206,6 +204,9 @@ public:
     // The results were written into a log since they were found or loaded.
     bool LogSaved() const { return m_logSaved.load() != 0; }
     bool LogLoading() const { return m_logLoading; }
+    // Where the launcher keeps this dialog's log loader while it reads a log; null without a
+    // launcher.
+    CWinThread** LogLoadThreadSlot() const { return Host() != nullptr ? Host()->LogLoadThreadSlot(Mode()) : nullptr; }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

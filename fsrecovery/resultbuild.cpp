@@ -1,6 +1,6 @@
 #include "fsrecovery/resultbuild.h"
 
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/treeclass.h"
 #include "fsrecovery/folderlist.h"
 #include "app/devicetree.h"
@@ -87,17 +87,17 @@ void TreeClassSink::Progress(uint64_t position, uint64_t total)
     m_progress.Report(position, total);
 }
 
-void MarkOrphansShowing(FoundStore& store, HWND progress)
+void MarkOrphansShowing(FoundStore& store, HWND progress, SearchHost* host)
 {
-    if (progress && g_pMainDlg)
+    if (progress && host)
         ::ShowWindow(progress, SW_SHOWNORMAL);
-    ThrottledProgress shown(progress);
+    ThrottledProgress shown(host, progress);
     MarkOrphans(store, [&shown](uint64_t position, uint64_t total) { shown.Report(position, total); });
 }
 
-void BuildFoundTree(FoundStore& store, CTreeClass* tree, HWND progress, const StopFlag* stop)
+void BuildFoundTree(FoundStore& store, CTreeClass* tree, HWND progress, const StopFlag* stop, SearchHost* host)
 {
-    if (progress && g_pMainDlg)
+    if (progress && host)
         ::ShowWindow(progress, SW_SHOWNORMAL);
     const bool ntfs = HoldsKind(store, false), fat = HoldsKind(store, true);
     // The scan knows FAT folders by cluster only ("DIRn"): each folder's name comes from its
@@ -108,7 +108,7 @@ void BuildFoundTree(FoundStore& store, CTreeClass* tree, HWND progress, const St
         fatNames.Read(store, stop);
     {
         RedrawSuspended quiet(tree);
-        TreeClassSink sink(tree, progress, fat ? &fatNames : nullptr);
+        TreeClassSink sink(tree, host, progress, fat ? &fatNames : nullptr);
         if (tree && tree->GetSafeHwnd())
             tree->EnsureRootItem();
         InsertOnTreeThread(tree, [&] {
@@ -123,7 +123,7 @@ void BuildFoundTree(FoundStore& store, CTreeClass* tree, HWND progress, const St
                 tree->Expand(root, TVE_EXPAND);
         }
     }
-    if (ntfs && g_pMainDlg)
+    if (ntfs && host)
         ResetDriveTreeRoot(tree);
     if (progress)
         ::ShowWindow(progress, SW_HIDE);

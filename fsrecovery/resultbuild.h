@@ -14,8 +14,8 @@ class FatFolderNames;
 // lists it), and a folder whose own directory was read there is marked read.
 class TreeClassSink : public ResultTreeSink {
 public:
-    TreeClassSink(CTreeClass* tree, HWND progress, FatFolderNames* fatNames = nullptr)
-        : m_tree(tree), m_fatNames(fatNames), m_progress(progress)
+    TreeClassSink(CTreeClass* tree, SearchHost* host, HWND progress, FatFolderNames* fatNames = nullptr)
+        : m_tree(tree), m_fatNames(fatNames), m_progress(host, progress)
     {
     }
     TreeItemHandle Insert(TreeItemHandle parent, const FoundFolder& folder) override;
@@ -30,10 +30,12 @@ private:
     ThrottledProgress m_progress;
 };
 
-// The orphan pass over the store's rows, shown on the progress bar.
-void MarkOrphansShowing(FoundStore& store, HWND progress);
+// The orphan pass over the store's rows, shown on the progress bar through the launcher's services
+// (none without a launcher).
+void MarkOrphansShowing(FoundStore& store, HWND progress, SearchHost* host = nullptr);
 
 // The tree from the store's folder rows (which it consumes) under the tree's "Root", the folders
 // of FAT volumes named from their parents' directories read first (`stop` ends that reading and
 // keeps what was read); then the root is expanded and the top level sorted.
-void BuildFoundTree(FoundStore& store, CTreeClass* tree, HWND progress, const StopFlag* stop);
+void BuildFoundTree(FoundStore& store, CTreeClass* tree, HWND progress, const StopFlag* stop,
+                    SearchHost* host = nullptr);

@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/questions.h"
 #include "fsrecovery/pure/save_names.h"
 #include "resources/resource.h"
@@ -53,7 +53,8 @@ DestinationCheck CheckSaveDestination(const CString& folder, const std::vector<S
     return CheckDestinationFolder(folder, media);
 }
 
-SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& destination, CWnd* owner, bool quiet)
+SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& destination, CWnd* owner, bool quiet,
+                          SearchHost* host)
 {
     SaveCounts counts;
     HWND ownerWnd = owner ? owner->GetSafeHwnd() : nullptr;
@@ -69,7 +70,7 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
     FileExistsPolicy = 0;
     SaveAborted = 0;
 
-    SaveRun run(destination);
+    SaveRun run(destination, host);
     run.State().totalFiles = items.size();
     CSavingFilesDlg dialog(owner, &run.State());
     if (dialog.Create()) {
@@ -117,7 +118,7 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
     if (dialog.GetSafeHwnd())
         dialog.DestroyWindow();
     // An exit asked for during the save ends the program now that no file is half written.
-    if (g_pMainDlg != nullptr && g_pMainDlg->SaveEnded())
+    if (host != nullptr && host->SaveEnded())
         return counts;
     if (!quiet)
         ZrMessageBox(ownerWnd, FormatSaveSummary(counts.saved, counts.skipped, counts.failed), L"Message",

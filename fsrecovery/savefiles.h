@@ -52,6 +52,7 @@ DestinationCheck CheckSaveDestination(const CString& folder, const std::vector<S
 
 // Saves the items below destination. Refuses (with a message, nothing written) a destination
 // that is relative, lies on a scanned volume, is missing or takes no files. Ends with a message
-// of the counts unless `quiet`. The owner is disabled while the save runs.
+// of the counts unless `quiet`. The owner is disabled while the save runs. `host` is the launcher
+// the save reports to (its figures, and the end of the program asked for during the save).
 SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& destination, CWnd* owner,
-                          bool quiet = false);
+                          bool quiet = false, SearchHost* host = nullptr);

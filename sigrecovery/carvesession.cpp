@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "app/devicetree.h"
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/notices.h"
 #include "app/questions.h"
 #include "app/searchcontrols.h"
@@ -66,8 +66,8 @@ BEGIN_MESSAGE_MAP(CCarveSession, CSearchSession)
 END_MESSAGE_MAP()
 
 CCarveSession::CCarveSession(const SearchDialogLayout& layout, const CarveDialogLayout& carve, CarveSearchKind kind,
-                             CWnd* parent)
-    : CSearchSession(layout, parent), m_carve(carve), m_info(DescribeCarveSearch(kind)), m_naming(kind)
+                             SearchHost* host)
+    : CSearchSession(layout, host), m_carve(carve), m_info(DescribeCarveSearch(kind)), m_naming(kind)
 {
 }
 
@@ -87,7 +87,7 @@ BOOL CCarveSession::OnInitDialog()
     if (m_contactLabel.SubclassDlgItem(IDC_CONTACT_LABEL, this)) {
         m_contactLabel.SetBkColor(RGB(255, 255, 255));
         m_contactLabel.SetTextColor(RGB(0, 0, 255));
-        m_contactLabel.SetFont(&FontVerdana13Underline);
+        m_contactLabel.SetFont(&SharedGdi.FontVerdana13Underline);
     }
     m_optionText.SetWindowText(kCarveThoroughExplanation);
     if (CWnd* note = GetDlgItem(m_carve.clearNote))
@@ -479,8 +479,8 @@ void CCarveSession::OnBnClickedRefreshTree()
 {
     if (Page() != kDriveStep || ScanRunning() || PartitionSearchBusy())
         return;
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->ShowWaitDialog(this, TRUE);
+    if (Host() != nullptr)
+        Host()->ShowWaitDialog(this, TRUE);
     ShowSectorRangeControls(SW_HIDE);
     for (int id : { Layout().refresh, Layout().back, Layout().next })
         GetDlgItem(id)->EnableWindow(FALSE);
@@ -488,8 +488,8 @@ void CCarveSession::OnBnClickedRefreshTree()
     for (int id : { Layout().refresh, Layout().back, Layout().next })
         GetDlgItem(id)->EnableWindow(TRUE);
     m_driveTree.SetFocus();
-    if (g_pMainDlg != nullptr)
-        g_pMainDlg->CloseWaitDialog(this);
+    if (Host() != nullptr)
+        Host()->CloseWaitDialog(this);
     if (m_driveTree.GetChildItem(PhysicalDrivesItem()) == nullptr &&
         m_driveTree.GetChildItem(LogicalDrivesItem()) == nullptr)
         ShowNoDeviceDialog();

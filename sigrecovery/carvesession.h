@@ -46,7 +46,7 @@ public:
     // Result of the modal loop when Back ends the dialog on the drive step.
     static constexpr INT_PTR kBackResult = 2;
 
-    CCarveSession(const SearchDialogLayout& layout, const CarveDialogLayout& carve, CarveSearchKind kind, CWnd* parent);
+    CCarveSession(const SearchDialogLayout& layout, const CarveDialogLayout& carve, CarveSearchKind kind, SearchHost* host);
     ~CCarveSession() override;
 
     const CarveSearchInfo& Info() const { return m_info; }

@@ -25,7 +25,7 @@ BOOL CMediaRemoved::OnInitDialog()
     cancelSearching = 0;
     retryAction = 0;
     CSmallDialog::OnInitDialog();
-    m_headline.SetFont(&FontArial16Bold);
+    m_headline.SetFont(&SharedGdi.FontArial16Bold);
     m_headline.SetBkColor(RGB(255, 255, 255));
     MakeIconButton(m_cancelSearching, IDC_MR_CANCEL, IDI_EXIT);
     MakeIconButton(m_retry, IDC_MR_RETRY, IDI_OK);

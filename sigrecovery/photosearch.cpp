@@ -1,11 +1,10 @@
 #include "sigrecovery/photosearch.h"
 
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/shellservices.h"
 #include "app/startup.h"
 #include "resources/resource.h"
 
-std::atomic<int> PhotoSearchPage{ 0 };
 CWinThread* g_pPhotoScanThread = nullptr;
 
 namespace {
@@ -17,7 +16,6 @@ const SearchDialogLayout& PhotoLayout()
     static const SearchDialogLayout layout = [] {
         SearchDialogLayout l = CarveSearchLayout(CarveSearchKind::Photo);
         l.templateId = IDD_PHOTO_SEARCH;
-        l.page = &PhotoSearchPage;
         l.scanThread = &g_pPhotoScanThread;
         l.driveTree = IDC_PS_DRIVE_TREE;
         l.detailList = IDC_PS_DETAIL_LIST;
@@ -94,7 +92,8 @@ BEGIN_MESSAGE_MAP(CRawSearch, CCarveSession)
     ON_MESSAGE(WM_ZR_THUMBNAILS_READY, &CRawSearch::OnThumbnailsReady)
 END_MESSAGE_MAP()
 
-CRawSearch::CRawSearch(CWnd* parent) : CCarveSession(PhotoLayout(), PhotoCarveLayout(), CarveSearchKind::Photo, parent)
+CRawSearch::CRawSearch(SearchHost* host)
+    : CCarveSession(PhotoLayout(), PhotoCarveLayout(), CarveSearchKind::Photo, host)
 {
     RegisterWorkerGlobal(&g_pPhotoScanThread);
 }

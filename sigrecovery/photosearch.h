@@ -7,14 +7,13 @@
 #include "sigrecovery/carvesession.h"
 #include "sigrecovery/thumbnails.h"
 
-extern std::atomic<int> PhotoSearchPage;
 extern CWinThread* g_pPhotoScanThread;
 
 class CRawSearch : public CCarveSession {
 public:
     enum { IDD = 136 };
 
-    explicit CRawSearch(CWnd* parent = nullptr);
+    explicit CRawSearch(SearchHost* host = nullptr);
     ~CRawSearch() override;
 
     CThumbsListCtrl& Thumbnails() { return m_thumbs; }

@@ -1,13 +1,11 @@
 #include "sigrecovery/sigsearch.h"
 
-#include "app/maindlg.h"
+#include "app/searchhost.h"
 #include "app/shellservices.h"
 #include "resources/resource.h"
 #include "sigrecovery/photosearch.h"
 #include "sigrecovery/sigfiles.h"
 
-std::atomic<int> SignatureSearchPage{ 0 };
-std::atomic<int> VideoSearchPage{ 0 };
 CWinThread* g_pSignatureScanThread = nullptr;
 CWinThread* g_pVideoScanThread = nullptr;
 
@@ -31,7 +29,6 @@ SearchDialogLayout MakeLayout(CarveSearchKind kind)
     const bool video = kind == CarveSearchKind::Video;
     SearchDialogLayout l = CarveSearchLayout(kind);
     l.templateId = video ? IDD_VIDEO_SEARCH : IDD_SIGNATURE_SEARCH;
-    l.page = video ? &VideoSearchPage : &SignatureSearchPage;
     l.scanThread = video ? &g_pVideoScanThread : &g_pSignatureScanThread;
     l.driveTree = IDC_SS_DRIVE_TREE;
     l.detailList = IDC_SS_DETAIL_LIST;
@@ -105,21 +102,21 @@ std::wstring KeyOf(const CString& text)
     return std::wstring(key.GetString());
 }
 
-void RunPhotoSearch()
+void RunPhotoSearch(SearchHost* host)
 {
-    CRawSearch dlg(g_pMainDlg);
+    CRawSearch dlg(host);
     dlg.DoModal();
 }
 
-void RunSignatureSearch()
+void RunSignatureSearch(SearchHost* host)
 {
-    CSigDuplicate dlg(CarveSearchKind::Signature, g_pMainDlg);
+    CSigDuplicate dlg(CarveSearchKind::Signature, host);
     dlg.DoModal();
 }
 
-void RunVideoSearch()
+void RunVideoSearch(SearchHost* host)
 {
-    CSigDuplicate dlg(CarveSearchKind::Video, g_pMainDlg);
+    CSigDuplicate dlg(CarveSearchKind::Video, host);
     dlg.DoModal();
 }
 
@@ -153,8 +150,8 @@ BEGIN_MESSAGE_MAP(CSigDuplicate, CCarveSession)
     ON_NOTIFY_RANGE(NM_SETFOCUS, IDC_SS_TYPE_LIST, IDC_SS_TYPE_LIST, &CSigDuplicate::OnNMSetfocusList)
 END_MESSAGE_MAP()
 
-CSigDuplicate::CSigDuplicate(CarveSearchKind kind, CWnd* parent)
-    : CCarveSession(LayoutOf(kind), CarveLayoutOfSignature(), kind, parent)
+CSigDuplicate::CSigDuplicate(CarveSearchKind kind, SearchHost* host)
+    : CCarveSession(LayoutOf(kind), CarveLayoutOfSignature(), kind, host)
 {
     RegisterWorkerGlobal(LayoutOf(kind).scanThread);
 }

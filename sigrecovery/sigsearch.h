@@ -13,15 +13,13 @@
 #include "app/sortclass.h"
 #include "sigrecovery/carvesession.h"
 
-extern std::atomic<int> SignatureSearchPage;
-extern std::atomic<int> VideoSearchPage;
 extern CWinThread* g_pSignatureScanThread;
 extern CWinThread* g_pVideoScanThread;
 
 class CSigDuplicate : public CCarveSession {
 public:
     // kind: CarveSearchKind::Signature or CarveSearchKind::Video.
-    explicit CSigDuplicate(CarveSearchKind kind, CWnd* parent = nullptr);
+    explicit CSigDuplicate(CarveSearchKind kind, SearchHost* host = nullptr);
     ~CSigDuplicate() override;
 
     // The type list from the search's two data files (full paths), from row firstRow on: every type

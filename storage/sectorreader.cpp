@@ -6,10 +6,11 @@
 
 #include "storage/pure/globals.h"
 
-HMODULE Disk32Module = nullptr;
-ReadDisk32Proc ReadDisk32Entry = nullptr;
-
 namespace {
+
+// The Windows 9x binding, loaded on the first read on that platform.
+HMODULE g_disk32Module = nullptr;
+ReadDisk32Proc g_readDisk32Entry = nullptr;
 
 size_t ReadWin9x(const CString& path, uint64_t sector, uint32_t count, void* buffer)
 {
@@ -17,22 +18,22 @@ size_t ReadWin9x(const CString& path, uint64_t sector, uint32_t count, void* buf
     const DWORD drive = BiosDriveOfPath(path);
     if (drive == 0 || sector > UINT32_MAX)
         return 0;
-    if (Disk32Module == nullptr) {
-        Disk32Module = LoadLibraryW(L"disk32.dll");
-        if (Disk32Module == nullptr) {
+    if (g_disk32Module == nullptr) {
+        g_disk32Module = LoadLibraryW(L"disk32.dll");
+        if (g_disk32Module == nullptr) {
             MessageBoxW(nullptr, L"disk32.dll not found.", L"Message", MB_ICONINFORMATION);
             return 0;
         }
-        ReadDisk32Entry = reinterpret_cast<ReadDisk32Proc>(GetProcAddress(Disk32Module, "ReadDisk32"));
-        if (ReadDisk32Entry == nullptr) {
+        g_readDisk32Entry = reinterpret_cast<ReadDisk32Proc>(GetProcAddress(g_disk32Module, "ReadDisk32"));
+        if (g_readDisk32Entry == nullptr) {
             MessageBoxW(nullptr, L"Readdisk32 function not found.", L"Message", MB_ICONINFORMATION);
             return 0;
         }
     }
     // A library without the entry fails every later read the same way, without a message.
-    if (ReadDisk32Entry == nullptr)
+    if (g_readDisk32Entry == nullptr)
         return 0;
-    if (ReadDisk32Entry(drive, 0, 0, 1, count, buffer, DWORD(sector), 1) == 0) {
+    if (g_readDisk32Entry(drive, 0, 0, 1, count, buffer, DWORD(sector), 1) == 0) {
         std::memset(buffer, 0, size_t(count) * kSectorSize);
         return 0;
     }
@@ -161,4 +162,9 @@ size_t KeptHandleSectorSource::Read(uint64_t sector, uint32_t count, uint8_t* bu
         return 0;
     }
     return ReadSectorsFromHandle(m_handle, sector, count, buf);
+}
+
+bool Disk32Loaded()
+{
+    return g_disk32Module != nullptr;
 }

@@ -62,11 +62,10 @@ private:
     HANDLE m_handle;
 };
 
-// The Windows 9x binding, loaded on the first read on that platform.
-extern HMODULE Disk32Module;
+// The Windows 9x binding, loaded on the first read on that platform; whether it was.
 using ReadDisk32Proc = DWORD(WINAPI*)(DWORD drive, DWORD, DWORD, DWORD, DWORD count, void* buffer, DWORD sectorLow,
                                       DWORD);
-extern ReadDisk32Proc ReadDisk32Entry;
+bool Disk32Loaded();
 // The BIOS drive (0x80-0x83) of "\\.\PhysicalDrive0" to "\\.\PhysicalDrive3"; 0 for any
 // other path, which that platform cannot read.
 DWORD BiosDriveOfPath(const CString& path);

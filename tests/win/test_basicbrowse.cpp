@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "app/notices.h"
 #include "app/waitdialogs.h"
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
@@ -135,7 +136,7 @@ TEST_F(BasicSearchTest, BackOrNextDuringAListingLeavesNoWorkerNoticeOrStaleRow)
     ASSERT_TRUE(startListing());
     {
         DialogAnswerer ok(IDC_ABOUT_MAIL, IDC_NOTICE_OK);
-        CDelvaneDlg::ShowAboutDialog();
+        ShowAboutDialog();
         EXPECT_EQ(1, ok.Count());
     }
     if (g_pPopulateListThread != nullptr) {

@@ -44,9 +44,9 @@ protected:
         BasicSearchTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        keptTempPath = TempFolderPath;
+        keptTempPath = main.TempFolderPath;
         tempFolder = NewTempFolder(L"zr_open");
-        TempFolderPath = tempFolder + L"\\";
+        main.TempFolderPath = tempFolder + L"\\";
         g_shellTargets.clear();
         previousShell = SetShellOpenHook(RecordShell);
         SetPopupMenuPicker(PickCommand);
@@ -57,7 +57,7 @@ protected:
         if (!tempFolder.IsEmpty()) {
             SetShellOpenHook(previousShell);
             SetPopupMenuPicker(nullptr);
-            TempFolderPath = keptTempPath;
+            main.TempFolderPath = keptTempPath;
             std::map<std::string, std::string> leftOver;
             TakeSavedFiles(std::wstring(tempFolder.GetString()), "", leftOver);
         }
@@ -283,7 +283,7 @@ UINT ScanEveryPartition(LPVOID param)
         target.firstSector = p.start;
         target.endSector = p.start + p.count;
         target.kind = p.kind;
-        EXPECT_EQ(BasicScanStatus::Done, RunBasicScan(target, dlg->Store(), &dlg->ScanStop(), dlg->ProgressBar()));
+        EXPECT_EQ(BasicScanStatus::Done, RunBasicScan(target, dlg->Store(), &dlg->ScanStop(), dlg->Host(), dlg->ProgressBar()));
     }
     dlg->BuildResultsTree(dlg->ProgressBar());
     return 0;

@@ -249,7 +249,7 @@ TEST_F(ScanViewTest, PathLabelNamesTheListedFolderAndBackResetsThePage)
 
     SetCommandLineLogPath(L"C:\\some.qlx");
     dlg.OnBnClickedBack();
-    EXPECT_EQ(0, BasicSearchPage.load());
+    EXPECT_EQ(0, dlg.Page());
     EXPECT_TRUE(CommandLineLogPath.IsEmpty());
     ASSERT_NE(nullptr, main.WaitDialog); // it was shown, and is hidden again
     EXPECT_FALSE(main.WaitDialog->IsWindowVisible());

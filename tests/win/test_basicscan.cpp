@@ -22,7 +22,7 @@ struct BasicScanTest : ::testing::Test {
 
     void SetUp() override
     {
-        g_pMainDlg = &dlg;
+        SetSearchHost(&dlg);
         PlatformProbe();
         InitCommonControls();
         bar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_POPUP, 0, 0, 100, 10, nullptr, nullptr, nullptr, nullptr);
@@ -30,7 +30,7 @@ struct BasicScanTest : ::testing::Test {
     void TearDown() override
     {
         ::DestroyWindow(bar);
-        g_pMainDlg = nullptr;
+        SetSearchHost(nullptr);
     }
 
     BasicScanStatus Scan(const wchar_t* device, const wchar_t* fs, uint64_t sectors, uint32_t stop = 0)
@@ -42,7 +42,7 @@ struct BasicScanTest : ::testing::Test {
         target.endSector = sectors;
         store.Clear();
         StopFlag flag{ stop };
-        return RunBasicScan(target, store, &flag, bar);
+        return RunBasicScan(target, store, &flag, &dlg, bar);
     }
 };
 

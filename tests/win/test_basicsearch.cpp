@@ -37,7 +37,7 @@ TEST_F(BasicSearchTest, RefusedNextChangesNothing)
     EXPECT_GE(g_boxes[1].Find(L"End Sector"), 0);
     NextAnswering(IDC_LOG_CANCEL);
     EXPECT_EQ(2u, g_boxes.size());
-    EXPECT_EQ(0, BasicSearchPage.load());
+    EXPECT_EQ(0, dlg.Page());
     EXPECT_EQ(8u, VolumeGeometry.sectorsPerCluster);
     EXPECT_EQ(8u, FatVolumeParams.sectorsPerCluster);
 
@@ -52,7 +52,7 @@ TEST_F(BasicSearchTest, RefusedNextChangesNothing)
     dlg.OnBnClickedNext();
     EXPECT_EQ(spc, VolumeGeometry.sectorsPerCluster);
     EXPECT_EQ(4u, FatVolumeParams.sectorsPerCluster);
-    EXPECT_EQ(1, BasicSearchPage.load());
+    EXPECT_EQ(1, dlg.Page());
 }
 
 class MediaTest : public BasicSearchTest {
@@ -504,7 +504,7 @@ TEST_F(BasicSearchTest, StopAtRandomMomentsOfARealScanKeepsWhatItFound)
         g_boxes.clear();
         SelectDrive(v.letter, v.image, v.fs);
         NextAnswering(IDC_LOG_LOGICAL);
-        ASSERT_EQ(1, BasicSearchPage.load());
+        ASSERT_EQ(1, dlg.Page());
         // Until the scan has read a random share of what it reads (its counters say how far it is).
         const double share = double(random() % 1000) / 1000.0;
         PumpUntil([&] { return ScanPassed(dlg, IDC_BS_SCANNED, IDC_BS_CURRENT, share); }, 30000);
@@ -513,7 +513,7 @@ TEST_F(BasicSearchTest, StopAtRandomMomentsOfARealScanKeepsWhatItFound)
         if (dlg.ScanRunning()) {
             dlg.OnBnClickedBack();
             EXPECT_EQ(1u, g_boxes.size());
-            EXPECT_EQ(1, BasicSearchPage.load());
+            EXPECT_EQ(1, dlg.Page());
         }
         dlg.OnBnClickedStop();
         dlg.OnBnClickedStop(); // a second Stop finds nothing to stop
@@ -529,7 +529,7 @@ TEST_F(BasicSearchTest, StopAtRandomMomentsOfARealScanKeepsWhatItFound)
         shorter += found.size() < v.whole.size();
         ListFolder(dlg.ResultTree().GetRootItem());
         dlg.OnBnClickedBack();
-        ASSERT_EQ(0, BasicSearchPage.load());
+        ASSERT_EQ(0, dlg.Page());
     }
     EXPECT_GE(shorter, 3); // most stops came before the end
     ScanDrive(L"X:");
@@ -549,7 +549,7 @@ UINT ScanWithLittleMemory(LPVOID param)
 {
     CBasicSearch* dlg = static_cast<CBasicSearch*>(param);
     dlg->Store().SetMemoryLimit(64 << 10);
-    RunBasicScan(dlg->Target(), dlg->Store(), &dlg->ScanStop(), dlg->ProgressBar());
+    RunBasicScan(dlg->Target(), dlg->Store(), &dlg->ScanStop(), dlg->Host(), dlg->ProgressBar());
     ADD_FAILURE() << "the scan went on without the memory for its rows";
     return 0;
 }

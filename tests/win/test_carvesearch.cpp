@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/devicetree.h"
+#include "app/notices.h"
 #include "app/shellservices.h"
 #include "app/startup.h"
 #include "common/basic_search_fixture.h"
@@ -278,6 +279,7 @@ TEST_F(CarveSearchTest, VideoSearchNumbersPerVideoType)
 // the General pass for sure.
 class PhotoHeldAfterFirstFind : public CRawSearch {
 public:
+    explicit PhotoHeldAfterFirstFind(SearchHost* host) : CRawSearch(host) { }
     void AddResultRow(const CarveFound& found) override
     {
         CRawSearch::AddResultRow(found);
@@ -293,7 +295,7 @@ public:
 // into another folder a new scan's names start at 1 again.
 TEST_F(CarveSearchTest, StopKeepsTheFindsAndANewScanNeverOverwritesThem)
 {
-    Open(CarveSearchKind::Photo, std::make_unique<PhotoHeldAfterFirstFind>());
+    Open(CarveSearchKind::Photo, std::make_unique<PhotoHeldAfterFirstFind>(&main));
     auto& photo = static_cast<PhotoHeldAfterFirstFind&>(*dlg);
     const int hint = dlg->CarveLayout().hint;
     EXPECT_EQ(CString(HintSelectDrive), Text(hint));
@@ -552,7 +554,7 @@ TEST_F(CarveSearchTest, AFullResultListIsClearedAndNothingIsLost)
     constexpr int kFiles = 2100;
     const CString medium = MakeMedium(NewDestination(), kFiles, "%PDF-1.4\n");
     ASSERT_FALSE(medium.IsEmpty());
-    Open(CarveSearchKind::Signature, std::make_unique<OnFile<CSigDuplicate>>(medium, CarveSearchKind::Signature));
+    Open(CarveSearchKind::Signature, std::make_unique<OnFile<CSigDuplicate>>(medium, CarveSearchKind::Signature, &main));
     SelectMedium(false, 0, uint64_t(kFiles) * 2 - 1);
     NextFromDriveStep();
     auto& sig = static_cast<CSigDuplicate&>(*dlg);
@@ -589,7 +591,7 @@ TEST_F(CarveSearchTest, AFullThumbnailListIsClearedAndGoesOn)
     constexpr int kPictures = 2030;
     const CString medium = MakeMedium(NewDestination(), kPictures, "GIF89a");
     ASSERT_FALSE(medium.IsEmpty());
-    Open(CarveSearchKind::Photo, std::make_unique<OnFile<CRawSearch>>(medium));
+    Open(CarveSearchKind::Photo, std::make_unique<OnFile<CRawSearch>>(medium, &main));
     SelectMedium(false, 0, uint64_t(kPictures) * 2 - 1);
     NextFromDriveStep();
     dlg->CheckDlgButton(IDC_PS_THOROUGH, BST_UNCHECKED);
@@ -615,8 +617,8 @@ TEST_F(CarveSearchTest, AFullThumbnailListIsClearedAndGoesOn)
 // goes on for a while before it lets that find go.
 class SigHeldAfterFirstFind : public OnFile<CSigDuplicate> {
 public:
-    explicit SigHeldAfterFirstFind(const CString& medium)
-        : OnFile<CSigDuplicate>(medium, CarveSearchKind::Signature) { }
+    SigHeldAfterFirstFind(const CString& medium, SearchHost* host)
+        : OnFile<CSigDuplicate>(medium, CarveSearchKind::Signature, host) { }
     void AddResultRow(const CarveFound& found) override
     {
         CSigDuplicate::AddResultRow(found);
@@ -687,7 +689,7 @@ protected:
     SigHeldAfterFirstFind& StartHeld(uint32_t sectors, const CString& destination)
     {
         medium = MakeTwoFinds(NewDestination(), sectors);
-        Open(CarveSearchKind::Signature, std::make_unique<SigHeldAfterFirstFind>(medium));
+        Open(CarveSearchKind::Signature, std::make_unique<SigHeldAfterFirstFind>(medium, &main));
         auto& sig = static_cast<SigHeldAfterFirstFind&>(*dlg);
         SelectMedium(false, 0, sectors - 1);
         NextFromDriveStep();
@@ -805,7 +807,7 @@ TEST_F(CarveSearchTest, ClosingDuringAPartitionSearchShowsNoResultBox)
 // Leaving a scan running by closing the dialog stops it and waits for it.
 TEST_F(CarveSearchTest, DestroyingTheDialogEndsAHeldScan)
 {
-    Open(CarveSearchKind::Photo, std::make_unique<PhotoHeldAfterFirstFind>());
+    Open(CarveSearchKind::Photo, std::make_unique<PhotoHeldAfterFirstFind>(&main));
     auto& photo = static_cast<PhotoHeldAfterFirstFind&>(*dlg);
     SelectMedium(false, 0, sectors - 1);
     NextFromDriveStep();
@@ -936,7 +938,7 @@ TEST_F(CarveSearchTest, TheLauncherOpensEachCarvingSearch)
         ModalWatchdog watchdog(20000);
         {
             DialogAnswerer back(s.back, s.back);
-            run();
+            run(&main);
             EXPECT_EQ(1, back.Count());
         }
         EXPECT_FALSE(watchdog.Fired());

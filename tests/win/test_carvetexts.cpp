@@ -103,7 +103,7 @@ TEST_F(CarveSearchTest, TheWholeDiskOfferedShowsPhotoSearchNoStartSector)
 // Photo Search on a medium of its own, with the given General list.
 class PhotoOnFile : public CRawSearch {
 public:
-    explicit PhotoOnFile(const CString& medium) : file(medium) { }
+    PhotoOnFile(const CString& medium, SearchHost* host) : CRawSearch(host), file(medium) { }
     CString DevicePath() override { return file; }
     CString file;
 };
@@ -149,7 +149,7 @@ TEST_F(CarveSearchTest, PhotoCountsEachTypeInItsOwnRow)
     ASSERT_TRUE(h != INVALID_HANDLE_VALUE && ::WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr));
     ::CloseHandle(h);
 
-    Open(CarveSearchKind::Photo, std::make_unique<PhotoOnFile>(medium));
+    Open(CarveSearchKind::Photo, std::make_unique<PhotoOnFile>(medium, &main));
     CListCtrl& counts = static_cast<CRawSearch&>(*dlg).TypeCounts();
     const auto rows = [&] {
         std::vector<std::pair<CString, CString>> out;

@@ -68,7 +68,7 @@ protected:
     bool Enabled(int id) { return dlg.GetDlgItem(id)->IsWindowEnabled() != FALSE; }
     bool OnResultsPage()
     {
-        return DeepSearchPage == 1 && g_pDeepScanThread == nullptr && g_pPopulateListThread == nullptr &&
+        return dlg.Page() == 1 && g_pDeepScanThread == nullptr && g_pPopulateListThread == nullptr &&
             Enabled(IDC_DS_BACK) && !Enabled(IDC_DS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
     }
     void Scan(const wchar_t* item, bool disk, const wchar_t* image, int fs)
@@ -147,7 +147,7 @@ TEST_F(DeepSearchTest, NextChecksTheDrivePageFirst)
     const auto refusedWith = [&](const wchar_t* text) {
         g_boxes.clear();
         Next();
-        EXPECT_EQ(0, DeepSearchPage.load());
+        EXPECT_EQ(0, dlg.Page());
         return g_boxes.size() == 1 && g_boxes[0].Find(text) >= 0;
     };
     SelectMedium(L"O:", false, L"deepfat32.img", 1);
@@ -172,7 +172,7 @@ TEST_F(DeepSearchTest, NextChecksTheDrivePageFirst)
         dlg.OnBnClickedNext();
     }
     EXPECT_TRUE(g_boxes.empty());
-    EXPECT_EQ(0, DeepSearchPage.load());
+    EXPECT_EQ(0, dlg.Page());
 
     // Before a scan: Save refuses; after it, Next waits for Back and Refresh Tree refuses.
     dlg.OnBnClickedSave();
@@ -186,12 +186,12 @@ TEST_F(DeepSearchTest, NextChecksTheDrivePageFirst)
     g_boxes.clear();
     dlg.OnBnClickedNext();
     EXPECT_TRUE(g_boxes.empty());
-    EXPECT_EQ(1, DeepSearchPage.load());
+    EXPECT_EQ(1, dlg.Page());
     dlg.OnBnClickedRefresh();
     ASSERT_EQ(1u, g_boxes.size());
     EXPECT_GE(g_boxes[0].Find(L"refresh the list of Drives only before"), 0);
     dlg.OnBnClickedBack();
-    EXPECT_EQ(0, DeepSearchPage.load());
+    EXPECT_EQ(0, dlg.Page());
     EXPECT_TRUE(dlg.DriveTree().IsWindowVisible());
     EXPECT_FALSE(dlg.ResultTree().IsWindowVisible());
 }
@@ -267,7 +267,7 @@ TEST_F(DeepSearchTest, EveryIntactFileIsFoundAndSavedByteExact)
             for (const TruthLine& e : entries)
                 EXPECT_EQ(1u, saved.count(e.sha256)) << e.path;
         dlg.OnBnClickedBack();
-        ASSERT_EQ(0, DeepSearchPage.load());
+        ASSERT_EQ(0, dlg.Page());
     }
 }
 
@@ -338,13 +338,13 @@ TEST_F(DeepSearchTest, StopAtRandomMomentsFinishesOnceWithWhatWasFound)
         const int finished = dlg.FinishedScans();
         SelectMedium(m.item, m.disk, m.image, m.fs);
         Next();
-        ASSERT_EQ(1, DeepSearchPage.load());
+        ASSERT_EQ(1, dlg.Page());
         const double share = double(random() % 1000) / 1000.0;
         PumpUntil([&] { return ScanPassed(dlg, IDC_DS_SCANNED, IDC_DS_CURRENT, share); }, 30000);
         if (dlg.ScanRunning()) {
             dlg.OnBnClickedBack();
             EXPECT_EQ(1u, g_boxes.size());
-            EXPECT_EQ(1, DeepSearchPage.load());
+            EXPECT_EQ(1, dlg.Page());
         }
         dlg.OnBnClickedStop();
         dlg.OnBnClickedStop(); // a second Stop finds nothing to stop
@@ -359,7 +359,7 @@ TEST_F(DeepSearchTest, StopAtRandomMomentsFinishesOnceWithWhatWasFound)
         shorter += found.size() < whole[round % 2].size();
         List(dlg.ResultTree().GetRootItem());
         dlg.OnBnClickedBack();
-        ASSERT_EQ(0, DeepSearchPage.load());
+        ASSERT_EQ(0, dlg.Page());
     }
     // These media are small: most stops land in the finishing steps, which run to their end.
     RecordProperty("stopped_short", shorter);
@@ -480,12 +480,12 @@ TEST_F(DeepSearchTest, ResultsComeBackFromTheScanLog)
         SaveNewLog(dlg, L"zr_deeplog", L"deep.QLX");
         ASSERT_FALSE(HasFatalFailure());
         dlg.OnBnClickedBack();
-        ASSERT_EQ(0, DeepSearchPage.load());
+        ASSERT_EQ(0, dlg.Page());
         // Nothing of the scan is left but the log.
         notices.reset();
         dlg.DestroyWindow();
         PumpPending();
-        DeepSearchPage = 0;
+        dlg.SetPage(0);
         ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
         ShowSearchDialogUnderTest(dlg, notices);
         ASSERT_TRUE(PumpUntil([] { return g_pDeepDriveTreeThread == nullptr; }, 20000));
@@ -495,7 +495,7 @@ TEST_F(DeepSearchTest, ResultsComeBackFromTheScanLog)
         dlg.OnBnClickedLoadLog();
         SetScanLogPathPicker(nullptr);
         ASSERT_TRUE(PumpUntil(
-            [&] { return DeepSearchPage == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 60000))
+            [&] { return dlg.Page() == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 60000))
             << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
         std::set<CString> loaded;
         FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", loaded);
@@ -510,7 +510,7 @@ TEST_F(DeepSearchTest, ResultsComeBackFromTheScanLog)
         }
         EXPECT_GE(files, 8);
         dlg.OnBnClickedBack();
-        ASSERT_EQ(0, DeepSearchPage.load());
+        ASSERT_EQ(0, dlg.Page());
     }
 }
 
@@ -533,7 +533,7 @@ TEST_F(DeepSearchTest, AScanThatAssembledNothingSavesALogThatLoads)
     dlg.OnBnClickedLoadLog();
     SetScanLogPathPicker(nullptr);
     ASSERT_TRUE(PumpUntil(
-        [&] { return DeepSearchPage == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 30000))
+        [&] { return dlg.Page() == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 30000))
         << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
     ASSERT_EQ(1u, g_boxes.size());
     EXPECT_GE(g_boxes[0].Find(L"loaded successfully"), 0) << ToUtf8(g_boxes[0]);
@@ -652,7 +652,7 @@ int AnswerLeaving(HWND owner, LPCWSTR text, LPCWSTR title, UINT type)
 
 int g_basicRuns = 0;
 CString g_basicLogSeen;
-void RecordBasicDialog()
+void RecordBasicDialog(SearchHost*)
 {
     ++g_basicRuns;
     g_basicLogSeen = LogModeSwitchPending.load() == 1 ? CommandLineLogPath : CString();
@@ -675,7 +675,7 @@ TEST_F(DeepSearchTest, DeepLogAtStartUpAndBasicLogHandedOver)
     notices.reset();
     dlg.DestroyWindow();
     PumpPending();
-    DeepSearchPage = 0;
+    dlg.SetPage(0);
     SplashMayClose = 0;
     SetCommandLineLogPath(log);
     ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
@@ -683,7 +683,7 @@ TEST_F(DeepSearchTest, DeepLogAtStartUpAndBasicLogHandedOver)
     ListDriveAs(L"\\\\.\\P:", imageSectors);
     g_boxes.clear();
     ASSERT_TRUE(PumpUntil(
-        [&] { return DeepSearchPage == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 60000))
+        [&] { return dlg.Page() == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 60000))
         << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
     EXPECT_EQ(1, SplashMayClose.load());
     EXPECT_TRUE(CommandLineLogPath.IsEmpty());
@@ -694,7 +694,7 @@ TEST_F(DeepSearchTest, DeepLogAtStartUpAndBasicLogHandedOver)
     EXPECT_EQ(scanned, loaded);
     EXPECT_TRUE(dlg.LogSaved()); // nothing new to save
     dlg.OnBnClickedBack();
-    ASSERT_EQ(0, DeepSearchPage.load());
+    ASSERT_EQ(0, dlg.Page());
 
     // The same log marked as a Basic Search's: the mode word follows the kind, the marker and the
     // disk identity, each a counted text.
@@ -716,7 +716,7 @@ TEST_F(DeepSearchTest, DeepLogAtStartUpAndBasicLogHandedOver)
     PumpPending();
     ASSERT_EQ(1u, g_boxes.size());
     EXPECT_GE(g_boxes[0].Find(L"saved in basic Recovery mode"), 0);
-    EXPECT_EQ(0, DeepSearchPage.load());
+    EXPECT_EQ(0, dlg.Page());
     EXPECT_EQ(0, g_basicRuns);
     g_boxAnswer = IDYES;
     dlg.OnBnClickedLoadLog();

@@ -7,6 +7,7 @@
 
 #include "afxwin.h"
 #include "app/maindlg.h"
+#include "app/shellservices.h"
 #include "app/startup.h"
 #include "app/treeclass.h"
 #include "common/images.h"
@@ -44,14 +45,12 @@ size_t BoxCount()
 
 // The dialog side of a selection, recording what it was asked.
 struct RecordingHost : DeviceDetailHost {
-    CListCtrl* list = nullptr;
+    RecordingHost() : DeviceDetailHost(kModeDeep) { }
     int comboIndex = -1, calls = 0;
     uint64_t rangeLast = 0;
     CString detailsFs;
     int detailsIndex = -1, detailsDisk = -1;
 
-    int Mode() const override { return kModeDeep; }
-    CListCtrl* DetailList() override { return list; }
     void SelectFileSystemCombo(const CString&) override { comboIndex = -1, ++calls; }
     void SetFileSystemComboIndex(int index) override { comboIndex = index, ++calls; }
     void SetDiskSize(uint64_t) override { ++calls; }
@@ -84,7 +83,7 @@ protected:
         ASSERT_TRUE(zr_test::OpenPlainTestDialog(dlg));
         ASSERT_TRUE(tree.SubclassDlgItem(IDC_TEST_TREE, &dlg));
         ASSERT_TRUE(list.SubclassDlgItem(IDC_TEST_LIST, &dlg));
-        host.list = &list;
+        host.SetDetailList(&list);
         tree.SetDetailHost(&host);
         dlg.ShowWindow(SW_SHOW);
         ActiveTree = &tree;
@@ -92,7 +91,7 @@ protected:
         physical = tree.InsertItem(L"Physical Drives", computer);
         tree.InsertItem(L"Logical Drives", computer);
         main.SearchMode = kModeBasic;
-        g_pMainDlg = &main;
+        SetSearchHost(&main);
         InstallDriveTreeStorageHost();
         LogicalDriveKeys.RemoveAll();
         g_boxes.clear(); // no search runs between tests
@@ -102,14 +101,14 @@ protected:
 
     void TearDown() override
     {
-        if (g_pMainDlg == nullptr)
+        if (GetSearchHost() == nullptr)
             return;
         StopPartitionSearch();
-        PumpUntil([] { return g_pMainDlg->PartitionSearchRunning == 0; }, 20000);
+        PumpUntil([] { return GetSearchHost()->PartitionSearchRunning == 0; }, 20000);
         ZrSetMessageBoxHook(previousHook);
         SetStorageHost(nullptr);
         ActiveTree = nullptr;
-        g_pMainDlg = nullptr;
+        SetSearchHost(nullptr);
         if (dlg.m_hWnd)
             ::DestroyWindow(dlg.m_hWnd);
         PumpPending();
@@ -293,12 +292,13 @@ TEST(ProgramStorageHost, ListOutOfMemoryEndsTheProgramAfterItsMessage)
         return IDOK;
     });
     const ZrProcessEnder oldEnd = ZrSetProcessEnder([](int code) { seen.ended = code; });
-    const CString oldTemp = TempFolderPath;
+    CDelvaneDlg main; // the launcher whose temporary folder the end cleans
+    SetSearchHost(&main);
     wchar_t temp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, temp);
-    TempFolderPath = CString(temp) + L"zr_listmemory\\";
-    CreateDirectoryPath(TempFolderPath);
-    CreateEmptyFile(TempFolderPath + L"VKD7.txt");
+    main.TempFolderPath = CString(temp) + L"zr_listmemory\\";
+    CreateDirectoryPath(main.TempFolderPath);
+    CreateEmptyFile(main.TempFolderPath + L"VKD7.txt");
     InstallDriveTreeStorageHost();
 
     ReportListMemoryExhausted(ListKind::ClusterChain, false);
@@ -306,13 +306,13 @@ TEST(ProgramStorageHost, ListOutOfMemoryEndsTheProgramAfterItsMessage)
     EXPECT_EQ(seen.caption, L"Message");
     EXPECT_EQ(seen.type & MB_ICONMASK, UINT(MB_ICONINFORMATION));
     EXPECT_EQ(seen.ended, 0);
-    EXPECT_EQ(::GetFileAttributesW(TempFolderPath + L"VKD7.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(::GetFileAttributesW(main.TempFolderPath + L"VKD7.txt"), INVALID_FILE_ATTRIBUTES);
     ReportListMemoryExhausted(ListKind::DataRuns, true);
     EXPECT_EQ(seen.text, L"Memory Allocation Error.");
     EXPECT_EQ(seen.type & MB_ICONMASK, UINT(MB_ICONERROR));
 
-    ::RemoveDirectoryW(TempFolderPath);
-    TempFolderPath = oldTemp;
+    ::RemoveDirectoryW(main.TempFolderPath);
+    SetSearchHost(nullptr);
     ZrSetMessageBoxHook(oldBox);
     ZrSetProcessEnder(oldEnd);
 }

@@ -15,7 +15,7 @@ struct FatCandidates : ::testing::Test {
     uint64_t assembled = 0; // how many of them the scan assembled
     void SetUp() override
     {
-        g_pMainDlg = &dlg;
+        SetSearchHost(&dlg);
         InstallDriveTreeStorageHost(); // the gates ask the host which search runs
         dlg.SearchMode = kModeDeep;
         SelectedVolumeInfo.fsName = L"FAT32";
@@ -38,7 +38,7 @@ struct FatCandidates : ::testing::Test {
         fatRows.InsertRow({ L"300000", L"64", L"4", L"32", L"0", L"4", L"300100", L"300004", L"300068",
                                           L"65536", L"FAT16", L"365535" });
     }
-    void TearDown() override { g_pMainDlg = nullptr; }
+    void TearDown() override { SetSearchHost(nullptr); }
 };
 
 TEST_F(FatCandidates, LoadOnlyInDeepSearchOnFat)

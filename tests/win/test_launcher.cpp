@@ -8,6 +8,7 @@
 
 #include "afxwin.h"
 #include "app/maindlg.h"
+#include "app/shellservices.h"
 #include "app/pure/folder_nodes.h"
 #include "app/pure/shell_rules.h"
 #include "app/startup.h"
@@ -29,24 +30,27 @@ std::atomic<bool> g_launcherVisibleWhenRun{ false };
 
 class TestSearchDialog : public CDialog {
 public:
-    TestSearchDialog() : CDialog(IDD_TEST_CHILD) { }
+    explicit TestSearchDialog(SearchHost* host) : CDialog(IDD_TEST_CHILD), m_host(host) { }
     BOOL OnInitDialog() override
     {
         CDialog::OnInitDialog();
         g_testDialogThread = ::GetCurrentThreadId();
         g_testDialogWnd = m_hWnd;
-        if (g_pMainDlg) {
-            g_launcherVisibleWhenRun = g_pMainDlg->IsWindowVisible() != FALSE;
-            g_pMainDlg->SearchDialogStarted();
+        if (m_host) {
+            g_launcherVisibleWhenRun = m_host->LauncherWindow()->IsWindowVisible() != FALSE;
+            m_host->SearchDialogStarted();
         }
         return TRUE;
     }
+
+private:
+    SearchHost* m_host;
 };
 
-void RunTestSearchDialog()
+void RunTestSearchDialog(SearchHost* host)
 {
     ++g_testDialogRuns;
-    TestSearchDialog().DoModal();
+    TestSearchDialog(host).DoModal();
     g_testDialogWnd = nullptr;
 }
 
@@ -75,8 +79,8 @@ void RecordEnd(int code)
     if (g_endCalls == 0)
         g_firstEndCode = code;
     ++g_endCalls;
-    if (g_pMainDlg) // the process would end here; the test ends the launcher's modal loop
-        g_pMainDlg->EndDialog(IDCANCEL);
+    if (SearchHost* host = GetSearchHost()) // the process would end here; the test ends the launcher's modal loop
+        static_cast<CDialog*>(host->LauncherWindow())->EndDialog(IDCANCEL);
 }
 
 CString TempDir()
@@ -164,7 +168,7 @@ TEST_F(LauncherTest, GoRunsTheSearchDialogOnTheModeThreadOnceAndTheLauncherComes
 
         CloseTestDialog();
         EXPECT_TRUE(WaitUntil([&] { return d.IsWindowEnabled() && d.IsWindowVisible(); }));
-        EXPECT_TRUE(WaitUntil([] { return g_pModeSearchThread == nullptr; }));
+        EXPECT_TRUE(WaitUntil([&] { return d.ModeSearchThread == nullptr; }));
     });
     EXPECT_NE(g_testDialogThread.load(), ::GetCurrentThreadId());
     EXPECT_EQ(g_endCalls, 1);
@@ -188,7 +192,7 @@ TEST_F(LauncherTest, GoStartsBasicSearchOnItsFirstPage)
             WaitUntil([] { return g_testDialogWnd.load() != nullptr; });
             EXPECT_EQ(step.page, page.load());
             CloseTestDialog();
-            EXPECT_TRUE(WaitUntil([] { return g_pModeSearchThread == nullptr; }));
+            EXPECT_TRUE(WaitUntil([&] { return d.ModeSearchThread == nullptr; }));
         }
     });
     RegisterSearchPageIndex(kModeBasic, nullptr);
@@ -203,7 +207,7 @@ TEST_F(LauncherTest, AModeThreadThatCannotStartClosesTheLoadingDialogAndSaysSo)
         Click(d, IDC_GO_BASIC);
         EXPECT_TRUE(d.LoadingDialog == nullptr);
         EXPECT_TRUE(d.IsWindowEnabled());
-        EXPECT_TRUE(g_pModeSearchThread == nullptr);
+        EXPECT_TRUE(d.ModeSearchThread == nullptr);
         EXPECT_EQ(g_boxes.size(), 1u);
         const int ticks = d.TimerTicks;
         ::Sleep(300); // several timer periods
@@ -242,7 +246,7 @@ TEST_F(LauncherTest, ExitLetsWorkersFinishAndDeletesOnlyOurTemporaryFiles)
                   },
                   nullptr),
               nullptr);
-    RunLauncher([&](CDelvaneDlg&) { TempFolderPath = dir; });
+    RunLauncher([&](CDelvaneDlg& d) { d.TempFolderPath = dir; });
     EXPECT_TRUE(g_finishedBeforeEnd);
     EXPECT_EQ(g_endCalls, 1);
     delete g_testWorker;

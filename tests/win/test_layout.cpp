@@ -74,7 +74,7 @@ void ExpectCaption(CWnd& dialog, int panelId, const wchar_t* caption, const std:
 {
     const CRect band = DialogCaptionRect(&dialog, dialog.GetDlgItem(panelId));
     for (const std::string& problem : CaptionProblems(dialog.GetSafeHwnd(), band, GlowingCaption(caption),
-                                                      HFONT(FontCalibri36Medium.GetSafeHandle())))
+                                                      HFONT(SharedGdi.FontCalibri36Medium.GetSafeHandle())))
         ADD_FAILURE() << screen << " at " << ScreenDpi() << " dpi: " << problem;
 }
 
@@ -118,13 +118,13 @@ protected:
         ZrInitCommonControls();
         ASSERT_TRUE(launcher.Create(IDD_MAIN_DIALOG, nullptr));
         launcher.ShowWindow(SW_SHOW);
-        g_pMainDlg = &launcher;
+        SetSearchHost(&launcher);
         NoDeviceVisible = 0;
         PumpPending();
     }
     void TearDown() override
     {
-        g_pMainDlg = nullptr;
+        SetSearchHost(nullptr);
         launcher.DestroyWindow();
         PumpPending();
         CWnd::DeleteTempMap();
@@ -310,7 +310,7 @@ TEST_F(DeepLayoutTest, LayoutOfEveryPage)
     ExpectLayout(h, "Deep: scanning", IDD_DEEP_SEARCH);
     ASSERT_TRUE(PumpUntil(
         [&] {
-            return DeepSearchPage == 1 && g_pDeepScanThread == nullptr && g_pPopulateListThread == nullptr &&
+            return dlg.Page() == 1 && g_pDeepScanThread == nullptr && g_pPopulateListThread == nullptr &&
                 dlg.ResultTree().GetRootItem() != nullptr && dlg.GetDlgItem(IDC_DS_BACK)->IsWindowEnabled();
         },
         60000));

@@ -144,9 +144,9 @@ TEST(Notices, BoxesAndNoticesOpenOverTheWindowTheUserIsLookingAt)
     CWnd front;
     ASSERT_TRUE(zr_test::OpenPlainTestDialog(search));
     ASSERT_TRUE(zr_test::OpenPlainTestDialog(front));
-    g_pMainDlg = &launcher;
+    SetSearchHost(&launcher);
     launcher.SearchMode = kModeBasic;
-    g_pBasicSearchDlg = &search;
+    RegisterOpenSearchDialog(kModeBasic, &search);
     const HWND s = search.GetSafeHwnd(), l = launcher.GetSafeHwnd();
     ::ShowWindow(s, SW_SHOW);
 
@@ -191,8 +191,8 @@ TEST(Notices, BoxesAndNoticesOpenOverTheWindowTheUserIsLookingAt)
     EXPECT_EQ(s, dialogOwner);
 
     ZrSetMessageBoxHook(old);
-    g_pBasicSearchDlg = nullptr;
-    g_pMainDlg = nullptr;
+    ForgetOpenSearchDialog(kModeBasic, &search);
+    SetSearchHost(nullptr);
     front.DestroyWindow();
     search.DestroyWindow();
     launcher.DestroyWindow();
@@ -246,7 +246,7 @@ TEST(Notices, ABoxRightAfterTheWaitOpensInFrontOfItsWindow)
     CDelvaneDlg launcher;
     ASSERT_TRUE(launcher.Create(IDD_MAIN_DIALOG, nullptr));
     launcher.ShowWindow(SW_SHOW);
-    g_pMainDlg = &launcher;
+    SetSearchHost(&launcher);
     g_boxSeen = BoxSeen();
     std::atomic<bool> done{ false };
     std::thread mode([&] {
@@ -268,7 +268,7 @@ TEST(Notices, ABoxRightAfterTheWaitOpensInFrontOfItsWindow)
     });
     zr_test::PumpUntil([&] { return done.load(); }, 20000);
     mode.join();
-    g_pMainDlg = nullptr;
+    SetSearchHost(nullptr);
     launcher.DestroyWindow();
     ASSERT_TRUE(g_boxSeen.seen);
     EXPECT_TRUE(g_boxSeen.owned);

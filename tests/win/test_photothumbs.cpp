@@ -349,12 +349,12 @@ TEST_F(CarveSearchTest, ThumbnailsDecodeAfterBackAndInAPhotoSearchOpenedAgain)
             main.SearchMode = kModePhoto;
             ModalWatchdog watchdog(20000);
             DialogAnswerer back(IDC_PS_BACK, IDC_PS_BACK);
-            GetSearchDialogRunner(kModePhoto)();
+            GetSearchDialogRunner(kModePhoto)(&main);
             EXPECT_EQ(1, back.Count());
             EXPECT_FALSE(watchdog.Fired());
         }
     }
-    EXPECT_EQ(0, std::count(g_shutdowns.begin(), g_shutdowns.end(), GdiplusToken)) << "GDI+ was shut down";
+    EXPECT_EQ(0, std::count(g_shutdowns.begin(), g_shutdowns.end(), GdiplusStartupToken())) << "GDI+ was shut down";
 }
 
 } // namespace

@@ -224,7 +224,7 @@ TEST(SaveGrowthTest, WorkPerFileDoesNotGrowWithTheFiles)
 {
     PlatformProbe();
     CDelvaneDlg main;
-    g_pMainDlg = &main;
+    SetSearchHost(&main);
     const ZrMessageBoxHook oldHook = ZrSetMessageBoxHook(RecordBox);
     g_boxes.clear();
     double perFile[2] = {};
@@ -235,7 +235,7 @@ TEST(SaveGrowthTest, WorkPerFileDoesNotGrowWithTheFiles)
         // refused as the drive being recovered.
         const CString image = L"Z:\\tmp\\zr_save_growth.img";
         if (!bench::WriteFat32Volume(std::wstring(image.GetString()), layout)) {
-            g_pMainDlg = nullptr;
+            SetSearchHost(nullptr);
             ZrSetMessageBoxHook(oldHook);
             GTEST_SKIP() << "no Z:\\tmp to write the volume to";
         }
@@ -267,7 +267,7 @@ TEST(SaveGrowthTest, WorkPerFileDoesNotGrowWithTheFiles)
             items.push_back(item);
         }
         const CString destination = NewTempFolder(L"zr_growth");
-        const SaveCounts counts = SaveFoundItems(items, destination, nullptr, true);
+        const SaveCounts counts = SaveFoundItems(items, destination, nullptr, true, &main);
         std::map<std::string, std::string> saved;
         TakeSavedFiles(std::wstring(destination.GetString()), "", saved);
         ::DeleteFileW(image);
@@ -286,7 +286,7 @@ TEST(SaveGrowthTest, WorkPerFileDoesNotGrowWithTheFiles)
     }
     EXPECT_LE(perFile[1], perFile[0]);
     EXPECT_TRUE(g_boxes.empty());
-    g_pMainDlg = nullptr;
+    SetSearchHost(nullptr);
     ZrSetMessageBoxHook(oldHook);
 }
 

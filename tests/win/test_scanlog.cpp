@@ -152,14 +152,14 @@ protected:
         notices.reset();
         dlg.DestroyWindow();
         PumpPending();
-        BasicSearchPage = 0;
+        dlg.SetPage(0);
         SetCommandLineLogPath(commandLineLog);
         ASSERT_TRUE(dlg.Create(IDD_BASIC_SEARCH, nullptr));
         notices = std::make_unique<DialogAnswerer>(IDC_MS_OK, IDC_MS_OK, dlg.GetSafeHwnd());
         dlg.ShowWindow(SW_SHOW);
     }
 
-    bool Loaded() { return BasicSearchPage == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }
+    bool Loaded() { return dlg.Page() == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }
 
     void Load(const CString& path)
     {
@@ -178,7 +178,7 @@ protected:
 
     bool OnDrivePage()
     {
-        return BasicSearchPage == 0 && dlg.DriveTree().IsWindowVisible() && !dlg.ResultTree().IsWindowVisible() &&
+        return dlg.Page() == 0 && dlg.DriveTree().IsWindowVisible() && !dlg.ResultTree().IsWindowVisible() &&
             Enabled(IDC_BS_BACK) && Enabled(IDC_BS_NEXT) && !dlg.LogLoading();
     }
 
@@ -448,7 +448,7 @@ void WriteWhole(const CString& path, const std::vector<uint8_t>& bytes)
 
 int g_deepRuns = 0;
 CString g_deepLogSeen;
-void RecordDeepDialog()
+void RecordDeepDialog(SearchHost*)
 {
     ++g_deepRuns;
     g_deepLogSeen = LogModeSwitchPending.load() == 1 ? CommandLineLogPath : CString();
@@ -488,7 +488,7 @@ TEST_F(ScanLogTest, ALogHandedToTheOtherSearchFindsTheDrives)
     // Deep Search, as the launcher opens it.
     main.SearchMode = kModeDeep;
     RegisterDeepSearchDialog();
-    CDeepSearch deep;
+    CDeepSearch deep{ &main };
     ASSERT_TRUE(deep.Create(IDD_DEEP_SEARCH, nullptr));
     auto deepNotices = std::make_unique<DialogAnswerer>(IDC_MS_OK, IDC_MS_OK, deep.GetSafeHwnd());
     deep.ShowWindow(SW_SHOW);
@@ -512,7 +512,7 @@ TEST_F(ScanLogTest, ALogHandedToTheOtherSearchFindsTheDrives)
         g_handedOver.noDeviceDialogs = noDevice.Count();
         dlg.DestroyWindow();
     };
-    RegisterSearchDialog(kModeBasic, [] { g_handedOver.run(); });
+    RegisterSearchDialog(kModeBasic, [](SearchHost*) { g_handedOver.run(); });
     g_logPath = path;
     g_boxAnswer = IDYES;
     g_boxes.clear();
@@ -607,7 +607,7 @@ TEST_F(ScanLogTest, BadLogsEndWithTheirMessageAndLeaveTheDialogUsable)
     Load(bad);
     ASSERT_EQ(1u, g_boxes.size());
     EXPECT_GE(g_boxes[0].Find(L"Please browse the valid Log file or Scan the disk again."), 0);
-    EXPECT_EQ(10, BasicSearchPage.load());
+    EXPECT_EQ(10, dlg.Page());
     EXPECT_GE(dlg.ResultTree().GetCount(), 2u);
     EXPECT_TRUE(dlg.ResultTree().IsWindowEnabled());
     dlg.OnBnClickedBack();
@@ -627,7 +627,7 @@ TEST_F(ScanLogTest, BadLogsEndWithTheirMessageAndLeaveTheDialogUsable)
         Load(bad);
         ASSERT_LE(g_boxes.size(), 2u) << round;
         ASSERT_FALSE(dlg.LogLoading()) << round;
-        if (BasicSearchPage != 0)
+        if (dlg.Page() != 0)
             dlg.OnBnClickedBack();
         ASSERT_TRUE(OnDrivePage()) << round;
     }

@@ -22,13 +22,13 @@ TEST(ThrottledProgressTest, ReportsPerItemMoveTheBarInFewMessagesAndEndFull)
 {
     ZrInitCommonControls();
     CDelvaneDlg main;
-    g_pMainDlg = &main;
+    SetSearchHost(&main);
     HWND bar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_POPUP, 0, 0, 200, 20, nullptr, nullptr, nullptr, nullptr);
     g_barProc = (WNDPROC)::SetWindowLongPtrW(bar, GWLP_WNDPROC, (LONG_PTR)CountingBar);
     auto position = [&] { return (int)::SendMessageW(bar, PBM_GETPOS, 0, 0); };
     for (uint64_t total : { 1ull, 7ull, 200ull, 100000ull, 1ull << 40, UINT64_MAX }) {
         SCOPED_TRACE(testing::Message() << "total " << total);
-        ThrottledProgress progress(bar);
+        ThrottledProgress progress(&main, bar);
         const uint64_t stride = total / 100000 + 1;
         int halfway = -1;
         g_steps = 0;
@@ -51,7 +51,7 @@ TEST(ThrottledProgressTest, ReportsPerItemMoveTheBarInFewMessagesAndEndFull)
         }
     }
     ::DestroyWindow(bar);
-    g_pMainDlg = nullptr;
+    SetSearchHost(nullptr);
 }
 
 } // namespace

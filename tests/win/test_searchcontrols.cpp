@@ -21,7 +21,7 @@ struct Page : ::testing::Test {
     CRangeSlider slider;
     void SetUp() override
     {
-        g_pMainDlg = &main;
+        SetSearchHost(&main);
         ASSERT_TRUE(page.CreateEx(0, CWnd::RegisterClassOnce(L"ZrTestPage"), L"page", WS_OVERLAPPEDWINDOW, 0, 0, 400,
                                   200, nullptr, nullptr));
         for (int id : { 1211, 1212, 1213, 1214 })
@@ -33,7 +33,7 @@ struct Page : ::testing::Test {
     void TearDown() override
     {
         page.DestroyWindow();
-        g_pMainDlg = nullptr;
+        SetSearchHost(nullptr);
     }
 };
 

@@ -149,7 +149,7 @@ TEST_F(StorageTest, Windows9xBranch)
         EXPECT_EQ(ReadSectors(kMbrDisk, uint64_t(0), 1, buf.data()), 0u);
         EXPECT_EQ(boxes.Count(), 2); // "disk32.dll not found." each time
     }
-    EXPECT_EQ(Disk32Module, nullptr);
+    EXPECT_FALSE(Disk32Loaded());
     PlatformProbe();
 }
 

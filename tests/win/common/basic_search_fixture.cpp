@@ -165,7 +165,7 @@ void BeginSearchDialogTest(CDelvaneDlg& main, int mode, ZrMessageBoxHook& previo
 {
     ZrInitCommonControls();
     main.SearchMode = mode;
-    g_pMainDlg = &main;
+    SetSearchHost(&main);
     InstallDriveTreeStorageHost();
     PlatformProbe();
     g_boxes.clear();
@@ -180,8 +180,7 @@ void ShowSearchDialogUnderTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& no
     dlg.ShowWindow(SW_SHOW);
 }
 
-void EndSearchDialogTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& notices, ZrMessageBoxHook previousHook,
-                         std::atomic<int>& page)
+void EndSearchDialogTest(CSearchSession& dlg, std::unique_ptr<DialogAnswerer>& notices, ZrMessageBoxHook previousHook)
 {
     for (const CString& text : g_boxesWithoutOwner)
         ADD_FAILURE() << "a message box with no visible, enabled owner: " << Narrow(std::wstring(text.GetString()));
@@ -192,8 +191,8 @@ void EndSearchDialogTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& notices,
     SetSaveFolderPicker(nullptr);
     ZrSetMessageBoxHook(previousHook);
     SetStorageHost(nullptr);
-    g_pMainDlg = nullptr;
-    page = 0;
+    SetSearchHost(nullptr);
+    dlg.SetPage(0);
     CWnd::DeleteTempMap();
 }
 
@@ -210,9 +209,9 @@ void BasicSearchTest::SetUp()
 
 void BasicSearchTest::TearDown()
 {
-    if (g_pMainDlg == nullptr)
+    if (GetSearchHost() == nullptr)
         return;
-    EndSearchDialogTest(dlg, notices, previousHook, BasicSearchPage);
+    EndSearchDialogTest(dlg, notices, previousHook);
     SetBasicScanProc(nullptr);
 }
 
@@ -317,7 +316,7 @@ bool BasicSearchTest::Enabled(int id)
 
 bool BasicSearchTest::OnResultsPage()
 {
-    return BasicSearchPage == 1 && g_pBasicScanThread == nullptr && g_pPopulateListThread == nullptr &&
+    return dlg.Page() == 1 && g_pBasicScanThread == nullptr && g_pPopulateListThread == nullptr &&
         Enabled(IDC_BS_BACK) && !Enabled(IDC_BS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
 }
 

@@ -72,8 +72,7 @@ private:
 // the end, the dialog destroyed and everything undone, its page index back to 0.
 void BeginSearchDialogTest(CDelvaneDlg& main, int mode, ZrMessageBoxHook& previousHook);
 void ShowSearchDialogUnderTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& notices);
-void EndSearchDialogTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& notices, ZrMessageBoxHook previousHook,
-                         std::atomic<int>& page);
+void EndSearchDialogTest(CSearchSession& dlg, std::unique_ptr<DialogAnswerer>& notices, ZrMessageBoxHook previousHook);
 
 // A test medium as the drive page offers it: a drive letter, or a partition of a disk.
 struct Medium {
@@ -113,7 +112,7 @@ protected:
     int Notices() const { return notices ? notices->Count() : 0; }
 
     CDelvaneDlg main;
-    CBasicSearch dlg;
+    CBasicSearch dlg{ &main };
     uint64_t imageSectors = 0;
     ZrMessageBoxHook previousHook = nullptr;
     std::unique_ptr<DialogAnswerer> notices;

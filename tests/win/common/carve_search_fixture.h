@@ -10,6 +10,7 @@
 
 #include "app/devicetree.h"
 #include "app/maindlg.h"
+#include "app/notices.h"
 #include "app/shellservices.h"
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
@@ -61,7 +62,7 @@ protected:
         SetFolderBrowserHook(nullptr);
         ZrSetMessageBoxHook(previousHook);
         SetStorageHost(nullptr);
-        g_pMainDlg = nullptr;
+        SetSearchHost(nullptr);
         std::map<std::string, std::string> taken;
         for (const CString& folder : folders)
             TakeSavedFiles(std::wstring(folder.GetString()), "", taken);
@@ -77,9 +78,9 @@ protected:
         main.SearchMode = mode;
         if (made == nullptr) {
             if (kind == CarveSearchKind::Photo)
-                made = std::make_unique<CRawSearch>();
+                made = std::make_unique<CRawSearch>(&main);
             else
-                made = std::make_unique<CSigDuplicate>(kind);
+                made = std::make_unique<CSigDuplicate>(kind, &main);
         }
         dlg = std::move(made);
         const UINT templateId = kind == CarveSearchKind::Photo ? IDD_PHOTO_SEARCH

@@ -28,12 +28,12 @@ protected:
     void TearDown() override
     {
         deepNotices.reset();
-        if (g_pMainDlg != nullptr)
-            EndSearchDialogTest(dlg, notices, previousHook, DeepSearchPage);
+        if (GetSearchHost() != nullptr)
+            EndSearchDialogTest(dlg, notices, previousHook);
     }
 
     CDelvaneDlg main;
-    CDeepSearch dlg;
+    CDeepSearch dlg{ &main };
     ZrMessageBoxHook previousHook = nullptr;
     std::unique_ptr<DialogAnswerer> notices, deepNotices;
 };
