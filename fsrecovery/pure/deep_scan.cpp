@@ -172,14 +172,17 @@ public:
         : m_source(source), m_targets(targets), m_sink(sink), m_block(size_t(kDeepScanBlockSectors) * kSectorSize)
     { }
 
-    // Reads `count` sectors at `first` and examines those delivered; returns how many were.
-    uint32_t Scan(uint64_t first, uint32_t count)
+    // Reads `count` sectors at `first` and examines those delivered; returns how many of the
+    // first `counted` were.
+    uint32_t Scan(uint64_t first, uint32_t count, uint32_t counted)
     {
-        const uint32_t examined =
-            ReadSectorsInPieces(m_source, first, count, kRetrySectors, m_block.data(), m_delivered);
+        ReadSectorsInPieces(m_source, first, count, kRetrySectors, m_block.data(), m_delivered);
+        uint32_t examined = 0;
         for (uint32_t i = 0; i < count; ++i) {
-            if (m_delivered[i])
-                Examine(first, count, i);
+            if (!m_delivered[i])
+                continue;
+            examined += i < counted ? 1 : 0;
+            Examine(first, count, i);
         }
         return examined;
     }
@@ -247,11 +250,15 @@ DeepScanOutcome RunDeepScan(SectorSource& source, uint64_t first, uint64_t end, 
             outcome.stopped = true;
             break;
         }
-        const uint32_t count = uint32_t(std::min<uint64_t>(kDeepScanBlockSectors, total - done));
-        const uint32_t examined = scanner.Scan(first + done, count);
+        // Every block is read whole, the last one too, as far as the device goes: what lies in
+        // its sectors past the range's end is found as well.
+        const uint64_t at = first + done;
+        const uint32_t count = uint32_t(std::min<uint64_t>(kDeepScanBlockSectors, UINT64_MAX - at));
+        const uint32_t counted = uint32_t(std::min<uint64_t>(count, total - done));
+        const uint32_t examined = scanner.Scan(at, count, counted);
         outcome.examined += examined;
-        outcome.unreadable += count - examined;
-        done += count;
+        outcome.unreadable += counted - examined;
+        done += counted;
     }
     if (progress && !outcome.stopped)
         progress(total, total);

@@ -145,10 +145,12 @@ struct DeepScanOutcome {
 uint32_t ReadSectorsInPieces(SectorSource& source, uint64_t first, uint32_t count, uint32_t piece, uint8_t* buf,
                              std::vector<uint8_t>& delivered);
 
-// Examines every sector of [first, end). Blocks are read whole; a block that fails is read again
-// in small pieces so that a bad sector costs only its piece, and only sectors a read delivered
-// are examined. A record that begins in the range is read whole even where it runs past the
-// range. `stop` is polled before every block, after its progress report.
+// Examines every sector of [first, end) in blocks of kDeepScanBlockSectors from `first`. Every
+// block is read whole, the last one too: its sectors past `end` (as far as the device goes) are
+// examined and their finds kept as well. A block that fails is read again in small pieces so that
+// a bad sector costs only its piece, and only sectors a read delivered are examined. A record
+// found is read whole even where it runs past its block. The outcome counts only the sectors of
+// the range. `stop` is polled before every block, after its progress report.
 DeepScanOutcome RunDeepScan(SectorSource& source, uint64_t first, uint64_t end, DeepScanTargets targets,
                             DeepScanSink& sink, const StopFlag* stop = nullptr,
                             const ScanProgressFn& progress = {});

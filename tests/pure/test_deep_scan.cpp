@@ -193,6 +193,38 @@ TEST(DeepScan, RangeRecordsAcrossBlocksAndStop)
     EXPECT_EQ(partial.records.size(), 1u);
 }
 
+TEST(DeepScan, TheLastBlockIsReadWholeAsFarAsTheDeviceGoes)
+{
+    // A range of ten sectors is one block of 1024: the folder and the record 500 sectors on are
+    // found, and only the ten sectors count as scanned.
+    CraftedDisk disk(3000);
+    deep_test::PutDirectory(disk.At(2510).data(), 7, 0);
+    const Bytes folder = Record(u"Photos", 5, 3, 41);
+    std::memcpy(disk.At(2600).data(), folder.data(), 512);
+    std::memcpy(disk.At(2601).data(), folder.data() + 512, 512);
+    DeepScanOutcome outcome;
+    const DeepScanFinds finds = Scan(disk, 2000, 2010, { true, true }, &outcome);
+    EXPECT_EQ(DirSectors(finds), std::vector<uint64_t>{ 2510 });
+    ASSERT_EQ(finds.records.size(), 1u);
+    EXPECT_EQ(finds.records[0].sector, 2600u);
+    EXPECT_EQ(outcome.examined, 10u);
+    EXPECT_EQ(outcome.unreadable, 0u);
+
+    // The device ends inside that block: nothing past it is examined, and the sectors the read
+    // could not deliver there are no unreadable sectors of the range.
+    Bytes medium(2700 * kSectorSize);
+    deep_test::PutDirectory(&medium[2650 * kSectorSize], 9, 0);
+    deep_test::PutDirectory(&medium[2000 * kSectorSize], 8, 0);
+    StaleTailDevice device(medium);
+    const DeepScanFinds tail = Scan(device, 2000, 2100, { true, false }, &outcome);
+    EXPECT_EQ(DirSectors(tail), (std::vector<uint64_t>{ 2000, 2650 }));
+    EXPECT_EQ(outcome.examined, 100u);
+    EXPECT_EQ(outcome.unreadable, 0u);
+    // A range whose whole last block lies past the device's end finds nothing there.
+    EXPECT_TRUE(Scan(device, 2700, 2710, { true, false }, &outcome).fatDirs.empty());
+    EXPECT_EQ(outcome.unreadable, 10u);
+}
+
 TEST(DeepScan, StopsAtAnyBlockKeepTheFindsBeforeIt)
 {
     // A directory every 300 sectors over 24 blocks; 20 scans stopped after blocks picked at
