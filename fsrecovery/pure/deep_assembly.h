@@ -103,6 +103,7 @@ struct DeepNtfsFileRow {
     CString name;
     uint64_t created = 0;
     uint64_t size = 0;
+    bool copy = false; // a $MFTMirr copy of a record found in the $MFT (NtfsFileRow::kCopy)
 };
 
 // Carved records as rows: files become file rows; folders with a number and a name other than

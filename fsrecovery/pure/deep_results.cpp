@@ -140,8 +140,11 @@ std::vector<DeepNtfsVolumeRows> SplitDeepNtfsRows(const DeepNtfsRows& rows, cons
                 out[k].folders.push_back(folder);
         }
     }
-    for (const DeepNtfsFileRow& file : rows.files)
-        out[DeepNtfsVolumeOfRecord(map, file.sector)].files.push_back(file);
+    for (const DeepNtfsFileRow& file : rows.files) {
+        DeepNtfsVolumeRows& volume = out[DeepNtfsVolumeOfRecord(map, file.sector)];
+        volume.files.push_back(file);
+        volume.files.back().copy = map.IsMirrorCopy(file.sector);
+    }
     return out;
 }
 
@@ -197,6 +200,8 @@ void AddNtfsRows(FoundStore& store, uint32_t index, uint64_t cluster0, const Dee
             row.fileTime = file.created;
             row.flags = NtfsFileRow::kStamped;
         }
+        if (file.copy)
+            row.flags |= NtfsFileRow::kCopy;
         store.AddNtfsFile(row, ToUtf16Units(file.name));
     }
 }

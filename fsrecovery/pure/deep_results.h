@@ -37,7 +37,8 @@ struct DeepNtfsVolumeRows {
 // the records of none, read with map.fallback. A row goes to the volume map.ForRecord(row.sector)
 // names (the records of none to the volume that begins where the fallback does, when one does:
 // two store volumes are never counted from one cluster 0); a folder is kept once per volume,
-// however often its record was found there.
+// however often its record was found there; a $MFTMirr copy of a record found in the $MFT is
+// marked as a copy (never listed).
 // The index of the rows of SplitDeepNtfsRows a record found at `sector` goes to.
 size_t DeepNtfsVolumeOfRecord(const NtfsGeometryMap& map, uint64_t sector);
 

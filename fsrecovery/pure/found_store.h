@@ -128,7 +128,9 @@ struct FoundEntryRow {
 // "date", "time" and "type" (the parent again). Name, size and time stamp may be unknown until
 // a listing has read the file's record.
 struct NtfsFileRow {
-    enum Flag : uint32_t { kNamed = 1, kSized = 2, kStamped = 4 };
+    // kCopy: the same record as another row's (a volume's $MFTMirr copy of a record its $MFT
+    // holds): kept as found, and in the scan log, but never listed.
+    enum Flag : uint32_t { kNamed = 1, kSized = 2, kStamped = 4, kCopy = 8 };
     uint64_t parent = 0;
     uint64_t sector = 0; // the file record's first sector
     uint64_t size = 0;
@@ -228,8 +230,8 @@ public:
     CString NtfsFileName(size_t index) const { return Name(m_files[index].name); }
     // What a listing read from the file's record: kept so that the next listing reads nothing.
     void SetNtfsFileDetails(size_t index, const CString& name, uint64_t size, uint64_t fileTime);
-    // The rows of the files of `parent` on `volume`, in the order found. The index is made on the
-    // first call after rows were added, and kept.
+    // The rows of the files of `parent` on `volume`, in the order found, copies left out. The index
+    // is made on the first call after rows were added, and kept.
     std::pair<const uint32_t*, const uint32_t*> NtfsFilesOf(uint32_t volume, uint64_t parent);
     std::vector<CString> NtfsFileCells(size_t index) const;
 

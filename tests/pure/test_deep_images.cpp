@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "fsrecovery/pure/deep_assembly.h"
+#include "fsrecovery/pure/deep_results.h"
 #include "fsrecovery/pure/file_copy.h"
 #include "tests/pure/fs_image_walk.h"
 #include "tests/pure/sha256_util.h"
@@ -310,5 +311,34 @@ TEST(DeepImages, NtfsDiskWithoutPartitionTableOrBootSectors)
         EXPECT_EQ(v.cluster0, starts.at(index));
         EXPECT_EQ(v.sectorsPerCluster, clusterSizes[index - 1]);
         ExpectTruthShown(Truth("deepntfsdisk.img"), std::to_string(index) + ":", ShowNtfs(src, rows[v.cluster0], map));
+    }
+}
+
+// The whole disk scanned: the mirror of each volume holds copies of its first four records, which
+// are the same files as the $MFT's, listed once per volume.
+TEST(DeepImages, NtfsDiskListsEachVolumesSystemFilesOnce)
+{
+    FileSectorSource src(ImagePath("deepntfsdisk.img"));
+    if (storage_test::ImagesDir().empty() || !src.IsOpen())
+        GTEST_SKIP() << "ZR_IMAGES not set or image missing";
+    const uint64_t sectors = src.SizeBytes() / kSectorSize;
+    DeepNtfsRows rows;
+    RunDeepScan(src, 0, sectors, { false, true }, rows);
+    const NtfsGeometryMap map = InferNtfsVolumeGeometry(rows.systemRecords, rows.boots, {}, 0);
+    ASSERT_EQ(map.volumes.size(), 3u);
+    FoundStore store;
+    StoreDeepNtfsRows(store, L"d", 0, sectors, map, rows, 0);
+    // The files of each volume's root, as its listing shows them.
+    std::map<CString, std::map<uint32_t, int>> seen;
+    for (uint32_t volume = 0; volume < store.VolumeCount(); ++volume) {
+        const auto rootFiles = store.NtfsFilesOf(volume, 5);
+        for (const uint32_t* row = rootFiles.first; row != rootFiles.second; ++row)
+            ++seen[store.NtfsFileName(*row)][volume];
+    }
+    for (const wchar_t* name : { L"$MFT", L"$MFTMirr", L"$LogFile", L"$Volume", L"$AttrDef", L"$Bitmap" }) {
+        SCOPED_TRACE(ToUtf8(name));
+        ASSERT_EQ(seen[name].size(), 3u);
+        for (const auto& [volume, count] : seen[name])
+            EXPECT_EQ(count, 1) << volume;
     }
 }
