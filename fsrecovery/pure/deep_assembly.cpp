@@ -519,22 +519,3 @@ FatCandidateRow DeepFatVolumeCells(const DeepFatVolume& v)
         cells[11].Format(L"%llu", (unsigned long long)v.endSector);
     return cells;
 }
-
-void DeepNtfsRows::MftRecord(const CarvedMftRecord& record)
-{
-    NoteNtfsSystemRecord(record, systemRecords);
-    if (!record.IsFolder()) {
-        files.push_back({ record.parent, record.sector, record.name, record.created, record.dataSize });
-        return;
-    }
-    // A folder is known by its number; the root's own record names itself ".".
-    if (!record.numbered || record.name.IsEmpty() || record.name == L".")
-        return;
-    DeepFolderRow row = FolderRow(record.sector, record.recordNumber, record.parent, record.created);
-    row.name = record.name;
-    row.deleted = record.flags == 2;
-    if (m_seen.insert(Key{ record.recordNumber, record.parent, record.name.Str() }).second)
-        folders.push_back(row);
-    else
-        repeatedFolders.push_back(row);
-}

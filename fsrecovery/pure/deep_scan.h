@@ -7,6 +7,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "cstring.h"
@@ -14,7 +15,7 @@
 #include "storage/pure/ntfs_record.h"
 #include "storage/pure/sector_source.h"
 
-// Sectors per read: 512 KiB, one progress step.
+// Sectors per block (512 KiB): one progress step, and the unit a range is read in.
 constexpr uint32_t kDeepScanBlockSectors = 1024;
 
 // A FAT16 or FAT32 boot sector as the geometry it states, every sector number absolute.
@@ -57,6 +58,18 @@ struct NtfsBootHit {
     uint64_t totalSectors = 0; // as stated, which excludes the backup boot sector itself
 };
 
+// What a found file or folder needs of a carved record: its header and its name.
+struct CarvedMftName {
+    uint8_t flags = 0;         // header byte 0x16: bit 0 in use, bit 1 directory
+    uint32_t recordNumber = 0; // header field 0x2C; only NTFS 3.1 headers carry it
+    bool numbered = false;
+    std::u16string name;    // first found of the Win32, Win32+DOS, DOS, POSIX names, as listed
+    uint32_t parent = 0;    // low 32 bits of the parent's reference
+    uint64_t created = 0;   // FILETIME of that $FILE_NAME
+
+    bool IsFolder() const { return flags == 2 || flags == 3; }
+};
+
 // One 1024-byte NTFS file record found anywhere, decoded after its fix-up.
 struct CarvedMftRecord {
     enum class Data { None, Resident, NonResident };
@@ -87,6 +100,11 @@ bool ReadNtfsBootHit(const uint8_t* sector, uint64_t at, NtfsBootHit& hit);
 // "FILE" with an allocated size of 1024 bytes.
 bool IsCarvableMftRecord(const uint8_t* sector);
 
+// Decodes the header and the name of a record as read: the fix-up is applied to a copy in
+// `fixedUp` (1024 bytes), and out.name is reused. False when it does not carry "FILE" with 1024
+// allocated bytes.
+bool DecodeCarvedMftName(const uint8_t* raw, uint8_t* fixedUp, CarvedMftName& out);
+
 // Decodes a record as read (before its fix-up, which is applied to a copy over all 1024 bytes).
 // False when it does not carry "FILE" with 1024 allocated bytes. Every offset in the record is
 // checked before it is followed; a malformed attribute ends the attribute walk, not the decode.
@@ -109,6 +127,9 @@ public:
     virtual void FatBoot(const FatBootHit&) { }
     virtual void FatDirectory(const FatDirCluster&) { }
     virtual void NtfsBoot(const NtfsBootHit&) { }
+    // A carvable record at `sector`, its 1024 bytes as read (before the fix-up). By default it is
+    // decoded whole and handed to MftRecord; a sink that needs less decodes less.
+    virtual void MftRecordFound(const uint8_t* raw, uint64_t sector);
     virtual void MftRecord(const CarvedMftRecord&) { }
 };
 

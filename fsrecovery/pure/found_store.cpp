@@ -196,6 +196,20 @@ void FoundStore::SetEntryParent(size_t index, uint64_t parent)
     m_parentIndexValid = false;
 }
 
+void FoundStore::RemoveEntries(const std::vector<bool>& drop)
+{
+    size_t kept = 0;
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (i < drop.size() && drop[i])
+            continue;
+        if (kept != i)
+            m_entries[kept] = m_entries[i];
+        ++kept;
+    }
+    m_entries.Truncate(kept);
+    m_parentIndexValid = m_idIndexValid = false;
+}
+
 void FoundStore::ClearEntries()
 {
     m_entries.clear();

@@ -54,6 +54,17 @@ public:
         (*this)[m_size] = row;
         return m_size++;
     }
+    // Keeps the first n rows, giving back the chunks no longer used.
+    void Truncate(size_t n)
+    {
+        if (n >= m_size)
+            return;
+        const size_t chunks = (n + kRowsPerChunk - 1) / kRowsPerChunk;
+        if (m_account && chunks < m_chunks.size())
+            m_account(m_owner, -int64_t(kChunkBytes * (m_chunks.size() - chunks)));
+        m_chunks.resize(chunks);
+        m_size = n;
+    }
     void clear()
     {
         if (m_account && !m_chunks.empty())
@@ -206,6 +217,8 @@ public:
     void SetEntryName(size_t index, const CString& name);
     // Changes the parent of a row (the indexes follow).
     void SetEntryParent(size_t index, uint64_t parent);
+    // Removes the rows marked in `drop` (one flag a row), the others keeping their order.
+    void RemoveEntries(const std::vector<bool>& drop);
     void ClearEntries();
     // The row's twelve cells in the found-entry table's column order.
     std::vector<CString> EntryCells(size_t index) const;
@@ -226,6 +239,14 @@ public:
     // ---- NTFS files ----
     size_t NtfsFileCount() const { return m_files.size(); }
     const NtfsFileRow& NtfsFile(size_t index) const { return m_files[index]; }
+    NtfsFileRow& NtfsFile(size_t index) { return m_files[index]; }
+    // After rows' volumes or parents were changed in place (Entry, NtfsFile): the indexes are made
+    // again on their next use.
+    void RowsChanged()
+    {
+        m_parentIndexValid = m_idIndexValid = false;
+        m_filesIndexed = SIZE_MAX;
+    }
     size_t AddNtfsFile(const NtfsFileRow& row, const std::u16string& name);
     CString NtfsFileName(size_t index) const { return Name(m_files[index].name); }
     // What a listing read from the file's record: kept so that the next listing reads nothing.

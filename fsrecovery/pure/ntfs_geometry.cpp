@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "storage/pure/bootsector.h"
+#include "storage/pure/fs_names.h"
 
 namespace {
 
@@ -230,6 +231,12 @@ bool IsNtfsSystemFileName(const CString& name)
         if (IsSystemName(name, n))
             return true;
     return false;
+}
+
+bool IsNtfsSystemFileName(const std::u16string& name)
+{
+    // Every one begins with "$", but the root's ".".
+    return !name.empty() && (name[0] == u'$' || name == u".") && IsNtfsSystemFileName(NameToCString(name));
 }
 
 bool NoteNtfsSystemRecord(const CarvedMftRecord& record, std::vector<NtfsSystemRecord>& out)

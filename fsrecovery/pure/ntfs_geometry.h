@@ -30,6 +30,7 @@ bool NoteNtfsSystemRecord(const CarvedMftRecord& record, std::vector<NtfsSystemR
 
 // Whether `name` is the name of one of those system files (the root's own "." included).
 bool IsNtfsSystemFileName(const CString& name);
+bool IsNtfsSystemFileName(const std::u16string& name);
 
 enum class NtfsGeometryBasis {
     MftAndMirror,          // both copies of record 0 (or of record 1 beside them)

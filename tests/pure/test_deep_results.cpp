@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 
 #include "fsrecovery/pure/deep_results.h"
 #include "fsrecovery/pure/result_tree.h"
@@ -77,25 +78,37 @@ TEST(DeepResults, EachFatVolumeKeepsItsFoldersApart)
     EXPECT_EQ(0u, none.EntryCount());
 }
 
+// A record as the scan decodes it.
+CarvedMftRecord Carved(uint64_t sector, uint8_t flags, uint32_t number, uint32_t parent, const wchar_t* name,
+                       uint64_t created = 0)
+{
+    CarvedMftRecord record;
+    record.sector = sector;
+    record.flags = flags;
+    record.numbered = true;
+    record.recordNumber = number;
+    record.parent = parent;
+    record.name = name;
+    record.created = created;
+    return record;
+}
+
 TEST(DeepResults, CarvedNtfsRowsGoToOneVolume)
 {
-    DeepNtfsRows rows;
-    DeepFolderRow folder;
-    folder.self = 40;
-    folder.parent = 5;
-    folder.name = L"Music";
-    rows.folders.push_back(folder);
-    rows.files.push_back({ 40, 1234, L"song.mp3", 77, 10 });
-    rows.files.push_back({ 40, 1236, L"", 0, 0 });
     FoundStore store;
+    DeepNtfsStoreSink rows(store);
+    rows.MftRecord(Carved(1200, 3, 40, 5, L"Music"));
+    rows.MftRecord(Carved(1234, 1, 41, 40, L"song.mp3", 77));
+    rows.MftRecord(Carved(1236, 1, 42, 40, L""));
     NtfsGeometryMap map;
     map.fallback.sectorsPerCluster = 4;
-    StoreDeepNtfsRows(store, L"\\\\.\\P:", 0, 5000, map, rows, 0);
+    FinishDeepNtfsStore(store, map, L"\\\\.\\P:", 0, 5000, 0);
     ASSERT_EQ(1u, store.VolumeCount());
     EXPECT_EQ(4u, store.Volume(0).params.sectorsPerCluster);
     EXPECT_EQ(2u, store.EntryCount());
     ASSERT_EQ(2u, store.NtfsFileCount());
     EXPECT_EQ(L"song.mp3", store.NtfsFileName(0));
+    EXPECT_EQ(77u, store.NtfsFile(0).fileTime);
     EXPECT_EQ(0u, store.NtfsFile(1).flags & NtfsFileRow::kNamed);
     EXPECT_EQ(2u, store.NtfsFilesOf(0, 40).second - store.NtfsFilesOf(0, 40).first);
 }
@@ -105,23 +118,18 @@ TEST(DeepResults, CarvedNtfsRowsGoToOneVolume)
 // held to its own sectors.
 TEST(DeepResults, CarvedNtfsRowsGoToTheVolumeTheirRecordsLieIn)
 {
-    DeepNtfsRows rows;
-    CarvedMftRecord record;
-    record.numbered = true;
-    record.recordNumber = 64;
-    record.parent = 5;
-    record.name = L"Docs";
-    record.flags = 3;
-    record.data = CarvedMftRecord::Data::None;
-    for (uint64_t sector : { 1100u, 1300u, 9100u }) { // the second is the first volume's old copy
-        record.sector = sector;
-        rows.MftRecord(record);
-    }
-    ASSERT_EQ(1u, rows.folders.size());
-    ASSERT_EQ(2u, rows.repeatedFolders.size());
-    rows.files.push_back({ 64, 1102, L"a.txt", 0, 1 });
-    rows.files.push_back({ 64, 9102, L"b.txt", 0, 1 });
-    rows.files.push_back({ 64, 90, L"c.txt", 0, 1 }); // before every volume
+    auto fill = [](FoundStore& store) {
+        DeepNtfsStoreSink rows(store);
+        for (uint64_t sector : { 1100u, 1300u, 9100u }) // the second is the first volume's old copy
+            rows.MftRecord(Carved(sector, 3, 64, 5, L"Docs"));
+        rows.MftRecord(Carved(1102, 1, 65, 64, L"a.txt"));
+        rows.MftRecord(Carved(9102, 1, 65, 64, L"b.txt"));
+        rows.MftRecord(Carved(90, 1, 66, 64, L"c.txt")); // before every volume
+    };
+    FoundStore store;
+    fill(store);
+    // Until the volumes are known, every copy is kept.
+    ASSERT_EQ(3u, store.EntryCount());
 
     NtfsGeometryMap map;
     map.volumes.resize(2);
@@ -131,14 +139,15 @@ TEST(DeepResults, CarvedNtfsRowsGoToTheVolumeTheirRecordsLieIn)
     map.volumes[1].cluster0 = 9000;
     map.volumes[1].sectorsPerCluster = 8;
     map.fallback.sectorsPerCluster = 4;
-    const std::vector<DeepNtfsVolumeRows> split = SplitDeepNtfsRows(rows, map);
-    ASSERT_EQ(3u, split.size());
-    EXPECT_EQ(1u, split[0].folders.size());
-    EXPECT_EQ(1u, split[1].folders.size());
-    EXPECT_EQ(1u, split[2].files.size());
+    FinishDeepNtfsStore(store, map, L"d", 0, 20000, 0);
+    std::map<uint32_t, int> docs;
+    for (size_t i = 0; i < store.EntryCount(); ++i)
+        docs[store.Entry(i).volume] += store.EntryName(i) == L"Docs";
+    EXPECT_EQ(1, docs[0]);
+    EXPECT_EQ(1, docs[1]);
+    EXPECT_EQ(0, docs[2]);
+    EXPECT_EQ(1u, store.NtfsFilesOf(2, 64).second - store.NtfsFilesOf(2, 64).first);
 
-    FoundStore store;
-    StoreDeepNtfsRows(store, L"d", 0, 20000, map, rows, 0);
     ASSERT_EQ(3u, store.VolumeCount());
     EXPECT_EQ(1000u, store.Volume(0).firstSector);
     EXPECT_EQ(5000u, store.Volume(0).endSector);
@@ -153,7 +162,8 @@ TEST(DeepResults, CarvedNtfsRowsGoToTheVolumeTheirRecordsLieIn)
     // Records of no volume counted from where a volume begins join it.
     map.fallback.cluster0 = 1000;
     FoundStore joined;
-    StoreDeepNtfsRows(joined, L"d", 0, 20000, map, rows, 0);
+    fill(joined);
+    FinishDeepNtfsStore(joined, map, L"d", 0, 20000, 0);
     EXPECT_EQ(2u, joined.VolumeCount());
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fsrecovery/pure/deep_assembly.h"
+#include "fsrecovery/pure/deep_results.h"
 #include "fsrecovery/pure/deep_scan.h"
 #include "tests/pure/deep_test_media.h"
 #include "tests/pure/ntfs_test_records.h"
@@ -225,6 +226,37 @@ TEST(DeepScan, TheLastBlockIsReadWholeAsFarAsTheDeviceGoes)
     EXPECT_EQ(outcome.unreadable, 10u);
 }
 
+TEST(DeepScan, RecordsOnEitherSideOfEveryReadAreFoundOnce)
+{
+    // Several blocks are read at once: records at the ends of blocks and of reads, and a
+    // directory in each block's first and last sector, are each found once.
+    const uint64_t blocks = 20;
+    CraftedDisk disk(blocks * kDeepScanBlockSectors);
+    const Bytes folder = Record(u"Edge", 5, 3, 40);
+    std::vector<uint64_t> records, dirs;
+    for (uint64_t b = 1; b < blocks; ++b) {
+        const uint64_t at = b * kDeepScanBlockSectors - 1;
+        std::memcpy(disk.At(at).data(), folder.data(), 512);
+        std::memcpy(disk.At(at + 1).data(), folder.data() + 512, 512);
+        records.push_back(at);
+        deep_test::PutDirectory(disk.At(at - 1).data(), uint32_t(b), 0);
+        deep_test::PutDirectory(disk.At(at + 2).data(), uint32_t(b), 0);
+        dirs.push_back(at - 1);
+        dirs.push_back(at + 2);
+    }
+    DeepScanOutcome outcome;
+    const DeepScanFinds finds = Scan(disk, 0, blocks * kDeepScanBlockSectors, { true, true }, &outcome);
+    EXPECT_EQ(DirSectors(finds), dirs);
+    std::vector<uint64_t> found;
+    for (const CarvedMftRecord& r : finds.records) {
+        found.push_back(r.sector);
+        EXPECT_TRUE(r.name == L"Edge");
+    }
+    EXPECT_EQ(found, records);
+    EXPECT_EQ(outcome.examined, blocks * kDeepScanBlockSectors);
+    EXPECT_EQ(outcome.unreadable, 0u);
+}
+
 TEST(DeepScan, StopsAtAnyBlockKeepTheFindsBeforeIt)
 {
     // A directory every 300 sectors over 24 blocks; 20 scans stopped after blocks picked at
@@ -300,7 +332,8 @@ TEST(CarvedRecords, FixupCoversBothSectorsOfTheRecord)
 
 TEST(CarvedRecords, FolderRowsOncePerFolderAndNumbersOnlyWhereTheHeaderHasThem)
 {
-    DeepNtfsRows rows;
+    FoundStore store;
+    DeepNtfsStoreSink rows(store);
     CarvedMftRecord r;
     const Bytes docs = Record(u"Docs", 5, 3, 40), gone = Record(u"Gone", 40, 2, 41), file = Record(u"a.txt", 40, 1, 42),
                 root = Record(u".", 5, 3, 5);
@@ -308,13 +341,15 @@ TEST(CarvedRecords, FolderRowsOncePerFolderAndNumbersOnlyWhereTheHeaderHasThem)
         ASSERT_TRUE(DecodeCarvedMftRecord(rec->data(), 100, r));
         rows.MftRecord(r);
     }
-    ASSERT_EQ(rows.folders.size(), 2u); // Docs once, the root not at all
-    EXPECT_EQ(rows.folders[1].self, 41u);
-    EXPECT_EQ(rows.folders[1].parent, 40u);
-    EXPECT_TRUE(rows.folders[1].deleted);
-    EXPECT_FALSE(rows.folders[0].deleted);
-    ASSERT_EQ(rows.files.size(), 1u);
-    EXPECT_TRUE(rows.files[0].name == L"a.txt");
+    FinishDeepNtfsStore(store, InferNtfsVolumeGeometry({}, {}, {}, 0), L"d", 0, 1000, 0);
+    // The folders, then the catch-all folder.
+    ASSERT_EQ(store.EntryCount(), 3u); // Docs once, the root not at all
+    EXPECT_EQ(store.Entry(1).self, 41u);
+    EXPECT_EQ(store.Entry(1).parent, 40u);
+    EXPECT_TRUE(store.Entry(1).deleted);
+    EXPECT_FALSE(store.Entry(0).deleted);
+    ASSERT_EQ(store.NtfsFileCount(), 1u);
+    EXPECT_TRUE(store.NtfsFileName(0) == L"a.txt");
 
     // Before NTFS 3.1 the update sequence array sits at 0x2A and there is no record number.
     Bytes old = Record(u"Old", 5, 3, 0);
@@ -322,7 +357,7 @@ TEST(CarvedRecords, FolderRowsOncePerFolderAndNumbersOnlyWhereTheHeaderHasThem)
     ASSERT_TRUE(DecodeCarvedMftRecord(old.data(), 100, r));
     EXPECT_FALSE(r.numbered);
     rows.MftRecord(r);
-    EXPECT_EQ(rows.folders.size(), 2u);
+    EXPECT_EQ(store.EntryCount(), 3u);
 }
 
 TEST(CarvedRecords, SectorsPerClusterFromTheVolumesOwnBootSector)

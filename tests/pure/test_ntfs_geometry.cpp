@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "fsrecovery/pure/deep_assembly.h"
+#include "fsrecovery/pure/deep_results.h"
 #include "fsrecovery/pure/ntfs_geometry.h"
 #include "tests/pure/ntfs_test_records.h"
 
@@ -231,7 +232,8 @@ TEST(NtfsGeometry, SystemRecordsAreKnownByNameNumberAndParent)
         EXPECT_TRUE(DecodeCarvedMftRecord(raw.data(), 4000, r));
         return r;
     };
-    DeepNtfsRows rows;
+    FoundStore store;
+    DeepNtfsStoreSink rows(store);
     rows.MftRecord(carved(u"$MFT", 5, 0, true));
     rows.MftRecord(carved(u"$MFT", 5, 7, true));   // numbered as another
     rows.MftRecord(carved(u"$MFT", 40, 0, true));  // a file of that name in a folder
