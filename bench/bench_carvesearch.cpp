@@ -85,12 +85,7 @@ int RunSearch(bool photo, const std::wstring& image, const std::wstring& folder,
         dlg = std::make_unique<OnImage<CRawSearch>>(image);
     else
         dlg = std::make_unique<OnImage<CSigDuplicate>>(image, CarveSearchKind::Signature);
-    // The templates' range slider is found by its class under the module the templates come from.
-    WNDCLASSEXW slider{ sizeof slider };
-    if (::GetClassInfoExW(::GetModuleHandleW(nullptr), CRangeSlider::kClassName, &slider)) {
-        slider.hInstance = app.m_hInstance;
-        ::RegisterClassExW(&slider);
-    }
+    RegisterTemplateClass(app.m_hInstance, CRangeSlider::kClassName);
     if (!dlg->Create(photo ? IDD_PHOTO_SEARCH : IDD_SIGNATURE_SEARCH, nullptr)) {
         std::printf("the dialog cannot be created\n");
         return 1;

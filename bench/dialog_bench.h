@@ -37,6 +37,17 @@ inline std::wstring ExeFolder()
     return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
+// The program's dialog templates are loaded from its executable as a data file: a custom control
+// class they name (the range slider) is looked up under that module, so it is registered there too.
+inline void RegisterTemplateClass(HINSTANCE templates, const wchar_t* className)
+{
+    WNDCLASSEXW wc{ sizeof wc };
+    if (::GetClassInfoExW(::GetModuleHandleW(nullptr), className, &wc)) {
+        wc.hInstance = templates;
+        ::RegisterClassExW(&wc);
+    }
+}
+
 // Dispatches this thread's messages until done() holds or timeoutMs has passed; returns done().
 template <class Pred> bool PumpUntil(Pred done, DWORD timeoutMs)
 {
