@@ -393,7 +393,12 @@ void CDeepSearch::OnBnClickedNext()
     KeepPartitionList(selection, item);
     SetDlgItemText(IDC_DS_FOLDER_COUNT, L"");
     ForgetLogSaved();
+    // The page changes in one paint: each control shown or hidden would otherwise have the
+    // dialog's background under it painted at once.
+    SetRedraw(FALSE);
     ShowResultsPage();
+    SetRedraw(TRUE);
+    RedrawWindow(nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
     if (g_pMainDlg != nullptr)
         g_pMainDlg->ResetScanCounters();
     SetPage(Page() + 1);

@@ -1,7 +1,12 @@
 #include "fsrecovery/pure/deep_scan.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "storage/pure/bootsector.h"
 #include "storage/pure/fs_names.h"
@@ -183,48 +188,152 @@ namespace {
 
 // Blocks read at once: one read of 4 MiB costs the system less than eight of 512 KiB.
 constexpr uint32_t kBlocksPerRead = 8;
+constexpr uint64_t kReadSectors = uint64_t(kBlocksPerRead) * kDeepScanBlockSectors;
+
+// Waits for the other thread of a read ahead: yielding at first (a read or an examination takes
+// about a millisecond), then sleeping, so that a wait on a slower partner costs no processor.
+// Locks and events would cost a call into the system for every read under some systems.
+template <class Ready> void WaitUntil(Ready ready)
+{
+    for (int spins = 0; !ready(); ++spins) {
+        if (spins < 64)
+            std::this_thread::yield();
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// One read of the range: `count` sectors at `first`, and which of them arrived.
+struct RangeRead {
+    uint64_t first = 0;
+    uint32_t count = 0;
+    uint8_t* data = nullptr;
+    std::vector<uint8_t> delivered;
+};
+
+// Reads the range ahead of its examination, on a thread of its own, into a ring of buffers: the
+// examination of one read and the next read overlap. Read k covers kReadSectors from first +
+// k * kReadSectors, the last one to the end of its last whole block. The source is used by one
+// thread at a time (a device handle has one position).
+class ReadAhead {
+public:
+    ReadAhead(SectorSource& source, uint64_t first, uint64_t total)
+        : m_source(source), m_first(first), m_total(total),
+          m_storage(kRing * kReadSectors * kSectorSize + kBufferAlignment)
+    {
+        // Buffers on a page boundary: the system copies into them several times faster.
+        const uintptr_t at = reinterpret_cast<uintptr_t>(m_storage.data());
+        uint8_t* base = m_storage.data() + (kBufferAlignment - at % kBufferAlignment) % kBufferAlignment;
+        for (size_t k = 0; k < kRing; ++k)
+            m_ring[k].data = base + k * kReadSectors * kSectorSize;
+        m_reads = (total + kReadSectors - 1) / kReadSectors;
+    }
+    ~ReadAhead()
+    {
+        m_quit = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The next read, once it is done (the one taken before is given back); null after the last.
+    // The reading begins with the first call.
+    const RangeRead* Next()
+    {
+        if (!m_started && m_reads != 0) {
+            m_started = true;
+            try {
+                m_thread = std::thread([this] { Run(); });
+            } catch (const std::system_error&) {
+                m_inline = true; // no thread to be had: each read when it is needed
+            }
+        }
+        if (m_taken != 0)
+            m_released.store(m_taken, std::memory_order_release);
+        if (m_taken == m_reads)
+            return nullptr;
+        if (m_inline)
+            ReadOne(m_taken);
+        else
+            WaitUntil([&] { return m_done.load(std::memory_order_acquire) > m_taken; });
+        return &m_ring[m_taken++ % kRing];
+    }
+
+    // A read of the examination's own, between the reads ahead.
+    size_t Read(uint64_t sector, uint32_t count, uint8_t* buf)
+    {
+        std::lock_guard<std::mutex> lock(m_sourceMutex);
+        return m_source.Read(sector, count, buf);
+    }
+
+private:
+    static constexpr size_t kRing = 2;
+    static constexpr size_t kBufferAlignment = 4096;
+
+    void Run()
+    {
+        for (uint64_t k = 0; k < m_reads; ++k) {
+            WaitUntil([&] { return m_quit || k < m_released.load(std::memory_order_acquire) + kRing; });
+            if (m_quit)
+                return;
+            ReadOne(k);
+            m_done.store(k + 1, std::memory_order_release);
+        }
+    }
+
+    void ReadOne(uint64_t k)
+    {
+        RangeRead& read = m_ring[k % kRing];
+        read.first = m_first + k * kReadSectors;
+        const uint64_t left = m_total - k * kReadSectors;
+        // Whole blocks, the last one too; never past the last sector there is.
+        const uint64_t blocks = (std::min(left, kReadSectors) + kDeepScanBlockSectors - 1) / kDeepScanBlockSectors;
+        read.count = uint32_t(std::min<uint64_t>(blocks * kDeepScanBlockSectors, UINT64_MAX - read.first));
+        std::lock_guard<std::mutex> lock(m_sourceMutex);
+        ReadSectorsInPieces(m_source, read.first, read.count, kRetrySectors, read.data, read.delivered);
+    }
+
+    SectorSource& m_source;
+    const uint64_t m_first, m_total;
+    uint64_t m_reads = 0;
+    std::vector<uint8_t> m_storage;
+    RangeRead m_ring[kRing];
+    std::mutex m_sourceMutex;
+    std::atomic<uint64_t> m_done{ 0 };     // reads finished
+    std::atomic<uint64_t> m_released{ 0 }; // reads the examination is done with
+    uint64_t m_taken = 0;                  // reads handed to the examination
+    std::atomic<bool> m_quit{ false };
+    bool m_started = false;
+    bool m_inline = false;
+    std::thread m_thread;
+};
 
 class BlockScanner {
 public:
-    BlockScanner(SectorSource& source, DeepScanTargets targets, DeepScanSink& sink)
-        : m_source(source), m_targets(targets), m_sink(sink),
-          m_storage(size_t(kBlocksPerRead) * kDeepScanBlockSectors * kSectorSize + kBufferAlignment)
-    {
-        // A buffer on a page boundary: the system copies into it several times faster.
-        const uintptr_t at = reinterpret_cast<uintptr_t>(m_storage.data());
-        m_buffer = m_storage.data() + (kBufferAlignment - at % kBufferAlignment) % kBufferAlignment;
-    }
+    BlockScanner(ReadAhead& reader, DeepScanTargets targets, DeepScanSink& sink)
+        : m_reader(reader), m_targets(targets), m_sink(sink)
+    { }
 
-    // Reads `count` sectors at `first` (at most kBlocksPerRead blocks) for the examinations that
-    // follow.
-    void Read(uint64_t first, uint32_t count)
-    {
-        m_first = first;
-        m_count = count;
-        ReadSectorsInPieces(m_source, first, count, kRetrySectors, m_buffer, m_delivered);
-    }
-
-    // Examines the delivered sectors of [from, from + count) of what was read; returns how many of
-    // the first `counted` were delivered.
-    uint32_t Examine(uint32_t from, uint32_t count, uint32_t counted)
+    // Examines the delivered sectors of [from, from + count) of `read`; returns how many of the
+    // first `counted` were delivered.
+    uint32_t Examine(const RangeRead& read, uint32_t from, uint32_t count, uint32_t counted)
     {
         uint32_t examined = 0;
         for (uint32_t i = from; i < from + count; ++i) {
-            if (!m_delivered[i])
+            if (!read.delivered[i])
                 continue;
             examined += i - from < counted ? 1 : 0;
-            ExamineSector(i);
+            ExamineSector(read, i);
         }
         return examined;
     }
 
 private:
-    static constexpr size_t kBufferAlignment = 4096;
-
-    void ExamineSector(uint32_t i)
+    void ExamineSector(const RangeRead& read, uint32_t i)
     {
-        const uint8_t* s = m_buffer + size_t(i) * kSectorSize;
-        const uint64_t at = m_first + i;
+        const uint8_t* s = read.data + size_t(i) * kSectorSize;
+        const uint64_t at = read.first + i;
         // Most sectors are none of these: two bytes tell.
         const bool signature = HasBootSignature(s);
         if (m_targets.fat && signature) {
@@ -248,22 +357,17 @@ private:
             return;
         // The record's second sector: in the buffer, or read on its own at the buffer's end.
         const uint8_t* raw = s;
-        if (i + 1 >= m_count || !m_delivered[i + 1]) {
-            if (m_source.Read(at, 2, m_record) != kMftRecordSize)
+        if (i + 1 >= read.count || !read.delivered[i + 1]) {
+            if (m_reader.Read(at, 2, m_record) != kMftRecordSize)
                 return;
             raw = m_record;
         }
         m_sink.MftRecordFound(raw, at);
     }
 
-    SectorSource& m_source;
+    ReadAhead& m_reader;
     DeepScanTargets m_targets;
     DeepScanSink& m_sink;
-    std::vector<uint8_t> m_storage;
-    uint8_t* m_buffer = nullptr;
-    std::vector<uint8_t> m_delivered;
-    uint64_t m_first = 0;
-    uint32_t m_count = 0;
     uint8_t m_record[kMftRecordSize];
 };
 
@@ -275,27 +379,35 @@ DeepScanOutcome RunDeepScan(SectorSource& source, uint64_t first, uint64_t end, 
     DeepScanOutcome outcome;
     if (end <= first || (!targets.fat && !targets.ntfs))
         return outcome;
-    BlockScanner scanner(source, targets, sink);
     const uint64_t total = end - first;
-    for (uint64_t done = 0; done < total && !outcome.stopped;) {
-        // Every block is read whole, the last one too, as far as the device goes: what lies in
-        // its sectors past the range's end is found as well.
-        const uint64_t at = first + done;
-        const uint64_t blocks = std::min<uint64_t>(kBlocksPerRead, (total - done + kDeepScanBlockSectors - 1) /
-                                                                       kDeepScanBlockSectors);
-        const uint32_t count = uint32_t(std::min<uint64_t>(blocks * kDeepScanBlockSectors, UINT64_MAX - at));
-        for (uint32_t from = 0; from < count && done < total; from += kDeepScanBlockSectors) {
-            if (progress)
-                progress(done, total);
-            if (stop != nullptr && stop->load()) {
-                outcome.stopped = true;
-                break;
+    ReadAhead reader(source, first, total);
+    BlockScanner scanner(reader, targets, sink);
+    uint64_t done = 0;
+    while (!outcome.stopped && done < total) {
+        // Polled before the read is waited for too: a stop before the scan begins reads nothing.
+        if (progress)
+            progress(done, total);
+        if (stop != nullptr && stop->load()) {
+            outcome.stopped = true;
+            break;
+        }
+        const RangeRead* read = reader.Next();
+        if (read == nullptr)
+            break;
+        // Block by block: every block is read whole, the last one too, as far as the device goes,
+        // and what lies in its sectors past the range's end is found as well.
+        for (uint32_t from = 0; from < read->count && done < total; from += kDeepScanBlockSectors) {
+            if (from != 0) {
+                if (progress)
+                    progress(done, total);
+                if (stop != nullptr && stop->load()) {
+                    outcome.stopped = true;
+                    break;
+                }
             }
-            if (from == 0)
-                scanner.Read(at, count);
-            const uint32_t block = std::min(kDeepScanBlockSectors, count - from);
+            const uint32_t block = std::min(kDeepScanBlockSectors, read->count - from);
             const uint32_t counted = uint32_t(std::min<uint64_t>(block, total - done));
-            const uint32_t examined = scanner.Examine(from, block, counted);
+            const uint32_t examined = scanner.Examine(*read, from, block, counted);
             outcome.examined += examined;
             outcome.unreadable += counted - examined;
             done += counted;

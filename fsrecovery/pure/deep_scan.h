@@ -171,7 +171,9 @@ uint32_t ReadSectorsInPieces(SectorSource& source, uint64_t first, uint32_t coun
 // examined and their finds kept as well. A block that fails is read again in small pieces so that
 // a bad sector costs only its piece, and only sectors a read delivered are examined. A record
 // found is read whole even where it runs past its block. The outcome counts only the sectors of
-// the range. `stop` is polled before every block, after its progress report.
+// the range. `stop` is polled before every block, after its progress report. The range is read
+// ahead of its examination on a thread of its own; the sink, the progress and the stop flag are
+// called and read on the calling thread only.
 DeepScanOutcome RunDeepScan(SectorSource& source, uint64_t first, uint64_t end, DeepScanTargets targets,
                             DeepScanSink& sink, const StopFlag* stop = nullptr,
                             const ScanProgressFn& progress = {});

@@ -123,39 +123,58 @@ char16_t NameCharAt(const uint8_t* value, size_t i)
     return char16_t(Le16At(value + kFileNameHeader + 2 * i));
 }
 
-// Appends the name of the $FILE_NAME value as the list shows it (ReadMftRecordNameBuffer), in
-// place: nothing is allocated beyond nameOut's own growth.
+// Appends the name of the $FILE_NAME value as the list shows it (ReadMftRecordNameBuffer). The
+// name is built in one pass on the stack; nothing is allocated beyond nameOut's own growth.
 void AppendShownName(const uint8_t* value, size_t chars, bool file, const StopFlag* stop, std::u16string& nameOut)
 {
-    const size_t start = nameOut.size();
+    // A $FILE_NAME holds at most 255 characters (its length is a byte).
+    char16_t built[256];
+    size_t n = 0, dot = std::u16string::npos;
     bool stopped = false;
-    for (size_t i = 0; i < chars; ++i) {
+    bool forbidden = std::any_of(nameOut.begin(), nameOut.end(), IsForbiddenInFileName);
+    for (size_t i = 0; i < chars && n < 256; ++i) {
         if (stop && *stop == 1) {
             stopped = true;
             break;
         }
-        const char16_t c = NameCharAt(value, i);
-        nameOut.push_back(c < 0x20 ? u' ' : c);
+        char16_t c = NameCharAt(value, i);
+        if (c < 0x20)
+            c = u' ';
+        // Where the extension begins: the last '.', unless a blank or a backslash follows it.
+        if (c == u'.')
+            dot = n;
+        else if (c == u' ' || c == u'\\')
+            dot = std::u16string::npos;
+        forbidden = forbidden || IsForbiddenInFileName(c);
+        built[n++] = c;
     }
     // A file name without an extension: the low bytes of its characters, read as 8-bit text up
     // to the first 0 byte, may show one (a character such as U+042E has the low byte '.').
-    if (!stopped && file && FindExtension(nameOut.data() + start, nameOut.size() - start) == std::u16string::npos) {
+    if (!stopped && file && dot == std::u16string::npos) {
         char16_t low[256];
         size_t lowLength = 0;
         for (; lowLength < chars && lowLength < 256 && (NameCharAt(value, lowLength) & 0xFF) != 0; ++lowLength)
             low[lowLength] = char16_t(NameCharAt(value, lowLength) & 0xFF);
-        const size_t dot = FindExtension(low, lowLength);
-        if (dot != std::u16string::npos) {
+        const size_t lowDot = FindExtension(low, lowLength);
+        if (lowDot != std::u16string::npos) {
             size_t end = lowLength;
-            while (end > dot && IsBlank(low[end - 1]))
+            while (end > lowDot && IsBlank(low[end - 1]))
                 --end;
-            const size_t ext = end - dot;
-            const size_t built = nameOut.size() - start;
-            nameOut.replace(start + (built > ext ? built - ext : 0), std::u16string::npos, low + dot, ext);
+            const size_t ext = end - lowDot;
+            const size_t from = n > ext ? n - ext : 0;
+            for (size_t k = 0; k < ext; ++k) {
+                built[from + k] = low[lowDot + k];
+                forbidden = forbidden || IsForbiddenInFileName(low[lowDot + k]);
+            }
+            n = from + ext;
         }
     }
-    TrimBlanks(nameOut);
-    if (!nameOut.empty()) {
+    nameOut.append(built, n);
+    // The whole of nameOut trimmed, cleared of the characters a file name cannot hold, and trimmed
+    // again where that left blanks at either end.
+    if (!nameOut.empty() && (IsBlank(nameOut.front()) || IsBlank(nameOut.back())))
+        TrimBlanks(nameOut);
+    if (forbidden && !nameOut.empty()) {
         nameOut.erase(std::remove_if(nameOut.begin(), nameOut.end(), IsForbiddenInFileName), nameOut.end());
         TrimBlanks(nameOut);
     }
