@@ -70,17 +70,7 @@ struct Case {
     }
     std::wstring ResultFile() const { return Image() + L".result.txt"; }
     std::wstring LogFile() const { return Image() + L".QLX"; }
-    NtfsLayout Layout() const
-    {
-        NtfsLayout v(files);
-        if (folders != 0) {
-            v.folders = folders;
-            v.records = 16 + v.folders + v.files;
-            v.mftClusters = (v.records * 2 + NtfsLayout::kSpc - 1) / NtfsLayout::kSpc;
-            v.sectors = (NtfsLayout::kMftCluster + v.mftClusters + 1) * NtfsLayout::kSpc;
-        }
-        return v;
-    }
+    NtfsLayout Layout() const { return folders != 0 ? NtfsLayout(files, folders) : NtfsLayout(files); }
 };
 
 uint64_t ImageSectors(const std::wstring& path)

@@ -522,8 +522,8 @@ void CDeepSearch::RunScan()
             if (volume.firstFat == 0)
                 LocateFatCopies(device, volume);
         }
-        StoreDeepFatVolumes(Store(), target.devicePath, target.firstSector, m_volumeEnd, volumes,
-                            DeepFatFolderRows(finds.fatDirs, volumes.size()), timeWord);
+        StoreDeepFatVolumes(Store(), target.devicePath, target.firstSector, m_volumeEnd, volumes, finds.fatDirs,
+                            timeWord);
     }
     BuildResultsTree(m_treeProgress.GetSafeHwnd());
     ++m_finishedScans;

@@ -81,6 +81,13 @@ struct DeepFolderRow {
 // its time the local time as a FAT time word.
 DeepFolderRow CatchAllFolderRow(uint32_t rootId, int hour, int minute, int second);
 
+// Hands found(k, dir, number) the directory rows of each volume in turn (k for volume k + 1, the
+// rows of a volume in their order), number counting the folders over all volumes.
+void ForEachDeepFatFolder(const std::vector<FatDirCluster>& dirs, size_t volumeCount,
+                          const std::function<void(size_t, const FatDirCluster&, uint64_t)>& found);
+// The folder row of a directory cluster, named "DIR" and its number.
+DeepFolderRow DeepFatFolderRow(const FatDirCluster& dir, uint64_t number);
+
 // The rows of each volume (index k for volume k + 1), in the rows' order, named "DIR0", "DIR1",
 // ... counted over all volumes.
 std::vector<std::vector<DeepFolderRow>> DeepFatFolderRows(const std::vector<FatDirCluster>& dirs, size_t volumeCount);

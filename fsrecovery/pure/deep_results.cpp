@@ -83,9 +83,10 @@ void DeepFatVolumeExtent(const DeepFatVolume& v, uint64_t rangeFirst, uint64_t r
 }
 
 void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
-                         const std::vector<DeepFatVolume>& volumes, const std::vector<std::vector<DeepFolderRow>>& rows,
+                         const std::vector<DeepFatVolume>& volumes, const std::vector<FatDirCluster>& dirs,
                          uint16_t catchAllTime)
 {
+    const uint32_t firstIndex = uint32_t(store.VolumeCount());
     for (size_t k = 0; k < volumes.size(); ++k) {
         const DeepFatVolume& v = volumes[k];
         FoundVolume volume;
@@ -110,11 +111,12 @@ void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t 
         table.kind = volume.kind;
         table.endSector = v.endSector;
         store.fatVolumes.push_back(table);
-        if (k < rows.size()) {
-            for (const DeepFolderRow& folder : rows[k])
-                store.AddEntry(EntryOf(folder, index), folder.name);
-        }
     }
+    // Each volume's folders, straight from the directory rows.
+    ForEachDeepFatFolder(dirs, volumes.size(), [&](size_t k, const FatDirCluster& dir, uint64_t number) {
+        const DeepFolderRow folder = DeepFatFolderRow(dir, number);
+        store.AddEntry(EntryOf(folder, firstIndex + uint32_t(k)), folder.name);
+    });
 }
 
 size_t DeepNtfsVolumeOfRecord(const NtfsGeometryMap& map, uint64_t sector)

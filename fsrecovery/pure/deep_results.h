@@ -20,11 +20,12 @@ FatVolumeParamsRecord DeepFatVolumeParams(const DeepFatVolume& volume);
 void DeepFatVolumeExtent(const DeepFatVolume& volume, uint64_t rangeFirst, uint64_t rangeEnd, uint64_t& first,
                          uint64_t& end);
 
-// Adds one store volume per FAT volume and each volume's folder rows (rows[k] for volumes[k]),
-// the catch-all folder first, on the first volume, its time the FAT time word given. Nothing is
-// added without a volume. Also keeps the volumes in the store's FAT volume table.
+// Adds one store volume per FAT volume and each volume's folder rows, straight from the directory
+// rows the assembly gave a volume (ForEachDeepFatFolder), the catch-all folder first, on the
+// first volume, its time the FAT time word given. Nothing is added without a volume. Also keeps
+// the volumes in the store's FAT volume table.
 void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
-                         const std::vector<DeepFatVolume>& volumes, const std::vector<std::vector<DeepFolderRow>>& rows,
+                         const std::vector<DeepFatVolume>& volumes, const std::vector<FatDirCluster>& dirs,
                          uint16_t catchAllTime);
 
 // The volume of the records of `map` a record found at `sector` lies in: index k for

@@ -48,14 +48,13 @@ TEST(DeepResults, EachFatVolumeKeepsItsFoldersApart)
     b.inferred = false;
     b.sector = 39000;
     b.totalSectors = 60000;
-    DeepFolderRow row;
-    row.self = 3;
-    row.parent = 0;
-    row.name = L"DIR0";
-    std::vector<std::vector<DeepFolderRow>> rows(2, std::vector<DeepFolderRow>{ row });
-    rows[1][0].name = L"DIR1";
+    // One folder of cluster 3 on each volume, the second found first; and one of no volume.
+    std::vector<FatDirCluster> dirs(3);
+    dirs[0].sector = 40000 + 3 * 4, dirs[0].self = 3, dirs[0].volume = 2;
+    dirs[1].sector = 1000 + 3 * 2, dirs[1].self = 3, dirs[1].volume = 1;
+    dirs[2].sector = 77, dirs[2].self = 9, dirs[2].volume = kDirWithoutVolume;
     FoundStore store;
-    StoreDeepFatVolumes(store, L"\\\\.\\PhysicalDrive4", 0, 100000, { a, b }, rows, 0x1234);
+    StoreDeepFatVolumes(store, L"\\\\.\\PhysicalDrive4", 0, 100000, { a, b }, dirs, 0x1234);
     ASSERT_EQ(2u, store.VolumeCount());
     EXPECT_EQ(0u, store.Volume(0).firstSector);
     EXPECT_EQ(39000u, store.Volume(1).firstSector);
@@ -67,6 +66,10 @@ TEST(DeepResults, EachFatVolumeKeepsItsFoldersApart)
     EXPECT_EQ(0x1234u, store.Entry(0).time);
     EXPECT_EQ(0u, store.Entry(1).volume);
     EXPECT_EQ(1u, store.Entry(2).volume);
+    // Named volume by volume.
+    EXPECT_EQ(CString(L"DIR0"), store.EntryName(1));
+    EXPECT_EQ(CString(L"DIR1"), store.EntryName(2));
+    EXPECT_EQ(1006u, store.Entry(1).sector);
     EXPECT_EQ(0u, store.VolumeOfCluster0(1000));
     EXPECT_EQ(1u, store.VolumeOfCluster0(40000));
     EXPECT_TRUE(store.HasEntryId(0, 3));
