@@ -190,13 +190,15 @@ namespace {
 constexpr uint32_t kBlocksPerRead = 8;
 constexpr uint64_t kReadSectors = uint64_t(kBlocksPerRead) * kDeepScanBlockSectors;
 
-// Waits for the other thread of a read ahead: yielding at first (a read or an examination takes
-// about a millisecond), then sleeping, so that a wait on a slower partner costs no processor.
-// Locks and events would cost a call into the system for every read under some systems.
+// Waits for the other thread of a read ahead: yielding while the wait is short (a read or the
+// examination of one takes about a millisecond), then sleeping, so that a long wait on a slower
+// partner costs no processor. Locks and events would cost a call into the system for every read
+// under some systems.
 template <class Ready> void WaitUntil(Ready ready)
 {
-    for (int spins = 0; !ready(); ++spins) {
-        if (spins < 64)
+    const auto start = std::chrono::steady_clock::now();
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(2))
             std::this_thread::yield();
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -268,7 +270,7 @@ public:
     }
 
 private:
-    static constexpr size_t kRing = 2;
+    static constexpr size_t kRing = 4;
     static constexpr size_t kBufferAlignment = 4096;
 
     void Run()
