@@ -73,14 +73,6 @@ struct Case {
     NtfsLayout Layout() const { return folders != 0 ? NtfsLayout(files, folders) : NtfsLayout(files); }
 };
 
-uint64_t ImageSectors(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / kSector;
-}
-
 // The plain read of what the scan reads: the $MFT along its runs, or the FAT data area.
 double PlainReadOfScan(const Case& c, uint64_t sectors)
 {
@@ -149,46 +141,10 @@ private:
     HHOOK m_hook = nullptr;
 };
 
-// Clicks "logical" in the question that Next asks, and notes when: the search starts there.
-Clock::time_point g_answered;
-BOOL CALLBACK ClickLogical(HWND wnd, LPARAM)
-{
-    HWND button = ::GetDlgItem(wnd, IDC_LOG_LOGICAL);
-    if (button == nullptr || !::IsWindowVisible(wnd) || !::IsWindowEnabled(wnd))
-        return TRUE;
-    g_answered = Clock::now();
-    ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(IDC_LOG_LOGICAL, BN_CLICKED), LPARAM(button));
-    return FALSE;
-}
-void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    ::EnumThreadWindows(::GetCurrentThreadId(), ClickLogical, 0);
-}
-
 // The Basic Search dialog over the program's templates, or null after saying why not.
 std::unique_ptr<CBasicSearch> OpenDialog(BenchApp& app, CDelvaneDlg& main)
 {
-    // The dialog templates are the program's.
-    app.m_hInstance =
-        ::LoadLibraryExW((ExeFolder() + L"ZembrolixRecovery.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (app.m_hInstance == nullptr) {
-        std::printf("ZembrolixRecovery.exe must lie beside the benchmark\n");
-        return nullptr;
-    }
-    ZrInitCommonControls();
-    main.SearchMode = kModeBasic;
-    g_pMainDlg = &main;
-    InstallDriveTreeStorageHost();
-    RegisterBasicSearchDialog();
-    ZrSetMessageBoxHook(RecordBox);
-    auto dlg = std::make_unique<CBasicSearch>();
-    if (!dlg->Create(IDD_BASIC_SEARCH, nullptr)) {
-        std::printf("the Basic Search dialog cannot be created\n");
-        return nullptr;
-    }
-    dlg->ShowWindow(SW_SHOW);
-    PumpUntil([] { return false; }, 100);
-    return dlg;
+    return OpenSearchDialog<CBasicSearch>(app, main, kModeBasic, RegisterBasicSearchDialog, IDD_BASIC_SEARCH);
 }
 
 // Load Log of the log the search saved, in a process of its own so that its peak is its own.
@@ -303,14 +259,8 @@ int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wst
 
     // Any drive letter will do: its rows are made to say what the image holds, and its path
     // is the image's.
-    CTreeClass& drives = dlg.DriveTree();
-    const HTREEITEM drive = drives.GetChildItem(dlg.LogicalDrivesItem());
-    if (drive == nullptr) {
-        std::printf("no drive letter in the drive tree\n");
+    if (!SelectAnyDriveLetter(dlg))
         return 1;
-    }
-    drives.SelectItem(drive);
-    PumpUntil([] { return false; }, 50);
     CString end;
     end.Format(L"%llu", (unsigned long long)sectors);
     dlg.DetailList()->SetItemText(1, 1, end);
@@ -318,16 +268,8 @@ int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wst
     main.LogicalDrivePath = c.Image().c_str();
     main.SelectedDriveValue = 0;
 
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 10, AnswerTimer);
-    dlg.OnBnClickedNext();
-    ::KillTimer(nullptr, timer);
-    auto enabled = [&](int id) { return dlg.GetDlgItem(id)->IsWindowEnabled() != FALSE; };
-    const bool built = PumpUntil(
-        [&] {
-            return BasicSearchPage == 1 && g_pBasicScanThread == nullptr && enabled(IDC_BS_BACK) &&
-                !enabled(IDC_BS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
-        },
-        3600000);
+    NextAnsweredLogical([&] { dlg.OnBnClickedNext(); });
+    const bool built = WaitForResultsPage(dlg, BasicSearchPage, g_pBasicScanThread, IDC_BS_BACK, IDC_BS_NEXT);
     const auto treeDone = Clock::now();
     PumpUntil([] { return g_pPopulateListThread == nullptr; }, 3600000);
     // The first folder of the tree listed as well: its files are read from their records.
@@ -346,11 +288,8 @@ int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wst
     const uint64_t openCalls = calls ? calls->Count() : 0;
     const auto listed = Clock::now();
     const double peak = PeakMiB();
-    if (!built || !g_boxes.empty()) {
-        std::printf("the search did not end on the results page%ls%ls\n", g_boxes.empty() ? L"" : L": ",
-                    g_boxes.empty() ? L"" : g_boxes.front().GetString());
+    if (!EndedOnResultsPage(built))
         return 1;
-    }
     FILE* out = _wfopen(c.ResultFile().c_str(), L"w");
     if (out != nullptr) {
         std::fprintf(out, "%.6f %.6f %.6f %.1f %u %d %llu %llu %.6f\n", read, Seconds(g_answered, treeDone),

@@ -64,12 +64,8 @@ private:
 int RunSearch(bool photo, const std::wstring& image, const std::wstring& folder, const std::wstring& result)
 {
     BenchApp app;
-    app.m_hInstance =
-        ::LoadLibraryExW((ExeFolder() + L"ZembrolixRecovery.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (app.m_hInstance == nullptr) {
-        std::printf("ZembrolixRecovery.exe must lie beside the benchmark\n");
+    if (!UseProgramTemplates(app))
         return 1;
-    }
     ZrInitCommonControls();
     CheckDataFiles();
     LoadFileTypeList(L"\\QORVENExt2.dll", L"General");

@@ -57,31 +57,7 @@ int FsIndex(const char* name)
     return std::strcmp(name, "fat16") == 0 ? 0 : std::strcmp(name, "fat32") == 0 ? 1 : 2;
 }
 
-uint64_t ImageSectors(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / kSector;
-}
-
 // ---- search: the dialog, in the child ----------------------------------------------------------
-
-// Clicks "logical" in the question that Next asks, and notes when: the search starts there.
-Clock::time_point g_answered;
-BOOL CALLBACK ClickLogical(HWND wnd, LPARAM)
-{
-    HWND button = ::GetDlgItem(wnd, IDC_LOG_LOGICAL);
-    if (button == nullptr || !::IsWindowVisible(wnd) || !::IsWindowEnabled(wnd))
-        return TRUE;
-    g_answered = Clock::now();
-    ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(IDC_LOG_LOGICAL, BN_CLICKED), LPARAM(button));
-    return FALSE;
-}
-void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    ::EnumThreadWindows(::GetCurrentThreadId(), ClickLogical, 0);
-}
 
 void SetNumber(CDeepSearch& dlg, int id, uint64_t value)
 {
@@ -106,38 +82,14 @@ int RunSearch(const Case& c)
 {
     BenchApp app;
     CDelvaneDlg main;
-    app.m_hInstance =
-        ::LoadLibraryExW((ExeFolder() + L"ZembrolixRecovery.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (app.m_hInstance == nullptr) {
-        std::printf("ZembrolixRecovery.exe must lie beside the benchmark\n");
+    std::unique_ptr<CDeepSearch> owned =
+        OpenSearchDialog<CDeepSearch>(app, main, kModeDeep, RegisterDeepSearchDialog, IDD_DEEP_SEARCH);
+    if (!owned)
         return 1;
-    }
-    ZrInitCommonControls();
-    main.SearchMode = kModeDeep;
-    g_pMainDlg = &main;
-    InstallDriveTreeStorageHost();
-    RegisterDeepSearchDialog();
-    ZrSetMessageBoxHook(RecordBox);
-    auto owned = std::make_unique<CDeepSearch>();
-    RegisterTemplateClass(app.m_hInstance, CRangeSlider::kClassName);
-    if (!owned->Create(IDD_DEEP_SEARCH, nullptr)) {
-        std::printf("the Deep Search dialog cannot be created\n");
-        return 1;
-    }
     CDeepSearch& dlg = *owned;
-    dlg.ShowWindow(SW_SHOW);
     PumpUntil([] { return g_pDeepDriveTreeThread == nullptr; }, 60000);
-    PumpUntil([] { return false; }, 100);
-
-    // Any drive letter will do: its path is made the image's.
-    CTreeClass& drives = dlg.DriveTree();
-    const HTREEITEM drive = drives.GetChildItem(dlg.LogicalDrivesItem());
-    if (drive == nullptr) {
-        std::printf("no drive letter in the drive tree\n");
+    if (!SelectAnyDriveLetter(dlg))
         return 1;
-    }
-    drives.SelectItem(drive);
-    PumpUntil([] { return false; }, 50);
     main.LogicalDrivePath = c.image.c_str();
     main.SelectedDriveValue = 0;
     const uint64_t sectors = ImageSectors(c.image);
@@ -147,16 +99,8 @@ int RunSearch(const Case& c)
     SetNumber(dlg, IDC_RANGE_END, c.end);
     dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, c.fs);
 
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 10, AnswerTimer);
-    dlg.OnBnClickedNext();
-    ::KillTimer(nullptr, timer);
-    auto enabled = [&](int id) { return dlg.GetDlgItem(id)->IsWindowEnabled() != FALSE; };
-    const bool built = PumpUntil(
-        [&] {
-            return DeepSearchPage == 1 && g_pDeepScanThread == nullptr && enabled(IDC_DS_BACK) &&
-                !enabled(IDC_DS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
-        },
-        3600000);
+    NextAnsweredLogical([&] { dlg.OnBnClickedNext(); });
+    const bool built = WaitForResultsPage(dlg, DeepSearchPage, g_pDeepScanThread, IDC_DS_BACK, IDC_DS_NEXT);
     const auto resultsPage = Clock::now();
     PumpUntil([] { return g_pPopulateListThread == nullptr; }, 3600000);
     CTreeClass& tree = dlg.ResultTree();
@@ -169,11 +113,8 @@ int RunSearch(const Case& c)
     PumpUntil([] { return g_pPopulateListThread == nullptr; }, 3600000);
     const auto listed = Clock::now();
     const double peak = PeakMiB();
-    if (!built || !g_boxes.empty()) {
-        std::printf("the search did not end on the results page%ls%ls\n", g_boxes.empty() ? L"" : L": ",
-                    g_boxes.empty() ? L"" : g_boxes.front().GetString());
+    if (!EndedOnResultsPage(built))
         return 1;
-    }
     FILE* out = _wfopen(c.ResultFile().c_str(), L"w");
     if (out != nullptr) {
         std::fprintf(out, "%.6f %.6f %.1f %u %d %ls\n", Seconds(g_answered, resultsPage), Seconds(resultsPage, listed),

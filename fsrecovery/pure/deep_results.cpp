@@ -179,12 +179,8 @@ void DeepNtfsStoreSink::MftRecordFound(const uint8_t* raw, uint64_t sector)
 void DeepNtfsStoreSink::MftRecord(const CarvedMftRecord& record)
 {
     NoteNtfsSystemRecord(record, systemRecords);
-    m_record.flags = record.flags;
-    m_record.recordNumber = record.recordNumber;
-    m_record.numbered = record.numbered;
+    static_cast<CarvedMftHeader&>(m_record) = record;
     m_record.name = ToUtf16Units(record.name);
-    m_record.parent = record.parent;
-    m_record.created = record.created;
     Add(m_record, record.sector);
 }
 

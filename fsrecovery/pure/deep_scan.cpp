@@ -118,13 +118,9 @@ bool DecodeCarvedMftRecord(const uint8_t* raw, uint64_t sector, CarvedMftRecord&
     if (!DecodeCarvedMftName(raw, rec, name))
         return false;
     out = CarvedMftRecord();
+    static_cast<CarvedMftHeader&>(out) = name;
     out.sector = sector;
-    out.flags = name.flags;
-    out.numbered = name.numbered;
-    out.recordNumber = name.recordNumber;
     out.name = NameToCString(name.name);
-    out.parent = name.parent;
-    out.created = name.created;
 
     NtfsAttribute data;
     if (FindNtfsAttribute(rec, sizeof rec, kAttrData, true, data)) {

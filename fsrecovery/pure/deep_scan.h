@@ -58,36 +58,33 @@ struct NtfsBootHit {
     uint64_t totalSectors = 0; // as stated, which excludes the backup boot sector itself
 };
 
-// What a found file or folder needs of a carved record: its header and its name.
-struct CarvedMftName {
+// What the header of a carved record and its first $FILE_NAME tell.
+struct CarvedMftHeader {
     uint8_t flags = 0;         // header byte 0x16: bit 0 in use, bit 1 directory
     uint32_t recordNumber = 0; // header field 0x2C; only NTFS 3.1 headers carry it
     bool numbered = false;
-    std::u16string name;    // first found of the Win32, Win32+DOS, DOS, POSIX names, as listed
-    uint32_t parent = 0;    // low 32 bits of the parent's reference
-    uint64_t created = 0;   // FILETIME of that $FILE_NAME
+    uint32_t parent = 0;  // low 32 bits of the parent's reference
+    uint64_t created = 0; // FILETIME of that $FILE_NAME
 
     bool IsFolder() const { return flags == 2 || flags == 3; }
+    bool IsDeleted() const { return (flags & 1) == 0; }
+};
+
+// What a found file or folder needs of a carved record: its header and its name.
+struct CarvedMftName : CarvedMftHeader {
+    std::u16string name; // first found of the Win32, Win32+DOS, DOS, POSIX names, as listed
 };
 
 // One 1024-byte NTFS file record found anywhere, decoded after its fix-up.
-struct CarvedMftRecord {
+struct CarvedMftRecord : CarvedMftHeader {
     enum class Data { None, Resident, NonResident };
 
     uint64_t sector = 0;
-    uint8_t flags = 0;         // header byte 0x16: bit 0 in use, bit 1 directory
-    uint32_t recordNumber = 0; // header field 0x2C; only NTFS 3.1 headers carry it
-    bool numbered = false;
     CString name;           // first found of the Win32, Win32+DOS, DOS, POSIX names
-    uint32_t parent = 0;    // low 32 bits of the parent's reference
-    uint64_t created = 0;   // FILETIME of that $FILE_NAME
     Data data = Data::None; // the unnamed $DATA
     uint64_t dataSize = 0;
     size_t residentOffset = 0;    // Resident: where the bytes begin in the record
     std::vector<ClusterRun> runs; // NonResident: its clusters, relative to the volume's cluster 0
-
-    bool IsFolder() const { return flags == 2 || flags == 3; }
-    bool IsDeleted() const { return (flags & 1) == 0; }
 };
 
 // Bytes 510-511 0x55 0xAA and "FAT32" at 0x52 or "FAT16" at 0x36. A small FAT16 volume whose

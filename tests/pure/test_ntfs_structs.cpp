@@ -310,6 +310,19 @@ std::u16string ReadName(const std::vector<uint8_t>& rec, bool files, int ns = kN
     return ReadMftRecordNameBuffer(rec.data(), ns, files, stop, &parent, &created, name) ? name : u"-";
 }
 
+// A record with one $FILE_NAME per (name space, name), their parents 40, 41, ... and their times
+// 140, 141, ...
+RecordBuilder RecordOfNames(uint8_t flags, const std::vector<std::pair<int, std::u16string>>& names)
+{
+    RecordBuilder b(flags);
+    uint64_t parent = 40;
+    for (const auto& [ns, name] : names) {
+        b.Resident(kAttrFileName, FileNameValue(parent, 100 + parent, ns, name));
+        ++parent;
+    }
+    return b;
+}
+
 } // namespace
 
 TEST(MftNames, FoldersAlwaysFilesWhenAskedNamesCleaned)
@@ -342,12 +355,7 @@ TEST(MftNames, PreferredNameSpaceInOneWalkMatchesOneByOne)
     };
     for (const uint8_t flags : { uint8_t(3), uint8_t(1) }) {
         for (size_t i = 0; i < records.size(); ++i) {
-            RecordBuilder b(flags);
-            uint64_t parent = 40;
-            for (const auto& [ns, name] : records[i]) {
-                b.Resident(kAttrFileName, FileNameValue(parent, 100 + parent, ns, name));
-                ++parent;
-            }
+            const RecordBuilder b = RecordOfNames(flags, records[i]);
             uint32_t wantParent = 0, gotParent = 0;
             uint64_t wantCreated = 0, gotCreated = 0;
             std::u16string want, got;
@@ -391,12 +399,7 @@ TEST(MftNames, ListedNameInOneWalkMatchesOneByOne)
     for (const uint8_t flags : { uint8_t(3), uint8_t(1) }) {
         for (const bool files : { true, false }) {
             for (size_t i = 0; i < records.size(); ++i) {
-                RecordBuilder b(flags);
-                uint64_t parent = 40;
-                for (const auto& [ns, name] : records[i]) {
-                    b.Resident(kAttrFileName, FileNameValue(parent, 100 + parent, ns, name));
-                    ++parent;
-                }
+                const RecordBuilder b = RecordOfNames(flags, records[i]);
                 uint32_t wantParent = 0, gotParent = 0;
                 uint64_t wantCreated = 0, gotCreated = 0;
                 std::u16string want = u"x", got = u"x";
