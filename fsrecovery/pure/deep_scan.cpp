@@ -194,7 +194,7 @@ template <class Ready> void WaitUntil(Ready ready)
 {
     const auto start = std::chrono::steady_clock::now();
     while (!ready()) {
-        if (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(2))
+        if (std::chrono::steady_clock::now() - start < std::chrono::microseconds(250))
             std::this_thread::yield();
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
