@@ -40,6 +40,7 @@
 #include "app/treeclass.h"
 #include "app/waitdialogs.h"
 #include "bench/dialog_bench.h"
+#include "bench/search_bench.h"
 #include "bench/synth_volumes.h"
 #include "fsrecovery/basicsearch.h"
 #include "fsrecovery/pure/basic_scan.h"

@@ -64,8 +64,12 @@ private:
 int RunSearch(bool photo, const std::wstring& image, const std::wstring& folder, const std::wstring& result)
 {
     BenchApp app;
-    if (!UseProgramTemplates(app))
+    app.m_hInstance =
+        ::LoadLibraryExW((ExeFolder() + L"ZembrolixRecovery.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (app.m_hInstance == nullptr) {
+        std::printf("ZembrolixRecovery.exe must lie beside the benchmark\n");
         return 1;
+    }
     ZrInitCommonControls();
     CheckDataFiles();
     LoadFileTypeList(L"\\QORVENExt2.dll", L"General");
@@ -81,7 +85,12 @@ int RunSearch(bool photo, const std::wstring& image, const std::wstring& folder,
         dlg = std::make_unique<OnImage<CRawSearch>>(image);
     else
         dlg = std::make_unique<OnImage<CSigDuplicate>>(image, CarveSearchKind::Signature);
-    RegisterTemplateClass(app.m_hInstance, CRangeSlider::kClassName);
+    // The templates' range slider is found by its class under the module the templates come from.
+    WNDCLASSEXW slider{ sizeof slider };
+    if (::GetClassInfoExW(::GetModuleHandleW(nullptr), CRangeSlider::kClassName, &slider)) {
+        slider.hInstance = app.m_hInstance;
+        ::RegisterClassExW(&slider);
+    }
     if (!dlg->Create(photo ? IDD_PHOTO_SEARCH : IDD_SIGNATURE_SEARCH, nullptr)) {
         std::printf("the dialog cannot be created\n");
         return 1;

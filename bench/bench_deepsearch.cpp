@@ -31,6 +31,7 @@
 #include "app/treeclass.h"
 #include "app/waitdialogs.h"
 #include "bench/dialog_bench.h"
+#include "bench/search_bench.h"
 #include "bench/synth_volumes.h"
 #include "fsrecovery/deepsearch.h"
 #include "fsrecovery/pure/result_tree.h"

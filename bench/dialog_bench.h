@@ -4,19 +4,13 @@
 #pragma once
 #include <windows.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "afxwin.h"
-#include "app/devicetree.h"
-#include "app/maindlg.h"
-#include "app/treeclass.h"
-#include "look/rangeslider.h"
 #include "resources/resource.h"
 
 namespace bench {
@@ -64,29 +58,6 @@ inline uint64_t ImageSectors(const std::wstring& path)
     return ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / 512;
 }
 
-// When the question Next asks of a drive letter was answered "logical": the search starts there.
-inline std::chrono::steady_clock::time_point g_answered;
-inline BOOL CALLBACK ClickLogical(HWND wnd, LPARAM)
-{
-    HWND button = ::GetDlgItem(wnd, IDC_LOG_LOGICAL);
-    if (button == nullptr || !::IsWindowVisible(wnd) || !::IsWindowEnabled(wnd))
-        return TRUE;
-    g_answered = std::chrono::steady_clock::now();
-    ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(IDC_LOG_LOGICAL, BN_CLICKED), LPARAM(button));
-    return FALSE;
-}
-inline void CALLBACK AnswerLogicalTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    ::EnumThreadWindows(::GetCurrentThreadId(), ClickLogical, 0);
-}
-// Runs a Next handler, answering its question "logical" (the moment in g_answered).
-template <class Next> void NextAnsweredLogical(Next next)
-{
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 10, AnswerLogicalTimer);
-    next();
-    ::KillTimer(nullptr, timer);
-}
-
 // The program's dialog templates are loaded from its executable as a data file: a custom control
 // class they name (the range slider) is looked up under that module, so it is registered there too.
 inline void RegisterTemplateClass(HINSTANCE templates, const wchar_t* className)
@@ -114,6 +85,23 @@ template <class Pred> bool PumpUntil(Pred done, DWORD timeoutMs)
             return false;
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
     }
+}
+
+// Clicks "logical" in the logical-or-physical question that Next asks on a drive letter, and notes
+// when (g_answered): the search starts there. Set AnswerTimer going before Next.
+inline std::chrono::steady_clock::time_point g_answered;
+inline BOOL CALLBACK ClickLogical(HWND wnd, LPARAM)
+{
+    HWND button = ::GetDlgItem(wnd, IDC_LOG_LOGICAL);
+    if (button == nullptr || !::IsWindowVisible(wnd) || !::IsWindowEnabled(wnd))
+        return TRUE;
+    g_answered = std::chrono::steady_clock::now();
+    ::PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(IDC_LOG_LOGICAL, BN_CLICKED), LPARAM(button));
+    return FALSE;
+}
+inline void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    ::EnumThreadWindows(::GetCurrentThreadId(), ClickLogical, 0);
 }
 
 // Runs `exe` with `arguments` (its output thrown away when `quiet`) and waits for it; its exit
@@ -144,60 +132,6 @@ inline int RunProcess(const std::wstring& exe, const std::wstring& arguments, bo
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
     return int(code);
-}
-
-// A search dialog of the program's templates, made and shown on this thread with `main` as the
-// main dialog of search mode `mode`; null after saying why not.
-template <class Dialog>
-std::unique_ptr<Dialog> OpenSearchDialog(CWinApp& app, CDelvaneDlg& main, int mode, void (*registerDialog)(),
-                                         UINT templateId)
-{
-    if (!UseProgramTemplates(app))
-        return nullptr;
-    ZrInitCommonControls();
-    main.SearchMode = mode;
-    g_pMainDlg = &main;
-    InstallDriveTreeStorageHost();
-    registerDialog();
-    ZrSetMessageBoxHook(RecordBox);
-    auto dlg = std::make_unique<Dialog>();
-    RegisterTemplateClass(app.m_hInstance, CRangeSlider::kClassName);
-    if (!dlg->Create(templateId, nullptr)) {
-        std::printf("the search dialog cannot be created\n");
-        return nullptr;
-    }
-    dlg->ShowWindow(SW_SHOW);
-    PumpUntil([] { return false; }, 100);
-    return dlg;
-}
-
-// Selects the first drive letter of the dialog's drive tree (the benchmark makes its path the
-// image's, so any will do); false after saying so when there is none.
-template <class Dialog> bool SelectAnyDriveLetter(Dialog& dlg)
-{
-    CTreeClass& drives = dlg.DriveTree();
-    const HTREEITEM drive = drives.GetChildItem(dlg.LogicalDrivesItem());
-    if (drive == nullptr) {
-        std::printf("no drive letter in the drive tree\n");
-        return false;
-    }
-    drives.SelectItem(drive);
-    PumpUntil([] { return false; }, 50);
-    return true;
-}
-
-// Pumps until a search dialog shows its results after Next: its page 1, its scan thread gone,
-// Back enabled and Next not, its results tree rooted. False when that took longer than an hour.
-template <class Dialog>
-bool WaitForResultsPage(Dialog& dlg, const std::atomic<int>& page, CWinThread* const& scanThread, int back, int next)
-{
-    auto enabled = [&](int id) { return dlg.GetDlgItem(id)->IsWindowEnabled() != FALSE; };
-    return PumpUntil(
-        [&] {
-            return page == 1 && scanThread == nullptr && enabled(back) && !enabled(next) &&
-                dlg.ResultTree().GetRootItem() != nullptr;
-        },
-        3600000);
 }
 
 // Whether the search ended on its results page (`built`) without a message; says why not.
