@@ -41,6 +41,7 @@
 #include "app/treeclass.h"
 #include "app/waitdialogs.h"
 #include "bench/dialog_bench.h"
+#include "bench/search_bench.h"
 #include "bench/synth_volumes.h"
 #include "fsrecovery/basicsearch.h"
 #include "fsrecovery/pure/basic_scan.h"
@@ -71,26 +72,8 @@ struct Case {
     }
     std::wstring ResultFile() const { return Image() + L".result.txt"; }
     std::wstring LogFile() const { return Image() + L".QLX"; }
-    NtfsLayout Layout() const
-    {
-        NtfsLayout v(files);
-        if (folders != 0) {
-            v.folders = folders;
-            v.records = 16 + v.folders + v.files;
-            v.mftClusters = (v.records * 2 + NtfsLayout::kSpc - 1) / NtfsLayout::kSpc;
-            v.sectors = (NtfsLayout::kMftCluster + v.mftClusters + 1) * NtfsLayout::kSpc;
-        }
-        return v;
-    }
+    NtfsLayout Layout() const { return folders != 0 ? NtfsLayout(files, folders) : NtfsLayout(files); }
 };
-
-uint64_t ImageSectors(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / kSector;
-}
 
 // The plain read of what the scan reads: the $MFT along its runs, or the FAT data area.
 double PlainReadOfScan(const Case& c, uint64_t sectors)
@@ -163,27 +146,7 @@ private:
 // The Basic Search dialog over the program's templates, or null after saying why not.
 std::unique_ptr<CBasicSearch> OpenDialog(BenchApp& app, CDelvaneDlg& main)
 {
-    // The dialog templates are the program's.
-    app.m_hInstance =
-        ::LoadLibraryExW((ExeFolder() + L"ZembrolixRecovery.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (app.m_hInstance == nullptr) {
-        std::printf("ZembrolixRecovery.exe must lie beside the benchmark\n");
-        return nullptr;
-    }
-    ZrInitCommonControls();
-    main.SearchMode = kModeBasic;
-    SetSearchHost(&main);
-    InstallDriveTreeStorageHost();
-    RegisterBasicSearchDialog();
-    ZrSetMessageBoxHook(RecordBox);
-    auto dlg = std::make_unique<CBasicSearch>(&main);
-    if (!dlg->Create(IDD_BASIC_SEARCH, nullptr)) {
-        std::printf("the Basic Search dialog cannot be created\n");
-        return nullptr;
-    }
-    dlg->ShowWindow(SW_SHOW);
-    PumpUntil([] { return false; }, 100);
-    return dlg;
+    return OpenSearchDialog<CBasicSearch>(app, main, kModeBasic, RegisterBasicSearchDialog, IDD_BASIC_SEARCH);
 }
 
 // Load Log of the log the search saved, in a process of its own so that its peak is its own.
@@ -298,14 +261,8 @@ int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wst
 
     // Any drive letter will do: its rows are made to say what the image holds, and its path
     // is the image's.
-    CTreeClass& drives = dlg.DriveTree();
-    const HTREEITEM drive = drives.GetChildItem(dlg.LogicalDrivesItem());
-    if (drive == nullptr) {
-        std::printf("no drive letter in the drive tree\n");
+    if (!SelectAnyDriveLetter(dlg))
         return 1;
-    }
-    drives.SelectItem(drive);
-    PumpUntil([] { return false; }, 50);
     CString end;
     end.Format(L"%llu", (unsigned long long)sectors);
     dlg.DetailList()->SetItemText(1, 1, end);
@@ -313,26 +270,15 @@ int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wst
     main.LogicalDrivePath = c.Image().c_str();
     main.SelectedDriveValue = 0;
 
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 10, AnswerTimer);
-    dlg.OnBnClickedNext();
-    ::KillTimer(nullptr, timer);
-    auto enabled = [&](int id) { return dlg.GetDlgItem(id)->IsWindowEnabled() != FALSE; };
-    const bool built = PumpUntil(
-        [&] {
-            return dlg.Page() == 1 && g_pBasicScanThread == nullptr && enabled(IDC_BS_BACK) &&
-                !enabled(IDC_BS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
-        },
-        3600000);
+    NextAnsweredLogical([&] { dlg.OnBnClickedNext(); });
+    const bool built = WaitForResultsPage(dlg, g_pBasicScanThread, IDC_BS_BACK, IDC_BS_NEXT);
     const auto treeDone = Clock::now();
     PumpUntil([] { return g_pPopulateListThread == nullptr; }, 3600000);
     // The first folder of the tree that holds user files listed as well: its files are read from
     // their records. Neither the catch-all folder nor NTFS's own metadata folders under the root
     // ($Extend and the like, a few rows) are what a user opens.
     CTreeClass& tree = dlg.ResultTree();
-    HTREEITEM folder = tree.GetChildItem(tree.GetRootItem());
-    while (folder != nullptr &&
-           (tree.GetItemText(folder) == L"KXR_Miscellaneous" || tree.GetItemText(folder).Left(1) == L"$"))
-        folder = tree.GetNextSiblingItem(folder);
+    const HTREEITEM folder = FirstUserFolder(tree);
     const auto opening = Clock::now();
     // Counted only for the growth check: the hook makes every call a round trip to the server.
     std::unique_ptr<ControlCalls> calls;
@@ -344,11 +290,8 @@ int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wst
     const uint64_t openCalls = calls ? calls->Count() : 0;
     const auto listed = Clock::now();
     const double peak = PeakMiB();
-    if (!built || !g_boxes.empty()) {
-        std::printf("the search did not end on the results page%ls%ls\n", g_boxes.empty() ? L"" : L": ",
-                    g_boxes.empty() ? L"" : g_boxes.front().GetString());
+    if (!EndedOnResultsPage(built))
         return 1;
-    }
     FILE* out = _wfopen(c.ResultFile().c_str(), L"w");
     if (out != nullptr) {
         // The folder's name last, to the end of the line.

@@ -39,6 +39,37 @@ inline std::wstring ExeFolder()
     return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
+// Makes the program's executable beside the benchmark the application's resources: the dialog
+// templates come from there. False, after saying why, when it is not there.
+inline bool UseProgramTemplates(CWinApp& app)
+{
+    app.m_hInstance =
+        ::LoadLibraryExW((ExeFolder() + L"ZembrolixRecovery.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (app.m_hInstance == nullptr)
+        std::printf("ZembrolixRecovery.exe must lie beside the benchmark\n");
+    return app.m_hInstance != nullptr;
+}
+
+// An image file's size in sectors; 0 when it cannot be told.
+inline uint64_t ImageSectors(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / 512;
+}
+
+// The program's dialog templates are loaded from its executable as a data file: a custom control
+// class they name (the range slider) is looked up under that module, so it is registered there too.
+inline void RegisterTemplateClass(HINSTANCE templates, const wchar_t* className)
+{
+    WNDCLASSEXW wc{ sizeof wc };
+    if (::GetClassInfoExW(::GetModuleHandleW(nullptr), className, &wc)) {
+        wc.hInstance = templates;
+        ::RegisterClassExW(&wc);
+    }
+}
+
 // Dispatches this thread's messages until done() holds or timeoutMs has passed; returns done().
 template <class Pred> bool PumpUntil(Pred done, DWORD timeoutMs)
 {
@@ -102,6 +133,16 @@ inline int RunProcess(const std::wstring& exe, const std::wstring& arguments, bo
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
     return int(code);
+}
+
+// Whether the search ended on its results page (`built`) without a message; says why not.
+inline bool EndedOnResultsPage(bool built)
+{
+    if (built && g_boxes.empty())
+        return true;
+    std::printf("the search did not end on the results page%ls%ls\n", g_boxes.empty() ? L"" : L": ",
+                g_boxes.empty() ? L"" : g_boxes.front().GetString());
+    return false;
 }
 
 // Runs this benchmark again with `arguments` in a process of its own and waits for it; true when

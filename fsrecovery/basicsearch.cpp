@@ -192,7 +192,13 @@ BEGIN_MESSAGE_MAP(CBasicSearch, CFsSearchSession)
     ON_NOTIFY(NM_RCLICK, IDC_BS_RESULT_TREE, &CBasicSearch::OnNMRClickResultTree)
 END_MESSAGE_MAP()
 
-CBasicSearch::CBasicSearch(SearchHost* host) : CFsSearchSession(BasicLayout(), BasicFsLayout(), host) { }
+namespace {
+constexpr UINT_PTR kCountsTimerId = 0x5A43;
+}
+
+CBasicSearch::CBasicSearch(SearchHost* host)
+    : CFsSearchSession(BasicLayout(), BasicFsLayout(), host), m_counts(kCountsTimerId)
+{ }
 
 CBasicSearch::~CBasicSearch() = default;
 
@@ -255,61 +261,16 @@ LRESULT CBasicSearch::OnScanStatus(WPARAM, LPARAM status)
     // pacer allows.
     const bool between =
         report.phase == m_shownPhase && report.done != 0 && report.done < report.end - report.first;
-    m_paintCounts = !between || m_statusPacer.Due();
+    m_counts.BeginReport(between);
     ShowScanStatus(report);
-    if (m_paintCounts) {
-        PaintCounts();
-        m_statusPacer.Updated();
-    }
-    m_paintCounts = true;
+    m_counts.EndReport(*this);
     return 0;
-}
-
-namespace {
-constexpr UINT_PTR kCountsTimerId = 0x5A43;
-}
-
-void CBasicSearch::SetCountText(CWnd& control, const CString& text)
-{
-    if (m_paintCounts || control.GetSafeHwnd() == nullptr) {
-        control.SetWindowText(text);
-        return;
-    }
-    // The window's own text, without the control's immediate paint; most reports change only one
-    // of the two counters.
-    CString shown;
-    control.GetWindowText(shown);
-    if (shown == text)
-        return;
-    ::DefWindowProcW(control.GetSafeHwnd(), WM_SETTEXT, 0, LPARAM(text.GetString()));
-    KeepUnpainted(control.GetSafeHwnd());
-}
-
-void CBasicSearch::KeepUnpainted(HWND control)
-{
-    if (m_unpaintedCounts.empty())
-        SetTimer(kCountsTimerId, UINT(ViewPacer::kInterval.count()));
-    if (std::find(m_unpaintedCounts.begin(), m_unpaintedCounts.end(), control) == m_unpaintedCounts.end())
-        m_unpaintedCounts.push_back(control);
-}
-
-void CBasicSearch::PaintCounts()
-{
-    if (m_unpaintedCounts.empty())
-        return;
-    KillTimer(kCountsTimerId);
-    for (HWND control : m_unpaintedCounts) {
-        ::InvalidateRect(control, nullptr, TRUE);
-        ::UpdateWindow(control);
-    }
-    m_unpaintedCounts.clear();
-    m_statusPacer.Updated();
 }
 
 void CBasicSearch::OnTimer(UINT_PTR id)
 {
-    if (id == kCountsTimerId)
-        PaintCounts();
+    if (id == m_counts.TimerId())
+        m_counts.Paint(*this);
     else
         CFsSearchSession::OnTimer(id);
 }
@@ -335,8 +296,8 @@ void CBasicSearch::ShowScanStatus(const ScanStatusSnapshot& status)
             if (Host() != nullptr)
                 Host()->SetProgressRange64(bar, status.first, status.end, 1);
         }
-        SetCountText(m_probeDone, texts.probeDone);
-        SetCountText(m_probeTotal, texts.probeTotal);
+        m_counts.SetText(*this, m_probeDone, texts.probeDone);
+        m_counts.SetText(*this, m_probeTotal, texts.probeTotal);
         break;
     case BasicScanPhase::FatScan:
     case BasicScanPhase::NtfsScan:
@@ -348,8 +309,8 @@ void CBasicSearch::ShowScanStatus(const ScanStatusSnapshot& status)
                 Host()->SetProgressRange64(bar, status.first, status.end,
                                            status.phase == BasicScanPhase::FatScan ? 512 : 2);
         }
-        SetCountText(m_scanned, texts.scanned);
-        SetCountText(m_current, texts.current);
+        m_counts.SetText(*this, m_scanned, texts.scanned);
+        m_counts.SetText(*this, m_current, texts.current);
         break;
     case BasicScanPhase::SearchingLost:
         // The scan is over: its counters and Stop go, the line says what is done now.
@@ -370,10 +331,7 @@ void CBasicSearch::ShowScanStatus(const ScanStatusSnapshot& status)
         return;
     Host()->SetProgressPosition64(bar, status.first, status.end, status.first + status.done);
     // The bar, too, paints the counts between a phase's first and last as the pacer allows.
-    if (!m_paintCounts && bar != nullptr) {
-        ::ValidateRect(bar, nullptr);
-        KeepUnpainted(bar);
-    }
+    m_counts.BarMoved(*this, bar);
 }
 
 void CBasicSearch::ShowResultControls(int showCommand)

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "afxwin.h"
-#include "app/pure/view_pacer.h"
+#include "app/scanprogress.h"
 #include "fsrecovery/fssession.h"
 #include "fsrecovery/pure/scan_status.h"
 #include "storage/driverecords.h"
@@ -71,10 +71,6 @@ protected:
     void OnResultsBuildStep(ResultsBuildStep step) override;
     LRESULT OnScanStatus(WPARAM, LPARAM status);
     void OnTimer(UINT_PTR id);
-    // A counter's text: painted at once, or kept for the next paced paint.
-    void SetCountText(CWnd& control, const CString& text);
-    void KeepUnpainted(HWND control);
-    void PaintCounts();
 
     void ShowResultsPage();
     // Results tree and file list shown, "Root" selected (unless not `selectRoot`), Back enabled
@@ -89,11 +85,8 @@ protected:
     CColorStatic m_path, m_scanned, m_current, m_range, m_status, m_probeDone, m_probeTotal, m_note;
     // The phase whose controls are on screen.
     BasicScanPhase m_shownPhase = BasicScanPhase::Validating;
-    // The counts within a phase are kept current in their controls on every report and painted
-    // as the pacer allows; a timer paints the last of them when no report follows in time.
-    ViewPacer m_statusPacer;
-    bool m_paintCounts = true;
-    std::vector<HWND> m_unpaintedCounts;
+    // The counts within a phase, kept current on every report and painted as paced.
+    PacedCounts m_counts;
     ScanTarget m_target;
     CString m_scanMessage;
     int m_lastAnswer = 0;

@@ -102,36 +102,28 @@ const FsDialogLayout& DeepFsLayout()
     return layout;
 }
 
-// Tells the dialog where the scan is, from the scan's own thread: the carving only when the
-// display moves by a step, the finishing once. Each report waits until it is on screen.
+// Tells the dialog where the scan is, from the scan's own thread: the carving whenever the
+// display moves by a step, without waiting for the dialog (whose thread may be busy painting the
+// results page), and the finishing once, which waits until it is on screen.
 class DeepStatusReporter {
 public:
-    DeepStatusReporter(HWND dialog, uint64_t first, uint64_t end) : m_dialog(dialog)
-    {
-        m_status.first = first;
-        m_status.end = end;
-        m_status.at = first;
-    }
+    explicit DeepStatusReporter(CDeepSearch& dialog) : m_dialog(dialog) { }
     ScanProgressFn Progress()
     {
         return [this](uint64_t done, uint64_t total) {
-            if (!m_throttle.Due(done, total))
-                return;
-            m_status.at = m_status.first + done;
-            Send();
+            if (m_throttle.Due(done, total))
+                m_dialog.NoteCarving(done);
         };
     }
     void Finishing()
     {
-        m_status.phase = DeepScanStatus::Finishing;
-        Send();
+        DeepScanStatus status;
+        status.phase = DeepScanStatus::Finishing;
+        ::SendMessageW(m_dialog.GetSafeHwnd(), WM_ZR_DEEP_SCAN_STATUS, 0, LPARAM(&status));
     }
 
 private:
-    void Send() { ::SendMessageW(m_dialog, WM_ZR_DEEP_SCAN_STATUS, 0, LPARAM(&m_status)); }
-
-    HWND m_dialog;
-    DeepScanStatus m_status;
+    CDeepSearch& m_dialog;
     ProgressThrottle m_throttle;
 };
 
@@ -172,6 +164,7 @@ BEGIN_MESSAGE_MAP(CDeepSearch, CFsSearchSession)
     ON_BN_CLICKED(IDC_DS_STOP_PARTITIONS, &CDeepSearch::OnBnClickedStopSearchingPartitions)
     ON_BN_CLICKED(IDC_DS_MORE_PARTITIONS, &CDeepSearch::OnBnClickedSearchMorePartitions)
     ON_MESSAGE(WM_ZR_DEEP_SCAN_STATUS, &CDeepSearch::OnScanStatus)
+    ON_WM_TIMER()
     ON_MESSAGE(WM_ZR_RECOGNISED_PROGRESS, &CDeepSearch::OnRecognisedProgress)
     ON_MESSAGE(WM_ZR_RECOGNISED_ENDED, &CDeepSearch::OnRecognisedEnded)
     ON_NOTIFY(NM_DBLCLK, IDC_DS_FILE_LIST, &CDeepSearch::OnNMDblclkFileList)
@@ -183,7 +176,13 @@ BEGIN_MESSAGE_MAP(CDeepSearch, CFsSearchSession)
     ON_NOTIFY(NM_CUSTOMDRAW, IDC_DS_FOUND_VOLUMES, &CDeepSearch::OnNMCustomdrawFoundVolumes)
 END_MESSAGE_MAP()
 
-CDeepSearch::CDeepSearch(SearchHost* host) : CFsSearchSession(DeepLayout(), DeepFsLayout(), host) { }
+namespace {
+constexpr UINT_PTR kCountsTimerId = 0x5A44;
+}
+
+CDeepSearch::CDeepSearch(SearchHost* host)
+    : CFsSearchSession(DeepLayout(), DeepFsLayout(), host), m_counts(kCountsTimerId)
+{ }
 
 CDeepSearch::~CDeepSearch() = default;
 
@@ -390,11 +389,18 @@ void CDeepSearch::OnBnClickedNext()
     KeepPartitionList(selection, item);
     SetDlgItemText(IDC_DS_FOLDER_COUNT, L"");
     ForgetLogSaved();
+    // The page changes in one paint: each control shown or hidden would otherwise have the
+    // dialog's background under it painted at once.
+    SetRedraw(FALSE);
     ShowResultsPage();
+    SetRedraw(TRUE);
+    RedrawWindow(nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
     if (Host() != nullptr)
         Host()->ResetScanCounters();
     SetPage(Page() + 1);
     GetDlgItem(IDC_DS_STOP)->SetFocus();
+    m_carving = true;
+    m_carvedTo = 0;
     if (!StartScanWorker(DeepScanWorker))
         ShowResultsState();
 }
@@ -486,12 +492,12 @@ void CDeepSearch::RunScan()
 {
     const ScanTarget target = m_target;
     KeptHandleSectorSource device(target.devicePath);
-    DeepStatusReporter reporter(GetSafeHwnd(), target.firstSector, target.endSector);
+    DeepStatusReporter reporter(*this);
     const uint16_t timeWord = LocalTimeWord();
     // The carving polls the stop flag; what follows runs once, on what the carving found, and
     // a stop pressed meanwhile changes nothing.
     if (target.kind == FsKind::Ntfs) {
-        DeepNtfsRows rows;
+        DeepNtfsStoreSink rows(Store());
         RunDeepScan(device, target.firstSector, target.endSector, { false, true }, rows, &ScanStop(),
                     reporter.Progress());
         reporter.Finishing();
@@ -499,7 +505,7 @@ void CDeepSearch::RunScan()
         // boot sectors' cluster size only for records no volume claims.
         const NtfsGeometryMap map =
             InferNtfsVolumeGeometry(rows.systemRecords, rows.boots, m_knownStarts, m_volumeStart);
-        StoreDeepNtfsRows(Store(), target.devicePath, target.firstSector, m_volumeEnd, map, rows, timeWord);
+        FinishDeepNtfsStore(Store(), map, target.devicePath, target.firstSector, m_volumeEnd, timeWord);
     } else {
         DeepScanFinds finds;
         RunDeepScan(device, target.firstSector, target.endSector, { true, false }, finds, &ScanStop(),
@@ -512,8 +518,8 @@ void CDeepSearch::RunScan()
             if (volume.firstFat == 0)
                 LocateFatCopies(device, volume);
         }
-        StoreDeepFatVolumes(Store(), target.devicePath, target.firstSector, m_volumeEnd, volumes,
-                            DeepFatFolderRows(finds.fatDirs, volumes.size()), timeWord);
+        StoreDeepFatVolumes(Store(), target.devicePath, target.firstSector, m_volumeEnd, volumes, finds.fatDirs,
+                            timeWord);
     }
     BuildResultsTree(m_treeProgress.GetSafeHwnd());
     ++m_finishedScans;
@@ -526,25 +532,59 @@ void CDeepSearch::OnResultsBuildStep(ResultsBuildStep)
     ::SendMessageW(GetSafeHwnd(), WM_ZR_DEEP_SCAN_STATUS, 0, LPARAM(&status));
 }
 
-LRESULT CDeepSearch::OnScanStatus(WPARAM, LPARAM param)
+void CDeepSearch::NoteCarving(uint64_t done)
 {
+    m_carvedTo = done;
+    // One message waits at most: it shows the latest position when the dialog comes to it.
+    if (!m_carvingPosted.exchange(true))
+        ::PostMessageW(GetSafeHwnd(), WM_ZR_DEEP_SCAN_STATUS, kCarvingReport, 0);
+}
+
+LRESULT CDeepSearch::OnScanStatus(WPARAM kind, LPARAM param)
+{
+    DeepScanStatus carving;
+    if (kind == kCarvingReport) {
+        m_carvingPosted = false;
+        // Once the finishing is on screen, the carving's counters are gone.
+        if (!m_carving)
+            return 0;
+        carving.first = m_target.firstSector;
+        carving.end = m_target.endSector;
+        carving.at = carving.first + m_carvedTo.load();
+        param = LPARAM(&carving);
+    }
     if (param == 0)
         return 0;
     const DeepScanStatus& status = *reinterpret_cast<const DeepScanStatus*>(param);
     if (status.phase == DeepScanStatus::Finishing) {
+        m_carving = false;
+        m_counts.Paint(*this);
         // The carving is over: its counters and Stop go, the tree's loading shows.
         ShowScanResultControls(SW_HIDE);
         m_progress.ShowWindow(SW_HIDE);
         m_treeLabel.ShowWindow(SW_SHOW);
         return 0;
     }
-    m_current.SetWindowText(DecimalText(status.at));
+    // The first and the last figures are painted at once, those between as paced.
+    m_counts.BeginReport(status.at > status.first && status.at < status.end);
+    m_counts.SetText(*this, m_current, DecimalText(status.at));
     CString scanned;
     scanned.Format(L"sectors scanned of total %llu", (unsigned long long)status.end);
-    m_scanned.SetWindowText(scanned);
-    if (Host() != nullptr)
+    m_counts.SetText(*this, m_scanned, scanned);
+    if (Host() != nullptr) {
         Host()->SetProgressPosition64(ProgressBar(), status.first, status.end, status.at);
+        m_counts.BarMoved(*this, ProgressBar());
+    }
+    m_counts.EndReport(*this);
     return 0;
+}
+
+void CDeepSearch::OnTimer(UINT_PTR id)
+{
+    if (id == m_counts.TimerId())
+        m_counts.Paint(*this);
+    else
+        CFsSearchSession::OnTimer(id);
 }
 
 // ---- The end of a scan -------------------------------------------------------------------------
@@ -556,6 +596,7 @@ void CDeepSearch::OnScanWorkerEnded()
 
 void CDeepSearch::ShowResultsState()
 {
+    m_carving = false;
     // The first volume's geometry is the selection's state from now on (the scan log keeps it).
     if (Store().VolumeCount() > 0) {
         FatVolumeParams = Store().Volume(0).params;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "afxwin.h"
+#include "app/scanprogress.h"
 #include "fsrecovery/fssession.h"
 #include "fsrecovery/pure/deep_recognised.h"
 #include "fsrecovery/pure/deep_results.h"
@@ -72,6 +73,8 @@ public:
 
     // The scan and its finishing steps, on the scan worker.
     void RunScan();
+    // From the scan worker: the carving has examined `done` sectors of its range.
+    void NoteCarving(uint64_t done);
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -85,6 +88,7 @@ protected:
     void ShowLoadedResults(bool throughDisk) override;
     bool ScannedThroughDisk() const override { return m_throughDisk; }
     LRESULT OnScanStatus(WPARAM, LPARAM status);
+    void OnTimer(UINT_PTR id);
 
     // Reads the drive page into `selection`, the range and the file system; false (after its
     // message, or silently) when Next must be refused.
@@ -129,6 +133,13 @@ protected:
     CListCtrl m_recognised;
     CColorStatic m_hint, m_path, m_current, m_range, m_scanned, m_treeLabel, m_wait, m_rangeLabel;
     CProgressCtrl m_treeProgress;
+    // The carving's counters, kept current on every report and painted as paced.
+    PacedCounts m_counts;
+    // What the worker's latest carving report says, and whether a message for it waits.
+    static constexpr WPARAM kCarvingReport = 1;
+    std::atomic<uint64_t> m_carvedTo{ 0 };
+    std::atomic<bool> m_carvingPosted{ false };
+    bool m_carving = false; // the carving's counters are on screen (the dialog's thread only)
     ScanTarget m_target;
     // The first sector of the volume the selection names: a partition's start, a whole disk's
     // first listed partition (else 0), a drive letter's start on the device read, a recognised

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "fsrecovery/pure/deep_assembly.h"
+#include "fsrecovery/pure/deep_results.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -15,6 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::memcpy(raw, data, size < sizeof raw ? size : sizeof raw);
     std::memcpy(raw, "FILE", 4);
     raw[0x1C] = 0x00, raw[0x1D] = 0x04, raw[0x1E] = raw[0x1F] = 0;
+    uint8_t asRead[kMftRecordSize];
+    std::memcpy(asRead, raw, sizeof asRead);
 
     CarvedMftRecord record;
     if (!DecodeCarvedMftRecord(raw, 3, record))
@@ -29,15 +32,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (found != (record.data != CarvedMftRecord::Data::None) || (found && dataSize != record.dataSize))
         abort(); // the scan and the file list agree on every record
 
-    DeepNtfsRows rows;
+    FoundStore store;
+    DeepNtfsStoreSink rows(store);
     rows.MftRecord(record);
-    rows.MftRecord(record);
-    if (rows.folders.size() > 1)
-        abort(); // a folder found twice is one folder
+    rows.MftRecordFound(asRead, record.sector);
+    FinishDeepNtfsStore(store, InferNtfsVolumeGeometry(rows.systemRecords, {}, {}, 0), L"d", 0, 8, 0);
+    if (store.EntryCount() > 2)
+        abort(); // a folder found twice is one folder (beside the catch-all folder)
+    for (size_t i = 0; i < store.NtfsFileCount(); ++i)
+        if (store.NtfsFileName(i) != record.name || store.NtfsFile(i).parent != record.parent)
+            abort(); // the scan's own decoding reads a file as the whole decoding does
 
     MemorySectorSource disk(data, size);
-    DeepNtfsRows carved;
+    FoundStore carvedStore;
+    DeepNtfsStoreSink carved(carvedStore);
     RunDeepScan(disk, 0, size / kSectorSize + 2, { false, true }, carved);
     ChooseNtfsSectorsPerCluster(carved.boots, 0);
+    FinishDeepNtfsStore(carvedStore, InferNtfsVolumeGeometry(carved.systemRecords, carved.boots, { 0 }, 0), L"d", 0,
+                        size / kSectorSize + 2, 0);
     return 0;
 }

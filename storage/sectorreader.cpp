@@ -96,17 +96,15 @@ uint64_t SetFilePointer64(HANDLE handle, DWORD low, DWORD high, DWORD moveMethod
 size_t ReadSectorsFromHandle(HANDLE handle, uint64_t sector, uint32_t count, void* buffer)
 {
     uint8_t* buf = static_cast<uint8_t*>(buffer);
+    if (!CheckSectorRead(count, buf))
+        return 0;
     uint64_t offset = 0;
-    if (!BeginSectorRead(count, buf) || !SectorToOffset(sector, &offset))
-        return 0;
-    if (SetFilePointer64(handle, DWORD(offset), DWORD(offset >> 32), FILE_BEGIN) != offset)
-        return 0;
     DWORD got = 0;
-    if (!ReadFile(handle, buf, count * kSectorSize, &got, nullptr) || got == 0) {
-        std::memset(buf, 0, size_t(count) * kSectorSize);
-        return 0;
-    }
-    return got;
+    const bool read = SectorToOffset(sector, &offset) &&
+        SetFilePointer64(handle, DWORD(offset), DWORD(offset >> 32), FILE_BEGIN) == offset &&
+        ReadFile(handle, buf, count * kSectorSize, &got, nullptr);
+    // Only what the read did not deliver is cleared: all of it when it failed.
+    return FinishSectorRead(count, buf, read ? got : 0);
 }
 
 size_t ReadSectorsCounted(const CString& path, uint64_t sector, uint32_t count, void* buffer)

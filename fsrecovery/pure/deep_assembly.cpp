@@ -463,23 +463,44 @@ DeepFolderRow CatchAllFolderRow(uint32_t rootId, int hour, int minute, int secon
     return row;
 }
 
+void ForEachDeepFatFolder(const std::vector<FatDirCluster>& dirs, size_t volumeCount,
+                          const std::function<void(size_t, const FatDirCluster&, uint64_t)>& found)
+{
+    // The rows' indexes by volume (a counting pass), so that no row is copied.
+    std::vector<uint32_t> starts(volumeCount + 1, 0);
+    for (const FatDirCluster& dir : dirs) {
+        if (dir.volume != kDirNotAssigned && dir.volume <= volumeCount)
+            ++starts[dir.volume];
+    }
+    for (size_t k = 1; k <= volumeCount; ++k)
+        starts[k] += starts[k - 1];
+    std::vector<uint32_t> order(starts[volumeCount]);
+    for (size_t i = 0; i < dirs.size(); ++i) {
+        const uint32_t volume = dirs[i].volume;
+        if (volume != kDirNotAssigned && volume <= volumeCount)
+            order[starts[volume - 1]++] = uint32_t(i);
+    }
+    // Numbered volume by volume, as the folders of each volume are shown together.
+    uint64_t number = 0;
+    for (const uint32_t i : order)
+        found(dirs[i].volume - 1, dirs[i], number++);
+}
+
+DeepFolderRow DeepFatFolderRow(const FatDirCluster& dir, uint64_t number)
+{
+    DeepFolderRow row = FolderRow(dir.sector, dir.self, dir.parent, dir.date);
+    row.time = dir.time;
+    row.cluster0Start = dir.cluster0Start;
+    row.name.Format(L"DIR%llu", (unsigned long long)number);
+    return row;
+}
+
 std::vector<std::vector<DeepFolderRow>> DeepFatFolderRows(const std::vector<FatDirCluster>& dirs, size_t volumeCount)
 {
     std::vector<std::vector<DeepFolderRow>> volumes(volumeCount);
-    for (const FatDirCluster& dir : dirs) {
-        if (dir.volume == kDirNotAssigned || dir.volume > volumeCount)
-            continue;
-        DeepFolderRow row = FolderRow(dir.sector, dir.self, dir.parent, dir.date);
-        row.time = dir.time;
-        row.cluster0Start = dir.cluster0Start;
-        volumes[dir.volume - 1].push_back(row);
-    }
-    // Numbered volume by volume, as the folders of each volume are shown together.
-    uint64_t counter = 0;
-    for (std::vector<DeepFolderRow>& rows : volumes) {
-        for (DeepFolderRow& row : rows)
-            row.name.Format(L"DIR%llu", (unsigned long long)counter++);
-    }
+    ForEachDeepFatFolder(dirs, volumeCount, [&](size_t k, const FatDirCluster& dir, uint64_t number) {
+        volumes[k].push_back(DeepFatFolderRow(dir, number));
+    });
     return volumes;
 }
 
@@ -531,23 +552,4 @@ FatCandidateRow DeepFatVolumeCells(const DeepFatVolume& v)
     if (v.endSector != 0)
         cells[11].Format(L"%llu", (unsigned long long)v.endSector);
     return cells;
-}
-
-void DeepNtfsRows::MftRecord(const CarvedMftRecord& record)
-{
-    NoteNtfsSystemRecord(record, systemRecords);
-    if (!record.IsFolder()) {
-        files.push_back({ record.parent, record.sector, record.name, record.created, record.dataSize });
-        return;
-    }
-    // A folder is known by its number; the root's own record names itself ".".
-    if (!record.numbered || record.name.IsEmpty() || record.name == L".")
-        return;
-    DeepFolderRow row = FolderRow(record.sector, record.recordNumber, record.parent, record.created);
-    row.name = record.name;
-    row.deleted = record.flags == 2;
-    if (m_seen.insert(Key{ record.recordNumber, record.parent, record.name.Str() }).second)
-        folders.push_back(row);
-    else
-        repeatedFolders.push_back(row);
 }

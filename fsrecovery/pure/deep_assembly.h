@@ -2,12 +2,11 @@
 // grouped into volumes: by the boot sector whose geometry puts them where they were found, or,
 // where no boot sector survives, by the cluster size and cluster-0 sector that two of them agree
 // on. Each volume's clusters become folder rows for the results tree, its root-level folders named
-// from its root directory. Carved NTFS records become file rows and folder rows.
+// from its root directory.
 #pragma once
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <unordered_set>
 #include <vector>
 
 #include "cstring.h"
@@ -82,6 +81,13 @@ struct DeepFolderRow {
 // its time the local time as a FAT time word.
 DeepFolderRow CatchAllFolderRow(uint32_t rootId, int hour, int minute, int second);
 
+// Hands found(k, dir, number) the directory rows of each volume in turn (k for volume k + 1, the
+// rows of a volume in their order), number counting the folders over all volumes.
+void ForEachDeepFatFolder(const std::vector<FatDirCluster>& dirs, size_t volumeCount,
+                          const std::function<void(size_t, const FatDirCluster&, uint64_t)>& found);
+// The folder row of a directory cluster, named "DIR" and its number.
+DeepFolderRow DeepFatFolderRow(const FatDirCluster& dir, uint64_t number);
+
 // The rows of each volume (index k for volume k + 1), in the rows' order, named "DIR0", "DIR1",
 // ... counted over all volumes.
 std::vector<std::vector<DeepFolderRow>> DeepFatFolderRows(const std::vector<FatDirCluster>& dirs, size_t volumeCount);
@@ -95,48 +101,3 @@ size_t NameFatChildFolders(SectorSource& source, const DeepFatVolume& volume, ui
 // The twelve cells of the volume's row in the found-volume table. An inferred volume has "0" as
 // its sector and leaves the fields it does not know empty.
 FatCandidateRow DeepFatVolumeCells(const DeepFatVolume& volume);
-
-// An NTFS file of the results: the file table's key "parent|sector|", its name and time.
-struct DeepNtfsFileRow {
-    uint32_t parent = 0;
-    uint64_t sector = 0;
-    CString name;
-    uint64_t created = 0;
-    uint64_t size = 0;
-};
-
-// Carved records as rows: files become file rows; folders with a number and a name other than
-// "." (the root) become folder rows, each folder once however often its record was found (the
-// $MFT's mirror, an old copy of the $MFT). A folder found again under the same number, parent and
-// name is kept apart in repeatedFolders: it may be another volume's (volumes share their first
-// numbers and often their names), which only the volumes' geometry tells (SplitDeepNtfsRows).
-// Boot sectors and the system files' records are kept for that geometry (InferNtfsVolumeGeometry).
-class DeepNtfsRows : public DeepScanSink {
-public:
-    void NtfsBoot(const NtfsBootHit& hit) override { boots.push_back(hit); }
-    void MftRecord(const CarvedMftRecord& record) override;
-
-    std::vector<NtfsBootHit> boots;
-    std::vector<NtfsSystemRecord> systemRecords;
-    std::vector<DeepFolderRow> folders;
-    std::vector<DeepFolderRow> repeatedFolders;
-    std::vector<DeepNtfsFileRow> files;
-
-private:
-    struct Key {
-        uint32_t number;
-        uint32_t parent;
-        std::wstring name;
-        bool operator==(const Key& other) const
-        {
-            return number == other.number && parent == other.parent && name == other.name;
-        }
-    };
-    struct KeyHash {
-        size_t operator()(const Key& key) const
-        {
-            return std::hash<std::wstring>()(key.name) ^ (size_t(key.number) * 0x9E3779B1u + key.parent);
-        }
-    };
-    std::unordered_set<Key, KeyHash> m_seen;
-};

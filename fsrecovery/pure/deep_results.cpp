@@ -83,9 +83,10 @@ void DeepFatVolumeExtent(const DeepFatVolume& v, uint64_t rangeFirst, uint64_t r
 }
 
 void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
-                         const std::vector<DeepFatVolume>& volumes, const std::vector<std::vector<DeepFolderRow>>& rows,
+                         const std::vector<DeepFatVolume>& volumes, const std::vector<FatDirCluster>& dirs,
                          uint16_t catchAllTime)
 {
+    const uint32_t firstIndex = uint32_t(store.VolumeCount());
     for (size_t k = 0; k < volumes.size(); ++k) {
         const DeepFatVolume& v = volumes[k];
         FoundVolume volume;
@@ -110,11 +111,12 @@ void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t 
         table.kind = volume.kind;
         table.endSector = v.endSector;
         store.fatVolumes.push_back(table);
-        if (k < rows.size()) {
-            for (const DeepFolderRow& folder : rows[k])
-                store.AddEntry(EntryOf(folder, index), folder.name);
-        }
     }
+    // Each volume's folders, straight from the directory rows.
+    ForEachDeepFatFolder(dirs, volumes.size(), [&](size_t k, const FatDirCluster& dir, uint64_t number) {
+        const DeepFolderRow folder = DeepFatFolderRow(dir, number);
+        store.AddEntry(EntryOf(folder, firstIndex + uint32_t(k)), folder.name);
+    });
 }
 
 size_t DeepNtfsVolumeOfRecord(const NtfsGeometryMap& map, uint64_t sector)
@@ -127,22 +129,6 @@ size_t DeepNtfsVolumeOfRecord(const NtfsGeometryMap& map, uint64_t sector)
         if (map.volumes[k].cluster0 == map.fallback.cluster0)
             return k;
     return map.volumes.size();
-}
-
-std::vector<DeepNtfsVolumeRows> SplitDeepNtfsRows(const DeepNtfsRows& rows, const NtfsGeometryMap& map)
-{
-    std::vector<DeepNtfsVolumeRows> out(map.volumes.size() + 1);
-    std::vector<std::set<std::tuple<uint64_t, uint64_t, std::wstring>>> seen(out.size());
-    for (const std::vector<DeepFolderRow>* list : { &rows.folders, &rows.repeatedFolders }) {
-        for (const DeepFolderRow& folder : *list) {
-            const size_t k = DeepNtfsVolumeOfRecord(map, folder.sector);
-            if (seen[k].insert({ folder.self, folder.parent, folder.name.Str() }).second)
-                out[k].folders.push_back(folder);
-        }
-    }
-    for (const DeepNtfsFileRow& file : rows.files)
-        out[DeepNtfsVolumeOfRecord(map, file.sector)].files.push_back(file);
-    return out;
 }
 
 std::vector<uint32_t> AddDeepNtfsVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst,
@@ -177,47 +163,127 @@ std::vector<uint32_t> AddDeepNtfsVolumes(FoundStore& store, const CString& devic
     return indices;
 }
 
-namespace {
-
-void AddNtfsRows(FoundStore& store, uint32_t index, uint64_t cluster0, const DeepNtfsVolumeRows& rows)
+void DeepNtfsStoreSink::MftRecordFound(const uint8_t* raw, uint64_t sector)
 {
-    for (const DeepFolderRow& folder : rows.folders) {
-        FoundEntryRow row = EntryOf(folder, index);
-        // NTFS folders carry no sector, size or attribute cells; their date is a FILETIME.
-        row.cells = FoundEntryRow::kSelf | FoundEntryRow::kParent | FoundEntryRow::kDate | FoundEntryRow::kDeleted;
-        row.cluster0Start = cluster0;
-        store.AddEntry(row, folder.name);
+    if (!DecodeCarvedMftName(raw, m_fixedUp, m_record))
+        return;
+    // The system files' records place the volumes: those are decoded whole.
+    if (m_record.parent == kNtfsRootId && IsNtfsSystemFileName(m_record.name)) {
+        CarvedMftRecord whole;
+        if (DecodeCarvedMftRecord(raw, sector, whole))
+            NoteNtfsSystemRecord(whole, systemRecords);
     }
-    for (const DeepNtfsFileRow& file : rows.files) {
+    Add(m_record, sector);
+}
+
+void DeepNtfsStoreSink::MftRecord(const CarvedMftRecord& record)
+{
+    NoteNtfsSystemRecord(record, systemRecords);
+    static_cast<CarvedMftHeader&>(m_record) = record;
+    m_record.name = ToUtf16Units(record.name);
+    Add(m_record, record.sector);
+}
+
+void DeepNtfsStoreSink::Add(const CarvedMftName& record, uint64_t sector)
+{
+    if (!record.IsFolder()) {
         NtfsFileRow row;
-        row.volume = index;
-        row.parent = file.parent;
-        row.sector = file.sector;
-        if (!file.name.IsEmpty()) {
-            row.fileTime = file.created;
+        row.volume = FoundStore::kNoVolume;
+        row.parent = record.parent;
+        row.sector = sector;
+        if (!record.name.empty()) {
+            row.fileTime = record.created;
             row.flags = NtfsFileRow::kStamped;
         }
-        store.AddNtfsFile(row, ToUtf16Units(file.name));
+        m_store.AddNtfsFile(row, record.name);
+        return;
     }
+    // A folder is known by its number; the root's own record names itself ".".
+    if (!record.numbered || record.name.empty() || record.name == u".")
+        return;
+    FoundEntryRow row;
+    row.volume = FoundStore::kNoVolume;
+    row.sector = sector;
+    row.self = record.recordNumber;
+    row.parent = record.parent;
+    row.date = record.created;
+    row.attr = 0x10;
+    row.deleted = record.flags == 2;
+    // NTFS folders carry no sector, size or attribute cells; their date is a FILETIME.
+    row.cells = FoundEntryRow::kSelf | FoundEntryRow::kParent | FoundEntryRow::kDate | FoundEntryRow::kDeleted;
+    m_store.AddEntry(row, record.name);
+}
+
+namespace {
+
+// Each folder once per volume: of the rows with the same volume, number, parent and name, the one
+// found first.
+void DropRepeatedFolders(FoundStore& store)
+{
+    std::vector<uint32_t> order(store.EntryCount());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = uint32_t(i);
+    auto key = [&](uint32_t i) {
+        const FoundEntryRow& r = store.Entry(i);
+        return std::make_tuple(r.volume, r.self, r.parent);
+    };
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        const auto ka = key(a), kb = key(b);
+        return ka != kb ? ka < kb : a < b;
+    });
+    std::vector<bool> drop(order.size(), false);
+    for (size_t first = 0; first < order.size();) {
+        size_t end = first + 1;
+        while (end < order.size() && key(order[end]) == key(order[first]))
+            ++end;
+        // Rows of one number and parent are few: their names are compared pairwise.
+        for (size_t j = first + 1; j < end; ++j) {
+            const CString name = store.EntryName(order[j]);
+            for (size_t k = first; k < j && !drop[order[j]]; ++k)
+                drop[order[j]] = !drop[order[k]] && store.EntryName(order[k]) == name;
+        }
+        first = end;
+    }
+    store.RemoveEntries(drop);
 }
 
 } // namespace
 
-void StoreDeepNtfsRows(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
-                       const NtfsGeometryMap& map, const DeepNtfsRows& rows, uint16_t catchAllTime)
+void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CString& devicePath,
+                         uint64_t rangeFirst, uint64_t rangeEnd, uint16_t catchAllTime)
 {
-    const std::vector<DeepNtfsVolumeRows> split = SplitDeepNtfsRows(rows, map);
-    const DeepNtfsVolumeRows& leftover = split.back();
-    const std::vector<uint32_t> indices = AddDeepNtfsVolumes(store, devicePath, rangeFirst, rangeEnd, map,
-                                                             !leftover.folders.empty() || !leftover.files.empty());
-    bool first = true;
-    for (size_t k = 0; k < indices.size(); ++k) {
-        if (indices[k] == FoundStore::kNoVolume)
-            continue;
-        if (first)
-            AddMiscFolderRow(store, indices[k], kNtfsRootId, catchAllTime);
-        first = false;
-        const NtfsVolumeGeometry& g = k < map.volumes.size() ? map.volumes[k] : map.fallback;
-        AddNtfsRows(store, indices[k], g.cluster0, split[k]);
+    // The rows take the index of their volume of `map` first, the store's once the volumes exist.
+    const size_t none = map.volumes.size();
+    bool leftover = false;
+    for (size_t i = 0; i < store.NtfsFileCount(); ++i) {
+        NtfsFileRow& row = store.NtfsFile(i);
+        row.volume = uint32_t(DeepNtfsVolumeOfRecord(map, row.sector));
+        leftover = leftover || row.volume == none;
+        if (map.IsMirrorCopy(row.sector))
+            row.flags |= NtfsFileRow::kCopy;
+    }
+    for (size_t i = 0; i < store.EntryCount(); ++i) {
+        FoundEntryRow& row = store.Entry(i);
+        row.volume = uint32_t(DeepNtfsVolumeOfRecord(map, row.sector));
+        leftover = leftover || row.volume == none;
+        row.cluster0Start = (row.volume < none ? map.volumes[row.volume] : map.fallback).cluster0;
+    }
+    const std::vector<uint32_t> indices = AddDeepNtfsVolumes(store, devicePath, rangeFirst, rangeEnd, map, leftover);
+    bool same = true;
+    for (size_t k = 0; k < indices.size(); ++k)
+        same = same && (indices[k] == k || indices[k] == FoundStore::kNoVolume);
+    if (!same) {
+        for (size_t i = 0; i < store.NtfsFileCount(); ++i)
+            store.NtfsFile(i).volume = indices[store.NtfsFile(i).volume];
+        for (size_t i = 0; i < store.EntryCount(); ++i)
+            store.Entry(i).volume = indices[store.Entry(i).volume];
+    }
+    store.RowsChanged();
+    DropRepeatedFolders(store);
+    for (const uint32_t index : indices) {
+        if (index != FoundStore::kNoVolume) {
+            AddMiscFolderRow(store, index, kNtfsRootId, catchAllTime);
+            break;
+        }
     }
 }

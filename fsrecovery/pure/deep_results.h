@@ -20,39 +20,59 @@ FatVolumeParamsRecord DeepFatVolumeParams(const DeepFatVolume& volume);
 void DeepFatVolumeExtent(const DeepFatVolume& volume, uint64_t rangeFirst, uint64_t rangeEnd, uint64_t& first,
                          uint64_t& end);
 
-// Adds one store volume per FAT volume and each volume's folder rows (rows[k] for volumes[k]),
-// the catch-all folder first, on the first volume, its time the FAT time word given. Nothing is
-// added without a volume. Also keeps the volumes in the store's FAT volume table.
+// Adds one store volume per FAT volume and each volume's folder rows, straight from the directory
+// rows the assembly gave a volume (ForEachDeepFatFolder), the catch-all folder first, on the
+// first volume, its time the FAT time word given. Nothing is added without a volume. Also keeps
+// the volumes in the store's FAT volume table.
 void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
-                         const std::vector<DeepFatVolume>& volumes, const std::vector<std::vector<DeepFolderRow>>& rows,
+                         const std::vector<DeepFatVolume>& volumes, const std::vector<FatDirCluster>& dirs,
                          uint16_t catchAllTime);
 
-// The carved rows of one NTFS volume.
-struct DeepNtfsVolumeRows {
-    std::vector<DeepFolderRow> folders;
-    std::vector<DeepNtfsFileRow> files;
-};
-
-// The rows of each volume of `map`: index k for map.volumes[k], the last (map.volumes.size()) for
-// the records of none, read with map.fallback. A row goes to the volume map.ForRecord(row.sector)
-// names (the records of none to the volume that begins where the fallback does, when one does:
-// two store volumes are never counted from one cluster 0); a folder is kept once per volume,
-// however often its record was found there.
-// The index of the rows of SplitDeepNtfsRows a record found at `sector` goes to.
+// The volume of the records of `map` a record found at `sector` lies in: index k for
+// map.volumes[k], the last (map.volumes.size()) for the records of none, read with map.fallback.
+// A record goes to the volume map.ForRecord(sector) names (the records of none to the volume that
+// begins where the fallback does, when one does: two store volumes are never counted from one
+// cluster 0).
 size_t DeepNtfsVolumeOfRecord(const NtfsGeometryMap& map, uint64_t sector);
 
-std::vector<DeepNtfsVolumeRows> SplitDeepNtfsRows(const DeepNtfsRows& rows, const NtfsGeometryMap& map);
-
-// One NTFS store volume per volume of `map`, each with its own cluster size and cluster 0 and its
-// rows, the catch-all folder first on the first. A volume spans from its cluster 0 to the end its
-// total sectors give, else to the next volume's start, else to rangeEnd. The records of no
-// volume make one more volume, over rangeFirst to rangeEnd with the fallback geometry, when
-// there are such records or no volume at all.
-// The store volumes of StoreDeepNtfsRows without their rows: the store index of each volume of
-// `map` (index k for map.volumes[k]) and, last, of the volume of the records of none, made when
-// withLeftover or when `map` has no volume (FoundStore::kNoVolume otherwise).
+// One NTFS store volume per volume of `map`, each with its own cluster size and cluster 0. A
+// volume spans from its cluster 0 to the end its total sectors give, else to the next volume's
+// start, else to rangeEnd. The store index of each volume of `map` (index k for map.volumes[k])
+// and, last, of the volume of the records of none, over rangeFirst to rangeEnd with the fallback
+// geometry, made when withLeftover or when `map` has no volume (FoundStore::kNoVolume otherwise).
 std::vector<uint32_t> AddDeepNtfsVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst,
                                          uint64_t rangeEnd, const NtfsGeometryMap& map, bool withLeftover);
 
-void StoreDeepNtfsRows(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
-                       const NtfsGeometryMap& map, const DeepNtfsRows& rows, uint16_t catchAllTime);
+// Carved NTFS records straight into the found-entry store as the scan decodes them: each file a
+// file row and each numbered folder other than the root (".") a folder row, its name stored once,
+// in the store. Which volume a row belongs to is known only once the whole scan has found the
+// system files' records that place the volumes: until FinishDeepNtfsStore every row waits on
+// FoundStore::kNoVolume. Boot sectors and the system files' records are kept for that.
+class DeepNtfsStoreSink : public DeepScanSink {
+public:
+    explicit DeepNtfsStoreSink(FoundStore& store) : m_store(store) { }
+    void NtfsBoot(const NtfsBootHit& hit) override { boots.push_back(hit); }
+    void MftRecordFound(const uint8_t* raw, uint64_t sector) override;
+    // A record decoded elsewhere.
+    void MftRecord(const CarvedMftRecord& record) override;
+
+    std::vector<NtfsBootHit> boots;
+    std::vector<NtfsSystemRecord> systemRecords;
+
+private:
+    void Add(const CarvedMftName& record, uint64_t sector);
+
+    FoundStore& m_store;
+    CarvedMftName m_record;
+    uint8_t m_fixedUp[kMftRecordSize];
+};
+
+// Ends a Deep NTFS scan into `store` with the volumes of `map` (InferNtfsVolumeGeometry from the
+// sink's records): one store volume per volume (AddDeepNtfsVolumes; the records of none on one
+// more when there are any), every row on the volume DeepNtfsVolumeOfRecord names, each folder kept
+// once per volume however often its record was found there (same number, parent and name: the
+// $MFT's mirror, an old copy of the $MFT), the $MFTMirr's copies of records found in the $MFT
+// marked as copies (never listed), and the catch-all folder on the first volume, its time the FAT
+// time word given.
+void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CString& devicePath,
+                         uint64_t rangeFirst, uint64_t rangeEnd, uint16_t catchAllTime);

@@ -7,6 +7,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "cstring.h"
@@ -14,7 +15,7 @@
 #include "storage/pure/ntfs_record.h"
 #include "storage/pure/sector_source.h"
 
-// Sectors per read: 512 KiB, one progress step.
+// Sectors per block (512 KiB): one progress step, and the unit a range is read in.
 constexpr uint32_t kDeepScanBlockSectors = 1024;
 
 // A FAT16 or FAT32 boot sector as the geometry it states, every sector number absolute.
@@ -57,24 +58,33 @@ struct NtfsBootHit {
     uint64_t totalSectors = 0; // as stated, which excludes the backup boot sector itself
 };
 
-// One 1024-byte NTFS file record found anywhere, decoded after its fix-up.
-struct CarvedMftRecord {
-    enum class Data { None, Resident, NonResident };
-
-    uint64_t sector = 0;
+// What the header of a carved record and its first $FILE_NAME tell.
+struct CarvedMftHeader {
     uint8_t flags = 0;         // header byte 0x16: bit 0 in use, bit 1 directory
     uint32_t recordNumber = 0; // header field 0x2C; only NTFS 3.1 headers carry it
     bool numbered = false;
+    uint32_t parent = 0;  // low 32 bits of the parent's reference
+    uint64_t created = 0; // FILETIME of that $FILE_NAME
+
+    bool IsFolder() const { return flags == 2 || flags == 3; }
+    bool IsDeleted() const { return (flags & 1) == 0; }
+};
+
+// What a found file or folder needs of a carved record: its header and its name.
+struct CarvedMftName : CarvedMftHeader {
+    std::u16string name; // first found of the Win32, Win32+DOS, DOS, POSIX names, as listed
+};
+
+// One 1024-byte NTFS file record found anywhere, decoded after its fix-up.
+struct CarvedMftRecord : CarvedMftHeader {
+    enum class Data { None, Resident, NonResident };
+
+    uint64_t sector = 0;
     CString name;           // first found of the Win32, Win32+DOS, DOS, POSIX names
-    uint32_t parent = 0;    // low 32 bits of the parent's reference
-    uint64_t created = 0;   // FILETIME of that $FILE_NAME
     Data data = Data::None; // the unnamed $DATA
     uint64_t dataSize = 0;
     size_t residentOffset = 0;    // Resident: where the bytes begin in the record
     std::vector<ClusterRun> runs; // NonResident: its clusters, relative to the volume's cluster 0
-
-    bool IsFolder() const { return flags == 2 || flags == 3; }
-    bool IsDeleted() const { return (flags & 1) == 0; }
 };
 
 // Bytes 510-511 0x55 0xAA and "FAT32" at 0x52 or "FAT16" at 0x36. A small FAT16 volume whose
@@ -86,6 +96,11 @@ bool ReadFatDirCluster(const uint8_t* sector, uint64_t at, FatDirCluster& row);
 bool ReadNtfsBootHit(const uint8_t* sector, uint64_t at, NtfsBootHit& hit);
 // "FILE" with an allocated size of 1024 bytes.
 bool IsCarvableMftRecord(const uint8_t* sector);
+
+// Decodes the header and the name of a record as read: the fix-up is applied to a copy in
+// `fixedUp` (1024 bytes), and out.name is reused. False when it does not carry "FILE" with 1024
+// allocated bytes.
+bool DecodeCarvedMftName(const uint8_t* raw, uint8_t* fixedUp, CarvedMftName& out);
 
 // Decodes a record as read (before its fix-up, which is applied to a copy over all 1024 bytes).
 // False when it does not carry "FILE" with 1024 allocated bytes. Every offset in the record is
@@ -109,6 +124,9 @@ public:
     virtual void FatBoot(const FatBootHit&) { }
     virtual void FatDirectory(const FatDirCluster&) { }
     virtual void NtfsBoot(const NtfsBootHit&) { }
+    // A carvable record at `sector`, its 1024 bytes as read (before the fix-up). By default it is
+    // decoded whole and handed to MftRecord; a sink that needs less decodes less.
+    virtual void MftRecordFound(const uint8_t* raw, uint64_t sector);
     virtual void MftRecord(const CarvedMftRecord&) { }
 };
 
@@ -145,10 +163,14 @@ struct DeepScanOutcome {
 uint32_t ReadSectorsInPieces(SectorSource& source, uint64_t first, uint32_t count, uint32_t piece, uint8_t* buf,
                              std::vector<uint8_t>& delivered);
 
-// Examines every sector of [first, end). Blocks are read whole; a block that fails is read again
-// in small pieces so that a bad sector costs only its piece, and only sectors a read delivered
-// are examined. A record that begins in the range is read whole even where it runs past the
-// range. `stop` is polled before every block, after its progress report.
+// Examines every sector of [first, end) in blocks of kDeepScanBlockSectors from `first`. Every
+// block is read whole, the last one too: its sectors past `end` (as far as the device goes) are
+// examined and their finds kept as well. A block that fails is read again in small pieces so that
+// a bad sector costs only its piece, and only sectors a read delivered are examined. A record
+// found is read whole even where it runs past its block. The outcome counts only the sectors of
+// the range. `stop` is polled before every block, after its progress report. The range is read
+// ahead of its examination on a thread of its own; the sink, the progress and the stop flag are
+// called and read on the calling thread only.
 DeepScanOutcome RunDeepScan(SectorSource& source, uint64_t first, uint64_t end, DeepScanTargets targets,
                             DeepScanSink& sink, const StopFlag* stop = nullptr,
                             const ScanProgressFn& progress = {});

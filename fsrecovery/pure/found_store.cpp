@@ -196,6 +196,20 @@ void FoundStore::SetEntryParent(size_t index, uint64_t parent)
     m_parentIndexValid = false;
 }
 
+void FoundStore::RemoveEntries(const std::vector<bool>& drop)
+{
+    size_t kept = 0;
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (i < drop.size() && drop[i])
+            continue;
+        if (kept != i)
+            m_entries[kept] = m_entries[i];
+        ++kept;
+    }
+    m_entries.Truncate(kept);
+    m_parentIndexValid = m_idIndexValid = false;
+}
+
 void FoundStore::ClearEntries()
 {
     m_entries.clear();
@@ -344,15 +358,18 @@ void FoundStore::IndexFilesByParent()
     // Rows by volume, then parent, then their own order: stable counting passes over 16 bits of
     // the key at a time (parent low, parent high, volume), each pass only where the key needs it,
     // rather than a sort. A key too wide for that (a damaged record) leaves it to the sort.
-    const size_t n = m_files.size();
     uint64_t highestParent = 0;
     uint32_t highestVolume = 0;
-    for (size_t i = 0; i < n; ++i) {
-        highestParent = std::max(highestParent, m_files[i].parent);
-        highestVolume = std::max(highestVolume, m_files[i].volume);
+    size_t n = 0;
+    for (size_t i = 0; i < m_files.size(); ++i) {
+        const NtfsFileRow& row = m_files[i];
+        if (row.flags & NtfsFileRow::kCopy)
+            continue;
+        highestParent = std::max(highestParent, row.parent);
+        highestVolume = std::max(highestVolume, row.volume);
+        m_filesByParent[n++] = uint32_t(i);
     }
-    for (size_t i = 0; i < n; ++i)
-        m_filesByParent[i] = uint32_t(i);
+    m_filesByParent.resize(n);
     if (highestParent > UINT32_MAX || highestVolume > 0xFFFF) {
         std::sort(m_filesByParent.begin(), m_filesByParent.end(), [&](uint32_t a, uint32_t b) {
             const NtfsFileRow &x = m_files[a], &y = m_files[b];

@@ -54,6 +54,17 @@ public:
         (*this)[m_size] = row;
         return m_size++;
     }
+    // Keeps the first n rows, giving back the chunks no longer used.
+    void Truncate(size_t n)
+    {
+        if (n >= m_size)
+            return;
+        const size_t chunks = (n + kRowsPerChunk - 1) / kRowsPerChunk;
+        if (m_account && chunks < m_chunks.size())
+            m_account(m_owner, -int64_t(kChunkBytes * (m_chunks.size() - chunks)));
+        m_chunks.resize(chunks);
+        m_size = n;
+    }
     void clear()
     {
         if (m_account && !m_chunks.empty())
@@ -128,7 +139,9 @@ struct FoundEntryRow {
 // "date", "time" and "type" (the parent again). Name, size and time stamp may be unknown until
 // a listing has read the file's record.
 struct NtfsFileRow {
-    enum Flag : uint32_t { kNamed = 1, kSized = 2, kStamped = 4 };
+    // kCopy: the same record as another row's (a volume's $MFTMirr copy of a record its $MFT
+    // holds): kept as found, and in the scan log, but never listed.
+    enum Flag : uint32_t { kNamed = 1, kSized = 2, kStamped = 4, kCopy = 8 };
     uint64_t parent = 0;
     uint64_t sector = 0; // the file record's first sector
     uint64_t size = 0;
@@ -204,6 +217,8 @@ public:
     void SetEntryName(size_t index, const CString& name);
     // Changes the parent of a row (the indexes follow).
     void SetEntryParent(size_t index, uint64_t parent);
+    // Removes the rows marked in `drop` (one flag a row), the others keeping their order.
+    void RemoveEntries(const std::vector<bool>& drop);
     void ClearEntries();
     // The row's twelve cells in the found-entry table's column order.
     std::vector<CString> EntryCells(size_t index) const;
@@ -224,12 +239,20 @@ public:
     // ---- NTFS files ----
     size_t NtfsFileCount() const { return m_files.size(); }
     const NtfsFileRow& NtfsFile(size_t index) const { return m_files[index]; }
+    NtfsFileRow& NtfsFile(size_t index) { return m_files[index]; }
+    // After rows' volumes or parents were changed in place (Entry, NtfsFile): the indexes are made
+    // again on their next use.
+    void RowsChanged()
+    {
+        m_parentIndexValid = m_idIndexValid = false;
+        m_filesIndexed = SIZE_MAX;
+    }
     size_t AddNtfsFile(const NtfsFileRow& row, const std::u16string& name);
     CString NtfsFileName(size_t index) const { return Name(m_files[index].name); }
     // What a listing read from the file's record: kept so that the next listing reads nothing.
     void SetNtfsFileDetails(size_t index, const CString& name, uint64_t size, uint64_t fileTime);
-    // The rows of the files of `parent` on `volume`, in the order found. The index is made on the
-    // first call after rows were added, and kept.
+    // The rows of the files of `parent` on `volume`, in the order found, copies left out. The index
+    // is made on the first call after rows were added, and kept.
     std::pair<const uint32_t*, const uint32_t*> NtfsFilesOf(uint32_t volume, uint64_t parent);
     std::vector<CString> NtfsFileCells(size_t index) const;
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "storage/pure/bootsector.h"
+#include "storage/pure/fs_names.h"
 
 namespace {
 
@@ -186,6 +187,11 @@ NtfsVolumeGeometry MakeVolume(uint64_t cluster0, uint32_t spc, NtfsGeometryBasis
         v.mftRuns = *a.runs;
     else if (b != nullptr && b->runs != nullptr)
         v.mftRuns = *b->runs;
+    const Place* named = a.hasMirror ? &a : (b != nullptr && b->hasMirror ? b : nullptr);
+    uint64_t offset = 0, mirror = 0;
+    if (named != nullptr && named->mirrorCluster != 0 && Mul(named->mirrorCluster, spc, offset) &&
+        Add(cluster0, offset, mirror))
+        v.mirrorSector = mirror;
     return v;
 }
 
@@ -225,6 +231,12 @@ bool IsNtfsSystemFileName(const CString& name)
         if (IsSystemName(name, n))
             return true;
     return false;
+}
+
+bool IsNtfsSystemFileName(const std::u16string& name)
+{
+    // Every one begins with "$", but the root's ".".
+    return !name.empty() && (name[0] == u'$' || name == u".") && IsNtfsSystemFileName(NameToCString(name));
 }
 
 bool NoteNtfsSystemRecord(const CarvedMftRecord& record, std::vector<NtfsSystemRecord>& out)
@@ -338,7 +350,47 @@ NtfsGeometryMap InferNtfsVolumeGeometry(const std::vector<NtfsSystemRecord>& rec
             kept.push_back(e);
     }
     map.mftExtents = std::move(kept);
+
+    // The mirror holds copies of the first records: where the $MFT's copy of a record was found
+    // too, the mirror's is the same file again.
+    for (const NtfsSystemRecord& r : records) {
+        for (const NtfsVolumeGeometry& v : map.volumes) {
+            uint64_t inMirror = 0, inMft = 0;
+            if (v.mirrorSector != 0 && Add(v.mirrorSector, uint64_t(r.number) * kRecordSectors, inMirror) &&
+                r.sector == inMirror && v.MftRecordSector(r.number, inMft) && inMft != r.sector &&
+                finds.Has(inMft, r.number)) {
+                map.mirrorCopies.push_back(r.sector);
+                break;
+            }
+        }
+    }
+    std::sort(map.mirrorCopies.begin(), map.mirrorCopies.end());
+    map.mirrorCopies.erase(std::unique(map.mirrorCopies.begin(), map.mirrorCopies.end()), map.mirrorCopies.end());
     return map;
+}
+
+bool NtfsVolumeGeometry::MftRecordSector(uint64_t number, uint64_t& sector) const
+{
+    uint64_t wanted = 0;
+    if (!Mul(number, kRecordSectors, wanted))
+        return false;
+    for (const ClusterRun& run : mftRuns) {
+        uint64_t length = 0, offset = 0, first = 0;
+        if (!Mul(run.clusterCount, sectorsPerCluster, length))
+            return false;
+        if (wanted < length) {
+            if (run.sparse || !Mul(run.firstCluster, sectorsPerCluster, offset) || !Add(cluster0, offset, first))
+                return false;
+            return Add(first, wanted, sector);
+        }
+        wanted -= length;
+    }
+    return false;
+}
+
+bool NtfsGeometryMap::IsMirrorCopy(uint64_t sector) const
+{
+    return std::binary_search(mirrorCopies.begin(), mirrorCopies.end(), sector);
 }
 
 const NtfsVolumeGeometry& NtfsGeometryMap::ForRecord(uint64_t sector) const

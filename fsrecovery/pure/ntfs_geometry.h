@@ -30,6 +30,7 @@ bool NoteNtfsSystemRecord(const CarvedMftRecord& record, std::vector<NtfsSystemR
 
 // Whether `name` is the name of one of those system files (the root's own "." included).
 bool IsNtfsSystemFileName(const CString& name);
+bool IsNtfsSystemFileName(const std::u16string& name);
 
 enum class NtfsGeometryBasis {
     MftAndMirror,          // both copies of record 0 (or of record 1 beside them)
@@ -44,6 +45,10 @@ struct NtfsVolumeGeometry {
     uint64_t totalSectors = 0;      // from a boot sector that agrees in both numbers; 0 unknown
     NtfsGeometryBasis basis = NtfsGeometryBasis::Unconfirmed;
     std::vector<ClusterRun> mftRuns; // the $MFT's runs as its record 0 names them
+    uint64_t mirrorSector = 0;       // where its $MFTMirr begins (record 1 names it); 0 unknown
+
+    // The sector of record `number` of its $MFT, along mftRuns; false where they do not reach.
+    bool MftRecordSector(uint64_t number, uint64_t& sector) const;
 };
 
 // Every volume the records show, and the geometry for records of none.
@@ -61,6 +66,11 @@ struct NtfsGeometryMap {
         size_t volume = 0;
     };
     std::vector<Extent> mftExtents; // the volumes' $MFT sectors, ascending, not overlapping
+
+    // Whether the record found at `sector` is a volume's $MFTMirr copy of one of its first records
+    // whose copy in its $MFT was found too: the same file found twice, not a second file.
+    bool IsMirrorCopy(uint64_t sector) const;
+    std::vector<uint64_t> mirrorCopies; // those records' sectors, ascending
 };
 
 // Infers the volumes from the system records a scan kept and the NTFS boot sectors it found.
@@ -73,7 +83,8 @@ struct NtfsGeometryMap {
 //    or selected volume starts) with sectors per cluster (s - start) / cluster a power of two.
 //    A place followed by records 4 to 11 is the $MFT's; otherwise the mirror's reading is tried
 //    before the $MFT's.
-// Boot sectors and starts that disagree with two copies change nothing. The fallback is the old
+// Boot sectors and starts that disagree with two copies change nothing. The system records found in
+// a volume's $MFTMirr whose copies in its $MFT were found too are noted as mirror copies. The fallback is the old
 // rule: cluster 0 at fallbackStart, sectors per cluster ChooseNtfsSectorsPerCluster(boots,
 // fallbackStart). Every product and sum is checked; at most 1024 places are paired.
 NtfsGeometryMap InferNtfsVolumeGeometry(const std::vector<NtfsSystemRecord>& records,

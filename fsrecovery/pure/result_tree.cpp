@@ -18,6 +18,13 @@ TreeItemHandle PlaceFolder(FoundFolder folder, TreeItemHandle parentItem, Result
     return sink.Insert(parentItem, folder);
 }
 
+// The catch-all folder, by its id too: a real folder of that name (one a recovery once saved onto
+// this very volume, say) is not the catch-all.
+bool IsCatchAll(const FolderNode& node)
+{
+    return node.ownId == kMissingParentId && node.name == kMiscFolderName;
+}
+
 size_t PlacedCount(const FoundStore& store)
 {
     size_t placed = 0;
@@ -88,9 +95,7 @@ void PlaceLeftoversUnderMisc(FoundStore& store, ResultTreeSink& sink)
         return;
     TreeItemHandle misc = nullptr;
     for (FolderNode* node = folders.head; node; node = node->next) {
-        // By its id too: a real folder of that name (one a recovery once saved onto this very
-        // volume, say) is not the catch-all.
-        if (node->ownId == kMissingParentId && node->name == kMiscFolderName) {
+        if (IsCatchAll(*node)) {
             misc = node->item;
             break;
         }
@@ -133,8 +138,14 @@ void BuildResultTree(FoundStore& store, ResultTreeSink& sink)
     const FolderNodeListRecord& folders = sink.FolderNodes();
     for (FolderNode* node = folders.head; node && left > 0;) {
         const uint32_t volume = store.VolumeOfCluster0(node->cluster0Start);
-        if (volume != FoundStore::kNoVolume)
+        if (IsCatchAll(*node)) {
+            // The one catch-all folder takes the orphans of every volume, each with its subfolders
+            // below it (found on the orphan's own volume when its node is walked).
+            for (uint32_t v = 0; v < store.VolumeCount(); ++v)
+                left -= size_t(PlaceChildFolders(store, v, node->ownId, node->item, sink));
+        } else if (volume != FoundStore::kNoVolume) {
             left -= size_t(PlaceChildFolders(store, volume, node->ownId, node->item, sink));
+        }
         const uint32_t id = node->ownId;
         const uint64_t cluster0Start = node->cluster0Start;
         node = node->next;

@@ -64,7 +64,8 @@ void PlaceLeftoversUnderMisc(FoundStore& store, ResultTreeSink& sink);
 
 // The results tree: each volume's root folders (parent its root id) under the root item, volume by
 // volume, then the children of every folder node breadth-first (nodes appended meanwhile are
-// walked too), then the rows left under the catch-all folder. The catch-all row itself (own id
+// walked too; the catch-all folder's children are the orphans of every volume), then the rows
+// left under the catch-all folder. The catch-all row itself (own id
 // and parent kMissingParentId) counts as a root folder. The folder rows are consumed: the store
 // holds none afterwards.
 void BuildResultTree(FoundStore& store, ResultTreeSink& sink);

@@ -258,6 +258,8 @@ void AddScanLogToStore(ScanLogData& data, const CString& devicePath, FoundStore&
             NtfsFileRow row = NtfsFileRowOfCells(rows[i]);
             if (!volumeOfRow.empty())
                 row.volume = volumeOfRow[i];
+            if (byRecords && ntfsVolumes->IsMirrorCopy(row.sector))
+                row.flags |= NtfsFileRow::kCopy;
             store.AddNtfsFile(row, ToUtf16Units(rows[i][1]));
             rows[i] = ScanLogNtfsRow();
         }

@@ -1,5 +1,6 @@
 #include "storage/pure/fs_names.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "storage/pure/ntfs_record.h"
@@ -24,7 +25,8 @@ void TrimBlanks(std::u16string& s)
     size_t begin = 0;
     while (begin < end && IsBlank(s[begin]))
         ++begin;
-    s = s.substr(begin, end - begin);
+    s.erase(end);
+    s.erase(0, begin);
 }
 
 bool IsForbiddenInFileName(char16_t c)
@@ -33,25 +35,18 @@ bool IsForbiddenInFileName(char16_t c)
         c == u':';
 }
 
-// Where the extension of a name begins (its last '.', unless a blank follows it), or npos.
-size_t FindExtension(const std::u16string& name)
+// Where the extension of name[0 .. length) begins (its last '.', unless a blank follows it), or
+// npos.
+size_t FindExtension(const char16_t* name, size_t length)
 {
     size_t dot = std::u16string::npos;
-    for (size_t i = 0; i < name.size(); ++i) {
+    for (size_t i = 0; i < length; ++i) {
         if (name[i] == u'.')
             dot = i;
         else if (name[i] == u' ' || name[i] == u'\\')
             dot = std::u16string::npos;
     }
     return dot;
-}
-
-std::u16string TrimmedExtension(const std::u16string& name)
-{
-    const size_t at = FindExtension(name);
-    std::u16string ext = at == std::u16string::npos ? std::u16string() : name.substr(at);
-    TrimBlanks(ext);
-    return ext;
 }
 
 } // namespace
@@ -100,23 +95,108 @@ bool IsFolderRecord(const uint8_t* record)
 
 } // namespace
 
+namespace {
+
+// The first $FILE_NAME value of the name space that comes first in order[0 .. orderCount) among
+// those the record has, with its character count; null when it has none.
+const uint8_t* FindPreferredFileNameValue(const uint8_t* record, const int* order, size_t orderCount, size_t& chars)
+{
+    const uint8_t* best = nullptr;
+    size_t bestRank = orderCount;
+    ForEachFileNameValue(record, [&](const uint8_t* v, size_t count) {
+        size_t rank = 0;
+        while (rank < bestRank && order[rank] != int8_t(v[65]))
+            ++rank;
+        // The first value of each name space counts; a better one may still follow.
+        if (rank < bestRank) {
+            best = v;
+            bestRank = rank;
+            chars = count;
+        }
+        return bestRank != 0;
+    });
+    return best;
+}
+
+char16_t NameCharAt(const uint8_t* value, size_t i)
+{
+    return char16_t(Le16At(value + kFileNameHeader + 2 * i));
+}
+
+// Appends the name of the $FILE_NAME value as the list shows it (ReadMftRecordNameBuffer). The
+// name is built in one pass on the stack; nothing is allocated beyond nameOut's own growth.
+void AppendShownName(const uint8_t* value, size_t chars, bool file, const StopFlag* stop, std::u16string& nameOut)
+{
+    // A $FILE_NAME holds at most 255 characters (its length is a byte).
+    char16_t built[256];
+    size_t n = 0, dot = std::u16string::npos;
+    bool stopped = false;
+    bool forbidden = std::any_of(nameOut.begin(), nameOut.end(), IsForbiddenInFileName);
+    for (size_t i = 0; i < chars && n < 256; ++i) {
+        if (stop && *stop == 1) {
+            stopped = true;
+            break;
+        }
+        char16_t c = NameCharAt(value, i);
+        if (c < 0x20)
+            c = u' ';
+        // Where the extension begins: the last '.', unless a blank or a backslash follows it.
+        if (c == u'.')
+            dot = n;
+        else if (c == u' ' || c == u'\\')
+            dot = std::u16string::npos;
+        forbidden = forbidden || IsForbiddenInFileName(c);
+        built[n++] = c;
+    }
+    // A file name without an extension: the low bytes of its characters, read as 8-bit text up
+    // to the first 0 byte, may show one (a character such as U+042E has the low byte '.').
+    if (!stopped && file && dot == std::u16string::npos) {
+        char16_t low[256];
+        size_t lowLength = 0;
+        for (; lowLength < chars && lowLength < 256 && (NameCharAt(value, lowLength) & 0xFF) != 0; ++lowLength)
+            low[lowLength] = char16_t(NameCharAt(value, lowLength) & 0xFF);
+        const size_t lowDot = FindExtension(low, lowLength);
+        if (lowDot != std::u16string::npos) {
+            size_t end = lowLength;
+            while (end > lowDot && IsBlank(low[end - 1]))
+                --end;
+            const size_t ext = end - lowDot;
+            const size_t from = n > ext ? n - ext : 0;
+            for (size_t k = 0; k < ext; ++k) {
+                built[from + k] = low[lowDot + k];
+                forbidden = forbidden || IsForbiddenInFileName(low[lowDot + k]);
+            }
+            n = from + ext;
+        }
+    }
+    nameOut.append(built, n);
+    // The whole of nameOut trimmed, cleared of the characters a file name cannot hold, and trimmed
+    // again where that left blanks at either end.
+    if (!nameOut.empty() && (IsBlank(nameOut.front()) || IsBlank(nameOut.back())))
+        TrimBlanks(nameOut);
+    if (forbidden && !nameOut.empty()) {
+        nameOut.erase(std::remove_if(nameOut.begin(), nameOut.end(), IsForbiddenInFileName), nameOut.end());
+        TrimBlanks(nameOut);
+    }
+}
+
+} // namespace
+
 bool FindMftFileName(const uint8_t* record, int nameSpace, MftFileName& out)
 {
-    bool found = false;
-    ForEachFileNameValue(record, [&](const uint8_t* v, size_t chars) {
-        if (int8_t(v[65]) != nameSpace)
-            return true;
-        out.parent = Le32At(v);
-        out.created = Le64At(v + 8);
-        out.isFolder = IsFolderRecord(record);
-        out.valueOffset = size_t(v - record);
-        out.name.clear();
-        for (size_t i = 0; i < chars; ++i)
-            out.name.push_back(char16_t(Le16At(v + kFileNameHeader + 2 * i)));
-        found = true;
+    size_t chars = 0;
+    const int order[] = { nameSpace };
+    const uint8_t* v = FindPreferredFileNameValue(record, order, 1, chars);
+    if (v == nullptr)
         return false;
-    });
-    return found;
+    out.parent = Le32At(v);
+    out.created = Le64At(v + 8);
+    out.isFolder = IsFolderRecord(record);
+    out.valueOffset = size_t(v - record);
+    out.name.clear();
+    for (size_t i = 0; i < chars; ++i)
+        out.name.push_back(NameCharAt(v, i));
+    return true;
 }
 
 int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentOut, uint64_t* createdOut,
@@ -129,26 +209,14 @@ int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentO
 int ParsePreferredMftName(const uint8_t* record, const int* order, size_t orderCount, uint32_t* parentOut,
                           uint64_t* createdOut, std::u16string& nameOut)
 {
-    const uint8_t* best = nullptr;
-    size_t bestRank = orderCount, bestChars = 0;
-    ForEachFileNameValue(record, [&](const uint8_t* v, size_t chars) {
-        size_t rank = 0;
-        while (rank < bestRank && order[rank] != int8_t(v[65]))
-            ++rank;
-        // The first value of each name space counts; a better one may still follow.
-        if (rank < bestRank) {
-            best = v;
-            bestRank = rank;
-            bestChars = chars;
-        }
-        return bestRank != 0;
-    });
+    size_t chars = 0;
+    const uint8_t* best = FindPreferredFileNameValue(record, order, orderCount, chars);
     if (best == nullptr)
         return 0;
     *parentOut = Le32At(best);
     if (IsFolderRecord(record)) {
-        for (size_t i = 0; i < bestChars; ++i)
-            if (const char16_t c = char16_t(Le16At(best + kFileNameHeader + 2 * i)); c != 0)
+        for (size_t i = 0; i < chars; ++i)
+            if (const char16_t c = NameCharAt(best, i); c != 0)
                 nameOut.push_back(c);
     }
     *createdOut = Le64At(best + 8);
@@ -160,45 +228,24 @@ int ReadMftRecordNameBuffer(const uint8_t* record, int nameSpace, bool nameFiles
 {
     if (stop && *stop == 1)
         return 0;
-    MftFileName fn;
-    if (!FindMftFileName(record, nameSpace, fn))
+    const int order[] = { nameSpace };
+    return ReadPreferredMftRecordName(record, order, 1, nameFilesToo, stop, parentOut, createdOut, nameOut);
+}
+
+int ReadPreferredMftRecordName(const uint8_t* record, const int* order, size_t orderCount, bool nameFilesToo,
+                               const StopFlag* stop, uint32_t* parentOut, uint64_t* createdOut,
+                               std::u16string& nameOut)
+{
+    size_t chars = 0;
+    const uint8_t* v = FindPreferredFileNameValue(record, order, orderCount, chars);
+    if (v == nullptr)
         return 0;
-    *parentOut = fn.parent;
-    if (!fn.isFolder && !nameFilesToo)
+    *parentOut = Le32At(v);
+    const bool folder = IsFolderRecord(record);
+    if (!folder && !nameFilesToo)
         return 1;
-    std::u16string built;
-    bool stopped = false;
-    for (char16_t c : fn.name) {
-        if (stop && *stop == 1) {
-            stopped = true;
-            break;
-        }
-        built.push_back(c < 0x20 ? u' ' : c);
-    }
-    // A file name without an extension: the low bytes of its characters, read as 8-bit text up
-    // to the first 0 byte, may show one (a character such as U+042E has the low byte '.').
-    if (!stopped && !fn.isFolder && TrimmedExtension(built).empty()) {
-        std::u16string low;
-        for (char16_t c : fn.name) {
-            if ((c & 0xFF) == 0)
-                break;
-            low.push_back(char16_t(c & 0xFF));
-        }
-        const std::u16string ext = TrimmedExtension(low);
-        if (!ext.empty())
-            built.replace(built.size() > ext.size() ? built.size() - ext.size() : 0, std::u16string::npos, ext);
-    }
-    nameOut += built;
-    TrimBlanks(nameOut);
-    if (!nameOut.empty()) {
-        std::u16string kept;
-        for (char16_t c : nameOut)
-            if (!IsForbiddenInFileName(c))
-                kept.push_back(c);
-        nameOut = kept;
-        TrimBlanks(nameOut);
-    }
-    *createdOut = fn.created;
+    AppendShownName(v, chars, !folder, stop, nameOut);
+    *createdOut = Le64At(v + 8);
     return 1;
 }
 

@@ -51,6 +51,12 @@ int ParsePreferredMftName(const uint8_t* record, const int* order, size_t orderC
 // once) and before each character (the name built so far is kept, answer 1).
 int ReadMftRecordNameBuffer(const uint8_t* record, int nameSpace, bool nameFilesToo, const StopFlag* stop,
                             uint32_t* parentOut, uint64_t* createdOut, std::u16string& nameOut);
+// The same for several name spaces in one walk over the record's attributes: as
+// ReadMftRecordNameBuffer tried for order[0], order[1], ... until one answers 1 (the stop flag
+// polled only before each character).
+int ReadPreferredMftRecordName(const uint8_t* record, const int* order, size_t orderCount, bool nameFilesToo,
+                               const StopFlag* stop, uint32_t* parentOut, uint64_t* createdOut,
+                               std::u16string& nameOut);
 
 // A FAT directory entry, as stored.
 struct FatDirEntry {

@@ -14,10 +14,24 @@ bool SectorToOffset(uint64_t sector, uint64_t* offset)
 
 bool BeginSectorRead(uint32_t count, uint8_t* buf)
 {
-    if (count == 0 || count > kMaxSectorsPerRead || buf == nullptr)
+    if (!CheckSectorRead(count, buf))
         return false;
     std::memset(buf, 0, size_t(count) * kSectorSize);
     return true;
+}
+
+bool CheckSectorRead(uint32_t count, const uint8_t* buf)
+{
+    return count != 0 && count <= kMaxSectorsPerRead && buf != nullptr;
+}
+
+size_t FinishSectorRead(uint32_t count, uint8_t* buf, size_t got)
+{
+    const size_t bytes = size_t(count) * kSectorSize;
+    if (got > bytes)
+        got = bytes;
+    std::memset(buf + got, 0, bytes - got);
+    return got;
 }
 
 size_t MemorySectorSource::Read(uint64_t sector, uint32_t count, uint8_t* buf)

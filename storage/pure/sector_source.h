@@ -30,6 +30,11 @@ public:
 bool SectorToOffset(uint64_t sector, uint64_t* offset);
 // Checks count and zero-fills; the common start of every Read. False when count is invalid.
 bool BeginSectorRead(uint32_t count, uint8_t* buf);
+// For a reader that fills the buffer itself: checks count without filling, and afterwards
+// zero-fills what the read did not deliver (`got` bytes were), returning got. A buffer is so
+// written once, not cleared first and then read into.
+bool CheckSectorRead(uint32_t count, const uint8_t* buf);
+size_t FinishSectorRead(uint32_t count, uint8_t* buf, size_t got);
 
 // Sectors from bytes in memory: the buffer of a fuzzer input, or an image a test builds.
 // The view form does not copy; the data must outlive the source.

@@ -9,7 +9,9 @@
 #include <sstream>
 
 #include "fsrecovery/pure/deep_assembly.h"
+#include "fsrecovery/pure/deep_results.h"
 #include "fsrecovery/pure/file_copy.h"
+#include "fsrecovery/pure/result_tree.h"
 #include "tests/pure/fs_image_walk.h"
 #include "tests/pure/sha256_util.h"
 #include "tests/pure/storage_test_util.h"
@@ -220,25 +222,29 @@ TEST(DeepImages, Fat16WhoseBootSectorIsUnusable)
 
 namespace {
 
-// What the carved records of one volume show: folder paths, and every file read with the
+// What the carved records of one store volume show: folder paths, and every file read with the
 // geometry of its record's volume.
-Shown ShowNtfs(SectorSource& src, const DeepNtfsRows& rows, const NtfsGeometryMap& map)
+Shown ShowNtfs(SectorSource& src, FoundStore& store, uint32_t volume, const NtfsGeometryMap& map)
 {
-    std::map<uint64_t, const DeepFolderRow*> bySelf;
-    for (const DeepFolderRow& row : rows.folders)
-        bySelf[row.self] = &row;
+    std::map<uint64_t, size_t> bySelf;
+    for (size_t i = 0; i < store.EntryCount(); ++i)
+        if (store.Entry(i).volume == volume && store.Entry(i).self != kMissingParentId)
+            bySelf[store.Entry(i).self] = i;
     auto pathOf = [&](uint64_t folder) {
         std::string path = "/";
         for (int depth = 0; folder != 5 && bySelf.count(folder) && depth < 64; ++depth) {
-            path = "/" + ToUtf8(bySelf[folder]->name) + path;
-            folder = bySelf[folder]->parent;
+            path = "/" + ToUtf8(store.EntryName(bySelf[folder])) + path;
+            folder = store.Entry(bySelf[folder]).parent;
         }
         return folder == 5 ? path : std::string("?");
     };
     Shown shown;
-    for (const DeepFolderRow& row : rows.folders)
-        shown.folders[pathOf(row.self)] = row.deleted;
-    for (const DeepNtfsFileRow& file : rows.files) {
+    for (const auto& [self, row] : bySelf)
+        shown.folders[pathOf(self)] = store.Entry(row).deleted;
+    for (size_t i = 0; i < store.NtfsFileCount(); ++i) {
+        const NtfsFileRow& file = store.NtfsFile(i);
+        if (file.volume != volume)
+            continue;
         uint8_t raw[kMftRecordSize];
         CarvedMftRecord record;
         EXPECT_EQ(src.Read(file.sector, 2, raw), kMftRecordSize);
@@ -255,7 +261,7 @@ Shown ShowNtfs(SectorSource& src, const DeepNtfsRows& rows, const NtfsGeometryMa
             NtfsRunExtents(record.runs, g.sectorsPerCluster, g.cluster0, extents);
             sha = Sha(src, extents, record.dataSize);
         }
-        shown.files[pathOf(file.parent) + ToUtf8(file.name)].insert(sha);
+        shown.files[pathOf(file.parent) + ToUtf8(store.NtfsFileName(i))].insert(sha);
     }
     return shown;
 }
@@ -270,15 +276,18 @@ TEST(DeepImages, NtfsWithoutBootSector)
     FileSectorSource src(ImagePath("deepntfs.img"));
     if (storage_test::ImagesDir().empty() || !src.IsOpen())
         GTEST_SKIP() << "ZR_IMAGES not set or image missing";
-    DeepNtfsRows rows;
-    RunDeepScan(src, 0, src.SizeBytes() / kSectorSize, { false, true }, rows);
+    FoundStore store;
+    DeepNtfsStoreSink rows(store);
+    const uint64_t sectors = src.SizeBytes() / kSectorSize;
+    RunDeepScan(src, 0, sectors, { false, true }, rows);
     EXPECT_EQ(ChooseNtfsSectorsPerCluster(rows.boots, 0), 4u);
     const NtfsGeometryMap map = InferNtfsVolumeGeometry(rows.systemRecords, rows.boots, { 0 }, 0);
     ASSERT_EQ(map.volumes.size(), 1u);
     EXPECT_EQ(map.volumes[0].cluster0, 0u);
     EXPECT_EQ(map.volumes[0].sectorsPerCluster, 4u);
-    EXPECT_EQ(map.volumes[0].totalSectors, src.SizeBytes() / kSectorSize - 1);
-    ExpectTruthShown(Truth("deepntfs.img"), "", ShowNtfs(src, rows, map));
+    EXPECT_EQ(map.volumes[0].totalSectors, sectors - 1);
+    FinishDeepNtfsStore(store, map, L"d", 0, sectors, 0);
+    ExpectTruthShown(Truth("deepntfs.img"), "", ShowNtfs(src, store, 0, map));
 }
 
 // Three NTFS volumes (1, 4 and 8 sectors per cluster) behind a wiped partition table, without
@@ -300,15 +309,47 @@ TEST(DeepImages, NtfsDiskWithoutPartitionTableOrBootSectors)
     const std::map<int, uint64_t> starts = LayoutStarts("deepntfsdisk.img");
     ASSERT_EQ(map.volumes.size(), 3u);
     // The volumes' folders share record numbers and names: each volume's records make its rows.
-    std::map<uint64_t, DeepNtfsRows> rows;
+    FoundStore store;
+    DeepNtfsStoreSink rows(store);
     for (const CarvedMftRecord& record : finds.records)
-        rows[map.ForRecord(record.sector).cluster0].MftRecord(record);
+        rows.MftRecord(record);
+    FinishDeepNtfsStore(store, map, L"d", 0, src.SizeBytes() / kSectorSize, 0);
     const uint32_t clusterSizes[] = { 1, 4, 8 };
     for (int index = 1; index <= 3; ++index) {
         const NtfsVolumeGeometry& v = map.volumes[size_t(index - 1)];
         EXPECT_EQ(v.basis, NtfsGeometryBasis::MftAndMirror);
         EXPECT_EQ(v.cluster0, starts.at(index));
         EXPECT_EQ(v.sectorsPerCluster, clusterSizes[index - 1]);
-        ExpectTruthShown(Truth("deepntfsdisk.img"), std::to_string(index) + ":", ShowNtfs(src, rows[v.cluster0], map));
+        ExpectTruthShown(Truth("deepntfsdisk.img"), std::to_string(index) + ":",
+                         ShowNtfs(src, store, uint32_t(index - 1), map));
+    }
+}
+
+// The whole disk scanned: the mirror of each volume holds copies of its first four records, which
+// are the same files as the $MFT's, listed once per volume.
+TEST(DeepImages, NtfsDiskListsEachVolumesSystemFilesOnce)
+{
+    FileSectorSource src(ImagePath("deepntfsdisk.img"));
+    if (storage_test::ImagesDir().empty() || !src.IsOpen())
+        GTEST_SKIP() << "ZR_IMAGES not set or image missing";
+    const uint64_t sectors = src.SizeBytes() / kSectorSize;
+    FoundStore store;
+    DeepNtfsStoreSink rows(store);
+    RunDeepScan(src, 0, sectors, { false, true }, rows);
+    const NtfsGeometryMap map = InferNtfsVolumeGeometry(rows.systemRecords, rows.boots, {}, 0);
+    ASSERT_EQ(map.volumes.size(), 3u);
+    FinishDeepNtfsStore(store, map, L"d", 0, sectors, 0);
+    // The files of each volume's root, as its listing shows them.
+    std::map<CString, std::map<uint32_t, int>> seen;
+    for (uint32_t volume = 0; volume < store.VolumeCount(); ++volume) {
+        const auto rootFiles = store.NtfsFilesOf(volume, 5);
+        for (const uint32_t* row = rootFiles.first; row != rootFiles.second; ++row)
+            ++seen[store.NtfsFileName(*row)][volume];
+    }
+    for (const wchar_t* name : { L"$MFT", L"$MFTMirr", L"$LogFile", L"$Volume", L"$AttrDef", L"$Bitmap" }) {
+        SCOPED_TRACE(ToUtf8(name));
+        ASSERT_EQ(seen[name].size(), 3u);
+        for (const auto& [volume, count] : seen[name])
+            EXPECT_EQ(count, 1) << volume;
     }
 }

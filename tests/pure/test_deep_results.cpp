@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 
 #include "fsrecovery/pure/deep_results.h"
 #include "fsrecovery/pure/result_tree.h"
@@ -47,14 +48,13 @@ TEST(DeepResults, EachFatVolumeKeepsItsFoldersApart)
     b.inferred = false;
     b.sector = 39000;
     b.totalSectors = 60000;
-    DeepFolderRow row;
-    row.self = 3;
-    row.parent = 0;
-    row.name = L"DIR0";
-    std::vector<std::vector<DeepFolderRow>> rows(2, std::vector<DeepFolderRow>{ row });
-    rows[1][0].name = L"DIR1";
+    // One folder of cluster 3 on each volume, the second found first; and one of no volume.
+    std::vector<FatDirCluster> dirs(3);
+    dirs[0].sector = 40000 + 3 * 4, dirs[0].self = 3, dirs[0].volume = 2;
+    dirs[1].sector = 1000 + 3 * 2, dirs[1].self = 3, dirs[1].volume = 1;
+    dirs[2].sector = 77, dirs[2].self = 9, dirs[2].volume = kDirWithoutVolume;
     FoundStore store;
-    StoreDeepFatVolumes(store, L"\\\\.\\PhysicalDrive4", 0, 100000, { a, b }, rows, 0x1234);
+    StoreDeepFatVolumes(store, L"\\\\.\\PhysicalDrive4", 0, 100000, { a, b }, dirs, 0x1234);
     ASSERT_EQ(2u, store.VolumeCount());
     EXPECT_EQ(0u, store.Volume(0).firstSector);
     EXPECT_EQ(39000u, store.Volume(1).firstSector);
@@ -66,6 +66,10 @@ TEST(DeepResults, EachFatVolumeKeepsItsFoldersApart)
     EXPECT_EQ(0x1234u, store.Entry(0).time);
     EXPECT_EQ(0u, store.Entry(1).volume);
     EXPECT_EQ(1u, store.Entry(2).volume);
+    // Named volume by volume.
+    EXPECT_EQ(CString(L"DIR0"), store.EntryName(1));
+    EXPECT_EQ(CString(L"DIR1"), store.EntryName(2));
+    EXPECT_EQ(1006u, store.Entry(1).sector);
     EXPECT_EQ(0u, store.VolumeOfCluster0(1000));
     EXPECT_EQ(1u, store.VolumeOfCluster0(40000));
     EXPECT_TRUE(store.HasEntryId(0, 3));
@@ -77,25 +81,37 @@ TEST(DeepResults, EachFatVolumeKeepsItsFoldersApart)
     EXPECT_EQ(0u, none.EntryCount());
 }
 
+// A record as the scan decodes it.
+CarvedMftRecord Carved(uint64_t sector, uint8_t flags, uint32_t number, uint32_t parent, const wchar_t* name,
+                       uint64_t created = 0)
+{
+    CarvedMftRecord record;
+    record.sector = sector;
+    record.flags = flags;
+    record.numbered = true;
+    record.recordNumber = number;
+    record.parent = parent;
+    record.name = name;
+    record.created = created;
+    return record;
+}
+
 TEST(DeepResults, CarvedNtfsRowsGoToOneVolume)
 {
-    DeepNtfsRows rows;
-    DeepFolderRow folder;
-    folder.self = 40;
-    folder.parent = 5;
-    folder.name = L"Music";
-    rows.folders.push_back(folder);
-    rows.files.push_back({ 40, 1234, L"song.mp3", 77, 10 });
-    rows.files.push_back({ 40, 1236, L"", 0, 0 });
     FoundStore store;
+    DeepNtfsStoreSink rows(store);
+    rows.MftRecord(Carved(1200, 3, 40, 5, L"Music"));
+    rows.MftRecord(Carved(1234, 1, 41, 40, L"song.mp3", 77));
+    rows.MftRecord(Carved(1236, 1, 42, 40, L""));
     NtfsGeometryMap map;
     map.fallback.sectorsPerCluster = 4;
-    StoreDeepNtfsRows(store, L"\\\\.\\P:", 0, 5000, map, rows, 0);
+    FinishDeepNtfsStore(store, map, L"\\\\.\\P:", 0, 5000, 0);
     ASSERT_EQ(1u, store.VolumeCount());
     EXPECT_EQ(4u, store.Volume(0).params.sectorsPerCluster);
     EXPECT_EQ(2u, store.EntryCount());
     ASSERT_EQ(2u, store.NtfsFileCount());
     EXPECT_EQ(L"song.mp3", store.NtfsFileName(0));
+    EXPECT_EQ(77u, store.NtfsFile(0).fileTime);
     EXPECT_EQ(0u, store.NtfsFile(1).flags & NtfsFileRow::kNamed);
     EXPECT_EQ(2u, store.NtfsFilesOf(0, 40).second - store.NtfsFilesOf(0, 40).first);
 }
@@ -105,23 +121,18 @@ TEST(DeepResults, CarvedNtfsRowsGoToOneVolume)
 // held to its own sectors.
 TEST(DeepResults, CarvedNtfsRowsGoToTheVolumeTheirRecordsLieIn)
 {
-    DeepNtfsRows rows;
-    CarvedMftRecord record;
-    record.numbered = true;
-    record.recordNumber = 64;
-    record.parent = 5;
-    record.name = L"Docs";
-    record.flags = 3;
-    record.data = CarvedMftRecord::Data::None;
-    for (uint64_t sector : { 1100u, 1300u, 9100u }) { // the second is the first volume's old copy
-        record.sector = sector;
-        rows.MftRecord(record);
-    }
-    ASSERT_EQ(1u, rows.folders.size());
-    ASSERT_EQ(2u, rows.repeatedFolders.size());
-    rows.files.push_back({ 64, 1102, L"a.txt", 0, 1 });
-    rows.files.push_back({ 64, 9102, L"b.txt", 0, 1 });
-    rows.files.push_back({ 64, 90, L"c.txt", 0, 1 }); // before every volume
+    auto fill = [](FoundStore& store) {
+        DeepNtfsStoreSink rows(store);
+        for (uint64_t sector : { 1100u, 1300u, 9100u }) // the second is the first volume's old copy
+            rows.MftRecord(Carved(sector, 3, 64, 5, L"Docs"));
+        rows.MftRecord(Carved(1102, 1, 65, 64, L"a.txt"));
+        rows.MftRecord(Carved(9102, 1, 65, 64, L"b.txt"));
+        rows.MftRecord(Carved(90, 1, 66, 64, L"c.txt")); // before every volume
+    };
+    FoundStore store;
+    fill(store);
+    // Until the volumes are known, every copy is kept.
+    ASSERT_EQ(3u, store.EntryCount());
 
     NtfsGeometryMap map;
     map.volumes.resize(2);
@@ -131,14 +142,15 @@ TEST(DeepResults, CarvedNtfsRowsGoToTheVolumeTheirRecordsLieIn)
     map.volumes[1].cluster0 = 9000;
     map.volumes[1].sectorsPerCluster = 8;
     map.fallback.sectorsPerCluster = 4;
-    const std::vector<DeepNtfsVolumeRows> split = SplitDeepNtfsRows(rows, map);
-    ASSERT_EQ(3u, split.size());
-    EXPECT_EQ(1u, split[0].folders.size());
-    EXPECT_EQ(1u, split[1].folders.size());
-    EXPECT_EQ(1u, split[2].files.size());
+    FinishDeepNtfsStore(store, map, L"d", 0, 20000, 0);
+    std::map<uint32_t, int> docs;
+    for (size_t i = 0; i < store.EntryCount(); ++i)
+        docs[store.Entry(i).volume] += store.EntryName(i) == L"Docs";
+    EXPECT_EQ(1, docs[0]);
+    EXPECT_EQ(1, docs[1]);
+    EXPECT_EQ(0, docs[2]);
+    EXPECT_EQ(1u, store.NtfsFilesOf(2, 64).second - store.NtfsFilesOf(2, 64).first);
 
-    FoundStore store;
-    StoreDeepNtfsRows(store, L"d", 0, 20000, map, rows, 0);
     ASSERT_EQ(3u, store.VolumeCount());
     EXPECT_EQ(1000u, store.Volume(0).firstSector);
     EXPECT_EQ(5000u, store.Volume(0).endSector);
@@ -153,7 +165,8 @@ TEST(DeepResults, CarvedNtfsRowsGoToTheVolumeTheirRecordsLieIn)
     // Records of no volume counted from where a volume begins join it.
     map.fallback.cluster0 = 1000;
     FoundStore joined;
-    StoreDeepNtfsRows(joined, L"d", 0, 20000, map, rows, 0);
+    fill(joined);
+    FinishDeepNtfsStore(joined, map, L"d", 0, 20000, 0);
     EXPECT_EQ(2u, joined.VolumeCount());
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fsrecovery/pure/deep_assembly.h"
+#include "fsrecovery/pure/deep_results.h"
 #include "fsrecovery/pure/deep_scan.h"
 #include "tests/pure/deep_test_media.h"
 #include "tests/pure/ntfs_test_records.h"
@@ -193,6 +194,69 @@ TEST(DeepScan, RangeRecordsAcrossBlocksAndStop)
     EXPECT_EQ(partial.records.size(), 1u);
 }
 
+TEST(DeepScan, TheLastBlockIsReadWholeAsFarAsTheDeviceGoes)
+{
+    // A range of ten sectors is one block of 1024: the folder and the record 500 sectors on are
+    // found, and only the ten sectors count as scanned.
+    CraftedDisk disk(3000);
+    deep_test::PutDirectory(disk.At(2510).data(), 7, 0);
+    const Bytes folder = Record(u"Photos", 5, 3, 41);
+    std::memcpy(disk.At(2600).data(), folder.data(), 512);
+    std::memcpy(disk.At(2601).data(), folder.data() + 512, 512);
+    DeepScanOutcome outcome;
+    const DeepScanFinds finds = Scan(disk, 2000, 2010, { true, true }, &outcome);
+    EXPECT_EQ(DirSectors(finds), std::vector<uint64_t>{ 2510 });
+    ASSERT_EQ(finds.records.size(), 1u);
+    EXPECT_EQ(finds.records[0].sector, 2600u);
+    EXPECT_EQ(outcome.examined, 10u);
+    EXPECT_EQ(outcome.unreadable, 0u);
+
+    // The device ends inside that block: nothing past it is examined, and the sectors the read
+    // could not deliver there are no unreadable sectors of the range.
+    Bytes medium(2700 * kSectorSize);
+    deep_test::PutDirectory(&medium[2650 * kSectorSize], 9, 0);
+    deep_test::PutDirectory(&medium[2000 * kSectorSize], 8, 0);
+    StaleTailDevice device(medium);
+    const DeepScanFinds tail = Scan(device, 2000, 2100, { true, false }, &outcome);
+    EXPECT_EQ(DirSectors(tail), (std::vector<uint64_t>{ 2000, 2650 }));
+    EXPECT_EQ(outcome.examined, 100u);
+    EXPECT_EQ(outcome.unreadable, 0u);
+    // A range whose whole last block lies past the device's end finds nothing there.
+    EXPECT_TRUE(Scan(device, 2700, 2710, { true, false }, &outcome).fatDirs.empty());
+    EXPECT_EQ(outcome.unreadable, 10u);
+}
+
+TEST(DeepScan, RecordsOnEitherSideOfEveryReadAreFoundOnce)
+{
+    // Several blocks are read at once: records at the ends of blocks and of reads, and a
+    // directory in each block's first and last sector, are each found once.
+    const uint64_t blocks = 20;
+    CraftedDisk disk(blocks * kDeepScanBlockSectors);
+    const Bytes folder = Record(u"Edge", 5, 3, 40);
+    std::vector<uint64_t> records, dirs;
+    for (uint64_t b = 1; b < blocks; ++b) {
+        const uint64_t at = b * kDeepScanBlockSectors - 1;
+        std::memcpy(disk.At(at).data(), folder.data(), 512);
+        std::memcpy(disk.At(at + 1).data(), folder.data() + 512, 512);
+        records.push_back(at);
+        deep_test::PutDirectory(disk.At(at - 1).data(), uint32_t(b), 0);
+        deep_test::PutDirectory(disk.At(at + 2).data(), uint32_t(b), 0);
+        dirs.push_back(at - 1);
+        dirs.push_back(at + 2);
+    }
+    DeepScanOutcome outcome;
+    const DeepScanFinds finds = Scan(disk, 0, blocks * kDeepScanBlockSectors, { true, true }, &outcome);
+    EXPECT_EQ(DirSectors(finds), dirs);
+    std::vector<uint64_t> found;
+    for (const CarvedMftRecord& r : finds.records) {
+        found.push_back(r.sector);
+        EXPECT_TRUE(r.name == L"Edge");
+    }
+    EXPECT_EQ(found, records);
+    EXPECT_EQ(outcome.examined, blocks * kDeepScanBlockSectors);
+    EXPECT_EQ(outcome.unreadable, 0u);
+}
+
 TEST(DeepScan, StopsAtAnyBlockKeepTheFindsBeforeIt)
 {
     // A directory every 300 sectors over 24 blocks; 20 scans stopped after blocks picked at
@@ -268,7 +332,8 @@ TEST(CarvedRecords, FixupCoversBothSectorsOfTheRecord)
 
 TEST(CarvedRecords, FolderRowsOncePerFolderAndNumbersOnlyWhereTheHeaderHasThem)
 {
-    DeepNtfsRows rows;
+    FoundStore store;
+    DeepNtfsStoreSink rows(store);
     CarvedMftRecord r;
     const Bytes docs = Record(u"Docs", 5, 3, 40), gone = Record(u"Gone", 40, 2, 41), file = Record(u"a.txt", 40, 1, 42),
                 root = Record(u".", 5, 3, 5);
@@ -276,13 +341,15 @@ TEST(CarvedRecords, FolderRowsOncePerFolderAndNumbersOnlyWhereTheHeaderHasThem)
         ASSERT_TRUE(DecodeCarvedMftRecord(rec->data(), 100, r));
         rows.MftRecord(r);
     }
-    ASSERT_EQ(rows.folders.size(), 2u); // Docs once, the root not at all
-    EXPECT_EQ(rows.folders[1].self, 41u);
-    EXPECT_EQ(rows.folders[1].parent, 40u);
-    EXPECT_TRUE(rows.folders[1].deleted);
-    EXPECT_FALSE(rows.folders[0].deleted);
-    ASSERT_EQ(rows.files.size(), 1u);
-    EXPECT_TRUE(rows.files[0].name == L"a.txt");
+    FinishDeepNtfsStore(store, InferNtfsVolumeGeometry({}, {}, {}, 0), L"d", 0, 1000, 0);
+    // The folders, then the catch-all folder.
+    ASSERT_EQ(store.EntryCount(), 3u); // Docs once, the root not at all
+    EXPECT_EQ(store.Entry(1).self, 41u);
+    EXPECT_EQ(store.Entry(1).parent, 40u);
+    EXPECT_TRUE(store.Entry(1).deleted);
+    EXPECT_FALSE(store.Entry(0).deleted);
+    ASSERT_EQ(store.NtfsFileCount(), 1u);
+    EXPECT_TRUE(store.NtfsFileName(0) == L"a.txt");
 
     // Before NTFS 3.1 the update sequence array sits at 0x2A and there is no record number.
     Bytes old = Record(u"Old", 5, 3, 0);
@@ -290,7 +357,7 @@ TEST(CarvedRecords, FolderRowsOncePerFolderAndNumbersOnlyWhereTheHeaderHasThem)
     ASSERT_TRUE(DecodeCarvedMftRecord(old.data(), 100, r));
     EXPECT_FALSE(r.numbered);
     rows.MftRecord(r);
-    EXPECT_EQ(rows.folders.size(), 2u);
+    EXPECT_EQ(store.EntryCount(), 3u);
 }
 
 TEST(CarvedRecords, SectorsPerClusterFromTheVolumesOwnBootSector)

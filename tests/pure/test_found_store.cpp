@@ -65,6 +65,46 @@ TEST(FoundStore, RowsKeepTheirPlaceAsTheStoreGrows)
     EXPECT_EQ(100001u, store.EntryCount());
 }
 
+// Rows removed leave the others in their order, names and indexes right; a file marked as a copy
+// of another is never listed.
+TEST(FoundStore, RemovedRowsAndCopiesLeaveTheRestAsItWas)
+{
+    FoundStore store;
+    store.AddVolume(Volume(FsKind::Ntfs, 2048));
+    std::vector<bool> drop;
+    for (uint32_t i = 0; i < 9000; ++i) { // more than two chunks of rows
+        FoundEntryRow row;
+        row.self = 100 + i;
+        row.parent = 5;
+        store.AddEntry(row, i % 3 == 1 ? u"gone" : u"kept");
+        drop.push_back(i % 3 == 1);
+    }
+    ASSERT_TRUE(store.HasEntryId(0, 101));
+    const uint64_t before = store.BytesUsed();
+    store.RemoveEntries(drop);
+    ASSERT_EQ(6000u, store.EntryCount());
+    for (size_t i = 0; i < store.EntryCount(); ++i) {
+        ASSERT_EQ(CString(L"kept"), store.EntryName(i));
+        ASSERT_EQ(100 + (i / 2) * 3 + (i % 2) * 2, store.Entry(i).self) << i;
+    }
+    EXPECT_FALSE(store.HasEntryId(0, 101));
+    EXPECT_TRUE(store.HasEntryId(0, 102));
+    EXPECT_EQ(6000u, store.FolderRangeOf(0, 5).second - store.FolderRangeOf(0, 5).first);
+    EXPECT_LT(store.BytesUsed(), before); // a chunk given back
+
+    for (uint32_t i = 0; i < 4; ++i) {
+        NtfsFileRow file;
+        file.parent = 5;
+        file.sector = 1000 + 2 * i;
+        file.flags = i == 2 ? NtfsFileRow::kCopy : 0;
+        store.AddNtfsFile(file, u"f");
+    }
+    const auto listed = store.NtfsFilesOf(0, 5);
+    ASSERT_EQ(3, listed.second - listed.first);
+    EXPECT_EQ(std::vector<uint32_t>({ 0, 1, 3 }), std::vector<uint32_t>(listed.first, listed.second));
+    EXPECT_EQ(4u, store.NtfsFileCount());
+}
+
 TEST(FoundStore, CellsAreTheTablesTextsWithEmptyCellsKept)
 {
     FoundStore store;

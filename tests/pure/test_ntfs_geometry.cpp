@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "fsrecovery/pure/deep_assembly.h"
+#include "fsrecovery/pure/deep_results.h"
 #include "fsrecovery/pure/ntfs_geometry.h"
 #include "tests/pure/ntfs_test_records.h"
 
@@ -149,6 +150,40 @@ TEST(NtfsGeometry, SeveralVolumesOnOneDisk)
     EXPECT_EQ(&map.ForRecord(100), &map.fallback);
 }
 
+// The mirror holds copies of the first four records: where the $MFT's copy of the same record was
+// found too, the mirror's is the same file again; alone, it is the only copy there is.
+TEST(NtfsGeometry, MirrorCopiesOfRecordsFoundInTheMftAreNoSecondFiles)
+{
+    const Volume v{ 2048, 4, 8, 2047 };
+    const Records both = Both(v);
+    const NtfsGeometryMap map = InferNtfsVolumeGeometry(both, {}, {}, 0);
+    ASSERT_EQ(map.volumes.size(), 1u);
+    EXPECT_EQ(map.volumes[0].mirrorSector, v.MirrorSector());
+    uint64_t sector = 0;
+    ASSERT_TRUE(map.volumes[0].MftRecordSector(3, sector));
+    EXPECT_EQ(sector, v.MftSector() + 6);
+    EXPECT_FALSE(map.volumes[0].MftRecordSector(32, sector)); // past the $MFT's runs
+    for (uint64_t n = 0; n < 4; ++n) {
+        EXPECT_TRUE(map.IsMirrorCopy(v.MirrorSector() + 2 * n)) << n;
+        EXPECT_FALSE(map.IsMirrorCopy(v.MftSector() + 2 * n)) << n;
+    }
+    EXPECT_EQ(map.mirrorCopies.size(), 4u);
+
+    // The $MFT's record 2 lost: the mirror's record 2 is the file's only copy.
+    Records lost = both;
+    lost.erase(lost.begin() + 2);
+    const NtfsGeometryMap partly = InferNtfsVolumeGeometry(lost, {}, {}, 0);
+    EXPECT_FALSE(partly.IsMirrorCopy(v.MirrorSector() + 4));
+    EXPECT_TRUE(partly.IsMirrorCopy(v.MirrorSector() + 6));
+    // Only the mirror scanned (a range around it, the volume known by its start).
+    Records mirrorOnly;
+    AddCopy(mirrorOnly, v, false);
+    const NtfsGeometryMap alone = InferNtfsVolumeGeometry(mirrorOnly, {}, { 2048 }, 2048);
+    ASSERT_EQ(alone.volumes.size(), 1u);
+    EXPECT_EQ(alone.volumes[0].mirrorSector, v.MirrorSector());
+    EXPECT_TRUE(alone.mirrorCopies.empty());
+}
+
 TEST(NtfsGeometry, HostileRecordsGiveNoVolume)
 {
     const uint64_t huge = std::numeric_limits<uint64_t>::max();
@@ -197,7 +232,8 @@ TEST(NtfsGeometry, SystemRecordsAreKnownByNameNumberAndParent)
         EXPECT_TRUE(DecodeCarvedMftRecord(raw.data(), 4000, r));
         return r;
     };
-    DeepNtfsRows rows;
+    FoundStore store;
+    DeepNtfsStoreSink rows(store);
     rows.MftRecord(carved(u"$MFT", 5, 0, true));
     rows.MftRecord(carved(u"$MFT", 5, 7, true));   // numbered as another
     rows.MftRecord(carved(u"$MFT", 40, 0, true));  // a file of that name in a folder

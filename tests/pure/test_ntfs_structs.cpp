@@ -339,6 +339,19 @@ std::u16string ReadName(const std::vector<uint8_t>& rec, bool files, int ns = kN
     return ReadMftRecordNameBuffer(rec.data(), ns, files, stop, &parent, &created, name) ? name : u"-";
 }
 
+// A record with one $FILE_NAME per (name space, name), their parents 40, 41, ... and their times
+// 140, 141, ...
+RecordBuilder RecordOfNames(uint8_t flags, const std::vector<std::pair<int, std::u16string>>& names)
+{
+    RecordBuilder b(flags);
+    uint64_t parent = 40;
+    for (const auto& [ns, name] : names) {
+        b.Resident(kAttrFileName, FileNameValue(parent, 100 + parent, ns, name));
+        ++parent;
+    }
+    return b;
+}
+
 } // namespace
 
 TEST(MftNames, FoldersAlwaysFilesWhenAskedNamesCleaned)
@@ -371,12 +384,7 @@ TEST(MftNames, PreferredNameSpaceInOneWalkMatchesOneByOne)
     };
     for (const uint8_t flags : { uint8_t(3), uint8_t(1) }) {
         for (size_t i = 0; i < records.size(); ++i) {
-            RecordBuilder b(flags);
-            uint64_t parent = 40;
-            for (const auto& [ns, name] : records[i]) {
-                b.Resident(kAttrFileName, FileNameValue(parent, 100 + parent, ns, name));
-                ++parent;
-            }
+            const RecordBuilder b = RecordOfNames(flags, records[i]);
             uint32_t wantParent = 0, gotParent = 0;
             uint64_t wantCreated = 0, gotCreated = 0;
             std::u16string want, got;
@@ -400,6 +408,51 @@ TEST(MftNames, PreferredNameSpaceInOneWalkMatchesOneByOne)
     ASSERT_EQ(ParsePreferredMftName(b.rec.data(), order, 4, &parent, &created, name), 1);
     EXPECT_EQ(name, u"Documents");
     EXPECT_EQ(parent, 42u);
+}
+
+// The listed name for several name spaces in one walk is what trying them one by one with
+// ReadMftRecordNameBuffer gives, cleaning included (a file's extension from its characters' low
+// bytes, blanks, forbidden characters); the stop flag is polled before each character.
+TEST(MftNames, ListedNameInOneWalkMatchesOneByOne)
+{
+    const int order[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
+    const std::vector<std::vector<std::pair<int, std::u16string>>> records = {
+        { { kNameSpaceDos, u"DOCS~1" }, { kNameSpaceWin32, u" Doc:u*ments\t " }, { kNameSpaceWin32, u"second" } },
+        { { kNameSpacePosix, u"posix" }, { kNameSpaceDos, u"DOS.TXT" }, { kNameSpaceWin32AndDos, u"report\u042Epdf" } },
+        { { kNameSpacePosix, u"p1" }, { kNameSpacePosix, u"p2" } },
+        { { kNameSpaceWin32, u"name. withblank" } },
+        { { kNameSpaceWin32, std::u16string(u"a\0\u0100.b\t", 6) } },
+        { { 7, u"odd" } },
+        {},
+    };
+    for (const uint8_t flags : { uint8_t(3), uint8_t(1) }) {
+        for (const bool files : { true, false }) {
+            for (size_t i = 0; i < records.size(); ++i) {
+                const RecordBuilder b = RecordOfNames(flags, records[i]);
+                uint32_t wantParent = 0, gotParent = 0;
+                uint64_t wantCreated = 0, gotCreated = 0;
+                std::u16string want = u"x", got = u"x";
+                int wantFound = 0;
+                for (int ns : order)
+                    if ((wantFound = ReadMftRecordNameBuffer(b.rec.data(), ns, files, nullptr, &wantParent,
+                                                             &wantCreated, want)) == 1)
+                        break;
+                SCOPED_TRACE(testing::Message() << "record " << i << " flags " << int(flags) << " files " << files);
+                EXPECT_EQ(ReadPreferredMftRecordName(b.rec.data(), order, 4, files, nullptr, &gotParent, &gotCreated,
+                                                     got),
+                          wantFound);
+                EXPECT_EQ(got, want);
+                EXPECT_EQ(gotParent, wantParent);
+                EXPECT_EQ(gotCreated, wantCreated);
+            }
+        }
+    }
+    // A U+042E whose low byte is '.' gives a name without an extension the one its low bytes show.
+    EXPECT_EQ(ReadName(NamedRecord(1, u"report\u042Epdf"), true), u"report.pdf");
+    EXPECT_EQ(ReadName(NamedRecord(1, u"ab\u042Ex"), true), u"ab.x");
+    // Not where a blank follows the dot, nor for a folder.
+    EXPECT_EQ(ReadName(NamedRecord(1, u"report\u042Epdf  "), true), u"report\u042Epdf");
+    EXPECT_EQ(ReadName(NamedRecord(3, u"report\u042Epdf"), true), u"report\u042Epdf");
 }
 
 TEST(MftNames, NameBoundedByItsAttribute)

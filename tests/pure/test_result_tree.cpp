@@ -121,6 +121,33 @@ TEST_F(ResultTreeTest, NtfsTreeNestsChildrenAndPutsOrphansUnderTheCatchAll)
     EXPECT_EQ(sink.folders.FolderNodeList.count, 12u);
 }
 
+// One catch-all folder on the first volume takes the orphans of every volume, each orphan with
+// its own subfolders below it, found on its own volume.
+TEST_F(ResultTreeTest, OrphansOfEveryVolumeNestUnderTheOneCatchAll)
+{
+    Fill(FsKind::Fat32, { { kMiscFolderName, kMissingParentId, 0, 100 },
+                          { L"A_orphan", 20, 99, 100 },
+                          { L"A_under", 21, 20, 100 },
+                          { L"B_top", 3, 0, 900 },
+                          { L"B_orphan", 20, 77, 900 },
+                          { L"B_under", 22, 20, 900 },
+                          { L"B_deeper", 23, 22, 900 },
+                          { L"C_orphan", 30, 77, 1700 },
+                          { L"C_under", 31, 30, 1700 } });
+    Build();
+    const TreeItemHandle misc = sink.items[kMiscFolderName];
+    ASSERT_NE(misc, nullptr);
+    EXPECT_EQ(sink.parents[kMiscFolderName], RecordingSink::kRoot);
+    EXPECT_EQ(sink.parents[L"B_top"], RecordingSink::kRoot);
+    for (const wchar_t* orphan : { L"A_orphan", L"B_orphan", L"C_orphan" })
+        EXPECT_EQ(sink.parents[orphan], misc) << orphan;
+    EXPECT_EQ(sink.parents[L"A_under"], sink.items[L"A_orphan"]);
+    EXPECT_EQ(sink.parents[L"B_under"], sink.items[L"B_orphan"]);
+    EXPECT_EQ(sink.parents[L"B_deeper"], sink.items[L"B_under"]);
+    EXPECT_EQ(sink.parents[L"C_under"], sink.items[L"C_orphan"]);
+    EXPECT_EQ(sink.folders.FolderNodeList.count, 9u);
+}
+
 TEST_F(ResultTreeTest, LeftoversGoToRootWithoutACatchAllFolder)
 {
     Fill(FsKind::Fat32, { { L"Top", 8, 0, 0 }, { L"Stray", 20, 99, 0 } });

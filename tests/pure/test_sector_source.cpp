@@ -1,6 +1,8 @@
 // The sector sources the decoders read from: short and failed reads; the partition bound.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "storage/pure/globals.h"
 #include "storage/pure/sector_source.h"
 #include "storage_test_util.h"
@@ -26,6 +28,26 @@ TEST(StorageSectorSource, ShortAndFailedReads)
     EXPECT_EQ(source.Read(UINT64_MAX, 1, buf.data()), 0u); // offset would overflow
     EXPECT_EQ(source.Read(0, 0, buf.data()), 0u);
     EXPECT_EQ(source.Read(0, kMaxSectorsPerRead + 1, buf.data()), 0u);
+}
+
+// A reader that fills the buffer itself clears only what its read did not deliver.
+TEST(StorageSectorSource, FinishedReadsClearOnlyWhatDidNotArrive)
+{
+    std::vector<uint8_t> buf(3 * kSectorSize, 0xCC);
+    EXPECT_TRUE(CheckSectorRead(3, buf.data()));
+    EXPECT_FALSE(CheckSectorRead(0, buf.data()));
+    EXPECT_FALSE(CheckSectorRead(kMaxSectorsPerRead + 1, buf.data()));
+    EXPECT_FALSE(CheckSectorRead(1, nullptr));
+    EXPECT_EQ(buf[0], 0xCC); // checking fills nothing
+    EXPECT_EQ(FinishSectorRead(3, buf.data(), 700), 700u);
+    EXPECT_EQ(buf[699], 0xCC);
+    EXPECT_TRUE(std::all_of(buf.begin() + 700, buf.end(), [](uint8_t b) { return b == 0; }));
+    std::fill(buf.begin(), buf.end(), 0xCC);
+    EXPECT_EQ(FinishSectorRead(3, buf.data(), 0), 0u);
+    EXPECT_TRUE(std::all_of(buf.begin(), buf.end(), [](uint8_t b) { return b == 0; }));
+    std::fill(buf.begin(), buf.end(), 0xCC);
+    EXPECT_EQ(FinishSectorRead(2, buf.data(), 5000), 2 * kSectorSize); // never more than asked
+    EXPECT_EQ(buf[2 * kSectorSize], 0xCC);
 }
 
 TEST(StorageGlobals, ResetAndTheTwentySixPartitionBound)

@@ -203,6 +203,17 @@ struct DeepMedium {
     int fs; // combo index: 0 FAT16, 1 FAT32, 2 NTFS
 };
 
+// The whole path at which the results tree shows the truth's `folder`: "/Root" and the folder, or,
+// where the folder lies below one of the medium's `lost` folders (whose own record is gone), the
+// catch-all folder and the rest of the path from the orphan down.
+std::string WholePathOf(const std::string& folder, const std::vector<std::string>& lost = {})
+{
+    for (const std::string& gone : lost)
+        if (folder.size() > gone.size() && folder.compare(0, gone.size(), gone) == 0)
+            return "/Root/KXR_Miscellaneous/" + folder.substr(gone.size());
+    return "/Root" + folder;
+}
+
 // Every live and deleted file the truth keeps intact is listed under its folder with its name and
 // saved with its bytes, each volume read with its own geometry: three FAT volumes of a disk
 // without partition table (two of them on the same cluster numbers), a FAT32 volume without boot
@@ -245,9 +256,7 @@ TEST_F(DeepSearchTest, EveryIntactFileIsFoundAndSavedByteExact)
         for (const auto& [folder, entries] : byFolder) {
             std::set<std::string> listed;
             for (const auto& [path, items] : folders)
-                if (SamePath(path, "/Root" + folder) ||
-                    (folder != "/" && path.find("/KXR_Miscellaneous/") != std::string::npos &&
-                     EndsWithFolder(path, folder)))
+                if (SamePath(path, WholePathOf(folder)))
                     for (HTREEITEM item : items)
                         for (const std::string& name : List(item))
                             listed.insert(name);
@@ -784,6 +793,99 @@ TEST_F(DeepSearchTest, NarrowedNtfsRangeKeepsTheVolumesClusters)
         EXPECT_EQ(1u, saved.count(e.sha256)) << e.path;
     }
     EXPECT_GE(files, 8);
+}
+
+// deepntfsdisk.img with the record of the folder "Projects" zeroed on every volume but the first,
+// written to `path` (a file at a device's link name): "Old plans" of those volumes is an orphan.
+bool MakeDiskWithOrphans(const std::wstring& path)
+{
+    const std::wstring image = ImagePath(L"deepntfsdisk.img");
+    std::vector<uint8_t> disk = ReadAt(image, 0, size_t(ReadOnlyFile(image).Size()));
+    const std::vector<LayoutEntry> volumes = LoadLayout(L"deepntfsdisk.img");
+    if (disk.empty() || volumes.size() != 3)
+        return false;
+    static const char16_t kName[] = u"Projects";
+    const uint8_t* name = reinterpret_cast<const uint8_t*>(kName);
+    const size_t nameBytes = 16;
+    int zeroed = 0;
+    for (size_t at = size_t(volumes[1].start) * 512; at + 1024 <= disk.size(); at += 512) {
+        if (std::memcmp(&disk[at], "FILE", 4) != 0 ||
+            std::search(disk.begin() + at, disk.begin() + at + 1024, name, name + nameBytes) == disk.begin() + at + 1024)
+            continue;
+        std::fill(disk.begin() + at, disk.begin() + at + 1024, 0);
+        ++zeroed;
+    }
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const bool ok = h != INVALID_HANDLE_VALUE && ::WriteFile(h, disk.data(), DWORD(disk.size()), &written, nullptr) &&
+        written == disk.size();
+    if (h != INVALID_HANDLE_VALUE)
+        ::CloseHandle(h);
+    return ok && zeroed == 2;
+}
+
+// The second and third of three NTFS volumes lost their folder "Projects": the orphan "Old plans"
+// of each lies under the one catch-all folder with its subfolder "2019" below it, both listed
+// and saved at their whole paths; the first volume's folders stay where they were.
+TEST_F(DeepSearchTest, OrphansOfEveryVolumeKeepTheirSubfoldersUnderTheCatchAll)
+{
+    const std::wstring file = DosDeviceFile(L"physicaldrive15");
+    struct Gone {
+        std::wstring path;
+        ~Gone() { ::DeleteFileW(path.c_str()); }
+    } gone{ file };
+    ASSERT_TRUE(!file.empty() && MakeDiskWithOrphans(file));
+    dlg.OnBnClickedRefresh();
+    ASSERT_TRUE(PumpUntil([] { return g_pDeepDriveTreeThread == nullptr; }, 20000));
+    const HTREEITEM item = ChildWith(dlg.PhysicalDrivesItem(), L"(Disk15 ");
+    ASSERT_NE(nullptr, item);
+    dlg.DriveTree().SelectItem(item);
+    PumpPending();
+    imageSectors = ReadOnlyFile(file).Size() / 512;
+    SetField(IDC_RANGE_MIN, 0);
+    SetField(IDC_RANGE_MAX, imageSectors);
+    SetField(IDC_RANGE_START, 0);
+    SetField(IDC_RANGE_END, imageSectors);
+    dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, 2);
+    Next();
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+
+    std::map<std::string, std::vector<HTREEITEM>> folders;
+    MapFolders(nullptr, "/", folders);
+    EXPECT_EQ(1u, folders["/Root/Projects/Old plans/2019/"].size());
+    EXPECT_EQ(2u, folders["/Root/KXR_Miscellaneous/Old plans/"].size());
+    EXPECT_EQ(2u, folders["/Root/KXR_Miscellaneous/Old plans/2019/"].size());
+    EXPECT_EQ(0u, folders.count("/Root/KXR_Miscellaneous/2019/"));
+    // Every intact file of a folder still known is listed at the folder's whole path; the files of
+    // "Projects" itself are lost with it on the two volumes.
+    std::map<std::string, std::string> where; // sha256 -> the path it must be saved at
+    for (TruthLine e : LoadTruth(L"deepntfsdisk.img")) {
+        if ((e.state != "live" && e.state != "deleted") || e.isDir())
+            continue;
+        const bool orphaned = e.path.compare(0, 2, "1:") != 0;
+        e.path.erase(0, e.path.find(':') + 1);
+        const std::string folder = e.path.substr(0, e.path.rfind('/') + 1);
+        if (orphaned && folder == "/Projects/")
+            continue;
+        const std::string shown = WholePathOf(folder, orphaned ? std::vector<std::string>{ "/Projects/" }
+                                                               : std::vector<std::string>{});
+        std::set<std::string> listed;
+        for (HTREEITEM folderItem : folders[shown])
+            for (const std::string& name : List(folderItem))
+                listed.insert(name);
+        EXPECT_EQ(1u, listed.count(Lower(e.path.substr(folder.size())))) << e.path;
+        where[e.sha256] = shown.substr(std::string("/Root").size()) + e.path.substr(folder.size());
+    }
+    EXPECT_GE(where.size(), 20u);
+    const std::map<std::string, std::string> saved = SaveEverything(NewTempFolder(L"zr_deeporphans"));
+    for (const auto& [sha, path] : where) {
+        const auto found = saved.find(sha);
+        ASSERT_NE(found, saved.end()) << path;
+        // Files of the same name in one folder are kept under new names: the folders must agree.
+        EXPECT_EQ(Lower(path.substr(0, path.rfind('/'))), Lower(found->second.substr(0, found->second.rfind('/'))))
+            << path << " saved as " << found->second;
+    }
+    dlg.OnBnClickedBack();
 }
 
 } // namespace
