@@ -226,25 +226,17 @@ bool CFsSearchSession::SaveScanLogTo(const CString& path)
     CString failure;
     try {
         ScanLogData data;
-        data.header.kind = SelectedItemKind;
         data.header.diskIdentity = SelectedDiskTexts[0];
         data.header.mode = uint32_t(Mode());
-        ScanLogDevice& device = data.device;
-        device.source = ScanLogSourceFor(data.header.mode, SelectedItemKind, ScannedThroughDisk());
-        // The drive the results are read from: the scanned one, or the one a loaded log stood
-        // in for.
-        device.drivePath = m_store.VolumeCount() > 0 ? m_store.Volume(0).devicePath : CurrentDevicePath;
-        device.driveSectors = SelectedVolumeInfo.sizeSectors;
-        device.diskDescription = SelectedDiskTexts[2];
-        device.diskNumber = SelectedDiskNumber;
-        data.volume = SelectedVolumeInfo;
-        data.geometry = VolumeGeometry;
-        data.params = FatVolumeParams;
+        data.device.diskDescription = SelectedDiskTexts[2];
+        // The selection of the scan the results were made for (or of the log they were loaded
+        // from), the drive they are read from and their volume's geometry.
+        AddRequestToLog(m_request, m_store, data);
         data.folderCount = m_resultTree.Folders.FolderNodeList.count;
         CollectTree(m_resultTree, data.tree);
         AddStoreTablesToLog(m_store, data);
-        if (device.source == ScanLogSource::Drive)
-            RecognisedDriveSectors = device.driveSectors;
+        if (data.device.source == ScanLogSource::Drive)
+            RecognisedDriveSectors = data.device.driveSectors;
 
         CArchive ar(&file, CArchive::store, 4096);
         WriteScanLog(ar, data);
@@ -503,13 +495,12 @@ void CFsSearchSession::LoadScanLog(const CString& path, bool fromCommandLine)
     }
 
     SelectedItemKind = data.header.kind;
-    if (data.device.source == ScanLogSource::Drive) {
-        if (Host() != nullptr)
-            Host()->LogicalDrivePath = data.device.drivePath;
-    } else {
-        SelectedDiskNumber = medium.diskNumber;
-    }
-    CurrentDevicePath = medium.devicePath;
+    const bool fromDrive = data.device.source == ScanLogSource::Drive;
+    if (fromDrive && Host() != nullptr)
+        Host()->LogicalDrivePath = data.device.drivePath;
+    // A save of the loaded results writes the log's selection again.
+    m_request = RequestOfLog(data, medium.devicePath, fromDrive ? SelectedDiskNumber : medium.diskNumber);
+    PublishSelection(m_request);
     const bool treeWhole = RebuildFromLog(*loaded, medium.devicePath);
     m_logLoading = false;
     if (fromCommandLine)
@@ -536,9 +527,6 @@ bool CFsSearchSession::RebuildFromLog(LoadedLog& loaded, const CString& devicePa
     const bool ntfs = data.params.partitionType == L"NTFS";
     EndListing(true);
     ClearResults();
-    SelectedVolumeInfo = data.volume;
-    VolumeGeometry = data.geometry;
-    FatVolumeParams = data.params;
 
     // The page as during a scan's tree build: the results tree, disabled, with its progress.
     CWnd* status = m_fsLayout.statusLabel != 0 ? GetDlgItem(m_fsLayout.statusLabel) : nullptr;
@@ -603,7 +591,6 @@ bool CFsSearchSession::RebuildFromLog(LoadedLog& loaded, const CString& devicePa
     m_logSaved = 1;
     EnableModeButtons(true);
     EnableWindow(TRUE);
-    ShowLoadedResults(data.device.source == ScanLogSource::Disk &&
-                      ScanLogSourceFor(data.header.mode, data.header.kind, false) == ScanLogSource::Drive);
+    ShowLoadedResults(m_request.ScanAsPhysicalDisk);
     return inserted == data.tree.size();
 }

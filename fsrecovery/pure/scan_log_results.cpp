@@ -139,6 +139,40 @@ LoggedMedium FindDisk(const ScanLogDevice& device, const CStringArray& descripti
 
 } // namespace
 
+// ---- The selection ------------------------------------------------------------------------------
+
+void AddRequestToLog(const ScanRequest& request, const FoundStore& store, ScanLogData& data)
+{
+    const FoundVolume* first = store.VolumeCount() > 0 ? &store.Volume(0) : nullptr;
+    data.header.kind = request.itemKind;
+    ScanLogDevice& device = data.device;
+    device.source = ScanLogSourceFor(data.header.mode, request.itemKind, request.ScanAsPhysicalDisk);
+    device.drivePath = first != nullptr ? first->devicePath : request.target.devicePath;
+    device.driveSectors = request.SelectedVolumeInfo.sizeSectors;
+    device.diskNumber = request.diskNumber;
+    data.volume = request.SelectedVolumeInfo;
+    data.params = first != nullptr ? first->params : request.FatVolumeParams;
+    data.geometry = first != nullptr && data.header.mode == kScanLogModeDeep ? VolumeGeometryRecord(first->params)
+                                                                               : request.target.geometry;
+}
+
+ScanRequest RequestOfLog(const ScanLogData& data, const CString& devicePath, uint16_t diskNumber)
+{
+    ScanRequest request;
+    request.itemKind = data.header.kind;
+    request.diskNumber = diskNumber;
+    request.ScanAsPhysicalDisk = data.device.source == ScanLogSource::Disk &&
+        ScanLogSourceFor(data.header.mode, data.header.kind, false) == ScanLogSource::Drive;
+    request.target.devicePath = devicePath;
+    request.target.firstSector = data.volume.startSector;
+    request.target.endSector = data.volume.endSector;
+    request.target.kind = FsKindFromName(data.params.partitionType);
+    request.target.geometry = data.geometry;
+    request.SelectedVolumeInfo = data.volume;
+    request.FatVolumeParams = data.params;
+    return request;
+}
+
 // ---- Tables ---------------------------------------------------------------------------------------
 
 void AddStoreTablesToLog(const FoundStore& store, ScanLogData& data)

@@ -9,8 +9,22 @@
 #include "fsrecovery/pure/found_store.h"
 #include "fsrecovery/pure/ntfs_geometry.h"
 #include "fsrecovery/pure/scan_log.h"
+#include "storage/pure/scan_target.h"
 
 class SectorSource;
+
+// ---- The selection ----
+
+// What a log keeps of the scan besides its results, from the request the results were made for
+// (data.header.mode set first): the item's kind, the device block (its source, the drive read,
+// the selection's size and disk number), the selected volume and its geometry and parameters.
+// The store's first volume gives the drive read and the parameters when the scan found one; a
+// Deep log's geometry is that volume's too, a Basic log's the geometry the scan's check or probe
+// found (the request's target).
+void AddRequestToLog(const ScanRequest& request, const FoundStore& store, ScanLogData& data);
+// The request a loaded log stands for, its medium now at devicePath on disk diskNumber: what a
+// save of the loaded results writes again.
+ScanRequest RequestOfLog(const ScanLogData& data, const CString& devicePath, uint16_t diskNumber);
 
 // ---- Tables ----
 

@@ -66,7 +66,6 @@ struct SelectedVolumeRecord {
     uint64_t startSectorCopy = 0;
     uint64_t sizeSectors = 0;
 };
-extern SelectedVolumeRecord SelectedVolumeInfo;
 
 struct VolumeGeometryRecord {
     uint32_t sectorsPerFat = 0;
@@ -83,24 +82,15 @@ struct VolumeGeometryRecord {
     uint32_t sectorsPerIndexRecord = 0;
 };
 
-// The working copy the scans read: the same parameters and the file-system name, "FAT16",
-// "FAT32" or "NTFS". The scan log keeps the name between the second FAT sector and the $MFT
-// sector.
+// A volume's parameters as the scans, listings and saves read them: the same geometry and the
+// file-system name, "FAT16", "FAT32" or "NTFS". The scan log keeps the name between the second FAT
+// sector and the $MFT sector.
 struct FatVolumeParamsRecord : VolumeGeometryRecord {
     CString partitionType;
 };
 
-extern VolumeGeometryRecord VolumeGeometry;
-extern FatVolumeParamsRecord FatVolumeParams;
-
 // Copies every geometry field; the partition type is left as it is.
 void CopyGeometryToParams(const VolumeGeometryRecord& from, FatVolumeParamsRecord& to);
-
-// ---- MBR and GPT reading: the dynamic-disk test ------------------------------------------
-
-extern uint64_t VolumeExtentStart;
-extern uint64_t VolumeExtentEnd; // first sector after the extent
-extern uint32_t VolumeExtentDisk;
 
 // ---- Volume validation -------------------------------------------------------------------
 
@@ -113,8 +103,3 @@ extern uint32_t AutoPartitionSearch;
 extern CStringArray DiskDescriptionList;
 // One text per listed logical drive: its device path, "|" and its size in sectors.
 extern CStringArray LogicalDriveKeys;
-
-// ---- NTFS and FAT structures -------------------------------------------------------------
-
-// The cluster-0 sector of the FAT volume whose parameters the next folder read needs.
-extern uint64_t WantedCluster0Start;
