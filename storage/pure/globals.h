@@ -1,7 +1,9 @@
-// The process-wide state of storage access: the device paths, the per-disk partition tables,
-// the selection and the selected volume's parameters. Created before the program's main code
-// runs and kept until it ends; written and read from several threads without locks, in the
-// order the searches guarantee (a selection is complete before a scan thread starts).
+// The process-wide state of storage access: the device paths, the per-disk partition tables and
+// the selection the drive trees show, with the records a scan's selection and its volume are
+// described by (a scan itself takes them as values: storage/pure/scan_target.h). Created before
+// the program's main code runs and kept until it ends; written and read from several threads
+// without locks, in the order the searches guarantee (a selection is complete before a scan
+// thread starts).
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -22,7 +24,9 @@ constexpr int kPartitionSlotCount = 50;
 extern char PlatformKind;
 // "\\.\PhysicalDrive0" ... "\\.\PhysicalDrive25", then one empty end entry.
 extern const CString PhysicalDrivePathTable[kMaxDisks + 1];
-// The device the scans of the selected medium open: a physical-disk or a volume path.
+// The device the last scan request (or loaded log) reads, a physical-disk or a volume path, as
+// CSearchSession::PublishSelection sets it; the lost-partition search checks what it finds there.
+// No scan, listing, save or log reads it: they take their request's device.
 extern CString CurrentDevicePath;
 
 // ---- Partition tables and selected-volume state ------------------------------------------
@@ -55,6 +59,7 @@ extern CString SelectedItemKind;
 // more that the disk selection fills; kept in the scan log.
 extern CString SelectedDiskTexts[4];
 
+// A selected volume as the scan log keeps it (a ScanRequest's SelectedVolumeInfo).
 struct SelectedVolumeRecord {
     uint16_t diskNumber = 0;
     uint32_t partitionSelector = 0;

@@ -374,12 +374,7 @@ FoundVolume VolumeWithGeometry(const wchar_t* device, uint64_t cluster0, uint32_
 
 ScanRequest RequestFor(uint16_t disk, uint64_t first, uint64_t end, uint32_t spc, const wchar_t* fs)
 {
-    ScanSelection selection;
-    selection.kind = L"part";
-    selection.fsName = fs;
-    selection.diskNumber = disk;
-    selection.startSector = first;
-    selection.endSector = end;
+    ScanSelection selection = storage_test::PartitionSelection(disk, first, end, fs);
     ScanRequest request = BuildScanRequest(selection, ScanSource{}, L"Basic Search");
     request.target.geometry.cluster0Start = first;
     request.target.geometry.sectorsPerCluster = spc;

@@ -3,25 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "storage/pure/scan_target.h"
+#include "tests/pure/storage_test_util.h"
 
-namespace {
-
-ScanSelection Partition(uint16_t disk, uint64_t start, uint64_t end, const wchar_t* fs)
-{
-    ScanSelection s;
-    s.kind = L"part";
-    s.fsName = fs;
-    s.diskNumber = disk;
-    s.startSector = start;
-    s.endSector = end;
-    return s;
-}
-
-} // namespace
+using storage_test::PartitionSelection;
 
 TEST(ScanRequest, APartitionOrADiskIsReadThroughItsDisk)
 {
-    ScanSelection part = Partition(2, 2048, 206848, L"FAT32");
+    ScanSelection part = PartitionSelection(2, 2048, 206848, L"FAT32");
     ScanSource source;
     source.drivePath = L"\\\\.\\X:"; // not read: a partition has its disk
     const ScanRequest request = BuildScanRequest(part, source, L"Deep Search");
@@ -46,7 +34,7 @@ TEST(ScanRequest, APartitionOrADiskIsReadThroughItsDisk)
     EXPECT_EQ(CString(L"FAT32"), request.FatVolumeParams.partitionType);
     EXPECT_EQ(0u, request.FatVolumeParams.sectorsPerCluster);
 
-    ScanSelection disk = Partition(30, 63, 1000, L"NTFS"); // a number past the table
+    ScanSelection disk = PartitionSelection(30, 63, 1000, L"NTFS"); // a number past the table
     disk.kind = L"Hard Disk";
     const ScanRequest whole = BuildScanRequest(disk, ScanSource{}, L"Basic Search");
     EXPECT_TRUE(whole.target.wholeDisk);
@@ -61,7 +49,7 @@ TEST(ScanRequest, ADriveLetterIsReadThroughItsVolumeOrItsDisk)
     source.place.SelectedItemVolumeStart = 2048;
     source.place.SelectedItemVolumeEnd = 411648;
 
-    ScanSelection drive = Partition(1, 0, 409600, L"NTFS");
+    ScanSelection drive = PartitionSelection(1, 0, 409600, L"NTFS");
     drive.kind = L"Logical";
     ScanRequest request = BuildScanRequest(drive, source, L"Basic Search");
     EXPECT_EQ(CString(L"\\\\.\\X:"), request.target.devicePath);
@@ -97,7 +85,7 @@ TEST(ScanRequest, ADriveLetterIsReadThroughItsVolumeOrItsDisk)
 
 TEST(ScanRequest, TheRangeIsHeldToTheDiskItIsReadFrom)
 {
-    ScanSelection part = Partition(0, 100, 5000, L"FAT16");
+    ScanSelection part = PartitionSelection(0, 100, 5000, L"FAT16");
     ScanSource source;
     source.diskSectors = 4000;
     EXPECT_EQ(4000u, BuildScanRequest(part, source, L"Basic Search").target.endSector);
