@@ -24,6 +24,7 @@ bool CSearchSession::ApplyTypedRange(Selection& selection, uint64_t start, uint6
         return true;
     // The selection gave the whole volume on its disk; the fields narrow it.
     SelectDiskItem(request.diskNumber, PhysicalDrivesItem());
+    KeepDiskTexts(request);
     ScanTarget& target = request.target;
     VolumeOnDisk volume;
     volume.firstSector = target.firstSector;

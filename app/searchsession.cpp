@@ -445,9 +445,16 @@ ScanRequest CSearchSession::MakeScanRequest(Selection& selection, const wchar_t*
         source.place = LoadSelectedDriveItem();
     if (m_host != nullptr && m_host->SelectedDriveValue != 0)
         source.diskSectors = DiskTotalSectors;
-    const ScanRequest request = BuildScanRequest(selection, source, searchModeName);
+    ScanRequest request = BuildScanRequest(selection, source, searchModeName);
+    KeepDiskTexts(request);
     PublishSelection(request);
     return request;
+}
+
+void CSearchSession::KeepDiskTexts(ScanRequest& request)
+{
+    request.diskIdentity = SelectedDiskTexts[0];
+    request.diskDescription = SelectedDiskTexts[2];
 }
 
 void CSearchSession::PublishSelection(const ScanRequest& request)

@@ -149,6 +149,8 @@ public:
     // The selection state the drive trees and the lost-partition search read, from a request
     // (MakeScanRequest, a loaded log).
     static void PublishSelection(const ScanRequest& request);
+    // The texts of the disk selected now (SelectedDiskTexts), which the request's log keeps.
+    static void KeepDiskTexts(ScanRequest& request);
     // The selected tree item's kind, file system and disk number: a disk or a drive letter has
     // its disk from the tree, a partition its disk, file system and sectors from its disk's table.
     void ReadSelectedDevice(Selection& selection);

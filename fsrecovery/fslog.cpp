@@ -226,9 +226,7 @@ bool CFsSearchSession::SaveScanLogTo(const CString& path)
     CString failure;
     try {
         ScanLogData data;
-        data.header.diskIdentity = SelectedDiskTexts[0];
         data.header.mode = uint32_t(Mode());
-        data.device.diskDescription = SelectedDiskTexts[2];
         // The selection of the scan the results were made for (or of the log they were loaded
         // from), the drive they are read from and their volume's geometry.
         AddRequestToLog(m_request, m_store, data);
@@ -498,8 +496,8 @@ void CFsSearchSession::LoadScanLog(const CString& path, bool fromCommandLine)
     const bool fromDrive = data.device.source == ScanLogSource::Drive;
     if (fromDrive && Host() != nullptr)
         Host()->LogicalDrivePath = data.device.drivePath;
-    // A save of the loaded results writes the log's selection again.
-    m_request = RequestOfLog(data, medium.devicePath, fromDrive ? SelectedDiskNumber : medium.diskNumber);
+    // A save of the loaded results writes the log's selection again, on the medium found.
+    m_request = RequestOfLog(data, medium);
     PublishSelection(m_request);
     const bool treeWhole = RebuildFromLog(*loaded, medium.devicePath);
     m_logLoading = false;

@@ -25,7 +25,7 @@ extern char PlatformKind;
 // "\\.\PhysicalDrive0" ... "\\.\PhysicalDrive25", then one empty end entry.
 extern const CString PhysicalDrivePathTable[kMaxDisks + 1];
 // The device the last scan request (or loaded log) reads, a physical-disk or a volume path, as
-// CSearchSession::PublishSelection sets it; the lost-partition search checks what it finds there.
+// the search dialog publishes it; the lost-partition search checks what it finds there.
 // No scan, listing, save or log reads it: they take their request's device.
 extern CString CurrentDevicePath;
 

@@ -56,6 +56,9 @@ struct ScanRequest {
     // The volume parameters the log keeps when the scan found no volume: the selected file
     // system with no geometry, or what a loaded log held.
     FatVolumeParamsRecord FatVolumeParams;
+    // The disk's model text and composed description (SelectedDiskTexts 0 and 2 of the disk the
+    // scan reads), which the log keeps to find the disk again.
+    CString diskIdentity, diskDescription;
 };
 
 // What Next read of the selected drive-tree item.

@@ -451,17 +451,26 @@ TEST(ScanLogResults, ALoadedLogsRequestWritesItsSelectionAgain)
     ScanLogData loaded;
     loaded.header.mode = kScanLogModeBasic;
     loaded.header.kind = L"Logical";
+    loaded.header.diskIdentity = L"Model";
     loaded.device.source = ScanLogSource::Disk; // a drive letter read through its disk
     loaded.device.diskNumber = 4;
+    loaded.device.diskDescription = L"Model||1 GB||2097152||4";
     loaded.volume.fsName = L"NTFS";
     loaded.volume.startSector = 2048;
     loaded.volume.endSector = loaded.volume.sizeSectors = 411648;
     loaded.geometry.sectorsPerCluster = 8;
     loaded.params.sectorsPerCluster = 16; // differs from the geometry: each is kept as it was
     loaded.params.partitionType = L"NTFS";
-    const ScanRequest request = RequestOfLog(loaded, L"\\\\.\\PhysicalDrive6", 6);
+    // The disk is found under another number now.
+    LoggedMedium medium;
+    medium.devicePath = L"\\\\.\\PhysicalDrive6";
+    medium.diskNumber = 6;
+    medium.description = L"Model||1 GB||2097152||6";
+    const ScanRequest request = RequestOfLog(loaded, medium);
     EXPECT_TRUE(request.ScanAsPhysicalDisk);
-    const ScanLogData again = Logged(kScanLogModeBasic, request, FoundStore());
+    ScanLogData again = Logged(kScanLogModeBasic, request, FoundStore());
+    EXPECT_EQ(CString(L"Model"), again.header.diskIdentity);
+    EXPECT_EQ(medium.description, again.device.diskDescription);
     EXPECT_EQ(CString(L"Logical"), again.header.kind);
     EXPECT_EQ(ScanLogSource::Disk, again.device.source);
     EXPECT_EQ(CString(L"\\\\.\\PhysicalDrive6"), again.device.drivePath);
@@ -470,4 +479,12 @@ TEST(ScanLogResults, ALoadedLogsRequestWritesItsSelectionAgain)
     EXPECT_EQ(2048u, again.volume.startSector);
     EXPECT_EQ(8u, again.geometry.sectorsPerCluster);
     EXPECT_EQ(16u, again.params.sectorsPerCluster);
+
+    // A drive's log keeps its own disk texts and number.
+    loaded.device.source = ScanLogSource::Drive;
+    medium.devicePath = L"\\\\.\\Q:";
+    again = Logged(kScanLogModeBasic, RequestOfLog(loaded, medium), FoundStore());
+    EXPECT_EQ(4, again.device.diskNumber);
+    EXPECT_EQ(loaded.device.diskDescription, again.device.diskDescription);
+    EXPECT_EQ(CString(L"\\\\.\\Q:"), again.device.drivePath);
 }
