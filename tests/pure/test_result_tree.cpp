@@ -101,7 +101,7 @@ TEST_F(ResultTreeTest, NtfsTreeNestsChildrenAndPutsOrphansUnderTheCatchAll)
     misc.id = kMissingParentId;
     TreeItemHandle miscItem = sink.Insert(RecordingSink::kRoot, misc);
     ASSERT_NE(namesakeItem, miscItem);
-    const int firstNameless = NamelessFolderCounter;
+    const int firstNameless = ResultTreeBuilder(store, sink).NamelessFolderCounter;
     Build();
 
     EXPECT_EQ(store.EntryCount(), 0u);
@@ -166,6 +166,27 @@ TEST_F(ResultTreeTest, FatVolumesWithCoincidingClustersKeepTheirOwnFolders)
     ASSERT_NE(sink.items[L"A_top"], sink.items[L"B_top"]);
     EXPECT_EQ(sink.parents[L"A_child"], sink.items[L"A_top"]);
     EXPECT_EQ(sink.parents[L"B_child"], sink.items[L"B_top"]);
+}
+
+// Each scan numbers its nameless folders from "DIR_1" in the order it places them (root folders
+// by own id, then breadth-first), however many scans ran before it in the process: the same disk
+// gives the same names the second time.
+TEST(ResultTreeNaming, EveryScanNumbersItsNamelessFoldersFromOne)
+{
+    for (int scan = 0; scan < 2; ++scan) {
+        FoundStore store;
+        NamingSink sink;
+        AddFoundRow(store, FsKind::Ntfs, L"Top", 30, 5, 0);
+        AddFoundRow(store, FsKind::Ntfs, L"", 41, 30, 0);
+        AddFoundRow(store, FsKind::Ntfs, L"", 40, 5, 0);
+        AddFoundRow(store, FsKind::Ntfs, L"", 42, 41, 0);
+        MarkOrphans(store);
+        BuildResultTree(store, sink);
+        ASSERT_EQ(sink.parents.size(), 4u) << "scan " << scan;
+        EXPECT_EQ(sink.parents[L"DIR_1"], RecordingSink::kRoot) << "scan " << scan;
+        EXPECT_EQ(sink.parents[L"DIR_2"], sink.items[L"Top"]) << "scan " << scan;
+        EXPECT_EQ(sink.parents[L"DIR_3"], sink.items[L"DIR_2"]) << "scan " << scan;
+    }
 }
 
 TEST(FolderListing, ShortAndDisplayNames)
