@@ -1,5 +1,7 @@
 #include "fsrecovery/pure/result_tree.h"
 
+#include <climits>
+
 const wchar_t kMiscFolderName[] = L"KXR_Miscellaneous";
 
 namespace {
@@ -60,11 +62,24 @@ uint64_t MarkOrphans(FoundStore& store, const TreeProgressFn& progress)
     return marked;
 }
 
+namespace {
+int g_namelessFolderCount = 1;
+} // namespace
+
+ResultTreeBuilder::ResultTreeBuilder(FoundStore& store, ResultTreeSink& sink)
+    : NamelessFolderCounter(g_namelessFolderCount), m_store(store), m_sink(sink)
+{
+}
+
 // Names a nameless folder and inserts it.
 TreeItemHandle ResultTreeBuilder::PlaceFolder(FoundFolder folder, TreeItemHandle parentItem)
 {
     if (folder.name.IsEmpty())
-        folder.name.Format(L"DIR_%d", NamelessFolderCounter++);
+    {
+        folder.name.Format(L"DIR_%d", NamelessFolderCounter);
+        // Wraps rather than overflowing in a process that has named two billion folders.
+        NamelessFolderCounter = NamelessFolderCounter == INT_MAX ? 1 : NamelessFolderCounter + 1;
+    }
     return m_sink.Insert(parentItem, folder);
 }
 

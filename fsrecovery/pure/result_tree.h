@@ -54,7 +54,7 @@ uint64_t MarkOrphans(FoundStore& store, const TreeProgressFn& progress = {});
 // it runs.
 class ResultTreeBuilder {
 public:
-    ResultTreeBuilder(FoundStore& store, ResultTreeSink& sink) : m_store(store), m_sink(sink) { }
+    ResultTreeBuilder(FoundStore& store, ResultTreeSink& sink);
     ResultTreeBuilder(const ResultTreeBuilder&) = delete;
     ResultTreeBuilder& operator=(const ResultTreeBuilder&) = delete;
 
@@ -74,9 +74,10 @@ public:
     // when there is none), flat, with parent kMissingParentId.
     void PlaceLeftoversUnderMisc();
 
-    // The number the next nameless folder takes into "DIR_%d". Every build starts at 1, so that
-    // a scan names its folders alike however many scans ran before it in the process.
-    int NamelessFolderCounter = 1;
+    // The number the next nameless folder takes into "DIR_%d": one count for the whole program,
+    // started at 1 and never reset, so that the nameless folders of two scans saved into one
+    // folder never take each other's names.
+    int& NamelessFolderCounter;
 
 private:
     TreeItemHandle PlaceFolder(FoundFolder folder, TreeItemHandle parentItem);

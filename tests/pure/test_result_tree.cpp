@@ -171,8 +171,11 @@ TEST_F(ResultTreeTest, FatVolumesWithCoincidingClustersKeepTheirOwnFolders)
 // Each scan numbers its nameless folders from "DIR_1" in the order it places them (root folders
 // by own id, then breadth-first), however many scans ran before it in the process: the same disk
 // gives the same names the second time.
-TEST(ResultTreeNaming, EveryScanNumbersItsNamelessFoldersFromOne)
+// Nameless folders are numbered on from one scan to the next, so that two scans' folders saved into
+// one destination never share a name.
+TEST(ResultTreeNaming, NamelessFoldersAreNumberedOnAcrossScans)
 {
+    int next = 0;
     for (int scan = 0; scan < 2; ++scan) {
         FoundStore store;
         NamingSink sink;
@@ -181,11 +184,18 @@ TEST(ResultTreeNaming, EveryScanNumbersItsNamelessFoldersFromOne)
         AddFoundRow(store, FsKind::Ntfs, L"", 40, 5, 0);
         AddFoundRow(store, FsKind::Ntfs, L"", 42, 41, 0);
         MarkOrphans(store);
+        const int first = ResultTreeBuilder(store, sink).NamelessFolderCounter;
+        if (scan > 0)
+            EXPECT_EQ(first, next);
         BuildResultTree(store, sink);
+        CString dir[3];
+        for (int k = 0; k < 3; ++k)
+            dir[k].Format(L"DIR_%d", first + k);
         ASSERT_EQ(sink.parents.size(), 4u) << "scan " << scan;
-        EXPECT_EQ(sink.parents[L"DIR_1"], RecordingSink::kRoot) << "scan " << scan;
-        EXPECT_EQ(sink.parents[L"DIR_2"], sink.items[L"Top"]) << "scan " << scan;
-        EXPECT_EQ(sink.parents[L"DIR_3"], sink.items[L"DIR_2"]) << "scan " << scan;
+        EXPECT_EQ(sink.parents[dir[0]], RecordingSink::kRoot) << "scan " << scan;
+        EXPECT_EQ(sink.parents[dir[1]], sink.items[L"Top"]) << "scan " << scan;
+        EXPECT_EQ(sink.parents[dir[2]], sink.items[dir[1]]) << "scan " << scan;
+        next = first + 3;
     }
 }
 
