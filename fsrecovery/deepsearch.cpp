@@ -337,11 +337,9 @@ bool CDeepSearch::ReadScanRequest(Selection& selection, uint64_t& start, uint64_
         return false;
     }
     ReadSelectedDevice(selection);
-    if (selection.kind == L"Recognised" && Host() != nullptr) {
-        // Read through the drive letter it was found in.
-        Host()->LogicalDrivePath =
-            CString(L"\\\\.\\") + m_driveTree.GetItemText(m_driveTree.GetParentItem(item)).Left(2);
-    }
+    // Read through the drive letter it was found in, as the recognised-partition list is.
+    if (selection.kind == L"Recognised" && Host() != nullptr)
+        Host()->LogicalDrivePath = selection.drivePath;
     if (fs >= 0 && fs < 3)
         selection.fsName = kComboNames[fs];
     if (FsKindFromName(selection.fsName) == FsKind::Unknown) {
