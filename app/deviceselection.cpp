@@ -240,8 +240,11 @@ void CTreeClass::ShowLogicalDriveDetails(HTREEITEM item)
     const wchar_t letter = text.IsEmpty() ? L'\0' : text[0];
     // The letter's code is kept as the drive id only; it never indexes the per-disk tables.
     SelectedDriveId = (uint16_t)(int16_t)(signed char)letter;
-    if (SearchHost* host = GetSearchHost())
-        host->LogicalDrivePath = DrivePathOfItem(text);
+    if (SearchHost* host = GetSearchHost()) {
+        CString path;
+        path.Format(L"\\\\.\\%c:", letter);
+        host->LogicalDrivePath = path;
+    }
     if (!m_pDetailHost)
         return;
     m_pDetailHost->ShowSearchHint(text);
@@ -265,13 +268,6 @@ void CTreeClass::ShowLogicalDriveDetails(HTREEITEM item)
         m_pDetailHost->SetSectorRangeControls(0, end);
         break;
     }
-}
-
-CString CTreeClass::DrivePathOfItem(const CString& itemText)
-{
-    CString path;
-    path.Format(L"\\\\.\\%c:", itemText.IsEmpty() ? L'\0' : itemText[0]);
-    return path;
 }
 
 int CTreeClass::PartitionDiskOf(HTREEITEM item)

@@ -415,23 +415,17 @@ void CSearchSession::OnTreeSelChanged(CTreeClass* tree, NMTREEVIEWW* change, LRE
 void CSearchSession::ReadSelectedDevice(Selection& selection)
 {
     selection.kind = SelectedItemKind;
-    const HTREEITEM item = m_driveTree.GetSelectedItem();
-    if (ReadThroughVolume(selection.kind) && item != nullptr) {
-        const HTREEITEM drive = selection.kind == L"Recognised" ? m_driveTree.GetParentItem(item) : item;
-        selection.drivePath = CTreeClass::DrivePathOfItem(drive != nullptr ? m_driveTree.GetItemText(drive) : CString());
-    }
     if (selection.kind == L"Hard Disk" || selection.kind == L"Logical") {
         selection.fsName = NormaliseFsName(PropertyValue(2));
         selection.diskNumber = SelectedDiskNumber;
         return;
     }
     if (selection.kind != L"part") {
-        // A recognised volume: its row of the drive's list.
         selection.fsName = NormaliseFsName(PropertyValue(2));
-        const int32_t disk = StrToInt32(PropertyValue(0));
-        selection.diskNumber = uint16_t(disk >= 0 && disk < kMaxDisks ? disk : 0);
+        selection.diskNumber = 0;
         return;
     }
+    const HTREEITEM item = m_driveTree.GetSelectedItem();
     const int disk = m_driveTree.PartitionDiskOf(item);
     const int index = m_driveTree.PartitionIndexOf(item, disk);
     selection.diskNumber = uint16_t(disk >= 0 ? disk : 0);
@@ -446,6 +440,7 @@ void CSearchSession::ReadSelectedDevice(Selection& selection)
 ScanRequest CSearchSession::MakeScanRequest(Selection& selection, const wchar_t* searchModeName)
 {
     ScanSource source;
+    source.drivePath = m_host != nullptr ? m_host->LogicalDrivePath : CString();
     if (selection.physical)
         source.place = LoadSelectedDriveItem();
     if (m_host != nullptr && m_host->SelectedDriveValue != 0)

@@ -152,9 +152,7 @@ public:
     // The texts of the disk selected now (SelectedDiskTexts), which the request's log keeps.
     static void KeepDiskTexts(ScanRequest& request);
     // The selected tree item's kind, file system and disk number: a disk or a drive letter has
-    // its disk from the tree, a partition its disk, file system and sectors from its disk's table,
-    // a recognised volume what its row of the detail list says; a drive letter (and a volume
-    // recognised inside one) the letter's volume path.
+    // its disk from the tree, a partition its disk, file system and sectors from its disk's table.
     void ReadSelectedDevice(Selection& selection);
     // The scan of `selection` (read by ReadSelectedDevice, its file system as the search wants it)
     // over the Start and End the drive page checked: the disk read from selected, MakeScanRequest,

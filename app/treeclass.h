@@ -149,9 +149,6 @@ public:
     void ShowDiskDetails(HTREEITEM item);
     void ShowLogicalDriveDetails(HTREEITEM item);
     void FillPartitionDetails(HTREEITEM item);
-    // The volume path of a drive letter's item ("\\.\X:" for "X: ..."); a recognised volume is
-    // read through the drive letter it lies in.
-    static CString DrivePathOfItem(const CString& itemText);
     // The disk a partition item lies on (from its disk item), -1 when it names none; the
     // partition's index in that disk's table, -1 when the table does not hold the item.
     int PartitionDiskOf(HTREEITEM item);

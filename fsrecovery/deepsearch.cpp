@@ -337,9 +337,11 @@ bool CDeepSearch::ReadScanRequest(Selection& selection, uint64_t& start, uint64_
         return false;
     }
     ReadSelectedDevice(selection);
-    // Read through the drive letter it was found in, as the recognised-partition list is.
-    if (selection.kind == L"Recognised" && Host() != nullptr)
-        Host()->LogicalDrivePath = selection.drivePath;
+    if (selection.kind == L"Recognised" && Host() != nullptr) {
+        // Read through the drive letter it was found in.
+        Host()->LogicalDrivePath =
+            CString(L"\\\\.\\") + m_driveTree.GetItemText(m_driveTree.GetParentItem(item)).Left(2);
+    }
     if (fs >= 0 && fs < 3)
         selection.fsName = kComboNames[fs];
     if (FsKindFromName(selection.fsName) == FsKind::Unknown) {

@@ -42,7 +42,7 @@ ScanRequest BuildScanRequest(ScanSelection& selection, const ScanSource& source,
     target.endSector = selection.endSector;
     const bool throughVolume = ReadThroughVolume(selection.kind);
     target.devicePath =
-        throughVolume ? selection.drivePath : PhysicalDrivePathTable[selection.diskNumber < kMaxDisks ? selection.diskNumber : 0];
+        throughVolume ? source.drivePath : PhysicalDrivePathTable[selection.diskNumber < kMaxDisks ? selection.diskNumber : 0];
     if (selection.physical) {
         const SelectedItemPlace& place = source.place;
         if (place.SelectedItemVolumeEnd > place.SelectedItemVolumeStart &&
@@ -59,7 +59,7 @@ ScanRequest BuildScanRequest(ScanSelection& selection, const ScanSource& source,
         target.endSector = source.diskSectors;
     request.ScanAsPhysicalDisk = selection.physical;
     if (throughVolume)
-        target.volumePath = selection.drivePath;
+        target.volumePath = source.drivePath;
     target.kind = FsKindFromName(selection.fsName);
     target.wholeDisk = selection.kind == L"Hard Disk";
 

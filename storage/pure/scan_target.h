@@ -71,8 +71,6 @@ struct ScanSelection {
     bool physical = false; // a drive letter scanned through its disk
     // A partition: its first sector and the sector after it, as its disk's table holds them.
     uint64_t partitionStart = 0, partitionEnd = 0;
-    // A drive letter (or a volume recognised inside one): the letter's volume path.
-    CString drivePath;
 };
 
 // The selected item's place on its disk, as its drive-tree record keeps it (all zero when the item
@@ -84,10 +82,11 @@ struct SelectedItemPlace {
     uint64_t SelectedItemVolumeEnd = 0;
 };
 
-// What a selection is read from besides what Next read: the drive letter's place on its disk
-// (read when the selection asks for its disk), and the size of the disk the range is held to (0:
-// not held).
+// Where a selection is read from besides its disk: a drive letter's own volume path, the drive's
+// place on its disk (read when the selection asks for its disk), and the size of the disk the
+// range is held to (0: not held).
 struct ScanSource {
+    CString drivePath;
     SelectedItemPlace place;
     uint64_t diskSectors = 0;
 };

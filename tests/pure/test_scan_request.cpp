@@ -10,8 +10,9 @@ using storage_test::PartitionSelection;
 TEST(ScanRequest, APartitionOrADiskIsReadThroughItsDisk)
 {
     ScanSelection part = PartitionSelection(2, 2048, 206848, L"FAT32");
-    part.drivePath = L"\\\\.\\X:"; // not read: a partition has its disk
-    const ScanRequest request = BuildScanRequest(part, ScanSource{}, L"Deep Search");
+    ScanSource source;
+    source.drivePath = L"\\\\.\\X:"; // not read: a partition has its disk
+    const ScanRequest request = BuildScanRequest(part, source, L"Deep Search");
     EXPECT_EQ(CString(L"\\\\.\\PhysicalDrive2"), request.target.devicePath);
     EXPECT_TRUE(request.target.volumePath.IsEmpty());
     EXPECT_EQ(2048u, request.target.firstSector);
@@ -43,13 +44,13 @@ TEST(ScanRequest, APartitionOrADiskIsReadThroughItsDisk)
 TEST(ScanRequest, ADriveLetterIsReadThroughItsVolumeOrItsDisk)
 {
     ScanSource source;
+    source.drivePath = L"\\\\.\\X:";
     source.place.SelectedItemDiskNumber = 3;
     source.place.SelectedItemVolumeStart = 2048;
     source.place.SelectedItemVolumeEnd = 411648;
 
     ScanSelection drive = PartitionSelection(1, 0, 409600, L"NTFS");
     drive.kind = L"Logical";
-    drive.drivePath = L"\\\\.\\X:";
     ScanRequest request = BuildScanRequest(drive, source, L"Basic Search");
     EXPECT_EQ(CString(L"\\\\.\\X:"), request.target.devicePath);
     EXPECT_EQ(CString(L"\\\\.\\X:"), request.target.volumePath);
