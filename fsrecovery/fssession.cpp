@@ -209,7 +209,7 @@ END_MESSAGE_MAP()
 
 CFsSearchSession::CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout,
                                    SearchHost* host)
-    : CSearchSession(layout, host), m_fsLayout(fsLayout)
+    : CSearchSession(layout, host), m_fsLayout(fsLayout), m_removableSearch(*this, fsLayout.driveTreeThread)
 {
     if (fsLayout.fileList != layout.detailList)
         m_fileList = std::make_unique<CHideColumn>();

@@ -27,6 +27,7 @@
 #include "app/searchsession.h"
 #include "fsrecovery/filewriters.h"
 #include "fsrecovery/pure/found_store.h"
+#include "fsrecovery/removable_search.h"
 #include "storage/driverecords.h"
 
 class CPopulate;
@@ -47,11 +48,6 @@ struct FsDialogLayout {
     // The global that tells its removable-medium search runs.
     CWinThread** driveTreeThread = nullptr;
 };
-
-// The removable-medium search's messages to its dialog: a partition found (sent, LPARAM the
-// partition), the search over (posted).
-constexpr UINT WM_ZR_REMOVABLE_FOUND = WM_APP + 0x248;
-constexpr UINT WM_ZR_REMOVABLE_ENDED = WM_APP + 0x249;
 
 // Where Save asks for the destination folder; null restores the destination notice and the
 // folder picker. An empty answer cancels the save.
@@ -143,23 +139,19 @@ public:
     // enables the dialog again; nothing to do when no listing runs.
     void EndListing(bool stop);
 
-    // ---- Removable media (fsremovable.cpp) ----
+    // ---- Removable media (RemovableSearch) ----
     // While the drive page is up, a worker searches each removable medium that "Physical Drives"
     // lists without partitions for FAT16, FAT32 and NTFS boot sectors, cylinder by cylinder, and
     // adds what it finds in green under the medium. Starts it; false when none started.
-    bool StartRemovableMediaSearch();
-    // Searches one medium and adds each new partition under its item; on the worker.
-    void SearchRemovableMediumPartitions(const smpparam& medium);
-    // A stop asked of the removable-medium search, by the dialog or through the worker's thread.
-    bool RemovableStopAsked() const;
+    bool StartRemovableMediaSearch() { return m_removableSearch.Start(); }
     // The removable-medium search is at a medium (Next waits for it).
-    bool RemovableMediumListing() const { return m_removableWorker.load() != nullptr && m_removableListing != 0; }
-    void ClearPartitionSearchFlag() { m_removableListing = 0; }
-    std::atomic<int>* PartitionSearchWord() override { return &m_removableListing; }
-    bool DriveTreeWorkerRunning() const override { return m_removableWorker.load() != nullptr; }
+    bool RemovableMediumListing() const { return m_removableSearch.MediumListing(); }
+    void ClearPartitionSearchFlag() { m_removableSearch.ClearListing(); }
+    std::atomic<int>* PartitionSearchWord() override { return m_removableSearch.ListingWord(); }
+    bool DriveTreeWorkerRunning() const override { return m_removableSearch.WorkerRunning(); }
     // Stop Searching Partitions: after its question, the disk's search or the removable-medium
     // search ends, keeping what it found.
-    void OnBnClickedStopSearchingPartitions();
+    void OnBnClickedStopSearchingPartitions() { m_removableSearch.OnStopSearchingPartitions(); }
 
     // ---- Buttons both searches answer alike (fspages.cpp) ----
     // A scan or a folder listing runs.
@@ -258,12 +250,15 @@ protected:
     LRESULT OnOpenBegin(WPARAM, LPARAM file);
     LRESULT OnOpenEnded(WPARAM, LPARAM);
     LRESULT OnLoadStartupLog(WPARAM, LPARAM);
-    LRESULT OnRemovablePartitionFound(WPARAM, LPARAM);
-    LRESULT OnRemovableSearchEnded(WPARAM, LPARAM);
+    LRESULT OnRemovablePartitionFound(WPARAM index, LPARAM found)
+    {
+        return m_removableSearch.OnPartitionFound(index, found);
+    }
+    LRESULT OnRemovableSearchEnded(WPARAM, LPARAM) { return m_removableSearch.OnEnded(); }
     // Ends the removable-medium search: asks the worker to stop when `stop`, waits for it, gives
     // the controls back and, when `report`, shows the medium's details and the summary. The
     // first caller does the work; nothing to do when no search runs.
-    void EndRemovableSearch(bool stop, bool report);
+    void EndRemovableSearch(bool stop, bool report) { m_removableSearch.End(stop, report); }
 
     CTreeClass m_resultTree;
     CImageList m_resultImages, m_stateImages;
@@ -272,7 +267,6 @@ protected:
 
 private:
     friend UINT PopulateListThreadProc(LPVOID param);
-    friend UINT RemovableMediaThreadProc(LPVOID param);
     friend UINT OpenFilesThreadProc(LPVOID param);
     friend class FileListWriter;
 
@@ -325,17 +319,7 @@ private:
     std::unique_ptr<CPopulate> m_populateDlg;
     bool m_endingListing = false; // EndListing waits for the listing worker
     bool m_stopping = false;      // StopScanAndWait waits for the scan worker
-    // What the removable-medium search works on: filled before its worker starts, written by the
-    // worker alone while it runs, read again after it ended. Its object (deleted by
-    // EndRemovableSearch) and its stop flag.
-    std::atomic<int> m_removableListing{ 0 };
-    struct RemovableSearch {
-        std::vector<smpparam> media;    // the physical-drive list as it was at the start
-        HTREEITEM lastMedium = nullptr; // the medium searched last and its disk number
-        int lastDisk = -1;
-    } m_removable;
-    std::atomic<CWinThread*> m_removableWorker{ nullptr };
-    std::atomic<bool> m_removableStop{ false };
+    RemovableSearch m_removableSearch;
     CWinThread* m_listingWorker = nullptr;
     // The open worker's object (deleted by EndOpenWorker), its notice and the file it wrote.
     std::atomic<CWinThread*> m_openWorker{ nullptr };
