@@ -5,6 +5,7 @@
 #include "app/notices.h"
 #include "app/pure/descriptions.h"
 #include "app/pure/record_table.h"
+#include "app/pure/scan_log_header.h"
 #include "app/pure/textservices.h"
 #include "app/questions.h"
 #include "app/shellservices.h"
@@ -209,7 +210,8 @@ END_MESSAGE_MAP()
 
 CFsSearchSession::CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout,
                                    SearchHost* host)
-    : CSearchSession(layout, host), m_fsLayout(fsLayout), m_removableSearch(*this, fsLayout.driveTreeThread)
+    : CSearchSession(layout, host), m_fsLayout(fsLayout), m_removableSearch(*this, fsLayout.driveTreeThread),
+      m_scanLogs(*this, *this, fsLayout.statusLabel, fsLayout.pathLabel)
 {
     if (fsLayout.fileList != layout.detailList)
         m_fileList = std::make_unique<CHideColumn>();
@@ -251,7 +253,7 @@ BOOL CFsSearchSession::OnInitDialog()
     // The log named on the command line (or handed over by the other search dialog) is loaded
     // once the dialog is up; the splash has done its part once this dialog has taken the log.
     if (!CommandLineLogPath.IsEmpty()) {
-        if (LogModeSwitchPending.load() == 0) {
+        if (Host() == nullptr || Host()->LogModeSwitchPending.load() == 0) {
             SplashMayClose = 1;
             if (CSplash* splash = g_pSplashDlg.load())
                 ::ShowWindow(splash->GetSafeHwnd(), SW_HIDE);
@@ -303,6 +305,71 @@ bool CFsSearchSession::FilterInput(MSG* msg)
     if (SelectAllOnCtrlA(msg))
         return true;
     return CSearchSession::FilterInput(msg);
+}
+
+void CFsSearchSession::ResetFolderCounts()
+{
+    m_folderCount = 0;
+    m_fileCount = 0;
+}
+
+void CFsSearchSession::EmptyFileList()
+{
+    FileList().DeleteAllItems();
+    m_listedFiles.clear();
+}
+
+// ---- Scan logs ----------------------------------------------------------------------------------
+
+void CFsSearchSession::OnBnClickedLoadLog()
+{
+    CString path;
+    bool fromCommandLine = false;
+    if (m_scanLogs.ChooseLogToLoad(path, fromCommandLine))
+        LoadScanLog(path, fromCommandLine);
+}
+
+LRESULT CFsSearchSession::OnLoadStartupLog(WPARAM, LPARAM)
+{
+    if (!CommandLineLogPath.IsEmpty())
+        OnBnClickedLoadLog();
+    return 0;
+}
+
+void CFsSearchSession::LoadScanLog(const CString& path, bool fromCommandLine)
+{
+    const ScanLogs::LoadOutcome outcome = m_scanLogs.Load(path, fromCommandLine);
+    if (outcome.kind == ScanLogs::LoadOutcome::Kind::OtherSearch)
+        HandLogToOtherSearch(path, outcome.otherMode);
+}
+
+void CFsSearchSession::HandLogToOtherSearch(const CString& path, uint32_t otherMode)
+{
+    const bool toDeep = otherMode == kScanLogModeDeep;
+    SearchHost* const host = Host();
+    // The other dialog loads the same file without asking for it; this one waits hidden and
+    // goes when that one has gone.
+    SetCommandLineLogPath(path);
+    if (host != nullptr)
+        host->LogModeSwitchPending = 1;
+    ShowWindow(SW_HIDE);
+    // The other search is the current one while it runs: its drive trees and dialogs are
+    // the ones the shared services serve.
+    if (host != nullptr)
+        host->SearchMode = toDeep ? kModeDeep : kModeBasic;
+    if (toDeep)
+        RunDeepSearchDialog(host);
+    else
+        RunBasicSearchDialog(host);
+    if (host != nullptr) {
+        host->SearchMode = Mode();
+        host->LogModeSwitchPending = 0;
+    }
+    ClearCommandLineLogPath();
+    // Back on the drive page ends this dialog as it ends any other.
+    const int back = Layout().back;
+    if (GetSafeHwnd() != nullptr && back != 0)
+        SendMessage(WM_COMMAND, MAKEWPARAM(back, BN_CLICKED), (LPARAM)GetDlgItem(back)->GetSafeHwnd());
 }
 
 void CFsSearchSession::ClearResults()

@@ -28,6 +28,7 @@
 #include "fsrecovery/filewriters.h"
 #include "fsrecovery/pure/found_store.h"
 #include "fsrecovery/removable_search.h"
+#include "fsrecovery/scan_logs.h"
 #include "storage/driverecords.h"
 
 class CPopulate;
@@ -58,13 +59,6 @@ void SetSaveFolderPicker(SaveFolderPicker picker);
 using PopupMenuPicker = UINT (*)(CMenu& menu);
 void SetPopupMenuPicker(PopupMenuPicker picker);
 
-// Where Save Log and Load Log ask for the log file (`save`: the file to write); null restores the
-// file dialogs. An empty answer cancels.
-using ScanLogPathPicker = CString (*)(CWnd* owner, bool save);
-void SetScanLogPathPicker(ScanLogPathPicker picker);
-// 1 while a start-up log is handed from one search dialog to the other.
-extern std::atomic<int> LogModeSwitchPending;
-
 // The listing worker (parameter: the session) and the open worker of a results page.
 UINT PopulateListThreadProc(LPVOID param);
 UINT OpenFilesThreadProc(LPVOID param);
@@ -72,7 +66,7 @@ UINT OpenFilesThreadProc(LPVOID param);
 // A refusal or notice of a file-system search: caption "Message", information icon.
 void Inform(CWnd* owner, const wchar_t* text);
 
-class CFsSearchSession : public CSearchSession {
+class CFsSearchSession : public CSearchSession, private ScanLogResults {
 public:
     // Result of the modal loop when Back ends the dialog on the drive page.
     static constexpr INT_PTR kBackResult = 2;
@@ -80,13 +74,13 @@ public:
     CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout, SearchHost* host);
     ~CFsSearchSession() override;
 
-    FoundStore& Store() { return m_store; }
-    CTreeClass& ResultTree() { return m_resultTree; }
-    CHideColumn& FileList() { return m_fileList != nullptr ? *m_fileList : m_detail; }
+    FoundStore& Store() override { return m_store; }
+    CTreeClass& ResultTree() override { return m_resultTree; }
+    CHideColumn& FileList() override { return m_fileList != nullptr ? *m_fileList : m_detail; }
 
     // 1 when the finished scan left something to show; a listing that finds nothing then says so.
     bool ResultsPresent() const { return m_resultsPresent.load(); }
-    void SetResultsPresent(bool present) { m_resultsPresent = present; }
+    void SetResultsPresent(bool present) override { m_resultsPresent = present; }
 
     // ---- Results tree (on the scan worker) ----
     // Marks the orphans and builds the tree from the store's folder rows; then names a FAT
@@ -100,7 +94,7 @@ public:
     void FillListedFolder();
     // "%llu Folders, %llu Files" of the counts of the current listing, and into its control.
     CString FolderCountText() const;
-    void ShowFolderCountText();
+    void ShowFolderCountText() override;
     // Reads the directory of the FAT folder of `item` for its subfolders' names, unless it was
     // read before. The top item and NTFS volumes read nothing; a folder of the end-of-chain id
     // has no directory and is only marked read. True when a read ran to its end.
@@ -137,7 +131,7 @@ public:
 
     // Waits for the listing worker (asking it to stop first when `stop`), removes the notice and
     // enables the dialog again; nothing to do when no listing runs.
-    void EndListing(bool stop);
+    void EndListing(bool stop) override;
 
     // ---- Removable media (RemovableSearch) ----
     // While the drive page is up, a worker searches each removable medium that "Physical Drives"
@@ -180,25 +174,26 @@ public:
     // hidden ones; the rows get tick boxes.
     void SetFileColumns(std::initializer_list<const wchar_t*> hidden);
 
-    // ---- Scan logs (fslog.cpp) ----
+    // ---- Scan logs (ScanLogs) ----
     // Save Log: refused before a scan and while one runs; else the log is written.
-    void OnBnClickedSaveLog();
+    void OnBnClickedSaveLog() { m_scanLogs.OnSaveLog(); }
     // Load Log: refused after a scan was started and while one runs; else the log named on the
     // command line, or one the user picks, is loaded.
     void OnBnClickedLoadLog();
     // Asks for the file and writes the results into it; true when the log was written whole.
-    bool SaveScanLog();
+    bool SaveScanLog() { return m_scanLogs.Save(); }
     // Writes the results into `path`; a write that fails removes the part written and says so.
-    bool SaveScanLogTo(const CString& path);
+    bool SaveScanLogTo(const CString& path) { return m_scanLogs.SaveTo(path); }
     // Reads the log, checks that its medium is attached (or asks about one that stands in for it)
-    // and shows its results as a finished scan would. `fromCommandLine`: the start-up log.
+    // and shows its results as a finished scan would; a log of the other search is handed over
+    // to it. `fromCommandLine`: the start-up log.
     void LoadScanLog(const CString& path, bool fromCommandLine);
     // The results were written into a log since they were found or loaded.
-    bool LogSaved() const { return m_logSaved.load() != 0; }
-    bool LogLoading() const { return m_logLoading; }
+    bool LogSaved() const { return m_scanLogs.Saved(); }
+    bool LogLoading() const { return m_scanLogs.Loading(); }
     // Where the launcher keeps this dialog's log loader while it reads a log; null without a
     // launcher.
-    CWinThread** LogLoadThreadSlot() const { return Host() != nullptr ? Host()->LogLoadThreadSlot(Mode()) : nullptr; }
+    CWinThread** LogLoadThreadSlot() const { return m_scanLogs.LoadThreadSlot(); }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -227,17 +222,17 @@ protected:
     // The results page after a log was loaded (its state as after a finished scan), or the
     // drive page again after a load was refused; the shared controls are done by then.
     // `throughDisk`: a drive letter's results read through its disk.
-    virtual void ShowLoadedResults(bool /*throughDisk*/) { }
-    virtual void ShowDrivePageAfterLog() { }
+    void ShowLoadedResults(bool /*throughDisk*/) override { }
+    void ShowDrivePageAfterLog() override { }
     // Whether the results were read from a drive letter through its disk.
-    virtual bool ScannedThroughDisk() const { return false; }
+    bool ScannedThroughDisk() const override { return false; }
     // Before the exit question: results whose log was not saved offer to save it, once.
-    void BeforeExitQuestion() override;
+    void BeforeExitQuestion() override { m_scanLogs.BeforeExitQuestion(); }
     // The results are new (a scan ended, or Back): they have not been saved or asked about.
-    void ForgetLogSaved();
+    void ForgetLogSaved() { m_scanLogs.ForgetSaved(); }
 
     // Empties the results: the tree with its folder records, the file list and the store.
-    void ClearResults();
+    void ClearResults() override;
     // Asks a running open to stop and waits for it; nothing is opened.
     void StopOpenWorker();
 
@@ -334,17 +329,15 @@ private:
     CString m_openedPath;
     bool m_openBusy = false;
     HCURSOR m_cursorBeforeOpen = nullptr;
-    // Scan logs: written since the results were made; the save-log question asked; a save or a
-    // load under way on this dialog's thread.
-    std::atomic<int> m_logSaved{ 0 };
-    bool m_logQuestionAsked = false;
-    bool m_savingLog = false;
-    bool m_logLoading = false;
-    struct LoadedLog;
-    void ReadLogOnWorker(const CString& path, LoadedLog& loaded);
-    void RefuseLog(const CString& keptKind, bool fromCommandLine, bool mediumRefused, bool hideFileList);
-    bool RebuildFromLog(LoadedLog& loaded, const CString& devicePath);
-    friend UINT ReadScanLogThreadProc(LPVOID param);
+    // ---- What the scan logs need of the results (ScanLogResults) ----
+    CProgressCtrl& TreeProgress() override { return m_progress; }
+    void ForgetListedFolder() override { LastPopulatedItem = nullptr; }
+    void ResetFolderCounts() override;
+    void EmptyFileList() override;
+    // The log of the other search handed over to its dialog, run on this thread with the log as
+    // its start-up log; this dialog waits hidden and goes when that one has gone.
+    void HandLogToOtherSearch(const CString& path, uint32_t otherMode);
+    ScanLogs m_scanLogs;
 
     DECLARE_MESSAGE_MAP()
 };
