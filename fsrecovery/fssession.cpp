@@ -540,14 +540,8 @@ void CFsSearchSession::ListFilesOf(HTREEITEM item, FileSink& sink)
         ListVolumeFolderFiles(m_store, volume, folder->ownId, &m_listingStop, sink);
 }
 
-void CFsSearchSession::FillListedFolder()
+void CFsSearchSession::ShowListedFolderPath(HTREEITEM item)
 {
-    m_folderCount = 0;
-    m_fileCount = 0;
-    ShowFolderCountText();
-    const HTREEITEM item = LastPopulatedItem;
-    if (item == nullptr)
-        return;
     CString path;
     for (const CString& folder : FolderPathOf(item))
         path += (path.IsEmpty() ? L"" : L"\\") + folder;
@@ -559,38 +553,31 @@ void CFsSearchSession::FillListedFolder()
     // "Root" brings the tree back to its top.
     if (item == m_resultTree.GetRootItem())
         m_resultTree.SendMessage(WM_VSCROLL, SB_TOP, 0);
+}
 
-    const FolderNode* folder = (const FolderNode*)m_resultTree.GetItemData(item);
-    const uint32_t deleted = folder ? folder->deleted : 0;
-    // A scan that left nothing has nothing to list; the end of the listing says so.
-    if (m_resultTree.Folders.FolderNodeList.head == nullptr && !m_resultsPresent)
-        return;
-    CListCtrl& list = FileList();
-    if (CSystemImageList::GetSmallList())
-        list.SetImageList(CSystemImageList::GetSmallList(), LVSIL_SMALL);
-    // The subfolders' names come from the folder's own directory: read it if no one has yet.
-    if (!ListingStopped())
-        ReadFolderOnce(item);
+const std::vector<FolderNode*>& CFsSearchSession::SubfoldersOf(HTREEITEM item, std::vector<FolderNode*>& asked)
+{
+    // The subfolders come from the folder records, in the tree's order: asking the tree for
+    // every child's text and data costs a call each, and each call on a large tree costs.
+    // Folders put into the tree some other way are asked of the tree.
+    if (const std::vector<FolderNode*>* children = m_resultTree.ResultChildren(item))
+        return *children;
+    for (HTREEITEM child = m_resultTree.GetChildItem(item); child != nullptr && !IsStopped(&m_listingStop);
+         child = m_resultTree.GetNextSiblingItem(child))
+        if (FolderNode* node = (FolderNode*)m_resultTree.GetItemData(child); node != nullptr && node->item == child)
+            asked.push_back(node);
+    return asked;
+}
 
+int CFsSearchSession::InsertFolderRows(CListCtrl& list, const std::vector<FolderNode*>& children, bool deleted)
+{
     // The folder rows are made on the list's own thread in one go, with its drawing held back:
     // row by row from here, every cell would be a message to that thread and every row a redraw.
     int row = 0;
     const int folderIcon = GetFolderIconIndex();
-    // The subfolders come from the folder records, in the tree's order: asking the tree for
-    // every child's text and data costs a call each, and each call on a large tree costs.
-    // Folders put into the tree some other way are asked of the tree.
-    std::vector<FolderNode*> asked;
-    const std::vector<FolderNode*>* children = m_resultTree.ResultChildren(item);
-    if (children == nullptr) {
-        for (HTREEITEM child = m_resultTree.GetChildItem(item); child != nullptr && !IsStopped(&m_listingStop);
-             child = m_resultTree.GetNextSiblingItem(child))
-            if (FolderNode* node = (FolderNode*)m_resultTree.GetItemData(child); node != nullptr && node->item == child)
-                asked.push_back(node);
-        children = &asked;
-    }
     ZrRunOnWindowThread(&list, [&] {
         list.SetRedraw(FALSE);
-        for (FolderNode* node : *children) {
+        for (FolderNode* node : children) {
             if (IsStopped(&m_listingStop))
                 break;
             const HTREEITEM child = (HTREEITEM)node->item;
@@ -617,6 +604,33 @@ void CFsSearchSession::FillListedFolder()
         list.SetRedraw(TRUE);
         list.Invalidate();
     });
+    return row;
+}
+
+void CFsSearchSession::FillListedFolder()
+{
+    m_folderCount = 0;
+    m_fileCount = 0;
+    ShowFolderCountText();
+    const HTREEITEM item = LastPopulatedItem;
+    if (item == nullptr)
+        return;
+    ShowListedFolderPath(item);
+
+    const FolderNode* folder = (const FolderNode*)m_resultTree.GetItemData(item);
+    const uint32_t deleted = folder ? folder->deleted : 0;
+    // A scan that left nothing has nothing to list; the end of the listing says so.
+    if (m_resultTree.Folders.FolderNodeList.head == nullptr && !m_resultsPresent)
+        return;
+    CListCtrl& list = FileList();
+    if (CSystemImageList::GetSmallList())
+        list.SetImageList(CSystemImageList::GetSmallList(), LVSIL_SMALL);
+    // The subfolders' names come from the folder's own directory: read it if no one has yet.
+    if (!ListingStopped())
+        ReadFolderOnce(item);
+
+    std::vector<FolderNode*> asked;
+    const int row = InsertFolderRows(list, SubfoldersOf(item, asked), deleted != 0);
     ShowFolderCountText();
     if (ListingStopped())
         return;

@@ -273,6 +273,11 @@ private:
     bool SelectAllOnCtrlA(const MSG* msg);
     // The files of the folder of `item` (every volume's root for the top item), to a sink.
     void ListFilesOf(HTREEITEM item, class FileSink& sink);
+    // The steps of a listing: the folder's path in the path label; its subfolders' records (from
+    // the tree's own list, else asked of the tree into `asked`); their rows, returning how many.
+    void ShowListedFolderPath(HTREEITEM item);
+    const std::vector<FolderNode*>& SubfoldersOf(HTREEITEM item, std::vector<FolderNode*>& asked);
+    int InsertFolderRows(CListCtrl& list, const std::vector<FolderNode*>& children, bool deleted);
     // The save items of the subtrees from `first` (its following siblings too when `siblings`)
     // whose folders `take` accepts, each folder with its own files.
     template <class Take> void AddFolders(HTREEITEM first, bool siblings, Take take, std::vector<SaveItem>& items);
