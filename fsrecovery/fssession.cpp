@@ -200,9 +200,9 @@ private:
 
 BEGIN_MESSAGE_MAP(CFsSearchSession, CSearchSession)
     ON_MESSAGE(WM_ZR_LISTING_ENDED, &CFsSearchSession::OnListingEnded)
-    ON_MESSAGE(CFsSearchSession::kMsgOpenFolderRow, &CFsSearchSession::OnOpenFolderRow)
-    ON_MESSAGE(CFsSearchSession::kMsgOpenBegin, &CFsSearchSession::OnOpenBegin)
-    ON_MESSAGE(CFsSearchSession::kMsgOpenEnded, &CFsSearchSession::OnOpenEnded)
+    ON_MESSAGE(RowOpener::kMsgFolderRow, &CFsSearchSession::OnOpenFolderRow)
+    ON_MESSAGE(RowOpener::kMsgBegin, &CFsSearchSession::OnOpenBegin)
+    ON_MESSAGE(RowOpener::kMsgEnded, &CFsSearchSession::OnOpenEnded)
     ON_MESSAGE(CFsSearchSession::kMsgLoadStartupLog, &CFsSearchSession::OnLoadStartupLog)
     ON_MESSAGE(WM_ZR_REMOVABLE_FOUND, &CFsSearchSession::OnRemovablePartitionFound)
     ON_MESSAGE(WM_ZR_REMOVABLE_ENDED, &CFsSearchSession::OnRemovableSearchEnded)
@@ -211,6 +211,7 @@ END_MESSAGE_MAP()
 CFsSearchSession::CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout,
                                    SearchHost* host)
     : CSearchSession(layout, host), m_fsLayout(fsLayout), m_removableSearch(*this, fsLayout.driveTreeThread),
+      m_opener(*this, *this, m_store, fsLayout.folderCount),
       m_scanLogs(*this, *this, fsLayout.statusLabel, fsLayout.pathLabel)
 {
     if (fsLayout.fileList != layout.detailList)
@@ -733,136 +734,11 @@ bool CFsSearchSession::FileOfRow(int row, FoundFileRef& file) const
     return true;
 }
 
-UINT OpenFilesThreadProc(LPVOID param)
+void CFsSearchSession::OpenFolderRow(int row)
 {
-    auto* session = static_cast<CFsSearchSession*>(param);
-    SaveAborted = 0;
-    session->m_folderCount = 0;
-    session->m_fileCount = 0;
-    if (session->Page() > 0)
-        session->OpenFirstSelectedRow();
-    session->m_pOpenFilesThread = nullptr;
-    // The dialog's thread takes this thread's object, ends the "opening" state and hands a
-    // written file to the shell.
-    ::PostMessageW(session->GetSafeHwnd(), CFsSearchSession::kMsgOpenEnded, 0, 0);
-    return 0;
-}
-
-void CFsSearchSession::OpenSelectedRow()
-{
-    CListCtrl& list = FileList();
-    if (Page() < 1 || m_pOpenFilesThread != nullptr || m_openWorker.load() != nullptr)
-        return;
-    const int row = list.GetNextItem(-1, LVNI_SELECTED);
-    if (row < 0 || ClassifyOpenRowType(list.GetItemText(row, 1)) == OpenRowKind::None)
-        return;
-    m_openedPath.Empty();
-    // The ended message is handled on this thread, so it always finds the worker stored.
-    m_openWorker = ZrBeginThreadInto(m_pOpenFilesThread, OpenFilesThreadProc, this);
-}
-
-void CFsSearchSession::OpenFirstSelectedRow()
-{
-    CListCtrl& list = FileList();
-    const CString countText = FolderCountText();
-    const int row = list.GetNextItem(-1, LVNI_SELECTED);
-    if (row < 0)
-        return;
-    const OpenRowKind kind = ClassifyOpenRowType(list.GetItemText(row, 1));
-    if (kind == OpenRowKind::Folder) {
-        if (m_fsLayout.folderCount != 0)
-            SetDlgItemText(m_fsLayout.folderCount, countText);
-        ::SendMessageW(m_hWnd, kMsgOpenFolderRow, WPARAM(row), 0);
-        return;
-    }
-    FoundFileRef file;
-    if (kind != OpenRowKind::File || !FileOfRow(row, file))
-        return;
-    const FoundVolume& volume = m_store.Volume(file.volume);
-    const bool writable = file.ntfs ? volume.kind == FsKind::Ntfs : IsFat(volume.kind);
-    if (volume.params.sectorsPerCluster == 0 || !writable)
-        return;
-    ::SendMessageW(m_hWnd, kMsgOpenBegin, 0, LPARAM(&file));
-    // Empty unless the whole file was written: a failed or cancelled write is never opened.
-    m_openWrite.host = Host();
-    m_openedPath = WriteFoundFileForViewing(volume, file, m_openFileCounter, m_openWrite);
-}
-
-LRESULT CFsSearchSession::OnOpenFolderRow(WPARAM row, LPARAM)
-{
-    const HTREEITEM item = FolderRowItem(m_resultTree.GetSelectedItem(), int(row));
+    const HTREEITEM item = FolderRowItem(m_resultTree.GetSelectedItem(), row);
     if (item != nullptr)
         m_resultTree.Select(item, TVGN_CARET); // its selection handler lists the folder
-    return 0;
-}
-
-LRESULT CFsSearchSession::OnOpenBegin(WPARAM, LPARAM param)
-{
-    const FoundFileRef& file = *reinterpret_cast<const FoundFileRef*>(param);
-    m_cursorBeforeOpen = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
-    auto notice = std::make_unique<CSavingFilesDlg>(this, &m_openWrite);
-    if (notice->Create()) {
-        // Three lines: the name, what is being done and a word of patience. The bars and the
-        // file count belong to saving; the bytes line is widened to carry the third text.
-        for (int id : { IDC_SAVE_BYTES_BAR, IDC_SAVE_FILES_BAR, IDC_SAVE_FILES })
-            if (CWnd* control = notice->GetDlgItem(id))
-                control->ShowWindow(SW_HIDE);
-        CRect line(10, 44, 290, 53);
-        notice->MapDialogRect(&line);
-        if (CWnd* third = notice->GetDlgItem(IDC_SAVE_BYTES))
-            third->MoveWindow(&line);
-        notice->SetDlgItemText(IDC_SAVE_NAME, file.name);
-        notice->SetDlgItemText(IDC_SAVE_PATH, L"Opening File : " + FormatSize(file.size));
-        notice->SetDlgItemText(IDC_SAVE_BYTES, L"This may take a while, Please wait...");
-        notice->CenterWindow(this);
-        notice->ShowWindow(SW_SHOW);
-        notice->EnableWindow(TRUE);
-        notice->SetForegroundWindow();
-        m_openNotice = std::move(notice);
-    }
-    EnableWindow(FALSE);
-    m_openBusy = true;
-    return 0;
-}
-
-LRESULT CFsSearchSession::OnOpenEnded(WPARAM, LPARAM)
-{
-    const CString path = EndOpenWorker();
-    if (!path.IsEmpty())
-        OpenWithShell(kShellOpenFile, path, this);
-    return 0;
-}
-
-CString CFsSearchSession::EndOpenWorker()
-{
-    CWinThread* worker = m_openWorker.exchange(nullptr);
-    if (worker == nullptr)
-        return CString();
-    ZrWaitForThreadPumping(worker, INFINITE);
-    delete worker;
-    if (m_openNotice) {
-        if (m_openNotice->GetSafeHwnd() != nullptr)
-            m_openNotice->DestroyWindow();
-        m_openNotice.reset();
-    }
-    if (m_openBusy) {
-        m_openBusy = false;
-        ::SetCursor(m_cursorBeforeOpen);
-        EnableWindow(TRUE);
-        FileList().Invalidate();
-    }
-    const CString path = m_openedPath;
-    m_openedPath.Empty();
-    return path;
-}
-
-void CFsSearchSession::StopOpenWorker()
-{
-    if (m_openWorker.load() == nullptr)
-        return;
-    // A long copy ends after its block; what was cut short is not opened.
-    m_openWrite.stop = 1;
-    EndOpenWorker();
 }
 
 // ---- Saving ticked folders and rows -------------------------------------------------------------

@@ -26,6 +26,7 @@
 
 #include "app/searchsession.h"
 #include "fsrecovery/filewriters.h"
+#include "fsrecovery/open_row.h"
 #include "fsrecovery/pure/found_store.h"
 #include "fsrecovery/removable_search.h"
 #include "fsrecovery/scan_logs.h"
@@ -59,14 +60,13 @@ void SetSaveFolderPicker(SaveFolderPicker picker);
 using PopupMenuPicker = UINT (*)(CMenu& menu);
 void SetPopupMenuPicker(PopupMenuPicker picker);
 
-// The listing worker (parameter: the session) and the open worker of a results page.
+// The listing worker (parameter: the session).
 UINT PopulateListThreadProc(LPVOID param);
-UINT OpenFilesThreadProc(LPVOID param);
 
 // A refusal or notice of a file-system search: caption "Message", information icon.
 void Inform(CWnd* owner, const wchar_t* text);
 
-class CFsSearchSession : public CSearchSession, private ScanLogResults {
+class CFsSearchSession : public CSearchSession, private ScanLogResults, private OpenRowSource {
 public:
     // Result of the modal loop when Back ends the dialog on the drive page.
     static constexpr INT_PTR kBackResult = 2;
@@ -93,7 +93,7 @@ public:
     // The listing itself (on the listing worker): subfolder rows, then the folder's files.
     void FillListedFolder();
     // "%llu Folders, %llu Files" of the counts of the current listing, and into its control.
-    CString FolderCountText() const;
+    CString FolderCountText() const override;
     void ShowFolderCountText() override;
     // Reads the directory of the FAT folder of `item` for its subfolders' names, unless it was
     // read before. The top item and NTFS volumes read nothing; a folder of the end-of-chain id
@@ -101,23 +101,18 @@ public:
     bool ReadFolderOnce(HTREEITEM item);
 
     // ---- Opening and saving ----
-    static constexpr UINT kMsgOpenFolderRow = WM_APP + 0x242;
-    static constexpr UINT kMsgOpenBegin = WM_APP + 0x243;
-    static constexpr UINT kMsgOpenEnded = WM_APP + 0x244;
     static constexpr UINT kMsgLoadStartupLog = WM_APP + 0x250;
-    // Starts the open worker for the first selected row unless one runs already.
-    void OpenSelectedRow();
-    bool OpenRunning() const { return m_openWorker.load() != nullptr; }
+    // Starts the open worker for the first selected row unless one runs already (RowOpener): a
+    // folder row selects its results-tree item, whose listing follows; a file row is written
+    // into the temporary folder and, only when that succeeded, handed to the shell.
+    void OpenSelectedRow() { m_opener.OpenSelected(); }
+    bool OpenRunning() const { return m_opener.Running(); }
     // The open worker while its procedure runs (it clears this as it ends); null otherwise.
-    CWinThread* OpenFilesThread() const { return m_pOpenFilesThread; }
+    CWinThread* OpenFilesThread() const { return m_opener.Thread(); }
     // The number the next temporary name of an opened file starts from.
-    int32_t OpenFileCounter() const { return m_openFileCounter; }
+    int32_t OpenFileCounter() const { return m_opener.FileCounter(); }
     // The results item whose folder the file list shows (set when its listing starts).
     HTREEITEM LastPopulatedItem = nullptr;
-    // The open worker's part (on its thread): a folder row selects its results-tree item, whose
-    // listing follows; a file row is written into the temporary folder and, only when that
-    // succeeded, handed to the shell by the dialog's thread.
-    void OpenFirstSelectedRow();
     // The Save button and the results tree's "Save": the ticked folders and rows, after the
     // "No item has been selected" message when nothing is ticked.
     void OnSaveSelected();
@@ -125,7 +120,7 @@ public:
     // selection is cleared, then the ticked folders and rows are saved as by OnSaveSelected.
     void ClearFileListSelection();
     // The file behind a row of the file list; false for a folder row or a row of no file.
-    bool FileOfRow(int row, FoundFileRef& file) const;
+    bool FileOfRow(int row, FoundFileRef& file) const override;
     // The same, to change: null for a folder row or a row of no file.
     FoundFileRef* ListedFileOfRow(int row);
 
@@ -234,16 +229,16 @@ protected:
     // Empties the results: the tree with its folder records, the file list and the store.
     void ClearResults() override;
     // Asks a running open to stop and waits for it; nothing is opened.
-    void StopOpenWorker();
+    void StopOpenWorker() { m_opener.Stop(); }
 
     void OnNMDblclkFileList(NMHDR* header, LRESULT* result);
     void OnNMRClickFileList(NMHDR* header, LRESULT* result);
     void OnNMSetfocusFileList(NMHDR* header, LRESULT* result);
     void OnNMRClickResultTree(NMHDR* header, LRESULT* result);
     LRESULT OnListingEnded(WPARAM finished, LPARAM);
-    LRESULT OnOpenFolderRow(WPARAM row, LPARAM);
-    LRESULT OnOpenBegin(WPARAM, LPARAM file);
-    LRESULT OnOpenEnded(WPARAM, LPARAM);
+    LRESULT OnOpenFolderRow(WPARAM row, LPARAM) { return m_opener.OnFolderRow(row); }
+    LRESULT OnOpenBegin(WPARAM, LPARAM file) { return m_opener.OnBegin(file); }
+    LRESULT OnOpenEnded(WPARAM, LPARAM) { return m_opener.OnEnded(); }
     LRESULT OnLoadStartupLog(WPARAM, LPARAM);
     LRESULT OnRemovablePartitionFound(WPARAM index, LPARAM found)
     {
@@ -262,12 +257,8 @@ protected:
 
 private:
     friend UINT PopulateListThreadProc(LPVOID param);
-    friend UINT OpenFilesThreadProc(LPVOID param);
     friend class FileListWriter;
 
-    // Waits for the open worker, deletes it and ends the "opening" state; returns the path of
-    // the file it wrote (empty when none). Nothing to do when no open worker was started.
-    CString EndOpenWorker();
     bool NothingTicked();
     // Ctrl+A with the focus in the file list after a scan: selects every row (true: handled).
     bool SelectAllOnCtrlA(const MSG* msg);
@@ -321,19 +312,9 @@ private:
     bool m_stopping = false;      // StopScanAndWait waits for the scan worker
     RemovableSearch m_removableSearch;
     CWinThread* m_listingWorker = nullptr;
-    // The open worker's object (deleted by EndOpenWorker), its notice and the file it wrote.
-    std::atomic<CWinThread*> m_openWorker{ nullptr };
-    // Set as the open worker starts, cleared by its procedure as it ends: a second open waits for
-    // both this and m_openWorker.
-    CWinThread* m_pOpenFilesThread = nullptr;
-    std::unique_ptr<CSavingFilesDlg> m_openNotice;
-    // The open's stop (set by Stop and the notice's Cancel) and the number of the next temporary
-    // name: every open of this dialog gets a fresh one.
-    WriteState m_openWrite;
-    int32_t m_openFileCounter = 0;
-    CString m_openedPath;
-    bool m_openBusy = false;
-    HCURSOR m_cursorBeforeOpen = nullptr;
+    // ---- What opening needs of the listing (OpenRowSource) ----
+    void OpenFolderRow(int row) override;
+    RowOpener m_opener;
     // ---- What the scan logs need of the results (ScanLogResults) ----
     CProgressCtrl& TreeProgress() override { return m_progress; }
     void ForgetListedFolder() override { LastPopulatedItem = nullptr; }
