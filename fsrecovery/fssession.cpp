@@ -28,21 +28,11 @@ constexpr UINT WM_ZR_LISTING_ENDED = WM_APP + 0x241;
 constexpr uint32_t kFatEndOfChain = 0x0FFFFFFF;
 // Column 1 of a subfolder row of the file list.
 const wchar_t kFolderType[] = L"FOLDER";
-const wchar_t kNothingTickedText[] =
-    L"No item has been selected. Please select the item you want to save from left panel.";
 
 // Commands of the file list's menu and of the results tree's.
 enum : UINT { kMenuOpen = 1, kMenuSave = 3, kMenuSaveAll = 4, kMenuTreeSave = 1 };
 
-SaveFolderPicker g_saveFolderPicker = nullptr;
 PopupMenuPicker g_menuPicker = nullptr;
-
-CString PickSaveFolder(CWnd* owner)
-{
-    return g_saveFolderPicker
-        ? g_saveFolderPicker(owner)
-        : BrowseForFolder(owner, L"Select the folder to save the recovered files in", BIF_RETURNONLYFSDIRS);
-}
 
 // The chosen command of a popup menu shown at the cursor; 0 when it was dismissed.
 UINT ChooseFromMenu(CWnd* owner, CMenu& menu)
@@ -73,16 +63,6 @@ void RedrawEnabledTree(CTreeClass* tree)
     tree->RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
-bool RowTicked(CListCtrl& list, int row)
-{
-    return (list.GetItemState(row, LVIS_STATEIMAGEMASK) >> 12) == 2;
-}
-
-bool IsFolderRow(CListCtrl& list, int row)
-{
-    return ClassifyOpenRowType(list.GetItemText(row, 1)) == OpenRowKind::Folder;
-}
-
 // Columns 3 (date) and 4 (time) of the subfolder row `row` of `node`.
 void SetFolderRowStamp(CListCtrl& list, int row, const FolderNode& node, bool ntfs)
 {
@@ -95,11 +75,6 @@ void SetFolderRowStamp(CListCtrl& list, int row, const FolderNode& node, bool nt
 }
 
 } // namespace
-
-void SetSaveFolderPicker(SaveFolderPicker picker)
-{
-    g_saveFolderPicker = picker;
-}
 
 void SetPopupMenuPicker(PopupMenuPicker picker)
 {
@@ -181,23 +156,6 @@ private:
     std::vector<Row> m_rows;
 };
 
-// The files of whole folders as save items; the files of one folder share its path.
-class SaveCollector : public FileSink {
-public:
-    SaveCollector(FoundStore& store, std::shared_ptr<const std::vector<CString>> folders, std::vector<SaveItem>& items)
-        : m_store(store), m_folders(std::move(folders)), m_items(items)
-    { }
-    void Add(const FoundFileRef& file, const CString (&)[10]) override
-    {
-        m_items.push_back({ m_folders, file, &m_store.Volume(file.volume) });
-    }
-
-private:
-    FoundStore& m_store;
-    std::shared_ptr<const std::vector<CString>> m_folders;
-    std::vector<SaveItem>& m_items;
-};
-
 BEGIN_MESSAGE_MAP(CFsSearchSession, CSearchSession)
     ON_MESSAGE(WM_ZR_LISTING_ENDED, &CFsSearchSession::OnListingEnded)
     ON_MESSAGE(RowOpener::kMsgFolderRow, &CFsSearchSession::OnOpenFolderRow)
@@ -211,7 +169,7 @@ END_MESSAGE_MAP()
 CFsSearchSession::CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout,
                                    SearchHost* host)
     : CSearchSession(layout, host), m_fsLayout(fsLayout), m_removableSearch(*this, fsLayout.driveTreeThread),
-      m_opener(*this, *this, m_store, fsLayout.folderCount),
+      m_ticks(*this, *this), m_saver(*this, *this, m_ticks, m_resultTree, m_store), m_opener(*this, *this, m_store, fsLayout.folderCount),
       m_scanLogs(*this, *this, fsLayout.statusLabel, fsLayout.pathLabel)
 {
     if (fsLayout.fileList != layout.detailList)
@@ -375,8 +333,7 @@ void CFsSearchSession::HandLogToOtherSearch(const CString& path, uint32_t otherM
 
 void CFsSearchSession::ClearResults()
 {
-    m_rowTicks.clear();
-    m_rowTickChanged = false;
+    m_ticks.Clear();
     m_listedFolders.clear();
     m_listedFoldersOf = nullptr;
     m_resultTree.DeleteAllResults();
@@ -496,8 +453,8 @@ void CFsSearchSession::OnResultSelChanged(HTREEITEM item)
     // The root is not listed twice in a row; any other folder is listed again when reselected.
     if (isRoot && item == LastPopulatedItem)
         return;
-    KeepRowTicks();
-    m_rowTickChanged = false;
+    m_ticks.Keep();
+    m_ticks.ListingStarts();
     LastPopulatedItem = item;
     m_listedFolders.clear();
     m_listedFoldersOf = item;
@@ -544,7 +501,7 @@ void CFsSearchSession::ListFilesOf(HTREEITEM item, FileSink& sink)
 void CFsSearchSession::ShowListedFolderPath(HTREEITEM item)
 {
     CString path;
-    for (const CString& folder : FolderPathOf(item))
+    for (const CString& folder : FolderPathOf(m_resultTree, item))
         path += (path.IsEmpty() ? L"" : L"\\") + folder;
     if (m_fsLayout.pathLabel != 0) {
         SetDlgItemText(m_fsLayout.pathLabel, path.IsEmpty() ? CString(L"Root") : path);
@@ -667,7 +624,7 @@ LRESULT CFsSearchSession::OnListingEnded(WPARAM finished, LPARAM)
     // close wait for it themselves) may go on to say that the scan found nothing.
     const bool ranToItsEnd = finished != 0 && !m_endingListing && g_pPopulateListThread != nullptr;
     EndListing(false);
-    RestoreRowTicks();
+    m_ticks.Restore();
     if (!ranToItsEnd || Page() <= 0 || !m_resultTree.GetSafeHwnd())
         return 0;
     const HTREEITEM root = m_resultTree.GetRootItem();
@@ -743,15 +700,6 @@ void CFsSearchSession::OpenFolderRow(int row)
 
 // ---- Saving ticked folders and rows -------------------------------------------------------------
 
-std::vector<CString> CFsSearchSession::FolderPathOf(HTREEITEM item)
-{
-    std::vector<CString> folders;
-    for (HTREEITEM at = item; at != nullptr && m_resultTree.GetParentItem(at) != nullptr;
-         at = m_resultTree.GetParentItem(at))
-        folders.insert(folders.begin(), m_resultTree.GetItemText(at));
-    return folders;
-}
-
 HTREEITEM CFsSearchSession::FolderRowItem(HTREEITEM listed, int row)
 {
     CListCtrl& list = FileList();
@@ -773,151 +721,15 @@ HTREEITEM CFsSearchSession::FolderRowItem(HTREEITEM listed, int row)
     return nullptr;
 }
 
-template <class Take>
-void CFsSearchSession::AddFolders(HTREEITEM first, bool siblings, Take take, std::vector<SaveItem>& items)
-{
-    // Depth first without recursion: a results tree is as deep as the folders on the disk.
-    std::vector<HTREEITEM> pending;
-    for (HTREEITEM at = first; at != nullptr; at = siblings ? m_resultTree.GetNextSiblingItem(at) : nullptr)
-        pending.insert(pending.begin(), at);
-    while (!pending.empty()) {
-        const HTREEITEM item = pending.back();
-        pending.pop_back();
-        if (take(item)) {
-            SaveCollector files(m_store, std::make_shared<const std::vector<CString>>(FolderPathOf(item)), items);
-            ListFilesOf(item, files);
-        }
-        std::vector<HTREEITEM> children;
-        for (HTREEITEM child = m_resultTree.GetChildItem(item); child != nullptr;
-             child = m_resultTree.GetNextSiblingItem(child))
-            children.push_back(child);
-        pending.insert(pending.end(), children.rbegin(), children.rend());
-    }
-}
-
-bool CFsSearchSession::TickedRow::operator<(const TickedRow& o) const
-{
-    if (folder != o.folder)
-        return folder < o.folder;
-    if (file.volume != o.file.volume)
-        return file.volume < o.file.volume;
-    if (file.ntfs != o.file.ntfs)
-        return file.ntfs < o.file.ntfs;
-    if (file.recordSector != o.file.recordSector)
-        return file.recordSector < o.file.recordSector;
-    if (file.firstCluster != o.file.firstCluster)
-        return file.firstCluster < o.file.firstCluster;
-    return file.name.Compare(o.file.name) < 0;
-}
-
-bool CFsSearchSession::RowKey(HTREEITEM listed, int row, TickedRow& key)
-{
-    key = TickedRow();
-    if (IsFolderRow(FileList(), row)) {
-        key.folder = FolderRowItem(listed, row);
-        return key.folder != nullptr;
-    }
-    return FileOfRow(row, key.file);
-}
-
 BOOL CFsSearchSession::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
 {
-    const auto* header = message == WM_NOTIFY ? reinterpret_cast<const NMHDR*>(lParam) : nullptr;
-    if (header != nullptr && header->code == LVN_ITEMCHANGED && header->hwndFrom == FileList().GetSafeHwnd()) {
-        const auto* change = reinterpret_cast<const NMLISTVIEW*>(header);
-        if ((change->uChanged & LVIF_STATE) && ((change->uNewState ^ change->uOldState) & LVIS_STATEIMAGEMASK))
-            m_rowTickChanged = true;
-    }
+    m_ticks.NoteMessage(message, lParam);
     return CSearchSession::OnWndMsg(message, wParam, lParam, pResult);
-}
-
-void CFsSearchSession::KeepRowTicks()
-{
-    const HTREEITEM listed = LastPopulatedItem;
-    CListCtrl& list = FileList();
-    if (listed == nullptr || Page() < 1 || !list.GetSafeHwnd())
-        return;
-    // No row was ticked or unticked since the listing, none had a tick kept: nothing to read. A
-    // list that tells another window of its changes is read whole.
-    if (!m_rowTickChanged && m_rowTicks.count(listed) == 0 && ::GetParent(list.GetSafeHwnd()) == GetSafeHwnd())
-        return;
-    std::set<TickedRow>& ticked = m_rowTicks[listed];
-    TickedRow key;
-    // One state read per row; a row's key is made only when the row is ticked or may have been.
-    const int rows = list.GetItemCount();
-    for (int row = 0; row < rows; ++row) {
-        const bool on = RowTicked(list, row);
-        if ((!on && ticked.empty()) || !RowKey(listed, row, key))
-            continue;
-        if (on)
-            ticked.insert(key);
-        else
-            ticked.erase(key);
-    }
-    if (ticked.empty())
-        m_rowTicks.erase(listed);
-}
-
-void CFsSearchSession::RestoreRowTicks()
-{
-    const auto found = m_rowTicks.find(LastPopulatedItem);
-    CListCtrl& list = FileList();
-    if (found == m_rowTicks.end() || !list.GetSafeHwnd())
-        return;
-    TickedRow key;
-    for (int row = 0; row < list.GetItemCount(); ++row)
-        if (RowKey(LastPopulatedItem, row, key) && found->second.count(key) != 0)
-            list.SetCheck(row, TRUE);
-}
-
-bool CFsSearchSession::NothingTicked()
-{
-    const int root = m_resultTree.GetCheckState(m_resultTree.GetRootItem());
-    if (root != 0 && root != 1)
-        return false;
-    // Ticked rows count too, of the listed folder and of those listed before: ticking a row does
-    // not tick the tree.
-    KeepRowTicks();
-    return m_rowTicks.empty();
 }
 
 void CFsSearchSession::OnSaveSelected()
 {
-    if (NothingTicked()) {
-        ZrMessageBox(GetSafeHwnd(), kNothingTickedText, L"Message", MB_OK | MB_ICONINFORMATION);
-        return;
-    }
-    if (Page() < 1)
-        return;
-    EndListing(false);
-    if (ScanRunning() || g_pPopulateListThread != nullptr)
-        return;
-    const CString destination = PickSaveFolder(this);
-    if (destination.IsEmpty())
-        return;
-
-    std::vector<SaveItem> items;
-    KeepRowTicks();
-    // Each folder is taken once: a ticked tree folder, a ticked folder row (with what is below
-    // it), then the ticked file rows of folders not taken whole.
-    std::set<HTREEITEM> taken;
-    AddFolders(
-        m_resultTree.GetRootItem(), true,
-        [&](HTREEITEM item) { return m_resultTree.GetCheckState(item) == 2 && taken.insert(item).second; }, items);
-    for (const auto& [listed, rows] : m_rowTicks)
-        for (const TickedRow& row : rows)
-            if (row.folder != nullptr && taken.count(row.folder) == 0)
-                AddFolders(
-                    row.folder, false, [&](HTREEITEM item) { return taken.insert(item).second; }, items);
-    for (const auto& [listed, rows] : m_rowTicks) {
-        if (taken.count(listed) != 0)
-            continue;
-        const auto path = std::make_shared<const std::vector<CString>>(FolderPathOf(listed));
-        for (const TickedRow& row : rows)
-            if (row.folder == nullptr && row.file.volume < m_store.VolumeCount())
-                items.push_back({ path, row.file, &m_store.Volume(row.file.volume) });
-    }
-    SaveFoundItems(items, destination, this, false, Host());
+    m_saver.Save();
 }
 
 void CFsSearchSession::ClearFileListSelection()

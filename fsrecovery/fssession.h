@@ -29,7 +29,9 @@
 #include "fsrecovery/open_row.h"
 #include "fsrecovery/pure/found_store.h"
 #include "fsrecovery/removable_search.h"
+#include "fsrecovery/row_ticks.h"
 #include "fsrecovery/scan_logs.h"
+#include "fsrecovery/ticked_save.h"
 #include "storage/driverecords.h"
 
 class CPopulate;
@@ -51,10 +53,6 @@ struct FsDialogLayout {
     CWinThread** driveTreeThread = nullptr;
 };
 
-// Where Save asks for the destination folder; null restores the destination notice and the
-// folder picker. An empty answer cancels the save.
-using SaveFolderPicker = CString (*)(CWnd* owner);
-void SetSaveFolderPicker(SaveFolderPicker picker);
 // Where the popup menus of the results page get their command from; null shows the menu at the
 // cursor. The result is the chosen command, 0 when none was.
 using PopupMenuPicker = UINT (*)(CMenu& menu);
@@ -66,7 +64,11 @@ UINT PopulateListThreadProc(LPVOID param);
 // A refusal or notice of a file-system search: caption "Message", information icon.
 void Inform(CWnd* owner, const wchar_t* text);
 
-class CFsSearchSession : public CSearchSession, private ScanLogResults, private OpenRowSource {
+class CFsSearchSession : public CSearchSession,
+                         private ScanLogResults,
+                         private OpenRowSource,
+                         private TickedRowSource,
+                         private TickedSaveSource {
 public:
     // Result of the modal loop when Back ends the dialog on the drive page.
     static constexpr INT_PTR kBackResult = 2;
@@ -259,23 +261,19 @@ private:
     friend UINT PopulateListThreadProc(LPVOID param);
     friend class FileListWriter;
 
-    bool NothingTicked();
     // Ctrl+A with the focus in the file list after a scan: selects every row (true: handled).
     bool SelectAllOnCtrlA(const MSG* msg);
     // The files of the folder of `item` (every volume's root for the top item), to a sink.
-    void ListFilesOf(HTREEITEM item, class FileSink& sink);
+    void ListFilesOf(HTREEITEM item, FileSink& sink) override;
     // The steps of a listing: the folder's path in the path label; its subfolders' records (from
     // the tree's own list, else asked of the tree into `asked`); their rows, returning how many.
     void ShowListedFolderPath(HTREEITEM item);
     const std::vector<FolderNode*>& SubfoldersOf(HTREEITEM item, std::vector<FolderNode*>& asked);
     int InsertFolderRows(CListCtrl& list, const std::vector<FolderNode*>& children, bool deleted);
-    // The save items of the subtrees from `first` (its following siblings too when `siblings`)
-    // whose folders `take` accepts, each folder with its own files.
-    template <class Take> void AddFolders(HTREEITEM first, bool siblings, Take take, std::vector<SaveItem>& items);
-    std::vector<CString> FolderPathOf(HTREEITEM item);
     // The results-tree item a folder row of the file list stands for: its "TreeItem" cell must
     // name a child of `listed`, the folder the list shows. Null when it names none.
-    HTREEITEM FolderRowItem(HTREEITEM listed, int row);
+    HTREEITEM FolderRowItem(HTREEITEM listed, int row) override;
+    HTREEITEM ListedItem() const override { return LastPopulatedItem; }
     // The children of the folder listed last (m_listedFoldersOf), so that a folder row's cell is
     // checked in one look-up: a walk over the siblings per row made leaving a folder of many
     // subfolders cost folders x rows.
@@ -283,22 +281,6 @@ private:
     HTREEITEM m_listedFoldersOf = nullptr;
     bool ListingStopped();
 
-    // The ticked rows of every folder listed so far, so that a tick stays when another folder is
-    // shown: a folder row by its results item, a file row by its file.
-    struct TickedRow {
-        HTREEITEM folder = nullptr;
-        FoundFileRef file;
-        bool operator<(const TickedRow& o) const;
-    };
-    bool RowKey(HTREEITEM listed, int row, TickedRow& key);
-    // The ticks of the rows shown now into the folder's set (rows not shown keep theirs).
-    void KeepRowTicks();
-    // The rows shown now ticked as they were when their folder was listed last.
-    void RestoreRowTicks();
-    std::map<HTREEITEM, std::set<TickedRow>> m_rowTicks;
-    // A row of the file list was ticked or unticked since its folder was listed (the list tells
-    // its owner): without that, leaving a folder reads none of its rows.
-    bool m_rowTickChanged = false;
 
     const FsDialogLayout& m_fsLayout;
     FoundStore m_store;
@@ -314,6 +296,10 @@ private:
     CWinThread* m_listingWorker = nullptr;
     // ---- What opening needs of the listing (OpenRowSource) ----
     void OpenFolderRow(int row) override;
+    // The ticked rows of every folder listed so far, so that a tick stays when another folder is
+    // shown.
+    RowTicks m_ticks;
+    TickedSave m_saver;
     RowOpener m_opener;
     // ---- What the scan logs need of the results (ScanLogResults) ----
     CProgressCtrl& TreeProgress() override { return m_progress; }
