@@ -23,11 +23,8 @@
 
 namespace {
 
-constexpr UINT WM_ZR_LISTING_ENDED = WM_APP + 0x241;
 // The id of a FAT folder whose first cluster is an end-of-chain mark: it has no directory.
 constexpr uint32_t kFatEndOfChain = 0x0FFFFFFF;
-// Column 1 of a subfolder row of the file list.
-const wchar_t kFolderType[] = L"FOLDER";
 
 // Commands of the file list's menu and of the results tree's.
 enum : UINT { kMenuOpen = 1, kMenuSave = 3, kMenuSaveAll = 4, kMenuTreeSave = 1 };
@@ -63,98 +60,12 @@ void RedrawEnabledTree(CTreeClass* tree)
     tree->RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
-// Columns 3 (date) and 4 (time) of the subfolder row `row` of `node`.
-void SetFolderRowStamp(CListCtrl& list, int row, const FolderNode& node, bool ntfs)
-{
-    SYSTEMTIME now{};
-    ::GetLocalTime(&now);
-    const FolderRowStamp stamp =
-        FolderRowDateTime(ntfs, node.name, node.date, node.time, FormatDayMonthYear(now.wDay, now.wMonth, now.wYear));
-    list.SetItemText(row, 3, stamp.date);
-    list.SetItemText(row, 4, stamp.time);
-}
-
 } // namespace
 
 void SetPopupMenuPicker(PopupMenuPicker picker)
 {
     g_menuPicker = picker;
 }
-
-// The files of a listing as rows of the file list. The list shows the system's icons; the image
-// list stays alive as long as the listing keeps this user. Rows are handed to the list's own
-// thread in batches with its drawing held back: a cross-thread message per cell and a redraw per
-// row made a listing cost milliseconds per file. Each row's item data names its file.
-class FileListWriter : public FileSink {
-public:
-    FileListWriter(CFsSearchSession& session, CListCtrl& list, int firstIndex)
-        : m_session(session), m_list(list), m_index(firstIndex)
-    {
-        if (m_list.GetSafeHwnd() && CSystemImageList::GetSmallList())
-            m_list.SetImageList(CSystemImageList::GetSmallList(), LVSIL_SMALL);
-    }
-    ~FileListWriter() override { Flush(); }
-
-    void Add(const FoundFileRef& file, const CString (&cells)[10]) override
-    {
-        ++m_session.m_fileCount;
-        if (m_list.GetSafeHwnd()) {
-            m_session.m_listedFiles.push_back(file);
-            Row row{ file.name,
-                     m_icons.GetIconIndex(file.name, FALSE, TRUE),
-                     m_index,
-                     LPARAM(m_session.m_listedFiles.size()),
-                     {} };
-            row.cells[1] = GetFileTypeDescription(FileNameExtension(file.name));
-            for (int column = 2; column < 10; ++column)
-                row.cells[column] = cells[column];
-            m_rows.push_back(std::move(row));
-        }
-        ++m_index;
-        if (m_rows.size() >= kBatchRows)
-            Flush();
-    }
-
-    void Flush()
-    {
-        // A stop asked of the listing's thread (the program ending) ends the listing too.
-        m_session.ListingStopped();
-        if (!m_rows.empty()) {
-            ZrRunOnWindowThread(&m_list, [this] {
-                m_list.SetRedraw(FALSE);
-                for (const Row& r : m_rows) {
-                    const int row =
-                        m_list.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, r.index, r.name, 0, 0, r.icon, r.data);
-                    if (row < 0)
-                        continue;
-                    for (int column = 1; column < 10; ++column) {
-                        if (!r.cells[column].IsEmpty())
-                            m_list.SetItemText(row, column, r.cells[column]);
-                    }
-                }
-                m_list.SetRedraw(TRUE);
-                m_list.Invalidate();
-            });
-            m_rows.clear();
-        }
-        m_session.ShowFolderCountText();
-    }
-
-private:
-    static constexpr size_t kBatchRows = 200;
-    struct Row {
-        CString name;
-        int icon;
-        int index;
-        LPARAM data;
-        CString cells[10];
-    };
-    CFsSearchSession& m_session;
-    CListCtrl& m_list;
-    int m_index;
-    CSystemImageList m_icons;
-    std::vector<Row> m_rows;
-};
 
 BEGIN_MESSAGE_MAP(CFsSearchSession, CSearchSession)
     ON_MESSAGE(WM_ZR_LISTING_ENDED, &CFsSearchSession::OnListingEnded)
@@ -168,13 +79,14 @@ END_MESSAGE_MAP()
 
 CFsSearchSession::CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout,
                                    SearchHost* host)
-    : CSearchSession(layout, host), m_fsLayout(fsLayout), m_removableSearch(*this, fsLayout.driveTreeThread),
+    : CSearchSession(layout, host), m_fsLayout(fsLayout),
+      m_fileList(fsLayout.fileList != layout.detailList ? std::make_unique<CHideColumn>() : nullptr),
+      m_removableSearch(*this, fsLayout.driveTreeThread),
+      m_listing(*this, *this, m_resultTree, FileList(), m_store, m_resultsPresent, fsLayout.folderCount,
+                fsLayout.pathLabel),
       m_ticks(*this, *this), m_saver(*this, *this, m_ticks, m_resultTree, m_store), m_opener(*this, *this, m_store, fsLayout.folderCount),
       m_scanLogs(*this, *this, fsLayout.statusLabel, fsLayout.pathLabel)
-{
-    if (fsLayout.fileList != layout.detailList)
-        m_fileList = std::make_unique<CHideColumn>();
-}
+{ }
 
 CFsSearchSession::~CFsSearchSession() = default;
 
@@ -228,9 +140,9 @@ void CFsSearchSession::EndWorkers()
     StopOpenWorker();
     EndListing(true);
     // Naming the folders of a tree being built ends too.
-    m_listingStop = 1;
+    m_listing.Stop() = 1;
     CSearchSession::EndWorkers();
-    m_listingStop = 0;
+    m_listing.Stop() = 0;
 }
 
 void CFsSearchSession::OnDestroyControls()
@@ -264,18 +176,6 @@ bool CFsSearchSession::FilterInput(MSG* msg)
     if (SelectAllOnCtrlA(msg))
         return true;
     return CSearchSession::FilterInput(msg);
-}
-
-void CFsSearchSession::ResetFolderCounts()
-{
-    m_folderCount = 0;
-    m_fileCount = 0;
-}
-
-void CFsSearchSession::EmptyFileList()
-{
-    FileList().DeleteAllItems();
-    m_listedFiles.clear();
 }
 
 // ---- Scan logs ----------------------------------------------------------------------------------
@@ -334,15 +234,12 @@ void CFsSearchSession::HandLogToOtherSearch(const CString& path, uint32_t otherM
 void CFsSearchSession::ClearResults()
 {
     m_ticks.Clear();
-    m_listedFolders.clear();
-    m_listedFoldersOf = nullptr;
+    m_listing.ForgetListedFolders();
     m_resultTree.DeleteAllResults();
-    LastPopulatedItem = nullptr;
-    FileList().DeleteAllItems();
-    m_listedFiles.clear();
+    m_listing.LastPopulatedItem = nullptr;
+    m_listing.EmptyFileList();
     m_store.Clear();
-    m_folderCount = 0;
-    m_fileCount = 0;
+    m_listing.ResetFolderCounts();
     m_resultsPresent = false;
 }
 
@@ -358,7 +255,7 @@ void CFsSearchSession::BuildResultsTree(HWND progress)
     OnResultsBuildStep(ResultsBuildStep::SearchingLost);
     MarkOrphansShowing(m_store, progress, Host());
     OnResultsBuildStep(ResultsBuildStep::Storing);
-    BuildFoundTree(m_store, &m_resultTree, progress, &m_listingStop, Host());
+    BuildFoundTree(m_store, &m_resultTree, progress, &m_listing.Stop(), Host());
     // The listing of a folder looks its files up by parent: the index is made here, once.
     if (m_store.VolumeCount() > 0)
         m_store.NtfsFilesOf(0, kNtfsRootId);
@@ -412,284 +309,35 @@ bool CFsSearchSession::ReadFolderOnce(HTREEITEM item)
     }
     // Marks the folder read only when the read was not stopped.
     const bool onListing = ::GetCurrentThreadId() != ::GetWindowThreadProcessId(m_hWnd, nullptr);
-    return ExpandFatFolder(m_store, &m_resultTree, item, onListing ? &m_listingStop : nullptr);
+    return ExpandFatFolder(m_store, &m_resultTree, item, onListing ? &m_listing.Stop() : nullptr);
 }
 
-// ---- Listing the selected results folder -------------------------------------------------------
+// ---- What the listing asks of the dialog -------------------------------------------------------
 
-CString CFsSearchSession::FolderCountText() const
+void CFsSearchSession::ListingStarts()
 {
-    CString text;
-    text.Format(L"%llu Folders, %llu Files", (unsigned long long)m_folderCount.load(),
-                (unsigned long long)m_fileCount.load());
-    return text;
-}
-
-void CFsSearchSession::ShowFolderCountText()
-{
-    if (GetSafeHwnd() != nullptr && m_fsLayout.folderCount != 0)
-        ::SetDlgItemTextW(GetSafeHwnd(), m_fsLayout.folderCount, FolderCountText());
-}
-
-bool CFsSearchSession::ListingStopped()
-{
-    if (CWinThread* self = AfxGetThread(); self != nullptr && self->StopRequested())
-        m_listingStop = 1;
-    return IsStopped(&m_listingStop);
-}
-
-void CFsSearchSession::OnResultSelChanged(HTREEITEM item)
-{
-    // A partition search changes the selection state the listing reads: nothing is listed then.
-    if (g_pPopulateListThread != nullptr || Page() == 0 || item == nullptr || PartitionSearchBusy())
-        return;
-    if (ScanRunning()) {
-        // The tree is still being built: nothing is listed and the selection is taken back.
-        m_resultTree.Select(nullptr, TVGN_CARET);
-        return;
-    }
-    SelectedTreeItem = item;
-    const bool isRoot = item == m_resultTree.GetRootItem();
-    // The root is not listed twice in a row; any other folder is listed again when reselected.
-    if (isRoot && item == LastPopulatedItem)
-        return;
     m_ticks.Keep();
     m_ticks.ListingStarts();
-    LastPopulatedItem = item;
-    m_listedFolders.clear();
-    m_listedFoldersOf = item;
-
-    auto wait = std::make_unique<CPopulate>();
-    wait->SetCancelFlag(&m_listingStop);
-    if (!wait->Create(this))
-        return;
-    m_populateDlg = std::move(wait);
-    g_pPopulateDlg = m_populateDlg.get();
-    EnableWindow(FALSE);
-    m_populateDlg->CenterWindow(this);
-    m_populateDlg->SetWindowText(L"Populating List Items, Please wait....");
-    m_populateDlg->ShowWindow(SW_SHOW);
-    m_populateDlg->SetForegroundWindow();
-
-    FileList().DeleteAllItems();
-    m_listedFiles.clear();
-    // The listing gives the system image list back before its first row.
-    FileList().SetImageList(nullptr, LVSIL_SMALL);
-    m_listingStop = 0;
-    m_listingWorker = ZrBeginThreadInto(g_pPopulateListThread, PopulateListThreadProc, this);
-    if (m_listingWorker == nullptr)
-        EndListing(false);
 }
 
-void CFsSearchSession::ListFilesOf(HTREEITEM item, FileSink& sink)
+void CFsSearchSession::ListingEnded(bool ranToItsEnd)
 {
-    const FolderNode* folder = item != nullptr ? (const FolderNode*)m_resultTree.GetItemData(item) : nullptr;
-    if (folder == nullptr) {
-        // The top item stands for every volume's root.
-        for (uint32_t v = 0; v < m_store.VolumeCount() && !IsStopped(&m_listingStop); ++v)
-            ListVolumeFolderFiles(m_store, v, RootFolderId(m_store.Volume(v).kind), &m_listingStop, sink,
-                                  VolumeColumnOf(v));
-        return;
-    }
-    const uint32_t volume = m_store.VolumeOfCluster0(folder->cluster0Start);
-    if (volume == FoundStore::kNoVolume)
-        return;
-    if (m_store.Volume(volume).kind == FsKind::Ntfs || folder->ownId != kFatEndOfChain)
-        ListVolumeFolderFiles(m_store, volume, folder->ownId, &m_listingStop, sink);
-}
-
-void CFsSearchSession::ShowListedFolderPath(HTREEITEM item)
-{
-    CString path;
-    for (const CString& folder : FolderPathOf(m_resultTree, item))
-        path += (path.IsEmpty() ? L"" : L"\\") + folder;
-    if (m_fsLayout.pathLabel != 0) {
-        SetDlgItemText(m_fsLayout.pathLabel, path.IsEmpty() ? CString(L"Root") : path);
-        if (CWnd* label = GetDlgItem(m_fsLayout.pathLabel))
-            label->ShowWindow(SW_SHOW);
-    }
-    // "Root" brings the tree back to its top.
-    if (item == m_resultTree.GetRootItem())
-        m_resultTree.SendMessage(WM_VSCROLL, SB_TOP, 0);
-}
-
-const std::vector<FolderNode*>& CFsSearchSession::SubfoldersOf(HTREEITEM item, std::vector<FolderNode*>& asked)
-{
-    // The subfolders come from the folder records, in the tree's order: asking the tree for
-    // every child's text and data costs a call each, and each call on a large tree costs.
-    // Folders put into the tree some other way are asked of the tree.
-    if (const std::vector<FolderNode*>* children = m_resultTree.ResultChildren(item))
-        return *children;
-    for (HTREEITEM child = m_resultTree.GetChildItem(item); child != nullptr && !IsStopped(&m_listingStop);
-         child = m_resultTree.GetNextSiblingItem(child))
-        if (FolderNode* node = (FolderNode*)m_resultTree.GetItemData(child); node != nullptr && node->item == child)
-            asked.push_back(node);
-    return asked;
-}
-
-int CFsSearchSession::InsertFolderRows(CListCtrl& list, const std::vector<FolderNode*>& children, bool deleted)
-{
-    // The folder rows are made on the list's own thread in one go, with its drawing held back:
-    // row by row from here, every cell would be a message to that thread and every row a redraw.
-    int row = 0;
-    const int folderIcon = GetFolderIconIndex();
-    ZrRunOnWindowThread(&list, [&] {
-        list.SetRedraw(FALSE);
-        for (FolderNode* node : children) {
-            if (IsStopped(&m_listingStop))
-                break;
-            const HTREEITEM child = (HTREEITEM)node->item;
-            m_listedFolders.insert(child);
-            // A folder inside a deleted folder is deleted too.
-            if (deleted)
-                node->deleted = 1;
-            ++m_folderCount;
-            const int at = list.InsertItem(row, node->name, folderIcon);
-            if (at < 0)
-                continue;
-            CString cell;
-            list.SetItemText(at, 1, kFolderType);
-            cell.Format(L"%u", node->ownId);
-            list.SetItemText(at, 5, cell);
-            cell.Format(L"%u", node->parentId);
-            list.SetItemText(at, 6, cell);
-            cell.Format(L"%llu", (unsigned long long)(intptr_t)child);
-            list.SetItemText(at, 7, cell);
-            const uint32_t volume = m_store.VolumeOfCluster0(node->cluster0Start);
-            SetFolderRowStamp(list, at, *node, m_store.KindOfVolume(volume) == FsKind::Ntfs);
-            ++row;
-        }
-        list.SetRedraw(TRUE);
-        list.Invalidate();
-    });
-    return row;
-}
-
-void CFsSearchSession::FillListedFolder()
-{
-    m_folderCount = 0;
-    m_fileCount = 0;
-    ShowFolderCountText();
-    const HTREEITEM item = LastPopulatedItem;
-    if (item == nullptr)
-        return;
-    ShowListedFolderPath(item);
-
-    const FolderNode* folder = (const FolderNode*)m_resultTree.GetItemData(item);
-    const uint32_t deleted = folder ? folder->deleted : 0;
-    // A scan that left nothing has nothing to list; the end of the listing says so.
-    if (m_resultTree.Folders.FolderNodeList.head == nullptr && !m_resultsPresent)
-        return;
-    CListCtrl& list = FileList();
-    if (CSystemImageList::GetSmallList())
-        list.SetImageList(CSystemImageList::GetSmallList(), LVSIL_SMALL);
-    // The subfolders' names come from the folder's own directory: read it if no one has yet.
-    if (!ListingStopped())
-        ReadFolderOnce(item);
-
-    std::vector<FolderNode*> asked;
-    const int row = InsertFolderRows(list, SubfoldersOf(item, asked), deleted != 0);
-    ShowFolderCountText();
-    if (ListingStopped())
-        return;
-    {
-        FileListWriter writer(*this, list, row);
-        ListFilesOf(item, writer);
-    }
-    // Files in a FAT root are results too, though the scan's rows are folders only.
-    bool fat = false;
-    for (uint32_t v = 0; v < m_store.VolumeCount(); ++v)
-        fat = fat || IsFat(m_store.Volume(v).kind);
-    if (fat && folder == nullptr && m_fileCount > 0)
-        m_resultsPresent = true;
-}
-
-UINT PopulateListThreadProc(LPVOID param)
-{
-    auto* session = static_cast<CFsSearchSession*>(param);
-    try {
-        session->FillListedFolder();
-    } catch (const std::bad_alloc&) {
-        session->OnWorkerOutOfMemory();
-    }
-    // The notice and the disabled dialog belong to the dialog's thread; it ends the listing state.
-    const WPARAM finished = session->ListingStopped() ? 0 : 1;
-    ::PostMessageW(session->GetSafeHwnd(), WM_ZR_LISTING_ENDED, finished, 0);
-    return 0;
-}
-
-LRESULT CFsSearchSession::OnListingEnded(WPARAM finished, LPARAM)
-{
-    // Only a listing that ran to its end and that no one is ending right now (Back, Next and
-    // close wait for it themselves) may go on to say that the scan found nothing.
-    const bool ranToItsEnd = finished != 0 && !m_endingListing && g_pPopulateListThread != nullptr;
-    EndListing(false);
     m_ticks.Restore();
     if (!ranToItsEnd || Page() <= 0 || !m_resultTree.GetSafeHwnd())
-        return 0;
+        return;
     const HTREEITEM root = m_resultTree.GetRootItem();
     const HTREEITEM firstChild = root != nullptr ? m_resultTree.GetChildItem(root) : nullptr;
     const CString firstChildText = firstChild != nullptr ? m_resultTree.GetItemText(firstChild) : CString();
     if (!NoResultsNoticeDue(m_resultsPresent ? 1 : 0, m_resultTree.GetCount(), firstChildText, Page()))
-        return 0;
+        return;
     std::atomic<int32_t>& state = NoticeState();
     int32_t expected = 0;
     state.compare_exchange_strong(expected, 1);
     if (state.load() == 1)
         ShowNoResultsNotice();
-    return 0;
-}
-
-void CFsSearchSession::EndListing(bool stop)
-{
-    // The wait below dispatches messages, among them the worker's own "ended" message: that
-    // nested call must leave the worker to this one, which deletes it.
-    if (m_endingListing) {
-        if (stop)
-            m_listingStop = 1;
-        return;
-    }
-    m_endingListing = true;
-    if (CWinThread* worker = m_listingWorker) {
-        if (stop)
-            m_listingStop = 1;
-        ZrWaitForThreadPumping(worker, INFINITE);
-        delete worker;
-        m_listingWorker = nullptr;
-        g_pPopulateListThread = nullptr;
-    }
-    if (m_populateDlg) {
-        if (g_pPopulateDlg == m_populateDlg.get())
-            g_pPopulateDlg = nullptr;
-        if (m_populateDlg->GetSafeHwnd() != nullptr)
-            m_populateDlg->DestroyWindow();
-        m_populateDlg.reset();
-        EnableWindow(TRUE);
-        m_resultTree.EnableWindow(TRUE);
-    }
-    m_listingStop = 0;
-    m_endingListing = false;
 }
 
 // ---- Opening a row of the file list ----------------------------------------------------------
-
-FoundFileRef* CFsSearchSession::ListedFileOfRow(int row)
-{
-    CListCtrl& list = FileList();
-    const DWORD_PTR data = row >= 0 && row < list.GetItemCount() ? list.GetItemData(row) : 0;
-    if (data == 0 || data > m_listedFiles.size() || m_listedFiles[data - 1].volume >= m_store.VolumeCount())
-        return nullptr;
-    return &m_listedFiles[data - 1];
-}
-
-bool CFsSearchSession::FileOfRow(int row, FoundFileRef& file) const
-{
-    const FoundFileRef* listed = const_cast<CFsSearchSession*>(this)->ListedFileOfRow(row);
-    if (listed == nullptr)
-        return false;
-    file = *listed;
-    return true;
-}
 
 void CFsSearchSession::OpenFolderRow(int row)
 {
@@ -699,27 +347,6 @@ void CFsSearchSession::OpenFolderRow(int row)
 }
 
 // ---- Saving ticked folders and rows -------------------------------------------------------------
-
-HTREEITEM CFsSearchSession::FolderRowItem(HTREEITEM listed, int row)
-{
-    CListCtrl& list = FileList();
-    uint64_t value = 0;
-    if (listed == nullptr ||
-        !ZrRecordTable::ParseNumber(list.GetItemText(row, 7), ZrRecordTable::SortKey::Decimal, value) || value == 0)
-        return nullptr;
-    // The cell is only text: it is trusted only when it names a child of the listed folder.
-    if (listed == m_listedFoldersOf && listed == LastPopulatedItem) {
-        const HTREEITEM named = (HTREEITEM)(intptr_t)value;
-        if ((unsigned long long)(intptr_t)named != value || m_listedFolders.count(named) == 0)
-            return nullptr;
-        return m_resultTree.GetParentItem(named) == listed ? named : nullptr;
-    }
-    for (HTREEITEM child = m_resultTree.GetChildItem(listed); child != nullptr;
-         child = m_resultTree.GetNextSiblingItem(child))
-        if ((unsigned long long)(intptr_t)child == value) // as the listing writes it
-            return child;
-    return nullptr;
-}
 
 BOOL CFsSearchSession::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
 {

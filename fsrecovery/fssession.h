@@ -26,6 +26,7 @@
 
 #include "app/searchsession.h"
 #include "fsrecovery/filewriters.h"
+#include "fsrecovery/folder_listing.h"
 #include "fsrecovery/open_row.h"
 #include "fsrecovery/pure/found_store.h"
 #include "fsrecovery/removable_search.h"
@@ -58,9 +59,6 @@ struct FsDialogLayout {
 using PopupMenuPicker = UINT (*)(CMenu& menu);
 void SetPopupMenuPicker(PopupMenuPicker picker);
 
-// The listing worker (parameter: the session).
-UINT PopulateListThreadProc(LPVOID param);
-
 // A refusal or notice of a file-system search: caption "Message", information icon.
 void Inform(CWnd* owner, const wchar_t* text);
 
@@ -68,7 +66,8 @@ class CFsSearchSession : public CSearchSession,
                          private ScanLogResults,
                          private OpenRowSource,
                          private TickedRowSource,
-                         private TickedSaveSource {
+                         private TickedSaveSource,
+                         private FolderListingHost {
 public:
     // Result of the modal loop when Back ends the dialog on the drive page.
     static constexpr INT_PTR kBackResult = 2;
@@ -89,18 +88,17 @@ public:
     // volume's folders from their parents' directories. `progress` shows the passes.
     void BuildResultsTree(HWND progress);
 
-    // ---- Listing ----
+    // ---- Listing (FolderListing) ----
+    FolderListing& Listing() { return m_listing; }
     // A results-tree selection: lists the folder of `item` behind the "Populating" notice.
-    void OnResultSelChanged(HTREEITEM item);
-    // The listing itself (on the listing worker): subfolder rows, then the folder's files.
-    void FillListedFolder();
+    void OnResultSelChanged(HTREEITEM item) { m_listing.OnResultSelChanged(item); }
     // "%llu Folders, %llu Files" of the counts of the current listing, and into its control.
-    CString FolderCountText() const override;
-    void ShowFolderCountText() override;
+    CString FolderCountText() const override { return m_listing.FolderCountText(); }
+    void ShowFolderCountText() override { m_listing.ShowFolderCountText(); }
     // Reads the directory of the FAT folder of `item` for its subfolders' names, unless it was
     // read before. The top item and NTFS volumes read nothing; a folder of the end-of-chain id
     // has no directory and is only marked read. True when a read ran to its end.
-    bool ReadFolderOnce(HTREEITEM item);
+    bool ReadFolderOnce(HTREEITEM item) override;
 
     // ---- Opening and saving ----
     static constexpr UINT kMsgLoadStartupLog = WM_APP + 0x250;
@@ -113,8 +111,6 @@ public:
     CWinThread* OpenFilesThread() const { return m_opener.Thread(); }
     // The number the next temporary name of an opened file starts from.
     int32_t OpenFileCounter() const { return m_opener.FileCounter(); }
-    // The results item whose folder the file list shows (set when its listing starts).
-    HTREEITEM LastPopulatedItem = nullptr;
     // The Save button and the results tree's "Save": the ticked folders and rows, after the
     // "No item has been selected" message when nothing is ticked.
     void OnSaveSelected();
@@ -122,13 +118,13 @@ public:
     // selection is cleared, then the ticked folders and rows are saved as by OnSaveSelected.
     void ClearFileListSelection();
     // The file behind a row of the file list; false for a folder row or a row of no file.
-    bool FileOfRow(int row, FoundFileRef& file) const override;
+    bool FileOfRow(int row, FoundFileRef& file) const override { return m_listing.FileOfRow(row, file); }
     // The same, to change: null for a folder row or a row of no file.
-    FoundFileRef* ListedFileOfRow(int row);
+    FoundFileRef* ListedFileOfRow(int row) { return m_listing.ListedFileOfRow(row); }
 
     // Waits for the listing worker (asking it to stop first when `stop`), removes the notice and
     // enables the dialog again; nothing to do when no listing runs.
-    void EndListing(bool stop) override;
+    void EndListing(bool stop) override { m_listing.EndListing(stop); }
 
     // ---- Removable media (RemovableSearch) ----
     // While the drive page is up, a worker searches each removable medium that "Physical Drives"
@@ -213,7 +209,7 @@ protected:
     virtual std::atomic<int32_t>& NoticeState() = 0;
     // What the root's file rows of a FAT volume show in their cell 9 (a search that lists many
     // volumes under "Root" tells them apart there); -1: nothing.
-    virtual int VolumeColumnOf(uint32_t /*volume*/) const { return -1; }
+    int VolumeColumnOf(uint32_t /*volume*/) const override { return -1; }
 
     // ---- Scan logs: what a search dialog adds ----
     // The results page after a log was loaded (its state as after a finished scan), or the
@@ -237,7 +233,7 @@ protected:
     void OnNMRClickFileList(NMHDR* header, LRESULT* result);
     void OnNMSetfocusFileList(NMHDR* header, LRESULT* result);
     void OnNMRClickResultTree(NMHDR* header, LRESULT* result);
-    LRESULT OnListingEnded(WPARAM finished, LPARAM);
+    LRESULT OnListingEnded(WPARAM finished, LPARAM) { return m_listing.OnListingEnded(finished); }
     LRESULT OnOpenFolderRow(WPARAM row, LPARAM) { return m_opener.OnFolderRow(row); }
     LRESULT OnOpenBegin(WPARAM, LPARAM file) { return m_opener.OnBegin(file); }
     LRESULT OnOpenEnded(WPARAM, LPARAM) { return m_opener.OnEnded(); }
@@ -255,45 +251,26 @@ protected:
     CTreeClass m_resultTree;
     CImageList m_resultImages, m_stateImages;
     CColorStatic m_currentFolder; // the folder count line, link-blue
-    StopFlag m_listingStop{ 0 };
 
 private:
-    friend UINT PopulateListThreadProc(LPVOID param);
-    friend class FileListWriter;
-
     // Ctrl+A with the focus in the file list after a scan: selects every row (true: handled).
     bool SelectAllOnCtrlA(const MSG* msg);
-    // The files of the folder of `item` (every volume's root for the top item), to a sink.
-    void ListFilesOf(HTREEITEM item, FileSink& sink) override;
-    // The steps of a listing: the folder's path in the path label; its subfolders' records (from
-    // the tree's own list, else asked of the tree into `asked`); their rows, returning how many.
-    void ShowListedFolderPath(HTREEITEM item);
-    const std::vector<FolderNode*>& SubfoldersOf(HTREEITEM item, std::vector<FolderNode*>& asked);
-    int InsertFolderRows(CListCtrl& list, const std::vector<FolderNode*>& children, bool deleted);
-    // The results-tree item a folder row of the file list stands for: its "TreeItem" cell must
-    // name a child of `listed`, the folder the list shows. Null when it names none.
-    HTREEITEM FolderRowItem(HTREEITEM listed, int row) override;
-    HTREEITEM ListedItem() const override { return LastPopulatedItem; }
-    // The children of the folder listed last (m_listedFoldersOf), so that a folder row's cell is
-    // checked in one look-up: a walk over the siblings per row made leaving a folder of many
-    // subfolders cost folders x rows.
-    std::unordered_set<HTREEITEM> m_listedFolders;
-    HTREEITEM m_listedFoldersOf = nullptr;
-    bool ListingStopped();
-
+    // ---- What the ticks and the save need of the listing ----
+    void ListFilesOf(HTREEITEM item, FileSink& sink) override { m_listing.ListFilesOf(item, sink); }
+    HTREEITEM FolderRowItem(HTREEITEM listed, int row) override { return m_listing.FolderRowItem(listed, row); }
+    HTREEITEM ListedItem() const override { return m_listing.LastPopulatedItem; }
+    // ---- What the listing asks of the dialog (FolderListingHost) ----
+    void OnListingOutOfMemory() override { OnWorkerOutOfMemory(); }
+    void ListingStarts() override;
+    void ListingEnded(bool ranToItsEnd) override;
 
     const FsDialogLayout& m_fsLayout;
     FoundStore m_store;
     std::unique_ptr<CHideColumn> m_fileList; // when the file list is not the detail list
     std::atomic<bool> m_resultsPresent{ false };
-    std::atomic<uint64_t> m_folderCount{ 0 }, m_fileCount{ 0 };
-    // The files the file list shows, by the rows' item data (index + 1).
-    std::vector<FoundFileRef> m_listedFiles;
-    std::unique_ptr<CPopulate> m_populateDlg;
-    bool m_endingListing = false; // EndListing waits for the listing worker
-    bool m_stopping = false;      // StopScanAndWait waits for the scan worker
+    bool m_stopping = false; // StopScanAndWait waits for the scan worker
     RemovableSearch m_removableSearch;
-    CWinThread* m_listingWorker = nullptr;
+    FolderListing m_listing;
     // ---- What opening needs of the listing (OpenRowSource) ----
     void OpenFolderRow(int row) override;
     // The ticked rows of every folder listed so far, so that a tick stays when another folder is
@@ -303,9 +280,9 @@ private:
     RowOpener m_opener;
     // ---- What the scan logs need of the results (ScanLogResults) ----
     CProgressCtrl& TreeProgress() override { return m_progress; }
-    void ForgetListedFolder() override { LastPopulatedItem = nullptr; }
-    void ResetFolderCounts() override;
-    void EmptyFileList() override;
+    void ForgetListedFolder() override { m_listing.LastPopulatedItem = nullptr; }
+    void ResetFolderCounts() override { m_listing.ResetFolderCounts(); }
+    void EmptyFileList() override { m_listing.EmptyFileList(); }
     // The log of the other search handed over to its dialog, run on this thread with the log as
     // its start-up log; this dialog waits hidden and goes when that one has gone.
     void HandLogToOtherSearch(const CString& path, uint32_t otherMode);
