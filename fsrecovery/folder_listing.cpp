@@ -31,10 +31,9 @@ void SetFolderRowStamp(CListCtrl& list, int row, const FolderNode& node, bool nt
 
 } // namespace
 
-FolderListing::FolderListing(CSearchSession& dialog, FolderListingHost& host, CTreeClass& resultTree,
-                             CHideColumn& list, FoundStore& store, std::atomic<bool>& resultsPresent,
-                             int folderCountLabel, int pathLabel)
-    : m_dialog(dialog), m_host(host), m_resultTree(resultTree), m_list(list), m_store(store),
+FolderListing::FolderListing(CSearchSession& dialog, Hooks hooks, CTreeClass& resultTree, CHideColumn& list,
+                             FoundStore& store, std::atomic<bool>& resultsPresent, int folderCountLabel, int pathLabel)
+    : m_dialog(dialog), m_hooks(std::move(hooks)), m_resultTree(resultTree), m_list(list), m_store(store),
       m_resultsPresent(resultsPresent), m_folderCountLabel(folderCountLabel), m_pathLabel(pathLabel)
 { }
 
@@ -133,6 +132,29 @@ private:
     std::vector<Row> m_rows;
 };
 
+bool FolderListing::ReadFolderOnce(HTREEITEM item)
+{
+    if (item == nullptr)
+        return false;
+    // The top item's directory (each volume's root) was read when the tree was built.
+    const HTREEITEM parent = m_resultTree.GetParentItem(item);
+    if (parent == nullptr || m_resultTree.GetItemText(parent).IsEmpty())
+        return false;
+    FolderNode* folder = (FolderNode*)m_resultTree.GetItemData(item);
+    if (folder == nullptr || folder->expanded != 0)
+        return false;
+    const uint32_t volume = m_store.VolumeOfCluster0(folder->cluster0Start);
+    if (volume == FoundStore::kNoVolume || !IsFat(m_store.KindOfVolume(volume)))
+        return false;
+    if (folder->ownId == kFatEndOfChain) {
+        folder->expanded = 1;
+        return false;
+    }
+    // Marks the folder read only when the read was not stopped.
+    const bool onListing = ::GetCurrentThreadId() != ::GetWindowThreadProcessId(m_dialog.GetSafeHwnd(), nullptr);
+    return ExpandFatFolder(m_store, &m_resultTree, item, onListing ? &m_listingStop : nullptr);
+}
+
 CString FolderListing::FolderCountText() const
 {
     CString text;
@@ -169,7 +191,7 @@ void FolderListing::OnResultSelChanged(HTREEITEM item)
     // The root is not listed twice in a row; any other folder is listed again when reselected.
     if (isRoot && item == LastPopulatedItem)
         return;
-    m_host.ListingStarts();
+    m_hooks.starts();
     LastPopulatedItem = item;
     m_listedFolders.clear();
     m_listedFoldersOf = item;
@@ -202,7 +224,7 @@ void FolderListing::ListFilesOf(HTREEITEM item, FileSink& sink)
         // The top item stands for every volume's root.
         for (uint32_t v = 0; v < m_store.VolumeCount() && !IsStopped(&m_listingStop); ++v)
             ListVolumeFolderFiles(m_store, v, RootFolderId(m_store.Volume(v).kind), &m_listingStop, sink,
-                                  m_host.VolumeColumnOf(v));
+                                  m_hooks.volumeColumnOf(v));
         return;
     }
     const uint32_t volume = m_store.VolumeOfCluster0(folder->cluster0Start);
@@ -299,7 +321,7 @@ void FolderListing::FillListedFolder()
         list.SetImageList(CSystemImageList::GetSmallList(), LVSIL_SMALL);
     // The subfolders' names come from the folder's own directory: read it if no one has yet.
     if (!ListingStopped())
-        m_host.ReadFolderOnce(item);
+        ReadFolderOnce(item);
 
     std::vector<FolderNode*> asked;
     const int row = InsertFolderRows(list, SubfoldersOf(item, asked), deleted != 0);
@@ -324,7 +346,7 @@ UINT FolderListing::PopulateListThreadProc(LPVOID param)
     try {
         listing->FillListedFolder();
     } catch (const std::bad_alloc&) {
-        listing->m_host.OnListingOutOfMemory();
+        listing->m_hooks.outOfMemory();
     }
     // The notice and the disabled dialog belong to the dialog's thread; it ends the listing state.
     const WPARAM finished = listing->ListingStopped() ? 0 : 1;
@@ -332,13 +354,13 @@ UINT FolderListing::PopulateListThreadProc(LPVOID param)
     return 0;
 }
 
-LRESULT FolderListing::OnListingEnded(WPARAM finished)
+LRESULT FolderListing::OnWorkerEnded(WPARAM finished)
 {
     // Only a listing that ran to its end and that no one is ending right now (Back, Next and
     // close wait for it themselves) may go on to say that the scan found nothing.
     const bool ranToItsEnd = finished != 0 && !m_endingListing && g_pPopulateListThread != nullptr;
     EndListing(false);
-    m_host.ListingEnded(ranToItsEnd);
+    m_hooks.ended(ranToItsEnd);
     return 0;
 }
 

@@ -1,9 +1,11 @@
 // FolderListing: the file list of the results folder selected in a file-system search: its
 // subfolder rows, then its files, filled by a worker behind the "Populating" notice, with the
-// folder's counts and path. The dialog holds one, hands it the worker's end (WM_ZR_LISTING_ENDED)
-// and answers what the listing asks of it through FolderListingHost.
+// folder's counts and path, and the FAT folders' names read as they are listed. The dialog holds
+// one, hands it the worker's end (WM_ZR_LISTING_ENDED) and answers what the listing asks of it
+// through the hooks it gives it.
 #pragma once
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <unordered_set>
 #include <vector>
@@ -17,31 +19,23 @@ class CPopulate;
 // The listing worker's end, posted to the dialog (WPARAM 1: it ran to its end).
 constexpr UINT WM_ZR_LISTING_ENDED = WM_APP + 0x241;
 
-// What the listing needs of its dialog.
-class FolderListingHost {
-public:
-    // Reads the directory of the FAT folder of `item` for its subfolders' names, unless it was
-    // read before.
-    virtual bool ReadFolderOnce(HTREEITEM item) = 0;
-    // What the root's file rows of a FAT volume show in their cell 9; -1: nothing.
-    virtual int VolumeColumnOf(uint32_t volume) const = 0;
-    // On the worker: the rows could not get memory.
-    virtual void OnListingOutOfMemory() = 0;
-    // A folder is about to be listed (the rows shown now are left); a listing has ended
-    // (`ranToItsEnd`: it was not stopped and no one is ending it).
-    virtual void ListingStarts() = 0;
-    virtual void ListingEnded(bool ranToItsEnd) = 0;
-
-protected:
-    ~FolderListingHost() = default;
-};
-
 class FolderListing {
 public:
+    // What the listing asks of its dialog.
+    struct Hooks {
+        // What the root's file rows of a FAT volume show in their cell 9; -1: nothing.
+        std::function<int(uint32_t volume)> volumeColumnOf;
+        // On the worker: the rows could not get memory.
+        std::function<void()> outOfMemory;
+        // A folder is about to be listed (the rows shown now are left); a listing has ended
+        // (`ranToItsEnd`: it was not stopped and no one is ending it).
+        std::function<void()> starts;
+        std::function<void(bool ranToItsEnd)> ended;
+    };
     // `resultsPresent`: the dialog's word that the scan left something to show (a FAT root's
     // files set it); the labels: "%llu Folders, %llu Files" and the listed folder's path (0: none).
-    FolderListing(CSearchSession& dialog, FolderListingHost& host, CTreeClass& resultTree, CHideColumn& list,
-                  FoundStore& store, std::atomic<bool>& resultsPresent, int folderCountLabel, int pathLabel);
+    FolderListing(CSearchSession& dialog, Hooks hooks, CTreeClass& resultTree, CHideColumn& list, FoundStore& store,
+                  std::atomic<bool>& resultsPresent, int folderCountLabel, int pathLabel);
     ~FolderListing();
     FolderListing(const FolderListing&) = delete;
     FolderListing& operator=(const FolderListing&) = delete;
@@ -57,11 +51,17 @@ public:
     // enables the dialog again; nothing to do when no listing runs.
     void EndListing(bool stop);
     // The dialog's handler of WM_ZR_LISTING_ENDED.
-    LRESULT OnListingEnded(WPARAM finished);
+    LRESULT OnWorkerEnded(WPARAM finished);
     // A stop asked of the listing (its thread asked to stop counts too).
     bool ListingStopped();
     // The listing's stop, which the folder reads of the results tree poll too.
-    StopFlag& Stop() { return m_listingStop; }
+    StopFlag& ListingStop() { return m_listingStop; }
+    // Reads the directory of the FAT folder of `item` for its subfolders' names, unless it was
+    // read before. The top item and NTFS volumes read nothing; a folder of the end-of-chain id
+    // has no directory and is only marked read. True when a read ran to its end.
+    bool ReadFolderOnce(HTREEITEM item);
+    // The file list the listing fills.
+    CHideColumn& List() { return m_list; }
 
     // "%llu Folders, %llu Files" of the counts of the current listing, and into its control.
     CString FolderCountText() const;
@@ -92,7 +92,7 @@ private:
     int InsertFolderRows(CListCtrl& list, const std::vector<FolderNode*>& children, bool deleted);
 
     CSearchSession& m_dialog;
-    FolderListingHost& m_host;
+    const Hooks m_hooks;
     CTreeClass& m_resultTree;
     CHideColumn& m_list;
     FoundStore& m_store;

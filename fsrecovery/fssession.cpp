@@ -23,8 +23,6 @@
 
 namespace {
 
-// The id of a FAT folder whose first cluster is an end-of-chain mark: it has no directory.
-constexpr uint32_t kFatEndOfChain = 0x0FFFFFFF;
 
 // Commands of the file list's menu and of the results tree's.
 enum : UINT { kMenuOpen = 1, kMenuSave = 3, kMenuSaveAll = 4, kMenuTreeSave = 1 };
@@ -82,11 +80,36 @@ CFsSearchSession::CFsSearchSession(const SearchDialogLayout& layout, const FsDia
     : CSearchSession(layout, host), m_fsLayout(fsLayout),
       m_fileList(fsLayout.fileList != layout.detailList ? std::make_unique<CHideColumn>() : nullptr),
       m_removableSearch(*this, fsLayout.driveTreeThread),
-      m_listing(*this, *this, m_resultTree, FileList(), m_store, m_resultsPresent, fsLayout.folderCount,
+      m_listing(*this, ListingHooks(), m_resultTree, FileList(), m_store, m_resultsPresent, fsLayout.folderCount,
                 fsLayout.pathLabel),
-      m_ticks(*this, *this), m_saver(*this, *this, m_ticks, m_resultTree, m_store), m_opener(*this, *this, m_store, fsLayout.folderCount),
-      m_scanLogs(*this, *this, fsLayout.statusLabel, fsLayout.pathLabel)
+      m_ticks(*this, m_listing), m_saver(*this, m_listing, m_ticks, m_resultTree, m_store),
+      m_opener(*this, m_listing, m_resultTree, m_store, fsLayout.folderCount),
+      m_scanLogs(*this, m_listing, m_resultTree, m_store, m_progress, m_resultsPresent, ScanLogHooks(),
+                 fsLayout.statusLabel, fsLayout.pathLabel)
 { }
+
+FolderListing::Hooks CFsSearchSession::ListingHooks()
+{
+    FolderListing::Hooks hooks;
+    hooks.volumeColumnOf = [this](uint32_t volume) { return VolumeColumnOf(volume); };
+    hooks.outOfMemory = [this] { OnWorkerOutOfMemory(); };
+    hooks.starts = [this] {
+        m_ticks.Keep();
+        m_ticks.ListingStarts();
+    };
+    hooks.ended = [this](bool ranToItsEnd) { AfterListing(ranToItsEnd); };
+    return hooks;
+}
+
+ScanLogs::Hooks CFsSearchSession::ScanLogHooks()
+{
+    ScanLogs::Hooks hooks;
+    hooks.clearResults = [this] { ClearResults(); };
+    hooks.showLoadedResults = [this](bool throughDisk) { ShowLoadedResults(throughDisk); };
+    hooks.showDrivePage = [this] { ShowDrivePageAfterLog(); };
+    hooks.scannedThroughDisk = [this] { return ScannedThroughDisk(); };
+    return hooks;
+}
 
 CFsSearchSession::~CFsSearchSession() = default;
 
@@ -138,11 +161,11 @@ void CFsSearchSession::EndWorkers()
 {
     EndRemovableSearch(true, false);
     StopOpenWorker();
-    EndListing(true);
+    m_listing.EndListing(true);
     // Naming the folders of a tree being built ends too.
-    m_listing.Stop() = 1;
+    m_listing.ListingStop() = 1;
     CSearchSession::EndWorkers();
-    m_listing.Stop() = 0;
+    m_listing.ListingStop() = 0;
 }
 
 void CFsSearchSession::OnDestroyControls()
@@ -255,7 +278,7 @@ void CFsSearchSession::BuildResultsTree(HWND progress)
     OnResultsBuildStep(ResultsBuildStep::SearchingLost);
     MarkOrphansShowing(m_store, progress, Host());
     OnResultsBuildStep(ResultsBuildStep::Storing);
-    BuildFoundTree(m_store, &m_resultTree, progress, &m_listing.Stop(), Host());
+    BuildFoundTree(m_store, &m_resultTree, progress, &m_listing.ListingStop(), Host());
     // The listing of a folder looks its files up by parent: the index is made here, once.
     if (m_store.VolumeCount() > 0)
         m_store.NtfsFilesOf(0, kNtfsRootId);
@@ -265,7 +288,7 @@ void CFsSearchSession::OnTreeSelChanged(CTreeClass* tree, NMTREEVIEWW* change, L
 {
     if (tree != &m_resultTree)
         return CSearchSession::OnTreeSelChanged(tree, change, result);
-    OnResultSelChanged(change->itemNew.hItem);
+    m_listing.OnResultSelChanged(change->itemNew.hItem);
     *result = 0;
 }
 
@@ -284,43 +307,14 @@ void CFsSearchSession::OnTreeItemExpanding(CTreeClass* tree, NMTREEVIEWW* change
             tree->SetItemImage(item, image, image);
     } else if ((change->action & 3) == TVE_EXPAND && g_pPopulateListThread == nullptr) {
         // A running listing reads this folder itself when it needs to.
-        ReadFolderOnce(item);
+        m_listing.ReadFolderOnce(item);
     }
     RedrawEnabledTree(tree);
 }
 
-bool CFsSearchSession::ReadFolderOnce(HTREEITEM item)
-{
-    if (item == nullptr)
-        return false;
-    // The top item's directory (each volume's root) was read when the tree was built.
-    const HTREEITEM parent = m_resultTree.GetParentItem(item);
-    if (parent == nullptr || m_resultTree.GetItemText(parent).IsEmpty())
-        return false;
-    FolderNode* folder = (FolderNode*)m_resultTree.GetItemData(item);
-    if (folder == nullptr || folder->expanded != 0)
-        return false;
-    const uint32_t volume = m_store.VolumeOfCluster0(folder->cluster0Start);
-    if (volume == FoundStore::kNoVolume || !IsFat(m_store.KindOfVolume(volume)))
-        return false;
-    if (folder->ownId == kFatEndOfChain) {
-        folder->expanded = 1;
-        return false;
-    }
-    // Marks the folder read only when the read was not stopped.
-    const bool onListing = ::GetCurrentThreadId() != ::GetWindowThreadProcessId(m_hWnd, nullptr);
-    return ExpandFatFolder(m_store, &m_resultTree, item, onListing ? &m_listing.Stop() : nullptr);
-}
-
 // ---- What the listing asks of the dialog -------------------------------------------------------
 
-void CFsSearchSession::ListingStarts()
-{
-    m_ticks.Keep();
-    m_ticks.ListingStarts();
-}
-
-void CFsSearchSession::ListingEnded(bool ranToItsEnd)
+void CFsSearchSession::AfterListing(bool ranToItsEnd)
 {
     m_ticks.Restore();
     if (!ranToItsEnd || Page() <= 0 || !m_resultTree.GetSafeHwnd())
@@ -338,13 +332,6 @@ void CFsSearchSession::ListingEnded(bool ranToItsEnd)
 }
 
 // ---- Opening a row of the file list ----------------------------------------------------------
-
-void CFsSearchSession::OpenFolderRow(int row)
-{
-    const HTREEITEM item = FolderRowItem(m_resultTree.GetSelectedItem(), row);
-    if (item != nullptr)
-        m_resultTree.Select(item, TVGN_CARET); // its selection handler lists the folder
-}
 
 // ---- Saving ticked folders and rows -------------------------------------------------------------
 

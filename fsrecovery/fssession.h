@@ -62,12 +62,7 @@ void SetPopupMenuPicker(PopupMenuPicker picker);
 // A refusal or notice of a file-system search: caption "Message", information icon.
 void Inform(CWnd* owner, const wchar_t* text);
 
-class CFsSearchSession : public CSearchSession,
-                         private ScanLogResults,
-                         private OpenRowSource,
-                         private TickedRowSource,
-                         private TickedSaveSource,
-                         private FolderListingHost {
+class CFsSearchSession : public CSearchSession {
 public:
     // Result of the modal loop when Back ends the dialog on the drive page.
     static constexpr INT_PTR kBackResult = 2;
@@ -75,30 +70,22 @@ public:
     CFsSearchSession(const SearchDialogLayout& layout, const FsDialogLayout& fsLayout, SearchHost* host);
     ~CFsSearchSession() override;
 
-    FoundStore& Store() override { return m_store; }
-    CTreeClass& ResultTree() override { return m_resultTree; }
-    CHideColumn& FileList() override { return m_fileList != nullptr ? *m_fileList : m_detail; }
+    FoundStore& Store() { return m_store; }
+    CTreeClass& ResultTree() { return m_resultTree; }
+    CHideColumn& FileList() { return m_fileList != nullptr ? *m_fileList : m_detail; }
 
     // 1 when the finished scan left something to show; a listing that finds nothing then says so.
     bool ResultsPresent() const { return m_resultsPresent.load(); }
-    void SetResultsPresent(bool present) override { m_resultsPresent = present; }
+    void SetResultsPresent(bool present) { m_resultsPresent = present; }
 
     // ---- Results tree (on the scan worker) ----
     // Marks the orphans and builds the tree from the store's folder rows; then names a FAT
     // volume's folders from their parents' directories. `progress` shows the passes.
     void BuildResultsTree(HWND progress);
 
-    // ---- Listing (FolderListing) ----
+    // ---- Listing ----
+    // The file list of the selected results folder, its rows and its worker.
     FolderListing& Listing() { return m_listing; }
-    // A results-tree selection: lists the folder of `item` behind the "Populating" notice.
-    void OnResultSelChanged(HTREEITEM item) { m_listing.OnResultSelChanged(item); }
-    // "%llu Folders, %llu Files" of the counts of the current listing, and into its control.
-    CString FolderCountText() const override { return m_listing.FolderCountText(); }
-    void ShowFolderCountText() override { m_listing.ShowFolderCountText(); }
-    // Reads the directory of the FAT folder of `item` for its subfolders' names, unless it was
-    // read before. The top item and NTFS volumes read nothing; a folder of the end-of-chain id
-    // has no directory and is only marked read. True when a read ran to its end.
-    bool ReadFolderOnce(HTREEITEM item) override;
 
     // ---- Opening and saving ----
     static constexpr UINT kMsgLoadStartupLog = WM_APP + 0x250;
@@ -117,14 +104,6 @@ public:
     // The file list's "Save" and "Save All" (which selects every row first): the list's
     // selection is cleared, then the ticked folders and rows are saved as by OnSaveSelected.
     void ClearFileListSelection();
-    // The file behind a row of the file list; false for a folder row or a row of no file.
-    bool FileOfRow(int row, FoundFileRef& file) const override { return m_listing.FileOfRow(row, file); }
-    // The same, to change: null for a folder row or a row of no file.
-    FoundFileRef* ListedFileOfRow(int row) { return m_listing.ListedFileOfRow(row); }
-
-    // Waits for the listing worker (asking it to stop first when `stop`), removes the notice and
-    // enables the dialog again; nothing to do when no listing runs.
-    void EndListing(bool stop) override { m_listing.EndListing(stop); }
 
     // ---- Removable media (RemovableSearch) ----
     // While the drive page is up, a worker searches each removable medium that "Physical Drives"
@@ -209,23 +188,23 @@ protected:
     virtual std::atomic<int32_t>& NoticeState() = 0;
     // What the root's file rows of a FAT volume show in their cell 9 (a search that lists many
     // volumes under "Root" tells them apart there); -1: nothing.
-    int VolumeColumnOf(uint32_t /*volume*/) const override { return -1; }
+    virtual int VolumeColumnOf(uint32_t /*volume*/) const { return -1; }
 
     // ---- Scan logs: what a search dialog adds ----
     // The results page after a log was loaded (its state as after a finished scan), or the
     // drive page again after a load was refused; the shared controls are done by then.
     // `throughDisk`: a drive letter's results read through its disk.
-    void ShowLoadedResults(bool /*throughDisk*/) override { }
-    void ShowDrivePageAfterLog() override { }
+    virtual void ShowLoadedResults(bool /*throughDisk*/) { }
+    virtual void ShowDrivePageAfterLog() { }
     // Whether the results were read from a drive letter through its disk.
-    bool ScannedThroughDisk() const override { return false; }
+    virtual bool ScannedThroughDisk() const { return false; }
     // Before the exit question: results whose log was not saved offer to save it, once.
-    void BeforeExitQuestion() override { m_scanLogs.BeforeExitQuestion(); }
+    void BeforeExitQuestion() override { m_scanLogs.OfferSaveBeforeExit(); }
     // The results are new (a scan ended, or Back): they have not been saved or asked about.
     void ForgetLogSaved() { m_scanLogs.ForgetSaved(); }
 
     // Empties the results: the tree with its folder records, the file list and the store.
-    void ClearResults() override;
+    void ClearResults();
     // Asks a running open to stop and waits for it; nothing is opened.
     void StopOpenWorker() { m_opener.Stop(); }
 
@@ -233,7 +212,7 @@ protected:
     void OnNMRClickFileList(NMHDR* header, LRESULT* result);
     void OnNMSetfocusFileList(NMHDR* header, LRESULT* result);
     void OnNMRClickResultTree(NMHDR* header, LRESULT* result);
-    LRESULT OnListingEnded(WPARAM finished, LPARAM) { return m_listing.OnListingEnded(finished); }
+    LRESULT OnListingEnded(WPARAM finished, LPARAM) { return m_listing.OnWorkerEnded(finished); }
     LRESULT OnOpenFolderRow(WPARAM row, LPARAM) { return m_opener.OnFolderRow(row); }
     LRESULT OnOpenBegin(WPARAM, LPARAM file) { return m_opener.OnBegin(file); }
     LRESULT OnOpenEnded(WPARAM, LPARAM) { return m_opener.OnEnded(); }
@@ -255,14 +234,12 @@ protected:
 private:
     // Ctrl+A with the focus in the file list after a scan: selects every row (true: handled).
     bool SelectAllOnCtrlA(const MSG* msg);
-    // ---- What the ticks and the save need of the listing ----
-    void ListFilesOf(HTREEITEM item, FileSink& sink) override { m_listing.ListFilesOf(item, sink); }
-    HTREEITEM FolderRowItem(HTREEITEM listed, int row) override { return m_listing.FolderRowItem(listed, row); }
-    HTREEITEM ListedItem() const override { return m_listing.LastPopulatedItem; }
-    // ---- What the listing asks of the dialog (FolderListingHost) ----
-    void OnListingOutOfMemory() override { OnWorkerOutOfMemory(); }
-    void ListingStarts() override;
-    void ListingEnded(bool ranToItsEnd) override;
+    // What the listing and the scan logs ask of the dialog.
+    FolderListing::Hooks ListingHooks();
+    ScanLogs::Hooks ScanLogHooks();
+    // After a listing ended: the ticks of its rows back, and when it ran to its end and the scan
+    // found nothing, the notice that says so.
+    void AfterListing(bool ranToItsEnd);
 
     const FsDialogLayout& m_fsLayout;
     FoundStore m_store;
@@ -271,18 +248,11 @@ private:
     bool m_stopping = false; // StopScanAndWait waits for the scan worker
     RemovableSearch m_removableSearch;
     FolderListing m_listing;
-    // ---- What opening needs of the listing (OpenRowSource) ----
-    void OpenFolderRow(int row) override;
     // The ticked rows of every folder listed so far, so that a tick stays when another folder is
     // shown.
     RowTicks m_ticks;
     TickedSave m_saver;
     RowOpener m_opener;
-    // ---- What the scan logs need of the results (ScanLogResults) ----
-    CProgressCtrl& TreeProgress() override { return m_progress; }
-    void ForgetListedFolder() override { m_listing.LastPopulatedItem = nullptr; }
-    void ResetFolderCounts() override { m_listing.ResetFolderCounts(); }
-    void EmptyFileList() override { m_listing.EmptyFileList(); }
     // The log of the other search handed over to its dialog, run on this thread with the log as
     // its start-up log; this dialog waits hidden and goes when that one has gone.
     void HandLogToOtherSearch(const CString& path, uint32_t otherMode);

@@ -8,8 +8,9 @@
 #include "fsrecovery/savefiles.h"
 #include "resources/resource.h"
 
-RowOpener::RowOpener(CSearchSession& dialog, OpenRowSource& rows, FoundStore& store, int folderCountLabel)
-    : m_dialog(dialog), m_rows(rows), m_store(store), m_folderCountLabel(folderCountLabel)
+RowOpener::RowOpener(CSearchSession& dialog, FolderListing& rows, CTreeClass& resultTree, FoundStore& store,
+                     int folderCountLabel)
+    : m_dialog(dialog), m_rows(rows), m_resultTree(resultTree), m_store(store), m_folderCountLabel(folderCountLabel)
 { }
 
 RowOpener::~RowOpener() = default;
@@ -30,7 +31,7 @@ UINT RowOpener::WorkerProc(LPVOID param)
 
 void RowOpener::OpenSelected()
 {
-    CListCtrl& list = m_rows.FileList();
+    CListCtrl& list = m_rows.List();
     if (m_dialog.Page() < 1 || m_thread != nullptr || m_worker.load() != nullptr)
         return;
     const int row = list.GetNextItem(-1, LVNI_SELECTED);
@@ -43,7 +44,7 @@ void RowOpener::OpenSelected()
 
 void RowOpener::OpenFirstSelectedRow()
 {
-    CListCtrl& list = m_rows.FileList();
+    CListCtrl& list = m_rows.List();
     const CString countText = m_rows.FolderCountText();
     const int row = list.GetNextItem(-1, LVNI_SELECTED);
     if (row < 0)
@@ -71,7 +72,9 @@ void RowOpener::OpenFirstSelectedRow()
 
 LRESULT RowOpener::OnFolderRow(WPARAM row)
 {
-    m_rows.OpenFolderRow(int(row));
+    const HTREEITEM item = m_rows.FolderRowItem(m_resultTree.GetSelectedItem(), int(row));
+    if (item != nullptr)
+        m_resultTree.Select(item, TVGN_CARET); // its selection handler lists the folder
     return 0;
 }
 
@@ -128,7 +131,7 @@ CString RowOpener::EndWorker()
         m_busy = false;
         ::SetCursor(m_cursorBefore);
         m_dialog.EnableWindow(TRUE);
-        m_rows.FileList().Invalidate();
+        m_rows.List().Invalidate();
     }
     const CString path = m_openedPath;
     m_openedPath.Empty();

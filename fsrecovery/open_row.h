@@ -1,32 +1,17 @@
 // RowOpener: opening a row of a file-system search's file list. A folder row lists its folder; a
 // file row is written into the temporary folder by a worker, behind a notice, and only when that
 // succeeded handed to the shell by the dialog's thread. The dialog holds one and hands it the
-// worker's three messages; it reaches the listed rows through OpenRowSource.
+// worker's three messages; the rows are its listing's.
 #pragma once
 #include <atomic>
 #include <memory>
 
 #include "app/searchsession.h"
 #include "fsrecovery/filewriters.h"
+#include "fsrecovery/folder_listing.h"
 #include "fsrecovery/pure/found_store.h"
 
 class CSavingFilesDlg;
-
-// What opening needs of the listing the rows come from.
-class OpenRowSource {
-public:
-    virtual CHideColumn& FileList() = 0;
-    // The file behind a row; false for a folder row or a row of no file.
-    virtual bool FileOfRow(int row, FoundFileRef& file) const = 0;
-    // "%llu Folders, %llu Files" of the current listing; the counts set to 0.
-    virtual CString FolderCountText() const = 0;
-    virtual void ResetFolderCounts() = 0;
-    // The folder of a folder row listed (the dialog's thread).
-    virtual void OpenFolderRow(int row) = 0;
-
-protected:
-    ~OpenRowSource() = default;
-};
 
 class RowOpener {
 public:
@@ -37,7 +22,8 @@ public:
     static constexpr UINT kMsgEnded = WM_APP + 0x244;
 
     // `folderCountLabel`: the dialog's "%llu Folders, %llu Files" text (0: none).
-    RowOpener(CSearchSession& dialog, OpenRowSource& rows, FoundStore& store, int folderCountLabel);
+    RowOpener(CSearchSession& dialog, FolderListing& rows, CTreeClass& resultTree, FoundStore& store,
+              int folderCountLabel);
     ~RowOpener();
     RowOpener(const RowOpener&) = delete;
     RowOpener& operator=(const RowOpener&) = delete;
@@ -67,7 +53,8 @@ private:
     CString EndWorker();
 
     CSearchSession& m_dialog;
-    OpenRowSource& m_rows;
+    FolderListing& m_rows;
+    CTreeClass& m_resultTree;
     FoundStore& m_store;
     const int m_folderCountLabel;
     // The worker's object (deleted by EndWorker).

@@ -35,7 +35,7 @@ bool RowTicks::TickedRow::operator<(const TickedRow& o) const
 bool RowTicks::RowKey(HTREEITEM listed, int row, TickedRow& key)
 {
     key = TickedRow();
-    if (IsFolderRow(m_rows.FileList(), row)) {
+    if (IsFolderRow(m_rows.List(), row)) {
         key.folder = m_rows.FolderRowItem(listed, row);
         return key.folder != nullptr;
     }
@@ -45,7 +45,7 @@ bool RowTicks::RowKey(HTREEITEM listed, int row, TickedRow& key)
 void RowTicks::NoteMessage(UINT message, LPARAM lParam)
 {
     const auto* header = message == WM_NOTIFY ? reinterpret_cast<const NMHDR*>(lParam) : nullptr;
-    if (header != nullptr && header->code == LVN_ITEMCHANGED && header->hwndFrom == m_rows.FileList().GetSafeHwnd()) {
+    if (header != nullptr && header->code == LVN_ITEMCHANGED && header->hwndFrom == m_rows.List().GetSafeHwnd()) {
         const auto* change = reinterpret_cast<const NMLISTVIEW*>(header);
         if ((change->uChanged & LVIF_STATE) && ((change->uNewState ^ change->uOldState) & LVIS_STATEIMAGEMASK))
             m_changed = true;
@@ -54,8 +54,8 @@ void RowTicks::NoteMessage(UINT message, LPARAM lParam)
 
 void RowTicks::Keep()
 {
-    const HTREEITEM listed = m_rows.ListedItem();
-    CListCtrl& list = m_rows.FileList();
+    const HTREEITEM listed = m_rows.LastPopulatedItem;
+    CListCtrl& list = m_rows.List();
     if (listed == nullptr || m_dialog.Page() < 1 || !list.GetSafeHwnd())
         return;
     // No row was ticked or unticked since the listing, none had a tick kept: nothing to read. A
@@ -81,9 +81,9 @@ void RowTicks::Keep()
 
 void RowTicks::Restore()
 {
-    const HTREEITEM listed = m_rows.ListedItem();
+    const HTREEITEM listed = m_rows.LastPopulatedItem;
     const auto found = m_ticked.find(listed);
-    CListCtrl& list = m_rows.FileList();
+    CListCtrl& list = m_rows.List();
     if (found == m_ticked.end() || !list.GetSafeHwnd())
         return;
     TickedRow key;

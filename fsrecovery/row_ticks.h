@@ -1,27 +1,13 @@
 // RowTicks: the ticked rows of every folder of a file-system search's file list listed so far, so
 // that a tick stays when another folder is shown: a folder row by its results item, a file row by
-// its file. The dialog holds one; it reaches the listed rows through TickedRowSource.
+// its file. The dialog holds one beside the listing whose rows it keeps.
 #pragma once
 #include <map>
 #include <set>
 
 #include "app/searchsession.h"
+#include "fsrecovery/folder_listing.h"
 #include "fsrecovery/pure/volume_listing.h"
-
-// What the ticks need of the listing whose rows they keep.
-class TickedRowSource {
-public:
-    virtual CHideColumn& FileList() = 0;
-    // The file behind a row; false for a folder row or a row of no file.
-    virtual bool FileOfRow(int row, FoundFileRef& file) const = 0;
-    // The results item a folder row stands for when it names a child of `listed`; null otherwise.
-    virtual HTREEITEM FolderRowItem(HTREEITEM listed, int row) = 0;
-    // The results item whose folder the file list shows; null when none.
-    virtual HTREEITEM ListedItem() const = 0;
-
-protected:
-    ~TickedRowSource() = default;
-};
 
 class RowTicks {
 public:
@@ -32,7 +18,7 @@ public:
     };
     using Ticked = std::map<HTREEITEM, std::set<TickedRow>>;
 
-    RowTicks(CSearchSession& dialog, TickedRowSource& rows) : m_dialog(dialog), m_rows(rows) { }
+    RowTicks(CSearchSession& dialog, FolderListing& rows) : m_dialog(dialog), m_rows(rows) { }
     RowTicks(const RowTicks&) = delete;
     RowTicks& operator=(const RowTicks&) = delete;
 
@@ -52,7 +38,7 @@ private:
     bool RowKey(HTREEITEM listed, int row, TickedRow& key);
 
     CSearchSession& m_dialog;
-    TickedRowSource& m_rows;
+    FolderListing& m_rows;
     Ticked m_ticked;
     // A row of the file list was ticked or unticked since its folder was listed (the list tells
     // its owner): without that, leaving a folder reads none of its rows.

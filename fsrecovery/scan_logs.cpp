@@ -177,9 +177,11 @@ void SetScanLogPathPicker(ScanLogPathPicker picker)
     g_logPathPicker = picker;
 }
 
-ScanLogs::ScanLogs(CSearchSession& dialog, ScanLogResults& results, int statusLabel, int pathLabel)
-    : m_dialog(dialog), m_results(results), m_store(results.Store()), m_resultTree(results.ResultTree()),
-      m_statusLabel(statusLabel), m_pathLabel(pathLabel)
+ScanLogs::ScanLogs(CSearchSession& dialog, FolderListing& listing, CTreeClass& resultTree, FoundStore& store,
+                   CProgressCtrl& progress, std::atomic<bool>& resultsPresent, Hooks hooks, int statusLabel,
+                   int pathLabel)
+    : m_dialog(dialog), m_listing(listing), m_resultTree(resultTree), m_store(store), m_progress(progress),
+      m_resultsPresent(resultsPresent), m_hooks(std::move(hooks)), m_statusLabel(statusLabel), m_pathLabel(pathLabel)
 { }
 
 ScanLogs::~ScanLogs() = default;
@@ -217,7 +219,7 @@ bool ScanLogs::Save()
 bool ScanLogs::SaveTo(const CString& path)
 {
     // A listing fills in the store's NTFS rows as it reads them: it ends before they are read.
-    m_results.EndListing(false);
+    m_listing.EndListing(false);
     CFile file;
     if (!file.Open(path, CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive))
         return false;
@@ -235,7 +237,7 @@ bool ScanLogs::SaveTo(const CString& path)
         data.header.diskIdentity = SelectedDiskTexts[0];
         data.header.mode = uint32_t(m_dialog.Mode());
         ScanLogDevice& device = data.device;
-        device.source = ScanLogSourceFor(data.header.mode, SelectedItemKind, m_results.ScannedThroughDisk());
+        device.source = ScanLogSourceFor(data.header.mode, SelectedItemKind, m_hooks.scannedThroughDisk());
         // The drive the results are read from: the scanned one, or the one a loaded log stood
         // in for.
         device.drivePath = m_store.VolumeCount() > 0 ? m_store.Volume(0).devicePath : CurrentDevicePath;
@@ -286,7 +288,7 @@ void ScanLogs::ForgetSaved()
     m_questionAsked = false;
 }
 
-void ScanLogs::BeforeExitQuestion()
+void ScanLogs::OfferSaveBeforeExit()
 {
     if (m_dialog.Page() == 0 || m_saved != 0 || m_questionAsked || m_dialog.ScanRunning() || m_loading)
         return;
@@ -386,10 +388,10 @@ void ScanLogs::RefuseLog(const CString& keptKind, bool fromCommandLine, bool med
     if (mediumRefused)
         ShowControl(&m_dialog, layout.refresh, SW_SHOW);
     if (hideFileList)
-        m_results.FileList().ShowWindow(SW_HIDE);
+        m_listing.List().ShowWindow(SW_HIDE);
     if (fromCommandLine)
         ClearCommandLineLogPath();
-    m_results.ShowDrivePageAfterLog();
+    m_hooks.showDrivePage();
 }
 
 void ScanLogs::Refuse(LoadJob& job, const wchar_t* text, bool mediumRefused, bool hideFileList)
@@ -429,15 +431,15 @@ ScanLogs::LoadOutcome ScanLogs::Load(const CString& path, bool fromCommandLine)
 void ScanLogs::BeginLoad(LoadJob& job)
 {
     const SearchDialogLayout& layout = m_dialog.Layout();
-    m_results.ForgetListedFolder();
-    m_results.ResetFolderCounts();
+    m_listing.LastPopulatedItem = nullptr;
+    m_listing.ResetFolderCounts();
     m_resultTree.Select(nullptr, TVGN_CARET);
     job.keptKind = SelectedItemKind;
     EnableControl(&m_dialog, layout.back, false);
     EnableControl(&m_dialog, layout.next, false);
     m_dialog.EnableModeButtons(false);
     if (!job.fromCommandLine)
-        m_results.ShowFolderCountText();
+        m_listing.ShowFolderCountText();
 }
 
 ScanLogs::LoadOutcome ScanLogs::ChooseOtherSearch(LoadJob& job)
@@ -547,7 +549,7 @@ void ScanLogs::ShowLog(LoadJob& job)
         m_resultTree.Expand(top, TVE_EXPAND);
         m_resultTree.SendMessage(TVM_SORTCHILDREN, FALSE, 0);
         m_resultTree.Select(nullptr, TVGN_CARET);
-        m_results.ForgetListedFolder();
+        m_listing.LastPopulatedItem = nullptr;
         m_resultTree.Select(top, TVGN_CARET);
     }
 }
@@ -569,14 +571,14 @@ CWnd* ScanLogs::ShowTreeLoading()
     m_resultTree.ShowWindow(SW_SHOW);
     ActiveTree = &m_resultTree;
     m_dialog.GrowProgressArea();
-    m_results.TreeProgress().ShowWindow(SW_SHOW);
-    m_results.TreeProgress().SetPos(0);
+    m_progress.ShowWindow(SW_SHOW);
+    m_progress.SetPos(0);
     return status;
 }
 
 void ScanLogs::EndTreeLoading(CWnd* status)
 {
-    m_results.TreeProgress().ShowWindow(SW_HIDE);
+    m_progress.ShowWindow(SW_HIDE);
     if (status != nullptr) {
         status->SetWindowText(L"");
         status->ShowWindow(SW_HIDE);
@@ -589,7 +591,7 @@ size_t ScanLogs::InsertLogTree(LoadJob& job)
     // One repaint at the end, not one per folder.
     m_resultTree.SetRedraw(FALSE);
     ::InterlockedIncrement(&ScanLogLoading);
-    ResultTreeLogSink sink(m_resultTree, &m_results.TreeProgress());
+    ResultTreeLogSink sink(m_resultTree, &m_progress);
     m_resultTree.BeginResultInsert();
     const size_t inserted = RebuildScanLogTree(job.data.tree, sink);
     m_resultTree.EndResultInsert();
@@ -603,8 +605,8 @@ bool ScanLogs::RebuildFromLog(LoadJob& job, const CString& devicePath)
 {
     ScanLogData& data = job.data;
     const bool ntfs = data.params.partitionType == L"NTFS";
-    m_results.EndListing(true);
-    m_results.ClearResults();
+    m_listing.EndListing(true);
+    m_hooks.clearResults();
     SelectedVolumeInfo = data.volume;
     VolumeGeometry = data.geometry;
     FatVolumeParams = data.params;
@@ -625,19 +627,18 @@ bool ScanLogs::RebuildFromLog(LoadJob& job, const CString& devicePath)
     // The listing looks the NTFS files up by their parent: the index is made once, here.
     if (m_store.VolumeCount() > 0)
         m_store.NtfsFilesOf(0, 5);
-    m_results.SetResultsPresent(ntfs ? m_store.NtfsFileCount() >= 2
-                                     : m_resultTree.Folders.FolderNodeList.count >= 2);
+    m_resultsPresent = ntfs ? m_store.NtfsFileCount() >= 2 : m_resultTree.Folders.FolderNodeList.count >= 2;
 
     EndTreeLoading(status);
-    m_results.ResetFolderCounts();
-    m_results.ShowFolderCountText();
-    m_results.EmptyFileList();
+    m_listing.ResetFolderCounts();
+    m_listing.ShowFolderCountText();
+    m_listing.EmptyFileList();
     ForgetSaved();
     // A log just loaded is saved already.
     m_saved = 1;
     m_dialog.EnableModeButtons(true);
     m_dialog.EnableWindow(TRUE);
-    m_results.ShowLoadedResults(data.device.source == ScanLogSource::Disk &&
-                                ScanLogSourceFor(data.header.mode, data.header.kind, false) == ScanLogSource::Drive);
+    m_hooks.showLoadedResults(data.device.source == ScanLogSource::Disk &&
+                              ScanLogSourceFor(data.header.mode, data.header.kind, false) == ScanLogSource::Drive);
     return inserted == data.tree.size();
 }

@@ -1,14 +1,16 @@
 // ScanLogs: the scan logs of a file-system search as a person meets them: Save Log, Load Log, the
 // start-up log and the save-log question on leaving. The format and its checks are
 // fsrecovery/pure/scan_log.*; turning the results into its rows and back is
-// fsrecovery/pure/scan_log_results.*. A file-system search dialog holds one; it reaches the
-// dialog's results through ScanLogResults and everything else through what every search dialog
-// offers (CSearchSession).
+// fsrecovery/pure/scan_log_results.*. A file-system search dialog holds one beside its listing;
+// it reaches the dialog through what every search dialog offers (CSearchSession) and the hooks
+// the dialog gives it.
 #pragma once
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include "app/searchsession.h"
+#include "fsrecovery/folder_listing.h"
 #include "fsrecovery/pure/found_store.h"
 
 // Where Save Log and Load Log ask for the log file (`save`: the file to write); null restores the
@@ -16,42 +18,26 @@
 using ScanLogPathPicker = CString (*)(CWnd* owner, bool save);
 void SetScanLogPathPicker(ScanLogPathPicker picker);
 
-// What the scan logs need of the results of their dialog: the store and the results tree to
-// write and fill, and the listing and the pages around them.
-class ScanLogResults {
-public:
-    virtual FoundStore& Store() = 0;
-    virtual CTreeClass& ResultTree() = 0;
-    virtual CHideColumn& FileList() = 0;
-    // The dialog's progress bar, which shows the tree being built.
-    virtual CProgressCtrl& TreeProgress() = 0;
-    // Waits for the folder listing (asking it to stop first when `stop`).
-    virtual void EndListing(bool stop) = 0;
-    // Empties the results: the tree with its folder records, the file list and the store.
-    virtual void ClearResults() = 0;
-    // No folder listed (the next selection lists again), its counts at 0.
-    virtual void ForgetListedFolder() = 0;
-    virtual void ResetFolderCounts() = 0;
-    virtual void ShowFolderCountText() = 0;
-    // The file list and the files behind its rows emptied.
-    virtual void EmptyFileList() = 0;
-    virtual void SetResultsPresent(bool present) = 0;
-    // The results page after a log was loaded (its state as after a finished scan), or the
-    // drive page again after a load was refused; the shared controls are done by then.
-    // `throughDisk`: a drive letter's results read through its disk.
-    virtual void ShowLoadedResults(bool throughDisk) = 0;
-    virtual void ShowDrivePageAfterLog() = 0;
-    // Whether the results were read from a drive letter through its disk.
-    virtual bool ScannedThroughDisk() const = 0;
-
-protected:
-    ~ScanLogResults() = default;
-};
-
 class ScanLogs {
 public:
-    // `statusLabel`: "Please wait, ..." while a log's tree is loaded; `pathLabel`: the hint line.
-    ScanLogs(CSearchSession& dialog, ScanLogResults& results, int statusLabel, int pathLabel);
+    // What the scan logs ask of their dialog.
+    struct Hooks {
+        // Empties the results: the tree with its folder records, the file list and the store.
+        std::function<void()> clearResults;
+        // The results page after a log was loaded (its state as after a finished scan), or the
+        // drive page again after a load was refused; the shared controls are done by then.
+        // `throughDisk`: a drive letter's results read through its disk.
+        std::function<void(bool throughDisk)> showLoadedResults;
+        std::function<void()> showDrivePage;
+        // Whether the results were read from a drive letter through its disk.
+        std::function<bool()> scannedThroughDisk;
+    };
+    // `progress`: the dialog's bar, which shows the tree being built; `resultsPresent`: the
+    // dialog's word that the results hold something to show. `statusLabel`: "Please wait, ..."
+    // while a log's tree is loaded; `pathLabel`: the hint line.
+    ScanLogs(CSearchSession& dialog, FolderListing& listing, CTreeClass& resultTree, FoundStore& store,
+             CProgressCtrl& progress, std::atomic<bool>& resultsPresent, Hooks hooks, int statusLabel,
+             int pathLabel);
     ~ScanLogs();
     ScanLogs(const ScanLogs&) = delete;
     ScanLogs& operator=(const ScanLogs&) = delete;
@@ -64,7 +50,7 @@ public:
     // Writes the results into `path`; a write that fails removes the part written and says so.
     bool SaveTo(const CString& path);
     // Before the exit question: results whose log was not saved offer to save it, once.
-    void BeforeExitQuestion();
+    void OfferSaveBeforeExit();
     // The results are new (a scan ended, or Back): they have not been saved or asked about.
     void ForgetSaved();
     // The results were written into a log since they were found or loaded.
@@ -112,9 +98,12 @@ private:
     void EndTreeLoading(CWnd* status);
 
     CSearchSession& m_dialog;
-    ScanLogResults& m_results;
-    FoundStore& m_store;
+    FolderListing& m_listing;
     CTreeClass& m_resultTree;
+    FoundStore& m_store;
+    CProgressCtrl& m_progress;
+    std::atomic<bool>& m_resultsPresent;
+    const Hooks m_hooks;
     const int m_statusLabel, m_pathLabel;
     // Written since the results were made; the save-log question asked; a save or a load under
     // way on the dialog's thread.

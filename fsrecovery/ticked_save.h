@@ -1,13 +1,14 @@
 // TickedSave: the Save of a file-system search's results page: the ticked folders of the results
 // tree and the ticked rows of every folder listed (RowTicks), each folder with its own files,
-// saved into a folder the user picks. The dialog holds one; it reaches the files of a folder
-// through TickedSaveSource.
+// saved into a folder the user picks. The dialog holds one; the files of a folder come from its
+// listing.
 #pragma once
 #include <vector>
 
 #include "app/searchsession.h"
 #include "fsrecovery/pure/found_store.h"
 #include "fsrecovery/pure/volume_listing.h"
+#include "fsrecovery/folder_listing.h"
 #include "fsrecovery/row_ticks.h"
 
 struct SaveItem;
@@ -17,20 +18,9 @@ struct SaveItem;
 using SaveFolderPicker = CString (*)(CWnd* owner);
 void SetSaveFolderPicker(SaveFolderPicker picker);
 
-// What the save needs of the listing: the files of a folder, and the listing ended first.
-class TickedSaveSource {
-public:
-    // The files of the folder of `item` (every volume's root for the top item), to a sink.
-    virtual void ListFilesOf(HTREEITEM item, FileSink& sink) = 0;
-    virtual void EndListing(bool stop) = 0;
-
-protected:
-    ~TickedSaveSource() = default;
-};
-
 class TickedSave {
 public:
-    TickedSave(CSearchSession& dialog, TickedSaveSource& files, RowTicks& ticks, CTreeClass& resultTree,
+    TickedSave(CSearchSession& dialog, FolderListing& files, RowTicks& ticks, CTreeClass& resultTree,
                FoundStore& store)
         : m_dialog(dialog), m_files(files), m_ticks(ticks), m_resultTree(resultTree), m_store(store)
     { }
@@ -48,7 +38,7 @@ private:
     template <class Take> void AddFolders(HTREEITEM first, bool siblings, Take take, std::vector<SaveItem>& items);
 
     CSearchSession& m_dialog;
-    TickedSaveSource& m_files;
+    FolderListing& m_files;
     RowTicks& m_ticks;
     CTreeClass& m_resultTree;
     FoundStore& m_store;
