@@ -63,6 +63,9 @@ public:
     CWinThread** LogLoadThreadSlot(int mode);
     CWinThread* LogLoaderOf(int mode) const;
     bool LogLoaderRunning() const { return BasicLogLoadThread != nullptr || DeepLogLoadThread != nullptr; }
+    // 1 while a scan log is handed from one search dialog to the other (the one that read it runs the
+    // other's dialog with it as its start-up log): the dialog that takes it leaves the splash alone.
+    std::atomic<int> LogModeSwitchPending{ 0 };
 
     // Zeroes the partition-search words and the active Basic or Deep dialog's own word for a
     // partition search (RegisterOpenSearchDialog).

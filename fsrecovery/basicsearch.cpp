@@ -454,7 +454,7 @@ void CBasicSearch::OnBnClickedNext()
     if (!ReadScanRequest(m_driveTree.GetSelectedItem(), request))
         return;
     // A folder listing still reads the results about to be emptied: end it first.
-    EndListing(true);
+    Listing().EndListing(true);
     m_target = ApplySelection(request, L"Basic Search");
     ScanAsPhysicalDisk = request.physical ? 1 : 0;
     BasicNoticeState = 0;

@@ -366,7 +366,7 @@ void CDeepSearch::OnBnClickedNext()
     if (!ReadScanRequest(selection, start, end))
         return;
     // A folder listing still reads the results about to be emptied: end it first.
-    EndListing(true);
+    Listing().EndListing(true);
     // Read before the selection moves to the disk: a partition's start is one of its properties.
     const uint64_t volumeStart = VolumeStartOf(selection);
     ScanTarget target;
