@@ -655,7 +655,6 @@ bool CFsSearchSession::FileOfRow(int row, FoundFileRef& file) const
 UINT OpenFilesThreadProc(LPVOID param)
 {
     auto* session = static_cast<CFsSearchSession*>(param);
-    SaveAborted = 0;
     session->m_folderCount = 0;
     session->m_fileCount = 0;
     if (session->Page() > 0)
@@ -676,6 +675,8 @@ void CFsSearchSession::OpenSelectedRow()
     if (row < 0 || ClassifyOpenRowType(list.GetItemText(row, 1)) == OpenRowKind::None)
         return;
     m_openedPath.Empty();
+    // A stop of an earlier open is not this one's; a stop from here on is.
+    m_openWrite.stop = 0;
     // The ended message is handled on this thread, so it always finds the worker stored.
     m_openWorker = ZrBeginThreadInto(m_pOpenFilesThread, OpenFilesThreadProc, this);
 }
@@ -960,7 +961,7 @@ void CFsSearchSession::OnSaveSelected()
             if (row.folder == nullptr && row.file.volume < m_store.VolumeCount())
                 items.push_back({ path, row.file, &m_store.Volume(row.file.volume) });
     }
-    SaveFoundItems(items, destination, this, false, Host());
+    m_lastSaveWork = SaveFoundItems(items, destination, this, false, Host()).work;
 }
 
 void CFsSearchSession::ClearFileListSelection()

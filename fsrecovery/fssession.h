@@ -131,6 +131,8 @@ public:
     // The Save button and the results tree's "Save": the ticked folders and rows, after the
     // "No item has been selected" message when nothing is ticked.
     void OnSaveSelected();
+    // What the dialog's last save asked of the system.
+    const SaveWork& LastSaveWork() const { return m_lastSaveWork; }
     // The file list's "Save" and "Save All" (which selects every row first): the list's
     // selection is cleared, then the ticked folders and rows are saved as by OnSaveSelected.
     void ClearFileListSelection();
@@ -347,6 +349,7 @@ private:
     // name: every open of this dialog gets a fresh one.
     WriteState m_openWrite;
     int32_t m_openFileCounter = 0;
+    SaveWork m_lastSaveWork;
     CString m_openedPath;
     bool m_openBusy = false;
     HCURSOR m_cursorBeforeOpen = nullptr;
