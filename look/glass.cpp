@@ -180,55 +180,46 @@ bool CompositionOn(const AeroSubclassRecord* record)
     return record && record->dwm && record->dwm->IsCompositionEnabled();
 }
 
-LRESULT CALLBACK AeroDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+// A control that asked to be drawn again on the glass is drawn now. False when it did not ask.
+bool PaintPendingControl(HWND control)
 {
-    AeroSubclassRecord* record = AeroGetRecord(dialog);
-    if (!record)
-        return ::DefWindowProcW(dialog, message, wParam, lParam);
-    const WNDPROC previous = record->previous;
-    if (message == WM_DESTROY || message == WM_NCDESTROY) {
-        // The bindings go with the dialog even when something subclassed it above this procedure
-        // and the record must stay: the pointers are nulled, so nothing uses them afterwards.
-        if (message == WM_DESTROY)
-            ReleaseBindings(dialog, record);
-        Uninstall(dialog, AeroDialogProc, record);
-        return ::CallWindowProcW(previous, dialog, message, wParam, lParam);
+    AeroSubclassRecord* controlRecord = control && ::IsWindow(control) ? AeroGetRecord(control) : nullptr;
+    if (!controlRecord || !(controlRecord->flags & zr_glass::kRepaintPending))
+        return false;
+    if (HDC dc = ::GetDC(control)) {
+        RECT area;
+        ::GetWindowRect(control, &area);
+        ::MapWindowPoints(HWND_DESKTOP, control, reinterpret_cast<POINT*>(&area), 2);
+        PaintControlOnGlass(control, dc, &area, FALSE);
+        ::ReleaseDC(control, dc);
     }
-    if (!CompositionOn(record))
-        return ::CallWindowProcW(previous, dialog, message, wParam, lParam);
+    controlRecord->flags &= ~zr_glass::kRepaintPending;
+    return true;
+}
 
-    if (message == record->redrawMessage) {
-        HWND control = reinterpret_cast<HWND>(lParam);
-        AeroSubclassRecord* controlRecord = control && ::IsWindow(control) ? AeroGetRecord(control) : nullptr;
-        if (!controlRecord || !(controlRecord->flags & zr_glass::kRepaintPending))
-            return ::CallWindowProcW(previous, dialog, message, wParam, lParam);
-        if (HDC dc = ::GetDC(control)) {
-            RECT area;
-            ::GetWindowRect(control, &area);
-            ::MapWindowPoints(HWND_DESKTOP, control, reinterpret_cast<POINT*>(&area), 2);
-            PaintControlOnGlass(control, dc, &area, FALSE);
-            ::ReleaseDC(control, dc);
+// The dialog's background as clear glass. False when the dialog is minimised or paints its own
+// glass: its own procedure paints it then.
+bool PaintDialogGlass(HWND dialog, const AeroSubclassRecord* record)
+{
+    if (::IsIconic(dialog) || (record->flags & zr_glass::kOwnGlass))
+        return false;
+    PAINTSTRUCT ps;
+    if (HDC dc = ::BeginPaint(dialog, &ps)) {
+        // Black is clear glass once the frame covers the window.
+        if (CompositionOn(record) && SUCCEEDED(record->dwm->ExtendFrameIntoClientArea(dialog, &kWholeWindow))) {
+            RECT client;
+            ::GetClientRect(dialog, &client);
+            ::PatBlt(dc, client.left, client.top, client.right - client.left, client.bottom - client.top, BLACKNESS);
         }
-        controlRecord->flags &= ~zr_glass::kRepaintPending;
-        return 0;
     }
+    ::EndPaint(dialog, &ps);
+    return true;
+}
+
+// Controls whose look a notification or a colour request changes are drawn again on the glass.
+void RedrawChangedControls(const AeroSubclassRecord* record, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
-    case WM_PAINT: {
-        if (::IsIconic(dialog) || (record->flags & zr_glass::kOwnGlass))
-            break;
-        PAINTSTRUCT ps;
-        if (HDC dc = ::BeginPaint(dialog, &ps)) {
-            // Black is clear glass once the frame covers the window.
-            if (CompositionOn(record) && SUCCEEDED(record->dwm->ExtendFrameIntoClientArea(dialog, &kWholeWindow))) {
-                RECT client;
-                ::GetClientRect(dialog, &client);
-                ::PatBlt(dc, client.left, client.top, client.right - client.left, client.bottom - client.top,
-                         BLACKNESS);
-            }
-        }
-        ::EndPaint(dialog, &ps);
-        return 1;
-    }
     case WM_NOTIFY: {
         const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header && header->code == LVN_ITEMCHANGED) {
@@ -261,7 +252,131 @@ LRESULT CALLBACK AeroDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     default:
         break;
     }
+}
+
+LRESULT CALLBACK AeroDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    AeroSubclassRecord* record = AeroGetRecord(dialog);
+    if (!record)
+        return ::DefWindowProcW(dialog, message, wParam, lParam);
+    const WNDPROC previous = record->previous;
+    if (message == WM_DESTROY || message == WM_NCDESTROY) {
+        // The bindings go with the dialog even when something subclassed it above this procedure
+        // and the record must stay: the pointers are nulled, so nothing uses them afterwards.
+        if (message == WM_DESTROY)
+            ReleaseBindings(dialog, record);
+        Uninstall(dialog, AeroDialogProc, record);
+        return ::CallWindowProcW(previous, dialog, message, wParam, lParam);
+    }
+    if (!CompositionOn(record))
+        return ::CallWindowProcW(previous, dialog, message, wParam, lParam);
+    if (message == record->redrawMessage) {
+        if (!PaintPendingControl(reinterpret_cast<HWND>(lParam)))
+            return ::CallWindowProcW(previous, dialog, message, wParam, lParam);
+        return 0;
+    }
+    if (message == WM_PAINT && PaintDialogGlass(dialog, record))
+        return 1;
+    RedrawChangedControls(record, message, wParam, lParam);
     return ::CallWindowProcW(previous, dialog, message, wParam, lParam);
+}
+
+// What one AeroAutoSubclass call has set up so far, so that a failure can take it back.
+struct GlassSetup {
+    DwmApi* dwm = nullptr;
+    UxThemeApi* uxTheme = nullptr;
+    AeroSubclassRecord* record = nullptr;
+    bool paintInit = false;
+    bool stored = false;
+    std::vector<Installed> installed;
+};
+
+// The bindings, loaded, and the dialog's record. 0 or the error.
+DWORD AllocateGlass(GlassSetup& setup)
+{
+    setup.dwm = new (std::nothrow) DwmApi;
+    setup.uxTheme = new (std::nothrow) UxThemeApi;
+    setup.record = static_cast<AeroSubclassRecord*>(::LocalAlloc(LPTR, sizeof(AeroSubclassRecord)));
+    if (!setup.dwm || !setup.uxTheme)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    if (!setup.record)
+        return ErrorOr(::GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+    if (!setup.dwm->Load() || !setup.uxTheme->Load())
+        return ErrorOr(::GetLastError(), ERROR_MOD_NOT_FOUND);
+    return 0;
+}
+
+DWORD StartBufferedPaint(GlassSetup& setup)
+{
+    const HRESULT hr = setup.uxTheme->BufferedPaintInit();
+    if (FAILED(hr))
+        return (DWORD)hr;
+    setup.paintInit = true;
+    return 0;
+}
+
+// Fills the dialog's record and hangs it on the dialog. 0 or the error.
+DWORD StoreDialogRecord(HWND dialog, DWORD flags, UINT redrawMessage, GlassSetup& setup)
+{
+    AeroSubclassRecord* record = setup.record;
+    record->dwm = setup.dwm;
+    record->uxTheme = setup.uxTheme;
+    record->redrawMessage = redrawMessage;
+    record->flags = (flags & zr_glass::kSelfPainted) ? DWORD(zr_glass::kOwnGlass) : 0;
+    record->selectionStart = record->selectionEnd = -1;
+    if (!::SetPropW(dialog, kRecordProperty, record))
+        return ErrorOr(::GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+    setup.stored = true;
+    return 0;
+}
+
+// The dialog's direct children of the classes `flags` names get their glass procedures.
+DWORD SubclassChildControls(HWND dialog, DWORD flags, GlassSetup& setup)
+{
+    DWORD error = 0;
+    DispatchContext context = { &error, flags, dialog, &setup.installed };
+    ::EnumChildWindows(dialog, AeroClassDispatch, reinterpret_cast<LPARAM>(&context));
+    return error;
+}
+
+DWORD SubclassDialog(HWND dialog, AeroSubclassRecord* record)
+{
+    ::SetLastError(0);
+    const LONG_PTR previous = ::SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AeroDialogProc));
+    if (!previous)
+        return ErrorOr(::GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+    record->previous = reinterpret_cast<WNDPROC>(previous);
+    return 0;
+}
+
+// The steps of AeroAutoSubclass in order, up to the first that fails. 0 or its error.
+DWORD SetUpGlass(HWND dialog, DWORD flags, UINT redrawMessage, GlassSetup& setup)
+{
+    DWORD error = AllocateGlass(setup);
+    if (error)
+        return error;
+    if (setup.dwm->IsCompositionEnabled() && !(flags & zr_glass::kSelfPainted))
+        setup.dwm->ExtendFrameIntoClientArea(dialog, &kWholeWindow);
+    if ((error = StartBufferedPaint(setup)) != 0 || (error = StoreDialogRecord(dialog, flags, redrawMessage, setup)) != 0 ||
+        (error = SubclassChildControls(dialog, flags, setup)) != 0)
+        return error;
+    return SubclassDialog(dialog, setup.record);
+}
+
+// Takes back everything a failed AeroAutoSubclass did, the last first.
+void TakeBackGlass(HWND dialog, GlassSetup& setup)
+{
+    for (auto it = setup.installed.rbegin(); it != setup.installed.rend(); ++it)
+        if (AeroSubclassRecord* r = AeroGetRecord(it->window))
+            Uninstall(it->window, it->procedure, r);
+    if (setup.stored)
+        ::RemovePropW(dialog, kRecordProperty);
+    if (setup.paintInit)
+        setup.uxTheme->BufferedPaintUnInit();
+    FreeBinding(setup.uxTheme);
+    FreeBinding(setup.dwm);
+    if (setup.record)
+        ::LocalFree(setup.record);
 }
 
 } // namespace
@@ -336,70 +451,11 @@ BOOL AeroAutoSubclass(HWND dialog, DWORD flags, DWORD reserved)
         ::SetLastError(ErrorOr(::GetLastError(), ERROR_NOT_ENOUGH_MEMORY));
         return FALSE;
     }
-
-    DWORD error = 0;
-    DwmApi* dwm = new (std::nothrow) DwmApi;
-    UxThemeApi* uxTheme = new (std::nothrow) UxThemeApi;
-    auto* record = static_cast<AeroSubclassRecord*>(::LocalAlloc(LPTR, sizeof(AeroSubclassRecord)));
-    if (!dwm || !uxTheme)
-        error = ERROR_NOT_ENOUGH_MEMORY;
-    else if (!record)
-        error = ErrorOr(::GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
-    else if (!dwm->Load() || !uxTheme->Load())
-        error = ErrorOr(::GetLastError(), ERROR_MOD_NOT_FOUND);
-
-    if (!error && dwm->IsCompositionEnabled() && !(flags & zr_glass::kSelfPainted))
-        dwm->ExtendFrameIntoClientArea(dialog, &kWholeWindow);
-
-    bool paintInit = false;
-    if (!error) {
-        const HRESULT hr = uxTheme->BufferedPaintInit();
-        if (FAILED(hr))
-            error = (DWORD)hr;
-        else
-            paintInit = true;
-    }
-    bool stored = false;
-    if (!error) {
-        record->dwm = dwm;
-        record->uxTheme = uxTheme;
-        record->redrawMessage = redrawMessage;
-        record->flags = (flags & zr_glass::kSelfPainted) ? DWORD(zr_glass::kOwnGlass) : 0;
-        record->selectionStart = record->selectionEnd = -1;
-        if (::SetPropW(dialog, kRecordProperty, record))
-            stored = true;
-        else
-            error = ErrorOr(::GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
-    }
-    std::vector<Installed> installed;
-    if (!error) {
-        DispatchContext context = { &error, flags, dialog, &installed };
-        ::EnumChildWindows(dialog, AeroClassDispatch, reinterpret_cast<LPARAM>(&context));
-    }
-    if (!error) {
-        ::SetLastError(0);
-        const LONG_PTR previous =
-            ::SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AeroDialogProc));
-        if (previous)
-            record->previous = reinterpret_cast<WNDPROC>(previous);
-        else
-            error = ErrorOr(::GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
-    }
+    GlassSetup setup;
+    const DWORD error = SetUpGlass(dialog, flags, redrawMessage, setup);
     if (!error)
         return TRUE;
-
-    // Take back everything this call did, the last first.
-    for (auto it = installed.rbegin(); it != installed.rend(); ++it)
-        if (AeroSubclassRecord* r = AeroGetRecord(it->window))
-            Uninstall(it->window, it->procedure, r);
-    if (stored)
-        ::RemovePropW(dialog, kRecordProperty);
-    if (paintInit)
-        uxTheme->BufferedPaintUnInit();
-    FreeBinding(uxTheme);
-    FreeBinding(dwm);
-    if (record)
-        ::LocalFree(record);
+    TakeBackGlass(dialog, setup);
     ::SetLastError(error);
     return FALSE;
 }

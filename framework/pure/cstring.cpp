@@ -980,6 +980,169 @@ void FormatFloat(std::wstring& out, const Conversion& sp, const zr::FormatArg& a
     Emit(out, sp, prefix, body, sp.zero && !sp.left);
 }
 
+// The arguments of one Format call, taken in order; a missing one reads as an empty argument.
+class FormatArgs {
+public:
+    FormatArgs(const zr::FormatArg* args, size_t count) : m_args(args), m_count(count) { }
+    const zr::FormatArg& TakeArg() { return m_next < m_count ? m_args[m_next++] : m_missing; }
+    // A '*' width or precision: false (the argument is still taken) when it is no integer.
+    bool TakeIntArg(int& v)
+    {
+        const zr::FormatArg& a = TakeArg();
+        if (a.kind != zr::FormatArg::Signed && a.kind != zr::FormatArg::Unsigned)
+            return false;
+        v = static_cast<int32_t>(static_cast<uint32_t>(IntBits(a)));
+        return true;
+    }
+
+private:
+    const zr::FormatArg* m_args;
+    size_t m_count;
+    size_t m_next = 0;
+    const zr::FormatArg m_missing;
+};
+
+void ParseFlags(const wchar_t*& p, Conversion& sp)
+{
+    for (;; ++p) {
+        if (*p == L'-')
+            sp.left = true;
+        else if (*p == L'+')
+            sp.plus = true;
+        else if (*p == L' ')
+            sp.space = true;
+        else if (*p == L'0')
+            sp.zero = true;
+        else if (*p == L'#')
+            sp.alt = true;
+        else
+            return;
+    }
+}
+
+// A negative '*' width means left-aligned.
+void ParseWidth(const wchar_t*& p, Conversion& sp, FormatArgs& args)
+{
+    if (*p == L'*') {
+        ++p;
+        int w;
+        if (args.TakeIntArg(w)) {
+            if (w < 0) {
+                sp.left = true;
+                w = w == INT_MIN ? INT_MAX : -w;
+            }
+            sp.width = std::min(w, kMaxField);
+        }
+    } else {
+        while (*p >= L'0' && *p <= L'9')
+            sp.width = std::min(sp.width * 10 + (*p++ - L'0'), kMaxField);
+    }
+}
+
+// A negative '*' precision means none.
+void ParsePrecision(const wchar_t*& p, Conversion& sp, FormatArgs& args)
+{
+    if (*p != L'.')
+        return;
+    ++p;
+    sp.precision = 0;
+    if (*p == L'*') {
+        ++p;
+        int v;
+        if (!args.TakeIntArg(v) || v < 0)
+            sp.precision = -1;
+        else
+            sp.precision = std::min(v, kMaxField);
+    } else {
+        while (*p >= L'0' && *p <= L'9')
+            sp.precision = std::min(sp.precision * 10 + (*p++ - L'0'), kMaxField);
+    }
+}
+
+// Length modifiers, in the meaning of the Windows C runtime (long is 32 bits).
+void ParseLength(const wchar_t*& p, Conversion& sp)
+{
+    if (p[0] == L'h' && p[1] == L'h')
+        sp.bits = 8, sp.charSize = 1, p += 2;
+    else if (p[0] == L'h')
+        sp.bits = 16, sp.charSize = 1, p += 1;
+    else if (p[0] == L'l' && p[1] == L'l')
+        sp.bits = 64, sp.charSize = 2, p += 2;
+    else if (p[0] == L'l' || p[0] == L'w')
+        sp.bits = 32, sp.charSize = 2, p += 1;
+    else if (p[0] == L'I' && p[1] == L'6' && p[2] == L'4')
+        sp.bits = 64, p += 3;
+    else if (p[0] == L'I' && p[1] == L'3' && p[2] == L'2')
+        sp.bits = 32, p += 3;
+    else if (p[0] == L'I' || p[0] == L'z' || p[0] == L't')
+        sp.bits = int(sizeof(void*) * 8), p += 1;
+    else if (p[0] == L'j' || p[0] == L'q')
+        sp.bits = 64, p += 1;
+    else if (p[0] == L'L')
+        p += 1;
+}
+
+// Reads one conversion from just after its '%' up to and past its letter. False when the format
+// ends before the letter.
+bool ParseConversion(const wchar_t*& p, Conversion& sp, FormatArgs& args)
+{
+    ParseFlags(p, sp);
+    ParseWidth(p, sp, args);
+    ParsePrecision(p, sp, args);
+    ParseLength(p, sp);
+    sp.conv = *p;
+    if (!sp.conv)
+        return false;
+    ++p;
+    return true;
+}
+
+// Writes one parsed conversion; `written` is its text in the format, shown as is when the
+// letter is unknown.
+void EmitConversion(std::wstring& out, Conversion& sp, FormatArgs& args, const wchar_t* written, size_t writtenLength)
+{
+    switch (sp.conv) {
+    case L'%':
+        out += L'%';
+        break;
+    case L'd':
+    case L'i':
+    case L'u':
+    case L'x':
+    case L'X':
+    case L'o':
+        FormatInteger(out, sp, args.TakeArg());
+        break;
+    case L'c':
+    case L'C':
+        FormatChar(out, sp, args.TakeArg());
+        break;
+    case L's':
+    case L'S':
+        if (sp.charSize == 0 && sp.conv == L'S')
+            sp.charSize = 1;
+        FormatStringArg(out, sp, args.TakeArg());
+        break;
+    case L'f':
+    case L'F':
+    case L'e':
+    case L'E':
+    case L'g':
+    case L'G':
+        FormatFloat(out, sp, args.TakeArg());
+        break;
+    case L'p':
+        FormatPointer(out, sp, args.TakeArg());
+        break;
+    case L'n':
+        args.TakeArg();
+        break; // never writes through a pointer
+    default:
+        out.append(written, writtenLength);
+        break;
+    }
+}
+
 } // namespace
 
 void CString::FormatCaptured(const wchar_t* format, const zr::FormatArg* args, size_t count, bool append)
@@ -987,17 +1150,7 @@ void CString::FormatCaptured(const wchar_t* format, const zr::FormatArg* args, s
     std::wstring out;
     if (append)
         out = m_str;
-    size_t next = 0;
-    const zr::FormatArg missing;
-    auto take = [&]() -> const zr::FormatArg& { return next < count ? args[next++] : missing; };
-    auto takeInt = [&](int& v) {
-        const zr::FormatArg& a = take();
-        if (a.kind != zr::FormatArg::Signed && a.kind != zr::FormatArg::Unsigned)
-            return false;
-        v = static_cast<int32_t>(static_cast<uint32_t>(IntBits(a)));
-        return true;
-    };
-
+    FormatArgs taken(args, count);
     const wchar_t* p = format ? format : L"";
     while (*p) {
         if (*p != L'%') {
@@ -1010,113 +1163,9 @@ void CString::FormatCaptured(const wchar_t* format, const zr::FormatArg* args, s
         }
         const wchar_t* convStart = p++;
         Conversion sp;
-        for (;; ++p) {
-            if (*p == L'-')
-                sp.left = true;
-            else if (*p == L'+')
-                sp.plus = true;
-            else if (*p == L' ')
-                sp.space = true;
-            else if (*p == L'0')
-                sp.zero = true;
-            else if (*p == L'#')
-                sp.alt = true;
-            else
-                break;
-        }
-        if (*p == L'*') {
-            ++p;
-            int w;
-            if (takeInt(w)) {
-                if (w < 0) {
-                    sp.left = true;
-                    w = w == INT_MIN ? INT_MAX : -w;
-                }
-                sp.width = std::min(w, kMaxField);
-            }
-        } else {
-            while (*p >= L'0' && *p <= L'9')
-                sp.width = std::min(sp.width * 10 + (*p++ - L'0'), kMaxField);
-        }
-        if (*p == L'.') {
-            ++p;
-            sp.precision = 0;
-            if (*p == L'*') {
-                ++p;
-                int v;
-                if (!takeInt(v) || v < 0)
-                    sp.precision = -1;
-                else
-                    sp.precision = std::min(v, kMaxField);
-            } else {
-                while (*p >= L'0' && *p <= L'9')
-                    sp.precision = std::min(sp.precision * 10 + (*p++ - L'0'), kMaxField);
-            }
-        }
-        // Length modifiers, in the meaning of the Windows C runtime (long is 32 bits).
-        if (p[0] == L'h' && p[1] == L'h')
-            sp.bits = 8, sp.charSize = 1, p += 2;
-        else if (p[0] == L'h')
-            sp.bits = 16, sp.charSize = 1, p += 1;
-        else if (p[0] == L'l' && p[1] == L'l')
-            sp.bits = 64, sp.charSize = 2, p += 2;
-        else if (p[0] == L'l' || p[0] == L'w')
-            sp.bits = 32, sp.charSize = 2, p += 1;
-        else if (p[0] == L'I' && p[1] == L'6' && p[2] == L'4')
-            sp.bits = 64, p += 3;
-        else if (p[0] == L'I' && p[1] == L'3' && p[2] == L'2')
-            sp.bits = 32, p += 3;
-        else if (p[0] == L'I' || p[0] == L'z' || p[0] == L't')
-            sp.bits = int(sizeof(void*) * 8), p += 1;
-        else if (p[0] == L'j' || p[0] == L'q')
-            sp.bits = 64, p += 1;
-        else if (p[0] == L'L')
-            p += 1;
-
-        sp.conv = *p;
-        if (!sp.conv)
+        if (!ParseConversion(p, sp, taken))
             break; // a lone '%' at the end prints nothing
-        ++p;
-        switch (sp.conv) {
-        case L'%':
-            out += L'%';
-            break;
-        case L'd':
-        case L'i':
-        case L'u':
-        case L'x':
-        case L'X':
-        case L'o':
-            FormatInteger(out, sp, take());
-            break;
-        case L'c':
-        case L'C':
-            FormatChar(out, sp, take());
-            break;
-        case L's':
-        case L'S':
-            if (sp.charSize == 0 && sp.conv == L'S')
-                sp.charSize = 1;
-            FormatStringArg(out, sp, take());
-            break;
-        case L'f':
-        case L'F':
-        case L'e':
-        case L'E':
-        case L'g':
-        case L'G':
-            FormatFloat(out, sp, take());
-            break;
-        case L'p':
-            FormatPointer(out, sp, take());
-            break;
-        case L'n':
-            take();
-            break; // never writes through a pointer
-        default:
-            out.append(convStart, static_cast<size_t>(p - convStart)); // unknown: shown as written
-            break;
-        }
+        EmitConversion(out, sp, taken, convStart, static_cast<size_t>(p - convStart));
     }
     m_str.swap(out);
 }

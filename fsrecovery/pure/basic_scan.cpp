@@ -222,91 +222,124 @@ bool LookUpName(SectorSource& source, const MftRunTableRecord& runs, uint64_t ba
     return false;
 }
 
+// The $MFT's records gathered from its sectors in the order of its virtual sequence. A record is
+// two consecutive sectors of that sequence, which may lie in two runs; each whole record that is
+// a file record with a name is handed on.
+class MftRecordStream {
+public:
+    MftRecordStream(SectorSource& source, const MftRunTableRecord& runs, const ScanProgressFn& progress,
+                    const NtfsRecordFn& found)
+        : m_source(source), m_runs(runs), m_progress(progress), m_found(found), m_total(runs.totalSectors())
+    {
+    }
+
+    // Between two records: where a stop may end the scan.
+    bool StartsRecord() const { return m_half == 0; }
+
+    // The next sector of the sequence, read from `at`.
+    void TakeSector(const uint8_t* sector, uint64_t at)
+    {
+        if (m_half == 0)
+            m_recordSector = at;
+        std::memcpy(m_record + m_half * kSectorSize, sector, kSectorSize);
+        if (++m_half == int(kSectorsPerMftRecord))
+            FinishRecord();
+    }
+
+    // Sectors that cannot be read are passed over in one step: the record they end is lost,
+    // the records wholly inside them are counted, and one they begin is marked lost.
+    void PassOverSectors(uint64_t first, uint64_t count)
+    {
+        if (count == 0)
+            return;
+        if (m_half != 0) {
+            const uint64_t take = std::min<uint64_t>(count, kSectorsPerMftRecord - m_half);
+            m_recordOk = false;
+            m_half += int(take);
+            first += take;
+            count -= take;
+            if (m_half == int(kSectorsPerMftRecord))
+                FinishRecord();
+        }
+        m_number += count / kSectorsPerMftRecord;
+        m_half = int(count % kSectorsPerMftRecord);
+        if (m_half != 0) {
+            m_recordOk = false;
+            m_recordSector = first + count - m_half;
+        }
+        if (m_progress)
+            m_progress(m_number * kSectorsPerMftRecord, m_total);
+    }
+
+private:
+    void FinishRecord()
+    {
+        if (m_recordOk && IsFileRecord(m_record, kMftRecordSize)) {
+            ApplyNtfsFixup(m_record, kMftRecordSize);
+            NtfsScanRecord r;
+            r.record = m_number;
+            r.sector = m_recordSector;
+            const uint8_t flags = m_record[0x16];
+            // Only the plain folder flags make a folder; index views ($Secure, $Quota) are files.
+            r.folder = flags == 2 || flags == 3;
+            r.deleted = (flags & 1) == 0;
+            if (LookUpName(m_source, m_runs, m_number, m_record, r))
+                m_found(std::move(r));
+        }
+        ++m_number;
+        if (m_progress)
+            m_progress(m_number * kSectorsPerMftRecord, m_total);
+        m_half = 0;
+        m_recordOk = true;
+    }
+
+    SectorSource& m_source;
+    const MftRunTableRecord& m_runs;
+    const ScanProgressFn& m_progress;
+    const NtfsRecordFn& m_found;
+    const uint64_t m_total;
+    uint8_t m_record[kMftRecordSize];
+    int m_half = 0; // the sectors of the current record gathered so far
+    bool m_recordOk = true;
+    uint64_t m_recordSector = 0, m_number = 0;
+};
+
+// Reads one run of the $MFT into the stream, a block at a time; a stop ends it between records.
+void ScanMftRun(SectorSource& source, uint64_t start, uint64_t length, std::vector<uint8_t>& block,
+                const StopFlag* stop, MftRecordStream& records)
+{
+    for (uint64_t k = 0; k < length && !Stopped(stop);) {
+        const uint32_t n = uint32_t(std::min<uint64_t>(kFatScanBlockSectors, length - k));
+        // Only whole sectors the read delivered are used; after a short read the next read
+        // starts at the first sector it did not deliver.
+        const uint32_t delivered = uint32_t(std::min<size_t>(n, source.Read(start + k, n, block.data()) / kSectorSize));
+        if (delivered == 0) {
+            records.PassOverSectors(start + k, n);
+            k += n;
+            continue;
+        }
+        for (uint32_t i = 0; i < delivered; ++i) {
+            if (records.StartsRecord() && Stopped(stop))
+                break;
+            records.TakeSector(block.data() + size_t(i) * kSectorSize, start + k + i);
+        }
+        k += delivered;
+    }
+}
+
 } // namespace
 
 void ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs, const StopFlag* stop,
                      const ScanProgressFn& progress, const NtfsRecordFn& found)
 {
-    const uint64_t total = runs.totalSectors();
     std::vector<uint8_t> block(size_t(kFatScanBlockSectors) * kSectorSize);
-    uint8_t record[kMftRecordSize];
-    // A record is two consecutive sectors of the $MFT's virtual sequence, which may lie in two
-    // runs; `half` counts the sectors of the current record gathered so far.
-    int half = 0;
-    bool recordOk = true;
-    uint64_t recordSector = 0, number = 0;
-    auto finishRecord = [&] {
-        if (recordOk && IsFileRecord(record, kMftRecordSize)) {
-            ApplyNtfsFixup(record, kMftRecordSize);
-            NtfsScanRecord r;
-            r.record = number;
-            r.sector = recordSector;
-            const uint8_t flags = record[0x16];
-            // Only the plain folder flags make a folder; index views ($Secure, $Quota) are files.
-            r.folder = flags == 2 || flags == 3;
-            r.deleted = (flags & 1) == 0;
-            if (LookUpName(source, runs, number, record, r))
-                found(std::move(r));
-        }
-        ++number;
-        if (progress)
-            progress(number * kSectorsPerMftRecord, total);
-        half = 0;
-        recordOk = true;
-    };
-    // Sectors that cannot be read are passed over in one step: the record they end is lost,
-    // the records wholly inside them are counted, and one they begin is marked lost.
-    auto passOver = [&](uint64_t first, uint64_t count) {
-        if (count == 0)
-            return;
-        if (half != 0) {
-            const uint64_t take = std::min<uint64_t>(count, kSectorsPerMftRecord - half);
-            recordOk = false;
-            half += int(take);
-            first += take;
-            count -= take;
-            if (half == int(kSectorsPerMftRecord))
-                finishRecord();
-        }
-        number += count / kSectorsPerMftRecord;
-        half = int(count % kSectorsPerMftRecord);
-        if (half != 0) {
-            recordOk = false;
-            recordSector = first + count - half;
-        }
-        if (progress)
-            progress(number * kSectorsPerMftRecord, total);
-    };
+    MftRecordStream records(source, runs, progress, found);
     for (size_t run = 0; run < runs.count() && !Stopped(stop); ++run) {
-        const uint64_t start = runs.starts[run], length = runs.lengths[run];
         // A sparse run (start 0) holds no records.
-        if (start == 0) {
-            passOver(0, length);
-            continue;
-        }
-        for (uint64_t k = 0; k < length && !Stopped(stop);) {
-            const uint32_t n = uint32_t(std::min<uint64_t>(kFatScanBlockSectors, length - k));
-            // Only whole sectors the read delivered are used; after a short read the next read
-            // starts at the first sector it did not deliver.
-            const uint32_t delivered =
-                uint32_t(std::min<size_t>(n, source.Read(start + k, n, block.data()) / kSectorSize));
-            if (delivered == 0) {
-                passOver(start + k, n);
-                k += n;
-                continue;
-            }
-            for (uint32_t i = 0; i < delivered; ++i) {
-                if (half == 0) {
-                    if (Stopped(stop))
-                        break;
-                    recordSector = start + k + i;
-                }
-                std::memcpy(record + half * kSectorSize, block.data() + size_t(i) * kSectorSize, kSectorSize);
-                if (++half == int(kSectorsPerMftRecord))
-                    finishRecord();
-            }
-            k += delivered;
-        }
+        if (runs.starts[run] == 0)
+            records.PassOverSectors(0, runs.lengths[run]);
+        else
+            ScanMftRun(source, runs.starts[run], runs.lengths[run], block, stop, records);
     }
 }
 

@@ -86,7 +86,7 @@ void FoundStore::Clear()
 {
     m_volumes.clear();
     ClearEntries();
-    m_files.clear();
+    m_files.Clear();
     m_filesByParent.clear();
     m_filesByParent.shrink_to_fit();
     m_filesIndexed = SIZE_MAX;
@@ -175,7 +175,7 @@ size_t FoundStore::AddEntry(const FoundEntryRow& row, const std::u16string& name
     FoundEntryRow stored = row;
     stored.name = StoreName(name.data(), name.size());
     m_parentIndexValid = m_idIndexValid = false;
-    return m_entries.push_back(stored);
+    return m_entries.AddRow(stored);
 }
 
 size_t FoundStore::AddEntry(const FoundEntryRow& row, const CString& name)
@@ -199,7 +199,7 @@ void FoundStore::SetEntryParent(size_t index, uint64_t parent)
 void FoundStore::RemoveEntries(const std::vector<bool>& drop)
 {
     size_t kept = 0;
-    for (size_t i = 0; i < m_entries.size(); ++i) {
+    for (size_t i = 0; i < m_entries.RowCount(); ++i) {
         if (i < drop.size() && drop[i])
             continue;
         if (kept != i)
@@ -212,7 +212,7 @@ void FoundStore::RemoveEntries(const std::vector<bool>& drop)
 
 void FoundStore::ClearEntries()
 {
-    m_entries.clear();
+    m_entries.Clear();
     m_foldersByParent.clear();
     m_foldersByParent.shrink_to_fit();
     m_entriesById.clear();
@@ -277,7 +277,7 @@ const std::vector<uint32_t>& FoundStore::FoldersByParent()
     if (m_parentIndexValid)
         return m_foldersByParent;
     std::vector<EntryKey> keys;
-    for (size_t i = 0; i < m_entries.size(); ++i) {
+    for (size_t i = 0; i < m_entries.RowCount(); ++i) {
         const FoundEntryRow& r = m_entries[i];
         if (r.folder)
             keys.push_back({ r.volume, uint32_t(r.parent), uint32_t(r.self), uint32_t(i) });
@@ -309,8 +309,8 @@ std::pair<size_t, size_t> FoundStore::FolderRangeOf(uint32_t volume, uint64_t pa
 bool FoundStore::HasEntryId(uint32_t volume, uint32_t self)
 {
     if (!m_idIndexValid) {
-        std::vector<EntryKey> keys(m_entries.size());
-        for (size_t i = 0; i < m_entries.size(); ++i)
+        std::vector<EntryKey> keys(m_entries.RowCount());
+        for (size_t i = 0; i < m_entries.RowCount(); ++i)
             keys[i] = { m_entries[i].volume, uint32_t(m_entries[i].self), 0, uint32_t(i) };
         std::sort(keys.begin(), keys.end());
         m_entriesById.resize(keys.size());
@@ -334,7 +334,7 @@ size_t FoundStore::AddNtfsFile(const NtfsFileRow& row, const std::u16string& nam
     stored.name = StoreName(name.data(), name.size());
     if (!name.empty())
         stored.flags |= NtfsFileRow::kNamed;
-    return m_files.push_back(stored);
+    return m_files.AddRow(stored);
 }
 
 void FoundStore::SetNtfsFileDetails(size_t index, const CString& name, uint64_t size, uint64_t fileTime)
@@ -361,7 +361,7 @@ void FoundStore::IndexFilesByParent()
     uint64_t highestParent = 0;
     uint32_t highestVolume = 0;
     size_t n = 0;
-    for (size_t i = 0; i < m_files.size(); ++i) {
+    for (size_t i = 0; i < m_files.RowCount(); ++i) {
         const NtfsFileRow& row = m_files[i];
         if (row.flags & NtfsFileRow::kCopy)
             continue;
@@ -402,12 +402,12 @@ void FoundStore::IndexFilesByParent()
 
 std::pair<const uint32_t*, const uint32_t*> FoundStore::NtfsFilesOf(uint32_t volume, uint64_t parent)
 {
-    if (m_filesIndexed != m_files.size()) {
+    if (m_filesIndexed != m_files.RowCount()) {
         m_filesByParent.clear();
         m_filesByParent.shrink_to_fit();
-        m_filesByParent.resize(m_files.size());
+        m_filesByParent.resize(m_files.RowCount());
         IndexFilesByParent();
-        m_filesIndexed = m_files.size();
+        m_filesIndexed = m_files.RowCount();
     }
     auto less = [&](uint32_t row, const std::pair<uint32_t, uint64_t>& w) {
         return std::make_pair(m_files[row].volume, m_files[row].parent) < w;

@@ -38,13 +38,12 @@ public:
     ChunkedRows(const ChunkedRows&) = delete;
     ChunkedRows& operator=(const ChunkedRows&) = delete;
 
-    size_t size() const { return m_size; }
-    bool empty() const { return m_size == 0; }
+    size_t RowCount() const { return m_size; }
     T& operator[](size_t i) { return m_chunks[i / kRowsPerChunk][i % kRowsPerChunk]; }
     const T& operator[](size_t i) const { return m_chunks[i / kRowsPerChunk][i % kRowsPerChunk]; }
-    T& back() { return (*this)[m_size - 1]; }
 
-    size_t push_back(const T& row)
+    // Returns the new row's index.
+    size_t AddRow(const T& row)
     {
         if (m_size == m_chunks.size() * kRowsPerChunk) {
             if (m_account)
@@ -65,14 +64,13 @@ public:
         m_chunks.resize(chunks);
         m_size = n;
     }
-    void clear()
+    void Clear()
     {
         if (m_account && !m_chunks.empty())
             m_account(m_owner, -int64_t(kChunkBytes * m_chunks.size()));
         m_chunks.clear();
         m_size = 0;
     }
-    size_t Bytes() const { return m_chunks.size() * kChunkBytes; }
 
 private:
     static constexpr size_t kChunkBytes = sizeof(T) * kRowsPerChunk;
@@ -208,7 +206,7 @@ public:
     uint32_t VolumeOfCluster0(uint64_t cluster0Start) const;
 
     // ---- Found entries ----
-    size_t EntryCount() const { return m_entries.size(); }
+    size_t EntryCount() const { return m_entries.RowCount(); }
     const FoundEntryRow& Entry(size_t index) const { return m_entries[index]; }
     FoundEntryRow& Entry(size_t index) { return m_entries[index]; }
     size_t AddEntry(const FoundEntryRow& row, const std::u16string& name);
@@ -237,7 +235,7 @@ public:
     }
 
     // ---- NTFS files ----
-    size_t NtfsFileCount() const { return m_files.size(); }
+    size_t NtfsFileCount() const { return m_files.RowCount(); }
     const NtfsFileRow& NtfsFile(size_t index) const { return m_files[index]; }
     NtfsFileRow& NtfsFile(size_t index) { return m_files[index]; }
     // After rows' volumes or parents were changed in place (Entry, NtfsFile): the indexes are made

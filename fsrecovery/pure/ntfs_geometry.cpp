@@ -223,6 +223,117 @@ bool LoneCopyGeometry(const Place& p, uint64_t cluster, const std::vector<NtfsBo
     return false;
 }
 
+// Every pair of places that reads as one volume's $MFT and $MFTMirr, the best supported first,
+// then the nearer, then the lower $MFT.
+std::vector<Candidate> RankedPairs(const std::vector<Place>& places, const Finds& finds)
+{
+    std::vector<Candidate> candidates;
+    for (size_t i = 0; i < places.size(); ++i) {
+        for (size_t j = i + 1; j < places.size(); ++j) {
+            Candidate c;
+            if (PairGeometry(places[i], places[j], finds, i, j, c))
+                candidates.push_back(c);
+        }
+    }
+    std::sort(candidates.begin(), candidates.end(), [&](const Candidate& a, const Candidate& b) {
+        if (a.support != b.support)
+            return a.support > b.support;
+        if (a.distance != b.distance)
+            return a.distance < b.distance;
+        return places[a.mft].sector < places[b.mft].sector;
+    });
+    return candidates;
+}
+
+// A volume of each ranked pair whose places no better pair took, sized by a boot sector of it.
+void AddPairedVolumes(const std::vector<Candidate>& ranked, std::vector<Place>& places,
+                      const std::vector<NtfsBootHit>& boots, std::vector<NtfsVolumeGeometry>& volumes)
+{
+    for (const Candidate& c : ranked) {
+        Place& mft = places[c.mft];
+        Place& mirror = places[c.mirror];
+        if (mft.used || mirror.used || SameVolume(volumes, c.cluster0))
+            continue;
+        mft.used = mirror.used = true;
+        NtfsVolumeGeometry v = MakeVolume(c.cluster0, c.spc, NtfsGeometryBasis::MftAndMirror, mft, &mirror);
+        for (const NtfsBootHit& boot : boots) {
+            if (boot.sectorsPerCluster == c.spc && BootOfVolume(boot, c.cluster0)) {
+                v.totalSectors = boot.totalSectors;
+                break;
+            }
+        }
+        volumes.push_back(std::move(v));
+    }
+}
+
+// A volume of each place no pair took, where a boot sector or a known start places it.
+void AddLoneCopyVolumes(const std::vector<Place>& places, const Finds& finds, const std::vector<NtfsBootHit>& boots,
+                        const std::vector<uint64_t>& knownStarts, std::vector<NtfsVolumeGeometry>& volumes)
+{
+    for (const Place& p : places) {
+        if (p.used)
+            continue;
+        // Records 4 to 11 follow record 0 only in the $MFT: the mirror holds four records.
+        const bool inMft = finds.CountBehind(p.sector, 4, kSystemFiles - 1) > 0;
+        NtfsVolumeGeometry v;
+        const bool found = (!inMft && p.hasMirror && LoneCopyGeometry(p, p.mirrorCluster, boots, knownStarts, v)) ||
+                           (p.hasMft && LoneCopyGeometry(p, p.mftCluster, boots, knownStarts, v));
+        if (found && !SameVolume(volumes, v.cluster0))
+            volumes.push_back(std::move(v));
+    }
+}
+
+// The sectors of every volume's $MFT, ascending. Where extents overlap (a hostile or stale $MFT),
+// the one that begins first keeps the sectors.
+std::vector<NtfsGeometryMap::Extent> MftExtentsOf(const std::vector<NtfsVolumeGeometry>& volumes)
+{
+    std::vector<NtfsGeometryMap::Extent> extents;
+    for (size_t i = 0; i < volumes.size(); ++i) {
+        const NtfsVolumeGeometry& v = volumes[i];
+        for (const ClusterRun& run : v.mftRuns) {
+            uint64_t offset = 0, first = 0, length = 0, end = 0;
+            if (run.sparse || run.clusterCount == 0 || !Mul(run.firstCluster, v.sectorsPerCluster, offset) ||
+                !Add(v.cluster0, offset, first) || !Mul(run.clusterCount, v.sectorsPerCluster, length) ||
+                !Add(first, length, end))
+                continue;
+            extents.push_back({ first, end, i });
+        }
+    }
+    std::sort(extents.begin(), extents.end(), [](const NtfsGeometryMap::Extent& a, const NtfsGeometryMap::Extent& b) {
+        return a.first != b.first ? a.first < b.first : a.end > b.end;
+    });
+    std::vector<NtfsGeometryMap::Extent> kept;
+    for (NtfsGeometryMap::Extent e : extents) {
+        if (!kept.empty() && e.first < kept.back().end)
+            e.first = kept.back().end;
+        if (e.first < e.end)
+            kept.push_back(e);
+    }
+    return kept;
+}
+
+// The mirror holds copies of the first records: where the $MFT's copy of a record was found
+// too, the mirror's is the same file again. Their sectors, ascending, each once.
+std::vector<uint64_t> MirrorCopiesOf(const std::vector<NtfsSystemRecord>& records,
+                                     const std::vector<NtfsVolumeGeometry>& volumes, const Finds& finds)
+{
+    std::vector<uint64_t> copies;
+    for (const NtfsSystemRecord& r : records) {
+        for (const NtfsVolumeGeometry& v : volumes) {
+            uint64_t inMirror = 0, inMft = 0;
+            if (v.mirrorSector != 0 && Add(v.mirrorSector, uint64_t(r.number) * kRecordSectors, inMirror) &&
+                r.sector == inMirror && v.MftRecordSector(r.number, inMft) && inMft != r.sector &&
+                finds.Has(inMft, r.number)) {
+                copies.push_back(r.sector);
+                break;
+            }
+        }
+    }
+    std::sort(copies.begin(), copies.end());
+    copies.erase(std::unique(copies.begin(), copies.end()), copies.end());
+    return copies;
+}
+
 } // namespace
 
 bool IsNtfsSystemFileName(const CString& name)
@@ -280,92 +391,12 @@ NtfsGeometryMap InferNtfsVolumeGeometry(const std::vector<NtfsSystemRecord>& rec
 
     const Finds finds(records);
     std::vector<Place> places = Places(records);
-
-    std::vector<Candidate> candidates;
-    for (size_t i = 0; i < places.size(); ++i) {
-        for (size_t j = i + 1; j < places.size(); ++j) {
-            Candidate c;
-            if (PairGeometry(places[i], places[j], finds, i, j, c))
-                candidates.push_back(c);
-        }
-    }
-    std::sort(candidates.begin(), candidates.end(), [&](const Candidate& a, const Candidate& b) {
-        if (a.support != b.support)
-            return a.support > b.support;
-        if (a.distance != b.distance)
-            return a.distance < b.distance;
-        return places[a.mft].sector < places[b.mft].sector;
-    });
-    for (const Candidate& c : candidates) {
-        Place& mft = places[c.mft];
-        Place& mirror = places[c.mirror];
-        if (mft.used || mirror.used || SameVolume(map.volumes, c.cluster0))
-            continue;
-        mft.used = mirror.used = true;
-        NtfsVolumeGeometry v = MakeVolume(c.cluster0, c.spc, NtfsGeometryBasis::MftAndMirror, mft, &mirror);
-        for (const NtfsBootHit& boot : boots) {
-            if (boot.sectorsPerCluster == c.spc && BootOfVolume(boot, c.cluster0)) {
-                v.totalSectors = boot.totalSectors;
-                break;
-            }
-        }
-        map.volumes.push_back(std::move(v));
-    }
-
-    for (const Place& p : places) {
-        if (p.used)
-            continue;
-        // Records 4 to 11 follow record 0 only in the $MFT: the mirror holds four records.
-        const bool inMft = finds.CountBehind(p.sector, 4, kSystemFiles - 1) > 0;
-        NtfsVolumeGeometry v;
-        const bool found = (!inMft && p.hasMirror && LoneCopyGeometry(p, p.mirrorCluster, boots, knownStarts, v)) ||
-                           (p.hasMft && LoneCopyGeometry(p, p.mftCluster, boots, knownStarts, v));
-        if (found && !SameVolume(map.volumes, v.cluster0))
-            map.volumes.push_back(std::move(v));
-    }
+    AddPairedVolumes(RankedPairs(places, finds), places, boots, map.volumes);
+    AddLoneCopyVolumes(places, finds, boots, knownStarts, map.volumes);
     std::sort(map.volumes.begin(), map.volumes.end(),
               [](const NtfsVolumeGeometry& a, const NtfsVolumeGeometry& b) { return a.cluster0 < b.cluster0; });
-
-    for (size_t i = 0; i < map.volumes.size(); ++i) {
-        const NtfsVolumeGeometry& v = map.volumes[i];
-        for (const ClusterRun& run : v.mftRuns) {
-            uint64_t offset = 0, first = 0, length = 0, end = 0;
-            if (run.sparse || run.clusterCount == 0 || !Mul(run.firstCluster, v.sectorsPerCluster, offset) ||
-                !Add(v.cluster0, offset, first) || !Mul(run.clusterCount, v.sectorsPerCluster, length) ||
-                !Add(first, length, end))
-                continue;
-            map.mftExtents.push_back({ first, end, i });
-        }
-    }
-    // Where extents overlap (a hostile or stale $MFT), the one that begins first keeps the sectors.
-    std::sort(map.mftExtents.begin(), map.mftExtents.end(),
-              [](const NtfsGeometryMap::Extent& a, const NtfsGeometryMap::Extent& b) {
-                  return a.first != b.first ? a.first < b.first : a.end > b.end;
-              });
-    std::vector<NtfsGeometryMap::Extent> kept;
-    for (NtfsGeometryMap::Extent e : map.mftExtents) {
-        if (!kept.empty() && e.first < kept.back().end)
-            e.first = kept.back().end;
-        if (e.first < e.end)
-            kept.push_back(e);
-    }
-    map.mftExtents = std::move(kept);
-
-    // The mirror holds copies of the first records: where the $MFT's copy of a record was found
-    // too, the mirror's is the same file again.
-    for (const NtfsSystemRecord& r : records) {
-        for (const NtfsVolumeGeometry& v : map.volumes) {
-            uint64_t inMirror = 0, inMft = 0;
-            if (v.mirrorSector != 0 && Add(v.mirrorSector, uint64_t(r.number) * kRecordSectors, inMirror) &&
-                r.sector == inMirror && v.MftRecordSector(r.number, inMft) && inMft != r.sector &&
-                finds.Has(inMft, r.number)) {
-                map.mirrorCopies.push_back(r.sector);
-                break;
-            }
-        }
-    }
-    std::sort(map.mirrorCopies.begin(), map.mirrorCopies.end());
-    map.mirrorCopies.erase(std::unique(map.mirrorCopies.begin(), map.mirrorCopies.end()), map.mirrorCopies.end());
+    map.mftExtents = MftExtentsOf(map.volumes);
+    map.mirrorCopies = MirrorCopiesOf(records, map.volumes, finds);
     return map;
 }
 

@@ -1,21 +1,14 @@
 #include "fsrecovery/pure/result_tree.h"
 
+#include <climits>
+
 const wchar_t kMiscFolderName[] = L"KXR_Miscellaneous";
-int NamelessFolderCounter = 1;
 
 namespace {
 
 uint32_t RootIdOf(const FoundStore& store, uint32_t volume)
 {
     return RootFolderId(store.KindOfVolume(volume));
-}
-
-// Names a nameless folder and inserts it.
-TreeItemHandle PlaceFolder(FoundFolder folder, TreeItemHandle parentItem, ResultTreeSink& sink)
-{
-    if (folder.name.IsEmpty())
-        folder.name.Format(L"DIR_%d", NamelessFolderCounter++);
-    return sink.Insert(parentItem, folder);
 }
 
 // The catch-all folder, by its id too: a real folder of that name (one a recovery once saved onto
@@ -69,28 +62,48 @@ uint64_t MarkOrphans(FoundStore& store, const TreeProgressFn& progress)
     return marked;
 }
 
-uint64_t PlaceChildFolders(FoundStore& store, uint32_t volume, uint32_t id, TreeItemHandle parentItem,
-                           ResultTreeSink& sink)
+namespace {
+int g_namelessFolderCount = 1;
+} // namespace
+
+ResultTreeBuilder::ResultTreeBuilder(FoundStore& store, ResultTreeSink& sink)
+    : NamelessFolderCounter(g_namelessFolderCount), m_store(store), m_sink(sink)
 {
-    const std::pair<size_t, size_t> range = store.FolderRangeOf(volume, id);
-    const std::vector<uint32_t>& order = store.FoldersByParent();
+}
+
+// Names a nameless folder and inserts it.
+TreeItemHandle ResultTreeBuilder::PlaceFolder(FoundFolder folder, TreeItemHandle parentItem)
+{
+    if (folder.name.IsEmpty())
+    {
+        folder.name.Format(L"DIR_%d", NamelessFolderCounter);
+        // Wraps rather than overflowing in a process that has named two billion folders.
+        NamelessFolderCounter = NamelessFolderCounter == INT_MAX ? 1 : NamelessFolderCounter + 1;
+    }
+    return m_sink.Insert(parentItem, folder);
+}
+
+uint64_t ResultTreeBuilder::PlaceChildFolders(uint32_t volume, uint32_t id, TreeItemHandle parentItem)
+{
+    const std::pair<size_t, size_t> range = m_store.FolderRangeOf(volume, id);
+    const std::vector<uint32_t>& order = m_store.FoldersByParent();
     uint64_t placed = 0;
     for (size_t k = range.first; k < range.second; ++k) {
-        FoundEntryRow& row = store.Entry(order[k]);
+        FoundEntryRow& row = m_store.Entry(order[k]);
         if (row.placed)
             continue;
-        FoundFolder folder = FolderOfEntry(store, order[k]);
+        FoundFolder folder = FolderOfEntry(m_store, order[k]);
         folder.id = uint32_t(folder.id);
         row.placed = true;
-        PlaceFolder(folder, parentItem, sink);
+        PlaceFolder(folder, parentItem);
         ++placed;
     }
     return placed;
 }
 
-void PlaceLeftoversUnderMisc(FoundStore& store, ResultTreeSink& sink)
+void ResultTreeBuilder::PlaceLeftoversUnderMisc()
 {
-    const FolderNodeListRecord& folders = sink.FolderNodes();
+    const FolderNodeListRecord& folders = m_sink.FolderNodes();
     if (!folders.head)
         return;
     TreeItemHandle misc = nullptr;
@@ -100,59 +113,73 @@ void PlaceLeftoversUnderMisc(FoundStore& store, ResultTreeSink& sink)
             break;
         }
     }
-    for (size_t i = 0; i < store.EntryCount(); ++i) {
-        if (store.Entry(i).placed)
+    for (size_t i = 0; i < m_store.EntryCount(); ++i) {
+        if (m_store.Entry(i).placed)
             continue;
-        FoundFolder folder = FolderOfEntry(store, i);
+        FoundFolder folder = FolderOfEntry(m_store, i);
         folder.parentId = kMissingParentId;
-        sink.Insert(misc, folder);
+        m_sink.Insert(misc, folder);
     }
 }
 
-void BuildResultTree(FoundStore& store, ResultTreeSink& sink)
+// Each volume's root folders; the root's own row (an NTFS root record) is not one of them.
+void ResultTreeBuilder::PlaceRootFolders()
 {
-    const size_t rows = store.EntryCount();
-    TreeItemHandle root = sink.RootItem();
-    for (size_t i = 0; i < rows; ++i) {
-        const FoundEntryRow& row = store.Entry(i);
-        if (row.parent == kMissingParentId && row.self == kMissingParentId)
-            store.SetEntryParent(i, RootIdOf(store, row.volume));
-    }
-    // Each volume's root folders; the root's own row (an NTFS root record) is not one of them.
-    const uint32_t volumes = uint32_t(std::max<size_t>(store.VolumeCount(), 1));
+    TreeItemHandle root = m_sink.RootItem();
+    const uint32_t volumes = uint32_t(std::max<size_t>(m_store.VolumeCount(), 1));
     for (uint32_t volume = 0; volume < volumes; ++volume) {
-        const uint32_t rootId = RootIdOf(store, volume);
-        const std::pair<size_t, size_t> range = store.FolderRangeOf(volume, rootId);
-        const std::vector<uint32_t>& order = store.FoldersByParent();
+        const uint32_t rootId = RootIdOf(m_store, volume);
+        const std::pair<size_t, size_t> range = m_store.FolderRangeOf(volume, rootId);
+        const std::vector<uint32_t>& order = m_store.FoldersByParent();
         for (size_t k = range.first; k < range.second; ++k) {
-            FoundEntryRow& row = store.Entry(order[k]);
+            FoundEntryRow& row = m_store.Entry(order[k]);
             if (row.placed || uint32_t(row.self) == rootId)
                 continue;
             row.placed = true;
-            PlaceFolder(FolderOfEntry(store, order[k]), root, sink);
+            PlaceFolder(FolderOfEntry(m_store, order[k]), root);
         }
     }
-    // The children of every folder node, until every row is placed.
-    size_t left = rows - PlacedCount(store);
+}
+
+void ResultTreeBuilder::PlaceUnderFolderNodes(size_t left)
+{
+    const uint64_t rows = m_store.EntryCount();
     uint64_t handled = 0;
-    const FolderNodeListRecord& folders = sink.FolderNodes();
+    const FolderNodeListRecord& folders = m_sink.FolderNodes();
     for (FolderNode* node = folders.head; node && left > 0;) {
-        const uint32_t volume = store.VolumeOfCluster0(node->cluster0Start);
+        const uint32_t volume = m_store.VolumeOfCluster0(node->cluster0Start);
         if (IsCatchAll(*node)) {
             // The one catch-all folder takes the orphans of every volume, each with its subfolders
             // below it (found on the orphan's own volume when its node is walked).
-            for (uint32_t v = 0; v < store.VolumeCount(); ++v)
-                left -= size_t(PlaceChildFolders(store, v, node->ownId, node->item, sink));
+            for (uint32_t v = 0; v < m_store.VolumeCount(); ++v)
+                left -= size_t(PlaceChildFolders(v, node->ownId, node->item));
         } else if (volume != FoundStore::kNoVolume) {
-            left -= size_t(PlaceChildFolders(store, volume, node->ownId, node->item, sink));
+            left -= size_t(PlaceChildFolders(volume, node->ownId, node->item));
         }
         const uint32_t id = node->ownId;
         const uint64_t cluster0Start = node->cluster0Start;
         node = node->next;
         while (node && node->ownId == id && node->cluster0Start == cluster0Start)
             node = node->next;
-        sink.Progress(++handled, folders.count + rows);
+        m_sink.Progress(++handled, folders.count + rows);
     }
-    PlaceLeftoversUnderMisc(store, sink);
-    store.ClearEntries();
+}
+
+void ResultTreeBuilder::PlaceAll()
+{
+    const size_t rows = m_store.EntryCount();
+    for (size_t i = 0; i < rows; ++i) {
+        const FoundEntryRow& row = m_store.Entry(i);
+        if (row.parent == kMissingParentId && row.self == kMissingParentId)
+            m_store.SetEntryParent(i, RootIdOf(m_store, row.volume));
+    }
+    PlaceRootFolders();
+    PlaceUnderFolderNodes(rows - PlacedCount(m_store));
+    PlaceLeftoversUnderMisc();
+    m_store.ClearEntries();
+}
+
+void BuildResultTree(FoundStore& store, ResultTreeSink& sink)
+{
+    ResultTreeBuilder(store, sink).PlaceAll();
 }

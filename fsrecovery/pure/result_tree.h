@@ -41,9 +41,6 @@ public:
     virtual void Progress(uint64_t /*position*/, uint64_t /*total*/) { }
 };
 
-// Each nameless folder takes the next "DIR_%d" number; never reset.
-extern int NamelessFolderCounter;
-
 using TreeProgressFn = std::function<void(uint64_t position, uint64_t total)>;
 
 // The folder of row `index` as the tree receives it.
@@ -53,19 +50,44 @@ FoundFolder FolderOfEntry(const FoundStore& store, size_t index);
 // of a row of the same volume. Returns the number of rows marked.
 uint64_t MarkOrphans(FoundStore& store, const TreeProgressFn& progress = {});
 
-// Places every folder row not placed yet whose parent is `id` on `volume` under parentItem, in
-// the order of their own ids (ties in the order found). Returns the number placed.
-uint64_t PlaceChildFolders(FoundStore& store, uint32_t volume, uint32_t id, TreeItemHandle parentItem,
-                           ResultTreeSink& sink);
+// One build of the results tree from a store's folder rows into a sink, with what it keeps while
+// it runs.
+class ResultTreeBuilder {
+public:
+    ResultTreeBuilder(FoundStore& store, ResultTreeSink& sink);
+    ResultTreeBuilder(const ResultTreeBuilder&) = delete;
+    ResultTreeBuilder& operator=(const ResultTreeBuilder&) = delete;
 
-// Every row not placed yet under the first "KXR_Miscellaneous" folder node (the tree's "Root"
-// when there is none), flat, with parent kMissingParentId.
-void PlaceLeftoversUnderMisc(FoundStore& store, ResultTreeSink& sink);
+    // The results tree: each volume's root folders (parent its root id) under the root item,
+    // volume by volume, then the children of every folder node breadth-first (nodes appended
+    // meanwhile are walked too; the catch-all folder's children are the orphans of every volume),
+    // then the rows left under the catch-all folder. The catch-all row itself (own id and parent
+    // kMissingParentId) counts as a root folder. The folder rows are consumed: the store holds
+    // none afterwards.
+    void PlaceAll();
 
-// The results tree: each volume's root folders (parent its root id) under the root item, volume by
-// volume, then the children of every folder node breadth-first (nodes appended meanwhile are
-// walked too; the catch-all folder's children are the orphans of every volume), then the rows
-// left under the catch-all folder. The catch-all row itself (own id
-// and parent kMissingParentId) counts as a root folder. The folder rows are consumed: the store
-// holds none afterwards.
+    // Places every folder row not placed yet whose parent is `id` on `volume` under parentItem,
+    // in the order of their own ids (ties in the order found). Returns the number placed.
+    uint64_t PlaceChildFolders(uint32_t volume, uint32_t id, TreeItemHandle parentItem);
+
+    // Every row not placed yet under the first "KXR_Miscellaneous" folder node (the tree's "Root"
+    // when there is none), flat, with parent kMissingParentId.
+    void PlaceLeftoversUnderMisc();
+
+    // The number the next nameless folder takes into "DIR_%d": one count for the whole program,
+    // started at 1 and never reset, so that the nameless folders of two scans saved into one
+    // folder never take each other's names.
+    int& NamelessFolderCounter;
+
+private:
+    TreeItemHandle PlaceFolder(FoundFolder folder, TreeItemHandle parentItem);
+    void PlaceRootFolders();
+    // The children of every folder node, until `left` rows are placed or the nodes end.
+    void PlaceUnderFolderNodes(size_t left);
+
+    FoundStore& m_store;
+    ResultTreeSink& m_sink;
+};
+
+// A build of its own (ResultTreeBuilder::PlaceAll).
 void BuildResultTree(FoundStore& store, ResultTreeSink& sink);

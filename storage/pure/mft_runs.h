@@ -21,7 +21,7 @@ struct MftRunTableRecord {
     std::vector<uint64_t> lengths;
 
     size_t count() const { return starts.size(); }
-    void clear()
+    void Clear()
     {
         starts.clear();
         lengths.clear();

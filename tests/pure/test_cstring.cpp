@@ -128,6 +128,17 @@ TEST(CStringFormat, MismatchedAndMissingArgumentsAreSafe)
     EXPECT_EQ(Fmt(L"%99999999999d|", 1).GetLength(), (1 << 16) + 1); // absurd width capped
 }
 
+// Each part of a conversion read in its turn: a negative '*' width left-aligns, a negative '*'
+// precision is none, length modifiers in the Windows runtime's meaning, and an unknown letter is
+// shown as written without taking an argument.
+TEST(CStringFormat, FlagsStarArgumentsAndLengthModifiers)
+{
+    EXPECT_EQ(Fmt(L"%*d|%-+5d|%.*s|%.*d", -4, 7, 3, 2, L"abcdef", -1, 5), L"7   |+3   |ab|5");
+    EXPECT_EQ(Fmt(L"%#x|%#o|%hhu|%hd|%I32d|%zu|%jd", 255, 8, 0x1FF, 0x18000, -1, size_t(7), int64_t(-2)),
+              L"0xff|010|255|-32768|-1|7|-2");
+    EXPECT_EQ(Fmt(L"%k%d|%5%|%ls|%hs", 5, L"w", "n"), L"%k5|%|w|n");
+}
+
 TEST(CStringArrayTest, GrowsCopiesFromItselfAndThrowsOnBadIndices)
 {
     CStringArray a;

@@ -101,7 +101,7 @@ TEST_F(ResultTreeTest, NtfsTreeNestsChildrenAndPutsOrphansUnderTheCatchAll)
     misc.id = kMissingParentId;
     TreeItemHandle miscItem = sink.Insert(RecordingSink::kRoot, misc);
     ASSERT_NE(namesakeItem, miscItem);
-    const int firstNameless = NamelessFolderCounter;
+    const int firstNameless = ResultTreeBuilder(store, sink).NamelessFolderCounter;
     Build();
 
     EXPECT_EQ(store.EntryCount(), 0u);
@@ -166,6 +166,37 @@ TEST_F(ResultTreeTest, FatVolumesWithCoincidingClustersKeepTheirOwnFolders)
     ASSERT_NE(sink.items[L"A_top"], sink.items[L"B_top"]);
     EXPECT_EQ(sink.parents[L"A_child"], sink.items[L"A_top"]);
     EXPECT_EQ(sink.parents[L"B_child"], sink.items[L"B_top"]);
+}
+
+// Each scan numbers its nameless folders from "DIR_1" in the order it places them (root folders
+// by own id, then breadth-first), however many scans ran before it in the process: the same disk
+// gives the same names the second time.
+// Nameless folders are numbered on from one scan to the next, so that two scans' folders saved into
+// one destination never share a name.
+TEST(ResultTreeNaming, NamelessFoldersAreNumberedOnAcrossScans)
+{
+    int next = 0;
+    for (int scan = 0; scan < 2; ++scan) {
+        FoundStore store;
+        NamingSink sink;
+        AddFoundRow(store, FsKind::Ntfs, L"Top", 30, 5, 0);
+        AddFoundRow(store, FsKind::Ntfs, L"", 41, 30, 0);
+        AddFoundRow(store, FsKind::Ntfs, L"", 40, 5, 0);
+        AddFoundRow(store, FsKind::Ntfs, L"", 42, 41, 0);
+        MarkOrphans(store);
+        const int first = ResultTreeBuilder(store, sink).NamelessFolderCounter;
+        if (scan > 0)
+            EXPECT_EQ(first, next);
+        BuildResultTree(store, sink);
+        CString dir[3];
+        for (int k = 0; k < 3; ++k)
+            dir[k].Format(L"DIR_%d", first + k);
+        ASSERT_EQ(sink.parents.size(), 4u) << "scan " << scan;
+        EXPECT_EQ(sink.parents[dir[0]], RecordingSink::kRoot) << "scan " << scan;
+        EXPECT_EQ(sink.parents[dir[1]], sink.items[L"Top"]) << "scan " << scan;
+        EXPECT_EQ(sink.parents[dir[2]], sink.items[dir[1]]) << "scan " << scan;
+        next = first + 3;
+    }
 }
 
 TEST(FolderListing, ShortAndDisplayNames)
