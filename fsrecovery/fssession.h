@@ -101,6 +101,8 @@ public:
     // The Save button and the results tree's "Save": the ticked folders and rows, after the
     // "No item has been selected" message when nothing is ticked.
     void OnSaveSelected();
+    // What the dialog's last save asked of the system.
+    const SaveWork& LastSaveWork() const { return m_saver.LastSaveWork(); }
     // The file list's "Save" and "Save All" (which selects every row first): the list's
     // selection is cleared, then the ticked folders and rows are saved as by OnSaveSelected.
     void ClearFileListSelection();

@@ -18,7 +18,6 @@ RowOpener::~RowOpener() = default;
 UINT RowOpener::WorkerProc(LPVOID param)
 {
     auto* opener = static_cast<RowOpener*>(param);
-    SaveAborted = 0;
     opener->m_rows.ResetFolderCounts();
     if (opener->m_dialog.Page() > 0)
         opener->OpenFirstSelectedRow();
@@ -38,6 +37,8 @@ void RowOpener::OpenSelected()
     if (row < 0 || ClassifyOpenRowType(list.GetItemText(row, 1)) == OpenRowKind::None)
         return;
     m_openedPath.Empty();
+    // A stop of an earlier open is not this one's; a stop from here on is.
+    m_write.stop = 0;
     // The ended message is handled on this thread, so it always finds the worker stored.
     m_worker = ZrBeginThreadInto(m_thread, WorkerProc, this);
 }

@@ -8,6 +8,7 @@
 #include "app/searchsession.h"
 #include "fsrecovery/pure/found_store.h"
 #include "fsrecovery/pure/volume_listing.h"
+#include "fsrecovery/filewriters.h"
 #include "fsrecovery/folder_listing.h"
 #include "fsrecovery/row_ticks.h"
 
@@ -30,6 +31,8 @@ public:
     // The ticked folders and rows, after the "No item has been selected" message when nothing is
     // ticked.
     void Save();
+    // What the last save asked of the system.
+    const SaveWork& LastSaveWork() const { return m_lastSaveWork; }
 
 private:
     bool NothingTicked();
@@ -42,4 +45,5 @@ private:
     RowTicks& m_ticks;
     CTreeClass& m_resultTree;
     FoundStore& m_store;
+    SaveWork m_lastSaveWork;
 };
