@@ -536,7 +536,7 @@ void CDelvaneDlg::OnClose()
 
 void CDelvaneDlg::EndProgramAfterSave()
 {
-    CWnd* saving = g_pSavingFilesDlg;
+    CWnd* saving = SavingFilesDlg;
     if (saving != nullptr && saving->GetSafeHwnd() != nullptr &&
         ::GetWindowThreadProcessId(saving->GetSafeHwnd(), nullptr) == ::GetCurrentThreadId()) {
         // Ending here would end the process in the middle of the file being written, with the
@@ -603,7 +603,7 @@ void CDelvaneDlg::OnDestroy()
 
 void CDelvaneDlg::SetSaveStatusText(const CString& text)
 {
-    if (CWnd* saving = g_pSavingFilesDlg)
+    if (CWnd* saving = SavingFilesDlg)
         ::SetDlgItemTextW(saving->GetSafeHwnd(), IDC_SAVE_PATH, SaveStatusDisplayText(text));
 }
 

@@ -9,6 +9,7 @@
 #include "storage/pure/bootsector.h"
 #include "storage/pure/partition_search.h"
 #include "storage/pure/partition_table.h"
+#include "storage/pure/stop_flag.h"
 #include "storage/sectorreader.h"
 
 #include <mutex>
@@ -60,11 +61,22 @@ constexpr int kBasicProgressBar = IDC_BS_PS_PROGRESS, kRangeText = IDC_BS_OF_TOT
 // dialogs' position text.
 constexpr int kCarvePositionText = IDC_PS_SECTORS_TEXT;
 
-std::atomic<bool> g_stopSearch{ false };
-// The search ends without its result box.
-std::atomic<bool> g_quietSearchEnd{ false };
-// The thread object of the search that ran last, deleted when the next one starts.
-CWinThread* g_lastSearchThread = nullptr;
+// The program's lost-partition search (one runs at a time): what its start, its stop and its
+// thread share.
+struct DiskPartitionSearch {
+    // Set by StopPartitionSearch; polled between the blocks the search reads.
+    StopFlag stop{ 0 };
+    // The search ends without its result box.
+    std::atomic<bool> quietEnd{ false };
+    // The thread object of the search that ran last, deleted when the next one starts.
+    CWinThread* lastThread = nullptr;
+};
+
+DiskPartitionSearch& TheDiskSearch()
+{
+    static DiskPartitionSearch search;
+    return search;
+}
 
 int PositionTextId(int mode)
 {
@@ -114,16 +126,16 @@ HTREEITEM SearchDiskItem(int mode, const DriveTreeTarget& target, bool clearFlag
 
 class SearchThreadListener : public PartitionSearchListener {
 public:
-    SearchThreadListener(SearchHost& main, int mode, bool automatic, int searchMode, const DriveTreeTarget& target,
-                         HTREEITEM disk, int diskNumber, uint64_t rangeEnd)
-        : m_main(main), m_mode(mode), m_automatic(automatic), m_searchMode(searchMode), m_target(target), m_disk(disk),
-          m_diskNumber(diskNumber), m_rangeEnd(rangeEnd)
+    SearchThreadListener(SearchHost& main, const StopFlag& stop, int mode, bool automatic, int searchMode,
+                         const DriveTreeTarget& target, HTREEITEM disk, int diskNumber, uint64_t rangeEnd)
+        : m_main(main), m_stop(stop), m_mode(mode), m_automatic(automatic), m_searchMode(searchMode), m_target(target),
+          m_disk(disk), m_diskNumber(diskNumber), m_rangeEnd(rangeEnd)
     { }
 
     bool StopRequested() override
     {
         CWinThread* self = AfxGetThread();
-        return g_stopSearch.load() || (self != nullptr && self->StopRequested());
+        return IsStopped(&m_stop) || (self != nullptr && self->StopRequested());
     }
 
     void Progress(uint64_t position) override
@@ -155,6 +167,7 @@ public:
 
 private:
     SearchHost& m_main;
+    const StopFlag& m_stop;
     int m_mode;
     bool m_automatic;
     int m_searchMode;
@@ -254,9 +267,9 @@ PartitionSearchParams SearchParamsOf(const DriveInfoRecord* record, int mode)
 // search, the drive page given back, its result.
 class PartitionSearchRun {
 public:
-    explicit PartitionSearchRun(SearchHost& main)
-        : m_main(main), m_disk(SelectedDiskNumber < kMaxDisks ? SelectedDiskNumber : 0), m_mode(SmpSelMode.load()),
-          m_searchMode(main.SearchMode.load()), m_automatic(AutoPartitionSearch == 1)
+    PartitionSearchRun(SearchHost& main, const DiskPartitionSearch& search)
+        : m_main(main), m_search(search), m_disk(SelectedDiskNumber < kMaxDisks ? SelectedDiskNumber : 0),
+          m_mode(SmpSelMode.load()), m_searchMode(main.SearchMode.load()), m_automatic(AutoPartitionSearch == 1)
     {
         const bool haveTree = GetDriveTreeTarget(m_target);
         m_diskItem = haveTree ? SearchDiskItem(m_searchMode, m_target, false) : nullptr;
@@ -284,8 +297,8 @@ public:
         const uint64_t rangeEnd = m_mode == kSearchStandard ? params.geometry.cylinders : params.totalSectors;
         ShowStart(rangeEnd);
         KeptHandleSectorSource source(PhysicalDrivePathTable[m_disk]);
-        SearchThreadListener listener(m_main, m_mode, m_automatic, m_searchMode, m_target, m_diskItem, m_disk,
-                                      rangeEnd);
+        SearchThreadListener listener(m_main, m_search.stop, m_mode, m_automatic, m_searchMode, m_target, m_diskItem,
+                                      m_disk, rangeEnd);
         if (source.IsOpen())
             RunPartitionSearch(source, params, DiskPartitionTable[m_disk], listener);
     }
@@ -326,11 +339,11 @@ public:
         if (DriveTreeTarget now; GetDriveTreeTarget(now)) {
             if (const HTREEITEM endDisk = SearchDiskItem(m_searchMode, now, true))
                 SelectResult(m_main, now, endDisk, m_disk);
-            if (g_stopSearch.load() && m_searchMode != kModeBasic)
+            if (IsStopped(&m_search.stop) && m_searchMode != kModeBasic)
                 DeleteEmptyTopChild(*now.tree);
         }
         const int found = m_main.FoundPartitionCount.load();
-        if (!g_quietSearchEnd.load())
+        if (!m_search.quietEnd.load())
             AfxMessageBox(FormatPartitionSearchResult(m_disk, found, found != 0, L"Disk", CString()).GetString(),
                           MB_ICONINFORMATION);
         m_main.ResetScanCounters();
@@ -343,6 +356,7 @@ public:
 
 private:
     SearchHost& m_main;
+    const DiskPartitionSearch& m_search;
     const int m_disk;
     const int m_mode;       // kSearchStandard or kSearchAdvanced
     const int m_searchMode; // the search dialog's mode
@@ -363,7 +377,7 @@ UINT SearchMorePartitionsThread(LPVOID param)
     main->PartitionSearchRunning = 1;
     main->PartitionSearchPending = 1;
     {
-        PartitionSearchRun run(*main);
+        PartitionSearchRun run(*main, TheDiskSearch());
         run.Search();
         run.GiveDrivePageBack();
         g_pPartitionSearchThread = nullptr;
@@ -384,19 +398,20 @@ bool StartPartitionSearchThread()
         RegisterWorkerGlobal(&g_pPartitionSearchThread);
         registered = true;
     }
-    if (g_lastSearchThread != nullptr) {
+    DiskPartitionSearch& search = TheDiskSearch();
+    if (search.lastThread != nullptr) {
         // Its search is over (the running word is 0); only its last instructions may remain.
-        ZrWaitForThreadPumping(g_lastSearchThread, INFINITE);
-        delete g_lastSearchThread;
-        g_lastSearchThread = nullptr;
+        ZrWaitForThreadPumping(search.lastThread, INFINITE);
+        delete search.lastThread;
+        search.lastThread = nullptr;
     }
-    g_stopSearch = false;
-    g_quietSearchEnd = false;
+    search.stop = 0;
+    search.quietEnd = false;
     host->PartitionSearchRunning = 1;
     host->PartitionSearchPending = 1;
     host->FoundPartitionCount = 0;
-    g_lastSearchThread = ZrBeginThreadInto(g_pPartitionSearchThread, SearchMorePartitionsThread, host);
-    if (g_lastSearchThread == nullptr) {
+    search.lastThread = ZrBeginThreadInto(g_pPartitionSearchThread, SearchMorePartitionsThread, host);
+    if (search.lastThread == nullptr) {
         host->PartitionSearchRunning = 0;
         host->PartitionSearchPending = 0;
         return false;
@@ -423,9 +438,10 @@ bool DeleteEmptyTopChild(CTreeCtrl& tree)
 
 void StopPartitionSearch(bool quietly)
 {
+    DiskPartitionSearch& search = TheDiskSearch();
     if (quietly)
-        g_quietSearchEnd = true;
-    g_stopSearch = true;
+        search.quietEnd = true;
+    search.stop = 1;
     if (CWinThread* thread = g_pPartitionSearchThread)
         thread->RequestStop();
 }

@@ -7,10 +7,6 @@
 #include "resource.h"
 #include "app/devicetree.h"
 
-int32_t FileExistsPolicy = 0;
-CString ReplaceFileName;
-std::atomic<int32_t> SaveAborted{ 0 };
-
 namespace {
 
 bool PathExists(const CString& path)
@@ -57,7 +53,9 @@ BEGIN_MESSAGE_MAP(Replace, CSmallDialog)
     ON_MESSAGE(WM_HELP, &Replace::OnHelpIgnored)
 END_MESSAGE_MAP()
 
-Replace::Replace(CWnd* parent) : CSmallDialog(IDD_REPLACE_DIALOG, parent, ZrKeyFilter::NoEnterNoEscape) { }
+Replace::Replace(FileExistsAnswer& answer, CWnd* parent)
+    : CSmallDialog(IDD_REPLACE_DIALOG, parent, ZrKeyFilter::NoEnterNoEscape), m_answer(answer)
+{ }
 
 void Replace::DoDataExchange(CDataExchange* pDX)
 {
@@ -76,7 +74,7 @@ void Replace::DoDataExchange(CDataExchange* pDX)
 
 BOOL Replace::OnInitDialog()
 {
-    m_strFileName = ReplaceFileName;
+    m_strFileName = m_answer.ReplaceFileName;
     // A bounded search: when every number is taken the box stays empty for the user to fill.
     m_strNewFileName = FirstFreeRenameCandidate(m_strFileName, PathExists);
     CSmallDialog::OnInitDialog(); // shows both boxes
@@ -89,8 +87,8 @@ void Replace::OnOK()
 {
     if (!UpdateData(TRUE))
         return;
-    FileExistsPolicy = m_bApplyToAll ? 2 : 0;
-    ReplaceFileName = m_strFileName;
+    m_answer.FileExistsPolicy = m_bApplyToAll ? 2 : 0;
+    m_answer.ReplaceFileName = m_strFileName;
     EndDialog(IDOK);
 }
 
@@ -107,23 +105,23 @@ void Replace::OnBnClickedRename()
             GotoDlgCtrl(box);
         return;
     }
-    FileExistsPolicy = m_bApplyToAll ? 5 : 4;
-    ReplaceFileName = m_strNewFileName;
+    m_answer.FileExistsPolicy = m_bApplyToAll ? 5 : 4;
+    m_answer.ReplaceFileName = m_strNewFileName;
     EndDialog(IDOK);
 }
 
 void Replace::OnCancel()
 {
     UpdateData(TRUE);
-    FileExistsPolicy = m_bApplyToAll ? 3 : 1;
+    m_answer.FileExistsPolicy = m_bApplyToAll ? 3 : 1;
     EndDialog(IDCANCEL);
 }
 
 void Replace::OnBnClickedCancel()
 {
     UpdateData(TRUE);
-    FileExistsPolicy = 3;
-    SaveAborted = 1;
+    m_answer.FileExistsPolicy = 3;
+    m_answer.cancelled = true;
     EndDialog(IDCANCEL);
 }
 
@@ -232,13 +230,13 @@ BOOL CRem_Media_Scan::OnInitDialog()
 
 // ---- Runners ------------------------------------------------------------------------------------
 
-INT_PTR ShowReplaceDialog(CWnd* owner, CWnd* shownInstead)
+INT_PTR ShowReplaceDialog(FileExistsAnswer& answer, CWnd* owner, CWnd* shownInstead)
 {
     // A question asked of a minimised window would wait unseen.
     CWnd* shown = owner != nullptr ? owner : shownInstead;
     if (shown != nullptr && shown->GetSafeHwnd() != nullptr)
         shown->ShowWindow(SW_RESTORE);
-    Replace dlg(owner);
+    Replace dlg(answer, owner);
     return dlg.DoModal();
 }
 

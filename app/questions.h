@@ -9,18 +9,23 @@
 #include "app/colorcontrols.h"
 #include "app/smalldialog.h"
 
-// The answer to the file-exists question, read by the save code for every file it is about to
-// write: 0 overwrite, 1 skip, 2 overwrite all, 3 skip all (with SaveAborted: stop saving),
-// 4 save under ReplaceFileName, 5 rename this and all further files automatically.
-extern int32_t FileExistsPolicy;
-// Before the question: the full path that exists; after it: the path the answer chose.
-extern CString ReplaceFileName;
-// The save code's stop flag; "Cancel" in the file-exists question sets it.
-extern std::atomic<int32_t> SaveAborted;
+// The file-exists question's answers within one save, kept by that save: the policy holds from one
+// file to the next, so an answer for all files answers every later file of the same save, and a
+// new save starts from none.
+struct FileExistsAnswer {
+    // Read by the save code for every file it is about to write: 0 overwrite, 1 skip, 2 overwrite
+    // all, 3 skip all (with cancelled: stop saving), 4 save under ReplaceFileName, 5 rename this and
+    // all further files automatically.
+    int32_t FileExistsPolicy = 0;
+    // Before the question: the full path that exists; after it: the path the answer chose.
+    CString ReplaceFileName;
+    // "Cancel": the save stops.
+    bool cancelled = false;
+};
 
 class Replace : public CSmallDialog {
 public:
-    explicit Replace(CWnd* parent = nullptr);
+    explicit Replace(FileExistsAnswer& answer, CWnd* parent = nullptr);
 
     BOOL m_bApplyToAll = FALSE;
     CString m_strFileName;
@@ -37,6 +42,7 @@ protected:
     void OnBnClickedCancel();
     HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor);
 
+    FileExistsAnswer& m_answer;
     DECLARE_MESSAGE_MAP()
 };
 
@@ -87,8 +93,9 @@ protected:
 
 // Run the questions modally on the calling thread. ShowSmpSelDialog also sets SmpSelMode, the
 // lost-partition search's mode (5 Standard, 10 Advanced, 0 when cancelled).
-// The file-exists question restores its owner first, or without one `shownInstead` (the
-// launcher), so that it is never asked of a minimised window.
-INT_PTR ShowReplaceDialog(CWnd* owner, CWnd* shownInstead = nullptr);
+// The file-exists question about answer.ReplaceFileName, its answer written into `answer`, restores
+// its owner first, or without one `shownInstead` (the launcher), so that it is never asked of a
+// minimised window.
+INT_PTR ShowReplaceDialog(FileExistsAnswer& answer, CWnd* owner, CWnd* shownInstead = nullptr);
 INT_PTR ShowLogicalDialog(CWnd* owner);
 INT_PTR ShowSmpSelDialog(CWnd* owner);

@@ -24,8 +24,6 @@ const wchar_t* const kInvalidLogText =
     L"The selected recovery Log (index of recovered files and folders) file is invalid or corrupted. "
     L"Recovery cannot continue with this log file.\n\nPlease browse the valid Log file or Scan the disk again.";
 
-CWnd* g_pSavingFilesDlg = nullptr;
-
 namespace {
 
 std::atomic<SearchHost*> g_installedHost{ nullptr };

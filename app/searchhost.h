@@ -50,6 +50,9 @@ public:
     // there; the exit deletes the program's files there.
     CString TempFolderPath;
     std::vector<CString> TempFileNames;
+    // The "Saving Files..." dialog while a save of found files shows it; null otherwise. Set by
+    // the save, which owns the dialog.
+    CWnd* SavingFilesDlg = nullptr;
     // The shell's small icons, shown in every list of files and folders while a search runs.
     CImageList* SmallImageList = nullptr;
     // The partitions recognised in the drive tree's items, filled from any thread.
@@ -63,6 +66,9 @@ public:
     CWinThread** LogLoadThreadSlot(int mode);
     CWinThread* LogLoaderOf(int mode) const;
     bool LogLoaderRunning() const { return BasicLogLoadThread != nullptr || DeepLogLoadThread != nullptr; }
+    // 1 while a scan log is handed from one search dialog to the other (the one that read it runs the
+    // other's dialog with it as its start-up log): the dialog that takes it leaves the splash alone.
+    std::atomic<int> LogModeSwitchPending{ 0 };
 
     // Zeroes the partition-search words and the active Basic or Deep dialog's own word for a
     // partition search (RegisterOpenSearchDialog).
@@ -173,9 +179,6 @@ void ResetSearchPages(std::initializer_list<int> modes);
 void RegisterWorkerGlobal(CWinThread** global);
 // Asks each registered worker that runs to stop; returns them for the exit to wait for.
 std::vector<CWinThread*> RequestRegisteredWorkersStop();
-
-// The "Saving Files..." dialog while a save of found files shows it; null otherwise.
-extern CWnd* g_pSavingFilesDlg;
 
 // ---- What the search dialogs say -----------------------------------------------------------------
 

@@ -54,8 +54,7 @@ template <int Mode> bool LiveDriveTreeTarget(DriveTreeTarget& target)
     target.fileList = session->DetailList()->GetSafeHwnd();
     target.onFirstPage = session->Page() == 0;
     // A scan counts from its end: the one running now may still search its disk's partitions.
-    const bool scanning = session->ScanThread() != nullptr;
-    target.scanCounted = session->Page() > (scanning ? 1 : 0);
+    target.scanCounted = session->Page() > (session->ScanThreadRunning() ? 1 : 0);
     target.partitionProgress = session->Layout().partitionProgress;
     target.wholeDiskStartBlank = session->Layout().wholeDiskStartBlank;
     target.rebuildTree = [](CWnd* dialog) { return static_cast<CSearchSession*>(dialog)->RebuildDriveTree(); };
@@ -683,10 +682,14 @@ bool CSearchSession::StartScanWorker(AFX_THREADPROC proc)
 {
     m_scanStop = 0;
     m_scanProc = proc;
-    CWinThread*& busy = m_layout.scanThread != nullptr ? *m_layout.scanThread : m_scanThread;
-    CWinThread* worker = ZrBeginThreadInto(busy, ScanWorkerEntry, this);
+    CWinThread* worker = ZrBeginThreadInto(ScanThreadWord(), ScanWorkerEntry, this);
     m_scanWorker = worker;
     return worker != nullptr;
+}
+
+bool CSearchSession::ScanThreadRunning() const
+{
+    return (m_layout.scanThread != nullptr ? *m_layout.scanThread : m_ownScanThread) != nullptr;
 }
 
 UINT CSearchSession::ScanWorkerEntry(LPVOID param)
@@ -697,7 +700,7 @@ UINT CSearchSession::ScanWorkerEntry(LPVOID param)
     } catch (const std::bad_alloc&) {
         session->OnWorkerOutOfMemory();
     }
-    (session->m_layout.scanThread != nullptr ? *session->m_layout.scanThread : session->m_scanThread) = nullptr;
+    session->ScanThreadWord() = nullptr;
     ::PostMessageW(session->GetSafeHwnd(), WM_ZR_SCAN_WORKER_ENDED, 0, 0);
     return 0;
 }
@@ -723,7 +726,7 @@ bool CSearchSession::WaitForScanWorker()
     ZrWaitForThreadPumping(worker, INFINITE);
     m_awaitedWorker = nullptr;
     delete worker;
-    (m_layout.scanThread != nullptr ? *m_layout.scanThread : m_scanThread) = nullptr;
+    ScanThreadWord() = nullptr;
     return true;
 }
 

@@ -54,7 +54,9 @@ struct SearchDialogLayout {
     int mode = 0; // kModeBasic ... kModeSignature
     UINT templateId = 0;
     const wchar_t* caption = L"";      // drawn in the frame beside the caption icon
-    CWinThread** scanThread = nullptr; // the global that tells a scan runs (none: the dialog's own)
+    // The global that tells a scan runs, for a search that others ask; null: the dialog keeps its
+    // own (ScanThreadRunning).
+    CWinThread** scanThread = nullptr;
     int driveTree = 0;
     int detailList = 0; // the property list of the selected device
     int progress = 0;
@@ -208,13 +210,15 @@ public:
     // on this dialog's thread through OnScanWorkerEnded. False when it could not be started.
     bool StartScanWorker(AFX_THREADPROC proc);
     bool ScanRunning() const { return m_scanWorker.load() != nullptr; }
-    // The worker's thread while its procedure runs; null once the procedure has returned (before
-    // its end is reported). The layout's busy global when it names one, else the dialog's own.
+    // The worker's thread is set from its start until its procedure has returned (ScanRunning
+    // lasts until the worker has been waited for).
+    bool ScanThreadRunning() const;
+    // That thread (null once the procedure has returned): the layout's busy global when it names
+    // one, else the dialog's own.
     CWinThread* const& ScanThread() const
     {
-        return m_layout.scanThread != nullptr ? *m_layout.scanThread : m_scanThread;
-    }
-    const StopFlag& ScanStop() const { return m_scanStop; }
+        return m_layout.scanThread != nullptr ? *m_layout.scanThread : m_ownScanThread;
+    }    const StopFlag& ScanStop() const { return m_scanStop; }
     bool StopRequested() const { return m_scanStop.load() != 0; }
     // Asks the worker to stop after the record or block it reads.
     void RequestScanStop();
@@ -235,6 +239,9 @@ protected:
     // A drive-tree selection fills the detail list; a derived dialog takes its other trees.
     void OnTreeSelChanged(CTreeClass* tree, NMTREEVIEWW* change, LRESULT* result) override;
     void OnTreeItemExpanding(CTreeClass*, NMTREEVIEWW*, LRESULT*) override { }
+
+    // The scan's stop as the worker itself sets and clears it (a scan that must end by itself).
+    StopFlag& MutableScanStop() { return m_scanStop; }
 
     // Called on the dialog's thread once the scan worker has posted its end (not while a stop
     // waits for it, which goes on by itself).
@@ -299,6 +306,8 @@ protected:
 private:
     static UINT ScanWorkerEntry(LPVOID param);
     void SetupChrome();
+    // The layout's global, else m_ownScanThread.
+    CWinThread*& ScanThreadWord() { return m_layout.scanThread != nullptr ? *m_layout.scanThread : m_ownScanThread; }
 
     const SearchDialogLayout& m_layout;
     SearchHost* m_host;
@@ -312,9 +321,9 @@ private:
     int m_scrollPos = 0;
     StopFlag m_scanStop{ 0 };
     AFX_THREADPROC m_scanProc = nullptr;
+    CWinThread* m_ownScanThread = nullptr;
     // The scan worker's object, owned here until WaitForScanWorker deletes it.
     std::atomic<CWinThread*> m_scanWorker{ nullptr };
-    CWinThread* m_scanThread = nullptr; // ScanThread() of a layout without a busy global
     // The worker a WaitForScanWorker is waiting for right now (it is no longer in m_scanWorker).
     CWinThread* m_awaitedWorker = nullptr;
 

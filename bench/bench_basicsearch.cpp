@@ -315,7 +315,7 @@ int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wst
                     Seconds(start, end), PeakMiB(), g_boxes.empty() ? L"(no message)" : g_boxes.back().GetString());
         // Each should stay flat as the files grow: one open, one creation a folder, a paint at
         // most every 100 ms.
-        const SaveWork work = LastSaveWork;
+        const SaveWork work = dlg.LastSaveWork();
         std::printf("  device opens %llu, folders made %llu, dialog paints %llu\n",
                     (unsigned long long)work.deviceOpens, (unsigned long long)work.folderCreations,
                     (unsigned long long)work.viewUpdates);

@@ -47,6 +47,7 @@ public:
     { }
     CarveSearchKind Kind() override { return m_kind; }
     CarveScanState& State() override { return state; }
+    StopFlag& ScanStopFlag() override { return stop; }
     CString DevicePath() override { return CString(m_image); }
     uint64_t StartSector() override { return 0; }
     uint64_t EndSector() override { return m_sectors - 1; }
@@ -73,6 +74,7 @@ public:
     std::vector<FileType1> generalList, thoroughList;
     std::vector<Mark> marks;
     CarveScanState state;
+    StopFlag stop{ 0 };
     CarveNaming naming;
 
 private:

@@ -455,7 +455,7 @@ void CBasicSearch::OnBnClickedNext()
     if (!ReadScanRequest(m_driveTree.GetSelectedItem(), request))
         return;
     // A folder listing still reads the results about to be emptied: end it first.
-    EndListing(true);
+    Listing().EndListing(true);
     m_request = MakeScanRequest(request, L"Basic Search");
     m_scannedTarget = m_request.target;
     BasicNoticeState = 0;

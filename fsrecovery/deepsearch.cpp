@@ -364,7 +364,7 @@ void CDeepSearch::OnBnClickedNext()
     if (!ReadScanRequest(selection, start, end))
         return;
     // A folder listing still reads the results about to be emptied: end it first.
-    EndListing(true);
+    Listing().EndListing(true);
     const uint64_t volumeStart = VolumeStartOf(selection);
     ScanRequest request;
     if (!ApplyTypedRange(selection, start, end, L"Deep Search", request))

@@ -25,9 +25,9 @@ const wchar_t* const kSaveWriteFailedText =
     L"Unable to continue saving recovered data.\n\nEither Destination Drive is inaccessible or there is "
     L"no free space available in drive to save recovered data.";
 
-void PumpSavingDialog()
+void SaveRun::PumpDialog()
 {
-    CWnd* saving = g_pSavingFilesDlg;
+    CWnd* saving = m_dialog;
     if (!saving || ::GetWindowThreadProcessId(saving->GetSafeHwnd(), nullptr) != ::GetCurrentThreadId())
         return;
     MSG msg;
@@ -90,7 +90,7 @@ void SaveRun::Pump()
     if (now - m_pumped < std::chrono::milliseconds(10))
         return;
     m_pumped = now;
-    PumpSavingDialog();
+    PumpDialog();
 }
 
 void SaveRun::ShowFile(const CString& path, const CString& name, uint64_t size, uint32_t blockBytes)
@@ -129,10 +129,10 @@ void SaveRun::PaintWhenDue()
 void SaveRun::Paint()
 {
     SearchHost* host = m_state.host;
-    if (!m_changed || g_pSavingFilesDlg == nullptr || host == nullptr)
+    if (!m_changed || m_dialog == nullptr || host == nullptr)
         return;
     ++m_work.viewUpdates;
-    HWND dlg = g_pSavingFilesDlg->GetSafeHwnd();
+    HWND dlg = m_dialog->GetSafeHwnd();
     HWND bar = ::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR);
     if (m_newFile) {
         host->SetSaveStatusText(m_path);
@@ -162,63 +162,32 @@ bool PathExists(const CString& path)
     return ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The progress of one file in the "Saving Files..." dialog, when a save shows it: through the
-// save's run, which paints as its pacer allows, or at once for a file saved on its own.
+// The progress of one file in the "Saving Files..." dialog, when its save shows one: through the
+// save's run, which paints as its pacer allows.
 class SaveProgressView {
 public:
     SaveProgressView(bool checkExists, uint64_t size, const WriteState& state, SaveRun* run)
-        : m_size(size), m_on(checkExists && !state.forView && g_pSavingFilesDlg && state.host), m_state(state),
-          m_run(run)
+        : m_size(size), m_run(checkExists && !state.forView && state.host && run && run->Dialog() ? run : nullptr)
     { }
     void Start(const CString& path, const CString& name, uint32_t blockBytes)
     {
-        if (!m_on)
-            return;
-        if (m_run) {
+        if (m_run)
             m_run->ShowFile(path, name, m_size, blockBytes);
-            return;
-        }
-        HWND dlg = g_pSavingFilesDlg->GetSafeHwnd();
-        m_state.host->SetSaveStatusText(path);
-        ::SetDlgItemTextW(dlg, IDC_SAVE_FILES, FormatProgress(m_state.savedFiles, m_state.totalFiles));
-        ::SetDlgItemTextW(dlg, IDC_SAVE_NAME, name);
-        ::SetDlgItemTextW(dlg, IDC_SAVE_BYTES, FormatByteCount(m_size, 0));
-        m_state.host->SetProgressRange64(::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR), 0, m_size, int32_t(blockBytes));
     }
     void Bytes(uint64_t written)
     {
-        if (!m_on)
-            return;
-        if (m_run) {
+        if (m_run)
             m_run->ShowBytes(written);
-            return;
-        }
-        HWND dlg = g_pSavingFilesDlg->GetSafeHwnd();
-        ::SetDlgItemTextW(dlg, IDC_SAVE_BYTES, FormatByteCount(m_size, written));
-        m_state.host->UpdateProgress(::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR), 0, m_size, written);
     }
     void Finish()
     {
-        if (!m_on)
-            return;
-        if (m_run) {
+        if (m_run)
             m_run->ShowFileDone();
-            return;
-        }
-        HWND dlg = g_pSavingFilesDlg->GetSafeHwnd();
-        ::SetDlgItemTextW(dlg, IDC_SAVE_BYTES, FormatByteCount(m_size, m_size));
-        HWND bar = ::GetDlgItem(dlg, IDC_SAVE_BYTES_BAR);
-        ::SendMessageW(bar, PBM_SETPOS, ::SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 0);
-        HWND files = ::GetDlgItem(dlg, IDC_SAVE_FILES_BAR);
-        if (uint64_t(::SendMessageW(files, PBM_GETPOS, 0, 0)) < m_state.totalFiles)
-            ::SendMessageW(files, PBM_STEPIT, 0, 0);
     }
 
 private:
     uint64_t m_size;
-    bool m_on;
-    const WriteState& m_state;
-    SaveRun* m_run;
+    SaveRun* m_run; // null: nothing shown
 };
 
 // The destination file, written through one handle. A file that is not committed is deleted
@@ -299,13 +268,13 @@ private:
 // other failure to make or write a file (a name the destination refuses, a file of that name
 // locked or a folder, a file too large for it) loses that file alone, which the save counts
 // among the failed ones; the files after it are saved.
-SaveOutcome DestinationFailed(const WriteState& state, DWORD error)
+SaveOutcome DestinationFailed(WriteState& state, DWORD error, const SaveRun* run)
 {
     if (CFileException::OsErrorToException(long(error)) != CFileException::diskFull)
         return SaveOutcome::Failed;
     if (!state.forView) {
-        SaveAborted = 1;
-        HWND owner = g_pSavingFilesDlg ? g_pSavingFilesDlg->GetSafeHwnd() : nullptr;
+        state.stop = 1;
+        HWND owner = run && run->Dialog() ? run->Dialog()->GetSafeHwnd() : nullptr;
         ZrMessageBox(owner, kSaveWriteFailedText, L"Message", MB_OK | MB_ICONINFORMATION);
     }
     return SaveOutcome::Aborted;
@@ -315,9 +284,7 @@ bool StopRequested(const WriteState& state, SaveRun* run)
 {
     if (run)
         run->Pump();
-    else
-        PumpSavingDialog();
-    return state.stop != 0 || SaveAborted != 0;
+    return IsStopped(&state.stop);
 }
 
 } // namespace
@@ -358,7 +325,7 @@ SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, 
         ClipExtentsToVolume(extents, size, run ? run->Bounds(source, volume) : BoundsOf(source, volume));
     DestinationFile& file = Destination(claimed, path, run == nullptr);
     if (!file.IsOpen())
-        return DestinationFailed(state, file.Error());
+        return DestinationFailed(state, file.Error(), run);
     const CopyResult result = CopyExtents(
         source, extents, size, kCopyReadSectors,
         [&file](const uint8_t* data, size_t length) { return file.Write(data, length); },
@@ -368,13 +335,12 @@ SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, 
     case CopyResult::Done:
     case CopyResult::RunsEnded:
         if (!file.Commit())
-            return DestinationFailed(state, file.Error());
+            return DestinationFailed(state, file.Error(), run);
         return result == CopyResult::Done && !cut ? SaveOutcome::Saved : SaveOutcome::Partial;
     case CopyResult::Stopped:
-        state.stop = 0;
         return SaveOutcome::Skipped;
     case CopyResult::WriteFailed:
-        return DestinationFailed(state, file.Error());
+        return DestinationFailed(state, file.Error(), run);
     case CopyResult::BadGeometry:
         break;
     }
@@ -388,9 +354,9 @@ CWnd* ReplaceOwner(const SearchHost* host)
 }
 
 // The answer's path, cleaned and kept inside the folder of the original path.
-bool AnsweredPath(const CString& original, CString* path)
+bool AnsweredPath(const CString& original, const FileExistsAnswer& answer, CString* path)
 {
-    return JoinUnderFolder(PathFolderPart(original), PathNamePart(ReplaceFileName), path);
+    return JoinUnderFolder(PathFolderPart(original), PathNamePart(answer.ReplaceFileName), path);
 }
 
 // Undoes the count of a file that the rule let through but that was not written.
@@ -416,44 +382,48 @@ bool ClaimDestination(CString& path, CString& name, WriteState& state, bool flus
     // Taken, or not creatable at all: the rule looks and decides as it always did, and the file
     // is created (replacing one) once it has.
     claimed.reset();
-    return ApplyFileExistsRule(path, name, state.savedFiles, state.host);
+    return ApplyFileExistsRule(path, name, state);
 }
 
 } // namespace
 
-bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles, SearchHost* host)
+bool ApplyFileExistsRule(CString& path, CString& name, WriteState& state)
 {
+    FileExistsAnswer& answer = state.existing;
+    SearchHost* host = state.host;
     for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
         if (!PathExists(path)) {
-            ++savedFiles;
+            ++state.savedFiles;
             return true;
         }
-        ReplaceFileName = path;
-        if (FileExistsPolicy == 3)
+        answer.ReplaceFileName = path;
+        if (answer.FileExistsPolicy == 3)
             return false;
-        if (FileExistsPolicy == 5) {
+        if (answer.FileExistsPolicy == 5) {
             const CString free = FirstFreeRenameCandidate(path, PathExists);
             if (free.IsEmpty())
                 return false;
             path = free;
             name = PathNamePart(path);
-            ++savedFiles;
+            ++state.savedFiles;
             return true;
         }
         name = PathNamePart(path);
-        if (FileExistsPolicy != 2) {
-            ShowReplaceDialog(ReplaceOwner(host), host != nullptr ? host->LauncherWindow() : nullptr);
-            if (SaveAborted || FileExistsPolicy == 1 || FileExistsPolicy == 3)
+        if (answer.FileExistsPolicy != 2) {
+            ShowReplaceDialog(answer, ReplaceOwner(host), host != nullptr ? host->LauncherWindow() : nullptr);
+            if (answer.cancelled)
+                state.stop = 1;
+            if (IsStopped(&state.stop) || answer.FileExistsPolicy == 1 || answer.FileExistsPolicy == 3)
                 return false;
         }
-        if (FileExistsPolicy == 0 || FileExistsPolicy == 2) {
-            ++savedFiles;
+        if (answer.FileExistsPolicy == 0 || answer.FileExistsPolicy == 2) {
+            ++state.savedFiles;
             return true;
         }
         // A typed name is cleaned like any other and checked again: when the cleaned name is
         // taken as well, the next round asks again (4) or renames automatically (5).
         CString renamed;
-        if (!AnsweredPath(path, &renamed))
+        if (!AnsweredPath(path, answer, &renamed))
             return false;
         path = renamed;
         name = PathNamePart(path);
@@ -464,8 +434,7 @@ bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles, Sea
 SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint32_t firstCluster,
                         int16_t checkExists, WriteState& state, SaveRun* run)
 {
-    state.stop = 0;
-    if (SaveAborted)
+    if (IsStopped(&state.stop))
         return SaveOutcome::Skipped;
     const FatVolumeParamsRecord& params = volume.params;
     const uint32_t spc = params.sectorsPerCluster;
@@ -514,8 +483,7 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
 SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint64_t recordSector,
                          uint64_t /*parent*/, uint64_t /*own*/, int16_t checkExists, WriteState& state, SaveRun* run)
 {
-    state.stop = 0;
-    if (SaveAborted)
+    if (IsStopped(&state.stop))
         return SaveOutcome::Skipped;
     const FatVolumeParamsRecord& params = volume.params;
     std::optional<DestinationFile> claimed;
@@ -539,9 +507,10 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
         view.Start(path, name, kSectorSize);
         DestinationFile& file = Destination(claimed, path, run == nullptr);
         if (!file.IsOpen() || !file.Write(record.data() + dataOffset, size_t(size)))
-            return Uncount(DestinationFailed(state, file.Error()), counted, state);
+            return Uncount(DestinationFailed(state, file.Error(), run), counted, state);
         view.Finish();
-        return Uncount(file.Commit() ? SaveOutcome::Saved : DestinationFailed(state, file.Error()), counted, state);
+        return Uncount(file.Commit() ? SaveOutcome::Saved : DestinationFailed(state, file.Error(), run), counted,
+                       state);
     }
     NtfsAttribute data;
     std::vector<ClusterRun> runs;
@@ -582,7 +551,6 @@ CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& 
     }
     ::DeleteFileW(path);
     state.forView = true;
-    SaveAborted = 0;
     const SaveOutcome outcome = file.ntfs
         ? SaveNtfsFile(volume, path, file.name, file.size, file.recordSector, 0, 0, 0, state)
         : SaveFatFile(volume, path, file.name, file.size, file.firstCluster, 0, state);

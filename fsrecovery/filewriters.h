@@ -9,17 +9,22 @@
 #include <set>
 #include "afxwin.h"
 #include "app/pure/view_pacer.h"
+#include "app/questions.h"
 #include "fsrecovery/pure/file_copy.h"
 #include "fsrecovery/pure/volume_listing.h"
 #include "storage/pure/sector_source.h"
+#include "storage/pure/stop_flag.h"
 
 class KeptHandleSectorSource;
 class SearchHost;
 
 // What the writers read and change of the save or the open they serve.
 struct WriteState {
-    // 1 stops the block copy between blocks; each writer clears it at its start.
-    std::atomic<int32_t> stop{ 0 };
+    // The one stop of the save or the open: set by Cancel in the "Saving Files..." dialog, by
+    // "Cancel" in the file-exists question and by a full destination. The block copy stops between
+    // blocks and every later file is skipped. A save starts with a state of its own; an open
+    // clears it before it starts.
+    StopFlag stop{ 0 };
     // A file written for viewing: no message box, no saving dialog.
     bool forView = false;
     // Files written so far and the files the save means to write.
@@ -28,6 +33,8 @@ struct WriteState {
     // The launcher the writers report to: the "Saving Files..." figures and bars, the dialog
     // that owns the file-exists question, the temporary folder and its files; null: none.
     SearchHost* host = nullptr;
+    // The file-exists question's answers so far.
+    FileExistsAnswer existing;
 };
 
 // What became of one file.
@@ -37,7 +44,7 @@ enum class SaveOutcome {
     Skipped, // the file-exists answer said skip, or the save was already stopped
     Failed,  // nothing usable to write (unreadable record, no data, bad geometry, ...), or the
              // destination refused this file (its name, a locked file or a folder there, ...)
-    Aborted, // the destination is full: SaveAborted is set and the user told
+    Aborted, // the destination is full: the stop is set and the user told
 };
 
 // What a save asked of the system, counted so that its growth with the files can be checked: it
@@ -65,8 +72,14 @@ public:
     void MakeFolder(const CString& folder);
     // The sectors the files of `volume` may be read from, worked out once per save.
     const VolumeBounds& Bounds(SectorSource& device, const FoundVolume& volume);
+    // The "Saving Files..." dialog the save shows (null: none), which its figures go to and
+    // whose Cancel stops it.
+    void SetDialog(CWnd* dialog) { m_dialog = dialog; }
+    CWnd* Dialog() const { return m_dialog; }
     // Lets the dialog paint and take its Cancel when 10 ms have passed since it last could.
     void Pump();
+    // Lets the dialog paint and take its Cancel now.
+    void PumpDialog();
 
     // The figures of the file being written; shown when the pacer says the last paint is old enough.
     void ShowFile(const CString& path, const CString& name, uint64_t size, uint32_t blockBytes);
@@ -84,6 +97,7 @@ private:
 
     CString m_destination;
     WriteState m_state;
+    CWnd* m_dialog = nullptr;
     std::map<CString, std::unique_ptr<KeptHandleSectorSource>> m_devices;
     std::set<CString> m_folders;
     std::map<const FoundVolume*, VolumeBounds> m_bounds;
@@ -116,10 +130,11 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
 SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint64_t recordSector,
                          uint64_t parent, uint64_t own, int16_t checkExists, WriteState& state, SaveRun* run = nullptr);
 
-// The file-exists rule for path: true when the file is to be written (path and name may have
-// changed to a new name), false when it is skipped. Counts the file in savedFiles when it is written.
-// The question, when asked, belongs to the host's active search dialog.
-bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles, SearchHost* host);
+// The file-exists rule for path under the answers of `state`: true when the file is to be written
+// (path and name may have changed to a new name), false when it is skipped (or the question was
+// cancelled, which stops the save). Counts the file in savedFiles when it is written. The
+// question, when asked, belongs to the host's active search dialog.
+bool ApplyFileExistsRule(CString& path, CString& name, WriteState& state);
 
 // Writes the file of `volume` into the launcher's temporary folder (state.host's) under a fresh
 // "VKD<n>" name, records the name there for clean-up and returns the path; empty when it could not
@@ -128,5 +143,3 @@ bool ApplyFileExistsRule(CString& path, CString& name, uint64_t& savedFiles, Sea
 // dialog's files may still be open in a viewer); `state` carries the open's stop.
 CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& file, int32_t& counter,
                                  WriteState& state);
-// While the "Saving Files..." dialog is up on this thread, lets it paint and take its Cancel.
-void PumpSavingDialog();

@@ -259,3 +259,11 @@ void FatFolderNames::Read(FoundStore& store, const StopFlag* stop)
             enqueue(rows[k]);
     }
 }
+
+std::vector<CString> FolderPathOf(CTreeClass& tree, HTREEITEM item)
+{
+    std::vector<CString> folders;
+    for (HTREEITEM at = item; at != nullptr && tree.GetParentItem(at) != nullptr; at = tree.GetParentItem(at))
+        folders.insert(folders.begin(), tree.GetItemText(at));
+    return folders;
+}

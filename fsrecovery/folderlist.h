@@ -4,6 +4,7 @@
 #pragma once
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "afxwin.h"
 #include "fsrecovery/pure/result_tree.h"
@@ -16,6 +17,9 @@ class CTreeClass;
 // their cell 9 when it is 0 or above.
 void ListVolumeFolderFiles(FoundStore& store, uint32_t volume, uint64_t folderId, const StopFlag* stop, FileSink& sink,
                            int volumeColumn = -1);
+
+// The names of the folders from below the top item down to `item` (none for the top item).
+std::vector<CString> FolderPathOf(CTreeClass& tree, HTREEITEM item);
 
 // Reads the directory of the FAT folder of `item` (its FolderNode and that node's volume; for
 // the root item, every FAT volume's root directory) and renames the subfolders of `item` found

@@ -40,7 +40,7 @@ void CFsSearchSession::OnBnClickedSave()
         RestoreBusyState();
         return;
     }
-    EndListing(false);
+    m_listing.EndListing(false);
     if (WorkerRunning()) {
         Inform(this, kSaveWhileScanningText);
         RestoreBusyState();
@@ -52,7 +52,7 @@ void CFsSearchSession::OnBnClickedSave()
 bool CFsSearchSession::RefuseBackWhileBusy()
 {
     StopOpenWorker();
-    EndListing(true);
+    m_listing.EndListing(true);
     if (!WorkerRunning())
         return false;
     Inform(this, kStillScanningText);

@@ -3,7 +3,6 @@
 #include <set>
 
 #include "app/searchhost.h"
-#include "app/questions.h"
 #include "fsrecovery/pure/save_names.h"
 #include "resources/resource.h"
 #include "storage/destinationfacts.h"
@@ -12,8 +11,6 @@
 const wchar_t* const kDestinationOnSourceText =
     L"The selected folder is on the drive being recovered. Saving there could overwrite the deleted "
     L"data you want to recover.\n\nPlease select a folder on another drive.";
-
-SaveWork LastSaveWork;
 
 CSavingFilesDlg::CSavingFilesDlg(CWnd* parent, WriteState* state)
     : CDialog(IDD_SAVING_FILES, parent), m_state(state) { }
@@ -37,7 +34,6 @@ void CSavingFilesDlg::OnCancel()
 {
     if (m_state)
         m_state->stop = 1;
-    SaveAborted = 1;
     if (CWnd* button = GetDlgItem(IDCANCEL))
         button->EnableWindow(FALSE);
 }
@@ -67,21 +63,21 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
         counts.skipped = items.size();
         return counts;
     }
-    FileExistsPolicy = 0;
-    SaveAborted = 0;
-
+    // A state of its own: nothing of an earlier save (its stop, its answers for all files) holds.
     SaveRun run(destination, host);
     run.State().totalFiles = items.size();
     CSavingFilesDlg dialog(owner, &run.State());
     if (dialog.Create()) {
         dialog.ShowWindow(SW_SHOW);
-        g_pSavingFilesDlg = &dialog;
+        run.SetDialog(&dialog);
+        if (host != nullptr)
+            host->SavingFilesDlg = &dialog;
     }
     if (ownerWnd)
         ::EnableWindow(ownerWnd, FALSE);
     for (const SaveItem& item : items) {
         run.Pump();
-        if (SaveAborted) {
+        if (IsStopped(&run.State().stop)) {
             ++counts.skipped;
             continue;
         }
@@ -110,11 +106,14 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
     }
     // The figures of the last file are the ones left on screen.
     run.Paint();
-    PumpSavingDialog();
-    LastSaveWork = run.Work();
+    run.PumpDialog();
+    counts.aborted = IsStopped(&run.State().stop);
+    counts.work = run.Work();
     if (ownerWnd)
         ::EnableWindow(ownerWnd, TRUE);
-    g_pSavingFilesDlg = nullptr;
+    if (host != nullptr && host->SavingFilesDlg == &dialog)
+        host->SavingFilesDlg = nullptr;
+    run.SetDialog(nullptr);
     if (dialog.GetSafeHwnd())
         dialog.DestroyWindow();
     // An exit asked for during the save ends the program now that no file is half written.

@@ -38,12 +38,13 @@ struct SaveCounts {
     uint64_t saved = 0;
     uint64_t skipped = 0;
     uint64_t failed = 0;
+    // The save was stopped: its Cancel, "Cancel" in the file-exists question, a full destination.
+    bool aborted = false;
+    // What the save asked of the system (nothing for a save refused before it began).
+    SaveWork work;
 };
 
 extern const wchar_t* const kDestinationOnSourceText;
-
-// What the last save that got past its destination check asked of the system.
-extern SaveWork LastSaveWork;
 
 // The destination rule for saving `items` into `folder`: on any scanned range of their volumes
 // (device and sectors, both ends included) it is refused before anything touches the folder;

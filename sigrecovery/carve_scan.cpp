@@ -210,10 +210,13 @@ private:
 // matching, and each chunk is scanned on the processor that read it, where its bytes still are
 // (handing a filled buffer to another processor made the scan wait on its cache lines).
 struct TakeTurns {
-    TakeTurns(CarveChunkReader& r, CarveEngine& e, CarveScanState& s) : reader(r), engine(e), state(s) { }
+    TakeTurns(CarveChunkReader& r, CarveEngine& e, CarveScanState& s, const StopFlag& f)
+        : reader(r), engine(e), state(s), stop(f)
+    { }
     CarveChunkReader& reader;
     CarveEngine& engine;
     CarveScanState& state;
+    const StopFlag& stop;
     std::atomic<bool> reading{ false };  // one reader at a time: the reader reads in order
     std::atomic<uint64_t> nextRead{ 0 }; // the index of the chunk read next
     std::atomic<uint64_t> turn{ 0 };     // the index of the chunk scanned next
@@ -233,7 +236,7 @@ void TakeTurnsLoop(TakeTurns& tt, int side)
         if (tt.over.load())
             return;
         const uint64_t index = tt.nextRead.fetch_add(1);
-        const bool got = tt.state.stop.load() == 0 && tt.reader.Next(chunk);
+        const bool got = !IsStopped(&tt.stop) && tt.reader.Next(chunk);
         tt.reading.store(false);
         other.Wake();
         // Scan it when the chunks before it are done.
@@ -264,7 +267,7 @@ CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, Ca
                                 const CarvePassSettings& settings)
 {
     CarveScanState& state = host.State();
-    std::atomic<int32_t>& stop = state.stop;
+    StopFlag& stop = host.ScanStopFlag();
     const CString path = host.DevicePath();
     CarveRange range;
     range.start = host.StartSector();
@@ -294,7 +297,7 @@ CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, Ca
                        namer, writer, &stop);
     CarvePassEnd end;
     CarveChunkReader reader(device, range, question);
-    TakeTurns tt(reader, engine, state);
+    TakeTurns tt(reader, engine, state, stop);
     CWinThread* helper = nullptr;
     engine.Begin(range.start); // before the helper may feed it
     if (settings.readAhead && ZrBeginThreadInto(helper, TakeTurnsProc, &tt) != nullptr) {
@@ -303,7 +306,7 @@ CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, Ca
         delete helper;
         engine.Finish();
         end = CarvePassOutcome(engine, reader.Cancelled());
-        if (end == CarvePassEnd::Completed && stop.load() != 0)
+        if (end == CarvePassEnd::Completed && IsStopped(&stop))
             end = CarvePassEnd::Stopped;
     } else {
         end = RunCarvePass(device, range, engine, question, &stop, &state.progressSector);
@@ -341,13 +344,13 @@ UINT __cdecl CarveSearchThreadProc(LPVOID param)
     if (host == nullptr)
         return 1;
     const CarveSearchKind kind = host->Kind();
-    std::atomic<int32_t>& stop = host->State().stop;
+    StopFlag& stop = host->ScanStopFlag();
     if (!IsScanRange(host->StartSector(), host->EndSector())) {
         host->ShowMessage(SectorFieldsRefusalText(SectorFieldsCheck::EndNotAfterStart));
     } else {
         host->Naming().Restart();
         RunSearchPass(*host, kind, false);
-        if (stop.load() == 0 && host->ThoroughWanted())
+        if (!IsStopped(&stop) && host->ThoroughWanted())
             RunSearchPass(*host, kind, true);
     }
     host->ScanFinished();

@@ -14,16 +14,13 @@
 #include "sigrecovery/pure/carve_pass.h"
 #include "sigrecovery/pure/carve_results.h"
 #include "sigrecovery/pure/carve_search.h"
+#include "storage/pure/stop_flag.h"
 
 // What one running carving search shares between its dialog and its scan threads. It belongs to
 // the search's session, not to the program: nothing of one search is left for the next.
 struct CarveScanState {
-    // Set by the dialog's Stop (and by a pass that must end: the media question cancelled, a
-    // found file that cannot be written); polled before every chunk and every sector; cleared by
-    // the dialog before a scan and by the scan at its end.
-    std::atomic<int32_t> stop{ 0 };
-    // Set with stop when the program closes: a find still open then is cut short by the close,
-    // not by its data, and is deleted rather than kept. Cleared by the dialog before a scan.
+    // Set before the stop when the program closes: a find still open then is cut short by the
+    // close, not by its data, and is deleted rather than kept. Cleared by the dialog before a scan.
     std::atomic<bool> closing{ false };
     // The next sector the running pass reads; the dialog shows it from a timer.
     std::atomic<uint64_t> progressSector{ 0 };
@@ -35,6 +32,10 @@ public:
     virtual ~CarveScanHost();
     virtual CarveSearchKind Kind() = 0;
     virtual CarveScanState& State() = 0;
+    // The search's one stop: set by the dialog's Stop and close, and by a pass that must end (the
+    // media question cancelled, a found file that cannot be written); polled before every chunk
+    // and every sector; cleared by the scan at its end.
+    virtual StopFlag& ScanStopFlag() = 0;
     virtual CString DevicePath() = 0;
     virtual uint64_t StartSector() = 0;
     virtual uint64_t EndSector() = 0;

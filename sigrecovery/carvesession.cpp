@@ -76,7 +76,6 @@ CCarveSession::~CCarveSession() = default;
 BOOL CCarveSession::OnInitDialog()
 {
     CSearchSession::OnInitDialog();
-    m_state.stop = 0;
     m_summary.SubclassDlgItem(m_carve.summary, this);
     m_summary.SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     // The guide line and the explanation on pale yellow; the contact line as a link.
@@ -252,7 +251,6 @@ bool CCarveSession::StartScan()
         stop->SetFocus();
     }
     SetHint(ScanRunningHint());
-    m_state.stop = 0;
     m_state.closing = false;
     m_state.progressSector = m_target.firstSector;
     SetTimer(kProgressTimer, kProgressTimerMs);
@@ -364,7 +362,6 @@ void CCarveSession::OnBnClickedStop()
     SetHint(HintViewRecovered);
     // The scan closes what it has open, lists it and ends; the dialog waits for it without taking
     // input but keeps showing what comes.
-    m_state.stop = 1;
     RequestScanStop();
     EnableWindow(FALSE);
     if (WaitForScanWorker())
@@ -397,7 +394,7 @@ void CCarveSession::EndWorkers()
     // The program or the dialog is closing: the find being written is finished or deleted by the
     // scan on its way out, which is waited for; a partition search ends without its report.
     m_state.closing = true;
-    m_state.stop = 1;
+    RequestScanStop();
     if (g_pPartitionSearchThread != nullptr)
         StopDiskPartitionSearch(true);
     CSearchSession::EndWorkers();

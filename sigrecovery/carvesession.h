@@ -74,6 +74,7 @@ public:
     // ---- CarveScanHost: called on the scan's threads ----
     CarveSearchKind Kind() override { return m_info.kind; }
     CarveScanState& State() override { return m_state; }
+    StopFlag& ScanStopFlag() override { return MutableScanStop(); }
     CString DevicePath() override { return m_target.devicePath; }
     uint64_t StartSector() override { return m_target.firstSector; }
     uint64_t EndSector() override { return m_target.endSector; }

@@ -5,8 +5,6 @@
 #include "app/startup.h"
 #include "resources/resource.h"
 
-CWinThread* g_pPhotoScanThread = nullptr;
-
 namespace {
 
 constexpr UINT WM_ZR_THUMBNAILS_READY = WM_APP + 0x268;
@@ -16,7 +14,6 @@ const SearchDialogLayout& PhotoLayout()
     static const SearchDialogLayout layout = [] {
         SearchDialogLayout l = CarveSearchLayout(CarveSearchKind::Photo);
         l.templateId = IDD_PHOTO_SEARCH;
-        l.scanThread = &g_pPhotoScanThread;
         l.driveTree = IDC_PS_DRIVE_TREE;
         l.detailList = IDC_PS_DETAIL_LIST;
         l.progress = IDC_PS_SCAN_PROGRESS;
@@ -95,7 +92,6 @@ END_MESSAGE_MAP()
 CRawSearch::CRawSearch(SearchHost* host)
     : CCarveSession(PhotoLayout(), PhotoCarveLayout(), CarveSearchKind::Photo, host)
 {
-    RegisterWorkerGlobal(&g_pPhotoScanThread);
 }
 
 CRawSearch::~CRawSearch() = default;

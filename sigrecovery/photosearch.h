@@ -7,8 +7,6 @@
 #include "sigrecovery/carvesession.h"
 #include "sigrecovery/thumbnails.h"
 
-extern CWinThread* g_pPhotoScanThread;
-
 class CRawSearch : public CCarveSession {
 public:
     enum { IDD = 136 };

@@ -6,9 +6,6 @@
 #include "sigrecovery/photosearch.h"
 #include "sigrecovery/sigfiles.h"
 
-CWinThread* g_pSignatureScanThread = nullptr;
-CWinThread* g_pVideoScanThread = nullptr;
-
 namespace {
 
 // The summary list's columns; those after "No. of files found" are hidden.
@@ -29,7 +26,6 @@ SearchDialogLayout MakeLayout(CarveSearchKind kind)
     const bool video = kind == CarveSearchKind::Video;
     SearchDialogLayout l = CarveSearchLayout(kind);
     l.templateId = video ? IDD_VIDEO_SEARCH : IDD_SIGNATURE_SEARCH;
-    l.scanThread = video ? &g_pVideoScanThread : &g_pSignatureScanThread;
     l.driveTree = IDC_SS_DRIVE_TREE;
     l.detailList = IDC_SS_DETAIL_LIST;
     l.progress = IDC_SS_SCAN_PROGRESS;
@@ -153,7 +149,6 @@ END_MESSAGE_MAP()
 CSigDuplicate::CSigDuplicate(CarveSearchKind kind, SearchHost* host)
     : CCarveSession(LayoutOf(kind), CarveLayoutOfSignature(), kind, host)
 {
-    RegisterWorkerGlobal(LayoutOf(kind).scanThread);
 }
 
 CSigDuplicate::~CSigDuplicate() = default;

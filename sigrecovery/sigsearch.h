@@ -13,9 +13,6 @@
 #include "app/sortclass.h"
 #include "sigrecovery/carvesession.h"
 
-extern CWinThread* g_pSignatureScanThread;
-extern CWinThread* g_pVideoScanThread;
-
 class CSigDuplicate : public CCarveSession {
 public:
     // kind: CarveSearchKind::Signature or CarveSearchKind::Video.

@@ -95,7 +95,7 @@ CString HitNumbering::Name(const FileType1& type)
 // ---- CarveEngine -----------------------------------------------------------------------------
 
 CarveEngine::CarveEngine(const SignatureSet& set, CarvePolicy policy, CarveNamer& namer, CarveSink& sink,
-                         const std::atomic<int32_t>* stop)
+                         const StopFlag* stop)
     : m_set(set), m_policy(policy), m_namer(namer), m_sink(sink), m_stop(stop)
 { }
 
@@ -108,7 +108,7 @@ void CarveEngine::Begin(uint64_t firstSector)
 
 bool CarveEngine::CheckStop()
 {
-    if (!m_stopped && m_stop && m_stop->load(std::memory_order_relaxed) != 0)
+    if (!m_stopped && IsStopped(m_stop))
         m_stopped = true;
     return m_stopped;
 }

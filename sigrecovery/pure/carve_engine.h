@@ -21,6 +21,7 @@
 #include "cstring.h"
 #include "sigrecovery/pure/filetype.h"
 #include "storage/pure/sector_source.h"
+#include "storage/pure/stop_flag.h"
 
 // The numbered name of a found item: prefix, the number with at least five digits (zero
 // filled), suffix, ".", and the extension without one leading dot ("JPG", ".JPG" -> JPG00007.JPG).
@@ -126,10 +127,10 @@ public:
 
 class CarveEngine {
 public:
-    // stop may be null; when it reads non-zero before a sector, that sector and all later ones
-    // are not scanned.
+    // stop may be null; when it is set before a sector, that sector and all later ones are not
+    // scanned.
     CarveEngine(const SignatureSet& set, CarvePolicy policy, CarveNamer& namer, CarveSink& sink,
-                const std::atomic<int32_t>* stop = nullptr);
+                const StopFlag* stop = nullptr);
     CarveEngine(const CarveEngine&) = delete;
     CarveEngine& operator=(const CarveEngine&) = delete;
 
@@ -165,7 +166,7 @@ private:
     CarvePolicy m_policy;
     CarveNamer& m_namer;
     CarveSink& m_sink;
-    const std::atomic<int32_t>* m_stop;
+    const StopFlag* m_stop;
 
     std::vector<CarveItem> m_pending; // oldest first
     std::vector<int32_t> m_matches;   // of the current sector

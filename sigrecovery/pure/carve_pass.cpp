@@ -133,13 +133,13 @@ CarvePassEnd CarvePassOutcome(const CarveEngine& engine, bool cancelled)
 }
 
 CarvePassEnd RunCarvePass(SectorSource& source, const CarveRange& range, CarveEngine& engine, MediaQuestion& question,
-                          const std::atomic<int32_t>* stop, std::atomic<uint64_t>* progress)
+                          const StopFlag* stop, std::atomic<uint64_t>* progress)
 {
     CarveChunkReader reader(source, range, question);
     CarveChunk chunk;
     engine.Begin(range.start);
     bool stopped = false;
-    while (!(stopped = stop && stop->load() != 0) && reader.Next(chunk)) {
+    while (!(stopped = IsStopped(stop)) && reader.Next(chunk)) {
         if (progress)
             progress->store(chunk.firstSector + chunk.sectorCount);
         if (!FeedCarveChunk(engine, chunk))

@@ -100,4 +100,4 @@ CarvePassEnd CarvePassOutcome(const CarveEngine& engine, bool cancelled);
 // before every sector); progress (may be null) receives the next sector to read after each chunk.
 // Every pending item is closed whatever the way out.
 CarvePassEnd RunCarvePass(SectorSource& source, const CarveRange& range, CarveEngine& engine, MediaQuestion& question,
-                          const std::atomic<int32_t>* stop, std::atomic<uint64_t>* progress);
+                          const StopFlag* stop, std::atomic<uint64_t>* progress);

@@ -73,7 +73,7 @@ struct Recorder : CarveSink {
     std::map<uint64_t, CarveItem> items;
     std::map<uint64_t, std::vector<uint8_t>> data;
     std::map<uint64_t, uint64_t> ends;
-    std::atomic<int32_t>* stopAfterOpens = nullptr; // sets the flag at the stopAt-th open
+    StopFlag* stopAfterOpens = nullptr; // sets the flag at the stopAt-th open
     size_t stopAt = 0;
     size_t failDataAt = 0; // OnData fails at this call (1-based), 0 never
     size_t dataCalls = 0;
@@ -165,7 +165,7 @@ struct FixedAnswer : CarveReadHost {
 // Runs one pass over m; photo-style names for the first-match policy, as the searches use them.
 inline CarvePassEnd RunCarve(const Medium& m, const std::vector<FileType1>& list, CarvePolicy policy, uint64_t start,
                              uint64_t end, uint32_t chunk, SectorSource& src, Recorder& rec, CarveReadHost& host,
-                             std::atomic<int32_t>* stop = nullptr, uint64_t* scannedEnd = nullptr)
+                             StopFlag* stop = nullptr, uint64_t* scannedEnd = nullptr)
 {
     const SignatureSet set(list);
     HitNumbering photoNames(L"GNKX");

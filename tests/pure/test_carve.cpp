@@ -24,7 +24,7 @@ struct RunResult {
 
 void RunEngine(const Medium& m, const std::vector<FileType1>& list, CarvePolicy policy, uint64_t start, uint64_t end,
                uint32_t chunk, SectorSource& src, RunResult& out, MediaAnswer answer = MediaAnswer::Skip,
-               std::atomic<int32_t>* stop = nullptr)
+               StopFlag* stop = nullptr)
 {
     FixedAnswer host(answer);
     out.end = RunCarve(m, list, policy, start, end, chunk, src, out.rec, host, stop, &out.scannedEnd);
@@ -151,7 +151,7 @@ TEST(CarveEngine, StopsKeepEveryItemFoundBeforeTheStop)
     const std::vector<std::string> opens = Opens(full.events);
     ASSERT_GT(opens.size(), 10u);
     for (int trial = 0; trial < 12; ++trial) {
-        std::atomic<int32_t> stop{ 0 };
+        StopFlag stop{ 0 };
         RunResult r;
         r.rec.stopAfterOpens = &stop;
         r.rec.stopAt = 1 + rng() % opens.size();

@@ -172,8 +172,8 @@ TEST_F(BasicOpenTest, NtfsRowOpensAndAnUnwritableRowNeverReachesTheShell)
     EXPECT_EQ(TruthSha(L"ntfs.img", "/README.TXT"), FileSha(g_shellTargets[0]));
 
     const size_t recorded = main.TempFileNames.size();
-    ASSERT_NE(nullptr, dlg.ListedFileOfRow(readme));
-    dlg.ListedFileOfRow(readme)->recordSector = 0; // the boot sector
+    ASSERT_NE(nullptr, dlg.Listing().ListedFileOfRow(readme));
+    dlg.Listing().ListedFileOfRow(readme)->recordSector = 0; // the boot sector
     Open(readme);
     EXPECT_EQ(1u, g_shellTargets.size());
     EXPECT_EQ(recorded, main.TempFileNames.size());
@@ -339,7 +339,7 @@ TEST_F(BasicOpenTest, FoldersOfSeveralVolumesListOpenAndSaveWithTheirOwnGeometry
                 const int row = Row(e.path.substr(folder.size()).c_str());
                 ASSERT_GE(row, 0) << e.path;
                 FoundFileRef file;
-                ASSERT_TRUE(dlg.FileOfRow(row, file));
+                ASSERT_TRUE(dlg.Listing().FileOfRow(row, file));
                 EXPECT_EQ(v, file.volume) << e.path;
                 const size_t opened = g_shellTargets.size();
                 Open(row);

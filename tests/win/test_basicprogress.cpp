@@ -245,7 +245,7 @@ TEST_F(ScanViewTest, PathLabelNamesTheListedFolderAndBackResetsThePage)
     tree.SelectItem(photos);
     PumpPending();
     EXPECT_EQ(nullptr, g_pPopulateListThread);
-    EXPECT_EQ(root, dlg.LastPopulatedItem);
+    EXPECT_EQ(root, dlg.Listing().LastPopulatedItem);
     main.PartitionSearchRunning = 0;
 
     SetCommandLineLogPath(L"C:\\some.qlx");

@@ -586,7 +586,7 @@ bool g_savingAtEnd = true;
 void RecordEndAfterSave(int code)
 {
     g_endedWith.push_back(code);
-    g_savingAtEnd = g_pSavingFilesDlg != nullptr;
+    g_savingAtEnd = g_exiting != nullptr && g_exiting->SavingFilesDlg != nullptr;
 }
 void CALLBACK ExitDuringSave(HWND, UINT, UINT_PTR id, DWORD)
 {

@@ -284,7 +284,7 @@ public:
     {
         CRawSearch::AddResultRow(found);
         if (++finds == 1)
-            while (State().stop.load() == 0)
+            while (!StopRequested())
                 ::Sleep(1);
     }
     std::atomic<int> finds{ 0 };
@@ -624,7 +624,7 @@ public:
         CSigDuplicate::AddResultRow(found);
         if (++finds != 1)
             return;
-        while (State().stop.load() == 0)
+        while (!StopRequested())
             ::Sleep(1);
         if (closeWhileStopping)
             PostMessage(WM_CLOSE);
@@ -739,6 +739,23 @@ TEST_F(HeldCarveTest, TheClearingNoticeLeavesAStoppingDialogDisabled)
     EXPECT_TRUE(dlg->IsWindowEnabled());
 }
 
+// The stop every search dialog has ends a carving scan by itself (as the program's exit sets it):
+// the scan reads no further than the chunks under way, lists the find it had open, and its thread
+// word is clear after it.
+TEST_F(HeldCarveTest, TheSearchsOwnStopEndsTheScan)
+{
+    constexpr uint32_t kSectors = 8 + 4096;
+    SigHeldAfterFirstFind& sig = StartHeld(kSectors, NewDestination());
+    ASSERT_FALSE(HasFailure());
+    dlg->RequestScanStop();
+    ASSERT_TRUE(dlg->WaitForScanWorker());
+    EXPECT_TRUE(sig.finished.load());
+    EXPECT_FALSE(dlg->ScanThreadRunning());
+    EXPECT_LE(dlg->State().progressSector.load(), 3u * kCarveChunkSectors);
+    dlg->ShowPendingFinds();
+    EXPECT_EQ(2u, dlg->Results().FoundCount());
+}
+
 // A close that still arrives while a Stop waits for the scan waits for the scan too before the
 // program ends: the file being written is finished or deleted first.
 TEST_F(HeldCarveTest, ACloseDuringAStopWaitsForTheScan)
@@ -815,7 +832,7 @@ TEST_F(CarveSearchTest, DestroyingTheDialogEndsAHeldScan)
     dlg->OnBnClickedNext();
     ASSERT_TRUE(PumpUntil([&] { return photo.finds.load() >= 1; }, 30000));
     dlg->DestroyWindow();
-    EXPECT_EQ(nullptr, g_pPhotoScanThread);
+    EXPECT_FALSE(dlg->ScanThreadRunning());
     EXPECT_FALSE(photo.ThumbnailsPending());
 }
 

@@ -59,6 +59,7 @@ public:
     { }
     CarveSearchKind Kind() override { return kind; }
     CarveScanState& State() override { return state; }
+    StopFlag& ScanStopFlag() override { return stop; }
     CString DevicePath() override { return CString(device); }
     uint64_t StartSector() override { return start; }
     uint64_t EndSector() override { return end; }
@@ -75,7 +76,7 @@ public:
     {
         rows.push_back({ found.key.GetString(), found.name.GetString(), found.path.GetString(), found.thorough });
         if (stopAfterRows != 0 && rows.size() == stopAfterRows)
-            state.stop.store(1);
+            stop.store(1);
     }
     void PassStarting(bool thoroughPass) override { passes.push_back(thoroughPass); }
     void ScanFinished() override { finished = true; }
@@ -85,6 +86,7 @@ public:
     std::wstring dest;
     CarveSearchKind kind;
     CarveScanState state;
+    StopFlag stop{ 0 };
     CarveNaming naming;
     bool thorough = true;
     MediaAnswer answer = MediaAnswer::Skip;
@@ -216,7 +218,7 @@ TEST_F(Carving, MediaQuestionFollowsTheAnswer)
         MediaAnswer answer;
         CarvePassEnd end;
         unsigned asked;
-        int32_t stop;
+        uint32_t stop;
     };
     for (const Case c : { Case{ MediaAnswer::Retry, CarvePassEnd::Completed, 1 + 4, 0 },
                           Case{ MediaAnswer::RetryAlways, CarvePassEnd::Completed, 1, 0 },
@@ -225,7 +227,7 @@ TEST_F(Carving, MediaQuestionFollowsTheAnswer)
         host.answer = c.answer;
         EXPECT_EQ(RunDeviceCarvePass(host, set, host.naming.ForPass(false), CarvePassSettings()), c.end);
         EXPECT_EQ(host.asked, c.asked);
-        EXPECT_EQ(host.state.stop.load(), c.stop);
+        EXPECT_EQ(host.stop.load(), c.stop);
         EXPECT_TRUE(host.rows.empty());
     }
 }
@@ -242,7 +244,7 @@ TEST_F(Carving, ScanThreadRunsThePassesAskedFor)
         ASSERT_EQ(WaitForSingleObject(thread->m_hThread, 60000), WAIT_OBJECT_0);
         delete thread;
         EXPECT_TRUE(host.finished);
-        EXPECT_EQ(host.state.stop.load(), 0);
+        EXPECT_EQ(host.stop.load(), 0u);
     };
     TestHost host(kCarveDevice, 0, sectors - 1, dest);
     host.generalTypes = { CarveTypes()[2] };  // PDF

@@ -666,10 +666,10 @@ int AnswerLeaving(HWND owner, LPCWSTR text, LPCWSTR title, UINT type)
 
 int g_basicRuns = 0;
 CString g_basicLogSeen;
-void RecordBasicDialog(SearchHost*)
+void RecordBasicDialog(SearchHost* host)
 {
     ++g_basicRuns;
-    g_basicLogSeen = LogModeSwitchPending.load() == 1 ? CommandLineLogPath : CString();
+    g_basicLogSeen = host != nullptr && host->LogModeSwitchPending.load() == 1 ? CommandLineLogPath : CString();
 }
 
 // A Deep log named on the command line opens in a fresh dialog as it was saved; a Basic log
@@ -738,7 +738,7 @@ TEST_F(DeepSearchTest, DeepLogAtStartUpAndBasicLogHandedOver)
     SetScanLogPathPicker(nullptr);
     EXPECT_EQ(1, g_basicRuns);
     EXPECT_EQ(log, g_basicLogSeen);
-    EXPECT_EQ(0, LogModeSwitchPending.load());
+    EXPECT_EQ(0, main.LogModeSwitchPending.load());
     RegisterSearchDialog(kModeBasic, nullptr);
     // The dialog that handed the log over goes with the other one.
     EXPECT_TRUE(PumpUntil([&] { return dlg.GetSafeHwnd() == nullptr || !dlg.IsWindowVisible(); }));

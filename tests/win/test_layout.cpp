@@ -102,7 +102,11 @@ std::vector<SmallDialog> SmallDialogs()
         { "destination notice", IDD_SAVE_MSG_DIALOG, [] { return std::make_unique<CSaveMsg>(); } },
         { "share", IDD_SHARE_IT_DIALOG, [] { return std::make_unique<CShare_It_Dlg>(); } },
         { "no device", IDD_NO_DEVICE_DIALOG, [] { return std::make_unique<CNoDevice>(); } },
-        { "replace question", IDD_REPLACE_DIALOG, [] { return std::make_unique<Replace>(); } },
+        { "replace question", IDD_REPLACE_DIALOG,
+          [] {
+              static FileExistsAnswer answer;
+              return std::make_unique<Replace>(answer);
+          } },
         { "logical or physical", IDD_LOGICAL_SCAN_DIALOG, [] { return std::make_unique<CLogicalDlg>(); } },
         { "partition search mode", IDD_SMP_SEL_DIALOG, [] { return std::make_unique<CSmpSel>(); } },
         { "whole disk question", IDD_REM_MEDIA_DIALOG, [] { return std::make_unique<CRem_Media_Scan>(); } },

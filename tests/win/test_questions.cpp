@@ -45,9 +45,9 @@ protected:
             m_folder = zr_test::NewTempFolder(L"ZrQuestions");
         for (const wchar_t* name : { L"\\a.txt", L"\\a_kx_0.txt" })
             ::CloseHandle(::CreateFileW(m_folder + name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        ReplaceFileName = m_folder + L"\\a.txt";
-        FileExistsPolicy = -1;
-        SaveAborted = 0;
+        m_answer = FileExistsAnswer();
+        m_answer.ReplaceFileName = m_folder + L"\\a.txt";
+        m_answer.FileExistsPolicy = -1;
     }
     void TearDown() override
     {
@@ -55,6 +55,7 @@ protected:
         zr_test::TakeSavedFiles(m_folder.GetString(), "", made);
     }
     CString m_folder;
+    FileExistsAnswer m_answer;
 };
 
 } // namespace
@@ -77,7 +78,7 @@ TEST_F(ReplaceTest, EachButtonGivesItsAnswerAndKeysNeverEndIt)
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "button " << c.button << " all " << c.applyAll);
         SetUp();
-        Replace dlg;
+        Replace dlg(m_answer);
         bool alive = false;
         std::vector<Step> steps = { EnterAndEscape() };
         if (c.applyAll)
@@ -86,9 +87,9 @@ TEST_F(ReplaceTest, EachButtonGivesItsAnswerAndKeysNeverEndIt)
         EXPECT_EQ(RunScripted(dlg, steps, &alive), c.result);
         EXPECT_TRUE(alive);
         EXPECT_EQ(dlg.m_strNewFileName, proposal); // a_kx_0 is taken
-        EXPECT_EQ(FileExistsPolicy, c.policy);
-        EXPECT_EQ(SaveAborted.load(), c.aborted);
-        EXPECT_EQ(ReplaceFileName, c.renamed ? proposal : m_folder + L"\\a.txt");
+        EXPECT_EQ(m_answer.FileExistsPolicy, c.policy);
+        EXPECT_EQ(m_answer.cancelled ? 1 : 0, c.aborted);
+        EXPECT_EQ(m_answer.ReplaceFileName, c.renamed ? proposal : m_folder + L"\\a.txt");
     }
 }
 
@@ -102,7 +103,7 @@ TEST_F(ReplaceTest, ATypedNameThatExistsIsRefusedUntilAFreeOneIsTyped)
     });
     const CString taken = m_folder + L"\\a_kx_0.txt";
     const CString free = m_folder + L"\\mine.txt";
-    Replace dlg;
+    Replace dlg(m_answer);
     bool alive = false;
     INT_PTR result = RunScripted(dlg,
                                  {
@@ -124,8 +125,8 @@ TEST_F(ReplaceTest, ATypedNameThatExistsIsRefusedUntilAFreeOneIsTyped)
     EXPECT_TRUE(alive);
     EXPECT_EQ(boxes, 2);
     EXPECT_EQ(result, IDOK);
-    EXPECT_EQ(FileExistsPolicy, 4);
-    EXPECT_EQ(ReplaceFileName, free);
+    EXPECT_EQ(m_answer.FileExistsPolicy, 4);
+    EXPECT_EQ(m_answer.ReplaceFileName, free);
 }
 
 TEST(QuestionDialogs, ButtonsGiveTheirResultsAndEnterOrEscapeDoNothing)

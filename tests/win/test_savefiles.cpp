@@ -49,7 +49,6 @@ protected:
     void FreshDestination()
     {
         TakeSavedFiles(std::wstring(dest.GetString()), "", leftOver);
-        SaveAborted = 0;
         dest = NewTempFolder(L"zr_save");
         HANDLE h = ::CreateFileW(Existing(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
@@ -60,8 +59,6 @@ protected:
     void TearDown() override
     {
         ZrSetMessageBoxHook(oldHook);
-        FileExistsPolicy = 0;
-        SaveAborted = 0;
         TakeSavedFiles(std::wstring(dest.GetString()), "", leftOver);
     }
     CString Existing() const { return dest + L"\\a.txt"; }
@@ -96,16 +93,20 @@ TEST_F(ExistingFileTest, EachAnswerToTheExistingFileQuestion)
         SCOPED_TRACE(testing::Message() << "policy " << c.policy << " button " << c.button);
         FreshDestination();
         uint64_t saved = 0;
+        bool aborted = false;
         if (c.policy >= 0) {
             // A policy left by an earlier "all" answer holds for the next files.
-            FileExistsPolicy = c.policy;
-            CString path = Existing(), name = L"a.txt";
             WriteState state;
+            state.existing.FileExistsPolicy = c.policy;
+            CString path = Existing(), name = L"a.txt";
             saved =
                 SaveFatFile(volume, path, name, item.file.size, item.file.firstCluster, 1, state) == SaveOutcome::Saved;
+            aborted = IsStopped(&state.stop);
         } else {
             DialogAnswerer answer(IDC_RPL_RENAME, c.button);
-            saved = SaveFoundItems({ item }, dest, nullptr, true).saved;
+            const SaveCounts counts = SaveFoundItems({ item }, dest, nullptr, true);
+            saved = counts.saved;
+            aborted = counts.aborted;
             EXPECT_EQ(1, answer.Count());
         }
         EXPECT_EQ(c.saved, saved);
@@ -113,8 +114,28 @@ TEST_F(ExistingFileTest, EachAnswerToTheExistingFileQuestion)
         if (c.renamed) {
             EXPECT_EQ(readme, FileSha(dest + L"\\a_kx_0.txt"));
         }
-        EXPECT_EQ(c.button == IDC_RPL_CANCEL ? 1 : 0, SaveAborted.load());
+        EXPECT_EQ(c.button == IDC_RPL_CANCEL, aborted);
     }
+}
+
+// A save stopped in the file-exists question leaves nothing to the next save: its stop and its
+// "skip all" are its own, and the next save asks again and does as told.
+TEST_F(ExistingFileTest, ASaveCancelledInTheQuestionLeavesTheNextSaveItsOwnAnswers)
+{
+    SaveCounts first;
+    {
+        DialogAnswerer cancel(IDC_RPL_RENAME, IDC_RPL_CANCEL);
+        first = SaveFoundItems({ item }, dest, nullptr, true);
+        EXPECT_EQ(1, cancel.Count());
+    }
+    EXPECT_TRUE(first.aborted);
+    EXPECT_EQ(Sha256Hex("old", 3), FileSha(Existing()));
+    DialogAnswerer overwrite(IDC_RPL_RENAME, IDOK);
+    const SaveCounts next = SaveFoundItems({ item }, dest, nullptr, true);
+    EXPECT_EQ(1, overwrite.Count());
+    EXPECT_FALSE(next.aborted);
+    EXPECT_EQ(1u, next.saved);
+    EXPECT_EQ(readme, FileSha(Existing()));
 }
 
 // A free name is taken by creating the file before its data is looked for: a file whose data
@@ -149,7 +170,7 @@ TEST_F(ExistingFileTest, ADestinationFileThatCannotBeMadeFailsAloneAndTheSaveGoe
     EXPECT_EQ(counts.saved, 1u);
     EXPECT_EQ(counts.failed, 1u);
     EXPECT_EQ(counts.skipped, 0u);
-    EXPECT_EQ(SaveAborted.load(), 0);
+    EXPECT_FALSE(counts.aborted);
     EXPECT_TRUE(g_boxes.empty());
     EXPECT_EQ(Sha256Hex("old", 3), FileSha(Existing()));
     EXPECT_EQ(readme, FileSha(dest + L"\\b.txt"));
@@ -172,7 +193,7 @@ TEST_F(ExistingFileTest, AFullDestinationStopsTheSaveWithAMessage)
     EXPECT_EQ(counts.saved, 0u);
     EXPECT_EQ(counts.failed, 1u);
     EXPECT_EQ(counts.skipped, 1u); // the save stopped before the next file
-    EXPECT_EQ(SaveAborted.load(), 1);
+    EXPECT_TRUE(counts.aborted);
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0], CString(kSaveWriteFailedText));
     EXPECT_EQ(::GetFileAttributesW(full + L"\\b.txt"), INVALID_FILE_ATTRIBUTES);
@@ -203,7 +224,7 @@ TEST_F(ExistingFileTest, AFileRefusedPartWayFailsAloneUnderAFileSizeLimit)
     const SaveCounts counts = SaveFoundItems({ big, small }, dest, nullptr, true);
     EXPECT_EQ(counts.saved, 1u);
     EXPECT_EQ(counts.failed, 1u);
-    EXPECT_EQ(SaveAborted.load(), 0);
+    EXPECT_FALSE(counts.aborted);
     EXPECT_TRUE(g_boxes.empty());
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(dest + L"\\big.bin"));
     EXPECT_EQ(readme, FileSha(dest + L"\\small.txt"));
@@ -276,7 +297,7 @@ TEST(SaveGrowthTest, WorkPerFileDoesNotGrowWithTheFiles)
         // Every file holds the volume's zeros, so their bytes make one entry.
         EXPECT_EQ(1u, saved.size());
         EXPECT_EQ(1u, saved.count(Sha256Hex(std::vector<uint8_t>(4096))));
-        const SaveWork work = LastSaveWork;
+        const SaveWork work = counts.work;
         EXPECT_EQ(1u, work.deviceOpens);
         // "Root" and its folders, each once.
         EXPECT_EQ(1 + layout.folders, work.folderCreations);

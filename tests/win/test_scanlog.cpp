@@ -454,10 +454,10 @@ void WriteWhole(const CString& path, const std::vector<uint8_t>& bytes)
 
 int g_deepRuns = 0;
 CString g_deepLogSeen;
-void RecordDeepDialog(SearchHost*)
+void RecordDeepDialog(SearchHost* host)
 {
     ++g_deepRuns;
-    g_deepLogSeen = LogModeSwitchPending.load() == 1 ? CommandLineLogPath : CString();
+    g_deepLogSeen = host != nullptr && host->LogModeSwitchPending.load() == 1 ? CommandLineLogPath : CString();
 }
 
 // What the Basic dialog that took over a log from Deep Search showed.
@@ -600,7 +600,7 @@ TEST_F(ScanLogTest, BadLogsEndWithTheirMessageAndLeaveTheDialogUsable)
     g_boxAnswer = IDNO;
     EXPECT_EQ(1, g_deepRuns);
     EXPECT_EQ(bad, g_deepLogSeen);
-    EXPECT_EQ(0, LogModeSwitchPending.load());
+    EXPECT_EQ(0, main.LogModeSwitchPending.load());
     RegisterSearchDialog(kModeDeep, nullptr);
     // The dialog that handed the log over went with the other one.
     EXPECT_TRUE(PumpUntil([&] { return dlg.GetSafeHwnd() == nullptr || !dlg.IsWindowVisible(); }));

@@ -118,7 +118,8 @@ TEST_F(Page, FileExistsQuestionRestoresAMinimisedOwner)
     bool iconicWhileAsked = true;
     {
         zr_test::DialogAnswerer skip(IDC_RPL_RENAME, IDCANCEL);
-        ShowReplaceDialog(&page);
+        FileExistsAnswer answer;
+        ShowReplaceDialog(answer, &page);
         iconicWhileAsked = page.IsIconic() != FALSE;
         EXPECT_EQ(1, skip.Count());
     }

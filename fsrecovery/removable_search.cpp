@@ -1,14 +1,13 @@
-// Basic and Deep Search on removable media: while the drive page is up, the drive-tree worker searches
-// each removable medium that "Physical Drives" lists without partitions for FAT16, FAT32 and
-// NTFS boot sectors, cylinder by cylinder, and adds what it finds in green under the medium.
+// The removable-medium search of Basic and Deep Search (fsrecovery/removable_search.h).
 // The worker only reads the medium; everything it shows goes through the dialog's thread (a sent
 // message per partition, plain control messages for the progress), and the dialog's thread gives
 // the controls back and reports once the worker has ended or was stopped.
 #include <atomic>
 #include <vector>
 
+#include "fsrecovery/removable_search.h"
+
 #include "app/searchhost.h"
-#include "fsrecovery/fssession.h"
 #include "app/pure/tree_rules.h"
 #include "app/startup.h"
 #include "app/devicetree.h"
@@ -42,13 +41,13 @@ int DiskNumberOfDevicePath(const CString& path)
 // Reports the search's progress and hands each partition to the dialog's thread.
 class MediumListener : public PartitionSearchListener {
 public:
-    MediumListener(CFsSearchSession& search, SearchHost& main, HWND dialog, HTREEITEM medium, int disk,
-                   uint64_t cylinders)
+    MediumListener(const RemovableSearch& search, SearchHost& main, HWND dialog, const SearchDialogLayout& layout,
+                   HTREEITEM medium, int disk, uint64_t cylinders)
         : m_search(search), m_main(main), m_dialog(dialog), m_medium(medium), m_disk(disk), m_cylinders(cylinders),
-          m_count(search.Layout().partitionCount), m_bar(search.Layout().partitionProgress)
+          m_count(layout.partitionCount), m_bar(layout.partitionProgress)
     { }
 
-    bool StopRequested() override { return m_search.RemovableStopAsked(); }
+    bool StopRequested() override { return m_search.StopAsked(); }
 
     void Progress(uint64_t cylinder) override
     {
@@ -72,7 +71,7 @@ public:
     }
 
 private:
-    CFsSearchSession& m_search;
+    const RemovableSearch& m_search;
     SearchHost& m_main;
     HWND m_dialog;
     HTREEITEM m_medium;
@@ -83,80 +82,82 @@ private:
 
 } // namespace
 
-bool CFsSearchSession::RemovableStopAsked() const
+bool RemovableSearch::StopAsked() const
 {
     CWinThread* self = AfxGetThread();
-    return m_removableStop.load() || (self != nullptr && self->StopRequested());
+    return IsStopped(&m_stop) || (self != nullptr && self->StopRequested());
 }
 
-UINT RemovableMediaThreadProc(LPVOID param)
+UINT RemovableSearch::WorkerProc(LPVOID param)
 {
-    CFsSearchSession* dlg = static_cast<CFsSearchSession*>(param);
-    if (dlg != nullptr) {
-        dlg->m_removableListing = 0;
-        CTreeClass& tree = dlg->DriveTree();
-        for (const smpparam& medium : dlg->m_removable.media) {
-            if (dlg->RemovableStopAsked())
+    RemovableSearch* search = static_cast<RemovableSearch*>(param);
+    if (search != nullptr) {
+        search->m_listing = 0;
+        CTreeClass& tree = search->m_dialog.DriveTree();
+        for (const smpparam& medium : search->m_media) {
+            if (search->StopAsked())
                 break;
             const HTREEITEM item = medium.diskItem;
             const HTREEITEM parent = item != nullptr ? tree.GetParentItem(item) : nullptr;
             if (parent == nullptr || tree.GetItemText(item).Find(kRemovableMedia) < 0 ||
                 tree.GetItemText(parent) != L"Physical Drives")
                 continue;
-            dlg->m_removableListing = 1;
-            if (SearchHost* host = dlg->Host())
+            search->m_listing = 1;
+            if (SearchHost* host = search->m_dialog.Host())
                 host->FoundPartitionCount = 0;
-            dlg->SearchRemovableMediumPartitions(medium);
+            search->SearchMediumPartitions(medium);
         }
     }
-    if (dlg != nullptr) {
-        if (dlg->m_fsLayout.driveTreeThread != nullptr)
-            *dlg->m_fsLayout.driveTreeThread = nullptr;
-        ::PostMessageW(dlg->GetSafeHwnd(), WM_ZR_REMOVABLE_ENDED, 0, 0);
+    if (search != nullptr) {
+        if (search->m_driveTreeThread != nullptr)
+            *search->m_driveTreeThread = nullptr;
+        ::PostMessageW(search->m_dialog.GetSafeHwnd(), WM_ZR_REMOVABLE_ENDED, 0, 0);
     }
     return 0;
 }
 
-bool CFsSearchSession::StartRemovableMediaSearch()
+bool RemovableSearch::Start()
 {
-    if (m_removableWorker.load() != nullptr || GetSafeHwnd() == nullptr || m_fsLayout.driveTreeThread == nullptr)
+    CTreeClass& driveTree = m_dialog.DriveTree();
+    if (m_worker.load() != nullptr || m_dialog.GetSafeHwnd() == nullptr || m_driveTreeThread == nullptr)
         return false;
     bool listed = false;
-    for (HTREEITEM child = m_driveTree.GetChildItem(m_physicalRoot); child != nullptr && !listed;
-         child = m_driveTree.GetNextSiblingItem(child))
-        listed =
-            m_driveTree.GetItemText(child).Find(kRemovableMedia) >= 0 && m_driveTree.GetChildItem(child) == nullptr;
+    for (HTREEITEM child = driveTree.GetChildItem(m_dialog.PhysicalDrivesItem()); child != nullptr && !listed;
+         child = driveTree.GetNextSiblingItem(child))
+        listed = driveTree.GetItemText(child).Find(kRemovableMedia) >= 0 && driveTree.GetChildItem(child) == nullptr;
     if (!listed)
         return false;
-    RegisterWorkerGlobal(m_fsLayout.driveTreeThread);
-    m_removableListing = 0;
-    ShowPartitionSearchControls(true);
+    RegisterWorkerGlobal(m_driveTreeThread);
+    m_listing = 0;
+    m_dialog.ShowPartitionSearchControls(true);
     // The search's progress stands where the sector range does until it ends.
-    ShowSectorRangeControls(SW_HIDE);
-    m_removable = RemovableSearch{ DiskSearchList, nullptr, -1 };
-    m_removableStop = false;
-    CWinThread* worker = ZrBeginThreadInto(*m_fsLayout.driveTreeThread, RemovableMediaThreadProc, this);
+    m_dialog.ShowSectorRangeControls(SW_HIDE);
+    m_media = DiskSearchList;
+    m_lastMedium = nullptr;
+    m_lastDisk = -1;
+    m_stop = 0;
+    CWinThread* worker = ZrBeginThreadInto(*m_driveTreeThread, WorkerProc, this);
     if (worker == nullptr) {
-        ShowPartitionSearchControls(false);
+        m_dialog.ShowPartitionSearchControls(false);
         return false;
     }
-    m_removableWorker = worker;
+    m_worker = worker;
     return true;
 }
 
-void CFsSearchSession::SearchRemovableMediumPartitions(const smpparam& medium)
+void RemovableSearch::SearchMediumPartitions(const smpparam& medium)
 {
-    SearchHost* main = Host();
+    SearchHost* main = m_dialog.Host();
     const int disk = DiskNumberOfDevicePath(medium.devicePath);
     if (main == nullptr || disk < 0)
         return;
     main->PartitionSearchRunning = 1;
-    m_removable.lastMedium = medium.diskItem;
-    m_removable.lastDisk = disk;
+    m_lastMedium = medium.diskItem;
+    m_lastDisk = disk;
 
     const SearchGeometry geometry = NormaliseSearchGeometry(medium.cylinders, medium.heads, medium.sectorsPerTrack);
-    const HWND dialog = GetSafeHwnd();
-    const SearchDialogLayout& layout = Layout();
+    const HWND dialog = m_dialog.GetSafeHwnd();
+    const SearchDialogLayout& layout = m_dialog.Layout();
     CString range;
     range.Format(L" / %llu reading", (unsigned long long)geometry.cylinders);
     ::SetDlgItemTextW(dialog, layout.partitionTotal, range.GetString());
@@ -172,11 +173,11 @@ void CFsSearchSession::SearchRemovableMediumPartitions(const smpparam& medium)
     PartitionSearchParams params;
     params.mode = kSearchStandard;
     params.geometry = geometry;
-    MediumListener listener(*this, *main, dialog, medium.diskItem, disk, geometry.cylinders);
+    MediumListener listener(*this, *main, dialog, layout, medium.diskItem, disk, geometry.cylinders);
     RunPartitionSearch(source, params, DiskPartitionTable[disk], listener);
 }
 
-LRESULT CFsSearchSession::OnRemovablePartitionFound(WPARAM index, LPARAM param)
+LRESULT RemovableSearch::OnPartitionFound(WPARAM index, LPARAM param)
 {
     const auto* found = reinterpret_cast<const FoundOnMedium*>(param);
     if (found == nullptr || found->disk < 0 || found->disk >= kMaxDisks || index >= WPARAM(kPartitionSlotCount))
@@ -185,66 +186,60 @@ LRESULT CFsSearchSession::OnRemovablePartitionFound(WPARAM index, LPARAM param)
     DiskPartitionTable[found->disk].slot[index].treeItem = item;
     if (item == nullptr)
         return 0;
-    m_driveTree.SetItemColor(item, kFoundGreen);
-    m_driveTree.RedrawWindow();
+    m_dialog.DriveTree().SetItemColor(item, kFoundGreen);
+    m_dialog.DriveTree().RedrawWindow();
     return 1;
 }
 
-LRESULT CFsSearchSession::OnRemovableSearchEnded(WPARAM, LPARAM)
+void RemovableSearch::End(bool stop, bool report)
 {
-    EndRemovableSearch(false, true);
-    return 0;
-}
-
-void CFsSearchSession::EndRemovableSearch(bool stop, bool report)
-{
-    CWinThread* worker = m_removableWorker.exchange(nullptr);
+    CWinThread* worker = m_worker.exchange(nullptr);
     if (worker == nullptr)
         return;
     if (stop) {
-        m_removableStop = true;
+        m_stop = 1;
         worker->RequestStop();
     }
     // The worker may be sending this thread a found partition: the wait keeps the messages going.
     ZrWaitForThreadPumping(worker, INFINITE);
     delete worker;
-    if (m_fsLayout.driveTreeThread != nullptr)
-        *m_fsLayout.driveTreeThread = nullptr;
-    m_removableListing = 0;
-    SearchHost* main = Host();
+    if (m_driveTreeThread != nullptr)
+        *m_driveTreeThread = nullptr;
+    m_listing = 0;
+    SearchHost* main = m_dialog.Host();
     if (main != nullptr)
         main->PartitionSearchRunning = 0;
-    if (GetSafeHwnd() == nullptr)
+    if (m_dialog.GetSafeHwnd() == nullptr)
         return;
-    ShowPartitionSearchControls(false);
-    if (!report || main == nullptr || m_removable.lastMedium == nullptr)
+    m_dialog.ShowPartitionSearchControls(false);
+    if (!report || main == nullptr || m_lastMedium == nullptr)
         return;
 
     // What was found (all of it when stopped): the medium's first partition, or the whole medium
     // as one, and the count.
-    const int disk = m_removable.lastDisk;
-    ShowPartitionSearchResult(m_removable.lastMedium, disk);
+    const int disk = m_lastDisk;
+    ShowPartitionSearchResult(m_lastMedium, disk);
     const int found = main->FoundPartitionCount.load();
     main->ResetScanCounters();
-    RedrawWindow();
+    m_dialog.RedrawWindow();
     if (CommandLineLogPath.IsEmpty())
         AfxMessageBox(FormatPartitionSearchResult(disk, found, found != 0, L"Disk", CString()).GetString(),
                       MB_ICONINFORMATION);
 }
 
-void CFsSearchSession::OnBnClickedStopSearchingPartitions()
+void RemovableSearch::OnStopSearchingPartitions()
 {
     if (DriveTreeBuilding != 0)
         return;
-    const bool searchingDisk = g_pPartitionSearchThread != nullptr && m_removableListing == 0;
-    const bool searchingMedium = RemovableMediumListing();
+    const bool searchingDisk = g_pPartitionSearchThread != nullptr && m_listing == 0;
+    const bool searchingMedium = MediumListing();
     if (!searchingDisk && !searchingMedium)
         return;
-    if (!AskToStopPartitionSearch())
+    if (!m_dialog.AskToStopPartitionSearch())
         return;
     if (searchingDisk) {
-        StopDiskPartitionSearch();
+        m_dialog.StopDiskPartitionSearch();
         return;
     }
-    EndRemovableSearch(true, true);
+    End(true, true);
 }

@@ -1,18 +1,15 @@
-// Scan logs of a file-system search: Save Log, Load Log, the start-up log and the save-log
-// question on leaving. The format and its checks are fsrecovery/pure/scan_log.*; turning the
-// results into its rows and back is fsrecovery/pure/scan_log_results.*. This file is the part a
-// person sees: the file dialogs, the messages and questions, and the dialog's pages.
+// Scan logs of a file-system search (fsrecovery/scan_logs.h): the part a person sees: the file
+// dialogs, the messages and questions, and the dialog's pages.
+#include "fsrecovery/scan_logs.h"
+
 #include "app/searchhost.h"
 #include "app/startup.h"
 #include "app/waitdialogs.h"
-#include "fsrecovery/fssession.h"
 #include "fsrecovery/pure/scan_log_results.h"
 #include "storage/pure/globals.h"
 #include "storage/sectorreader.h"
 
 #include <commdlg.h>
-
-std::atomic<int> LogModeSwitchPending{ 0 };
 
 namespace {
 
@@ -180,53 +177,63 @@ void SetScanLogPathPicker(ScanLogPathPicker picker)
     g_logPathPicker = picker;
 }
 
+ScanLogs::ScanLogs(CSearchSession& dialog, FolderListing& listing, CTreeClass& resultTree, FoundStore& store,
+                   ScanRequest& request, CProgressCtrl& progress, std::atomic<bool>& resultsPresent, Hooks hooks, int statusLabel,
+                   int pathLabel)
+    : m_dialog(dialog), m_listing(listing), m_resultTree(resultTree), m_store(store), m_request(request), m_progress(progress),
+      m_resultsPresent(resultsPresent), m_hooks(std::move(hooks)), m_statusLabel(statusLabel), m_pathLabel(pathLabel)
+{ }
+
+ScanLogs::~ScanLogs() = default;
+
 // ---- Save ---------------------------------------------------------------------------------------
 
-void CFsSearchSession::OnBnClickedSaveLog()
+void ScanLogs::OnSaveLog()
 {
-    if (m_savingLog || m_logLoading)
+    if (m_saving || m_loading)
         return;
-    if (Page() == 0) {
-        Say(this, kSaveLogTooEarlyText, MB_OK | MB_ICONINFORMATION);
-        return;
-    }
-    if (ScanRunning()) {
-        Say(this, kSaveLogWhileScanningText, MB_OK | MB_ICONINFORMATION);
+    if (m_dialog.Page() == 0) {
+        Say(&m_dialog, kSaveLogTooEarlyText, MB_OK | MB_ICONINFORMATION);
         return;
     }
-    SaveScanLog();
+    if (m_dialog.ScanRunning()) {
+        Say(&m_dialog, kSaveLogWhileScanningText, MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    Save();
 }
 
-bool CFsSearchSession::SaveScanLog()
+bool ScanLogs::Save()
 {
-    if (m_savingLog)
+    if (m_saving)
         return false;
-    m_savingLog = true;
-    EnableWindow(FALSE);
-    const CString path = PickLogPath(this, true);
-    EnableWindow(TRUE);
-    const bool saved = !path.IsEmpty() && SaveScanLogTo(path);
-    m_savingLog = false;
+    m_saving = true;
+    m_dialog.EnableWindow(FALSE);
+    const CString path = PickLogPath(&m_dialog, true);
+    m_dialog.EnableWindow(TRUE);
+    const bool saved = !path.IsEmpty() && SaveTo(path);
+    m_saving = false;
     return saved;
 }
 
-bool CFsSearchSession::SaveScanLogTo(const CString& path)
+bool ScanLogs::SaveTo(const CString& path)
 {
     // A listing fills in the store's NTFS rows as it reads them: it ends before they are read.
-    EndListing(false);
+    m_listing.EndListing(false);
     CFile file;
     if (!file.Open(path, CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive))
         return false;
-    const int back = Layout().back;
-    EnableControl(this, back, false);
-    if (Host() != nullptr)
-        Host()->ShowWaitDialog(this, TRUE);
+    const int back = m_dialog.Layout().back;
+    EnableControl(&m_dialog, back, false);
+    SearchHost* const host = m_dialog.Host();
+    if (host != nullptr)
+        host->ShowWaitDialog(&m_dialog, TRUE);
     HCURSOR cursor = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
 
     CString failure;
     try {
         ScanLogData data;
-        data.header.mode = uint32_t(Mode());
+        data.header.mode = uint32_t(m_dialog.Mode());
         // The selection of the scan the results were made for (or of the log they were loaded
         // from), the drive they are read from and their volume's geometry.
         AddRequestToLog(m_request, m_store, data);
@@ -253,65 +260,72 @@ bool CFsSearchSession::SaveScanLogTo(const CString& path)
         ::DeleteFileW(path);
     }
     ::SetCursor(cursor);
-    if (Host() != nullptr)
-        Host()->CloseWaitDialog(this);
-    EnableControl(this, back, true);
+    if (host != nullptr)
+        host->CloseWaitDialog(&m_dialog);
+    EnableControl(&m_dialog, back, true);
     if (!failure.IsEmpty()) {
-        Say(this, failure + kLogNotSavedText, MB_OK | MB_ICONWARNING);
+        Say(&m_dialog, failure + kLogNotSavedText, MB_OK | MB_ICONWARNING);
         return false;
     }
-    m_logSaved = 1;
-    Say(this, kLogSavedText, MB_OK | MB_ICONINFORMATION);
+    m_saved = 1;
+    Say(&m_dialog, kLogSavedText, MB_OK | MB_ICONINFORMATION);
     return true;
 }
 
-void CFsSearchSession::ForgetLogSaved()
+void ScanLogs::ForgetSaved()
 {
-    m_logSaved = 0;
-    m_logQuestionAsked = false;
+    m_saved = 0;
+    m_questionAsked = false;
 }
 
-void CFsSearchSession::BeforeExitQuestion()
+void ScanLogs::OfferSaveBeforeExit()
 {
-    if (Page() == 0 || m_logSaved != 0 || m_logQuestionAsked || ScanRunning() || m_logLoading)
+    if (m_dialog.Page() == 0 || m_saved != 0 || m_questionAsked || m_dialog.ScanRunning() || m_loading)
         return;
-    m_logQuestionAsked = true;
-    if (Say(this, kSaveLogQuestionText, MB_YESNO | MB_ICONQUESTION) == IDYES)
-        SaveScanLog();
+    m_questionAsked = true;
+    if (Say(&m_dialog, kSaveLogQuestionText, MB_YESNO | MB_ICONQUESTION) == IDYES)
+        Save();
 }
 
 // ---- Load ---------------------------------------------------------------------------------------
 
-struct CFsSearchSession::LoadedLog {
+struct ScanLogs::LoadJob {
     CString path;
+    bool fromCommandLine = false;
+    CString keptKind; // SelectedItemKind as the load began: every refusal puts it back
     bool opened = false;
+    int mode = 0; // the dialog's search mode, which the log must have been saved in
     ScanLogData data;
     ScanLogResult result;
+    LoggedMedium medium;
 };
 
 UINT ReadScanLogThreadProc(LPVOID param)
 {
-    auto* job = static_cast<std::pair<CFsSearchSession*, CFsSearchSession::LoadedLog*>*>(param);
-    CFsSearchSession::LoadedLog& loaded = *job->second;
+    ScanLogs::LoadJob& loaded = *static_cast<ScanLogs::LoadJob*>(param);
     CFile file;
     if (!file.Open(loaded.path, CFile::modeRead | CFile::shareExclusive))
         return 0;
     loaded.opened = true;
     RunScanLogStep(loaded.result, [&] {
         CArchive ar(&file, CArchive::load, 4096);
-        loaded.result = ReadScanLog(ar, uint32_t(job->first->Mode()), loaded.data);
+        loaded.result = ReadScanLog(ar, uint32_t(loaded.mode), loaded.data);
         ar.Abort();
     });
     file.Abort();
     return 0;
 }
 
-void CFsSearchSession::ReadLogOnWorker(const CString& path, LoadedLog& loaded)
+CWinThread** ScanLogs::LoadThreadSlot() const
 {
-    loaded.path = path;
-    std::pair<CFsSearchSession*, LoadedLog*> job{ this, &loaded };
+    return m_dialog.Host() != nullptr ? m_dialog.Host()->LogLoadThreadSlot(m_dialog.Mode()) : nullptr;
+}
+
+void ScanLogs::ReadLogOnWorker(LoadJob& job)
+{
+    job.mode = m_dialog.Mode();
     CWinThread* local = nullptr;
-    CWinThread*& slot = LogLoadThreadSlot() != nullptr ? *LogLoadThreadSlot() : local;
+    CWinThread*& slot = LoadThreadSlot() != nullptr ? *LoadThreadSlot() : local;
     CWinThread* worker = ZrBeginThreadInto(slot, ReadScanLogThreadProc, &job);
     if (worker == nullptr) {
         ReadScanLogThreadProc(&job);
@@ -323,226 +337,265 @@ void CFsSearchSession::ReadLogOnWorker(const CString& path, LoadedLog& loaded)
     slot = nullptr;
 }
 
-void CFsSearchSession::OnBnClickedLoadLog()
+bool ScanLogs::ChooseLogToLoad(CString& path, bool& fromCommandLine)
 {
-    if (m_logLoading || m_savingLog)
-        return;
-    if (ScanRunning()) {
-        Say(this, kLoadWhileScanningText, MB_OK | MB_ICONINFORMATION);
-        return;
+    if (m_loading || m_saving)
+        return false;
+    if (m_dialog.ScanRunning()) {
+        Say(&m_dialog, kLoadWhileScanningText, MB_OK | MB_ICONINFORMATION);
+        return false;
     }
-    if (Page() != 0) {
-        Say(this, kLoadTooLateText, MB_OK | MB_ICONINFORMATION);
-        return;
+    if (m_dialog.Page() != 0) {
+        Say(&m_dialog, kLoadTooLateText, MB_OK | MB_ICONINFORMATION);
+        return false;
     }
-    const bool fromCommandLine = !CommandLineLogPath.IsEmpty();
-    CString path = CommandLineLogPath;
+    fromCommandLine = !CommandLineLogPath.IsEmpty();
+    path = CommandLineLogPath;
     if (!fromCommandLine) {
-        EnableModeButtons(false);
-        path = PickLogPath(this, false);
-        EnableModeButtons(true);
+        m_dialog.EnableModeButtons(false);
+        path = PickLogPath(&m_dialog, false);
+        m_dialog.EnableModeButtons(true);
         if (path.IsEmpty())
-            return;
+            return false;
     }
-    LoadScanLog(path, fromCommandLine);
+    return true;
 }
 
-LRESULT CFsSearchSession::OnLoadStartupLog(WPARAM, LPARAM)
+void ScanLogs::RefuseLog(const CString& keptKind, bool fromCommandLine, bool mediumRefused, bool hideFileList)
 {
-    if (!CommandLineLogPath.IsEmpty())
-        OnBnClickedLoadLog();
-    return 0;
-}
-
-void CFsSearchSession::RefuseLog(const CString& keptKind, bool fromCommandLine, bool mediumRefused, bool hideFileList)
-{
-    const SearchDialogLayout& layout = Layout();
-    EnableWindow(TRUE);
-    EnableControl(this, layout.back, true);
-    EnableControl(this, layout.next, true);
+    const SearchDialogLayout& layout = m_dialog.Layout();
+    CTreeClass& driveTree = m_dialog.DriveTree();
+    m_dialog.EnableWindow(TRUE);
+    EnableControl(&m_dialog, layout.back, true);
+    EnableControl(&m_dialog, layout.next, true);
     m_resultTree.ShowWindow(SW_HIDE);
-    m_driveTree.ShowWindow(SW_SHOW);
-    ActiveTree = &m_driveTree;
-    m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
+    driveTree.ShowWindow(SW_SHOW);
+    ActiveTree = &driveTree;
+    driveTree.Select(driveTree.GetRootItem(), TVGN_CARET);
     SelectedItemKind = keptKind;
-    SetPage(0);
-    EnableModeButtons(true);
+    m_dialog.SetPage(0);
+    m_dialog.EnableModeButtons(true);
     if (mediumRefused)
-        ShowControl(this, layout.refresh, SW_SHOW);
+        ShowControl(&m_dialog, layout.refresh, SW_SHOW);
     if (hideFileList)
-        FileList().ShowWindow(SW_HIDE);
+        m_listing.List().ShowWindow(SW_HIDE);
     if (fromCommandLine)
         ClearCommandLineLogPath();
-    ShowDrivePageAfterLog();
+    m_hooks.showDrivePage();
 }
 
-void CFsSearchSession::LoadScanLog(const CString& path, bool fromCommandLine)
+void ScanLogs::Refuse(LoadJob& job, const wchar_t* text, bool mediumRefused, bool hideFileList)
 {
-    if (m_logLoading)
-        return;
-    m_logLoading = true;
-    const SearchDialogLayout& layout = Layout();
-    LastPopulatedItem = nullptr;
-    m_folderCount = 0;
-    m_fileCount = 0;
+    if (text != nullptr)
+        Say(&m_dialog, text, MB_OK | MB_ICONINFORMATION);
+    RefuseLog(job.keptKind, job.fromCommandLine, mediumRefused, hideFileList);
+    m_loading = false;
+}
+
+void ScanLogs::SayCorrupt(const CString& why)
+{
+    const wchar_t* title = g_pApp != nullptr && g_pApp->m_pszAppName ? g_pApp->m_pszAppName : L"Message";
+    ZrMessageBox(m_dialog.GetSafeHwnd(), why.Left(255) + kInvalidLogText, title, MB_OK | MB_ICONWARNING);
+}
+
+ScanLogs::LoadOutcome ScanLogs::Load(const CString& path, bool fromCommandLine)
+{
+    LoadOutcome outcome;
+    if (m_loading)
+        return outcome;
+    m_loading = true;
+    auto job = std::make_unique<LoadJob>();
+    job->path = path;
+    job->fromCommandLine = fromCommandLine;
+    BeginLoad(*job);
+    ReadLogOnWorker(*job);
+    if (job->opened && job->result.status == ScanLogStatus::OtherMode)
+        return ChooseOtherSearch(*job);
+    if (!CheckLogRead(*job) || !CheckMedium(*job))
+        return outcome;
+    ShowLog(*job);
+    outcome.kind = LoadOutcome::Kind::Loaded;
+    return outcome;
+}
+
+void ScanLogs::BeginLoad(LoadJob& job)
+{
+    const SearchDialogLayout& layout = m_dialog.Layout();
+    m_listing.LastPopulatedItem = nullptr;
+    m_listing.ResetFolderCounts();
     m_resultTree.Select(nullptr, TVGN_CARET);
-    const CString keptKind = SelectedItemKind;
-    EnableControl(this, layout.back, false);
-    EnableControl(this, layout.next, false);
-    EnableModeButtons(false);
-    if (!fromCommandLine)
-        ShowFolderCountText();
+    job.keptKind = SelectedItemKind;
+    EnableControl(&m_dialog, layout.back, false);
+    EnableControl(&m_dialog, layout.next, false);
+    m_dialog.EnableModeButtons(false);
+    if (!job.fromCommandLine)
+        m_listing.ShowFolderCountText();
+}
 
-    auto loaded = std::make_unique<LoadedLog>();
-    ReadLogOnWorker(path, *loaded);
-    const ScanLogResult& result = loaded->result;
-    ScanLogData& data = loaded->data;
-    auto refuse = [&](const wchar_t* text, bool medium, bool hideList) {
-        if (text != nullptr)
-            Say(this, text, MB_OK | MB_ICONINFORMATION);
-        RefuseLog(keptKind, fromCommandLine, medium, hideList);
-        m_logLoading = false;
-    };
-    auto corrupt = [&](const CString& why) {
-        const wchar_t* title = g_pApp != nullptr && g_pApp->m_pszAppName ? g_pApp->m_pszAppName : L"Message";
-        ZrMessageBox(GetSafeHwnd(), why.Left(255) + kInvalidLogText, title, MB_OK | MB_ICONWARNING);
-    };
+ScanLogs::LoadOutcome ScanLogs::ChooseOtherSearch(LoadJob& job)
+{
+    LoadOutcome outcome;
+    const bool toDeep = job.data.header.mode == kScanLogModeDeep;
+    if (Say(&m_dialog, toDeep ? kSwitchToDeepText : kSwitchToBasicText, MB_YESNO | MB_ICONINFORMATION) != IDYES) {
+        Refuse(job, nullptr, false, false);
+        return outcome;
+    }
+    // The other dialog takes the same file; this one is left on its drive page.
+    RefuseLog(job.keptKind, false, false, false);
+    m_loading = false;
+    outcome.kind = LoadOutcome::Kind::OtherSearch;
+    outcome.otherMode = job.data.header.mode;
+    return outcome;
+}
 
-    if (!loaded->opened) {
-        if (fromCommandLine) {
+bool ScanLogs::CheckLogRead(LoadJob& job)
+{
+    const ScanLogResult& result = job.result;
+    if (!job.opened) {
+        if (job.fromCommandLine) {
             // The log the program was started for cannot be used: it says so and ends, with a
             // code that tells whoever started it.
-            Say(this, kInvalidLogText, MB_OK | MB_ICONINFORMATION);
+            Say(&m_dialog, kInvalidLogText, MB_OK | MB_ICONINFORMATION);
             EndProcessNow(kExitUnusableLog);
         }
-        refuse(nullptr, false, false);
-        return;
+        Refuse(job, nullptr, false, false);
+        return false;
     }
     switch (result.status) {
     case ScanLogStatus::NotALog:
-        refuse(kNotALogText, false, false);
-        return;
+        Refuse(job, kNotALogText, false, false);
+        return false;
     case ScanLogStatus::UnknownMode:
-        ShowControl(this, layout.refresh, SW_SHOW);
-        refuse(kMediumMissingText, true, true);
-        return;
-    case ScanLogStatus::OtherMode: {
-        const bool toDeep = data.header.mode == kScanLogModeDeep;
-        if (Say(this, toDeep ? kSwitchToDeepText : kSwitchToBasicText, MB_YESNO | MB_ICONINFORMATION) != IDYES) {
-            refuse(nullptr, false, false);
-            return;
-        }
-        // The other dialog loads the same file without asking for it; this one waits hidden and
-        // goes when that one has gone.
-        RefuseLog(keptKind, false, false, false);
-        m_logLoading = false;
-        SetCommandLineLogPath(path);
-        LogModeSwitchPending = 1;
-        ShowWindow(SW_HIDE);
-        // The other search is the current one while it runs: its drive trees and dialogs are
-        // the ones the shared services serve.
-        if (Host() != nullptr)
-            Host()->SearchMode = toDeep ? kModeDeep : kModeBasic;
-        if (toDeep)
-            RunDeepSearchDialog(Host());
-        else
-            RunBasicSearchDialog(Host());
-        if (Host() != nullptr)
-            Host()->SearchMode = Mode();
-        LogModeSwitchPending = 0;
-        ClearCommandLineLogPath();
-        // Back on the drive page ends this dialog as it ends any other.
-        if (GetSafeHwnd() != nullptr && layout.back != 0)
-            SendMessage(WM_COMMAND, MAKEWPARAM(layout.back, BN_CLICKED),
-                        (LPARAM)GetDlgItem(layout.back)->GetSafeHwnd());
-        return;
-    }
+        ShowControl(&m_dialog, m_dialog.Layout().refresh, SW_SHOW);
+        Refuse(job, kMediumMissingText, true, true);
+        return false;
     case ScanLogStatus::Invalid:
-        refuse(kInvalidLogText, false, false);
-        return;
+    case ScanLogStatus::OtherMode: // handed over before the checks
+        Refuse(job, kInvalidLogText, false, false);
+        return false;
     case ScanLogStatus::Damaged:
         if (result.complete < ScanLogPart::Device) {
-            corrupt(result.errorText);
-            refuse(nullptr, false, false);
-            return;
+            SayCorrupt(result.errorText);
+            Refuse(job, nullptr, false, false);
+            return false;
         }
-        break;
+        return true;
     case ScanLogStatus::Ok:
-        break;
+        return true;
     }
+    return true;
+}
 
+bool ScanLogs::CheckMedium(LoadJob& job)
+{
+    const int refresh = m_dialog.Layout().refresh;
     // The medium: where it was, or (after the user agreed) where the same drive or disk is now.
-    const LoggedMedium medium = FindLoggedMedium(data.device, LogicalDriveKeys, DiskDescriptionList);
-    if (medium.found == LoggedMedium::Found::Missing) {
-        ShowControl(this, layout.refresh, SW_SHOW);
-        refuse(kMediumMissingText, true, true);
-        return;
+    job.medium = FindLoggedMedium(job.data.device, LogicalDriveKeys, DiskDescriptionList);
+    if (job.medium.found == LoggedMedium::Found::Missing) {
+        ShowControl(&m_dialog, refresh, SW_SHOW);
+        Refuse(job, kMediumMissingText, true, true);
+        return false;
     }
-    if (medium.found == LoggedMedium::Found::Other) {
-        ShowControl(this, layout.refresh, SW_SHOW);
-        m_driveTree.ShowWindow(SW_SHOW);
-        if (Say(this, MediumReplacedQuestion(data.device, medium), MB_YESNO | MB_ICONQUESTION) != IDYES) {
-            refuse(nullptr, true, false);
-            return;
+    if (job.medium.found == LoggedMedium::Found::Other) {
+        ShowControl(&m_dialog, refresh, SW_SHOW);
+        m_dialog.DriveTree().ShowWindow(SW_SHOW);
+        if (Say(&m_dialog, MediumReplacedQuestion(job.data.device, job.medium), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+            Refuse(job, nullptr, true, false);
+            return false;
         }
     }
-    if (result.complete < ScanLogPart::Volume) {
-        corrupt(result.errorText);
-        refuse(nullptr, false, false);
-        return;
+    if (job.result.complete < ScanLogPart::Volume) {
+        SayCorrupt(job.result.errorText);
+        Refuse(job, nullptr, false, false);
+        return false;
     }
+    return true;
+}
 
+void ScanLogs::ShowLog(LoadJob& job)
+{
+    const ScanLogData& data = job.data;
+    const ScanLogResult& result = job.result;
     SelectedItemKind = data.header.kind;
-    const bool fromDrive = data.device.source == ScanLogSource::Drive;
-    if (fromDrive && Host() != nullptr)
-        Host()->LogicalDrivePath = data.device.drivePath;
+    if (data.device.source == ScanLogSource::Drive && m_dialog.Host() != nullptr)
+        m_dialog.Host()->LogicalDrivePath = data.device.drivePath;
     // A save of the loaded results writes the log's selection again, on the medium found.
-    m_request = RequestOfLog(data, medium);
-    PublishSelection(m_request);
-    const bool treeWhole = RebuildFromLog(*loaded, medium.devicePath);
-    m_logLoading = false;
-    if (fromCommandLine)
+    m_request = RequestOfLog(data, job.medium);
+    CSearchSession::PublishSelection(m_request);
+    const bool treeWhole = RebuildFromLog(job, job.medium.devicePath);
+    m_loading = false;
+    if (job.fromCommandLine)
         ClearCommandLineLogPath();
     if (result.status == ScanLogStatus::Ok && treeWhole) {
-        Say(this, kLogLoadedText, MB_OK | MB_ICONINFORMATION);
+        Say(&m_dialog, kLogLoadedText, MB_OK | MB_ICONINFORMATION);
     } else {
         // A cut log keeps what was read whole: the user may still browse and save it.
-        corrupt(result.status == ScanLogStatus::Ok ? CString(kTreeItemFailedText) + L" " : result.errorText);
+        SayCorrupt(result.status == ScanLogStatus::Ok ? CString(kTreeItemFailedText) + L" " : result.errorText);
     }
     m_resultTree.EnableWindow(TRUE);
     if (HTREEITEM top = m_resultTree.GetRootItem()) {
         m_resultTree.Expand(top, TVE_EXPAND);
         m_resultTree.SendMessage(TVM_SORTCHILDREN, FALSE, 0);
         m_resultTree.Select(nullptr, TVGN_CARET);
-        LastPopulatedItem = nullptr;
+        m_listing.LastPopulatedItem = nullptr;
         m_resultTree.Select(top, TVGN_CARET);
     }
 }
 
-bool CFsSearchSession::RebuildFromLog(LoadedLog& loaded, const CString& devicePath)
+CWnd* ScanLogs::ShowTreeLoading()
 {
-    ScanLogData& data = loaded.data;
-    const bool ntfs = data.params.partitionType == L"NTFS";
-    EndListing(true);
-    ClearResults();
-
     // The page as during a scan's tree build: the results tree, disabled, with its progress.
-    CWnd* status = m_fsLayout.statusLabel != 0 ? GetDlgItem(m_fsLayout.statusLabel) : nullptr;
+    CWnd* status = m_statusLabel != 0 ? m_dialog.GetDlgItem(m_statusLabel) : nullptr;
     if (status != nullptr) {
         status->SetWindowText(kLoadingTreeText);
         status->ShowWindow(SW_SHOW);
     }
-    if (CWnd* hint = m_fsLayout.pathLabel != 0 ? GetDlgItem(m_fsLayout.pathLabel) : nullptr) {
+    if (CWnd* hint = m_pathLabel != 0 ? m_dialog.GetDlgItem(m_pathLabel) : nullptr) {
         hint->SetWindowText(kResultsHintText);
         hint->Invalidate();
     }
     m_resultTree.EnableWindow(FALSE);
-    m_driveTree.ShowWindow(SW_HIDE);
+    m_dialog.DriveTree().ShowWindow(SW_HIDE);
     m_resultTree.ShowWindow(SW_SHOW);
     ActiveTree = &m_resultTree;
-    GrowProgressArea();
+    m_dialog.GrowProgressArea();
     m_progress.ShowWindow(SW_SHOW);
     m_progress.SetPos(0);
+    return status;
+}
+
+void ScanLogs::EndTreeLoading(CWnd* status)
+{
+    m_progress.ShowWindow(SW_HIDE);
+    if (status != nullptr) {
+        status->SetWindowText(L"");
+        status->ShowWindow(SW_HIDE);
+    }
+    m_dialog.ShrinkProgressArea();
+}
+
+size_t ScanLogs::InsertLogTree(LoadJob& job)
+{
+    // One repaint at the end, not one per folder.
+    m_resultTree.SetRedraw(FALSE);
+    ::InterlockedIncrement(&ScanLogLoading);
+    ResultTreeLogSink sink(m_resultTree, &m_progress);
+    m_resultTree.BeginResultInsert();
+    const size_t inserted = RebuildScanLogTree(job.data.tree, sink);
+    m_resultTree.EndResultInsert();
+    ::InterlockedDecrement(&ScanLogLoading);
+    m_resultTree.SetRedraw(TRUE);
+    m_resultTree.Invalidate();
+    return inserted;
+}
+
+bool ScanLogs::RebuildFromLog(LoadJob& job, const CString& devicePath)
+{
+    ScanLogData& data = job.data;
+    const bool ntfs = data.params.partitionType == L"NTFS";
+    m_listing.EndListing(true);
+    m_hooks.clearResults();
+    CWnd* status = ShowTreeLoading();
 
     // A Deep NTFS log keeps one volume's geometry: the volumes its rows come from are worked out
     // again from the system files' records on the medium, read as the scan read them.
@@ -553,19 +606,7 @@ bool CFsSearchSession::RebuildFromLog(LoadedLog& loaded, const CString& devicePa
             ntfsVolumes = InferLoggedNtfsVolumes(data, device);
     }
     AddScanLogToStore(data, devicePath, m_store, &ntfsVolumes);
-    size_t inserted = 0;
-    {
-        // One repaint at the end, not one per folder.
-        m_resultTree.SetRedraw(FALSE);
-        ::InterlockedIncrement(&ScanLogLoading);
-        ResultTreeLogSink sink(m_resultTree, &m_progress);
-        m_resultTree.BeginResultInsert();
-        inserted = RebuildScanLogTree(data.tree, sink);
-        m_resultTree.EndResultInsert();
-        ::InterlockedDecrement(&ScanLogLoading);
-        m_resultTree.SetRedraw(TRUE);
-        m_resultTree.Invalidate();
-    }
+    const size_t inserted = InsertLogTree(job);
     if (m_resultTree.GetRootItem() == nullptr)
         m_resultTree.EnsureRootItem();
     // The listing looks the NTFS files up by their parent: the index is made once, here.
@@ -573,22 +614,15 @@ bool CFsSearchSession::RebuildFromLog(LoadedLog& loaded, const CString& devicePa
         m_store.NtfsFilesOf(0, 5);
     m_resultsPresent = ntfs ? m_store.NtfsFileCount() >= 2 : m_resultTree.Folders.FolderNodeList.count >= 2;
 
-    m_progress.ShowWindow(SW_HIDE);
-    if (status != nullptr) {
-        status->SetWindowText(L"");
-        status->ShowWindow(SW_HIDE);
-    }
-    ShrinkProgressArea();
-    m_folderCount = 0;
-    m_fileCount = 0;
-    ShowFolderCountText();
-    FileList().DeleteAllItems();
-    m_listedFiles.clear();
-    ForgetLogSaved();
+    EndTreeLoading(status);
+    m_listing.ResetFolderCounts();
+    m_listing.ShowFolderCountText();
+    m_listing.EmptyFileList();
+    ForgetSaved();
     // A log just loaded is saved already.
-    m_logSaved = 1;
-    EnableModeButtons(true);
-    EnableWindow(TRUE);
-    ShowLoadedResults(m_request.ScanAsPhysicalDisk);
+    m_saved = 1;
+    m_dialog.EnableModeButtons(true);
+    m_dialog.EnableWindow(TRUE);
+    m_hooks.showLoadedResults(m_request.ScanAsPhysicalDisk);
     return inserted == data.tree.size();
 }
