@@ -270,6 +270,32 @@ void CTreeClass::ShowLogicalDriveDetails(HTREEITEM item)
     }
 }
 
+int CTreeClass::PartitionDiskOf(HTREEITEM item)
+{
+    const HTREEITEM diskItem = item != nullptr ? GetParentItem(item) : nullptr;
+    const int disk = diskItem != nullptr ? GetDiskNumberFromText(GetItemText(diskItem)) : -1;
+    return IsDiskIndex(disk) ? disk : -1;
+}
+
+int CTreeClass::PartitionIndexOf(HTREEITEM item, int disk)
+{
+    if (item == nullptr || !IsDiskIndex(disk))
+        return -1;
+    // Only items of this tree are asked for their text: a slot may still hold an item of
+    // another dialog's tree.
+    const HTREEITEM diskItem = GetParentItem(item);
+    const CString text = GetItemText(item);
+    const DiskPartitionRecord& record = DiskPartitionTable[disk];
+    const int count = (int)std::min<uint32_t>(record.partitionCount, kMaxPartitionsPerDisk);
+    for (int n = 0; n < count; ++n) {
+        for (HTREEITEM sibling = GetChildItem(diskItem); sibling; sibling = GetNextSiblingItem(sibling)) {
+            if (sibling == record.slot[n].treeItem && GetItemText(sibling) == text)
+                return n;
+        }
+    }
+    return -1;
+}
+
 void CTreeClass::FillPartitionDetails(HTREEITEM item)
 {
     if (!item)
@@ -284,23 +310,11 @@ void CTreeClass::FillPartitionDetails(HTREEITEM item)
     if (!IsDiskIndex(disk))
         return;
     SelectDiskItem(disk, GetParentItem(diskItem));
-
-    // Only items of this tree are asked for their text: a slot may still hold an item of
-    // another dialog's tree.
-    const CString text = GetItemText(item);
-    const DiskPartitionRecord& record = DiskPartitionTable[disk];
-    const int count = (int)std::min<uint32_t>(record.partitionCount, kMaxPartitionsPerDisk);
-    int found = -1;
-    for (int n = 0; n < count && found < 0; ++n) {
-        for (HTREEITEM sibling = GetChildItem(diskItem); sibling; sibling = GetNextSiblingItem(sibling)) {
-            if (sibling == record.slot[n].treeItem && GetItemText(sibling) == text) {
-                found = n;
-                break;
-            }
-        }
-    }
+    const int found = PartitionIndexOf(item, disk);
     if (found < 0)
         return;
+    const DiskPartitionRecord& record = DiskPartitionTable[disk];
+    const CString text = GetItemText(item);
 
     SelectedItemKind = L"part";
     Select(item, TVGN_CARET);

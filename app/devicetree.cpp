@@ -195,25 +195,23 @@ HTREEITEM InsertDriveTreeItem(const CString& text, HTREEITEM parentItem)
     return item;
 }
 
-void LoadSelectedDriveItem()
+SelectedItemPlace LoadSelectedDriveItem()
 {
-    VolumeExtentStart = 0;
-    VolumeExtentEnd = 0;
-    VolumeExtentDisk = 0;
-    SelectedItemIsDynamic = 0;
+    SelectedItemPlace place;
     DriveTreeTarget target;
     if (!GetDriveTreeTarget(target))
-        return;
+        return place;
     const HTREEITEM item = target.tree->GetSelectedItem();
     DriveInfoRecord* record =
         item != nullptr ? reinterpret_cast<DriveInfoRecord*>(target.tree->GetItemData(item)) : nullptr;
     if (record == nullptr)
-        return;
+        return place;
     SelectedDriveItem = record;
-    SelectedItemDiskNumber = record->diskNumber;
-    SelectedItemIsDynamic = record->isDynamic;
-    SelectedItemVolumeStart = record->volumeStartSector;
-    SelectedItemVolumeEnd = record->volumeEndSector;
+    place.SelectedItemDiskNumber = record->diskNumber;
+    place.SelectedItemIsDynamic = record->isDynamic;
+    place.SelectedItemVolumeStart = record->volumeStartSector;
+    place.SelectedItemVolumeEnd = record->volumeEndSector;
+    return place;
 }
 
 void AddLogicalDrives(CString which)

@@ -66,7 +66,8 @@ HTREEITEM FindChildItemByText(int diskNumber, HTREEITEM parentItem);
 void SelectDiskItem(int diskNumber, HTREEITEM parentItem);
 // Inserts under parentItem (the selected item when null) unless the parent is a partition.
 HTREEITEM InsertDriveTreeItem(const CString& text, HTREEITEM parentItem);
-void LoadSelectedDriveItem();
+// The selected item's record made the selected one, and its place on its disk.
+SelectedItemPlace LoadSelectedDriveItem();
 void FillPartitionList(int diskNumber, HTREEITEM item, const CString& kind);
 
 // ---- Lost-partition search -------------------------------------------------------------------
@@ -76,8 +77,19 @@ extern std::atomic<int> SmpSelMode;
 // The disk item the Basic Search drive-tree thread asks the search to use (with its flag).
 extern TreeItemHandle PartitionSearchDiskItem;
 extern std::atomic<int> PartitionSearchUsesStoredItem;
-// The validation result of a partition the automatic search selected.
-extern std::atomic<uint32_t> AutoSearchValidation;
+// What the automatic search found for the scan that started it: the partition it selected last,
+// that partition's geometry and its validation result (1: valid).
+struct AutoSearchResult {
+    SelectedVolumeRecord SelectedVolumeInfo;
+    VolumeGeometryRecord VolumeGeometry;
+    uint16_t AutoSearchValidation = 0;
+};
+// A partition the automatic search found, checked (ValidateSelectedVolume) and kept as its
+// result; from the search's thread.
+void KeepAutoSearchFind(const CString& fsName, uint64_t startSector, uint64_t endSector);
+// The result kept last (a copy); forgotten when a scan or a Basic Search dialog starts afresh.
+AutoSearchResult AutoSearchFound();
+void ForgetAutoSearchResult();
 // The running search; null when none runs.
 extern CWinThread* g_pPartitionSearchThread;
 

@@ -12,11 +12,43 @@
 #include "storage/pure/stop_flag.h"
 #include "storage/sectorreader.h"
 
+#include <mutex>
+
 std::atomic<int> SmpSelMode{ 0 };
 TreeItemHandle PartitionSearchDiskItem = nullptr;
 std::atomic<int> PartitionSearchUsesStoredItem{ 0 };
-std::atomic<uint32_t> AutoSearchValidation{ 0 };
 CWinThread* g_pPartitionSearchThread = nullptr;
+
+namespace {
+
+// Written by a search's thread, read by the scan that waits for it.
+std::mutex g_autoResultLock;
+AutoSearchResult g_autoResult;
+
+} // namespace
+
+void KeepAutoSearchFind(const CString& fsName, uint64_t startSector, uint64_t endSector)
+{
+    AutoSearchResult result;
+    result.SelectedVolumeInfo.fsName = fsName;
+    result.SelectedVolumeInfo.startSector = startSector;
+    result.SelectedVolumeInfo.endSector = endSector;
+    result.AutoSearchValidation = ValidateSelectedVolume(result.SelectedVolumeInfo, result.VolumeGeometry);
+    const std::lock_guard<std::mutex> hold(g_autoResultLock);
+    g_autoResult = result;
+}
+
+AutoSearchResult AutoSearchFound()
+{
+    const std::lock_guard<std::mutex> hold(g_autoResultLock);
+    return g_autoResult;
+}
+
+void ForgetAutoSearchResult()
+{
+    const std::lock_guard<std::mutex> hold(g_autoResultLock);
+    g_autoResult = AutoSearchResult();
+}
 
 namespace {
 
@@ -118,10 +150,7 @@ public:
     bool PartitionFound(int index, const CString& fsName, uint64_t startSector, uint64_t endSector) override
     {
         if (m_automatic) {
-            SelectedVolumeInfo.startSector = startSector;
-            SelectedVolumeInfo.endSector = endSector;
-            SelectedVolumeInfo.fsName = fsName;
-            AutoSearchValidation = ValidateSelectedVolume();
+            KeepAutoSearchFind(fsName, startSector, endSector);
             return m_mode == kSearchAdvanced;
         }
         ++m_main.FoundPartitionCount;

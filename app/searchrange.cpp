@@ -6,12 +6,12 @@
 #include "storage/pure/globals.h"
 
 bool CSearchSession::ApplyTypedRange(Selection& selection, uint64_t start, uint64_t end, const wchar_t* searchModeName,
-                                     ScanTarget& target)
+                                     ScanRequest& request)
 {
     ReadSectorFields();
     // The range is held to the size of the disk it is read from, never of a disk selected before;
     // a drive letter is read through its own volume, whatever size a disk has.
-    if (selection.kind == L"Logical" || selection.kind == L"Recognised") {
+    if (ReadThroughVolume(selection.kind)) {
         if (m_host != nullptr)
             m_host->SelectedDriveValue = 0;
     } else {
@@ -19,11 +19,13 @@ bool CSearchSession::ApplyTypedRange(Selection& selection, uint64_t start, uint6
     }
     selection.startSector = start;
     selection.endSector = end;
-    target = ApplySelection(selection, searchModeName);
+    request = MakeScanRequest(selection, searchModeName);
     if (!selection.physical)
         return true;
     // The selection gave the whole volume on its disk; the fields narrow it.
-    SelectDiskItem(SelectedDiskNumber, PhysicalDrivesItem());
+    SelectDiskItem(request.diskNumber, PhysicalDrivesItem());
+    KeepDiskTexts(request);
+    ScanTarget& target = request.target;
     VolumeOnDisk volume;
     volume.firstSector = target.firstSector;
     volume.lastSector = target.endSector > target.firstSector ? target.endSector - 1 : target.firstSector;
@@ -39,8 +41,10 @@ bool CSearchSession::ApplyTypedRange(Selection& selection, uint64_t start, uint6
                      MB_OK | MB_ICONINFORMATION);
         return false;
     }
-    target.firstSector = SelectedVolumeInfo.startSector = SelectedVolumeInfo.startSectorCopy = first;
-    target.endSector = SelectedVolumeInfo.endSector = last;
+    // The log keeps the volume's size, the scan the narrowed range.
+    SelectedVolumeRecord& selected = request.SelectedVolumeInfo;
+    target.firstSector = selected.startSector = selected.startSectorCopy = first;
+    target.endSector = selected.endSector = last;
     return true;
 }
 

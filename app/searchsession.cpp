@@ -414,68 +414,52 @@ void CSearchSession::OnTreeSelChanged(CTreeClass* tree, NMTREEVIEWW* change, LRE
 void CSearchSession::ReadSelectedDevice(Selection& selection)
 {
     selection.kind = SelectedItemKind;
-    selection.fsName = NormaliseFsName(PropertyValue(2));
     if (selection.kind == L"Hard Disk" || selection.kind == L"Logical") {
+        selection.fsName = NormaliseFsName(PropertyValue(2));
         selection.diskNumber = SelectedDiskNumber;
-    } else {
-        const int32_t disk = StrToInt32(PropertyValue(0));
-        selection.diskNumber = uint16_t(disk >= 0 && disk < kMaxDisks ? disk : 0);
+        return;
     }
+    if (selection.kind != L"part") {
+        selection.fsName = NormaliseFsName(PropertyValue(2));
+        selection.diskNumber = 0;
+        return;
+    }
+    const HTREEITEM item = m_driveTree.GetSelectedItem();
+    const int disk = m_driveTree.PartitionDiskOf(item);
+    const int index = m_driveTree.PartitionIndexOf(item, disk);
+    selection.diskNumber = uint16_t(disk >= 0 ? disk : 0);
+    if (index < 0)
+        return;
+    const DiskPartitionRecord& table = DiskPartitionTable[disk];
+    selection.fsName = NormaliseFsName(table.fsName[index]);
+    selection.partitionStart = table.slot[index].startSector;
+    selection.partitionEnd = table.slot[index].endSector;
 }
 
-ScanTarget CSearchSession::ApplySelection(Selection& selection, const wchar_t* searchModeName)
+ScanRequest CSearchSession::MakeScanRequest(Selection& selection, const wchar_t* searchModeName)
 {
-    SelectedDiskNumber = selection.diskNumber;
-    SelectedVolumeInfo = SelectedVolumeRecord();
-    SelectedVolumeInfo.diskNumber = selection.diskNumber;
-    SelectedVolumeInfo.fsName = selection.fsName;
-    VolumeGeometry = VolumeGeometryRecord();
-    FatVolumeParams = FatVolumeParamsRecord();
-    // The selected file system until a scan finds the volume's own: a scan that finds none still
-    // leaves a type that its scan log can be loaded with.
-    FatVolumeParams.partitionType = selection.fsName;
+    ScanSource source;
+    source.drivePath = m_host != nullptr ? m_host->LogicalDrivePath : CString();
+    if (selection.physical)
+        source.place = LoadSelectedDriveItem();
+    if (m_host != nullptr && m_host->SelectedDriveValue != 0)
+        source.diskSectors = DiskTotalSectors;
+    ScanRequest request = BuildScanRequest(selection, source, searchModeName);
+    KeepDiskTexts(request);
+    PublishSelection(request);
+    return request;
+}
 
-    uint64_t start = selection.startSector;
-    uint64_t end = selection.endSector;
-    // A volume recognised inside a drive letter is read through that drive's path.
-    const bool throughVolume = selection.kind == L"Logical" || selection.kind == L"Recognised";
-    if (throughVolume)
-        CurrentDevicePath = m_host != nullptr ? m_host->LogicalDrivePath : CString();
-    else
-        CurrentDevicePath = PhysicalDrivePathTable[selection.diskNumber < kMaxDisks ? selection.diskNumber : 0];
+void CSearchSession::KeepDiskTexts(ScanRequest& request)
+{
+    request.diskIdentity = SelectedDiskTexts[0];
+    request.diskDescription = SelectedDiskTexts[2];
+}
 
-    if (selection.physical) {
-        LoadSelectedDriveItem();
-        if (SelectedItemVolumeEnd > SelectedItemVolumeStart && SelectedItemDiskNumber < uint32_t(kMaxDisks)) {
-            CurrentDevicePath.Format(L"\\\\.\\PhysicalDrive%d", int(SelectedItemDiskNumber));
-            start = SelectedItemVolumeStart;
-            end = SelectedItemVolumeEnd;
-            SelectedDiskNumber = uint16_t(SelectedItemDiskNumber);
-            SelectedVolumeInfo.diskNumber = SelectedDiskNumber;
-        } else {
-            selection.physical = false;
-        }
-    }
-    if (m_host != nullptr && m_host->SelectedDriveValue != 0 && DiskTotalSectors != 0 &&
-        end - start > DiskTotalSectors)
-        end = DiskTotalSectors;
-
-    SelectedVolumeInfo.startSector = start;
-    SelectedVolumeInfo.endSector = end;
-    SelectedVolumeInfo.startSectorCopy = start;
-    SelectedVolumeInfo.sizeSectors = end;
-    SelectedVolumeInfo.sizeBytes = end * 512;
-    SelectedVolumeInfo.searchModeName = searchModeName;
-
-    ScanTarget target;
-    target.devicePath = CurrentDevicePath;
-    if (throughVolume && m_host != nullptr)
-        target.volumePath = m_host->LogicalDrivePath;
-    target.firstSector = start;
-    target.endSector = end;
-    target.kind = FsKindFromName(selection.fsName);
-    target.wholeDisk = selection.kind == L"Hard Disk";
-    return target;
+void CSearchSession::PublishSelection(const ScanRequest& request)
+{
+    SelectedDiskNumber = request.diskNumber;
+    CurrentDevicePath = request.target.devicePath;
 }
 
 void CSearchSession::SetSectorRangeControls(uint64_t first, uint64_t last)

@@ -9,8 +9,8 @@
 //     help, about and contact buttons, the links and the share icons) need no entry.
 //  2. Derive the dialog from CSearchSession (or, for a file-system search, from CFsSearchSession
 //     in fsrecovery/fssession.h) and pass the layout to the constructor.
-//  3. Write its pages: Next reads the selection and calls ApplySelection, which sets the shared
-//     selection state and gives the ScanTarget; StartScanWorker runs the scan on its own thread;
+//  3. Write its pages: Next reads the selection and calls MakeScanRequest, which gives the
+//     ScanRequest the dialog keeps and hands to its worker; StartScanWorker runs the scan on its own thread;
 //     OnScanWorkerEnded shows the results. Stop is RequestScanStop and WaitForScanWorker.
 //  4. Register the dialog's runner with RegisterSearchDialog (app/searchhost.h) in a function that
 //     the program's entry (app/main.cpp) calls; the launcher itself never names a search. The
@@ -144,29 +144,25 @@ public:
     void SetPropertyColumns(int count = 8);
     // The value (column 1) of a row of the detail list; empty past its end.
     CString PropertyValue(int row);
-    // Sets the selection state (the scan log keeps it) from what Next read, and gives the target
-    // the scan reads: a drive letter through its volume path, anything else through its disk. A
-    // drive letter asked to be read through its disk stays on its volume path (and `physical`
-    // is cleared) when its disk and sectors cannot be found.
-    struct Selection {
-        CString kind;   // SelectedItemKind at the time of Next
-        CString fsName; // "FAT16", "FAT32", "NTFS" ...
-        uint16_t diskNumber = 0;
-        uint64_t startSector = 0;
-        uint64_t endSector = 0;
-        bool physical = false; // a drive letter scanned through its disk
-    };
-    ScanTarget ApplySelection(Selection& selection, const wchar_t* searchModeName);
-    // The selected tree item's kind, file system and disk number as the detail list shows them: a
-    // disk or a drive letter has its disk from the tree, a partition from its first row.
+    // The scan of what Next read (BuildScanRequest, with the launcher's drive path and the drive's
+    // place on its disk); it is published (PublishSelection) before it is returned.
+    using Selection = ScanSelection;
+    ScanRequest MakeScanRequest(Selection& selection, const wchar_t* searchModeName);
+    // The selection state the drive trees and the lost-partition search read, from a request
+    // (MakeScanRequest, a loaded log).
+    static void PublishSelection(const ScanRequest& request);
+    // The texts of the disk selected now (SelectedDiskTexts), which the request's log keeps.
+    static void KeepDiskTexts(ScanRequest& request);
+    // The selected tree item's kind, file system and disk number: a disk or a drive letter has
+    // its disk from the tree, a partition its disk, file system and sectors from its disk's table.
     void ReadSelectedDevice(Selection& selection);
     // The scan of `selection` (read by ReadSelectedDevice, its file system as the search wants it)
-    // over the Start and End the drive page checked: the disk read from selected, ApplySelection,
+    // over the Start and End the drive page checked: the disk read from selected, MakeScanRequest,
     // and for a drive letter read through its disk (`selection.physical`) the fields, counted in
     // sectors of the volume, narrowing the volume on its disk so that no field can make the range
     // wrap or reach past it. False after the End Sector message when nothing is left to scan.
     bool ApplyTypedRange(Selection& selection, uint64_t start, uint64_t end, const wchar_t* searchModeName,
-                         ScanTarget& target);
+                         ScanRequest& request);
     // Next with no drive selected, or one of the three group items: the select-a-drive message;
     // true when Next is refused.
     bool RefuseGroupItem(HTREEITEM item);
@@ -217,7 +213,12 @@ public:
     // The worker's thread is set from its start until its procedure has returned (ScanRunning
     // lasts until the worker has been waited for).
     bool ScanThreadRunning() const;
-    const StopFlag& ScanStop() const { return m_scanStop; }
+    // That thread (null once the procedure has returned): the layout's busy global when it names
+    // one, else the dialog's own.
+    CWinThread* const& ScanThread() const
+    {
+        return m_layout.scanThread != nullptr ? *m_layout.scanThread : m_ownScanThread;
+    }    const StopFlag& ScanStop() const { return m_scanStop; }
     bool StopRequested() const { return m_scanStop.load() != 0; }
     // Asks the worker to stop after the record or block it reads.
     void RequestScanStop();

@@ -149,6 +149,10 @@ public:
     void ShowDiskDetails(HTREEITEM item);
     void ShowLogicalDriveDetails(HTREEITEM item);
     void FillPartitionDetails(HTREEITEM item);
+    // The disk a partition item lies on (from its disk item), -1 when it names none; the
+    // partition's index in that disk's table, -1 when the table does not hold the item.
+    int PartitionDiskOf(HTREEITEM item);
+    int PartitionIndexOf(HTREEITEM item, int disk);
     // A partition recognised on a logical drive (the item is SelectedTreeItem).
     void ShowSectorRange(CString text);
     void AddLogicalDrivesRoot();

@@ -271,7 +271,7 @@ int RunSearch(const Case& c, bool saveLog, const std::wstring& saveTo = std::wst
     main.SelectedDriveValue = 0;
 
     NextAnsweredLogical([&] { dlg.OnBnClickedNext(); });
-    const bool built = WaitForResultsPage(dlg, g_pBasicScanThread, IDC_BS_BACK, IDC_BS_NEXT);
+    const bool built = WaitForResultsPage(dlg, dlg.ScanThread(), IDC_BS_BACK, IDC_BS_NEXT);
     const auto treeDone = Clock::now();
     PumpUntil([] { return g_pPopulateListThread == nullptr; }, 3600000);
     // The first folder of the tree that holds user files listed as well: its files are read from

@@ -89,7 +89,7 @@ int RunSearch(const Case& c)
     dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, c.fs);
 
     NextAnsweredLogical([&] { dlg.OnBnClickedNext(); });
-    const bool built = WaitForResultsPage(dlg, g_pDeepScanThread, IDC_DS_BACK, IDC_DS_NEXT);
+    const bool built = WaitForResultsPage(dlg, dlg.ScanThread(), IDC_DS_BACK, IDC_DS_NEXT);
     const auto resultsPage = Clock::now();
     PumpUntil([] { return g_pPopulateListThread == nullptr; }, 3600000);
     CTreeClass& tree = dlg.ResultTree();

@@ -17,14 +17,14 @@ ScanProgressFn ProgressOn(SearchHost* host, HWND bar)
     return [shown = ThrottledProgress(host, bar)](uint64_t done, uint64_t total) mutable { shown.Report(done, total); };
 }
 
+} // namespace
+
 uint16_t CurrentFatTime()
 {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
     return FatTimeWord(now.wHour, now.wMinute, now.wSecond);
 }
-
-} // namespace
 
 CString BasicScanStatusMessage(BasicScanStatus status)
 {
@@ -56,16 +56,18 @@ bool TakeAutoSearchResult(ScanTarget& target, const StopFlag* stop)
 {
     while (g_pPartitionSearchThread != nullptr && !IsStopped(stop))
         ::Sleep(20);
-    if (g_pPartitionSearchThread != nullptr || AutoSearchValidation.load() == 0)
+    if (g_pPartitionSearchThread != nullptr)
         return false;
-    const FsKind kind = FsKindFromName(SelectedVolumeInfo.fsName);
-    if (kind == FsKind::Unknown || SelectedVolumeInfo.endSector <= SelectedVolumeInfo.startSector)
+    const AutoSearchResult found = AutoSearchFound();
+    const SelectedVolumeRecord& volume = found.SelectedVolumeInfo;
+    const FsKind kind = FsKindFromName(volume.fsName);
+    if (found.AutoSearchValidation == 0 || kind == FsKind::Unknown || volume.endSector <= volume.startSector)
         return false;
     target.kind = kind;
-    target.firstSector = SelectedVolumeInfo.startSector;
-    target.endSector = SelectedVolumeInfo.endSector;
+    target.firstSector = volume.startSector;
+    target.endSector = volume.endSector;
     // The search read its partition through the disk, as this target does.
-    target.geometry = VolumeGeometry;
+    target.geometry = found.VolumeGeometry;
     return true;
 }
 
@@ -84,7 +86,7 @@ bool CheckScanTarget(ScanTarget& target, const StopFlag* stop)
         return true;
     if (result != VolumeCheck::NoBootSector)
         return false;
-    AutoSearchValidation = 0;
+    ForgetAutoSearchResult();
     StartAutoPartitionSearchIfDue(GetStorageHost());
     return AutoPartitionSearch == 1 && TakeAutoSearchResult(target, stop);
 }

@@ -12,6 +12,9 @@
 
 class SearchHost;
 
+// The FAT time word of now (local time), which the scans give their catch-all folders.
+uint16_t CurrentFatTime();
+
 // What the user is told for a status; empty for Done and Stopped.
 CString BasicScanStatusMessage(BasicScanStatus status);
 

@@ -15,9 +15,7 @@
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
 
-CWinThread* g_pBasicScanThread = nullptr;
 CWinThread* g_pBasicDriveTreeThread = nullptr;
-std::atomic<int> ScanAsPhysicalDisk{ 0 };
 
 namespace {
 
@@ -34,7 +32,6 @@ const SearchDialogLayout& BasicLayout()
         l.mode = kModeBasic;
         l.templateId = IDD_BASIC_SEARCH;
         l.caption = L"Basic Search";
-        l.scanThread = &g_pBasicScanThread;
         l.driveTree = IDC_BS_DRIVE_TREE;
         l.detailList = IDC_BS_FILE_LIST;
         l.progress = IDC_BS_PROGRESS;
@@ -134,7 +131,10 @@ UINT ScanAndBuildTree(LPVOID param)
 {
     CBasicSearch* dlg = static_cast<CBasicSearch*>(param);
     ScanStatusReporter reporter(dlg->GetSafeHwnd());
-    const BasicScanStatus status = RunBasicScan(dlg->Target(), dlg->Store(), &dlg->ScanStop(), reporter.Observer());
+    // The dialog leaves its request alone while the worker runs.
+    ScanTarget target = dlg->Request().target;
+    const BasicScanStatus status = RunBasicScan(target, dlg->Store(), &dlg->ScanStop(), reporter.Observer());
+    dlg->SetScannedTarget(target);
     dlg->SetScanMessage(BasicScanStatusMessage(status));
     if (status != BasicScanStatus::Done && status != BasicScanStatus::Stopped)
         return 0;
@@ -217,7 +217,7 @@ void CBasicSearch::DoDataExchange(CDataExchange* pDX)
 
 BOOL CBasicSearch::OnInitDialog()
 {
-    AutoSearchValidation = 0;
+    ForgetAutoSearchResult();
     ClearPartitionSearchFlag();
     CFsSearchSession::OnInitDialog();
 
@@ -401,8 +401,8 @@ bool CBasicSearch::ReadScanRequest(HTREEITEM item, Selection& request)
         }
         request.fsName = !childFs.IsEmpty() ? childFs : GuessFsBySize(request.startSector, request.endSector);
     } else {
-        request.startSector = ParseSectors(PropertyValue(4));
-        request.endSector = ParseSectors(PropertyValue(5));
+        request.startSector = request.partitionStart;
+        request.endSector = request.partitionEnd;
     }
 
     if (request.endSector <= request.startSector) {
@@ -436,10 +436,11 @@ void CBasicSearch::ShowResultsPage()
     ShowScanResultControls(SW_SHOW);
     GetDlgItem(IDC_BS_BACK)->EnableWindow(FALSE);
     GetDlgItem(IDC_BS_NEXT)->EnableWindow(FALSE);
-    ShowRange(m_target.firstSector, m_target.endSector);
+    const ScanTarget& target = m_request.target;
+    ShowRange(target.firstSector, target.endSector);
     m_current.SetWindowText(L"");
     if (Host() != nullptr)
-        Host()->SetProgressRange64(ProgressBar(), m_target.firstSector, m_target.endSector, 512);
+        Host()->SetProgressRange64(ProgressBar(), target.firstSector, target.endSector, 512);
     m_path.SetWindowText(HintStopSearching);
     m_shownPhase = BasicScanPhase::Validating;
     m_scanned.SetWindowText(ScanStatusTextsOf(ScanStatusSnapshot{}).scanned);
@@ -455,8 +456,8 @@ void CBasicSearch::OnBnClickedNext()
         return;
     // A folder listing still reads the results about to be emptied: end it first.
     Listing().EndListing(true);
-    m_target = ApplySelection(request, L"Basic Search");
-    ScanAsPhysicalDisk = request.physical ? 1 : 0;
+    m_request = MakeScanRequest(request, L"Basic Search");
+    m_scannedTarget = m_request.target;
     BasicNoticeState = 0;
     DeepNoticeState = 0;
     ClearResults();
@@ -483,18 +484,15 @@ void CBasicSearch::OnScanWorkerEnded()
 void CBasicSearch::KeepScannedVolume()
 {
     // The volume may lie elsewhere than selected: a whole disk's own volume, a lost partition the
-    // check's search found.
-    SelectedVolumeInfo.fsName = FsKindName(m_target.kind);
-    SelectedVolumeInfo.startSector = SelectedVolumeInfo.startSectorCopy = m_target.firstSector;
-    SelectedVolumeInfo.endSector = SelectedVolumeInfo.sizeSectors = m_target.endSector;
-    SelectedVolumeInfo.sizeBytes = m_target.endSector * 512;
+    // check's search found (which selected a partition of the disk).
+    m_request.target = m_scannedTarget;
+    m_request.itemKind = SelectedItemKind;
+    m_request.SelectedVolumeInfo.fsName = FsKindName(m_scannedTarget.kind);
+    SetSelectedRange(m_request.SelectedVolumeInfo, m_scannedTarget.firstSector, m_scannedTarget.endSector);
 }
 
-void CBasicSearch::ShowLoadedResults(bool throughDisk)
+void CBasicSearch::ShowLoadedResults(bool)
 {
-    ScanAsPhysicalDisk = throughDisk ? 1 : 0;
-    // The loaded geometry is the scanned volume's from now on (ShowResultsState keeps it).
-    m_target.geometry = VolumeGeometry;
     m_scanMessage.Empty();
     GetDlgItem(IDC_BS_REFRESH)->ShowWindow(SW_HIDE);
     GetDlgItem(IDC_BS_MORE_PARTITIONS)->ShowWindow(SW_HIDE);
@@ -507,11 +505,6 @@ void CBasicSearch::ShowLoadedResults(bool throughDisk)
 
 void CBasicSearch::ShowResultsState(bool selectRoot)
 {
-    // What the scan learnt of the volume is the selection's state from now on (the scan log
-    // keeps it).
-    VolumeGeometry = m_target.geometry;
-    if (Store().VolumeCount() > 0)
-        FatVolumeParams = Store().Volume(0).params;
     if (!m_scanMessage.IsEmpty()) {
         const CString text = m_scanMessage;
         m_scanMessage.Empty();
@@ -582,7 +575,7 @@ void CBasicSearch::OnBnClickedBack()
     m_note.SetWindowText(L"");
     for (int id : { IDC_BS_PS_NOTE, IDC_BS_CURRENT_GROUP, IDC_BS_CURRENT_FOLDER })
         GetDlgItem(id)->ShowWindow(SW_HIDE);
-    ScanAsPhysicalDisk = 0;
+    m_request.ScanAsPhysicalDisk = false;
     m_driveTree.Select(nullptr, TVGN_CARET);
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);
     m_driveTree.SetFocus();

@@ -14,16 +14,13 @@
 #include "fsrecovery/pure/scan_status.h"
 #include "storage/driverecords.h"
 
-// The running scan worker (also the scan-running flag) and the drive-tree worker of a removable
-// medium; null when none runs.
-extern CWinThread* g_pBasicScanThread;
+// The drive-tree worker of a removable medium; null when none runs.
 extern CWinThread* g_pBasicDriveTreeThread;
-// 1 when a drive letter is scanned through its physical disk.
-extern std::atomic<int> ScanAsPhysicalDisk;
 
 // The scan itself runs this procedure on its own thread with the dialog as parameter; it polls
 // CBasicSearch::StopRequested and runs its own finishing steps before it returns. Without one
-// installed the file-system scan runs and the results tree is built from what it found.
+// installed the file-system scan of a copy of the dialog's request runs (SetScannedTarget
+// hands back what it found of the volume) and the results tree is built from what it found.
 void SetBasicScanProc(AFX_THREADPROC proc);
 
 // Sent by the scan worker when its status is due on screen (LPARAM: a ScanStatusSnapshot).
@@ -49,15 +46,16 @@ public:
 
     // What the scan ended with, shown once the results page is up (empty: nothing to say).
     void SetScanMessage(const CString& text) { m_scanMessage = text; }
+    // From the scan worker as it ends: the target as the scan found it (its volume may lie
+    // elsewhere than selected, with the geometry found); the request takes it once the worker
+    // has ended.
+    void SetScannedTarget(const ScanTarget& target) { m_scannedTarget = target; }
     // The scan's status on its controls: the texts of the phase, the progress bar's range when a
     // phase begins and its position. On the dialog's thread.
     void ShowScanStatus(const ScanStatusSnapshot& status);
     // Hides (or shows) the scan's range, counters and Stop; the progress bar takes its full
     // width when they go while it shows.
     void ShowResultControls(int showCommand) override;
-    // The volume the scan reads (set by Next before the worker starts).
-    ScanTarget& Target() { return m_target; }
-
     // Reads the selection for a scan; false (after its message, or silently for a second
     // scan) when Next must be refused. Changes no global state.
     bool ReadScanRequest(HTREEITEM item, Selection& request);
@@ -76,10 +74,9 @@ protected:
     // Results tree and file list shown, "Root" selected (unless not `selectRoot`), Back enabled
     // and Next disabled.
     void ShowResultsState(bool selectRoot = true);
-    // The selection's volume as the scan found it (on the dialog's thread, once the scan ended).
+    // The request's volume as the scan found it (on the dialog's thread, once the scan ended).
     void KeepScannedVolume();
     void ShowLoadedResults(bool throughDisk) override;
-    bool ScannedThroughDisk() const override { return ScanAsPhysicalDisk.load() != 0; }
     void ShowRange(uint64_t start, uint64_t end);
 
     CColorStatic m_path, m_scanned, m_current, m_range, m_status, m_probeDone, m_probeTotal, m_note;
@@ -87,7 +84,7 @@ protected:
     BasicScanPhase m_shownPhase = BasicScanPhase::Validating;
     // The counts within a phase, kept current on every report and painted as paced.
     PacedCounts m_counts;
-    ScanTarget m_target;
+    ScanTarget m_scannedTarget; // written by the scan worker alone while it runs
     CString m_scanMessage;
     int m_lastAnswer = 0;
 

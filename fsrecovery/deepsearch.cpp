@@ -10,6 +10,7 @@
 #include "app/searchcontrols.h"
 #include "app/startup.h"
 #include "app/waitdialogs.h"
+#include "fsrecovery/deep_scan.h"
 #include "fsrecovery/pure/basic_scan.h"
 #include "fsrecovery/pure/scan_log_results.h"
 #include "fsrecovery/pure/scan_status.h"
@@ -20,7 +21,6 @@
 #include "storage/pure/globals.h"
 #include "storage/sectorreader.h"
 
-CWinThread* g_pDeepScanThread = nullptr;
 CWinThread* g_pDeepDriveTreeThread = nullptr;
 
 namespace {
@@ -35,7 +35,6 @@ const SearchDialogLayout& DeepLayout()
         l.mode = kModeDeep;
         l.templateId = IDD_DEEP_SEARCH;
         l.caption = L"Deep Search";
-        l.scanThread = &g_pDeepScanThread;
         l.driveTree = IDC_DS_DRIVE_TREE;
         l.detailList = IDC_DS_FILE_LIST;
         l.progress = IDC_DS_PROGRESS;
@@ -108,18 +107,19 @@ const FsDialogLayout& DeepFsLayout()
 class DeepStatusReporter {
 public:
     explicit DeepStatusReporter(CDeepSearch& dialog) : m_dialog(dialog) { }
-    ScanProgressFn Progress()
+    DeepScanObserver Observer()
     {
-        return [this](uint64_t done, uint64_t total) {
+        DeepScanObserver observer;
+        observer.progress = [this](uint64_t done, uint64_t total) {
             if (m_throttle.Due(done, total))
                 m_dialog.NoteCarving(done);
         };
-    }
-    void Finishing()
-    {
-        DeepScanStatus status;
-        status.phase = DeepScanStatus::Finishing;
-        ::SendMessageW(m_dialog.GetSafeHwnd(), WM_ZR_DEEP_SCAN_STATUS, 0, LPARAM(&status));
+        observer.finishing = [this] {
+            DeepScanStatus status;
+            status.phase = DeepScanStatus::Finishing;
+            ::SendMessageW(m_dialog.GetSafeHwnd(), WM_ZR_DEEP_SCAN_STATUS, 0, LPARAM(&status));
+        };
+        return observer;
     }
 
 private:
@@ -127,16 +127,14 @@ private:
     ProgressThrottle m_throttle;
 };
 
-uint16_t LocalTimeWord()
-{
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    return FatTimeWord(now.wHour, now.wMinute, now.wSecond);
-}
-
 UINT DeepScanWorker(LPVOID param)
 {
-    static_cast<CDeepSearch*>(param)->RunScan();
+    CDeepSearch* dlg = static_cast<CDeepSearch*>(param);
+    DeepStatusReporter reporter(*dlg);
+    // The dialog leaves its request alone while the worker runs.
+    const ScanRequest request = dlg->Request();
+    RunDeepSearchScan(request, dlg->Store(), &dlg->ScanStop(), reporter.Observer());
+    dlg->BuildScanResults();
     return 0;
 }
 
@@ -367,26 +365,27 @@ void CDeepSearch::OnBnClickedNext()
         return;
     // A folder listing still reads the results about to be emptied: end it first.
     Listing().EndListing(true);
-    // Read before the selection moves to the disk: a partition's start is one of its properties.
     const uint64_t volumeStart = VolumeStartOf(selection);
-    ScanTarget target;
-    if (!ApplyTypedRange(selection, start, end, L"Deep Search", target))
+    ScanRequest request;
+    if (!ApplyTypedRange(selection, start, end, L"Deep Search", request))
         return;
-    m_target = target;
-    m_throughDisk = selection.physical;
-    m_volumeStart = selection.physical ? SelectedItemVolumeStart : volumeStart;
-    m_knownStarts = KnownVolumeStarts(selection, m_volumeStart);
+    // Read through its disk, the drive letter's own place there bounds the volume.
+    if (!request.ScanAsPhysicalDisk) {
+        request.volumeStart = volumeStart;
+        request.volumeEnd = TypedSectorRange().max;
+    }
+    request.volumeStarts = KnownVolumeStarts(selection, request.volumeStart);
     // A volume with no stated size may reach past the range scanned for its structures, not past
     // the device or the drive the range lies in.
-    m_volumeEnd = selection.physical ? std::max(target.endSector, SelectedItemVolumeEnd)
-                                     : std::max(target.endSector, TypedSectorRange().max);
+    request.volumeEnd = std::max(request.target.endSector, request.volumeEnd);
+    m_request = request;
     BasicNoticeState = 0;
     DeepNoticeState = 0;
     // Every scan starts from empty tables, whatever a load or an earlier scan left.
     ClearResults();
     if (Host() != nullptr)
         Host()->EmptyRecordTables();
-    KeepPartitionList(selection, item);
+    KeepPartitionList(selection, m_request.diskNumber, item);
     SetDlgItemText(IDC_DS_FOLDER_COUNT, L"");
     ForgetLogSaved();
     // The page changes in one paint: each control shown or hidden would otherwise have the
@@ -416,8 +415,7 @@ uint64_t CDeepSearch::VolumeStartOf(const Selection& selection) const
             DiskPartitionTable[selection.diskNumber < kMaxDisks ? selection.diskNumber : 0];
         return disk.partitionCount > 0 ? disk.slot[0].startSector : 0;
     }
-    // A partition: its "5. Start Sector" row.
-    return StrToUInt64(const_cast<CDeepSearch*>(this)->PropertyValue(4).Trim());
+    return selection.partitionStart;
 }
 
 std::vector<uint64_t> CDeepSearch::KnownVolumeStarts(const Selection& selection, uint64_t volumeStart) const
@@ -433,7 +431,7 @@ std::vector<uint64_t> CDeepSearch::KnownVolumeStarts(const Selection& selection,
     return starts;
 }
 
-void CDeepSearch::KeepPartitionList(const Selection& selection, HTREEITEM item)
+void CDeepSearch::KeepPartitionList(const Selection& selection, uint16_t diskNumber, HTREEITEM item)
 {
     if (Host() == nullptr || item == nullptr)
         return;
@@ -441,7 +439,7 @@ void CDeepSearch::KeepPartitionList(const Selection& selection, HTREEITEM item)
         FillPartitionList(-1, item, selection.kind);
     } else if (selection.kind == L"Logical") {
         if (selection.physical)
-            FillPartitionList(int(SelectedItemDiskNumber), PhysicalDrivesItem(), selection.kind);
+            FillPartitionList(int(diskNumber), PhysicalDrivesItem(), selection.kind);
     } else {
         const HTREEITEM disk = selection.kind == L"Hard Disk" ? item : m_driveTree.GetParentItem(item);
         FillPartitionList(GetDiskNumberFromText(m_driveTree.GetItemText(disk)), PhysicalDrivesItem(), selection.kind);
@@ -475,52 +473,22 @@ void CDeepSearch::ShowResultsPage()
     ShowScanResultControls(SW_SHOW);
     GetDlgItem(IDC_DS_BACK)->EnableWindow(FALSE);
     GetDlgItem(IDC_DS_NEXT)->EnableWindow(FALSE);
+    const ScanTarget& target = m_request.target;
     CString range;
-    range.Format(L"%llu to %llu", (unsigned long long)m_target.firstSector, (unsigned long long)m_target.endSector);
+    range.Format(L"%llu to %llu", (unsigned long long)target.firstSector, (unsigned long long)target.endSector);
     m_range.SetWindowText(range);
     m_scanned.SetWindowText(L"");
     m_current.SetWindowText(L"Validating Partition ...");
     m_wait.SetWindowText(L"");
     if (Host() != nullptr)
-        Host()->SetProgressRange64(ProgressBar(), m_target.firstSector, m_target.endSector, 512);
+        Host()->SetProgressRange64(ProgressBar(), target.firstSector, target.endSector, 512);
     m_hint.SetWindowText(HintStopSearching);
 }
 
 // ---- The scan (on its worker) ------------------------------------------------------------------
 
-void CDeepSearch::RunScan()
+void CDeepSearch::BuildScanResults()
 {
-    const ScanTarget target = m_target;
-    KeptHandleSectorSource device(target.devicePath);
-    DeepStatusReporter reporter(*this);
-    const uint16_t timeWord = LocalTimeWord();
-    // The carving polls the stop flag; what follows runs once, on what the carving found, and
-    // a stop pressed meanwhile changes nothing.
-    if (target.kind == FsKind::Ntfs) {
-        DeepNtfsStoreSink rows(Store());
-        RunDeepScan(device, target.firstSector, target.endSector, { false, true }, rows, &ScanStop(),
-                    reporter.Progress());
-        reporter.Finishing();
-        // Each volume's clusters as its own records place them; the selection's start and the
-        // boot sectors' cluster size only for records no volume claims.
-        const NtfsGeometryMap map =
-            InferNtfsVolumeGeometry(rows.systemRecords, rows.boots, m_knownStarts, m_volumeStart);
-        FinishDeepNtfsStore(Store(), map, target.devicePath, target.firstSector, m_volumeEnd, timeWord);
-    } else {
-        DeepScanFinds finds;
-        RunDeepScan(device, target.firstSector, target.endSector, { true, false }, finds, &ScanStop(),
-                    reporter.Progress());
-        reporter.Finishing();
-        const bool rootHoldsFiles = !finds.fatBoots.empty() && CheckFatRootDirectory(device, finds.fatBoots[0]) == 2;
-        std::vector<DeepFatVolume> volumes =
-            AssembleFatVolumes(finds.fatBoots, finds.fatDirs, target.kind == FsKind::Fat32, rootHoldsFiles);
-        for (DeepFatVolume& volume : volumes) {
-            if (volume.firstFat == 0)
-                LocateFatCopies(device, volume);
-        }
-        StoreDeepFatVolumes(Store(), target.devicePath, target.firstSector, m_volumeEnd, volumes, finds.fatDirs,
-                            timeWord);
-    }
     BuildResultsTree(m_treeProgress.GetSafeHwnd());
     ++m_finishedScans;
 }
@@ -548,8 +516,8 @@ LRESULT CDeepSearch::OnScanStatus(WPARAM kind, LPARAM param)
         // Once the finishing is on screen, the carving's counters are gone.
         if (!m_carving)
             return 0;
-        carving.first = m_target.firstSector;
-        carving.end = m_target.endSector;
+        carving.first = m_request.target.firstSector;
+        carving.end = m_request.target.endSector;
         carving.at = carving.first + m_carvedTo.load();
         param = LPARAM(&carving);
     }
@@ -597,11 +565,6 @@ void CDeepSearch::OnScanWorkerEnded()
 void CDeepSearch::ShowResultsState()
 {
     m_carving = false;
-    // The first volume's geometry is the selection's state from now on (the scan log keeps it).
-    if (Store().VolumeCount() > 0) {
-        FatVolumeParams = Store().Volume(0).params;
-        VolumeGeometry = FatVolumeParams;
-    }
     FileList().ShowWindow(SW_SHOW);
     m_resultTree.ShowWindow(SW_SHOW);
     m_resultTree.EnableWindow(TRUE);
@@ -628,9 +591,8 @@ void CDeepSearch::OnBnClickedStop()
         ShowResultsState();
 }
 
-void CDeepSearch::ShowLoadedResults(bool throughDisk)
+void CDeepSearch::ShowLoadedResults(bool)
 {
-    m_throughDisk = throughDisk;
     for (int id : { IDC_DS_REFRESH, IDC_DS_MORE_PARTITIONS })
         GetDlgItem(id)->ShowWindow(SW_HIDE);
     ShowSectorRangeControls(SW_HIDE);
@@ -652,7 +614,7 @@ void CDeepSearch::OnBnClickedBack()
     }
     EmptyResultsForDrivePage();
     SetPage(0);
-    m_throughDisk = false;
+    m_request.ScanAsPhysicalDisk = false;
     FileList().ShowWindow(SW_HIDE);
     PlaceFileList(false);
     m_resultTree.ShowWindow(SW_HIDE);

@@ -14,9 +14,7 @@
 #include "fsrecovery/pure/deep_recognised.h"
 #include "fsrecovery/pure/deep_results.h"
 
-// The running scan worker (also the scan-running flag) and the removable-medium search; null when
-// none runs.
-extern CWinThread* g_pDeepScanThread;
+// The removable-medium search; null when none runs.
 extern CWinThread* g_pDeepDriveTreeThread;
 
 // Sent by the scan worker when its progress is due on screen (LPARAM: a DeepScanStatus).
@@ -48,8 +46,6 @@ public:
     void OnBnClickedRefresh();
 
     void SetFileListColumns();
-    // The scan's target, set by Next before the worker starts.
-    const ScanTarget& Target() const { return m_target; }
     // How many times a scan's results were finished since the dialog opened (one per scan).
     int FinishedScans() const { return m_finishedScans.load(); }
 
@@ -71,10 +67,11 @@ public:
     void SetRecognisedRange(const CString& startText, const CString& endText, const CString& limitText,
                             uint64_t driveSectors) override;
 
-    // The scan and its finishing steps, on the scan worker.
-    void RunScan();
     // From the scan worker: the carving has examined `done` sectors of its range.
     void NoteCarving(uint64_t done);
+    // On the scan worker once the scan (RunDeepSearchScan) ended: the results tree built from
+    // the store.
+    void BuildScanResults();
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -86,7 +83,6 @@ protected:
     int VolumeColumnOf(uint32_t volume) const override { return int(volume); }
     void OnResultsBuildStep(ResultsBuildStep step) override;
     void ShowLoadedResults(bool throughDisk) override;
-    bool ScannedThroughDisk() const override { return m_throughDisk; }
     LRESULT OnScanStatus(WPARAM, LPARAM status);
     void OnTimer(UINT_PTR id);
 
@@ -95,7 +91,10 @@ protected:
     bool ReadScanRequest(Selection& selection, uint64_t& start, uint64_t& end);
     // The partitions of the disk, or the volumes of the drive letter, the scanned item belongs to,
     // into the recognised-partition table and the results (the scan log keeps them).
-    void KeepPartitionList(const Selection& selection, HTREEITEM item);
+    void KeepPartitionList(const Selection& selection, uint16_t diskNumber, HTREEITEM item);
+    // The first sector of the volume the selection names: a partition's start, a whole disk's
+    // first listed partition (else 0), a drive letter's start on the device read, a recognised
+    // volume's start in its drive.
     uint64_t VolumeStartOf(const Selection& selection) const;
     // Where the volumes of the selection begin, as far as a partition table says: the selected
     // volume's start, or every partition start of a whole disk.
@@ -140,15 +139,7 @@ protected:
     std::atomic<uint64_t> m_carvedTo{ 0 };
     std::atomic<bool> m_carvingPosted{ false };
     bool m_carving = false; // the carving's counters are on screen (the dialog's thread only)
-    ScanTarget m_target;
-    // The first sector of the volume the selection names: a partition's start, a whole disk's
-    // first listed partition (else 0), a drive letter's start on the device read, a recognised
-    // volume's start in its drive. NTFS cluster 0 for records no volume's own records place.
-    uint64_t m_volumeStart = 0;
-    std::vector<uint64_t> m_knownStarts; // the volume starts the records' geometry may agree with
-    uint64_t m_recognisedStart = 0;      // the recognised volume shown last
-    uint64_t m_volumeEnd = 0;            // where a volume of no stated size ends at the latest
-    bool m_throughDisk = false;
+    uint64_t m_recognisedStart = 0; // the recognised volume shown last
     std::atomic<int> m_finishedScans{ 0 };
     CRect m_listDriveRect, m_listResultsRect;
 

@@ -84,7 +84,7 @@ CFsSearchSession::CFsSearchSession(const SearchDialogLayout& layout, const FsDia
                 fsLayout.pathLabel),
       m_ticks(*this, m_listing), m_saver(*this, m_listing, m_ticks, m_resultTree, m_store),
       m_opener(*this, m_listing, m_resultTree, m_store, fsLayout.folderCount),
-      m_scanLogs(*this, m_listing, m_resultTree, m_store, m_progress, m_resultsPresent, ScanLogHooks(),
+      m_scanLogs(*this, m_listing, m_resultTree, m_store, m_request, m_progress, m_resultsPresent, ScanLogHooks(),
                  fsLayout.statusLabel, fsLayout.pathLabel)
 { }
 
@@ -107,7 +107,6 @@ ScanLogs::Hooks CFsSearchSession::ScanLogHooks()
     hooks.clearResults = [this] { ClearResults(); };
     hooks.showLoadedResults = [this](bool throughDisk) { ShowLoadedResults(throughDisk); };
     hooks.showDrivePage = [this] { ShowDrivePageAfterLog(); };
-    hooks.scannedThroughDisk = [this] { return ScannedThroughDisk(); };
     return hooks;
 }
 

@@ -71,6 +71,12 @@ public:
     ~CFsSearchSession() override;
 
     FoundStore& Store() { return m_store; }
+    // The scan Next asked for last, or the one a loaded log stands for; its scan log is written
+    // from it and the store's volumes.
+    const ScanRequest& Request() const { return m_request; }
+    ScanRequest& Request() { return m_request; }
+    // What the scan reads (or read).
+    const ScanTarget& Target() const { return m_request.target; }
     CTreeClass& ResultTree() { return m_resultTree; }
     CHideColumn& FileList() { return m_fileList != nullptr ? *m_fileList : m_detail; }
 
@@ -198,12 +204,14 @@ protected:
     // `throughDisk`: a drive letter's results read through its disk.
     virtual void ShowLoadedResults(bool /*throughDisk*/) { }
     virtual void ShowDrivePageAfterLog() { }
-    // Whether the results were read from a drive letter through its disk.
-    virtual bool ScannedThroughDisk() const { return false; }
     // Before the exit question: results whose log was not saved offer to save it, once.
     void BeforeExitQuestion() override { m_scanLogs.OfferSaveBeforeExit(); }
     // The results are new (a scan ended, or Back): they have not been saved or asked about.
     void ForgetLogSaved() { m_scanLogs.ForgetSaved(); }
+
+    // Set by Next on this dialog's thread before the scan worker starts (which takes its own
+    // copy), or by a log's load; the scan's end keeps what the scan found of the volume.
+    ScanRequest m_request;
 
     // Empties the results: the tree with its folder records, the file list and the store.
     void ClearResults();

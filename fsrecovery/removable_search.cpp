@@ -61,10 +61,7 @@ public:
     {
         if (AutoPartitionSearch == 1) {
             // A scan waits for a volume to read: the first one found is it.
-            SelectedVolumeInfo.startSector = startSector;
-            SelectedVolumeInfo.endSector = endSector;
-            SelectedVolumeInfo.fsName = fsName;
-            AutoSearchValidation = ValidateSelectedVolume();
+            KeepAutoSearchFind(fsName, startSector, endSector);
             return false;
         }
         ++m_main.FoundPartitionCount;

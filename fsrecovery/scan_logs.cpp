@@ -178,9 +178,9 @@ void SetScanLogPathPicker(ScanLogPathPicker picker)
 }
 
 ScanLogs::ScanLogs(CSearchSession& dialog, FolderListing& listing, CTreeClass& resultTree, FoundStore& store,
-                   CProgressCtrl& progress, std::atomic<bool>& resultsPresent, Hooks hooks, int statusLabel,
+                   ScanRequest& request, CProgressCtrl& progress, std::atomic<bool>& resultsPresent, Hooks hooks, int statusLabel,
                    int pathLabel)
-    : m_dialog(dialog), m_listing(listing), m_resultTree(resultTree), m_store(store), m_progress(progress),
+    : m_dialog(dialog), m_listing(listing), m_resultTree(resultTree), m_store(store), m_request(request), m_progress(progress),
       m_resultsPresent(resultsPresent), m_hooks(std::move(hooks)), m_statusLabel(statusLabel), m_pathLabel(pathLabel)
 { }
 
@@ -233,25 +233,15 @@ bool ScanLogs::SaveTo(const CString& path)
     CString failure;
     try {
         ScanLogData data;
-        data.header.kind = SelectedItemKind;
-        data.header.diskIdentity = SelectedDiskTexts[0];
         data.header.mode = uint32_t(m_dialog.Mode());
-        ScanLogDevice& device = data.device;
-        device.source = ScanLogSourceFor(data.header.mode, SelectedItemKind, m_hooks.scannedThroughDisk());
-        // The drive the results are read from: the scanned one, or the one a loaded log stood
-        // in for.
-        device.drivePath = m_store.VolumeCount() > 0 ? m_store.Volume(0).devicePath : CurrentDevicePath;
-        device.driveSectors = SelectedVolumeInfo.sizeSectors;
-        device.diskDescription = SelectedDiskTexts[2];
-        device.diskNumber = SelectedDiskNumber;
-        data.volume = SelectedVolumeInfo;
-        data.geometry = VolumeGeometry;
-        data.params = FatVolumeParams;
+        // The selection of the scan the results were made for (or of the log they were loaded
+        // from), the drive they are read from and their volume's geometry.
+        AddRequestToLog(m_request, m_store, data);
         data.folderCount = m_resultTree.Folders.FolderNodeList.count;
         CollectTree(m_resultTree, data.tree);
         AddStoreTablesToLog(m_store, data);
-        if (device.source == ScanLogSource::Drive)
-            RecognisedDriveSectors = device.driveSectors;
+        if (data.device.source == ScanLogSource::Drive)
+            RecognisedDriveSectors = data.device.driveSectors;
 
         CArchive ar(&file, CArchive::store, 4096);
         WriteScanLog(ar, data);
@@ -527,13 +517,11 @@ void ScanLogs::ShowLog(LoadJob& job)
     const ScanLogData& data = job.data;
     const ScanLogResult& result = job.result;
     SelectedItemKind = data.header.kind;
-    if (data.device.source == ScanLogSource::Drive) {
-        if (m_dialog.Host() != nullptr)
-            m_dialog.Host()->LogicalDrivePath = data.device.drivePath;
-    } else {
-        SelectedDiskNumber = job.medium.diskNumber;
-    }
-    CurrentDevicePath = job.medium.devicePath;
+    if (data.device.source == ScanLogSource::Drive && m_dialog.Host() != nullptr)
+        m_dialog.Host()->LogicalDrivePath = data.device.drivePath;
+    // A save of the loaded results writes the log's selection again, on the medium found.
+    m_request = RequestOfLog(data, job.medium);
+    CSearchSession::PublishSelection(m_request);
     const bool treeWhole = RebuildFromLog(job, job.medium.devicePath);
     m_loading = false;
     if (job.fromCommandLine)
@@ -607,9 +595,6 @@ bool ScanLogs::RebuildFromLog(LoadJob& job, const CString& devicePath)
     const bool ntfs = data.params.partitionType == L"NTFS";
     m_listing.EndListing(true);
     m_hooks.clearResults();
-    SelectedVolumeInfo = data.volume;
-    VolumeGeometry = data.geometry;
-    FatVolumeParams = data.params;
     CWnd* status = ShowTreeLoading();
 
     // A Deep NTFS log keeps one volume's geometry: the volumes its rows come from are worked out
@@ -638,7 +623,6 @@ bool ScanLogs::RebuildFromLog(LoadJob& job, const CString& devicePath)
     m_saved = 1;
     m_dialog.EnableModeButtons(true);
     m_dialog.EnableWindow(TRUE);
-    m_hooks.showLoadedResults(data.device.source == ScanLogSource::Disk &&
-                              ScanLogSourceFor(data.header.mode, data.header.kind, false) == ScanLogSource::Drive);
+    m_hooks.showLoadedResults(m_request.ScanAsPhysicalDisk);
     return inserted == data.tree.size();
 }

@@ -29,14 +29,14 @@ public:
         // `throughDisk`: a drive letter's results read through its disk.
         std::function<void(bool throughDisk)> showLoadedResults;
         std::function<void()> showDrivePage;
-        // Whether the results were read from a drive letter through its disk.
-        std::function<bool()> scannedThroughDisk;
     };
     // `progress`: the dialog's bar, which shows the tree being built; `resultsPresent`: the
     // dialog's word that the results hold something to show. `statusLabel`: "Please wait, ..."
     // while a log's tree is loaded; `pathLabel`: the hint line.
+    // `request`: the dialog's scan request, from which a log is written and which a loaded log
+    // replaces.
     ScanLogs(CSearchSession& dialog, FolderListing& listing, CTreeClass& resultTree, FoundStore& store,
-             CProgressCtrl& progress, std::atomic<bool>& resultsPresent, Hooks hooks, int statusLabel,
+             ScanRequest& request, CProgressCtrl& progress, std::atomic<bool>& resultsPresent, Hooks hooks, int statusLabel,
              int pathLabel);
     ~ScanLogs();
     ScanLogs(const ScanLogs&) = delete;
@@ -101,6 +101,7 @@ private:
     FolderListing& m_listing;
     CTreeClass& m_resultTree;
     FoundStore& m_store;
+    ScanRequest& m_request;
     CProgressCtrl& m_progress;
     std::atomic<bool>& m_resultsPresent;
     const Hooks m_hooks;

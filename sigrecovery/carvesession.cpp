@@ -187,10 +187,10 @@ bool CCarveSession::LeaveDriveStep()
     Selection selection;
     ReadSelectedDevice(selection);
     selection.physical = logicalDrive && selection.kind == L"Logical" && choice == 2;
-    ScanTarget target;
-    if (!ApplyTypedRange(selection, fields.start, fields.end, m_info.caption, target))
+    ScanRequest request;
+    if (!ApplyTypedRange(selection, fields.start, fields.end, m_info.caption, request))
         return false;
-    m_target = target;
+    m_target = request.target;
 
     // The drive step goes; the options step comes with the chosen source summed up.
     ShowHintControls(SW_HIDE);

@@ -11,6 +11,7 @@
 #include "afxwin.h"
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
+#include "storage/pure/scan_target.h"
 #include "storage/pure/search_mode.h"
 
 // The properties of one physical disk, partition or logical drive. One is allocated per tree
@@ -82,11 +83,6 @@ extern CStringArray DiskMediaList;         // per answering disk: "%d" number, t
 extern std::atomic<int> DriveTreeBuilding; // 1 while a drive tree is being rebuilt
 extern uint64_t LogicalDriveSectors;       // the logical drive enumerated last, in sectors
 
-// Loaded from the selected item's record by LoadSelectedDriveItem.
-extern uint32_t SelectedItemDiskNumber;
-extern uint32_t SelectedItemIsDynamic;
-extern uint64_t SelectedItemVolumeStart;
-extern uint64_t SelectedItemVolumeEnd;
 
 // ---- Physical disks ----------------------------------------------------------------------------
 
@@ -132,8 +128,8 @@ struct LogicalDriveInfo {
 // False for a drive the trees never list: no root directory, a CD-ROM or a floppy drive.
 bool QueryLogicalDrive(wchar_t letter, LogicalDriveInfo& info);
 // A new record for the drive, made the selected one; also keeps the drive's size in
-// LogicalDriveSectors and SelectedVolumeInfo.endSector and its key in LogicalDriveKeys, and
-// leaves the drive's extent on its disk in VolumeExtentStart/End/Disk. The record is never freed.
+// LogicalDriveSectors and its key in LogicalDriveKeys; the record keeps the drive's extent on its
+// disk. The record is never freed.
 DriveInfoRecord* RecordLogicalDrive(const LogicalDriveInfo& info, int searchMode, uint64_t startSector);
 // Whether QueryDosDevice names the drive ("X:") a floppy drive.
 bool IsFloppyDrive(const CString& drive);

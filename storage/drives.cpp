@@ -15,10 +15,6 @@ TreeItemHandle LastDiskItem = nullptr;
 CStringArray DiskMediaList;
 std::atomic<int> DriveTreeBuilding{ 0 };
 uint64_t LogicalDriveSectors = 0;
-uint32_t SelectedItemDiskNumber = 0;
-uint32_t SelectedItemIsDynamic = 0;
-uint64_t SelectedItemVolumeStart = 0;
-uint64_t SelectedItemVolumeEnd = 0;
 
 namespace {
 
@@ -173,12 +169,12 @@ DriveInfoRecord* RecordLogicalDrive(const LogicalDriveInfo& info, int searchMode
 {
     const LogicalDriveTexts& texts = info.texts;
     LogicalDriveSectors = texts.sectors;
-    SelectedVolumeInfo.endSector = texts.sectors;
     LogicalDriveKeys.Add(texts.key);
 
     DriveInfoRecord* record = new DriveInfoRecord;
     SelectedDriveItem = record;
-    record->isDynamic = IsVolumeOnDynamicDisk(info.drive) ? 1 : 0;
+    VolumeExtent extent;
+    record->isDynamic = IsVolumeOnDynamicDisk(info.drive, extent) ? 1 : 0;
     record->itemText = texts.itemText;
     record->extraText = L"Logical Drives";
     record->searchModeName = SearchModeName(searchMode);
@@ -192,8 +188,8 @@ DriveInfoRecord* RecordLogicalDrive(const LogicalDriveInfo& info, int searchMode
     record->volumeSerial.Format(L"%X", info.serial);
     record->startSector = startSector;
     record->totalBytes = info.totalBytes;
-    record->diskNumber = VolumeExtentDisk;
-    record->volumeStartSector = VolumeExtentStart;
-    record->volumeEndSector = VolumeExtentEnd;
+    record->diskNumber = extent.VolumeExtentDisk;
+    record->volumeStartSector = extent.VolumeExtentStart;
+    record->volumeEndSector = extent.VolumeExtentEnd;
     return record;
 }

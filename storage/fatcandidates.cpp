@@ -1,22 +1,21 @@
 #include "storage/fatcandidates.h"
 
-#include "storage/pure/globals.h"
 #include "storage/pure/storage_host.h"
 
-void LoadFatCandidate(const std::vector<FatCandidateRow>& rows, int rowNumber)
+void LoadFatCandidate(const std::vector<FatCandidateRow>& rows, int rowNumber, const CString& fsName,
+                      FatVolumeParamsRecord& params)
 {
-    const CString& fs = SelectedVolumeInfo.fsName;
-    if (HostSearchMode() != kModeDeep || (fs != L"FAT32" && fs != L"FAT16"))
+    if (HostSearchMode() != kModeDeep || (fsName != L"FAT32" && fsName != L"FAT16"))
         return;
-    LoadFatCandidateRow(rows, rowNumber, FatVolumeParams);
+    LoadFatCandidateRow(rows, rowNumber, params);
 }
 
-void LoadFatCandidateByIndex(const std::vector<FatCandidateRow>& rows, int mode, int index, uint64_t assembledVolumes)
+void LoadFatCandidateByIndex(const std::vector<FatCandidateRow>& rows, int mode, int index, uint64_t assembledVolumes,
+                             const CString& fsName, uint64_t wantedCluster0Start, FatVolumeParamsRecord& params)
 {
-    const CString& fs = SelectedVolumeInfo.fsName;
     if (HostSearchMode() != kModeDeep)
         return;
-    if (fs != L"FAT32" && !(fs == L"FAT16" && assembledVolumes != 0))
+    if (fsName != L"FAT32" && !(fsName == L"FAT16" && assembledVolumes != 0))
         return;
-    LoadFatCandidateRowByIndex(rows, mode, index, WantedCluster0Start, FatVolumeParams);
+    LoadFatCandidateRowByIndex(rows, mode, index, wantedCluster0Start, params);
 }

@@ -64,8 +64,10 @@ void AddDiskWithPartitions(DWORD mbrSector, uint64_t diskSectors, TreeItemHandle
     if (SelectedDiskNumber >= kMaxDisks)
         return;
     DeviceSectorSource source(DevicePathForKind(kind));
-    AddDiskPartitionsFrom(source, mbrSector, diskSectors, diskItem, DiskPartitionTable[SelectedDiskNumber],
-                          SelectedVolumeInfo, GetStorageHost());
+    // Without a disk item the first primary partition is a selection nobody reads.
+    SelectedVolumeRecord unused;
+    AddDiskPartitionsFrom(source, mbrSector, diskSectors, diskItem, DiskPartitionTable[SelectedDiskNumber], unused,
+                          GetStorageHost());
 }
 
 void AddGptPartitions(uint64_t firstSector, TreeItemHandle diskItem, CString kind)
@@ -85,11 +87,9 @@ bool IsLdmPartition(const PARTITION_INFORMATION_EX& entry)
     return false;
 }
 
-bool IsVolumeOnDynamicDisk(const CString& drive)
+bool IsVolumeOnDynamicDisk(const CString& drive, VolumeExtent& extent)
 {
-    VolumeExtentStart = 0;
-    VolumeExtentEnd = 0;
-    VolumeExtentDisk = 0;
+    extent = VolumeExtent();
     wchar_t volumePath[MAX_PATH];
     if (!GetVolumePathNameW(drive, volumePath, MAX_PATH))
         return false;
@@ -114,23 +114,23 @@ bool IsVolumeOnDynamicDisk(const CString& drive)
     // A layout that cannot be read counts as dynamic but does not end the walk.
     int answer = 0;
     for (DWORD i = 0; i < count && answer != 1; ++i) {
-        const DISK_EXTENT& extent = buffer.extents.Extents[i];
-        VolumeExtentStart = uint64_t(extent.StartingOffset.QuadPart) / kSectorSize;
-        VolumeExtentEnd = VolumeExtentStart + uint64_t(extent.ExtentLength.QuadPart) / kSectorSize;
-        VolumeExtentDisk = extent.DiskNumber;
-        const int holds = DiskHoldsLdmPartition(extent.DiskNumber);
+        const DISK_EXTENT& at = buffer.extents.Extents[i];
+        extent.VolumeExtentStart = uint64_t(at.StartingOffset.QuadPart) / kSectorSize;
+        extent.VolumeExtentEnd = extent.VolumeExtentStart + uint64_t(at.ExtentLength.QuadPart) / kSectorSize;
+        extent.VolumeExtentDisk = at.DiskNumber;
+        const int holds = DiskHoldsLdmPartition(at.DiskNumber);
         if (holds != 0)
             answer = holds;
     }
     return answer != 0;
 }
 
-uint16_t ValidateSelectedVolume()
+uint16_t ValidateSelectedVolume(const SelectedVolumeRecord& volume, VolumeGeometryRecord& geometry)
 {
     StorageHost* host = GetStorageHost();
     DeviceSectorSource device(CurrentDevicePath);
     const CString mftPath =
         SelectedItemKind == L"Logical" && host != nullptr ? host->LogicalDrivePath() : CurrentDevicePath;
     DeviceSectorSource mftDevice(mftPath);
-    return ValidateVolumeFrom(device, mftDevice, host);
+    return ValidateVolumeFrom(device, mftDevice, volume, geometry, host);
 }

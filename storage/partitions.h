@@ -20,10 +20,17 @@ void AddGptPartitions(uint64_t firstSector, TreeItemHandle diskItem, CString kin
 
 // An MBR partition of type 0x42 or a GPT partition of the LDM data type.
 bool IsLdmPartition(const PARTITION_INFORMATION_EX& entry);
-// Whether the drive ("C:") lies on a dynamic disk; fills VolumeExtentStart, VolumeExtentEnd and
-// VolumeExtentDisk on the way. A drive-layout query that fails for another reason than a small
-// buffer also answers yes.
-bool IsVolumeOnDynamicDisk(const CString& drive);
+// Where a drive letter lies on its disk: the last extent the dynamic-disk test looked at.
+struct VolumeExtent {
+    uint64_t VolumeExtentStart = 0;
+    uint64_t VolumeExtentEnd = 0; // first sector after the extent
+    uint32_t VolumeExtentDisk = 0;
+};
+// Whether the drive ("C:") lies on a dynamic disk; fills `extent` on the way (zero when the drive's
+// extents cannot be read). A drive-layout query that fails for another reason than a small buffer
+// also answers yes.
+bool IsVolumeOnDynamicDisk(const CString& drive, VolumeExtent& extent);
 
-// Checks the selected volume on CurrentDevicePath and fills VolumeGeometry: 1 when valid.
-uint16_t ValidateSelectedVolume();
+// Checks a selected volume (its file system and range) on CurrentDevicePath into `geometry`: 1
+// when valid.
+uint16_t ValidateSelectedVolume(const SelectedVolumeRecord& volume, VolumeGeometryRecord& geometry);

@@ -287,3 +287,36 @@ void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CS
         }
     }
 }
+
+void ScanDeepRequest(SectorSource& device, const ScanRequest& request, FoundStore& store, uint16_t catchAllTime,
+                     const StopFlag* stop, const DeepScanObserver& observer)
+{
+    const ScanTarget& target = request.target;
+    auto finishing = [&observer] {
+        if (observer.finishing)
+            observer.finishing();
+    };
+    if (target.kind == FsKind::Ntfs) {
+        DeepNtfsStoreSink rows(store);
+        RunDeepScan(device, target.firstSector, target.endSector, { false, true }, rows, stop, observer.progress);
+        finishing();
+        // Each volume's clusters as its own records place them; the selection's start and the
+        // boot sectors' cluster size only for records no volume claims.
+        const NtfsGeometryMap map =
+            InferNtfsVolumeGeometry(rows.systemRecords, rows.boots, request.volumeStarts, request.volumeStart);
+        FinishDeepNtfsStore(store, map, target.devicePath, target.firstSector, request.volumeEnd, catchAllTime);
+        return;
+    }
+    DeepScanFinds finds;
+    RunDeepScan(device, target.firstSector, target.endSector, { true, false }, finds, stop, observer.progress);
+    finishing();
+    const bool rootHoldsFiles = !finds.fatBoots.empty() && CheckFatRootDirectory(device, finds.fatBoots[0]) == 2;
+    std::vector<DeepFatVolume> volumes =
+        AssembleFatVolumes(finds.fatBoots, finds.fatDirs, target.kind == FsKind::Fat32, rootHoldsFiles);
+    for (DeepFatVolume& volume : volumes) {
+        if (volume.firstFat == 0)
+            LocateFatCopies(device, volume);
+    }
+    StoreDeepFatVolumes(store, target.devicePath, target.firstSector, request.volumeEnd, volumes, finds.fatDirs,
+                        catchAllTime);
+}

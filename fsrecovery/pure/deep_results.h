@@ -4,6 +4,7 @@
 // become the folder and file rows of the NTFS volumes their own records show.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "fsrecovery/pure/deep_assembly.h"
@@ -76,3 +77,20 @@ private:
 // time word given.
 void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CString& devicePath,
                          uint64_t rangeFirst, uint64_t rangeEnd, uint16_t catchAllTime);
+
+// What a Deep Search scan tells while it runs: the carving's progress, and that the carving is
+// over and the results are made from what it found.
+struct DeepScanObserver {
+    ScanProgressFn progress;
+    std::function<void()> finishing;
+};
+
+// Deep Search's scan of the request's range on `device` into an empty `store`: the carving for
+// the request's file system (NTFS file records, or FAT boot sectors and directory clusters), which
+// polls `stop`; then, once, on what it found (a stop pressed meanwhile changes nothing): the NTFS
+// volumes as their own records place them (the request's volume starts and volume start only
+// for records no volume claims), or the FAT volumes assembled with their FAT copies; every
+// volume reaching to the request's volumeEnd at the latest. catchAllTime: the FAT time word of
+// the catch-all folder.
+void ScanDeepRequest(SectorSource& device, const ScanRequest& request, FoundStore& store, uint16_t catchAllTime,
+                     const StopFlag* stop, const DeepScanObserver& observer);

@@ -121,6 +121,7 @@ LoggedMedium FindDisk(const ScanLogDevice& device, const CStringArray& descripti
         medium.devicePath.Format(L"\\\\.\\PhysicalDrive%u", unsigned(number));
         medium.loggedName = wanted.numberText;
         medium.foundName = parts.numberText;
+        medium.description = entry;
         return true;
     };
     for (int i = 0; i < descriptions.GetSize(); ++i) {
@@ -138,6 +139,46 @@ LoggedMedium FindDisk(const ScanLogDevice& device, const CStringArray& descripti
 }
 
 } // namespace
+
+// ---- The selection ------------------------------------------------------------------------------
+
+void AddRequestToLog(const ScanRequest& request, const FoundStore& store, ScanLogData& data)
+{
+    const FoundVolume* first = store.VolumeCount() > 0 ? &store.Volume(0) : nullptr;
+    data.header.kind = request.itemKind;
+    data.header.diskIdentity = request.diskIdentity;
+    ScanLogDevice& device = data.device;
+    device.diskDescription = request.diskDescription;
+    device.source = ScanLogSourceFor(data.header.mode, request.itemKind, request.ScanAsPhysicalDisk);
+    device.drivePath = first != nullptr ? first->devicePath : request.target.devicePath;
+    device.driveSectors = request.SelectedVolumeInfo.sizeSectors;
+    device.diskNumber = request.diskNumber;
+    data.volume = request.SelectedVolumeInfo;
+    data.params = first != nullptr ? first->params : request.FatVolumeParams;
+    data.geometry = first != nullptr && data.header.mode == kScanLogModeDeep ? VolumeGeometryRecord(first->params)
+                                                                               : request.target.geometry;
+}
+
+ScanRequest RequestOfLog(const ScanLogData& data, const LoggedMedium& medium)
+{
+    const bool disk = data.device.source == ScanLogSource::Disk;
+    ScanRequest request;
+    request.itemKind = data.header.kind;
+    request.diskNumber = disk ? medium.diskNumber : data.device.diskNumber;
+    request.ScanAsPhysicalDisk = data.device.source == ScanLogSource::Disk &&
+        ScanLogSourceFor(data.header.mode, data.header.kind, false) == ScanLogSource::Drive;
+    request.target.devicePath = medium.devicePath;
+    request.target.firstSector = data.volume.startSector;
+    request.target.endSector = data.volume.endSector;
+    request.target.kind = FsKindFromName(data.params.partitionType);
+    request.target.geometry = data.geometry;
+    request.SelectedVolumeInfo = data.volume;
+    request.FatVolumeParams = data.params;
+    request.diskIdentity = data.header.diskIdentity;
+    request.diskDescription =
+        disk && !medium.description.IsEmpty() ? medium.description : data.device.diskDescription;
+    return request;
+}
 
 // ---- Tables ---------------------------------------------------------------------------------------
 

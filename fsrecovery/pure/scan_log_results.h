@@ -9,8 +9,20 @@
 #include "fsrecovery/pure/found_store.h"
 #include "fsrecovery/pure/ntfs_geometry.h"
 #include "fsrecovery/pure/scan_log.h"
+#include "storage/pure/scan_target.h"
 
 class SectorSource;
+
+// ---- The selection ----
+
+// What a log keeps of the scan besides its results, from the request the results were made for
+// (data.header.mode set first): the item's kind and disk texts, the device block (its source, the
+// drive read, the selection's size and disk number), the selected volume and its geometry and
+// parameters.
+// The store's first volume gives the drive read and the parameters when the scan found one; a
+// Deep log's geometry is that volume's too, a Basic log's the geometry the scan's check or probe
+// found (the request's target).
+void AddRequestToLog(const ScanRequest& request, const FoundStore& store, ScanLogData& data);
 
 // ---- Tables ----
 
@@ -80,12 +92,17 @@ struct LoggedMedium {
     // Other: what the question names, the logged and the attached drive letter ("E:") or disk
     // number ("1").
     CString loggedName, foundName;
+    CString description; // a disk's entry of the list it was found in
 };
 
 // The drive block against the listed logical drives ("path|sectors" each, in list order), the
 // disk block against the listed disks (model||capacity||sectors||number): the exact entry, else
 // the first drive of the logged size or the first disk of the logged description. A disk entry
 // whose number is not one of 0 to 25 never matches. Only a listed entry's path is ever given.
+// The request a loaded log stands for, its medium found at `medium`: what a save of the loaded
+// results writes again (a disk's number and description as found now, a drive's as logged).
+ScanRequest RequestOfLog(const ScanLogData& data, const LoggedMedium& medium);
+
 LoggedMedium FindLoggedMedium(const ScanLogDevice& device, const CStringArray& driveKeys,
                               const CStringArray& diskDescriptions);
 

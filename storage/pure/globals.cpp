@@ -47,24 +47,14 @@ void ResetDiskTable()
 uint16_t SelectedDiskNumber = 0;
 CString SelectedItemKind;
 CString SelectedDiskTexts[4];
-SelectedVolumeRecord SelectedVolumeInfo;
 
-VolumeGeometryRecord VolumeGeometry;
-FatVolumeParamsRecord FatVolumeParams;
 
 void CopyGeometryToParams(const VolumeGeometryRecord& from, FatVolumeParamsRecord& to)
 {
     static_cast<VolumeGeometryRecord&>(to) = from;
 }
 
-uint64_t VolumeExtentStart = 0;
-uint64_t VolumeExtentEnd = 0;
-uint32_t VolumeExtentDisk = 0;
-
 uint32_t AutoPartitionSearch = 0;
 
 CStringArray DiskDescriptionList;
 CStringArray LogicalDriveKeys;
-
-// ---- NTFS and FAT structures --------------------------------------------------------------
-uint64_t WantedCluster0Start = 0;

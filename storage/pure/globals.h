@@ -1,7 +1,9 @@
-// The process-wide state of storage access: the device paths, the per-disk partition tables,
-// the selection and the selected volume's parameters. Created before the program's main code
-// runs and kept until it ends; written and read from several threads without locks, in the
-// order the searches guarantee (a selection is complete before a scan thread starts).
+// The process-wide state of storage access: the device paths, the per-disk partition tables and
+// the selection the drive trees show, with the records a scan's selection and its volume are
+// described by (a scan itself takes them as values: storage/pure/scan_target.h). Created before
+// the program's main code runs and kept until it ends; written and read from several threads
+// without locks, in the order the searches guarantee (a selection is complete before a scan
+// thread starts).
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -22,7 +24,9 @@ constexpr int kPartitionSlotCount = 50;
 extern char PlatformKind;
 // "\\.\PhysicalDrive0" ... "\\.\PhysicalDrive25", then one empty end entry.
 extern const CString PhysicalDrivePathTable[kMaxDisks + 1];
-// The device the scans of the selected medium open: a physical-disk or a volume path.
+// The device the last scan request (or loaded log) reads, a physical-disk or a volume path, as
+// the search dialog publishes it; the lost-partition search checks what it finds there.
+// No scan, listing, save or log reads it: they take their request's device.
 extern CString CurrentDevicePath;
 
 // ---- Partition tables and selected-volume state ------------------------------------------
@@ -55,6 +59,7 @@ extern CString SelectedItemKind;
 // more that the disk selection fills; kept in the scan log.
 extern CString SelectedDiskTexts[4];
 
+// A selected volume as the scan log keeps it (a ScanRequest's SelectedVolumeInfo).
 struct SelectedVolumeRecord {
     uint16_t diskNumber = 0;
     uint32_t partitionSelector = 0;
@@ -66,7 +71,6 @@ struct SelectedVolumeRecord {
     uint64_t startSectorCopy = 0;
     uint64_t sizeSectors = 0;
 };
-extern SelectedVolumeRecord SelectedVolumeInfo;
 
 struct VolumeGeometryRecord {
     uint32_t sectorsPerFat = 0;
@@ -83,24 +87,15 @@ struct VolumeGeometryRecord {
     uint32_t sectorsPerIndexRecord = 0;
 };
 
-// The working copy the scans read: the same parameters and the file-system name, "FAT16",
-// "FAT32" or "NTFS". The scan log keeps the name between the second FAT sector and the $MFT
-// sector.
+// A volume's parameters as the scans, listings and saves read them: the same geometry and the
+// file-system name, "FAT16", "FAT32" or "NTFS". The scan log keeps the name between the second FAT
+// sector and the $MFT sector.
 struct FatVolumeParamsRecord : VolumeGeometryRecord {
     CString partitionType;
 };
 
-extern VolumeGeometryRecord VolumeGeometry;
-extern FatVolumeParamsRecord FatVolumeParams;
-
 // Copies every geometry field; the partition type is left as it is.
 void CopyGeometryToParams(const VolumeGeometryRecord& from, FatVolumeParamsRecord& to);
-
-// ---- MBR and GPT reading: the dynamic-disk test ------------------------------------------
-
-extern uint64_t VolumeExtentStart;
-extern uint64_t VolumeExtentEnd; // first sector after the extent
-extern uint32_t VolumeExtentDisk;
 
 // ---- Volume validation -------------------------------------------------------------------
 
@@ -113,8 +108,3 @@ extern uint32_t AutoPartitionSearch;
 extern CStringArray DiskDescriptionList;
 // One text per listed logical drive: its device path, "|" and its size in sectors.
 extern CStringArray LogicalDriveKeys;
-
-// ---- NTFS and FAT structures -------------------------------------------------------------
-
-// The cluster-0 sector of the FAT volume whose parameters the next folder read needs.
-extern uint64_t WantedCluster0Start;

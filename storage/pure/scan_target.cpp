@@ -24,3 +24,52 @@ CString FsKindName(FsKind kind)
         return L"Unknown";
     }
 }
+
+void SetSelectedRange(SelectedVolumeRecord& volume, uint64_t first, uint64_t end)
+{
+    volume.startSector = volume.startSectorCopy = first;
+    volume.endSector = volume.sizeSectors = end;
+    volume.sizeBytes = end * 512;
+}
+
+ScanRequest BuildScanRequest(ScanSelection& selection, const ScanSource& source, const CString& searchModeName)
+{
+    ScanRequest request;
+    request.itemKind = selection.kind;
+    request.diskNumber = selection.diskNumber;
+    ScanTarget& target = request.target;
+    target.firstSector = selection.startSector;
+    target.endSector = selection.endSector;
+    const bool throughVolume = ReadThroughVolume(selection.kind);
+    target.devicePath =
+        throughVolume ? source.drivePath : PhysicalDrivePathTable[selection.diskNumber < kMaxDisks ? selection.diskNumber : 0];
+    if (selection.physical) {
+        const SelectedItemPlace& place = source.place;
+        if (place.SelectedItemVolumeEnd > place.SelectedItemVolumeStart &&
+            place.SelectedItemDiskNumber < uint32_t(kMaxDisks)) {
+            target.devicePath = PhysicalDrivePathTable[place.SelectedItemDiskNumber];
+            target.firstSector = request.volumeStart = place.SelectedItemVolumeStart;
+            target.endSector = request.volumeEnd = place.SelectedItemVolumeEnd;
+            request.diskNumber = uint16_t(place.SelectedItemDiskNumber);
+        } else {
+            selection.physical = false;
+        }
+    }
+    if (source.diskSectors != 0 && target.endSector - target.firstSector > source.diskSectors)
+        target.endSector = source.diskSectors;
+    request.ScanAsPhysicalDisk = selection.physical;
+    if (throughVolume)
+        target.volumePath = source.drivePath;
+    target.kind = FsKindFromName(selection.fsName);
+    target.wholeDisk = selection.kind == L"Hard Disk";
+
+    SelectedVolumeRecord& volume = request.SelectedVolumeInfo;
+    volume.diskNumber = request.diskNumber;
+    volume.fsName = selection.fsName;
+    volume.searchModeName = searchModeName;
+    SetSelectedRange(volume, target.firstSector, target.endSector);
+    // The selected file system until a scan finds the volume's own: a scan that finds none still
+    // leaves a type that its scan log can be loaded with.
+    request.FatVolumeParams.partitionType = selection.fsName;
+    return request;
+}

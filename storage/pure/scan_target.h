@@ -3,6 +3,7 @@
 // globals, so two scans (or one scan and a later listing) never depend on what is current.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "cstring.h"
 #include "storage/pure/globals.h"
@@ -32,3 +33,77 @@ struct ScanTarget {
     // Filled by the volume check or the geometry probe before the scan proper reads anything.
     VolumeGeometryRecord geometry;
 };
+
+// One scan as Next asks for it: what it reads (the target) and the selection it was made from,
+// which its scan log keeps. Built on the dialog's thread from typed data, owned by the search
+// dialog, handed to its worker.
+struct ScanRequest {
+    // The drive-tree item's kind at Next: "Hard Disk", "part", "Logical" or "Recognised".
+    CString itemKind;
+    uint16_t diskNumber = 0; // the disk read, or the disk selected for a drive letter read as such
+    // A drive letter read through the disk it lies on (not through its own volume path).
+    bool ScanAsPhysicalDisk = false;
+    // Its geometry is the volume's (VolumeGeometry) once the scan's check or probe found it.
+    ScanTarget target;
+    // Where the selected volume begins and ends at the latest on the device read; for a scan
+    // whose range lies inside a volume, the volume's own bounds.
+    uint64_t volumeStart = 0;
+    uint64_t volumeEnd = 0;
+    // Where the volumes of the selection begin, as far as a partition table says.
+    std::vector<uint64_t> volumeStarts;
+    // The selection as the scan log keeps it: disk number, file system, search mode, range.
+    SelectedVolumeRecord SelectedVolumeInfo;
+    // The volume parameters the log keeps when the scan found no volume: the selected file
+    // system with no geometry, or what a loaded log held.
+    FatVolumeParamsRecord FatVolumeParams;
+    // The disk's model text and composed description (SelectedDiskTexts 0 and 2 of the disk the
+    // scan reads), which the log keeps to find the disk again.
+    CString diskIdentity, diskDescription;
+};
+
+// What Next read of the selected drive-tree item.
+struct ScanSelection {
+    CString kind;   // SelectedItemKind at the time of Next
+    CString fsName; // "FAT16", "FAT32", "NTFS" ...
+    uint16_t diskNumber = 0;
+    uint64_t startSector = 0;
+    uint64_t endSector = 0;
+    bool physical = false; // a drive letter scanned through its disk
+    // A partition: its first sector and the sector after it, as its disk's table holds them.
+    uint64_t partitionStart = 0, partitionEnd = 0;
+};
+
+// The selected item's place on its disk, as its drive-tree record keeps it (all zero when the item
+// has none).
+struct SelectedItemPlace {
+    uint32_t SelectedItemDiskNumber = 0;
+    uint32_t SelectedItemIsDynamic = 0;
+    uint64_t SelectedItemVolumeStart = 0;
+    uint64_t SelectedItemVolumeEnd = 0;
+};
+
+// Where a selection is read from besides its disk: a drive letter's own volume path, the drive's
+// place on its disk (read when the selection asks for its disk), and the size of the disk the
+// range is held to (0: not held).
+struct ScanSource {
+    CString drivePath;
+    SelectedItemPlace place;
+    uint64_t diskSectors = 0;
+};
+
+// The request for a selection: a drive letter (and a volume recognised inside one) is read through
+// its volume path, anything else through its disk. A drive letter asked to be read through its
+// disk is read there when its place on a disk is known; otherwise it stays on its volume path and
+// `selection.physical` is cleared.
+ScanRequest BuildScanRequest(ScanSelection& selection, const ScanSource& source, const CString& searchModeName);
+
+// The selected volume's range as the scan log keeps it: its first sector (twice), the sector
+// after it, that again as the size in sectors, and the size in bytes.
+void SetSelectedRange(SelectedVolumeRecord& volume, uint64_t first, uint64_t end);
+
+// A drive letter read through its own volume: what Next asks of a "Logical" or "Recognised" item
+// that is not read through its disk.
+inline bool ReadThroughVolume(const CString& itemKind)
+{
+    return itemKind == L"Logical" || itemKind == L"Recognised";
+}

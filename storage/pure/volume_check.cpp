@@ -162,10 +162,11 @@ VolumeCheck CheckVolume(SectorSource& device, SectorSource& mftDevice, const CSt
     return VolumeCheck::Invalid;
 }
 
-uint16_t ValidateVolumeFrom(SectorSource& device, SectorSource& mftDevice, StorageHost* host)
+uint16_t ValidateVolumeFrom(SectorSource& device, SectorSource& mftDevice, const SelectedVolumeRecord& volume,
+                            VolumeGeometryRecord& geometry, StorageHost* host)
 {
-    const VolumeCheck result = CheckVolume(device, mftDevice, SelectedVolumeInfo.fsName, SelectedVolumeInfo.startSector,
-                                           SelectedVolumeInfo.endSector, VolumeGeometry);
+    const VolumeCheck result =
+        CheckVolume(device, mftDevice, volume.fsName, volume.startSector, volume.endSector, geometry);
     if (result == VolumeCheck::Valid)
         return 1;
     if (result == VolumeCheck::NoBootSector)

@@ -31,8 +31,8 @@ bool FindWholeDiskVolume(SectorSource& device, ScanTarget& target);
 // it; for a check that found no NTFS boot sector at all.
 void StartAutoPartitionSearchIfDue(StorageHost* host);
 
-// The check of the selected volume (SelectedVolumeInfo) into VolumeGeometry: 1 when valid,
-// else 0. With a host, it first empties the scan tables, and it starts the lost-partition
-// search (setting AutoPartitionSearch) when an NTFS whole disk has no boot sector at all and
-// the host's state allows it.
-uint16_t ValidateVolumeFrom(SectorSource& device, SectorSource& mftDevice, StorageHost* host);
+// The check of a selected volume (its file system and range) into `geometry`: 1 when valid,
+// else 0. With a host, it starts the lost-partition search (setting AutoPartitionSearch) when an
+// NTFS whole disk has no boot sector at all and the host's state allows it.
+uint16_t ValidateVolumeFrom(SectorSource& device, SectorSource& mftDevice, const SelectedVolumeRecord& volume,
+                            VolumeGeometryRecord& geometry, StorageHost* host);

@@ -9,12 +9,25 @@
 #include <string>
 #include <vector>
 
+#include "storage/pure/scan_target.h"
 #include "storage/pure/sector_source.h"
 #include "storage/pure/storage_host.h"
 
 namespace storage_test {
 
 using Sector = std::array<uint8_t, kSectorSize>;
+
+// Next on partition [start, end) of a disk.
+inline ScanSelection PartitionSelection(uint16_t disk, uint64_t start, uint64_t end, const wchar_t* fs)
+{
+    ScanSelection s;
+    s.kind = L"part";
+    s.fsName = fs;
+    s.diskNumber = disk;
+    s.startSector = start;
+    s.endSector = end;
+    return s;
+}
 
 inline void PutLe16(uint8_t* p, uint16_t v)
 {

@@ -358,3 +358,133 @@ TEST(ScanLogResults, DeepNtfsRowsGoBackToTheVolumesTheirRecordsShow)
 }
 
 } // namespace
+
+namespace {
+
+FoundVolume VolumeWithGeometry(const wchar_t* device, uint64_t cluster0, uint32_t spc, const wchar_t* fs)
+{
+    FoundVolume v;
+    v.kind = FsKindFromName(fs);
+    v.devicePath = device;
+    v.params.cluster0Start = cluster0;
+    v.params.sectorsPerCluster = spc;
+    v.params.partitionType = fs;
+    return v;
+}
+
+ScanRequest RequestFor(uint16_t disk, uint64_t first, uint64_t end, uint32_t spc, const wchar_t* fs)
+{
+    ScanSelection selection = storage_test::PartitionSelection(disk, first, end, fs);
+    ScanRequest request = BuildScanRequest(selection, ScanSource{}, L"Basic Search");
+    request.target.geometry.cluster0Start = first;
+    request.target.geometry.sectorsPerCluster = spc;
+    return request;
+}
+
+ScanLogData Logged(uint32_t mode, const ScanRequest& request, const FoundStore& store)
+{
+    ScanLogData data;
+    data.header.mode = mode;
+    AddRequestToLog(request, store, data);
+    return data;
+}
+
+} // namespace
+
+// A log is written from the request its results were made for: a second scan's log carries the
+// second volume's selection and geometry, never the first's.
+TEST(ScanLogResults, ALogCarriesTheSelectionAndGeometryOfItsOwnRequest)
+{
+    const ScanRequest first = RequestFor(1, 2048, 206848, 8, L"FAT32");
+    const ScanRequest second = RequestFor(2, 63, 40000, 4, L"FAT16");
+    FoundStore firstStore, secondStore;
+    firstStore.AddVolume(VolumeWithGeometry(L"\\\\.\\PhysicalDrive1", 2048, 8, L"FAT32"));
+    secondStore.AddVolume(VolumeWithGeometry(L"\\\\.\\PhysicalDrive2", 63, 4, L"FAT16"));
+    (void)Logged(kScanLogModeBasic, first, firstStore);
+    const ScanLogData data = Logged(kScanLogModeBasic, second, secondStore);
+    EXPECT_EQ(CString(L"part"), data.header.kind);
+    EXPECT_EQ(ScanLogSource::Disk, data.device.source);
+    EXPECT_EQ(CString(L"\\\\.\\PhysicalDrive2"), data.device.drivePath);
+    EXPECT_EQ(40000u, data.device.driveSectors);
+    EXPECT_EQ(2, data.device.diskNumber);
+    EXPECT_EQ(63u, data.volume.startSector);
+    EXPECT_EQ(CString(L"FAT16"), data.volume.fsName);
+    EXPECT_EQ(4u, data.geometry.sectorsPerCluster);
+    EXPECT_EQ(63u, data.geometry.cluster0Start);
+    EXPECT_EQ(4u, data.params.sectorsPerCluster);
+    EXPECT_EQ(CString(L"FAT16"), data.params.partitionType);
+}
+
+// Basic keeps the geometry its check found, Deep its first volume's; with no volume found the
+// log keeps the selected file system and the device the request read.
+TEST(ScanLogResults, TheLoggedGeometryComesFromTheScanOrTheStoreByMode)
+{
+    ScanRequest request = RequestFor(0, 0, 409600, 8, L"FAT32");
+    FoundStore store;
+    store.AddVolume(VolumeWithGeometry(L"\\\\.\\PhysicalDrive0", 5000, 16, L"FAT32"));
+    store.AddVolume(VolumeWithGeometry(L"\\\\.\\PhysicalDrive0", 90000, 32, L"FAT32"));
+    EXPECT_EQ(8u, Logged(kScanLogModeBasic, request, store).geometry.sectorsPerCluster);
+    const ScanLogData deep = Logged(kScanLogModeDeep, request, store);
+    EXPECT_EQ(16u, deep.geometry.sectorsPerCluster);
+    EXPECT_EQ(5000u, deep.geometry.cluster0Start);
+    EXPECT_EQ(16u, deep.params.sectorsPerCluster);
+
+    const FoundStore empty;
+    for (uint32_t mode : { kScanLogModeBasic, kScanLogModeDeep }) {
+        const ScanLogData none = Logged(mode, request, empty);
+        EXPECT_EQ(CString(L"\\\\.\\PhysicalDrive0"), none.device.drivePath);
+        EXPECT_EQ(CString(L"FAT32"), none.params.partitionType);
+        EXPECT_EQ(0u, none.params.sectorsPerCluster);
+        EXPECT_EQ(8u, none.geometry.sectorsPerCluster);
+    }
+
+    // A drive letter is logged as a drive when read as one, as a disk when read through it.
+    request.itemKind = L"Logical";
+    EXPECT_EQ(ScanLogSource::Drive, Logged(kScanLogModeBasic, request, store).device.source);
+    request.ScanAsPhysicalDisk = true;
+    EXPECT_EQ(ScanLogSource::Disk, Logged(kScanLogModeBasic, request, store).device.source);
+}
+
+// The request a loaded log stands for writes the log's own selection again.
+TEST(ScanLogResults, ALoadedLogsRequestWritesItsSelectionAgain)
+{
+    ScanLogData loaded;
+    loaded.header.mode = kScanLogModeBasic;
+    loaded.header.kind = L"Logical";
+    loaded.header.diskIdentity = L"Model";
+    loaded.device.source = ScanLogSource::Disk; // a drive letter read through its disk
+    loaded.device.diskNumber = 4;
+    loaded.device.diskDescription = L"Model||1 GB||2097152||4";
+    loaded.volume.fsName = L"NTFS";
+    loaded.volume.startSector = 2048;
+    loaded.volume.endSector = loaded.volume.sizeSectors = 411648;
+    loaded.geometry.sectorsPerCluster = 8;
+    loaded.params.sectorsPerCluster = 16; // differs from the geometry: each is kept as it was
+    loaded.params.partitionType = L"NTFS";
+    // The disk is found under another number now.
+    LoggedMedium medium;
+    medium.devicePath = L"\\\\.\\PhysicalDrive6";
+    medium.diskNumber = 6;
+    medium.description = L"Model||1 GB||2097152||6";
+    const ScanRequest request = RequestOfLog(loaded, medium);
+    EXPECT_TRUE(request.ScanAsPhysicalDisk);
+    ScanLogData again = Logged(kScanLogModeBasic, request, FoundStore());
+    EXPECT_EQ(CString(L"Model"), again.header.diskIdentity);
+    EXPECT_EQ(medium.description, again.device.diskDescription);
+    EXPECT_EQ(CString(L"Logical"), again.header.kind);
+    EXPECT_EQ(ScanLogSource::Disk, again.device.source);
+    EXPECT_EQ(CString(L"\\\\.\\PhysicalDrive6"), again.device.drivePath);
+    EXPECT_EQ(6, again.device.diskNumber);
+    EXPECT_EQ(411648u, again.device.driveSectors);
+    EXPECT_EQ(2048u, again.volume.startSector);
+    EXPECT_EQ(8u, again.geometry.sectorsPerCluster);
+    EXPECT_EQ(16u, again.params.sectorsPerCluster);
+
+    // A drive's log keeps its own disk texts and number.
+    loaded.device.source = ScanLogSource::Drive;
+    medium.devicePath = L"\\\\.\\Q:";
+    again = Logged(kScanLogModeBasic, RequestOfLog(loaded, medium), FoundStore());
+    EXPECT_EQ(4, again.device.diskNumber);
+    EXPECT_EQ(loaded.device.diskDescription, again.device.diskDescription);
+    EXPECT_EQ(CString(L"\\\\.\\Q:"), again.device.drivePath);
+}

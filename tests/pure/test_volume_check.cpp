@@ -188,9 +188,11 @@ TEST(StorageVolumeCheck, NtfsMftAndMirror)
 TEST(StorageVolumeCheck, AutoPartitionSearchOnlyWhenAllowed)
 {
     CraftedDisk blank(40000);
+    SelectedVolumeRecord SelectedVolumeInfo;
     SelectedVolumeInfo.fsName = L"NTFS";
     SelectedVolumeInfo.startSector = 0;
     SelectedVolumeInfo.endSector = 40000;
+    VolumeGeometryRecord geometry;
     const struct {
         AutoSearchState state;
         bool startWorks;
@@ -209,12 +211,12 @@ TEST(StorageVolumeCheck, AutoPartitionSearchOnlyWhenAllowed)
         host.state = c.state;
         host.startWorks = c.startWorks;
         AutoPartitionSearch = 0;
-        EXPECT_EQ(ValidateVolumeFrom(blank, blank, &host), 0);
+        EXPECT_EQ(ValidateVolumeFrom(blank, blank, SelectedVolumeInfo, geometry, &host), 0);
         EXPECT_EQ(host.started, c.started);
         EXPECT_EQ(AutoPartitionSearch, c.flag);
     }
     AutoPartitionSearch = 0;
-    EXPECT_EQ(ValidateVolumeFrom(blank, blank, nullptr), 0);
+    EXPECT_EQ(ValidateVolumeFrom(blank, blank, SelectedVolumeInfo, geometry, nullptr), 0);
 }
 
 // A disk read as one partition: its first sector (or the sector the selection starts at) tells

@@ -118,7 +118,7 @@ TEST_F(BasicSearchTest, BackOrNextDuringAListingLeavesNoWorkerNoticeOrStaleRow)
     auto startListing = [&] {
         SelectDrive(L"Y:", L"ntfs.img", L"NTFS");
         NextAnswering(IDC_LOG_LOGICAL);
-        return PumpEachUntil([] { return g_pBasicScanThread == nullptr && g_pPopulateListThread != nullptr; }, 20000);
+        return PumpEachUntil([&] { return dlg.ScanThread() == nullptr && g_pPopulateListThread != nullptr; }, 20000);
     };
     std::mt19937 random(11);
     for (int round = 0; round < 6; ++round) {

@@ -411,10 +411,11 @@ TEST_F(PagesTest, AWholeDiskIsReadAsTheVolumeItsFirstSectorHolds)
     const HTREEITEM root = dlg.ResultTree().GetRootItem();
     EXPECT_NE(nullptr, ResultChild(root, "PHOTOS"));
     EXPECT_NE(nullptr, ResultChild(root, "DOCS"));
-    EXPECT_EQ(CString(L"FAT32"), SelectedVolumeInfo.fsName);
-    EXPECT_EQ(0u, SelectedVolumeInfo.startSector);
+    const SelectedVolumeRecord& volume = dlg.Request().SelectedVolumeInfo;
+    EXPECT_EQ(CString(L"FAT32"), volume.fsName);
+    EXPECT_EQ(0u, volume.startSector);
     // The volume's own count of sectors, not the disk's.
-    EXPECT_EQ(Le32At(ReadAt(ImagePath(L"fat32.img"), 0, 512).data() + 0x20), SelectedVolumeInfo.endSector);
+    EXPECT_EQ(Le32At(ReadAt(ImagePath(L"fat32.img"), 0, 512).data() + 0x20), volume.endSector);
     dlg.OnBnClickedBack();
 }
 
@@ -452,8 +453,8 @@ TEST_F(PagesTest, AWholeDiskScanWaitsForThePartitionSearchItsCheckStarted)
     ::SetWindowLongPtrW(bar, GWLP_WNDPROC, (LONG_PTR)g_watchedProc);
     EXPECT_EQ(0, g_timesShown);
     EXPECT_EQ(1u, AutoPartitionSearch);
-    EXPECT_EQ(CString(L"NTFS"), SelectedVolumeInfo.fsName);
-    EXPECT_EQ(kCylinder1, SelectedVolumeInfo.startSector);
+    EXPECT_EQ(CString(L"NTFS"), dlg.Request().SelectedVolumeInfo.fsName);
+    EXPECT_EQ(kCylinder1, dlg.Request().SelectedVolumeInfo.startSector);
     std::set<std::string> folders;
     for (HTREEITEM c = dlg.ResultTree().GetChildItem(dlg.ResultTree().GetRootItem()); c != nullptr;
          c = dlg.ResultTree().GetNextSiblingItem(c))

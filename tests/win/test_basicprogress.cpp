@@ -79,7 +79,7 @@ protected:
         HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROC, RecordStatusReports, nullptr, ::GetCurrentThreadId());
         HHOOK after = ::SetWindowsHookExW(WH_CALLWNDPROCRET, LookAfterReport, nullptr, ::GetCurrentThreadId());
         const DWORD start = ::GetTickCount();
-        while (g_pBasicScanThread != nullptr && ::GetTickCount() - start < 120000) {
+        while (dlg.ScanThread() != nullptr && ::GetTickCount() - start < 120000) {
             ::MsgWaitForMultipleObjectsEx(0, nullptr, 20, QS_SENDMESSAGE, 0);
             MSG msg;
             ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
@@ -97,7 +97,7 @@ protected:
         SelectDrive(letter, image, fs);
         dlg.SetDlgItemText(IDC_BS_CURRENT_FOLDER, L"3 Folders, 9 Files");
         NextAnswering(IDC_LOG_LOGICAL);
-        ASSERT_NE(nullptr, g_pBasicScanThread);
+        ASSERT_NE(nullptr, dlg.ScanThread());
         EXPECT_EQ(CString(L"Validating Partition ..."), Text(IDC_BS_SCANNED));
         EXPECT_TRUE(Text(IDC_BS_CURRENT).IsEmpty());
         EXPECT_TRUE(Text(IDC_BS_CURRENT_FOLDER).IsEmpty());
@@ -148,7 +148,8 @@ TEST_F(ScanViewTest, FatScanShowsTheSectorItReachesAndThenItsFinishingSteps)
 {
     StartScan(L"X:", L"fat32.img", L"FAT32");
     const std::vector<Sample> samples = WatchScan();
-    const uint64_t first = VolumeGeometry.cluster0Start + 2ull * VolumeGeometry.sectorsPerCluster;
+    const VolumeGeometryRecord& geometry = dlg.Target().geometry;
+    const uint64_t first = geometry.cluster0Start + 2ull * geometry.sectorsPerCluster;
     CString total;
     total.Format(L"sectors scanned of total %llu", (unsigned long long)imageSectors);
     uint64_t last = 0;

@@ -24,7 +24,8 @@ using namespace zr_test;
 // geometry the savers divide by alone.
 TEST_F(BasicSearchTest, RefusedNextChangesNothing)
 {
-    VolumeGeometry.sectorsPerCluster = FatVolumeParams.sectorsPerCluster = 8;
+    ScanRequest& request = dlg.Request();
+    request.target.geometry.sectorsPerCluster = request.FatVolumeParams.sectorsPerCluster = 8;
     dlg.DriveTree().SelectItem(dlg.DriveTree().GetRootItem());
     dlg.OnBnClickedNext();
     EXPECT_EQ(1u, g_boxes.size());
@@ -38,20 +39,20 @@ TEST_F(BasicSearchTest, RefusedNextChangesNothing)
     NextAnswering(IDC_LOG_CANCEL);
     EXPECT_EQ(2u, g_boxes.size());
     EXPECT_EQ(0, dlg.Page());
-    EXPECT_EQ(8u, VolumeGeometry.sectorsPerCluster);
-    EXPECT_EQ(8u, FatVolumeParams.sectorsPerCluster);
+    EXPECT_EQ(8u, request.target.geometry.sectorsPerCluster);
+    EXPECT_EQ(8u, request.FatVolumeParams.sectorsPerCluster);
 
     g_boxes.clear();
     ScanDrive(L"X:");
-    EXPECT_EQ(imageSectors, SelectedVolumeInfo.endSector);
+    EXPECT_EQ(imageSectors, request.SelectedVolumeInfo.endSector);
     EXPECT_TRUE(g_boxes.empty()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
     // The results open on "Root", whatever takes the focus when Stop goes away.
     EXPECT_EQ(dlg.ResultTree().GetRootItem(), dlg.ResultTree().GetSelectedItem());
-    const uint32_t spc = VolumeGeometry.sectorsPerCluster;
-    FatVolumeParams.sectorsPerCluster = 4;
+    const uint32_t spc = request.target.geometry.sectorsPerCluster;
+    request.FatVolumeParams.sectorsPerCluster = 4;
     dlg.OnBnClickedNext();
-    EXPECT_EQ(spc, VolumeGeometry.sectorsPerCluster);
-    EXPECT_EQ(4u, FatVolumeParams.sectorsPerCluster);
+    EXPECT_EQ(spc, request.target.geometry.sectorsPerCluster);
+    EXPECT_EQ(4u, request.FatVolumeParams.sectorsPerCluster);
     EXPECT_EQ(1, dlg.Page());
 }
 
@@ -549,7 +550,8 @@ UINT ScanWithLittleMemory(LPVOID param)
 {
     CBasicSearch* dlg = static_cast<CBasicSearch*>(param);
     dlg->Store().SetMemoryLimit(64 << 10);
-    RunBasicScan(dlg->Target(), dlg->Store(), &dlg->ScanStop(), dlg->Host(), dlg->ProgressBar());
+    ScanTarget target = dlg->Target();
+    RunBasicScan(target, dlg->Store(), &dlg->ScanStop(), dlg->Host(), dlg->ProgressBar());
     ADD_FAILURE() << "the scan went on without the memory for its rows";
     return 0;
 }

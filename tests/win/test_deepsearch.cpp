@@ -14,6 +14,7 @@
 #include "common/deep_search_fixture.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
+#include "fsrecovery/pure/scan_log_results.h"
 #include "app/devicetree.h"
 #include "fsrecovery/deepsearch.h"
 #include "resources/resource.h"
@@ -68,7 +69,7 @@ protected:
     bool Enabled(int id) { return dlg.GetDlgItem(id)->IsWindowEnabled() != FALSE; }
     bool OnResultsPage()
     {
-        return dlg.Page() == 1 && g_pDeepScanThread == nullptr && g_pPopulateListThread == nullptr &&
+        return dlg.Page() == 1 && dlg.ScanThread() == nullptr && g_pPopulateListThread == nullptr &&
             Enabled(IDC_DS_BACK) && !Enabled(IDC_DS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
     }
     void Scan(const wchar_t* item, bool disk, const wchar_t* image, int fs)
@@ -546,7 +547,11 @@ TEST_F(DeepSearchTest, AScanThatAssembledNothingSavesALogThatLoads)
         << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
     ASSERT_EQ(1u, g_boxes.size());
     EXPECT_GE(g_boxes[0].Find(L"loaded successfully"), 0) << ToUtf8(g_boxes[0]);
-    EXPECT_EQ(CString(L"FAT32"), FatVolumeParams.partitionType);
+    // The parameters a save of the loaded results writes.
+    ScanLogData logged;
+    logged.header.mode = kScanLogModeDeep;
+    AddRequestToLog(dlg.Request(), dlg.Store(), logged);
+    EXPECT_EQ(CString(L"FAT32"), logged.params.partitionType);
 }
 
 // The root of a scan of several FAT volumes lists each volume's files, each row telling its

@@ -13,6 +13,10 @@ struct FatCandidates : ::testing::Test {
     CDelvaneDlg dlg; // only its search mode is used; it never gets a window
     ZrRecordTable fatRows; // the FAT volumes a Deep scan found, as rows
     uint64_t assembled = 0; // how many of them the scan assembled
+    // The selection the loads are asked for and the parameters they fill.
+    SelectedVolumeRecord SelectedVolumeInfo;
+    uint64_t WantedCluster0Start = 0;
+    FatVolumeParamsRecord FatVolumeParams;
     void SetUp() override
     {
         SetSearchHost(&dlg);
@@ -44,38 +48,42 @@ struct FatCandidates : ::testing::Test {
 TEST_F(FatCandidates, LoadOnlyInDeepSearchOnFat)
 {
     dlg.SearchMode = kModeBasic;
-    LoadFatCandidate(fatRows.Snapshot(), 1);
+    LoadFatCandidate(fatRows.Snapshot(), 1, SelectedVolumeInfo.fsName, FatVolumeParams);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 0u);
 
     dlg.SearchMode = kModeDeep;
     SelectedVolumeInfo.fsName = L"NTFS";
-    LoadFatCandidate(fatRows.Snapshot(), 1);
+    LoadFatCandidate(fatRows.Snapshot(), 1, SelectedVolumeInfo.fsName, FatVolumeParams);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 0u);
 
     SelectedVolumeInfo.fsName = L"FAT32";
-    LoadFatCandidate(fatRows.Snapshot(), 1);
+    LoadFatCandidate(fatRows.Snapshot(), 1, SelectedVolumeInfo.fsName, FatVolumeParams);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 2832u); // the row's fields are the pure tests' business
 }
 
 TEST_F(FatCandidates, ByIndexHonoursTheFat16GateAndTheWantedStart)
 {
     SelectedVolumeInfo.fsName = L"FAT16";
-    LoadFatCandidateByIndex(fatRows.Snapshot(), 1, 1, assembled);
+    LoadFatCandidateByIndex(fatRows.Snapshot(), 1, 1, assembled, SelectedVolumeInfo.fsName, WantedCluster0Start,
+                            FatVolumeParams);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 0u); // no FAT16 volume assembled yet
 
     assembled = 2;
-    LoadFatCandidateByIndex(fatRows.Snapshot(), 1, 1,
-                            assembled); // the wanted start (0) is the one held already
+    LoadFatCandidateByIndex(fatRows.Snapshot(), 1, 1, assembled, SelectedVolumeInfo.fsName, WantedCluster0Start,
+                            FatVolumeParams); // the wanted start (0) is the one held already
     EXPECT_EQ(FatVolumeParams.cluster0Start, 0u);
     WantedCluster0Start = 1;
-    LoadFatCandidateByIndex(fatRows.Snapshot(), 1, 1, assembled);
+    LoadFatCandidateByIndex(fatRows.Snapshot(), 1, 1, assembled, SelectedVolumeInfo.fsName, WantedCluster0Start,
+                            FatVolumeParams);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 300100u);
 
     WantedCluster0Start = 2832;
-    LoadFatCandidateByIndex(fatRows.Snapshot(), 0, 0, assembled);
+    LoadFatCandidateByIndex(fatRows.Snapshot(), 0, 0, assembled, SelectedVolumeInfo.fsName, WantedCluster0Start,
+                            FatVolumeParams);
     EXPECT_EQ(FatVolumeParams.sectorsPerFat, 400u);
     WantedCluster0Start = 12345; // no row has it
-    LoadFatCandidateByIndex(fatRows.Snapshot(), 0, 0, assembled);
+    LoadFatCandidateByIndex(fatRows.Snapshot(), 0, 0, assembled, SelectedVolumeInfo.fsName, WantedCluster0Start,
+                            FatVolumeParams);
     EXPECT_EQ(FatVolumeParams.cluster0Start, 2832u);
 }
 

@@ -314,7 +314,7 @@ TEST_F(DeepLayoutTest, LayoutOfEveryPage)
     ExpectLayout(h, "Deep: scanning", IDD_DEEP_SEARCH);
     ASSERT_TRUE(PumpUntil(
         [&] {
-            return dlg.Page() == 1 && g_pDeepScanThread == nullptr && g_pPopulateListThread == nullptr &&
+            return dlg.Page() == 1 && dlg.ScanThread() == nullptr && g_pPopulateListThread == nullptr &&
                 dlg.ResultTree().GetRootItem() != nullptr && dlg.GetDlgItem(IDC_DS_BACK)->IsWindowEnabled();
         },
         60000));

@@ -10,6 +10,7 @@
 #include "common/images.h"
 #include "common/ui_wait.h"
 #include "fsrecovery/deepsearch.h"
+#include "fsrecovery/pure/scan_log_results.h"
 #include "resources/resource.h"
 #include "storage/pure/globals.h"
 
@@ -144,7 +145,14 @@ protected:
         return all;
     }
 
-    static Volume CurrentVolume() { return { SelectedVolumeInfo, VolumeGeometry, FatVolumeParams }; }
+    // The selected volume, its geometry and its parameters as a save would write them now.
+    Volume CurrentVolume()
+    {
+        ScanLogData data;
+        data.header.mode = uint32_t(dlg.Mode());
+        AddRequestToLog(dlg.Request(), dlg.Store(), data);
+        return { data.volume, data.geometry, data.params };
+    }
 
     // The dialog closed and made again, as a later run of the program would show it.
     void Reopen(const CString& commandLineLog = CString())
@@ -221,9 +229,7 @@ TEST_F(ScanLogTest, ResultsComeBackFromTheLogInAFreshDialogAndAtStartUp)
 
         for (bool startUp : { false, true }) {
             SCOPED_TRACE(startUp ? "start-up log" : "Load Log");
-            SelectedVolumeInfo = SelectedVolumeRecord();
-            VolumeGeometry = VolumeGeometryRecord();
-            FatVolumeParams = FatVolumeParamsRecord();
+            dlg.Request() = ScanRequest();
             Reopen(startUp ? path : CString());
             if (HasFatalFailure())
                 return;
@@ -345,7 +351,7 @@ TEST_F(ScanLogTest, AScanThatFoundNoVolumeSavesALogThatLoads)
     ASSERT_TRUE(Loaded()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
     ASSERT_EQ(1u, g_boxes.size());
     EXPECT_GE(g_boxes[0].Find(L"loaded successfully"), 0) << ToUtf8(g_boxes[0]);
-    EXPECT_EQ(CString(L"NTFS"), FatVolumeParams.partitionType);
+    EXPECT_EQ(CString(L"NTFS"), CurrentVolume().params.partitionType);
     ::DeleteFileW(path);
 }
 

@@ -178,10 +178,12 @@ TEST_F(StorageTest, ValidateSelectedVolumeOnTheImages)
     // validated by every Basic Search scan).
     SelectedItemKind = L"part";
     CurrentDevicePath = kMbrDisk;
+    SelectedVolumeRecord SelectedVolumeInfo;
+    VolumeGeometryRecord VolumeGeometry;
     SelectedVolumeInfo.fsName = L"NTFS";
     SelectedVolumeInfo.startSector = 206848;
     SelectedVolumeInfo.endSector = 206848 + 131072;
-    ASSERT_EQ(ValidateSelectedVolume(), 1);
+    ASSERT_EQ(ValidateSelectedVolume(SelectedVolumeInfo, VolumeGeometry), 1);
     EXPECT_EQ(VolumeGeometry.cluster0Start, 206848u);
     EXPECT_NE(VolumeGeometry.mftSector, 0u);
 
@@ -189,11 +191,11 @@ TEST_F(StorageTest, ValidateSelectedVolumeOnTheImages)
     host.state.selectedIsWholeDisk = true;
     SelectedVolumeInfo.startSector = 0;
     SelectedVolumeInfo.endSector = 409600;
-    EXPECT_EQ(ValidateSelectedVolume(), 0);
+    EXPECT_EQ(ValidateSelectedVolume(SelectedVolumeInfo, VolumeGeometry), 0);
     EXPECT_EQ(host.started, 0);
     CurrentDevicePath = L"\\\\.\\PhysicalDrive3";
     AutoPartitionSearch = 0;
-    EXPECT_EQ(ValidateSelectedVolume(), 0);
+    EXPECT_EQ(ValidateSelectedVolume(SelectedVolumeInfo, VolumeGeometry), 0);
     EXPECT_EQ(host.started, 1);
     AutoPartitionSearch = 0;
     SelectedItemKind.Empty();

@@ -316,7 +316,7 @@ bool BasicSearchTest::Enabled(int id)
 
 bool BasicSearchTest::OnResultsPage()
 {
-    return dlg.Page() == 1 && g_pBasicScanThread == nullptr && g_pPopulateListThread == nullptr &&
+    return dlg.Page() == 1 && dlg.ScanThread() == nullptr && g_pPopulateListThread == nullptr &&
         Enabled(IDC_BS_BACK) && !Enabled(IDC_BS_NEXT) && dlg.ResultTree().GetRootItem() != nullptr;
 }
 

@@ -1,0 +1,96 @@
+// The scan request Next builds from the selection: which device it reads, over which range, and
+// the selection the scan log keeps.
+#include <gtest/gtest.h>
+
+#include "storage/pure/scan_target.h"
+#include "tests/pure/storage_test_util.h"
+
+using storage_test::PartitionSelection;
+
+TEST(ScanRequest, APartitionOrADiskIsReadThroughItsDisk)
+{
+    ScanSelection part = PartitionSelection(2, 2048, 206848, L"FAT32");
+    ScanSource source;
+    source.drivePath = L"\\\\.\\X:"; // not read: a partition has its disk
+    const ScanRequest request = BuildScanRequest(part, source, L"Deep Search");
+    EXPECT_EQ(CString(L"\\\\.\\PhysicalDrive2"), request.target.devicePath);
+    EXPECT_TRUE(request.target.volumePath.IsEmpty());
+    EXPECT_EQ(2048u, request.target.firstSector);
+    EXPECT_EQ(206848u, request.target.endSector);
+    EXPECT_EQ(FsKind::Fat32, request.target.kind);
+    EXPECT_FALSE(request.target.wholeDisk);
+    EXPECT_FALSE(request.ScanAsPhysicalDisk);
+    // The selection as its log keeps it: the end doubles as the size.
+    const SelectedVolumeRecord& v = request.SelectedVolumeInfo;
+    EXPECT_EQ(2, v.diskNumber);
+    EXPECT_EQ(CString(L"FAT32"), v.fsName);
+    EXPECT_EQ(CString(L"Deep Search"), v.searchModeName);
+    EXPECT_EQ(2048u, v.startSector);
+    EXPECT_EQ(2048u, v.startSectorCopy);
+    EXPECT_EQ(206848u, v.endSector);
+    EXPECT_EQ(206848u, v.sizeSectors);
+    EXPECT_EQ(206848u * 512, v.sizeBytes);
+    // A scan that finds no volume still logs the selected file system.
+    EXPECT_EQ(CString(L"FAT32"), request.FatVolumeParams.partitionType);
+    EXPECT_EQ(0u, request.FatVolumeParams.sectorsPerCluster);
+
+    ScanSelection disk = PartitionSelection(30, 63, 1000, L"NTFS"); // a number past the table
+    disk.kind = L"Hard Disk";
+    const ScanRequest whole = BuildScanRequest(disk, ScanSource{}, L"Basic Search");
+    EXPECT_TRUE(whole.target.wholeDisk);
+    EXPECT_EQ(CString(L"\\\\.\\PhysicalDrive0"), whole.target.devicePath);
+}
+
+TEST(ScanRequest, ADriveLetterIsReadThroughItsVolumeOrItsDisk)
+{
+    ScanSource source;
+    source.drivePath = L"\\\\.\\X:";
+    source.place.SelectedItemDiskNumber = 3;
+    source.place.SelectedItemVolumeStart = 2048;
+    source.place.SelectedItemVolumeEnd = 411648;
+
+    ScanSelection drive = PartitionSelection(1, 0, 409600, L"NTFS");
+    drive.kind = L"Logical";
+    ScanRequest request = BuildScanRequest(drive, source, L"Basic Search");
+    EXPECT_EQ(CString(L"\\\\.\\X:"), request.target.devicePath);
+    EXPECT_EQ(CString(L"\\\\.\\X:"), request.target.volumePath);
+    EXPECT_EQ(0u, request.target.firstSector);
+    EXPECT_EQ(1, request.diskNumber);
+
+    // Through its disk: the drive's place there, on that disk, whatever disk was selected.
+    drive.physical = true;
+    request = BuildScanRequest(drive, source, L"Basic Search");
+    EXPECT_TRUE(drive.physical);
+    EXPECT_TRUE(request.ScanAsPhysicalDisk);
+    EXPECT_EQ(CString(L"\\\\.\\PhysicalDrive3"), request.target.devicePath);
+    EXPECT_EQ(2048u, request.target.firstSector);
+    EXPECT_EQ(411648u, request.target.endSector);
+    EXPECT_EQ(2048u, request.volumeStart);
+    EXPECT_EQ(411648u, request.volumeEnd);
+    EXPECT_EQ(3, request.diskNumber);
+    EXPECT_EQ(3, request.SelectedVolumeInfo.diskNumber);
+    EXPECT_EQ(2048u, request.SelectedVolumeInfo.startSector);
+
+    // A place that is not known (or names no disk) leaves the drive on its volume path.
+    for (const SelectedItemPlace place : { SelectedItemPlace{}, SelectedItemPlace{ 26, 0, 0, 100 } }) {
+        source.place = place;
+        drive.physical = true;
+        request = BuildScanRequest(drive, source, L"Basic Search");
+        EXPECT_FALSE(drive.physical);
+        EXPECT_FALSE(request.ScanAsPhysicalDisk);
+        EXPECT_EQ(CString(L"\\\\.\\X:"), request.target.devicePath);
+        EXPECT_EQ(409600u, request.target.endSector);
+    }
+}
+
+TEST(ScanRequest, TheRangeIsHeldToTheDiskItIsReadFrom)
+{
+    ScanSelection part = PartitionSelection(0, 100, 5000, L"FAT16");
+    ScanSource source;
+    source.diskSectors = 4000;
+    EXPECT_EQ(4000u, BuildScanRequest(part, source, L"Basic Search").target.endSector);
+    source.diskSectors = 4900; // the range fits
+    EXPECT_EQ(5000u, BuildScanRequest(part, source, L"Basic Search").target.endSector);
+    source.diskSectors = 0; // not held
+    EXPECT_EQ(5000u, BuildScanRequest(part, source, L"Basic Search").target.endSector);
+}
