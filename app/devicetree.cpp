@@ -7,7 +7,7 @@
 #include "app/searchhost.h"
 #include "app/notices.h"
 #include "app/treeclass.h"
-#include "storage/partitions.h"
+#include "storage/partition_table.h"
 
 namespace {
 

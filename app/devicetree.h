@@ -107,7 +107,7 @@ void StopPartitionSearch(bool quietly = false);
 // the stop question (either way) takes the first such item away. False when there is none.
 bool DeleteEmptyTopChild(CTreeCtrl& tree);
 
-// The StorageHost of the running program (app/storagehost.cpp): partition items into the current
+// The StorageHost of the running program (app/storage_host.cpp): partition items into the current
 // drive tree, the main dialog's drive path and tables, the automatic search. Installed at
 // start-up.
 void InstallDriveTreeStorageHost();

@@ -5,12 +5,12 @@
 #include "app/searchhost.h"
 #include "app/treeclass.h"
 #include "resource.h"
-#include "storage/partitions.h"
+#include "storage/partition_table.h"
 #include "storage/pure/bootsector.h"
 #include "storage/pure/partition_search.h"
 #include "storage/pure/partition_table.h"
 #include "storage/pure/stop_flag.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 #include <mutex>
 

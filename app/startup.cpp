@@ -1,5 +1,5 @@
 #include "app/startup.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 #include <gdiplus.h>
 #include <unistd.h>

@@ -32,7 +32,7 @@
 #include "storage/pure/volume_check.h"
 #include "tests/pure/result_tree_sink.h"
 #ifdef _WIN32
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 #endif
 
 namespace {

@@ -49,7 +49,7 @@
 #include "resources/resource.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/volume_check.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 namespace {
 

@@ -29,7 +29,7 @@
 #include "bench/carve_images.h"
 #include "bench/synth_volumes.h"
 #include "sigrecovery/carve_scan.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 namespace {
 

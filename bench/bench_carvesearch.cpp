@@ -40,7 +40,7 @@
 #include "sigrecovery/photosearch.h"
 #include "sigrecovery/sigfiles.h"
 #include "sigrecovery/sigsearch.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 namespace {
 

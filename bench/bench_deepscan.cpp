@@ -24,7 +24,7 @@
 #include "fsrecovery/pure/deep_assembly.h"
 
 #ifdef _WIN32
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 #endif
 
 // ---- Heap accounting: every allocation carries its size ahead of it --------------------------

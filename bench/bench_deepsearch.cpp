@@ -38,7 +38,7 @@
 #include "look/rangeslider.h"
 #include "resources/resource.h"
 #include "storage/pure/globals.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "storage/pure/globals.h"
 #include "storage/pure/mft_runs.h"
 #include "storage/pure/ntfs_record.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 #include "tests/pure/ntfs_test_records.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 namespace {
 

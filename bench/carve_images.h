@@ -15,7 +15,7 @@
 
 #include "sigrecovery/pure/carve_pass.h"
 #include "sigrecovery/pure/filetype.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 namespace bench {
 

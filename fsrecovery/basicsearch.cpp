@@ -8,7 +8,7 @@
 #include "app/searchcontrols.h"
 #include "app/startup.h"
 #include "app/waitdialogs.h"
-#include "fsrecovery/basicscan.h"
+#include "fsrecovery/basic_scan.h"
 #include "resources/resource.h"
 #include "app/devicetree.h"
 #include "storage/pure/bootsector.h"

@@ -1,7 +1,7 @@
 #include "fsrecovery/deep_scan.h"
 
-#include "fsrecovery/basicscan.h"
-#include "storage/sectorreader.h"
+#include "fsrecovery/basic_scan.h"
+#include "storage/sector_source.h"
 
 void RunDeepSearchScan(const ScanRequest& request, FoundStore& store, const StopFlag* stop,
                        const DeepScanObserver& observer)

@@ -19,7 +19,7 @@
 #include "storage/pure/bootsector.h"
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 CWinThread* g_pDeepDriveTreeThread = nullptr;
 

@@ -7,7 +7,7 @@
 
 #include "app/treeclass.h"
 #include "fsrecovery/pure/result_tree.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "fsrecovery/pure/folder_listing.h"
 #include "fsrecovery/pure/open_row.h"
 #include "fsrecovery/pure/result_browse.h"
-#include "fsrecovery/resultbuild.h"
+#include "fsrecovery/result_tree.h"
 #include "fsrecovery/savefiles.h"
 #include "resources/resource.h"
 #include "storage/pure/storage_host.h"

@@ -25,13 +25,13 @@
 #include <vector>
 
 #include "app/searchsession.h"
-#include "fsrecovery/filewriters.h"
+#include "fsrecovery/file_copy.h"
 #include "fsrecovery/folder_listing.h"
 #include "fsrecovery/open_row.h"
 #include "fsrecovery/pure/found_store.h"
 #include "fsrecovery/removable_search.h"
 #include "fsrecovery/row_ticks.h"
-#include "fsrecovery/scan_logs.h"
+#include "fsrecovery/scan_log.h"
 #include "fsrecovery/ticked_save.h"
 #include "storage/driverecords.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "app/searchsession.h"
-#include "fsrecovery/filewriters.h"
+#include "fsrecovery/file_copy.h"
 #include "fsrecovery/folder_listing.h"
 #include "fsrecovery/pure/found_store.h"
 

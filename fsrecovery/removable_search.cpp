@@ -11,11 +11,11 @@
 #include "app/pure/tree_rules.h"
 #include "app/startup.h"
 #include "app/devicetree.h"
-#include "storage/partitions.h"
+#include "storage/partition_table.h"
 #include "storage/pure/bootsector.h"
 #include "storage/pure/partition_search.h"
 #include "storage/pure/partition_table.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 namespace {
 

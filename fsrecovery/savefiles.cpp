@@ -5,7 +5,7 @@
 #include "app/searchhost.h"
 #include "fsrecovery/pure/save_names.h"
 #include "resources/resource.h"
-#include "storage/destinationfacts.h"
+#include "storage/destination_check.h"
 #include "storage/pure/namesanitiser.h"
 
 const wchar_t* const kDestinationOnSourceText =

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 #include "afxwin.h"
-#include "fsrecovery/filewriters.h"
+#include "fsrecovery/file_copy.h"
 #include "storage/pure/destination_check.h"
 #include "storage/pure/globals.h"
 

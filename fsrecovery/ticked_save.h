@@ -8,7 +8,7 @@
 #include "app/searchsession.h"
 #include "fsrecovery/pure/found_store.h"
 #include "fsrecovery/pure/volume_listing.h"
-#include "fsrecovery/filewriters.h"
+#include "fsrecovery/file_copy.h"
 #include "fsrecovery/folder_listing.h"
 #include "fsrecovery/row_ticks.h"
 

@@ -5,7 +5,7 @@
 
 #include "devicepath.h"
 #include "app/pure/sector_fields.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 #include "thread.h"
 
 CarveScanHost::~CarveScanHost() = default;

@@ -12,7 +12,7 @@
 #include "app/shellservices.h"
 #include "app/startup.h"
 #include "resources/resource.h"
-#include "storage/destinationfacts.h"
+#include "storage/destination_check.h"
 #include "sigrecovery/mediaremoved.h"
 #include "app/pure/sector_fields.h"
 #include "storage/pure/bootsector.h"

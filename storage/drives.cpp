@@ -4,9 +4,9 @@
 #include <winioctl.h>
 
 #include "storage/driverecords.h"
-#include "storage/partitions.h"
+#include "storage/partition_table.h"
 #include "storage/pure/size_text.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 DriveInfoRecord* SelectedDriveItem = nullptr;
 std::vector<smpparam> DiskSearchList;

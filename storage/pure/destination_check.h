@@ -1,6 +1,6 @@
 // Whether found files may be saved in a chosen folder: it must exist, take files and lie away from
 // the medium being read. Pure: the dialog finds out the facts (the folder's volume and where that
-// lies on the disks, storage/destinationfacts.h) and this decides. Every search that saves what it
+// lies on the disks, storage/destination_check.h) and this decides. Every search that saves what it
 // found asks it.
 #pragma once
 

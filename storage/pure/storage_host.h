@@ -2,7 +2,7 @@
 // of the active search dialog, the main dialog's logical-drive path and hidden tables, the
 // lost-partition search, and the program's end when a list runs out of memory. Storage never
 // reaches the windows any other way. The application
-// installs its host at start-up (app/storagehost.cpp); tests fill it in. With no host installed,
+// installs its host at start-up (app/storage_host.cpp); tests fill it in. With no host installed,
 // no search counts as running, partitions are recorded without tree items and no search is ever
 // started.
 #pragma once

@@ -8,8 +8,8 @@
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
-#include "fsrecovery/basicscan.h"
-#include "fsrecovery/filewriters.h"
+#include "fsrecovery/basic_scan.h"
+#include "fsrecovery/file_copy.h"
 #include "resources/resource.h"
 
 namespace {

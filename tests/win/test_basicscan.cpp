@@ -7,9 +7,9 @@
 
 #include "app/maindlg.h"
 #include "common/images.h"
-#include "fsrecovery/basicscan.h"
+#include "fsrecovery/basic_scan.h"
 #include "storage/pure/globals.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 using namespace zr_test;
 

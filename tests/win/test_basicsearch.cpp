@@ -11,7 +11,7 @@
 #include "common/images.h"
 #include "common/ui_wait.h"
 #include "app/startup.h"
-#include "fsrecovery/basicscan.h"
+#include "fsrecovery/basic_scan.h"
 #include "fsrecovery/pure/save_names.h"
 #include "resources/resource.h"
 #include "storage/pure/globals.h"

@@ -25,13 +25,13 @@
 #include "resources/resource.h"
 #include "sigrecovery/photosearch.h"
 #include "app/pure/sector_fields.h"
-#include "storage/destinationfacts.h"
+#include "storage/destination_check.h"
 #include "storage/pure/destination_check.h"
 #include "storage/pure/storage_host.h"
 #include "sigrecovery/sigfiles.h"
 #include "sigrecovery/sigsearch.h"
 #include "storage/pure/globals.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 using namespace zr_test;
 

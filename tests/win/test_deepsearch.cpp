@@ -22,7 +22,7 @@
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/storage_host.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "storage/pure/partition_search.h"
 #include "storage/pure/partition_table.h"
 #include "storage/pure/storage_host.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 #include "test_resource.h"
 
 using zr_test::PumpPending;

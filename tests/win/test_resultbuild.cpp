@@ -7,7 +7,7 @@
 #include "app/pure/folder_nodes.h"
 #include "app/treeclass.h"
 #include "common/plain_dialog.h"
-#include "fsrecovery/resultbuild.h"
+#include "fsrecovery/result_tree.h"
 #include "tests/pure/result_tree_sink.h"
 #include "storage/pure/globals.h"
 #include "test_resource.h"

@@ -9,7 +9,7 @@
 #include "fsrecovery/savefiles.h"
 #include "resources/resource.h"
 #include "storage/pure/globals.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 
 #include "common/images.h"
 #include "common/ui_wait.h"
-#include "storage/destinationfacts.h"
-#include "storage/partitions.h"
+#include "storage/destination_check.h"
+#include "storage/partition_table.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/storage_host.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 using namespace zr_test;
 

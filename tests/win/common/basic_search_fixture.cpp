@@ -9,7 +9,7 @@
 #include "app/devicetree.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/storage_host.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 namespace zr_test {
 

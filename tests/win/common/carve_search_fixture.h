@@ -20,7 +20,7 @@
 #include "sigrecovery/photosearch.h"
 #include "sigrecovery/sigsearch.h"
 #include "storage/pure/storage_host.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 namespace zr_test {
 

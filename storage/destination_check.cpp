@@ -1,4 +1,4 @@
-#include "storage/destinationfacts.h"
+#include "storage/destination_check.h"
 
 #include <windows.h>
 #include <winioctl.h>

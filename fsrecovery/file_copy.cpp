@@ -1,4 +1,4 @@
-#include "fsrecovery/filewriters.h"
+#include "fsrecovery/file_copy.h"
 
 #include <algorithm>
 #include <optional>
@@ -19,7 +19,7 @@
 #include "storage/pure/mft_runs.h"
 #include "storage/pure/namesanitiser.h"
 #include "storage/pure/ntfs_record.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 const wchar_t* const kSaveWriteFailedText =
     L"Unable to continue saving recovered data.\n\nEither Destination Drive is inaccessible or there is "

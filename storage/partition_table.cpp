@@ -1,4 +1,4 @@
-#include "storage/partitions.h"
+#include "storage/partition_table.h"
 
 #include <cstring>
 #include <vector>
@@ -6,7 +6,7 @@
 #include "storage/pure/partition_table.h"
 #include "storage/pure/storage_host.h"
 #include "storage/pure/volume_check.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 namespace {
 

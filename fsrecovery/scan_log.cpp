@@ -1,13 +1,13 @@
-// Scan logs of a file-system search (fsrecovery/scan_logs.h): the part a person sees: the file
+// Scan logs of a file-system search (fsrecovery/scan_log.h): the part a person sees: the file
 // dialogs, the messages and questions, and the dialog's pages.
-#include "fsrecovery/scan_logs.h"
+#include "fsrecovery/scan_log.h"
 
 #include "app/searchhost.h"
 #include "app/startup.h"
 #include "app/waitdialogs.h"
 #include "fsrecovery/pure/scan_log_results.h"
 #include "storage/pure/globals.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 #include <commdlg.h>
 

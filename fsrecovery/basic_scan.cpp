@@ -1,11 +1,11 @@
-#include "fsrecovery/basicscan.h"
+#include "fsrecovery/basic_scan.h"
 
 #include "app/devicetree.h"
 #include "app/searchhost.h"
 #include "app/scanprogress.h"
 #include "storage/pure/storage_host.h"
 #include "storage/pure/volume_check.h"
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 namespace {
 

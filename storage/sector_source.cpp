@@ -1,4 +1,4 @@
-#include "storage/sectorreader.h"
+#include "storage/sector_source.h"
 
 #include <winioctl.h>
 

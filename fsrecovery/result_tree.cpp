@@ -1,4 +1,4 @@
-#include "fsrecovery/resultbuild.h"
+#include "fsrecovery/result_tree.h"
 
 #include "app/searchhost.h"
 #include "app/treeclass.h"
