@@ -31,7 +31,7 @@ public:
     PassDevice(CarveScanHost& host, const CString& path) : m_host(host), m_path(path) { ReopenDevice(); }
     bool IsOpen() const { return m_source->IsOpen(); }
     size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override { return m_source->Read(sector, count, buf); }
-    MediaAnswer AskMediaRemoved() override { return m_host.AskMediaRemoved(); }
+    MediaAnswer MediaRemovedAnswer() override { return m_host.AskMediaRemoved(); }
     bool ReopenDevice() override
     {
         m_source.reset();

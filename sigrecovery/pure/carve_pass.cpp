@@ -9,7 +9,7 @@ MediaAnswer MediaQuestion::Ask()
     if (m_always)
         return MediaAnswer::Retry;
     ++m_asked;
-    const MediaAnswer a = m_host.AskMediaRemoved();
+    const MediaAnswer a = m_host.MediaRemovedAnswer();
     if (a == MediaAnswer::RetryAlways) {
         m_always = true;
         return MediaAnswer::Retry;

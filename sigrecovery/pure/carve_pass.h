@@ -24,8 +24,8 @@ enum class MediaAnswer {
 class CarveReadHost {
 public:
     virtual ~CarveReadHost();
-    // Shows the question modally on the calling thread.
-    virtual MediaAnswer AskMediaRemoved() = 0;
+    // The answer to the media-removed question, asked modally on the calling thread.
+    virtual MediaAnswer MediaRemovedAnswer() = 0;
     // Closes and opens the device again before a retry; false when it cannot be opened.
     virtual bool ReopenDevice() { return true; }
 };

@@ -153,7 +153,7 @@ inline FileType1 MakeSignature(const char* ext, const std::vector<uint8_t>& sig,
 // Answers the media question with a fixed answer and counts the questions.
 struct FixedAnswer : CarveReadHost {
     explicit FixedAnswer(MediaAnswer a) : answer(a) { }
-    MediaAnswer AskMediaRemoved() override
+    MediaAnswer MediaRemovedAnswer() override
     {
         ++asked;
         return answer;
