@@ -1,6 +1,8 @@
 // Deep Search from Next to the results page and the first folder listed, in the real dialog, on
 // an image, beside the peers of the same run:
-//   dd        the host's dd reading the same range of the image (what a plain read costs);
+//   dd        the host's dd reading the same range of the image (what a plain read costs), timed
+//             just before and just after the search, once the range has been read through untimed,
+//             so that neither side is timed against a page cache the other filled;
 //   photorec  the host's photorec carving the same image (every file family, the whole space);
 //   basic     Basic Search on the same image (NTFS and FAT32), through bench_basicsearch.exe beside
 //             this benchmark: to its results tree, then to its listings;
@@ -180,7 +182,7 @@ BasicFigures BasicSearch(const Case& c)
 
 void PrintHeader()
 {
-    std::printf("image                 MiB | dd s  | Deep: results listed  total  peak MiB | ratio to dd | "
+    std::printf("image                 MiB | dd s: before after | Deep: results listed  total  peak MiB | ratio to dd | "
                 "photorec s | Basic: tree listed  peak | Deep/Basic | folder (rows)\n");
 }
 
@@ -193,10 +195,15 @@ std::string Text(double value, const char* format = "%.2f")
     return text;
 }
 
-// Measures one image: dd, the Deep search in a process of its own, photorec, Basic Search.
+// Measures one image: dd, the Deep search in a process of its own, dd again, photorec, Basic Search.
+// The range is read once untimed first: a cold image would make the first dd pay for the disk and
+// the search then read what it cached, which flatters the search. Timing dd on both sides of the
+// search shows whether the cache held the range throughout (the two agree) or not (an image larger
+// than the cache: then both read from the disk).
 bool Measure(const Case& c, const char* name)
 {
-    const double dd = DdSeconds(c);
+    DdSeconds(c);
+    const double ddBefore = DdSeconds(c);
     ::DeleteFileW(c.ResultFile().c_str());
     wchar_t arguments[64];
     swprintf(arguments, 64, L" %ls %llu %llu", c.FsArgument(), (unsigned long long)c.first, (unsigned long long)c.end);
@@ -211,6 +218,8 @@ bool Measure(const Case& c, const char* name)
     if (in != nullptr)
         std::fclose(in);
     ::DeleteFileW(c.ResultFile().c_str());
+    const double ddAfter = DdSeconds(c);
+    const double dd = ddBefore > 0 && ddAfter > 0 ? (ddBefore + ddAfter) / 2 : -1;
     const double photorec = PhotorecSeconds(c);
     const BasicFigures basic = BasicSearch(c);
     if (!figures) {
@@ -219,8 +228,9 @@ bool Measure(const Case& c, const char* name)
     }
     const double total = results + listed;
     const double basicTotal = basic.tree >= 0 ? basic.tree + basic.listed : -1;
-    std::printf("%-20s %6.0f | %5s | %7.2f %6.2f %6.2f %8.1f | %11s | %10s | %6s %6s %6s | %10s | %s (%d)\n", name,
-                double(c.end - c.first) * kSector / (1 << 20), Text(dd).c_str(), results, listed, total, peak,
+    std::printf("%-20s %6.0f | %8s %6s | %7.2f %6.2f %6.2f %8.1f | %11s | %10s | %6s %6s %6s | %10s | %s (%d)\n",
+                name, double(c.end - c.first) * kSector / (1 << 20), Text(ddBefore).c_str(), Text(ddAfter).c_str(),
+                results, listed, total, peak,
                 Text(dd > 0 ? total / dd : -1).c_str(), Text(photorec).c_str(), Text(basic.tree).c_str(),
                 Text(basic.listed).c_str(), Text(basic.peak, "%.0f").c_str(),
                 Text(basicTotal > 0 ? total / basicTotal : -1).c_str(), folder, rows);
