@@ -761,9 +761,3 @@ void CDelvaneDlg::SelectFileSystemCombo(const CString& fileSystem)
 }
 
 // ---- Temporary files and shell --------------------------------------------------------------
-
-void CDelvaneDlg::CleanTempFolder()
-{
-    TempFileNames.clear();
-    DeleteTempFiles(TempFolderPath);
-}
