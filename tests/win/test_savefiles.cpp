@@ -238,26 +238,6 @@ TEST_F(ExistingFileTest, ADestinationOnTheScannedVolumeIsRefused)
     EXPECT_EQ(g_boxes[0], CString(kDestinationOnSourceText));
 }
 
-// A share of another machine lies on no medium read here: it takes the files, though the system
-// tells nothing of its volume. A share this machine serves is one of its own folders, perhaps on
-// the volume read: refused as before.
-TEST_F(ExistingFileTest, AShareOfAnotherMachineTakesTheFiles)
-{
-    wchar_t ownName[256] = {};
-    DWORD ownSize = 256;
-    ASSERT_TRUE(::GetComputerNameExW(ComputerNameNetBIOS, ownName, &ownSize));
-    const ShareFolder share(L"zrserver", L"share", L"saved"), ownShare(ownName, L"share", L"saved");
-    ASSERT_FALSE(share.Path().empty());
-    ASSERT_FALSE(ownShare.Path().empty());
-    const CString folder = share.Path().c_str();
-    EXPECT_EQ(SaveFoundItems({ item }, folder, nullptr, true).saved, 1u);
-    EXPECT_TRUE(g_boxes.empty());
-    EXPECT_EQ(readme, FileSha(folder + L"\\a.txt"));
-    EXPECT_EQ(SaveFoundItems({ item }, ownShare.Path().c_str(), nullptr, true).saved, 0u);
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0], CString(kDestinationOnSourceText));
-}
-
 // Saving grows with the files, not faster: whatever their number, a save opens the device once,
 // makes each folder once and paints its dialog far less often than once a file. A synthesized
 // FAT32 volume of 1,000 and of 10,000 files of 4 KiB in folders of 100, every file of it saved.

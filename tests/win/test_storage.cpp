@@ -202,6 +202,35 @@ TEST_F(StorageTest, ValidateSelectedVolumeOnTheImages)
     CurrentDevicePath.Empty();
 }
 
+// A folder of a share, as Wine finds one: "\\\\server\\share\\folder" is the folder
+// unc/server/share/folder of the prefix's dosdevices. Made when constructed, removed (empty) when
+// destroyed; Path() is empty when it could not be made.
+class ShareFolder {
+public:
+    ShareFolder(const std::wstring& server, const std::wstring& share, const std::wstring& folder)
+    {
+        std::wstring at = DosDeviceFile(L"unc");
+        for (const std::wstring& part : { std::wstring(), server, share, folder }) {
+            at += part.empty() ? L"" : L"\\" + part;
+            if (::CreateDirectoryW(at.c_str(), nullptr))
+                m_made.push_back(at);
+            else if (::GetLastError() != ERROR_ALREADY_EXISTS)
+                return;
+        }
+        m_path = L"\\\\" + server + L"\\" + share + L"\\" + folder;
+    }
+    ~ShareFolder()
+    {
+        for (auto made = m_made.rbegin(); made != m_made.rend(); ++made)
+            ::RemoveDirectoryW(made->c_str());
+    }
+    const std::wstring& Path() const { return m_path; }
+
+private:
+    std::vector<std::wstring> m_made; // outermost first
+    std::wstring m_path;
+};
+
 // The facts of a destination as this system gives them, and the rule on them. A drive's own
 // volume (C:) is named and placed (on no disk, under Wine); a letter that stands for another path
 // (DefineDosDevice, as subst makes it), a "\\?\Volume{...}\" path and a "\\?\C:\" path belong to

@@ -79,55 +79,6 @@ std::wstring DosDeviceFile(const wchar_t* name)
     return path + L"\\dosdevices\\" + name;
 }
 
-ShareFolder::ShareFolder(const std::wstring& server, const std::wstring& share, const std::wstring& folder)
-{
-    const std::wstring unc = DosDeviceFile(L"unc");
-    if (unc.empty())
-        return;
-    std::wstring at = unc;
-    for (const std::wstring& part : { std::wstring(), server, share, folder }) {
-        if (!part.empty())
-            at += L"\\" + part;
-        if (::CreateDirectoryW(at.c_str(), nullptr))
-            m_made.push_back(at);
-        else if (::GetLastError() != ERROR_ALREADY_EXISTS)
-            return;
-    }
-    m_path = L"\\\\" + server + L"\\" + share + L"\\" + folder;
-}
-
-namespace {
-
-// Deletes `folder` with everything below it.
-void RemoveFolderTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName, path = folder + L"\\" + name;
-            if (name == L"." || name == L"..")
-                continue;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveFolderTree(path);
-            else
-                ::DeleteFileW(path.c_str());
-        } while (::FindNextFileW(find, &data));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryW(folder.c_str());
-}
-
-} // namespace
-
-ShareFolder::~ShareFolder()
-{
-    if (!m_path.empty())
-        RemoveFolderTree(DosDeviceFile(L"unc") + m_path.substr(1));
-    for (auto made = m_made.rbegin(); made != m_made.rend(); ++made)
-        ::RemoveDirectoryW(made->c_str());
-}
-
 std::wstring Widen(const std::string& utf8)
 {
     if (utf8.empty())

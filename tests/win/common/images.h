@@ -23,22 +23,6 @@ std::wstring ImagePath(const std::wstring& name);
 // "\\.\PhysicalDrive7") in the prefix's dosdevices folder; empty when WINEPREFIX is unset.
 std::wstring DosDeviceFile(const wchar_t* name);
 
-// A folder of a share, as Wine finds one: "\\server\share\folder" is the folder
-// unc/server/share/folder of the prefix's dosdevices. Made when constructed, removed with its
-// files when destroyed; Path() is empty when it could not be made.
-class ShareFolder {
-public:
-    ShareFolder(const std::wstring& server, const std::wstring& share, const std::wstring& folder);
-    ~ShareFolder();
-    ShareFolder(const ShareFolder&) = delete;
-    ShareFolder& operator=(const ShareFolder&) = delete;
-    const std::wstring& Path() const { return m_path; }
-
-private:
-    std::vector<std::wstring> m_made; // the folders made, outermost first
-    std::wstring m_path;
-};
-
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& text);
 
