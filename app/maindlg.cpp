@@ -759,11 +759,3 @@ void CDelvaneDlg::SelectFileSystemCombo(const CString& fileSystem)
     if (CSearchSession* session = ActiveSession(SearchMode))
         session->SelectFileSystemCombo(fileSystem);
 }
-
-// ---- Temporary files and shell --------------------------------------------------------------
-
-void CDelvaneDlg::CleanTempFolder()
-{
-    TempFileNames.clear();
-    DeleteTempFiles(TempFolderPath);
-}

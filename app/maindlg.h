@@ -86,9 +86,6 @@ public:
     void ShowHintPanel(int showCommand) override;
     void SelectFileSystemCombo(const CString& fileSystem) override;
 
-    // ---- Temporary files -------------------------------------------------------------------------
-    void CleanTempFolder();
-
 private:
     // An exit waits for the save running on this thread (EndProgramAfterSave).
     bool m_endAfterSave = false;

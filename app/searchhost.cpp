@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "app/pure/shell_rules.h"
+#include "app/shellservices.h"
 
 const wchar_t* const HintSelectDrive =
     L"Select the Drive (from which you want to recover data) from the List of available Physical or Logical Drives "
@@ -68,6 +69,12 @@ SearchHost::~SearchHost()
 {
     SearchHost* self = this;
     g_installedHost.compare_exchange_strong(self, nullptr);
+}
+
+void SearchHost::CleanTempFolder()
+{
+    TempFileNames.clear();
+    DeleteTempFiles(TempFolderPath);
 }
 
 CDialog* SearchHost::ActiveSearchDialog() const

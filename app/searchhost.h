@@ -47,9 +47,11 @@ public:
     std::atomic<int> PartitionSearchPending{ 0 };
     std::atomic<int> FoundPartitionCount{ 0 };
     // The user's temporary folder (ending in "\"), and the files opened found files were written to
-    // there; the exit deletes the program's files there.
+    // there; leaving a search dialog and the exit delete the program's files there.
     CString TempFolderPath;
     std::vector<CString> TempFileNames;
+    // Forgets TempFileNames and deletes the program's files in TempFolderPath (DeleteTempFiles).
+    void CleanTempFolder();
     // The "Saving Files..." dialog while a save of found files shows it; null otherwise. Set by
     // the save, which owns the dialog.
     CWnd* SavingFilesDlg = nullptr;

@@ -938,6 +938,11 @@ void CSearchSession::OnDestroy()
 {
     EndWorkers();
     OnDestroyControls();
+    // Every way out of a search dialog (Back on its drive page, a close, the no-device notice)
+    // ends here: the copies written to open its found files go with it, now that no worker
+    // writes one.
+    if (m_host != nullptr)
+        m_host->CleanTempFolder();
     m_driveTree.SetDetailHost(nullptr);
     m_driveTree.SetNotifyHandler(nullptr);
     if (ActiveTree == &m_driveTree)

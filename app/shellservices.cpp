@@ -13,6 +13,7 @@ namespace {
 const wchar_t kNoProgramText[] =
     L"The file could not be opened: no program is associated with files of its type.\n\nThe recovered copy is:\n";
 std::atomic<ShellOpenHook> g_shellOpenHook{ nullptr };
+std::atomic<ShellExecuteCall> g_shellExecute{ ::ShellExecuteW };
 } // namespace
 
 CString BrowseShellFolder(CWnd* owner, const wchar_t* title, UINT flags)
@@ -35,6 +36,11 @@ ShellOpenHook SetShellOpenHook(ShellOpenHook hook)
     return g_shellOpenHook.exchange(hook);
 }
 
+ShellExecuteCall SetShellExecuteCall(ShellExecuteCall call)
+{
+    return g_shellExecute.exchange(call != nullptr ? call : ::ShellExecuteW);
+}
+
 void OpenWithShell(int mode, const CString& target, CWnd* owner)
 {
     if (const ShellOpenHook hook = g_shellOpenHook.load()) {
@@ -45,8 +51,9 @@ void OpenWithShell(int mode, const CString& target, CWnd* owner)
         owner = AfxGetMainWnd();
     const HWND ownerWnd = CWnd::SafeHwnd(owner);
 
+    const ShellExecuteCall shellExecute = g_shellExecute.load();
     if (mode == kShellOpenLink) {
-        ::ShellExecuteW(ownerWnd, L"open", target, nullptr, nullptr, SW_SHOWNORMAL);
+        shellExecute(ownerWnd, L"open", target, nullptr, nullptr, SW_SHOWNORMAL);
         return;
     }
     if (!::PathFileExistsW(target)) {
@@ -54,16 +61,19 @@ void OpenWithShell(int mode, const CString& target, CWnd* owner)
         return;
     }
     const INT_PTR result =
-        reinterpret_cast<INT_PTR>(::ShellExecuteW(ownerWnd, L"open", target, nullptr, nullptr, SW_SHOWNORMAL));
-    if (result == SE_ERR_NOASSOC) {
-        // The chooser may not come up at all (or be closed unused): the user learns why nothing
-        // opened and where the copy is, to open it by hand.
+        reinterpret_cast<INT_PTR>(shellExecute(ownerWnd, L"open", target, nullptr, nullptr, SW_SHOWNORMAL));
+    if (result != SE_ERR_NOASSOC)
+        return;
+    // No program takes the type: the system's "Open with" chooser lets the user pick one.
+    wchar_t systemDir[1000] = {};
+    ::GetSystemDirectoryW(systemDir, 1000);
+    const CString parameters = CString(L"shell32.dll,OpenAs_RunDLL ") + target;
+    const INT_PTR chooser = reinterpret_cast<INT_PTR>(
+        shellExecute(ownerWnd, L"open", L"RUNDLL32.exe", parameters, systemDir, SW_SHOWNORMAL));
+    // Where it cannot start, the user learns why nothing opened and where the copy is, to open
+    // it by hand.
+    if (chooser <= 32)
         ZrMessageBox(ownerWnd, CString(kNoProgramText) + target, L"Message", MB_OK | MB_ICONINFORMATION);
-        wchar_t systemDir[1000] = {};
-        ::GetSystemDirectoryW(systemDir, 1000);
-        const CString parameters = CString(L"shell32.dll,OpenAs_RunDLL ") + target;
-        ::ShellExecuteW(ownerWnd, L"open", L"RUNDLL32.exe", parameters, systemDir, SW_SHOWNORMAL);
-    }
 }
 
 // ---- Files of the program ----------------------------------------------------------------------

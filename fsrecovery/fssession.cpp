@@ -82,7 +82,7 @@ CFsSearchSession::CFsSearchSession(const SearchDialogLayout& layout, const FsDia
       m_removableSearch(*this, fsLayout.driveTreeThread),
       m_listing(*this, ListingHooks(), m_resultTree, FileList(), m_store, m_resultsPresent, fsLayout.folderCount,
                 fsLayout.pathLabel),
-      m_ticks(*this, m_listing), m_saver(*this, m_listing, m_ticks, m_resultTree, m_store),
+      m_ticks(*this, m_listing), m_saver(*this, m_listing, m_ticks, m_resultTree, m_store, m_request),
       m_opener(*this, m_listing, m_resultTree, m_store, fsLayout.folderCount),
       m_scanLogs(*this, m_listing, m_resultTree, m_store, m_request, m_progress, m_resultsPresent, ScanLogHooks(),
                  fsLayout.statusLabel, fsLayout.pathLabel)

@@ -38,7 +38,8 @@ void CSavingFilesDlg::OnCancel()
         button->EnableWindow(FALSE);
 }
 
-DestinationCheck CheckSaveDestination(const CString& folder, const std::vector<SaveItem>& items)
+DestinationCheck CheckSaveDestination(const CString& folder, const std::vector<SaveItem>& items,
+                                      const ScanTarget* read)
 {
     // Every volume the items come from is a medium read; the whole range scanned for it counts.
     std::vector<ScannedMedium> media;
@@ -46,15 +47,19 @@ DestinationCheck CheckSaveDestination(const CString& folder, const std::vector<S
     for (const SaveItem& item : items)
         if (item.volume != nullptr && seen.insert(item.volume).second)
             media.push_back(ScannedMediumOf(item.volume->devicePath, item.volume->firstSector, item.volume->endSector));
+    // So does all the scan read: a range of a disk may hold more lost files than those of the
+    // volumes it gave, on volumes the scan did not make out.
+    if (read != nullptr && !read->devicePath.IsEmpty())
+        media.push_back(ScannedMediumOf(read->devicePath, read->firstSector, read->endSector));
     return CheckDestinationFolder(folder, media);
 }
 
 SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& destination, CWnd* owner, bool quiet,
-                          SearchHost* host)
+                          SearchHost* host, const ScanTarget* read)
 {
     SaveCounts counts;
     HWND ownerWnd = owner ? owner->GetSafeHwnd() : nullptr;
-    const DestinationCheck check = CheckSaveDestination(destination, items);
+    const DestinationCheck check = CheckSaveDestination(destination, items, read);
     if (check != DestinationCheck::Ok) {
         ZrMessageBox(ownerWnd,
                      check == DestinationCheck::OnScannedMedium ? CString(kDestinationOnSourceText)

@@ -7,6 +7,7 @@
 #include "afxwin.h"
 #include "fsrecovery/file_copy.h"
 #include "storage/pure/destination_check.h"
+#include "storage/pure/scan_target.h"
 #include "storage/pure/globals.h"
 
 // The "Saving Files..." dialog; Cancel stops the save (or the open) of `state` after the block
@@ -47,13 +48,16 @@ struct SaveCounts {
 extern const wchar_t* const kDestinationOnSourceText;
 
 // The destination rule for saving `items` into `folder`: on any scanned range of their volumes
-// (device and sectors, both ends included) it is refused before anything touches the folder;
-// only a folder elsewhere is tried for writing.
-DestinationCheck CheckSaveDestination(const CString& folder, const std::vector<SaveItem>& items);
+// or in what the scan read (`read`, when given: its device and range), device and sectors, both
+// ends included, it is refused before anything touches the folder; only a folder elsewhere is
+// tried for writing.
+DestinationCheck CheckSaveDestination(const CString& folder, const std::vector<SaveItem>& items,
+                                      const ScanTarget* read = nullptr);
 
 // Saves the items below destination. Refuses (with a message, nothing written) a destination
-// that is relative, lies on a scanned volume, is missing or takes no files. Ends with a message
-// of the counts unless `quiet`. The owner is disabled while the save runs. `host` is the launcher
-// the save reports to (its figures, and the end of the program asked for during the save).
+// that is relative, lies on a scanned volume or in what the scan read (`read`), is missing or
+// takes no files. Ends with a message of the counts unless `quiet`. The owner is disabled while
+// the save runs. `host` is the launcher the save reports to (its figures, and the end of the
+// program asked for during the save).
 SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& destination, CWnd* owner,
-                          bool quiet = false, SearchHost* host = nullptr);
+                          bool quiet = false, SearchHost* host = nullptr, const ScanTarget* read = nullptr);

@@ -120,6 +120,6 @@ void TickedSave::Save()
             if (row.folder == nullptr && row.file.volume < m_store.VolumeCount())
                 items.push_back({ path, row.file, &m_store.Volume(row.file.volume) });
     }
-    m_lastSaveWork = SaveFoundItems(items, destination, &m_dialog, false, m_dialog.Host()).work;
+    m_lastSaveWork = SaveFoundItems(items, destination, &m_dialog, false, m_dialog.Host(), &m_request.target).work;
 }
 

@@ -1,7 +1,7 @@
 // TickedSave: the Save of a file-system search's results page: the ticked folders of the results
 // tree and the ticked rows of every folder listed (RowTicks), each folder with its own files,
 // saved into a folder the user picks. The dialog holds one; the files of a folder come from its
-// listing.
+// listing, and what its scan read (`request`) is kept away from the destination.
 #pragma once
 #include <vector>
 
@@ -11,6 +11,7 @@
 #include "fsrecovery/file_copy.h"
 #include "fsrecovery/folder_listing.h"
 #include "fsrecovery/row_ticks.h"
+#include "storage/pure/scan_target.h"
 
 struct SaveItem;
 
@@ -22,8 +23,9 @@ void SetSaveFolderPicker(SaveFolderPicker picker);
 class TickedSave {
 public:
     TickedSave(CSearchSession& dialog, FolderListing& files, RowTicks& ticks, CTreeClass& resultTree,
-               FoundStore& store)
-        : m_dialog(dialog), m_files(files), m_ticks(ticks), m_resultTree(resultTree), m_store(store)
+               FoundStore& store, const ScanRequest& request)
+        : m_dialog(dialog), m_files(files), m_ticks(ticks), m_resultTree(resultTree), m_store(store),
+          m_request(request)
     { }
     TickedSave(const TickedSave&) = delete;
     TickedSave& operator=(const TickedSave&) = delete;
@@ -45,5 +47,6 @@ private:
     RowTicks& m_ticks;
     CTreeClass& m_resultTree;
     FoundStore& m_store;
+    const ScanRequest& m_request;
     SaveWork m_lastSaveWork;
 };

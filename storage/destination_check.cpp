@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <atomic>
+
 #include "devicepath.h"
 
 namespace {
@@ -54,6 +56,21 @@ CString ResolvedPath(CString path)
     return path;
 }
 
+// The names this machine answers to as a server: its NetBIOS name and its DNS names.
+std::vector<CString> OwnMachineNames()
+{
+    std::vector<CString> names;
+    for (COMPUTER_NAME_FORMAT format : { ComputerNameNetBIOS, ComputerNameDnsHostname, ComputerNameDnsFullyQualified }) {
+        wchar_t name[256] = {};
+        DWORD size = 256;
+        if (::GetComputerNameExW(format, name, &size))
+            names.emplace_back(name);
+    }
+    return names;
+}
+
+std::atomic<VolumeExtentsQuery> g_volumeExtentsQuery{ nullptr };
+
 // The name ("\\?\Volume{...}\") of the volume mounted at root; empty when the system gives none.
 CString VolumeNameOf(const CString& root)
 {
@@ -66,9 +83,16 @@ CString VolumeNameOf(const CString& root)
 
 } // namespace
 
+VolumeExtentsQuery SetVolumeExtentsQuery(VolumeExtentsQuery query)
+{
+    return g_volumeExtentsQuery.exchange(query);
+}
+
 bool VolumeDiskExtents(const CString& volumePath, std::vector<DiskExtent>* extents)
 {
     extents->clear();
+    if (const VolumeExtentsQuery query = g_volumeExtentsQuery.load())
+        return query(volumePath, extents);
     // "\\?\Volume{...}\" is opened without its backslash; "X:\" and "\\.\X:" name "\\.\X:";
     // anything else has no extents here.
     CString device = VolumeNamePrefix(volumePath);
@@ -112,6 +136,10 @@ DestinationFacts GatherDestinationFacts(const CString& folder)
     const DWORD attributes = ::GetFileAttributesW(folder);
     facts.isFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const CString resolved = ResolvedPath(folder);
+    // A share is on another machine unless this machine serves it (then it is one of its own
+    // folders, perhaps on the very medium read).
+    const CString server = UncServerName(resolved);
+    facts.remote = !server.IsEmpty() && !IsThisMachine(server, OwnMachineNames());
     CString root = VolumeNamePrefix(resolved);
     if (root.IsEmpty()) {
         wchar_t path[MAX_PATH + 1] = {};
@@ -120,6 +148,9 @@ DestinationFacts GatherDestinationFacts(const CString& folder)
         root = path;
     }
     facts.volumeRoot = root;
+    // A drive letter the system calls remote: a mapped network drive.
+    if (server.IsEmpty() && ::GetDriveTypeW(root) == DRIVE_REMOTE)
+        facts.remote = true;
     facts.volumeName = VolumeNameOf(root);
     facts.extentsKnown = VolumeDiskExtents(facts.volumeName.IsEmpty() ? root : facts.volumeName, &facts.volumeExtents);
     return facts;

@@ -11,11 +11,16 @@
 // Where the volume `volumePath` ("\\?\Volume{...}\", "\\.\X:" or "X:\") lies on the physical
 // disks, into *extents; false when the system does not say.
 bool VolumeDiskExtents(const CString& volumePath, std::vector<DiskExtent>* extents);
+// Tests answer for the system where volumes lie (Wine places none on a disk): while set,
+// VolumeDiskExtents asks it instead. Returns the previous one; null restores the system.
+using VolumeExtentsQuery = bool (*)(const CString& volumePath, std::vector<DiskExtent>* extents);
+VolumeExtentsQuery SetVolumeExtentsQuery(VolumeExtentsQuery query);
 
 // The facts of `folder` that can be found out without touching it: whether it is a folder, the
 // volume that holds it (through a drive letter that stands for another path, a "\\?\" prefix, a
-// folder another volume is mounted on), that volume's name and where it lies. `writable` is left
-// unknown (false).
+// folder another volume is mounted on), that volume's name and where it lies, and whether it is
+// on another machine (a share of a server that is not this one, a mapped network drive).
+// `writable` is left unknown (false).
 DestinationFacts GatherDestinationFacts(const CString& folder);
 
 // Whether a file can be made in `folder`: one is made and deleted at once (never on a device path).

@@ -89,11 +89,63 @@ bool DestinationOnScannedMedium(const DestinationFacts& destination, const Scann
 
 bool DestinationVolumeKnown(const DestinationFacts& destination, const ScannedMedium& scanned)
 {
-    if (!IsRawDevicePath(scanned.devicePath))
+    // Another machine's folder lies on no disk of this one, and so on nothing read here.
+    if (destination.remote || !IsRawDevicePath(scanned.devicePath))
         return true;
     if (DiskNumberOf(scanned.devicePath) >= 0)
         return destination.extentsKnown;
     return destination.extentsKnown || !destination.volumeName.IsEmpty();
+}
+
+CString UncServerName(const CString& path)
+{
+    int at = 0;
+    if (path.GetLength() >= 8 && IsSlash(path[0]) && IsSlash(path[1]) && path[2] == L'?' && IsSlash(path[3]) &&
+        path.Mid(4, 3).CompareNoCase(L"UNC") == 0 && IsSlash(path[7]))
+        at = 8;
+    else if (path.GetLength() >= 3 && IsSlash(path[0]) && IsSlash(path[1]) && path[2] != L'?' && path[2] != L'.')
+        at = 2;
+    else
+        return CString();
+    int end = at;
+    while (end < path.GetLength() && !IsSlash(path[end]))
+        ++end;
+    return path.Mid(at, end - at);
+}
+
+namespace {
+
+// "127.a.b.c": four decimal parts of 0 to 255, the first 127.
+bool IsLoopbackV4(const CString& server)
+{
+    int parts = 0, digits = 0, value = 0;
+    for (int i = 0; i <= server.GetLength(); ++i) {
+        const wchar_t ch = i < server.GetLength() ? server[i] : L'.';
+        if (ch >= L'0' && ch <= L'9' && digits < 3) {
+            value = value * 10 + (ch - L'0');
+            ++digits;
+        } else if (ch == L'.' && digits > 0 && value <= 255 && (parts > 0 || value == 127)) {
+            ++parts;
+            digits = value = 0;
+        } else {
+            return false;
+        }
+    }
+    return parts == 4;
+}
+
+} // namespace
+
+bool IsThisMachine(const CString& server, const std::vector<CString>& ownNames)
+{
+    if (server.IsEmpty())
+        return false;
+    if (server.CompareNoCase(L"localhost") == 0 || server == L"::1" || IsLoopbackV4(server))
+        return true;
+    for (const CString& name : ownNames)
+        if (!name.IsEmpty() && server.CompareNoCase(name) == 0)
+            return true;
+    return false;
 }
 
 ScannedMedium ScannedRange(const CString& devicePath, uint64_t firstSector, uint64_t lastSector)

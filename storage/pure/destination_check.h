@@ -41,6 +41,9 @@ struct DestinationFacts {
     CString volumeName;        // that volume's "\\?\Volume{...}\"; empty when the system gives none
     bool extentsKnown = false; // the system said where that volume lies (perhaps on no disk at all)
     std::vector<DiskExtent> volumeExtents;
+    // It lies on another machine: a share of a server that is not this machine, or a drive letter
+    // the system calls remote (a mapped network drive).
+    bool remote = false;
 };
 
 enum class DestinationCheck {
@@ -59,7 +62,8 @@ enum class DestinationCheck {
 // lies on the scanned disk inside the scanned range (or on the scanned volume's own sectors).
 // While a disk or a volume is read, a folder whose volume cannot be told apart from it counts
 // as on it: for a disk, where its volume lies must be known; for a volume, that or the volume's
-// name. A medium that is a file (an image) asks only what is known.
+// name. A folder on another machine is apart from every medium read here, whatever is known of
+// its volume. A medium that is a file (an image) asks only what is known.
 DestinationCheck CheckDestination(const DestinationFacts& destination, const ScannedMedium& scanned);
 
 // The rules that need nothing from inside the folder (its path, its volume, whether it exists),
@@ -75,6 +79,13 @@ DestinationCheck CheckDestinationInOrder(const DestinationFacts& destination, co
 bool DestinationOnScannedMedium(const DestinationFacts& destination, const ScannedMedium& scanned);
 // The facts tell the destination's volume apart from what is read (see CheckDestination).
 bool DestinationVolumeKnown(const DestinationFacts& destination, const ScannedMedium& scanned);
+
+// The server a UNC path names: "srv" of "\\srv\share\dir" or "\\?\UNC\srv\share\dir"
+// (either slash); empty for any other path (a drive's, a device's, "\\?\C:\dir").
+CString UncServerName(const CString& path);
+// The server is this machine itself, whose shares are its own local folders: "localhost", a
+// loopback address ("127.0.0.1", "::1") or one of `ownNames` (the computer's names), in any case.
+bool IsThisMachine(const CString& server, const std::vector<CString>& ownNames);
 
 // The message for a refused destination ("" for Ok).
 CString DestinationRefusalText(DestinationCheck check);

@@ -234,7 +234,8 @@ TEST(CarveDestination, AFolderUnderAMountPointBelongsToTheVolumeMountedThere)
 
 // While a disk or a volume is read, a folder whose volume the system does not tell apart from it
 // may lie on it: refused, and never tried for writing. For a disk, where the volume lies must be
-// known; for a volume, that or its name. A missing folder is told so first.
+// known; for a volume, that or its name. A folder on another machine lies on neither, known or
+// not. A missing folder is told so first.
 TEST(CarveDestination, AFolderOfAnUnknownVolumeIsRefusedWhileADiskOrVolumeIsRead)
 {
     int probes = 0;
@@ -245,10 +246,16 @@ TEST(CarveDestination, AFolderOfAnUnknownVolumeIsRefusedWhileADiskOrVolumeIsRead
     const ScannedMedium disk = Scanning(L"\\\\.\\PhysicalDrive6", 0, 999);
     const ScannedMedium volume = Scanning(L"\\\\.\\M:");
     const ScannedMedium image = Scanning(L"Z:\\tmp\\card.img");
-    DestinationFacts share; // a share: a root and nothing more
+    DestinationFacts share; // a share of this machine (one of its own folders): a root and nothing more
     share.folder = L"\\\\server\\share\\out";
     share.isFolder = share.writable = true;
     share.volumeRoot = L"\\\\server\\share\\";
+    DestinationFacts remote = share; // a share of another machine, or a mapped network drive
+    remote.remote = true;
+    DestinationFacts mapped = Usable(L"K:\\out");
+    mapped.volumeName.Empty();
+    mapped.extentsKnown = false;
+    mapped.remote = true;
     DestinationFacts letterOnly = Usable(L"K:\\out"); // a letter of a folder or an image
     letterOnly.volumeName.Empty();
     letterOnly.extentsKnown = false;
@@ -271,6 +278,13 @@ TEST(CarveDestination, AFolderOfAnUnknownVolumeIsRefusedWhileADiskOrVolumeIsRead
         { named, volume, DestinationCheck::Ok },
         { noDisk, disk, DestinationCheck::Ok },
         { noDisk, volume, DestinationCheck::Ok },
+        { remote, disk, DestinationCheck::Ok },
+        { remote, volume, DestinationCheck::Ok },
+        { remote, image, DestinationCheck::Ok },
+        { mapped, disk, DestinationCheck::Ok },
+        { mapped, volume, DestinationCheck::Ok },
+        // The scanned letter itself stays refused, whatever the system calls it.
+        { mapped, Scanning(L"\\\\.\\K:"), DestinationCheck::OnScannedMedium },
     };
     int allowed = 0;
     for (const auto& c : cases) {
@@ -284,6 +298,38 @@ TEST(CarveDestination, AFolderOfAnUnknownVolumeIsRefusedWhileADiskOrVolumeIsRead
     DestinationFacts missing = share;
     missing.isFolder = false;
     EXPECT_EQ(CheckDestination(missing, disk), DestinationCheck::Missing);
+    EXPECT_EQ(CheckDestinationPlace(remote, { image, volume, disk }), DestinationCheck::Ok);
+}
+
+// A share is on another machine unless its server is this one: by name, as "localhost" or by a
+// loopback address. Only UNC paths name a server.
+TEST(CarveDestination, AShareIsOnAnotherMachineUnlessItsServerIsThisOne)
+{
+    const struct {
+        const wchar_t* path;
+        const wchar_t* server;
+    } paths[] = {
+        { L"\\\\srv\\share\\out", L"srv" },
+        { L"//srv/share", L"srv" },
+        { L"\\\\?\\UNC\\srv.example.org\\share\\out", L"srv.example.org" },
+        { L"C:\\out", L"" },
+        { L"\\\\?\\C:\\out", L"" },
+        { L"\\\\.\\C:", L"" },
+        { L"\\\\?\\Volume{abc}\\out", L"" },
+        { L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\out", L"" },
+        { L"\\\\\\share", L"" },
+        { L"\\out", L"" },
+    };
+    for (const auto& p : paths)
+        EXPECT_EQ(UncServerName(p.path), CString(p.server)) << ToUtf8(p.path);
+
+    const std::vector<CString> own = { L"DESK-7", L"desk-7.home.example" };
+    for (const wchar_t* server : { L"localhost", L"LocalHost", L"127.0.0.1", L"127.8.9.10", L"::1", L"desk-7",
+                                   L"DESK-7.HOME.EXAMPLE" })
+        EXPECT_TRUE(IsThisMachine(server, own)) << ToUtf8(server);
+    for (const wchar_t* server : { L"srv", L"desk-70", L"desk", L"128.0.0.1", L"127.0.0.1.5", L"1270.0.0.1", L"",
+                                   L"localhost2" })
+        EXPECT_FALSE(IsThisMachine(server, own)) << ToUtf8(server);
 }
 
 // The guide line promises the folders that the found files are saved in.

@@ -1,6 +1,7 @@
 // Opening and saving rows from the Basic Search results page.
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "app/shellservices.h"
@@ -159,6 +160,50 @@ TEST_F(BasicOpenTest, RowsOpenTheirFolderOrAFreshTemporaryCopy)
     List().SetItemText(photos, 7, L"12345");
     Open(photos);
     EXPECT_EQ(root, tree.GetSelectedItem());
+}
+
+// The copies written to open found files go when the dialog is left, by Back on its drive page
+// or by closing it, not only when the program ends; going back to the drive page keeps them.
+// Files of others in the temporary folder stay, even with "VKD" in their names.
+class BasicOpenLeaveTest : public BasicOpenTest {
+protected:
+    void OpenThenLeave(const std::function<void()>& leave)
+    {
+        const CString others[] = { tempFolder + L"\\notes.txt", tempFolder + L"\\VKDnotes.txt",
+                                   tempFolder + L"\\myVKD1.txt" };
+        for (const CString& other : others)
+            CreateEmptyFile(other);
+        ScanDrive(L"X:");
+        ListFolder(ResultChild(dlg.ResultTree().GetRootItem(), "DOCS"));
+        Open(Row("small note.txt"));
+        ASSERT_EQ(1u, g_shellTargets.size());
+        const CString copy = g_shellTargets[0];
+        ASSERT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(copy));
+        dlg.OnBnClickedBack();
+        ASSERT_EQ(0, dlg.Page());
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(copy));
+        leave();
+        // The search dialog's modal loop ends and its window goes, as when the launcher runs it.
+        EXPECT_FALSE(dlg.IsWindowVisible());
+        dlg.DestroyWindow();
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(copy));
+        EXPECT_TRUE(main.TempFileNames.empty());
+        for (const CString& other : others)
+            EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(other)) << ToUtf8(other);
+    }
+};
+
+TEST_F(BasicOpenLeaveTest, BackOnTheDrivePageDeletesTheOpenedCopies)
+{
+    OpenThenLeave([&] { dlg.OnBnClickedBack(); });
+}
+
+TEST_F(BasicOpenLeaveTest, ClosingTheDialogDeletesTheOpenedCopies)
+{
+    OpenThenLeave([&] {
+        g_boxAnswer = IDYES; // the exit question
+        dlg.SendMessage(WM_CLOSE);
+    });
 }
 
 // A row whose file cannot be written never reaches the shell.

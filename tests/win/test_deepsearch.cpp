@@ -17,7 +17,9 @@
 #include "fsrecovery/pure/scan_log_results.h"
 #include "app/devicetree.h"
 #include "fsrecovery/deepsearch.h"
+#include "fsrecovery/savefiles.h"
 #include "resources/resource.h"
+#include "storage/destination_check.h"
 #include "storage/driverecords.h"
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
@@ -778,6 +780,46 @@ TEST_F(DeepSearchTest, LeavingAsksOnceToSaveTheLog)
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(log));
     EXPECT_TRUE(dlg.LogSaved());
     EXPECT_EQ(1u, close().size());
+}
+
+// Where the volume of a destination folder lies: on the scanned disk, as the system would place
+// another partition of it (Wine places no volume on a disk). The scanned disk is no volume.
+DiskExtent g_destinationPlace;
+bool PlaceDestinationVolume(const CString& volumePath, std::vector<DiskExtent>* extents)
+{
+    if (volumePath.Left(11).CompareNoCase(L"\\\\?\\Volume{") != 0)
+        return false;
+    *extents = { g_destinationPlace };
+    return true;
+}
+
+// After a Deep Search of a range of a disk, a save keeps off all the scan read: a folder on a
+// volume inside the range is refused although no file saved comes from it (the range may hold
+// lost files the search did not make out); one on a volume past the range takes the files.
+TEST_F(DeepSearchTest, ASaveKeepsOffTheWholeRangeTheScanRead)
+{
+    const std::vector<LayoutEntry> volumes = LoadLayout(L"deepdisk.img");
+    ASSERT_EQ(3u, volumes.size());
+    SelectMedium(L"(Disk4 ", true, L"deepdisk.img", 0);
+    SetField(IDC_RANGE_END, volumes[2].start); // the first two volumes
+    Next();
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    struct Placed {
+        VolumeExtentsQuery system = SetVolumeExtentsQuery(PlaceDestinationVolume);
+        ~Placed() { SetVolumeExtentsQuery(system); }
+    } placed;
+    // Before the first volume: inside the range, on no volume the search found.
+    g_destinationPlace = { 4, 1, volumes[0].start - 1 };
+    g_boxes.clear();
+    EXPECT_TRUE(SaveEverything(NewTempFolder(L"zr_deeprange")).empty());
+    ASSERT_FALSE(g_boxes.empty());
+    EXPECT_EQ(CString(kDestinationOnSourceText), g_boxes.back());
+    // The third volume's place, past the range.
+    g_destinationPlace = { 4, volumes[2].start + 1, volumes[2].count - 1 };
+    g_boxes.clear();
+    EXPECT_FALSE(SaveEverything(NewTempFolder(L"zr_deeprange")).empty());
+    for (const CString& box : g_boxes)
+        EXPECT_NE(CString(kDestinationOnSourceText), box);
 }
 
 // A narrowed range reads the NTFS records inside it with the volume's own cluster 0, not the

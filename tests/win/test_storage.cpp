@@ -202,11 +202,41 @@ TEST_F(StorageTest, ValidateSelectedVolumeOnTheImages)
     CurrentDevicePath.Empty();
 }
 
+// A folder of a share, as Wine finds one: "\\\\server\\share\\folder" is the folder
+// unc/server/share/folder of the prefix's dosdevices. Made when constructed, removed (empty) when
+// destroyed; Path() is empty when it could not be made.
+class ShareFolder {
+public:
+    ShareFolder(const std::wstring& server, const std::wstring& share, const std::wstring& folder)
+    {
+        std::wstring at = DosDeviceFile(L"unc");
+        for (const std::wstring& part : { std::wstring(), server, share, folder }) {
+            at += part.empty() ? L"" : L"\\" + part;
+            if (::CreateDirectoryW(at.c_str(), nullptr))
+                m_made.push_back(at);
+            else if (::GetLastError() != ERROR_ALREADY_EXISTS)
+                return;
+        }
+        m_path = L"\\\\" + server + L"\\" + share + L"\\" + folder;
+    }
+    ~ShareFolder()
+    {
+        for (auto made = m_made.rbegin(); made != m_made.rend(); ++made)
+            ::RemoveDirectoryW(made->c_str());
+    }
+    const std::wstring& Path() const { return m_path; }
+
+private:
+    std::vector<std::wstring> m_made; // outermost first
+    std::wstring m_path;
+};
+
 // The facts of a destination as this system gives them, and the rule on them. A drive's own
 // volume (C:) is named and placed (on no disk, under Wine); a letter that stands for another path
 // (DefineDosDevice, as subst makes it), a "\\?\Volume{...}\" path and a "\\?\C:\" path belong to
-// the volume of what they stand for; a share has no volume the system tells, and is refused while
-// a disk or a volume is read.
+// the volume of what they stand for; a share has no volume the system tells: one this machine
+// serves is refused while a disk or a volume is read, one of another machine (however its path is
+// written, or a letter standing for it) is not.
 TEST_F(StorageTest, DestinationFactsAsTheSystemGivesThemAndTheRuleOnThem)
 {
     const DestinationFacts system = GatherDestinationFacts(L"C:\\windows");
@@ -232,8 +262,31 @@ TEST_F(StorageTest, DestinationFactsAsTheSystemGivesThemAndTheRuleOnThem)
     const DestinationFacts share = GatherDestinationFacts(L"\\\\localhost\\c$\\windows");
     EXPECT_TRUE(share.volumeName.IsEmpty());
     EXPECT_FALSE(share.extentsKnown);
+    EXPECT_FALSE(share.remote);
     DestinationFacts shareFolder = share; // as a share that answered would say
     shareFolder.isFolder = true;
+    // Shares of another machine and of this one by its own name, made where Wine finds them.
+    wchar_t ownName[256] = {};
+    DWORD ownSize = 256;
+    ASSERT_TRUE(::GetComputerNameExW(ComputerNameNetBIOS, ownName, &ownSize));
+    const ShareFolder elsewhere(L"zrserver", L"share", L"found"), here(ownName, L"share", L"found");
+    ASSERT_FALSE(elsewhere.Path().empty());
+    ASSERT_FALSE(here.Path().empty());
+    const wchar_t* const shareTarget = L"\\??\\UNC\\zrserver\\share";
+    ASSERT_TRUE(::DefineDosDeviceW(DDD_RAW_TARGET_PATH, letter, shareTarget));
+    DestinationFacts mapped = GatherDestinationFacts(CString(letter) + L"\\found");
+    ::DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, letter, shareTarget);
+    const DestinationFacts remote = GatherDestinationFacts(elsewhere.Path().c_str());
+    const DestinationFacts remotePrefixed = GatherDestinationFacts(L"\\\\?\\UNC\\zrserver\\share\\found");
+    for (const DestinationFacts* facts : { &remote, &remotePrefixed }) {
+        EXPECT_TRUE(facts->isFolder) << ToUtf8(facts->folder);
+        EXPECT_TRUE(facts->remote) << ToUtf8(facts->folder);
+    }
+    EXPECT_TRUE(mapped.remote);
+    mapped.isFolder = true; // Wine opens no file through a letter that stands for a share
+    const DestinationFacts ownShare = GatherDestinationFacts(here.Path().c_str());
+    EXPECT_TRUE(ownShare.isFolder);
+    EXPECT_FALSE(ownShare.remote);
 
     const ScannedMedium disk = ScannedMediumOf(kMbrDisk, 0, 100000);
     const ScannedMedium letterX = ScannedMediumOf(L"\\\\.\\X:", 0, 100000);
@@ -250,11 +303,14 @@ TEST_F(StorageTest, DestinationFactsAsTheSystemGivesThemAndTheRuleOnThem)
         { system, imageFile, ok },    { substituted, letterC, on },   { byName, letterC, on },
         { prefixed, letterC, on },    { prefixed, disk, ok },         { shareFolder, disk, on },
         { shareFolder, letterC, on }, { shareFolder, imageFile, ok },
+        { remote, disk, ok },         { remote, letterC, ok },        { remotePrefixed, letterX, ok },
+        { mapped, disk, ok },         { ownShare, disk, on },         { ownShare, letterC, on },
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.expect, CheckDestinationPlace(c.facts, { c.medium }))
             << ToUtf8(c.facts.folder) << " " << ToUtf8(c.medium.devicePath);
     EXPECT_EQ(on, CheckDestinationFolder(L"X:\\", { letterX }));
+    EXPECT_EQ(ok, CheckDestinationFolder(elsewhere.Path().c_str(), { disk, letterX }));
 }
 
 } // namespace
