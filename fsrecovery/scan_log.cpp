@@ -536,8 +536,9 @@ void ScanLogs::ShowLog(LoadJob& job)
     if (HTREEITEM top = m_resultTree.GetRootItem()) {
         m_resultTree.Expand(top, TVE_EXPAND);
         m_resultTree.SendMessage(TVM_SORTCHILDREN, FALSE, 0);
+        // Selecting the top item lists it, unless the tree's own first selection (when the
+        // focus reached it) is listing it already: the list is filled once.
         m_resultTree.Select(nullptr, TVGN_CARET);
-        m_listing.LastPopulatedItem = nullptr;
         m_resultTree.Select(top, TVGN_CARET);
     }
 }

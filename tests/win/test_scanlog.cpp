@@ -115,6 +115,21 @@ protected:
         }
     }
 
+    // The rows the file list shows now: name, type, size, date and time, in name order.
+    std::vector<CString> ListedRows()
+    {
+        std::vector<CString> rows;
+        CListCtrl& list = *dlg.DetailList();
+        for (int row = 0; row < list.GetItemCount(); ++row) {
+            CString line;
+            for (int column = 0; column < 5; ++column)
+                line += list.GetItemText(row, column) + L"\t";
+            rows.push_back(line);
+        }
+        std::sort(rows.begin(), rows.end(), [](const CString& a, const CString& b) { return a < b; });
+        return rows;
+    }
+
     // The rows of every folder's listing: name, type, size, date and time.
     std::vector<std::vector<CString>> Listings()
     {
@@ -131,16 +146,7 @@ protected:
         for (HTREEITEM item : items) {
             tree.SelectItem(nullptr);
             ListFolder(item);
-            std::vector<CString> rows;
-            CListCtrl& list = *dlg.DetailList();
-            for (int row = 0; row < list.GetItemCount(); ++row) {
-                CString line;
-                for (int column = 0; column < 5; ++column)
-                    line += list.GetItemText(row, column) + L"\t";
-                rows.push_back(line);
-            }
-            std::sort(rows.begin(), rows.end(), [](const CString& a, const CString& b) { return a < b; });
-            all.push_back(rows);
+            all.push_back(ListedRows());
         }
         return all;
     }
@@ -353,6 +359,98 @@ TEST_F(ScanLogTest, AScanThatFoundNoVolumeSavesALogThatLoads)
     EXPECT_GE(g_boxes[0].Find(L"loaded successfully"), 0) << ToUtf8(g_boxes[0]);
     EXPECT_EQ(CString(L"NTFS"), CurrentVolume().params.partitionType);
     ::DeleteFileW(path);
+}
+
+// Counts the listings started on this thread while alive: each shows the "Populating" notice.
+class ListingCounter {
+public:
+    ListingCounter() { s_hook = ::SetWindowsHookExW(WH_CALLWNDPROC, Note, nullptr, ::GetCurrentThreadId()); }
+    ~ListingCounter() { ::UnhookWindowsHookEx(s_hook); }
+    int Count() const { return s_count; }
+
+private:
+    static LRESULT CALLBACK Note(int code, WPARAM wParam, LPARAM lParam)
+    {
+        const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (code == HC_ACTION && sent->message == WM_SETTEXT && sent->lParam != 0 &&
+            CString(reinterpret_cast<const wchar_t*>(sent->lParam)) == L"Populating List Items, Please wait....")
+            ++s_count;
+        return ::CallNextHookEx(s_hook, code, wParam, lParam);
+    }
+    static inline HHOOK s_hook = nullptr;
+    static inline int s_count = 0;
+};
+
+// Message boxes shown for real, as a user meets them: the dialog loses its focus to the box and
+// gets it back. Each is answered OK as soon as it is up, or (g_answerWhenListed) once no listing
+// runs any more.
+bool g_answerWhenListed = false;
+HHOOK g_boxHook = nullptr;
+HWND g_boxShown = nullptr;
+void CALLBACK AnswerBox(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    if (g_answerWhenListed && g_pPopulateListThread != nullptr)
+        return;
+    ::KillTimer(nullptr, timer);
+    ::PostMessageW(g_boxShown, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+LRESULT CALLBACK AnswerWhenUp(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE && g_boxShown == nullptr) {
+        g_boxShown = HWND(wParam);
+        ::SetTimer(nullptr, 0, 10, AnswerBox);
+    }
+    return ::CallNextHookEx(g_boxHook, code, wParam, lParam);
+}
+int ShowAndAnswer(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
+{
+    g_boxes.push_back(text);
+    g_boxShown = nullptr;
+    g_boxHook = ::SetWindowsHookExW(WH_CBT, AnswerWhenUp, nullptr, ::GetCurrentThreadId());
+    const int answer = ::MessageBoxW(owner, text, caption, type);
+    ::UnhookWindowsHookEx(g_boxHook);
+    return answer;
+}
+
+// A loaded log shows its top folder's list, listed once and whole, however soon the "loaded
+// successfully" box is answered: the rows a listing of it showed after the scan.
+TEST_F(ScanLogTest, ALoadedLogListsItsTopFolderOnceAndWhole)
+{
+    const Medium media[] = { { L"ntfs.img", L"Y:", L"NTFS" }, kFat32 };
+    for (const Medium& m : media)
+        for (bool whenListed : { false, true }) {
+            SCOPED_TRACE(Narrow(m.image) + (whenListed ? " answered when listed" : " answered at once"));
+            g_answerWhenListed = whenListed;
+            const CString path = TempLog(L"zr_toplisted.QLX");
+            ScanAndSave(m, path);
+            if (HasFatalFailure())
+                return;
+            const uint64_t sectors = imageSectors;
+            dlg.ResultTree().SelectItem(nullptr);
+            ListFolder(dlg.ResultTree().GetRootItem());
+            const std::vector<CString> topRows = ListedRows();
+            ASSERT_GE(topRows.size(), 3u);
+            dlg.OnBnClickedBack();
+            ListDriveAs(m.letter, sectors);
+
+            const ListingCounter listings;
+            const int before = listings.Count();
+            g_boxes.clear();
+            // Load Log pressed in the dialog, which has the focus.
+            dlg.SetForegroundWindow();
+            dlg.GetDlgItem(IDC_BS_LOAD_LOG)->SetFocus();
+            const ZrMessageBoxHook recording = ZrSetMessageBoxHook(ShowAndAnswer);
+            Load(path);
+            ZrSetMessageBoxHook(recording);
+            ASSERT_TRUE(Loaded());
+            ASSERT_EQ(1u, g_boxes.size());
+            EXPECT_GE(g_boxes[0].Find(L"loaded successfully"), 0);
+            EXPECT_EQ(dlg.ResultTree().GetRootItem(), dlg.ResultTree().GetSelectedItem());
+            EXPECT_EQ(1, listings.Count() - before);
+            EXPECT_TRUE(ListedRows() == topRows) << ListedRows().size() << " rows of " << topRows.size();
+            dlg.OnBnClickedBack();
+            ::DeleteFileW(path);
+        }
 }
 
 // Answers the save-log question with `saveAnswer` and the exit question No, recording both.
