@@ -641,6 +641,52 @@ TEST_F(ScanLogTest, ALogHandedToTheOtherSearchFindsTheDrives)
     ::DeleteFileW(path);
 }
 
+// Damage in a log's head or its drive block is said as damage: never as a medium moved or
+// removed, nor as a question whether a drive letter was replaced, by itself.
+TEST_F(ScanLogTest, DamageBeforeTheResultsIsSaidAsDamageNotAsAMediumMoved)
+{
+    const CString good = TempLog(L"zr_headgood.QLX"), bad = TempLog(L"zr_headbad.QLX");
+    ScanAndSave({ L"ntfs.img", L"Y:", L"NTFS" }, good);
+    ASSERT_FALSE(HasFatalFailure());
+    const uint64_t sectors = imageSectors;
+    dlg.OnBnClickedBack();
+    ListDriveAs(L"Y:", sectors);
+    const std::vector<uint8_t> bytes = ReadWhole(good);
+    std::vector<uint8_t> path;
+    for (wchar_t c : std::wstring(L"\\\\.\\Y:"))
+        path.insert(path.end(), { uint8_t(c), uint8_t(c >> 8) });
+    const size_t pathAt = size_t(std::search(bytes.begin(), bytes.end(), path.begin(), path.end()) - bytes.begin());
+    ASSERT_LT(pathAt, bytes.size());
+    const size_t deviceEnd = pathAt + path.size() + 8; // the drive's size follows its path
+
+    auto refusedAsDamage = [&](const std::vector<uint8_t>& log, bool withBrowseText) {
+        WriteWhole(bad, log);
+        g_boxes.clear();
+        Load(bad);
+        return g_boxes.size() == 1 && g_boxes[0].Find(L"is invalid or corrupted") >= 0 &&
+            (!withBrowseText || g_boxes[0].Find(L"Please browse the valid Log file") >= 0) && OnDrivePage();
+    };
+    // Six bytes inserted anywhere from the start to the end of the drive block.
+    const uint8_t inserted[] = { 0x01, 0x00, 0x00, 0x00, 0x31, 0x00 };
+    for (size_t at = 0; at <= deviceEnd; ++at) {
+        std::vector<uint8_t> log = bytes;
+        log.insert(log.begin() + at, std::begin(inserted), std::end(inserted));
+        ASSERT_TRUE(refusedAsDamage(log, false)) << at << ": " << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+    }
+    // The drive path damaged where its letter is left.
+    for (size_t unit = 0; unit < 4; ++unit) {
+        std::vector<uint8_t> log = bytes;
+        log[pathAt + 2 * unit] ^= 0x02;
+        ASSERT_TRUE(refusedAsDamage(log, true)) << unit << ": " << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+    }
+    // The log itself still loads.
+    g_boxes.clear();
+    Load(good);
+    EXPECT_TRUE(Said(L"loaded successfully"));
+    ::DeleteFileW(good);
+    ::DeleteFileW(bad);
+}
+
 TEST_F(ScanLogTest, BadLogsEndWithTheirMessageAndLeaveTheDialogUsable)
 {
     const CString good = TempLog(L"zr_good.QLX"), bad = TempLog(L"zr_bad.QLX");
@@ -670,7 +716,7 @@ TEST_F(ScanLogTest, BadLogsEndWithTheirMessageAndLeaveTheDialogUsable)
         const wchar_t* said;
     } cases[] = {
         { "marker", marker, L"Please select the correct drive from tree" },
-        { "mode 3", mode3, L"Original Media has been moved or removed." },
+        { "mode 3", mode3, L"Please browse the valid Log file or Scan the disk again." },
         { "cut in the head", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 30),
           L"Please browse the valid Log file or Scan the disk again." },
     };
