@@ -212,6 +212,7 @@ void FolderListing::OnResultSelChanged(HTREEITEM item)
     // The listing gives the system image list back before its first row.
     m_list.SetImageList(nullptr, LVSIL_SMALL);
     m_listingStop = 0;
+    m_workerItem = item;
     m_listingWorker = ZrBeginThreadInto(g_pPopulateListThread, PopulateListThreadProc, this);
     if (m_listingWorker == nullptr)
         EndListing(false);
@@ -301,12 +302,11 @@ int FolderListing::InsertFolderRows(CListCtrl& list, const std::vector<FolderNod
     return row;
 }
 
-void FolderListing::FillListedFolder()
+void FolderListing::FillListedFolder(HTREEITEM item)
 {
     m_folderCount = 0;
     m_fileCount = 0;
     ShowFolderCountText();
-    const HTREEITEM item = LastPopulatedItem;
     if (item == nullptr)
         return;
     ShowListedFolderPath(item);
@@ -344,7 +344,7 @@ UINT FolderListing::PopulateListThreadProc(LPVOID param)
 {
     auto* listing = static_cast<FolderListing*>(param);
     try {
-        listing->FillListedFolder();
+        listing->FillListedFolder(listing->m_workerItem);
     } catch (const std::bad_alloc&) {
         listing->m_hooks.outOfMemory();
     }

@@ -45,8 +45,8 @@ public:
 
     // A results-tree selection: lists the folder of `item` behind the "Populating" notice.
     void OnResultSelChanged(HTREEITEM item);
-    // The listing itself (on the listing worker): subfolder rows, then the folder's files.
-    void FillListedFolder();
+    // The listing of `item` itself (on the listing worker): subfolder rows, then its files.
+    void FillListedFolder(HTREEITEM item);
     // Waits for the listing worker (asking it to stop first when `stop`), removes the notice and
     // enables the dialog again; nothing to do when no listing runs.
     void EndListing(bool stop);
@@ -99,6 +99,10 @@ private:
     std::atomic<bool>& m_resultsPresent;
     const int m_folderCountLabel, m_pathLabel;
     StopFlag m_listingStop{ 0 };
+    // The folder the listing worker fills: set before the worker starts and left alone until it
+    // has ended, so that the worker never reads what the dialog's thread changes meanwhile
+    // (LastPopulatedItem is the dialog's).
+    HTREEITEM m_workerItem = nullptr;
     std::atomic<uint64_t> m_folderCount{ 0 }, m_fileCount{ 0 };
     // The files the file list shows, by the rows' item data (index + 1).
     std::vector<FoundFileRef> m_listedFiles;

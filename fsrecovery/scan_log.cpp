@@ -309,7 +309,7 @@ UINT ReadScanLogThreadProc(LPVOID param)
     loaded.opened = true;
     RunScanLogStep(loaded.result, [&] {
         CArchive ar(&file, CArchive::load, 4096);
-        loaded.result = ReadScanLog(ar, uint32_t(loaded.mode), loaded.data);
+        loaded.result = ReadScanLogToLoad(ar, uint32_t(loaded.mode), loaded.data);
         ar.Abort();
     });
     file.Abort();
@@ -465,16 +465,16 @@ bool ScanLogs::CheckLogRead(LoadJob& job)
     case ScanLogStatus::NotALog:
         Refuse(job, kNotALogText, false, false);
         return false;
+    // No save writes a mode other than Basic and Deep: the log is damaged, not its medium gone.
     case ScanLogStatus::UnknownMode:
-        ShowControl(&m_dialog, m_dialog.Layout().refresh, SW_SHOW);
-        Refuse(job, kMediumMissingText, true, true);
-        return false;
     case ScanLogStatus::Invalid:
     case ScanLogStatus::OtherMode: // handed over before the checks
         Refuse(job, kInvalidLogText, false, false);
         return false;
     case ScanLogStatus::Damaged:
-        if (result.complete < ScanLogPart::Device) {
+        // Nothing of the results can be read: the damage is said, not whether the medium (of a
+        // device block that may be damaged too) is attached.
+        if (result.complete < ScanLogPart::Volume) {
             SayCorrupt(result.errorText);
             Refuse(job, nullptr, false, false);
             return false;
@@ -504,11 +504,6 @@ bool ScanLogs::CheckMedium(LoadJob& job)
             return false;
         }
     }
-    if (job.result.complete < ScanLogPart::Volume) {
-        SayCorrupt(job.result.errorText);
-        Refuse(job, nullptr, false, false);
-        return false;
-    }
     return true;
 }
 
@@ -536,8 +531,9 @@ void ScanLogs::ShowLog(LoadJob& job)
     if (HTREEITEM top = m_resultTree.GetRootItem()) {
         m_resultTree.Expand(top, TVE_EXPAND);
         m_resultTree.SendMessage(TVM_SORTCHILDREN, FALSE, 0);
+        // Selecting the top item lists it, unless the tree's own first selection (when the
+        // focus reached it) is listing it already: the list is filled once.
         m_resultTree.Select(nullptr, TVGN_CARET);
-        m_listing.LastPopulatedItem = nullptr;
         m_resultTree.Select(top, TVGN_CARET);
     }
 }

@@ -171,8 +171,14 @@ template <size_t N> void ReadRows(CArchive& ar, uint64_t count, std::vector<std:
     }
 }
 
+// A drive's device path as the drive list gives it: "\\.\", a letter A to Z and its colon.
+bool IsDrivePath(const CString& path)
+{
+    return path.GetLength() == 6 && path.Left(4) == L"\\\\.\\" && path[4] >= L'A' && path[4] <= L'Z' && path[5] == L':';
+}
+
 // False for a block that no save writes: an unknown tag, a drive block for a kind that is saved
-// with its disk, or a disk number outside 0 to 25.
+// with its disk or with a path that is no drive's, or a disk number outside 0 to 25.
 bool ReadDevice(CArchive& ar, ScanLogData& data)
 {
     CString tag;
@@ -183,7 +189,7 @@ bool ReadDevice(CArchive& ar, ScanLogData& data)
             return false;
         device.source = ScanLogSource::Drive;
         ar >> device.drivePath >> device.driveSectors;
-        return true;
+        return IsDrivePath(device.drivePath);
     }
     if (tag != L"PHY")
         return false;

@@ -99,10 +99,11 @@ void WriteScanLog(CArchive& ar, const ScanLogData& data);
 // takes either). Stops at the first fault with its status:
 //   NotALog, UnknownMode, Damaged inside the head: as ReadScanLogHeader;
 //   OtherMode: the head is read, the rest is left to the other dialog;
-//   Invalid: a device block that does not fit the kind, a disk number above 25, a volume with a
-//     file-system name other than FAT16, FAT32 and NTFS or an end not after its start, a
-//     parameter type other than those, or sectors per cluster neither 0 (no geometry found)
-//     nor a power of two up to 128;
+//   Invalid: a device block that does not fit the kind, a drive path other than "\\.\" with a
+//     letter A to Z and its colon, a disk number above 25, a volume with a file-system name
+//     other than FAT16, FAT32 and NTFS or an end not after its start, a parameter type other
+//     than those, or sectors per cluster neither 0 (no geometry found) nor a power of two up to
+//     128;
 //   Damaged: the data ends early (also a count larger than the bytes left could hold, or a
 //     tree without its end line) or holds what no save writes: a tree line that is empty, lacks
 //     its CR LF or has a control character after its TABs, an item's line that is not its
@@ -112,6 +113,8 @@ void WriteScanLog(CArchive& ar, const ScanLogData& data);
 //     rows read whole, with their tree links.
 // A count is checked against the bytes left before anything is read for it, and room is made
 // only for what those bytes can hold, so a hostile log costs memory in proportion to its size.
+// The rows stay texts here: what their numbers must look like is ReadScanLogToLoad's
+// (fsrecovery/pure/scan_log_results.h).
 ScanLogResult ReadScanLog(CArchive& ar, uint32_t dialogMode, ScanLogData& data);
 
 // Sets each item's parent as the loaders place the lines, measuring each line against where the

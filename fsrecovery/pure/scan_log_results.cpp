@@ -28,6 +28,75 @@ template <size_t N> std::array<CString, N> RowOf(const std::vector<CString>& cel
     return row;
 }
 
+// A number as a save writes it ("%llu"): digits only, no leading zero, at most `max`.
+bool ReadWrittenNumber(const CString& text, uint64_t max, uint64_t& value)
+{
+    const int n = text.GetLength();
+    if (n == 0 || (n > 1 && text[0] == L'0'))
+        return false;
+    value = 0;
+    for (int i = 0; i < n; ++i) {
+        if (text[i] < L'0' || text[i] > L'9')
+            return false;
+        const uint64_t digit = uint64_t(text[i] - L'0');
+        if (value > (max - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+    }
+    return true;
+}
+
+bool IsWrittenNumber(const CString& text, uint64_t max)
+{
+    uint64_t value = 0;
+    return ReadWrittenNumber(text, max, value);
+}
+
+// An NTFS file row as FoundStore::NtfsFileCells writes it.
+bool IsWrittenNtfsRow(const ScanLogNtfsRow& cells)
+{
+    // "parent|sector|": the parent's low 32 bits, the record's sector, nothing else.
+    const CString& key = cells[0];
+    const int bar = key.Find(L'|');
+    const int sectorDigits = key.GetLength() - bar - 2;
+    uint64_t keyParent = 0, parent = 0;
+    if (bar < 0 || sectorDigits < 1 || key[key.GetLength() - 1] != L'|' ||
+        !ReadWrittenNumber(key.Left(bar), UINT32_MAX, keyParent) ||
+        !IsWrittenNumber(key.Mid(bar + 1, sectorDigits), UINT64_MAX))
+        return false;
+    return ReadWrittenNumber(cells[5], UINT64_MAX, parent) && uint32_t(parent) == keyParent &&
+        (cells[2].IsEmpty() || IsWrittenNumber(cells[2], UINT64_MAX)) &&
+        (cells[3].IsEmpty() || IsWrittenNumber(cells[3], UINT64_MAX)) && cells[4].IsEmpty();
+}
+
+// A FAT volume row as FatVolumeCells writes it: the columns "SPF" to "Reserve Sectors" are
+// 32-bit, "PartType" a file-system name, every other column 64-bit.
+bool IsWrittenFatVolumeRow(const ScanLogFatVolumeRow& cells)
+{
+    for (size_t i = 0; i < cells.size(); ++i) {
+        const bool written = i == 10 ? FsKindName(FsKindFromName(cells[i])) == cells[i]
+                                     : IsWrittenNumber(cells[i], i >= 1 && i <= 5 ? UINT32_MAX : UINT64_MAX);
+        if (!written)
+            return false;
+    }
+    return true;
+}
+
+// A recognised partition as RecognisedPartitionCells writes it: two texts, then four numbers.
+bool IsWrittenRecognisedRow(const ScanLogRecognisedRow& cells)
+{
+    for (size_t i = 2; i < cells.size(); ++i)
+        if (!IsWrittenNumber(cells[i], UINT64_MAX))
+            return false;
+    return true;
+}
+
+// The index of the first row that no save writes; rows.size() when there is none.
+template <class Row, class Written> size_t FirstUnwrittenRow(const std::vector<Row>& rows, Written written)
+{
+    return size_t(std::find_if_not(rows.begin(), rows.end(), written) - rows.begin());
+}
+
 // A disk number text of 0 to 25, nothing else (no sign, no other characters).
 bool ParseDiskNumber(const CString& text, uint16_t& number)
 {
@@ -178,6 +247,43 @@ ScanRequest RequestOfLog(const ScanLogData& data, const LoggedMedium& medium)
     request.diskDescription =
         disk && !medium.description.IsEmpty() ? medium.description : data.device.diskDescription;
     return request;
+}
+
+// ---- Reading --------------------------------------------------------------------------------------
+
+ScanLogResult ReadScanLogToLoad(CArchive& ar, uint32_t dialogMode, ScanLogData& data)
+{
+    ScanLogResult result = ReadScanLog(ar, dialogMode, data);
+    // Cuts the log where its damage begins: `complete` is the last section before it.
+    auto cut = [&](ScanLogPart complete) {
+        result.complete = std::min(result.complete, complete);
+        SetScanLogDamaged(result, CArchiveException(CArchiveException::genericException).GetErrorText());
+    };
+    const size_t fat = FirstUnwrittenRow(data.fatVolumes, IsWrittenFatVolumeRow);
+    if (fat < data.fatVolumes.size()) {
+        data.fatVolumes.resize(fat);
+        data.folderCount = 0;
+        data.tree.clear();
+        data.ntfsRows.clear();
+        data.ntfsTableWord = 0;
+        data.recognisedRows.clear();
+        cut(ScanLogPart::Volume);
+        return result;
+    }
+    const size_t ntfs = FirstUnwrittenRow(data.ntfsRows, IsWrittenNtfsRow);
+    if (ntfs < data.ntfsRows.size()) {
+        data.ntfsRows.resize(ntfs);
+        data.ntfsTableWord = 0;
+        data.recognisedRows.clear();
+        cut(ScanLogPart::Tree);
+        return result;
+    }
+    const size_t recognised = FirstUnwrittenRow(data.recognisedRows, IsWrittenRecognisedRow);
+    if (recognised < data.recognisedRows.size()) {
+        data.recognisedRows.resize(recognised);
+        cut(ScanLogPart::Tree);
+    }
+    return result;
 }
 
 // ---- Tables ---------------------------------------------------------------------------------------

@@ -24,6 +24,17 @@ class SectorSource;
 // found (the request's target).
 void AddRequestToLog(const ScanRequest& request, const FoundStore& store, ScanLogData& data);
 
+// ---- Reading ----
+
+// Reads a log as a load takes it: ReadScanLog, then every row of its tables held to what a save
+// writes (FoundStore::NtfsFileCells, FatVolumeCells, RecognisedPartitionCells): every number a
+// decimal of digits only, without a leading zero and within its field's range; an NTFS row's
+// first cell "parent|sector|" with exactly these two numbers, its last cell the parent whose
+// low 32 bits the first cell holds, its time cell empty; a FAT volume row's type a file-system
+// name. The first row that breaks this is damage, as a cut there would be: that row and all
+// that follows it are dropped, and the result is Damaged with what came before it complete.
+ScanLogResult ReadScanLogToLoad(CArchive& ar, uint32_t dialogMode, ScanLogData& data);
+
 // ---- Tables ----
 
 // The store's NTFS file rows, FAT volume rows and recognised partitions as the log's text rows.

@@ -136,15 +136,14 @@ VolumeCheck CheckNtfs(SectorSource& device, SectorSource& mftDevice, uint64_t st
         FindRecordSector(device, mftDevice, start, c, f.mftMirrCluster, other, &NtfsBootFields::mftMirrCluster);
     if (mft == 0 && mirr == 0)
         return VolumeCheck::Invalid;
-    const uint32_t sectorsPerIndex = NtfsSectorsPerIndexRecord(f);
-    if (sectorsPerIndex == 0)
-        return VolumeCheck::Invalid;
     geometry.sectorsPerCluster = c;
     geometry.cluster0Start = start;
     geometry.mftSector = mft;
     geometry.mftMirrSector = mirr;
     geometry.sectorsPerFileRecord = sectorsPerRecord;
-    geometry.sectorsPerIndexRecord = sectorsPerIndex;
+    // Kept for the scan log only: no read is sized by it, so a value that gives no size (0, or
+    // past 32 bits, stored as 0) says nothing about whether the volume can be read.
+    geometry.sectorsPerIndexRecord = NtfsSectorsPerIndexRecord(f);
     return VolumeCheck::Valid;
 }
 

@@ -319,6 +319,25 @@ TEST(ScanLogRefusals, DeviceBlocksAndVolumesNoScanWritesAreInvalid)
     EXPECT_EQ(ScanLogSourceFor(kScanLogModeBasic, L"Logical", true), ScanLogSource::Disk);
 }
 
+// A drive block names its drive as the drive list does; any other path is damage, which the
+// medium check would otherwise take for a drive under another letter or for a missing one.
+TEST(ScanLogRefusals, ADrivePathNoDriveHasIsInvalid)
+{
+    ScanLogData d = Sample(kScanLogModeBasic, L"NTFS", ScanLogSource::Drive);
+    ScanLogData read;
+    for (const wchar_t* path : { L"\\\\.\\A:", L"\\\\.\\Z:" }) {
+        d.device.drivePath = path;
+        EXPECT_EQ(Load(Save(d), read).status, ScanLogStatus::Ok);
+    }
+    for (const wchar_t* path : { L"\\\\,\\Y:", L"\\\\.]Y:", L"\\\\.\\y:", L"\\\\.\\Y;", L"\\\\.\\Y:\\", L"Y:",
+                                 L"\\\\.\\\x0419:", L"\\\\.\\PhysicalDrive1", L"" }) {
+        d.device.drivePath = path;
+        const ScanLogResult r = Load(Save(d), read);
+        EXPECT_EQ(r.status, ScanLogStatus::Invalid) << ToUtf8(path);
+        EXPECT_EQ(r.complete, ScanLogPart::Head) << ToUtf8(path);
+    }
+}
+
 // Every prefix of a log is a cut log: reported Damaged with what was read whole kept (the
 // sections before the cut, and whole folders and rows of the section being read), never more.
 TEST(ScanLogDamage, ACutAtEveryByteKeepsOnlyWhatWasReadWhole)

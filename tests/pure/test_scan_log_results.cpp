@@ -488,3 +488,167 @@ TEST(ScanLogResults, ALoadedLogsRequestWritesItsSelectionAgain)
     EXPECT_EQ(loaded.device.diskDescription, again.device.diskDescription);
     EXPECT_EQ(CString(L"\\\\.\\Q:"), again.device.drivePath);
 }
+
+// ---- Reading the rows as a load does ----
+
+ScanLogResult LoadToShow(const Bytes& bytes, ScanLogData& data)
+{
+    CMemFile f(bytes.data(), bytes.size());
+    CArchive ar(&f, CArchive::load);
+    return ReadScanLogToLoad(ar, 0, data);
+}
+
+// The NTFS files of a scan as its log rows: named, sized and stamped files, a record not read
+// yet, an empty file and a parent past 32 bits.
+void AddLoggedFiles(FoundStore& store)
+{
+    FoundVolume volume;
+    volume.kind = FsKind::Ntfs;
+    store.AddVolume(volume);
+    auto add = [&](uint64_t parent, uint64_t sector, const char16_t* name, uint64_t size, uint32_t flags) {
+        NtfsFileRow row;
+        row.parent = parent;
+        row.sector = sector;
+        row.size = size;
+        row.fileTime = 0x01D9A0B0C0D0E0F0ull + sector;
+        row.flags = flags;
+        store.AddNtfsFile(row, name);
+    };
+    const uint32_t all = NtfsFileRow::kNamed | NtfsFileRow::kSized | NtfsFileRow::kStamped;
+    add(5, 38, u"$MFT", 262144, all);
+    add(5, 40, u"a.txt", 66, all);
+    add(64, 4096, u"", 0, 0);
+    add(64, 4098, u"empty", 0, all);
+    add(0x100000005ull, 0x123456789ull, u"r\u00e9sum\u00e9.doc", 5000000000ull, all);
+}
+
+// A log of `store`'s tables.
+ScanLogData LogOf(const FoundStore& store, uint32_t mode, const wchar_t* fs = L"NTFS")
+{
+    ScanLogData data = Sample(mode, fs, ScanLogSource::Drive);
+    data.ntfsRows.clear();
+    data.fatVolumes.clear();
+    data.recognisedRows.clear();
+    AddStoreTablesToLog(store, data);
+    return data;
+}
+
+// Rows that no save writes (a letter or a sign in a number, a number out of its range, a field
+// too many or too few, parents that disagree) are damage: the rows before them stay, they and
+// all after them go, as at a cut.
+TEST(ScanLogRows, RowsNoSaveWritesAreDamageThatEndsTheLogThere)
+{
+    FoundStore files;
+    AddLoggedFiles(files);
+    files.recognisedPartitions.push_back({ L"Log|\\\\.\\E:|", L"Recognised1", 63, 1000, 2000, 3000 });
+    const ScanLogData deep = LogOf(files, kScanLogModeDeep);
+    ScanLogData read;
+    ASSERT_EQ(ScanLogStatus::Ok, LoadToShow(Save(deep), read).status);
+    ASSERT_EQ(5u, read.ntfsRows.size());
+    ASSERT_EQ(1u, read.recognisedRows.size());
+
+    const struct {
+        size_t cell;
+        const wchar_t* text;
+    } spoilt[] = {
+        { 2, L"6>" },      { 0, L"5|3\x0438|" },
+        { 2, L"+66" },     { 2, L" 66" },
+        { 2, L"066" },     { 2, L"18446744073709551616" },
+        { 3, L"1e5" },     { 0, L"4294967301|40|" }, // the parent's low 32 bits only are kept there
+        { 0, L"5|40|1|" }, { 0, L"5|40" },
+        { 0, L"5||" },     { 0, L"|40|" },
+        { 0, L"" },        { 5, L"6" }, // the key says 5
+        { 5, L"" },        { 4, L"1" }, // the time cell stays empty
+    };
+    for (const auto& s : spoilt) {
+        SCOPED_TRACE(testing::Message() << s.cell << " " << ToUtf8(s.text));
+        ScanLogData d = deep;
+        d.ntfsRows[1][s.cell] = s.text;
+        const ScanLogResult r = LoadToShow(Save(d), read);
+        EXPECT_EQ(ScanLogStatus::Damaged, r.status);
+        EXPECT_EQ(ScanLogPart::Tree, r.complete);
+        EXPECT_FALSE(r.errorText.IsEmpty());
+        EXPECT_EQ(deep.tree.size(), read.tree.size());
+        ASSERT_EQ(1u, read.ntfsRows.size());
+        EXPECT_EQ(deep.ntfsRows[0], read.ntfsRows[0]);
+        EXPECT_TRUE(read.recognisedRows.empty());
+    }
+
+    // The recognised partitions and the FAT volumes of a Deep log are held to their numbers too.
+    ScanLogData d = deep;
+    d.recognisedRows[0][3] = L"1000x";
+    ScanLogResult r = LoadToShow(Save(d), read);
+    EXPECT_EQ(ScanLogStatus::Damaged, r.status);
+    EXPECT_EQ(5u, read.ntfsRows.size());
+    EXPECT_TRUE(read.recognisedRows.empty());
+    FoundStore volumes;
+    for (uint64_t c0 : { 2000ull, 0x900000000ull })
+        volumes.fatVolumes.push_back(
+            { c0 - 100, 200, 4, 0, 2, 32, c0, c0 - 90, c0 - 50, c0 + 100000, FsKind::Fat32, c0 + 1 });
+    const ScanLogData fat = LogOf(volumes, kScanLogModeDeep, L"FAT32");
+    ASSERT_EQ(ScanLogStatus::Ok, LoadToShow(Save(fat), read).status);
+    for (const auto& [cell, text] :
+         { std::pair<size_t, const wchar_t*>{ 2, L"4x" }, { 1, L"4294967296" }, { 10, L"FAT12" }, { 11, L"" } }) {
+        d = fat;
+        d.fatVolumes[1][cell] = text;
+        r = LoadToShow(Save(d), read);
+        EXPECT_EQ(ScanLogStatus::Damaged, r.status) << cell;
+        EXPECT_EQ(ScanLogPart::Volume, r.complete) << cell;
+        EXPECT_EQ(1u, read.fatVolumes.size()) << cell;
+        EXPECT_TRUE(read.tree.empty()) << cell;
+    }
+}
+
+// A Basic NTFS log with each byte of its file rows made a non-digit, or each bit of it flipped,
+// is refused or gives the same files. A digit turned into another digit, or a letter of a name
+// changed, leaves a well-formed log and cannot be told; everything else is.
+TEST(ScanLogRows, EveryByteOfTheFileRowsChangedIsRefusedOrReadTheSame)
+{
+    FoundStore files;
+    AddLoggedFiles(files);
+    const ScanLogData basic = LogOf(files, kScanLogModeBasic);
+    const Bytes bytes = Save(basic);
+    // The rows lie between their count after the end line and the closing 32-bit word.
+    Bytes endLine;
+    for (char16_t c : std::u16string(u"ZembrolixWIN7SR2013/:*?\"<>|\r\n"))
+        endLine.insert(endLine.end(), { uint8_t(c), uint8_t(c >> 8) });
+    const size_t first =
+        size_t(std::search(bytes.begin(), bytes.end(), endLine.begin(), endLine.end()) - bytes.begin()) +
+        endLine.size() + 8;
+    ASSERT_LT(first, bytes.size());
+    auto isDigit = [](uint8_t b) { return b >= '0' && b <= '9'; };
+    int refused = 0, readOk = 0;
+    for (size_t at = first; at < bytes.size() - 4; ++at) {
+        std::vector<uint8_t> values = { '>', 0x04 };
+        for (int bit = 0; bit < 8; ++bit)
+            if (!(isDigit(bytes[at]) && isDigit(uint8_t(bytes[at] ^ (1 << bit)))))
+                values.push_back(uint8_t(bytes[at] ^ (1 << bit)));
+        for (uint8_t value : values) {
+            if (value == bytes[at])
+                continue;
+            Bytes damaged = bytes;
+            damaged[at] = value;
+            ScanLogData read;
+            if (LoadToShow(damaged, read).status != ScanLogStatus::Ok) {
+                ++refused;
+                continue;
+            }
+            ++readOk;
+            FoundStore back;
+            AddScanLogToStore(read, L"\\\\.\\E:", back);
+            ASSERT_EQ(files.NtfsFileCount(), back.NtfsFileCount()) << at;
+            int renamed = 0;
+            for (size_t i = 0; i < files.NtfsFileCount(); ++i) {
+                const NtfsFileRow &a = files.NtfsFile(i), &b = back.NtfsFile(i);
+                ASSERT_TRUE(a.parent == b.parent && a.sector == b.sector && a.flags == b.flags &&
+                            (a.flags & NtfsFileRow::kSized ? a.size : 0) == b.size &&
+                            (a.flags & NtfsFileRow::kStamped ? a.fileTime : 0) == b.fileTime)
+                    << "byte " << at << " made " << int(value) << ", row " << i;
+                renamed += files.NtfsFileName(i) != back.NtfsFileName(i);
+            }
+            ASSERT_LE(renamed, 1) << at;
+        }
+    }
+    EXPECT_GT(refused, 0);
+    EXPECT_GT(readOk, 0); // the names' letters
+}

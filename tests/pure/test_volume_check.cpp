@@ -133,7 +133,7 @@ TEST(StorageVolumeCheck, NtfsRecordSizes)
         { { 8, 0xF6, 0xF4 }, 2, 8 },
         { { 1, 3, 1 }, 0, 0 },              // 3 sectors per record
         { { 2, 0x80000001u, 1 }, 0, 0 },    // × 2 wraps to 2 in 32 bits
-        { { 8, 0xF6, 0x20000001u }, 0, 0 }, // index sectors beyond 32 bits
+        { { 8, 0xF6, 0x20000001u }, 2, 0 }, // index sectors beyond 32 bits: kept as no size
     };
     for (const auto& c : cases) {
         CraftedDisk disk = NtfsVolume(c.layout);
@@ -144,6 +144,25 @@ TEST(StorageVolumeCheck, NtfsRecordSizes)
             EXPECT_EQ(g.sectorsPerFileRecord, c.wantRecord);
             EXPECT_EQ(g.sectorsPerIndexRecord, c.wantIndex);
         }
+    }
+}
+
+// The index-record size is only kept for the scan log: a boot sector whose field gives no size
+// (0, or past 32 bits) still makes the volume, measured from that boot sector: its backup, whose
+// field gives a size, is not taken instead.
+TEST(StorageVolumeCheck, AnIndexRecordSizeOfNoSizeKeepsTheVolume)
+{
+    for (uint32_t perIndex : { 0u, 0x20000001u }) {
+        CraftedDisk disk = NtfsVolume({ 8, 0xF6, perIndex });
+        WriteNtfsBoot(disk.At(20999), { 8, 0xF6, 0xF4 });
+        VolumeGeometryRecord g;
+        ASSERT_EQ(Check(disk, L"NTFS", 1000, 21000, g), VolumeCheck::Valid) << perIndex;
+        EXPECT_EQ(g.sectorsPerIndexRecord, 0u);
+        EXPECT_EQ(g.sectorsPerFileRecord, 2u);
+        EXPECT_EQ(g.sectorsPerCluster, 8u);
+        EXPECT_EQ(g.cluster0Start, 1000u);
+        EXPECT_EQ(g.mftSector, 1800u);
+        EXPECT_EQ(g.mftMirrSector, 1016u);
     }
 }
 

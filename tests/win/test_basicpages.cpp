@@ -218,6 +218,20 @@ protected:
         return nullptr;
     }
 
+    // Every live folder at the top of the image's truth is a folder of the results' root.
+    void ExpectTopFoldersOf(const wchar_t* image)
+    {
+        std::set<std::string> folders;
+        for (HTREEITEM c = dlg.ResultTree().GetChildItem(dlg.ResultTree().GetRootItem()); c != nullptr;
+             c = dlg.ResultTree().GetNextSiblingItem(c))
+            folders.insert(Narrow(std::wstring(dlg.ResultTree().GetItemText(c).GetString())));
+        for (const TruthLine& e : LoadTruth(image)) {
+            if (e.isDir() && e.state == "live" && std::count(e.path.begin(), e.path.end(), '/') == 2) {
+                EXPECT_EQ(1u, folders.count(e.path.substr(1, e.path.size() - 2))) << e.path;
+            }
+        }
+    }
+
     // How the file list draws the rows of the root just listed.
     struct Look {
         bool checkBoxes = false, systemIcons = false, folderIcons = true;
@@ -384,6 +398,20 @@ public:
     }
     ~DiskFile() { Remove(); }
     bool Made() const { return m_made; }
+    // Writes `bytes` over the disk's copy at `offset`.
+    bool Patch(uint64_t offset, const std::vector<uint8_t>& bytes)
+    {
+        HANDLE h = ::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return false;
+        LARGE_INTEGER at;
+        at.QuadPart = LONGLONG(offset);
+        DWORD written = 0;
+        const bool done = ::SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
+            ::WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
+        ::CloseHandle(h);
+        return done;
+    }
     void Remove()
     {
         if (!m_path.empty())
@@ -455,19 +483,35 @@ TEST_F(PagesTest, AWholeDiskScanWaitsForThePartitionSearchItsCheckStarted)
     EXPECT_EQ(1u, AutoPartitionSearch);
     EXPECT_EQ(CString(L"NTFS"), dlg.Request().SelectedVolumeInfo.fsName);
     EXPECT_EQ(kCylinder1, dlg.Request().SelectedVolumeInfo.startSector);
-    std::set<std::string> folders;
-    for (HTREEITEM c = dlg.ResultTree().GetChildItem(dlg.ResultTree().GetRootItem()); c != nullptr;
-         c = dlg.ResultTree().GetNextSiblingItem(c))
-        folders.insert(Narrow(std::wstring(dlg.ResultTree().GetItemText(c).GetString())));
-    for (const TruthLine& e : LoadTruth(L"ntfs.img")) {
-        if (e.isDir() && e.state == "live" && std::count(e.path.begin(), e.path.end(), '/') == 2) {
-            EXPECT_EQ(1u, folders.count(e.path.substr(1, e.path.size() - 2))) << e.path;
-        }
-    }
+    ExpectTopFoldersOf(L"ntfs.img");
     for (const CString& box : g_boxes) // the search's own summary only
         EXPECT_TRUE(box.Find(L"partitions") >= 0) << ToUtf8(box);
     dlg.OnBnClickedBack();
     EXPECT_EQ(0u, AutoPartitionSearch);
+}
+
+// An NTFS volume whose boot sector and its backup give no index-record size (the field is 0)
+// is scanned as any other: that size is only kept for the scan log.
+TEST_F(PagesTest, AnNtfsVolumeWithoutAnIndexRecordSizeIsScanned)
+{
+    DiskFile disk(18, L"ntfs.img", 0);
+    ASSERT_TRUE(disk.Made());
+    // The backup boot sector is the sector after the volume's count.
+    const uint64_t backup = Le64At(ReadAt(ImagePath(L"ntfs.img"), 0, 512).data() + 0x28);
+    for (uint64_t sector : { uint64_t(0), backup })
+        ASSERT_TRUE(disk.Patch(sector * 512 + 0x44, { 0, 0, 0, 0 }));
+    dlg.OnBnClickedRefresh();
+    ASSERT_NE(nullptr, Disk(18));
+    dlg.DriveTree().SelectItem(Disk(18));
+    PumpPending();
+    NextAnswering(IDOK); // "Search Entire Drive as a single Partition"
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    EXPECT_TRUE(g_boxes.empty()) << ToUtf8(g_boxes.front());
+    EXPECT_EQ(CString(L"NTFS"), dlg.Request().SelectedVolumeInfo.fsName);
+    EXPECT_EQ(0u, dlg.Request().target.geometry.sectorsPerIndexRecord);
+    EXPECT_NE(0u, dlg.Request().target.geometry.sectorsPerFileRecord);
+    ExpectTopFoldersOf(L"ntfs.img");
+    dlg.OnBnClickedBack();
 }
 
 // What an NTFS listing read of its files' records is kept: the same folder listed again shows

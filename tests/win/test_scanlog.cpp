@@ -115,6 +115,21 @@ protected:
         }
     }
 
+    // The rows the file list shows now: name, type, size, date and time, in name order.
+    std::vector<CString> ListedRows()
+    {
+        std::vector<CString> rows;
+        CListCtrl& list = *dlg.DetailList();
+        for (int row = 0; row < list.GetItemCount(); ++row) {
+            CString line;
+            for (int column = 0; column < 5; ++column)
+                line += list.GetItemText(row, column) + L"\t";
+            rows.push_back(line);
+        }
+        std::sort(rows.begin(), rows.end(), [](const CString& a, const CString& b) { return a < b; });
+        return rows;
+    }
+
     // The rows of every folder's listing: name, type, size, date and time.
     std::vector<std::vector<CString>> Listings()
     {
@@ -131,16 +146,7 @@ protected:
         for (HTREEITEM item : items) {
             tree.SelectItem(nullptr);
             ListFolder(item);
-            std::vector<CString> rows;
-            CListCtrl& list = *dlg.DetailList();
-            for (int row = 0; row < list.GetItemCount(); ++row) {
-                CString line;
-                for (int column = 0; column < 5; ++column)
-                    line += list.GetItemText(row, column) + L"\t";
-                rows.push_back(line);
-            }
-            std::sort(rows.begin(), rows.end(), [](const CString& a, const CString& b) { return a < b; });
-            all.push_back(rows);
+            all.push_back(ListedRows());
         }
         return all;
     }
@@ -355,6 +361,83 @@ TEST_F(ScanLogTest, AScanThatFoundNoVolumeSavesALogThatLoads)
     ::DeleteFileW(path);
 }
 
+// Counts the listings started on this thread while alive: each shows the "Populating" notice.
+class ListingCounter {
+public:
+    ListingCounter() { s_hook = ::SetWindowsHookExW(WH_CALLWNDPROC, Note, nullptr, ::GetCurrentThreadId()); }
+    ~ListingCounter() { ::UnhookWindowsHookEx(s_hook); }
+    int Count() const { return s_count; }
+
+private:
+    static LRESULT CALLBACK Note(int code, WPARAM wParam, LPARAM lParam)
+    {
+        const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (code == HC_ACTION && sent->message == WM_SETTEXT && sent->lParam != 0 &&
+            CString(reinterpret_cast<const wchar_t*>(sent->lParam)) == L"Populating List Items, Please wait....")
+            ++s_count;
+        return ::CallNextHookEx(s_hook, code, wParam, lParam);
+    }
+    static inline HHOOK s_hook = nullptr;
+    static inline int s_count = 0;
+};
+
+// Message boxes shown for real, as a user meets them (the dialog loses its focus to the box and
+// gets it back), each answered OK as soon as it is up.
+HHOOK g_boxHook = nullptr;
+LRESULT CALLBACK AnswerWhenUp(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE)
+        ::PostMessageW(HWND(wParam), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return ::CallNextHookEx(g_boxHook, code, wParam, lParam);
+}
+int ShowAndAnswerAtOnce(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
+{
+    g_boxes.push_back(text);
+    g_boxHook = ::SetWindowsHookExW(WH_CBT, AnswerWhenUp, nullptr, ::GetCurrentThreadId());
+    const int answer = ::MessageBoxW(owner, text, caption, type);
+    ::UnhookWindowsHookEx(g_boxHook);
+    return answer;
+}
+
+// A loaded log shows its top folder's list, listed once and whole, however soon the "loaded
+// successfully" box is answered: the rows a listing of it showed after the scan.
+TEST_F(ScanLogTest, ALoadedLogListsItsTopFolderOnceAndWhole)
+{
+    const Medium media[] = { { L"ntfs.img", L"Y:", L"NTFS" }, kFat32 };
+    for (const Medium& m : media) {
+        SCOPED_TRACE(Narrow(m.image));
+        const CString path = TempLog(L"zr_toplisted.QLX");
+        ScanAndSave(m, path);
+        if (HasFatalFailure())
+            return;
+        const uint64_t sectors = imageSectors;
+        dlg.ResultTree().SelectItem(nullptr);
+        ListFolder(dlg.ResultTree().GetRootItem());
+        const std::vector<CString> topRows = ListedRows();
+        ASSERT_GE(topRows.size(), 3u);
+        dlg.OnBnClickedBack();
+        ListDriveAs(m.letter, sectors);
+
+        const ListingCounter listings;
+        const int before = listings.Count();
+        g_boxes.clear();
+        // Load Log pressed in the dialog, which has the focus.
+        dlg.SetForegroundWindow();
+        dlg.GetDlgItem(IDC_BS_LOAD_LOG)->SetFocus();
+        const ZrMessageBoxHook recording = ZrSetMessageBoxHook(ShowAndAnswerAtOnce);
+        Load(path);
+        ZrSetMessageBoxHook(recording);
+        ASSERT_TRUE(Loaded());
+        ASSERT_EQ(1u, g_boxes.size());
+        EXPECT_GE(g_boxes[0].Find(L"loaded successfully"), 0);
+        EXPECT_EQ(dlg.ResultTree().GetRootItem(), dlg.ResultTree().GetSelectedItem());
+        EXPECT_EQ(1, listings.Count() - before);
+        EXPECT_TRUE(ListedRows() == topRows) << ListedRows().size() << " rows of " << topRows.size();
+        dlg.OnBnClickedBack();
+        ::DeleteFileW(path);
+    }
+}
+
 // Answers the save-log question with `saveAnswer` and the exit question No, recording both.
 int g_saveAnswer = IDNO;
 int AnswerClose(HWND, LPCWSTR text, LPCWSTR, UINT)
@@ -543,6 +626,52 @@ TEST_F(ScanLogTest, ALogHandedToTheOtherSearchFindsTheDrives)
     ::DeleteFileW(path);
 }
 
+// Damage in a log's head or its drive block is said as damage: never as a medium moved or
+// removed, nor as a question whether a drive letter was replaced, by itself.
+TEST_F(ScanLogTest, DamageBeforeTheResultsIsSaidAsDamageNotAsAMediumMoved)
+{
+    const CString good = TempLog(L"zr_headgood.QLX"), bad = TempLog(L"zr_headbad.QLX");
+    ScanAndSave({ L"ntfs.img", L"Y:", L"NTFS" }, good);
+    ASSERT_FALSE(HasFatalFailure());
+    const uint64_t sectors = imageSectors;
+    dlg.OnBnClickedBack();
+    ListDriveAs(L"Y:", sectors);
+    const std::vector<uint8_t> bytes = ReadWhole(good);
+    std::vector<uint8_t> path;
+    for (wchar_t c : std::wstring(L"\\\\.\\Y:"))
+        path.insert(path.end(), { uint8_t(c), uint8_t(c >> 8) });
+    const size_t pathAt = size_t(std::search(bytes.begin(), bytes.end(), path.begin(), path.end()) - bytes.begin());
+    ASSERT_LT(pathAt, bytes.size());
+    const size_t deviceEnd = pathAt + path.size() + 8; // the drive's size follows its path
+
+    auto refusedAsDamage = [&](const std::vector<uint8_t>& log, bool withBrowseText) {
+        WriteWhole(bad, log);
+        g_boxes.clear();
+        Load(bad);
+        return g_boxes.size() == 1 && g_boxes[0].Find(L"is invalid or corrupted") >= 0 &&
+            (!withBrowseText || g_boxes[0].Find(L"Please browse the valid Log file") >= 0) && OnDrivePage();
+    };
+    // Six bytes inserted anywhere from the start to the end of the drive block.
+    const uint8_t inserted[] = { 0x01, 0x00, 0x00, 0x00, 0x31, 0x00 };
+    for (size_t at = 0; at <= deviceEnd; ++at) {
+        std::vector<uint8_t> log = bytes;
+        log.insert(log.begin() + at, std::begin(inserted), std::end(inserted));
+        ASSERT_TRUE(refusedAsDamage(log, false)) << at << ": " << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+    }
+    // The drive path damaged where its letter is left.
+    for (size_t unit = 0; unit < 4; ++unit) {
+        std::vector<uint8_t> log = bytes;
+        log[pathAt + 2 * unit] ^= 0x02;
+        ASSERT_TRUE(refusedAsDamage(log, true)) << unit << ": " << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+    }
+    // The log itself still loads.
+    g_boxes.clear();
+    Load(good);
+    EXPECT_TRUE(Said(L"loaded successfully"));
+    ::DeleteFileW(good);
+    ::DeleteFileW(bad);
+}
+
 TEST_F(ScanLogTest, BadLogsEndWithTheirMessageAndLeaveTheDialogUsable)
 {
     const CString good = TempLog(L"zr_good.QLX"), bad = TempLog(L"zr_bad.QLX");
@@ -572,7 +701,7 @@ TEST_F(ScanLogTest, BadLogsEndWithTheirMessageAndLeaveTheDialogUsable)
         const wchar_t* said;
     } cases[] = {
         { "marker", marker, L"Please select the correct drive from tree" },
-        { "mode 3", mode3, L"Original Media has been moved or removed." },
+        { "mode 3", mode3, L"Please browse the valid Log file or Scan the disk again." },
         { "cut in the head", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 30),
           L"Please browse the valid Log file or Scan the disk again." },
     };
