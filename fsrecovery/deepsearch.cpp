@@ -601,6 +601,9 @@ void CDeepSearch::ShowResultsState()
         control->ShowWindow(SW_HIDE);
     m_current.SetWindowText(L"");
     m_hint.SetWindowText(HintSelectFiles);
+    // The frame of the listed folder's path and its counts belong to the results page.
+    for (int id : { IDC_DS_CURRENT_GROUP, IDC_DS_FOLDER_COUNT })
+        GetDlgItem(id)->ShowWindow(SW_SHOW);
     GetDlgItem(IDC_DS_BACK)->EnableWindow(TRUE);
     GetDlgItem(IDC_DS_NEXT)->EnableWindow(FALSE);
 }

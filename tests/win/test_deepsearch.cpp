@@ -893,6 +893,88 @@ TEST_F(DeepSearchTest, OrphansOfEveryVolumeKeepTheirSubfoldersUnderTheCatchAll)
     dlg.OnBnClickedBack();
 }
 
+bool Shown(CWnd& dlg, int id)
+{
+    return dlg.GetDlgItem(id)->IsWindowVisible() != FALSE;
+}
+
+// "%llu Folders, %llu Files" of the folder the file list shows.
+CString CountsOfList(CListCtrl& list)
+{
+    unsigned long long folders = 0, files = 0;
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        ++(list.GetItemText(row, 1) == L"FOLDER" ? folders : files);
+    CString text;
+    text.Format(L"%llu Folders, %llu Files", folders, files);
+    return text;
+}
+
+// The results page, after a scan and after a log load alike, shows the results tree and the file
+// list with the frame "Current Folder" and the listed folder's counts, and nothing of the drive
+// page: neither the hint of a group item nor the list of a drive's recognised volumes. The frame
+// and the counts are not shown while the scan runs nor after Back.
+TEST_F(DeepSearchTest, TheResultsPageShowsTheSameAfterAScanAndAfterALoad)
+{
+    const auto resultsPageShown = [&](const char* when) {
+        SCOPED_TRACE(when);
+        EXPECT_TRUE(Shown(dlg, IDC_DS_CURRENT_GROUP));
+        EXPECT_TRUE(Shown(dlg, IDC_DS_FOLDER_COUNT));
+        CString counts;
+        dlg.GetDlgItemText(IDC_DS_FOLDER_COUNT, counts);
+        EXPECT_EQ(CountsOfList(dlg.FileList()), counts);
+        EXPECT_TRUE(dlg.FileList().IsWindowVisible());
+        EXPECT_FALSE(Shown(dlg, IDC_DS_FOUND_VOLUMES));
+        EXPECT_FALSE(Shown(dlg, IDC_DS_SELECT_HINT));
+        EXPECT_FALSE(Shown(dlg, IDC_DS_HINT_PANEL));
+    };
+    SelectMedium(L"P:", false, L"deepntfs.img", 2);
+    Next();
+    EXPECT_FALSE(Shown(dlg, IDC_DS_CURRENT_GROUP));
+    EXPECT_FALSE(Shown(dlg, IDC_DS_FOLDER_COUNT));
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    ASSERT_GT(dlg.FileList().GetItemCount(), 0);
+    resultsPageShown("after the scan");
+    SaveNewLog(dlg, L"zr_deeppage", L"page.QLX");
+    ASSERT_FALSE(HasFatalFailure());
+    dlg.OnBnClickedBack();
+    EXPECT_FALSE(Shown(dlg, IDC_DS_CURRENT_GROUP));
+    EXPECT_FALSE(Shown(dlg, IDC_DS_FOLDER_COUNT));
+    const auto load = [&] {
+        ListDriveAs(L"\\\\.\\P:", imageSectors);
+        g_boxes.clear();
+        dlg.OnBnClickedLoadLog();
+        ASSERT_TRUE(
+            PumpUntil([&] { return dlg.Page() == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 60000))
+            << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+    };
+
+    // A volume recognised inside the drive letter, selected: its list shows in place of the
+    // properties until the log is loaded.
+    SelectMedium(L"P:", false, L"deepntfs.img", 2);
+    CString end;
+    end.Format(L"%llu", (unsigned long long)imageSectors);
+    dlg.DetailList()->SetItemText(1, 1, end);
+    dlg.OnBnClickedSearchMorePartitions();
+    ASSERT_TRUE(PumpUntil([&] { return !dlg.RecognisedSearchRunning(); }, 30000));
+    ASSERT_EQ(0, dlg.DriveTree().GetItemText(dlg.DriveTree().GetSelectedItem()).Find(L"Recognised1 - "));
+    ASSERT_TRUE(Shown(dlg, IDC_DS_FOUND_VOLUMES));
+    load();
+    ASSERT_FALSE(HasFatalFailure());
+    resultsPageShown("after a load over a recognised volume");
+    dlg.OnBnClickedBack();
+
+    // A group item selected: its hint shows in place of the properties until the log is loaded.
+    dlg.DriveTree().SelectItem(dlg.DriveTree().GetRootItem());
+    PumpPending();
+    ASSERT_TRUE(Shown(dlg, IDC_DS_SELECT_HINT));
+    load();
+    ASSERT_FALSE(HasFatalFailure());
+    resultsPageShown("after a load over a group item");
+    SetScanLogPathPicker(nullptr);
+    dlg.OnBnClickedBack();
+    EXPECT_FALSE(Shown(dlg, IDC_DS_FOLDER_COUNT));
+}
+
 // A disk whose last partition, a FAT16 one, lost sectors to a smaller partition entry: its boot
 // sector claims `more` sectors more than its partition holds, and the sectors after the partition
 // hold other bytes. The partition's last cluster holds `lastCluster`, where the deleted root file
