@@ -57,6 +57,7 @@ const SearchDialogLayout& DeepLayout()
         l.driveImages = IDB_DRIVE_TREE_IMAGES;
         l.fileSystemCombo = IDC_DS_FS_COMBO;
         l.sectorRange = true;
+        l.driveInfoBeforeHelp = true;
         l.modeButtons = { IDC_DS_SAVE, IDC_DS_LOAD_LOG, IDC_DS_SAVE_LOG, IDC_DS_REFRESH };
         l.resultControls = { IDC_DS_RANGE_LABEL, IDC_DS_RANGE, IDC_DS_CURRENT, IDC_DS_SCANNED, IDC_DS_STOP };
         l.hintPanel = { IDC_DS_HINT_PANEL, IDC_DS_SELECT_HINT };

@@ -975,6 +975,31 @@ TEST_F(DeepSearchTest, TheResultsPageShowsTheSameAfterAScanAndAfterALoad)
     EXPECT_FALSE(Shown(dlg, IDC_DS_FOLDER_COUNT));
 }
 
+// Need Help tells the selected drive and the item it lies under before the help dialog opens, as
+// in the carving searches, on the drive page and on the results page alike.
+TEST_F(DeepSearchTest, NeedHelpTellsTheSelectedDriveFirst)
+{
+    SelectMedium(L"P:", false, L"deepntfs.img", 2);
+    const CString told = L"Selected Drive : " + dlg.DriveTree().GetItemText(dlg.DriveTree().GetSelectedItem()) +
+        L"\nParent Item : Logical Drives";
+    const auto needHelp = [&] {
+        g_boxes.clear();
+        DialogAnswerer help(IDC_HELP_LAUNCH, IDOK, dlg.GetSafeHwnd());
+        dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_NEED_HELP, BN_CLICKED),
+                        LPARAM(dlg.GetDlgItem(IDC_NEED_HELP)->GetSafeHwnd()));
+        EXPECT_EQ(1, help.Count());
+    };
+    needHelp();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(told, g_boxes[0]);
+
+    Next();
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    needHelp();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(told, g_boxes[0]);
+}
+
 // A disk whose last partition, a FAT16 one, lost sectors to a smaller partition entry: its boot
 // sector claims `more` sectors more than its partition holds, and the sectors after the partition
 // hold other bytes. The partition's last cluster holds `lastCluster`, where the deleted root file
