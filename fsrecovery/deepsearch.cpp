@@ -57,6 +57,7 @@ const SearchDialogLayout& DeepLayout()
         l.driveImages = IDB_DRIVE_TREE_IMAGES;
         l.fileSystemCombo = IDC_DS_FS_COMBO;
         l.sectorRange = true;
+        l.driveInfoBeforeHelp = true;
         l.modeButtons = { IDC_DS_SAVE, IDC_DS_LOAD_LOG, IDC_DS_SAVE_LOG, IDC_DS_REFRESH };
         l.resultControls = { IDC_DS_RANGE_LABEL, IDC_DS_RANGE, IDC_DS_CURRENT, IDC_DS_SCANNED, IDC_DS_STOP };
         l.hintPanel = { IDC_DS_HINT_PANEL, IDC_DS_SELECT_HINT };
@@ -304,6 +305,25 @@ void CDeepSearch::OnBnClickedRefresh()
 
 // ---- Next --------------------------------------------------------------------------------------
 
+namespace {
+
+// Every partition the disk's table (or a partition search) gave; none without one.
+std::vector<PartitionExtent> DiskPartitions(uint16_t diskNumber)
+{
+    std::vector<PartitionExtent> partitions;
+    const DiskPartitionRecord& disk = DiskPartitionTable[diskNumber < kMaxDisks ? diskNumber : 0];
+    const uint32_t count = std::min<uint32_t>(disk.partitionCount, kPartitionSlotCount);
+    for (uint32_t k = 0; k < count; ++k) {
+        const PartitionSlot& slot = disk.slot[k];
+        // A GPT entry names its last sector.
+        const bool last = slot.gpt && slot.endSector < UINT64_MAX;
+        partitions.push_back({ slot.startSector, last ? slot.endSector + 1 : slot.endSector });
+    }
+    return partitions;
+}
+
+} // namespace
+
 bool CDeepSearch::ReadScanRequest(Selection& selection, uint64_t& start, uint64_t& end)
 {
     // A second scan waits for Back; nothing of the first one's state is touched, and no question
@@ -375,6 +395,10 @@ void CDeepSearch::OnBnClickedNext()
         request.volumeEnd = TypedSectorRange().max;
     }
     request.volumeStarts = KnownVolumeStarts(selection, request.volumeStart);
+    // A drive letter read through its own volume has no partition table; anything else is read
+    // through a disk, whose table holds the partitions the volumes found may lie in.
+    if (!ReadThroughVolume(request.itemKind) || request.ScanAsPhysicalDisk)
+        request.partitions = DiskPartitions(request.diskNumber);
     // A volume with no stated size may reach past the range scanned for its structures, not past
     // the device or the drive the range lies in.
     request.volumeEnd = std::max(request.target.endSector, request.volumeEnd);
@@ -422,12 +446,9 @@ std::vector<uint64_t> CDeepSearch::KnownVolumeStarts(const Selection& selection,
 {
     if (selection.kind != L"Hard Disk")
         return { volumeStart };
-    // A whole disk: every partition its table (or a partition search) gave; none without one.
     std::vector<uint64_t> starts;
-    const DiskPartitionRecord& disk = DiskPartitionTable[selection.diskNumber < kMaxDisks ? selection.diskNumber : 0];
-    const uint32_t count = std::min<uint32_t>(disk.partitionCount, kPartitionSlotCount);
-    for (uint32_t k = 0; k < count; ++k)
-        starts.push_back(disk.slot[k].startSector);
+    for (const PartitionExtent& p : DiskPartitions(selection.diskNumber))
+        starts.push_back(p.firstSector);
     return starts;
 }
 
@@ -581,6 +602,9 @@ void CDeepSearch::ShowResultsState()
         control->ShowWindow(SW_HIDE);
     m_current.SetWindowText(L"");
     m_hint.SetWindowText(HintSelectFiles);
+    // The frame of the listed folder's path and its counts belong to the results page.
+    for (int id : { IDC_DS_CURRENT_GROUP, IDC_DS_FOLDER_COUNT })
+        GetDlgItem(id)->ShowWindow(SW_SHOW);
     GetDlgItem(IDC_DS_BACK)->EnableWindow(TRUE);
     GetDlgItem(IDC_DS_NEXT)->EnableWindow(FALSE);
 }

@@ -550,6 +550,9 @@ CWnd* ScanLogs::ShowTreeLoading()
         hint->SetWindowText(kResultsHintText);
         hint->Invalidate();
     }
+    // Nothing of the drive page stays over the results: a group item's hint, a drive's volumes.
+    m_dialog.ShowHintControls(SW_HIDE);
+    m_dialog.HideFoundFileSystemList();
     m_resultTree.EnableWindow(FALSE);
     m_dialog.DriveTree().ShowWindow(SW_HIDE);
     m_resultTree.ShowWindow(SW_SHOW);

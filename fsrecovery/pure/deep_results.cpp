@@ -71,20 +71,30 @@ FatVolumeParamsRecord DeepFatVolumeParams(const DeepFatVolume& v)
     return p;
 }
 
-void DeepFatVolumeExtent(const DeepFatVolume& v, uint64_t rangeFirst, uint64_t rangeEnd, uint64_t& first, uint64_t& end)
+bool DeepFatVolumeExtent(const DeepFatVolume& v, uint64_t rangeFirst, uint64_t rangeEnd,
+                         const std::vector<PartitionExtent>& partitions, uint64_t& first, uint64_t& end)
 {
     if (!v.inferred && v.totalSectors > v.sector) {
         first = v.sector;
         end = v.totalSectors;
-        return;
+        // A boot sector may claim more than the partition that holds it: the sectors past the
+        // partition belong to no volume.
+        for (const PartitionExtent& p : partitions) {
+            if (p.firstSector == v.sector && p.endSector > p.firstSector) {
+                end = p.endSector;
+                return true;
+            }
+        }
+        return false;
     }
     first = rangeFirst;
     end = rangeEnd;
+    return false;
 }
 
 void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
                          const std::vector<DeepFatVolume>& volumes, const std::vector<FatDirCluster>& dirs,
-                         uint16_t catchAllTime)
+                         uint16_t catchAllTime, const std::vector<PartitionExtent>& partitions)
 {
     const uint32_t firstIndex = uint32_t(store.VolumeCount());
     for (size_t k = 0; k < volumes.size(); ++k) {
@@ -92,7 +102,8 @@ void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t 
         FoundVolume volume;
         volume.kind = v.fat32 ? FsKind::Fat32 : FsKind::Fat16;
         volume.devicePath = devicePath;
-        DeepFatVolumeExtent(v, rangeFirst, rangeEnd, volume.firstSector, volume.endSector);
+        const bool inPartition =
+            DeepFatVolumeExtent(v, rangeFirst, rangeEnd, partitions, volume.firstSector, volume.endSector);
         volume.params = DeepFatVolumeParams(v);
         const uint32_t index = store.AddVolume(volume);
         if (k == 0)
@@ -109,7 +120,7 @@ void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t 
         table.secondFatSector = v.secondFat;
         table.totalSectors = v.totalSectors;
         table.kind = volume.kind;
-        table.endSector = v.endSector;
+        table.endSector = inPartition ? volume.endSector : v.endSector;
         store.fatVolumes.push_back(table);
     }
     // Each volume's folders, straight from the directory rows.
@@ -318,5 +329,5 @@ void ScanDeepRequest(SectorSource& device, const ScanRequest& request, FoundStor
             LocateFatCopies(device, volume);
     }
     StoreDeepFatVolumes(store, target.devicePath, target.firstSector, request.volumeEnd, volumes, finds.fatDirs,
-                        catchAllTime);
+                        catchAllTime, request.partitions);
 }

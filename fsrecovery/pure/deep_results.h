@@ -17,17 +17,20 @@ FatVolumeParamsRecord DeepFatVolumeParams(const DeepFatVolume& volume);
 
 // The sectors a Deep FAT volume occupies on the device: from its boot sector to the end it
 // states, or, for an inferred volume, from the scanned range's start to rangeEnd (the end of what
-// the range lies in).
-void DeepFatVolumeExtent(const DeepFatVolume& volume, uint64_t rangeFirst, uint64_t rangeEnd, uint64_t& first,
-                         uint64_t& end);
+// the range lies in). A volume whose boot sector lies where one of the medium's `partitions`
+// begins has that partition's range, as a partition selected in Basic Search has: its boot sector
+// is then believed no further than the partition (FileDataBounds). True in that case.
+bool DeepFatVolumeExtent(const DeepFatVolume& volume, uint64_t rangeFirst, uint64_t rangeEnd,
+                         const std::vector<PartitionExtent>& partitions, uint64_t& first, uint64_t& end);
 
 // Adds one store volume per FAT volume and each volume's folder rows, straight from the directory
 // rows the assembly gave a volume (ForEachDeepFatFolder), the catch-all folder first, on the
 // first volume, its time the FAT time word given. Nothing is added without a volume. Also keeps
-// the volumes in the store's FAT volume table.
+// the volumes in the store's FAT volume table, a volume that lies in one of `partitions` with
+// its partition's end as its "End Sector" (so that a scan log keeps it).
 void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
                          const std::vector<DeepFatVolume>& volumes, const std::vector<FatDirCluster>& dirs,
-                         uint16_t catchAllTime);
+                         uint16_t catchAllTime, const std::vector<PartitionExtent>& partitions = {});
 
 // The volume of the records of `map` a record found at `sector` lies in: index k for
 // map.volumes[k], the last (map.volumes.size()) for the records of none, read with map.fallback.

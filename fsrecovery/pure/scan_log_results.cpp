@@ -357,7 +357,7 @@ FoundVolume FoundVolumeOfFatRow(const FatVolumeRow& row, const CString& devicePa
     volume.kind = row.kind;
     volume.devicePath = devicePath;
     volume.firstSector = row.sector;
-    volume.endSector = std::max(row.endSector, row.totalSectors);
+    volume.endSector = row.endSector != 0 ? row.endSector : row.totalSectors;
     volume.params = FatVolumeParamsOf(row);
     return volume;
 }

@@ -46,7 +46,8 @@ NtfsFileRow NtfsFileRowOfCells(const ScanLogNtfsRow& cells);
 FatVolumeRow FatVolumeRowOfCells(const ScanLogFatVolumeRow& cells);
 RecognisedPartitionRow RecognisedPartitionRowOfCells(const ScanLogRecognisedRow& cells);
 
-// The volume a FAT volume row describes, read from devicePath.
+// The volume a FAT volume row describes, read from devicePath: from its sector to its "End
+// Sector" (the end of the partition that holds it) when the row has one, else to its total.
 FoundVolume FoundVolumeOfFatRow(const FatVolumeRow& row, const CString& devicePath);
 
 // Fills an empty store with what a loaded log holds: its volumes (the selected volume; in a

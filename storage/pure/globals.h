@@ -35,6 +35,7 @@ struct PartitionSlot {
     TreeItemHandle treeItem = nullptr;
     uint64_t startSector = 0;
     uint64_t endSector = 0; // MBR: first sector after it; GPT: its last sector
+    bool gpt = false;       // read from a GPT entry array
 };
 
 struct DiskPartitionRecord {

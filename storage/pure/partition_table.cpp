@@ -167,6 +167,7 @@ void RecordPartitions(DiskPartitionRecord& disk, const std::vector<FoundPartitio
         const int n = AddPartitionToDisk(disk, p.fsName, p.startSector, p.endSector);
         if (n < 0)
             return;
+        disk.slot[n].gpt = p.origin == PartitionOrigin::Gpt;
         if (diskItem != nullptr && host != nullptr)
             disk.slot[n].treeItem = host->InsertPartitionItem(diskItem, PartitionItemText(n, p.fsName));
     }

@@ -21,6 +21,12 @@ inline bool IsFat(FsKind kind)
     return kind == FsKind::Fat16 || kind == FsKind::Fat32;
 }
 
+// A partition of a partition table: its first sector and the sector after it.
+struct PartitionExtent {
+    uint64_t firstSector = 0;
+    uint64_t endSector = 0;
+};
+
 struct ScanTarget {
     CString devicePath;       // "\\.\PhysicalDriveN" or "\\.\X:"
     CString volumePath;       // a drive letter's own path, when the range is one (else empty)
@@ -51,6 +57,9 @@ struct ScanRequest {
     uint64_t volumeEnd = 0;
     // Where the volumes of the selection begin, as far as a partition table says.
     std::vector<uint64_t> volumeStarts;
+    // The partitions of the partition table of the disk read (none for a drive letter read
+    // through its own volume): a volume found where one begins lies in it.
+    std::vector<PartitionExtent> partitions;
     // The selection as the scan log keeps it: disk number, file system, search mode, range.
     SelectedVolumeRecord SelectedVolumeInfo;
     // The volume parameters the log keeps when the scan found no volume: the selected file

@@ -3,11 +3,14 @@
 // unknown rather than cut.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <map>
 
 #include "fsrecovery/pure/deep_results.h"
+#include "fsrecovery/pure/file_copy.h"
 #include "fsrecovery/pure/result_tree.h"
+#include "fsrecovery/pure/scan_log_results.h"
 
 namespace {
 
@@ -79,6 +82,57 @@ TEST(DeepResults, EachFatVolumeKeepsItsFoldersApart)
     StoreDeepFatVolumes(none, L"x", 0, 10, {}, {}, 0);
     EXPECT_EQ(0u, none.VolumeCount());
     EXPECT_EQ(0u, none.EntryCount());
+}
+
+// A FAT volume found where a partition of the medium's table begins is read no further than that
+// partition, whatever its boot sector claims; one that claims less ends before its partition does,
+// and one no partition begins at keeps the end it states. The partition's end goes with the volume
+// into the scan log, which gives it back on loading.
+TEST(DeepResults, AFatVolumeEndsNoLaterThanThePartitionItBeginsAt)
+{
+    // FAT16 with 4 reserved sectors, FATs of 32 sectors (8192 clusters named), 32 root sectors and
+    // 4 sectors per cluster: cluster 2 lies 100 sectors after the boot sector.
+    auto volumeAt = [](uint64_t boot, uint64_t claimed) {
+        DeepFatVolume v;
+        v.sector = boot;
+        v.reservedSectors = 4;
+        v.firstFat = boot + 4;
+        v.secondFat = boot + 36;
+        v.sectorsPerFat = 32;
+        v.rootSectors = 32;
+        v.rootStart = boot + 68;
+        v.sectorsPerCluster = 4;
+        v.cluster0Start = boot + 92;
+        v.totalSectors = boot + claimed;
+        return v;
+    };
+    auto bootSector = [](uint16_t claimed) {
+        std::array<uint8_t, 512> b{};
+        b[0x0B] = 0x00, b[0x0C] = 0x02, b[0x0D] = 4, b[0x0E] = 4, b[0x13] = uint8_t(claimed);
+        b[0x14] = uint8_t(claimed >> 8), b[510] = 0x55, b[511] = 0xAA;
+        return b;
+    };
+    // A partition of 32768 sectors at 374784 whose boot sector claims 34816, and one at 337920
+    // whose boot sector claims 30000 of its 32768.
+    const std::vector<PartitionExtent> table = { { 2048, 206848 },
+                                                 { 374784, 374784 + 32768 },
+                                                 { 337920, 337920 + 32768 } };
+    FoundStore store;
+    StoreDeepFatVolumes(store, L"\\\\.\\PhysicalDrive9", 0, 409600,
+                        { volumeAt(374784, 34816), volumeAt(337920, 30000), volumeAt(2111, 34816) }, {}, 0, table);
+    ASSERT_EQ(3u, store.VolumeCount());
+    // Without the partition the FAT's reach would let files run 92 sectors past it.
+    EXPECT_EQ(374784u + 32768, FileDataBounds(store.Volume(0), bootSector(34816).data()).endSector);
+    EXPECT_EQ(337920u + 30000, FileDataBounds(store.Volume(1), bootSector(30000).data()).endSector);
+    EXPECT_EQ(2111u + 34816, store.Volume(2).endSector);
+
+    ASSERT_EQ(3u, store.fatVolumes.size());
+    EXPECT_EQ(0u, store.fatVolumes[2].endSector);
+    for (size_t k = 0; k < 3; ++k) {
+        const FoundVolume loaded = FoundVolumeOfFatRow(store.fatVolumes[k], L"\\\\.\\PhysicalDrive9");
+        EXPECT_EQ(store.Volume(uint32_t(k)).firstSector, loaded.firstSector) << k;
+        EXPECT_EQ(store.Volume(uint32_t(k)).endSector, loaded.endSector) << k;
+    }
 }
 
 // A record as the scan decodes it.

@@ -935,4 +935,255 @@ TEST_F(DeepSearchTest, OrphansOfEveryVolumeKeepTheirSubfoldersUnderTheCatchAll)
     dlg.OnBnClickedBack();
 }
 
+bool Shown(CWnd& dlg, int id)
+{
+    return dlg.GetDlgItem(id)->IsWindowVisible() != FALSE;
+}
+
+// "%llu Folders, %llu Files" of the folder the file list shows.
+CString CountsOfList(CListCtrl& list)
+{
+    unsigned long long folders = 0, files = 0;
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        ++(list.GetItemText(row, 1) == L"FOLDER" ? folders : files);
+    CString text;
+    text.Format(L"%llu Folders, %llu Files", folders, files);
+    return text;
+}
+
+// The results page, after a scan and after a log load alike, shows the results tree and the file
+// list with the frame "Current Folder" and the listed folder's counts, and nothing of the drive
+// page: neither the hint of a group item nor the list of a drive's recognised volumes. The frame
+// and the counts are not shown while the scan runs nor after Back.
+TEST_F(DeepSearchTest, TheResultsPageShowsTheSameAfterAScanAndAfterALoad)
+{
+    const auto resultsPageShown = [&](const char* when) {
+        SCOPED_TRACE(when);
+        EXPECT_TRUE(Shown(dlg, IDC_DS_CURRENT_GROUP));
+        EXPECT_TRUE(Shown(dlg, IDC_DS_FOLDER_COUNT));
+        CString counts;
+        dlg.GetDlgItemText(IDC_DS_FOLDER_COUNT, counts);
+        EXPECT_EQ(CountsOfList(dlg.FileList()), counts);
+        EXPECT_TRUE(dlg.FileList().IsWindowVisible());
+        EXPECT_FALSE(Shown(dlg, IDC_DS_FOUND_VOLUMES));
+        EXPECT_FALSE(Shown(dlg, IDC_DS_SELECT_HINT));
+        EXPECT_FALSE(Shown(dlg, IDC_DS_HINT_PANEL));
+    };
+    SelectMedium(L"P:", false, L"deepntfs.img", 2);
+    Next();
+    EXPECT_FALSE(Shown(dlg, IDC_DS_CURRENT_GROUP));
+    EXPECT_FALSE(Shown(dlg, IDC_DS_FOLDER_COUNT));
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    ASSERT_GT(dlg.FileList().GetItemCount(), 0);
+    resultsPageShown("after the scan");
+    SaveNewLog(dlg, L"zr_deeppage", L"page.QLX");
+    ASSERT_FALSE(HasFatalFailure());
+    dlg.OnBnClickedBack();
+    EXPECT_FALSE(Shown(dlg, IDC_DS_CURRENT_GROUP));
+    EXPECT_FALSE(Shown(dlg, IDC_DS_FOLDER_COUNT));
+    const auto load = [&] {
+        ListDriveAs(L"\\\\.\\P:", imageSectors);
+        g_boxes.clear();
+        dlg.OnBnClickedLoadLog();
+        ASSERT_TRUE(
+            PumpUntil([&] { return dlg.Page() == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 60000))
+            << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+    };
+
+    // A volume recognised inside the drive letter, selected: its list shows in place of the
+    // properties until the log is loaded.
+    SelectMedium(L"P:", false, L"deepntfs.img", 2);
+    CString end;
+    end.Format(L"%llu", (unsigned long long)imageSectors);
+    dlg.DetailList()->SetItemText(1, 1, end);
+    dlg.OnBnClickedSearchMorePartitions();
+    ASSERT_TRUE(PumpUntil([&] { return !dlg.RecognisedSearchRunning(); }, 30000));
+    ASSERT_EQ(0, dlg.DriveTree().GetItemText(dlg.DriveTree().GetSelectedItem()).Find(L"Recognised1 - "));
+    ASSERT_TRUE(Shown(dlg, IDC_DS_FOUND_VOLUMES));
+    load();
+    ASSERT_FALSE(HasFatalFailure());
+    resultsPageShown("after a load over a recognised volume");
+    dlg.OnBnClickedBack();
+
+    // A group item selected: its hint shows in place of the properties until the log is loaded.
+    dlg.DriveTree().SelectItem(dlg.DriveTree().GetRootItem());
+    PumpPending();
+    ASSERT_TRUE(Shown(dlg, IDC_DS_SELECT_HINT));
+    load();
+    ASSERT_FALSE(HasFatalFailure());
+    resultsPageShown("after a load over a group item");
+    SetScanLogPathPicker(nullptr);
+    dlg.OnBnClickedBack();
+    EXPECT_FALSE(Shown(dlg, IDC_DS_FOLDER_COUNT));
+}
+
+// Need Help tells the selected drive and the item it lies under before the help dialog opens, as
+// in the carving searches, on the drive page and on the results page alike.
+TEST_F(DeepSearchTest, NeedHelpTellsTheSelectedDriveFirst)
+{
+    SelectMedium(L"P:", false, L"deepntfs.img", 2);
+    const CString told = L"Selected Drive : " + dlg.DriveTree().GetItemText(dlg.DriveTree().GetSelectedItem()) +
+        L"\nParent Item : Logical Drives";
+    const auto needHelp = [&] {
+        g_boxes.clear();
+        DialogAnswerer help(IDC_HELP_LAUNCH, IDOK, dlg.GetSafeHwnd());
+        dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_NEED_HELP, BN_CLICKED),
+                        LPARAM(dlg.GetDlgItem(IDC_NEED_HELP)->GetSafeHwnd()));
+        EXPECT_EQ(1, help.Count());
+    };
+    needHelp();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(told, g_boxes[0]);
+
+    Next();
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    needHelp();
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(told, g_boxes[0]);
+}
+
+// A disk whose last partition, a FAT16 one, lost sectors to a smaller partition entry: its boot
+// sector claims `more` sectors more than its partition holds, and the sectors after the partition
+// hold other bytes. The partition's last cluster holds `lastCluster`, where the deleted root file
+// "LASTCLUS.BIN" of 24 clusters begins. `image`'s partition table and that partition are copied
+// into `path` (a file at a device's link name); the rest stays unwritten.
+struct PastPartitionDisk {
+    uint64_t partitionStart = 0, partitionEnd = 0, diskSectors = 0;
+    std::vector<uint8_t> lastCluster;
+};
+
+bool MakeDiskPastItsPartition(const std::wstring& path, const wchar_t* image, uint32_t more, PastPartitionDisk& out)
+{
+    const std::wstring from = ImagePath(image);
+    const std::vector<LayoutEntry> layout = LoadLayout(image);
+    if (layout.empty() || layout.back().fs != "fat16")
+        return false;
+    const uint64_t start = layout.back().start, end = start + layout.back().count;
+    // Where the table that leads to the partition begins: the extended partition of an MBR disk.
+    uint64_t tableFrom = start;
+    for (const LayoutEntry& e : layout)
+        if (e.fs == "extended")
+            tableFrom = e.start;
+    out.partitionStart = start;
+    out.partitionEnd = end;
+    out.diskSectors = ReadOnlyFile(from).Size() / 512;
+    if (end + more > out.diskSectors)
+        return false;
+    std::vector<uint8_t> head = ReadAt(from, 0, 2048 * 512);
+    std::vector<uint8_t> tail = ReadAt(from, tableFrom * 512, size_t(out.diskSectors - tableFrom) * 512);
+    if (head.size() != 2048 * 512 || tail.empty())
+        return false;
+    uint8_t* boot = &tail[size_t(start - tableFrom) * 512];
+    if (Le16At(boot + 0x13) != 0) {
+        const uint32_t total = Le16At(boot + 0x13) + more;
+        boot[0x13] = uint8_t(total), boot[0x14] = uint8_t(total >> 8);
+    } else {
+        const uint32_t total = Le32At(boot + 0x20) + more;
+        for (int i = 0; i < 4; ++i)
+            boot[0x20 + i] = uint8_t(total >> (8 * i));
+    }
+    const uint32_t spc = boot[0x0D];
+    const uint64_t root = start + Le16At(boot + 0x0E) + uint64_t(boot[0x10]) * Le16At(boot + 0x16);
+    const uint64_t cluster2 = root + Le16At(boot + 0x11) * 32u / 512;
+    const uint64_t clusters = (end - cluster2) / spc;
+    const uint64_t lastSector = cluster2 + (clusters - 1) * spc;
+    out.lastCluster.assign(size_t(spc) * 512, 0);
+    for (size_t i = 0; i < out.lastCluster.size(); ++i)
+        out.lastCluster[i] = uint8_t("the partition's last cluster\n"[i % 29]);
+    std::copy(out.lastCluster.begin(), out.lastCluster.end(), tail.begin() + ptrdiff_t((lastSector - tableFrom) * 512));
+    for (uint64_t at = (end - tableFrom) * 512; at < (end + more - tableFrom) * 512; ++at)
+        tail[size_t(at)] = uint8_t("past the partition's end\n"[at % 25]);
+    // The deleted file's entry, in the first free place of the root directory.
+    uint8_t* entry = &tail[size_t(root - tableFrom) * 512];
+    while (entry[0] != 0)
+        entry += 32;
+    std::memcpy(entry, "LASTCLUSBIN", 11);
+    entry[0] = 0xE5;
+    entry[11] = 0x20;
+    const uint32_t cluster = uint32_t(clusters + 1), size = 24 * spc * 512;
+    entry[26] = uint8_t(cluster), entry[27] = uint8_t(cluster >> 8);
+    for (int i = 0; i < 4; ++i)
+        entry[28 + i] = uint8_t(size >> (8 * i));
+
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(tableFrom * 512);
+    const bool ok = ::WriteFile(h, head.data(), DWORD(head.size()), &written, nullptr) && written == head.size() &&
+        ::SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
+        ::WriteFile(h, tail.data(), DWORD(tail.size()), &written, nullptr) && written == tail.size();
+    ::CloseHandle(h);
+    return ok;
+}
+
+// The saved file of `saved` (sha256 -> path) whose name ends in `name`; empty when none is.
+std::string SavedShaOf(const std::map<std::string, std::string>& saved, const std::string& name)
+{
+    for (const auto& [sha, path] : saved)
+        if (path.size() >= name.size() && Lower(path.substr(path.size() - name.size())) == Lower(name))
+            return sha;
+    return {};
+}
+
+// A FAT16 volume whose boot sector claims more than the partition that holds it (a logical
+// partition of an MBR disk, and a partition of a GPT disk, each the disk's last) is read no
+// further than its partition: a deleted file that starts at the partition's last cluster is saved
+// with that cluster's bytes alone, none from past the partition, after the scan and again after
+// its log is loaded.
+TEST_F(DeepSearchTest, AFatVolumeIsReadNoFurtherThanItsPartition)
+{
+    const struct {
+        const wchar_t* device;
+        const wchar_t* item;
+        const wchar_t* image;
+        uint32_t more;
+        bool throughLog;
+    } disks[] = {
+        { L"physicaldrive9", L"(Disk9 ", L"mbr.img", 2048, true },
+        { L"physicaldrive10", L"(Disk10 ", L"gpt.img", 20000, false },
+    };
+    for (const auto& d : disks) {
+        SCOPED_TRACE(Narrow(d.image));
+        const std::wstring file = DosDeviceFile(d.device);
+        struct Gone {
+            std::wstring path;
+            ~Gone() { ::DeleteFileW(path.c_str()); }
+        } gone{ file };
+        PastPartitionDisk disk;
+        ASSERT_TRUE(!file.empty() && MakeDiskPastItsPartition(file, d.image, d.more, disk));
+        dlg.OnBnClickedRefresh();
+        ASSERT_TRUE(PumpUntil([] { return g_pDeepDriveTreeThread == nullptr; }, 20000));
+        const HTREEITEM item = ChildWith(dlg.PhysicalDrivesItem(), d.item);
+        ASSERT_NE(nullptr, item);
+        dlg.DriveTree().SelectItem(item);
+        PumpPending();
+        // The partition and the sectors its boot sector claims after it.
+        SetField(IDC_RANGE_MIN, 0);
+        SetField(IDC_RANGE_MAX, disk.diskSectors);
+        SetField(IDC_RANGE_START, disk.partitionStart);
+        SetField(IDC_RANGE_END, disk.partitionEnd + d.more);
+        dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, 0);
+        Next();
+        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+        const std::string whole = Sha256Hex(disk.lastCluster);
+        EXPECT_EQ(whole, SavedShaOf(SaveEverything(NewTempFolder(L"zr_deeppast")), "ASTCLUS.BIN"));
+        if (d.throughLog) {
+            SaveNewLog(dlg, L"zr_deeppastlog", L"past.QLX");
+            ASSERT_FALSE(HasFatalFailure());
+            dlg.OnBnClickedBack();
+            g_boxes.clear();
+            dlg.OnBnClickedLoadLog();
+            SetScanLogPathPicker(nullptr);
+            ASSERT_TRUE(PumpUntil(
+                [&] { return dlg.Page() == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 60000))
+                << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+            EXPECT_EQ(whole, SavedShaOf(SaveEverything(NewTempFolder(L"zr_deeppastlogsave")), "ASTCLUS.BIN"));
+        }
+        dlg.OnBnClickedBack();
+        ASSERT_EQ(0, dlg.Page());
+    }
+}
+
 } // namespace
