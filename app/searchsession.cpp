@@ -284,6 +284,7 @@ void CSearchSession::InsertDriveRoots()
 bool CSearchSession::RebuildDriveTree()
 {
     m_driveTree.DeleteAllItems();
+    m_driveTree.ForgetItemColors();
     m_driveTree.ForgetShownDetails();
     SetPropertyColumns(4);
     if (m_host != nullptr)
