@@ -158,16 +158,16 @@ HTREEITEM FindChildItemByText(int diskNumber, HTREEITEM parentItem)
     return parentItem;
 }
 
-void SelectDiskItem(int diskNumber, HTREEITEM parentItem)
+bool SelectDiskItem(int diskNumber, HTREEITEM parentItem)
 {
     DriveTreeTarget target;
     if (!GetDriveTreeTarget(target))
-        return;
+        return false;
     const HTREEITEM item = FindChildItemByText(diskNumber, parentItem);
     DriveInfoRecord* record =
         item != parentItem ? reinterpret_cast<DriveInfoRecord*>(target.tree->GetItemData(item)) : nullptr;
     if (record == nullptr)
-        return;
+        return false;
     SelectedDriveItem = record;
     if (SearchHost* host = GetSearchHost())
         host->SelectedDriveValue = record->capacityMiB;
@@ -175,6 +175,7 @@ void SelectDiskItem(int diskNumber, HTREEITEM parentItem)
     SelectedDiskTexts[0] = record->model;
     SelectedDiskTexts[1] = record->model;
     SelectedDiskTexts[2] = DiskDescription(record->model, record->capacity, DiskTotalSectors, record->diskNumberText);
+    return true;
 }
 
 HTREEITEM InsertDriveTreeItem(const CString& text, HTREEITEM parentItem)

@@ -63,7 +63,9 @@ void ResetDriveTreeRoot(CTreeCtrl* resultTree);
 // On the current mode's tree: the child of parentItem whose text holds the disk's tag, or
 // parentItem itself.
 HTREEITEM FindChildItemByText(int diskNumber, HTREEITEM parentItem);
-void SelectDiskItem(int diskNumber, HTREEITEM parentItem);
+// Makes the disk's record the selected one: its size (DiskTotalSectors) and texts
+// (SelectedDiskTexts); false, changing nothing, when parentItem has no child of that disk.
+bool SelectDiskItem(int diskNumber, HTREEITEM parentItem);
 // Inserts under parentItem (the selected item when null) unless the parent is a partition.
 HTREEITEM InsertDriveTreeItem(const CString& text, HTREEITEM parentItem);
 // The selected item's record made the selected one, and its place on its disk.

@@ -9,22 +9,13 @@ bool CSearchSession::ApplyTypedRange(Selection& selection, uint64_t start, uint6
                                      ScanRequest& request)
 {
     ReadSectorFields();
-    // The range is held to the size of the disk it is read from, never of a disk selected before;
-    // a drive letter is read through its own volume, whatever size a disk has.
-    if (ReadThroughVolume(selection.kind)) {
-        if (m_host != nullptr)
-            m_host->SelectedDriveValue = 0;
-    } else {
-        SelectDiskItem(selection.diskNumber, PhysicalDrivesItem());
-    }
     selection.startSector = start;
     selection.endSector = end;
     request = MakeScanRequest(selection, searchModeName);
     if (!selection.physical)
         return true;
-    // The selection gave the whole volume on its disk; the fields narrow it.
-    SelectDiskItem(request.diskNumber, PhysicalDrivesItem());
-    KeepDiskTexts(request);
+    // The selection gave the whole volume on its disk (selected by MakeScanRequest); the fields
+    // narrow it.
     ScanTarget& target = request.target;
     VolumeOnDisk volume;
     volume.firstSector = target.firstSector;

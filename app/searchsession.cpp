@@ -284,6 +284,7 @@ void CSearchSession::InsertDriveRoots()
 bool CSearchSession::RebuildDriveTree()
 {
     m_driveTree.DeleteAllItems();
+    m_driveTree.ForgetItemColors();
     m_driveTree.ForgetShownDetails();
     SetPropertyColumns(4);
     if (m_host != nullptr)
@@ -417,11 +418,15 @@ void CSearchSession::ReadSelectedDevice(Selection& selection)
     if (selection.kind == L"Hard Disk" || selection.kind == L"Logical") {
         selection.fsName = NormaliseFsName(PropertyValue(2));
         selection.diskNumber = SelectedDiskNumber;
+        if (selection.kind == L"Logical")
+            selection.driveSectors = StrToUInt64(PropertyValue(1));
         return;
     }
     if (selection.kind != L"part") {
         selection.fsName = NormaliseFsName(PropertyValue(2));
         selection.diskNumber = 0;
+        if (selection.kind == L"Recognised")
+            selection.driveSectors = RecognisedDriveSectors;
         return;
     }
     const HTREEITEM item = m_driveTree.GetSelectedItem();
@@ -442,7 +447,11 @@ ScanRequest CSearchSession::MakeScanRequest(Selection& selection, const wchar_t*
     source.drivePath = m_host != nullptr ? m_host->LogicalDrivePath : CString();
     if (selection.physical)
         source.place = LoadSelectedDriveItem();
-    if (m_host != nullptr && m_host->SelectedDriveValue != 0)
+    // The disk the range is read from is selected: its size holds the range and its texts are
+    // the ones the log finds it again by, never those of a disk looked at before. A drive letter
+    // read through its volume is held by no disk.
+    const int disk = ScanDiskOf(selection, source.place);
+    if (disk >= 0 && SelectDiskItem(disk, PhysicalDrivesItem()))
         source.diskSectors = DiskTotalSectors;
     ScanRequest request = BuildScanRequest(selection, source, searchModeName);
     KeepDiskTexts(request);

@@ -145,7 +145,9 @@ public:
     // The value (column 1) of a row of the detail list; empty past its end.
     CString PropertyValue(int row);
     // The scan of what Next read (BuildScanRequest, with the launcher's drive path and the drive's
-    // place on its disk); it is published (PublishSelection) before it is returned.
+    // place on its disk). The disk it is read from (ScanDiskOf) is selected first, so that the
+    // range is held to that disk and the request keeps that disk's texts; it is published
+    // (PublishSelection) before it is returned.
     using Selection = ScanSelection;
     ScanRequest MakeScanRequest(Selection& selection, const wchar_t* searchModeName);
     // The selection state the drive trees and the lost-partition search read, from a request
@@ -157,10 +159,10 @@ public:
     // its disk from the tree, a partition its disk, file system and sectors from its disk's table.
     void ReadSelectedDevice(Selection& selection);
     // The scan of `selection` (read by ReadSelectedDevice, its file system as the search wants it)
-    // over the Start and End the drive page checked: the disk read from selected, MakeScanRequest,
-    // and for a drive letter read through its disk (`selection.physical`) the fields, counted in
-    // sectors of the volume, narrowing the volume on its disk so that no field can make the range
-    // wrap or reach past it. False after the End Sector message when nothing is left to scan.
+    // over the Start and End the drive page checked: MakeScanRequest, and for a drive letter read
+    // through its disk (`selection.physical`) the fields, counted in sectors of the volume,
+    // narrowing the volume on its disk so that no field can make the range wrap or reach past it.
+    // False after the End Sector message when nothing is left to scan.
     bool ApplyTypedRange(Selection& selection, uint64_t start, uint64_t end, const wchar_t* searchModeName,
                          ScanRequest& request);
     // Next with no drive selected, or one of the three group items: the select-a-drive message;

@@ -332,8 +332,7 @@ void CTreeClass::DeleteAllResults()
     DeleteAllItems();
     m_hRootItem = nullptr;
     m_hClickedItem = nullptr;
-    // Handles of deleted items may come back for new ones: their colours must not.
-    m_colorFonts.clear();
+    ForgetItemColors();
     m_resultChildren.clear();
     m_batch = ResultInsertBatch{ m_batch.depth };
     Folders.Reset();

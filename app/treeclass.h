@@ -119,6 +119,9 @@ public:
     void SetItemColor(HTREEITEM item, COLORREF color);
     // The entry of an item, or null when it has none.
     const Color_Font* FindColorFont(HTREEITEM item) const;
+    // Forgets every item's colour and font: the handles of items taken away may come back for
+    // new ones, which must not show them.
+    void ForgetItemColors() { m_colorFonts.clear(); }
 
     // ---- results tree ----
     HTREEITEM InsertResultItem(HTREEITEM parent, CString name, uint32_t reserved1, uint64_t id, uint32_t reserved2,

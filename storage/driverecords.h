@@ -90,7 +90,8 @@ extern uint64_t LogicalDriveSectors;       // the logical drive enumerated last,
 CString GetMachineName();
 
 // What one disk answers; filled by QueryPhysicalDisk. False when the disk does not exist, does
-// not answer its queries or cannot be read at all.
+// not answer its queries or is a device without any read (one whose sectors fail to read is a
+// disk all the same).
 struct PhysicalDiskInfo {
     uint64_t cylinders = 0;
     uint32_t mediaType = 0;

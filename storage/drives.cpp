@@ -18,10 +18,20 @@ uint64_t LogicalDriveSectors = 0;
 
 namespace {
 
-bool DeliversSectorZero(const CString& path)
+// Wine's own disk 0 opens and answers a geometry query, yet has no read at all: it refuses one as
+// a function it does not have. A disk whose sectors cannot be read refuses for its medium instead
+// (a CRC, an I/O, a not-found error) and is listed: it is the disk a user brings for recovery.
+bool HasNoRead(const CString& path)
 {
+    const HANDLE handle = OpenDeviceForReading(path.GetString());
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
     uint8_t sector[kSectorSize];
-    return ReadSectorsCounted(path, 0, 1, sector) != 0;
+    DWORD got = 0;
+    const bool refused =
+        !ReadFile(handle, sector, kSectorSize, &got, nullptr) && GetLastError() == ERROR_INVALID_FUNCTION;
+    CloseHandle(handle);
+    return refused;
 }
 
 bool QueryStorageProperty(HANDLE h, DWORD propertyId, uint8_t (&answer)[512], DWORD& returned)
@@ -54,8 +64,7 @@ bool QueryPhysicalDisk(int diskNumber, PhysicalDiskInfo& info)
     HANDLE h = CreateFileW(path.GetString(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
-    // A device that opens but never delivers a sector is no disk.
-    if (!DeliversSectorZero(path)) {
+    if (HasNoRead(path)) {
         CloseHandle(h);
         return false;
     }

@@ -10,6 +10,7 @@
 #   \\.\L: fatlone.img
 #   \\.\PhysicalDrive19 spilldisk.img   \\.\PhysicalDrive14 deepntfsdisk.img
 #   \\.\N: nomft/nomft.img (made on every run, below)
+#   \\.\PhysicalDrive23 a file every read of which fails (below)
 # Wine finds these as links in the prefix's dosdevices folder; their names must be lower case.
 set -eu
 SRC=$1
@@ -124,6 +125,16 @@ with open(sys.argv[1], "r+b") as f:
 PY
 ln -sfn "$NOMFT/root" "$D/n:"
 ln -sfn "$NOMFT/nomft.img" "$D/n::"
+
+# \\.\PhysicalDrive23: a disk that opens and tells its size but whose every read fails, as a
+# disk with a damaged first sector: a file the system sizes but refuses to read (the loopback
+# network device's link speed). Not linked where no such file is found.
+UNREADABLE=/sys/class/net/lo/speed
+if [ -r "$UNREADABLE" ] && ! cat "$UNREADABLE" >/dev/null 2>&1; then
+  ln -sfn "$UNREADABLE" "$D/physicaldrive23"
+else
+  rm -f "$D/physicaldrive23"
+fi
 
 # ---- The demo disk of scripts/run.sh: \\.\PhysicalDrive16 ----------------------------------------
 # The disk the README's first pick names, made as scripts/run.sh makes it, in a folder of its own

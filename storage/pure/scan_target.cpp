@@ -32,6 +32,25 @@ void SetSelectedRange(SelectedVolumeRecord& volume, uint64_t first, uint64_t end
     volume.sizeBytes = end * 512;
 }
 
+namespace {
+
+bool PlaceIsOnDisk(const SelectedItemPlace& place)
+{
+    return place.SelectedItemVolumeEnd > place.SelectedItemVolumeStart &&
+        place.SelectedItemDiskNumber < uint32_t(kMaxDisks);
+}
+
+} // namespace
+
+int ScanDiskOf(const ScanSelection& selection, const SelectedItemPlace& place)
+{
+    if (selection.physical && PlaceIsOnDisk(place))
+        return int(place.SelectedItemDiskNumber);
+    if (ReadThroughVolume(selection.kind))
+        return -1;
+    return selection.diskNumber < kMaxDisks ? selection.diskNumber : 0;
+}
+
 ScanRequest BuildScanRequest(ScanSelection& selection, const ScanSource& source, const CString& searchModeName)
 {
     ScanRequest request;
@@ -45,8 +64,7 @@ ScanRequest BuildScanRequest(ScanSelection& selection, const ScanSource& source,
         throughVolume ? source.drivePath : PhysicalDrivePathTable[selection.diskNumber < kMaxDisks ? selection.diskNumber : 0];
     if (selection.physical) {
         const SelectedItemPlace& place = source.place;
-        if (place.SelectedItemVolumeEnd > place.SelectedItemVolumeStart &&
-            place.SelectedItemDiskNumber < uint32_t(kMaxDisks)) {
+        if (PlaceIsOnDisk(place)) {
             target.devicePath = PhysicalDrivePathTable[place.SelectedItemDiskNumber];
             target.firstSector = request.volumeStart = place.SelectedItemVolumeStart;
             target.endSector = request.volumeEnd = place.SelectedItemVolumeEnd;
@@ -55,7 +73,9 @@ ScanRequest BuildScanRequest(ScanSelection& selection, const ScanSource& source,
             selection.physical = false;
         }
     }
-    if (source.diskSectors != 0 && target.endSector - target.firstSector > source.diskSectors)
+    if (source.diskSectors != 0 &&
+        (target.endSector - target.firstSector > source.diskSectors ||
+         (selection.physical && target.endSector > source.diskSectors)))
         target.endSector = source.diskSectors;
     request.ScanAsPhysicalDisk = selection.physical;
     if (throughVolume)
@@ -68,6 +88,12 @@ ScanRequest BuildScanRequest(ScanSelection& selection, const ScanSource& source,
     volume.fsName = selection.fsName;
     volume.searchModeName = searchModeName;
     SetSelectedRange(volume, target.firstSector, target.endSector);
+    // Read through its volume, the drive is found again by its own size, whatever part of it the
+    // range is.
+    if (throughVolume && !selection.physical && selection.driveSectors != 0) {
+        volume.sizeSectors = selection.driveSectors;
+        volume.sizeBytes = selection.driveSectors * 512;
+    }
     // The selected file system until a scan finds the volume's own: a scan that finds none still
     // leaves a type that its scan log can be loaded with.
     request.FatVolumeParams.partitionType = selection.fsName;

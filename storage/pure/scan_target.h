@@ -80,6 +80,10 @@ struct ScanSelection {
     bool physical = false; // a drive letter scanned through its disk
     // A partition: its first sector and the sector after it, as its disk's table holds them.
     uint64_t partitionStart = 0, partitionEnd = 0;
+    // A drive letter (or the drive a volume was recognised in): the drive's own size in sectors,
+    // as the drive list tells it (0: not known). Read through its volume, the drive is found again
+    // by it, whatever part of the drive the range is.
+    uint64_t driveSectors = 0;
 };
 
 // The selected item's place on its disk, as its drive-tree record keeps it (all zero when the item
@@ -93,17 +97,24 @@ struct SelectedItemPlace {
 
 // Where a selection is read from besides its disk: a drive letter's own volume path, the drive's
 // place on its disk (read when the selection asks for its disk), and the size of the disk the
-// range is held to (0: not held).
+// range is read from (ScanDiskOf), which holds the range (0: not held).
 struct ScanSource {
     CString drivePath;
     SelectedItemPlace place;
     uint64_t diskSectors = 0;
 };
 
+// The disk a selection is read from: its own disk, or for a drive letter asked to be read through
+// its disk, the disk its place names when that place is known; -1 for a drive letter (or a
+// volume recognised in one) read through its volume path, which no disk holds.
+int ScanDiskOf(const ScanSelection& selection, const SelectedItemPlace& place);
+
 // The request for a selection: a drive letter (and a volume recognised inside one) is read through
 // its volume path, anything else through its disk. A drive letter asked to be read through its
-// disk is read there when its place on a disk is known; otherwise it stays on its volume path and
-// `selection.physical` is cleared.
+// disk is read there when its place on a disk is known (and held to that disk's end); otherwise
+// it stays on its volume path and `selection.physical` is cleared. A range longer than the disk
+// it is read from ends at the disk's end. Read through its volume, the log keeps the drive's own
+// size (`selection.driveSectors`) as the volume's size.
 ScanRequest BuildScanRequest(ScanSelection& selection, const ScanSource& source, const CString& searchModeName);
 
 // The selected volume's range as the scan log keeps it: its first sector (twice), the sector

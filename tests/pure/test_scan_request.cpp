@@ -94,3 +94,52 @@ TEST(ScanRequest, TheRangeIsHeldToTheDiskItIsReadFrom)
     source.diskSectors = 0; // not held
     EXPECT_EQ(5000u, BuildScanRequest(part, source, L"Basic Search").target.endSector);
 }
+
+TEST(ScanRequest, TheDiskReadIsTheOneThatHoldsTheRange)
+{
+    SelectedItemPlace onDisk3{ 3, 0, 2048, 411648 };
+    ScanSelection part = PartitionSelection(2, 2048, 206848, L"FAT32");
+    EXPECT_EQ(2, ScanDiskOf(part, onDisk3));
+    part.diskNumber = 30; // past the table: read from disk 0, as the device path says
+    EXPECT_EQ(0, ScanDiskOf(part, onDisk3));
+    ScanSelection drive = PartitionSelection(1, 0, 409600, L"NTFS");
+    for (const wchar_t* kind : { L"Logical", L"Recognised" }) {
+        drive.kind = kind;
+        EXPECT_EQ(-1, ScanDiskOf(drive, onDisk3)) << kind;
+    }
+    drive.kind = L"Logical";
+    drive.physical = true;
+    EXPECT_EQ(3, ScanDiskOf(drive, onDisk3));
+    EXPECT_EQ(-1, ScanDiskOf(drive, SelectedItemPlace{}));
+
+    // Read through its disk, the drive ends where the disk does.
+    ScanSource source;
+    source.place = onDisk3;
+    source.diskSectors = 410000;
+    const ScanRequest request = BuildScanRequest(drive, source, L"Basic Search");
+    EXPECT_EQ(2048u, request.target.firstSector);
+    EXPECT_EQ(410000u, request.target.endSector);
+}
+
+TEST(ScanRequest, ADriveLetterReadThroughItsVolumeIsLoggedWithItsOwnSize)
+{
+    ScanSource source;
+    source.drivePath = L"\\\\.\\P:";
+    for (const wchar_t* kind : { L"Logical", L"Recognised" }) {
+        ScanSelection drive = PartitionSelection(0, 100, 24576, L"NTFS");
+        drive.kind = kind;
+        drive.driveSectors = 49152;
+        const SelectedVolumeRecord v = BuildScanRequest(drive, source, L"Deep Search").SelectedVolumeInfo;
+        EXPECT_EQ(100u, v.startSector) << kind;
+        EXPECT_EQ(24576u, v.endSector) << kind;
+        EXPECT_EQ(49152u, v.sizeSectors) << kind;
+        EXPECT_EQ(49152u * 512, v.sizeBytes) << kind;
+    }
+    // Read through its disk, the log finds the disk by its texts: the range's end stays the size.
+    ScanSelection drive = PartitionSelection(0, 0, 49152, L"NTFS");
+    drive.kind = L"Logical";
+    drive.physical = true;
+    drive.driveSectors = 49152;
+    source.place = SelectedItemPlace{ 1, 0, 2048, 51200 };
+    EXPECT_EQ(51200u, BuildScanRequest(drive, source, L"Deep Search").SelectedVolumeInfo.sizeSectors);
+}

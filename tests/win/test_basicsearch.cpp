@@ -10,11 +10,14 @@
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
+#include "app/devicetree.h"
 #include "app/startup.h"
 #include "fsrecovery/basic_scan.h"
 #include "fsrecovery/pure/save_names.h"
 #include "resources/resource.h"
+#include "storage/driverecords.h"
 #include "storage/pure/globals.h"
+#include "storage/pure/scan_target.h"
 
 namespace {
 
@@ -54,6 +57,37 @@ TEST_F(BasicSearchTest, RefusedNextChangesNothing)
     EXPECT_EQ(spc, request.target.geometry.sectorsPerCluster);
     EXPECT_EQ(4u, request.FatVolumeParams.sectorsPerCluster);
     EXPECT_EQ(1, dlg.Page());
+}
+
+// A drive letter's range is its own, whatever disk was selected last (Disk6 is far smaller than
+// X:): read through its volume it is held by no disk, read through the disk it lies on by that
+// disk alone.
+TEST_F(BasicSearchTest, ADriveLettersRangeIsNotCutToADiskSelectedBefore)
+{
+    for (int answer : { IDC_LOG_LOGICAL, IDC_LOG_PHYSICAL }) {
+        SCOPED_TRACE(answer == IDC_LOG_LOGICAL ? "logical" : "physical");
+        ClickDisk(6);
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_LT(StrToUInt64(dlg.PropertyValue(6)), 100000u);
+        SelectDrive(L"X:");
+        uint64_t first = 0, end = imageSectors;
+        if (answer == IDC_LOG_PHYSICAL)
+            PlaceDriveOnDisk(L"X:", 2, 0, first, end);
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_GT(end - first, 100000u);
+        // Disk6 is left the disk selected last (its size, and a drive value the launcher keeps)
+        // while X: stays the item shown.
+        SelectDiskItem(6, dlg.PhysicalDrivesItem());
+        ASSERT_LT(DiskTotalSectors, 100000u);
+        NextAnswering(answer);
+        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+        const ScanTarget& target = dlg.Request().target;
+        EXPECT_EQ(first, target.firstSector);
+        EXPECT_EQ(end, target.endSector);
+        EXPECT_EQ(CString(answer == IDC_LOG_LOGICAL ? L"\\\\.\\X:" : L"\\\\.\\PhysicalDrive2"), target.devicePath);
+        dlg.OnBnClickedBack();
+        ASSERT_EQ(0, dlg.Page());
+    }
 }
 
 class MediaTest : public BasicSearchTest {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -25,6 +26,7 @@
 #include "resources/resource.h"
 #include "sigrecovery/photosearch.h"
 #include "app/pure/sector_fields.h"
+#include "app/pure/tree_rules.h"
 #include "storage/destination_check.h"
 #include "storage/pure/destination_check.h"
 #include "storage/pure/storage_host.h"
@@ -446,6 +448,39 @@ TEST_F(CarveSearchTest, RefusesWhatCannotBeScanned)
     EXPECT_NE(nullptr, ChildWith(dlg->PhysicalDrivesItem(), L"(Disk6 - "));
     EXPECT_EQ(dlg->DriveTree().GetRootItem(), dlg->DriveTree().GetSelectedItem());
     EXPECT_TRUE(Enabled(IDC_SS_NEXT));
+}
+
+// Refresh Tree forgets the colours of the items it takes away: no new item shows the green of a
+// partition found before, also where it takes over an old item's handle.
+TEST_F(CarveSearchTest, RefreshTreeForgetsTheColoursOfTheItemsItTakesAway)
+{
+    for (CarveSearchKind kind : { CarveSearchKind::Photo, CarveSearchKind::Signature }) {
+        Open(kind);
+        SCOPED_TRACE(ToUtf8(dlg->Info().caption));
+        CTreeClass& tree = dlg->DriveTree();
+        auto eachItem = [&](const std::function<void(HTREEITEM)>& f) {
+            std::function<void(HTREEITEM)> walk = [&](HTREEITEM item) {
+                for (; item != nullptr; item = tree.GetNextSiblingItem(item)) {
+                    f(item);
+                    walk(tree.GetChildItem(item));
+                }
+            };
+            walk(tree.GetRootItem());
+        };
+        std::set<HTREEITEM> before;
+        eachItem([&](HTREEITEM item) {
+            tree.SetItemColor(item, kFoundGreen);
+            before.insert(item);
+        });
+        dlg->OnBnClickedRefreshTree();
+        int reused = 0, coloured = 0;
+        eachItem([&](HTREEITEM item) {
+            reused += before.count(item) != 0 ? 1 : 0;
+            coloured += tree.FindColorFont(item) != nullptr ? 1 : 0;
+        });
+        EXPECT_EQ(0, coloured) << reused << " handles taken over";
+        dlg->DestroyWindow();
+    }
 }
 
 // The range slider and the four fields follow each other; a field that is not a number changes

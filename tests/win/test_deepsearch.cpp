@@ -56,6 +56,12 @@ protected:
         PumpPending();
         imageSectors = ReadOnlyFile(ImagePath(image)).Size() / 512;
         ASSERT_NE(0u, imageSectors);
+        if (!disk) {
+            // The drive's own size, as its property rows tell it.
+            CString end;
+            end.Format(L"%llu", (unsigned long long)imageSectors);
+            dlg.DetailList()->SetItemText(1, 1, end);
+        }
         SetField(IDC_RANGE_MIN, 0);
         SetField(IDC_RANGE_MAX, imageSectors);
         SetField(IDC_RANGE_START, 0);
@@ -554,6 +560,38 @@ TEST_F(DeepSearchTest, AScanThatAssembledNothingSavesALogThatLoads)
     logged.header.mode = kScanLogModeDeep;
     AddRequestToLog(dlg.Request(), dlg.Store(), logged);
     EXPECT_EQ(CString(L"FAT32"), logged.params.partitionType);
+}
+
+// A drive letter scanned over part of its range is logged with the drive's own size, which
+// finds the drive again: the log loads.
+TEST_F(DeepSearchTest, ALogOfANarrowedDriveLetterLoads)
+{
+    SelectMedium(L"P:", false, L"deepntfs.img", 2);
+    ASSERT_FALSE(HasFatalFailure());
+    SetField(IDC_RANGE_END, imageSectors / 2);
+    Next();
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    EXPECT_EQ(imageSectors / 2, dlg.Request().target.endSector);
+    std::set<CString> scanned;
+    FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", scanned);
+    SaveNewLog(dlg, L"zr_deepnarrow", L"narrow.QLX");
+    ASSERT_FALSE(HasFatalFailure());
+    dlg.OnBnClickedBack();
+    ListDriveAs(L"\\\\.\\P:", imageSectors);
+    g_boxes.clear();
+    dlg.OnBnClickedLoadLog();
+    SetScanLogPathPicker(nullptr);
+    ASSERT_TRUE(PumpUntil(
+        [&] { return dlg.Page() == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); }, 30000))
+        << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_GE(g_boxes[0].Find(L"loaded successfully"), 0) << ToUtf8(g_boxes[0]);
+    EXPECT_EQ(CString(L"\\\\.\\P:"), CurrentDevicePath);
+    // The narrowed range comes back as it was scanned.
+    EXPECT_EQ(imageSectors / 2, dlg.Request().target.endSector);
+    std::set<CString> loaded;
+    FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", loaded);
+    EXPECT_EQ(scanned, loaded);
 }
 
 // The root of a scan of several FAT volumes lists each volume's files, each row telling its

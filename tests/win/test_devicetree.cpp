@@ -2,6 +2,7 @@
 // disk whose table was wiped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -195,6 +196,31 @@ TEST_F(DeviceTreeTest, TreeListsDisksPartitionsAndDrives)
     SelectDiskItem(2, physical);
     EXPECT_EQ(DiskTotalSectors, StrToUInt64(SelectedDriveItem->totalSectors.GetString()));
     EXPECT_EQ(GetDiskNumberFromText(SelectedDriveItem->itemText), 2);
+}
+
+// A disk that opens and tells its size but whose sector 0 cannot be read (\\.\PhysicalDrive23,
+// which the image set-up links to a file every read of which fails) is listed with no partition,
+// so that the whole disk can be searched; Wine's own disk 0, which has no read at all, is not.
+TEST_F(DeviceTreeTest, ADiskWhoseSectorZeroCannotBeReadIsListed)
+{
+    constexpr int kUnreadable = 23;
+    if (::GetFileAttributesW(zr_test::DosDeviceFile(L"physicaldrive23").c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no unreadable disk linked by the image set-up";
+    uint8_t sector[512];
+    ASSERT_EQ(0u, ReadSectorsCounted(PhysicalDrivePathTable[kUnreadable], 0, 1, sector));
+    PhysicalDiskInfo info;
+    EXPECT_TRUE(QueryPhysicalDisk(kUnreadable, info));
+    EXPECT_FALSE(QueryPhysicalDisk(0, info));
+    Refresh();
+    const HTREEITEM disk = DiskItem(kUnreadable);
+    ASSERT_NE(disk, physical);
+    EXPECT_EQ(nullptr, tree.GetChildItem(disk));
+    EXPECT_EQ(0u, DiskPartitionTable[kUnreadable].partitionCount);
+    EXPECT_EQ(DiskItem(0), physical);
+    // A disk without partitions waits for the automatic partition search of a Basic Search.
+    EXPECT_TRUE(std::any_of(DiskSearchList.begin(), DiskSearchList.end(), [&](const smpparam& entry) {
+        return entry.diskItem == disk && entry.devicePath == PhysicalDrivePathTable[kUnreadable];
+    }));
 }
 
 TEST_F(DeviceTreeTest, SelectingDisksAndPartitionsShowsTheirPropertiesAndRange)

@@ -342,6 +342,44 @@ TEST_F(ScanLogTest, ADiskUnderAnotherNumberIsOffered)
     ::DeleteFileW(path);
 }
 
+// A drive letter read through the disk it lies on is logged with that disk, not with the disk
+// clicked before: the log loads on that disk, and without any disk clicked it loads at all.
+TEST_F(ScanLogTest, ADriveLetterReadThroughItsDiskIsLoggedWithThatDisk)
+{
+    for (bool clickedBefore : { true, false }) {
+        SCOPED_TRACE(clickedBefore ? "Disk1 clicked before" : "no disk clicked before");
+        Reopen();
+        ASSERT_FALSE(HasFatalFailure());
+        if (clickedBefore)
+            ClickDisk(1);
+        else
+            SelectedDiskTexts[0] = SelectedDiskTexts[2] = CString();
+        SelectDrive(L"X:");
+        uint64_t first = 0, end = 0;
+        PlaceDriveOnDisk(L"X:", 2, 0, first, end);
+        ASSERT_FALSE(HasFatalFailure());
+        NextAnswering(IDC_LOG_PHYSICAL);
+        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+        EXPECT_EQ(CString(L"\\\\.\\PhysicalDrive2"), dlg.Request().target.devicePath);
+        EXPECT_EQ(CString(L"||2"), dlg.Request().diskDescription.Right(3));
+        const std::vector<Item> tree = Tree();
+
+        const CString path = TempLog(L"zr_physical.QLX");
+        g_logPath = path;
+        g_boxes.clear();
+        dlg.OnBnClickedSaveLog();
+        dlg.OnBnClickedBack();
+        g_boxes.clear();
+        Load(path);
+        ASSERT_TRUE(Loaded()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+        EXPECT_TRUE(Said(L"loaded successfully"));
+        EXPECT_EQ(CString(L"\\\\.\\PhysicalDrive2"), CurrentDevicePath);
+        EXPECT_EQ(CString(L"\\\\.\\PhysicalDrive2"), dlg.Store().Volume(0).devicePath);
+        EXPECT_TRUE(Tree() == tree);
+        ::DeleteFileW(path);
+    }
+}
+
 // A scan that found no volume (a FAT drive scanned as NTFS) still saves a log that loads: the
 // log keeps the selected file system, not an empty one.
 TEST_F(ScanLogTest, AScanThatFoundNoVolumeSavesALogThatLoads)

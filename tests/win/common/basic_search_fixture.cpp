@@ -7,6 +7,7 @@
 #include "common/ui_wait.h"
 #include "resources/resource.h"
 #include "app/devicetree.h"
+#include "storage/driverecords.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/storage_host.h"
 #include "storage/sector_source.h"
@@ -238,6 +239,29 @@ void BasicSearchTest::SelectDrive(const wchar_t* letter, const wchar_t* image, c
     end.Format(L"%llu", (unsigned long long)imageSectors);
     dlg.DetailList()->SetItemText(1, 1, end);
     dlg.DetailList()->SetItemText(2, 1, fs);
+}
+
+void BasicSearchTest::PlaceDriveOnDisk(const wchar_t* letter, int disk, int index, uint64_t& first, uint64_t& end)
+{
+    const HTREEITEM drive = ChildStartingWith(dlg.LogicalDrivesItem(), letter);
+    ASSERT_NE(nullptr, drive);
+    auto* record = reinterpret_cast<DriveInfoRecord*>(dlg.DriveTree().GetItemData(drive));
+    ASSERT_NE(nullptr, record);
+    const DiskPartitionRecord& table = DiskPartitionTable[disk];
+    ASSERT_LT(uint32_t(index), table.partitionCount);
+    first = table.slot[index].startSector;
+    end = table.slot[index].endSector;
+    record->diskNumber = uint32_t(disk);
+    record->volumeStartSector = first;
+    record->volumeEndSector = end;
+}
+
+void BasicSearchTest::ClickDisk(int disk)
+{
+    const HTREEITEM item = FindChildItemByText(disk, dlg.PhysicalDrivesItem());
+    ASSERT_NE(dlg.PhysicalDrivesItem(), item);
+    dlg.DriveTree().SelectItem(item);
+    PumpPending();
 }
 
 void BasicSearchTest::NextAnswering(int button)

@@ -92,6 +92,11 @@ protected:
     HTREEITEM ChildStartingWith(HTREEITEM parent, const wchar_t* prefix);
     // Selects the drive letter and makes its property rows say what the image holds.
     void SelectDrive(const wchar_t* letter, const wchar_t* image = L"fat32.img", const wchar_t* fs = L"FAT32");
+    // Makes the drive letter's record say it lies on `disk` as that disk's partition `index` (Wine
+    // tells no drive letter's place on a disk); the partition's range is returned.
+    void PlaceDriveOnDisk(const wchar_t* letter, int disk, int index, uint64_t& first, uint64_t& end);
+    // Selects the disk item whose text holds the disk's tag, as a click on it does.
+    void ClickDisk(int disk);
     // Next with the logical-or-physical question answered by `button`.
     void NextAnswering(int button);
     // Selects the drive, runs a logical scan and waits for the results page.
