@@ -14,6 +14,7 @@
 #include "common/deep_search_fixture.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
+#include "fsrecovery/pure/deep_scan.h"
 #include "fsrecovery/pure/scan_log_results.h"
 #include "app/devicetree.h"
 #include "fsrecovery/deepsearch.h"
@@ -330,6 +331,17 @@ void SaveNewLog(CDeepSearch& dlg, const wchar_t* folderPrefix, const wchar_t* na
     EXPECT_GE(g_boxes[0].Find(L"saved successfully"), 0);
 }
 
+// How far the carving had gone when it last reported to the dialog. On a range of 200 blocks every
+// block is reported, so after a stop it tells the block the carving saw the stop before (it runs
+// to the range's end when the stop came after the carving).
+uint64_t CarvedTo(const CDeepSearch& dlg)
+{
+    struct Reach : CDeepSearch {
+        static uint64_t Of(const CDeepSearch& d) { return (d.*&Reach::m_carvedTo).load(); }
+    };
+    return Reach::Of(dlg);
+}
+
 // Scans stopped at random moments finish once, on what they found: no hang, the partial tree
 // shown, Back and Next working after.
 TEST_F(DeepSearchTest, StopAtRandomMomentsFinishesOnceWithWhatWasFound)
@@ -348,17 +360,32 @@ TEST_F(DeepSearchTest, StopAtRandomMomentsFinishesOnceWithWhatWasFound)
         dlg.OnBnClickedBack();
     }
     // A stop pressed as the scan starts: it ends after its first block with a partial tree.
+    // Stop asks the worker to stop only after its own window work, which under Wine takes about as
+    // long as the worker's set-up before its first block; meanwhile the carving may go on, and once
+    // it has the first volume's boot sector (in the third block) that volume's whole tree, every
+    // path of the whole scan, is read from it. A round whose carving went past its first block
+    // tells nothing of the stop and is pressed again.
     {
-        const int finished = dlg.FinishedScans();
-        SelectMedium(media[0].item, media[0].disk, media[0].image, media[0].fs);
-        Next();
-        dlg.OnBnClickedStop();
-        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
-        EXPECT_EQ(finished + 1, dlg.FinishedScans());
-        std::set<CString> found;
-        FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", found);
-        EXPECT_LT(found.size(), whole[0].size());
-        dlg.OnBnClickedBack();
+        int tries = 0, inTime = 0;
+        while (inTime == 0 && tries < 20) {
+            ++tries;
+            SCOPED_TRACE(testing::Message() << "stop at the start, try " << tries);
+            const int finished = dlg.FinishedScans();
+            SelectMedium(media[0].item, media[0].disk, media[0].image, media[0].fs);
+            Next();
+            dlg.OnBnClickedStop();
+            ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
+            EXPECT_EQ(finished + 1, dlg.FinishedScans());
+            std::set<CString> found;
+            FolderPaths(dlg.ResultTree(), dlg.ResultTree().GetRootItem(), L"", found);
+            if (CarvedTo(dlg) <= kDeepScanBlockSectors) {
+                ++inTime;
+                EXPECT_LT(found.size(), whole[0].size());
+            }
+            dlg.OnBnClickedBack();
+        }
+        EXPECT_EQ(1, inTime) << "no stop reached the carving within its first block in " << tries << " tries";
+        RecordProperty("stop_at_start_tries", tries);
     }
     for (int round = 0; round < 20; ++round) {
         const DeepMedium& m = media[round % 2];
