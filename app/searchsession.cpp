@@ -696,11 +696,6 @@ bool CSearchSession::StartScanWorker(AFX_THREADPROC proc)
     return worker != nullptr;
 }
 
-bool CSearchSession::ScanThreadRunning() const
-{
-    return (m_layout.scanThread != nullptr ? *m_layout.scanThread : m_ownScanThread) != nullptr;
-}
-
 UINT CSearchSession::ScanWorkerEntry(LPVOID param)
 {
     auto* session = static_cast<CSearchSession*>(param);

@@ -214,13 +214,11 @@ public:
     bool ScanRunning() const { return m_scanWorker.load() != nullptr; }
     // The worker's thread is set from its start until its procedure has returned (ScanRunning
     // lasts until the worker has been waited for).
-    bool ScanThreadRunning() const;
+    bool ScanThreadRunning() const { return ScanThread() != nullptr; }
     // That thread (null once the procedure has returned): the layout's busy global when it names
     // one, else the dialog's own.
-    CWinThread* const& ScanThread() const
-    {
-        return m_layout.scanThread != nullptr ? *m_layout.scanThread : m_ownScanThread;
-    }    const StopFlag& ScanStop() const { return m_scanStop; }
+    CWinThread* const& ScanThread() const { return const_cast<CSearchSession*>(this)->ScanThreadWord(); }
+    const StopFlag& ScanStop() const { return m_scanStop; }
     bool StopRequested() const { return m_scanStop.load() != 0; }
     // Asks the worker to stop after the record or block it reads.
     void RequestScanStop();

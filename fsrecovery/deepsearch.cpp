@@ -19,6 +19,7 @@
 #include "storage/pure/bootsector.h"
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
+#include "storage/pure/partition_table.h"
 #include "storage/sector_source.h"
 
 CWinThread* g_pDeepDriveTreeThread = nullptr;
@@ -310,16 +311,7 @@ namespace {
 // Every partition the disk's table (or a partition search) gave; none without one.
 std::vector<PartitionExtent> DiskPartitions(uint16_t diskNumber)
 {
-    std::vector<PartitionExtent> partitions;
-    const DiskPartitionRecord& disk = DiskPartitionTable[diskNumber < kMaxDisks ? diskNumber : 0];
-    const uint32_t count = std::min<uint32_t>(disk.partitionCount, kPartitionSlotCount);
-    for (uint32_t k = 0; k < count; ++k) {
-        const PartitionSlot& slot = disk.slot[k];
-        // A GPT entry names its last sector.
-        const bool last = slot.gpt && slot.endSector < UINT64_MAX;
-        partitions.push_back({ slot.startSector, last ? slot.endSector + 1 : slot.endSector });
-    }
-    return partitions;
+    return PartitionExtentsOf(DiskPartitionTable[diskNumber < kMaxDisks ? diskNumber : 0]);
 }
 
 } // namespace

@@ -83,7 +83,6 @@ extern CStringArray DiskMediaList;         // per answering disk: "%d" number, t
 extern std::atomic<int> DriveTreeBuilding; // 1 while a drive tree is being rebuilt
 extern uint64_t LogicalDriveSectors;       // the logical drive enumerated last, in sectors
 
-
 // ---- Physical disks ----------------------------------------------------------------------------
 
 // The computer's name, or "" when it cannot be had.

@@ -111,12 +111,12 @@ struct LoggedMedium {
 // disk block against the listed disks (model||capacity||sectors||number): the exact entry, else
 // the first drive of the logged size or the first disk of the logged description. A disk entry
 // whose number is not one of 0 to 25 never matches. Only a listed entry's path is ever given.
+LoggedMedium FindLoggedMedium(const ScanLogDevice& device, const CStringArray& driveKeys,
+                              const CStringArray& diskDescriptions);
+
 // The request a loaded log stands for, its medium found at `medium`: what a save of the loaded
 // results writes again (a disk's number and description as found now, a drive's as logged).
 ScanRequest RequestOfLog(const ScanLogData& data, const LoggedMedium& medium);
-
-LoggedMedium FindLoggedMedium(const ScanLogDevice& device, const CStringArray& driveKeys,
-                              const CStringArray& diskDescriptions);
 
 // The question asked before a log is read from another letter or disk number.
 CString MediumReplacedQuestion(const ScanLogDevice& device, const LoggedMedium& medium);

@@ -48,7 +48,6 @@ uint16_t SelectedDiskNumber = 0;
 CString SelectedItemKind;
 CString SelectedDiskTexts[4];
 
-
 void CopyGeometryToParams(const VolumeGeometryRecord& from, FatVolumeParamsRecord& to)
 {
     static_cast<VolumeGeometryRecord&>(to) = from;

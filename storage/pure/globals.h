@@ -38,6 +38,13 @@ struct PartitionSlot {
     bool gpt = false;       // read from a GPT entry array
 };
 
+// A partition of a partition table: its first sector and the sector after it, whatever table
+// it came from.
+struct PartitionExtent {
+    uint64_t firstSector = 0;
+    uint64_t endSector = 0;
+};
+
 struct DiskPartitionRecord {
     uint32_t partitionCount = 0;
     CString fsName[kMaxPartitionsPerDisk];

@@ -1,5 +1,6 @@
 #include "storage/pure/partition_table.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -199,4 +200,16 @@ void AddGptPartitionsFrom(SectorSource& source, uint64_t firstSector, TreeItemHa
     const uint32_t used =
         disk.partitionCount < uint32_t(kMaxPartitionsPerDisk) ? disk.partitionCount : uint32_t(kMaxPartitionsPerDisk);
     RecordPartitions(disk, ReadGptPartitions(source, firstSector, kMaxPartitionsPerDisk - used), diskItem, host);
+}
+
+std::vector<PartitionExtent> PartitionExtentsOf(const DiskPartitionRecord& disk)
+{
+    std::vector<PartitionExtent> partitions;
+    const uint32_t count = std::min<uint32_t>(disk.partitionCount, kPartitionSlotCount);
+    for (uint32_t k = 0; k < count; ++k) {
+        const PartitionSlot& slot = disk.slot[k];
+        const bool last = slot.gpt && slot.endSector < UINT64_MAX;
+        partitions.push_back({ slot.startSector, last ? slot.endSector + 1 : slot.endSector });
+    }
+    return partitions;
 }

@@ -10,6 +10,10 @@
 #include "storage/pure/sector_source.h"
 #include "storage/pure/storage_host.h"
 
+// Every partition the disk's record holds (from its table or a partition search), each ending
+// at the sector after it: a GPT entry's last sector is made the sector after it.
+std::vector<PartitionExtent> PartitionExtentsOf(const DiskPartitionRecord& disk);
+
 // Partitions of the MBR and its extended chain must leave this many sectors to the disk's end.
 constexpr uint64_t kMinPartitionRoom = 0x6000;
 // The extended chain follows at most this many links.

@@ -21,12 +21,6 @@ inline bool IsFat(FsKind kind)
     return kind == FsKind::Fat16 || kind == FsKind::Fat32;
 }
 
-// A partition of a partition table: its first sector and the sector after it.
-struct PartitionExtent {
-    uint64_t firstSector = 0;
-    uint64_t endSector = 0;
-};
-
 struct ScanTarget {
     CString devicePath;       // "\\.\PhysicalDriveN" or "\\.\X:"
     CString volumePath;       // a drive letter's own path, when the range is one (else empty)

@@ -189,4 +189,20 @@ TEST(StoragePartitions, GptAfterMbrPartitionsStopsAtTwentySix)
     EXPECT_TRUE(host2.texts[1] == L"Partition - 2 ( FAT32 )");
 }
 
+// Every slot as an extent ending at the sector after it: an MBR slot's end is that already, a GPT
+// slot's end is its last sector.
+TEST(StoragePartitions, ExtentsEndAfterTheirLastSectorWhateverTheTable)
+{
+    DiskPartitionRecord record;
+    AddPartitionToDisk(record, L"FAT16", 63, 32831);
+    AddPartitionToDisk(record, L"NTFS", 40000, 49999);
+    record.slot[1].gpt = true;
+    const std::vector<PartitionExtent> extents = PartitionExtentsOf(record);
+    ASSERT_EQ(extents.size(), 2u);
+    EXPECT_EQ(extents[0].firstSector, 63u);
+    EXPECT_EQ(extents[0].endSector, 32831u);
+    EXPECT_EQ(extents[1].firstSector, 40000u);
+    EXPECT_EQ(extents[1].endSector, 50000u);
+}
+
 } // namespace

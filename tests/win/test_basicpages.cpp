@@ -218,6 +218,17 @@ protected:
         return nullptr;
     }
 
+    // Refresh Tree, then the disk searched as a single partition, until its results page.
+    void ScanWholeDisk(int number)
+    {
+        dlg.OnBnClickedRefresh();
+        ASSERT_NE(nullptr, Disk(number));
+        dlg.DriveTree().SelectItem(Disk(number));
+        PumpPending();
+        NextAnswering(IDOK); // "Search Entire Drive as a single Partition"
+        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    }
+
     // Every live folder at the top of the image's truth is a folder of the results' root.
     void ExpectTopFoldersOf(const wchar_t* image)
     {
@@ -429,12 +440,8 @@ TEST_F(PagesTest, AWholeDiskIsReadAsTheVolumeItsFirstSectorHolds)
 {
     DiskFile disk(11, L"fat32.img", uint64_t(100) << 30);
     ASSERT_TRUE(disk.Made());
-    dlg.OnBnClickedRefresh();
-    ASSERT_NE(nullptr, Disk(11));
-    dlg.DriveTree().SelectItem(Disk(11));
-    PumpPending();
-    NextAnswering(IDOK); // "Search Entire Drive as a single Partition"
-    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    ScanWholeDisk(11);
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_TRUE(g_boxes.empty()) << ToUtf8(g_boxes.front());
     const HTREEITEM root = dlg.ResultTree().GetRootItem();
     EXPECT_NE(nullptr, ResultChild(root, "PHOTOS"));
@@ -500,12 +507,8 @@ TEST_F(PagesTest, AnNtfsVolumeWithoutAnIndexRecordSizeIsScanned)
     const uint64_t backup = Le64At(ReadAt(ImagePath(L"ntfs.img"), 0, 512).data() + 0x28);
     for (uint64_t sector : { uint64_t(0), backup })
         ASSERT_TRUE(disk.Patch(sector * 512 + 0x44, { 0, 0, 0, 0 }));
-    dlg.OnBnClickedRefresh();
-    ASSERT_NE(nullptr, Disk(18));
-    dlg.DriveTree().SelectItem(Disk(18));
-    PumpPending();
-    NextAnswering(IDOK); // "Search Entire Drive as a single Partition"
-    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    ScanWholeDisk(18);
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_TRUE(g_boxes.empty()) << ToUtf8(g_boxes.front());
     EXPECT_EQ(CString(L"NTFS"), dlg.Request().SelectedVolumeInfo.fsName);
     EXPECT_EQ(0u, dlg.Request().target.geometry.sectorsPerIndexRecord);
