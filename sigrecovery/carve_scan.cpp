@@ -167,9 +167,13 @@ private:
     CString m_errorPath;
 };
 
+std::atomic<CarveWaitHook> g_waitHook{ nullptr };
+
 // One side of the read-ahead waiting for the other: spins briefly, then yields (a cached chunk
 // takes tens of microseconds, less than an event round trip costs under Wine), then sleeps on an
-// event that the other side sets only when it sees the sleeper's flag.
+// event that the other side sets only when it sees the sleeper's flag. `ready` is asked any number
+// of times, once more after the flag is up so that a wake between the two is not lost: it only
+// looks, and what the thread waited for it takes after the wait.
 class Waiter {
 public:
     Waiter() : m_event(CreateEventW(nullptr, FALSE, FALSE, nullptr)) { }
@@ -189,6 +193,8 @@ public:
         }
         while (!ready()) {
             m_sleeping.store(true);
+            if (const CarveWaitHook hook = g_waitHook.load())
+                hook();
             if (!ready())
                 WaitForSingleObject(m_event, 1);
             m_sleeping.store(false);
@@ -213,6 +219,9 @@ struct TakeTurns {
     TakeTurns(CarveChunkReader& r, CarveEngine& e, CarveScanState& s, const StopFlag& f)
         : reader(r), engine(e), state(s), stop(f)
     { }
+    // No more chunks: the data ended, the engine stopped, or a stop was asked for.
+    bool Ended() const { return over.load() || IsStopped(&stop); }
+
     CarveChunkReader& reader;
     CarveEngine& engine;
     CarveScanState& state;
@@ -220,29 +229,40 @@ struct TakeTurns {
     std::atomic<bool> reading{ false };  // one reader at a time: the reader reads in order
     std::atomic<uint64_t> nextRead{ 0 }; // the index of the chunk read next
     std::atomic<uint64_t> turn{ 0 };     // the index of the chunk scanned next
-    std::atomic<bool> over{ false };     // no more chunks: the data ended, or the engine stopped
+    // No more chunks: the data ended, the engine stopped, or a side left at a stop.
+    std::atomic<bool> over{ false };
     Waiter waits[2];
 };
 
-// The loop of one of the two threads (side 0 or 1).
+// The loop of one of the two threads (side 0 or 1). A stop ends it whatever it waits for.
 void TakeTurnsLoop(TakeTurns& tt, int side)
 {
     CarveChunk chunk;
     Waiter& mine = tt.waits[side];
     Waiter& other = tt.waits[1 - side];
+    const auto leave = [&] {
+        tt.over.store(true);
+        other.Wake();
+    };
     for (;;) {
-        // Read the next chunk; the other side may still be reading the one before it.
-        mine.WaitFor([&] { return tt.over.load() || !tt.reading.exchange(true); });
-        if (tt.over.load())
+        // Take the read turn; the other side may still be reading the chunk before this one.
+        bool took = false;
+        while (!tt.Ended() && !(took = !tt.reading.exchange(true)))
+            mine.WaitFor([&] { return tt.Ended() || !tt.reading.load(); });
+        if (!took) {
+            leave();
             return;
+        }
         const uint64_t index = tt.nextRead.fetch_add(1);
         const bool got = !IsStopped(&tt.stop) && tt.reader.Next(chunk);
         tt.reading.store(false);
         other.Wake();
         // Scan it when the chunks before it are done.
-        mine.WaitFor([&] { return tt.over.load() || tt.turn.load() == index; });
-        if (tt.over.load())
+        mine.WaitFor([&] { return tt.Ended() || tt.turn.load() == index; });
+        if (tt.Ended()) {
+            leave();
             return;
+        }
         if (got) {
             tt.state.progressSector.store(chunk.firstSector + chunk.sectorCount);
             if (!FeedCarveChunk(tt.engine, chunk))
@@ -262,6 +282,23 @@ UINT __cdecl TakeTurnsProc(LPVOID param)
 }
 
 } // namespace
+
+CarveWaitHook SetCarveWaitHook(CarveWaitHook hook)
+{
+    return g_waitHook.exchange(hook);
+}
+
+bool FeedCarveChunksInTurns(CarveChunkReader& reader, CarveEngine& engine, CarveScanState& state, const StopFlag& stop)
+{
+    TakeTurns tt(reader, engine, state, stop);
+    CWinThread* helper = nullptr;
+    if (ZrBeginThreadInto(helper, TakeTurnsProc, &tt) == nullptr)
+        return false;
+    TakeTurnsLoop(tt, 0);
+    WaitForSingleObject(helper->m_hThread, INFINITE);
+    delete helper;
+    return true;
+}
 
 CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, CarveNamer& namer,
                                 const CarvePassSettings& settings)
@@ -297,13 +334,8 @@ CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, Ca
                        namer, writer, &stop);
     CarvePassEnd end;
     CarveChunkReader reader(device, range, question);
-    TakeTurns tt(reader, engine, state, stop);
-    CWinThread* helper = nullptr;
     engine.Begin(range.start); // before the helper may feed it
-    if (settings.readAhead && ZrBeginThreadInto(helper, TakeTurnsProc, &tt) != nullptr) {
-        TakeTurnsLoop(tt, 0);
-        WaitForSingleObject(helper->m_hThread, INFINITE);
-        delete helper;
+    if (settings.readAhead && FeedCarveChunksInTurns(reader, engine, state, stop)) {
         engine.Finish();
         end = CarvePassOutcome(engine, reader.Cancelled());
         if (end == CarvePassEnd::Completed && IsStopped(&stop))
