@@ -10,7 +10,7 @@
 
 CarveScanHost::~CarveScanHost() = default;
 
-CString CarveWriteErrorText(DWORD error, const CString& path)
+CString CarveWriteErrorText(DWORD error, const CString& path, bool cutShort)
 {
     CString text;
     if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL)
@@ -20,6 +20,8 @@ CString CarveWriteErrorText(DWORD error, const CString& path)
     else
         text.Format(L"A found file could not be saved (error %lu). The search has been stopped.\n\n%s",
                     static_cast<unsigned long>(error), path.GetString());
+    if (cutShort)
+        text += L"\n\nThis file is incomplete: it holds only the bytes that could be written.";
     return text;
 }
 
@@ -102,8 +104,12 @@ public:
         while (n > 0) {
             const DWORD part = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
             DWORD written = 0;
-            if (!WriteFile(it->second.handle, data, part, &written, nullptr) || written == 0)
+            if (!WriteFile(it->second.handle, data, part, &written, nullptr) || written == 0) {
+                // The file stays, cut short here, and is listed as incomplete.
+                if (!m_failed)
+                    m_cutShort = item.id;
                 return Fail(written == 0 && GetLastError() == 0 ? ERROR_DISK_FULL : GetLastError(), it->second.path);
+            }
             data += written;
             n -= written;
         }
@@ -132,6 +138,7 @@ public:
         found.name = item.name;
         found.path = path;
         found.thorough = m_thorough;
+        found.incomplete = !path.IsEmpty() && item.id == m_cutShort;
         m_host.AddResultRow(found);
         return true;
     }
@@ -139,6 +146,8 @@ public:
     bool Failed() const { return m_failed; }
     DWORD Error() const { return m_error; }
     const CString& ErrorPath() const { return m_errorPath; }
+    // The failure left the file it names cut short.
+    bool ErrorCutShort() const { return m_cutShort != kNone; }
 
 private:
     bool Fail(DWORD error, const CString& path)
@@ -162,9 +171,11 @@ private:
     bool m_thorough;
     CString m_destination;
     std::map<uint64_t, OpenFile> m_open;
+    static constexpr uint64_t kNone = UINT64_MAX;
     bool m_failed = false;
     DWORD m_error = 0;
     CString m_errorPath;
+    uint64_t m_cutShort = kNone; // the item whose bytes could not all be written
 };
 
 std::atomic<CarveWaitHook> g_waitHook{ nullptr };
@@ -347,7 +358,7 @@ CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, Ca
     if (end == CarvePassEnd::Cancelled || end == CarvePassEnd::SinkFailed)
         stop.store(1);
     if (end == CarvePassEnd::SinkFailed && writer.Failed())
-        host.ShowMessage(CarveWriteErrorText(writer.Error(), writer.ErrorPath()));
+        host.ShowMessage(CarveWriteErrorText(writer.Error(), writer.ErrorPath(), writer.ErrorCutShort()));
     return end;
 }
 

@@ -60,8 +60,9 @@ public:
     virtual void ScanFinished() { }
 };
 
-// The texts a pass shows when it ends by a write error.
-CString CarveWriteErrorText(DWORD error, const CString& path);
+// The texts a pass shows when it ends by a write error; cutShort: the error left the file at path
+// incomplete.
+CString CarveWriteErrorText(DWORD error, const CString& path, bool cutShort);
 
 struct CarvePassSettings {
     CarveSearchKind kind = CarveSearchKind::Signature;
