@@ -1,6 +1,9 @@
 #include "app/hidecolumn.h"
 
+#include <vsstyle.h>
+
 #include "app/pure/listcolumns.h"
+#include "look/themeapi.h"
 
 BEGIN_MESSAGE_MAP(CHideColumn, CListCtrl)
     ON_MESSAGE(LVM_DELETECOLUMN, &CHideColumn::OnDeleteColumn)
@@ -201,6 +204,29 @@ void CHideColumn::OnKeyDown(UINT key, UINT, UINT)
         Default();
 }
 
+namespace {
+
+// What a header item takes around its title besides the text's margins: the theme's content
+// margins, else the item's edge, raised on every side when the items are buttons and a line at
+// the right otherwise.
+int TitleFrame(HWND header, HDC dc)
+{
+    const int edge = ::GetSystemMetrics(SM_CXEDGE);
+    int frame = (::GetWindowLongW(header, GWL_STYLE) & HDS_BUTTONS) ? 2 * edge : edge;
+    UxThemeApi theme;
+    if (theme.Load())
+        if (HTHEME data = theme.OpenThemeData(header, L"Header")) {
+            const RECT bounds = { 0, 0, 200, 40 };
+            RECT content = bounds;
+            if (SUCCEEDED(theme.GetThemeBackgroundContentRect(data, dc, HP_HEADERITEM, HIS_NORMAL, &bounds, &content)))
+                frame = (content.left - bounds.left) + (bounds.right - content.right);
+            theme.CloseThemeData(data);
+        }
+    return frame;
+}
+
+} // namespace
+
 void CHideColumn::FitColumnToTitle(int column)
 {
     CHeaderCtrl* header = GetHeaderCtrl();
@@ -213,14 +239,19 @@ void CHideColumn::FitColumnToTitle(int column)
     item.cchTextMax = 260;
     if (!header->SendMessage(HDM_GETITEMW, WPARAM(column), LPARAM(&item)))
         return;
-    HDC dc = ::GetDC(header->GetSafeHwnd());
+    const HWND h = header->GetSafeHwnd();
+    HDC dc = ::GetDC(h);
     const HGDIOBJ old = ::SelectObject(dc, HGDIOBJ(header->SendMessage(WM_GETFONT)));
     SIZE text{};
     ::GetTextExtentPoint32W(dc, title, int(wcslen(title)), &text);
+    const int frame = TitleFrame(h, dc);
     ::SelectObject(dc, old);
-    ::ReleaseDC(header->GetSafeHwnd(), dc);
-    // The header keeps three edges of margin on each side of its text.
-    const int wanted = text.cx + 6 * ::GetSystemMetrics(SM_CXEDGE) + 2;
+    ::ReleaseDC(h, dc);
+    // The header keeps its margin on each side of the text.
+    int margin = int(header->SendMessage(HDM_GETBITMAPMARGIN));
+    if (margin <= 0)
+        margin = 3 * ::GetSystemMetrics(SM_CXEDGE);
+    const int wanted = text.cx + 2 * margin + frame;
     if (GetColumnWidth(column) < wanted)
         SetColumnWidth(column, wanted);
 }

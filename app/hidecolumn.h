@@ -28,7 +28,8 @@ public:
     BOOL IsColumnVisible(int column) const;
     // Fits one column (or with -1 every column) to its contents; hidden columns stay as they are.
     void AutoSizeColumn(int column = -1);
-    // Widens a visible column that is narrower than its title, so that the title shows whole.
+    // Widens a visible column that is narrower than its title as the header draws it (text,
+    // margins and the item's frame), so that the title shows whole.
     void FitColumnToTitle(int column);
     CToolTipCtrl* GetToolTips() const;
 

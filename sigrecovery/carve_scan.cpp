@@ -10,7 +10,7 @@
 
 CarveScanHost::~CarveScanHost() = default;
 
-CString CarveWriteErrorText(DWORD error, const CString& path)
+CString CarveWriteErrorText(DWORD error, const CString& path, bool cutShort)
 {
     CString text;
     if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL)
@@ -20,6 +20,8 @@ CString CarveWriteErrorText(DWORD error, const CString& path)
     else
         text.Format(L"A found file could not be saved (error %lu). The search has been stopped.\n\n%s",
                     static_cast<unsigned long>(error), path.GetString());
+    if (cutShort)
+        text += L"\n\nThis file is incomplete: it holds only the bytes that could be written.";
     return text;
 }
 
@@ -102,8 +104,12 @@ public:
         while (n > 0) {
             const DWORD part = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
             DWORD written = 0;
-            if (!WriteFile(it->second.handle, data, part, &written, nullptr) || written == 0)
+            if (!WriteFile(it->second.handle, data, part, &written, nullptr) || written == 0) {
+                // The file stays, cut short here, and is listed as incomplete.
+                if (!m_failed)
+                    m_cutShort = item.id;
                 return Fail(written == 0 && GetLastError() == 0 ? ERROR_DISK_FULL : GetLastError(), it->second.path);
+            }
             data += written;
             n -= written;
         }
@@ -132,6 +138,7 @@ public:
         found.name = item.name;
         found.path = path;
         found.thorough = m_thorough;
+        found.incomplete = !path.IsEmpty() && item.id == m_cutShort;
         m_host.AddResultRow(found);
         return true;
     }
@@ -139,6 +146,8 @@ public:
     bool Failed() const { return m_failed; }
     DWORD Error() const { return m_error; }
     const CString& ErrorPath() const { return m_errorPath; }
+    // The failure left the file it names cut short.
+    bool ErrorCutShort() const { return m_cutShort != kNone; }
 
 private:
     bool Fail(DWORD error, const CString& path)
@@ -162,14 +171,20 @@ private:
     bool m_thorough;
     CString m_destination;
     std::map<uint64_t, OpenFile> m_open;
+    static constexpr uint64_t kNone = UINT64_MAX;
     bool m_failed = false;
     DWORD m_error = 0;
     CString m_errorPath;
+    uint64_t m_cutShort = kNone; // the item whose bytes could not all be written
 };
+
+std::atomic<CarveWaitHook> g_waitHook{ nullptr };
 
 // One side of the read-ahead waiting for the other: spins briefly, then yields (a cached chunk
 // takes tens of microseconds, less than an event round trip costs under Wine), then sleeps on an
-// event that the other side sets only when it sees the sleeper's flag.
+// event that the other side sets only when it sees the sleeper's flag. `ready` is asked any number
+// of times, once more after the flag is up so that a wake between the two is not lost: it only
+// looks, and what the thread waited for it takes after the wait.
 class Waiter {
 public:
     Waiter() : m_event(CreateEventW(nullptr, FALSE, FALSE, nullptr)) { }
@@ -189,6 +204,8 @@ public:
         }
         while (!ready()) {
             m_sleeping.store(true);
+            if (const CarveWaitHook hook = g_waitHook.load())
+                hook();
             if (!ready())
                 WaitForSingleObject(m_event, 1);
             m_sleeping.store(false);
@@ -213,6 +230,9 @@ struct TakeTurns {
     TakeTurns(CarveChunkReader& r, CarveEngine& e, CarveScanState& s, const StopFlag& f)
         : reader(r), engine(e), state(s), stop(f)
     { }
+    // No more chunks: the data ended, the engine stopped, or a stop was asked for.
+    bool Ended() const { return over.load() || IsStopped(&stop); }
+
     CarveChunkReader& reader;
     CarveEngine& engine;
     CarveScanState& state;
@@ -220,29 +240,40 @@ struct TakeTurns {
     std::atomic<bool> reading{ false };  // one reader at a time: the reader reads in order
     std::atomic<uint64_t> nextRead{ 0 }; // the index of the chunk read next
     std::atomic<uint64_t> turn{ 0 };     // the index of the chunk scanned next
-    std::atomic<bool> over{ false };     // no more chunks: the data ended, or the engine stopped
+    // No more chunks: the data ended, the engine stopped, or a side left at a stop.
+    std::atomic<bool> over{ false };
     Waiter waits[2];
 };
 
-// The loop of one of the two threads (side 0 or 1).
+// The loop of one of the two threads (side 0 or 1). A stop ends it whatever it waits for.
 void TakeTurnsLoop(TakeTurns& tt, int side)
 {
     CarveChunk chunk;
     Waiter& mine = tt.waits[side];
     Waiter& other = tt.waits[1 - side];
+    const auto leave = [&] {
+        tt.over.store(true);
+        other.Wake();
+    };
     for (;;) {
-        // Read the next chunk; the other side may still be reading the one before it.
-        mine.WaitFor([&] { return tt.over.load() || !tt.reading.exchange(true); });
-        if (tt.over.load())
+        // Take the read turn; the other side may still be reading the chunk before this one.
+        bool took = false;
+        while (!tt.Ended() && !(took = !tt.reading.exchange(true)))
+            mine.WaitFor([&] { return tt.Ended() || !tt.reading.load(); });
+        if (!took) {
+            leave();
             return;
+        }
         const uint64_t index = tt.nextRead.fetch_add(1);
         const bool got = !IsStopped(&tt.stop) && tt.reader.Next(chunk);
         tt.reading.store(false);
         other.Wake();
         // Scan it when the chunks before it are done.
-        mine.WaitFor([&] { return tt.over.load() || tt.turn.load() == index; });
-        if (tt.over.load())
+        mine.WaitFor([&] { return tt.Ended() || tt.turn.load() == index; });
+        if (tt.Ended()) {
+            leave();
             return;
+        }
         if (got) {
             tt.state.progressSector.store(chunk.firstSector + chunk.sectorCount);
             if (!FeedCarveChunk(tt.engine, chunk))
@@ -262,6 +293,23 @@ UINT __cdecl TakeTurnsProc(LPVOID param)
 }
 
 } // namespace
+
+CarveWaitHook SetCarveWaitHook(CarveWaitHook hook)
+{
+    return g_waitHook.exchange(hook);
+}
+
+bool FeedCarveChunksInTurns(CarveChunkReader& reader, CarveEngine& engine, CarveScanState& state, const StopFlag& stop)
+{
+    TakeTurns tt(reader, engine, state, stop);
+    CWinThread* helper = nullptr;
+    if (ZrBeginThreadInto(helper, TakeTurnsProc, &tt) == nullptr)
+        return false;
+    TakeTurnsLoop(tt, 0);
+    WaitForSingleObject(helper->m_hThread, INFINITE);
+    delete helper;
+    return true;
+}
 
 CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, CarveNamer& namer,
                                 const CarvePassSettings& settings)
@@ -297,13 +345,8 @@ CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, Ca
                        namer, writer, &stop);
     CarvePassEnd end;
     CarveChunkReader reader(device, range, question);
-    TakeTurns tt(reader, engine, state, stop);
-    CWinThread* helper = nullptr;
     engine.Begin(range.start); // before the helper may feed it
-    if (settings.readAhead && ZrBeginThreadInto(helper, TakeTurnsProc, &tt) != nullptr) {
-        TakeTurnsLoop(tt, 0);
-        WaitForSingleObject(helper->m_hThread, INFINITE);
-        delete helper;
+    if (settings.readAhead && FeedCarveChunksInTurns(reader, engine, state, stop)) {
         engine.Finish();
         end = CarvePassOutcome(engine, reader.Cancelled());
         if (end == CarvePassEnd::Completed && IsStopped(&stop))
@@ -315,7 +358,7 @@ CarvePassEnd RunDeviceCarvePass(CarveScanHost& host, const SignatureSet& set, Ca
     if (end == CarvePassEnd::Cancelled || end == CarvePassEnd::SinkFailed)
         stop.store(1);
     if (end == CarvePassEnd::SinkFailed && writer.Failed())
-        host.ShowMessage(CarveWriteErrorText(writer.Error(), writer.ErrorPath()));
+        host.ShowMessage(CarveWriteErrorText(writer.Error(), writer.ErrorPath(), writer.ErrorCutShort()));
     return end;
 }
 

@@ -60,8 +60,9 @@ public:
     virtual void ScanFinished() { }
 };
 
-// The texts a pass shows when it ends by a write error.
-CString CarveWriteErrorText(DWORD error, const CString& path);
+// The texts a pass shows when it ends by a write error; cutShort: the error left the file at path
+// incomplete.
+CString CarveWriteErrorText(DWORD error, const CString& path, bool cutShort);
 
 struct CarvePassSettings {
     CarveSearchKind kind = CarveSearchKind::Signature;
@@ -71,6 +72,18 @@ struct CarvePassSettings {
     // and scanning on the pass's thread alone.
     bool readAhead = true;
 };
+
+// Feeds the engine (begun, not finished) the reader's chunks on two threads that take turns: the
+// calling thread and a helper, each scanning the chunk it read, in order. Ends at the end of the
+// data, when the engine stops, or at a stop, whatever either thread waits for then. False when
+// no helper thread could be made (nothing was read).
+bool FeedCarveChunksInTurns(CarveChunkReader& reader, CarveEngine& engine, CarveScanState& state, const StopFlag& stop);
+
+// Tests: called by a thread of FeedCarveChunksInTurns that waits for the other, after it has said
+// that it sleeps and before it looks once more, where a busy machine may hold it. Returns the
+// hook it replaces; none in the program.
+using CarveWaitHook = void (*)();
+CarveWaitHook SetCarveWaitHook(CarveWaitHook hook);
 
 // One pass over the host's range with the given set: found files are saved below the host's
 // destination and listed through AddResultRow. The host's stop flag is polled throughout; a

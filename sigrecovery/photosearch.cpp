@@ -203,7 +203,7 @@ void CRawSearch::ShowFound(const CarveFound& found, CarveListStep)
     }
     // Its thumbnail follows from the saved file; a find that could not be saved has none.
     if (!found.path.IsEmpty())
-        m_maker.Add(found.name, found.path);
+        m_maker.Add(CarveRowText(found), found.path);
 }
 
 int CRawSearch::TypeCountRow(const CString& key)

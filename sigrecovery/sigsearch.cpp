@@ -357,7 +357,7 @@ void CSigDuplicate::ShowFound(const CarveFound& found, CarveListStep step)
         icon = m_icons.GetIconIndex(found.name, FALSE, TRUE);
     }
     const int at = m_results.GetItemCount();
-    m_results.InsertItem(LVIF_TEXT | LVIF_IMAGE, at, found.name, 0, 0, icon, 0);
+    m_results.InsertItem(LVIF_TEXT | LVIF_IMAGE, at, CarveRowText(found), 0, 0, icon, 0);
     if (at % 10 == 0)
         m_results.EnsureVisible(at, TRUE);
 }

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 
+CString CarveRowText(const CarveFound& found)
+{
+    return found.incomplete ? found.name + L" (incomplete)" : found.name;
+}
+
 CarveListStep NextListStep(size_t shown, bool stopping)
 {
     if (shown < kCarveListLimit)

@@ -15,7 +15,13 @@ struct CarveFound {
     CString name;          // its numbered name
     CString path;          // the full path it was saved to; empty when it could not be saved
     bool thorough = false; // found by the Thorough pass
+    // Its file is cut short: the destination took only part of its bytes.
+    bool incomplete = false;
 };
+
+// The text of a find's row in the result and thumbnail lists: its name, marked when its file is
+// incomplete.
+CString CarveRowText(const CarveFound& found);
 
 // The result list and the thumbnail list show at most this many rows.
 constexpr size_t kCarveListLimit = 2000;

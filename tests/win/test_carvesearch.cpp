@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
@@ -617,6 +618,73 @@ TEST_F(CarveSearchTest, AFullResultListIsClearedAndNothingIsLost)
     CString pdfFolder;
     ASSERT_TRUE(CarvePassFolder(destination, CarveSearchKind::Signature, false, &pdfFolder));
     EXPECT_EQ(kFiles, CountFiles(pdfFolder + L"\\PDF"));
+}
+
+// A destination that takes only part of a find (run by test_carvesearch_filesize under a
+// file-size limit, refusing bytes as a full disk does): the search stops with its message, which
+// names the file and says that it is incomplete; the file stays, cut short, and its row says so
+// too; a find closed before it is whole and its row plain.
+TEST_F(CarveSearchTest, AFindCutShortByTheDestinationIsMarkedIncompleteUnderAFileSizeLimit)
+{
+    const char* limitText = std::getenv("ZR_FILE_SIZE_LIMIT");
+    if (limitText == nullptr)
+        GTEST_SKIP() << "runs under test_carvesearch_filesize";
+    const uint64_t limit = std::strtoull(limitText, nullptr, 10);
+    for (CarveSearchKind kind : { CarveSearchKind::Photo, CarveSearchKind::Signature, CarveSearchKind::Video }) {
+        const char* search = kind == CarveSearchKind::Photo ? "photo"
+            : kind == CarveSearchKind::Video                ? "video"
+                                                            : "sig";
+        SCOPED_TRACE(search);
+        // From a find that fits under the limit (where there is one) to well past the start of
+        // the next one, which the limit then cuts.
+        std::vector<CarveFind> finds = Expected(search, false);
+        std::sort(finds.begin(), finds.end(), [](const CarveFind& a, const CarveFind& b) { return a.start < b.start; });
+        ASSERT_GE(finds.size(), 2u);
+        size_t cut = 0;
+        for (size_t i = 0; i + 1 < finds.size() && cut == 0; ++i)
+            if (finds[i].end - finds[i].start <= limit)
+                cut = i + 1;
+        const size_t whole = cut == 0 ? 0 : 1;
+        ASSERT_GT(finds[cut].end - finds[cut].start, 2 * limit);
+        Open(kind);
+        SelectMedium(false, finds[cut - whole].start / 512, finds[cut].start / 512 + 2 * limit / 512);
+        NextFromDriveStep();
+        ASSERT_EQ(CCarveSession::kOptionsStep, dlg->Page());
+        dlg->CheckDlgButton(dlg->CarveLayout().thorough, BST_UNCHECKED);
+        g_boxes.clear();
+        ScanInto(NewDestination());
+
+        const std::vector<CarveFound>& shown = dlg->Results().Shown();
+        ASSERT_EQ(whole + 1, shown.size());
+        const CarveFound& last = shown.back();
+        EXPECT_TRUE(last.incomplete);
+        EXPECT_EQ(limit, ReadOnlyFile(std::wstring(last.path.GetString())).Size());
+        ASSERT_EQ(1u, g_boxes.size());
+        EXPECT_GE(g_boxes[0].Find(L"The search has been stopped"), 0) << ToUtf8(g_boxes[0]);
+        EXPECT_GT(g_boxes[0].Find(L"This file is incomplete"), g_boxes[0].Find(last.path)) << ToUtf8(g_boxes[0]);
+        EXPECT_GE(g_boxes[0].Find(last.path), 0) << ToUtf8(g_boxes[0]);
+        if (whole != 0) {
+            EXPECT_FALSE(shown[0].incomplete);
+            EXPECT_EQ(finds[cut - 1].sha256, FileSha(shown[0].path));
+        }
+        // The rows as the lists show them.
+        std::vector<CString> rows;
+        if (kind == CarveSearchKind::Photo) {
+            auto& photo = static_cast<CRawSearch&>(*dlg);
+            for (int i = 0; i < photo.Thumbnails().Count(); ++i)
+                rows.push_back(photo.Thumbnails().GetItemText(i, 0));
+        } else {
+            CColoredListCtrl& results = static_cast<CSigDuplicate&>(*dlg).ResultList();
+            for (int i = 0; i < results.GetItemCount(); ++i)
+                rows.push_back(results.GetItemText(i, 0));
+        }
+        std::vector<CString> expected;
+        for (const CarveFound& f : shown)
+            expected.push_back(&f == &last ? f.name + L" (incomplete)" : f.name);
+        EXPECT_EQ(expected, rows);
+        dlg->DestroyWindow();
+        PumpPending();
+    }
 }
 
 // More pictures than the thumbnail list shows: it is emptied at 2,000 and goes on; a picture that

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -381,4 +383,128 @@ TEST(CarvingMedium, EverySearchSavesWhatTheTruthSays)
         TakeSavedFiles(dest, "", taken);
         RemoveDirectoryW(dest.c_str());
     }
+}
+
+namespace {
+
+// A medium of kTurnSectors sectors with a header at every third one, read one sector a chunk, so
+// that a pass takes thousands of turns. Every `slowEvery`-th read takes `slowMs`; the read
+// numbered `stopAt` (from 1; 0: none) asks for the stop first, and so does the scan of the header
+// numbered `stopAtFind`, which then takes `slowMs` before the scan goes on.
+constexpr uint64_t kTurnSectors = 6000;
+
+struct TurnsRun : public SectorSource, public CarveReadHost, public CarveSink {
+    TurnsRun(uint32_t slowEvery, DWORD slowMs, uint32_t stopAt, uint32_t stopAtFind)
+        : slowEvery(slowEvery), slowMs(slowMs), stopAt(stopAt), stopAtFind(stopAtFind),
+          set(std::vector<FileType1>{ Sig(".ZRT", "5A525454", "100000") }),
+          engine(set, CarvePolicy::AllMatches, namer, *this, &stop)
+    {
+        range.end = kTurnSectors - 1;
+        range.chunkSectors = 1;
+    }
+    size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override
+    {
+        if (!BeginSectorRead(count, buf) || sector >= kTurnSectors)
+            return 0;
+        const uint32_t n = uint32_t(std::min<uint64_t>(count, kTurnSectors - sector));
+        for (uint32_t i = 0; i < n; ++i)
+            if ((sector + i) % 3 == 0)
+                memcpy(buf + size_t(i) * 512, "ZRTT", 4);
+        const uint32_t read = ++reads;
+        if (read == stopAt)
+            stop.store(1);
+        if (read == stopAt || read % slowEvery == 0)
+            Sleep(slowMs);
+        return size_t(n) * 512;
+    }
+    MediaAnswer MediaRemovedAnswer() override { return MediaAnswer::Cancel; }
+    bool OnOpen(CarveItem& item) override
+    {
+        starts.push_back(item.start);
+        if (starts.size() == stopAtFind) {
+            stop.store(1);
+            Sleep(slowMs);
+        }
+        return true;
+    }
+    bool OnClose(const CarveItem&, uint64_t, CarveClose) override { return true; }
+
+    const uint32_t slowEvery;
+    const DWORD slowMs;
+    const uint32_t stopAt, stopAtFind;
+    std::atomic<uint32_t> reads{ 0 };
+    std::vector<uint64_t> starts;
+    StopFlag stop{ 0 };
+    CarveScanState state;
+    CarveRange range;
+    MediaQuestion question{ *this };
+    const SignatureSet set;
+    TypeNumbering namer;
+    CarveEngine engine;
+    bool fed = false;
+};
+
+UINT __cdecl RunTurns(LPVOID param)
+{
+    TurnsRun& run = *static_cast<TurnsRun*>(param);
+    CarveChunkReader reader(run, run.range, run.question);
+    run.engine.Begin(0);
+    run.fed = FeedCarveChunksInTurns(reader, run.engine, run.state, run.stop);
+    run.engine.Finish();
+    return 0;
+}
+
+// Holds a waiting thread just after it has said that it sleeps, as a busy machine may.
+void HoldTheSleeper()
+{
+    Sleep(1);
+}
+
+} // namespace
+
+// The two threads of a pass take turns over thousands of chunks, whatever the timing: reads slow
+// enough that the waiting side goes to sleep, and that side held between saying so and looking
+// once more; every header is scanned once, in order. A stop ends the pass whatever its threads
+// wait for then: the read turn (the other side reading) or the turn to scan (the other side
+// scanning); the headers scanned are the first ones, in order.
+TEST(CarvingTurns, TwoThreadsTakeTurnsAndAStopEndsThePass)
+{
+    struct Case {
+        const char* what;
+        uint32_t slowEvery;
+        DWORD slowMs;
+        uint32_t stopAt, stopAtFind;
+    };
+    const CarveWaitHook before = SetCarveWaitHook(HoldTheSleeper);
+    for (const Case c : { Case{ "slow reads, many turns", 40, 12, 0, 0 },
+                          Case{ "a stop while the other side reads", 1000000, 40, 900, 0 },
+                          Case{ "a stop while the other side scans", 1000000, 40, 0, 300 } }) {
+        SCOPED_TRACE(c.what);
+        // On the heap: a pass that never ends keeps using it.
+        auto* run = new TurnsRun(c.slowEvery, c.slowMs, c.stopAt, c.stopAtFind);
+        CWinThread* thread = nullptr;
+        ASSERT_NE(ZrBeginThreadInto(thread, RunTurns, run), nullptr);
+        if (WaitForSingleObject(thread->m_hThread, 60000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "the pass does not end (" << run->reads.load() << " chunks read)";
+            run->stop.store(1);
+            EXPECT_EQ(WaitForSingleObject(thread->m_hThread, 10000), (DWORD)WAIT_OBJECT_0) << "a stop does not end it";
+            SetCarveWaitHook(before);
+            return; // what it uses stays
+        }
+        delete thread;
+        EXPECT_TRUE(run->fed);
+        const bool stopped = c.stopAt != 0 || c.stopAtFind != 0;
+        const size_t headers = size_t(kTurnSectors / 3);
+        if (stopped) {
+            EXPECT_LT(run->starts.size(), headers);
+            EXPECT_LE(run->reads.load(), std::max(c.stopAt, c.stopAtFind * 3) + 2);
+        } else {
+            EXPECT_EQ(run->starts.size(), headers);
+            EXPECT_EQ(run->state.progressSector.load(), kTurnSectors);
+        }
+        for (size_t i = 0; i < run->starts.size(); ++i)
+            ASSERT_EQ(run->starts[i], uint64_t(i) * 3 * 512) << i;
+        delete run;
+    }
+    SetCarveWaitHook(before);
 }

@@ -178,12 +178,16 @@ void CheckHeader(HWND list, std::vector<std::string>& problems)
         ::SendMessageW(header, HDM_GETITEMW, WPARAM(i), LPARAM(&item));
         if (item.cxy <= 0 || text[0] == 0)
             continue; // a hidden column
-        // The header leaves a margin of three edges on each side of its text.
-        const int margin = 6 * ::GetSystemMetrics(SM_CXEDGE);
+        // The header draws its text inside the item's edge (raised on every side when its items
+        // are buttons, else a line at its right), with its margin on each side of the text.
+        const int edge = ::GetSystemMetrics(SM_CXEDGE);
+        const int frame = (::GetWindowLongW(header, GWL_STYLE) & HDS_BUTTONS) ? 2 * edge : edge;
+        const int margin = int(::SendMessageW(header, HDM_GETBITMAPMARGIN, 0, 0));
         const SIZE need = Extent(header, FontOf(header), text, 0, DT_SINGLELINE);
-        if (need.cx + margin > item.cxy)
+        if (need.cx + 2 * margin + frame > item.cxy)
             problems.push_back(Name(list) + ": header \"" + Narrow(text) + "\" needs " +
-                               std::to_string(need.cx + margin) + ", its column is " + std::to_string(item.cxy));
+                               std::to_string(need.cx + 2 * margin + frame) + ", its column is " +
+                               std::to_string(item.cxy));
     }
 }
 
