@@ -11,7 +11,8 @@ bool CSearchSession::ApplyTypedRange(Selection& selection, uint64_t start, uint6
     ReadSectorFields();
     selection.startSector = start;
     selection.endSector = end;
-    request = MakeScanRequest(selection, searchModeName);
+    if (!MakeScanRequest(selection, searchModeName, request))
+        return false;
     if (!selection.physical)
         return true;
     // The selection gave the whole volume on its disk (selected by MakeScanRequest); the fields

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "app/notices.h"
+#include "app/pure/sector_fields.h"
 #include "app/pure/shell_rules.h"
 #include "app/pure/textservices.h"
 #include "app/questions.h"
@@ -16,6 +17,7 @@
 #include "storage/pure/bootsector.h"
 #include "storage/pure/drive_texts.h"
 #include "storage/pure/globals.h"
+#include "storage/pure/partition_table.h"
 #include "storage/pure/storage_host.h"
 
 namespace {
@@ -437,11 +439,13 @@ void CSearchSession::ReadSelectedDevice(Selection& selection)
         return;
     const DiskPartitionRecord& table = DiskPartitionTable[disk];
     selection.fsName = NormaliseFsName(table.fsName[index]);
-    selection.partitionStart = table.slot[index].startSector;
-    selection.partitionEnd = table.slot[index].endSector;
+    // The partition's range ends at the sector after it, whatever table it came from.
+    const PartitionExtent extent = PartitionExtentOf(table.slot[index]);
+    selection.partitionStart = extent.firstSector;
+    selection.partitionEnd = extent.endSector;
 }
 
-ScanRequest CSearchSession::MakeScanRequest(Selection& selection, const wchar_t* searchModeName)
+bool CSearchSession::MakeScanRequest(Selection& selection, const wchar_t* searchModeName, ScanRequest& request)
 {
     ScanSource source;
     source.drivePath = m_host != nullptr ? m_host->LogicalDrivePath : CString();
@@ -453,10 +457,16 @@ ScanRequest CSearchSession::MakeScanRequest(Selection& selection, const wchar_t*
     const int disk = ScanDiskOf(selection, source.place);
     if (disk >= 0 && SelectDiskItem(disk, PhysicalDrivesItem()))
         source.diskSectors = DiskTotalSectors;
-    ScanRequest request = BuildScanRequest(selection, source, searchModeName);
+    request = BuildScanRequest(selection, source, searchModeName);
+    // A range the disk does not hold (a drive whose place begins past its disk's end) is empty.
+    if (!IsScanRange(request.target.firstSector, request.target.endSector)) {
+        ZrMessageBox(m_hWnd, SectorFieldsRefusalText(SectorFieldsCheck::EndNotAfterStart), L"Message",
+                     MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
     KeepDiskTexts(request);
     PublishSelection(request);
-    return request;
+    return true;
 }
 
 void CSearchSession::KeepDiskTexts(ScanRequest& request)

@@ -147,9 +147,10 @@ public:
     // The scan of what Next read (BuildScanRequest, with the launcher's drive path and the drive's
     // place on its disk). The disk it is read from (ScanDiskOf) is selected first, so that the
     // range is held to that disk and the request keeps that disk's texts; it is published
-    // (PublishSelection) before it is returned.
+    // (PublishSelection) before it is returned. False after the End Sector message when the
+    // disk holds nothing of the range (the request is then not published).
     using Selection = ScanSelection;
-    ScanRequest MakeScanRequest(Selection& selection, const wchar_t* searchModeName);
+    bool MakeScanRequest(Selection& selection, const wchar_t* searchModeName, ScanRequest& request);
     // The selection state the drive trees and the lost-partition search read, from a request
     // (MakeScanRequest, a loaded log).
     static void PublishSelection(const ScanRequest& request);

@@ -454,9 +454,12 @@ void CBasicSearch::OnBnClickedNext()
     Selection request;
     if (!ReadScanRequest(m_driveTree.GetSelectedItem(), request))
         return;
+    ScanRequest scan;
+    if (!MakeScanRequest(request, L"Basic Search", scan))
+        return;
     // A folder listing still reads the results about to be emptied: end it first.
     Listing().EndListing(true);
-    m_request = MakeScanRequest(request, L"Basic Search");
+    m_request = scan;
     m_scannedTarget = m_request.target;
     BasicNoticeState = 0;
     DeepNoticeState = 0;

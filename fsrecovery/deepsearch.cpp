@@ -386,14 +386,14 @@ void CDeepSearch::OnBnClickedNext()
         request.volumeStart = volumeStart;
         request.volumeEnd = TypedSectorRange().max;
     }
-    request.volumeStarts = KnownVolumeStarts(selection, request.volumeStart);
     // A drive letter read through its own volume has no partition table; anything else is read
     // through a disk, whose table holds the partitions the volumes found may lie in.
-    if (!ReadThroughVolume(request.itemKind) || request.ScanAsPhysicalDisk)
-        request.partitions = DiskPartitions(request.diskNumber);
+    SetRequestPartitions(request, DiskPartitions(request.diskNumber));
     // A volume with no stated size may reach past the range scanned for its structures, not past
     // the device or the drive the range lies in.
     request.volumeEnd = std::max(request.target.endSector, request.volumeEnd);
+    // Its log keeps the volume beside the range, so that a load makes the volumes this scan makes.
+    KeepSelectedVolumeExtent(request);
     m_request = request;
     BasicNoticeState = 0;
     DeepNoticeState = 0;
@@ -432,16 +432,6 @@ uint64_t CDeepSearch::VolumeStartOf(const Selection& selection) const
         return disk.partitionCount > 0 ? disk.slot[0].startSector : 0;
     }
     return selection.partitionStart;
-}
-
-std::vector<uint64_t> CDeepSearch::KnownVolumeStarts(const Selection& selection, uint64_t volumeStart) const
-{
-    if (selection.kind != L"Hard Disk")
-        return { volumeStart };
-    std::vector<uint64_t> starts;
-    for (const PartitionExtent& p : DiskPartitions(selection.diskNumber))
-        starts.push_back(p.firstSector);
-    return starts;
 }
 
 void CDeepSearch::KeepPartitionList(const Selection& selection, uint16_t diskNumber, HTREEITEM item)

@@ -96,9 +96,6 @@ protected:
     // first listed partition (else 0), a drive letter's start on the device read, a recognised
     // volume's start in its drive.
     uint64_t VolumeStartOf(const Selection& selection) const;
-    // Where the volumes of the selection begin, as far as a partition table says: the selected
-    // volume's start, or every partition start of a whole disk.
-    std::vector<uint64_t> KnownVolumeStarts(const Selection& selection, uint64_t volumeStart) const;
     void ShowResultsPage();
     // The scan is over: results tree and file list shown, "Root" selected, Back enabled.
     void ShowResultsState();

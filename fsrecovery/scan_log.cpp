@@ -7,6 +7,7 @@
 #include "app/waitdialogs.h"
 #include "fsrecovery/pure/scan_log_results.h"
 #include "storage/pure/globals.h"
+#include "storage/pure/partition_table.h"
 #include "storage/sector_source.h"
 
 #include <commdlg.h>
@@ -596,15 +597,20 @@ bool ScanLogs::RebuildFromLog(LoadJob& job, const CString& devicePath)
     m_hooks.clearResults();
     CWnd* status = ShowTreeLoading();
 
+    // The volumes are placed as the scan placed them: by the partitions of the disk read (as its
+    // table lists them now) and the volume starts the selection knew.
+    SetRequestPartitions(m_request,
+                         m_request.diskNumber < kMaxDisks ? PartitionExtentsOf(DiskPartitionTable[m_request.diskNumber])
+                                                          : std::vector<PartitionExtent>());
     // A Deep NTFS log keeps one volume's geometry: the volumes its rows come from are worked out
     // again from the system files' records on the medium, read as the scan read them.
     NtfsGeometryMap ntfsVolumes;
     if (ntfs && data.header.mode == kScanLogModeDeep) {
         KeptHandleSectorSource device(devicePath);
         if (device.IsOpen())
-            ntfsVolumes = InferLoggedNtfsVolumes(data, device);
+            ntfsVolumes = InferLoggedNtfsVolumes(data, device, m_request.volumeStarts);
     }
-    AddScanLogToStore(data, devicePath, m_store, &ntfsVolumes);
+    AddScanLogToStore(data, devicePath, m_store, &ntfsVolumes, m_request.partitions);
     const size_t inserted = InsertLogTree(job);
     if (m_resultTree.GetRootItem() == nullptr)
         m_resultTree.EnsureRootItem();

@@ -7,6 +7,7 @@
 
 #include "fsrecovery/pure/basic_scan.h"
 #include "fsrecovery/pure/result_tree.h"
+#include "storage/pure/partition_table.h"
 
 namespace {
 
@@ -74,22 +75,50 @@ FatVolumeParamsRecord DeepFatVolumeParams(const DeepFatVolume& v)
 bool DeepFatVolumeExtent(const DeepFatVolume& v, uint64_t rangeFirst, uint64_t rangeEnd,
                          const std::vector<PartitionExtent>& partitions, uint64_t& first, uint64_t& end)
 {
-    if (!v.inferred && v.totalSectors > v.sector) {
-        first = v.sector;
-        end = v.totalSectors;
-        // A boot sector may claim more than the partition that holds it: the sectors past the
-        // partition belong to no volume.
-        for (const PartitionExtent& p : partitions) {
-            if (p.firstSector == v.sector && p.endSector > p.firstSector) {
-                end = p.endSector;
-                return true;
-            }
-        }
-        return false;
-    }
-    first = rangeFirst;
-    end = rangeEnd;
-    return false;
+    // A boot sector that states a size gives the volume from itself to there; any other volume has
+    // the range scanned and what follows it.
+    const bool stated = !v.inferred && v.totalSectors > v.sector;
+    first = stated ? v.sector : rangeFirst;
+    const uint64_t claimed = stated ? v.totalSectors : rangeEnd;
+    // Where it begins: its boot sector, or an inferred volume's first data cluster (taken no
+    // earlier than the range, which the volume is read from).
+    const uint64_t at =
+        v.inferred ? std::max<uint64_t>(rangeFirst, v.cluster0Start + 2ull * v.sectorsPerCluster) : v.sector;
+    end = EndWithinPartition(partitions, at, claimed);
+    return end < claimed;
+}
+
+FoundVolume DeepFatStoreVolume(const DeepFatVolume& v, const CString& devicePath, uint64_t rangeFirst,
+                               uint64_t rangeEnd, const std::vector<PartitionExtent>& partitions, bool* cut)
+{
+    FoundVolume volume;
+    volume.kind = v.fat32 ? FsKind::Fat32 : FsKind::Fat16;
+    volume.devicePath = devicePath;
+    const bool held = DeepFatVolumeExtent(v, rangeFirst, rangeEnd, partitions, volume.firstSector, volume.endSector);
+    if (cut != nullptr)
+        *cut = held;
+    volume.params = DeepFatVolumeParams(v);
+    return volume;
+}
+
+DeepFatVolume DeepFatVolumeOfRow(const FatVolumeRow& row)
+{
+    DeepFatVolume v;
+    v.sector = row.sector;
+    v.sectorsPerFat = row.sectorsPerFat;
+    v.sectorsPerCluster = row.sectorsPerCluster;
+    v.rootSectors = row.rootDirSectors;
+    v.rootStart = row.rootStart;
+    v.reservedSectors = row.reservedSectors;
+    v.cluster0Start = row.cluster0Start;
+    v.firstFat = row.firstFatSector;
+    v.secondFat = row.secondFatSector;
+    v.totalSectors = row.totalSectors;
+    v.fat32 = row.kind == FsKind::Fat32;
+    // An inferred volume's row knows no boot sector, reserved sectors or size.
+    v.inferred = row.sector == 0 && row.reservedSectors == 0 && row.totalSectors == 0;
+    v.endSector = row.endSector;
+    return v;
 }
 
 void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
@@ -99,12 +128,8 @@ void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t 
     const uint32_t firstIndex = uint32_t(store.VolumeCount());
     for (size_t k = 0; k < volumes.size(); ++k) {
         const DeepFatVolume& v = volumes[k];
-        FoundVolume volume;
-        volume.kind = v.fat32 ? FsKind::Fat32 : FsKind::Fat16;
-        volume.devicePath = devicePath;
-        const bool inPartition =
-            DeepFatVolumeExtent(v, rangeFirst, rangeEnd, partitions, volume.firstSector, volume.endSector);
-        volume.params = DeepFatVolumeParams(v);
+        bool cut = false;
+        const FoundVolume volume = DeepFatStoreVolume(v, devicePath, rangeFirst, rangeEnd, partitions, &cut);
         const uint32_t index = store.AddVolume(volume);
         if (k == 0)
             AddMiscFolderRow(store, index, kFatRootId, catchAllTime);
@@ -120,7 +145,7 @@ void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t 
         table.secondFatSector = v.secondFat;
         table.totalSectors = v.totalSectors;
         table.kind = volume.kind;
-        table.endSector = inPartition ? volume.endSector : v.endSector;
+        table.endSector = cut ? volume.endSector : v.endSector;
         store.fatVolumes.push_back(table);
     }
     // Each volume's folders, straight from the directory rows.
@@ -143,7 +168,8 @@ size_t DeepNtfsVolumeOfRecord(const NtfsGeometryMap& map, uint64_t sector)
 }
 
 std::vector<uint32_t> AddDeepNtfsVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst,
-                                         uint64_t rangeEnd, const NtfsGeometryMap& map, bool withLeftover)
+                                         uint64_t rangeEnd, const NtfsGeometryMap& map, bool withLeftover,
+                                         const std::vector<PartitionExtent>& partitions)
 {
     std::vector<uint32_t> indices(map.volumes.size() + 1, FoundStore::kNoVolume);
     auto add = [&](const NtfsVolumeGeometry& g, uint64_t firstSector, uint64_t endSector) {
@@ -167,10 +193,10 @@ std::vector<uint32_t> AddDeepNtfsVolumes(FoundStore& store, const CString& devic
             end = map.volumes[k + 1].cluster0;
         if (rangeEnd > g.cluster0)
             end = std::min(end, rangeEnd);
-        indices[k] = add(g, g.cluster0, end);
+        indices[k] = add(g, g.cluster0, EndWithinPartition(partitions, g.cluster0, end));
     }
     if (map.volumes.empty() || withLeftover)
-        indices.back() = add(map.fallback, rangeFirst, rangeEnd);
+        indices.back() = add(map.fallback, rangeFirst, EndWithinPartition(partitions, rangeFirst, rangeEnd));
     return indices;
 }
 
@@ -260,8 +286,8 @@ void DropRepeatedFolders(FoundStore& store)
 
 } // namespace
 
-void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CString& devicePath,
-                         uint64_t rangeFirst, uint64_t rangeEnd, uint16_t catchAllTime)
+void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CString& devicePath, uint64_t rangeFirst,
+                         uint64_t rangeEnd, uint16_t catchAllTime, const std::vector<PartitionExtent>& partitions)
 {
     // The rows take the index of their volume of `map` first, the store's once the volumes exist.
     const size_t none = map.volumes.size();
@@ -279,7 +305,8 @@ void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CS
         leftover = leftover || row.volume == none;
         row.cluster0Start = (row.volume < none ? map.volumes[row.volume] : map.fallback).cluster0;
     }
-    const std::vector<uint32_t> indices = AddDeepNtfsVolumes(store, devicePath, rangeFirst, rangeEnd, map, leftover);
+    const std::vector<uint32_t> indices =
+        AddDeepNtfsVolumes(store, devicePath, rangeFirst, rangeEnd, map, leftover, partitions);
     bool same = true;
     for (size_t k = 0; k < indices.size(); ++k)
         same = same && (indices[k] == k || indices[k] == FoundStore::kNoVolume);
@@ -315,7 +342,8 @@ void ScanDeepRequest(SectorSource& device, const ScanRequest& request, FoundStor
         // boot sectors' cluster size only for records no volume claims.
         const NtfsGeometryMap map =
             InferNtfsVolumeGeometry(rows.systemRecords, rows.boots, request.volumeStarts, request.volumeStart);
-        FinishDeepNtfsStore(store, map, target.devicePath, target.firstSector, request.volumeEnd, catchAllTime);
+        FinishDeepNtfsStore(store, map, target.devicePath, target.firstSector, request.volumeEnd, catchAllTime,
+                            request.partitions);
         return;
     }
     DeepScanFinds finds;

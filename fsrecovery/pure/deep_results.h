@@ -16,18 +16,29 @@
 FatVolumeParamsRecord DeepFatVolumeParams(const DeepFatVolume& volume);
 
 // The sectors a Deep FAT volume occupies on the device: from its boot sector to the end it
-// states, or, for an inferred volume, from the scanned range's start to rangeEnd (the end of what
-// the range lies in). A volume whose boot sector lies where one of the medium's `partitions`
-// begins has that partition's range, as a partition selected in Basic Search has: its boot sector
-// is then believed no further than the partition (FileDataBounds). True in that case.
+// states, or, for an inferred volume and a boot sector that states no size, from the scanned
+// range's start to rangeEnd (the end of what the range lies in). A volume that begins inside one
+// of the medium's `partitions` (its boot sector; an inferred volume's first data cluster) ends no
+// later than that partition, whatever its boot sector claims: FileDataBounds then believes the
+// boot sector no further. True when the partition cut the end.
 bool DeepFatVolumeExtent(const DeepFatVolume& volume, uint64_t rangeFirst, uint64_t rangeEnd,
                          const std::vector<PartitionExtent>& partitions, uint64_t& first, uint64_t& end);
+
+// The store volume of a Deep FAT volume: its extent (DeepFatVolumeExtent, whose result goes to
+// `cut`) and its geometry (DeepFatVolumeParams), read from devicePath. A scan and the load of its
+// log make their volumes with it alike.
+FoundVolume DeepFatStoreVolume(const DeepFatVolume& volume, const CString& devicePath, uint64_t rangeFirst,
+                               uint64_t rangeEnd, const std::vector<PartitionExtent>& partitions, bool* cut = nullptr);
+
+// The volume a row of the FAT volume table stands for, as the assembly made it: a row without a
+// boot sector, reserved sectors or size is an inferred volume's.
+DeepFatVolume DeepFatVolumeOfRow(const FatVolumeRow& row);
 
 // Adds one store volume per FAT volume and each volume's folder rows, straight from the directory
 // rows the assembly gave a volume (ForEachDeepFatFolder), the catch-all folder first, on the
 // first volume, its time the FAT time word given. Nothing is added without a volume. Also keeps
-// the volumes in the store's FAT volume table, a volume that lies in one of `partitions` with
-// its partition's end as its "End Sector" (so that a scan log keeps it).
+// the volumes in the store's FAT volume table, a volume whose end one of `partitions` cut with
+// that end as its "End Sector" (so that a scan log keeps it).
 void StoreDeepFatVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst, uint64_t rangeEnd,
                          const std::vector<DeepFatVolume>& volumes, const std::vector<FatDirCluster>& dirs,
                          uint16_t catchAllTime, const std::vector<PartitionExtent>& partitions = {});
@@ -41,11 +52,14 @@ size_t DeepNtfsVolumeOfRecord(const NtfsGeometryMap& map, uint64_t sector);
 
 // One NTFS store volume per volume of `map`, each with its own cluster size and cluster 0. A
 // volume spans from its cluster 0 to the end its total sectors give, else to the next volume's
-// start, else to rangeEnd. The store index of each volume of `map` (index k for map.volumes[k])
-// and, last, of the volume of the records of none, over rangeFirst to rangeEnd with the fallback
-// geometry, made when withLeftover or when `map` has no volume (FoundStore::kNoVolume otherwise).
+// start, else to rangeEnd; one that begins inside one of `partitions` ends no later than that
+// partition. The store index of each volume of `map` (index k for map.volumes[k]) and, last, of
+// the volume of the records of none, over rangeFirst to rangeEnd (held to the partition rangeFirst
+// lies in) with the fallback geometry, made when withLeftover or when `map` has no volume
+// (FoundStore::kNoVolume otherwise).
 std::vector<uint32_t> AddDeepNtfsVolumes(FoundStore& store, const CString& devicePath, uint64_t rangeFirst,
-                                         uint64_t rangeEnd, const NtfsGeometryMap& map, bool withLeftover);
+                                         uint64_t rangeEnd, const NtfsGeometryMap& map, bool withLeftover,
+                                         const std::vector<PartitionExtent>& partitions = {});
 
 // Carved NTFS records straight into the found-entry store as the scan decodes them: each file a
 // file row and each numbered folder other than the root (".") a folder row, its name stored once,
@@ -77,9 +91,9 @@ private:
 // once per volume however often its record was found there (same number, parent and name: the
 // $MFT's mirror, an old copy of the $MFT), the $MFTMirr's copies of records found in the $MFT
 // marked as copies (never listed), and the catch-all folder on the first volume, its time the FAT
-// time word given.
-void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CString& devicePath,
-                         uint64_t rangeFirst, uint64_t rangeEnd, uint16_t catchAllTime);
+// time word given. Volumes are held to `partitions` as AddDeepNtfsVolumes holds them.
+void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CString& devicePath, uint64_t rangeFirst,
+                         uint64_t rangeEnd, uint16_t catchAllTime, const std::vector<PartitionExtent>& partitions = {});
 
 // What a Deep Search scan tells while it runs: the carving's progress, and that the carving is
 // over and the results are made from what it found.
@@ -93,7 +107,7 @@ struct DeepScanObserver {
 // polls `stop`; then, once, on what it found (a stop pressed meanwhile changes nothing): the NTFS
 // volumes as their own records place them (the request's volume starts and volume start only
 // for records no volume claims), or the FAT volumes assembled with their FAT copies; every
-// volume reaching to the request's volumeEnd at the latest. catchAllTime: the FAT time word of
-// the catch-all folder.
+// volume reaching to the request's volumeEnd at the latest, and no further than the partition of
+// the request's partitions it begins in. catchAllTime: the FAT time word of the catch-all folder.
 void ScanDeepRequest(SectorSource& device, const ScanRequest& request, FoundStore& store, uint16_t catchAllTime,
                      const StopFlag* stop, const DeepScanObserver& observer);

@@ -188,15 +188,15 @@ VolumeBounds FileDataBounds(const FoundVolume& volume, const uint8_t* boot)
     if (spc == 0 || (!fat && volume.kind != FsKind::Ntfs))
         return bounds;
     const uint64_t start = VolumeBootSector(volume);
-    // The range scanned for the volume, when one is known; its end may be its last sector or the
-    // one after it, so one sector more is allowed before a boot sector counts as claiming too much.
+    // The range scanned for the volume, when one is known, ends at the sector after it: a boot
+    // sector that claims even one sector more is believed no further.
     const bool ranged = volume.endSector > volume.firstSector;
     uint64_t end = UINT64_MAX;
     const uint64_t total = BootTotalSectors(volume, boot);
     if (total != 0 && total <= UINT64_MAX - start)
         end = start + total;
-    if (ranged && (end == UINT64_MAX || end > volume.endSector + 1))
-        end = volume.endSector;
+    if (ranged)
+        end = std::min(end, volume.endSector);
 
     // Clusters are whole: the sectors after the last whole cluster hold no file data.
     const uint64_t first = fat ? p.cluster0Start + 2ull * spc : p.cluster0Start;

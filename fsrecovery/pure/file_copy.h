@@ -65,7 +65,8 @@ uint64_t VolumeBootSector(const FoundVolume& volume);
 // sectors hold. The total comes from `boot` (512 bytes read at VolumeBootSector, or null) when that
 // boot sector agrees with the volume's geometry (its cluster size, and its reserved sectors or where
 // it puts cluster 0), else from the range scanned for the volume; a boot sector that claims more
-// than that range holds is not believed.
+// than that range holds (its endSector, the sector after it) is believed no further. Only whole
+// clusters count: a cluster the end cuts is not read.
 VolumeBounds FileDataBounds(const FoundVolume& volume, const uint8_t* boot);
 
 // Cuts the first `size` bytes' worth of `extents` to `bounds`: sectors outside become zeros, so that

@@ -19,21 +19,6 @@ uint32_t RootFolderId(FsKind kind)
     return kind == FsKind::Ntfs ? 5 : 0;
 }
 
-FatVolumeParamsRecord FatVolumeParamsOf(const FatVolumeRow& row)
-{
-    FatVolumeParamsRecord params;
-    params.sectorsPerFat = row.sectorsPerFat;
-    params.sectorsPerCluster = row.sectorsPerCluster;
-    params.rootDirSectors = row.rootDirSectors;
-    params.rootStart = row.rootStart;
-    params.reservedSectors = row.reservedSectors;
-    params.cluster0Start = row.cluster0Start;
-    params.firstFatSector = uint32_t(row.firstFatSector);
-    params.secondFatSector = uint32_t(row.secondFatSector);
-    params.partitionType = FsKindName(row.kind);
-    return params;
-}
-
 std::vector<CString> FatVolumeCells(const FatVolumeRow& row)
 {
     return { DecimalText(row.sector),         DecimalText(row.sectorsPerFat),  DecimalText(row.sectorsPerCluster),

@@ -166,8 +166,6 @@ struct FatVolumeRow {
     FsKind kind = FsKind::Unknown;
     uint64_t endSector = 0;
 };
-// The geometry a FAT volume row gives its volume.
-FatVolumeParamsRecord FatVolumeParamsOf(const FatVolumeRow& row);
 
 // One partition recognised on a logical drive ("Drive", "Part", "St_Sec", "End_Sec", "Clus0",
 // "Drive_E_Sec").

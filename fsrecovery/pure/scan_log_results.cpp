@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "fsrecovery/pure/deep_results.h"
+#include "storage/pure/partition_table.h"
 #include "storage/pure/bootsector.h"
 #include "storage/pure/ntfs_record.h"
 #include "storage/pure/sector_source.h"
@@ -69,11 +70,22 @@ bool IsWrittenNtfsRow(const ScanLogNtfsRow& cells)
         (cells[3].IsEmpty() || IsWrittenNumber(cells[3], UINT64_MAX)) && cells[4].IsEmpty();
 }
 
-// A FAT volume row as FatVolumeCells writes it: the columns "SPF" to "Reserve Sectors" are
+// Whether a FAT volume row may leave cell i empty: the row of a boot sector has no "End Sector";
+// the row of an inferred volume ("0" as its "Sector") has only its "SPC", "Cluster0Start" and
+// "PartType".
+bool MayBeEmpty(const ScanLogFatVolumeRow& cells, size_t i)
+{
+    return i == 11 || (cells[0] == L"0" && i != 0 && i != 2 && i != 6 && i != 10);
+}
+
+// A FAT volume row as FatVolumeCells writes it, or with the cells left empty that a row of its
+// kind may leave empty (MayBeEmpty; read as 0): the columns "SPF" to "Reserve Sectors" are
 // 32-bit, "PartType" a file-system name, every other column 64-bit.
 bool IsWrittenFatVolumeRow(const ScanLogFatVolumeRow& cells)
 {
     for (size_t i = 0; i < cells.size(); ++i) {
+        if (cells[i].IsEmpty() && MayBeEmpty(cells, i))
+            continue;
         const bool written = i == 10 ? FsKindName(FsKindFromName(cells[i])) == cells[i]
                                      : IsWrittenNumber(cells[i], i >= 1 && i <= 5 ? UINT32_MAX : UINT64_MAX);
         if (!written)
@@ -239,6 +251,8 @@ ScanRequest RequestOfLog(const ScanLogData& data, const LoggedMedium& medium)
     request.target.devicePath = medium.devicePath;
     request.target.firstSector = data.volume.startSector;
     request.target.endSector = data.volume.endSector;
+    request.volumeStart = LoggedVolumeStart(data.volume);
+    request.volumeEnd = LoggedVolumeEnd(data.volume);
     request.target.kind = FsKindFromName(data.params.partitionType);
     request.target.geometry = data.geometry;
     request.SelectedVolumeInfo = data.volume;
@@ -351,30 +365,33 @@ RecognisedPartitionRow RecognisedPartitionRowOfCells(const ScanLogRecognisedRow&
     return row;
 }
 
-FoundVolume FoundVolumeOfFatRow(const FatVolumeRow& row, const CString& devicePath)
+FoundVolume FoundVolumeOfFatRow(const FatVolumeRow& row, const CString& devicePath, uint64_t rangeFirst,
+                                uint64_t rangeEnd, const std::vector<PartitionExtent>& partitions)
 {
-    FoundVolume volume;
-    volume.kind = row.kind;
-    volume.devicePath = devicePath;
-    volume.firstSector = row.sector;
-    volume.endSector = row.endSector != 0 ? row.endSector : row.totalSectors;
-    volume.params = FatVolumeParamsOf(row);
+    FoundVolume volume = DeepFatStoreVolume(DeepFatVolumeOfRow(row), devicePath, rangeFirst, rangeEnd, partitions);
+    // The end the scan held the volume to (an end before its start says nothing).
+    if (row.endSector > volume.firstSector)
+        volume.endSector = std::min(volume.endSector, row.endSector);
     return volume;
 }
 
 void AddScanLogToStore(ScanLogData& data, const CString& devicePath, FoundStore& store,
-                       const NtfsGeometryMap* ntfsVolumes)
+                       const NtfsGeometryMap* ntfsVolumes, const std::vector<PartitionExtent>& partitions)
 {
     for (const ScanLogFatVolumeRow& cells : data.fatVolumes)
         store.fatVolumes.push_back(FatVolumeRowOfCells(cells));
     std::vector<ScanLogFatVolumeRow>().swap(data.fatVolumes);
+    // A Deep log's volumes span the range scanned to the selected volume's end, as in the scan.
+    const bool deep = data.header.mode == kScanLogModeDeep;
+    const uint64_t rangeFirst = data.volume.startSector;
+    const uint64_t rangeEnd = deep ? LoggedVolumeEnd(data.volume) : data.volume.endSector;
     // Each row's volume as its record's sector gives it; empty: every row on volume 0.
     std::vector<uint32_t> volumeOfRow;
     const bool byRecords = ntfsVolumes != nullptr && !ntfsVolumes->volumes.empty();
     // A Deep FAT log names each folder's volume by its cluster-0 start, which the rows give.
     if (data.volume.fsName != L"NTFS" && !store.fatVolumes.empty()) {
         for (const FatVolumeRow& row : store.fatVolumes)
-            store.AddVolume(FoundVolumeOfFatRow(row, devicePath));
+            store.AddVolume(FoundVolumeOfFatRow(row, devicePath, rangeFirst, rangeEnd, partitions));
     } else if (byRecords) {
         bool leftover = false;
         volumeOfRow.resize(data.ntfsRows.size());
@@ -383,16 +400,16 @@ void AddScanLogToStore(ScanLogData& data, const CString& devicePath, FoundStore&
             volumeOfRow[i] = uint32_t(k);
             leftover = leftover || k == ntfsVolumes->volumes.size();
         }
-        const std::vector<uint32_t> indices = AddDeepNtfsVolumes(store, devicePath, data.volume.startSector,
-                                                                 data.volume.endSector, *ntfsVolumes, leftover);
+        const std::vector<uint32_t> indices =
+            AddDeepNtfsVolumes(store, devicePath, rangeFirst, rangeEnd, *ntfsVolumes, leftover, partitions);
         for (uint32_t& v : volumeOfRow)
             v = indices[v];
     } else {
         FoundVolume volume;
         volume.kind = FsKindFromName(data.params.partitionType);
         volume.devicePath = devicePath;
-        volume.firstSector = data.volume.startSector;
-        volume.endSector = data.volume.endSector;
+        volume.firstSector = rangeFirst;
+        volume.endSector = deep ? EndWithinPartition(partitions, rangeFirst, rangeEnd) : rangeEnd;
         volume.params = data.params;
         store.AddVolume(volume);
     }
@@ -417,7 +434,8 @@ void AddScanLogToStore(ScanLogData& data, const CString& devicePath, FoundStore&
     std::vector<ScanLogRecognisedRow>().swap(data.recognisedRows);
 }
 
-NtfsGeometryMap InferLoggedNtfsVolumes(const ScanLogData& data, SectorSource& device)
+NtfsGeometryMap InferLoggedNtfsVolumes(const ScanLogData& data, SectorSource& device,
+                                       const std::vector<uint64_t>& knownStarts)
 {
     std::vector<NtfsSystemRecord> records;
     size_t reads = 0;
@@ -435,8 +453,11 @@ NtfsGeometryMap InferLoggedNtfsVolumes(const ScanLogData& data, SectorSource& de
             continue;
         NoteNtfsSystemRecord(record, records);
     }
-    const uint64_t start = data.volume.startSector;
-    NtfsGeometryMap map = InferNtfsVolumeGeometry(records, {}, { start }, data.params.cluster0Start);
+    // The starts the scan knew: the selected volume's first sector, which is also where the records
+    // of no volume are counted from.
+    const uint64_t start = LoggedVolumeStart(data.volume);
+    NtfsGeometryMap map =
+        InferNtfsVolumeGeometry(records, {}, knownStarts.empty() ? std::vector<uint64_t>{ start } : knownStarts, start);
     // What the log read every row with stays the geometry of the rows no volume claims.
     if (IsValidSectorsPerCluster(data.params.sectorsPerCluster))
         map.fallback.sectorsPerCluster = data.params.sectorsPerCluster;

@@ -31,8 +31,11 @@ void AddRequestToLog(const ScanRequest& request, const FoundStore& store, ScanLo
 // decimal of digits only, without a leading zero and within its field's range; an NTFS row's
 // first cell "parent|sector|" with exactly these two numbers, its last cell the parent whose
 // low 32 bits the first cell holds, its time cell empty; a FAT volume row's type a file-system
-// name. The first row that breaks this is damage, as a cut there would be: that row and all
-// that follows it are dropped, and the result is Damaged with what came before it complete.
+// name, its cells all written but those a row of its kind leaves empty (a boot sector's row its
+// "End Sector", an inferred volume's row all but "Sector" 0, "SPC", "Cluster0Start" and
+// "PartType"), which read as 0. The first row that breaks this is damage, as a cut there would
+// be: that row and all that follows it are dropped, and the result is Damaged with what came
+// before it complete.
 ScanLogResult ReadScanLogToLoad(CArchive& ar, uint32_t dialogMode, ScanLogData& data);
 
 // ---- Tables ----
@@ -46,26 +49,35 @@ NtfsFileRow NtfsFileRowOfCells(const ScanLogNtfsRow& cells);
 FatVolumeRow FatVolumeRowOfCells(const ScanLogFatVolumeRow& cells);
 RecognisedPartitionRow RecognisedPartitionRowOfCells(const ScanLogRecognisedRow& cells);
 
-// The volume a FAT volume row describes, read from devicePath: from its sector to its "End
-// Sector" (the end of the partition that holds it) when the row has one, else to its total.
-FoundVolume FoundVolumeOfFatRow(const FatVolumeRow& row, const CString& devicePath);
+// The volume a FAT volume row describes, read from devicePath, made as the scan made it
+// (DeepFatStoreVolume) over the range scanned, rangeFirst to rangeEnd, and the disk's
+// `partitions`; never past the row's "End Sector" (the end the scan held it to) when the row has
+// one.
+FoundVolume FoundVolumeOfFatRow(const FatVolumeRow& row, const CString& devicePath, uint64_t rangeFirst = 0,
+                                uint64_t rangeEnd = 0, const std::vector<PartitionExtent>& partitions = {});
 
 // Fills an empty store with what a loaded log holds: its volumes (the selected volume; in a
 // Deep log of a FAT selection, one per FAT volume row instead), read from devicePath, then the
 // NTFS rows, the FAT volume rows and the recognised partitions. The text rows are released from
-// `data` as they are taken. The NTFS volume: with `ntfsVolumes` of at least one volume, one store volume per volume of it
-// (and one more, with its fallback geometry, over the logged volume for records of none), each
-// row on the volume its record lies in, as a Deep Search stores them.
+// `data` as they are taken. The NTFS volume: with `ntfsVolumes` of at least one volume, one store
+// volume per volume of it (and one more, with its fallback geometry, over the logged range for
+// records of none), each row on the volume its record lies in, as a Deep Search stores them.
+// A Deep log's volumes reach from the range's start to the selected volume's end as the log keeps
+// it (LoggedVolumeEnd), each no further than the partition of `partitions` (those of the disk
+// read) it begins in, as in the scan.
 void AddScanLogToStore(ScanLogData& data, const CString& devicePath, FoundStore& store,
-                       const NtfsGeometryMap* ntfsVolumes = nullptr);
+                       const NtfsGeometryMap* ntfsVolumes = nullptr,
+                       const std::vector<PartitionExtent>& partitions = {});
 
 // A Deep NTFS log keeps one volume's geometry, however many volumes its rows come from: the
 // volumes are worked out again from the medium. The records of the rows that are system files
 // (in the root, named as one; at most kMaxNtfsSystemRecords) are read from `device` (1024 bytes
-// each, a short read skipped) and give the volumes as in the scan, the logged volume's start the
-// one start known; records of no volume keep the logged geometry. No volume when nothing could
-// be read or inferred.
-NtfsGeometryMap InferLoggedNtfsVolumes(const ScanLogData& data, SectorSource& device);
+// each, a short read skipped) and give the volumes as in the scan, with the volume starts the
+// scan knew (`knownStarts`; none given: the logged volume's first sector); records of no volume
+// are counted from the logged volume's first sector with the logged cluster size. No volume when
+// nothing could be read or inferred.
+NtfsGeometryMap InferLoggedNtfsVolumes(const ScanLogData& data, SectorSource& device,
+                                       const std::vector<uint64_t>& knownStarts = {});
 
 // ---- Tree ----
 

@@ -202,14 +202,29 @@ void AddGptPartitionsFrom(SectorSource& source, uint64_t firstSector, TreeItemHa
     RecordPartitions(disk, ReadGptPartitions(source, firstSector, kMaxPartitionsPerDisk - used), diskItem, host);
 }
 
+PartitionExtent PartitionExtentOf(const PartitionSlot& slot)
+{
+    const bool last = slot.gpt && slot.endSector < UINT64_MAX;
+    return { slot.startSector, last ? slot.endSector + 1 : slot.endSector };
+}
+
 std::vector<PartitionExtent> PartitionExtentsOf(const DiskPartitionRecord& disk)
 {
     std::vector<PartitionExtent> partitions;
     const uint32_t count = std::min<uint32_t>(disk.partitionCount, kPartitionSlotCount);
-    for (uint32_t k = 0; k < count; ++k) {
-        const PartitionSlot& slot = disk.slot[k];
-        const bool last = slot.gpt && slot.endSector < UINT64_MAX;
-        partitions.push_back({ slot.startSector, last ? slot.endSector + 1 : slot.endSector });
-    }
+    for (uint32_t k = 0; k < count; ++k)
+        partitions.push_back(PartitionExtentOf(disk.slot[k]));
     return partitions;
+}
+
+uint64_t EndWithinPartition(const std::vector<PartitionExtent>& partitions, uint64_t sector, uint64_t end)
+{
+    // A logical partition lies inside the extended one a table may also list: the one that
+    // begins last before the sector is the one the volume lies in.
+    const PartitionExtent* holder = nullptr;
+    for (const PartitionExtent& p : partitions)
+        if (p.firstSector <= sector && sector < p.endSector &&
+            (holder == nullptr || p.firstSector > holder->firstSector))
+            holder = &p;
+    return holder != nullptr ? std::min(end, holder->endSector) : end;
 }

@@ -10,9 +10,17 @@
 #include "storage/pure/sector_source.h"
 #include "storage/pure/storage_host.h"
 
-// Every partition the disk's record holds (from its table or a partition search), each ending
-// at the sector after it: a GPT entry's last sector is made the sector after it.
+// A partition of the disk's record as a range ending at the sector after it: a GPT entry's last
+// sector is made the sector after it.
+PartitionExtent PartitionExtentOf(const PartitionSlot& slot);
+// Every partition the disk's record holds (from its table or a partition search), as
+// PartitionExtentOf gives each.
 std::vector<PartitionExtent> PartitionExtentsOf(const DiskPartitionRecord& disk);
+
+// Where a volume that begins at `sector` and would end at `end` (the sector after it) ends once
+// held to the partition it begins in: the end of the innermost of `partitions` that holds
+// `sector`, when that comes first; `end` when no partition holds it.
+uint64_t EndWithinPartition(const std::vector<PartitionExtent>& partitions, uint64_t sector, uint64_t end);
 
 // Partitions of the MBR and its extended chain must leave this many sectors to the disk's end.
 constexpr uint64_t kMinPartitionRoom = 0x6000;

@@ -77,6 +77,10 @@ ScanRequest BuildScanRequest(ScanSelection& selection, const ScanSource& source,
         (target.endSector - target.firstSector > source.diskSectors ||
          (selection.physical && target.endSector > source.diskSectors)))
         target.endSector = source.diskSectors;
+    // A range that begins where the disk has ended holds nothing: it is left empty, never turned
+    // round, and Next refuses it.
+    if (target.endSector < target.firstSector)
+        target.endSector = target.firstSector;
     request.ScanAsPhysicalDisk = selection.physical;
     if (throughVolume)
         target.volumePath = source.drivePath;
@@ -98,4 +102,25 @@ ScanRequest BuildScanRequest(ScanSelection& selection, const ScanSource& source,
     // leaves a type that its scan log can be loaded with.
     request.FatVolumeParams.partitionType = selection.fsName;
     return request;
+}
+
+void SetRequestPartitions(ScanRequest& request, const std::vector<PartitionExtent>& diskPartitions)
+{
+    const bool onDisk = !ReadThroughVolume(request.itemKind) || request.ScanAsPhysicalDisk;
+    request.partitions = onDisk ? diskPartitions : std::vector<PartitionExtent>();
+    request.volumeStarts.clear();
+    if (request.itemKind != L"Hard Disk")
+        request.volumeStarts.push_back(request.volumeStart);
+    else
+        for (const PartitionExtent& p : diskPartitions)
+            request.volumeStarts.push_back(p.firstSector);
+}
+
+void KeepSelectedVolumeExtent(ScanRequest& request)
+{
+    SelectedVolumeRecord& volume = request.SelectedVolumeInfo;
+    volume.startSectorCopy = request.volumeStart;
+    if (!ReadThroughVolume(request.itemKind) || request.ScanAsPhysicalDisk)
+        volume.sizeSectors = request.volumeEnd;
+    volume.sizeBytes = volume.sizeSectors * 512;
 }

@@ -107,8 +107,9 @@ int ScanDiskOf(const ScanSelection& selection, const SelectedItemPlace& place);
 // its volume path, anything else through its disk. A drive letter asked to be read through its
 // disk is read there when its place on a disk is known (and held to that disk's end); otherwise
 // it stays on its volume path and `selection.physical` is cleared. A range longer than the disk
-// it is read from ends at the disk's end. Read through its volume, the log keeps the drive's own
-// size (`selection.driveSectors`) as the volume's size.
+// it is read from ends at the disk's end; one that begins at or past that end is left empty (its
+// end its start), never inverted. Read through its volume, the log keeps the drive's own size
+// (`selection.driveSectors`) as the volume's size.
 ScanRequest BuildScanRequest(ScanSelection& selection, const ScanSource& source, const CString& searchModeName);
 
 // The selected volume's range as the scan log keeps it: its first sector (twice), the sector
@@ -120,4 +121,27 @@ void SetSelectedRange(SelectedVolumeRecord& volume, uint64_t first, uint64_t end
 inline bool ReadThroughVolume(const CString& itemKind)
 {
     return itemKind == L"Logical" || itemKind == L"Recognised";
+}
+
+// The partitions and volume starts that place the volumes a Deep scan of the request finds, from
+// the partitions of the disk's table (diskPartitions): the partitions, for anything but a drive
+// letter read through its own volume (which no disk's table holds); the starts, a whole disk's
+// partitions' or else the request's volumeStart. A loaded log's request gets them as its scan's did.
+void SetRequestPartitions(ScanRequest& request, const std::vector<PartitionExtent>& diskPartitions);
+
+// The selected volume as a scan log keeps it beside the range scanned: its first sector (the
+// request's volumeStart) and its end, the sector after it (volumeEnd), in the fields the log calls
+// the start copy and the size. A drive letter read through its own volume keeps the drive's own
+// size there, by which its log finds the drive again.
+void KeepSelectedVolumeExtent(ScanRequest& request);
+
+// The volume's first sector and end as a log keeps them (KeepSelectedVolumeExtent); a log that kept
+// the range there gives the range.
+inline uint64_t LoggedVolumeStart(const SelectedVolumeRecord& volume)
+{
+    return volume.startSectorCopy;
+}
+inline uint64_t LoggedVolumeEnd(const SelectedVolumeRecord& volume)
+{
+    return volume.sizeSectors > volume.endSector ? volume.sizeSectors : volume.endSector;
 }

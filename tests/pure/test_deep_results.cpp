@@ -11,6 +11,7 @@
 #include "fsrecovery/pure/file_copy.h"
 #include "fsrecovery/pure/result_tree.h"
 #include "fsrecovery/pure/scan_log_results.h"
+#include "storage/pure/partition_table.h"
 
 namespace {
 
@@ -132,6 +133,82 @@ TEST(DeepResults, AFatVolumeEndsNoLaterThanThePartitionItBeginsAt)
         const FoundVolume loaded = FoundVolumeOfFatRow(store.fatVolumes[k], L"\\\\.\\PhysicalDrive9");
         EXPECT_EQ(store.Volume(uint32_t(k)).firstSector, loaded.firstSector) << k;
         EXPECT_EQ(store.Volume(uint32_t(k)).endSector, loaded.endSector) << k;
+    }
+}
+
+// A volume that begins inside a partition of the disk's table ends no later than that partition,
+// however it was found: a FAT boot sector at the partition's start or further in that claims one
+// sector more, a cluster more or past a cluster, or no size at all, a FAT volume inferred from its
+// folders, an NTFS volume whose boot sector claims more or is gone, and the records of no volume;
+// in a primary, a logical and a GPT partition (whose table gives its last sector), scanned to the
+// disk's end; a FAT volume again when its log is loaded.
+TEST(DeepResults, EveryVolumeEndsNoLaterThanThePartitionItBeginsIn)
+{
+    DiskPartitionRecord disk;
+    disk.partitionCount = 3;
+    disk.slot[0] = { nullptr, 2048, 2048 + 40000, false };   // MBR primary
+    disk.slot[1] = { nullptr, 45063, 45063 + 40001, false }; // logical, its EBR before it
+    disk.slot[2] = { nullptr, 100000, 139999, true };        // GPT: its last sector
+    const std::vector<PartitionExtent> table = PartitionExtentsOf(disk);
+    const uint64_t diskEnd = 200000;
+    for (const PartitionExtent& p : table) {
+        const uint64_t size = p.endSector - p.firstSector;
+        // FAT: where its boot sector lies, cluster size, what it claims (0: no size), inferred.
+        const struct {
+            uint64_t at;
+            uint32_t spc;
+            uint64_t claimed;
+            bool inferred;
+        } fats[] = { { 0, 4, size + 1, false },
+                     { 0, 4, size + 4, false },
+                     { 0, 4, size + 5, false },
+                     { 63, 1, size - 62, false },
+                     { 63, 1, size + 100, false },
+                     { 0, 2, 0, false },
+                     { 0, 1, 0, true } };
+        for (const auto& f : fats) {
+            SCOPED_TRACE(testing::Message() << p.firstSector << " FAT at +" << f.at << " claims " << f.claimed
+                                            << (f.inferred ? " inferred" : ""));
+            DeepFatVolume v = Inferred(p.firstSector + 500, f.spc, true);
+            if (!f.inferred) {
+                v.inferred = false;
+                v.sector = p.firstSector + f.at;
+                v.reservedSectors = 32;
+                v.sectorsPerFat = 300;
+                v.firstFat = v.sector + 32;
+                v.secondFat = v.sector + 332;
+                v.cluster0Start = v.sector + 632 - 2 * f.spc;
+                v.totalSectors = v.sector + f.claimed;
+            }
+            FoundStore store;
+            StoreDeepFatVolumes(store, L"d", p.firstSector, diskEnd, { v }, {}, 0, table);
+            std::array<uint8_t, 512> boot{};
+            boot[0x0C] = 0x02, boot[0x0D] = uint8_t(f.spc), boot[0x0E] = f.inferred ? 0 : 32;
+            for (int i = 0; i < 4; ++i)
+                boot[0x20 + i] = uint8_t(f.claimed >> (8 * i));
+            boot[510] = 0x55, boot[511] = 0xAA;
+            EXPECT_LE(FileDataBounds(store.Volume(0), boot.data()).endSector, p.endSector);
+            const FoundVolume loaded = FoundVolumeOfFatRow(store.fatVolumes[0], L"d", p.firstSector, diskEnd, table);
+            EXPECT_EQ(store.Volume(0).endSector, loaded.endSector);
+        }
+        // NTFS: a volume at the partition's start whose boot sector claims more, or is gone; the
+        // volume of the records of none from inside the partition.
+        for (const uint64_t claimed : { size + 1, size + 8, size + 9, uint64_t(0) }) {
+            SCOPED_TRACE(testing::Message() << p.firstSector << " NTFS claims " << claimed);
+            NtfsGeometryMap map;
+            map.volumes.resize(1);
+            map.volumes[0].cluster0 = p.firstSector;
+            map.volumes[0].totalSectors = claimed;
+            FoundStore store;
+            AddDeepNtfsVolumes(store, L"d", p.firstSector + 16, diskEnd, map, true, table);
+            ASSERT_EQ(2u, store.VolumeCount());
+            std::array<uint8_t, 512> boot{};
+            std::memcpy(&boot[3], "NTFS    ", 8);
+            boot[0x0C] = 0x02, boot[0x0D] = 8, boot[0x28] = uint8_t(claimed), boot[0x29] = uint8_t(claimed >> 8);
+            boot[510] = 0x55, boot[511] = 0xAA;
+            for (uint32_t k = 0; k < 2; ++k)
+                EXPECT_LE(FileDataBounds(store.Volume(k), boot.data()).endSector, p.endSector) << k;
+        }
     }
 }
 

@@ -231,10 +231,41 @@ TEST(FileCopy, FilesAreReadOnlyFromTheirVolume)
     b = FileDataBounds(ntfs, Boot(FsKind::Ntfs, 8, 32767).data());
     EXPECT_EQ(112640u, b.firstSector);
     EXPECT_EQ(112640u + 4095 * 8, b.endSector);
-    // A GPT partition's end is its last sector: a volume filling it is believed to its end.
-    ntfs.endSector = 112640 + 32767;
+    // A range ends at the sector after it, whatever table it came from: a volume filling it is
+    // believed to its end, one sector more is not.
     EXPECT_EQ(112640u + 4096 * 8, FileDataBounds(ntfs, Boot(FsKind::Ntfs, 8, 32768).data()).endSector);
+    ntfs.endSector = 112640 + 32767;
+    EXPECT_EQ(112640u + 4095 * 8, FileDataBounds(ntfs, Boot(FsKind::Ntfs, 8, 32768).data()).endSector);
     EXPECT_EQ(112640u + 4095 * 8, FileDataBounds(ntfs, Boot(FsKind::Fat16, 8, 32767).data()).endSector);
+}
+
+// A volume ends at the sector after the range found for it: a boot sector that claims more (one
+// sector, a few, a cluster and more) is believed no further, for FAT16, FAT32 and NTFS at every
+// cluster size. Only whole clusters before that end are read, and a file that runs on past it keeps
+// none of the sectors after it.
+TEST(FileCopy, NoClaimReachesPastTheRangeFoundForTheVolume)
+{
+    const uint64_t first = 409600, sectors = 65533; // no cluster size divides the volume
+    const uint64_t end = first + sectors;
+    for (FsKind kind : { FsKind::Fat16, FsKind::Fat32, FsKind::Ntfs }) {
+        for (uint32_t spc = 1; spc <= 128; spc *= 2) {
+            // FAT: cluster 2 37 sectors into the volume; NTFS: cluster 0 at its boot sector.
+            const uint64_t cluster0 = kind == FsKind::Ntfs ? first : first + 37 - 2 * spc;
+            const FoundVolume volume = VolumeAt(kind, first, end, spc, cluster0);
+            for (uint64_t more = 0; more <= spc + 1; ++more) {
+                SCOPED_TRACE(testing::Message() << "kind " << int(kind) << " spc " << spc << " claims +" << more);
+                const VolumeBounds b = FileDataBounds(volume, Boot(kind, uint8_t(spc), sectors + more).data());
+                EXPECT_LE(b.endSector, end);
+                EXPECT_GT(b.endSector + spc, end); // the last whole cluster is read
+                EXPECT_EQ(0u, (b.endSector - b.firstSector) % spc);
+                // A file from the last whole cluster on, four clusters long.
+                std::vector<CopyExtent> extents{ { b.endSector - spc, 4ull * spc, false } };
+                EXPECT_TRUE(ClipExtentsToVolume(extents, 4ull * spc * kSectorSize, b));
+                for (const CopyExtent& x : extents)
+                    EXPECT_TRUE(x.sparse || x.firstSector + x.sectorCount <= end) << x.firstSector;
+            }
+        }
+    }
 }
 
 // A FAT volume whose FATs are gone is scanned with the geometry its folders give: the reserved

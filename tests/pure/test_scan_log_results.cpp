@@ -315,8 +315,8 @@ TEST(ScanLogResults, DeepNtfsRowsGoBackToTheVolumesTheirRecordsShow)
     ScanLogData data = Sample(kScanLogModeDeep, L"NTFS", ScanLogSource::Disk);
     data.ntfsRows.clear();
     data.fatVolumes.clear();
-    data.volume.startSector = 0;
-    data.volume.endSector = 20000;
+    data.volume.startSector = data.volume.startSectorCopy = 0;
+    data.volume.endSector = data.volume.sizeSectors = 20000;
     data.params.cluster0Start = 0;
     data.params.sectorsPerCluster = 4;
     AddStoreTablesToLog(scanned, data);
@@ -588,7 +588,7 @@ TEST(ScanLogRows, RowsNoSaveWritesAreDamageThatEndsTheLogThere)
     const ScanLogData fat = LogOf(volumes, kScanLogModeDeep, L"FAT32");
     ASSERT_EQ(ScanLogStatus::Ok, LoadToShow(Save(fat), read).status);
     for (const auto& [cell, text] :
-         { std::pair<size_t, const wchar_t*>{ 2, L"4x" }, { 1, L"4294967296" }, { 10, L"FAT12" }, { 11, L"" } }) {
+         { std::pair<size_t, const wchar_t*>{ 2, L"4x" }, { 1, L"4294967296" }, { 10, L"FAT12" }, { 3, L"" } }) {
         d = fat;
         d.fatVolumes[1][cell] = text;
         r = LoadToShow(Save(d), read);
@@ -596,6 +596,55 @@ TEST(ScanLogRows, RowsNoSaveWritesAreDamageThatEndsTheLogThere)
         EXPECT_EQ(ScanLogPart::Volume, r.complete) << cell;
         EXPECT_EQ(1u, read.fatVolumes.size()) << cell;
         EXPECT_TRUE(read.tree.empty()) << cell;
+    }
+}
+
+// FAT volume rows as the design leaves them, a boot sector's without its "End Sector" and an
+// inferred volume's with no more than its "Sector" 0, cluster size, cluster 0 and type, are read
+// with the log's tree, their empty cells as 0; an empty cell anywhere else is damage.
+TEST(ScanLogRows, FatVolumeRowsMayLeaveEmptyWhatTheirKindDoesNotKnow)
+{
+    const ScanLogFatVolumeRow boot = { L"63",   L"245", L"8",   L"0",      L"2",     L"32",
+                                       L"5000", L"95",  L"340", L"409600", L"FAT32", L"" };
+    const ScanLogFatVolumeRow inferred = { L"0", L"", L"8", L"", L"", L"", L"7000", L"", L"", L"", L"FAT32", L"" };
+    auto with = [](ScanLogFatVolumeRow row, size_t cell, const wchar_t* text) {
+        row[cell] = text;
+        return row;
+    };
+    const struct {
+        std::vector<ScanLogFatVolumeRow> rows;
+        bool read;
+    } cases[] = {
+        { { boot }, true },
+        { { inferred }, true },
+        { { boot, inferred, with(boot, 11, L"409663") }, true },
+        { { with(inferred, 4, L"2") }, true },
+        { { with(boot, 3, L"") }, false },
+        { { with(boot, 9, L"") }, false },
+        { { with(inferred, 0, L"") }, false },
+        { { with(inferred, 2, L"") }, false },
+        { { with(inferred, 6, L"") }, false },
+        { { with(inferred, 10, L"") }, false },
+        { { boot, with(with(boot, 0, L"1"), 1, L"") }, false },
+    };
+    FoundStore none;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        ScanLogData d = LogOf(none, kScanLogModeDeep, L"FAT32");
+        d.fatVolumes = cases[i].rows;
+        ScanLogData read;
+        const ScanLogResult r = LoadToShow(Save(d), read);
+        EXPECT_EQ(cases[i].read ? ScanLogStatus::Ok : ScanLogStatus::Damaged, r.status) << i;
+        EXPECT_EQ(cases[i].read ? d.tree.size() : 0u, read.tree.size()) << i;
+        if (!cases[i].read)
+            continue;
+        ASSERT_EQ(d.fatVolumes.size(), read.fatVolumes.size()) << i;
+        for (size_t k = 0; k < read.fatVolumes.size(); ++k) {
+            // Each cell as a save of the row writes it: an empty one as 0.
+            const std::vector<CString> written = FatVolumeCells(FatVolumeRowOfCells(read.fatVolumes[k]));
+            for (size_t c = 0; c < written.size(); ++c)
+                EXPECT_EQ(d.fatVolumes[k][c].IsEmpty() ? CString(L"0") : d.fatVolumes[k][c], written[c])
+                    << i << " " << c;
+        }
     }
 }
 

@@ -143,3 +143,36 @@ TEST(ScanRequest, ADriveLetterReadThroughItsVolumeIsLoggedWithItsOwnSize)
     source.place = SelectedItemPlace{ 1, 0, 2048, 51200 };
     EXPECT_EQ(51200u, BuildScanRequest(drive, source, L"Deep Search").SelectedVolumeInfo.sizeSectors);
 }
+
+// However the disk's size and the selection's place fall, the range is never turned round: a
+// partition, or a drive letter read through its disk, that begins at or past the disk's end
+// leaves nothing to scan (Next refuses it); one that begins before it ends there at the latest.
+TEST(ScanRequest, ARangeIsNeverInverted)
+{
+    for (const bool throughDisk : { false, true }) {
+        for (const uint64_t start : { 0u, 4000u, 4999u, 5000u, 6000u }) {
+            for (const uint64_t length : { 1u, 1000u, 6000u }) {
+                for (const uint64_t diskSectors : { 0u, 5000u }) {
+                    SCOPED_TRACE(testing::Message() << (throughDisk ? "drive through its disk " : "partition ") << start
+                                                    << "+" << length << " on " << diskSectors);
+                    ScanSelection selection = PartitionSelection(1, start, start + length, L"FAT32");
+                    ScanSource source;
+                    source.diskSectors = diskSectors;
+                    if (throughDisk) {
+                        selection = PartitionSelection(1, 0, length, L"FAT32");
+                        selection.kind = L"Logical";
+                        selection.physical = true;
+                        source.place = SelectedItemPlace{ 1, 0, start, start + length };
+                    }
+                    const ScanTarget target = BuildScanRequest(selection, source, L"Basic Search").target;
+                    EXPECT_LE(target.firstSector, target.endSector);
+                    const bool held = diskSectors != 0 && (throughDisk || length > diskSectors);
+                    if (held)
+                        EXPECT_EQ(start < diskSectors, (target.endSector > target.firstSector));
+                    if (held && start < diskSectors)
+                        EXPECT_LE(target.endSector, diskSectors);
+                }
+            }
+        }
+    }
+}

@@ -375,65 +375,6 @@ TEST_F(PagesTest, TicksOfEveryListedFolderAreSavedOnce)
     EXPECT_GE(count, wanted.size()) << ToUtf8(g_boxes.back());
 }
 
-// A disk without a partition table: a file at the name Wine looks up for "\\.\PhysicalDriveN"
-// holding `image` from sector `at` on, `bytes` long (the rest never written: a sparse file).
-// Deleted when the object goes.
-class DiskFile {
-public:
-    DiskFile(int number, const wchar_t* image, uint64_t bytes, uint64_t at = 0)
-    {
-        CString name;
-        name.Format(L"physicaldrive%d", number);
-        m_path = DosDeviceFile(name);
-        const std::wstring from = ImagePath(image);
-        const uint64_t size = ReadOnlyFile(from).Size();
-        HANDLE h = m_path.empty() || size == 0
-            ? INVALID_HANDLE_VALUE
-            : ::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return;
-        LARGE_INTEGER start;
-        start.QuadPart = LONGLONG(at * 512);
-        bool whole = ::SetFilePointerEx(h, start, nullptr, FILE_BEGIN) != FALSE;
-        for (uint64_t done = 0; done < size && whole; done += 8u << 20) {
-            const std::vector<uint8_t> chunk = ReadAt(from, done, 8u << 20);
-            DWORD written = 0;
-            whole = !chunk.empty() && ::WriteFile(h, chunk.data(), DWORD(chunk.size()), &written, nullptr);
-        }
-        LARGE_INTEGER end;
-        end.QuadPart = LONGLONG(std::max(bytes, at * 512 + size));
-        ::SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
-        ::SetEndOfFile(h);
-        ::CloseHandle(h);
-        m_made = whole;
-    }
-    ~DiskFile() { Remove(); }
-    bool Made() const { return m_made; }
-    // Writes `bytes` over the disk's copy at `offset`.
-    bool Patch(uint64_t offset, const std::vector<uint8_t>& bytes)
-    {
-        HANDLE h = ::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return false;
-        LARGE_INTEGER at;
-        at.QuadPart = LONGLONG(offset);
-        DWORD written = 0;
-        const bool done = ::SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
-            ::WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
-        ::CloseHandle(h);
-        return done;
-    }
-    void Remove()
-    {
-        if (!m_path.empty())
-            ::DeleteFileW(m_path.c_str());
-    }
-
-private:
-    std::wstring m_path;
-    bool m_made = false;
-};
-
 // A disk without a partition table whose volume begins at its first sector: its boot sector says
 // what it holds, whatever the disk's size would suggest (here NTFS for 100 GB).
 TEST_F(PagesTest, AWholeDiskIsReadAsTheVolumeItsFirstSectorHolds)

@@ -90,6 +90,36 @@ TEST_F(BasicSearchTest, ADriveLettersRangeIsNotCutToADiskSelectedBefore)
     }
 }
 
+// A drive letter read through its disk whose place there begins at or past the disk's end leaves
+// nothing to read: Next refuses it with the End Sector message, stays on the drive page and keeps
+// the request it had, never one whose range runs backwards.
+TEST_F(BasicSearchTest, ADrivePlacedPastItsDisksEndIsRefused)
+{
+    SelectDiskItem(2, dlg.PhysicalDrivesItem());
+    const uint64_t diskSectors = DiskTotalSectors;
+    ASSERT_GT(diskSectors, 0u);
+    for (const uint64_t past : { uint64_t(0), uint64_t(1), uint64_t(1000) }) {
+        SCOPED_TRACE(past);
+        SelectDrive(L"X:");
+        uint64_t first = 0, end = 0;
+        PlaceDriveOnDisk(L"X:", 2, 0, first, end);
+        ASSERT_FALSE(HasFatalFailure());
+        auto* record = reinterpret_cast<DriveInfoRecord*>(
+            dlg.DriveTree().GetItemData(ChildStartingWith(dlg.LogicalDrivesItem(), L"X:")));
+        record->volumeStartSector = diskSectors + past;
+        record->volumeEndSector = diskSectors + past + 1000;
+        const ScanTarget before = dlg.Request().target;
+        g_boxes.clear();
+        NextAnswering(IDC_LOG_PHYSICAL);
+        PumpPending();
+        EXPECT_EQ(0, dlg.Page());
+        ASSERT_EQ(1u, g_boxes.size());
+        EXPECT_GE(g_boxes[0].Find(L"End Sector"), 0) << ToUtf8(g_boxes[0]);
+        EXPECT_EQ(before.firstSector, dlg.Request().target.firstSector);
+        EXPECT_EQ(before.endSector, dlg.Request().target.endSector);
+    }
+}
+
 class MediaTest : public BasicSearchTest {
 protected:
     // Every folder of the results tree by its path ("/Root/A/").

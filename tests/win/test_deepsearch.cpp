@@ -13,6 +13,7 @@
 #include "common/basic_search_fixture.h"
 #include "common/deep_search_fixture.h"
 #include "common/images.h"
+#include "common/spill_disks.h"
 #include "common/ui_wait.h"
 #include "fsrecovery/pure/deep_scan.h"
 #include "fsrecovery/pure/scan_log_results.h"
@@ -1249,6 +1250,165 @@ TEST_F(DeepSearchTest, AFatVolumeIsReadNoFurtherThanItsPartition)
         }
         dlg.OnBnClickedBack();
         ASSERT_EQ(0, dlg.Page());
+    }
+}
+
+// A volume, FAT or NTFS, that begins inside a partition of the disk's table ends no later than
+// that partition, whatever its boot sector claims: on a disk whose FAT16, FAT32 and NTFS volumes
+// are MBR primary, logical or GPT partitions, each boot sector claiming one sector more than its
+// partition, more than a cluster more, or no size at all (NTFS: both its boot sectors gone), a
+// scan of the partition saves the file that runs past it with the partition's whole clusters of it
+// alone, every other file as it is; and so does a save after its log is loaded.
+TEST_F(DeepSearchTest, NoVolumeReachesPastThePartitionItBeginsIn)
+{
+    for (const PartitionKind kind : { PartitionKind::Primary, PartitionKind::Logical, PartitionKind::Gpt }) {
+        SpillDisk disk(24, kind);
+        ASSERT_TRUE(disk.Made());
+        dlg.OnBnClickedRefresh();
+        ASSERT_TRUE(PumpUntil([] { return g_pDeepDriveTreeThread == nullptr; }, 20000));
+        const HTREEITEM diskItem = ChildWith(dlg.PhysicalDrivesItem(), L"(Disk24 ");
+        ASSERT_NE(nullptr, diskItem);
+        for (size_t k = 0; k < disk.Volumes().size(); ++k) {
+            const SpillVolume& v = disk.Volumes()[k];
+            for (const SizeClaim claim :
+                 { SizeClaim{ true, 1 }, SizeClaim{ true, v.sectorsPerCluster + 1ull }, SizeClaim{ false, 0 } }) {
+                SCOPED_TRACE(testing::Message() << "table " << int(kind) << ", " << Narrow(v.fs) << " claiming "
+                                                << (claim.stated ? std::to_string(claim.more) + " more" : "no size"));
+                ASSERT_TRUE(disk.Claim(k, claim));
+                const HTREEITEM part = ChildWith(diskItem, (L"Partition - " + std::to_wstring(k + 1)).c_str());
+                ASSERT_NE(nullptr, part);
+                dlg.DriveTree().SelectItem(part);
+                PumpPending();
+                SetField(IDC_RANGE_MIN, 0);
+                SetField(IDC_RANGE_MAX, disk.Sectors());
+                SetField(IDC_RANGE_START, v.start);
+                SetField(IDC_RANGE_END, v.start + v.sectors);
+                dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, k);
+                Next();
+                ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+                ExpectSavedAsThePartitionHoldsIt(disk, k, SaveEverything(NewTempFolder(L"zr_deepclaim")));
+                SaveNewLog(dlg, L"zr_deepclaimlog", L"claim.QLX");
+                ASSERT_FALSE(HasFatalFailure());
+                dlg.OnBnClickedBack();
+                LoadPickedLog();
+                SetScanLogPathPicker(nullptr);
+                ASSERT_FALSE(HasFatalFailure());
+                ExpectSavedAsThePartitionHoldsIt(disk, k, SaveEverything(NewTempFolder(L"zr_deepclaimload")));
+                dlg.OnBnClickedBack();
+                ASSERT_EQ(0, dlg.Page());
+            }
+        }
+    }
+}
+
+// Whatever was selected (a disk, a partition, a drive letter read through its volume or through
+// its disk, a volume recognised in a drive letter), over the range offered or a narrowed one, with
+// FAT16, FAT32 (one inferred from its folders, its boot sector and FATs gone) or NTFS volumes, a
+// save after Save Log, Back and Load Log writes what the save after the scan wrote, file for file
+// and byte for byte, and so does a save after the log is loaded at start-up.
+TEST_F(DeepSearchTest, ALoadedLogSavesWhatItsScanSaved)
+{
+    enum class Pick { Disk, Partition, Letter, LetterThroughDisk, Recognised };
+    const struct {
+        Pick pick;
+        const wchar_t* item; // the disk's or the letter's item
+        const wchar_t* image;
+        int fs;
+        int partition; // of the disk, from 1
+        bool narrowed;
+    } cells[] = {
+        { Pick::Recognised, L"P:", L"deepntfs.img", 2, 0, false },
+        { Pick::Disk, L"(Disk4 ", L"deepdisk.img", 0, 0, false },
+        { Pick::Disk, L"(Disk14 ", L"deepntfsdisk.img", 2, 0, true },
+        { Pick::Partition, L"(Disk2 ", L"mbr.img", 2, 2, false },
+        { Pick::Partition, L"(Disk2 ", L"mbr.img", 2, 2, true },
+        { Pick::Partition, L"(Disk2 ", L"mbr.img", 1, 1, true },
+        { Pick::Letter, L"O:", L"deepfat32.img", 1, 0, false },
+        { Pick::Letter, L"P:", L"deepntfs.img", 2, 0, true },
+        { Pick::Letter, L"Y:", L"ntfs.img", 2, 0, true },
+        { Pick::Letter, L"W:", L"fat16.img", 0, 0, false },
+        { Pick::LetterThroughDisk, L"X:", L"fat32.img", 1, 1, false },
+    };
+    for (const auto& c : cells) {
+        SCOPED_TRACE(testing::Message() << Narrow(c.item) << " " << Narrow(c.image) << " partition " << c.partition
+                                        << (c.narrowed ? " narrowed" : ""));
+        const bool letter = c.pick == Pick::Letter || c.pick == Pick::Recognised;
+        const CString drive = CString(L"\\\\.\\") + c.item;
+        if (letter)
+            ListDriveAs(drive, ReadOnlyFile(ImagePath(c.image)).Size() / 512);
+        SelectMedium(c.item, c.pick == Pick::Disk || c.pick == Pick::Partition, c.image, c.fs);
+        ASSERT_FALSE(HasFatalFailure());
+        uint64_t start = 0, end = imageSectors;
+        if (c.pick == Pick::Partition) {
+            const HTREEITEM part =
+                ChildWith(dlg.DriveTree().GetSelectedItem(), (L"Partition - " + std::to_wstring(c.partition)).c_str());
+            ASSERT_NE(nullptr, part);
+            dlg.DriveTree().SelectItem(part);
+            PumpPending();
+            const DiskPartitionRecord& table = DiskPartitionTable[2];
+            start = table.slot[c.partition - 1].startSector;
+            end = table.slot[c.partition - 1].endSector;
+            SetField(IDC_RANGE_MIN, 0);
+            SetField(IDC_RANGE_MAX, imageSectors);
+            SetField(IDC_RANGE_START, start);
+            dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, c.fs);
+        } else if (c.pick == Pick::LetterThroughDisk) {
+            // Wine tells no drive letter's place on a disk: the letter's record is made to say it
+            // lies on Disk2 as that disk's partition.
+            auto* record =
+                reinterpret_cast<DriveInfoRecord*>(dlg.DriveTree().GetItemData(dlg.DriveTree().GetSelectedItem()));
+            ASSERT_NE(nullptr, record);
+            const PartitionSlot& slot = DiskPartitionTable[2].slot[c.partition - 1];
+            record->diskNumber = 2;
+            record->volumeStartSector = slot.startSector;
+            record->volumeEndSector = slot.endSector;
+        } else if (c.pick == Pick::Recognised) {
+            g_boxes.clear();
+            dlg.OnBnClickedSearchMorePartitions();
+            ASSERT_TRUE(PumpUntil([&] { return !dlg.RecognisedSearchRunning(); }, 30000));
+            ASSERT_EQ(0, dlg.DriveTree().GetItemText(dlg.DriveTree().GetSelectedItem()).Find(L"Recognised1 - "));
+            SetField(IDC_RANGE_MIN, 0);
+            SetField(IDC_RANGE_MAX, imageSectors);
+            SetField(IDC_RANGE_START, 0);
+            dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, c.fs);
+        }
+        SetField(IDC_RANGE_END, c.narrowed ? start + (end - start) / 2 : end);
+        {
+            DialogAnswerer answer(IDC_LOG_LOGICAL,
+                                  c.pick == Pick::LetterThroughDisk ? IDC_LOG_PHYSICAL : IDC_LOG_LOGICAL,
+                                  dlg.GetSafeHwnd());
+            dlg.OnBnClickedNext();
+        }
+        ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+        EXPECT_EQ(c.pick == Pick::LetterThroughDisk, dlg.Request().ScanAsPhysicalDisk);
+        const std::map<std::string, std::string> scanned = SaveEverything(NewTempFolder(L"zr_logcell"));
+        EXPECT_GE(scanned.size(), 3u);
+        const CString log = PickNewLog(L"zr_logcelllog", L"cell.QLX");
+        g_boxes.clear();
+        dlg.OnBnClickedSaveLog();
+        dlg.OnBnClickedBack();
+        LoadPickedLog();
+        SetScanLogPathPicker(nullptr);
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_EQ(scanned, SaveEverything(NewTempFolder(L"zr_logcellload")));
+        dlg.OnBnClickedBack();
+
+        // The log named on the command line of a later run.
+        notices.reset();
+        dlg.DestroyWindow();
+        PumpPending();
+        dlg.SetPage(0);
+        SetCommandLineLogPath(log);
+        ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
+        ShowSearchDialogUnderTest(dlg, notices);
+        if (letter)
+            ListDriveAs(drive, imageSectors);
+        ASSERT_TRUE(PumpUntil([&] { return dlg.Page() == 10 && g_pPopulateListThread == nullptr && !dlg.LogLoading(); },
+                              60000));
+        EXPECT_EQ(scanned, SaveEverything(NewTempFolder(L"zr_logcellstart")));
+        dlg.OnBnClickedBack();
+        ASSERT_EQ(0, dlg.Page());
+        ASSERT_TRUE(PumpUntil([] { return g_pDeepDriveTreeThread == nullptr; }, 20000));
     }
 }
 

@@ -8,6 +8,7 @@
 #include "app/waitdialogs.h"
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
+#include "common/spill_disks.h"
 #include "common/ui_wait.h"
 #include "fsrecovery/deepsearch.h"
 #include "fsrecovery/pure/scan_log_results.h"
@@ -806,6 +807,43 @@ TEST_F(ScanLogTest, BadLogsEndWithTheirMessageAndLeaveTheDialogUsable)
     }
     ::DeleteFileW(good);
     ::DeleteFileW(bad);
+}
+
+// A volume ends no later than the partition it lies in, whatever its boot sector claims: on a disk
+// whose FAT16, FAT32 and NTFS volumes are MBR primary, logical or GPT partitions (a GPT table gives
+// a partition's last sector), each boot sector claiming one sector more than its partition or more
+// than a cluster more, Basic Search saves the file that runs past the partition with the
+// partition's whole clusters of it (none of the marker sectors after it, not without its last
+// cluster), every other file as it is; and so does a save after its log is loaded.
+TEST_F(ScanLogTest, NoBootSectorsClaimReachesPastItsPartition)
+{
+    for (const PartitionKind kind : { PartitionKind::Primary, PartitionKind::Logical, PartitionKind::Gpt }) {
+        SpillDisk disk(22, kind);
+        ASSERT_TRUE(disk.Made());
+        dlg.OnBnClickedRefresh();
+        ASSERT_TRUE(PumpUntil([] { return g_pBasicDriveTreeThread == nullptr; }, 30000));
+        for (size_t k = 0; k < disk.Volumes().size(); ++k) {
+            const SpillVolume& v = disk.Volumes()[k];
+            for (const uint64_t more : { uint64_t(1), v.sectorsPerCluster + uint64_t(1) }) {
+                SCOPED_TRACE(testing::Message()
+                             << "table " << int(kind) << ", " << Narrow(v.fs) << " claiming " << more << " more");
+                ASSERT_TRUE(disk.Claim(k, { true, more }));
+                const std::wstring partition = L"Partition - " + std::to_wstring(k + 1);
+                const CString path = TempLog(L"zr_claim.QLX");
+                ScanAndSave({ L"spilldisk.img", nullptr, v.fs.c_str(), L"(Disk22 ", partition.c_str() }, path);
+                ASSERT_FALSE(HasFatalFailure());
+                ExpectSavedAsThePartitionHoldsIt(disk, k, SaveEverything(NewTempFolder(L"zr_claim")));
+                dlg.OnBnClickedBack();
+                g_boxes.clear();
+                Load(path);
+                ASSERT_TRUE(Loaded()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+                ExpectSavedAsThePartitionHoldsIt(disk, k, SaveEverything(NewTempFolder(L"zr_claimload")));
+                dlg.OnBnClickedBack();
+                ASSERT_EQ(0, dlg.Page());
+                ::DeleteFileW(path);
+            }
+        }
+    }
 }
 
 } // namespace

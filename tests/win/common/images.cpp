@@ -193,6 +193,54 @@ bool MakeWipedMbrDisk(const std::wstring& path)
     return ok;
 }
 
+DiskFile::DiskFile(int number, const wchar_t* image, uint64_t bytes, uint64_t at)
+{
+    wchar_t name[32];
+    swprintf(name, 32, L"physicaldrive%d", number);
+    m_path = DosDeviceFile(name);
+    const std::wstring from = ImagePath(image);
+    const uint64_t size = ReadOnlyFile(from).Size();
+    HANDLE h = m_path.empty() || size == 0
+        ? INVALID_HANDLE_VALUE
+        : ::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    LARGE_INTEGER start;
+    start.QuadPart = LONGLONG(at * 512);
+    bool whole = ::SetFilePointerEx(h, start, nullptr, FILE_BEGIN) != FALSE;
+    for (uint64_t done = 0; done < size && whole; done += 8u << 20) {
+        const std::vector<uint8_t> chunk = ReadAt(from, done, 8u << 20);
+        DWORD written = 0;
+        whole = !chunk.empty() && ::WriteFile(h, chunk.data(), DWORD(chunk.size()), &written, nullptr);
+    }
+    LARGE_INTEGER end;
+    end.QuadPart = LONGLONG(std::max(bytes, at * 512 + size));
+    ::SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
+    ::SetEndOfFile(h);
+    ::CloseHandle(h);
+    m_made = whole;
+}
+
+bool DiskFile::Patch(uint64_t offset, const std::vector<uint8_t>& bytes)
+{
+    HANDLE h = ::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(offset);
+    DWORD written = 0;
+    const bool done = ::SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
+        ::WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
+    ::CloseHandle(h);
+    return done;
+}
+
+void DiskFile::Remove()
+{
+    if (!m_path.empty())
+        ::DeleteFileW(m_path.c_str());
+}
+
 std::vector<LayoutEntry> LoadLayout(const std::wstring& image)
 {
     std::vector<LayoutEntry> out;

@@ -52,6 +52,26 @@ std::vector<uint8_t> ReadAt(const std::wstring& path, uint64_t offset, size_t n)
 // sectors a partition search reads are written. False when something could not be copied.
 bool MakeWipedMbrDisk(const std::wstring& path);
 
+// A disk made by a test: a file at the name Wine looks up for "\\.\PhysicalDriveN" holding
+// `image` from sector `at` on, `bytes` long at least (the rest never written: a sparse file).
+// Deleted when the object goes.
+class DiskFile {
+public:
+    DiskFile(int number, const wchar_t* image, uint64_t bytes, uint64_t at = 0);
+    ~DiskFile() { Remove(); }
+    DiskFile(const DiskFile&) = delete;
+    DiskFile& operator=(const DiskFile&) = delete;
+    bool Made() const { return m_made; }
+    const std::wstring& Path() const { return m_path; }
+    // Writes `bytes` over the disk's copy at `offset`.
+    bool Patch(uint64_t offset, const std::vector<uint8_t>& bytes);
+    void Remove();
+
+private:
+    std::wstring m_path;
+    bool m_made = false;
+};
+
 // The volume columns of IMAGE.layout.tsv (index, type, start, count, fs, ...), one per line.
 struct LayoutEntry {
     uint64_t start = 0; // first sector
