@@ -100,8 +100,9 @@ protected:
     // volume's start, or every partition start of a whole disk.
     std::vector<uint64_t> KnownVolumeStarts(const Selection& selection, uint64_t volumeStart) const;
     void ShowResultsPage();
-    // The scan is over: results tree and file list shown, "Root" selected, Back enabled.
-    void ShowResultsState();
+    // The scan is over: results tree and file list shown, Back enabled; the tree enabled with
+    // "Root" selected unless not `openTree` (a loaded log's, once its message was answered).
+    void ShowResultsState(bool openTree = true);
     // The file list over the drive page's list area (the drive page) or beside the whole results
     // tree (the results page).
     void PlaceFileList(bool resultsPage);
