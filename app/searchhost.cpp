@@ -49,16 +49,39 @@ bool TakesInput(HWND wnd)
     return wnd != nullptr && ::IsWindow(wnd) && ::IsWindowVisible(wnd) && ::IsWindowEnabled(wnd) && !::IsIconic(wnd);
 }
 
-// The window itself, or the dialog in front of it that keeps it disabled.
-HWND FrontOf(HWND wnd)
+// The property that marks a window closing by itself, under an atom of its own, added once.
+LPCWSTR ClosesByItselfProperty()
+{
+    static const ATOM atom = ::GlobalAddAtomW(L"ZrClosesByItself");
+    return MAKEINTATOM(atom);
+}
+
+// The top-level window of `wnd`, or, when that closes by itself, the first of its owners that
+// does not; null when every one does.
+HWND StayingWindowOf(HWND wnd)
 {
     if (wnd == nullptr || !::IsWindow(wnd))
         return nullptr;
     wnd = ::GetAncestor(wnd, GA_ROOT);
+    // Owner chains are short; the bound only keeps a damaged one from holding the box back.
+    for (int step = 0; wnd != nullptr && ClosesByItself(wnd); ++step)
+        wnd = step < 64 ? ::GetWindow(wnd, GW_OWNER) : nullptr;
+    return wnd;
+}
+
+// The window itself, or the dialog in front of it that keeps it disabled; the window itself
+// again, disabled, when the one in front closes by itself.
+HWND FrontOf(HWND wnd)
+{
+    wnd = StayingWindowOf(wnd);
+    if (wnd == nullptr)
+        return nullptr;
     if (TakesInput(wnd))
         return wnd;
     const HWND popup = ::GetLastActivePopup(wnd);
-    return popup != wnd && TakesInput(popup) ? popup : nullptr;
+    if (popup == wnd || !TakesInput(popup))
+        return nullptr;
+    return ClosesByItself(popup) ? wnd : popup;
 }
 
 [[maybe_unused]] const bool g_boxOwnerPickerSet = (ZrSetOwnerPicker(&PickBoxOwner), true);
@@ -175,7 +198,19 @@ HWND PickBoxOwner(HWND requested)
         if (const HWND front = FrontOf(CWnd::SafeHwnd(host->LauncherWindow())))
             return front;
     }
-    return requested != nullptr && ::IsWindow(requested) ? ::GetAncestor(requested, GA_ROOT) : requested;
+    // Nothing takes input: the window asked for waits behind the box (disabled, it stays so).
+    return requested != nullptr && ::IsWindow(requested) ? StayingWindowOf(requested) : requested;
+}
+
+void MarkClosesByItself(HWND wnd)
+{
+    if (wnd != nullptr)
+        ::SetPropW(wnd, ClosesByItselfProperty(), HANDLE(1));
+}
+
+bool ClosesByItself(HWND wnd)
+{
+    return wnd != nullptr && ::GetPropW(wnd, ClosesByItselfProperty()) != nullptr;
 }
 
 // ---- The open search dialogs ---------------------------------------------------------------------

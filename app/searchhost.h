@@ -144,8 +144,15 @@ int InstalledSearchMode();
 // The window the user is looking at, which every message box and small dialog is shown over:
 // `requested` (its top-level window) when it can take input, else the window in front of it,
 // else the installed host's active search dialog, else the launcher; `requested` when none can.
+// A window that closes by itself never owns a box, which would go with it: in its place stands
+// the window it keeps disabled, or the first of its owners that does not close by itself (none
+// when every one does).
 // The program's box owner (ZrSetOwnerPicker).
 HWND PickBoxOwner(HWND requested);
+// Marks a window that closes by itself, whatever the user does (the wait dialogs, the splash,
+// the progress windows), so that PickBoxOwner passes it over. Called when its window is made.
+void MarkClosesByItself(HWND wnd);
+bool ClosesByItself(HWND wnd);
 
 // The open search dialog of each mode, registered by the dialog from its initialisation until its
 // window goes, with its own word for a partition search its workers run (null: none); null when

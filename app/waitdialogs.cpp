@@ -1,5 +1,6 @@
 #include "app/waitdialogs.h"
 
+#include "app/searchhost.h"
 #include "app/startup.h"
 #include "resource.h"
 
@@ -78,6 +79,7 @@ BOOL CModeless1::OnInitDialog()
 {
     CDialog::OnInitDialog();
     SetDialogIcons(this, m_hIcon);
+    MarkClosesByItself(m_hWnd);
     m_text.SetBkColor(RGB(255, 255, 255));
     return TRUE;
 }
@@ -143,6 +145,7 @@ BOOL CPlease_Wail_Modeless::OnInitDialog()
 {
     CDialog::OnInitDialog();
     SetDialogIcons(this, m_hIcon);
+    MarkClosesByItself(m_hWnd);
     m_text.SetBkColor(RGB(255, 255, 255));
     m_text.GetWindowText(m_strText);
     return TRUE;
@@ -217,6 +220,7 @@ BOOL CPopulate::OnInitDialog()
 {
     CDialog::OnInitDialog();
     SetDialogIcons(this, m_hIcon);
+    MarkClosesByItself(m_hWnd);
     m_text.SetBkColor(RGB(255, 255, 255));
     CString caption;
     m_cancel.GetWindowText(caption);
@@ -270,6 +274,7 @@ BOOL CSplash::OnInitDialog()
 {
     CDialog::OnInitDialog();
     SetDialogIcons(this, m_hIcon);
+    MarkClosesByItself(m_hWnd);
     g_pSplashDlg = this;
     if (CWnd* text = GetDlgItem(IDC_LOADING_TEXT))
         text->SetFont(&SharedGdi.FontVerdana13Bold);

@@ -141,12 +141,17 @@ ScanLogData MakeLog(uint64_t rows, uint64_t folders)
     d.folderCount = folders;
     d.tree.resize(1); // "Root"
     d.ntfsRows.clear();
-    // Folders in pre-order, each level holding up to 8 folders of the next, six levels at most.
+    // Folders in pre-order, each level holding up to 8 folders of the next, six levels at most,
+    // each under its parent's item as a save writes them.
     uint32_t depth = 1;
+    std::vector<uint32_t> above{ 5 }; // above[k]: the folder the next one at depth k + 1 goes under
     for (uint64_t i = 0; i < folders; ++i) {
         CString name;
         name.Format(L"Folder %06llu - Documents and Settings", static_cast<unsigned long long>(i));
-        d.tree.push_back(scan_log_test::Item(depth, name, uint32_t(64 + i), uint32_t(i ? 63 + i / 8 : 5)));
+        const uint32_t id = uint32_t(64 + i);
+        d.tree.push_back(scan_log_test::Item(depth, name, id, above[depth - 1]));
+        above.resize(depth);
+        above.push_back(id);
         depth = (i % 8 == 7) ? (depth > 1 ? depth - 1 : 1) : (depth < 6 && i % 3 == 0 ? depth + 1 : depth);
     }
     for (uint64_t i = 0; i < rows; ++i) {

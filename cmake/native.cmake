@@ -67,6 +67,8 @@ add_executable(bench_scanlog
   ${CMAKE_SOURCE_DIR}/app/pure/scan_log_header.cpp
   ${CMAKE_SOURCE_DIR}/app/pure/shell_rules.cpp
   ${CMAKE_SOURCE_DIR}/storage/pure/bootsector.cpp
+  ${CMAKE_SOURCE_DIR}/storage/pure/drive_texts.cpp
+  ${CMAKE_SOURCE_DIR}/storage/pure/size_text.cpp
   ${CMAKE_SOURCE_DIR}/framework/pure/archive.cpp
   ${CMAKE_SOURCE_DIR}/framework/pure/cstring.cpp
   ${CMAKE_SOURCE_DIR}/framework/pure/exceptions.cpp)

@@ -506,7 +506,7 @@ void CBasicSearch::ShowLoadedResults(bool)
     ShowResultsState(false);
 }
 
-void CBasicSearch::ShowResultsState(bool selectRoot)
+void CBasicSearch::ShowResultsState(bool openTree)
 {
     if (!m_scanMessage.IsEmpty()) {
         const CString text = m_scanMessage;
@@ -518,11 +518,11 @@ void CBasicSearch::ShowResultsState(bool selectRoot)
     }
     FileList().ShowWindow(SW_SHOW);
     m_resultTree.ShowWindow(SW_SHOW);
-    m_resultTree.EnableWindow(TRUE);
     ActiveTree = &m_resultTree;
     if (m_resultTree.GetRootItem() == nullptr)
         InsertTreeRoot();
-    if (selectRoot) {
+    if (openTree) {
+        m_resultTree.EnableWindow(TRUE);
         m_resultTree.Select(nullptr, TVGN_CARET);
         m_resultTree.Select(m_resultTree.GetRootItem(), TVGN_CARET);
     }

@@ -71,9 +71,9 @@ protected:
     void OnTimer(UINT_PTR id);
 
     void ShowResultsPage();
-    // Results tree and file list shown, "Root" selected (unless not `selectRoot`), Back enabled
-    // and Next disabled.
-    void ShowResultsState(bool selectRoot = true);
+    // Results tree and file list shown, Back enabled and Next disabled; the tree enabled with
+    // "Root" selected unless not `openTree` (a loaded log's, once its message was answered).
+    void ShowResultsState(bool openTree = true);
     // The request's volume as the scan found it (on the dialog's thread, once the scan ended).
     void KeepScannedVolume();
     void ShowLoadedResults(bool throughDisk) override;

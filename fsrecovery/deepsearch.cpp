@@ -565,19 +565,21 @@ void CDeepSearch::OnScanWorkerEnded()
     ShowResultsState();
 }
 
-void CDeepSearch::ShowResultsState()
+void CDeepSearch::ShowResultsState(bool openTree)
 {
     m_carving = false;
     FileList().ShowWindow(SW_SHOW);
     m_resultTree.ShowWindow(SW_SHOW);
-    m_resultTree.EnableWindow(TRUE);
     ActiveTree = &m_resultTree;
     if (m_resultTree.GetRootItem() == nullptr) {
         InsertTreeRoot();
         DeepNoticeState = 1;
     }
-    m_resultTree.Select(nullptr, TVGN_CARET);
-    m_resultTree.Select(m_resultTree.GetRootItem(), TVGN_CARET);
+    if (openTree) {
+        m_resultTree.EnableWindow(TRUE);
+        m_resultTree.Select(nullptr, TVGN_CARET);
+        m_resultTree.Select(m_resultTree.GetRootItem(), TVGN_CARET);
+    }
     ShowScanResultControls(SW_HIDE);
     for (CWnd* control : { static_cast<CWnd*>(&m_progress), static_cast<CWnd*>(&m_treeProgress),
                            static_cast<CWnd*>(&m_treeLabel), static_cast<CWnd*>(&m_wait) })
@@ -605,7 +607,7 @@ void CDeepSearch::ShowLoadedResults(bool)
     SetFileListColumns();
     PlaceFileList(true);
     SetPage(10);
-    ShowResultsState();
+    ShowResultsState(false);
 }
 
 // ---- Back --------------------------------------------------------------------------------------

@@ -97,8 +97,9 @@ protected:
     // volume's start in its drive.
     uint64_t VolumeStartOf(const Selection& selection) const;
     void ShowResultsPage();
-    // The scan is over: results tree and file list shown, "Root" selected, Back enabled.
-    void ShowResultsState();
+    // The scan is over: results tree and file list shown, Back enabled; the tree enabled with
+    // "Root" selected unless not `openTree` (a loaded log's, once its message was answered).
+    void ShowResultsState(bool openTree = true);
     // The file list over the drive page's list area (the drive page) or beside the whole results
     // tree (the results page).
     void PlaceFileList(bool resultsPage);

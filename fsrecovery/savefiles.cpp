@@ -23,6 +23,7 @@ BOOL CSavingFilesDlg::Create()
 BOOL CSavingFilesDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
+    MarkClosesByItself(m_hWnd);
     const uint64_t total = m_state ? m_state->totalFiles : 0;
     ::SendDlgItemMessageW(m_hWnd, IDC_SAVE_FILES_BAR, PBM_SETRANGE32, 0,
                           LPARAM(total > 0x7FFFFFFF ? 0x7FFFFFFF : total));

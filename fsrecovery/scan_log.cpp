@@ -414,8 +414,8 @@ ScanLogs::LoadOutcome ScanLogs::Load(const CString& path, bool fromCommandLine)
         return ChooseOtherSearch(*job);
     if (!CheckLogRead(*job) || !CheckMedium(*job))
         return outcome;
-    ShowLog(*job);
-    outcome.kind = LoadOutcome::Kind::Loaded;
+    if (ShowLog(*job))
+        outcome.kind = LoadOutcome::Kind::Loaded;
     return outcome;
 }
 
@@ -508,7 +508,7 @@ bool ScanLogs::CheckMedium(LoadJob& job)
     return true;
 }
 
-void ScanLogs::ShowLog(LoadJob& job)
+bool ScanLogs::ShowLog(LoadJob& job)
 {
     const ScanLogData& data = job.data;
     const ScanLogResult& result = job.result;
@@ -522,12 +522,15 @@ void ScanLogs::ShowLog(LoadJob& job)
     m_loading = false;
     if (job.fromCommandLine)
         ClearCommandLineLogPath();
-    if (result.status == ScanLogStatus::Ok && treeWhole) {
-        Say(&m_dialog, kLogLoadedText, MB_OK | MB_ICONINFORMATION);
-    } else {
-        // A cut log keeps what was read whole: the user may still browse and save it.
-        SayCorrupt(result.status == ScanLogStatus::Ok ? CString(kTreeItemFailedText) + L" " : result.errorText);
+    if (result.status != ScanLogStatus::Ok || !treeWhole) {
+        FailLoad(result.status == ScanLogStatus::Ok ? CString(kTreeItemFailedText) + L" " : result.errorText);
+        return false;
     }
+    // The message first, while the tree is still disabled: selecting its top item starts the
+    // listing, whose "Populating" notice would be in front of the message and take it along
+    // when it goes.
+    m_hooks.showLoadedResults(m_request.ScanAsPhysicalDisk);
+    Say(&m_dialog, kLogLoadedText, MB_OK | MB_ICONINFORMATION);
     m_resultTree.EnableWindow(TRUE);
     if (HTREEITEM top = m_resultTree.GetRootItem()) {
         m_resultTree.Expand(top, TVE_EXPAND);
@@ -537,6 +540,23 @@ void ScanLogs::ShowLog(LoadJob& job)
         m_resultTree.Select(nullptr, TVGN_CARET);
         m_resultTree.Select(top, TVGN_CARET);
     }
+    return true;
+}
+
+void ScanLogs::FailLoad(const CString& why)
+{
+    // What was read whole stays shown in the disabled results tree; the dialog stays on its first
+    // page, so that Load Log may be pressed again, or Next scan the drive again.
+    const SearchDialogLayout& layout = m_dialog.Layout();
+    m_resultTree.EnableWindow(FALSE);
+    // The drive tree they act on is not shown.
+    ShowControl(&m_dialog, layout.refresh, SW_HIDE);
+    ShowControl(&m_dialog, layout.morePartitions, SW_HIDE);
+    m_dialog.SetPage(0);
+    m_dialog.EnableModeButtons(true);
+    SayCorrupt(why);
+    EnableControl(&m_dialog, layout.back, true);
+    EnableControl(&m_dialog, layout.next, true);
 }
 
 CWnd* ScanLogs::ShowTreeLoading()
@@ -628,6 +648,5 @@ bool ScanLogs::RebuildFromLog(LoadJob& job, const CString& devicePath)
     m_saved = 1;
     m_dialog.EnableModeButtons(true);
     m_dialog.EnableWindow(TRUE);
-    m_hooks.showLoadedResults(m_request.ScanAsPhysicalDisk);
     return inserted == data.tree.size();
 }

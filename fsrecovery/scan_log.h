@@ -24,7 +24,8 @@ public:
     struct Hooks {
         // Empties the results: the tree with its folder records, the file list and the store.
         std::function<void()> clearResults;
-        // The results page after a log was loaded (its state as after a finished scan), or the
+        // The results page after a log was loaded (its state as after a finished scan, but for
+        // the results tree, which the load enables and selects in after its message), or the
         // drive page again after a load was refused; the shared controls are done by then.
         // `throughDisk`: a drive letter's results read through its disk.
         std::function<void(bool throughDisk)> showLoadedResults;
@@ -80,18 +81,21 @@ private:
     void ReadLogOnWorker(LoadJob& job);
     // The steps of a load: the page prepared; the log read whole enough, its medium found (false:
     // refused, said and the drive page shown); the search asked to take a log of the other mode;
-    // the results rebuilt and shown.
+    // the results rebuilt and shown (false: the log failed part way, see FailLoad).
     void BeginLoad(LoadJob& job);
     bool CheckLogRead(LoadJob& job);
     bool CheckMedium(LoadJob& job);
     LoadOutcome ChooseOtherSearch(LoadJob& job);
-    void ShowLog(LoadJob& job);
+    bool ShowLog(LoadJob& job);
+    // A log that failed part way: its damage said, what was read before it left in the disabled
+    // results tree, the dialog on its first page again (Load Log, Next and Back work).
+    void FailLoad(const CString& why);
     // The drive page again after a refusal, `text` said first (none: null).
     void Refuse(LoadJob& job, const wchar_t* text, bool mediumRefused, bool hideFileList);
     void RefuseLog(const CString& keptKind, bool fromCommandLine, bool mediumRefused, bool hideFileList);
     void SayCorrupt(const CString& why);
     // The results of the log in the store and the tree, the page as during a scan's tree build
-    // meanwhile; true when every folder of the log found its place.
+    // meanwhile, the tree left disabled; true when every folder of the log found its place.
     bool RebuildFromLog(LoadJob& job, const CString& devicePath);
     size_t InsertLogTree(LoadJob& job);
     CWnd* ShowTreeLoading();

@@ -1,5 +1,6 @@
 #include "sigrecovery/clearingnotice.h"
 
+#include "app/searchhost.h"
 #include "resources/resource.h"
 
 BEGIN_MESSAGE_MAP(CRawDlg, CSmallDialog)
@@ -13,6 +14,7 @@ bool CRawDlg::Show(const CString& title, const CString& note)
 {
     if (GetSafeHwnd() == nullptr && !Create(IDD_CLEARING_NOTICE, m_owner))
         return false;
+    MarkClosesByItself(m_hWnd);
     SetDlgItemText(IDC_CN_TITLE, title);
     SetDlgItemText(IDC_CN_NOTE, note);
     CenterWindow(m_owner);

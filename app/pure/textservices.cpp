@@ -11,13 +11,6 @@ const wchar_t* MonthName(unsigned month)
     return (month >= 1 && month <= 12) ? kNames[month - 1] : kNames[12];
 }
 
-CString DateText(unsigned day, unsigned month, unsigned year)
-{
-    CString s;
-    s.Format(L"%02u-%s-%u", day, MonthName(month), year);
-    return s;
-}
-
 CString TimeText(unsigned hours, unsigned minutes, unsigned seconds)
 {
     CString s;
@@ -42,9 +35,16 @@ void CivilFromDays(uint64_t days, unsigned& year, unsigned& month, unsigned& day
 
 } // namespace
 
+CString FormatDayMonthYear(unsigned day, unsigned month, unsigned year)
+{
+    CString s;
+    s.Format(L"%02u-%s-%u", day, MonthName(month), year);
+    return s;
+}
+
 CString FormatFatDate(uint16_t fatDate)
 {
-    return DateText(fatDate & 0x1F, (fatDate >> 5) & 0x0F, 1980u + (fatDate >> 9));
+    return FormatDayMonthYear(fatDate & 0x1F, (fatDate >> 5) & 0x0F, 1980u + (fatDate >> 9));
 }
 
 CString FormatFatTime(uint16_t fatTime)
@@ -64,7 +64,7 @@ CString FormatFileTime(uint64_t fileTime, CString& dateText, CString& timeText)
     const uint64_t secondOfDay = seconds % 86400;
     unsigned year = 0, month = 0, day = 0;
     CivilFromDays(seconds / 86400, year, month, day);
-    dateText = DateText(day, month, year);
+    dateText = FormatDayMonthYear(day, month, year);
     timeText = TimeText(static_cast<unsigned>(secondOfDay / 3600), static_cast<unsigned>(secondOfDay / 60 % 60),
                         static_cast<unsigned>(secondOfDay % 60));
     return timeText;

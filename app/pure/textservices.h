@@ -7,6 +7,10 @@
 #include "cstring.h"
 #include "storage/pure/size_text.h" // FormatSize, which the drive lists share
 
+// A day, month (1 to 12; any other reads "ERR") and year -> "05-MAR-2013": the one form of
+// every date the lists show.
+CString FormatDayMonthYear(unsigned day, unsigned month, unsigned year);
+
 // FAT date word (day bits 0-4, month 5-8, years since 1980 9-15) -> "05-MAR-2013";
 // a month of 0 or above 12 reads "ERR".
 CString FormatFatDate(uint16_t fatDate);

@@ -21,15 +21,6 @@ int CollapsedItemImage(const CString& text, bool isFirstTopLevel)
     return text.Left(4) == L"Root" && isFirstTopLevel ? 0 : 1;
 }
 
-CString FormatDayMonthYear(unsigned day, unsigned month, unsigned year)
-{
-    static const wchar_t* const kMonths[12] = { L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
-                                                L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec" };
-    CString text;
-    text.Format(L"%02u-%ls-%u", day, month >= 1 && month <= 12 ? kMonths[month - 1] : L"???", year);
-    return text;
-}
-
 FolderRowStamp FolderRowDateTime(bool ntfs, const CString& name, uint64_t date, uint64_t time, const CString& today)
 {
     FolderRowStamp stamp;

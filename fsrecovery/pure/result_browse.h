@@ -14,13 +14,10 @@ bool IsDeviceItemText(const CString& text);
 // for a device item.
 int CollapsedItemImage(const CString& text, bool isFirstTopLevel);
 
-// "07-Dec-2026": the date the catch-all folder shows (it has no date of its own; it was made
-// by the scan). month is 1..12.
-CString FormatDayMonthYear(unsigned day, unsigned month, unsigned year);
-
 // The Date and Time cells of a subfolder row. FAT folders carry the date and time words of
-// their directory; NTFS folders a file time in `date`. The catch-all folder shows `today` and
-// the FAT time word the scan gave it.
+// their directory; NTFS folders a file time in `date`. The catch-all folder, made by the scan
+// with no date of its own, shows `today` (FormatDayMonthYear, the form of the other rows'
+// dates) and the FAT time word the scan gave it.
 struct FolderRowStamp {
     CString date;
     CString time;

@@ -2,8 +2,6 @@
 
 #include <climits>
 
-const wchar_t kMiscFolderName[] = L"KXR_Miscellaneous";
-
 namespace {
 
 uint32_t RootIdOf(const FoundStore& store, uint32_t volume)
@@ -11,11 +9,9 @@ uint32_t RootIdOf(const FoundStore& store, uint32_t volume)
     return RootFolderId(store.KindOfVolume(volume));
 }
 
-// The catch-all folder, by its id too: a real folder of that name (one a recovery once saved onto
-// this very volume, say) is not the catch-all.
 bool IsCatchAll(const FolderNode& node)
 {
-    return node.ownId == kMissingParentId && node.name == kMiscFolderName;
+    return IsCatchAllFolder(node.ownId, node.name);
 }
 
 size_t PlacedCount(const FoundStore& store)

@@ -13,7 +13,13 @@ constexpr uint32_t kNtfsRootId = 5;
 constexpr uint32_t kFatRootId = 0;
 // The parent of a folder whose parent was not found, and the own id of the catch-all folder.
 constexpr uint32_t kMissingParentId = 0x0FFFFFFF;
-extern const wchar_t kMiscFolderName[]; // "KXR_Miscellaneous"
+inline constexpr wchar_t kMiscFolderName[] = L"KXR_Miscellaneous";
+// The catch-all folder, by its id too: a real folder of that name (one a recovery once saved onto
+// this very volume, say) is not the catch-all.
+inline bool IsCatchAllFolder(uint32_t ownId, const CString& name)
+{
+    return ownId == kMissingParentId && name == kMiscFolderName;
+}
 
 // One folder as it goes into the tree. cluster0Start is its volume's (what identifies the
 // volume again when the folder is listed, opened or saved).

@@ -1,9 +1,13 @@
 #include "fsrecovery/pure/scan_log.h"
 
 #include <algorithm>
+#include <set>
+#include <utility>
 
 #include "app/pure/shell_rules.h"
+#include "fsrecovery/pure/result_tree.h"
 #include "storage/pure/bootsector.h"
+#include "storage/pure/drive_texts.h"
 
 namespace {
 
@@ -195,7 +199,9 @@ bool ReadDevice(CArchive& ar, ScanLogData& data)
         return false;
     device.source = ScanLogSource::Disk;
     ar >> device.diskDescription >> device.diskNumber;
-    return device.diskNumber < kMaxDisks;
+    // The description is composed without control characters (DiskDescription): one is damage,
+    // which no listed disk could match.
+    return device.diskNumber < kMaxDisks && !HasControlCharacter(device.diskDescription);
 }
 
 bool VolumeIsValid(const ScanLogData& data)
@@ -232,22 +238,72 @@ bool ReadTreeLine(CArchive& ar, CString& line)
             AfxThrowArchiveException(CArchiveException::endOfFile);
         ThrowDamaged();
     }
-    if (line.IsEmpty())
+    if (line.IsEmpty() || HasControlCharacter(line.Mid(static_cast<int>(LeadingTabs(line)))))
         ThrowDamaged();
-    for (int i = static_cast<int>(LeadingTabs(line)); i < line.GetLength(); ++i)
-        if (static_cast<uint32_t>(line[i]) < 0x20)
-            ThrowDamaged();
     return true;
 }
 
+// Places each item as it is read under the item its depth gives (LinkScanLogTree).
+class TreeLinker {
+public:
+    int64_t Place(uint32_t depth)
+    {
+        // m_path[k] is the latest item placed at level k: the ancestors of the item before.
+        const size_t level = std::min<size_t>(depth, m_path.size());
+        const int64_t parent = level == 0 ? -1 : static_cast<int64_t>(m_path[level - 1]);
+        m_path.resize(level);
+        m_path.push_back(m_placed++);
+        return parent;
+    }
+
+private:
+    std::vector<size_t> m_path;
+    size_t m_placed = 0;
+};
+
+// The results tree as a save writes it: every folder is placed once (by its own id and its
+// volume's cluster-0 start), under the folder its record names as its parent, or, under a top
+// item, as its volume's root folder or one whose parent was not found; the catch-all folder
+// holds whatever was found without a place.
+class TreeShape {
+public:
+    explicit TreeShape(uint32_t rootId) : m_rootId(rootId) { }
+    bool Fits(const std::vector<ScanLogTreeItem>& tree, const ScanLogTreeItem& item)
+    {
+        if (!HasRecord(item))
+            return true;
+        const ScanLogFolder& folder = item.folder;
+        const ScanLogTreeItem* parent = item.parent >= 0 ? &tree[static_cast<size_t>(item.parent)] : nullptr;
+        if (parent != nullptr && HasRecord(*parent)) {
+            if (!IsCatchAllFolder(parent->folder.ownId, parent->folder.name) &&
+                folder.parentId != parent->folder.ownId)
+                return false;
+        } else if (folder.parentId != m_rootId && folder.parentId != kMissingParentId) {
+            return false;
+        }
+        return m_placed.insert({ folder.ownId, folder.cluster0Start }).second;
+    }
+
+private:
+    // The empty record of an item without a folder holds nothing to place.
+    static bool HasRecord(const ScanLogTreeItem& item)
+    {
+        return item.hasFolder && !IsBlankRecord(item.folder, L"");
+    }
+    const uint32_t m_rootId;
+    std::set<std::pair<uint32_t, uint64_t>> m_placed;
+};
+
 // The tree up to its end line. Depths count from the first line's TABs. The first line is
 // followed by a record unless it is exactly one TAB; after it, a line with TABs is followed by
-// its item's record and a line without is a top-level item with none.
+// its item's record and a line without is a top-level item with none. Each item is linked to
+// its parent as it is read.
 // What ties a line to its record is checked as a save writes it: the first line's record is the
 // zero "Root_Item" one, and an item's line is its record's name (with control characters
-// blanked), or any text before the empty record of an item that had none. Anything else is a
-// damaged log, refused rather than read into another tree.
-void ReadTree(CArchive& ar, bool deep, std::vector<ScanLogTreeItem>& tree)
+// blanked), or any text before the empty record of an item that had none; and the folders make
+// a tree a save writes (TreeShape). Anything else is a damaged log, refused rather than read
+// into another tree.
+void ReadTree(CArchive& ar, bool deep, uint32_t rootId, std::vector<ScanLogTreeItem>& tree)
 {
     const CString endLine = EndLineText();
     CString line;
@@ -262,6 +318,9 @@ void ReadTree(CArchive& ar, bool deep, std::vector<ScanLogTreeItem>& tree)
         if (base != 0 || !IsBlankRecord(record, kRootRecordName))
             ThrowDamaged();
     }
+    TreeLinker linker;
+    TreeShape shape(rootId);
+    top.parent = linker.Place(top.depth);
     tree.push_back(std::move(top));
     for (;;) {
         // The end line must come; any other line with nothing after it was cut short.
@@ -279,6 +338,9 @@ void ReadTree(CArchive& ar, bool deep, std::vector<ScanLogTreeItem>& tree)
                 ThrowDamaged();
             item.hasFolder = true;
         }
+        item.parent = linker.Place(item.depth);
+        if (!shape.Fits(tree, item))
+            ThrowDamaged();
         tree.push_back(std::move(item));
     }
 }
@@ -316,11 +378,7 @@ ScanLogSource ScanLogSourceFor(uint32_t mode, const CString& kind, bool scanAsPh
 
 CString ScanLogLineText(const CString& itemText)
 {
-    CString line = itemText;
-    for (int i = 0; i < line.GetLength(); ++i)
-        if (static_cast<uint32_t>(line[i]) < 0x20)
-            line.SetAt(i, L' ');
-    return line;
+    return BlankControlCharacters(itemText);
 }
 
 void WriteScanLog(CArchive& ar, const ScanLogData& data)
@@ -393,9 +451,8 @@ ScanLogResult ReadScanLog(CArchive& ar, uint32_t dialogMode, ScanLogData& data)
 
     const bool readTree = RunScanLogStep(result, [&] {
         ar >> data.folderCount;
-        ReadTree(ar, deep, data.tree);
+        ReadTree(ar, deep, HasNtfsTables(data) ? kNtfsRootId : kFatRootId, data.tree);
     });
-    LinkScanLogTree(data.tree);
     if (!readTree)
         return result;
     result.complete = ScanLogPart::Tree;
@@ -408,12 +465,7 @@ ScanLogResult ReadScanLog(CArchive& ar, uint32_t dialogMode, ScanLogData& data)
 
 void LinkScanLogTree(std::vector<ScanLogTreeItem>& items)
 {
-    // path[k] is the latest item placed at level k: the ancestors of the item before.
-    std::vector<size_t> path;
-    for (size_t i = 0; i < items.size(); ++i) {
-        const size_t level = std::min<size_t>(items[i].depth, path.size());
-        items[i].parent = level == 0 ? -1 : static_cast<int64_t>(path[level - 1]);
-        path.resize(level);
-        path.push_back(i);
-    }
+    TreeLinker linker;
+    for (ScanLogTreeItem& item : items)
+        item.parent = linker.Place(item.depth);
 }

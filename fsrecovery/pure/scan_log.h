@@ -100,14 +100,19 @@ void WriteScanLog(CArchive& ar, const ScanLogData& data);
 //   NotALog, UnknownMode, Damaged inside the head: as ReadScanLogHeader;
 //   OtherMode: the head is read, the rest is left to the other dialog;
 //   Invalid: a device block that does not fit the kind, a drive path other than "\\.\" with a
-//     letter A to Z and its colon, a disk number above 25, a volume with a file-system name
+//     letter A to Z and its colon, a disk description holding a control character (which no
+//     disk's description does), a disk number above 25, a volume with a file-system name
 //     other than FAT16, FAT32 and NTFS or an end not after its start, a parameter type other
 //     than those, or sectors per cluster neither 0 (no geometry found) nor a power of two up to
 //     128;
 //   Damaged: the data ends early (also a count larger than the bytes left could hold, or a
 //     tree without its end line) or holds what no save writes: a tree line that is empty, lacks
 //     its CR LF or has a control character after its TABs, an item's line that is not its
-//     folder record's name, a first record other than the zero "Root_Item" one, or anything
+//     folder record's name, a first record other than the zero "Root_Item" one, a tree no
+//     results tree is (a folder placed twice, by its own id and cluster-0 start, or under an
+//     item other than its record's parent: below a folder, that folder, unless it is the
+//     catch-all "KXR_Miscellaneous", which holds anything; below a top item, the volume's root
+//     (record 5 on NTFS, cluster 0 on FAT) or no parent found, 0x0FFFFFFF), or anything
 //     after the last table. Everything before the fault stays in data:
 //     the complete sections (result.complete), and of the section being read, the folders and
 //     rows read whole, with their tree links.
@@ -120,5 +125,5 @@ ScanLogResult ReadScanLog(CArchive& ar, uint32_t dialogMode, ScanLogData& data);
 // Sets each item's parent as the loaders place the lines, measuring each line against where the
 // item before it was placed: deeper by one level or more (a line that skips levels) makes a
 // child of that item; the same level a sibling; a shallower one goes under the nearest earlier
-// item one level above it; depth 0 makes a top-level item. ReadScanLog calls it.
+// item one level above it; depth 0 makes a top-level item. ReadScanLog places its items so.
 void LinkScanLogTree(std::vector<ScanLogTreeItem>& items);

@@ -61,7 +61,24 @@ CString DiskDescription(const CString& model, const CString& capacityText, uint6
 {
     CString text;
     text.Format(L"%s||%s||%llu||%s", model, capacityText, totalSectors, diskNumberText);
-    return text;
+    return BlankControlCharacters(text);
+}
+
+CString BlankControlCharacters(const CString& text)
+{
+    CString blanked = text;
+    for (int i = 0; i < blanked.GetLength(); ++i)
+        if (static_cast<uint32_t>(blanked[i]) < 0x20)
+            blanked.SetAt(i, L' ');
+    return blanked;
+}
+
+bool HasControlCharacter(const CString& text)
+{
+    for (int i = 0; i < text.GetLength(); ++i)
+        if (static_cast<uint32_t>(text[i]) < 0x20)
+            return true;
+    return false;
 }
 
 LogicalDriveTexts MakeLogicalDriveTexts(wchar_t letter, const CString& label, const CString& fsName, bool sizeKnown,

@@ -21,9 +21,15 @@ CString DiskItemText(int diskNumber, const CString& mediaKind, const CString& ca
 // What the list of physical drives shows of a disk beside its number and name: its model, media
 // kind and capacity, each trimmed, the empty ones left out, joined by ", ".
 CString DiskListValue(const CString& model, const CString& mediaKind, const CString& capacityText);
-// model||capacity||sectors||number, as DiskDescriptionList and SelectedDiskTexts keep them.
+// model||capacity||sectors||number, as DiskDescriptionList and SelectedDiskTexts keep them. A
+// control character a disk reports in its model becomes a blank: the description is one line
+// of a scan log, and a log's reader takes one for damage.
 CString DiskDescription(const CString& model, const CString& capacityText, uint64_t totalSectors,
                         const CString& diskNumberText);
+
+// The text with every control character (below U+0020) made a blank; whether it holds one.
+CString BlankControlCharacters(const CString& text);
+bool HasControlCharacter(const CString& text);
 
 // A logical drive's texts from what the system answered about it.
 struct LogicalDriveTexts {

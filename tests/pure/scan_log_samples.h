@@ -52,6 +52,13 @@ template <size_t N> std::array<CString, N> Row(int n)
     return row;
 }
 
+// The parent id of a log's top folders: its volume's root folder (record 5 on NTFS, cluster 0 on
+// FAT).
+inline uint32_t RootId(const ScanLogData& d)
+{
+    return d.params.partitionType == CString(L"NTFS") ? 5 : 0;
+}
+
 // A log with a distinct, non-default value in every stored field, so that a field the reader
 // skips or swaps shows when the result is written again.
 inline ScanLogData Sample(uint32_t mode, const wchar_t* fs, ScanLogSource source)
@@ -77,12 +84,14 @@ inline ScanLogData Sample(uint32_t mode, const wchar_t* fs, ScanLogSource source
     d.params.partitionType = fs == CString(L"NTFS") ? L"NTFS" : L"FAT16"; // a Deep FAT32 range may hold FAT16
     d.folderCount = 6;
     const uint64_t c0 = deep ? 0x7000000007 : 0;
+    // Each folder under its parent's item; the top folders' parent is the volume's root.
+    const uint32_t root = RootId(d);
     d.tree = { Item(0, L"Root"),
                Item(1, L"KXR_Miscellaneous", 0x0FFFFFFF, 0x0FFFFFFF, c0),
-               Item(1, L"Documents", 40, 5, c0),
+               Item(1, L"Documents", 40, root, c0),
                Item(2, L"Letters", 41, 40, c0 + 1),
                Item(3, L"2013", 42, 41, c0 + 2),
-               Item(1, L"Photos", 50, 5, c0) };
+               Item(1, L"Photos", 50, root, c0) };
     d.tree[4].hasFolder = false; // an item without a folder record gets an empty one
     d.tree[4].folder = ScanLogFolder();
     if (deep && d.volume.fsName != L"NTFS")

@@ -10,7 +10,9 @@
 
 #include "app/pure/shell_rules.h"
 #include "fsrecovery/pure/scan_log.h"
+#include "storage/pure/drive_texts.h"
 #include "tests/pure/alloc_watch.h"
+#include "tests/pure/result_tree_sink.h"
 #include "tests/pure/scan_log_samples.h"
 
 namespace {
@@ -140,7 +142,7 @@ TEST(ScanLogNames, EveryLengthFormAndAwkwardCharactersSurviveWithoutMovingTheTre
         L"ZembrolixWIN7SR2013/:*?\"<>|",
     };
     for (const CString& name : awkward) {
-        d.tree.push_back(Item(2, name, 60, 50));
+        d.tree.push_back(Item(2, name, uint32_t(60 + d.tree.size()), 50));
         d.ntfsRows.push_back({ name, name, L"", L"", L"", L"" });
     }
     ScanLogData read;
@@ -183,9 +185,9 @@ TEST(ScanLogTree, LinesArePlacedAsTheirDepthsSay)
     // the real number, or 0, still loads every folder; a level-skipping line is kept as written;
     // a further top-level item has no record and shows as "Root".
     ScanLogData d = Sample(kScanLogModeDeep, L"FAT16", ScanLogSource::Disk);
-    d.tree.push_back(Item(4, L"skipped", 70, 5));
+    d.tree.push_back(Item(4, L"skipped", 70, 50));
     d.tree.push_back(Item(0, L""));
-    d.tree.push_back(Item(1, L"second", 80, 5));
+    d.tree.push_back(Item(1, L"second", 80, RootId(d)));
     const std::vector<int64_t> parents{ -1, 0, 0, 2, 3, 0, 5, -1, 7 };
     for (uint64_t count : { uint64_t(0), uint64_t(1), uint64_t(1) << 62 }) {
         d.folderCount = count;
@@ -286,6 +288,19 @@ TEST(ScanLogRefusals, DeviceBlocksAndVolumesNoScanWritesAreInvalid)
         { "3 sectors a cluster", [](ScanLogData& d) { d.geometry.sectorsPerCluster = 3; }, ScanLogPart::Device },
         { "256 sectors a cluster", [](ScanLogData& d) { d.params.sectorsPerCluster = 256; }, ScanLogPart::Device },
     };
+    // A control character in a disk's description: damage, never a disk that was moved. The
+    // description a save writes never holds one, whatever the disk's model.
+    for (const wchar_t* control : { L"\x01", L"\t", L"\r", L"\n", L"\x1F" }) {
+        ScanLogData d = Sample(kScanLogModeBasic, L"NTFS", ScanLogSource::Disk);
+        d.device.diskDescription = CString(L"ST500") + control + L"||465.8 GB||976773168||1";
+        ScanLogData read;
+        const ScanLogResult r = Load(Save(d), read);
+        EXPECT_EQ(r.status, ScanLogStatus::Invalid) << int(control[0]);
+        EXPECT_EQ(r.complete, ScanLogPart::Head) << int(control[0]);
+        d.device.diskDescription = DiskDescription(CString(L"ST500") + control, L"465.8 GB", 976773168, L"1");
+        EXPECT_EQ(Load(Save(d), read).status, ScanLogStatus::Ok) << int(control[0]);
+        EXPECT_EQ(read.device.diskDescription, L"ST500 ||465.8 GB||976773168||1");
+    }
     for (const Case& c : cases) {
         ScanLogData d = Sample(kScanLogModeBasic, L"FAT32", ScanLogSource::Drive);
         c.spoil(d);
@@ -427,7 +442,7 @@ TEST(ScanLogDamage, OverwrittenLogsAreRefusedOrGiveTheSameTree)
     for (ScanLogData original : Samples()) {
         original.tree[4].hasFolder = true;
         original.tree[4].folder = Folder(L"2013", 42, 41);
-        original.tree.push_back(Item(1, L"PICS", 60, 5));
+        original.tree.push_back(Item(1, L"PICS", 60, RootId(original)));
         const Bytes bytes = Save(original);
         ScanLogData clean;
         ASSERT_EQ(Load(bytes, clean).status, ScanLogStatus::Ok);
@@ -476,6 +491,154 @@ TEST(ScanLogDamage, OverwrittenLogsAreRefusedOrGiveTheSameTree)
             *count -= 1;
             EXPECT_EQ(Load(fewer, read).status, ScanLogStatus::Damaged);
         }
+    }
+}
+
+// A tree no results tree is: a folder under an item other than its record's parent, or one
+// placed twice. The log is damaged there, as if cut: the folders before stay, nothing after.
+// Under the catch-all folder anything may hang; under a top item, the volume's root folders
+// and folders whose parent was not found.
+TEST(ScanLogDamage, TreesNoResultsTreeIsAreDamageWhereTheyGoWrong)
+{
+    constexpr uint32_t kNone = 0x0FFFFFFF;
+    const uint64_t kOtherVolume = 0x9000000009;
+    struct Case {
+        const char* what;
+        // Items put after the sample's tree (Root, KXR_Miscellaneous, Documents 40 > Letters 41 >
+        // (no record), Photos 50); `root` is the log's root id, `other` the other kind's.
+        std::function<std::vector<ScanLogTreeItem>(uint32_t root, uint32_t other, uint64_t c0)> items;
+        // The index of the first item that breaks the tree (the sample has 6 items), or -1.
+        int brokenAt;
+        int brokenAtInBasic; // the same in a Basic log, whose folders carry no cluster-0 start
+        bool underCatchAll = false; // the items go right after the catch-all folder instead
+    } cases[] = {
+        { "top folders of the root and of no parent",
+          [](uint32_t root, uint32_t, uint64_t c0) {
+              return std::vector<ScanLogTreeItem>{ Item(1, L"A", 60, root, c0), Item(1, L"B", 61, kNone, c0) };
+          },
+          -1, -1 },
+        { "anything under the catch-all",
+          [](uint32_t, uint32_t other, uint64_t c0) {
+              return std::vector<ScanLogTreeItem>{ Item(2, L"orphan", 60, 77, c0), Item(3, L"child", 62, 60, c0),
+                                                   Item(2, L"rooted", 61, other, c0) };
+          },
+          -1, -1, true },
+        { "the same folder on another volume",
+          [](uint32_t root, uint32_t, uint64_t) {
+              return std::vector<ScanLogTreeItem>{ Item(1, L"Documents", 40, root, kOtherVolume) };
+          },
+          -1, 6 },
+        { "a top folder whose parent is a folder",
+          [](uint32_t, uint32_t, uint64_t c0) {
+              return std::vector<ScanLogTreeItem>{ Item(1, L"A", 60, kNone, c0), Item(1, L"B", 61, 40, c0) };
+          },
+          7, 7 },
+        { "a top folder under the other file system's root",
+          [](uint32_t, uint32_t other, uint64_t c0) {
+              return std::vector<ScanLogTreeItem>{ Item(1, L"A", 60, other, c0) };
+          },
+          6, 6 },
+        { "a folder under another folder than its parent",
+          [](uint32_t root, uint32_t, uint64_t c0) {
+              return std::vector<ScanLogTreeItem>{ Item(1, L"A", 60, root, c0), Item(2, L"B", 61, 50, c0) };
+          },
+          7, 7 },
+        { "a line moved up a level",
+          [](uint32_t root, uint32_t, uint64_t c0) {
+              return std::vector<ScanLogTreeItem>{ Item(1, L"A", 60, root, c0), Item(2, L"B", 61, 60, c0),
+                                                   Item(2, L"C", 62, 61, c0) };
+          },
+          8, 8 },
+        { "a folder placed twice",
+          [](uint32_t root, uint32_t, uint64_t c0) {
+              return std::vector<ScanLogTreeItem>{ Item(1, L"Photos", 50, root, c0) };
+          },
+          6, 6 },
+        { "a folder placed again under another",
+          [](uint32_t, uint32_t, uint64_t c0) {
+              return std::vector<ScanLogTreeItem>{ Item(1, L"KXR_Miscellaneous", kNone, kNone, c0),
+                                                   Item(2, L"Letters", 41, 40, c0 + 1) };
+          },
+          6, 6 },
+        { "a folder named as the catch-all is not it",
+          [](uint32_t root, uint32_t, uint64_t c0) {
+              return std::vector<ScanLogTreeItem>{ Item(1, L"KXR_Miscellaneous", 60, root, c0),
+                                                   Item(2, L"A", 61, 77, c0) };
+          },
+          7, 7 },
+    };
+    for (const ScanLogData& sample : Samples()) {
+        const bool deep = sample.header.mode == kScanLogModeDeep;
+        const uint32_t root = RootId(sample);
+        const uint64_t c0 = sample.tree[2].folder.cluster0Start;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.what << ", mode " << sample.header.mode << " "
+                                            << sample.params.partitionType.GetString());
+            ScanLogData d = sample;
+            const std::vector<ScanLogTreeItem> items = c.items(root, root == 5 ? 0 : 5, c0);
+            d.tree.insert(c.underCatchAll ? d.tree.begin() + 2 : d.tree.end(), items.begin(), items.end());
+            ScanLogData read;
+            const ScanLogResult r = Load(Save(d), read);
+            const int brokenAt = deep ? c.brokenAt : c.brokenAtInBasic;
+            if (brokenAt < 0) {
+                EXPECT_EQ(r.status, ScanLogStatus::Ok);
+                EXPECT_EQ(read.tree.size(), d.tree.size());
+                continue;
+            }
+            EXPECT_EQ(r.status, ScanLogStatus::Damaged);
+            EXPECT_EQ(r.complete, ScanLogPart::FatVolumes);
+            EXPECT_EQ(read.tree.size(), size_t(brokenAt));
+            EXPECT_TRUE(read.ntfsRows.empty() && read.recognisedRows.empty());
+        }
+    }
+}
+
+// Every tree the results-tree builder makes, from folders of every shape (orphans, loops, a
+// parent on another volume, folders found twice, leftovers), written into a log, reads back
+// whole and the same: the reader's idea of a results tree is the builder's.
+TEST(ScanLogTree, EveryTreeTheBuilderMakesReadsBack)
+{
+    std::mt19937 random(35);
+    for (int round = 0; round < 300; ++round) {
+        const bool deep = round % 2 == 1, ntfs = round % 4 >= 2;
+        const FsKind kind = ntfs ? FsKind::Ntfs : FsKind::Fat32;
+        const uint32_t root = ntfs ? 5 : 0;
+        FoundStore store;
+        // Basic Search reads one volume; Deep Search may find several.
+        const int volumes = deep ? 1 + int(random() % 3) : 1;
+        if (round % 5 != 4) // and a scan may end without a catch-all row
+            AddFoundRow(store, kind, L"KXR_Miscellaneous", kMissingParentId, root, 1000);
+        const int rows = int(random() % 40);
+        for (int i = 0; i < rows; ++i) {
+            const uint64_t c0 = 1000 + 1000 * (random() % volumes);
+            const uint64_t self = 6 + random() % 30;
+            const uint64_t parent = random() % 4 == 0 ? root : 6 + random() % 34;
+            AddFoundRow(store, kind, L"", self, parent, c0, true, random() % 2 == 0);
+        }
+        MarkOrphans(store);
+        RecordingSink sink;
+        BuildResultTree(store, sink);
+
+        ScanLogData d = Sample(deep ? kScanLogModeDeep : kScanLogModeBasic, ntfs ? L"NTFS" : L"FAT32",
+                               ScanLogSource::Disk);
+        d.tree.resize(1);
+        std::vector<const FolderNode*> order;
+        std::function<void(TreeItemHandle, uint32_t)> walk = [&](TreeItemHandle parent, uint32_t depth) {
+            for (const FolderNode* node = sink.folders.FolderNodeList.head; node; node = node->next) {
+                // Leftovers without a catch-all folder go under the "Root" item (null).
+                const TreeItemHandle above = sink.parentOf[node->item];
+                if ((above != nullptr ? above : RecordingSink::kRoot) != parent)
+                    continue;
+                ScanLogTreeItem item = Item(depth, node->name, node->ownId, node->parentId, deep ? node->cluster0Start : 0);
+                d.tree.push_back(item);
+                walk(node->item, depth + 1);
+            }
+        };
+        walk(RecordingSink::kRoot, 1);
+        ScanLogData read;
+        const ScanLogResult r = Load(Save(d), read);
+        ASSERT_EQ(r.status, ScanLogStatus::Ok) << round << " " << r.errorText.GetString();
+        ASSERT_EQ(read.tree.size(), d.tree.size()) << round;
     }
 }
 

@@ -13,6 +13,7 @@
 #include "common/basic_search_fixture.h"
 #include "common/deep_search_fixture.h"
 #include "common/images.h"
+#include "common/real_boxes.h"
 #include "common/spill_disks.h"
 #include "common/ui_wait.h"
 #include "fsrecovery/pure/deep_scan.h"
@@ -140,6 +141,22 @@ protected:
         CString key;
         key.Format(L"%ls|%llu", path.GetString(), (unsigned long long)sectors);
         LogicalDriveKeys.Add(key);
+    }
+
+    // The dialog closed and made again, as a later run of the program shows it: with its
+    // start-up log when one is given, else with its drive trees listed.
+    void Reopen(const CString& startUpLog = CString())
+    {
+        notices.reset();
+        dlg.DestroyWindow();
+        PumpPending();
+        dlg.SetPage(0);
+        SplashMayClose = 0;
+        SetCommandLineLogPath(startUpLog);
+        ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
+        ShowSearchDialogUnderTest(dlg, notices);
+        if (startUpLog.IsEmpty())
+            ASSERT_TRUE(PumpUntil([] { return g_pDeepDriveTreeThread == nullptr; }, 20000));
     }
 
     // Load Log with the log the picker gives (which it keeps giving), until the loaded results
@@ -539,13 +556,8 @@ TEST_F(DeepSearchTest, ResultsComeBackFromTheScanLog)
         dlg.OnBnClickedBack();
         ASSERT_EQ(0, dlg.Page());
         // Nothing of the scan is left but the log.
-        notices.reset();
-        dlg.DestroyWindow();
-        PumpPending();
-        dlg.SetPage(0);
-        ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
-        ShowSearchDialogUnderTest(dlg, notices);
-        ASSERT_TRUE(PumpUntil([] { return g_pDeepDriveTreeThread == nullptr; }, 20000));
+        Reopen();
+        ASSERT_FALSE(HasFatalFailure());
         if (!m.disk)
             ListDriveAs(CString(L"\\\\.\\") + m.item, imageSectors);
         g_boxes.clear();
@@ -762,14 +774,8 @@ TEST_F(DeepSearchTest, DeepLogAtStartUpAndBasicLogHandedOver)
     dlg.OnBnClickedBack();
 
     // A later run of the program, started with the log.
-    notices.reset();
-    dlg.DestroyWindow();
-    PumpPending();
-    dlg.SetPage(0);
-    SplashMayClose = 0;
-    SetCommandLineLogPath(log);
-    ASSERT_TRUE(dlg.Create(IDD_DEEP_SEARCH, nullptr));
-    ShowSearchDialogUnderTest(dlg, notices);
+    Reopen(log);
+    ASSERT_FALSE(HasFatalFailure());
     ListDriveAs(L"\\\\.\\P:", imageSectors);
     g_boxes.clear();
     ASSERT_TRUE(PumpUntil(
@@ -818,6 +824,36 @@ TEST_F(DeepSearchTest, DeepLogAtStartUpAndBasicLogHandedOver)
     RegisterSearchDialog(kModeBasic, nullptr);
     // The dialog that handed the log over goes with the other one.
     EXPECT_TRUE(PumpUntil([&] { return dlg.GetSafeHwnd() == nullptr || !dlg.IsWindowVisible(); }));
+}
+
+// A load's message comes first, over the dialog, and stays until it is answered; only then is the
+// results tree enabled and its top folder listed. A log that fails part way says so and leaves
+// what was read on the first page, where Load Log may be pressed again. By Load Log and as the
+// start-up log, whole and damaged.
+TEST_F(DeepSearchTest, ALoadsMessageComesFirstAndStaysUntilAnswered)
+{
+    Scan(L"P:", false, L"deepntfs.img", 2);
+    ASSERT_FALSE(HasFatalFailure());
+    const CString good = PickNewLog(L"zr_deepbox", L"good.QLX");
+    dlg.OnBnClickedSaveLog();
+    dlg.OnBnClickedBack();
+    const CString bad = good + L".cut.QLX";
+    static CString picked;
+    SetScanLogPathPicker([](CWnd*, bool) { return picked; });
+    const std::vector<uint8_t> bytes = ReadAt(std::wstring(good.GetString()), 0, 1u << 24);
+    ASSERT_GT(bytes.size(), 200u);
+    {
+        CFile cut(bad, CFile::modeCreate | CFile::modeWrite);
+        cut.Write(bytes.data(), UINT(bytes.size() * 3 / 4));
+    }
+    ExpectEveryLoadSaidFirst(
+        dlg, good, bad,
+        [&](const CString& startUpLog) {
+            Reopen(startUpLog);
+            ListDriveAs(L"\\\\.\\P:", imageSectors);
+        },
+        [](const CString& log) { picked = log; });
+    SetScanLogPathPicker(nullptr);
 }
 
 // Leaving with results not saved asks once whether to save the log; Yes saves it, and a saved

@@ -12,9 +12,12 @@
 #include "app/maindlg.h"
 #include "app/notices.h"
 #include "app/startup.h"
+#include "app/waitdialogs.h"
 #include "common/dialog_script.h"
 #include "common/plain_dialog.h"
 #include "common/ui_wait.h"
+#include "fsrecovery/savefiles.h"
+#include "sigrecovery/clearingnotice.h"
 #include "storage/pure/search_mode.h"
 #include "resource.h"
 
@@ -273,4 +276,129 @@ TEST(Notices, ABoxRightAfterTheWaitOpensInFrontOfItsWindow)
     ASSERT_TRUE(g_boxSeen.seen);
     EXPECT_TRUE(g_boxSeen.owned);
     EXPECT_TRUE(g_boxSeen.inFront);
+}
+
+namespace {
+
+// A real box seen from its own modal loop: its owner when it came up, whether it outlived the
+// window that closed meanwhile, and the answer.
+struct BoxWatch {
+    std::function<void()> closeWindow;
+    HWND box = nullptr, owner = nullptr;
+    DWORD closedAt = 0;
+    bool survived = false;
+};
+BoxWatch g_watch;
+
+BOOL CALLBACK FindRealBox(HWND wnd, LPARAM)
+{
+    wchar_t cls[16] = {};
+    ::GetClassNameW(wnd, cls, 16);
+    if (g_watch.box == nullptr && ::lstrcmpW(cls, L"#32770") == 0 && ::IsWindowVisible(wnd) &&
+        CWnd::FromHandlePermanent(wnd) == nullptr)
+        g_watch.box = wnd;
+    return TRUE;
+}
+
+void CALLBACK WatchBox(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (g_watch.box == nullptr) {
+        ::EnumThreadWindows(::GetCurrentThreadId(), FindRealBox, 0);
+        if (g_watch.box == nullptr)
+            return;
+        g_watch.owner = ::GetWindow(g_watch.box, GW_OWNER);
+        // The window in front closes by itself, as it does when its work ends.
+        g_watch.closeWindow();
+        g_watch.closedAt = ::GetTickCount();
+    } else if (g_watch.closedAt != 0 && ::GetTickCount() - g_watch.closedAt >= 300) {
+        g_watch.closedAt = 0;
+        g_watch.survived = ::IsWindow(g_watch.box) != FALSE;
+        ::PostMessageW(g_watch.box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
+}
+
+} // namespace
+
+// A window that closes by itself (the wait dialogs, the splash, the progress windows) never owns
+// a box: the box would go with it, unread. A box asked for over a search dialog behind such a
+// window is owned by the search dialog; one asked for over the splash itself, with nothing else
+// on screen, by no window. Each box, shown for real, outlives the window closing meanwhile.
+TEST(Notices, NoBoxIsOwnedByAWindowThatClosesByItself)
+{
+    CreateSharedGdiObjects();
+    SplashCheckMs = 60000; // the splash closes when the test closes it
+    CDelvaneDlg launcher;
+    ASSERT_TRUE(launcher.Create(IDD_MAIN_DIALOG, nullptr));
+    CDialog search;
+    ASSERT_TRUE(zr_test::OpenPlainTestDialog(search));
+    SetSearchHost(&launcher);
+    launcher.SearchMode = kModeBasic;
+    RegisterOpenSearchDialog(kModeBasic, &search);
+    const HWND s = search.GetSafeHwnd();
+    WriteState state;
+    struct Case {
+        const char* kind;
+        // Makes the window in front of the search dialog (or, `alone`, on a screen without
+        // another window of ours) and returns it.
+        std::function<CWnd*()> make;
+        bool alone;
+    } cases[] = {
+        { "Populating", [&]() -> CWnd* { auto* d = new CPopulate(); d->Create(&search); return d; }, false },
+        { "wait dialog", [&]() -> CWnd* { auto* d = new CPlease_Wail_Modeless(&search); d->Create(); return d; },
+          false },
+        { "loading dialog", [&]() -> CWnd* { auto* d = new CModeless1(&search); d->Create(); return d; }, false },
+        { "Saving Files", [&]() -> CWnd* { auto* d = new CSavingFilesDlg(&search, &state); d->Create(); return d; },
+          false },
+        { "clearing notice", [&]() -> CWnd* { auto* d = new CRawDlg(&search); d->Show(L"Clearing", L"..."); return d; },
+          false },
+        { "splash", [&]() -> CWnd* { auto* d = new CSplash(); d->Create(IDD_SPLASH_DIALOG, nullptr); return d; },
+          true },
+    };
+    const ZrMessageBoxHook old = ZrSetMessageBoxHook(nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        // A search dialog runs over the launcher, which waits disabled behind it.
+        launcher.ShowWindow(c.alone ? SW_HIDE : SW_SHOW);
+        launcher.EnableWindow(FALSE);
+        search.ShowWindow(c.alone ? SW_HIDE : SW_SHOW);
+        CWnd* front = c.make();
+        ASSERT_NE(nullptr, front->GetSafeHwnd());
+        const HWND f = front->GetSafeHwnd();
+        front->ShowWindow(SW_SHOW);
+        if (!c.alone) {
+            // The search dialog waits behind it, as it does while the window is up.
+            ::EnableWindow(s, FALSE);
+            front->SetForegroundWindow();
+        }
+        g_watch = BoxWatch();
+        g_watch.closeWindow = [&] {
+            if (::IsWindow(f))
+                front->DestroyWindow();
+        };
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, WatchBox);
+        int answer = 0;
+        {
+            zr_test::ModalWatchdog watchdog(10000);
+            answer = ZrMessageBox(c.alone ? f : s, L"Something to read", L"Message", MB_OK | MB_ICONINFORMATION);
+        }
+        ::KillTimer(nullptr, timer);
+        EXPECT_NE(nullptr, g_watch.box);
+        EXPECT_NE(f, g_watch.owner);
+        EXPECT_EQ(c.alone ? nullptr : s, g_watch.owner);
+        EXPECT_TRUE(g_watch.survived) << "the box went with the window";
+        EXPECT_EQ(IDOK, answer);
+        if (::IsWindow(f))
+            front->DestroyWindow();
+        // The loading dialog deletes itself with its window.
+        if (std::string(c.kind) != "loading dialog")
+            delete front;
+        ::EnableWindow(s, TRUE);
+        zr_test::PumpPending();
+    }
+    ZrSetMessageBoxHook(old);
+    SplashCheckMs = 2000;
+    ForgetOpenSearchDialog(kModeBasic, &search);
+    SetSearchHost(nullptr);
+    search.DestroyWindow();
+    launcher.DestroyWindow();
 }

@@ -8,6 +8,7 @@
 #include "app/waitdialogs.h"
 #include "common/basic_search_fixture.h"
 #include "common/images.h"
+#include "common/real_boxes.h"
 #include "common/spill_disks.h"
 #include "common/ui_wait.h"
 #include "fsrecovery/deepsearch.h"
@@ -195,6 +196,14 @@ protected:
     {
         return dlg.Page() == 0 && dlg.DriveTree().IsWindowVisible() && !dlg.ResultTree().IsWindowVisible() &&
             Enabled(IDC_BS_BACK) && Enabled(IDC_BS_NEXT) && !dlg.LogLoading();
+    }
+
+    // After a log that failed part way: what was read of it in the results tree, shown and
+    // disabled, on the first page, where Load Log may be pressed again.
+    bool FailedPartWay()
+    {
+        return dlg.Page() == 0 && dlg.ResultTree().IsWindowVisible() && !dlg.ResultTree().IsWindowEnabled() &&
+            !dlg.DriveTree().IsWindowVisible() && Enabled(IDC_BS_BACK) && Enabled(IDC_BS_NEXT) && !dlg.LogLoading();
     }
 
     // Scans the medium and saves its log; the drive list then tells the image's size.
@@ -665,6 +674,31 @@ TEST_F(ScanLogTest, ALogHandedToTheOtherSearchFindsTheDrives)
     ::DeleteFileW(path);
 }
 
+// A load's message comes first, over the dialog, and stays until it is answered; only then is the
+// results tree enabled and its top folder listed (the listing's "Populating" notice goes by
+// itself, and a box it owned would go with it). A log that fails part way says so and leaves
+// what was read on the first page, where Load Log may be pressed again. By Load Log and as the
+// start-up log, whole and damaged.
+TEST_F(ScanLogTest, ALoadsMessageComesFirstAndStaysUntilAnswered)
+{
+    const CString good = TempLog(L"zr_boxgood.QLX"), bad = TempLog(L"zr_boxbad.QLX");
+    ScanAndSave(kFat32, good);
+    ASSERT_FALSE(HasFatalFailure());
+    const uint64_t sectors = imageSectors;
+    // Damaged part way: cut inside the tree.
+    const std::vector<uint8_t> bytes = ReadWhole(good);
+    WriteWhole(bad, std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() * 3 / 4));
+    ExpectEveryLoadSaidFirst(
+        dlg, good, bad,
+        [&](const CString& startUpLog) {
+            Reopen(startUpLog);
+            ListDriveAs(L"X:", sectors);
+        },
+        [](const CString& log) { g_logPath = log; });
+    ::DeleteFileW(good);
+    ::DeleteFileW(bad);
+}
+
 // Damage in a log's head or its drive block is said as damage: never as a medium moved or
 // removed, nor as a question whether a drive letter was replaced, by itself.
 TEST_F(ScanLogTest, DamageBeforeTheResultsIsSaidAsDamageNotAsAMediumMoved)
@@ -775,16 +809,54 @@ TEST_F(ScanLogTest, BadLogsEndWithTheirMessageAndLeaveTheDialogUsable)
     Reopen();
     ListDriveAs(L"X:", sectors);
 
-    // Cut inside the tree: what was read whole stays, with the message, and can be browsed.
+    // Cut inside the tree: what was read whole stays, with the message, in the disabled results
+    // tree, on the first page.
     WriteWhole(bad, std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() * 3 / 4));
     g_boxes.clear();
     Load(bad);
     ASSERT_EQ(1u, g_boxes.size());
     EXPECT_GE(g_boxes[0].Find(L"Please browse the valid Log file or Scan the disk again."), 0);
-    EXPECT_EQ(10, dlg.Page());
     EXPECT_GE(dlg.ResultTree().GetCount(), 2u);
-    EXPECT_TRUE(dlg.ResultTree().IsWindowEnabled());
-    dlg.OnBnClickedBack();
+    EXPECT_TRUE(FailedPartWay());
+
+    // A tree no scan makes (a folder placed twice, a folder moved out from under its parent):
+    // damage, said as such, and only the folders before it stay.
+    const auto withTree = [&](const std::function<void(std::vector<ScanLogTreeItem>&)>& change) {
+        CMemFile in(bytes.data(), bytes.size());
+        CArchive reading(&in, CArchive::load);
+        ScanLogData data;
+        EXPECT_EQ(ScanLogStatus::Ok, ReadScanLog(reading, kScanLogModeBasic, data).status);
+        change(data.tree);
+        CMemFile out;
+        CArchive writing(&out, CArchive::store);
+        WriteScanLog(writing, data);
+        writing.Close();
+        return out.Detach();
+    };
+    const struct {
+        const char* what;
+        std::function<void(std::vector<ScanLogTreeItem>&)> change;
+    } trees[] = {
+        { "placed twice", [](std::vector<ScanLogTreeItem>& tree) { tree.push_back(tree.back()); } },
+        { "moved up a level",
+          [](std::vector<ScanLogTreeItem>& tree) {
+              for (ScanLogTreeItem& item : tree)
+                  if (item.depth == 2) {
+                      item.depth = 1;
+                      return;
+                  }
+              ADD_FAILURE() << "no folder in a folder";
+          } },
+    };
+    for (const auto& t : trees) {
+        SCOPED_TRACE(t.what);
+        WriteWhole(bad, withTree(t.change));
+        g_boxes.clear();
+        Load(bad);
+        ASSERT_EQ(1u, g_boxes.size());
+        EXPECT_GE(g_boxes[0].Find(L"Please browse the valid Log file or Scan the disk again."), 0);
+        EXPECT_TRUE(FailedPartWay());
+    }
 
     // Random damage: every load ends, on one page or the other, with at most its messages (the
     // pure tests put many more logs through the same reading and rebuilding).
@@ -803,7 +875,7 @@ TEST_F(ScanLogTest, BadLogsEndWithTheirMessageAndLeaveTheDialogUsable)
         ASSERT_FALSE(dlg.LogLoading()) << round;
         if (dlg.Page() != 0)
             dlg.OnBnClickedBack();
-        ASSERT_TRUE(OnDrivePage()) << round;
+        ASSERT_TRUE(OnDrivePage() || FailedPartWay()) << round;
     }
     ::DeleteFileW(good);
     ::DeleteFileW(bad);

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "app/searchhost.h"
 #include "app/waitdialogs.h"
 #include "common/images.h"
 #include "common/ui_wait.h"
@@ -21,8 +22,11 @@ std::vector<CString> g_boxesWithoutOwner;
 
 int RecordBox(HWND owner, LPCWSTR text, LPCWSTR, UINT)
 {
-    // A box over a hidden or disabled window (or none) would wait where the user cannot answer it.
-    if (owner == nullptr || !::IsWindowVisible(owner) || !::IsWindowEnabled(owner))
+    // A box over a hidden or disabled window (or none) would wait where the user cannot answer
+    // it; but a window disabled behind one that closes by itself (a progress window) owns the box
+    // in that window's place, which the box would not outlive.
+    const bool behindTransient = owner != nullptr && ClosesByItself(::GetLastActivePopup(owner));
+    if (owner == nullptr || !::IsWindowVisible(owner) || (!::IsWindowEnabled(owner) && !behindTransient))
         g_boxesWithoutOwner.push_back(text);
     g_boxes.push_back(text);
     return g_boxAnswer;
