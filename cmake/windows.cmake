@@ -35,7 +35,9 @@ function(zr_layer name folder)
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${ARGN})
 endfunction()
-zr_layer(zr_storage storage zr_framework)
+# The destination check asks who this machine is on the network, what a share of it serves and
+# which share a mapped letter stands for.
+zr_layer(zr_storage storage zr_framework ws2_32 iphlpapi mpr netapi32)
 zr_layer(zr_look look zr_storage)
 zr_layer(zr_app app zr_look)
 zr_layer(zr_fsrecovery fsrecovery zr_app)

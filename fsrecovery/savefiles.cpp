@@ -60,7 +60,10 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
 {
     SaveCounts counts;
     HWND ownerWnd = owner ? owner->GetSafeHwnd() : nullptr;
-    const DestinationCheck check = CheckSaveDestination(destination, items, read);
+    // One string for the check and for every file: a folder judged is the folder written to.
+    CString folder = destination;
+    folder.Trim();
+    const DestinationCheck check = CheckSaveDestination(folder, items, read);
     if (check != DestinationCheck::Ok) {
         ZrMessageBox(ownerWnd,
                      check == DestinationCheck::OnScannedMedium ? CString(kDestinationOnSourceText)
@@ -70,7 +73,7 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
         return counts;
     }
     // A state of its own: nothing of an earlier save (its stop, its answers for all files) holds.
-    SaveRun run(destination, host);
+    SaveRun run(folder, host);
     run.State().totalFiles = items.size();
     CSavingFilesDlg dialog(owner, &run.State());
     if (dialog.Create()) {
@@ -92,7 +95,7 @@ SaveCounts SaveFoundItems(const std::vector<SaveItem>& items, const CString& des
             names = *item.folders;
         names.push_back(item.file.name);
         CString path;
-        if (item.volume == nullptr || !JoinUnderFolder(destination, names, &path)) {
+        if (item.volume == nullptr || !JoinUnderFolder(folder, names, &path)) {
             ++counts.failed;
             continue;
         }

@@ -48,13 +48,13 @@ struct SaveCounts {
 extern const wchar_t* const kDestinationOnSourceText;
 
 // The destination rule for saving `items` into `folder`: on any scanned range of their volumes
-// or in what the scan read (`read`, when given: its device and range), device and sectors, both
-// ends included, it is refused before anything touches the folder; only a folder elsewhere is
-// tried for writing.
+// or in what the scan read (`read`, when given: its device and range, up to the sector after it),
+// it is refused before anything touches the folder; only a folder elsewhere is tried for writing.
 DestinationCheck CheckSaveDestination(const CString& folder, const std::vector<SaveItem>& items,
                                       const ScanTarget* read = nullptr);
 
-// Saves the items below destination. Refuses (with a message, nothing written) a destination
+// Saves the items below destination (blanks around it left off, for the check and every file
+// alike). Refuses (with a message, nothing written) a destination
 // that is relative, lies on a scanned volume or in what the scan read (`read`), is missing or
 // takes no files. Ends with a message of the counts unless `quiet`. The owner is disabled while
 // the save runs. `host` is the launcher the save reports to (its figures, and the end of the

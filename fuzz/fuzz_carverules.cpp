@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ScannedMedium scanned;
     scanned.devicePath = endText;
     scanned.firstSector = fields.start;
-    scanned.lastSector = fields.end;
+    scanned.endSector = fields.end;
     scanned.volumeExtents = { { uint32_t(fields.max), volume.diskSectors, fields.start } };
     const DestinationCheck check = CheckDestination(destination, scanned);
     CHECK(DestinationRefusalText(check).IsEmpty() == (check == DestinationCheck::Ok));

@@ -223,9 +223,11 @@ bool CCarveSession::StartScan()
         return false;
     // Found files are saved as they are found: the folder must take them, away from the medium.
     const CString folder = ControlText(m_carve.destination).Trim();
-    // Decided before the folder is touched: nothing is made in a folder on the medium being read.
-    const DestinationCheck check = CheckDestinationFolder(
-        folder, { ScannedMediumOf(m_target.devicePath, m_target.firstSector, m_target.endSector) });
+    // Decided before the folder is touched: nothing is made in a folder on the medium being read,
+    // which the carving reads up to its end sector and that sector too.
+    const uint64_t after = m_target.endSector < UINT64_MAX ? m_target.endSector + 1 : UINT64_MAX;
+    const DestinationCheck check =
+        CheckDestinationFolder(folder, { ScannedMediumOf(m_target.devicePath, m_target.firstSector, after) });
     if (check != DestinationCheck::Ok) {
         ZrMessageBox(m_hWnd, DestinationRefusalText(check), L"Message", MB_OK | MB_ICONINFORMATION);
         return false;

@@ -1,9 +1,15 @@
 #include "storage/destination_check.h"
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
+#include <iphlpapi.h>
+#include <lm.h>
 #include <winioctl.h>
+#include <winnetwk.h>
 
 #include <atomic>
+#include <memory>
 
 #include "devicepath.h"
 
@@ -67,6 +73,148 @@ std::vector<CString> OwnMachineNames()
             names.emplace_back(name);
     }
     return names;
+}
+
+bool AddressOf(const SOCKADDR* socket, NetAddress* address)
+{
+    if (socket == nullptr)
+        return false;
+    if (socket->sa_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const SOCKADDR_IN*>(socket);
+        *address = Ipv4NetAddress(ntohl(v4->sin_addr.s_addr));
+        return true;
+    }
+    if (socket->sa_family == AF_INET6) {
+        const auto* v6 = reinterpret_cast<const SOCKADDR_IN6*>(socket);
+        std::copy(v6->sin6_addr.s6_addr, v6->sin6_addr.s6_addr + 16, address->begin());
+        return true;
+    }
+    return false;
+}
+
+// The addresses of this machine's own network interfaces.
+std::vector<NetAddress> OwnMachineAddresses()
+{
+    std::vector<NetAddress> addresses;
+    const ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+    ULONG size = 16384;
+    std::unique_ptr<uint8_t[]> buffer;
+    ULONG result = ERROR_BUFFER_OVERFLOW;
+    for (int attempt = 0; attempt < 3 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+        buffer.reset(new uint8_t[size]);
+        result = ::GetAdaptersAddresses(AF_UNSPEC, flags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.get()),
+                                        &size);
+    }
+    if (result != NO_ERROR)
+        return addresses;
+    for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.get()); adapter; adapter = adapter->Next)
+        for (auto* unicast = adapter->FirstUnicastAddress; unicast; unicast = unicast->Next) {
+            NetAddress address{};
+            if (AddressOf(unicast->Address.lpSockaddr, &address))
+                addresses.push_back(address);
+        }
+    return addresses;
+}
+
+// The addresses a server's name resolves to; none when it does not resolve.
+std::vector<NetAddress> ResolvedAddresses(const CString& server)
+{
+    std::vector<NetAddress> addresses;
+    WSADATA wsa{};
+    if (::WSAStartup(MAKEWORD(2, 2), &wsa) != 0)
+        return addresses;
+    ADDRINFOW hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    ADDRINFOW* found = nullptr;
+    if (::GetAddrInfoW(server, nullptr, &hints, &found) == 0) {
+        for (const ADDRINFOW* a = found; a; a = a->ai_next) {
+            NetAddress address{};
+            if (AddressOf(a->ai_addr, &address))
+                addresses.push_back(address);
+        }
+        ::FreeAddrInfoW(found);
+    }
+    ::WSACleanup();
+    return addresses;
+}
+
+// The server is this machine: by its name or address in any spelling, or by what its name
+// resolves to. A name that resolves to none of this machine's addresses is another machine.
+bool ServerIsThisMachine(const CString& server)
+{
+    const std::vector<CString> names = OwnMachineNames();
+    const std::vector<NetAddress> addresses = OwnMachineAddresses();
+    if (IsThisMachine(server, names, addresses))
+        return true;
+    NetAddress literal{};
+    if (ParseServerAddress(server, &literal))
+        return false; // an address says all there is
+    return IsThisMachine(server, names, addresses, ResolvedAddresses(server));
+}
+
+// The local folder a share of this machine serves: what the system says of the share, or for an
+// administrative share of a drive ("C$"), that drive's root. Empty when it cannot be found out.
+CString FolderServedByShare(const CString& share)
+{
+    SHARE_INFO_2* info = nullptr;
+    CString folder;
+    if (::NetShareGetInfo(nullptr, const_cast<LMSTR>(share.GetString()), 2, reinterpret_cast<LPBYTE*>(&info)) ==
+            NERR_Success &&
+        info != nullptr) {
+        if ((info->shi2_type & 0xFF) == STYPE_DISKTREE && info->shi2_path != nullptr)
+            folder = info->shi2_path;
+        ::NetApiBufferFree(info);
+    }
+    return folder.IsEmpty() ? AdministrativeShareFolder(share) : folder;
+}
+
+// "\\server\share\rest" of a path on a drive letter mapped to a share ("K:\rest"); empty for any
+// other path, or when the system does not say which share the letter stands for.
+CString MappedShareOf(const CString& path)
+{
+    if (path.GetLength() < 2 || path[1] != L':' || ::GetDriveTypeW(path.Left(2) + L"\\") != DRIVE_REMOTE)
+        return CString();
+    wchar_t remote[MAX_PATH + 1] = {};
+    DWORD size = MAX_PATH;
+    // A remembered connection that is not connected now still names its share.
+    const DWORD result = ::WNetGetConnectionW(path.Left(2), remote, &size);
+    if ((result != NO_ERROR && result != ERROR_CONNECTION_UNAVAIL) || remote[0] == 0)
+        return CString();
+    UncPath share;
+    if (!SplitUncPath(remote, &share))
+        return CString();
+    CString mapped = remote;
+    mapped.TrimRight(L"\\/");
+    return PathBelowServedFolder(mapped, path.Mid(2));
+}
+
+// Where the folder leads: the path the system gives the folder itself, through symbolic links,
+// junctions and letters that stand for other paths ("M:\sub" for "C:\link\sub" when C:\link
+// leads to M:\). Empty when the folder cannot be opened or has no such path. Opened without
+// access: nothing of it is read or written.
+CString FinalPathOf(const CString& path)
+{
+    HANDLE h = ::CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return CString();
+    CString final;
+    // A volume without a drive letter or a folder it is mounted on has only its name.
+    for (DWORD kind : { DWORD(VOLUME_NAME_DOS), DWORD(VOLUME_NAME_GUID) }) {
+        std::vector<wchar_t> buffer(MAX_PATH + 1);
+        DWORD length = ::GetFinalPathNameByHandleW(h, buffer.data(), DWORD(buffer.size()), kind);
+        if (length >= buffer.size()) {
+            buffer.resize(size_t(length) + 1);
+            length = ::GetFinalPathNameByHandleW(h, buffer.data(), DWORD(buffer.size()), kind);
+        }
+        if (length > 0 && length < buffer.size()) {
+            final = CString(buffer.data());
+            break;
+        }
+    }
+    ::CloseHandle(h);
+    return final;
 }
 
 std::atomic<VolumeExtentsQuery> g_volumeExtentsQuery{ nullptr };
@@ -135,11 +283,35 @@ DestinationFacts GatherDestinationFacts(const CString& folder)
         return facts;
     const DWORD attributes = ::GetFileAttributesW(folder);
     facts.isFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const CString resolved = ResolvedPath(folder);
-    // A share is on another machine unless this machine serves it (then it is one of its own
-    // folders, perhaps on the very medium read).
-    const CString server = UncServerName(resolved);
-    facts.remote = !server.IsEmpty() && !IsThisMachine(server, OwnMachineNames());
+    // The folder is judged where it leads: a letter to the path it stands for, a mapped letter to
+    // its share, a share of this machine to the folder it serves (on a volume of this machine,
+    // perhaps the very medium read), a link to where it points. Each step may lead to another, a
+    // few at most; a share of another machine ends the way.
+    CString resolved = folder;
+    for (int step = 0; step < 8; ++step) {
+        resolved = ResolvedPath(resolved);
+        const CString mapped = MappedShareOf(resolved);
+        if (!mapped.IsEmpty())
+            resolved = mapped;
+        UncPath share;
+        if (SplitUncPath(resolved, &share)) {
+            if (!ServerIsThisMachine(share.server)) {
+                facts.remote = true;
+                break;
+            }
+            // A share of this machine whose folder cannot be found out stays as it is: its
+            // volume is not known.
+            const CString served = FolderServedByShare(share.share);
+            if (served.IsEmpty())
+                break;
+            resolved = PathBelowServedFolder(served, share.rest);
+            continue;
+        }
+        const CString final = ResolvedPath(FinalPathOf(resolved));
+        if (final.IsEmpty() || final.CompareNoCase(resolved) == 0)
+            break;
+        resolved = final;
+    }
     CString root = VolumeNamePrefix(resolved);
     if (root.IsEmpty()) {
         wchar_t path[MAX_PATH + 1] = {};
@@ -148,9 +320,6 @@ DestinationFacts GatherDestinationFacts(const CString& folder)
         root = path;
     }
     facts.volumeRoot = root;
-    // A drive letter the system calls remote: a mapped network drive.
-    if (server.IsEmpty() && ::GetDriveTypeW(root) == DRIVE_REMOTE)
-        facts.remote = true;
     facts.volumeName = VolumeNameOf(root);
     facts.extentsKnown = VolumeDiskExtents(facts.volumeName.IsEmpty() ? root : facts.volumeName, &facts.volumeExtents);
     return facts;
@@ -167,9 +336,9 @@ bool ProbeDestinationWritable(const CString& folder)
     return true;
 }
 
-ScannedMedium ScannedMediumOf(const CString& devicePath, uint64_t firstSector, uint64_t lastSector)
+ScannedMedium ScannedMediumOf(const CString& devicePath, uint64_t firstSector, uint64_t endSector)
 {
-    ScannedMedium medium = ScannedRange(devicePath, firstSector, lastSector);
+    ScannedMedium medium = ScannedRange(devicePath, firstSector, endSector);
     // "\\.\M:": the volume mounted at "M:\".
     if (devicePath.GetLength() == 6 && devicePath.Left(4) == L"\\\\.\\" && devicePath[5] == L':')
         medium.volumeName = VolumeNameOf(devicePath.Mid(4) + L"\\");
@@ -179,8 +348,6 @@ ScannedMedium ScannedMediumOf(const CString& devicePath, uint64_t firstSector, u
 
 DestinationCheck CheckDestinationFolder(const CString& folder, const std::vector<ScannedMedium>& scanned)
 {
-    CString trimmed = folder;
-    trimmed.Trim();
-    return CheckDestinationInOrder(GatherDestinationFacts(trimmed), scanned,
-                                   [&trimmed] { return ProbeDestinationWritable(trimmed); });
+    return CheckDestinationInOrder(GatherDestinationFacts(folder), scanned,
+                                   [&folder] { return ProbeDestinationWritable(folder); });
 }

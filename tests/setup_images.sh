@@ -91,6 +91,9 @@ mkdir -p "$IMG/mroot"
 ln -sfn "$IMG/carvemedia.img" "$D/physicaldrive6"
 ln -sfn "$IMG/mroot" "$D/m:"
 ln -sfn "$IMG/carvemedia.img" "$D/m::"
+# C:\zrlink_m: a folder of drive C that is a symbolic link to M:\, as a destination that leads
+# onto the letter being read.
+ln -sfn "$IMG/mroot" "$PREFIX/drive_c/zrlink_m"
 
 # Deep Search media: \\.\PhysicalDrive4 deepdisk.img (its MBR wiped), \\.\O: deepfat32.img (no
 # boot sector, no FATs), \\.\P: deepntfs.img (no boot sector); O:\ and P:\ are an empty folder.

@@ -57,6 +57,17 @@ int CompareUnits(const wchar_t* a, size_t na, const wchar_t* b, size_t nb)
 
 } // namespace
 
+int HexDigit(wchar_t ch)
+{
+    if (ch >= L'0' && ch <= L'9')
+        return ch - L'0';
+    if (ch >= L'A' && ch <= L'F')
+        return ch - L'A' + 10;
+    if (ch >= L'a' && ch <= L'f')
+        return ch - L'a' + 10;
+    return -1;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Case mapping
 

@@ -212,6 +212,9 @@ inline bool operator>(const wchar_t* a, const CString& b)
 wchar_t CharToUpper(wchar_t ch);
 wchar_t CharToLower(wchar_t ch);
 
+// The value of a hexadecimal digit ('0'-'9', 'a'-'f', 'A'-'F'); -1 for any other character.
+int HexDigit(wchar_t ch);
+
 // Text to number as _wtoi / _wtoi64 read it: leading blanks, an optional sign, decimal digits,
 // anything else ends the number; no digits reads as 0, out-of-range values clamp.
 int32_t StrToInt32(const wchar_t* text);

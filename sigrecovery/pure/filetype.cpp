@@ -11,17 +11,6 @@ std::vector<int32_t> SignatureOffsetList;
 
 namespace {
 
-int HexDigit(wchar_t ch)
-{
-    if (ch >= L'0' && ch <= L'9')
-        return ch - L'0';
-    if (ch >= L'A' && ch <= L'F')
-        return ch - L'A' + 10;
-    if (ch >= L'a' && ch <= L'f')
-        return ch - L'a' + 10;
-    return -1;
-}
-
 // A decimal number of digits only; false when empty, not all digits or above limit.
 bool ParseDecimal(const CString& text, int64_t limit, int64_t& value)
 {

@@ -103,12 +103,12 @@ DestinationFacts Usable(const wchar_t* folder)
     return d;
 }
 
-ScannedMedium Scanning(const wchar_t* device, uint64_t first = 0, uint64_t last = 1000000)
+ScannedMedium Scanning(const wchar_t* device, uint64_t first = 0, uint64_t end = 1000000)
 {
     ScannedMedium m;
     m.devicePath = device;
     m.firstSector = first;
-    m.lastSector = last;
+    m.endSector = end;
     return m;
 }
 
@@ -186,9 +186,9 @@ TEST(CarveDestination, ARefusedFolderIsNeverProbedAndBothEndsOfTheRangeAreRead)
     const std::vector<ScannedMedium> two = { Scanning(L"\\\\.\\PhysicalDrive2", 0, 99), letterM[0] };
     EXPECT_EQ(CheckDestinationPlace(Usable(L"m:\\"), two), DestinationCheck::OnScannedMedium);
 
-    // A scan of sectors 0 to 2047 reads sector 2047: a volume beginning there is on the medium.
-    const ScannedMedium range = ScannedRange(L"\\\\.\\PhysicalDrive6", 0, 2047);
-    EXPECT_EQ(range.lastSector, 2047u);
+    // A scan of sectors 0 up to 2048 reads sector 2047: a volume beginning there is on the medium.
+    const ScannedMedium range = ScannedRange(L"\\\\.\\PhysicalDrive6", 0, 2048);
+    EXPECT_EQ(range.endSector, 2048u);
     for (const auto& [first, expect] : { std::pair{ uint64_t(2047), DestinationCheck::OnScannedMedium },
                                          std::pair{ uint64_t(2048), DestinationCheck::Ok } }) {
         DestinationFacts facts = Usable(L"E:\\out");
@@ -200,7 +200,7 @@ TEST(CarveDestination, ARefusedFolderIsNeverProbedAndBothEndsOfTheRangeAreRead)
     before.volumeExtents = { { 6, 0, 1 } };
     EXPECT_EQ(CheckDestination(before, ScannedRange(L"\\\\.\\PhysicalDrive6", 0, 0)),
               DestinationCheck::OnScannedMedium);
-    EXPECT_EQ(ScannedRange(L"x", 10, 5).lastSector, 10u);
+    EXPECT_EQ(ScannedRange(L"x", 10, 5).endSector, 11u);
 }
 
 // A folder under a mount point, as the system describes it: its root is the mount point and the

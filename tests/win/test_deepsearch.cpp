@@ -927,9 +927,27 @@ TEST_F(DeepSearchTest, ASaveKeepsOffTheWholeRangeTheScanRead)
     // The third volume's place, past the range.
     g_destinationPlace = { 4, volumes[2].start + 1, volumes[2].count - 1 };
     g_boxes.clear();
-    EXPECT_FALSE(SaveEverything(NewTempFolder(L"zr_deeprange")).empty());
+    const std::map<std::string, std::string> past = SaveEverything(NewTempFolder(L"zr_deeprange"));
+    EXPECT_FALSE(past.empty());
     for (const CString& box : g_boxes)
         EXPECT_NE(CString(kDestinationOnSourceText), box);
+    // The range read ends at the sector before the third volume: a volume on its last sector is
+    // on it, one that begins at the sector after it is not. That one takes the same files, given
+    // with blanks around it too: the save uses the folder it checked.
+    g_destinationPlace = { 4, volumes[2].start - 1, 1 };
+    g_boxes.clear();
+    EXPECT_TRUE(SaveEverything(NewTempFolder(L"zr_deeprange")).empty());
+    ASSERT_FALSE(g_boxes.empty());
+    EXPECT_EQ(CString(kDestinationOnSourceText), g_boxes.back());
+    g_destinationPlace = { 4, volumes[2].start, volumes[2].count };
+    g_boxes.clear();
+    const CString after = NewTempFolder(L"zr_deeprange");
+    SaveEverything(L"  " + after + L" \t");
+    for (const CString& box : g_boxes)
+        EXPECT_NE(CString(kDestinationOnSourceText), box);
+    std::map<std::string, std::string> saved;
+    TakeSavedFiles(std::wstring(after.GetString()), "", saved);
+    EXPECT_EQ(past, saved);
 }
 
 // A narrowed range reads the NTFS records inside it with the volume's own cluster 0, not the

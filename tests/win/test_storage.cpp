@@ -1,9 +1,13 @@
 // The sector reader and the partition and volume readers on the test devices, and on a sparse
 // file over 4 GiB that the test makes itself.
 #include <gtest/gtest.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
+#include <iphlpapi.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -202,6 +206,15 @@ TEST_F(StorageTest, ValidateSelectedVolumeOnTheImages)
     CurrentDevicePath.Empty();
 }
 
+// A drive letter ("Q:") that no test image uses, as subst would take one; "?:" when none is free.
+CString FreeDriveLetter()
+{
+    for (wchar_t c = L'Z'; c >= L'D'; --c)
+        if ((::GetLogicalDrives() & (1u << (c - L'A'))) == 0)
+            return CString(c) + L":";
+    return L"?:";
+}
+
 // A folder of a share, as Wine finds one: "\\\\server\\share\\folder" is the folder
 // unc/server/share/folder of the prefix's dosdevices. Made when constructed, removed (empty) when
 // destroyed; Path() is empty when it could not be made.
@@ -234,9 +247,9 @@ private:
 // The facts of a destination as this system gives them, and the rule on them. A drive's own
 // volume (C:) is named and placed (on no disk, under Wine); a letter that stands for another path
 // (DefineDosDevice, as subst makes it), a "\\?\Volume{...}\" path and a "\\?\C:\" path belong to
-// the volume of what they stand for; a share has no volume the system tells: one this machine
-// serves is refused while a disk or a volume is read, one of another machine (however its path is
-// written, or a letter standing for it) is not.
+// the volume of what they stand for; a share of this machine is the folder it serves (C$ is C:\),
+// and one whose folder the system does not tell is refused while a disk or a volume is read; one
+// of another machine (however its path is written, or a letter standing for it) is not.
 TEST_F(StorageTest, DestinationFactsAsTheSystemGivesThemAndTheRuleOnThem)
 {
     const DestinationFacts system = GatherDestinationFacts(L"C:\\windows");
@@ -244,11 +257,7 @@ TEST_F(StorageTest, DestinationFactsAsTheSystemGivesThemAndTheRuleOnThem)
     EXPECT_EQ(CString(L"C:\\"), system.volumeRoot);
     ASSERT_EQ(0, system.volumeName.Find(L"\\\\?\\Volume{")) << ToUtf8(system.volumeName);
     EXPECT_TRUE(system.extentsKnown);
-    // A letter no test image uses, as subst would take one.
-    wchar_t letter[3] = L"?:";
-    for (wchar_t c = L'Z'; c >= L'D' && letter[0] == L'?'; --c)
-        if ((::GetLogicalDrives() & (1u << (c - L'A'))) == 0)
-            letter[0] = c;
+    const CString letter = FreeDriveLetter();
     ASSERT_NE(L'?', letter[0]);
     ASSERT_TRUE(::DefineDosDeviceW(0, letter, L"C:\\windows"));
     const DestinationFacts substituted = GatherDestinationFacts(CString(letter) + L"\\system32");
@@ -260,8 +269,8 @@ TEST_F(StorageTest, DestinationFactsAsTheSystemGivesThemAndTheRuleOnThem)
         EXPECT_TRUE(facts->extentsKnown) << ToUtf8(facts->folder);
     }
     const DestinationFacts share = GatherDestinationFacts(L"\\\\localhost\\c$\\windows");
-    EXPECT_TRUE(share.volumeName.IsEmpty());
-    EXPECT_FALSE(share.extentsKnown);
+    EXPECT_EQ(system.volumeName, share.volumeName);
+    EXPECT_TRUE(share.extentsKnown);
     EXPECT_FALSE(share.remote);
     DestinationFacts shareFolder = share; // as a share that answered would say
     shareFolder.isFolder = true;
@@ -301,7 +310,7 @@ TEST_F(StorageTest, DestinationFactsAsTheSystemGivesThemAndTheRuleOnThem)
     } cases[] = {
         { system, disk, ok },         { system, letterX, ok },        { system, letterC, on },
         { system, imageFile, ok },    { substituted, letterC, on },   { byName, letterC, on },
-        { prefixed, letterC, on },    { prefixed, disk, ok },         { shareFolder, disk, on },
+        { prefixed, letterC, on },    { prefixed, disk, ok },         { shareFolder, disk, ok },
         { shareFolder, letterC, on }, { shareFolder, imageFile, ok },
         { remote, disk, ok },         { remote, letterC, ok },        { remotePrefixed, letterX, ok },
         { mapped, disk, ok },         { ownShare, disk, on },         { ownShare, letterC, on },
@@ -311,6 +320,93 @@ TEST_F(StorageTest, DestinationFactsAsTheSystemGivesThemAndTheRuleOnThem)
             << ToUtf8(c.facts.folder) << " " << ToUtf8(c.medium.devicePath);
     EXPECT_EQ(on, CheckDestinationFolder(L"X:\\", { letterX }));
     EXPECT_EQ(ok, CheckDestinationFolder(elsewhere.Path().c_str(), { disk, letterX }));
+}
+
+// One IPv4 address of this machine's own network interfaces other than loopback, as text; empty
+// when it has none.
+CString OwnInterfaceAddress()
+{
+    ULONG size = 65536;
+    std::vector<uint8_t> buffer(size);
+    auto* adapters = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data());
+    if (::GetAdaptersAddresses(AF_INET, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST, nullptr, adapters, &size) !=
+        NO_ERROR)
+        return CString();
+    for (auto* adapter = adapters; adapter; adapter = adapter->Next)
+        for (auto* unicast = adapter->FirstUnicastAddress; unicast; unicast = unicast->Next) {
+            const auto* v4 = reinterpret_cast<const SOCKADDR_IN*>(unicast->Address.lpSockaddr);
+            const uint32_t a = ntohl(v4->sin_addr.s_addr);
+            if (v4->sin_family == AF_INET && (a >> 24) != 127) {
+                CString text;
+                text.Format(L"%u.%u.%u.%u", a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF);
+                return text;
+            }
+        }
+    return CString();
+}
+
+// A destination is judged where it leads. A share of this machine, named by any of its names or
+// addresses (loopback in every spelling), is the folder it serves; a folder that is a symbolic
+// link (C:\zrlink_m, made by the test setup, leads to M:\) is the folder it points to; a letter
+// that stands for a share of this machine is that share. Only a server that resolves to none of
+// this machine's addresses is another machine.
+TEST_F(StorageTest, ADestinationIsJudgedWhereItLeads)
+{
+    const ScannedMedium letterC = ScannedMediumOf(L"\\\\.\\C:", 0, 100000);
+    const ScannedMedium letterM = ScannedMediumOf(L"\\\\.\\M:", 0, 100000);
+    ASSERT_FALSE(letterC.volumeName.IsEmpty());
+    ASSERT_FALSE(letterM.volumeName.IsEmpty());
+    ASSERT_NE(letterC.volumeName, letterM.volumeName);
+    const DWORD link = ::GetFileAttributesW(L"C:\\zrlink_m");
+    ASSERT_TRUE(link != INVALID_FILE_ATTRIBUTES && (link & FILE_ATTRIBUTE_DIRECTORY)) << "no C:\\zrlink_m";
+    wchar_t dnsName[256] = {};
+    DWORD dnsSize = 256;
+    ASSERT_TRUE(::GetComputerNameExW(ComputerNameDnsHostname, dnsName, &dnsSize));
+    const CString own = OwnInterfaceAddress();
+    if (own.IsEmpty())
+        std::printf("note: this machine has no interface address but loopback; that spelling is not tried\n");
+    const CString ownShare = own.IsEmpty() ? CString(L"\\\\127.0.0.1\\m$\\found") : L"\\\\" + own + L"\\m$\\found";
+    // A letter no test image uses, standing for a share of this machine.
+    const CString letter = FreeDriveLetter();
+    ASSERT_NE(L'?', letter[0]);
+    const wchar_t* const shareTarget = L"\\??\\UNC\\127.1\\c$";
+    ASSERT_TRUE(::DefineDosDeviceW(DDD_RAW_TARGET_PATH, letter, shareTarget));
+    const DestinationFacts mapped = GatherDestinationFacts(CString(letter) + L"\\windows");
+    ::DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, letter, shareTarget);
+
+    const struct {
+        CString path;
+        wchar_t leadsTo; // the letter of the volume it lies on; 0: another machine
+    } cases[] = {
+        { L"\\\\localhost\\c$\\windows", L'C' },
+        { L"\\\\LOCALHOST.\\C$\\windows", L'C' },
+        { L"\\\\127.1\\c$\\windows", L'C' },
+        { L"\\\\0x7f000001\\c$\\windows", L'C' },
+        { L"\\\\?\\UNC\\2130706433\\c$\\windows", L'C' },
+        { L"\\\\[::1]\\c$\\windows", L'C' },
+        { L"\\\\0--1.ipv6-literal.net\\c$\\windows", L'C' },
+        { L"\\\\" + CString(dnsName) + L"\\m$\\found", L'M' },
+        { ownShare, L'M' },
+        { L"C:\\zrlink_m", L'M' },
+        { L"\\\\?\\C:\\zrlink_m\\", L'M' },
+        { L"\\\\127.0.0.1\\c$\\zrlink_m", L'M' },
+        { CString(letter) + L"\\windows", L'C' },
+        { L"\\\\198.51.100.7\\share\\found", 0 },
+        { L"\\\\zrserver.\\share\\found", 0 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.path));
+        DestinationFacts facts = c.path.Left(2) == letter ? mapped : GatherDestinationFacts(c.path);
+        facts.isFolder = true; // as the share would say where Wine serves none
+        EXPECT_EQ(c.leadsTo == 0, facts.remote);
+        const DestinationCheck onC = c.leadsTo == L'C' ? DestinationCheck::OnScannedMedium : DestinationCheck::Ok;
+        const DestinationCheck onM = c.leadsTo == L'M' ? DestinationCheck::OnScannedMedium : DestinationCheck::Ok;
+        EXPECT_EQ(onC, CheckDestinationPlace(facts, { letterC }));
+        EXPECT_EQ(onM, CheckDestinationPlace(facts, { letterM }));
+        if (c.leadsTo != 0) {
+            EXPECT_EQ((c.leadsTo == L'C' ? letterC : letterM).volumeName, facts.volumeName);
+        }
+    }
 }
 
 } // namespace
