@@ -102,9 +102,6 @@ protected:
     void ShowResultsPage();
     // The scan is over: results tree and file list shown, "Root" selected, Back enabled.
     void ShowResultsState();
-    // The file list over the drive page's list area (the drive page) or beside the whole results
-    // tree (the results page).
-    void PlaceFileList(bool resultsPage);
 
     void OnNMClickFoundVolumes(NMHDR* header, LRESULT* result);
     void OnNMSetfocusFoundVolumes(NMHDR* header, LRESULT* result);
@@ -141,7 +138,6 @@ protected:
     bool m_carving = false; // the carving's counters are on screen (the dialog's thread only)
     uint64_t m_recognisedStart = 0; // the recognised volume shown last
     std::atomic<int> m_finishedScans{ 0 };
-    CRect m_listDriveRect, m_listResultsRect;
 
     DECLARE_MESSAGE_MAP()
 };
