@@ -353,7 +353,7 @@ CString CSearchSession::PropertyValue(int row)
 void CSearchSession::ShowSearchHint(const CString& itemText)
 {
     const bool group = itemText == kMyComputer || itemText == kPhysicalDrives || itemText == kLogicalDrives;
-    ShowControl(*this, m_layout.selectHint, group ? SW_SHOW : SW_HIDE);
+    ShowHintControls(group ? SW_SHOW : SW_HIDE);
 }
 
 void CSearchSession::ShowDetailPanel(int showCommand)
@@ -363,7 +363,7 @@ void CSearchSession::ShowDetailPanel(int showCommand)
 
 void CSearchSession::HideHintLabels()
 {
-    ShowControl(*this, m_layout.selectHint, SW_HIDE);
+    ShowControls(*this, m_layout.hintPanel, SW_HIDE);
 }
 
 void CSearchSession::ShowSectorRangeControls(int showCommand)
@@ -405,7 +405,9 @@ void CSearchSession::ShowHintControls(int showCommand)
         if (CWnd* control = GetDlgItem(id))
             control->Invalidate(TRUE);
     }
+    // The panel has the list area to itself: no list of the drive page stays under it.
     m_detail.ShowWindow(SW_HIDE);
+    HideFoundFileSystemList();
 }
 
 void CSearchSession::OnTreeSelChanged(CTreeClass* tree, NMTREEVIEWW* change, LRESULT*)

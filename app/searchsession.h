@@ -125,7 +125,7 @@ public:
     void EnableModeButtons(bool enable);
     // The scan's result controls; a dialog with more to do when they go overrides it.
     virtual void ShowResultControls(int showCommand);
-    // The hint panel in place of the detail list (SW_SHOW hides the list).
+    // The hint panel in place of the detail list (SW_SHOW hides the lists it covers).
     void ShowHintControls(int showCommand);
 
     // ---- The drive tree ----

@@ -428,6 +428,7 @@ void CBasicSearch::ShowResultsPage()
     GetDlgItem(IDC_BS_REFRESH)->ShowWindow(SW_HIDE);
     GetDlgItem(IDC_BS_MORE_PARTITIONS)->ShowWindow(SW_HIDE);
     SetFileListColumns();
+    PlaceFileList(true);
     m_resultTree.ShowWindow(SW_SHOW);
     m_driveTree.ShowWindow(SW_HIDE);
     ActiveTree = &m_resultTree;
@@ -502,6 +503,7 @@ void CBasicSearch::ShowLoadedResults(bool)
     for (int id : { IDC_BS_RANGE, IDC_BS_RANGE_LABEL })
         GetDlgItem(id)->ShowWindow(SW_HIDE);
     SetFileListColumns();
+    PlaceFileList(true);
     SetPage(10);
     ShowResultsState(false);
 }
@@ -535,6 +537,7 @@ void CBasicSearch::ShowResultsState(bool openTree)
     for (int id : { IDC_BS_STATUS, IDC_BS_PROBE_LABEL, IDC_BS_PROBE_DONE, IDC_BS_PROBE_TOTAL })
         GetDlgItem(id)->ShowWindow(SW_HIDE);
     m_path.SetWindowText(HintSelectFiles);
+    ShowFolderFrame(SW_SHOW);
     GetDlgItem(IDC_BS_BACK)->EnableWindow(TRUE);
     GetDlgItem(IDC_BS_NEXT)->EnableWindow(FALSE);
 }
@@ -559,6 +562,7 @@ void CBasicSearch::OnBnClickedBack()
     }
     EmptyResultsForDrivePage();
     FileList().ShowWindow(SW_HIDE);
+    PlaceFileList(false);
     SetPage(0);
     m_driveTree.ShowWindow(SW_SHOW);
     m_resultTree.ShowWindow(SW_HIDE);
@@ -571,13 +575,14 @@ void CBasicSearch::OnBnClickedBack()
         GetDlgItem(id)->EnableWindow(TRUE);
     }
     m_path.SetWindowText(HintSelectDrive);
+    // Nothing of a scan shows on the drive page, as when the dialog opened.
     GrowProgressArea();
-    m_progress.ShowWindow(SW_SHOW);
+    m_progress.ShowWindow(SW_HIDE);
     m_progress.SetPos(0);
     m_driveTree.Expand(m_driveTree.GetRootItem(), TVE_EXPAND);
     m_note.SetWindowText(L"");
-    for (int id : { IDC_BS_PS_NOTE, IDC_BS_CURRENT_GROUP, IDC_BS_CURRENT_FOLDER })
-        GetDlgItem(id)->ShowWindow(SW_HIDE);
+    GetDlgItem(IDC_BS_PS_NOTE)->ShowWindow(SW_HIDE);
+    ShowFolderFrame(SW_HIDE);
     m_request.ScanAsPhysicalDisk = false;
     m_driveTree.Select(nullptr, TVGN_CARET);
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);

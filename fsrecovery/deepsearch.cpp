@@ -243,14 +243,6 @@ BOOL CDeepSearch::OnInitDialog()
         m_recognised.InsertColumn(c + 1, kVolumeColumns[c], LVCFMT_LEFT, c < 5 ? 75 : 50);
     }
 
-    // The list shows the drive page's properties in the drive page's list area and a folder's
-    // files beside the whole results tree.
-    FileList().GetWindowRect(&m_listDriveRect);
-    ScreenToClient(&m_listDriveRect);
-    CRect tree;
-    m_resultTree.GetWindowRect(&tree);
-    ScreenToClient(&tree);
-    m_listResultsRect = CRect(m_listDriveRect.left, tree.top, m_listDriveRect.right, tree.bottom);
     if (CommandLineLogPath.IsEmpty())
         StartRemovableMediaSearch();
     return TRUE;
@@ -274,11 +266,6 @@ void CDeepSearch::ShowNoResultsNotice()
 std::atomic<int32_t>& CDeepSearch::NoticeState()
 {
     return DeepNoticeState;
-}
-
-void CDeepSearch::PlaceFileList(bool resultsPage)
-{
-    FileList().MoveWindow(resultsPage ? &m_listResultsRect : &m_listDriveRect);
 }
 
 void CDeepSearch::SetFileListColumns()
@@ -586,9 +573,7 @@ void CDeepSearch::ShowResultsState(bool openTree)
         control->ShowWindow(SW_HIDE);
     m_current.SetWindowText(L"");
     m_hint.SetWindowText(HintSelectFiles);
-    // The frame of the listed folder's path and its counts belong to the results page.
-    for (int id : { IDC_DS_CURRENT_GROUP, IDC_DS_FOLDER_COUNT })
-        GetDlgItem(id)->ShowWindow(SW_SHOW);
+    ShowFolderFrame(SW_SHOW);
     GetDlgItem(IDC_DS_BACK)->EnableWindow(TRUE);
     GetDlgItem(IDC_DS_NEXT)->EnableWindow(FALSE);
 }
@@ -637,9 +622,9 @@ void CDeepSearch::OnBnClickedBack()
     m_hint.SetWindowText(HintSelectDrive);
     GrowProgressArea();
     ShowResultControls(SW_HIDE);
-    for (int id : { IDC_DS_PROGRESS, IDC_DS_TREE_PROGRESS, IDC_DS_TREE_LABEL, IDC_DS_PATH, IDC_DS_CURRENT_GROUP,
-                    IDC_DS_FOLDER_COUNT })
+    for (int id : { IDC_DS_PROGRESS, IDC_DS_TREE_PROGRESS, IDC_DS_TREE_LABEL, IDC_DS_PATH })
         GetDlgItem(id)->ShowWindow(SW_HIDE);
+    ShowFolderFrame(SW_HIDE);
     m_path.SetWindowText(L"");
     m_driveTree.Select(nullptr, TVGN_CARET);
     m_driveTree.Select(m_driveTree.GetRootItem(), TVGN_CARET);

@@ -100,9 +100,6 @@ protected:
     // The scan is over: results tree and file list shown, Back enabled; the tree enabled with
     // "Root" selected unless not `openTree` (a loaded log's, once its message was answered).
     void ShowResultsState(bool openTree = true);
-    // The file list over the drive page's list area (the drive page) or beside the whole results
-    // tree (the results page).
-    void PlaceFileList(bool resultsPage);
 
     void OnNMClickFoundVolumes(NMHDR* header, LRESULT* result);
     void OnNMSetfocusFoundVolumes(NMHDR* header, LRESULT* result);
@@ -139,7 +136,6 @@ protected:
     bool m_carving = false; // the carving's counters are on screen (the dialog's thread only)
     uint64_t m_recognisedStart = 0; // the recognised volume shown last
     std::atomic<int> m_finishedScans{ 0 };
-    CRect m_listDriveRect, m_listResultsRect;
 
     DECLARE_MESSAGE_MAP()
 };

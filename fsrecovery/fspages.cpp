@@ -144,3 +144,15 @@ void CFsSearchSession::SetFileColumns(std::initializer_list<const wchar_t*> hidd
     }
     list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_CHECKBOXES);
 }
+
+void CFsSearchSession::PlaceFileList(bool resultsPage)
+{
+    FileList().MoveWindow(resultsPage ? &m_listResultsRect : &m_listDriveRect);
+}
+
+void CFsSearchSession::ShowFolderFrame(int showCommand)
+{
+    for (int id : { Layout().currentGroup, m_fsLayout.folderCount })
+        if (CWnd* control = id != 0 ? GetDlgItem(id) : nullptr)
+            control->ShowWindow(showCommand);
+}

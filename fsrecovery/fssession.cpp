@@ -142,6 +142,14 @@ BOOL CFsSearchSession::OnInitDialog()
         m_currentFolder.SetTextColor(RGB(0, 0, 255));
     }
     m_resultTree.SetItemHeight(SHORT(m_resultTree.GetItemHeight() * 11 / 10));
+    // The list lies where the template puts it on the drive page; on the results page it runs
+    // beside the results tree, from its top to its bottom.
+    FileList().GetWindowRect(&m_listDriveRect);
+    ScreenToClient(&m_listDriveRect);
+    CRect tree;
+    m_resultTree.GetWindowRect(&tree);
+    ScreenToClient(&tree);
+    m_listResultsRect = CRect(m_listDriveRect.left, tree.top, m_listDriveRect.right, tree.bottom);
     ForgetLogSaved();
     // The log named on the command line (or handed over by the other search dialog) is loaded
     // once the dialog is up; the splash has done its part once this dialog has taken the log.

@@ -153,6 +153,12 @@ public:
     // The file list's columns on a results page: Name, Type, Size, Date, Time shown, then the
     // hidden ones; the rows get tick boxes.
     void SetFileColumns(std::initializer_list<const wchar_t*> hidden);
+    // The file list over the drive page's list area (the drive page) or beside the whole results
+    // tree (the results page).
+    void PlaceFileList(bool resultsPage);
+    // The frame "Current Folder" and the listed folder's counts in it: shown with the results
+    // (after a scan, a stop or a load), hidden while a scan runs and on the drive page.
+    void ShowFolderFrame(int showCommand);
 
     // ---- Scan logs (ScanLogs) ----
     // Save Log: refused before a scan and while one runs; else the log is written.
@@ -256,6 +262,7 @@ private:
     std::unique_ptr<CHideColumn> m_fileList; // when the file list is not the detail list
     std::atomic<bool> m_resultsPresent{ false };
     bool m_stopping = false; // StopScanAndWait waits for the scan worker
+    CRect m_listDriveRect, m_listResultsRect; // the file list's place on either page
     RemovableSearch m_removableSearch;
     FolderListing m_listing;
     // The ticked rows of every folder listed so far, so that a tick stays when another folder is

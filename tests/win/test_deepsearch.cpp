@@ -71,6 +71,19 @@ protected:
         SetField(IDC_RANGE_END, imageSectors);
         dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, fs);
     }
+    // The volumes inside drive P: searched for (Search More Partitions), the first one found
+    // selected: the list of P:'s recognised volumes shows in place of its properties.
+    void SelectRecognisedVolume()
+    {
+        SelectMedium(L"P:", false, L"deepntfs.img", 2);
+        CString end;
+        end.Format(L"%llu", (unsigned long long)imageSectors);
+        dlg.DetailList()->SetItemText(1, 1, end);
+        dlg.OnBnClickedSearchMorePartitions();
+        ASSERT_TRUE(PumpUntil([&] { return !dlg.RecognisedSearchRunning(); }, 30000));
+        ASSERT_EQ(0, dlg.DriveTree().GetItemText(dlg.DriveTree().GetSelectedItem()).Find(L"Recognised1 - "));
+        ASSERT_TRUE(dlg.GetDlgItem(IDC_DS_FOUND_VOLUMES)->IsWindowVisible());
+    }
     void Next()
     {
         // The question's Logical button has the id of this dialog's share button.
@@ -1068,17 +1081,6 @@ bool Shown(CWnd& dlg, int id)
     return dlg.GetDlgItem(id)->IsWindowVisible() != FALSE;
 }
 
-// "%llu Folders, %llu Files" of the folder the file list shows.
-CString CountsOfList(CListCtrl& list)
-{
-    unsigned long long folders = 0, files = 0;
-    for (int row = 0; row < list.GetItemCount(); ++row)
-        ++(list.GetItemText(row, 1) == L"FOLDER" ? folders : files);
-    CString text;
-    text.Format(L"%llu Folders, %llu Files", folders, files);
-    return text;
-}
-
 // The results page, after a scan and after a log load alike, shows the results tree and the file
 // list with the frame "Current Folder" and the listed folder's counts, and nothing of the drive
 // page: neither the hint of a group item nor the list of a drive's recognised volumes. The frame
@@ -1116,14 +1118,8 @@ TEST_F(DeepSearchTest, TheResultsPageShowsTheSameAfterAScanAndAfterALoad)
 
     // A volume recognised inside the drive letter, selected: its list shows in place of the
     // properties until the log is loaded.
-    SelectMedium(L"P:", false, L"deepntfs.img", 2);
-    CString end;
-    end.Format(L"%llu", (unsigned long long)imageSectors);
-    dlg.DetailList()->SetItemText(1, 1, end);
-    dlg.OnBnClickedSearchMorePartitions();
-    ASSERT_TRUE(PumpUntil([&] { return !dlg.RecognisedSearchRunning(); }, 30000));
-    ASSERT_EQ(0, dlg.DriveTree().GetItemText(dlg.DriveTree().GetSelectedItem()).Find(L"Recognised1 - "));
-    ASSERT_TRUE(Shown(dlg, IDC_DS_FOUND_VOLUMES));
+    SelectRecognisedVolume();
+    ASSERT_FALSE(HasFatalFailure());
     load();
     ASSERT_FALSE(HasFatalFailure());
     resultsPageShown("after a load over a recognised volume");
@@ -1139,6 +1135,50 @@ TEST_F(DeepSearchTest, TheResultsPageShowsTheSameAfterAScanAndAfterALoad)
     SetScanLogPathPicker(nullptr);
     dlg.OnBnClickedBack();
     EXPECT_FALSE(Shown(dlg, IDC_DS_FOLDER_COUNT));
+}
+
+// The hint of a group item takes the whole list area: both its labels show and the list of a
+// drive's recognised volumes does not stay under them, whether "My Computer" is clicked after a
+// recognised volume or a refused load puts the drive page back.
+TEST_F(DeepSearchTest, TheHintCoversTheRecognisedVolumesList)
+{
+    const auto hintShown = [&](const char* when) {
+        SCOPED_TRACE(when);
+        EXPECT_TRUE(Shown(dlg, IDC_DS_HINT_PANEL));
+        EXPECT_TRUE(Shown(dlg, IDC_DS_SELECT_HINT));
+        EXPECT_FALSE(Shown(dlg, IDC_DS_FOUND_VOLUMES));
+        EXPECT_FALSE(dlg.FileList().IsWindowVisible());
+    };
+    SelectRecognisedVolume();
+    ASSERT_FALSE(HasFatalFailure());
+    CTreeClass& tree = dlg.DriveTree();
+    const HTREEITEM recognised = tree.GetSelectedItem();
+
+    tree.SelectItem(tree.GetRootItem());
+    PumpPending();
+    hintShown("My Computer after a recognised volume");
+    tree.SelectItem(recognised);
+    PumpPending();
+    ASSERT_TRUE(Shown(dlg, IDC_DS_FOUND_VOLUMES));
+    EXPECT_FALSE(Shown(dlg, IDC_DS_HINT_PANEL));
+    EXPECT_FALSE(Shown(dlg, IDC_DS_SELECT_HINT));
+
+    // A file that is no scan log: refused, the drive page back with "My Computer" selected.
+    const CString log = PickNewLog(L"zr_deephint", L"notalog.QLX");
+    {
+        CFile file;
+        ASSERT_TRUE(file.Open(log, CFile::modeCreate | CFile::modeWrite));
+        const char junk[] = "not a scan log at all";
+        file.Write(junk, sizeof junk);
+    }
+    g_boxes.clear();
+    dlg.OnBnClickedLoadLog();
+    SetScanLogPathPicker(nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return !dlg.LogLoading(); }, 30000));
+    EXPECT_EQ(0, dlg.Page());
+    EXPECT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(tree.GetRootItem(), tree.GetSelectedItem());
+    hintShown("a refused load");
 }
 
 // Need Help tells the selected drive and the item it lies under before the help dialog opens, as

@@ -291,6 +291,73 @@ TEST_F(ScanLogTest, ResultsComeBackFromTheLogInAFreshDialogAndAtStartUp)
     }
 }
 
+// The results page shows the frame "Current Folder" with the listed folder's counts in it, above
+// the results tree and the file list, after a scan and after a log load alike; neither shows while
+// the scan runs nor after Back, where the list has its drive-page place again and nothing of the
+// scan (its range, counters, Stop, progress bar) is left.
+TEST_F(ScanLogTest, TheResultsPageShowsTheFolderCountsAfterAScanAndAfterALoad)
+{
+    const auto shown = [&](int id) { return dlg.GetDlgItem(id)->IsWindowVisible() != FALSE; };
+    const auto rect = [&](CWnd& control) {
+        CRect r;
+        control.GetWindowRect(&r);
+        dlg.ScreenToClient(&r);
+        return r;
+    };
+    CWnd& frame = *dlg.GetDlgItem(IDC_BS_CURRENT_GROUP);
+    CWnd& counts = *dlg.GetDlgItem(IDC_BS_CURRENT_FOLDER);
+    CListCtrl& list = *dlg.DetailList();
+    const CRect drivePageList = rect(list);
+    const auto resultsPageShown = [&](const char* when) {
+        SCOPED_TRACE(when);
+        EXPECT_TRUE(shown(IDC_BS_CURRENT_GROUP));
+        EXPECT_TRUE(shown(IDC_BS_CURRENT_FOLDER));
+        EXPECT_EQ(CountsOfList(list), dlg.GetDlgItemText(IDC_BS_CURRENT_FOLDER));
+        EXPECT_TRUE(list.IsWindowVisible());
+        CRect both;
+        EXPECT_TRUE(both.IntersectRect(rect(frame), rect(counts)) && both == rect(counts)) << "counts outside the frame";
+        for (CWnd* below : { static_cast<CWnd*>(&list), static_cast<CWnd*>(&dlg.ResultTree()) })
+            EXPECT_FALSE(both.IntersectRect(rect(frame), rect(*below))) << "the frame lies over " << below->GetDlgCtrlID();
+        EXPECT_EQ(rect(dlg.ResultTree()).top, rect(list).top);
+        EXPECT_EQ(rect(dlg.ResultTree()).bottom, rect(list).bottom);
+    };
+    const auto drivePageShown = [&](const char* when) {
+        SCOPED_TRACE(when);
+        EXPECT_FALSE(shown(IDC_BS_CURRENT_GROUP));
+        EXPECT_FALSE(shown(IDC_BS_CURRENT_FOLDER));
+        EXPECT_EQ(drivePageList, rect(list));
+        EXPECT_FALSE(shown(IDC_BS_PROGRESS));
+        for (int id : dlg.Layout().resultControls)
+            EXPECT_FALSE(shown(id)) << id;
+    };
+
+    SelectDrive(L"X:");
+    NextAnswering(IDC_LOG_LOGICAL);
+    ASSERT_NE(nullptr, dlg.ScanThread());
+    EXPECT_FALSE(shown(IDC_BS_CURRENT_GROUP));
+    EXPECT_FALSE(shown(IDC_BS_CURRENT_FOLDER));
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 30000));
+    ASSERT_GT(list.GetItemCount(), 0);
+    resultsPageShown("after the scan");
+    const CString path = TempLog(L"zr_pagecounts.QLX");
+    g_logPath = path;
+    dlg.OnBnClickedSaveLog();
+    ASSERT_TRUE(dlg.LogSaved());
+    const uint64_t sectors = imageSectors;
+    dlg.OnBnClickedBack();
+    drivePageShown("Back after the scan");
+
+    ListDriveAs(L"X:", sectors);
+    g_boxes.clear();
+    Load(path);
+    ASSERT_TRUE(Loaded()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+    ASSERT_GT(list.GetItemCount(), 0);
+    resultsPageShown("after a load");
+    dlg.OnBnClickedBack();
+    drivePageShown("Back after a load");
+    ::DeleteFileW(path);
+}
+
 TEST_F(ScanLogTest, AMovedMediumIsOfferedAndAMissingOneRefused)
 {
     const CString path = TempLog(L"zr_moved.QLX");

@@ -1,7 +1,11 @@
 // The shared device-page routines: the sector fields and the slider take a range beyond 32 bits
-// (Basic Search, without a slider, drives the fields itself), and the results-tree selection is
-// cleared only on a results tree.
+// (Basic Search, without a slider, drives the fields itself), the results-tree selection is
+// cleared only on a results tree, and every search's drive page shows no scan and gives a group
+// item's hint the whole list area.
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
 
 #include "afxwin.h"
 #include "app/background.h"
@@ -9,6 +13,10 @@
 #include "app/questions.h"
 #include "app/searchcontrols.h"
 #include "common/basic_search_fixture.h"
+#include "common/carve_search_fixture.h"
+#include "common/images.h"
+#include "common/ui_wait.h"
+#include "fsrecovery/deepsearch.h"
 #include "resources/resource.h"
 #include "app/treeclass.h"
 #include "look/rangeslider.h"
@@ -124,6 +132,68 @@ TEST_F(Page, FileExistsQuestionRestoresAMinimisedOwner)
         EXPECT_EQ(1, skip.Count());
     }
     EXPECT_FALSE(iconicWhileAsked);
+}
+
+// Every search's drive page as it opens: nothing of a scan shows before one (its range, counters,
+// Stop and progress bar). A group item's hint takes the whole list area: every label of the hint
+// panel shows and no list stays under it; a drive picked then gives the area back to its
+// properties.
+TEST(SearchPages, TheDrivePageShowsNoScanAndAGroupHintTakesTheListArea)
+{
+    if (zr_test::ImagesDir().empty())
+        GTEST_SKIP() << "ZR_IMAGES not set";
+    zr_test::PrepareDataFiles();
+    struct Search {
+        const char* name;
+        int mode;
+        UINT templateId;
+        std::function<std::unique_ptr<CSearchSession>(CDelvaneDlg&)> make;
+    };
+    const Search searches[] = {
+        { "Basic", kModeBasic, IDD_BASIC_SEARCH, [](CDelvaneDlg& m) { return std::make_unique<CBasicSearch>(&m); } },
+        { "Deep", kModeDeep, IDD_DEEP_SEARCH, [](CDelvaneDlg& m) { return std::make_unique<CDeepSearch>(&m); } },
+        { "Photo", kModePhoto, IDD_PHOTO_SEARCH, [](CDelvaneDlg& m) { return std::make_unique<CRawSearch>(&m); } },
+        { "Signature", kModeSignature, IDD_SIGNATURE_SEARCH,
+          [](CDelvaneDlg& m) { return std::make_unique<CSigDuplicate>(CarveSearchKind::Signature, &m); } },
+        { "Video", kModeVideo, IDD_VIDEO_SEARCH,
+          [](CDelvaneDlg& m) { return std::make_unique<CSigDuplicate>(CarveSearchKind::Video, &m); } },
+    };
+    for (const Search& search : searches) {
+        SCOPED_TRACE(search.name);
+        CDelvaneDlg main;
+        ZrMessageBoxHook previousHook = nullptr;
+        zr_test::BeginSearchDialogTest(main, search.mode, previousHook);
+        std::unique_ptr<CSearchSession> dlg = search.make(main);
+        ASSERT_TRUE(dlg->Create(search.templateId, nullptr));
+        std::unique_ptr<zr_test::DialogAnswerer> notices;
+        zr_test::ShowSearchDialogUnderTest(*dlg, notices);
+        EXPECT_TRUE(zr_test::PumpUntil([&] { return !dlg->DriveTreeWorkerRunning(); }, 30000));
+        zr_test::PumpPending();
+        const SearchDialogLayout& layout = dlg->Layout();
+        const auto shown = [&](int id) { return dlg->GetDlgItem(id)->IsWindowVisible() != FALSE; };
+        EXPECT_FALSE(shown(layout.progress));
+        for (int id : layout.resultControls)
+            EXPECT_FALSE(shown(id)) << id;
+
+        CTreeClass& tree = dlg->DriveTree();
+        const HTREEITEM drive = tree.GetChildItem(dlg->LogicalDrivesItem());
+        ASSERT_NE(nullptr, drive);
+        for (int round = 0; round < 2; ++round) {
+            tree.SelectItem(drive);
+            zr_test::PumpPending();
+            for (int id : layout.hintPanel)
+                EXPECT_FALSE(shown(id)) << "a drive picked: " << id;
+            EXPECT_TRUE(dlg->DetailList()->IsWindowVisible());
+            tree.SelectItem(tree.GetRootItem());
+            zr_test::PumpPending();
+            for (int id : layout.hintPanel)
+                EXPECT_TRUE(shown(id)) << "My Computer: " << id;
+            EXPECT_FALSE(dlg->DetailList()->IsWindowVisible());
+            if (CListCtrl* volumes = dlg->FoundFileSystemList())
+                EXPECT_FALSE(volumes->IsWindowVisible());
+        }
+        zr_test::EndSearchDialogTest(*dlg, notices, previousHook);
+    }
 }
 
 } // namespace

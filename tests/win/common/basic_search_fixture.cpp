@@ -342,6 +342,16 @@ bool BasicSearchTest::Enabled(int id)
     return dlg.GetDlgItem(id)->IsWindowEnabled() != FALSE;
 }
 
+CString CountsOfList(CListCtrl& list)
+{
+    unsigned long long folders = 0, files = 0;
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        ++(list.GetItemText(row, 1) == L"FOLDER" ? folders : files);
+    CString text;
+    text.Format(L"%llu Folders, %llu Files", folders, files);
+    return text;
+}
+
 bool BasicSearchTest::OnResultsPage()
 {
     return dlg.Page() == 1 && dlg.ScanThread() == nullptr && g_pPopulateListThread == nullptr &&

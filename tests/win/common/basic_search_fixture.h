@@ -43,6 +43,8 @@ CString NewTempFolder(const wchar_t* prefix);
 // say it has read `share` of its range.
 bool ScanPassed(CSearchSession& dlg, int scannedId, int currentId, double share);
 std::string FileSha(const CString& path);
+// "%llu Folders, %llu Files" of the rows a file list shows (its "FOLDER" rows and the others).
+CString CountsOfList(CListCtrl& list);
 
 // While alive, clicks `button` once in each dialog of this thread having control `marker` (but
 // `except`), from a thread timer that modal loops dispatch, and counts them. A `firstClick` (a
