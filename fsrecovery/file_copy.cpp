@@ -316,20 +316,26 @@ DestinationFile& Destination(std::optional<DestinationFile>& claimed, const CStr
 }
 
 // Copies the extents, held to the volume, into path; size 0 gives an empty file. A file that
-// cannot be written whole is written as far as it goes and is Partial.
-SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, const FoundVolume& volume,
-                         const CString& path, uint64_t size, SaveProgressView& view, WriteState& state, SaveRun* run,
-                         std::optional<DestinationFile>& claimed)
+// cannot be written whole is written as far as it goes and is Partial. With `unitSectors` the
+// extents are a compressed attribute's, copied unit by unit; one of its units outside the volume
+// or damaged fails the file, as its bytes cannot be known.
+SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, uint32_t unitSectors,
+                         const FoundVolume& volume, const CString& path, uint64_t size, SaveProgressView& view,
+                         WriteState& state, SaveRun* run, std::optional<DestinationFile>& claimed)
 {
-    const bool cut =
-        ClipExtentsToVolume(extents, size, run ? run->Bounds(source, volume) : BoundsOf(source, volume));
+    const bool cut = ClipExtentsToVolume(extents, size, run ? run->Bounds(source, volume) : BoundsOf(source, volume),
+                                         unitSectors);
+    if (cut && unitSectors != 0)
+        return SaveOutcome::Failed;
     DestinationFile& file = Destination(claimed, path, run == nullptr);
     if (!file.IsOpen())
         return DestinationFailed(state, file.Error(), run);
-    const CopyResult result = CopyExtents(
-        source, extents, size, kCopyReadSectors,
-        [&file](const uint8_t* data, size_t length) { return file.Write(data, length); },
-        [&state, run] { return StopRequested(state, run); }, [&view](uint64_t written) { view.Bytes(written); });
+    const CopySink sink = [&file](const uint8_t* data, size_t length) { return file.Write(data, length); };
+    const CopyStop stop = [&state, run] { return StopRequested(state, run); };
+    const CopyProgress progress = [&view](uint64_t written) { view.Bytes(written); };
+    const CopyResult result = unitSectors != 0
+        ? CopyCompressedExtents(source, extents, size, unitSectors, sink, stop, progress)
+        : CopyExtents(source, extents, size, kCopyReadSectors, sink, stop, progress);
     view.Finish();
     switch (result) {
     case CopyResult::Done:
@@ -342,6 +348,7 @@ SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, 
     case CopyResult::WriteFailed:
         return DestinationFailed(state, file.Error(), run);
     case CopyResult::BadGeometry:
+    case CopyResult::Damaged:
         break;
     }
     return SaveOutcome::Failed;
@@ -476,7 +483,7 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
         if (!ok)
             return Uncount(SaveOutcome::Failed, checkExists == 1, state);
     }
-    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view, state, run, claimed),
+    return Uncount(WriteExtents(source, std::move(extents), 0, volume, path, size, view, state, run, claimed),
                    checkExists == 1, state);
 }
 
@@ -496,32 +503,23 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
     if (source.Read(recordSector, kSectorsPerMftRecord, record.data()) == 0)
         return Uncount(SaveOutcome::Failed, counted, state);
     ApplyNtfsFixup(record.data(), record.size());
-    size_t at = 0;
-    const int kind = FindUnnamedDataAttribute(record.data(), &at);
+    NtfsDataPlan plan = PlanNtfsData(record.data(), size, params.sectorsPerCluster, params.cluster0Start);
     SaveProgressView view(counted, size, state, run);
-    // A record without an unnamed stream holds an empty file when it is listed as one.
-    if (kind == 1 || (kind == 0 && size == 0 && HoldsNoUnnamedData(record.data()))) {
-        size_t dataOffset = 0;
-        if (kind == 1 && !ResidentDataSpan(record.data(), at, size, &dataOffset))
-            return Uncount(SaveOutcome::Failed, counted, state);
+    if (plan.kind == NtfsDataPlan::Kind::Unusable)
+        return Uncount(SaveOutcome::Failed, counted, state);
+    if (plan.kind == NtfsDataPlan::Kind::InRecord) {
         view.Start(path, name, kSectorSize);
         DestinationFile& file = Destination(claimed, path, run == nullptr);
-        if (!file.IsOpen() || !file.Write(record.data() + dataOffset, size_t(size)))
+        if (!file.IsOpen() || !file.Write(record.data() + plan.recordOffset, size_t(size)))
             return Uncount(DestinationFailed(state, file.Error(), run), counted, state);
         view.Finish();
         return Uncount(file.Commit() ? SaveOutcome::Saved : DestinationFailed(state, file.Error(), run), counted,
                        state);
     }
-    NtfsAttribute data;
-    std::vector<ClusterRun> runs;
-    std::vector<CopyExtent> extents;
-    if (kind != 2 || !FindNtfsAttribute(record.data(), record.size(), kAttrData, true, data) || data.offset != at ||
-        !DecodeMappingPairs(record.data() + data.valueOffset, data.valueLength, runs) ||
-        !NtfsRunExtents(runs, params.sectorsPerCluster, params.cluster0Start, extents))
-        return Uncount(SaveOutcome::Failed, counted, state);
-    view.Start(path, name, kCopyReadSectors * kSectorSize);
-    return Uncount(WriteExtents(source, std::move(extents), volume, path, size, view, state, run, claimed), counted,
-                   state);
+    view.Start(path, name, plan.unitSectors != 0 ? plan.unitSectors * kSectorSize : kCopyReadSectors * kSectorSize);
+    return Uncount(WriteExtents(source, std::move(plan.extents), plan.unitSectors, volume, path, size, view, state,
+                                run, claimed),
+                   counted, state);
 }
 
 CString WriteFoundFileForViewing(const FoundVolume& volume, const FoundFileRef& file, int32_t& counter,

@@ -125,8 +125,11 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
                         int16_t checkExists, WriteState& state, SaveRun* run = nullptr);
 
 // Writes the unnamed data of the NTFS file record at recordSector of `volume` (resident or
-// through its runs, sparse runs as zeros) into path; runs are held to the volume as FAT clusters
-// are. parent and own are not needed to find the data.
+// through its runs, sparse runs as zeros; a compressed attribute decompressed unit by unit) into
+// path, as PlanNtfsData plans it; runs are held to the volume as FAT clusters are. A compressed
+// file with a unit that does not decompress or lies outside the volume, and a file Windows keeps
+// compressed behind a reparse point, fail and leave no file. parent and own are not needed to
+// find the data.
 SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint64_t recordSector,
                          uint64_t parent, uint64_t own, int16_t checkExists, WriteState& state, SaveRun* run = nullptr);
 

@@ -9,6 +9,7 @@
 #   \\.\R: fatloop.img   \\.\S: fatzero.img   \\.\T: ntfsbad.img   \\.\U: fatnames.img
 #   \\.\L: fatlone.img
 #   \\.\PhysicalDrive19 spilldisk.img   \\.\PhysicalDrive14 deepntfsdisk.img
+#   \\.\PhysicalDrive25 ntfscomp.img (an NTFS partition with a compressed folder)
 #   \\.\N: nomft/nomft.img (made on every run, below)
 #   \\.\PhysicalDrive23 a file every read of which fails (below)
 # Wine finds these as links in the prefix's dosdevices folder; their names must be lower case.
@@ -83,6 +84,8 @@ mkdir -p "$IMG/fulldisk"
 ln -sfn /dev/full "$IMG/fulldisk/a.txt"
 # The disk whose files point outside their volumes.
 ln -sfn "$IMG/spilldisk.img" "$D/physicaldrive19"
+# The disk whose NTFS partition keeps a folder's files compressed.
+ln -sfn "$IMG/ntfscomp.img" "$D/physicaldrive25"
 # \\.\K: fatpast.img: a FAT volume without FATs whose drive goes on past it (K:\ an empty folder).
 ln -sfn "$IMG/brokenroot" "$D/k:"
 ln -sfn "$IMG/fatpast.img" "$D/k::"

@@ -5,6 +5,7 @@
 #include "fsrecovery/pure/found_store.h"
 #include "storage/pure/bootsector.h"
 #include "storage/pure/le.h"
+#include "storage/pure/lznt1.h"
 
 uint64_t ClustersForSize(uint64_t size, uint32_t sectorsPerCluster)
 {
@@ -39,14 +40,18 @@ void AppendExtent(std::vector<CopyExtent>& out, uint64_t first, uint64_t count, 
 
 // Reads a block; when it is not delivered whole, the sectors it lacks are tried one by one so
 // that one bad sector costs 512 bytes, not the block. What stays unread is zeros (the source
-// zero-fills), so every later byte keeps its offset.
-void ReadBlock(SectorSource& source, uint64_t sector, uint32_t count, uint8_t* block)
+// zero-fills), so every later byte keeps its offset. True when every sector was delivered.
+bool ReadBlock(SectorSource& source, uint64_t sector, uint32_t count, uint8_t* block)
 {
     const size_t delivered = source.Read(sector, count, block);
-    if (count == 1 || delivered >= size_t(count) * kSectorSize)
-        return;
+    if (delivered >= size_t(count) * kSectorSize)
+        return true;
+    if (count == 1)
+        return false;
+    bool whole = true;
     for (uint32_t i = uint32_t(delivered / kSectorSize); i < count; ++i)
-        source.Read(sector + i, 1, block + size_t(i) * kSectorSize);
+        whole = source.Read(sector + i, 1, block + size_t(i) * kSectorSize) == kSectorSize && whole;
+    return whole;
 }
 
 } // namespace
@@ -132,6 +137,87 @@ CopyResult CopyExtents(SectorSource& source, const std::vector<CopyExtent>& exte
     return written >= size ? CopyResult::Done : CopyResult::RunsEnded;
 }
 
+namespace {
+
+// Reads the `pieces` of one unit, sparse ones as zeros, one after the other into `out`. True when
+// every sector was delivered.
+bool ReadPieces(SectorSource& source, const std::vector<CopyExtent>& pieces, uint8_t* out)
+{
+    bool whole = true;
+    for (const CopyExtent& p : pieces) {
+        const size_t bytes = size_t(p.sectorCount) * kSectorSize;
+        if (p.sparse)
+            std::fill(out, out + bytes, uint8_t(0));
+        else
+            whole = ReadBlock(source, p.firstSector, uint32_t(p.sectorCount), out) && whole;
+        out += bytes;
+    }
+    return whole;
+}
+
+} // namespace
+
+CopyResult CopyCompressedExtents(SectorSource& source, const std::vector<CopyExtent>& extents, uint64_t size,
+                                 uint32_t unitSectors, const CopySink& sink, const CopyStop& stop,
+                                 const CopyProgress& progress)
+{
+    if (unitSectors == 0 || unitSectors > kMaxCompressionUnitSectors)
+        return CopyResult::BadGeometry;
+    for (const CopyExtent& x : extents)
+        if (!x.sparse && x.sectorCount > UINT64_MAX - x.firstSector)
+            return CopyResult::BadGeometry;
+    const size_t unitBytes = size_t(unitSectors) * kSectorSize;
+    std::vector<uint8_t> packed(unitBytes), unit(unitBytes);
+    std::vector<CopyExtent> pieces;
+    size_t next = 0;   // the extent the next unit starts in
+    uint64_t into = 0; // and how far into it
+    uint64_t written = 0;
+    while (written < size) {
+        if (stop && stop())
+            return CopyResult::Stopped;
+        // The unit's stretches in file order: the sectors that hold data, then the sparse tail.
+        pieces.clear();
+        uint64_t covered = 0, stored = 0;
+        bool tail = false;
+        for (; covered < unitSectors && next < extents.size(); into = 0, ++next) {
+            const CopyExtent& x = extents[next];
+            const uint64_t take = std::min<uint64_t>(unitSectors - covered, x.sectorCount - into);
+            if (take == 0)
+                continue;
+            if (x.sparse)
+                tail = true;
+            else if (tail)
+                return CopyResult::Damaged;
+            else
+                stored += take;
+            pieces.push_back({ x.sparse ? 0 : x.firstSector + into, take, x.sparse });
+            covered += take;
+            if (into + take < x.sectorCount) {
+                into += take;
+                break;
+            }
+        }
+        if (covered == 0)
+            break;
+        size_t valid = size_t(covered) * kSectorSize;
+        if (tail && stored != 0) {
+            if (!ReadPieces(source, pieces, packed.data()) ||
+                DecompressLznt1(packed.data(), size_t(stored) * kSectorSize, unit.data(), unitBytes) != Lznt1Status::Ok)
+                return CopyResult::Damaged;
+            valid = unitBytes;
+        } else {
+            ReadPieces(source, pieces, unit.data());
+        }
+        const size_t piece = size_t(std::min<uint64_t>(valid, size - written));
+        if (!sink(unit.data(), piece))
+            return CopyResult::WriteFailed;
+        written += piece;
+        if (progress)
+            progress(written);
+    }
+    return written >= size ? CopyResult::Done : CopyResult::RunsEnded;
+}
+
 uint64_t VolumeBootSector(const FoundVolume& volume)
 {
     const FatVolumeParamsRecord& p = volume.params;
@@ -212,9 +298,14 @@ VolumeBounds FileDataBounds(const FoundVolume& volume, const uint8_t* boot)
     return bounds;
 }
 
-bool ClipExtentsToVolume(std::vector<CopyExtent>& extents, uint64_t size, const VolumeBounds& bounds)
+bool ClipExtentsToVolume(std::vector<CopyExtent>& extents, uint64_t size, const VolumeBounds& bounds,
+                         uint32_t unitSectors)
 {
     uint64_t wanted = size / kSectorSize + (size % kSectorSize ? 1 : 0);
+    if (unitSectors != 0 && wanted % unitSectors != 0)
+        wanted = wanted / unitSectors * unitSectors <= UINT64_MAX - unitSectors
+            ? (wanted / unitSectors + 1) * unitSectors
+            : UINT64_MAX;
     bool cut = false;
     std::vector<CopyExtent> out;
     uint64_t sectors = 0, meant = 0; // sectors so far; those up to the last one that is the file's own
@@ -273,6 +364,51 @@ bool ResidentDataSpan(const uint8_t* record, size_t attributeOffset, uint64_t si
         return false;
     *dataOffset = attr.valueOffset;
     return true;
+}
+
+NtfsDataPlan PlanNtfsData(const uint8_t* record, uint64_t size, uint32_t sectorsPerCluster, uint64_t volumeStart)
+{
+    NtfsDataPlan plan;
+    // One walk finds the first unnamed $DATA and a reparse point after it (attributes lie in the
+    // order of their types).
+    NtfsAttributeWalker walk(record, kMftRecordSize);
+    NtfsAttribute at, data;
+    bool found = false;
+    while (walk.Next(at)) {
+        // Windows keeps this file compressed in a named stream; its unnamed data is only a hole.
+        if (at.type == kAttrReparsePoint && !at.nonResident && at.valueLength >= 4 &&
+            Le32At(record + at.valueOffset) == kReparseTagWof)
+            return plan;
+        if (!found && at.type == kAttrData && at.nameLength == 0) {
+            data = at;
+            found = true;
+        }
+    }
+    if (!found) {
+        if (size == 0 && HoldsNoUnnamedData(record))
+            plan.kind = NtfsDataPlan::Kind::InRecord;
+        return plan;
+    }
+    if (!data.nonResident) {
+        if (ResidentDataSpan(record, data.offset, size, &plan.recordOffset))
+            plan.kind = NtfsDataPlan::Kind::InRecord;
+        return plan;
+    }
+    std::vector<ClusterRun> runs;
+    if (!DecodeMappingPairs(record + data.valueOffset, data.valueLength, runs) ||
+        !NtfsRunExtents(runs, sectorsPerCluster, volumeStart, plan.extents))
+        return plan;
+    const uint16_t method = data.flags & kAttrFlagCompressionMask;
+    if (method != 0) {
+        // A unit of one cluster cannot end in a hole; the unit is at most what one read takes.
+        const unsigned shift = data.compressionUnit;
+        if (method != kAttrFlagLznt1 || shift == 0 || shift > 16 ||
+            sectorsPerCluster > (kMaxCompressionUnitSectors >> shift))
+            return plan;
+        plan.unitSectors = sectorsPerCluster << shift;
+    }
+    plan.kind = NtfsDataPlan::Kind::Runs;
+    return plan;
 }
 
 bool HoldsNoUnnamedData(const uint8_t* record)

@@ -25,6 +25,7 @@ enum class CopyResult {
     Stopped,     // the stop request
     WriteFailed, // the sink refused bytes
     BadGeometry, // zero sectors per cluster, or a sector number past 64 bits
+    Damaged,     // a compressed unit that does not decompress, or whose clusters could not be read
 };
 
 // Sectors the writers read at once (256 KiB). A read that does not deliver everything is
@@ -71,8 +72,11 @@ VolumeBounds FileDataBounds(const FoundVolume& volume, const uint8_t* boot);
 
 // Cuts the first `size` bytes' worth of `extents` to `bounds`: sectors outside become zeros, so that
 // every later byte keeps its offset, and what lies outside at the end is left off. Extents past the
-// size are dropped. True when any of the file's sectors lay outside: the file cannot be whole.
-bool ClipExtentsToVolume(std::vector<CopyExtent>& extents, uint64_t size, const VolumeBounds& bounds);
+// size are dropped; with `unitSectors`, only those past the unit the size ends in, since the hole
+// at a compressed unit's end tells how the unit is stored. True when any of the file's sectors lay
+// outside: the file cannot be whole.
+bool ClipExtentsToVolume(std::vector<CopyExtent>& extents, uint64_t size, const VolumeBounds& bounds,
+                         uint32_t unitSectors = 0);
 
 // Receives the file's bytes in order; false means the bytes could not be written.
 using CopySink = std::function<bool(const uint8_t* data, size_t length)>;
@@ -86,6 +90,46 @@ using CopyProgress = std::function<void(uint64_t written)>;
 CopyResult CopyExtents(SectorSource& source, const std::vector<CopyExtent>& extents, uint64_t size,
                        uint32_t blockSectors, const CopySink& sink, const CopyStop& stop = {},
                        const CopyProgress& progress = {});
+
+// The largest compression unit read (1 MiB); NTFS compresses in units of 16 clusters of at most 4 KiB.
+constexpr uint32_t kMaxCompressionUnitSectors = 2048;
+
+// Copies exactly `size` bytes of a compressed NTFS attribute whose extents are read in units of
+// `unitSectors` sectors, in file order: a unit with all its sectors holds its bytes as they are
+// (a sector that cannot be read gives zeros, as CopyExtents writes them); one whose sectors end in
+// a sparse tail holds LZNT1 chunks, decompressed to the unit's size; one that is all sparse is
+// zeros. A unit whose chunks do not decompress, whose compressed sectors cannot all be read, or
+// with a sparse stretch before sectors that hold data is Damaged: what was written before it is
+// no file. Extents that end before the size give RunsEnded, as in CopyExtents.
+CopyResult CopyCompressedExtents(SectorSource& source, const std::vector<CopyExtent>& extents, uint64_t size,
+                                 uint32_t unitSectors, const CopySink& sink, const CopyStop& stop = {},
+                                 const CopyProgress& progress = {});
+
+// How the unnamed data of a file record is copied out.
+struct NtfsDataPlan {
+    enum class Kind {
+        Unusable, // nothing this program can copy as the file's bytes
+        InRecord, // the bytes lie in the record, from recordOffset
+        Runs,     // the bytes lie in `extents`
+    };
+    Kind kind = Kind::Unusable;
+    size_t recordOffset = 0;
+    std::vector<CopyExtent> extents;
+    // A compressed attribute's unit in sectors, for CopyCompressedExtents; 0 for one whose extents
+    // hold its bytes as they are.
+    uint32_t unitSectors = 0;
+};
+
+// The plan for the first `size` bytes of the unnamed data of a fixed-up 1024-byte record, on a
+// volume of `sectorsPerCluster` whose cluster 0 is at volumeStart. Resident data is copied from the
+// record when the size lies inside its value, whatever its flags say (resident data is never
+// compressed); a record without an unnamed stream is an empty file when its size is 0. A
+// non-resident attribute is copied through its runs, unit by unit when its own header flags say
+// LZNT1 (its unit of 2^n clusters, n the byte at 0x22, from 2 clusters up to
+// kMaxCompressionUnitSectors). Unusable: no data, runs that do not decode, another compression
+// method, and a file Windows keeps compressed behind a reparse point in a named stream, whose
+// unnamed data is only a hole.
+NtfsDataPlan PlanNtfsData(const uint8_t* record, uint64_t size, uint32_t sectorsPerCluster, uint64_t volumeStart);
 
 // The resident data of the unnamed $DATA attribute at attributeOffset of a fixed-up 1024-byte
 // record, when `size` bytes of it lie inside the attribute's value and the record. The value

@@ -60,6 +60,7 @@ bool NtfsAttributeWalker::Next(NtfsAttribute& out)
         at.length = length;
         at.nonResident = a[8] != 0;
         at.nameLength = a[9];
+        at.flags = Le16At(a + 12);
         if (a[8] > 1)
             return false;
         const size_t nameOffset = Le16At(a + 10);
@@ -85,6 +86,7 @@ bool NtfsAttributeWalker::Next(NtfsAttribute& out)
             at.valueLength = length - pairs;
             at.lowestVcn = Le64At(a + 16);
             at.dataSize = Le64At(a + 48);
+            at.compressionUnit = a[34];
         }
         m_pos += length;
         m_done = false;

@@ -16,7 +16,14 @@ constexpr uint32_t kAttrFileName = 0x30;
 constexpr uint32_t kAttrData = 0x80;
 constexpr uint32_t kAttrIndexRoot = 0x90;
 constexpr uint32_t kAttrIndexAllocation = 0xA0;
+constexpr uint32_t kAttrReparsePoint = 0xC0;
 constexpr uint32_t kAttrEnd = 0xFFFFFFFF;
+
+// The compression method in an attribute header's flags (LZNT1 is 1).
+constexpr uint16_t kAttrFlagCompressionMask = 0x00FF;
+constexpr uint16_t kAttrFlagLznt1 = 0x0001;
+// The reparse tag of a file that Windows keeps compressed in a named stream of its own (WOF).
+constexpr uint32_t kReparseTagWof = 0x80000017;
 
 // Restores the last two bytes of every 512-byte sector of a multi-sector structure from its
 // update-sequence array, over the whole buffer. Sectors the array does not cover and array
@@ -37,6 +44,7 @@ struct NtfsAttribute {
     bool nonResident = false;
     uint8_t nameLength = 0; // characters
     size_t nameOffset = 0;  // from the record's start
+    uint16_t flags = 0;     // kAttrFlag...
     // Resident: the value. Non-resident: valueOffset is where the mapping pairs begin and
     // valueLength the bytes to the attribute's end.
     size_t valueOffset = 0;
@@ -44,6 +52,7 @@ struct NtfsAttribute {
     // Non-resident only.
     uint64_t lowestVcn = 0;
     uint64_t dataSize = 0;
+    uint8_t compressionUnit = 0; // log2 of the clusters of a compression unit
 };
 
 // Walks the attributes of a record (after its fix-up). Each call to Next yields the next

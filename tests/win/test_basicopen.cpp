@@ -225,6 +225,36 @@ TEST_F(BasicOpenTest, NtfsRowOpensAndAnUnwritableRowNeverReachesTheShell)
     EXPECT_TRUE(g_boxes.empty());
 }
 
+// The files of a folder with the compressed attribute lie in LZNT1 units: each opens and saves
+// with the bytes that were written, deleted ones too, as the plain and fragmented files beside
+// them do, and none fails.
+TEST_F(BasicOpenTest, CompressedFilesOpenAndSaveWithTheBytesWritten)
+{
+    const std::vector<TruthLine> files = CompressedDiskFiles();
+    if (files.empty())
+        GTEST_SKIP() << "ntfscomp.img was made without a FUSE mount: it holds no compressed files";
+    ScanMedium({ L"ntfscomp.img", nullptr, L"NTFS", L"(Disk25 ", L"Partition - 1", "1:" });
+    if (HasFatalFailure())
+        return;
+    CTreeClass& tree = dlg.ResultTree();
+    for (const TruthLine& e : files) {
+        SCOPED_TRACE(e.path);
+        const size_t slash = e.path.rfind('/');
+        tree.SelectItem(nullptr);
+        ListFolder(ResultChild(tree.GetRootItem(), e.path.substr(1, slash - 1).c_str()));
+        const int row = Row(e.path.substr(slash + 1).c_str());
+        ASSERT_GE(row, 0);
+        FoundFileRef file;
+        ASSERT_TRUE(dlg.Listing().FileOfRow(row, file));
+        EXPECT_EQ(uint64_t(e.size), file.size);
+        const size_t opened = g_shellTargets.size();
+        Open(row);
+        ASSERT_EQ(opened + 1, g_shellTargets.size());
+        EXPECT_EQ(e.sha256, FileSha(g_shellTargets.back()));
+    }
+    ExpectSavedWhole(files, SaveEverything(NewTempFolder(L"zr_compressed")));
+}
+
 // "Save" and "Save All" in the file list clear its selection and save what is ticked (a ticked
 // folder row with everything below it), as the Save button does; "Save All" first selects every
 // row, each made visible, a selection the clearing takes away again. With nothing ticked, both

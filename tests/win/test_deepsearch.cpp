@@ -332,6 +332,24 @@ TEST_F(DeepSearchTest, EveryIntactFileIsFoundAndSavedByteExact)
     }
 }
 
+// Deep Search over the range of an NTFS partition whose compressed folder keeps its files in LZNT1
+// units: every file, compressed, plain and fragmented, live and deleted, saves with the bytes that
+// were written, under its own folder.
+TEST_F(DeepSearchTest, CompressedFilesSaveWithTheBytesWritten)
+{
+    const std::vector<TruthLine> files = CompressedDiskFiles();
+    if (files.empty())
+        GTEST_SKIP() << "ntfscomp.img was made without a FUSE mount: it holds no compressed files";
+    const std::vector<LayoutEntry> layout = LoadLayout(L"ntfscomp.img");
+    ASSERT_EQ(1u, layout.size());
+    SelectMedium(L"(Disk25 ", true, L"ntfscomp.img", 2);
+    SetField(IDC_RANGE_START, layout[0].start);
+    SetField(IDC_RANGE_END, layout[0].start + layout[0].count);
+    Next();
+    ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+    ExpectSavedWhole(files, SaveEverything(NewTempFolder(L"zr_deepcompressed")));
+}
+
 // Every folder of the results tree below `item`, by its path.
 void FolderPaths(CTreeClass& tree, HTREEITEM item, const CString& path, std::set<CString>& out)
 {

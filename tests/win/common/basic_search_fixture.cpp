@@ -99,6 +99,30 @@ std::vector<TruthLine> LoadTruth(const std::wstring& image)
     return fs_walk::ParseTruth(in);
 }
 
+std::vector<TruthLine> CompressedDiskFiles()
+{
+    std::vector<TruthLine> files;
+    for (TruthLine e : LoadTruth(L"ntfscomp.img"))
+        if (!e.isDir() && e.path.rfind("1:", 0) == 0) {
+            e.path.erase(0, 2);
+            files.push_back(e);
+        }
+    return files;
+}
+
+void ExpectSavedWhole(const std::vector<TruthLine>& files, const std::map<std::string, std::string>& saved)
+{
+    for (const TruthLine& e : files) {
+        const auto found = saved.find(e.sha256);
+        if (found == saved.end())
+            ADD_FAILURE() << e.path << " was not saved whole";
+        else
+            EXPECT_TRUE(SamePath(Lower(found->second), Lower(e.path))) << found->second;
+    }
+    ASSERT_FALSE(g_boxes.empty());
+    EXPECT_GE(g_boxes.back().Find(L" 0 failed"), 0) << ToUtf8(g_boxes.back());
+}
+
 bool SameName(const std::string& shown, const std::string& truth)
 {
     return shown == truth || (!truth.empty() && shown == "_" + truth.substr(1));

@@ -28,6 +28,13 @@ extern int g_boxAnswer;
 int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT);
 
 std::vector<TruthLine> LoadTruth(const std::wstring& image);
+// The files of ntfscomp.img (\\.\PhysicalDrive25: an NTFS partition whose compressed folder keeps
+// its files in LZNT1 units, beside plain and fragmented files), without the partition's "1:"; none
+// where the images were made without FUSE.
+std::vector<TruthLine> CompressedDiskFiles();
+// Each of `files` is among those a save wrote (sha256 -> path) at its own path, and the save's
+// summary, the last message box, says that none failed.
+void ExpectSavedWhole(const std::vector<TruthLine>& files, const std::map<std::string, std::string>& saved);
 
 // A shown name is the truth's, or it with the first letter lost to deletion (shown as "_").
 bool SameName(const std::string& shown, const std::string& truth);
