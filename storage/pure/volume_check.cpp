@@ -104,14 +104,11 @@ VolumeCheck CheckNtfs(SectorSource& device, SectorSource& mftDevice, uint64_t st
                       VolumeGeometryRecord& geometry)
 {
     const NtfsCopy primary = ReadNtfsCopy(device, start, false);
-    // The backup boot sector is the volume's last sector: the partition's last sector, which
-    // is end - 1 for an exclusive MBR end and end itself for an inclusive GPT end. The text
-    // keeps the next partition's boot sector at an exclusive end from being taken for it.
+    // The backup boot sector is the volume's last sector, the one before its end. The sector at
+    // the end is the next volume's: its boot sector is never taken for this one's backup.
     NtfsCopy backup;
     if (end > start + 1)
         backup = ReadNtfsCopy(device, end - 1, true);
-    if (!backup.present && end > start)
-        backup = ReadNtfsCopy(device, end, true);
     if (!primary.present && !backup.present)
         return VolumeCheck::NoBootSector;
 

@@ -166,17 +166,19 @@ TEST(StorageVolumeCheck, AnIndexRecordSizeOfNoSizeKeepsTheVolume)
     }
 }
 
-// MBR partitions record the first sector after them, GPT ones their last: the backup boot
-// sector is found at end - 1 and at end, and the next partition's boot sector never stands in.
-TEST(StorageVolumeCheck, NtfsBackupAtExclusiveAndInclusiveEnd)
+// A volume ends at the sector after it, whatever table it came from: the backup boot sector is
+// its last sector, and the next volume's boot sector, FAT or NTFS, never stands in for it.
+TEST(StorageVolumeCheck, NtfsBackupIsTheVolumesLastSectorOnly)
 {
     CraftedDisk disk = NtfsVolume();
     disk.At(1000)[510] = 0;
     WriteFatBoot(disk.At(21000), FatLayout{}, true);
     VolumeGeometryRecord g;
     EXPECT_EQ(Check(disk, L"NTFS", 1000, 21000, g), VolumeCheck::Valid);
-    EXPECT_EQ(Check(disk, L"NTFS", 1000, 20999, g), VolumeCheck::Valid);
     std::memset(disk.At(20999).data(), 0, kSectorSize);
+    EXPECT_EQ(Check(disk, L"NTFS", 1000, 21000, g), VolumeCheck::NoBootSector);
+    std::memset(disk.At(21000).data(), 0, kSectorSize);
+    WriteNtfsBoot(disk.At(21000), NtfsLayout{});
     EXPECT_EQ(Check(disk, L"NTFS", 1000, 21000, g), VolumeCheck::NoBootSector);
 
     CraftedDisk bad = NtfsVolume(); // a primary with bad fields falls to the backup
