@@ -138,7 +138,9 @@ public:
         found.name = item.name;
         found.path = path;
         found.thorough = m_thorough;
-        found.incomplete = !path.IsEmpty() && item.id == m_cutShort;
+        // Not only the file whose write failed: those open beside it that had yet to get the same
+        // bytes are cut short by the stop as well.
+        found.incomplete = !path.IsEmpty() && why == CarveClose::CutShort;
         m_host.AddResultRow(found);
         return true;
     }
@@ -175,7 +177,7 @@ private:
     bool m_failed = false;
     DWORD m_error = 0;
     CString m_errorPath;
-    uint64_t m_cutShort = kNone; // the item whose bytes could not all be written
+    uint64_t m_cutShort = kNone; // the item whose write failed part way
 };
 
 std::atomic<CarveWaitHook> g_waitHook{ nullptr };

@@ -122,8 +122,11 @@ bool CarveEngine::EmitTo(uint64_t to, const uint8_t* base, uint64_t baseAt)
         if (segEnd > m_emitPos) {
             const uint8_t* p = base + (m_emitPos - baseAt);
             const size_t n = static_cast<size_t>(segEnd - m_emitPos);
-            for (const CarveItem& it : m_pending) {
-                if (!m_sink.OnData(it, p, n)) {
+            for (size_t i = 0; i < m_pending.size(); ++i) {
+                if (!m_sink.OnData(m_pending[i], p, n)) {
+                    // This item and the later ones lack the stretch the earlier ones took.
+                    m_cutFrom = i;
+                    m_takenTo = segEnd;
                     m_sinkFailed = m_stopped = true;
                     return false;
                 }
@@ -309,7 +312,11 @@ void CarveEngine::Finish()
     } else {
         std::vector<CarveItem> items;
         items.swap(m_pending);
-        for (const CarveItem& item : items)
-            m_sink.OnClose(item, m_emitPos, CarveClose::EndOfData);
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (i >= m_cutFrom)
+                m_sink.OnClose(items[i], m_emitPos, CarveClose::CutShort);
+            else
+                m_sink.OnClose(items[i], m_cutFrom != SIZE_MAX ? m_takenTo : m_emitPos, CarveClose::EndOfData);
+        }
     }
 }

@@ -98,7 +98,9 @@ private:
     uint64_t m_hits = 0;
 };
 
-enum class CarveClose : uint8_t { NextHeader, MaxSize, EndOfData };
+// CutShort: the pass stopped on a sink failure before the item received every byte that items
+// open beside it did (the write that failed was its own, or came before its turn).
+enum class CarveClose : uint8_t { NextHeader, MaxSize, EndOfData, CutShort };
 
 enum class CarvePolicy : uint8_t {
     AllMatches, // Signature and Video Search: every matching record of every position opens an item
@@ -115,7 +117,9 @@ struct CarveItem {
 };
 
 // Receives the engine's events. Returning false from any call stops the pass (a write error, a
-// full disk); the engine then closes what is pending when Finish is called.
+// full disk); the engine then closes what is pending when Finish is called. The items open when
+// an OnData fails close with CutShort at the end of what they received, from the failing item
+// on; those before it took the bytes and close after them.
 class CarveSink {
 public:
     virtual ~CarveSink();
@@ -179,6 +183,10 @@ private:
     bool m_stopped = false;
     bool m_sinkFailed = false;
     bool m_finished = false;
+    // After an OnData failed: the pending items from this index on did not get the bytes up to
+    // m_takenTo that those before it took.
+    size_t m_cutFrom = SIZE_MAX;
+    uint64_t m_takenTo = 0;
     // The last full, readable sector of the previous feed, waiting for the first bytes of the
     // next one so that a signature running past the block's end is compared with real bytes.
     bool m_haveTail = false;

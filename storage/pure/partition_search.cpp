@@ -5,6 +5,7 @@
 
 #include "storage/pure/bootsector.h"
 #include "storage/pure/le.h"
+#include "storage/pure/partition_table.h"
 
 PartitionSearchListener::~PartitionSearchListener() = default;
 
@@ -31,7 +32,11 @@ bool OfferSector(const uint8_t* sector, uint64_t at, const PartitionSearchParams
     BootSectorHit hit;
     if (!ClassifySearchBootSector(sector, hit) || IsRecordedPartitionSector(disk, at, hit.fsName))
         return true;
-    const uint64_t end = SaturatingAdd(at, hit.totalSectors);
+    // An NTFS boot sector's count leaves out the backup boot sector, the sector right after those
+    // counted: the partition takes it in, so that the backup is its last sector, as in a table.
+    uint64_t end = SaturatingAdd(at, hit.totalSectors);
+    if (hit.fsName == L"NTFS")
+        end = SaturatingAdd(end, 1);
     const int index = AddPartitionToDisk(disk, hit.fsName, at, end);
     if (index < 0)
         return false;
@@ -136,10 +141,9 @@ bool IsRecordedPartitionSector(const DiskPartitionRecord& disk, uint64_t sector,
             return true;
         if (fsName == L"FAT32" && sector == SaturatingAdd(slot.startSector, 6))
             return true;
-        // NTFS keeps its backup boot sector after the sectors its boot sector counts: the last
-        // sector of a partition the table lists, the end of one this search found.
-        if (fsName == L"NTFS" && sector > slot.startSector &&
-            (sector == slot.endSector || sector + 1 == slot.endSector))
+        // NTFS keeps its backup boot sector in the partition's last sector, after the sectors its
+        // boot sector counts. The sector after the partition is the next volume's.
+        if (fsName == L"NTFS" && sector > slot.startSector && sector + 1 == PartitionExtentOf(slot).endSector)
             return true;
     }
     return false;

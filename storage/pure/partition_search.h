@@ -25,7 +25,7 @@ bool ClassifySearchBootSector(const uint8_t* sector, BootSectorHit& hit);
 
 // Whether a boot sector found at `sector` belongs to a partition the disk already records: the
 // same start and file system, or the backup boot sector of a recorded FAT32 (start + 6) or NTFS
-// volume (its last sector, or the sector after the volume's counted size).
+// volume (the partition's last sector).
 bool IsRecordedPartitionSector(const DiskPartitionRecord& disk, uint64_t sector, const CString& fsName);
 
 // The geometry the Standard Mode walks: anything but 63 sectors per track is recounted as 255
@@ -61,6 +61,8 @@ struct PartitionSearchOutcome {
 };
 
 // Runs the search over source and records every new partition in disk (after those it holds,
-// up to kMaxPartitionsPerDisk). Only sectors a read actually delivered are tested.
+// up to kMaxPartitionsPerDisk). Only sectors a read actually delivered are tested. A partition
+// ends at the sector after it: after the sectors a FAT boot sector counts, after the backup boot
+// sector that follows those an NTFS one counts.
 PartitionSearchOutcome RunPartitionSearch(SectorSource& source, const PartitionSearchParams& params,
                                           DiskPartitionRecord& disk, PartitionSearchListener& listener);

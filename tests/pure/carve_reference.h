@@ -63,9 +63,10 @@ inline std::string OpenEvent(uint64_t id, int record, uint64_t start, const CStr
 inline std::string CloseEvent(uint64_t id, uint64_t end, CarveClose why)
 {
     return "close " + std::to_string(id) + " @" + std::to_string(end) + " " +
-        (why == CarveClose::NextHeader    ? "header"
-             : why == CarveClose::MaxSize ? "size"
-                                          : "end");
+        (why == CarveClose::NextHeader     ? "header"
+             : why == CarveClose::MaxSize  ? "size"
+             : why == CarveClose::CutShort ? "cut"
+                                           : "end");
 }
 
 struct Recorder : CarveSink {

@@ -275,6 +275,28 @@ TEST(CarvePass, FailingSinkEndsThePassAndClosesEverything)
     EXPECT_LT(r.rec.items.size(), 10u);
 }
 
+// A write that fails cuts short its item and every item open beside it that the failed stretch
+// had not reached yet; an item that took the stretch ends after it.
+TEST(CarvePass, AFailedWriteCutsShortEveryItemTheStretchDidNotReach)
+{
+    EdgeCase e;
+    e.list = { MakeSignature(".A", Bytes({ 'Q' }), 1, "1000"), MakeSignature(".B", Bytes({ 'Q' }), 1, "300000") };
+    e.m.bytes[512] = 'Q';
+    const struct {
+        size_t failDataAt;
+        Events closes;
+    } cases[] = {
+        { 1, { "close 0 @512 cut", "close 1 @512 cut" } },    // the first item's write: neither got it
+        { 2, { "close 0 @1512 end", "close 1 @512 cut" } },   // the second's: the first took it
+        { 3, { "close 0 @1512 size", "close 1 @1512 cut" } }, // the second alone, after the first
+    };
+    for (const auto& c : cases) {
+        const RunResult r = e.Run(0, 1023, 8, MediaAnswer::Skip, CarvePolicy::AllMatches, c.failDataAt);
+        EXPECT_EQ(r.end, CarvePassEnd::SinkFailed) << c.failDataAt;
+        EXPECT_EQ(Events(r.events.begin() + 2, r.events.end()), c.closes) << c.failDataAt;
+    }
+}
+
 TEST(CarveOutput, FoundFilesLieBelowTheirSearchFolder)
 {
     CString path;

@@ -6,6 +6,7 @@
 
 #include "storage/pure/partition_search.h"
 #include "storage/pure/partition_table.h"
+#include "storage/pure/volume_check.h"
 #include "storage_test_util.h"
 
 using namespace storage_test;
@@ -143,7 +144,7 @@ protected:
 TEST_F(WipedDisk, StandardFindsCylinderHeadsAdvancedEveryVolumeButNoBackup)
 {
     EXPECT_EQ(RunPartitionSearch(disk, Standard(kSize / kCyl), table, rec).added, 2);
-    EXPECT_EQ(rec.hits, (Hits{ { L"FAT32", 63, 1963 }, { L"NTFS", 20 * kCyl, 20 * kCyl + 40000 } }));
+    EXPECT_EQ(rec.hits, (Hits{ { L"FAT32", 63, 1963 }, { L"NTFS", 20 * kCyl, 20 * kCyl + 40001 } }));
     EXPECT_EQ(table.slot[1].startSector, 20 * kCyl);
     DiskPartitionRecord fresh;
     Recorder adv;
@@ -151,7 +152,7 @@ TEST_F(WipedDisk, StandardFindsCylinderHeadsAdvancedEveryVolumeButNoBackup)
     EXPECT_EQ(adv.hits,
               (Hits{ { L"FAT32", 63, 1963 },
                      { L"FAT32", 2048, 206848 },
-                     { L"NTFS", 20 * kCyl, 20 * kCyl + 40000 },
+                     { L"NTFS", 20 * kCyl, 20 * kCyl + 40001 },
                      { L"FAT16", 400000, 430000 } }));
 }
 
@@ -181,11 +182,11 @@ TEST_F(WipedDisk, FailedReadsAreSkipped)
     disk.Fail(63);   // Standard: head 1 of cylinder 0 fails; Advanced: block 0 ends before it
     disk.Fail(2048); // the whole block from 2048 fails
     RunPartitionSearch(disk, Standard(kSize / kCyl), table, rec);
-    EXPECT_EQ(rec.hits, (Hits{ { L"NTFS", 20 * kCyl, 20 * kCyl + 40000 } }));
+    EXPECT_EQ(rec.hits, (Hits{ { L"NTFS", 20 * kCyl, 20 * kCyl + 40001 } }));
     DiskPartitionRecord fresh;
     Recorder adv;
     RunPartitionSearch(disk, Advanced(kSize), fresh, adv);
-    EXPECT_EQ(adv.hits, (Hits{ { L"NTFS", 20 * kCyl, 20 * kCyl + 40000 }, { L"FAT16", 400000, 430000 } }));
+    EXPECT_EQ(adv.hits, (Hits{ { L"NTFS", 20 * kCyl, 20 * kCyl + 40001 }, { L"FAT16", 400000, 430000 } }));
 }
 
 // Delivers three and a bit sectors but leaves boot sectors in the rest of the buffer.
@@ -229,7 +230,40 @@ TEST(PartitionSearch, SectorsBeyond32BitsAreNotWrapped)
     DiskPartitionRecord table;
     Recorder rec;
     RunPartitionSearch(disk, Standard(270001), table, rec);
-    EXPECT_EQ(rec.hits, (Hits{ { L"NTFS", at, at + 0x100000000ull } }));
+    EXPECT_EQ(rec.hits, (Hits{ { L"NTFS", at, at + 0x100000001ull } }));
+}
+
+// A found NTFS volume takes in its backup boot sector, the sector after those it counts: the check
+// of the volume falls back on it as its last sector, and an NTFS volume that begins right after
+// it is another volume. The end saturates at the top of the sector numbers.
+TEST(PartitionSearch, FoundNtfsVolumesTakeInTheirBackupBootSector)
+{
+    const uint64_t at = 2 * kCyl;
+    CraftedDisk disk(at + 3000);
+    PutVolume(disk, at, "NTFS", 999);
+    for (uint64_t boot : { at, at + 999 }) {
+        disk.At(boot)[0x0D] = 8;                    // 8 sectors per cluster
+        PutLe64(disk.At(boot).data() + 0x30, 4);    // $MFT at cluster 4
+        PutLe32(disk.At(boot).data() + 0x40, 0xF6); // 1 KiB records
+    }
+    PutText(disk.At(at + 32).data(), "FILE0");
+    PutVolume(disk, at + 1000, "NTFS", 999);
+    DiskPartitionRecord table;
+    Recorder rec;
+    RunPartitionSearch(disk, Advanced(at + 3000), table, rec);
+    EXPECT_EQ(rec.hits, (Hits{ { L"NTFS", at, at + 1000 }, { L"NTFS", at + 1000, at + 2000 } }));
+    disk.At(at)[510] = 0;
+    VolumeGeometryRecord g;
+    EXPECT_EQ(CheckVolume(disk, disk, L"NTFS", table.slot[0].startSector, table.slot[0].endSector, g),
+              VolumeCheck::Valid);
+    EXPECT_EQ(g.mftSector, at + 32);
+
+    CraftedDisk top(kCyl + 64);
+    PutBootSector(top, kCyl + 63, "NTFS", UINT64_MAX - kCyl - 63);
+    DiskPartitionRecord whole;
+    Recorder last;
+    RunPartitionSearch(top, Standard(2), whole, last);
+    EXPECT_EQ(last.hits, (Hits{ { L"NTFS", kCyl + 63, UINT64_MAX } }));
 }
 
 // Removable media: head 1 of each cylinder first, head 0 only when head 1 carries no boot sector
@@ -248,7 +282,7 @@ TEST(RemovableSearch, HeadOneBeforeHeadZeroAndListedVolumesKept)
     PartitionSearchParams p = Standard(0);
     p.geometry = NormaliseSearchGeometry(4, 16, 63);
     EXPECT_EQ(RunPartitionSearch(medium, p, table, rec).added, 2);
-    EXPECT_EQ(rec.hits, (Hits{ { L"FAT16", 0, 900 }, { L"NTFS", kCylinder + 63, kCylinder + 963 } }));
+    EXPECT_EQ(rec.hits, (Hits{ { L"FAT16", 0, 900 }, { L"NTFS", kCylinder + 63, kCylinder + 964 } }));
     EXPECT_EQ(table.slot[1].endSector, 900u);
     EXPECT_EQ(medium.readLog,
               (std::vector<uint64_t>{ 63, 0, kCylinder + 63, 2 * kCylinder + 63, 2 * kCylinder, 3 * kCylinder + 63,
