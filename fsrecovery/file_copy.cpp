@@ -305,6 +305,15 @@ const VolumeBounds& SaveRun::Bounds(SectorSource& device, const FoundVolume& vol
     return found->second;
 }
 
+VolumeRecordReader& SaveRun::Records(SectorSource& device, const FoundVolume& volume)
+{
+    std::unique_ptr<VolumeRecordReader>& kept = m_records[&volume];
+    // A device opened again for a later file is another source: the reader follows it.
+    if (!kept || &kept->Device() != &device)
+        kept = std::make_unique<VolumeRecordReader>(device, volume);
+    return *kept;
+}
+
 namespace {
 
 // The file the file-exists rule already made for path, else path made now (replacing a file).
@@ -321,8 +330,12 @@ DestinationFile& Destination(std::optional<DestinationFile>& claimed, const CStr
 // or damaged fails the file, as its bytes cannot be known.
 SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, uint32_t unitSectors,
                          const FoundVolume& volume, const CString& path, uint64_t size, SaveProgressView& view,
-                         WriteState& state, SaveRun* run, std::optional<DestinationFile>& claimed)
+                         WriteState& state, SaveRun* run, std::optional<DestinationFile>& claimed,
+                         uint64_t validBytes = UINT64_MAX, bool incomplete = false)
 {
+    // Past the initialized size the clusters hold old bytes: they are not even read.
+    if (unitSectors == 0 && validBytes < size)
+        HoleExtentsFrom(extents, validBytes);
     const bool cut = ClipExtentsToVolume(extents, size, run ? run->Bounds(source, volume) : BoundsOf(source, volume),
                                          unitSectors);
     if (cut && unitSectors != 0)
@@ -330,7 +343,9 @@ SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, 
     DestinationFile& file = Destination(claimed, path, run == nullptr);
     if (!file.IsOpen())
         return DestinationFailed(state, file.Error(), run);
-    const CopySink sink = [&file](const uint8_t* data, size_t length) { return file.Write(data, length); };
+    CopySink sink = [&file](const uint8_t* data, size_t length) { return file.Write(data, length); };
+    if (validBytes < size)
+        sink = ZerosFrom(validBytes, std::move(sink));
     const CopyStop stop = [&state, run] { return StopRequested(state, run); };
     const CopyProgress progress = [&view](uint64_t written) { view.Bytes(written); };
     const CopyResult result = unitSectors != 0
@@ -342,7 +357,7 @@ SaveOutcome WriteExtents(SectorSource& source, std::vector<CopyExtent> extents, 
     case CopyResult::RunsEnded:
         if (!file.Commit())
             return DestinationFailed(state, file.Error(), run);
-        return result == CopyResult::Done && !cut ? SaveOutcome::Saved : SaveOutcome::Partial;
+        return result == CopyResult::Done && !cut && !incomplete ? SaveOutcome::Saved : SaveOutcome::Partial;
     case CopyResult::Stopped:
         return SaveOutcome::Skipped;
     case CopyResult::WriteFailed:
@@ -499,18 +514,35 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
     const bool counted = checkExists == 1;
     std::optional<KeptHandleSectorSource> own;
     SectorSource& source = run ? run->Device(volume.devicePath) : own.emplace(volume.devicePath);
+    // The volume's records by number, made when the file needs them.
+    std::optional<VolumeRecordReader> ownRecords;
+    const auto records = [&]() -> VolumeRecordReader& {
+        if (run)
+            return run->Records(source, volume);
+        return ownRecords ? *ownRecords : ownRecords.emplace(source, volume);
+    };
     std::vector<uint8_t> record(kMftRecordSize, 0);
     if (source.Read(recordSector, kSectorsPerMftRecord, record.data()) == 0)
         return Uncount(SaveOutcome::Failed, counted, state);
-    ApplyNtfsFixup(record.data(), record.size());
-    NtfsDataPlan plan = PlanNtfsData(record.data(), size, params.sectorsPerCluster, params.cluster0Start);
+    // A record not whole where it begins may go on in another run of the $MFT.
+    if (!ApplyNtfsFixup(record.data(), record.size()))
+        records().ReadRecordAt(recordSector, record.data());
+    NtfsDataPlan plan;
+    if (HasNtfsAttributeList(record.data())) {
+        // A file in several records: its data gathered from the records its list names, and
+        // copied as one.
+        plan = PlanListedNtfsData(record.data(), recordSector, size, records());
+    } else {
+        plan = PlanNtfsData(record.data(), size, params.sectorsPerCluster, params.cluster0Start);
+    }
     SaveProgressView view(counted, size, state, run);
     if (plan.kind == NtfsDataPlan::Kind::Unusable)
         return Uncount(SaveOutcome::Failed, counted, state);
     if (plan.kind == NtfsDataPlan::Kind::InRecord) {
         view.Start(path, name, kSectorSize);
         DestinationFile& file = Destination(claimed, path, run == nullptr);
-        if (!file.IsOpen() || !file.Write(record.data() + plan.recordOffset, size_t(size)))
+        const uint8_t* bytes = plan.residentElsewhere ? plan.residentBytes.data() : record.data() + plan.recordOffset;
+        if (!file.IsOpen() || !file.Write(bytes, size_t(size)))
             return Uncount(DestinationFailed(state, file.Error(), run), counted, state);
         view.Finish();
         return Uncount(file.Commit() ? SaveOutcome::Saved : DestinationFailed(state, file.Error(), run), counted,
@@ -518,7 +550,7 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
     }
     view.Start(path, name, plan.unitSectors != 0 ? plan.unitSectors * kSectorSize : kCopyReadSectors * kSectorSize);
     return Uncount(WriteExtents(source, std::move(plan.extents), plan.unitSectors, volume, path, size, view, state,
-                                run, claimed),
+                                run, claimed, plan.validBytes, plan.incomplete),
                    counted, state);
 }
 

@@ -11,6 +11,7 @@
 #include "app/pure/view_pacer.h"
 #include "app/questions.h"
 #include "fsrecovery/pure/file_copy.h"
+#include "fsrecovery/pure/ntfs_volume_records.h"
 #include "fsrecovery/pure/volume_listing.h"
 #include "storage/pure/sector_source.h"
 #include "storage/pure/stop_flag.h"
@@ -72,6 +73,8 @@ public:
     void MakeFolder(const CString& folder);
     // The sectors the files of `volume` may be read from, worked out once per save.
     const VolumeBounds& Bounds(SectorSource& device, const FoundVolume& volume);
+    // The file records of `volume` by number, read from `device`, kept for the whole save.
+    VolumeRecordReader& Records(SectorSource& device, const FoundVolume& volume);
     // The "Saving Files..." dialog the save shows (null: none), which its figures go to and
     // whose Cancel stops it.
     void SetDialog(CWnd* dialog) { m_dialog = dialog; }
@@ -101,6 +104,7 @@ private:
     std::map<CString, std::unique_ptr<KeptHandleSectorSource>> m_devices;
     std::set<CString> m_folders;
     std::map<const FoundVolume*, VolumeBounds> m_bounds;
+    std::map<const FoundVolume*, std::unique_ptr<VolumeRecordReader>> m_records;
     std::chrono::steady_clock::time_point m_pumped{};
     SaveWork m_work;
     // The latest figures and whether they differ from those painted.
@@ -125,11 +129,13 @@ SaveOutcome SaveFatFile(const FoundVolume& volume, CString path, CString name, u
                         int16_t checkExists, WriteState& state, SaveRun* run = nullptr);
 
 // Writes the unnamed data of the NTFS file record at recordSector of `volume` (resident or
-// through its runs, sparse runs as zeros; a compressed attribute decompressed unit by unit) into
-// path, as PlanNtfsData plans it; runs are held to the volume as FAT clusters are. A compressed
-// file with a unit that does not decompress or lies outside the volume, and a file Windows keeps
-// compressed behind a reparse point, fail and leave no file. parent and own are not needed to
-// find the data.
+// through its runs, sparse runs as zeros; a compressed attribute decompressed unit by unit; the
+// bytes past its initialized size as zeros) into path, as PlanNtfsData plans it; runs are held to
+// the volume as FAT clusters are. A file whose attribute list names other records is gathered from
+// them (PlanGatheredNtfsData); one of them that cannot be taken leaves the file Partial, written as
+// far as its extents reach. A compressed file with a unit that does not decompress or lies outside
+// the volume, and a file Windows keeps compressed behind a reparse point, fail and leave no file.
+// parent and own are not needed to find the data.
 SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, uint64_t size, uint64_t recordSector,
                          uint64_t parent, uint64_t own, int16_t checkExists, WriteState& state, SaveRun* run = nullptr);
 

@@ -1,5 +1,6 @@
 // Fuzzes the decoding of carved NTFS file records: the fix-up over the whole record, the name,
-// the unnamed $DATA and its runs, FindMftDataAttribute, and the carving scan over a small disk.
+// the unnamed $DATA and its runs, FindMftDataAttribute, and the carving scan over a small disk,
+// with the naming of base records from their extension records.
 //
 // Input: the first 1024 bytes are a record as read from the disk (its "FILE" and allocated size
 // forced so that it is decoded); the whole input is also the disk the scan carves.
@@ -48,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     DeepNtfsStoreSink carved(carvedStore);
     RunDeepScan(disk, 0, size / kSectorSize + 2, { false, true }, carved);
     ChooseNtfsSectorsPerCluster(carved.boots, 0);
+    // Nameless base records named from the extension records found, read back from the disk.
     FinishDeepNtfsStore(carvedStore, InferNtfsVolumeGeometry(carved.systemRecords, carved.boots, { 0 }, 0), L"d", 0,
-                        size / kSectorSize + 2, 0);
+                        size / kSectorSize + 2, 0, {}, &carved.records, &disk);
     return 0;
 }

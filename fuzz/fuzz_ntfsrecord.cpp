@@ -1,10 +1,12 @@
-// Fuzzes the NTFS record decoders: fix-up, attribute walk, mapping pairs, $FILE_NAME readers
-// and the $MFT run table. The first 1024 bytes are a file record; the whole input is also a
-// small volume on which the run table is loaded from a record 0 at sector 0 and then scanned
-// record by record, as Basic Search does: whatever runs the record claims, the scan reads no
-// more than the volume holds (libFuzzer's per-input timeout catches a walk that does).
+// Fuzzes the NTFS record decoders: fix-up, attribute walk, mapping pairs, $FILE_NAME readers and
+// the $MFT run table. The first 1024 bytes are a file record; the whole input is also a small
+// volume on which the run table is loaded from a record 0 at sector 0 and then scanned record by
+// record, as Basic Search does, and record 0's file gathered from its extension records: whatever
+// runs the record claims, the scan reads no more than the volume holds (libFuzzer's per-input
+// timeout catches a walk that does).
 //
-// Input: byte 0 = sectors per cluster choice, byte 1 = name space; then the disk.
+// Input: byte 0 = sectors per cluster choice, byte 1 = name space (low 2 bits) and the first
+// record's number (the others); then the disk.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "fsrecovery/pure/basic_scan.h"
+#include "fsrecovery/pure/file_copy.h"
 #include "storage/pure/fs_names.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/mft_runs.h"
@@ -23,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     const uint32_t spc = 1u << (data[0] & 7);
     const int nameSpace = data[1] & 3;
+    const uint64_t baseNumber = data[1] >> 2;
     data += 2;
     size -= 2;
 
@@ -66,11 +70,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (table.totalSectors() > volumeSectors)
             abort();
         uint64_t reported = 0;
-        ScanNtfsRecords(disk, table, nullptr, [&](uint64_t done, uint64_t total) {
-            if (done > total || done < reported || total != table.totalSectors())
-                abort();
-            reported = done;
-        });
+        const NtfsVolumePlace volume{ 0, spc, volumeSectors };
+        ScanNtfsRecords(
+            disk, table, nullptr,
+            [&](uint64_t done, uint64_t total) {
+                if (done > total || done < reported || total != table.totalSectors())
+                    abort();
+                reported = done;
+            },
+            [](NtfsScanRecord&&) {}, volume);
+        // The file of the first record gathered from the records its attribute list names, as a
+        // save plans it, taken for the record of a number the input chooses.
+        MftRunRecordSource records(disk, table);
+        const NtfsFileParts parts =
+            GatherNtfsFileParts(disk, rec.data(), baseNumber, volume, records, kGatherName | kGatherData);
+        if ((!parts.nameRecord.empty() && parts.nameRecord.size() != kMftRecordSize) ||
+            parts.residentValue.size() > kMftRecordSize)
+            abort();
+        const NtfsDataPlan plan = PlanGatheredNtfsData(parts, parts.dataSize, spc, 0);
+        if (plan.kind == NtfsDataPlan::Kind::InRecord && plan.residentBytes.size() > kMftRecordSize)
+            abort();
         uint8_t buf[kMftRecordSize];
         for (uint64_t n : { uint64_t(0), uint64_t(1), uint64_t(7), uint64_t(100000), UINT64_MAX / 2 }) {
             uint64_t sector = 0;

@@ -10,6 +10,7 @@
 #   \\.\L: fatlone.img
 #   \\.\PhysicalDrive19 spilldisk.img   \\.\PhysicalDrive14 deepntfsdisk.img
 #   \\.\PhysicalDrive25 ntfscomp.img (an NTFS partition with a compressed folder)
+#   \\.\PhysicalDrive17 ntfsext.img (an NTFS partition whose files spread over extension records)
 #   \\.\N: nomft/nomft.img (made on every run, below)
 #   \\.\PhysicalDrive23 a file every read of which fails (below)
 # Wine finds these as links in the prefix's dosdevices folder; their names must be lower case.
@@ -86,6 +87,8 @@ ln -sfn /dev/full "$IMG/fulldisk/a.txt"
 ln -sfn "$IMG/spilldisk.img" "$D/physicaldrive19"
 # The disk whose NTFS partition keeps a folder's files compressed.
 ln -sfn "$IMG/ntfscomp.img" "$D/physicaldrive25"
+# The disk whose NTFS files no longer fit their base file records.
+ln -sfn "$IMG/ntfsext.img" "$D/physicaldrive17"
 # \\.\K: fatpast.img: a FAT volume without FATs whose drive goes on past it (K:\ an empty folder).
 ln -sfn "$IMG/brokenroot" "$D/k:"
 ln -sfn "$IMG/fatpast.img" "$D/k::"

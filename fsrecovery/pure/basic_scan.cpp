@@ -1,9 +1,11 @@
 #include "fsrecovery/pure/basic_scan.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "storage/pure/fs_names.h"
+#include "storage/pure/ntfs_file_records.h"
 #include "storage/pure/ntfs_record.h"
 
 namespace {
@@ -191,12 +193,13 @@ void CollectAttributeListRecords(const uint8_t* record, std::vector<uint64_t>& l
 
 namespace {
 
-// The $FILE_NAME of the file whose base record is `base` (already fixed up): looked for in
-// the base record first, then in its extension records, by name space Win32, Win32 and DOS,
-// DOS, POSIX. Extension records are read through the run table. One walk over a record's
-// attributes finds its name; the record list is only made for a base record without one.
-bool LookUpName(SectorSource& source, const MftRunTableRecord& runs, uint64_t baseNumber, const uint8_t* base,
-                NtfsScanRecord& out)
+// The $FILE_NAME of the file whose base record is `base` (already fixed up): looked for in the
+// base record first, then in the records its attribute list names (resident or not), the best name
+// space among them, by name space Win32, Win32 and DOS, DOS, POSIX. Extension records are read
+// through the run table and taken only when they still belong to this base record. One walk over a
+// record's attributes finds its name; the list is only read for a base record without one.
+bool LookUpName(SectorSource& source, const MftRunTableRecord& runs, const NtfsVolumePlace& volume,
+                uint64_t baseNumber, const uint8_t* base, NtfsScanRecord& out)
 {
     static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
     auto named = [&](const uint8_t* rec) {
@@ -208,18 +211,9 @@ bool LookUpName(SectorSource& source, const MftRunTableRecord& runs, uint64_t ba
     };
     if (named(base))
         return true;
-    std::vector<uint64_t> list{ baseNumber };
-    CollectAttributeListRecords(base, list);
-    uint8_t other[kMftRecordSize];
-    for (uint64_t number : list) {
-        if (number == baseNumber || !ReadMftRecordAt(source, runs, number, other) ||
-            !IsFileRecord(other, kMftRecordSize))
-            continue;
-        ApplyNtfsFixup(other, kMftRecordSize);
-        if (named(other))
-            return true;
-    }
-    return false;
+    MftRunRecordSource records(source, runs);
+    const NtfsFileParts parts = GatherNtfsFileParts(source, base, baseNumber, volume, records, kGatherName);
+    return !parts.nameRecord.empty() && named(parts.nameRecord.data());
 }
 
 // The $MFT's records gathered from its sectors in the order of its virtual sequence. A record is
@@ -227,9 +221,10 @@ bool LookUpName(SectorSource& source, const MftRunTableRecord& runs, uint64_t ba
 // a file record with a name is handed on.
 class MftRecordStream {
 public:
-    MftRecordStream(SectorSource& source, const MftRunTableRecord& runs, const ScanProgressFn& progress,
-                    const NtfsRecordFn& found)
-        : m_source(source), m_runs(runs), m_progress(progress), m_found(found), m_total(runs.totalSectors())
+    MftRecordStream(SectorSource& source, const MftRunTableRecord& runs, const NtfsVolumePlace& volume,
+                    const ScanProgressFn& progress, const NtfsRecordFn& found)
+        : m_source(source), m_runs(runs), m_volume(volume), m_progress(progress), m_found(found),
+          m_total(runs.totalSectors())
     {
     }
 
@@ -271,20 +266,112 @@ public:
             m_progress(m_number * kSectorsPerMftRecord, m_total);
     }
 
+    // The base records left nameless, named now from the extension records met that name them (a
+    // deleted file's list may be gone, its extension records not): each read again, the best name
+    // space among those that still belong to the base. A folder with a list that none names stands
+    // nameless under the catch-all folder, with its files and folders.
+    void NameTheNameless()
+    {
+        static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
+        std::sort(m_names.begin(), m_names.end(),
+                  [](const ExtensionName& a, const ExtensionName& b) { return a.base < b.base; });
+        for (Nameless& n : m_nameless) {
+            std::vector<uint8_t> best, named;
+            size_t bestRank = 4;
+            auto at = std::lower_bound(m_names.begin(), m_names.end(), n.record.record,
+                                       [](const ExtensionName& e, uint64_t base) { return e.base < base; });
+            for (; at != m_names.end() && at->base == n.record.record; ++at) {
+                if (!ExtensionBelongsTo(at->header, n.record.record, n.header) ||
+                    !ReadMftRecordAt(m_source, m_runs, at->number, m_record) || !IsFileRecord(m_record, kMftRecordSize))
+                    continue;
+                ApplyNtfsFixup(m_record, kMftRecordSize);
+                if (!NameHoldingRecord(m_record, named))
+                    continue;
+                const size_t rank = PreferredMftNameRank(named.data(), kOrder, 4);
+                if (rank < bestRank) {
+                    best.swap(named);
+                    bestRank = rank;
+                }
+            }
+            if (!best.empty()) {
+                // Read as the base record's: a folder's name, or a file's as the list shows it.
+                best[0x16] = n.header.flags;
+                if (n.record.folder)
+                    ParsePreferredMftName(best.data(), kOrder, 4, &n.record.parent, &n.record.created, n.record.name);
+                else
+                    ReadPreferredMftRecordName(best.data(), kOrder, 4, true, nullptr, &n.record.parent,
+                                               &n.record.created, n.record.name);
+            } else if (n.record.folder && n.listed) {
+                n.record.parent = kMiscFolderId;
+            } else {
+                continue;
+            }
+            m_found(std::move(n.record));
+        }
+        m_nameless.clear();
+        m_names.clear();
+    }
+
 private:
+    // An extension record that holds a $FILE_NAME (or, freed, the bytes of one): the base record
+    // it names, and where to read it again.
+    struct ExtensionName {
+        uint64_t base = 0;
+        uint64_t number = 0;
+        NtfsRecordHeader header;
+    };
+    // A base record without a name of its own, in its list or anywhere its list leads.
+    struct Nameless {
+        NtfsScanRecord record;
+        NtfsRecordHeader header;
+        bool listed = false;
+    };
+    // At most this many of either are kept; the records beyond stay as nameless as they are.
+    static constexpr size_t kMaxKept = size_t(1) << 20;
+
+    void NoteExtension()
+    {
+        if (m_names.size() >= kMaxKept || !NameHoldingRecord(m_record, m_named))
+            return;
+        ExtensionName e;
+        e.header = ReadNtfsRecordHeader(m_record);
+        e.base = NtfsReferenceRecord(e.header.baseReference);
+        e.number = m_number;
+        m_names.push_back(e);
+    }
+
+    void TakeBaseRecord()
+    {
+        NtfsScanRecord r;
+        r.record = m_number;
+        r.sector = m_recordSector;
+        const uint8_t flags = m_record[0x16];
+        // Only the plain folder flags make a folder; index views ($Secure, $Quota) are files.
+        r.folder = flags == 2 || flags == 3;
+        r.deleted = (flags & 1) == 0;
+        if (LookUpName(m_source, m_runs, m_volume, m_number, m_record, r)) {
+            m_found(std::move(r));
+            return;
+        }
+        // A record with a list, or a deleted one that still holds attributes, may be named by an
+        // extension record; an empty free record is none.
+        const bool listed = HasNtfsAttributeList(m_record);
+        NtfsAttribute any;
+        if (m_nameless.size() < kMaxKept &&
+            (listed || (r.deleted && NtfsAttributeWalker(m_record, kMftRecordSize).Next(any))))
+            m_nameless.push_back({ std::move(r), ReadNtfsRecordHeader(m_record), listed });
+    }
+
     void FinishRecord()
     {
         if (m_recordOk && IsFileRecord(m_record, kMftRecordSize)) {
             ApplyNtfsFixup(m_record, kMftRecordSize);
-            NtfsScanRecord r;
-            r.record = m_number;
-            r.sector = m_recordSector;
-            const uint8_t flags = m_record[0x16];
-            // Only the plain folder flags make a folder; index views ($Secure, $Quota) are files.
-            r.folder = flags == 2 || flags == 3;
-            r.deleted = (flags & 1) == 0;
-            if (LookUpName(m_source, m_runs, m_number, m_record, r))
-                m_found(std::move(r));
+            // An extension record holds attributes of its base record's file: never a file or
+            // folder of its own; its name names its base record.
+            if (ReadNtfsRecordHeader(m_record).IsExtension())
+                NoteExtension();
+            else
+                TakeBaseRecord();
         }
         ++m_number;
         if (m_progress)
@@ -295,10 +382,14 @@ private:
 
     SectorSource& m_source;
     const MftRunTableRecord& m_runs;
+    const NtfsVolumePlace m_volume;
     const ScanProgressFn& m_progress;
     const NtfsRecordFn& m_found;
     const uint64_t m_total;
     uint8_t m_record[kMftRecordSize];
+    std::vector<uint8_t> m_named;
+    std::vector<ExtensionName> m_names;
+    std::vector<Nameless> m_nameless;
     int m_half = 0; // the sectors of the current record gathered so far
     bool m_recordOk = true;
     uint64_t m_recordSector = 0, m_number = 0;
@@ -330,10 +421,10 @@ void ScanMftRun(SectorSource& source, uint64_t start, uint64_t length, std::vect
 } // namespace
 
 void ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs, const StopFlag* stop,
-                     const ScanProgressFn& progress, const NtfsRecordFn& found)
+                     const ScanProgressFn& progress, const NtfsRecordFn& found, const NtfsVolumePlace& volume)
 {
     std::vector<uint8_t> block(size_t(kFatScanBlockSectors) * kSectorSize);
-    MftRecordStream records(source, runs, progress, found);
+    MftRecordStream records(source, runs, volume, progress, found);
     for (size_t run = 0; run < runs.count() && !Stopped(stop); ++run) {
         // A sparse run (start 0) holds no records.
         if (runs.starts[run] == 0)
@@ -341,13 +432,16 @@ void ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs, const 
         else
             ScanMftRun(source, runs.starts[run], runs.lengths[run], block, stop, records);
     }
+    // A stopped scan names what it found too.
+    records.NameTheNameless();
 }
 
 std::vector<NtfsScanRecord> ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs, const StopFlag* stop,
-                                            const ScanProgressFn& progress)
+                                            const ScanProgressFn& progress, const NtfsVolumePlace& volume)
 {
     std::vector<NtfsScanRecord> found;
-    ScanNtfsRecords(source, runs, stop, progress, [&found](NtfsScanRecord&& r) { found.push_back(std::move(r)); });
+    ScanNtfsRecords(
+        source, runs, stop, progress, [&found](NtfsScanRecord&& r) { found.push_back(std::move(r)); }, volume);
     return found;
 }
 
@@ -475,7 +569,13 @@ BasicScanStatus ScanNtfsVolume(SectorSource& device, ScanTarget& target, bool bo
     AddMiscFolderRow(store, volume, kNtfsRootRecord, timeWord);
     StartPhase(observer, BasicScanPhase::NtfsScan, 0, runs.totalSectors());
     // Each record goes into the store as it is read: no list of all records is ever held.
-    ScanNtfsRecords(device, runs, stop, observer.progress,
-                    [&store, volume](NtfsScanRecord&& record) { AddNtfsRecord(store, volume, std::move(record)); });
+    NtfsVolumePlace place;
+    place.cluster0 = target.geometry.cluster0Start;
+    place.sectorsPerCluster = target.geometry.sectorsPerCluster;
+    if (target.endSector > target.geometry.cluster0Start)
+        place.endSector = target.endSector;
+    ScanNtfsRecords(
+        device, runs, stop, observer.progress,
+        [&store, volume](NtfsScanRecord&& record) { AddNtfsRecord(store, volume, std::move(record)); }, place);
     return IsStopped(stop) ? BasicScanStatus::Stopped : BasicScanStatus::Done;
 }

@@ -11,6 +11,7 @@
 #include "fsrecovery/pure/scan_status.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/mft_runs.h"
+#include "storage/pure/ntfs_file_records.h"
 #include "storage/pure/scan_target.h"
 #include "storage/pure/sector_source.h"
 
@@ -73,18 +74,24 @@ constexpr size_t kMaxRecordListEntries = 50;
 // 1024-byte record, while the list holds fewer than kMaxRecordListEntries.
 void CollectAttributeListRecords(const uint8_t* record, std::vector<uint64_t>& list);
 
-// Reads every record of the $MFT through the run table, each record's two sectors mapped on
-// their own, and hands `found` each record that carries a $FILE_NAME (the root folder's "."
-// too), in $MFT order. Records that cannot be read or lack the "FILE" signature are skipped; a
-// block that cannot be read, and a sparse run, is passed over in one step with the record
-// numbering kept, and only sectors a read delivered are parsed. Progress counts sectors against
-// the table's total. Stops early when *stop is 1.
+// Reads every record of the $MFT through the run table, each record's two sectors mapped on their
+// own, and hands `found` each base record that carries a $FILE_NAME (the root folder's "." too), in
+// $MFT order; the name may lie in an extension record its attribute list names (read from `volume`
+// when the list is not resident). Extension records are never handed on themselves, but name the
+// base record they belong to: a base record without a name in its list's records (a deleted file
+// whose list is gone, say) is handed on, after the others, with the name an extension record that
+// still belongs to it holds. A folder with a list whose name is in none of its records is handed on
+// nameless, its parent the catch-all folder. Records that cannot be read or lack the "FILE"
+// signature are skipped; a block that cannot be read, and a sparse run, is passed over in one step
+// with the record numbering kept, and only sectors a read delivered are parsed. Progress counts
+// sectors against the table's total. Stops early when *stop is 1.
 using NtfsRecordFn = std::function<void(NtfsScanRecord&& record)>;
 void ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs, const StopFlag* stop,
-                     const ScanProgressFn& progress, const NtfsRecordFn& found);
+                     const ScanProgressFn& progress, const NtfsRecordFn& found, const NtfsVolumePlace& volume = {});
 // The same, collected.
 std::vector<NtfsScanRecord> ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs,
-                                            const StopFlag* stop = nullptr, const ScanProgressFn& progress = {});
+                                            const StopFlag* stop = nullptr, const ScanProgressFn& progress = {},
+                                            const NtfsVolumePlace& volume = {});
 
 // ---- The scan of one volume, as Basic Search runs it ------------------------------------------
 

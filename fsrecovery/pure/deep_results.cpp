@@ -1,11 +1,14 @@
 #include "fsrecovery/pure/deep_results.h"
 
 #include <algorithm>
+#include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <tuple>
 
 #include "fsrecovery/pure/basic_scan.h"
+#include "fsrecovery/pure/ntfs_volume_records.h"
 #include "fsrecovery/pure/result_tree.h"
 #include "storage/pure/partition_table.h"
 
@@ -194,35 +197,71 @@ std::vector<uint32_t> AddDeepNtfsVolumes(FoundStore& store, const CString& devic
         if (rangeEnd > g.cluster0)
             end = std::min(end, rangeEnd);
         indices[k] = add(g, g.cluster0, EndWithinPartition(partitions, g.cluster0, end));
+        // Its records by number along its $MFT, as its record 0 lays the $MFT out.
+        auto records = std::make_shared<NtfsRecordIndex>();
+        const FoundVolume& made = store.Volume(indices[k]);
+        if (AppendRunsAsSectors(g.mftRuns, g.cluster0, g.sectorsPerCluster, records->mftRuns) &&
+            made.endSector > g.cluster0)
+            ClampMftRunsToVolume(records->mftRuns, g.cluster0, made.endSector - 1);
+        else
+            records->mftRuns.Clear();
+        store.SetNtfsRecords(indices[k], std::move(records));
     }
     if (map.volumes.empty() || withLeftover)
         indices.back() = add(map.fallback, rangeFirst, EndWithinPartition(partitions, rangeFirst, rangeEnd));
     return indices;
 }
 
+namespace {
+
+void NoteExtension(const CarvedMftHeader& record, uint64_t sector, bool named, DeepNtfsRecordFinds& finds)
+{
+    if (finds.extensions.size() < kMaxDeepNtfsRecordFinds)
+        finds.extensions.push_back(
+            { sector, record.recordNumber, record.numbered, named, NtfsReferenceRecord(record.baseReference) });
+}
+
+} // namespace
+
 void DeepNtfsStoreSink::MftRecordFound(const uint8_t* raw, uint64_t sector)
 {
     if (!DecodeCarvedMftName(raw, m_fixedUp, m_record))
         return;
+    if (m_record.IsExtension()) {
+        NoteExtension(m_record, sector, !m_record.name.empty() || NameHoldingRecord(m_fixedUp, m_named), records);
+        return;
+    }
     // The system files' records place the volumes: those are decoded whole.
     if (m_record.parent == kNtfsRootId && IsNtfsSystemFileName(m_record.name)) {
         CarvedMftRecord whole;
         if (DecodeCarvedMftRecord(raw, sector, whole))
             NoteNtfsSystemRecord(whole, systemRecords);
     }
-    Add(m_record, sector);
+    // Whether another record may name a nameless one: one with a list, or a deleted one that still
+    // holds attributes (an empty free record is none).
+    const bool listed = m_record.name.empty() && HasNtfsAttributeList(m_fixedUp);
+    NtfsAttribute any;
+    Add(m_record, sector,
+        m_record.name.empty() &&
+            (listed || (m_record.IsDeleted() && NtfsAttributeWalker(m_fixedUp, kMftRecordSize).Next(any))),
+        listed);
 }
 
 void DeepNtfsStoreSink::MftRecord(const CarvedMftRecord& record)
 {
+    if (record.IsExtension()) {
+        NoteExtension(record, record.sector, !record.name.IsEmpty(), records);
+        return;
+    }
     NoteNtfsSystemRecord(record, systemRecords);
     static_cast<CarvedMftHeader&>(m_record) = record;
     m_record.name = ToUtf16Units(record.name);
-    Add(m_record, record.sector);
+    Add(m_record, record.sector, false, false);
 }
 
-void DeepNtfsStoreSink::Add(const CarvedMftName& record, uint64_t sector)
+void DeepNtfsStoreSink::Add(const CarvedMftName& record, uint64_t sector, bool nameless, bool listed)
 {
+    const bool unnamed = nameless && records.unnamed.size() < kMaxDeepNtfsRecordFinds;
     if (!record.IsFolder()) {
         NtfsFileRow row;
         row.volume = FoundStore::kNoVolume;
@@ -232,11 +271,13 @@ void DeepNtfsStoreSink::Add(const CarvedMftName& record, uint64_t sector)
             row.fileTime = record.created;
             row.flags = NtfsFileRow::kStamped;
         }
-        m_store.AddNtfsFile(row, record.name);
+        const size_t index = m_store.AddNtfsFile(row, record.name);
+        if (unnamed)
+            records.unnamed.push_back({ sector, index, false, listed });
         return;
     }
     // A folder is known by its number; the root's own record names itself ".".
-    if (!record.numbered || record.name.empty() || record.name == u".")
+    if (!record.numbered || (record.name.empty() && !unnamed) || record.name == u".")
         return;
     FoundEntryRow row;
     row.volume = FoundStore::kNoVolume;
@@ -248,7 +289,9 @@ void DeepNtfsStoreSink::Add(const CarvedMftName& record, uint64_t sector)
     row.deleted = record.flags == 2;
     // NTFS folders carry no sector, size or attribute cells; their date is a FILETIME.
     row.cells = FoundEntryRow::kSelf | FoundEntryRow::kParent | FoundEntryRow::kDate | FoundEntryRow::kDeleted;
-    m_store.AddEntry(row, record.name);
+    const size_t index = m_store.AddEntry(row, record.name);
+    if (record.name.empty())
+        records.unnamed.push_back({ sector, index, true, listed });
 }
 
 namespace {
@@ -286,8 +329,130 @@ void DropRepeatedFolders(FoundStore& store)
 
 } // namespace
 
+namespace {
+
+// Each volume's extension records by number: the number its header gives, else the one its place
+// in the volume's $MFT gives (a record of neither cannot be told).
+void IndexDeepNtfsExtensions(FoundStore& store, const NtfsGeometryMap& map, const std::vector<uint32_t>& indices,
+                             const std::vector<DeepNtfsRecordFinds::Extension>& extensions)
+{
+    std::vector<std::vector<std::pair<uint64_t, uint64_t>>> found(indices.size());
+    for (const DeepNtfsRecordFinds::Extension& e : extensions) {
+        const size_t k = DeepNtfsVolumeOfRecord(map, e.sector);
+        if (indices[k] == FoundStore::kNoVolume)
+            continue;
+        uint64_t number = e.number;
+        const FoundVolume& volume = store.Volume(indices[k]);
+        if (!e.numbered &&
+            !(volume.ntfsRecords && MftRecordAtSector(e.sector, volume.ntfsRecords->mftRuns, &number)))
+            continue;
+        found[k].emplace_back(number, e.sector);
+    }
+    for (size_t k = 0; k < indices.size(); ++k) {
+        if (indices[k] == FoundStore::kNoVolume || found[k].empty())
+            continue;
+        std::sort(found[k].begin(), found[k].end());
+        auto records = std::make_shared<NtfsRecordIndex>();
+        if (const auto& had = store.Volume(indices[k]).ntfsRecords)
+            records->mftRuns = had->mftRuns;
+        records->found = std::move(found[k]);
+        store.SetNtfsRecords(indices[k], std::move(records));
+    }
+}
+
+// The record of extension records of a volume that holds a name for the base record `base` (fixed
+// up, number `number`): the one of the best name space among those that still belong to it, read
+// from the device, with the base's flags; empty when none.
+std::vector<uint8_t> NameFromExtensions(SectorSource& device, const uint8_t* base, uint64_t number,
+                                        const std::vector<uint64_t>& sectors)
+{
+    static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
+    const NtfsRecordHeader header = ReadNtfsRecordHeader(base);
+    std::vector<uint8_t> best, named;
+    size_t bestRank = 4;
+    uint8_t record[kMftRecordSize];
+    for (uint64_t sector : sectors) {
+        if (device.Read(sector, kSectorsPerMftRecord, record) != kMftRecordSize ||
+            !IsFileRecord(record, kMftRecordSize))
+            continue;
+        ApplyNtfsFixup(record, kMftRecordSize);
+        if (!ExtensionBelongsTo(ReadNtfsRecordHeader(record), number, header) || !NameHoldingRecord(record, named))
+            continue;
+        const size_t rank = PreferredMftNameRank(named.data(), kOrder, 4);
+        if (rank < bestRank) {
+            best.swap(named);
+            bestRank = rank;
+        }
+    }
+    if (!best.empty())
+        best[0x16] = base[0x16];
+    return best;
+}
+
+// Names each nameless base record from the record of its list that holds its $FILE_NAME, read as
+// its volume's files are read when they are saved, else from the extension records of its volume
+// that name it. A folder whose name none holds stays nameless under the catch-all folder.
+void NameDeepNtfsBases(FoundStore& store, const NtfsGeometryMap& map, const std::vector<uint32_t>& indices,
+                       SectorSource& device, const DeepNtfsRecordFinds& finds)
+{
+    static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
+    // The extension records that hold names, by the volume and the base record they name.
+    std::map<std::pair<uint32_t, uint64_t>, std::vector<uint64_t>> naming;
+    for (const DeepNtfsRecordFinds::Extension& e : finds.extensions)
+        if (e.named)
+            naming[{ indices[DeepNtfsVolumeOfRecord(map, e.sector)], e.base }].push_back(e.sector);
+    std::vector<std::unique_ptr<VolumeRecordReader>> readers(store.VolumeCount());
+    std::vector<bool> drop;
+    uint8_t base[kMftRecordSize];
+    for (const DeepNtfsRecordFinds::Unnamed& u : finds.unnamed) {
+        const uint32_t volume = u.folder ? store.Entry(u.row).volume : store.NtfsFile(u.row).volume;
+        std::u16string name;
+        uint32_t parent = 0;
+        uint64_t created = 0;
+        bool named = false;
+        if (volume < readers.size() && !readers[volume])
+            readers[volume] = std::make_unique<VolumeRecordReader>(device, store.Volume(volume));
+        if (volume < readers.size() && readers[volume]->ReadRecordAt(u.sector, base) != 0 &&
+            IsFileRecord(base, kMftRecordSize)) {
+            std::vector<uint8_t> nameRecord = readers[volume]->Gather(base, u.sector, kGatherName).nameRecord;
+            uint64_t number = 0;
+            if (nameRecord.empty() && readers[volume]->NumberOf(base, u.sector, &number)) {
+                const auto by = naming.find({ volume, number });
+                if (by != naming.end())
+                    nameRecord = NameFromExtensions(device, base, number, by->second);
+            }
+            named = !nameRecord.empty() &&
+                ReadPreferredMftRecordName(nameRecord.data(), kOrder, 4, true, nullptr, &parent, &created, name) == 1 &&
+                !name.empty();
+        }
+        if (u.folder && (named || u.listed)) {
+            FoundEntryRow& row = store.Entry(u.row);
+            if (named) {
+                store.SetEntryName(u.row, NameToCString(name));
+                row.date = created;
+            }
+            store.SetEntryParent(u.row, named ? parent : kMissingParentId);
+        } else if (u.folder) {
+            drop.resize(store.EntryCount());
+            drop[u.row] = true;
+        } else if (named) {
+            NtfsFileRow& row = store.NtfsFile(u.row);
+            row.name = store.StoreName(name.data(), name.size());
+            row.parent = parent;
+            row.fileTime = created;
+            row.flags |= NtfsFileRow::kNamed | NtfsFileRow::kStamped;
+        }
+    }
+    store.RowsChanged();
+    if (!drop.empty())
+        store.RemoveEntries(drop);
+}
+
+} // namespace
+
 void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CString& devicePath, uint64_t rangeFirst,
-                         uint64_t rangeEnd, uint16_t catchAllTime, const std::vector<PartitionExtent>& partitions)
+                         uint64_t rangeEnd, uint16_t catchAllTime, const std::vector<PartitionExtent>& partitions,
+                         const DeepNtfsRecordFinds* records, SectorSource* device)
 {
     // The rows take the index of their volume of `map` first, the store's once the volumes exist.
     const size_t none = map.volumes.size();
@@ -317,6 +482,11 @@ void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CS
             store.Entry(i).volume = indices[store.Entry(i).volume];
     }
     store.RowsChanged();
+    if (records != nullptr) {
+        IndexDeepNtfsExtensions(store, map, indices, records->extensions);
+        if (device != nullptr)
+            NameDeepNtfsBases(store, map, indices, *device, *records);
+    }
     DropRepeatedFolders(store);
     for (const uint32_t index : indices) {
         if (index != FoundStore::kNoVolume) {
@@ -343,7 +513,7 @@ void ScanDeepRequest(SectorSource& device, const ScanRequest& request, FoundStor
         const NtfsGeometryMap map =
             InferNtfsVolumeGeometry(rows.systemRecords, rows.boots, request.volumeStarts, request.volumeStart);
         FinishDeepNtfsStore(store, map, target.devicePath, target.firstSector, request.volumeEnd, catchAllTime,
-                            request.partitions);
+                            request.partitions, &rows.records, &device);
         return;
     }
     DeepScanFinds finds;

@@ -61,11 +61,40 @@ std::vector<uint32_t> AddDeepNtfsVolumes(FoundStore& store, const CString& devic
                                          uint64_t rangeEnd, const NtfsGeometryMap& map, bool withLeftover,
                                          const std::vector<PartitionExtent>& partitions = {});
 
+// What a carving scan keeps of the records that are no rows of their own, or not yet whole ones.
+struct DeepNtfsRecordFinds {
+    // An extension record: where it lies, the number its header gives, the base record it names,
+    // and whether it holds a $FILE_NAME (or, freed, the bytes of one removed from it).
+    struct Extension {
+        uint64_t sector = 0;
+        uint32_t number = 0;
+        bool numbered = false;
+        bool named = false;
+        uint64_t base = 0; // the base record's number
+    };
+    // A base record without a name of its own that another record may name (its attribute list
+    // leads to one, or it is a deleted one that holds attributes and whose list may be gone): the row
+    // it became (a folder row of the found entries, or a file row).
+    struct Unnamed {
+        uint64_t sector = 0;
+        size_t row = 0;
+        bool folder = false;
+        bool listed = false; // it has an attribute list
+    };
+    std::vector<Extension> extensions;
+    std::vector<Unnamed> unnamed;
+};
+// At most this many of either are kept from one scan; the records beyond are read through the $MFT.
+constexpr size_t kMaxDeepNtfsRecordFinds = size_t(1) << 20;
+
 // Carved NTFS records straight into the found-entry store as the scan decodes them: each file a
 // file row and each numbered folder other than the root (".") a folder row, its name stored once,
 // in the store. Which volume a row belongs to is known only once the whole scan has found the
 // system files' records that place the volumes: until FinishDeepNtfsStore every row waits on
 // FoundStore::kNoVolume. Boot sectors and the system files' records are kept for that.
+// Extension records are no rows: each is kept as where a record of its number lies, and a base
+// record that is nameless for want of them (its name in another record its attribute list names) is
+// kept to be named once the volumes are known.
 class DeepNtfsStoreSink : public DeepScanSink {
 public:
     explicit DeepNtfsStoreSink(FoundStore& store) : m_store(store) { }
@@ -76,13 +105,16 @@ public:
 
     std::vector<NtfsBootHit> boots;
     std::vector<NtfsSystemRecord> systemRecords;
+    DeepNtfsRecordFinds records;
 
 private:
-    void Add(const CarvedMftName& record, uint64_t sector);
+    // nameless: a record without a name that another may name; listed: it has an attribute list.
+    void Add(const CarvedMftName& record, uint64_t sector, bool nameless, bool listed);
 
     FoundStore& m_store;
     CarvedMftName m_record;
     uint8_t m_fixedUp[kMftRecordSize];
+    std::vector<uint8_t> m_named;
 };
 
 // Ends a Deep NTFS scan into `store` with the volumes of `map` (InferNtfsVolumeGeometry from the
@@ -92,8 +124,14 @@ private:
 // $MFT's mirror, an old copy of the $MFT), the $MFTMirr's copies of records found in the $MFT
 // marked as copies (never listed), and the catch-all folder on the first volume, its time the FAT
 // time word given. Volumes are held to `partitions` as AddDeepNtfsVolumes holds them.
+// With `records` (the sink's) and the device, each volume also knows where its extension records
+// lie (FoundVolume::ntfsRecords), and each nameless base record is named from the record its list
+// names that holds its $FILE_NAME, else from an extension record of its volume that still belongs to
+// it and holds one: its name, parent and date; a folder with a list whose name is found in none
+// stays, nameless, under the catch-all folder (one without a list is no folder found).
 void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CString& devicePath, uint64_t rangeFirst,
-                         uint64_t rangeEnd, uint16_t catchAllTime, const std::vector<PartitionExtent>& partitions = {});
+                         uint64_t rangeEnd, uint16_t catchAllTime, const std::vector<PartitionExtent>& partitions = {},
+                         const DeepNtfsRecordFinds* records = nullptr, SectorSource* device = nullptr);
 
 // What a Deep Search scan tells while it runs: the carving's progress, and that the carving is
 // over and the results are made from what it found.

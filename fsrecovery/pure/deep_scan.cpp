@@ -95,11 +95,12 @@ bool DecodeCarvedMftName(const uint8_t* raw, uint8_t* rec, CarvedMftName& out)
         return false;
     std::memcpy(rec, raw, kMftRecordSize);
     ApplyNtfsFixup(rec, kMftRecordSize);
-    out.flags = rec[0x16];
-    // The record's own number follows the header's fields from NTFS 3.1 on, where the update
-    // sequence array moved to 0x30; in older headers 0x2C is part of that array.
-    out.numbered = Le16At(rec + 4) >= 0x30;
-    out.recordNumber = out.numbered ? Le32At(rec + 0x2C) : 0;
+    const NtfsRecordHeader header = ReadNtfsRecordHeader(rec);
+    out.flags = header.flags;
+    out.numbered = header.numbered;
+    out.recordNumber = header.number;
+    out.sequence = header.sequence;
+    out.baseReference = header.baseReference;
     out.name.clear();
     out.parent = 0;
     out.created = 0;

@@ -63,11 +63,15 @@ struct CarvedMftHeader {
     uint8_t flags = 0;         // header byte 0x16: bit 0 in use, bit 1 directory
     uint32_t recordNumber = 0; // header field 0x2C; only NTFS 3.1 headers carry it
     bool numbered = false;
-    uint32_t parent = 0;  // low 32 bits of the parent's reference
-    uint64_t created = 0; // FILETIME of that $FILE_NAME
+    uint16_t sequence = 0;      // header field 0x10
+    uint64_t baseReference = 0; // header field 0x20: not 0 in an extension record
+    uint32_t parent = 0;        // low 32 bits of the parent's reference
+    uint64_t created = 0;       // FILETIME of that $FILE_NAME
 
     bool IsFolder() const { return flags == 2 || flags == 3; }
     bool IsDeleted() const { return (flags & 1) == 0; }
+    // An extension record holds attributes of the file its base record is: no file of its own.
+    bool IsExtension() const { return NtfsReferenceRecord(baseReference) != 0; }
 };
 
 // What a found file or folder needs of a carved record: its header and its name.

@@ -1,8 +1,10 @@
 #include "fsrecovery/pure/file_copy.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "fsrecovery/pure/found_store.h"
+#include "fsrecovery/pure/ntfs_volume_records.h"
 #include "storage/pure/bootsector.h"
 #include "storage/pure/le.h"
 #include "storage/pure/lznt1.h"
@@ -366,6 +368,33 @@ bool ResidentDataSpan(const uint8_t* record, size_t attributeOffset, uint64_t si
     return true;
 }
 
+namespace {
+
+// The unit of a compressed attribute in sectors, 0 for plain data; false for data this program
+// cannot decompress. A unit of one cluster cannot end in a hole; the unit is at most what one read
+// takes.
+bool CompressionUnitSectors(uint16_t flags, uint8_t shift, uint32_t sectorsPerCluster, uint32_t* unitSectors)
+{
+    *unitSectors = 0;
+    const uint16_t method = flags & kAttrFlagCompressionMask;
+    if (method == 0)
+        return true;
+    if (method != kAttrFlagLznt1 || shift == 0 || shift > 16 ||
+        sectorsPerCluster > (kMaxCompressionUnitSectors >> shift))
+        return false;
+    *unitSectors = sectorsPerCluster << shift;
+    return true;
+}
+
+// Windows keeps this file compressed in a named stream of its own; its unnamed data is only a hole.
+bool KeptCompressedByWindows(const NtfsAttribute& at, const uint8_t* record)
+{
+    return at.type == kAttrReparsePoint && !at.nonResident && at.valueLength >= 4 &&
+        Le32At(record + at.valueOffset) == kReparseTagWof;
+}
+
+} // namespace
+
 NtfsDataPlan PlanNtfsData(const uint8_t* record, uint64_t size, uint32_t sectorsPerCluster, uint64_t volumeStart)
 {
     NtfsDataPlan plan;
@@ -375,9 +404,7 @@ NtfsDataPlan PlanNtfsData(const uint8_t* record, uint64_t size, uint32_t sectors
     NtfsAttribute at, data;
     bool found = false;
     while (walk.Next(at)) {
-        // Windows keeps this file compressed in a named stream; its unnamed data is only a hole.
-        if (at.type == kAttrReparsePoint && !at.nonResident && at.valueLength >= 4 &&
-            Le32At(record + at.valueOffset) == kReparseTagWof)
+        if (KeptCompressedByWindows(at, record))
             return plan;
         if (!found && at.type == kAttrData && at.nameLength == 0) {
             data = at;
@@ -396,19 +423,94 @@ NtfsDataPlan PlanNtfsData(const uint8_t* record, uint64_t size, uint32_t sectors
     }
     std::vector<ClusterRun> runs;
     if (!DecodeMappingPairs(record + data.valueOffset, data.valueLength, runs) ||
-        !NtfsRunExtents(runs, sectorsPerCluster, volumeStart, plan.extents))
+        !NtfsRunExtents(runs, sectorsPerCluster, volumeStart, plan.extents) ||
+        !CompressionUnitSectors(data.flags, data.compressionUnit, sectorsPerCluster, &plan.unitSectors))
         return plan;
-    const uint16_t method = data.flags & kAttrFlagCompressionMask;
-    if (method != 0) {
-        // A unit of one cluster cannot end in a hole; the unit is at most what one read takes.
-        const unsigned shift = data.compressionUnit;
-        if (method != kAttrFlagLznt1 || shift == 0 || shift > 16 ||
-            sectorsPerCluster > (kMaxCompressionUnitSectors >> shift))
-            return plan;
-        plan.unitSectors = sectorsPerCluster << shift;
-    }
+    plan.validBytes = NtfsInitializedSize(record, data);
     plan.kind = NtfsDataPlan::Kind::Runs;
     return plan;
+}
+
+NtfsDataPlan PlanListedNtfsData(const uint8_t* record, uint64_t recordSector, uint64_t size,
+                                VolumeRecordReader& records)
+{
+    NtfsAttributeWalker walk(record, kMftRecordSize);
+    NtfsAttribute at;
+    while (walk.Next(at))
+        if (KeptCompressedByWindows(at, record))
+            return NtfsDataPlan();
+    const NtfsVolumePlace& place = records.Place();
+    return PlanGatheredNtfsData(records.Gather(record, recordSector, kGatherData), size, place.sectorsPerCluster,
+                                place.cluster0);
+}
+
+NtfsDataPlan PlanGatheredNtfsData(const NtfsFileParts& parts, uint64_t size, uint32_t sectorsPerCluster,
+                                  uint64_t volumeStart)
+{
+    NtfsDataPlan plan;
+    plan.incomplete = !parts.whole;
+    if (!parts.hasData) {
+        // A list that names no unnamed data: an empty stream, like a record without one.
+        if (size == 0 && parts.whole)
+            plan.kind = NtfsDataPlan::Kind::InRecord;
+        return plan;
+    }
+    if (parts.resident) {
+        if (size <= parts.residentValue.size()) {
+            plan.kind = NtfsDataPlan::Kind::InRecord;
+            plan.residentElsewhere = true;
+            plan.residentBytes.assign(parts.residentValue.begin(), parts.residentValue.begin() + size_t(size));
+        }
+        return plan;
+    }
+    if (!NtfsRunExtents(parts.runs, sectorsPerCluster, volumeStart, plan.extents) ||
+        !CompressionUnitSectors(parts.flags, parts.compressionUnit, sectorsPerCluster, &plan.unitSectors))
+        return NtfsDataPlan();
+    if (plan.incomplete && plan.unitSectors != 0) {
+        // A unit whose extent is missing cannot be told stored from compressed: the file ends before it.
+        uint64_t keep = 0;
+        for (const CopyExtent& x : plan.extents)
+            keep += x.sectorCount;
+        keep = keep / plan.unitSectors * plan.unitSectors;
+        ClipExtentsToVolume(plan.extents, keep * kSectorSize, VolumeBounds());
+    }
+    plan.validBytes = parts.initializedSize;
+    plan.kind = NtfsDataPlan::Kind::Runs;
+    return plan;
+}
+
+void HoleExtentsFrom(std::vector<CopyExtent>& extents, uint64_t validBytes)
+{
+    const uint64_t validSectors = validBytes / kSectorSize + (validBytes % kSectorSize ? 1 : 0);
+    std::vector<CopyExtent> out;
+    uint64_t at = 0;
+    for (const CopyExtent& x : extents) {
+        const uint64_t keep = at >= validSectors ? 0 : std::min(x.sectorCount, validSectors - at);
+        if (keep != 0)
+            AppendExtent(out, x.firstSector, keep, x.sparse);
+        if (keep < x.sectorCount)
+            AppendExtent(out, 0, x.sectorCount - keep, true);
+        at += x.sectorCount;
+    }
+    extents.swap(out);
+}
+
+CopySink ZerosFrom(uint64_t validBytes, CopySink sink)
+{
+    auto written = std::make_shared<uint64_t>(0);
+    auto zeros = std::make_shared<std::vector<uint8_t>>();
+    return [validBytes, sink = std::move(sink), written, zeros](const uint8_t* data, size_t length) {
+        const uint64_t at = *written;
+        *written += length;
+        if (at + length <= validBytes)
+            return sink(data, length);
+        const size_t keep = at >= validBytes ? 0 : size_t(validBytes - at);
+        if (keep != 0 && !sink(data, keep))
+            return false;
+        if (zeros->size() < length - keep)
+            zeros->assign(length - keep, 0);
+        return sink(zeros->data(), length - keep);
+    };
 }
 
 bool HoldsNoUnnamedData(const uint8_t* record)

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <functional>
 #include <vector>
+#include "storage/pure/ntfs_file_records.h"
 #include "storage/pure/ntfs_record.h"
 #include "storage/pure/sector_source.h"
 
 struct FoundVolume;
+class VolumeRecordReader;
 
 // A stretch of the file on the medium: `sectorCount` sectors from `firstSector`, or as many
 // sectors of zeros when `sparse`.
@@ -109,15 +111,24 @@ CopyResult CopyCompressedExtents(SectorSource& source, const std::vector<CopyExt
 struct NtfsDataPlan {
     enum class Kind {
         Unusable, // nothing this program can copy as the file's bytes
-        InRecord, // the bytes lie in the record, from recordOffset
+        InRecord, // the bytes lie in the record, from recordOffset (or in residentBytes)
         Runs,     // the bytes lie in `extents`
     };
     Kind kind = Kind::Unusable;
     size_t recordOffset = 0;
+    // InRecord, when the bytes lie in another record than the one planned from: the bytes.
+    std::vector<uint8_t> residentBytes;
+    bool residentElsewhere = false;
     std::vector<CopyExtent> extents;
     // A compressed attribute's unit in sectors, for CopyCompressedExtents; 0 for one whose extents
     // hold its bytes as they are.
     uint32_t unitSectors = 0;
+    // The file's bytes from here on are zeros, as the system reads them: past the initialized size
+    // the clusters hold whatever was there before (a file being written, or space set aside).
+    uint64_t validBytes = UINT64_MAX;
+    // The extents end where a record of the file could not be taken (missing, unreadable, reused,
+    // or leaving a gap): what they hold is the file as far as it goes, never the whole file.
+    bool incomplete = false;
 };
 
 // The plan for the first `size` bytes of the unnamed data of a fixed-up 1024-byte record, on a
@@ -130,6 +141,29 @@ struct NtfsDataPlan {
 // method, and a file Windows keeps compressed behind a reparse point in a named stream, whose
 // unnamed data is only a hole.
 NtfsDataPlan PlanNtfsData(const uint8_t* record, uint64_t size, uint32_t sectorsPerCluster, uint64_t volumeStart);
+
+// The plan for the first `size` bytes of a file's unnamed data as GatherNtfsFileParts gathered it
+// from its records, on a volume of `sectorsPerCluster` whose cluster 0 is at volumeStart: as
+// PlanNtfsData plans it from one record, its runs those of every extent in order (a compressed
+// file's units running on across extents). Data not gathered whole is `incomplete`, a compressed
+// one cut to its last whole unit; a file with an attribute list and no unnamed data is an empty file
+// when its size is 0.
+NtfsDataPlan PlanGatheredNtfsData(const NtfsFileParts& parts, uint64_t size, uint32_t sectorsPerCluster,
+                                  uint64_t volumeStart);
+
+// The plan for a file whose fixed-up base record, read at recordSector, has an attribute list: its
+// data gathered through `records` (the records of its volume) and planned by PlanGatheredNtfsData;
+// a file Windows keeps compressed behind a reparse point is Unusable, as PlanNtfsData finds.
+NtfsDataPlan PlanListedNtfsData(const uint8_t* record, uint64_t recordSector, uint64_t size,
+                                VolumeRecordReader& records);
+
+// Extents of data whose bytes from validBytes on are zeros: the sectors wholly past it become holes,
+// so that they are not read. A compressed attribute's extents are left as they are (a hole tells
+// how a unit is stored).
+void HoleExtentsFrom(std::vector<CopyExtent>& extents, uint64_t validBytes);
+
+// A sink that passes the bytes before `validBytes` on to `sink` and zeros in place of the others.
+CopySink ZerosFrom(uint64_t validBytes, CopySink sink);
 
 // The resident data of the unnamed $DATA attribute at attributeOffset of a fixed-up 1024-byte
 // record, when `size` bytes of it lie inside the attribute's value and the record. The value

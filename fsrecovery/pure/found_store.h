@@ -26,6 +26,7 @@
 
 #include "cstring.h"
 #include "storage/pure/globals.h"
+#include "storage/pure/mft_runs.h"
 #include "storage/pure/scan_target.h"
 
 // Rows in fixed chunks: appending never moves a row, and the largest block is one chunk.
@@ -87,6 +88,14 @@ struct NameRef {
     uint32_t Length() const { return info >> 1; }
 };
 
+// Where an NTFS volume's file records lie by number, as far as its scan knew: along its $MFT's runs
+// (sectors on the device), and where a carving scan found extension records (their own numbers).
+// What the files whose attribute lists name other records are read through.
+struct NtfsRecordIndex {
+    MftRunTableRecord mftRuns;
+    std::vector<std::pair<uint64_t, uint64_t>> found; // (record number, sector), ascending
+};
+
 // One volume of the results: what listing, opening and saving need to read its files.
 struct FoundVolume {
     FsKind kind = FsKind::Unknown;
@@ -95,6 +104,8 @@ struct FoundVolume {
     uint64_t endSector = 0;
     // Its geometry, partitionType its file system's name ("FAT16", "FAT32", "NTFS").
     FatVolumeParamsRecord params;
+    // NTFS: its records by number, when its scan knew them (null: found through params.mftSector).
+    std::shared_ptr<const NtfsRecordIndex> ntfsRecords;
 };
 
 // The id of a volume's root folder: the NTFS root directory's record, the FAT root (cluster 0).
@@ -198,6 +209,10 @@ public:
     uint32_t AddVolume(const FoundVolume& volume);
     size_t VolumeCount() const { return m_volumes.size(); }
     const FoundVolume& Volume(uint32_t index) const { return m_volumes[index]; }
+    void SetNtfsRecords(uint32_t index, std::shared_ptr<const NtfsRecordIndex> records)
+    {
+        m_volumes[index].ntfsRecords = std::move(records);
+    }
     // The volume whose cluster 0 starts at cluster0Start (an NTFS volume: whose first sector it
     // is); with none, volume 0 when the store holds at most one (folders loaded from a scan log
     // that keeps no cluster-0 starts); kNoVolume otherwise.

@@ -1,6 +1,9 @@
 #include "fsrecovery/pure/volume_listing.h"
 
+#include <optional>
+
 #include "app/pure/textservices.h"
+#include "fsrecovery/pure/ntfs_volume_records.h"
 #include "storage/pure/fat_chain.h"
 #include "storage/pure/mft_runs.h"
 #include "storage/pure/ntfs_record.h"
@@ -101,6 +104,8 @@ void ListNtfsFilesFrom(FoundStore& store, uint32_t volume, uint64_t folderRecord
     if (volume >= store.VolumeCount())
         return;
     const std::pair<const uint32_t*, const uint32_t*> rows = store.NtfsFilesOf(volume, folderRecord);
+    // Made on the first file whose record names others.
+    std::optional<VolumeRecordReader> records;
     for (const uint32_t* at = rows.first; at != rows.second && !IsStopped(stop); ++at) {
         const uint32_t index = *at;
         const NtfsFileRow row = store.NtfsFile(index);
@@ -110,12 +115,32 @@ void ListNtfsFilesFrom(FoundStore& store, uint32_t volume, uint64_t folderRecord
             stamp = row.fileTime;
         } else {
             uint8_t record[kMftRecordSize];
-            if (device.Read(row.sector, kSectorsPerMftRecord, record) != kMftRecordSize ||
-                !ApplyNtfsFixup(record, sizeof record))
+            if (device.Read(row.sector, kSectorsPerMftRecord, record) != kMftRecordSize)
                 continue;
-            const NtfsFileInfo info = ReadNtfsFileInfo(record, stop);
+            if (!ApplyNtfsFixup(record, sizeof record)) {
+                // Not whole where it begins: a record the $MFT continues in another run.
+                if (!records)
+                    records.emplace(device, store.Volume(volume));
+                if (records->ReadRecordAt(row.sector, record) != 2)
+                    continue;
+            }
+            NtfsFileInfo info = ReadNtfsFileInfo(record, stop);
             if (IsStopped(stop))
                 break;
+            // A file in several records: its name and size may lie in others.
+            if (HasNtfsAttributeList(record)) {
+                if (!records)
+                    records.emplace(device, store.Volume(volume));
+                const bool nameless = name.IsEmpty() && info.name.IsEmpty();
+                const unsigned what = kGatherData | (nameless ? unsigned(kGatherName) : 0u);
+                const NtfsFileParts parts = records->Gather(record, row.sector, what);
+                if (!parts.nameRecord.empty()) {
+                    const NtfsFileInfo named = ReadNtfsFileInfo(parts.nameRecord.data(), stop);
+                    info.name = named.name;
+                    info.fileTime = named.fileTime;
+                }
+                info.size = parts.hasData ? parts.dataSize : 0;
+            }
             const bool named = !name.IsEmpty();
             if (!named) {
                 name = info.name;

@@ -98,8 +98,10 @@ bool IsFolderRecord(const uint8_t* record)
 namespace {
 
 // The first $FILE_NAME value of the name space that comes first in order[0 .. orderCount) among
-// those the record has, with its character count; null when it has none.
-const uint8_t* FindPreferredFileNameValue(const uint8_t* record, const int* order, size_t orderCount, size_t& chars)
+// those the record has, with its character count and that name space's place in the order; null
+// when it has none.
+const uint8_t* FindPreferredFileNameValue(const uint8_t* record, const int* order, size_t orderCount, size_t& chars,
+                                          size_t* rankOut = nullptr)
 {
     const uint8_t* best = nullptr;
     size_t bestRank = orderCount;
@@ -115,6 +117,8 @@ const uint8_t* FindPreferredFileNameValue(const uint8_t* record, const int* orde
         }
         return bestRank != 0;
     });
+    if (rankOut != nullptr)
+        *rankOut = bestRank;
     return best;
 }
 
@@ -197,6 +201,13 @@ bool FindMftFileName(const uint8_t* record, int nameSpace, MftFileName& out)
     for (size_t i = 0; i < chars; ++i)
         out.name.push_back(NameCharAt(v, i));
     return true;
+}
+
+size_t PreferredMftNameRank(const uint8_t* record, const int* order, size_t orderCount)
+{
+    size_t chars = 0, rank = orderCount;
+    FindPreferredFileNameValue(record, order, orderCount, chars, &rank);
+    return rank;
 }
 
 int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentOut, uint64_t* createdOut,

@@ -43,6 +43,10 @@ int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentO
 int ParsePreferredMftName(const uint8_t* record, const int* order, size_t orderCount, uint32_t* parentOut,
                           uint64_t* createdOut, std::u16string& nameOut);
 
+// Where the best $FILE_NAME of a fixed-up record stands in order[0 .. orderCount): the index of
+// the first name space of the order the record has a name in, orderCount when it has none.
+size_t PreferredMftNameRank(const uint8_t* record, const int* order, size_t orderCount);
+
 // The list's and Deep Search's reader. The parent is stored for every record; for folders,
 // and for files when nameFilesToo, characters below 0x20 become blanks, the name is appended
 // to nameOut, the whole of nameOut is trimmed and cleared of the characters forbidden in file

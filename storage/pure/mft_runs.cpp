@@ -4,11 +4,9 @@
 #include <cstring>
 
 #include "storage/pure/globals.h"
+#include "storage/pure/ntfs_file_records.h"
 
 namespace {
-
-// An attribute list longer than this is not one the $MFT would have.
-constexpr uint64_t kMaxAttributeListBytes = 256 * 1024;
 
 bool MulAdd(uint64_t a, uint64_t b, uint64_t c, uint64_t* out)
 {
@@ -26,32 +24,6 @@ void CollectDataEntries(const uint8_t* list, size_t length, std::vector<uint64_t
             out.push_back(entry.recordNumber);
         return out.size() < kMaxMftExtensionRecords;
     });
-}
-
-// Reads a non-resident value whole (up to its data size) through its cluster runs.
-bool ReadNonResidentValue(SectorSource& source, const std::vector<ClusterRun>& runs, uint64_t partitionStartSector,
-                          uint32_t sectorsPerCluster, uint64_t size, std::vector<uint8_t>& out)
-{
-    out.clear();
-    std::vector<uint8_t> sector(kSectorSize);
-    for (const ClusterRun& run : runs) {
-        uint64_t sectors = 0, first = 0;
-        if (!MulAdd(run.clusterCount, sectorsPerCluster, 0, &sectors))
-            return false;
-        if (!run.sparse && !MulAdd(run.firstCluster, sectorsPerCluster, partitionStartSector, &first))
-            return false;
-        for (uint64_t s = 0; s < sectors && out.size() < size; ++s) {
-            if (run.sparse)
-                std::fill(sector.begin(), sector.end(), 0);
-            else if (!source.ReadSector(first + s, sector.data()))
-                return false;
-            const size_t take = size_t(std::min<uint64_t>(kSectorSize, size - out.size()));
-            out.insert(out.end(), sector.begin(), sector.begin() + take);
-        }
-        if (out.size() >= size)
-            return true;
-    }
-    return out.size() == size;
 }
 
 bool ReadRecordAt(SectorSource& source, uint64_t sector, uint8_t* record)
@@ -120,6 +92,23 @@ bool MftRecordToLbaIn(uint64_t recordNumber, const MftRunTableRecord& table, uin
     return MapMftSector(recordNumber * kSectorsPerMftRecord, table, sector);
 }
 
+bool MftRecordAtSector(uint64_t sector, const MftRunTableRecord& table, uint64_t* recordNumber)
+{
+    uint64_t before = 0;
+    for (size_t i = 0; i < table.count(); ++i) {
+        const uint64_t start = table.starts[i], length = table.lengths[i];
+        if (start != 0 && sector >= start && sector - start < length) {
+            const uint64_t at = before + (sector - start);
+            if (at % kSectorsPerMftRecord != 0)
+                return false;
+            *recordNumber = at / kSectorsPerMftRecord;
+            return true;
+        }
+        before += length;
+    }
+    return false;
+}
+
 bool ReadMftRecordAt(SectorSource& source, const MftRunTableRecord& table, uint64_t recordNumber, uint8_t* record)
 {
     uint64_t first = 0, second = 0;
@@ -136,18 +125,8 @@ std::vector<uint64_t> CollectMftExtensionRecords(SectorSource& source, const uin
                                                  uint64_t partitionStartSector, uint32_t sectorsPerCluster)
 {
     std::vector<uint64_t> records;
-    NtfsAttribute list;
-    if (!FindNtfsAttribute(record, kMftRecordSize, kAttrAttributeList, true, list))
-        return records;
-    if (!list.nonResident) {
-        CollectDataEntries(record + list.valueOffset, list.valueLength, records);
-        return records;
-    }
-    std::vector<ClusterRun> runs;
-    DecodeMappingPairs(record + list.valueOffset, list.valueLength, runs);
     std::vector<uint8_t> value;
-    const uint64_t size = std::min<uint64_t>(list.dataSize, kMaxAttributeListBytes);
-    if (ReadNonResidentValue(source, runs, partitionStartSector, sectorsPerCluster, size, value))
+    if (ReadNtfsAttributeList(source, record, { partitionStartSector, sectorsPerCluster, UINT64_MAX }, value))
         CollectDataEntries(value.data(), value.size(), records);
     return records;
 }

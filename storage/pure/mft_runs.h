@@ -38,6 +38,10 @@ bool AppendRunsAsSectors(const std::vector<ClusterRun>& runs, uint64_t partition
 // run; the output is then left as it was.
 bool MftRecordToLbaIn(uint64_t recordNumber, const MftRunTableRecord& table, uint64_t* sector);
 
+// The number of the record that begins at `sector`; false when no run holds it or it is not where
+// a record begins.
+bool MftRecordAtSector(uint64_t sector, const MftRunTableRecord& table, uint64_t* recordNumber);
+
 // Reads record n (1024 bytes) through the table, each of its two sectors mapped on its own
 // so that a record split across two runs reads right. False when a sector is not covered or
 // a read fails.

@@ -132,7 +132,8 @@ size_t WalkAttributeList(const uint8_t* value, size_t length,
             break;
         entry.nameLength = e[6];
         entry.lowestVcn = Le64At(e + 8);
-        entry.recordNumber = Le64At(e + 16) & 0xFFFFFFFFFFFFull;
+        entry.recordNumber = NtfsReferenceRecord(Le64At(e + 16));
+        entry.sequence = NtfsReferenceSequence(Le64At(e + 16));
         ++count;
         if (!visit(entry))
             break;

@@ -35,6 +35,43 @@ bool ApplyNtfsFixup(uint8_t* buffer, size_t length);
 // True when the buffer starts with the "FILE" signature.
 bool IsFileRecord(const uint8_t* record, size_t length);
 
+// A file reference: the record number in its low 48 bits, the record's sequence number in the top 16.
+inline uint64_t NtfsReferenceRecord(uint64_t reference)
+{
+    return reference & 0xFFFFFFFFFFFFull;
+}
+inline uint16_t NtfsReferenceSequence(uint64_t reference)
+{
+    return uint16_t(reference >> 48);
+}
+
+// Fields of a file record's header (at least 48 bytes).
+struct NtfsRecordHeader {
+    uint16_t sequence = 0;       // 0x10: counts the times the record was freed
+    uint8_t flags = 0;           // 0x16: bit 0 in use, bit 1 directory
+    uint64_t baseReference = 0;  // 0x20: 0 in a base record; in an extension record, its base's reference
+    bool numbered = false;       // NTFS 3.1 headers keep the record's own number
+    uint32_t number = 0;         // 0x2C, when numbered
+
+    bool InUse() const { return (flags & 1) != 0; }
+    // An extension record holds attributes of the file its base reference names: never a file of
+    // its own.
+    bool IsExtension() const { return NtfsReferenceRecord(baseReference) != 0; }
+};
+// Inline: every record a scan reads is asked whether it is an extension record.
+inline NtfsRecordHeader ReadNtfsRecordHeader(const uint8_t* record)
+{
+    NtfsRecordHeader h;
+    h.sequence = Le16At(record + 0x10);
+    h.flags = record[0x16];
+    h.baseReference = Le64At(record + 0x20);
+    // The record's own number follows the header's fields from NTFS 3.1 on, where the update
+    // sequence array moved to 0x30; in older headers 0x2C is part of that array.
+    h.numbered = Le16At(record + 4) >= 0x30;
+    h.number = h.numbered ? Le32At(record + 0x2C) : 0;
+    return h;
+}
+
 // One attribute of a record, every part of it checked to lie inside the attribute and the
 // attribute inside the record.
 struct NtfsAttribute {
@@ -51,7 +88,7 @@ struct NtfsAttribute {
     size_t valueLength = 0;
     // Non-resident only.
     uint64_t lowestVcn = 0;
-    uint64_t dataSize = 0;
+    uint64_t dataSize = 0; // kept in the extent that begins at VCN 0 only
     uint8_t compressionUnit = 0; // log2 of the clusters of a compression unit
 };
 
@@ -71,6 +108,14 @@ private:
     bool m_done;
 };
 
+// The bytes of a non-resident attribute that were written (its initialized size, kept beside its
+// data size in the extent that begins at VCN 0): those after it read as zeros. Read here rather than
+// by the walk, which every record of a scan goes through.
+inline uint64_t NtfsInitializedSize(const uint8_t* record, const NtfsAttribute& attribute)
+{
+    return Le64At(record + attribute.offset + 56);
+}
+
 // The first attribute of the given type, optionally only an unnamed one.
 bool FindNtfsAttribute(const uint8_t* record, size_t length, uint32_t type, bool unnamedOnly, NtfsAttribute& out);
 
@@ -80,6 +125,7 @@ struct AttributeListEntry {
     uint8_t nameLength = 0; // characters; 0 for the unnamed attribute
     uint64_t lowestVcn = 0;
     uint64_t recordNumber = 0; // low 48 bits of the file reference
+    uint16_t sequence = 0;     // its top 16 bits: the record's sequence number when listed (0: not given)
 };
 // The fixed part of an entry: type, length, name length and offset, first VCN, file reference
 // and attribute id.

@@ -55,6 +55,7 @@ public:
         Put64(a + 16, lowestVcn);
         Put16(a + 32, uint16_t(pairsOffset));
         Put64(a + 48, dataSize);
+        Put64(a + 56, dataSize); // written whole: initialized to its size
         std::memcpy(a + pairsOffset, pairs.data(), pairs.size());
         return Next(a);
     }

@@ -77,7 +77,9 @@ TEST_P(NtfsImage, FoldersAndFilesOfTheTruthAreFoundThroughTheRunTable)
     if (!v.Open(GetParam(), L"NTFS") ||
         !LoadMftRunTableFrom(*v.src, 0, v.geometry.mftSector, v.geometry.sectorsPerCluster, runs))
         GTEST_SKIP() << "ZR_IMAGES not set or image missing";
-    const auto records = ScanNtfsRecords(*v.src, runs);
+    // The volume the scan reads attribute lists from, as the search gives it.
+    const NtfsVolumePlace volume{ 0, v.geometry.sectorsPerCluster, v.end };
+    const auto records = ScanNtfsRecords(*v.src, runs, nullptr, {}, volume);
     std::map<uint64_t, const NtfsScanRecord*> folders;
     std::map<uint64_t, int> filesUnder;
     for (const NtfsScanRecord& r : records) {
@@ -112,10 +114,13 @@ TEST_P(NtfsImage, FoldersAndFilesOfTheTruthAreFoundThroughTheRunTable)
 
     // A stop half-way keeps what was found until then.
     StopFlag stop{ 0 };
-    const auto partial = ScanNtfsRecords(*v.src, runs, &stop, [&](uint64_t done, uint64_t total) {
-        if (done * 2 >= total)
-            stop = 1;
-    });
+    const auto partial = ScanNtfsRecords(
+        *v.src, runs, &stop,
+        [&](uint64_t done, uint64_t total) {
+            if (done * 2 >= total)
+                stop = 1;
+        },
+        volume);
     ASSERT_FALSE(partial.empty());
     ASSERT_LT(partial.size(), records.size());
     EXPECT_EQ(partial.back().sector, records[partial.size() - 1].sector);

@@ -1,6 +1,6 @@
 // Listing a folder's files from its own volume: a FAT directory reads only as far as its end
 // mark however far its chain claims to run, and an NTFS file's record is read once, its name and
-// size kept for the next listing.
+// size kept for the next listing, whole even where the $MFT goes on in another run.
 #include <gtest/gtest.h>
 
 #include "fsrecovery/pure/volume_listing.h"
@@ -103,6 +103,26 @@ TEST(VolumeListing, AnNtfsFileRecordIsReadOnceAndKept)
     Collect none;
     ListNtfsFilesFrom(store, 0, 41, disk, nullptr, none);
     EXPECT_TRUE(none.names.empty());
+
+    // A record whose second sector lies in the next run of the $MFT (runs of an odd number of
+    // sectors, with 512-byte clusters) is read along the $MFT, not from the sector after it.
+    ntfs_test::RecordBuilder split(1);
+    split.Resident(0x30, ntfs_test::FileNameValue(41, 7, kNameSpaceWin32, u"split.pdf"));
+    split.Resident(0x80, std::vector<uint8_t>(45, 0x42));
+    const std::vector<uint8_t> halves = split.Finish();
+    std::memcpy(disk.At(200).data(), halves.data(), 512);
+    std::memcpy(disk.At(300).data(), halves.data() + 512, 512);
+    auto runs = std::make_shared<NtfsRecordIndex>();
+    runs->mftRuns = { { 190, 300 }, { 11, 1 } }; // record 5: sectors 200 and 300
+    volume.ntfsRecords = runs;
+    row.volume = store.AddVolume(volume);
+    row.parent = 41;
+    row.sector = 200;
+    store.AddNtfsFile(row, u"");
+    Collect along;
+    ListNtfsFilesFrom(store, row.volume, 41, disk, nullptr, along);
+    EXPECT_EQ(along.names, (std::vector<CString>{ L"split.pdf" }));
+    EXPECT_EQ(along.sizes, (std::vector<CString>{ L"45" }));
 }
 
 } // namespace

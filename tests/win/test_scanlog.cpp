@@ -230,9 +230,12 @@ TEST_F(ScanLogTest, ResultsComeBackFromTheLogInAFreshDialogAndAtStartUp)
         kFat32,
         { L"ntfs.img", L"Y:", L"NTFS" },
         { L"mbr.img", nullptr, L"FAT32", L"(Disk2 ", L"Partition - 1", "1:" },
+        ExtensionDisk(), // files and a folder in several records each, deleted files among them
     };
     for (const Medium& m : media) {
         SCOPED_TRACE(Narrow(m.image));
+        if (CString(m.image) == ExtensionDisk().image && PartitionOneFiles(m.image).empty())
+            continue; // made without a FUSE mount: it holds no files
         const CString path = TempLog(L"zr_roundtrip.QLX");
         ScanAndSave(m, path);
         if (HasFatalFailure())
@@ -272,14 +275,17 @@ TEST_F(ScanLogTest, ResultsComeBackFromTheLogInAFreshDialogAndAtStartUp)
             EXPECT_TRUE(dlg.LogSaved());
         }
 
-        // Files saved from the loaded results are the truth's, byte for byte.
+        // Files saved from the loaded results are the truth's, byte for byte (but for a folder of
+        // many plain files, which the save passes over).
+        const std::string bulk = CString(m.image) == ExtensionDisk().image ? "Fill" : "BULK";
         const std::map<std::string, std::string> saved =
-            SaveEverything(NewTempFolder(L"zr_logsave"), ResultChild(dlg.ResultTree().GetRootItem(), "BULK"));
+            SaveEverything(NewTempFolder(L"zr_logsave"), ResultChild(dlg.ResultTree().GetRootItem(), bulk.c_str()));
         int checked = 0;
         for (TruthLine e : LoadTruth(m.image)) {
             if (e.path.compare(0, m.truthPrefix.size(), m.truthPrefix) != 0 || e.isDir() ||
                 (e.state != "live" && e.state != "deleted") ||
-                e.notes.find("parent-overwritten") != std::string::npos || e.path.find("/BULK/") != std::string::npos)
+                e.notes.find("parent-overwritten") != std::string::npos ||
+                e.path.find("/" + bulk + "/") != std::string::npos)
                 continue;
             ++checked;
             EXPECT_EQ(1u, saved.count(e.sha256)) << e.path;

@@ -1,5 +1,6 @@
 #include "common/basic_search_fixture.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "app/searchhost.h"
@@ -99,15 +100,34 @@ std::vector<TruthLine> LoadTruth(const std::wstring& image)
     return fs_walk::ParseTruth(in);
 }
 
-std::vector<TruthLine> CompressedDiskFiles()
+std::vector<TruthLine> PartitionOneFiles(const std::wstring& image)
 {
     std::vector<TruthLine> files;
-    for (TruthLine e : LoadTruth(L"ntfscomp.img"))
-        if (!e.isDir() && e.path.rfind("1:", 0) == 0) {
+    for (TruthLine e : LoadTruth(image))
+        if (!e.isDir() && e.path.rfind("1:", 0) == 0 && (e.state == "live" || e.state == "deleted")) {
             e.path.erase(0, 2);
             files.push_back(e);
         }
     return files;
+}
+
+std::vector<TruthLine> CompressedDiskFiles()
+{
+    return PartitionOneFiles(L"ntfscomp.img");
+}
+
+std::vector<TruthLine> WithoutFillers(std::vector<TruthLine> files)
+{
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [](const TruthLine& e) { return e.path.rfind("/Fill/", 0) == 0; }),
+                files.end());
+    return files;
+}
+
+const Medium& ExtensionDisk()
+{
+    static const Medium disk{ L"ntfsext.img", nullptr, L"NTFS", L"(Disk17 ", L"Partition - 1", "1:" };
+    return disk;
 }
 
 void ExpectSavedWhole(const std::vector<TruthLine>& files, const std::map<std::string, std::string>& saved)

@@ -27,11 +27,29 @@ extern std::vector<CString> g_boxesWithoutOwner;
 extern int g_boxAnswer;
 int RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT);
 
+// A test medium as the drive page offers it: a drive letter, or a partition of a disk.
+struct Medium {
+    const wchar_t* image;
+    const wchar_t* letter; // or null: `partition` of the disk whose text holds `disk`
+    const wchar_t* fs;
+    const wchar_t* disk = nullptr;
+    const wchar_t* partition = nullptr;
+    std::string truthPrefix; // "N:" on disks
+};
+
 std::vector<TruthLine> LoadTruth(const std::wstring& image);
+// The files of partition 1 of a disk image that can be had back (live, or deleted and intact),
+// without the partition's "1:".
+std::vector<TruthLine> PartitionOneFiles(const std::wstring& image);
 // The files of ntfscomp.img (\\.\PhysicalDrive25: an NTFS partition whose compressed folder keeps
-// its files in LZNT1 units, beside plain and fragmented files), without the partition's "1:"; none
-// where the images were made without FUSE.
+// its files in LZNT1 units, beside plain and fragmented files); none where the images were made
+// without FUSE.
 std::vector<TruthLine> CompressedDiskFiles();
+// ntfsext.img (\\.\PhysicalDrive17): an NTFS partition whose files and folder lie in several
+// records each; none where the images were made without FUSE.
+const Medium& ExtensionDisk();
+// The files of ExtensionDisk() but the fillers of its /Fill folder.
+std::vector<TruthLine> WithoutFillers(std::vector<TruthLine> files);
 // Each of `files` is among those a save wrote (sha256 -> path) at its own path, and the save's
 // summary, the last message box, says that none failed.
 void ExpectSavedWhole(const std::vector<TruthLine>& files, const std::map<std::string, std::string>& saved);
@@ -82,16 +100,6 @@ private:
 void BeginSearchDialogTest(CDelvaneDlg& main, int mode, ZrMessageBoxHook& previousHook);
 void ShowSearchDialogUnderTest(CDialog& dlg, std::unique_ptr<DialogAnswerer>& notices);
 void EndSearchDialogTest(CSearchSession& dlg, std::unique_ptr<DialogAnswerer>& notices, ZrMessageBoxHook previousHook);
-
-// A test medium as the drive page offers it: a drive letter, or a partition of a disk.
-struct Medium {
-    const wchar_t* image;
-    const wchar_t* letter; // or null: `partition` of the disk whose text holds `disk`
-    const wchar_t* fs;
-    const wchar_t* disk = nullptr;
-    const wchar_t* partition = nullptr;
-    std::string truthPrefix; // "N:" on disks
-};
 
 class BasicSearchTest : public ::testing::Test {
 protected:

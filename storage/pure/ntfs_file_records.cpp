@@ -1,0 +1,355 @@
+#include "storage/pure/ntfs_file_records.h"
+
+#include <algorithm>
+#include <map>
+
+#include "storage/pure/fs_names.h"
+#include "storage/pure/le.h"
+
+NtfsRecordSource::~NtfsRecordSource() = default;
+
+namespace {
+
+bool MulAdd(uint64_t a, uint64_t b, uint64_t c, uint64_t* out)
+{
+    if (b != 0 && a > (UINT64_MAX - c) / b)
+        return false;
+    *out = a * b + c;
+    return true;
+}
+
+// The sequence number a record gets when it is freed: one more, 0 skipped.
+uint16_t NextSequence(uint16_t sequence)
+{
+    return sequence == 0xFFFF ? 1 : uint16_t(sequence + 1);
+}
+
+// `seen` is `listed`, or (for a freed record) one past it; 0 on either side says nothing.
+bool SequenceAgrees(uint16_t seen, uint16_t listed, bool freed)
+{
+    return seen == 0 || listed == 0 || seen == listed || (freed && seen == NextSequence(listed));
+}
+
+} // namespace
+
+bool ReadNonResidentValue(SectorSource& source, const std::vector<ClusterRun>& runs, const NtfsVolumePlace& volume,
+                          uint64_t size, std::vector<uint8_t>& out)
+{
+    out.clear();
+    if (volume.sectorsPerCluster == 0)
+        return false;
+    std::vector<uint8_t> sector(kSectorSize);
+    for (const ClusterRun& run : runs) {
+        uint64_t sectors = 0, first = 0;
+        if (!MulAdd(run.clusterCount, volume.sectorsPerCluster, 0, &sectors))
+            return false;
+        if (!run.sparse && (!MulAdd(run.firstCluster, volume.sectorsPerCluster, volume.cluster0, &first) ||
+                            first >= volume.endSector))
+            return false;
+        for (uint64_t s = 0; s < sectors && out.size() < size; ++s) {
+            if (run.sparse)
+                std::fill(sector.begin(), sector.end(), 0);
+            else if (first + s >= volume.endSector || !source.ReadSector(first + s, sector.data()))
+                return false;
+            const size_t take = size_t(std::min<uint64_t>(kSectorSize, size - out.size()));
+            out.insert(out.end(), sector.begin(), sector.begin() + take);
+        }
+        if (out.size() >= size)
+            return true;
+    }
+    return out.size() == size;
+}
+
+bool HasNtfsAttributeList(const uint8_t* record)
+{
+    NtfsAttribute list;
+    return FindNtfsAttribute(record, kMftRecordSize, kAttrAttributeList, true, list);
+}
+
+bool ReadNtfsAttributeList(SectorSource& source, const uint8_t* record, const NtfsVolumePlace& volume,
+                           std::vector<uint8_t>& value)
+{
+    value.clear();
+    NtfsAttribute list;
+    if (!FindNtfsAttribute(record, kMftRecordSize, kAttrAttributeList, true, list))
+        return false;
+    if (!list.nonResident) {
+        value.assign(record + list.valueOffset, record + list.valueOffset + list.valueLength);
+        return true;
+    }
+    // Runs up to a malformed pair are kept: a value they cover whole is still read.
+    std::vector<ClusterRun> runs;
+    DecodeMappingPairs(record + list.valueOffset, list.valueLength, runs);
+    return ReadNonResidentValue(source, runs, volume, std::min<uint64_t>(list.dataSize, kMaxAttributeListBytes),
+                                value);
+}
+
+NtfsExtensionWanted WantedExtension(const AttributeListEntry& entry, const uint8_t* base, uint64_t baseNumber)
+{
+    const NtfsRecordHeader header = ReadNtfsRecordHeader(base);
+    NtfsExtensionWanted wanted;
+    wanted.number = entry.recordNumber;
+    wanted.sequence = entry.sequence;
+    wanted.baseNumber = baseNumber;
+    wanted.baseSequence = header.sequence;
+    wanted.baseInUse = header.InUse();
+    return wanted;
+}
+
+bool ExtensionBelongsTo(const NtfsRecordHeader& extension, uint64_t baseNumber, const NtfsRecordHeader& base)
+{
+    if (!extension.IsExtension() || NtfsReferenceRecord(extension.baseReference) != baseNumber ||
+        extension.InUse() != base.InUse())
+        return false;
+    // The base reference keeps the base's sequence number from before the base was freed.
+    const uint16_t baseWas = NtfsReferenceSequence(extension.baseReference);
+    return baseWas == 0 || base.sequence == 0 || baseWas == base.sequence ||
+        (!base.InUse() && base.sequence == NextSequence(baseWas));
+}
+
+bool IsWantedExtension(const uint8_t* record, const NtfsExtensionWanted& wanted)
+{
+    if (!IsFileRecord(record, kMftRecordSize))
+        return false;
+    const NtfsRecordHeader h = ReadNtfsRecordHeader(record);
+    NtfsRecordHeader base;
+    base.flags = wanted.baseInUse ? 1 : 0;
+    base.sequence = wanted.baseSequence;
+    return ExtensionBelongsTo(h, wanted.baseNumber, base) && (!h.numbered || h.number == wanted.number) &&
+        SequenceAgrees(h.sequence, wanted.sequence, !wanted.baseInUse);
+}
+
+bool ReadExtensionAt(SectorSource& source, uint64_t sector, const NtfsExtensionWanted& wanted, uint8_t* record)
+{
+    if (source.Read(sector, kSectorsPerMftRecord, record) != kMftRecordSize || !IsFileRecord(record, kMftRecordSize))
+        return false;
+    ApplyNtfsFixup(record, kMftRecordSize);
+    return IsWantedExtension(record, wanted);
+}
+
+bool MftRunRecordSource::ReadExtension(const NtfsExtensionWanted& wanted, uint8_t* record)
+{
+    if (!ReadMftRecordAt(m_source, m_runs, wanted.number, record) || !IsFileRecord(record, kMftRecordSize))
+        return false;
+    ApplyNtfsFixup(record, kMftRecordSize);
+    return IsWantedExtension(record, wanted);
+}
+
+bool RestoreRemovedFileName(const uint8_t* record, std::vector<uint8_t>& out)
+{
+    // Where the end marker lies: after the last attribute the walk takes.
+    size_t end = Le16At(record + 0x14);
+    NtfsAttributeWalker walk(record, kMftRecordSize);
+    NtfsAttribute at;
+    while (walk.Next(at))
+        end = at.offset + at.length;
+    constexpr size_t kFileNameFixed = 66;
+    if (end > kMftRecordSize - 24 || Le32At(record + end) != kAttrEnd)
+        return false;
+    const uint8_t* a = record + end;
+    const size_t valueLength = Le32At(a + 16), valueOffset = Le16At(a + 20);
+    if (a[8] != 0 || a[9] != 0 || valueOffset < 24 || valueOffset % 8 != 0 || valueOffset > kMftRecordSize - end ||
+        valueLength < kFileNameFixed || valueLength > kMftRecordSize - end - valueOffset)
+        return false;
+    const uint8_t* v = a + valueOffset;
+    const size_t length = (valueOffset + valueLength + 7) & ~size_t(7);
+    if (v[64] == 0 || v[65] > 3 || valueLength != kFileNameFixed + 2 * size_t(v[64]) ||
+        end + length + 8 > kMftRecordSize)
+        return false;
+    out.assign(record, record + kMftRecordSize);
+    uint8_t* put = out.data() + end;
+    const uint32_t fields[] = { kAttrFileName, uint32_t(length) };
+    for (int i = 0; i < 2; ++i)
+        for (int b = 0; b < 4; ++b)
+            put[4 * i + b] = uint8_t(fields[i] >> (8 * b));
+    for (int b = 0; b < 8; ++b)
+        put[length + b] = b < 4 ? 0xFF : 0;
+    return true;
+}
+
+bool NameHoldingRecord(const uint8_t* record, std::vector<uint8_t>& out)
+{
+    static const int kAny[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
+    if (PreferredMftNameRank(record, kAny, 4) < 4) {
+        out.assign(record, record + kMftRecordSize);
+        return true;
+    }
+    return !ReadNtfsRecordHeader(record).InUse() && RestoreRemovedFileName(record, out);
+}
+
+namespace {
+
+// The records of one file, each read once: the base record, and the extension records as the list
+// names them (a record that could not be taken is remembered as such).
+class FileRecords {
+public:
+    FileRecords(const uint8_t* base, uint64_t baseNumber, NtfsRecordSource& records)
+        : m_base(base), m_baseNumber(baseNumber), m_records(records)
+    { }
+
+    // The record the entry names, or null when it cannot be taken.
+    const uint8_t* Of(const AttributeListEntry& entry)
+    {
+        if (entry.recordNumber == m_baseNumber)
+            return m_base;
+        auto found = m_read.find(entry.recordNumber);
+        if (found == m_read.end()) {
+            std::vector<uint8_t> record(kMftRecordSize);
+            if (!m_records.ReadExtension(WantedExtension(entry, m_base, m_baseNumber), record.data()))
+                record.clear();
+            found = m_read.emplace(entry.recordNumber, std::move(record)).first;
+        }
+        return found->second.empty() ? nullptr : found->second.data();
+    }
+
+private:
+    const uint8_t* m_base;
+    uint64_t m_baseNumber;
+    NtfsRecordSource& m_records;
+    std::map<uint64_t, std::vector<uint8_t>> m_read;
+};
+
+// The unnamed $DATA extent of a record that begins at `vcn`.
+bool FindDataExtent(const uint8_t* record, uint64_t vcn, NtfsAttribute& out)
+{
+    NtfsAttributeWalker walk(record, kMftRecordSize);
+    NtfsAttribute at;
+    while (walk.Next(at)) {
+        if (at.type == kAttrData && at.nameLength == 0 && (at.nonResident ? at.lowestVcn : 0) == vcn) {
+            out = at;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Takes the extent found in `record` into parts: the first one gives the sizes and flags, every one
+// its runs. False when its runs do not decode (those before the fault are kept).
+bool TakeExtent(const uint8_t* record, const NtfsAttribute& at, bool first, NtfsFileParts& parts)
+{
+    if (first) {
+        parts.hasData = true;
+        parts.flags = at.flags;
+        if (!at.nonResident) {
+            parts.resident = true;
+            parts.dataSize = at.valueLength;
+            parts.initializedSize = at.valueLength;
+            parts.residentValue.assign(record + at.valueOffset, record + at.valueOffset + at.valueLength);
+            return true;
+        }
+        parts.dataSize = at.dataSize;
+        parts.initializedSize = NtfsInitializedSize(record, at);
+        parts.compressionUnit = at.compressionUnit;
+    }
+    return DecodeMappingPairs(record + at.valueOffset, at.valueLength, parts.runs);
+}
+
+void GatherName(const uint8_t* base, const std::vector<AttributeListEntry>& entries, FileRecords& records,
+                NtfsFileParts& parts)
+{
+    static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
+    const size_t none = sizeof kOrder / sizeof kOrder[0];
+    const uint8_t* best = base;
+    size_t bestRank = PreferredMftNameRank(base, kOrder, none);
+    std::vector<uint8_t> named, bestNamed;
+    for (const AttributeListEntry& e : entries) {
+        if (bestRank == 0)
+            break;
+        if (e.type != kAttrFileName)
+            continue;
+        const uint8_t* record = records.Of(e);
+        if (record == nullptr || record == base)
+            continue;
+        // A deleted file's record may have lost the name it held, but for the bytes behind its end.
+        if (!NameHoldingRecord(record, named))
+            continue;
+        const size_t rank = PreferredMftNameRank(named.data(), kOrder, none);
+        if (rank < bestRank) {
+            bestNamed.swap(named);
+            best = bestNamed.data();
+            bestRank = rank;
+        }
+    }
+    if (bestRank == none)
+        return;
+    parts.nameRecord.assign(best, best + kMftRecordSize);
+    parts.nameRecord[0x16] = base[0x16];
+}
+
+void GatherData(const uint8_t* base, std::vector<AttributeListEntry> entries, FileRecords& records,
+                NtfsFileParts& parts)
+{
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [](const AttributeListEntry& e) { return e.type != kAttrData || e.nameLength != 0; }),
+                  entries.end());
+    // Lists keep their entries in order, but a list written otherwise is read in the data's order.
+    std::stable_sort(entries.begin(), entries.end(), [](const AttributeListEntry& a, const AttributeListEntry& b) {
+        return a.lowestVcn < b.lowestVcn;
+    });
+    if (entries.empty()) {
+        // No entry for the data: what the base record holds of it is all there is.
+        NtfsAttribute at;
+        if (FindDataExtent(base, 0, at))
+            parts.whole = TakeExtent(base, at, true, parts);
+        return;
+    }
+    uint64_t clusters = 0; // those of the runs taken so far
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const AttributeListEntry& e = entries[i];
+        const bool first = i == 0;
+        // Each extent begins where the one before it ended; the first at cluster 0.
+        if (e.lowestVcn != clusters || (!first && parts.resident)) {
+            parts.whole = false;
+            return;
+        }
+        const size_t had = parts.runs.size();
+        const uint8_t* record = records.Of(e);
+        NtfsAttribute at;
+        const bool taken = record != nullptr && FindDataExtent(record, e.lowestVcn, at) &&
+            TakeExtent(record, at, first, parts);
+        // Counts of at most 2^62 each; a sum past 64 bits can begin no extent a list names.
+        for (size_t r = had; r < parts.runs.size(); ++r) {
+            const uint64_t count = parts.runs[r].clusterCount;
+            clusters = count > UINT64_MAX - clusters ? UINT64_MAX : clusters + count;
+        }
+        if (!taken) {
+            parts.whole = false;
+            return;
+        }
+    }
+}
+
+} // namespace
+
+NtfsFileParts GatherNtfsFileParts(SectorSource& source, const uint8_t* base, uint64_t baseNumber,
+                                  const NtfsVolumePlace& volume, NtfsRecordSource& records, unsigned what)
+{
+    NtfsFileParts parts;
+    if (!HasNtfsAttributeList(base))
+        return parts;
+    parts.listed = true;
+    std::vector<uint8_t> list;
+    std::vector<AttributeListEntry> entries;
+    if (ReadNtfsAttributeList(source, base, volume, list)) {
+        WalkAttributeList(list.data(), list.size(), [&entries](const AttributeListEntry& e) {
+            entries.push_back(e);
+            return true;
+        });
+    } else {
+        parts.whole = false;
+    }
+    FileRecords fileRecords(base, baseNumber, records);
+    if (what & kGatherName)
+        GatherName(base, entries, fileRecords, parts);
+    if (what & kGatherData) {
+        const bool listRead = parts.whole;
+        if (listRead) {
+            GatherData(base, entries, fileRecords, parts);
+        } else {
+            NtfsAttribute at;
+            if (FindDataExtent(base, 0, at))
+                TakeExtent(base, at, true, parts);
+        }
+    }
+    return parts;
+}

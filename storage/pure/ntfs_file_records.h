@@ -1,0 +1,131 @@
+// A file whose attributes do not fit one file record keeps some of them in extension records,
+// which the attribute list of its base record names: its $FILE_NAME, and the extents of its
+// unnamed $DATA, each beginning at a virtual cluster of its own (a file in hundreds of fragments
+// has more runs than one record holds). Here: reading that list, telling whether a record read is
+// still an extension of that file, and gathering the file's name and data back from its records.
+// Bytes and sectors in, values out.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "storage/pure/mft_runs.h"
+#include "storage/pure/ntfs_record.h"
+#include "storage/pure/sector_source.h"
+
+// Where an NTFS volume's clusters lie.
+struct NtfsVolumePlace {
+    uint64_t cluster0 = 0; // the sector of cluster 0
+    uint32_t sectorsPerCluster = 0;
+    uint64_t endSector = UINT64_MAX; // the sector after the last one the volume's data may come from
+};
+
+// An attribute list longer than this is no list of one file's attributes.
+constexpr uint64_t kMaxAttributeListBytes = 256 * 1024;
+
+// Reads a non-resident value of `size` bytes through its runs (holes as zeros). False when a
+// product overflows, a cluster lies outside the volume or a sector cannot be read.
+bool ReadNonResidentValue(SectorSource& source, const std::vector<ClusterRun>& runs, const NtfsVolumePlace& volume,
+                          uint64_t size, std::vector<uint8_t>& out);
+
+// The value of the first unnamed $ATTRIBUTE_LIST of a fixed-up record: resident, or read through
+// its runs (at most kMaxAttributeListBytes of it). False when the record has none or it cannot be
+// read whole.
+bool ReadNtfsAttributeList(SectorSource& source, const uint8_t* record, const NtfsVolumePlace& volume,
+                           std::vector<uint8_t>& value);
+
+// True when a fixed-up record has an $ATTRIBUTE_LIST.
+bool HasNtfsAttributeList(const uint8_t* record);
+
+// What an extension record must show to be taken as the one a base record's list names.
+struct NtfsExtensionWanted {
+    uint64_t number = 0;   // the record the list names
+    uint16_t sequence = 0; // its sequence number as listed; 0: not given
+    uint64_t baseNumber = 0;
+    uint16_t baseSequence = 0; // the base record's own
+    bool baseInUse = true;
+};
+
+// The extension record the list entry names for the base record `base` (fixed up), number
+// baseNumber.
+NtfsExtensionWanted WantedExtension(const AttributeListEntry& entry, const uint8_t* base, uint64_t baseNumber);
+
+// Whether an extension record's header says it still belongs to the base record of that number
+// and header: it names the base's number, is in use as the base is, and its base reference keeps
+// the base's sequence number (for a deleted base, which counted its own up when it was freed, the
+// one before it).
+bool ExtensionBelongsTo(const NtfsRecordHeader& extension, uint64_t baseNumber, const NtfsRecordHeader& base);
+
+// Whether a fixed-up record is the extension record `wanted` names: a file record that is an
+// extension record, whose own number (where its header keeps one) is the wanted one and whose base
+// reference names the base record. The records of a file in use are in use, with the sequence
+// numbers the list and their base reference give. A deleted file's records were freed with it:
+// each is still deleted, and its sequence number and its base's may each be one past what they
+// were (freeing a record counts its sequence number up). Anything else is a record reused since.
+bool IsWantedExtension(const uint8_t* record, const NtfsExtensionWanted& wanted);
+
+// Where a volume's file records are read from by number.
+class NtfsRecordSource {
+public:
+    virtual ~NtfsRecordSource();
+    // Reads into `record` (1024 bytes, fixed up) the first record of the places it knows for
+    // wanted.number that IsWantedExtension takes; false when none does.
+    virtual bool ReadExtension(const NtfsExtensionWanted& wanted, uint8_t* record) = 0;
+};
+
+// Records by their place along the $MFT's runs.
+class MftRunRecordSource : public NtfsRecordSource {
+public:
+    MftRunRecordSource(SectorSource& source, const MftRunTableRecord& runs) : m_source(source), m_runs(runs) { }
+    bool ReadExtension(const NtfsExtensionWanted& wanted, uint8_t* record) override;
+
+private:
+    SectorSource& m_source;
+    const MftRunTableRecord& m_runs;
+};
+
+// Reads the two sectors at `sector` as a record and keeps it when IsWantedExtension takes it.
+bool ReadExtensionAt(SectorSource& source, uint64_t sector, const NtfsExtensionWanted& wanted, uint8_t* record);
+
+// A record from which the last attribute was removed keeps that attribute's bytes behind its end
+// marker, all but its type and length, which the marker took (ntfs-3g empties the extension record
+// that held a deleted file's name so). The record with that attribute put back as a $FILE_NAME, when
+// what lies there is a resident unnamed attribute whose value is a $FILE_NAME exactly as long as the
+// name it holds; false otherwise.
+bool RestoreRemovedFileName(const uint8_t* record, std::vector<uint8_t>& out);
+
+// The record a name is read from: a copy of `record` when it holds a $FILE_NAME; for a record no
+// longer in use, the copy RestoreRemovedFileName gives. False when neither holds one.
+bool NameHoldingRecord(const uint8_t* record, std::vector<uint8_t>& out);
+
+// A file's name and data, gathered from its base record and the records its list names.
+struct NtfsFileParts {
+    bool listed = false; // the base record has an attribute list; nothing else is filled without one
+    // A copy of the record that holds the $FILE_NAME chosen (the preferred name space among all its
+    // records; the base record's own on a tie), with the base record's flags written into it so that
+    // the name readers read it as the base's (a folder's name, or a file's); empty without a name.
+    std::vector<uint8_t> nameRecord;
+    // The unnamed $DATA: found when its extent that begins at virtual cluster 0 was.
+    bool hasData = false;
+    bool resident = false;
+    std::vector<uint8_t> residentValue;
+    uint64_t dataSize = 0;
+    uint64_t initializedSize = 0;
+    uint16_t flags = 0;
+    uint8_t compressionUnit = 0;
+    // The runs of every extent in the order of their first virtual clusters, up to the first extent
+    // that could not be taken.
+    std::vector<ClusterRun> runs;
+    // Every record the list names for the data was taken, and each extent begins where the one
+    // before it ended.
+    bool whole = true;
+};
+
+enum : unsigned { kGatherName = 1, kGatherData = 2 };
+
+// Gathers what `what` asks of the file whose fixed-up base record is `base`, number baseNumber, on
+// `volume`, the records its list names read from `records`. A base record without an attribute list
+// gives `listed` false and nothing else; a list that cannot be read gives what the base record holds
+// alone, not whole. At most the records the list names are read, each once.
+NtfsFileParts GatherNtfsFileParts(SectorSource& source, const uint8_t* base, uint64_t baseNumber,
+                                  const NtfsVolumePlace& volume, NtfsRecordSource& records, unsigned what);

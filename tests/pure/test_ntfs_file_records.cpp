@@ -1,0 +1,398 @@
+// Files spread over several NTFS file records: the data and name gathered from every record the
+// base record's attribute list names, a record that is no longer the file's ending the file short,
+// and extension records never a file or folder of their own in Basic or Deep Search.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <random>
+
+#include "fsrecovery/pure/basic_scan.h"
+#include "fsrecovery/pure/deep_results.h"
+#include "fsrecovery/pure/file_copy.h"
+#include "fsrecovery/pure/folder_listing.h"
+#include "fsrecovery/pure/ntfs_volume_records.h"
+#include "fsrecovery/pure/result_tree.h"
+#include "storage/pure/fs_names.h"
+#include "tests/pure/ntfs_test_records.h"
+
+namespace {
+
+using ntfs_test::Put16;
+using ntfs_test::Put32;
+using ntfs_test::Put64;
+using Bytes = std::vector<uint8_t>;
+
+// A volume of one-sector clusters from sector 0: the $MFT at sector 100 (record n at 100 + 2n),
+// data clusters from 1000, its attribute lists at 900.
+constexpr uint64_t kMft = 100, kDisk = 4000;
+constexpr uint64_t kBase = 40, kExtA = 12, kExtB = 13, kExtName = 14;
+
+uint64_t RecordSector(uint64_t n)
+{
+    return kMft + 2 * n;
+}
+
+// Mapping pairs of (first cluster, count) runs; a first cluster of 0 is a hole.
+Bytes Pairs(const std::vector<std::pair<uint64_t, uint64_t>>& runs)
+{
+    Bytes out;
+    int64_t last = 0;
+    for (const auto& [lcn, count] : runs) {
+        out.push_back(lcn == 0 ? 0x02 : 0x22);
+        out.push_back(uint8_t(count));
+        out.push_back(uint8_t(count >> 8));
+        if (lcn != 0) {
+            const int64_t delta = int64_t(lcn) - last;
+            out.push_back(uint8_t(delta));
+            out.push_back(uint8_t(delta >> 8));
+            last = int64_t(lcn);
+        }
+    }
+    return out;
+}
+
+Bytes ListEntry(uint32_t type, uint64_t lowestVcn, uint64_t record, uint16_t sequence)
+{
+    Bytes e(32);
+    Put32(&e[0], type);
+    Put16(&e[4], 32);
+    e[7] = 26;
+    Put64(&e[8], lowestVcn);
+    Put64(&e[16], record | uint64_t(sequence) << 48);
+    return e;
+}
+
+ntfs_test::RecordBuilder Record(uint64_t number, uint8_t flags, uint16_t sequence, uint64_t base = 0,
+                                uint16_t baseSequence = 0)
+{
+    ntfs_test::RecordBuilder b(flags, base == 0 ? 0 : base | uint64_t(baseSequence) << 48);
+    Put16(&b.rec[0x10], sequence);
+    Put32(&b.rec[0x1C], 1024);
+    Put32(&b.rec[0x2C], uint32_t(number));
+    return b;
+}
+
+// A compressed chunk standing for 4096 bytes of `a` and `b` in turn.
+Bytes PairChunk(char a, char b)
+{
+    return { 0x04, 0xB0, 0x04, uint8_t(a), uint8_t(b), 0xFB, 0x1F };
+}
+
+// How the test file is spread and what became of its records.
+struct Spread {
+    bool listResident = true;
+    bool dataInBase = true; // its first extent in the base record, else in kExtA with the second
+    bool nameInExtension = false; // in a record of its own, kExtName
+    bool nameRemoved = false;     // and that record emptied when it was freed, as ntfs-3g leaves it
+    bool reversedList = false;
+    bool compressed = false;
+    bool baseDeleted = false;
+    uint64_t initialized = UINT64_MAX;
+    enum Damage { None, Missing, OtherBase, InUseAfterDelete, OtherSequence, Gap } damage = None;
+    enum Lookup { AlongMft, Carved, Nearby } lookup = AlongMft;
+};
+
+struct Volume {
+    Bytes disk = Bytes(kDisk * kSectorSize);
+    FoundVolume volume;
+    Bytes want; // the file's bytes
+    uint64_t size = 0;
+
+    uint8_t* At(uint64_t sector) { return &disk[sector * kSectorSize]; }
+    void Put(uint64_t sector, const ntfs_test::RecordBuilder& b)
+    {
+        const Bytes r = b.Finish();
+        std::copy(r.begin(), r.end(), disk.begin() + sector * kSectorSize);
+    }
+};
+
+// The file: three extents of its unnamed $DATA (plain: 10 clusters each at 1000, 1100 and 1200, 15000
+// bytes; compressed: two units of 16 clusters, each one stored cluster and a hole, the first unit
+// spanning the first two extents), the third extent always in kExtB.
+Volume Make(const Spread& s)
+{
+    Volume v;
+    v.volume.kind = FsKind::Ntfs;
+    v.volume.endSector = kDisk;
+    v.volume.params.sectorsPerCluster = 1;
+    std::vector<std::vector<std::pair<uint64_t, uint64_t>>> extents;
+    if (s.compressed) {
+        v.size = 16384;
+        const Bytes unit0 = PairChunk('a', 'b'), unit1 = PairChunk('c', 'd');
+        std::copy(unit0.begin(), unit0.end(), v.At(1000));
+        std::copy(unit0.begin(), unit0.end(), v.At(1000) + 7);
+        std::copy(unit1.begin(), unit1.end(), v.At(1100));
+        std::copy(unit1.begin(), unit1.end(), v.At(1100) + 7);
+        for (size_t i = 0; i < 8192; ++i)
+            v.want.push_back(uint8_t(i % 2 ? 'b' : 'a'));
+        for (size_t i = 0; i < 8192; ++i)
+            v.want.push_back(uint8_t(i % 2 ? 'd' : 'c'));
+        extents = { { { 1000, 1 }, { 0, 9 } }, { { 0, 6 }, { 1100, 1 }, { 0, 3 } }, { { 0, 12 } } };
+    } else {
+        v.size = 15000;
+        std::mt19937 rng(5);
+        for (uint64_t sector : { 1000, 1100, 1200 })
+            for (size_t i = 0; i < 10 * kSectorSize; ++i)
+                v.At(sector)[i] = uint8_t(rng());
+        for (uint64_t sector : { 1000, 1100, 1200 })
+            v.want.insert(v.want.end(), v.At(sector), v.At(sector) + 10 * kSectorSize);
+        v.want.resize(size_t(v.size));
+        extents = { { { 1000, 10 } }, { { 1100, 10 } }, { { 1200, 10 } } };
+    }
+    if (s.damage == Spread::Gap)
+        extents[2] = { { 1200, 5 } }; // listed from cluster 25 below
+    const uint8_t baseFlags = s.baseDeleted ? 0 : 1;
+    const uint16_t seq = s.baseDeleted ? 4 : 3; // freeing a record counts its sequence up
+    auto extension = [&](uint64_t n) {
+        const bool freed = s.baseDeleted;
+        uint64_t base = kBase;
+        uint8_t flags = baseFlags;
+        uint16_t own = freed ? 8 : 7;
+        if (n == kExtB && s.damage == Spread::OtherBase)
+            base = 41;
+        if (n == kExtB && s.damage == Spread::InUseAfterDelete)
+            flags = 1;
+        if (n == kExtB && s.damage == Spread::OtherSequence)
+            own = 9;
+        return Record(n, flags, own, base, 3);
+    };
+    const uint16_t data = kAttrData;
+    auto putExtent = [&](ntfs_test::RecordBuilder& b, size_t k) {
+        const uint64_t vcn = k * 10 + (s.damage == Spread::Gap && k == 2 ? 5 : 0);
+        const size_t at = b.NonResident(data, Pairs(extents[k]), vcn, k == 0 ? v.size : 0);
+        uint64_t clusters = 0;
+        for (const auto& run : extents[k])
+            clusters += run.second;
+        Put64(&b.rec[at + 24], vcn + clusters - 1);
+        if (s.compressed) {
+            Put16(&b.rec[at + 12], kAttrFlagLznt1);
+            b.rec[at + 34] = 4;
+        }
+        if (k == 0 && s.initialized != UINT64_MAX)
+            Put64(&b.rec[at + 56], s.initialized);
+    };
+
+    // The list: where each attribute lies.
+    Bytes list;
+    auto add = [&list](const Bytes& e) { list.insert(list.end(), e.begin(), e.end()); };
+    std::vector<Bytes> dataEntries = { ListEntry(data, 0, s.dataInBase ? kBase : kExtA, s.dataInBase ? 3 : 7),
+                                       ListEntry(data, 10, kExtA, 7),
+                                       ListEntry(data, s.damage == Spread::Gap ? 25 : 20, kExtB, 7) };
+    if (s.reversedList)
+        std::reverse(dataEntries.begin(), dataEntries.end());
+    add(ListEntry(kAttrStandardInfo, 0, kBase, 3));
+    add(ListEntry(kAttrFileName, 0, s.nameInExtension ? kExtName : kBase, s.nameInExtension ? 7 : 3));
+    for (const Bytes& e : dataEntries)
+        add(e);
+
+    ntfs_test::RecordBuilder base = Record(kBase, baseFlags, seq);
+    base.Resident(kAttrStandardInfo, Bytes(48));
+    if (s.listResident) {
+        base.Resident(kAttrAttributeList, list);
+    } else {
+        std::copy(list.begin(), list.end(), v.At(900));
+        base.NonResident(kAttrAttributeList, Pairs({ { 900, 1 } }), 0, list.size());
+    }
+    const Bytes name = ntfs_test::FileNameValue(5, 77, kNameSpaceWin32, u"spread.bin");
+    if (!s.nameInExtension)
+        base.Resident(kAttrFileName, name);
+    if (s.dataInBase)
+        putExtent(base, 0);
+    ntfs_test::RecordBuilder a = extension(kExtA), b = extension(kExtB), named = extension(kExtName);
+    named.Resident(kAttrFileName, name);
+    if (s.nameRemoved)
+        std::fill_n(&named.rec[56], 8, uint8_t(0xFF)), std::fill_n(&named.rec[60], 4, uint8_t(0));
+    if (!s.dataInBase)
+        putExtent(a, 0);
+    putExtent(a, 1);
+    putExtent(b, 2);
+
+    // Where the records lie, and what the volume knows of it.
+    auto index = std::make_shared<NtfsRecordIndex>();
+    const uint64_t baseAt = s.lookup == Spread::Nearby ? RecordSector(kBase) : 3000;
+    v.Put(s.lookup == Spread::AlongMft ? RecordSector(kBase) : baseAt, base);
+    uint64_t extAt[2] = { RecordSector(kExtA), RecordSector(kExtB) };
+    if (s.lookup == Spread::Carved) {
+        extAt[0] = 3100;
+        extAt[1] = 3200;
+        index->found = { { kExtA, extAt[0] }, { kExtB, extAt[1] } };
+    }
+    if (s.lookup == Spread::AlongMft)
+        index->mftRuns = { { kMft }, { 200 } };
+    v.Put(extAt[0], a);
+    if (s.nameInExtension)
+        v.Put(s.lookup == Spread::Carved ? 3300 : RecordSector(kExtName), named);
+    if (s.lookup == Spread::Carved)
+        index->found.emplace_back(kExtName, 3300);
+    if (s.damage != Spread::Missing)
+        v.Put(extAt[1], b);
+    v.volume.ntfsRecords = index;
+    return v;
+}
+
+uint64_t BaseSector(const Spread& s)
+{
+    return s.lookup == Spread::AlongMft || s.lookup == Spread::Nearby ? RecordSector(kBase) : 3000;
+}
+
+// The file as a save writes it: planned from its base record, copied, zeros past its initialized size.
+Bytes Save(Volume& v, const Spread& s, NtfsDataPlan& plan, CString& name)
+{
+    MemorySectorSource disk(v.disk.data(), v.disk.size());
+    Bytes base(kMftRecordSize);
+    disk.Read(BaseSector(s), 2, base.data());
+    ApplyNtfsFixup(base.data(), base.size());
+    VolumeRecordReader records(disk, v.volume);
+    plan = PlanListedNtfsData(base.data(), BaseSector(s), v.size, records);
+    const NtfsFileParts parts = records.Gather(base.data(), BaseSector(s), kGatherName);
+    name = parts.nameRecord.empty() ? CString() : ReadNtfsFileInfo(parts.nameRecord.data(), nullptr).name;
+    Bytes out;
+    CopySink sink = [&out](const uint8_t* d, size_t n) {
+        out.insert(out.end(), d, d + n);
+        return true;
+    };
+    if (plan.validBytes < v.size)
+        sink = ZerosFrom(plan.validBytes, sink);
+    if (plan.unitSectors != 0)
+        CopyCompressedExtents(disk, plan.extents, v.size, plan.unitSectors, sink);
+    else
+        CopyExtents(disk, plan.extents, v.size, kCopyReadSectors, sink);
+    return out;
+}
+
+} // namespace
+
+// The unnamed $DATA of a file in several records is gathered from every record its list names, in
+// the order of each extent's first cluster, and copied as one; a record that is missing, reused or
+// leaves a gap ends the file where its extents stop, never as the whole file.
+TEST(NtfsFileRecords, DataIsGatheredFromEveryRecordTheListNames)
+{
+    using S = Spread;
+    struct Case {
+        const char* what;
+        std::function<void(Spread&)> spread;
+        size_t wholeBytes; // of the file's own bytes at its start; the rest written is zeros
+        bool incomplete;
+    } cases[] = {
+        { "a resident list, the data in the base and two extension records", [](S&) {}, 15000, false },
+        { "a list kept outside the record", [](S& s) { s.listResident = false; }, 15000, false },
+        { "the data wholly in extension records", [](S& s) { s.dataInBase = false; }, 15000, false },
+        { "the name in an extension record", [](S& s) { s.nameInExtension = true; }, 15000, false },
+        { "extents listed out of order", [](S& s) { s.reversedList = true; }, 15000, false },
+        { "a compressed file whose units run across extents", [](S& s) { s.compressed = true; }, 16384, false },
+        { "records found by a carving scan", [](S& s) { s.lookup = S::Carved; }, 15000, false },
+        { "records as far apart as their numbers", [](S& s) { s.lookup = S::Nearby; }, 15000, false },
+        { "a deleted file, its records freed with it", [](S& s) { s.baseDeleted = true; }, 15000, false },
+        { "a deleted file whose name record was emptied as it was freed",
+          [](S& s) { s.baseDeleted = s.nameInExtension = s.nameRemoved = true; }, 15000, false },
+        { "an initialized size short of the real size", [](S& s) { s.initialized = 6000; }, 6000, false },
+        { "a missing extension record", [](S& s) { s.damage = S::Missing; }, 10240, true },
+        { "an extension record reused by another file", [](S& s) { s.damage = S::OtherBase; }, 10240, true },
+        { "a deleted file whose record is in use again",
+          [](S& s) {
+              s.baseDeleted = true;
+              s.damage = S::InUseAfterDelete;
+          },
+          10240, true },
+        { "an extension record freed and taken again", [](S& s) { s.damage = S::OtherSequence; }, 10240, true },
+        { "a gap between extents", [](S& s) { s.damage = S::Gap; }, 10240, true },
+        { "a compressed file missing its last extent",
+          [](S& s) {
+              s.compressed = true;
+              s.damage = S::Missing;
+          },
+          8192, true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Spread s;
+        c.spread(s);
+        Volume v = Make(s);
+        NtfsDataPlan plan;
+        CString name;
+        const Bytes out = Save(v, s, plan, name);
+        EXPECT_EQ(NtfsDataPlan::Kind::Runs, plan.kind);
+        EXPECT_EQ(c.incomplete, plan.incomplete);
+        EXPECT_EQ(CString(L"spread.bin"), name);
+        ASSERT_EQ(c.incomplete ? c.wholeBytes : v.size, out.size());
+        EXPECT_TRUE(std::equal(out.begin(), out.begin() + c.wholeBytes, v.want.begin()));
+        EXPECT_TRUE(std::all_of(out.begin() + c.wholeBytes, out.end(), [](uint8_t b) { return b == 0; }));
+    }
+}
+
+// Extension records are never files or folders of their own: the names they hold name their base
+// records, in Basic and in Deep Search, through the base's list or, a deleted file's list gone, by
+// the base they name; a folder whose name is in no record it still has stands nameless under the
+// catch-all folder, with its files.
+TEST(NtfsFileRecords, ExtensionRecordsNameTheirBaseAndAreNoRowsOfTheirOwn)
+{
+    Volume v;
+    auto listNaming = [](uint64_t record) {
+        Bytes list = ListEntry(kAttrStandardInfo, 0, 0, 1);
+        const Bytes name = ListEntry(kAttrFileName, 0, record, 1);
+        list.insert(list.end(), name.begin(), name.end());
+        return list;
+    };
+    auto put = [&v](uint64_t n, ntfs_test::RecordBuilder b) { v.Put(RecordSector(n), b); };
+    ntfs_test::RecordBuilder many = Record(30, 3, 1), manyName = Record(31, 1, 1, 30, 1);
+    many.Resident(kAttrAttributeList, listNaming(31));
+    manyName.Resident(kAttrFileName, ntfs_test::FileNameValue(5, 9, kNameSpaceWin32, u"Many"));
+    ntfs_test::RecordBuilder file = Record(32, 1, 1), fileName = Record(33, 1, 1, 32, 1);
+    file.Resident(kAttrAttributeList, listNaming(33));
+    file.Resident(kAttrData, { 'h', 'e', 'l', 'l', 'o' });
+    fileName.Resident(kAttrFileName, ntfs_test::FileNameValue(30, 9, kNameSpaceWin32, u"inside.txt"));
+    ntfs_test::RecordBuilder lost = Record(34, 3, 1), lostFile = Record(36, 1, 1);
+    lost.Resident(kAttrAttributeList, listNaming(35)); // record 35 holds nothing
+    lostFile.Resident(kAttrFileName, ntfs_test::FileNameValue(34, 9, kNameSpaceWin32, u"kept.txt"));
+    // A deleted file whose list went with its name: its extension record, freed and emptied, still
+    // names it and keeps the name's bytes.
+    ntfs_test::RecordBuilder gone = Record(37, 0, 2), goneName = Record(38, 0, 2, 37, 1);
+    gone.Resident(kAttrData, { 'g', 'o', 'n', 'e' });
+    goneName.Resident(kAttrFileName, ntfs_test::FileNameValue(30, 9, kNameSpaceWin32, u"gone.txt"));
+    std::fill_n(&goneName.rec[56], 4, uint8_t(0xFF));
+    std::fill_n(&goneName.rec[60], 4, uint8_t(0));
+    put(37, gone);
+    put(38, goneName);
+    put(30, many);
+    put(31, manyName);
+    put(32, file);
+    put(33, fileName);
+    put(34, lost);
+    put(36, lostFile);
+    MemorySectorSource disk(v.disk.data(), v.disk.size());
+
+    // Basic Search: the $MFT read record by record.
+    std::map<uint64_t, NtfsScanRecord> basic;
+    for (NtfsScanRecord& r : ScanNtfsRecords(disk, { { kMft }, { 200 } }, nullptr, {}, { 0, 1, kDisk }))
+        basic[r.record] = std::move(r);
+    ASSERT_EQ(5u, basic.size());
+    EXPECT_TRUE(basic[37].deleted);
+    EXPECT_EQ(30u, basic[37].parent);
+    EXPECT_EQ(u"Many", basic[30].name);
+    EXPECT_EQ(5u, basic[30].parent);
+    EXPECT_EQ(30u, basic[32].parent);
+    EXPECT_FALSE(basic[32].folder);
+    EXPECT_TRUE(basic[34].folder && basic[34].name.empty());
+    EXPECT_EQ(kMiscFolderId, basic[34].parent);
+    EXPECT_EQ(34u, basic[36].parent);
+
+    // Deep Search: the records carved wherever they lie.
+    FoundStore store;
+    DeepNtfsStoreSink sink(store);
+    RunDeepScan(disk, 0, kDisk, { false, true }, sink);
+    const NtfsGeometryMap map = InferNtfsVolumeGeometry(sink.systemRecords, sink.boots, { 0 }, 0);
+    FinishDeepNtfsStore(store, map, L"", 0, kDisk, 0, {}, &sink.records, &disk);
+    std::map<uint64_t, std::pair<CString, uint64_t>> folders, files;
+    for (size_t i = 0; i < store.EntryCount(); ++i)
+        folders[store.Entry(i).self] = { store.EntryName(i), store.Entry(i).parent };
+    for (size_t i = 0; i < store.NtfsFileCount(); ++i)
+        files[store.NtfsFile(i).sector] = { store.NtfsFileName(i), store.NtfsFile(i).parent };
+    EXPECT_EQ(std::make_pair(CString(L"Many"), uint64_t(5)), folders[30]);
+    EXPECT_EQ(std::make_pair(CString(), uint64_t(kMissingParentId)), folders[34]);
+    EXPECT_EQ(3u, folders.size()); // and the catch-all folder
+    EXPECT_EQ(std::make_pair(CString(L"inside.txt"), uint64_t(30)), files[RecordSector(32)]);
+    EXPECT_EQ(std::make_pair(CString(L"kept.txt"), uint64_t(34)), files[RecordSector(36)]);
+    EXPECT_EQ(std::make_pair(CString(L"gone.txt"), uint64_t(30)), files[RecordSector(37)]);
+    EXPECT_EQ(3u, files.size());
+}
