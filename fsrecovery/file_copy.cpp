@@ -541,7 +541,8 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
     if (plan.kind == NtfsDataPlan::Kind::InRecord) {
         view.Start(path, name, kSectorSize);
         DestinationFile& file = Destination(claimed, path, run == nullptr);
-        const uint8_t* bytes = plan.residentElsewhere ? plan.residentBytes.data() : record.data() + plan.recordOffset;
+        const uint8_t* bytes =
+            plan.residentBytes.empty() ? record.data() + plan.recordOffset : plan.residentBytes.data();
         if (!file.IsOpen() || !file.Write(bytes, size_t(size)))
             return Uncount(DestinationFailed(state, file.Error(), run), counted, state);
         view.Finish();

@@ -276,8 +276,7 @@ public:
         std::sort(m_names.begin(), m_names.end(),
                   [](const ExtensionName& a, const ExtensionName& b) { return a.base < b.base; });
         for (Nameless& n : m_nameless) {
-            std::vector<uint8_t> best, named;
-            size_t bestRank = 4;
+            BestNameRecord names;
             auto at = std::lower_bound(m_names.begin(), m_names.end(), n.record.record,
                                        [](const ExtensionName& e, uint64_t base) { return e.base < base; });
             for (; at != m_names.end() && at->base == n.record.record; ++at) {
@@ -285,17 +284,11 @@ public:
                     !ReadMftRecordAt(m_source, m_runs, at->number, m_record) || !IsFileRecord(m_record, kMftRecordSize))
                     continue;
                 ApplyNtfsFixup(m_record, kMftRecordSize);
-                if (!NameHoldingRecord(m_record, named))
-                    continue;
-                const size_t rank = PreferredMftNameRank(named.data(), kOrder, 4);
-                if (rank < bestRank) {
-                    best.swap(named);
-                    bestRank = rank;
-                }
+                names.Offer(m_record);
             }
+            // Read as the base record's: a folder's name, or a file's as the list shows it.
+            const std::vector<uint8_t> best = names.Take(n.header.flags);
             if (!best.empty()) {
-                // Read as the base record's: a folder's name, or a file's as the list shows it.
-                best[0x16] = n.header.flags;
                 if (n.record.folder)
                     ParsePreferredMftName(best.data(), kOrder, 4, &n.record.parent, &n.record.created, n.record.name);
                 else

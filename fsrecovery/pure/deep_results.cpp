@@ -366,27 +366,18 @@ void IndexDeepNtfsExtensions(FoundStore& store, const NtfsGeometryMap& map, cons
 std::vector<uint8_t> NameFromExtensions(SectorSource& device, const uint8_t* base, uint64_t number,
                                         const std::vector<uint64_t>& sectors)
 {
-    static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
     const NtfsRecordHeader header = ReadNtfsRecordHeader(base);
-    std::vector<uint8_t> best, named;
-    size_t bestRank = 4;
+    BestNameRecord names;
     uint8_t record[kMftRecordSize];
     for (uint64_t sector : sectors) {
         if (device.Read(sector, kSectorsPerMftRecord, record) != kMftRecordSize ||
             !IsFileRecord(record, kMftRecordSize))
             continue;
         ApplyNtfsFixup(record, kMftRecordSize);
-        if (!ExtensionBelongsTo(ReadNtfsRecordHeader(record), number, header) || !NameHoldingRecord(record, named))
-            continue;
-        const size_t rank = PreferredMftNameRank(named.data(), kOrder, 4);
-        if (rank < bestRank) {
-            best.swap(named);
-            bestRank = rank;
-        }
+        if (ExtensionBelongsTo(ReadNtfsRecordHeader(record), number, header))
+            names.Offer(record);
     }
-    if (!best.empty())
-        best[0x16] = base[0x16];
-    return best;
+    return names.Take(header.flags);
 }
 
 // Names each nameless base record from the record of its list that holds its $FILE_NAME, read as

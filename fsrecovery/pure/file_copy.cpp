@@ -458,7 +458,6 @@ NtfsDataPlan PlanGatheredNtfsData(const NtfsFileParts& parts, uint64_t size, uin
     if (parts.resident) {
         if (size <= parts.residentValue.size()) {
             plan.kind = NtfsDataPlan::Kind::InRecord;
-            plan.residentElsewhere = true;
             plan.residentBytes.assign(parts.residentValue.begin(), parts.residentValue.begin() + size_t(size));
         }
         return plan;

@@ -116,9 +116,9 @@ struct NtfsDataPlan {
     };
     Kind kind = Kind::Unusable;
     size_t recordOffset = 0;
-    // InRecord, when the bytes lie in another record than the one planned from: the bytes.
+    // InRecord, when the bytes lie in another record than the one planned from: the bytes (none
+    // for an empty file, which writes nothing).
     std::vector<uint8_t> residentBytes;
-    bool residentElsewhere = false;
     std::vector<CopyExtent> extents;
     // A compressed attribute's unit in sectors, for CopyCompressedExtents; 0 for one whose extents
     // hold its bytes as they are.

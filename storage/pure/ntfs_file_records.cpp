@@ -30,8 +30,8 @@ bool SequenceAgrees(uint16_t seen, uint16_t listed, bool freed)
     return seen == 0 || listed == 0 || seen == listed || (freed && seen == NextSequence(listed));
 }
 
-} // namespace
-
+// Reads a non-resident value of `size` bytes through its runs (holes as zeros). False when a
+// product overflows, a cluster lies outside the volume or a sector cannot be read.
 bool ReadNonResidentValue(SectorSource& source, const std::vector<ClusterRun>& runs, const NtfsVolumePlace& volume,
                           uint64_t size, std::vector<uint8_t>& out)
 {
@@ -60,6 +60,22 @@ bool ReadNonResidentValue(SectorSource& source, const std::vector<ClusterRun>& r
     return out.size() == size;
 }
 
+// The extension record the list entry names for the base record `base` (fixed up), number
+// baseNumber.
+NtfsExtensionWanted WantedExtension(const AttributeListEntry& entry, const uint8_t* base, uint64_t baseNumber)
+{
+    const NtfsRecordHeader header = ReadNtfsRecordHeader(base);
+    NtfsExtensionWanted wanted;
+    wanted.number = entry.recordNumber;
+    wanted.sequence = entry.sequence;
+    wanted.baseNumber = baseNumber;
+    wanted.baseSequence = header.sequence;
+    wanted.baseInUse = header.InUse();
+    return wanted;
+}
+
+} // namespace
+
 bool HasNtfsAttributeList(const uint8_t* record)
 {
     NtfsAttribute list;
@@ -82,18 +98,6 @@ bool ReadNtfsAttributeList(SectorSource& source, const uint8_t* record, const Nt
     DecodeMappingPairs(record + list.valueOffset, list.valueLength, runs);
     return ReadNonResidentValue(source, runs, volume, std::min<uint64_t>(list.dataSize, kMaxAttributeListBytes),
                                 value);
-}
-
-NtfsExtensionWanted WantedExtension(const AttributeListEntry& entry, const uint8_t* base, uint64_t baseNumber)
-{
-    const NtfsRecordHeader header = ReadNtfsRecordHeader(base);
-    NtfsExtensionWanted wanted;
-    wanted.number = entry.recordNumber;
-    wanted.sequence = entry.sequence;
-    wanted.baseNumber = baseNumber;
-    wanted.baseSequence = header.sequence;
-    wanted.baseInUse = header.InUse();
-    return wanted;
 }
 
 bool ExtensionBelongsTo(const NtfsRecordHeader& extension, uint64_t baseNumber, const NtfsRecordHeader& base)
@@ -179,6 +183,42 @@ bool NameHoldingRecord(const uint8_t* record, std::vector<uint8_t>& out)
 
 namespace {
 
+const int kNameOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
+
+} // namespace
+
+void BestNameRecord::Consider(std::vector<uint8_t>& record)
+{
+    const size_t rank = PreferredMftNameRank(record.data(), kNameOrder, 4);
+    if (rank < m_rank) {
+        m_best.swap(record);
+        m_rank = rank;
+    }
+}
+
+void BestNameRecord::OfferAsItIs(const uint8_t* record)
+{
+    m_offered.assign(record, record + kMftRecordSize);
+    Consider(m_offered);
+}
+
+void BestNameRecord::Offer(const uint8_t* record)
+{
+    if (NameHoldingRecord(record, m_offered))
+        Consider(m_offered);
+}
+
+std::vector<uint8_t> BestNameRecord::Take(uint8_t baseFlags)
+{
+    if (m_rank == 4)
+        return {};
+    m_best[0x16] = baseFlags;
+    m_rank = 4;
+    return std::move(m_best);
+}
+
+namespace {
+
 // The records of one file, each read once: the base record, and the extension records as the list
 // names them (a record that could not be taken is remembered as such).
 class FileRecords {
@@ -247,33 +287,17 @@ bool TakeExtent(const uint8_t* record, const NtfsAttribute& at, bool first, Ntfs
 void GatherName(const uint8_t* base, const std::vector<AttributeListEntry>& entries, FileRecords& records,
                 NtfsFileParts& parts)
 {
-    static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
-    const size_t none = sizeof kOrder / sizeof kOrder[0];
-    const uint8_t* best = base;
-    size_t bestRank = PreferredMftNameRank(base, kOrder, none);
-    std::vector<uint8_t> named, bestNamed;
+    BestNameRecord best;
+    best.OfferAsItIs(base);
     for (const AttributeListEntry& e : entries) {
-        if (bestRank == 0)
+        if (best.Done())
             break;
-        if (e.type != kAttrFileName)
-            continue;
-        const uint8_t* record = records.Of(e);
-        if (record == nullptr || record == base)
-            continue;
+        const uint8_t* record = e.type == kAttrFileName ? records.Of(e) : nullptr;
         // A deleted file's record may have lost the name it held, but for the bytes behind its end.
-        if (!NameHoldingRecord(record, named))
-            continue;
-        const size_t rank = PreferredMftNameRank(named.data(), kOrder, none);
-        if (rank < bestRank) {
-            bestNamed.swap(named);
-            best = bestNamed.data();
-            bestRank = rank;
-        }
+        if (record != nullptr && record != base)
+            best.Offer(record);
     }
-    if (bestRank == none)
-        return;
-    parts.nameRecord.assign(best, best + kMftRecordSize);
-    parts.nameRecord[0x16] = base[0x16];
+    parts.nameRecord = best.Take(base[0x16]);
 }
 
 void GatherData(const uint8_t* base, std::vector<AttributeListEntry> entries, FileRecords& records,
@@ -287,10 +311,10 @@ void GatherData(const uint8_t* base, std::vector<AttributeListEntry> entries, Fi
         return a.lowestVcn < b.lowestVcn;
     });
     if (entries.empty()) {
-        // No entry for the data: what the base record holds of it is all there is.
+        // No entry for the data (or no list read): what the base record holds of it is all there is.
         NtfsAttribute at;
-        if (FindDataExtent(base, 0, at))
-            parts.whole = TakeExtent(base, at, true, parts);
+        if (FindDataExtent(base, 0, at) && !TakeExtent(base, at, true, parts))
+            parts.whole = false;
         return;
     }
     uint64_t clusters = 0; // those of the runs taken so far
@@ -327,7 +351,6 @@ NtfsFileParts GatherNtfsFileParts(SectorSource& source, const uint8_t* base, uin
     NtfsFileParts parts;
     if (!HasNtfsAttributeList(base))
         return parts;
-    parts.listed = true;
     std::vector<uint8_t> list;
     std::vector<AttributeListEntry> entries;
     if (ReadNtfsAttributeList(source, base, volume, list)) {
@@ -341,15 +364,7 @@ NtfsFileParts GatherNtfsFileParts(SectorSource& source, const uint8_t* base, uin
     FileRecords fileRecords(base, baseNumber, records);
     if (what & kGatherName)
         GatherName(base, entries, fileRecords, parts);
-    if (what & kGatherData) {
-        const bool listRead = parts.whole;
-        if (listRead) {
-            GatherData(base, entries, fileRecords, parts);
-        } else {
-            NtfsAttribute at;
-            if (FindDataExtent(base, 0, at))
-                TakeExtent(base, at, true, parts);
-        }
-    }
+    if (what & kGatherData)
+        GatherData(base, entries, fileRecords, parts);
     return parts;
 }

@@ -23,11 +23,6 @@ struct NtfsVolumePlace {
 // An attribute list longer than this is no list of one file's attributes.
 constexpr uint64_t kMaxAttributeListBytes = 256 * 1024;
 
-// Reads a non-resident value of `size` bytes through its runs (holes as zeros). False when a
-// product overflows, a cluster lies outside the volume or a sector cannot be read.
-bool ReadNonResidentValue(SectorSource& source, const std::vector<ClusterRun>& runs, const NtfsVolumePlace& volume,
-                          uint64_t size, std::vector<uint8_t>& out);
-
 // The value of the first unnamed $ATTRIBUTE_LIST of a fixed-up record: resident, or read through
 // its runs (at most kMaxAttributeListBytes of it). False when the record has none or it cannot be
 // read whole.
@@ -45,10 +40,6 @@ struct NtfsExtensionWanted {
     uint16_t baseSequence = 0; // the base record's own
     bool baseInUse = true;
 };
-
-// The extension record the list entry names for the base record `base` (fixed up), number
-// baseNumber.
-NtfsExtensionWanted WantedExtension(const AttributeListEntry& entry, const uint8_t* base, uint64_t baseNumber);
 
 // Whether an extension record's header says it still belongs to the base record of that number
 // and header: it names the base's number, is in use as the base is, and its base reference keeps
@@ -98,9 +89,28 @@ bool RestoreRemovedFileName(const uint8_t* record, std::vector<uint8_t>& out);
 // longer in use, the copy RestoreRemovedFileName gives. False when neither holds one.
 bool NameHoldingRecord(const uint8_t* record, std::vector<uint8_t>& out);
 
+// Chooses, among the records of one file offered to it, the one whose $FILE_NAME is of the
+// preferred name space (Win32, Win32 and DOS, DOS, POSIX; the first offered on a tie).
+class BestNameRecord {
+public:
+    // A record as it is (the base record's own name).
+    void OfferAsItIs(const uint8_t* record);
+    // A record of the file's others, NameHoldingRecord's name counted for a freed one.
+    void Offer(const uint8_t* record);
+    // Nothing better can be offered.
+    bool Done() const { return m_rank == 0; }
+    // The record chosen, with the base record's flags byte written into it so that the name readers
+    // read it as the base's (a folder's name, or a file's); empty when none holds a name.
+    std::vector<uint8_t> Take(uint8_t baseFlags);
+
+private:
+    void Consider(std::vector<uint8_t>& record);
+    std::vector<uint8_t> m_best, m_offered;
+    size_t m_rank = 4;
+};
+
 // A file's name and data, gathered from its base record and the records its list names.
 struct NtfsFileParts {
-    bool listed = false; // the base record has an attribute list; nothing else is filled without one
     // A copy of the record that holds the $FILE_NAME chosen (the preferred name space among all its
     // records; the base record's own on a tie), with the base record's flags written into it so that
     // the name readers read it as the base's (a folder's name, or a file's); empty without a name.
@@ -125,7 +135,7 @@ enum : unsigned { kGatherName = 1, kGatherData = 2 };
 
 // Gathers what `what` asks of the file whose fixed-up base record is `base`, number baseNumber, on
 // `volume`, the records its list names read from `records`. A base record without an attribute list
-// gives `listed` false and nothing else; a list that cannot be read gives what the base record holds
-// alone, not whole. At most the records the list names are read, each once.
+// gives nothing; a list that cannot be read gives what the base record holds alone, not whole. At
+// most the records the list names are read, each once.
 NtfsFileParts GatherNtfsFileParts(SectorSource& source, const uint8_t* base, uint64_t baseNumber,
                                   const NtfsVolumePlace& volume, NtfsRecordSource& records, unsigned what);
