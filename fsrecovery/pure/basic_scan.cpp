@@ -552,10 +552,10 @@ BasicScanStatus ScanNtfsVolume(SectorSource& device, ScanTarget& target, bool bo
     if (!bootSectorServed)
         return BasicScanStatus::VolumeInvalid;
     MftRunTableRecord runs;
-    // No run of the $MFT reaches past the volume.
+    // No run of the $MFT reaches past the volume's last sector.
     if (!LoadMftRunTableFrom(device, target.geometry.cluster0Start, target.geometry.mftSector,
                              target.geometry.sectorsPerCluster, runs,
-                             target.endSector > target.geometry.cluster0Start ? target.endSector : UINT64_MAX) ||
+                             target.endSector > target.geometry.cluster0Start ? target.endSector - 1 : UINT64_MAX) ||
         runs.count() == 0 || runs.totalSectors() == 0)
         return BasicScanStatus::NoMftRuns;
     const uint32_t volume = store.AddVolume(VolumeOfTarget(target));

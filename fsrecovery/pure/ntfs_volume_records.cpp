@@ -2,17 +2,6 @@
 
 #include <algorithm>
 
-namespace {
-
-// A source that has no record: an extension record of a base whose number is not known cannot be
-// checked as its.
-class NoRecords : public NtfsRecordSource {
-public:
-    bool ReadExtension(const NtfsExtensionWanted&, uint8_t*) override { return false; }
-};
-
-} // namespace
-
 VolumeRecordReader::VolumeRecordReader(SectorSource& device, const FoundVolume& volume)
     : m_device(device), m_volume(volume)
 {
@@ -79,10 +68,8 @@ NtfsFileParts VolumeRecordReader::Gather(const uint8_t* base, uint64_t sector, u
     if (!HasNtfsAttributeList(base))
         return NtfsFileParts();
     uint64_t number = 0;
-    if (!NumberOf(base, sector, &number)) {
-        NoRecords none;
-        return GatherNtfsFileParts(m_device, base, 0, m_place, none, what);
-    }
+    if (!NumberOf(base, sector, &number))
+        return GatherNtfsFileParts(m_device, base, kUnknownNtfsRecord, m_place, *this, what);
     m_baseSector = sector;
     m_baseNumber = number;
     return GatherNtfsFileParts(m_device, base, number, m_place, *this, what);

@@ -122,11 +122,13 @@ bool ReadMftRecordAt(SectorSource& source, const MftRunTableRecord& table, uint6
 }
 
 std::vector<uint64_t> CollectMftExtensionRecords(SectorSource& source, const uint8_t* record,
-                                                 uint64_t partitionStartSector, uint32_t sectorsPerCluster)
+                                                 uint64_t partitionStartSector, uint32_t sectorsPerCluster,
+                                                 uint64_t lastSector)
 {
     std::vector<uint64_t> records;
     std::vector<uint8_t> value;
-    if (ReadNtfsAttributeList(source, record, { partitionStartSector, sectorsPerCluster, UINT64_MAX }, value))
+    const uint64_t end = lastSector == UINT64_MAX ? UINT64_MAX : lastSector + 1;
+    if (ReadNtfsAttributeList(source, record, { partitionStartSector, sectorsPerCluster, end }, value))
         CollectDataEntries(value.data(), value.size(), records);
     return records;
 }
@@ -194,7 +196,9 @@ bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, ui
         return false;
     uint8_t record[kMftRecordSize];
     NtfsAttribute data;
-    if (!ReadRecordAt(source, mftStartSector, record) ||
+    // Record 0 itself lies inside the volume, both its sectors.
+    if (lastSector < kSectorsPerMftRecord - 1 || mftStartSector > lastSector - (kSectorsPerMftRecord - 1) ||
+        !ReadRecordAt(source, mftStartSector, record) ||
         !FindNtfsAttribute(record, kMftRecordSize, kAttrData, true, data) || !data.nonResident)
         return false;
     std::vector<ClusterRun> runs;
@@ -211,14 +215,16 @@ bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, ui
         clusters += run.clusterCount;
     // The pieces in other records, in the order of their first virtual cluster. Each must
     // continue where the runs so far end and must belong to record 0.
-    for (uint64_t number : CollectMftExtensionRecords(source, record, partitionStartSector, sectorsPerCluster)) {
+    for (uint64_t number :
+         CollectMftExtensionRecords(source, record, partitionStartSector, sectorsPerCluster, lastSector)) {
         if (number == 0)
             continue;
         uint8_t ext[kMftRecordSize];
         NtfsAttribute piece;
-        if (!ReadMftRecordAt(source, loaded, number, ext) || !IsFileRecord(ext, kMftRecordSize))
+        // A torn extension record may hold a stale extent: the records past it would be misplaced.
+        if (!ReadMftRecordAt(source, loaded, number, ext) || !IsFileRecord(ext, kMftRecordSize) ||
+            !ApplyNtfsFixup(ext, kMftRecordSize))
             break;
-        ApplyNtfsFixup(ext, kMftRecordSize);
         if ((Le64At(ext + 32) & 0xFFFFFFFFFFFFull) != 0 ||
             !FindNtfsAttribute(ext, kMftRecordSize, kAttrData, true, piece) || !piece.nonResident ||
             piece.lowestVcn != clusters)

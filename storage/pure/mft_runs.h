@@ -49,9 +49,11 @@ bool ReadMftRecordAt(SectorSource& source, const MftRunTableRecord& table, uint6
 
 // The numbers of the records that hold pieces of the unnamed $DATA of a (fixed-up) record,
 // from its attribute list, resident or not, in the list's order (by first virtual cluster).
-// At most kMaxMftExtensionRecords are kept.
+// At most kMaxMftExtensionRecords are kept. A list kept outside the record is read only from the
+// volume's sectors up to lastSector.
 std::vector<uint64_t> CollectMftExtensionRecords(SectorSource& source, const uint8_t* record,
-                                                 uint64_t partitionStartSector, uint32_t sectorsPerCluster);
+                                                 uint64_t partitionStartSector, uint32_t sectorsPerCluster,
+                                                 uint64_t lastSector = UINT64_MAX);
 
 // Cuts the table to the volume [firstSector, lastSector]: what of a run lies outside the volume
 // becomes a hole (start 0) of that length, so that every record after it keeps its number, and
@@ -61,9 +63,10 @@ std::vector<uint64_t> CollectMftExtensionRecords(SectorSource& source, const uin
 void ClampMftRunsToVolume(MftRunTableRecord& table, uint64_t firstSector, uint64_t lastSector);
 
 // Builds the table from record 0 at mftStartSector and the extension records its attribute
-// list names, each record's runs clamped to the volume from partitionStartSector to lastSector.
-// The table is replaced only when record 0 is readable and carries the "FILE" signature and a
-// non-resident $DATA with a run in the volume; an unreadable or inconsistent extension record ends the load with the
-// runs gathered so far. Holes at the table's end are left off. True when the table was replaced.
+// list names, each record's runs clamped to the volume from partitionStartSector to lastSector (its
+// last sector, not the one after it), the list read from the volume only. The table is replaced
+// only when record 0 lies in the volume, is readable and carries the "FILE" signature and a
+// non-resident $DATA with a run in the volume; an unreadable, torn or inconsistent extension record
+// ends the load with the runs gathered so far. Holes at the table's end are left off. True when the table was replaced.
 bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, uint64_t mftStartSector,
                          uint32_t sectorsPerCluster, MftRunTableRecord& table, uint64_t lastSector = UINT64_MAX);

@@ -125,18 +125,17 @@ bool IsWantedExtension(const uint8_t* record, const NtfsExtensionWanted& wanted)
 
 bool ReadExtensionAt(SectorSource& source, uint64_t sector, const NtfsExtensionWanted& wanted, uint8_t* record)
 {
-    if (source.Read(sector, kSectorsPerMftRecord, record) != kMftRecordSize || !IsFileRecord(record, kMftRecordSize))
-        return false;
-    ApplyNtfsFixup(record, kMftRecordSize);
-    return IsWantedExtension(record, wanted);
+    // A torn record (a write cut off part way) may keep a stale half that holds a whole older
+    // extent: its runs would be taken as the file's. It is never the record wanted.
+    return source.Read(sector, kSectorsPerMftRecord, record) == kMftRecordSize &&
+        IsFileRecord(record, kMftRecordSize) && ApplyNtfsFixup(record, kMftRecordSize) &&
+        IsWantedExtension(record, wanted);
 }
 
 bool MftRunRecordSource::ReadExtension(const NtfsExtensionWanted& wanted, uint8_t* record)
 {
-    if (!ReadMftRecordAt(m_source, m_runs, wanted.number, record) || !IsFileRecord(record, kMftRecordSize))
-        return false;
-    ApplyNtfsFixup(record, kMftRecordSize);
-    return IsWantedExtension(record, wanted);
+    return ReadMftRecordAt(m_source, m_runs, wanted.number, record) && IsFileRecord(record, kMftRecordSize) &&
+        ApplyNtfsFixup(record, kMftRecordSize) && IsWantedExtension(record, wanted);
 }
 
 bool RestoreRemovedFileName(const uint8_t* record, std::vector<uint8_t>& out)
@@ -227,10 +226,11 @@ public:
         : m_base(base), m_baseNumber(baseNumber), m_records(records)
     { }
 
-    // The record the entry names, or null when it cannot be taken.
+    // The record the entry names, or null when it cannot be taken. Where the base's own number is
+    // not known, no other record can be checked as the file's: every entry is looked for in the base.
     const uint8_t* Of(const AttributeListEntry& entry)
     {
-        if (entry.recordNumber == m_baseNumber)
+        if (entry.recordNumber == m_baseNumber || m_baseNumber == kUnknownNtfsRecord)
             return m_base;
         auto found = m_read.find(entry.recordNumber);
         if (found == m_read.end()) {

@@ -64,7 +64,7 @@ public:
     virtual bool ReadExtension(const NtfsExtensionWanted& wanted, uint8_t* record) = 0;
 };
 
-// Records by their place along the $MFT's runs.
+// Records by their place along the $MFT's runs; a record whose fix-up fails is not taken.
 class MftRunRecordSource : public NtfsRecordSource {
 public:
     MftRunRecordSource(SectorSource& source, const MftRunTableRecord& runs) : m_source(source), m_runs(runs) { }
@@ -75,7 +75,8 @@ private:
     const MftRunTableRecord& m_runs;
 };
 
-// Reads the two sectors at `sector` as a record and keeps it when IsWantedExtension takes it.
+// Reads the two sectors at `sector` as a record and keeps it when its fix-up finds every sector
+// whole and IsWantedExtension takes it.
 bool ReadExtensionAt(SectorSource& source, uint64_t sector, const NtfsExtensionWanted& wanted, uint8_t* record);
 
 // A record from which the last attribute was removed keeps that attribute's bytes behind its end
@@ -133,9 +134,15 @@ struct NtfsFileParts {
 
 enum : unsigned { kGatherName = 1, kGatherData = 2 };
 
+// The number given for a base record whose own number cannot be told (an NTFS 3.0 header keeps
+// none, and no $MFT places it).
+constexpr uint64_t kUnknownNtfsRecord = UINT64_MAX;
+
 // Gathers what `what` asks of the file whose fixed-up base record is `base`, number baseNumber, on
 // `volume`, the records its list names read from `records`. A base record without an attribute list
 // gives nothing; a list that cannot be read gives what the base record holds alone, not whole. At
-// most the records the list names are read, each once.
+// most the records the list names are read, each once. With baseNumber kUnknownNtfsRecord nothing
+// is read from `records`: what the base record holds is given, whole only when it holds every
+// extent the list names.
 NtfsFileParts GatherNtfsFileParts(SectorSource& source, const uint8_t* base, uint64_t baseNumber,
                                   const NtfsVolumePlace& volume, NtfsRecordSource& records, unsigned what);

@@ -75,12 +75,16 @@ public:
         return a;
     }
 
+    // An NTFS 3.0 header: its update-sequence array at 0x2A, and no record number.
+    void OldHeader() { Put16(&rec[4], 0x2A); }
+
     std::vector<uint8_t> Finish(uint16_t usn = 0x0A0B) const
     {
         std::vector<uint8_t> out = rec;
-        Put16(&out[48], usn);
+        const size_t array = rec[4] | size_t(rec[5]) << 8;
+        Put16(&out[array], usn);
         for (int s = 0; s < 2; ++s) {
-            std::memcpy(&out[50 + 2 * s], &out[510 + 512 * s], 2);
+            std::memcpy(&out[array + 2 + 2 * s], &out[510 + 512 * s], 2);
             Put16(&out[510 + 512 * s], usn);
         }
         return out;

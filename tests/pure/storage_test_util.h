@@ -1,5 +1,6 @@
 // Crafted media for the storage tests: a sparse disk with failing sectors, and the test images' folder.
 #pragma once
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -82,6 +83,8 @@ public:
     {
         ++reads;
         readLog.push_back(sector);
+        if (count != 0)
+            highestAsked = std::max(highestAsked, sector + count - 1);
         if (!BeginSectorRead(count, buf) || sector >= m_size || failing.count(sector))
             return 0;
         uint32_t n = 0;
@@ -98,6 +101,7 @@ public:
     std::set<uint64_t> failing;
     int reads = 0;
     std::vector<uint64_t> readLog;
+    uint64_t highestAsked = 0; // the last sector any read asked for
 
 private:
     uint64_t m_size;

@@ -291,6 +291,52 @@ TEST(NtfsScan, RunsPastTheVolumeEndAreReadOnlyToItsEnd)
     EXPECT_EQ(done, total);
 }
 
+// Whatever record 0 claims, the scan of a volume reads no sector past its last one: not along the
+// $MFT's runs, not for record 0's attribute list, not for record 0 itself.
+TEST(NtfsScan, NothingPastTheVolumeIsRead)
+{
+    constexpr uint64_t kEnd = 4096; // the volume's sectors; the disk goes on
+    struct Case {
+        const char* what;
+        uint64_t mftSector;
+        Bytes runs;
+        bool listOutside; // record 0's attribute list kept at cluster 600, past the volume
+        size_t records;   // found
+    } cases[] = {
+        { "runs of 2^40 clusters", 32, { 0x16, 0, 0, 0, 0, 0, 0x01, 0x04 }, false, 1 },
+        { "an attribute list outside the volume", 32, { 0x22, 0xFC, 0x01, 0x04, 0x00 }, true, 1 },
+        { "record 0 on the volume's last sector", kEnd - 1, { 0x21, 0x01, 0xFF, 0x01 }, false, 0 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        storage_test::CraftedDisk disk(1 << 16);
+        ntfs_test::RecordBuilder r0(1);
+        if (c.listOutside) {
+            // It names record 1 for the $MFT's data from cluster 0 on.
+            Bytes list(32);
+            ntfs_test::Put32(&list[0], 0x80);
+            ntfs_test::Put16(&list[4], 32);
+            ntfs_test::Put64(&list[16], 1);
+            std::memcpy(disk.At(600 * 8).data(), list.data(), list.size());
+            r0.NonResident(0x20, { 0x21, 0x01, 0x58, 0x02 }, 0, list.size());
+        }
+        r0.NonResident(0x80, c.runs);
+        r0.Resident(0x30, ntfs_test::FileNameValue(5, 0, kNameSpaceWin32, u"$MFT"));
+        const Bytes rec = r0.Finish();
+        std::memcpy(disk.At(c.mftSector).data(), rec.data(), kSectorSize);
+        std::memcpy(disk.At(c.mftSector + 1).data(), rec.data() + kSectorSize, kSectorSize);
+        ScanTarget target;
+        target.kind = FsKind::Ntfs;
+        target.endSector = kEnd;
+        target.geometry.sectorsPerCluster = 8;
+        target.geometry.mftSector = c.mftSector;
+        FoundStore store;
+        ScanNtfsVolume(disk, target, true, store, 0, nullptr, {});
+        EXPECT_LT(disk.highestAsked, kEnd);
+        EXPECT_EQ(c.records, store.NtfsFileCount());
+    }
+}
+
 TEST(NtfsScan, RecordsAfterARunOutsideTheVolumeKeepTheirNumbers)
 {
     // The $MFT in three runs of two clusters: at cluster 4 (records 0-7), far past the volume's

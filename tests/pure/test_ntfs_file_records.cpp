@@ -91,6 +91,11 @@ struct Spread {
     uint64_t initialized = UINT64_MAX;
     enum Damage { None, Missing, OtherBase, InUseAfterDelete, OtherSequence, Gap } damage = None;
     enum Lookup { AlongMft, Carved, Nearby } lookup = AlongMft;
+    // kExtA torn where it is looked for: a write cut off after its first sector left the second
+    // sector of an older version, whose second extent ran at cluster 1500.
+    bool tornA = false;
+    bool wholeAlongMft = false; // with Carved: the $MFT's runs known too, every record whole there
+    bool unnumberedBase = false; // an NTFS 3.0 header, which keeps no record number
 };
 
 struct Volume {
@@ -100,11 +105,8 @@ struct Volume {
     uint64_t size = 0;
 
     uint8_t* At(uint64_t sector) { return &disk[sector * kSectorSize]; }
-    void Put(uint64_t sector, const ntfs_test::RecordBuilder& b)
-    {
-        const Bytes r = b.Finish();
-        std::copy(r.begin(), r.end(), disk.begin() + sector * kSectorSize);
-    }
+    void Put(uint64_t sector, const ntfs_test::RecordBuilder& b) { Put(sector, b.Finish()); }
+    void Put(uint64_t sector, const Bytes& r) { std::copy(r.begin(), r.end(), disk.begin() + sector * kSectorSize); }
 };
 
 // The file: three extents of its unnamed $DATA (plain: 10 clusters each at 1000, 1100 and 1200, 15000
@@ -132,7 +134,7 @@ Volume Make(const Spread& s)
     } else {
         v.size = 15000;
         std::mt19937 rng(5);
-        for (uint64_t sector : { 1000, 1100, 1200 })
+        for (uint64_t sector : { 1000, 1100, 1200, 1500 })
             for (size_t i = 0; i < 10 * kSectorSize; ++i)
                 v.At(sector)[i] = uint8_t(rng());
         for (uint64_t sector : { 1000, 1100, 1200 })
@@ -158,9 +160,10 @@ Volume Make(const Spread& s)
         return Record(n, flags, own, base, 3);
     };
     const uint16_t data = kAttrData;
-    auto putExtent = [&](ntfs_test::RecordBuilder& b, size_t k) {
+    auto putExtent = [&](ntfs_test::RecordBuilder& b, size_t k,
+                         const std::vector<std::pair<uint64_t, uint64_t>>* runs = nullptr) {
         const uint64_t vcn = k * 10 + (s.damage == Spread::Gap && k == 2 ? 5 : 0);
-        const size_t at = b.NonResident(data, Pairs(extents[k]), vcn, k == 0 ? v.size : 0);
+        const size_t at = b.NonResident(data, Pairs(runs ? *runs : extents[k]), vcn, k == 0 ? v.size : 0);
         uint64_t clusters = 0;
         for (const auto& run : extents[k])
             clusters += run.second;
@@ -187,6 +190,8 @@ Volume Make(const Spread& s)
         add(e);
 
     ntfs_test::RecordBuilder base = Record(kBase, baseFlags, seq);
+    if (s.unnumberedBase)
+        base.OldHeader();
     base.Resident(kAttrStandardInfo, Bytes(48));
     if (s.listResident) {
         base.Resident(kAttrAttributeList, list);
@@ -203,10 +208,20 @@ Volume Make(const Spread& s)
     named.Resident(kAttrFileName, name);
     if (s.nameRemoved)
         std::fill_n(&named.rec[56], 8, uint8_t(0xFF)), std::fill_n(&named.rec[60], 4, uint8_t(0));
+    if (s.tornA)
+        a.Resident(0x40, Bytes(480)); // the extents in the record's second sector
+    ntfs_test::RecordBuilder stale = a;
     if (!s.dataInBase)
         putExtent(a, 0);
     putExtent(a, 1);
     putExtent(b, 2);
+    const std::vector<std::pair<uint64_t, uint64_t>> staleRuns = { { 1500, 10 } };
+    putExtent(stale, 1, &staleRuns);
+    Bytes extA = a.Finish();
+    if (s.tornA) {
+        const Bytes older = stale.Finish(0x0A0A);
+        std::copy(older.begin() + kSectorSize, older.end(), extA.begin() + kSectorSize);
+    }
 
     // Where the records lie, and what the volume knows of it.
     auto index = std::make_shared<NtfsRecordIndex>();
@@ -218,9 +233,13 @@ Volume Make(const Spread& s)
         extAt[1] = 3200;
         index->found = { { kExtA, extAt[0] }, { kExtB, extAt[1] } };
     }
-    if (s.lookup == Spread::AlongMft)
+    if (s.lookup == Spread::AlongMft || s.wholeAlongMft)
         index->mftRuns = { { kMft }, { 200 } };
-    v.Put(extAt[0], a);
+    v.Put(extAt[0], extA);
+    if (s.wholeAlongMft) {
+        v.Put(RecordSector(kExtA), a);
+        v.Put(RecordSector(kExtB), b);
+    }
     if (s.nameInExtension)
         v.Put(s.lookup == Spread::Carved ? 3300 : RecordSector(kExtName), named);
     if (s.lookup == Spread::Carved)
@@ -245,8 +264,9 @@ Bytes Save(Volume& v, const Spread& s, NtfsDataPlan& plan, CString& name)
     ApplyNtfsFixup(base.data(), base.size());
     VolumeRecordReader records(disk, v.volume);
     plan = PlanListedNtfsData(base.data(), BaseSector(s), v.size, records);
-    const NtfsFileParts parts = records.Gather(base.data(), BaseSector(s), kGatherName);
+    const NtfsFileParts parts = records.Gather(base.data(), BaseSector(s), kGatherName | kGatherData);
     name = parts.nameRecord.empty() ? CString() : ReadNtfsFileInfo(parts.nameRecord.data(), nullptr).name;
+    EXPECT_EQ(v.size, parts.dataSize); // as the file is listed
     Bytes out;
     CopySink sink = [&out](const uint8_t* d, size_t n) {
         out.insert(out.end(), d, d + n);
@@ -303,6 +323,19 @@ TEST(NtfsFileRecords, DataIsGatheredFromEveryRecordTheListNames)
               s.damage = S::Missing;
           },
           8192, true },
+        { "an extension record torn by a write cut short", [](S& s) { s.tornA = true; }, 5120, true },
+        { "a carved extension record torn, whole along the $MFT",
+          [](S& s) {
+              s.lookup = S::Carved;
+              s.tornA = s.wholeAlongMft = true;
+          },
+          15000, false },
+        { "a base record without its number, on a volume whose $MFT is not known",
+          [](S& s) {
+              s.lookup = S::Carved;
+              s.unnumberedBase = true;
+          },
+          5120, true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -218,6 +218,12 @@ TEST(MftRunTable, LoadsRecordZeroAndAppendsExtensionRecords)
     PutRecord(disk, mftStart + 12, bad.Finish());
     ASSERT_TRUE(LoadMftRunTableFrom(disk, kPartStart, mftStart, kSpc, t));
     EXPECT_EQ(t.count(), 2u);
+    // Nor one from a record torn by a write cut short (its second sector of another write).
+    std::vector<uint8_t> torn = r6.Finish();
+    Put16(&torn[1022], 0x0A0A);
+    PutRecord(disk, mftStart + 12, torn);
+    ASSERT_TRUE(LoadMftRunTableFrom(disk, kPartStart, mftStart, kSpc, t));
+    EXPECT_EQ(t.count(), 2u);
 
     // A damaged or unreadable record 0 keeps the table as it was.
     std::memset(disk.At(mftStart).data(), 0, 512);
