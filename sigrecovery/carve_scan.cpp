@@ -138,8 +138,8 @@ public:
         found.name = item.name;
         found.path = path;
         found.thorough = m_thorough;
-        // Not only the file whose write failed: those open beside it that had yet to get the same
-        // bytes are cut short by the stop as well.
+        // Incomplete: any file the failure stopped before its own end, not only the one whose
+        // write failed (one open beside it, or beside a file that could not be made).
         found.incomplete = !path.IsEmpty() && why == CarveClose::CutShort;
         m_host.AddResultRow(found);
         return true;

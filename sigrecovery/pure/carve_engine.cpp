@@ -189,6 +189,7 @@ bool CarveEngine::ScanSector(const uint8_t* sec, size_t reach, uint64_t at)
         return true;
 matched:
     // A header: the pending items end here (their bytes up to here first).
+    m_headerAt = at;
     if (!EmitTo(at, m_base, m_baseAt))
         return false;
     if (!CloseAll(at, CarveClose::NextHeader))
@@ -310,13 +311,15 @@ void CarveEngine::Finish()
         // The pending items have received their bytes up to the end of the scanned data.
         CloseAll(m_scanEnd, CarveClose::EndOfData);
     } else {
+        // Each item ends where its bytes got to. It is whole only when that is its own end: its
+        // size, or a header found after its start; otherwise the failure cut it short, whatever
+        // the call that failed (its own write or another's, a create, a close).
         std::vector<CarveItem> items;
         items.swap(m_pending);
         for (size_t i = 0; i < items.size(); ++i) {
-            if (i >= m_cutFrom)
-                m_sink.OnClose(items[i], m_emitPos, CarveClose::CutShort);
-            else
-                m_sink.OnClose(items[i], m_cutFrom != SIZE_MAX ? m_takenTo : m_emitPos, CarveClose::EndOfData);
+            const uint64_t got = i < m_cutFrom ? m_takenTo : m_emitPos;
+            const bool whole = got >= items[i].limit || (got == m_headerAt && items[i].start < got);
+            m_sink.OnClose(items[i], got, whole ? CarveClose::EndOfData : CarveClose::CutShort);
         }
     }
 }

@@ -98,8 +98,9 @@ private:
     uint64_t m_hits = 0;
 };
 
-// CutShort: the pass stopped on a sink failure before the item received every byte that items
-// open beside it did (the write that failed was its own, or came before its turn).
+// CutShort: the pass stopped on a sink failure before the item received its bytes up to its own
+// end (its size, the next header): the write that failed was its own or another item's, or the
+// failure was a create or a close.
 enum class CarveClose : uint8_t { NextHeader, MaxSize, EndOfData, CutShort };
 
 enum class CarvePolicy : uint8_t {
@@ -117,9 +118,8 @@ struct CarveItem {
 };
 
 // Receives the engine's events. Returning false from any call stops the pass (a write error, a
-// full disk); the engine then closes what is pending when Finish is called. The items open when
-// an OnData fails close with CutShort at the end of what they received, from the failing item
-// on; those before it took the bytes and close after them.
+// full disk); the engine then closes what is pending when Finish is called, each at the end of what
+// it received: with CutShort, unless that was its own end (EndOfData then).
 class CarveSink {
 public:
     virtual ~CarveSink();
@@ -183,10 +183,12 @@ private:
     bool m_stopped = false;
     bool m_sinkFailed = false;
     bool m_finished = false;
-    // After an OnData failed: the pending items from this index on did not get the bytes up to
-    // m_takenTo that those before it took.
-    size_t m_cutFrom = SIZE_MAX;
+    // After an OnData failed: the pending items before this index took the bytes up to m_takenTo;
+    // the others, and all of them after any other failure, have theirs up to m_emitPos.
+    size_t m_cutFrom = 0;
     uint64_t m_takenTo = 0;
+    // The last position where a header was found: the items open before it end there.
+    uint64_t m_headerAt = UINT64_MAX;
     // The last full, readable sector of the previous feed, waiting for the first bytes of the
     // next one so that a signature running past the block's end is compared with real bytes.
     bool m_haveTail = false;

@@ -78,10 +78,16 @@ struct Recorder : CarveSink {
     size_t stopAt = 0;
     size_t failDataAt = 0; // OnData fails at this call (1-based), 0 never
     size_t dataCalls = 0;
+    size_t failOpenAt = 0; // likewise OnOpen: the refused item is never closed
+    size_t openCalls = 0;
+    size_t failCloseAt = 0; // likewise OnClose
+    size_t closeCalls = 0;
 
     bool OnOpen(CarveItem& item) override
     {
         events.push_back(OpenEvent(item.id, item.record, item.start, item.name));
+        if (++openCalls == failOpenAt)
+            return false;
         items[item.id] = item;
         if (stopAfterOpens && items.size() == stopAt)
             stopAfterOpens->store(1);
@@ -98,7 +104,7 @@ struct Recorder : CarveSink {
     {
         events.push_back(CloseEvent(item.id, end, why));
         ends[item.id] = end;
-        return true;
+        return ++closeCalls != failCloseAt;
     }
 };
 

@@ -185,11 +185,14 @@ struct EdgeCase {
             m.bytes[sector * 512 + t.offset - 1 + j] = uint8_t(t.signature[j]);
     }
     RunResult Run(uint64_t start, uint64_t end, uint32_t chunk, MediaAnswer answer = MediaAnswer::Skip,
-                  CarvePolicy policy = CarvePolicy::AllMatches, size_t failDataAt = 0)
+                  CarvePolicy policy = CarvePolicy::AllMatches, size_t failDataAt = 0, size_t failOpenAt = 0,
+                  size_t failCloseAt = 0)
     {
         FaultySource src(m, 1, false); // only the bad sectors fail
         RunResult r;
         r.rec.failDataAt = failDataAt;
+        r.rec.failOpenAt = failOpenAt;
+        r.rec.failCloseAt = failCloseAt;
         RunEngine(m, list, policy, start, end, chunk, src, r, answer);
         return r;
     }
@@ -275,25 +278,52 @@ TEST(CarvePass, FailingSinkEndsThePassAndClosesEverything)
     EXPECT_LT(r.rec.items.size(), 10u);
 }
 
-// A write that fails cuts short its item and every item open beside it that the failed stretch
-// had not reached yet; an item that took the stretch ends after it.
+// A destination that fails (a write, a create, a close) cuts short every item open then that had
+// not got its bytes up to its own end: the one whose write failed, those the failed stretch had
+// not reached yet, those that took it but still fell short of their size, and those opened
+// beside a file that could not be created. An item that took the stretch up to its size or to
+// the next header is whole and ends there.
 TEST(CarvePass, AFailedWriteCutsShortEveryItemTheStretchDidNotReach)
 {
-    EdgeCase e;
-    e.list = { MakeSignature(".A", Bytes({ 'Q' }), 1, "1000"), MakeSignature(".B", Bytes({ 'Q' }), 1, "300000") };
-    e.m.bytes[512] = 'Q';
     const struct {
         size_t failDataAt;
         Events closes;
+        const char* firstMaxSize = "1000";
+        uint64_t header = 0; // a sector with a second header, 0 none
+        size_t failOpenAt = 0;
+        size_t failCloseAt = 0;
     } cases[] = {
         { 1, { "close 0 @512 cut", "close 1 @512 cut" } },    // the first item's write: neither got it
         { 2, { "close 0 @1512 end", "close 1 @512 cut" } },   // the second's: the first took it
         { 3, { "close 0 @1512 size", "close 1 @1512 cut" } }, // the second alone, after the first
+        // The first took the stretch, but its size goes on past it.
+        { 2, { "close 0 @3584 cut", "close 1 @512 cut" }, "300000" },
+        // The first took the stretch up to the next header: it is whole.
+        { 2, { "close 0 @1536 end", "close 1 @512 cut" }, "300000", 3 },
+        // The second file could not be created: the first, opened at the same place, holds nothing.
+        { 0, { "close 0 @512 cut" }, "1000", 0, 2 },
+        // The same at a later header: those the header ended are whole, the one opened there is not.
+        { 0,
+          { "close 0 @1536 header", "close 1 @1536 header", "open 2 r0 @1536 A00002.A", "open 3 r1 @1536 B00002.B",
+            "close 2 @1536 cut" },
+          "300000",
+          3,
+          4 },
+        // The first's close at its size failed: the second had got no further.
+        { 0, { "close 0 @1512 size", "close 1 @1512 cut" }, "1000", 0, 0, 1 },
     };
     for (const auto& c : cases) {
-        const RunResult r = e.Run(0, 1023, 8, MediaAnswer::Skip, CarvePolicy::AllMatches, c.failDataAt);
-        EXPECT_EQ(r.end, CarvePassEnd::SinkFailed) << c.failDataAt;
-        EXPECT_EQ(Events(r.events.begin() + 2, r.events.end()), c.closes) << c.failDataAt;
+        EdgeCase e;
+        e.list = { MakeSignature(".A", Bytes({ 'Q' }), 1, c.firstMaxSize),
+                   MakeSignature(".B", Bytes({ 'Q' }), 1, "300000") };
+        e.m.bytes[512] = 'Q';
+        if (c.header != 0)
+            e.m.bytes[c.header * 512] = 'Q';
+        const RunResult r =
+            e.Run(0, 1023, 8, MediaAnswer::Skip, CarvePolicy::AllMatches, c.failDataAt, c.failOpenAt, c.failCloseAt);
+        const std::string row = std::to_string(&c - cases);
+        EXPECT_EQ(r.end, CarvePassEnd::SinkFailed) << row;
+        EXPECT_EQ(Events(r.events.begin() + 2, r.events.end()), c.closes) << row;
     }
 }
 
