@@ -193,27 +193,31 @@ void CollectAttributeListRecords(const uint8_t* record, std::vector<uint64_t>& l
 
 namespace {
 
-// The $FILE_NAME of the file whose base record is `base` (already fixed up): looked for in the
-// base record first, then in the records its attribute list names (resident or not), the best name
-// space among them, by name space Win32, Win32 and DOS, DOS, POSIX. Extension records are read
-// through the run table and taken only when they still belong to this base record. One walk over a
-// record's attributes finds its name; the list is only read for a base record without one.
-bool LookUpName(SectorSource& source, const MftRunTableRecord& runs, const NtfsVolumePlace& volume,
-                uint64_t baseNumber, const uint8_t* base, NtfsScanRecord& out)
+// The $FILE_NAME of the file whose base record is `base` (already fixed up): its own, unless it has
+// an attribute list and its name is not of the best name space; then the best name space among it
+// and the records its list names (resident or not), by name space Win32, Win32 and DOS, DOS, POSIX,
+// its own on a tie. Extension records are read through the run table and taken only when they still
+// belong to this base record. One walk over the base record's attributes finds its name and its list
+// (*listed; told whenever it has no name); the list is only read for a base record it may lead on.
+bool LookUpName(SectorSource& source, const MftRunTableRecord& runs, const NtfsVolumePlace& volume, uint64_t baseNumber,
+                const uint8_t* base, NtfsScanRecord& out, bool* listed)
 {
     static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
-    auto named = [&](const uint8_t* rec) {
+    auto named = [&](const uint8_t* rec, MftNameLook* look) {
         std::u16string name;
-        if (ParsePreferredMftName(rec, kOrder, 4, &out.parent, &out.created, name) != 1)
+        if (ParsePreferredMftName(rec, kOrder, 4, &out.parent, &out.created, name, look) != 1)
             return false;
         out.name = std::move(name);
         return true;
     };
-    if (named(base))
-        return true;
+    MftNameLook look;
+    const bool own = named(base, &look);
+    *listed = look.listed;
+    if (!look.BetterElsewhere())
+        return own;
     MftRunRecordSource records(source, runs);
     const NtfsFileParts parts = GatherNtfsFileParts(source, base, baseNumber, volume, records, kGatherName);
-    return !parts.nameRecord.empty() && named(parts.nameRecord.data());
+    return (!parts.nameRecord.empty() && named(parts.nameRecord.data(), nullptr)) || own;
 }
 
 // The $MFT's records gathered from its sectors in the order of its virtual sequence. A record is
@@ -224,7 +228,7 @@ public:
     MftRecordStream(SectorSource& source, const MftRunTableRecord& runs, const NtfsVolumePlace& volume,
                     const ScanProgressFn& progress, const NtfsRecordFn& found)
         : m_source(source), m_runs(runs), m_volume(volume), m_progress(progress), m_found(found),
-          m_total(runs.totalSectors())
+          m_total(runs.totalSectors()), m_recordCount(m_total / kSectorsPerMftRecord)
     {
     }
 
@@ -268,23 +272,25 @@ public:
 
     // The base records left nameless, named now from the extension records met that name them (a
     // deleted file's list may be gone, its extension records not): each read again, the best name
-    // space among those that still belong to the base. A folder with a list that none names stands
-    // nameless under the catch-all folder, with its files and folders.
+    // space among those that still belong to the base and whose fix-up holds (a torn record may
+    // hold a name since replaced). A folder with a list that none names stands nameless under the
+    // catch-all folder, with its files and folders; so does a deleted folder that lost its name and
+    // list but keeps its index, when a row handed on names it as its folder.
     void NameTheNameless()
     {
         static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
         std::sort(m_names.begin(), m_names.end(),
                   [](const ExtensionName& a, const ExtensionName& b) { return a.base < b.base; });
+        std::vector<Nameless*> indexedOnly;
         for (Nameless& n : m_nameless) {
             BestNameRecord names;
             auto at = std::lower_bound(m_names.begin(), m_names.end(), n.record.record,
                                        [](const ExtensionName& e, uint64_t base) { return e.base < base; });
-            for (; at != m_names.end() && at->base == n.record.record; ++at) {
-                if (!ExtensionBelongsTo(at->header, n.record.record, n.header) ||
-                    !ReadMftRecordAt(m_source, m_runs, at->number, m_record) || !IsFileRecord(m_record, kMftRecordSize))
-                    continue;
-                ApplyNtfsFixup(m_record, kMftRecordSize);
-                names.Offer(m_record);
+            for (; at != m_names.end() && at->base == n.record.record && !names.Done(); ++at) {
+                if (ExtensionBelongsTo(at->header, n.record.record, n.header) &&
+                    ReadMftRecordAt(m_source, m_runs, at->number, m_record) && IsFileRecord(m_record, kMftRecordSize) &&
+                    ApplyNtfsFixup(m_record, kMftRecordSize))
+                    names.Offer(m_record);
             }
             // Read as the base record's: a folder's name, or a file's as the list shows it.
             const std::vector<uint8_t> best = names.Take(n.header.flags);
@@ -294,12 +300,22 @@ public:
                 else
                     ReadPreferredMftRecordName(best.data(), kOrder, 4, true, nullptr, &n.record.parent,
                                                &n.record.created, n.record.name);
+                NoteParent(n.record.parent);
             } else if (n.record.folder && n.listed) {
                 n.record.parent = kMiscFolderId;
             } else {
+                if (n.record.folder && n.indexed)
+                    indexedOnly.push_back(&n);
                 continue;
             }
             m_found(std::move(n.record));
+        }
+        // Once every row is handed on: whether one of them lies in such a folder.
+        for (Nameless* n : indexedOnly) {
+            if (n->record.record < m_parents.size() && m_parents[size_t(n->record.record)]) {
+                n->record.parent = kMiscFolderId;
+                m_found(std::move(n->record));
+            }
         }
         m_nameless.clear();
         m_names.clear();
@@ -318,6 +334,7 @@ private:
         NtfsScanRecord record;
         NtfsRecordHeader header;
         bool listed = false;
+        bool indexed = false; // a folder that keeps its index
     };
     // At most this many of either are kept; the records beyond stay as nameless as they are.
     static constexpr size_t kMaxKept = size_t(1) << 20;
@@ -342,17 +359,32 @@ private:
         // Only the plain folder flags make a folder; index views ($Secure, $Quota) are files.
         r.folder = flags == 2 || flags == 3;
         r.deleted = (flags & 1) == 0;
-        if (LookUpName(m_source, m_runs, m_volume, m_number, m_record, r)) {
+        bool listed = false;
+        if (LookUpName(m_source, m_runs, m_volume, m_number, m_record, r, &listed)) {
+            NoteParent(r.parent);
             m_found(std::move(r));
             return;
         }
         // A record with a list, or a deleted one that still holds attributes, may be named by an
         // extension record; an empty free record is none.
-        const bool listed = HasNtfsAttributeList(m_record);
         NtfsAttribute any;
         if (m_nameless.size() < kMaxKept &&
-            (listed || (r.deleted && NtfsAttributeWalker(m_record, kMftRecordSize).Next(any))))
-            m_nameless.push_back({ std::move(r), ReadNtfsRecordHeader(m_record), listed });
+            (listed || (r.deleted && NtfsAttributeWalker(m_record, kMftRecordSize).Next(any)))) {
+            const bool indexed = r.folder && HasNtfsIndex(m_record);
+            m_nameless.push_back({ std::move(r), ReadNtfsRecordHeader(m_record), listed, indexed });
+        }
+    }
+
+    // A row handed on lies in folder `parent`. Only numbers the $MFT holds are noted, so that what
+    // is kept stays within an eighth of a byte a record.
+    void NoteParent(uint32_t parent)
+    {
+        if (parent >= m_recordCount)
+            return;
+        if (parent >= m_parents.size())
+            m_parents.resize(
+                size_t(std::min<uint64_t>(m_recordCount, std::max<uint64_t>(parent + 1ull, 2 * m_parents.size()))));
+        m_parents[parent] = true;
     }
 
     void FinishRecord()
@@ -383,6 +415,9 @@ private:
     std::vector<uint8_t> m_named;
     std::vector<ExtensionName> m_names;
     std::vector<Nameless> m_nameless;
+    // The folders the rows handed on lie in, by number.
+    std::vector<bool> m_parents;
+    const uint64_t m_recordCount;
     int m_half = 0; // the sectors of the current record gathered so far
     bool m_recordOk = true;
     uint64_t m_recordSector = 0, m_number = 0;

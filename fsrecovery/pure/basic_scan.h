@@ -77,14 +77,16 @@ void CollectAttributeListRecords(const uint8_t* record, std::vector<uint64_t>& l
 // Reads every record of the $MFT through the run table, each record's two sectors mapped on their
 // own, and hands `found` each base record that carries a $FILE_NAME (the root folder's "." too), in
 // $MFT order; the name may lie in an extension record its attribute list names (read from `volume`
-// when the list is not resident). Extension records are never handed on themselves, but name the
-// base record they belong to: a base record without a name in its list's records (a deleted file
-// whose list is gone, say) is handed on, after the others, with the name an extension record that
-// still belongs to it holds. A folder with a list whose name is in none of its records is handed on
-// nameless, its parent the catch-all folder. Records that cannot be read or lack the "FILE"
-// signature are skipped; a block that cannot be read, and a sparse run, is passed over in one step
-// with the record numbering kept, and only sectors a read delivered are parsed. Progress counts
-// sectors against the table's total. Stops early when *stop is 1.
+// when the list is not resident), and of a base record with a list the best name space among its
+// records is taken (a long name there before its own DOS name). Extension records are never handed
+// on themselves, but name the base record they belong to: a base record without a name in its list's
+// records (a deleted file whose list is gone, say) is handed on, after the others, with the name an
+// extension record that still belongs to it holds. A folder with a list whose name is in none of its
+// records is handed on nameless, its parent the catch-all folder, as is, last, a deleted folder that
+// lost its name and list but keeps its index when a record handed on lies in it. Records that cannot
+// be read or lack the "FILE" signature are skipped; a block that cannot be read, and a sparse run, is
+// passed over in one step with the record numbering kept, and only sectors a read delivered are
+// parsed. Progress counts sectors against the table's total. Stops early when *stop is 1.
 using NtfsRecordFn = std::function<void(NtfsScanRecord&& record)>;
 void ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs, const StopFlag* stop,
                      const ScanProgressFn& progress, const NtfsRecordFn& found, const NtfsVolumePlace& volume = {});

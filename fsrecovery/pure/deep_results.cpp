@@ -237,14 +237,18 @@ void DeepNtfsStoreSink::MftRecordFound(const uint8_t* raw, uint64_t sector)
         if (DecodeCarvedMftRecord(raw, sector, whole))
             NoteNtfsSystemRecord(whole, systemRecords);
     }
-    // Whether another record may name a nameless one: one with a list, or a deleted one that still
-    // holds attributes (an empty free record is none).
-    const bool listed = m_record.name.empty() && HasNtfsAttributeList(m_fixedUp);
+    // Whether another record may name it: a nameless one with a list, or a deleted one that still
+    // holds attributes (an empty free record is none); one whose list may hold a better name than
+    // its own. The walk that found its name told whether it has a list.
+    if (!m_record.name.empty()) {
+        const bool better = m_record.look.BetterElsewhere();
+        Add(m_record, sector, better, better);
+        return;
+    }
+    const bool listed = HasNtfsAttributeList(m_fixedUp);
     NtfsAttribute any;
-    Add(m_record, sector,
-        m_record.name.empty() &&
-            (listed || (m_record.IsDeleted() && NtfsAttributeWalker(m_fixedUp, kMftRecordSize).Next(any))),
-        listed);
+    Add(m_record, sector, listed || (m_record.IsDeleted() && NtfsAttributeWalker(m_fixedUp, kMftRecordSize).Next(any)),
+        listed, m_record.IsFolder() && HasNtfsIndex(m_fixedUp));
 }
 
 void DeepNtfsStoreSink::MftRecord(const CarvedMftRecord& record)
@@ -259,9 +263,23 @@ void DeepNtfsStoreSink::MftRecord(const CarvedMftRecord& record)
     Add(m_record, record.sector, false, false);
 }
 
-void DeepNtfsStoreSink::Add(const CarvedMftName& record, uint64_t sector, bool nameless, bool listed)
+void DeepNtfsStoreSink::Add(const CarvedMftName& record, uint64_t sector, bool toName, bool listed, bool indexed)
 {
-    const bool unnamed = nameless && records.unnamed.size() < kMaxDeepNtfsRecordFinds;
+    const bool kept = toName && records.toName.size() < kMaxDeepNtfsRecordFinds;
+    auto keep = [&](size_t row) {
+        DeepNtfsRecordFinds::ToName t;
+        t.sector = sector;
+        t.row = row;
+        t.number = record.recordNumber;
+        t.sequence = record.sequence;
+        t.flags = record.flags;
+        t.numbered = record.numbered;
+        t.folder = record.IsFolder();
+        t.listed = listed;
+        t.named = !record.name.empty();
+        t.indexed = indexed;
+        records.toName.push_back(t);
+    };
     if (!record.IsFolder()) {
         NtfsFileRow row;
         row.volume = FoundStore::kNoVolume;
@@ -272,12 +290,12 @@ void DeepNtfsStoreSink::Add(const CarvedMftName& record, uint64_t sector, bool n
             row.flags = NtfsFileRow::kStamped;
         }
         const size_t index = m_store.AddNtfsFile(row, record.name);
-        if (unnamed)
-            records.unnamed.push_back({ sector, index, false, listed });
+        if (kept)
+            keep(index);
         return;
     }
     // A folder is known by its number; the root's own record names itself ".".
-    if (!record.numbered || (record.name.empty() && !unnamed) || record.name == u".")
+    if (!record.numbered || (record.name.empty() && !kept) || record.name == u".")
         return;
     FoundEntryRow row;
     row.volume = FoundStore::kNoVolume;
@@ -290,8 +308,8 @@ void DeepNtfsStoreSink::Add(const CarvedMftName& record, uint64_t sector, bool n
     // NTFS folders carry no sector, size or attribute cells; their date is a FILETIME.
     row.cells = FoundEntryRow::kSelf | FoundEntryRow::kParent | FoundEntryRow::kDate | FoundEntryRow::kDeleted;
     const size_t index = m_store.AddEntry(row, record.name);
-    if (record.name.empty())
-        records.unnamed.push_back({ sector, index, true, listed });
+    if (kept)
+        keep(index);
 }
 
 namespace {
@@ -331,22 +349,26 @@ void DropRepeatedFolders(FoundStore& store)
 
 namespace {
 
-// Each volume's extension records by number: the number its header gives, else the one its place
-// in the volume's $MFT gives (a record of neither cannot be told).
+// The number of a record of `volume` found at `sector`: the number its header gives, else the one
+// its place in the volume's $MFT gives; false for a record of neither, which cannot be told.
+bool DeepRecordNumber(const FoundVolume& volume, bool numbered, uint32_t headerNumber, uint64_t sector,
+                      uint64_t* number)
+{
+    *number = headerNumber;
+    return numbered || (volume.ntfsRecords && MftRecordAtSector(sector, volume.ntfsRecords->mftRuns, number));
+}
+
+// Each volume's extension records by number.
 void IndexDeepNtfsExtensions(FoundStore& store, const NtfsGeometryMap& map, const std::vector<uint32_t>& indices,
                              const std::vector<DeepNtfsRecordFinds::Extension>& extensions)
 {
     std::vector<std::vector<std::pair<uint64_t, uint64_t>>> found(indices.size());
     for (const DeepNtfsRecordFinds::Extension& e : extensions) {
         const size_t k = DeepNtfsVolumeOfRecord(map, e.sector);
-        if (indices[k] == FoundStore::kNoVolume)
-            continue;
-        uint64_t number = e.number;
-        const FoundVolume& volume = store.Volume(indices[k]);
-        if (!e.numbered &&
-            !(volume.ntfsRecords && MftRecordAtSector(e.sector, volume.ntfsRecords->mftRuns, &number)))
-            continue;
-        found[k].emplace_back(number, e.sector);
+        uint64_t number = 0;
+        if (indices[k] != FoundStore::kNoVolume &&
+            DeepRecordNumber(store.Volume(indices[k]), e.numbered, e.number, e.sector, &number))
+            found[k].emplace_back(number, e.sector);
     }
     for (size_t k = 0; k < indices.size(); ++k) {
         if (indices[k] == FoundStore::kNoVolume || found[k].empty())
@@ -361,77 +383,169 @@ void IndexDeepNtfsExtensions(FoundStore& store, const NtfsGeometryMap& map, cons
 }
 
 // The record of extension records of a volume that holds a name for the base record `base` (fixed
-// up, number `number`): the one of the best name space among those that still belong to it, read
-// from the device, with the base's flags; empty when none.
+// up, number `number`): the one of the best name space among those that still belong to it and whose
+// fix-up holds (a torn record may hold a name since replaced), read from the device until one of the
+// best name space is found or `stop` is set, with the base's flags; empty when none.
 std::vector<uint8_t> NameFromExtensions(SectorSource& device, const uint8_t* base, uint64_t number,
-                                        const std::vector<uint64_t>& sectors)
+                                        const std::vector<uint64_t>& sectors, const StopFlag* stop)
 {
     const NtfsRecordHeader header = ReadNtfsRecordHeader(base);
     BestNameRecord names;
     uint8_t record[kMftRecordSize];
-    for (uint64_t sector : sectors) {
-        if (device.Read(sector, kSectorsPerMftRecord, record) != kMftRecordSize ||
-            !IsFileRecord(record, kMftRecordSize))
-            continue;
-        ApplyNtfsFixup(record, kMftRecordSize);
-        if (ExtensionBelongsTo(ReadNtfsRecordHeader(record), number, header))
+    for (size_t i = 0; i < sectors.size() && !names.Done() && !IsStopped(stop); ++i) {
+        if (device.Read(sectors[i], kSectorsPerMftRecord, record) == kMftRecordSize &&
+            IsFileRecord(record, kMftRecordSize) && ApplyNtfsFixup(record, kMftRecordSize) &&
+            ExtensionBelongsTo(ReadNtfsRecordHeader(record), number, header))
             names.Offer(record);
     }
     return names.Take(header.flags);
 }
 
-// Names each nameless base record from the record of its list that holds its $FILE_NAME, read as
-// its volume's files are read when they are saved, else from the extension records of its volume
-// that name it. A folder whose name none holds stays nameless under the catch-all folder.
-void NameDeepNtfsBases(FoundStore& store, const NtfsGeometryMap& map, const std::vector<uint32_t>& indices,
-                       SectorSource& device, const DeepNtfsRecordFinds& finds)
+// A name found for a record, as its rows take it.
+struct FoundName {
+    std::u16string name;
+    uint32_t parent = 0;
+    uint64_t created = 0;
+    bool found = false;
+};
+
+// The name of the base record that the copies `first` to `end` of `order` (of finds.toName) stand
+// for, all of one volume: read from the first copy that reads as a file record, from the records its
+// list names, else from the extension records of its volume that name it (`naming`).
+FoundName NameOfCopies(VolumeRecordReader& reader, SectorSource& device, const DeepNtfsRecordFinds& finds,
+                       const std::vector<size_t>& order, size_t first, size_t end, const std::vector<uint64_t>* naming,
+                       const StopFlag* stop)
 {
     static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
+    FoundName out;
+    uint8_t base[kMftRecordSize];
+    for (size_t k = first; k < end; ++k) {
+        const uint64_t sector = finds.toName[order[k]].sector;
+        if (reader.ReadRecordAt(sector, base) == 0 || !IsFileRecord(base, kMftRecordSize))
+            continue;
+        std::vector<uint8_t> nameRecord = reader.Gather(base, sector, kGatherName).nameRecord;
+        uint64_t number = 0;
+        if (nameRecord.empty() && naming != nullptr && reader.NumberOf(base, sector, &number))
+            nameRecord = NameFromExtensions(device, base, number, *naming, stop);
+        out.found = !nameRecord.empty() &&
+            ReadPreferredMftRecordName(nameRecord.data(), kOrder, 4, true, nullptr, &out.parent, &out.created,
+                                       out.name) == 1 &&
+            !out.name.empty();
+        break;
+    }
+    return out;
+}
+
+// Whether a folder or file row of `volume` lies in each folder of `folders` (volume and number,
+// ascending): one pass over the rows.
+std::vector<bool> FoldersWithRows(const FoundStore& store, const std::vector<std::pair<uint32_t, uint64_t>>& folders)
+{
+    std::vector<bool> used(folders.size(), false);
+    auto note = [&](uint32_t volume, uint64_t parent) {
+        const auto at = std::lower_bound(folders.begin(), folders.end(), std::make_pair(volume, parent));
+        for (auto it = at; it != folders.end() && *it == std::make_pair(volume, parent); ++it)
+            used[size_t(it - folders.begin())] = true;
+    };
+    for (size_t i = 0; i < store.EntryCount(); ++i)
+        note(store.Entry(i).volume, store.Entry(i).parent);
+    for (size_t i = 0; i < store.NtfsFileCount(); ++i)
+        note(store.NtfsFile(i).volume, store.NtfsFile(i).parent);
+    return used;
+}
+
+// Names the base records the sink kept to be named (FinishDeepNtfsStore), then keeps or drops the
+// folders that none could name.
+void NameDeepNtfsBases(FoundStore& store, const NtfsGeometryMap& map, const std::vector<uint32_t>& indices,
+                       SectorSource& device, const DeepNtfsRecordFinds& finds, const StopFlag* stop)
+{
     // The extension records that hold names, by the volume and the base record they name.
     std::map<std::pair<uint32_t, uint64_t>, std::vector<uint64_t>> naming;
     for (const DeepNtfsRecordFinds::Extension& e : finds.extensions)
         if (e.named)
             naming[{ indices[DeepNtfsVolumeOfRecord(map, e.sector)], e.base }].push_back(e.sector);
+    // The copies of one record: of one volume, number, sequence number and state (the header an
+    // extension record is checked against); a record whose number cannot be told stands alone.
+    auto volumeOf = [&store](const DeepNtfsRecordFinds::ToName& t) {
+        return t.folder ? store.Entry(t.row).volume : store.NtfsFile(t.row).volume;
+    };
+    using Key = std::tuple<uint32_t, bool, uint64_t, uint16_t, bool>;
+    std::vector<Key> keys(finds.toName.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const DeepNtfsRecordFinds::ToName& t = finds.toName[i];
+        const uint32_t volume = volumeOf(t);
+        uint64_t number = 0;
+        const bool told = volume < store.VolumeCount() &&
+            DeepRecordNumber(store.Volume(volume), t.numbered, t.number, t.sector, &number);
+        keys[i] = Key(volume, !told, told ? number : i, t.sequence, (t.flags & 1) != 0);
+    }
+    std::vector<size_t> order(keys.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&keys](size_t a, size_t b) { return keys[a] != keys[b] ? keys[a] < keys[b] : a < b; });
+
     std::vector<std::unique_ptr<VolumeRecordReader>> readers(store.VolumeCount());
     std::vector<bool> drop;
-    uint8_t base[kMftRecordSize];
-    for (const DeepNtfsRecordFinds::Unnamed& u : finds.unnamed) {
-        const uint32_t volume = u.folder ? store.Entry(u.row).volume : store.NtfsFile(u.row).volume;
-        std::u16string name;
-        uint32_t parent = 0;
-        uint64_t created = 0;
-        bool named = false;
-        if (volume < readers.size() && !readers[volume])
-            readers[volume] = std::make_unique<VolumeRecordReader>(device, store.Volume(volume));
-        if (volume < readers.size() && readers[volume]->ReadRecordAt(u.sector, base) != 0 &&
-            IsFileRecord(base, kMftRecordSize)) {
-            std::vector<uint8_t> nameRecord = readers[volume]->Gather(base, u.sector, kGatherName).nameRecord;
-            uint64_t number = 0;
-            if (nameRecord.empty() && readers[volume]->NumberOf(base, u.sector, &number)) {
-                const auto by = naming.find({ volume, number });
-                if (by != naming.end())
-                    nameRecord = NameFromExtensions(device, base, number, by->second);
-            }
-            named = !nameRecord.empty() &&
-                ReadPreferredMftRecordName(nameRecord.data(), kOrder, 4, true, nullptr, &parent, &created, name) == 1 &&
-                !name.empty();
+    // Folders that kept only their index (volume, number, row): kept when a row lies in them.
+    std::vector<std::tuple<uint32_t, uint64_t, size_t>> indexedOnly;
+    for (size_t first = 0, end = 0; first < order.size() && !IsStopped(stop); first = end) {
+        for (end = first + 1; end < order.size() && keys[order[end]] == keys[order[first]];)
+            ++end;
+        const uint32_t volume = std::get<0>(keys[order[first]]);
+        FoundName found;
+        if (volume < readers.size()) {
+            if (!readers[volume])
+                readers[volume] = std::make_unique<VolumeRecordReader>(device, store.Volume(volume));
+            const bool told = !std::get<1>(keys[order[first]]);
+            const auto by = told ? naming.find({ volume, std::get<2>(keys[order[first]]) }) : naming.end();
+            found = NameOfCopies(*readers[volume], device, finds, order, first, end,
+                                 by != naming.end() ? &by->second : nullptr, stop);
         }
-        if (u.folder && (named || u.listed)) {
-            FoundEntryRow& row = store.Entry(u.row);
-            if (named) {
-                store.SetEntryName(u.row, NameToCString(name));
-                row.date = created;
+        // The name is stored once for all the copies.
+        NameRef stored;
+        CString folderName;
+        if (found.found) {
+            stored = store.StoreName(found.name.data(), found.name.size());
+            folderName = NameToCString(found.name);
+        }
+        for (size_t k = first; k < end; ++k) {
+            const DeepNtfsRecordFinds::ToName& t = finds.toName[order[k]];
+            if (found.found && t.folder) {
+                store.SetEntryName(t.row, folderName);
+                store.Entry(t.row).date = found.created;
+                store.SetEntryParent(t.row, found.parent);
+            } else if (found.found) {
+                NtfsFileRow& row = store.NtfsFile(t.row);
+                row.name = stored;
+                row.parent = found.parent;
+                row.fileTime = found.created;
+                row.flags |= NtfsFileRow::kNamed | NtfsFileRow::kStamped;
+            } else if (t.named || !t.folder) {
+                // Its own name, or none, as found.
+            } else if (t.listed) {
+                store.SetEntryParent(t.row, kMissingParentId);
+            } else if (t.indexed) {
+                indexedOnly.emplace_back(volume, t.number, t.row);
+            } else {
+                drop.resize(store.EntryCount());
+                drop[t.row] = true;
             }
-            store.SetEntryParent(u.row, named ? parent : kMissingParentId);
-        } else if (u.folder) {
-            drop.resize(store.EntryCount());
-            drop[u.row] = true;
-        } else if (named) {
-            NtfsFileRow& row = store.NtfsFile(u.row);
-            row.name = store.StoreName(name.data(), name.size());
-            row.parent = parent;
-            row.fileTime = created;
-            row.flags |= NtfsFileRow::kNamed | NtfsFileRow::kStamped;
+        }
+    }
+    if (!indexedOnly.empty()) {
+        std::sort(indexedOnly.begin(), indexedOnly.end());
+        std::vector<std::pair<uint32_t, uint64_t>> folders(indexedOnly.size());
+        for (size_t i = 0; i < folders.size(); ++i)
+            folders[i] = { std::get<0>(indexedOnly[i]), std::get<1>(indexedOnly[i]) };
+        const std::vector<bool> used = FoldersWithRows(store, folders);
+        for (size_t i = 0; i < folders.size(); ++i) {
+            const size_t row = std::get<2>(indexedOnly[i]);
+            if (used[i]) {
+                store.SetEntryParent(row, kMissingParentId);
+            } else {
+                drop.resize(store.EntryCount());
+                drop[row] = true;
+            }
         }
     }
     store.RowsChanged();
@@ -443,7 +557,7 @@ void NameDeepNtfsBases(FoundStore& store, const NtfsGeometryMap& map, const std:
 
 void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CString& devicePath, uint64_t rangeFirst,
                          uint64_t rangeEnd, uint16_t catchAllTime, const std::vector<PartitionExtent>& partitions,
-                         const DeepNtfsRecordFinds* records, SectorSource* device)
+                         const DeepNtfsRecordFinds* records, SectorSource* device, const StopFlag* stop)
 {
     // The rows take the index of their volume of `map` first, the store's once the volumes exist.
     const size_t none = map.volumes.size();
@@ -476,7 +590,7 @@ void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CS
     if (records != nullptr) {
         IndexDeepNtfsExtensions(store, map, indices, records->extensions);
         if (device != nullptr)
-            NameDeepNtfsBases(store, map, indices, *device, *records);
+            NameDeepNtfsBases(store, map, indices, *device, *records, stop);
     }
     DropRepeatedFolders(store);
     for (const uint32_t index : indices) {
@@ -504,7 +618,7 @@ void ScanDeepRequest(SectorSource& device, const ScanRequest& request, FoundStor
         const NtfsGeometryMap map =
             InferNtfsVolumeGeometry(rows.systemRecords, rows.boots, request.volumeStarts, request.volumeStart);
         FinishDeepNtfsStore(store, map, target.devicePath, target.firstSector, request.volumeEnd, catchAllTime,
-                            request.partitions, &rows.records, &device);
+                            request.partitions, &rows.records, &device, stop);
         return;
     }
     DeepScanFinds finds;

@@ -72,17 +72,24 @@ struct DeepNtfsRecordFinds {
         bool named = false;
         uint64_t base = 0; // the base record's number
     };
-    // A base record without a name of its own that another record may name (its attribute list
-    // leads to one, or it is a deleted one that holds attributes and whose list may be gone): the row
-    // it became (a folder row of the found entries, or a file row).
-    struct Unnamed {
+    // A base record another record may name: one without a name of its own whose attribute list
+    // leads to one, or a deleted one that holds attributes and whose list may be gone; or one whose
+    // list may lead to a better name than its own. The row it became (a folder row of the found
+    // entries, or a file row) and what its header says.
+    struct ToName {
         uint64_t sector = 0;
         size_t row = 0;
+        uint32_t number = 0; // the header's, when numbered
+        uint16_t sequence = 0;
+        uint8_t flags = 0;
+        bool numbered = false;
         bool folder = false;
-        bool listed = false; // it has an attribute list
+        bool listed = false;  // it has an attribute list
+        bool named = false;   // it has a name of its own, kept when no better one is found
+        bool indexed = false; // a folder that keeps its index ($INDEX_ROOT or $INDEX_ALLOCATION)
     };
     std::vector<Extension> extensions;
-    std::vector<Unnamed> unnamed;
+    std::vector<ToName> toName;
 };
 // At most this many of either are kept from one scan; the records beyond are read through the $MFT.
 constexpr size_t kMaxDeepNtfsRecordFinds = size_t(1) << 20;
@@ -93,8 +100,9 @@ constexpr size_t kMaxDeepNtfsRecordFinds = size_t(1) << 20;
 // system files' records that place the volumes: until FinishDeepNtfsStore every row waits on
 // FoundStore::kNoVolume. Boot sectors and the system files' records are kept for that.
 // Extension records are no rows: each is kept as where a record of its number lies, and a base
-// record that is nameless for want of them (its name in another record its attribute list names) is
-// kept to be named once the volumes are known.
+// record that is nameless for want of them, or whose list may name it better than it names itself
+// (a DOS name of its own, the long name in another record), is kept to be named once the volumes are
+// known.
 class DeepNtfsStoreSink : public DeepScanSink {
 public:
     explicit DeepNtfsStoreSink(FoundStore& store) : m_store(store) { }
@@ -108,8 +116,9 @@ public:
     DeepNtfsRecordFinds records;
 
 private:
-    // nameless: a record without a name that another may name; listed: it has an attribute list.
-    void Add(const CarvedMftName& record, uint64_t sector, bool nameless, bool listed);
+    // toName: a record another may name (DeepNtfsRecordFinds::ToName, whose listed and indexed go
+    // with it).
+    void Add(const CarvedMftName& record, uint64_t sector, bool toName, bool listed = false, bool indexed = false);
 
     FoundStore& m_store;
     CarvedMftName m_record;
@@ -125,13 +134,19 @@ private:
 // marked as copies (never listed), and the catch-all folder on the first volume, its time the FAT
 // time word given. Volumes are held to `partitions` as AddDeepNtfsVolumes holds them.
 // With `records` (the sink's) and the device, each volume also knows where its extension records
-// lie (FoundVolume::ntfsRecords), and each nameless base record is named from the record its list
-// names that holds its $FILE_NAME, else from an extension record of its volume that still belongs to
-// it and holds one: its name, parent and date; a folder with a list whose name is found in none
-// stays, nameless, under the catch-all folder (one without a list is no folder found).
+// lie (FoundVolume::ntfsRecords), and each base record the sink kept to be named is named from the
+// records its list names (the best name space among them and its own), else from the extension
+// records of its volume that still belong to it and hold one: its name, parent and date. The copies
+// of one record on one volume (its number, sequence number and state alike) are read once and named
+// alike, and no more records are read for a name once one of the best name space is found. A folder
+// with a list whose name is found in none stays, nameless, under the catch-all folder, as does a
+// deleted one that lost its name and list but keeps its index when a row of its volume lies in it;
+// any other nameless folder is no folder found. A set `stop` ends the naming: the records not named
+// by then stay as the scan found them.
 void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CString& devicePath, uint64_t rangeFirst,
                          uint64_t rangeEnd, uint16_t catchAllTime, const std::vector<PartitionExtent>& partitions = {},
-                         const DeepNtfsRecordFinds* records = nullptr, SectorSource* device = nullptr);
+                         const DeepNtfsRecordFinds* records = nullptr, SectorSource* device = nullptr,
+                         const StopFlag* stop = nullptr);
 
 // What a Deep Search scan tells while it runs: the carving's progress, and that the carving is
 // over and the results are made from what it found.
@@ -142,8 +157,8 @@ struct DeepScanObserver {
 
 // Deep Search's scan of the request's range on `device` into an empty `store`: the carving for
 // the request's file system (NTFS file records, or FAT boot sectors and directory clusters), which
-// polls `stop`; then, once, on what it found (a stop pressed meanwhile changes nothing): the NTFS
-// volumes as their own records place them (the request's volume starts and volume start only
+// polls `stop`; then, once, on what it found (a stop pressed meanwhile ends only the naming of NTFS
+// records from others): the NTFS volumes as their own records place them (the request's volume starts and volume start only
 // for records no volume claims), or the FAT volumes assembled with their FAT copies; every
 // volume reaching to the request's volumeEnd at the latest, and no further than the partition of
 // the request's partitions it begins in. catchAllTime: the FAT time word of the catch-all folder.

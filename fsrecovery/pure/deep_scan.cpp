@@ -105,7 +105,8 @@ bool DecodeCarvedMftName(const uint8_t* raw, uint8_t* rec, CarvedMftName& out)
     out.parent = 0;
     out.created = 0;
     static const int kNameSpaces[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
-    if (ReadPreferredMftRecordName(rec, kNameSpaces, 4, true, nullptr, &out.parent, &out.created, out.name) != 1) {
+    if (ReadPreferredMftRecordName(rec, kNameSpaces, 4, true, nullptr, &out.parent, &out.created, out.name,
+                                   &out.look) != 1) {
         out.parent = 0;
         out.created = 0;
     }

@@ -12,6 +12,7 @@
 
 #include "cstring.h"
 #include "fsrecovery/pure/basic_scan.h" // ScanProgressFn
+#include "storage/pure/fs_names.h"
 #include "storage/pure/ntfs_record.h"
 #include "storage/pure/sector_source.h"
 
@@ -77,6 +78,7 @@ struct CarvedMftHeader {
 // What a found file or folder needs of a carved record: its header and its name.
 struct CarvedMftName : CarvedMftHeader {
     std::u16string name; // first found of the Win32, Win32+DOS, DOS, POSIX names, as listed
+    MftNameLook look;    // that name's name space, and whether the record has a list
 };
 
 // One 1024-byte NTFS file record found anywhere, decoded after its fix-up.

@@ -127,12 +127,13 @@ void ListNtfsFilesFrom(FoundStore& store, uint32_t volume, uint64_t folderRecord
             NtfsFileInfo info = ReadNtfsFileInfo(record, stop);
             if (IsStopped(stop))
                 break;
-            // A file in several records: its name and size may lie in others.
+            // A file in several records: its size, and a name of a better name space than the base
+            // record's own (a DOS name there, the long name in another), may lie in others. A name
+            // the scan settled is kept.
             if (HasNtfsAttributeList(record)) {
                 if (!records)
                     records.emplace(device, store.Volume(volume));
-                const bool nameless = name.IsEmpty() && info.name.IsEmpty();
-                const unsigned what = kGatherData | (nameless ? unsigned(kGatherName) : 0u);
+                const unsigned what = kGatherData | (name.IsEmpty() ? unsigned(kGatherName) : 0u);
                 const NtfsFileParts parts = records->Gather(record, row.sector, what);
                 if (!parts.nameRecord.empty()) {
                     const NtfsFileInfo named = ReadNtfsFileInfo(parts.nameRecord.data(), stop);

@@ -70,14 +70,18 @@ namespace {
 
 // Hands visit(value, chars) each unnamed resident $FILE_NAME of a 1024-byte record whose fixed
 // part lies inside its attribute, the name's characters cut at the attribute's end whatever its
-// length byte says, until visit returns false.
-template <class Visit> void ForEachFileNameValue(const uint8_t* record, Visit visit)
+// length byte says, until visit returns false. *listed (when given) is set on passing an unnamed
+// $ATTRIBUTE_LIST.
+template <class Visit> void ForEachFileNameValue(const uint8_t* record, bool* listed, Visit visit)
 {
     NtfsAttributeWalker walk(record, kMftRecordSize);
     NtfsAttribute at;
     while (walk.Next(at)) {
-        if (at.type != kAttrFileName || at.nameLength != 0 || at.nonResident)
+        if (at.type != kAttrFileName || at.nameLength != 0 || at.nonResident) {
+            if (listed != nullptr && at.type == kAttrAttributeList && at.nameLength == 0)
+                *listed = true;
             continue;
+        }
         const size_t attrEnd = at.offset + at.length;
         if (at.valueOffset + kFileNameHeader > attrEnd)
             continue;
@@ -98,14 +102,15 @@ bool IsFolderRecord(const uint8_t* record)
 namespace {
 
 // The first $FILE_NAME value of the name space that comes first in order[0 .. orderCount) among
-// those the record has, with its character count and that name space's place in the order; null
-// when it has none.
+// those the record has, with its character count and (in `look`, when given) that name space's
+// place in the order and whether the walk passed an attribute list; null when it has none.
 const uint8_t* FindPreferredFileNameValue(const uint8_t* record, const int* order, size_t orderCount, size_t& chars,
-                                          size_t* rankOut = nullptr)
+                                          MftNameLook* look = nullptr)
 {
     const uint8_t* best = nullptr;
     size_t bestRank = orderCount;
-    ForEachFileNameValue(record, [&](const uint8_t* v, size_t count) {
+    bool listed = false;
+    ForEachFileNameValue(record, look != nullptr ? &listed : nullptr, [&](const uint8_t* v, size_t count) {
         size_t rank = 0;
         while (rank < bestRank && order[rank] != int8_t(v[65]))
             ++rank;
@@ -117,8 +122,10 @@ const uint8_t* FindPreferredFileNameValue(const uint8_t* record, const int* orde
         }
         return bestRank != 0;
     });
-    if (rankOut != nullptr)
-        *rankOut = bestRank;
+    if (look != nullptr) {
+        look->rank = bestRank;
+        look->listed = listed;
+    }
     return best;
 }
 
@@ -205,9 +212,10 @@ bool FindMftFileName(const uint8_t* record, int nameSpace, MftFileName& out)
 
 size_t PreferredMftNameRank(const uint8_t* record, const int* order, size_t orderCount)
 {
-    size_t chars = 0, rank = orderCount;
-    FindPreferredFileNameValue(record, order, orderCount, chars, &rank);
-    return rank;
+    size_t chars = 0;
+    MftNameLook look;
+    FindPreferredFileNameValue(record, order, orderCount, chars, &look);
+    return look.rank;
 }
 
 int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentOut, uint64_t* createdOut,
@@ -218,10 +226,10 @@ int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentO
 }
 
 int ParsePreferredMftName(const uint8_t* record, const int* order, size_t orderCount, uint32_t* parentOut,
-                          uint64_t* createdOut, std::u16string& nameOut)
+                          uint64_t* createdOut, std::u16string& nameOut, MftNameLook* look)
 {
     size_t chars = 0;
-    const uint8_t* best = FindPreferredFileNameValue(record, order, orderCount, chars);
+    const uint8_t* best = FindPreferredFileNameValue(record, order, orderCount, chars, look);
     if (best == nullptr)
         return 0;
     *parentOut = Le32At(best);
@@ -244,11 +252,11 @@ int ReadMftRecordNameBuffer(const uint8_t* record, int nameSpace, bool nameFiles
 }
 
 int ReadPreferredMftRecordName(const uint8_t* record, const int* order, size_t orderCount, bool nameFilesToo,
-                               const StopFlag* stop, uint32_t* parentOut, uint64_t* createdOut,
-                               std::u16string& nameOut)
+                               const StopFlag* stop, uint32_t* parentOut, uint64_t* createdOut, std::u16string& nameOut,
+                               MftNameLook* look)
 {
     size_t chars = 0;
-    const uint8_t* v = FindPreferredFileNameValue(record, order, orderCount, chars);
+    const uint8_t* v = FindPreferredFileNameValue(record, order, orderCount, chars, look);
     if (v == nullptr)
         return 0;
     *parentOut = Le32At(v);

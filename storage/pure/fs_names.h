@@ -37,11 +37,21 @@ bool FindMftFileName(const uint8_t* record, int nameSpace, MftFileName& out);
 // found, else 0 with nothing changed.
 int ParseMftRecordBuffer(const uint8_t* record, int nameSpace, uint32_t* parentOut, uint64_t* createdOut,
                          std::u16string& nameOut);
+// What the walk that finds a record's preferred $FILE_NAME sees besides: that name's place in the
+// order (orderCount: none), and whether the record has an $ATTRIBUTE_LIST, whose other records may
+// hold a better name. The walk ends at a name of order[0]'s space: a list is told only before it.
+struct MftNameLook {
+    size_t rank = 0;
+    bool listed = false;
+    // Another of the file's records may hold a name of a better space than this one's.
+    bool BetterElsewhere() const { return rank != 0 && listed; }
+};
+
 // The same in one walk over the record's attributes for several name spaces: the first $FILE_NAME
 // of the name space that comes first in order[0 .. orderCount) among those the record has, as
 // ParseMftRecordBuffer would find trying them one by one. Nothing is allocated for a file.
 int ParsePreferredMftName(const uint8_t* record, const int* order, size_t orderCount, uint32_t* parentOut,
-                          uint64_t* createdOut, std::u16string& nameOut);
+                          uint64_t* createdOut, std::u16string& nameOut, MftNameLook* look = nullptr);
 
 // Where the best $FILE_NAME of a fixed-up record stands in order[0 .. orderCount): the index of
 // the first name space of the order the record has a name in, orderCount when it has none.
@@ -59,8 +69,8 @@ int ReadMftRecordNameBuffer(const uint8_t* record, int nameSpace, bool nameFiles
 // ReadMftRecordNameBuffer tried for order[0], order[1], ... until one answers 1 (the stop flag
 // polled only before each character).
 int ReadPreferredMftRecordName(const uint8_t* record, const int* order, size_t orderCount, bool nameFilesToo,
-                               const StopFlag* stop, uint32_t* parentOut, uint64_t* createdOut,
-                               std::u16string& nameOut);
+                               const StopFlag* stop, uint32_t* parentOut, uint64_t* createdOut, std::u16string& nameOut,
+                               MftNameLook* look = nullptr);
 
 // A FAT directory entry, as stored.
 struct FatDirEntry {

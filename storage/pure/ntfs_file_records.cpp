@@ -82,6 +82,16 @@ bool HasNtfsAttributeList(const uint8_t* record)
     return FindNtfsAttribute(record, kMftRecordSize, kAttrAttributeList, true, list);
 }
 
+bool HasNtfsIndex(const uint8_t* record)
+{
+    NtfsAttributeWalker walk(record, kMftRecordSize);
+    NtfsAttribute at;
+    while (walk.Next(at))
+        if (at.type == kAttrIndexRoot || at.type == kAttrIndexAllocation)
+            return true;
+    return false;
+}
+
 bool ReadNtfsAttributeList(SectorSource& source, const uint8_t* record, const NtfsVolumePlace& volume,
                            std::vector<uint8_t>& value)
 {

@@ -32,6 +32,10 @@ bool ReadNtfsAttributeList(SectorSource& source, const uint8_t* record, const Nt
 // True when a fixed-up record has an $ATTRIBUTE_LIST.
 bool HasNtfsAttributeList(const uint8_t* record);
 
+// True when a fixed-up record keeps a folder's index ($INDEX_ROOT or $INDEX_ALLOCATION): a folder
+// still, whatever became of its name and list.
+bool HasNtfsIndex(const uint8_t* record);
+
 // What an extension record must show to be taken as the one a base record's list names.
 struct NtfsExtensionWanted {
     uint64_t number = 0;   // the record the list names

@@ -3,9 +3,11 @@
 // and extension records never a file or folder of their own in Basic or Deep Search.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <random>
+#include <set>
 
 #include "fsrecovery/pure/basic_scan.h"
 #include "fsrecovery/pure/deep_results.h"
@@ -13,6 +15,7 @@
 #include "fsrecovery/pure/folder_listing.h"
 #include "fsrecovery/pure/ntfs_volume_records.h"
 #include "fsrecovery/pure/result_tree.h"
+#include "fsrecovery/pure/volume_listing.h"
 #include "storage/pure/fs_names.h"
 #include "tests/pure/ntfs_test_records.h"
 
@@ -356,11 +359,19 @@ TEST(NtfsFileRecords, DataIsGatheredFromEveryRecordTheListNames)
 
 // Extension records are never files or folders of their own: the names they hold name their base
 // records, in Basic and in Deep Search, through the base's list or, a deleted file's list gone, by
-// the base they name; a folder whose name is in no record it still has stands nameless under the
-// catch-all folder, with its files.
+// the base they name, never from a torn record; the best name space among a file's records wins
+// over the base's own DOS name, in the scans and the listing; a folder whose name is in no record
+// it still has stands nameless under the catch-all folder, with its files, as does a deleted folder
+// that kept only its index when a file lies in it.
 TEST(NtfsFileRecords, ExtensionRecordsNameTheirBaseAndAreNoRowsOfTheirOwn)
 {
     Volume v;
+    v.volume.kind = FsKind::Ntfs;
+    v.volume.endSector = kDisk;
+    v.volume.params.sectorsPerCluster = 1;
+    auto runs = std::make_shared<NtfsRecordIndex>();
+    runs->mftRuns = { { kMft }, { 200 } };
+    v.volume.ntfsRecords = runs;
     auto listNaming = [](uint64_t record) {
         Bytes list = ListEntry(kAttrStandardInfo, 0, 0, 1);
         const Bytes name = ListEntry(kAttrFileName, 0, record, 1);
@@ -387,6 +398,38 @@ TEST(NtfsFileRecords, ExtensionRecordsNameTheirBaseAndAreNoRowsOfTheirOwn)
     std::fill_n(&goneName.rec[60], 4, uint8_t(0));
     put(37, gone);
     put(38, goneName);
+    // Bases that hold only a DOS name, their long names in extension records: a file and a folder.
+    ntfs_test::RecordBuilder dos = Record(39, 1, 1), dosLong = Record(41, 1, 1, 39, 1);
+    dos.Resident(kAttrAttributeList, listNaming(41));
+    dos.Resident(kAttrFileName, ntfs_test::FileNameValue(30, 9, kNameSpaceDos, u"LONGNA~1.TXT"));
+    dosLong.Resident(kAttrFileName, ntfs_test::FileNameValue(30, 9, kNameSpaceWin32, u"long name.txt"));
+    ntfs_test::RecordBuilder dosFolder = Record(42, 3, 1), dosFolderLong = Record(43, 1, 1, 42, 1);
+    dosFolder.Resident(kAttrAttributeList, listNaming(43));
+    dosFolder.Resident(kAttrFileName, ntfs_test::FileNameValue(5, 9, kNameSpaceDos, u"LONGFO~1"));
+    dosFolderLong.Resident(kAttrFileName, ntfs_test::FileNameValue(5, 9, kNameSpaceWin32, u"Long folder"));
+    put(39, dos);
+    put(41, dosLong);
+    put(42, dosFolder);
+    put(43, dosFolderLong);
+    // Deleted folders that lost their name and list but keep their index: one a file still lies in,
+    // one that nothing names.
+    ntfs_test::RecordBuilder indexOnly = Record(44, 2, 2), inIt = Record(45, 0, 2), unused = Record(46, 2, 2);
+    for (ntfs_test::RecordBuilder* folder : { &indexOnly, &unused }) {
+        folder->Resident(kAttrStandardInfo, Bytes(48));
+        folder->Resident(kAttrIndexRoot, Bytes(48), u"$I30");
+    }
+    inIt.Resident(kAttrFileName, ntfs_test::FileNameValue(44, 9, kNameSpaceWin32, u"orphan.txt"));
+    put(44, indexOnly);
+    put(45, inIt);
+    put(46, unused);
+    // A deleted file whose list is gone, named only by a torn extension record (its second sector
+    // written after the name was taken out).
+    ntfs_test::RecordBuilder torn = Record(47, 0, 2), tornName = Record(48, 0, 2, 47, 1);
+    torn.Resident(kAttrData, { 't' });
+    tornName.Resident(kAttrFileName, ntfs_test::FileNameValue(30, 9, kNameSpaceWin32, u"torn.txt"));
+    put(47, torn);
+    put(48, tornName);
+    v.At(RecordSector(48) + 1)[510] ^= 0xFF;
     put(30, many);
     put(31, manyName);
     put(32, file);
@@ -399,7 +442,7 @@ TEST(NtfsFileRecords, ExtensionRecordsNameTheirBaseAndAreNoRowsOfTheirOwn)
     std::map<uint64_t, NtfsScanRecord> basic;
     for (NtfsScanRecord& r : ScanNtfsRecords(disk, { { kMft }, { 200 } }, nullptr, {}, { 0, 1, kDisk }))
         basic[r.record] = std::move(r);
-    ASSERT_EQ(5u, basic.size());
+    ASSERT_EQ(9u, basic.size());
     EXPECT_TRUE(basic[37].deleted);
     EXPECT_EQ(30u, basic[37].parent);
     EXPECT_EQ(u"Many", basic[30].name);
@@ -409,6 +452,25 @@ TEST(NtfsFileRecords, ExtensionRecordsNameTheirBaseAndAreNoRowsOfTheirOwn)
     EXPECT_TRUE(basic[34].folder && basic[34].name.empty());
     EXPECT_EQ(kMiscFolderId, basic[34].parent);
     EXPECT_EQ(34u, basic[36].parent);
+    EXPECT_EQ(30u, basic[39].parent);
+    EXPECT_EQ(u"Long folder", basic[42].name);
+    EXPECT_TRUE(basic[44].folder && basic[44].deleted && basic[44].name.empty());
+    EXPECT_EQ(kMiscFolderId, basic[44].parent);
+    EXPECT_EQ(44u, basic[45].parent);
+    EXPECT_EQ(0u, basic.count(46));
+    EXPECT_EQ(0u, basic.count(47));
+
+    // The listing of Basic's rows: a file's name is read where the scan left it unnamed.
+    FoundStore listed;
+    listed.AddVolume(v.volume);
+    for (auto& [number, r] : basic)
+        AddNtfsRecord(listed, 0, NtfsScanRecord(r));
+    struct Names : FileSink {
+        void Add(const FoundFileRef& file, const CString (&)[10]) override { names.insert(file.name); }
+        std::set<CString> names;
+    } inMany;
+    ListNtfsFilesFrom(listed, 0, 30, disk, nullptr, inMany);
+    EXPECT_EQ((std::set<CString>{ L"inside.txt", L"gone.txt", L"long name.txt" }), inMany.names);
 
     // Deep Search: the records carved wherever they lie.
     FoundStore store;
@@ -423,9 +485,76 @@ TEST(NtfsFileRecords, ExtensionRecordsNameTheirBaseAndAreNoRowsOfTheirOwn)
         files[store.NtfsFile(i).sector] = { store.NtfsFileName(i), store.NtfsFile(i).parent };
     EXPECT_EQ(std::make_pair(CString(L"Many"), uint64_t(5)), folders[30]);
     EXPECT_EQ(std::make_pair(CString(), uint64_t(kMissingParentId)), folders[34]);
-    EXPECT_EQ(3u, folders.size()); // and the catch-all folder
+    EXPECT_EQ(std::make_pair(CString(L"Long folder"), uint64_t(5)), folders[42]);
+    EXPECT_EQ(std::make_pair(CString(), uint64_t(kMissingParentId)), folders[44]);
+    EXPECT_EQ(0u, folders.count(46));
+    EXPECT_EQ(5u, folders.size()); // and the catch-all folder
     EXPECT_EQ(std::make_pair(CString(L"inside.txt"), uint64_t(30)), files[RecordSector(32)]);
     EXPECT_EQ(std::make_pair(CString(L"kept.txt"), uint64_t(34)), files[RecordSector(36)]);
     EXPECT_EQ(std::make_pair(CString(L"gone.txt"), uint64_t(30)), files[RecordSector(37)]);
-    EXPECT_EQ(3u, files.size());
+    EXPECT_EQ(std::make_pair(CString(L"long name.txt"), uint64_t(30)), files[RecordSector(39)]);
+    EXPECT_EQ(std::make_pair(CString(L"orphan.txt"), uint64_t(44)), files[RecordSector(45)]);
+    EXPECT_TRUE(files[RecordSector(47)].first.IsEmpty());
+    EXPECT_EQ(6u, files.size());
+}
+
+// Deep Search names the copies of one base record once: 200 copies of a deleted file whose list is
+// gone, named by 200 extension records that still name it (none of the best name space, so that
+// every one is read), cost about one read each, not one per copy and extension; a record of that
+// number used again since (another sequence number) is no copy and keeps no name of theirs; a stop
+// pressed as the carving ends leaves them nameless, each still a row.
+TEST(NtfsFileRecords, DeepSearchNamesEachBaseOnceAndHeedsStop)
+{
+    constexpr size_t kCopies = 200, kNaming = 200;
+    Volume v;
+    ntfs_test::RecordBuilder base = Record(50, 0, 2);
+    base.Resident(kAttrData, { 'c' });
+    const Bytes copy = base.Finish();
+    for (size_t i = 0; i < kCopies; ++i)
+        std::copy(copy.begin(), copy.end(), v.At(1000 + 2 * i));
+    ntfs_test::RecordBuilder reused = Record(50, 0, 5);
+    reused.Resident(kAttrData, { 'r' });
+    v.Put(1000 + 2 * kCopies, reused);
+    ntfs_test::RecordBuilder naming = Record(100, 0, 2, 50, 1);
+    naming.Resident(kAttrFileName, ntfs_test::FileNameValue(5, 9, kNameSpacePosix, u"copy.bin"));
+    Bytes named = naming.Finish();
+    for (size_t i = 0; i < kNaming; ++i) {
+        Put32(&named[0x2C], uint32_t(100 + i));
+        std::copy(named.begin(), named.end(), v.At(2000 + 2 * i));
+    }
+    // Reads counted once the carving is over.
+    struct Counting : SectorSource {
+        explicit Counting(const Bytes& disk) : below(disk.data(), disk.size()) { }
+        size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override
+        {
+            ++reads;
+            return below.Read(sector, count, buf);
+        }
+        MemorySectorSource below;
+        std::atomic<size_t> reads{ 0 };
+    };
+    for (const bool stopped : { false, true }) {
+        SCOPED_TRACE(stopped ? "stopped" : "run to its end");
+        Counting disk(v.disk);
+        ScanRequest request;
+        request.target.kind = FsKind::Ntfs;
+        request.target.endSector = kDisk;
+        request.volumeEnd = kDisk;
+        request.volumeStarts = { 0 };
+        FoundStore store;
+        StopFlag stop{ 0 };
+        DeepScanObserver observer;
+        observer.finishing = [&] {
+            disk.reads = 0;
+            if (stopped)
+                stop = 1;
+        };
+        ScanDeepRequest(disk, request, store, 0, &stop, observer);
+        EXPECT_LE(disk.reads, stopped ? 0 : 2 * (kCopies + kNaming));
+        ASSERT_EQ(kCopies + 1, store.NtfsFileCount());
+        for (size_t i = 0; i < kCopies; ++i)
+            EXPECT_EQ(stopped ? CString() : CString(L"copy.bin"), store.NtfsFileName(i));
+        EXPECT_EQ(CString(), store.NtfsFileName(kCopies));
+        EXPECT_EQ(1u, store.EntryCount()); // the catch-all folder
+    }
 }
