@@ -1,20 +1,24 @@
 // Fuzzes the NTFS record decoders: fix-up, attribute walk, mapping pairs, $FILE_NAME readers and
 // the $MFT run table. The first 1024 bytes are a file record; the whole input is also a small
 // volume on which the run table is loaded from a record 0 at sector 0 and then scanned record by
-// record, as Basic Search does, and record 0's file gathered from its extension records: whatever
-// runs the record claims, the scan reads no more than the volume holds (libFuzzer's per-input
-// timeout catches a walk that does).
+// record, as Basic Search does, and record 0's file gathered from its extension records (a deleted
+// one's also from the freed records its list no longer names, as the scan kept them and as they lie
+// along the $MFT): whatever runs the record claims, the scan reads no more than the volume holds
+// (libFuzzer's per-input timeout catches a walk that does).
 //
 // Input: byte 0 = sectors per cluster choice, byte 1 = name space (low 2 bits) and the first
 // record's number (the others); then the disk.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <vector>
 
 #include "fsrecovery/pure/basic_scan.h"
 #include "fsrecovery/pure/file_copy.h"
+#include "fsrecovery/pure/ntfs_volume_records.h"
 #include "storage/pure/fs_names.h"
 #include "storage/pure/globals.h"
 #include "storage/pure/mft_runs.h"
@@ -71,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             abort();
         uint64_t reported = 0;
         const NtfsVolumePlace volume{ 0, spc, volumeSectors };
+        NtfsFreedExtentNotes freed;
         ScanNtfsRecords(
             disk, table, nullptr,
             [&](uint64_t done, uint64_t total) {
@@ -78,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                     abort();
                 reported = done;
             },
-            [](NtfsScanRecord&&) {}, volume);
+            [](NtfsScanRecord&&) {}, volume, &freed);
         // The file of the first record gathered from the records its attribute list names, as a
         // save plans it, taken for the record of a number the input chooses.
         MftRunRecordSource records(disk, table);
@@ -90,6 +95,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const NtfsDataPlan plan = PlanGatheredNtfsData(parts, parts.dataSize, spc, 0);
         if (plan.kind == NtfsDataPlan::Kind::InRecord && plan.residentBytes.size() > kMftRecordSize)
             abort();
+        FoundVolume found;
+        found.kind = FsKind::Ntfs;
+        found.endSector = volumeSectors;
+        found.params.sectorsPerCluster = spc;
+        const bool inUse = ReadNtfsRecordHeader(rec.data()).InUse();
+        for (const bool kept : { true, false }) {
+            auto index = std::make_shared<NtfsRecordIndex>();
+            index->mftRuns = table;
+            if (kept)
+                KeepFreedExtents(freed, true, *index);
+            found.ntfsRecords = index;
+            VolumeRecordReader reader(disk, found);
+            const NtfsFileParts listed = reader.Gather(rec.data(), 0, kGatherData);
+            const NtfsFileParts more = reader.Gather(rec.data(), 0, kGatherData | kGatherFreedData);
+            // Freed records only go on with a deleted file's data, after all its list gave.
+            const auto same = [](const ClusterRun& a, const ClusterRun& b) {
+                return a.firstCluster == b.firstCluster && a.clusterCount == b.clusterCount && a.sparse == b.sparse;
+            };
+            if (more.runs.size() < listed.runs.size() || (inUse && more.runs.size() != listed.runs.size()) ||
+                !std::equal(listed.runs.begin(), listed.runs.end(), more.runs.begin(), same))
+                abort();
+            PlanGatheredNtfsData(more, more.dataSize, spc, 0);
+        }
         uint8_t buf[kMftRecordSize];
         for (uint64_t n : { uint64_t(0), uint64_t(1), uint64_t(7), uint64_t(100000), UINT64_MAX / 2 }) {
             uint64_t sector = 0;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "fsrecovery/pure/ntfs_volume_records.h"
 #include "storage/pure/fs_names.h"
 #include "storage/pure/ntfs_file_records.h"
 #include "storage/pure/ntfs_record.h"
@@ -226,8 +227,8 @@ bool LookUpName(SectorSource& source, const MftRunTableRecord& runs, const NtfsV
 class MftRecordStream {
 public:
     MftRecordStream(SectorSource& source, const MftRunTableRecord& runs, const NtfsVolumePlace& volume,
-                    const ScanProgressFn& progress, const NtfsRecordFn& found)
-        : m_source(source), m_runs(runs), m_volume(volume), m_progress(progress), m_found(found),
+                    const ScanProgressFn& progress, const NtfsRecordFn& found, NtfsFreedExtentNotes* freed)
+        : m_source(source), m_runs(runs), m_volume(volume), m_progress(progress), m_found(found), m_freed(freed),
           m_total(runs.totalSectors()), m_recordCount(m_total / kSectorsPerMftRecord)
     {
     }
@@ -392,11 +393,15 @@ private:
         if (m_recordOk && IsFileRecord(m_record, kMftRecordSize)) {
             ApplyNtfsFixup(m_record, kMftRecordSize);
             // An extension record holds attributes of its base record's file: never a file or
-            // folder of its own; its name names its base record.
-            if (ReadNtfsRecordHeader(m_record).IsExtension())
+            // folder of its own; its name names its base record, and a freed one may hold the
+            // rest of a deleted file's data that its list no longer names.
+            if (ReadNtfsRecordHeader(m_record).IsExtension()) {
                 NoteExtension();
-            else
+                if (m_freed != nullptr)
+                    m_freed->Note(m_record, m_recordSector);
+            } else {
                 TakeBaseRecord();
+            }
         }
         ++m_number;
         if (m_progress)
@@ -410,6 +415,7 @@ private:
     const NtfsVolumePlace m_volume;
     const ScanProgressFn& m_progress;
     const NtfsRecordFn& m_found;
+    NtfsFreedExtentNotes* m_freed;
     const uint64_t m_total;
     uint8_t m_record[kMftRecordSize];
     std::vector<uint8_t> m_named;
@@ -449,10 +455,11 @@ void ScanMftRun(SectorSource& source, uint64_t start, uint64_t length, std::vect
 } // namespace
 
 void ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs, const StopFlag* stop,
-                     const ScanProgressFn& progress, const NtfsRecordFn& found, const NtfsVolumePlace& volume)
+                     const ScanProgressFn& progress, const NtfsRecordFn& found, const NtfsVolumePlace& volume,
+                     NtfsFreedExtentNotes* freed)
 {
     std::vector<uint8_t> block(size_t(kFatScanBlockSectors) * kSectorSize);
-    MftRecordStream records(source, runs, volume, progress, found);
+    MftRecordStream records(source, runs, volume, progress, found, freed);
     for (size_t run = 0; run < runs.count() && !Stopped(stop); ++run) {
         // A sparse run (start 0) holds no records.
         if (runs.starts[run] == 0)
@@ -602,8 +609,13 @@ BasicScanStatus ScanNtfsVolume(SectorSource& device, ScanTarget& target, bool bo
     place.sectorsPerCluster = target.geometry.sectorsPerCluster;
     if (target.endSector > target.geometry.cluster0Start)
         place.endSector = target.endSector;
+    NtfsFreedExtentNotes freed;
     ScanNtfsRecords(
         device, runs, stop, observer.progress,
-        [&store, volume](NtfsScanRecord&& record) { AddNtfsRecord(store, volume, std::move(record)); }, place);
+        [&store, volume](NtfsScanRecord&& record) { AddNtfsRecord(store, volume, std::move(record)); }, place, &freed);
+    // What its saves take a deleted file's unlisted data from; its $MFT runs are loaded where needed.
+    auto records = std::make_shared<NtfsRecordIndex>();
+    KeepFreedExtents(freed, !IsStopped(stop), *records);
+    store.SetNtfsRecords(volume, std::move(records));
     return IsStopped(stop) ? BasicScanStatus::Stopped : BasicScanStatus::Done;
 }

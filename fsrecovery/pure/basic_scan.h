@@ -15,6 +15,8 @@
 #include "storage/pure/scan_target.h"
 #include "storage/pure/sector_source.h"
 
+struct NtfsFreedExtentNotes;
+
 // Sectors per read of the probe and of the directory-cluster scan; each read is one progress
 // step (the NTFS scan steps by one record, kSectorsPerMftRecord sectors).
 constexpr uint32_t kFatProbeBlockSectors = 64;
@@ -86,10 +88,12 @@ void CollectAttributeListRecords(const uint8_t* record, std::vector<uint64_t>& l
 // lost its name and list but keeps its index when a record handed on lies in it. Records that cannot
 // be read or lack the "FILE" signature are skipped; a block that cannot be read, and a sparse run, is
 // passed over in one step with the record numbering kept, and only sectors a read delivered are
-// parsed. Progress counts sectors against the table's total. Stops early when *stop is 1.
+// parsed. Progress counts sectors against the table's total. Stops early when *stop is 1. With
+// `freed`, the freed extension records that hold a data extent are noted there.
 using NtfsRecordFn = std::function<void(NtfsScanRecord&& record)>;
 void ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs, const StopFlag* stop,
-                     const ScanProgressFn& progress, const NtfsRecordFn& found, const NtfsVolumePlace& volume = {});
+                     const ScanProgressFn& progress, const NtfsRecordFn& found, const NtfsVolumePlace& volume = {},
+                     NtfsFreedExtentNotes* freed = nullptr);
 // The same, collected.
 std::vector<NtfsScanRecord> ScanNtfsRecords(SectorSource& source, const MftRunTableRecord& runs,
                                             const StopFlag* stop = nullptr, const ScanProgressFn& progress = {},
@@ -125,8 +129,9 @@ BasicScanStatus ScanFatVolume(SectorSource& device, ScanTarget& target, bool boo
                               uint16_t timeWord, const StopFlag* stop, const BasicScanObserver& observer);
 
 // An NTFS volume: the $MFT's run table, then the volume, the catch-all row and, record by record
-// as they are read, a folder row per folder and a file row per file into the store. A run table
-// that cannot be loaded (or holds no sector) ends the scan with NoMftRuns and nothing stored.
+// as they are read, a folder row per folder and a file row per file into the store, and the freed
+// extension records that hold data extents into the volume's record index. A run table that cannot
+// be loaded (or holds no sector) ends the scan with NoMftRuns and nothing stored.
 BasicScanStatus ScanNtfsVolume(SectorSource& device, ScanTarget& target, bool bootSectorServed, FoundStore& store,
                                uint16_t timeWord, const StopFlag* stop, const BasicScanObserver& observer);
 

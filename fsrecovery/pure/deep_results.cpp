@@ -229,6 +229,7 @@ void DeepNtfsStoreSink::MftRecordFound(const uint8_t* raw, uint64_t sector)
         return;
     if (m_record.IsExtension()) {
         NoteExtension(m_record, sector, !m_record.name.empty() || NameHoldingRecord(m_fixedUp, m_named), records);
+        records.freed.Note(m_fixedUp, sector);
         return;
     }
     // The system files' records place the volumes: those are decoded whole.
@@ -358,12 +359,16 @@ bool DeepRecordNumber(const FoundVolume& volume, bool numbered, uint32_t headerN
     return numbered || (volume.ntfsRecords && MftRecordAtSector(sector, volume.ntfsRecords->mftRuns, number));
 }
 
-// Each volume's extension records by number.
+// Each volume's extension records by number; and its freed ones with data extents, all it has when
+// the scan kept all.
 void IndexDeepNtfsExtensions(FoundStore& store, const NtfsGeometryMap& map, const std::vector<uint32_t>& indices,
-                             const std::vector<DeepNtfsRecordFinds::Extension>& extensions)
+                             const DeepNtfsRecordFinds& finds)
 {
     std::vector<std::vector<std::pair<uint64_t, uint64_t>>> found(indices.size());
-    for (const DeepNtfsRecordFinds::Extension& e : extensions) {
+    std::vector<NtfsFreedExtentNotes> freed(indices.size());
+    for (const NtfsFreedExtent& e : finds.freed.extents)
+        freed[DeepNtfsVolumeOfRecord(map, e.sector)].extents.push_back(e);
+    for (const DeepNtfsRecordFinds::Extension& e : finds.extensions) {
         const size_t k = DeepNtfsVolumeOfRecord(map, e.sector);
         uint64_t number = 0;
         if (indices[k] != FoundStore::kNoVolume &&
@@ -371,13 +376,14 @@ void IndexDeepNtfsExtensions(FoundStore& store, const NtfsGeometryMap& map, cons
             found[k].emplace_back(number, e.sector);
     }
     for (size_t k = 0; k < indices.size(); ++k) {
-        if (indices[k] == FoundStore::kNoVolume || found[k].empty())
+        if (indices[k] == FoundStore::kNoVolume || (found[k].empty() && !finds.freed.complete))
             continue;
         std::sort(found[k].begin(), found[k].end());
         auto records = std::make_shared<NtfsRecordIndex>();
         if (const auto& had = store.Volume(indices[k]).ntfsRecords)
             records->mftRuns = had->mftRuns;
         records->found = std::move(found[k]);
+        KeepFreedExtents(freed[k], finds.freed.complete, *records);
         store.SetNtfsRecords(indices[k], std::move(records));
     }
 }
@@ -588,7 +594,7 @@ void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CS
     }
     store.RowsChanged();
     if (records != nullptr) {
-        IndexDeepNtfsExtensions(store, map, indices, records->extensions);
+        IndexDeepNtfsExtensions(store, map, indices, *records);
         if (device != nullptr)
             NameDeepNtfsBases(store, map, indices, *device, *records, stop);
     }
@@ -612,6 +618,8 @@ void ScanDeepRequest(SectorSource& device, const ScanRequest& request, FoundStor
     if (target.kind == FsKind::Ntfs) {
         DeepNtfsStoreSink rows(store);
         RunDeepScan(device, target.firstSector, target.endSector, { false, true }, rows, stop, observer.progress);
+        // A stopped carving did not see every record: its saves look along the $MFT too.
+        rows.records.freed.complete = rows.records.freed.complete && !IsStopped(stop);
         finishing();
         // Each volume's clusters as its own records place them; the selection's start and the
         // boot sectors' cluster size only for records no volume claims.

@@ -9,6 +9,7 @@
 
 #include "fsrecovery/pure/deep_assembly.h"
 #include "fsrecovery/pure/found_store.h"
+#include "fsrecovery/pure/ntfs_volume_records.h"
 
 // The geometry listing and saving read a Deep FAT volume by. What the volume does not know is
 // filled as its own directory walk assumes it: a FAT32 root at cluster 2, a FAT16 root of 32
@@ -90,6 +91,9 @@ struct DeepNtfsRecordFinds {
     };
     std::vector<Extension> extensions;
     std::vector<ToName> toName;
+    // The freed extension records that hold a data extent, for the saves of deleted files whose
+    // lists no longer name them all; not complete when the scan was stopped.
+    NtfsFreedExtentNotes freed;
 };
 // At most this many of either are kept from one scan; the records beyond are read through the $MFT.
 constexpr size_t kMaxDeepNtfsRecordFinds = size_t(1) << 20;
@@ -143,6 +147,7 @@ private:
 // deleted one that lost its name and list but keeps its index when a row of its volume lies in it;
 // any other nameless folder is no folder found. A set `stop` ends the naming: the records not named
 // by then stay as the scan found them.
+// Each volume's index also keeps the freed extension records with data extents that the scan met.
 void FinishDeepNtfsStore(FoundStore& store, const NtfsGeometryMap& map, const CString& devicePath, uint64_t rangeFirst,
                          uint64_t rangeEnd, uint16_t catchAllTime, const std::vector<PartitionExtent>& partitions = {},
                          const DeepNtfsRecordFinds* records = nullptr, SectorSource* device = nullptr,

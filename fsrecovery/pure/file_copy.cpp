@@ -440,8 +440,8 @@ NtfsDataPlan PlanListedNtfsData(const uint8_t* record, uint64_t recordSector, ui
         if (KeptCompressedByWindows(at, record))
             return NtfsDataPlan();
     const NtfsVolumePlace& place = records.Place();
-    return PlanGatheredNtfsData(records.Gather(record, recordSector, kGatherData), size, place.sectorsPerCluster,
-                                place.cluster0);
+    return PlanGatheredNtfsData(records.Gather(record, recordSector, kGatherData | kGatherFreedData), size,
+                                place.sectorsPerCluster, place.cluster0);
 }
 
 NtfsDataPlan PlanGatheredNtfsData(const NtfsFileParts& parts, uint64_t size, uint32_t sectorsPerCluster,

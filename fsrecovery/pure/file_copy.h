@@ -152,8 +152,9 @@ NtfsDataPlan PlanGatheredNtfsData(const NtfsFileParts& parts, uint64_t size, uin
                                   uint64_t volumeStart);
 
 // The plan for a file whose fixed-up base record, read at recordSector, has an attribute list: its
-// data gathered through `records` (the records of its volume) and planned by PlanGatheredNtfsData;
-// a file Windows keeps compressed behind a reparse point is Unusable, as PlanNtfsData finds.
+// data gathered through `records` (the records of its volume; a deleted file's also from the freed
+// records its list no longer names, kGatherFreedData) and planned by PlanGatheredNtfsData; a file
+// Windows keeps compressed behind a reparse point is Unusable, as PlanNtfsData finds.
 NtfsDataPlan PlanListedNtfsData(const uint8_t* record, uint64_t recordSector, uint64_t size,
                                 VolumeRecordReader& records);
 

@@ -88,12 +88,28 @@ struct NameRef {
     uint32_t Length() const { return info >> 1; }
 };
 
+// A freed extension record that holds an extent of a deleted file's unnamed $DATA past its first
+// cluster: the base record it names, where the extent begins, and the record's first sector.
+struct NtfsFreedExtent {
+    uint64_t base = 0;
+    uint64_t lowestVcn = 0;
+    uint64_t sector = 0;
+    bool operator<(const NtfsFreedExtent& o) const
+    {
+        return base != o.base ? base < o.base : lowestVcn != o.lowestVcn ? lowestVcn < o.lowestVcn : sector < o.sector;
+    }
+};
+
 // Where an NTFS volume's file records lie by number, as far as its scan knew: along its $MFT's runs
 // (sectors on the device), and where a carving scan found extension records (their own numbers).
 // What the files whose attribute lists name other records are read through.
 struct NtfsRecordIndex {
     MftRunTableRecord mftRuns;
     std::vector<std::pair<uint64_t, uint64_t>> found; // (record number, sector), ascending
+    // The freed extension records with a data extent the scan met, ascending; freedKept: every one
+    // of the volume's the scan could see (else they are looked for along the $MFT when wanted).
+    std::vector<NtfsFreedExtent> freed;
+    bool freedKept = false;
 };
 
 // One volume of the results: what listing, opening and saving need to read its files.

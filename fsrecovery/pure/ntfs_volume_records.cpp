@@ -2,6 +2,25 @@
 
 #include <algorithm>
 
+void NtfsFreedExtentNotes::Note(const uint8_t* record, uint64_t sector)
+{
+    NtfsFreedExtent e;
+    e.sector = sector;
+    if (!FreedDataExtentOf(record, &e.base, &e.lowestVcn))
+        return;
+    if (extents.size() >= kMaxFreedExtentsKept)
+        complete = false;
+    else
+        extents.push_back(e);
+}
+
+void KeepFreedExtents(NtfsFreedExtentNotes& notes, bool seenAll, NtfsRecordIndex& index)
+{
+    std::sort(notes.extents.begin(), notes.extents.end());
+    index.freed = std::move(notes.extents);
+    index.freedKept = seenAll && notes.complete;
+}
+
 VolumeRecordReader::VolumeRecordReader(SectorSource& device, const FoundVolume& volume)
     : m_device(device), m_volume(volume)
 {
@@ -111,4 +130,73 @@ bool VolumeRecordReader::ReadExtension(const NtfsExtensionWanted& wanted, uint8_
         sector = m_baseSector - distance;
     }
     return Inside(sector) && ReadExtensionAt(m_device, sector, wanted, record) && ReadNtfsRecordHeader(record).numbered;
+}
+
+bool VolumeRecordReader::ReadFreedExtent(uint64_t baseNumber, const NtfsRecordHeader& base, uint64_t vcn,
+                                         uint8_t* record)
+{
+    const std::vector<NtfsFreedExtent>& freed = FreedExtents();
+    NtfsFreedExtent key;
+    key.base = baseNumber;
+    key.lowestVcn = vcn;
+    for (auto at = std::lower_bound(freed.begin(), freed.end(), key);
+         at != freed.end() && at->base == baseNumber && at->lowestVcn == vcn; ++at)
+        if (Inside(at->sector) && ReadRecordAt(at->sector, record) == 2 &&
+            IsFreedExtentOf(record, baseNumber, base, vcn))
+            return true;
+    return false;
+}
+
+const std::vector<NtfsFreedExtent>& VolumeRecordReader::FreedExtents()
+{
+    if (m_volume.ntfsRecords && m_volume.ntfsRecords->freedKept)
+        return m_volume.ntfsRecords->freed;
+    if (!m_freedLooked) {
+        m_freedLooked = true;
+        NtfsFreedExtentNotes notes;
+        if (const MftRunTableRecord* runs = MftRuns())
+            NoteFreedAlongMft(*runs, notes);
+        if (m_volume.ntfsRecords) {
+            uint8_t record[kMftRecordSize];
+            for (const auto& found : m_volume.ntfsRecords->found)
+                if (Inside(found.second) && ReadRecordAt(found.second, record) == 2)
+                    notes.Note(record, found.second);
+        }
+        std::sort(notes.extents.begin(), notes.extents.end());
+        m_freed = std::move(notes.extents);
+    }
+    return m_freed;
+}
+
+void VolumeRecordReader::NoteFreedAlongMft(const MftRunTableRecord& runs, NtfsFreedExtentNotes& notes)
+{
+    constexpr uint64_t kBlockSectors = 256;
+    std::vector<uint8_t> block(size_t(kBlockSectors) * kSectorSize);
+    uint64_t along = 0; // the $MFT's sectors before the run
+    for (size_t r = 0; r < runs.count(); ++r) {
+        const uint64_t start = runs.starts[r], length = runs.lengths[r];
+        // The first sector of a record in this run (a record begun in the run before ends in it).
+        uint64_t k = (kSectorsPerMftRecord - along % kSectorsPerMftRecord) % kSectorsPerMftRecord;
+        along += length;
+        if (start == 0)
+            continue; // a hole
+        // Whole records a block at a time; after a short read the next begins where it stopped.
+        while (k < length && length - k >= kSectorsPerMftRecord && Inside(start + k)) {
+            const uint64_t sector = start + k;
+            uint64_t want = std::min({ kBlockSectors, length - k, m_place.endSector - sector });
+            want -= want % kSectorsPerMftRecord;
+            const uint64_t got = m_device.Read(sector, uint32_t(want), block.data()) / kSectorSize;
+            const uint64_t whole = got - got % kSectorsPerMftRecord;
+            for (uint64_t i = 0; i < whole; i += kSectorsPerMftRecord) {
+                uint8_t* record = block.data() + i * kSectorSize;
+                if (ApplyNtfsFixup(record, kMftRecordSize))
+                    notes.Note(record, sector + i);
+            }
+            k += whole != 0 ? whole : want;
+        }
+        // A record that goes on in the next run is read along the $MFT.
+        uint8_t record[kMftRecordSize];
+        if (k < length && Inside(start + k) && ReadRecordAt(start + k, record) == 2)
+            notes.Note(record, start + k);
+    }
 }

@@ -5,11 +5,31 @@
 // as the $MFT the volume's geometry names has them), and the place as far from the base record as
 // the numbers are apart (a $MFT kept in one piece, read only where the record there keeps its own
 // number). Each record must lie inside the volume and be the one the list names.
+// A deleted file's data that its list no longer names all of is looked for among the volume's freed
+// extension records by the base record they name: as its scan kept them, else as they lie along
+// its $MFT and where a carving scan found extension records, looked for once per reader.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "fsrecovery/pure/found_store.h"
 #include "storage/pure/ntfs_file_records.h"
+
+// At most this many freed extension records are kept per scan; with more, the scan's are not all.
+constexpr size_t kMaxFreedExtentsKept = size_t(1) << 20;
+
+// The freed extension records with a data extent (FreedDataExtentOf) that a walk over a volume's
+// records meets: `complete` while none was left out.
+struct NtfsFreedExtentNotes {
+    std::vector<NtfsFreedExtent> extents;
+    bool complete = true;
+    // The fixed-up record found at `sector`.
+    void Note(const uint8_t* record, uint64_t sector);
+};
+
+// Puts what a scan noted into `index`, taken as every one of the volume's freed extension records
+// when the scan saw every record it could (`seenAll`) and left none out.
+void KeepFreedExtents(NtfsFreedExtentNotes& notes, bool seenAll, NtfsRecordIndex& index);
 
 class VolumeRecordReader : public NtfsRecordSource {
 public:
@@ -21,6 +41,9 @@ public:
     NtfsFileParts Gather(const uint8_t* base, uint64_t sector, unsigned what);
 
     bool ReadExtension(const NtfsExtensionWanted& wanted, uint8_t* record) override;
+    // The freed extension records of the scan's index, else (once per reader) those along the $MFT
+    // and at the carved places; each read whole where it lies and taken as IsFreedExtentOf says.
+    bool ReadFreedExtent(uint64_t baseNumber, const NtfsRecordHeader& base, uint64_t vcn, uint8_t* record) override;
 
     // Reads the record whose first sector is `sector` into `record` (1024 bytes) and applies its
     // fix-up. Its two sectors are read one after the other; a record that does not read whole so
@@ -40,6 +63,9 @@ private:
     // The $MFT's runs: the index's, else loaded once from params.mftSector; null when unknown.
     const MftRunTableRecord* MftRuns();
     bool Inside(uint64_t sector) const;
+    const std::vector<NtfsFreedExtent>& FreedExtents();
+    // Every record along the $MFT's runs, a block at a time.
+    void NoteFreedAlongMft(const MftRunTableRecord& runs, NtfsFreedExtentNotes& notes);
 
     SectorSource& m_device;
     const FoundVolume& m_volume;
@@ -50,4 +76,6 @@ private:
     // The base record being gathered: where it lies and its number.
     uint64_t m_baseSector = 0;
     uint64_t m_baseNumber = 0;
+    std::vector<NtfsFreedExtent> m_freed;
+    bool m_freedLooked = false;
 };

@@ -8,6 +8,11 @@
 
 NtfsRecordSource::~NtfsRecordSource() = default;
 
+bool NtfsRecordSource::ReadFreedExtent(uint64_t, const NtfsRecordHeader&, uint64_t, uint8_t*)
+{
+    return false;
+}
+
 namespace {
 
 bool MulAdd(uint64_t a, uint64_t b, uint64_t c, uint64_t* out)
@@ -273,6 +278,17 @@ bool FindDataExtent(const uint8_t* record, uint64_t vcn, NtfsAttribute& out)
     return false;
 }
 
+// `clusters` and those of runs[from] on. Counts of at most 2^62 each; a sum past 64 bits, which can
+// begin no extent, is held at its top.
+uint64_t AddClusters(uint64_t clusters, const std::vector<ClusterRun>& runs, size_t from)
+{
+    for (size_t r = from; r < runs.size(); ++r) {
+        const uint64_t count = runs[r].clusterCount;
+        clusters = count > UINT64_MAX - clusters ? UINT64_MAX : clusters + count;
+    }
+    return clusters;
+}
+
 // Takes the extent found in `record` into parts: the first one gives the sizes and flags, every one
 // its runs. False when its runs do not decode (those before the fault are kept).
 bool TakeExtent(const uint8_t* record, const NtfsAttribute& at, bool first, NtfsFileParts& parts)
@@ -341,11 +357,7 @@ void GatherData(const uint8_t* base, std::vector<AttributeListEntry> entries, Fi
         NtfsAttribute at;
         const bool taken = record != nullptr && FindDataExtent(record, e.lowestVcn, at) &&
             TakeExtent(record, at, first, parts);
-        // Counts of at most 2^62 each; a sum past 64 bits can begin no extent a list names.
-        for (size_t r = had; r < parts.runs.size(); ++r) {
-            const uint64_t count = parts.runs[r].clusterCount;
-            clusters = count > UINT64_MAX - clusters ? UINT64_MAX : clusters + count;
-        }
+        clusters = AddClusters(clusters, parts.runs, had);
         if (!taken) {
             parts.whole = false;
             return;
@@ -353,7 +365,65 @@ void GatherData(const uint8_t* base, std::vector<AttributeListEntry> entries, Fi
     }
 }
 
+// The most extents a deleted file's data is taken on in from records its list does not name: as
+// many as the longest list names (entries are 32 bytes at the least).
+constexpr size_t kMaxFreedExtents = kMaxAttributeListBytes / 32;
+
+// A deleted file whose gathered extents stop short of the size its first extent states: the freed
+// extension record that names it and goes on exactly where they end is taken next, and so on.
+void TakeFreedExtents(const uint8_t* base, uint64_t baseNumber, const NtfsVolumePlace& volume,
+                      NtfsRecordSource& records, NtfsFileParts& parts)
+{
+    const NtfsRecordHeader header = ReadNtfsRecordHeader(base);
+    const uint64_t clusterBytes = uint64_t(volume.sectorsPerCluster) * kSectorSize;
+    if (header.InUse() || baseNumber == kUnknownNtfsRecord || !parts.hasData || parts.resident || clusterBytes == 0)
+        return;
+    const uint64_t needed = parts.dataSize / clusterBytes + (parts.dataSize % clusterBytes != 0 ? 1 : 0);
+    uint64_t clusters = AddClusters(0, parts.runs, 0);
+    if (clusters >= needed)
+        return;
+    std::vector<uint8_t> record(kMftRecordSize);
+    bool decoded = true;
+    for (size_t n = 0; n < kMaxFreedExtents && decoded && clusters < needed; ++n) {
+        NtfsAttribute at;
+        if (!records.ReadFreedExtent(baseNumber, header, clusters, record.data()) ||
+            !FindDataExtent(record.data(), clusters, at))
+            break;
+        const size_t had = parts.runs.size();
+        decoded = TakeExtent(record.data(), at, false, parts);
+        const uint64_t before = clusters;
+        clusters = AddClusters(clusters, parts.runs, had);
+        if (clusters == before)
+            break;
+    }
+    parts.whole = decoded && clusters >= needed;
+}
+
 } // namespace
+
+bool FreedDataExtentOf(const uint8_t* record, uint64_t* baseNumber, uint64_t* lowestVcn)
+{
+    const NtfsRecordHeader h = ReadNtfsRecordHeader(record);
+    if (h.InUse() || !h.IsExtension() || !IsFileRecord(record, kMftRecordSize))
+        return false;
+    NtfsAttributeWalker walk(record, kMftRecordSize);
+    NtfsAttribute at;
+    while (walk.Next(at)) {
+        if (at.type == kAttrData && at.nameLength == 0 && at.nonResident && at.lowestVcn != 0) {
+            *baseNumber = NtfsReferenceRecord(h.baseReference);
+            *lowestVcn = at.lowestVcn;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsFreedExtentOf(const uint8_t* record, uint64_t baseNumber, const NtfsRecordHeader& base, uint64_t vcn)
+{
+    NtfsAttribute at;
+    return vcn != 0 && !base.InUse() && IsFileRecord(record, kMftRecordSize) &&
+        ExtensionBelongsTo(ReadNtfsRecordHeader(record), baseNumber, base) && FindDataExtent(record, vcn, at);
+}
 
 NtfsFileParts GatherNtfsFileParts(SectorSource& source, const uint8_t* base, uint64_t baseNumber,
                                   const NtfsVolumePlace& volume, NtfsRecordSource& records, unsigned what)
@@ -376,5 +446,7 @@ NtfsFileParts GatherNtfsFileParts(SectorSource& source, const uint8_t* base, uin
         GatherName(base, entries, fileRecords, parts);
     if (what & kGatherData)
         GatherData(base, entries, fileRecords, parts);
+    if ((what & kGatherData) && (what & kGatherFreedData))
+        TakeFreedExtents(base, baseNumber, volume, records, parts);
     return parts;
 }

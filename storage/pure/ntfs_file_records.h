@@ -59,6 +59,16 @@ bool ExtensionBelongsTo(const NtfsRecordHeader& extension, uint64_t baseNumber, 
 // were (freeing a record counts its sequence number up). Anything else is a record reused since.
 bool IsWantedExtension(const uint8_t* record, const NtfsExtensionWanted& wanted);
 
+// Where a fixed-up record that is a freed extension record holding an extent of an unnamed $DATA
+// past its first cluster belongs: the base record it names and the extent's first virtual cluster.
+// False for every other record (in use, a base record, no such extent).
+bool FreedDataExtentOf(const uint8_t* record, uint64_t* baseNumber, uint64_t* lowestVcn);
+
+// Whether a fixed-up record is a freed extension record of the deleted base record `base` (number
+// baseNumber), as ExtensionBelongsTo has it, whose unnamed $DATA extent begins at virtual cluster
+// `vcn`: one that goes on with the base's data where its list may no longer say so.
+bool IsFreedExtentOf(const uint8_t* record, uint64_t baseNumber, const NtfsRecordHeader& base, uint64_t vcn);
+
 // Where a volume's file records are read from by number.
 class NtfsRecordSource {
 public:
@@ -66,6 +76,9 @@ public:
     // Reads into `record` (1024 bytes, fixed up) the first record of the places it knows for
     // wanted.number that IsWantedExtension takes; false when none does.
     virtual bool ReadExtension(const NtfsExtensionWanted& wanted, uint8_t* record) = 0;
+    // Reads into `record` a record IsFreedExtentOf takes for the deleted base record `base`, number
+    // baseNumber, and `vcn`, wherever its list names it or not; false when none is known (here, always).
+    virtual bool ReadFreedExtent(uint64_t baseNumber, const NtfsRecordHeader& base, uint64_t vcn, uint8_t* record);
 };
 
 // Records by their place along the $MFT's runs; a record whose fix-up fails is not taken.
@@ -136,7 +149,12 @@ struct NtfsFileParts {
     bool whole = true;
 };
 
-enum : unsigned { kGatherName = 1, kGatherData = 2 };
+// kGatherFreedData, with kGatherData: a deleted file whose extents stop short of its size goes on in
+// the freed extension records that still name it (ntfs-3g, deleting a file, drops its last extent's
+// entry from the list), each taken from NtfsRecordSource::ReadFreedExtent where the one before
+// ended, until the size is reached; short of it, the data is not whole. A file in use keeps to its
+// list.
+enum : unsigned { kGatherName = 1, kGatherData = 2, kGatherFreedData = 4 };
 
 // The number given for a base record whose own number cannot be told (an NTFS 3.0 header keeps
 // none, and no $MFT places it).
@@ -145,8 +163,9 @@ constexpr uint64_t kUnknownNtfsRecord = UINT64_MAX;
 // Gathers what `what` asks of the file whose fixed-up base record is `base`, number baseNumber, on
 // `volume`, the records its list names read from `records`. A base record without an attribute list
 // gives nothing; a list that cannot be read gives what the base record holds alone, not whole. At
-// most the records the list names are read, each once. With baseNumber kUnknownNtfsRecord nothing
-// is read from `records`: what the base record holds is given, whole only when it holds every
-// extent the list names.
+// most the records the list names are read, each once (and, with kGatherFreedData, as many more
+// as the longest list could name). With baseNumber kUnknownNtfsRecord nothing is read from
+// `records`: what the base record holds is given, whole only when it holds every extent the list
+// names.
 NtfsFileParts GatherNtfsFileParts(SectorSource& source, const uint8_t* base, uint64_t baseNumber,
                                   const NtfsVolumePlace& volume, NtfsRecordSource& records, unsigned what);

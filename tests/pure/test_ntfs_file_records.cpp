@@ -91,9 +91,12 @@ struct Spread {
     bool reversedList = false;
     bool compressed = false;
     bool baseDeleted = false;
+    bool listLacksLast = false; // the last extent's entry dropped, as ntfs-3g deletes a file
     uint64_t initialized = UINT64_MAX;
-    enum Damage { None, Missing, OtherBase, InUseAfterDelete, OtherSequence, Gap } damage = None;
-    enum Lookup { AlongMft, Carved, Nearby } lookup = AlongMft;
+    // EarlierBase: kExtB names the base record as an earlier file of its number had it.
+    enum Damage { None, Missing, OtherBase, InUseAfterDelete, OtherSequence, Gap, EarlierBase } damage = None;
+    // Kept: the freed records as a scan kept them, the others by distance.
+    enum Lookup { AlongMft, Carved, Nearby, Kept } lookup = AlongMft;
     // kExtA torn where it is looked for: a write cut off after its first sector left the second
     // sector of an older version, whose second extent ran at cluster 1500.
     bool tornA = false;
@@ -160,7 +163,7 @@ Volume Make(const Spread& s)
             flags = 1;
         if (n == kExtB && s.damage == Spread::OtherSequence)
             own = 9;
-        return Record(n, flags, own, base, 3);
+        return Record(n, flags, own, base, n == kExtB && s.damage == Spread::EarlierBase ? 2 : 3);
     };
     const uint16_t data = kAttrData;
     auto putExtent = [&](ntfs_test::RecordBuilder& b, size_t k,
@@ -185,6 +188,8 @@ Volume Make(const Spread& s)
     std::vector<Bytes> dataEntries = { ListEntry(data, 0, s.dataInBase ? kBase : kExtA, s.dataInBase ? 3 : 7),
                                        ListEntry(data, 10, kExtA, 7),
                                        ListEntry(data, s.damage == Spread::Gap ? 25 : 20, kExtB, 7) };
+    if (s.listLacksLast)
+        dataEntries.pop_back();
     if (s.reversedList)
         std::reverse(dataEntries.begin(), dataEntries.end());
     add(ListEntry(kAttrStandardInfo, 0, kBase, 3));
@@ -228,7 +233,8 @@ Volume Make(const Spread& s)
 
     // Where the records lie, and what the volume knows of it.
     auto index = std::make_shared<NtfsRecordIndex>();
-    const uint64_t baseAt = s.lookup == Spread::Nearby ? RecordSector(kBase) : 3000;
+    const bool byDistance = s.lookup == Spread::Nearby || s.lookup == Spread::Kept;
+    const uint64_t baseAt = byDistance ? RecordSector(kBase) : 3000;
     v.Put(s.lookup == Spread::AlongMft ? RecordSector(kBase) : baseAt, base);
     uint64_t extAt[2] = { RecordSector(kExtA), RecordSector(kExtB) };
     if (s.lookup == Spread::Carved) {
@@ -238,6 +244,10 @@ Volume Make(const Spread& s)
     }
     if (s.lookup == Spread::AlongMft || s.wholeAlongMft)
         index->mftRuns = { { kMft }, { 200 } };
+    if (s.lookup == Spread::Kept) {
+        index->freed = { { kBase, 20, extAt[1] } };
+        index->freedKept = true;
+    }
     v.Put(extAt[0], extA);
     if (s.wholeAlongMft) {
         v.Put(RecordSector(kExtA), a);
@@ -255,7 +265,7 @@ Volume Make(const Spread& s)
 
 uint64_t BaseSector(const Spread& s)
 {
-    return s.lookup == Spread::AlongMft || s.lookup == Spread::Nearby ? RecordSector(kBase) : 3000;
+    return s.lookup == Spread::Carved ? 3000 : RecordSector(kBase);
 }
 
 // The file as a save writes it: planned from its base record, copied, zeros past its initialized size.
@@ -282,6 +292,16 @@ Bytes Save(Volume& v, const Spread& s, NtfsDataPlan& plan, CString& name)
     else
         CopyExtents(disk, plan.extents, v.size, kCopyReadSectors, sink);
     return out;
+}
+
+// A deleted file whose list lost its last extent's entry, as ntfs-3g leaves it.
+std::function<void(Spread&)> Unlisted(Spread::Damage damage, Spread::Lookup lookup = Spread::AlongMft)
+{
+    return [damage, lookup](Spread& s) {
+        s.baseDeleted = s.listLacksLast = true;
+        s.damage = damage;
+        s.lookup = lookup;
+    };
 }
 
 } // namespace
@@ -339,6 +359,14 @@ TEST(NtfsFileRecords, DataIsGatheredFromEveryRecordTheListNames)
               s.unnumberedBase = true;
           },
           5120, true },
+        // A deleted file whose list lost its last extent's entry: the freed record that names it and
+        // goes on where the others end holds the rest, wherever it is found.
+        { "a deleted file whose list lost its last extent", Unlisted(S::None, S::AlongMft), 15000, false },
+        { "the same, its records found by a carving scan", Unlisted(S::None, S::Carved), 15000, false },
+        { "the same, as a scan kept its freed records", Unlisted(S::None, S::Kept), 15000, false },
+        { "the same, the freed record beginning past where the others end", Unlisted(S::Gap), 10240, true },
+        { "the same, the freed record naming another base", Unlisted(S::OtherBase), 10240, true },
+        { "the same, the freed record an earlier file's of the base's number", Unlisted(S::EarlierBase), 10240, true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -390,9 +390,9 @@ void SaveNewLog(CDeepSearch& dlg, const wchar_t* folderPrefix, const wchar_t* na
 
 // Deep Search over the range of an NTFS partition whose files lie in several records each (their
 // records found wherever they lie, the extension records by their own numbers): every file, the
-// large ones in hundreds of fragments, live and deleted, and the 3,000 files of a folder whose name
-// lies in an extension record, saves with its bytes under its own folder; and again, file for file,
-// after Save Log and Load Log.
+// large ones in hundreds of fragments, live and deleted (those whose lists lost their last extent
+// among them), and the 3,000 files of a folder whose name lies in an extension record, saves with its
+// bytes under its own folder; and again, file for file, after Save Log and Load Log.
 TEST_F(DeepSearchTest, FilesInSeveralRecordsSaveWithTheirBytesAndAgainAfterALoad)
 {
     const std::vector<TruthLine> files = PartitionOneFiles(ExtensionDisk().image);
