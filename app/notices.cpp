@@ -246,6 +246,13 @@ END_MESSAGE_MAP()
 
 CShare_It_Dlg::CShare_It_Dlg(CWnd* parent) : CDialog(IDD_SHARE_IT_DIALOG, parent) { }
 
+HWND CShare_It_Dlg::RequestedOwner() const
+{
+    const HWND asked = CDialog::RequestedOwner();
+    const HWND picked = ZrPickOwner(asked);
+    return picked != nullptr ? picked : asked;
+}
+
 CShare_It_Dlg::~CShare_It_Dlg()
 {
     if (m_hIcon)
@@ -417,8 +424,7 @@ INT_PTR ShowSaveMsgDialog(CWnd* owner)
 
 void ShowShareDialog(CWnd* owner)
 {
-    const HWND picked = ZrPickOwner(CWnd::SafeHwnd(owner));
-    CShare_It_Dlg dlg(picked != nullptr ? CWnd::FromHandle(picked) : owner);
+    CShare_It_Dlg dlg(owner);
     dlg.DoModal();
 }
 

@@ -107,6 +107,8 @@ public:
     ~CShare_It_Dlg() override;
 
 protected:
+    // Over the window the user is looking at (the owner asked for when it can take input).
+    HWND RequestedOwner() const override;
     BOOL OnInitDialog() override;
     void OnGo();
     BOOL OnSetCursor(CWnd* wnd, UINT hitTest, UINT message);

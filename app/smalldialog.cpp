@@ -19,11 +19,11 @@ CSmallDialog::~CSmallDialog()
         ::DestroyIcon(m_hIcon);
 }
 
-INT_PTR CSmallDialog::DoModal()
+HWND CSmallDialog::RequestedOwner() const
 {
-    if (const HWND owner = ZrPickOwner(CWnd::SafeHwnd(m_pParentWnd)))
-        m_pParentWnd = CWnd::FromHandle(owner);
-    return CDialog::DoModal();
+    const HWND asked = CDialog::RequestedOwner();
+    const HWND picked = ZrPickOwner(asked);
+    return picked != nullptr ? picked : asked;
 }
 
 BOOL CSmallDialog::OnInitDialog()

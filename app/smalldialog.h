@@ -20,11 +20,11 @@ class CSmallDialog : public CDialog {
 public:
     CSmallDialog(UINT templateId, CWnd* parent, ZrKeyFilter filter);
     ~CSmallDialog() override;
-    // Runs the dialog over the window the user is looking at (the owner asked for when it can
-    // take input), in front.
-    INT_PTR DoModal();
 
 protected:
+    // A modal run goes over the window the user is looking at (the owner asked for when it can
+    // take input), in front.
+    HWND RequestedOwner() const override;
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
     BOOL OnEraseBkgnd(CDC* dc);

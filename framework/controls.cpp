@@ -109,10 +109,14 @@ void ZrControlsDeleteTempMap()
     if (!t)
         return;
     t_temps = nullptr;
-    for (auto& kv : t->menus)
+    for (auto& kv : t->menus) {
         kv.second->m_hMenu = nullptr; // temporaries never destroy their handles
-    for (auto& kv : t->imageLists)
+        ZrRetireTemporary(std::move(kv.second));
+    }
+    for (auto& kv : t->imageLists) {
         kv.second->m_hImageList = nullptr;
+        ZrRetireTemporary(std::move(kv.second));
+    }
     delete t;
 }
 

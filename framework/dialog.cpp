@@ -211,7 +211,7 @@ INT_PTR CDialog::DoModal()
     if (m_hWnd)
         return -1;
 
-    HWND owner = SafeHwnd(m_pParentWnd);
+    HWND owner = RequestedOwner();
     if (!owner)
         owner = ::GetActiveWindow();
     if (owner) {

@@ -8,9 +8,9 @@
 // every message of the dialog's thread (keyboard shortcuts, swallowed keys) and temporary window
 // objects are freed when the thread is idle (only by a loop that no handler of ours is running
 // below, so a handler that opens a modal dialog keeps the temporaries it got before):
-//   - the owner (the parent given, else this thread's active window; its top-level window in
-//     either case) is disabled while the dialog runs and enabled and activated again afterwards,
-//     unless it was disabled already;
+//   - the owner (RequestedOwner: the parent given unless a dialog picks its own; else this
+//     thread's active window; its top-level window in either case) is disabled while the dialog
+//     runs and enabled and activated again afterwards, unless it was disabled already;
 //   - each message goes to WalkPreTranslateTree (up to the dialog), then IsDialogMessage, then
 //     TranslateMessage/DispatchMessage; each time the queue runs empty the owner is sent
 //     WM_ENTERIDLE (MSGF_DIALOGBOX, the dialog) unless the template has DS_NOIDLEMSG;
@@ -72,6 +72,11 @@ protected:
     BOOL CreateFromTemplate(LPCWSTR templateName, HWND parent);
     void SetTemplate(LPCWSTR templateName);
     INT_PTR RunModalLoop();
+    // The window DoModal is asked to run the dialog over (before it takes that window's top-level
+    // window, or the active window when there is none): the parent given. A dialog that picks
+    // its owner itself answers with the window's handle, which, unlike a temporary object for it,
+    // stays good however long the dialog runs.
+    virtual HWND RequestedOwner() const { return SafeHwnd(m_pParentWnd); }
 
     HWND m_hWndOwner = nullptr; // of the running modal loop
     int m_nModalResult = -1;

@@ -141,8 +141,10 @@ void ZrGdiDeleteTempMap()
     TempMaps* t = t_temps;
     if (!t)
         return;
-    for (auto& kv : t->objects)
+    for (auto& kv : t->objects) {
         kv.second->m_hObject = nullptr; // temporaries never own their handles
+        ZrRetireTemporary(std::move(kv.second));
+    }
     t->objects.clear();
     // A DC taken by CWnd::GetDC and not yet released keeps its object until ReleaseDC, so the
     // pointer the caller holds stays good.
@@ -151,6 +153,7 @@ void ZrGdiDeleteTempMap()
             ++it;
         } else {
             it->second.dc->m_hDC = nullptr;
+            ZrRetireTemporary(std::move(it->second.dc));
             it = t->dcs.erase(it);
         }
     }
@@ -562,6 +565,7 @@ int CWnd::ReleaseDC(CDC* dc)
             NoteWindowDCs(-1);
             if (--it->second.windowRefs == 0) {
                 it->second.dc->m_hDC = nullptr;
+                ZrRetireTemporary(std::move(it->second.dc));
                 t_temps->dcs.erase(it);
             }
         }

@@ -2,6 +2,7 @@
 #include "msgmap.h"
 #include "controls.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -20,6 +21,10 @@ std::unordered_map<HWND, CWnd*>& PermanentMap()
 
 // Plain CWnd objects handed out by FromHandle for windows that have no object of their own.
 thread_local std::unordered_map<HWND, std::unique_ptr<CWnd>>* t_tempMap = nullptr;
+
+// Freed temporaries kept while the check for stale ones is on (CWnd::KeepFreedTemporaries).
+std::atomic<bool> g_keepFreedTemporaries{ false };
+thread_local std::vector<std::shared_ptr<void>>* t_freedTemporaries = nullptr;
 
 // The messages being dispatched on this thread, innermost last, for Default().
 thread_local std::vector<ZrMsgCall*>* t_current = nullptr;
@@ -118,9 +123,25 @@ void CWnd::DeleteTempMap()
     ZrControlsDeleteTempMap();
     if (!t_tempMap)
         return;
-    for (auto& kv : *t_tempMap)
+    for (auto& kv : *t_tempMap) {
         kv.second->m_hWnd = nullptr; // temporaries never own their windows
+        ZrRetireTemporary(std::move(kv.second));
+    }
     t_tempMap->clear();
+}
+
+void CWnd::KeepFreedTemporaries(bool keep)
+{
+    g_keepFreedTemporaries = keep;
+}
+
+void ZrRetireTemporary(std::shared_ptr<void> object)
+{
+    if (!object || !g_keepFreedTemporaries)
+        return;
+    if (!t_freedTemporaries)
+        t_freedTemporaries = new std::vector<std::shared_ptr<void>>();
+    t_freedTemporaries->push_back(std::move(object));
 }
 
 void CWnd::ReleaseThreadState()
@@ -128,6 +149,8 @@ void CWnd::ReleaseThreadState()
     DeleteTempMap();
     delete t_tempMap;
     t_tempMap = nullptr;
+    delete t_freedTemporaries; // the thread is ending: nothing of it can still be held
+    t_freedTemporaries = nullptr;
     if (t_current && t_current->empty()) {
         delete t_current;
         t_current = nullptr;

@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include "types.h"
 #include "cstring.h"
 
@@ -92,6 +93,13 @@ public:
     static bool IsHandlingMessage();
     // The calling thread's temporary window objects (for leak checks in tests).
     static int TempObjectCount();
+    // A check for tests (process-wide, off in the program): temporaries of every kind freed from
+    // now on keep their memory, emptied of their handle, instead of giving it back. Code that
+    // still holds one after a message loop went idle then acts on no window or handle at all and
+    // fails where it is tested, rather than quietly acting on whichever temporary the allocator
+    // hands the same memory next. Every temporary freed meanwhile stays allocated until its
+    // thread releases its state.
+    static void KeepFreedTemporaries(bool keep);
 
     BOOL Attach(HWND hWnd);
     HWND Detach();
@@ -295,6 +303,10 @@ public:
 private:
     HWND m_previous;
 };
+
+// Ends a temporary object (of any kind) that its map lets go, its handle already cleared:
+// deleted, or kept on the calling thread while CWnd::KeepFreedTemporaries is on.
+void ZrRetireTemporary(std::shared_ptr<void> object);
 
 // Runs `work` on the thread that owns `wnd` (at once when that is the calling thread) and returns
 // once it has run; false when the window is gone. A worker that fills a window's control hands

@@ -559,11 +559,10 @@ void ScanLogs::FailLoad(const CString& why)
     EnableControl(&m_dialog, layout.next, true);
 }
 
-CWnd* ScanLogs::ShowTreeLoading()
+void ScanLogs::ShowTreeLoading()
 {
     // The page as during a scan's tree build: the results tree, disabled, with its progress.
-    CWnd* status = m_statusLabel != 0 ? m_dialog.GetDlgItem(m_statusLabel) : nullptr;
-    if (status != nullptr) {
+    if (CWnd* status = m_statusLabel != 0 ? m_dialog.GetDlgItem(m_statusLabel) : nullptr) {
         status->SetWindowText(kLoadingTreeText);
         status->ShowWindow(SW_SHOW);
     }
@@ -581,13 +580,13 @@ CWnd* ScanLogs::ShowTreeLoading()
     m_dialog.GrowProgressArea();
     m_progress.ShowWindow(SW_SHOW);
     m_progress.SetPos(0);
-    return status;
 }
 
-void ScanLogs::EndTreeLoading(CWnd* status)
+void ScanLogs::EndTreeLoading()
 {
     m_progress.ShowWindow(SW_HIDE);
-    if (status != nullptr) {
+    // Looked up again: what GetDlgItem lent at the start is not to be kept over the whole load.
+    if (CWnd* status = m_statusLabel != 0 ? m_dialog.GetDlgItem(m_statusLabel) : nullptr) {
         status->SetWindowText(L"");
         status->ShowWindow(SW_HIDE);
     }
@@ -615,7 +614,7 @@ bool ScanLogs::RebuildFromLog(LoadJob& job, const CString& devicePath)
     const bool ntfs = data.params.partitionType == L"NTFS";
     m_listing.EndListing(true);
     m_hooks.clearResults();
-    CWnd* status = ShowTreeLoading();
+    ShowTreeLoading();
 
     // The volumes are placed as the scan placed them: by the partitions of the disk read (as its
     // table lists them now) and the volume starts the selection knew.
@@ -639,7 +638,7 @@ bool ScanLogs::RebuildFromLog(LoadJob& job, const CString& devicePath)
         m_store.NtfsFilesOf(0, 5);
     m_resultsPresent = ntfs ? m_store.NtfsFileCount() >= 2 : m_resultTree.Folders.FolderNodeList.count >= 2;
 
-    EndTreeLoading(status);
+    EndTreeLoading();
     m_listing.ResetFolderCounts();
     m_listing.ShowFolderCountText();
     m_listing.EmptyFileList();

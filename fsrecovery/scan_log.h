@@ -98,8 +98,8 @@ private:
     // meanwhile, the tree left disabled; true when every folder of the log found its place.
     bool RebuildFromLog(LoadJob& job, const CString& devicePath);
     size_t InsertLogTree(LoadJob& job);
-    CWnd* ShowTreeLoading();
-    void EndTreeLoading(CWnd* status);
+    void ShowTreeLoading();
+    void EndTreeLoading();
 
     CSearchSession& m_dialog;
     FolderListing& m_listing;

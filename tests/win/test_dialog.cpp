@@ -1,8 +1,9 @@
 // CDialog's modal loop: nesting from OnInitDialog and from handlers, owners disabled and
-// enabled again, and WM_QUIT ending every loop.
+// enabled again, WM_QUIT ending every loop, and the temporaries freed when it goes idle.
 #include <gtest/gtest.h>
 
 #include "afxwin.h"
+#include "common/plain_dialog.h"
 #include "common/ui_wait.h"
 #include "test_resource.h"
 
@@ -54,6 +55,21 @@ BEGIN_MESSAGE_MAP(TestDialog, CDialog)
     ON_MESSAGE(WM_APP + 6, &TestDialog::OnPosted)
 END_MESSAGE_MAP()
 
+// An owner that ends the modal dialog over it as soon as that dialog's loop reports it idle.
+class IdleOwner : public CWnd {
+protected:
+    LRESULT OnEnterIdle(WPARAM, LPARAM dialog)
+    {
+        ::PostMessageW((HWND)dialog, WM_APP + 4, 0, 0);
+        return 0;
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(IdleOwner, CWnd)
+    ON_MESSAGE(WM_ENTERIDLE, &IdleOwner::OnEnterIdle)
+END_MESSAGE_MAP()
+
 TEST(DialogTest, ModalDialogsNestFromInitDialogAndFromHandlers)
 {
     ModalWatchdog watchdog;
@@ -93,6 +109,32 @@ TEST(DialogTest, ModalDialogsNestFromInitDialogAndFromHandlers)
     MSG msg;
     ASSERT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 5u);
+    EXPECT_FALSE(watchdog.Fired());
+}
+
+// A loop run outside any handler frees, once idle, what GetDlgItem lent for a control without an
+// object of its own. Under the check every test runs with, what still holds it finds no window
+// there (not the window of whichever temporary came next), and the control's next temporary is
+// another object.
+TEST(DialogTest, AModalLoopGoneIdleFreesTheTemporariesLentBeforeIt)
+{
+    ModalWatchdog watchdog;
+    IdleOwner owner;
+    ASSERT_TRUE(zr_test::OpenPlainTestDialog(owner));
+    CWnd* const held = owner.GetDlgItem(IDC_TEST_LIST);
+    ASSERT_NE(nullptr, held);
+    const HWND list = held->m_hWnd;
+    ASSERT_EQ(nullptr, CWnd::FromHandlePermanent(list));
+
+    TestDialog dlg(IDD_TEST_CHILD, &owner);
+    EXPECT_EQ(IDOK, dlg.DoModal());
+    EXPECT_EQ(nullptr, held->m_hWnd);
+    CWnd* const again = owner.GetDlgItem(IDC_TEST_LIST);
+    EXPECT_NE(held, again);
+    EXPECT_EQ(list, again->m_hWnd);
+
+    ::DestroyWindow(owner.m_hWnd);
+    CWnd::DeleteTempMap();
     EXPECT_FALSE(watchdog.Fired());
 }
 

@@ -201,6 +201,42 @@ TEST(Notices, BoxesAndNoticesOpenOverTheWindowTheUserIsLookingAt)
     launcher.DestroyWindow();
 }
 
+// The window picked to own a small dialog or the share dialog may have no object of its own: the
+// dialog runs over it by handle and keeps nothing lent for it, so afterwards its parent is the
+// one it was given.
+TEST(Notices, ADialogOverAPickedWindowWithoutAnObjectKeepsTheParentItWasGiven)
+{
+    CreateSharedGdiObjects();
+    static HWND s_picked;
+    // Hidden, so not the active window a dialog without an owner would fall back on (until a
+    // dialog over it hands it the activation as it closes).
+    s_picked = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 20, 20, 300, 200, nullptr, nullptr,
+                                 ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, s_picked);
+    ASSERT_EQ(nullptr, CWnd::FromHandlePermanent(s_picked));
+    const ZrOwnerPicker old = ZrSetOwnerPicker([](HWND) { return s_picked; });
+    const struct {
+        const char* name;
+        std::function<std::unique_ptr<CDialog>()> make;
+    } cases[] = {
+        { "share", [] { return std::make_unique<CShare_It_Dlg>(); } },
+        { "small dialog", [] { return std::make_unique<CAbout_Dlg>(); } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<CDialog> dlg = c.make();
+        HWND owner = nullptr;
+        RunScripted(*dlg, { [&](HWND h) {
+            owner = ::GetWindow(h, GW_OWNER);
+            ::PostMessageW(h, WM_COMMAND, IDCANCEL, 0);
+        } });
+        EXPECT_EQ(s_picked, owner);
+        EXPECT_EQ(nullptr, dlg->m_pParentWnd);
+    }
+    ZrSetOwnerPicker(old);
+    ::DestroyWindow(s_picked);
+}
+
 namespace {
 
 HWND g_searchWnd = nullptr;

@@ -304,14 +304,16 @@ TEST_F(ScanLogTest, ResultsComeBackFromTheLogInAFreshDialogAndAtStartUp)
 TEST_F(ScanLogTest, TheResultsPageShowsTheFolderCountsAfterAScanAndAfterALoad)
 {
     const auto shown = [&](int id) { return dlg.GetDlgItem(id)->IsWindowVisible() != FALSE; };
-    const auto rect = [&](CWnd& control) {
+    const auto rect = [&](HWND control) {
         CRect r;
-        control.GetWindowRect(&r);
+        ::GetWindowRect(control, &r);
         dlg.ScreenToClient(&r);
         return r;
     };
-    CWnd& frame = *dlg.GetDlgItem(IDC_BS_CURRENT_GROUP);
-    CWnd& counts = *dlg.GetDlgItem(IDC_BS_CURRENT_FOLDER);
+    // By handle: the group box has no object of its own, and what GetDlgItem lends for it is gone
+    // once the scan's loops went idle; its counts are kept alike.
+    const HWND frame = ::GetDlgItem(dlg, IDC_BS_CURRENT_GROUP);
+    const HWND counts = ::GetDlgItem(dlg, IDC_BS_CURRENT_FOLDER);
     CListCtrl& list = *dlg.DetailList();
     const CRect drivePageList = rect(list);
     const auto resultsPageShown = [&](const char* when) {

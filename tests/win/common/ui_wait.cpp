@@ -7,6 +7,16 @@ namespace {
 thread_local ModalWatchdog* t_watchdog = nullptr;
 thread_local MessageBoxCatcher* t_catcher = nullptr;
 thread_local int t_catcherCount = 0;
+
+// The queue is empty: what the program's loops do then, the pumps do too, so that a window object
+// lent out before (GetDlgItem, FromHandle...) and still held shows up every time, not only when
+// some modal loop inside happened to go idle.
+void AtIdle()
+{
+    if (!CWnd::IsHandlingMessage())
+        CWnd::DeleteTempMap();
+}
+
 } // namespace
 
 bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs)
@@ -47,6 +57,7 @@ bool PumpOne()
 void PumpPending()
 {
     while (PumpOne()) { }
+    AtIdle();
 }
 
 bool PumpEachUntil(const std::function<bool()>& pred, DWORD timeoutMs)
@@ -56,9 +67,11 @@ bool PumpEachUntil(const std::function<bool()>& pred, DWORD timeoutMs)
         const DWORD elapsed = ::GetTickCount() - start;
         if (elapsed >= timeoutMs)
             return pred();
-        if (!PumpOne())
+        if (!PumpOne()) {
+            AtIdle();
             ::MsgWaitForMultipleObjectsEx(0, nullptr, (timeoutMs - elapsed) < 10 ? timeoutMs - elapsed : 10,
                                           QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        }
     }
     return true;
 }

@@ -1,6 +1,9 @@
 // Waiting in window tests without fixed sleeps: pump or poll until a condition holds, with a
 // bound, and guards that keep a broken modal loop or an unexpected message box from hanging a
-// test.
+// test. Whenever the pumps find the queue empty they free the thread's temporary window objects,
+// as the program's own loops do when idle (unless a handler runs): a test keeps windows by
+// handle, or looks them up where it uses them, never a GetDlgItem or FromHandle result across a
+// pump.
 #pragma once
 #include <windows.h>
 #include <functional>
