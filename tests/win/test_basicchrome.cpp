@@ -17,7 +17,7 @@ TEST_F(BasicSearchTest, RepaintingTheDialogKeepsNoDrawingObjects)
 {
     auto repaint = [&] {
         dlg.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-        PumpPending();
+        PumpPendingKeepingTemporaries();
     };
     repaint(); // the first paint may make lasting objects (font caches and such)
     const int objects = ZrGdiLiveObjects();

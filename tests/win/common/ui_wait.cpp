@@ -54,9 +54,14 @@ bool PumpOne()
 
 } // namespace
 
-void PumpPending()
+void PumpPendingKeepingTemporaries()
 {
     while (PumpOne()) { }
+}
+
+void PumpPending()
+{
+    PumpPendingKeepingTemporaries();
     AtIdle();
 }
 

@@ -14,6 +14,9 @@ namespace zr_test {
 bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs = 5000);
 // Dispatches the messages that are waiting now.
 void PumpPending();
+// The same, but frees no temporaries when done: for a test that counts the temporaries a run of
+// messages leaves (repaints alone never make the program's loops idle).
+void PumpPendingKeepingTemporaries();
 // Like PumpUntil, but tests pred() after every message dispatched: for a state that lasts only
 // from one message to a later one (a worker started by one and ended by another), which a whole
 // drain of the queue may start and end unseen.
