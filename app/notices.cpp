@@ -248,9 +248,7 @@ CShare_It_Dlg::CShare_It_Dlg(CWnd* parent) : CDialog(IDD_SHARE_IT_DIALOG, parent
 
 HWND CShare_It_Dlg::RequestedOwner() const
 {
-    const HWND asked = CDialog::RequestedOwner();
-    const HWND picked = ZrPickOwner(asked);
-    return picked != nullptr ? picked : asked;
+    return ZrPickDialogOwner(CDialog::RequestedOwner());
 }
 
 CShare_It_Dlg::~CShare_It_Dlg()

@@ -21,9 +21,7 @@ CSmallDialog::~CSmallDialog()
 
 HWND CSmallDialog::RequestedOwner() const
 {
-    const HWND asked = CDialog::RequestedOwner();
-    const HWND picked = ZrPickOwner(asked);
-    return picked != nullptr ? picked : asked;
+    return ZrPickDialogOwner(CDialog::RequestedOwner());
 }
 
 BOOL CSmallDialog::OnInitDialog()

@@ -192,6 +192,12 @@ HWND ZrPickOwner(HWND requested)
     return requested;
 }
 
+HWND ZrPickDialogOwner(HWND requested)
+{
+    const HWND picked = ZrPickOwner(requested);
+    return picked != nullptr ? picked : requested;
+}
+
 int ZrMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 {
     owner = ZrPickOwner(owner);

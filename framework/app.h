@@ -70,6 +70,9 @@ int ZrMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 typedef HWND (*ZrOwnerPicker)(HWND requested);
 ZrOwnerPicker ZrSetOwnerPicker(ZrOwnerPicker picker);
 HWND ZrPickOwner(HWND requested);
+// The owner of a dialog run over the window the user is looking at: the window the picker gives,
+// else the one asked for.
+HWND ZrPickDialogOwner(HWND requested);
 
 // The body of the program's entry point.
 int AfxWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR cmdLine, int cmdShow);
