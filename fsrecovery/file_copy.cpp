@@ -507,34 +507,23 @@ SaveOutcome SaveNtfsFile(const FoundVolume& volume, CString path, CString name, 
 {
     if (IsStopped(&state.stop))
         return SaveOutcome::Skipped;
-    const FatVolumeParamsRecord& params = volume.params;
     std::optional<DestinationFile> claimed;
     if (checkExists == 1 && !ClaimDestination(path, name, state, run == nullptr, claimed))
         return SaveOutcome::Skipped;
     const bool counted = checkExists == 1;
     std::optional<KeptHandleSectorSource> own;
     SectorSource& source = run ? run->Device(volume.devicePath) : own.emplace(volume.devicePath);
-    // The volume's records by number, made when the file needs them.
+    // The volume's records by number: a file in several records is gathered through them.
     std::optional<VolumeRecordReader> ownRecords;
-    const auto records = [&]() -> VolumeRecordReader& {
-        if (run)
-            return run->Records(source, volume);
-        return ownRecords ? *ownRecords : ownRecords.emplace(source, volume);
-    };
-    std::vector<uint8_t> record(kMftRecordSize, 0);
-    if (source.Read(recordSector, kSectorsPerMftRecord, record.data()) == 0)
-        return Uncount(SaveOutcome::Failed, counted, state);
-    // A record not whole where it begins may go on in another run of the $MFT.
-    if (!ApplyNtfsFixup(record.data(), record.size()))
-        records().ReadRecordAt(recordSector, record.data());
-    NtfsDataPlan plan;
-    if (HasNtfsAttributeList(record.data())) {
-        // A file in several records: its data gathered from the records its list names, and
-        // copied as one.
-        plan = PlanListedNtfsData(record.data(), recordSector, size, records());
-    } else {
-        plan = PlanNtfsData(record.data(), size, params.sectorsPerCluster, params.cluster0Start);
-    }
+    VolumeRecordReader& records = run ? run->Records(source, volume) : ownRecords.emplace(source, volume);
+    // A deleted file's freed records may be looked for along the whole $MFT: the save's stop ends
+    // that look, and the save ends as a stopped save does.
+    records.SetStop([&state, run] { return StopRequested(state, run); });
+    std::vector<uint8_t> record;
+    const NtfsDataPlan plan = PlanFoundNtfsData(recordSector, size, records, record);
+    records.SetStop({});
+    if (IsStopped(&state.stop))
+        return Uncount(SaveOutcome::Skipped, counted, state);
     SaveProgressView view(counted, size, state, run);
     if (plan.kind == NtfsDataPlan::Kind::Unusable)
         return Uncount(SaveOutcome::Failed, counted, state);

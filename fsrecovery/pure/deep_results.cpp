@@ -416,29 +416,47 @@ struct FoundName {
 };
 
 // The name of the base record that the copies `first` to `end` of `order` (of finds.toName) stand
-// for, all of one volume: read from the first copy that reads as a file record, from the records its
-// list names, else from the extension records of its volume that name it (`naming`).
+// for, all of one volume: read from the first copy that reads whole (a torn copy, part of one write
+// and part of another, may hold a list or name since replaced; only where no copy is whole, the
+// first that reads as a file record), from the records its list names, else from the extension
+// records of its volume that name it (`naming`).
 FoundName NameOfCopies(VolumeRecordReader& reader, SectorSource& device, const DeepNtfsRecordFinds& finds,
                        const std::vector<size_t>& order, size_t first, size_t end, const std::vector<uint64_t>* naming,
                        const StopFlag* stop)
 {
     static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
     FoundName out;
-    uint8_t base[kMftRecordSize];
-    for (size_t k = first; k < end; ++k) {
-        const uint64_t sector = finds.toName[order[k]].sector;
-        if (reader.ReadRecordAt(sector, base) == 0 || !IsFileRecord(base, kMftRecordSize))
+    uint8_t base[kMftRecordSize], torn[kMftRecordSize];
+    uint64_t sector = 0, tornSector = 0;
+    bool whole = false, tornRead = false;
+    for (size_t k = first; k < end && !whole; ++k) {
+        const uint64_t at = finds.toName[order[k]].sector;
+        const int read = reader.ReadRecordAt(at, base);
+        if (read == 0 || !IsFileRecord(base, kMftRecordSize))
             continue;
-        std::vector<uint8_t> nameRecord = reader.Gather(base, sector, kGatherName).nameRecord;
-        uint64_t number = 0;
-        if (nameRecord.empty() && naming != nullptr && reader.NumberOf(base, sector, &number))
-            nameRecord = NameFromExtensions(device, base, number, *naming, stop);
-        out.found = !nameRecord.empty() &&
-            ReadPreferredMftRecordName(nameRecord.data(), kOrder, 4, true, nullptr, &out.parent, &out.created,
-                                       out.name) == 1 &&
-            !out.name.empty();
-        break;
+        if (read == 2) {
+            sector = at;
+            whole = true;
+        } else if (!tornRead) {
+            std::copy(base, base + kMftRecordSize, torn);
+            tornSector = at;
+            tornRead = true;
+        }
     }
+    if (!whole) {
+        if (!tornRead)
+            return out;
+        std::copy(torn, torn + kMftRecordSize, base);
+        sector = tornSector;
+    }
+    std::vector<uint8_t> nameRecord = reader.Gather(base, sector, kGatherName).nameRecord;
+    uint64_t number = 0;
+    if (nameRecord.empty() && naming != nullptr && reader.NumberOf(base, sector, &number))
+        nameRecord = NameFromExtensions(device, base, number, *naming, stop);
+    out.found = !nameRecord.empty() &&
+        ReadPreferredMftRecordName(nameRecord.data(), kOrder, 4, true, nullptr, &out.parent, &out.created, out.name) ==
+            1 &&
+        !out.name.empty();
     return out;
 }
 
@@ -494,12 +512,13 @@ void NameDeepNtfsBases(FoundStore& store, const NtfsGeometryMap& map, const std:
     std::vector<bool> drop;
     // Folders that kept only their index (volume, number, row): kept when a row lies in them.
     std::vector<std::tuple<uint32_t, uint64_t, size_t>> indexedOnly;
-    for (size_t first = 0, end = 0; first < order.size() && !IsStopped(stop); first = end) {
+    // After a stop the groups left are not read: each stays nameless where a nameless one goes.
+    for (size_t first = 0, end = 0; first < order.size(); first = end) {
         for (end = first + 1; end < order.size() && keys[order[end]] == keys[order[first]];)
             ++end;
         const uint32_t volume = std::get<0>(keys[order[first]]);
         FoundName found;
-        if (volume < readers.size()) {
+        if (volume < readers.size() && !IsStopped(stop)) {
             if (!readers[volume])
                 readers[volume] = std::make_unique<VolumeRecordReader>(device, store.Volume(volume));
             const bool told = !std::get<1>(keys[order[first]]);

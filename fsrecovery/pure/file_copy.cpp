@@ -444,6 +444,18 @@ NtfsDataPlan PlanListedNtfsData(const uint8_t* record, uint64_t recordSector, ui
                                 place.sectorsPerCluster, place.cluster0);
 }
 
+NtfsDataPlan PlanFoundNtfsData(uint64_t recordSector, uint64_t size, VolumeRecordReader& records,
+                               std::vector<uint8_t>& record)
+{
+    record.assign(kMftRecordSize, 0);
+    if (records.ReadRecordAt(recordSector, record.data()) != 2)
+        return NtfsDataPlan();
+    if (HasNtfsAttributeList(record.data()))
+        return PlanListedNtfsData(record.data(), recordSector, size, records);
+    const NtfsVolumePlace& place = records.Place();
+    return PlanNtfsData(record.data(), size, place.sectorsPerCluster, place.cluster0);
+}
+
 NtfsDataPlan PlanGatheredNtfsData(const NtfsFileParts& parts, uint64_t size, uint32_t sectorsPerCluster,
                                   uint64_t volumeStart)
 {

@@ -158,6 +158,17 @@ NtfsDataPlan PlanGatheredNtfsData(const NtfsFileParts& parts, uint64_t size, uin
 NtfsDataPlan PlanListedNtfsData(const uint8_t* record, uint64_t recordSector, uint64_t size,
                                 VolumeRecordReader& records);
 
+// The plan for the first `size` bytes of the file whose base record begins at recordSector on the
+// volume `records` reads; the record, read and fixed up, is left in `record` (an InRecord plan's
+// recordOffset points into it). A record that does not read whole (ReadRecordAt: a sector whose
+// fix-up fails, even read along the $MFT) is no whole record of any version: a write cut short
+// left it part new, part old, and the sector that agrees with its header may be the stale one. It
+// gives no data at all (Unusable), whatever runs or bytes it shows. A record with an attribute list
+// is planned from its records (PlanListedNtfsData), any other from itself (PlanNtfsData). Unusable
+// too when nothing could be read.
+NtfsDataPlan PlanFoundNtfsData(uint64_t recordSector, uint64_t size, VolumeRecordReader& records,
+                               std::vector<uint8_t>& record);
+
 // Extents of data whose bytes from validBytes on are zeros: the sectors wholly past it become holes,
 // so that they are not read. A compressed attribute's extents are left as they are (a hole tells
 // how a unit is stored).

@@ -112,6 +112,15 @@ struct NtfsRecordIndex {
     bool freedKept = false;
 };
 
+// What the saves and opens of one volume's files looked up on it, kept with its results so that
+// a later save or open does not look again: its freed extension records with data extents along
+// its $MFT and at its carved places (when its scan's index does not hold them all), ascending,
+// once a look ran to its end. The store's readers run one at a time (see Threads above).
+struct NtfsVolumeLookups {
+    std::vector<NtfsFreedExtent> freed;
+    bool freedLooked = false;
+};
+
 // One volume of the results: what listing, opening and saving need to read its files.
 struct FoundVolume {
     FsKind kind = FsKind::Unknown;
@@ -122,6 +131,8 @@ struct FoundVolume {
     FatVolumeParamsRecord params;
     // NTFS: its records by number, when its scan knew them (null: found through params.mftSector).
     std::shared_ptr<const NtfsRecordIndex> ntfsRecords;
+    // NTFS: what its saves and opens looked up on it; copies of the volume share it.
+    std::shared_ptr<NtfsVolumeLookups> lookups = std::make_shared<NtfsVolumeLookups>();
 };
 
 // The id of a volume's root folder: the NTFS root directory's record, the FAT root (cluster 0).

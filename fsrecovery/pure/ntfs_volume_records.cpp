@@ -96,19 +96,30 @@ NtfsFileParts VolumeRecordReader::Gather(const uint8_t* base, uint64_t sector, u
 
 bool VolumeRecordReader::ReadExtension(const NtfsExtensionWanted& wanted, uint8_t* record)
 {
-    // Where a carving scan found records of that number.
-    if (m_volume.ntfsRecords) {
-        const auto& found = m_volume.ntfsRecords->found;
-        auto at = std::lower_bound(found.begin(), found.end(), std::make_pair(wanted.number, uint64_t(0)));
-        for (; at != found.end() && at->first == wanted.number; ++at)
-            if (Inside(at->second) && ReadExtensionAt(m_device, at->second, wanted, record))
-                return true;
-    }
-    // Along the $MFT (whose runs are held to the volume).
+    // Along the $MFT (whose runs are held to the volume): the record of that number as the volume
+    // holds it now, before any copy found elsewhere, which may be an older write of it.
     if (const MftRunTableRecord* runs = MftRuns()) {
         uint64_t first = 0;
         MftRunRecordSource along(m_device, *runs);
         if (MftRecordToLbaIn(wanted.number, *runs, &first) && Inside(first) && along.ReadExtension(wanted, record))
+            return true;
+    }
+    // Where a carving scan found records of that number. Copies that hold different data are of
+    // different writes, and none can be told the file's: none is taken.
+    if (m_volume.ntfsRecords) {
+        const auto& found = m_volume.ntfsRecords->found;
+        bool taken = false;
+        uint8_t other[kMftRecordSize];
+        auto at = std::lower_bound(found.begin(), found.end(), std::make_pair(wanted.number, uint64_t(0)));
+        for (; at != found.end() && at->first == wanted.number; ++at) {
+            uint8_t* read = taken ? other : record;
+            if (!Inside(at->second) || !ReadExtensionAt(m_device, at->second, wanted, read))
+                continue;
+            if (taken && !SameUnnamedData(record, other))
+                return false;
+            taken = true;
+        }
+        if (taken)
             return true;
     }
     // As far from the base record as the numbers are apart; only a record that keeps its own number
@@ -139,36 +150,67 @@ bool VolumeRecordReader::ReadFreedExtent(uint64_t baseNumber, const NtfsRecordHe
     NtfsFreedExtent key;
     key.base = baseNumber;
     key.lowestVcn = vcn;
+    // Every record that would go on there is read: two that disagree (a stale copy, a record of
+    // another file of the base's number) leave nothing to tell which is the file's, and none is taken.
+    bool taken = false;
+    uint8_t other[kMftRecordSize];
     for (auto at = std::lower_bound(freed.begin(), freed.end(), key);
-         at != freed.end() && at->base == baseNumber && at->lowestVcn == vcn; ++at)
-        if (Inside(at->sector) && ReadRecordAt(at->sector, record) == 2 &&
-            IsFreedExtentOf(record, baseNumber, base, vcn))
-            return true;
-    return false;
+         at != freed.end() && at->base == baseNumber && at->lowestVcn == vcn; ++at) {
+        uint8_t* read = taken ? other : record;
+        if (!Inside(at->sector) || ReadRecordAt(at->sector, read) != 2 || !IsFreedExtentOf(read, baseNumber, base, vcn))
+            continue;
+        if (taken && !SameUnnamedData(record, other))
+            return false;
+        taken = true;
+    }
+    return taken;
 }
 
 const std::vector<NtfsFreedExtent>& VolumeRecordReader::FreedExtents()
 {
     if (m_volume.ntfsRecords && m_volume.ntfsRecords->freedKept)
         return m_volume.ntfsRecords->freed;
-    if (!m_freedLooked) {
-        m_freedLooked = true;
-        NtfsFreedExtentNotes notes;
-        if (const MftRunTableRecord* runs = MftRuns())
-            NoteFreedAlongMft(*runs, notes);
-        if (m_volume.ntfsRecords) {
-            uint8_t record[kMftRecordSize];
-            for (const auto& found : m_volume.ntfsRecords->found)
-                if (Inside(found.second) && ReadRecordAt(found.second, record) == 2)
-                    notes.Note(record, found.second);
+    // Looked up once for the volume's results, not once per save or open; a look that was stopped
+    // is not kept and is made again next time.
+    NtfsVolumeLookups& kept = *m_volume.lookups;
+    if (kept.freedLooked)
+        return kept.freed;
+    NtfsFreedExtentNotes notes;
+    bool whole = true;
+    if (const MftRunTableRecord* runs = MftRuns())
+        whole = NoteFreedAlongMft(*runs, notes);
+    if (whole && m_volume.ntfsRecords) {
+        uint8_t record[kMftRecordSize];
+        const auto& found = m_volume.ntfsRecords->found;
+        for (size_t i = 0; i < found.size() && whole; ++i) {
+            if (i % kStopPollRecords == 0 && Stopped())
+                whole = false;
+            else if (Inside(found[i].second) && ReadRecordAt(found[i].second, record) == 2)
+                notes.Note(record, found[i].second);
         }
-        std::sort(notes.extents.begin(), notes.extents.end());
-        m_freed = std::move(notes.extents);
     }
-    return m_freed;
+    if (!whole) {
+        m_stoppedFreed.clear();
+        return m_stoppedFreed;
+    }
+    // A carved record that lies on the $MFT was met along it too.
+    std::sort(notes.extents.begin(), notes.extents.end());
+    notes.extents.erase(std::unique(notes.extents.begin(), notes.extents.end(),
+                                    [](const NtfsFreedExtent& a, const NtfsFreedExtent& b) {
+                                        return !(a < b) && !(b < a);
+                                    }),
+                        notes.extents.end());
+    kept.freed = std::move(notes.extents);
+    kept.freedLooked = true;
+    return kept.freed;
 }
 
-void VolumeRecordReader::NoteFreedAlongMft(const MftRunTableRecord& runs, NtfsFreedExtentNotes& notes)
+bool VolumeRecordReader::Stopped() const
+{
+    return m_stopped && m_stopped();
+}
+
+bool VolumeRecordReader::NoteFreedAlongMft(const MftRunTableRecord& runs, NtfsFreedExtentNotes& notes)
 {
     constexpr uint64_t kBlockSectors = 256;
     std::vector<uint8_t> block(size_t(kBlockSectors) * kSectorSize);
@@ -182,6 +224,8 @@ void VolumeRecordReader::NoteFreedAlongMft(const MftRunTableRecord& runs, NtfsFr
             continue; // a hole
         // Whole records a block at a time; after a short read the next begins where it stopped.
         while (k < length && length - k >= kSectorsPerMftRecord && Inside(start + k)) {
+            if (Stopped())
+                return false;
             const uint64_t sector = start + k;
             uint64_t want = std::min({ kBlockSectors, length - k, m_place.endSector - sector });
             want -= want % kSectorsPerMftRecord;
@@ -199,4 +243,5 @@ void VolumeRecordReader::NoteFreedAlongMft(const MftRunTableRecord& runs, NtfsFr
         if (k < length && Inside(start + k) && ReadRecordAt(start + k, record) == 2)
             notes.Note(record, start + k);
     }
+    return true;
 }

@@ -1,15 +1,18 @@
 // The file records of one NTFS volume of the found-entry store, by number: what a file whose
 // attribute list names extension records is gathered through when it is listed, opened or saved.
-// The places tried for a record, in turn: where a carving scan found an extension record of that
-// number, the record of that number along the volume's $MFT (its runs as the scan knew them, else
-// as the $MFT the volume's geometry names has them), and the place as far from the base record as
-// the numbers are apart (a $MFT kept in one piece, read only where the record there keeps its own
-// number). Each record must lie inside the volume and be the one the list names.
+// The places tried for a record, in turn: the record of that number along the volume's $MFT (its
+// runs as the scan knew them, else as the $MFT the volume's geometry names has them), where a
+// carving scan found extension records of that number (all of them, which must agree on the data
+// they hold), and the place as far from the base record as the numbers are apart (a $MFT kept in
+// one piece, read only where the record there keeps its own number). Each record must lie inside
+// the volume and be the one the list names.
 // A deleted file's data that its list no longer names all of is looked for among the volume's freed
 // extension records by the base record they name: as its scan kept them, else as they lie along
-// its $MFT and where a carving scan found extension records, looked for once per reader.
+// its $MFT and where a carving scan found extension records, looked for once for the volume's
+// results (FoundVolume::lookups), however many files are saved or opened.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "fsrecovery/pure/found_store.h"
@@ -41,9 +44,16 @@ public:
     NtfsFileParts Gather(const uint8_t* base, uint64_t sector, unsigned what);
 
     bool ReadExtension(const NtfsExtensionWanted& wanted, uint8_t* record) override;
-    // The freed extension records of the scan's index, else (once per reader) those along the $MFT
-    // and at the carved places; each read whole where it lies and taken as IsFreedExtentOf says.
+    // The freed extension records of the scan's index, else (looked up once for the volume's
+    // results) those along the $MFT and at the carved places; each read whole where it lies and
+    // taken as IsFreedExtentOf says. Where two of them would go on at `vcn` with different runs,
+    // none is taken.
     bool ReadFreedExtent(uint64_t baseNumber, const NtfsRecordHeader& base, uint64_t vcn, uint8_t* record) override;
+
+    // Asked between blocks of the look for freed extension records along the $MFT and at the carved
+    // places: true ends it, the look then kept for nothing and no record taken from it (the save it
+    // serves is being stopped). Empty: never.
+    void SetStop(std::function<bool()> stopped) { m_stopped = std::move(stopped); }
 
     // Reads the record whose first sector is `sector` into `record` (1024 bytes) and applies its
     // fix-up. Its two sectors are read one after the other; a record that does not read whole so
@@ -64,8 +74,11 @@ private:
     const MftRunTableRecord* MftRuns();
     bool Inside(uint64_t sector) const;
     const std::vector<NtfsFreedExtent>& FreedExtents();
-    // Every record along the $MFT's runs, a block at a time.
-    void NoteFreedAlongMft(const MftRunTableRecord& runs, NtfsFreedExtentNotes& notes);
+    // Every record along the $MFT's runs, a block at a time; false when stopped part way.
+    bool NoteFreedAlongMft(const MftRunTableRecord& runs, NtfsFreedExtentNotes& notes);
+    bool Stopped() const;
+    // The carved places read between two polls of the stop.
+    static constexpr size_t kStopPollRecords = 256;
 
     SectorSource& m_device;
     const FoundVolume& m_volume;
@@ -76,6 +89,6 @@ private:
     // The base record being gathered: where it lies and its number.
     uint64_t m_baseSector = 0;
     uint64_t m_baseNumber = 0;
-    std::vector<NtfsFreedExtent> m_freed;
-    bool m_freedLooked = false;
+    std::function<bool()> m_stopped;
+    std::vector<NtfsFreedExtent> m_stoppedFreed; // none: what a stopped look gives
 };

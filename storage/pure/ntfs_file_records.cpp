@@ -29,6 +29,13 @@ uint16_t NextSequence(uint16_t sequence)
     return sequence == 0xFFFF ? 1 : uint16_t(sequence + 1);
 }
 
+// The sequence number a record had before it was freed (one less, 0 skipped); 0 for a record that
+// keeps none.
+uint16_t PreviousSequence(uint16_t sequence)
+{
+    return sequence == 0 ? 0 : sequence == 1 ? 0xFFFF : uint16_t(sequence - 1);
+}
+
 // `seen` is `listed`, or (for a freed record) one past it; 0 on either side says nothing.
 bool SequenceAgrees(uint16_t seen, uint16_t listed, bool freed)
 {
@@ -420,9 +427,61 @@ bool FreedDataExtentOf(const uint8_t* record, uint64_t* baseNumber, uint64_t* lo
 
 bool IsFreedExtentOf(const uint8_t* record, uint64_t baseNumber, const NtfsRecordHeader& base, uint64_t vcn)
 {
+    if (vcn == 0 || base.InUse() || !IsFileRecord(record, kMftRecordSize))
+        return false;
+    // Freeing a record counts its sequence number on, so the base's records name the one before it.
+    // A freed record that names the base's sequence as it is now belongs to a file that had the
+    // number after it; with no list left to say which records were the file's, nothing less than
+    // the sequence it had in use is taken.
+    const NtfsRecordHeader h = ReadNtfsRecordHeader(record);
+    const uint16_t wasInUse = PreviousSequence(base.sequence);
     NtfsAttribute at;
-    return vcn != 0 && !base.InUse() && IsFileRecord(record, kMftRecordSize) &&
-        ExtensionBelongsTo(ReadNtfsRecordHeader(record), baseNumber, base) && FindDataExtent(record, vcn, at);
+    return h.IsExtension() && !h.InUse() && NtfsReferenceRecord(h.baseReference) == baseNumber && wasInUse != 0 &&
+        NtfsReferenceSequence(h.baseReference) == wasInUse && FindDataExtent(record, vcn, at);
+}
+
+namespace {
+
+// The unnamed $DATA of a record as it describes it: each extent's first cluster and runs (a
+// resident value as its bytes), in the record's order.
+struct UnnamedData {
+    std::vector<uint64_t> vcns;
+    std::vector<ClusterRun> runs;
+    std::vector<size_t> runCounts;
+    std::vector<uint8_t> resident;
+    bool decoded = true;
+};
+
+UnnamedData UnnamedDataOf(const uint8_t* record)
+{
+    UnnamedData out;
+    NtfsAttributeWalker walk(record, kMftRecordSize);
+    NtfsAttribute at;
+    while (walk.Next(at)) {
+        if (at.type != kAttrData || at.nameLength != 0)
+            continue;
+        if (!at.nonResident) {
+            out.resident.assign(record + at.valueOffset, record + at.valueOffset + at.valueLength);
+            continue;
+        }
+        const size_t had = out.runs.size();
+        out.decoded = DecodeMappingPairs(record + at.valueOffset, at.valueLength, out.runs) && out.decoded;
+        out.vcns.push_back(at.lowestVcn);
+        out.runCounts.push_back(out.runs.size() - had);
+    }
+    return out;
+}
+
+} // namespace
+
+bool SameUnnamedData(const uint8_t* a, const uint8_t* b)
+{
+    const UnnamedData x = UnnamedDataOf(a), y = UnnamedDataOf(b);
+    const auto sameRun = [](const ClusterRun& p, const ClusterRun& q) {
+        return p.firstCluster == q.firstCluster && p.clusterCount == q.clusterCount && p.sparse == q.sparse;
+    };
+    return x.decoded == y.decoded && x.vcns == y.vcns && x.runCounts == y.runCounts && x.resident == y.resident &&
+        std::equal(x.runs.begin(), x.runs.end(), y.runs.begin(), y.runs.end(), sameRun);
 }
 
 NtfsFileParts GatherNtfsFileParts(SectorSource& source, const uint8_t* base, uint64_t baseNumber,

@@ -65,9 +65,18 @@ bool IsWantedExtension(const uint8_t* record, const NtfsExtensionWanted& wanted)
 bool FreedDataExtentOf(const uint8_t* record, uint64_t* baseNumber, uint64_t* lowestVcn);
 
 // Whether a fixed-up record is a freed extension record of the deleted base record `base` (number
-// baseNumber), as ExtensionBelongsTo has it, whose unnamed $DATA extent begins at virtual cluster
-// `vcn`: one that goes on with the base's data where its list may no longer say so.
+// baseNumber) whose unnamed $DATA extent begins at virtual cluster `vcn`: one that goes on with the
+// base's data where its list may no longer say so. It must name the base with the sequence number
+// the base had in use (the one before its own, 0 skipped): unlike a listed record (ExtensionBelongsTo),
+// one naming the base's present sequence, or none, is not taken, as it can be the record of a file
+// that had the number later.
 bool IsFreedExtentOf(const uint8_t* record, uint64_t baseNumber, const NtfsRecordHeader& base, uint64_t vcn);
+
+// Whether two fixed-up records hold the same unnamed $DATA: the same extents, each beginning at the
+// same virtual cluster with the same runs, and the same resident bytes. Two copies of one record
+// found in different places that differ there are of different writes: neither can be told the
+// one a file's list meant.
+bool SameUnnamedData(const uint8_t* a, const uint8_t* b);
 
 // Where a volume's file records are read from by number.
 class NtfsRecordSource {
@@ -77,7 +86,8 @@ public:
     // wanted.number that IsWantedExtension takes; false when none does.
     virtual bool ReadExtension(const NtfsExtensionWanted& wanted, uint8_t* record) = 0;
     // Reads into `record` a record IsFreedExtentOf takes for the deleted base record `base`, number
-    // baseNumber, and `vcn`, wherever its list names it or not; false when none is known (here, always).
+    // baseNumber, and `vcn`, wherever its list names it or not; false when none is known (here,
+    // always), and when the records it knows of disagree on that extent.
     virtual bool ReadFreedExtent(uint64_t baseNumber, const NtfsRecordHeader& base, uint64_t vcn, uint8_t* record);
 };
 

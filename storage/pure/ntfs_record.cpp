@@ -17,6 +17,7 @@ bool ApplyNtfsFixup(uint8_t* buffer, size_t length)
     const uint8_t usn0 = buffer[arrayOffset];
     const uint8_t usn1 = buffer[arrayOffset + 1];
     bool allMatched = true;
+    size_t checked = 0;
     for (size_t i = 0; i + 1 < words; ++i) {
         const size_t tail = 510 + 512 * i;
         const size_t entry = arrayOffset + 2 + 2 * i;
@@ -26,8 +27,10 @@ bool ApplyNtfsFixup(uint8_t* buffer, size_t length)
             allMatched = false;
         buffer[tail] = buffer[entry];
         buffer[tail + 1] = buffer[entry + 1];
+        ++checked;
     }
-    return allMatched;
+    // A sector the array does not reach cannot show it was written with the others.
+    return allMatched && checked == length / 512;
 }
 
 bool IsFileRecord(const uint8_t* record, size_t length)

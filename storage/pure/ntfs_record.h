@@ -28,8 +28,9 @@ constexpr uint32_t kReparseTagWof = 0x80000017;
 // Restores the last two bytes of every 512-byte sector of a multi-sector structure from its
 // update-sequence array, over the whole buffer. Sectors the array does not cover and array
 // entries that would lie outside the buffer are left alone. A torn record (a sector tail that
-// does not hold the sequence number) is still fixed up; the result says whether every tail
-// matched, for callers that want to know.
+// does not hold the sequence number) is still fixed up; the result says whether the record is
+// whole: every sector of the buffer covered by the array and its tail matched, for callers that
+// want to know.
 bool ApplyNtfsFixup(uint8_t* buffer, size_t length);
 
 // True when the buffer starts with the "FILE" signature.

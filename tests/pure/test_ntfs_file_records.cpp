@@ -93,8 +93,22 @@ struct Spread {
     bool baseDeleted = false;
     bool listLacksLast = false; // the last extent's entry dropped, as ntfs-3g deletes a file
     uint64_t initialized = UINT64_MAX;
-    // EarlierBase: kExtB names the base record as an earlier file of its number had it.
-    enum Damage { None, Missing, OtherBase, InUseAfterDelete, OtherSequence, Gap, EarlierBase } damage = None;
+    // EarlierBase: kExtB names the base record as an earlier file of its number had it; LaterBase:
+    // as the file that had the number next had it (the base's present, freed sequence), its extent
+    // at cluster 1500. StaleBeside: another freed record naming the base as kExtB does, lying before
+    // it, goes on at the same cluster with the extent at 1500; CopyBeside: one with kExtB's own runs.
+    enum Damage {
+        None,
+        Missing,
+        OtherBase,
+        InUseAfterDelete,
+        OtherSequence,
+        Gap,
+        EarlierBase,
+        LaterBase,
+        StaleBeside,
+        CopyBeside
+    } damage = None;
     // Kept: the freed records as a scan kept them, the others by distance.
     enum Lookup { AlongMft, Carved, Nearby, Kept } lookup = AlongMft;
     // kExtA torn where it is looked for: a write cut off after its first sector left the second
@@ -102,6 +116,13 @@ struct Spread {
     bool tornA = false;
     bool wholeAlongMft = false; // with Carved: the $MFT's runs known too, every record whole there
     bool unnumberedBase = false; // an NTFS 3.0 header, which keeps no record number
+    bool listless = false; // no list: every extent in the base record, one attribute
+    // The base record torn: its extents in its second sector, left by an older write whose first
+    // extent (listless: second) ran at cluster 1500.
+    bool tornBase = false;
+    bool baseAcrossRuns = false; // the $MFT goes on with the base record's second sector in another run
+    bool stopLookup = false;     // the look for freed records stopped as it begins
+    bool olderCopyOfA = false;   // a carving also found an older write of kExtA (its extent at 1500), before it
 };
 
 struct Volume {
@@ -109,6 +130,7 @@ struct Volume {
     FoundVolume volume;
     Bytes want; // the file's bytes
     uint64_t size = 0;
+    uint64_t baseSector = 0;
 
     uint8_t* At(uint64_t sector) { return &disk[sector * kSectorSize]; }
     void Put(uint64_t sector, const ntfs_test::RecordBuilder& b) { Put(sector, b.Finish()); }
@@ -163,7 +185,10 @@ Volume Make(const Spread& s)
             flags = 1;
         if (n == kExtB && s.damage == Spread::OtherSequence)
             own = 9;
-        return Record(n, flags, own, base, n == kExtB && s.damage == Spread::EarlierBase ? 2 : 3);
+        const uint16_t baseWas = n == kExtB && s.damage == Spread::EarlierBase ? 2
+            : n == kExtB && s.damage == Spread::LaterBase                    ? 4
+                                                                              : 3;
+        return Record(n, flags, own, base, baseWas);
     };
     const uint16_t data = kAttrData;
     auto putExtent = [&](ntfs_test::RecordBuilder& b, size_t k,
@@ -201,7 +226,8 @@ Volume Make(const Spread& s)
     if (s.unnumberedBase)
         base.OldHeader();
     base.Resident(kAttrStandardInfo, Bytes(48));
-    if (s.listResident) {
+    if (s.listless) {
+    } else if (s.listResident) {
         base.Resident(kAttrAttributeList, list);
     } else {
         std::copy(list.begin(), list.end(), v.At(900));
@@ -210,8 +236,30 @@ Volume Make(const Spread& s)
     const Bytes name = ntfs_test::FileNameValue(5, 77, kNameSpaceWin32, u"spread.bin");
     if (!s.nameInExtension)
         base.Resident(kAttrFileName, name);
-    if (s.dataInBase)
+    if (s.tornBase)
+        base.Resident(0x40, Bytes(s.listless ? 480 : 400)); // the extents in the record's second sector
+    ntfs_test::RecordBuilder staleBase = base;
+    const std::vector<std::pair<uint64_t, uint64_t>> staleFirst = { { 1500, 10 } };
+    if (s.listless) {
+        // One attribute of all three extents' runs.
+        std::vector<std::pair<uint64_t, uint64_t>> all, stale;
+        for (const auto& runs : extents)
+            all.insert(all.end(), runs.begin(), runs.end());
+        stale = all;
+        stale[1] = { 1500, 10 };
+        for (auto [b, runs] : { std::make_pair(&base, &all), std::make_pair(&staleBase, &stale) }) {
+            const size_t at = b->NonResident(data, Pairs(*runs), 0, v.size);
+            Put64(&b->rec[at + 24], 29);
+        }
+    } else if (s.dataInBase) {
         putExtent(base, 0);
+        putExtent(staleBase, 0, &staleFirst);
+    }
+    Bytes baseBytes = base.Finish();
+    if (s.tornBase) {
+        const Bytes older = staleBase.Finish(0x0A0A);
+        std::copy(older.begin() + kSectorSize, older.end(), baseBytes.begin() + kSectorSize);
+    }
     ntfs_test::RecordBuilder a = extension(kExtA), b = extension(kExtB), named = extension(kExtName);
     named.Resident(kAttrFileName, name);
     if (s.nameRemoved)
@@ -222,8 +270,8 @@ Volume Make(const Spread& s)
     if (!s.dataInBase)
         putExtent(a, 0);
     putExtent(a, 1);
-    putExtent(b, 2);
     const std::vector<std::pair<uint64_t, uint64_t>> staleRuns = { { 1500, 10 } };
+    putExtent(b, 2, s.damage == Spread::LaterBase ? &staleRuns : nullptr);
     putExtent(stale, 1, &staleRuns);
     Bytes extA = a.Finish();
     if (s.tornA) {
@@ -233,9 +281,8 @@ Volume Make(const Spread& s)
 
     // Where the records lie, and what the volume knows of it.
     auto index = std::make_shared<NtfsRecordIndex>();
-    const bool byDistance = s.lookup == Spread::Nearby || s.lookup == Spread::Kept;
-    const uint64_t baseAt = byDistance ? RecordSector(kBase) : 3000;
-    v.Put(s.lookup == Spread::AlongMft ? RecordSector(kBase) : baseAt, base);
+    v.baseSector = s.lookup == Spread::Carved ? 3000 : RecordSector(kBase);
+    v.Put(v.baseSector, baseBytes);
     uint64_t extAt[2] = { RecordSector(kExtA), RecordSector(kExtB) };
     if (s.lookup == Spread::Carved) {
         extAt[0] = 3100;
@@ -244,11 +291,23 @@ Volume Make(const Spread& s)
     }
     if (s.lookup == Spread::AlongMft || s.wholeAlongMft)
         index->mftRuns = { { kMft }, { 200 } };
+    if (s.baseAcrossRuns) {
+        // The $MFT's first run ends inside the base record; the second, at 2000, holds the rest of
+        // it, and sector 181 after the first run is none of the $MFT's.
+        const uint64_t first = 2 * kBase + 1;
+        index->mftRuns = { { kMft, 2000 }, { first, 200 - first } };
+        std::copy(baseBytes.begin() + kSectorSize, baseBytes.end(), v.At(2000));
+    }
     if (s.lookup == Spread::Kept) {
         index->freed = { { kBase, 20, extAt[1] } };
         index->freedKept = true;
     }
     v.Put(extAt[0], extA);
+    if (s.olderCopyOfA) {
+        v.Put(3050, stale);
+        index->found.emplace_back(kExtA, 3050);
+        std::sort(index->found.begin(), index->found.end());
+    }
     if (s.wholeAlongMft) {
         v.Put(RecordSector(kExtA), a);
         v.Put(RecordSector(kExtB), b);
@@ -259,27 +318,62 @@ Volume Make(const Spread& s)
         index->found.emplace_back(kExtName, 3300);
     if (s.damage != Spread::Missing)
         v.Put(extAt[1], b);
+    if (s.damage == Spread::StaleBeside || s.damage == Spread::CopyBeside) {
+        // Record 11, before kExtB along the $MFT and where a carving found it.
+        ntfs_test::RecordBuilder beside = Record(11, 0, 8, kBase, 3);
+        putExtent(beside, 2, s.damage == Spread::StaleBeside ? &staleRuns : nullptr);
+        const uint64_t at = s.lookup == Spread::Carved ? 3400 : RecordSector(11);
+        v.Put(at, beside);
+        index->found.emplace_back(11, at);
+        std::sort(index->found.begin(), index->found.end());
+    }
     v.volume.ntfsRecords = index;
     return v;
 }
 
-uint64_t BaseSector(const Spread& s)
-{
-    return s.lookup == Spread::Carved ? 3000 : RecordSector(kBase);
-}
+// Counts the sectors read.
+struct CountingDisk : MemorySectorSource {
+    using MemorySectorSource::MemorySectorSource;
+    size_t Read(uint64_t sector, uint32_t count, uint8_t* buf) override
+    {
+        const size_t got = MemorySectorSource::Read(sector, count, buf);
+        sectors += got / kSectorSize;
+        return got;
+    }
+    uint64_t sectors = 0;
+};
 
 // The file as a save writes it: planned from its base record, copied, zeros past its initialized size.
 Bytes Save(Volume& v, const Spread& s, NtfsDataPlan& plan, CString& name)
 {
-    MemorySectorSource disk(v.disk.data(), v.disk.size());
-    Bytes base(kMftRecordSize);
-    disk.Read(BaseSector(s), 2, base.data());
-    ApplyNtfsFixup(base.data(), base.size());
+    CountingDisk disk(v.disk.data(), v.disk.size());
     VolumeRecordReader records(disk, v.volume);
-    plan = PlanListedNtfsData(base.data(), BaseSector(s), v.size, records);
-    const NtfsFileParts parts = records.Gather(base.data(), BaseSector(s), kGatherName | kGatherData);
-    name = parts.nameRecord.empty() ? CString() : ReadNtfsFileInfo(parts.nameRecord.data(), nullptr).name;
-    EXPECT_EQ(v.size, parts.dataSize); // as the file is listed
+    if (s.stopLookup)
+        records.SetStop([] { return true; });
+    Bytes base;
+    plan = PlanFoundNtfsData(v.baseSector, v.size, records, base);
+    records.SetStop({});
+    // As the file is listed: its name and size from its records; a torn base record keeps its own.
+    if (HasNtfsAttributeList(base.data())) {
+        const NtfsFileParts parts = records.Gather(base.data(), v.baseSector, kGatherName | kGatherData);
+        name = parts.nameRecord.empty() ? CString() : ReadNtfsFileInfo(parts.nameRecord.data(), nullptr).name;
+        EXPECT_EQ(v.size, parts.dataSize);
+    } else {
+        const NtfsFileInfo info = ReadNtfsFileInfo(base.data(), nullptr);
+        name = info.name;
+        EXPECT_EQ(v.size, info.size);
+    }
+    // Opened again (another reader of the same results): what the volume was looked up for once is
+    // not looked up again; only a look that was stopped is made anew, and gives the file whole.
+    const uint64_t before = disk.sectors;
+    VolumeRecordReader again(disk, v.volume);
+    Bytes copy;
+    const NtfsDataPlan second = PlanFoundNtfsData(v.baseSector, v.size, again, copy);
+    EXPECT_EQ(plan.kind, second.kind);
+    EXPECT_EQ(plan.incomplete && !s.stopLookup, second.incomplete);
+    if (!s.stopLookup) {
+        EXPECT_LE(disk.sectors - before, 40u);
+    }
     Bytes out;
     CopySink sink = [&out](const uint8_t* d, size_t n) {
         out.insert(out.end(), d, d + n);
@@ -317,6 +411,7 @@ TEST(NtfsFileRecords, DataIsGatheredFromEveryRecordTheListNames)
         std::function<void(Spread&)> spread;
         size_t wholeBytes; // of the file's own bytes at its start; the rest written is zeros
         bool incomplete;
+        bool unusable = false; // no data at all: nothing is read or written
     } cases[] = {
         { "a resident list, the data in the base and two extension records", [](S&) {}, 15000, false },
         { "a list kept outside the record", [](S& s) { s.listResident = false; }, 15000, false },
@@ -367,6 +462,36 @@ TEST(NtfsFileRecords, DataIsGatheredFromEveryRecordTheListNames)
         { "the same, the freed record beginning past where the others end", Unlisted(S::Gap), 10240, true },
         { "the same, the freed record naming another base", Unlisted(S::OtherBase), 10240, true },
         { "the same, the freed record an earlier file's of the base's number", Unlisted(S::EarlierBase), 10240, true },
+        { "the same, the freed record a later file's of the base's number", Unlisted(S::LaterBase), 10240, true },
+        { "the same, the freed record named by the base's present sequence, carved",
+          Unlisted(S::LaterBase, S::Carved), 10240, true },
+        { "the same, a stale freed record before it going on there too", Unlisted(S::StaleBeside), 10240, true },
+        { "the same, carved", Unlisted(S::StaleBeside, S::Carved), 10240, true },
+        { "the same, a second freed record going on there alike", Unlisted(S::CopyBeside), 15000, false },
+        { "the same, the look for freed records stopped",
+          [](S& s) {
+              Unlisted(S::None)(s);
+              s.stopLookup = true;
+          },
+          10240, true },
+        // A torn base record gives no data, whatever its stale sector says, in use or deleted.
+        { "a base record without a list, torn", [](S& s) { s.listless = s.tornBase = true; }, 0, true, true },
+        { "a deleted base record without a list, torn",
+          [](S& s) { s.listless = s.tornBase = s.baseDeleted = true; }, 0, true, true },
+        { "a base record with a list, torn", [](S& s) { s.tornBase = true; }, 0, true, true },
+        { "a carved base record with a list, torn", [](S& s) { s.tornBase = true, s.lookup = S::Carved; }, 0, true,
+          true },
+        { "a base record without a list", [](S& s) { s.listless = true; }, 15000, false },
+        { "a base record the $MFT goes on with in another run",
+          [](S& s) { s.listless = s.baseAcrossRuns = true; }, 15000, false },
+        { "a base record with a list the $MFT goes on with in another run",
+          [](S& s) { s.baseAcrossRuns = true; }, 15000, false },
+        // An older write of an extension record found elsewhere: the $MFT's own is taken; with no
+        // $MFT to read, copies that disagree leave the file short.
+        { "an older copy of an extension record carved elsewhere", [](S& s) { s.olderCopyOfA = true; }, 15000,
+          false },
+        { "the same, the records found by a carving scan only",
+          [](S& s) { s.olderCopyOfA = true, s.lookup = S::Carved; }, 5120, true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -376,8 +501,8 @@ TEST(NtfsFileRecords, DataIsGatheredFromEveryRecordTheListNames)
         NtfsDataPlan plan;
         CString name;
         const Bytes out = Save(v, s, plan, name);
-        EXPECT_EQ(NtfsDataPlan::Kind::Runs, plan.kind);
-        EXPECT_EQ(c.incomplete, plan.incomplete);
+        EXPECT_EQ(c.unusable ? NtfsDataPlan::Kind::Unusable : NtfsDataPlan::Kind::Runs, plan.kind);
+        EXPECT_EQ(c.incomplete, plan.incomplete || c.unusable);
         EXPECT_EQ(CString(L"spread.bin"), name);
         ASSERT_EQ(c.incomplete ? c.wholeBytes : v.size, out.size());
         EXPECT_TRUE(std::equal(out.begin(), out.begin() + c.wholeBytes, v.want.begin()));
@@ -501,16 +626,23 @@ TEST(NtfsFileRecords, ExtensionRecordsNameTheirBaseAndAreNoRowsOfTheirOwn)
     EXPECT_EQ((std::set<CString>{ L"inside.txt", L"gone.txt", L"long name.txt" }), inMany.names);
 
     // Deep Search: the records carved wherever they lie.
-    FoundStore store;
-    DeepNtfsStoreSink sink(store);
-    RunDeepScan(disk, 0, kDisk, { false, true }, sink);
-    const NtfsGeometryMap map = InferNtfsVolumeGeometry(sink.systemRecords, sink.boots, { 0 }, 0);
-    FinishDeepNtfsStore(store, map, L"", 0, kDisk, 0, {}, &sink.records, &disk);
     std::map<uint64_t, std::pair<CString, uint64_t>> folders, files;
-    for (size_t i = 0; i < store.EntryCount(); ++i)
-        folders[store.Entry(i).self] = { store.EntryName(i), store.Entry(i).parent };
-    for (size_t i = 0; i < store.NtfsFileCount(); ++i)
-        files[store.NtfsFile(i).sector] = { store.NtfsFileName(i), store.NtfsFile(i).parent };
+    auto deep = [&folders, &files](const Bytes& image, bool stopped) {
+        MemorySectorSource carved(image.data(), image.size());
+        FoundStore store;
+        DeepNtfsStoreSink sink(store);
+        RunDeepScan(carved, 0, kDisk, { false, true }, sink);
+        const NtfsGeometryMap map = InferNtfsVolumeGeometry(sink.systemRecords, sink.boots, { 0 }, 0);
+        const StopFlag stop{ stopped ? 1u : 0u };
+        FinishDeepNtfsStore(store, map, L"", 0, kDisk, 0, {}, &sink.records, &carved, &stop);
+        folders.clear();
+        files.clear();
+        for (size_t i = 0; i < store.EntryCount(); ++i)
+            folders[store.Entry(i).self] = { store.EntryName(i), store.Entry(i).parent };
+        for (size_t i = 0; i < store.NtfsFileCount(); ++i)
+            files[store.NtfsFile(i).sector] = { store.NtfsFileName(i), store.NtfsFile(i).parent };
+    };
+    deep(v.disk, false);
     EXPECT_EQ(std::make_pair(CString(L"Many"), uint64_t(5)), folders[30]);
     EXPECT_EQ(std::make_pair(CString(), uint64_t(kMissingParentId)), folders[34]);
     EXPECT_EQ(std::make_pair(CString(L"Long folder"), uint64_t(5)), folders[42]);
@@ -524,6 +656,43 @@ TEST(NtfsFileRecords, ExtensionRecordsNameTheirBaseAndAreNoRowsOfTheirOwn)
     EXPECT_EQ(std::make_pair(CString(L"orphan.txt"), uint64_t(44)), files[RecordSector(45)]);
     EXPECT_TRUE(files[RecordSector(47)].first.IsEmpty());
     EXPECT_EQ(6u, files.size());
+
+    // Stopped as the naming begins: the folders left nameless stand where nameless folders stand,
+    // under the catch-all folder (a deleted one that kept only its index, when a row lies in it), or
+    // are dropped; none is left under a folder no row is.
+    deep(v.disk, true);
+    EXPECT_EQ(std::make_pair(CString(), uint64_t(kMissingParentId)), folders[30]);
+    EXPECT_EQ(std::make_pair(CString(), uint64_t(kMissingParentId)), folders[34]);
+    EXPECT_EQ(std::make_pair(CString(L"LONGFO~1"), uint64_t(5)), folders[42]);
+    EXPECT_EQ(std::make_pair(CString(), uint64_t(kMissingParentId)), folders[44]);
+    EXPECT_EQ(0u, folders.count(46));
+    for (const auto& [self, folder] : folders)
+        EXPECT_TRUE(folder.second == 5 || folder.second == kMissingParentId || folders.count(folder.second) != 0)
+            << self << " under " << folder.second;
+
+    // Two copies of one record, the first torn (its list, in its stale second sector, names another
+    // record for its name): the copies are named from the whole one.
+    Bytes copies = v.disk;
+    auto putAt = [&copies](uint64_t sector, const Bytes& r) { std::copy(r.begin(), r.end(), copies.begin() + sector * kSectorSize); };
+    ntfs_test::RecordBuilder twice = Record(60, 1, 1), stale = Record(60, 1, 1);
+    ntfs_test::RecordBuilder right = Record(61, 1, 1, 60, 1), wrong = Record(62, 1, 1, 60, 1);
+    right.Resident(kAttrFileName, ntfs_test::FileNameValue(30, 9, kNameSpaceWin32, u"right.txt"));
+    wrong.Resident(kAttrFileName, ntfs_test::FileNameValue(30, 9, kNameSpaceWin32, u"stale.txt"));
+    for (auto [copy, named] : { std::make_pair(&twice, uint64_t(61)), std::make_pair(&stale, uint64_t(62)) }) {
+        copy->Resident(kAttrData, { 'x' });
+        copy->Resident(0x40, Bytes(400)); // the list in the second sector
+        copy->Resident(kAttrAttributeList, listNaming(named));
+    }
+    Bytes cutShort = twice.Finish();
+    const Bytes older = stale.Finish(0x0A0A);
+    std::copy(older.begin() + kSectorSize, older.end(), cutShort.begin() + kSectorSize);
+    putAt(20, cutShort);
+    putAt(3000, twice.Finish());
+    putAt(3100, right.Finish());
+    putAt(3200, wrong.Finish());
+    deep(copies, false);
+    EXPECT_EQ(std::make_pair(CString(L"right.txt"), uint64_t(30)), files[20]);
+    EXPECT_EQ(std::make_pair(CString(L"right.txt"), uint64_t(30)), files[3000]);
 }
 
 // Deep Search names the copies of one base record once: 200 copies of a deleted file whose list is

@@ -35,6 +35,10 @@ TEST(NtfsFixup, RestoresEverySectorTailAndStaysInsideTheBuffer)
     EXPECT_FALSE(ApplyNtfsFixup(torn.data(), torn.size()));
     EXPECT_EQ(torn[510], 0x11);
     EXPECT_EQ(torn[1023], 0x44);
+    // An array that covers the first sector only leaves the second unchecked: not whole.
+    std::vector<uint8_t> unchecked = b.Finish();
+    Put16(&unchecked[6], 2);
+    EXPECT_FALSE(ApplyNtfsFixup(unchecked.data(), unchecked.size()));
 
     const std::vector<uint8_t> original = b.Finish();
     std::vector<uint8_t> rec = original;
