@@ -312,8 +312,9 @@ public:
             m_found(std::move(n.record));
         }
         // Once every row is handed on: whether one of them lies in such a folder.
+        TidyLaterParents();
         for (Nameless* n : indexedOnly) {
-            if (n->record.record < m_parents.size() && m_parents[size_t(n->record.record)]) {
+            if (IsParent(n->record.record)) {
                 n->record.parent = kMiscFolderId;
                 m_found(std::move(n->record));
             }
@@ -376,20 +377,63 @@ private:
         }
     }
 
-    // A row handed on lies in folder `parent`. Only numbers the $MFT holds are noted, so that what
-    // is kept stays within an eighth of a byte a record.
+    // A row handed on lies in folder `parent`. What is asked at the end is only whether one of the
+    // records read is such a folder, so what is kept follows the records read, never the length the
+    // $MFT claims (a hole in its runs keeps its numbers, up to the volume's size): a bitmap below at
+    // most twice the records read so far, and the folders past it (not read yet, or numbered after
+    // a hole) in a list sorted and rid of repeats whenever it doubles, so that it never holds more
+    // than 1,024 entries or two a row handed on.
     void NoteParent(uint32_t parent)
     {
         if (parent >= m_recordCount)
             return;
-        if (parent >= m_parents.size())
-            m_parents.resize(
-                size_t(std::min<uint64_t>(m_recordCount, std::max<uint64_t>(parent + 1ull, 2 * m_parents.size()))));
-        m_parents[parent] = true;
+        if (parent < m_parents.size() || GrowParentsFor(parent)) {
+            m_parents[parent] = true;
+            return;
+        }
+        // The files of one folder mostly follow each other: one entry for them all.
+        if (!m_laterParents.empty() && m_laterParents.back() == parent)
+            return;
+        m_laterParents.push_back(parent);
+        if (m_laterParents.size() >= m_tidyLaterAt)
+            TidyLaterParents();
+    }
+
+    // Grows the bitmap to hold `parent` when it is below the records read so far, at least
+    // doubling it so that the copies of all growths together stay within twice its size.
+    bool GrowParentsFor(uint64_t parent)
+    {
+        if (parent >= m_read)
+            return false;
+        m_parents.resize(
+            size_t(std::min<uint64_t>(m_recordCount, std::max<uint64_t>(parent + 1, 2 * uint64_t(m_parents.size())))));
+        return true;
+    }
+
+    // Sorts the later folders and drops repeats; those below the records read now go into the bitmap.
+    void TidyLaterParents()
+    {
+        std::sort(m_laterParents.begin(), m_laterParents.end());
+        m_laterParents.erase(std::unique(m_laterParents.begin(), m_laterParents.end()), m_laterParents.end());
+        const auto reached = std::lower_bound(m_laterParents.begin(), m_laterParents.end(), m_read);
+        for (auto it = m_laterParents.begin(); it != reached; ++it) {
+            if (*it >= m_parents.size())
+                GrowParentsFor(*it);
+            m_parents[*it] = true;
+        }
+        m_laterParents.erase(m_laterParents.begin(), reached);
+        m_tidyLaterAt = std::max(kFirstTidy, 2 * m_laterParents.size());
+    }
+
+    bool IsParent(uint64_t folder) const
+    {
+        return (folder < m_parents.size() && m_parents[size_t(folder)]) ||
+            std::binary_search(m_laterParents.begin(), m_laterParents.end(), folder);
     }
 
     void FinishRecord()
     {
+        ++m_read;
         if (m_recordOk && IsFileRecord(m_record, kMftRecordSize)) {
             ApplyNtfsFixup(m_record, kMftRecordSize);
             // An extension record holds attributes of its base record's file: never a file or
@@ -421,9 +465,14 @@ private:
     std::vector<uint8_t> m_named;
     std::vector<ExtensionName> m_names;
     std::vector<Nameless> m_nameless;
-    // The folders the rows handed on lie in, by number.
+    // The folders the rows handed on lie in, by number: below twice m_read in the bitmap, the
+    // rest in the list (sorted up to the last tidy).
     std::vector<bool> m_parents;
+    std::vector<uint32_t> m_laterParents;
+    static constexpr size_t kFirstTidy = 1024;
+    size_t m_tidyLaterAt = kFirstTidy;
     const uint64_t m_recordCount;
+    uint64_t m_read = 0; // records read, whatever their numbers
     int m_half = 0; // the sectors of the current record gathered so far
     bool m_recordOk = true;
     uint64_t m_recordSector = 0, m_number = 0;

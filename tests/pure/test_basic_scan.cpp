@@ -3,12 +3,15 @@
 // geometry and records end in a partial result rather than a hang or a bad read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "fsrecovery/pure/basic_scan.h"
 #include "storage/pure/fs_names.h"
 #include "storage/pure/volume_check.h"
+#include "tests/pure/alloc_watch.h"
 #include "tests/pure/fs_image_walk.h"
 #include "tests/pure/ntfs_test_records.h"
 #include "tests/pure/storage_test_util.h"
@@ -292,7 +295,8 @@ TEST(NtfsScan, RunsPastTheVolumeEndAreReadOnlyToItsEnd)
 }
 
 // Whatever record 0 claims, the scan of a volume reads no sector past its last one: not along the
-// $MFT's runs, not for record 0's attribute list, not for record 0 itself.
+// $MFT's runs, not for record 0's attribute list, not for record 0 itself; and what it keeps
+// follows the records it reads, not the length claimed.
 TEST(NtfsScan, NothingPastTheVolumeIsRead)
 {
     constexpr uint64_t kEnd = 4096; // the volume's sectors; the disk goes on
@@ -302,10 +306,20 @@ TEST(NtfsScan, NothingPastTheVolumeIsRead)
         Bytes runs;
         bool listOutside; // record 0's attribute list kept at cluster 600, past the volume
         size_t records;   // found
+        uint64_t end = kEnd;
+        uint32_t fileIn = 0; // record 1 a file in this folder
     } cases[] = {
         { "runs of 2^40 clusters", 32, { 0x16, 0, 0, 0, 0, 0, 0x01, 0x04 }, false, 1 },
         { "an attribute list outside the volume", 32, { 0x22, 0xFC, 0x01, 0x04, 0x00 }, true, 1 },
         { "record 0 on the volume's last sector", kEnd - 1, { 0x21, 0x01, 0xFF, 0x01 }, false, 0 },
+        // 16 TiB: two clusters at 4, 2^31 past the volume's end (a hole of 2^33 records), two at 10.
+        { "a hole of 2^33 records, a file in folder 0xFFFFFFF0",
+          32,
+          { 0x11, 0x02, 0x04, 0x55, 0, 0, 0, 0x80, 0, 0xFC, 0xFF, 0xFF, 0xFF, 0x01, 0x51, 0x02, 0x0A, 0, 0, 0, 0xFE },
+          false,
+          2,
+          uint64_t(1) << 35,
+          0xFFFFFFF0u },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -325,15 +339,78 @@ TEST(NtfsScan, NothingPastTheVolumeIsRead)
         const Bytes rec = r0.Finish();
         std::memcpy(disk.At(c.mftSector).data(), rec.data(), kSectorSize);
         std::memcpy(disk.At(c.mftSector + 1).data(), rec.data() + kSectorSize, kSectorSize);
+        if (c.fileIn != 0) {
+            const Bytes file = Folder(c.fileIn, u"f.txt", 1);
+            std::memcpy(disk.At(c.mftSector + 2).data(), file.data(), kSectorSize);
+            std::memcpy(disk.At(c.mftSector + 3).data(), file.data() + kSectorSize, kSectorSize);
+        }
         ScanTarget target;
         target.kind = FsKind::Ntfs;
-        target.endSector = kEnd;
+        target.endSector = c.end;
         target.geometry.sectorsPerCluster = 8;
         target.geometry.mftSector = c.mftSector;
         FoundStore store;
-        ScanNtfsVolume(disk, target, true, store, 0, nullptr, {});
-        EXPECT_LT(disk.highestAsked, kEnd);
+        const size_t largest = alloc_watch::Largest([&] { ScanNtfsVolume(disk, target, true, store, 0, nullptr, {}); });
+        EXPECT_LT(disk.highestAsked, c.end);
         EXPECT_EQ(c.records, store.NtfsFileCount());
+        EXPECT_LT(largest, size_t(4) << 20);
+    }
+}
+
+// A deleted folder that kept only its index stands under the catch-all folder when a row lies in
+// it, wherever the row is read: before the folder, after it, across a hole of the $MFT.
+TEST(NtfsScan, AFolderOfOnlyItsIndexIsKeptWhenARowLiesInIt)
+{
+    // Records 0-4095 from sector 100, a hole of 2^20 records, records from 2^20 + 4096 at 9000.
+    constexpr uint64_t kHole = uint64_t(1) << 20, kAfter = kHole + 4096;
+    MftRunTableRecord runs;
+    runs.starts = { 100, 0, 9000 }, runs.lengths = { 8192, 2 * kHole, 16 };
+    auto sectorOf = [&](uint64_t n) { return n < 4096 ? 100 + 2 * n : 9000 + 2 * (n - kAfter); };
+    struct Case {
+        const char* what;
+        std::vector<std::pair<uint64_t, uint32_t>> files; // number, folder
+        std::vector<uint64_t> folders;
+        std::set<uint64_t> kept;
+    };
+    std::vector<Case> cases = {
+        { "a file read after the folder", { { 3, 2 } }, { 2 }, { 2 } },
+        { "a file read before the folder", { { 2, 3 } }, { 3 }, { 3 } },
+        { "a file in another folder", { { 3, 5 } }, { 2 }, {} },
+        { "the folder past the hole, the file before it", { { 2, uint32_t(kAfter + 1) } }, { kAfter + 1 }, { kAfter + 1 } },
+        { "the folder past the hole, the file after it", { { kAfter + 2, uint32_t(kAfter + 1) } }, { kAfter + 1 },
+          { kAfter + 1 } },
+        { "past the hole, a file in the folder after it", { { 2, uint32_t(kAfter + 2) } }, { kAfter + 1 }, {} },
+    };
+    // Every record a file in the one ten on, but for four folders (2010 is named by folder 2000).
+    Case many{ "3,000 files, each in the record ten on", {}, { 1500, 2000, 2010, 2995 }, { 1500, 2000, 2995 } };
+    for (uint64_t n = 0; n < 3000; ++n)
+        if (std::find(many.folders.begin(), many.folders.end(), n) == many.folders.end())
+            many.files.push_back({ n, uint32_t(n + 10) });
+    cases.push_back(many);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        storage_test::CraftedDisk disk(1 << 16);
+        auto put = [&](uint64_t n, const Bytes& rec) {
+            std::memcpy(disk.At(sectorOf(n)).data(), rec.data(), kSectorSize);
+            std::memcpy(disk.At(sectorOf(n) + 1).data(), rec.data() + kSectorSize, kSectorSize);
+        };
+        for (const auto& [n, folder] : c.files)
+            put(n, Folder(folder, u"f.txt", 1));
+        for (uint64_t n : c.folders) {
+            ntfs_test::RecordBuilder indexOnly(2);
+            indexOnly.Resident(kAttrStandardInfo, Bytes(48));
+            indexOnly.Resident(kAttrIndexRoot, Bytes(48), u"$I30");
+            put(n, indexOnly.Finish());
+        }
+        std::set<uint64_t> kept;
+        size_t files = 0;
+        for (const NtfsScanRecord& r : ScanNtfsRecords(disk, runs)) {
+            if (r.folder && r.parent == kMiscFolderId)
+                kept.insert(r.record);
+            files += r.folder ? 0 : 1;
+        }
+        EXPECT_EQ(c.kept, kept);
+        EXPECT_EQ(c.files.size(), files);
     }
 }
 
