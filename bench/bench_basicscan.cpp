@@ -92,7 +92,7 @@ bool Measure(const std::wstring& path, FsKind kind, uint64_t first, uint64_t end
     if (kind == FsKind::Ntfs) {
         MftRunTableRecord runs;
         LoadMftRunTableFrom(*source, target.geometry.cluster0Start, target.geometry.mftSector,
-                            target.geometry.sectorsPerCluster, runs, end - 1);
+                            target.geometry.mftMirrSector, target.geometry.sectorsPerCluster, runs, end - 1);
         f.plainRead = 0;
         for (size_t r = 0; r < runs.count(); ++r) {
             f.plainRead += PlainRead(*source, runs.starts[r], runs.lengths[r]);

@@ -87,7 +87,7 @@ double PlainReadOfScan(const Case& c, uint64_t sectors)
         return PlainRead(device, first, sectors - first);
     }
     MftRunTableRecord runs;
-    LoadMftRunTableFrom(device, g.cluster0Start, g.mftSector, g.sectorsPerCluster, runs, sectors - 1);
+    LoadMftRunTableFrom(device, g.cluster0Start, g.mftSector, g.mftMirrSector, g.sectorsPerCluster, runs, sectors - 1);
     double seconds = 0;
     for (size_t r = 0; r < runs.count(); ++r)
         seconds += PlainRead(device, runs.starts[r], runs.lengths[r]);

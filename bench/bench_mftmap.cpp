@@ -138,12 +138,13 @@ private:
     uint64_t m_cachedNumber = UINT64_MAX;
 };
 
-// Loads the table, maps every record, then reads and names every record.
-void Run(const char* what, SectorSource& source, uint64_t mftStart, uint32_t spc)
+// Loads the table (record 0 from the $MFT, else from the mirror: 0 for none), maps every record, then
+// reads and names every record.
+void Run(const char* what, SectorSource& source, uint64_t mftStart, uint64_t mirrorStart, uint32_t spc)
 {
     MftRunTableRecord table;
     const auto t0 = Clock::now();
-    const bool loaded = LoadMftRunTableFrom(source, 0, mftStart, spc, table);
+    const bool loaded = LoadMftRunTableFrom(source, 0, mftStart, mirrorStart, spc, table);
     const auto t1 = Clock::now();
     const uint64_t records = table.totalSectors() / kSectorsPerMftRecord;
     uint64_t mapped = 0, sum = 0;
@@ -179,7 +180,7 @@ void Run(const char* what, SectorSource& source, uint64_t mftStart, uint32_t spc
 int main(int argc, char** argv)
 {
     SyntheticNtfs synthetic;
-    Run("synthetic volume, 100,000 records", synthetic, kFirstCluster * kSpc, kSpc);
+    Run("synthetic volume, 100,000 records", synthetic, kFirstCluster * kSpc, 0, kSpc);
 
     if (argc > 1) {
         PlatformProbe();
@@ -191,13 +192,14 @@ int main(int argc, char** argv)
             return 1;
         }
         const NtfsBootFields f = ReadNtfsBootFields(boot);
-        Run(argv[1], device, f.mftCluster * f.sectorsPerCluster, f.sectorsPerCluster);
+        const uint64_t mft = f.mftCluster * f.sectorsPerCluster, mirror = f.mftMirrCluster * f.sectorsPerCluster;
+        Run(argv[1], device, mft, mirror, f.sectorsPerCluster);
 
         // The program's own path: open, seek, read, close per call.
         const auto t0 = Clock::now();
         DeviceSectorSource perCall(CString(wide.c_str()));
         MftRunTableRecord table;
-        LoadMftRunTableFrom(perCall, 0, f.mftCluster * f.sectorsPerCluster, f.sectorsPerCluster, table);
+        LoadMftRunTableFrom(perCall, 0, mft, mirror, f.sectorsPerCluster, table);
         std::printf("  LoadMftRunTable through ReadSectors: %.3f ms, %zu runs\n", Ms(t0, Clock::now()), table.count());
     }
     return 0;

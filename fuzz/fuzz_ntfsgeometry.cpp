@@ -1,11 +1,14 @@
 // Fuzzes the inference of NTFS volume geometry from carved system records, boot sectors and
 // volume starts: every volume it gives has a usable cluster size, is placed by a record of its
-// own $MFT or mirror, and every record is answered with a usable geometry.
+// own $MFT or mirror, takes its $MFT's runs from a whole copy of record 0 only, and every record
+// is answered with a usable geometry.
 //
 // Input: byte 0 = boot sectors (low 2 bits) and starts (next 2 bits); then each boot sector as a
 // 32-bit sector, a byte of sectors per cluster and a 32-bit count; each start as 32 bits; the
-// rest are records of 10 bytes: the number (mod 12), a 32-bit sector, a 32-bit first cluster and
-// a byte whose top bit lifts the cluster above 2^32 and whose low bits are the $MFT's length.
+// rest are records of 10 bytes: the number (mod 12; its top bit set: a torn copy), a 32-bit
+// sector, a 32-bit first cluster and a byte whose top bit lifts the cluster above 2^32 and whose
+// low bits are the $MFT's length.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -42,6 +45,23 @@ bool PlacedByRecord(const NtfsVolumeGeometry& v, const std::vector<NtfsSystemRec
     return false;
 }
 
+// The volume's $MFT runs are none, or those of a whole record 0 (each copy's runs end in a run of
+// its own sector).
+bool RunsFromWholeCopy(const NtfsVolumeGeometry& v, const std::vector<NtfsSystemRecord>& records)
+{
+    if (v.mftRuns.empty())
+        return true;
+    const auto same = [](const ClusterRun& a, const ClusterRun& b) {
+        return a.firstCluster == b.firstCluster && a.clusterCount == b.clusterCount && a.sparse == b.sparse;
+    };
+    for (const NtfsSystemRecord& r : records) {
+        if (r.number == 0 && r.whole && r.runs.size() == v.mftRuns.size() &&
+            std::equal(r.runs.begin(), r.runs.end(), v.mftRuns.begin(), same))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -65,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (; at + 10 <= size; at += 10) {
         NtfsSystemRecord r;
         r.number = data[at] % 12;
+        r.whole = (data[at] & 0x80) == 0;
         r.sector = Le32(data + at + 1);
         r.firstCluster = Le32(data + at + 5);
         if (data[at + 9] & 0x80)
@@ -80,6 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         CheckGeometry(map.volumes[i]);
         if (map.volumes[i].basis == NtfsGeometryBasis::Unconfirmed || !PlacedByRecord(map.volumes[i], records))
             abort(); // every volume is where one of its records puts it
+        if (!RunsFromWholeCopy(map.volumes[i], records))
+            abort(); // a torn copy's stale sector never places the $MFT
         if (i > 0 && map.volumes[i - 1].cluster0 >= map.volumes[i].cluster0)
             abort(); // ascending, no two alike
     }

@@ -1,12 +1,14 @@
 // Fuzzes the NTFS record decoders: fix-up, attribute walk, mapping pairs, $FILE_NAME readers and
 // the $MFT run table. The first 1024 bytes are a file record; the whole input is also a small
-// volume on which the run table is loaded from a record 0 at sector 0 and then scanned record by
-// record, as Basic Search does, and record 0's file gathered from its extension records (a deleted
+// volume on which the run table is loaded from a record 0 at sector 0 (or, where that one is torn,
+// from a mirror's copy at a record's place the input chooses) and then scanned record by record, as
+// Basic Search does, and record 0's file gathered from its extension records (a deleted
 // one's also from the freed records its list no longer names, as the scan kept them and as they lie
 // along the $MFT): whatever runs the record claims, the scan reads no more than the volume holds
 // (libFuzzer's per-input timeout catches a walk that does).
 //
-// Input: byte 0 = sectors per cluster choice, byte 1 = name space (low 2 bits) and the first
+// Input: byte 0 = sectors per cluster choice (low 3 bits) and the record whose place holds the
+// mirror's copy of record 0 (the others; 0 for none), byte 1 = name space (low 2 bits) and the first
 // record's number (the others); then the disk.
 #include <algorithm>
 #include <cstdint>
@@ -29,6 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 2)
         return 0;
     const uint32_t spc = 1u << (data[0] & 7);
+    const uint64_t mirror = uint64_t(data[0] >> 3) * kSectorsPerMftRecord;
     const int nameSpace = data[1] & 3;
     const uint64_t baseNumber = data[1] >> 2;
     data += 2;
@@ -70,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     MemorySectorSource disk(data, size);
     const uint64_t volumeSectors = (size + kSectorSize - 1) / kSectorSize;
     MftRunTableRecord table;
-    if (LoadMftRunTableFrom(disk, 0, 0, spc, table, volumeSectors - 1)) {
+    if (LoadMftRunTableFrom(disk, 0, 0, mirror, spc, table, volumeSectors - 1)) {
         if (table.totalSectors() > volumeSectors)
             abort();
         uint64_t reported = 0;

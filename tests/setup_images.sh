@@ -114,9 +114,10 @@ done
 ln -sfn "$IMG/deepntfsdisk.img" "$D/physicaldrive14"
 
 # \\.\N: an NTFS volume whose $MFT cannot be read: made here on every run with mkntfs, then the
-# first record of its $MFT zeroed (the $MFTMirr and both boot sectors intact), so that its check
-# passes and its scan finds no record to start from. N:\ is an empty folder. It lives outside the
-# images the check compares, as mkntfs gives every volume a serial of its own.
+# first record of its $MFT zeroed and the $MFTMirr's copy of it torn (its second sector's
+# update-sequence tail changed; both boot sectors intact), so that its check passes on the
+# mirror's record and its scan finds no whole record 0 to start from. N:\ is an empty folder. It
+# lives outside the images the check compares, as mkntfs gives every volume a serial of its own.
 NOMFT=$IMG/nomft
 mkdir -p "$NOMFT/root"
 rm -f "$NOMFT/nomft.img"
@@ -128,9 +129,15 @@ PY=/usr/bin/python3
 import struct, sys
 with open(sys.argv[1], "r+b") as f:
     boot = f.read(512)
-    spc, mft = boot[0x0D], struct.unpack_from("<Q", boot, 0x30)[0]
+    spc = boot[0x0D]
+    mft, mirr = struct.unpack_from("<QQ", boot, 0x30)
     f.seek(mft * spc * 512)
     f.write(bytes(1024))
+    tail = mirr * spc * 512 + 1022
+    f.seek(tail)
+    torn = bytes([f.read(1)[0] ^ 0xFF])
+    f.seek(tail)
+    f.write(torn)
 PY
 ln -sfn "$NOMFT/root" "$D/n:"
 ln -sfn "$NOMFT/nomft.img" "$D/n::"

@@ -643,9 +643,10 @@ BasicScanStatus ScanNtfsVolume(SectorSource& device, ScanTarget& target, bool bo
     if (!bootSectorServed)
         return BasicScanStatus::VolumeInvalid;
     MftRunTableRecord runs;
-    // No run of the $MFT reaches past the volume's last sector.
+    // No run of the $MFT reaches past the volume's last sector. A torn record 0 in the $MFT gives
+    // way to the mirror's whole copy.
     if (!LoadMftRunTableFrom(device, target.geometry.cluster0Start, target.geometry.mftSector,
-                             target.geometry.sectorsPerCluster, runs,
+                             target.geometry.mftMirrSector, target.geometry.sectorsPerCluster, runs,
                              target.endSector > target.geometry.cluster0Start ? target.endSector - 1 : UINT64_MAX) ||
         runs.count() == 0 || runs.totalSectors() == 0)
         return BasicScanStatus::NoMftRuns;

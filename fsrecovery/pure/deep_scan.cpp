@@ -94,7 +94,7 @@ bool DecodeCarvedMftName(const uint8_t* raw, uint8_t* rec, CarvedMftName& out)
     if (!IsCarvableMftRecord(raw))
         return false;
     std::memcpy(rec, raw, kMftRecordSize);
-    ApplyNtfsFixup(rec, kMftRecordSize);
+    out.whole = ApplyNtfsFixup(rec, kMftRecordSize);
     const NtfsRecordHeader header = ReadNtfsRecordHeader(rec);
     out.flags = header.flags;
     out.numbered = header.numbered;

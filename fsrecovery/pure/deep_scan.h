@@ -68,6 +68,9 @@ struct CarvedMftHeader {
     uint64_t baseReference = 0; // header field 0x20: not 0 in an extension record
     uint32_t parent = 0;        // low 32 bits of the parent's reference
     uint64_t created = 0;       // FILETIME of that $FILE_NAME
+    // Every sector's fix-up held. A torn record (a write cut short) mixes two versions: the sector
+    // that agrees with the header may be the stale one.
+    bool whole = true;
 
     bool IsFolder() const { return flags == 2 || flags == 3; }
     bool IsDeleted() const { return (flags & 1) == 0; }

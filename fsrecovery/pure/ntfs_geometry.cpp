@@ -62,7 +62,7 @@ struct Place {
     bool hasMft = false, hasMirror = false;
     uint64_t mftCluster = 0;                // named by record 0
     uint64_t mirrorCluster = 0;             // named by record 1
-    const std::vector<ClusterRun>* runs = nullptr; // record 0's
+    const std::vector<ClusterRun>* runs = nullptr; // record 0's, when that copy is whole
     bool used = false;
 };
 
@@ -114,9 +114,11 @@ std::vector<Place> Places(const std::vector<NtfsSystemRecord>& records)
         }
         Place& p = it->second;
         if (r.number == 0) {
+            // A torn copy still tells where the $MFT begins, but not its runs: its stale sector may
+            // hold an older list.
             p.hasMft = true;
             p.mftCluster = r.firstCluster;
-            p.runs = &r.runs;
+            p.runs = r.whole ? &r.runs : nullptr;
         } else {
             p.hasMirror = true;
             p.mirrorCluster = r.firstCluster;
@@ -176,6 +178,8 @@ bool SameVolume(const std::vector<NtfsVolumeGeometry>& volumes, uint64_t cluster
     return false;
 }
 
+// The volume of place a (its $MFT's, or a lone copy) and b (its mirror's, when paired). Its runs are
+// those of the record 0 at a when that copy is whole, else of the one at b when that one is.
 NtfsVolumeGeometry MakeVolume(uint64_t cluster0, uint32_t spc, NtfsGeometryBasis basis, const Place& a,
                               const Place* b)
 {
@@ -367,6 +371,7 @@ bool NoteNtfsSystemRecord(const CarvedMftRecord& record, std::vector<NtfsSystemR
     NtfsSystemRecord kept;
     kept.sector = record.sector;
     kept.number = number;
+    kept.whole = record.whole;
     if (number <= 1) {
         if (record.data != CarvedMftRecord::Data::NonResident || record.runs.empty() || record.runs[0].sparse ||
             record.runs[0].clusterCount == 0)

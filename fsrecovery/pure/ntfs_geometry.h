@@ -12,12 +12,13 @@
 
 // A carved record of one of the first twelve system files ($MFT, $MFTMirr, ..., $Extend), and
 // where it was found. Records 0 and 1 carry the first cluster of their unnamed $DATA; record 0
-// also all the $MFT's runs.
+// also all the $MFT's runs, which a volume takes only from a whole copy.
 struct NtfsSystemRecord {
     uint64_t sector = 0;
     uint32_t number = 0;
     uint64_t firstCluster = 0;
     std::vector<ClusterRun> runs;
+    bool whole = true; // every sector's fix-up held
 };
 
 // At most this many system records are kept from one scan; more are ignored.
@@ -44,7 +45,9 @@ struct NtfsVolumeGeometry {
     uint64_t cluster0 = 0;          // the sector of cluster 0, the volume's first
     uint64_t totalSectors = 0;      // from a boot sector that agrees in both numbers; 0 unknown
     NtfsGeometryBasis basis = NtfsGeometryBasis::Unconfirmed;
-    std::vector<ClusterRun> mftRuns; // the $MFT's runs as its record 0 names them
+    // The $MFT's runs as a whole copy of its record 0 names them: the $MFT's own copy, else the
+    // mirror's; none when neither copy was found whole.
+    std::vector<ClusterRun> mftRuns;
     uint64_t mirrorSector = 0;       // where its $MFTMirr begins (record 1 names it); 0 unknown
 
     // The sector of record `number` of its $MFT, along mftRuns; false where they do not reach.

@@ -44,9 +44,15 @@ const MftRunTableRecord* VolumeRecordReader::MftRuns()
         return &m_volume.ntfsRecords->mftRuns;
     if (!m_loadTried) {
         m_loadTried = true;
-        const uint64_t mft = m_volume.params.mftSector;
-        if (mft != 0 && Inside(mft))
-            LoadMftRunTableFrom(m_device, m_place.cluster0, mft, m_place.sectorsPerCluster, m_loaded,
+        // The copies of record 0 that lie in the volume, the $MFT's before the mirror's: the mirror's
+        // is the only one where the $MFT's lies outside.
+        uint64_t copies[2] = { 0, 0 };
+        size_t count = 0;
+        for (const uint64_t at : { m_volume.params.mftSector, m_volume.params.mftMirrSector })
+            if (at != 0 && Inside(at))
+                copies[count++] = at;
+        if (count != 0)
+            LoadMftRunTableFrom(m_device, m_place.cluster0, copies[0], copies[1], m_place.sectorsPerCluster, m_loaded,
                                 m_place.endSector == UINT64_MAX ? UINT64_MAX : m_place.endSector - 1);
     }
     return m_loaded.count() != 0 ? &m_loaded : nullptr;

@@ -70,7 +70,8 @@ public:
     const FoundVolume& Volume() const { return m_volume; }
 
 private:
-    // The $MFT's runs: the index's, else loaded once from params.mftSector; null when unknown.
+    // The $MFT's runs: the index's, else loaded once from record 0 at params.mftSector, or from the
+    // mirror's copy at params.mftMirrSector where that one is torn or outside; null when unknown.
     const MftRunTableRecord* MftRuns();
     bool Inside(uint64_t sector) const;
     const std::vector<NtfsFreedExtent>& FreedExtents();

@@ -26,12 +26,14 @@ void CollectDataEntries(const uint8_t* list, size_t length, std::vector<uint64_t
     });
 }
 
-bool ReadRecordAt(SectorSource& source, uint64_t sector, uint8_t* record)
+// A copy of record 0 at `sector`, fixed up: true only when both its sectors lie in the volume, read,
+// carry "FILE" and hold its update sequence. A torn copy (a write cut short) is no version of the
+// record: the sector that agrees with its header may be the stale one.
+bool ReadWholeRecordAt(SectorSource& source, uint64_t sector, uint64_t lastSector, uint8_t* record)
 {
-    if (source.Read(sector, kSectorsPerMftRecord, record) == 0 || !IsFileRecord(record, kMftRecordSize))
-        return false;
-    ApplyNtfsFixup(record, kMftRecordSize);
-    return true;
+    return lastSector >= kSectorsPerMftRecord - 1 && sector <= lastSector - (kSectorsPerMftRecord - 1) &&
+        source.Read(sector, kSectorsPerMftRecord, record) != 0 && IsFileRecord(record, kMftRecordSize) &&
+        ApplyNtfsFixup(record, kMftRecordSize);
 }
 
 } // namespace
@@ -190,15 +192,17 @@ void DropTrailingHoles(MftRunTableRecord& table)
 } // namespace
 
 bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, uint64_t mftStartSector,
-                         uint32_t sectorsPerCluster, MftRunTableRecord& table, uint64_t lastSector)
+                         uint64_t mirrorSector, uint32_t sectorsPerCluster, MftRunTableRecord& table,
+                         uint64_t lastSector)
 {
     if (sectorsPerCluster == 0)
         return false;
     uint8_t record[kMftRecordSize];
     NtfsAttribute data;
-    // Record 0 itself lies inside the volume, both its sectors.
-    if (lastSector < kSectorsPerMftRecord - 1 || mftStartSector > lastSector - (kSectorsPerMftRecord - 1) ||
-        !ReadRecordAt(source, mftStartSector, record) ||
+    // Which copy is taken depends on whether it is whole, not on what it holds: a whole copy in
+    // the $MFT is the current one even where the mirror's says otherwise.
+    if ((!ReadWholeRecordAt(source, mftStartSector, lastSector, record) &&
+         (mirrorSector == 0 || !ReadWholeRecordAt(source, mirrorSector, lastSector, record))) ||
         !FindNtfsAttribute(record, kMftRecordSize, kAttrData, true, data) || !data.nonResident)
         return false;
     std::vector<ClusterRun> runs;

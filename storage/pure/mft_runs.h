@@ -62,11 +62,16 @@ std::vector<uint64_t> CollectMftExtensionRecords(SectorSource& source, const uin
 // sector below the first leaves the table as it is.
 void ClampMftRunsToVolume(MftRunTableRecord& table, uint64_t firstSector, uint64_t lastSector);
 
-// Builds the table from record 0 at mftStartSector and the extension records its attribute
-// list names, each record's runs clamped to the volume from partitionStartSector to lastSector (its
-// last sector, not the one after it), the list read from the volume only. The table is replaced
-// only when record 0 lies in the volume, is readable and carries the "FILE" signature and a
-// non-resident $DATA with a run in the volume; an unreadable, torn or inconsistent extension record
-// ends the load with the runs gathered so far. Holes at the table's end are left off. True when the table was replaced.
+// Builds the table from record 0 and the extension records its attribute list names, each record's
+// runs clamped to the volume from partitionStartSector to lastSector (its last sector, not the one
+// after it), the list read from the volume only. Record 0 is the $MFT's copy at mftStartSector when
+// it is whole, else the mirror's ($MFTMirr) at mirrorSector (0: none known) when that one is whole;
+// a copy is whole when both its sectors lie in the volume, read, carry the "FILE" signature and
+// hold its update sequence. A torn copy is never read for runs: its stale sector could place
+// records on clusters that are no longer the $MFT's. The table is replaced only when the copy taken
+// has a non-resident $DATA with a run in the volume; an unreadable, torn or inconsistent extension
+// record ends the load with the runs gathered so far. Holes at the table's end are left off. True
+// when the table was replaced.
 bool LoadMftRunTableFrom(SectorSource& source, uint64_t partitionStartSector, uint64_t mftStartSector,
-                         uint32_t sectorsPerCluster, MftRunTableRecord& table, uint64_t lastSector = UINT64_MAX);
+                         uint64_t mirrorSector, uint32_t sectorsPerCluster, MftRunTableRecord& table,
+                         uint64_t lastSector = UINT64_MAX);

@@ -78,7 +78,8 @@ TEST_P(NtfsImage, FoldersAndFilesOfTheTruthAreFoundThroughTheRunTable)
     ImageVolume v;
     MftRunTableRecord runs;
     if (!v.Open(GetParam(), L"NTFS") ||
-        !LoadMftRunTableFrom(*v.src, 0, v.geometry.mftSector, v.geometry.sectorsPerCluster, runs))
+        !LoadMftRunTableFrom(*v.src, 0, v.geometry.mftSector, v.geometry.mftMirrSector, v.geometry.sectorsPerCluster,
+                             runs))
         GTEST_SKIP() << "ZR_IMAGES not set or image missing";
     // The volume the scan reads attribute lists from, as the search gives it.
     const NtfsVolumePlace volume{ 0, v.geometry.sectorsPerCluster, v.end };
@@ -285,7 +286,7 @@ TEST(NtfsScan, RunsPastTheVolumeEndAreReadOnlyToItsEnd)
     std::memcpy(disk.At(32).data(), rec.data(), kSectorSize);
     std::memcpy(disk.At(33).data(), rec.data() + kSectorSize, kSectorSize);
     MftRunTableRecord runs;
-    ASSERT_TRUE(LoadMftRunTableFrom(disk, 0, 32, 8, runs, 4095));
+    ASSERT_TRUE(LoadMftRunTableFrom(disk, 0, 32, 0, 8, runs, 4095));
     ASSERT_EQ(runs.totalSectors(), 4064u);
     uint64_t done = 0, total = 0;
     const auto found = ScanNtfsRecords(disk, runs, nullptr, [&](uint64_t d, uint64_t t) { done = d, total = t; });
@@ -295,36 +296,52 @@ TEST(NtfsScan, RunsPastTheVolumeEndAreReadOnlyToItsEnd)
 }
 
 // Whatever record 0 claims, the scan of a volume reads no sector past its last one: not along the
-// $MFT's runs, not for record 0's attribute list, not for record 0 itself; and what it keeps
-// follows the records it reads, not the length claimed.
+// $MFT's runs, not for record 0's attribute list, not for record 0 itself nor its mirror's copy;
+// and what it keeps follows the records it reads, not the length claimed. A torn record 0 (its
+// second sector left from a write that moved the $MFT's second run from cluster 20 to 30) gives no
+// runs: the mirror's whole copy does, so that the file now at cluster 30 is listed and the stale
+// one still at cluster 20 is not.
 TEST(NtfsScan, NothingPastTheVolumeIsRead)
 {
     constexpr uint64_t kEnd = 4096; // the volume's sectors; the disk goes on
+    const Bytes moved = { 0x11, 0x02, 0x04, 0x11, 0x02, 0x1A }, before = { 0x11, 0x02, 0x04, 0x11, 0x02, 0x10 };
     struct Case {
         const char* what;
         uint64_t mftSector;
         Bytes runs;
         bool listOutside; // record 0's attribute list kept at cluster 600, past the volume
-        size_t records;   // found
+        std::vector<uint64_t> files; // the sectors of the files listed, in the order of their records
+        Bytes staleRuns = {};        // record 0 torn: its second sector, which holds $DATA, from a write of these
+        uint64_t mirrorSector = 0;   // where the mirror's whole copy of record 0 lies
         uint64_t end = kEnd;
         uint32_t fileIn = 0; // record 1 a file in this folder
     } cases[] = {
-        { "runs of 2^40 clusters", 32, { 0x16, 0, 0, 0, 0, 0, 0x01, 0x04 }, false, 1 },
-        { "an attribute list outside the volume", 32, { 0x22, 0xFC, 0x01, 0x04, 0x00 }, true, 1 },
-        { "record 0 on the volume's last sector", kEnd - 1, { 0x21, 0x01, 0xFF, 0x01 }, false, 0 },
+        { "runs of 2^40 clusters", 32, { 0x16, 0, 0, 0, 0, 0, 0x01, 0x04 }, false, { 32 } },
+        { "an attribute list outside the volume", 32, { 0x22, 0xFC, 0x01, 0x04, 0x00 }, true, { 32 } },
+        { "record 0 on the volume's last sector", kEnd - 1, { 0x21, 0x01, 0xFF, 0x01 }, false, {} },
+        { "record 0 torn, the mirror's copy whole", 32, moved, false, { 32, 30 * 8 }, before, 2048 },
+        { "record 0 torn, the mirror's copy past the volume", 32, moved, false, {}, before, kEnd },
         // 16 TiB: two clusters at 4, 2^31 past the volume's end (a hole of 2^33 records), two at 10.
         { "a hole of 2^33 records, a file in folder 0xFFFFFFF0",
           32,
           { 0x11, 0x02, 0x04, 0x55, 0, 0, 0, 0x80, 0, 0xFC, 0xFF, 0xFF, 0xFF, 0x01, 0x51, 0x02, 0x0A, 0, 0, 0, 0xFE },
           false,
-          2,
+          { 32, 34 },
+          {},
+          0,
           uint64_t(1) << 35,
           0xFFFFFFF0u },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         storage_test::CraftedDisk disk(1 << 16);
+        auto put = [&](uint64_t sector, const Bytes& rec) {
+            std::memcpy(disk.At(sector).data(), rec.data(), kSectorSize);
+            std::memcpy(disk.At(sector + 1).data(), rec.data() + kSectorSize, kSectorSize);
+        };
         ntfs_test::RecordBuilder r0(1);
+        if (!c.staleRuns.empty())
+            r0.Resident(0x10, Bytes(480)); // $DATA comes in the second sector
         if (c.listOutside) {
             // It names record 1 for the $MFT's data from cluster 0 on.
             Bytes list(32);
@@ -334,25 +351,36 @@ TEST(NtfsScan, NothingPastTheVolumeIsRead)
             std::memcpy(disk.At(600 * 8).data(), list.data(), list.size());
             r0.NonResident(0x20, { 0x21, 0x01, 0x58, 0x02 }, 0, list.size());
         }
+        const size_t data = r0.pos;
         r0.NonResident(0x80, c.runs);
         r0.Resident(0x30, ntfs_test::FileNameValue(5, 0, kNameSpaceWin32, u"$MFT"));
         const Bytes rec = r0.Finish();
-        std::memcpy(disk.At(c.mftSector).data(), rec.data(), kSectorSize);
-        std::memcpy(disk.At(c.mftSector + 1).data(), rec.data() + kSectorSize, kSectorSize);
-        if (c.fileIn != 0) {
-            const Bytes file = Folder(c.fileIn, u"f.txt", 1);
-            std::memcpy(disk.At(c.mftSector + 2).data(), file.data(), kSectorSize);
-            std::memcpy(disk.At(c.mftSector + 3).data(), file.data() + kSectorSize, kSectorSize);
+        put(c.mftSector, rec);
+        if (c.fileIn != 0)
+            put(c.mftSector + 2, Folder(c.fileIn, u"f.txt", 1));
+        if (!c.staleRuns.empty()) {
+            ntfs_test::RecordBuilder old = r0;
+            old.pos = data;
+            old.NonResident(0x80, c.staleRuns);
+            old.Resident(0x30, ntfs_test::FileNameValue(5, 0, kNameSpaceWin32, u"$MFT"));
+            std::memcpy(disk.At(c.mftSector + 1).data(), old.Finish(0x0909).data() + kSectorSize, kSectorSize);
+            put(c.mirrorSector, rec);
+            put(30 * 8, Folder(5, u"New", 1)); // record 8 now
+            put(20 * 8, Folder(5, u"Old", 1)); // record 8 before the move, its cluster since freed
         }
         ScanTarget target;
         target.kind = FsKind::Ntfs;
         target.endSector = c.end;
         target.geometry.sectorsPerCluster = 8;
         target.geometry.mftSector = c.mftSector;
+        target.geometry.mftMirrSector = c.mirrorSector;
         FoundStore store;
         const size_t largest = alloc_watch::Largest([&] { ScanNtfsVolume(disk, target, true, store, 0, nullptr, {}); });
         EXPECT_LT(disk.highestAsked, c.end);
-        EXPECT_EQ(c.records, store.NtfsFileCount());
+        std::vector<uint64_t> files;
+        for (size_t i = 0; i < store.NtfsFileCount(); ++i)
+            files.push_back(store.NtfsFile(i).sector);
+        EXPECT_EQ(c.files, files);
         EXPECT_LT(largest, size_t(4) << 20);
     }
 }
@@ -430,7 +458,7 @@ TEST(NtfsScan, RecordsAfterARunOutsideTheVolumeKeepTheirNumbers)
     put(34, Folder(5, u"A"));
     put(82, Folder(1, u"B"));
     MftRunTableRecord runs;
-    ASSERT_TRUE(LoadMftRunTableFrom(disk, 0, 32, 8, runs, 4095));
+    ASSERT_TRUE(LoadMftRunTableFrom(disk, 0, 32, 0, 8, runs, 4095));
     const auto found = ScanNtfsRecords(disk, runs);
     ASSERT_EQ(found.size(), 3u);
     EXPECT_TRUE(found[1].name == u"A" && found[1].record == 1);

@@ -79,6 +79,25 @@ TEST(NtfsGeometry, TwoCopiesGiveClusterSizeAndStartWithoutBootSector)
     ASSERT_EQ(map.volumes.size(), 1u);
     EXPECT_EQ(map.volumes[0].sectorsPerCluster, 2u);
     EXPECT_EQ(map.volumes[0].cluster0, 1000u);
+
+    // The $MFT's copy of record 0 torn, its runs those of a stale sector: it still places the
+    // volume, but the runs come from the mirror's copy when that one is whole, else there are none.
+    const Volume w{ 20480, 4, 8, 2047 };
+    for (const bool mirrorWhole : { true, false }) {
+        SCOPED_TRACE(mirrorWhole);
+        Records records = Both(w);
+        records[0].whole = false;
+        records[0].runs = { { 500, 16, false } };
+        records[12].whole = mirrorWhole; // the mirror's record 0, after the $MFT's twelve
+        const NtfsGeometryMap torn = InferNtfsVolumeGeometry(records, {}, {}, 0);
+        ASSERT_EQ(torn.volumes.size(), 1u);
+        EXPECT_EQ(torn.volumes[0].cluster0, 20480u);
+        EXPECT_EQ(torn.volumes[0].sectorsPerCluster, 4u);
+        ASSERT_EQ(torn.volumes[0].mftRuns.size(), mirrorWhole ? 1u : 0u);
+        if (mirrorWhole) {
+            EXPECT_EQ(torn.volumes[0].mftRuns[0].firstCluster, 8u);
+        }
+    }
 }
 
 TEST(NtfsGeometry, RecordsWinOverABootSectorOrStartThatDisagrees)
@@ -220,14 +239,16 @@ TEST(NtfsGeometry, HostileRecordsGiveNoVolume)
 // header has one.
 TEST(NtfsGeometry, SystemRecordsAreKnownByNameNumberAndParent)
 {
-    auto carved = [](const std::u16string& name, uint32_t parent, uint32_t number, bool runs) {
+    auto carved = [](const std::u16string& name, uint32_t parent, uint32_t number, bool runs, bool torn = false) {
         ntfs_test::RecordBuilder b(1);
         ntfs_test::Put32(&b.rec[0x1C], 1024);
         ntfs_test::Put32(&b.rec[0x2C], number);
         b.Resident(kAttrFileName, ntfs_test::FileNameValue(parent, 77, kNameSpaceWin32AndDos, name));
         if (runs)
             b.NonResident(kAttrData, { 0x21, 0x40, 0x20, 0x00 }, 0, 65536); // 64 clusters at 32
-        const std::vector<uint8_t> raw = b.Finish();
+        std::vector<uint8_t> raw = b.Finish();
+        if (torn)
+            raw[1022] ^= 0xFF; // the second sector from another write
         CarvedMftRecord r;
         EXPECT_TRUE(DecodeCarvedMftRecord(raw.data(), 4000, r));
         return r;
@@ -243,5 +264,11 @@ TEST(NtfsGeometry, SystemRecordsAreKnownByNameNumberAndParent)
     EXPECT_EQ(rows.systemRecords[0].number, 0u);
     EXPECT_EQ(rows.systemRecords[0].firstCluster, 32u);
     EXPECT_EQ(rows.systemRecords[0].runs.size(), 1u);
+    EXPECT_TRUE(rows.systemRecords[0].whole);
     EXPECT_EQ(rows.systemRecords[1].number, 4u);
+    // A torn copy still counts, its first cluster to place the volume, known as torn.
+    rows.MftRecord(carved(u"$MFT", 5, 0, true, true));
+    ASSERT_EQ(rows.systemRecords.size(), 3u);
+    EXPECT_FALSE(rows.systemRecords[2].whole);
+    EXPECT_EQ(rows.systemRecords[2].firstCluster, 32u);
 }

@@ -210,7 +210,7 @@ TEST(MftRunTable, LoadsRecordZeroAndAppendsExtensionRecords)
     PutRecord(disk, mftStart + 12, r6.Finish());
 
     MftRunTableRecord t;
-    ASSERT_TRUE(LoadMftRunTableFrom(disk, kPartStart, mftStart, kSpc, t));
+    ASSERT_TRUE(LoadMftRunTableFrom(disk, kPartStart, mftStart, 0, kSpc, t));
     ASSERT_EQ(t.count(), 3u);
     uint64_t sector = 0;
     ASSERT_TRUE(MftRecordToLbaIn(12, t, &sector));
@@ -220,20 +220,20 @@ TEST(MftRunTable, LoadsRecordZeroAndAppendsExtensionRecords)
     RecordBuilder bad(1, 0);
     bad.NonResident(kAttrData, { 0x21, 0x02, 0x00, 0x03 }, 9);
     PutRecord(disk, mftStart + 12, bad.Finish());
-    ASSERT_TRUE(LoadMftRunTableFrom(disk, kPartStart, mftStart, kSpc, t));
+    ASSERT_TRUE(LoadMftRunTableFrom(disk, kPartStart, mftStart, 0, kSpc, t));
     EXPECT_EQ(t.count(), 2u);
     // Nor one from a record torn by a write cut short (its second sector of another write).
     std::vector<uint8_t> torn = r6.Finish();
     Put16(&torn[1022], 0x0A0A);
     PutRecord(disk, mftStart + 12, torn);
-    ASSERT_TRUE(LoadMftRunTableFrom(disk, kPartStart, mftStart, kSpc, t));
+    ASSERT_TRUE(LoadMftRunTableFrom(disk, kPartStart, mftStart, 0, kSpc, t));
     EXPECT_EQ(t.count(), 2u);
 
     // A damaged or unreadable record 0 keeps the table as it was.
     std::memset(disk.At(mftStart).data(), 0, 512);
-    EXPECT_FALSE(LoadMftRunTableFrom(disk, kPartStart, mftStart, kSpc, t));
+    EXPECT_FALSE(LoadMftRunTableFrom(disk, kPartStart, mftStart, 0, kSpc, t));
     disk.Fail(mftStart);
-    EXPECT_FALSE(LoadMftRunTableFrom(disk, kPartStart, mftStart, kSpc, t));
+    EXPECT_FALSE(LoadMftRunTableFrom(disk, kPartStart, mftStart, 0, kSpc, t));
     EXPECT_EQ(t.count(), 2u);
 
     t.starts = { 100, 500 }, t.lengths = { 3, 10 }; // record 1 = sector 102 and then sector 500
@@ -243,6 +243,52 @@ TEST(MftRunTable, LoadsRecordZeroAndAppendsExtensionRecords)
     std::vector<uint8_t> got(1024);
     ASSERT_TRUE(ReadMftRecordAt(disk, t, 1, got.data()));
     EXPECT_EQ(got, rec);
+
+    // Record 0 torn by a write cut short: its second sector, which holds $DATA, is left from the
+    // write before, when the $MFT's second run lay at cluster 0x200 (or there was none). Only a
+    // whole copy gives runs: the $MFT's, else the mirror's at cluster 0x400, else none.
+    const auto recordZero = [](const std::vector<uint8_t>& pairs, uint16_t usn) {
+        RecordBuilder b;
+        b.Resident(kAttrStandardInfo, std::vector<uint8_t>(480)); // $DATA in the second sector
+        b.NonResident(kAttrData, pairs);
+        return b.Finish(usn);
+    };
+    const std::vector<uint8_t> now = recordZero({ 0x21, 0x02, 0x00, 0x01, 0x21, 0x02, 0x00, 0x02 }, 0x0A0B);
+    const std::vector<uint8_t> before = recordZero({ 0x21, 0x02, 0x00, 0x01, 0x21, 0x02, 0x00, 0x01 }, 0x0909);
+    const std::vector<uint8_t> shorter = recordZero({ 0x21, 0x02, 0x00, 0x01 }, 0x0909);
+    const auto tornOver = [&](const std::vector<uint8_t>& stale) {
+        std::vector<uint8_t> copy = now;
+        std::copy(stale.begin() + 512, stale.end(), copy.begin() + 512);
+        return copy;
+    };
+    const uint64_t mirror = kPartStart + 0x400 * kSpc;
+    const struct {
+        const char* what;
+        std::vector<uint8_t> mft, mirror; // the mirror's copy: none when empty
+        uint64_t lastSector;
+        uint64_t second; // the cluster of the second run loaded; 0: the load fails
+    } copies[] = {
+        { "torn over an older list, the mirror whole", tornOver(before), now, UINT64_MAX, 0x300 },
+        { "torn over a shorter list, the mirror whole", tornOver(shorter), now, UINT64_MAX, 0x300 },
+        { "torn, no mirror", tornOver(before), {}, UINT64_MAX, 0 },
+        { "torn, the mirror torn too", tornOver(before), tornOver(before), UINT64_MAX, 0 },
+        { "torn, the mirror whole but ending past the volume", tornOver(before), now, mirror, 0 },
+        { "whole, the mirror's list another", now, before, UINT64_MAX, 0x300 },
+    };
+    for (const auto& c : copies) {
+        SCOPED_TRACE(c.what);
+        storage_test::CraftedDisk volume(1 << 20);
+        PutRecord(volume, mftStart, c.mft);
+        if (!c.mirror.empty())
+            PutRecord(volume, mirror, c.mirror);
+        MftRunTableRecord loaded;
+        loaded.starts = { 7 }, loaded.lengths = { 2 };
+        EXPECT_EQ(LoadMftRunTableFrom(volume, kPartStart, mftStart, c.mirror.empty() ? 0 : mirror, kSpc, loaded,
+                                      c.lastSector),
+                  c.second != 0);
+        const std::vector<uint64_t> starts = { mftStart, kPartStart + c.second * kSpc };
+        EXPECT_EQ(loaded.starts, c.second != 0 ? starts : std::vector<uint64_t>{ 7 });
+    }
 }
 
 TEST(MftRunTable, RunsAreClampedToTheVolumeWhenLoaded)
@@ -262,7 +308,7 @@ TEST(MftRunTable, RunsAreClampedToTheVolumeWhenLoaded)
         PutRecord(disk, mftStart, r0.Finish());
         MftRunTableRecord t;
         const bool inside = &pairs != &huge[2];
-        EXPECT_EQ(LoadMftRunTableFrom(disk, kPartStart, mftStart, kSpc, t, kLast), inside);
+        EXPECT_EQ(LoadMftRunTableFrom(disk, kPartStart, mftStart, 0, kSpc, t, kLast), inside);
         EXPECT_EQ(t.totalSectors(), inside ? kLast + 1 - mftStart : 0u) << (&pairs - huge);
     }
 
@@ -283,7 +329,7 @@ TEST(MftRunTable, RunsAreClampedToTheVolumeWhenLoaded)
     r1.NonResident(kAttrData, { 0x16, 0, 0, 0, 0, 0, 0x01, 0x08 }, 2);
     PutRecord(disk, mftStart + 2, r1.Finish());
     MftRunTableRecord t;
-    ASSERT_TRUE(LoadMftRunTableFrom(disk, kPartStart, mftStart, kSpc, t, kLast));
+    ASSERT_TRUE(LoadMftRunTableFrom(disk, kPartStart, mftStart, 0, kSpc, t, kLast));
     ASSERT_EQ(t.count(), 2u);
     EXPECT_EQ(t.lengths[1], kLast + 1 - (kPartStart + 8 * kSpc));
 

@@ -295,10 +295,11 @@ TEST_F(MediaTest, BrokenVolumesEndWithAMessageOrAPartialResult)
     }
 }
 
-// An NTFS volume that passes its check but whose $MFT record is gone (\\.\N:, made with mkntfs
-// and damaged at set-up): the dialog says why it shows nothing instead of an empty tree that looks
-// like an empty volume, and no second notice follows. Next first clears the partition-search
-// counters a search left set, without which Search More Partitions stays refused.
+// An NTFS volume that passes its check but whose $MFT record is gone and its mirror's copy torn
+// (\\.\N:, made with mkntfs and damaged at set-up): the dialog says why it shows nothing instead
+// of an empty tree that looks like an empty volume, and no second notice follows. Next first clears
+// the partition-search counters a search left set, without which Search More Partitions stays
+// refused.
 TEST_F(BasicSearchTest, AnUnreadableMftIsSaidOnTheDialogAndNextClearsLeftPartitionSearchCounters)
 {
     SelectDrive(L"N:", L"nomft\\nomft.img", L"NTFS");
