@@ -258,7 +258,7 @@ TEST(MftRunTable, LoadsRecordZeroAndAppendsExtensionRecords)
     const std::vector<uint8_t> shorter = recordZero({ 0x21, 0x02, 0x00, 0x01 }, 0x0909);
     const auto tornOver = [&](const std::vector<uint8_t>& stale) {
         std::vector<uint8_t> copy = now;
-        std::copy(stale.begin() + 512, stale.end(), copy.begin() + 512);
+        std::memcpy(copy.data() + 512, stale.data() + 512, 512);
         return copy;
     };
     const uint64_t mirror = kPartStart + 0x400 * kSpc;
