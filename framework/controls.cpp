@@ -1,4 +1,5 @@
 #include "controls.h"
+#include "temporaries.h"
 
 #include <memory>
 #include <mutex>
@@ -14,10 +15,32 @@ struct TempMaps {
 };
 thread_local TempMaps* t_temps = nullptr;
 
+// Frees the calling thread's temporary CMenu and CImageList objects (CWnd::DeleteTempMap runs
+// it).
+void DeleteThreadTemps()
+{
+    TempMaps* t = t_temps;
+    if (!t)
+        return;
+    t_temps = nullptr;
+    for (auto& kv : t->menus) {
+        kv.second->m_hMenu = nullptr; // temporaries never destroy their handles
+        ZrRetireTemporary(std::move(kv.second));
+    }
+    for (auto& kv : t->imageLists) {
+        kv.second->m_hImageList = nullptr;
+        ZrRetireTemporary(std::move(kv.second));
+    }
+    delete t;
+}
+
 TempMaps& Temps()
 {
-    if (!t_temps)
+    if (!t_temps) {
+        static const bool registered = ZrRegisterTempMap(&DeleteThreadTemps);
+        (void)registered;
         t_temps = new TempMaps();
+    }
     return *t_temps;
 }
 
@@ -101,23 +124,6 @@ void ZrInitCommonControls()
                                          ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES };
         ::InitCommonControlsEx(&icc);
     });
-}
-
-void ZrControlsDeleteTempMap()
-{
-    TempMaps* t = t_temps;
-    if (!t)
-        return;
-    t_temps = nullptr;
-    for (auto& kv : t->menus) {
-        kv.second->m_hMenu = nullptr; // temporaries never destroy their handles
-        ZrRetireTemporary(std::move(kv.second));
-    }
-    for (auto& kv : t->imageLists) {
-        kv.second->m_hImageList = nullptr;
-        ZrRetireTemporary(std::move(kv.second));
-    }
-    delete t;
 }
 
 int ZrControlsTempObjects()

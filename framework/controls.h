@@ -33,8 +33,6 @@
 // with common controls in their templates should call it before creating the dialog.
 void ZrInitCommonControls();
 
-// Frees the calling thread's temporary CMenu and CImageList objects; CWnd::DeleteTempMap calls it.
-void ZrControlsDeleteTempMap();
 int ZrControlsTempObjects();
 
 // An opaque iteration position (index + 1, never null while valid).

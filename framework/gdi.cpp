@@ -1,4 +1,5 @@
 #include "gdi.h"
+#include "temporaries.h"
 #include "wnd.h"
 
 #include <memory>
@@ -87,10 +88,41 @@ struct TempMaps {
 };
 thread_local TempMaps* t_temps = nullptr;
 
+// Frees the calling thread's temporary GDI and DC objects (CWnd::DeleteTempMap runs it).
+void DeleteThreadTemps()
+{
+    TempMaps* t = t_temps;
+    if (!t)
+        return;
+    for (auto& kv : t->objects) {
+        kv.second->m_hObject = nullptr; // temporaries never own their handles
+        ZrRetireTemporary(std::move(kv.second));
+    }
+    t->objects.clear();
+    // A DC taken by CWnd::GetDC and not yet released keeps its object until ReleaseDC, so the
+    // pointer the caller holds stays good.
+    for (auto it = t->dcs.begin(); it != t->dcs.end();) {
+        if (it->second.windowRefs > 0) {
+            ++it;
+        } else {
+            it->second.dc->m_hDC = nullptr;
+            ZrRetireTemporary(std::move(it->second.dc));
+            it = t->dcs.erase(it);
+        }
+    }
+    if (t->dcs.empty()) {
+        t_temps = nullptr; // nothing left: a thread that ends now leaves nothing behind
+        delete t;
+    }
+}
+
 TempMaps& Temps()
 {
-    if (!t_temps)
+    if (!t_temps) {
+        static const bool registered = ZrRegisterTempMap(&DeleteThreadTemps);
+        (void)registered;
         t_temps = new TempMaps();
+    }
     return *t_temps;
 }
 
@@ -134,33 +166,6 @@ int ZrGdiLiveDCs()
 int ZrGdiTempObjects()
 {
     return t_temps ? (int)(t_temps->objects.size() + t_temps->dcs.size()) : 0;
-}
-
-void ZrGdiDeleteTempMap()
-{
-    TempMaps* t = t_temps;
-    if (!t)
-        return;
-    for (auto& kv : t->objects) {
-        kv.second->m_hObject = nullptr; // temporaries never own their handles
-        ZrRetireTemporary(std::move(kv.second));
-    }
-    t->objects.clear();
-    // A DC taken by CWnd::GetDC and not yet released keeps its object until ReleaseDC, so the
-    // pointer the caller holds stays good.
-    for (auto it = t->dcs.begin(); it != t->dcs.end();) {
-        if (it->second.windowRefs > 0) {
-            ++it;
-        } else {
-            it->second.dc->m_hDC = nullptr;
-            ZrRetireTemporary(std::move(it->second.dc));
-            it = t->dcs.erase(it);
-        }
-    }
-    if (t->dcs.empty()) {
-        t_temps = nullptr; // nothing left: a thread that ends now leaves nothing behind
-        delete t;
-    }
 }
 
 // ---- CGdiObject ------------------------------------------------------------------------------

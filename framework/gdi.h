@@ -36,8 +36,6 @@ int ZrGdiLiveObjects();
 int ZrGdiLiveDCs();
 // Temporary GDI and DC objects held for the calling thread (FromHandle, CWnd::GetDC, GetFont).
 int ZrGdiTempObjects();
-// Frees the calling thread's temporary GDI and DC objects; CWnd::DeleteTempMap calls it.
-void ZrGdiDeleteTempMap();
 
 class CGdiObject {
 public:

@@ -1,8 +1,6 @@
 #include "wnd.h"
-#include "msgmap.h"
-#include "controls.h"
+#include "temporaries.h"
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -21,10 +19,6 @@ std::unordered_map<HWND, CWnd*>& PermanentMap()
 
 // Plain CWnd objects handed out by FromHandle for windows that have no object of their own.
 thread_local std::unordered_map<HWND, std::unique_ptr<CWnd>>* t_tempMap = nullptr;
-
-// Freed temporaries kept while the check for stale ones is on (CWnd::KeepFreedTemporaries).
-std::atomic<bool> g_keepFreedTemporaries{ false };
-thread_local std::vector<std::shared_ptr<void>>* t_freedTemporaries = nullptr;
 
 // The messages being dispatched on this thread, innermost last, for Default().
 thread_local std::vector<ZrMsgCall*>* t_current = nullptr;
@@ -118,9 +112,9 @@ CWnd* CWnd::FromHandle(HWND hWnd)
 
 void CWnd::DeleteTempMap()
 {
-    // The GDI, menu and image-list temporaries live exactly as long as the window ones.
-    ZrGdiDeleteTempMap();
-    ZrControlsDeleteTempMap();
+    // The other kinds (GDI objects and DCs, menus, image lists) live exactly as long as the
+    // window ones; each signed itself up when it lent its first temporary.
+    ZrDeleteRegisteredTempMaps();
     if (!t_tempMap)
         return;
     for (auto& kv : *t_tempMap) {
@@ -132,16 +126,7 @@ void CWnd::DeleteTempMap()
 
 void CWnd::KeepFreedTemporaries(bool keep)
 {
-    g_keepFreedTemporaries = keep;
-}
-
-void ZrRetireTemporary(std::shared_ptr<void> object)
-{
-    if (!object || !g_keepFreedTemporaries)
-        return;
-    if (!t_freedTemporaries)
-        t_freedTemporaries = new std::vector<std::shared_ptr<void>>();
-    t_freedTemporaries->push_back(std::move(object));
+    ZrKeepFreedTemporaries(keep);
 }
 
 void CWnd::ReleaseThreadState()
@@ -149,8 +134,7 @@ void CWnd::ReleaseThreadState()
     DeleteTempMap();
     delete t_tempMap;
     t_tempMap = nullptr;
-    delete t_freedTemporaries; // the thread is ending: nothing of it can still be held
-    t_freedTemporaries = nullptr;
+    ZrFreeKeptTemporaries(); // the thread is ending: nothing of it can still be held
     if (t_current && t_current->empty()) {
         delete t_current;
         t_current = nullptr;

@@ -13,7 +13,6 @@
 #include <windows.h>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include "types.h"
 #include "cstring.h"
 
@@ -303,10 +302,6 @@ public:
 private:
     HWND m_previous;
 };
-
-// Ends a temporary object (of any kind) that its map lets go, its handle already cleared:
-// deleted, or kept on the calling thread while CWnd::KeepFreedTemporaries is on.
-void ZrRetireTemporary(std::shared_ptr<void> object);
 
 // Runs `work` on the thread that owns `wnd` (at once when that is the calling thread) and returns
 // once it has run; false when the window is gone. A worker that fills a window's control hands

@@ -161,3 +161,41 @@ TEST_F(ControlsTest, BitmapButtonFacesAndTheirGdiObjects)
     }
     EXPECT_EQ(gdiBase, ZrGdiLiveObjects());
 }
+
+// Menus, image lists, GDI objects and DCs lent for handles go with the window temporaries, their
+// handles left to their owner. Under the check every test runs with, each one still held is
+// emptied of its handle, and the handle's next temporary is another object.
+TEST(TemporaryObjects, DeleteTempMapRetiresEveryKindAndLeavesTheHandles)
+{
+    CWnd::DeleteTempMap();
+    const HMENU menu = ::CreatePopupMenu();
+    const HIMAGELIST images = ImageList_Create(16, 16, ILC_COLOR32, 1, 1);
+    const HDC dc = ::CreateCompatibleDC(nullptr);
+    const HGDIOBJ pen = ::CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
+    CMenu* const heldMenu = CMenu::FromHandle(menu);
+    CImageList* const heldImages = CImageList::FromHandle(images);
+    CDC* const heldDc = CDC::FromHandle(dc);
+    CGdiObject* const heldPen = CGdiObject::FromHandle(pen);
+    EXPECT_EQ(2, ZrControlsTempObjects());
+    EXPECT_EQ(2, ZrGdiTempObjects());
+
+    CWnd::DeleteTempMap();
+    EXPECT_EQ(0, ZrControlsTempObjects());
+    EXPECT_EQ(0, ZrGdiTempObjects());
+    EXPECT_EQ(nullptr, heldMenu->m_hMenu);
+    EXPECT_EQ(nullptr, heldImages->m_hImageList);
+    EXPECT_EQ(nullptr, heldDc->m_hDC);
+    EXPECT_EQ(nullptr, heldPen->m_hObject);
+    EXPECT_TRUE(::IsMenu(menu));
+    EXPECT_EQ(0, ImageList_GetImageCount(images));
+    EXPECT_EQ((DWORD)OBJ_MEMDC, ::GetObjectType(dc));
+    EXPECT_EQ((DWORD)OBJ_PEN, ::GetObjectType(pen));
+    EXPECT_NE(heldMenu, CMenu::FromHandle(menu));
+    EXPECT_NE(heldPen, CGdiObject::FromHandle(pen));
+
+    CWnd::DeleteTempMap();
+    ::DestroyMenu(menu);
+    ImageList_Destroy(images);
+    ::DeleteDC(dc);
+    ::DeleteObject(pen);
+}
