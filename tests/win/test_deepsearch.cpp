@@ -191,6 +191,19 @@ protected:
             << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
     }
 
+    // The table cases below, each run over a part of its table by a case of its own.
+    void ExpectNoVolumeReachesPastItsPartition(PartitionKind kind);
+    enum class Pick { Disk, Partition, Letter, LetterThroughDisk, Recognised };
+    struct LogCell {
+        Pick pick;
+        const wchar_t* item; // the disk's or the letter's item
+        const wchar_t* image;
+        int fs;
+        int partition; // of the disk, from 1
+        bool narrowed;
+    };
+    void ExpectALoadedLogSavesWhatItsScanSaved(const std::vector<LogCell>& cells);
+
     uint64_t imageSectors = 0;
     int finishedBefore = 0;
 };
@@ -1403,50 +1416,63 @@ TEST_F(DeepSearchTest, AFatVolumeIsReadNoFurtherThanItsPartition)
 
 // A volume, FAT or NTFS, that begins inside a partition of the disk's table ends no later than
 // that partition, whatever its boot sector claims: on a disk whose FAT16, FAT32 and NTFS volumes
-// are MBR primary, logical or GPT partitions, each boot sector claiming one sector more than its
-// partition, more than a cluster more, or no size at all (NTFS: both its boot sectors gone), a
-// scan of the partition saves the file that runs past it with the partition's whole clusters of it
-// alone, every other file as it is; and so does a save after its log is loaded.
-TEST_F(DeepSearchTest, NoVolumeReachesPastThePartitionItBeginsIn)
+// are MBR primary, logical or GPT partitions (`kind`), each boot sector claiming one sector more
+// than its partition, more than a cluster more, or no size at all (NTFS: both its boot sectors
+// gone), a scan of the partition saves the file that runs past it with the partition's whole
+// clusters of it alone, every other file as it is; and so does a save after its log is loaded.
+void DeepSearchTest::ExpectNoVolumeReachesPastItsPartition(PartitionKind kind)
 {
-    for (const PartitionKind kind : { PartitionKind::Primary, PartitionKind::Logical, PartitionKind::Gpt }) {
-        SpillDisk disk(24, kind);
-        ASSERT_TRUE(disk.Made());
-        dlg.OnBnClickedRefresh();
-        ASSERT_TRUE(PumpUntil([] { return g_pDeepDriveTreeThread == nullptr; }, 20000));
-        const HTREEITEM diskItem = ChildWith(dlg.PhysicalDrivesItem(), L"(Disk24 ");
-        ASSERT_NE(nullptr, diskItem);
-        for (size_t k = 0; k < disk.Volumes().size(); ++k) {
-            const SpillVolume& v = disk.Volumes()[k];
-            for (const SizeClaim claim :
-                 { SizeClaim{ true, 1 }, SizeClaim{ true, v.sectorsPerCluster + 1ull }, SizeClaim{ false, 0 } }) {
-                SCOPED_TRACE(testing::Message() << "table " << int(kind) << ", " << Narrow(v.fs) << " claiming "
-                                                << (claim.stated ? std::to_string(claim.more) + " more" : "no size"));
-                ASSERT_TRUE(disk.Claim(k, claim));
-                const HTREEITEM part = ChildWith(diskItem, (L"Partition - " + std::to_wstring(k + 1)).c_str());
-                ASSERT_NE(nullptr, part);
-                dlg.DriveTree().SelectItem(part);
-                PumpPending();
-                SetField(IDC_RANGE_MIN, 0);
-                SetField(IDC_RANGE_MAX, disk.Sectors());
-                SetField(IDC_RANGE_START, v.start);
-                SetField(IDC_RANGE_END, v.start + v.sectors);
-                dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, k);
-                Next();
-                ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
-                ExpectSavedAsThePartitionHoldsIt(disk, k, SaveEverything(NewTempFolder(L"zr_deepclaim")));
-                SaveNewLog(dlg, L"zr_deepclaimlog", L"claim.QLX");
-                ASSERT_FALSE(HasFatalFailure());
-                dlg.OnBnClickedBack();
-                LoadPickedLog();
-                SetScanLogPathPicker(nullptr);
-                ASSERT_FALSE(HasFatalFailure());
-                ExpectSavedAsThePartitionHoldsIt(disk, k, SaveEverything(NewTempFolder(L"zr_deepclaimload")));
-                dlg.OnBnClickedBack();
-                ASSERT_EQ(0, dlg.Page());
-            }
+    SpillDisk disk(24, kind);
+    ASSERT_TRUE(disk.Made());
+    dlg.OnBnClickedRefresh();
+    ASSERT_TRUE(PumpUntil([] { return g_pDeepDriveTreeThread == nullptr; }, 20000));
+    const HTREEITEM diskItem = ChildWith(dlg.PhysicalDrivesItem(), L"(Disk24 ");
+    ASSERT_NE(nullptr, diskItem);
+    for (size_t k = 0; k < disk.Volumes().size(); ++k) {
+        const SpillVolume& v = disk.Volumes()[k];
+        for (const SizeClaim claim :
+             { SizeClaim{ true, 1 }, SizeClaim{ true, v.sectorsPerCluster + 1ull }, SizeClaim{ false, 0 } }) {
+            SCOPED_TRACE(testing::Message() << "table " << int(kind) << ", " << Narrow(v.fs) << " claiming "
+                                            << (claim.stated ? std::to_string(claim.more) + " more" : "no size"));
+            ASSERT_TRUE(disk.Claim(k, claim));
+            const HTREEITEM part = ChildWith(diskItem, (L"Partition - " + std::to_wstring(k + 1)).c_str());
+            ASSERT_NE(nullptr, part);
+            dlg.DriveTree().SelectItem(part);
+            PumpPending();
+            SetField(IDC_RANGE_MIN, 0);
+            SetField(IDC_RANGE_MAX, disk.Sectors());
+            SetField(IDC_RANGE_START, v.start);
+            SetField(IDC_RANGE_END, v.start + v.sectors);
+            dlg.SendDlgItemMessage(IDC_DS_FS_COMBO, CB_SETCURSEL, k);
+            Next();
+            ASSERT_TRUE(PumpUntil([&] { return OnResultsPage(); }, 60000));
+            ExpectSavedAsThePartitionHoldsIt(disk, k, SaveEverything(NewTempFolder(L"zr_deepclaim")));
+            SaveNewLog(dlg, L"zr_deepclaimlog", L"claim.QLX");
+            ASSERT_FALSE(HasFatalFailure());
+            dlg.OnBnClickedBack();
+            LoadPickedLog();
+            SetScanLogPathPicker(nullptr);
+            ASSERT_FALSE(HasFatalFailure());
+            ExpectSavedAsThePartitionHoldsIt(disk, k, SaveEverything(NewTempFolder(L"zr_deepclaimload")));
+            dlg.OnBnClickedBack();
+            ASSERT_EQ(0, dlg.Page());
         }
     }
+}
+
+TEST_F(DeepSearchTest, NoVolumeReachesPastThePrimaryPartitionItBeginsIn)
+{
+    ExpectNoVolumeReachesPastItsPartition(PartitionKind::Primary);
+}
+
+TEST_F(DeepSearchTest, NoVolumeReachesPastTheLogicalPartitionItBeginsIn)
+{
+    ExpectNoVolumeReachesPastItsPartition(PartitionKind::Logical);
+}
+
+TEST_F(DeepSearchTest, NoVolumeReachesPastTheGptPartitionItBeginsIn)
+{
+    ExpectNoVolumeReachesPastItsPartition(PartitionKind::Gpt);
 }
 
 // Whatever was selected (a disk, a partition, a drive letter read through its volume or through
@@ -1454,30 +1480,9 @@ TEST_F(DeepSearchTest, NoVolumeReachesPastThePartitionItBeginsIn)
 // FAT16, FAT32 (one inferred from its folders, its boot sector and FATs gone) or NTFS volumes, a
 // save after Save Log, Back and Load Log writes what the save after the scan wrote, file for file
 // and byte for byte, and so does a save after the log is loaded at start-up.
-TEST_F(DeepSearchTest, ALoadedLogSavesWhatItsScanSaved)
+void DeepSearchTest::ExpectALoadedLogSavesWhatItsScanSaved(const std::vector<LogCell>& cells)
 {
-    enum class Pick { Disk, Partition, Letter, LetterThroughDisk, Recognised };
-    const struct {
-        Pick pick;
-        const wchar_t* item; // the disk's or the letter's item
-        const wchar_t* image;
-        int fs;
-        int partition; // of the disk, from 1
-        bool narrowed;
-    } cells[] = {
-        { Pick::Recognised, L"P:", L"deepntfs.img", 2, 0, false },
-        { Pick::Disk, L"(Disk4 ", L"deepdisk.img", 0, 0, false },
-        { Pick::Disk, L"(Disk14 ", L"deepntfsdisk.img", 2, 0, true },
-        { Pick::Partition, L"(Disk2 ", L"mbr.img", 2, 2, false },
-        { Pick::Partition, L"(Disk2 ", L"mbr.img", 2, 2, true },
-        { Pick::Partition, L"(Disk2 ", L"mbr.img", 1, 1, true },
-        { Pick::Letter, L"O:", L"deepfat32.img", 1, 0, false },
-        { Pick::Letter, L"P:", L"deepntfs.img", 2, 0, true },
-        { Pick::Letter, L"Y:", L"ntfs.img", 2, 0, true },
-        { Pick::Letter, L"W:", L"fat16.img", 0, 0, false },
-        { Pick::LetterThroughDisk, L"X:", L"fat32.img", 1, 1, false },
-    };
-    for (const auto& c : cells) {
+    for (const LogCell& c : cells) {
         SCOPED_TRACE(testing::Message() << Narrow(c.item) << " " << Narrow(c.image) << " partition " << c.partition
                                         << (c.narrowed ? " narrowed" : ""));
         const bool letter = c.pick == Pick::Letter || c.pick == Pick::Recognised;
@@ -1558,6 +1563,35 @@ TEST_F(DeepSearchTest, ALoadedLogSavesWhatItsScanSaved)
         ASSERT_EQ(0, dlg.Page());
         ASSERT_TRUE(PumpUntil([] { return g_pDeepDriveTreeThread == nullptr; }, 20000));
     }
+}
+
+TEST_F(DeepSearchTest, ALoadedLogSavesWhatItsScanSavedOfADisk)
+{
+    ExpectALoadedLogSavesWhatItsScanSaved({
+        { Pick::Disk, L"(Disk4 ", L"deepdisk.img", 0, 0, false },
+        { Pick::Disk, L"(Disk14 ", L"deepntfsdisk.img", 2, 0, true },
+    });
+}
+
+TEST_F(DeepSearchTest, ALoadedLogSavesWhatItsScanSavedOfAPartition)
+{
+    ExpectALoadedLogSavesWhatItsScanSaved({
+        { Pick::Partition, L"(Disk2 ", L"mbr.img", 2, 2, false },
+        { Pick::Partition, L"(Disk2 ", L"mbr.img", 2, 2, true },
+        { Pick::Partition, L"(Disk2 ", L"mbr.img", 1, 1, true },
+    });
+}
+
+TEST_F(DeepSearchTest, ALoadedLogSavesWhatItsScanSavedOfADriveLetter)
+{
+    ExpectALoadedLogSavesWhatItsScanSaved({
+        { Pick::Recognised, L"P:", L"deepntfs.img", 2, 0, false },
+        { Pick::Letter, L"O:", L"deepfat32.img", 1, 0, false },
+        { Pick::Letter, L"P:", L"deepntfs.img", 2, 0, true },
+        { Pick::Letter, L"Y:", L"ntfs.img", 2, 0, true },
+        { Pick::Letter, L"W:", L"fat16.img", 0, 0, false },
+        { Pick::LetterThroughDisk, L"X:", L"fat32.img", 1, 1, false },
+    });
 }
 
 } // namespace

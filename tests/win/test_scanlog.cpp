@@ -219,19 +219,19 @@ protected:
         EXPECT_TRUE(dlg.LogSaved());
         g_boxes.clear();
     }
+
+    // The table cases below, each run over a part of its table by a case of its own.
+    void ExpectResultsComeBackFromTheLog(const std::vector<Medium>& media);
+    void ExpectNoBootSectorsClaimReachesPastItsPartition(PartitionKind kind);
 };
 
 const Medium kFat32{ L"fat32.img", L"X:", L"FAT32" };
 
-TEST_F(ScanLogTest, ResultsComeBackFromTheLogInAFreshDialogAndAtStartUp)
+// A scan saved into a log and loaded again, in a fresh dialog and as the start-up log, gives the
+// same tree, volume and folder listings, and the files saved from the loaded results are the
+// truth's, byte for byte.
+void ScanLogTest::ExpectResultsComeBackFromTheLog(const std::vector<Medium>& media)
 {
-    const Medium media[] = {
-        { L"fat16.img", L"W:", L"FAT16" },
-        kFat32,
-        { L"ntfs.img", L"Y:", L"NTFS" },
-        { L"mbr.img", nullptr, L"FAT32", L"(Disk2 ", L"Partition - 1", "1:" },
-        ExtensionDisk(), // files and a folder in several records each, deleted files among them
-    };
     for (const Medium& m : media) {
         SCOPED_TRACE(Narrow(m.image));
         if (CString(m.image) == ExtensionDisk().image && PartitionOneFiles(m.image).empty())
@@ -295,6 +295,23 @@ TEST_F(ScanLogTest, ResultsComeBackFromTheLogInAFreshDialogAndAtStartUp)
         g_boxes.clear();
         ::DeleteFileW(path);
     }
+}
+
+TEST_F(ScanLogTest, ResultsOfADriveLetterComeBackFromTheLogInAFreshDialogAndAtStartUp)
+{
+    ExpectResultsComeBackFromTheLog({
+        { L"fat16.img", L"W:", L"FAT16" },
+        kFat32,
+        { L"ntfs.img", L"Y:", L"NTFS" },
+    });
+}
+
+TEST_F(ScanLogTest, ResultsOfADiskPartitionComeBackFromTheLogInAFreshDialogAndAtStartUp)
+{
+    ExpectResultsComeBackFromTheLog({
+        { L"mbr.img", nullptr, L"FAT32", L"(Disk2 ", L"Partition - 1", "1:" },
+        ExtensionDisk(), // files and a folder in several records each, deleted files among them
+    });
 }
 
 // The results page shows the frame "Current Folder" with the listed folder's counts in it, above
@@ -957,40 +974,53 @@ TEST_F(ScanLogTest, BadLogsEndWithTheirMessageAndLeaveTheDialogUsable)
 }
 
 // A volume ends no later than the partition it lies in, whatever its boot sector claims: on a disk
-// whose FAT16, FAT32 and NTFS volumes are MBR primary, logical or GPT partitions (a GPT table gives
-// a partition's last sector), each boot sector claiming one sector more than its partition or more
-// than a cluster more, Basic Search saves the file that runs past the partition with the
-// partition's whole clusters of it (none of the marker sectors after it, not without its last
-// cluster), every other file as it is; and so does a save after its log is loaded.
-TEST_F(ScanLogTest, NoBootSectorsClaimReachesPastItsPartition)
+// whose FAT16, FAT32 and NTFS volumes are MBR primary, logical or GPT partitions (`kind`; a GPT
+// table gives a partition's last sector), each boot sector claiming one sector more than its
+// partition or more than a cluster more, Basic Search saves the file that runs past the partition
+// with the partition's whole clusters of it (none of the marker sectors after it, not without its
+// last cluster), every other file as it is; and so does a save after its log is loaded.
+void ScanLogTest::ExpectNoBootSectorsClaimReachesPastItsPartition(PartitionKind kind)
 {
-    for (const PartitionKind kind : { PartitionKind::Primary, PartitionKind::Logical, PartitionKind::Gpt }) {
-        SpillDisk disk(22, kind);
-        ASSERT_TRUE(disk.Made());
-        dlg.OnBnClickedRefresh();
-        ASSERT_TRUE(PumpUntil([] { return g_pBasicDriveTreeThread == nullptr; }, 30000));
-        for (size_t k = 0; k < disk.Volumes().size(); ++k) {
-            const SpillVolume& v = disk.Volumes()[k];
-            for (const uint64_t more : { uint64_t(1), v.sectorsPerCluster + uint64_t(1) }) {
-                SCOPED_TRACE(testing::Message()
-                             << "table " << int(kind) << ", " << Narrow(v.fs) << " claiming " << more << " more");
-                ASSERT_TRUE(disk.Claim(k, { true, more }));
-                const std::wstring partition = L"Partition - " + std::to_wstring(k + 1);
-                const CString path = TempLog(L"zr_claim.QLX");
-                ScanAndSave({ L"spilldisk.img", nullptr, v.fs.c_str(), L"(Disk22 ", partition.c_str() }, path);
-                ASSERT_FALSE(HasFatalFailure());
-                ExpectSavedAsThePartitionHoldsIt(disk, k, SaveEverything(NewTempFolder(L"zr_claim")));
-                dlg.OnBnClickedBack();
-                g_boxes.clear();
-                Load(path);
-                ASSERT_TRUE(Loaded()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
-                ExpectSavedAsThePartitionHoldsIt(disk, k, SaveEverything(NewTempFolder(L"zr_claimload")));
-                dlg.OnBnClickedBack();
-                ASSERT_EQ(0, dlg.Page());
-                ::DeleteFileW(path);
-            }
+    SpillDisk disk(22, kind);
+    ASSERT_TRUE(disk.Made());
+    dlg.OnBnClickedRefresh();
+    ASSERT_TRUE(PumpUntil([] { return g_pBasicDriveTreeThread == nullptr; }, 30000));
+    for (size_t k = 0; k < disk.Volumes().size(); ++k) {
+        const SpillVolume& v = disk.Volumes()[k];
+        for (const uint64_t more : { uint64_t(1), v.sectorsPerCluster + uint64_t(1) }) {
+            SCOPED_TRACE(testing::Message()
+                         << "table " << int(kind) << ", " << Narrow(v.fs) << " claiming " << more << " more");
+            ASSERT_TRUE(disk.Claim(k, { true, more }));
+            const std::wstring partition = L"Partition - " + std::to_wstring(k + 1);
+            const CString path = TempLog(L"zr_claim.QLX");
+            ScanAndSave({ L"spilldisk.img", nullptr, v.fs.c_str(), L"(Disk22 ", partition.c_str() }, path);
+            ASSERT_FALSE(HasFatalFailure());
+            ExpectSavedAsThePartitionHoldsIt(disk, k, SaveEverything(NewTempFolder(L"zr_claim")));
+            dlg.OnBnClickedBack();
+            g_boxes.clear();
+            Load(path);
+            ASSERT_TRUE(Loaded()) << (g_boxes.empty() ? "" : ToUtf8(g_boxes[0]));
+            ExpectSavedAsThePartitionHoldsIt(disk, k, SaveEverything(NewTempFolder(L"zr_claimload")));
+            dlg.OnBnClickedBack();
+            ASSERT_EQ(0, dlg.Page());
+            ::DeleteFileW(path);
         }
     }
+}
+
+TEST_F(ScanLogTest, NoBootSectorsClaimReachesPastItsPrimaryPartition)
+{
+    ExpectNoBootSectorsClaimReachesPastItsPartition(PartitionKind::Primary);
+}
+
+TEST_F(ScanLogTest, NoBootSectorsClaimReachesPastItsLogicalPartition)
+{
+    ExpectNoBootSectorsClaimReachesPastItsPartition(PartitionKind::Logical);
+}
+
+TEST_F(ScanLogTest, NoBootSectorsClaimReachesPastItsGptPartition)
+{
+    ExpectNoBootSectorsClaimReachesPastItsPartition(PartitionKind::Gpt);
 }
 
 } // namespace
