@@ -461,7 +461,10 @@ private:
     const NtfsRecordFn& m_found;
     NtfsFreedExtentNotes* m_freed;
     const uint64_t m_total;
-    uint8_t m_record[kMftRecordSize];
+    // Aligned to a cache line: every sector of the $MFT is copied into it and every record parsed
+    // from it, and where the object happens to lie on the stack left it misaligned the scan of a
+    // million records took a tenth longer in the Windows build.
+    alignas(64) uint8_t m_record[kMftRecordSize];
     std::vector<uint8_t> m_named;
     std::vector<ExtensionName> m_names;
     std::vector<Nameless> m_nameless;
