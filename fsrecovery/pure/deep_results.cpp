@@ -426,28 +426,26 @@ FoundName NameOfCopies(VolumeRecordReader& reader, SectorSource& device, const D
 {
     static const int kOrder[] = { kNameSpaceWin32, kNameSpaceWin32AndDos, kNameSpaceDos, kNameSpacePosix };
     FoundName out;
-    uint8_t base[kMftRecordSize], torn[kMftRecordSize];
-    uint64_t sector = 0, tornSector = 0;
-    bool whole = false, tornRead = false;
+    uint8_t base[kMftRecordSize];
+    uint64_t sector = 0;
+    bool whole = false;
+    size_t torn = end; // the first copy that reads only torn
     for (size_t k = first; k < end && !whole; ++k) {
-        const uint64_t at = finds.toName[order[k]].sector;
-        const int read = reader.ReadRecordAt(at, base);
+        sector = finds.toName[order[k]].sector;
+        const int read = reader.ReadRecordAt(sector, base);
         if (read == 0 || !IsFileRecord(base, kMftRecordSize))
             continue;
-        if (read == 2) {
-            sector = at;
+        if (read == 2)
             whole = true;
-        } else if (!tornRead) {
-            std::copy(base, base + kMftRecordSize, torn);
-            tornSector = at;
-            tornRead = true;
-        }
+        else if (torn == end)
+            torn = k;
     }
+    // Read again only where every copy is torn.
     if (!whole) {
-        if (!tornRead)
+        if (torn == end)
             return out;
-        std::copy(torn, torn + kMftRecordSize, base);
-        sector = tornSector;
+        sector = finds.toName[order[torn]].sector;
+        reader.ReadRecordAt(sector, base);
     }
     std::vector<uint8_t> nameRecord = reader.Gather(base, sector, kGatherName).nameRecord;
     uint64_t number = 0;

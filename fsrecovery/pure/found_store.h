@@ -98,6 +98,10 @@ struct NtfsFreedExtent {
     {
         return base != o.base ? base < o.base : lowestVcn != o.lowestVcn ? lowestVcn < o.lowestVcn : sector < o.sector;
     }
+    bool operator==(const NtfsFreedExtent& o) const
+    {
+        return base == o.base && lowestVcn == o.lowestVcn && sector == o.sector;
+    }
 };
 
 // Where an NTFS volume's file records lie by number, as far as its scan knew: along its $MFT's runs

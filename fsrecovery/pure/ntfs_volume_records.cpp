@@ -21,6 +21,30 @@ void KeepFreedExtents(NtfsFreedExtentNotes& notes, bool seenAll, NtfsRecordIndex
     index.freedKept = seenAll && notes.complete;
 }
 
+namespace {
+
+enum class Agreed { None, Taken, Disagree };
+
+// Reads into `record` the candidates `take(i, buffer)` reads and accepts, i from `first` to `end`.
+// Two taken that hold different unnamed data are two writes of a record, or records of two files,
+// with nothing to tell which one is meant: Disagree, and none is taken.
+template <class Take> Agreed TakeAgreeing(size_t first, size_t end, uint8_t* record, Take take)
+{
+    bool taken = false;
+    uint8_t other[kMftRecordSize];
+    for (size_t i = first; i < end; ++i) {
+        uint8_t* read = taken ? other : record;
+        if (!take(i, read))
+            continue;
+        if (taken && !SameUnnamedData(record, other))
+            return Agreed::Disagree;
+        taken = true;
+    }
+    return taken ? Agreed::Taken : Agreed::None;
+}
+
+} // namespace
+
 VolumeRecordReader::VolumeRecordReader(SectorSource& device, const FoundVolume& volume)
     : m_device(device), m_volume(volume)
 {
@@ -114,19 +138,15 @@ bool VolumeRecordReader::ReadExtension(const NtfsExtensionWanted& wanted, uint8_
     // different writes, and none can be told the file's: none is taken.
     if (m_volume.ntfsRecords) {
         const auto& found = m_volume.ntfsRecords->found;
-        bool taken = false;
-        uint8_t other[kMftRecordSize];
-        auto at = std::lower_bound(found.begin(), found.end(), std::make_pair(wanted.number, uint64_t(0)));
-        for (; at != found.end() && at->first == wanted.number; ++at) {
-            uint8_t* read = taken ? other : record;
-            if (!Inside(at->second) || !ReadExtensionAt(m_device, at->second, wanted, read))
-                continue;
-            if (taken && !SameUnnamedData(record, other))
-                return false;
-            taken = true;
-        }
-        if (taken)
-            return true;
+        const auto at = std::equal_range(found.begin(), found.end(), std::make_pair(wanted.number, uint64_t(0)),
+                                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        const Agreed agreed = TakeAgreeing(size_t(at.first - found.begin()), size_t(at.second - found.begin()), record,
+                                           [&](size_t i, uint8_t* read) {
+                                               return Inside(found[i].second) &&
+                                                   ReadExtensionAt(m_device, found[i].second, wanted, read);
+                                           });
+        if (agreed != Agreed::None)
+            return agreed == Agreed::Taken;
     }
     // As far from the base record as the numbers are apart; only a record that keeps its own number
     // can show it is the one.
@@ -157,19 +177,14 @@ bool VolumeRecordReader::ReadFreedExtent(uint64_t baseNumber, const NtfsRecordHe
     key.base = baseNumber;
     key.lowestVcn = vcn;
     // Every record that would go on there is read: two that disagree (a stale copy, a record of
-    // another file of the base's number) leave nothing to tell which is the file's, and none is taken.
-    bool taken = false;
-    uint8_t other[kMftRecordSize];
-    for (auto at = std::lower_bound(freed.begin(), freed.end(), key);
-         at != freed.end() && at->base == baseNumber && at->lowestVcn == vcn; ++at) {
-        uint8_t* read = taken ? other : record;
-        if (!Inside(at->sector) || ReadRecordAt(at->sector, read) != 2 || !IsFreedExtentOf(read, baseNumber, base, vcn))
-            continue;
-        if (taken && !SameUnnamedData(record, other))
-            return false;
-        taken = true;
-    }
-    return taken;
+    // another file of the base's number) leave nothing to tell which is the file's.
+    size_t first = size_t(std::lower_bound(freed.begin(), freed.end(), key) - freed.begin()), end = first;
+    while (end < freed.size() && freed[end].base == baseNumber && freed[end].lowestVcn == vcn)
+        ++end;
+    return TakeAgreeing(first, end, record, [&](size_t i, uint8_t* read) {
+               return Inside(freed[i].sector) && ReadRecordAt(freed[i].sector, read) == 2 &&
+                   IsFreedExtentOf(read, baseNumber, base, vcn);
+           }) == Agreed::Taken;
 }
 
 const std::vector<NtfsFreedExtent>& VolumeRecordReader::FreedExtents()
@@ -196,16 +211,12 @@ const std::vector<NtfsFreedExtent>& VolumeRecordReader::FreedExtents()
         }
     }
     if (!whole) {
-        m_stoppedFreed.clear();
-        return m_stoppedFreed;
+        static const std::vector<NtfsFreedExtent> none;
+        return none;
     }
     // A carved record that lies on the $MFT was met along it too.
     std::sort(notes.extents.begin(), notes.extents.end());
-    notes.extents.erase(std::unique(notes.extents.begin(), notes.extents.end(),
-                                    [](const NtfsFreedExtent& a, const NtfsFreedExtent& b) {
-                                        return !(a < b) && !(b < a);
-                                    }),
-                        notes.extents.end());
+    notes.extents.erase(std::unique(notes.extents.begin(), notes.extents.end()), notes.extents.end());
     kept.freed = std::move(notes.extents);
     kept.freedLooked = true;
     return kept.freed;

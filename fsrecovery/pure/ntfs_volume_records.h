@@ -91,5 +91,4 @@ private:
     uint64_t m_baseSector = 0;
     uint64_t m_baseNumber = 0;
     std::function<bool()> m_stopped;
-    std::vector<NtfsFreedExtent> m_stoppedFreed; // none: what a stopped look gives
 };
